@@ -1,0 +1,3 @@
+#include "QVCore/Common/QVCoreVersion.h"
+
+const char* QVCoreVersionString() { return "2.0"; }

@@ -1,0 +1,4 @@
+#pragma once
+
+// The core framework's version text.
+const char* QVCoreVersionString();
