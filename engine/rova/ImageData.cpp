@@ -1,0 +1,64 @@
+#include "rova/ImageData.h"
+
+#include <atomic>
+
+#include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
+
+namespace rova {
+
+namespace {
+// 200 MP: a 24 MP photo has room to spare, and a float RGB buffer of the ceiling is 2.4 GB.
+constexpr int64_t kDefaultMaxPixels = 200'000'000;
+std::atomic<int64_t> gMaxPixels{kDefaultMaxPixels};
+
+template <class T>
+std::shared_ptr<_ImageData<T>> resizeImpl(const _ImageData<T>& src, int width, int height, bool highQuality) {
+  if (width <= 0 || height <= 0 || src.width() <= 0 || src.height() <= 0) return nullptr;
+  auto out = _ImageData<T>::createUninitialized(width, height, src.colorProfileType());
+  if (!out) return nullptr;
+  constexpr int type = _ImageData<T>::kChannels == 3 ? CV_32FC3 : CV_32FC1;
+  cv::Mat in(src.height(), src.width(), type, const_cast<float*>(src.floats()), src.rowBytes());
+  cv::Mat dst(height, width, type, out->floats(), out->rowBytes());
+  bool shrinking = width <= src.width() && height <= src.height();
+  int interp = shrinking ? cv::INTER_AREA : (highQuality ? cv::INTER_LANCZOS4 : cv::INTER_LINEAR);
+  if (width == src.width() && height == src.height())
+    in.copyTo(dst);
+  else
+    cv::resize(in, dst, dst.size(), 0, 0, interp);
+  return out;
+}
+}  // namespace
+
+bool isValidColorProfileType(int type) { return type >= kColorProfileSRGB && type <= kColorProfileWorking; }
+
+int64_t maxPixelCount() { return gMaxPixels.load(std::memory_order_relaxed); }
+void setMaxPixelCount(int64_t pixels) { gMaxPixels.store(pixels > 0 ? pixels : kDefaultMaxPixels); }
+
+bool isAcceptableImageSize(int64_t width, int64_t height) {
+  return width > 0 && height > 0 && width <= kMaxImageSide && height <= kMaxImageSide &&
+         width * height <= maxPixelCount();
+}
+
+void clamp(ImageDataRGBf& data) {
+  float* p = data.floats();
+  const int64_t n = int64_t(data.pixelCount()) * 3;
+#pragma omp parallel for simd schedule(static) if (n > 1 << 16)
+  for (int64_t i = 0; i < n; ++i) p[i] = p[i] < 0.f ? 0.f : (p[i] > 1.f ? 1.f : p[i]);
+}
+
+void clamp(ImageDataF& data) {
+  float* p = data.floats();
+  const int64_t n = int64_t(data.pixelCount());
+#pragma omp parallel for simd schedule(static) if (n > 1 << 16)
+  for (int64_t i = 0; i < n; ++i) p[i] = p[i] < 0.f ? 0.f : (p[i] > 1.f ? 1.f : p[i]);
+}
+
+ImageDataRGBfPtr resize(const ImageDataRGBf& src, int width, int height, bool highQuality) {
+  return resizeImpl(src, width, height, highQuality);
+}
+ImageDataFPtr resize(const ImageDataF& src, int width, int height, bool highQuality) {
+  return resizeImpl(src, width, height, highQuality);
+}
+
+}  // namespace rova

@@ -1,0 +1,46 @@
+#include "rova/MaskImage.h"
+
+#include <algorithm>
+
+namespace rova {
+
+MaskImage::MaskImage(int width, int height) : data_(ImageDataF::create(width, height)) {}
+
+MaskImage::MaskImage(const float* values, size_t count, int width, int height)
+    : data_(ImageDataF::create(width, height)) {
+  if (data_ && values) std::copy_n(values, std::min(count, data_->pixelCount()), data_->data());
+}
+
+MaskImage::MaskImage(ImageDataFPtr data) : data_(std::move(data)) {}
+
+std::shared_ptr<MaskImage> MaskImage::copy() const {
+  return std::make_shared<MaskImage>(data_ ? data_->copy() : nullptr);
+}
+
+bool MaskImage::unionWithMask(const MaskImage& other) {
+  if (!data_ || !other.data_) return false;
+  const int w = std::min(width(), other.width()), h = std::min(height(), other.height());
+#pragma omp parallel for schedule(static) if (int64_t(w) * h > 1 << 16)
+  for (int y = 0; y < h; ++y) {
+    float* d = data_->row(y);
+    const float* s = other.data_->row(y);
+    for (int x = 0; x < w; ++x) d[x] = std::clamp(d[x] + s[x], 0.f, 1.f);
+  }
+  return true;
+}
+
+size_t MaskImage::zeroCount() const {
+  if (!data_) return 0;
+  const float* p = data_->data();
+  const int64_t n = int64_t(data_->pixelCount());
+  int64_t zeros = 0;
+#pragma omp parallel for reduction(+ : zeros) schedule(static) if (n > 1 << 16)
+  for (int64_t i = 0; i < n; ++i) zeros += p[i] == 0.f;
+  return size_t(zeros);
+}
+
+void MaskImage::fill(float value) {
+  if (data_) std::fill_n(data_->data(), data_->pixelCount(), value);
+}
+
+}  // namespace rova
