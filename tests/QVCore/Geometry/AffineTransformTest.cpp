@@ -1,0 +1,62 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+
+#include "QVCore/Categories/NSAffineTransform+Addition.h"
+
+using namespace NSAffineTransformAddition;
+
+TEST(AffineTransformAddition, DictionaryRoundTripAndMissingMembers) {
+  CGAffineTransform t{1.5, -0.25, 0.75, 2, 10.5, -20};
+  qv::Value d = dictionary(t);
+  EXPECT_EQ(d["m11"].asDouble(), 1.5);
+  EXPECT_EQ(d["m21"].asDouble(), 0.75) << "m21 multiplies y in x'";
+  EXPECT_EQ(d["tY"].asDouble(), -20);
+  EXPECT_EQ(affineTransformFromDictionary(d), t);
+
+  qv::Value partial;
+  partial.set("m11", 2).set("m22", "3").set("tX", NAN);
+  EXPECT_EQ(affineTransformFromDictionary(partial), (CGAffineTransform{2, 0, 0, 0, 0, 0}));
+}
+
+TEST(AffineTransformAddition, SolvesFromThreePointPairs) {
+  CGAffineTransform expected = CGAffineTransformConcat(
+      CGAffineTransformConcat(CGAffineTransformMakeScale(2, 3), CGAffineTransformMakeRotation(0.4)),
+      CGAffineTransformMakeTranslation(5, -7));
+  std::array<CGPoint, 3> from{CGPoint{0, 0}, CGPoint{10, 1}, CGPoint{-3, 8}};
+  std::array<CGPoint, 3> to;
+  for (int i = 0; i < 3; ++i) to[i] = CGPointApplyAffineTransform(from[i], expected);
+  auto t = affineTransformForTransformPoints(from, to);
+  ASSERT_TRUE(t);
+  for (double v : {t->a - expected.a, t->b - expected.b, t->c - expected.c, t->d - expected.d,
+                   t->tx - expected.tx, t->ty - expected.ty})
+    EXPECT_NEAR(v, 0, 1e-9);
+
+  // Collinear or coinciding source points determine no transform (and never inf or NaN).
+  EXPECT_FALSE(affineTransformForTransformPoints({CGPoint{0, 0}, CGPoint{1, 1}, CGPoint{5, 5}}, to));
+  EXPECT_FALSE(affineTransformForTransformPoints({CGPoint{2, 2}, CGPoint{2, 2}, CGPoint{2, 2}}, to));
+}
+
+TEST(AffineTransformAddition, SplitsScaleAndRotation) {
+  const double angle = std::numbers::pi / 6;
+  CGAffineTransform t = CGAffineTransformConcat(CGAffineTransformMakeScale(2, 3), CGAffineTransformMakeRotation(angle));
+  CGSize scale;
+  double rotation = 0;
+  ASSERT_TRUE(obtainScale(t, &scale, &rotation));
+  EXPECT_NEAR(scale.width, 2, 1e-12);
+  EXPECT_NEAR(scale.height, 3, 1e-12);
+  EXPECT_NEAR(rotation, angle, 1e-12);
+
+  ASSERT_TRUE(obtainScale(CGAffineTransformMakeRotation(std::numbers::pi), &scale, &rotation));
+  EXPECT_NEAR(rotation, std::numbers::pi, 1e-12);
+  EXPECT_TRUE(obtainScale(CGAffineTransformMakeScale(-1, 1), &scale, nullptr));
+  EXPECT_NEAR(scale.width, -1, 1e-12) << "a reflection";
+
+  CGSize untouched{7, 7};
+  double untouchedRotation = 9;
+  EXPECT_FALSE(obtainScale(CGAffineTransformMake(1, 0, 0.5, 1, 0, 0), &untouched, &untouchedRotation)) << "shear";
+  EXPECT_FALSE(obtainScale(CGAffineTransformMakeScale(0, 2), &untouched, &untouchedRotation)) << "collapsed axis";
+  EXPECT_EQ(untouched, (CGSize{7, 7}));
+  EXPECT_EQ(untouchedRotation, 9);
+}
