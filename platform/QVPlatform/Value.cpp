@@ -115,3 +115,105 @@ bool operator==(const Value& a, const Value& b) {
 }
 
 }  // namespace qv
+
+namespace qv {
+
+namespace {
+
+void describeReal(double d, std::string& out) {
+  if (std::isnan(d)) {
+    out += "nan";
+    return;
+  }
+  if (std::isinf(d)) {
+    out += d < 0 ? "-inf" : "inf";
+    return;
+  }
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%.17g", d);
+  out += buf;
+  bool looksIntegral = true;
+  for (const char* p = buf; *p; ++p)
+    if (*p == '.' || *p == 'e' || *p == 'E') looksIntegral = false;
+  if (looksIntegral) out += ".0";
+}
+
+void describeString(const std::string& s, std::string& out) {
+  out += '"';
+  for (unsigned char c : s) {
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\t': out += "\\t"; break;
+      case '\r': out += "\\r"; break;
+      default:
+        if (c < 0x20) {
+          char buf[8];
+          std::snprintf(buf, sizeof buf, "\\u%04x", c);
+          out += buf;
+        } else {
+          out += char(c);
+        }
+    }
+  }
+  out += '"';
+}
+
+void describe(const Value& v, std::string& out) {
+  switch (v.type()) {
+    case Value::Type::Null: out += "null"; break;
+    case Value::Type::Bool: out += v.asBool() ? "true" : "false"; break;
+    case Value::Type::Integer: out += std::to_string(v.asInt()); break;
+    case Value::Type::Real: describeReal(v.asDouble(), out); break;
+    case Value::Type::String: describeString(*v.string(), out); break;
+    case Value::Type::Data: {
+      static const char* hex = "0123456789abcdef";
+      out += '<';
+      for (uint8_t b : *v.data()) {
+        out += hex[b >> 4];
+        out += hex[b & 15];
+      }
+      out += '>';
+      break;
+    }
+    case Value::Type::Date:
+      out += '@';
+      describeReal(v.date()->secondsSinceReferenceDate, out);
+      break;
+    case Value::Type::Array: {
+      out += '[';
+      bool first = true;
+      for (const Value& item : *v.array()) {
+        if (!first) out += ',';
+        first = false;
+        describe(item, out);
+      }
+      out += ']';
+      break;
+    }
+    case Value::Type::Dictionary: {
+      out += '{';
+      bool first = true;
+      for (const auto& [key, item] : *v.dictionary()) {
+        if (!first) out += ',';
+        first = false;
+        describeString(key, out);
+        out += ':';
+        describe(item, out);
+      }
+      out += '}';
+      break;
+    }
+  }
+}
+
+}  // namespace
+
+std::string Value::description() const {
+  std::string out;
+  describe(*this, out);
+  return out;
+}
+
+}  // namespace qv

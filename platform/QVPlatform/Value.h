@@ -98,7 +98,17 @@ class Value {
   friend bool operator==(const Value& a, const Value& b);
 
   // The one canonical text of a value: stable across runs and key insertion order. Used for
-  // digests (MD5 keys, state hashes), so its form must never change.
+  // digests (MD5 keys, state hashes), so its form must never change. No white space:
+  //   null            null
+  //   booleans        true / false                (never 1 / 0)
+  //   integers        decimal: -12
+  //   reals           "%.17g", with ".0" added when that text looks like an integer
+  //                   (1.0, 0.30000000000000004, 1e+300, inf, -inf, nan)
+  //   strings         "..." with \" \\ and control characters as \n \t \r \uXXXX escaped
+  //   data            <0a1bff> (lower-case hex)
+  //   dates           @<seconds since 2001-01-01 as a real, same form as reals>
+  //   arrays          [a,b]
+  //   dictionaries    {"key":value,...} in byte order of the keys
   std::string description() const;
 
   using Storage = std::variant<std::monostate, bool, int64_t, double, std::string, Bytes, Date, Array, Dictionary>;

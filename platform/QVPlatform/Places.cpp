@@ -1,0 +1,148 @@
+#include "QVPlatform/Places.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "QVPlatform/Additions.h"
+
+namespace fs = std::filesystem;
+
+namespace qv {
+
+namespace {
+
+std::string env(const char* name) {
+  const char* v = std::getenv(name);
+  return v && *v ? std::string(v) : std::string();
+}
+
+std::string userHome() {
+  std::string h = env("HOME");
+  return h.empty() ? std::string("/tmp") : h;
+}
+
+// An XDG base folder, or H/<solvaneSub> when SOLVANE_HOME=H is set.
+std::string baseFolder(const char* xdgVariable, const char* fallbackUnderHome, const char* solvaneSub) {
+  std::string solvaneHome = env("SOLVANE_HOME");
+  if (!solvaneHome.empty()) return (fs::path(solvaneHome) / solvaneSub).string();
+  std::string xdg = env(xdgVariable);
+  if (!xdg.empty()) return xdg;
+  return (fs::path(userHome()) / fallbackUnderHome).string();
+}
+
+Error fileError(const std::string& message, int code) {
+  return Error("NSCocoaErrorDomain", code, message);
+}
+
+}  // namespace
+
+namespace places {
+
+std::string userApplicationSupportDirectory() { return baseFolder("XDG_DATA_HOME", ".local/share", "data"); }
+
+std::string applicationSupportDirectory() {
+  return (fs::path(userApplicationSupportDirectory()) / QVServiceUtils::applicationName()).string();
+}
+
+std::string groupContainerDirectory() {
+  return (fs::path(userApplicationSupportDirectory()) / "Solvane" / "Group").string();
+}
+
+std::string cachesDirectory() {
+  return (fs::path(baseFolder("XDG_CACHE_HOME", ".cache", "cache")) / "Solvane").string();
+}
+
+std::string userDefaultsDirectory() {
+  return (fs::path(baseFolder("XDG_CONFIG_HOME", ".config", "config")) / "Solvane").string();
+}
+
+std::string temporaryDirectory() {
+  std::string dir;
+  std::string solvaneHome = env("SOLVANE_HOME");
+  if (!solvaneHome.empty()) dir = (fs::path(solvaneHome) / "tmp").string();
+  else dir = env("TMPDIR");
+  if (dir.empty()) dir = "/tmp";
+  std::error_code ec;
+  fs::create_directories(dir, ec);
+  return dir;
+}
+
+}  // namespace places
+
+bool createDirectory(const std::string& path, Error* error) {
+  std::error_code ec;
+  fs::create_directories(path, ec);
+  if (fs::is_directory(path)) return true;
+  setError(error, fileError("Could not create the folder \"" + path + "\": " +
+                                (ec ? ec.message() : std::string("a file is in the way")),
+                            ec ? ec.value() : EEXIST));
+  return false;
+}
+
+std::string findOrCreateDirectory(SearchPathDirectory directory, SearchPathDomain, const std::string& append,
+                                  Error* error) {
+  fs::path base = directory == SearchPathDirectory::Caches ? fs::path(places::cachesDirectory())
+                                                           : fs::path(places::userApplicationSupportDirectory());
+  fs::path path = append.empty() ? base : base / append;
+  if (!createDirectory(path.string(), error)) return {};
+  return path.string();
+}
+
+bool writeFileAtomically(const std::string& path, const void* bytes, size_t length, Error* error) {
+  fs::path target(path);
+  if (target.has_parent_path() && !createDirectory(target.parent_path().string(), error)) return false;
+  std::string temp = path + ".tmp-" + stringWithUUID();
+  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    setError(error, fileError("Could not write \"" + path + "\": " + std::strerror(errno), errno));
+    return false;
+  }
+  const char* p = static_cast<const char*>(bytes);
+  size_t left = length;
+  while (left > 0) {
+    ssize_t n = ::write(fd, p, left);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      int e = errno;
+      ::close(fd);
+      ::unlink(temp.c_str());
+      setError(error, fileError("Could not write \"" + path + "\": " + std::strerror(e), e));
+      return false;
+    }
+    p += n;
+    left -= size_t(n);
+  }
+  if (::fsync(fd) != 0 || ::close(fd) != 0 || ::rename(temp.c_str(), path.c_str()) != 0) {
+    int e = errno;
+    ::unlink(temp.c_str());
+    setError(error, fileError("Could not write \"" + path + "\": " + std::strerror(e), e));
+    return false;
+  }
+  return true;
+}
+
+bool writeFileAtomically(const std::string& path, const std::string& content, Error* error) {
+  return writeFileAtomically(path, content.data(), content.size(), error);
+}
+
+std::optional<Bytes> readFileBytes(const std::string& path, Error* error) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    setError(error, fileError("Could not read \"" + path + "\": " + std::strerror(errno), errno ? errno : ENOENT));
+    return std::nullopt;
+  }
+  Bytes data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) {
+    setError(error, fileError("Could not read \"" + path + "\"", EIO));
+    return std::nullopt;
+  }
+  return data;
+}
+
+}  // namespace qv

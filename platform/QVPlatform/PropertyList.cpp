@@ -1,0 +1,329 @@
+#include "QVPlatform/PropertyList.h"
+
+#include <plist/plist.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <nlohmann/json.hpp>
+
+#include "QVPlatform/Places.h"
+
+namespace qv {
+
+namespace {
+
+constexpr const char* kDomain = "NSCocoaErrorDomain";
+constexpr int64_t kReadCorrupt = 3840;
+constexpr int64_t kWriteInvalid = 3851;
+constexpr int64_t kNoSuchFile = 260;
+constexpr int64_t kWriteFailed = 512;
+
+struct PlistFree {
+  void operator()(plist_t p) const { plist_free(p); }
+};
+using PlistPtr = std::unique_ptr<void, PlistFree>;
+
+Value fromPlist(plist_t node) {
+  switch (plist_get_node_type(node)) {
+    case PLIST_BOOLEAN: {
+      uint8_t b = 0;
+      plist_get_bool_val(node, &b);
+      return Value(b != 0);
+    }
+    case PLIST_UINT: {
+      uint64_t u = 0;
+      plist_get_uint_val(node, &u);
+      return Value(int64_t(u));
+    }
+    case PLIST_REAL: {
+      double d = 0;
+      plist_get_real_val(node, &d);
+      return Value(d);
+    }
+    case PLIST_STRING:
+    case PLIST_KEY: {
+      char* s = nullptr;
+      plist_get_string_val(node, &s);
+      Value v(std::string(s ? s : ""));
+      std::free(s);
+      return v;
+    }
+    case PLIST_DATA: {
+      char* d = nullptr;
+      uint64_t n = 0;
+      plist_get_data_val(node, &d, &n);
+      Bytes bytes(reinterpret_cast<uint8_t*>(d), reinterpret_cast<uint8_t*>(d) + n);
+      std::free(d);
+      return Value(std::move(bytes));
+    }
+    case PLIST_DATE: {
+      int32_t sec = 0, usec = 0;
+      plist_get_date_val(node, &sec, &usec);
+      // The reader splits negative times by truncation, with the fraction's size in usec.
+      double t = sec < 0 ? double(sec) - std::abs(usec) / 1e6 : double(sec) + usec / 1e6;
+      return Value(Date{t});
+    }
+    case PLIST_ARRAY: {
+      Array a;
+      uint32_t n = plist_array_get_size(node);
+      a.reserve(n);
+      for (uint32_t i = 0; i < n; ++i) a.push_back(fromPlist(plist_array_get_item(node, i)));
+      return Value(std::move(a));
+    }
+    case PLIST_DICT: {
+      Dictionary d;
+      plist_dict_iter it = nullptr;
+      plist_dict_new_iter(node, &it);
+      while (true) {
+        char* key = nullptr;
+        plist_t item = nullptr;
+        plist_dict_next_item(node, it, &key, &item);
+        if (!item) {
+          std::free(key);
+          break;
+        }
+        d[key ? key : ""] = fromPlist(item);
+        std::free(key);
+      }
+      std::free(it);
+      return Value(std::move(d));
+    }
+    default:
+      return Value();
+  }
+}
+
+// nullptr when the value holds something a property list cannot (null, non-finite numbers).
+plist_t toPlist(const Value& v) {
+  switch (v.type()) {
+    case Value::Type::Bool: return plist_new_bool(v.asBool());
+    case Value::Type::Integer: return plist_new_uint(uint64_t(v.asInt()));
+    case Value::Type::Real: return std::isfinite(v.asDouble()) ? plist_new_real(v.asDouble()) : nullptr;
+    case Value::Type::String: return plist_new_string(v.string()->c_str());
+    case Value::Type::Data: {
+      const Bytes& b = *v.data();
+      return plist_new_data(reinterpret_cast<const char*>(b.data()), b.size());
+    }
+    case Value::Type::Date: {
+      double t = v.date()->secondsSinceReferenceDate;
+      if (!std::isfinite(t)) return nullptr;
+      double whole = std::floor(t);
+      int64_t usec = std::llround((t - whole) * 1e6);
+      if (usec >= 1000000) {
+        whole += 1;
+        usec -= 1000000;
+      }
+      return plist_new_date(int32_t(whole), int32_t(usec));
+    }
+    case Value::Type::Array: {
+      plist_t a = plist_new_array();
+      for (const Value& item : *v.array()) {
+        plist_t p = toPlist(item);
+        if (!p) {
+          plist_free(a);
+          return nullptr;
+        }
+        plist_array_append_item(a, p);
+      }
+      return a;
+    }
+    case Value::Type::Dictionary: {
+      plist_t d = plist_new_dict();
+      for (const auto& [key, item] : *v.dictionary()) {
+        plist_t p = toPlist(item);
+        if (!p) {
+          plist_free(d);
+          return nullptr;
+        }
+        plist_dict_set_item(d, key.c_str(), p);
+      }
+      return d;
+    }
+    case Value::Type::Null: break;
+  }
+  return nullptr;
+}
+
+PlistPtr toPlistOrError(const Value& value, Error* error) {
+  PlistPtr p(toPlist(value));
+  if (!p) setError(error, Error(kDomain, kWriteInvalid, "The value holds something a property list cannot store."));
+  return p;
+}
+
+}  // namespace
+
+Value PropertyList::read(const void* data, size_t length, Error* error, PropertyListFormat* format) {
+  const char* bytes = static_cast<const char*>(data);
+  plist_t root = nullptr;
+  bool binary = length >= 8 && std::memcmp(bytes, "bplist00", 8) == 0;
+  if (length > 0 && length < UINT32_MAX) {
+    if (binary) plist_from_bin(bytes, uint32_t(length), &root);
+    else plist_from_xml(bytes, uint32_t(length), &root);
+  }
+  if (!root) {
+    setError(error, Error(kDomain, kReadCorrupt, "The data couldn't be read because it isn't in the correct format."));
+    return Value();
+  }
+  PlistPtr owner(root);
+  if (format) *format = binary ? PropertyListFormat::Binary : PropertyListFormat::XML;
+  return fromPlist(root);
+}
+
+Value PropertyList::readFile(const std::string& path, Error* error, PropertyListFormat* format) {
+  auto bytes = readFileBytes(path, nullptr);
+  if (!bytes) {
+    setError(error, Error(kDomain, kNoSuchFile, "The file \"" + path + "\" couldn't be opened."));
+    return Value();
+  }
+  return read(*bytes, error, format);
+}
+
+std::optional<std::string> PropertyList::toXML(const Value& value, Error* error) {
+  PlistPtr p = toPlistOrError(value, error);
+  if (!p) return std::nullopt;
+  char* xml = nullptr;
+  uint32_t n = 0;
+  plist_to_xml(p.get(), &xml, &n);
+  if (!xml) {
+    setError(error, Error(kDomain, kWriteInvalid, "The property list couldn't be written."));
+    return std::nullopt;
+  }
+  std::string out(xml, n);
+  std::free(xml);
+  return out;
+}
+
+std::optional<Bytes> PropertyList::toBinary(const Value& value, Error* error) {
+  PlistPtr p = toPlistOrError(value, error);
+  if (!p) return std::nullopt;
+  char* bin = nullptr;
+  uint32_t n = 0;
+  plist_to_bin(p.get(), &bin, &n);
+  if (!bin) {
+    setError(error, Error(kDomain, kWriteInvalid, "The property list couldn't be written."));
+    return std::nullopt;
+  }
+  Bytes out(reinterpret_cast<uint8_t*>(bin), reinterpret_cast<uint8_t*>(bin) + n);
+  std::free(bin);
+  return out;
+}
+
+bool PropertyList::writeFile(const std::string& path, const Value& value, PropertyListFormat format, Error* error) {
+  std::string content;
+  if (format == PropertyListFormat::XML) {
+    auto xml = toXML(value, error);
+    if (!xml) return false;
+    content = std::move(*xml);
+  } else if (format == PropertyListFormat::Binary) {
+    auto bin = toBinary(value, error);
+    if (!bin) return false;
+    content.assign(bin->begin(), bin->end());
+  } else {
+    auto json = toJSON(value, true, error);
+    if (!json) return false;
+    content = std::move(*json);
+  }
+  Error writeError;
+  if (!writeFileAtomically(path, content, &writeError)) {
+    setError(error, Error(kDomain, kWriteFailed, writeError.description));
+    return false;
+  }
+  return true;
+}
+
+namespace {
+
+using Json = nlohmann::json;
+
+Value fromJson(const Json& j) {
+  switch (j.type()) {
+    case Json::value_t::boolean: return Value(j.get<bool>());
+    case Json::value_t::number_integer: return Value(j.get<int64_t>());
+    case Json::value_t::number_unsigned: {
+      uint64_t u = j.get<uint64_t>();
+      return u > uint64_t(INT64_MAX) ? Value(double(u)) : Value(int64_t(u));
+    }
+    case Json::value_t::number_float: return Value(j.get<double>());
+    case Json::value_t::string: return Value(j.get<std::string>());
+    case Json::value_t::array: {
+      Array a;
+      a.reserve(j.size());
+      for (const auto& item : j) a.push_back(fromJson(item));
+      return Value(std::move(a));
+    }
+    case Json::value_t::object: {
+      Dictionary d;
+      for (auto it = j.begin(); it != j.end(); ++it) d[it.key()] = fromJson(it.value());
+      return Value(std::move(d));
+    }
+    default: return Value();
+  }
+}
+
+bool toJson(const Value& v, Json& out) {
+  switch (v.type()) {
+    case Value::Type::Null: out = nullptr; return true;
+    case Value::Type::Bool: out = v.asBool(); return true;
+    case Value::Type::Integer: out = v.asInt(); return true;
+    case Value::Type::Real:
+      if (!std::isfinite(v.asDouble())) return false;
+      out = v.asDouble();
+      return true;
+    case Value::Type::String: out = *v.string(); return true;
+    case Value::Type::Data:
+    case Value::Type::Date: return false;
+    case Value::Type::Array: {
+      out = Json::array();
+      for (const Value& item : *v.array()) {
+        Json j;
+        if (!toJson(item, j)) return false;
+        out.push_back(std::move(j));
+      }
+      return true;
+    }
+    case Value::Type::Dictionary: {
+      out = Json::object();
+      for (const auto& [key, item] : *v.dictionary()) {
+        Json j;
+        if (!toJson(item, j)) return false;
+        out[key] = std::move(j);
+      }
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+Value PropertyList::fromJSON(std::string_view text, Error* error) {
+  Json j = Json::parse(text.begin(), text.end(), nullptr, false);
+  if (j.is_discarded()) {
+    setError(error, Error(kDomain, kReadCorrupt, "The data couldn't be read because it isn't in the correct format."));
+    return Value();
+  }
+  return fromJson(j);
+}
+
+std::optional<std::string> PropertyList::toJSON(const Value& value, bool pretty, Error* error) {
+  Json j;
+  if (!toJson(value, j)) {
+    setError(error, Error(kDomain, kWriteInvalid, "Invalid type in JSON write."));
+    return std::nullopt;
+  }
+  return j.dump(pretty ? 2 : -1, ' ', false, Json::error_handler_t::replace);
+}
+
+Value PropertyList::readJSONFile(const std::string& path, Error* error) {
+  auto bytes = readFileBytes(path, nullptr);
+  if (!bytes) {
+    setError(error, Error(kDomain, kNoSuchFile, "The file \"" + path + "\" couldn't be opened."));
+    return Value();
+  }
+  return fromJSON(std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()), error);
+}
+
+}  // namespace qv
