@@ -4,6 +4,8 @@
 #include <cmath>
 #include <optional>
 
+#include "QVPlatform/NotificationCenter.h"
+
 namespace {
 
 constexpr const char* kAspectRatioWidthKey = "aspectRatioWidht";
@@ -240,5 +242,5 @@ void QVTCropDescription::setGuidesType(uint64_t type) {
 }
 
 void QVTCropDescription::postParamDidChange() const {
-  // Wired to the notification centre once it exists.
+  qv::NotificationCenter::defaultCenter().post(kQVCropDescParamDidChangeNotification, cropModeSettings_.lock());
 }

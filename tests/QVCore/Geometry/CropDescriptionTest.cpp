@@ -4,6 +4,7 @@
 #include <numbers>
 
 #include "QVCore/Model/Entities/QVTCropDescription.h"
+#include "QVPlatform/NotificationCenter.h"
 
 namespace {
 
@@ -171,4 +172,21 @@ TEST(CropDescription, RatioComparison) {
   EXPECT_TRUE(C::cropRatioIsEqualToRatio(C::kImageAspectRatio, C::kImageAspectRatio));
   EXPECT_FALSE(C::cropRatioIsEqualToRatio(C::kImageAspectRatio, C::kImageRotatedAspectRatio));
   EXPECT_FALSE(C::cropRatioIsEqualToRatio(C::kFreeAspectRatio, {1, 1}));
+}
+
+TEST(CropDescription, ParameterChangesAreAnnouncedWithTheSettingsObject) {
+  auto settings = std::make_shared<int>(0);
+  int posts = 0;
+  auto token = qv::NotificationCenter::defaultCenter().addObserver(
+      kQVCropDescParamDidChangeNotification, settings.get(), [&](const qv::Notification&) { ++posts; });
+  auto d = crop({4000, 3000}, {{0, 0}, {4000, 3000}});
+  d->setCropModeSettings(settings);
+  d->setRotation(0.5);
+  d->setRotation(0.5);
+  d->setGuidesType(1);
+  d->setAspectRatio({1, 1});
+  d->setAspectRatio(d->aspectRatio());
+  d->setCropRect({{0, 0}, {10, 10}});
+  d->setImageSize({10, 10});
+  EXPECT_EQ(posts, 3) << "only changes of rotation, guides and ratio are posted";
 }
