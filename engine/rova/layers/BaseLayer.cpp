@@ -1,0 +1,165 @@
+#include "rova/layers/BaseLayer.h"
+
+#include <cstring>
+
+namespace rova {
+
+BaseLayer::BaseLayer(const BaseLayer& other) {
+  std::lock_guard<std::mutex> lock(other.mutex_);
+  tags_ = other.tags_;
+  enabled_ = other.enabled_;
+  level_ = other.level_;
+  opacity_ = other.opacity_;
+  effectAmount_ = other.effectAmount_;
+  blendMode_ = other.blendMode_;
+  useMask_ = other.useMask_;
+  mask_ = other.mask_ ? other.mask_->copy() : nullptr;
+  maskRevision_ = other.maskRevision_;
+  transform_ = other.transform_;
+}
+
+void BaseLayer::setTag(const std::string& tag) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  tags_.insert(tag);
+}
+void BaseLayer::removeTag(const std::string& tag) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  tags_.erase(tag);
+}
+bool BaseLayer::isTagPresent(const std::string& tag) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return tags_.count(tag) != 0;
+}
+std::set<std::string> BaseLayer::tags() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return tags_;
+}
+
+#define ROVA_LAYER_ACCESSORS(Type, getter, setter, field) \
+  Type BaseLayer::getter() const {                        \
+    std::lock_guard<std::mutex> lock(mutex_);             \
+    return field;                                         \
+  }                                                       \
+  void BaseLayer::setter(Type v) {                        \
+    std::lock_guard<std::mutex> lock(mutex_);             \
+    field = v;                                            \
+  }
+ROVA_LAYER_ACCESSORS(bool, isEnabled, setEnabled, enabled_)
+ROVA_LAYER_ACCESSORS(uint64_t, level, setLevel, level_)
+ROVA_LAYER_ACCESSORS(float, opacity, setOpacity, opacity_)
+ROVA_LAYER_ACCESSORS(float, getEffectAmount, setEffectAmount, effectAmount_)
+ROVA_LAYER_ACCESSORS(bool, isUseMask, setUseMask, useMask_)
+ROVA_LAYER_ACCESSORS(bool, needReblend, setNeedReblend, needReblend_)
+#undef ROVA_LAYER_ACCESSORS
+
+BlendModeType BaseLayer::blendMode() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return blendMode_;
+}
+void BaseLayer::setBlendMode(BlendModeType mode) {
+  if (!isValidBlendMode(mode)) return;
+  std::lock_guard<std::mutex> lock(mutex_);
+  blendMode_ = mode;
+}
+
+bool BaseLayer::hasMask() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return mask_ && mask_->isValid();
+}
+MaskImagePtr BaseLayer::getMask() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return mask_;
+}
+void BaseLayer::setMask(MaskImagePtr mask) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  mask_ = std::move(mask);
+  ++maskRevision_;
+  workingMaskDirty_ = previewMaskDirty_ = true;
+}
+void BaseLayer::removeMask() { setMask(nullptr); }
+void BaseLayer::createMaskWithSize(Size size, float fill) {
+  auto mask = MaskImage::make(size.width, size.height);
+  if (mask->isValid()) mask->fill(fill);
+  setMask(mask->isValid() ? mask : nullptr);
+}
+MaskImagePtr BaseLayer::workingMask() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return useMask_ && mask_ && mask_->isValid() ? mask_ : nullptr;
+}
+void BaseLayer::resetMaskCache() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ++maskRevision_;
+  workingMaskDirty_ = previewMaskDirty_ = true;
+}
+
+static RectRoi takeDirty(bool& dirty, const MaskImagePtr& mask) {
+  if (!dirty) return {};
+  dirty = false;
+  return mask ? RectRoi{0, 0, mask->width(), mask->height()} : RectRoi{};
+}
+RectRoi BaseLayer::getWorkingMaskUpdateRect() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return takeDirty(workingMaskDirty_, mask_);
+}
+RectRoi BaseLayer::getMaskPreviewUpdateRect() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return takeDirty(previewMaskDirty_, mask_);
+}
+
+ImageDataFPtr BaseLayer::maskPreviewForTransform(const ImageTransformSettings& s) const {
+  MaskImagePtr mask = getMask();
+  if (!mask || !mask->isValid()) return nullptr;
+  // The source rectangle is in the crop's frame when there is a crop; masks live on the canvas.
+  RectRoiF src = s.sourceRect;
+  if (src.width <= 0 || src.height <= 0) src = {0, 0, double(mask->width()), double(mask->height())};
+  Size out = s.outputSize.isEmpty() ? Size{int(src.width), int(src.height)} : s.outputSize;
+  auto result = ImageDataF::create(out.width, out.height);
+  if (!result) return nullptr;
+  AffineTransform toCanvas;
+  if (!s.cropDescription.isNone()) toCanvas = s.cropDescription.getAffineTransform().inverted();
+  const float* mv = mask->values();
+  const int mw = mask->width(), mh = mask->height();
+  const double sx = src.width / out.width, sy = src.height / out.height;
+  for (int y = 0; y < out.height; ++y) {
+    float* row = result->row(y);
+    for (int x = 0; x < out.width; ++x) {
+      double cx, cy;
+      toCanvas.apply(src.x + (x + 0.5) * sx, src.y + (y + 0.5) * sy, cx, cy);
+      int ix = int(cx), iy = int(cy);
+      row[x] = (cx >= 0 && cy >= 0 && ix < mw && iy < mh) ? mv[size_t(iy) * mw + ix] : 0.f;
+    }
+  }
+  return result;
+}
+
+ImageTransformSettings BaseLayer::transformSettings() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return transform_;
+}
+void BaseLayer::setTransformSettings(const ImageTransformSettings& settings) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  transform_ = settings;
+}
+
+uint64_t BaseLayer::stateHash() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  uint64_t h = uint64_t(kind());
+  auto bits = [](float f) {
+    uint32_t b;
+    std::memcpy(&b, &f, 4);
+    return uint64_t(b);
+  };
+  mix(h, enabled_);
+  mix(h, level_);
+  mix(h, bits(opacity_));
+  mix(h, bits(effectAmount_));
+  mix(h, uint64_t(blendMode_));
+  mix(h, useMask_ && mask_ ? reinterpret_cast<uintptr_t>(mask_.get()) : 0);
+  mix(h, useMask_ && mask_ ? maskRevision_ : 0);
+  mix(h, uint64_t(transform_.transformType));
+  const AffineTransform& t = transform_.transform;
+  for (float f : {t.a, t.b, t.c, t.d, t.tx, t.ty}) mix(h, bits(f));
+  return h;
+}
+
+}  // namespace rova

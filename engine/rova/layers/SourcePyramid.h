@@ -1,0 +1,27 @@
+#pragma once
+// The decoded pixels of a layer's source at full size and at successive halvings, made on demand
+// and kept: renders of previews read a small level instead of the full-size pixels.
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "rova/ImageData.h"
+
+namespace rova {
+
+class SourcePyramid {
+ public:
+  explicit SourcePyramid(ImageDataRGBfPtr base);
+  const ImageDataRGBfPtr& base() const { return levels_[0]; }
+  // Level k holds the base halved k times (area average); made on first use. Levels stop once a
+  // side would fall below 16 pixels: the deepest level is returned for any larger k.
+  ImageDataRGBfPtr level(int k) const;
+  int maxLevel() const { return maxLevel_; }
+
+ private:
+  mutable std::mutex mutex_;
+  mutable std::vector<ImageDataRGBfPtr> levels_;
+  int maxLevel_ = 0;
+};
+
+}  // namespace rova

@@ -1,0 +1,32 @@
+#pragma once
+// One render request of an ImageProcessor.
+#include <atomic>
+#include <functional>
+#include <memory>
+
+#include "rova/RectRoi.h"
+
+namespace rova {
+
+struct ImageProcessorSettings {
+  // The region to render: in the crop's frame when applyCrop is set and the processor has a crop,
+  // else in canvas pixels (top-left origin). The zero region means the whole frame; a region
+  // reaching outside is cut to the frame.
+  RectRoiF region;
+  RectRoi reserved;  // unused; kept so records keep their layout
+  // The box the region is fitted into, keeping its proportions (zero: the region's own size).
+  Size outputSize;
+  bool applyCrop = true;
+  // A fast render at no more than lowResScale of the canvas resolution.
+  bool lowRes = false;
+  // May answer from the previous render when nothing changed since.
+  bool useCache = true;
+  bool exportMode = false;
+  bool quickPreview = false;
+  // Set by another thread to stop the render; the render then delivers nothing.
+  std::shared_ptr<std::atomic<bool>> interrupted;
+};
+
+inline constexpr double kLowResScale = 0.3;
+
+}  // namespace rova

@@ -1,0 +1,150 @@
+#include "rova/processor/Sampling.h"
+
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <cmath>
+
+namespace rova {
+
+SourcePyramid::SourcePyramid(ImageDataRGBfPtr base) {
+  levels_.push_back(std::move(base));
+  if (!levels_[0]) return;
+  int w = levels_[0]->width(), h = levels_[0]->height();
+  while (std::min(w, h) / 2 >= 16) {
+    w /= 2, h /= 2;
+    ++maxLevel_;
+  }
+}
+
+ImageDataRGBfPtr SourcePyramid::level(int k) const {
+  k = std::clamp(k, 0, maxLevel_);
+  std::lock_guard<std::mutex> lock(mutex_);
+  while (int(levels_.size()) <= k) {
+    const ImageDataRGBf& prev = *levels_.back();
+    auto next = ImageDataRGBf::createUninitialized(std::max(1, prev.width() / 2), std::max(1, prev.height() / 2),
+                                                   prev.colorProfileType());
+    if (!next) return levels_.back();
+    cv::Mat dst = detail::asMat(*next);
+    cv::resize(detail::asMat(prev), dst, dst.size(), 0, 0, cv::INTER_AREA);
+    levels_.push_back(next);
+  }
+  return levels_[size_t(k)];
+}
+
+namespace detail {
+
+void parallelRows(int height, int bandHeight, const std::function<void(int, int)>& body) {
+  int bands = (height + bandHeight - 1) / bandHeight;
+  cv::parallel_for_(cv::Range(0, bands), [&](const cv::Range& r) {
+    for (int b = r.start; b < r.end; ++b) body(b * bandHeight, std::min(height, (b + 1) * bandHeight));
+  });
+}
+
+namespace {
+
+// The level whose resolution stays within a factor of two above the output's.
+int pickLevel(const SourcePyramid& pyramid, const AffineTransform& m) {
+  double sourcePerOutput = std::sqrt(std::fabs(double(m.a) * m.d - double(m.b) * m.c));
+  if (!(sourcePerOutput > 1)) return 0;
+  return std::min(pyramid.maxLevel(), int(std::floor(std::log2(sourcePerOutput) + 1e-6)));
+}
+
+inline void bilinear(const ImageDataRGBf& src, float x, float y, int channel, float& out) {
+  // x, y in index coordinates (pixel centres at whole numbers); edges repeated.
+  const int w = src.width(), h = src.height();
+  x = std::clamp(x, 0.f, float(w - 1));
+  y = std::clamp(y, 0.f, float(h - 1));
+  int x0 = int(x), y0 = int(y);
+  int x1 = std::min(x0 + 1, w - 1), y1 = std::min(y0 + 1, h - 1);
+  float fx = x - x0, fy = y - y0;
+  const float* r0 = src.floats() + (size_t(y0) * w) * 3;
+  const float* r1 = src.floats() + (size_t(y1) * w) * 3;
+  float top = r0[x0 * 3 + channel] + (r0[x1 * 3 + channel] - r0[x0 * 3 + channel]) * fx;
+  float bottom = r1[x0 * 3 + channel] + (r1[x1 * 3 + channel] - r1[x0 * 3 + channel]) * fx;
+  out = top + (bottom - top) * fy;
+}
+
+}  // namespace
+
+ImageDataRGBfPtr sampleSource(const SourcePyramid& pyramid, const AffineTransform& outputToSource, Size size,
+                              const EffectKernel* geometry, const std::atomic<bool>* interrupted) {
+  if (!pyramid.base() || size.isEmpty()) return nullptr;
+  const int k = pickLevel(pyramid, outputToSource);
+  ImageDataRGBfPtr level = pyramid.level(k);
+  const double f = double(level->width()) / pyramid.base()->width();  // level pixels per base pixel
+  const double fy = double(level->height()) / pyramid.base()->height();
+  auto out = ImageDataRGBf::createUninitialized(size.width, size.height, pyramid.base()->colorProfileType());
+  if (!out) return nullptr;
+  const AffineTransform& m = outputToSource;
+
+  if (!geometry) {
+    // index_level = f * M(x + 0.5, y + 0.5) - 0.5
+    cv::Matx23d w(f * m.a, f * m.c, f * (0.5 * m.a + 0.5 * m.c + m.tx) - 0.5,  //
+                  fy * m.b, fy * m.d, fy * (0.5 * m.b + 0.5 * m.d + m.ty) - 0.5);
+    cv::Mat dst = asMat(*out);
+    cv::warpAffine(asMat(*level), dst, w, dst.size(), cv::INTER_LINEAR | cv::WARP_INVERSE_MAP, cv::BORDER_REPLICATE);
+    return out;
+  }
+
+  // Lens geometry is smooth: evaluate it on a grid of output points and interpolate between them.
+  constexpr int kStep = 8;
+  const int gw = size.width / kStep + 2, gh = size.height / kStep + 2;
+  std::vector<float> grid(size_t(gw) * gh * 9);
+  parallelRows(gh, 4, [&](int y0, int y1) {
+    for (int gy = y0; gy < y1; ++gy)
+      for (int gx = 0; gx < gw; ++gx) {
+        double sx, sy;
+        m.apply(gx * kStep + 0.5, gy * kStep + 0.5, sx, sy);
+        float* g = &grid[(size_t(gy) * gw + gx) * 9];
+        geometry->sourcePoint(sx, sy, g);
+        geometry->gain(sx, sy, g + 6);
+      }
+  });
+  std::atomic<bool> stop{false};
+  parallelRows(size.height, 32, [&](int y0, int y1) {
+    float cell[9];
+    for (int y = y0; y < y1; ++y) {
+      if (interrupted && interrupted->load(std::memory_order_relaxed)) {
+        stop = true;
+        return;
+      }
+      float* row = out->floats() + size_t(y) * size.width * 3;
+      const int gy = y / kStep;
+      const float ty = float(y - gy * kStep) / kStep;
+      for (int x = 0; x < size.width; ++x) {
+        const int gx = x / kStep;
+        const float tx = float(x - gx * kStep) / kStep;
+        const float* g00 = &grid[(size_t(gy) * gw + gx) * 9];
+        const float* g01 = g00 + 9;
+        const float* g10 = g00 + size_t(gw) * 9;
+        const float* g11 = g10 + 9;
+        for (int i = 0; i < 9; ++i) {
+          float top = g00[i] + (g01[i] - g00[i]) * tx, bottom = g10[i] + (g11[i] - g10[i]) * tx;
+          cell[i] = top + (bottom - top) * ty;
+        }
+        for (int c = 0; c < 3; ++c) {
+          float v;
+          bilinear(*level, float(f * cell[2 * c] - 0.5), float(fy * cell[2 * c + 1] - 0.5), c, v);
+          row[x * 3 + c] = v * cell[6 + c];
+        }
+      }
+    }
+  });
+  if (stop) return nullptr;
+  return out;
+}
+
+}  // namespace detail
+}  // namespace rova
+
+namespace rova::detail {
+
+void applyPointKernel(const EffectKernel& kernel, ImageDataRGBf& buffer) {
+  const int w = buffer.width();
+  parallelRows(buffer.height(), 16, [&](int y0, int y1) {
+    for (int y = y0; y < y1; ++y) kernel.applyRow(buffer.floats() + size_t(y) * w * 3, w, 0, y);
+  });
+}
+
+}  // namespace rova::detail
