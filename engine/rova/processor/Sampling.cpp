@@ -68,7 +68,7 @@ inline void bilinear(const ImageDataRGBf& src, float x, float y, int channel, fl
 }  // namespace
 
 ImageDataRGBfPtr sampleSource(const SourcePyramid& pyramid, const AffineTransform& outputToSource, Size size,
-                              const EffectKernel* geometry, const std::atomic<bool>* interrupted) {
+                              const EffectKernel* geometry, const std::atomic<bool>* interrupted, Size gridOrigin) {
   if (!pyramid.base() || size.isEmpty()) return nullptr;
   const int k = pickLevel(pyramid, outputToSource);
   ImageDataRGBfPtr level = pyramid.level(k);
@@ -88,14 +88,19 @@ ImageDataRGBfPtr sampleSource(const SourcePyramid& pyramid, const AffineTransfor
   }
 
   // Lens geometry is smooth: evaluate it on a grid of output points and interpolate between them.
+  // The grid is fixed to the render's whole output frame (gridOrigin is this buffer's place in it),
+  // so a region reads exactly what the full render reads there.
   constexpr int kStep = 8;
-  const int gw = size.width / kStep + 2, gh = size.height / kStep + 2;
+  auto floorDiv = [](int a, int b) { return a >= 0 ? a / b : -((-a + b - 1) / b); };
+  const int g0x = floorDiv(gridOrigin.width, kStep), g0y = floorDiv(gridOrigin.height, kStep);
+  const int gw = floorDiv(gridOrigin.width + size.width - 1, kStep) - g0x + 2;
+  const int gh = floorDiv(gridOrigin.height + size.height - 1, kStep) - g0y + 2;
   std::vector<float> grid(size_t(gw) * gh * 9);
   parallelRows(gh, 4, [&](int y0, int y1) {
     for (int gy = y0; gy < y1; ++gy)
       for (int gx = 0; gx < gw; ++gx) {
         double sx, sy;
-        m.apply(gx * kStep + 0.5, gy * kStep + 0.5, sx, sy);
+        m.apply((g0x + gx) * kStep - gridOrigin.width + 0.5, (g0y + gy) * kStep - gridOrigin.height + 0.5, sx, sy);
         float* g = &grid[(size_t(gy) * gw + gx) * 9];
         geometry->sourcePoint(sx, sy, g);
         geometry->gain(sx, sy, g + 6);
@@ -110,11 +115,11 @@ ImageDataRGBfPtr sampleSource(const SourcePyramid& pyramid, const AffineTransfor
         return;
       }
       float* row = out->floats() + size_t(y) * size.width * 3;
-      const int gy = y / kStep;
-      const float ty = float(y - gy * kStep) / kStep;
+      const int Y = y + gridOrigin.height, gy = floorDiv(Y, kStep) - g0y;
+      const float ty = float(Y - (gy + g0y) * kStep) / kStep;
       for (int x = 0; x < size.width; ++x) {
-        const int gx = x / kStep;
-        const float tx = float(x - gx * kStep) / kStep;
+        const int X = x + gridOrigin.width, gx = floorDiv(X, kStep) - g0x;
+        const float tx = float(X - (gx + g0x) * kStep) / kStep;
         const float* g00 = &grid[(size_t(gy) * gw + gx) * 9];
         const float* g01 = g00 + 9;
         const float* g10 = g00 + size_t(gw) * 9;

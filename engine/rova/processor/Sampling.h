@@ -24,9 +24,11 @@ inline cv::Mat asMat(const ImageDataF& d) { return cv::Mat(d.height(), d.width()
 // the pyramid level that keeps the reading within a factor of two of the output resolution, with the
 // edges repeated outside the source. When a geometry kernel is given (lens correction), the mapped
 // point is a point of the corrected picture and the kernel says where each channel is read in the
-// source and how much it is brightened. nullptr when memory is short or interrupted.
+// source and how much it is brightened; gridOrigin places the buffer in the whole render's output
+// (whole pixels) so regions of one render evaluate the correction at the same points. nullptr when memory is short or interrupted.
 ImageDataRGBfPtr sampleSource(const SourcePyramid& pyramid, const AffineTransform& outputToSource, Size outputSize,
-                              const EffectKernel* geometry = nullptr, const std::atomic<bool>* interrupted = nullptr);
+                              const EffectKernel* geometry = nullptr, const std::atomic<bool>* interrupted = nullptr,
+                              Size gridOrigin = {});
 
 // Runs body(y0, y1) over bands of rows of a height, on every core.
 void parallelRows(int height, int bandHeight, const std::function<void(int, int)>& body);
