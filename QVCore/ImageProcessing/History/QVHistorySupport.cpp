@@ -2,8 +2,8 @@
 
 #include <cctype>
 #include <filesystem>
-#include <thread>
 
+#include "QVPlatform/Dispatch.h"
 #include "QVPlatform/Localization.h"
 #include "QVPlatform/MainExecutor.h"
 #include "QVPlatform/NotificationCenter.h"
@@ -16,7 +16,7 @@ bool isMainThread() { return qv::MainExecutor::shared().isMainThread(); }
 
 void runOnNextMainPass(std::function<void()> work) { qv::MainExecutor::shared().async(std::move(work)); }
 
-void runInBackground(std::function<void()> work) { std::thread(std::move(work)).detach(); }
+void runInBackground(std::function<void()> work) { qv::DispatchQueue::global()->async(std::move(work)); }
 
 void postNotification(const std::string& name, std::shared_ptr<void> object, const void* sender,
                       qv::Dictionary userInfo) {

@@ -15,7 +15,7 @@ namespace qvhistory {
 bool isMainThread();
 // Runs `work` on the main thread in a later pass of its loop.
 void runOnNextMainPass(std::function<void()> work);
-// Runs `work` on a background thread.
+// Runs `work` on the global queue of default priority.
 void runInBackground(std::function<void()> work);
 // Posts on the default centre; with a shared object it travels with the notification, else only
 // the sender's address does.

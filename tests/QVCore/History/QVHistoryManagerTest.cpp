@@ -292,3 +292,18 @@ TEST_F(HistoryTest, NewStepListWaitsForItsJumpWithoutExposingNoLevel) {
   EXPECT_EQ(delegate->restored.back(), stepUuid(2));
   EXPECT_EQ(manager->currentLevelOfHistory(), 2u);
 }
+
+TEST_F(HistoryTest, RepeatedActionsAtTheEndCollapseIntoOne) {
+  edit("A", 1);
+  edit("Crop", 2);
+  edit("Crop", 3);
+  edit("Crop", 4);
+  manager->removeLastStatesWithSameLogic();
+  ASSERT_EQ(manager->levelCount(), 3u);
+  EXPECT_EQ(stepName(1), "Crop");
+  EXPECT_EQ(stepName(2), "--FORCE SAVE--");
+  EXPECT_EQ(manager->currentLevelOfHistory(), 2u);
+  EXPECT_EQ(delegate->live, 4);
+  manager->undo();
+  EXPECT_EQ(delegate->live, 1);  // one undo takes back all the crops
+}
