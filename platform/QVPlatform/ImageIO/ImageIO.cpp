@@ -1,0 +1,579 @@
+#include "QVPlatform/ImageIO/ImageIO.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <set>
+
+#include "rova/ImageReader.h"
+#include "rova/codecs/Codecs.h"
+
+namespace codecs = rova::codecs;
+
+namespace {
+
+// How a metadata entry appears in a property dictionary.
+enum class Kind { Number, Int, IntArray, NumberArray, String, StringArray, Coordinate, Time };
+
+struct Field {
+  const char* exiv;
+  const char* dict;  // nested dictionary, or "" for the top level
+  const char* key;
+  Kind kind;
+};
+
+constexpr Field kFields[] = {
+    {"Exif.Photo.ISOSpeedRatings", "{Exif}", "ISOSpeedRatings", Kind::IntArray},
+    {"Exif.Photo.ISOSpeed", "{Exif}", "ISOSpeed", Kind::Int},
+    {"Exif.Photo.ExposureTime", "{Exif}", "ExposureTime", Kind::Number},
+    {"Exif.Photo.FNumber", "{Exif}", "FNumber", Kind::Number},
+    {"Exif.Photo.FocalLength", "{Exif}", "FocalLength", Kind::Number},
+    {"Exif.Photo.FocalLengthIn35mmFilm", "{Exif}", "FocalLenIn35mmFilm", Kind::Int},
+    {"Exif.Photo.ExposureBiasValue", "{Exif}", "ExposureBiasValue", Kind::Number},
+    {"Exif.Photo.ShutterSpeedValue", "{Exif}", "ShutterSpeedValue", Kind::Number},
+    {"Exif.Photo.ApertureValue", "{Exif}", "ApertureValue", Kind::Number},
+    {"Exif.Photo.MaxApertureValue", "{Exif}", "MaxApertureValue", Kind::Number},
+    {"Exif.Photo.BrightnessValue", "{Exif}", "BrightnessValue", Kind::Number},
+    {"Exif.Photo.ExposureProgram", "{Exif}", "ExposureProgram", Kind::Int},
+    {"Exif.Photo.ExposureMode", "{Exif}", "ExposureMode", Kind::Int},
+    {"Exif.Photo.WhiteBalance", "{Exif}", "WhiteBalance", Kind::Int},
+    {"Exif.Photo.MeteringMode", "{Exif}", "MeteringMode", Kind::Int},
+    {"Exif.Photo.Flash", "{Exif}", "Flash", Kind::Int},
+    {"Exif.Photo.SceneCaptureType", "{Exif}", "SceneCaptureType", Kind::Int},
+    {"Exif.Photo.DateTimeOriginal", "{Exif}", "DateTimeOriginal", Kind::String},
+    {"Exif.Photo.DateTimeDigitized", "{Exif}", "DateTimeDigitized", Kind::String},
+    {"Exif.Photo.SubSecTimeOriginal", "{Exif}", "SubsecTimeOriginal", Kind::String},
+    {"Exif.Photo.LensModel", "{Exif}", "LensModel", Kind::String},
+    {"Exif.Photo.LensMake", "{Exif}", "LensMake", Kind::String},
+    {"Exif.Photo.LensSpecification", "{Exif}", "LensSpecification", Kind::NumberArray},
+    {"Exif.Photo.BodySerialNumber", "{Exif}", "BodySerialNumber", Kind::String},
+    {"Exif.Photo.ColorSpace", "{Exif}", "ColorSpace", Kind::Int},
+    {"Exif.Photo.PixelXDimension", "{Exif}", "PixelXDimension", Kind::Int},
+    {"Exif.Photo.PixelYDimension", "{Exif}", "PixelYDimension", Kind::Int},
+    {"Exif.Image.Make", "{TIFF}", "Make", Kind::String},
+    {"Exif.Image.Model", "{TIFF}", "Model", Kind::String},
+    {"Exif.Image.Orientation", "{TIFF}", "Orientation", Kind::Int},
+    {"Exif.Image.DateTime", "{TIFF}", "DateTime", Kind::String},
+    {"Exif.Image.Software", "{TIFF}", "Software", Kind::String},
+    {"Exif.Image.Artist", "{TIFF}", "Artist", Kind::String},
+    {"Exif.Image.Copyright", "{TIFF}", "Copyright", Kind::String},
+    {"Exif.Image.ImageDescription", "{TIFF}", "ImageDescription", Kind::String},
+    {"Exif.Image.XResolution", "{TIFF}", "XResolution", Kind::Number},
+    {"Exif.Image.YResolution", "{TIFF}", "YResolution", Kind::Number},
+    {"Exif.Image.ResolutionUnit", "{TIFF}", "ResolutionUnit", Kind::Int},
+    {"Exif.GPSInfo.GPSLatitudeRef", "{GPS}", "LatitudeRef", Kind::String},
+    {"Exif.GPSInfo.GPSLatitude", "{GPS}", "Latitude", Kind::Coordinate},
+    {"Exif.GPSInfo.GPSLongitudeRef", "{GPS}", "LongitudeRef", Kind::String},
+    {"Exif.GPSInfo.GPSLongitude", "{GPS}", "Longitude", Kind::Coordinate},
+    {"Exif.GPSInfo.GPSAltitudeRef", "{GPS}", "AltitudeRef", Kind::Int},
+    {"Exif.GPSInfo.GPSAltitude", "{GPS}", "Altitude", Kind::Number},
+    {"Exif.GPSInfo.GPSTimeStamp", "{GPS}", "TimeStamp", Kind::Time},
+    {"Exif.GPSInfo.GPSDateStamp", "{GPS}", "DateStamp", Kind::String},
+    {"Exif.GPSInfo.GPSImgDirectionRef", "{GPS}", "ImgDirectionRef", Kind::String},
+    {"Exif.GPSInfo.GPSImgDirection", "{GPS}", "ImgDirection", Kind::Number},
+    {"Exif.GPSInfo.GPSSpeedRef", "{GPS}", "SpeedRef", Kind::String},
+    {"Exif.GPSInfo.GPSSpeed", "{GPS}", "Speed", Kind::Number},
+    {"Iptc.Application2.Keywords", "{IPTC}", "Keywords", Kind::StringArray},
+    {"Iptc.Application2.Caption", "{IPTC}", "Caption/Abstract", Kind::String},
+    {"Iptc.Application2.ObjectName", "{IPTC}", "ObjectName", Kind::String},
+    {"Iptc.Application2.Headline", "{IPTC}", "Headline", Kind::String},
+    {"Iptc.Application2.Byline", "{IPTC}", "By-line", Kind::StringArray},
+    {"Iptc.Application2.Copyright", "{IPTC}", "CopyrightNotice", Kind::String},
+    {"Iptc.Application2.Credit", "{IPTC}", "Credit", Kind::String},
+    {"Iptc.Application2.Source", "{IPTC}", "Source", Kind::String},
+    {"Iptc.Application2.City", "{IPTC}", "City", Kind::String},
+    {"Iptc.Application2.SubLocation", "{IPTC}", "SubLocation", Kind::String},
+    {"Iptc.Application2.ProvinceState", "{IPTC}", "Province/State", Kind::String},
+    {"Iptc.Application2.CountryName", "{IPTC}", "Country/PrimaryLocationName", Kind::String},
+    {"Iptc.Application2.DateCreated", "{IPTC}", "DateCreated", Kind::String},
+    {"Iptc.Application2.SpecialInstructions", "{IPTC}", "SpecialInstructions", Kind::String},
+    {"Iptc.Application2.Writer", "{IPTC}", "Writer/Editor", Kind::String},
+};
+
+std::string lowerExtension(const std::string& path) {
+  std::string e = std::filesystem::path(path).extension().string();
+  if (!e.empty() && e[0] == '.') e.erase(0, 1);
+  std::transform(e.begin(), e.end(), e.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+  return e;
+}
+
+std::string formatNumber(double v) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.10g", v);
+  return buf;
+}
+
+// Writes a value into a nested dictionary of `root`, making the dictionary when needed.
+void put(qv::Value& root, const char* dict, const char* key, qv::Value v) {
+  if (!*dict) {
+    root.set(key, std::move(v));
+    return;
+  }
+  if (!root.find(dict) || !root[dict].isDictionary()) root.set(dict, qv::Dictionary{});
+  root.dictionary()->at(dict).set(key, std::move(v));
+}
+
+// Merges b into a: nested dictionaries key by key, everything else replaced.
+void merge(qv::Value& a, const qv::Value& b) {
+  if (!b.isDictionary()) return;
+  if (!a.isDictionary()) a = qv::Dictionary{};
+  for (const auto& [k, v] : *b.dictionary()) {
+    qv::Value* existing = a.dictionary()->count(k) ? &a.dictionary()->at(k) : nullptr;
+    if (existing && existing->isDictionary() && v.isDictionary())
+      merge(*existing, v);
+    else
+      a.set(k, v);
+  }
+}
+
+}  // namespace
+
+namespace qv {
+
+Value propertiesFromMetadata(const rova::ImageMetadata& m) {
+  Value root = Dictionary{};
+  if (!m.pixelSize.isZero()) {
+    root.set(kCGImagePropertyPixelWidth, m.pixelSize.width);
+    root.set(kCGImagePropertyPixelHeight, m.pixelSize.height);
+  }
+  if (m.bitsPerSample) root.set(kCGImagePropertyDepth, m.bitsPerSample);
+  root.set(kCGImagePropertyColorModel, m.samplesPerPixel == 1 || m.samplesPerPixel == 2 ? kCGImagePropertyColorModelGray
+                                                                                        : kCGImagePropertyColorModelRGB);
+  root.set(kCGImagePropertyHasAlpha, m.hasAlpha);
+  if (m.isFloat) root.set(kCGImagePropertyIsFloat, true);
+  if (!m.iccProfile.empty())
+    if (auto cs = rova::createColorSpaceFromICC(m.iccProfile.data(), m.iccProfile.size()))
+      root.set(kCGImagePropertyProfileName, cs->name());
+  for (const auto& f : kFields) {
+    for (const auto& e : m.entries) {
+      if (e.key != f.exiv) continue;
+      switch (f.kind) {
+        case Kind::Number:
+          if (!e.numbers.empty()) put(root, f.dict, f.key, e.numbers[0]);
+          break;
+        case Kind::Int:
+          if (!e.numbers.empty()) put(root, f.dict, f.key, int64_t(std::llround(e.numbers[0])));
+          break;
+        case Kind::IntArray:
+        case Kind::NumberArray: {
+          Array a;
+          for (double x : e.numbers) a.push_back(f.kind == Kind::IntArray ? Value(int64_t(std::llround(x))) : Value(x));
+          put(root, f.dict, f.key, std::move(a));
+          break;
+        }
+        case Kind::String:
+          put(root, f.dict, f.key, e.text);
+          break;
+        case Kind::StringArray: {
+          const Value* d = *f.dict ? root.find(f.dict) : &root;
+          Array a;
+          if (d && d->find(f.key) && (*d)[f.key].isArray()) a = *(*d)[f.key].array();
+          a.push_back(e.text);
+          put(root, f.dict, f.key, std::move(a));
+          break;
+        }
+        case Kind::Coordinate:
+          if (e.numbers.size() >= 3) put(root, f.dict, f.key, e.numbers[0] + e.numbers[1] / 60 + e.numbers[2] / 3600);
+          break;
+        case Kind::Time:
+          if (e.numbers.size() >= 3) {
+            char buf[32];
+            std::snprintf(buf, sizeof buf, "%02d:%02d:%05.2f", int(e.numbers[0]), int(e.numbers[1]), e.numbers[2]);
+            put(root, f.dict, f.key, std::string(buf));
+          }
+          break;
+      }
+    }
+  }
+  // The orientation also stands at the top level when the file states one.
+  if (const Value* tiff = root.find(kCGImagePropertyTIFFDictionary); tiff && tiff->find("Orientation"))
+    root.set(kCGImagePropertyOrientation, (*tiff)["Orientation"]);
+  else if (m.exif.orientation != 1)
+    root.set(kCGImagePropertyOrientation, m.exif.orientation);
+  if (const Value* tiff = root.find(kCGImagePropertyTIFFDictionary)) {
+    if (tiff->find("XResolution")) root.set(kCGImagePropertyDPIWidth, (*tiff)["XResolution"]);
+    if (tiff->find("YResolution")) root.set(kCGImagePropertyDPIHeight, (*tiff)["YResolution"]);
+  }
+  return root;
+}
+
+std::vector<rova::MetadataEntry> metadataFromProperties(const Value& props) {
+  std::vector<rova::MetadataEntry> out;
+  if (!props.isDictionary()) return out;
+  auto numeric = [](const char* key, std::vector<double> nums) {
+    rova::MetadataEntry e{key, {}, std::move(nums), true};
+    for (double x : e.numbers) e.text += (e.text.empty() ? "" : " ") + formatNumber(x);
+    return e;
+  };
+  for (const auto& f : kFields) {
+    const Value* d = *f.dict ? props.find(f.dict) : &props;
+    if (!d || !d->isDictionary()) continue;
+    const Value* v = d->find(f.key);
+    if (!v || v->isNull()) continue;
+    switch (f.kind) {
+      case Kind::Number:
+      case Kind::Int:
+        if (v->isNumber()) out.push_back(numeric(f.exiv, {v->asDouble()}));
+        else if (v->isString()) out.push_back({f.exiv, v->asString(), {}, false});
+        break;
+      case Kind::IntArray:
+      case Kind::NumberArray: {
+        std::vector<double> nums;
+        if (v->isArray())
+          for (const auto& x : *v->array()) nums.push_back(x.asDouble());
+        else if (v->isNumber())
+          nums.push_back(v->asDouble());
+        if (!nums.empty()) out.push_back(numeric(f.exiv, nums));
+        break;
+      }
+      case Kind::String:
+        if (v->isString() || v->isNumber()) out.push_back({f.exiv, v->isString() ? v->asString() : formatNumber(v->asDouble()), {}, false});
+        break;
+      case Kind::StringArray:
+        if (v->isArray()) {
+          for (const auto& x : *v->array())
+            if (x.isString()) out.push_back({f.exiv, x.asString(), {}, false});
+        } else if (v->isString()) {
+          out.push_back({f.exiv, v->asString(), {}, false});
+        }
+        break;
+      case Kind::Coordinate: {
+        double a = std::fabs(v->asDouble());
+        double deg = std::floor(a), min = std::floor((a - deg) * 60), sec = ((a - deg) * 60 - min) * 60;
+        out.push_back(numeric(f.exiv, {deg, min, sec}));
+        break;
+      }
+      case Kind::Time: {
+        int h = 0, m = 0;
+        double s = 0;
+        if (std::sscanf(v->asString().c_str(), "%d:%d:%lf", &h, &m, &s) == 3) out.push_back(numeric(f.exiv, {double(h), double(m), s}));
+        break;
+      }
+    }
+  }
+  if (const Value* o = props.find(kCGImagePropertyOrientation); o && o->isNumber()) {
+    std::erase_if(out, [](const rova::MetadataEntry& e) { return e.key == "Exif.Image.Orientation"; });
+    out.push_back(numeric("Exif.Image.Orientation", {o->asDouble()}));
+  }
+  return out;
+}
+
+}  // namespace qv
+
+// ---- sources ----
+
+class CGImageSource {
+ public:
+  std::vector<uint8_t> owned;
+  std::unique_ptr<codecs::Bytes> mapped;
+  const uint8_t* data = nullptr;
+  size_t size = 0;
+  std::string ext;
+  codecs::ImageInfo info;
+  std::once_flag metadataOnce;
+  rova::ImageMetadata metadata;
+
+  const rova::ImageMetadata& loadMetadata() {
+    std::call_once(metadataOnce, [this] {
+      codecs::readMetadata(data, size, ext, metadata);
+      metadata.formatType = codecs::typeIdentifier(info.format);
+      metadata.pixelSize = info.size;
+      metadata.bitsPerSample = info.bitsPerSample;
+      metadata.samplesPerPixel = info.channels;
+      metadata.hasAlpha = info.hasAlpha;
+      metadata.isFloat = info.isFloat;
+      metadata.iccProfile = info.icc;
+      metadata.exif.orientation = info.orientation;
+    });
+    return metadata;
+  }
+};
+
+namespace {
+CGImageSourceRef finishSource(std::shared_ptr<CGImageSource> s) {
+  if (!codecs::readInfo(s->data, s->size, s->ext, s->info, nullptr)) return nullptr;
+  return s;
+}
+
+// An 8-bit bitmap as a CGImage (grey expanded to RGB; alpha kept, unpremultiplied).
+CGImageRef imageFromBitmap(const codecs::Bitmap& b, CGColorSpaceRef space) {
+  if (b.empty()) return nullptr;
+  const bool alpha = b.channels == 2 || b.channels == 4;
+  const size_t outComps = alpha ? 4 : 3, bytes = b.bytesPerSample();
+  auto buf = std::make_shared<std::vector<uint8_t>>(size_t(b.width) * b.height * outComps * bytes);
+  for (int y = 0; y < b.height; ++y) {
+    const uint8_t* s = b.row(y);
+    uint8_t* d = buf->data() + size_t(y) * b.width * outComps * bytes;
+    for (int x = 0; x < b.width; ++x)
+      for (size_t c = 0; c < outComps; ++c) {
+        size_t sc = b.channels >= 3 ? c : (c < 3 ? 0 : 1);
+        std::memcpy(d + (size_t(x) * outComps + c) * bytes, s + (size_t(x) * b.channels + sc) * bytes, bytes);
+      }
+  }
+  uint32_t info = alpha ? kCGImageAlphaLast : kCGImageAlphaNone;
+  if (b.depth == 16) info |= kCGBitmapByteOrder16Little;
+  if (b.depth == 32) info |= kCGBitmapFloatComponents | kCGBitmapByteOrder32Little;
+  return CGImageCreate(size_t(b.width), size_t(b.height), size_t(b.depth), size_t(b.depth) * outComps,
+                       size_t(b.width) * outComps * bytes, std::move(space), info, buf);
+}
+
+// Engine float data (linear working space or sRGB) as an 8-bit sRGB image no larger than `limit`.
+CGImageRef srgbThumbnail(rova::ImageDataRGBfPtr d, int limit) {
+  if (!d) return nullptr;
+  if (limit > 0 && std::max(d->width(), d->height()) > limit) {
+    double s = double(limit) / std::max(d->width(), d->height());
+    d = rova::resize(*d, std::max(1, int(std::lround(d->width() * s))), std::max(1, int(std::lround(d->height() * s))));
+    if (!d) return nullptr;
+  }
+  if (d->colorProfileType() != rova::kColorProfileSRGB) {
+    d = rova::convertColorProfile(d, rova::kColorProfileSRGB);
+    if (!d) return nullptr;
+  }
+  return qv::imageFromEngineData(*d);
+}
+}  // namespace
+
+CGImageSourceRef CGImageSourceCreateWithURL(const std::string& path, const qv::Value&) {
+  auto s = std::make_shared<CGImageSource>();
+  s->mapped = std::make_unique<codecs::Bytes>();
+  if (!s->mapped->open(path, nullptr)) return nullptr;
+  s->data = s->mapped->data();
+  s->size = s->mapped->size();
+  s->ext = lowerExtension(path);
+  return finishSource(std::move(s));
+}
+
+CGImageSourceRef CGImageSourceCreateWithData(std::vector<uint8_t> data, const qv::Value&) {
+  if (data.empty()) return nullptr;
+  auto s = std::make_shared<CGImageSource>();
+  s->owned = std::move(data);
+  s->data = s->owned.data();
+  s->size = s->owned.size();
+  return finishSource(std::move(s));
+}
+
+std::string CGImageSourceGetType(const CGImageSourceRef& s) { return s ? codecs::typeIdentifier(s->info.format) : ""; }
+size_t CGImageSourceGetCount(const CGImageSourceRef& s) { return s ? 1 : 0; }
+
+qv::Value CGImageSourceCopyPropertiesAtIndex(const CGImageSourceRef& s, size_t index, const qv::Value&) {
+  if (!s || index != 0) return {};
+  return qv::propertiesFromMetadata(s->loadMetadata());
+}
+
+CGImageRef CGImageSourceCreateImageAtIndex(const CGImageSourceRef& s, size_t index, const qv::Value&) {
+  if (!s || index != 0) return nullptr;
+  codecs::DecodeRequest req;
+  codecs::DecodeResult res;
+  if (!codecs::decode(s->data, s->size, s->ext, req, res, nullptr)) return nullptr;
+  CGColorSpaceRef space;
+  if (!res.info.icc.empty()) space = CGColorSpaceCreateWithICCData(res.info.icc);
+  if (!space)
+    space = CGColorSpaceCreateWithProfileType(res.linear || res.bitmap.depth == 32 ? rova::kColorProfileNative
+                                                                                   : rova::kColorProfileSRGB);
+  return imageFromBitmap(res.bitmap, space);
+}
+
+CGImageRef CGImageSourceCreateThumbnailAtIndex(const CGImageSourceRef& s, size_t index, const qv::Value& options) {
+  if (!s || index != 0) return nullptr;
+  const int limit = int(options[kCGImageSourceThumbnailMaxPixelSize].asInt(0));
+  const bool transform = options[kCGImageSourceCreateThumbnailWithTransform].asBool(false);
+  const bool always = options[kCGImageSourceCreateThumbnailFromImageAlways].asBool(false);
+  const bool ifAbsent = options[kCGImageSourceCreateThumbnailFromImageIfAbsent].asBool(false);
+  const int orientation = transform ? s->info.orientation : 1;
+  if (!always) {
+    codecs::Bitmap preview;
+    if (codecs::decodeEmbeddedPreview(s->data, s->size, s->ext, preview, nullptr)) {
+      if (orientation != 1) preview = codecs::orientBitmap(preview, orientation);
+      auto img = imageFromBitmap(codecs::to8Bit(preview), CGColorSpaceCreateDeviceRGB());
+      auto d = qv::engineDataFromImage(img);
+      if (d) d->setColorProfileType(rova::kColorProfileSRGB);
+      return srgbThumbnail(d, limit);
+    }
+    if (!ifAbsent) return nullptr;
+  }
+  uint32_t flags = rova::kReadColorManage | rova::kReadEmbeddedProfile | rova::kReadFastRawPreview;
+  if (transform) flags |= rova::kReadApplyOrientation;
+  auto img = rova::ImageReader::instance().readBytes(s->data, s->size, s->ext, {limit, limit}, flags, nullptr);
+  if (!img) return nullptr;
+  return srgbThumbnail(img->imageData(), limit);
+}
+
+std::vector<std::string> CGImageSourceCopyTypeIdentifiers() {
+  return {kUTTypeJPEG, kUTTypePNG, kUTTypeTIFF, kUTTypeWebP, kUTTypeRawImage, kUTTypeDNG};
+}
+
+// ---- destinations ----
+
+class CGImageDestination {
+ public:
+  std::string path;
+  std::shared_ptr<std::vector<uint8_t>> data;
+  codecs::Format format = codecs::Format::Unknown;
+  qv::Value properties = qv::Dictionary{};
+  CGImageRef image;
+  bool finalized = false;
+};
+
+namespace {
+CGImageDestinationRef makeDestination(const std::string& type, size_t count, const qv::Value& options) {
+  codecs::Format f = codecs::formatForTypeIdentifier(type);
+  if (count != 1 || (f != codecs::Format::JPEG && f != codecs::Format::PNG && f != codecs::Format::TIFF &&
+                     f != codecs::Format::WebP))
+    return nullptr;
+  auto d = std::make_shared<CGImageDestination>();
+  d->format = f;
+  merge(d->properties, options);
+  return d;
+}
+
+// The image as a codec bitmap of the wanted depth (8 or 16), alpha kept when asked and unpremultiplied.
+bool bitmapFromImage(const CGImage& img, int depth, bool keepAlpha, codecs::Bitmap& out) {
+  const size_t comps = img.componentsPerPixel(), colours = img.colorComponents();
+  if (comps == 0 || colours == 0) return false;
+  const auto a = img.alphaInfo();
+  const bool alpha = keepAlpha && img.hasAlpha();
+  const bool premultiplied = a == kCGImageAlphaPremultipliedLast || a == kCGImageAlphaPremultipliedFirst;
+  const size_t first = (a == kCGImageAlphaPremultipliedFirst || a == kCGImageAlphaFirst || a == kCGImageAlphaNoneSkipFirst) ? 1 : 0;
+  const size_t alphaIndex = first ? 0 : comps - 1;
+  const int outCh = (colours >= 3 ? 3 : 1) + (alpha ? 1 : 0);
+  if (!out.allocate(int(img.width), int(img.height), outCh, depth)) return false;
+  const size_t bytes = img.bitsPerComponent / 8;
+  const uint32_t order = img.bitmapInfo & 0x7000;
+  const bool big = order == kCGBitmapByteOrder16Big || order == kCGBitmapByteOrder32Big;
+  auto sample = [&](const uint8_t* p) -> float {
+    if (bytes == 1) return p[0] / 255.f;
+    if (bytes == 2) return float(big ? (p[0] << 8 | p[1]) : (p[1] << 8 | p[0])) / 65535.f;
+    float f;
+    std::memcpy(&f, p, 4);
+    return std::isfinite(f) ? f : 0.f;
+  };
+  for (size_t y = 0; y < img.height; ++y) {
+    const uint8_t* row = img.row(y);
+    uint8_t* dst = out.row(int(y));
+    for (size_t x = 0; x < img.width; ++x) {
+      const uint8_t* px = row + x * comps * bytes;
+      float av = img.hasAlpha() ? sample(px + alphaIndex * bytes) : 1.f;
+      for (int c = 0; c < outCh; ++c) {
+        float v;
+        if (alpha && c == outCh - 1) {
+          v = av;
+        } else {
+          v = sample(px + (first + (colours >= 3 ? size_t(c) : 0)) * bytes);
+          if (premultiplied && av > 0) v /= av;
+        }
+        v = std::clamp(v, 0.f, 1.f);
+        if (depth == 8) {
+          dst[x * outCh + c] = uint8_t(v * 255.f + 0.5f);
+        } else {
+          uint16_t u = uint16_t(v * 65535.f + 0.5f);
+          std::memcpy(dst + (x * outCh + c) * 2, &u, 2);
+        }
+      }
+    }
+  }
+  return true;
+}
+}  // namespace
+
+CGImageDestinationRef CGImageDestinationCreateWithURL(const std::string& path, const std::string& type, size_t count,
+                                                      const qv::Value& options) {
+  if (path.empty()) return nullptr;
+  auto d = makeDestination(type, count, options);
+  if (d) d->path = path;
+  return d;
+}
+
+CGImageDestinationRef CGImageDestinationCreateWithData(std::shared_ptr<std::vector<uint8_t>> data,
+                                                       const std::string& type, size_t count, const qv::Value& options) {
+  if (!data) return nullptr;
+  auto d = makeDestination(type, count, options);
+  if (d) d->data = std::move(data);
+  return d;
+}
+
+void CGImageDestinationSetProperties(const CGImageDestinationRef& d, const qv::Value& properties) {
+  if (d) merge(d->properties, properties);
+}
+
+void CGImageDestinationAddImage(const CGImageDestinationRef& d, const CGImageRef& image, const qv::Value& properties) {
+  if (!d || !image || d->image) return;
+  d->image = image;
+  merge(d->properties, properties);
+}
+
+void CGImageDestinationAddImageFromSource(const CGImageDestinationRef& d, const CGImageSourceRef& source, size_t index,
+                                          const qv::Value& properties) {
+  if (!d || !source || d->image) return;
+  CGImageRef img = CGImageSourceCreateImageAtIndex(source, index);
+  if (!img) return;
+  qv::Value merged = CGImageSourceCopyPropertiesAtIndex(source, index);
+  merge(merged, d->properties);
+  merge(merged, properties);
+  d->properties = std::move(merged);
+  d->image = img;
+}
+
+bool CGImageDestinationFinalize(const CGImageDestinationRef& d, std::string* error) {
+  auto fail = [&](const std::string& why) {
+    if (error) *error = why;
+    return false;
+  };
+  if (!d || !d->image) return fail("no image to write");
+  if (d->finalized) return fail("already written");
+  d->finalized = true;
+  const qv::Value& p = d->properties;
+  codecs::EncodeOptions o;
+  o.format = d->format;
+  o.quality = std::clamp(p[kCGImageDestinationLossyCompressionQuality].asDouble(0.9), 0.0, 1.0);
+  o.lossless = d->format == codecs::Format::WebP && o.quality >= 1.0;
+  const bool deep = d->image->bitsPerComponent > 8;
+  const int64_t wantDepth = p[kCGImagePropertyDepth].asInt(deep ? 16 : 8);
+  o.depth = (d->format == codecs::Format::PNG || d->format == codecs::Format::TIFF) && wantDepth >= 16 ? 16 : 8;
+  const int64_t comp = p[kCGImagePropertyTIFFDictionary][kCGImagePropertyTIFFCompression].asInt(1);
+  o.tiffCompression = comp == 5   ? codecs::TiffCompression::LZW
+                      : comp == 8 || comp == 32946 ? codecs::TiffCompression::ZIP
+                      : comp == 6 || comp == 7     ? codecs::TiffCompression::JPEG
+                                                   : codecs::TiffCompression::None;
+  o.icc = CGColorSpaceCopyICCData(d->image->colorSpace);
+  o.metadata = qv::metadataFromProperties(p);
+  // Sizes in the EXIF block describe the pixels written, not the source's.
+  std::erase_if(o.metadata, [](const rova::MetadataEntry& e) {
+    return e.key == "Exif.Photo.PixelXDimension" || e.key == "Exif.Photo.PixelYDimension";
+  });
+  if (p.find(kCGImagePropertyExifDictionary)) {
+    o.metadata.push_back({"Exif.Photo.PixelXDimension", std::to_string(d->image->width), {double(d->image->width)}, true});
+    o.metadata.push_back({"Exif.Photo.PixelYDimension", std::to_string(d->image->height), {double(d->image->height)}, true});
+  }
+  codecs::Bitmap bitmap;
+  if (!bitmapFromImage(*d->image, o.depth, d->format != codecs::Format::JPEG, bitmap)) return fail("unsupported image layout");
+  std::string why;
+  std::vector<uint8_t> bytes = codecs::encode(bitmap, o, &why);
+  if (bytes.empty()) return fail(why);
+  if (d->data) {
+    *d->data = std::move(bytes);
+    return true;
+  }
+  // Write beside the target and move into place, so a failed write never leaves half a file.
+  const std::string tmp = d->path + ".partial";
+  {
+    std::ofstream f(tmp, std::ios::binary | std::ios::trunc);
+    if (!f) return fail("cannot write " + d->path);
+    f.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    if (!f) {
+      std::remove(tmp.c_str());
+      return fail("cannot write " + d->path);
+    }
+  }
+  std::error_code ec;
+  std::filesystem::rename(tmp, d->path, ec);
+  if (ec) {
+    std::remove(tmp.c_str());
+    return fail("cannot write " + d->path);
+  }
+  return true;
+}
+
+std::vector<std::string> CGImageDestinationCopyTypeIdentifiers() { return {kUTTypeJPEG, kUTTypePNG, kUTTypeTIFF, kUTTypeWebP}; }
