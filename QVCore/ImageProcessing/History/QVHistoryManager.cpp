@@ -174,6 +174,11 @@ void QVHistoryManager::setCurrentLevelOfHistory(uint64_t newLevel) {
   // found again by its uuid.
   const std::string uuid = stepUuid(historyDicts_[newLevel]);
   saveCurrentSatateIfNeaded();
+  if (currentLevelOfHistory_ == levelCount()) {
+    // The live state could not be kept: leaving it would lose it for good.
+    QVLogError("Can't apply level of history %ld: the current state was not saved", long(newLevel));
+    return;
+  }
   auto target = std::find_if(historyDicts_.begin(), historyDicts_.end(),
                              [&](const qv::Value& s) { return stepUuid(s) == uuid; });
   if (target == historyDicts_.end()) return;

@@ -177,6 +177,22 @@ TEST_F(HistoryTest, FailedRestoreKeepsTheLevel) {
   EXPECT_FALSE(manager->applyingHistoryLevel());
 }
 
+TEST_F(HistoryTest, UndoFromTheTopNeedsTheLiveStateSaved) {
+  edit("A", 1);
+  edit("B", 2);
+  delegate->failSave = true;
+  manager->undo();
+  EXPECT_TRUE(delegate->restored.empty());  // nothing restored over the unsaved live state
+  EXPECT_EQ(manager->currentLevelOfHistory(), 2u);
+  EXPECT_EQ(delegate->live, 2);
+  nextPass();
+  delegate->failSave = false;
+  manager->undo();
+  EXPECT_EQ(delegate->live, 1);
+  manager->redo();
+  EXPECT_EQ(delegate->live, 2);
+}
+
 TEST_F(HistoryTest, DisablingNestsAndExtraReleasesClampAtZero) {
   manager->setDisableHistoryRegistration(true);
   manager->setDisableHistoryRegistration(true);
