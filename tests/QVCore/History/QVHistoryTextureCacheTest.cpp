@@ -2,6 +2,7 @@
 
 #include "QVCore/History/HistoryTestSupport.h"
 #include "QVPlatform/Additions.h"
+#include "QVPlatform/Bundle.h"
 #include "common/TestSupport.h"
 
 using namespace historytest;
@@ -44,6 +45,15 @@ TEST_F(HistoryTest, TextureCacheKeepsOneCopyPerPathAndRepairsStaleRecords) {
   EXPECT_TRUE(manager->cachedTexturesAccessoryBookmarks().empty());
   EXPECT_FALSE(manager->updateCacheTextureWithPath(source.string()));  // nothing left to copy
   EXPECT_FALSE(manager->updateCacheTextureWithPath(""));
+}
+
+TEST_F(HistoryTest, TexturesOfTheApplicationAreCopiedWithoutBookmark) {
+  const std::string shipped = qv::Bundle::mainBundle().pathForResource("BlendModeInfo", "plist");
+  if (shipped.empty()) GTEST_SKIP() << "no shipped resource to use";
+  auto copy = manager->updateCacheTextureWithPath(shipped);
+  ASSERT_TRUE(copy);
+  EXPECT_TRUE(fs::exists(*copy));
+  EXPECT_TRUE(manager->cachedTexturesAccessoryBookmarks().empty());
 }
 
 TEST_F(HistoryTest, MigrationRewritesEveryStateBeforeDeletingOldTextures) {
