@@ -1,0 +1,304 @@
+#include "rova/ImageReader.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+
+#include "rova/Color.h"
+#include "rova/codecs/Codecs.h"
+
+namespace rova {
+
+namespace {
+
+const std::array<float, 256>& srgbLut8() {
+  static const auto lut = [] {
+    std::array<float, 256> t{};
+    for (int i = 0; i < 256; ++i) t[size_t(i)] = srgbToLinear(float(i) / 255.f);
+    return t;
+  }();
+  return lut;
+}
+
+const std::vector<float>& srgbLut16() {
+  static const auto lut = [] {
+    std::vector<float> t(65536);
+    for (int i = 0; i < 65536; ++i) t[size_t(i)] = srgbToLinear(float(i) / 65535.f);
+    return t;
+  }();
+  return lut;
+}
+
+// How samples become floats: through the sRGB curve into linear light, or only scaled to 0..1.
+enum class Transfer { Srgb, Identity };
+
+// The bitmap as float RGB, turned by the orientation, in one pass (grey expanded, alpha dropped).
+ImageDataRGBfPtr toFloatRGB(const codecs::Bitmap& b, int orientation, Transfer transfer,
+                            ImageDataColorProfileType type) {
+  Size out = codecs::orientedSize({b.width, b.height}, orientation);
+  auto data = ImageDataRGBf::createUninitialized(out.width, out.height, type);
+  if (!data) return nullptr;
+  const codecs::OrientationMap m = codecs::orientationMap(orientation, b.width, b.height);
+  const bool srgb = transfer == Transfer::Srgb;
+  const float* lut8 = srgb ? srgbLut8().data() : nullptr;
+  const float* lut16 = srgb && b.depth == 16 ? srgbLut16().data() : nullptr;
+  const int ch = b.channels;
+  const bool grey = ch <= 2;
+  const size_t bpp = b.bytesPerPixel();
+  const size_t bytesPerSample = b.bytesPerSample();
+#pragma omp parallel for schedule(static) if (int64_t(out.width) * out.height > 1 << 15)
+  for (int y = 0; y < out.height; ++y) {
+    PixelRGB<float>* dst = data->row(y);
+    for (int x = 0; x < out.width; ++x) {
+      const int sx = m.x0 + m.xx * x + m.xy * y, sy = m.y0 + m.yx * x + m.yy * y;
+      const uint8_t* p = b.row(sy) + size_t(sx) * bpp;
+      float v[3];
+      for (int c = 0; c < 3; ++c) {
+        const uint8_t* s = p + size_t(grey ? 0 : c) * bytesPerSample;
+        if (b.depth == 8) {
+          v[c] = lut8 ? lut8[*s] : float(*s) * (1.f / 255.f);
+        } else if (b.depth == 16) {
+          uint16_t u;
+          std::memcpy(&u, s, 2);
+          v[c] = lut16 ? lut16[u] : float(u) * (1.f / 65535.f);
+        } else {
+          float f;
+          std::memcpy(&f, s, 4);
+          v[c] = std::isfinite(f) ? f : 0.f;
+        }
+      }
+      dst[x] = {v[0], v[1], v[2]};
+    }
+  }
+  return data;
+}
+
+// Long side of a thumbnail request; 0 for no limit.
+int thumbnailLimit(int width, int height) { return std::max(std::max(width, height), 0); }
+
+ImageDataRGBfPtr fitInto(const ImageDataRGBfPtr& d, int limit) {
+  if (!d || limit <= 0 || std::max(d->width(), d->height()) <= limit) return d;
+  double s = double(limit) / std::max(d->width(), d->height());
+  int w = std::max(1, int(std::lround(d->width() * s))), h = std::max(1, int(std::lround(d->height() * s)));
+  return resize(*d, w, h, true);
+}
+
+}  // namespace
+
+ImageDataRGBfPtr applyOrientation(const ImageDataRGBfPtr& data, int orientation) {
+  if (!data || orientation < 2 || orientation > 8) return data;
+  Size out = codecs::orientedSize({data->width(), data->height()}, orientation);
+  auto dst = ImageDataRGBf::createUninitialized(out.width, out.height, data->colorProfileType());
+  if (!dst) return nullptr;
+  const codecs::OrientationMap m = codecs::orientationMap(orientation, data->width(), data->height());
+#pragma omp parallel for schedule(static) if (int64_t(out.width) * out.height > 1 << 15)
+  for (int y = 0; y < out.height; ++y)
+    for (int x = 0; x < out.width; ++x)
+      dst->at(x, y) = data->at(m.x0 + m.xx * x + m.xy * y, m.y0 + m.yx * x + m.yy * y);
+  return dst;
+}
+
+ImageReader& ImageReader::instance() {
+  static ImageReader reader;
+  return reader;
+}
+
+void ImageReader::registerCancel(const ReadCancelFlag& flag) {
+  std::lock_guard lock(mutex_);
+  std::erase_if(active_, [](const auto& w) { return w.expired(); });
+  active_.push_back(flag);
+}
+
+void ImageReader::unregisterCancel(const ReadCancelFlag& flag) {
+  std::lock_guard lock(mutex_);
+  std::erase_if(active_, [&](const auto& w) {
+    auto s = w.lock();
+    return !s || s == flag;
+  });
+}
+
+void ImageReader::cancelAll() {
+  std::lock_guard lock(mutex_);
+  for (auto& w : active_)
+    if (auto s = w.lock()) s->store(true);
+}
+
+ImagePtr ImageReader::read(const std::string& path, Size size, uint32_t flags, const ReadCancelFlag& cancel,
+                           std::string* error) {
+  codecs::Bytes bytes;
+  if (!bytes.open(path, error)) return nullptr;
+  ImagePtr img = readBytes(bytes.data(), bytes.size(), codecs::lowerExtension(path), size, flags, cancel, error);
+  if (img) img->source()->metadata().path = path;
+  return img;
+}
+
+ImagePtr ImageReader::readBytes(const uint8_t* data, size_t length, const std::string& extension, Size size,
+                                uint32_t flags, const ReadCancelFlag& cancel, std::string* error) {
+  ReadCancelFlag flag = cancel ? cancel : std::make_shared<std::atomic<bool>>(false);
+  registerCancel(flag);
+  struct Unregister {
+    ImageReader* r;
+    const ReadCancelFlag& f;
+    ~Unregister() { r->unregisterCancel(f); }
+  } unregister{this, flag};
+
+  codecs::DecodeRequest req;
+  req.fitSize = size;
+  req.cancel = flag;
+  req.rawHalfSize = (flags & kReadFastRawPreview) != 0;
+  req.rawAutoBright = (flags & kReadRawDevelop) == 0;
+  req.rawDenoise = (flags & kReadFineDenoise) != 0;
+  codecs::DecodeResult res;
+  if (!codecs::decode(data, length, extension, req, res, error)) return nullptr;
+  if (codecs::isCancelled(flag)) {
+    if (error) *error = "cancelled";
+    return nullptr;
+  }
+  const int orientation = (flags & kReadApplyOrientation) ? res.info.orientation : 1;
+  const bool manage = (flags & kReadColorManage) != 0;
+  const bool useIcc = manage && (flags & kReadEmbeddedProfile) && !res.info.icc.empty() && !res.linear &&
+                      res.bitmap.channels >= 3;
+  // Float files without a profile hold linear light already.
+  const bool linearInput = res.linear || (res.bitmap.depth == 32 && res.info.icc.empty());
+  Transfer transfer = (manage && !useIcc && !linearInput) ? Transfer::Srgb : Transfer::Identity;
+  ImageDataColorProfileType type = (manage || linearInput) ? kColorProfileNative : kColorProfileSRGB;
+  ImageDataRGBfPtr pixels = toFloatRGB(res.bitmap, orientation, transfer, type);
+  res.bitmap = {};  // the float copy is all we keep
+  if (!pixels) {
+    if (error) *error = "out of memory";
+    return nullptr;
+  }
+  if (useIcc && !colorTransformFromICC(pixels->floats(), pixels->floats(), pixels->pixelCount(), res.info.icc,
+                                       kColorProfileNative)) {
+    // A profile lcms2 cannot use: take the file as sRGB, as viewers do.
+    float* f = pixels->floats();
+    const int64_t n = int64_t(pixels->pixelCount()) * 3;
+#pragma omp parallel for schedule(static) if (n > 1 << 16)
+    for (int64_t i = 0; i < n; ++i) f[i] = srgbToLinear(f[i]);
+  }
+
+  ImageMetadata meta;
+  if (flags & kReadMetadata) codecs::readMetadata(data, length, extension, meta);
+  meta.formatType = codecs::typeIdentifier(res.info.format);
+  meta.pixelSize = res.info.size;
+  meta.bitsPerSample = res.info.bitsPerSample;
+  meta.samplesPerPixel = res.info.channels;
+  meta.hasAlpha = res.info.hasAlpha;
+  meta.isFloat = res.info.isFloat;
+  meta.iccProfile = res.info.icc;
+  meta.exif.extension = extension;
+  meta.exif.isRaw = res.info.format == codecs::Format::RAW || res.info.format == codecs::Format::DNG;
+  meta.exif.orientation = res.info.orientation;
+  Size original = codecs::orientedSize(res.info.size, orientation);
+  return std::make_shared<Image>(std::make_shared<ImageSource>(std::move(pixels), std::move(meta), res.scale, original));
+}
+
+std::shared_ptr<ImageMetadata> ImageReader::readMetadata(const std::string& path) {
+  codecs::Bytes bytes;
+  if (!bytes.open(path, nullptr)) return nullptr;
+  const std::string ext = codecs::lowerExtension(path);
+  codecs::ImageInfo info;
+  if (!codecs::readInfo(bytes.data(), bytes.size(), ext, info, nullptr)) return nullptr;
+  auto meta = std::make_shared<ImageMetadata>();
+  codecs::readMetadata(bytes.data(), bytes.size(), ext, *meta);
+  meta->path = path;
+  meta->formatType = codecs::typeIdentifier(info.format);
+  meta->pixelSize = info.size;
+  meta->bitsPerSample = info.bitsPerSample;
+  meta->samplesPerPixel = info.channels;
+  meta->hasAlpha = info.hasAlpha;
+  meta->isFloat = info.isFloat;
+  meta->iccProfile = info.icc;
+  meta->exif.extension = ext;
+  meta->exif.isRaw = info.format == codecs::Format::RAW || info.format == codecs::Format::DNG;
+  meta->exif.orientation = info.orientation;
+  return meta;
+}
+
+bool ImageReader::isRawImageFile(const std::string& path) {
+  codecs::Bytes bytes;
+  if (!bytes.open(path, nullptr)) return false;
+  auto f = codecs::detectFormat(bytes.data(), bytes.size(), codecs::lowerExtension(path));
+  return f == codecs::Format::RAW || f == codecs::Format::DNG;
+}
+
+bool ImageReader::isDngImageFile(const std::string& path) {
+  codecs::Bytes bytes;
+  if (!bytes.open(path, nullptr)) return false;
+  return codecs::detectFormat(bytes.data(), bytes.size(), codecs::lowerExtension(path)) == codecs::Format::DNG;
+}
+
+Size ImageReader::getImageSize(const std::string& path) {
+  codecs::Bytes bytes;
+  codecs::ImageInfo info;
+  if (!bytes.open(path, nullptr) || !codecs::readInfo(bytes.data(), bytes.size(), codecs::lowerExtension(path), info, nullptr))
+    return {};
+  return codecs::orientedSize(info.size, info.orientation);
+}
+
+int ImageReader::getColorDepth(const std::string& path) {
+  codecs::Bytes bytes;
+  codecs::ImageInfo info;
+  if (!bytes.open(path, nullptr) || !codecs::readInfo(bytes.data(), bytes.size(), codecs::lowerExtension(path), info, nullptr))
+    return 0;
+  return info.bitsPerSample;
+}
+
+bool ImageReader::canOpenImage(const std::string& path) {
+  codecs::Bytes bytes;
+  codecs::ImageInfo info;
+  return bytes.open(path, nullptr) &&
+         codecs::readInfo(bytes.data(), bytes.size(), codecs::lowerExtension(path), info, nullptr) &&
+         isAcceptableImageSize(info.size.width, info.size.height);
+}
+
+ImageDataRGBfPtr ImageReader::getThumbnailQuickly(const std::string& path, int width, int height,
+                                                  ImageMetadata* metadata, uint32_t* flags) {
+  codecs::Bytes bytes;
+  if (!bytes.open(path, nullptr)) return nullptr;
+  const std::string ext = codecs::lowerExtension(path);
+  codecs::ImageInfo info;
+  if (!codecs::readInfo(bytes.data(), bytes.size(), ext, info, nullptr)) return nullptr;
+  if (metadata) codecs::readMetadata(bytes.data(), bytes.size(), ext, *metadata);
+  const int limit = thumbnailLimit(width, height);
+  const bool raw = info.format == codecs::Format::RAW || info.format == codecs::Format::DNG;
+  codecs::Bitmap preview;
+  ImageDataRGBfPtr out;
+  if (codecs::decodeEmbeddedPreview(bytes.data(), bytes.size(), ext, preview, nullptr) &&
+      (raw || limit <= 0 || std::max(preview.width, preview.height) >= limit)) {
+    out = toFloatRGB(preview, info.orientation, Transfer::Identity, kColorProfileSRGB);
+    if (flags) *flags = 1;
+  } else if (info.format == codecs::Format::JPEG) {
+    // A DCT-reduced decode costs about as much as reading a large embedded preview.
+    codecs::DecodeRequest req;
+    req.fitSize = {limit, limit};
+    codecs::DecodeResult res;
+    if (!codecs::decode(bytes.data(), bytes.size(), ext, req, res, nullptr)) return nullptr;
+    out = toFloatRGB(res.bitmap, info.orientation, Transfer::Identity, kColorProfileSRGB);
+    if (out && !res.info.icc.empty() &&
+        colorTransformFromICC(out->floats(), out->floats(), out->pixelCount(), res.info.icc, kColorProfileSRGB))
+      clamp(*out);
+    if (flags) *flags = 0;
+  }
+  return fitInto(out, limit);
+}
+
+ImageDataRGBfPtr ImageReader::getThumbnailHardly(const std::string& path, int width, int height,
+                                                 ImageMetadata* metadata, uint32_t* flags) {
+  const int limit = thumbnailLimit(width, height);
+  ImagePtr img = read(path, {limit, limit},
+                      uint32_t(kReadDefaultFlags) | (metadata ? uint32_t(kReadMetadata) : 0u) | uint32_t(kReadFastRawPreview), nullptr);
+  if (!img) return nullptr;
+  if (metadata) *metadata = img->metadata();
+  if (flags) *flags = 0;
+  auto small = fitInto(img->imageData(), limit);
+  if (!small) return nullptr;
+  if (small == img->source()->data()) small = small->copy();
+  if (!convertColorProfileInPlace(*small, kColorProfileSRGB)) return nullptr;
+  clamp(*small);
+  return small;
+}
+
+}  // namespace rova

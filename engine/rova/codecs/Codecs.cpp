@@ -1,0 +1,282 @@
+#include "rova/codecs/Codecs.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "rova/ImageData.h"
+
+namespace rova::codecs {
+
+const char* typeIdentifier(Format f) {
+  switch (f) {
+    case Format::JPEG: return "public.jpeg";
+    case Format::PNG: return "public.png";
+    case Format::TIFF: return "public.tiff";
+    case Format::WebP: return "org.webmproject.webp";
+    case Format::RAW: return "com.adobe.raw-image";
+    case Format::DNG: return "com.adobe.dng";
+    default: return "";
+  }
+}
+
+Format formatForTypeIdentifier(const std::string& uti) {
+  for (Format f : {Format::JPEG, Format::PNG, Format::TIFF, Format::WebP, Format::RAW, Format::DNG})
+    if (uti == typeIdentifier(f)) return f;
+  if (uti == "public.jpg") return Format::JPEG;
+  return Format::Unknown;
+}
+
+const char* preferredExtension(Format f) {
+  switch (f) {
+    case Format::JPEG: return "jpeg";
+    case Format::PNG: return "png";
+    case Format::TIFF: return "tiff";
+    case Format::WebP: return "webp";
+    case Format::DNG: return "dng";
+    default: return "";
+  }
+}
+
+bool isRawExtension(const std::string& e) {
+  static const char* kRaw[] = {"3fr", "ari", "arw", "bay", "cap", "cr2", "cr3", "crw", "dcr", "dcs", "dng",
+                               "drf", "eip", "erf", "fff", "iiq", "k25", "kdc", "mdc", "mef", "mos", "mrw",
+                               "nef", "nrw", "orf", "pef", "ptx", "pxn", "r3d", "raf", "raw", "rw2", "rwl",
+                               "rwz", "sr2", "srf", "srw", "x3f"};
+  return std::find_if(std::begin(kRaw), std::end(kRaw), [&](const char* r) { return e == r; }) != std::end(kRaw);
+}
+
+std::string lowerExtension(const std::string& path) {
+  size_t slash = path.find_last_of('/'), dot = path.find_last_of('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
+  std::string e = path.substr(dot + 1);
+  std::transform(e.begin(), e.end(), e.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+  return e;
+}
+
+bool Bytes::open(const std::string& path, std::string* error) {
+  auto fail = [&](const std::string& why) {
+    if (error) *error = why + ": " + path;
+    return false;
+  };
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return fail("cannot open file");
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return fail("not a regular file");
+  }
+  if (st.st_size <= 0) {
+    ::close(fd);
+    return fail("empty file");
+  }
+  size_t n = size_t(st.st_size);
+  void* m = mmap(nullptr, n, PROT_READ, MAP_PRIVATE, fd, 0);
+  if (m != MAP_FAILED) {
+    map_ = m;
+    data_ = static_cast<const uint8_t*>(m);
+    size_ = n;
+    ::close(fd);
+    return true;
+  }
+  try {
+    owned_.resize(n);
+  } catch (const std::bad_alloc&) {
+    ::close(fd);
+    return fail("out of memory");
+  }
+  size_t got = 0;
+  while (got < n) {
+    ssize_t r = ::read(fd, owned_.data() + got, n - got);
+    if (r <= 0) break;
+    got += size_t(r);
+  }
+  ::close(fd);
+  if (got != n) return fail("read error");
+  data_ = owned_.data();
+  size_ = n;
+  return true;
+}
+
+Bytes::~Bytes() {
+  if (map_) munmap(map_, size_);
+}
+
+Format detectFormat(const uint8_t* d, size_t n, const std::string& ext) {
+  if (!d || n < 12) return Format::Unknown;
+  if (d[0] == 0xFF && d[1] == 0xD8 && d[2] == 0xFF) return Format::JPEG;
+  if (std::memcmp(d, "\x89PNG\r\n\x1a\n", 8) == 0) return Format::PNG;
+  if (std::memcmp(d, "RIFF", 4) == 0 && std::memcmp(d + 8, "WEBP", 4) == 0) return Format::WebP;
+  const bool tiffMagic = (d[0] == 'I' && d[1] == 'I' && d[2] == 42 && d[3] == 0) ||
+                         (d[0] == 'M' && d[1] == 'M' && d[2] == 0 && d[3] == 42);
+  if (tiffMagic) {
+    if (detail::isDNG(d, n)) return Format::DNG;
+    if (isRawExtension(ext) && ext != "tif" && ext != "tiff" && detail::isRawLibRaw(d, n)) return Format::RAW;
+    return Format::TIFF;
+  }
+  if (isRawExtension(ext) && detail::isRawLibRaw(d, n)) return Format::RAW;
+  return Format::Unknown;
+}
+
+bool Bitmap::allocate(int w, int h, int ch, int d) {
+  if (!isAcceptableImageSize(w, h) || ch < 1 || ch > 4 || (d != 8 && d != 16 && d != 32)) return false;
+  width = w;
+  height = h;
+  channels = ch;
+  depth = d;
+  try {
+    pixels.resize(rowBytes() * size_t(h));
+  } catch (const std::bad_alloc&) {
+    pixels.clear();
+    return false;
+  }
+  return true;
+}
+
+OrientationMap orientationMap(int o, int W, int H) {
+  switch (o) {
+    case 2: return {W - 1, -1, 0, 0, 0, 1};
+    case 3: return {W - 1, -1, 0, H - 1, 0, -1};
+    case 4: return {0, 1, 0, H - 1, 0, -1};
+    case 5: return {0, 0, 1, 0, 1, 0};
+    case 6: return {0, 0, 1, H - 1, -1, 0};
+    case 7: return {W - 1, 0, -1, H - 1, -1, 0};
+    case 8: return {W - 1, 0, -1, 0, 1, 0};
+    default: return {0, 1, 0, 0, 0, 1};
+  }
+}
+
+Size orientedSize(Size s, int o) { return o >= 5 && o <= 8 ? Size{s.height, s.width} : s; }
+
+Bitmap orientBitmap(const Bitmap& src, int o) {
+  if (o < 2 || o > 8 || src.empty()) return src;
+  Size out = orientedSize({src.width, src.height}, o);
+  Bitmap dst;
+  if (!dst.allocate(out.width, out.height, src.channels, src.depth)) return {};
+  const OrientationMap m = orientationMap(o, src.width, src.height);
+  const size_t bpp = src.bytesPerPixel();
+#pragma omp parallel for schedule(static) if (int64_t(out.width) * out.height > 1 << 16)
+  for (int y = 0; y < out.height; ++y) {
+    uint8_t* d = dst.row(y);
+    for (int x = 0; x < out.width; ++x) {
+      int sx = m.x0 + m.xx * x + m.xy * y, sy = m.y0 + m.yx * x + m.yy * y;
+      std::memcpy(d + size_t(x) * bpp, src.row(sy) + size_t(sx) * bpp, bpp);
+    }
+  }
+  return dst;
+}
+
+int exifOrientation(const uint8_t* d, size_t n) {
+  if (n >= 6 && std::memcmp(d, "Exif\0\0", 6) == 0) {
+    d += 6;
+    n -= 6;
+  }
+  if (n < 8) return 1;
+  const bool le = d[0] == 'I' && d[1] == 'I';
+  if (!le && !(d[0] == 'M' && d[1] == 'M')) return 1;
+  auto u16 = [&](size_t o) -> unsigned { return le ? d[o] | (d[o + 1] << 8) : (d[o] << 8) | d[o + 1]; };
+  auto u32 = [&](size_t o) -> uint32_t {
+    return le ? uint32_t(d[o]) | uint32_t(d[o + 1]) << 8 | uint32_t(d[o + 2]) << 16 | uint32_t(d[o + 3]) << 24
+              : uint32_t(d[o]) << 24 | uint32_t(d[o + 1]) << 16 | uint32_t(d[o + 2]) << 8 | uint32_t(d[o + 3]);
+  };
+  uint32_t ifd = u32(4);
+  if (ifd > n - 2 || ifd < 8) return 1;
+  unsigned count = u16(ifd);
+  for (unsigned i = 0; i < count; ++i) {
+    size_t e = size_t(ifd) + 2 + size_t(i) * 12;
+    if (e + 12 > n) break;
+    if (u16(e) == 0x0112) {
+      unsigned v = u16(e + 8);
+      return v >= 1 && v <= 8 ? int(v) : 1;
+    }
+  }
+  return 1;
+}
+
+Bitmap to8Bit(const Bitmap& b) {
+  if (b.depth == 8) return b;
+  Bitmap out;
+  if (!out.allocate(b.width, b.height, b.channels, 8)) return {};
+  const size_t n = size_t(b.width) * size_t(b.height) * size_t(b.channels);
+  if (b.depth == 16) {
+    const uint16_t* s = reinterpret_cast<const uint16_t*>(b.pixels.data());
+    for (size_t i = 0; i < n; ++i) out.pixels[i] = uint8_t((s[i] * 255u + 32767u) / 65535u);
+  } else {
+    const float* s = reinterpret_cast<const float*>(b.pixels.data());
+    for (size_t i = 0; i < n; ++i) out.pixels[i] = uint8_t(std::clamp(s[i], 0.f, 1.f) * 255.f + 0.5f);
+  }
+  return out;
+}
+
+namespace detail {
+int chooseReduction(Size stored, int orientation, Size fit, const int* allowed, int count) {
+  Size s = orientedSize(stored, orientation);
+  if (s.isEmpty() || (fit.width <= 0 && fit.height <= 0)) return 1;
+  // The picture is shown scaled to fit inside the box; it needs this scale of the full size.
+  double t = std::min(fit.width > 0 ? double(fit.width) / s.width : 1e9,
+                      fit.height > 0 ? double(fit.height) / s.height : 1e9);
+  if (t >= 1) return 1;
+  int best = 1;
+  for (int i = 0; i < count; ++i) {
+    int k = allowed[i];
+    // Reduced sizes round up, as the decoders do.
+    long w = (s.width + k - 1) / k, h = (s.height + k - 1) / k;
+    if (w + 0.5 >= t * s.width && h + 0.5 >= t * s.height && k > best) best = k;
+  }
+  return best;
+}
+}  // namespace detail
+
+bool readInfo(const uint8_t* d, size_t n, const std::string& ext, ImageInfo& info, std::string* error) {
+  switch (detectFormat(d, n, ext)) {
+    case Format::JPEG: return detail::readInfoJPEG(d, n, info, error);
+    case Format::PNG: return detail::readInfoPNG(d, n, info, error);
+    case Format::TIFF: return detail::readInfoTIFF(d, n, info, error);
+    case Format::WebP: return detail::readInfoWebP(d, n, info, error);
+    case Format::RAW:
+    case Format::DNG: return detail::readInfoRAW(d, n, info, error);
+    default:
+      if (error) *error = "unknown image format";
+      return false;
+  }
+}
+
+bool decode(const uint8_t* d, size_t n, const std::string& ext, const DecodeRequest& req, DecodeResult& res,
+            std::string* error) {
+  switch (detectFormat(d, n, ext)) {
+    case Format::JPEG: return detail::decodeJPEG(d, n, req, res, error);
+    case Format::PNG: return detail::decodePNG(d, n, req, res, error);
+    case Format::TIFF: return detail::decodeTIFF(d, n, req, res, error);
+    case Format::WebP: return detail::decodeWebP(d, n, req, res, error);
+    case Format::RAW:
+    case Format::DNG: return detail::decodeRAW(d, n, req, res, error);
+    default:
+      if (error) *error = "unknown image format";
+      return false;
+  }
+}
+
+std::vector<uint8_t> encode(const Bitmap& b, const EncodeOptions& o, std::string* error) {
+  if (b.empty() || b.channels < 1 || b.channels > 4 || (b.depth != 8 && b.depth != 16)) {
+    if (error) *error = "nothing to encode";
+    return {};
+  }
+  std::vector<uint8_t> out;
+  switch (o.format) {
+    case Format::JPEG: out = detail::encodeJPEG(b, o, error); break;
+    case Format::PNG: out = detail::encodePNG(b, o, error); break;
+    case Format::TIFF: out = detail::encodeTIFF(b, o, error); break;
+    case Format::WebP: out = detail::encodeWebP(b, o, error); break;
+    default:
+      if (error) *error = "cannot write this format";
+      return {};
+  }
+  if (!out.empty() && !o.metadata.empty() && !writeMetadata(out, o.metadata, error)) return {};
+  return out;
+}
+
+}  // namespace rova::codecs

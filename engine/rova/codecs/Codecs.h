@@ -1,0 +1,172 @@
+#pragma once
+// The file formats the engine and the platform's image I/O layer read and write. There is one
+// implementation of each format, here; callers above the engine reach it through these functions.
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "rova/ImageMetadata.h"
+#include "rova/RectRoi.h"
+
+namespace rova::codecs {
+
+enum class Format { Unknown, JPEG, PNG, TIFF, WebP, RAW, DNG };
+
+// Type identifiers as the platform layer reports them ("public.jpeg", "com.adobe.raw-image", ...);
+// "" for Unknown.
+const char* typeIdentifier(Format f);
+Format formatForTypeIdentifier(const std::string& uti);
+// Lower-case extension without the point ("jpeg", "png", "tiff", "webp", "dng"); "" when none.
+const char* preferredExtension(Format f);
+bool isRawExtension(const std::string& lowerExtension);
+// The lower-case extension of a path, without the point ("" when none).
+std::string lowerExtension(const std::string& path);
+
+// The bytes of a file (memory-mapped when possible) or of a caller's buffer (not copied).
+class Bytes {
+ public:
+  Bytes() = default;
+  Bytes(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+  // Opens a regular file; false with a reason for a missing file, a folder, an empty file or a read error.
+  bool open(const std::string& path, std::string* error);
+  ~Bytes();
+  Bytes(const Bytes&) = delete;
+  Bytes& operator=(const Bytes&) = delete;
+  const uint8_t* data() const { return data_; }
+  size_t size() const { return size_; }
+
+ private:
+  const uint8_t* data_ = nullptr;
+  size_t size_ = 0;
+  void* map_ = nullptr;
+  std::vector<uint8_t> owned_;
+};
+
+// Format by content (magic numbers; TIFF-based RAW files by the extension hint and LibRaw).
+Format detectFormat(const uint8_t* data, size_t size, const std::string& lowerExtension = {});
+
+// An interleaved bitmap in the file's own encoding: 1 (grey), 2 (grey+alpha), 3 (RGB) or 4 (RGBA)
+// channels of 8-bit, 16-bit (host order) or 32-bit float samples; rows packed top to bottom.
+struct Bitmap {
+  int width = 0, height = 0, channels = 0, depth = 8;
+  std::vector<uint8_t> pixels;
+  size_t bytesPerSample() const { return depth == 8 ? 1 : depth == 16 ? 2 : 4; }
+  size_t bytesPerPixel() const { return bytesPerSample() * size_t(channels); }
+  size_t rowBytes() const { return bytesPerPixel() * size_t(width); }
+  uint8_t* row(int y) { return pixels.data() + rowBytes() * size_t(y); }
+  const uint8_t* row(int y) const { return pixels.data() + rowBytes() * size_t(y); }
+  // Allocates (uninitialised); false for a size over the pixel ceiling or when memory is short.
+  bool allocate(int w, int h, int ch, int d);
+  bool empty() const { return pixels.empty(); }
+};
+
+// Where the pixel (x', y') of an image turned by an EXIF orientation comes from in the stored image
+// of size W x H: srcX = x0 + xx * x' + xy * y', srcY = y0 + yx * x' + yy * y'.
+struct OrientationMap {
+  int x0, xx, xy, y0, yx, yy;
+};
+OrientationMap orientationMap(int orientation, int storedWidth, int storedHeight);
+
+// A new bitmap turned by an EXIF orientation (1..8; others leave the bitmap as it is).
+Bitmap orientBitmap(const Bitmap& src, int orientation);
+// The stored size turned by an orientation (5..8 swap width and height).
+Size orientedSize(Size stored, int orientation);
+
+using CancelFlag = std::shared_ptr<std::atomic<bool>>;
+inline bool isCancelled(const CancelFlag& c) { return c && c->load(std::memory_order_relaxed); }
+
+struct ImageInfo {
+  Format format = Format::Unknown;
+  Size size;            // stored pixel size (before orientation)
+  int bitsPerSample = 0;
+  int channels = 0;
+  bool hasAlpha = false;
+  bool isFloat = false;
+  int orientation = 1;
+  std::vector<uint8_t> icc;
+};
+
+struct DecodeRequest {
+  // The decoded bitmap may be smaller than the file when it still covers this box (zero: full size).
+  // The box is compared with the stored size turned by the file's orientation.
+  Size fitSize;
+  CancelFlag cancel;
+  // RAW files only.
+  bool rawHalfSize = false;    // half-size decode without demosaicing (previews)
+  bool rawAutoBright = false;  // let the decoder brighten the picture (no develop layer will)
+  bool rawDenoise = false;     // wavelet denoising during RAW decoding
+};
+
+struct DecodeResult {
+  Bitmap bitmap;         // stored orientation, file's encoding (RAW: linear-light Rec. 709 primaries)
+  ImageInfo info;
+  double scale = 1.0;    // bitmap size / stored size
+  bool linear = false;   // samples are linear-light (RAW decodes)
+};
+
+// Header only: size, depth, orientation, profile. False with a reason when the file is not readable.
+bool readInfo(const uint8_t* data, size_t size, const std::string& lowerExtension, ImageInfo& info,
+              std::string* error);
+bool decode(const uint8_t* data, size_t size, const std::string& lowerExtension, const DecodeRequest& request,
+            DecodeResult& result, std::string* error);
+
+// An embedded preview (RAW preview, EXIF thumbnail) decoded to an 8-bit bitmap in stored orientation;
+// false when there is none.
+bool decodeEmbeddedPreview(const uint8_t* data, size_t size, const std::string& lowerExtension, Bitmap& out,
+                           std::string* error);
+
+// Metadata (exiv2 and, for RAW files, LibRaw) of a file in memory; false when none could be read.
+bool readMetadata(const uint8_t* data, size_t size, const std::string& lowerExtension, ImageMetadata& out);
+
+enum class TiffCompression { None, LZW, ZIP, JPEG };  // JPEG: 8-bit RGB only
+
+struct EncodeOptions {
+  Format format = Format::JPEG;
+  double quality = 0.9;          // JPEG and lossy WebP, 0..1
+  bool lossless = false;         // WebP
+  int depth = 8;                 // TIFF and PNG: 8 or 16
+  TiffCompression tiffCompression = TiffCompression::LZW;
+  std::vector<uint8_t> icc;      // embedded when not empty
+  std::vector<MetadataEntry> metadata;  // exiv2 keys (Exif.*, Iptc.*, Xmp.*) written after encoding
+};
+
+// Encodes a bitmap (1..4 channels, 8 or 16 bit; alpha kept where the format has it) into file bytes;
+// empty with a reason on failure.
+std::vector<uint8_t> encode(const Bitmap& bitmap, const EncodeOptions& options, std::string* error);
+
+// Writes metadata entries into encoded file bytes (in place); false when exiv2 refuses them.
+bool writeMetadata(std::vector<uint8_t>& file, const std::vector<MetadataEntry>& entries, std::string* error);
+
+// EXIF orientation from a TIFF-structured EXIF block (with or without the "Exif\0\0" prefix); 1 when absent.
+int exifOrientation(const uint8_t* d, size_t n);
+// Converts an 8- or 16-bit bitmap to 8 bits per sample.
+Bitmap to8Bit(const Bitmap& b);
+
+// Individual formats (used by decode/encode).
+namespace detail {
+bool readInfoJPEG(const uint8_t* d, size_t n, ImageInfo& info, std::string* error);
+bool decodeJPEG(const uint8_t* d, size_t n, const DecodeRequest& req, DecodeResult& res, std::string* error);
+std::vector<uint8_t> encodeJPEG(const Bitmap& b, const EncodeOptions& o, std::string* error);
+bool readInfoPNG(const uint8_t* d, size_t n, ImageInfo& info, std::string* error);
+bool decodePNG(const uint8_t* d, size_t n, const DecodeRequest& req, DecodeResult& res, std::string* error);
+std::vector<uint8_t> encodePNG(const Bitmap& b, const EncodeOptions& o, std::string* error);
+bool readInfoTIFF(const uint8_t* d, size_t n, ImageInfo& info, std::string* error);
+bool decodeTIFF(const uint8_t* d, size_t n, const DecodeRequest& req, DecodeResult& res, std::string* error);
+std::vector<uint8_t> encodeTIFF(const Bitmap& b, const EncodeOptions& o, std::string* error);
+bool isDNG(const uint8_t* d, size_t n);
+bool readInfoWebP(const uint8_t* d, size_t n, ImageInfo& info, std::string* error);
+bool decodeWebP(const uint8_t* d, size_t n, const DecodeRequest& req, DecodeResult& res, std::string* error);
+std::vector<uint8_t> encodeWebP(const Bitmap& b, const EncodeOptions& o, std::string* error);
+bool isRawLibRaw(const uint8_t* d, size_t n);
+bool readInfoRAW(const uint8_t* d, size_t n, ImageInfo& info, std::string* error);
+bool decodeRAW(const uint8_t* d, size_t n, const DecodeRequest& req, DecodeResult& res, std::string* error);
+bool rawEmbeddedPreview(const uint8_t* d, size_t n, Bitmap& out, std::string* error);
+bool rawMetadata(const uint8_t* d, size_t n, OrvantaExifData& exif);
+// Smallest reduction (denominator of 1/k, from the allowed list) whose result still covers the box.
+int chooseReduction(Size stored, int orientation, Size fitSize, const int* allowed, int count);
+}  // namespace detail
+
+}  // namespace rova::codecs

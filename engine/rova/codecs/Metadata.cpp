@@ -1,0 +1,239 @@
+// Metadata through exiv2 (EXIF, IPTC, XMP), completed from LibRaw for RAW files; lens-correction
+// profile lookup through lensfun.
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <mutex>
+
+#include <exiv2/exiv2.hpp>
+#include <lensfun/lensfun.h>
+
+#include "rova/codecs/Codecs.h"
+
+namespace rova::codecs {
+
+namespace {
+
+void initExiv2() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
+    Exiv2::XmpParser::initialize();
+  });
+}
+
+// exiv2's XMP toolkit is not thread-safe; one metadata operation at a time.
+std::mutex gExivMutex;
+
+bool isNumericType(Exiv2::TypeId t) {
+  switch (t) {
+    case Exiv2::unsignedByte: case Exiv2::unsignedShort: case Exiv2::unsignedLong: case Exiv2::unsignedRational:
+    case Exiv2::signedByte: case Exiv2::signedShort: case Exiv2::signedLong: case Exiv2::signedRational:
+    case Exiv2::tiffFloat: case Exiv2::tiffDouble:
+      return true;
+    default:
+      return false;
+  }
+}
+
+template <class Datum>
+MetadataEntry entryOf(const Datum& d) {
+  MetadataEntry e;
+  e.key = d.key();
+  e.isNumeric = isNumericType(d.typeId());
+  if (e.isNumeric) {
+    const long n = std::min<long>(d.count(), 64);
+    for (long i = 0; i < n; ++i) e.numbers.push_back(double(d.toFloat(i)));
+  }
+  e.text = d.toString();
+  return e;
+}
+
+float firstNumber(const Exiv2::ExifData& exif, const char* key, float fallback) {
+  auto it = exif.findKey(Exiv2::ExifKey(key));
+  if (it == exif.end() || it->count() == 0) return fallback;
+  float v = it->toFloat(0);
+  return std::isfinite(v) ? v : fallback;
+}
+
+std::string text(const Exiv2::ExifData& exif, const char* key) {
+  auto it = exif.findKey(Exiv2::ExifKey(key));
+  if (it == exif.end()) return {};
+  std::string s = it->toString();
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\0')) s.pop_back();
+  return s;
+}
+
+void fillExif(const Exiv2::ExifData& exif, OrvantaExifData& r) {
+  r.isoSpeed = firstNumber(exif, "Exif.Photo.ISOSpeedRatings", r.isoSpeed);
+  r.shutterSpeed = firstNumber(exif, "Exif.Photo.ExposureTime", r.shutterSpeed);
+  r.fNumber = firstNumber(exif, "Exif.Photo.FNumber", r.fNumber);
+  r.focalLength = firstNumber(exif, "Exif.Photo.FocalLength", r.focalLength);
+  r.ev = firstNumber(exif, "Exif.Photo.ExposureBiasValue", r.ev);
+  r.cameraName = text(exif, "Exif.Image.Make");
+  r.cameraModel = text(exif, "Exif.Image.Model");
+  r.lensModel = text(exif, "Exif.Photo.LensModel");
+  r.dateTimeOriginal = text(exif, "Exif.Photo.DateTimeOriginal");
+  if (r.dateTimeOriginal.empty()) r.dateTimeOriginal = text(exif, "Exif.Image.DateTime");
+  int o = int(firstNumber(exif, "Exif.Image.Orientation", 1));
+  r.orientation = o >= 1 && o <= 8 ? o : 1;
+  auto spec = exif.findKey(Exiv2::ExifKey("Exif.Photo.LensSpecification"));
+  if (spec != exif.end() && spec->count() >= 2) {
+    r.minFocalLen = spec->toFloat(0);
+    r.maxFocalLen = spec->toFloat(1);
+  }
+}
+
+// The lens database, loaded once.
+lfDatabase* lensDatabase() {
+  static lfDatabase* db = [] {
+    lfDatabase* d = lf_db_new();
+    if (d && lf_db_load(d) != LF_NO_ERROR) {
+      // A partly loaded database is still useful; an empty one simply finds nothing.
+    }
+    return d;
+  }();
+  return db;
+}
+std::mutex gLensMutex;
+
+void findLensProfiles(OrvantaExifData& r) {
+  if (r.cameraName.empty() || r.cameraModel.empty()) return;
+  std::lock_guard lock(gLensMutex);
+  lfDatabase* db = lensDatabase();
+  if (!db) return;
+  const lfCamera** cams = db->FindCamerasExt(r.cameraName.c_str(), r.cameraModel.c_str(), 0);
+  if (!cams || !cams[0]) {
+    lf_free(cams);
+    return;
+  }
+  r.lcpCameraProfile = cams[0]->Model ? lf_mlstr_get(cams[0]->Model) : r.cameraModel;
+  if (!r.lensModel.empty()) {
+    const lfLens** lenses = db->FindLenses(cams[0], nullptr, r.lensModel.c_str(), 0);
+    if (lenses && lenses[0] && lenses[0]->Model) r.lcpLensProfile = lf_mlstr_get(lenses[0]->Model);
+    lf_free(lenses);
+  }
+  lf_free(cams);
+}
+
+Exiv2::Image::AutoPtr openExiv(const uint8_t* d, size_t n) {
+  Exiv2::Image::AutoPtr img = Exiv2::ImageFactory::open(d, long(n));
+  if (img.get()) img->readMetadata();
+  return img;
+}
+
+}  // namespace
+
+bool readMetadata(const uint8_t* d, size_t n, const std::string& ext, ImageMetadata& out) {
+  initExiv2();
+  bool any = false;
+  const Format f = detectFormat(d, n, ext);
+  {
+    std::lock_guard lock(gExivMutex);
+    try {
+      auto img = openExiv(d, n);
+      if (img.get()) {
+        const auto& exif = img->exifData();
+        for (const auto& e : exif) {
+          // Maker notes and other large binary blobs stay in the file.
+          if (!isNumericType(e.typeId()) && e.size() > 4096) continue;
+          out.entries.push_back(entryOf(e));
+        }
+        for (const auto& e : img->iptcData()) out.entries.push_back(entryOf(e));
+        for (const auto& e : img->xmpData()) out.entries.push_back(entryOf(e));
+        fillExif(exif, out.exif);
+        any = true;
+      }
+    } catch (const std::exception&) {
+      // Unreadable metadata is no metadata.
+    }
+  }
+  if (f == Format::RAW || f == Format::DNG) any = detail::rawMetadata(d, n, out.exif) || any;
+  out.exif.isAppleCamera = out.exif.cameraName == "Apple";
+  if (out.exif.shutterSpeed > 0) out.exif.minShutter = out.exif.maxShutter = out.exif.shutterSpeed;
+  findLensProfiles(out.exif);
+  return any;
+}
+
+bool writeMetadata(std::vector<uint8_t>& file, const std::vector<MetadataEntry>& entries, std::string* error) {
+  initExiv2();
+  std::lock_guard lock(gExivMutex);
+  try {
+    auto img = openExiv(file.data(), file.size());
+    if (!img.get()) throw Exiv2::Error(Exiv2::kerFileContainsUnknownImageType);
+    auto& exif = img->exifData();
+    auto& iptc = img->iptcData();
+    auto& xmp = img->xmpData();
+    for (const auto& e : entries) {
+      if (e.key.rfind("Exif.", 0) == 0) {
+        Exiv2::ExifKey key(e.key);
+        Exiv2::TypeId type = key.defaultTypeId();
+        Exiv2::Value::AutoPtr v = Exiv2::Value::create(type == Exiv2::invalidTypeId ? Exiv2::asciiString : type);
+        std::string t = e.text;
+        if (e.isNumeric && !e.numbers.empty() && (type == Exiv2::unsignedRational || type == Exiv2::signedRational)) {
+          t.clear();
+          for (double x : e.numbers) {
+            Exiv2::Rational r = Exiv2::floatToRationalCast(float(x));
+            t += (t.empty() ? "" : " ") + std::to_string(r.first) + "/" + std::to_string(r.second);
+          }
+        } else if (e.isNumeric && !e.numbers.empty() && isNumericType(type)) {
+          t.clear();
+          for (double x : e.numbers) t += (t.empty() ? "" : " ") + std::to_string(std::llround(x));
+        }
+        if (v->read(t) != 0) continue;
+        exif.add(key, v.get());
+        auto it = exif.findKey(key);
+        // Keep one value per key: the one just written.
+        while (it != exif.end()) {
+          auto next = std::find_if(std::next(it), exif.end(), [&](const Exiv2::Exifdatum& d) { return d.key() == e.key; });
+          if (next == exif.end()) break;
+          it = exif.erase(it);
+        }
+      } else if (e.key.rfind("Iptc.", 0) == 0) {
+        iptc[e.key] = e.text;
+      } else if (e.key.rfind("Xmp.", 0) == 0) {
+        xmp[e.key] = e.text;
+      }
+    }
+    img->writeMetadata();
+    Exiv2::BasicIo& io = img->io();
+    io.seek(0, Exiv2::BasicIo::beg);
+    Exiv2::DataBuf buf = io.read(long(io.size()));
+    if (buf.size_ <= 0) throw Exiv2::Error(Exiv2::kerFailedToReadImageData);
+    file.assign(buf.pData_, buf.pData_ + buf.size_);
+    return true;
+  } catch (const std::exception& ex) {
+    if (error) *error = std::string("metadata: ") + ex.what();
+    return false;
+  }
+}
+
+bool decodeEmbeddedPreview(const uint8_t* d, size_t n, const std::string& ext, Bitmap& out, std::string* error) {
+  const Format f = detectFormat(d, n, ext);
+  if (f == Format::RAW || f == Format::DNG) return detail::rawEmbeddedPreview(d, n, out, error);
+  if (f == Format::Unknown) return false;
+  initExiv2();
+  Exiv2::DataBuf thumb;
+  {
+    std::lock_guard lock(gExivMutex);
+    try {
+      auto img = openExiv(d, n);
+      if (!img.get()) return false;
+      Exiv2::ExifThumbC t(img->exifData());
+      thumb = t.copy();
+    } catch (const std::exception&) {
+      return false;
+    }
+  }
+  if (thumb.size_ <= 0) {
+    if (error) *error = "no embedded thumbnail";
+    return false;
+  }
+  DecodeRequest req;
+  DecodeResult res;
+  if (!detail::decodeJPEG(thumb.pData_, size_t(thumb.size_), req, res, error)) return false;
+  out = std::move(res.bitmap);
+  return true;
+}
+
+}  // namespace rova::codecs

@@ -1,0 +1,354 @@
+// TIFF through libtiff: 8/16-bit integer and 32-bit float, strips and tiles, any libtiff
+// compression (LZW, ZIP, JPEG, ...); other layouts go through libtiff's RGBA reader.
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include <tiffio.h>
+
+#include "rova/ImageData.h"
+#include "rova/codecs/Codecs.h"
+
+namespace rova::codecs::detail {
+
+namespace {
+
+// The largest single buffer libtiff may allocate for one file (strips, tiles, tag arrays).
+constexpr tmsize_t kMaxTiffAlloc = tmsize_t(1) << 30;
+
+struct MemFile {
+  const uint8_t* data = nullptr;  // reading
+  std::vector<uint8_t>* out = nullptr;  // writing
+  size_t size = 0;
+  size_t pos = 0;
+  std::string error;
+};
+
+tmsize_t readProc(thandle_t h, void* buf, tmsize_t n) {
+  auto* f = static_cast<MemFile*>(h);
+  if (f->out) {
+    size_t avail = f->pos < f->out->size() ? f->out->size() - f->pos : 0;
+    size_t k = std::min(avail, size_t(n));
+    std::memcpy(buf, f->out->data() + f->pos, k);
+    f->pos += k;
+    return tmsize_t(k);
+  }
+  size_t avail = f->pos < f->size ? f->size - f->pos : 0;
+  size_t k = std::min(avail, size_t(n));
+  std::memcpy(buf, f->data + f->pos, k);
+  f->pos += k;
+  return tmsize_t(k);
+}
+
+tmsize_t writeProc(thandle_t h, void* buf, tmsize_t n) {
+  auto* f = static_cast<MemFile*>(h);
+  if (!f->out || n < 0) return -1;
+  if (f->pos + size_t(n) > f->out->size()) f->out->resize(f->pos + size_t(n));
+  std::memcpy(f->out->data() + f->pos, buf, size_t(n));
+  f->pos += size_t(n);
+  return n;
+}
+
+toff_t seekProc(thandle_t h, toff_t off, int whence) {
+  auto* f = static_cast<MemFile*>(h);
+  size_t size = f->out ? f->out->size() : f->size;
+  size_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? f->pos : size;
+  f->pos = base + size_t(off);
+  return toff_t(f->pos);
+}
+
+int closeProc(thandle_t) { return 0; }
+toff_t sizeProc(thandle_t h) {
+  auto* f = static_cast<MemFile*>(h);
+  return toff_t(f->out ? f->out->size() : f->size);
+}
+int mapProc(thandle_t, void**, toff_t*) { return 0; }
+void unmapProc(thandle_t, void*, toff_t) {}
+
+int onError(TIFF*, void* user, const char* module, const char* fmt, va_list ap) {
+  char buf[512];
+  std::vsnprintf(buf, sizeof buf, fmt, ap);
+  if (user) static_cast<MemFile*>(user)->error = buf;
+  return 1;
+}
+int onWarning(TIFF*, void*, const char*, const char*, va_list) { return 1; }
+
+struct TiffCloser {
+  void operator()(TIFF* t) const { TIFFClose(t); }
+};
+using TiffPtr = std::unique_ptr<TIFF, TiffCloser>;
+
+TiffPtr openMem(MemFile& f, const char* mode) {
+  TIFFOpenOptions* opts = TIFFOpenOptionsAlloc();
+  TIFFOpenOptionsSetMaxSingleMemAlloc(opts, kMaxTiffAlloc);
+  TIFFOpenOptionsSetErrorHandlerExtR(opts, onError, &f);
+  TIFFOpenOptionsSetWarningHandlerExtR(opts, onWarning, &f);
+  TIFF* t = TIFFClientOpenExt("memory", mode, &f, readProc, writeProc, seekProc, closeProc, sizeProc, mapProc,
+                              unmapProc, opts);
+  TIFFOpenOptionsFree(opts);
+  return TiffPtr(t);
+}
+
+struct Layout {
+  uint32_t width = 0, height = 0;
+  uint16_t spp = 1, bps = 1, format = SAMPLEFORMAT_UINT, photometric = PHOTOMETRIC_MINISBLACK,
+           planar = PLANARCONFIG_CONTIG, orientation = ORIENTATION_TOPLEFT, compression = COMPRESSION_NONE;
+  uint16_t extraCount = 0;
+  bool direct = false;  // readable sample by sample into our bitmap
+  int baseChannels = 0, outChannels = 0;
+};
+
+Layout readLayout(TIFF* t) {
+  Layout l;
+  TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &l.width);
+  TIFFGetField(t, TIFFTAG_IMAGELENGTH, &l.height);
+  TIFFGetFieldDefaulted(t, TIFFTAG_SAMPLESPERPIXEL, &l.spp);
+  TIFFGetFieldDefaulted(t, TIFFTAG_BITSPERSAMPLE, &l.bps);
+  TIFFGetFieldDefaulted(t, TIFFTAG_SAMPLEFORMAT, &l.format);
+  TIFFGetFieldDefaulted(t, TIFFTAG_PLANARCONFIG, &l.planar);
+  TIFFGetFieldDefaulted(t, TIFFTAG_ORIENTATION, &l.orientation);
+  TIFFGetFieldDefaulted(t, TIFFTAG_COMPRESSION, &l.compression);
+  if (!TIFFGetField(t, TIFFTAG_PHOTOMETRIC, &l.photometric))
+    l.photometric = l.spp >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK;
+  uint16_t* extra = nullptr;
+  TIFFGetField(t, TIFFTAG_EXTRASAMPLES, &l.extraCount, &extra);
+  if (l.photometric == PHOTOMETRIC_YCBCR && l.compression == COMPRESSION_JPEG) {
+    TIFFSetField(t, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
+    l.photometric = PHOTOMETRIC_RGB;
+  }
+  const bool intDepth = l.format == SAMPLEFORMAT_UINT && (l.bps == 8 || l.bps == 16);
+  const bool floatDepth = l.format == SAMPLEFORMAT_IEEEFP && l.bps == 32;
+  l.baseChannels = l.photometric == PHOTOMETRIC_RGB ? 3 : (l.photometric == PHOTOMETRIC_MINISBLACK ? 1 : 0);
+  l.direct = (intDepth || floatDepth) && l.baseChannels > 0 && l.spp >= l.baseChannels &&
+             (l.planar == PLANARCONFIG_CONTIG || !TIFFIsTiled(t));
+  const bool alpha = l.spp > l.baseChannels && l.extraCount > 0;
+  l.outChannels = l.baseChannels + (alpha ? 1 : 0);
+  return l;
+}
+
+void fillInfo(TIFF* t, const Layout& l, ImageInfo& info) {
+  info.format = Format::TIFF;
+  info.size = {int(std::min<uint32_t>(l.width, INT32_MAX)), int(std::min<uint32_t>(l.height, INT32_MAX))};
+  info.bitsPerSample = l.direct ? l.bps : 8;
+  info.isFloat = l.direct && l.format == SAMPLEFORMAT_IEEEFP;
+  info.channels = l.direct ? l.outChannels : 4;
+  info.hasAlpha = l.direct ? l.outChannels == 2 || l.outChannels == 4 : l.extraCount > 0;
+  info.orientation = l.orientation >= 1 && l.orientation <= 8 ? l.orientation : 1;
+  uint32_t iccLen = 0;
+  void* icc = nullptr;
+  if (TIFFGetField(t, TIFFTAG_ICCPROFILE, &iccLen, &icc) && icc && iccLen)
+    info.icc.assign(static_cast<uint8_t*>(icc), static_cast<uint8_t*>(icc) + iccLen);
+}
+
+// Copies one decoded row of `spp` interleaved samples into the bitmap row (keeping outChannels).
+void copyRow(const uint8_t* src, uint8_t* dst, uint32_t pixels, const Layout& l, size_t bytesPerSample) {
+  if (l.spp == l.outChannels) {
+    std::memcpy(dst, src, pixels * l.spp * bytesPerSample);
+    return;
+  }
+  for (uint32_t x = 0; x < pixels; ++x)
+    std::memcpy(dst + size_t(x) * l.outChannels * bytesPerSample, src + size_t(x) * l.spp * bytesPerSample,
+                size_t(l.outChannels) * bytesPerSample);
+}
+
+bool readDirect(TIFF* t, const Layout& l, Bitmap& b, const CancelFlag& cancel, MemFile& f) {
+  const size_t bps = l.bps / 8;
+  if (TIFFIsTiled(t)) {
+    uint32_t tw = 0, th = 0;
+    TIFFGetField(t, TIFFTAG_TILEWIDTH, &tw);
+    TIFFGetField(t, TIFFTAG_TILELENGTH, &th);
+    tmsize_t tileSize = TIFFTileSize(t);
+    if (tw == 0 || th == 0 || tileSize <= 0 || uint64_t(tw) * th * l.spp * bps > uint64_t(tileSize)) {
+      f.error = "bad tile layout";
+      return false;
+    }
+    std::vector<uint8_t> tile(static_cast<size_t>(tileSize));
+    for (uint32_t ty = 0; ty < l.height; ty += th)
+      for (uint32_t tx = 0; tx < l.width; tx += tw) {
+        if (isCancelled(cancel)) {
+          f.error = "cancelled";
+          return false;
+        }
+        if (TIFFReadTile(t, tile.data(), tx, ty, 0, 0) < 0) return false;
+        uint32_t w = std::min(tw, l.width - tx), h = std::min(th, l.height - ty);
+        for (uint32_t y = 0; y < h; ++y)
+          copyRow(tile.data() + size_t(y) * tw * l.spp * bps, b.row(int(ty + y)) + size_t(tx) * l.outChannels * bps, w,
+                  l, bps);
+      }
+    return true;
+  }
+  tmsize_t lineSize = TIFFScanlineSize(t);
+  if (lineSize <= 0) return false;
+  std::vector<uint8_t> line(static_cast<size_t>(lineSize));
+  if (l.planar == PLANARCONFIG_CONTIG) {
+    if (size_t(lineSize) < size_t(l.width) * l.spp * bps) return false;
+    for (uint32_t y = 0; y < l.height; ++y) {
+      if (TIFFReadScanline(t, line.data(), y, 0) < 0) return false;
+      copyRow(line.data(), b.row(int(y)), l.width, l, bps);
+      if ((y & 63) == 0 && isCancelled(cancel)) {
+        f.error = "cancelled";
+        return false;
+      }
+    }
+    return true;
+  }
+  // Separate planes, stored strip by strip: one plane at a time.
+  if (size_t(lineSize) < size_t(l.width) * bps) return false;
+  for (int c = 0; c < l.outChannels; ++c)
+    for (uint32_t y = 0; y < l.height; ++y) {
+      if (TIFFReadScanline(t, line.data(), y, uint16_t(c)) < 0) return false;
+      uint8_t* row = b.row(int(y));
+      for (uint32_t x = 0; x < l.width; ++x)
+        std::memcpy(row + (size_t(x) * l.outChannels + c) * bps, line.data() + size_t(x) * bps, bps);
+      if ((y & 63) == 0 && isCancelled(cancel)) {
+        f.error = "cancelled";
+        return false;
+      }
+    }
+  return true;
+}
+
+}  // namespace
+
+bool isDNG(const uint8_t* d, size_t n) {
+  MemFile f;
+  f.data = d;
+  f.size = n;
+  TiffPtr t = openMem(f, "r");
+  if (!t) return false;
+  void* version = nullptr;
+  return TIFFGetField(t.get(), TIFFTAG_DNGVERSION, &version) != 0;
+}
+
+bool readInfoTIFF(const uint8_t* d, size_t n, ImageInfo& info, std::string* error) {
+  MemFile f;
+  f.data = d;
+  f.size = n;
+  TiffPtr t = openMem(f, "r");
+  if (!t) {
+    if (error) *error = "TIFF: " + (f.error.empty() ? std::string("cannot open") : f.error);
+    return false;
+  }
+  fillInfo(t.get(), readLayout(t.get()), info);
+  return true;
+}
+
+bool decodeTIFF(const uint8_t* d, size_t n, const DecodeRequest& req, DecodeResult& res, std::string* error) {
+  MemFile f;
+  f.data = d;
+  f.size = n;
+  auto fail = [&](const std::string& why) {
+    if (error) *error = "TIFF: " + (f.error.empty() ? why : f.error);
+    res.bitmap = {};
+    return false;
+  };
+  TiffPtr t = openMem(f, "r");
+  if (!t) return fail("cannot open");
+  Layout l = readLayout(t.get());
+  fillInfo(t.get(), l, res.info);
+  if (!isAcceptableImageSize(l.width, l.height)) {
+    f.error.clear();
+    return fail("image size out of range");
+  }
+  res.scale = 1.0;
+  res.linear = false;
+  if (l.direct) {
+    if (!res.bitmap.allocate(int(l.width), int(l.height), l.outChannels, l.bps)) return fail("out of memory");
+    if (!readDirect(t.get(), l, res.bitmap, req.cancel, f)) return fail("read error");
+    return true;
+  }
+  if (l.format == SAMPLEFORMAT_IEEEFP) return fail("unsupported floating-point layout");
+  // Everything else (palette, CMYK, YCbCr, bit depths below 8, ...) through the RGBA reader, kept in
+  // stored orientation: the reader applies the orientation like every other format.
+  char why[1024] = {};
+  if (!TIFFRGBAImageOK(t.get(), why)) return fail(why);
+  std::vector<uint32_t> raster;
+  try {
+    raster.resize(size_t(l.width) * l.height);
+  } catch (const std::bad_alloc&) {
+    return fail("out of memory");
+  }
+  if (!TIFFReadRGBAImageOriented(t.get(), l.width, l.height, raster.data(), res.info.orientation, 0))
+    return fail("read error");
+  const int ch = l.extraCount > 0 ? 4 : 3;
+  if (!res.bitmap.allocate(int(l.width), int(l.height), ch, 8)) return fail("out of memory");
+  for (uint32_t y = 0; y < l.height; ++y) {
+    uint8_t* row = res.bitmap.row(int(y));
+    const uint32_t* s = raster.data() + size_t(y) * l.width;
+    for (uint32_t x = 0; x < l.width; ++x) {
+      row[x * ch] = uint8_t(TIFFGetR(s[x]));
+      row[x * ch + 1] = uint8_t(TIFFGetG(s[x]));
+      row[x * ch + 2] = uint8_t(TIFFGetB(s[x]));
+      if (ch == 4) row[x * ch + 3] = uint8_t(TIFFGetA(s[x]));
+    }
+  }
+  res.info.channels = ch;
+  res.info.bitsPerSample = 8;
+  return true;
+}
+
+std::vector<uint8_t> encodeTIFF(const Bitmap& src, const EncodeOptions& o, std::string* error) {
+  Bitmap b8 = (o.depth == 8 && src.depth != 8) ? to8Bit(src) : Bitmap{};
+  const Bitmap& b = b8.empty() ? src : b8;
+  std::vector<uint8_t> out;
+  MemFile f;
+  f.out = &out;
+  {
+    TiffPtr t = openMem(f, "w");
+    if (!t) {
+      if (error) *error = "TIFF: cannot create";
+      return {};
+    }
+    TIFF* tif = t.get();
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, uint32_t(b.width));
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, uint32_t(b.height));
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, uint16_t(b.channels));
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, uint16_t(b.depth));
+    TIFFSetField(tif, TIFFTAG_SAMPLEFORMAT, SAMPLEFORMAT_UINT);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, b.channels >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK);
+    TIFFSetField(tif, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
+    if (b.channels == 2 || b.channels == 4) {
+      uint16_t extra[1] = {EXTRASAMPLE_UNASSALPHA};
+      TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, extra);
+    }
+    const bool jpeg = o.tiffCompression == TiffCompression::JPEG && b.depth == 8 && b.channels == 3;
+    const uint16_t comp = jpeg ? COMPRESSION_JPEG
+                          : o.tiffCompression == TiffCompression::LZW ? COMPRESSION_LZW
+                          : o.tiffCompression == TiffCompression::ZIP ? COMPRESSION_ADOBE_DEFLATE
+                                                                      : COMPRESSION_NONE;
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, comp);
+    if (jpeg) {
+      TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_YCBCR);
+      TIFFSetField(tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
+      int q = int(o.quality * 100 + 0.5);
+      TIFFSetField(tif, TIFFTAG_JPEGQUALITY, q < 1 ? 1 : q > 100 ? 100 : q);
+    } else if (comp != COMPRESSION_NONE) {
+      TIFFSetField(tif, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
+    }
+    uint32_t rows = uint32_t(std::max<size_t>(1, (256u << 10) / b.rowBytes()));
+    if (jpeg) rows = std::max<uint32_t>(16, rows / 16 * 16);  // whole JPEG MCU rows
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, rows);
+    TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+    TIFFSetField(tif, TIFFTAG_XRESOLUTION, 72.0f);
+    TIFFSetField(tif, TIFFTAG_YRESOLUTION, 72.0f);
+    if (!o.icc.empty()) TIFFSetField(tif, TIFFTAG_ICCPROFILE, uint32_t(o.icc.size()), o.icc.data());
+    std::vector<uint8_t> row(b.rowBytes());
+    for (int y = 0; y < b.height; ++y) {
+      std::memcpy(row.data(), b.row(y), row.size());  // libtiff may modify the buffer (predictor)
+      if (TIFFWriteScanline(tif, row.data(), uint32_t(y), 0) < 0) {
+        if (error) *error = "TIFF: " + f.error;
+        return {};
+      }
+    }
+    if (!TIFFWriteDirectory(tif)) {
+      if (error) *error = "TIFF: " + f.error;
+      return {};
+    }
+  }
+  return out;
+}
+
+}  // namespace rova::codecs::detail
