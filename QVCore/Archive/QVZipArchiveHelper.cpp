@@ -1,10 +1,11 @@
 #include "QVCore/Archive/QVZipArchiveHelper.h"
 
-#include <cstdio>
 #include <filesystem>
 
-#include "QVCore/Archive/ArchiveSupport.h"
 #include "QVCore/Archive/SSZipArchive.h"
+#include "QVPlatform/Additions.h"
+#include "QVPlatform/Log.h"
+#include "QVPlatform/Places.h"
 
 namespace fs = std::filesystem;
 
@@ -36,16 +37,16 @@ bool moveItem(const fs::path& from, const fs::path& to, std::error_code& ec) {
 bool QVZipArchiveHelper::unzipFileAtPath(const std::string& path, const std::string& destination) {
   qv::Error error;
   if (SSZipArchive::unzipFileAtPath(path, destination, true, std::nullopt, &error)) return true;
-  SSZIP_LOG_FAILURE("![SSZipArchive unzipFileAtPath:" + path + " toDestination:" + destination +
+  QV_LOG_FAILURE("![SSZipArchive unzipFileAtPath:" + path + " toDestination:" + destination +
                     " overwrite:YES password:nil error:" + describe(error) + "]");
   return false;
 }
 
 bool QVZipArchiveHelper::zipDocumentAtURL(const std::string& url) {
   const fs::path document = fs::path(url).lexically_normal();
-  const fs::path temporary = fs::path(sszip::temporaryDirectory()) / sszip::newUUIDString();
+  const fs::path temporary = fs::path(qv::places::temporaryDirectory()) / qv::stringWithUUID();
   if (!SSZipArchive::createZipFileAtPath(temporary.string(), document.string())) {
-    SSZIP_LOG_FAILURE("![SSZipArchive createZipFileAtPath:" + temporary.string() +
+    QV_LOG_FAILURE("![SSZipArchive createZipFileAtPath:" + temporary.string() +
                       " withContentsOfDirectory:" + document.string() + "]");
     std::error_code ignored;
     fs::remove(temporary, ignored);
@@ -54,12 +55,12 @@ bool QVZipArchiveHelper::zipDocumentAtURL(const std::string& url) {
   // Bring the archive next to the document first, then swap the two by renames inside one
   // folder, so that the document is never gone without the archive in its place.
   const fs::path parent = document.parent_path();
-  const std::string tag = "." + document.filename().string() + "." + sszip::newUUIDString();
+  const std::string tag = "." + document.filename().string() + "." + qv::stringWithUUID();
   const fs::path staged = parent / (tag + ".zip");
   const fs::path backup = parent / (tag + ".folder");
   std::error_code ec;
   if (!moveItem(temporary, staged, ec)) {
-    SSZIP_LOG_FAILURE("![[NSFileManager defaultManager] moveItemAtURL:" + temporary.string() + " toURL:" +
+    QV_LOG_FAILURE("![[NSFileManager defaultManager] moveItemAtURL:" + temporary.string() + " toURL:" +
                       staged.string() + " error:" + ec.message() + "]");
     std::error_code ignored;
     fs::remove(temporary, ignored);
@@ -67,7 +68,7 @@ bool QVZipArchiveHelper::zipDocumentAtURL(const std::string& url) {
   }
   fs::rename(document, backup, ec);
   if (ec) {
-    SSZIP_LOG_FAILURE("![[NSFileManager defaultManager] removeItemAtURL:" + document.string() +
+    QV_LOG_FAILURE("![[NSFileManager defaultManager] removeItemAtURL:" + document.string() +
                       " error:" + ec.message() + "]");
     std::error_code ignored;
     fs::remove(staged, ignored);
@@ -75,7 +76,7 @@ bool QVZipArchiveHelper::zipDocumentAtURL(const std::string& url) {
   }
   fs::rename(staged, document, ec);
   if (ec) {
-    SSZIP_LOG_FAILURE("![[NSFileManager defaultManager] moveItemAtURL:" + staged.string() + " toURL:" +
+    QV_LOG_FAILURE("![[NSFileManager defaultManager] moveItemAtURL:" + staged.string() + " toURL:" +
                       document.string() + " error:" + ec.message() + "]");
     std::error_code ignored;
     fs::rename(backup, document, ignored);
@@ -84,13 +85,13 @@ bool QVZipArchiveHelper::zipDocumentAtURL(const std::string& url) {
   }
   fs::remove_all(backup, ec);
   if (ec)
-    SSZIP_LOG_FAILURE("![[NSFileManager defaultManager] removeItemAtURL:" + backup.string() +
+    QV_LOG_FAILURE("![[NSFileManager defaultManager] removeItemAtURL:" + backup.string() +
                       " error:" + ec.message() + "]");
   return true;
 }
 
 std::optional<std::string> QVZipArchiveHelper::unzipDocumentAtURL(const std::string& url) {
-  const fs::path folder = fs::path(sszip::temporaryDirectory()) / sszip::newUUIDString();
+  const fs::path folder = fs::path(qv::places::temporaryDirectory()) / qv::stringWithUUID();
   if (!unzipFileAtPath(url, folder.string())) {
     std::error_code ignored;
     fs::remove_all(folder, ignored);

@@ -15,9 +15,9 @@
 #include <filesystem>
 #include <utility>
 
-#include "QVCore/Archive/ArchiveSupport.h"
 #include "QVCore/Archive/NSData+SSZipArchive.h"
 #include "QVCore/Archive/ZipEntryStreams.h"
+#include "QVPlatform/Log.h"
 
 namespace fs = std::filesystem;
 
@@ -169,11 +169,22 @@ bool unzipArchive(const std::string& path, const std::string& destination, bool 
     return finish(false);
   }
   unzFile zip = unzOpen64(path.c_str());
-  if (!zip) {
-    error = zipError(SSZipArchiveErrorCodeFailedOpenZipFile, "failed to open zip file");
-    return finish(false);
-  }
   std::error_code ec;
+  if (!zip) {
+    if (!sszip::isEmptyArchive(path)) {
+      error = zipError(SSZipArchiveErrorCodeFailedOpenZipFile, "failed to open zip file");
+      return finish(false);
+    }
+    // An archive without entries unzips nothing and succeeds.
+    const uint64_t size = fs::file_size(path, ec);
+    if (delegate) {
+      delegate->zipArchiveWillUnzipArchiveAtPath(path, {});
+      delegate->zipArchiveProgressEvent(0, size);
+      delegate->zipArchiveDidUnzipArchiveAtPath(path, {}, destination);
+      delegate->zipArchiveProgressEvent(size, size);
+    }
+    return finish(true);
+  }
   uint64_t fileSize = fs::file_size(path, ec);
   if (ec) fileSize = 0;
   unz_global_info64 global{};
@@ -266,7 +277,7 @@ bool unzipArchive(const std::string& path, const std::string& destination, bool 
       const std::string full = fullPath.string();
       const fs::path container = isDirectory ? fullPath : fullPath.parent_path();
       if (!isSafeEntryName(relative) || !isWithin(resolvedPath(container), root)) {
-        sszip::logLine("[SSZipArchive] Refused entry outside the destination: " + name);
+        QVLogError("[SSZipArchive] Refused entry outside the destination: %s", name.c_str());
         ++budget.refused;
         nextEntry();
         continue;
@@ -281,7 +292,7 @@ bool unzipArchive(const std::string& path, const std::string& destination, bool 
           success = false;
           break;
         }
-        sszip::logLine("[SSZipArchive] Error: " + ec.message());
+        QVLogError("[SSZipArchive] Error: %s", ec.message().c_str());
       } else if (preserveAttributes && !containerExisted) {
         setModificationDate(container.string(), date);
       }
@@ -292,6 +303,7 @@ bool unzipArchive(const std::string& path, const std::string& destination, bool 
       }
       const bool isSymlink = (info.version >> 8) == 3 && ((info.external_fa >> 28) & 0xf) == 0xA;
       bool nestedExpanded = false;
+      bool entryIntact = true;
       bool refused = false;
       if (isSymlink && !isDirectory) {
         std::string target;
@@ -311,7 +323,8 @@ bool unzipArchive(const std::string& path, const std::string& destination, bool 
         const fs::path targetPath(target);
         if (target.empty() || target.find('\0') != std::string::npos ||
             !isWithin(resolvedPath(targetPath.is_absolute() ? targetPath : linkFolder / targetPath), root)) {
-          sszip::logLine("[SSZipArchive] Refused symbolic link leaving the destination: " + name + " -> " + target);
+          QVLogError("[SSZipArchive] Refused symbolic link leaving the destination: %s -> %s", name.c_str(),
+                     target.c_str());
           ++budget.refused;
           refused = true;
         } else {
@@ -320,7 +333,7 @@ bool unzipArchive(const std::string& path, const std::string& destination, bool 
             if (ec) {
               error = qv::Error(SSZipArchiveErrorDomain, ec.value(),
                                 "Failed to delete existing symbolic link at \"" + full + "\"");
-              sszip::logLine("[SSZipArchive] " + error->description);
+              QVLogError("[SSZipArchive] %s", error->description.c_str());
               success = false;
             }
           }
@@ -329,7 +342,7 @@ bool unzipArchive(const std::string& path, const std::string& destination, bool 
             error = qv::Error(kPOSIXErrorDomain, e,
                               "Failed to create symbolic link at \"" + full + "\" to \"" + target +
                                   "\" - symlink() error code: " + std::to_string(e));
-            sszip::logLine("[SSZipArchive] " + error->description);
+            QVLogError("[SSZipArchive] %s", error->description.c_str());
             success = false;
           }
         }
@@ -348,7 +361,7 @@ bool unzipArchive(const std::string& path, const std::string& destination, bool 
           error = e == ENOSPC ? qv::Error(kPOSIXErrorDomain, ENOSPC)
                               : qv::Error(kPOSIXErrorDomain, e,
                                           "Failed to open \"" + full + "\" for writing: " + std::strerror(e));
-          if (e != ENOSPC) sszip::logLine("[SSZipArchive] " + error->description);
+          if (e != ENOSPC) QVLogError("[SSZipArchive] %s", error->description.c_str());
           success = false;
         } else {
           while (n > 0) {
@@ -362,7 +375,7 @@ bool unzipArchive(const std::string& path, const std::string& destination, bool 
             }
             if (::write(fd, buffer.data(), size_t(n)) != n) {
               error = zipError(SSZipArchiveErrorCodeFailedToWriteFile, "Failed to write file (check your free space)");
-              sszip::logLine("[SSZipArchive] " + error->description);
+              QVLogError("[SSZipArchive] %s", error->description.c_str());
               success = false;
               break;
             }
@@ -378,7 +391,9 @@ bool unzipArchive(const std::string& path, const std::string& destination, bool 
           }
         }
         if (success && nestedZipLevel > 0 && lowercase(fullPath.extension().string()) == ".zip") {
-          reader.close();  // the nested archive is complete on disk; check it before opening it
+          entryIntact = reader.close();  // the nested archive is complete on disk; check it first
+        }
+        if (success && entryIntact && nestedZipLevel > 0 && lowercase(fullPath.extension().string()) == ".zip") {
           bool nested = unzipArchive(full, fullPath.parent_path().string(), preserveAttributes, overwrite,
                                      nestedZipLevel - 1, password, nullptr, nullptr, {}, {}, budget);
           if (nested) {
@@ -392,17 +407,17 @@ bool unzipArchive(const std::string& path, const std::string& destination, bool 
       }
       if (preserveAttributes && success && !refused && !nestedExpanded) {
         if (info.dosDate != 0 && !setModificationDate(full, date))
-          sszip::logLine("[SSZipArchive] Failed to set attributes - whilst setting modification date");
+          QVLogError("[SSZipArchive] Failed to set attributes - whilst setting modification date");
         if (!isSymlink) {
           // Only the permission bits: no set-id or sticky bits from an archive, and a folder
           // always stays usable by its owner.
           mode_t mode = mode_t((info.external_fa >> 16) & 0777) | 0600 | (isDirectory ? 0700 : 0);
           if (::chmod(full.c_str(), mode) != 0)
-            sszip::logLine("[SSZipArchive] Failed to set attributes - whilst setting permissions");
+            QVLogError("[SSZipArchive] Failed to set attributes - whilst setting permissions");
         }
         dates.emplace_back(full, date);
       }
-      if (!reader.close()) {
+      if (!reader.close() || !entryIntact) {
         error = zipError(SSZipArchiveErrorCodeFileInfoNotLoadable, "crc check failed for file");
         success = false;
         break;
@@ -427,9 +442,9 @@ bool unzipArchive(const std::string& path, const std::string& destination, bool 
   if (preserveAttributes && success) {
     for (const auto& [itemPath, date] : dates) {
       if (!setModificationDate(itemPath, date)) {
-        sszip::logLine("[SSZipArchive] Set attributes failed for directory: " + itemPath + ".");
-        sszip::logLine("[SSZipArchive] Error setting directory file modification date attribute: " +
-                       std::string(std::strerror(errno)));
+        const int e = errno;
+        QVLogError("[SSZipArchive] Set attributes failed for directory: %s.", itemPath.c_str());
+        QVLogError("[SSZipArchive] Error setting directory file modification date attribute: %s", std::strerror(e));
       }
     }
   }
@@ -550,6 +565,7 @@ bool SSZipArchive::isPasswordValidForArchiveAtPath(const std::string& path, cons
   if (error) *error = qv::Error();
   unzFile zip = unzOpen64(path.c_str());
   if (!zip) {
+    if (sszip::isEmptyArchive(path)) return true;
     qv::setError(error, zipError(SSZipArchiveErrorCodeFailedOpenZipFile, "failed to open zip file"));
     return false;
   }
@@ -576,10 +592,15 @@ bool SSZipArchive::isPasswordValidForArchiveAtPath(const std::string& path, cons
         qv::setError(error,
                      zipError(SSZipArchiveErrorCodeFailedOpenFileInZip, "failed to open first file in zip file"));
       if (opened != sszip::EntryReader::OpenResult::Ok) return false;
-      if (info.flag & 1) {  // the first encrypted entry decides
-        uint8_t buffer[10];
-        int64_t n = reader.read(buffer, size_t(std::min<uint64_t>(sizeof buffer, info.uncompressed_size)));
-        if (n >= 0) return true;
+      if (info.flag & 1) {
+        // The first encrypted entry decides. The stored password check is only one or two
+        // bytes, so the whole entry is read and its checksum (or authentication code) must
+        // match as well: a wrong password never passes by chance.
+        std::vector<uint8_t> buffer(kUnzipChunk);
+        int64_t n = 0;
+        while ((n = reader.read(buffer.data(), buffer.size())) > 0) {
+        }
+        if (n == 0) return reader.close();
         if (n != sszip::EntryReader::kDataError)
           qv::setError(error, zipError(SSZipArchiveErrorCodeFileContentNotReadable,
                                        "failed to read contents of file entry"));

@@ -355,32 +355,54 @@ bool EntryWriter::close() {
   return ok;
 }
 
-// ---- marking AES entries ----
+// ---- the end record ----
 
-bool markAesEntries(const std::string& archivePath) {
-  int fd = ::open(archivePath.c_str(), O_RDWR | O_CLOEXEC);
-  if (fd < 0) return false;
-  struct Closer {
-    int fd;
-    ~Closer() { ::close(fd); }
-  } closer{fd};
+namespace {
+
+struct FileCloser {
+  int fd;
+  ~FileCloser() {
+    if (fd >= 0) ::close(fd);
+  }
+};
+
+// Finds the end-of-central-directory record; our writer stores no archive comment, but an
+// archive from elsewhere may, so the search goes back over the longest one.
+bool findEndRecord(int fd, uint8_t record[22], uint64_t& endPos) {
   off_t size = ::lseek(fd, 0, SEEK_END);
   if (size < 22) return false;
-  // Our writer stores no archive comment, but look back over one anyway.
   const uint64_t tail = std::min<uint64_t>(uint64_t(size), 22 + 0xffff);
   std::vector<uint8_t> buf(tail);
   if (!preadAll(fd, buf.data(), buf.size(), uint64_t(size) - tail)) return false;
-  int64_t end = -1;
   for (int64_t i = int64_t(tail) - 22; i >= 0; --i)
     if (le32(&buf[size_t(i)]) == kEndSignature) {
-      end = i;
-      break;
+      std::memcpy(record, &buf[size_t(i)], 22);
+      endPos = uint64_t(size) - tail + uint64_t(i);
+      return true;
     }
-  if (end < 0) return false;
-  const uint8_t* e = &buf[size_t(end)];
+  return false;
+}
+
+}  // namespace
+
+bool isEmptyArchive(const std::string& archivePath) {
+  FileCloser file{::open(archivePath.c_str(), O_RDONLY | O_CLOEXEC)};
+  uint8_t e[22];
+  uint64_t endPos = 0;
+  return file.fd >= 0 && findEndRecord(file.fd, e, endPos) && le16(e + 8) == 0 && le16(e + 10) == 0 &&
+         le32(e + 12) == 0;
+}
+
+// ---- marking AES entries ----
+
+bool markAesEntries(const std::string& archivePath) {
+  FileCloser file{::open(archivePath.c_str(), O_RDWR | O_CLOEXEC)};
+  const int fd = file.fd;
+  uint8_t e[22];
+  uint64_t endPos = 0;
+  if (fd < 0 || !findEndRecord(fd, e, endPos)) return false;
   uint64_t count = le16(e + 10);
   uint64_t centralPos = le32(e + 16);
-  uint64_t endPos = uint64_t(size) - tail + uint64_t(end);
   if ((centralPos == 0xffffffffu || count == 0xffff) && endPos >= 20) {
     uint8_t locator[20], record[56];
     if (preadAll(fd, locator, sizeof locator, endPos - 20) && le32(locator) == kZip64LocatorSignature &&

@@ -98,6 +98,9 @@ class EntryWriter {
 // carrying the AES extra field and marked afterwards, in the local and central headers.
 bool markAesEntries(const std::string& archivePath);
 
+// True for an archive that is only an end record without entries, which minizip will not open.
+bool isEmptyArchive(const std::string& archivePath);
+
 // The CRC-32 of a whole file, read from its start; leaves the descriptor at the start again.
 bool crcOfFile(int fd, uint32_t& crc);
 

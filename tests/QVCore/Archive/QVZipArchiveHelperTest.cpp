@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "QVCore/Archive/ZipTestSupport.h"
+#include "QVPlatform/Places.h"
 #include "common/TestSupport.h"
 
 namespace fs = std::filesystem;
@@ -32,7 +33,7 @@ TEST(QVZipArchiveHelper, PacksADocumentInPlaceAndUnpacksIt) {
 
   std::optional<std::string> unpacked = QVZipArchiveHelper::unzipDocumentAtURL(doc.string());
   ASSERT_TRUE(unpacked);
-  EXPECT_EQ(fs::path(*unpacked).parent_path(), fs::temp_directory_path());
+  EXPECT_EQ(fs::path(*unpacked).parent_path(), fs::path(qv::places::temporaryDirectory()));
   EXPECT_EQ(readText(fs::path(*unpacked) / "state.plist"), "<plist/>");
   EXPECT_EQ(readText(fs::path(*unpacked) / "resources" / "layer.bin"), std::string(5000, 'L'));
 }
