@@ -62,6 +62,7 @@ TEST(UserDefaults, RegisteredDefaultsAnswerButAreNeverStored) {
 TEST(UserDefaults, AnUnreadableFileStartsEmptyAndIsReplacedOnTheNextWrite) {
   std::string path = places::userDefaultsDirectory() + "/broken.domain.plist";
   ASSERT_TRUE(writeFileAtomically(path, std::string("this is not a plist")));
+  UserDefaults::resetStandardUserDefaults();  // as after a restart
   UserDefaults broken("broken.domain");
   EXPECT_TRUE(broken.dictionaryRepresentation().empty());
   broken.setBool(true, "ok");
