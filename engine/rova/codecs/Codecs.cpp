@@ -234,7 +234,10 @@ int chooseReduction(Size stored, int orientation, Size fit, const int* allowed, 
 bool readInfo(const uint8_t* d, size_t n, const std::string& ext, ImageInfo& info, std::string* error) {
   switch (detectFormat(d, n, ext)) {
     case Format::JPEG: return detail::readInfoJPEG(d, n, info, error);
-    case Format::PNG: return detail::readInfoPNG(d, n, info, error);
+    case Format::PNG:
+      if (!detail::readInfoPNG(d, n, info, error)) return false;
+      if (info.orientation == 1) info.orientation = metadataOrientation(d, n);
+      return true;
     case Format::TIFF: return detail::readInfoTIFF(d, n, info, error);
     case Format::WebP: return detail::readInfoWebP(d, n, info, error);
     case Format::RAW:
@@ -249,7 +252,11 @@ bool decode(const uint8_t* d, size_t n, const std::string& ext, const DecodeRequ
             std::string* error) {
   switch (detectFormat(d, n, ext)) {
     case Format::JPEG: return detail::decodeJPEG(d, n, req, res, error);
-    case Format::PNG: return detail::decodePNG(d, n, req, res, error);
+    case Format::PNG:
+      if (!detail::decodePNG(d, n, req, res, error)) return false;
+      // Older writers keep EXIF in a text chunk that libpng does not parse.
+      if (res.info.orientation == 1) res.info.orientation = metadataOrientation(d, n);
+      return true;
     case Format::TIFF: return detail::decodeTIFF(d, n, req, res, error);
     case Format::WebP: return detail::decodeWebP(d, n, req, res, error);
     case Format::RAW:

@@ -137,6 +137,9 @@ struct EncodeOptions {
 // empty with a reason on failure.
 std::vector<uint8_t> encode(const Bitmap& bitmap, const EncodeOptions& options, std::string* error);
 
+// The EXIF orientation exiv2 finds anywhere in the file (PNG text chunks included); 1 when none.
+int metadataOrientation(const uint8_t* data, size_t size);
+
 // Writes metadata entries into encoded file bytes (in place); false when exiv2 refuses them.
 bool writeMetadata(std::vector<uint8_t>& file, const std::vector<MetadataEntry>& entries, std::string* error);
 

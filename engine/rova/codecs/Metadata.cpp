@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cmath>
 #include <mutex>
+#include <set>
 
 #include <exiv2/exiv2.hpp>
 #include <lensfun/lensfun.h>
@@ -164,6 +165,12 @@ bool writeMetadata(std::vector<uint8_t>& file, const std::vector<MetadataEntry>&
     auto& exif = img->exifData();
     auto& iptc = img->iptcData();
     auto& xmp = img->xmpData();
+    // Every key written replaces all values the file had under it (IPTC keys may repeat).
+    std::set<std::string> keys;
+    for (const auto& e : entries) keys.insert(e.key);
+    for (auto it = exif.begin(); it != exif.end();) it = keys.count(it->key()) ? exif.erase(it) : std::next(it);
+    for (auto it = iptc.begin(); it != iptc.end();) it = keys.count(it->key()) ? iptc.erase(it) : std::next(it);
+    for (auto it = xmp.begin(); it != xmp.end();) it = keys.count(it->key()) ? xmp.erase(it) : std::next(it);
     for (const auto& e : entries) {
       if (e.key.rfind("Exif.", 0) == 0) {
         Exiv2::ExifKey key(e.key);
@@ -182,15 +189,10 @@ bool writeMetadata(std::vector<uint8_t>& file, const std::vector<MetadataEntry>&
         }
         if (v->read(t) != 0) continue;
         exif.add(key, v.get());
-        auto it = exif.findKey(key);
-        // Keep one value per key: the one just written.
-        while (it != exif.end()) {
-          auto next = std::find_if(std::next(it), exif.end(), [&](const Exiv2::Exifdatum& d) { return d.key() == e.key; });
-          if (next == exif.end()) break;
-          it = exif.erase(it);
-        }
       } else if (e.key.rfind("Iptc.", 0) == 0) {
-        iptc[e.key] = e.text;
+        Exiv2::IptcKey key(e.key);
+        Exiv2::Value::AutoPtr v = Exiv2::Value::create(Exiv2::IptcDataSets::dataSetType(key.tag(), key.record()));
+        if (v->read(e.text) == 0) iptc.add(key, v.get());
       } else if (e.key.rfind("Xmp.", 0) == 0) {
         xmp[e.key] = e.text;
       }
@@ -205,6 +207,21 @@ bool writeMetadata(std::vector<uint8_t>& file, const std::vector<MetadataEntry>&
   } catch (const std::exception& ex) {
     if (error) *error = std::string("metadata: ") + ex.what();
     return false;
+  }
+}
+
+int metadataOrientation(const uint8_t* d, size_t n) {
+  initExiv2();
+  std::lock_guard lock(gExivMutex);
+  try {
+    auto img = openExiv(d, n);
+    if (!img.get()) return 1;
+    auto it = img->exifData().findKey(Exiv2::ExifKey("Exif.Image.Orientation"));
+    if (it == img->exifData().end() || it->count() == 0) return 1;
+    long o = it->toLong(0);
+    return o >= 1 && o <= 8 ? int(o) : 1;
+  } catch (const std::exception&) {
+    return 1;
   }
 }
 

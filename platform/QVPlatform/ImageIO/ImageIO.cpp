@@ -93,13 +93,6 @@ constexpr Field kFields[] = {
     {"Iptc.Application2.Writer", "{IPTC}", "Writer/Editor", Kind::String},
 };
 
-std::string lowerExtension(const std::string& path) {
-  std::string e = std::filesystem::path(path).extension().string();
-  if (!e.empty() && e[0] == '.') e.erase(0, 1);
-  std::transform(e.begin(), e.end(), e.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-  return e;
-}
-
 std::string formatNumber(double v) {
   char buf[64];
   std::snprintf(buf, sizeof buf, "%.10g", v);
@@ -342,7 +335,7 @@ CGImageSourceRef CGImageSourceCreateWithURL(const std::string& path, const qv::V
   if (!s->mapped->open(path, nullptr)) return nullptr;
   s->data = s->mapped->data();
   s->size = s->mapped->size();
-  s->ext = lowerExtension(path);
+  s->ext = codecs::lowerExtension(path);
   return finishSource(std::move(s));
 }
 

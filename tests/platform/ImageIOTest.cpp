@@ -1,0 +1,211 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <fstream>
+
+#include "QVPlatform/ImageIO/ImageIO.h"
+#include "common/TestSupport.h"
+#include "rova/codecs/Codecs.h"
+
+namespace fs = std::filesystem;
+using qv::Value;
+
+namespace {
+
+// An 8-bit RGB image whose pixel (x, y) is (x * 4, y * 4, 100).
+CGImageRef gradientImage(size_t w, size_t h) {
+  auto buf = std::make_shared<std::vector<uint8_t>>(w * h * 3);
+  for (size_t y = 0; y < h; ++y)
+    for (size_t x = 0; x < w; ++x) {
+      uint8_t* p = buf->data() + (y * w + x) * 3;
+      p[0] = uint8_t(x * 4);
+      p[1] = uint8_t(y * 4);
+      p[2] = 100;
+    }
+  return CGImageCreate(w, h, 8, 24, w * 3, CGColorSpaceCreateDeviceRGB(), kCGImageAlphaNone, buf);
+}
+
+Value exampleProperties() {
+  Value props = qv::Dictionary{};
+  props.set(kCGImagePropertyOrientation, 6);
+  props.set("{Exif}", qv::Dictionary{{"FNumber", 2.8}, {"ExposureTime", 0.004}, {"ISOSpeedRatings", qv::Array{200}},
+                                    {"DateTimeOriginal", "2023:01:02 03:04:05"}, {"LensModel", "Lens 50"}});
+  props.set("{TIFF}", qv::Dictionary{{"Make", "Maker"}, {"Model", "Body X"}});
+  props.set("{GPS}", qv::Dictionary{{"Latitude", 48.8583}, {"LatitudeRef", "N"}, {"Longitude", 2.2945},
+                                   {"LongitudeRef", "E"}, {"Altitude", 35.5}});
+  props.set("{IPTC}", qv::Dictionary{{"Keywords", qv::Array{"tower", "night"}}, {"Caption/Abstract", "Caption"}});
+  return props;
+}
+
+std::shared_ptr<std::vector<uint8_t>> writeToData(const CGImageRef& img, const char* type, const Value& props) {
+  auto data = std::make_shared<std::vector<uint8_t>>();
+  auto dest = CGImageDestinationCreateWithData(data, type, 1);
+  EXPECT_TRUE(dest);
+  CGImageDestinationAddImage(dest, img, props);
+  std::string error;
+  EXPECT_TRUE(CGImageDestinationFinalize(dest, &error)) << error;
+  return data;
+}
+
+}  // namespace
+
+TEST(ImageIO, DestinationsWriteMetadataThatSourcesReadBack) {
+  const char* types[] = {kUTTypeJPEG, kUTTypePNG, kUTTypeTIFF, kUTTypeWebP};
+  for (const char* type : types) {
+    SCOPED_TRACE(type);
+    auto data = writeToData(gradientImage(40, 30), type, exampleProperties());
+    auto src = CGImageSourceCreateWithData(*data);
+    ASSERT_TRUE(src);
+    EXPECT_EQ(CGImageSourceGetType(src), type);
+    EXPECT_EQ(CGImageSourceGetCount(src), 1u);
+    Value p = CGImageSourceCopyPropertiesAtIndex(src, 0);
+    EXPECT_EQ(p[kCGImagePropertyPixelWidth].asInt(), 40);
+    EXPECT_EQ(p[kCGImagePropertyPixelHeight].asInt(), 30);
+    EXPECT_EQ(p[kCGImagePropertyDepth].asInt(), 8);
+    EXPECT_EQ(p[kCGImagePropertyOrientation].asInt(), 6);
+    EXPECT_EQ(p[kCGImagePropertyColorModel].asString(), "RGB");
+    EXPECT_NEAR(p["{Exif}"]["FNumber"].asDouble(), 2.8, 1e-4);
+    EXPECT_NEAR(p["{Exif}"]["ExposureTime"].asDouble(), 0.004, 1e-6);
+    EXPECT_EQ(p["{Exif}"]["ISOSpeedRatings"][0].asInt(), 200);
+    EXPECT_EQ(p["{Exif}"]["DateTimeOriginal"].asString(), "2023:01:02 03:04:05");
+    EXPECT_EQ(p["{Exif}"]["PixelXDimension"].asInt(), 40);
+    EXPECT_EQ(p["{TIFF}"]["Make"].asString(), "Maker");
+    EXPECT_EQ(p["{TIFF}"]["Orientation"].asInt(), 6);
+    EXPECT_NEAR(p["{GPS}"]["Latitude"].asDouble(), 48.8583, 1e-4);
+    EXPECT_EQ(p["{GPS}"]["LongitudeRef"].asString(), "E");
+    EXPECT_NEAR(p["{GPS}"]["Altitude"].asDouble(), 35.5, 1e-3);
+    if (std::string(type) == kUTTypeJPEG || std::string(type) == kUTTypeTIFF) {  // IPTC lives in these formats
+      ASSERT_EQ(p["{IPTC}"]["Keywords"].size(), 2u);
+      EXPECT_EQ(p["{IPTC}"]["Keywords"][1].asString(), "night");
+      EXPECT_EQ(p["{IPTC}"]["Caption/Abstract"].asString(), "Caption");
+    }
+    // The sRGB profile of the image is embedded.
+    EXPECT_EQ(p[kCGImagePropertyProfileName].asString(), "sRGB IEC61966-2.1");
+    auto img = CGImageSourceCreateImageAtIndex(src, 0);
+    ASSERT_TRUE(img);
+    EXPECT_EQ(img->width, 40u);
+    const uint8_t* px = img->row(10) + 20 * img->componentsPerPixel();
+    const int tol = std::string(type) == kUTTypeJPEG || std::string(type) == kUTTypeWebP ? 6 : 0;
+    EXPECT_NEAR(px[0], 80, tol);
+    EXPECT_NEAR(px[1], 40, tol);
+    EXPECT_NEAR(px[2], 100, tol);
+  }
+}
+
+TEST(ImageIO, DepthCompressionAndProfileOfWrittenFiles) {
+  // A 16-bit image written as a 16-bit LZW TIFF with an Adobe RGB profile keeps all three.
+  const size_t w = 20, h = 10;
+  auto buf = std::make_shared<std::vector<uint8_t>>(w * h * 6);
+  auto* s = reinterpret_cast<uint16_t*>(buf->data());
+  for (size_t i = 0; i < w * h * 3; ++i) s[i] = uint16_t(i * 97);
+  auto img16 = CGImageCreate(w, h, 16, 48, w * 6, CGColorSpaceCreateWithName(kCGColorSpaceAdobeRGB1998),
+                             kCGImageAlphaNone | kCGBitmapByteOrder16Little, buf);
+  ASSERT_TRUE(img16);
+  for (int compression : {1, 5, 8}) {
+    SCOPED_TRACE(compression);
+    Value props = qv::Dictionary{{"Depth", 16}, {"{TIFF}", qv::Dictionary{{"Compression", compression}}}};
+    auto data = writeToData(img16, kUTTypeTIFF, props);
+    auto src = CGImageSourceCreateWithData(*data);
+    ASSERT_TRUE(src);
+    Value p = CGImageSourceCopyPropertiesAtIndex(src, 0);
+    EXPECT_EQ(p[kCGImagePropertyDepth].asInt(), 16);
+    EXPECT_EQ(p[kCGImagePropertyProfileName].asString(), "Adobe RGB (1998)");
+    auto back = CGImageSourceCreateImageAtIndex(src, 0);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->bitsPerComponent, 16u);
+    EXPECT_EQ(0, std::memcmp(back->data->data(), buf->data(), buf->size()));  // lossless, exact
+  }
+  // The same image as PNG without a depth asked: 16 bits kept; as JPEG: 8 bits.
+  auto png = CGImageSourceCreateWithData(*writeToData(img16, kUTTypePNG, {}));
+  EXPECT_EQ(CGImageSourceCopyPropertiesAtIndex(png, 0)[kCGImagePropertyDepth].asInt(), 16);
+  auto jpg = CGImageSourceCreateWithData(*writeToData(img16, kUTTypeJPEG, {}));
+  EXPECT_EQ(CGImageSourceCopyPropertiesAtIndex(jpg, 0)[kCGImagePropertyDepth].asInt(), 8);
+  // Lower quality gives a smaller JPEG.
+  auto big = writeToData(gradientImage(64, 64), kUTTypeJPEG, Value(qv::Dictionary{{kCGImageDestinationLossyCompressionQuality, 1.0}}));
+  auto small = writeToData(gradientImage(64, 64), kUTTypeJPEG, Value(qv::Dictionary{{kCGImageDestinationLossyCompressionQuality, 0.2}}));
+  EXPECT_LT(small->size(), big->size());
+}
+
+TEST(ImageIO, ThumbnailsFollowTheOptions) {
+  auto data = writeToData(gradientImage(60, 40), kUTTypePNG, Value(qv::Dictionary{{kCGImagePropertyOrientation, 6}}));
+  auto src = CGImageSourceCreateWithData(*data);
+  ASSERT_TRUE(src);
+  // A PNG has no embedded thumbnail: nothing unless the image may be used.
+  EXPECT_EQ(CGImageSourceCreateThumbnailAtIndex(src, 0, Value(qv::Dictionary{{kCGImageSourceThumbnailMaxPixelSize, 30}})),
+            nullptr);
+  Value opts = qv::Dictionary{{kCGImageSourceThumbnailMaxPixelSize, 30},
+                              {kCGImageSourceCreateThumbnailFromImageIfAbsent, true},
+                              {kCGImageSourceCreateThumbnailWithTransform, true}};
+  auto t = CGImageSourceCreateThumbnailAtIndex(src, 0, opts);
+  ASSERT_TRUE(t);
+  EXPECT_EQ(t->width, 20u);  // turned to 40 x 60, fitted into 30
+  EXPECT_EQ(t->height, 30u);
+  opts.set(kCGImageSourceCreateThumbnailWithTransform, false);
+  t = CGImageSourceCreateThumbnailAtIndex(src, 0, opts);
+  ASSERT_TRUE(t);
+  EXPECT_EQ(t->width, 30u);
+  EXPECT_EQ(t->height, 20u);
+  // Never enlarged.
+  opts.set(kCGImageSourceThumbnailMaxPixelSize, 500);
+  EXPECT_EQ(CGImageSourceCreateThumbnailAtIndex(src, 0, opts)->width, 60u);
+}
+
+TEST(ImageIO, SourcesOfFilesAndBadInput) {
+  const fs::path dir = solvane::test::makeTempDir("imageio");
+  auto data = writeToData(gradientImage(16, 16), kUTTypeTIFF, Value(exampleProperties()));
+  const fs::path tif = dir / "a.tif";
+  std::ofstream(tif, std::ios::binary).write(reinterpret_cast<const char*>(data->data()), std::streamsize(data->size()));
+  auto src = CGImageSourceCreateWithURL(tif);
+  ASSERT_TRUE(src);
+  EXPECT_EQ(CGImageSourceGetType(src), "public.tiff");
+  // Copy to a new file with its metadata, overriding one value.
+  const fs::path out = dir / "b.jpg";
+  auto dest = CGImageDestinationCreateWithURL(out, kUTTypeJPEG, 1);
+  CGImageDestinationAddImageFromSource(dest, src, 0, Value(qv::Dictionary{{"{TIFF}", qv::Dictionary{{"Model", "Body Y"}}}}));
+  ASSERT_TRUE(CGImageDestinationFinalize(dest));
+  EXPECT_FALSE(CGImageDestinationFinalize(dest));  // only once
+  Value p = CGImageSourceCopyPropertiesAtIndex(CGImageSourceCreateWithURL(out), 0);
+  EXPECT_EQ(p["{TIFF}"]["Make"].asString(), "Maker");
+  EXPECT_EQ(p["{TIFF}"]["Model"].asString(), "Body Y");
+  EXPECT_EQ(p["{IPTC}"]["Keywords"].size(), 2u);
+  EXPECT_FALSE(fs::exists(dir / "b.jpg.partial"));
+
+  EXPECT_EQ(CGImageSourceCreateWithURL(dir / "missing.jpg"), nullptr);
+  EXPECT_EQ(CGImageSourceCreateWithURL(dir), nullptr);
+  EXPECT_EQ(CGImageSourceCreateWithData({1, 2, 3}), nullptr);
+  EXPECT_EQ(CGImageSourceGetType(nullptr), "");
+  EXPECT_TRUE(CGImageSourceCopyPropertiesAtIndex(src, 1).isNull());
+  EXPECT_EQ(CGImageDestinationCreateWithURL(out, "com.example.unknown", 1), nullptr);
+  EXPECT_EQ(CGImageDestinationCreateWithURL(out, kUTTypeJPEG, 2), nullptr);
+  auto empty = CGImageDestinationCreateWithURL(dir / "c.png", kUTTypePNG, 1);
+  EXPECT_FALSE(CGImageDestinationFinalize(empty));  // no image added
+  EXPECT_FALSE(fs::exists(dir / "c.png"));
+  auto unwritable = CGImageDestinationCreateWithURL(dir / "no" / "such" / "d.png", kUTTypePNG, 1);
+  CGImageDestinationAddImage(unwritable, gradientImage(4, 4));
+  EXPECT_FALSE(CGImageDestinationFinalize(unwritable));
+  // Images whose layout does not fit their buffer are refused.
+  auto tiny = std::make_shared<std::vector<uint8_t>>(10);
+  EXPECT_EQ(CGImageCreate(4, 4, 8, 24, 12, nullptr, kCGImageAlphaNone, tiny), nullptr);
+  EXPECT_EQ(CGImageCreate(4, 4, 7, 21, 12, nullptr, kCGImageAlphaNone, tiny), nullptr);
+}
+
+TEST(ImageIO, AlphaIsKeptWhereTheFormatHasIt) {
+  const size_t w = 8, h = 8;
+  auto buf = std::make_shared<std::vector<uint8_t>>(w * h * 4);
+  for (size_t i = 0; i < w * h; ++i) {
+    uint8_t* p = buf->data() + i * 4;
+    p[0] = 100; p[1] = 50; p[2] = 25; p[3] = 128;  // premultiplied by one half
+  }
+  auto img = CGImageCreate(w, h, 8, 32, w * 4, CGColorSpaceCreateDeviceRGB(), kCGImageAlphaPremultipliedLast, buf);
+  ASSERT_TRUE(img);
+  auto back = CGImageSourceCreateImageAtIndex(CGImageSourceCreateWithData(*writeToData(img, kUTTypePNG, {})), 0);
+  ASSERT_TRUE(back);
+  ASSERT_TRUE(back->hasAlpha());
+  const uint8_t* p = back->row(3) + 3 * 4;
+  EXPECT_NEAR(p[0], 199, 1);  // stored unpremultiplied
+  EXPECT_EQ(p[3], 128);
+  auto jpeg = CGImageSourceCreateImageAtIndex(CGImageSourceCreateWithData(*writeToData(img, kUTTypeJPEG, {})), 0);
+  ASSERT_TRUE(jpeg);
+  EXPECT_FALSE(jpeg->hasAlpha());
+}
