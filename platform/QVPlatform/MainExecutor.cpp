@@ -5,6 +5,8 @@
 
 #include <future>
 
+#include "QVPlatform/ThreadPool.h"
+
 namespace qv {
 
 namespace {
@@ -242,6 +244,7 @@ void dispatchSyncOnMainThread(const Block& block) {
     block();
     done.set_value();
   });
+  BlockingScope waiting;
   finished.wait();
 }
 

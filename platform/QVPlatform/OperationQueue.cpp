@@ -223,6 +223,7 @@ void OperationQueue::addOperation(const std::shared_ptr<Operation>& op) {
   {
     std::lock_guard lock(mutex_);
     ops_.push_back(op);
+    if (!keepAlive_) keepAlive_ = shared_from_this();
   }
   schedule();
 }
@@ -347,11 +348,15 @@ void OperationQueue::run(const std::shared_ptr<Operation>& op) {
 }
 
 void OperationQueue::operationFinished(const std::shared_ptr<Operation>& op) {
+  std::shared_ptr<OperationQueue> release;  // dropped after the lock (the caller holds the queue too)
   {
     std::lock_guard lock(mutex_);
     ops_.erase(std::remove(ops_.begin(), ops_.end(), op), ops_.end());
     --running_;
-    if (ops_.empty()) idleCv_.notify_all();
+    if (ops_.empty()) {
+      release = std::move(keepAlive_);
+      idleCv_.notify_all();
+    }
   }
   schedule();
 }

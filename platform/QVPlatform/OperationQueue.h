@@ -10,7 +10,8 @@
 // An OperationQueue starts ready operations, highest queue priority first and otherwise in the
 // order they were added, at most `maxConcurrentOperationCount` at a time (1 makes a serial
 // queue; -1, the default, about one per core). Operations run on the worker pool of
-// ThreadPool.h. A suspended queue starts nothing new. `currentQueue()` answers the queue whose
+// ThreadPool.h. A suspended queue starts nothing new. A queue lives on until its operations
+// have finished, even when its owner let go of it. `currentQueue()` answers the queue whose
 // operation the calling thread runs.
 #include <atomic>
 #include <condition_variable>
@@ -145,6 +146,9 @@ class OperationQueue : public std::enable_shared_from_this<OperationQueue> {
   mutable std::mutex mutex_;
   std::condition_variable idleCv_;
   std::vector<std::shared_ptr<Operation>> ops_;
+  // The queue keeps itself alive while it has unfinished operations, so dropping the last
+  // reference never strands them (or anyone waiting for them).
+  std::shared_ptr<OperationQueue> keepAlive_;
   size_t running_ = 0;
   bool suspended_ = false;
   int64_t maxConcurrent_;

@@ -159,3 +159,17 @@ TEST(OperationQueue, ConcurrentQueueRespectsItsLimit) {
   EXPECT_LE(maxInside.load(), 3);
   EXPECT_GE(maxInside.load(), 1);
 }
+
+TEST(OperationQueue, ADroppedQueueStillFinishesItsOperations) {
+  Recorder r;
+  auto gate = recording(r, "gate");
+  auto op = recording(r, "queued");
+  op->addDependency(gate);
+  {
+    auto q = OperationQueue::make("test.dropped", 1);
+    q->addOperation(op);
+  }
+  gate->start();  // run by hand, on no queue
+  op->waitUntilFinished();
+  EXPECT_EQ(r.get(), (std::vector<std::string>{"gate", "queued"}));
+}
