@@ -19,6 +19,7 @@ class SharpenKernel : public EffectKernel {
 
   void applyRegion(ImageDataRGBf& buffer) const override {
     const int w = buffer.width(), h = buffer.height();
+    // Perceptual lightness of the whole buffer first: bands below read it, never the sharpened rows.
     cv::Mat p(h, w, CV_32F);
     detail::parallelRows(h, 32, [&](int y0, int y1) {
       for (int y = y0; y < y1; ++y) {
@@ -28,30 +29,34 @@ class SharpenKernel : public EffectKernel {
       }
     });
     if (interrupted_ && interrupted_->load(std::memory_order_relaxed)) return;
-    cv::Mat blurred;
-    cv::GaussianBlur(p, blurred, cv::Size(0, 0), sigma_, sigma_, cv::BORDER_REPLICATE);
-    cv::Mat edges;
-    if (masking_ > 0) {
-      cv::Mat gx, gy;
-      cv::Sobel(blurred, gx, CV_32F, 1, 0, 3, 1.0 / 8, 0, cv::BORDER_REPLICATE);
-      cv::Sobel(blurred, gy, CV_32F, 0, 1, 3, 1.0 / 8, 0, cv::BORDER_REPLICATE);
-      cv::magnitude(gx, gy, edges);
-    }
-    if (interrupted_ && interrupted_->load(std::memory_order_relaxed)) return;
-    // Edge strength across the blur's width does not depend on the render's scale.
+    // Then bands of rows, each blurred with its own context rows: memory stays a few bands.
+    const int context = int(std::ceil(4 * sigma_)) + 2;
     const float threshold = float(masking_ * 0.06), reach = float(2 * sigma_);
-    detail::parallelRows(h, 32, [&](int y0, int y1) {
+    const float lo = 0.5f * threshold, hi = 1.5f * threshold;
+    detail::parallelRows(h, 64, [&](int y0, int y1) {
+      if (interrupted_ && interrupted_->load(std::memory_order_relaxed)) return;
+      const int a = std::max(0, y0 - context), b = std::min(h, y1 + context);
+      cv::Mat blurred, gx, gy;
+      cv::GaussianBlur(p.rowRange(a, b), blurred, cv::Size(0, 0), sigma_, sigma_, cv::BORDER_REPLICATE);
+      if (masking_ > 0) {
+        cv::Sobel(blurred, gx, CV_32F, 1, 0, 3, 1.0 / 8, 0, cv::BORDER_REPLICATE);
+        cv::Sobel(blurred, gy, CV_32F, 0, 1, 3, 1.0 / 8, 0, cv::BORDER_REPLICATE);
+        cv::magnitude(gx, gy, gx);
+      }
       for (int y = y0; y < y1; ++y) {
         float* px = buffer.floats() + size_t(y) * w * 3;
         const float* pp = p.ptr<float>(y);
-        const float* bp = blurred.ptr<float>(y);
-        const float* ep = masking_ > 0 ? edges.ptr<float>(y) : nullptr;
+        const float* bp = blurred.ptr<float>(y - a);
+        const float* ep = masking_ > 0 ? gx.ptr<float>(y - a) : nullptr;
         for (int x = 0; x < w; ++x, px += 3) {
           float d = pp[x] - bp[x];
           if (d == 0) continue;
           d /= 1 + dehalo_ * (d > 0 ? 10.f : 5.f) * std::fabs(d);
           float m = 1;
-          if (ep) m = float(tone::smoothstep(0.5 * threshold, 1.5 * threshold, ep[x] * reach));
+          if (ep) {
+            const float t = std::clamp((ep[x] * reach - lo) / (hi - lo), 0.f, 1.f);
+            m = t * t * (3 - 2 * t);
+          }
           const float q = std::max(0.f, pp[x] + gain_ * m * d);
           const float y0v = pp[x] * pp[x], y1v = q * q;
           if (y0v > 1e-8f) {

@@ -78,6 +78,24 @@ ImageDataRGBfPtr sampleSource(const SourcePyramid& pyramid, const AffineTransfor
   if (!out) return nullptr;
   const AffineTransform& m = outputToSource;
 
+  if (!geometry && k == 0 && m.a == 1 && m.d == 1 && m.b == 0 && m.c == 0 && m.tx == std::floor(m.tx) &&
+      m.ty == std::floor(m.ty)) {
+    // One to one: a copy of rows (edges repeated outside the source).
+    const ImageDataRGBf& src = *level;
+    const int ox = int(m.tx), oy = int(m.ty);
+    parallelRows(size.height, 32, [&](int y0, int y1) {
+      for (int y = y0; y < y1; ++y) {
+        const int sy = std::clamp(y + oy, 0, src.height() - 1);
+        float* dst = out->floats() + size_t(y) * size.width * 3;
+        const float* row = src.floats() + size_t(sy) * src.width() * 3;
+        const int x0 = std::clamp(-ox, 0, size.width), x1 = std::clamp(src.width() - ox, x0, size.width);
+        for (int x = 0; x < x0; ++x) std::copy(row, row + 3, dst + 3 * x);
+        std::copy(row + size_t(x0 + ox) * 3, row + size_t(x1 + ox) * 3, dst + size_t(x0) * 3);
+        for (int x = x1; x < size.width; ++x) std::copy(row + size_t(src.width() - 1) * 3, row + size_t(src.width()) * 3, dst + 3 * x);
+      }
+    });
+    return out;
+  }
   if (!geometry) {
     // index_level = f * M(x + 0.5, y + 0.5) - 0.5
     cv::Matx23d w(f * m.a, f * m.c, f * (0.5 * m.a + 0.5 * m.c + m.tx) - 0.5,  //
