@@ -13,10 +13,10 @@ using namespace qv;
 
 TEST(Additions, UUIDsAreUpperCaseAndFresh) {
   std::set<std::string> seen;
+  const std::regex form("[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}");
   for (int i = 0; i < 100; ++i) {
     std::string id = stringWithUUID();
-    EXPECT_TRUE(std::regex_match(id, std::regex("[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}")))
-        << id;
+    EXPECT_TRUE(std::regex_match(id, form)) << id;
     seen.insert(id);
   }
   EXPECT_EQ(seen.size(), 100u);

@@ -152,7 +152,9 @@ TEST(OperationQueue, ConcurrentQueueRespectsItsLimit) {
       int seen = maxInside.load();
       while (now > seen && !maxInside.compare_exchange_weak(seen, now)) {
       }
-      for (int k = 0; k < 100; ++k) std::this_thread::yield();
+      std::atomic<int> spin{0};
+      while (spin.fetch_add(1) < 2000) {
+      }
       --inside;
     });
   q->waitUntilAllOperationsAreFinished();
