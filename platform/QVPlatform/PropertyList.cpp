@@ -181,34 +181,34 @@ Value PropertyList::readFile(const std::string& path, Error* error, PropertyList
   return read(*bytes, error, format);
 }
 
-std::optional<std::string> PropertyList::toXML(const Value& value, Error* error) {
+namespace {
+
+// plist_to_xml or plist_to_bin over a converted value.
+std::optional<std::string> serialize(const Value& value, Error* error, void (*write)(plist_t, char**, uint32_t*)) {
   PlistPtr p = toPlistOrError(value, error);
   if (!p) return std::nullopt;
-  char* xml = nullptr;
+  char* out = nullptr;
   uint32_t n = 0;
-  plist_to_xml(p.get(), &xml, &n);
-  if (!xml) {
+  write(p.get(), &out, &n);
+  if (!out) {
     setError(error, Error(kDomain, kWriteInvalid, "The property list couldn't be written."));
     return std::nullopt;
   }
-  std::string out(xml, n);
-  std::free(xml);
-  return out;
+  std::string text(out, n);
+  std::free(out);
+  return text;
+}
+
+}  // namespace
+
+std::optional<std::string> PropertyList::toXML(const Value& value, Error* error) {
+  return serialize(value, error, plist_to_xml);
 }
 
 std::optional<Bytes> PropertyList::toBinary(const Value& value, Error* error) {
-  PlistPtr p = toPlistOrError(value, error);
-  if (!p) return std::nullopt;
-  char* bin = nullptr;
-  uint32_t n = 0;
-  plist_to_bin(p.get(), &bin, &n);
-  if (!bin) {
-    setError(error, Error(kDomain, kWriteInvalid, "The property list couldn't be written."));
-    return std::nullopt;
-  }
-  Bytes out(reinterpret_cast<uint8_t*>(bin), reinterpret_cast<uint8_t*>(bin) + n);
-  std::free(bin);
-  return out;
+  auto bin = serialize(value, error, plist_to_bin);
+  if (!bin) return std::nullopt;
+  return Bytes(bin->begin(), bin->end());
 }
 
 bool PropertyList::writeFile(const std::string& path, const Value& value, PropertyListFormat format, Error* error) {
