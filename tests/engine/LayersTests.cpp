@@ -120,3 +120,29 @@ TEST(Layers, SublayersAdjustTheirParentsContentAndDisablingSkipsTheSubtree) {
   out = proctest::render(*p);
   EXPECT_NEAR(proctest::px(*out, 3, 3)[1], 0.15f, 1e-5f);
 }
+
+TEST(Layers, ImageLayerWorkingImagesFollowTheTransformSettings) {
+  OrvantaExifData raw;
+  raw.isRaw = true;
+  auto image = makeImage(40, 20, [](int x, int, float* c) { c[0] = c[1] = c[2] = 0.05f + 0.005f * x; }, raw);
+  ImageLayer layer(image);
+  EXPECT_EQ(layer.getLoadState(), 3);
+  EXPECT_TRUE(layer.isRaw());
+  ImageTransformSettings t;
+  t.sourceRect = {10, 4, 20, 10};
+  t.outputSize = {10, 5};
+  layer.setTransformSettings(t);
+  auto plain = layer.getWorkingImage();
+  ASSERT_TRUE(plain);
+  EXPECT_EQ(plain->width(), 10);
+  EXPECT_EQ(plain->height(), 5);
+  EXPECT_NEAR(proctest::px(*plain, 0, 0)[0], 0.05f + 0.005f * 10.5f, 1e-4f);  // between source pixels 10 and 11
+  // RAW development brightens linear RAW data; the lens form equals the plain one without a known lens.
+  auto developed = layer.getWorkingImageWithRawDevelop();
+  EXPECT_GT(proctest::px(*developed, 5, 2)[0], proctest::px(*plain, 5, 2)[0] * 1.2f);
+  EXPECT_LT(proctest::maxDifference(*layer.getWorkingImageWithLensCorrection(), *plain), 1e-6f);
+  // A layer without pixels has no working image.
+  ImageLayer empty(nullptr);
+  EXPECT_EQ(empty.getLoadState(), 0);
+  EXPECT_EQ(empty.getWorkingImage(), nullptr);
+}

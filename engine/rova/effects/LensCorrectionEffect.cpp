@@ -55,14 +55,16 @@ class LensKernel : public EffectKernel {
                   int(std::lround(stored.height / decodedScale))),
         scale_(decodedScale), distortion_(distortion), vignetting_(vignetting), tca_(tca) {
     int flags = 0;
-    if (distortion > 0) flags |= LF_MODIFY_DISTORTION;
+    // Correcting barrel distortion pulls the corners inwards; the automatic scale enlarges the
+    // corrected picture just enough that no edge is left empty.
+    if (distortion > 0) flags |= LF_MODIFY_DISTORTION | LF_MODIFY_SCALE;
     if (tca > 0) flags |= LF_MODIFY_TCA;
     if (vignetting > 0) flags |= LF_MODIFY_VIGNETTING;
     const float focal = exif.focalLength > 0 ? exif.focalLength : match.lens->MinFocal;
     const float aperture = exif.fNumber > 0 ? exif.fNumber : 8.f;
-    active_ = modifier_.Initialize(match.lens, LF_PF_F32, focal, aperture, 1000.f, 1.f, LF_RECTILINEAR, flags, false);
+    active_ = modifier_.Initialize(match.lens, LF_PF_F32, focal, aperture, 1000.f, 0.f, LF_RECTILINEAR, flags, false);
   }
-  bool active() const { return active_ != 0; }
+  bool active() const { return (active_ & ~LF_MODIFY_SCALE) != 0; }
 
   EffectKernelKind kind() const override { return EffectKernelKind::Geometry; }
 
@@ -70,7 +72,7 @@ class LensKernel : public EffectKernel {
     // The modifier works in pixels of the full-size picture.
     float res[6];
     const float fx = float(x / scale_), fy = float(y / scale_);
-    if (!(active_ & (LF_MODIFY_DISTORTION | LF_MODIFY_TCA)) ||
+    if (!(active_ & (LF_MODIFY_DISTORTION | LF_MODIFY_TCA | LF_MODIFY_SCALE)) ||
         !modifier_.ApplySubpixelGeometryDistortion(fx - 0.5f, fy - 0.5f, 1, 1, res)) {
       for (int c = 0; c < 3; ++c) out[2 * c] = float(x), out[2 * c + 1] = float(y);
       return;
