@@ -88,6 +88,29 @@ TEST_F(Effect, MadeByTheEngineFactoryWithRawFallback) {
   EXPECT_NE(std::dynamic_pointer_cast<QVIgnoreDisablingParameter>(ignoring->parameters()[0]), nullptr);
 }
 
+TEST_F(Effect, ShippedEffectsMirrorTheEngine) {
+  auto sharpen = QVIPEffect::initWithIdentifier("ROVARawSharpenEffect");
+  ASSERT_NE(sharpen, nullptr);
+  EXPECT_EQ(sharpen->identifier(), "ROVASharpenEffect");
+  for (const std::string& id : rova::EffectFactory::instance().supportedEffects()) {
+    auto e = makeEffect(id);
+    ASSERT_NE(e, nullptr) << id;
+    rova::ParameterList engine = e->cppEffect()->getParameters();
+    ASSERT_EQ(e->parameters().size(), engine.size()) << id;
+    for (size_t i = 0; i < engine.size(); ++i) {
+      const auto& p = e->parameters()[i];
+      EXPECT_EQ(p->identifier(), engine[i].identifier());
+      EXPECT_EQ(p->value(), engine[i].value());
+      EXPECT_EQ(p->defaultValue(), engine[i].defaultValue());
+      EXPECT_EQ(p->hidden(), engine[i].isHidden());
+      p->setValue(double(engine[i].maxValue()));
+    }
+    drain();
+    for (size_t i = 0; i < engine.size(); ++i)
+      EXPECT_EQ(engineParameter(*e, i).value(), engine[i].maxValue()) << id << " " << engine[i].identifier();
+  }
+}
+
 TEST_F(Effect, IdForPreset) {
   auto raw = QVIPEffect::initWithCppEffect(std::make_shared<ModelTestEffect>("ROVARawDevelopCommonEffectID"));
   auto plain = QVIPEffect::initWithCppEffect(std::make_shared<ModelTestEffect>("ROVASharpenEffect"));
