@@ -24,7 +24,8 @@ class QVDCPHelperTest : public ::testing::Test {
  protected:
   void SetUp() override {
     fs::remove_all(QVDCPHelper::systemApplicationSupportDirectory());
-    fs::remove_all(qv::places::groupContainerDirectory());
+    fs::remove_all(qv::places::groupContainerDirectory() + "/CameraProfiles");
+    fs::remove(QVDCPHelper::defaultDCPsPath());
     QVDCPHelper::reloadUserDCPs();
   }
   void TearDown() override { SetUp(); }
