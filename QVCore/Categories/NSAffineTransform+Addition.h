@@ -32,4 +32,11 @@ std::optional<CGAffineTransform> affineTransformForTransformPoints(const std::ar
 // radians. False, writing nothing, for a shear or a transform that collapses an axis.
 bool obtainScale(const CGAffineTransform& transform, CGSize* scale, double* rotation);
 
+// Rescales, in place, a layer's transform saved for a canvas of `preferredSize` so that it fits a
+// canvas of `size`: the transform is scaled by the ratio of the sizes (applied before it) and its
+// translation moves with them; a document's initial layer keeps its scale and only moves. Nothing
+// for a null transform, equal sizes, or a size with a zero side (no ratio to scale by).
+// The layer state's updateTransform(transform, preferedSize, fromSize, forInitialLayer) is this.
+void updateTransform(CGAffineTransform* transform, CGSize preferredSize, CGSize size, bool forInitialLayer);
+
 }  // namespace NSAffineTransformAddition

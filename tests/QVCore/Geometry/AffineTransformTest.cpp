@@ -60,3 +60,31 @@ TEST(AffineTransformAddition, SplitsScaleAndRotation) {
   EXPECT_EQ(untouched, (CGSize{7, 7}));
   EXPECT_EQ(untouchedRotation, 9);
 }
+
+TEST(AffineTransformAddition, TransformSavedForOneCanvasFollowsAnother) {
+  const CGAffineTransform saved = CGAffineTransformConcat(
+      CGAffineTransformConcat(CGAffineTransformMakeScale(1.5, 1.5), CGAffineTransformMakeRotation(0.3)),
+      CGAffineTransformMakeTranslation(100, 50));
+  CGAffineTransform layer = saved;
+  updateTransform(&layer, {1000, 500}, {2000, 1000}, false);
+  // Every point of the layer lands where it did, measured on a canvas twice as large.
+  const CGPoint p{40, 30};
+  const CGPoint before = CGPointApplyAffineTransform(p, saved);
+  const CGPoint after = CGPointApplyAffineTransform(p, layer);
+  EXPECT_NEAR(after.x, before.x * 2, 1e-9);
+  EXPECT_NEAR(after.y, before.y * 2, 1e-9);
+
+  CGAffineTransform initial = saved;
+  updateTransform(&initial, {1000, 500}, {2000, 1000}, true);
+  EXPECT_EQ(initial.a, saved.a) << "the initial layer keeps its scale";
+  EXPECT_EQ(initial.tx, 200);
+  EXPECT_EQ(initial.ty, 100);
+
+  for (auto [from, to] : {std::pair{CGSize{1000, 500}, CGSize{1000, 500}}, {CGSize{0, 500}, CGSize{2000, 1000}},
+                          {CGSize{1000, 500}, CGSize{2000, 0}}, {CGSizeZero, CGSizeZero}}) {
+    CGAffineTransform unchanged = saved;
+    updateTransform(&unchanged, from, to, false);
+    EXPECT_EQ(unchanged, saved) << from.width << "x" << from.height << " -> " << to.width << "x" << to.height;
+  }
+  updateTransform(nullptr, {1000, 500}, {2000, 1000}, false);
+}
