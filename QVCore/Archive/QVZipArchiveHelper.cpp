@@ -43,7 +43,8 @@ bool QVZipArchiveHelper::unzipFileAtPath(const std::string& path, const std::str
 }
 
 bool QVZipArchiveHelper::zipDocumentAtURL(const std::string& url) {
-  const fs::path document = fs::path(url).lexically_normal();
+  fs::path document = fs::path(url).lexically_normal();
+  if (document.filename().empty()) document = document.parent_path();  // "…/Doc/" names the folder too
   const fs::path temporary = fs::path(qv::places::temporaryDirectory()) / qv::stringWithUUID();
   if (!SSZipArchive::createZipFileAtPath(temporary.string(), document.string())) {
     QV_LOG_FAILURE("![SSZipArchive createZipFileAtPath:" + temporary.string() +

@@ -27,7 +27,7 @@ TEST(QVZipArchiveHelper, PacksADocumentInPlaceAndUnpacksIt) {
   writeText(doc / "state.plist", "<plist/>");
   writeText(doc / "resources" / "layer.bin", std::string(5000, 'L'));
 
-  ASSERT_TRUE(QVZipArchiveHelper::zipDocumentAtURL(doc.string()));
+  ASSERT_TRUE(QVZipArchiveHelper::zipDocumentAtURL(doc.string() + "/"));
   EXPECT_TRUE(fs::is_regular_file(doc));
   EXPECT_EQ(namesIn(dir), std::vector<std::string>{"Photo.slvdoc"});  // nothing left beside it
 
