@@ -135,6 +135,8 @@ void PSRect::setRotation(double rotation) {
   if (std::fabs(rotation) > 64 * kTwoPi) rotation = std::fmod(rotation, kTwoPi);
   while (rotation < 0) rotation += kTwoPi;
   while (rotation > kTwoPi) rotation -= kTwoPi;
+  // The same angle written another way would only add rounding to the corners.
+  if (rotation == rotation_) return;
   rotatePoints(-rotation_);
   rotatePoints(rotation);
   rotation_ = rotation;
@@ -231,8 +233,10 @@ void PSRect::getCGRect(CGRect* rect, double* rotation) const {
 void PSRect::constrainByRect(CGRect bounds, double minSide) {
   bounds = CGRectStandardize(bounds);
   if (!(bounds.size.width > 0) || !(bounds.size.height > 0) || !std::isfinite(bounds.size.width) ||
-      !std::isfinite(bounds.size.height) || !std::isfinite(minSide))
+      !std::isfinite(bounds.size.height) || !std::isfinite(bounds.origin.x) || !std::isfinite(bounds.origin.y) ||
+      !std::isfinite(minSide))
     return;
+  minSide = std::max(0.0, minSide);
   aspectRatioLocked_ = true;
   if (anchorPoint_ >= 0 && anchorPoint_ <= 7) {
     // Corners rounded by a rotation are not exactly square to the frame's axes, so the lengths a

@@ -134,6 +134,12 @@ TEST(PSRect, ConstrainShrinksTowardsAnUnrotatedCornerAnchor) {
   r.constrainByRect({{0, 0}, {400, 400}});
   expectPoint(r.a(), {100, 100});
   expectPoint(r.c(), {400, 250});  // stopped at the border; the height as dragged
+
+  // An anchor outside the bounds cannot be kept: the frame is fitted about its centre instead.
+  PSRect outside({{-100, 100}, {200, 100}}, {0, 0});
+  outside.setAnchorPoint(0);
+  outside.constrainByRect({{0, 0}, {400, 400}});
+  EXPECT_EQ(outside.boundingRect(), (CGRect{{0, 100}, {200, 100}}));
 }
 
 // Frames are made inside the bounds, dragged about an anchor (corners and edges, free and set
