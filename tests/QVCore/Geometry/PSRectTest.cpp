@@ -63,6 +63,15 @@ TEST(PSRect, RotationIsNormalisedAppliedOnceAndRounded) {
 
   r.setRotation(NAN);
   EXPECT_EQ(r.rotation(), 0.3);
+
+  // Moves along the frame's own axes or the outer ones.
+  PSRect turned({{0, 0}, {300, 200}}, {0, 0});
+  turned.setRotation(kPi / 2);
+  const CGPoint start = turned.a();
+  turned.addTranslation(10, 0);
+  expectPoint(turned.a(), {start.x, start.y + 10}, 1e-9);
+  turned.addSimpleTranslation(10, 0);
+  expectPoint(turned.a(), {start.x + 10, start.y + 10}, 1e-9);
 }
 
 TEST(PSRect, OffsetsResizeAboutTheAnchor) {
@@ -79,6 +88,13 @@ TEST(PSRect, OffsetsResizeAboutTheAnchor) {
   expectPoint(*centre.pointAtZone(10), {150, 100});
   EXPECT_EQ(width(centre), 310);
   EXPECT_EQ(height(centre), 220);
+
+  // A zone without a point keeps nothing in place: the frame grows away from c.
+  PSRect unanchored({{0, 0}, {300, 200}}, {0, 0});
+  unanchored.setAnchorPoint(11);
+  unanchored.addOffset({10, 10});
+  EXPECT_EQ(unanchored.c(), (CGPoint{300, 200}));
+  EXPECT_EQ(unanchored.a(), (CGPoint{-10, -10}));
 
   // With a ratio a corner drag keeps the largest ratio-true frame inside the dragged size.
   PSRect ratio({{0, 0}, {300, 200}}, {FLT_MAX, FLT_MAX});
