@@ -130,8 +130,9 @@ class QVHistoryManager : public QVHistoryManagerProtocol, public std::enable_sha
   const qv::Dictionary& cachedTexturesAccessoryBookmarks() const { return cachedTexturesAccessoryBookmarks_; }
 
   // Converts a file of raw engine image data (".rovaimagedata") into compressed engine image data
-  // written beside it under a new name; answers the new file name, or nullopt on failure. The
-  // engine pipeline installs it; without one, migration converts nothing.
+  // written beside it under a new name; answers the new file name, or nullopt on failure. By
+  // default (and after setting an empty one) the engine's own conversion,
+  // QVRovaService::compressRovaimagedataAtPath; tests put their own in its place.
   using TextureCompressor = std::function<std::optional<std::string>(const std::string& rovaimagedataPath)>;
   static void setTextureCompressor(TextureCompressor compressor);
 

@@ -5,6 +5,7 @@
 
 #include "QVCore/ImageProcessing/History/QVHistoryManager.h"
 #include "QVCore/ImageProcessing/History/QVHistorySupport.h"
+#include "QVCore/ImageProcessing/QVRovaService.h"
 #include "QVPlatform/Additions.h"
 #include "QVPlatform/Bundle.h"
 #include "QVPlatform/Log.h"
@@ -27,7 +28,8 @@ QVHistoryManager::TextureCompressor& compressorSlot() {
 
 QVHistoryManager::TextureCompressor textureCompressor() {
   std::lock_guard<std::mutex> lock(compressorMutex());
-  return compressorSlot();
+  if (compressorSlot()) return compressorSlot();
+  return [](const std::string& path) { return QVRovaService::compressRovaimagedataAtPath(path); };
 }
 
 }  // namespace
@@ -159,7 +161,7 @@ bool QVHistoryManager::migrateToCompressedTextures() {
   for (const auto& name : *names) {
     if (qv::pathExtension(name) != "rovaimagedata") continue;
     const std::string path = qvhistory::joinPath(resources, name);
-    std::optional<std::string> newName = compress ? compress(path) : std::nullopt;
+    std::optional<std::string> newName = compress(path);
     if (!newName || !qvhistory::isSafeFileName(*newName)) {
       QV_LOG_FAILURE("[QVRovaService compressRovaimagedataAtPath:" + path + "] == nil");
       continue;

@@ -4,6 +4,7 @@
 #include "QVPlatform/Additions.h"
 #include "QVPlatform/Bundle.h"
 #include "common/TestSupport.h"
+#include "rova/ImageCompressorProxy.h"
 
 using namespace historytest;
 
@@ -84,10 +85,33 @@ TEST_F(HistoryTest, MigrationRewritesEveryStateBeforeDeletingOldTextures) {
   EXPECT_TRUE(manager->migrateToCompressedTextures());
   EXPECT_TRUE(fs::exists(fs::path(resources) / "second.rovaimagedata"));
 
-  // Without a compressor nothing converts and nothing is lost.
+  // The engine's own conversion refuses a file that is no engine image data: nothing is lost.
   QVHistoryManager::setTextureCompressor(nullptr);
   EXPECT_FALSE(manager->migrateToCompressedTextures());
   EXPECT_TRUE(fs::exists(fs::path(resources) / "second.rovaimagedata"));
+}
+
+TEST_F(HistoryTest, MigrationUsesTheEngineConversionByDefault) {
+  QVHistoryManager::setTextureCompressor(nullptr);
+  // A 2 x 1 legacy image: width, height, then three floats per pixel.
+  std::string raw;
+  auto put = [&](const void* p, size_t n) { raw.append(static_cast<const char*>(p), n); };
+  const int32_t size[2] = {2, 1};
+  const float pixels[6] = {0.1f, 0.2f, 0.3f, 0.4f, 0.5f, 0.6f};
+  put(size, sizeof size);
+  put(pixels, sizeof pixels);
+  writeText(fs::path(manager->resourcesPath()) / "legacy.rovaimagedata", raw);
+  writeText(fs::path(manager->historyPath()) / "s.state", "<string>legacy.rovaimagedata</string>");
+  ASSERT_TRUE(manager->migrateToCompressedTextures());
+  const std::string state = readText(fs::path(manager->historyPath()) / "s.state");
+  const size_t start = state.find('>') + 1;
+  const std::string newName = state.substr(start, state.find('<', start) - start);
+  EXPECT_EQ(fs::path(newName).extension(), ".rovacompressedimagedata");
+  const std::string bytes = readText(fs::path(manager->resourcesPath()) / newName);
+  auto image = rova::ImageCompressorProxy::uncompress(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+  ASSERT_TRUE(image);
+  EXPECT_EQ(image->width(), 2);
+  EXPECT_FALSE(fs::exists(fs::path(manager->resourcesPath()) / "legacy.rovaimagedata"));
 }
 
 TEST_F(HistoryTest, CachedInitialTexturePathNeedsAPseudoStepNamingAnExistingTexture) {
