@@ -15,7 +15,9 @@
 //
 // Removal: an ObserverToken removes its observer when it is destroyed or reset. Removal is safe
 // during a post (the removed observer is not called any more) and, from another thread, waits
-// until a running call of that observer has returned; an observer may remove itself.
+// until a running call of that observer has returned; an observer may remove itself. (So do not
+// remove an observer on the main thread while its block, on another thread, waits for the main
+// thread.)
 #include <functional>
 #include <memory>
 #include <mutex>

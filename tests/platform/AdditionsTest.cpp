@@ -146,3 +146,24 @@ TEST(Places, AtomicWriteReplacesWholeFile) {
   EXPECT_FALSE(readFileBytes((dir / "missing").string(), &error));
   EXPECT_FALSE(error.description.empty());
 }
+
+TEST(Places, BundleFindsResourcesAndItsInformation) {
+  auto dir = solvane::test::makeTempDir("bundle");
+  std::filesystem::create_directories(dir / "BatchPresets");
+  std::ofstream(dir / "BatchPresets" / "Default.plist") << "x";
+  std::ofstream(dir / "QVRovaConfig.json") << "{}";
+  Bundle bundle(dir.string());
+  EXPECT_EQ(bundle.pathForResource("QVRovaConfig", "json"), (dir / "QVRovaConfig.json").string());
+  EXPECT_EQ(bundle.pathForResource("QVRovaConfig.json", ""), (dir / "QVRovaConfig.json").string());
+  EXPECT_EQ(bundle.pathForResource("Default", "plist", "BatchPresets"), (dir / "BatchPresets" / "Default.plist").string());
+  EXPECT_EQ(bundle.pathForResource("Missing", "plist"), "");
+  EXPECT_EQ(bundle.bundleIdentifier(), "com.solvane.Solvane") << "without an Info.plist";
+
+  auto withInfo = solvane::test::makeTempDir("bundle-info");
+  std::ofstream(withInfo / "Info.plist")
+      << "<plist version=\"1.0\"><dict><key>CFBundleIdentifier</key><string>com.example.x</string></dict></plist>";
+  Bundle other(withInfo.string());
+  EXPECT_EQ(other.bundleIdentifier(), "com.example.x");
+  EXPECT_EQ(other.objectForInfoDictionaryKey("CFBundleIdentifier").asString(), "com.example.x");
+  EXPECT_EQ(Bundle::appBundle().resourcePath(), Bundle::mainBundle().resourcePath());
+}
