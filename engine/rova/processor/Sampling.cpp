@@ -65,6 +65,68 @@ inline void bilinear(const ImageDataRGBf& src, float x, float y, int channel, fl
   out = top + (bottom - top) * fy;
 }
 
+struct Tap {
+  int i0, i1;
+  float t;
+};
+inline Tap tap(double index, int n) {
+  index = std::clamp(index, 0.0, double(n - 1));
+  const int i0 = std::min(int(index), n - 1);
+  return {i0, std::min(i0 + 1, n - 1), float(index - i0)};
+}
+
+// out(x, y) = mean of the level read bilinearly at M(x + 0.25 + 0.5 i, y + 0.25 + 0.5 j), i, j in {0, 1},
+// with level index = scale * source - 0.5.
+void supersample(const ImageDataRGBf& level, const AffineTransform& m, double fx, double fy, ImageDataRGBf& out) {
+  const int w = out.width(), h = out.height(), lw = level.width(), lh = level.height();
+  const float* src = level.floats();
+  auto fetch = [&](const Tap& tx, const Tap& ty, float* acc) {
+    const float* r0 = src + size_t(ty.i0) * lw * 3;
+    const float* r1 = src + size_t(ty.i1) * lw * 3;
+    for (int c = 0; c < 3; ++c) {
+      const float top = r0[tx.i0 * 3 + c] + (r0[tx.i1 * 3 + c] - r0[tx.i0 * 3 + c]) * tx.t;
+      const float bottom = r1[tx.i0 * 3 + c] + (r1[tx.i1 * 3 + c] - r1[tx.i0 * 3 + c]) * tx.t;
+      acc[c] += top + (bottom - top) * ty.t;
+    }
+  };
+  const bool axisAligned = m.b == 0 && m.c == 0;
+  std::vector<Tap> cols, rows;
+  if (axisAligned) {
+    cols.resize(size_t(w) * 2);
+    rows.resize(size_t(h) * 2);
+    for (int x = 0; x < 2 * w; ++x) cols[x] = tap(fx * (m.a * (x * 0.5 + 0.25) + m.tx) - 0.5, lw);
+    for (int y = 0; y < 2 * h; ++y) rows[y] = tap(fy * (m.d * (y * 0.5 + 0.25) + m.ty) - 0.5, lh);
+  }
+  parallelRows(h, 16, [&](int y0, int y1) {
+    for (int y = y0; y < y1; ++y) {
+      float* o = out.floats() + size_t(y) * w * 3;
+      if (axisAligned) {
+        const Tap& ra = rows[2 * y];
+        const Tap& rb = rows[2 * y + 1];
+        for (int x = 0; x < w; ++x, o += 3) {
+          float acc[3] = {0, 0, 0};
+          fetch(cols[2 * x], ra, acc);
+          fetch(cols[2 * x + 1], ra, acc);
+          fetch(cols[2 * x], rb, acc);
+          fetch(cols[2 * x + 1], rb, acc);
+          o[0] = acc[0] * 0.25f, o[1] = acc[1] * 0.25f, o[2] = acc[2] * 0.25f;
+        }
+        continue;
+      }
+      for (int x = 0; x < w; ++x, o += 3) {
+        float acc[3] = {0, 0, 0};
+        for (int j = 0; j < 2; ++j)
+          for (int i = 0; i < 2; ++i) {
+            double sx, sy;
+            m.apply(x + 0.25 + 0.5 * i, y + 0.25 + 0.5 * j, sx, sy);
+            fetch(tap(fx * sx - 0.5, lw), tap(fy * sy - 0.5, lh), acc);
+          }
+        o[0] = acc[0] * 0.25f, o[1] = acc[1] * 0.25f, o[2] = acc[2] * 0.25f;
+      }
+    }
+  });
+}
+
 }  // namespace
 
 ImageDataRGBfPtr sampleSource(const SourcePyramid& pyramid, const AffineTransform& outputToSource, Size size,
@@ -97,6 +159,14 @@ ImageDataRGBfPtr sampleSource(const SourcePyramid& pyramid, const AffineTransfor
     return out;
   }
   if (!geometry) {
+    const double ratio = std::sqrt(std::fabs(double(m.a) * m.d - double(m.b) * m.c)) * std::sqrt(f * fy);
+    if (ratio > 1.05) {
+      // Shrinking from a level by up to two: read 2 x 2 points per output pixel and average them, a
+      // box as wide as the output pixel, so fine detail does not alias. Each point depends only on
+      // its own output pixel, so a region still equals its crop of the full render.
+      supersample(*level, m, f, fy, *out);
+      return out;
+    }
     // index_level = f * M(x + 0.5, y + 0.5) - 0.5
     cv::Matx23d w(f * m.a, f * m.c, f * (0.5 * m.a + 0.5 * m.c + m.tx) - 0.5,  //
                   fy * m.b, fy * m.d, fy * (0.5 * m.b + 0.5 * m.d + m.ty) - 0.5);
