@@ -26,8 +26,6 @@ if [[ "$what" == tsan || "$what" == all ]]; then
   (cd build-tsan && TSAN_OPTIONS=halt_on_error=1 \
      ctest --output-on-failure -j "$JOBS" --timeout 900 -R "${SOLVANE_TSAN_TESTS:-Queue|Executor|Notification|Operation|Semaphore|Group|Timer|Concurren}") || status=1
 fi
-exit "$status"
-
 if [[ "$what" == fuzz || ( "$what" == all && -x "$(command -v clang++)" ) ]]; then
   CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DSOLVANE_FUZZ=ON -DSOLVANE_SANITIZE=ON \
     -DSOLVANE_BUILD_TESTS=OFF -DSOLVANE_BUILD_BENCH=OFF >/dev/null
@@ -35,6 +33,8 @@ if [[ "$what" == fuzz || ( "$what" == all && -x "$(command -v clang++)" ) ]]; th
   for t in fuzz_image_reader fuzz_compressed_data; do
     mkdir -p "build-fuzz/corpus/$t"
     "build-fuzz/fuzz/$t" -max_total_time="${SOLVANE_FUZZ_SECONDS:-60}" -rss_limit_mb=3000 -timeout=30 \
-      "build-fuzz/corpus/$t" "fuzz/corpus/$t"
+      "build-fuzz/corpus/$t" "fuzz/corpus/$t" || status=1
   done
 fi
+
+exit "$status"

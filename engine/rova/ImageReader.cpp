@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <type_traits>
 
 #include "rova/Color.h"
 #include "rova/codecs/Codecs.h"
@@ -34,6 +35,57 @@ const std::vector<float>& srgbLut16() {
 // How samples become floats: through the sRGB curve into linear light, or only scaled to 0..1.
 enum class Transfer { Srgb, Identity };
 
+const std::array<float, 256>& identityLut8() {
+  static const auto lut = [] {
+    std::array<float, 256> t{};
+    for (int i = 0; i < 256; ++i) t[size_t(i)] = float(i) / 255.f;
+    return t;
+  }();
+  return lut;
+}
+
+const std::vector<float>& identityLut16() {
+  static const auto lut = [] {
+    std::vector<float> t(65536);
+    for (int i = 0; i < 65536; ++i) t[size_t(i)] = float(i) / 65535.f;
+    return t;
+  }();
+  return lut;
+}
+
+// One destination row: n pixels read from p onwards, `step` bytes apart (negative when the
+// orientation walks backwards), CH channels of sample type S (grey for CH < 3).
+template <class S, int CH>
+void convertRow(const uint8_t* p, ptrdiff_t step, PixelRGB<float>* dst, int n, const float* lut) {
+  for (int x = 0; x < n; ++x, p += step) {
+    S s[CH >= 3 ? 3 : 1];
+    std::memcpy(s, p, sizeof s);
+    if constexpr (std::is_same_v<S, float>) {
+      float r = std::isfinite(s[0]) ? s[0] : 0.f;
+      if constexpr (CH >= 3)
+        dst[x] = {r, std::isfinite(s[1]) ? s[1] : 0.f, std::isfinite(s[2]) ? s[2] : 0.f};
+      else
+        dst[x] = {r, r, r};
+    } else if constexpr (CH >= 3) {
+      dst[x] = {lut[s[0]], lut[s[1]], lut[s[2]]};
+    } else {
+      const float v = lut[s[0]];
+      dst[x] = {v, v, v};
+    }
+  }
+}
+
+template <class S, int CH>
+void convertBitmap(const codecs::Bitmap& b, const codecs::OrientationMap& m, ImageDataRGBf& out, const float* lut) {
+  const ptrdiff_t bpp = ptrdiff_t(b.bytesPerPixel()), stride = ptrdiff_t(b.rowBytes());
+  const ptrdiff_t step = m.xx * bpp + m.yx * stride;
+#pragma omp parallel for schedule(static) if (int64_t(out.width()) * out.height() > 1 << 15)
+  for (int y = 0; y < out.height(); ++y) {
+    const int sx = m.x0 + m.xy * y, sy = m.y0 + m.yy * y;
+    convertRow<S, CH>(b.row(sy) + ptrdiff_t(sx) * bpp, step, out.row(y), out.width(), lut);
+  }
+}
+
 // The bitmap as float RGB, turned by the orientation, in one pass (grey expanded, alpha dropped).
 ImageDataRGBfPtr toFloatRGB(const codecs::Bitmap& b, int orientation, Transfer transfer,
                             ImageDataColorProfileType type) {
@@ -42,35 +94,27 @@ ImageDataRGBfPtr toFloatRGB(const codecs::Bitmap& b, int orientation, Transfer t
   if (!data) return nullptr;
   const codecs::OrientationMap m = codecs::orientationMap(orientation, b.width, b.height);
   const bool srgb = transfer == Transfer::Srgb;
-  const float* lut8 = srgb ? srgbLut8().data() : nullptr;
-  const float* lut16 = srgb && b.depth == 16 ? srgbLut16().data() : nullptr;
+  const bool grey = b.channels <= 2;
   const int ch = b.channels;
-  const bool grey = ch <= 2;
-  const size_t bpp = b.bytesPerPixel();
-  const size_t bytesPerSample = b.bytesPerSample();
-#pragma omp parallel for schedule(static) if (int64_t(out.width) * out.height > 1 << 15)
-  for (int y = 0; y < out.height; ++y) {
-    PixelRGB<float>* dst = data->row(y);
-    for (int x = 0; x < out.width; ++x) {
-      const int sx = m.x0 + m.xx * x + m.xy * y, sy = m.y0 + m.yx * x + m.yy * y;
-      const uint8_t* p = b.row(sy) + size_t(sx) * bpp;
-      float v[3];
-      for (int c = 0; c < 3; ++c) {
-        const uint8_t* s = p + size_t(grey ? 0 : c) * bytesPerSample;
-        if (b.depth == 8) {
-          v[c] = lut8 ? lut8[*s] : float(*s) * (1.f / 255.f);
-        } else if (b.depth == 16) {
-          uint16_t u;
-          std::memcpy(&u, s, 2);
-          v[c] = lut16 ? lut16[u] : float(u) * (1.f / 65535.f);
-        } else {
-          float f;
-          std::memcpy(&f, s, 4);
-          v[c] = std::isfinite(f) ? f : 0.f;
-        }
-      }
-      dst[x] = {v[0], v[1], v[2]};
+  if (b.depth == 8) {
+    const float* lut = srgb ? srgbLut8().data() : identityLut8().data();
+    switch (ch) {
+      case 1: convertBitmap<uint8_t, 1>(b, m, *data, lut); break;
+      case 2: convertBitmap<uint8_t, 2>(b, m, *data, lut); break;
+      case 3: convertBitmap<uint8_t, 3>(b, m, *data, lut); break;
+      default: convertBitmap<uint8_t, 4>(b, m, *data, lut); break;
     }
+  } else if (b.depth == 16) {
+    const float* lut = srgb ? srgbLut16().data() : identityLut16().data();
+    if (grey)
+      convertBitmap<uint16_t, 1>(b, m, *data, lut);
+    else
+      convertBitmap<uint16_t, 3>(b, m, *data, lut);
+  } else {
+    if (grey)
+      convertBitmap<float, 1>(b, m, *data, nullptr);
+    else
+      convertBitmap<float, 3>(b, m, *data, nullptr);
   }
   return data;
 }

@@ -229,6 +229,17 @@ int chooseReduction(Size stored, int orientation, Size fit, const int* allowed, 
   }
   return best;
 }
+int chooseEighths(Size stored, int orientation, Size fit) {
+  Size s = orientedSize(stored, orientation);
+  if (s.isEmpty() || (fit.width <= 0 && fit.height <= 0)) return 8;
+  double t = std::min(fit.width > 0 ? double(fit.width) / s.width : 1e9,
+                      fit.height > 0 ? double(fit.height) / s.height : 1e9);
+  for (int m = 1; m < 8; ++m) {
+    long w = (long(s.width) * m + 7) / 8, h = (long(s.height) * m + 7) / 8;
+    if (w + 0.5 >= t * s.width && h + 0.5 >= t * s.height) return m;
+  }
+  return 8;
+}
 }  // namespace detail
 
 bool readInfo(const uint8_t* d, size_t n, const std::string& ext, ImageInfo& info, std::string* error) {

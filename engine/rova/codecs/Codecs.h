@@ -48,11 +48,29 @@ class Bytes {
 // Format by content (magic numbers; TIFF-based RAW files by the extension hint and LibRaw).
 Format detectFormat(const uint8_t* data, size_t size, const std::string& lowerExtension = {});
 
+// Leaves new elements uninitialised: decoders overwrite every byte of a bitmap anyway.
+template <class T>
+struct DefaultInitAllocator : std::allocator<T> {
+  template <class U>
+  struct rebind {
+    using other = DefaultInitAllocator<U>;
+  };
+  using std::allocator<T>::allocator;
+  template <class U>
+  void construct(U* p) noexcept {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <class U, class... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
+};
+
 // An interleaved bitmap in the file's own encoding: 1 (grey), 2 (grey+alpha), 3 (RGB) or 4 (RGBA)
 // channels of 8-bit, 16-bit (host order) or 32-bit float samples; rows packed top to bottom.
 struct Bitmap {
   int width = 0, height = 0, channels = 0, depth = 8;
-  std::vector<uint8_t> pixels;
+  std::vector<uint8_t, DefaultInitAllocator<uint8_t>> pixels;
   size_t bytesPerSample() const { return depth == 8 ? 1 : depth == 16 ? 2 : 4; }
   size_t bytesPerPixel() const { return bytesPerSample() * size_t(channels); }
   size_t rowBytes() const { return bytesPerPixel() * size_t(width); }
@@ -170,6 +188,8 @@ bool rawEmbeddedPreview(const uint8_t* d, size_t n, Bitmap& out, std::string* er
 bool rawMetadata(const uint8_t* d, size_t n, OrvantaExifData& exif);
 // Smallest reduction (denominator of 1/k, from the allowed list) whose result still covers the box.
 int chooseReduction(Size stored, int orientation, Size fitSize, const int* allowed, int count);
+// Smallest M in 1..8 whose M/8 scale still covers the box (8: full size).
+int chooseEighths(Size stored, int orientation, Size fitSize);
 }  // namespace detail
 
 }  // namespace rova::codecs

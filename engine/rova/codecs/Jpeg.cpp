@@ -138,10 +138,10 @@ bool decodeJPEG(const uint8_t* d, size_t n, const DecodeRequest& req, DecodeResu
                   cinfo.image_height);
     longjmp(err.jump, 4);
   }
-  static const int kScales[] = {1, 2, 4, 8};
-  const int k = chooseReduction(res.info.size, res.info.orientation, req.fitSize, kScales, 4);
-  cinfo.scale_num = 1;
-  cinfo.scale_denom = unsigned(k);
+  // libjpeg-turbo scales by M/8 inside the inverse DCT; take the smallest M that still covers the box.
+  const int m = chooseEighths(res.info.size, res.info.orientation, req.fitSize);
+  cinfo.scale_num = unsigned(m);
+  cinfo.scale_denom = 8;
   const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
   cinfo.out_color_space = cinfo.num_components == 1 ? JCS_GRAYSCALE : (cmyk ? JCS_CMYK : JCS_RGB);
   jpeg_start_decompress(&cinfo);
@@ -173,7 +173,7 @@ bool decodeJPEG(const uint8_t* d, size_t n, const DecodeRequest& req, DecodeResu
   }
   jpeg_finish_decompress(&cinfo);
   jpeg_destroy_decompress(&cinfo);
-  res.scale = 1.0 / k;
+  res.scale = double(cinfo.output_width) / cinfo.image_width;
   res.linear = false;
   return true;
 }

@@ -1,0 +1,93 @@
+// Image I/O figures for a 24 MP JPEG made here: full decode, 2000 px preview decode (DCT scaling),
+// full encode, and the engine compressor, in ms and MP/s, with the process's peak memory.
+//   bench_engine_io [width height]
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+#include "rova/ImageCompressorProxy.h"
+#include "rova/ImageReader.h"
+#include "rova/codecs/Codecs.h"
+
+namespace {
+
+double peakMB() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return u.ru_maxrss / 1024.0;
+}
+
+// Best of `runs` wall-clock times, in ms.
+double bestMs(int runs, const std::function<void()>& f) {
+  double best = 1e300;
+  for (int i = 0; i < runs; ++i) {
+    auto t0 = std::chrono::steady_clock::now();
+    f();
+    best = std::min(best, std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
+  }
+  return best;
+}
+
+void report(const char* what, double ms, double megapixels) {
+  std::printf("%-34s %9.1f ms  %8.1f MP/s  peak %7.0f MB\n", what, ms, megapixels / (ms / 1000.0), peakMB());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int w = argc > 2 ? std::atoi(argv[1]) : 6000, h = argc > 2 ? std::atoi(argv[2]) : 4000;
+  const double mp = double(w) * h / 1e6;
+  std::printf("engine I/O, %d x %d (%.1f MP)\n", w, h, mp);
+
+  // A photo-like picture: smooth gradients with fine texture, so the JPEG has realistic entropy.
+  rova::codecs::Bitmap b;
+  if (!b.allocate(w, h, 3, 8)) return 1;
+#pragma omp parallel for schedule(static)
+  for (int y = 0; y < h; ++y) {
+    uint8_t* row = b.row(y);
+    uint32_t seed = uint32_t(y) * 2654435761u;
+    for (int x = 0; x < w; ++x) {
+      seed = seed * 1664525u + 1013904223u;
+      int n = int(seed >> 28) - 8;
+      row[x * 3] = uint8_t(std::clamp(int(128 + 100 * std::sin(x * 0.002) + n), 0, 255));
+      row[x * 3 + 1] = uint8_t(std::clamp(int(128 + 90 * std::cos(y * 0.003) + n), 0, 255));
+      row[x * 3 + 2] = uint8_t(std::clamp(int(110 + 60 * std::sin((x + y) * 0.001) + n), 0, 255));
+    }
+  }
+  rova::codecs::EncodeOptions opts;
+  opts.format = rova::codecs::Format::JPEG;
+  opts.quality = 0.9;
+  std::vector<uint8_t> jpeg;
+  report("JPEG encode (q 0.9)", bestMs(3, [&] { jpeg = rova::codecs::encode(b, opts, nullptr); }), mp);
+  b = {};
+  auto path = std::filesystem::temp_directory_path() / "solvane-bench-engine-io.jpg";
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(jpeg.data()), std::streamsize(jpeg.size()));
+  std::printf("%-34s %9.1f MB\n", "file size", jpeg.size() / 1e6);
+
+  auto& reader = rova::ImageReader::instance();
+  rova::ImagePtr img;
+  const double full = bestMs(3, [&] { img = reader.read(path, {}, rova::kReadDefaultFlags, nullptr); });
+  if (!img) return 1;
+  report("full decode to linear float", full, mp);
+  const double preview = bestMs(3, [&] { img = reader.read(path, {2000, 2000}, rova::kReadDefaultFlags, nullptr); });
+  if (!img) return 1;
+  char label[64];
+  std::snprintf(label, sizeof label, "2000 px preview (%dx%d)", img->width(), img->height());
+  report(label, preview, mp);
+  std::printf("%-34s %9.1fx (target: at least 4x)\n", "preview speed-up", full / preview);
+
+  img = reader.read(path, {}, rova::kReadDefaultFlags, nullptr);
+  std::vector<uint8_t> packed;
+  report("compress float image", bestMs(2, [&] { packed = rova::ImageCompressorProxy::compress(img->imageData()); }), mp);
+  std::printf("%-34s %9.1f MB (raw %.1f MB)\n", "compressed size", packed.size() / 1e6, img->imageData()->byteCount() / 1e6);
+  report("uncompress float image", bestMs(2, [&] { rova::ImageCompressorProxy::uncompress(packed); }), mp);
+  if (!std::getenv("SOLVANE_BENCH_KEEP")) std::filesystem::remove(path);
+  return 0;
+}
