@@ -193,3 +193,18 @@ TEST(Processor, PreviewAndBackgroundProcessorsSplitAtAnImageLayer) {
   auto none = p->getImageLayerPreviewAndBackgroundProcessors(sub);
   EXPECT_FALSE(none.first);
 }
+
+TEST(Processor, ShrinkingAveragesFineDetailInsteadOfAliasingIt) {
+  // Lines one pixel wide every third pixel, shrunk to 0.4: every output pixel covers 2.5 source
+  // pixels and an exact box average lies in 0.2..0.4; a box over 2 x 2 points stays above 0.15
+  // where point samples fall to 0.06.
+  auto lines = makeImage(600, 40, [](int x, int, float* c) { c[0] = c[1] = c[2] = x % 3 == 0 ? 1.f : 0.f; });
+  auto p = proctest::makeProcessor(lines);
+  auto out = proctest::render(*p, {}, {240, 16});
+  ASSERT_TRUE(out);
+  ASSERT_EQ(out->width(), 240);
+  float lo = 1, hi = 0;
+  for (int x = 2; x < 238; ++x) lo = std::min(lo, px(*out, x, 8)[0]), hi = std::max(hi, px(*out, x, 8)[0]);
+  EXPECT_GT(lo, 0.12f);
+  EXPECT_LE(hi, 0.5f);
+}
