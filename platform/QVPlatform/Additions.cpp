@@ -62,6 +62,14 @@ size_t extensionDot(const std::string& p) {
 std::string md5(std::string_view text) { return md5Hex(text.data(), text.size()); }
 std::string md5(const Bytes& bytes) { return md5Hex(bytes.data(), bytes.size()); }
 
+std::string trim(const std::string& s) {
+  auto space = [](unsigned char c) { return std::isspace(c) != 0; };
+  size_t b = 0, e = s.size();
+  while (b < e && space(static_cast<unsigned char>(s[b]))) ++b;
+  while (e > b && space(static_cast<unsigned char>(s[e - 1]))) --e;
+  return s.substr(b, e - b);
+}
+
 std::string lastPathComponent(const std::string& path) {
   std::string p = trimmedPath(path);
   if (p == "/") return p;

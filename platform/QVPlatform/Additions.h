@@ -29,6 +29,9 @@ inline bool isEmpty(const char* s) { return s == nullptr || *s == '\0'; }
 inline bool isEmpty(const std::string* s) { return s == nullptr || s->empty(); }
 inline bool isEmpty(const Value& v) { return v.asString().empty(); }
 
+// Without white space and line breaks at both ends.
+std::string trim(const std::string& s);
+
 // ---- Paths (file URLs are plain paths here) ----------------------------------------------------
 
 // The last component ("/a/b.txt" → "b.txt", "/a/b/" → "b", "/" → "/").

@@ -131,6 +131,28 @@ bool writeFileAtomically(const std::string& path, const std::string& content, Er
   return writeFileAtomically(path, content.data(), content.size(), error);
 }
 
+std::optional<uint64_t> sizeForContentsAtPath(const std::string& path, Error* error) {
+  std::error_code ec;
+  auto status = fs::symlink_status(path, ec);
+  if (ec || !fs::exists(status)) {
+    setError(error, fileError("Could not read \"" + path + "\": " + (ec ? ec.message() : "no such file"),
+                              ec ? ec.value() : ENOENT));
+    return std::nullopt;
+  }
+  if (!fs::is_directory(status)) return fs::is_regular_file(status) ? fs::file_size(path, ec) : 0;
+  uint64_t total = 0;
+  fs::recursive_directory_iterator it(path, fs::directory_options::skip_permission_denied, ec), end;
+  for (; !ec && it != end; it.increment(ec)) {
+    std::error_code entryError;
+    if (it->is_regular_file(entryError) && !it->is_symlink(entryError)) total += it->file_size(entryError);
+  }
+  if (ec) {
+    setError(error, fileError("Could not list \"" + path + "\": " + ec.message(), ec.value()));
+    return std::nullopt;
+  }
+  return total;
+}
+
 std::optional<Bytes> readFileBytes(const std::string& path, Error* error) {
   std::ifstream in(path, std::ios::binary);
   if (!in) {

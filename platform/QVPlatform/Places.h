@@ -54,6 +54,10 @@ bool createDirectory(const std::string& path, Error* error = nullptr);
 bool writeFileAtomically(const std::string& path, const void* bytes, size_t length, Error* error = nullptr);
 bool writeFileAtomically(const std::string& path, const std::string& content, Error* error = nullptr);
 
+// The bytes of a file, or of every file below a folder (links are not followed); nullopt when
+// the path cannot be read (*error filled).
+std::optional<uint64_t> sizeForContentsAtPath(const std::string& path, Error* error = nullptr);
+
 // The whole file, or nullopt when it cannot be read (*error filled).
 std::optional<Bytes> readFileBytes(const std::string& path, Error* error = nullptr);
 

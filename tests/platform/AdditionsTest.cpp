@@ -167,3 +167,18 @@ TEST(Places, BundleFindsResourcesAndItsInformation) {
   EXPECT_EQ(other.objectForInfoDictionaryKey("CFBundleIdentifier").asString(), "com.example.x");
   EXPECT_EQ(Bundle::appBundle().resourcePath(), Bundle::mainBundle().resourcePath());
 }
+
+TEST(Places, SizeForContentsCountsFilesBelowAFolder) {
+  auto dir = solvane::test::makeTempDir("size");
+  std::filesystem::create_directories(dir / "resources" / "deeper");
+  std::ofstream(dir / "a.state") << std::string(100, 'a');
+  std::ofstream(dir / "resources" / "deeper" / "b") << std::string(23, 'b');
+  std::filesystem::create_symlink(dir / "a.state", dir / "link");
+  EXPECT_EQ(sizeForContentsAtPath(dir.string()), 123u) << "links are not counted twice";
+  EXPECT_EQ(sizeForContentsAtPath((dir / "a.state").string()), 100u);
+  Error error;
+  EXPECT_FALSE(sizeForContentsAtPath((dir / "missing").string(), &error));
+  EXPECT_FALSE(error.description.empty());
+  EXPECT_EQ(trim(" \n\t Layer 1 \r\n"), "Layer 1");
+  EXPECT_EQ(trim("   "), "");
+}
