@@ -48,4 +48,5 @@ TEST(Log, WritesLevelledLinesAndTheFailurePrefix) {
 
   logger.setTraceMask(~uint64_t(0));
   logger.setErrorsToStderr(true);
+  logger.setOutputPath(places::groupContainerDirectory() + "/Logs/Log.log");
 }
