@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <filesystem>
 
 #include "rova/AffineTransform.h"
 #include "rova/Color.h"
@@ -11,6 +12,8 @@
 #include "rova/ImageData.h"
 #include "rova/MaskImage.h"
 #include "rova/RectRoi.h"
+#include "rova/Rova.h"
+#include "common/TestSupport.h"
 
 using namespace rova;
 
@@ -165,4 +168,31 @@ TEST(Color, LinearWorkingSpaceRoundTripsAndColorSpacesCarryProfiles) {
   EXPECT_EQ(createColorSpace(7), nullptr);
   EXPECT_EQ(createColorSpace(-1), nullptr);
   EXPECT_EQ(createColorSpace(kColorProfileSRGB), createColorSpace(kColorProfileSRGB));
+}
+
+TEST(Rova, InitKeepsTheContextAndMakesTheLogFolder) {
+  const auto dir = solvane::test::makeTempDir("rova-init");
+  SRovaContext ctx;
+  ctx.logPath = (dir / "Orvanta" / "Logs").string();
+  ctx.resourcePath = (dir / "Resources").string();
+  ctx.cameraProfilesPaths = {ctx.resourcePath + "/CamerasProfiles.plist", (dir / "user").string(),
+                             ctx.resourcePath + "/CameraProfiles"};
+  ctx.applicationContext = 2;
+  const SRovaContext before = rovaContext();
+  struct Restore {
+    SRovaContext c;
+    ~Restore() { rovaInit(c); }
+  } restore{before};
+  ASSERT_TRUE(rovaInit(ctx));
+  EXPECT_TRUE(isRovaInitialized());
+  SRovaContext got = rovaContext();
+  EXPECT_EQ(got.logPath, ctx.logPath);
+  EXPECT_EQ(got.resourcePath, ctx.resourcePath);
+  EXPECT_EQ(got.cameraProfilesPaths.profilesListFile, ctx.cameraProfilesPaths.profilesListFile);
+  EXPECT_EQ(got.cameraProfilesPaths.userProfilesFolder, ctx.cameraProfilesPaths.userProfilesFolder);
+  EXPECT_EQ(got.cameraProfilesPaths.resourceProfilesFolder, ctx.cameraProfilesPaths.resourceProfilesFolder);
+  EXPECT_EQ(got.applicationContext, 2);
+  EXPECT_TRUE(std::filesystem::is_directory(ctx.logPath));
+  EXPECT_FALSE(fileExists(ctx.logPath));  // a folder is not a file
+  EXPECT_FALSE(fileExists(""));
 }

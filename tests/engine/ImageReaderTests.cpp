@@ -276,6 +276,14 @@ TEST(ImageReader, BadInputGivesACleanError) {
   }
   uint32_t crc = uint32_t(crc32(0, hugePng.data() + 12, 17));
   for (int i = 0; i < 4; ++i) hugePng[29 + i] = uint8_t(crc >> (24 - 8 * i));
+  // The same header claiming 9000 x 9000 pixels (within the pixel ceiling) over a few hundred bytes.
+  auto bombPng = hugePng;
+  for (int i = 0; i < 2; ++i) {
+    uint8_t* p = bombPng.data() + 16 + 4 * i;
+    p[0] = 0; p[1] = 0; p[2] = 0x23; p[3] = 0x28;
+  }
+  crc = uint32_t(crc32(0, bombPng.data() + 12, 17));
+  for (int i = 0; i < 4; ++i) bombPng[29 + i] = uint8_t(crc >> (24 - 8 * i));
   std::vector<uint8_t> garbage(5000);
   for (size_t i = 0; i < garbage.size(); ++i) garbage[i] = uint8_t(i * 7919 >> 3);
   auto fakeJpeg = garbage;
@@ -289,6 +297,7 @@ TEST(ImageReader, BadInputGivesACleanError) {
       {"truncated png", cut(png, png.size() / 2), "png"},
       {"truncated tiff", cut(tif, 100), "tif"},
       {"truncated webp", cut(webp, webp.size() / 2), "webp"},
+      {"png far too short for its size", bombPng, "png"},
       {"absurd png size", hugePng, "png"},
       {"garbage", garbage, "jpg"},
       {"garbage with a jpeg magic", fakeJpeg, "jpg"},
@@ -308,6 +317,10 @@ TEST(ImageReader, BadInputGivesACleanError) {
     reader().readMetadata(p);
   }
   std::string error;
+  // The short file is refused from its header, before a 243 MB bitmap is allocated for it.
+  writeFile(dir / "bomb.png", bombPng);
+  EXPECT_EQ(reader().read(dir / "bomb.png", {}, kReadDefaultFlags, nullptr, &error), nullptr);
+  EXPECT_NE(error.find("too short"), std::string::npos) << error;
   EXPECT_EQ(reader().read(dir / "missing.jpg", {}, kReadDefaultFlags, nullptr, &error), nullptr);
   EXPECT_NE(error.find("cannot open"), std::string::npos);
   EXPECT_EQ(reader().read(dir, {}, kReadDefaultFlags, nullptr, &error), nullptr);

@@ -105,6 +105,18 @@ bool decodePNG(const uint8_t* d, size_t n, const DecodeRequest& req, DecodeResul
   if (ok && setjmp(png_jmpbuf(png)) == 0) {
     png_read_info(png, pi);
     fillInfo(png, pi, res.info);
+    {
+      // Deflate shrinks data at most about 1032:1: a file too short for its stated size is refused
+      // before the bitmap is allocated.
+      png_uint_32 w = 0, h = 0;
+      int depth = 0, color = 0;
+      png_get_IHDR(png, pi, &w, &h, &depth, &color, nullptr, nullptr, nullptr);
+      const uint64_t raw = (uint64_t(w) * png_get_channels(png, pi) * uint64_t(depth) / 8 + 1) * h;
+      if (raw > uint64_t(n) * 1100 + (1u << 20)) {
+        errs.message = "data too short for the image size";
+        png_longjmp(png, 1);
+      }
+    }
     png_set_expand(png);  // palette to RGB, low-bit grey to 8 bits, tRNS to alpha
     if (res.info.bitsPerSample == 16) png_set_swap(png);  // host order (little-endian)
     const int passes = png_set_interlace_handling(png);

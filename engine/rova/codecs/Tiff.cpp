@@ -252,6 +252,13 @@ bool decodeTIFF(const uint8_t* d, size_t n, const DecodeRequest& req, DecodeResu
     f.error.clear();
     return fail("image size out of range");
   }
+  // No TIFF compression we read shrinks data by more than about 4096:1 (LZW's longest code); a file
+  // too short for its stated size is refused before the bitmap is allocated.
+  const uint64_t raw = uint64_t(l.width) * l.height * l.spp * std::max<uint16_t>(l.bps, 1) / 8;
+  if (raw > uint64_t(n) * (l.compression == COMPRESSION_NONE ? 1 : 4200) + (1u << 20)) {
+    f.error.clear();
+    return fail("data too short for the image size");
+  }
   res.scale = 1.0;
   res.linear = false;
   if (l.direct) {
