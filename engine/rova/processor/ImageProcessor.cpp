@@ -320,10 +320,9 @@ bool ImageProcessor::startProcessing(const ImageProcessorSettings& settings) {
     drawOverlays(*result, maskValues ? maskValues->data() : nullptr, hot, cold, overlayType);
   }
 
-  ImageDataRGBfPtr thumbnail = fitted(*result, kThumbnailSide);
   std::lock_guard<std::mutex> lock(mutex_);
   lastResult_ = result;
-  lastThumbnail_ = thumbnail;
+  lastThumbnail_ = nullptr;  // made when first asked for
   lastKey_ = key;
   hasLastKey_ = true;
   return true;
@@ -336,6 +335,7 @@ ImageDataRGBfPtr ImageProcessor::getLastResult() const {
 
 ImageDataRGBfPtr ImageProcessor::getLastResultThumbnail() const {
   std::lock_guard<std::mutex> lock(mutex_);
+  if (!lastThumbnail_ && lastResult_) lastThumbnail_ = fitted(*lastResult_, kThumbnailSide);
   return lastThumbnail_;
 }
 

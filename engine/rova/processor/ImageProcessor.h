@@ -112,7 +112,8 @@ class ImageProcessor {
   bool showHot_ = false, showCold_ = false;
   int overlayType_ = 0;
   std::function<void()> updateCallback_;
-  ImageDataRGBfPtr lastResult_, lastThumbnail_;
+  ImageDataRGBfPtr lastResult_;
+  mutable ImageDataRGBfPtr lastThumbnail_;
   uint64_t lastKey_ = 0;
   bool hasLastKey_ = false;
 };
