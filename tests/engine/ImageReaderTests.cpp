@@ -1,6 +1,7 @@
 // Fixtures are described with designated initialisers that leave the other fields at their defaults.
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 #include <gtest/gtest.h>
+#include <exiv2/exiv2.hpp>
 #include <tiffio.h>
 #include <zlib.h>
 
@@ -254,6 +255,12 @@ TEST(ImageReader, DevelopsABayerDng) {
   ASSERT_TRUE(half) << error;
   EXPECT_EQ(half->size(), (Size{32, 24}));
   EXPECT_DOUBLE_EQ(half->source()->decodedScale(), 0.5);
+  // No embedded preview in this DNG: no quick thumbnail, but a hard one.
+  EXPECT_EQ(reader().getThumbnailQuickly(p, 32), nullptr);
+  auto thumb = reader().getThumbnailHardly(p, 32);
+  ASSERT_TRUE(thumb);
+  EXPECT_EQ(thumb->width(), 32);
+  EXPECT_EQ(thumb->height(), 24);
   auto meta = reader().readMetadata(p);
   ASSERT_TRUE(meta);
   EXPECT_EQ(meta->exif.cameraName, "Testmaker");
@@ -367,4 +374,29 @@ TEST(ImageReader, ThumbnailsAreTurnedAndBounded) {
   ASSERT_TRUE(small);
   EXPECT_EQ(small->width(), 50);  // never enlarged
   EXPECT_NEAR(small->at(20, 10).r * 255, 120, 1);
+}
+
+TEST(ImageReader, QuickThumbnailsUseAnEmbeddedExifThumbnailThatIsLargeEnough) {
+  const fs::path dir = solvane::test::makeTempDir("exifthumb");
+  // A blue picture whose EXIF thumbnail is red, so the route taken shows in the colour.
+  fs::path p = writeImage(dir / "t.jpg", makeBitmap(800, 400, [](int, int) { return Rgb8{0, 0, 255}; }),
+                          {.format = codecs::Format::JPEG});
+  auto red = codecs::encode(makeBitmap(160, 80, [](int, int) { return Rgb8{255, 0, 0}; }),
+                            {.format = codecs::Format::JPEG}, nullptr);
+  {
+    auto img = Exiv2::ImageFactory::open(p.string());
+    img->readMetadata();
+    Exiv2::ExifData exif = img->exifData();
+    Exiv2::ExifThumb(exif).setJpegThumbnail(red.data(), long(red.size()));
+    img->setExifData(exif);
+    img->writeMetadata();
+  }
+  auto small = reader().getThumbnailQuickly(p, 100);
+  ASSERT_TRUE(small);
+  EXPECT_EQ(small->width(), 100);
+  EXPECT_GT(small->at(50, 25).r, 0.9f);  // the embedded thumbnail
+  auto large = reader().getThumbnailQuickly(p, 400);
+  ASSERT_TRUE(large);
+  EXPECT_EQ(large->width(), 400);
+  EXPECT_GT(large->at(200, 100).b, 0.9f);  // too small an embedded one: a reduced decode of the picture
 }
