@@ -5,6 +5,7 @@
 
 #include "QVCore/Model/Entities/QVWorkspace.h"
 #include "QVCore/Services/QVWorkspaceService.h"
+#include "QVPlatform/Bundle.h"
 #include "QVPlatform/Localization.h"
 #include "QVPlatform/PropertyList.h"
 #include "QVPlatform/UserDefaults.h"
@@ -36,6 +37,16 @@ struct RecordingMaker {
     };
   }
 };
+
+// Puts back the strings table the application ships (the table is shared by the whole process).
+void restoreShippedStringsTable() {
+  for (const char* sub : {"", "en.lproj"})
+    for (const char* ext : {"strings", "plist"}) {
+      const std::string path = qv::Bundle::mainBundle().pathForResource("Localizable", ext, sub);
+      if (!path.empty() && qv::QVSLocalization::loadTableFromFile(path)) return;
+    }
+  qv::QVSLocalization::setTable({});
+}
 
 qv::Value workspaceDictionary(const std::string& identifier, const std::string& name, qv::Array layers = {}) {
   qv::Value d;
@@ -93,7 +104,7 @@ TEST_F(WorkspaceServiceTest, ShippedWorkspacesComeByOrderWithTheirLayersAndLocal
   qv::QVSLocalization::setTable({{"Default", "Standard"}, {"Mine", "Not mine"}});
   EXPECT_EQ(shipped[0]->localizedName(), "Standard");
   EXPECT_EQ(QVWorkspaceService::createWithName("Mine", {})->localizedName(), "Mine") << "user names are not looked up";
-  qv::QVSLocalization::setTable({});
+  restoreShippedStringsTable();
 }
 
 TEST_F(WorkspaceServiceTest, DictionariesAreTypeCheckedAndSortedByOrder) {
