@@ -5,7 +5,9 @@
 
 #include <fstream>
 
+#include "EngineTestFiles.h"
 #include "ProcessorTestSupport.h"
+#include "rova/ImageReader.h"
 #include "common/TestSupport.h"
 #include "rova/Color.h"
 #include "rova/codecs/Codecs.h"
@@ -278,4 +280,38 @@ TEST(Effects, CameraProfileToneCurveIsApplied) {
   layer->effectAtIndex(0)->setParameters(params);
   auto with = proctest::render(*p);
   EXPECT_LT(px(*with, 1, 1)[1], before * 0.7f);
+}
+
+TEST(Effects, RawPictureDevelopsAlikeFromHalfAndFullSizeReads) {
+  const auto dir = solvane::test::makeTempDir("raw");
+  const auto path = (dir / "scene.dng").string();
+  enginetest::writeBayerDng(path, 96, 64, [](int x, int y) {
+    const double v = ((x / 8 + y / 8) % 2) ? 0.18 : 0.05;
+    return std::array<double, 3>{v, v, v};
+  });
+  const uint32_t flags = kReadDefaultFlags | kReadRawDevelop;
+  auto full = ImageReader::instance().read(path, {}, flags, nullptr);
+  auto half = ImageReader::instance().read(path, {}, flags | kReadFastRawPreview, nullptr);
+  ASSERT_TRUE(full && half);
+  ASSERT_TRUE(full->exif().isRaw);
+  auto developed = [](const ImagePtr& image, Size fit) {
+    auto p = proctest::makeProcessor(image);
+    auto layer = proctest::makeLayer(image, {effect_id::kRawDevelopCommon, effect_id::kSharpen});
+    layer->effectAtIndex(1)->setParameterValue("Amount", 50);
+    p->addLayer(layer);
+    return proctest::render(*p, {}, fit);
+  };
+  auto fromFull = developed(full, {48, 32});
+  auto fromHalf = developed(half, {48, 32});
+  ASSERT_TRUE(fromFull && fromHalf);
+  // The RAW development brightens linear data and keeps greys neutral.
+  const float* grey = px(*fromFull, 18, 6);  // inside a mid-grey square
+  const float before = full->imageData({48, 32})->at(18, 6).g;
+  EXPECT_GT(grey[1], before * 1.2f);
+  EXPECT_NEAR(grey[0] / grey[1], 1.f, 0.05f);
+  // The preview from the half-size read looks like the one from the full read.
+  float mean = 0, meanHalf = 0;
+  for (int y = 8; y < 24; ++y)
+    for (int x = 8; x < 40; ++x) mean += px(*fromFull, x, y)[1], meanHalf += px(*fromHalf, x, y)[1];
+  EXPECT_NEAR(meanHalf / mean, 1.f, 0.05f);
 }
