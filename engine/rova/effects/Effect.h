@@ -66,6 +66,21 @@ class EffectKernel {
   virtual void gain(double x, double y, float out[3]) const { (void)x, (void)y, out[0] = out[1] = out[2] = 1; }
 };
 
+// A point kernel from a function (float* rgb, int n, int x, int y): the usual way to write one.
+template <class F>
+class FunctionPointKernel : public EffectKernel {
+ public:
+  explicit FunctionPointKernel(F f) : f_(std::move(f)) {}
+  void applyRow(float* rgb, int n, int x, int y) const override { f_(rgb, n, x, y); }
+
+ private:
+  F f_;
+};
+template <class F>
+std::unique_ptr<EffectKernel> makePointKernel(F f) {
+  return std::make_unique<FunctionPointKernel<F>>(std::move(f));
+}
+
 class Effect {
  public:
   Effect(std::string id, ParameterList parameters);

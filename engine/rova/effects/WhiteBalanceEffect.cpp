@@ -11,17 +11,6 @@ namespace {
 
 constexpr float kMinTemperature = 2000, kMaxTemperature = 50000;
 
-class GainKernel : public EffectKernel {
- public:
-  explicit GainKernel(std::array<float, 3> g) : g_(g) {}
-  void applyRow(float* px, int n, int, int) const override {
-    for (int i = 0; i < n; ++i, px += 3) px[0] *= g_[0], px[1] *= g_[1], px[2] *= g_[2];
-  }
-
- private:
-  std::array<float, 3> g_;
-};
-
 struct Estimate {
   float temperature, tint;
 };
@@ -70,7 +59,10 @@ std::unique_ptr<EffectKernel> WhiteBalanceEffect::makeKernel(const ParameterList
   }
   temperature = std::clamp(temperature, kMinTemperature, kMaxTemperature);
   if (temperature == float(tone::kReferenceTemperature) && tint == float(tone::kReferenceTint)) return nullptr;
-  return std::make_unique<GainKernel>(tone::whiteBalanceGains(temperature, tint));
+  const std::array<float, 3> g = tone::whiteBalanceGains(temperature, tint);
+  return makePointKernel([g](float* px, int n, int, int) {
+    for (int i = 0; i < n; ++i, px += 3) px[0] *= g[0], px[1] *= g[1], px[2] *= g[2];
+  });
 }
 
 bool getDefaultTemperatureTint(const Image& image, float& temperature, float& tint) {
