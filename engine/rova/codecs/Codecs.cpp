@@ -1,7 +1,6 @@
 #include "rova/codecs/Codecs.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -74,15 +73,9 @@ bool Bytes::open(const std::string& path, std::string* error) {
     ::close(fd);
     return fail("empty file");
   }
+  // Read, not mapped: a file truncated by another program while we decode it must give an error,
+  // not a bus error on a page that no longer exists.
   size_t n = size_t(st.st_size);
-  void* m = mmap(nullptr, n, PROT_READ, MAP_PRIVATE, fd, 0);
-  if (m != MAP_FAILED) {
-    map_ = m;
-    data_ = static_cast<const uint8_t*>(m);
-    size_ = n;
-    ::close(fd);
-    return true;
-  }
   try {
     owned_.resize(n);
   } catch (const std::bad_alloc&) {
@@ -102,9 +95,7 @@ bool Bytes::open(const std::string& path, std::string* error) {
   return true;
 }
 
-Bytes::~Bytes() {
-  if (map_) munmap(map_, size_);
-}
+Bytes::~Bytes() = default;
 
 Format detectFormat(const uint8_t* d, size_t n, const std::string& ext) {
   if (!d || n < 12) return Format::Unknown;

@@ -25,7 +25,7 @@ bool isRawExtension(const std::string& lowerExtension);
 // The lower-case extension of a path, without the point ("" when none).
 std::string lowerExtension(const std::string& path);
 
-// The bytes of a file (memory-mapped when possible) or of a caller's buffer (not copied).
+// The bytes of a file (read into memory) or of a caller's buffer (not copied).
 class Bytes {
  public:
   Bytes() = default;
@@ -41,7 +41,6 @@ class Bytes {
  private:
   const uint8_t* data_ = nullptr;
   size_t size_ = 0;
-  void* map_ = nullptr;
   std::vector<uint8_t> owned_;
 };
 

@@ -89,6 +89,7 @@ bool decodeRAW(const uint8_t* d, size_t n, const DecodeRequest& req, DecodeResul
   libraw_processed_image_t* img = raw->dcraw_make_mem_image(&err);
   if (!img) return fail(libraw_strerror(err));
   std::unique_ptr<libraw_processed_image_t, void (*)(libraw_processed_image_t*)> guard(img, LibRaw::dcraw_clear_mem);
+  raw->recycle();  // LibRaw's working buffers are no longer needed: free them before the copy
   if (img->type != LIBRAW_IMAGE_BITMAP || img->colors != 3 || img->bits != 16) return fail("unexpected output");
   if (!res.bitmap.allocate(img->width, img->height, 3, 16)) return fail("out of memory");
   if (size_t(img->data_size) < res.bitmap.pixels.size()) return fail("short output");
