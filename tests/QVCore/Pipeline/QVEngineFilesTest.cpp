@@ -64,12 +64,12 @@ TEST(QVEngineFilesTest, BadLegacyFilesAreRefusedAndWriteNothing) {
   std::vector<std::vector<uint8_t>> bad = {
       {},
       {2, 0, 0},
-      std::vector<uint8_t>(good.begin(), good.end() - 1),  // one byte short of the second pixel
       header(0, 1),
       header(-2, 1),
       header(0x7fffffff, 0x7fffffff),
       header(1000, 1000),  // announces 12 MB, holds nothing
   };
+  for (size_t n = 0; n < good.size(); ++n) bad.emplace_back(good.begin(), good.begin() + std::ptrdiff_t(n));
   for (auto& bytes : bad) EXPECT_FALSE(QVRovaHelper::rovaImagePtrFromRovaimagedata(bytes)) << bytes.size();
 
   auto dir = solvane::test::makeTempDir("compress-bad");

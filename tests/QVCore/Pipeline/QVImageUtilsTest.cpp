@@ -164,6 +164,12 @@ TEST(QVImageUtilsTest, DngProfileIsExtractedIntoAProfileFile) {
   ASSERT_TRUE(profile);
   EXPECT_EQ(profile->name(), name);
 
+  // Every cut of the file is either refused or still gives a readable profile; none reads past the end.
+  for (size_t n = 0; n < b.size(); ++n) {
+    const fs::path cut = dir / ("cut" + std::to_string(n) + ".dng");
+    std::ofstream(cut, std::ios::binary).write(reinterpret_cast<const char*>(b.data()), std::streamsize(n));
+    EXPECT_FALSE(QVImageUtils::extractDcpFromDng(cut.string(), (dir / "any.dcp").string())) << n;
+  }
   b.resize(b.size() - 20);  // the name now reaches past the end of the file
   std::ofstream(dir / "cut.dng", std::ios::binary).write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
   EXPECT_FALSE(QVImageUtils::extractDcpFromDng((dir / "cut.dng").string(), (dir / "cut.dcp").string()));
