@@ -70,7 +70,16 @@ std::vector<uint8_t> profileBytes(cmsHPROFILE p) {
 
 std::mutex gMutex;
 std::map<int, ColorSpacePtr> gSpaces;
-std::map<std::pair<int, int>, cmsHTRANSFORM> gTransforms;
+// Transforms live for the process; they are deleted at exit so leak checkers see a clean end.
+struct TransformCache {
+  std::map<std::pair<int, int>, cmsHTRANSFORM> map;
+  ~TransformCache() {
+    for (auto& [key, t] : map)
+      if (t) cmsDeleteTransform(t);
+  }
+};
+TransformCache gTransformCache;
+std::map<std::pair<int, int>, cmsHTRANSFORM>& gTransforms = gTransformCache.map;
 
 // Float transforms are thread-safe without the cache; made once per pair and kept for the process.
 cmsHTRANSFORM transformFor(ImageDataColorProfileType src, ImageDataColorProfileType dst) {

@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <memory>
 #include <mutex>
 #include <set>
 
 #include <exiv2/exiv2.hpp>
 #include <lensfun/lensfun.h>
 
+#include "rova/LensDatabase.h"
 #include "rova/codecs/Codecs.h"
 
 namespace rova::codecs {
@@ -85,23 +87,10 @@ void fillExif(const Exiv2::ExifData& exif, OrvantaExifData& r) {
   }
 }
 
-// The lens database, loaded once.
-lfDatabase* lensDatabase() {
-  static lfDatabase* db = [] {
-    lfDatabase* d = lf_db_new();
-    if (d && lf_db_load(d) != LF_NO_ERROR) {
-      // A partly loaded database is still useful; an empty one simply finds nothing.
-    }
-    return d;
-  }();
-  return db;
-}
-std::mutex gLensMutex;
-
 void findLensProfiles(OrvantaExifData& r) {
   if (r.cameraName.empty() || r.cameraModel.empty()) return;
-  std::lock_guard lock(gLensMutex);
-  lfDatabase* db = lensDatabase();
+  std::lock_guard lock(lensDatabaseMutex());
+  lfDatabase* db = sharedLensDatabase();
   if (!db) return;
   const lfCamera** cams = db->FindCamerasExt(r.cameraName.c_str(), r.cameraModel.c_str(), 0);
   if (!cams || !cams[0]) {
