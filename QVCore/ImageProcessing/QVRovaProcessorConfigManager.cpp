@@ -1,19 +1,16 @@
 #include "QVCore/ImageProcessing/QVRovaProcessorConfigManager.h"
 
-#include <atomic>
-#include <functional>
 #include <utility>
 
+#include "QVCore/ImageProcessing/QVEffectsProvider/QVIPEffectsProvider.h"
 #include "QVCore/ImageProcessing/QVImageReader.h"
 #include "QVPlatform/PropertyList.h"
 
 namespace {
 
-std::atomic<bool> gReplaceEffectIDIntoRawID{false};
-
 const std::pair<const char*, void (*)(bool)> kFlagSwitches[] = {
     {"ImageReaderAppliesRAWDevelop", &QVImageReader::setApplyRawDevelop},
-    {"ReplaceEffectIDIntoRawID", &QVRovaProcessorConfigManager::setReplaceEffectIDIntoRawID},
+    {"ReplaceEffectIDIntoRawID", &QVIPEffectsProvider::setReplaceEffectIDIntoRawID},
     {"ImageReaderNewOpenMethod", &QVImageReader::useNewOpenMethod},
     {"ImageReaderFineDenoise", &QVImageReader::setFineDenoise},
     {"ImageReaderFastRawPreview", &QVImageReader::setFastRawPreview},
@@ -31,12 +28,4 @@ void QVRovaProcessorConfigManager::loadFromFile(const std::string& path, qv::Err
       if (key == name) setSwitch(value.asBool());
     }
   }
-}
-
-void QVRovaProcessorConfigManager::setReplaceEffectIDIntoRawID(bool on) {
-  gReplaceEffectIDIntoRawID.store(on, std::memory_order_relaxed);
-}
-
-bool QVRovaProcessorConfigManager::replaceEffectIDIntoRawID() {
-  return gReplaceEffectIDIntoRawID.load(std::memory_order_relaxed);
 }

@@ -14,10 +14,4 @@ class QVRovaProcessorConfigManager {
   // boolean). Keys the file lacks leave their switch as it was; unknown keys are ignored. An
   // unreadable or unparsable file changes nothing (a parse error goes to *error when given).
   static void loadFromFile(const std::string& path, qv::Error* error = nullptr);
-
-  // The effects catalogue's switch "ReplaceEffectIDIntoRawID": the catalogue uses the RAW forms of
-  // effect identifiers. Off when the program starts. It lives here so the configuration can set it
-  // before the catalogue is first made; the catalogue reads it.
-  static void setReplaceEffectIDIntoRawID(bool on);
-  static bool replaceEffectIDIntoRawID();
 };

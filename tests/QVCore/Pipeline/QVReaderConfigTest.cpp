@@ -2,6 +2,7 @@
 
 #include <fstream>
 
+#include "QVCore/ImageProcessing/QVEffectsProvider/QVIPEffectsProvider.h"
 #include "QVCore/ImageProcessing/QVImageReader.h"
 #include "QVCore/ImageProcessing/QVRovaProcessorConfigManager.h"
 #include "QVPlatform/Bundle.h"
@@ -18,7 +19,7 @@ class QVReaderConfigTest : public ::testing::Test {
     QVImageReader::setApplyRawDevelop(on);
     QVImageReader::setFineDenoise(on);
     QVImageReader::setFastRawPreview(on);
-    QVRovaProcessorConfigManager::setReplaceEffectIDIntoRawID(false);
+    QVIPEffectsProvider::setReplaceEffectIDIntoRawID(false);
   }
   std::string writeConfig(const std::string& text) {
     auto dir = solvane::test::makeTempDir("config");
@@ -44,7 +45,7 @@ TEST_F(QVReaderConfigTest, ConfigurationSetsOnlyTheSwitchesItNames) {
   QVRovaProcessorConfigManager::loadFromFile(writeConfig(R"({"RovaFlags": {"ImageReaderFineDenoise": false,
       "ReplaceEffectIDIntoRawID": true, "SomethingElse": false}})"));
   EXPECT_EQ(QVImageReader::defaultReadFlags(), 0x67Eu & ~0x200u);
-  EXPECT_TRUE(QVRovaProcessorConfigManager::replaceEffectIDIntoRawID());
+  EXPECT_TRUE(QVIPEffectsProvider::replaceEffectIDIntoRawID());
 
   QVRovaProcessorConfigManager::loadFromFile(writeConfig(R"({"RovaFlags": {"ImageReaderAppliesRAWDevelop": 0,
       "ImageReaderFastRawPreview": false, "ImageReaderNewOpenMethod": false}})"));
