@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <fstream>
+#include <thread>
 
 #include "common/TestSupport.h"
 #include "engine/EngineTestFiles.h"
@@ -399,4 +400,41 @@ TEST(ImageReader, QuickThumbnailsUseAnEmbeddedExifThumbnailThatIsLargeEnough) {
   ASSERT_TRUE(large);
   EXPECT_EQ(large->width(), 400);
   EXPECT_GT(large->at(200, 100).b, 0.9f);  // too small an embedded one: a reduced decode of the picture
+}
+
+TEST(ImageReader, ConcurrentReadsAndCancelAllStayConsistent) {
+  const fs::path dir = solvane::test::makeTempDir("concurrent");
+  auto adobe = createColorSpace(kColorProfileAdobeRGB);
+  codecs::EncodeOptions jpegOpts{.format = codecs::Format::JPEG, .icc = adobe->iccData()};
+  jpegOpts.metadata.push_back({"Exif.Photo.FNumber", "4", {4}, true});
+  const fs::path files[] = {
+      writeImage(dir / "a.jpg", makeBitmap(300, 200, gradient), jpegOpts),
+      writeImage(dir / "b.png", makeBitmap(300, 200, gradient), {.format = codecs::Format::PNG}),
+      writeImage(dir / "c.tif", makeBitmap(300, 200, gradient), {.format = codecs::Format::TIFF}),
+  };
+  writeBayerDng(dir / "d.dng", 64, 48, [](int, int) { return std::array<double, 3>{0.3, 0.3, 0.3}; });
+  std::atomic<bool> stop{false};
+  std::atomic<int> wrong{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < 6; ++i) {
+        const fs::path& p = t < 3 ? files[t] : dir / "d.dng";
+        auto img = reader().read(p, {}, kReadDefaultFlags, nullptr);
+        // A read either fails (cancelled) or delivers the whole picture.
+        if (img && img->size() != (t < 3 ? Size{300, 200} : Size{64, 48})) ++wrong;
+        reader().readMetadata(p);
+      }
+    });
+  std::thread canceller([&] {
+    while (!stop) {
+      reader().cancelAll();
+      std::this_thread::yield();
+    }
+  });
+  for (auto& th : threads) th.join();
+  stop = true;
+  canceller.join();
+  EXPECT_EQ(wrong.load(), 0);
+  EXPECT_TRUE(reader().read(files[0], {}, kReadDefaultFlags, nullptr));  // nothing stays cancelled
 }
