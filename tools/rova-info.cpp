@@ -62,7 +62,8 @@ int main(int argc, char** argv) {
   if (!meta->iccProfile.empty())
     if (auto cs = rova::createColorSpaceFromICC(meta->iccProfile.data(), meta->iccProfile.size())) profile = cs->name();
   std::printf("%-16s %s\n", "icc profile", profile.c_str());
-  std::printf("%-16s %s %s\n", "camera", e.cameraName.c_str(), e.cameraModel.c_str());
+  const std::string camera = e.cameraName + (e.cameraName.empty() ? "" : " ") + e.cameraModel;
+  std::printf("%-16s %s\n", "camera", camera.empty() ? "-" : camera.c_str());
   std::printf("%-16s %s\n", "lens", e.lensModel.empty() ? "-" : e.lensModel.c_str());
   printNumber("iso", e.isoSpeed);
   printNumber("exposure time", e.shutterSpeed, " s");
