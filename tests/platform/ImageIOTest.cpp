@@ -121,6 +121,12 @@ TEST(ImageIO, DepthCompressionAndProfileOfWrittenFiles) {
   EXPECT_EQ(CGImageSourceCopyPropertiesAtIndex(png, 0)[kCGImagePropertyDepth].asInt(), 16);
   auto jpg = CGImageSourceCreateWithData(*writeToData(img16, kUTTypeJPEG, {}));
   EXPECT_EQ(CGImageSourceCopyPropertiesAtIndex(jpg, 0)[kCGImagePropertyDepth].asInt(), 8);
+  // Values of the wrong kind are left out; the rest is written.
+  Value odd = qv::Dictionary{{"{Exif}", qv::Dictionary{{"FNumber", "not a number"}, {"ExposureTime", 0.01}}}};
+  auto oddSrc = CGImageSourceCreateWithData(*writeToData(gradientImage(8, 8), kUTTypeJPEG, odd));
+  Value oddProps = CGImageSourceCopyPropertiesAtIndex(oddSrc, 0);
+  EXPECT_FALSE(oddProps["{Exif}"].find("FNumber"));
+  EXPECT_NEAR(oddProps["{Exif}"]["ExposureTime"].asDouble(), 0.01, 1e-6);
   // Lower quality gives a smaller JPEG.
   auto big = writeToData(gradientImage(64, 64), kUTTypeJPEG, Value(qv::Dictionary{{kCGImageDestinationLossyCompressionQuality, 1.0}}));
   auto small = writeToData(gradientImage(64, 64), kUTTypeJPEG, Value(qv::Dictionary{{kCGImageDestinationLossyCompressionQuality, 0.2}}));

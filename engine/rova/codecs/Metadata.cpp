@@ -161,29 +161,33 @@ bool writeMetadata(std::vector<uint8_t>& file, const std::vector<MetadataEntry>&
     for (auto it = iptc.begin(); it != iptc.end();) it = keys.count(it->key()) ? iptc.erase(it) : std::next(it);
     for (auto it = xmp.begin(); it != xmp.end();) it = keys.count(it->key()) ? xmp.erase(it) : std::next(it);
     for (const auto& e : entries) {
-      if (e.key.rfind("Exif.", 0) == 0) {
-        Exiv2::ExifKey key(e.key);
-        Exiv2::TypeId type = key.defaultTypeId();
-        Exiv2::Value::AutoPtr v = Exiv2::Value::create(type == Exiv2::invalidTypeId ? Exiv2::asciiString : type);
-        std::string t = e.text;
-        if (e.isNumeric && !e.numbers.empty() && (type == Exiv2::unsignedRational || type == Exiv2::signedRational)) {
-          t.clear();
-          for (double x : e.numbers) {
-            Exiv2::Rational r = Exiv2::floatToRationalCast(float(x));
-            t += (t.empty() ? "" : " ") + std::to_string(r.first) + "/" + std::to_string(r.second);
+      // An entry exiv2 does not know or cannot parse is left out; the others are still written.
+      try {
+        if (e.key.rfind("Exif.", 0) == 0) {
+          Exiv2::ExifKey key(e.key);
+          Exiv2::TypeId type = key.defaultTypeId();
+          Exiv2::Value::AutoPtr v = Exiv2::Value::create(type == Exiv2::invalidTypeId ? Exiv2::asciiString : type);
+          std::string t = e.text;
+          if (e.isNumeric && !e.numbers.empty() && (type == Exiv2::unsignedRational || type == Exiv2::signedRational)) {
+            t.clear();
+            for (double x : e.numbers) {
+              Exiv2::Rational r = Exiv2::floatToRationalCast(float(x));
+              t += (t.empty() ? "" : " ") + std::to_string(r.first) + "/" + std::to_string(r.second);
+            }
+          } else if (e.isNumeric && !e.numbers.empty() && isNumericType(type)) {
+            t.clear();
+            for (double x : e.numbers) t += (t.empty() ? "" : " ") + std::to_string(std::llround(x));
           }
-        } else if (e.isNumeric && !e.numbers.empty() && isNumericType(type)) {
-          t.clear();
-          for (double x : e.numbers) t += (t.empty() ? "" : " ") + std::to_string(std::llround(x));
+          if (v->read(t) != 0) continue;
+          exif.add(key, v.get());
+        } else if (e.key.rfind("Iptc.", 0) == 0) {
+          Exiv2::IptcKey key(e.key);
+          Exiv2::Value::AutoPtr v = Exiv2::Value::create(Exiv2::IptcDataSets::dataSetType(key.tag(), key.record()));
+          if (v->read(e.text) == 0) iptc.add(key, v.get());
+        } else if (e.key.rfind("Xmp.", 0) == 0) {
+          xmp[e.key] = e.text;
         }
-        if (v->read(t) != 0) continue;
-        exif.add(key, v.get());
-      } else if (e.key.rfind("Iptc.", 0) == 0) {
-        Exiv2::IptcKey key(e.key);
-        Exiv2::Value::AutoPtr v = Exiv2::Value::create(Exiv2::IptcDataSets::dataSetType(key.tag(), key.record()));
-        if (v->read(e.text) == 0) iptc.add(key, v.get());
-      } else if (e.key.rfind("Xmp.", 0) == 0) {
-        xmp[e.key] = e.text;
+      } catch (const std::exception&) {
       }
     }
     img->writeMetadata();
