@@ -6,6 +6,8 @@
 #include <set>
 #include <system_error>
 
+#include "QVCore/ImageProcessing/QVEffectsProvider/QVIPEffectsProvider.h"
+#include "QVCore/ImageProcessing/QVIPLayer.h"
 #include "QVCore/Services/QVWorkspaceMigrator.h"
 #include "QVPlatform/Additions.h"
 #include "QVPlatform/Bundle.h"
@@ -193,6 +195,22 @@ std::vector<std::shared_ptr<QVWorkspace>> QVWorkspaceService::loadFromLocaleForP
     result.push_back(map(dictionary, processor));
   }
   return result;
+}
+
+QVWorkspaceLayerMaker QVWorkspaceService::layerMakerForSuperlayer(const std::shared_ptr<QVIPLayer>& superlayer) {
+  std::weak_ptr<QVIPLayer> weakSuperlayer = superlayer;
+  const bool hasSuperlayer = superlayer != nullptr;
+  return [weakSuperlayer, hasSuperlayer](const std::string& identifier) -> std::shared_ptr<QVIPLayer> {
+    auto superlayer = weakSuperlayer.lock();
+    if (hasSuperlayer && !superlayer) return nullptr;  // the processor's layer is gone
+    auto layer = QVIPEffectsProvider::sharedEffectsProvider().makeAdjustmentLayerWithIdentifier(identifier, std::nullopt,
+                                                                                              superlayer);
+    if (!layer || layer->identifier().empty()) {
+      QVLogWarning("The effects catalogue has no adjustment layer \"%s\"; left out of the workspace", identifier.c_str());
+      return nullptr;
+    }
+    return layer;
+  };
 }
 
 std::shared_ptr<QVWorkspace> QVWorkspaceService::findWorkspace(

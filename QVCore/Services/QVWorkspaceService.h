@@ -65,6 +65,11 @@ class QVWorkspaceService {
   // The file name (without extension) of a workspace name: every "/" becomes "_".
   static std::string fileNameForWorkspaceName(const std::string& name);
 
+  // The processor's layer maker: the shared effects catalogue's adjustment layer for an
+  // identifier under `superlayer` (the processor's active layer). An identifier the catalogue does
+  // not describe gives no layer (the catalogue's bare stand-in would be an empty, nameless layer).
+  static QVWorkspaceLayerMaker layerMakerForSuperlayer(const std::shared_ptr<QVIPLayer>& superlayer);
+
   static std::shared_ptr<QVWorkspace> map(const qv::Value& dictionary, const QVWorkspaceLayerMaker& processor) {
     return QVWorkspace::workspaceWithWithDic(dictionary, processor);
   }

@@ -1,23 +1,13 @@
 #include "QVCore/Model/Entities/QVWorkspace.h"
 
 #include <cmath>
-#include <mutex>
 
+#include "QVCore/ImageProcessing/QVIPLayer.h"
 #include "QVCore/Services/QVWorkspaceService.h"
 #include "QVPlatform/Additions.h"
 #include "QVPlatform/Localization.h"
 
 namespace {
-
-std::mutex& layerInfoMutex() {
-  static std::mutex m;
-  return m;
-}
-
-QVWorkspaceLayerInfo& installedLayerInfo() {
-  static QVWorkspaceLayerInfo info;
-  return info;
-}
 
 std::string readString(const qv::Value& d, const char* key) {
   const qv::Value* v = d.find(key);
@@ -72,18 +62,9 @@ std::shared_ptr<QVWorkspace> QVWorkspace::workspaceWithWithDic(const qv::Value& 
 }
 
 qv::Value QVWorkspace::serialize() const {
-  QVWorkspaceLayerInfo info;
-  {
-    std::lock_guard<std::mutex> lock(layerInfoMutex());
-    info = installedLayerInfo();
-  }
   qv::Array ids;
-  if (info.identifier) {
-    for (const auto& layer : subLayers_) {
-      if (!layer || (info.isHidden && info.isHidden(*layer))) continue;
-      ids.push_back(info.identifier(*layer));
-    }
-  }
+  for (const auto& layer : subLayers_)
+    if (layer && !layer->hidden()) ids.push_back(layer->identifier());
   qv::Value d;
   d.set(kQVWorkspaceIdentifierKey, identifier_);
   d.set(kQVWorkspaceNameKey, name_);
@@ -92,16 +73,6 @@ qv::Value QVWorkspace::serialize() const {
   d.set(kQVWorkspaceOrderKey, order_);
   d.set(kQVWorkspaceIdentifierLayersKey, std::move(ids));
   return d;
-}
-
-void QVWorkspace::setLayerInfo(QVWorkspaceLayerInfo info) {
-  std::lock_guard<std::mutex> lock(layerInfoMutex());
-  installedLayerInfo() = std::move(info);
-}
-
-QVWorkspaceLayerInfo QVWorkspace::layerInfo() {
-  std::lock_guard<std::mutex> lock(layerInfoMutex());
-  return installedLayerInfo();
 }
 
 std::vector<std::string> QVWorkspace::bundleWorkspaceIdentifiers() {

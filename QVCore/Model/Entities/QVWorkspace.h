@@ -24,15 +24,9 @@ inline constexpr const char* kQVEmptyWorkspaceIdentifier = "empty";
 
 // Makes the adjustment layer for a catalogue identifier under a processor's active layer, or
 // nullptr when the catalogue makes none. The processor a workspace is prepared for supplies it
-// (through the shared effects catalogue); an empty maker makes no layers.
+// (QVWorkspaceService::layerMakerForSuperlayer with its active layer); an empty maker makes no
+// layers.
 using QVWorkspaceLayerMaker = std::function<std::shared_ptr<QVIPLayer>(const std::string& identifier)>;
-
-// What a workspace reads of its layers when it is written. The layer model installs it once at
-// start-up (it is built on top of this code); without it serialize lists no layers.
-struct QVWorkspaceLayerInfo {
-  std::function<std::string(const QVIPLayer&)> identifier;
-  std::function<bool(const QVIPLayer&)> isHidden;
-};
 
 class QVWorkspace : public QVWorkspaceModelProtocol {
  public:
@@ -54,8 +48,6 @@ class QVWorkspace : public QVWorkspaceModelProtocol {
   // The identifiers ("Identifier") of the shipped workspace files, read anew on every call.
   static std::vector<std::string> bundleWorkspaceIdentifiers();
 
-  static void setLayerInfo(QVWorkspaceLayerInfo info);
-  static QVWorkspaceLayerInfo layerInfo();
 
   std::string identifier() const override { return identifier_; }
   void setIdentifier(std::string v) { identifier_ = std::move(v); }

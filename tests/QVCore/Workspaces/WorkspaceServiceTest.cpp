@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "QVCore/ImageProcessing/QVIPLayer.h"
 #include "QVCore/Model/Entities/QVWorkspace.h"
 #include "QVCore/Services/QVWorkspaceService.h"
 #include "QVPlatform/Bundle.h"
@@ -14,18 +15,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Stand-ins for adjustment layers: the workspace code only holds them and asks the installed
-// layer info for their identifiers and hidden flags.
-struct FakeLayer {
-  std::string identifier;
-  bool hidden = false;
-};
-
-std::shared_ptr<QVIPLayer> fakeLayer(const std::string& identifier, bool hidden = false) {
-  auto layer = std::make_shared<FakeLayer>(FakeLayer{identifier, hidden});
-  return std::shared_ptr<QVIPLayer>(layer, reinterpret_cast<QVIPLayer*>(layer.get()));
+std::shared_ptr<QVIPLayer> plainLayer(const std::string& identifier, bool hidden = false) {
+  auto layer = QVIPLayer::initWithDefaultSettings();
+  layer->setIdentifier(identifier);
+  if (hidden) layer->setHidden(true);
+  return layer;
 }
-const FakeLayer& fake(const QVIPLayer& layer) { return reinterpret_cast<const FakeLayer&>(layer); }
 
 // A processor's layer maker that knows every identifier except "Unknown" and records the calls.
 struct RecordingMaker {
@@ -33,7 +28,7 @@ struct RecordingMaker {
   QVWorkspaceLayerMaker maker() {
     return [this](const std::string& id) -> std::shared_ptr<QVIPLayer> {
       asked.push_back(id);
-      return id == "Unknown" ? nullptr : fakeLayer(id);
+      return id == "Unknown" ? nullptr : plainLayer(id);
     };
   }
 };
@@ -62,11 +57,7 @@ class WorkspaceServiceTest : public testing::Test {
     ASSERT_FALSE(folder_.empty());
     fs::remove_all(folder_);
     fs::remove(QVWorkspaceService::defaultWorkspacePlistPath());
-    savedInfo_ = QVWorkspace::layerInfo();
-    QVWorkspace::setLayerInfo({[](const QVIPLayer& l) { return fake(l).identifier; },
-                               [](const QVIPLayer& l) { return fake(l).hidden; }});
   }
-  void TearDown() override { QVWorkspace::setLayerInfo(savedInfo_); }
 
   void write(const std::string& file, const qv::Value& d) {
     fs::create_directories(folder_);
@@ -81,7 +72,6 @@ class WorkspaceServiceTest : public testing::Test {
   }
 
   std::string folder_;
-  QVWorkspaceLayerInfo savedInfo_;
 };
 
 }  // namespace
@@ -105,6 +95,20 @@ TEST_F(WorkspaceServiceTest, ShippedWorkspacesComeByOrderWithTheirLayersAndLocal
   EXPECT_EQ(shipped[0]->localizedName(), "Standard");
   EXPECT_EQ(QVWorkspaceService::createWithName("Mine", {})->localizedName(), "Mine") << "user names are not looked up";
   restoreShippedStringsTable();
+}
+
+TEST_F(WorkspaceServiceTest, ProcessorsMakeTheLayersThroughTheEffectsCatalogue) {
+  auto superlayer = QVIPLayer::initWithDefaultSettings();
+  const QVWorkspaceLayerMaker maker = QVWorkspaceService::layerMakerForSuperlayer(superlayer);
+  auto shipped = QVWorkspaceService::loadFromBundleForProcessor(maker);
+  ASSERT_EQ(shipped.size(), 2u);
+  std::vector<std::string> ids;
+  for (const auto& layer : shipped[0]->subLayers()) ids.push_back(layer->identifier());
+  EXPECT_EQ(ids, (std::vector<std::string>{"ExposureAdjustmentLayer", "WhiteBalanceAdjustmentLayer", "SharpenAdjustmentLayer"}));
+  EXPECT_EQ(shipped[0]->serialize()["IdentifierLayers"],
+            qv::Value(qv::Array{"ExposureAdjustmentLayer", "WhiteBalanceAdjustmentLayer", "SharpenAdjustmentLayer"}));
+  // The catalogue's bare stand-in for an identifier it does not know is no workspace layer.
+  EXPECT_FALSE(maker("NoSuchAdjustmentLayer"));
 }
 
 TEST_F(WorkspaceServiceTest, DictionariesAreTypeCheckedAndSortedByOrder) {
@@ -135,7 +139,7 @@ TEST_F(WorkspaceServiceTest, DictionariesAreTypeCheckedAndSortedByOrder) {
 }
 
 TEST_F(WorkspaceServiceTest, SerializeLeavesOutHiddenLayers) {
-  auto w = QVWorkspaceService::createWithName("Trio", {fakeLayer("One"), fakeLayer("Two", true), fakeLayer("Three")});
+  auto w = QVWorkspaceService::createWithName("Trio", {plainLayer("One"), plainLayer("Two", true), plainLayer("Three")});
   EXPECT_TRUE(w->expanded());
   EXPECT_TRUE(w->editable());
   EXPECT_EQ(w->identifier().size(), 36u);
@@ -147,7 +151,7 @@ TEST_F(WorkspaceServiceTest, SerializeLeavesOutHiddenLayers) {
 }
 
 TEST_F(WorkspaceServiceTest, SavingAndDeletingNeverTouchAnotherWorkspacesFile) {
-  auto studio = QVWorkspaceService::createWithName("Portrait/Studio", {fakeLayer("One")});
+  auto studio = QVWorkspaceService::createWithName("Portrait/Studio", {plainLayer("One")});
   ASSERT_TRUE(QVWorkspaceService::save(*studio));
   EXPECT_EQ(files(), (std::vector<std::string>{"Portrait_Studio.vlws"}));
   EXPECT_EQ(read("Portrait_Studio.vlws")["Identifier"].asString(), studio->identifier());
