@@ -1,0 +1,66 @@
+#include "QVCore/Services/QVFavoritePresetService.h"
+
+#include <mutex>
+
+#include "QVCore/Categories/NSFileManager+Additions.h"
+#include "QVCore/Categories/NSFileManager+ContainerDirectory.h"
+#include "QVCore/Services/QVPresetService.h"
+#include "QVPlatform/Additions.h"
+#include "QVPlatform/Log.h"
+#include "QVPlatform/PropertyList.h"
+#include "QVPlatform/UserDefaults.h"
+
+namespace {
+
+// Favourites an older version kept in the shared user defaults move into the file, once.
+void migrateFavoritesFromDefaults() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    qv::UserDefaults& defaults = QVPresetService::presetsSharedDefaults();
+    qv::Value old = defaults.objectForKey(kQVPresetFavoriteDefaultsKey);
+    if (!old.dictionary() || old.dictionary()->empty()) return;
+    defaults.removeObjectForKey(kQVPresetFavoriteDefaultsKey);
+    QVFavoritePresetService::saveFavoriteItems(*old.dictionary());
+  });
+}
+
+}  // namespace
+
+std::string QVFavoritePresetService::favoritesPlistPath() {
+  const std::string container = NSFileManagerContainerDirectory::containerDirectory();
+  if (container.empty()) return {};
+  const std::string folder = qv::appendingPathComponent(container, kQVFavoritesFolderName);
+  NSFileManagerAdditions::createDirectoryAtPath(folder);
+  return qv::appendingPathComponent(folder, kQVFavoritesFileName);
+}
+
+qv::Dictionary QVFavoritePresetService::favoriteItems() {
+  migrateFavoritesFromDefaults();
+  const std::string path = favoritesPlistPath();
+  if (path.empty()) return {};
+  qv::Value stored = qv::PropertyList::readFile(path, nullptr);
+  return stored.dictionary() ? *stored.dictionary() : qv::Dictionary{};
+}
+
+bool QVFavoritePresetService::saveFavoriteItems(const qv::Dictionary& items) {
+  const std::string path = favoritesPlistPath();
+  qv::Error error;
+  if (!path.empty() && qv::PropertyList::writeFile(path, qv::Value(items), qv::PropertyListFormat::XML, &error))
+    return true;
+  QV_LOG_FAILURE("[NSDictionary writeToFile:" + path + " atomically:YES] == NO " + error.description);
+  return false;
+}
+
+bool QVFavoritePresetService::setFavorite(bool favorite, const std::string& presetUUID) {
+  if (presetUUID.empty()) return false;
+  qv::Dictionary items = favoriteItems();
+  items[presetUUID] = favorite;
+  return saveFavoriteItems(items);
+}
+
+bool QVFavoritePresetService::isFavoritePresetWithUUID(const std::string& presetUUID) {
+  if (presetUUID.empty()) return false;
+  qv::Dictionary items = favoriteItems();
+  auto it = items.find(presetUUID);
+  return it != items.end() && it->second.isNumber() && it->second.asBool();
+}
