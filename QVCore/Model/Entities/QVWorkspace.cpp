@@ -1,6 +1,8 @@
 #include "QVCore/Model/Entities/QVWorkspace.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 #include "QVCore/ImageProcessing/QVIPLayer.h"
 #include "QVCore/Services/QVWorkspaceService.h"

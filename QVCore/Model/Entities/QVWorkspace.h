@@ -48,7 +48,6 @@ class QVWorkspace : public QVWorkspaceModelProtocol {
   // The identifiers ("Identifier") of the shipped workspace files, read anew on every call.
   static std::vector<std::string> bundleWorkspaceIdentifiers();
 
-
   std::string identifier() const override { return identifier_; }
   void setIdentifier(std::string v) { identifier_ = std::move(v); }
   std::string name() const { return name_; }
