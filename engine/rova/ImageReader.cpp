@@ -129,6 +129,25 @@ ImageDataRGBfPtr fitInto(const ImageDataRGBfPtr& d, int limit) {
   return resize(*d, w, h, true);
 }
 
+// Header facts of a file. Most headers sit at the start, so the first megabyte is read first; RAW
+// files (whose first directory may describe a preview), WebP (whose EXIF follows the pixels) and
+// anything the prefix cannot explain are read whole.
+bool headerInfo(const std::string& path, codecs::ImageInfo& info) {
+  const std::string ext = codecs::lowerExtension(path);
+  if (!codecs::isRawExtension(ext)) {
+    codecs::Bytes prefix;
+    bool whole = false;
+    if (!prefix.openPrefix(path, size_t(1) << 20, &whole, nullptr)) return false;
+    if (codecs::readInfo(prefix.data(), prefix.size(), ext, info, nullptr) &&
+        (whole || info.format != codecs::Format::WebP))
+      return true;
+    if (whole) return false;
+    info = {};
+  }
+  codecs::Bytes bytes;
+  return bytes.open(path, nullptr) && codecs::readInfo(bytes.data(), bytes.size(), ext, info, nullptr);
+}
+
 }  // namespace
 
 ImageDataRGBfPtr applyOrientation(const ImageDataRGBfPtr& data, int orientation) {
@@ -262,40 +281,29 @@ std::shared_ptr<ImageMetadata> ImageReader::readMetadata(const std::string& path
 }
 
 bool ImageReader::isRawImageFile(const std::string& path) {
-  codecs::Bytes bytes;
-  if (!bytes.open(path, nullptr)) return false;
-  auto f = codecs::detectFormat(bytes.data(), bytes.size(), codecs::lowerExtension(path));
-  return f == codecs::Format::RAW || f == codecs::Format::DNG;
+  codecs::ImageInfo info;
+  return headerInfo(path, info) && (info.format == codecs::Format::RAW || info.format == codecs::Format::DNG);
 }
 
 bool ImageReader::isDngImageFile(const std::string& path) {
-  codecs::Bytes bytes;
-  if (!bytes.open(path, nullptr)) return false;
-  return codecs::detectFormat(bytes.data(), bytes.size(), codecs::lowerExtension(path)) == codecs::Format::DNG;
+  codecs::ImageInfo info;
+  return headerInfo(path, info) && info.format == codecs::Format::DNG;
 }
 
 Size ImageReader::getImageSize(const std::string& path) {
-  codecs::Bytes bytes;
   codecs::ImageInfo info;
-  if (!bytes.open(path, nullptr) || !codecs::readInfo(bytes.data(), bytes.size(), codecs::lowerExtension(path), info, nullptr))
-    return {};
+  if (!headerInfo(path, info)) return {};
   return codecs::orientedSize(info.size, info.orientation);
 }
 
 int ImageReader::getColorDepth(const std::string& path) {
-  codecs::Bytes bytes;
   codecs::ImageInfo info;
-  if (!bytes.open(path, nullptr) || !codecs::readInfo(bytes.data(), bytes.size(), codecs::lowerExtension(path), info, nullptr))
-    return 0;
-  return info.bitsPerSample;
+  return headerInfo(path, info) ? info.bitsPerSample : 0;
 }
 
 bool ImageReader::canOpenImage(const std::string& path) {
-  codecs::Bytes bytes;
   codecs::ImageInfo info;
-  return bytes.open(path, nullptr) &&
-         codecs::readInfo(bytes.data(), bytes.size(), codecs::lowerExtension(path), info, nullptr) &&
-         isAcceptableImageSize(info.size.width, info.size.height);
+  return headerInfo(path, info) && isAcceptableImageSize(info.size.width, info.size.height);
 }
 
 ImageDataRGBfPtr ImageReader::getThumbnailQuickly(const std::string& path, int width, int height,

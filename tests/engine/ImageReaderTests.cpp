@@ -79,6 +79,13 @@ TEST(ImageReader, ReadsEveryFormatWithItsSizeDepthAndPixels) {
     EXPECT_NEAR(toSrgb8(px.b), 128, c.tolerance);
   }
 
+  // A TIFF whose directory follows more than a megabyte of pixels is still measured right.
+  fs::path big = writeImage(dir / "big.tif", makeBitmap16(1000, 600, 3, [](int, int, int) { return uint16_t(1); }),
+                            {.format = Format::TIFF, .depth = 16, .tiffCompression = TiffCompression::None});
+  ASSERT_GT(fs::file_size(big), size_t(1) << 20);
+  EXPECT_EQ(reader().getImageSize(big), (Size{1000, 600}));
+  EXPECT_EQ(reader().getColorDepth(big), 16);
+
   // Float TIFFs hold linear light; grey PNGs with alpha expand to RGB.
   writeTiff(dir / "float.tif", {.width = 20, .height = 20, .floatSamples = true, .tiled = true},
             [](int x, int, int c) { return c == 0 ? 1.5 : x / 20.0; });

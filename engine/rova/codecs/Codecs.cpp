@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "rova/ImageData.h"
@@ -57,7 +58,13 @@ std::string lowerExtension(const std::string& path) {
   return e;
 }
 
-bool Bytes::open(const std::string& path, std::string* error) {
+bool Bytes::open(const std::string& path, std::string* error) { return read(path, SIZE_MAX, nullptr, error); }
+
+bool Bytes::openPrefix(const std::string& path, size_t maxBytes, bool* whole, std::string* error) {
+  return read(path, maxBytes, whole, error);
+}
+
+bool Bytes::read(const std::string& path, size_t maxBytes, bool* whole, std::string* error) {
   auto fail = [&](const std::string& why) {
     if (error) *error = why + ": " + path;
     return false;
@@ -75,7 +82,8 @@ bool Bytes::open(const std::string& path, std::string* error) {
   }
   // Read, not mapped: a file truncated by another program while we decode it must give an error,
   // not a bus error on a page that no longer exists.
-  size_t n = size_t(st.st_size);
+  const size_t n = std::min(size_t(st.st_size), maxBytes);
+  if (whole) *whole = n == size_t(st.st_size);
   try {
     owned_.resize(n);
   } catch (const std::bad_alloc&) {

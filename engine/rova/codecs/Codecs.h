@@ -32,6 +32,8 @@ class Bytes {
   Bytes(const uint8_t* data, size_t size) : data_(data), size_(size) {}
   // Opens a regular file; false with a reason for a missing file, a folder, an empty file or a read error.
   bool open(const std::string& path, std::string* error);
+  // Only the first maxBytes of the file; *whole tells whether that was all of it.
+  bool openPrefix(const std::string& path, size_t maxBytes, bool* whole, std::string* error);
   ~Bytes();
   Bytes(const Bytes&) = delete;
   Bytes& operator=(const Bytes&) = delete;
@@ -42,6 +44,7 @@ class Bytes {
   const uint8_t* data_ = nullptr;
   size_t size_ = 0;
   std::vector<uint8_t> owned_;
+  bool read(const std::string& path, size_t maxBytes, bool* whole, std::string* error);
 };
 
 // Format by content (magic numbers; TIFF-based RAW files by the extension hint and LibRaw).
