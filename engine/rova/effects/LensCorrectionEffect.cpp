@@ -5,32 +5,11 @@
 #include <algorithm>
 #include <mutex>
 
-#if defined(__SANITIZE_ADDRESS__)
-#include <sanitizer/lsan_interface.h>
-#endif
-
-#include "rova/Rova.h"
+#include "rova/LensDatabase.h"
 #include "rova/effects/EffectIDs.h"
 
 namespace rova {
 namespace {
-
-// The lens database, loaded once: the engine's resources first (a "lensfun" folder), else the
-// system's.
-lfDatabase* database() {
-  static lfDatabase* db = [] {
-#if defined(__SANITIZE_ADDRESS__)
-    // lensfun's loader loses a small block of its own; the database lives for the process anyway.
-    __lsan::ScopedDisabler noLeakReports;
-#endif
-    auto* d = new lfDatabase();
-    std::string own = rovaContext().resourcePath;
-    if (!own.empty() && fileExists(own + "/lensfun")) d->Load((own + "/lensfun").c_str());
-    d->Load();
-    return d;
-  }();
-  return db;
-}
 
 struct LensMatch {
   const lfLens* lens = nullptr;
@@ -38,11 +17,10 @@ struct LensMatch {
 };
 
 LensMatch findLens(const OrvantaExifData& exif) {
-  static std::mutex mutex;  // lensfun lookups are not documented as thread-safe
-  std::lock_guard<std::mutex> lock(mutex);
+  std::lock_guard<std::mutex> lock(lensDatabaseMutex());
   LensMatch m;
   if (exif.cameraModel.empty() || exif.lensModel.empty()) return m;
-  lfDatabase* db = database();
+  lfDatabase* db = sharedLensDatabase();
   const lfCamera** cameras = db->FindCamerasExt(exif.cameraName.c_str(), exif.cameraModel.c_str(), 0);
   const lfCamera* camera = cameras ? cameras[0] : nullptr;
   const lfLens** lenses = db->FindLenses(camera, nullptr, exif.lensModel.c_str(), 0);
