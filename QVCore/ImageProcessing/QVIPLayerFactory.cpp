@@ -48,6 +48,12 @@ void QVIPLayerFactory::registerLayerClass(QVIPLayerClass layerClass) {
   r.classes[layerClass.layerType] = std::move(layerClass);
 }
 
+void QVIPLayerFactory::unregisterLayerClass(uint64_t type) {
+  auto& r = registry();
+  std::lock_guard<std::mutex> lock(r.mutex);
+  r.classes.erase(type);
+}
+
 QVIPLayerClass QVIPLayerFactory::layerClassForLayerType(uint64_t type) {
   if (type == 1) return ignoreDisablingClass();
   if (type == 2 || type == 3)

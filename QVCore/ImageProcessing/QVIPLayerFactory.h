@@ -46,6 +46,8 @@ class QVIPLayerFactory {
 
   // The engine tag of a type code ("1", "2", ...).
   static std::string layerTagForLayerType(uint64_t type) { return std::to_string(type); }
-  // Installs the class of type 2 or 3 (other codes are refused).
+  // Installs the class of type 2 or 3 (other codes are refused); unregistering falls back to the
+  // plain class.
   static void registerLayerClass(QVIPLayerClass layerClass);
+  static void unregisterLayerClass(uint64_t type);
 };

@@ -202,7 +202,8 @@ std::shared_ptr<QVIPLayer> QVIPEffectsProvider::makeAdjustmentLayerWithInfoDict(
   if (layer->identifier() == "TextureOverlayAdjustmentLayer") layer->setBlendModeModified(true);
 
   bool useRaw = reference && reference->isRaw() && replaceEffectIDIntoRawID();
-  for (const qv::Value& e : arrayOf(objectForKey("Effects", d, reference))) {
+  const qv::Value effects = objectForKey("Effects", d, reference);
+  for (const qv::Value& e : arrayOf(effects)) {
     if (useRaw && e.isDictionary()) {
       std::string rawId = replacingAll(e["Identifier"].asString(), "ROVA", kRawPrefix);
       // Only a raw variant the engine really makes: otherwise the ordinary description is used
