@@ -154,6 +154,7 @@ TEST_F(PresetGroups, PackFixtureInstallsAsItsOwnGroup) {
   EXPECT_TRUE(fs::is_regular_file(presets[0]->layersInfo()[kQVPresetCachedResourcesKey]["texture"].asString()));
   EXPECT_NE(presets[0]->uuid(), presets[1]->uuid());
   EXPECT_EQ(presets[1]->path(), (group / "Warm.vlp").string());
+  EXPECT_TRUE(presets[1]->isInContainersGroup());
 
   // A percent-encoded URL with dots in its name: the name up to the first dot.
   auto copy = solvane::test::makeTempDir("packs") / "Autumn Tones.second.zip";
@@ -163,6 +164,9 @@ TEST_F(PresetGroups, PackFixtureInstallsAsItsOwnGroup) {
   EXPECT_TRUE(QVPresetGroup::installGroupFromPackURL(url));
   EXPECT_TRUE(fs::is_directory(container / "Presets" / "Autumn Tones"));
   EXPECT_EQ(added, 1) << "only the service announces packs";
+
+  QVPresetService::deleteGroup(*QVPresetGroup::groupWithId("Warm Pack"));
+  EXPECT_FALSE(fs::exists(group));
 }
 
 TEST_F(PresetGroups, HostilePacksChangeNothing) {
