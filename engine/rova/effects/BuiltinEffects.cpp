@@ -8,6 +8,7 @@
 #include "rova/effects/SharpenEffect.h"
 #include "rova/effects/TextureOverlayEffect.h"
 #include "rova/effects/WhiteBalanceEffect.h"
+#include "rova/effects/auto/AutoEffects.h"
 
 namespace rova {
 
@@ -20,6 +21,7 @@ void registerBuiltinEffects(EffectFactory& f) {
   f.registerEffect(effect_id::kLensCorrection, [] { return std::make_shared<LensCorrectionEffect>(); });
   f.registerEffect(effect_id::kTextureOverlay, [] { return std::make_shared<TextureOverlayEffect>(); });
   f.registerEffect(effect_id::kDodgeBurn, [] { return std::make_shared<DodgeBurnEffect>(); });
+  registerAutoEffects(f);
 }
 
 }  // namespace rova

@@ -1,0 +1,239 @@
+// The automatic enhancement on the command line, and its speed.
+//
+//   bench_enhance IN OUT [--fit N] [--compare] [--preset FILE]... [--before darken|cast|fade]
+//       Enhances IN with the default preset for its kind (or the given presets, in order) and writes
+//       OUT (PNG when it ends in .png, else JPEG). --fit renders into an N x N box; --compare writes
+//       the original and the result side by side; --before spoils the picture first (1.5 EV darker,
+//       a strong colour cast, or faded) to see what the enhancement does with it.
+//   bench_enhance --speed [WIDTH HEIGHT]
+//       Makes a photograph-like JPEG (6000 x 4000 by default) and times, with the default preset,
+//       the full-size render and the 2000 x 2000 preview beside the libjpeg-turbo decode and encode
+//       of the same file, with the peak memory.
+#include <sys/resource.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "../tests/engine/EnhancePresets.h"
+#include "rova/Color.h"
+#include "rova/ImageReader.h"
+#include "rova/codecs/Codecs.h"
+
+using namespace rova;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double seconds(const std::function<void()>& f) {
+  auto t0 = Clock::now();
+  f();
+  return std::chrono::duration<double>(Clock::now() - t0).count();
+}
+
+double peakMB() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return u.ru_maxrss / 1024.0;
+}
+
+codecs::Bitmap toBitmap(const std::vector<const ImageDataRGBf*>& parts) {
+  int w = 0, h = 0;
+  for (auto* p : parts) w += p->width(), h = std::max(h, p->height());
+  codecs::Bitmap b;
+  b.allocate(w, h, 3, 8);
+  std::memset(b.pixels.data(), 0, b.pixels.size());
+  int x0 = 0;
+  for (auto* p : parts) {
+    for (int y = 0; y < p->height(); ++y) {
+      const float* in = p->floats() + size_t(y) * p->width() * 3;
+      uint8_t* out = b.row(y) + 3 * x0;
+      for (int i = 0; i < p->width() * 3; ++i)
+        out[i] = uint8_t(std::lround(255 * std::clamp(linearToSrgb(std::clamp(in[i], 0.f, 1.f)), 0.f, 1.f)));
+    }
+    x0 += p->width();
+  }
+  return b;
+}
+
+bool write(const codecs::Bitmap& bitmap, const std::string& path) {
+  codecs::EncodeOptions options;
+  options.format = path.size() > 4 && path.substr(path.size() - 4) == ".png" ? codecs::Format::PNG : codecs::Format::JPEG;
+  options.quality = 0.92;
+  auto bytes = codecs::encode(bitmap, options, nullptr);
+  if (bytes.empty()) return false;
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+  return true;
+}
+
+// The ways a test spoils a picture, to look at what the enhancement makes of them.
+ImagePtr spoil(const ImagePtr& image, const std::string& how) {
+  auto data = image->imageData({}, {}, false);
+  float* px = data->floats();
+  for (size_t i = 0; i < data->pixelCount(); ++i, px += 3) {
+    if (how == "darken") {
+      for (int c = 0; c < 3; ++c) px[c] *= std::exp2(-1.5f);
+    } else if (how == "cast") {
+      px[0] *= 1.35f, px[2] *= 0.6f;
+    } else if (how == "fade") {
+      for (int c = 0; c < 3; ++c) px[c] = srgbToLinear(0.3f + 0.4f * linearToSrgb(std::clamp(px[c], 0.f, 1.f)));
+    }
+  }
+  return Image::make(data, image->metadata());
+}
+
+ImageDataRGBfPtr render(ImageProcessor& p, Size fit) {
+  ImageProcessorSettings s;
+  s.outputSize = fit;
+  s.useCache = false;
+  return p.startProcessing(s) ? p.getLastResult() : nullptr;
+}
+
+// A photograph-like test card: sky, a lit and a shaded side, fine texture and sensor noise.
+codecs::Bitmap makePicture(int w, int h) {
+  codecs::Bitmap b;
+  b.allocate(w, h, 3, 8);
+  for (int y = 0; y < h; ++y) {
+    uint8_t* row = b.row(y);
+    uint32_t seed = uint32_t(y) * 2654435761u + 1;
+    for (int x = 0; x < w; ++x) {
+      seed = seed * 1664525u + 1013904223u;
+      const double fx = double(x) / w, fy = double(y) / h;
+      double r, g, bl;
+      if (fy < 0.35 + 0.05 * std::sin(9 * fx)) {
+        r = 120 + 60 * fy, g = 160 + 40 * fy, bl = 220;  // sky
+      } else {
+        const double shade = fx < 0.4 ? 0.35 : 1.0;
+        const double texture = 25 * std::sin(x * 0.21) * std::sin(y * 0.17) + ((x / 7 + y / 11) % 9 == 0 ? 30 : 0);
+        r = shade * (110 + 60 * fx + texture), g = shade * (100 + 40 * fy + texture), bl = shade * (60 + texture);
+      }
+      const double noise = double(int(seed >> 27) - 16) * 0.4;
+      row[3 * x] = uint8_t(std::clamp(r + noise, 0.0, 255.0));
+      row[3 * x + 1] = uint8_t(std::clamp(g + noise, 0.0, 255.0));
+      row[3 * x + 2] = uint8_t(std::clamp(bl + noise, 0.0, 255.0));
+    }
+  }
+  return b;
+}
+
+int speed(int w, int h) {
+  const auto dir = std::filesystem::temp_directory_path() / "solvane_bench_enhance";
+  std::filesystem::create_directories(dir);
+  const auto path = (dir / "picture.jpg").string();
+  std::printf("picture %d x %d (%.1f MP), %u hardware threads, default JPEG preset\n", w, h, w * h / 1e6,
+              std::thread::hardware_concurrency());
+  {
+    codecs::Bitmap bitmap = makePicture(w, h);
+    codecs::EncodeOptions jpeg;
+    jpeg.quality = 0.9;
+    auto bytes = codecs::encode(bitmap, jpeg, nullptr);
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+  }
+  // libjpeg-turbo alone on the same file: decode, then encode what was decoded.
+  std::vector<uint8_t> file;
+  {
+    std::ifstream in(path, std::ios::binary);
+    file.assign(std::istreambuf_iterator<char>(in), {});
+  }
+  double decode = 0, encode = 0;
+  {
+    codecs::DecodeResult decoded;
+    decode = seconds([&] { codecs::decode(file.data(), file.size(), "jpg", {}, decoded, nullptr); });
+    codecs::EncodeOptions jpeg;
+    jpeg.quality = 0.9;
+    encode = seconds([&] { codecs::encode(decoded.bitmap, jpeg, nullptr); });
+  }
+  const double codec = decode + encode;
+  std::printf("libjpeg-turbo      decode %6.0f ms  encode %6.0f ms  together %6.0f ms\n", decode * 1e3, encode * 1e3,
+              codec * 1e3);
+
+  // Preview: what the application does for a 2000 px view, a reduced read and a render.
+  double previewRead = 0, previewRender = 0;
+  Size previewSize;
+  {
+    ImagePtr preview;
+    previewRead = seconds([&] { preview = ImageReader::instance().read(path, {2000, 2000}, kReadDefaultFlags, nullptr); });
+    auto p = enhance::enhancedProcessor(preview, {enhance::defaultPresetFor(preview, path)});
+    ImageDataRGBfPtr out;
+    previewRender = seconds([&] { out = render(*p, {2000, 2000}); });
+    if (out) previewSize = {out->width(), out->height()};
+  }
+  const double preview = previewRead + previewRender;
+  std::printf("preview            read %6.0f ms  render %6.0f ms  together %6.0f ms (%d x %d, %.1f MP/s)\n",
+              previewRead * 1e3, previewRender * 1e3, preview * 1e3, previewSize.width, previewSize.height,
+              w * h / 1e6 / preview);
+  const double peakBefore = peakMB();
+
+  // Full size: read, render, then the 8-bit conversion and JPEG encode of the export.
+  ImagePtr image;
+  const double read = seconds([&] { image = ImageReader::instance().read(path, {}, kReadDefaultFlags, nullptr); });
+  if (!image) return 1;
+  auto p = enhance::enhancedProcessor(image, {enhance::defaultPresetFor(image, path)});
+  ImageDataRGBfPtr out;
+  const double full = seconds([&] { out = render(*p, {}); });
+  if (!out) return 1;
+  const double fullPeak = peakMB();
+  double exportEncode = seconds([&] {
+    codecs::EncodeOptions jpeg;
+    jpeg.quality = 0.9;
+    codecs::encode(toBitmap({out.get()}), jpeg, nullptr);
+  });
+  std::printf("full size          read %6.0f ms  render %6.0f ms  (%.1f MP/s)  8-bit + encode %6.0f ms\n", read * 1e3,
+              full * 1e3, w * h / 1e6 / full, exportEncode * 1e3);
+  std::printf("full-size export   read + render + encode %6.0f ms\n", (read + full + exportEncode) * 1e3);
+  std::printf("peak memory        %.0f MB after the preview, %.0f MB after the full-size render\n", peakBefore, fullPeak);
+  std::printf("ratios             full render / codec %.2f (target <= 2)   preview / codec %.2f (target <= 0.5)   "
+              "full render / preview %.1f (target >= 10)\n",
+              full / codec, preview / codec, full / preview);
+  std::filesystem::remove_all(dir);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc >= 2 && !std::strcmp(argv[1], "--speed"))
+    return speed(argc > 3 ? std::atoi(argv[2]) : 6000, argc > 3 ? std::atoi(argv[3]) : 4000);
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: bench_enhance IN OUT [--fit N] [--compare] [--preset FILE]... [--before darken|cast|fade]\n"
+                         "       bench_enhance --speed [WIDTH HEIGHT]\n");
+    return 2;
+  }
+  const std::string in = argv[1], outPath = argv[2];
+  int fit = 0;
+  bool compare = false;
+  std::string before;
+  std::vector<std::filesystem::path> presets;
+  for (int i = 3; i < argc; ++i) {
+    if (!std::strcmp(argv[i], "--fit") && i + 1 < argc) fit = std::atoi(argv[++i]);
+    else if (!std::strcmp(argv[i], "--compare")) compare = true;
+    else if (!std::strcmp(argv[i], "--preset") && i + 1 < argc) presets.emplace_back(argv[++i]);
+    else if (!std::strcmp(argv[i], "--before") && i + 1 < argc) before = argv[++i];
+  }
+  ImagePtr image = ImageReader::instance().read(in, fit ? Size{fit, fit} : Size{}, kReadDefaultFlags, nullptr);
+  if (!image) {
+    std::fprintf(stderr, "cannot read %s\n", in.c_str());
+    return 1;
+  }
+  if (!before.empty()) image = spoil(image, before);
+  if (presets.empty()) presets.push_back(enhance::defaultPresetFor(image, in));
+  std::vector<std::string> problems;
+  auto p = enhance::enhancedProcessor(image, presets, &problems);
+  for (auto& problem : problems) std::fprintf(stderr, "preset: %s\n", problem.c_str());
+  ImageDataRGBfPtr out;
+  const double t = seconds([&] { out = render(*p, fit ? Size{fit, fit} : Size{}); });
+  if (!out) return 1;
+  auto original = image->imageData({out->width(), out->height()});
+  std::vector<const ImageDataRGBf*> parts;
+  if (compare && original) parts.push_back(original.get());
+  parts.push_back(out.get());
+  if (!write(toBitmap(parts), outPath)) return 1;
+  std::printf("%s: %d x %d in %.0f ms -> %s\n", in.c_str(), out->width(), out->height(), t * 1e3, outPath.c_str());
+  return 0;
+}

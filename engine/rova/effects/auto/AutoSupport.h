@@ -1,0 +1,71 @@
+#pragma once
+// Internal: small pieces shared by the automatic effects.
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "rova/effects/Parameter.h"
+
+namespace rova::auto_support {
+
+// The "Amount" of an automatic effect as a fraction, 0..1.
+inline double amountOf(const ParameterList& p) { return std::clamp(double(valueIn(p, "Amount")), 0.0, 100.0) / 100; }
+
+// A histogram of values over a fixed range; values outside count in the end bins.
+class Histogram {
+ public:
+  Histogram(double lo, double hi, int bins) : lo_(lo), hi_(hi), bins_(size_t(bins), 0.0) {}
+  void add(double v, double weight = 1) {
+    const double t = (v - lo_) / (hi_ - lo_) * double(bins_.size());
+    bins_[size_t(std::clamp(t, 0.0, double(bins_.size() - 1)))] += weight;
+    total_ += weight;
+  }
+  double total() const { return total_; }
+  // The value under which a fraction q of the weight lies (interpolated within its bin).
+  double percentile(double q) const {
+    const double want = q * total_;
+    double sum = 0;
+    const double width = (hi_ - lo_) / double(bins_.size());
+    for (size_t i = 0; i < bins_.size(); ++i) {
+      if (sum + bins_[i] >= want && bins_[i] > 0) return lo_ + width * (double(i) + (want - sum) / bins_[i]);
+      sum += bins_[i];
+    }
+    return hi_;
+  }
+  // The fraction of the weight below a value.
+  double fractionBelow(double v) const {
+    double sum = 0;
+    const double t = (v - lo_) / (hi_ - lo_) * double(bins_.size());
+    for (size_t i = 0; i < bins_.size() && double(i) < t; ++i) sum += bins_[i];
+    return total_ > 0 ? sum / total_ : 0;
+  }
+
+ private:
+  double lo_, hi_;
+  std::vector<double> bins_;
+  double total_ = 0;
+};
+
+// Brightening never takes a channel past this (just under what an 8-bit file holds as white).
+inline constexpr float kTopChannel = 0.99f;
+
+// Brings a pixel of luminance y to luminance t keeping its colour ratios. A channel that would end
+// past kTopChannel is desaturated towards the luminance instead of clipping; pure black rises with
+// a small flare so a lifted black stays neutral.
+inline void scaleToLuminance(float* c, float y, float t) {
+  constexpr float kFlare = 0.0005f;
+  const float r = t / (y + kFlare);
+  for (int k = 0; k < 3; ++k) c[k] = (std::max(c[k], 0.f) + kFlare) * r;
+  const float mx = std::max({c[0], c[1], c[2]});
+  if (mx > kTopChannel && t < kTopChannel) {
+    const float s = (kTopChannel - t) / (mx - t);
+    for (int k = 0; k < 3; ++k) c[k] = t + (c[k] - t) * s;
+  }
+}
+
+inline double smoothstep(double e0, double e1, double x) {
+  const double t = std::clamp((x - e0) / (e1 - e0), 0.0, 1.0);
+  return t * t * (3 - 2 * t);
+}
+
+}  // namespace rova::auto_support

@@ -1,0 +1,138 @@
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+
+#include "rova/effects/ToneMath.h"
+#include "rova/effects/auto/AutoEffects.h"
+#include "rova/effects/auto/AutoSupport.h"
+#include "rova/effects/auto/GuidedFilter.h"
+#include "rova/processor/Sampling.h"
+
+namespace rova {
+namespace {
+
+constexpr int kLumaRadius = 2, kChromaRadius = 4;
+// Under this noise (in the square-root scale, about two 8-bit steps in the mid-tones) nothing is
+// done: it does not show, and fine texture measures a little like it. The reduction grows to its
+// full strength at twice this.
+constexpr double kNoiseFloor = 0.008;
+
+struct NoiseEstimate {
+  double sigma = 0;  // per full-resolution pixel, square-root scale
+};
+
+class NoiseKernel : public EffectKernel {
+ public:
+  NoiseKernel(double sigma, float amount, const std::atomic<bool>* interrupted)
+      : sigma_(float(sigma)), amount_(amount), interrupted_(interrupted) {}
+  EffectKernelKind kind() const override { return EffectKernelKind::Region; }
+  int margin() const override { return 2 * kChromaRadius + 2; }
+
+  void applyRegion(ImageDataRGBf& buffer) const override {
+    const int w = buffer.width(), h = buffer.height(), context = 2 * kChromaRadius + 2;
+    // Square-root values: noise of roughly even size from shadows to highlights. The original rows
+    // a band reads as context are kept apart from the rows it writes.
+    std::vector<float> roots(size_t(w) * h * 3);
+    detail::parallelRows(h, 32, [&](int y0, int y1) {
+      for (size_t i = size_t(y0) * w * 3; i < size_t(y1) * w * 3; ++i) roots[i] = std::sqrt(std::max(0.f, buffer.floats()[i]));
+    });
+    const float lumaEps = (2.0f * sigma_) * (2.0f * sigma_), chromaEps = (1.2f * sigma_) * (1.2f * sigma_);
+    detail::parallelRows(h, 64, [&](int y0, int y1) {
+      if (interrupted_ && interrupted_->load(std::memory_order_relaxed)) return;
+      const int a = std::max(0, y0 - context), b = std::min(h, y1 + context), n = b - a;
+      cv::Mat P(n, w, CV_32F), D[3] = {cv::Mat(n, w, CV_32F), cv::Mat(n, w, CV_32F), cv::Mat(n, w, CV_32F)};
+      for (int y = 0; y < n; ++y) {
+        const float* q = roots.data() + size_t(y + a) * w * 3;
+        float* pp = P.ptr<float>(y);
+        for (int x = 0; x < w; ++x, q += 3) {
+          pp[x] = 0.2126f * q[0] + 0.7152f * q[1] + 0.0722f * q[2];
+          for (int c = 0; c < 3; ++c) D[c].ptr<float>(y)[x] = q[c] - pp[x];
+        }
+      }
+      // Luminance smoothed where it is flat; colour differences smoothed wider, along the edges of
+      // the smoothed luminance.
+      const cv::Mat P2 = auto_support::guidedFilter(P, P, kLumaRadius, lumaEps);
+      cv::Mat D2[3];
+      for (int c = 0; c < 3; ++c) D2[c] = auto_support::guidedFilter(P2, D[c], kChromaRadius, chromaEps);
+      for (int y = y0; y < y1; ++y) {
+        float* px = buffer.floats() + size_t(y) * w * 3;
+        const float *p0 = P.ptr<float>(y - a), *p1 = P2.ptr<float>(y - a);
+        for (int x = 0; x < w; ++x, px += 3) {
+          // Some grain stays: a picture with no grain at all looks painted.
+          const float lum = p0[x] + 0.8f * amount_ * (p1[x] - p0[x]);
+          for (int c = 0; c < 3; ++c) {
+            const float d0 = D[c].ptr<float>(y - a)[x], d1 = D2[c].ptr<float>(y - a)[x];
+            const float v = std::max(0.f, lum + d0 + amount_ * (d1 - d0));
+            px[c] = v * v;
+          }
+        }
+      }
+    });
+  }
+
+ private:
+  float sigma_, amount_;
+  const std::atomic<bool>* interrupted_;
+};
+
+}  // namespace
+
+double NoiseReductionEffect::estimateNoise(const ImageDataRGBf& data) {
+  // Fixed crops (centre and four around it) of square-root luminance; in each, the Laplacian-like
+  // mask [1 -2 1; -2 4 -2; 1 -2 1] cancels smooth content and leaves 6 sigma of noise; its median
+  // absolute value ignores the edges. The picture's noise is the median over the crops.
+  const int w = data.width(), h = data.height(), side = std::min({192, w, h});
+  if (side < 8) return 0;
+  std::vector<double> estimates;
+  for (auto [cx, cy] : {std::pair{0.5, 0.5}, {0.25, 0.25}, {0.75, 0.25}, {0.25, 0.75}, {0.75, 0.75}}) {
+    const int x0 = std::clamp(int(cx * w) - side / 2, 0, w - side), y0 = std::clamp(int(cy * h) - side / 2, 0, h - side);
+    std::vector<float> p(size_t(side) * side);
+    for (int y = 0; y < side; ++y)
+      for (int x = 0; x < side; ++x) p[size_t(y) * side + x] = std::sqrt(std::max(0.f, tone::luminance(&data.row(y0 + y)[x0 + x].r)));
+    std::vector<float> r;
+    r.reserve(p.size());
+    for (int y = 1; y + 1 < side; ++y)
+      for (int x = 1; x + 1 < side; ++x) {
+        auto at = [&](int dx, int dy) { return p[size_t(y + dy) * side + x + dx]; };
+        const float v = at(-1, -1) + at(1, -1) + at(-1, 1) + at(1, 1) - 2 * (at(0, -1) + at(0, 1) + at(-1, 0) + at(1, 0)) + 4 * at(0, 0);
+        const float bright = at(0, 0);
+        if (bright > 0.03f && bright < 0.97f) r.push_back(std::fabs(v));
+      }
+    if (r.size() < 100) continue;
+    std::nth_element(r.begin(), r.begin() + r.size() / 2, r.end());
+    estimates.push_back(r[r.size() / 2] / (0.6745 * 6));
+  }
+  if (estimates.empty()) return 0;
+  std::nth_element(estimates.begin(), estimates.begin() + estimates.size() / 2, estimates.end());
+  return estimates[estimates.size() / 2];
+}
+
+NoiseReductionEffect::NoiseReductionEffect() : EffectBase(effect_id::kNoiseReduction, {Parameter("Amount", 0, 100, 100)}) {}
+
+std::unique_ptr<EffectKernel> NoiseReductionEffect::makeKernel(const ParameterList& p, const EffectRenderInfo& info,
+                                                               const EffectParametersContextPtr& context) const {
+  const double amount = auto_support::amountOf(p);
+  if (amount <= 0 || !context || !context->originalImage()) return nullptr;
+  auto estimate = context->analysis<NoiseEstimate>(std::string(id()) + ".noise", [&]() -> std::shared_ptr<const NoiseEstimate> {
+    auto e = std::make_shared<NoiseEstimate>();
+    const auto& image = context->originalImage();
+    auto data = image->imageData();
+    if (!data) return e;
+    // A reduced decode averages the noise away: scale back to full-resolution pixels.
+    const double decoded = image->source() ? std::max(0.05, image->source()->decodedScale()) : 1.0;
+    e->sigma = estimateNoise(*data) / decoded;
+    // The ISO speed sets a floor: a high-ISO file that measured clean was smoothed in the camera
+    // at the cost of grain that still shows at full size.
+    const float iso = image->exif().isoSpeed;
+    if (iso > 0) e->sigma = std::max(e->sigma, 0.0012 * std::sqrt(iso / 100.0));
+    return e;
+  });
+  // A reduced render averages the noise by its scale.
+  const double sigma = estimate->sigma * std::min(1.0, info.scale);
+  if (sigma <= kNoiseFloor) return nullptr;
+  const double strength = amount * std::clamp((sigma - kNoiseFloor) / kNoiseFloor, 0.0, 1.0);
+  return std::make_unique<NoiseKernel>(sigma, float(strength), info.interrupted);
+}
+
+}  // namespace rova
