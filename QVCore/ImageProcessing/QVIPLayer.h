@@ -227,13 +227,23 @@ class QVIPLayer : public QVModelObject, public QVParentLayerProtocol, public QVP
   // ---- State, preset identity, workspace ----
   // Drops the recorded state; with `dropPresetIdentity` also the preset identity.
   void resetState(bool dropPresetIdentity = true);
-  std::shared_ptr<QVLayerStateModelProtocol> state() const { return state_; }
-  // Stores a state record; nullptr drops the held one.
-  void setState(std::shared_ptr<QVLayerStateModelProtocol> state) { state_ = std::move(state); }
+  // The state record, made on demand (QVLayerStateFactory) and kept until the next change.
+  std::shared_ptr<QVLayerStateModelProtocol> state();
+  // Applies a record of another identifier to the layer and keeps it; nullptr drops the held one.
+  void setState(std::shared_ptr<QVLayerStateModelProtocol> state);
+  void setTextureState(const std::shared_ptr<QVLayerStateModelProtocol>& state);
+  // Drops the record here and up the chain of parent layers.
+  void resetStateAscending();
   std::optional<std::string> presetUUID() const { return presetUUID_; }
   void setPresetUUID(std::optional<std::string> uuid);
   std::shared_ptr<QVWorkspaceModelProtocol> workspace() const { return workspace_; }
   void setWorkspace(const std::shared_ptr<QVWorkspaceModelProtocol>& workspace);
+
+  // ---- Layer dictionary (QVIPLayer+Dictionary.h: form and option keys) ----
+  qv::Dictionary serialize() { return serializeWithOptions(std::nullopt); }
+  qv::Dictionary serializeWithOptions(const std::optional<qv::Value>& options);
+  qv::Dictionary serializeWithOptions(const std::optional<qv::Value>& options, qv::Dictionary& cacheResources);
+  qv::Dictionary defaultSerializationOptions();
 
   // ---- Fields of the image, texture and mask operations ----
   bool hasMask() const { return hasMask_; }
