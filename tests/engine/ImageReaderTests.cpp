@@ -314,6 +314,10 @@ TEST(ImageReader, BadInputGivesACleanError) {
   };
   auto plainTif = readFile(writeImage(dir / "plain.tif", makeBitmap(16, 16, gradient),
                                       {.format = codecs::Format::TIFF, .tiffCompression = codecs::TiffCompression::None}));
+  // A text chunk after the header whose stated length (1.8 GB) runs far past the end of the file.
+  auto longChunk = std::vector<uint8_t>(png.begin(), png.begin() + 33);
+  const uint8_t tail[] = {0x6D, 0x00, 0x00, 0x6C, 'z', 'T', 'X', 't', 'a', 0, 0, 1, 2, 3};
+  longChunk.insert(longChunk.end(), std::begin(tail), std::end(tail));
   std::vector<uint8_t> garbage(5000);
   for (size_t i = 0; i < garbage.size(); ++i) garbage[i] = uint8_t(i * 7919 >> 3);
   auto fakeJpeg = garbage;
@@ -331,6 +335,7 @@ TEST(ImageReader, BadInputGivesACleanError) {
       {"truncated webp", cut(webp, webp.size() / 2), "webp"},
       {"png far too short for its size", bombPng, "png", "too short"},
       {"absurd png size", hugePng, "png"},
+      {"png chunk longer than the file", longChunk, "png", "premature end"},
       {"garbage", garbage, "jpg"},
       {"garbage with a jpeg magic", fakeJpeg, "jpg"},
       {"garbage named raw", garbage, "nef"},

@@ -76,9 +76,29 @@ void fillInfo(png_structp png, png_infop pi, ImageInfo& info) {
 #endif
 }
 
+// Every chunk must lie inside the file. libpng trusts a chunk's stated length far enough to allocate
+// and clear that much before it finds the data missing, so a few hundred bytes claiming a 2 GB text
+// chunk would cost seconds; such files are refused before libpng sees them.
+// For the header alone (headerOnly), the chunks before the first IDAT are enough.
+bool chunksFit(const uint8_t* d, size_t n, bool headerOnly) {
+  size_t at = 8;
+  while (at + 12 <= n) {
+    const uint32_t len = uint32_t(d[at]) << 24 | uint32_t(d[at + 1]) << 16 | uint32_t(d[at + 2]) << 8 | d[at + 3];
+    if (headerOnly && std::memcmp(d + at + 4, "IDAT", 4) == 0) return true;
+    if (len > 0x7FFFFFFFu || len > n - at - 12) return false;
+    if (std::memcmp(d + at + 4, "IEND", 4) == 0) return true;
+    at += 12 + size_t(len);
+  }
+  return at == n;
+}
+
 }  // namespace
 
 bool readInfoPNG(const uint8_t* d, size_t n, ImageInfo& info, std::string* error) {
+  if (!chunksFit(d, n, true)) {
+    if (error) *error = "PNG: premature end of data";
+    return false;
+  }
   Reader r{d, n, 0};
   Errors errs;
   png_structp png = nullptr;
@@ -96,6 +116,10 @@ bool readInfoPNG(const uint8_t* d, size_t n, ImageInfo& info, std::string* error
 }
 
 bool decodePNG(const uint8_t* d, size_t n, const DecodeRequest& req, DecodeResult& res, std::string* error) {
+  if (!chunksFit(d, n, false)) {
+    if (error) *error = "PNG: premature end of data";
+    return false;
+  }
   Reader r{d, n, 0};
   Errors errs;
   png_structp png = nullptr;
