@@ -6,13 +6,14 @@
 #include <set>
 #include <system_error>
 
+#include "QVCore/Categories/NSFileManager+ContainerDirectory.h"
 #include "QVCore/ImageProcessing/QVEffectsProvider/QVIPEffectsProvider.h"
 #include "QVCore/ImageProcessing/QVIPLayer.h"
 #include "QVCore/Services/QVWorkspaceMigrator.h"
 #include "QVPlatform/Additions.h"
 #include "QVPlatform/Bundle.h"
 #include "QVPlatform/Log.h"
-#include "QVPlatform/Places.h"
+#include "QVPlatform/Places.h"  // createDirectory
 #include "QVPlatform/PropertyList.h"
 #include "QVPlatform/UserDefaults.h"
 
@@ -24,8 +25,7 @@ constexpr const char* kBundleWorkspacesFolder = "BundleWorkspaces";
 constexpr const char* kWorkspacesFolder = "Workspaces";
 constexpr const char* kDefaultWorkspaceFileName = "defaultWorkspace";
 
-// The shared container the application and its extension keep their user data in.
-std::string containerDirectory() { return qv::places::groupContainerDirectory(); }
+using NSFileManagerContainerDirectory::containerDirectory;
 
 // Entry names of a folder, sorted so that loading does not depend on the file system's order.
 std::vector<std::string> folderEntries(const std::string& folder) {

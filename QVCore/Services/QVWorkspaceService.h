@@ -5,6 +5,8 @@
 //   user workspaces      "<container>/Workspaces/<name with "/" as "_">.vlws"
 //   default workspace    "<container>/defaultWorkspace.vlws" = {"DefaultWorkspaceSince1_1_5": identifier}
 //
+// The container is NSFileManagerContainerDirectory's: until the app-group identifier is set
+// (QVCoreStartup) there are no user workspaces and nothing is written.
 // Nothing reports an error: unreadable files are skipped and logged, failed writes are logged.
 // Loading makes adjustment layers for one processor (through its layer maker), so it runs where
 // that processor's layers may be made.

@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "QVCore/Categories/NSFileManager+ContainerDirectory.h"
+#include "QVCore/Common/QVCoreStartup.h"
 #include "QVCore/ImageProcessing/QVIPLayer.h"
 #include "QVCore/Model/Entities/QVWorkspace.h"
 #include "QVCore/Services/QVWorkspaceService.h"
@@ -53,6 +55,7 @@ qv::Value workspaceDictionary(const std::string& identifier, const std::string& 
 class WorkspaceServiceTest : public testing::Test {
  protected:
   void SetUp() override {
+    QVCoreStartup();
     folder_ = QVWorkspaceService::workspacesPath();
     ASSERT_FALSE(folder_.empty());
     fs::remove_all(folder_);
@@ -267,4 +270,17 @@ TEST_F(WorkspaceServiceTest, LegacyDefaultSettingsMoveIntoTheDefaultFile) {
 
   defaults.setObject("default", "DefaultWorkspaceSince1_1_4");
   EXPECT_EQ(QVWorkspaceService::loadDefaultWorkspaceForProcessor(nullptr)->identifier(), "default");
+}
+
+TEST_F(WorkspaceServiceTest, WithoutAContainerOnlyShippedWorkspacesExist) {
+  NSFileManagerContainerDirectory::configureWithContainerIdentifier("");
+  EXPECT_EQ(QVWorkspaceService::workspacesPath(), "");
+  auto w = QVWorkspaceService::createWithName("Nowhere", {});
+  EXPECT_FALSE(QVWorkspaceService::save(*w));
+  EXPECT_FALSE(QVWorkspaceService::saveDefaultWorkspaceByIdentifier("default"));
+  EXPECT_TRUE(QVWorkspaceService::loadFromLocaleForProcessor(nullptr).empty());
+  auto fallback = QVWorkspaceService::loadDefaultWorkspaceForProcessor(nullptr);
+  NSFileManagerContainerDirectory::configureWithContainerIdentifier(QVAppGroupIdentifier());
+  ASSERT_TRUE(fallback);
+  EXPECT_EQ(fallback->identifier(), "empty");
 }
