@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <vector>
 
 #include "rova/effects/ToneMath.h"
 #include "rova/effects/auto/AutoEffects.h"
@@ -37,24 +38,32 @@ AutoColorEstimate AutoColorEffect::estimate(const ImageDataRGBf& img) {
   // the colour of the light on the grey and white surfaces. Starting from the picture as shot (not
   // from its average colour) keeps a picture filled by one colour (a ginger cat, a blue hour) from
   // being pulled to grey.
+  // The usable pixels (not noise, no clipped channel) with their weights, gathered once.
+  struct Sample {
+    float rgb[3];
+    float weight;
+  };
+  std::vector<Sample> samples;
+  samples.reserve(img.pixelCount() / 4 + 1);
+  double all = 0;
+  auto_support::forAnalysisPixels(img, [&](const float* px) {
+    const float y = tone::luminance(px);
+    if (y < 0.01f || std::max({px[0], px[1], px[2]}) >= 0.97f) return;
+    samples.push_back({{px[0], px[1], px[2]}, std::sqrt(y)});
+    all += samples.back().weight;
+  });
   std::array<double, 3> gains{1, 1, 1};
-  const float* data = img.floats();
-  const size_t n = img.pixelCount();
   double neutralShare = 0;
   for (double width : {0.5, 0.35, 0.25, 0.16, 0.1, 0.07}) {
-    double sum[3] = {0, 0, 0}, weight = 0, all = 0;
-    const float* px = data;
-    for (size_t i = 0; i < n; ++i, px += 3) {
-      const float y = tone::luminance(px);
-      const float mx = std::max({px[0], px[1], px[2]});
-      if (y < 0.01f || mx >= 0.97f) continue;  // noise and clipped channels say nothing about the light
-      double w = std::sqrt(double(y));
-      all += w;
-      const double r = px[0] * gains[0], g = px[1] * gains[1], b = px[2] * gains[2];
-      const double cmx = std::max({r, g, b}), cmn = std::min({r, g, b});
-      const double d = (cmx - cmn) / std::max(cmx, 1e-6);
-      w *= std::exp(-(d / width) * (d / width));
-      for (int c = 0; c < 3; ++c) sum[c] += w * px[c];
+    double sum[3] = {0, 0, 0}, weight = 0;
+    const float inv = float(1 / width);
+    for (const Sample& s : samples) {
+      const float r = s.rgb[0] * float(gains[0]), g = s.rgb[1] * float(gains[1]), b = s.rgb[2] * float(gains[2]);
+      const float cmx = std::max({r, g, b}), cmn = std::min({r, g, b});
+      const float q = (cmx - cmn) / std::max(cmx, 1e-6f) * inv;
+      const float near = 1 / (1 + q * q * (1 + q * q));  // a bell over the distance from neutral
+      const double w = double(s.weight * near);
+      for (int c = 0; c < 3; ++c) sum[c] += w * s.rgb[c];
       weight += w;
     }
     if (weight <= 1e-3 * all || all <= 0) break;  // nothing neutral left: keep the broader estimate

@@ -11,6 +11,16 @@ namespace rova::auto_support {
 // The "Amount" of an automatic effect as a fraction, 0..1.
 inline double amountOf(const ParameterList& p) { return std::clamp(double(valueIn(p, "Amount")), 0.0, 100.0) / 100; }
 
+// Calls f(rgb) for every other pixel of every other row of an analysis image: a quarter of its
+// pixels is plenty for whole-picture statistics and keeps the first render quick.
+template <class Image, class F>
+void forAnalysisPixels(const Image& img, F&& f) {
+  for (int y = 0; y < img.height(); y += 2) {
+    const float* px = img.floats() + size_t(y) * img.width() * 3;
+    for (int x = 0; x < img.width(); x += 2) f(px + 3 * x);
+  }
+}
+
 // A histogram of values over a fixed range; values outside count in the end bins.
 class Histogram {
  public:

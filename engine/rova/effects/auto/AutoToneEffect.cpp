@@ -93,8 +93,7 @@ double AutoToneCurve::apply(double p) const {
 AutoToneCurve AutoToneEffect::analyse(const ImageDataRGBf& img, double exposureBiasEV) {
   auto_support::Histogram hist(0, 2, 4096);
   const float k = float(std::exp2(exposureBiasEV));
-  const float* px = img.floats();
-  for (size_t i = 0; i < img.pixelCount(); ++i, px += 3) hist.add(tone::toPerceptual(k * std::max(0.f, tone::luminance(px))));
+  auto_support::forAnalysisPixels(img, [&](const float* px) { hist.add(tone::toPerceptual(k * std::max(0.f, tone::luminance(px)))); });
   AutoToneCurve c;
   if (hist.total() == 0) return c;
   const double lo = hist.percentile(0.005), hi = hist.percentile(0.997);

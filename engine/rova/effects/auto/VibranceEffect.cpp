@@ -17,6 +17,11 @@ inline float perceivedSaturation(float mx, float mn) {
   return mx > 1e-5f ? 1 - std::sqrt(std::max(0.f, mn) / mx) : 0.f;
 }
 
+inline float smooth(float e0, float e1, float x) {
+  const float t = std::clamp((x - e0) / (e1 - e0), 0.f, 1.f);
+  return t * t * (3 - 2 * t);
+}
+
 class VibranceKernel : public EffectKernel {
  public:
   VibranceKernel(float vibrance, float saturation) : vib_(vibrance), sat_(saturation) {}
@@ -25,14 +30,14 @@ class VibranceKernel : public EffectKernel {
       const float mx = std::max({c[0], c[1], c[2]}), mn = std::min({c[0], c[1], c[2]});
       if (mx <= 1e-5f || mx - mn <= 1e-6f) continue;
       const float s = perceivedSaturation(mx, mn);
+      if (s <= 0.02f) continue;
       // Near-greys stay grey: their small tint is usually noise or a white balance residue.
-      const float neutral = float(auto_support::smoothstep(0.02, 0.12, s));
+      const float neutral = smooth(0.02f, 0.12f, s);
       // Skin: red over green over blue with a hue of about 10 to 45 degrees.
       float skin = 0;
       if (c[0] >= c[1] && c[1] >= c[2]) {
         const float hue = 60 * (c[1] - c[2]) / (c[0] - c[2]);
-        skin = float(auto_support::smoothstep(4, 14, hue) * (1 - auto_support::smoothstep(38, 52, hue)) *
-                     (1 - auto_support::smoothstep(0.75, 0.95, s)));
+        skin = smooth(4, 14, hue) * (1 - smooth(38, 52, hue)) * (1 - smooth(0.75f, 0.95f, s));
       }
       const float muted = (1 - s) * (1 - s);
       float f = 1 + neutral * (1 - 0.75f * skin) * (vib_ * muted + sat_);
@@ -63,13 +68,12 @@ std::unique_ptr<EffectKernel> VibranceEffect::makeKernel(const ParameterList& p,
     auto img = context->analysisImage();
     if (!img) return result;
     double sum = 0, weight = 0;
-    const float* c = img->floats();
-    for (size_t i = 0; i < img->pixelCount(); ++i, c += 3) {
+    auto_support::forAnalysisPixels(*img, [&](const float* c) {
       const float mx = std::max({c[0], c[1], c[2]}), mn = std::min({c[0], c[1], c[2]});
       const double w = std::sqrt(std::max(0.f, tone::luminance(c)));
       sum += w * perceivedSaturation(mx, mn);
       weight += w;
-    }
+    });
     result->meanSaturation = weight > 0 ? sum / weight : 0;
     return result;
   });
