@@ -33,6 +33,8 @@
 #include "rova/processor/ImageProcessor.h"
 
 class QVImageProcessorProtocol;
+class QVIPImage;
+class QVIPMask;
 class QVLayerStateModelProtocol;
 class QVLensCorrectionSettingsProtocol;
 
@@ -245,6 +247,27 @@ class QVIPLayer : public QVModelObject, public QVParentLayerProtocol, public QVP
   qv::Dictionary serializeWithOptions(const std::optional<qv::Value>& options, qv::Dictionary& cacheResources);
   qv::Dictionary defaultSerializationOptions();
 
+  // ---- Mask access (QVIPLayer+Mask.cpp) ----
+  using MaskPreviewHandler = std::function<void(std::shared_ptr<QVIPImage> regionMask, std::shared_ptr<QVIPImage> preview,
+                                                CGRect roi, CGSize size)>;
+  void createMask() { createMaskAndFillWith(0, true); }
+  void createMaskAndFillWith(double fill, bool sync);
+  void applyMask(const std::shared_ptr<QVIPMask>& mask, std::function<void()> callback);
+  std::shared_ptr<QVIPMask> getMask();
+  bool isMaskEmpty();
+  void markMaskDidChange();
+  rova::ImageTransformSettings transformSettinsForFitSize(CGSize fitSize, const rova::ImageProcessorPtr& processor);
+  CGSize maskFittedSize(CGSize fitSize);
+  void getMaskFittedToSize(CGSize fitSize, std::function<void(CGSize)> completion);
+  rova::ImageDataFPtr maskPreviewFittedToSize(CGSize fitSize, const rova::ImageProcessorPtr& processor);
+  std::shared_ptr<QVIPImage> getMaskImageWithBackgroundColor(const qv::RGBAColor& background,
+                                                             const qv::RGBAColor& foreground, CGSize fitSize);
+  std::shared_ptr<qv::Operation> obtainMaskPreviewAtRoi(CGRect roi, CGSize size, MaskPreviewHandler handler,
+                                                        bool returnFilledIfMaskAbsent = true);
+  std::shared_ptr<qv::Operation> obtainMaskPreviewOperation() const { return obtainMaskPreviewOperation_; }
+  bool migrateBrushStackToMask();
+  void resetHistoryForMask();
+
   // ---- Fields of the image, texture and mask operations ----
   bool hasMask() const { return hasMask_; }
   bool maskEnabled() const { return maskEnabled_; }
@@ -326,4 +349,5 @@ class QVIPLayer : public QVModelObject, public QVParentLayerProtocol, public QVP
   std::weak_ptr<QVIPLayer> syncLayer_;
   std::vector<qv::ObserverToken> twinTokens_;
   rova::ImageProcessorPtr processor_;
+  std::shared_ptr<qv::Operation> obtainMaskPreviewOperation_;
 };
