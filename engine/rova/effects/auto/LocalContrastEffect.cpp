@@ -70,25 +70,30 @@ class LocalContrastKernel : public EffectKernel {
     cv::Mat a, b;
     auto_support::guidedCoefficients(I, I, lowRadius_, kEdgeEpsilon, a, b);
     if (stopped()) return;
-    // Coarse-grid coordinates of pixel centres (cell centres at (c + 0.5) * step).
+    // Coarse-grid coordinates of pixel centres (cell centres at (c + 0.5) * step): the columns are
+    // the same for every row, so they are worked out once.
     const float inv = 1.f / float(step_);
+    std::vector<int> col0(static_cast<size_t>(w)), col1(static_cast<size_t>(w));
+    std::vector<float> colT(static_cast<size_t>(w));
+    for (int x = 0; x < w; ++x) {
+      const float gx = std::clamp((x + 0.5f) * inv - 0.5f, 0.f, float(lw - 1));
+      col0[x] = std::min(int(gx), lw - 1), col1[x] = std::min(col0[x] + 1, lw - 1), colT[x] = gx - col0[x];
+    }
     detail::parallelRows(h, 32, [&](int y0, int y1) {
+      std::vector<float> rowA(static_cast<size_t>(lw)), rowB(static_cast<size_t>(lw));
       for (int y = y0; y < y1; ++y) {
         const float gy = std::clamp((y + 0.5f) * inv - 0.5f, 0.f, float(lh - 1));
         const int r0 = std::min(int(gy), lh - 1), r1 = std::min(r0 + 1, lh - 1);
         const float ty = gy - r0;
         const float *a0 = a.ptr<float>(r0), *a1 = a.ptr<float>(r1), *b0 = b.ptr<float>(r0), *b1 = b.ptr<float>(r1);
+        for (int c = 0; c < lw; ++c) rowA[c] = a0[c] + (a1[c] - a0[c]) * ty, rowB[c] = b0[c] + (b1[c] - b0[c]) * ty;
         float* px = buffer.floats() + size_t(y) * w * 3;
         for (int x = 0; x < w; ++x, px += 3) {
-          const float gx = std::clamp((x + 0.5f) * inv - 0.5f, 0.f, float(lw - 1));
-          const int c0 = std::min(int(gx), lw - 1), c1 = std::min(c0 + 1, lw - 1);
-          const float tx = gx - c0;
-          auto lerp2 = [&](const float* p0, const float* p1) {
-            const float top = p0[c0] + (p0[c1] - p0[c0]) * tx, bottom = p1[c0] + (p1[c1] - p1[c0]) * tx;
-            return top + (bottom - top) * ty;
-          };
+          const int c0 = col0[x], c1 = col1[x];
+          const float tx = colT[x];
+          const float ca = rowA[c0] + (rowA[c1] - rowA[c0]) * tx, cb = rowB[c0] + (rowB[c1] - rowB[c0]) * tx;
           const float l = logLuminance(px);
-          const float base = lerp2(a0, a1) * l + lerp2(b0, b1);
+          const float base = ca * l + cb;
           const float d = l - base;
           const float t = std::clamp((base - kTableLo) * ((kTable - 1) / (kTableHi - kTableLo)), 0.f, float(kTable - 1));
           const int i = std::min(int(t), kTable - 2);
