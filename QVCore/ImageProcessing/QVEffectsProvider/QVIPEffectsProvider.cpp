@@ -133,10 +133,12 @@ qv::Value QVIPEffectsProvider::infoPlist() {
   return infoPlist_;
 }
 
-qv::Dictionary QVIPEffectsProvider::adjustmentLayers() {
+qv::Dictionary QVIPEffectsProvider::adjustmentLayers() { return layersInfo(); }
+
+const qv::Dictionary& QVIPEffectsProvider::layersInfo() {
   std::lock_guard<std::mutex> lock(mutex_);
   load();
-  return dictLayersInfo_;
+  return dictLayersInfo_;  // never changes once loaded
 }
 
 qv::Array QVIPEffectsProvider::effectsInfo() {
@@ -245,7 +247,7 @@ std::optional<qv::Value> QVIPEffectsProvider::layerInfoWithIdentifier(const std:
 std::shared_ptr<QVIPLayer> QVIPEffectsProvider::makeAdjustmentLayerWithIdentifier(
     const std::string& identifier, const std::optional<LayerList>& subLayers, const LayerPtr& superlayer,
     const LayerPtr& duplicateFromLayer) {
-  qv::Dictionary layers = adjustmentLayers();
+  const qv::Dictionary& layers = layersInfo();
   std::optional<qv::Value> description;
   if (auto it = layers.find(identifier); it != layers.end()) {
     description = it->second;

@@ -93,6 +93,7 @@ class QVIPEffectsProvider {
 
  private:
   void load();
+  const qv::Dictionary& layersInfo();
   std::shared_ptr<QVIPEffect> makeLayerEffect(const qv::Value& info, const LayerPtr& superlayer, const QVIPLayer& made);
 
   std::string path_;

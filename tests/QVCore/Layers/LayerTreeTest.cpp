@@ -382,6 +382,11 @@ TEST(LayerTree, ReparentingMovesTheCachedTextureOrForgetsIt) {
   EXPECT_EQ(layer->historyTextureName(), "tex.rovacompressedimagedata");
   EXPECT_TRUE(std::filesystem::exists(folderB / "tex.rovacompressedimagedata"));
 
+  auto sameFolder = namedLayer("PB2");  // another parent over the same history: nothing to copy
+  sameFolder->setParent(topB->weakParent());
+  layer->setParent(sameFolder->weakAs<QVParentLayerProtocol>());
+  EXPECT_EQ(layer->historyTextureName(), "tex.rovacompressedimagedata");
+
   layer->setParent(parentA->weakAs<QVParentLayerProtocol>());
   parentA->mutableSubLayers().push_back(layer);
   parentA->removeLayer(layer);  // its new parent (none) has no history
