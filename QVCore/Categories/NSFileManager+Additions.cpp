@@ -23,7 +23,32 @@ std::vector<std::string> sortedEntries(const std::string& path) {
   return names;
 }
 
+int hexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
 }  // namespace
+
+std::string removingPercentEncoding(const std::string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 && hexValue(text[i + 2]) >= 0) {
+      out.push_back(char(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2])));
+      i += 2;
+    } else {
+      out.push_back(text[i]);
+    }
+  }
+  return out;
+}
+
+std::string pathOfFileURL(const std::string& url) {
+  if (url.rfind("file://", 0) == 0) return removingPercentEncoding(url.substr(7));
+  return url;
+}
 
 bool removeIfExistsAtPath(const std::string& path) {
   if (path.empty()) return false;

@@ -23,4 +23,10 @@ std::vector<std::string> filePathsInDirectory(const std::string& path, const std
 // when the folder cannot be listed.
 std::vector<std::string> filesSortedByModDateFromDir(const std::string& path);
 
+// The path of a file URL: a "file://" URL without its scheme and percent encoding; anything else
+// is a path already and stays as it is.
+std::string pathOfFileURL(const std::string& url);
+// The text with every "%XX" (two hexadecimal digits) turned back into its byte.
+std::string removingPercentEncoding(const std::string& text);
+
 }  // namespace NSFileManagerAdditions

@@ -10,21 +10,13 @@
 #include "QVPlatform/PropertyList.h"
 #include "QVPlatform/UserDefaults.h"
 
-namespace {
-
-// Favourites an older version kept in the shared user defaults move into the file, once.
-void migrateFavoritesFromDefaults() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    qv::UserDefaults& defaults = QVPresetService::presetsSharedDefaults();
-    qv::Value old = defaults.objectForKey(kQVPresetFavoriteDefaultsKey);
-    if (!old.dictionary() || old.dictionary()->empty()) return;
-    defaults.removeObjectForKey(kQVPresetFavoriteDefaultsKey);
-    QVFavoritePresetService::saveFavoriteItems(*old.dictionary());
-  });
+void QVFavoritePresetService::migrateFavoritesFromDefaults() {
+  qv::UserDefaults& defaults = QVPresetService::presetsSharedDefaults();
+  qv::Value old = defaults.objectForKey(kQVPresetFavoriteDefaultsKey);
+  if (!old.dictionary() || old.dictionary()->empty()) return;
+  defaults.removeObjectForKey(kQVPresetFavoriteDefaultsKey);
+  saveFavoriteItems(*old.dictionary());
 }
-
-}  // namespace
 
 std::string QVFavoritePresetService::favoritesPlistPath() {
   const std::string container = NSFileManagerContainerDirectory::containerDirectory();
@@ -35,7 +27,8 @@ std::string QVFavoritePresetService::favoritesPlistPath() {
 }
 
 qv::Dictionary QVFavoritePresetService::favoriteItems() {
-  migrateFavoritesFromDefaults();
+  static std::once_flag migrated;
+  std::call_once(migrated, [] { migrateFavoritesFromDefaults(); });
   const std::string path = favoritesPlistPath();
   if (path.empty()) return {};
   qv::Value stored = qv::PropertyList::readFile(path, nullptr);

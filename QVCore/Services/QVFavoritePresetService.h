@@ -24,4 +24,7 @@ class QVFavoritePresetService {
   // boolean (or number) count as NO.
   static qv::Dictionary favoriteItems();
   static bool saveFavoriteItems(const qv::Dictionary& items);
+  // Moves a non-empty favourites dictionary of the shared defaults ("QVPresetFavoriteKey") into the
+  // file, replacing it, and removes the key. `favoriteItems` runs it once per process.
+  static void migrateFavoritesFromDefaults();
 };

@@ -210,8 +210,9 @@ void QVPresetService::updatePreset(const std::shared_ptr<QVPreset>& preset, cons
 }
 
 void QVPresetService::deleteGroup(const QVPresetGroup& group) {
+  // Only the user's own folders go; a shipped group's folder is part of the application.
   std::error_code ec;
-  if (group.path().empty() || fs::remove_all(group.path(), ec) == 0 || ec)
+  if (group.path().empty() || !group.isInContainers() || fs::remove_all(group.path(), ec) == 0 || ec)
     QV_LOG_FAILURE("![[NSFileManager defaultManager] removeItemAtPath:" + group.path() + " error:" + ec.message() + "]");
 }
 
@@ -254,7 +255,8 @@ void QVPresetService::processPresetPackWithURL(const std::string& url) {
   const bool added = addPresetPackWithContentOfURL(url);
   std::string message, informative;
   if (added) {
-    message = filled(localized("'%@' has been successfully added."), qv::deletingPathExtension(qv::lastPathComponent(url)));
+    const std::string name = qv::deletingPathExtension(qv::lastPathComponent(NSFileManagerAdditions::pathOfFileURL(url)));
+    message = filled(localized("'%@' has been successfully added."), name);
     informative = localized("You can access these presets from the presets window.");
   } else {
     message = localized("Oops. Something went wrong.");

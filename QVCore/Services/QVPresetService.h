@@ -80,6 +80,7 @@ class QVPresetService {
   static void deletePreset(const std::shared_ptr<QVPreset>& preset);
   static void updatePreset(const std::shared_ptr<QVPreset>& preset, const std::string& newName);
   static void updatePreset(const std::shared_ptr<QVPreset>& preset) { updatePreset(preset, {}); }
+  // Removes the folder of a group in the container (never a shipped group's).
   static void deleteGroup(const QVPresetGroup& group);
   static std::shared_ptr<QVPreset> extractPresetWithUUID(const std::string& uuid);
 

@@ -55,37 +55,12 @@ std::optional<std::vector<std::string>> listFolder(const std::string& path, std:
   return names;
 }
 
-int hexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-std::string removingPercentEncoding(const std::string& text) {
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 && hexValue(text[i + 2]) >= 0) {
-      out.push_back(char(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2])));
-      i += 2;
-    } else {
-      out.push_back(text[i]);
-    }
-  }
-  return out;
-}
-
 // The pack's group folder name: the URL's last component without percent encoding, cut before its
 // first ".".
 std::string packGroupName(const std::string& url) {
-  std::string name = removingPercentEncoding(qv::lastPathComponent(url));
+  std::string name = NSFileManagerAdditions::removingPercentEncoding(qv::lastPathComponent(url));
   if (auto dot = name.find('.'); dot != std::string::npos) name.erase(dot);
   return name;
-}
-
-std::string filePathOfURL(const std::string& url) {
-  if (url.rfind("file://", 0) == 0) return removingPercentEncoding(url.substr(7));
-  return url;
 }
 
 // Rewrites one unpacked preset for the group it now belongs to.
@@ -316,7 +291,7 @@ bool QVPresetGroup::installGroupFromPackURL(const std::string& url) {
     return false;
   };
   if (!NSFileManagerAdditions::createDirectoryAtPath(staging)) return abandon();
-  if (!QVZipArchiveHelper::unzipFileAtPath(filePathOfURL(url), staging)) return abandon();
+  if (!QVZipArchiveHelper::unzipFileAtPath(NSFileManagerAdditions::pathOfFileURL(url), staging)) return abandon();
 
   std::string failure;
   auto entries = listFolder(staging, &failure);

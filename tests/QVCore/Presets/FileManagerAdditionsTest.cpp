@@ -46,6 +46,12 @@ TEST(FileManagerAdditions, RemoveAndCreate) {
   EXPECT_FALSE(createDirectoryAtPath((dir / "file" / "sub").string()));
 }
 
+TEST(FileManagerAdditions, FileURLsBecomePaths) {
+  EXPECT_EQ(pathOfFileURL("file:///a/Autumn%20Tones.second.zip"), "/a/Autumn Tones.second.zip");
+  EXPECT_EQ(pathOfFileURL("/a/100%20.zip"), "/a/100%20.zip") << "a path is not decoded";
+  EXPECT_EQ(removingPercentEncoding("%2e%2E%2F%zz%4"), "../%zz%4");
+}
+
 TEST(FileManagerAdditions, FilesSortedByModDateOldestFirst) {
   auto dir = solvane::test::makeTempDir("moddate");
   for (auto name : {"b", "a", "c"}) fs::create_directories(dir / name);

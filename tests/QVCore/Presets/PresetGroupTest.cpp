@@ -10,6 +10,7 @@
 #include "QVCore/Services/QVFavoritePresetService.h"
 #include "QVCore/Services/QVPresetService.h"
 #include "QVPlatform/NotificationCenter.h"
+#include "QVPlatform/UserDefaults.h"
 
 using namespace presettest;
 
@@ -131,6 +132,18 @@ TEST_F(PresetGroups, FavouritesAddRemoveAndPersist) {
   EXPECT_FALSE(QVFavoritePresetService::isFavoritePresetWithUUID("A")) << "an unreadable file is no favourites";
   writePlist(file, qv::Dictionary{{"A", "yes"}});
   EXPECT_FALSE(QVFavoritePresetService::isFavoritePresetWithUUID("A")) << "a text is no flag";
+
+  // Favourites an older version kept in the shared defaults replace the file, once moved.
+  qv::UserDefaults& defaults = QVPresetService::presetsSharedDefaults();
+  defaults.setObject(qv::Dictionary{{"OLD", true}}, kQVPresetFavoriteDefaultsKey);
+  QVFavoritePresetService::migrateFavoritesFromDefaults();
+  EXPECT_EQ(readPlist(file), qv::Value(qv::Dictionary{{"OLD", true}}));
+  EXPECT_TRUE(defaults.objectForKey(kQVPresetFavoriteDefaultsKey).isNull());
+  QVFavoritePresetService::setFavorite(true, "NEW");
+  defaults.setObject(qv::Dictionary{}, kQVPresetFavoriteDefaultsKey);
+  QVFavoritePresetService::migrateFavoritesFromDefaults();
+  EXPECT_TRUE(QVFavoritePresetService::isFavoritePresetWithUUID("NEW")) << "an empty dictionary moves nothing";
+  defaults.removeObjectForKey(kQVPresetFavoriteDefaultsKey);
 }
 
 TEST_F(PresetGroups, PackFixtureInstallsAsItsOwnGroup) {
@@ -167,6 +180,9 @@ TEST_F(PresetGroups, PackFixtureInstallsAsItsOwnGroup) {
 
   QVPresetService::deleteGroup(*QVPresetGroup::groupWithId("Warm Pack"));
   EXPECT_FALSE(fs::exists(group));
+  fs::create_directories(shipped / "Presets" / "Essentials");
+  QVPresetService::deleteGroup(*QVPresetGroup::initWithPath((shipped / "Presets" / "Essentials").string()));
+  EXPECT_TRUE(fs::exists(shipped / "Presets" / "Essentials")) << "a folder outside the container stays";
 }
 
 TEST_F(PresetGroups, HostilePacksChangeNothing) {
