@@ -195,6 +195,27 @@ TEST(Enhance, PhotoDarkenedByOneAndAHalfStopsComesBack) {
   }
 }
 
+TEST(Enhance, RawPictureComesOutTheSameWhateverItsExposure) {
+  // Linear camera data, through the RAW preset (RAW development first): two exposures of one scene
+  // two stops apart end with nearly the same median, a well-exposed one near the mid-tones' aim.
+  OrvantaExifData rawExif;
+  rawExif.isRaw = true;
+  auto scene = [&](float k) {
+    return proctest::makeImage(300, 200, [k](int x, int y, float* c) {
+      const float v = k * (0.01f + 0.5f * float(x) / 300 * float(y) / 200 + ((x / 20 + y / 20) % 3 == 0 ? 0.3f : 0));
+      c[0] = v, c[1] = v * 0.95f, c[2] = v * 0.8f;
+    }, rawExif);
+  };
+  std::vector<std::filesystem::path> rawPreset{preset("Presets/DefaultRAWPreset")};
+  auto bright = enhanced(scene(1), {}, {}, rawPreset), dark = enhanced(scene(0.25f), {}, {}, rawPreset);
+  ASSERT_TRUE(bright && dark);
+  const double a = percentileOf(luminances(*bright, false), 0.5), b = percentileOf(luminances(*dark, false), 0.5);
+  EXPECT_LT(std::fabs(std::log2(a / b)), 0.5) << a << " " << b;
+  EXPECT_GT(a, 0.1);
+  EXPECT_LT(a, 0.3);
+  EXPECT_EQ(clippedPixels(*bright), 0u);
+}
+
 TEST(Enhance, StrongColourCastLeavesNeutralGreysNeutral) {
   // A scene of grey patches among coloured ones, lit by a strongly warm and then a cool, greenish light.
   const float greys[] = {0.05f, 0.12f, 0.25f, 0.45f, 0.7f};
