@@ -73,7 +73,8 @@ AutoColorEstimate AutoColorEffect::estimate(const ImageDataRGBf& img) {
   return {normalised(gains), neutralShare};
 }
 
-AutoColorEffect::AutoColorEffect() : EffectBase(effect_id::kAutoColor, {Parameter("Amount", 0, 100, 100)}) {}
+AutoColorEffect::AutoColorEffect()
+    : EffectBase(effect_id::kAutoColor, {Parameter("Amount", 0, 100, 100), Parameter("Remainder", 0, 1, 0, true)}) {}
 
 std::unique_ptr<EffectKernel> AutoColorEffect::makeKernel(const ParameterList& p, const EffectRenderInfo&,
                                                           const EffectParametersContextPtr& context) const {
@@ -89,7 +90,11 @@ std::unique_ptr<EffectKernel> AutoColorEffect::makeKernel(const ParameterList& p
   const double x = std::log2(double(found->gains[0] / found->gains[1])), y = std::log2(double(found->gains[2] / found->gains[1]));
   const double cast = std::hypot(x, y);
   const double sureness = 0.15 + 0.85 * auto_support::smoothstep(0.03, 0.25, found->neutralShare);
-  const double strength = amount * sureness * (0.35 + 0.65 * auto_support::smoothstep(0.3, 0.6, cast));
+  const double kept = 0.35 + 0.65 * auto_support::smoothstep(0.3, 0.6, cast);
+  // "Remainder" set: this layer completes an ordinary one above it, so that together they remove
+  // the whole cast (as far as the estimate is sure): the automatic colour temperature on request.
+  const bool remainder = valueIn(p, "Remainder") >= 0.5f;
+  const double strength = amount * sureness * (remainder ? 1 - kept : kept);
   const double gx = strength * x, gy = strength * y;
   const std::array<float, 3> applied = normalised({std::exp2(gx), 1.0, std::exp2(gy)});
   if (std::fabs(applied[0] - 1) < 1e-4f && std::fabs(applied[2] - 1) < 1e-4f) return nullptr;

@@ -12,7 +12,8 @@
 //    base follows strong edges.
 //  - ROVAAutoColorEffect: automatic white balance by the grey pixels of the picture (grey world as a
 //    start, then refined over the pixels that come out nearly neutral); strong casts are removed,
-//    slight warmth is partly kept.
+//    slight warmth is partly kept. With "Remainder" at 1 it applies only the part an ordinary
+//    layer keeps, so the two together neutralise fully (the automatic colour temperature).
 //  - ROVAVibranceEffect: vibrance for muted colours, adapted to the picture's colourfulness; skin
 //    tones and neutral greys are protected, colours never leave the displayable range.
 //  - ROVANoiseReductionEffect: luminance and colour noise reduction scaled to the noise measured in
