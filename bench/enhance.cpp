@@ -1,10 +1,10 @@
 // The automatic enhancement on the command line, and its speed.
 //
-//   bench_enhance IN OUT [--fit N] [--compare] [--preset FILE]... [--before darken|cast|fade]
+//   bench_enhance IN OUT [--fit N] [--compare] [--preset FILE]... [--before darken|cast|fade|noise]
 //       Enhances IN with the default preset for its kind (or the given presets, in order) and writes
 //       OUT (PNG when it ends in .png, else JPEG). --fit renders into an N x N box; --compare writes
 //       the original and the result side by side; --before spoils the picture first (1.5 EV darker,
-//       a strong colour cast, or faded) to see what the enhancement does with it.
+//       a strong colour cast, faded, or grainy) to see what the enhancement does with it.
 //   bench_enhance --speed [WIDTH HEIGHT]
 //       Makes a photograph-like JPEG (6000 x 4000 by default) and times, with the default preset,
 //       the full-size render and the 2000 x 2000 preview beside the libjpeg-turbo decode and encode
@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <random>
 #include <string>
 #include <thread>
 
@@ -76,11 +77,16 @@ bool write(const codecs::Bitmap& bitmap, const std::string& path) {
 ImagePtr spoil(const ImagePtr& image, const std::string& how) {
   auto data = image->imageData({}, {}, false);
   float* px = data->floats();
+  std::mt19937 rng(1);
+  std::normal_distribution<float> grain(0, 0.025f);
   for (size_t i = 0; i < data->pixelCount(); ++i, px += 3) {
     if (how == "darken") {
       for (int c = 0; c < 3; ++c) px[c] *= std::exp2(-1.5f);
     } else if (how == "cast") {
       px[0] *= 1.35f, px[2] *= 0.6f;
+    } else if (how == "noise") {
+      const float n = grain(rng);
+      for (int c = 0; c < 3; ++c) px[c] = std::pow(std::max(0.f, std::sqrt(std::max(0.f, px[c])) + n + 0.5f * grain(rng)), 2.f);
     } else if (how == "fade") {
       for (int c = 0; c < 3; ++c) px[c] = srgbToLinear(0.3f + 0.4f * linearToSrgb(std::clamp(px[c], 0.f, 1.f)));
     }
@@ -204,7 +210,7 @@ int main(int argc, char** argv) {
   if (argc >= 2 && !std::strcmp(argv[1], "--speed"))
     return speed(argc > 3 ? std::atoi(argv[2]) : 6000, argc > 3 ? std::atoi(argv[3]) : 4000);
   if (argc < 3) {
-    std::fprintf(stderr, "usage: bench_enhance IN OUT [--fit N] [--compare] [--preset FILE]... [--before darken|cast|fade]\n"
+    std::fprintf(stderr, "usage: bench_enhance IN OUT [--fit N] [--compare] [--preset FILE]... [--before darken|cast|fade|noise]\n"
                          "       bench_enhance --speed [WIDTH HEIGHT]\n");
     return 2;
   }
