@@ -366,6 +366,14 @@ TEST(EnhanceEffects, NoiseReductionFollowsTheMeasuredNoise) {
   auto out = proctest::render(*p);
   ASSERT_TRUE(out);
   EXPECT_LT(NoiseReductionEffect::estimateNoise(*out), 0.5 * estimate);
+  // A region renders as the same crop of the whole (the filters get all the context they read).
+  auto region = proctest::render(*p, {60, 50, 100, 80});
+  ASSERT_TRUE(region);
+  float worst = 0;
+  for (int y = 0; y < 80; ++y)
+    for (int x = 0; x < 100; ++x)
+      for (int c = 0; c < 3; ++c) worst = std::max(worst, std::fabs(proctest::px(*region, x, y)[c] - proctest::px(*out, x + 60, y + 50)[c]));
+  EXPECT_LT(worst, 1e-4f);
   auto cleanImage = proctest::makeImage(256, 192, clean);
   auto q = proctest::makeProcessor(cleanImage);
   q->addLayer(proctest::makeLayer(cleanImage, {effect_id::kNoiseReduction}));

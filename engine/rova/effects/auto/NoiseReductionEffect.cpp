@@ -13,6 +13,9 @@ namespace rova {
 namespace {
 
 constexpr int kLumaRadius = 2, kChromaRadius = 4;
+// Rows and columns a filtered pixel depends on: the luminance filter, then the colour filter guided
+// by its result, each two box filters deep.
+constexpr int kContext = 2 * (kLumaRadius + kChromaRadius) + 2;
 // Under this noise (in the square-root scale, about two 8-bit steps in the mid-tones) nothing is
 // done: it does not show, and fine texture measures a little like it. The reduction grows to its
 // full strength at twice this.
@@ -27,10 +30,10 @@ class NoiseKernel : public EffectKernel {
   NoiseKernel(double sigma, float amount, const std::atomic<bool>* interrupted)
       : sigma_(float(sigma)), amount_(amount), interrupted_(interrupted) {}
   EffectKernelKind kind() const override { return EffectKernelKind::Region; }
-  int margin() const override { return 2 * kChromaRadius + 2; }
+  int margin() const override { return kContext; }
 
   void applyRegion(ImageDataRGBf& buffer) const override {
-    const int w = buffer.width(), h = buffer.height(), context = 2 * kChromaRadius + 2;
+    const int w = buffer.width(), h = buffer.height(), context = kContext;
     // Square-root values: noise of roughly even size from shadows to highlights. The original rows
     // a band reads as context are kept apart from the rows it writes.
     std::vector<float> roots(size_t(w) * h * 3);
