@@ -247,6 +247,43 @@ class QVIPLayer : public QVModelObject, public QVParentLayerProtocol, public QVP
   qv::Dictionary serializeWithOptions(const std::optional<qv::Value>& options, qv::Dictionary& cacheResources);
   qv::Dictionary defaultSerializationOptions();
 
+  // ---- Texture content (QVIPLayer+Texture.cpp) ----
+  // Completion of a texture load: loaded, and why not (0 no file, 1 unreadable, 2 smaller than
+  // 50 pixels on a side). A failed load records no history step and changes nothing.
+  using TextureCompletion = std::function<void(bool loaded, int64_t reason)>;
+  static constexpr int kMinTextureSide = 50;
+  void setTextureFromURL(const std::string& url, bool adjustTransform, bool applyOriginalOrientation,
+                         TextureCompletion completion);
+  void setTextureFromURL(const std::string& url, TextureCompletion completion = nullptr) {
+    setTextureFromURL(url, true, true, std::move(completion));
+  }
+  void loadTexture(const rova::ImagePtr& image, bool sync);
+  void loadRovaTexture(const rova::ImagePtr& image);  // on the processing queue
+  void deleteTexture() { deleteTextureSync(false); }
+  void deleteTextureSync(bool sync);
+  // Puts the layer's pixels into the history's texture cache (a copy of its file, or a compressed
+  // "rovacompressedimagedata" file named by a new UUID).
+  void saveImageOrTexture();
+  // Restores the texture from the cache file of that name (the history texture name's setter
+  // with its side effects; the plain setter only stores the name).
+  void restoreHistoryTextureName(std::optional<std::string> name);
+  bool loadCppImageFromRova();
+  // The texture fitted to the frame: 0 free, 1 stretch, 2 fill, 3 fit.
+  void setTextureScaleMode(uint64_t mode, bool adjustTransform, bool applyOriginalOrientation = true);
+  void adjustTransformForScaleMode(uint64_t mode, bool applyOriginalOrientation = true);  // on the processing queue
+  // The user's free transform (history step, scale mode 0, engine write); the plain setter only
+  // stores the field.
+  void setFreeTransform(std::optional<CGAffineTransform> transform);
+  std::optional<CGAffineTransform> getAffineTransformFromCppLayer();  // on the processing queue
+  // Platform (bottom-left) transform ↔ engine (top-left) transform for a canvas of height
+  // `canvasHeight` and a source of height `sourceHeight`.
+  static rova::AffineTransform engineTransformForAffineTransform(const CGAffineTransform& m, double canvasHeight,
+                                                                 double sourceHeight);
+  static CGAffineTransform affineTransformForEngineTransform(const rova::AffineTransform& e, double canvasHeight,
+                                                            double sourceHeight);
+  CGSize canvasSize();
+  CGSize imageSize();
+
   // ---- Mask access (QVIPLayer+Mask.cpp) ----
   using MaskPreviewHandler = std::function<void(std::shared_ptr<QVIPImage> regionMask, std::shared_ptr<QVIPImage> preview,
                                                 CGRect roi, CGSize size)>;

@@ -1,0 +1,396 @@
+// A layer's own pixels: textures loaded from files, the history's texture cache, fitting to the
+// frame (scale modes) and the free transform between platform and engine coordinates.
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+
+#include "QVCore/ImageProcessing/History/QVHistoryManagerProtocol.h"
+#include "QVCore/ImageProcessing/QVIPLayer.h"
+#include "QVCore/ImageProcessing/QVImageProcessorProtocol.h"
+#include "QVCore/ImageProcessing/QVImageReader.h"
+#include "QVCore/ImageProcessing/QVRovaHelper.h"
+#include "QVPlatform/Additions.h"
+#include "QVPlatform/Log.h"
+#include "QVPlatform/MainExecutor.h"
+#include "QVPlatform/Places.h"
+#include "rova/layers/ImageLayer.h"
+
+namespace {
+
+constexpr const char* kQVLayerDidAddTextureNotification = "QVLayerDidAddTextureNotification";
+constexpr const char* kQVLayerDidDeleteTextureNotification = "QVLayerDidDeleteTextureNotification";
+constexpr const char* kQVLayerDidChangeScaleTextureNotification = "kQVLayerDidChangeScaleTextureNotification";
+
+namespace fs = std::filesystem;
+
+QVChangeInfo needProgressInfo() {
+  QVChangeInfo info;
+  info.set(kQVChangeTypeStateInfoKey, "QVLayerDidChangeStateNotification");
+  info.set("QVLayerDidChangeStateNeedProgress", true);
+  return info;
+}
+
+QVChangeInfo transformInfo() {
+  QVChangeInfo info;
+  info.set(kQVChangeTypeStateInfoKey, kQVLayerDidChangeTransformNotification);
+  return info;
+}
+
+// The vertical flip within a height k: (x, y) -> (x, k - y).
+CGAffineTransform flip(double k) { return {1, 0, 0, -1, 0, k}; }
+
+std::shared_ptr<rova::ImageLayer> asImageLayer(const rova::BaseLayerPtr& layer) {
+  return layer && layer->kind() == rova::kLayerKindImage ? std::dynamic_pointer_cast<rova::ImageLayer>(layer) : nullptr;
+}
+
+// A name taken from a saved record must stay inside the resources folder.
+bool isPlainFileName(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
+}
+
+std::vector<uint8_t> readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return in ? std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {}) : std::vector<uint8_t>{};
+}
+
+}  // namespace
+
+// ---- Geometry ----
+
+rova::AffineTransform QVIPLayer::engineTransformForAffineTransform(const CGAffineTransform& m, double canvasHeight,
+                                                                  double sourceHeight) {
+  // Flip within the source's height, transform, flip within the canvas's height.
+  return rova::AffineTransform::fromCG(CGAffineTransformConcat(CGAffineTransformConcat(flip(sourceHeight), m), flip(canvasHeight)));
+}
+
+CGAffineTransform QVIPLayer::affineTransformForEngineTransform(const rova::AffineTransform& e, double canvasHeight,
+                                                              double sourceHeight) {
+  return CGAffineTransformConcat(CGAffineTransformConcat(flip(sourceHeight), e.toCG()), flip(canvasHeight));
+}
+
+CGSize QVIPLayer::canvasSize() {
+  if (auto p = parentProcessor()) {
+    const CGSize size = p->canvasSize();
+    if (size.width != 0 || size.height != 0) return size;
+  }
+  rova::Size size{};
+  onEngineLayer([&size](rova::BaseLayer& layer) { size = layer.transformSettings().canvasSize; }, true);
+  return CGSizeMake(size.width, size.height);
+}
+
+CGSize QVIPLayer::imageSize() {
+  rova::Size size{};
+  onEngineLayer(
+      [&size](rova::BaseLayer& layer) {
+        if (auto image = layer.kind() == rova::kLayerKindImage ? static_cast<rova::ImageLayer&>(layer).getSourceImage() : nullptr)
+          size = image->size();
+      },
+      true);
+  return CGSizeMake(size.width, size.height);
+}
+
+std::optional<CGAffineTransform> QVIPLayer::getAffineTransformFromCppLayer() {
+  if (!cppLayer_) return std::nullopt;
+  const rova::ImageTransformSettings settings = cppLayer_->transformSettings();
+  const rova::AffineTransform e = settings.transformType == rova::ImageTransformSettings::kAffineTransform
+                                      ? settings.transform
+                                      : rova::AffineTransform::identity();
+  auto image = asImageLayer(cppLayer_);
+  const double h = image && image->getSourceImage() ? image->getSourceImage()->height() : 0;
+  return affineTransformForEngineTransform(e, settings.canvasSize.height, h);
+}
+
+void QVIPLayer::setFreeTransform(std::optional<CGAffineTransform> transform) {
+  if (transform == affineTransform_) return;
+  registerHistory("Free Transform Tool: Apply");
+  setState(nullptr);
+  affineTransform_ = transform;
+  textureScaleMode_ = 0;
+  onEngineLayer([transform](rova::BaseLayer& layer) {
+    rova::ImageTransformSettings settings = layer.transformSettings();
+    if (transform) {
+      auto source = layer.kind() == rova::kLayerKindImage ? static_cast<rova::ImageLayer&>(layer).getSourceImage() : nullptr;
+      const double h = source ? source->height() : 0;
+      settings.transformType = rova::ImageTransformSettings::kAffineTransform;
+      settings.transform = engineTransformForAffineTransform(*transform, settings.canvasSize.height, h);
+    } else {
+      settings.transformType = rova::ImageTransformSettings::kNoTransform;
+      settings.transform = {0, 0, 0, 0, 0, 0};
+    }
+    layer.setTransformSettings(settings);
+  });
+  postOnMainThread(kQVLayerDidChangeTransformNotification);
+  if (auto p = parent()) p->childDidChangeState(self(), transformInfo());
+}
+
+void QVIPLayer::adjustTransformForScaleMode(uint64_t mode, bool applyOriginalOrientation) {
+  auto image = asImageLayer(cppLayer_);
+  if (!image || !image->getSourceImage() || !processor_) return;
+  const rova::CropDescription crop = processor_->getCropDescription();
+  const rova::Size frame = crop.isNone() ? processor_->canvasSize() : crop.size();
+  const rova::AffineTransform k = crop.getAffineTransform();  // identity without a crop
+  const rova::Size source = image->getSourceImage()->size();
+  const int orientation = processor_->orientation();
+  double w = source.width, h = source.height;
+  if (applyOriginalOrientation && orientation > 4) std::swap(w, h);
+  if (w <= 0 || h <= 0 || frame.width <= 0 || frame.height <= 0) return;
+  double sx = frame.width / w, sy = frame.height / h;
+  if (mode == 2) sx = sy = std::max(sx, sy);
+  if (mode == 3) sx = sy = std::min(sx, sy);
+  const double tx = (frame.width - std::round(w * sx)) * 0.5;
+  const double ty = (frame.height - std::round(h * sy)) * 0.5;
+  rova::AffineTransform t;
+  t.translate(float(tx), float(ty));
+  t.scale(float(sx), float(sy));
+  if (applyOriginalOrientation) t.prepend(rova::ImageTransformSettings::transformForOrientation(orientation, source));
+  t.append(k.inverted());
+  rova::ImageTransformSettings settings = image->transformSettings();
+  settings.orientation = orientation;
+  settings.transformType = rova::ImageTransformSettings::kAffineTransform;
+  settings.transform = t;
+  image->setTransformSettings(settings);
+}
+
+void QVIPLayer::setTextureScaleMode(uint64_t mode, bool adjustTransform, bool applyOriginalOrientation) {
+  if (mode == textureScaleMode_) return;
+  registerHistory(name_ + ": Texture Scale Mode Changed");
+  setState(nullptr);
+  textureScaleMode_ = mode;
+  if (!adjustTransform) {
+    postOnMainThread(kQVLayerDidChangeScaleTextureNotification);
+    return;
+  }
+  std::weak_ptr<QVIPLayer> weak = weakSelf();
+  performOnParentProcessingQueue(
+      [weak, mode, applyOriginalOrientation] {
+        auto self = weak.lock();
+        if (!self) return;
+        self->adjustTransformForScaleMode(mode, applyOriginalOrientation);
+        auto transform = self->getAffineTransformFromCppLayer();
+        qv::dispatchOnMainThread([weak, transform] {
+          auto self = weak.lock();
+          if (!self) return;
+          self->affineTransform_ = transform;
+          self->postOnMainThread(kQVLayerDidChangeScaleTextureNotification);
+          self->postOnMainThread(kQVLayerDidChangeTransformNotification);
+          if (auto p = self->parent()) p->childDidChangeState(self, transformInfo());
+        });
+      },
+      false);
+}
+
+// ---- Texture loading ----
+
+void QVIPLayer::loadRovaTexture(const rova::ImagePtr& image) {
+  if (!image) return;
+  const int64_t index = processor_ && cppLayer_ ? processor_->layerIndex(cppLayer_) : -1;
+  if (index >= 0) {
+    if (cppLayer_->kind() == rova::kLayerKindImage) {
+      if (auto adjustment = processor_->convertLayerAtIndexToAdjustmentLayer(size_t(index))) cppLayer_ = adjustment;
+    }
+    if (auto layer = processor_->convertLayerAtIndexToImageLayer(size_t(index), image)) cppLayer_ = layer;
+  } else {
+    // Not in an engine list yet: the image layer simply takes the engine layer's place.
+    auto layer = std::make_shared<rova::ImageLayer>(image);
+    if (cppLayer_) layer->setLevel(cppLayer_->level());
+    cppLayer_ = layer;
+  }
+  postOnMainThread(kQVLayerDidAddTextureNotification);
+}
+
+void QVIPLayer::loadTexture(const rova::ImagePtr& image, bool sync) {
+  isAdjustmentLayer_ = false;
+  if (mask_) mask_->finishDrawing();
+  std::weak_ptr<QVIPLayer> weak = weakSelf();
+  performOnParentProcessingQueue(
+      [weak, image] {
+        if (auto self = weak.lock()) {
+          self->loadRovaTexture(image);
+          self->postOnMainThread(kQVLayerDidAddTextureNotification);
+        }
+      },
+      sync);
+}
+
+void QVIPLayer::setTextureFromURL(const std::string& url, bool adjustTransform, bool applyOriginalOrientation,
+                                  TextureCompletion completion) {
+  const auto finish = [completion](bool loaded, int64_t reason) {
+    if (completion) completion(loaded, reason);
+  };
+  // The file read is the history's cached copy when the layer has no texture yet.
+  std::string path = url;
+  const bool firstTexture = !textureURL_ || textureURL_->empty();
+  if (firstTexture && parent()) {
+    if (auto history = historyManager())
+      if (auto cached = history->cachedPathForTextureWithPath(url)) path = *cached;
+  }
+  std::error_code error;
+  if (!fs::is_regular_file(path, error)) return finish(false, 0);
+
+  auto processor = parentProcessor();
+  if (processor) {
+    processor->setPostStateNotificationsSuspended(true);
+    processor->increaseProcessingCounter();
+  }
+  const auto history = historyManager();
+  const bool wait = history && history->applyingHistoryLevel();
+  std::weak_ptr<QVIPLayer> weak = weakSelf();
+  // 1. Read on the processing queue; 2. on the main thread, only for a usable image, record the
+  // history step and take the texture; 3. swap and fit on the processing queue; 4. report.
+  performOnParentProcessingQueue(
+      [weak, url, path, adjustTransform, applyOriginalOrientation, finish, processor, wait] {
+        auto self = weak.lock();
+        if (!self) return;
+        auto reader = QVImageReader::make();
+        rova::ImagePtr image = reader->readImageWithPath(path, false);
+        const int64_t reason = !image ? 1 : (image->width() < kMinTextureSide || image->height() < kMinTextureSide) ? 2 : 0;
+        const auto done = [processor, finish](bool loaded, int64_t why) {
+          if (processor) {
+            processor->setPostStateNotificationsSuspended(false);
+            processor->decreaseProcessingCounter();
+          }
+          finish(loaded, why);
+        };
+        qv::Block onMain = [weak, url, image, reason, adjustTransform, applyOriginalOrientation, done, wait] {
+          auto self = weak.lock();
+          if (!self) return;
+          if (reason != 0) return done(false, reason);
+          const std::string name = qv::isWinPath(url) ? qv::lastWinPathComponent(url) : qv::lastPathComponent(url);
+          self->registerHistory("Add texture " + name);
+          self->setState(nullptr);
+          if (!self->textureURL_ || self->textureURL_->empty()) self->textureURL_ = url;
+          self->isAdjustmentLayer_ = false;
+          if (self->mask_) self->mask_->finishDrawing();
+          if (auto p = self->parent()) p->childWillChangeState(self, needProgressInfo());
+          self->performOnParentProcessingQueue(
+              [weak, image, adjustTransform, applyOriginalOrientation, done] {
+                auto self = weak.lock();
+                if (!self) return;
+                self->loadRovaTexture(image);
+                std::optional<CGAffineTransform> transform;
+                if (adjustTransform) {
+                  self->adjustTransformForScaleMode(1, applyOriginalOrientation);
+                  transform = self->getAffineTransformFromCppLayer();
+                }
+                qv::dispatchOnMainThread([weak, adjustTransform, transform, done] {
+                  auto self = weak.lock();
+                  if (!self) return;
+                  self->textureScaleMode_ = 1;
+                  if (adjustTransform) self->affineTransform_ = transform;
+                  self->setState(nullptr);
+                  self->postOnMainThread(kQVLayerDidAddTextureNotification);
+                  if (auto p = self->parent()) p->childDidChangeState(self, QVChangeInfo{});
+                  done(true, 0);
+                });
+              },
+              wait);
+        };
+        qv::dispatchOnMainThread(std::move(onMain));
+      },
+      wait);
+}
+
+void QVIPLayer::deleteTextureSync(bool sync) {
+  if (isAdjustmentLayer_) return;
+  registerHistory(name_ + ": Delete texture");
+  setState(nullptr);
+  isAdjustmentLayer_ = true;
+  if (mask_) mask_->finishDrawing();
+  std::weak_ptr<QVIPLayer> weak = weakSelf();
+  performOnParentProcessingQueue(
+      [weak] {
+        auto self = weak.lock();
+        if (!self || !self->processor_ || !self->cppLayer_) return;
+        const int64_t index = self->processor_->layerIndex(self->cppLayer_);
+        if (index < 0) return;
+        if (auto layer = self->processor_->convertLayerAtIndexToAdjustmentLayer(size_t(index))) self->cppLayer_ = layer;
+      },
+      sync);
+  affineTransform_.reset();
+  if (auto p = parent()) p->childDidChangeState(self(), QVChangeInfo{});
+  postOnMainThread(kQVLayerDidDeleteTextureNotification);
+}
+
+// ---- Texture cache ----
+
+void QVIPLayer::saveImageOrTexture() {
+  auto history = historyManager();
+  if (!history || isAdjustmentLayer_ || historyTextureName_) return;
+  if (textureURL_ && !textureURL_->empty()) {
+    if (history->updateCacheTextureWithPath(*textureURL_)) return;
+  }
+  rova::ImagePtr image;
+  onEngineLayer(
+      [&image](rova::BaseLayer& layer) {
+        if (layer.kind() == rova::kLayerKindImage) image = static_cast<rova::ImageLayer&>(layer).getSourceImage();
+      },
+      true);
+  const std::vector<uint8_t> bytes = QVRovaHelper::compressedImageDataForImage(image);
+  if (bytes.empty()) return;
+  const std::string name = qv::stringWithUUID() + "." + kQVRovaCompressedImageDataExtension;
+  const std::string path = (fs::path(history->resourcesPath()) / name).string();
+  if (!qv::writeFileAtomically(path, bytes.data(), bytes.size())) {
+    QV_LOG_FAILURE("[NSData writeToFile:" + path + " atomically:YES] == NO");
+    return;
+  }
+  historyTextureName_ = name;
+  if (!textureURL_ || textureURL_->empty()) textureURL_ = path;
+}
+
+bool QVIPLayer::loadCppImageFromRova() {
+  if (!historyTextureName_) return false;
+  auto p = parentProcessor();
+  if (!p) return false;
+  auto candidates = p->layers();
+  if (auto initial = p->initialLayer()) candidates.push_back(initial);
+  for (const auto& other : candidates) {
+    if (!other || other.get() == this || other->historyTextureName() != historyTextureName_) continue;
+    rova::ImagePtr image = other->cppSourceImage();
+    if (!image) {
+      if (auto engineImage = asImageLayer(other->cppLayer())) image = engineImage->getSourceImage();
+    }
+    if (!image) return false;
+    loadTexture(image, true);
+    return true;
+  }
+  return false;
+}
+
+void QVIPLayer::restoreHistoryTextureName(std::optional<std::string> name) {
+  auto history = historyManager();
+  bool changed = name != historyTextureName_;
+  if (name && !isPlainFileName(*name)) {
+    // Treated as a cache file that is not there: it is never looked for outside the folder.
+    QVLogError("Texture name is not a plain file name: %s", name->c_str());
+    historyTextureName_.reset();
+    textureURL_.reset();
+    changed = false;
+  }
+  if (!changed && textureURL_ && history && name) {
+    auto cached = history->cachedPathForTextureWithPath(*textureURL_);
+    changed = !cached || qv::lastPathComponent(*cached) != *name;
+  }
+  if (changed) {
+    historyTextureName_ = name;
+    textureURL_.reset();
+    if (name && !loadCppImageFromRova()) {
+      const std::string path = history ? (fs::path(history->resourcesPath()) / *name).string() : std::string();
+      std::error_code error;
+      rova::ImagePtr image;
+      if (!path.empty() && fs::is_regular_file(path, error)) {
+        if (auto p = parent()) p->childWillChangeState(self(), needProgressInfo());
+        const std::vector<uint8_t> bytes = readFile(path);
+        image = fs::path(path).extension() == std::string(".") + kQVRovaCompressedImageDataExtension
+                    ? QVRovaHelper::rovaImagePtrFromRovacompressedimagedata(bytes)
+                    : QVRovaHelper::rovaImagePtrFromRovaimagedata(bytes);
+      }
+      // A missing or unreadable cache file leaves the layer without cache name.
+      if (image) {
+        loadTexture(image, true);
+      } else {
+        historyTextureName_.reset();
+      }
+    }
+  }
+  if ((!historyTextureName_) && (!textureURL_ || textureURL_->empty())) deleteTextureSync(true);
+}

@@ -1,0 +1,210 @@
+// Layer textures over a real engine processor: loading PNG files with their result codes, the
+// scale modes' numbers, the free transform round trip and the texture cache file.
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "QVCore/Layers/LayerTestSupport.h"
+#include "QVPlatform/ImageIO/ImageIO.h"
+#include "common/TestSupport.h"
+#include "rova/layers/ImageLayer.h"
+
+using namespace solvane::test;
+using LayerPtr = std::shared_ptr<QVIPLayer>;
+namespace fs = std::filesystem;
+
+namespace {
+
+// A history whose resources folder is real; nothing is cached by copying, so the writer falls
+// back to the compressed cache file.
+class ResourcesHistory : public FakeHistory {
+ public:
+  explicit ResourcesHistory(fs::path dir) : dir_(std::move(dir)) {}
+  std::string resourcesPath() override { return dir_.string(); }
+  std::optional<std::string> cachedPathForTextureWithPath(const std::string&) override { return std::nullopt; }
+  std::optional<std::string> updateCacheTextureWithPath(const std::string&) override { return std::nullopt; }
+
+ private:
+  fs::path dir_;
+};
+
+// A w x h PNG whose left half is red and right half green.
+std::string writePng(const fs::path& dir, const std::string& name, size_t w, size_t h) {
+  auto data = std::make_shared<std::vector<uint8_t>>(w * h * 3);
+  for (size_t y = 0; y < h; ++y)
+    for (size_t x = 0; x < w; ++x) (*data)[(y * w + x) * 3 + (x < w / 2 ? 0 : 1)] = 255;
+  auto image = CGImageCreate(w, h, 8, 24, w * 3, CGColorSpaceCreateWithName(kCGColorSpaceSRGB), kCGImageAlphaNone, data);
+  const std::string path = (dir / name).string();
+  auto dest = CGImageDestinationCreateWithURL(path, kUTTypePNG, 1);
+  CGImageDestinationAddImage(dest, image);
+  EXPECT_TRUE(CGImageDestinationFinalize(dest));
+  return path;
+}
+
+struct Fixture {
+  fs::path dir = makeTempDir("textures");
+  std::shared_ptr<ResourcesHistory> history = std::make_shared<ResourcesHistory>(dir / "resources");
+  std::shared_ptr<TestProcessor> processor = TestProcessor::make(history);
+  LayerPtr layer = QVIPLayer::initWithDefaultSettings();
+
+  explicit Fixture(int canvasW = 200, int canvasH = 200) {
+    fs::create_directories(dir / "resources");
+    auto engineImage = std::make_shared<rova::ImageLayer>(rova::Image::make(rova::ImageDataRGBf::create(canvasW, canvasH)));
+    processor->engine->addLayer(engineImage);
+    processor->setInitialLayer(QVIPLayer::initWithCPPLayer(engineImage, processor->weakAs<QVParentLayerProtocol>(),
+                                                           processor->engine));
+    processor->addLayer(layer);
+    layer->setName("Texture layer");
+    drain();
+  }
+  void drain() {
+    for (int i = 0; i < 4; ++i) {
+      processor->waitForQueue();
+      qv::MainExecutor::shared().runUntilIdle();
+    }
+  }
+  std::pair<bool, int64_t> load(const std::string& path) {
+    std::pair<bool, int64_t> result{false, -1};
+    layer->setTextureFromURL(path, [&](bool loaded, int64_t reason) { result = {loaded, reason}; });
+    drain();
+    return result;
+  }
+  rova::AffineTransform engineTransform() {
+    rova::AffineTransform t;
+    processor->performOnImageProcessingQueue([&] { t = layer->cppLayer()->transformSettings().transform; }, true);
+    return t;
+  }
+  void fit(uint64_t mode) {
+    processor->performOnImageProcessingQueue([&] { layer->adjustTransformForScaleMode(mode); }, true);
+  }
+};
+
+void expectTransform(const rova::AffineTransform& t, double sx, double sy, double tx, double ty) {
+  EXPECT_FLOAT_EQ(t.a, sx);
+  EXPECT_FLOAT_EQ(t.d, sy);
+  EXPECT_FLOAT_EQ(t.b, 0);
+  EXPECT_FLOAT_EQ(t.c, 0);
+  EXPECT_FLOAT_EQ(t.tx, tx);
+  EXPECT_FLOAT_EQ(t.ty, ty);
+}
+
+}  // namespace
+
+TEST(Textures, APngLoadsAndFitsByStretchFillAndFit) {
+  Fixture f;
+  const auto result = f.load(writePng(f.dir, "paper.png", 400, 200));
+  EXPECT_EQ(result, (std::pair<bool, int64_t>{true, 0}));
+  ASSERT_FALSE(f.history->steps.empty());
+  EXPECT_EQ(f.history->steps.back().actionName, "Add texture paper.png");
+  EXPECT_FALSE(f.layer->isAdjustmentLayer());
+  EXPECT_EQ(f.layer->cppLayer()->kind(), rova::kLayerKindImage);
+  EXPECT_EQ(f.layer->textureScaleMode(), 1u);
+  EXPECT_EQ(f.layer->imageSize().width, 400);
+  EXPECT_EQ(f.processor->counter, 0);
+  EXPECT_FALSE(f.processor->suspended);
+  // Stretch: each axis on its own; the platform transform read back says the same.
+  expectTransform(f.engineTransform(), 0.5, 1.0, 0, 0);
+  ASSERT_TRUE(f.layer->affineTransform());
+  EXPECT_DOUBLE_EQ(f.layer->affineTransform()->a, 0.5);
+  f.fit(2);  // fill: the larger factor, centred
+  expectTransform(f.engineTransform(), 1.0, 1.0, -100, 0);
+  f.fit(3);  // fit: the smaller factor, centred
+  expectTransform(f.engineTransform(), 0.5, 0.5, 0, 50);
+}
+
+TEST(Textures, FilesThatCannotBeTexturesChangeNothing) {
+  Fixture f;
+  std::ofstream(f.dir / "garbage.png") << "not a picture at all";
+  struct Case {
+    std::string path;
+    int64_t reason;
+  } cases[] = {
+      {(f.dir / "missing.png").string(), 0},
+      {(f.dir / "garbage.png").string(), 1},
+      {writePng(f.dir, "narrow.png", 49, 50), 2},
+      {writePng(f.dir, "low.png", 50, 49), 2},
+  };
+  const size_t stepsBefore = f.history->steps.size();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    EXPECT_EQ(f.load(c.path), (std::pair<bool, int64_t>{false, c.reason}));
+    EXPECT_EQ(f.history->steps.size(), stepsBefore);
+    EXPECT_TRUE(f.layer->isAdjustmentLayer());
+    EXPECT_FALSE(f.layer->textureURL());
+    EXPECT_EQ(f.processor->counter, 0);
+  }
+  EXPECT_EQ(f.load(writePng(f.dir, "square.png", 50, 50)), (std::pair<bool, int64_t>{true, 0}));
+}
+
+TEST(Textures, FreeTransformRoundTripsThroughTheEngine) {
+  Fixture f(300, 100);
+  f.load(writePng(f.dir, "t.png", 60, 80));
+  const size_t steps = f.history->steps.size();
+  const CGAffineTransform m{0.5, 0.25, -0.25, 2, 30, -12};
+  f.layer->setFreeTransform(m);
+  f.layer->setFreeTransform(m);  // the same again: no change
+  EXPECT_EQ(f.history->steps.size(), steps + 1);
+  EXPECT_EQ(f.history->steps.back().actionName, "Free Transform Tool: Apply");
+  EXPECT_EQ(f.layer->textureScaleMode(), 0u);
+  f.drain();
+  std::optional<CGAffineTransform> back;
+  f.processor->performOnImageProcessingQueue([&] { back = f.layer->getAffineTransformFromCppLayer(); }, true);
+  ASSERT_TRUE(back);
+  for (auto [got, want] : {std::pair{back->a, m.a}, {back->b, m.b}, {back->c, m.c}, {back->d, m.d}, {back->tx, m.tx},
+                           {back->ty, m.ty}})
+    EXPECT_NEAR(got, want, 1e-4);
+  // A bottom-left point of the texture lands where the platform transform puts it, flipped into
+  // the engine's top-left canvas: source (0, 0) bottom-left is engine (0, 80).
+  const rova::AffineTransform e = QVIPLayer::engineTransformForAffineTransform(m, 100, 80);
+  double x, y;
+  e.apply(0, 80, x, y);
+  EXPECT_NEAR(x, m.tx, 1e-4);
+  EXPECT_NEAR(y, 100 - m.ty, 1e-4);
+}
+
+TEST(Textures, CacheFileRoundTripsAndAMissingOneDeletesTheTexture) {
+  Fixture f;
+  f.load(writePng(f.dir, "cached.png", 64, 52));
+  f.layer->saveImageOrTexture();
+  ASSERT_TRUE(f.layer->historyTextureName());
+  const std::string name = *f.layer->historyTextureName();
+  EXPECT_EQ(fs::path(name).extension(), ".rovacompressedimagedata");
+  ASSERT_TRUE(fs::exists(f.dir / "resources" / name));
+
+  // Another document restores the texture from the file alone.
+  Fixture other;
+  fs::copy_file(f.dir / "resources" / name, other.dir / "resources" / name);
+  other.layer->restoreHistoryTextureName(name);
+  other.drain();
+  EXPECT_FALSE(other.layer->isAdjustmentLayer());
+  rova::ImagePtr original, restored;
+  f.processor->performOnImageProcessingQueue(
+      [&] { original = std::static_pointer_cast<rova::ImageLayer>(f.layer->cppLayer())->getSourceImage(); }, true);
+  other.processor->performOnImageProcessingQueue(
+      [&] { restored = std::static_pointer_cast<rova::ImageLayer>(other.layer->cppLayer())->getSourceImage(); }, true);
+  ASSERT_TRUE(original && restored);
+  ASSERT_EQ(restored->size(), original->size());
+  auto a = original->imageData(), b = restored->imageData();
+  EXPECT_EQ(0, std::memcmp(a->floats(), b->floats(), a->byteCount()));
+
+  // A second layer of the same document takes the image from the first (no file read).
+  auto twin = QVIPLayer::initWithDefaultSettings();
+  f.processor->addLayer(twin);
+  fs::remove(f.dir / "resources" / name);
+  twin->restoreHistoryTextureName(name);
+  f.drain();
+  EXPECT_FALSE(twin->isAdjustmentLayer());
+  EXPECT_EQ(twin->historyTextureName(), name);
+
+  // A name whose file is missing leaves the layer without name and, without URL, without texture;
+  // a name that is a path is never read.
+  for (const std::string bad : {"gone.rovacompressedimagedata", "../escape.rovacompressedimagedata"}) {
+    Fixture g;
+    g.load(writePng(g.dir, "x.png", 60, 60));
+    g.layer->restoreHistoryTextureName(bad);
+    g.drain();
+    EXPECT_FALSE(g.layer->historyTextureName());
+    EXPECT_TRUE(g.layer->isAdjustmentLayer());
+    EXPECT_EQ(g.history->steps.back().actionName, "Texture layer: Delete texture");
+  }
+}
