@@ -167,6 +167,27 @@ TEST(EnhancePresets, EveryPresetParsesAndBuildsOverOrdinaryAndRawPictures) {
   EXPECT_EQ(first->effectAtIndex(0)->id(), "ROVARawDevelopCommonEffectID");
 }
 
+TEST(EnhanceEffects, DegeneratePicturesComeOutFinite) {
+  // Flat black, flat white and a single pixel: nothing to measure, nothing may break.
+  struct Case {
+    int w, h;
+    float v;
+  };
+  for (Case c : {Case{40, 30, 0.f}, Case{40, 30, 1.f}, Case{1, 1, 0.3f}, Case{3, 2, 0.5f}}) {
+    auto image = proctest::makeImage(c.w, c.h, [&](int, int, float* px) { px[0] = px[1] = px[2] = c.v; });
+    for (const char* name : {"Presets/DefaultJpegPreset", "Presets/DefaultRAWPreset"}) {
+      auto out = enhanced(image, {}, {}, {preset(name)});
+      ASSERT_TRUE(out) << name << " " << c.w << "x" << c.h;
+      for (size_t i = 0; i < out->pixelCount() * 3; ++i) {
+        ASSERT_TRUE(std::isfinite(out->floats()[i])) << name;
+        ASSERT_GE(out->floats()[i], 0.f) << name;
+      }
+      // Flat grey stays grey.
+      EXPECT_NEAR(out->floats()[0], out->floats()[2], 1e-3f) << name;
+    }
+  }
+}
+
 TEST(EnhanceEffects, AmountZeroLeavesThePictureAlone) {
   auto image = proctest::makeTestPicture(48, 32);
   auto context = std::make_shared<EffectParametersContext>(image);
