@@ -401,4 +401,16 @@ TEST(EnhanceEffects, NoiseReductionFollowsTheMeasuredNoise) {
   auto same = proctest::render(*q);
   ASSERT_TRUE(same);
   EXPECT_EQ(proctest::maxDifference(*same, *cleanImage->imageData()), 0.f);
+
+  // A very high ISO speed in the file means grain even when the picture measures clean (smoothed in
+  // the camera); a low one adds nothing.
+  EffectRenderInfo info;
+  info.canvasSize = {256, 192};
+  for (auto [iso, acts] : {std::pair{100.f, false}, std::pair{25600.f, true}}) {
+    OrvantaExifData exif;
+    exif.isoSpeed = iso;
+    auto shot = proctest::makeImage(256, 192, clean, exif);
+    auto effect = EffectFactory::instance().makeEffectWithID(effect_id::kNoiseReduction, std::make_shared<EffectParametersContext>(shot));
+    EXPECT_EQ(effect->makeKernel(info) != nullptr, acts) << "ISO " << iso;
+  }
 }
