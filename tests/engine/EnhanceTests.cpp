@@ -315,7 +315,7 @@ TEST(Enhance, FadedPhotoRegainsItsTonalRange) {
 
 TEST(Enhance, GoodPhotoChangesLittleAndGainsNoClipping) {
   // The bound on the mean CIEDE2000 difference for a photo that needed little: about what a gentle
-XX
+  // editor's touch costs (measured: astronaut 1.9, coffee 1.6, rocket 4.7, the last brightened by
   // its allowed 0.45 EV); a visible recolouring or re-exposure is well above it. Chelsea is a flat
   // photo (its brightest pixels reach half of white) and is meant to change: it only must not clip.
   constexpr double kMaxMeanDeltaE = 5.0;
