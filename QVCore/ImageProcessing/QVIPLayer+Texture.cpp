@@ -13,6 +13,7 @@
 #include "QVPlatform/Log.h"
 #include "QVPlatform/MainExecutor.h"
 #include "QVPlatform/Places.h"
+#include "rova/ImageReader.h"
 #include "rova/layers/ImageLayer.h"
 
 namespace {
@@ -181,6 +182,27 @@ void QVIPLayer::setTextureScaleMode(uint64_t mode, bool adjustTransform, bool ap
 
 // ---- Texture loading ----
 
+void QVIPLayer::setReadImageCanceled(bool canceled) {
+  if (readImageCanceled_.exchange(canceled) == canceled) return;
+  if (!canceled) return;
+  std::lock_guard<std::mutex> lock(readsMutex_);
+  for (const auto& flag : runningReads_) flag->store(true);
+}
+
+rova::ImagePtr QVIPLayer::readImageAtPath(const std::string& path, bool fastRawPreview) {
+  auto flag = std::make_shared<std::atomic<bool>>(false);
+  {
+    std::lock_guard<std::mutex> lock(readsMutex_);
+    if (readImageCanceled_.load()) return nullptr;
+    runningReads_.push_back(flag);
+  }
+  rova::ImagePtr image = rova::ImageReader::instance().read(
+      path, rova::Size{}, QVImageReader::readFlags(QVImageReader::isApplyRawDevelop(), fastRawPreview), flag);
+  std::lock_guard<std::mutex> lock(readsMutex_);
+  std::erase(runningReads_, flag);
+  return flag->load() ? nullptr : image;
+}
+
 void QVIPLayer::loadRovaTexture(const rova::ImagePtr& image) {
   if (!image) return;
   const int64_t index = processor_ && cppLayer_ ? processor_->layerIndex(cppLayer_) : -1;
@@ -241,8 +263,7 @@ void QVIPLayer::setTextureFromURL(const std::string& url, bool adjustTransform, 
       [weak, url, path, adjustTransform, applyOriginalOrientation, finish, processor, wait] {
         auto self = weak.lock();
         if (!self) return;
-        auto reader = QVImageReader::make();
-        rova::ImagePtr image = reader->readImageWithPath(path, false);
+        rova::ImagePtr image = self->readImageAtPath(path, false);
         const int64_t reason = !image ? 1 : (image->width() < kMinTextureSide || image->height() < kMinTextureSide) ? 2 : 0;
         const auto done = [processor, finish](bool loaded, int64_t why) {
           if (processor) {

@@ -14,9 +14,11 @@
 //
 // Made through static factories (`initWithDefaultSettings`, `initWithCPPLayer`) or
 // QVIPLayerFactory, always owned by a std::shared_ptr. The parent and the twin layer are weak.
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -283,6 +285,12 @@ class QVIPLayer : public QVModelObject, public QVParentLayerProtocol, public QVP
                                                             double sourceHeight);
   CGSize canvasSize();
   CGSize imageSize();
+  // While set, this layer's image reads are cancelled (the running one included); other
+  // documents' reads are not touched, and clearing it lets this layer read again.
+  void setReadImageCanceled(bool canceled);
+  bool readImageCanceled() const { return readImageCanceled_.load(); }
+  // A full-size read of the file that setReadImageCanceled can stop; nullptr when it fails.
+  rova::ImagePtr readImageAtPath(const std::string& path, bool fastRawPreview);
 
   // ---- Mask access (QVIPLayer+Mask.cpp) ----
   using MaskPreviewHandler = std::function<void(std::shared_ptr<QVIPImage> regionMask, std::shared_ptr<QVIPImage> preview,
@@ -387,4 +395,7 @@ class QVIPLayer : public QVModelObject, public QVParentLayerProtocol, public QVP
   std::vector<qv::ObserverToken> twinTokens_;
   rova::ImageProcessorPtr processor_;
   std::shared_ptr<qv::Operation> obtainMaskPreviewOperation_;
+  std::atomic<bool> readImageCanceled_{false};
+  std::mutex readsMutex_;
+  std::vector<std::shared_ptr<std::atomic<bool>>> runningReads_;
 };

@@ -208,3 +208,35 @@ TEST(Textures, CacheFileRoundTripsAndAMissingOneDeletesTheTexture) {
     EXPECT_EQ(g.history->steps.back().actionName, "Texture layer: Delete texture");
   }
 }
+
+TEST(Textures, CancellingReadsStopsOnlyThatDocumentsReads) {
+  Fixture a, b;
+  const std::string png = writePng(a.dir, "shared.png", 60, 60);
+  a.layer->setReadImageCanceled(true);
+  EXPECT_EQ(a.load(png), (std::pair<bool, int64_t>{false, 1}));
+  EXPECT_EQ(b.load(png), (std::pair<bool, int64_t>{true, 0}));  // the other document reads on
+  a.layer->setReadImageCanceled(false);
+  EXPECT_EQ(a.load(png), (std::pair<bool, int64_t>{true, 0}));
+}
+
+TEST(Textures, StretchFollowsTheOriginalOrientation) {
+  // A 200 x 400 picture turned by orientation 6 makes a 400 x 200 canvas; a 200 x 400 texture
+  // turned the same way covers it exactly, scaled by 1 on both axes.
+  Fixture f(200, 400);
+  f.processor->performOnImageProcessingQueue([&] { f.processor->engine->setOrientation(6); }, true);
+  ASSERT_EQ(f.processor->canvasSize().width, 400);
+  ASSERT_EQ(f.load(writePng(f.dir, "tall.png", 200, 400)), (std::pair<bool, int64_t>{true, 0}));
+  const rova::AffineTransform t = f.engineTransform();
+  double minX = 1e9, minY = 1e9, maxX = -1e9, maxY = -1e9;
+  for (auto [x, y] : {std::pair{0.0, 0.0}, {200.0, 0.0}, {0.0, 400.0}, {200.0, 400.0}}) {
+    double ox, oy;
+    t.apply(x, y, ox, oy);
+    minX = std::min(minX, ox), maxX = std::max(maxX, ox), minY = std::min(minY, oy), maxY = std::max(maxY, oy);
+  }
+  EXPECT_NEAR(minX, 0, 1e-3);
+  EXPECT_NEAR(maxX, 400, 1e-3);
+  EXPECT_NEAR(minY, 0, 1e-3);
+  EXPECT_NEAR(maxY, 200, 1e-3);
+  EXPECT_NEAR(std::hypot(t.a, t.b), 1.0, 1e-6);  // unit scale along each axis
+  EXPECT_NEAR(std::hypot(t.c, t.d), 1.0, 1e-6);
+}
