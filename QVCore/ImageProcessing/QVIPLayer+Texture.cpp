@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "QVCore/ImageProcessing/History/QVHistoryManagerProtocol.h"
+#include "QVCore/ImageProcessing/QVIPImage.h"
 #include "QVCore/ImageProcessing/QVIPLayer.h"
 #include "QVCore/ImageProcessing/QVImageProcessorProtocol.h"
 #include "QVCore/ImageProcessing/QVImageReader.h"
@@ -414,4 +415,64 @@ void QVIPLayer::restoreHistoryTextureName(std::optional<std::string> name) {
     }
   }
   if ((!historyTextureName_) && (!textureURL_ || textureURL_->empty())) deleteTextureSync(true);
+}
+
+// ---- Orientation and fitted previews ----
+
+void QVIPLayer::setImageOrientation(uint64_t orientation) {
+  if (orientation == imageOrientation_) return;
+  imageOrientation_ = orientation;
+  for (const auto& layer : subLayers_) layer->setImageOrientation(orientation);
+  setTextureScaleMode(0, false);
+}
+
+std::shared_ptr<qv::Operation> QVIPLayer::imageLayerPreviewFitToSize(
+    CGSize fitSize, std::function<void(std::shared_ptr<QVIPImage>)> completion) {
+  // What the render needs of the document, read now on the caller's thread.
+  rova::Size canvas{};
+  rova::CropDescription crop = rova::CropDescriptionNone;
+  if (auto p = parentProcessor()) {
+    const CGSize size = p->canvasSize();
+    canvas = {int(size.width), int(size.height)};
+    if (auto description = p->cropDescription(); description && !description->isIdentity()) {
+      const rova::RectRoi r = rova::truncated(rova::rectRoiFromCGRect(description->cropRect(), double(canvas.height)));
+      crop = {float(description->rotation()), r.x, r.y, r.width, r.height};
+    }
+  }
+  const bool rawDevelop = !QVImageReader::isApplyRawDevelop();
+  std::weak_ptr<QVIPLayer> weak = weakSelf();
+  auto op = qv::BlockOperation::make([weak, canvas, crop, rawDevelop, fitSize, completion] {
+    std::shared_ptr<QVIPImage> result;
+    auto self = weak.lock();
+    auto image = self ? asImageLayer(self->cppLayer_) : nullptr;
+    if (image && self->processor_) {
+      const rova::Size frame = crop.isNone() ? canvas : crop.size();
+      if (frame.width > 0 && frame.height > 0) {
+        rova::ImageTransformSettings settings = image->transformSettings();
+        settings.canvasSize = canvas;
+        settings.cropDescription = crop;
+        const double w = frame.width, h = frame.height;
+        const double s = std::min(fitSize.width / w, fitSize.height / h);
+        settings.sourceRect = {0, 0, w, h};
+        settings.outputSize = {std::max(1, int(std::lround(w * s))), std::max(1, int(std::lround(h * s)))};
+        if (crop.isNone() && settings.transformType == rova::ImageTransformSettings::kNoTransform) {
+          settings.transformType = rova::ImageTransformSettings::kAffineTransform;
+          settings.transform = rova::AffineTransform::identity();
+        }
+        auto copy = std::static_pointer_cast<rova::ImageLayer>(image->copy());
+        copy->setTransformSettings(settings);
+        auto pixels = rawDevelop ? copy->getWorkingImageWithRawDevelop() : copy->getWorkingImage();
+        result = QVIPImage::initWithImageData(pixels, true);
+      }
+    }
+    qv::dispatchOnMainThread([completion, result] {
+      if (completion) completion(result);
+    });
+  });
+  if (auto queue = parentProcessingQueue()) {
+    queue->addOperation(op);
+  } else {
+    op->start();
+  }
+  return op;
 }

@@ -285,6 +285,14 @@ class QVIPLayer : public QVModelObject, public QVParentLayerProtocol, public QVP
                                                             double sourceHeight);
   CGSize canvasSize();
   CGSize imageSize();
+  // The picture's EXIF orientation (1 to 8), shared with every sublayer; a change leaves the
+  // texture unfitted (scale mode 0) without touching the engine.
+  uint64_t imageOrientation() const { return imageOrientation_; }
+  void setImageOrientation(uint64_t orientation);
+  // The image layer's pixels fitted into `fitSize` over the document's canvas and crop, made on the
+  // processing queue; the completion gets the image (or nullptr) on the main thread.
+  std::shared_ptr<qv::Operation> imageLayerPreviewFitToSize(CGSize fitSize,
+                                                            std::function<void(std::shared_ptr<QVIPImage>)> completion);
   // While set, this layer's image reads are cancelled (the running one included); other
   // documents' reads are not touched, and clearing it lets this layer read again.
   void setReadImageCanceled(bool canceled);
@@ -396,6 +404,7 @@ class QVIPLayer : public QVModelObject, public QVParentLayerProtocol, public QVP
   rova::ImageProcessorPtr processor_;
   std::shared_ptr<qv::Operation> obtainMaskPreviewOperation_;
   std::atomic<bool> readImageCanceled_{false};
+  uint64_t imageOrientation_ = 1;
   std::mutex readsMutex_;
   std::vector<std::shared_ptr<std::atomic<bool>>> runningReads_;
 };

@@ -4,6 +4,7 @@
 
 #include <fstream>
 
+#include "QVCore/ImageProcessing/QVIPImage.h"
 #include "QVCore/Layers/LayerTestSupport.h"
 #include "QVPlatform/ImageIO/ImageIO.h"
 #include "common/TestSupport.h"
@@ -239,4 +240,48 @@ TEST(Textures, StretchFollowsTheOriginalOrientation) {
   EXPECT_NEAR(maxY, 200, 1e-3);
   EXPECT_NEAR(std::hypot(t.a, t.b), 1.0, 1e-6);  // unit scale along each axis
   EXPECT_NEAR(std::hypot(t.c, t.d), 1.0, 1e-6);
+}
+
+TEST(Textures, OrientationReachesSublayersAndUnfitsTheTexture) {
+  Fixture f;
+  auto child = QVIPLayer::initWithDefaultSettings();
+  f.layer->addLayer(child);
+  f.load(writePng(f.dir, "t.png", 60, 60));
+  const size_t steps = f.history->steps.size();
+  f.layer->setImageOrientation(6);
+  EXPECT_EQ(child->imageOrientation(), 6u);
+  EXPECT_EQ(f.layer->textureScaleMode(), 0u);
+  ASSERT_EQ(f.history->steps.size(), steps + 1);
+  EXPECT_EQ(f.history->steps.back().actionName, "Texture layer: Texture Scale Mode Changed");
+  f.layer->setImageOrientation(6);
+  f.layer->setImageOrientation(3);  // already unfitted: nothing more to record
+  EXPECT_EQ(f.history->steps.size(), steps + 1);
+}
+
+TEST(Textures, FittedPreviewOfTheLayersPixels) {
+  Fixture f(200, 100);
+  f.load(writePng(f.dir, "wide.png", 200, 100));
+  std::shared_ptr<QVIPImage> preview;
+  bool called = false;
+  f.layer->imageLayerPreviewFitToSize(CGSizeMake(50, 50), [&](std::shared_ptr<QVIPImage> image) {
+    called = true;
+    preview = image;
+  });
+  f.drain();
+  ASSERT_TRUE(called);
+  ASSERT_TRUE(preview);
+  EXPECT_EQ(preview->imageWidth(), 50u);
+  EXPECT_EQ(preview->imageHeight(), 25u);
+  // Red on the left, green on the right, as in the file.
+  auto data = preview->imageData();
+  ASSERT_TRUE(data);
+  EXPECT_GT(data->at(2, 12).r, 0.5f);
+  EXPECT_GT(data->at(47, 12).g, 0.5f);
+  // A layer without pixels completes with none.
+  bool emptyCalled = false;
+  QVIPLayer::initWithDefaultSettings()->imageLayerPreviewFitToSize(CGSizeMake(50, 50), [&](auto image) {
+    emptyCalled = !image;
+  });
+  qv::MainExecutor::shared().runUntilIdle();
+  EXPECT_TRUE(emptyCalled);
 }
