@@ -411,6 +411,9 @@ void QVLayerState::updateTextureOfLayer(const LayerPtr& layer) {
 void QVLayerState::updateTransform(std::optional<CGAffineTransform>& transform, CGSize preferredSize, CGSize size,
                                    bool forInitialLayer) {
   if (!transform) return;
+  // A ratio that overflows (a recorded side next to zero) would fill the transform with
+  // infinities: such a record is applied as it is.
+  if (!std::isfinite(size.width / preferredSize.width) || !std::isfinite(size.height / preferredSize.height)) return;
   NSAffineTransformAddition::updateTransform(&*transform, preferredSize, size, forInitialLayer);
 }
 

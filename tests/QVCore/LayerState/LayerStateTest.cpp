@@ -271,14 +271,17 @@ TEST_F(LayerStateTest, TransformOfA1000x500CanvasAppliedAt2000x1000) {
     EXPECT_EQ(*s->transform(), (CGAffineTransform{1.5, 0, 0, 1.5, 10, 20}));
   }
 
-  // A recorded canvas with a zero side gives no ratio: the transform is applied as it is.
-  qv::Value degenerate = saved;
-  degenerate.set(QVLayerStateKeys::kPreferredCanvasSize, "{0, 500}");
-  auto large = sizedProcessor({2000, 1000});
-  auto target = namedLayer("T");
-  large->addLayer(target);
-  target->setState(QVLayerState::initWithDic(degenerate, target));
-  EXPECT_EQ(*target->affineTransform(), (CGAffineTransform{1.5, 0, 0, 1.5, 10, 20}));
+  // A recorded canvas with a zero side, or one so small that the ratio overflows, gives no ratio:
+  // the transform is applied as it is.
+  for (const char* recorded : {"{0, 500}", "{1e-320, 500}"}) {
+    qv::Value degenerate = saved;
+    degenerate.set(QVLayerStateKeys::kPreferredCanvasSize, recorded);
+    auto large = sizedProcessor({2000, 1000});
+    auto target = namedLayer("T");
+    large->addLayer(target);
+    target->setState(QVLayerState::initWithDic(degenerate, target));
+    EXPECT_EQ(*target->affineTransform(), (CGAffineTransform{1.5, 0, 0, 1.5, 10, 20})) << recorded;
+  }
 }
 
 TEST_F(LayerStateTest, RecordsWithoutIdentifierAreNeverTakenForTheHeldOne) {
