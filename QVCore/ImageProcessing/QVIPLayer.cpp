@@ -261,7 +261,8 @@ void QVIPLayer::addLayers(LayerList layers) {
   if (auto p = parent()) p->childDidChangeState(self(), info);
 }
 
-void QVIPLayer::removeLayer(const LayerPtr& layer) {
+void QVIPLayer::removeLayer(const LayerPtr& layerRef) {
+  LayerPtr layer = layerRef;  // the caller's reference may be an element of the list it leaves
   if (!layer) return;
   registerHistory(layer->name() + ": Deleted");
   resetState();
@@ -313,7 +314,8 @@ void QVIPLayer::validateSublayersForLayer(const LayerPtr& layer) {
   if (layer && !layer->subLayers_.empty()) layer->setLayers(layer->subLayers());
 }
 
-void QVIPLayer::moveLayer(const LayerPtr& layer, int64_t index) {
+void QVIPLayer::moveLayer(const LayerPtr& layerRef, int64_t index) {
+  LayerPtr layer = layerRef;  // the caller's reference may be an element of the list that moves
   if (index < 0 || uint64_t(index) >= subLayers_.size()) {
     QVLogWarning("Refusing to move a sublayer to index %lld of %zu", (long long)index, subLayers_.size());
     return;
