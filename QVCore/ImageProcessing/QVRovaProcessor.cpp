@@ -1,0 +1,594 @@
+// Creation, loading, the engine list and notifications of the processor; the render path is in
+// QVRovaProcessorRender.cpp.
+#include "QVCore/ImageProcessing/QVRovaProcessor.h"
+
+#include <cinttypes>
+#include <cstdio>
+
+#include "QVCore/ImageProcessing/QVEffectsProvider/QVIPEffectsProvider.h"
+#include "QVCore/ImageProcessing/QVIPLayerFactory.h"
+#include "QVPlatform/Additions.h"
+#include "QVPlatform/Localization.h"
+#include "QVPlatform/Log.h"
+
+QVRovaProcessor::QVRovaProcessor() = default;
+
+QVRovaProcessor::~QVRovaProcessor() {
+  terminateToken_.reset();
+  for (auto* slot : {&processLowResOperation_, &processOriginalLowResOperation_, &processImageRectOperation_,
+                     &processFullSizeOperaiton_})
+    if (*slot) {
+      (*slot)->cancel();
+      (*slot)->interruptProcessing();
+    }
+}
+
+namespace {
+
+// The engine's update callback: holds the processor weakly; the main-thread half runs later.
+std::function<void()> updateCallbackFor(std::weak_ptr<QVRovaProcessor> weak) {
+  return [weak] {
+    auto p = weak.lock();
+    if (!p) return;
+    qv::MainExecutor::shared().async([weak] {
+      if (auto processor = weak.lock()) processor->update();
+    });
+  };
+}
+
+}  // namespace
+
+void QVRovaProcessor::setUp() {
+  cppProcessor_ = std::make_shared<rova::ImageProcessor>();
+  cppProcessor_->setUpdateCallback(updateCallbackFor(weakSelf()));
+  canvasSize_ = CGSizeZero;
+  localCacheDisabled_ = false;
+  setNotify(true);
+  auto weak = weakSelf();
+  terminateToken_ = qv::NotificationCenter::defaultCenter().addObserver(
+      kQVApplicationWillTerminateNotification, nullptr, [weak](const qv::Notification&) {
+        if (auto p = weak.lock()) p->applicationWillTerminate();
+      });
+}
+
+void QVRovaProcessor::applicationWillTerminate() { cancelProcessingQueue(); }
+
+std::string QVRovaProcessor::description() const {
+  char text[64];
+  std::snprintf(text, sizeof text, "<QVRovaProcessor: %p>", static_cast<const void*>(this));
+  return text;
+}
+
+QVRovaProcessor::Ptr QVRovaProcessor::initWithURL(const std::string& path) {
+  auto p = init();
+  if (auto layer = p->loadImageFromURL(path)) p->setInitialLayer(layer);
+  return p;
+}
+
+QVRovaProcessor::Ptr QVRovaProcessor::initWithRovaProcessor(const rova::ImageProcessorPtr& engine) {
+  auto p = init();
+  p->adoptRovaProcessor(engine);
+  return p;
+}
+
+QVRovaProcessor::Ptr QVRovaProcessor::initWithImageProcessor(QVRovaProcessor& other) {
+  rova::ImageProcessorPtr copy;
+  other.performOnImageProcessingQueue(
+      [&] {
+        if (auto engine = other.cppProcessor()) copy = std::make_shared<rova::ImageProcessor>(*engine);
+      },
+      true);
+  auto p = init();
+  if (!copy) return p;
+  // The engine's copy has no update callback; this processor listens to its own copy.
+  copy->setUpdateCallback(updateCallbackFor(p->weakSelf()));
+  p->adoptRovaProcessor(copy);
+  auto otherLayers = other.layers();
+  auto active = other.activeLayer();
+  auto it = std::find(otherLayers.begin(), otherLayers.end(), active);
+  auto mine = p->layers();
+  if (it != otherLayers.end() && size_t(it - otherLayers.begin()) < mine.size()) {
+    std::lock_guard<std::recursive_mutex> lock(p->mutex_);
+    p->activeLayer_ = mine[size_t(it - otherLayers.begin())];
+  }
+  return p;
+}
+
+void QVRovaProcessor::adoptRovaProcessor(const rova::ImageProcessorPtr& engine) {
+  if (!engine) return;
+  cppProcessor_ = engine;
+  std::vector<rova::BaseLayerPtr> topLevel;
+  rova::CropDescription crop = rova::CropDescriptionNone;
+  rova::Size canvas;
+  performOnImageProcessingQueue(
+      [&] {
+        for (const auto& layer : engine->layers())
+          if (layer->level() == 0) topLevel.push_back(layer);
+        crop = engine->getCropDescription();
+        canvas = engine->canvasSize();
+      },
+      true);
+  if (!crop.isNone()) {
+    auto description = std::make_shared<QVTCropDescription>();
+    CGSize canvasSize = CGSizeMake(canvas.width, canvas.height);
+    description->setImageSize(canvasSize);
+    description->setCropRect(rova::cgRectFromRectROI(crop.rect(), canvasSize));
+    description->setRotation(crop.rotation);
+    setCropDescriptionField(description);
+  }
+  for (size_t i = 0; i < topLevel.size(); ++i) {
+    auto layer = QVIPLayerFactory::layerWithCppLayer(topLevel[i], weakAs<QVParentLayerProtocol>(), engine);
+    if (!layer) continue;
+    auto image = std::dynamic_pointer_cast<QVIPImageLayer>(layer);
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    if (i == 0 && image) {
+      initialLayer_ = image;
+      loadedImageState_ = uint64_t(image->loadState()) + 1;
+      if (useInitialLayerAsFirst()) layers_.push_back(image);
+    } else {
+      layers_.push_back(layer);
+    }
+  }
+  auto list = layers();
+  if (!list.empty()) setActiveLayer(list.back(), true);
+}
+
+// ---- Initial layer ----
+
+QVRovaProcessor::LayerPtr QVRovaProcessor::initialLayer() const {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  return initialLayer_;
+}
+
+QVRovaProcessor::ImageLayerPtr QVRovaProcessor::initialImageLayer() const {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  return initialLayer_;
+}
+
+QVRovaProcessor::ImageLayerPtr QVRovaProcessor::loadingLayer() const {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  return loadingLayer_;
+}
+
+std::string QVRovaProcessor::initialLayerDefaultName() const { return qv::QVSLocalization::localizedStringForKey("Original Image"); }
+
+void QVRovaProcessor::setInitialLayer(const ImageLayerPtr& layer) {
+  ImageLayerPtr old;
+  {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    if (layer == initialLayer_ && layer) return;
+    old = initialLayer_;
+    initialLayer_ = layer;
+    if (old) std::erase(layers_, std::static_pointer_cast<QVIPLayer>(old));
+    if (layer && useInitialLayerAsFirst()) layers_.insert(layers_.begin(), layer);
+    canvasSize_ = CGSizeZero;
+  }
+  if (layer) {
+    layer->setProcessor(cppProcessor_);
+    layer->setParent(weakAs<QVParentLayerProtocol>());
+    layer->setLevel(0);
+    // Sublayers made before the layer had a processor get it now.
+    if (!layer->subLayers().empty()) layer->QVIPLayer::setLayers(layer->subLayers());
+  }
+  if (old && old != layer) old->setParent({});
+  doRovaLayersValidation();
+  loadedImageState_ = layer ? uint64_t(layer->loadState()) + 1 : 0;
+  postOnMainThread(kQVImageProcessorIninitialLayerUpdated);
+}
+
+bool QVRovaProcessor::configureInitialLayer(const ImageLayerPtr& layer, const std::vector<std::string>& paths,
+                                            bool fastRawPreview) {
+  if (!layer || paths.empty()) return false;
+  return layer->configureWithImageAtURL(paths.front(), fastRawPreview);
+}
+
+// ---- Loading ----
+
+QVRovaProcessor::ImageLayerPtr QVRovaProcessor::loadImageFromURL(const std::string& path) {
+  auto layer = std::dynamic_pointer_cast<QVIPImageLayer>(QVIPLayerFactory::imageLayer());
+  if (!layer) layer = QVIPImageLayer::make();
+  if (!layer->configureWithImageAtURL(path)) return nullptr;
+  layer->setName(initialLayerDefaultName());
+  {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    activeLayer_ = layer;
+  }
+  dropOriginalPreviews();
+  return layer;
+}
+
+void QVRovaProcessor::loadImageFromURLs(const std::vector<std::string>& paths, Completion completion) {
+  loadImageFromURLs(paths, QVImageReader::isFastRawPreview(), std::move(completion));
+}
+
+void QVRovaProcessor::loadImageFromURLs(const std::vector<std::string>& paths, bool useFastRaw,
+                                        Completion completion) {
+  auto layer = std::dynamic_pointer_cast<QVIPImageLayer>(QVIPLayerFactory::imageLayer());
+  if (!layer) layer = QVIPImageLayer::make();
+  {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    loadingLayer_ = layer;
+  }
+  auto weak = weakSelf();
+  performOnImageProcessingQueue(
+      [weak, layer, paths, useFastRaw, completion] {
+        auto p = weak.lock();
+        if (!p) return;
+        bool ok = p->configureInitialLayer(layer, paths, useFastRaw);
+        qv::MainExecutor::shared().async([weak, layer, ok, completion] {
+          auto processor = weak.lock();
+          if (!processor) return;
+          QVIPImagePtr preview, thumbnail;
+          if (ok) {
+            layer->setName(processor->initialLayerDefaultName());
+            processor->installLoadedLayer(layer);
+            preview = processor->originalLowResImage();
+            thumbnail = processor->getOriginalThumbnail();
+          }
+          if (layer->readImageCanceled()) processor->invalid_ = true;
+          {
+            std::lock_guard<std::recursive_mutex> lock(processor->mutex_);
+            if (processor->loadingLayer_ == layer) processor->loadingLayer_.reset();
+          }
+          if (completion) completion(preview, thumbnail, nullptr, CGSizeZero, CGRectZero);
+        });
+      },
+      false);
+}
+
+void QVRovaProcessor::installLoadedLayer(const ImageLayerPtr& layer) {
+  dropOriginalPreviews();
+  setInitialLayer(layer);
+  LayerPtr active = layer;
+  if (!useInitialLayerAsFirst()) {
+    // A fresh adjustment layer above the picture is where the user starts working.
+    active = QVIPLayerFactory::layer();
+    active->setName(qv::QVSLocalization::localizedStringForKey("Adjustment Layer") + " 1");
+    addLayer(active);
+  }
+  setActiveLayer(active, true);
+  postOnMainThread(kQVImageProcessorImageDidLoad);
+}
+
+void QVRovaProcessor::loadImageAtURL(const std::string& path, CGSize fitSize,
+                                     std::function<void(QVIPImagePtr)> completion) {
+  auto weak = weakSelf();
+  performOnImageProcessingQueue(
+      [weak, path, fitSize, completion] {
+        auto p = weak.lock();
+        if (!p) return;
+        auto layer = std::dynamic_pointer_cast<QVIPImageLayer>(QVIPLayerFactory::imageLayer());
+        if (!layer) layer = QVIPImageLayer::make();
+        {
+          std::lock_guard<std::recursive_mutex> lock(p->mutex_);
+          p->loadingLayer_ = layer;
+        }
+        QVIPImagePtr fitted;
+        if (layer->configureWithImageAtURL(path)) {
+          layer->setName(p->initialLayerDefaultName());
+          p->dropOriginalPreviews();
+          p->setInitialLayer(layer);
+          fitted = p->imageFittingSize(fitSize);
+        }
+        if (layer->readImageCanceled()) p->invalid_ = true;
+        {
+          std::lock_guard<std::recursive_mutex> lock(p->mutex_);
+          if (p->loadingLayer_ == layer) p->loadingLayer_.reset();
+        }
+        if (completion) completion(fitted);
+      },
+      false);
+}
+
+void QVRovaProcessor::dropOriginalPreviews() {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  originalLowResImage_.reset();
+}
+
+rova::ImageDataRGBfPtr QVRovaProcessor::originalImageForPreview() {
+  rova::ImageDataRGBfPtr data;
+  auto engine = cppProcessor_;
+  bool develop = !QVImageReader::isApplyRawDevelop();
+  performOnImageProcessingQueue([&] { data = engine->getOriginalImageWithRawDevelop(false, develop); }, true);
+  return data;
+}
+
+QVIPImagePtr QVRovaProcessor::originalLowResImage() {
+  {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    if (originalLowResImage_) return originalLowResImage_;
+  }
+  auto data = originalImageForPreview();
+  if (!data) return nullptr;
+  auto image = QVIPImage::initWithImageData(data, true);
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  originalLowResImage_ = image;
+  return image;
+}
+
+CGSize QVRovaProcessor::fittingSize(CGSize canvas, CGSize box) {
+  if (canvas.width <= 0 || canvas.height <= 0 || box.width <= 0 || box.height <= 0) return canvas;
+  double rw = canvas.width / box.width, rh = canvas.height / box.height;
+  if (std::max(rw, rh) < 1) return canvas;
+  if (rw > rh) return CGSizeMake(box.width, canvas.height / rw);
+  return CGSizeMake(canvas.width / rh, box.height);
+}
+
+QVIPImagePtr QVRovaProcessor::imageFittingSize(CGSize size) {
+  CGSize canvas = canvasSize();
+  CGSize fitted = fittingSize(canvas, size);
+  rova::ImageDataRGBfPtr data;
+  auto engine = cppProcessor_;
+  performOnImageProcessingQueue(
+      [&] {
+        auto image = engine->getOriginalImage();
+        if (!image) return;
+        if (fitted == canvas)
+          data = image->imageData();
+        else
+          data = image->imageData(rova::Size{int(fitted.width), int(fitted.height)});
+      },
+      true);
+  return data ? QVIPImage::initWithImageData(data, true) : nullptr;
+}
+
+// ---- Geometry and engine access ----
+
+CGSize QVRovaProcessor::canvasSize() {
+  {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    if (canvasSize_.width != 0 || canvasSize_.height != 0) return canvasSize_;
+  }
+  rova::Size size;
+  auto engine = cppProcessor_;
+  performOnImageProcessingQueue([&] { size = engine->canvasSize(); }, true);
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  canvasSize_ = CGSizeMake(size.width, size.height);
+  return canvasSize_;
+}
+
+CGSize QVRovaProcessor::imageSize() {
+  auto crop = cropDescription();
+  if (crop && !crop->isIdentity()) return crop->cropRect().size;
+  return canvasSize();
+}
+
+std::shared_ptr<QVTCropDescription> QVRovaProcessor::cropDescription() const {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  return cropDescription_;
+}
+
+void QVRovaProcessor::setCropDescriptionField(std::shared_ptr<QVTCropDescription> crop) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  cropDescription_ = std::move(crop);
+}
+
+rova::ImagePtr QVRovaProcessor::originalImage() {
+  rova::ImagePtr image;
+  auto engine = cppProcessor_;
+  performOnImageProcessingQueue([&] { image = engine->getOriginalImage(); }, true);
+  return image;
+}
+
+rova::ImageDataRGBfPtr QVRovaProcessor::lastResult() {
+  rova::ImageDataRGBfPtr data;
+  auto engine = cppProcessor_;
+  performOnImageProcessingQueue([&] { data = engine->getLastResult(); }, true);
+  return data;
+}
+
+rova::ImageDataRGBfPtr QVRovaProcessor::lastResultThumbnail() {
+  rova::ImageDataRGBfPtr data;
+  auto engine = cppProcessor_;
+  performOnImageProcessingQueue([&] { data = engine->getLastResultThumbnail(); }, true);
+  return data;
+}
+
+uint64_t QVRovaProcessor::imageWidth() {
+  auto data = lastResult();
+  return data ? uint64_t(data->width()) : 0;
+}
+
+uint64_t QVRovaProcessor::imageHeight() {
+  auto data = lastResult();
+  return data ? uint64_t(data->height()) : 0;
+}
+
+QVIPImagePtr QVRovaProcessor::getOriginalThumbnail() {
+  rova::ImageDataRGBfPtr data;
+  auto engine = cppProcessor_;
+  performOnImageProcessingQueue([&] { data = engine->getOriginalThumbnail(); }, true);
+  return data ? QVIPImage::initWithImageData(data) : nullptr;
+}
+
+std::shared_ptr<QVExifInfo> QVRovaProcessor::exifInfo() const {
+  auto layer = initialImageLayer();
+  return layer ? layer->exifInfo() : nullptr;
+}
+
+QVIPEffectsProvider& QVRovaProcessor::effectsProvider() const { return QVIPEffectsProvider::sharedEffectsProvider(); }
+
+// ---- Queue ----
+
+std::shared_ptr<qv::OperationQueue> QVRovaProcessor::imageProcessingQueue() {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  if (!imageProcessingQueue_) imageProcessingQueue_ = qv::OperationQueue::make("ipq_" + description(), 1);
+  return imageProcessingQueue_;
+}
+
+void QVRovaProcessor::performOnImageProcessingQueue(qv::Block block, bool sync) {
+  auto queue = imageProcessingQueue();
+  if (sync && qv::OperationQueue::currentQueue() == queue) return block();
+  auto op = queue->addOperationWithBlock(std::move(block));
+  if (sync) op->waitUntilFinished();
+}
+
+void QVRovaProcessor::setSuspendProcessing(bool suspend) { imageProcessingQueue()->setSuspended(suspend); }
+
+// ---- Layer stack ----
+
+std::vector<QVRovaProcessor::LayerPtr> QVRovaProcessor::layers() const {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  return layers_;
+}
+
+void QVRovaProcessor::addLayer(const LayerPtr& layer) { addLayer(layer, layers().size()); }
+
+void QVRovaProcessor::addLayer(const LayerPtr& layer, uint64_t index) {
+  if (!layer) return;
+  {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    if (index > layers_.size()) return;
+  }
+  layer->setProcessor(cppProcessor_);
+  layer->setParent(weakAs<QVParentLayerProtocol>());
+  layer->setLevel(0);
+  {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    layers_.insert(layers_.begin() + int64_t(index), layer);
+  }
+  layer->setCropDescription(cropDescription());
+  if (!layer->subLayers().empty()) layer->setLayers(layer->subLayers());
+  doRovaLayersValidation();
+  if (notify_) {
+    setNeedsDisplayWithInfo(qv::Dictionary{{kQVChangeTypeStateInfoKey, kQVImageProcessorLayersListDidChange}});
+    postOnMainThread(kQVImageProcessorLayersListDidChange, {{kQVImageProcessorAddedLayersIndexes, qv::Value(index)}});
+  }
+}
+
+QVRovaProcessor::LayerPtr QVRovaProcessor::activeLayer() const {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  return activeLayer_;
+}
+
+QVRovaProcessor::LayerPtr QVRovaProcessor::editedLayer() const {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  return editedLayer_;
+}
+
+void QVRovaProcessor::setEditedLayerField(LayerPtr layer) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  editedLayer_ = std::move(layer);
+}
+
+void QVRovaProcessor::setActiveLayer(const LayerPtr& layer, bool skipStateDidChangeNotification) {
+  {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    if (!layer || layer == activeLayer_) return;
+    if (std::find(layers_.begin(), layers_.end(), layer) == layers_.end()) return;
+  }
+  if (auto history = historyManager()) history->registerHistoryWithActionName(layer->name() + ": Activated");
+  {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    activeLayer_ = layer;
+  }
+  validateActiveLayer(skipStateDidChangeNotification);
+  setNeedsDisplayWithInfo(qv::Dictionary{{kQVChangeTypeStateInfoKey, kQVImageProcessorActiveLayerDidChange}});
+  postOnMainThread(kQVImageProcessorActiveLayerDidChange);
+}
+
+void QVRovaProcessor::validateActiveLayer(bool skip) {
+  auto list = layers();
+  auto active = activeLayer();
+  size_t a = size_t(std::find(list.begin(), list.end(), active) - list.begin());
+  if (a == list.size()) a = SIZE_MAX;
+  for (size_t i = 0; i < list.size(); ++i) list[i]->setActive(a >= i, skip);
+}
+
+void QVRovaProcessor::moveLayer(const LayerPtr& layer, int64_t index) {
+  {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    if (index < 0 || !qv::moveObject(layers_, layer, size_t(index))) return;
+  }
+  doRovaLayersValidation();
+  validateActiveLayer(false);
+  setNeedsDisplay();
+}
+
+void QVRovaProcessor::doRovaLayersValidation() {
+  auto initial = initialLayer();
+  if (!initial) return;
+  auto list = layers();
+  std::vector<LayerPtr> expected;
+  if (std::find(list.begin(), list.end(), initial) == list.end()) expected = initial->rovaWaySublayers();
+  for (const auto& layer : list) {
+    auto part = layer->rovaWaySublayers();
+    expected.insert(expected.end(), part.begin(), part.end());
+  }
+  std::vector<rova::BaseLayerPtr> wanted;
+  for (const auto& layer : expected) wanted.push_back(layer->cppLayer());
+  auto weak = weakSelf();
+  qv::Block work = [weak, wanted] {
+    auto p = weak.lock();
+    if (!p || !p->cppProcessor_) return;
+    auto engine = p->cppProcessor_;
+    size_t i = 0, n = engine->getLayersCount();
+    while (i < n && i < wanted.size() && engine->layerAtIndex(i) == wanted[i]) ++i;
+    if (i < n || n < wanted.size()) {
+      while (engine->getLayersCount() > i) engine->removeLayer(engine->layerAtIndex(i));
+      for (size_t k = i; k < wanted.size(); ++k) {
+        if (!wanted[k]) {
+          QVLogError("ROVA LAYERS VALIDATION FAILED");
+          qv::MainExecutor::shared().asyncAfter(0.20000000298023224, [weak] {
+            if (auto processor = weak.lock()) processor->doRovaLayersValidation();
+          });
+          break;
+        }
+        engine->addLayer(wanted[k], rova::ImageProcessor::kAppend);
+      }
+    }
+  };
+  // Loads on the processing queue install their layer there: the list must be right at once.
+  auto queue = imageProcessingQueue();
+  if (qv::OperationQueue::currentQueue() == queue)
+    work();
+  else
+    queue->addOperationWithBlock(std::move(work));
+}
+
+// ---- Notifications and counters ----
+
+void QVRovaProcessor::setNotify(bool notify) {
+  notify_ = notify;
+  notificationQueue()->setAllowsSendingNotifications(notify);
+}
+
+std::shared_ptr<QVNotificationQueue> QVRovaProcessor::notificationQueue() {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  if (!notificationQueue_)
+    notificationQueue_ = QVNotificationQueue::make(kQVImageProcessorStateDidChange,
+                                                   std::weak_ptr<void>(sharedAs<QVModelObject>()));
+  return notificationQueue_;
+}
+
+void QVRovaProcessor::setNeedsDisplayWithInfo(const QVNotificationQueue::Info& info) {
+  notificationQueue()->queueNotificationWithInfo(info);
+}
+
+void QVRovaProcessor::setPostStateNotificationsSuspended(bool suspended) {
+  auto queue = notificationQueue();
+  qv::dispatchOnMainThread([queue, suspended] { queue->setSuspended(suspended); });
+}
+
+// The counter is atomic, so renders delivered inline to a waiting main thread and renders
+// delivered on the processing queue count alike.
+void QVRovaProcessor::increaseProcessingCounter() { ++processingCounter_; }
+
+void QVRovaProcessor::decreaseProcessingCounter() {
+  uint64_t current = processingCounter_.load();
+  while (current > 0 && !processingCounter_.compare_exchange_weak(current, current - 1)) {
+  }
+}
+
+void QVRovaProcessor::update() {
+  clearCaches();
+  dropOriginalPreviews();
+  if (auto layer = initialImageLayer()) layer->update();
+  postOnMainThread(kQVImageProcessorDidUpdate);
+  setNeedsDisplay();
+}
+
+void QVRovaProcessor::childDidChangeState(const std::shared_ptr<QVModelObject>&, const QVChangeInfo& info) {
+  if (info.changeType() == kQVLayerDidChangeSublayersNotification) doRovaLayersValidation();
+  setNeedsDisplayWithInfo(info.values);
+}

@@ -1,0 +1,316 @@
+#pragma once
+// The engine-backed image processor: one engine ImageProcessor, the initial image layer at the
+// bottom, the stack of layers above it, one serial processing queue on which every engine call
+// runs, three result caches and a notification queue for state changes.
+//
+// Loading: `loadImageAtURL` (and the `loadImageFromURLs` family) read the picture into a new
+// image layer on the processing queue and install it as the initial layer.
+//
+// Rendering: every render is one QVIPProcessOperation built by `operationForProcessImageWithParams`
+// and run on the processing queue. It answers from the result caches when the processor state and
+// the request match, else sets the engine's region, fit size and flags, runs the engine and wraps
+// the result in a QVIPImage. Renders are latest-wins per kind (rectangle, full size, low
+// resolution): a new request cancels the previous one and sets its interrupt flag, so a render
+// that already runs stops early. The completion gets, in order: image, thumbnail, unprocessed
+// region (only when asked for), fit size and rectangle; an interrupted or impossible render
+// delivers no images, a zero size and a zero rectangle.
+//
+// Threads: model work (layers, activation, notifications) on the main thread; engine work on the
+// processing queue; completions on the main thread unless the request asks for the processing
+// queue. A request that waits (`isAsync` false) and delivers on the main thread may be made from
+// the main thread: its completion then runs on the caller's thread once the render is done.
+// Blocks queued elsewhere hold the processor weakly.
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "QVBase/Geometry.h"
+#include "QVCore/ImageProcessing/QVIPImage.h"
+#include "QVCore/ImageProcessing/QVIPLayer.h"
+#include "QVCore/ImageProcessing/QVIPProcessOperation.h"
+#include "QVCore/ImageProcessing/QVIPProcessParams.h"
+#include "QVCore/ImageProcessing/QVImageProcessorProtocol.h"
+#include "QVCore/ImageProcessing/QVNotificationQueue.h"
+#include "QVCore/ImageProcessing/QVProject18Processor/QVIPImageLayer.h"
+#include "QVCore/ImageProcessing/QVRovaCache.h"
+#include "QVPlatform/NotificationCenter.h"
+
+class QVIPEffectsProvider;
+
+// ---- Notifications (object: the processor) ----
+inline constexpr const char* kQVImageProcessorDidUpdate = "kQVImageProcessorDidUpdate";
+inline constexpr const char* kQVImageProcessorImageDidLoad = "kQVImageProcessorImageDidLoad";
+inline constexpr const char* kQVImageProcessorIninitialLayerUpdated = "kQVImageProcessorIninitialLayerUpdated";
+inline constexpr const char* kQVImageProcessorStateDidChange = "kQVImageProcessorStateDidChange";
+inline constexpr const char* kQVImageProcessorLayersListDidChange = "kQVImageProcessorLayersListDidChange";
+inline constexpr const char* kQVImageProcessorActiveLayerDidChange = "kQVImageProcessorActiveLayerDidChange";
+inline constexpr const char* kQVImageProcessorAddedLayersIndexes = "kQVImageProcessorAddedLayersIndexes";
+// Posted by the application when it is about to end; processors cancel their queues then.
+inline constexpr const char* kQVApplicationWillTerminateNotification = "kQVApplicationWillTerminateNotification";
+
+class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol {
+ public:
+  using Ptr = std::shared_ptr<QVRovaProcessor>;
+  using LayerPtr = std::shared_ptr<QVIPLayer>;
+  using ImageLayerPtr = std::shared_ptr<QVIPImageLayer>;
+  using OperationPtr = std::shared_ptr<QVIPProcessOperation>;
+  // image, thumbnail, unprocessed region, fit size, rectangle.
+  using Completion = std::function<void(QVIPImagePtr image, QVIPImagePtr thumbnail, QVIPImagePtr originalRoi,
+                                        CGSize fitSize, CGRect rect)>;
+
+  // ---- Creation ----
+  // An empty processor: a new engine processor with its update callback, notifications on.
+  static Ptr init() { return create<QVRovaProcessor>(); }
+  // `init`, then the picture read at once (synchronously) into the initial layer; the processor
+  // stays empty when the file cannot be read.
+  static Ptr initWithURL(const std::string& path);
+  // Adopts an engine processor and builds the layer objects from its list.
+  static Ptr initWithRovaProcessor(const rova::ImageProcessorPtr& engine);
+  // A copy: a copy of the other's engine processor, adopted, with the active layer at the other's
+  // active index.
+  static Ptr initWithImageProcessor(QVRovaProcessor& other);
+
+  // Subclasses are made the same way (the set-up needs the object's shared owner).
+  template <class T>
+  static std::shared_ptr<T> create() {
+    auto p = std::make_shared<T>();
+    p->setUp();
+    return p;
+  }
+  QVRovaProcessor();
+  ~QVRovaProcessor() override;
+  QVRovaProcessor(const QVRovaProcessor&) = delete;
+  QVRovaProcessor& operator=(const QVRovaProcessor&) = delete;
+
+  // ---- Initial layer ----
+  LayerPtr initialLayer() const override;
+  ImageLayerPtr initialImageLayer() const;
+  // Installs the bottom layer: its engine layer at engine index 0, the processor as its parent,
+  // the engine list validated, "kQVImageProcessorIninitialLayerUpdated" posted.
+  virtual void setInitialLayer(const ImageLayerPtr& layer);
+  // Whether the initial layer also stands first in `layers()` (layered-document variants).
+  virtual bool useInitialLayerAsFirst() const { return false; }
+  virtual std::string initialLayerDefaultName() const;
+  // Reads the first path into the layer (on the processing queue).
+  virtual bool configureInitialLayer(const ImageLayerPtr& layer, const std::vector<std::string>& paths,
+                                     bool fastRawPreview = true);
+
+  // ---- Loading ----
+  // Reads synchronously into a new image layer (named, made active, not installed); nullptr when
+  // the file cannot be read.
+  ImageLayerPtr loadImageFromURL(const std::string& path);
+  void loadImageFromURL(const std::string& path, Completion completion) { loadImageFromURLs({path}, std::move(completion)); }
+  void loadImageFromURLs(const std::vector<std::string>& paths, Completion completion);
+  // Reads the first path on the processing queue; on the main thread installs the layer, rebuilds
+  // the unprocessed preview and delivers it with the thumbnail (both nullptr after a failure).
+  void loadImageFromURLs(const std::vector<std::string>& paths, bool useFastRaw, Completion completion);
+  // Reads the picture into a new initial layer on the processing queue and delivers the unprocessed
+  // picture fitted into `fitSize` (nullptr when it cannot be read), on the processing queue.
+  void loadImageAtURL(const std::string& path, CGSize fitSize, std::function<void(QVIPImagePtr)> completion);
+  // The unprocessed picture at the engine's preview scale (cached); nullptr without a picture.
+  QVIPImagePtr originalLowResImage();
+  // The unprocessed picture fitted into the size, never enlarged; nullptr without a picture.
+  QVIPImagePtr imageFittingSize(CGSize size);
+  // The fitted size `imageFittingSize` uses for a canvas.
+  static CGSize fittingSize(CGSize canvas, CGSize box);
+  bool isInvalid() const { return invalid_.load(); }
+  ImageLayerPtr loadingLayer() const;
+
+  // ---- Geometry and engine access ----
+  rova::ImageProcessorPtr cppProcessor() const override { return cppProcessor_; }
+  CGSize canvasSize() override;
+  // The crop rectangle's size with a crop that is not the identity, else the canvas size.
+  CGSize imageSize();
+  std::shared_ptr<QVTCropDescription> cropDescription() const override;
+  void setCropDescriptionField(std::shared_ptr<QVTCropDescription> crop);
+  rova::ImagePtr originalImage() override;
+  // The engine's unprocessed picture at preview scale.
+  virtual rova::ImageDataRGBfPtr originalImageForPreview();
+  rova::ImageDataRGBfPtr lastResult();
+  rova::ImageDataRGBfPtr lastResultThumbnail();
+  uint64_t imageWidth();
+  uint64_t imageHeight();
+  QVIPImagePtr getOriginalThumbnail();
+  std::shared_ptr<QVExifInfo> exifInfo() const;
+  QVIPEffectsProvider& effectsProvider() const;
+  uint64_t orientation() const { return orientation_; }
+
+  // ---- Queue ----
+  std::shared_ptr<qv::OperationQueue> imageProcessingQueue();
+  std::shared_ptr<qv::OperationQueue> parentProcessingQueue() override { return imageProcessingQueue(); }
+  // Inline when asked to wait and already on the queue; otherwise queued (waiting when asked).
+  void performOnImageProcessingQueue(qv::Block block, bool sync) override;
+  void setSuspendProcessing(bool suspend);
+
+  // ---- Rendering ----
+  // The operation of one render, not queued; nullptr (after calling the completion at once with
+  // nothing) when there is no picture or the rectangle is empty.
+  OperationPtr operationForProcessImageWithParams(const std::shared_ptr<QVIPProcessParams>& params,
+                                                  Completion completion);
+  OperationPtr operationForProcessImageRect(CGRect rect, CGSize fitSize, int64_t colorspace, int64_t depth,
+                                            bool applyCrop, Completion completion);
+  OperationPtr operationForProcessImageRect(CGRect rect, CGSize fitSize, int64_t colorspace, int64_t depth,
+                                            bool applyCrop, bool disableShowMask, bool disableHotPixels,
+                                            bool disableColdPixels, bool disableCache, bool obtainOriginalRoi,
+                                            bool async, bool runCallbackInBackground, Completion completion);
+  // The rectangle render: cancels the previous one, queues this one, waits when not asynchronous.
+  void processImageWithParams(const std::shared_ptr<QVIPProcessParams>& params, Completion completion);
+  // Colour space 1, depth 16, no crop, engine cache off, delivered on the processing queue.
+  void processImageRect(CGRect rect, CGSize fitSize, Completion completion);
+  void processImageRect(CGRect rect, CGSize fitSize, int64_t colorspace, int64_t depth, bool obtainOriginalRoi,
+                        bool async, Completion completion);
+  // The whole picture (the crop's, with a crop) at the size; latest-wins among full-size renders.
+  void processFullSizeImageWithColorspace(int64_t colorspace, int64_t depth, Completion completion);
+  void processFullSizeImageWithColorspace(int64_t colorspace, CGSize newSize, int64_t depth, bool disableShowMask,
+                                          bool disableHotPixels, bool disableColdPixels, bool disableCache,
+                                          bool async, Completion completion);
+  // The fit size of low-resolution renders: at most 1700 pixels on the long side, never enlarged.
+  static CGSize lowResFitSize(CGSize size);
+  void processLowResAndClampResult(bool clamp, bool async, Completion completion);
+  void processLowResWithCompletionHandler(Completion completion, bool async = true) {
+    processLowResAndClampResult(false, async, std::move(completion));
+  }
+  void processOriginalLowResAndClampResult(Completion completion);
+  // The first layer's unprocessed pixels (its working image) as an image; nullptr for other layers.
+  virtual QVIPImagePtr obtainOriginalRoiFromLayer(const rova::BaseLayerPtr& layer, bool forQuickPreviewMode);
+
+  // The render key of a request: the rectangle and fit size, then the settings text.
+  std::string renderKey(const QVIPProcessParams& params) const;
+  std::string renderSettingsText(const QVIPProcessParams& params) const;
+  // The processor state text the result caches are keyed on (equal states, equal texts).
+  virtual std::string stateID();
+
+  // ---- Cancellation ----
+  void cancelImageProcessingOperations();
+  // Cancels every render and the load in progress and empties the queue.
+  void cancelProcessingQueue();
+  void cancelProcessingOperationsAndCompletions();
+  OperationPtr processImageRectOperation() const;
+
+  // ---- Caches ----
+  std::shared_ptr<QVRovaCache> previewsCache();
+  std::shared_ptr<QVRovaCache> originalRoiCache();
+  std::shared_ptr<QVRovaCache> thumbnailsCache();
+  void clearCaches();
+
+  // ---- Switches ----
+  bool isLocalCacheDisabled() const { return localCacheDisabled_.load(); }
+  void setLocalCacheDisabled(bool v) { localCacheDisabled_.store(v); }
+  bool isProcessorCacheEnabled() const { return processorCacheEnabled_; }
+  void setProcessorCacheEnabled(bool v) { processorCacheEnabled_ = v; }
+  bool isExportMode() const { return exportMode_.load(); }
+  void setExportMode(bool v) { exportMode_.store(v); }
+  bool isLowResMode() const { return lowResMode_.load(); }
+  void setLowResMode(bool v) { lowResMode_.store(v); }
+  bool isQuickPreviewMode() const { return quickPreviewMode_.load(); }
+  void setQuickPreviewMode(bool v) { quickPreviewMode_.store(v); }
+  bool isWorkInBackground() const { return workInBackground_.load(); }
+  void setWorkInBackground(bool v) { workInBackground_.store(v); }
+  bool notify() const { return notify_; }
+  void setNotify(bool notify);
+  uint64_t overlayPixelsType() const { return overlayPixelsType_.load(); }
+  LayerPtr editedLayer() const;
+  void setEditedLayerField(LayerPtr layer);
+
+  // ---- Layer stack (the part loading and rendering need) ----
+  std::vector<LayerPtr> layers() const override;
+  // Inserts at the index (nothing for nullptr or an index above the count), attaches the layer to
+  // this processor, validates the engine list and announces the change.
+  void addLayer(const LayerPtr& layer, uint64_t index);
+  void addLayer(const LayerPtr& layer);
+  LayerPtr activeLayer() const;
+  void setActiveLayer(const LayerPtr& layer, bool skipStateDidChangeNotification = false);
+  void validateActiveLayer(bool skipStateDidChangeNotification);
+  // Brings the engine's flat list into line with the model (on the processing queue).
+  void doRovaLayersValidation();
+
+  // ---- Notifications and counters ----
+  std::shared_ptr<QVNotificationQueue> notificationQueue();
+  void setNeedsDisplay() { setNeedsDisplayWithInfo(std::nullopt); }
+  void setNeedsDisplayWithInfo(const QVNotificationQueue::Info& info);
+  void setPostStateNotificationsSuspended(bool suspended) override;
+  void increaseProcessingCounter() override;
+  void decreaseProcessingCounter() override;
+  uint64_t processingCounter() const { return processingCounter_.load(); }
+  bool isProcessing() const { return processingCounter_.load() > 0; }
+  // The main-thread half of the engine's update: caches dropped, the initial layer refreshed,
+  // "kQVImageProcessorDidUpdate" posted.
+  void update();
+
+  // ---- Parent chain ----
+  void childWillChangeState(const std::shared_ptr<QVModelObject>&, const QVChangeInfo&) override {}
+  void childDidChangeState(const std::shared_ptr<QVModelObject>& child, const QVChangeInfo& info) override;
+  void childInvalidated(const std::shared_ptr<QVModelObject>&) override { setNeedsDisplay(); }
+  std::shared_ptr<QVHistoryManagerProtocol> historyManager() override { return historyManager_.lock(); }
+  void setHistoryManager(std::weak_ptr<QVHistoryManagerProtocol> history) { historyManager_ = std::move(history); }
+  std::optional<std::string> fullName() override { return std::nullopt; }
+  void layerDidToggleEnabled(const LayerPtr&, bool) override { setNeedsDisplay(); }
+  void layerDidChangeEffectAtIndex(const LayerPtr&, uint64_t) override { setNeedsDisplay(); }
+  void layerEffectDidChangeModifyingState(const LayerPtr&, bool) override {}
+  void moveLayer(const LayerPtr& layer, int64_t index) override;
+
+  std::string description() const;
+
+ protected:
+  // Engine processor, update callback and observers; run once right after construction.
+  virtual void setUp();
+  void adoptRovaProcessor(const rova::ImageProcessorPtr& engine);
+  std::weak_ptr<QVRovaProcessor> weakSelf() { return weakAs<QVRovaProcessor>(); }
+
+ private:
+  // Builds the render operation; with `deferredDelivery` the delivery of a main-thread completion
+  // is left in it for the waiting caller to run.
+  OperationPtr makeRenderOperation(const std::shared_ptr<QVIPProcessParams>& params, Completion completion,
+                                   const std::shared_ptr<qv::Block>& deferredDelivery);
+  // The modes a render reads when it is asked for.
+  struct RenderModes {
+    bool useCaches, lowRes, quickPreview, exportMode;
+  };
+  void runRender(const std::shared_ptr<QVIPProcessOperation>& op, const std::shared_ptr<QVIPProcessParams>& params,
+                 const Completion& completion, RenderModes modes, const std::string& renderKey,
+                 const std::string& settingsText, const std::string& regionKeyBase,
+                 const rova::BaseLayerPtr& regionEngineLayer, const std::shared_ptr<qv::Block>& deferredDelivery);
+  // Queues a render of a kind, cancelling (and interrupting) the kind's previous one; waits when
+  // asked. `slot` is the kind's field.
+  void queueKind(OperationPtr QVRovaProcessor::*slot, const std::shared_ptr<QVIPProcessParams>& params,
+                 Completion completion, bool wait);
+  void installLoadedLayer(const ImageLayerPtr& layer);
+  void dropOriginalPreviews();
+  void applicationWillTerminate();
+
+  mutable std::recursive_mutex mutex_;  // guards the fields below that several threads read
+  rova::ImageProcessorPtr cppProcessor_;
+  std::vector<LayerPtr> layers_;
+  ImageLayerPtr initialLayer_;
+  ImageLayerPtr loadingLayer_;
+  LayerPtr activeLayer_;
+  LayerPtr editedLayer_;
+  std::shared_ptr<QVTCropDescription> cropDescription_;
+  std::weak_ptr<QVHistoryManagerProtocol> historyManager_;
+  std::shared_ptr<qv::OperationQueue> imageProcessingQueue_;
+  std::shared_ptr<QVRovaCache> previewsCache_, originalRoiCache_, thumbnailsCache_;
+  std::shared_ptr<QVNotificationQueue> notificationQueue_;
+  QVIPImagePtr originalLowResImage_;
+  OperationPtr processLowResOperation_, processOriginalLowResOperation_, processImageRectOperation_,
+      processFullSizeOperaiton_;
+  CGSize canvasSize_{};
+  uint64_t orientation_ = 1;
+  std::atomic<uint64_t> overlayPixelsType_{0};
+  std::atomic<uint64_t> processingCounter_{0};
+  std::atomic<bool> invalid_{false};
+  std::atomic<bool> localCacheDisabled_{false};
+  std::atomic<bool> lowResMode_{false};
+  std::atomic<bool> quickPreviewMode_{false};
+  std::atomic<bool> exportMode_{false};
+  std::atomic<bool> workInBackground_{false};
+  bool processorCacheEnabled_ = false;
+  bool notify_ = false;
+  bool showHotPixels_ = false, showColdPixels_ = false;
+  std::atomic<uint64_t> loadedImageState_{0};
+  qv::ObserverToken terminateToken_;
+};

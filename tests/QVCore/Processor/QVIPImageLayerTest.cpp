@@ -1,0 +1,116 @@
+// The image layer keeps its develop layer first; the first layer lends its processor's.
+#include <gtest/gtest.h>
+
+#include "QVCore/ImageProcessing/QVEffectsProvider/QVIPEffectsProvider.h"
+#include "QVCore/ImageProcessing/QVIPLayerFactory.h"
+#include "QVCore/ImageProcessing/QVProject18Processor/QVIPImageLayer.h"
+#include "QVCore/ImageProcessing/QVProject18Processor/QVIPLayerFirst.h"
+#include "QVCore/Processor/ProcessorTestSupport.h"
+
+using namespace solvane::test;
+
+namespace {
+
+std::shared_ptr<QVIPLayer> named(const std::string& name) {
+  auto layer = QVIPLayerFactory::layer();
+  layer->setName(name);
+  return layer;
+}
+
+std::shared_ptr<QVIPLayer> developCandidate() {
+  return QVIPEffectsProvider::sharedEffectsProvider().makeAdjustmentLayerWithIdentifier(kQVDevelopLayerIdentifier);
+}
+
+std::string names(const QVIPLayer& layer) {
+  std::string out;
+  for (const auto& sub : layer.subLayers())
+    out += (out.empty() ? "" : " ") + (sub->isDevelopLayer() ? std::string("develop") : sub->name());
+  return out;
+}
+
+}  // namespace
+
+TEST(QVIPImageLayer, FactoryMakesImageLayersAndTheDevelopLayerComesOnFirstUse) {
+  auto layer = std::dynamic_pointer_cast<QVIPImageLayer>(QVIPLayerFactory::layerWithLayerType(3));
+  ASSERT_TRUE(layer);
+  EXPECT_FALSE(layer->isAdjustmentLayer());
+  EXPECT_EQ(QVIPLayerFactory::layerTypeForLayer(*layer), 3u);
+  EXPECT_TRUE(layer->subLayers().empty());
+  EXPECT_FALSE(layer->exifInfo()) << "no picture yet";
+  EXPECT_EQ(layer->loadState(), 0);
+
+  auto develop = layer->developLayer();
+  ASSERT_TRUE(develop);
+  EXPECT_TRUE(develop->isDevelopLayer());
+  EXPECT_TRUE(develop->hidden());
+  EXPECT_EQ(layer->subLayers().front(), develop);
+  EXPECT_EQ(layer->developLayer(), develop);
+  EXPECT_EQ(layer->subLayers().size(), 1u);
+}
+
+TEST(QVIPImageLayer, SublayerListsKeepTheDevelopLayerFirst) {
+  auto layer = QVIPImageLayer::make();
+  auto develop = layer->developLayer();
+  layer->addLayer(named("X"));
+  layer->addLayer(named("Y"));
+
+  layer->setLayers({developCandidate(), named("A"), named("B")});
+  EXPECT_EQ(names(*layer), "develop A B");
+  EXPECT_EQ(layer->subLayers().front(), develop) << "the same develop layer, given the new one's settings";
+
+  develop->setHidden(false);
+  layer->setLayers({named("A")});
+  EXPECT_EQ(names(*layer), "develop A");
+  EXPECT_TRUE(develop->hidden());
+
+  layer->addLayers({developCandidate(), named("C")});
+  EXPECT_EQ(names(*layer), "develop A C");
+
+  // A picture that is not RAW lets its develop layer go.
+  layer->removeLayer(develop);
+  EXPECT_EQ(names(*layer), "A C");
+}
+
+TEST(QVIPImageLayer, ConfiguresFromAFileAndSummarisesItsExif) {
+  auto layer = QVIPImageLayer::make();
+  EXPECT_FALSE(layer->configureWithImageAtURL((testHome() / "none.jpg").string()));
+  EXPECT_FALSE(layer->imageLayer());
+
+  const std::string path = gradientJpeg(640, 480);
+  ASSERT_TRUE(layer->configureWithImageAtURL(path));
+  ASSERT_TRUE(layer->imageLayer());
+  EXPECT_EQ(layer->textureURL(), path);
+  EXPECT_TRUE(layer->cppSourceImage());
+  EXPECT_GT(layer->loadState(), 0);
+  auto exif = layer->exifInfo();
+  ASSERT_TRUE(exif);
+  EXPECT_FALSE(exif->isRaw);
+  EXPECT_EQ(exif->extension, "jpg");
+  EXPECT_EQ(layer->exifInfo(), exif) << "kept until the picture changes";
+  layer->update();
+  EXPECT_NE(layer->exifInfo(), exif);
+  EXPECT_TRUE(layer->hasVelorinDefaultDCP());
+}
+
+TEST(QVIPLayerFirst, LendsTheInitialLayersDevelopLayer) {
+  auto first = std::dynamic_pointer_cast<QVIPLayerFirst>(QVIPLayerFactory::layerWithLayerType(2));
+  ASSERT_TRUE(first);
+  EXPECT_TRUE(first->cppLayer()->isTagPresent("2"));
+  EXPECT_FALSE(first->developLayer()) << "outside a processor";
+  EXPECT_FALSE(first->exifInfo());
+  EXPECT_TRUE(first->visibleLayers().empty());
+
+  auto p = QVRovaProcessor::init();
+  loadAndSettle(*p, gradientJpeg(640, 480), CGSizeMake(2000, 2000));
+  first->addLayer(named("A"));
+  p->addLayer(first);
+  auto develop = p->initialImageLayer()->developLayer();
+  ASSERT_TRUE(develop);
+  EXPECT_EQ(first->developLayer(), develop);
+  EXPECT_EQ(first->exifInfo(), p->initialImageLayer()->exifInfo());
+  auto visible = first->visibleLayers();
+  ASSERT_EQ(visible.size(), 2u);
+  EXPECT_EQ(visible.front(), develop);
+  EXPECT_EQ(visible.back()->name(), "A");
+  EXPECT_EQ(QVIPLayerFactory::layerTypeForLayer(*first), 2u);
+}

@@ -1,0 +1,163 @@
+// solvane-render INPUT OUTPUT [--size N] [--preset NAME_OR_PATH] [--plain]
+//
+// Enhances one photo the way the application does, through the core framework: a processor loads
+// the picture at the fit size, the layers of the shipped default preset ("DefaultJpegPreset", or
+// "DefaultRAWPreset" for camera RAW files) are built by identifier through the effects catalogue
+// and given the preset's values, and the whole picture is rendered in sRGB and written to OUTPUT
+// (.jpg, .png, .tif or .webp). --plain writes the picture without the preset's layers.
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <future>
+#include <string>
+
+#include "QVCore/ImageProcessing/QVEffectsProvider/QVIPEffectsProvider.h"
+#include "QVCore/ImageProcessing/QVIPLayerFactory.h"
+#include "QVCore/ImageProcessing/QVRovaProcessor.h"
+#include "QVCore/ImageProcessing/QVRovaService.h"
+#include "QVPlatform/Bundle.h"
+#include "QVPlatform/ImageIO/ImageIO.h"
+#include "QVPlatform/MainExecutor.h"
+#include "QVPlatform/PropertyList.h"
+
+namespace {
+
+int usage() {
+  std::fprintf(stderr, "usage: solvane-render INPUT OUTPUT [--size N] [--preset NAME_OR_PATH] [--plain]\n");
+  return 2;
+}
+
+// Lets queued engine work and the main-thread work it hands back run out.
+void settle(QVRovaProcessor& p) {
+  for (int i = 0; i < 50; ++i) {
+    p.imageProcessingQueue()->waitUntilAllOperationsAreFinished();
+    if (qv::MainExecutor::shared().runUntilIdle() == 0 && p.imageProcessingQueue()->operationCount() == 0) return;
+  }
+}
+
+std::string typeForPath(const std::string& path) {
+  auto dot = path.rfind('.');
+  std::string ext = dot == std::string::npos ? "" : path.substr(dot + 1);
+  for (auto& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
+  if (ext == "png") return "public.png";
+  if (ext == "tif" || ext == "tiff") return "public.tiff";
+  if (ext == "webp") return "org.webmproject.webp";
+  return "public.jpeg";
+}
+
+// The preset's values for one layer made from the catalogue: switch, strength and the parameters of
+// its effects (matched by effect and parameter identifier), then its sublayers in order.
+void applyEntry(const std::shared_ptr<QVIPLayer>& layer, const qv::Value& entry) {
+  layer->setEnabled(entry["Enabled"].asBool(true));
+  layer->setAmount(entry["Amount"].asDouble(1.0));
+  if (const auto* effects = entry["Effects"].array())
+    for (const auto& effectEntry : *effects)
+      for (const auto& effect : layer->effects()) {
+        std::string id = effectEntry["Identifier"].asString();
+        if (effect->identifier() != id && effect->idForPreset() != id) continue;
+        if (const auto* parameters = effectEntry["Parameters"].dictionary())
+          for (const auto& [name, value] : *parameters)
+            for (const auto& parameter : effect->parameters())
+              if (parameter->identifier() == name && value["Value"].isNumber())
+                parameter->setValue(value["Value"].asDouble());
+        break;
+      }
+  const auto* subs = entry["Sublayers"]["AdjustmentLayers"].array();
+  if (!subs) return;
+  auto existing = layer->subLayers();
+  for (size_t i = 0; i < subs->size() && i < existing.size(); ++i) applyEntry(existing[i], (*subs)[i]);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) return usage();
+  std::string input = argv[1], output = argv[2], preset;
+  double size = 2000;
+  bool plain = false;
+  for (int i = 3; i < argc; ++i) {
+    if (!std::strcmp(argv[i], "--size") && i + 1 < argc)
+      size = std::atof(argv[++i]);
+    else if (!std::strcmp(argv[i], "--preset") && i + 1 < argc)
+      preset = argv[++i];
+    else if (!std::strcmp(argv[i], "--plain"))
+      plain = true;
+    else
+      return usage();
+  }
+  if (size < 16) return usage();
+
+  QVRovaService::rovaInit();
+  auto started = std::chrono::steady_clock::now();
+  auto p = QVRovaProcessor::init();
+  p->setNotify(false);
+  p->setLocalCacheDisabled(true);
+  p->setExportMode(true);
+  std::promise<bool> loaded;
+  p->loadImageAtURL(input, CGSizeMake(size, size), [&](QVIPImagePtr image) { loaded.set_value(image != nullptr); });
+  if (!loaded.get_future().get()) {
+    std::fprintf(stderr, "solvane-render: cannot read %s\n", input.c_str());
+    return 1;
+  }
+  settle(*p);
+  bool raw = p->exifInfo() && p->exifInfo()->isRaw;
+
+  size_t built = 0;
+  if (!plain) {
+    if (preset.empty()) preset = raw ? "DefaultRAWPreset" : "DefaultJpegPreset";
+    std::string presetPath = preset.find('/') != std::string::npos
+                                 ? preset
+                                 : qv::Bundle::mainBundle().pathForResource(preset, "slvnr", "Presets");
+    qv::Error error;
+    qv::Value dictionary = presetPath.empty() ? qv::Value() : qv::PropertyList::readFile(presetPath, &error);
+    const auto* entries = dictionary["AdjustmentLayers"].array();
+    if (!entries) {
+      std::fprintf(stderr, "solvane-render: no preset layers in %s\n", presetPath.empty() ? preset.c_str() : presetPath.c_str());
+      return 1;
+    }
+    // The preset's layers go into one plain layer above the picture, as a preset is applied.
+    auto holder = QVIPLayerFactory::layer();
+    std::vector<std::shared_ptr<QVIPLayer>> layers;
+    auto& catalogue = p->effectsProvider();
+    for (const auto& entry : *entries) {
+      auto layer = catalogue.makeAdjustmentLayerWithIdentifier(entry["Identifier"].asString(), std::nullopt,
+                                                               p->initialLayer());
+      applyEntry(layer, entry);
+      layers.push_back(layer);
+      std::printf("layer %s (%zu effects)\n", entry["Identifier"].asString().c_str(), layer->effects().size());
+    }
+    built = layers.size();
+    holder->setLayers(layers);
+    p->addLayer(holder);
+    settle(*p);
+  }
+
+  CGSize canvas = p->canvasSize();
+  auto params = QVIPProcessParams::defaultParams();
+  params->setRect(CGRectMake(0, 0, canvas.width, canvas.height));
+  params->setFitSize(QVRovaProcessor::fittingSize(canvas, CGSizeMake(size, size)));
+  params->setColorspace(1);
+  params->setDepth(8);
+  params->setClampResult(true);
+  params->setIsAsync(false);
+  QVIPImagePtr result;
+  p->processImageWithParams(params, [&](QVIPImagePtr image, QVIPImagePtr, QVIPImagePtr, CGSize, CGRect) {
+    result = std::move(image);
+  });
+  if (!result || !result->CGImage()) {
+    std::fprintf(stderr, "solvane-render: the render failed\n");
+    return 1;
+  }
+  auto destination = CGImageDestinationCreateWithURL(output, typeForPath(output), 1);
+  std::string error;
+  if (!destination) return std::fprintf(stderr, "solvane-render: cannot write %s\n", output.c_str()), 1;
+  CGImageDestinationAddImage(destination, result->CGImage());
+  if (!CGImageDestinationFinalize(destination, &error)) {
+    std::fprintf(stderr, "solvane-render: %s\n", error.c_str());
+    return 1;
+  }
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  std::printf("%s: %.0f x %.0f, %s, %zu preset layers, %.2f s\n", output.c_str(), double(result->imageWidth()),
+              double(result->imageHeight()), raw ? "RAW" : "not RAW", built, seconds);
+  return 0;
+}
