@@ -176,7 +176,9 @@ void QVRovaProcessor::runRender(const std::shared_ptr<QVIPProcessOperation>& op,
   std::string previewKey, thumbnailKey;
   bool needRender = true;
   if (useCaches) {
-    std::string state = stateID();
+    // The engine's low-resolution, quick-preview and export paths make different pictures of one
+    // state and request: each files its results apart.
+    std::string state = stateID() + ":" + (lowRes ? "1" : "0") + (quickPreview ? "1" : "0") + (exportMode ? "1" : "0");
     previewKey = QVRovaCache::previewKey(state, key);
     thumbnailKey = QVRovaCache::thumbnailKey(state, settings);
     image = previewsCache()->cachedObjectForKey<QVIPImage>(previewKey);

@@ -343,3 +343,27 @@ TEST(QVRovaProcessor, AsynchronousLoadInstallsTheLayerOnTheMainThread) {
   EXPECT_FALSE(failed.image);
   EXPECT_FALSE(q->initialLayer());
 }
+
+TEST(QVRovaProcessor, FullSizeRenderAndColourSpaceOfResults) {
+  auto p = QVRovaProcessor::init();
+  loadAndSettle(*p, gradientJpeg(640, 480), CGSizeMake(2000, 2000));
+  auto fullSize = [&] {
+    Delivery d;
+    p->processFullSizeImageWithColorspace(1, 8, d.completion());
+    for (int i = 0; i < 200 && !d.called; ++i) settle(*p);
+    return d;
+  };
+  Delivery plain = fullSize();
+  ASSERT_TRUE(plain.image);
+  EXPECT_EQ(plain.image->size(), CGSizeMake(640, 480));
+  EXPECT_EQ(plain.rect, CGRectMake(0, 0, 640, 480));
+  EXPECT_EQ(plain.image->depth(), 8u);
+  // Outside export mode the result keeps the engine's own colour space; in export mode the
+  // request's is honoured.
+  EXPECT_NE(plain.image->colorspaceCode(), 1);
+  p->setExportMode(true);
+  Delivery exported = fullSize();
+  ASSERT_TRUE(exported.image);
+  EXPECT_EQ(exported.image->colorspaceCode(), 1);
+  EXPECT_NE(exported.image, plain.image) << "an export render is not answered by a cached preview";
+}
