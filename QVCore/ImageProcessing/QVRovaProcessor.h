@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "QVBase/Geometry.h"
+#include "QVCore/ImageProcessing/History/QVHistoryManagerProtocol.h"
 #include "QVCore/ImageProcessing/QVIPImage.h"
 #include "QVCore/ImageProcessing/QVIPLayer.h"
 #include "QVCore/ImageProcessing/QVIPProcessOperation.h"
@@ -41,6 +42,8 @@
 #include "QVPlatform/NotificationCenter.h"
 
 class QVIPEffectsProvider;
+class QVLayerState;
+class QVLayerStateModelProtocol;
 
 // ---- Notifications (object: the processor) ----
 inline constexpr const char* kQVImageProcessorDidUpdate = "kQVImageProcessorDidUpdate";
@@ -50,10 +53,21 @@ inline constexpr const char* kQVImageProcessorStateDidChange = "kQVImageProcesso
 inline constexpr const char* kQVImageProcessorLayersListDidChange = "kQVImageProcessorLayersListDidChange";
 inline constexpr const char* kQVImageProcessorActiveLayerDidChange = "kQVImageProcessorActiveLayerDidChange";
 inline constexpr const char* kQVImageProcessorAddedLayersIndexes = "kQVImageProcessorAddedLayersIndexes";
+// Layer stack and saved states (QVRovaProcessor+LayerStack.cpp, QVRovaProcessor+State.cpp).
+inline constexpr const char* kQVRemovedLayersIndexes = "kQVRemovedLayersIndexes";
+inline constexpr const char* kQVImageProcessorEditedLayerWillChange = "kQVImageProcessorEditedLayerWillChange";
+inline constexpr const char* kQVImageProcessorEditedLayerDidChange = "kQVImageProcessorEditedLayerDidChange";
+inline constexpr const char* kQVImageProcessorCropDescriptionWillChange = "kQVImageProcessorCropDescriptionWillChange";
+inline constexpr const char* kQVImageProcessorWillRestoreFromCropState = "kQVImageProcessorWillRestoreFromCropState";
+inline constexpr const char* kQVImageProcessorCropDescriptionDidChange = "kQVImageProcessorCropDescriptionDidChange";
+inline constexpr const char* kQVImageProcessorBottomLayersDidChange = "kQVImageProcessorBottomLayersDidChange";
+inline constexpr const char* kQVHistoryStateWillRestoreNotification = "QVHistoryStateWillRestoreNotification";
+inline constexpr const char* kQVHistoryStateDidRestoreNotification = "QVHistoryStateDidRestoreNotification";
+inline constexpr const char* kQVHistoryStateKey = "kQVHistoryStateKey";
 // Posted by the application when it is about to end; processors cancel their queues then.
 inline constexpr const char* kQVApplicationWillTerminateNotification = "kQVApplicationWillTerminateNotification";
 
-class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol {
+class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol, public QVHistoryManagerDelegate {
  public:
   using Ptr = std::shared_ptr<QVRovaProcessor>;
   using LayerPtr = std::shared_ptr<QVIPLayer>;
@@ -247,12 +261,65 @@ class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol {
   void childDidChangeState(const std::shared_ptr<QVModelObject>& child, const QVChangeInfo& info) override;
   void childInvalidated(const std::shared_ptr<QVModelObject>&) override { setNeedsDisplay(); }
   std::shared_ptr<QVHistoryManagerProtocol> historyManager() override { return historyManager_.lock(); }
-  void setHistoryManager(std::weak_ptr<QVHistoryManagerProtocol> history) { historyManager_ = std::move(history); }
+  // Keeps the history weakly and becomes its delegate.
+  void setHistoryManager(std::weak_ptr<QVHistoryManagerProtocol> history);
   std::optional<std::string> fullName() override { return std::nullopt; }
   void layerDidToggleEnabled(const LayerPtr&, bool) override { setNeedsDisplay(); }
   void layerDidChangeEffectAtIndex(const LayerPtr&, uint64_t) override { setNeedsDisplay(); }
   void layerEffectDidChangeModifyingState(const LayerPtr&, bool) override {}
   void moveLayer(const LayerPtr& layer, int64_t index) override;
+
+  // ---- Layer stack operations (QVRovaProcessor+LayerStack.cpp) ----
+  // New layers are named "Adjustment Layer <n>" with the next free number and register a step.
+  LayerPtr createLayer();
+  LayerPtr createLayerAtIndex(uint64_t index);
+  LayerPtr createImageLayerAtIndex(uint64_t index);
+  LayerPtr createLayerAtIndex(uint64_t index, uint64_t layerType);
+  LayerPtr createOriginalImageLayerAtIndex(uint64_t index, const std::string& imageName);
+  // nullptr for level 0.
+  LayerPtr createSharpenLayerWithLevel(uint64_t level, uint64_t index);
+  // The base name, a space and one more than the highest number top-level layers carry after it.
+  std::string incrementedLayerName(const std::string& baseName, uint64_t startIndex) const;
+  std::string layerNameWithNumber(uint64_t number) const;
+  bool canAddNewLayers() const;
+  bool canAddNewFilters() const;
+  bool canDuplicateLayer(const LayerPtr& layer) const;
+  // A copy named "Copy of <name>" directly above the source, made active.
+  void duplicateLayer(const LayerPtr& source);
+  // The last remaining layer is never removed.
+  bool canRemoveLayer(const LayerPtr& layer) const;
+  void removeLayer(const LayerPtr& layer);
+  void removeLastLayer();
+  // Drops the top list entry only (no step, no validation, no notification).
+  void forceRemoveLastLayer();
+  LayerPtr getLastTextureLayer() const;
+  virtual bool canEditLayer(const LayerPtr&) const { return true; }
+  void setEditedLayer(const LayerPtr& layer);
+  void finishDrawing();
+  // The preset's layers become the sublayers of `onLayer` (the active layer for nullptr).
+  void applyPresetWithLayers(const std::vector<LayerPtr>& presetLayers, const std::optional<std::string>& presetUUID,
+                             const LayerPtr& onLayer);
+  void applyLayers(const std::vector<LayerPtr>& list);
+  void clearAndPrepareForReuse();
+  void setCropDescription(const std::shared_ptr<QVTCropDescription>& crop);
+
+  // ---- Saved state (QVRovaProcessor+State.cpp) ----
+  void historyManagerSaveStateForHistoryWithUUID(QVHistoryManagerProtocol& manager, const std::string& uuid,
+                                                 QVHistoryManagerDelegate::Completion completion) override;
+  void historyManagerRestoreStateForUUID(QVHistoryManagerProtocol& manager, const std::string& uuid,
+                                         QVHistoryManagerDelegate::Completion completion) override;
+  void historyManagerRemoveStateForUUID(QVHistoryManagerProtocol& manager, const std::string& uuid) override;
+  std::optional<std::vector<std::string>> historyManagerAllTexturesFromStateUUID(QVHistoryManagerProtocol& manager,
+                                                                                const std::string& uuid) override;
+  // The texture file names a step's state refers to (duplicates kept); nullopt when unreadable.
+  std::optional<std::vector<std::string>> allTexturesFromStateUUID(const std::string& uuid);
+  // Every nested "SubLayersStates" entry, level by level, the given entries excluded.
+  static qv::Array allSublayersForLayers(const qv::Array& entries);
+  static LayerPtr findLayerWithState(const std::shared_ptr<QVLayerStateModelProtocol>& state,
+                                     const std::vector<LayerPtr>& list);
+  bool isNotifyAsync() const { return notifyAsync_; }
+  void enableNotifyAsync();
+  void disableNotifyAsync();
 
   std::string description() const;
 
@@ -313,4 +380,8 @@ class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol {
   bool showHotPixels_ = false, showColdPixels_ = false;
   std::atomic<uint64_t> loadedImageState_{0};
   qv::ObserverToken terminateToken_;
+  // Saved state: the reporting mode a restore switches on, and its saved value.
+  bool isOwnHistoryManager(const QVHistoryManagerProtocol& manager) const;
+  std::shared_ptr<QVLayerState> applyState(const qv::Value& state);
+  bool notifyAsync_ = false, savedNotifyAsync_ = false;
 };
