@@ -1,5 +1,7 @@
 #include "QVCore/ImageProcessing/QVRovaService.h"
 
+#include "QVCore/Common/QVCoreStartup.h"
+
 #include "QVCore/ImageProcessing/QVRovaHelper.h"
 #include "QVPlatform/Additions.h"
 #include "QVPlatform/Bundle.h"
@@ -55,6 +57,9 @@ rova::SRovaContext QVRovaService::startUpContext(const std::optional<std::string
 }
 
 bool QVRovaService::rovaInitWithResourcePath(const std::optional<std::string>& resourcePath) {
+  // The engine start-up is the first thing every program of ours does, so the shared container
+  // is configured here once for presets, favourites and workspaces.
+  QVCoreStartup();
   return rova::rovaInit(startUpContext(resourcePath));
 }
 
