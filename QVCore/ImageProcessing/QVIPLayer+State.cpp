@@ -11,6 +11,10 @@ std::shared_ptr<QVLayerStateModelProtocol> QVIPLayer::state() {
 void QVIPLayer::setState(std::shared_ptr<QVLayerStateModelProtocol> state) {
   if (state == state_) return;
   if (state && state_ && state->identifier() == state_->identifier()) return;
+  // Image and first layers let a record in an older layout migrate itself first; a record that
+  // did has already applied its new form to this layer.
+  const uint64_t type = layerType();
+  if (state && (type == 2 || type == 3) && state->migrateForLayer(self())) return;
   state_.reset();
   if (!state) return;
   // The update runs while no record is held: the setters it calls drop the state, which must not

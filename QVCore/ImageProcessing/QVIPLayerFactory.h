@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 
+#include "QVCore/Common/QVCoreHelpers.h"
 #include "QVCore/ImageProcessing/QVIPLayer.h"
 
 // A layer class as the factory knows it.
@@ -45,7 +46,7 @@ class QVIPLayerFactory {
                                                       const rova::ImageProcessorPtr& cppProcessor);
 
   // The engine tag of a type code ("1", "2", ...).
-  static std::string layerTagForLayerType(uint64_t type) { return std::to_string(type); }
+  static std::string layerTagForLayerType(uint64_t type) { return QVCoreHelpers::layerTagForLayerType(type); }
   // Installs the class of type 2 or 3 (other codes are refused); unregistering falls back to the
   // plain class.
   static void registerLayerClass(QVIPLayerClass layerClass);

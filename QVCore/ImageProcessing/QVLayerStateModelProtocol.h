@@ -19,6 +19,10 @@ class QVLayerStateModelProtocol {
   virtual void updateLayer(const std::shared_ptr<QVIPLayer>& layer) = 0;
   // Applies only the record's texture (history texture name, texture file).
   virtual void updateTextureOfLayer(const std::shared_ptr<QVIPLayer>& layer) = 0;
+  // Image and first layers offer a record the chance to rewrite an older layout before it is
+  // applied: true when the record migrated and applied itself to the layer, false (nothing
+  // changed) otherwise.
+  virtual bool migrateForLayer(const std::shared_ptr<QVIPLayer>& layer) { return false; }
 };
 
 using QVLayerStateFactory = QVServiceFactory<QVLayerStateModelProtocol, std::shared_ptr<QVIPLayer>>;

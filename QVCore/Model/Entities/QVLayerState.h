@@ -120,7 +120,7 @@ class QVLayerState : public QVPreset,
   // ---- Migration of the older lens-correction layout (QVLayerState+HvnMigration.cpp) ----
   // True when the record was migrated and applied to `layer` itself; false, nothing changed,
   // otherwise. Only for layers of an HDR processor.
-  bool migrateForLayer(const LayerPtr& layer);
+  bool migrateForLayer(const LayerPtr& layer) override;
   // The first sub-state's first sub-state when it is a "LensCorrectionAdjustmentLayer".
   Ptr lensCorrectionSubState() const;
   // A plain layer given `lensCorrectionSubState`; nullptr without one.

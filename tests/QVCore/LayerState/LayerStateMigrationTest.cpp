@@ -105,6 +105,17 @@ TEST_F(MigrationTest, AnImageLayersStateGetsTheLensCorrectionInItsDevelopLayer) 
   EXPECT_EQ(layer->subLayers()[0]->identifier(), kQVDevelopLayerIdentifier);
 }
 
+TEST_F(MigrationTest, SettingAnOldRecordOnAnImageLayerMigratesIt) {
+  auto hdr = processor<HDRProcessor>();
+  auto layer = std::make_shared<ImageLayer>();
+  hdr->addLayer(layer);
+  auto state = oldLayoutState(14);
+  layer->setState(state);
+  EXPECT_EQ(layer->state(), state);
+  ASSERT_EQ(layer->subLayers().size(), 15u);
+  EXPECT_EQ(layer->subLayers()[0]->identifier(), kQVDevelopLayerIdentifier);
+}
+
 TEST_F(MigrationTest, AFirstLayerTakesTheLensCorrectionIntoItsDevelopLayerAndTheFilters) {
   auto hdr = processor<HDRProcessor>();
   auto layer = std::make_shared<FirstLayer>();
