@@ -1,7 +1,15 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs Solvane. The window application does not exist yet:
-# this runs the command-line program that reports the built core framework and engine.
+# Installs what is missing, builds, and runs Solvane.
+# The window application does not exist yet: this runs the command-line enhancer, which enhances
+# photos exactly as the application will, through the core framework and the default preset.
+#   scripts/run.sh                      enhances a sample photo into build/solvane-sample-enhanced.jpg
+#   scripts/run.sh INPUT OUTPUT [...]   enhances INPUT into OUTPUT (see tools/solvane-render.cpp)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/build.sh build
-exec build/tools/solvane-about "$@"
+build/tools/solvane-about
+if (($# == 0)); then
+  set -- tests/data/enhance/coffee.png build/solvane-sample-enhanced.jpg
+fi
+build/tools/solvane-render "$@"
+echo "wrote $2"
