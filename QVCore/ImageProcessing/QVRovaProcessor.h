@@ -183,6 +183,12 @@ class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol, p
   void processFullSizeImageWithColorspace(int64_t colorspace, CGSize newSize, int64_t depth, bool disableShowMask,
                                           bool disableHotPixels, bool disableColdPixels, bool disableCache,
                                           bool async, Completion completion);
+  // As the full-size render, with the engine's crop taken away for this render only: the crop is
+  // put back on the processing queue before the completion runs.
+  void processNotCroppedFullSizeImageWithColorspace(int64_t colorspace, CGSize newSize, int64_t depth,
+                                                    bool disableShowMask, bool disableHotPixels,
+                                                    bool disableColdPixels, bool disableCache, bool async,
+                                                    Completion completion);
   // The fit size of low-resolution renders: at most 1700 pixels on the long side, never enlarged.
   static CGSize lowResFitSize(CGSize size);
   void processLowResAndClampResult(bool clamp, bool async, Completion completion);

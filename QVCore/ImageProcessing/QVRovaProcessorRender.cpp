@@ -418,6 +418,38 @@ void QVRovaProcessor::processFullSizeImageWithColorspace(int64_t colorspace, CGS
   queueKind(&QVRovaProcessor::processFullSizeOperaiton_, params, std::move(completion), false);
 }
 
+void QVRovaProcessor::processNotCroppedFullSizeImageWithColorspace(int64_t colorspace, CGSize newSize, int64_t depth,
+                                                                   bool disableShowMask, bool disableHotPixels,
+                                                                   bool disableColdPixels, bool disableCache,
+                                                                   bool async, Completion completion) {
+  auto weak = weakSelf();
+  performOnImageProcessingQueue(
+      [weak, colorspace, newSize, depth, disableShowMask, disableHotPixels, disableColdPixels, disableCache,
+       completion = std::move(completion)]() mutable {
+        auto self = weak.lock();
+        if (!self || !self->cppProcessor_) return;
+        const rova::CropDescription saved = self->cppProcessor_->getCropDescription();
+        self->cppProcessor_->setCropDescription(rova::CropDescriptionNone);
+        auto restore = [weak, saved, completion = std::move(completion)](QVIPImagePtr image, QVIPImagePtr thumbnail,
+                                                                         QVIPImagePtr originalRoi, CGSize fitSize,
+                                                                         CGRect rect) {
+          if (auto owner = weak.lock()) {
+            owner->performOnImageProcessingQueue(
+                [weak, saved] {
+                  if (auto p = weak.lock(); p && p->cppProcessor_) p->cppProcessor_->setCropDescription(saved);
+                },
+                true);
+          }
+          if (completion) completion(image, thumbnail, originalRoi, fitSize, rect);
+        };
+        // The render is queued behind this block, so it sees the crop taken away. It never waits:
+        // a wait here, on the processing queue, would hold the crop away from every other render.
+        self->processFullSizeImageWithColorspace(colorspace, newSize, depth, disableShowMask, disableHotPixels,
+                                                 disableColdPixels, disableCache, true, std::move(restore));
+      },
+      false);
+}
+
 CGSize QVRovaProcessor::lowResFitSize(CGSize size) {
   float longest = float(std::max(size.width, size.height));
   if (longest <= 0) return CGSizeZero;

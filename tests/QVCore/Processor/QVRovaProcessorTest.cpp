@@ -367,3 +367,39 @@ TEST(QVRovaProcessor, FullSizeRenderAndColourSpaceOfResults) {
   EXPECT_EQ(exported.image->colorspaceCode(), 1);
   EXPECT_NE(exported.image, plain.image) << "an export render is not answered by a cached preview";
 }
+
+TEST(QVRovaProcessor, NotCroppedFullSizeRenderIgnoresTheCropOnceAndPutsItBack) {
+  auto p = QVRovaProcessor::init();
+  loadAndSettle(*p, gradientJpeg(640, 480), CGSizeMake(2000, 2000));
+  auto render = [&](bool notCropped) {
+    Delivery d;
+    if (notCropped)
+      p->processNotCroppedFullSizeImageWithColorspace(1, CGSizeMake(640, 480), 16, false, false, false, true, true,
+                                                      d.completion());
+    else
+      p->processFullSizeImageWithColorspace(1, CGSizeMake(640, 480), 16, false, false, false, true, true,
+                                            d.completion());
+    for (int i = 0; i < 200 && !d.called; ++i) settle(*p);
+    return d;
+  };
+  Delivery reference = render(false);
+  ASSERT_TRUE(reference.image && reference.image->imageData());
+
+  rova::CropDescription crop;
+  crop.x = 100, crop.y = 50, crop.width = 320, crop.height = 240;
+  p->performOnImageProcessingQueue([&] { p->cppProcessor()->setCropDescription(crop); }, true);
+  Delivery cropped = render(false);
+  ASSERT_TRUE(cropped.image && cropped.image->imageData());
+  EXPECT_GT(maxDifference(*cropped.image->imageData(), *reference.image->imageData()), 0.01f)
+      << "the ordinary full-size render keeps the crop";
+
+  Delivery whole = render(true);
+  ASSERT_TRUE(whole.image && whole.image->imageData());
+  EXPECT_LT(maxDifference(*whole.image->imageData(), *reference.image->imageData()), 1e-4f);
+
+  rova::CropDescription after;
+  p->performOnImageProcessingQueue([&] { after = p->cppProcessor()->getCropDescription(); }, true);
+  EXPECT_EQ(after.x, 100);
+  EXPECT_EQ(after.width, 320);
+  EXPECT_EQ(after.height, 240);
+}
