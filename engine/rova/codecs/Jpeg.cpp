@@ -1,10 +1,15 @@
 // JPEG through libjpeg-turbo: DCT-scaled decoding for previews, ICC profiles, EXIF orientation.
+#include <algorithm>
+#include <atomic>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
 
 #include <jpeglib.h>
 #include <jerror.h>
+#ifdef _OPENMP
+#include <omp.h>
+#endif
 
 #include "rova/ImageData.h"
 
@@ -91,6 +96,167 @@ void fillInfo(jpeg_decompress_struct& cinfo, ImageInfo& info) {
   collectMarkers(cinfo, info);
 }
 
+
+// Where a baseline file's entropy-coded data breaks at restart markers that fall on MCU-row starts.
+// Such a file splits into bands that decode on their own, each a small JPEG of its own: the same
+// headers with a band's height, and that band's segments. Solvane's own files restart every MCU row;
+// many cameras write restart markers as well.
+struct RestartLayout {
+  size_t headerEnd = 0;      // just after the SOS segment
+  size_t heightPos = 0;      // the frame height in the SOF segment
+  int width = 0, height = 0, mcuHeight = 8, mcuRows = 0, segmentsPerRow = 0, maxV = 1;
+  std::vector<std::pair<size_t, size_t>> segments;  // entropy data between restart markers
+};
+
+int readU16(const uint8_t* p) { return (p[0] << 8) | p[1]; }
+
+bool findRestartLayout(const uint8_t* d, size_t n, RestartLayout& l) {
+  if (n < 4 || d[0] != 0xFF || d[1] != 0xD8) return false;
+  size_t pos = 2;
+  int interval = 0, components = 0, maxH = 1;
+  for (;;) {
+    while (pos < n && d[pos] == 0xFF && pos + 1 < n && d[pos + 1] == 0xFF) ++pos;  // fill bytes
+    if (pos + 4 > n || d[pos] != 0xFF) return false;
+    const int code = d[pos + 1];
+    const size_t len = size_t(readU16(d + pos + 2));
+    if (len < 2 || pos + 2 + len > n) return false;
+    const uint8_t* seg = d + pos + 4;
+    if (code == 0xC0 || code == 0xC1) {
+      if (len < 8) return false;
+      l.heightPos = pos + 5;
+      l.height = readU16(seg + 1);
+      l.width = readU16(seg + 3);
+      components = seg[5];
+      if (components < 1 || len < size_t(8 + 3 * components)) return false;
+      for (int c = 0; c < components; ++c) {
+        maxH = std::max(maxH, seg[6 + 3 * c + 1] >> 4);
+        l.maxV = std::max(l.maxV, seg[6 + 3 * c + 1] & 15);
+      }
+    } else if ((code >= 0xC2 && code <= 0xCF && code != 0xC4 && code != 0xC8 && code != 0xCC) || code == 0xDC) {
+      return false;  // progressive, lossless, arithmetic or DNL: decode those in one piece
+    } else if (code == 0xDD) {
+      if (len != 4) return false;
+      interval = readU16(seg);
+    } else if (code == 0xDA) {
+      if (components == 0 || len < 3 || seg[0] != components) return false;  // one interleaved scan only
+      l.headerEnd = pos + 2 + len;
+      break;
+    } else if (code == 0xD9) {
+      return false;
+    }
+    pos += 2 + len;
+  }
+  if (interval <= 0 || l.width <= 0 || l.height <= 0) return false;
+  const int mcuW = components == 1 ? 8 : 8 * maxH;
+  l.mcuHeight = components == 1 ? 8 : 8 * l.maxV;
+  const int mcusPerRow = (l.width + mcuW - 1) / mcuW;
+  l.mcuRows = (l.height + l.mcuHeight - 1) / l.mcuHeight;
+  if (mcusPerRow % interval != 0) return false;
+  l.segmentsPerRow = mcusPerRow / interval;
+  const size_t expected = size_t(l.segmentsPerRow) * size_t(l.mcuRows);
+  l.segments.reserve(expected);
+  size_t start = l.headerEnd;
+  for (size_t i = l.headerEnd; i + 1 < n; ++i) {
+    if (d[i] != 0xFF) continue;
+    const uint8_t next = d[i + 1];
+    if (next == 0x00 || next == 0xFF) continue;  // stuffed byte or fill
+    if (next >= 0xD0 && next <= 0xD7) {
+      l.segments.emplace_back(start, i);
+      start = i + 2;
+      ++i;
+      continue;
+    }
+    if (next != 0xD9) return false;  // anything but the end of the image after the scan
+    l.segments.emplace_back(start, i);
+    return l.segments.size() == expected;
+  }
+  return false;  // no end marker: truncated, which the one-piece decode reports
+}
+
+struct BandSettings {
+  unsigned scale;
+  J_COLOR_SPACE colorSpace;
+  bool fast;
+  const CancelFlag* cancel;
+};
+
+// Decodes MCU rows [row0, row1) into the bitmap rows from `outRow0` on; false on any fault.
+bool decodeBand(const uint8_t* d, const RestartLayout& l, int row0, int row1, const BandSettings& s, Bitmap& out,
+                int outRow0) {
+  std::vector<uint8_t> band(d, d + l.headerEnd);
+  const int bandHeight = std::min(l.height, row1 * l.mcuHeight) - row0 * l.mcuHeight;
+  band[l.heightPos] = uint8_t(bandHeight >> 8);
+  band[l.heightPos + 1] = uint8_t(bandHeight & 255);
+  const size_t first = size_t(row0) * size_t(l.segmentsPerRow), last = size_t(row1) * size_t(l.segmentsPerRow);
+  for (size_t i = first; i < last; ++i) {
+    const auto [a, b] = l.segments[i];
+    band.insert(band.end(), d + a, d + b);
+    band.push_back(0xFF);
+    band.push_back(i + 1 < last ? uint8_t(0xD0 + (i - first) % 8) : uint8_t(0xD9));
+  }
+  jpeg_decompress_struct cinfo;
+  ErrorManager err;
+  setupErrors(cinfo, err);
+  jpeg_create_decompress(&cinfo);
+  if (setjmp(err.jump)) {
+    jpeg_destroy_decompress(&cinfo);
+    return false;
+  }
+  jpeg_mem_src(&cinfo, band.data(), static_cast<unsigned long>(band.size()));
+  jpeg_read_header(&cinfo, TRUE);
+  cinfo.scale_num = s.scale;
+  cinfo.scale_denom = 8;
+  cinfo.out_color_space = s.colorSpace;
+  if (s.fast) {
+    cinfo.dct_method = JDCT_IFAST;
+    cinfo.do_fancy_upsampling = FALSE;
+    cinfo.do_block_smoothing = FALSE;
+  }
+  jpeg_start_decompress(&cinfo);
+  bool ok = int(cinfo.output_width) == out.width && int(cinfo.output_components) == out.channels &&
+            outRow0 + int(cinfo.output_height) <= out.height;
+  while (ok && cinfo.output_scanline < cinfo.output_height) {
+    JSAMPROW rows[16];
+    const int firstRow = int(cinfo.output_scanline);
+    const int count = std::min(16, int(cinfo.output_height) - firstRow);
+    for (int i = 0; i < count; ++i) rows[i] = out.row(outRow0 + firstRow + i);
+    ok = jpeg_read_scanlines(&cinfo, rows, JDIMENSION(count)) > 0 && !err.truncated && !isCancelled(*s.cancel);
+  }
+  if (ok) jpeg_finish_decompress(&cinfo);
+  // Any complaint (a damaged segment, a restart marker out of turn) leaves the file to the one-piece
+  // decode, so damaged files read exactly as they always have.
+  ok = ok && !err.truncated && cinfo.err->num_warnings == 0;
+  jpeg_destroy_decompress(&cinfo);
+  return ok;
+}
+
+// The whole image in bands on all cores when the file allows it; false leaves the one-piece decode to it.
+bool decodeInBands(const uint8_t* d, size_t n, const jpeg_decompress_struct& whole, const BandSettings& s,
+                   Bitmap& out) {
+  if (int64_t(whole.image_width) * whole.image_height < (1 << 21)) return false;  // not worth the threads
+#ifdef _OPENMP
+  const int threads = omp_get_max_threads();
+#else
+  const int threads = 1;
+#endif
+  if (threads < 2) return false;
+  RestartLayout l;
+  if (!findRestartLayout(d, n, l) || l.width != int(whole.image_width) || l.height != int(whole.image_height))
+    return false;
+  // Smooth chroma upsampling looks at the rows above and below, which a band does not have.
+  if (l.maxV > 1 && !s.fast) return false;
+  const int bands = std::min(l.mcuRows, threads * 2);
+  std::atomic<bool> ok{true};
+#pragma omp parallel for schedule(dynamic, 1)
+  for (int b = 0; b < bands; ++b) {
+    if (!ok.load(std::memory_order_relaxed)) continue;
+    const int row0 = int(int64_t(l.mcuRows) * b / bands), row1 = int(int64_t(l.mcuRows) * (b + 1) / bands);
+    const int outRow0 = row0 * l.mcuHeight * int(s.scale) / 8;
+    if (!decodeBand(d, l, row0, row1, s, out, outRow0)) ok.store(false);
+  }
+  return ok.load();
+}
+
 }  // namespace
 
 bool readInfoJPEG(const uint8_t* d, size_t n, ImageInfo& info, std::string* error) {
@@ -144,6 +310,13 @@ bool decodeJPEG(const uint8_t* d, size_t n, const DecodeRequest& req, DecodeResu
   cinfo.scale_denom = 8;
   const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
   cinfo.out_color_space = cinfo.num_components == 1 ? JCS_GRAYSCALE : (cmyk ? JCS_CMYK : JCS_RGB);
+  if (m < 8) {
+    // A reduced decode already averages each 8x8 block down to a few pixels: the fast integer IDCT and
+    // plain chroma replication cost nothing visible there, and leave little besides entropy decoding.
+    cinfo.dct_method = JDCT_IFAST;
+    cinfo.do_fancy_upsampling = FALSE;
+    cinfo.do_block_smoothing = FALSE;
+  }
   jpeg_start_decompress(&cinfo);
   const int outChannels = cmyk ? 3 : int(cinfo.output_components);
   if (!res.bitmap.allocate(int(cinfo.output_width), int(cinfo.output_height), outChannels, 8)) {
@@ -151,18 +324,32 @@ bool decodeJPEG(const uint8_t* d, size_t n, const DecodeRequest& req, DecodeResu
     longjmp(err.jump, 4);
   }
   cmykRow.resize(cmyk ? size_t(cinfo.output_width) * 4 : 0);
+  if (!cmyk && decodeInBands(d, n, cinfo, {unsigned(m), cinfo.out_color_space, m < 8, &req.cancel}, res.bitmap)) {
+    jpeg_destroy_decompress(&cinfo);
+    res.scale = double(res.bitmap.width) / res.info.size.width;
+    res.linear = false;
+    return true;
+  }
   while (cinfo.output_scanline < cinfo.output_height) {
-    uint8_t* row = res.bitmap.row(int(cinfo.output_scanline));
-    JSAMPROW rows[1] = {cmyk ? cmykRow.data() : row};
-    jpeg_read_scanlines(&cinfo, rows, 1);
-    if (cmyk) {
+    if (!cmyk) {
+      // Straight into the bitmap, as many rows per call as the decoder produces at once.
+      JSAMPROW rows[16];
+      const int first = int(cinfo.output_scanline);
+      const int count = std::min(16, int(cinfo.output_height) - first);
+      for (int i = 0; i < count; ++i) rows[i] = res.bitmap.row(first + i);
+      const JDIMENSION got = jpeg_read_scanlines(&cinfo, rows, JDIMENSION(count));
+      if (got == 0) break;  // suspended on data that is not there: reported as truncated below
+    } else {
+      uint8_t* row = res.bitmap.row(int(cinfo.output_scanline));
+      JSAMPROW rows[1] = {cmykRow.data()};
+      jpeg_read_scanlines(&cinfo, rows, 1);
       // Adobe writes CMYK JPEGs inverted; that is what nearly every CMYK JPEG is.
       for (JDIMENSION x = 0; x < cinfo.output_width; ++x) {
         const uint8_t* p = &cmykRow[x * 4];
         for (int c = 0; c < 3; ++c) row[x * 3 + c] = uint8_t((p[c] * p[3] + 127) / 255);
       }
     }
-    if ((cinfo.output_scanline & 63) == 0 && isCancelled(req.cancel)) {
+    if (isCancelled(req.cancel)) {
       std::snprintf(err.message, sizeof err.message, "cancelled");
       longjmp(err.jump, 2);
     }
@@ -207,6 +394,8 @@ std::vector<uint8_t> encodeJPEG(const Bitmap& src, const EncodeOptions& o, std::
   int q = int(o.quality * 100 + 0.5);
   jpeg_set_quality(&cinfo, q < 1 ? 1 : (q > 100 ? 100 : q), TRUE);
   cinfo.optimize_coding = TRUE;
+  // A restart marker at each MCU row costs a few bytes a row and lets readers decode bands in parallel.
+  cinfo.restart_in_rows = 1;
   if (q >= 90 && !grey) {  // keep full colour resolution at high quality
     cinfo.comp_info[0].h_samp_factor = cinfo.comp_info[0].v_samp_factor = 1;
   }

@@ -1,0 +1,77 @@
+// Large JPEGs with restart markers decode in bands on several threads; the bands must land where they
+// belong, at full size and at DCT-reduced sizes, and a cut-off file must still be reported as such.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "rova/codecs/Codecs.h"
+
+using namespace rova;
+using namespace rova::codecs;
+
+namespace {
+
+// Smooth, different in every row and column band, so a misplaced band shows as a large error.
+uint8_t sample(int x, int y, int c) {
+  switch (c) {
+    case 0: return uint8_t(x * 255 / 2399);
+    case 1: return uint8_t(y * 255 / 1199);
+    default: return uint8_t((x + 2 * y) % 512 < 256 ? (x + 2 * y) % 256 : 255 - (x + 2 * y) % 256);
+  }
+}
+
+std::vector<uint8_t> bigJpeg() {
+  Bitmap b;
+  EXPECT_TRUE(b.allocate(2400, 1200, 3, 8));
+  for (int y = 0; y < b.height; ++y)
+    for (int x = 0; x < b.width; ++x)
+      for (int c = 0; c < 3; ++c) b.row(y)[x * 3 + c] = sample(x, y, c);
+  EncodeOptions o;
+  o.format = Format::JPEG;
+  o.quality = 1.0;
+  return encode(b, o, nullptr);
+}
+
+TEST(JpegBandDecode, FullAndReducedDecodesMatchTheSource) {
+  const std::vector<uint8_t> file = bigJpeg();
+  ASSERT_FALSE(file.empty());
+  struct Case {
+    Size fit;
+    int width, height, tolerance;
+  };
+  for (const Case& k : {Case{{}, 2400, 1200, 4}, Case{{900, 450}, 900, 450, 6}, Case{{600, 300}, 600, 300, 6}}) {
+    SCOPED_TRACE(k.width);
+    DecodeRequest req;
+    req.fitSize = k.fit;
+    DecodeResult res;
+    ASSERT_TRUE(decode(file.data(), file.size(), "jpg", req, res, nullptr));
+    ASSERT_EQ(res.bitmap.width, k.width);
+    ASSERT_EQ(res.bitmap.height, k.height);
+    const double f = 2400.0 / k.width;
+    int worst = 0;
+    // Away from the edges, where a reduced pixel's footprint is fully inside the picture.
+    for (int y = 2; y < k.height - 2; ++y)
+      for (int x = 2; x < k.width - 2; ++x)
+        for (int c = 0; c < 2; ++c) {
+          const int want = sample(int((x + 0.5) * f), int((y + 0.5) * f), c);
+          worst = std::max(worst, std::abs(int(res.bitmap.row(y)[x * 3 + c]) - want));
+        }
+    EXPECT_LE(worst, k.tolerance);
+  }
+}
+
+TEST(JpegBandDecode, CutOffFileIsReportedNotFilledIn) {
+  std::vector<uint8_t> file = bigJpeg();
+  file.resize(file.size() / 2);
+  for (Size fit : {Size{}, Size{600, 300}}) {
+    DecodeRequest req;
+    req.fitSize = fit;
+    DecodeResult res;
+    std::string error;
+    EXPECT_FALSE(decode(file.data(), file.size(), "jpg", req, res, &error));
+    EXPECT_NE(error.find("premature end"), std::string::npos) << error;
+  }
+}
+
+}  // namespace
