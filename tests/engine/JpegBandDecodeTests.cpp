@@ -21,7 +21,7 @@ uint8_t sample(int x, int y, int c) {
   }
 }
 
-std::vector<uint8_t> bigJpeg() {
+std::vector<uint8_t> bigJpeg(double quality = 1.0) {
   Bitmap b;
   EXPECT_TRUE(b.allocate(2400, 1200, 3, 8));
   for (int y = 0; y < b.height; ++y)
@@ -29,19 +29,21 @@ std::vector<uint8_t> bigJpeg() {
       for (int c = 0; c < 3; ++c) b.row(y)[x * 3 + c] = sample(x, y, c);
   EncodeOptions o;
   o.format = Format::JPEG;
-  o.quality = 1.0;
+  o.quality = quality;  // below 0.9 the chroma is halved both ways
   return encode(b, o, nullptr);
 }
 
 TEST(JpegBandDecode, FullAndReducedDecodesMatchTheSource) {
-  const std::vector<uint8_t> file = bigJpeg();
-  ASSERT_FALSE(file.empty());
   struct Case {
+    double quality;
     Size fit;
     int width, height, tolerance;
   };
-  for (const Case& k : {Case{{}, 2400, 1200, 4}, Case{{900, 450}, 900, 450, 6}, Case{{600, 300}, 600, 300, 6}}) {
-    SCOPED_TRACE(k.width);
+  for (const Case& k : {Case{1.0, {}, 2400, 1200, 4}, Case{1.0, {900, 450}, 900, 450, 6},
+                        Case{1.0, {600, 300}, 600, 300, 6}, Case{0.8, {900, 450}, 900, 450, 8}}) {
+    SCOPED_TRACE(testing::Message() << k.quality << " " << k.width);
+    const std::vector<uint8_t> file = bigJpeg(k.quality);
+    ASSERT_FALSE(file.empty());
     DecodeRequest req;
     req.fitSize = k.fit;
     DecodeResult res;
