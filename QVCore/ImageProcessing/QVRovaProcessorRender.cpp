@@ -339,7 +339,12 @@ void QVRovaProcessor::queueKind(OperationPtr QVRovaProcessor::*slot, const std::
     queue->addOperation(op);
     if (wait) op->waitUntilFinished();
   }
-  if (deferred && *deferred) (*deferred)();
+  // The delivery holds the operation, whose block holds this slot: empty it so neither outlives the call.
+  if (deferred && *deferred) {
+    qv::Block deliver = std::move(*deferred);
+    *deferred = nullptr;
+    deliver();
+  }
 }
 
 void QVRovaProcessor::processImageWithParams(const std::shared_ptr<QVIPProcessParams>& params, Completion completion) {
