@@ -192,12 +192,16 @@ void MainExecutor::advance(double seconds) {
     if (!manualNow_) return;
     target = *manualNow_ + (seconds > 0 ? seconds : 0);
   }
+  // The manual clock starts at the system's (large) seconds, where sums of short delays round
+  // differently (start + 0.15 + 0.05 may end a hair below start + 0.2): a deadline within a
+  // nanosecond of the target is due.
+  constexpr double kRounding = 1e-9;
   runUntilIdle();
   while (true) {
     {
       std::lock_guard lock(mutex_);
-      if (timers_.empty() || timers_.begin()->first.first > target) {
-        *manualNow_ = target;
+      if (timers_.empty() || timers_.begin()->first.first > target + kRounding) {
+        *manualNow_ = std::max(*manualNow_, target);  // never back, if a block ran just past it
         break;
       }
       *manualNow_ = std::max(*manualNow_, timers_.begin()->first.first);
