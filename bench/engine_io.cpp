@@ -12,17 +12,14 @@
 #include <fstream>
 #include <functional>
 
+#include "BenchSupport.h"
 #include "rova/ImageCompressorProxy.h"
 #include "rova/ImageReader.h"
 #include "rova/codecs/Codecs.h"
 
-namespace {
+using bench::peakMB;
 
-double peakMB() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return u.ru_maxrss / 1024.0;
-}
+namespace {
 
 // Best of `runs` wall-clock times, in ms.
 double bestMs(int runs, const std::function<void()>& f) {

@@ -14,6 +14,7 @@
 #include <string>
 #include <thread>
 
+#include "BenchSupport.h"
 #include "rova/ImageReader.h"
 #include "rova/codecs/Codecs.h"
 #include "rova/effects/EffectFactory.h"
@@ -21,21 +22,10 @@
 #include "rova/processor/ImageProcessor.h"
 
 using namespace rova;
-using Clock = std::chrono::steady_clock;
+using bench::peakMB;
+using bench::seconds;
 
 namespace {
-
-double seconds(const std::function<void()>& f) {
-  auto t0 = Clock::now();
-  f();
-  return std::chrono::duration<double>(Clock::now() - t0).count();
-}
-
-double peakMB() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return u.ru_maxrss / 1024.0;
-}
 
 // A photograph-like test card: gradients, fine detail and noise.
 codecs::Bitmap makePicture(int w, int h) {

@@ -23,26 +23,16 @@
 #include <thread>
 
 #include "../tests/engine/EnhancePresets.h"
+#include "BenchSupport.h"
 #include "rova/Color.h"
 #include "rova/ImageReader.h"
 #include "rova/codecs/Codecs.h"
 
 using namespace rova;
-using Clock = std::chrono::steady_clock;
+using bench::peakMB;
+using bench::seconds;
 
 namespace {
-
-double seconds(const std::function<void()>& f) {
-  auto t0 = Clock::now();
-  f();
-  return std::chrono::duration<double>(Clock::now() - t0).count();
-}
-
-double peakMB() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return u.ru_maxrss / 1024.0;
-}
 
 codecs::Bitmap toBitmap(const std::vector<const ImageDataRGBf*>& parts) {
   int w = 0, h = 0;

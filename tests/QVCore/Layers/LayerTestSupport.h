@@ -127,35 +127,15 @@ class TestProcessor : public QVModelObject, public QVImageProcessorProtocol {
 
 // A parent of layers that records what reaches it: an edit history, a serial processing queue and a
 // full name when given.
-class RecordingParent : public QVModelObject, public QVParentLayerProtocol {
+class RecordingParent : public RecordingParentBase<QVParentLayerProtocol> {
  public:
   using LayerPtr = std::shared_ptr<QVIPLayer>;
   static std::shared_ptr<RecordingParent> make(std::shared_ptr<QVHistoryManagerProtocol> history = nullptr,
                                                bool withQueue = false, std::optional<std::string> name = std::nullopt) {
-    auto p = std::make_shared<RecordingParent>();
-    p->history = std::move(history);
-    if (withQueue) p->queue = qv::OperationQueue::make("test.processing", 1);
-    p->name = std::move(name);
-    return p;
+    return makeWith<RecordingParent>(std::move(history), withQueue, std::move(name));
   }
   std::weak_ptr<QVParentLayerProtocol> weakParent() { return weakAs<QVParentLayerProtocol>(); }
 
-  std::shared_ptr<QVHistoryManagerProtocol> history;
-  std::shared_ptr<qv::OperationQueue> queue;
-  std::optional<std::string> name;
-  std::vector<ChildReport> didChange, willChange;
-  std::vector<std::shared_ptr<QVModelObject>> invalidated;
-
-  void childWillChangeState(const std::shared_ptr<QVModelObject>& c, const QVChangeInfo& i) override {
-    willChange.push_back({c, i});
-  }
-  void childDidChangeState(const std::shared_ptr<QVModelObject>& c, const QVChangeInfo& i) override {
-    didChange.push_back({c, i});
-  }
-  void childInvalidated(const std::shared_ptr<QVModelObject>& c) override { invalidated.push_back(c); }
-  std::shared_ptr<qv::OperationQueue> parentProcessingQueue() override { return queue; }
-  std::shared_ptr<QVHistoryManagerProtocol> historyManager() override { return history; }
-  std::optional<std::string> fullName() override { return name; }
   void layerDidToggleEnabled(const LayerPtr&, bool) override {}
   void layerDidChangeEffectAtIndex(const LayerPtr&, uint64_t) override {}
   void layerEffectDidChangeModifyingState(const LayerPtr&, bool) override {}

@@ -104,18 +104,11 @@ struct ChildReport {
   QVChangeInfo info;
 };
 
-// A parent with a full name, an optional history and an optional serial processing queue.
-class FakeParent : public QVModelObject, public QVParentProtocol {
+// What a recording parent keeps and answers, over either parent interface: a full name, an
+// optional history and an optional serial processing queue, and the reports that reach it.
+template <class Parent>
+class RecordingParentBase : public QVModelObject, public Parent {
  public:
-  static std::shared_ptr<FakeParent> make(std::shared_ptr<QVHistoryManagerProtocol> history = nullptr,
-                                          bool withQueue = false, std::optional<std::string> name = "Layer") {
-    auto p = std::make_shared<FakeParent>();
-    p->history = std::move(history);
-    if (withQueue) p->queue = qv::OperationQueue::make("test.processing", 1);
-    p->name = std::move(name);
-    return p;
-  }
-
   std::shared_ptr<QVHistoryManagerProtocol> history;
   std::shared_ptr<qv::OperationQueue> queue;
   std::optional<std::string> name;
@@ -132,6 +125,25 @@ class FakeParent : public QVModelObject, public QVParentProtocol {
   std::shared_ptr<qv::OperationQueue> parentProcessingQueue() override { return queue; }
   std::shared_ptr<QVHistoryManagerProtocol> historyManager() override { return history; }
   std::optional<std::string> fullName() override { return name; }
+
+ protected:
+  template <class Self>
+  static std::shared_ptr<Self> makeWith(std::shared_ptr<QVHistoryManagerProtocol> history, bool withQueue,
+                                        std::optional<std::string> name) {
+    auto p = std::make_shared<Self>();
+    p->history = std::move(history);
+    if (withQueue) p->queue = qv::OperationQueue::make("test.processing", 1);
+    p->name = std::move(name);
+    return p;
+  }
+};
+
+class FakeParent : public RecordingParentBase<QVParentProtocol> {
+ public:
+  static std::shared_ptr<FakeParent> make(std::shared_ptr<QVHistoryManagerProtocol> history = nullptr,
+                                          bool withQueue = false, std::optional<std::string> name = "Layer") {
+    return makeWith<FakeParent>(std::move(history), withQueue, std::move(name));
+  }
 };
 
 // Records the notifications of some names sent by one object.

@@ -1,0 +1,24 @@
+#pragma once
+// Small measuring helpers shared by the benchmark programs.
+#include <chrono>
+#include <functional>
+
+#include <sys/resource.h>
+
+namespace bench {
+
+// Wall-clock seconds one call of f takes.
+inline double seconds(const std::function<void()>& f) {
+  auto t0 = std::chrono::steady_clock::now();
+  f();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
+// The process's peak resident memory so far, in MB.
+inline double peakMB() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return u.ru_maxrss / 1024.0;
+}
+
+}  // namespace bench
