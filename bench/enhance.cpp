@@ -10,6 +10,7 @@
 //       the full-size render and the 2000 x 2000 preview beside the libjpeg-turbo decode and encode
 //       of the same file, with the peak memory.
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cmath>
@@ -118,8 +119,31 @@ codecs::Bitmap makePicture(int w, int h) {
   return b;
 }
 
+// Renders the 2000 px preview (or the full size) of the picture `times` times, for a profiler.
+int loop(const std::string& path, bool full, int times) {
+  ImagePtr image = ImageReader::instance().read(path, full ? Size{} : Size{2000, 2000}, kReadDefaultFlags, nullptr);
+  if (!image) return 1;
+  auto p = enhance::enhancedProcessor(image, {enhance::defaultPresetFor(image, path)});
+  if (std::getenv("SOLVANE_BENCH_STAGES")) {
+    const size_t n = p->getLayersCount();
+    for (size_t i = 1; i < n; ++i) p->layerAtIndex(i)->setEnabled(false);
+    for (size_t k = 0; k < n; ++k) {
+      if (k) p->layerAtIndex(k)->setEnabled(true);
+      double best = 1e9;
+      for (int i = 0; i < times; ++i) best = std::min(best, seconds([&] { render(*p, full ? Size{} : Size{2000, 2000}); }));
+      std::printf("layers 0..%zu: best %.0f ms\n", k, best * 1e3);
+    }
+    return 0;
+  }
+  for (int i = 0; i < times; ++i) {
+    const double t = seconds([&] { render(*p, full ? Size{} : Size{2000, 2000}); });
+    std::printf("%s render %d: %.0f ms\n", full ? "full" : "preview", i + 1, t * 1e3);
+  }
+  return 0;
+}
+
 int speed(int w, int h) {
-  const auto dir = std::filesystem::temp_directory_path() / "solvane_bench_enhance";
+  const auto dir = std::filesystem::temp_directory_path() / ("solvane_bench_enhance_" + std::to_string(getpid()));
   std::filesystem::create_directories(dir);
   const auto path = (dir / "picture.jpg").string();
   std::printf("picture %d x %d (%.1f MP), %u hardware threads, default JPEG preset\n", w, h, w * h / 1e6,
@@ -190,13 +214,15 @@ int speed(int w, int h) {
   std::printf("ratios             full render / codec %.2f (target <= 2)   preview / codec %.2f (target <= 0.5)   "
               "full render / preview %.1f (target >= 10)\n",
               full / codec, preview / codec, full / preview);
-  std::filesystem::remove_all(dir);
+  if (!std::getenv("SOLVANE_BENCH_KEEP")) std::filesystem::remove_all(dir);
   return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc >= 5 && !std::strcmp(argv[1], "--loop"))
+    return loop(argv[2], !std::strcmp(argv[3], "full"), std::atoi(argv[4]));
   if (argc >= 2 && !std::strcmp(argv[1], "--speed"))
     return speed(argc > 3 ? std::atoi(argv[2]) : 6000, argc > 3 ? std::atoi(argv[3]) : 4000);
   if (argc < 3) {

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <random>
 
+#include "EngineTestFiles.h"
 #include "EnhancePresets.h"
 #include "ProcessorTestSupport.h"
 #include "common/TestSupport.h"
@@ -332,6 +333,21 @@ TEST(Enhance, GoodPhotoChangesLittleAndGainsNoClipping) {
   }
 }
 
+// The preview looks like the full-size render brought down to its size (sRGB differences).
+void expectLooksLikeFullSize(const ImageDataRGBf& preview, const ImageDataRGBf& full, const char* what) {
+  auto reduced = Image::make(full.copy())->imageData({preview.width(), preview.height()}, {}, false);
+  ASSERT_TRUE(reduced);
+  std::vector<float> diffs;
+  for (size_t i = 0; i < preview.pixelCount() * 3; ++i)
+    diffs.push_back(std::fabs(linearToSrgb(std::clamp(preview.floats()[i], 0.f, 1.f)) -
+                              linearToSrgb(std::clamp(reduced->floats()[i], 0.f, 1.f))));
+  double mean = 0;
+  for (float d : diffs) mean += d;
+  mean /= double(diffs.size());
+  EXPECT_LT(mean, 0.015) << what;
+  EXPECT_LT(percentileOf(diffs, 0.99), 0.06) << what;
+}
+
 TEST(Enhance, PreviewAndRegionAgreeWithTheFullSizeRender) {
   auto small = photo("chelsea");
   ASSERT_TRUE(small);
@@ -341,16 +357,7 @@ TEST(Enhance, PreviewAndRegionAgreeWithTheFullSizeRender) {
   auto preview = enhanced(image, {320, 320});
   ASSERT_TRUE(full && preview);
   ASSERT_EQ(preview->width(), 320);
-  auto reduced = Image::make(full)->imageData({preview->width(), preview->height()}, {}, false);
-  std::vector<float> diffs;
-  for (size_t i = 0; i < preview->pixelCount() * 3; ++i)
-    diffs.push_back(std::fabs(linearToSrgb(std::clamp(preview->floats()[i], 0.f, 1.f)) -
-                              linearToSrgb(std::clamp(reduced->floats()[i], 0.f, 1.f))));
-  double mean = 0;
-  for (float d : diffs) mean += d;
-  mean /= double(diffs.size());
-  EXPECT_LT(mean, 0.015);
-  EXPECT_LT(percentileOf(diffs, 0.99), 0.06);
+  expectLooksLikeFullSize(*preview, *full, "preview");
 
   // A 1:1 region of the full-size render.
   auto region = enhanced(image, {}, {300, 200, 240, 160});
@@ -362,6 +369,52 @@ TEST(Enhance, PreviewAndRegionAgreeWithTheFullSizeRender) {
       for (int c = 0; c < 3; ++c)
         worst = std::max(worst, std::fabs(proctest::px(*region, x, y)[c] - proctest::px(*full, x + 300, y + 200)[c]));
   EXPECT_LT(worst, 0.02f);
+}
+
+// The application's preview reads the file at a reduced size (a DCT-reduced JPEG decode) and renders
+// that into its box: the look must still be the export's, whatever size the file was read at.
+TEST(Enhance, PreviewOfAReducedReadLooksLikeTheExport) {
+  auto small = photo("chelsea");
+  ASSERT_TRUE(small);
+  auto big = small->imageData({1800, 1198}, {}, false);
+  codecs::Bitmap bitmap;
+  bitmap.allocate(big->width(), big->height(), 3, 8);
+  for (int y = 0; y < big->height(); ++y)
+    for (int x = 0; x < big->width() * 3; ++x)
+      bitmap.row(y)[x] = uint8_t(std::lround(255 * linearToSrgb(std::clamp(big->floats()[size_t(y) * big->width() * 3 + x], 0.f, 1.f))));
+  codecs::EncodeOptions jpeg;
+  jpeg.quality = 0.95;
+  const auto path = enginetest::writeImage(solvane::test::makeTempDir("enhance-preview") / "big.jpg", bitmap, jpeg).string();
+  auto whole = ImageReader::instance().read(path, {}, kReadDefaultFlags, nullptr);
+  auto reducedRead = ImageReader::instance().read(path, {600, 600}, kReadDefaultFlags, nullptr);
+  ASSERT_TRUE(whole && reducedRead);
+  ASSERT_LT(reducedRead->source()->decodedScale(), 1.0);  // what makes the case: a reduced decode
+  auto full = enhanced(whole);
+  ASSERT_TRUE(full);
+  for (int box : {600, 300}) {
+    auto preview = enhanced(reducedRead, {box, box});
+    ASSERT_TRUE(preview);
+    ASSERT_EQ(preview->width(), box);
+    expectLooksLikeFullSize(*preview, *full, box == 600 ? "600 px preview" : "300 px preview");
+  }
+  // What local contrast alone does to the preview (its reach follows the picture's size, whatever
+  // size the file was read at) is what it does to the export, brought down to the preview's size.
+  auto change = [](const ImagePtr& image, Size fit, Size size) {
+    auto plain = proctest::makeProcessor(image);
+    auto adjusted = proctest::makeProcessor(image);
+    adjusted->addLayer(proctest::makeLayer(image, {effect_id::kLocalContrast}));
+    auto before = proctest::render(*plain, {}, fit), after = proctest::render(*adjusted, {}, fit);
+    before = Image::make(before)->imageData(size, {}, false), after = Image::make(after)->imageData(size, {}, false);
+    std::vector<float> out(after->pixelCount() * 3);
+    for (size_t i = 0; i < out.size(); ++i)
+      out[i] = linearToSrgb(std::clamp(after->floats()[i], 0.f, 1.f)) - linearToSrgb(std::clamp(before->floats()[i], 0.f, 1.f));
+    return out;
+  };
+  const Size previewSize{600, 399};
+  const auto inPreview = change(reducedRead, {600, 600}, previewSize), inExport = change(whole, {}, previewSize);
+  double mismatch = 0, size = 0;
+  for (size_t i = 0; i < inPreview.size(); ++i) mismatch += std::fabs(inPreview[i] - inExport[i]), size += std::fabs(inExport[i]);
+  EXPECT_LT(mismatch, 0.15 * size);
 }
 
 TEST(EnhanceEffects, NoiseReductionFollowsTheMeasuredNoise) {

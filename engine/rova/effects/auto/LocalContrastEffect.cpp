@@ -161,8 +161,13 @@ std::unique_ptr<EffectKernel> LocalContrastEffect::makeKernel(const ParameterLis
       s->detail = 0.3f;
       return s;
     });
+  // The radius is a share of the picture's long side as rendered: canvas pixels times output pixels
+  // per canvas pixel. (info.scale counts from the file's full resolution, so for a reduced read of
+  // the file it would shrink the radius twice and the preview would lose the look of the export.)
+  const AffineTransform& m = info.outputToCanvas;
+  const double canvasPerOutput = std::sqrt(std::fabs(double(m.a) * m.d - double(m.b) * m.c));
   const double longSide = std::max(info.canvasSize.width, info.canvasSize.height);
-  const double radius = std::max(2.0, kBaseRadius * (longSide > 0 ? longSide : 1000) * info.scale);
+  const double radius = std::max(2.0, kBaseRadius * (longSide > 0 && canvasPerOutput > 0 ? longSide / canvasPerOutput : 1000 * info.scale));
   return std::make_unique<LocalContrastKernel>(*strengths, float(amount), radius, info.interrupted);
 }
 
