@@ -15,6 +15,7 @@
 #include "QVCore/ImageProcessing/QVSharpenParameters.h"
 #include "QVCore/Settings/QVLayerSettings.h"
 #include "QVPlatform/Localization.h"
+#include "QVPlatform/Log.h"
 
 namespace {
 
@@ -217,6 +218,17 @@ void QVRovaProcessor::applyLayers(const std::vector<LayerPtr>& list) {
   addLayer(layer);
 }
 
+bool QVRovaProcessor::migrateBrushStackToLayerMask() {
+  bool migrated = false;
+  auto list = layers();
+  auto initial = initialLayer();
+  // Preset layers live on the initial layer too; every layer migrates, whatever the others did.
+  if (initial && std::find(list.begin(), list.end(), initial) == list.end()) list.insert(list.begin(), initial);
+  for (const auto& layer : list)
+    if (layer->migrateBrushStackToMask()) migrated = true;
+  return migrated;
+}
+
 void QVRovaProcessor::clearAndPrepareForReuse() {
   cancelProcessingQueue();
   auto weak = weakSelf();
@@ -238,6 +250,10 @@ void QVRovaProcessor::clearAndPrepareForReuse() {
 void QVRovaProcessor::setCropDescription(const std::shared_ptr<QVTCropDescription>& crop) {
   auto current = cropDescription();
   if (crop == current || (crop && current && crop->isEqual(*current))) return;
+  {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    originalCroppedLowResImage_.reset();
+  }
   if (auto history = historyManager()) history->registerHistoryWithActionName("Crop: Apply");
   postOnMainThread(crop ? kQVImageProcessorCropDescriptionWillChange : kQVImageProcessorWillRestoreFromCropState);
   setCropDescriptionField(crop);
@@ -299,4 +315,197 @@ void QVRovaProcessor::duplicateLayer(const LayerPtr& source) {
     postOnMainThread(kQVImageProcessorLayersListDidChange, {{kQVImageProcessorAddedLayersIndexes, qv::Value(index)}});
   }
   setActiveLayer(copy);
+}
+
+// ---- Overlays ----
+
+void QVRovaProcessor::setShowMask(bool show) {
+  if (show == showMask_) return;
+  showMask_ = show;
+  qv::NotificationCenter::defaultCenter().post(kQVImageProcessorMaskVisibilityDidChange, sharedAs<QVModelObject>());
+}
+
+void QVRovaProcessor::setShowHotPixels(bool show) {
+  setClippingMarks(showHotPixels_, show, &rova::ImageProcessor::setShowHotPixels);
+}
+
+void QVRovaProcessor::setShowColdPixels(bool show) {
+  setClippingMarks(showColdPixels_, show, &rova::ImageProcessor::setShowColdPixels);
+}
+
+void QVRovaProcessor::setClippingMarks(bool& field, bool show, void (rova::ImageProcessor::*engineSetter)(bool)) {
+  if (show == field) return;
+  field = show;
+  auto weak = weakSelf();
+  performOnImageProcessingQueue(
+      [weak, show, engineSetter] {
+        if (auto p = weak.lock()) (p->cppProcessor().get()->*engineSetter)(show);
+      },
+      false);
+  setNeedsDisplay();
+  qv::NotificationCenter::defaultCenter().post(kQVImageProcessorShowClippingDidChange, sharedAs<QVModelObject>());
+}
+
+void QVRovaProcessor::setOverlayPixelsType(uint64_t type) {
+  if (overlayPixelsType_.exchange(type) == type) return;
+  const int engineType = (type == 1 || type == 2) ? int(type) : 0;
+  auto weak = weakSelf();
+  performOnImageProcessingQueue(
+      [weak, engineType] {
+        if (auto p = weak.lock()) p->cppProcessor()->setOverlayPixelsType(engineType);
+      },
+      false);
+  setNeedsDisplay();
+}
+
+// ---- Following another processor ----
+
+namespace {
+
+// The indexes a list notification carries: one number, or a list of them (ascending).
+std::optional<std::vector<uint64_t>> indexesUnder(const qv::Notification& notification, const char* key) {
+  auto it = notification.userInfo.find(key);
+  if (it == notification.userInfo.end()) return std::nullopt;
+  std::vector<uint64_t> indexes;
+  if (const qv::Array* list = it->second.array()) {
+    for (const auto& v : *list) indexes.push_back(uint64_t(v.asInt()));
+  } else {
+    indexes.push_back(uint64_t(it->second.asInt()));
+  }
+  std::sort(indexes.begin(), indexes.end());
+  return indexes;
+}
+
+}  // namespace
+
+std::shared_ptr<QVRovaProcessor> QVRovaProcessor::syncProcessor() const {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  return syncProcessor_.lock();
+}
+
+bool QVRovaProcessor::syncWithProcessor(const std::shared_ptr<QVRovaProcessor>& other) {
+  if (!other) return false;
+  auto mine = layers(), theirs = other->layers();
+  if (mine.size() != theirs.size()) return false;
+  auto initial = initialLayer();
+  if (!initial || !initial->syncWithLayer(other->initialLayer())) return false;
+  for (size_t i = 0; i < mine.size(); ++i)
+    if (!mine[i]->syncWithLayer(theirs[i])) return false;
+  cancelProcessingQueue();
+  if (auto previous = syncProcessor()) stopObservingNotificationsFromImageProcessor(previous);
+  {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    syncProcessor_ = other;
+  }
+  observeNotificationsFromImageProcessor(other);
+  return true;
+}
+
+void QVRovaProcessor::observeNotificationsFromImageProcessor(const std::shared_ptr<QVRovaProcessor>& source) {
+  if (!source) return;
+  auto weak = weakSelf();
+  auto& center = qv::NotificationCenter::defaultCenter();
+  auto observe = [&](const char* name, std::function<void(QVRovaProcessor&, const qv::Notification&)> handler) {
+    syncTokens_.push_back(center.addObserver(name, source->notificationSender(), [weak, handler](const qv::Notification& n) {
+      if (auto p = weak.lock()) handler(*p, n);
+    }));
+  };
+  observe(kQVImageProcessorLayersListDidChange, [](QVRovaProcessor& p, const qv::Notification& n) {
+    if (!p.layersListDidChange(n)) p.setInvalid(true);
+  });
+  observe(kQVImageProcessorActiveLayerDidChange,
+          [](QVRovaProcessor& p, const qv::Notification&) { p.activeLayerDidChange(); });
+  observe(kQVImageProcessorImageOrientationDidChange, [](QVRovaProcessor& p, const qv::Notification&) {
+    auto source = p.syncProcessor();
+    if (!source) return;
+    const uint64_t orientation = source->orientation();
+    {
+      std::lock_guard<std::recursive_mutex> lock(p.mutex_);
+      p.orientation_ = orientation;
+    }
+    auto weakP = p.weakSelf();
+    p.performOnImageProcessingQueue(
+        [weakP, orientation] {
+          if (auto q = weakP.lock()) q->cppProcessor()->setOrientation(int(orientation));
+        },
+        false);
+  });
+  for (const char* name : {kQVImageProcessorLayersArrangementDidChange, kQVImageProcessorFiltersArrangementDidChange})
+    observe(name, [](QVRovaProcessor& p, const qv::Notification& n) { p.layerArrangementDidChange(n); });
+}
+
+void QVRovaProcessor::stopObservingNotificationsFromImageProcessor(const std::shared_ptr<QVRovaProcessor>&) {
+  // Only one source is ever followed, so every observation is that source's.
+  syncTokens_.clear();
+}
+
+bool QVRovaProcessor::layersListDidChange(const qv::Notification& notification) {
+  auto source = syncProcessor();
+  if (!source) {
+    QVLogError("Error: Sync processor should not be nil.");
+    return false;
+  }
+  if (auto added = indexesUnder(notification, kQVImageProcessorAddedLayersIndexes)) {
+    auto theirs = source->layers();
+    for (uint64_t index : *added) {
+      if (index >= theirs.size()) {
+        QVLogError("Error: Invalid index.");
+        return false;
+      }
+      const auto& original = theirs[index];
+      if (!original->isAdjustmentLayer()) {
+        QVLogError("Error: Should be adjustment layer.");
+        return false;
+      }
+      auto copy = QVIPLayerFactory::layerWithClassOfLayer(*original);
+      bool synced = copy->syncWithLayer(original);
+      addLayer(copy);
+      if (!synced) return false;
+    }
+    return true;
+  }
+  if (auto removed = indexesUnder(notification, kQVRemovedLayersIndexes)) {
+    auto mine = layers();
+    std::vector<LayerPtr> leaving;
+    for (uint64_t index : *removed) {
+      if (index >= mine.size()) {
+        QVLogError("Error: Invalid index.");
+        return false;
+      }
+      leaving.push_back(mine[index]);
+    }
+    for (const auto& layer : leaving) removeLayer(layer);
+    return true;
+  }
+  return false;
+}
+
+void QVRovaProcessor::activeLayerDidChange() {
+  auto source = syncProcessor();
+  if (!source) {
+    QVLogError("Error: Sync processor should not be nil.");
+    setInvalid(true);
+    return;
+  }
+  auto theirs = source->layers();
+  auto it = std::find(theirs.begin(), theirs.end(), source->activeLayer());
+  if (it == theirs.end()) {
+    QVLogError("Error: Invalid situation.");
+    setInvalid(true);
+    return;
+  }
+  auto mine = layers();
+  const size_t index = size_t(it - theirs.begin());
+  if (index < mine.size()) {
+    setActiveLayer(mine[index]);
+  } else {
+    QVLogError("Error: Invalid index.");
+    setInvalid(true);
+  }
+}
+
+void QVRovaProcessor::layerArrangementDidChange(const qv::Notification& notification) {
+  // A follower does not follow rearrangements: it no longer mirrors its source.
+  auto source = syncProcessor();
+  if (source && notification.sender == source->notificationSender()) setInvalid(true);
 }

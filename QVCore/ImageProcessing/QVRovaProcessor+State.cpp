@@ -4,6 +4,7 @@
 // hold a saved state, so an undo that only touches one layer leaves the others and their engine
 // layers alone.
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 
 #include "QVCore/ImageProcessing/History/QVHistoryManagerProtocol.h"
@@ -86,6 +87,16 @@ void QVRovaProcessor::historyManagerRestoreStateForUUID(QVHistoryManagerProtocol
     if (state.isDictionary()) {
       restoredActive = applyState(state);
       ok = true;
+    }
+    // A long change started by a texture load of this restore ends after the engine work the
+    // restore queued, so the finish notice follows it on the queue.
+    if (needProgressForChangingState_.exchange(false)) {
+      auto weak = weakSelf();
+      performOnImageProcessingQueue(
+          [weak] {
+            if (auto p = weak.lock()) p->postOnMainThread(kQVImageProcessorHardStateFinishChangeNotification);
+          },
+          false);
     }
   }
   if (completion) completion(ok);
@@ -279,11 +290,59 @@ QVRovaProcessor::LayerPtr QVRovaProcessor::findLayerWithState(const std::shared_
 
 void QVRovaProcessor::enableNotifyAsync() {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
-  savedNotifyAsync_ = notifyAsync_;
+  savedNotifyAsync_ = notifyAsync_.load();
   notifyAsync_ = true;
 }
 
 void QVRovaProcessor::disableNotifyAsync() {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
-  notifyAsync_ = savedNotifyAsync_;
+  notifyAsync_ = savedNotifyAsync_.load();
+}
+
+void QVRovaProcessor::updateWithNotifyAsync(const std::function<void()>& block) {
+  enableNotifyAsync();
+  if (block) block();
+  disableNotifyAsync();
+}
+
+// ---- Memory and geometry ----
+
+void QVRovaProcessor::clearMemory() {
+  clearCaches();
+  dropOriginalPreviews();
+  auto weak = weakSelf();
+  performOnImageProcessingQueue(
+      [weak] {
+        if (auto p = weak.lock()) p->cppProcessor()->clearCache();
+      },
+      false);
+}
+
+void QVRovaProcessor::reset() {
+  if (auto initial = initialLayer()) initial->reset();
+  for (const auto& layer : layers()) layer->reset();
+}
+
+CGSize QVRovaProcessor::lowResSize() {
+  CGSize canvas = canvasSize();
+  return CGSizeMake(std::floor(canvas.width * lowResScale()), std::floor(canvas.height * lowResScale()));
+}
+
+CGRect QVRovaProcessor::lowResRect() const {
+  auto crop = cropDescription();
+  if (!crop) return CGRectZero;
+  CGRect r = crop->cropRect();
+  const double s = lowResScale();
+  return CGRectMake(std::floor(r.origin.x * s), std::floor(r.origin.y * s), std::floor(r.size.width * s),
+                    std::floor(r.size.height * s));
+}
+
+void QVRovaProcessor::updateCropRect(CGRect rect) {
+  const rova::RectRoi region = rova::truncated(rova::rectRoiFromCGRect(rect, canvasSize()));
+  auto weak = weakSelf();
+  performOnImageProcessingQueue(
+      [weak, region] {
+        if (auto p = weak.lock()) p->cppProcessor()->setCropRect(region);
+      },
+      false);
 }

@@ -14,7 +14,9 @@
 QVRovaProcessor::QVRovaProcessor() = default;
 
 QVRovaProcessor::~QVRovaProcessor() {
+  reset();
   terminateToken_.reset();
+  syncTokens_.clear();
   for (auto* slot : {&processLowResOperation_, &processOriginalLowResOperation_, &processImageRectOperation_,
                      &processFullSizeOperaiton_})
     if (*slot) {
@@ -152,28 +154,49 @@ QVRovaProcessor::ImageLayerPtr QVRovaProcessor::loadingLayer() const {
 
 std::string QVRovaProcessor::initialLayerDefaultName() const { return qv::QVSLocalization::localizedStringForKey("Original Image"); }
 
+// Loads install their layer from the processing queue while the main thread reads the model: the
+// layer is attached completely before it is published under the lock, so whoever sees it as the
+// initial layer sees it with this processor as parent, its engine processor and its sublayers.
 void QVRovaProcessor::setInitialLayer(const ImageLayerPtr& layer) {
+  if (layer) {
+    if (layer == initialImageLayer()) return;
+    layer->setProcessor(cppProcessor_);
+    layer->setLevel(0);
+    // Sublayers made before the layer had a processor get it now; without a parent yet this
+    // records no history step and reports nothing.
+    if (!layer->subLayers().empty()) layer->QVIPLayer::setLayers(layer->subLayers());
+    layer->setParent(weakAs<QVParentLayerProtocol>());
+  }
   ImageLayerPtr old;
   {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
-    if (layer == initialLayer_ && layer) return;
+    if (layer == initialLayer_) return;
     old = initialLayer_;
     initialLayer_ = layer;
     if (old) std::erase(layers_, std::static_pointer_cast<QVIPLayer>(old));
     if (layer && useInitialLayerAsFirst()) layers_.insert(layers_.begin(), layer);
     canvasSize_ = CGSizeZero;
+    ++canvasGeneration_;
+    updateLoadStateFromLayer(layer);
   }
-  if (layer) {
-    layer->setProcessor(cppProcessor_);
-    layer->setParent(weakAs<QVParentLayerProtocol>());
-    layer->setLevel(0);
-    // Sublayers made before the layer had a processor get it now.
-    if (!layer->subLayers().empty()) layer->QVIPLayer::setLayers(layer->subLayers());
+  if (old) {
+    // The replaced layer stops reporting here. The main thread may still be reading it, so it is
+    // detached there, unless it came back into this processor meanwhile.
+    auto weak = weakSelf();
+    qv::dispatchOnMainThread([weak, old] {
+      auto p = weak.lock();
+      if (!p || old->parent().get() != static_cast<QVParentLayerProtocol*>(p.get())) return;
+      auto list = p->layers();
+      if (p->initialLayer() != old && std::find(list.begin(), list.end(), old) == list.end()) old->setParent({});
+    });
   }
-  if (old && old != layer) old->setParent({});
   doRovaLayersValidation();
-  loadedImageState_ = layer ? uint64_t(layer->loadState()) + 1 : 0;
   postOnMainThread(kQVImageProcessorIninitialLayerUpdated);
+}
+
+void QVRovaProcessor::updateLoadStateFromLayer(const ImageLayerPtr& layer) {
+  int state = layer ? layer->loadState() : -1;
+  loadedImageState_ = (state >= 0 && state <= 3) ? uint64_t(state) + 1 : 0;
 }
 
 bool QVRovaProcessor::configureInitialLayer(const ImageLayerPtr& layer, const std::vector<std::string>& paths,
@@ -283,6 +306,7 @@ void QVRovaProcessor::loadImageAtURL(const std::string& path, CGSize fitSize,
 void QVRovaProcessor::dropOriginalPreviews() {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   originalLowResImage_.reset();
+  originalCroppedLowResImage_.reset();
 }
 
 rova::ImageDataRGBfPtr QVRovaProcessor::originalImageForPreview() {
@@ -303,6 +327,20 @@ QVIPImagePtr QVRovaProcessor::originalLowResImage() {
   auto image = QVIPImage::initWithImageData(data, true);
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   originalLowResImage_ = image;
+  return image;
+}
+
+QVIPImagePtr QVRovaProcessor::originalCroppedLowResImage() {
+  {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    if (originalCroppedLowResImage_) return originalCroppedLowResImage_;
+  }
+  auto image = originalLowResImage();
+  if (!image) return nullptr;
+  auto crop = cropDescription();
+  if (crop && !crop->isIdentity()) image = image->imageWithCropRect(lowResRect(), crop->rotation());
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  originalCroppedLowResImage_ = image;
   return image;
 }
 
@@ -335,16 +373,20 @@ QVIPImagePtr QVRovaProcessor::imageFittingSize(CGSize size) {
 // ---- Geometry and engine access ----
 
 CGSize QVRovaProcessor::canvasSize() {
+  uint64_t generation;
   {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     if (canvasSize_.width != 0 || canvasSize_.height != 0) return canvasSize_;
+    generation = canvasGeneration_;
   }
   rova::Size size;
   auto engine = cppProcessor_;
   performOnImageProcessingQueue([&] { size = engine->canvasSize(); }, true);
+  CGSize read = CGSizeMake(size.width, size.height);
   std::lock_guard<std::recursive_mutex> lock(mutex_);
-  canvasSize_ = CGSizeMake(size.width, size.height);
-  return canvasSize_;
+  // A new picture installed meanwhile: the size read may be the old one's, so it is not kept.
+  if (generation == canvasGeneration_) canvasSize_ = read;
+  return read;
 }
 
 CGSize QVRovaProcessor::imageSize() {
@@ -482,6 +524,8 @@ void QVRovaProcessor::setActiveLayer(const LayerPtr& layer, bool skipStateDidCha
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     activeLayer_ = layer;
   }
+  // Mask drawing goes on on the new active layer when it can be edited; else it ends.
+  if (editedLayer()) setEditedLayer(canEditLayer(layer) ? layer : nullptr);
   validateActiveLayer(skipStateDidChangeNotification);
   setNeedsDisplayWithInfo(qv::Dictionary{{kQVChangeTypeStateInfoKey, kQVImageProcessorActiveLayerDidChange}});
   postOnMainThread(kQVImageProcessorActiveLayerDidChange);
@@ -495,13 +539,24 @@ void QVRovaProcessor::validateActiveLayer(bool skip) {
   for (size_t i = 0; i < list.size(); ++i) list[i]->setActive(a >= i, skip);
 }
 
-void QVRovaProcessor::moveLayer(const LayerPtr& layer, int64_t index) {
+void QVRovaProcessor::moveLayer(const LayerPtr& layerRef, int64_t index) {
+  LayerPtr layer = layerRef;  // the caller's reference may be an element of the list that moves
   {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
-    if (index < 0 || !qv::moveObject(layers_, layer, size_t(index))) return;
+    if (index < 0 || !qv::canMoveObject(layers_, layer, size_t(index))) return;
   }
+  if (auto history = historyManager())
+    history->registerHistoryWithActionNameAdditionalInfo(layer->name() + ": Moved To Position",
+                                                         qv::Value(std::to_string(index + 1)));
+  {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    if (!qv::moveObject(layers_, layer, size_t(index))) return;
+  }
+  // Moving only the layer's own engine layer would leave its engine sublayers behind: the list is
+  // brought back to the walk of the model, which keeps the unchanged part below the move.
   doRovaLayersValidation();
   validateActiveLayer(false);
+  postOnMainThread(kQVImageProcessorLayersArrangementDidChange);
   setNeedsDisplay();
 }
 
@@ -570,14 +625,26 @@ void QVRovaProcessor::setPostStateNotificationsSuspended(bool suspended) {
   qv::dispatchOnMainThread([queue, suspended] { queue->setSuspended(suspended); });
 }
 
-// The counter is atomic, so renders delivered inline to a waiting main thread and renders
-// delivered on the processing queue count alike.
-void QVRovaProcessor::increaseProcessingCounter() { ++processingCounter_; }
+// The counter changes on the processing queue and on the main thread; each change and the
+// processing flag it implies are one step under the lock, and only a change of the flag posts.
+void QVRovaProcessor::increaseProcessingCounter() {
+  bool started;
+  {
+    std::lock_guard<std::mutex> lock(processingMutex_);
+    ++processingCounter_;
+    started = !processing_.exchange(true);
+  }
+  if (started) postOnMainThread(kQVImageProcessorDidStartProcessingNotification);
+}
 
 void QVRovaProcessor::decreaseProcessingCounter() {
-  uint64_t current = processingCounter_.load();
-  while (current > 0 && !processingCounter_.compare_exchange_weak(current, current - 1)) {
+  bool ended;
+  {
+    std::lock_guard<std::mutex> lock(processingMutex_);
+    if (processingCounter_ == 0) return;
+    ended = --processingCounter_ == 0 && processing_.exchange(false);
   }
+  if (ended) postOnMainThread(kQVImageProcessorDidEndProcessingNotification);
 }
 
 void QVRovaProcessor::update() {
@@ -588,7 +655,49 @@ void QVRovaProcessor::update() {
   setNeedsDisplay();
 }
 
-void QVRovaProcessor::childDidChangeState(const std::shared_ptr<QVModelObject>&, const QVChangeInfo& info) {
-  if (info.changeType() == kQVLayerDidChangeSublayersNotification) doRovaLayersValidation();
-  setNeedsDisplayWithInfo(info.values);
+namespace {
+
+// Change kinds and keys that layers and masks report.
+constexpr const char* kLayerStateChangeType = "QVLayerDidChangeStateNotification";
+constexpr const char* kLayerStateNeedProgressKey = "QVLayerDidChangeStateNeedProgress";
+constexpr const char* kMaskSettingsChangeKey = "kQVLayerMaskSettingsDidChange";
+
+}  // namespace
+
+void QVRovaProcessor::childWillChangeState(const std::shared_ptr<QVModelObject>&, const QVChangeInfo& info) {
+  if (info.changeType() != kLayerStateChangeType || !info[kLayerStateNeedProgressKey].asBool()) return;
+  auto history = historyManager();
+  if (!history || !history->applyingHistoryLevel()) return;
+  if (needProgressForChangingState_.exchange(true)) return;
+  qv::NotificationCenter::defaultCenter().post(kQVImageProcessorHardStateStartChangeNotification,
+                                               sharedAs<QVModelObject>());
+}
+
+void QVRovaProcessor::childDidChangeState(const std::shared_ptr<QVModelObject>& child, const QVChangeInfo& info) {
+  const std::string type = info.changeType();
+  if (type == kQVLayerDidChangeSublayersNotification) {
+    // A layer that leaves the tree while its mask is being drawn is no longer edited.
+    if (auto edited = editedLayer()) {
+      auto editedObject = std::static_pointer_cast<QVModelObject>(edited);
+      bool removed = info.object(kQVModifyedLayer) == editedObject;
+      if (auto it = info.objects.find(kQVModifyedLayers); it != info.objects.end())
+        removed = removed || std::find(it->second.begin(), it->second.end(), editedObject) != it->second.end();
+      if (removed) setEditedLayer(nullptr);
+    }
+  } else if (type == kQVImageLayerPositionDidChange) {
+    // A sublayer moved inside a top-level layer; the initial layer has no index in the stack.
+    qv::Dictionary userInfo;
+    auto list = layers();
+    auto it = std::find_if(list.begin(), list.end(),
+                           [&](const LayerPtr& l) { return std::static_pointer_cast<QVModelObject>(l) == child; });
+    if (child && it != list.end()) userInfo[kQVSublayersIndexes] = qv::Array{qv::Value(uint64_t(it - list.begin()))};
+    postOnMainThread(kQVImageProcessorFiltersArrangementDidChange, std::move(userInfo));
+  }
+  if (info.contains(kMaskSettingsChangeKey)) previewsCache()->removeAllObjects();
+  if (type == kQVLayerDidChangeSublayersNotification) doRovaLayersValidation();
+  if (!notify()) return;
+  if (isNotifyAsync())
+    setNeedsDisplayWithInfo(info.values);
+  else
+    notificationQueue()->forcePostNotificationWithInfo(info.values);
 }

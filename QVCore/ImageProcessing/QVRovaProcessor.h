@@ -64,8 +64,22 @@ inline constexpr const char* kQVImageProcessorBottomLayersDidChange = "kQVImageP
 inline constexpr const char* kQVHistoryStateWillRestoreNotification = "QVHistoryStateWillRestoreNotification";
 inline constexpr const char* kQVHistoryStateDidRestoreNotification = "QVHistoryStateDidRestoreNotification";
 inline constexpr const char* kQVHistoryStateKey = "kQVHistoryStateKey";
-// Posted by the application when it is about to end; processors cancel their queues then.
-inline constexpr const char* kQVApplicationWillTerminateNotification = "kQVApplicationWillTerminateNotification";
+inline constexpr const char* kQVImageProcessorLayersArrangementDidChange = "kQVImageProcessorLayersArrangementDidChange";
+inline constexpr const char* kQVImageProcessorFiltersArrangementDidChange = "kQVImageProcessorFiltersArrangementDidChange";
+inline constexpr const char* kQVImageProcessorImageOrientationDidChange = "kQVImageProcessorImageOrientationDidChange";
+inline constexpr const char* kQVImageProcessorMaskVisibilityDidChange = "kQVImageProcessorMaskVisibilityDidChange";
+inline constexpr const char* kQVImageProcessorShowClippingDidChange = "kQVImageProcessorShowClippingDidChange";
+// A restore that loads textures: start when the first such load begins, finish after the engine
+// work the restore queued.
+inline constexpr const char* kQVImageProcessorHardStateStartChangeNotification =
+    "kQVImageProcessorHardStateStartChangeNotification";
+inline constexpr const char* kQVImageProcessorHardStateFinishChangeNotification =
+    "kQVImageProcessorHardStateFinishChangeNotification";
+// The first render started and the last one finished (main thread).
+inline constexpr const char* kQVImageProcessorDidStartProcessingNotification =
+    "QVImageProcessorDidStartProcessingNotification";
+inline constexpr const char* kQVImageProcessorDidEndProcessingNotification =
+    "QVImageProcessorDidEndProcessingNotification";
 
 class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol, public QVHistoryManagerDelegate {
  public:
@@ -128,6 +142,8 @@ class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol, p
   void loadImageAtURL(const std::string& path, CGSize fitSize, std::function<void(QVIPImagePtr)> completion);
   // The unprocessed picture at the engine's preview scale (cached); nullptr without a picture.
   QVIPImagePtr originalLowResImage();
+  // That picture cut to the crop (at the same scale, with the crop's rotation); cached.
+  QVIPImagePtr originalCroppedLowResImage();
   // The unprocessed picture fitted into the size, never enlarged; nullptr without a picture.
   QVIPImagePtr imageFittingSize(CGSize size);
   // The fitted size `imageFittingSize` uses for a canvas.
@@ -140,6 +156,13 @@ class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol, p
   CGSize canvasSize() override;
   // The crop rectangle's size with a crop that is not the identity, else the canvas size.
   CGSize imageSize();
+  // The scale of the engine's low-resolution pictures, the canvas at that scale (rounded down)
+  // and the crop rectangle at that scale (zero without a crop).
+  static constexpr double lowResScale() { return 0.3; }
+  CGSize lowResSize();
+  CGRect lowResRect() const;
+  // Sets the engine's crop rectangle (whole pixels) without touching the crop description.
+  void updateCropRect(CGRect rect);
   std::shared_ptr<QVTCropDescription> cropDescription() const override;
   void setCropDescriptionField(std::shared_ptr<QVTCropDescription> crop);
   rova::ImagePtr originalImage() override;
@@ -217,6 +240,10 @@ class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol, p
   std::shared_ptr<QVRovaCache> originalRoiCache();
   std::shared_ptr<QVRovaCache> thumbnailsCache();
   void clearCaches();
+  // The result caches, the unprocessed previews and the engine's own cache (on the queue).
+  void clearMemory();
+  // Detaches the initial layer and every stacked layer from the engine processor.
+  void reset();
 
   // ---- Switches ----
   bool isLocalCacheDisabled() const { return localCacheDisabled_.load(); }
@@ -234,6 +261,15 @@ class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol, p
   bool notify() const { return notify_; }
   void setNotify(bool notify);
   uint64_t overlayPixelsType() const { return overlayPixelsType_.load(); }
+  // Overlays: the edited layer's mask, the engine's clipping marks and its overlay pixel kind
+  // (the engine is told 0, 1 or 2). Setting the current value does nothing.
+  bool showMask() const { return showMask_; }
+  void setShowMask(bool show);
+  bool showHotPixels() const { return showHotPixels_; }
+  void setShowHotPixels(bool show);
+  bool showColdPixels() const { return showColdPixels_; }
+  void setShowColdPixels(bool show);
+  void setOverlayPixelsType(uint64_t type);
   LayerPtr editedLayer() const;
   void setEditedLayerField(LayerPtr layer);
 
@@ -257,15 +293,26 @@ class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol, p
   void increaseProcessingCounter() override;
   void decreaseProcessingCounter() override;
   uint64_t processingCounter() const { return processingCounter_.load(); }
-  bool isProcessing() const { return processingCounter_.load() > 0; }
+  bool isProcessing() const { return processing_.load(); }
+  uint64_t loadedImageState() const { return loadedImageState_.load(); }
+  // 0 without a layer; the layer's load state plus one for load states 0 to 3; else 0.
+  void updateLoadStateFromLayer(const ImageLayerPtr& layer);
   // The main-thread half of the engine's update: caches dropped, the initial layer refreshed,
   // "kQVImageProcessorDidUpdate" posted.
   void update();
 
   // ---- Parent chain ----
-  void childWillChangeState(const std::shared_ptr<QVModelObject>&, const QVChangeInfo&) override {}
+  // A texture load during an undo, redo or jump starts a long change (start notification); the
+  // restore finishes it.
+  void childWillChangeState(const std::shared_ptr<QVModelObject>& child, const QVChangeInfo& info) override;
+  // Engine list, edited layer and caches follow the change; "kQVImageProcessorStateDidChange" is
+  // posted at once, or coalesced while notify-async is on (as during a restore).
   void childDidChangeState(const std::shared_ptr<QVModelObject>& child, const QVChangeInfo& info) override;
-  void childInvalidated(const std::shared_ptr<QVModelObject>&) override { setNeedsDisplay(); }
+  // A layer that could not follow its twin: this processor no longer mirrors its source.
+  void childInvalidated(const std::shared_ptr<QVModelObject>&) override { setInvalid(true); }
+  void setInvalid(bool invalid) { invalid_.store(invalid); }
+  bool needProgressForChangingState() const { return needProgressForChangingState_.load(); }
+  void setNeedProgressForChangingState(bool v) { needProgressForChangingState_.store(v); }
   std::shared_ptr<QVHistoryManagerProtocol> historyManager() override { return historyManager_.lock(); }
   // Keeps the history weakly and becomes its delegate.
   void setHistoryManager(std::weak_ptr<QVHistoryManagerProtocol> history);
@@ -273,6 +320,8 @@ class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol, p
   void layerDidToggleEnabled(const LayerPtr&, bool) override { setNeedsDisplay(); }
   void layerDidChangeEffectAtIndex(const LayerPtr&, uint64_t) override { setNeedsDisplay(); }
   void layerEffectDidChangeModifyingState(const LayerPtr&, bool) override {}
+  // Moves a top-level layer to the index (history step "<name>: Moved To Position"); the engine
+  // list follows with the layer's whole subtree.
   void moveLayer(const LayerPtr& layer, int64_t index) override;
 
   // ---- Layer stack operations (QVRovaProcessor+LayerStack.cpp) ----
@@ -306,7 +355,17 @@ class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol, p
   void applyPresetWithLayers(const std::vector<LayerPtr>& presetLayers, const std::optional<std::string>& presetUUID,
                              const LayerPtr& onLayer);
   void applyLayers(const std::vector<LayerPtr>& list);
+  // Brush strokes of every layer's mask (the initial layer's tree included) into stored masks;
+  // true when any layer had strokes.
+  bool migrateBrushStackToLayerMask();
   void clearAndPrepareForReuse();
+  // Follows another processor: false for nullptr, a different stack size or any layer that cannot
+  // sync with its counterpart. On success this processor mirrors the other's later additions,
+  // removals, activations and orientation; a rearrangement or a failure marks it invalid.
+  bool syncWithProcessor(const std::shared_ptr<QVRovaProcessor>& other);
+  std::shared_ptr<QVRovaProcessor> syncProcessor() const;
+  void observeNotificationsFromImageProcessor(const std::shared_ptr<QVRovaProcessor>& source);
+  void stopObservingNotificationsFromImageProcessor(const std::shared_ptr<QVRovaProcessor>& source);
   void setCropDescription(const std::shared_ptr<QVTCropDescription>& crop);
 
   // ---- Saved state (QVRovaProcessor+State.cpp) ----
@@ -324,8 +383,12 @@ class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol, p
   static LayerPtr findLayerWithState(const std::shared_ptr<QVLayerStateModelProtocol>& state,
                                      const std::vector<LayerPtr>& list);
   bool isNotifyAsync() const { return notifyAsync_; }
+  void setNotifyAsync(bool v) { notifyAsync_ = v; }
+  // Saves the reporting mode and turns coalescing on; `disableNotifyAsync` puts the saved mode back
+  // (one level, not nested).
   void enableNotifyAsync();
   void disableNotifyAsync();
+  void updateWithNotifyAsync(const std::function<void()>& block);
 
   std::string description() const;
 
@@ -355,6 +418,12 @@ class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol, p
   void installLoadedLayer(const ImageLayerPtr& layer);
   void dropOriginalPreviews();
   void applicationWillTerminate();
+  // Handlers of a followed processor's notifications.
+  bool layersListDidChange(const qv::Notification& notification);
+  void activeLayerDidChange();
+  void layerArrangementDidChange(const qv::Notification& notification);
+  // Stores a changed hot- or cold-pixel switch, tells the engine and announces it.
+  void setClippingMarks(bool& field, bool show, void (rova::ImageProcessor::*engineSetter)(bool));
 
   mutable std::recursive_mutex mutex_;  // guards the fields below that several threads read
   rova::ImageProcessorPtr cppProcessor_;
@@ -368,13 +437,17 @@ class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol, p
   std::shared_ptr<qv::OperationQueue> imageProcessingQueue_;
   std::shared_ptr<QVRovaCache> previewsCache_, originalRoiCache_, thumbnailsCache_;
   std::shared_ptr<QVNotificationQueue> notificationQueue_;
-  QVIPImagePtr originalLowResImage_;
+  QVIPImagePtr originalLowResImage_, originalCroppedLowResImage_;
   OperationPtr processLowResOperation_, processOriginalLowResOperation_, processImageRectOperation_,
       processFullSizeOperaiton_;
   CGSize canvasSize_{};
+  uint64_t canvasGeneration_ = 0;  // raised whenever the cached canvas size is dropped
   uint64_t orientation_ = 1;
   std::atomic<uint64_t> overlayPixelsType_{0};
   std::atomic<uint64_t> processingCounter_{0};
+  std::atomic<bool> processing_{false};
+  std::mutex processingMutex_;  // the counter and `processing_` change together
+  std::atomic<bool> needProgressForChangingState_{false};
   std::atomic<bool> invalid_{false};
   std::atomic<bool> localCacheDisabled_{false};
   std::atomic<bool> lowResMode_{false};
@@ -383,11 +456,13 @@ class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol, p
   std::atomic<bool> workInBackground_{false};
   bool processorCacheEnabled_ = false;
   bool notify_ = false;
-  bool showHotPixels_ = false, showColdPixels_ = false;
+  bool showMask_ = false, showHotPixels_ = false, showColdPixels_ = false;
+  std::weak_ptr<QVRovaProcessor> syncProcessor_;
+  std::vector<qv::ObserverToken> syncTokens_;
   std::atomic<uint64_t> loadedImageState_{0};
   qv::ObserverToken terminateToken_;
   // Saved state: the reporting mode a restore switches on, and its saved value.
   bool isOwnHistoryManager(const QVHistoryManagerProtocol& manager) const;
   std::shared_ptr<QVLayerState> applyState(const qv::Value& state);
-  bool notifyAsync_ = false, savedNotifyAsync_ = false;
+  std::atomic<bool> notifyAsync_{false}, savedNotifyAsync_{false};
 };

@@ -108,3 +108,7 @@ void mainThredPostNotificationName(const std::string& name, std::shared_ptr<void
 void mainThredPostNotificationNameWithSender(const std::string& name, const void* sender, Dictionary userInfo = {});
 
 }  // namespace qv
+
+// Posted by the application (no object) when its main window closes and when it terminates;
+// long-lived workers such as image processors cancel their queued work then.
+inline constexpr const char* kQVApplicationWillTerminateNotification = "kQVApplicationWillTerminateNotification";
