@@ -32,13 +32,10 @@ QVIPImage::Ptr QVIPImage::initWithNSImage(const QVPlatformImage& image, int64_t 
   const CGSize size = image.size.width > 0 && image.size.height > 0
                           ? image.size
                           : CGSizeMake(double(bitmap->width), double(bitmap->height));
-  if (colorspace != 0) {
-    bitmap = QVImageUtils::cgImageFromCGImage(bitmap, size, colorspace, int64_t(depth));
-  } else if (double(bitmap->width) != size.width || double(bitmap->height) != size.height) {
-    // Code 0 keeps the bitmap's own colour space: only the size changes.
-    QVIPImageCanvas canvas{int64_t(size.width), int64_t(size.height)};
-    if (!canvas.drawImage(bitmap, CGRectMake(0, 0, double(canvas.width()), double(canvas.height())))) return nullptr;
-    bitmap = canvas.makeImage(depth == 16 ? 16 : 8, bitmap->colorSpace);
+  if (colorspace != 0 || double(bitmap->width) != size.width || double(bitmap->height) != size.height) {
+    // Code 0 keeps the bitmap's own colour space: only the size changes then.
+    const int64_t drawDepth = colorspace == 0 && depth != 16 ? 8 : int64_t(depth);
+    bitmap = QVImageUtils::cgImageFromCGImage(bitmap, size, colorspace, drawDepth);
   }
   auto out = initWithCGImage(std::move(bitmap));
   if (!out) return nullptr;
@@ -218,7 +215,16 @@ QVIPImage::Ptr QVIPImage::updatedImageWithImage(const Ptr& image, CGRect rect) {
   if (!bitmap) return nullptr;
   QVIPImageCanvas canvas{int64_t(imageWidth_), int64_t(imageHeight_)};
   if (!canvas.isValid() || !canvas.drawImage(bitmap, CGRectMake(0, 0, imageWidth_, imageHeight_))) return nullptr;
-  if (CGImageRef other = image ? image->CGImage() : nullptr) canvas.drawImage(other, rect);
+  if (CGImageRef other = image ? image->CGImage() : nullptr) {
+    // The pasted picture is colour-matched into this bitmap's colour space, as drawing into a
+    // context of that space does; only the rectangle it covers changes.
+    QVIPImageCanvas pasted{int64_t(other->width), int64_t(other->height)};
+    if (pasted.isValid() && pasted.drawImage(other, CGRectMake(0, 0, double(other->width), double(other->height)))) {
+      pasted.matchColors(other->colorSpace, bitmap->colorSpace);
+      other = pasted.makeImage(16, bitmap->colorSpace);
+    }
+    if (other) canvas.drawImage(other, rect);
+  }
   return initWithCGImage(canvas.makeImageLike(*bitmap));
 }
 

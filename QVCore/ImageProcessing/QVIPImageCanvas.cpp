@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "rova/Color.h"
 #include "rova/ImageData.h"
 
 namespace {
@@ -204,6 +205,36 @@ void QVIPImageCanvas::fill(RGBA color, Operation op) {
   const float a = std::clamp(color.a, 0.f, 1.f);
   const RGBA s{color.r * a, color.g * a, color.b * a, a};
   for (RGBA& d : pixels_) d = composite(s, d, op);
+}
+
+bool QVIPImageCanvas::matchColors(const CGColorSpaceRef& from, const CGColorSpaceRef& to) {
+  const auto typeOf = [](const CGColorSpaceRef& space) {
+    return space ? space->profileType() : rova::kColorProfileSRGB;
+  };
+  const rova::ImageDataColorProfileType target = typeOf(to);
+  if (!rova::isValidColorProfileType(target) || target == rova::kColorProfileUnknown) return false;
+  rova::ImageDataColorProfileType source = typeOf(from);
+  const bool fromICC = source == rova::kColorProfileUnknown && from && from->space && !from->space->iccData().empty();
+  if (!fromICC && (!rova::isValidColorProfileType(source) || source == rova::kColorProfileUnknown))
+    source = rova::kColorProfileSRGB;
+  if (!fromICC && source == target) return true;
+  // The transforms work on straight (not premultiplied) colours.
+  std::vector<float> rgb(pixels_.size() * 3);
+  for (size_t i = 0; i < pixels_.size(); ++i) {
+    const RGBA& p = pixels_[i];
+    const float k = p.a > 0 ? 1.f / p.a : 0.f;
+    rgb[3 * i] = p.r * k, rgb[3 * i + 1] = p.g * k, rgb[3 * i + 2] = p.b * k;
+  }
+  const bool converted =
+      fromICC ? rova::colorTransformFromICC(rgb.data(), rgb.data(), pixels_.size(), from->space->iccData(), target)
+              : rova::colorTransformIpp(rgb.data(), rgb.data(), source, target, rova::kColorDataTypeRGBFloat,
+                                        rova::Size{int(width_), int(height_)});
+  if (!converted) return false;
+  for (size_t i = 0; i < pixels_.size(); ++i) {
+    RGBA& p = pixels_[i];
+    p = {rgb[3 * i] * p.a, rgb[3 * i + 1] * p.a, rgb[3 * i + 2] * p.a, p.a};
+  }
+  return true;
 }
 
 CGImageRef QVIPImageCanvas::makeImage(size_t bitsPerComponent, CGColorSpaceRef space) const {

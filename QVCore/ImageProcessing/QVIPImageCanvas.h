@@ -6,7 +6,8 @@
 // Coordinates are the platform's drawing coordinates: origin at the bottom left, y growing
 // upwards, one unit per pixel. A bitmap drawn into the rectangle (0, 0, w, h) shows its first
 // memory row at the top. Pixels are premultiplied RGBA floats holding the encoded component values
-// (no colour matching: every drawing keeps the numbers of the bitmaps it draws).
+// (no colour matching while drawing: every drawing keeps the numbers of the bitmaps it draws;
+// `matchColors` converts a surface from one colour space to another).
 //
 // Sampling maps each pixel centre back into the drawn bitmap: a pixel centre that lands on a
 // source pixel centre takes that pixel exactly (so flips, quarter turns and whole-pixel moves are
@@ -40,6 +41,10 @@ class QVIPImageCanvas {
                  const CGAffineTransform& ctm = CGAffineTransformIdentity, Operation op = Operation::SourceOver);
   // Fills the whole surface with a colour (not premultiplied, components 0..1).
   void fill(RGBA color, Operation op);
+  // Colour matching: re-expresses the surface's colours, drawn from bitmaps of colour space `from`,
+  // in colour space `to` (alpha kept). A space that names no known profile counts as sRGB when
+  // drawn from and is left as it is when drawn to (false then: the numbers stay).
+  bool matchColors(const CGColorSpaceRef& from, const CGColorSpaceRef& to);
 
   // The pixel at column x and row y counted from the TOP (memory order), premultiplied.
   const RGBA& pixel(int64_t x, int64_t yFromTop) const { return pixels_[size_t(yFromTop * width_ + x)]; }

@@ -25,6 +25,28 @@ void runWaitingOn(const std::shared_ptr<qv::OperationQueue>& queue, const qv::Bl
 
 }  // namespace
 
+void QVIPLayer::setMaskEnabled(bool enabled) {
+  if (enabled == maskEnabled_) return;
+  registerHistory(name_ + (enabled ? ": Mask Enabled" : ": Mask Disabled"));
+  setState(nullptr);
+  maskEnabled_ = enabled;
+  std::weak_ptr<QVIPLayer> weak = weakSelf();
+  performOnParentProcessingQueue(
+      [weak, enabled] {
+        auto self = weak.lock();
+        if (!self) return;
+        if (self->cppLayer_) self->cppLayer_->setUseMask(enabled);
+        // Reported once the engine uses the new switch, so a render asked for then shows it.
+        qv::dispatchOnMainThread([weak] {
+          auto self = weak.lock();
+          if (!self) return;
+          if (auto p = self->parent()) p->childDidChangeState(self, QVChangeInfo{});
+          self->postOnMainThread(kQVLayerMaskDidChangeEnabledStateNotification);
+        });
+      },
+      false);
+}
+
 void QVIPLayer::createMaskAndFillWith(double fill, bool sync) {
   hasMask_ = true;
   std::weak_ptr<QVIPLayer> weak = weakSelf();

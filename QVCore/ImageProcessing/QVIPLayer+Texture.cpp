@@ -15,6 +15,7 @@
 #include "QVPlatform/MainExecutor.h"
 #include "QVPlatform/Places.h"
 #include "rova/ImageReader.h"
+#include "rova/Rova.h"
 #include "rova/layers/ImageLayer.h"
 
 namespace {
@@ -22,6 +23,7 @@ namespace {
 constexpr const char* kQVLayerDidAddTextureNotification = "QVLayerDidAddTextureNotification";
 constexpr const char* kQVLayerDidDeleteTextureNotification = "QVLayerDidDeleteTextureNotification";
 constexpr const char* kQVLayerDidChangeScaleTextureNotification = "kQVLayerDidChangeScaleTextureNotification";
+constexpr const char* kQVLayerDidConfigureWithImageNotification = "kQVLayerDidConfigureWithImageNotification";
 
 namespace fs = std::filesystem;
 
@@ -56,6 +58,83 @@ std::vector<uint8_t> readFile(const std::string& path) {
 }
 
 }  // namespace
+
+// ---- Image content ----
+
+QVIPLayer::LayerPtr QVIPLayer::initWithURL(const std::string& path) {
+  auto layer = initWithDefaultSettings();
+  return layer->configureWithImageAtURL(path) ? layer : nullptr;
+}
+
+QVIPLayer::LayerPtr QVIPLayer::initWithImageData(const rova::ImageDataRGBfPtr& data) {
+  return data ? initWithImage(rova::Image::make(data)) : nullptr;
+}
+
+QVIPLayer::LayerPtr QVIPLayer::initWithImage(const rova::ImagePtr& image) {
+  if (!image || image->width() <= 0 || image->height() <= 0) return nullptr;
+  auto layer = initWithDefaultSettings();
+  return layer->configureWithImage(image) ? layer : nullptr;
+}
+
+void QVIPLayer::takeImageSettings(const rova::Image& image) {
+  width_ = image.width();
+  height_ = image.height();
+  amount_ = 1.0;
+  effectsAmount_ = 1.0;
+  isEnabled_ = true;
+  maskEnabled_ = true;
+  isAdjustmentLayer_ = false;
+}
+
+bool QVIPLayer::configureWithImage(const rova::ImagePtr& image) {
+  if (!image || image->width() <= 0 || image->height() <= 0) return false;
+  // The pixels the layer shows now are kept in the texture cache before they are replaced.
+  saveImageOrTexture();
+  auto engineLayer = std::make_shared<rova::ImageLayer>(image);
+  const rova::BaseLayerPtr old = cppLayer_;
+  engineLayer->setLevel(old ? old->level() : level_);
+  cppLayer_ = engineLayer;
+  if (old && processor_) {
+    std::weak_ptr<QVIPLayer> weak = weakSelf();
+    performOnParentProcessingQueue(
+        [weak, old, engineLayer] {
+          auto self = weak.lock();
+          if (!self || !self->processor_) return;
+          const int64_t index = self->processor_->layerIndex(old);
+          if (index < 0) return;
+          self->processor_->removeLayer(old);
+          self->processor_->addLayer(engineLayer, size_t(index));
+        },
+        true);
+  }
+  takeImageSettings(*image);
+  postOnMainThread(kQVLayerDidConfigureWithImageNotification);
+  return true;
+}
+
+bool QVIPLayer::configureWithImageAtURL(const std::string& path, bool fastRawPreview) {
+  if (!rova::fileExists(path)) return false;
+  rova::ImagePtr image = readImageAtPath(path, fastRawPreview);
+  if (!image) {
+    QV_LOG_FAILURE("Couldn't read image at path: " + path);
+    return false;
+  }
+  auto engineLayer = std::make_shared<rova::ImageLayer>(image);
+  if (!engineLayer->getSourceImage()) {
+    QV_LOG_FAILURE("Couldn't create rova::ImageLayer from image at path: " + path);
+    return false;
+  }
+  engineLayer->setLevel(cppLayer_ ? cppLayer_->level() : level_);
+  cppLayer_ = engineLayer;
+  takeImageSettings(*image);
+  textureURL_ = path;
+  return true;
+}
+
+void QVIPLayer::setTextureURL(const std::string& url) {
+  if (textureURL_ && *textureURL_ == url) return;
+  setTextureFromURL(url, nullptr);
+}
 
 // ---- Geometry ----
 
@@ -102,7 +181,7 @@ std::optional<CGAffineTransform> QVIPLayer::getAffineTransformFromCppLayer() {
   return affineTransformForEngineTransform(e, settings.canvasSize.height, h);
 }
 
-void QVIPLayer::setFreeTransform(std::optional<CGAffineTransform> transform) {
+void QVIPLayer::setAffineTransform(std::optional<CGAffineTransform> transform) {
   if (transform == affineTransform_) return;
   registerHistory("Free Transform Tool: Apply");
   setState(nullptr);
@@ -280,8 +359,12 @@ void QVIPLayer::setTextureFromURL(const std::string& url, bool adjustTransform, 
           const std::string name = qv::isWinPath(url) ? qv::lastWinPathComponent(url) : qv::lastPathComponent(url);
           self->registerHistory("Add texture " + name);
           self->setState(nullptr);
-          if (!self->textureURL_ || self->textureURL_->empty()) self->textureURL_ = url;
+          const bool firstTexture = !self->textureURL_ || self->textureURL_->empty();
+          if (firstTexture) self->textureURL_ = url;
           self->isAdjustmentLayer_ = false;
+          // A first texture goes into the history's texture cache at once, so the steps that
+          // show it still find it when its file is gone.
+          if (firstTexture && self->parent()) self->saveImageOrTexture();
           if (self->mask_) self->mask_->finishDrawing();
           if (auto p = self->parent()) p->childWillChangeState(self, needProgressInfo());
           self->performOnParentProcessingQueue(
@@ -378,7 +461,7 @@ bool QVIPLayer::loadCppImageFromRova() {
   return false;
 }
 
-void QVIPLayer::restoreHistoryTextureName(std::optional<std::string> name) {
+void QVIPLayer::setHistoryTextureName(std::optional<std::string> name) {
   auto history = historyManager();
   bool changed = name != historyTextureName_;
   if (name && !isPlainFileName(*name)) {

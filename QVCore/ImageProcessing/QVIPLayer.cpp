@@ -437,7 +437,9 @@ void QVIPLayer::setParent(std::weak_ptr<QVParentLayerProtocol> parent) {
           if (!kept) QV_LOG_FAILURE("[NSFileManager copyItemAtPath:" + source.string() + " toPath:" + target.string() + "] == NO");
         }
       }
-      if (!kept) setHistoryTextureName(std::nullopt);
+      // The cache file cannot follow: only its name is dropped. The pixels and the texture's
+      // file stay with the layer, so the next cache write (saveImageOrTexture) stores them again.
+      if (!kept) historyTextureName_.reset();
     }
   }
   parent_ = std::move(parent);
@@ -697,7 +699,6 @@ void QVIPLayer::applyParamsFromLayer(const LayerPtr& source) {
 
 void QVIPLayer::copyParamsFromLayer(const LayerPtr& source, const LayerPtr& duplicateFromLayer, bool adjustTransform,
                                     bool overrideNonDefault) {
-  (void)adjustTransform;  // used by the texture load once layers carry textures
   if (!source || !source->cppLayer_) {
     QVLogError("Cannot copy settings from a layer without an engine layer");
     return;
@@ -719,7 +720,8 @@ void QVIPLayer::copyParamsFromLayer(const LayerPtr& source, const LayerPtr& dupl
   setHidden(source->hidden());
   setMaskEnabled(source->maskEnabled());
   setDeleteMaskOnReset(source->deleteMaskOnReset());
-  if (textureURL_ != source->textureURL_) textureURL_ = source->textureURL_;
+  if (source->textureURL_ && textureURL_ != source->textureURL_)
+    setTextureFromURL(*source->textureURL_, adjustTransform, true, nullptr);
   setTextureScaleMode(source->textureScaleMode());
   setAffineTransform(source->affineTransform());
   if (!isDevelopLayerOrDescendant()) setParent(source->parent_);
@@ -1018,6 +1020,9 @@ std::shared_ptr<QVLayerMaskProtocol> QVIPLayer::mask() {
 }
 
 void QVIPLayer::setCropDescription(std::shared_ptr<QVTCropDescription> crop) {
+  if (crop == cropDescription_ || (crop && cropDescription_ && *crop == *cropDescription_)) return;
   cropDescription_ = crop;
   for (const auto& layer : subLayers_) layer->setCropDescription(crop);
+  // The texture no longer fits the new frame; the engine transform stays until it is refitted.
+  setTextureScaleMode(0, false);
 }

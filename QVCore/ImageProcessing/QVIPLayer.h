@@ -26,6 +26,7 @@
 #include "QVBase/Geometry.h"
 #include "QVCore/ImageProcessing/QVBlendMode.h"
 #include "QVCore/ImageProcessing/QVIPEffect.h"
+#include "QVCore/ImageProcessing/QVImageReader.h"
 #include "QVCore/ImageProcessing/QVLayerMaskProtocol.h"
 #include "QVCore/ImageProcessing/QVParentLayerProtocol.h"
 #include "QVCore/Model/Entities/QVTCropDescription.h"
@@ -62,6 +63,8 @@ inline constexpr const char* kQVLayerDidChangeLensCorrectionSettingsNotification
     "kQVLayerDidChangeLensCorrectionSettingsNotification";
 inline constexpr const char* kQVLayerPresetDidReset = "QVLayerPresetDidReset";
 inline constexpr const char* kQVLayerWorkspaceDidChangeNotification = "QVLayerWorkspaceDidChangeNotification";
+inline constexpr const char* kQVLayerMaskDidChangeEnabledStateNotification =
+    "QVLayerMaskDidChangeEnabledStateNotification";
 // Change-info key whose presence marks a lens-transform change.
 inline constexpr const char* kQVLensTransformDidChanged = "kQVLensTransformDidChanged";
 
@@ -249,6 +252,24 @@ class QVIPLayer : public QVModelObject, public QVParentLayerProtocol, public QVP
   qv::Dictionary serializeWithOptions(const std::optional<qv::Value>& options, qv::Dictionary& cacheResources);
   qv::Dictionary defaultSerializationOptions();
 
+  // ---- Image content (QVIPLayer+Texture.cpp) ----
+  // A layer over an image file (nullptr when it cannot be read), over engine RGB data, or over an
+  // engine image (nullptr for no image or a failed engine layer).
+  static LayerPtr initWithURL(const std::string& path);
+  static LayerPtr initWithImageData(const rova::ImageDataRGBfPtr& data);
+  static LayerPtr initWithImage(const rova::ImagePtr& image);
+  // Makes the layer an image layer over the engine image: the previous pixels go to the texture
+  // cache first, the engine layer is replaced (in place in the processor's list, waiting), the
+  // layer is enabled at full strength with its mask used. False for no image.
+  bool configureWithImage(const rova::ImagePtr& image);
+  // Reads the file (cancellable through setReadImageCanceled) and makes the layer an image layer
+  // over it, outside any processor. False (logged unless the file is missing) when it cannot be
+  // read; the layer keeps its engine layer then.
+  virtual bool configureWithImageAtURL(const std::string& path, bool fastRawPreview);
+  bool configureWithImageAtURL(const std::string& path) {
+    return configureWithImageAtURL(path, QVImageReader::isFastRawPreview());
+  }
+
   // ---- Texture content (QVIPLayer+Texture.cpp) ----
   // Completion of a texture load: loaded, and why not (0 no file, 1 unreadable, 2 smaller than
   // 50 pixels on a side). A failed load records no history step and changes nothing.
@@ -266,16 +287,29 @@ class QVIPLayer : public QVModelObject, public QVParentLayerProtocol, public QVP
   // Puts the layer's pixels into the history's texture cache (a copy of its file, or a compressed
   // "rovacompressedimagedata" file named by a new UUID).
   void saveImageOrTexture();
-  // Restores the texture from the cache file of that name (the history texture name's setter
-  // with its side effects; the plain setter only stores the name).
-  void restoreHistoryTextureName(std::optional<std::string> name);
+  // The texture's file in the history's resources folder. Setting a name restores the texture
+  // from that cache file (from another layer of the processor naming the same file when there is
+  // one); a missing file drops the name, and a layer left with neither name nor URL loses its
+  // texture. Names that are not plain file names are never looked for.
+  std::optional<std::string> historyTextureName() const { return historyTextureName_; }
+  void setHistoryTextureName(std::optional<std::string> name);
   bool loadCppImageFromRova();
-  // The texture fitted to the frame: 0 free, 1 stretch, 2 fill, 3 fit.
-  void setTextureScaleMode(uint64_t mode, bool adjustTransform, bool applyOriginalOrientation = true);
+  // The layer's image or texture file. Setting another one loads it as the texture.
+  std::optional<std::string> textureURL() const { return textureURL_; }
+  void setTextureURL(const std::string& url);
+  std::optional<std::string> sourceTextureURL() const { return sourceTextureURL_; }
+  void setSourceTextureURL(std::optional<std::string> url) { sourceTextureURL_ = std::move(url); }
+  // The texture fitted to the frame: 0 free, 1 stretch, 2 fill, 3 fit (any other fits as
+  // stretch). A change records a history step; with `adjustTransform` the engine transform is
+  // refitted on the processing queue and read back into affineTransform().
+  uint64_t textureScaleMode() const { return textureScaleMode_; }
+  void setTextureScaleMode(uint64_t mode, bool adjustTransform = true, bool applyOriginalOrientation = true);
   void adjustTransformForScaleMode(uint64_t mode, bool applyOriginalOrientation = true);  // on the processing queue
-  // The user's free transform (history step, scale mode 0, engine write); the plain setter only
-  // stores the field.
-  void setFreeTransform(std::optional<CGAffineTransform> transform);
+  // The user's free transform in platform coordinates (origin bottom left): a change records a
+  // history step, leaves the texture unfitted (scale mode 0) and is written to the engine;
+  // nullopt removes the transform.
+  std::optional<CGAffineTransform> affineTransform() const { return affineTransform_; }
+  void setAffineTransform(std::optional<CGAffineTransform> transform);
   std::optional<CGAffineTransform> getAffineTransformFromCppLayer();  // on the processing queue
   // Platform (bottom-left) transform ↔ engine (top-left) transform for a canvas of height
   // `canvasHeight` and a source of height `sourceHeight`.
@@ -301,6 +335,10 @@ class QVIPLayer : public QVModelObject, public QVParentLayerProtocol, public QVP
   rova::ImagePtr readImageAtPath(const std::string& path, bool fastRawPreview);
 
   // ---- Mask access (QVIPLayer+Mask.cpp) ----
+  // Switching the mask on or off keeps its pixels: a history step, then the engine stops or
+  // starts using them.
+  bool maskEnabled() const { return maskEnabled_; }
+  void setMaskEnabled(bool enabled);
   using MaskPreviewHandler = std::function<void(std::shared_ptr<QVIPImage> regionMask, std::shared_ptr<QVIPImage> preview,
                                                 CGRect roi, CGSize size)>;
   void createMask() { createMaskAndFillWith(0, true); }
@@ -323,20 +361,12 @@ class QVIPLayer : public QVModelObject, public QVParentLayerProtocol, public QVP
 
   // ---- Fields of the image, texture and mask operations ----
   bool hasMask() const { return hasMask_; }
-  bool maskEnabled() const { return maskEnabled_; }
-  void setMaskEnabled(bool enabled) { maskEnabled_ = enabled; }
   bool deleteMaskOnReset() const { return deleteMaskOnReset_; }
   void setDeleteMaskOnReset(bool d) { deleteMaskOnReset_ = d; }
   // The mask object, made on first use (nullptr while the masks subsystem registered no maker).
   std::shared_ptr<QVLayerMaskProtocol> mask();
-  std::optional<CGAffineTransform> affineTransform() const { return affineTransform_; }
-  void setAffineTransform(std::optional<CGAffineTransform> transform) { affineTransform_ = transform; }
-  uint64_t textureScaleMode() const { return textureScaleMode_; }
-  void setTextureScaleMode(uint64_t mode) { textureScaleMode_ = mode; }
-  std::optional<std::string> textureURL() const { return textureURL_; }
-  void setTextureURL(std::optional<std::string> url) { textureURL_ = std::move(url); }
-  std::optional<std::string> historyTextureName() const { return historyTextureName_; }
-  void setHistoryTextureName(std::optional<std::string> name) { historyTextureName_ = std::move(name); }
+  // The processor's crop, shared with every sublayer; a change leaves the texture unfitted
+  // (scale mode 0) without touching the engine.
   std::shared_ptr<QVTCropDescription> cropDescription() const { return cropDescription_; }
   void setCropDescription(std::shared_ptr<QVTCropDescription> crop);
   int32_t width() const { return width_; }
@@ -362,6 +392,8 @@ class QVIPLayer : public QVModelObject, public QVParentLayerProtocol, public QVP
   rova::BaseLayerPtr cppLayer_;
 
  private:
+  // Size, strength and switches of a layer that now shows the image's pixels.
+  void takeImageSettings(const rova::Image& image);
   void attachSublayer(const LayerPtr& layer);
   // The engine list segment of this layer's subtree brought into the order of the tree.
   void resyncEngineSubtree();
@@ -396,6 +428,7 @@ class QVIPLayer : public QVModelObject, public QVParentLayerProtocol, public QVP
   std::shared_ptr<QVLensCorrectionSettingsProtocol> lensCorrectionSettings_;
   std::optional<std::string> historyTextureName_;
   std::optional<std::string> textureURL_;
+  std::optional<std::string> sourceTextureURL_;
   std::shared_ptr<QVTCropDescription> cropDescription_;
   std::optional<std::string> presetUUID_;
   uint64_t level_ = 0;

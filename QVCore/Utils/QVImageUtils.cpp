@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <memory>
 
+#include "QVCore/ImageProcessing/QVIPImage.h"
+#include "QVCore/ImageProcessing/QVIPImageCanvas.h"
 #include "QVCore/ImageProcessing/QVRovaHelper.h"
 #include "QVPlatform/Additions.h"
 #include "QVPlatform/Dispatch.h"
@@ -215,40 +217,15 @@ QVImageUtils::Data QVImageUtils::tiffDataFromBitmapRGB(const uint8_t* bytes, siz
 
 CGImageRef QVImageUtils::cgImageFromCGImage(const CGImageRef& image, CGSize size, int64_t colorSpace, int64_t depth) {
   if (!image || (depth != 8 && depth != 16)) return nullptr;
-  const int width = int(size.width), height = int(size.height);
-  if (!rova::isAcceptableImageSize(width, height)) return nullptr;
-  CGColorSpaceRef space = QVRovaHelper::cgColorSpaceForQVImageColorSpace(colorSpace);
+  // Code 0 asks for no conversion: the bitmap keeps its own colour space (and its numbers).
+  CGColorSpaceRef space = colorSpace == 0 ? image->colorSpace : QVRovaHelper::cgColorSpaceForQVImageColorSpace(colorSpace);
+  if (!space) space = colorSpace == 0 ? QVIPImage::imageColorSpace() : nullptr;
   if (!space) return nullptr;
-  auto data = qv::engineDataFromImage(image);
-  if (!data) return nullptr;
-  data = rova::convertColorProfile(data, space->profileType());
-  if (data && (data->width() != width || data->height() != height)) data = rova::resize(*data, width, height);
-  if (!data) return nullptr;
-  rova::ImageDataRGBf& d = *data;
-  const size_t bytesPerPixel = size_t(4 * depth / 8);
-  auto pixels = std::make_shared<std::vector<uint8_t>>(size_t(width) * size_t(height) * bytesPerPixel);
-  uint8_t* out = pixels->data();
-  const float* in = d.floats();
-  for (size_t i = 0, n = d.pixelCount(); i < n; ++i, in += 3, out += bytesPerPixel) {
-    for (int c = 0; c < 3; ++c) {
-      const float v = !(in[c] > 0) ? 0.0f : std::min(in[c], 1.0f);
-      if (depth == 8) {
-        out[c] = uint8_t(std::lround(v * 255.0f));
-      } else {
-        const auto u = uint16_t(std::lround(v * 65535.0f));
-        out[2 * c] = uint8_t(u);
-        out[2 * c + 1] = uint8_t(u >> 8);
-      }
-    }
-    if (depth == 8) {
-      out[3] = 0xFF;
-    } else {
-      out[6] = out[7] = 0xFF;
-    }
-  }
-  uint32_t info = kCGImageAlphaPremultipliedLast | (depth == 16 ? kCGBitmapByteOrder16Little : 0);
-  return CGImageCreate(size_t(width), size_t(height), size_t(depth), size_t(4 * depth), size_t(width) * bytesPerPixel,
-                       std::move(space), info, std::move(pixels));
+  QVIPImageCanvas canvas{int64_t(size.width), int64_t(size.height)};
+  if (!canvas.isValid()) return nullptr;
+  if (!canvas.drawImage(image, CGRectMake(0, 0, double(canvas.width()), double(canvas.height())))) return nullptr;
+  if (colorSpace != 0) canvas.matchColors(image->colorSpace, space);
+  return canvas.makeImage(size_t(depth), std::move(space));
 }
 
 // ---- Camera profiles --------------------------------------------------------------------------------

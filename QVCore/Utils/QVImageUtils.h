@@ -61,7 +61,9 @@ class QVImageUtils {
   // TIFF data of an 8-bit RGB bitmap (3 x width bytes a row, no alpha); empty on failure.
   static Data tiffDataFromBitmapRGB(const uint8_t* bytes, size_t width, size_t height, const CGColorSpaceRef& space);
   // The image redrawn at `size` into a bitmap of `depth` (8 or 16) bits a component, four
-  // components with alpha last, in the colour space of a colour-space code; nullptr otherwise.
+  // components with premultiplied alpha last, its colours matched into the colour space of a
+  // colour-space code (code 0: the bitmap's own colour space, unconverted); nullptr for another
+  // depth or an unacceptable size.
   static CGImageRef cgImageFromCGImage(const CGImageRef& image, CGSize size, int64_t colorSpace, int64_t depth);
 
   // The one canonical form of camera and profile names, used on both sides of every comparison:

@@ -32,31 +32,9 @@ void QVIPImageLayer::registerClass() {
 // ---- Content ----
 
 bool QVIPImageLayer::configureWithImageAtURL(const std::string& path, bool fastRawPreview) {
-  if (!rova::fileExists(path)) return false;
-  auto reader = QVImageReader::make();
-  imageReader_ = reader;
-  rova::ImagePtr image = readImageCanceled() ? nullptr : reader->readImageWithPath(path, fastRawPreview);
-  imageReader_.reset();
-  if (!image) {
-    QV_LOG_FAILURE("Couldn't read image at path: " + path);
-    return false;
-  }
-  auto engineLayer = std::make_shared<rova::ImageLayer>(image);
-  if (!engineLayer->getSourceImage()) {
-    QV_LOG_FAILURE("Couldn't create rova::ImageLayer from image at path: " + path);
-    return false;
-  }
-  cppLayer_ = engineLayer;
-  setLevel(level());
-  setIsAdjustmentLayer(false);
-  setTextureURL(path);
+  if (!QVIPLayer::configureWithImageAtURL(path, fastRawPreview)) return false;
   exifInfo_.reset();
   return true;
-}
-
-void QVIPImageLayer::setReadImageCanceled(bool canceled) {
-  if (readImageCanceled_.exchange(canceled) == canceled) return;
-  if (auto reader = imageReader_) reader->cancelReadImage();
 }
 
 rova::ImageLayerPtr QVIPImageLayer::imageLayer() const {
@@ -83,8 +61,8 @@ std::shared_ptr<QVExifInfo> QVIPImageLayer::exifInfo() {
   if (!source) return nullptr;
   rova::OrvantaExifData exif = source->exif();
   // A picture whose engine record lacks exposure data may still carry it in the texture's file.
-  if (sourceTextureURL_ && exif.isoSpeed < 0 && exif.fNumber < 0 && exif.focalLength != 0)
-    exif = QVImageReader::readOrvantaExif(*sourceTextureURL_);
+  if (auto url = sourceTextureURL(); url && exif.isoSpeed < 0 && exif.fNumber < 0 && exif.focalLength != 0)
+    exif = QVImageReader::readOrvantaExif(*url);
   auto info = std::make_shared<QVExifInfo>();
   info->isoSpeed = exif.isoSpeed;
   info->shutterSpeed = exif.shutterSpeed;

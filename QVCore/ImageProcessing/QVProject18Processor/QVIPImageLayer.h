@@ -42,17 +42,10 @@ class QVIPImageLayer : public QVIPLayer, public QVLayerWithLensProtocol {
   bool isAdjustmentLayer() const override { return false; }
 
   // ---- Content ----
-  // Reads the file and makes this layer's engine layer an image layer over it. False (logged)
-  // when the file is missing or unreadable; the layer keeps its previous engine layer then.
-  bool configureWithImageAtURL(const std::string& path, bool fastRawPreview);
-  bool configureWithImageAtURL(const std::string& path) {
-    return configureWithImageAtURL(path, QVImageReader::isFastRawPreview());
-  }
-  // Cancels a read in progress (the engine reader's reads stop) when set.
-  bool readImageCanceled() const { return readImageCanceled_.load(); }
-  void setReadImageCanceled(bool canceled);
-  std::optional<std::string> sourceTextureURL() const { return sourceTextureURL_; }
-  void setSourceTextureURL(std::optional<std::string> url) { sourceTextureURL_ = std::move(url); }
+  // QVIPLayer's read of the picture (cancellable through setReadImageCanceled); the EXIF summary
+  // is rebuilt for the new picture.
+  using QVIPLayer::configureWithImageAtURL;
+  bool configureWithImageAtURL(const std::string& path, bool fastRawPreview) override;
 
   // The engine layer as an engine image layer; nullptr before configuration.
   rova::ImageLayerPtr imageLayer() const;
@@ -88,9 +81,6 @@ class QVIPImageLayer : public QVIPLayer, public QVLayerWithLensProtocol {
 
  private:
   std::shared_ptr<QVExifInfo> exifInfo_;
-  std::optional<std::string> sourceTextureURL_;
-  std::atomic<bool> readImageCanceled_{false};
-  std::shared_ptr<QVImageReader> imageReader_;
 };
 
 // A missing path or an empty one under kQVParameterOptionalDataPathKey.

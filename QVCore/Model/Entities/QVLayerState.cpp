@@ -337,7 +337,7 @@ void QVLayerState::updateLayer(const LayerPtr& layer) {
 
   std::optional<CGAffineTransform> transform = transform_;
   updateTransform(transform, preferredCanvasSize_, layer->canvasSize(), initialLayer_);
-  layer->setFreeTransform(transform);
+  layer->setAffineTransform(transform);
   layer->setTextureScaleMode(textureScaleMode_, adjustTransform_);
 
   layer->setAmount(amount());
@@ -400,7 +400,7 @@ void QVLayerState::updateTextureOfLayer(const LayerPtr& layer) {
           keepsTexture = cached && *cached == *url;
         }
     }
-    if (!keepsTexture) layer->restoreHistoryTextureName(historyTextureName_);
+    if (!keepsTexture) layer->setHistoryTextureName(historyTextureName_);
   }
   if (isSet(texturePath_) && !layer->textureURL()) {
     layer->setTextureFromURL(*texturePath_, adjustTransform_, true, nullptr);

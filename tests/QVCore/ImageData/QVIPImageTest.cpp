@@ -9,6 +9,7 @@
 #include "QVCore/Helpers/QVImageOrientationProcessor.h"
 #include "QVCore/ImageProcessing/QVIPImage.h"
 #include "QVCore/ImageProcessing/QVIPMask.h"
+#include "rova/Color.h"
 
 namespace {
 
@@ -171,6 +172,35 @@ TEST(QVIPImage, TilesAndPastes) {
     if (Y == 2 && X >= 2) return std::pair{X - 2, size_t(0)};
     return std::pair{X, Y};
   });
+}
+
+TEST(QVIPImage, APastedPictureIsColourMatchedIntoTheImagesSpace) {
+  // An sRGB grey of 128 pasted into a linear-light bitmap lands as its linear value (about 55);
+  // the pixels around it keep their numbers.
+  const auto grey = [](size_t w, size_t h, uint8_t v, const char* space) {
+    auto data = std::make_shared<std::vector<uint8_t>>(w * h * 4);
+    for (size_t i = 0; i < w * h; ++i) (*data)[4 * i] = (*data)[4 * i + 1] = (*data)[4 * i + 2] = v, (*data)[4 * i + 3] = 255;
+    return CGImageCreate(w, h, 8, 32, w * 4, CGColorSpaceCreateWithName(space), kCGImageAlphaPremultipliedLast, data);
+  };
+  auto base = QVIPImage::initWithCGImage(grey(3, 2, 200, kCGColorSpaceLinearSRGB));
+  auto patch = QVIPImage::initWithCGImage(grey(1, 1, 128, kCGColorSpaceSRGB));
+  auto pasted = base->updatedImageWithImage(patch, CGRectMake(1, 1, 1, 1));
+  ASSERT_TRUE(pasted);
+  CGImageRef out = pasted->CGImage();
+  EXPECT_EQ(out->colorSpace->name, kCGColorSpaceLinearSRGB);
+  const int expected = int(std::lround(rova::srgbToLinear(128 / 255.f) * 255));
+  for (size_t y = 0; y < 2; ++y)
+    for (size_t x = 0; x < 3; ++x) {
+      const uint8_t* p = out->row(y) + 4 * x;
+      const int want = (x == 1 && y == 0) ? expected : 200;  // (1, 1) from the bottom is the top row
+      EXPECT_NEAR(p[0], want, 1) << x << "," << y;
+      EXPECT_NEAR(p[2], want, 1) << x << "," << y;
+      EXPECT_EQ(p[3], 255);
+    }
+  // Within one colour space the numbers are taken as they are.
+  auto same = base->updatedImageWithImage(QVIPImage::initWithCGImage(grey(1, 1, 128, kCGColorSpaceLinearSRGB)),
+                                          CGRectMake(1, 1, 1, 1));
+  EXPECT_EQ(same->CGImage()->row(0)[4], 128);
 }
 
 TEST(QVIPImage, PendingClampAndTheBitmapHandOver) {

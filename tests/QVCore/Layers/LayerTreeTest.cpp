@@ -8,6 +8,7 @@
 #include <future>
 
 #include "QVCore/ImageProcessing/QVIPLayerFactory.h"
+#include "QVCore/ImageProcessing/QVRovaHelper.h"
 #include "QVCore/ImageProcessing/QVIgnoreDisablingLayer/QVIgnoreDisablingEffect.h"
 #include "QVCore/ImageProcessing/QVIgnoreDisablingLayer/QVIgnoreDisablingLayer.h"
 #include "QVCore/Layers/LayerTestSupport.h"
@@ -377,7 +378,12 @@ TEST(LayerTree, ReparentingMovesTheCachedTextureOrForgetsIt) {
   auto historyA = std::make_shared<FolderHistory>(), historyB = std::make_shared<FolderHistory>();
   historyA->folder = folderA.string();
   historyB->folder = folderB.string();
-  std::ofstream(folderA / "tex.rovacompressedimagedata") << "pixels";
+  {  // a real cache file: setting the name loads the texture from it
+    const auto bytes = QVRovaHelper::compressedImageDataForImage(
+        rova::Image::make(rova::ImageDataRGBf::create(60, 60, rova::kColorProfileNative)));
+    std::ofstream(folderA / "tex.rovacompressedimagedata", std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+  }
   auto parentA = namedLayer("PA"), parentB = namedLayer("PB");
   auto topA = RecordingParent::make(historyA), topB = RecordingParent::make(historyB);
   parentA->setParent(topA->weakParent());
@@ -399,6 +405,9 @@ TEST(LayerTree, ReparentingMovesTheCachedTextureOrForgetsIt) {
   parentA->mutableSubLayers().push_back(layer);
   parentA->removeLayer(layer);  // its new parent (none) has no history
   EXPECT_EQ(layer->historyTextureName(), std::nullopt);
+  // Only the cache name is dropped: the layer keeps its pixels.
+  EXPECT_FALSE(layer->isAdjustmentLayer());
+  EXPECT_EQ(layer->cppLayer()->kind(), rova::kLayerKindImage);
 }
 
 }  // namespace

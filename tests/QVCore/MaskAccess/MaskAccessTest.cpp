@@ -35,7 +35,8 @@ class FakeMask : public QVLayerMaskProtocol {
 
 // A processor whose picture is `w` x `h`, with one adjustment layer on top.
 struct Fixture {
-  std::shared_ptr<TestProcessor> processor = TestProcessor::make();
+  std::shared_ptr<FakeHistory> history = std::make_shared<FakeHistory>();
+  std::shared_ptr<TestProcessor> processor = TestProcessor::make(history);
   LayerPtr layer = QVIPLayer::initWithDefaultSettings();
 
   Fixture(int w, int h) {
@@ -106,6 +107,50 @@ TEST(MaskAccess, CreateCopyApplyAndEmptyTests) {
   EXPECT_EQ(order, std::vector<std::string>{"callback after 1 notification"});
   EXPECT_EQ(f.mask().log, (std::vector<std::string>{"finishDrawing", "resetState", "saveMask"}));
   EXPECT_EQ(f.processor->reports.back().info[kQVLayerMaskDidChangeNotification].asBool(), true);
+}
+
+TEST(MaskAccess, SwitchingTheMaskOffKeepsItsPixels) {
+  Fixture f(4, 2);
+  f.layer->setName("L");
+  f.layer->createMaskAndFillWith(0.75, true);
+  int posted = 0;
+  auto token = qv::NotificationCenter::defaultCenter().addObserver(
+      kQVLayerMaskDidChangeEnabledStateNotification, f.layer->notificationSender(), [&](const qv::Notification&) { ++posted; });
+  const auto useMask = [&] {
+    bool use = false;
+    f.processor->performOnImageProcessingQueue([&] { use = f.layer->cppLayer()->isUseMask(); }, true);
+    return use;
+  };
+  f.drain();
+  const size_t steps = f.history->steps.size(), reports = f.processor->reports.size();
+  f.layer->setMaskEnabled(true);  // already on: nothing
+  f.drain();
+  EXPECT_EQ(f.history->steps.size(), steps);
+  EXPECT_EQ(posted, 0);
+
+  struct Step {
+    bool enabled;
+    const char* action;
+  };
+  for (const Step& step : {Step{false, "L: Mask Disabled"}, Step{true, "L: Mask Enabled"}}) {
+    SCOPED_TRACE(step.action);
+    const int postedBefore = posted;
+    f.layer->setMaskEnabled(step.enabled);
+    EXPECT_EQ(f.layer->maskEnabled(), step.enabled);
+    ASSERT_FALSE(f.history->steps.empty());
+    EXPECT_EQ(f.history->steps.back().actionName, step.action);
+    f.drain();
+    EXPECT_EQ(useMask(), step.enabled);
+    EXPECT_EQ(posted, postedBefore + 1);
+    ASSERT_GT(f.processor->reports.size(), reports);
+    EXPECT_EQ(f.processor->reports.back().child, f.layer);
+    EXPECT_TRUE(f.processor->reports.back().info.changeType().empty());
+    // The pixels stay with the layer either way.
+    auto copy = f.layer->getMask();
+    ASSERT_TRUE(copy && copy->hasBuffer());
+    EXPECT_EQ(copy->buffer()->front(), 0.75f);
+  }
+  EXPECT_EQ(f.history->steps.size(), steps + 2);
 }
 
 TEST(MaskAccess, FittedSizesNeverReachZero) {

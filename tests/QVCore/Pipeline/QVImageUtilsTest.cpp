@@ -6,6 +6,7 @@
 #include "QVCore/Categories/NSDictionary+Metadata.h"
 #include "QVCore/Utils/QVImageUtils.h"
 #include "common/TestSupport.h"
+#include "rova/Color.h"
 #include "rova/effects/DcpProfile.h"
 
 namespace fs = std::filesystem;
@@ -135,6 +136,34 @@ TEST(QVImageUtilsTest, EngineDataToTiffClampsAndMapsNaNToZero) {
   EXPECT_EQ(redrawn->bytesPerRow, 32u);
   EXPECT_EQ(redrawn->alphaInfo(), kCGImageAlphaPremultipliedLast);
   EXPECT_FALSE(QVImageUtils::cgImageFromCGImage(image, CGSizeMake(4, 2), 1, 12));
+}
+
+TEST(QVImageUtilsTest, RedrawingKeepsTheBitmapsColourSpaceUnlessAnotherIsAsked) {
+  // A 2 x 1 sRGB bitmap: a grey of 128 and a transparent pixel.
+  auto data = std::make_shared<std::vector<uint8_t>>(std::vector<uint8_t>{128, 128, 128, 255, 0, 0, 0, 0});
+  auto srgb = CGImageCreate(2, 1, 8, 32, 8, CGColorSpaceCreateWithName(kCGColorSpaceSRGB),
+                            kCGImageAlphaPremultipliedLast, data);
+  ASSERT_TRUE(srgb);
+
+  // Code 0: the same colour space and the same numbers, alpha kept; only the size may change.
+  auto kept = QVImageUtils::cgImageFromCGImage(srgb, CGSizeMake(2, 1), 0, 8);
+  ASSERT_TRUE(kept);
+  EXPECT_EQ(kept->colorSpace->name, kCGColorSpaceSRGB);
+  EXPECT_EQ((std::vector<uint8_t>(kept->data->begin(), kept->data->begin() + 8)), *data);
+  auto doubled = QVImageUtils::cgImageFromCGImage(srgb, CGSizeMake(4, 2), 0, 16);
+  ASSERT_TRUE(doubled);
+  EXPECT_EQ(doubled->width, 4u);
+  EXPECT_EQ(doubled->colorSpace->name, kCGColorSpaceSRGB);
+
+  // Code 4 (the engine's linear working space): the colours are matched, so the grey reads about
+  // 55 there.
+  auto linear = QVImageUtils::cgImageFromCGImage(srgb, CGSizeMake(2, 1), 4, 8);
+  ASSERT_TRUE(linear);
+  EXPECT_EQ(linear->colorSpace->profileType(), rova::kColorProfileWorking);
+  const uint8_t* px = linear->row(0);
+  EXPECT_NEAR(px[0], std::lround(rova::srgbToLinear(128 / 255.f) * 255), 1);
+  EXPECT_EQ(px[3], 255);
+  EXPECT_EQ(px[7], 0);  // still transparent
 }
 
 TEST(QVImageUtilsTest, DngProfileIsExtractedIntoAProfileFile) {

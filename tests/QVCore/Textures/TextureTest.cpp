@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <map>
 
 #include "QVCore/ImageProcessing/QVIPImage.h"
+#include "QVCore/ImageProcessing/QVRovaHelper.h"
 #include "QVCore/Layers/LayerTestSupport.h"
 #include "QVPlatform/ImageIO/ImageIO.h"
 #include "common/TestSupport.h"
@@ -16,14 +18,28 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A history whose resources folder is real; nothing is cached by copying, so the writer falls
-// back to the compressed cache file.
+// A history whose resources folder is real. By default nothing is cached by copying, so the
+// writer falls back to the compressed cache file; with `copies` files are copied in as the edit
+// history does.
 class ResourcesHistory : public FakeHistory {
  public:
   explicit ResourcesHistory(fs::path dir) : dir_(std::move(dir)) {}
   std::string resourcesPath() override { return dir_.string(); }
-  std::optional<std::string> cachedPathForTextureWithPath(const std::string&) override { return std::nullopt; }
-  std::optional<std::string> updateCacheTextureWithPath(const std::string&) override { return std::nullopt; }
+  std::optional<std::string> cachedPathForTextureWithPath(const std::string& path) override {
+    auto it = copied.find(path);
+    return it == copied.end() ? std::nullopt : std::optional<std::string>(it->second);
+  }
+  std::optional<std::string> updateCacheTextureWithPath(const std::string& path) override {
+    cachedRequests.push_back(path);
+    if (!copies) return std::nullopt;
+    if (auto cached = cachedPathForTextureWithPath(path)) return cached;
+    const std::string target = (dir_ / ("copy-" + fs::path(path).filename().string())).string();
+    std::error_code error;
+    if (!fs::copy_file(path, target, error)) return std::nullopt;
+    return copied[path] = target;
+  }
+  bool copies = false;
+  std::map<std::string, std::string> copied;
 
  private:
   fs::path dir_;
@@ -142,8 +158,8 @@ TEST(Textures, FreeTransformRoundTripsThroughTheEngine) {
   f.load(writePng(f.dir, "t.png", 60, 80));
   const size_t steps = f.history->steps.size();
   const CGAffineTransform m{0.5, 0.25, -0.25, 2, 30, -12};
-  f.layer->setFreeTransform(m);
-  f.layer->setFreeTransform(m);  // the same again: no change
+  f.layer->setAffineTransform(m);
+  f.layer->setAffineTransform(m);  // the same again: no change
   EXPECT_EQ(f.history->steps.size(), steps + 1);
   EXPECT_EQ(f.history->steps.back().actionName, "Free Transform Tool: Apply");
   EXPECT_EQ(f.layer->textureScaleMode(), 0u);
@@ -175,7 +191,7 @@ TEST(Textures, CacheFileRoundTripsAndAMissingOneDeletesTheTexture) {
   // Another document restores the texture from the file alone.
   Fixture other;
   fs::copy_file(f.dir / "resources" / name, other.dir / "resources" / name);
-  other.layer->restoreHistoryTextureName(name);
+  other.layer->setHistoryTextureName(name);
   other.drain();
   EXPECT_FALSE(other.layer->isAdjustmentLayer());
   rova::ImagePtr original, restored;
@@ -192,7 +208,7 @@ TEST(Textures, CacheFileRoundTripsAndAMissingOneDeletesTheTexture) {
   auto twin = QVIPLayer::initWithDefaultSettings();
   f.processor->addLayer(twin);
   fs::remove(f.dir / "resources" / name);
-  twin->restoreHistoryTextureName(name);
+  twin->setHistoryTextureName(name);
   f.drain();
   EXPECT_FALSE(twin->isAdjustmentLayer());
   EXPECT_EQ(twin->historyTextureName(), name);
@@ -202,7 +218,7 @@ TEST(Textures, CacheFileRoundTripsAndAMissingOneDeletesTheTexture) {
   for (const std::string bad : {"gone.rovacompressedimagedata", "../escape.rovacompressedimagedata"}) {
     Fixture g;
     g.load(writePng(g.dir, "x.png", 60, 60));
-    g.layer->restoreHistoryTextureName(bad);
+    g.layer->setHistoryTextureName(bad);
     g.drain();
     EXPECT_FALSE(g.layer->historyTextureName());
     EXPECT_TRUE(g.layer->isAdjustmentLayer());
@@ -284,4 +300,140 @@ TEST(Textures, FittedPreviewOfTheLayersPixels) {
   });
   qv::MainExecutor::shared().runUntilIdle();
   EXPECT_TRUE(emptyCalled);
+}
+
+TEST(Textures, AFirstTextureIsCachedAndLaterOnesAreReadWhereTheyAre) {
+  Fixture f;
+  f.history->copies = true;
+  const std::string first = writePng(f.dir, "first.png", 60, 60);
+  ASSERT_EQ(f.load(first), (std::pair<bool, int64_t>{true, 0}));
+  EXPECT_EQ(f.layer->textureURL(), first);
+  EXPECT_TRUE(fs::exists(f.dir / "resources" / "copy-first.png"));
+  EXPECT_FALSE(f.layer->historyTextureName());  // the file copy is the cache
+
+  // The copy is what another layer of the document reads for that file: the original may be gone
+  // by then.
+  fs::remove(first);
+  auto other = QVIPLayer::initWithDefaultSettings();
+  f.processor->addLayer(other);
+  std::pair<bool, int64_t> result;
+  other->setTextureFromURL(first, [&](bool loaded, int64_t reason) { result = {loaded, reason}; });
+  f.drain();
+  EXPECT_EQ(result, (std::pair<bool, int64_t>{true, 0}));
+  EXPECT_EQ(other->textureURL(), first);
+  const size_t steps = f.history->steps.size();
+  f.layer->setTextureURL(first);  // the URL it has already: nothing
+  f.drain();
+  EXPECT_EQ(f.history->steps.size(), steps);
+
+  // A second texture is read from its own file; the layer keeps its first URL.
+  const size_t requests = f.history->cachedRequests.size();
+  ASSERT_EQ(f.load(writePng(f.dir, "second.png", 80, 60)), (std::pair<bool, int64_t>{true, 0}));
+  EXPECT_EQ(f.layer->textureURL(), first);
+  EXPECT_EQ(f.layer->imageSize().width, 80);
+  EXPECT_EQ(f.history->cachedRequests.size(), requests);
+}
+
+TEST(Textures, NamedSettersRecordRefitAndReport) {
+  Fixture f;
+  auto child = QVIPLayer::initWithDefaultSettings();
+  f.layer->addLayer(child);
+  const std::string png = writePng(f.dir, "wide.png", 400, 200);
+  f.layer->setTextureURL(png);  // another URL: loaded as the texture
+  f.drain();
+  ASSERT_EQ(f.layer->textureURL(), png);
+  EXPECT_EQ(f.history->steps.back().actionName, "Add texture wide.png");
+
+  // The scale mode's own setter refits: fill of a 400 x 200 texture on 200 x 200.
+  size_t steps = f.history->steps.size();
+  f.layer->setTextureScaleMode(2);
+  f.layer->setTextureScaleMode(2);  // the same again: no change
+  f.drain();
+  ASSERT_EQ(f.history->steps.size(), steps + 1);
+  EXPECT_EQ(f.history->steps.back().actionName, "Texture layer: Texture Scale Mode Changed");
+  expectTransform(f.engineTransform(), 1.0, 1.0, -100, 0);
+  ASSERT_TRUE(f.layer->affineTransform());
+  EXPECT_DOUBLE_EQ(f.layer->affineTransform()->a, 1.0);
+  ASSERT_FALSE(f.processor->reports.empty());
+  EXPECT_EQ(f.processor->reports.back().info.changeType(), kQVLayerDidChangeTransformNotification);
+
+  // A crop change unfits the texture (scale mode 0) once, reaches the sublayers and leaves the
+  // engine transform alone.
+  auto crop = std::make_shared<QVTCropDescription>();
+  crop->setCropRect(CGRectMake(10, 10, 100, 80));
+  steps = f.history->steps.size();
+  f.layer->setCropDescription(crop);
+  EXPECT_EQ(f.layer->textureScaleMode(), 0u);
+  EXPECT_EQ(child->cropDescription(), crop);
+  ASSERT_EQ(f.history->steps.size(), steps + 1);
+  EXPECT_EQ(f.history->steps.back().actionName, "Texture layer: Texture Scale Mode Changed");
+  auto same = std::make_shared<QVTCropDescription>();
+  same->setCropRect(CGRectMake(10, 10, 100, 80));
+  f.layer->setCropDescription(same);  // an equal crop: no change
+  EXPECT_EQ(f.layer->cropDescription(), crop);
+  auto other = std::make_shared<QVTCropDescription>();
+  other->setCropRect(CGRectMake(0, 0, 50, 50));
+  f.layer->setCropDescription(other);  // already unfitted: nothing to record
+  EXPECT_EQ(f.layer->cropDescription(), other);
+  EXPECT_EQ(f.history->steps.size(), steps + 1);
+  f.drain();
+  expectTransform(f.engineTransform(), 1.0, 1.0, -100, 0);
+}
+
+TEST(Textures, ConfiguringWithAnImageReplacesTheEngineLayerInPlace) {
+  Fixture f;
+  ASSERT_EQ(f.load(writePng(f.dir, "old.png", 64, 52)), (std::pair<bool, int64_t>{true, 0}));
+  const int64_t index = f.processor->engine->layerIndex(f.layer->cppLayer());
+  ASSERT_GE(index, 0);
+  f.layer->setAmount(0.4);
+  int configured = 0;
+  auto token = qv::NotificationCenter::defaultCenter().addObserver(
+      "kQVLayerDidConfigureWithImageNotification", f.layer->notificationSender(),
+      [&](const qv::Notification&) { ++configured; });
+
+  EXPECT_FALSE(f.layer->configureWithImage(nullptr));
+  ASSERT_TRUE(f.layer->configureWithImage(rova::Image::make(rova::ImageDataRGBf::create(80, 30))));
+  qv::MainExecutor::shared().runUntilIdle();
+  EXPECT_EQ(configured, 1);
+  EXPECT_EQ(f.processor->engine->layerIndex(f.layer->cppLayer()), index);
+  EXPECT_EQ(f.layer->cppLayer()->kind(), rova::kLayerKindImage);
+  EXPECT_EQ(f.layer->imageSize().width, 80);
+  EXPECT_EQ(f.layer->width(), 80);
+  EXPECT_EQ(f.layer->height(), 30);
+  EXPECT_DOUBLE_EQ(f.layer->amount(), 1.0);
+  EXPECT_TRUE(f.layer->isEnabled());
+  EXPECT_FALSE(f.layer->isAdjustmentLayer());
+  // The pixels shown before went to the texture cache first.
+  ASSERT_TRUE(f.layer->historyTextureName());
+  std::ifstream in(f.dir / "resources" / *f.layer->historyTextureName(), std::ios::binary);
+  auto cached = QVRovaHelper::rovaImagePtrFromRovacompressedimagedata({std::istreambuf_iterator<char>(in), {}});
+  ASSERT_TRUE(cached);
+  EXPECT_EQ(cached->size(), (rova::Size{64, 52}));
+}
+
+TEST(Textures, LayersMadeFromFilesDataAndImages) {
+  auto dir = makeTempDir("image-layers");
+  const std::string png = writePng(dir, "picture.png", 60, 40);
+  std::ofstream(dir / "garbage.png") << "not a picture";
+
+  auto fromFile = QVIPLayer::initWithURL(png);
+  ASSERT_TRUE(fromFile);
+  EXPECT_EQ(fromFile->textureURL(), png);
+  EXPECT_FALSE(fromFile->isAdjustmentLayer());
+  EXPECT_EQ(fromFile->cppLayer()->kind(), rova::kLayerKindImage);
+  EXPECT_EQ(fromFile->imageSize().height, 40);
+  EXPECT_FALSE(QVIPLayer::initWithURL((dir / "missing.png").string()));
+
+  // An unreadable file leaves the layer with the engine layer it had.
+  auto layer = QVIPLayer::initWithDefaultSettings();
+  const rova::BaseLayerPtr before = layer->cppLayer();
+  EXPECT_FALSE(layer->configureWithImageAtURL((dir / "garbage.png").string()));
+  EXPECT_EQ(layer->cppLayer(), before);
+  EXPECT_TRUE(layer->isAdjustmentLayer());
+
+  auto fromData = QVIPLayer::initWithImageData(rova::ImageDataRGBf::create(7, 5));
+  ASSERT_TRUE(fromData);
+  EXPECT_EQ(fromData->layerRect().size.width, 7);
+  EXPECT_FALSE(QVIPLayer::initWithImageData(nullptr));
+  EXPECT_FALSE(QVIPLayer::initWithImage(nullptr));
 }
