@@ -1,6 +1,9 @@
 #include "rova/ImageData.h"
 
+#include <sys/mman.h>
+
 #include <atomic>
+#include <cstdlib>
 
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
@@ -29,6 +32,23 @@ std::shared_ptr<_ImageData<T>> resizeImpl(const _ImageData<T>& src, int width, i
   return out;
 }
 }  // namespace
+
+namespace detail {
+
+void* allocatePixels(size_t bytes) noexcept {
+  constexpr size_t kHugePage = size_t(2) << 20;
+  if (bytes < 4 * kHugePage) return std::malloc(bytes ? bytes : 1);
+  const size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+  void* p = std::aligned_alloc(kHugePage, rounded);
+#ifdef MADV_HUGEPAGE
+  if (p) madvise(p, rounded, MADV_HUGEPAGE);  // a hint: refused or unsupported changes nothing
+#endif
+  return p;
+}
+
+void freePixels(void* p) noexcept { std::free(p); }
+
+}  // namespace detail
 
 bool isValidColorProfileType(int type) { return type >= kColorProfileSRGB && type <= kColorProfileWorking; }
 

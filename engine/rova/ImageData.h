@@ -38,6 +38,17 @@ inline constexpr int kMaxImageSide = 65535;
 // True when w x h is a size the engine accepts (positive, each side <= kMaxImageSide, within the ceiling).
 bool isAcceptableImageSize(int64_t width, int64_t height);
 
+namespace detail {
+// Raw storage for pixel buffers: nothing is written into it (nullptr when memory is short). Large
+// buffers sit on huge-page boundaries and ask the kernel for huge pages, so filling a full-size
+// picture takes a few hundred page faults instead of tens of thousands.
+void* allocatePixels(size_t bytes) noexcept;
+void freePixels(void* p) noexcept;
+struct PixelsDeleter {
+  void operator()(void* p) const noexcept { freePixels(p); }
+};
+}  // namespace detail
+
 template <class T>
 class _ImageData {
  public:
@@ -55,7 +66,8 @@ class _ImageData {
   static std::shared_ptr<_ImageData> createUninitialized(int width, int height,
                                                          ImageDataColorProfileType type = kColorProfileNative) {
     if (!isAcceptableImageSize(width, height)) return nullptr;
-    std::unique_ptr<T[]> px(new (std::nothrow) T[size_t(width) * size_t(height)]);
+    // Raw storage, not new T[]: the pixel type's member initialisers would clear every byte first.
+    Storage px(static_cast<T*>(detail::allocatePixels(size_t(width) * size_t(height) * sizeof(T))));
     if (!px) return nullptr;
     return std::shared_ptr<_ImageData>(new _ImageData(width, height, type, std::move(px)));
   }
@@ -91,11 +103,12 @@ class _ImageData {
   }
 
  private:
-  _ImageData(int w, int h, ImageDataColorProfileType t, std::unique_ptr<T[]> px)
+  using Storage = std::unique_ptr<T[], detail::PixelsDeleter>;
+  _ImageData(int w, int h, ImageDataColorProfileType t, Storage px)
       : width_(w), height_(h), type_(t), pixels_(std::move(px)) {}
   int width_ = 0, height_ = 0;
   ImageDataColorProfileType type_ = kColorProfileNative;
-  std::unique_ptr<T[]> pixels_;
+  Storage pixels_;
 };
 
 using ImageDataRGBf = _ImageData<PixelRGB<float>>;
