@@ -14,6 +14,13 @@ inline double seconds(const std::function<void()>& f) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
 
+// CPU time (user and system, all threads) the process has used so far, in seconds.
+inline double cpuSeconds() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + 1e-6 * double(u.ru_utime.tv_usec + u.ru_stime.tv_usec);
+}
+
 // The process's peak resident memory so far, in MB.
 inline double peakMB() {
   rusage u{};

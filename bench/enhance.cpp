@@ -130,8 +130,9 @@ int loop(const std::string& path, bool full, int times) {
     for (size_t k = 0; k < n; ++k) {
       if (k) p->layerAtIndex(k)->setEnabled(true);
       double best = 1e9;
+      const double cpu0 = bench::cpuSeconds();
       for (int i = 0; i < times; ++i) best = std::min(best, seconds([&] { render(*p, full ? Size{} : Size{2000, 2000}); }));
-      std::printf("layers 0..%zu: best %.0f ms\n", k, best * 1e3);
+      std::printf("layers 0..%zu: best %.0f ms, cpu %.0f ms a render\n", k, best * 1e3, (bench::cpuSeconds() - cpu0) / times * 1e3);
     }
     return 0;
   }

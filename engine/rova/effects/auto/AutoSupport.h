@@ -73,6 +73,21 @@ inline void scaleToLuminance(float* c, float y, float t) {
   }
 }
 
+// The same for four pixels at a time (channels r, g, b).
+template <class V>
+inline void scaleToLuminance(V& r, V& g, V& b, V y, V t) {
+  constexpr float kFlare = 0.0005f;
+  const V ratio = t / (y + kFlare);
+  const V zero = t - t;
+  r = ((r > zero ? r : zero) + kFlare) * ratio, g = ((g > zero ? g : zero) + kFlare) * ratio, b = ((b > zero ? b : zero) + kFlare) * ratio;
+  V mx = r > g ? r : g;
+  mx = mx > b ? mx : b;
+  const auto over = mx > kTopChannel && t < kTopChannel;
+  if (!(over[0] || over[1] || over[2] || over[3])) return;
+  const V s = over ? (kTopChannel - t) / (mx - t) : zero;
+  r = over ? t + (r - t) * s : r, g = over ? t + (g - t) * s : g, b = over ? t + (b - t) * s : b;
+}
+
 inline double smoothstep(double e0, double e1, double x) {
   const double t = std::clamp((x - e0) / (e1 - e0), 0.0, 1.0);
   return t * t * (3 - 2 * t);

@@ -4,6 +4,7 @@
 
 #include "rova/effects/ToneMath.h"
 #include "rova/effects/auto/AutoEffects.h"
+#include "rova/effects/auto/AutoSimd.h"
 #include "rova/effects/auto/AutoSupport.h"
 
 namespace rova {
@@ -57,19 +58,16 @@ class ToneKernel : public EffectKernel {
     }
   }
   void applyRow(float* px, int n, int, int) const override {
-    for (int i = 0; i < n; ++i, px += 3) {
-      const float y = std::max(0.f, tone::luminance(px));
-      const float u = std::sqrt(y);
-      float t;
-      if (u >= kMaxRoot) {
-        t = lut_.back() * y / (kMaxRoot * kMaxRoot);
-      } else {
-        const float pos = u * ((kLut - 1) / kMaxRoot);
-        const int i0 = std::min(int(pos), kLut - 2);
-        t = lut_[i0] + (lut_[i0 + 1] - lut_[i0]) * (pos - i0);
-      }
-      auto_support::scaleToLuminance(px, y, t);
-    }
+    using namespace auto_support::simd;
+    const float* lut = lut_.data();
+    const float topScale = lut_.back() / (kMaxRoot * kMaxRoot);
+    forPixels4(px, n, [&](F4& r, F4& g, F4& b) __attribute__((always_inline)) {
+      const F4 y = vmax(luminance(r, g, b), splat(0.f));
+      const F4 u = vsqrt(y);
+      const F4 inTable = lookup(lut, kLut, vmin(u * ((kLut - 1) / kMaxRoot), splat(float(kLut - 1))));
+      const F4 t = u >= kMaxRoot ? y * topScale : inTable;
+      auto_support::scaleToLuminance(r, g, b, y, t);
+    });
   }
 
  private:

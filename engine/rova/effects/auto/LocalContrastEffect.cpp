@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <bit>
 #include <cstdint>
 #include <cmath>
 #include <vector>
@@ -8,6 +7,7 @@
 
 #include "rova/effects/ToneMath.h"
 #include "rova/effects/auto/AutoEffects.h"
+#include "rova/effects/auto/AutoSimd.h"
 #include "rova/effects/auto/AutoSupport.h"
 #include "rova/effects/auto/GuidedFilter.h"
 #include "rova/processor/Sampling.h"
@@ -53,17 +53,29 @@ class LocalContrastKernel : public EffectKernel {
   void applyRegion(ImageDataRGBf& buffer) const override {
     const int w = buffer.width(), h = buffer.height();
     const int lw = std::max(1, (w + step_ - 1) / step_), lh = std::max(1, (h + step_ - 1) / step_);
-    // Mean log luminance of each cell of the coarse grid, straight from the pixels.
+    // Mean log luminance of each cell of the coarse grid, straight from the pixels. In large cells
+    // every other pixel of every other row is plenty for the mean.
+    const int stride = step_ >= 6 ? 2 : 1;
+    const int samples = (w + stride - 1) / stride;
     cv::Mat I(lh, lw, CV_32F);
     detail::parallelRows(lh, 4, [&](int r0, int r1) {
-      std::vector<float> sum(static_cast<size_t>(lw)), count(static_cast<size_t>(lw));
+      std::vector<float> sum(static_cast<size_t>(lw)), logs(static_cast<size_t>(samples) + 4);
       for (int r = r0; r < r1; ++r) {
-        std::fill(sum.begin(), sum.end(), 0.f), std::fill(count.begin(), count.end(), 0.f);
-        for (int y = r * step_; y < std::min(h, (r + 1) * step_); ++y) {
-          const float* px = buffer.floats() + size_t(y) * w * 3;
-          for (int x = 0; x < w; ++x, px += 3) sum[x / step_] += logLuminance(px), count[x / step_] += 1;
+        std::fill(sum.begin(), sum.end(), 0.f);
+        int rows = 0;
+        for (int y = r * step_; y < std::min(h, (r + 1) * step_); y += stride, ++rows) {
+          logLuminanceRow(buffer.floats() + size_t(y) * w * 3, samples, stride, logs.data());
+          for (int c = 0; c < lw; ++c) {
+            const int k1 = (std::min(w, (c + 1) * step_) + stride - 1) / stride;
+            float cell = 0;
+            for (int k = (c * step_ + stride - 1) / stride; k < k1; ++k) cell += logs[k];
+            sum[c] += cell;
+          }
         }
-        for (int c = 0; c < lw; ++c) I.at<float>(r, c) = sum[c] / std::max(1.f, count[c]);
+        for (int c = 0; c < lw; ++c) {
+          const int columns = (std::min(w, (c + 1) * step_) + stride - 1) / stride - (c * step_ + stride - 1) / stride;
+          I.at<float>(r, c) = sum[c] / float(std::max(1, rows * columns));
+        }
       }
     });
     if (stopped()) return;
@@ -80,32 +92,38 @@ class LocalContrastKernel : public EffectKernel {
       col0[x] = std::min(int(gx), lw - 1), col1[x] = std::min(col0[x] + 1, lw - 1), colT[x] = gx - col0[x];
     }
     detail::parallelRows(h, 32, [&](int y0, int y1) {
+      using namespace auto_support::simd;
       std::vector<float> rowA(static_cast<size_t>(lw)), rowB(static_cast<size_t>(lw));
+      std::vector<float> pixA(static_cast<size_t>(w) + 4), pixB(static_cast<size_t>(w) + 4);
       for (int y = y0; y < y1; ++y) {
         const float gy = std::clamp((y + 0.5f) * inv - 0.5f, 0.f, float(lh - 1));
         const int r0 = std::min(int(gy), lh - 1), r1 = std::min(r0 + 1, lh - 1);
         const float ty = gy - r0;
         const float *a0 = a.ptr<float>(r0), *a1 = a.ptr<float>(r1), *b0 = b.ptr<float>(r0), *b1 = b.ptr<float>(r1);
         for (int c = 0; c < lw; ++c) rowA[c] = a0[c] + (a1[c] - a0[c]) * ty, rowB[c] = b0[c] + (b1[c] - b0[c]) * ty;
-        float* px = buffer.floats() + size_t(y) * w * 3;
-        for (int x = 0; x < w; ++x, px += 3) {
+        for (int x = 0; x < w; ++x) {
           const int c0 = col0[x], c1 = col1[x];
           const float tx = colT[x];
-          const float ca = rowA[c0] + (rowA[c1] - rowA[c0]) * tx, cb = rowB[c0] + (rowB[c1] - rowB[c0]) * tx;
-          const float l = logLuminance(px);
-          const float base = ca * l + cb;
-          const float d = l - base;
-          const float t = std::clamp((base - kTableLo) * ((kTable - 1) / (kTableHi - kTableLo)), 0.f, float(kTable - 1));
-          const int i = std::min(int(t), kTable - 2);
-          const float f = t - i;
-          const float tone = toneEV_[i] + (toneEV_[i + 1] - toneEV_[i]) * f;
-          const float gainDetail = detail_[i] + (detail_[i + 1] - detail_[i]) * f;
-          // Large steps gain less (no ringing).
-          float gain = fastExp2(tone + gainDetail * d / (1 + 2 * std::fabs(d)));
-          const float mx = std::max({px[0], px[1], px[2]});
-          if (gain > 1 && mx > 0) gain = std::min(gain, std::max(1.f, auto_support::kTopChannel / mx));
-          px[0] *= gain, px[1] *= gain, px[2] *= gain;
+          pixA[x] = rowA[c0] + (rowA[c1] - rowA[c0]) * tx, pixB[x] = rowB[c0] + (rowB[c1] - rowB[c0]) * tx;
         }
+        const float* ca = pixA.data();
+        const float* cb = pixB.data();
+        forPixels4(buffer.floats() + size_t(y) * w * 3, w, [&](F4& r, F4& g, F4& bl) __attribute__((always_inline)) {
+          F4 A, B;
+          __builtin_memcpy(&A, ca, sizeof A), __builtin_memcpy(&B, cb, sizeof B);
+          ca += 4, cb += 4;
+          const F4 l = fastLog2(vmax(luminance(r, g, bl), splat(1e-4f)));
+          const F4 base = A * l + B;
+          const F4 d = l - base;
+          const F4 t = clamp((base - kTableLo) * ((kTable - 1) / (kTableHi - kTableLo)), 0.f, float(kTable - 1));
+          const F4 tone = lookup(toneEV_, kTable, t), gainDetail = lookup(detail_, kTable, t);
+          // Large steps gain less (no ringing).
+          F4 gain = fastExp2(tone + gainDetail * d / (1.f + 2.f * vabs(d)));
+          const F4 mx = vmax(vmax(r, g), bl);
+          const auto limit = gain > 1.f && mx > 0.f;
+          gain = limit ? vmin(gain, vmax(splat(1.f), auto_support::kTopChannel / (limit ? mx : splat(1.f)))) : gain;
+          r *= gain, g *= gain, bl *= gain;
+        });
       }
     });
   }
@@ -114,20 +132,17 @@ class LocalContrastKernel : public EffectKernel {
   static constexpr int kTable = 1024;
   static constexpr float kTableLo = -16, kTableHi = 4;
 
-  // log2 and exp2 to about 1e-4: plenty for a smooth gain, and several times faster than libm.
-  static float fastLog2(float v) {  // v > 0, normal
-    const uint32_t bits = std::bit_cast<uint32_t>(v);
-    const float x = std::bit_cast<float>((bits & 0x7FFFFFu) | 0x3F800000u) - 1;  // mantissa - 1, in [0, 1)
-    return float(int((bits >> 23) & 255) - 127) +
-           x * (1.4425449f + x * (-0.7181452f + x * (0.4575485f + x * (-0.2779042f + x * (0.1217970f + x * -0.0258411f)))));
+  // log2 of the luminance (floored at 1e-4) of n pixels of a row, every stride-th one, into out
+  // (room for n + 3 values).
+  static void logLuminanceRow(const float* px, int n, int stride, float* out) {
+    using namespace auto_support::simd;
+    for (int x = 0; x < n; x += 4) {
+      F4 y;
+      for (int k = 0; k < 4; ++k) y[k] = x + k < n ? tone::luminance(px + size_t(x + k) * stride * 3) : 1.f;
+      const F4 l = fastLog2(vmax(y, splat(1e-4f)));
+      __builtin_memcpy(out + x, &l, sizeof l);
+    }
   }
-  static float fastExp2(float v) {
-    v = std::clamp(v, -30.f, 30.f);
-    const float fl = std::floor(v), f = v - fl;
-    const float p = 1 + f * (0.6931472f + f * (0.2402265f + f * (0.0555041f + f * (0.0096181f + f * 0.0013333f))));
-    return std::bit_cast<float>(std::bit_cast<int32_t>(p) + (int32_t(fl) << 23));
-  }
-  static float logLuminance(const float* px) { return fastLog2(std::max(tone::luminance(px), 1e-4f)); }
 
   bool stopped() const { return interrupted_ && interrupted_->load(std::memory_order_relaxed); }
   double radius_;

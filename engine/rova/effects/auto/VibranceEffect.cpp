@@ -3,6 +3,7 @@
 
 #include "rova/effects/ToneMath.h"
 #include "rova/effects/auto/AutoEffects.h"
+#include "rova/effects/auto/AutoSimd.h"
 #include "rova/effects/auto/AutoSupport.h"
 
 namespace rova {
@@ -17,38 +18,40 @@ inline float perceivedSaturation(float mx, float mn) {
   return mx > 1e-5f ? 1 - std::sqrt(std::max(0.f, mn) / mx) : 0.f;
 }
 
-inline float smooth(float e0, float e1, float x) {
-  const float t = std::clamp((x - e0) / (e1 - e0), 0.f, 1.f);
-  return t * t * (3 - 2 * t);
+inline auto_support::simd::F4 smooth(float e0, float e1, auto_support::simd::F4 x) {
+  const auto t = auto_support::simd::clamp((x - e0) * (1 / (e1 - e0)), 0.f, 1.f);
+  return t * t * (3.f - 2.f * t);
 }
 
 class VibranceKernel : public EffectKernel {
  public:
   VibranceKernel(float vibrance, float saturation) : vib_(vibrance), sat_(saturation) {}
   void applyRow(float* c, int n, int, int) const override {
-    for (int i = 0; i < n; ++i, c += 3) {
-      const float mx = std::max({c[0], c[1], c[2]}), mn = std::min({c[0], c[1], c[2]});
-      if (mx <= 1e-5f || mx - mn <= 1e-6f) continue;
-      const float s = perceivedSaturation(mx, mn);
-      if (s <= 0.02f) continue;
+    using namespace auto_support::simd;
+    forPixels4(c, n, [&](F4& r, F4& g, F4& b) __attribute__((always_inline)) {
+      const F4 mx = vmax(vmax(r, g), b), mn = vmin(vmin(r, g), b);
+      const auto lit = mx > 1e-5f;
+      const F4 s = lit ? 1.f - vsqrt(vmax(mn, splat(0.f)) / (lit ? mx : splat(1.f))) : splat(0.f);
+      const auto acts = lit && mx - mn > 1e-6f && s > 0.02f;
+      if (!(acts[0] || acts[1] || acts[2] || acts[3])) return;
       // Near-greys stay grey: their small tint is usually noise or a white balance residue.
-      const float neutral = smooth(0.02f, 0.12f, s);
+      const F4 neutral = smooth(0.02f, 0.12f, s);
       // Skin: red over green over blue with a hue of about 10 to 45 degrees.
-      float skin = 0;
-      if (c[0] >= c[1] && c[1] >= c[2]) {
-        const float hue = 60 * (c[1] - c[2]) / (c[0] - c[2]);
-        skin = smooth(4, 14, hue) * (1 - smooth(38, 52, hue)) * (1 - smooth(0.75f, 0.95f, s));
-      }
-      const float muted = (1 - s) * (1 - s);
-      float f = 1 + neutral * (1 - 0.75f * skin) * (vib_ * muted + sat_);
-      const float y = tone::luminance(c);
+      const auto ordered = r >= g && g >= b;
+      const F4 hue = 60.f * (g - b) / vmax(r - b, splat(1e-12f));
+      const F4 skin = ordered ? smooth(4, 14, hue) * (1.f - smooth(38, 52, hue)) * (1.f - smooth(0.75f, 0.95f, s)) : splat(0.f);
+      const F4 muted = (1.f - s) * (1.f - s);
+      F4 f = 1.f + neutral * (1.f - 0.75f * skin) * (vib_ * muted + sat_);
+      const F4 y = luminance(r, g, b);
       // Never push a channel under zero or past white that was not there before.
-      if (f > 1) {
-        if (mx > y) f = std::min(f, (std::max(mx, auto_support::kTopChannel) - y) / (mx - y));
-        if (mn < y) f = std::min(f, y / (y - mn));
-      }
-      for (int k = 0; k < 3; ++k) c[k] = std::max(0.f, y + (c[k] - y) * f);
-    }
+      const auto grows = f > 1.f;
+      const auto above = grows && mx > y, below = grows && mn < y;
+      f = above ? vmin(f, (vmax(mx, splat(auto_support::kTopChannel)) - y) / (above ? mx - y : splat(1.f))) : f;
+      f = below ? vmin(f, y / (below ? y - mn : splat(1.f))) : f;
+      r = acts ? vmax(y + (r - y) * f, splat(0.f)) : r;
+      g = acts ? vmax(y + (g - y) * f, splat(0.f)) : g;
+      b = acts ? vmax(y + (b - y) * f, splat(0.f)) : b;
+    });
   }
 
  private:
