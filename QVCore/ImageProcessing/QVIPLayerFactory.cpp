@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "QVCore/ImageProcessing/QVIgnoreDisablingLayer/QVIgnoreDisablingLayer.h"
+#include "QVCore/ImageProcessing/QVProject18Processor/QVIPImageLayer.h"
 #include "QVPlatform/Log.h"
 
 namespace {
@@ -71,6 +72,12 @@ uint64_t QVIPLayerFactory::layerTypeForLayer(const QVIPLayer& layer) {
 std::shared_ptr<QVIPLayer> QVIPLayerFactory::layerWithLayerType(uint64_t type) {
   auto layer = layerClassForLayerType(type).alloc();
   layer->setUpDefaultSettings();
+  return layer;
+}
+
+std::shared_ptr<QVIPLayer> QVIPLayerFactory::layerWithUrl(const std::string& path) {
+  auto layer = QVIPImageLayer::make();
+  if (!layer->configureWithImageAtURL(path)) return nullptr;
   return layer;
 }
 

@@ -30,6 +30,8 @@ class QVIPLayerFactory {
  public:
   static std::shared_ptr<QVIPLayer> layer() { return layerWithLayerType(0); }
   static std::shared_ptr<QVIPLayer> imageLayer() { return layerWithLayerType(3); }
+  // A new image layer holding the picture read from the file; nullptr when it cannot be read.
+  static std::shared_ptr<QVIPLayer> layerWithUrl(const std::string& path);
   // A new layer of the code's class made with the default settings.
   static std::shared_ptr<QVIPLayer> layerWithLayerType(uint64_t type);
   static QVIPLayerClass layerClassForLayerType(uint64_t type);

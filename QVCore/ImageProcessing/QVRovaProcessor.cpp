@@ -32,6 +32,7 @@ std::function<void()> updateCallbackFor(std::weak_ptr<QVRovaProcessor> weak) {
   return [weak] {
     auto p = weak.lock();
     if (!p) return;
+    p->updateLoadStateFromLayer(p->initialImageLayer());
     qv::MainExecutor::shared().async([weak] {
       if (auto processor = weak.lock()) processor->update();
     });
@@ -208,9 +209,8 @@ bool QVRovaProcessor::configureInitialLayer(const ImageLayerPtr& layer, const st
 // ---- Loading ----
 
 QVRovaProcessor::ImageLayerPtr QVRovaProcessor::loadImageFromURL(const std::string& path) {
-  auto layer = std::dynamic_pointer_cast<QVIPImageLayer>(QVIPLayerFactory::imageLayer());
-  if (!layer) layer = QVIPImageLayer::make();
-  if (!layer->configureWithImageAtURL(path)) return nullptr;
+  auto layer = std::dynamic_pointer_cast<QVIPImageLayer>(QVIPLayerFactory::layerWithUrl(path));
+  if (!layer) return nullptr;
   layer->setName(initialLayerDefaultName());
   {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
@@ -584,9 +584,7 @@ void QVRovaProcessor::doRovaLayersValidation() {
       for (size_t k = i; k < wanted.size(); ++k) {
         if (!wanted[k]) {
           QVLogError("ROVA LAYERS VALIDATION FAILED");
-          qv::MainExecutor::shared().asyncAfter(0.20000000298023224, [weak] {
-            if (auto processor = weak.lock()) processor->doRovaLayersValidation();
-          });
+          p->scheduleRovaLayersValidation();
           break;
         }
         engine->addLayer(wanted[k], rova::ImageProcessor::kAppend);
@@ -599,6 +597,15 @@ void QVRovaProcessor::doRovaLayersValidation() {
     work();
   else
     queue->addOperationWithBlock(std::move(work));
+}
+
+void QVRovaProcessor::scheduleRovaLayersValidation() {
+  const uint64_t number = ++scheduledValidation_;
+  auto weak = weakSelf();
+  qv::MainExecutor::shared().asyncAfter(double(0.2f), [weak, number] {
+    auto p = weak.lock();
+    if (p && p->scheduledValidation_.load() == number) p->doRovaLayersValidation();
+  });
 }
 
 // ---- Notifications and counters ----
@@ -618,6 +625,11 @@ std::shared_ptr<QVNotificationQueue> QVRovaProcessor::notificationQueue() {
 
 void QVRovaProcessor::setNeedsDisplayWithInfo(const QVNotificationQueue::Info& info) {
   notificationQueue()->queueNotificationWithInfo(info);
+}
+
+void QVRovaProcessor::forcePostStateNotifications() {
+  auto queue = notificationQueue();
+  qv::dispatchOnMainThread([queue] { queue->forcePostDefferedNotifications(); });
 }
 
 void QVRovaProcessor::setPostStateNotificationsSuspended(bool suspended) {

@@ -284,12 +284,19 @@ class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol, p
   void validateActiveLayer(bool skipStateDidChangeNotification);
   // Brings the engine's flat list into line with the model (on the processing queue).
   void doRovaLayersValidation();
+  // Validation again in 0.2 s on the main thread; a newer schedule replaces a pending one.
+  void scheduleRovaLayersValidation();
 
   // ---- Notifications and counters ----
   std::shared_ptr<QVNotificationQueue> notificationQueue();
   void setNeedsDisplay() { setNeedsDisplayWithInfo(std::nullopt); }
   void setNeedsDisplayWithInfo(const QVNotificationQueue::Info& info);
   void setPostStateNotificationsSuspended(bool suspended) override;
+  // Posts the waiting state records now.
+  void forcePostStateNotifications();
+  void performBlock(const std::function<void()>& block) {
+    if (block) block();
+  }
   void increaseProcessingCounter() override;
   void decreaseProcessingCounter() override;
   uint64_t processingCounter() const { return processingCounter_.load(); }
@@ -459,6 +466,7 @@ class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol, p
   bool showMask_ = false, showHotPixels_ = false, showColdPixels_ = false;
   std::weak_ptr<QVRovaProcessor> syncProcessor_;
   std::vector<qv::ObserverToken> syncTokens_;
+  std::atomic<uint64_t> scheduledValidation_{0};  // the pending scheduled validation's number
   std::atomic<uint64_t> loadedImageState_{0};
   qv::ObserverToken terminateToken_;
   // Saved state: the reporting mode a restore switches on, and its saved value.

@@ -361,6 +361,47 @@ TEST_F(StackRulesTest, AFollowerMirrorsItsSourceUntilTheSourceRearranges) {
   settle(*other);
 }
 
+TEST_F(StackRulesTest, NewLayersOfEveryTypeTakeTheirClassAndTheirPlaceInTheEngine) {
+  auto& p = *processor;
+  struct Case {
+    uint64_t type, expected;
+  };
+  for (const Case& c : {Case{0, 0}, Case{1, 1}, Case{2, 2}, Case{3, 3}, Case{7, 0}}) {
+    auto layer = p.createLayerAtIndex(0, c.type);
+    ASSERT_TRUE(layer);
+    EXPECT_EQ(layer->layerType(), c.expected) << "type " << c.type;
+    EXPECT_EQ(QVIPLayerFactory::layerTypeForLayer(*layer), c.expected);
+    EXPECT_EQ(p.layers().front(), layer);
+  }
+  EXPECT_EQ(p.layers().back()->name(), "Adjustment Layer 1");
+  EXPECT_EQ(p.layers().front()->name(), "Adjustment Layer 5");
+  expectEngineMatchesModel(p);
+  EXPECT_EQ(QVIPLayerFactory::layerWithUrl((makeTempDir("nothing") / "none.jpg").string()), nullptr);
+}
+
+TEST_F(StackRulesTest, AValidationThatMeetsALayerWithoutEngineLayerTriesAgainLater) {
+  auto& p = *processor;
+  auto& main = qv::MainExecutor::shared();
+  main.useManualClock();
+  auto good = p.createLayer();
+  auto bare = std::make_shared<QVIPLayer>();  // never set up: no engine layer
+  p.addLayer(bare);
+  settle(p);
+  // The engine holds everything below the bad entry.
+  auto engineLayers = p.cppProcessor()->layers();
+  ASSERT_FALSE(engineLayers.empty());
+  EXPECT_EQ(engineLayers.back(), good->cppLayer());
+
+  // Dropping list entries validates nothing by itself: the retry brings the engine in line.
+  p.forceRemoveLastLayer();
+  p.forceRemoveLastLayer();
+  settle(p);
+  EXPECT_EQ(p.cppProcessor()->layers().back(), good->cppLayer());
+  main.advance(0.25);
+  main.useSystemClock();
+  expectEngineMatchesModel(p);
+}
+
 TEST_F(StackRulesTest, ProcessingStartAndEndArePostedOncePerBurst) {
   auto& p = *processor;
   NotificationLog started(kQVImageProcessorDidStartProcessingNotification);
