@@ -411,7 +411,7 @@ void QVIPLayer::deleteTextureSync(bool sync) {
         if (auto layer = self->processor_->convertLayerAtIndexToAdjustmentLayer(size_t(index))) self->cppLayer_ = layer;
       },
       sync);
-  affineTransform_.reset();
+  setAffineTransform(std::nullopt);
   if (auto p = parent()) p->childDidChangeState(self(), QVChangeInfo{});
   postOnMainThread(kQVLayerDidDeleteTextureNotification);
 }

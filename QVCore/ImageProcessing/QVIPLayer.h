@@ -356,6 +356,7 @@ class QVIPLayer : public QVModelObject, public QVParentLayerProtocol, public QVP
   std::shared_ptr<qv::Operation> obtainMaskPreviewAtRoi(CGRect roi, CGSize size, MaskPreviewHandler handler,
                                                         bool returnFilledIfMaskAbsent = true);
   std::shared_ptr<qv::Operation> obtainMaskPreviewOperation() const { return obtainMaskPreviewOperation_; }
+  void setObtainMaskPreviewOperation(std::shared_ptr<qv::Operation> op) { obtainMaskPreviewOperation_ = std::move(op); }
   bool migrateBrushStackToMask();
   void resetHistoryForMask();
 

@@ -218,11 +218,18 @@ TEST(Textures, CacheFileRoundTripsAndAMissingOneDeletesTheTexture) {
   for (const std::string bad : {"gone.rovacompressedimagedata", "../escape.rovacompressedimagedata"}) {
     Fixture g;
     g.load(writePng(g.dir, "x.png", 60, 60));
+    const size_t steps = g.history->steps.size();
     g.layer->setHistoryTextureName(bad);
     g.drain();
     EXPECT_FALSE(g.layer->historyTextureName());
     EXPECT_TRUE(g.layer->isAdjustmentLayer());
-    EXPECT_EQ(g.history->steps.back().actionName, "Texture layer: Delete texture");
+    // The deletion, then the fitted transform dropped with the pixels (one step in a real history,
+    // which records the first registration of a main-loop pass).
+    ASSERT_EQ(g.history->steps.size(), steps + 2);
+    EXPECT_EQ(g.history->steps[steps].actionName, "Texture layer: Delete texture");
+    EXPECT_EQ(g.history->steps[steps + 1].actionName, "Free Transform Tool: Apply");
+    EXPECT_FALSE(g.layer->affineTransform());
+    EXPECT_EQ(g.layer->textureScaleMode(), 0u);
   }
 }
 
@@ -436,4 +443,23 @@ TEST(Textures, LayersMadeFromFilesDataAndImages) {
   EXPECT_EQ(fromData->layerRect().size.width, 7);
   EXPECT_FALSE(QVIPLayer::initWithImageData(nullptr));
   EXPECT_FALSE(QVIPLayer::initWithImage(nullptr));
+}
+
+TEST(Textures, CopyingALayersSettingsLoadsItsTexture) {
+  Fixture f;
+  const std::string png = writePng(f.dir, "copied.png", 100, 50);
+  ASSERT_EQ(f.load(png), (std::pair<bool, int64_t>{true, 0}));
+  f.layer->setMaskEnabled(false);
+  f.drain();
+  auto copy = QVIPLayer::initWithDefaultSettings();
+  f.processor->addLayer(copy);
+  copy->copyParamsFromLayer(f.layer);
+  f.drain();
+  EXPECT_EQ(copy->textureURL(), png);
+  EXPECT_FALSE(copy->isAdjustmentLayer());
+  EXPECT_FALSE(copy->maskEnabled());
+  EXPECT_EQ(copy->imageSize().width, 100);
+  bool useMask = true;
+  f.processor->performOnImageProcessingQueue([&] { useMask = copy->cppLayer()->isUseMask(); }, true);
+  EXPECT_FALSE(useMask);
 }
