@@ -93,20 +93,20 @@ bool QVIPLayer::configureWithImage(const rova::ImagePtr& image) {
   auto engineLayer = std::make_shared<rova::ImageLayer>(image);
   const rova::BaseLayerPtr old = cppLayer_;
   engineLayer->setLevel(old ? old->level() : level_);
-  cppLayer_ = engineLayer;
-  if (old && processor_) {
-    std::weak_ptr<QVIPLayer> weak = weakSelf();
-    performOnParentProcessingQueue(
-        [weak, old, engineLayer] {
-          auto self = weak.lock();
-          if (!self || !self->processor_) return;
-          const int64_t index = self->processor_->layerIndex(old);
-          if (index < 0) return;
-          self->processor_->removeLayer(old);
-          self->processor_->addLayer(engineLayer, size_t(index));
-        },
-        true);
-  }
+  // The swap, in the processor's list at the old layer's place, runs where engine work runs (we
+  // wait for it, so the layer outlives it).
+  performOnParentProcessingQueue(
+      [this, old, engineLayer] {
+        if (old && processor_) {
+          const int64_t index = processor_->layerIndex(old);
+          if (index >= 0) {
+            processor_->removeLayer(old);
+            processor_->addLayer(engineLayer, size_t(index));
+          }
+        }
+        cppLayer_ = engineLayer;
+      },
+      true);
   takeImageSettings(*image);
   postOnMainThread(kQVLayerDidConfigureWithImageNotification);
   return true;
@@ -334,65 +334,88 @@ void QVIPLayer::setTextureFromURL(const std::string& url, bool adjustTransform, 
     processor->setPostStateNotificationsSuspended(true);
     processor->increaseProcessingCounter();
   }
+  // What was suspended and raised is undone whatever happens, the layer's going included.
+  const auto release = [processor] {
+    if (!processor) return;
+    processor->setPostStateNotificationsSuspended(false);
+    processor->decreaseProcessingCounter();
+  };
+  const auto done = [release, finish](bool loaded, int64_t reason) {
+    release();
+    finish(loaded, reason);
+  };
+  // While a history level is applied the whole load runs before this call returns; otherwise
+  // each step is queued.
   const auto history = historyManager();
   const bool wait = history && history->applyingHistoryLevel();
   std::weak_ptr<QVIPLayer> weak = weakSelf();
-  // 1. Read on the processing queue; 2. on the main thread, only for a usable image, record the
-  // history step and take the texture; 3. swap and fit on the processing queue; 4. report.
+
+  // 3. On the processing queue: the engine swap and the fit, the fitted transform read back.
+  const auto swapAndFit = [weak, adjustTransform, applyOriginalOrientation](const rova::ImagePtr& image) {
+    std::optional<CGAffineTransform> transform;
+    auto self = weak.lock();
+    if (!self) return transform;
+    self->loadRovaTexture(image);
+    if (adjustTransform) {
+      self->adjustTransformForScaleMode(1, applyOriginalOrientation);
+      transform = self->getAffineTransformFromCppLayer();
+    }
+    return transform;
+  };
+  // 4. On the main thread: the model takes the fit and the load is reported.
+  const auto report = [weak, adjustTransform, release, done](std::optional<CGAffineTransform> transform) {
+    auto self = weak.lock();
+    if (!self) return release();
+    self->textureScaleMode_ = 1;
+    if (adjustTransform) self->affineTransform_ = transform;
+    self->setState(nullptr);
+    self->postOnMainThread(kQVLayerDidAddTextureNotification);
+    if (auto p = self->parent()) p->childDidChangeState(self, QVChangeInfo{});
+    done(true, 0);
+  };
+  // 2. On the main thread, only for a usable image: the history step, the texture's URL and
+  // cache, then steps 3 and 4.
+  const auto take = [weak, url, wait, release, done, swapAndFit, report](const rova::ImagePtr& image) {
+    auto self = weak.lock();
+    if (!self) return release();
+    const int64_t reason = !image ? 1 : (image->width() < kMinTextureSide || image->height() < kMinTextureSide) ? 2 : 0;
+    if (reason != 0) return done(false, reason);
+    const std::string name = qv::isWinPath(url) ? qv::lastWinPathComponent(url) : qv::lastPathComponent(url);
+    self->registerHistory("Add texture " + name);
+    self->setState(nullptr);
+    const bool firstTexture = !self->textureURL_ || self->textureURL_->empty();
+    if (firstTexture) self->textureURL_ = url;
+    self->isAdjustmentLayer_ = false;
+    // A first texture goes into the history's texture cache at once, so the steps that show it
+    // still find it when its file is gone.
+    if (firstTexture && self->parent()) self->saveImageOrTexture();
+    if (self->mask_) self->mask_->finishDrawing();
+    if (auto p = self->parent()) p->childWillChangeState(self, needProgressInfo());
+    if (wait) {
+      std::optional<CGAffineTransform> transform;
+      self->performOnParentProcessingQueue([&] { transform = swapAndFit(image); }, true);
+      return report(transform);
+    }
+    self->performOnParentProcessingQueue(
+        [image, swapAndFit, report] {
+          const std::optional<CGAffineTransform> transform = swapAndFit(image);
+          qv::dispatchOnMainThread([report, transform] { report(transform); });
+        },
+        false);
+  };
+  // 1. The read, on the processing queue.
+  if (wait) {
+    rova::ImagePtr image;
+    performOnParentProcessingQueue([&] { image = readImageAtPath(path, false); }, true);
+    return take(image);
+  }
   performOnParentProcessingQueue(
-      [weak, url, path, adjustTransform, applyOriginalOrientation, finish, processor, wait] {
+      [weak, path, take] {
         auto self = weak.lock();
-        if (!self) return;
-        rova::ImagePtr image = self->readImageAtPath(path, false);
-        const int64_t reason = !image ? 1 : (image->width() < kMinTextureSide || image->height() < kMinTextureSide) ? 2 : 0;
-        const auto done = [processor, finish](bool loaded, int64_t why) {
-          if (processor) {
-            processor->setPostStateNotificationsSuspended(false);
-            processor->decreaseProcessingCounter();
-          }
-          finish(loaded, why);
-        };
-        qv::Block onMain = [weak, url, image, reason, adjustTransform, applyOriginalOrientation, done, wait] {
-          auto self = weak.lock();
-          if (!self) return;
-          if (reason != 0) return done(false, reason);
-          const std::string name = qv::isWinPath(url) ? qv::lastWinPathComponent(url) : qv::lastPathComponent(url);
-          self->registerHistory("Add texture " + name);
-          self->setState(nullptr);
-          const bool firstTexture = !self->textureURL_ || self->textureURL_->empty();
-          if (firstTexture) self->textureURL_ = url;
-          self->isAdjustmentLayer_ = false;
-          // A first texture goes into the history's texture cache at once, so the steps that
-          // show it still find it when its file is gone.
-          if (firstTexture && self->parent()) self->saveImageOrTexture();
-          if (self->mask_) self->mask_->finishDrawing();
-          if (auto p = self->parent()) p->childWillChangeState(self, needProgressInfo());
-          self->performOnParentProcessingQueue(
-              [weak, image, adjustTransform, applyOriginalOrientation, done] {
-                auto self = weak.lock();
-                if (!self) return;
-                self->loadRovaTexture(image);
-                std::optional<CGAffineTransform> transform;
-                if (adjustTransform) {
-                  self->adjustTransformForScaleMode(1, applyOriginalOrientation);
-                  transform = self->getAffineTransformFromCppLayer();
-                }
-                qv::dispatchOnMainThread([weak, adjustTransform, transform, done] {
-                  auto self = weak.lock();
-                  if (!self) return;
-                  self->textureScaleMode_ = 1;
-                  if (adjustTransform) self->affineTransform_ = transform;
-                  self->setState(nullptr);
-                  self->postOnMainThread(kQVLayerDidAddTextureNotification);
-                  if (auto p = self->parent()) p->childDidChangeState(self, QVChangeInfo{});
-                  done(true, 0);
-                });
-              },
-              wait);
-        };
-        qv::dispatchOnMainThread(std::move(onMain));
+        rova::ImagePtr image = self ? self->readImageAtPath(path, false) : nullptr;
+        qv::dispatchOnMainThread([take, image] { take(image); });
       },
-      wait);
+      false);
 }
 
 void QVIPLayer::deleteTextureSync(bool sync) {

@@ -38,7 +38,9 @@ class ResourcesHistory : public FakeHistory {
     if (!fs::copy_file(path, target, error)) return std::nullopt;
     return copied[path] = target;
   }
+  bool applyingHistoryLevel() const override { return applying; }
   bool copies = false;
+  bool applying = false;
   std::map<std::string, std::string> copied;
 
  private:
@@ -462,4 +464,33 @@ TEST(Textures, CopyingALayersSettingsLoadsItsTexture) {
   bool useMask = true;
   f.processor->performOnImageProcessingQueue([&] { useMask = copy->cppLayer()->isUseMask(); }, true);
   EXPECT_FALSE(useMask);
+}
+
+TEST(Textures, ALoadWhileAHistoryLevelIsAppliedEndsWithinTheCall) {
+  Fixture f;
+  f.history->applying = true;
+  std::pair<bool, int64_t> result{false, -1};
+  f.layer->setTextureFromURL(writePng(f.dir, "restored.png", 60, 80),
+                             [&](bool loaded, int64_t reason) { result = {loaded, reason}; });
+  EXPECT_EQ(result, (std::pair<bool, int64_t>{true, 0}));  // nothing drained
+  EXPECT_EQ(f.layer->textureScaleMode(), 1u);
+  EXPECT_EQ(f.layer->cppLayer()->kind(), rova::kLayerKindImage);
+  EXPECT_EQ(f.processor->counter, 0);
+  EXPECT_FALSE(f.processor->suspended);
+}
+
+TEST(Textures, ALayerGoneDuringItsLoadStillReleasesTheProcessor) {
+  Fixture f;
+  const std::string png = writePng(f.dir, "late.png", 60, 60);
+  auto leaving = QVIPLayer::initWithDefaultSettings();
+  f.processor->addLayer(leaving);
+  bool called = false;
+  leaving->setTextureFromURL(png, [&](bool, int64_t) { called = true; });
+  EXPECT_EQ(f.processor->counter, 1);
+  f.processor->stack.pop_back();
+  leaving.reset();
+  f.drain();
+  EXPECT_FALSE(called);
+  EXPECT_EQ(f.processor->counter, 0);
+  EXPECT_FALSE(f.processor->suspended);
 }
