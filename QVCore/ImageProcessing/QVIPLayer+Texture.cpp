@@ -494,9 +494,13 @@ void QVIPLayer::setHistoryTextureName(std::optional<std::string> name) {
     textureURL_.reset();
     changed = false;
   }
-  if (!changed && textureURL_ && history && name) {
+  if (!changed && textureURL_ && !textureURL_->empty() && history) {
+    // The layer shows its URL's texture: the name is news unless it names that file's cached copy
+    // (so no name at all, for a cached texture, takes the texture away).
     auto cached = history->cachedPathForTextureWithPath(*textureURL_);
-    changed = !cached || qv::lastPathComponent(*cached) != *name;
+    const std::optional<std::string> cachedName =
+        cached ? std::optional<std::string>(qv::lastPathComponent(*cached)) : std::nullopt;
+    changed = cachedName != name;
   }
   if (changed) {
     historyTextureName_ = name;

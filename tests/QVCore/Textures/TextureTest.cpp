@@ -209,11 +209,13 @@ TEST(Textures, CacheFileRoundTripsAndAMissingOneDeletesTheTexture) {
   // A second layer of the same document takes the image from the first (no file read).
   auto twin = QVIPLayer::initWithDefaultSettings();
   f.processor->addLayer(twin);
+  twin->setAmount(0.4);
   fs::remove(f.dir / "resources" / name);
   twin->setHistoryTextureName(name);
   f.drain();
   EXPECT_FALSE(twin->isAdjustmentLayer());
   EXPECT_EQ(twin->historyTextureName(), name);
+  EXPECT_DOUBLE_EQ(twin->amount(), 0.4);  // the layer's own settings stay
 
   // A name whose file is missing leaves the layer without name and, without URL, without texture;
   // a name that is a path is never read.
@@ -341,6 +343,13 @@ TEST(Textures, AFirstTextureIsCachedAndLaterOnesAreReadWhereTheyAre) {
   EXPECT_EQ(f.layer->textureURL(), first);
   EXPECT_EQ(f.layer->imageSize().width, 80);
   EXPECT_EQ(f.history->cachedRequests.size(), requests);
+
+  // A history step without texture name, restored over the cached texture, takes it away (undo
+  // of adding it).
+  f.layer->setHistoryTextureName(std::nullopt);
+  f.drain();
+  EXPECT_FALSE(f.layer->textureURL());
+  EXPECT_TRUE(f.layer->isAdjustmentLayer());
 }
 
 TEST(Textures, NamedSettersRecordRefitAndReport) {
