@@ -36,8 +36,10 @@ std::shared_ptr<_ImageData<T>> resizeImpl(const _ImageData<T>& src, int width, i
 namespace detail {
 
 void* allocatePixels(size_t bytes) noexcept {
-  constexpr size_t kHugePage = size_t(2) << 20;
-  if (bytes < 4 * kHugePage) return std::malloc(bytes ? bytes : 1);
+  // Up to malloc's largest mapping threshold, freed buffers go back to its heap and the next ones of
+  // the size reuse them without faulting; beyond it every buffer is a fresh mapping.
+  constexpr size_t kHugePage = size_t(2) << 20, kMallocMapMax = size_t(32) << 20;
+  if (bytes <= kMallocMapMax) return std::malloc(bytes ? bytes : 1);
   const size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
   void* p = std::aligned_alloc(kHugePage, rounded);
 #ifdef MADV_HUGEPAGE

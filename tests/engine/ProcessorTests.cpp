@@ -208,3 +208,44 @@ TEST(Processor, ShrinkingAveragesFineDetailInsteadOfAliasingIt) {
   EXPECT_GT(lo, 0.12f);
   EXPECT_LE(hi, 0.5f);
 }
+
+TEST(Processor, ShrinkingByAnyFactorIsTheMeanOfFourBilinearReads) {
+  // Every output pixel is the mean of bilinear reads at the four quarter points of its area, the
+  // picture's edges repeated; mirrored pictures read their columns backwards.
+  const int w = 203, h = 97;
+  auto image = makeImage(w, h, [](int x, int y, float* c) {
+    for (int k = 0; k < 3; ++k) c[k] = float((x * 7919 + y * 104729 + k * 31) % 1000) / 1000.f;
+  });
+  const ImageDataRGBf& src = *image->source()->data();
+  auto bilinear = [&](double x, double y, int c) {
+    x = std::clamp(x, 0.0, double(w - 1)), y = std::clamp(y, 0.0, double(h - 1));
+    const int x0 = int(x), y0 = int(y), x1 = std::min(x0 + 1, w - 1), y1 = std::min(y0 + 1, h - 1);
+    const double fx = x - x0, fy = y - y0;
+    const double top = px(src, x0, y0)[c] * (1 - fx) + px(src, x1, y0)[c] * fx;
+    const double bottom = px(src, x0, y1)[c] * (1 - fx) + px(src, x1, y1)[c] * fx;
+    return top * (1 - fy) + bottom * fy;
+  };
+  for (int orientation : {1, 2}) {
+    SCOPED_TRACE(orientation);
+    auto p = proctest::makeProcessor(image);
+    p->setOrientation(orientation);
+    auto out = proctest::render(*p, {}, {150, 150});
+    ASSERT_TRUE(out);
+    ASSERT_EQ(out->width(), 150);
+    ASSERT_EQ(out->height(), 72);
+    const double scale = 150.0 / w;
+    float worst = 0;
+    for (int y = 0; y < out->height(); ++y)
+      for (int x = 0; x < out->width(); ++x)
+        for (int c = 0; c < 3; ++c) {
+          double sum = 0;
+          for (double dy : {0.25, 0.75})
+            for (double dx : {0.25, 0.75}) {
+              const double cx = (x + dx) / scale, cy = (y + dy) / scale;
+              sum += bilinear((orientation == 2 ? w - cx : cx) - 0.5, cy - 0.5, c);
+            }
+          worst = std::max(worst, std::fabs(px(*out, x, y)[c] - float(sum / 4)));
+        }
+    EXPECT_LT(worst, 1e-4f);
+  }
+}

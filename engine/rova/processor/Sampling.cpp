@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 namespace rova {
 
@@ -75,6 +76,15 @@ inline Tap tap(double index, int n) {
   return {i0, std::min(i0 + 1, n - 1), float(index - i0)};
 }
 
+// The four weighted taps along one axis of an output pixel: the mean of two bilinear reads.
+struct Taps4 {
+  int i[4];
+  float w[4];
+};
+inline Taps4 pairTaps(const Tap& a, const Tap& b) {
+  return {{a.i0, a.i1, b.i0, b.i1}, {0.5f * (1 - a.t), 0.5f * a.t, 0.5f * (1 - b.t), 0.5f * b.t}};
+}
+
 // out(x, y) = mean of the level read bilinearly at M(x + 0.25 + 0.5 i, y + 0.25 + 0.5 j), i, j in {0, 1},
 // with level index = scale * source - 0.5.
 void supersample(const ImageDataRGBf& level, const AffineTransform& m, double fx, double fy, ImageDataRGBf& out) {
@@ -89,30 +99,49 @@ void supersample(const ImageDataRGBf& level, const AffineTransform& m, double fx
       acc[c] += top + (bottom - top) * ty.t;
     }
   };
-  const bool axisAligned = m.b == 0 && m.c == 0;
-  std::vector<Tap> cols, rows;
-  if (axisAligned) {
-    cols.resize(size_t(w) * 2);
-    rows.resize(size_t(h) * 2);
-    for (int x = 0; x < 2 * w; ++x) cols[x] = tap(fx * (m.a * (x * 0.5 + 0.25) + m.tx) - 0.5, lw);
-    for (int y = 0; y < 2 * h; ++y) rows[y] = tap(fy * (m.d * (y * 0.5 + 0.25) + m.ty) - 0.5, lh);
+  if (m.b == 0 && m.c == 0) {
+    // Axis-aligned: the four bilinear reads are separable, so the same mean is a 4-tap filter along
+    // the rows followed by a 4-tap filter down the columns. Each band filters the level rows it needs
+    // once, and every output pixel still depends on its own position only.
+    std::vector<Taps4> cols(static_cast<size_t>(w)), rows(static_cast<size_t>(h));
+    for (int x = 0; x < w; ++x)
+      cols[x] = pairTaps(tap(fx * (m.a * (x + 0.25) + m.tx) - 0.5, lw), tap(fx * (m.a * (x + 0.75) + m.tx) - 0.5, lw));
+    for (int y = 0; y < h; ++y)
+      rows[y] = pairTaps(tap(fy * (m.d * (y + 0.25) + m.ty) - 0.5, lh), tap(fy * (m.d * (y + 0.75) + m.ty) - 0.5, lh));
+    parallelRows(h, 16, [&](int y0, int y1) {
+      int lo = lh, hi = -1;
+      for (int y = y0; y < y1; ++y)
+        for (int k = 0; k < 4; ++k) lo = std::min(lo, rows[y].i[k]), hi = std::max(hi, rows[y].i[k]);
+      std::unique_ptr<float[]> filtered(new float[size_t(hi - lo + 1) * w * 3]);
+      for (int r = lo; r <= hi; ++r) {
+        const float* in = src + size_t(r) * lw * 3;
+        float* o = filtered.get() + size_t(r - lo) * w * 3;
+        for (int x = 0; x < w; ++x, o += 3) {
+          const Taps4& t = cols[x];
+          const float* p0 = in + t.i[0] * 3;
+          const float* p1 = in + t.i[1] * 3;
+          const float* p2 = in + t.i[2] * 3;
+          const float* p3 = in + t.i[3] * 3;
+          for (int c = 0; c < 3; ++c) o[c] = t.w[0] * p0[c] + t.w[1] * p1[c] + t.w[2] * p2[c] + t.w[3] * p3[c];
+        }
+      }
+      const size_t n = size_t(w) * 3;
+      for (int y = y0; y < y1; ++y) {
+        const Taps4& t = rows[y];
+        const float* a = filtered.get() + size_t(t.i[0] - lo) * n;
+        const float* b = filtered.get() + size_t(t.i[1] - lo) * n;
+        const float* c = filtered.get() + size_t(t.i[2] - lo) * n;
+        const float* d = filtered.get() + size_t(t.i[3] - lo) * n;
+        float* o = out.floats() + size_t(y) * n;
+#pragma omp simd
+        for (size_t i = 0; i < n; ++i) o[i] = t.w[0] * a[i] + t.w[1] * b[i] + t.w[2] * c[i] + t.w[3] * d[i];
+      }
+    });
+    return;
   }
   parallelRows(h, 16, [&](int y0, int y1) {
     for (int y = y0; y < y1; ++y) {
       float* o = out.floats() + size_t(y) * w * 3;
-      if (axisAligned) {
-        const Tap& ra = rows[2 * y];
-        const Tap& rb = rows[2 * y + 1];
-        for (int x = 0; x < w; ++x, o += 3) {
-          float acc[3] = {0, 0, 0};
-          fetch(cols[2 * x], ra, acc);
-          fetch(cols[2 * x + 1], ra, acc);
-          fetch(cols[2 * x], rb, acc);
-          fetch(cols[2 * x + 1], rb, acc);
-          o[0] = acc[0] * 0.25f, o[1] = acc[1] * 0.25f, o[2] = acc[2] * 0.25f;
-        }
-        continue;
-      }
       for (int x = 0; x < w; ++x, o += 3) {
         float acc[3] = {0, 0, 0};
         for (int j = 0; j < 2; ++j)
