@@ -108,6 +108,7 @@ bool QVIPLayer::configureWithImage(const rova::ImagePtr& image) {
       },
       true);
   takeImageSettings(*image);
+  imageDidChange();
   postOnMainThread(kQVLayerDidConfigureWithImageNotification);
   return true;
 }
@@ -128,6 +129,7 @@ bool QVIPLayer::configureWithImageAtURL(const std::string& path, bool fastRawPre
   cppLayer_ = engineLayer;
   takeImageSettings(*image);
   textureURL_ = path;
+  imageDidChange();
   return true;
 }
 

@@ -265,7 +265,7 @@ class QVIPLayer : public QVModelObject, public QVParentLayerProtocol, public QVP
   // Reads the file (cancellable through setReadImageCanceled) and makes the layer an image layer
   // over it, outside any processor. False (logged unless the file is missing) when it cannot be
   // read; the layer keeps its engine layer then.
-  virtual bool configureWithImageAtURL(const std::string& path, bool fastRawPreview);
+  bool configureWithImageAtURL(const std::string& path, bool fastRawPreview);
   bool configureWithImageAtURL(const std::string& path) {
     return configureWithImageAtURL(path, QVImageReader::isFastRawPreview());
   }
@@ -378,6 +378,8 @@ class QVIPLayer : public QVModelObject, public QVParentLayerProtocol, public QVP
   virtual void setUpDefaultSettings();
   void setUpWithCPPLayer(const rova::BaseLayerPtr& cppLayer, std::weak_ptr<QVParentLayerProtocol> parent,
                          const rova::ImageProcessorPtr& cppProcessor);
+  // Told after the layer was configured with a new picture.
+  virtual void imageDidChange() {}
   // A bare object of this layer's own class (QVIPLayerFactory::layerWithClassOfLayer).
   virtual LayerPtr allocSameClass() const { return std::make_shared<QVIPLayer>(); }
   friend class QVIPLayerFactory;

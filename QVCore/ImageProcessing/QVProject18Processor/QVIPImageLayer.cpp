@@ -31,12 +31,6 @@ void QVIPImageLayer::registerClass() {
 
 // ---- Content ----
 
-bool QVIPImageLayer::configureWithImageAtURL(const std::string& path, bool fastRawPreview) {
-  if (!QVIPLayer::configureWithImageAtURL(path, fastRawPreview)) return false;
-  exifInfo_.reset();
-  return true;
-}
-
 rova::ImageLayerPtr QVIPImageLayer::imageLayer() const {
   auto engine = cppLayer_;
   if (!engine || engine->kind() != rova::kLayerKindImage) return nullptr;

@@ -42,10 +42,6 @@ class QVIPImageLayer : public QVIPLayer, public QVLayerWithLensProtocol {
   bool isAdjustmentLayer() const override { return false; }
 
   // ---- Content ----
-  // QVIPLayer's read of the picture (cancellable through setReadImageCanceled); the EXIF summary
-  // is rebuilt for the new picture.
-  using QVIPLayer::configureWithImageAtURL;
-  bool configureWithImageAtURL(const std::string& path, bool fastRawPreview) override;
 
   // The engine layer as an engine image layer; nullptr before configuration.
   rova::ImageLayerPtr imageLayer() const;
@@ -78,6 +74,9 @@ class QVIPImageLayer : public QVIPLayer, public QVLayerWithLensProtocol {
 
  protected:
   LayerPtr allocSameClass() const override { return std::make_shared<QVIPImageLayer>(); }
+  // A new picture (QVIPLayer's configureWithImage / configureWithImageAtURL): the EXIF summary is
+  // rebuilt from it on demand.
+  void imageDidChange() override { exifInfo_.reset(); }
 
  private:
   std::shared_ptr<QVExifInfo> exifInfo_;
