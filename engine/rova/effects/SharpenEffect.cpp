@@ -4,6 +4,7 @@
 
 #include "rova/effects/EffectIDs.h"
 #include "rova/effects/ToneMath.h"
+#include "rova/effects/auto/AutoSimd.h"
 #include "rova/processor/Sampling.h"
 
 namespace rova {
@@ -25,7 +26,14 @@ class SharpenKernel : public EffectKernel {
       for (int y = y0; y < y1; ++y) {
         const float* px = buffer.floats() + size_t(y) * w * 3;
         float* out = p.ptr<float>(y);
-        for (int x = 0; x < w; ++x) out[x] = std::sqrt(std::max(0.f, tone::luminance(px + 3 * x)));
+        int x = 0;
+        for (; x + 4 <= w; x += 4) {
+          auto_support::simd::F4 r, g, b;
+          auto_support::simd::load3(px + 3 * x, r, g, b);
+          const auto v = auto_support::simd::vsqrt(auto_support::simd::vmax(auto_support::simd::luminance(r, g, b), auto_support::simd::splat(0.f)));
+          __builtin_memcpy(out + x, &v, 16);
+        }
+        for (; x < w; ++x) out[x] = std::sqrt(std::max(0.f, tone::luminance(px + 3 * x)));
       }
     });
     if (interrupted_ && interrupted_->load(std::memory_order_relaxed)) return;
@@ -43,29 +51,43 @@ class SharpenKernel : public EffectKernel {
         cv::Sobel(blurred, gy, CV_32F, 0, 1, 3, 1.0 / 8, 0, cv::BORDER_REPLICATE);
         cv::magnitude(gx, gy, gx);
       }
+      using namespace auto_support::simd;
+      const float slope = 1 / (hi - lo);
       for (int y = y0; y < y1; ++y) {
-        float* px = buffer.floats() + size_t(y) * w * 3;
         const float* pp = p.ptr<float>(y);
         const float* bp = blurred.ptr<float>(y - a);
         const float* ep = masking_ > 0 ? gx.ptr<float>(y - a) : nullptr;
-        for (int x = 0; x < w; ++x, px += 3) {
-          float d = pp[x] - bp[x];
-          if (d == 0) continue;
-          d /= 1 + dehalo_ * (d > 0 ? 10.f : 5.f) * std::fabs(d);
-          float m = 1;
-          if (ep) {
-            const float t = std::clamp((ep[x] * reach - lo) / (hi - lo), 0.f, 1.f);
-            m = t * t * (3 - 2 * t);
-          }
-          const float q = std::max(0.f, pp[x] + gain_ * m * d);
-          const float y0v = pp[x] * pp[x], y1v = q * q;
-          if (y0v > 1e-8f) {
-            const float r = y1v / y0v;
-            px[0] *= r, px[1] *= r, px[2] *= r;
+        int x = 0;
+        auto_support::simd::forPixels4(buffer.floats() + size_t(y) * w * 3, w, [&](F4& r, F4& g, F4& b) __attribute__((always_inline)) {
+          F4 l, d, m = splat(1.f);
+          if (x + 4 <= w) {
+            F4 bv;
+            __builtin_memcpy(&l, pp + x, 16), __builtin_memcpy(&bv, bp + x, 16);
+            d = l - bv;
+            if (ep) __builtin_memcpy(&m, ep + x, 16);
           } else {
-            px[0] += y1v, px[1] += y1v, px[2] += y1v;
+            for (int k = 0; k < 4; ++k) {
+              const int i = std::min(x + k, w - 1);
+              l[k] = pp[i], d[k] = pp[i] - bp[i];
+              if (ep) m[k] = ep[i];
+            }
           }
-        }
+          x += 4;
+          const auto changes = d != 0.f;
+          if (!(changes[0] || changes[1] || changes[2] || changes[3])) return;
+          d = d / (1.f + dehalo_ * (d > 0.f ? splat(10.f) : splat(5.f)) * vabs(d));
+          if (ep) {
+            const F4 t = clamp((m * reach - lo) * slope, 0.f, 1.f);
+            m = t * t * (3.f - 2.f * t);
+          }
+          const F4 q = vmax(l + gain_ * m * d, splat(0.f));
+          const F4 y0v = l * l, y1v = q * q;
+          const auto scales = changes && y0v > 1e-8f, lifts = changes && !(y0v > 1e-8f);
+          const F4 ratio = y1v / (scales ? y0v : splat(1.f));
+          r = scales ? r * ratio : lifts ? r + y1v : r;
+          g = scales ? g * ratio : lifts ? g + y1v : g;
+          b = scales ? b * ratio : lifts ? b + y1v : b;
+        });
       }
     });
   }

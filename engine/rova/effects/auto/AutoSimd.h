@@ -17,10 +17,15 @@ using I4 = int32_t __attribute__((vector_size(16)));
 
 inline F4 splat(float v) { return F4{v, v, v, v}; }
 // Lane by lane; a NaN lane gives the second argument (so a clamp of NaN lands on a bound).
+#if defined(__SSE2__)
+inline F4 vmin(F4 a, F4 b) { return F4(_mm_min_ps(__m128(a), __m128(b))); }
+inline F4 vmax(F4 a, F4 b) { return F4(_mm_max_ps(__m128(a), __m128(b))); }
+#else
 inline F4 vmin(F4 a, F4 b) { return a < b ? a : b; }
 inline F4 vmax(F4 a, F4 b) { return a > b ? a : b; }
+#endif
 inline F4 clamp(F4 v, float lo, float hi) { return vmax(vmin(v, splat(hi)), splat(lo)); }
-inline F4 vabs(F4 v) { return v < 0.f ? -v : v; }
+inline F4 vabs(F4 v) { return F4(I4(v) & 0x7FFFFFFF); }
 inline F4 vsqrt(F4 v) {
 #if defined(__SSE2__)
   return F4(_mm_sqrt_ps(__m128(v)));
@@ -60,14 +65,65 @@ inline F4 lookup(const float* table, int size, F4 t) {
   return lo + (hi - lo) * (t - toFloat(i));
 }
 
+#if defined(__clang__)
+#define ROVA_SHUFFLE(a, b, ...) __builtin_shufflevector(a, b, __VA_ARGS__)
+#else
+#define ROVA_SHUFFLE(a, b, ...) __builtin_shuffle(a, b, I4{__VA_ARGS__})
+#endif
+
+// The channels of four interleaved RGB pixels (12 floats), and back.
+inline void load3(const float* p, F4& r, F4& g, F4& b) {
+  F4 m0, m1, m2;  // r0 g0 b0 r1 | g1 b1 r2 g2 | b2 r3 g3 b3
+  __builtin_memcpy(&m0, p, 16), __builtin_memcpy(&m1, p + 4, 16), __builtin_memcpy(&m2, p + 8, 16);
+  const F4 rs = ROVA_SHUFFLE(m0, m1, 0, 3, 6, 7), gs = ROVA_SHUFFLE(m0, m1, 1, 4, 7, 0), bs = ROVA_SHUFFLE(m0, m1, 2, 5, 0, 0);
+  r = ROVA_SHUFFLE(rs, m2, 0, 1, 2, 5);  // r0 r1 r2 r3
+  g = ROVA_SHUFFLE(gs, m2, 0, 1, 2, 6);  // g0 g1 g2 g3
+  b = ROVA_SHUFFLE(bs, m2, 0, 1, 4, 7);  // b0 b1 b2 b3
+}
+inline void store3(float* p, F4 r, F4 g, F4 b) {
+  const F4 rg = ROVA_SHUFFLE(r, g, 0, 4, 1, 5);  // r0 g0 r1 g1
+  const F4 m0 = ROVA_SHUFFLE(rg, b, 0, 1, 4, 2);  // r0 g0 b0 r1
+  const F4 gb = ROVA_SHUFFLE(g, b, 1, 5, 2, 6);  // g1 b1 g2 b2
+  const F4 m1 = ROVA_SHUFFLE(gb, r, 0, 1, 6, 2);  // g1 b1 r2 g2
+  const F4 br = ROVA_SHUFFLE(b, r, 2, 7, 3, 0);  // b2 r3 b3 .
+  const F4 m2 = ROVA_SHUFFLE(br, g, 0, 1, 7, 2);  // b2 r3 g3 b3
+  __builtin_memcpy(p, &m0, 16), __builtin_memcpy(p + 4, &m1, 16), __builtin_memcpy(p + 8, &m2, 16);
+}
+
+// Two tables interpolated at once at positions t (within [0, size - 1]): entry i of `table` holds
+// {first[i], second[i], first[i + 1], second[i + 1]}, so one load per pixel fetches all it needs.
+inline void lookup2(const float (*table)[4], int size, F4 t, F4& first, F4& second) {
+  const I4 i = truncToInt(vmin(t, splat(float(size - 2))));
+  F4 e[4];
+  for (int k = 0; k < 4; ++k) __builtin_memcpy(&e[k], table[i[k]], 16);
+  const F4 lo01 = ROVA_SHUFFLE(e[0], e[1], 0, 4, 1, 5), lo23 = ROVA_SHUFFLE(e[2], e[3], 0, 4, 1, 5);
+  const F4 hi01 = ROVA_SHUFFLE(e[0], e[1], 2, 6, 3, 7), hi23 = ROVA_SHUFFLE(e[2], e[3], 2, 6, 3, 7);
+  const F4 f = t - toFloat(i);
+  const F4 a0 = ROVA_SHUFFLE(lo01, lo23, 0, 1, 4, 5), b0 = ROVA_SHUFFLE(lo01, lo23, 2, 3, 6, 7);
+  const F4 a1 = ROVA_SHUFFLE(hi01, hi23, 0, 1, 4, 5), b1 = ROVA_SHUFFLE(hi01, hi23, 2, 3, 6, 7);
+  first = a0 + (a1 - a0) * f, second = b0 + (b1 - b0) * f;
+}
+// Linear interpolation in a table at positions t (within [0, size - 1]), where entry i of `pairs`
+// holds {table[i], table[i + 1]}: one load per pixel.
+inline F4 lookupPairs(const float (*pairs)[2], int size, F4 t) {
+  const I4 i = truncToInt(vmin(t, splat(float(size - 2))));
+  F4 e01, e23;
+  __builtin_memcpy(&e01, pairs[i[0]], 8), __builtin_memcpy(reinterpret_cast<float*>(&e01) + 2, pairs[i[1]], 8);
+  __builtin_memcpy(&e23, pairs[i[2]], 8), __builtin_memcpy(reinterpret_cast<float*>(&e23) + 2, pairs[i[3]], 8);
+  const F4 lo = ROVA_SHUFFLE(e01, e23, 0, 2, 4, 6), hi = ROVA_SHUFFLE(e01, e23, 1, 3, 5, 7);
+  return lo + (hi - lo) * (t - toFloat(i));
+}
+#undef ROVA_SHUFFLE
+
 // Calls f(r, g, b) on the channels of four pixels at a time of a row of n interleaved RGB pixels,
 // writing back what f leaves in them; the last few pixels go through a padded copy.
 template <class F>
 void forPixels4(float* px, int n, F&& f) {
-  auto run = [&](float* p) {
-    F4 r{p[0], p[3], p[6], p[9]}, g{p[1], p[4], p[7], p[10]}, b{p[2], p[5], p[8], p[11]};
+  auto run = [&](float* p) __attribute__((always_inline)) {
+    F4 r, g, b;
+    load3(p, r, g, b);
     f(r, g, b);
-    for (int k = 0; k < 4; ++k) p[3 * k] = r[k], p[3 * k + 1] = g[k], p[3 * k + 2] = b[k];
+    store3(p, r, g, b);
   };
   int i = 0;
   for (; i + 4 <= n; i += 4, px += 12) run(px);

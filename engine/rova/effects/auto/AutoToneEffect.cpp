@@ -56,15 +56,15 @@ class ToneKernel : public EffectKernel {
       const double u = kMaxRoot * i / (kLut - 1), y = u * u, p = tone::toPerceptual(y);
       lut_[i] = float(tone::fromPerceptual(p + amount * (curve.apply(p) - p)));
     }
+    for (int i = 0; i < kLut; ++i) pairs_[i][0] = lut_[i], pairs_[i][1] = lut_[std::min(i + 1, kLut - 1)];
   }
   void applyRow(float* px, int n, int, int) const override {
     using namespace auto_support::simd;
-    const float* lut = lut_.data();
     const float topScale = lut_.back() / (kMaxRoot * kMaxRoot);
     forPixels4(px, n, [&](F4& r, F4& g, F4& b) __attribute__((always_inline)) {
       const F4 y = vmax(luminance(r, g, b), splat(0.f));
       const F4 u = vsqrt(y);
-      const F4 inTable = lookup(lut, kLut, vmin(u * ((kLut - 1) / kMaxRoot), splat(float(kLut - 1))));
+      const F4 inTable = lookupPairs(pairs_, kLut, vmin(u * ((kLut - 1) / kMaxRoot), splat(float(kLut - 1))));
       const F4 t = u >= kMaxRoot ? y * topScale : inTable;
       auto_support::scaleToLuminance(r, g, b, y, t);
     });
@@ -74,6 +74,7 @@ class ToneKernel : public EffectKernel {
   static constexpr int kLut = 2048;
   static constexpr float kMaxRoot = 2;  // the table covers luminance up to 4
   std::vector<float> lut_;
+  float pairs_[kLut][2];  // each entry with the next, for lookupPairs
 };
 
 }  // namespace

@@ -46,6 +46,10 @@ class LocalContrastKernel : public EffectKernel {
       toneEV_[i] = amount * (lift + hold);
       detail_[i] = amount * s.detail * float(auto_support::smoothstep(-8, -5, base));
     }
+    for (int i = 0; i < kTable; ++i) {
+      const int j = std::min(i + 1, kTable - 1);
+      table_[i][0] = toneEV_[i], table_[i][1] = detail_[i], table_[i][2] = toneEV_[j], table_[i][3] = detail_[j];
+    }
   }
   EffectKernelKind kind() const override { return EffectKernelKind::Region; }
   int margin() const override { return int(std::ceil(2 * radius_)) + 2 * step_ + 2; }
@@ -82,8 +86,8 @@ class LocalContrastKernel : public EffectKernel {
     cv::Mat a, b;
     auto_support::guidedCoefficients(I, I, lowRadius_, kEdgeEpsilon, a, b);
     if (stopped()) return;
-    // Coarse-grid coordinates of pixel centres (cell centres at (c + 0.5) * step): the columns are
-    // the same for every row, so they are worked out once.
+    // The coefficients brought to full width at each grid row (cell centres at (c + 0.5) * step), so
+    // that each pixel row only blends two of these rows.
     const float inv = 1.f / float(step_);
     std::vector<int> col0(static_cast<size_t>(w)), col1(static_cast<size_t>(w));
     std::vector<float> colT(static_cast<size_t>(w));
@@ -91,32 +95,40 @@ class LocalContrastKernel : public EffectKernel {
       const float gx = std::clamp((x + 0.5f) * inv - 0.5f, 0.f, float(lw - 1));
       col0[x] = std::min(int(gx), lw - 1), col1[x] = std::min(col0[x] + 1, lw - 1), colT[x] = gx - col0[x];
     }
+    const size_t wide = size_t(w) + 4;  // room for the last four pixels' loads
+    std::vector<float> wideA(wide * lh), wideB(wide * lh);
+    detail::parallelRows(lh, 8, [&](int r0, int r1) {
+      for (int r = r0; r < r1; ++r) {
+        const float *ar = a.ptr<float>(r), *br = b.ptr<float>(r);
+        float *wa = wideA.data() + wide * r, *wb = wideB.data() + wide * r;
+        for (int x = 0; x < w; ++x) {
+          const int c0 = col0[x], c1 = col1[x];
+          const float tx = colT[x];
+          wa[x] = ar[c0] + (ar[c1] - ar[c0]) * tx, wb[x] = br[c0] + (br[c1] - br[c0]) * tx;
+        }
+      }
+    });
+    if (stopped()) return;
     detail::parallelRows(h, 32, [&](int y0, int y1) {
       using namespace auto_support::simd;
-      std::vector<float> rowA(static_cast<size_t>(lw)), rowB(static_cast<size_t>(lw));
-      std::vector<float> pixA(static_cast<size_t>(w) + 4), pixB(static_cast<size_t>(w) + 4);
       for (int y = y0; y < y1; ++y) {
         const float gy = std::clamp((y + 0.5f) * inv - 0.5f, 0.f, float(lh - 1));
         const int r0 = std::min(int(gy), lh - 1), r1 = std::min(r0 + 1, lh - 1);
         const float ty = gy - r0;
-        const float *a0 = a.ptr<float>(r0), *a1 = a.ptr<float>(r1), *b0 = b.ptr<float>(r0), *b1 = b.ptr<float>(r1);
-        for (int c = 0; c < lw; ++c) rowA[c] = a0[c] + (a1[c] - a0[c]) * ty, rowB[c] = b0[c] + (b1[c] - b0[c]) * ty;
-        for (int x = 0; x < w; ++x) {
-          const int c0 = col0[x], c1 = col1[x];
-          const float tx = colT[x];
-          pixA[x] = rowA[c0] + (rowA[c1] - rowA[c0]) * tx, pixB[x] = rowB[c0] + (rowB[c1] - rowB[c0]) * tx;
-        }
-        const float* ca = pixA.data();
-        const float* cb = pixB.data();
+        const float *a0 = wideA.data() + wide * r0, *a1 = wideA.data() + wide * r1;
+        const float *b0 = wideB.data() + wide * r0, *b1 = wideB.data() + wide * r1;
         forPixels4(buffer.floats() + size_t(y) * w * 3, w, [&](F4& r, F4& g, F4& bl) __attribute__((always_inline)) {
-          F4 A, B;
-          __builtin_memcpy(&A, ca, sizeof A), __builtin_memcpy(&B, cb, sizeof B);
-          ca += 4, cb += 4;
+          F4 A0, A1, B0, B1;
+          __builtin_memcpy(&A0, a0, sizeof A0), __builtin_memcpy(&A1, a1, sizeof A1);
+          __builtin_memcpy(&B0, b0, sizeof B0), __builtin_memcpy(&B1, b1, sizeof B1);
+          a0 += 4, a1 += 4, b0 += 4, b1 += 4;
+          const F4 A = A0 + (A1 - A0) * ty, B = B0 + (B1 - B0) * ty;
           const F4 l = fastLog2(vmax(luminance(r, g, bl), splat(1e-4f)));
           const F4 base = A * l + B;
           const F4 d = l - base;
           const F4 t = clamp((base - kTableLo) * ((kTable - 1) / (kTableHi - kTableLo)), 0.f, float(kTable - 1));
-          const F4 tone = lookup(toneEV_, kTable, t), gainDetail = lookup(detail_, kTable, t);
+          F4 tone, gainDetail;
+          lookup2(table_, kTable, t, tone, gainDetail);
           // Large steps gain less (no ringing).
           F4 gain = fastExp2(tone + gainDetail * d / (1.f + 2.f * vabs(d)));
           const F4 mx = vmax(vmax(r, g), bl);
@@ -148,6 +160,7 @@ class LocalContrastKernel : public EffectKernel {
   double radius_;
   int step_ = 1, lowRadius_ = 2;
   float toneEV_[kTable], detail_[kTable];
+  alignas(16) float table_[kTable][4];  // the two, interleaved for lookup2
   const std::atomic<bool>* interrupted_;
 };
 
