@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <typeinfo>
 
 #include "QVCore/ImageProcessing/History/QVHistoryManagerProtocol.h"
 #include "QVCore/ImageProcessing/QVRovaProcessor.h"
@@ -172,8 +173,12 @@ std::shared_ptr<QVLayerState> QVRovaProcessor::applyState(const qv::Value& state
     } else if (holder) {
       moveLayer(holder, int64_t(i));
     } else {
-      const bool isImageLayer = std::dynamic_pointer_cast<QVIPImageLayer>(layer) != nullptr;
-      if (isImageLayer != restored->isTexture() && canRemoveLayer(layer)) {
+      // Only the two plain classes trade places; other layer classes take the state as they are.
+      const QVIPLayer& held = *layer;
+      const bool exactlyImage = typeid(held) == typeid(QVIPImageLayer);
+      const bool exactlyPlain = typeid(held) == typeid(QVIPLayer);
+      const bool replace = restored->isTexture() ? exactlyPlain : exactlyImage;
+      if (replace && canRemoveLayer(layer)) {
         removeLayer(layer);
         auto replacement = restored->isTexture() ? createImageLayerAtIndex(i) : createLayerAtIndex(i);
         if (replacement) {

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <typeinfo>
 
 #include "QVCore/ImageProcessing/QVIPLayerFactory.h"
 #include "QVCore/Model/ModelFakes.h"
@@ -225,6 +226,61 @@ TEST_F(StackRulesTest, TextureLoadsDuringAnUndoMakeOneLongChange) {
   p.historyManagerRestoreStateForUUID(*history, "missing", nullptr);
   settle(p);
   EXPECT_EQ(finish.posts.size(), 1u);
+}
+
+TEST_F(StackRulesTest, RestoreReplacesOnlyLayersOfTheWrongPlainClassAndReportsLowerChanges) {
+  auto& p = *processor;
+  auto history = std::make_shared<SwitchableHistory>();
+  p.setHistoryManager(history);
+  auto save = [&](const std::string& uuid) {
+    bool ok = false;
+    p.historyManagerSaveStateForHistoryWithUUID(*history, uuid, [&](bool r) { ok = r; });
+    return ok;
+  };
+  auto restore = [&](const std::string& uuid) {
+    bool ok = false;
+    p.historyManagerRestoreStateForUUID(*history, uuid, [&](bool r) { ok = r; });
+    settle(p);
+    return ok;
+  };
+  auto bottom = p.createLayer(), middle = p.createLayer(), top = p.createLayer();
+  p.setActiveLayer(top);
+  ASSERT_TRUE(save("A"));
+
+  // The state just saved: nothing below the active layer changed, the active one kept its texture.
+  NotificationLog lower(kQVImageProcessorBottomLayersDidChange);
+  NotificationLog active(kQVImageProcessorActiveLayerDidChange);
+  ASSERT_TRUE(restore("A"));
+  EXPECT_TRUE(lower.posts.empty());
+  EXPECT_TRUE(active.posts.empty());
+
+  // A lower layer changed: reported, and the saved values come back on the same object.
+  middle->setAmount(0.3);
+  ASSERT_TRUE(restore("A"));
+  EXPECT_FALSE(lower.posts.empty());
+  EXPECT_EQ(p.layers()[1], middle);
+  EXPECT_FLOAT_EQ(float(middle->amount()), 1.0f);
+
+  // No layer holds the saved state of position 0: an image layer there gives way to a plain one;
+  // an ignore-disabling layer at position 1 takes the saved state itself.
+  p.removeLayer(bottom);
+  p.removeLayer(middle);
+  auto image = p.createOriginalImageLayerAtIndex(0, "Beach");
+  auto ignoring = p.createLayerAtIndex(1, 1);
+  ASSERT_TRUE(std::dynamic_pointer_cast<QVIPImageLayer>(image));
+  ASSERT_EQ(p.layers().size(), 3u);
+  ASSERT_TRUE(restore("A"));
+  auto list = p.layers();
+  ASSERT_EQ(list.size(), 3u);
+  EXPECT_NE(list[0], image);
+  EXPECT_EQ(typeid(*list[0]), typeid(QVIPLayer));
+  EXPECT_EQ(list[0]->name(), "Adjustment Layer 1");
+  EXPECT_EQ(list[1], ignoring);
+  EXPECT_EQ(ignoring->name(), "Adjustment Layer 2");
+  EXPECT_EQ(list[2], top);
+  EXPECT_EQ(p.activeLayer(), top);
+  expectActiveFlags(p);
+  expectEngineMatchesModel(p);
 }
 
 TEST_F(StackRulesTest, OverlaysReachTheEngineOnlyWhenTheyChange) {
