@@ -358,6 +358,19 @@ TEST(Enhance, PreviewAndRegionAgreeWithTheFullSizeRender) {
   ASSERT_TRUE(full && preview);
   ASSERT_EQ(preview->width(), 320);
   expectLooksLikeFullSize(*preview, *full, "preview");
+  // The quick preview (while a slider moves) leaves out what hardly shows at its size, and still
+  // looks the same.
+  {
+    auto p = enhance::enhancedProcessor(image, {preset("Presets/DefaultJpegPreset")});
+    ImageProcessorSettings settings;
+    settings.outputSize = {320, 320};
+    settings.quickPreview = true;
+    ASSERT_TRUE(p->startProcessing(settings));
+    auto quick = p->getLastResult();
+    ASSERT_TRUE(quick);
+    EXPECT_GT(proctest::maxDifference(*quick, *preview), 0.f);  // the quick path was taken
+    expectLooksLikeFullSize(*quick, *full, "quick preview");
+  }
 
   // A 1:1 region of the full-size render.
   auto region = enhanced(image, {}, {300, 200, 240, 160});

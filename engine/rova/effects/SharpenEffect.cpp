@@ -111,6 +111,9 @@ std::unique_ptr<EffectKernel> SharpenEffect::makeKernel(const ParameterList& p, 
   if (amount <= 0) return nullptr;
   const double radius = std::clamp(double(valueIn(p, "Radius")), 0.0, 100.0) / 100;
   const double sigma = std::max(0.3, (0.5 + 2.0 * radius) * info.scale);
+  // A quick preview leaves out sharpening finer than half an output pixel: at that size it hardly
+  // shows, and it is a neighbourhood pass over the whole preview.
+  if (info.quickPreview && (0.5 + 2.0 * radius) * info.scale < 0.5) return nullptr;
   return std::make_unique<SharpenKernel>(amount, sigma, std::clamp(double(valueIn(p, "Masking")), 0.0, 100.0) / 100,
                                          std::clamp(double(valueIn(p, "Dehalo")), 0.0, 100.0) / 100, info.interrupted);
 }
