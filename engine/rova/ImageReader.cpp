@@ -119,6 +119,82 @@ ImageDataRGBfPtr toFloatRGB(const codecs::Bitmap& b, int orientation, Transfer t
   return data;
 }
 
+// How decoded samples become the image's floats.
+struct ConversionPlan {
+  int orientation = 1;
+  bool useIcc = false;  // through the embedded profile afterwards (samples taken as they are first)
+  Transfer transfer = Transfer::Identity;
+  ImageDataColorProfileType type = kColorProfileSRGB;
+};
+
+ConversionPlan planConversion(const codecs::ImageInfo& info, int channels, int depth, bool linear, uint32_t flags) {
+  ConversionPlan p;
+  p.orientation = (flags & kReadApplyOrientation) ? info.orientation : 1;
+  const bool manage = (flags & kReadColorManage) != 0;
+  p.useIcc = manage && (flags & kReadEmbeddedProfile) && !info.icc.empty() && !linear && channels >= 3;
+  // Float files without a profile hold linear light already.
+  const bool linearInput = linear || (depth == 32 && info.icc.empty());
+  p.transfer = (manage && !p.useIcc && !linearInput) ? Transfer::Srgb : Transfer::Identity;
+  p.type = (manage || linearInput) ? kColorProfileNative : kColorProfileSRGB;
+  return p;
+}
+
+// Converts 8-bit rows into the float image as the JPEG decoder's bands deliver them, while they are
+// still in cache: no full-size 8-bit bitmap, and no second pass over it.
+class FloatRowSink : public codecs::RowSink {
+ public:
+  explicit FloatRowSink(uint32_t flags) : flags_(flags) {}
+
+  bool begin(int width, int height, int channels, const codecs::ImageInfo& info) override {
+    if (channels != 1 && channels != 3) return false;
+    plan_ = planConversion(info, channels, 8, false, flags_);
+    const Size size = codecs::orientedSize({width, height}, plan_.orientation);
+    data_ = ImageDataRGBf::createUninitialized(size.width, size.height, plan_.type);
+    map_ = codecs::orientationMap(plan_.orientation, width, height);
+    lut_ = plan_.transfer == Transfer::Srgb ? srgbLut8().data() : identityLut8().data();
+    channels_ = channels;
+    return data_ != nullptr;
+  }
+
+  void rows(int y, int count, const uint8_t* data, size_t rowBytes) override {
+    if (channels_ == 1)
+      convert<1>(y, count, data, rowBytes);
+    else
+      convert<3>(y, count, data, rowBytes);
+  }
+
+  const ConversionPlan& plan() const { return plan_; }
+  ImageDataRGBfPtr take() { return std::move(data_); }
+
+ private:
+  template <int CH>
+  void convert(int y, int count, const uint8_t* data, size_t rowBytes) {
+    ImageDataRGBf& out = *data_;
+    const codecs::OrientationMap& m = map_;
+    if (m.yx == 0) {  // stored rows stay rows (possibly mirrored or upside down)
+      for (int k = 0; k < count; ++k) {
+        const int dy = (y + k - m.y0) * m.yy;
+        convertRow<uint8_t, CH>(data + rowBytes * size_t(k) + ptrdiff_t(m.x0) * CH, ptrdiff_t(m.xx) * CH,
+                                out.row(dy), out.width(), lut_);
+      }
+      return;
+    }
+    // Turned a quarter: stored rows become columns; write each output row's short run of them.
+    for (int oy = 0; oy < out.height(); ++oy) {
+      const ptrdiff_t sx = ptrdiff_t(m.x0 + m.xy * oy) * CH;
+      PixelRGB<float>* row = out.row(oy);
+      for (int k = 0; k < count; ++k) convertRow<uint8_t, CH>(data + rowBytes * size_t(k) + sx, 0, row + (y + k - m.y0) * m.yx, 1, lut_);
+    }
+  }
+
+  uint32_t flags_;
+  ConversionPlan plan_;
+  ImageDataRGBfPtr data_;
+  codecs::OrientationMap map_{};
+  const float* lut_ = nullptr;
+  int channels_ = 0;
+};
+
 // Long side of a thumbnail request; 0 for no limit.
 int thumbnailLimit(int width, int height) { return std::max(std::max(width, height), 0); }
 
@@ -213,22 +289,27 @@ ImagePtr ImageReader::readBytes(const uint8_t* data, size_t length, const std::s
   req.rawHalfSize = (flags & kReadFastRawPreview) != 0;
   req.rawAutoBright = (flags & kReadRawDevelop) == 0;
   req.rawDenoise = (flags & kReadFineDenoise) != 0;
+  FloatRowSink sink(flags);
+  req.rowSink = &sink;
   codecs::DecodeResult res;
   if (!codecs::decode(data, length, extension, req, res, error)) return nullptr;
   if (codecs::isCancelled(flag)) {
     if (error) *error = "cancelled";
     return nullptr;
   }
-  const int orientation = (flags & kReadApplyOrientation) ? res.info.orientation : 1;
-  const bool manage = (flags & kReadColorManage) != 0;
-  const bool useIcc = manage && (flags & kReadEmbeddedProfile) && !res.info.icc.empty() && !res.linear &&
-                      res.bitmap.channels >= 3;
-  // Float files without a profile hold linear light already.
-  const bool linearInput = res.linear || (res.bitmap.depth == 32 && res.info.icc.empty());
-  Transfer transfer = (manage && !useIcc && !linearInput) ? Transfer::Srgb : Transfer::Identity;
-  ImageDataColorProfileType type = (manage || linearInput) ? kColorProfileNative : kColorProfileSRGB;
-  ImageDataRGBfPtr pixels = toFloatRGB(res.bitmap, orientation, transfer, type);
-  res.bitmap = {};  // the float copy is all we keep
+  ConversionPlan plan;
+  ImageDataRGBfPtr pixels;
+  if (res.streamed) {
+    plan = sink.plan();
+    pixels = sink.take();
+  } else {
+    sink.take();  // rows of a decode that fell back to the bitmap are not used
+    plan = planConversion(res.info, res.bitmap.channels, res.bitmap.depth, res.linear, flags);
+    pixels = toFloatRGB(res.bitmap, plan.orientation, plan.transfer, plan.type);
+    res.bitmap = {};  // the float copy is all we keep
+  }
+  const int orientation = plan.orientation;
+  const bool useIcc = plan.useIcc;
   if (!pixels) {
     if (error) *error = "out of memory";
     return nullptr;

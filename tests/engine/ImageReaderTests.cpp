@@ -216,6 +216,57 @@ TEST(ImageReader, HonoursAnEmbeddedAdobeRgbProfile) {
   EXPECT_GT(std::fabs(linearToSrgb(plain->imageData()->at(3, 3).r) - want[0]), 20 / 255.0);
 }
 
+TEST(ImageReader, BandDecodedJpegConvertsWhileDecodingExactlyAsTheBitmapWould) {
+  // Large files with restart markers (ours) are converted to floats row by row as the bands decode;
+  // every orientation, grey files and reduced reads must equal the decoded bitmap converted after.
+  auto colourFile = codecs::encode(makeBitmap(1800, 1200, [](int x, int y) {
+                                     return Rgb8{uint8_t(x * 7 % 256), uint8_t(y * 3 % 256), uint8_t((x + y) % 256)};
+                                   }),
+                                   {.format = codecs::Format::JPEG, .quality = 0.95}, nullptr);
+  codecs::Bitmap grey;
+  ASSERT_TRUE(grey.allocate(1800, 1200, 1, 8));
+  for (int y = 0; y < grey.height; ++y)
+    for (int x = 0; x < grey.width; ++x) grey.row(y)[x] = uint8_t((x ^ y) & 255);
+  auto greyFile = codecs::encode(grey, {.format = codecs::Format::JPEG, .quality = 0.95}, nullptr);
+  struct Case {
+    const std::vector<uint8_t>* file;
+    int orientation;
+    Size fit;
+  };
+  std::vector<Case> cases;
+  for (int o = 1; o <= 8; ++o) cases.push_back({&colourFile, o, {}});
+  cases.push_back({&colourFile, 6, {700, 700}});
+  cases.push_back({&greyFile, 1, {}});
+  cases.push_back({&greyFile, 8, {}});
+  for (const Case& k : cases) {
+    SCOPED_TRACE(testing::Message() << "orientation " << k.orientation << " fit " << k.fit.width << " channels "
+                                    << (k.file == &greyFile ? 1 : 3));
+    std::vector<uint8_t> file = *k.file;
+    ASSERT_TRUE(codecs::writeMetadata(
+        file, {{"Exif.Image.Orientation", std::to_string(k.orientation), {double(k.orientation)}, true}}, nullptr));
+    codecs::DecodeRequest req;
+    req.fitSize = k.fit;
+    codecs::DecodeResult want;
+    ASSERT_TRUE(codecs::decode(file.data(), file.size(), "jpg", req, want, nullptr));
+    auto img = reader().readBytes(file.data(), file.size(), "jpg", k.fit, kReadDefaultFlags, nullptr);
+    ASSERT_TRUE(img);
+    const codecs::Bitmap& b = want.bitmap;
+    ASSERT_EQ(img->size(), codecs::orientedSize({b.width, b.height}, k.orientation));
+    EXPECT_DOUBLE_EQ(img->source()->decodedScale(), want.scale);
+    const auto m = codecs::orientationMap(k.orientation, b.width, b.height);
+    const ImageDataRGBf& got = *img->source()->data();
+    int mismatches = 0;
+    for (int y = 0; y < got.height(); ++y)
+      for (int x = 0; x < got.width(); ++x) {
+        const uint8_t* s = b.row(m.y0 + m.yx * x + m.yy * y) + size_t(m.x0 + m.xx * x + m.xy * y) * b.channels;
+        const float* g = &got.at(x, y).r;
+        for (int c = 0; c < 3; ++c)
+          if (g[c] != srgbToLinear(float(s[b.channels == 1 ? 0 : c]) / 255.f)) ++mismatches;
+      }
+    EXPECT_EQ(mismatches, 0);
+  }
+}
+
 TEST(ImageReader, LargeJpegIsDecodedAtReducedScaleForAPreview) {
   const fs::path dir = solvane::test::makeTempDir("dct");
   fs::path p = writeImage(dir / "big.jpg", makeBitmap(4000, 3000, [](int x, int y) {

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
+#include <mutex>
 
 #include "rova/codecs/Codecs.h"
 
@@ -74,6 +76,73 @@ TEST(JpegBandDecode, CutOffFileIsReportedNotFilledIn) {
     EXPECT_FALSE(decode(file.data(), file.size(), "jpg", req, res, &error));
     EXPECT_NE(error.find("premature end"), std::string::npos) << error;
   }
+}
+
+// Keeps what a decoder streams, and how often each row came.
+struct RecordingSink : RowSink {
+  bool accept = true;
+  int width = 0, height = 0, channels = 0;
+  std::vector<uint8_t> pixels;
+  std::vector<int> deliveries;
+  std::mutex mutex;
+  bool begin(int w, int h, int ch, const ImageInfo&) override {
+    width = w, height = h, channels = ch;
+    pixels.assign(size_t(w) * h * ch, 0);
+    deliveries.assign(size_t(h), 0);
+    return accept;
+  }
+  void rows(int y, int count, const uint8_t* data, size_t rowBytes) override {
+    std::lock_guard lock(mutex);
+    for (int k = 0; k < count; ++k) {
+      std::memcpy(&pixels[size_t(y + k) * rowBytes], data + size_t(k) * rowBytes, rowBytes);
+      ++deliveries[size_t(y + k)];
+    }
+  }
+};
+
+TEST(JpegBandDecode, RowsStreamToASinkExactlyOnceAndEqualTheBitmap) {
+  const std::vector<uint8_t> file = bigJpeg();
+  for (Size fit : {Size{}, Size{900, 450}}) {
+    SCOPED_TRACE(fit.width);
+    DecodeRequest plain;
+    plain.fitSize = fit;
+    DecodeResult want;
+    ASSERT_TRUE(decode(file.data(), file.size(), "jpg", plain, want, nullptr));
+    RecordingSink sink;
+    DecodeRequest req = plain;
+    req.rowSink = &sink;
+    DecodeResult res;
+    ASSERT_TRUE(decode(file.data(), file.size(), "jpg", req, res, nullptr));
+    EXPECT_TRUE(res.streamed);
+    EXPECT_TRUE(res.bitmap.empty());
+    EXPECT_DOUBLE_EQ(res.scale, want.scale);
+    ASSERT_EQ(sink.width, want.bitmap.width);
+    ASSERT_EQ(sink.height, want.bitmap.height);
+    EXPECT_TRUE(std::all_of(sink.deliveries.begin(), sink.deliveries.end(), [](int n) { return n == 1; }));
+    EXPECT_TRUE(std::equal(sink.pixels.begin(), sink.pixels.end(), want.bitmap.pixels.begin()));
+  }
+  // A sink that declines, a file too small for bands, and a cut-off file all leave the bitmap to do.
+  RecordingSink declining;
+  declining.accept = false;
+  DecodeRequest req;
+  req.rowSink = &declining;
+  DecodeResult res;
+  ASSERT_TRUE(decode(file.data(), file.size(), "jpg", req, res, nullptr));
+  EXPECT_FALSE(res.streamed);
+  EXPECT_EQ(res.bitmap.width, 2400);
+  Bitmap small;
+  ASSERT_TRUE(small.allocate(64, 64, 3, 8));
+  std::fill(small.pixels.begin(), small.pixels.end(), uint8_t(90));
+  const std::vector<uint8_t> smallFile = encode(small, {}, nullptr);
+  RecordingSink unused;
+  req.rowSink = &unused;
+  ASSERT_TRUE(decode(smallFile.data(), smallFile.size(), "jpg", req, res, nullptr));
+  EXPECT_FALSE(res.streamed);
+  EXPECT_EQ(res.bitmap.width, 64);
+  std::vector<uint8_t> cut = file;
+  cut.resize(cut.size() / 2);
+  std::string error;
+  EXPECT_FALSE(decode(cut.data(), cut.size(), "jpg", req, res, &error));
 }
 
 }  // namespace

@@ -260,6 +260,7 @@ bool readInfo(const uint8_t* d, size_t n, const std::string& ext, ImageInfo& inf
 
 bool decode(const uint8_t* d, size_t n, const std::string& ext, const DecodeRequest& req, DecodeResult& res,
             std::string* error) {
+  res.streamed = false;
   switch (detectFormat(d, n, ext)) {
     case Format::JPEG: return detail::decodeJPEG(d, n, req, res, error);
     case Format::PNG:

@@ -109,6 +109,18 @@ struct ImageInfo {
   std::vector<uint8_t> icc;
 };
 
+// Takes 8-bit rows as a decoder makes them, in place of the bitmap, so a caller can convert them
+// while they are still in cache. begin() comes first, once, with the decoded size, the channels
+// (1 or 3) and the file's facts; false declines and the bitmap is filled as usual. rows() then
+// comes from several threads at once, each call with its own run of whole rows (stored
+// orientation), every row exactly once.
+class RowSink {
+ public:
+  virtual ~RowSink() = default;
+  virtual bool begin(int width, int height, int channels, const ImageInfo& info) = 0;
+  virtual void rows(int y, int count, const uint8_t* data, size_t rowBytes) = 0;
+};
+
 struct DecodeRequest {
   // The decoded bitmap may be smaller than the file when it still covers this box (zero: full size).
   // The box is compared with the stored size turned by the file's orientation.
@@ -118,6 +130,8 @@ struct DecodeRequest {
   bool rawHalfSize = false;    // half-size decode without demosaicing (previews)
   bool rawAutoBright = false;  // let the decoder brighten the picture (no develop layer will)
   bool rawDenoise = false;     // wavelet denoising during RAW decoding
+  // Optional. Used only where it saves a pass: JPEG files that decode in bands on several cores.
+  RowSink* rowSink = nullptr;
 };
 
 struct DecodeResult {
@@ -125,6 +139,7 @@ struct DecodeResult {
   ImageInfo info;
   double scale = 1.0;    // bitmap size / stored size
   bool linear = false;   // samples are linear-light (RAW decodes)
+  bool streamed = false; // every row went to the request's row sink; the bitmap is empty
 };
 
 // Header only: size, depth, orientation, profile. False with a reason when the file is not readable.

@@ -180,9 +180,16 @@ struct BandSettings {
   const CancelFlag* cancel;
 };
 
-// Decodes MCU rows [row0, row1) into the bitmap rows from `outRow0` on; false on any fault.
-bool decodeBand(const uint8_t* d, const RestartLayout& l, int row0, int row1, const BandSettings& s, Bitmap& out,
-                int outRow0) {
+// Where decoded rows go: the bitmap's rows, or a row sink (through a small buffer per band).
+struct BandTarget {
+  int width = 0, height = 0, channels = 0;
+  Bitmap* bitmap = nullptr;
+  RowSink* sink = nullptr;
+};
+
+// Decodes MCU rows [row0, row1) into the target rows from `outRow0` on; false on any fault.
+bool decodeBand(const uint8_t* d, const RestartLayout& l, int row0, int row1, const BandSettings& s,
+                const BandTarget& out, int outRow0) {
   std::vector<uint8_t> band(d, d + l.headerEnd);
   const int bandHeight = std::min(l.height, row1 * l.mcuHeight) - row0 * l.mcuHeight;
   band[l.heightPos] = uint8_t(bandHeight >> 8);
@@ -194,6 +201,9 @@ bool decodeBand(const uint8_t* d, const RestartLayout& l, int row0, int row1, co
     band.push_back(0xFF);
     band.push_back(i + 1 < last ? uint8_t(0xD0 + (i - first) % 8) : uint8_t(0xD9));
   }
+  constexpr int kRowsPerCall = 16;
+  const size_t rowBytes = size_t(out.width) * size_t(out.channels);
+  std::vector<uint8_t> buffer(out.sink ? rowBytes * kRowsPerCall : 0);
   jpeg_decompress_struct cinfo;
   ErrorManager err;
   setupErrors(cinfo, err);
@@ -216,11 +226,14 @@ bool decodeBand(const uint8_t* d, const RestartLayout& l, int row0, int row1, co
   bool ok = int(cinfo.output_width) == out.width && int(cinfo.output_components) == out.channels &&
             outRow0 + int(cinfo.output_height) <= out.height;
   while (ok && cinfo.output_scanline < cinfo.output_height) {
-    JSAMPROW rows[16];
+    JSAMPROW rows[kRowsPerCall];
     const int firstRow = int(cinfo.output_scanline);
-    const int count = std::min(16, int(cinfo.output_height) - firstRow);
-    for (int i = 0; i < count; ++i) rows[i] = out.row(outRow0 + firstRow + i);
-    ok = jpeg_read_scanlines(&cinfo, rows, JDIMENSION(count)) > 0 && !err.truncated && !isCancelled(*s.cancel);
+    const int count = std::min(kRowsPerCall, int(cinfo.output_height) - firstRow);
+    for (int i = 0; i < count; ++i)
+      rows[i] = out.sink ? buffer.data() + rowBytes * size_t(i) : out.bitmap->row(outRow0 + firstRow + i);
+    const int got = int(jpeg_read_scanlines(&cinfo, rows, JDIMENSION(count)));
+    ok = got > 0 && !err.truncated && !isCancelled(*s.cancel);
+    if (ok && out.sink) out.sink->rows(outRow0 + firstRow, got, buffer.data(), rowBytes);
   }
   if (ok) jpeg_finish_decompress(&cinfo);
   // Any complaint (a damaged segment, a restart marker out of turn) leaves the file to the one-piece
@@ -230,21 +243,28 @@ bool decodeBand(const uint8_t* d, const RestartLayout& l, int row0, int row1, co
   return ok;
 }
 
-// The whole image in bands on all cores when the file allows it; false leaves the one-piece decode to it.
-bool decodeInBands(const uint8_t* d, size_t n, const jpeg_decompress_struct& whole, const BandSettings& s,
-                   Bitmap& out) {
+// Whether the whole image can be decoded in bands on all cores: the layout of its restart markers.
+bool bandLayout(const uint8_t* d, size_t n, const jpeg_decompress_struct& whole, const BandSettings& s,
+                RestartLayout& l) {
   if (int64_t(whole.image_width) * whole.image_height < (1 << 21)) return false;  // not worth the threads
+#ifdef _OPENMP
+  if (omp_get_max_threads() < 2) return false;
+#else
+  return false;
+#endif
+  if (!findRestartLayout(d, n, l) || l.width != int(whole.image_width) || l.height != int(whole.image_height))
+    return false;
+  // Smooth chroma upsampling looks at the rows above and below, which a band does not have.
+  return l.maxV == 1 || s.fast;
+}
+
+// The whole image in bands on all cores; false (any band failing) leaves the one-piece decode to it.
+bool decodeInBands(const uint8_t* d, const RestartLayout& l, const BandSettings& s, const BandTarget& out) {
 #ifdef _OPENMP
   const int threads = omp_get_max_threads();
 #else
   const int threads = 1;
 #endif
-  if (threads < 2) return false;
-  RestartLayout l;
-  if (!findRestartLayout(d, n, l) || l.width != int(whole.image_width) || l.height != int(whole.image_height))
-    return false;
-  // Smooth chroma upsampling looks at the rows above and below, which a band does not have.
-  if (l.maxV > 1 && !s.fast) return false;
   const int bands = std::min(l.mcuRows, threads * 2);
   std::atomic<bool> ok{true};
 #pragma omp parallel for schedule(dynamic, 1)
@@ -283,6 +303,7 @@ bool decodeJPEG(const uint8_t* d, size_t n, const DecodeRequest& req, DecodeResu
   ErrorManager err;
   Progress progress;
   std::vector<uint8_t> cmykRow;  // made before setjmp so a jump back never skips its destructor
+  RestartLayout layout;          // the same
   setupErrors(cinfo, err);
   jpeg_create_decompress(&cinfo);
   progress.pub.progress_monitor = onProgress;
@@ -319,17 +340,31 @@ bool decodeJPEG(const uint8_t* d, size_t n, const DecodeRequest& req, DecodeResu
   }
   jpeg_start_decompress(&cinfo);
   const int outChannels = cmyk ? 3 : int(cinfo.output_components);
-  if (!res.bitmap.allocate(int(cinfo.output_width), int(cinfo.output_height), outChannels, 8)) {
+  const int outWidth = int(cinfo.output_width), outHeight = int(cinfo.output_height);
+  const BandSettings bands{unsigned(m), cinfo.out_color_space, m < 8, &req.cancel};
+  bool inBands = !cmyk && bandLayout(d, n, cinfo, bands, layout);
+  auto finishedInBands = [&] {
+    jpeg_destroy_decompress(&cinfo);
+    res.scale = double(outWidth) / res.info.size.width;
+    res.linear = false;
+    return true;
+  };
+  // Rows straight to the caller's sink when the bands allow it; a band failing leaves the one-piece
+  // decode below to fill the bitmap, and the sink's rows are not used.
+  if (inBands && req.rowSink && req.rowSink->begin(outWidth, outHeight, outChannels, res.info)) {
+    if (decodeInBands(d, layout, bands, {outWidth, outHeight, outChannels, nullptr, req.rowSink})) {
+      res.streamed = true;
+      return finishedInBands();
+    }
+    inBands = false;  // a band failed: no second try
+  }
+  if (!res.bitmap.allocate(outWidth, outHeight, outChannels, 8)) {
     std::snprintf(err.message, sizeof err.message, "out of memory");
     longjmp(err.jump, 4);
   }
   cmykRow.resize(cmyk ? size_t(cinfo.output_width) * 4 : 0);
-  if (!cmyk && decodeInBands(d, n, cinfo, {unsigned(m), cinfo.out_color_space, m < 8, &req.cancel}, res.bitmap)) {
-    jpeg_destroy_decompress(&cinfo);
-    res.scale = double(res.bitmap.width) / res.info.size.width;
-    res.linear = false;
-    return true;
-  }
+  if (inBands && decodeInBands(d, layout, bands, {outWidth, outHeight, outChannels, &res.bitmap, nullptr}))
+    return finishedInBands();
   while (cinfo.output_scanline < cinfo.output_height) {
     if (!cmyk) {
       // Straight into the bitmap, as many rows per call as the decoder produces at once.
