@@ -28,6 +28,7 @@
 #include "rova/Color.h"
 #include "rova/ImageReader.h"
 #include "rova/codecs/Codecs.h"
+#include "rova/effects/auto/AutoEffects.h"
 
 using namespace rova;
 using bench::peakMB;
@@ -154,6 +155,8 @@ int kernels(const std::string& path) {
   auto data = image->imageData();
   EffectRenderInfo info;
   info.canvasSize = {data->width(), data->height()};
+  std::printf("noise estimate of the picture %6.1f ms\n", seconds([&] { NoiseReductionEffect::estimateNoise(*data); }) * 1e3);
+  std::printf("analysis image (fresh context) %6.1f ms\n", seconds([&] { EffectParametersContext(image).analysisImage(); }) * 1e3);
   for (size_t i = 1; i < p->getLayersCount(); ++i) {
     auto layer = std::dynamic_pointer_cast<AdjustmentLayer>(p->layerAtIndex(i));
     if (!layer) continue;

@@ -430,6 +430,31 @@ TEST(Enhance, PreviewOfAReducedReadLooksLikeTheExport) {
   EXPECT_LT(mismatch, 0.15 * size);
 }
 
+// A large picture's analysis image is made in two steps (block means on all cores, then an area
+// resize): it must still be the picture brought down to the analysis size (the sizes leave partial
+// blocks at the right and bottom), and have the picture's statistics, which is what it serves.
+TEST(EnhanceEffects, AnalysisImageOfALargePictureIsItsAreaReduction) {
+  auto smooth = proctest::makeImage(3001, 2003, [](int x, int y, float* c) {
+    c[0] = 0.4f + 0.3f * std::sin(x * 0.011f), c[1] = 0.4f + 0.3f * std::cos(y * 0.013f), c[2] = 0.2f + 0.0001f * float(x + y);
+  });
+  for (const auto& image : {smooth, proctest::makeTestPicture(3001, 2003)}) {
+    const bool sharp = image != smooth;
+    auto analysis = EffectParametersContext(image).analysisImage();
+    ASSERT_TRUE(analysis);
+    EXPECT_EQ(analysis->width(), EffectParametersContext::kAnalysisLongSide);
+    EXPECT_EQ(analysis->height(), int(std::lround(2003.0 * EffectParametersContext::kAnalysisLongSide / 3001)));
+    auto reference = image->imageData({analysis->width(), analysis->height()}, {}, false);
+    if (!sharp) EXPECT_LT(proctest::maxDifference(*analysis, *reference), 0.01f);
+    // Sharp edges may move by a fraction of a pixel; the statistics stay.
+    double mean[2][3] = {};
+    for (size_t i = 0; i < analysis->pixelCount(); ++i)
+      for (int c = 0; c < 3; ++c) mean[0][c] += analysis->floats()[3 * i + c], mean[1][c] += reference->floats()[3 * i + c];
+    for (int c = 0; c < 3; ++c) EXPECT_NEAR(mean[0][c], mean[1][c], 1e-3 * double(analysis->pixelCount())) << sharp;
+    const auto la = luminances(*analysis, true), lr = luminances(*reference, true);
+    for (double q : {0.02, 0.5, 0.98}) EXPECT_NEAR(percentileOf(la, q), percentileOf(lr, q), 0.01) << sharp << " " << q;
+  }
+}
+
 TEST(EnhanceEffects, NoiseReductionFollowsTheMeasuredNoise) {
   std::mt19937 rng(7);
   std::normal_distribution<float> gauss(0, 1);
