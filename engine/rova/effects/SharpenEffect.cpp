@@ -74,7 +74,7 @@ class SharpenKernel : public EffectKernel {
           }
           x += 4;
           const auto changes = d != 0.f;
-          if (!(changes[0] || changes[1] || changes[2] || changes[3])) return;
+          if (!any(changes)) return;
           d = d / (1.f + dehalo_ * (d > 0.f ? splat(10.f) : splat(5.f)) * vabs(d));
           if (ep) {
             const F4 t = clamp((m * reach - lo) * slope, 0.f, 1.f);

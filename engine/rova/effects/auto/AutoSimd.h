@@ -33,6 +33,14 @@ inline F4 vsqrt(F4 v) {
   return F4{std::sqrt(v[0]), std::sqrt(v[1]), std::sqrt(v[2]), std::sqrt(v[3])};
 #endif
 }
+// Whether any lane of a comparison's result is set.
+inline bool any(I4 mask) {
+#if defined(__SSE2__)
+  return _mm_movemask_ps(__m128(mask)) != 0;
+#else
+  return mask[0] || mask[1] || mask[2] || mask[3];
+#endif
+}
 inline I4 truncToInt(F4 v) { return __builtin_convertvector(v, I4); }
 inline F4 toFloat(I4 v) { return __builtin_convertvector(v, F4); }
 // Largest whole number not above v, for |v| well within the int range.
@@ -107,9 +115,11 @@ inline void lookup2(const float (*table)[4], int size, F4 t, F4& first, F4& seco
 // holds {table[i], table[i + 1]}: one load per pixel.
 inline F4 lookupPairs(const float (*pairs)[2], int size, F4 t) {
   const I4 i = truncToInt(vmin(t, splat(float(size - 2))));
-  F4 e01, e23;
-  __builtin_memcpy(&e01, pairs[i[0]], 8), __builtin_memcpy(reinterpret_cast<float*>(&e01) + 2, pairs[i[1]], 8);
-  __builtin_memcpy(&e23, pairs[i[2]], 8), __builtin_memcpy(reinterpret_cast<float*>(&e23) + 2, pairs[i[3]], 8);
+  // Each pair as one 64-bit value, two to a vector (no partial writes through memory).
+  using D2 = double __attribute__((vector_size(16)));
+  double d[4];
+  for (int k = 0; k < 4; ++k) __builtin_memcpy(&d[k], pairs[i[k]], 8);
+  const F4 e01 = F4(D2{d[0], d[1]}), e23 = F4(D2{d[2], d[3]});
   const F4 lo = ROVA_SHUFFLE(e01, e23, 0, 2, 4, 6), hi = ROVA_SHUFFLE(e01, e23, 1, 3, 5, 7);
   return lo + (hi - lo) * (t - toFloat(i));
 }

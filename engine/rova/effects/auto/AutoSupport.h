@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "rova/effects/Parameter.h"
+#include "rova/effects/auto/AutoSimd.h"
 
 namespace rova::auto_support {
 
@@ -83,7 +84,7 @@ inline void scaleToLuminance(V& r, V& g, V& b, V y, V t) {
   V mx = r > g ? r : g;
   mx = mx > b ? mx : b;
   const auto over = mx > kTopChannel && t < kTopChannel;
-  if (!(over[0] || over[1] || over[2] || over[3])) return;
+  if (!simd::any(over)) return;
   const V s = over ? (kTopChannel - t) / (mx - t) : zero;
   r = over ? t + (r - t) * s : r, g = over ? t + (g - t) * s : g, b = over ? t + (b - t) * s : b;
 }

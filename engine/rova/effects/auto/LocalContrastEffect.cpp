@@ -148,10 +148,18 @@ class LocalContrastKernel : public EffectKernel {
   // (room for n + 3 values).
   static void logLuminanceRow(const float* px, int n, int stride, float* out) {
     using namespace auto_support::simd;
-    for (int x = 0; x < n; x += 4) {
-      F4 y;
+    int x = 0;
+    if (stride == 1)
+      for (; x + 4 <= n; x += 4) {
+        F4 r, g, b;
+        load3(px + size_t(x) * 3, r, g, b);
+        const F4 l = fastLog2(vmax(luminance(r, g, b), splat(1e-4f)));
+        __builtin_memcpy(out + x, &l, sizeof l);
+      }
+    for (; x < n; x += 4) {
+      float y[4];
       for (int k = 0; k < 4; ++k) y[k] = x + k < n ? tone::luminance(px + size_t(x + k) * stride * 3) : 1.f;
-      const F4 l = fastLog2(vmax(y, splat(1e-4f)));
+      const F4 l = fastLog2(vmax(F4{y[0], y[1], y[2], y[3]}, splat(1e-4f)));
       __builtin_memcpy(out + x, &l, sizeof l);
     }
   }

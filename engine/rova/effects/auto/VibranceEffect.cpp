@@ -33,7 +33,7 @@ class VibranceKernel : public EffectKernel {
       const auto lit = mx > 1e-5f;
       const F4 s = lit ? 1.f - vsqrt(vmax(mn, splat(0.f)) / (lit ? mx : splat(1.f))) : splat(0.f);
       const auto acts = lit && mx - mn > 1e-6f && s > 0.02f;
-      if (!(acts[0] || acts[1] || acts[2] || acts[3])) return;
+      if (!any(acts)) return;
       // Near-greys stay grey: their small tint is usually noise or a white balance residue.
       const F4 neutral = smooth(0.02f, 0.12f, s);
       // Skin: red over green over blue with a hue of about 10 to 45 degrees.
