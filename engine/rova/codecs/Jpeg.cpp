@@ -5,11 +5,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include <opencv2/core.hpp>
+
 #include <jpeglib.h>
 #include <jerror.h>
-#ifdef _OPENMP
-#include <omp.h>
-#endif
 
 #include "rova/ImageData.h"
 
@@ -157,7 +156,10 @@ bool findRestartLayout(const uint8_t* d, size_t n, RestartLayout& l) {
   l.segments.reserve(expected);
   size_t start = l.headerEnd;
   for (size_t i = l.headerEnd; i + 1 < n; ++i) {
-    if (d[i] != 0xFF) continue;
+    // Entropy-coded data holds 0xFF rarely (stuffed or before a marker): jump from one to the next.
+    const void* ff = std::memchr(d + i, 0xFF, n - 1 - i);
+    if (!ff) break;
+    i = size_t(static_cast<const uint8_t*>(ff) - d);
     const uint8_t next = d[i + 1];
     if (next == 0x00 || next == 0xFF) continue;  // stuffed byte or fill
     if (next >= 0xD0 && next <= 0xD7) {
@@ -190,11 +192,15 @@ struct BandTarget {
 // Decodes MCU rows [row0, row1) into the target rows from `outRow0` on; false on any fault.
 bool decodeBand(const uint8_t* d, const RestartLayout& l, int row0, int row1, const BandSettings& s,
                 const BandTarget& out, int outRow0) {
-  std::vector<uint8_t> band(d, d + l.headerEnd);
+  const size_t first = size_t(row0) * size_t(l.segmentsPerRow), last = size_t(row1) * size_t(l.segmentsPerRow);
+  size_t bytes = l.headerEnd;
+  for (size_t i = first; i < last; ++i) bytes += l.segments[i].second - l.segments[i].first + 2;
+  std::vector<uint8_t> band;
+  band.reserve(bytes);
+  band.assign(d, d + l.headerEnd);
   const int bandHeight = std::min(l.height, row1 * l.mcuHeight) - row0 * l.mcuHeight;
   band[l.heightPos] = uint8_t(bandHeight >> 8);
   band[l.heightPos + 1] = uint8_t(bandHeight & 255);
-  const size_t first = size_t(row0) * size_t(l.segmentsPerRow), last = size_t(row1) * size_t(l.segmentsPerRow);
   for (size_t i = first; i < last; ++i) {
     const auto [a, b] = l.segments[i];
     band.insert(band.end(), d + a, d + b);
@@ -247,11 +253,7 @@ bool decodeBand(const uint8_t* d, const RestartLayout& l, int row0, int row1, co
 bool bandLayout(const uint8_t* d, size_t n, const jpeg_decompress_struct& whole, const BandSettings& s,
                 RestartLayout& l) {
   if (int64_t(whole.image_width) * whole.image_height < (1 << 21)) return false;  // not worth the threads
-#ifdef _OPENMP
-  if (omp_get_max_threads() < 2) return false;
-#else
-  return false;
-#endif
+  if (cv::getNumThreads() < 2) return false;
   if (!findRestartLayout(d, n, l) || l.width != int(whole.image_width) || l.height != int(whole.image_height))
     return false;
   // Smooth chroma upsampling looks at the rows above and below, which a band does not have.
@@ -260,20 +262,16 @@ bool bandLayout(const uint8_t* d, size_t n, const jpeg_decompress_struct& whole,
 
 // The whole image in bands on all cores; false (any band failing) leaves the one-piece decode to it.
 bool decodeInBands(const uint8_t* d, const RestartLayout& l, const BandSettings& s, const BandTarget& out) {
-#ifdef _OPENMP
-  const int threads = omp_get_max_threads();
-#else
-  const int threads = 1;
-#endif
-  const int bands = std::min(l.mcuRows, threads * 2);
+  const int bands = std::min(l.mcuRows, std::max(1, cv::getNumThreads()) * 2);
   std::atomic<bool> ok{true};
-#pragma omp parallel for schedule(dynamic, 1)
-  for (int b = 0; b < bands; ++b) {
-    if (!ok.load(std::memory_order_relaxed)) continue;
-    const int row0 = int(int64_t(l.mcuRows) * b / bands), row1 = int(int64_t(l.mcuRows) * (b + 1) / bands);
-    const int outRow0 = row0 * l.mcuHeight * int(s.scale) / 8;
-    if (!decodeBand(d, l, row0, row1, s, out, outRow0)) ok.store(false);
-  }
+  cv::parallel_for_(cv::Range(0, bands), [&](const cv::Range& r) {
+    for (int b = r.start; b < r.end; ++b) {
+      if (!ok.load(std::memory_order_relaxed)) return;
+      const int row0 = int(int64_t(l.mcuRows) * b / bands), row1 = int(int64_t(l.mcuRows) * (b + 1) / bands);
+      const int outRow0 = row0 * l.mcuHeight * int(s.scale) / 8;
+      if (!decodeBand(d, l, row0, row1, s, out, outRow0)) ok.store(false);
+    }
+  }, bands);
   return ok.load();
 }
 
