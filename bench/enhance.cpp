@@ -145,12 +145,13 @@ int loop(const std::string& path, bool full, int times) {
   return 0;
 }
 
-// Each effect of the default preset alone over the full-size picture, with its own settings from
-// the preset: milliseconds for the whole picture and nanoseconds a pixel. Point effects run on one
+// Each effect of the default preset alone over the full-size picture (spoilt first as with --before
+// when asked), with its own settings from the preset: milliseconds for the whole picture and nanoseconds a pixel. Point effects run on one
 // thread (their cost a pixel, free of the machine's load); neighbourhood effects on all cores.
-int kernels(const std::string& path) {
+int kernels(const std::string& path, const std::string& before) {
   ImagePtr image = ImageReader::instance().read(path, {}, kReadDefaultFlags, nullptr);
   if (!image) return 1;
+  if (!before.empty()) image = spoil(image, before);
   auto p = enhance::enhancedProcessor(image, {enhance::defaultPresetFor(image, path)});
   auto data = image->imageData();
   EffectRenderInfo info;
@@ -267,7 +268,7 @@ int speed(int w, int h) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc >= 3 && !std::strcmp(argv[1], "--kernels")) return kernels(argv[2]);
+  if (argc >= 3 && !std::strcmp(argv[1], "--kernels")) return kernels(argv[2], argc > 3 ? argv[3] : "");
   if (argc >= 5 && !std::strcmp(argv[1], "--loop"))
     return loop(argv[2], !std::strcmp(argv[3], "full"), std::atoi(argv[4]));
   if (argc >= 2 && !std::strcmp(argv[1], "--speed"))

@@ -10,6 +10,18 @@ cv::Mat boxMean(const cv::Mat& m, int r) {
   cv::boxFilter(m, out, CV_32F, cv::Size(2 * r + 1, 2 * r + 1), cv::Point(-1, -1), true, cv::BORDER_REPLICATE);
   return out;
 }
+
+// out = f(a, b) element by element over planes of one size, in one pass (no temporaries).
+template <class F>
+void combine(const cv::Mat& a, const cv::Mat& b, cv::Mat& out, F f) {
+  out.create(a.rows, a.cols, CV_32F);
+  for (int y = 0; y < a.rows; ++y) {
+    const float *pa = a.ptr<float>(y), *pb = b.ptr<float>(y);
+    float* po = out.ptr<float>(y);
+#pragma omp simd
+    for (int x = 0; x < a.cols; ++x) po[x] = f(pa[x], pb[x]);
+  }
+}
 }  // namespace
 
 void guidedCoefficients(const cv::Mat& I, const cv::Mat& p, int r, float eps, cv::Mat& meanA, cv::Mat& meanB) {
@@ -21,10 +33,39 @@ void guidedCoefficients(const cv::Mat& I, const cv::Mat& p, int r, float eps, cv
   meanB = boxMean(b, r);
 }
 
-cv::Mat guidedFilter(const cv::Mat& I, const cv::Mat& p, int r, float eps) {
-  cv::Mat a, b;
-  guidedCoefficients(I, p, r, eps, a, b);
-  return a.mul(I) + b;
+void guidedFilter(const cv::Mat& I, std::initializer_list<const cv::Mat*> inputs, cv::Mat* outputs, int r, float eps) {
+  cv::Mat work, a, b;
+  combine(I, I, work, [](float i, float) { return i * i; });
+  const cv::Mat mI = boxMean(I, r), mII = boxMean(work, r);
+  cv::Mat denominator;  // variance of the guide in each window, plus eps
+  combine(mII, mI, denominator, [eps](float ii, float i) { return ii - i * i + eps; });
+  for (const cv::Mat* p : inputs) {
+    cv::Mat mP = mI, mIP = mII;
+    if (p != &I) {
+      combine(I, *p, work, [](float i, float v) { return i * v; });
+      mIP = boxMean(work, r), mP = boxMean(*p, r);
+    }
+    // a = cov(I, p) / (var(I) + eps), b = mean(p) - a * mean(I).
+    a.create(I.rows, I.cols, CV_32F), b.create(I.rows, I.cols, CV_32F);
+    for (int y = 0; y < I.rows; ++y) {
+      const float *ip = mIP.ptr<float>(y), *i = mI.ptr<float>(y), *pp = mP.ptr<float>(y), *d = denominator.ptr<float>(y);
+      float *pa = a.ptr<float>(y), *pb = b.ptr<float>(y);
+#pragma omp simd
+      for (int x = 0; x < I.cols; ++x) {
+        pa[x] = (ip[x] - i[x] * pp[x]) / d[x];
+        pb[x] = pp[x] - pa[x] * i[x];
+      }
+    }
+    const cv::Mat mA = boxMean(a, r), mB = boxMean(b, r);
+    cv::Mat& out = *outputs++;
+    out.create(I.rows, I.cols, CV_32F);
+    for (int y = 0; y < I.rows; ++y) {
+      const float *ma = mA.ptr<float>(y), *mb = mB.ptr<float>(y), *g = I.ptr<float>(y);
+      float* o = out.ptr<float>(y);
+#pragma omp simd
+      for (int x = 0; x < I.cols; ++x) o[x] = ma[x] * g[x] + mb[x];
+    }
+  }
 }
 
 }  // namespace rova::auto_support
