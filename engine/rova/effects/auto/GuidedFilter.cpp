@@ -5,9 +5,14 @@
 namespace rova::auto_support {
 
 namespace {
+// Mean over (2r + 1)^2 windows with the edges repeated, into out (its storage reused when it has
+// the size already).
+void boxMean(const cv::Mat& m, int r, cv::Mat& out) {
+  cv::boxFilter(m, out, CV_32F, cv::Size(2 * r + 1, 2 * r + 1), cv::Point(-1, -1), true, cv::BORDER_REPLICATE);
+}
 cv::Mat boxMean(const cv::Mat& m, int r) {
   cv::Mat out;
-  cv::boxFilter(m, out, CV_32F, cv::Size(2 * r + 1, 2 * r + 1), cv::Point(-1, -1), true, cv::BORDER_REPLICATE);
+  boxMean(m, r, out);
   return out;
 }
 
@@ -34,21 +39,24 @@ void guidedCoefficients(const cv::Mat& I, const cv::Mat& p, int r, float eps, cv
 }
 
 void guidedFilter(const cv::Mat& I, std::initializer_list<const cv::Mat*> inputs, cv::Mat* outputs, int r, float eps) {
-  cv::Mat work, a, b;
+  // Every plane below is made once and reused for each input: fresh memory costs as much as a pass.
+  cv::Mat work, mI, mII, denominator, mP, mIP, a, b, mA, mB;
   combine(I, I, work, [](float i, float) { return i * i; });
-  const cv::Mat mI = boxMean(I, r), mII = boxMean(work, r);
-  cv::Mat denominator;  // variance of the guide in each window, plus eps
+  boxMean(I, r, mI), boxMean(work, r, mII);
+  // The variance of the guide in each window, plus eps.
   combine(mII, mI, denominator, [eps](float ii, float i) { return ii - i * i + eps; });
   for (const cv::Mat* p : inputs) {
-    cv::Mat mP = mI, mIP = mII;
-    if (p != &I) {
+    const bool self = p == &I;
+    if (!self) {
       combine(I, *p, work, [](float i, float v) { return i * v; });
-      mIP = boxMean(work, r), mP = boxMean(*p, r);
+      boxMean(work, r, mIP), boxMean(*p, r, mP);
     }
+    const cv::Mat& sumP = self ? mI : mP;
+    const cv::Mat& sumIP = self ? mII : mIP;
     // a = cov(I, p) / (var(I) + eps), b = mean(p) - a * mean(I).
     a.create(I.rows, I.cols, CV_32F), b.create(I.rows, I.cols, CV_32F);
     for (int y = 0; y < I.rows; ++y) {
-      const float *ip = mIP.ptr<float>(y), *i = mI.ptr<float>(y), *pp = mP.ptr<float>(y), *d = denominator.ptr<float>(y);
+      const float *ip = sumIP.ptr<float>(y), *i = mI.ptr<float>(y), *pp = sumP.ptr<float>(y), *d = denominator.ptr<float>(y);
       float *pa = a.ptr<float>(y), *pb = b.ptr<float>(y);
 #pragma omp simd
       for (int x = 0; x < I.cols; ++x) {
@@ -56,7 +64,7 @@ void guidedFilter(const cv::Mat& I, std::initializer_list<const cv::Mat*> inputs
         pb[x] = pp[x] - pa[x] * i[x];
       }
     }
-    const cv::Mat mA = boxMean(a, r), mB = boxMean(b, r);
+    boxMean(a, r, mA), boxMean(b, r, mB);
     cv::Mat& out = *outputs++;
     out.create(I.rows, I.cols, CV_32F);
     for (int y = 0; y < I.rows; ++y) {
