@@ -44,39 +44,56 @@ class SharpenKernel : public EffectKernel {
     detail::parallelRows(h, 64, [&](int y0, int y1) {
       if (interrupted_ && interrupted_->load(std::memory_order_relaxed)) return;
       const int a = std::max(0, y0 - context), b = std::min(h, y1 + context);
-      cv::Mat blurred, gx, gy;
+      cv::Mat blurred;
       cv::GaussianBlur(p.rowRange(a, b), blurred, cv::Size(0, 0), sigma_, sigma_, cv::BORDER_REPLICATE);
-      if (masking_ > 0) {
-        cv::Sobel(blurred, gx, CV_32F, 1, 0, 3, 1.0 / 8, 0, cv::BORDER_REPLICATE);
-        cv::Sobel(blurred, gy, CV_32F, 0, 1, 3, 1.0 / 8, 0, cv::BORDER_REPLICATE);
-        cv::magnitude(gx, gy, gx);
-      }
       using namespace auto_support::simd;
       const float slope = 1 / (hi - lo);
+      const bool masking = masking_ > 0;
       for (int y = y0; y < y1; ++y) {
         const float* pp = p.ptr<float>(y);
+        // The blurred row and its neighbours (edges repeated), for the 3 x 3 Sobel gradient of the
+        // blurred lightness that decides the masking.
         const float* bp = blurred.ptr<float>(y - a);
-        const float* ep = masking_ > 0 ? gx.ptr<float>(y - a) : nullptr;
+        const float* above = blurred.ptr<float>(std::max(0, y - a - 1));
+        const float* below = blurred.ptr<float>(std::min(b - a - 1, y - a + 1));
+        auto loadAt = [](const float* row, int i) {
+          F4 v;
+          __builtin_memcpy(&v, row + i, 16);
+          return v;
+        };
+        auto gradient = [&](F4 t0, F4 t1, F4 t2, F4 m0, F4 m2, F4 b0, F4 b1, F4 b2) {
+          // t/m/b: rows above, this and below; 0/1/2: columns left, here and right.
+          const F4 gx = ((t2 - t0) + 2.f * (m2 - m0) + (b2 - b0)) * 0.125f;
+          const F4 gy = ((b0 - t0) + 2.f * (b1 - t1) + (b2 - t2)) * 0.125f;
+          return vsqrt(gx * gx + gy * gy);
+        };
         int x = 0;
         auto_support::simd::forPixels4(buffer.floats() + size_t(y) * w * 3, w, [&](F4& r, F4& g, F4& b) __attribute__((always_inline)) {
           F4 l, d, m = splat(1.f);
-          if (x + 4 <= w) {
-            F4 bv;
-            __builtin_memcpy(&l, pp + x, 16), __builtin_memcpy(&bv, bp + x, 16);
-            d = l - bv;
-            if (ep) __builtin_memcpy(&m, ep + x, 16);
+          if (x >= 1 && x + 5 <= w) {
+            l = loadAt(pp, x);
+            const F4 here = loadAt(bp, x);
+            d = l - here;
+            if (masking)
+              m = gradient(loadAt(above, x - 1), loadAt(above, x), loadAt(above, x + 1), loadAt(bp, x - 1), loadAt(bp, x + 1),
+                           loadAt(below, x - 1), loadAt(below, x), loadAt(below, x + 1));
           } else {
+            float lv[4], dv[4], e[8][4];
             for (int k = 0; k < 4; ++k) {
-              const int i = std::min(x + k, w - 1);
-              l[k] = pp[i], d[k] = pp[i] - bp[i];
-              if (ep) m[k] = ep[i];
+              const int i = std::min(x + k, w - 1), il = std::max(0, i - 1), ir = std::min(w - 1, i + 1);
+              lv[k] = pp[i], dv[k] = pp[i] - bp[i];
+              const float v[8] = {above[il], above[i], above[ir], bp[il], bp[ir], below[il], below[i], below[ir]};
+              for (int j = 0; j < 8; ++j) e[j][k] = v[j];
             }
+            auto f4 = [](const float* v) { return F4{v[0], v[1], v[2], v[3]}; };
+            l = f4(lv), d = f4(dv);
+            if (masking) m = gradient(f4(e[0]), f4(e[1]), f4(e[2]), f4(e[3]), f4(e[4]), f4(e[5]), f4(e[6]), f4(e[7]));
           }
           x += 4;
           const auto changes = d != 0.f;
           if (!any(changes)) return;
           d = d / (1.f + dehalo_ * (d > 0.f ? splat(10.f) : splat(5.f)) * vabs(d));
-          if (ep) {
+          if (masking) {
             const F4 t = clamp((m * reach - lo) * slope, 0.f, 1.f);
             m = t * t * (3.f - 2.f * t);
           }
