@@ -9,6 +9,11 @@
 //       Makes a photograph-like JPEG (6000 x 4000 by default) and times, with the default preset,
 //       the full-size render and the 2000 x 2000 preview beside the libjpeg-turbo decode and encode
 //       of the same file, with the peak memory.
+//   bench_enhance --kernels FILE [darken|cast|fade|noise]
+//       Times each effect of the default preset alone over the picture (spoilt first when asked).
+//   bench_enhance --loop FILE preview|full N
+//       Renders N times (for a profiler); with SOLVANE_BENCH_STAGES=1 it enables the layers one by one
+//       and prints the best time of each prefix of the stack.
 #include <sys/resource.h>
 #include <unistd.h>
 
