@@ -48,7 +48,6 @@ inline F4 vfloor(F4 v) {
   const F4 t = toFloat(truncToInt(v));
   return t > v ? t - 1.f : t;
 }
-inline float luminance(F4 r, F4 g, F4 b, int lane) { return 0.2126f * r[lane] + 0.7152f * g[lane] + 0.0722f * b[lane]; }
 inline F4 luminance(F4 r, F4 g, F4 b) { return 0.2126f * r + 0.7152f * g + 0.0722f * b; }
 
 // log2 and exp2 to about 1e-4: plenty for smooth gains, and several times faster than libm.
@@ -63,14 +62,6 @@ inline F4 fastExp2(F4 v) {
   const F4 fl = vfloor(v), f = v - fl;
   const F4 p = 1.f + f * (0.6931472f + f * (0.2402265f + f * (0.0555041f + f * (0.0096181f + f * 0.0013333f))));
   return F4(I4(p) + (truncToInt(fl) << 23));
-}
-
-// Linear interpolation in a table at positions t (already within [0, size - 1]).
-inline F4 lookup(const float* table, int size, F4 t) {
-  const I4 i = truncToInt(vmin(t, splat(float(size - 2))));
-  F4 lo, hi;
-  for (int k = 0; k < 4; ++k) lo[k] = table[i[k]], hi[k] = table[i[k] + 1];
-  return lo + (hi - lo) * (t - toFloat(i));
 }
 
 #if defined(__clang__)

@@ -51,16 +51,19 @@ double levels(const AutoToneCurve& c, double p) {
 
 class ToneKernel : public EffectKernel {
  public:
-  ToneKernel(const AutoToneCurve& curve, double amount) : lut_(kLut) {
+  ToneKernel(const AutoToneCurve& curve, double amount) {
+    // The target luminance over the square root of luminance (even steps in shadows and lights).
+    std::vector<float> lut(kLut);
     for (int i = 0; i < kLut; ++i) {
       const double u = kMaxRoot * i / (kLut - 1), y = u * u, p = tone::toPerceptual(y);
-      lut_[i] = float(tone::fromPerceptual(p + amount * (curve.apply(p) - p)));
+      lut[i] = float(tone::fromPerceptual(p + amount * (curve.apply(p) - p)));
     }
-    for (int i = 0; i < kLut; ++i) pairs_[i][0] = lut_[i], pairs_[i][1] = lut_[std::min(i + 1, kLut - 1)];
+    for (int i = 0; i < kLut; ++i) pairs_[i][0] = lut[i], pairs_[i][1] = lut[std::min(i + 1, kLut - 1)];
+    topScale_ = lut.back() / (kMaxRoot * kMaxRoot);
   }
   void applyRow(float* px, int n, int, int) const override {
     using namespace auto_support::simd;
-    const float topScale = lut_.back() / (kMaxRoot * kMaxRoot);
+    const float topScale = topScale_;
     forPixels4(px, n, [&](F4& r, F4& g, F4& b) __attribute__((always_inline)) {
       const F4 y = vmax(luminance(r, g, b), splat(0.f));
       const F4 u = vsqrt(y);
@@ -73,8 +76,8 @@ class ToneKernel : public EffectKernel {
  private:
   static constexpr int kLut = 2048;
   static constexpr float kMaxRoot = 2;  // the table covers luminance up to 4
-  std::vector<float> lut_;
   float pairs_[kLut][2];  // each entry with the next, for lookupPairs
+  float topScale_ = 1;    // past the table the curve goes on in proportion
 };
 
 }  // namespace

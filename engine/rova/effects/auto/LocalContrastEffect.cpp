@@ -38,17 +38,18 @@ class LocalContrastKernel : public EffectKernel {
     step_ = std::max(1, int(radius_ / 6));
     lowRadius_ = std::max(2, int(std::lround(radius_ / step_)));
     // What the base alone decides (EV of lift and hold, and how much detail may gain), tabulated.
+    std::vector<float> toneEV(kTable), detail(kTable);
     for (int i = 0; i < kTable; ++i) {
       const float base = kTableLo + (kTableHi - kTableLo) * float(i) / (kTable - 1);
       const float lift = std::min(kMaxLift, s.shadows * 0.5f * softplus((kShadowAnchor - base) / 0.5f));
       const float hold = -s.highlights * 0.5f * softplus((base - kHighlightAnchor) / 0.5f);
       // Detail gains less in deep shadow (noise).
-      toneEV_[i] = amount * (lift + hold);
-      detail_[i] = amount * s.detail * float(auto_support::smoothstep(-8, -5, base));
+      toneEV[i] = amount * (lift + hold);
+      detail[i] = amount * s.detail * float(auto_support::smoothstep(-8, -5, base));
     }
     for (int i = 0; i < kTable; ++i) {
       const int j = std::min(i + 1, kTable - 1);
-      table_[i][0] = toneEV_[i], table_[i][1] = detail_[i], table_[i][2] = toneEV_[j], table_[i][3] = detail_[j];
+      table_[i][0] = toneEV[i], table_[i][1] = detail[i], table_[i][2] = toneEV[j], table_[i][3] = detail[j];
     }
   }
   EffectKernelKind kind() const override { return EffectKernelKind::Region; }
@@ -167,8 +168,8 @@ class LocalContrastKernel : public EffectKernel {
   bool stopped() const { return interrupted_ && interrupted_->load(std::memory_order_relaxed); }
   double radius_;
   int step_ = 1, lowRadius_ = 2;
-  float toneEV_[kTable], detail_[kTable];
-  alignas(16) float table_[kTable][4];  // the two, interleaved for lookup2
+  // Each entry: tone and detail gain at the entry and at the next, for lookup2.
+  alignas(16) float table_[kTable][4];
   const std::atomic<bool>* interrupted_;
 };
 
