@@ -216,9 +216,10 @@ TEST(ImageReader, HonoursAnEmbeddedAdobeRgbProfile) {
   EXPECT_GT(std::fabs(linearToSrgb(plain->imageData()->at(3, 3).r) - want[0]), 20 / 255.0);
 }
 
-TEST(ImageReader, BandDecodedJpegConvertsWhileDecodingExactlyAsTheBitmapWould) {
-  // Large files with restart markers (ours) are converted to floats row by row as the bands decode;
-  // every orientation, grey files and reduced reads must equal the decoded bitmap converted after.
+TEST(ImageReader, LargeJpegConvertsWhileDecodingExactlyAsTheBitmapWould) {
+  // Large files are converted to floats row by row as they decode (in bands, or in one piece with the
+  // conversion on a second thread); every orientation, grey files, reduced reads and one-piece
+  // decodes must equal the decoded bitmap converted after.
   auto colourFile = codecs::encode(makeBitmap(1800, 1200, [](int x, int y) {
                                      return Rgb8{uint8_t(x * 7 % 256), uint8_t(y * 3 % 256), uint8_t((x + y) % 256)};
                                    }),
@@ -228,6 +229,11 @@ TEST(ImageReader, BandDecodedJpegConvertsWhileDecodingExactlyAsTheBitmapWould) {
   for (int y = 0; y < grey.height; ++y)
     for (int x = 0; x < grey.width; ++x) grey.row(y)[x] = uint8_t((x ^ y) & 255);
   auto greyFile = codecs::encode(grey, {.format = codecs::Format::JPEG, .quality = 0.95}, nullptr);
+  // Chroma halved both ways: decoded in one piece at full size, converted on a second thread.
+  auto subsampledFile = codecs::encode(makeBitmap(1800, 1200, [](int x, int y) {
+                                         return Rgb8{uint8_t(x * 5 % 256), uint8_t(y * 9 % 256), uint8_t(x ^ y)};
+                                       }),
+                                       {.format = codecs::Format::JPEG, .quality = 0.8}, nullptr);
   struct Case {
     const std::vector<uint8_t>* file;
     int orientation;
@@ -238,9 +244,11 @@ TEST(ImageReader, BandDecodedJpegConvertsWhileDecodingExactlyAsTheBitmapWould) {
   cases.push_back({&colourFile, 6, {700, 700}});
   cases.push_back({&greyFile, 1, {}});
   cases.push_back({&greyFile, 8, {}});
+  cases.push_back({&subsampledFile, 1, {}});
+  cases.push_back({&subsampledFile, 7, {}});
   for (const Case& k : cases) {
     SCOPED_TRACE(testing::Message() << "orientation " << k.orientation << " fit " << k.fit.width << " channels "
-                                    << (k.file == &greyFile ? 1 : 3));
+                                    << (k.file == &greyFile ? 1 : 3) << (k.file == &subsampledFile ? " 4:2:0" : ""));
     std::vector<uint8_t> file = *k.file;
     ASSERT_TRUE(codecs::writeMetadata(
         file, {{"Exif.Image.Orientation", std::to_string(k.orientation), {double(k.orientation)}, true}}, nullptr));

@@ -110,10 +110,12 @@ struct ImageInfo {
 };
 
 // Takes 8-bit rows as a decoder makes them, in place of the bitmap, so a caller can convert them
-// while they are still in cache. begin() comes first, once, with the decoded size, the channels
-// (1 or 3) and the file's facts; false declines and the bitmap is filled as usual. rows() then
-// comes from several threads at once, each call with its own run of whole rows (stored
-// orientation), every row exactly once.
+// while they are still in cache (bands decoded on several cores) or while the rows after them are
+// decoded (one-piece decodes). begin() comes first, once, with the decoded size, the channels (1 or
+// 3) and the file's facts; false declines and the bitmap is filled as usual. rows() then comes,
+// possibly from several threads at once, each call with its own run of whole rows (stored
+// orientation). Every row comes once, except after a band fails: the one-piece decode then sends
+// every row again, and the later rows replace the earlier.
 class RowSink {
  public:
   virtual ~RowSink() = default;
@@ -130,7 +132,8 @@ struct DecodeRequest {
   bool rawHalfSize = false;    // half-size decode without demosaicing (previews)
   bool rawAutoBright = false;  // let the decoder brighten the picture (no develop layer will)
   bool rawDenoise = false;     // wavelet denoising during RAW decoding
-  // Optional. Used only where it saves a pass: JPEG files that decode in bands on several cores.
+  // Optional. Used only where it saves time: JPEG files decoded in bands, or large enough to be
+  // worth a second thread.
   RowSink* rowSink = nullptr;
 };
 

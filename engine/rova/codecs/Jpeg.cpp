@@ -1,9 +1,12 @@
 // JPEG through libjpeg-turbo: DCT-scaled decoding for previews, ICC profiles, EXIF orientation.
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
+#include <thread>
 
 #include <opencv2/core.hpp>
 
@@ -275,6 +278,67 @@ bool decodeInBands(const uint8_t* d, const RestartLayout& l, const BandSettings&
   return ok.load();
 }
 
+// Hands the finished rows of a one-piece (serial) decode to a row sink on a second thread, so the
+// sink's work on them overlaps the decoding of the rows after them. Rows go in order, in runs.
+class RowForwarder {
+ public:
+  RowForwarder() = default;
+  RowForwarder(const RowForwarder&) = delete;
+  RowForwarder& operator=(const RowForwarder&) = delete;
+  ~RowForwarder() { finish(); }
+
+  void start(RowSink* sink, const Bitmap* bitmap) {
+    sink_ = sink, bitmap_ = bitmap;
+    thread_ = std::thread([this] { run(); });
+  }
+  // Rows [0, rows) are final.
+  void publish(int rows) {
+    if (!thread_.joinable() || rows - notified_ < kRun) return;
+    notified_ = rows;
+    {
+      std::lock_guard lock(mutex_);
+      done_ = rows;
+    }
+    wake_.notify_one();
+  }
+  // Passes on what is published and waits for the sink.
+  void finish(int rows = -1) {
+    if (!thread_.joinable()) return;
+    {
+      std::lock_guard lock(mutex_);
+      if (rows >= 0) done_ = rows;
+      finished_ = true;
+    }
+    wake_.notify_one();
+    thread_.join();
+  }
+
+ private:
+  static constexpr int kRun = 64;
+  void run() {
+    int sent = 0;
+    for (;;) {
+      int upTo;
+      bool last;
+      {
+        std::unique_lock lock(mutex_);
+        wake_.wait(lock, [&] { return finished_ || done_ - sent >= kRun; });
+        upTo = done_, last = finished_;
+      }
+      if (upTo > sent) sink_->rows(sent, upTo - sent, bitmap_->row(sent), bitmap_->rowBytes());
+      sent = upTo;
+      if (last) return;
+    }
+  }
+  RowSink* sink_ = nullptr;
+  const Bitmap* bitmap_ = nullptr;
+  std::thread thread_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  int done_ = 0, notified_ = 0;
+  bool finished_ = false;
+};
+
 }  // namespace
 
 bool readInfoJPEG(const uint8_t* d, size_t n, ImageInfo& info, std::string* error) {
@@ -302,12 +366,14 @@ bool decodeJPEG(const uint8_t* d, size_t n, const DecodeRequest& req, DecodeResu
   Progress progress;
   std::vector<uint8_t> cmykRow;  // made before setjmp so a jump back never skips its destructor
   RestartLayout layout;          // the same
+  RowForwarder forwarder;        // the same; stopped before any jump back returns
   setupErrors(cinfo, err);
   jpeg_create_decompress(&cinfo);
   progress.pub.progress_monitor = onProgress;
   progress.cancel = &req.cancel;
   cinfo.progress = &progress.pub;
   if (setjmp(err.jump)) {
+    forwarder.finish();
     if (error) *error = std::string("JPEG: ") + err.message;
     jpeg_destroy_decompress(&cinfo);
     res.bitmap = {};
@@ -347,9 +413,12 @@ bool decodeJPEG(const uint8_t* d, size_t n, const DecodeRequest& req, DecodeResu
     res.linear = false;
     return true;
   };
-  // Rows straight to the caller's sink when the bands allow it; a band failing leaves the one-piece
-  // decode below to fill the bitmap, and the sink's rows are not used.
-  if (inBands && req.rowSink && req.rowSink->begin(outWidth, outHeight, outChannels, res.info)) {
+  // Rows straight to the caller's sink when the bands allow it. A band failing leaves the one-piece
+  // decode below to fill the bitmap, and to hand every row to the sink again as it goes.
+  // (Small pictures are not worth a second thread.)
+  const bool toSink = req.rowSink && (inBands || int64_t(outWidth) * outHeight >= (1 << 20)) &&
+                      req.rowSink->begin(outWidth, outHeight, outChannels, res.info);
+  if (inBands && toSink) {
     if (decodeInBands(d, layout, bands, {outWidth, outHeight, outChannels, nullptr, req.rowSink})) {
       res.streamed = true;
       return finishedInBands();
@@ -363,6 +432,7 @@ bool decodeJPEG(const uint8_t* d, size_t n, const DecodeRequest& req, DecodeResu
   cmykRow.resize(cmyk ? size_t(cinfo.output_width) * 4 : 0);
   if (inBands && decodeInBands(d, layout, bands, {outWidth, outHeight, outChannels, &res.bitmap, nullptr}))
     return finishedInBands();
+  if (toSink) forwarder.start(req.rowSink, &res.bitmap);
   while (cinfo.output_scanline < cinfo.output_height) {
     if (!cmyk) {
       // Straight into the bitmap, as many rows per call as the decoder produces at once.
@@ -386,6 +456,7 @@ bool decodeJPEG(const uint8_t* d, size_t n, const DecodeRequest& req, DecodeResu
       std::snprintf(err.message, sizeof err.message, "cancelled");
       longjmp(err.jump, 2);
     }
+    forwarder.publish(int(cinfo.output_scanline));
   }
   if (err.truncated) {
     std::snprintf(err.message, sizeof err.message, "premature end of data");
@@ -395,6 +466,11 @@ bool decodeJPEG(const uint8_t* d, size_t n, const DecodeRequest& req, DecodeResu
   jpeg_destroy_decompress(&cinfo);
   res.scale = double(cinfo.output_width) / cinfo.image_width;
   res.linear = false;
+  if (toSink) {
+    forwarder.finish(outHeight);
+    res.streamed = true;
+    res.bitmap = {};
+  }
   return true;
 }
 
