@@ -14,7 +14,18 @@
 QVRovaProcessor::QVRovaProcessor() = default;
 
 QVRovaProcessor::~QVRovaProcessor() {
-  reset();
+  // The layers may outlive the processor: they let go of the engine processor. Their own engine
+  // work may still be queued, so this runs behind it on the queue (which outlives its owner).
+  std::vector<LayerPtr> tree = layers_;
+  if (initialLayer_ && std::find(tree.begin(), tree.end(), initialLayer_) == tree.end())
+    tree.insert(tree.begin(), initialLayer_);
+  qv::Block detach = [tree] {
+    for (const auto& layer : tree) layer->reset();
+  };
+  if (imageProcessingQueue_ && qv::OperationQueue::currentQueue() != imageProcessingQueue_)
+    imageProcessingQueue_->addOperationWithBlock(std::move(detach));
+  else
+    detach();
   terminateToken_.reset();
   syncTokens_.clear();
   for (auto* slot : {&processLowResOperation_, &processOriginalLowResOperation_, &processImageRectOperation_,

@@ -358,6 +358,17 @@ TEST_F(StackRulesTest, MemoryGeometryAndReset) {
   settle(*p);
   EXPECT_EQ(p->initialLayer()->processor(), nullptr);
   EXPECT_EQ(layer->processor(), nullptr);
+
+  // Layers that outlive their processor let go of its engine processor, after their queued work.
+  auto q = loadedProcessor();
+  auto survivor = q->createLayer();
+  auto queue = q->imageProcessingQueue();
+  std::weak_ptr<rova::ImageProcessor> engine = q->cppProcessor();
+  q.reset();
+  queue->waitUntilAllOperationsAreFinished();
+  qv::MainExecutor::shared().runUntilIdle();
+  EXPECT_EQ(survivor->processor(), nullptr);
+  EXPECT_TRUE(engine.expired());
 }
 
 TEST_F(StackRulesTest, BrushStrokesOfAnyLayerMigrateToStoredMasks) {
