@@ -133,8 +133,10 @@ class LocalContrastKernel : public EffectKernel {
           // Large steps gain less (no ringing).
           F4 gain = fastExp2(tone + gainDetail * d / (1.f + 2.f * vabs(d)));
           const F4 mx = vmax(vmax(r, g), bl);
-          const auto limit = gain > 1.f && mx > 0.f;
-          gain = limit ? vmin(gain, vmax(splat(1.f), auto_support::kTopChannel / (limit ? mx : splat(1.f)))) : gain;
+          // A gain that would take a channel past the top is held there (never under 1); only the
+          // lanes that would pass it need the division.
+          const auto limit = gain > 1.f && mx * gain > auto_support::kTopChannel;
+          if (any(limit)) gain = limit ? vmin(gain, vmax(splat(1.f), auto_support::kTopChannel / (limit ? mx : splat(1.f)))) : gain;
           r *= gain, g *= gain, bl *= gain;
         });
       }

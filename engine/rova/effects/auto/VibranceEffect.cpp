@@ -44,10 +44,12 @@ class VibranceKernel : public EffectKernel {
       F4 f = 1.f + neutral * (1.f - 0.75f * skin) * (vib_ * muted + sat_);
       const F4 y = luminance(r, g, b);
       // Never push a channel under zero or past white that was not there before.
+      // Only lanes where the limit binds need its division.
       const auto grows = f > 1.f;
-      const auto above = grows && mx > y, below = grows && mn < y;
-      f = above ? vmin(f, (vmax(mx, splat(auto_support::kTopChannel)) - y) / (above ? mx - y : splat(1.f))) : f;
-      f = below ? vmin(f, y / (below ? y - mn : splat(1.f))) : f;
+      const F4 top = vmax(mx, splat(auto_support::kTopChannel));
+      const auto above = grows && mx > y && (mx - y) * f > top - y, below = grows && mn < y && (y - mn) * f > y;
+      if (any(above)) f = above ? vmin(f, (top - y) / (above ? mx - y : splat(1.f))) : f;
+      if (any(below)) f = below ? vmin(f, y / (below ? y - mn : splat(1.f))) : f;
       r = acts ? vmax(y + (r - y) * f, splat(0.f)) : r;
       g = acts ? vmax(y + (g - y) * f, splat(0.f)) : g;
       b = acts ? vmax(y + (b - y) * f, splat(0.f)) : b;
