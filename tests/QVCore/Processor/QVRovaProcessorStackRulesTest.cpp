@@ -12,6 +12,7 @@
 #include "QVCore/Model/ModelFakes.h"
 #include "QVCore/Processor/ProcessorTestSupport.h"
 #include "QVCore/ProcessorStack/ProcessorStackTestSupport.h"
+#include "QVPlatform/PropertyList.h"
 
 using namespace solvane::test;
 using LayerPtr = QVRovaProcessor::LayerPtr;
@@ -281,6 +282,38 @@ TEST_F(StackRulesTest, RestoreReplacesOnlyLayersOfTheWrongPlainClassAndReportsLo
   EXPECT_EQ(p.activeLayer(), top);
   expectActiveFlags(p);
   expectEngineMatchesModel(p);
+}
+
+// Layered documents keep the initial layer first in the stack; a file whose list starts with
+// another layer gets the initial layer's entry in front and its active index moved up.
+struct InitialFirstProcessor : QVRovaProcessor {
+  bool useInitialLayerAsFirst() const override { return true; }
+};
+
+TEST_F(StackRulesTest, RestoreOfALayeredDocumentPutsTheInitialLayerFirst) {
+  auto p = QVRovaProcessor::create<InitialFirstProcessor>();
+  ASSERT_TRUE(loadAndSettle(*p, gradientJpeg(400, 300), CGSizeMake(400, 300)));
+  auto history = std::make_shared<SwitchableHistory>();
+  p->setHistoryManager(history);
+  auto a = p->createLayer(), b = p->createLayer();
+  const auto stack = p->layers();
+  ASSERT_EQ(stack, (std::vector<LayerPtr>{p->initialLayer(), a, b}));
+  auto stateOf = [](const LayerPtr& l) { return std::dynamic_pointer_cast<QVLayerState>(l->state())->serialize(); };
+  qv::Dictionary file{{"InitialLayerDictionary", stateOf(p->initialLayer())},
+                      {"Layers", qv::Array{stateOf(a), stateOf(b)}},
+                      {"ActiveLayerIndex", 1}};
+  ASSERT_TRUE(qv::PropertyList::writeFile(history->folder + "/layered.state", file));
+  bool ok = false;
+  p->historyManagerRestoreStateForUUID(*history, "layered", [&](bool r) { ok = r; });
+  settle(*p);
+  EXPECT_TRUE(ok);
+  EXPECT_EQ(p->layers(), stack);
+  EXPECT_EQ(p->activeLayer(), b);
+  // The initial layer is a member of the stack: its subtree is in the engine once.
+  std::vector<rova::BaseLayerPtr> walk;
+  for (const auto& top : p->layers())
+    for (const auto& l : top->rovaWaySublayers()) walk.push_back(l->cppLayer());
+  EXPECT_EQ(p->cppProcessor()->layers(), walk);
 }
 
 TEST_F(StackRulesTest, OverlaysReachTheEngineOnlyWhenTheyChange) {
