@@ -455,6 +455,23 @@ TEST(EnhanceEffects, AnalysisImageOfALargePictureIsItsAreaReduction) {
   }
 }
 
+// On a large picture local contrast works on a coarse grid of cells many pixels wide (their means
+// from a subset of the pixels): a region still renders as the same crop of the whole.
+TEST(EnhanceEffects, LocalContrastOfALargePictureRendersRegionsLikeTheWhole) {
+  auto image = proctest::makeTestPicture(3001, 2003);
+  auto p = proctest::makeProcessor(image);
+  p->addLayer(proctest::makeLayer(image, {effect_id::kLocalContrast}));
+  auto whole = proctest::render(*p);
+  auto region = proctest::render(*p, {1203, 801, 300, 200});
+  ASSERT_TRUE(whole && region);
+  EXPECT_GT(proctest::maxDifference(*whole, *image->imageData()), 0.01f);  // it does something
+  float worst = 0;
+  for (int y = 0; y < 200; ++y)
+    for (int x = 0; x < 300; ++x)
+      for (int c = 0; c < 3; ++c) worst = std::max(worst, std::fabs(proctest::px(*region, x, y)[c] - proctest::px(*whole, x + 1203, y + 801)[c]));
+  EXPECT_LT(worst, 0.02f);
+}
+
 TEST(EnhanceEffects, NoiseReductionFollowsTheMeasuredNoise) {
   std::mt19937 rng(7);
   std::normal_distribution<float> gauss(0, 1);
