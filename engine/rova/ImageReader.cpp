@@ -139,8 +139,9 @@ ConversionPlan planConversion(const codecs::ImageInfo& info, int channels, int d
   return p;
 }
 
-// Converts 8-bit rows into the float image as the JPEG decoder's bands deliver them, while they are
-// still in cache: no full-size 8-bit bitmap, and no second pass over it.
+// Converts 8-bit rows into the float image as the JPEG decoder delivers them: bands decoded on
+// several cores convert their rows while they are in cache (no full-size 8-bit bitmap, no second
+// pass); one-piece decodes convert on a second thread while the decoder goes on.
 class FloatRowSink : public codecs::RowSink {
  public:
   explicit FloatRowSink(uint32_t flags) : flags_(flags) {}
@@ -183,7 +184,8 @@ class FloatRowSink : public codecs::RowSink {
     for (int oy = 0; oy < out.height(); ++oy) {
       const ptrdiff_t sx = ptrdiff_t(m.x0 + m.xy * oy) * CH;
       PixelRGB<float>* row = out.row(oy);
-      for (int k = 0; k < count; ++k) convertRow<uint8_t, CH>(data + rowBytes * size_t(k) + sx, 0, row + (y + k - m.y0) * m.yx, 1, lut_);
+      for (int k = 0; k < count; ++k)
+        convertRow<uint8_t, CH>(data + rowBytes * size_t(k) + sx, 0, row + (y + k - m.y0) * m.yx, 1, lut_);
     }
   }
 
@@ -303,7 +305,6 @@ ImagePtr ImageReader::readBytes(const uint8_t* data, size_t length, const std::s
     plan = sink.plan();
     pixels = sink.take();
   } else {
-    sink.take();  // rows of a decode that fell back to the bitmap are not used
     plan = planConversion(res.info, res.bitmap.channels, res.bitmap.depth, res.linear, flags);
     pixels = toFloatRGB(res.bitmap, plan.orientation, plan.transfer, plan.type);
     res.bitmap = {};  // the float copy is all we keep

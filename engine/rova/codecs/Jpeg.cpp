@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #include <opencv2/core.hpp>
@@ -289,7 +290,11 @@ class RowForwarder {
 
   void start(RowSink* sink, const Bitmap* bitmap) {
     sink_ = sink, bitmap_ = bitmap;
-    thread_ = std::thread([this] { run(); });
+    try {
+      thread_ = std::thread([this] { run(); });
+    } catch (const std::system_error&) {
+      // No thread to be had: finish() hands the rows over itself.
+    }
   }
   // Rows [0, rows) are final.
   void publish(int rows) {
@@ -301,9 +306,13 @@ class RowForwarder {
     }
     wake_.notify_one();
   }
-  // Passes on what is published and waits for the sink.
+  // Passes on rows [0, rows) (none when negative: the decode failed) and waits for the sink.
   void finish(int rows = -1) {
-    if (!thread_.joinable()) return;
+    if (!thread_.joinable()) {
+      if (sink_ && rows > 0) sink_->rows(0, rows, bitmap_->row(0), bitmap_->rowBytes());
+      sink_ = nullptr;
+      return;
+    }
     {
       std::lock_guard lock(mutex_);
       if (rows >= 0) done_ = rows;
