@@ -163,6 +163,18 @@ class Renderer {
     return alpha;
   }
 
+  // A copy of a whole buffer, made on every core (a layer with partial opacity or amount keeps the
+  // pixels below it while its effects work).
+  static ImageDataRGBfPtr parallelCopy(const ImageDataRGBf& src) {
+    auto out = ImageDataRGBf::createUninitialized(src.width(), src.height(), src.colorProfileType());
+    if (!out) return nullptr;
+    parallelRows(src.height(), 32, [&](int y0, int y1) {
+      std::copy(src.floats() + size_t(y0) * src.width() * 3, src.floats() + size_t(y1) * src.width() * 3,
+                out->floats() + size_t(y0) * src.width() * 3);
+    });
+    return out;
+  }
+
   void applyPoint(const EffectKernel& k, float* row, int y) const { k.applyRow(row, buffer_.width, -ml_, y - mt_); }
 
   // A run of point-only adjustment layers without sublayers: every layer over one band of rows
@@ -171,9 +183,10 @@ class Renderer {
     std::vector<ImageDataFPtr> alphas;
     for (auto* p : run) alphas.push_back(alphaFor(*p, false));
     const int w = buffer_.width;
+    const bool blends = std::any_of(run.begin(), run.end(), [](const Plan* p) { return !p->plain(); });
     parallelRows(buffer_.height, kBand, [&](int y0, int y1) {
       if (stopped()) return;
-      std::vector<float> tmp(size_t(w) * 3);
+      std::vector<float> tmp(blends ? size_t(w) * 3 : 0);
       for (int y = y0; y < y1; ++y) {
         float* row = base.floats() + size_t(y) * w * 3;
         for (size_t li = 0; li < run.size(); ++li) {
@@ -241,7 +254,7 @@ class Renderer {
         continue;
       }
       // Region kernels or sublayers: the layer works on a whole buffer.
-      ImageDataRGBfPtr content = p.plain() ? base : base->copy();
+      ImageDataRGBfPtr content = p.plain() ? base : parallelCopy(*base);
       if (!content) return false;
       for (auto& k : p.kernels) {
         if (stopped()) return false;
@@ -255,10 +268,13 @@ class Renderer {
         }
       }
       if (content != base && p.amount < 1) {
-        float* c = content->floats();
-        const float* b = base->floats();
-        const size_t count = content->pixelCount() * 3;
-        for (size_t k = 0; k < count; ++k) c[k] = b[k] + (c[k] - b[k]) * p.amount;
+        const size_t row = size_t(buffer_.width) * 3;
+        parallelRows(buffer_.height, kBand, [&](int y0, int y1) {
+          float* c = content->floats() + size_t(y0) * row;
+          const float* b = base->floats() + size_t(y0) * row;
+          const size_t count = size_t(y1 - y0) * row;
+          for (size_t k = 0; k < count; ++k) c[k] = b[k] + (c[k] - b[k]) * p.amount;
+        });
       }
       if (!renderRange(i + 1, subEnd, content)) return false;
       if (content != base) blendInto(*base, *content, p, alphaFor(p, false));
