@@ -248,4 +248,23 @@ TEST(Processor, ShrinkingByAnyFactorIsTheMeanOfFourBilinearReads) {
         }
     EXPECT_LT(worst, 1e-4f);
   }
+  // Squeezed far more down than across (each output row reads more than a few source rows).
+  ImageLayer layer(image);
+  ImageTransformSettings t;
+  t.outputSize = {225, 22};
+  layer.setTransformSettings(t);
+  auto squeezed = layer.getWorkingImage();
+  ASSERT_TRUE(squeezed);
+  ASSERT_EQ(squeezed->width(), 225);
+  const double sx = double(w) / 225, sy = double(h) / 22;
+  float worst = 0;
+  for (int y = 0; y < 22; ++y)
+    for (int x = 0; x < 225; ++x)
+      for (int c = 0; c < 3; ++c) {
+        double sum = 0;
+        for (double dy : {0.25, 0.75})
+          for (double dx : {0.25, 0.75}) sum += bilinear((x + dx) * sx - 0.5, (y + dy) * sy - 0.5, c);
+        worst = std::max(worst, std::fabs(px(*squeezed, x, y)[c] - float(sum / 4)));
+      }
+  EXPECT_LT(worst, 1e-4f);
 }
