@@ -45,6 +45,7 @@ rova::OrvantaExifData QVImageReader::readOrvantaExif(const std::string& path) {
 }
 
 void QVImageReader::useNewOpenMethod(bool on) { gNewOpenMethod.store(on, std::memory_order_relaxed); }
+bool QVImageReader::isNewOpenMethod() { return gNewOpenMethod.load(std::memory_order_relaxed); }
 void QVImageReader::setApplyRawDevelop(bool on) { gApplyRawDevelop.store(on, std::memory_order_relaxed); }
 bool QVImageReader::isApplyRawDevelop() { return gApplyRawDevelop.load(std::memory_order_relaxed); }
 void QVImageReader::setFineDenoise(bool on) { gFineDenoise.store(on, std::memory_order_relaxed); }

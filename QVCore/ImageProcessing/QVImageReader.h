@@ -26,6 +26,7 @@ class QVImageReader {
 
   // Process-wide options, each on when the program starts; a change affects reads started later.
   static void useNewOpenMethod(bool on);
+  static bool isNewOpenMethod();
   static void setApplyRawDevelop(bool on);
   static bool isApplyRawDevelop();
   static void setFineDenoise(bool on);

@@ -44,6 +44,8 @@
 class QVIPEffectsProvider;
 class QVLayerState;
 class QVLayerStateModelProtocol;
+class QVCloneAndStampProcessorProtocol;
+class QVIPMask;
 
 // ---- Notifications (object: the processor) ----
 inline constexpr const char* kQVImageProcessorDidUpdate = "kQVImageProcessorDidUpdate";
@@ -334,8 +336,8 @@ class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol, p
   // ---- Layer stack operations (QVRovaProcessor+LayerStack.cpp) ----
   // New layers are named "Adjustment Layer <n>" with the next free number and register a step.
   LayerPtr createLayer();
-  LayerPtr createLayerAtIndex(uint64_t index);
-  LayerPtr createImageLayerAtIndex(uint64_t index);
+  virtual LayerPtr createLayerAtIndex(uint64_t index);
+  virtual LayerPtr createImageLayerAtIndex(uint64_t index);
   LayerPtr createLayerAtIndex(uint64_t index, uint64_t layerType);
   LayerPtr createOriginalImageLayerAtIndex(uint64_t index, const std::string& imageName);
   // nullptr for level 0.
@@ -349,7 +351,7 @@ class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol, p
   // A copy named "Copy of <name>" directly above the source, made active.
   void duplicateLayer(const LayerPtr& source);
   // The last remaining layer is never removed.
-  bool canRemoveLayer(const LayerPtr& layer) const;
+  virtual bool canRemoveLayer(const LayerPtr& layer) const;
   void removeLayer(const LayerPtr& layer);
   void removeLastLayer();
   // Drops the top list entry only (no step, no validation, no notification).
@@ -374,6 +376,32 @@ class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol, p
   void observeNotificationsFromImageProcessor(const std::shared_ptr<QVRovaProcessor>& source);
   void stopObservingNotificationsFromImageProcessor(const std::shared_ptr<QVRovaProcessor>& source);
   void setCropDescription(const std::shared_ptr<QVTCropDescription>& crop);
+
+  // ---- Derived processors and synchronised copies (QVRovaProcessor+Derived.cpp) ----
+  // Each is built on the processing queue and delivered on the main thread; a derivation that
+  // finds this processor gone delivers nullptr (copies) or nothing (the others).
+  using ProcessorCompletion = std::function<void(Ptr)>;
+  // A new, empty processor of this object's class (copies and flattened processors keep the class).
+  virtual Ptr allocSameClass() const;
+  // A clone-and-stamp processor over the full-size render and the union of the image layers' masks.
+  void obtainCloneAndStampProcessor(std::function<void(std::shared_ptr<QVCloneAndStampProcessorProtocol>)> completion);
+  // A processor of this class whose initial layer is the flattened full-size render.
+  void obtainProcessorWithRasterizedImage(ProcessorCompletion completion);
+  // The BT.709 luma of the uncropped canvas render, 0..1; a newer request cancels an older one,
+  // whose completion then never runs.
+  void obtainLuminosityMask(std::function<void(std::shared_ptr<QVIPMask>)> completion);
+  // A copy over a copy of the engine processor (nothing at all without an initial layer).
+  void obtainCopyAndDisableShowMask(bool disableShowMask, bool useCache, bool workInBackground,
+                                    ProcessorCompletion completion, bool sync);
+  void obtainCopyAndDisableShowMask(bool disableShowMask, ProcessorCompletion completion, bool sync = false);
+  // A copy that follows this processor (`syncWithProcessor`); nullptr when that fails.
+  void obtainSyncronizedCopy(ProcessorCompletion completion, bool useCache, bool workInBackground);
+  void obtainSyncronizedCopy(ProcessorCompletion completion, bool workInBackground = false);
+  void obtainSyncronizedCopyForExport(ProcessorCompletion completion);
+  // The engine's preview and background processors of an image layer, as low-resolution base
+  // processors; nothing for an adjustment layer or without a completion.
+  void obtainImageLayerPreviewAndBackgroundProcessors(std::function<void(Ptr preview, Ptr background)> completion,
+                                                      const LayerPtr& layer);
 
   // ---- Saved state (QVRovaProcessor+State.cpp) ----
   void historyManagerSaveStateForHistoryWithUUID(QVHistoryManagerProtocol& manager, const std::string& uuid,
@@ -473,4 +501,8 @@ class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol, p
   bool isOwnHistoryManager(const QVHistoryManagerProtocol& manager) const;
   std::shared_ptr<QVLayerState> applyState(const qv::Value& state);
   std::atomic<bool> notifyAsync_{false}, savedNotifyAsync_{false};
+  // Derived processors: the last luminosity request (guarded by mutex_).
+  std::shared_ptr<qv::BlockOperation> obtainLuminosityMaskOperation_;
+  // Adopts an engine copy: the copy listens to its own engine's updates.
+  void adoptRovaProcessorCopy(const rova::ImageProcessorPtr& engine);
 };
