@@ -11,10 +11,10 @@
 
 namespace hdrtest {
 
-// Radiance over a w x h frame: 12 stops from left (0.002) to right (8), with a fine texture of
+// Radiance over a w x h frame: 15 stops from left (1/4096) to right (8), with a fine texture of
 // +-10 % so detail can be seen in every part.
 inline float sceneRadiance(int x, int y, int w) {
-  const float stops = -9.0f + 12.0f * float(x) / float(w - 1);
+  const float stops = -12.0f + 15.0f * float(x) / float(w - 1);
   const float texture = ((x / 2 + y / 2) % 2) ? 1.1f : 0.9f;
   return std::exp2(stops) * texture;
 }
