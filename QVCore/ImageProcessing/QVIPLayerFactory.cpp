@@ -81,6 +81,16 @@ std::shared_ptr<QVIPLayer> QVIPLayerFactory::layerWithUrl(const std::string& pat
   return layer;
 }
 
+std::shared_ptr<QVIPLayer> QVIPLayerFactory::layerWithRovaImage(const rova::ImagePtr& image) {
+  auto layer = QVIPImageLayer::make();
+  if (!layer->configureWithImage(image)) return nullptr;
+  return layer;
+}
+
+std::shared_ptr<QVIPLayer> QVIPLayerFactory::layerWithImageData(const rova::ImageDataRGBfPtr& data) {
+  return data ? layerWithRovaImage(rova::Image::make(data)) : nullptr;
+}
+
 std::shared_ptr<QVIPLayer> QVIPLayerFactory::layerWithClassOfLayer(const QVIPLayer& of) {
   auto layer = of.allocSameClass();
   layer->setUpDefaultSettings();

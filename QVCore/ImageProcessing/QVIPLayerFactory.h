@@ -32,6 +32,10 @@ class QVIPLayerFactory {
   static std::shared_ptr<QVIPLayer> imageLayer() { return layerWithLayerType(3); }
   // A new image layer holding the picture read from the file; nullptr when it cannot be read.
   static std::shared_ptr<QVIPLayer> layerWithUrl(const std::string& path);
+  // A new image layer showing the engine picture or the engine RGB data (the data is not copied);
+  // nullptr for no picture or an empty one.
+  static std::shared_ptr<QVIPLayer> layerWithRovaImage(const rova::ImagePtr& image);
+  static std::shared_ptr<QVIPLayer> layerWithImageData(const rova::ImageDataRGBfPtr& data);
   // A new layer of the code's class made with the default settings.
   static std::shared_ptr<QVIPLayer> layerWithLayerType(uint64_t type);
   static QVIPLayerClass layerClassForLayerType(uint64_t type);

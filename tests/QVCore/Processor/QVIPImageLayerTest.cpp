@@ -114,3 +114,27 @@ TEST(QVIPLayerFirst, LendsTheInitialLayersDevelopLayer) {
   EXPECT_EQ(visible.back()->name(), "A");
   EXPECT_EQ(QVIPLayerFactory::layerTypeForLayer(*first), 2u);
 }
+
+TEST(QVIPImageLayer, FactoryMakesImageLayersOverEnginePixels) {
+  auto data = rova::ImageDataRGBf::create(7, 5);
+  data->at(3, 2) = {0.25f, 0.5f, 0.75f};
+  auto fromData = std::dynamic_pointer_cast<QVIPImageLayer>(QVIPLayerFactory::layerWithImageData(data));
+  ASSERT_TRUE(fromData) << "an image layer, not a plain one";
+  ASSERT_TRUE(fromData->imageLayer());
+  EXPECT_EQ(fromData->cppSourceImage()->source()->data(), data) << "the pixels are shown, not copied";
+  EXPECT_EQ(fromData->width(), 7);
+  EXPECT_EQ(fromData->height(), 5);
+  EXPECT_FALSE(fromData->isAdjustmentLayer());
+  EXPECT_TRUE(fromData->isEnabled());
+  EXPECT_EQ(QVIPLayerFactory::layerTypeForLayer(*fromData), 3u);
+
+  auto image = rova::Image::make(rova::ImageDataRGBf::create(4, 9));
+  auto fromImage = std::dynamic_pointer_cast<QVIPImageLayer>(QVIPLayerFactory::layerWithRovaImage(image));
+  ASSERT_TRUE(fromImage);
+  EXPECT_EQ(fromImage->cppSourceImage(), image);
+  EXPECT_EQ(fromImage->height(), 9);
+
+  EXPECT_FALSE(QVIPLayerFactory::layerWithImageData(nullptr));
+  EXPECT_FALSE(QVIPLayerFactory::layerWithRovaImage(nullptr));
+  EXPECT_FALSE(QVIPLayerFactory::layerWithRovaImage(rova::Image::make(nullptr)));
+}
