@@ -441,6 +441,7 @@ class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol, p
   // The modes a render reads when it is asked for.
   struct RenderModes {
     bool useCaches, lowRes, quickPreview, exportMode;
+    std::string state;  // the state part of the cache keys, read when the render was built
   };
   void runRender(const std::shared_ptr<QVIPProcessOperation>& op, const std::shared_ptr<QVIPProcessParams>& params,
                  const Completion& completion, RenderModes modes, const std::string& renderKey,

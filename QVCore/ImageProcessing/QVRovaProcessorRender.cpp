@@ -1,5 +1,6 @@
 // The render path of the processor: request records become operations on the processing queue,
 // answered from the result caches or rendered by the engine, and delivered to their completions.
+#include <algorithm>
 #include <bit>
 #include <charconv>
 #include <cinttypes>
@@ -9,6 +10,7 @@
 #include "QVCore/Categories/NSAffineTransform+Addition.h"
 #include "QVCore/ImageProcessing/QVRovaHelper.h"
 #include "QVCore/ImageProcessing/QVRovaProcessor.h"
+#include "QVCore/Model/Entities/QVLayerState.h"
 #include "QVPlatform/Additions.h"
 #include "QVPlatform/Log.h"
 
@@ -38,6 +40,11 @@ std::shared_ptr<QVIPProcessParams> rectParams(CGRect rect, CGSize fitSize, int64
   return params;
 }
 
+// Set while the processing queue builds the render that takes the engine's crop away for once:
+// the cache keys follow the model, whose crop stays, so that render must neither answer from nor
+// fill the result caches (a later cropped render of the same size would get the uncropped picture).
+thread_local bool buildingUncroppedRender = false;
+
 void deliverNothing(const QVRovaProcessor::Completion& completion) {
   if (completion) completion(nullptr, nullptr, nullptr, CGSizeZero, CGRectZero);
 }
@@ -63,31 +70,23 @@ std::string QVRovaProcessor::renderKey(const QVIPProcessParams& params) const {
   return rectText(params.rect()) + ":" + sizeText(params.fitSize()) + "_" + renderSettingsText(params);
 }
 
-// Until saved layer states give every layer a state hash, the engine's own state hashes stand in:
-// they change whenever anything that changes a layer's rendering changes, and they are read on the
-// processing queue, after every model change queued before the render has reached the engine.
+// The state the caches are keyed on: every layer's saved-state hash (the initial layer first, then
+// the stack in order), the clipping marks and the active layer's place. Layers hold their state
+// record until they change, so an unchanged stack costs one digest per layer. Read on the caller's
+// (model) thread when the render is built: the render runs after the engine work of every model
+// change made before it, so the key matches what the engine renders.
 std::string QVRovaProcessor::stateID() {
-  std::string text;
-  auto engine = cppProcessor_;
-  performOnImageProcessingQueue(
-      [&] {
-        uint64_t h = 1469598103934665603ULL;
-        auto mix = [&h](uint64_t v) { h = (h ^ v) * 1099511628211ULL; };
-        for (const auto& layer : engine->layers()) {
-          mix(layer->stateHash());
-          mix(layer->level());
-        }
-        auto crop = engine->getCropDescription();
-        mix(uint64_t(crop.x) ^ (uint64_t(crop.y) << 16) ^ (uint64_t(crop.width) << 32) ^
-            (uint64_t(crop.height) << 48));
-        mix(uint64_t(std::bit_cast<uint32_t>(crop.rotation)));
-        mix(uint64_t(engine->orientation()));
-        char buffer[64];
-        std::snprintf(buffer, sizeof buffer, "%016" PRIx64 ":%d:%d", h, engine->showHotPixels() ? 1 : 0,
-                      engine->showColdPixels() ? 1 : 0);
-        text = buffer;
-      },
-      true);
+  auto hashOf = [](const LayerPtr& layer) -> std::string {
+    auto state = layer ? std::dynamic_pointer_cast<QVLayerState>(layer->state()) : nullptr;
+    return state ? state->stateHash() : std::string();
+  };
+  std::string text = hashOf(initialLayer());
+  const auto list = layers();
+  for (const auto& layer : list) text += ":" + hashOf(layer);
+  text += std::string(":") + (showHotPixels() ? "1" : "0") + ":" + (showColdPixels() ? "1" : "0");
+  const auto active = activeLayer();
+  if (auto it = std::find(list.begin(), list.end(), active); active && it != list.end())
+    text += ":" + std::to_string(it - list.begin());
   return text;
 }
 
@@ -131,10 +130,15 @@ QVRovaProcessor::OperationPtr QVRovaProcessor::makeRenderOperation(const std::sh
     deliverNothing(completion);
     return nullptr;
   }
-  bool useCaches = !editedLayer() && !isLocalCacheDisabled();
+  bool useCaches = !editedLayer() && !isLocalCacheDisabled() && !buildingUncroppedRender;
   std::string key = renderKey(*params);
   std::string settings = renderSettingsText(*params);
   bool lowRes = isLowResMode(), quickPreview = isQuickPreviewMode(), exportMode = isExportMode();
+  // The engine's low-resolution, quick-preview and export paths make different pictures of one
+  // state and request: each files its results apart.
+  std::string state;
+  if (useCaches)
+    state = stateID() + ":" + (lowRes ? "1" : "0") + (quickPreview ? "1" : "0") + (exportMode ? "1" : "0");
   // The region key follows the picture's placement and, when the develop layer has sublayers of its
   // own, their settings; the layer tree is read here, on the caller's (model) thread.
   std::string regionKeyBase = QVRovaCache::originalRoiKey(key);
@@ -157,7 +161,7 @@ QVRovaProcessor::OperationPtr QVRovaProcessor::makeRenderOperation(const std::sh
     auto p = weak.lock();
     auto self = weakOp.lock();
     if (!p || !self || self->isCancelled()) return;
-    p->runRender(self, params, completion, {useCaches, lowRes, quickPreview, exportMode}, key, settings, regionKeyBase,
+    p->runRender(self, params, completion, {useCaches, lowRes, quickPreview, exportMode, state}, key, settings, regionKeyBase,
                  regionEngineLayer, deferred);
   });
   return op;
@@ -176,11 +180,8 @@ void QVRovaProcessor::runRender(const std::shared_ptr<QVIPProcessOperation>& op,
   std::string previewKey, thumbnailKey;
   bool needRender = true;
   if (useCaches) {
-    // The engine's low-resolution, quick-preview and export paths make different pictures of one
-    // state and request: each files its results apart.
-    std::string state = stateID() + ":" + (lowRes ? "1" : "0") + (quickPreview ? "1" : "0") + (exportMode ? "1" : "0");
-    previewKey = QVRovaCache::previewKey(state, key);
-    thumbnailKey = QVRovaCache::thumbnailKey(state, settings);
+    previewKey = QVRovaCache::previewKey(modes.state, key);
+    thumbnailKey = QVRovaCache::thumbnailKey(modes.state, settings);
     image = previewsCache()->cachedObjectForKey<QVIPImage>(previewKey);
     thumbnail = thumbnailsCache()->cachedObjectForKey<QVIPImage>(thumbnailKey);
     needRender = !image || !thumbnail;
@@ -449,8 +450,10 @@ void QVRovaProcessor::processNotCroppedFullSizeImageWithColorspace(int64_t color
         };
         // The render is queued behind this block, so it sees the crop taken away. It never waits:
         // a wait here, on the processing queue, would hold the crop away from every other render.
+        buildingUncroppedRender = true;
         self->processFullSizeImageWithColorspace(colorspace, newSize, depth, disableShowMask, disableHotPixels,
                                                  disableColdPixels, disableCache, true, std::move(restore));
+        buildingUncroppedRender = false;
       },
       false);
 }

@@ -387,6 +387,9 @@ TEST(QVRovaProcessor, NotCroppedFullSizeRenderIgnoresTheCropOnceAndPutsItBack) {
 
   rova::CropDescription crop;
   crop.x = 100, crop.y = 50, crop.width = 320, crop.height = 240;
+  // The crop goes to the engine behind the model's back, which the result caches (keyed on the
+  // model's state) cannot see: they stay out of this test.
+  p->setLocalCacheDisabled(true);
   p->performOnImageProcessingQueue([&] { p->cppProcessor()->setCropDescription(crop); }, true);
   Delivery cropped = render(false);
   ASSERT_TRUE(cropped.image && cropped.image->imageData());
@@ -402,4 +405,29 @@ TEST(QVRovaProcessor, NotCroppedFullSizeRenderIgnoresTheCropOnceAndPutsItBack) {
   EXPECT_EQ(after.x, 100);
   EXPECT_EQ(after.width, 320);
   EXPECT_EQ(after.height, 240);
+}
+
+TEST(QVRovaProcessor, TheUncroppedRenderNeitherAnswersFromNorFillsTheCroppedRendersCache) {
+  auto p = QVRovaProcessor::init();
+  loadAndSettle(*p, gradientJpeg(640, 480), CGSizeMake(2000, 2000));
+  auto crop = std::make_shared<QVTCropDescription>();
+  crop->setImageSize(CGSizeMake(640, 480));
+  crop->setCropRect(CGRectMake(100, 50, 320, 240));
+  p->setCropDescription(crop);
+  settle(*p);
+  auto render = [&](bool notCropped) {
+    Delivery d;
+    if (notCropped)
+      p->processNotCroppedFullSizeImageWithColorspace(1, CGSizeMake(320, 240), 16, false, false, false, true, true,
+                                                      d.completion());
+    else
+      p->processFullSizeImageWithColorspace(1, CGSizeMake(320, 240), 16, false, false, false, true, true,
+                                            d.completion());
+    for (int i = 0; i < 200 && !d.called; ++i) settle(*p);
+    EXPECT_TRUE(d.image);
+    return d.image;
+  };
+  auto cropped = render(false);
+  EXPECT_NE(render(true), cropped) << "rendered without the crop, not answered from the cache";
+  EXPECT_EQ(render(false), cropped) << "the cropped picture is still the cached one";
 }
