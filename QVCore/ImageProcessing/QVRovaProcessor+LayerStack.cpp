@@ -416,19 +416,8 @@ void QVRovaProcessor::observeNotificationsFromImageProcessor(const std::shared_p
   observe(kQVImageProcessorActiveLayerDidChange,
           [](QVRovaProcessor& p, const qv::Notification&) { p.activeLayerDidChange(); });
   observe(kQVImageProcessorImageOrientationDidChange, [](QVRovaProcessor& p, const qv::Notification&) {
-    auto source = p.syncProcessor();
-    if (!source) return;
-    const uint64_t orientation = source->orientation();
-    {
-      std::lock_guard<std::recursive_mutex> lock(p.mutex_);
-      p.orientation_ = orientation;
-    }
-    auto weakP = p.weakSelf();
-    p.performOnImageProcessingQueue(
-        [weakP, orientation] {
-          if (auto q = weakP.lock()) q->cppProcessor()->setOrientation(int(orientation));
-        },
-        false);
+    // The follower's layers, engine and canvas take the source's orientation as its own would.
+    if (auto source = p.syncProcessor()) p.setOrientation(source->orientation());
   });
   for (const char* name : {kQVImageProcessorLayersArrangementDidChange, kQVImageProcessorFiltersArrangementDidChange})
     observe(name, [](QVRovaProcessor& p, const qv::Notification& n) { p.layerArrangementDidChange(n); });

@@ -107,10 +107,9 @@ void QVRovaProcessor::historyManagerRestoreStateForUUID(QVHistoryManagerProtocol
 }
 
 std::shared_ptr<QVLayerState> QVRovaProcessor::applyState(const qv::Value& state) {
-  {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
-    orientation_ = uint64_t(state[kOrientationKey].asInt(1));
-  }
+  // Through the setter, so the layers and the engine turn too (no step: the history is applying).
+  const int64_t orientation = state[kOrientationKey].asInt(1);
+  setOrientation(orientation == 0 ? 1 : uint64_t(orientation));
   if (const qv::Value* cropEntry = state.find(kCropDescriptionKey)) {
     auto crop = QVTCropDescription::initWithDictionary(*cropEntry);
     CGSize canvas = canvasSize();

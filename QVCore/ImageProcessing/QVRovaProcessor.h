@@ -39,7 +39,9 @@
 #include "QVCore/ImageProcessing/QVNotificationQueue.h"
 #include "QVCore/ImageProcessing/QVProject18Processor/QVIPImageLayer.h"
 #include "QVCore/ImageProcessing/QVRovaCache.h"
+#include "QVPlatform/Additions.h"
 #include "QVPlatform/NotificationCenter.h"
+#include "QVPlatform/Pasteboard.h"
 
 class QVIPEffectsProvider;
 class QVLayerState;
@@ -69,6 +71,8 @@ inline constexpr const char* kQVHistoryStateKey = "kQVHistoryStateKey";
 inline constexpr const char* kQVImageProcessorLayersArrangementDidChange = "kQVImageProcessorLayersArrangementDidChange";
 inline constexpr const char* kQVImageProcessorFiltersArrangementDidChange = "kQVImageProcessorFiltersArrangementDidChange";
 inline constexpr const char* kQVImageProcessorImageOrientationDidChange = "kQVImageProcessorImageOrientationDidChange";
+// The pasteboard type of a copied mask.
+inline constexpr const char* kQVPasteboardTypeImageAlphaData = "QVPasteboardTypeImageAlphaData";
 inline constexpr const char* kQVImageProcessorMaskVisibilityDidChange = "kQVImageProcessorMaskVisibilityDidChange";
 inline constexpr const char* kQVImageProcessorShowClippingDidChange = "kQVImageProcessorShowClippingDidChange";
 // A restore that loads textures: start when the first such load begins, finish after the engine
@@ -425,6 +429,29 @@ class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol, p
   void disableNotifyAsync();
   void updateWithNotifyAsync(const std::function<void()>& block);
 
+  // ---- Orientation, mask copy and paste, colour pick (QVRovaProcessor+Orientation.cpp) ----
+  // The picture's EXIF orientation 1 to 8: a change registers "Change Orientation", reaches the
+  // initial layer, every stacked layer and (on the processing queue) the engine, and posts
+  // "kQVImageProcessorImageOrientationDidChange" at once. Other values are logged and ignored.
+  void setOrientation(uint64_t orientation);
+  // 0 quarter turn counter-clockwise, 1 quarter turn clockwise, 2 mirror left-right, 3 mirror
+  // top-bottom; other operations change nothing.
+  void rotateFlip(uint64_t operation);
+  static uint64_t orientationAfterRotateFlip(uint64_t operation, uint64_t orientation);
+  // The document's own pasteboard (named after its history); nullptr without a history.
+  std::shared_ptr<qv::Pasteboard> maskPasteboard();
+  // The layer's engine mask (the edited, else the active layer for nullptr) onto the document's
+  // pasteboard as "QVPasteboardTypeImageAlphaData": width and height (32-bit), then the values.
+  void copyMask() { copyMaskFromLayer(nullptr); }
+  void copyMaskFromLayer(const LayerPtr& layer);
+  bool canReadMaskFromPasteboard();
+  // The pasteboard's mask onto the layer (step "<name>: Mask Pasted"); nothing without mask data.
+  void pasteMask() { pasteMaskToLayer(nullptr); }
+  void pasteMaskToLayer(const LayerPtr& layer);
+  // The white balance under which the picked colour becomes grey, from the top picture layer;
+  // false (values untouched) without one. Waits for the processing queue.
+  bool getTemperature(float& temperature, float& tint, const qv::RGBAColor& pickedColor);
+
   std::string description() const;
 
  protected:
@@ -441,6 +468,7 @@ class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol, p
   // The modes a render reads when it is asked for.
   struct RenderModes {
     bool useCaches, lowRes, quickPreview, exportMode;
+    std::string state;  // the state part of the cache keys, read when the render was built
     std::string state;  // the state part of the cache keys, read when the render was built
   };
   void runRender(const std::shared_ptr<QVIPProcessOperation>& op, const std::shared_ptr<QVIPProcessParams>& params,
