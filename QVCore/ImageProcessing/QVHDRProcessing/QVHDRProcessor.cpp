@@ -15,6 +15,7 @@
 #include "QVPlatform/MainExecutor.h"
 #include "QVPlatform/Places.h"
 #include "rova/ImageCompressorProxy.h"
+#include "rova/layers/ImageLayer.h"
 
 namespace fs = std::filesystem;
 
@@ -328,7 +329,15 @@ QVIPImagePtr QVHDRProcessor::obtainOriginalRoiFromLayer(const rova::BaseLayerPtr
   auto middle = middleBracketDataPtr();
   if (!middle) return QVHDRProcessorSuperclass::obtainOriginalRoiFromLayer(layer, forQuickPreviewMode);
   QVIPImagePtr result;
-  performOnImageProcessingQueue([&] { result = QVIPImage::initWithImageData(middle, true); }, true);
+  performOnImageProcessingQueue(
+      [&] {
+        // A stand-in engine layer over the middle exposure, placed as the layer is: its working
+        // image is the same region and size the layer's own would be.
+        auto unit = std::make_shared<rova::ImageLayer>(rova::Image::make(middle));
+        if (layer) unit->setTransformSettings(layer->transformSettings());
+        if (auto working = unit->getWorkingImage()) result = QVIPImage::initWithImageData(working, true);
+      },
+      true);
   return result;
 }
 

@@ -99,6 +99,15 @@ TEST_F(HDRProcessorTest, LoadingMergesKeepsTheMiddleExposureAndCachesIt) {
   ASSERT_TRUE(source);
   EXPECT_GT(source->imageData()->at(110, 20).g, 1.5f);
   EXPECT_LE(middle->at(110, 20).g, 1.0f);
+  // The compare image is the middle exposure (clamped), placed as the bottom layer is.
+  auto compare = p->obtainOriginalRoiFromLayer(p->initialLayer()->cppLayer(), false);
+  ASSERT_TRUE(compare);
+  auto compareData = compare->imageData();
+  ASSERT_TRUE(compareData);
+  EXPECT_EQ(compareData->width(), middle->width());
+  EXPECT_NEAR(compareData->at(30, 20).g, middle->at(30, 20).g, 1e-3f);
+  ASSERT_TRUE(p->originalCroppedImageForCompare());
+
   // Setting the same data again changes nothing.
   p->setMiddleBracketDataPtr(middle);
   EXPECT_EQ(updates, 1);
