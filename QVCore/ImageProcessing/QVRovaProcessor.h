@@ -452,6 +452,35 @@ class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol, p
   // false (values untouched) without one. Waits for the processing queue.
   bool getTemperature(float& temperature, float& tint, const qv::RGBAColor& pickedColor);
 
+  // ---- Layers made from renders (QVRovaProcessor+RenderedLayers.cpp) ----
+  using LayerCompletion = std::function<void(LayerPtr)>;
+  // Renders the set's layers (the others between them switched off meanwhile) into one new image
+  // layer placed above the highest one and made active. Leave state: 0 removes the set, 1 its
+  // enabled layers, 2 nothing ("Stamped Layer"), 3 and others every layer of the range except
+  // those enabled outside the set. The completion gets nullptr when the render gave no pixels.
+  void mergeLayersWithIndexes(const std::vector<uint64_t>& indexes, uint64_t leaveState, LayerCompletion completion);
+  // The source processor's full render as "Denoise layer" directly above the active layer, made
+  // the active and the edited layer.
+  void applyDenoise(const std::shared_ptr<QVRovaProcessor>& source, LayerCompletion completion);
+  // Fills the edited layer's masked area by inpainting the picture below it and inserts the result
+  // as "Erased image layer" under it. Refused (error handler with title and message) when the mask
+  // covers more than half the picture, or when the inpainting fails.
+  using EraseErrorHandler = std::function<void(const std::string& title, const std::string& message)>;
+  void applyEraseCompletion(LayerCompletion completion, EraseErrorHandler error);
+  // The erase tool's working layer: a new layer "Erase" with a cleared mask, edited and active.
+  void makeNewEraseLayer();
+  // Clears the top layer's mask and makes it the active and edited layer again.
+  void clearEraseLayer();
+  // Told the inpainting's progress on the main thread.
+  virtual void updateProgress(float) {}
+  // The inpainting the erase calls: source picture, destination of its size, mask of its size
+  // (non-zero where pixels are to be filled), method, parameter, cancel flag and progress; 2 means
+  // failure. The engine has none of its own: without one installed every erase fails.
+  using Inpainter = std::function<int(const rova::ImageDataRGBf& source, rova::ImageDataRGBf& destination,
+                                      const rova::ImageDataF& mask, int method, float parameter,
+                                      const std::atomic<uint8_t>& cancel, const std::function<void(float)>& progress)>;
+  static void setInpainter(Inpainter inpainter);
+
   std::string description() const;
 
  protected:
@@ -468,7 +497,6 @@ class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol, p
   // The modes a render reads when it is asked for.
   struct RenderModes {
     bool useCaches, lowRes, quickPreview, exportMode;
-    std::string state;  // the state part of the cache keys, read when the render was built
     std::string state;  // the state part of the cache keys, read when the render was built
   };
   void runRender(const std::shared_ptr<QVIPProcessOperation>& op, const std::shared_ptr<QVIPProcessParams>& params,
@@ -530,6 +558,8 @@ class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol, p
   bool isOwnHistoryManager(const QVHistoryManagerProtocol& manager) const;
   std::shared_ptr<QVLayerState> applyState(const qv::Value& state);
   std::atomic<bool> notifyAsync_{false}, savedNotifyAsync_{false};
+  // Handed to the inpainting as its cancel flag.
+  std::atomic<uint8_t> cancelInpaintFlag_{0};
   // Derived processors: the last luminosity request (guarded by mutex_).
   std::shared_ptr<qv::BlockOperation> obtainLuminosityMaskOperation_;
   // Adopts an engine copy: the copy listens to its own engine's updates.
