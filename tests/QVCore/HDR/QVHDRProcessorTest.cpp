@@ -7,6 +7,7 @@
 
 #include "QVCore/HDR/HDRTestSupport.h"
 #include "QVCore/ImageProcessing/QVHDRProcessing/QVHDRProcessor.h"
+#include "QVCore/ImageProcessing/QVEffectsProvider/QVIPEffectsProvider.h"
 #include "QVCore/ImageProcessing/QVIPLayerFactory.h"
 #include "QVCore/ImageProcessing/QVImageReader.h"
 #include "QVCore/ImageProcessing/QVRovaHelper.h"
@@ -198,4 +199,60 @@ TEST(HDRProcessorClass, FirstUseSwitchesRawDevelopOnAndWorkspaceIsDefault) {
   EXPECT_EQ(p->workspaceIdentifierForLayerIdx(0), "default");
   EXPECT_EQ(p->workspaceIdentifierForLayerIdx(7), "default");
   EXPECT_TRUE(std::dynamic_pointer_cast<QVHDRImageProcessorProtocol>(std::shared_ptr<QVImageProcessorProtocol>(p)));
+}
+
+namespace {
+std::shared_ptr<QVIPLayer> catalogueLayer(const std::string& identifier, double amount) {
+  auto layer = QVIPEffectsProvider::sharedEffectsProvider().makeAdjustmentLayerWithIdentifier(identifier);
+  layer->setAmount(amount);
+  return layer;
+}
+}  // namespace
+
+TEST_F(HDRProcessorTest, PresetsMatchLayersByPositionOrIdentifier) {
+  auto p = load(paths);
+  auto target = p->activeLayer();
+  ASSERT_TRUE(target);
+  target->setLayers({catalogueLayer("ExposureAdjustmentLayer", 1), catalogueLayer("SharpenAdjustmentLayer", 1)});
+  solvane::test::settle(*p);
+
+  // Same count: position by position.
+  p->applyPresetWithLayers({catalogueLayer("ExposureAdjustmentLayer", 0.3), catalogueLayer("SharpenAdjustmentLayer", 0.6)},
+                           std::string("preset-1"), target);
+  auto subs = target->subLayers();
+  ASSERT_EQ(subs.size(), 2u);
+  EXPECT_NEAR(subs[0]->amount(), 0.3, 1e-6);
+  EXPECT_NEAR(subs[1]->amount(), 0.6, 1e-6);
+  EXPECT_EQ(target->presetUUID(), std::optional<std::string>("preset-1"));
+  EXPECT_TRUE(p->notify());
+
+  // Another count: by identifier; layers the preset does not name stay as they are.
+  p->applyPresetWithLayers({catalogueLayer("SharpenAdjustmentLayer", 0.9)}, std::string("preset-2"), target);
+  EXPECT_NEAR(subs[0]->amount(), 0.3, 1e-6);
+  EXPECT_NEAR(subs[1]->amount(), 0.9, 1e-6);
+  solvane::test::settle(*p);
+}
+
+TEST_F(HDRProcessorTest, BracketLayersAreReadInTheBackgroundAndInsertedOnTheMainThread) {
+  auto p = load(paths);
+  const size_t before = p->layers().size();
+  QVRovaProcessor::LayerPtr made;
+  bool called = false;
+  p->createBracketImageLayerAtIndex(1, "Dark", paths[0], [&](QVRovaProcessor::LayerPtr layer) {
+    called = true;
+    made = layer;
+  });
+  ASSERT_FALSE(history->steps.empty());
+  EXPECT_EQ(history->steps.back().actionName, "New HDR Bracket Layer: Dark");
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!called && std::chrono::steady_clock::now() < deadline) {
+    qv::MainExecutor::shared().runUntilIdle();
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  ASSERT_TRUE(called);
+  ASSERT_TRUE(made);
+  EXPECT_EQ(made->name(), "Dark");
+  ASSERT_EQ(p->layers().size(), before + 1);
+  EXPECT_EQ(p->layers()[1], made);
+  solvane::test::settle(*p);
 }
