@@ -18,9 +18,16 @@ std::mutex& cacheMutex() {
   static std::mutex m;
   return m;
 }
-std::map<std::string, Entry>& sortedCache() {
-  static std::map<std::string, Entry> cache;
+// Keyed by the sorted paths themselves rather than by their joined text: joined without a
+// separator, two different sets can give the same text ("/a" + "/b/c" and "/a/b" + "/c").
+std::map<Paths, Entry>& sortedCache() {
+  static std::map<Paths, Entry> cache;
   return cache;
+}
+Paths cacheKey(const Paths& paths) {
+  Paths sorted = paths;
+  std::sort(sorted.begin(), sorted.end());
+  return sorted;
 }
 }  // namespace
 
@@ -51,7 +58,7 @@ void getCachedSortedUrlsAndEvs(const Paths& paths, const std::function<void(cons
   Entry entry;
   {
     std::lock_guard<std::mutex> lock(cacheMutex());
-    auto it = sortedCache().find(pathsKey(paths));
+    auto it = sortedCache().find(cacheKey(paths));
     if (it == sortedCache().end()) return;
     entry = it->second;
   }
@@ -60,7 +67,7 @@ void getCachedSortedUrlsAndEvs(const Paths& paths, const std::function<void(cons
 
 void cacheSortedURLs(const Paths& paths, const Paths& sortedUrls, const EVs& evs) {
   std::lock_guard<std::mutex> lock(cacheMutex());
-  sortedCache()[pathsKey(paths)] = Entry{sortedUrls, evs};
+  sortedCache()[cacheKey(paths)] = Entry{sortedUrls, evs};
 }
 
 void sortPathsByEvsWithCompletion(const Paths& paths, const std::function<void(Paths, EVs)>& completion) {

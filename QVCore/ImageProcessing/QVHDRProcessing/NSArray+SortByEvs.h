@@ -1,7 +1,7 @@
 #pragma once
 // Ordering a set of bracket files by exposure value through the engine, remembered for the process
-// under the set's paths key (the same files in any order give the same answer, even when a file
-// has been replaced since).
+// per set of paths (the same files in any order give the same answer, even when a file has been
+// replaced since).
 #include <functional>
 #include <optional>
 #include <string>

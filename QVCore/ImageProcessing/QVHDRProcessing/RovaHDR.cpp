@@ -6,6 +6,7 @@
 #include <limits>
 #include <numeric>
 
+#include "QVPlatform/Dispatch.h"
 #include "rova/ImageReader.h"
 
 namespace rova {
@@ -400,47 +401,52 @@ HDRMergeResult mergeHDR(const std::vector<ImageDataRGBfPtr>& input, std::vector<
     if (exposures[i] < exposures[darkest]) darkest = i;
     if (exposures[i] > exposures[brightest]) brightest = i;
   }
-  std::vector<float> weights(n);
-  const size_t count = out->pixelCount();
-  for (size_t p = 0; p < count; ++p) {
-    float total = 0;
-    for (size_t i = 0; i < n; ++i) {
-      weights[i] = hatWeight(maxChannel(images[i]->data()[p])) * exposures[i];
-      total += weights[i];
-    }
-    if (settings.ghostReduction) {
-      const Pixel& r = images[ref]->data()[p];
-      const float rm = maxChannel(r);
-      if (rm < kClipped && rm > kUsableLow) {
-        const float rr = lum(r) / exposures[ref] + 1e-6f;
-        total = 0;
-        for (size_t i = 0; i < n; ++i) {
-          if (i != ref && weights[i] > 0) {
-            const float ri = lum(images[i]->data()[p]) / exposures[i] + 1e-6f;
-            if (std::fabs(std::log2(ri / rr)) > ghostStops) weights[i] = 0;
+  // Bands of rows on every core; each pixel depends on its own values only.
+  constexpr int kBandRows = 32;
+  qv::dispatchApply(size_t((h + kBandRows - 1) / kBandRows), [&](size_t band) {
+    std::vector<float> weights(n);
+    const size_t first = band * kBandRows * size_t(w);
+    const size_t last = std::min(out->pixelCount(), first + size_t(kBandRows) * size_t(w));
+    for (size_t p = first; p < last; ++p) {
+      float total = 0;
+      for (size_t i = 0; i < n; ++i) {
+        weights[i] = hatWeight(maxChannel(images[i]->data()[p])) * exposures[i];
+        total += weights[i];
+      }
+      if (settings.ghostReduction) {
+        const Pixel& r = images[ref]->data()[p];
+        const float rm = maxChannel(r);
+        if (rm < kClipped && rm > kUsableLow) {
+          const float rr = lum(r) / exposures[ref] + 1e-6f;
+          total = 0;
+          for (size_t i = 0; i < n; ++i) {
+            if (i != ref && weights[i] > 0) {
+              const float ri = lum(images[i]->data()[p]) / exposures[i] + 1e-6f;
+              if (std::fabs(std::log2(ri / rr)) > ghostStops) weights[i] = 0;
+            }
+            total += weights[i];
           }
-          total += weights[i];
         }
       }
-    }
-    Pixel acc{};
-    if (total > 0) {
-      for (size_t i = 0; i < n; ++i) {
-        if (weights[i] <= 0) continue;
-        const Pixel& v = images[i]->data()[p];
-        const float k = weights[i] / (total * exposures[i]);
-        acc.r += v.r * k;
-        acc.g += v.g * k;
-        acc.b += v.b * k;
+      Pixel acc{};
+      if (total > 0) {
+        for (size_t i = 0; i < n; ++i) {
+          if (weights[i] <= 0) continue;
+          const Pixel& v = images[i]->data()[p];
+          const float k = weights[i] / (total * exposures[i]);
+          acc.r += v.r * k;
+          acc.g += v.g * k;
+          acc.b += v.b * k;
+        }
+      } else {
+        // Clipped in every exposure: the darkest one tells most; black everywhere: the brightest.
+        const size_t pick = maxChannel(images[darkest]->data()[p]) >= kClipped ? darkest : brightest;
+        const Pixel& v = images[pick]->data()[p];
+        acc = {v.r / exposures[pick], v.g / exposures[pick], v.b / exposures[pick]};
       }
-    } else {
-      // Clipped in every exposure: the darkest one tells most; black everywhere: the brightest.
-      const size_t pick = maxChannel(images[darkest]->data()[p]) >= kClipped ? darkest : brightest;
-      const Pixel& v = images[pick]->data()[p];
-      acc = {v.r / exposures[pick], v.g / exposures[pick], v.b / exposures[pick]};
+      out->data()[p] = acc;
     }
-    out->data()[p] = acc;
-  }
+  });
 
   report(progress, HDRMergingPhaseName::kPostProcessing);
   if (settings.chromaticAberrationReduction) reduceChromaticAberration(*out);

@@ -159,4 +159,16 @@ TEST(HDRBracket, SortingByEvIsCachedPerSetOfFiles) {
   });
   EXPECT_FALSE(NSArraySortByEvs::validateFilesExists({a, (dir / "missing.jpg").string()}));
   EXPECT_EQ(NSArraySortByEvs::pathsKey({"b", "a", "c"}), "abc");
+
+  // Two different sets whose joined paths read the same are remembered apart.
+  const fs::path nested = dir / "x";
+  fs::create_directories(nested);
+  const std::string lone = writeJpeg(nested, "y.jpg", Exif{});
+  const std::vector<std::string> pair = {nested.string(), "/y.jpg"};
+  ASSERT_EQ(NSArraySortByEvs::pathsKey(pair), NSArraySortByEvs::pathsKey({lone}));
+  NSArraySortByEvs::cacheSortedURLs(pair, pair, {1, 2});
+  NSArraySortByEvs::sortUrlsByEvsWithCompletion({lone}, [&](auto urls, auto) {
+    ASSERT_TRUE(urls);
+    EXPECT_EQ(*urls, std::vector<std::string>{lone});
+  });
 }
