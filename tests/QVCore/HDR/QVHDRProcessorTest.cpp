@@ -37,7 +37,26 @@ class HistoryWithResources : public solvane::test::FakeHistory {
   std::optional<std::string> cachedInitialTexturePath() override { return cachedTexture; }
 };
 
+// The process-wide reader and catalogue switches the first use of the class sets, put back after
+// each test so other tests see what they expect.
+class SavedSwitches {
+ public:
+  SavedSwitches()
+      : newOpen_(QVImageReader::isNewOpenMethod()),
+        rawDevelop_(QVImageReader::isApplyRawDevelop()),
+        replaceRaw_(QVIPEffectsProvider::replaceEffectIDIntoRawID()) {}
+  ~SavedSwitches() {
+    QVImageReader::useNewOpenMethod(newOpen_);
+    QVImageReader::setApplyRawDevelop(rawDevelop_);
+    QVIPEffectsProvider::setReplaceEffectIDIntoRawID(replaceRaw_);
+  }
+
+ private:
+  bool newOpen_, rawDevelop_, replaceRaw_;
+};
+
 struct HDRProcessorTest : ::testing::Test {
+  SavedSwitches switches;
   fs::path dir;
   std::vector<std::string> paths;
   std::shared_ptr<HistoryWithResources> history = std::make_shared<HistoryWithResources>();
@@ -191,10 +210,13 @@ TEST_F(HDRProcessorTest, EvListNeedsTwoPathsAndIsComputedOnce) {
 }
 
 TEST(HDRProcessorClass, FirstUseSwitchesRawDevelopOnAndWorkspaceIsDefault) {
+  SavedSwitches saved;
   QVImageReader::setApplyRawDevelop(false);
+  QVIPEffectsProvider::setReplaceEffectIDIntoRawID(true);
   QVHDRProcessor::classSwitches().resetForTesting();
   auto p = QVHDRProcessor::init();
   EXPECT_TRUE(QVImageReader::isApplyRawDevelop());
+  EXPECT_FALSE(QVIPEffectsProvider::replaceEffectIDIntoRawID());
   EXPECT_FALSE(p->useInitialLayerAsFirst());
   EXPECT_EQ(p->workspaceIdentifierForLayerIdx(0), "default");
   EXPECT_EQ(p->workspaceIdentifierForLayerIdx(7), "default");
