@@ -443,6 +443,26 @@ void QVIPLayer::deleteTextureSync(bool sync) {
 
 // ---- Texture cache ----
 
+namespace {
+
+// The picture compressed into a new "rovacompressedimagedata" file of the history's resources
+// folder, named by a new UUID; its name and path, or nullopt when there is nothing to write or the
+// write failed.
+std::optional<std::pair<std::string, std::string>> writeCompressedTexture(QVHistoryManagerProtocol& history,
+                                                                          const rova::ImagePtr& image) {
+  const std::vector<uint8_t> bytes = QVRovaHelper::compressedImageDataForImage(image);
+  if (bytes.empty()) return std::nullopt;
+  const std::string name = qv::stringWithUUID() + "." + kQVRovaCompressedImageDataExtension;
+  const std::string path = (fs::path(history.resourcesPath()) / name).string();
+  if (!qv::writeFileAtomically(path, bytes.data(), bytes.size())) {
+    QV_LOG_FAILURE("[NSData writeToFile:" + path + " atomically:YES] == NO");
+    return std::nullopt;
+  }
+  return std::make_pair(name, path);
+}
+
+}  // namespace
+
 void QVIPLayer::saveImageOrTexture() {
   auto history = historyManager();
   if (!history || isAdjustmentLayer_ || historyTextureName_) return;
@@ -455,16 +475,36 @@ void QVIPLayer::saveImageOrTexture() {
         if (layer.kind() == rova::kLayerKindImage) image = static_cast<rova::ImageLayer&>(layer).getSourceImage();
       },
       true);
-  const std::vector<uint8_t> bytes = QVRovaHelper::compressedImageDataForImage(image);
-  if (bytes.empty()) return;
-  const std::string name = qv::stringWithUUID() + "." + kQVRovaCompressedImageDataExtension;
-  const std::string path = (fs::path(history->resourcesPath()) / name).string();
-  if (!qv::writeFileAtomically(path, bytes.data(), bytes.size())) {
-    QV_LOG_FAILURE("[NSData writeToFile:" + path + " atomically:YES] == NO");
+  auto written = writeCompressedTexture(*history, image);
+  if (!written) return;
+  historyTextureName_ = written->first;
+  if (!textureURL_ || textureURL_->empty()) textureURL_ = written->second;
+}
+
+// Pixels that live only in memory (a layer made from engine data: merges, denoise, erase) are
+// cached when the layer joins a document with a history, so a saved step can bring them back.
+// Layers with a file (the opened picture, textures) are left alone: their file is what a step
+// records. The history lives on the main thread, so an attach elsewhere (a load on the processing
+// queue) caches from there later; the engine picture of an image layer is read-only and is read
+// directly, without waiting for the processing queue in the middle of a stack operation.
+void QVIPLayer::cacheOwnPixelsAfterAttach() {
+  if (isAdjustmentLayer_ || historyTextureName_ || (textureURL_ && !textureURL_->empty())) return;
+  if (!qv::MainExecutor::shared().isMainThread()) {
+    auto weak = weakSelf();
+    qv::MainExecutor::shared().async([weak] {
+      if (auto self = weak.lock()) self->cacheOwnPixelsAfterAttach();
+    });
     return;
   }
-  historyTextureName_ = name;
-  if (!textureURL_ || textureURL_->empty()) textureURL_ = path;
+  auto history = historyManager();
+  const rova::BaseLayerPtr engineLayer = cppLayer_;
+  if (!history || !engineLayer || engineLayer->kind() != rova::kLayerKindImage) return;
+  auto written = writeCompressedTexture(*history, static_cast<rova::ImageLayer&>(*engineLayer).getSourceImage());
+  if (!written) return;
+  historyTextureName_ = written->first;
+  textureURL_ = written->second;
+  // A record taken before holds no texture name.
+  setState(nullptr);
 }
 
 bool QVIPLayer::loadCppImageFromRova() {

@@ -443,6 +443,7 @@ void QVIPLayer::setParent(std::weak_ptr<QVParentLayerProtocol> parent) {
     }
   }
   parent_ = std::move(parent);
+  if (newParent) cacheOwnPixelsAfterAttach();
 }
 
 std::shared_ptr<qv::OperationQueue> QVIPLayer::parentProcessingQueue() {

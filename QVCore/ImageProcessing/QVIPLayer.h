@@ -287,6 +287,10 @@ class QVIPLayer : public QVModelObject, public QVParentLayerProtocol, public QVP
   // Puts the layer's pixels into the history's texture cache (a copy of its file, or a compressed
   // "rovacompressedimagedata" file named by a new UUID).
   void saveImageOrTexture();
+  // After joining a parent: pixels that have no file go into the new history's texture cache (on
+  // the main thread; later when attached elsewhere). Layers with a file or a cache name, and
+  // adjustment layers, are left alone.
+  void cacheOwnPixelsAfterAttach();
   // The texture's file in the history's resources folder. Setting a name restores the texture
   // from that cache file (from another layer of the processor naming the same file when there is
   // one); a missing file drops the name, and a layer left with neither name nor URL loses its

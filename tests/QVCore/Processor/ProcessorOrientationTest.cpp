@@ -31,18 +31,10 @@ class CountingMask : public QVLayerMaskProtocol {
   qv::Array stack{qv::Value("stroke")};
 };
 
-struct OrientationTest : ProcessorStackTest {
+struct OrientationTest : ProcessorWithHistoryTest {
   void SetUp() override {
-    ProcessorStackTest::SetUp();
-    qv::MainExecutor::shared().discardPending();
-    manager = std::make_shared<QVHistoryManager>();
-    processor->setHistoryManager(manager);
+    ProcessorWithHistoryTest::SetUp();
     qv::MainExecutor::shared().runUntilIdle();
-  }
-  void TearDown() override {
-    ProcessorStackTest::TearDown();
-    manager.reset();
-    qv::MainExecutor::shared().discardPending();
   }
   // Registrations open again on the next main-loop pass.
   uint64_t steps() {
@@ -54,7 +46,6 @@ struct OrientationTest : ProcessorStackTest {
     processor->performOnImageProcessingQueue([&] { o = processor->cppProcessor()->orientation(); }, true);
     return o;
   }
-  std::shared_ptr<QVHistoryManager> manager;
 };
 
 }  // namespace

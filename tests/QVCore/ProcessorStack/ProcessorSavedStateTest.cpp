@@ -16,18 +16,7 @@ using LayerPtr = QVRovaProcessor::LayerPtr;
 
 namespace {
 
-struct SavedStateTest : ProcessorStackTest {
-  void SetUp() override {
-    ProcessorStackTest::SetUp();
-    qv::MainExecutor::shared().discardPending();
-    manager = std::make_shared<QVHistoryManager>();
-    processor->setHistoryManager(manager);
-  }
-  void TearDown() override {
-    ProcessorStackTest::TearDown();
-    manager.reset();
-    qv::MainExecutor::shared().discardPending();
-  }
+struct SavedStateTest : ProcessorWithHistoryTest {
   std::string statePath(const std::string& uuid) { return manager->historyPath() + "/" + uuid + ".state"; }
   bool save(const std::string& uuid) {
     bool result = false;
@@ -45,7 +34,6 @@ struct SavedStateTest : ProcessorStackTest {
     for (const auto& l : processor->layers()) ids.push_back(l->state()->identifier());
     return ids;
   }
-  std::shared_ptr<QVHistoryManager> manager;
 };
 
 TEST_F(SavedStateTest, SaveWritesTheEditingStateAndRestoreReusesTheLayers) {

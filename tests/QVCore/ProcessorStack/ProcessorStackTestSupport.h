@@ -7,6 +7,7 @@
 #include <cmath>
 #include <vector>
 
+#include "QVCore/ImageProcessing/History/QVHistoryManager.h"
 #include "QVCore/ImageProcessing/QVEffectsProvider/QVIPEffectsProvider.h"
 #include "QVCore/Model/Entities/QVLayerState.h"
 #include "QVCore/Processor/ProcessorTestSupport.h"
@@ -87,6 +88,22 @@ struct ProcessorStackTest : ::testing::Test {
     if (processor) settle(*processor);
   }
   std::shared_ptr<QVRovaProcessor> processor;
+};
+
+// The loaded processor with an edit history of its own, of which it is the delegate.
+struct ProcessorWithHistoryTest : ProcessorStackTest {
+  void SetUp() override {
+    ProcessorStackTest::SetUp();
+    qv::MainExecutor::shared().discardPending();
+    manager = std::make_shared<QVHistoryManager>();
+    processor->setHistoryManager(manager);
+  }
+  void TearDown() override {
+    ProcessorStackTest::TearDown();
+    manager.reset();
+    qv::MainExecutor::shared().discardPending();
+  }
+  std::shared_ptr<QVHistoryManager> manager;
 };
 
 }  // namespace solvane::test
