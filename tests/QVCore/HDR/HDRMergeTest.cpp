@@ -168,3 +168,45 @@ TEST(HDRMerge, FilesAreReadMergedAndFailuresGiveNoImage) {
   ASSERT_TRUE(hdrtest::writeImage(small, *hdrtest::exposure(20, 10, 1.0f), kUTTypeJPEG, {}));
   EXPECT_FALSE(rova::make_HDR({paths[0], small.string()}, plainSettings(), {0, 0}, nullptr).image);
 }
+
+TEST(HDRMerge, SingleImageToneMappingRollsOffOnlyTheHighlights) {
+  auto d = rova::ImageDataRGBf::create(4, 1);
+  const float values[] = {0.2f, 0.7f, 1.0f, 3.0f};
+  for (int x = 0; x < 4; ++x) d->at(x, 0) = {values[x], values[x], values[x]};
+  rova::HDRSettings s = plainSettings();
+  auto mapped = rova::mergeHDR({d}, {}, s, nullptr).image->imageData();
+  EXPECT_FLOAT_EQ(mapped->at(0, 0).g, 0.2f);
+  EXPECT_FLOAT_EQ(mapped->at(1, 0).g, 0.7f);
+  EXPECT_LT(mapped->at(2, 0).g, 1.0f);
+  EXPECT_GT(mapped->at(3, 0).g, mapped->at(2, 0).g);  // order kept
+  EXPECT_LE(mapped->at(3, 0).g, 1.0f);
+  s.singleImageToneMapping = false;
+  EXPECT_FLOAT_EQ(rova::mergeHDR({d}, {}, s, nullptr).image->imageData()->at(3, 0).g, 3.0f);
+}
+
+TEST(HDRMerge, ChromaticAberrationReductionLinesRedUpWithGreen) {
+  // Rings whose red channel is magnified by 0.2 % about the centre, as a lens would.
+  const int w = 256, h = 256;
+  auto ring = [&](float x, float y) {
+    const float r = std::hypot(x - 127.5f, y - 127.5f);
+    return 0.5f + 0.4f * std::sin(r * 0.35f);
+  };
+  auto d = rova::ImageDataRGBf::create(w, h);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const float k = 1.0f / 1.002f;
+      const float red = ring(127.5f + (x - 127.5f) * k, 127.5f + (y - 127.5f) * k);
+      d->at(x, y) = {red, ring(float(x), float(y)), ring(float(x), float(y))};
+    }
+  auto mismatch = [&](const rova::ImageDataRGBf& img) {
+    double s = 0;
+    for (int y = 16; y < h - 16; ++y)
+      for (int x = 16; x < w - 16; ++x) s += std::fabs(img.at(x, y).r - img.at(x, y).g);
+    return s;
+  };
+  rova::HDRSettings s = plainSettings();
+  s.singleImageToneMapping = false;
+  s.chromaticAberrationReduction = true;
+  auto out = rova::mergeHDR({d}, {}, s, nullptr).image->imageData();
+  EXPECT_LT(mismatch(*out), mismatch(*d) * 0.5);
+}
