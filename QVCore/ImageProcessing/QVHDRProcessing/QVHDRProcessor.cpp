@@ -263,8 +263,9 @@ bool QVHDRProcessor::canEditLayer(const LayerPtr& layer) const {
   return std::find(subs.begin(), subs.end(), layer) == subs.end();
 }
 
-void QVHDRProcessor::applyPresetWithLayers(std::vector<LayerPtr> presetLayers,
+void QVHDRProcessor::applyPresetWithLayers(const std::vector<LayerPtr>& preset,
                                            const std::optional<std::string>& presetUUID, const LayerPtr& onLayer) {
+  std::vector<LayerPtr> presetLayers = preset;
   auto target = onLayer ? onLayer : activeLayer();
   if (!target) return;
   setNotify(false);

@@ -82,17 +82,20 @@ class QVHDRProcessor : public QVHDRProcessorSuperclass, public QVHDRImageProcess
   // workspace and hands it to the completion.
   void createBracketImageLayerAtIndex(uint64_t index, const std::string& layerName, const std::string& imageURL,
                                       LayerCompletion completion);
-  using QVHDRProcessorSuperclass::createLayerAtIndex;
+  // New layers are tied to the workspace of their index.
   LayerPtr createLayerAtIndex(uint64_t index) override;
   LayerPtr createImageLayerAtIndex(uint64_t index) override;
+  // Not one of the active layer's sublayers.
+  bool canEditLayer(const LayerPtr& layer) const override;
+  // The next four are not virtual in QVRovaProcessor: they take effect through a QVHDRProcessor
+  // (or a pointer to one), not through a QVRovaProcessor pointer.
   LayerPtr createLayerAtIndex(uint64_t index, uint64_t layerType);
   LayerPtr createOriginalImageLayerAtIndex(uint64_t index, const std::string& imageName);
   // Not the first layer of the stack.
   bool canDuplicateLayer(const LayerPtr& layer) const;
-  // Not one of the active layer's sublayers.
-  bool canEditLayer(const LayerPtr& layer) const override;
-  // The preset's layers' parameters onto the target's sublayers, the develop layer kept in step.
-  void applyPresetWithLayers(std::vector<LayerPtr> presetLayers, const std::optional<std::string>& presetUUID,
+  // The preset's layers' parameters onto the target's sublayers (the active layer for nullptr),
+  // the develop layer kept in step: matched by position when the counts agree, else by identifier.
+  void applyPresetWithLayers(const std::vector<LayerPtr>& presetLayers, const std::optional<std::string>& presetUUID,
                              const LayerPtr& onLayer);
 
   // ---- Workspaces ----
