@@ -233,3 +233,36 @@ TEST(QVRovaProcessorDerived, ImageLayerProcessorsComeOnlyForImageLayers) {
   EXPECT_TRUE(preview->isLowResMode());
   EXPECT_TRUE(background->isLowResMode());
 }
+
+TEST(QVRovaProcessorDerived, WithoutAPictureTheRenderDerivationsHandOutNothing) {
+  // The engine keeps its previous result when a render makes none; that result is not this state's.
+  bool makerCalled = false;
+  QVCloneAndStampProcessorFactory::registerMaker([&](rova::ImageDataRGBfPtr, rova::MaskImagePtr) {
+    makerCalled = true;
+    return std::make_shared<FakeStamp>();
+  });
+  auto p = loaded();
+  // A render leaves a result in the engine; then the picture goes.
+  p->obtainLuminosityMask([](std::shared_ptr<QVIPMask>) {});
+  settle(*p);
+  onQueue(*p, [](rova::ImageProcessor& e) {
+    ASSERT_TRUE(e.getLastResult());
+    while (e.getLayersCount() > 0) e.removeLayer(e.layerAtIndex(0));
+  });
+  int calls = 0;
+  std::shared_ptr<QVCloneAndStampProcessorProtocol> stamp = std::make_shared<FakeStamp>();
+  p->obtainCloneAndStampProcessor([&](auto s) { ++calls, stamp = s; });
+  Ptr flat;
+  p->obtainProcessorWithRasterizedImage([&](Ptr f) { ++calls, flat = f; });
+  bool maskDelivered = false;
+  p->obtainLuminosityMask([&](std::shared_ptr<QVIPMask>) { maskDelivered = true; });
+  settle(*p);
+  QVCloneAndStampProcessorFactory::registerMaker(nullptr);
+  EXPECT_EQ(calls, 2);
+  EXPECT_FALSE(makerCalled);
+  EXPECT_FALSE(stamp);
+  ASSERT_TRUE(flat);
+  EXPECT_FALSE(flat->initialLayer());
+  EXPECT_FALSE(maskDelivered);
+  EXPECT_EQ(p->processingCounter(), 0u);
+}
