@@ -75,7 +75,11 @@ struct Grey {
 
 Grey encodedLuminance(const ImageDataRGBf& img) {
   Grey g{img.width(), img.height(), std::vector<float>(img.pixelCount())};
-  for (size_t i = 0; i < img.pixelCount(); ++i) g.v[i] = std::pow(std::clamp(lum(img.data()[i]), 0.0f, 1.0f), 1 / 2.2f);
+  qv::dispatchApply(size_t(img.height()), [&](size_t y) {
+    const size_t start = y * size_t(img.width());
+    for (size_t i = start; i < start + size_t(img.width()); ++i)
+      g.v[i] = std::pow(std::clamp(lum(img.data()[i]), 0.0f, 1.0f), 1 / 2.2f);
+  });
   return g;
 }
 
@@ -97,10 +101,14 @@ struct Bitmaps {
 };
 
 Bitmaps bitmaps(const Grey& g) {
-  std::vector<float> tmp = g.v;
-  auto mid = tmp.begin() + tmp.size() / 2;
-  std::nth_element(tmp.begin(), mid, tmp.end());
-  const float median = *mid;
+  // The median from a fine histogram of the encoded values (0..1).
+  constexpr int kBins = 4096;
+  std::vector<size_t> histogram(kBins, 0);
+  for (float v : g.v) ++histogram[size_t(std::clamp(int(v * (kBins - 1) + 0.5f), 0, kBins - 1))];
+  size_t seen = 0;
+  int bin = 0;
+  while (bin < kBins - 1 && (seen += histogram[size_t(bin)]) <= g.v.size() / 2) ++bin;
+  const float median = float(bin) / float(kBins - 1);
   Bitmaps b{std::vector<uint8_t>(g.v.size()), std::vector<uint8_t>(g.v.size())};
   for (size_t i = 0; i < g.v.size(); ++i) {
     b.threshold[i] = g.v[i] > median;
@@ -111,35 +119,55 @@ Bitmaps bitmaps(const Grey& g) {
 
 // Differences between the reference bitmaps and the image's bitmaps moved by (dx, dy).
 size_t bitmapDifference(const Bitmaps& ref, const Bitmaps& img, int w, int h, int dx, int dy) {
-  size_t count = 0;
-  for (int y = std::max(0, dy); y < std::min(h, h + dy); ++y)
-    for (int x = std::max(0, dx); x < std::min(w, w + dx); ++x) {
-      const size_t i = size_t(y) * w + x, j = size_t(y - dy) * w + (x - dx);
-      count += (ref.threshold[i] ^ img.threshold[j]) & ref.exclusion[i] & img.exclusion[j];
-    }
-  return count;
+  const int y0 = std::max(0, dy), y1 = std::min(h, h + dy);
+  if (y1 <= y0) return 0;
+  constexpr int kBandRows = 64;
+  const size_t bands = size_t((y1 - y0 + kBandRows - 1) / kBandRows);
+  std::vector<size_t> counts(bands, 0);
+  qv::dispatchApply(bands, [&](size_t band) {
+    size_t count = 0;
+    const int from = y0 + int(band) * kBandRows, to = std::min(y1, from + kBandRows);
+    for (int y = from; y < to; ++y)
+      for (int x = std::max(0, dx); x < std::min(w, w + dx); ++x) {
+        const size_t i = size_t(y) * w + x, j = size_t(y - dy) * w + (x - dx);
+        count += (ref.threshold[i] ^ img.threshold[j]) & ref.exclusion[i] & img.exclusion[j];
+      }
+    counts[band] = count;
+  });
+  return std::accumulate(counts.begin(), counts.end(), size_t(0));
+}
+
+// The reference of the alignment: its grey pyramid's bitmaps, made once for all exposures.
+struct MtbPyramid {
+  std::vector<Grey> levels;
+  std::vector<Bitmaps> bits;
+};
+
+MtbPyramid mtbPyramid(const Grey& g, int levels) {
+  MtbPyramid p{{g}, {}};
+  for (int l = 0; l < levels; ++l) p.levels.push_back(halve(p.levels.back()));
+  for (const Grey& level : p.levels) p.bits.push_back(bitmaps(level));
+  return p;
+}
+
+int mtbLevels(const Grey& g) {
+  int levels = 0;
+  while (levels < 6 && (std::min(g.w, g.h) >> (levels + 1)) >= 16) ++levels;
+  return levels;
 }
 
 // The whole-pixel shift that moves `img` onto `ref` (searched over a pyramid, up to 2^levels).
-std::pair<int, int> mtbShift(const Grey& ref, const Grey& img) {
-  int levels = 0;
-  while (levels < 6 && (std::min(ref.w, ref.h) >> (levels + 1)) >= 16) ++levels;
-  std::vector<Grey> refs{ref}, imgs{img};
-  for (int l = 0; l < levels; ++l) {
-    refs.push_back(halve(refs.back()));
-    imgs.push_back(halve(imgs.back()));
-  }
+std::pair<int, int> mtbShift(const MtbPyramid& ref, const MtbPyramid& img) {
   int sx = 0, sy = 0;
-  for (int l = levels; l >= 0; --l) {
+  for (int l = int(ref.levels.size()) - 1; l >= 0; --l) {
     sx *= 2;
     sy *= 2;
-    const Grey& r = refs[size_t(l)];
-    const Bitmaps rb = bitmaps(r), ib = bitmaps(imgs[size_t(l)]);
+    const Grey& r = ref.levels[size_t(l)];
     size_t best = std::numeric_limits<size_t>::max();
     int bx = sx, by = sy;
     for (int dy = -1; dy <= 1; ++dy)
       for (int dx = -1; dx <= 1; ++dx) {
-        const size_t d = bitmapDifference(rb, ib, r.w, r.h, sx + dx, sy + dy);
+        const size_t d = bitmapDifference(ref.bits[size_t(l)], img.bits[size_t(l)], r.w, r.h, sx + dx, sy + dy);
         if (d < best) best = d, bx = sx + dx, by = sy + dy;
       }
     sx = bx;
@@ -152,37 +180,51 @@ std::pair<int, int> mtbShift(const Grey& ref, const Grey& img) {
 ImageDataRGBfPtr shifted(const ImageDataRGBf& src, int dx, int dy) {
   auto out = ImageDataRGBf::createUninitialized(src.width(), src.height(), src.colorProfileType());
   if (!out) return nullptr;
-  for (int y = 0; y < src.height(); ++y) {
-    const int sy = std::clamp(y - dy, 0, src.height() - 1);
+  qv::dispatchApply(size_t(src.height()), [&](size_t row) {
+    const int y = int(row), sy = std::clamp(y - dy, 0, src.height() - 1);
     for (int x = 0; x < src.width(); ++x) out->at(x, y) = src.at(std::clamp(x - dx, 0, src.width() - 1), sy);
-  }
+  });
   return out;
 }
 
 // ---- After the merge ----
 
-// Box blur of w x h values with `c` interleaved channels, radius r, edges repeated.
+// Box blur of w x h values with `c` interleaved channels, radius r, edges repeated: rows in
+// parallel, then strips of columns in parallel with running sums down the rows.
 void boxBlur(std::vector<float>& v, int w, int h, int c, int r) {
   std::vector<float> tmp(v.size());
   const float norm = 1.0f / float(2 * r + 1);
-  for (int y = 0; y < h; ++y)
+  const size_t stride = size_t(w) * c;
+  qv::dispatchApply(size_t(h), [&](size_t y) {
+    const float* in = &v[y * stride];
+    float* out = &tmp[y * stride];
     for (int k = 0; k < c; ++k) {
       float s = 0;
-      for (int i = -r; i <= r; ++i) s += v[(size_t(y) * w + std::clamp(i, 0, w - 1)) * c + k];
+      for (int i = -r; i <= r; ++i) s += in[size_t(std::clamp(i, 0, w - 1)) * c + k];
       for (int x = 0; x < w; ++x) {
-        tmp[(size_t(y) * w + x) * c + k] = s * norm;
-        s += v[(size_t(y) * w + std::min(x + r + 1, w - 1)) * c + k] - v[(size_t(y) * w + std::max(x - r, 0)) * c + k];
+        out[size_t(x) * c + k] = s * norm;
+        s += in[size_t(std::min(x + r + 1, w - 1)) * c + k] - in[size_t(std::max(x - r, 0)) * c + k];
       }
     }
-  for (int x = 0; x < w; ++x)
-    for (int k = 0; k < c; ++k) {
-      float s = 0;
-      for (int i = -r; i <= r; ++i) s += tmp[(size_t(std::clamp(i, 0, h - 1)) * w + x) * c + k];
-      for (int y = 0; y < h; ++y) {
-        v[(size_t(y) * w + x) * c + k] = s * norm;
-        s += tmp[(size_t(std::min(y + r + 1, h - 1)) * w + x) * c + k] - tmp[(size_t(std::max(y - r, 0)) * w + x) * c + k];
+  });
+  constexpr size_t kStrip = 1024;
+  qv::dispatchApply((stride + kStrip - 1) / kStrip, [&](size_t strip) {
+    const size_t a = strip * kStrip, b = std::min(stride, a + kStrip);
+    std::vector<float> sum(b - a, 0.0f);
+    for (int i = -r; i <= r; ++i) {
+      const float* row = &tmp[size_t(std::clamp(i, 0, h - 1)) * stride];
+      for (size_t k = a; k < b; ++k) sum[k - a] += row[k];
+    }
+    for (int y = 0; y < h; ++y) {
+      float* out = &v[size_t(y) * stride];
+      const float* add = &tmp[size_t(std::min(y + r + 1, h - 1)) * stride];
+      const float* sub = &tmp[size_t(std::max(y - r, 0)) * stride];
+      for (size_t k = a; k < b; ++k) {
+        out[k] = sum[k - a] * norm;
+        sum[k - a] += add[k] - sub[k];
       }
     }
+  });
 }
 
 // Colour noise: every pixel keeps its luminance and takes the luminance-weighted colour of its
@@ -364,10 +406,12 @@ HDRMergeResult mergeHDR(const std::vector<ImageDataRGBfPtr>& input, std::vector<
   result.shifts.assign(n, {0, 0});
   if (settings.alignment) {
     report(progress, HDRMergingPhaseName::kAligning);
-    const Grey ref = encodedLuminance(*input[mid]);
+    const Grey refGrey = encodedLuminance(*input[mid]);
+    const int levels = mtbLevels(refGrey);
+    const MtbPyramid ref = mtbPyramid(refGrey, levels);
     for (size_t i = 0; i < n; ++i) {
       if (i == mid) continue;
-      const auto shift = mtbShift(ref, encodedLuminance(*input[i]));
+      const auto shift = mtbShift(ref, mtbPyramid(encodedLuminance(*input[i]), levels));
       result.shifts[i] = shift;
       if (shift.first || shift.second) {
         images[i] = shifted(*input[i], shift.first, shift.second);
