@@ -4,6 +4,7 @@
 
 #include "ProcessorTestSupport.h"
 #include "rova/effects/EffectIDs.h"
+#include "rova/processor/RenderPool.h"
 
 using namespace rova;
 using proctest::makeImage;
@@ -267,4 +268,60 @@ TEST(Processor, ShrinkingByAnyFactorIsTheMeanOfFourBilinearReads) {
         worst = std::max(worst, std::fabs(px(*squeezed, x, y)[c] - float(sum / 4)));
       }
   EXPECT_LT(worst, 1e-4f);
+}
+
+TEST(Processor, RendersOfOneSizeReuseBuffersButNeverOneStillHeld) {
+  auto image = proctest::makeTestPicture(64, 48);
+  auto p = makeStack(image);
+  auto develop = std::dynamic_pointer_cast<AdjustmentLayer>(p->layerAtIndex(1));
+  ImageProcessorSettings s;
+  s.useCache = false;
+  ASSERT_TRUE(p->startProcessing(s));
+  auto first = p->getLastResult();
+  const auto firstPixels = first->copy();
+  const float* firstBuffer = first->floats();
+  // The first result is still held (by the caller and the processor): the next render writes elsewhere.
+  develop->effectAtIndex(0)->setParameterValue("Exposure", -1);
+  ASSERT_TRUE(p->startProcessing(s));
+  EXPECT_NE(p->getLastResult()->floats(), firstBuffer);
+  EXPECT_EQ(proctest::maxDifference(*first, *firstPixels), 0);
+  // Once dropped, its buffer is used again, and what was in it leaves no trace (sharpening's plane
+  // is reused too): the same state renders the same pixels.
+  first.reset();
+  develop->effectAtIndex(0)->setParameterValue("Exposure", 0.5f);
+  ASSERT_TRUE(p->startProcessing(s));
+  EXPECT_EQ(p->getLastResult()->floats(), firstBuffer);
+  EXPECT_EQ(proctest::maxDifference(*p->getLastResult(), *firstPixels), 0);
+  // A region render (margins of context) and then the whole picture again still match.
+  auto region = proctest::render(*p, {8, 8, 32, 24});
+  ASSERT_TRUE(region);
+  EXPECT_LT(proctest::maxDifference(*region, *firstPixels->copy({8, 8, 32, 24})), 2e-3f);
+  ASSERT_TRUE(p->startProcessing(s));
+  EXPECT_EQ(proctest::maxDifference(*p->getLastResult(), *firstPixels), 0);
+}
+
+TEST(RenderPool, KeepsAFewFreeBuffersOfOneSmallSize) {
+  detail::RenderPool pool;
+  const Size size{100, 50};
+  auto a = pool.rgb(size);
+  const float* aPixels = a->floats();
+  auto b = pool.rgb(size);
+  EXPECT_NE(b->floats(), aPixels);
+  a.reset();
+  EXPECT_EQ(pool.rgb(size)->floats(), aPixels);
+  EXPECT_EQ(pool.rgb(size, kColorProfileWorking)->colorProfileType(), kColorProfileWorking);
+  // Colour buffers and planes are separate; at most a few of each are kept, even when all are in use.
+  auto plane = pool.plane(size);
+  std::vector<ImageDataRGBfPtr> held;
+  for (size_t i = 0; i < detail::RenderPool::kMaxRgb + 2; ++i) held.push_back(pool.rgb(size));
+  EXPECT_EQ(pool.keptBytes(), detail::RenderPool::kMaxRgb * held[0]->byteCount() + plane->byteCount());
+  // Another size drops them all; a size over the bound is never kept.
+  pool.rgb({10, 10});
+  EXPECT_EQ(pool.keptBytes(), 10u * 10 * 12);
+  auto big = pool.rgb({int(detail::RenderPool::kMaxPixels / 1000) + 1, 1000});
+  ASSERT_TRUE(big);
+  EXPECT_EQ(pool.keptBytes(), 0u);
+  pool.plane(size);
+  pool.clear();
+  EXPECT_EQ(pool.keptBytes(), 0u);
 }

@@ -22,6 +22,10 @@
 
 namespace rova {
 
+namespace detail {
+class RenderPool;
+}
+
 // What a kernel may know about the render it takes part in.
 struct EffectRenderInfo {
   // Output pixels per pixel of the original full-resolution image (a 2000 px preview of a 6000 px
@@ -39,6 +43,9 @@ struct EffectRenderInfo {
   bool quickPreview = false;
   bool exportMode = false;
   const std::atomic<bool>* interrupted = nullptr;
+  // Where region kernels take their whole-buffer working planes (kept between renders of one size
+  // by the processor); nullptr: fresh memory.
+  detail::RenderPool* pool = nullptr;
   bool isInterrupted() const { return interrupted && interrupted->load(std::memory_order_relaxed); }
 };
 

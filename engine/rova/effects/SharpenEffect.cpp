@@ -5,6 +5,7 @@
 #include "rova/effects/EffectIDs.h"
 #include "rova/effects/ToneMath.h"
 #include "rova/effects/auto/AutoSimd.h"
+#include "rova/processor/RenderPool.h"
 #include "rova/processor/Sampling.h"
 
 namespace rova {
@@ -12,8 +13,9 @@ namespace {
 
 class SharpenKernel : public EffectKernel {
  public:
-  SharpenKernel(double amount, double sigma, double masking, double dehalo, const std::atomic<bool>* interrupted)
-      : gain_(float(amount * 3)), sigma_(sigma), masking_(masking), dehalo_(float(dehalo)), interrupted_(interrupted) {}
+  SharpenKernel(double amount, double sigma, double masking, double dehalo, const std::atomic<bool>* interrupted,
+                detail::RenderPool* pool)
+      : gain_(float(amount * 3)), sigma_(sigma), masking_(masking), dehalo_(float(dehalo)), interrupted_(interrupted), pool_(pool) {}
 
   EffectKernelKind kind() const override { return EffectKernelKind::Region; }
   int margin() const override { return int(std::ceil(4 * sigma_)) + 3; }
@@ -21,7 +23,9 @@ class SharpenKernel : public EffectKernel {
   void applyRegion(ImageDataRGBf& buffer) const override {
     const int w = buffer.width(), h = buffer.height();
     // Perceptual lightness of the whole buffer first: bands below read it, never the sharpened rows.
-    cv::Mat p(h, w, CV_32F);
+    const ImageDataFPtr plane = detail::workPlane(pool_, {w, h});
+    if (!plane) return;
+    cv::Mat p(h, w, CV_32F, plane->data());
     detail::parallelRows(h, 32, [&](int y0, int y1) {
       for (int y = y0; y < y1; ++y) {
         const float* px = buffer.floats() + size_t(y) * w * 3;
@@ -114,6 +118,7 @@ class SharpenKernel : public EffectKernel {
   double sigma_, masking_;
   float dehalo_;
   const std::atomic<bool>* interrupted_;
+  detail::RenderPool* pool_;
 };
 
 }  // namespace
@@ -132,7 +137,7 @@ std::unique_ptr<EffectKernel> SharpenEffect::makeKernel(const ParameterList& p, 
   // shows, and it is a neighbourhood pass over the whole preview.
   if (info.quickPreview && (0.5 + 2.0 * radius) * info.scale < 0.5) return nullptr;
   return std::make_unique<SharpenKernel>(amount, sigma, std::clamp(double(valueIn(p, "Masking")), 0.0, 100.0) / 100,
-                                         std::clamp(double(valueIn(p, "Dehalo")), 0.0, 100.0) / 100, info.interrupted);
+                                         std::clamp(double(valueIn(p, "Dehalo")), 0.0, 100.0) / 100, info.interrupted, info.pool);
 }
 
 }  // namespace rova

@@ -7,13 +7,14 @@
 #include "rova/effects/EffectFactory.h"
 #include "rova/effects/EffectIDs.h"
 #include "rova/processor/Render.h"
+#include "rova/processor/RenderPool.h"
 #include "rova/processor/Sampling.h"
 
 namespace rova {
 
-ImageProcessor::ImageProcessor() = default;
+ImageProcessor::ImageProcessor() : pool_(std::make_shared<detail::RenderPool>()) {}
 
-ImageProcessor::ImageProcessor(const ImageProcessor& other) {
+ImageProcessor::ImageProcessor(const ImageProcessor& other) : pool_(std::make_shared<detail::RenderPool>()) {
   std::lock_guard<std::mutex> lock(other.mutex_);
   for (auto& layer : other.layers_) {
     layers_.push_back(layer->copy());
@@ -289,6 +290,7 @@ bool ImageProcessor::startProcessing(const ImageProcessorSettings& settings) {
   rq.lowRes = settings.lowRes;
   rq.quickPreview = settings.quickPreview;
   rq.exportMode = settings.exportMode;
+  rq.pool = pool_.get();
 
   // The key of everything that decides the pixels.
   uint64_t key = 0;
@@ -378,6 +380,7 @@ void ImageProcessor::clearCache() {
   lastResult_ = nullptr;
   lastThumbnail_ = nullptr;
   hasLastKey_ = false;
+  pool_->clear();
 }
 
 std::pair<std::shared_ptr<ImageProcessor>, std::shared_ptr<ImageProcessor>>

@@ -29,6 +29,10 @@
 
 namespace rova {
 
+namespace detail {
+class RenderPool;
+}
+
 class ImageProcessor {
  public:
   static constexpr size_t kAppend = SIZE_MAX;
@@ -91,7 +95,8 @@ class ImageProcessor {
   ImageDataRGBfPtr getOriginalImageWithRawDevelop(bool fullResolution, bool applyRawDevelop) const;
   ImageDataRGBfPtr getOriginalThumbnail() const;
 
-  // Drops what renders keep between calls (the last result; decoded pyramids stay with their layers).
+  // Drops what renders keep between calls (the last result and the working buffers kept for the next
+  // render of the same size; decoded pyramids stay with their layers).
   void clearCache();
 
   // For an image layer of the list: a processor that renders the layer alone (with its sublayers)
@@ -116,6 +121,8 @@ class ImageProcessor {
   mutable ImageDataRGBfPtr lastThumbnail_;
   uint64_t lastKey_ = 0;
   bool hasLastKey_ = false;
+  // Working buffers of renders of one preview size, reused by the next render of that size.
+  std::shared_ptr<detail::RenderPool> pool_;
 };
 
 using ImageProcessorPtr = std::shared_ptr<ImageProcessor>;

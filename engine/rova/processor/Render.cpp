@@ -7,6 +7,7 @@
 
 #include "rova/layers/AdjustmentLayer.h"
 #include "rova/layers/ImageLayer.h"
+#include "rova/processor/RenderPool.h"
 #include "rova/processor/Sampling.h"
 
 namespace rova::detail {
@@ -53,6 +54,7 @@ class Renderer {
     info_.quickPreview = rq_.quickPreview;
     info_.exportMode = rq_.exportMode;
     info_.interrupted = rq_.interrupted;
+    info_.pool = rq_.pool;
 
     plan();
     if (stopped()) return nullptr;
@@ -127,7 +129,7 @@ class Renderer {
     AffineTransform toSource = bufferToCanvas_;
     toSource.append(layer.layerToCanvas(rq_.orientation).inverted());
     const Size origin{int(std::lround(rq_.region.x * rq_.scale)) - ml_, int(std::lround(rq_.region.y * rq_.scale)) - mt_};
-    return sampleSource(*layer.pyramid(), toSource, buffer_, bottom ? geometry_.get() : nullptr, rq_.interrupted, origin);
+    return sampleSource(*layer.pyramid(), toSource, buffer_, bottom ? geometry_.get() : nullptr, rq_.interrupted, origin, rq_.pool);
   }
 
   // Per-pixel alpha of a layer over the buffer: its mask, times (for pictures above the bottom) the
@@ -165,8 +167,8 @@ class Renderer {
 
   // A copy of a whole buffer, made on every core (a layer with partial opacity or amount keeps the
   // pixels below it while its effects work).
-  static ImageDataRGBfPtr parallelCopy(const ImageDataRGBf& src) {
-    auto out = ImageDataRGBf::createUninitialized(src.width(), src.height(), src.colorProfileType());
+  ImageDataRGBfPtr parallelCopy(const ImageDataRGBf& src) const {
+    auto out = workBuffer(rq_.pool, {src.width(), src.height()}, src.colorProfileType());
     if (!out) return nullptr;
     parallelRows(src.height(), 32, [&](int y0, int y1) {
       std::copy(src.floats() + size_t(y0) * src.width() * 3, src.floats() + size_t(y1) * src.width() * 3,

@@ -8,6 +8,8 @@
 
 namespace rova::detail {
 
+class RenderPool;
+
 struct RenderRequest {
   std::vector<BaseLayerPtr> layers;
   int orientation = 1;
@@ -19,6 +21,7 @@ struct RenderRequest {
   Size outputSize;
   bool lowRes = false, quickPreview = false, exportMode = false;
   const std::atomic<bool>* interrupted = nullptr;
+  RenderPool* pool = nullptr;  // working buffers kept between renders; nullptr: fresh memory
 };
 
 // nullptr when interrupted, when there is no picture or when memory is short.

@@ -1,5 +1,7 @@
 #include "rova/processor/Sampling.h"
 
+#include "rova/processor/RenderPool.h"
+
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
@@ -159,13 +161,14 @@ void supersample(const ImageDataRGBf& level, const AffineTransform& m, double fx
 }  // namespace
 
 ImageDataRGBfPtr sampleSource(const SourcePyramid& pyramid, const AffineTransform& outputToSource, Size size,
-                              const EffectKernel* geometry, const std::atomic<bool>* interrupted, Size gridOrigin) {
+                              const EffectKernel* geometry, const std::atomic<bool>* interrupted, Size gridOrigin,
+                              RenderPool* pool) {
   if (!pyramid.base() || size.isEmpty()) return nullptr;
   const int k = pickLevel(pyramid, outputToSource);
   ImageDataRGBfPtr level = pyramid.level(k);
   const double f = double(level->width()) / pyramid.base()->width();  // level pixels per base pixel
   const double fy = double(level->height()) / pyramid.base()->height();
-  auto out = ImageDataRGBf::createUninitialized(size.width, size.height, pyramid.base()->colorProfileType());
+  auto out = workBuffer(pool, size, pyramid.base()->colorProfileType());
   if (!out) return nullptr;
   const AffineTransform& m = outputToSource;
 

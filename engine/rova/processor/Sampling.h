@@ -11,6 +11,8 @@
 
 namespace rova::detail {
 
+class RenderPool;
+
 // A view of engine RGB float data as an OpenCV matrix (no copy).
 inline cv::Mat asMat(ImageDataRGBf& d) { return cv::Mat(d.height(), d.width(), CV_32FC3, d.floats()); }
 inline cv::Mat asMat(const ImageDataRGBf& d) {
@@ -25,10 +27,11 @@ inline cv::Mat asMat(const ImageDataF& d) { return cv::Mat(d.height(), d.width()
 // edges repeated outside the source. When a geometry kernel is given (lens correction), the mapped
 // point is a point of the corrected picture and the kernel says where each channel is read in the
 // source and how much it is brightened; gridOrigin places the buffer in the whole render's output
-// (whole pixels) so regions of one render evaluate the correction at the same points. nullptr when memory is short or interrupted.
+// (whole pixels) so regions of one render evaluate the correction at the same points. The buffer
+// comes from the pool when one is given. nullptr when memory is short or interrupted.
 ImageDataRGBfPtr sampleSource(const SourcePyramid& pyramid, const AffineTransform& outputToSource, Size outputSize,
                               const EffectKernel* geometry = nullptr, const std::atomic<bool>* interrupted = nullptr,
-                              Size gridOrigin = {});
+                              Size gridOrigin = {}, RenderPool* pool = nullptr);
 
 // Runs body(y0, y1) over bands of rows of a height, on every core.
 void parallelRows(int height, int bandHeight, const std::function<void(int, int)>& body);

@@ -8,6 +8,7 @@
 #include "rova/effects/auto/AutoSimd.h"
 #include "rova/effects/auto/AutoSupport.h"
 #include "rova/effects/auto/GuidedFilter.h"
+#include "rova/processor/RenderPool.h"
 #include "rova/processor/Sampling.h"
 
 namespace rova {
@@ -28,8 +29,8 @@ struct NoiseEstimate {
 
 class NoiseKernel : public EffectKernel {
  public:
-  NoiseKernel(double sigma, float amount, const std::atomic<bool>* interrupted)
-      : sigma_(float(sigma)), amount_(amount), interrupted_(interrupted) {}
+  NoiseKernel(double sigma, float amount, const std::atomic<bool>* interrupted, detail::RenderPool* pool)
+      : sigma_(float(sigma)), amount_(amount), interrupted_(interrupted), pool_(pool) {}
   EffectKernelKind kind() const override { return EffectKernelKind::Region; }
   int margin() const override { return kContext; }
 
@@ -37,7 +38,7 @@ class NoiseKernel : public EffectKernel {
     const int w = buffer.width(), h = buffer.height(), context = kContext;
     // Square-root values: noise of roughly even size from shadows to highlights. The original rows
     // a band reads as context are kept apart from the rows it writes.
-    auto rootData = ImageDataRGBf::createUninitialized(w, h);  // filled right away
+    auto rootData = detail::workBuffer(pool_, {w, h});  // filled right away
     if (!rootData) return;
     float* roots = rootData->floats();
     detail::parallelRows(h, 32, [&](int y0, int y1) {
@@ -93,6 +94,7 @@ class NoiseKernel : public EffectKernel {
  private:
   float sigma_, amount_;
   const std::atomic<bool>* interrupted_;
+  detail::RenderPool* pool_;
 };
 
 }  // namespace
@@ -151,7 +153,7 @@ std::unique_ptr<EffectKernel> NoiseReductionEffect::makeKernel(const ParameterLi
   const double sigma = estimate->sigma * std::min(1.0, info.scale);
   if (sigma <= kNoiseFloor) return nullptr;
   const double strength = amount * std::clamp((sigma - kNoiseFloor) / kNoiseFloor, 0.0, 1.0);
-  return std::make_unique<NoiseKernel>(sigma, float(strength), info.interrupted);
+  return std::make_unique<NoiseKernel>(sigma, float(strength), info.interrupted, info.pool);
 }
 
 }  // namespace rova
