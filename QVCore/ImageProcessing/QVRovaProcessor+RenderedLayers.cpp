@@ -11,6 +11,7 @@
 #include "QVPlatform/Dispatch.h"
 #include "QVPlatform/Localization.h"
 #include "QVPlatform/Log.h"
+#include "rova/Inpaint.h"
 
 namespace {
 
@@ -21,8 +22,9 @@ std::mutex& inpainterMutex() {
   return m;
 }
 
+// The engine's own inpainting unless a test or tool installs another.
 QVRovaProcessor::Inpainter& inpainterSlot() {
-  static QVRovaProcessor::Inpainter inpainter;
+  static QVRovaProcessor::Inpainter inpainter = QVRovaProcessor::engineInpainter();
   return inpainter;
 }
 
@@ -61,6 +63,14 @@ rova::ImageDataRGBfPtr renderWhole(rova::ImageProcessor& engine, rova::Size size
 }
 
 }  // namespace
+
+QVRovaProcessor::Inpainter QVRovaProcessor::engineInpainter() {
+  return [](const rova::ImageDataRGBf& source, rova::ImageDataRGBf& destination, const rova::ImageDataF& mask,
+            int method, float parameter, const std::atomic<uint8_t>& cancel,
+            const std::function<void(float)>& progress) {
+    return rova::inpaint_image(source, destination, mask, method, parameter, &cancel, progress);
+  };
+}
 
 void QVRovaProcessor::setInpainter(Inpainter inpainter) {
   std::lock_guard<std::mutex> lock(inpainterMutex());
@@ -259,7 +269,8 @@ void QVRovaProcessor::applyEraseCompletion(LayerCompletion completion, EraseErro
           const int status =
               inpainter ? inpainter(*picture, *destination, *workingMask, 1, 0.5f, q->cancelInpaintFlag_, progress) : 2;
           if (!inpainter) QVLogError("Erase: no inpainting available");
-          if (status == 2) return fail();
+          // A cancelled inpainting leaves the destination unfilled: it must not become a layer.
+          if (status != rova::kInpaintDone) return fail();
           qv::MainExecutor::shared().async([weak, edited, destination, completion] {
             auto r = weak.lock();
             if (!r) return;

@@ -474,12 +474,13 @@ class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol, p
   // Told the inpainting's progress on the main thread.
   virtual void updateProgress(float) {}
   // The inpainting the erase calls: source picture, destination of its size, mask of its size
-  // (non-zero where pixels are to be filled), method, parameter, cancel flag and progress; 2 means
-  // failure. The engine has none of its own: without one installed every erase fails.
+  // (non-zero where pixels are to be filled), method, parameter, cancel flag and progress; anything
+  // but 0 is a failure. The engine's rova::inpaint_image is installed until another is set.
   using Inpainter = std::function<int(const rova::ImageDataRGBf& source, rova::ImageDataRGBf& destination,
                                       const rova::ImageDataF& mask, int method, float parameter,
                                       const std::atomic<uint8_t>& cancel, const std::function<void(float)>& progress)>;
   static void setInpainter(Inpainter inpainter);
+  static Inpainter engineInpainter();
 
   std::string description() const;
 

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "QVCore/ProcessorStack/ProcessorStackTestSupport.h"
+#include "rova/Inpaint.h"
 #include "rova/layers/ImageLayer.h"
 
 using namespace solvane::test;
@@ -188,8 +189,33 @@ TEST_F(RenderedLayersTest, EraseIsRefusedForLargeAreasAndInsertsTheInpaintedPict
   ASSERT_TRUE(pixels);
   EXPECT_FLOAT_EQ(pixels->at(0, 0).g, 0.5f) << "the selected rows are filled";
 
+  // A cancelled inpainting leaves its destination unfilled: it must not become a layer.
+  QVRovaProcessor::setInpainter([](const rova::ImageDataRGBf&, rova::ImageDataRGBf&, const rova::ImageDataF&, int,
+                                   float, const std::atomic<uint8_t>&,
+                                   const std::function<void(float)>&) { return int(rova::kInpaintCancelled); });
+  p.setEditedLayer(edited);
+  EXPECT_TRUE(erase().refused);
+
   // Without an inpainting every erase fails through the error handler.
   QVRovaProcessor::setInpainter(nullptr);
   p.setEditedLayer(edited);
   EXPECT_TRUE(erase().refused);
+
+  // The engine's own inpainting fills the selected rows from the picture around them.
+  QVRovaProcessor::setInpainter(QVRovaProcessor::engineInpainter());
+  p.setEditedLayer(edited);
+  auto engineDone = erase();
+  ASSERT_FALSE(engineDone.refused);
+  auto filled = pixelsOf(engineDone.layer);
+  auto below = pixelsOf(done.layer);
+  ASSERT_TRUE(filled && below);
+  auto rowMean = [](const rova::ImageDataRGBf& image, int y) {
+    double sum = 0;
+    for (int x = 0; x < image.width(); ++x) sum += image.at(x, y).g;
+    return sum / image.width();
+  };
+  // The selected rows held flat grey; the fill continues the unselected picture across the edge.
+  EXPECT_NEAR(rowMean(*filled, 149), rowMean(*below, 150), 0.03) << "filled from the unselected rows";
+  EXPECT_GT(std::fabs(rowMean(*filled, 149) - 0.5), 0.2);
+  EXPECT_EQ(filled->at(7, 299), below->at(7, 299)) << "unselected pixels stay";
 }
