@@ -116,6 +116,12 @@ TEST(HDRMerge, GhostReductionKeepsTheReferenceWhereAnExposureDisagrees) {
   EXPECT_GT(std::fabs(ghosted->at(30, 30).g - 0.2f), 0.03f);
   EXPECT_NEAR(clean->at(30, 30).g, 0.2f, 0.005f);
   EXPECT_NEAR(clean->at(5, 5).g, 0.2f, 0.005f);
+  // A reference index outside the bracket (the settings hold any number) means the last file.
+  s.ghostRefImageIdx = 1 << 30;
+  auto outside = rova::mergeHDR(bracket, {0.5f, 1.0f, 2.0f}, s, nullptr).image;
+  ASSERT_TRUE(outside);
+  s.ghostRefImageIdx = 2;
+  EXPECT_EQ(outside->imageData()->at(30, 30), rova::mergeHDR(bracket, {0.5f, 1.0f, 2.0f}, s, nullptr).image->imageData()->at(30, 30));
 }
 
 TEST(HDRMerge, ColourNoiseReductionKeepsLuminance) {
