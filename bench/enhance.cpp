@@ -259,10 +259,11 @@ int speed(int w, int h) {
   ImageDataRGBfPtr out;
   const double full = seconds([&] { out = render(*p, {}); });
   if (!out) return 1;
-  // Again, as after a slider moves on the full size (the picture's analysis kept).
+  const double fullPeak = peakMB();
+  // Again, as after a slider moves on the full size (the picture's analysis kept; the previous
+  // result stays alive meanwhile, as in the processor, so the peak is taken before).
   const double fullAgain = seconds([&] { out = render(*p, {}); });
   if (!out) return 1;
-  const double fullPeak = peakMB();
   double exportEncode = seconds([&] {
     codecs::EncodeOptions jpeg;
     jpeg.quality = 0.9;

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <vector>
 
 namespace rova {
 
@@ -110,14 +111,23 @@ void supersample(const ImageDataRGBf& level, const AffineTransform& m, double fx
       cols[x] = pairTaps(tap(fx * (m.a * (x + 0.25) + m.tx) - 0.5, lw), tap(fx * (m.a * (x + 0.75) + m.tx) - 0.5, lw));
     for (int y = 0; y < h; ++y)
       rows[y] = pairTaps(tap(fy * (m.d * (y + 0.25) + m.ty) - 0.5, lh), tap(fy * (m.d * (y + 0.75) + m.ty) - 0.5, lh));
-    parallelRows(h, 16, [&](int y0, int y1) {
+    // Bands of 32 rows: the level rows shared by two bands are filtered twice, so not too short.
+    parallelRows(h, 32, [&](int y0, int y1) {
       int lo = lh, hi = -1;
       for (int y = y0; y < y1; ++y)
         for (int k = 0; k < 4; ++k) lo = std::min(lo, rows[y].i[k]), hi = std::max(hi, rows[y].i[k]);
-      std::unique_ptr<float[]> filtered(new float[size_t(hi - lo + 1) * w * 3]);
+      // Each worker keeps its scratch rows for the next band and render (no fresh pages), up to a
+      // few MB; wider bands get their own.
+      constexpr size_t kKeptScratch = size_t(1) << 20;
+      thread_local std::vector<float> kept;
+      std::unique_ptr<float[]> own;
+      const size_t need = size_t(hi - lo + 1) * w * 3;
+      if (need <= kKeptScratch && kept.size() < need) kept.resize(need);
+      if (need > kKeptScratch) own.reset(new float[need]);
+      float* const filtered = own ? own.get() : kept.data();
       for (int r = lo; r <= hi; ++r) {
         const float* in = src + size_t(r) * lw * 3;
-        float* o = filtered.get() + size_t(r - lo) * w * 3;
+        float* o = filtered + size_t(r - lo) * w * 3;
         for (int x = 0; x < w; ++x, o += 3) {
           const Taps4& t = cols[x];
           const float* p0 = in + t.i[0] * 3;
@@ -130,10 +140,10 @@ void supersample(const ImageDataRGBf& level, const AffineTransform& m, double fx
       const size_t n = size_t(w) * 3;
       for (int y = y0; y < y1; ++y) {
         const Taps4& t = rows[y];
-        const float* a = filtered.get() + size_t(t.i[0] - lo) * n;
-        const float* b = filtered.get() + size_t(t.i[1] - lo) * n;
-        const float* c = filtered.get() + size_t(t.i[2] - lo) * n;
-        const float* d = filtered.get() + size_t(t.i[3] - lo) * n;
+        const float* a = filtered + size_t(t.i[0] - lo) * n;
+        const float* b = filtered + size_t(t.i[1] - lo) * n;
+        const float* c = filtered + size_t(t.i[2] - lo) * n;
+        const float* d = filtered + size_t(t.i[3] - lo) * n;
         float* o = out.floats() + size_t(y) * n;
 #pragma omp simd
         for (size_t i = 0; i < n; ++i) o[i] = t.w[0] * a[i] + t.w[1] * b[i] + t.w[2] * c[i] + t.w[3] * d[i];
