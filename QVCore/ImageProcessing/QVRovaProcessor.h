@@ -342,8 +342,8 @@ class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol, p
   LayerPtr createLayer();
   virtual LayerPtr createLayerAtIndex(uint64_t index);
   virtual LayerPtr createImageLayerAtIndex(uint64_t index);
-  LayerPtr createLayerAtIndex(uint64_t index, uint64_t layerType);
-  LayerPtr createOriginalImageLayerAtIndex(uint64_t index, const std::string& imageName);
+  virtual LayerPtr createLayerAtIndex(uint64_t index, uint64_t layerType);
+  virtual LayerPtr createOriginalImageLayerAtIndex(uint64_t index, const std::string& imageName);
   // nullptr for level 0.
   LayerPtr createSharpenLayerWithLevel(uint64_t level, uint64_t index);
   // The base name, a space and one more than the highest number top-level layers carry after it.
@@ -351,7 +351,7 @@ class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol, p
   std::string layerNameWithNumber(uint64_t number) const;
   bool canAddNewLayers() const;
   bool canAddNewFilters() const;
-  bool canDuplicateLayer(const LayerPtr& layer) const;
+  virtual bool canDuplicateLayer(const LayerPtr& layer) const;
   // A copy named "Copy of <name>" directly above the source, made active.
   void duplicateLayer(const LayerPtr& source);
   // The last remaining layer is never removed.
@@ -365,8 +365,8 @@ class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol, p
   void setEditedLayer(const LayerPtr& layer);
   void finishDrawing();
   // The preset's layers become the sublayers of `onLayer` (the active layer for nullptr).
-  void applyPresetWithLayers(const std::vector<LayerPtr>& presetLayers, const std::optional<std::string>& presetUUID,
-                             const LayerPtr& onLayer);
+  virtual void applyPresetWithLayers(const std::vector<LayerPtr>& presetLayers,
+                                     const std::optional<std::string>& presetUUID, const LayerPtr& onLayer);
   void applyLayers(const std::vector<LayerPtr>& list);
   // Brush strokes of every layer's mask (the initial layer's tree included) into stored masks;
   // true when any layer had strokes.

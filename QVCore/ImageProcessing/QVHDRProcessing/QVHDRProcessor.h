@@ -87,16 +87,14 @@ class QVHDRProcessor : public QVHDRProcessorSuperclass, public QVHDRImageProcess
   LayerPtr createImageLayerAtIndex(uint64_t index) override;
   // Not one of the active layer's sublayers.
   bool canEditLayer(const LayerPtr& layer) const override;
-  // The next four are not virtual in QVRovaProcessor: they take effect through a QVHDRProcessor
-  // (or a pointer to one), not through a QVRovaProcessor pointer.
-  LayerPtr createLayerAtIndex(uint64_t index, uint64_t layerType);
-  LayerPtr createOriginalImageLayerAtIndex(uint64_t index, const std::string& imageName);
+  LayerPtr createLayerAtIndex(uint64_t index, uint64_t layerType) override;
+  LayerPtr createOriginalImageLayerAtIndex(uint64_t index, const std::string& imageName) override;
   // Not the first layer of the stack.
-  bool canDuplicateLayer(const LayerPtr& layer) const;
+  bool canDuplicateLayer(const LayerPtr& layer) const override;
   // The preset's layers' parameters onto the target's sublayers (the active layer for nullptr),
   // the develop layer kept in step: matched by position when the counts agree, else by identifier.
   void applyPresetWithLayers(const std::vector<LayerPtr>& presetLayers, const std::optional<std::string>& presetUUID,
-                             const LayerPtr& onLayer);
+                             const LayerPtr& onLayer) override;
 
   // ---- Workspaces ----
   std::string workspaceIdentifierForLayerIdx(uint64_t index) const;

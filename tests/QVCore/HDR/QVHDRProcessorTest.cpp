@@ -137,6 +137,8 @@ TEST_F(HDRProcessorTest, LoadingMergesKeepsTheMiddleExposureAndCachesIt) {
   auto list = p->layers();
   ASSERT_FALSE(list.empty());
   EXPECT_FALSE(p->canDuplicateLayer(list.front()));
+  const QVRovaProcessor& base = *p;
+  EXPECT_FALSE(base.canDuplicateLayer(list.front())) << "the rule holds through the base class too";
   auto second_layer = p->createLayerAtIndex(1);
   ASSERT_TRUE(second_layer);
   EXPECT_TRUE(p->canDuplicateLayer(second_layer));
