@@ -6,7 +6,7 @@
 #include <map>
 #include <mutex>
 
-#include "QVCore/ImageProcessing/QVHDRProcessing/RovaHDR.h"
+#include "rova/HDRMerge.h"
 
 namespace NSArraySortByEvs {
 namespace {

@@ -7,7 +7,7 @@
 
 #include "QVCore/Categories/NSDictionary+Metadata.h"
 #include "QVCore/ImageProcessing/QVHDRProcessing/NSDictionary+HDRBrackets.h"
-#include "QVCore/ImageProcessing/QVHDRProcessing/RovaHDR.h"
+#include "rova/HDRMerge.h"
 #include "QVCore/Utils/QVImageUtils.h"
 #include "QVPlatform/ImageIO/ImageIO.h"
 

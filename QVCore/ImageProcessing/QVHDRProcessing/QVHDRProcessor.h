@@ -18,7 +18,7 @@
 
 #include "QVCore/ImageProcessing/QVHDRProcessing/QVHDRImageProcessorProtocol.h"
 #include "QVCore/ImageProcessing/QVHDRProcessing/QVHDRSettings.h"
-#include "QVCore/ImageProcessing/QVHDRProcessing/RovaHDR.h"
+#include "rova/HDRMerge.h"
 #include "QVCore/ImageProcessing/QVProcessorClassSwitches.h"
 #include "QVCore/ImageProcessing/QVProject18Processor/QVProject18Processor.h"
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "QVCore/HDR/HDRTestSupport.h"
-#include "QVCore/ImageProcessing/QVHDRProcessing/RovaHDR.h"
+#include "rova/HDRMerge.h"
 #include "common/TestSupport.h"
 
 namespace fs = std::filesystem;

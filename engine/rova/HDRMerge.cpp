@@ -1,4 +1,4 @@
-#include "QVCore/ImageProcessing/QVHDRProcessing/RovaHDR.h"
+#include "rova/HDRMerge.h"
 
 #include <algorithm>
 #include <atomic>
@@ -6,10 +6,21 @@
 #include <limits>
 #include <numeric>
 
-#include "QVPlatform/Dispatch.h"
+#include <opencv2/core.hpp>
 #include "rova/ImageReader.h"
 
 namespace rova {
+
+namespace {
+
+// Runs body(i) for every i below count, spread over the cores.
+void applyIndexed(size_t count, const std::function<void(size_t)>& body) {
+  cv::parallel_for_(cv::Range(0, int(count)), [&](const cv::Range& r) {
+    for (int i = r.start; i < r.end; ++i) body(size_t(i));
+  });
+}
+
+}  // namespace
 namespace {
 
 using Pixel = PixelRGB<float>;
@@ -75,7 +86,7 @@ struct Grey {
 
 Grey encodedLuminance(const ImageDataRGBf& img) {
   Grey g{img.width(), img.height(), std::vector<float>(img.pixelCount())};
-  qv::dispatchApply(size_t(img.height()), [&](size_t y) {
+  applyIndexed(size_t(img.height()), [&](size_t y) {
     const size_t start = y * size_t(img.width());
     for (size_t i = start; i < start + size_t(img.width()); ++i)
       g.v[i] = std::pow(std::clamp(lum(img.data()[i]), 0.0f, 1.0f), 1 / 2.2f);
@@ -124,7 +135,7 @@ size_t bitmapDifference(const Bitmaps& ref, const Bitmaps& img, int w, int h, in
   constexpr int kBandRows = 64;
   const size_t bands = size_t((y1 - y0 + kBandRows - 1) / kBandRows);
   std::vector<size_t> counts(bands, 0);
-  qv::dispatchApply(bands, [&](size_t band) {
+  applyIndexed(bands, [&](size_t band) {
     size_t count = 0;
     const int from = y0 + int(band) * kBandRows, to = std::min(y1, from + kBandRows);
     for (int y = from; y < to; ++y)
@@ -180,7 +191,7 @@ std::pair<int, int> mtbShift(const MtbPyramid& ref, const MtbPyramid& img) {
 ImageDataRGBfPtr shifted(const ImageDataRGBf& src, int dx, int dy) {
   auto out = ImageDataRGBf::createUninitialized(src.width(), src.height(), src.colorProfileType());
   if (!out) return nullptr;
-  qv::dispatchApply(size_t(src.height()), [&](size_t row) {
+  applyIndexed(size_t(src.height()), [&](size_t row) {
     const int y = int(row), sy = std::clamp(y - dy, 0, src.height() - 1);
     for (int x = 0; x < src.width(); ++x) out->at(x, y) = src.at(std::clamp(x - dx, 0, src.width() - 1), sy);
   });
@@ -195,7 +206,7 @@ void boxBlur(std::vector<float>& v, int w, int h, int c, int r) {
   std::vector<float> tmp(v.size());
   const float norm = 1.0f / float(2 * r + 1);
   const size_t stride = size_t(w) * c;
-  qv::dispatchApply(size_t(h), [&](size_t y) {
+  applyIndexed(size_t(h), [&](size_t y) {
     const float* in = &v[y * stride];
     float* out = &tmp[y * stride];
     for (int k = 0; k < c; ++k) {
@@ -208,7 +219,7 @@ void boxBlur(std::vector<float>& v, int w, int h, int c, int r) {
     }
   });
   constexpr size_t kStrip = 1024;
-  qv::dispatchApply((stride + kStrip - 1) / kStrip, [&](size_t strip) {
+  applyIndexed((stride + kStrip - 1) / kStrip, [&](size_t strip) {
     const size_t a = strip * kStrip, b = std::min(stride, a + kStrip);
     std::vector<float> sum(b - a, 0.0f);
     for (int i = -r; i <= r; ++i) {
@@ -447,7 +458,7 @@ HDRMergeResult mergeHDR(const std::vector<ImageDataRGBfPtr>& input, std::vector<
   }
   // Bands of rows on every core; each pixel depends on its own values only.
   constexpr int kBandRows = 32;
-  qv::dispatchApply(size_t((h + kBandRows - 1) / kBandRows), [&](size_t band) {
+  applyIndexed(size_t((h + kBandRows - 1) / kBandRows), [&](size_t band) {
     std::vector<float> weights(n);
     const size_t first = band * kBandRows * size_t(w);
     const size_t last = std::min(out->pixelCount(), first + size_t(kBandRows) * size_t(w));

@@ -1,6 +1,6 @@
 #pragma once
 // Merging an HDR bracket in the engine's linear float space, and the exposure tools the bracket
-// detection needs. These are engine operations (namespace rova) kept beside their only caller.
+// detection needs.
 //
 // Merge (`make_HDR`): every file is read in the working space (linear light), its exposure
 // relative to the middle file is taken from EXIF (exposure time x ISO / f-number^2, else the
