@@ -19,15 +19,7 @@ namespace {
 rova::ImageProcessorSettings fullSizeSettings(const rova::ImageProcessor& engine, bool applyCrop) {
   const rova::CropDescription crop = engine.getCropDescription();
   const rova::Size size = applyCrop && !crop.isNone() ? crop.size() : engine.canvasSize();
-  rova::ImageProcessorSettings settings;
-  settings.region = rova::RectRoiF{0, 0, double(size.width), double(size.height)};
-  settings.outputSize = size;
-  settings.applyCrop = applyCrop;
-  settings.lowRes = false;
-  settings.useCache = false;
-  settings.exportMode = true;
-  settings.quickPreview = false;
-  return settings;
+  return rova::ImageProcessorSettings::wholeFrameExport(size, applyCrop);
 }
 
 // The render's result; nullptr when the render made none (a failed render would otherwise hand out

@@ -47,17 +47,8 @@ std::string baseNameOf(const std::string& name) {
 // A render of the whole frame of `size` at that size, on the processing queue; the engine's own
 // cache is cleared afterwards to release memory. nullptr when the engine made nothing.
 rova::ImageDataRGBfPtr renderWhole(rova::ImageProcessor& engine, rova::Size size) {
-  rova::ImageProcessorSettings settings;
-  settings.region = rova::RectRoiF{0, 0, float(size.width), float(size.height)};
-  settings.reserved = {};
-  settings.outputSize = size;
-  settings.applyCrop = true;
-  settings.lowRes = false;
-  settings.useCache = false;
-  settings.exportMode = true;
-  settings.quickPreview = false;
   rova::ImageDataRGBfPtr copy;
-  if (engine.startProcessing(settings))
+  if (engine.startProcessing(rova::ImageProcessorSettings::wholeFrameExport(size, true)))
     if (auto result = engine.getLastResult()) copy = result->copy();
   return copy;
 }

@@ -25,6 +25,20 @@ struct ImageProcessorSettings {
   bool quickPreview = false;
   // Set by another thread to stop the render; the render then delivers nothing.
   std::shared_ptr<std::atomic<bool>> interrupted;
+
+  // The whole frame of `size` (the crop's when applyCrop, else the canvas's) at that size, export
+  // quality, bypassing the engine's cache: what layers made from renders and derived processors take.
+  static ImageProcessorSettings wholeFrameExport(Size size, bool applyCrop) {
+    ImageProcessorSettings settings;
+    settings.region = RectRoiF{0, 0, double(size.width), double(size.height)};
+    settings.outputSize = size;
+    settings.applyCrop = applyCrop;
+    settings.lowRes = false;
+    settings.useCache = false;
+    settings.exportMode = true;
+    settings.quickPreview = false;
+    return settings;
+  }
 };
 
 inline constexpr double kLowResScale = 0.3;
