@@ -29,7 +29,7 @@
 #include <string>
 #include <thread>
 
-#include "../tests/engine/EnhancePresets.h"
+#include "../tests/engine/rova/effects/EnhancePresets.h"
 #include "BenchSupport.h"
 #include "rova/Color.h"
 #include "rova/ImageReader.h"

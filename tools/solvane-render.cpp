@@ -11,10 +11,10 @@
 #include <future>
 #include <string>
 
-#include "QVCore/ImageProcessing/QVEffectsProvider/QVIPEffectsProvider.h"
-#include "QVCore/ImageProcessing/QVIPLayerFactory.h"
-#include "QVCore/ImageProcessing/QVRovaProcessor.h"
-#include "QVCore/ImageProcessing/QVRovaService.h"
+#include "QVCore/ImageProcessing/Layers/QVIPEffectsProvider.h"
+#include "QVCore/ImageProcessing/Layers/QVIPLayerFactory.h"
+#include "QVCore/ImageProcessing/Processor/QVRovaProcessor.h"
+#include "QVCore/ImageProcessing/RovaBridge/QVRovaService.h"
 #include "QVPlatform/Bundle.h"
 #include "QVPlatform/ImageIO/ImageIO.h"
 #include "QVPlatform/MainExecutor.h"

@@ -1,6 +1,6 @@
 #include "QVCore/Helpers/QVImageOrientationProcessor.h"
 
-#include "QVCore/ImageProcessing/QVIPImage.h"
+#include "QVCore/ImageProcessing/RovaBridge/QVIPImage.h"
 
 CGImageRef QVImageOrientationProcessor::createImageByApplyingOrientation(uint64_t orientation, const CGImageRef& image) {
   auto wrapped = QVIPImage::initWithCGImage(image);

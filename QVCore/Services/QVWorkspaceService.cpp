@@ -7,8 +7,8 @@
 #include <system_error>
 
 #include "QVCore/Categories/NSFileManager+ContainerDirectory.h"
-#include "QVCore/ImageProcessing/QVEffectsProvider/QVIPEffectsProvider.h"
-#include "QVCore/ImageProcessing/QVIPLayer.h"
+#include "QVCore/ImageProcessing/Layers/QVIPEffectsProvider.h"
+#include "QVCore/ImageProcessing/Layers/QVIPLayer.h"
 #include "QVCore/Services/QVWorkspaceMigrator.h"
 #include "QVPlatform/Additions.h"
 #include "QVPlatform/Bundle.h"

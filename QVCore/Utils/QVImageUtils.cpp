@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <memory>
 
-#include "QVCore/ImageProcessing/QVIPImage.h"
-#include "QVCore/ImageProcessing/QVIPImageCanvas.h"
-#include "QVCore/ImageProcessing/QVRovaHelper.h"
+#include "QVCore/ImageProcessing/RovaBridge/QVIPImage.h"
+#include "QVCore/ImageProcessing/RovaBridge/QVIPImageCanvas.h"
+#include "QVCore/ImageProcessing/RovaBridge/QVRovaHelper.h"
 #include "QVPlatform/Additions.h"
 #include "QVPlatform/Dispatch.h"
 #include "QVPlatform/Log.h"

@@ -5,7 +5,7 @@
 
 #include "QVCore/ImageProcessing/History/QVHistoryManager.h"
 #include "QVCore/ImageProcessing/History/QVHistorySupport.h"
-#include "QVCore/ImageProcessing/QVRovaService.h"
+#include "QVCore/ImageProcessing/RovaBridge/QVRovaService.h"
 #include "QVPlatform/Additions.h"
 #include "QVPlatform/Bundle.h"
 #include "QVPlatform/Log.h"

@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "QVCore/ImageProcessing/QVEffectsProvider/QVIPEffectsProvider.h"
+#include "QVCore/ImageProcessing/Layers/QVIPEffectsProvider.h"
 #include "QVCore/ImageProcessing/QVHDRProcessing/NSArray+SortByEvs.h"
-#include "QVCore/ImageProcessing/QVIPLayerFactory.h"
-#include "QVCore/ImageProcessing/QVImageReader.h"
-#include "QVCore/ImageProcessing/QVRovaHelper.h"
+#include "QVCore/ImageProcessing/Layers/QVIPLayerFactory.h"
+#include "QVCore/ImageProcessing/RovaBridge/QVImageReader.h"
+#include "QVCore/ImageProcessing/RovaBridge/QVRovaHelper.h"
 #include "QVCore/Model/Entities/QVWorkspace.h"
 #include "QVCore/Services/QVWorkspaceService.h"
 #include "QVPlatform/Dispatch.h"

@@ -19,8 +19,8 @@
 #include "QVCore/ImageProcessing/QVHDRProcessing/QVHDRImageProcessorProtocol.h"
 #include "QVCore/ImageProcessing/QVHDRProcessing/QVHDRSettings.h"
 #include "rova/HDRMerge.h"
-#include "QVCore/ImageProcessing/QVProcessorClassSwitches.h"
-#include "QVCore/ImageProcessing/QVProject18Processor/QVProject18Processor.h"
+#include "QVCore/ImageProcessing/Processor/QVProcessorClassSwitches.h"
+#include "QVCore/ImageProcessing/Processor/Variants/QVProject18Processor.h"
 
 class QVWorkspace;
 

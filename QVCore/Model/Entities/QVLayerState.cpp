@@ -8,9 +8,9 @@
 #include "QVCore/Categories/NSAffineTransform+Addition.h"
 #include "QVCore/ImageProcessing/History/QVHistoryManagerProtocol.h"
 #include "QVCore/ImageProcessing/History/QVHistorySupport.h"
-#include "QVCore/ImageProcessing/QVIPLayerFactory.h"
-#include "QVCore/ImageProcessing/QVEffectsProvider/QVIPEffectsProvider.h"
-#include "QVCore/ImageProcessing/QVImageProcessorProtocol.h"
+#include "QVCore/ImageProcessing/Layers/QVIPLayerFactory.h"
+#include "QVCore/ImageProcessing/Layers/QVIPEffectsProvider.h"
+#include "QVCore/ImageProcessing/Base/QVImageProcessorProtocol.h"
 #include "QVPlatform/Additions.h"
 #include "QVPlatform/Log.h"
 

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "QVCore/ImageProcessing/QVIPLayer.h"
+#include "QVCore/ImageProcessing/Layers/QVIPLayer.h"
 #include "QVCore/Services/QVWorkspaceService.h"
 #include "QVPlatform/Additions.h"
 #include "QVPlatform/Localization.h"

@@ -1,0 +1,3 @@
+#include "QVCore/ImageProcessing/Processor/QVIPProcessOperation.h"
+
+QVIPProcessOperation::QVIPProcessOperation() : interrupted_(std::make_shared<std::atomic<bool>>(false)) {}

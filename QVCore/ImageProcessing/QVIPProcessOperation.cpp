@@ -1,3 +1,0 @@
-#include "QVCore/ImageProcessing/QVIPProcessOperation.h"
-
-QVIPProcessOperation::QVIPProcessOperation() : interrupted_(std::make_shared<std::atomic<bool>>(false)) {}

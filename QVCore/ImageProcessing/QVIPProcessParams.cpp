@@ -1,8 +1,0 @@
-#include "QVCore/ImageProcessing/QVIPProcessParams.h"
-
-std::shared_ptr<QVIPProcessParams> QVIPProcessParams::defaultParams() {
-  auto params = make();
-  params->setDepth(16);
-  params->setIsAsync(true);
-  return params;
-}

@@ -1,0 +1,152 @@
+#include "QVCore/ImageProcessing/RovaBridge/QVRovaHelper.h"
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "rova/Color.h"
+#include "rova/ImageCompressorProxy.h"
+
+namespace {
+
+// trunc(v * scale) into 0..max; NaN gives 0 (a plain cast of an out-of-range float is undefined).
+template <class T>
+T saturatingScale(float v, float scale) {
+  float x = v * scale;
+  if (!(x > 0)) return 0;  // also NaN
+  constexpr float kMax = float(std::numeric_limits<T>::max());
+  if (x >= kMax) return std::numeric_limits<T>::max();
+  return T(x);
+}
+
+int32_t readInt32LE(const uint8_t* p) {
+  return int32_t(uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24);
+}
+
+float readFloatLE(const uint8_t* p) {
+  uint32_t bits = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+  float f;
+  std::memcpy(&f, &bits, sizeof f);
+  return f;
+}
+
+rova::ImagePtr imageOf(rova::ImageDataRGBfPtr data) {
+  if (!data) return nullptr;
+  return std::make_shared<rova::Image>(std::make_shared<rova::ImageSource>(std::move(data), rova::ImageMetadata{}));
+}
+
+}  // namespace
+
+rova::ImageDataColorProfileType QVRovaHelper::colorProfileTypeForColorSpace(int64_t colorSpace) {
+  switch (colorSpace) {
+    case 0: return rova::kColorProfileNative;
+    case 1: return rova::kColorProfileSRGB;
+    case 2: return rova::kColorProfileAdobeRGB;
+    case 3: return rova::kColorProfileProPhoto;
+    case 4: return rova::kColorProfileWorking;
+    default: return rova::kColorProfileUnknown;
+  }
+}
+
+int64_t QVRovaHelper::colorSpaceForColorProfileType(int64_t profileType) {
+  switch (profileType) {
+    case rova::kColorProfileSRGB: return 1;
+    case rova::kColorProfileProPhoto: return 3;
+    case rova::kColorProfileAdobeRGB: return 2;
+    case rova::kColorProfileWorking: return 4;
+    default: return 0;  // generic, native, grey and anything else
+  }
+}
+
+CGColorSpaceRef QVRovaHelper::cgColorSpaceForQVImageColorSpace(int64_t colorSpace) {
+  return CGColorSpaceCreateWithProfileType(colorProfileTypeForColorSpace(colorSpace));
+}
+
+CGImageRef QVRovaHelper::createCGImageWith(const rova::ImageDataRGBfPtr& data, int64_t colorspace, int64_t depth) {
+  if (!data) return nullptr;
+  if (depth != 8 && depth != 16) return nullptr;
+  rova::ImageDataRGBfPtr source = data;
+  if (colorspace != 0) {
+    auto target = colorProfileTypeForColorSpace(colorspace);
+    if (target != data->colorProfileType()) {
+      auto converted = rova::ImageDataRGBf::createUninitialized(data->width(), data->height(), target);
+      if (!converted) return nullptr;
+      if (!rova::colorTransformIpp(data->floats(), converted->floats(), data->colorProfileType(), target,
+                                   rova::kColorDataTypeRGBFloat, rova::Size{data->width(), data->height()}))
+        return nullptr;
+      rova::clamp(*converted);
+      source = converted;
+    }
+  }
+  CGColorSpaceRef space = CGColorSpaceCreateWithProfileType(source->colorProfileType());
+  if (!space) return nullptr;
+
+  const size_t width = size_t(source->width()), height = size_t(source->height());
+  const size_t bytesPerPixel = depth == 16 ? 8 : 4;
+  auto pixels = std::make_shared<std::vector<uint8_t>>(width * height * bytesPerPixel);
+  uint8_t* out = pixels->data();
+  const float* in = source->floats();
+  for (size_t i = 0, n = width * height; i < n; ++i, in += 3, out += bytesPerPixel) {
+    if (depth == 16) {
+      for (int c = 0; c < 3; ++c) {
+        uint16_t v = saturatingScale<uint16_t>(in[c], 65535.0f);
+        out[2 * c] = uint8_t(v);
+        out[2 * c + 1] = uint8_t(v >> 8);
+      }
+      out[6] = out[7] = 0xFF;
+    } else {
+      for (int c = 0; c < 3; ++c) out[c] = saturatingScale<uint8_t>(in[c], 255.0f);
+      out[3] = 0xFF;
+    }
+  }
+  uint32_t info = kCGImageAlphaNoneSkipLast | (depth == 16 ? kCGBitmapByteOrder16Little : kCGBitmapByteOrderDefault);
+  return CGImageCreate(width, height, size_t(depth), size_t(4 * depth), bytesPerPixel * width, std::move(space), info,
+                       std::move(pixels));
+}
+
+CGImageRef QVRovaHelper::createCGImageWithMaskData(const rova::ImageDataFPtr& mask, CGSize size) {
+  const int64_t w = mask ? mask->width() : int64_t(size.width);
+  const int64_t h = mask ? mask->height() : int64_t(size.height);
+  if (!rova::isAcceptableImageSize(w, h)) return nullptr;
+  auto pixels = std::make_shared<std::vector<uint8_t>>(size_t(w) * size_t(h) * 16);
+  float* out = reinterpret_cast<float*>(pixels->data());
+  const float* in = mask ? mask->data() : nullptr;
+  for (size_t i = 0, n = size_t(w) * size_t(h); i < n; ++i, out += 4) {
+    const float m = in ? in[i] : 1.0f;
+    out[0] = m;
+    out[1] = 0;
+    out[2] = 0;
+    out[3] = m;
+  }
+  return CGImageCreate(size_t(w), size_t(h), 32, 128, size_t(w) * 16, CGColorSpaceCreateDeviceRGB(),
+                       kCGImageAlphaPremultipliedLast | kCGBitmapFloatComponents | kCGBitmapByteOrder32Little,
+                       std::move(pixels));
+}
+
+rova::ImagePtr QVRovaHelper::rovaImagePtrFromRovaimagedata(const std::vector<uint8_t>& bytes) {
+  if (bytes.size() < 8) return nullptr;
+  const int32_t width = readInt32LE(bytes.data());
+  const int32_t height = readInt32LE(bytes.data() + 4);
+  // The header is checked against the length before anything is allocated or copied: a file cut
+  // short (or a hostile header) must not be read past its end.
+  if (!rova::isAcceptableImageSize(width, height)) return nullptr;
+  const uint64_t needed = 8 + 12 * uint64_t(width) * uint64_t(height);
+  if (bytes.size() < needed) return nullptr;
+  auto data = rova::ImageDataRGBf::createUninitialized(width, height, rova::kColorProfileNative);
+  if (!data) return nullptr;
+  const uint8_t* p = bytes.data() + 8;
+  float* out = data->floats();
+  for (size_t i = 0, n = data->pixelCount() * 3; i < n; ++i, p += 4) out[i] = readFloatLE(p);
+  return imageOf(std::move(data));
+}
+
+rova::ImagePtr QVRovaHelper::rovaImagePtrFromRovacompressedimagedata(const std::vector<uint8_t>& bytes) {
+  return imageOf(rova::ImageCompressorProxy::uncompress(bytes));
+}
+
+std::vector<uint8_t> QVRovaHelper::compressedImageDataForImage(const rova::ImagePtr& image) {
+  if (!image) return {};
+  auto data = image->imageData(rova::Size{}, rova::RectRoi{}, true);
+  if (!data) return {};
+  return rova::ImageCompressorProxy::compress(*data);
+}
