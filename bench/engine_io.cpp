@@ -94,7 +94,9 @@ int main(int argc, char** argv) {
   reduced.fitSize = {2000, 2000};
   report("2000 px preview decode (8-bit)",
          medianMs(runs, [&] { rova::codecs::decode(jpeg.data(), jpeg.size(), "jpg", reduced, decoded, nullptr); }), mp);
-  const double preview = medianMs(runs, [&] { img = reader.read(path, {2000, 2000}, rova::kReadDefaultFlags, nullptr); });
+  const double preview = medianMs(runs, [&] {
+    img = reader.read(path, {2000, 2000}, rova::kReadDefaultFlags, nullptr);
+  });
   if (!img) return 1;
   char label[64];
   std::snprintf(label, sizeof label, "2000 px preview (%dx%d)", img->width(), img->height());
@@ -106,8 +108,10 @@ int main(int argc, char** argv) {
 
   img = reader.read(path, {}, rova::kReadDefaultFlags, nullptr);
   std::vector<uint8_t> packed;
-  report("compress float image", medianMs(3, [&] { packed = rova::ImageCompressorProxy::compress(img->imageData()); }), mp);
-  std::printf("%-34s %9.1f MB (raw %.1f MB)\n", "compressed size", packed.size() / 1e6, img->imageData()->byteCount() / 1e6);
+  report("compress float image", medianMs(3, [&] { packed = rova::ImageCompressorProxy::compress(img->imageData()); }),
+         mp);
+  std::printf("%-34s %9.1f MB (raw %.1f MB)\n", "compressed size", packed.size() / 1e6,
+              img->imageData()->byteCount() / 1e6);
   report("uncompress float image", medianMs(3, [&] { rova::ImageCompressorProxy::uncompress(packed); }), mp);
   if (!std::getenv("SOLVANE_BENCH_KEEP")) std::filesystem::remove(path);
   return 0;

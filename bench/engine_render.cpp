@@ -61,18 +61,22 @@ int main(int argc, char** argv) {
   jpeg.quality = 0.9;
   std::vector<uint8_t> bytes;
   const double encode = seconds([&] { bytes = codecs::encode(bitmap, jpeg, nullptr); });
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
   codecs::DecodeResult decoded;
   const double decode = seconds([&] { codecs::decode(bytes.data(), bytes.size(), "jpg", {}, decoded, nullptr); });
   codecs::DecodeRequest small;
   small.fitSize = {2000, 2000};
-  const double decodeSmall = seconds([&] { codecs::decode(bytes.data(), bytes.size(), "jpg", small, decoded, nullptr); });
+  const double decodeSmall =
+      seconds([&] { codecs::decode(bytes.data(), bytes.size(), "jpg", small, decoded, nullptr); });
   std::printf("libjpeg-turbo   encode %6.0f ms   decode %6.0f ms   decode for 2000 px (DCT scaling) %6.0f ms\n",
               encode * 1e3, decode * 1e3, decodeSmall * 1e3);
 
   ImagePtr image, preview;
   const double read = seconds([&] { image = ImageReader::instance().read(path, {}, kReadDefaultFlags, nullptr); });
-  const double readPreview = seconds([&] { preview = ImageReader::instance().read(path, {2000, 2000}, kReadDefaultFlags, nullptr); });
+  const double readPreview = seconds([&] {
+    preview = ImageReader::instance().read(path, {2000, 2000}, kReadDefaultFlags, nullptr);
+  });
   if (!image || !preview) {
     std::printf("could not read the picture back\n");
     return 1;
@@ -109,7 +113,8 @@ int main(int argc, char** argv) {
   auto full = stack(image);
   const double fullTime = renderOnce(*full, {}, {});
   std::printf("render full     %6.0f ms  (%d x %d, %.0f ms/MP)   peak memory %.0f MB\n", fullTime * 1e3,
-              full->getLastResult()->width(), full->getLastResult()->height(), fullTime * 1e3 / (w * h / 1e6), peakMB());
+              full->getLastResult()->width(), full->getLastResult()->height(), fullTime * 1e3 / (w * h / 1e6),
+              peakMB());
   const double previewFirst = renderOnce(*full, {}, {2000, 2000});
   const double previewAgain = renderOnce(*full, {}, {2000, 2000});
   std::printf("render 2000 px  %6.0f ms first (builds the source pyramid), %6.0f ms after\n", previewFirst * 1e3,

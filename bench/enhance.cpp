@@ -46,7 +46,8 @@ codecs::Bitmap toBitmap(const std::vector<const ImageDataRGBf*>& parts) {
   // 8-bit sRGB of linear values through a table of 65536 steps (finer than 8 bits everywhere).
   static const std::vector<uint8_t> table = [] {
     std::vector<uint8_t> t(65536);
-    for (size_t i = 0; i < t.size(); ++i) t[i] = uint8_t(std::lround(255 * std::clamp(linearToSrgb(float(i) / 65535), 0.f, 1.f)));
+    for (size_t i = 0; i < t.size(); ++i)
+      t[i] = uint8_t(std::lround(255 * std::clamp(linearToSrgb(float(i) / 65535), 0.f, 1.f)));
     return t;
   }();
   int w = 0, h = 0;
@@ -68,11 +69,13 @@ codecs::Bitmap toBitmap(const std::vector<const ImageDataRGBf*>& parts) {
 
 bool write(const codecs::Bitmap& bitmap, const std::string& path) {
   codecs::EncodeOptions options;
-  options.format = path.size() > 4 && path.substr(path.size() - 4) == ".png" ? codecs::Format::PNG : codecs::Format::JPEG;
+  options.format =
+      path.size() > 4 && path.substr(path.size() - 4) == ".png" ? codecs::Format::PNG : codecs::Format::JPEG;
   options.quality = 0.92;
   auto bytes = codecs::encode(bitmap, options, nullptr);
   if (bytes.empty()) return false;
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
   return true;
 }
 
@@ -89,7 +92,8 @@ ImagePtr spoil(const ImagePtr& image, const std::string& how) {
       px[0] *= 1.35f, px[2] *= 0.6f;
     } else if (how == "noise") {
       const float n = grain(rng);
-      for (int c = 0; c < 3; ++c) px[c] = std::pow(std::max(0.f, std::sqrt(std::max(0.f, px[c])) + n + 0.5f * grain(rng)), 2.f);
+      for (int c = 0; c < 3; ++c)
+        px[c] = std::pow(std::max(0.f, std::sqrt(std::max(0.f, px[c])) + n + 0.5f * grain(rng)), 2.f);
     } else if (how == "fade") {
       for (int c = 0; c < 3; ++c) px[c] = srgbToLinear(0.3f + 0.4f * linearToSrgb(std::clamp(px[c], 0.f, 1.f)));
     }
@@ -144,8 +148,10 @@ int loop(const std::string& path, bool full, int times) {
       if (k) p->layerAtIndex(k)->setEnabled(true);
       double best = 1e9;
       const double cpu0 = bench::cpuSeconds();
-      for (int i = 0; i < times; ++i) best = std::min(best, seconds([&] { render(*p, full ? Size{} : Size{2000, 2000}); }));
-      std::printf("layers 0..%zu: best %.0f ms, cpu %.0f ms a render\n", k, best * 1e3, (bench::cpuSeconds() - cpu0) / times * 1e3);
+      for (int i = 0; i < times; ++i)
+        best = std::min(best, seconds([&] { render(*p, full ? Size{} : Size{2000, 2000}); }));
+      std::printf("layers 0..%zu: best %.0f ms, cpu %.0f ms a render\n", k, best * 1e3,
+                  (bench::cpuSeconds() - cpu0) / times * 1e3);
     }
     return 0;
   }
@@ -157,8 +163,8 @@ int loop(const std::string& path, bool full, int times) {
 }
 
 // Each effect of the default preset alone over the full-size picture (spoilt first as with --before
-// when asked), with its own settings from the preset: milliseconds for the whole picture and nanoseconds a pixel. Point effects run on one
-// thread (their cost a pixel, free of the machine's load); neighbourhood effects on all cores.
+// when asked), with its own settings from the preset: milliseconds for the whole picture and nanoseconds a pixel. Point
+// effects run on one thread (their cost a pixel, free of the machine's load); neighbourhood effects on all cores.
 int kernels(const std::string& path, const std::string& before) {
   ImagePtr image = ImageReader::instance().read(path, {}, kReadDefaultFlags, nullptr);
   if (!image) return 1;
@@ -167,8 +173,10 @@ int kernels(const std::string& path, const std::string& before) {
   auto data = image->imageData();
   EffectRenderInfo info;
   info.canvasSize = {data->width(), data->height()};
-  std::printf("noise estimate of the picture %6.1f ms\n", seconds([&] { NoiseReductionEffect::estimateNoise(*data); }) * 1e3);
-  std::printf("analysis image (fresh context) %6.1f ms\n", seconds([&] { EffectParametersContext(image).analysisImage(); }) * 1e3);
+  std::printf("noise estimate of the picture %6.1f ms\n",
+              seconds([&] { NoiseReductionEffect::estimateNoise(*data); }) * 1e3);
+  std::printf("analysis image (fresh context) %6.1f ms\n",
+              seconds([&] { EffectParametersContext(image).analysisImage(); }) * 1e3);
   for (size_t i = 1; i < p->getLayersCount(); ++i) {
     auto layer = std::dynamic_pointer_cast<AdjustmentLayer>(p->layerAtIndex(i));
     if (!layer) continue;
@@ -183,15 +191,18 @@ int kernels(const std::string& path, const std::string& before) {
       double best = 1e9;
       for (int run = 0; run < 3; ++run) {
         auto buffer = data->copy();
-        best = std::min(best, seconds([&] {
-          if (kernel->kind() == EffectKernelKind::Region) {
-            kernel->applyRegion(*buffer);
-          } else {
-            for (int y = 0; y < buffer->height(); ++y) kernel->applyRow(buffer->floats() + size_t(y) * buffer->width() * 3, buffer->width(), 0, y);
-          }
-        }));
+        best =
+            std::min(best, seconds([&] {
+                       if (kernel->kind() == EffectKernelKind::Region) {
+                         kernel->applyRegion(*buffer);
+                       } else {
+                         for (int y = 0; y < buffer->height(); ++y)
+                           kernel->applyRow(buffer->floats() + size_t(y) * buffer->width() * 3, buffer->width(), 0, y);
+                       }
+                     }));
       }
-      std::printf("%-28s %7.1f ms  %5.1f ns a pixel (%s)\n", effect->id().c_str(), best * 1e3, best * 1e9 / double(data->pixelCount()),
+      std::printf("%-28s %7.1f ms  %5.1f ns a pixel (%s)\n", effect->id().c_str(), best * 1e3,
+                  best * 1e9 / double(data->pixelCount()),
                   kernel->kind() == EffectKernelKind::Region ? "all cores" : "one thread");
     }
   }
@@ -209,7 +220,8 @@ int speed(int w, int h) {
     codecs::EncodeOptions jpeg;
     jpeg.quality = 0.9;
     auto bytes = codecs::encode(bitmap, jpeg, nullptr);
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
   }
   // libjpeg-turbo alone on the same file: decode, then encode what was decoded.
   std::vector<uint8_t> file;
@@ -234,7 +246,9 @@ int speed(int w, int h) {
   Size previewSize;
   {
     ImagePtr preview;
-    previewRead = seconds([&] { preview = ImageReader::instance().read(path, {2000, 2000}, kReadDefaultFlags, nullptr); });
+    previewRead = seconds([&] {
+      preview = ImageReader::instance().read(path, {2000, 2000}, kReadDefaultFlags, nullptr);
+    });
     auto p = enhance::enhancedProcessor(preview, {enhance::defaultPresetFor(preview, path)});
     ImageDataRGBfPtr out;
     previewRender = seconds([&] { out = render(*p, {2000, 2000}); });
@@ -245,10 +259,11 @@ int speed(int w, int h) {
     previewQuick = seconds([&] { out = render(*p, {2000, 2000}, true); });
   }
   const double preview = previewRead + previewRender;
-  std::printf("preview            read %6.0f ms  render %6.0f ms  together %6.0f ms (%d x %d, %.1f MP/s)  "
-              "render again %6.0f ms  quick %6.0f ms\n",
-              previewRead * 1e3, previewRender * 1e3, preview * 1e3, previewSize.width, previewSize.height,
-              w * h / 1e6 / preview, previewAgain * 1e3, previewQuick * 1e3);
+  std::printf(
+      "preview            read %6.0f ms  render %6.0f ms  together %6.0f ms (%d x %d, %.1f MP/s)  "
+      "render again %6.0f ms  quick %6.0f ms\n",
+      previewRead * 1e3, previewRender * 1e3, preview * 1e3, previewSize.width, previewSize.height,
+      w * h / 1e6 / preview, previewAgain * 1e3, previewQuick * 1e3);
   const double peakBefore = peakMB();
 
   // Full size: read, render, then the 8-bit conversion and JPEG encode of the export.
@@ -269,16 +284,21 @@ int speed(int w, int h) {
     jpeg.quality = 0.9;
     codecs::encode(toBitmap({out.get()}), jpeg, nullptr);
   });
-  std::printf("full size          read %6.0f ms  render %6.0f ms  (%.1f MP/s)  render again %6.0f ms  8-bit + encode %6.0f ms\n",
-              read * 1e3, full * 1e3, w * h / 1e6 / full, fullAgain * 1e3, exportEncode * 1e3);
+  std::printf(
+      "full size          read %6.0f ms  render %6.0f ms  (%.1f MP/s)  render again %6.0f ms  8-bit + encode %6.0f "
+      "ms\n",
+      read * 1e3, full * 1e3, w * h / 1e6 / full, fullAgain * 1e3, exportEncode * 1e3);
   std::printf("full-size export   read + render + encode %6.0f ms\n", (read + full + exportEncode) * 1e3);
-  std::printf("peak memory        %.0f MB after the preview, %.0f MB after the full-size render\n", peakBefore, fullPeak);
-  std::printf("ratios             full render / codec %.2f (target <= 2)   preview / codec %.2f (target <= 0.5)   "
-              "full render / preview %.1f (target >= 10)\n",
-              full / codec, preview / codec, full / preview);
+  std::printf("peak memory        %.0f MB after the preview, %.0f MB after the full-size render\n", peakBefore,
+              fullPeak);
+  std::printf(
+      "ratios             full render / codec %.2f (target <= 2)   preview / codec %.2f (target <= 0.5)   "
+      "full render / preview %.1f (target >= 10)\n",
+      full / codec, preview / codec, full / preview);
   // Like for like: renders only, the source already read in both (the preview at its reduced size).
-  std::printf("renders only       full / preview: first render %.1f   render again %.1f   quick preview %.1f (target >= 10)\n",
-              full / previewRender, fullAgain / previewAgain, fullAgain / previewQuick);
+  std::printf(
+      "renders only       full / preview: first render %.1f   render again %.1f   quick preview %.1f (target >= 10)\n",
+      full / previewRender, fullAgain / previewAgain, fullAgain / previewQuick);
   if (!std::getenv("SOLVANE_BENCH_KEEP")) std::filesystem::remove_all(dir);
   return 0;
 }
@@ -292,8 +312,10 @@ int main(int argc, char** argv) {
   if (argc >= 2 && !std::strcmp(argv[1], "--speed"))
     return speed(argc > 3 ? std::atoi(argv[2]) : 6000, argc > 3 ? std::atoi(argv[3]) : 4000);
   if (argc < 3) {
-    std::fprintf(stderr, "usage: bench_enhance IN OUT [--fit N] [--compare] [--preset FILE]... [--before darken|cast|fade|noise]\n"
-                         "       bench_enhance --speed [WIDTH HEIGHT]\n");
+    std::fprintf(
+        stderr,
+        "usage: bench_enhance IN OUT [--fit N] [--compare] [--preset FILE]... [--before darken|cast|fade|noise]\n"
+        "       bench_enhance --speed [WIDTH HEIGHT]\n");
     return 2;
   }
   const std::string in = argv[1], outPath = argv[2];
@@ -302,10 +324,14 @@ int main(int argc, char** argv) {
   std::string before;
   std::vector<std::filesystem::path> presets;
   for (int i = 3; i < argc; ++i) {
-    if (!std::strcmp(argv[i], "--fit") && i + 1 < argc) fit = std::atoi(argv[++i]);
-    else if (!std::strcmp(argv[i], "--compare")) compare = true;
-    else if (!std::strcmp(argv[i], "--preset") && i + 1 < argc) presets.emplace_back(argv[++i]);
-    else if (!std::strcmp(argv[i], "--before") && i + 1 < argc) before = argv[++i];
+    if (!std::strcmp(argv[i], "--fit") && i + 1 < argc)
+      fit = std::atoi(argv[++i]);
+    else if (!std::strcmp(argv[i], "--compare"))
+      compare = true;
+    else if (!std::strcmp(argv[i], "--preset") && i + 1 < argc)
+      presets.emplace_back(argv[++i]);
+    else if (!std::strcmp(argv[i], "--before") && i + 1 < argc)
+      before = argv[++i];
   }
   ImagePtr image = ImageReader::instance().read(in, fit ? Size{fit, fit} : Size{}, kReadDefaultFlags, nullptr);
   if (!image) {

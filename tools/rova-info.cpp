@@ -71,7 +71,8 @@ int main(int argc, char** argv) {
   printNumber("focal length", e.focalLength, " mm");
   printNumber("exposure bias", e.ev, " EV");
   std::printf("%-16s %s\n", "date", e.dateTimeOriginal.empty() ? "-" : e.dateTimeOriginal.c_str());
-  std::printf("%-16s %s\n", "lens profile", e.hasLcpProfile() ? (e.lcpCameraProfile + " / " + e.lcpLensProfile).c_str() : "-");
+  std::printf("%-16s %s\n", "lens profile",
+              e.hasLcpProfile() ? (e.lcpCameraProfile + " / " + e.lcpLensProfile).c_str() : "-");
   std::printf("%-16s %zu\n", "metadata keys", meta->entries.size());
 
   if (previewPath.empty()) return 0;

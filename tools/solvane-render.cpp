@@ -112,7 +112,8 @@ int main(int argc, char** argv) {
     qv::Value dictionary = presetPath.empty() ? qv::Value() : qv::PropertyList::readFile(presetPath, &error);
     const auto* entries = dictionary["AdjustmentLayers"].array();
     if (!entries) {
-      std::fprintf(stderr, "solvane-render: no preset layers in %s\n", presetPath.empty() ? preset.c_str() : presetPath.c_str());
+      std::fprintf(stderr, "solvane-render: no preset layers in %s\n",
+                   presetPath.empty() ? preset.c_str() : presetPath.c_str());
       return 1;
     }
     // The preset's layers go into one plain layer above the picture, as a preset is applied.
@@ -120,8 +121,8 @@ int main(int argc, char** argv) {
     std::vector<std::shared_ptr<QVIPLayer>> layers;
     auto& catalogue = p->effectsProvider();
     for (const auto& entry : *entries) {
-      auto layer = catalogue.makeAdjustmentLayerWithIdentifier(entry["Identifier"].asString(), std::nullopt,
-                                                               p->initialLayer());
+      auto layer =
+          catalogue.makeAdjustmentLayerWithIdentifier(entry["Identifier"].asString(), std::nullopt, p->initialLayer());
       applyEntry(layer, entry);
       layers.push_back(layer);
       std::printf("layer %s (%zu effects)\n", entry["Identifier"].asString().c_str(), layer->effects().size());
@@ -141,9 +142,8 @@ int main(int argc, char** argv) {
   params->setClampResult(true);
   params->setIsAsync(false);
   QVIPImagePtr result;
-  p->processImageWithParams(params, [&](QVIPImagePtr image, QVIPImagePtr, QVIPImagePtr, CGSize, CGRect) {
-    result = std::move(image);
-  });
+  p->processImageWithParams(
+      params, [&](QVIPImagePtr image, QVIPImagePtr, QVIPImagePtr, CGSize, CGRect) { result = std::move(image); });
   if (!result || !result->CGImage()) {
     std::fprintf(stderr, "solvane-render: the render failed\n");
     return 1;

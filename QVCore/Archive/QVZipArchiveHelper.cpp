@@ -38,7 +38,7 @@ bool QVZipArchiveHelper::unzipFileAtPath(const std::string& path, const std::str
   qv::Error error;
   if (SSZipArchive::unzipFileAtPath(path, destination, true, std::nullopt, &error)) return true;
   QV_LOG_FAILURE("![SSZipArchive unzipFileAtPath:" + path + " toDestination:" + destination +
-                    " overwrite:YES password:nil error:" + describe(error) + "]");
+                 " overwrite:YES password:nil error:" + describe(error) + "]");
   return false;
 }
 
@@ -48,7 +48,7 @@ bool QVZipArchiveHelper::zipDocumentAtURL(const std::string& url) {
   const fs::path temporary = fs::path(qv::places::temporaryDirectory()) / qv::stringWithUUID();
   if (!SSZipArchive::createZipFileAtPath(temporary.string(), document.string())) {
     QV_LOG_FAILURE("![SSZipArchive createZipFileAtPath:" + temporary.string() +
-                      " withContentsOfDirectory:" + document.string() + "]");
+                   " withContentsOfDirectory:" + document.string() + "]");
     std::error_code ignored;
     fs::remove(temporary, ignored);
     return false;
@@ -61,24 +61,24 @@ bool QVZipArchiveHelper::zipDocumentAtURL(const std::string& url) {
   const fs::path backup = parent / (tag + ".folder");
   std::error_code ec;
   if (!moveItem(temporary, staged, ec)) {
-    QV_LOG_FAILURE("![[NSFileManager defaultManager] moveItemAtURL:" + temporary.string() + " toURL:" +
-                      staged.string() + " error:" + ec.message() + "]");
+    QV_LOG_FAILURE("![[NSFileManager defaultManager] moveItemAtURL:" + temporary.string() +
+                   " toURL:" + staged.string() + " error:" + ec.message() + "]");
     std::error_code ignored;
     fs::remove(temporary, ignored);
     return false;
   }
   fs::rename(document, backup, ec);
   if (ec) {
-    QV_LOG_FAILURE("![[NSFileManager defaultManager] removeItemAtURL:" + document.string() +
-                      " error:" + ec.message() + "]");
+    QV_LOG_FAILURE("![[NSFileManager defaultManager] removeItemAtURL:" + document.string() + " error:" + ec.message() +
+                   "]");
     std::error_code ignored;
     fs::remove(staged, ignored);
     return false;
   }
   fs::rename(staged, document, ec);
   if (ec) {
-    QV_LOG_FAILURE("![[NSFileManager defaultManager] moveItemAtURL:" + staged.string() + " toURL:" +
-                      document.string() + " error:" + ec.message() + "]");
+    QV_LOG_FAILURE("![[NSFileManager defaultManager] moveItemAtURL:" + staged.string() + " toURL:" + document.string() +
+                   " error:" + ec.message() + "]");
     std::error_code ignored;
     fs::rename(backup, document, ignored);
     fs::remove(staged, ignored);
@@ -86,8 +86,8 @@ bool QVZipArchiveHelper::zipDocumentAtURL(const std::string& url) {
   }
   fs::remove_all(backup, ec);
   if (ec)
-    QV_LOG_FAILURE("![[NSFileManager defaultManager] removeItemAtURL:" + backup.string() +
-                      " error:" + ec.message() + "]");
+    QV_LOG_FAILURE("![[NSFileManager defaultManager] removeItemAtURL:" + backup.string() + " error:" + ec.message() +
+                   "]");
   return true;
 }
 

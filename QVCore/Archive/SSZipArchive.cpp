@@ -69,10 +69,14 @@ bool isValidUTF8(const unsigned char* s, size_t n) {
     }
     size_t len = 0;
     uint32_t cp = 0;
-    if ((c & 0xe0) == 0xc0) len = 2, cp = c & 0x1f;
-    else if ((c & 0xf0) == 0xe0) len = 3, cp = c & 0x0f;
-    else if ((c & 0xf8) == 0xf0) len = 4, cp = c & 0x07;
-    else return false;
+    if ((c & 0xe0) == 0xc0)
+      len = 2, cp = c & 0x1f;
+    else if ((c & 0xf0) == 0xe0)
+      len = 3, cp = c & 0x0f;
+    else if ((c & 0xf8) == 0xf0)
+      len = 4, cp = c & 0x07;
+    else
+      return false;
     if (i + len > n) return false;
     for (size_t k = 1; k < len; ++k) {
       if ((s[i + k] & 0xc0) != 0x80) return false;
@@ -602,8 +606,8 @@ bool SSZipArchive::isPasswordValidForArchiveAtPath(const std::string& path, cons
         }
         if (n == 0) return reader.close();
         if (n != sszip::EntryReader::kDataError)
-          qv::setError(error, zipError(SSZipArchiveErrorCodeFileContentNotReadable,
-                                       "failed to read contents of file entry"));
+          qv::setError(error,
+                       zipError(SSZipArchiveErrorCodeFileContentNotReadable, "failed to read contents of file entry"));
         return false;
       }
       reader.close();
@@ -708,8 +712,7 @@ bool SSZipArchive::close() {
   return ok;
 }
 
-bool SSZipArchive::writeFolderAtPath(const std::string& path, const std::string& folderName,
-                                     const Password& password) {
+bool SSZipArchive::writeFolderAtPath(const std::string& path, const std::string& folderName, const Password& password) {
   if (!zip_) return false;
   struct stat st;
   zip_fileinfo zi = fileInfoForStatus(::stat(path.c_str(), &st) == 0 ? &st : nullptr);

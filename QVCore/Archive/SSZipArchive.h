@@ -70,29 +70,25 @@ class SSZipArchive {
 
   // ---- checking ----
   static bool isFilePasswordProtectedAtPath(const std::string& path);
-  static bool isPasswordValidForArchiveAtPath(const std::string& path, const std::string& password,
-                                              qv::Error* error);
+  static bool isPasswordValidForArchiveAtPath(const std::string& path, const std::string& password, qv::Error* error);
 
   // ---- building ----
   static bool createZipFileAtPath(const std::string& path, const std::vector<std::string>& paths);
   static bool createZipFileAtPath(const std::string& path, const std::vector<std::string>& paths,
                                   const Password& password);
   static bool createZipFileAtPath(const std::string& path, const std::string& directoryPath);
-  static bool createZipFileAtPath(const std::string& path, const std::string& directoryPath,
-                                  bool keepParentDirectory);
-  static bool createZipFileAtPath(const std::string& path, const std::string& directoryPath,
-                                  const Password& password);
+  static bool createZipFileAtPath(const std::string& path, const std::string& directoryPath, bool keepParentDirectory);
+  static bool createZipFileAtPath(const std::string& path, const std::string& directoryPath, const Password& password);
   // Keeps a text password from turning into keepParentDirectory.
   static bool createZipFileAtPath(const std::string& path, const std::string& directoryPath, const char* password) {
     return createZipFileAtPath(path, directoryPath, Password(password));
   }
-  static bool createZipFileAtPath(const std::string& path, const std::string& directoryPath,
-                                  bool keepParentDirectory, const Password& password);
-  static bool createZipFileAtPath(const std::string& path, const std::string& directoryPath,
-                                  bool keepParentDirectory, const Password& password,
-                                  SSZipArchiveCreateProgressHandler progressHandler);
-  static bool createZipFileAtPath(const std::string& path, const std::string& directoryPath,
-                                  bool keepParentDirectory, int compressionLevel, const Password& password, bool aes,
+  static bool createZipFileAtPath(const std::string& path, const std::string& directoryPath, bool keepParentDirectory,
+                                  const Password& password);
+  static bool createZipFileAtPath(const std::string& path, const std::string& directoryPath, bool keepParentDirectory,
+                                  const Password& password, SSZipArchiveCreateProgressHandler progressHandler);
+  static bool createZipFileAtPath(const std::string& path, const std::string& directoryPath, bool keepParentDirectory,
+                                  int compressionLevel, const Password& password, bool aes,
                                   SSZipArchiveCreateProgressHandler progressHandler);
 
   // ---- the archive writer ----

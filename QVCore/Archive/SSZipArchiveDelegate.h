@@ -26,8 +26,7 @@ class SSZipArchiveDelegate {
                                              const SSZipFileInfo& fileInfo) {
     return false;
   }
-  virtual void zipArchiveDidUnzipFileAtIndexTotalFilesArchivePathUnzippedFilePath(int64_t fileIndex,
-                                                                                  int64_t totalFiles,
+  virtual void zipArchiveDidUnzipFileAtIndexTotalFilesArchivePathUnzippedFilePath(int64_t fileIndex, int64_t totalFiles,
                                                                                   const std::string& archivePath,
                                                                                   const std::string& unzippedFilePath) {
   }

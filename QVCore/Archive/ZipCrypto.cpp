@@ -19,8 +19,7 @@ inline uint32_t crcStep(uint32_t crc, uint8_t b) {
 }
 }  // namespace
 
-TraditionalCipher::TraditionalCipher(const std::string& password)
-    : keys_{0x12345678u, 0x23456789u, 0x34567890u} {
+TraditionalCipher::TraditionalCipher(const std::string& password) : keys_{0x12345678u, 0x23456789u, 0x34567890u} {
   for (unsigned char c : password) updateKeys(c);
 }
 
@@ -98,7 +97,8 @@ bool AesCipher::derive(const std::string& password, int strength, const std::vec
   s_->macCtx = s_->mac ? EVP_MAC_CTX_new(s_->mac) : nullptr;
   if (!s_->macCtx) return false;
   char digest[] = "SHA1";
-  OSSL_PARAM params[] = {OSSL_PARAM_construct_utf8_string(OSSL_MAC_PARAM_DIGEST, digest, 0), OSSL_PARAM_construct_end()};
+  OSSL_PARAM params[] = {OSSL_PARAM_construct_utf8_string(OSSL_MAC_PARAM_DIGEST, digest, 0),
+                         OSSL_PARAM_construct_end()};
   if (EVP_MAC_init(s_->macCtx, derived.data() + keyLen, keyLen, params) != 1) return false;
   std::memcpy(verifier.data(), derived.data() + 2 * keyLen, kVerifierLength);
   OPENSSL_cleanse(derived.data(), derived.size());
@@ -151,8 +151,17 @@ std::array<uint8_t, AesCipher::kAuthCodeLength> AesCipher::authCode() {
 }
 
 std::vector<uint8_t> aesExtraField(int strength, uint16_t method) {
-  return {uint8_t(AesCipher::kExtraFieldId & 0xff), uint8_t(AesCipher::kExtraFieldId >> 8), 7, 0, 2, 0, 'A', 'E',
-          uint8_t(strength), uint8_t(method & 0xff), uint8_t(method >> 8)};
+  return {uint8_t(AesCipher::kExtraFieldId & 0xff),
+          uint8_t(AesCipher::kExtraFieldId >> 8),
+          7,
+          0,
+          2,
+          0,
+          'A',
+          'E',
+          uint8_t(strength),
+          uint8_t(method & 0xff),
+          uint8_t(method >> 8)};
 }
 
 bool findAesExtraField(const uint8_t* extra, size_t length, AesFieldInfo& out) {

@@ -77,7 +77,9 @@ bool obtainScale(const CGAffineTransform& t, CGSize* scale, double* rotation) {
 
 void updateTransform(CGAffineTransform* t, CGSize preferredSize, CGSize size, bool forInitialLayer) {
   if (!t || preferredSize == size) return;
-  auto usable = [](CGSize s) { return s.width > 0 && s.height > 0 && std::isfinite(s.width) && std::isfinite(s.height); };
+  auto usable = [](CGSize s) {
+    return s.width > 0 && s.height > 0 && std::isfinite(s.width) && std::isfinite(s.height);
+  };
   if (!usable(preferredSize) || !usable(size)) return;
   const double sx = size.width / preferredSize.width, sy = size.height / preferredSize.height;
   if (!forInitialLayer) *t = CGAffineTransformScale(*t, sx, sy);

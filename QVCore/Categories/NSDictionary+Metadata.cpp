@@ -34,8 +34,7 @@ std::optional<qv::Date> dateFromExifDateTime(const std::string& text) {
   static const char kForm[] = "dddd:dd:dd dd:dd:dd";
   if (text.size() != sizeof kForm - 1) return std::nullopt;
   for (size_t i = 0; i < text.size(); ++i) {
-    if (kForm[i] == 'd' ? !std::isdigit(static_cast<unsigned char>(text[i])) : text[i] != kForm[i])
-      return std::nullopt;
+    if (kForm[i] == 'd' ? !std::isdigit(static_cast<unsigned char>(text[i])) : text[i] != kForm[i]) return std::nullopt;
   }
   auto num = [&](size_t at, size_t len) { return std::stoi(text.substr(at, len)); };
   std::tm tm{};

@@ -17,7 +17,8 @@ bool createDirectoryAtPath(const std::string& path);
 // Every path below `path` (at any depth, in name order within each folder) whose extension is one
 // of `allowedFileTypes` (exact, case-sensitive). A path that cannot be listed or lists nothing (a
 // file, an empty or unreadable folder) is itself the result when its extension is allowed.
-std::vector<std::string> filePathsInDirectory(const std::string& path, const std::vector<std::string>& allowedFileTypes);
+std::vector<std::string> filePathsInDirectory(const std::string& path,
+                                              const std::vector<std::string>& allowedFileTypes);
 
 // The full paths of the folder's entries, the least recently modified first (ties by name); empty
 // when the folder cannot be listed.

@@ -22,5 +22,6 @@ std::string QVAppGroupIdentifier() {
 
 void QVCoreStartup() {
   static std::once_flag once;
-  std::call_once(once, [] { NSFileManagerContainerDirectory::configureWithContainerIdentifier(QVAppGroupIdentifier()); });
+  std::call_once(once,
+                 [] { NSFileManagerContainerDirectory::configureWithContainerIdentifier(QVAppGroupIdentifier()); });
 }

@@ -2,7 +2,8 @@
 
 #include "QVCore/ImageProcessing/RovaBridge/QVIPImage.h"
 
-CGImageRef QVImageOrientationProcessor::createImageByApplyingOrientation(uint64_t orientation, const CGImageRef& image) {
+CGImageRef QVImageOrientationProcessor::createImageByApplyingOrientation(uint64_t orientation,
+                                                                         const CGImageRef& image) {
   auto wrapped = QVIPImage::initWithCGImage(image);
   auto turned = wrapped ? wrapped->imageByApplyingOrientation(orientation) : nullptr;
   return turned ? turned->CGImage() : nullptr;

@@ -1,19 +1,19 @@
 #include "QVCore/Services/QVCoreInjectorService.h"
 
 #include "QVCore/ImageProcessing/History/QVHistoryManager.h"
-#include "QVCore/ImageProcessing/RovaBridge/QVIPImage.h"
 #include "QVCore/ImageProcessing/Layers/QVIPLayerFactory.h"
-#include "QVCore/ImageProcessing/Processor/Variants/QVProject18Processor.h"
-#include "QVCore/ImageProcessing/Processor/Variants/QVZel18Processor.h"
 #include "QVCore/ImageProcessing/Processor/QVRovaProcessor.h"
+#include "QVCore/ImageProcessing/Processor/Variants/QVProject18Processor.h"
 #include "QVCore/ImageProcessing/Processor/Variants/QVZel17Processor.h"
+#include "QVCore/ImageProcessing/Processor/Variants/QVZel18Processor.h"
+#include "QVCore/ImageProcessing/QVHDRProcessing/QVHDRProcessor.h"
+#include "QVCore/ImageProcessing/QVHDRProcessing/QVHDRSettings.h"
+#include "QVCore/ImageProcessing/RovaBridge/QVIPImage.h"
 #include "QVCore/Model/Entities/QVLayerState.h"
 #include "QVCore/Model/Entities/QVPreset.h"
 #include "QVCore/Model/Entities/QVPresetGroup.h"
 #include "QVCore/Model/Entities/QVWorkspace.h"
 #include "QVCore/Settings/QVLayerSettings.h"
-#include "QVCore/ImageProcessing/QVHDRProcessing/QVHDRProcessor.h"
-#include "QVCore/ImageProcessing/QVHDRProcessing/QVHDRSettings.h"
 
 namespace {
 

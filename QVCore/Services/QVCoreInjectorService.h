@@ -42,10 +42,13 @@ enum class QVCoreProtocol {
 
 // The type an object made for a protocol is handed out as. The processor protocols all give
 // processors (the variants add no calls of their own).
-template <QVCoreProtocol P> struct QVCoreProtocolType;
-#define QV_CORE_PROTOCOL_TYPE(P, T) \
-  template <>                       \
-  struct QVCoreProtocolType<QVCoreProtocol::P> { using type = T; }
+template <QVCoreProtocol P>
+struct QVCoreProtocolType;
+#define QV_CORE_PROTOCOL_TYPE(P, T)              \
+  template <>                                    \
+  struct QVCoreProtocolType<QVCoreProtocol::P> { \
+    using type = T;                              \
+  }
 QV_CORE_PROTOCOL_TYPE(QVLayerSettingsProtocol, ::QVLayerSettingsProtocol);
 QV_CORE_PROTOCOL_TYPE(QVImageProcessorProtocol, QVRovaProcessor);
 QV_CORE_PROTOCOL_TYPE(QVHDRImageProcessorProtocol, QVRovaProcessor);

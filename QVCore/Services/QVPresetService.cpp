@@ -117,8 +117,8 @@ std::vector<std::shared_ptr<QVPreset>> QVPresetService::allPresetsExcludingUser(
   return presets;
 }
 
-std::vector<std::shared_ptr<QVPreset>> QVPresetService::loadPresetsFromGroupIdentifier(const std::string& groupIdentifier,
-                                                                                       bool* found) {
+std::vector<std::shared_ptr<QVPreset>> QVPresetService::loadPresetsFromGroupIdentifier(
+    const std::string& groupIdentifier, bool* found) {
   auto group = QVPresetGroup::groupWithId(groupIdentifier);
   if (found) *found = group != nullptr;
   return group ? group->loadPresets() : std::vector<std::shared_ptr<QVPreset>>{};
@@ -140,7 +140,8 @@ std::shared_ptr<QVPreset> QVPresetService::extractPresetWithId(const std::string
   return nullptr;
 }
 
-std::shared_ptr<QVPreset> QVPresetService::extractPresetWithId(const std::string& identifier, const std::string& groupId) {
+std::shared_ptr<QVPreset> QVPresetService::extractPresetWithId(const std::string& identifier,
+                                                               const std::string& groupId) {
   auto group = QVPresetGroup::groupWithId(groupId);
   return group ? group->loadPresetWithId(identifier) : nullptr;
 }
@@ -213,7 +214,8 @@ void QVPresetService::deleteGroup(const QVPresetGroup& group) {
   // Only the user's own folders go; a shipped group's folder is part of the application.
   std::error_code ec;
   if (group.path().empty() || !group.isInContainers() || fs::remove_all(group.path(), ec) == 0 || ec)
-    QV_LOG_FAILURE("![[NSFileManager defaultManager] removeItemAtPath:" + group.path() + " error:" + ec.message() + "]");
+    QV_LOG_FAILURE("![[NSFileManager defaultManager] removeItemAtPath:" + group.path() + " error:" + ec.message() +
+                   "]");
 }
 
 bool QVPresetService::setFavorite(bool favorite, const std::string& presetUUID) {
@@ -255,14 +257,16 @@ void QVPresetService::processPresetPackWithURL(const std::string& url) {
   const bool added = addPresetPackWithContentOfURL(url);
   std::string message, informative;
   if (added) {
-    const std::string name = qv::deletingPathExtension(qv::lastPathComponent(NSFileManagerAdditions::pathOfFileURL(url)));
+    const std::string name =
+        qv::deletingPathExtension(qv::lastPathComponent(NSFileManagerAdditions::pathOfFileURL(url)));
     message = filled(localized("'%@' has been successfully added."), name);
     informative = localized("You can access these presets from the presets window.");
   } else {
     message = localized("Oops. Something went wrong.");
-    informative = localized(std::string("The preset pack wasn't added to your collection.\n\nPlease make sure it is the "
-                                        "right preset pack and try again, or write to us at ") +
-                            kSupportAddress + ".");
+    informative =
+        localized(std::string("The preset pack wasn't added to your collection.\n\nPlease make sure it is the "
+                              "right preset pack and try again, or write to us at ") +
+                  kSupportAddress + ".");
   }
   const std::string button = localized("OK", "OK");
   auto ui = interface();

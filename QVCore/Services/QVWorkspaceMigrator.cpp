@@ -37,7 +37,8 @@ void QVWorkspaceMigrator::migrate() const {
                                  ? QVWorkspaceService::fileNameForWorkspaceName(*name->string())
                                  : qv::deletingPathExtension(entry);
     std::string target = workspaceFilePath(path_, base);
-    for (long n = 1; fs::exists(target, ec) || fs::is_symlink(target, ec); ++n) target = workspaceFilePath(path_, base, n);
+    for (long n = 1; fs::exists(target, ec) || fs::is_symlink(target, ec); ++n)
+      target = workspaceFilePath(path_, base, n);
     fs::rename(source, target, ec);
     if (ec) QV_LOG_FAILURE("[NSFileManager moveItemAtPath:" + source + " toPath:" + target + "] " + ec.message());
   }

@@ -72,7 +72,7 @@ bool ensureFolder(const std::string& folder) {
 }  // namespace
 
 std::shared_ptr<QVWorkspace> QVWorkspaceService::createWithName(const std::string& name,
-                                                               std::vector<std::shared_ptr<QVIPLayer>> layers) {
+                                                                std::vector<std::shared_ptr<QVIPLayer>> layers) {
   return QVWorkspace::workspaceWithName(name, std::move(layers));
 }
 
@@ -110,13 +110,14 @@ bool QVWorkspaceService::save(QVWorkspace& workspace) {
     std::error_code ec;
     if (!fs::exists(path, ec) && !fs::is_symlink(path, ec)) return true;
     const qv::Value existing = qv::PropertyList::readFile(path, nullptr);
-    return !workspace.identifier().empty() && stringValue(existing, kQVWorkspaceIdentifierKey) == workspace.identifier();
+    return !workspace.identifier().empty() &&
+           stringValue(existing, kQVWorkspaceIdentifierKey) == workspace.identifier();
   };
   long number = 0;
   while (!isFree(QVWorkspaceMigrator::workspaceFilePath(folder, base, number))) ++number;
   if (number > 0) {
-    QVLogInfo("Workspace name \"%s\" is taken; saved as \"%s %ld\"", workspace.name().c_str(),
-              workspace.name().c_str(), number);
+    QVLogInfo("Workspace name \"%s\" is taken; saved as \"%s %ld\"", workspace.name().c_str(), workspace.name().c_str(),
+              number);
     workspace.setName(workspace.name() + " " + std::to_string(number));
   }
   return writeDictionary(QVWorkspaceMigrator::workspaceFilePath(folder, base, number), workspace.serialize());
@@ -203,10 +204,11 @@ QVWorkspaceLayerMaker QVWorkspaceService::layerMakerForSuperlayer(const std::sha
   return [weakSuperlayer, hasSuperlayer](const std::string& identifier) -> std::shared_ptr<QVIPLayer> {
     auto superlayer = weakSuperlayer.lock();
     if (hasSuperlayer && !superlayer) return nullptr;  // the processor's layer is gone
-    auto layer = QVIPEffectsProvider::sharedEffectsProvider().makeAdjustmentLayerWithIdentifier(identifier, std::nullopt,
-                                                                                              superlayer);
+    auto layer = QVIPEffectsProvider::sharedEffectsProvider().makeAdjustmentLayerWithIdentifier(
+        identifier, std::nullopt, superlayer);
     if (!layer || layer->identifier().empty()) {
-      QVLogWarning("The effects catalogue has no adjustment layer \"%s\"; left out of the workspace", identifier.c_str());
+      QVLogWarning("The effects catalogue has no adjustment layer \"%s\"; left out of the workspace",
+                   identifier.c_str());
       return nullptr;
     }
     return layer;

@@ -24,16 +24,28 @@ CGPoint plus(CGPoint p, CGPoint v, double k) { return {p.x + v.x * k, p.y + v.y 
 // The zone's place in the frame's own unit square: (0, 0) is a, (1, 1) is c.
 std::optional<CGPoint> zoneUnitPosition(int32_t zone) {
   switch (zone) {
-    case 0: return CGPoint{0, 0};
-    case 1: return CGPoint{0, 1};
-    case 2: return CGPoint{1, 1};
-    case 3: return CGPoint{1, 0};
-    case 4: return CGPoint{0, 0.5};
-    case 5: return CGPoint{0.5, 1};
-    case 6: return CGPoint{1, 0.5};
-    case 7: return CGPoint{0.5, 0};
-    case 8: case 9: case 10: return CGPoint{0.5, 0.5};
-    default: return std::nullopt;
+    case 0:
+      return CGPoint{0, 0};
+    case 1:
+      return CGPoint{0, 1};
+    case 2:
+      return CGPoint{1, 1};
+    case 3:
+      return CGPoint{1, 0};
+    case 4:
+      return CGPoint{0, 0.5};
+    case 5:
+      return CGPoint{0.5, 1};
+    case 6:
+      return CGPoint{1, 0.5};
+    case 7:
+      return CGPoint{0.5, 0};
+    case 8:
+    case 9:
+    case 10:
+      return CGPoint{0.5, 0.5};
+    default:
+      return std::nullopt;
   }
 }
 
@@ -146,16 +158,28 @@ void PSRect::setRotation(double rotation) {
 
 std::optional<CGPoint> PSRect::pointAtZone(int32_t zone) const {
   switch (zone) {
-    case 0: return a_;
-    case 1: return b_;
-    case 2: return c_;
-    case 3: return d_;
-    case 4: return pointBetweenPoint1(a_, b_);
-    case 5: return pointBetweenPoint1(b_, c_);
-    case 6: return pointBetweenPoint1(c_, d_);
-    case 7: return pointBetweenPoint1(a_, d_);
-    case 8: case 9: case 10: return pointBetweenPoint1(a_, c_);
-    default: return std::nullopt;
+    case 0:
+      return a_;
+    case 1:
+      return b_;
+    case 2:
+      return c_;
+    case 3:
+      return d_;
+    case 4:
+      return pointBetweenPoint1(a_, b_);
+    case 5:
+      return pointBetweenPoint1(b_, c_);
+    case 6:
+      return pointBetweenPoint1(c_, d_);
+    case 7:
+      return pointBetweenPoint1(a_, d_);
+    case 8:
+    case 9:
+    case 10:
+      return pointBetweenPoint1(a_, c_);
+    default:
+      return std::nullopt;
   }
 }
 
@@ -181,7 +205,10 @@ CGSize PSRect::ratioConformedSize(double w, double h) const {
   if (!ratioIsSet() || !(w > 0) || !(h > 0)) return {w, h};
   const double rw = aspectRatio_.width, rh = aspectRatio_.height;
   switch (anchorPoint_) {
-    case 0: case 1: case 2: case 3:
+    case 0:
+    case 1:
+    case 2:
+    case 3:
       if (h <= w) {
         const double t = rw * h / rh;
         return {std::min(w, t), h * std::min(1.0, w / t)};
@@ -189,9 +216,14 @@ CGSize PSRect::ratioConformedSize(double w, double h) const {
         const double t = rh * w / rw;
         return {w * std::min(1.0, h / t), std::min(h, t)};
       }
-    case 4: case 6: return {w, rh * w / rw};
-    case 5: case 7: return {rw * h / rh, h};
-    default: return {w, h};
+    case 4:
+    case 6:
+      return {w, rh * w / rw};
+    case 5:
+    case 7:
+      return {rw * h / rh, h};
+    default:
+      return {w, h};
   }
 }
 
@@ -312,7 +344,8 @@ bool PSRect::constrainAboutAnchor(CGRect bounds, double minSide) {
     planes.push_back({-ay, -by, baseY - CGRectGetMinY(bounds)});
   }
   const CGPoint dragged{w1, h1};
-  if (std::all_of(planes.begin(), planes.end(), [&](const HalfPlane& h) { return h.excess(dragged) <= kBoundsEpsilon; }) &&
+  if (std::all_of(planes.begin(), planes.end(),
+                  [&](const HalfPlane& h) { return h.excess(dragged) <= kBoundsEpsilon; }) &&
       isConformed(ratioConformedSize(w1, h1), w1, h1))
     return true;
 
@@ -323,9 +356,12 @@ bool PSRect::constrainAboutAnchor(CGRect bounds, double minSide) {
     double lo = 0, hi = 1;
     for (const HalfPlane& h : planes) {
       const double g = h.alpha * shape.width + h.beta * shape.height;
-      if (g > 0) hi = std::min(hi, h.gamma / g);
-      else if (g < 0) lo = std::max(lo, h.gamma / g);
-      else if (h.gamma < -kBoundsEpsilon) return false;
+      if (g > 0)
+        hi = std::min(hi, h.gamma / g);
+      else if (g < 0)
+        lo = std::max(lo, h.gamma / g);
+      else if (h.gamma < -kBoundsEpsilon)
+        return false;
     }
     if (hi < lo) return false;
     target = {hi * shape.width, hi * shape.height};
@@ -334,10 +370,14 @@ bool PSRect::constrainAboutAnchor(CGRect bounds, double minSide) {
       if (keepW) loW = w1;
       if (keepH) loH = h1;
       std::vector<CGPoint> poly;
-      if (loW == w1 && loH == h1) poly = {dragged};
-      else if (loW == w1) poly = {{w1, loH}, dragged};
-      else if (loH == h1) poly = {{loW, h1}, dragged};
-      else poly = {{loW, loH}, {loW, h1}, dragged, {w1, loH}};
+      if (loW == w1 && loH == h1)
+        poly = {dragged};
+      else if (loW == w1)
+        poly = {{w1, loH}, dragged};
+      else if (loH == h1)
+        poly = {{loW, h1}, dragged};
+      else
+        poly = {{loW, loH}, {loW, h1}, dragged, {w1, loH}};
       for (const HalfPlane& h : planes) {
         poly = clip(poly, h);
         if (poly.empty()) return std::nullopt;

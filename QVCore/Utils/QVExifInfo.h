@@ -18,7 +18,7 @@ struct QVExifInfo {
   bool isHDR = false;
   // The record names a lens-correction profile of the camera or of the lens.
   bool lcpAvailable = false;
-  std::string cameraName;   // make
+  std::string cameraName;  // make
   std::string cameraModel;
-  std::string extension;    // file extension of the source
+  std::string extension;  // file extension of the source
 };

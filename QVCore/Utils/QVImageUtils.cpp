@@ -203,7 +203,7 @@ CGImageRef QVImageUtils::newCGImageThumbnailFromImageSource(const CGImageSourceR
 }
 
 QVImageUtils::Data QVImageUtils::tiffDataFromBitmapRGB(const uint8_t* bytes, size_t width, size_t height,
-                                                        const CGColorSpaceRef& space) {
+                                                       const CGColorSpaceRef& space) {
   if (!bytes || width == 0 || height == 0) return {};
   auto pixels = std::make_shared<const std::vector<uint8_t>>(bytes, bytes + width * height * 3);
   CGImageRef image = CGImageCreate(width, height, 8, 24, 3 * width, space, kCGImageAlphaNone, pixels);
@@ -218,7 +218,8 @@ QVImageUtils::Data QVImageUtils::tiffDataFromBitmapRGB(const uint8_t* bytes, siz
 CGImageRef QVImageUtils::cgImageFromCGImage(const CGImageRef& image, CGSize size, int64_t colorSpace, int64_t depth) {
   if (!image || (depth != 8 && depth != 16)) return nullptr;
   // Code 0 asks for no conversion: the bitmap keeps its own colour space (and its numbers).
-  CGColorSpaceRef space = colorSpace == 0 ? image->colorSpace : QVRovaHelper::cgColorSpaceForQVImageColorSpace(colorSpace);
+  CGColorSpaceRef space =
+      colorSpace == 0 ? image->colorSpace : QVRovaHelper::cgColorSpaceForQVImageColorSpace(colorSpace);
   if (!space) space = colorSpace == 0 ? QVIPImage::imageColorSpace() : nullptr;
   if (!space) return nullptr;
   QVIPImageCanvas canvas{int64_t(size.width), int64_t(size.height)};
@@ -247,26 +248,39 @@ namespace {
 
 // The tags of a DNG's IFD 0 that make up its camera profile (DNG 1.4, "Camera Profiles").
 constexpr uint16_t kProfileTags[] = {
-    50708,         // UniqueCameraModel
-    50721, 50722,  // ColorMatrix1, ColorMatrix2
-    50778, 50779,  // CalibrationIlluminant1, CalibrationIlluminant2
-    50932,         // ProfileCalibrationSignature
-    50936,         // ProfileName
-    50937, 50938, 50939,  // ProfileHueSatMapDims, ProfileHueSatMapData1, ProfileHueSatMapData2
-    50940, 50941, 50942,  // ProfileToneCurve, ProfileEmbedPolicy, ProfileCopyright
-    50964, 50965,         // ForwardMatrix1, ForwardMatrix2
-    50981, 50982,         // ProfileLookTableDims, ProfileLookTableData
+    50708,                       // UniqueCameraModel
+    50721, 50722,                // ColorMatrix1, ColorMatrix2
+    50778, 50779,                // CalibrationIlluminant1, CalibrationIlluminant2
+    50932,                       // ProfileCalibrationSignature
+    50936,                       // ProfileName
+    50937, 50938, 50939,         // ProfileHueSatMapDims, ProfileHueSatMapData1, ProfileHueSatMapData2
+    50940, 50941, 50942,         // ProfileToneCurve, ProfileEmbedPolicy, ProfileCopyright
+    50964, 50965,                // ForwardMatrix1, ForwardMatrix2
+    50981, 50982,                // ProfileLookTableDims, ProfileLookTableData
     51107, 51108, 51109, 51110,  // map and table encodings, BaselineExposureOffset, DefaultBlackRender
 };
 constexpr uint16_t kColorMatrix1 = 50721;
 
 size_t tiffTypeSize(uint16_t type) {
   switch (type) {
-    case 1: case 2: case 6: case 7: return 1;
-    case 3: case 8: return 2;
-    case 4: case 9: case 11: return 4;
-    case 5: case 10: case 12: return 8;
-    default: return 0;
+    case 1:
+    case 2:
+    case 6:
+    case 7:
+      return 1;
+    case 3:
+    case 8:
+      return 2;
+    case 4:
+    case 9:
+    case 11:
+      return 4;
+    case 5:
+    case 10:
+    case 12:
+      return 8;
+    default:
+      return 0;
   }
 }
 
@@ -315,12 +329,20 @@ bool QVImageUtils::extractDcpFromDng(const std::string& dngPath, const std::stri
   // A profile file is a TIFF structure of the same byte order with its own magic number ("RC").
   std::vector<uint8_t> out;
   auto put16 = [&](uint16_t v) {
-    if (little) { out.push_back(uint8_t(v)); out.push_back(uint8_t(v >> 8)); }
-    else { out.push_back(uint8_t(v >> 8)); out.push_back(uint8_t(v)); }
+    if (little) {
+      out.push_back(uint8_t(v));
+      out.push_back(uint8_t(v >> 8));
+    } else {
+      out.push_back(uint8_t(v >> 8));
+      out.push_back(uint8_t(v));
+    }
   };
   auto put32 = [&](uint32_t v) {
-    if (little) { for (int s = 0; s < 32; s += 8) out.push_back(uint8_t(v >> s)); }
-    else { for (int s = 24; s >= 0; s -= 8) out.push_back(uint8_t(v >> s)); }
+    if (little) {
+      for (int s = 0; s < 32; s += 8) out.push_back(uint8_t(v >> s));
+    } else {
+      for (int s = 24; s >= 0; s -= 8) out.push_back(uint8_t(v >> s));
+    }
   };
   out.push_back(b[0]);
   out.push_back(b[1]);

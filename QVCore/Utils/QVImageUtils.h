@@ -57,7 +57,7 @@ class QVImageUtils {
   static CGImageRef createCGImageFromThumbnailData(const Data& data, double size);
   static CGImageRef createCGImageFromImageSource(const CGImageSourceRef& source, double size);
   static CGImageRef newCGImageThumbnailFromImageSource(const CGImageSourceRef& source, double maxPixelSize,
-                                                      bool withTransform, bool canUseExistingThumbnail);
+                                                       bool withTransform, bool canUseExistingThumbnail);
   // TIFF data of an 8-bit RGB bitmap (3 x width bytes a row, no alpha); empty on failure.
   static Data tiffDataFromBitmapRGB(const uint8_t* bytes, size_t width, size_t height, const CGColorSpaceRef& space);
   // The image redrawn at `size` into a bitmap of `depth` (8 or 16) bits a component, four

@@ -38,14 +38,32 @@ inline CGRect CGRectMake(double x, double y, double w, double h) { return {{x, y
 
 // Rectangles with a negative size are read as their positive equivalent, as the drawing code does.
 inline CGRect CGRectStandardize(CGRect r) {
-  if (r.size.width < 0) { r.origin.x += r.size.width; r.size.width = -r.size.width; }
-  if (r.size.height < 0) { r.origin.y += r.size.height; r.size.height = -r.size.height; }
+  if (r.size.width < 0) {
+    r.origin.x += r.size.width;
+    r.size.width = -r.size.width;
+  }
+  if (r.size.height < 0) {
+    r.origin.y += r.size.height;
+    r.size.height = -r.size.height;
+  }
   return r;
 }
-inline double CGRectGetMinX(CGRect r) { r = CGRectStandardize(r); return r.origin.x; }
-inline double CGRectGetMinY(CGRect r) { r = CGRectStandardize(r); return r.origin.y; }
-inline double CGRectGetMaxX(CGRect r) { r = CGRectStandardize(r); return r.origin.x + r.size.width; }
-inline double CGRectGetMaxY(CGRect r) { r = CGRectStandardize(r); return r.origin.y + r.size.height; }
+inline double CGRectGetMinX(CGRect r) {
+  r = CGRectStandardize(r);
+  return r.origin.x;
+}
+inline double CGRectGetMinY(CGRect r) {
+  r = CGRectStandardize(r);
+  return r.origin.y;
+}
+inline double CGRectGetMaxX(CGRect r) {
+  r = CGRectStandardize(r);
+  return r.origin.x + r.size.width;
+}
+inline double CGRectGetMaxY(CGRect r) {
+  r = CGRectStandardize(r);
+  return r.origin.y + r.size.height;
+}
 inline double CGRectGetMidX(CGRect r) { return (CGRectGetMinX(r) + CGRectGetMaxX(r)) / 2; }
 inline double CGRectGetMidY(CGRect r) { return (CGRectGetMinY(r) + CGRectGetMaxY(r)) / 2; }
 inline double CGRectGetWidth(CGRect r) { return std::fabs(r.size.width); }
@@ -65,8 +83,7 @@ inline CGRect CGRectIntersection(CGRect a, CGRect b) {
 inline bool CGRectIntersectsRect(CGRect a, CGRect b) { return !CGRectIsEmpty(CGRectIntersection(a, b)); }
 inline bool CGRectContainsPoint(CGRect r, CGPoint p) {
   r = CGRectStandardize(r);
-  return p.x >= r.origin.x && p.x < r.origin.x + r.size.width && p.y >= r.origin.y &&
-         p.y < r.origin.y + r.size.height;
+  return p.x >= r.origin.x && p.x < r.origin.x + r.size.width && p.y >= r.origin.y && p.y < r.origin.y + r.size.height;
 }
 inline bool CGRectContainsRect(CGRect outer, CGRect inner) {
   outer = CGRectStandardize(outer);
@@ -82,10 +99,17 @@ inline CGRect CGRectUnion(CGRect a, CGRect b) {
   double x1 = std::max(CGRectGetMaxX(a), CGRectGetMaxX(b)), y1 = std::max(CGRectGetMaxY(a), CGRectGetMaxY(b));
   return {{x0, y0}, {x1 - x0, y1 - y0}};
 }
-inline CGRect CGRectOffset(CGRect r, double dx, double dy) { r.origin.x += dx; r.origin.y += dy; return r; }
+inline CGRect CGRectOffset(CGRect r, double dx, double dy) {
+  r.origin.x += dx;
+  r.origin.y += dy;
+  return r;
+}
 inline CGRect CGRectInset(CGRect r, double dx, double dy) {
   r = CGRectStandardize(r);
-  r.origin.x += dx; r.origin.y += dy; r.size.width -= 2 * dx; r.size.height -= 2 * dy;
+  r.origin.x += dx;
+  r.origin.y += dy;
+  r.size.width -= 2 * dx;
+  r.size.height -= 2 * dy;
   if (r.size.width < 0 || r.size.height < 0) return CGRectZero;
   return r;
 }
@@ -108,9 +132,8 @@ inline CGAffineTransform CGAffineTransformMakeRotation(double angle) {
 }
 // t1 then t2.
 inline CGAffineTransform CGAffineTransformConcat(CGAffineTransform t1, CGAffineTransform t2) {
-  return {t1.a * t2.a + t1.b * t2.c,  t1.a * t2.b + t1.b * t2.d,
-          t1.c * t2.a + t1.d * t2.c,  t1.c * t2.b + t1.d * t2.d,
-          t1.tx * t2.a + t1.ty * t2.c + t2.tx, t1.tx * t2.b + t1.ty * t2.d + t2.ty};
+  return {t1.a * t2.a + t1.b * t2.c, t1.a * t2.b + t1.b * t2.d,           t1.c * t2.a + t1.d * t2.c,
+          t1.c * t2.b + t1.d * t2.d, t1.tx * t2.a + t1.ty * t2.c + t2.tx, t1.tx * t2.b + t1.ty * t2.d + t2.ty};
 }
 inline CGAffineTransform CGAffineTransformTranslate(CGAffineTransform t, double tx, double ty) {
   return CGAffineTransformConcat(CGAffineTransformMakeTranslation(tx, ty), t);
@@ -144,8 +167,10 @@ inline CGRect CGRectApplyAffineTransform(CGRect r, CGAffineTransform t) {
                   CGPointApplyAffineTransform({CGRectGetMaxX(r), CGRectGetMaxY(r)}, t)};
   double x0 = p[0].x, x1 = p[0].x, y0 = p[0].y, y1 = p[0].y;
   for (const auto& q : p) {
-    x0 = std::min(x0, q.x); x1 = std::max(x1, q.x);
-    y0 = std::min(y0, q.y); y1 = std::max(y1, q.y);
+    x0 = std::min(x0, q.x);
+    x1 = std::max(x1, q.x);
+    y0 = std::min(y0, q.y);
+    y1 = std::max(y1, q.y);
   }
   return {{x0, y0}, {x1 - x0, y1 - y0}};
 }

@@ -21,9 +21,15 @@ struct AffineTransform {
   bool isIdentity() const { return a == 1 && b == 0 && c == 0 && d == 1 && tx == 0 && ty == 0; }
 
   // this = this ∘ t: t is applied to the point first.
-  AffineTransform& prepend(const AffineTransform& t) { *this = compose(*this, t); return *this; }
+  AffineTransform& prepend(const AffineTransform& t) {
+    *this = compose(*this, t);
+    return *this;
+  }
   // this = t ∘ this: t is applied after this transform.
-  AffineTransform& append(const AffineTransform& t) { *this = compose(t, *this); return *this; }
+  AffineTransform& append(const AffineTransform& t) {
+    *this = compose(t, *this);
+    return *this;
+  }
   AffineTransform& translate(float x, float y) { return prepend(translation(x, y)); }
   AffineTransform& scale(float sx, float sy) { return prepend(scaling(sx, sy)); }
   AffineTransform& rotate(float radians) { return prepend(rotation(radians)); }
@@ -51,9 +57,12 @@ struct AffineTransform {
  private:
   // outer ∘ inner: inner first.
   static AffineTransform compose(const AffineTransform& outer, const AffineTransform& inner) {
-    return {outer.a * inner.a + outer.c * inner.b,  outer.b * inner.a + outer.d * inner.b,
-            outer.a * inner.c + outer.c * inner.d,  outer.b * inner.c + outer.d * inner.d,
-            outer.a * inner.tx + outer.c * inner.ty + outer.tx, outer.b * inner.tx + outer.d * inner.ty + outer.ty};
+    return {outer.a * inner.a + outer.c * inner.b,
+            outer.b * inner.a + outer.d * inner.b,
+            outer.a * inner.c + outer.c * inner.d,
+            outer.b * inner.c + outer.d * inner.d,
+            outer.a * inner.tx + outer.c * inner.ty + outer.tx,
+            outer.b * inner.tx + outer.d * inner.ty + outer.ty};
   }
 };
 

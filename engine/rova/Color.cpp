@@ -178,8 +178,7 @@ bool colorTransformFromICC(const float* src, float* dst, size_t pixelCount, cons
   cmsHPROFILE out = openProfile(dstType);
   cmsHTRANSFORM t = nullptr;
   if (out && cmsGetColorSpace(in) == cmsSigRgbData)
-    t = cmsCreateTransformTHR(nullptr, in, TYPE_RGB_FLT, out, TYPE_RGB_FLT, INTENT_PERCEPTUAL,
-                              cmsFLAGS_NOCACHE);
+    t = cmsCreateTransformTHR(nullptr, in, TYPE_RGB_FLT, out, TYPE_RGB_FLT, INTENT_PERCEPTUAL, cmsFLAGS_NOCACHE);
   cmsCloseProfile(in);
   if (out) cmsCloseProfile(out);
   if (!t) return false;

@@ -25,7 +25,7 @@ namespace {
 
 using Pixel = PixelRGB<float>;
 
-constexpr float kClipped = 0.98f;   // a channel at or above this (linear) is taken as clipped
+constexpr float kClipped = 0.98f;     // a channel at or above this (linear) is taken as clipped
 constexpr float kUsableLow = 0.002f;  // below this (linear, about 4/255 encoded) a value is mostly noise
 
 inline float lum(const Pixel& p) { return 0.2126f * p.r + 0.7152f * p.g + 0.0722f * p.b; }
@@ -566,7 +566,8 @@ namespace legacy {
 void RDFX_MakeEdgesMaskARGBFFFF(const float* src, float* dst, int w, int h, float radius, float threshold) {
   if (!src || !dst || w <= 0 || h <= 0) return;
   std::vector<float> g(size_t(w) * h);
-  for (size_t i = 0; i < g.size(); ++i) g[i] = 0.2126f * src[4 * i + 1] + 0.7152f * src[4 * i + 2] + 0.0722f * src[4 * i + 3];
+  for (size_t i = 0; i < g.size(); ++i)
+    g[i] = 0.2126f * src[4 * i + 1] + 0.7152f * src[4 * i + 2] + 0.0722f * src[4 * i + 3];
   const int r = std::max(0, int(std::lround(radius)));
   if (r > 0) boxBlur(g, w, h, 1, r);
   const float t = threshold / 100.0f;

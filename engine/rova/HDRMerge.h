@@ -43,9 +43,9 @@ enum class HDRMergingPhaseName : int {
 };
 
 struct HDRMergeResult {
-  ImagePtr image;                      // nullptr when the merge failed
-  ImageDataRGBfPtr middleBracketData;  // the file at index count / 2, as read
-  std::vector<float> exposures;        // relative exposure of each file (middle = 1), given order
+  ImagePtr image;                           // nullptr when the merge failed
+  ImageDataRGBfPtr middleBracketData;       // the file at index count / 2, as read
+  std::vector<float> exposures;             // relative exposure of each file (middle = 1), given order
   std::vector<std::pair<int, int>> shifts;  // alignment shift (x, y) of each file, given order
 };
 

@@ -5,7 +5,9 @@
 namespace rova {
 
 ImageSource::ImageSource(ImageDataRGBfPtr data, ImageMetadata metadata, double decodedScale, Size originalSize)
-    : data_(std::move(data)), metadata_(std::move(metadata)), scale_(decodedScale > 0 ? decodedScale : 1.0),
+    : data_(std::move(data)),
+      metadata_(std::move(metadata)),
+      scale_(decodedScale > 0 ? decodedScale : 1.0),
       original_(originalSize) {
   if (original_.isZero() && data_)
     original_ = {int(std::lround(data_->width() / scale_)), int(std::lround(data_->height() / scale_))};

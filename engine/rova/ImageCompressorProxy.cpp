@@ -40,10 +40,22 @@ constexpr size_t kChunkTarget = 4u << 20;  // raw bytes per chunk, about
 constexpr char kImageMagic[4] = {'R', 'V', 'C', 'I'};
 constexpr char kMaskMagic[4] = {'R', 'V', 'C', 'M'};
 
-void put32(uint8_t* p, uint32_t v) { for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i)); }
-void put64(uint8_t* p, uint64_t v) { for (int i = 0; i < 8; ++i) p[i] = uint8_t(v >> (8 * i)); }
-uint32_t get32(const uint8_t* p) { uint32_t v = 0; for (int i = 3; i >= 0; --i) v = (v << 8) | p[i]; return v; }
-uint64_t get64(const uint8_t* p) { uint64_t v = 0; for (int i = 7; i >= 0; --i) v = (v << 8) | p[i]; return v; }
+void put32(uint8_t* p, uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
+}
+void put64(uint8_t* p, uint64_t v) {
+  for (int i = 0; i < 8; ++i) p[i] = uint8_t(v >> (8 * i));
+}
+uint32_t get32(const uint8_t* p) {
+  uint32_t v = 0;
+  for (int i = 3; i >= 0; --i) v = (v << 8) | p[i];
+  return v;
+}
+uint64_t get64(const uint8_t* p) {
+  uint64_t v = 0;
+  for (int i = 7; i >= 0; --i) v = (v << 8) | p[i];
+  return v;
+}
 
 uint32_t crc(const uint8_t* p, size_t n) {
   uLong c = crc32(0L, Z_NULL, 0);
@@ -116,8 +128,7 @@ std::vector<uint8_t> encode(const char magic[4], int channels, int profile, int 
 
 // Checks header and table, then inflates every chunk into the buffer `alloc` gives.
 template <class Alloc>
-bool decode(const uint8_t* bytes, size_t size, const char magic[4], int channels, std::string* error,
-            Alloc alloc) {
+bool decode(const uint8_t* bytes, size_t size, const char magic[4], int channels, std::string* error, Alloc alloc) {
   auto fail = [&](const char* why) {
     if (error) *error = why;
     return false;

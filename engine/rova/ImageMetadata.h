@@ -14,14 +14,14 @@ struct OrvantaExifData {
   float isoSpeed = -1;
   float shutterSpeed = -1;  // exposure time in seconds
   float fNumber = -1;
-  float focalLength = 0;  // millimetres
-  float ev = 0;           // exposure bias in EV
+  float focalLength = 0;                   // millimetres
+  float ev = 0;                            // exposure bias in EV
   float minFocalLen = 0, maxFocalLen = 0;  // lens range, mm
   float minShutter = 0, maxShutter = 0;    // the same as shutterSpeed when only one value is known
   bool isAppleCamera = false;
   bool isRaw = false;
   bool isHDR = false;
-  std::string extension;  // file extension of the source, lower case, without the point
+  std::string extension;   // file extension of the source, lower case, without the point
   std::string cameraName;  // camera make
   std::string cameraModel;
   std::string lensModel;
@@ -53,7 +53,7 @@ struct ImageMetadata {
   bool hasAlpha = false;
   bool isFloat = false;
   OrvantaExifData exif;
-  std::vector<uint8_t> iccProfile;   // embedded profile, empty when none
+  std::vector<uint8_t> iccProfile;     // embedded profile, empty when none
   std::vector<MetadataEntry> entries;  // Exif.*, Iptc.*, Xmp.* entries
   bool empty() const { return path.empty() && entries.empty() && pixelSize.isZero(); }
   const MetadataEntry* find(const std::string& key) const {

@@ -99,10 +99,18 @@ ImageDataRGBfPtr toFloatRGB(const codecs::Bitmap& b, int orientation, Transfer t
   if (b.depth == 8) {
     const float* lut = srgb ? srgbLut8().data() : identityLut8().data();
     switch (ch) {
-      case 1: convertBitmap<uint8_t, 1>(b, m, *data, lut); break;
-      case 2: convertBitmap<uint8_t, 2>(b, m, *data, lut); break;
-      case 3: convertBitmap<uint8_t, 3>(b, m, *data, lut); break;
-      default: convertBitmap<uint8_t, 4>(b, m, *data, lut); break;
+      case 1:
+        convertBitmap<uint8_t, 1>(b, m, *data, lut);
+        break;
+      case 2:
+        convertBitmap<uint8_t, 2>(b, m, *data, lut);
+        break;
+      case 3:
+        convertBitmap<uint8_t, 3>(b, m, *data, lut);
+        break;
+      default:
+        convertBitmap<uint8_t, 4>(b, m, *data, lut);
+        break;
     }
   } else if (b.depth == 16) {
     const float* lut = srgb ? srgbLut16().data() : identityLut16().data();
@@ -175,8 +183,8 @@ class FloatRowSink : public codecs::RowSink {
     if (m.yx == 0) {  // stored rows stay rows (possibly mirrored or upside down)
       for (int k = 0; k < count; ++k) {
         const int dy = (y + k - m.y0) * m.yy;
-        convertRow<uint8_t, CH>(data + rowBytes * size_t(k) + ptrdiff_t(m.x0) * CH, ptrdiff_t(m.xx) * CH,
-                                out.row(dy), out.width(), lut_);
+        convertRow<uint8_t, CH>(data + rowBytes * size_t(k) + ptrdiff_t(m.x0) * CH, ptrdiff_t(m.xx) * CH, out.row(dy),
+                                out.width(), lut_);
       }
       return;
     }
@@ -337,7 +345,8 @@ ImagePtr ImageReader::readBytes(const uint8_t* data, size_t length, const std::s
   meta.exif.isRaw = res.info.format == codecs::Format::RAW || res.info.format == codecs::Format::DNG;
   meta.exif.orientation = res.info.orientation;
   Size original = codecs::orientedSize(res.info.size, orientation);
-  return std::make_shared<Image>(std::make_shared<ImageSource>(std::move(pixels), std::move(meta), res.scale, original));
+  return std::make_shared<Image>(
+      std::make_shared<ImageSource>(std::move(pixels), std::move(meta), res.scale, original));
 }
 
 std::shared_ptr<ImageMetadata> ImageReader::readMetadata(const std::string& path) {
@@ -422,8 +431,9 @@ ImageDataRGBfPtr ImageReader::getThumbnailQuickly(const std::string& path, int w
 ImageDataRGBfPtr ImageReader::getThumbnailHardly(const std::string& path, int width, int height,
                                                  ImageMetadata* metadata, uint32_t* flags) {
   const int limit = thumbnailLimit(width, height);
-  ImagePtr img = read(path, {limit, limit},
-                      uint32_t(kReadDefaultFlags) | (metadata ? uint32_t(kReadMetadata) : 0u) | uint32_t(kReadFastRawPreview), nullptr);
+  ImagePtr img = read(
+      path, {limit, limit},
+      uint32_t(kReadDefaultFlags) | (metadata ? uint32_t(kReadMetadata) : 0u) | uint32_t(kReadFastRawPreview), nullptr);
   if (!img) return nullptr;
   if (metadata) *metadata = img->metadata();
   if (flags) *flags = 0;

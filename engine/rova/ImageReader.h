@@ -13,14 +13,14 @@ namespace rova {
 
 // Bits of the flags word of ImageReader::read.
 enum ImageReaderFlags : uint32_t {
-  kReadApplyOrientation = 0x02,   // turn the picture by its EXIF orientation
-  kReadColorManage = 0x04,        // convert into the engine's linear working space
-  kReadMetadata = 0x08,           // read EXIF/IPTC/XMP into the image's metadata
-  kReadEmbeddedProfile = 0x10,    // honour an embedded ICC profile (else the file is taken as sRGB)
-  kReadNewOpenMethod = 0x20,      // accepted for callers that set it; there is one open method
-  kReadRawDevelop = 0x40,         // RAW: leave development (brightness) to the develop layer
-  kReadFineDenoise = 0x200,       // RAW: denoise while decoding
-  kReadFastRawPreview = 0x400,    // RAW: half-size decode
+  kReadApplyOrientation = 0x02,  // turn the picture by its EXIF orientation
+  kReadColorManage = 0x04,       // convert into the engine's linear working space
+  kReadMetadata = 0x08,          // read EXIF/IPTC/XMP into the image's metadata
+  kReadEmbeddedProfile = 0x10,   // honour an embedded ICC profile (else the file is taken as sRGB)
+  kReadNewOpenMethod = 0x20,     // accepted for callers that set it; there is one open method
+  kReadRawDevelop = 0x40,        // RAW: leave development (brightness) to the develop layer
+  kReadFineDenoise = 0x200,      // RAW: denoise while decoding
+  kReadFastRawPreview = 0x400,   // RAW: half-size decode
   kReadDefaultFlags = 0x1E,
 };
 

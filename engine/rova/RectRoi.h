@@ -31,9 +31,7 @@ using RectRoi = RectRoi_<int>;      // whole pixels
 using RectRoiF = RectRoi_<double>;  // fractional pixels
 
 // Each value truncated towards zero, as callers that hand whole pixels to the engine expect.
-inline RectRoi truncated(const RectRoiF& r) {
-  return {int(r.x), int(r.y), int(r.width), int(r.height)};
-}
+inline RectRoi truncated(const RectRoiF& r) { return {int(r.x), int(r.y), int(r.width), int(r.height)}; }
 inline RectRoiF toRectRoiF(const RectRoi& r) { return {double(r.x), double(r.y), double(r.width), double(r.height)}; }
 
 // A bottom-left-origin rectangle over an image of the given height, as a top-left engine region.

@@ -5,7 +5,7 @@
 namespace rova {
 
 struct CameraProfilesPaths {
-  std::string profilesListFile;   // the resource list of known camera profiles
+  std::string profilesListFile;    // the resource list of known camera profiles
   std::string userProfilesFolder;  // the user's camera-profile folder
   std::string resourceProfilesFolder;
 };

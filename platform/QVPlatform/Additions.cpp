@@ -125,8 +125,10 @@ std::vector<std::string> pathsArray(const std::vector<std::string>& urlsOrPaths)
   std::vector<std::string> out;
   out.reserve(urlsOrPaths.size());
   for (const auto& u : urlsOrPaths) {
-    if (u.rfind("file://", 0) == 0) out.push_back(u.substr(7));
-    else out.push_back(u);
+    if (u.rfind("file://", 0) == 0)
+      out.push_back(u.substr(7));
+    else
+      out.push_back(u);
   }
   return out;
 }
@@ -135,8 +137,10 @@ std::vector<std::string> URLsArray(const std::vector<std::string>& paths) { retu
 
 std::optional<RGBAColor> qvColorWithCalibratedHEXString(const std::string& text) {
   std::string h = text;
-  if (!h.empty() && h[0] == '#') h.erase(0, 1);
-  else if (h.size() > 2 && h[0] == '0' && (h[1] == 'x' || h[1] == 'X')) h.erase(0, 2);
+  if (!h.empty() && h[0] == '#')
+    h.erase(0, 1);
+  else if (h.size() > 2 && h[0] == '0' && (h[1] == 'x' || h[1] == 'X'))
+    h.erase(0, 2);
   if (h.size() == 3) h = std::string{h[0], h[0], h[1], h[1], h[2], h[2]};
   if (h.size() != 6 && h.size() != 8) return std::nullopt;
   int values[4] = {0, 0, 0, 255};

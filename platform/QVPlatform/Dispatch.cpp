@@ -30,9 +30,8 @@ class DelayScheduler {
   }
 
   void after(double seconds, std::function<void()> task) {
-    auto due = std::chrono::steady_clock::now() +
-               std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                   std::chrono::duration<double>(std::max(0.0, seconds)));
+    auto due = std::chrono::steady_clock::now() + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                                      std::chrono::duration<double>(std::max(0.0, seconds)));
     std::lock_guard lock(mutex_);
     bool earliest = tasks_.empty() || due < tasks_.begin()->first;
     tasks_.emplace(due, std::move(task));
@@ -226,9 +225,8 @@ void DispatchQueue::asyncAfter(double seconds, Block block) {
     MainExecutor::shared().asyncAfter(seconds, std::move(block));
     return;
   }
-  DelayScheduler::shared().after(seconds, [self = shared_from_this(), block = std::move(block)]() mutable {
-    self->async(std::move(block));
-  });
+  DelayScheduler::shared().after(
+      seconds, [self = shared_from_this(), block = std::move(block)]() mutable { self->async(std::move(block)); });
 }
 
 // ---- Semaphore ---------------------------------------------------------------------------------

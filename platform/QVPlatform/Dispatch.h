@@ -34,8 +34,7 @@ class DispatchQueue : public std::enable_shared_from_this<DispatchQueue> {
  public:
   enum class Kind { Serial, Concurrent, Main };
 
-  static std::shared_ptr<DispatchQueue> makeSerial(std::string label,
-                                                   QualityOfService qos = QualityOfService::Default);
+  static std::shared_ptr<DispatchQueue> makeSerial(std::string label, QualityOfService qos = QualityOfService::Default);
   static std::shared_ptr<DispatchQueue> makeConcurrent(std::string label,
                                                        QualityOfService qos = QualityOfService::Default);
   // The shared concurrent queue of a quality-of-service class.

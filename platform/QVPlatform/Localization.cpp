@@ -66,9 +66,15 @@ struct StringsParser {
       if (i >= s.size()) return std::nullopt;
       char e = s[i++];
       switch (e) {
-        case 'n': out += '\n'; break;
-        case 't': out += '\t'; break;
-        case 'r': out += '\r'; break;
+        case 'n':
+          out += '\n';
+          break;
+        case 't':
+          out += '\t';
+          break;
+        case 'r':
+          out += '\r';
+          break;
         case 'U':
         case 'u': {
           if (i + 4 > s.size()) return std::nullopt;
@@ -77,7 +83,8 @@ struct StringsParser {
           appendUtf8(out, cp);
           break;
         }
-        default: out += e;
+        default:
+          out += e;
       }
     }
     if (i >= s.size()) return std::nullopt;

@@ -73,10 +73,14 @@ bool QVLogger::setConfigPath(const std::string& path) {
   if (const Value* level = config.find("Level")) {
     if (level->isString()) {
       const std::string& s = *level->string();
-      if (s == "error") level_ = LogLevel::Error;
-      else if (s == "warning") level_ = LogLevel::Warning;
-      else if (s == "info") level_ = LogLevel::Info;
-      else if (s == "debug") level_ = LogLevel::Debug;
+      if (s == "error")
+        level_ = LogLevel::Error;
+      else if (s == "warning")
+        level_ = LogLevel::Warning;
+      else if (s == "info")
+        level_ = LogLevel::Info;
+      else if (s == "debug")
+        level_ = LogLevel::Debug;
     } else if (level->isNumber()) {
       level_ = LogLevel(std::clamp<int64_t>(level->asInt(), 0, 3));
     }

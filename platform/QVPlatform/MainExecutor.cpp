@@ -142,8 +142,10 @@ void MainExecutor::run() {
     if (!timers_.empty()) next = std::max(0.0, timers_.begin()->first.first - clockLocked());
     if (next && *next <= 0) continue;
     auto hasWork = [&] { return stopRequested_ || !queue_.empty(); };
-    if (next) cv_.wait_for(lock, std::chrono::duration<double>(*next), hasWork);
-    else cv_.wait(lock, hasWork);
+    if (next)
+      cv_.wait_for(lock, std::chrono::duration<double>(*next), hasWork);
+    else
+      cv_.wait(lock, hasWork);
   }
 }
 
@@ -231,8 +233,10 @@ size_t MainExecutor::pendingCount() const {
 void dispatchOnMainThread(Block block) {
   if (!block) return;
   MainExecutor& main = MainExecutor::shared();
-  if (main.isMainThread()) block();
-  else main.async(std::move(block));
+  if (main.isMainThread())
+    block();
+  else
+    main.async(std::move(block));
 }
 
 void dispatchSyncOnMainThread(const Block& block) {

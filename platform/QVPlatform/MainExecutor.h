@@ -19,12 +19,12 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <thread>
-#include <deque>
 
 namespace qv {
 

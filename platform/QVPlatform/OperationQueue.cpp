@@ -312,8 +312,8 @@ void OperationQueue::schedule() {
   {
     std::lock_guard lock(mutex_);
     if (suspended_) return;
-    size_t limit = maxConcurrent_ > 0 ? size_t(maxConcurrent_)
-                                      : size_t(std::max(2u, std::thread::hardware_concurrency()));
+    size_t limit =
+        maxConcurrent_ > 0 ? size_t(maxConcurrent_) : size_t(std::max(2u, std::thread::hardware_concurrency()));
     if (running_ >= limit) return;
     std::vector<std::shared_ptr<Operation>> ready;
     for (const auto& op : ops_) {
@@ -336,8 +336,7 @@ void OperationQueue::schedule() {
       toStart.push_back(op);
     }
   }
-  for (auto& op : toStart)
-    ThreadPool::shared().submit([self = shared_from_this(), op] { self->run(op); });
+  for (auto& op : toStart) ThreadPool::shared().submit([self = shared_from_this(), op] { self->run(op); });
 }
 
 void OperationQueue::run(const std::shared_ptr<Operation>& op) {

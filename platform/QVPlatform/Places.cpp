@@ -36,9 +36,7 @@ std::string baseFolder(const char* xdgVariable, const char* fallbackUnderHome, c
   return (fs::path(userHome()) / fallbackUnderHome).string();
 }
 
-Error fileError(const std::string& message, int code) {
-  return Error("NSCocoaErrorDomain", code, message);
-}
+Error fileError(const std::string& message, int code) { return Error("NSCocoaErrorDomain", code, message); }
 
 }  // namespace
 
@@ -65,8 +63,10 @@ std::string userDefaultsDirectory() {
 std::string temporaryDirectory() {
   std::string dir;
   std::string solvaneHome = env("SOLVANE_HOME");
-  if (!solvaneHome.empty()) dir = (fs::path(solvaneHome) / "tmp").string();
-  else dir = env("TMPDIR");
+  if (!solvaneHome.empty())
+    dir = (fs::path(solvaneHome) / "tmp").string();
+  else
+    dir = env("TMPDIR");
   if (dir.empty()) dir = "/tmp";
   std::error_code ec;
   fs::create_directories(dir, ec);
@@ -79,8 +79,8 @@ bool createDirectory(const std::string& path, Error* error) {
   std::error_code ec;
   fs::create_directories(path, ec);
   if (fs::is_directory(path)) return true;
-  setError(error, fileError("Could not create the folder \"" + path + "\": " +
-                                (ec ? ec.message() : std::string("a file is in the way")),
+  setError(error, fileError("Could not create the folder \"" + path +
+                                "\": " + (ec ? ec.message() : std::string("a file is in the way")),
                             ec ? ec.value() : EEXIST));
   return false;
 }

@@ -99,10 +99,14 @@ Value fromPlist(plist_t node) {
 // nullptr when the value holds something a property list cannot (null, non-finite numbers).
 plist_t toPlist(const Value& v) {
   switch (v.type()) {
-    case Value::Type::Bool: return plist_new_bool(v.asBool());
-    case Value::Type::Integer: return plist_new_uint(uint64_t(v.asInt()));
-    case Value::Type::Real: return std::isfinite(v.asDouble()) ? plist_new_real(v.asDouble()) : nullptr;
-    case Value::Type::String: return plist_new_string(v.string()->c_str());
+    case Value::Type::Bool:
+      return plist_new_bool(v.asBool());
+    case Value::Type::Integer:
+      return plist_new_uint(uint64_t(v.asInt()));
+    case Value::Type::Real:
+      return std::isfinite(v.asDouble()) ? plist_new_real(v.asDouble()) : nullptr;
+    case Value::Type::String:
+      return plist_new_string(v.string()->c_str());
     case Value::Type::Data: {
       const Bytes& b = *v.data();
       return plist_new_data(reinterpret_cast<const char*>(b.data()), b.size());
@@ -142,7 +146,8 @@ plist_t toPlist(const Value& v) {
       }
       return d;
     }
-    case Value::Type::Null: break;
+    case Value::Type::Null:
+      break;
   }
   return nullptr;
 }
@@ -160,8 +165,10 @@ Value PropertyList::read(const void* data, size_t length, Error* error, Property
   plist_t root = nullptr;
   bool binary = length >= 8 && std::memcmp(bytes, "bplist00", 8) == 0;
   if (length > 0 && length < UINT32_MAX) {
-    if (binary) plist_from_bin(bytes, uint32_t(length), &root);
-    else plist_from_xml(bytes, uint32_t(length), &root);
+    if (binary)
+      plist_from_bin(bytes, uint32_t(length), &root);
+    else
+      plist_from_xml(bytes, uint32_t(length), &root);
   }
   if (!root) {
     setError(error, Error(kDomain, kReadCorrupt, "The data couldn't be read because it isn't in the correct format."));
@@ -240,14 +247,18 @@ using Json = nlohmann::json;
 
 Value fromJson(const Json& j) {
   switch (j.type()) {
-    case Json::value_t::boolean: return Value(j.get<bool>());
-    case Json::value_t::number_integer: return Value(j.get<int64_t>());
+    case Json::value_t::boolean:
+      return Value(j.get<bool>());
+    case Json::value_t::number_integer:
+      return Value(j.get<int64_t>());
     case Json::value_t::number_unsigned: {
       uint64_t u = j.get<uint64_t>();
       return u > uint64_t(INT64_MAX) ? Value(double(u)) : Value(int64_t(u));
     }
-    case Json::value_t::number_float: return Value(j.get<double>());
-    case Json::value_t::string: return Value(j.get<std::string>());
+    case Json::value_t::number_float:
+      return Value(j.get<double>());
+    case Json::value_t::string:
+      return Value(j.get<std::string>());
     case Json::value_t::array: {
       Array a;
       a.reserve(j.size());
@@ -259,22 +270,32 @@ Value fromJson(const Json& j) {
       for (auto it = j.begin(); it != j.end(); ++it) d[it.key()] = fromJson(it.value());
       return Value(std::move(d));
     }
-    default: return Value();
+    default:
+      return Value();
   }
 }
 
 bool toJson(const Value& v, Json& out) {
   switch (v.type()) {
-    case Value::Type::Null: out = nullptr; return true;
-    case Value::Type::Bool: out = v.asBool(); return true;
-    case Value::Type::Integer: out = v.asInt(); return true;
+    case Value::Type::Null:
+      out = nullptr;
+      return true;
+    case Value::Type::Bool:
+      out = v.asBool();
+      return true;
+    case Value::Type::Integer:
+      out = v.asInt();
+      return true;
     case Value::Type::Real:
       if (!std::isfinite(v.asDouble())) return false;
       out = v.asDouble();
       return true;
-    case Value::Type::String: out = *v.string(); return true;
+    case Value::Type::String:
+      out = *v.string();
+      return true;
     case Value::Type::Data:
-    case Value::Type::Date: return false;
+    case Value::Type::Date:
+      return false;
     case Value::Type::Array: {
       out = Json::array();
       for (const Value& item : *v.array()) {

@@ -34,8 +34,8 @@ struct PropertyList {
   static std::optional<std::string> toXML(const Value& value, Error* error = nullptr);
   static std::optional<Bytes> toBinary(const Value& value, Error* error = nullptr);
   // Atomic: a temporary file beside the target is renamed over it.
-  static bool writeFile(const std::string& path, const Value& value, PropertyListFormat format = PropertyListFormat::XML,
-                        Error* error = nullptr);
+  static bool writeFile(const std::string& path, const Value& value,
+                        PropertyListFormat format = PropertyListFormat::XML, Error* error = nullptr);
 
   static Value fromJSON(std::string_view text, Error* error);
   static std::optional<std::string> toJSON(const Value& value, bool pretty = false, Error* error = nullptr);

@@ -19,9 +19,9 @@ struct ThreadPool::Impl {
   std::condition_variable cv;
   std::deque<std::function<void()>> tasks;
   int target = std::max(2, int(std::thread::hardware_concurrency()));
-  int workers = 0;   // threads alive
-  int idle = 0;      // waiting for a task
-  int blocked = 0;   // running a task but waiting inside it
+  int workers = 0;  // threads alive
+  int idle = 0;     // waiting for a task
+  int blocked = 0;  // running a task but waiting inside it
 
   // Called with the mutex held: starts a worker when queued work has nobody to run it.
   void spawnIfNeeded() {
@@ -69,8 +69,10 @@ bool ThreadPool::isWorkerThread() { return tlsIsWorker; }
 void ThreadPool::submit(std::function<void()> task) {
   std::lock_guard lock(impl_->mutex);
   impl_->tasks.push_back(std::move(task));
-  if (impl_->idle > 0) impl_->cv.notify_one();
-  else impl_->spawnIfNeeded();
+  if (impl_->idle > 0)
+    impl_->cv.notify_one();
+  else
+    impl_->spawnIfNeeded();
 }
 
 void ThreadPool::willBlock() {

@@ -22,8 +22,10 @@ struct UserDefaults::Store {
     if (!std::filesystem::exists(path)) return;
     Error error;
     Value v = PropertyList::readFile(path, &error);
-    if (v.isDictionary()) values = *v.dictionary();
-    else QVLogWarning("Unreadable user defaults %s: %s", path.c_str(), error.description.c_str());
+    if (v.isDictionary())
+      values = *v.dictionary();
+    else
+      QVLogWarning("Unreadable user defaults %s: %s", path.c_str(), error.description.c_str());
   }
 
   // With the mutex held.

@@ -14,17 +14,23 @@ Date Date::now() {
 
 bool Value::asBool(bool fallback) const {
   switch (type()) {
-    case Type::Bool: return std::get<bool>(v_);
-    case Type::Integer: return std::get<int64_t>(v_) != 0;
-    case Type::Real: return std::get<double>(v_) != 0;
-    default: return fallback;
+    case Type::Bool:
+      return std::get<bool>(v_);
+    case Type::Integer:
+      return std::get<int64_t>(v_) != 0;
+    case Type::Real:
+      return std::get<double>(v_) != 0;
+    default:
+      return fallback;
   }
 }
 
 int64_t Value::asInt(int64_t fallback) const {
   switch (type()) {
-    case Type::Bool: return std::get<bool>(v_) ? 1 : 0;
-    case Type::Integer: return std::get<int64_t>(v_);
+    case Type::Bool:
+      return std::get<bool>(v_) ? 1 : 0;
+    case Type::Integer:
+      return std::get<int64_t>(v_);
     case Type::Real: {
       double d = std::get<double>(v_);
       if (std::isnan(d)) return 0;
@@ -32,16 +38,21 @@ int64_t Value::asInt(int64_t fallback) const {
       if (d <= -9.2233720368547758e18) return INT64_MIN;
       return static_cast<int64_t>(d);
     }
-    default: return fallback;
+    default:
+      return fallback;
   }
 }
 
 double Value::asDouble(double fallback) const {
   switch (type()) {
-    case Type::Bool: return std::get<bool>(v_) ? 1.0 : 0.0;
-    case Type::Integer: return static_cast<double>(std::get<int64_t>(v_));
-    case Type::Real: return std::get<double>(v_);
-    default: return fallback;
+    case Type::Bool:
+      return std::get<bool>(v_) ? 1.0 : 0.0;
+    case Type::Integer:
+      return static_cast<double>(std::get<int64_t>(v_));
+    case Type::Real:
+      return std::get<double>(v_);
+    default:
+      return fallback;
   }
 }
 
@@ -107,8 +118,7 @@ bool operator==(const Value& a, const Value& b) {
   bool an = a.type() == T::Integer || a.type() == T::Real;
   bool bn = b.type() == T::Integer || b.type() == T::Real;
   if (an && bn) {
-    if (a.type() == T::Integer && b.type() == T::Integer)
-      return std::get<int64_t>(a.v_) == std::get<int64_t>(b.v_);
+    if (a.type() == T::Integer && b.type() == T::Integer) return std::get<int64_t>(a.v_) == std::get<int64_t>(b.v_);
     return a.asDouble() == b.asDouble();
   }
   return a.v_ == b.v_;
@@ -142,11 +152,21 @@ void describeString(const std::string& s, std::string& out) {
   out += '"';
   for (unsigned char c : s) {
     switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\t': out += "\\t"; break;
-      case '\r': out += "\\r"; break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
       default:
         if (c < 0x20) {
           char buf[8];
@@ -162,11 +182,21 @@ void describeString(const std::string& s, std::string& out) {
 
 void describe(const Value& v, std::string& out) {
   switch (v.type()) {
-    case Value::Type::Null: out += "null"; break;
-    case Value::Type::Bool: out += v.asBool() ? "true" : "false"; break;
-    case Value::Type::Integer: out += std::to_string(v.asInt()); break;
-    case Value::Type::Real: describeReal(v.asDouble(), out); break;
-    case Value::Type::String: describeString(*v.string(), out); break;
+    case Value::Type::Null:
+      out += "null";
+      break;
+    case Value::Type::Bool:
+      out += v.asBool() ? "true" : "false";
+      break;
+    case Value::Type::Integer:
+      out += std::to_string(v.asInt());
+      break;
+    case Value::Type::Real:
+      describeReal(v.asDouble(), out);
+      break;
+    case Value::Type::String:
+      describeString(*v.string(), out);
+      break;
     case Value::Type::Data: {
       static const char* hex = "0123456789abcdef";
       out += '<';

@@ -1,8 +1,8 @@
 #include "common/TestSupport.h"
 
+#include <unistd.h>
 #include <atomic>
 #include <cstdlib>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 

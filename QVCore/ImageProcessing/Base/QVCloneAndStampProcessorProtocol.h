@@ -4,9 +4,9 @@
 // QVCloneAndStampProcessorFactory; the retouching subsystem registers the implementation.
 #include <memory>
 
-#include "QVCore/ImageProcessing/History/QVHistoryManagerProtocol.h"
 #include "QVCore/ImageProcessing/Base/QVModelObject.h"
 #include "QVCore/ImageProcessing/Base/QVServiceFactory.h"
+#include "QVCore/ImageProcessing/History/QVHistoryManagerProtocol.h"
 #include "rova/ImageData.h"
 #include "rova/MaskImage.h"
 

@@ -17,16 +17,18 @@
 // Optional data is immutable and shared: setting the very same object again is no change, an
 // equal copy is one.
 using QVOptionalData = std::shared_ptr<const qv::Value>;
-inline QVOptionalData QVMakeOptionalData(qv::Value value) { return std::make_shared<const qv::Value>(std::move(value)); }
+inline QVOptionalData QVMakeOptionalData(qv::Value value) {
+  return std::make_shared<const qv::Value>(std::move(value));
+}
 
 // Type codes of optional data.
 enum QVParameterOptionalDataType : uint64_t {
   QVParameterOptionalDataTypeNone = 0,
-  QVParameterOptionalDataTypeNumbers = 1,     // a list of numbers
-  QVParameterOptionalDataTypeText = 2,        // a text
-  QVParameterOptionalDataTypeNamedTables = 3, // name, table of numbers, name, table, ...
-  QVParameterOptionalDataTypeImagePath = 4,   // the path of an image file
-  QVParameterOptionalDataTypeImageFile = 5,   // {path key: path, original file name key: name}
+  QVParameterOptionalDataTypeNumbers = 1,      // a list of numbers
+  QVParameterOptionalDataTypeText = 2,         // a text
+  QVParameterOptionalDataTypeNamedTables = 3,  // name, table of numbers, name, table, ...
+  QVParameterOptionalDataTypeImagePath = 4,    // the path of an image file
+  QVParameterOptionalDataTypeImageFile = 5,    // {path key: path, original file name key: name}
 };
 inline constexpr const char* kQVParameterOptionalDataPathKey = "QVParameterOptionalDataPathKey";
 inline constexpr const char* kQVParameterOptionalDataOrigFileNameKey = "QVParameterOptionalDataOrigFileNameKey";

@@ -7,9 +7,9 @@
 
 #include "QVCore/ImageProcessing/Base/QVEffectParameterProtocol.h"
 #include "QVCore/ImageProcessing/Base/QVEffectPreset.h"
-#include "QVCore/ImageProcessing/Effects/QVIPEffectParametersGroup.h"
 #include "QVCore/ImageProcessing/Base/QVModelObject.h"
 #include "QVCore/ImageProcessing/Base/QVParentProtocol.h"
+#include "QVCore/ImageProcessing/Effects/QVIPEffectParametersGroup.h"
 
 class QVImageEffectProtocol : public QVModelObject, public QVParentProtocol, public QVProcessorChildProtocol {
  public:

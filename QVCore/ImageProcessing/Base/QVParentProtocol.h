@@ -8,8 +8,8 @@
 #include <optional>
 #include <string>
 
-#include "QVCore/ImageProcessing/History/QVHistoryManagerProtocol.h"
 #include "QVCore/ImageProcessing/Base/QVModelObject.h"
+#include "QVCore/ImageProcessing/History/QVHistoryManagerProtocol.h"
 #include "QVPlatform/OperationQueue.h"
 
 class QVParentProtocol {

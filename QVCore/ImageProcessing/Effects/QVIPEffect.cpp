@@ -303,9 +303,8 @@ uint64_t QVIPEffect::hash() const {
 }
 
 bool QVIPEffect::hasChanges() const {
-  return std::any_of(parameters_.begin(), parameters_.end(), [](const auto& p) {
-    return !(p->value() == p->defaultValue()) || p->optionalData() != nullptr;
-  });
+  return std::any_of(parameters_.begin(), parameters_.end(),
+                     [](const auto& p) { return !(p->value() == p->defaultValue()) || p->optionalData() != nullptr; });
 }
 
 // ---- Key paths ----

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "QVCore/ImageProcessing/Effects/QVIPParameter.h"
 #include "QVCore/ImageProcessing/Base/QVImageEffectProtocol.h"
+#include "QVCore/ImageProcessing/Effects/QVIPParameter.h"
 #include "rova/Image.h"
 #include "rova/effects/Effect.h"
 

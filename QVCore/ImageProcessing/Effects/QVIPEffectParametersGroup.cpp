@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-void QVIPEffectParametersGroup::copyParamsFromTabGroup(const QVIPEffectParametersGroup& group, bool overrideNonDefault) {
+void QVIPEffectParametersGroup::copyParamsFromTabGroup(const QVIPEffectParametersGroup& group,
+                                                       bool overrideNonDefault) {
   // Groups of different length are paired as far as both reach.
   size_t count = std::min(parameters_.size(), group.parameters_.size());
   for (size_t i = 0; i < count; ++i) {

@@ -60,8 +60,8 @@ std::string QVIPParameter::additionalInfoForValue(double x) const {
     QVLogWarning("Discrete step %lld of %s is outside its %zu steps", (long long)index, identifier_.c_str(),
                  discreteValues_.size());
   }
-  std::string text = numberMultiplier_ ? format("%.02f", double(float(*numberMultiplier_)) * x)
-                                       : std::to_string(truncated<int>(x));
+  std::string text =
+      numberMultiplier_ ? format("%.02f", double(float(*numberMultiplier_)) * x) : std::to_string(truncated<int>(x));
   return (x > 0 ? "+" : "") + text;
 }
 
@@ -86,14 +86,16 @@ void QVIPParameter::setOptionalData(QVOptionalData data, uint64_t type) {
     std::string nameText, suffixText, info;
     if (type == QVParameterOptionalDataTypeImagePath || type == QVParameterOptionalDataTypeImageFile) {
       if (data) {
-        info = type == QVParameterOptionalDataTypeImagePath ? qv::lastPathComponent(data->asString())
-                                                            : (*data)[kQVParameterOptionalDataOrigFileNameKey].asString();
+        info = type == QVParameterOptionalDataTypeImagePath
+                   ? qv::lastPathComponent(data->asString())
+                   : (*data)[kQVParameterOptionalDataOrigFileNameKey].asString();
       }
     } else {
       nameText = historyName_ ? *historyName_ : name_;
       suffixText = historySuffix_ ? *historySuffix_ : std::string(" Changed");
     }
-    std::string action = (fullName() ? *fullName() : std::string()) + ": " + historyPrefixText() + nameText + suffixText;
+    std::string action =
+        (fullName() ? *fullName() : std::string()) + ": " + historyPrefixText() + nameText + suffixText;
     history->registerHistoryWithActionNameAdditionalInfo(action, qv::QVSLocalization::localizedStringForKey(info));
   }
   optionalDataType_ = type;

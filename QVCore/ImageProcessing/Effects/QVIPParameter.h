@@ -96,7 +96,9 @@ class QVIPParameter : public QVEffectParameterProtocol {
   std::optional<bool> skipUpdateLowResOnChange() const override { return skipUpdateLowResOnChange_; }
   void setSkipUpdateLowResOnChange(std::optional<bool> skip) override { skipUpdateLowResOnChange_ = skip; }
   std::vector<qv::RGBAColor> defaultGradientColors() const override { return defaultGradientColors_; }
-  void setDefaultGradientColors(std::vector<qv::RGBAColor> colors) override { defaultGradientColors_ = std::move(colors); }
+  void setDefaultGradientColors(std::vector<qv::RGBAColor> colors) override {
+    defaultGradientColors_ = std::move(colors);
+  }
   std::vector<qv::RGBAColor> rawGradientColors() const override { return rawGradientColors_; }
   void setRawGradientColors(std::vector<qv::RGBAColor> colors) override { rawGradientColors_ = std::move(colors); }
   int64_t rawDefColorIdx() const override { return rawDefColorIdx_; }

@@ -22,8 +22,8 @@ double linearInverse(double v, double top, double center, double bottom) {
 QVValueMapper QVRawValueMapper(double top, double center, double bottom) {
   double above = top - center, below = center - bottom, bend = top + bottom - 2 * center;
   double scale = std::max({std::fabs(above), std::fabs(below), 1e-300});
-  bool linear = !(above > 0 && below > 0) || std::fabs(bend) <= kLinearTolerance * scale ||
-                !std::isfinite(above) || !std::isfinite(below);
+  bool linear = !(above > 0 && below > 0) || std::fabs(bend) <= kLinearTolerance * scale || !std::isfinite(above) ||
+                !std::isfinite(below);
   if (linear) {
     return [=](bool inverse, double x) {
       return inverse ? linearInverse(x, top, center, bottom) : linearForward(x, top, center, bottom);

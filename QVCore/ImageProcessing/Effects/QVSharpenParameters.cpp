@@ -7,19 +7,26 @@ std::shared_ptr<QVSharpenParameters> QVSharpenParameters::sharpenParametersForLe
 
 std::shared_ptr<QVSharpenParameters> QVSharpenParameters::parametersForLevel(uint64_t level) {
   switch (level) {
-    case 1: return sharpenParametersWithAmount(15, 25, 60, 20);
+    case 1:
+      return sharpenParametersWithAmount(15, 25, 60, 20);
     case 2:
-    case 3: return sharpenParametersWithAmount(25, 30, 40, 35);
-    default: return defaultParameters();
+    case 3:
+      return sharpenParametersWithAmount(25, 30, 40, 35);
+    default:
+      return defaultParameters();
   }
 }
 
 std::shared_ptr<QVSharpenParameters> QVSharpenParameters::rawParametersForLevel(uint64_t level) {
   switch (level) {
-    case 1: return sharpenParametersWithAmount(25, 28, 60, 29);
-    case 2: return sharpenParametersWithAmount(40, 34, 40, 35);
-    case 3: return sharpenParametersWithAmount(70, 45, 30, 45);
-    default: return defaultParameters();
+    case 1:
+      return sharpenParametersWithAmount(25, 28, 60, 29);
+    case 2:
+      return sharpenParametersWithAmount(40, 34, 40, 35);
+    case 3:
+      return sharpenParametersWithAmount(70, 45, 30, 45);
+    default:
+      return defaultParameters();
   }
 }
 

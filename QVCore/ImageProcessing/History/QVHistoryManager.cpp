@@ -65,7 +65,8 @@ void QVHistoryManager::registerHistoryWithActionName(const std::string& actionNa
   if (applyingHistoryLevel_) return;
   if (disableHistoryRegistration() && actionName != kForceSave) {
     // A later registration of the same action in one pass only refreshes its additional info.
-    if (!additionalInfo.isNull() && !historyDicts_.empty() && historyDicts_.back()["actionName"].asString() == actionName)
+    if (!additionalInfo.isNull() && !historyDicts_.empty() &&
+        historyDicts_.back()["actionName"].asString() == actionName)
       historyDicts_.back().set("additionalInfo", additionalInfo);
     return;
   }
@@ -90,7 +91,8 @@ void QVHistoryManager::registerHistoryWithActionName(const std::string& actionNa
   std::weak_ptr<QVHistoryManager*> weak = alive_;
   d->historyManagerSaveStateForHistoryWithUUID(
       *this, uuid, callOnce([weak, uuid, actionName, additionalInfo, needProgress](bool success) {
-        if (auto self = weak.lock()) (*self)->completeRegistration(success, uuid, actionName, additionalInfo, needProgress);
+        if (auto self = weak.lock())
+          (*self)->completeRegistration(success, uuid, actionName, additionalInfo, needProgress);
       }));
 }
 
@@ -179,8 +181,8 @@ void QVHistoryManager::setCurrentLevelOfHistory(uint64_t newLevel) {
     QVLogError("Can't apply level of history %ld: the current state was not saved", long(newLevel));
     return;
   }
-  auto target = std::find_if(historyDicts_.begin(), historyDicts_.end(),
-                             [&](const qv::Value& s) { return stepUuid(s) == uuid; });
+  auto target =
+      std::find_if(historyDicts_.begin(), historyDicts_.end(), [&](const qv::Value& s) { return stepUuid(s) == uuid; });
   if (target == historyDicts_.end()) return;
   newLevel = uint64_t(target - historyDicts_.begin());
   applyingHistoryLevel_ = true;
@@ -227,7 +229,8 @@ void QVHistoryManager::saveCurrentSatateIfNeaded() {
 void QVHistoryManager::resaveCurrentState() {
   if (level() < levelCount()) {
     clearSizeMemo();
-    if (auto d = delegate()) d->historyManagerSaveStateForHistoryWithUUID(*this, stepUuid(historyDicts_[level()]), nullptr);
+    if (auto d = delegate())
+      d->historyManagerSaveStateForHistoryWithUUID(*this, stepUuid(historyDicts_[level()]), nullptr);
   } else {
     saveCurrentSatateIfNeaded();
   }
@@ -324,7 +327,8 @@ void QVHistoryManager::clearSavedDicts() {
   const qv::Array saved = savedDictsForTemporaryHistoryMode_;
   // Only states that no step of the list uses any more are deleted.
   for (const auto& step : saved)
-    if (step.dictionary() && !stepUuidInUse(stepUuid(step), historyDicts_)) removeStateWithDictionary(*step.dictionary());
+    if (step.dictionary() && !stepUuidInUse(stepUuid(step), historyDicts_))
+      removeStateWithDictionary(*step.dictionary());
   savedDictsForTemporaryHistoryMode_.clear();
 }
 

@@ -179,8 +179,8 @@ class QVHistoryManager : public QVHistoryManagerProtocol, public std::enable_sha
   bool temporaryHistoryMode_ = false;
   uint64_t temporaryHistoryLevel_ = 0;
   qv::Array savedDictsForTemporaryHistoryMode_;
-  qv::Dictionary cachedTexturesDict_;                // source path -> cached file name
-  qv::Dictionary cachedTexturesAccessoryBookmarks_;  // source path -> bookmark data
+  qv::Dictionary cachedTexturesDict_;                 // source path -> cached file name
+  qv::Dictionary cachedTexturesAccessoryBookmarks_;   // source path -> bookmark data
   std::optional<qv::Dictionary> cashedHistorySizes_;  // "Full:%d,OrigRes:%d" -> bytes
   uint64_t sizeMemoGeneration_ = 0;
   // Work queued for later holds this weakly and does nothing once the manager is gone.

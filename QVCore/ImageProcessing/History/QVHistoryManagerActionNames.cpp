@@ -15,18 +15,38 @@ using qvhistory::replacingOccurrences;
 constexpr std::array<const char*, 2> kTwoPartFormats = {"Preset %@: Activated", "Workspace %@: Selected"};
 
 // The action names the layer and mask model registers, in the order they are tried.
-constexpr std::array<const char*, 32> kOnePartFormats = {
-    "%@: Duplicated",        "%@: Added Filter",   "%@: Activated",
-    "New Image Layer: %@",   "New Adjustment Layer: %@", "Polygonal Mask",
-    "%@: Mask Enabled",      "%@: Mask Disabled",  "Add texture %@",
-    "%@: Delete texture",    "%@: Texture Scale Mode Changed", "%@: Deleted",
-    "%@: Filters Reset",     "%@: Reset",          "%@: Enabled",
-    "%@: Disabled",          "%@: Opacity",        "%@: Blend",
-    "%@: Position Changed",  "%@: Rename",         "%@: Brush Stroke",
-    "%@: Brush Reset",       "%@: Mask Deleted",   "%@: Mask Cleared",
-    "%@: Mask Filled",       "%@: Mask Inverted",  "%@: Flipped Horizontal",
-    "%@: Flipped Vertical",  "%@: Mask Pasted",    "%@: Moved To Position",
-    "Layers Deleted",        "Tone:"};
+constexpr std::array<const char*, 32> kOnePartFormats = {"%@: Duplicated",
+                                                         "%@: Added Filter",
+                                                         "%@: Activated",
+                                                         "New Image Layer: %@",
+                                                         "New Adjustment Layer: %@",
+                                                         "Polygonal Mask",
+                                                         "%@: Mask Enabled",
+                                                         "%@: Mask Disabled",
+                                                         "Add texture %@",
+                                                         "%@: Delete texture",
+                                                         "%@: Texture Scale Mode Changed",
+                                                         "%@: Deleted",
+                                                         "%@: Filters Reset",
+                                                         "%@: Reset",
+                                                         "%@: Enabled",
+                                                         "%@: Disabled",
+                                                         "%@: Opacity",
+                                                         "%@: Blend",
+                                                         "%@: Position Changed",
+                                                         "%@: Rename",
+                                                         "%@: Brush Stroke",
+                                                         "%@: Brush Reset",
+                                                         "%@: Mask Deleted",
+                                                         "%@: Mask Cleared",
+                                                         "%@: Mask Filled",
+                                                         "%@: Mask Inverted",
+                                                         "%@: Flipped Horizontal",
+                                                         "%@: Flipped Vertical",
+                                                         "%@: Mask Pasted",
+                                                         "%@: Moved To Position",
+                                                         "Layers Deleted",
+                                                         "Tone:"};
 
 constexpr std::array<const char*, 3> kWords = {"Adjustment Layer", "Copy of", "Changed"};
 

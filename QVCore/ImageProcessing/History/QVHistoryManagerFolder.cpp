@@ -101,7 +101,8 @@ void QVHistoryManager::makeOneStepHistoryFolderIfNeaded() {
   if (level() >= levelCount()) return;
   const std::string uuid = historyDicts_[level()]["uuid"].asString();
   const std::string stateName = uuid + ".state";
-  if (!qvhistory::copyFile(qvhistory::joinPath(historyPath(), stateName), qvhistory::joinPath(folder, stateName))) return;
+  if (!qvhistory::copyFile(qvhistory::joinPath(historyPath(), stateName), qvhistory::joinPath(folder, stateName)))
+    return;
   const std::string oneStepResources = qvhistory::joinPath(folder, kResourcesFolderName);
   qv::createDirectory(oneStepResources);
   auto d = delegate();
@@ -158,8 +159,10 @@ qv::Dictionary QVHistoryManager::historyDictWithResourcesData(bool withResources
     qv::Dictionary resources;
     const std::string resourcesFolder = resourcesPath();
     std::string error;
-    for (const auto& name : qvhistory::contentsOfDirectory(resourcesFolder, &error).value_or(std::vector<std::string>{}))
-      if (auto bytes = qv::readFileBytes(qvhistory::joinPath(resourcesFolder, name))) resources[name] = std::move(*bytes);
+    for (const auto& name :
+         qvhistory::contentsOfDirectory(resourcesFolder, &error).value_or(std::vector<std::string>{}))
+      if (auto bytes = qv::readFileBytes(qvhistory::joinPath(resourcesFolder, name)))
+        resources[name] = std::move(*bytes);
     if (!resources.empty()) dict["resourcesDict"] = std::move(resources);
   }
   dict["currentLevelOfHistory"] = fullHistory ? level() : uint64_t(0);

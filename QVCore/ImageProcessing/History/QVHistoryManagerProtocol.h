@@ -20,13 +20,15 @@ class QVHistoryManagerProtocol;
 
 // Posted for every registration except the pseudo-step; user info holds the step list and the
 // index of the new step. Object: the manager.
-inline constexpr const char* kQVHistoryManagerRegisterNewStateNotification = "QVHistoryManagerRegisterNewStateNotification";
+inline constexpr const char* kQVHistoryManagerRegisterNewStateNotification =
+    "QVHistoryManagerRegisterNewStateNotification";
 inline constexpr const char* kQVHistoryManagerDictsKey = "QVHistoryManagerDictsKey";
 inline constexpr const char* kQVHistoryManagerCurrentStateIndexKey = "QVHistoryManagerCurrentStateIndexKey";
 // Posted after each registration and after a jump was handed to the delegate. Object: the manager.
 inline constexpr const char* kQVHistoryCurrentLevelDidChangeNotification = "QVHistoryCurrentLevelDidChangeNotification";
 // Posted when the level the owner last saved changes. Object: the manager.
-inline constexpr const char* kQVHistoryLastSavedLevelDidChangeNotification = "QVHistoryLastSavedLevelDidChangeNotification";
+inline constexpr const char* kQVHistoryLastSavedLevelDidChangeNotification =
+    "QVHistoryLastSavedLevelDidChangeNotification";
 // The action name of the pseudo-step that keeps the live state when the history leaves the top.
 inline constexpr const char* kQVHistoryForceSaveActionName = "--FORCE SAVE--";
 

@@ -199,11 +199,12 @@ bool QVHistoryManager::replaceHistoryTextureNames(const std::vector<std::pair<st
       allRewritten = false;
       continue;
     }
-    for (const auto& [oldName, newName] : oldToNew) content = qvhistory::replacingOccurrences(content, oldName, newName);
+    for (const auto& [oldName, newName] : oldToNew)
+      content = qvhistory::replacingOccurrences(content, oldName, newName);
     qv::Error writeError;
     if (!qv::writeFileAtomically(path, content, &writeError)) {
-      QV_LOG_FAILURE("[content writeToFile:" + path + " atomically:YES encoding:NSUTF8StringEncoding error:" +
-                     writeError.description + "]");
+      QV_LOG_FAILURE("[content writeToFile:" + path +
+                     " atomically:YES encoding:NSUTF8StringEncoding error:" + writeError.description + "]");
       allRewritten = false;
     }
   }

@@ -29,9 +29,8 @@ void postNotification(const std::string& name, std::shared_ptr<void> object, con
 std::string localized(const std::string& key) { return qv::QVSLocalization::localizedStringForKey(key); }
 
 bool isSafeFileName(const std::string& name) {
-  return !name.empty() && name != "." && name.find('/') == std::string::npos &&
-         name.find('\\') == std::string::npos && name.find("..") == std::string::npos &&
-         name.find('\0') == std::string::npos;
+  return !name.empty() && name != "." && name.find('/') == std::string::npos && name.find('\\') == std::string::npos &&
+         name.find("..") == std::string::npos && name.find('\0') == std::string::npos;
 }
 
 std::string joinPath(const std::string& folder, const std::string& name) {

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <atomic>
 
+#include "QVCore/ImageProcessing/Base/QVImageProcessorProtocol.h"
+#include "QVCore/ImageProcessing/Effects/QVIgnoreDisablingEffect.h"
 #include "QVCore/ImageProcessing/Effects/QVRawValueMapper.h"
 #include "QVCore/ImageProcessing/Layers/QVIPLayerFactory.h"
-#include "QVCore/ImageProcessing/Effects/QVIgnoreDisablingEffect.h"
-#include "QVCore/ImageProcessing/Base/QVImageProcessorProtocol.h"
 #include "QVPlatform/Bundle.h"
 #include "QVPlatform/Log.h"
 #include "QVPlatform/PropertyList.h"
@@ -179,18 +179,16 @@ std::shared_ptr<QVIPEffect> QVIPEffectsProvider::makeLayerEffect(const qv::Value
   // The effects of an ignore-disabling layer must be ignore-disabling effects whatever the
   // superlayer is; the superlayer still gives the picture context.
   if (made.layerType() != 1) return makeEffectWithEffectInfo(info, superlayer);
-  rova::ImagePtr image = superlayer && QVIPLayerFactory::layerTypeForLayer(*superlayer) == 3
-                             ? superlayer->cppSourceImage()
-                             : nullptr;
+  rova::ImagePtr image =
+      superlayer && QVIPLayerFactory::layerTypeForLayer(*superlayer) == 3 ? superlayer->cppSourceImage() : nullptr;
   auto effect = createEffectWithIdentifier(info["Identifier"].asString(), 1, image);
   if (effect) updateEffect(effect, info, superlayer);
   return effect;
 }
 
-std::shared_ptr<QVIPLayer> QVIPEffectsProvider::makeAdjustmentLayerWithInfoDict(const qv::Value& d,
-                                                                                const std::optional<LayerList>& subLayers,
-                                                                                const LayerPtr& superlayer,
-                                                                                const LayerPtr& duplicateFromLayer) {
+std::shared_ptr<QVIPLayer> QVIPEffectsProvider::makeAdjustmentLayerWithInfoDict(
+    const qv::Value& d, const std::optional<LayerList>& subLayers, const LayerPtr& superlayer,
+    const LayerPtr& duplicateFromLayer) {
   auto layer = QVIPLayerFactory::layerWithLayerType(uint64_t(std::max<int64_t>(0, d["LayerType"].asInt())));
   layer->setIdentifier(d["Identifier"].asString());
   const QVIPLayer* reference = duplicateFromLayer ? duplicateFromLayer.get() : superlayer.get();
@@ -262,7 +260,8 @@ std::shared_ptr<QVIPLayer> QVIPEffectsProvider::makeAdjustmentLayerWithIdentifie
 
 // ---- Effects ----
 
-std::shared_ptr<QVIPEffect> QVIPEffectsProvider::makeEffectWithEffectInfo(const qv::Value& info, const LayerPtr& layer) {
+std::shared_ptr<QVIPEffect> QVIPEffectsProvider::makeEffectWithEffectInfo(const qv::Value& info,
+                                                                          const LayerPtr& layer) {
   auto effect = createEffectWithIdentifierForLayer(info["Identifier"].asString(), layer.get());
   if (effect) updateEffect(effect, info, layer);
   return effect;
@@ -339,8 +338,11 @@ QVIPEffectClass QVIPEffectsProvider::effectClassForLayerType(uint64_t type) {
             [](const std::string& id, const rova::ImagePtr& image) -> std::shared_ptr<QVIPEffect> {
               return QVIgnoreDisablingEffect::initWithIdentifier(id, image);
             },
-            [](const rova::EffectPtr& e) -> std::shared_ptr<QVIPEffect> { return QVIgnoreDisablingEffect::initWithCppEffect(e); }};
-  return {"QVIPEffect", [](const std::string& id, const rova::ImagePtr& image) { return QVIPEffect::initWithIdentifier(id, image); },
+            [](const rova::EffectPtr& e) -> std::shared_ptr<QVIPEffect> {
+              return QVIgnoreDisablingEffect::initWithCppEffect(e);
+            }};
+  return {"QVIPEffect",
+          [](const std::string& id, const rova::ImagePtr& image) { return QVIPEffect::initWithIdentifier(id, image); },
           [](const rova::EffectPtr& e) { return QVIPEffect::initWithCppEffect(e); }};
 }
 

@@ -29,7 +29,8 @@ class QVImageProcessorProtocol;
 // An effect class as the catalogue picks it for a layer type.
 struct QVIPEffectClass {
   std::string name;  // "QVIPEffect" or "QVIgnoreDisablingEffect"
-  std::function<std::shared_ptr<QVIPEffect>(const std::string& identifier, const rova::ImagePtr& image)> makeWithIdentifier;
+  std::function<std::shared_ptr<QVIPEffect>(const std::string& identifier, const rova::ImagePtr& image)>
+      makeWithIdentifier;
   std::function<std::shared_ptr<QVIPEffect>(const rova::EffectPtr& effect)> makeWithCppEffect;
 };
 
@@ -52,7 +53,8 @@ class QVIPEffectsProvider {
 
   // ---- Layers ----
   // `subLayers` given (even empty) replaces the description's own sublayers.
-  LayerPtr makeAdjustmentLayerWithInfoDict(const qv::Value& info, const std::optional<LayerList>& subLayers = std::nullopt,
+  LayerPtr makeAdjustmentLayerWithInfoDict(const qv::Value& info,
+                                           const std::optional<LayerList>& subLayers = std::nullopt,
                                            const LayerPtr& superlayer = nullptr,
                                            const LayerPtr& duplicateFromLayer = nullptr);
   // A bare plain layer (no identifier, name, effects or sublayers) for an unknown identifier.

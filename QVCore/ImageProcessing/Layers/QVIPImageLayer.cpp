@@ -1,8 +1,8 @@
 #include "QVCore/ImageProcessing/Layers/QVIPImageLayer.h"
 
-#include "QVCore/ImageProcessing/RovaBridge/QVDCPHelper.h"
 #include "QVCore/ImageProcessing/Layers/QVIPEffectsProvider.h"
 #include "QVCore/ImageProcessing/Layers/QVIPLayerFactory.h"
+#include "QVCore/ImageProcessing/RovaBridge/QVDCPHelper.h"
 #include "QVCore/ImageProcessing/RovaBridge/QVRovaService.h"
 #include "QVPlatform/Log.h"
 #include "rova/Rova.h"

@@ -57,7 +57,8 @@ qv::Dictionary writeLayerDictionary(QVIPLayer& x, const std::optional<qv::Value>
   if (substituteDodgeBurn && x.isDodgeBurnLayer() && x.hasChanges()) {
     // A changed dodge-and-burn layer is written as the catalogue's untouched one: its strokes live
     // in its mask, which a preset does not carry.
-    auto fresh = QVIPEffectsProvider::sharedEffectsProvider().makeAdjustmentLayerWithIdentifier(kQVDodgeBurnLayerIdentifier);
+    auto fresh =
+        QVIPEffectsProvider::sharedEffectsProvider().makeAdjustmentLayerWithIdentifier(kQVDodgeBurnLayerIdentifier);
     if (fresh) {
       qv::Dictionary freshCache;
       qv::Dictionary result = writeLayerDictionary(*fresh, std::nullopt, freshCache, false);
@@ -123,7 +124,8 @@ qv::Dictionary QVIPLayer::defaultSerializationOptions() {
     qv::Dictionary entry{{kQVSerializationOptionsSerializeKey, true},
                          {kQVSerializationOptionsIdentifierKey, layer->identifier()},
                          {kQVSerializationOptionsNameKey, layer->name()}};
-    if (!layer->visibleLayers().empty()) entry[kQVSerializationOptionsSublayersKey] = layer->defaultSerializationOptions();
+    if (!layer->visibleLayers().empty())
+      entry[kQVSerializationOptionsSublayersKey] = layer->defaultSerializationOptions();
     entries.emplace_back(std::move(entry));
   }
   return {{kQVLayerDictionaryAdjustmentLayersKey, std::move(entries)}};

@@ -5,10 +5,10 @@
 #include <atomic>
 #include <cmath>
 
-#include "QVCore/ImageProcessing/RovaBridge/QVIPImage.h"
-#include "QVCore/ImageProcessing/RovaBridge/QVIPImageCanvas.h"
 #include "QVCore/ImageProcessing/Layers/QVIPLayer.h"
 #include "QVCore/ImageProcessing/Layers/QVIPMask.h"
+#include "QVCore/ImageProcessing/RovaBridge/QVIPImage.h"
+#include "QVCore/ImageProcessing/RovaBridge/QVIPImageCanvas.h"
 #include "QVPlatform/Log.h"
 #include "QVPlatform/MainExecutor.h"
 
@@ -78,8 +78,8 @@ void QVIPLayer::applyMask(const std::shared_ptr<QVIPMask>& newMask, std::functio
         if (self->cppLayer_) {
           if (buffer) {
             // The engine mask takes width x height values; a buffer short of that reads as 0.
-            self->cppLayer_->setMask(std::make_shared<rova::MaskImage>(buffer->data(), buffer->size(),
-                                                                       int(size.width), int(size.height)));
+            self->cppLayer_->setMask(
+                std::make_shared<rova::MaskImage>(buffer->data(), buffer->size(), int(size.width), int(size.height)));
           } else {
             self->cppLayer_->removeMask();
           }
@@ -148,10 +148,12 @@ void QVIPLayer::markMaskDidChange() {
   });
 }
 
-rova::ImageTransformSettings QVIPLayer::transformSettinsForFitSize(CGSize fitSize, const rova::ImageProcessorPtr& processor) {
+rova::ImageTransformSettings QVIPLayer::transformSettinsForFitSize(CGSize fitSize,
+                                                                   const rova::ImageProcessorPtr& processor) {
   auto queue = parentProcessingQueue();
   if (queue && qv::OperationQueue::currentQueue() != queue) {
-    QVLogWarning("Warning: %s should be called only on parent processing queue.", "transformSettinsForFitSize:processor:");
+    QVLogWarning("Warning: %s should be called only on parent processing queue.",
+                 "transformSettinsForFitSize:processor:");
     rova::ImageTransformSettings out;
     runWaitingOn(queue, [&] { out = transformSettinsForFitSize(fitSize, processor); });
     return out;
@@ -238,7 +240,8 @@ std::shared_ptr<qv::Operation> QVIPLayer::obtainMaskPreviewAtRoi(CGRect roi, CGS
   // end, else (cancelled, layer gone, no processor) with none; the completion block covers a
   // request cancelled before it started.
   auto delivered = std::make_shared<std::atomic<bool>>(false);
-  auto deliver = [handler, delivered, roi, size](std::shared_ptr<QVIPImage> region, std::shared_ptr<QVIPImage> preview) {
+  auto deliver = [handler, delivered, roi, size](std::shared_ptr<QVIPImage> region,
+                                                 std::shared_ptr<QVIPImage> preview) {
     if (delivered->exchange(true)) return;
     qv::dispatchOnMainThread([handler, region, preview, roi, size] {
       if (handler) handler(region, preview, roi, size);
@@ -273,7 +276,8 @@ std::shared_ptr<qv::Operation> QVIPLayer::obtainMaskPreviewAtRoi(CGRect roi, CGS
     layer.getWorkingMaskUpdateRect();
     if (cancelled()) return deliver(nullptr, nullptr);
     rova::ImageDataFPtr preview =
-        regionMask ? self->maskPreviewFittedToSize(CGSizeMake(kRegionPreviewSide, kRegionPreviewSide), processor) : nullptr;
+        regionMask ? self->maskPreviewFittedToSize(CGSizeMake(kRegionPreviewSide, kRegionPreviewSide), processor)
+                   : nullptr;
     if (cancelled()) return deliver(nullptr, nullptr);
     auto regionData = regionMask && regionMask->data() ? regionMask->data()->copy() : nullptr;
     auto regionImage = QVIPImage::initWithMaskData(regionData, size);

@@ -1,7 +1,7 @@
 // The layer's state record: made on demand, dropped at every change, applied when a preset or a
 // history step brings another one.
-#include "QVCore/ImageProcessing/Layers/QVIPLayer.h"
 #include "QVCore/ImageProcessing/Base/QVLayerStateModelProtocol.h"
+#include "QVCore/ImageProcessing/Layers/QVIPLayer.h"
 
 std::shared_ptr<QVLayerStateModelProtocol> QVIPLayer::state() {
   if (!state_) state_ = QVLayerStateFactory::make(self());

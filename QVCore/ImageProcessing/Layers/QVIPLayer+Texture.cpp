@@ -4,10 +4,10 @@
 #include <filesystem>
 #include <fstream>
 
-#include "QVCore/ImageProcessing/History/QVHistoryManagerProtocol.h"
-#include "QVCore/ImageProcessing/RovaBridge/QVIPImage.h"
-#include "QVCore/ImageProcessing/Layers/QVIPLayer.h"
 #include "QVCore/ImageProcessing/Base/QVImageProcessorProtocol.h"
+#include "QVCore/ImageProcessing/History/QVHistoryManagerProtocol.h"
+#include "QVCore/ImageProcessing/Layers/QVIPLayer.h"
+#include "QVCore/ImageProcessing/RovaBridge/QVIPImage.h"
 #include "QVCore/ImageProcessing/RovaBridge/QVImageReader.h"
 #include "QVCore/ImageProcessing/RovaBridge/QVRovaHelper.h"
 #include "QVPlatform/Additions.h"
@@ -141,13 +141,14 @@ void QVIPLayer::setTextureURL(const std::string& url) {
 // ---- Geometry ----
 
 rova::AffineTransform QVIPLayer::engineTransformForAffineTransform(const CGAffineTransform& m, double canvasHeight,
-                                                                  double sourceHeight) {
+                                                                   double sourceHeight) {
   // Flip within the source's height, transform, flip within the canvas's height.
-  return rova::AffineTransform::fromCG(CGAffineTransformConcat(CGAffineTransformConcat(flip(sourceHeight), m), flip(canvasHeight)));
+  return rova::AffineTransform::fromCG(
+      CGAffineTransformConcat(CGAffineTransformConcat(flip(sourceHeight), m), flip(canvasHeight)));
 }
 
 CGAffineTransform QVIPLayer::affineTransformForEngineTransform(const rova::AffineTransform& e, double canvasHeight,
-                                                              double sourceHeight) {
+                                                               double sourceHeight) {
   return CGAffineTransformConcat(CGAffineTransformConcat(flip(sourceHeight), e.toCG()), flip(canvasHeight));
 }
 
@@ -165,7 +166,8 @@ CGSize QVIPLayer::imageSize() {
   rova::Size size{};
   onEngineLayer(
       [&size](rova::BaseLayer& layer) {
-        if (auto image = layer.kind() == rova::kLayerKindImage ? static_cast<rova::ImageLayer&>(layer).getSourceImage() : nullptr)
+        if (auto image = layer.kind() == rova::kLayerKindImage ? static_cast<rova::ImageLayer&>(layer).getSourceImage()
+                                                               : nullptr)
           size = image->size();
       },
       true);
@@ -192,7 +194,8 @@ void QVIPLayer::setAffineTransform(std::optional<CGAffineTransform> transform) {
   onEngineLayer([transform](rova::BaseLayer& layer) {
     rova::ImageTransformSettings settings = layer.transformSettings();
     if (transform) {
-      auto source = layer.kind() == rova::kLayerKindImage ? static_cast<rova::ImageLayer&>(layer).getSourceImage() : nullptr;
+      auto source =
+          layer.kind() == rova::kLayerKindImage ? static_cast<rova::ImageLayer&>(layer).getSourceImage() : nullptr;
       const double h = source ? source->height() : 0;
       settings.transformType = rova::ImageTransformSettings::kAffineTransform;
       settings.transform = engineTransformForAffineTransform(*transform, settings.canvasSize.height, h);

@@ -5,9 +5,9 @@
 #include <filesystem>
 #include <limits>
 
+#include "QVCore/ImageProcessing/Base/QVImageProcessorProtocol.h"
 #include "QVCore/ImageProcessing/Layers/QVIPEffectsProvider.h"
 #include "QVCore/ImageProcessing/Layers/QVIPLayerFactory.h"
-#include "QVCore/ImageProcessing/Base/QVImageProcessorProtocol.h"
 #include "QVPlatform/Additions.h"
 #include "QVPlatform/Localization.h"
 #include "QVPlatform/Log.h"
@@ -38,8 +38,10 @@ std::string percentText(double value, bool rounded) {
   double x = value * 100;
   x = rounded ? std::round(x) : std::trunc(x);
   int percent = 0;
-  if (std::isfinite(x)) percent = int(std::clamp(x, double(std::numeric_limits<int>::min()), double(std::numeric_limits<int>::max())));
-  else if (!std::isnan(x)) percent = x > 0 ? std::numeric_limits<int>::max() : std::numeric_limits<int>::min();
+  if (std::isfinite(x))
+    percent = int(std::clamp(x, double(std::numeric_limits<int>::min()), double(std::numeric_limits<int>::max())));
+  else if (!std::isnan(x))
+    percent = x > 0 ? std::numeric_limits<int>::max() : std::numeric_limits<int>::min();
   return (value > 0 ? "+" : "") + std::to_string(percent);
 }
 
@@ -434,7 +436,9 @@ void QVIPLayer::setParent(std::weak_ptr<QVParentLayerProtocol> parent) {
           kept = true;
         } else {
           kept = fs::copy_file(source, target, fs::copy_options::overwrite_existing, error);
-          if (!kept) QV_LOG_FAILURE("[NSFileManager copyItemAtPath:" + source.string() + " toPath:" + target.string() + "] == NO");
+          if (!kept)
+            QV_LOG_FAILURE("[NSFileManager copyItemAtPath:" + source.string() + " toPath:" + target.string() +
+                           "] == NO");
         }
       }
       // The cache file cannot follow: only its name is dropped. The pixels and the texture's
@@ -599,9 +603,9 @@ std::shared_ptr<QVBlendMode> QVIPLayer::blendMode() {
 }
 
 std::optional<rova::BlendModeType> QVIPLayer::engineBlendModeForIdentifier(const std::string& identifier) {
-  static const char* const kNames[] = {"Normal",    "Multiply", "ColorBurn",  "Screen",   "Overlay",
-                                       "SoftLight", "Darken",   "HardLight",  "Lighten",  "Difference",
-                                       "Subtract",  "Luminosity", "Hue",      "Color"};
+  static const char* const kNames[] = {"Normal",    "Multiply",   "ColorBurn", "Screen",  "Overlay",
+                                       "SoftLight", "Darken",     "HardLight", "Lighten", "Difference",
+                                       "Subtract",  "Luminosity", "Hue",       "Color"};
   for (int i = 0; i < int(std::size(kNames)); ++i)
     if (identifier == kNames[i]) return rova::BlendModeType(i);
   return std::nullopt;
@@ -819,8 +823,9 @@ void QVIPLayer::observeNotificationsFromLayer(const LayerPtr& twin) {
           if (self && other) handler(*self, *other, n);
         }));
   };
-  observe(kQVLayerDidChangeTransformNotification,
-          [](QVIPLayer& self, QVIPLayer& other, const qv::Notification&) { self.setAffineTransform(other.affineTransform()); });
+  observe(kQVLayerDidChangeTransformNotification, [](QVIPLayer& self, QVIPLayer& other, const qv::Notification&) {
+    self.setAffineTransform(other.affineTransform());
+  });
   observe(kQVImageLayerEnableStateDidChange, [](QVIPLayer& self, QVIPLayer& other, const qv::Notification&) {
     self.setEnabled(other.isEnabled());
     self.setActive(other.isActive());
@@ -838,9 +843,10 @@ void QVIPLayer::observeNotificationsFromLayer(const LayerPtr& twin) {
     // The engine mask is shared through the state files; the mask object re-reads it.
     if (self.mask_) self.mask_->updateMask();
   });
-  observe(kQVLayerDidChangeLensCorrectionSettingsNotification, [](QVIPLayer& self, QVIPLayer& other, const qv::Notification&) {
-    self.setLensCorrectionSettings(other.lensCorrectionSettings());
-  });
+  observe(kQVLayerDidChangeLensCorrectionSettingsNotification,
+          [](QVIPLayer& self, QVIPLayer& other, const qv::Notification&) {
+            self.setLensCorrectionSettings(other.lensCorrectionSettings());
+          });
 }
 
 void QVIPLayer::stopObservingNotificationsFromLayer(const LayerPtr&) { twinTokens_.clear(); }
@@ -932,8 +938,9 @@ void QVIPLayer::childWillChangeState(const std::shared_ptr<QVModelObject>& child
 }
 
 void QVIPLayer::childDidChangeState(const std::shared_ptr<QVModelObject>& child, const QVChangeInfo& info) {
-  bool structural = info.contains(kQVLayerMaskDidChangeNotification) || info.contains(kQVImageLayerEnableStateDidChange) ||
-                    info.contains(kQVLensTransformDidChanged) || info[kQVParameterDoNotResetKey].asBool();
+  bool structural = info.contains(kQVLayerMaskDidChangeNotification) ||
+                    info.contains(kQVImageLayerEnableStateDidChange) || info.contains(kQVLensTransformDidChanged) ||
+                    info[kQVParameterDoNotResetKey].asBool();
   if (structural) {
     if (child && mask_ && child.get() == static_cast<QVModelObject*>(mask_.get()))
       hasMask_ = !info[kQVLayerMaskDeleted].asBool();

@@ -24,11 +24,11 @@
 #include <vector>
 
 #include "QVBase/Geometry.h"
-#include "QVCore/ImageProcessing/Layers/QVBlendMode.h"
-#include "QVCore/ImageProcessing/Effects/QVIPEffect.h"
-#include "QVCore/ImageProcessing/RovaBridge/QVImageReader.h"
 #include "QVCore/ImageProcessing/Base/QVLayerMaskProtocol.h"
 #include "QVCore/ImageProcessing/Base/QVParentLayerProtocol.h"
+#include "QVCore/ImageProcessing/Effects/QVIPEffect.h"
+#include "QVCore/ImageProcessing/Layers/QVBlendMode.h"
+#include "QVCore/ImageProcessing/RovaBridge/QVImageReader.h"
 #include "QVCore/Model/Entities/QVTCropDescription.h"
 #include "QVCore/Model/Entities/QVWorkspaceModelProtocol.h"
 #include "QVPlatform/NotificationCenter.h"
@@ -45,9 +45,9 @@ class QVLensCorrectionSettingsProtocol;
 inline constexpr const char* kQVLayerDidChangeSublayersNotification = "QVLayerDidChangeSublayersNotification";
 inline constexpr const char* kQVAddedSublayersIndexes = "QVAddedSublayersIndexes";  // array of indexes
 inline constexpr const char* kQVSublayersIndexes = "QVSublayersIndexes";            // array of indexes
-inline constexpr const char* kQVSublayersRemoveKey = "Remove";                       // boolean
-inline constexpr const char* kQVModifyedLayer = "kQVModifyedLayer";                  // object
-inline constexpr const char* kQVModifyedLayers = "kQVModifyedLayers";                // objects
+inline constexpr const char* kQVSublayersRemoveKey = "Remove";                      // boolean
+inline constexpr const char* kQVModifyedLayer = "kQVModifyedLayer";                 // object
+inline constexpr const char* kQVModifyedLayers = "kQVModifyedLayers";               // objects
 inline constexpr const char* kQVImageLayerPositionDidChange = "kQVImageLayerPositionDidChange";
 inline constexpr const char* kQVImageLayerEnableStateDidChange = "kQVImageLayerEnableStateDidChange";
 inline constexpr const char* kQVLayerDidChangeNameNotification = "kQVLayerDidChangeNameNotification";
@@ -55,8 +55,8 @@ inline constexpr const char* kQVEffectListDidChangeSublayersNotification = "QVEf
 inline constexpr const char* kQVImageLayerAmountDidChange = "kQVImageLayerAmountDidChange";
 inline constexpr const char* kQVImageLayerEffectsAmountDidChange = "kQVImageLayerEffectsAmountDidChange";
 inline constexpr const char* kQVImageLayerBlendModeDidChange = "kQVImageLayerBlendModeDidChange";
-inline constexpr const char* kQVBlendModeUserInfoKey = "blend";                     // object
-inline constexpr const char* kQVAdjustmentLayerUserInfoKey = "adjustment layer";    // object
+inline constexpr const char* kQVBlendModeUserInfoKey = "blend";                   // object
+inline constexpr const char* kQVAdjustmentLayerUserInfoKey = "adjustment layer";  // object
 inline constexpr const char* kQVLayerEffectDidChanged = "kQVLayerEffectDidChanged";
 inline constexpr const char* kQVLayerDidChangeTransformNotification = "kQVLayerDidChangeTransformNotification";
 inline constexpr const char* kQVLayerDidChangeLensCorrectionSettingsNotification =
@@ -320,7 +320,7 @@ class QVIPLayer : public QVModelObject, public QVParentLayerProtocol, public QVP
   static rova::AffineTransform engineTransformForAffineTransform(const CGAffineTransform& m, double canvasHeight,
                                                                  double sourceHeight);
   static CGAffineTransform affineTransformForEngineTransform(const rova::AffineTransform& e, double canvasHeight,
-                                                            double sourceHeight);
+                                                             double sourceHeight);
   CGSize canvasSize();
   CGSize imageSize();
   // The picture's EXIF orientation (1 to 8), shared with every sublayer; a change leaves the
@@ -343,8 +343,8 @@ class QVIPLayer : public QVModelObject, public QVParentLayerProtocol, public QVP
   // starts using them.
   bool maskEnabled() const { return maskEnabled_; }
   void setMaskEnabled(bool enabled);
-  using MaskPreviewHandler = std::function<void(std::shared_ptr<QVIPImage> regionMask, std::shared_ptr<QVIPImage> preview,
-                                                CGRect roi, CGSize size)>;
+  using MaskPreviewHandler = std::function<void(std::shared_ptr<QVIPImage> regionMask,
+                                                std::shared_ptr<QVIPImage> preview, CGRect roi, CGSize size)>;
   void createMask() { createMaskAndFillWith(0, true); }
   void createMaskAndFillWith(double fill, bool sync);
   void applyMask(const std::shared_ptr<QVIPMask>& mask, std::function<void()> callback);

@@ -3,8 +3,8 @@
 #include <map>
 #include <mutex>
 
-#include "QVCore/ImageProcessing/Layers/QVIgnoreDisablingLayer.h"
 #include "QVCore/ImageProcessing/Layers/QVIPImageLayer.h"
+#include "QVCore/ImageProcessing/Layers/QVIgnoreDisablingLayer.h"
 #include "QVPlatform/Log.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #include "QVCore/ImageProcessing/Layers/QVIPLayerFirst.h"
 
-#include "QVCore/ImageProcessing/Layers/QVIPLayerFactory.h"
 #include "QVCore/ImageProcessing/Base/QVImageProcessorProtocol.h"
+#include "QVCore/ImageProcessing/Layers/QVIPLayerFactory.h"
 
 namespace {
 

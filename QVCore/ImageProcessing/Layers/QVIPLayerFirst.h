@@ -4,8 +4,8 @@
 // layer (so a first layer's dictionary carries that develop layer first).
 #include <memory>
 
-#include "QVCore/ImageProcessing/Layers/QVIPLayer.h"
 #include "QVCore/ImageProcessing/Layers/QVIPImageLayer.h"
+#include "QVCore/ImageProcessing/Layers/QVIPLayer.h"
 
 class QVIPLayerFirst : public QVIPLayer, public QVLayerWithLensProtocol {
  public:

@@ -52,7 +52,6 @@ QVIPMask::Ptr QVIPMask::unionMask(const QVIPMask& other) const {
 }
 
 QVIPMask::Ptr QVIPMask::intersectMask(const QVIPMask& other) const {
-  return combine(other.size_, [&](int64_t x, int64_t y) {
-    return buffer_ ? valueAt(x, y) - other.valueAt(x, y) : 0.f;
-  });
+  return combine(other.size_,
+                 [&](int64_t x, int64_t y) { return buffer_ ? valueAt(x, y) - other.valueAt(x, y) : 0.f; });
 }

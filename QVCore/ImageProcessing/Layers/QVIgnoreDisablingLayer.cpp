@@ -1,7 +1,7 @@
 #include "QVCore/ImageProcessing/Layers/QVIgnoreDisablingLayer.h"
 
-#include "QVCore/ImageProcessing/Layers/QVIPLayerFactory.h"
 #include "QVCore/ImageProcessing/Effects/QVIgnoreDisablingEffect.h"
+#include "QVCore/ImageProcessing/Layers/QVIPLayerFactory.h"
 
 std::shared_ptr<QVIgnoreDisablingLayer> QVIgnoreDisablingLayer::initWithDefaultSettings() {
   auto layer = std::make_shared<QVIgnoreDisablingLayer>();

@@ -54,9 +54,8 @@ void QVNotificationQueue::_appendInfo(Info info, bool nonReplaceable) {
 void QVNotificationQueue::_initilizeTimerIfNeeded() {
   if (deferTimer_ || suspended_) return;
   // The timer keeps the queue alive until it fires.
-  deferTimer_ = qv::MainExecutor::shared().asyncAfter(deferInterval_, [self = shared_from_this()] {
-    self->_deferTimerFired();
-  });
+  deferTimer_ =
+      qv::MainExecutor::shared().asyncAfter(deferInterval_, [self = shared_from_this()] { self->_deferTimerFired(); });
 }
 
 void QVNotificationQueue::_stopTimer() {

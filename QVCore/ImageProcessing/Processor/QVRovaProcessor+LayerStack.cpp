@@ -6,13 +6,13 @@
 #include <cinttypes>
 #include <cstdio>
 
-#include "QVCore/ImageProcessing/Layers/QVIPEffectsProvider.h"
-#include "QVCore/ImageProcessing/Effects/QVIPEffect.h"
-#include "QVCore/ImageProcessing/Layers/QVIPLayerFactory.h"
-#include "QVCore/ImageProcessing/Effects/QVIPParameter.h"
 #include "QVCore/ImageProcessing/Base/QVLayerMaskProtocol.h"
-#include "QVCore/ImageProcessing/Processor/QVRovaProcessor.h"
+#include "QVCore/ImageProcessing/Effects/QVIPEffect.h"
+#include "QVCore/ImageProcessing/Effects/QVIPParameter.h"
 #include "QVCore/ImageProcessing/Effects/QVSharpenParameters.h"
+#include "QVCore/ImageProcessing/Layers/QVIPEffectsProvider.h"
+#include "QVCore/ImageProcessing/Layers/QVIPLayerFactory.h"
+#include "QVCore/ImageProcessing/Processor/QVRovaProcessor.h"
 #include "QVCore/Settings/QVLayerSettings.h"
 #include "QVPlatform/Localization.h"
 #include "QVPlatform/Log.h"
@@ -52,9 +52,7 @@ std::string QVRovaProcessor::layerNameWithNumber(uint64_t number) const {
 
 // ---- Limits ----
 
-bool QVRovaProcessor::canAddNewLayers() const {
-  return layers().size() < QVLayerSettings::settings().maxLayersCount();
-}
+bool QVRovaProcessor::canAddNewLayers() const { return layers().size() < QVLayerSettings::settings().maxLayersCount(); }
 
 bool QVRovaProcessor::canAddNewFilters() const {
   auto active = activeLayer();
@@ -406,9 +404,10 @@ void QVRovaProcessor::observeNotificationsFromImageProcessor(const std::shared_p
   auto weak = weakSelf();
   auto& center = qv::NotificationCenter::defaultCenter();
   auto observe = [&](const char* name, std::function<void(QVRovaProcessor&, const qv::Notification&)> handler) {
-    syncTokens_.push_back(center.addObserver(name, source->notificationSender(), [weak, handler](const qv::Notification& n) {
-      if (auto p = weak.lock()) handler(*p, n);
-    }));
+    syncTokens_.push_back(
+        center.addObserver(name, source->notificationSender(), [weak, handler](const qv::Notification& n) {
+          if (auto p = weak.lock()) handler(*p, n);
+        }));
   };
   observe(kQVImageProcessorLayersListDidChange, [](QVRovaProcessor& p, const qv::Notification& n) {
     if (!p.layersListDidChange(n)) p.setInvalid(true);

@@ -173,8 +173,8 @@ bool QVRovaProcessor::getTemperature(float& temperature, float& tint, const qv::
         if (!source) return;
         float shotTemperature = 6500, shotTint = 0;
         rova::getDefaultTemperatureTint(*source, shotTemperature, shotTint);
-        grfx_temperature_tint_for_picked_point(float(color.red), float(color.green), float(color.blue),
-                                               shotTemperature, shotTint, &temperature, &tint);
+        grfx_temperature_tint_for_picked_point(float(color.red), float(color.green), float(color.blue), shotTemperature,
+                                               shotTint, &temperature, &tint);
         picked = true;
       },
       true);

@@ -56,11 +56,11 @@ rova::ImageDataRGBfPtr renderWhole(rova::ImageProcessor& engine, rova::Size size
 }  // namespace
 
 QVRovaProcessor::Inpainter QVRovaProcessor::engineInpainter() {
-  return [](const rova::ImageDataRGBf& source, rova::ImageDataRGBf& destination, const rova::ImageDataF& mask,
-            int method, float parameter, const std::atomic<uint8_t>& cancel,
-            const std::function<void(float)>& progress) {
-    return rova::inpaint_image(source, destination, mask, method, parameter, &cancel, progress);
-  };
+  return
+      [](const rova::ImageDataRGBf& source, rova::ImageDataRGBf& destination, const rova::ImageDataF& mask, int method,
+         float parameter, const std::atomic<uint8_t>& cancel, const std::function<void(float)>& progress) {
+        return rova::inpaint_image(source, destination, mask, method, parameter, &cancel, progress);
+      };
 }
 
 void QVRovaProcessor::setInpainter(Inpainter inpainter) {
@@ -93,8 +93,8 @@ void QVRovaProcessor::mergeLayersWithIndexes(const std::vector<uint64_t>& indexL
   auto weak = weakSelf();
   processFullSizeImageWithColorspace(
       0, size, 16, false, true, true, false, true,
-      [weak, indexes, first, last, leaveState, switchedOff, savedShowMask, completion](
-          QVIPImagePtr image, QVIPImagePtr, QVIPImagePtr, CGSize, CGRect) {
+      [weak, indexes, first, last, leaveState, switchedOff, savedShowMask, completion](QVIPImagePtr image, QVIPImagePtr,
+                                                                                       QVIPImagePtr, CGSize, CGRect) {
         auto p = weak.lock();
         if (!p) return;
         const auto snapshot = p->layers();
@@ -190,7 +190,8 @@ void QVRovaProcessor::applyDenoise(const std::shared_ptr<QVRovaProcessor>& sourc
             p->editedLayer_ = layer;
           }
           layer->setActive(true);
-          p->setNeedsDisplayWithInfo(qv::Dictionary{{kQVChangeTypeStateInfoKey, kQVImageProcessorActiveLayerDidChange}});
+          p->setNeedsDisplayWithInfo(
+              qv::Dictionary{{kQVChangeTypeStateInfoKey, kQVImageProcessorActiveLayerDidChange}});
           p->postOnMainThread(kQVImageProcessorActiveLayerDidChange);
           if (auto crop = p->cropDescription(); crop && !crop->isIdentity()) layer->setTextureScaleMode(1);
           if (completion) completion(layer);

@@ -59,7 +59,8 @@ bool QVRovaProcessor::isOwnHistoryManager(const QVHistoryManagerProtocol& manage
 }
 
 void QVRovaProcessor::historyManagerSaveStateForHistoryWithUUID(QVHistoryManagerProtocol& manager,
-                                                                const std::string& uuid, QVHistoryManagerDelegate::Completion completion) {
+                                                                const std::string& uuid,
+                                                                QVHistoryManagerDelegate::Completion completion) {
   if (!isOwnHistoryManager(manager)) return;
   qv::Dictionary state;
   if (auto crop = cropDescription()) state[kCropDescriptionKey] = crop->cropDescriptionDictionary();
@@ -128,7 +129,8 @@ std::shared_ptr<QVLayerState> QVRovaProcessor::applyState(const qv::Value& state
     if (initial) {
       // The picture may have moved since the step was saved: keep the file the layer uses now.
       auto current = initial->textureURL();
-      if (current && !current->empty() && entry["TexturePath"].asString() != *current) entry.set("TexturePath", *current);
+      if (current && !current->empty() && entry["TexturePath"].asString() != *current)
+        entry.set("TexturePath", *current);
       auto initialState = QVLayerState::initWithDic(entry, initial);
       initialState->setInitialLayer(true);
       initial->setState(initialState);

@@ -59,10 +59,11 @@ void QVRovaProcessor::setUp() {
   localCacheDisabled_ = false;
   setNotify(true);
   auto weak = weakSelf();
-  terminateToken_ = qv::NotificationCenter::defaultCenter().addObserver(
-      kQVApplicationWillTerminateNotification, nullptr, [weak](const qv::Notification&) {
-        if (auto p = weak.lock()) p->applicationWillTerminate();
-      });
+  terminateToken_ = qv::NotificationCenter::defaultCenter().addObserver(kQVApplicationWillTerminateNotification,
+                                                                        nullptr, [weak](const qv::Notification&) {
+                                                                          if (auto p = weak.lock())
+                                                                            p->applicationWillTerminate();
+                                                                        });
 }
 
 void QVRovaProcessor::applicationWillTerminate() { cancelProcessingQueue(); }
@@ -164,7 +165,9 @@ QVRovaProcessor::ImageLayerPtr QVRovaProcessor::loadingLayer() const {
   return loadingLayer_;
 }
 
-std::string QVRovaProcessor::initialLayerDefaultName() const { return qv::QVSLocalization::localizedStringForKey("Original Image"); }
+std::string QVRovaProcessor::initialLayerDefaultName() const {
+  return qv::QVSLocalization::localizedStringForKey("Original Image");
+}
 
 // Loads install their layer from the processing queue while the main thread reads the model: the
 // layer is attached completely before it is published under the lock, so whoever sees it as the
@@ -235,8 +238,7 @@ void QVRovaProcessor::loadImageFromURLs(const std::vector<std::string>& paths, C
   loadImageFromURLs(paths, QVImageReader::isFastRawPreview(), std::move(completion));
 }
 
-void QVRovaProcessor::loadImageFromURLs(const std::vector<std::string>& paths, bool useFastRaw,
-                                        Completion completion) {
+void QVRovaProcessor::loadImageFromURLs(const std::vector<std::string>& paths, bool useFastRaw, Completion completion) {
   auto layer = std::dynamic_pointer_cast<QVIPImageLayer>(QVIPLayerFactory::imageLayer());
   if (!layer) layer = QVIPImageLayer::make();
   {
@@ -629,8 +631,8 @@ void QVRovaProcessor::setNotify(bool notify) {
 std::shared_ptr<QVNotificationQueue> QVRovaProcessor::notificationQueue() {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   if (!notificationQueue_)
-    notificationQueue_ = QVNotificationQueue::make(kQVImageProcessorStateDidChange,
-                                                   std::weak_ptr<void>(sharedAs<QVModelObject>()));
+    notificationQueue_ =
+        QVNotificationQueue::make(kQVImageProcessorStateDidChange, std::weak_ptr<void>(sharedAs<QVModelObject>()));
   return notificationQueue_;
 }
 

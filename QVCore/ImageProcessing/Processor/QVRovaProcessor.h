@@ -30,15 +30,15 @@
 #include <vector>
 
 #include "QVBase/Geometry.h"
+#include "QVCore/ImageProcessing/Base/QVImageProcessorProtocol.h"
 #include "QVCore/ImageProcessing/History/QVHistoryManagerProtocol.h"
-#include "QVCore/ImageProcessing/RovaBridge/QVIPImage.h"
+#include "QVCore/ImageProcessing/Layers/QVIPImageLayer.h"
 #include "QVCore/ImageProcessing/Layers/QVIPLayer.h"
 #include "QVCore/ImageProcessing/Processor/QVIPProcessOperation.h"
 #include "QVCore/ImageProcessing/Processor/QVIPProcessParams.h"
-#include "QVCore/ImageProcessing/Base/QVImageProcessorProtocol.h"
 #include "QVCore/ImageProcessing/Processor/QVNotificationQueue.h"
-#include "QVCore/ImageProcessing/Layers/QVIPImageLayer.h"
 #include "QVCore/ImageProcessing/Processor/QVRovaCache.h"
+#include "QVCore/ImageProcessing/RovaBridge/QVIPImage.h"
 #include "QVPlatform/Additions.h"
 #include "QVPlatform/NotificationCenter.h"
 #include "QVPlatform/Pasteboard.h"
@@ -68,8 +68,10 @@ inline constexpr const char* kQVImageProcessorBottomLayersDidChange = "kQVImageP
 inline constexpr const char* kQVHistoryStateWillRestoreNotification = "QVHistoryStateWillRestoreNotification";
 inline constexpr const char* kQVHistoryStateDidRestoreNotification = "QVHistoryStateDidRestoreNotification";
 inline constexpr const char* kQVHistoryStateKey = "kQVHistoryStateKey";
-inline constexpr const char* kQVImageProcessorLayersArrangementDidChange = "kQVImageProcessorLayersArrangementDidChange";
-inline constexpr const char* kQVImageProcessorFiltersArrangementDidChange = "kQVImageProcessorFiltersArrangementDidChange";
+inline constexpr const char* kQVImageProcessorLayersArrangementDidChange =
+    "kQVImageProcessorLayersArrangementDidChange";
+inline constexpr const char* kQVImageProcessorFiltersArrangementDidChange =
+    "kQVImageProcessorFiltersArrangementDidChange";
 inline constexpr const char* kQVImageProcessorImageOrientationDidChange = "kQVImageProcessorImageOrientationDidChange";
 // The pasteboard type of a copied mask.
 inline constexpr const char* kQVPasteboardTypeImageAlphaData = "QVPasteboardTypeImageAlphaData";
@@ -138,7 +140,9 @@ class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol, p
   // Reads synchronously into a new image layer (named, made active, not installed); nullptr when
   // the file cannot be read.
   ImageLayerPtr loadImageFromURL(const std::string& path);
-  void loadImageFromURL(const std::string& path, Completion completion) { loadImageFromURLs({path}, std::move(completion)); }
+  void loadImageFromURL(const std::string& path, Completion completion) {
+    loadImageFromURLs({path}, std::move(completion));
+  }
   void loadImageFromURLs(const std::vector<std::string>& paths, Completion completion);
   // Reads the first path on the processing queue; on the main thread installs the layer, rebuilds
   // the unprocessed preview and delivers it with the thumbnail (both nullptr after a failure).
@@ -210,14 +214,13 @@ class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol, p
   // The whole picture (the crop's, with a crop) at the size; latest-wins among full-size renders.
   void processFullSizeImageWithColorspace(int64_t colorspace, int64_t depth, Completion completion);
   void processFullSizeImageWithColorspace(int64_t colorspace, CGSize newSize, int64_t depth, bool disableShowMask,
-                                          bool disableHotPixels, bool disableColdPixels, bool disableCache,
-                                          bool async, Completion completion);
+                                          bool disableHotPixels, bool disableColdPixels, bool disableCache, bool async,
+                                          Completion completion);
   // As the full-size render, with the engine's crop taken away for this render only: the crop is
   // put back on the processing queue before the completion runs.
   void processNotCroppedFullSizeImageWithColorspace(int64_t colorspace, CGSize newSize, int64_t depth,
-                                                    bool disableShowMask, bool disableHotPixels,
-                                                    bool disableColdPixels, bool disableCache, bool async,
-                                                    Completion completion);
+                                                    bool disableShowMask, bool disableHotPixels, bool disableColdPixels,
+                                                    bool disableCache, bool async, Completion completion);
   // The fit size of low-resolution renders: at most 1700 pixels on the long side, never enlarged.
   static CGSize lowResFitSize(CGSize size);
   void processLowResAndClampResult(bool clamp, bool async, Completion completion);
@@ -414,7 +417,7 @@ class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol, p
                                          QVHistoryManagerDelegate::Completion completion) override;
   void historyManagerRemoveStateForUUID(QVHistoryManagerProtocol& manager, const std::string& uuid) override;
   std::optional<std::vector<std::string>> historyManagerAllTexturesFromStateUUID(QVHistoryManagerProtocol& manager,
-                                                                                const std::string& uuid) override;
+                                                                                 const std::string& uuid) override;
   // The texture file names a step's state refers to (duplicates kept); nullopt when unreadable.
   std::optional<std::vector<std::string>> allTexturesFromStateUUID(const std::string& uuid);
   // Every nested "SubLayersStates" entry, level by level, the given entries excluded.

@@ -8,8 +8,8 @@
 #include <cstdio>
 
 #include "QVCore/Categories/NSAffineTransform+Addition.h"
-#include "QVCore/ImageProcessing/RovaBridge/QVRovaHelper.h"
 #include "QVCore/ImageProcessing/Processor/QVRovaProcessor.h"
+#include "QVCore/ImageProcessing/RovaBridge/QVRovaHelper.h"
 #include "QVCore/Model/Entities/QVLayerState.h"
 #include "QVPlatform/Additions.h"
 #include "QVPlatform/Log.h"
@@ -54,8 +54,8 @@ void deliverNothing(const QVRovaProcessor::Completion& completion) {
 // ---- Keys ----
 
 std::string QVRovaProcessor::renderSettingsText(const QVIPProcessParams& params) const {
-  std::string text = std::to_string(params.colorspace()) + ":" + std::to_string(params.depth()) + ":" +
-                     std::to_string(orientation_);
+  std::string text =
+      std::to_string(params.colorspace()) + ":" + std::to_string(params.depth()) + ":" + std::to_string(orientation_);
   if (params.applyCrop()) {
     text += ":1";
     auto crop = cropDescription();
@@ -137,8 +137,7 @@ QVRovaProcessor::OperationPtr QVRovaProcessor::makeRenderOperation(const std::sh
   // The engine's low-resolution, quick-preview and export paths make different pictures of one
   // state and request: each files its results apart.
   std::string state;
-  if (useCaches)
-    state = stateID() + ":" + (lowRes ? "1" : "0") + (quickPreview ? "1" : "0") + (exportMode ? "1" : "0");
+  if (useCaches) state = stateID() + ":" + (lowRes ? "1" : "0") + (quickPreview ? "1" : "0") + (exportMode ? "1" : "0");
   // The region key follows the picture's placement and, when the develop layer has sublayers of its
   // own, their settings; the layer tree is read here, on the caller's (model) thread.
   std::string regionKeyBase = QVRovaCache::originalRoiKey(key);
@@ -161,8 +160,8 @@ QVRovaProcessor::OperationPtr QVRovaProcessor::makeRenderOperation(const std::sh
     auto p = weak.lock();
     auto self = weakOp.lock();
     if (!p || !self || self->isCancelled()) return;
-    p->runRender(self, params, completion, {useCaches, lowRes, quickPreview, exportMode, state}, key, settings, regionKeyBase,
-                 regionEngineLayer, deferred);
+    p->runRender(self, params, completion, {useCaches, lowRes, quickPreview, exportMode, state}, key, settings,
+                 regionKeyBase, regionEngineLayer, deferred);
   });
   return op;
 }
@@ -238,8 +237,8 @@ void QVRovaProcessor::runRender(const std::shared_ptr<QVIPProcessOperation>& op,
         impossible = true;
         if (!op->isProcessingInterrupted()) QVLogError("The engine made no result for the render %s", key.c_str());
       } else {
-        int64_t colorspace = exportMode ? params->colorspace()
-                                        : QVRovaHelper::colorSpaceForColorProfileType(result->colorProfileType());
+        int64_t colorspace =
+            exportMode ? params->colorspace() : QVRovaHelper::colorSpaceForColorProfileType(result->colorProfileType());
         bool clamp = params->clampResult();
         image = QVIPImage::initWithImageData(result, colorspace, uint64_t(params->depth()), clamp);
         if (!thumbnail && !op->isCancelled())
@@ -317,8 +316,8 @@ void QVRovaProcessor::queueKind(OperationPtr QVRovaProcessor::*slot, const std::
     deferred = std::make_shared<qv::Block>();
   auto holder = std::make_shared<std::weak_ptr<QVIPProcessOperation>>();
   auto weak = weakSelf();
-  Completion forward = [weak, holder, slot, completion](QVIPImagePtr image, QVIPImagePtr thumbnail,
-                                                        QVIPImagePtr region, CGSize fitSize, CGRect rect) {
+  Completion forward = [weak, holder, slot, completion](QVIPImagePtr image, QVIPImagePtr thumbnail, QVIPImagePtr region,
+                                                        CGSize fitSize, CGRect rect) {
     if (completion) completion(std::move(image), std::move(thumbnail), std::move(region), fitSize, rect);
     auto p = weak.lock();
     auto op = holder->lock();

@@ -7,9 +7,9 @@
 
 #include "QVCore/Categories/NSDictionary+Metadata.h"
 #include "QVCore/ImageProcessing/QVHDRProcessing/NSDictionary+HDRBrackets.h"
-#include "rova/HDRMerge.h"
 #include "QVCore/Utils/QVImageUtils.h"
 #include "QVPlatform/ImageIO/ImageIO.h"
+#include "rova/HDRMerge.h"
 
 namespace NSURLHDRBracket {
 namespace {
@@ -97,7 +97,8 @@ bool isEqualExposure(const std::string& path, const std::string& other) {
 
 bool isEqualExposure(const std::string& path, const std::string& other, bool isEVsCorrect) {
   const qv::Value a = metadata(path), b = metadata(other);
-  const bool isoEqual = NSDictionaryHDRBrackets::isEqualValue(NSDictionaryMetadata::iso(a), NSDictionaryMetadata::iso(b));
+  const bool isoEqual =
+      NSDictionaryHDRBrackets::isEqualValue(NSDictionaryMetadata::iso(a), NSDictionaryMetadata::iso(b));
   if (isEVsCorrect)
     return isoEqual && NSDictionaryHDRBrackets::isEqualValue(NSDictionaryMetadata::exposureBias(a),
                                                              NSDictionaryMetadata::exposureBias(b));

@@ -4,8 +4,8 @@
 #include <filesystem>
 
 #include "QVCore/ImageProcessing/Layers/QVIPEffectsProvider.h"
-#include "QVCore/ImageProcessing/QVHDRProcessing/NSArray+SortByEvs.h"
 #include "QVCore/ImageProcessing/Layers/QVIPLayerFactory.h"
+#include "QVCore/ImageProcessing/QVHDRProcessing/NSArray+SortByEvs.h"
 #include "QVCore/ImageProcessing/RovaBridge/QVImageReader.h"
 #include "QVCore/ImageProcessing/RovaBridge/QVRovaHelper.h"
 #include "QVCore/Model/Entities/QVWorkspace.h"
@@ -97,8 +97,8 @@ std::string QVHDRProcessor::cachedMiddleBracketPath() {
   if (!history) return {};
   const std::string resources = history->resourcesPath();
   if (resources.empty()) return {};
-  return (fs::path(resources) / (std::string(kQVHDRCachedMiddleBracketFileName) + "." +
-                                 kQVRovaCompressedImageDataExtension))
+  return (fs::path(resources) /
+          (std::string(kQVHDRCachedMiddleBracketFileName) + "." + kQVRovaCompressedImageDataExtension))
       .string();
 }
 
@@ -133,8 +133,8 @@ rova::HDRMergeResult QVHDRProcessor::makeHDRImageWithURLs(const std::vector<std:
   if (auto own = std::dynamic_pointer_cast<QVHDRSettings>(settings)) {
     engineSettings = own->rovaHDRSettings();
   } else {
-    engineSettings = QVHDRSettings::hdrSettingsFromDictionaryRepresentation(settings->dictionaryRepresentation())
-                         ->rovaHDRSettings();
+    engineSettings =
+        QVHDRSettings::hdrSettingsFromDictionaryRepresentation(settings->dictionaryRepresentation())->rovaHDRSettings();
   }
   std::weak_ptr<QVHDRProcessor> weak = weakHDR();
   return rova::make_HDR(urls, engineSettings, rova::Size{0, 0}, [weak](rova::HDRMergingPhaseName phase) {
@@ -305,7 +305,8 @@ std::string QVHDRProcessor::workspaceIdentifierForLayerIdx(uint64_t) const { ret
 
 std::shared_ptr<QVWorkspace> QVHDRProcessor::workspaceForLayerIdx(uint64_t index) {
   if (auto workspace = workspaceForIdentifier(workspaceIdentifierForLayerIdx(index))) return workspace;
-  return QVWorkspaceService::loadDefaultWorkspaceForProcessor(QVWorkspaceService::layerMakerForSuperlayer(activeLayer()));
+  return QVWorkspaceService::loadDefaultWorkspaceForProcessor(
+      QVWorkspaceService::layerMakerForSuperlayer(activeLayer()));
 }
 
 std::shared_ptr<QVWorkspace> QVHDRProcessor::workspaceForIdentifier(const std::string& identifier) {

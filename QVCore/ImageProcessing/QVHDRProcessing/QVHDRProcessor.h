@@ -16,11 +16,11 @@
 #include <string>
 #include <vector>
 
+#include "QVCore/ImageProcessing/Processor/QVProcessorClassSwitches.h"
+#include "QVCore/ImageProcessing/Processor/Variants/QVProject18Processor.h"
 #include "QVCore/ImageProcessing/QVHDRProcessing/QVHDRImageProcessorProtocol.h"
 #include "QVCore/ImageProcessing/QVHDRProcessing/QVHDRSettings.h"
 #include "rova/HDRMerge.h"
-#include "QVCore/ImageProcessing/Processor/QVProcessorClassSwitches.h"
-#include "QVCore/ImageProcessing/Processor/Variants/QVProject18Processor.h"
 
 class QVWorkspace;
 
@@ -111,7 +111,7 @@ class QVHDRProcessor : public QVHDRProcessorSuperclass, public QVHDRImageProcess
   QVRovaProcessor::Ptr allocSameClass() const override;
   // The superclass's texture names plus every bracket file's and the middle-exposure cache's.
   std::optional<std::vector<std::string>> historyManagerAllTexturesFromStateUUID(QVHistoryManagerProtocol& manager,
-                                                                                const std::string& uuid) override;
+                                                                                 const std::string& uuid) override;
 
  private:
   std::weak_ptr<QVHDRProcessor> weakHDR() { return weakAs<QVHDRProcessor>(); }

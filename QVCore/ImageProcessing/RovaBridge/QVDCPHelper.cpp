@@ -80,8 +80,10 @@ std::optional<std::string> QVDCPHelper::userDCPsPath() {
   const std::string container = containerDirectory();
   std::string error;
   if (!listFolder(container, &error)) {
-    QV_LOG_FAILURE("Zel18 group container isn't accessible (![[NSFileManager defaultManager] "
-                   "contentsOfDirectoryAtPath:" + container + " error:" + error + "])");
+    QV_LOG_FAILURE(
+        "Zel18 group container isn't accessible (![[NSFileManager defaultManager] "
+        "contentsOfDirectoryAtPath:" +
+        container + " error:" + error + "])");
     return std::nullopt;
   }
   const std::string path = qv::appendingPathComponent(container, kUserFolderName);
@@ -146,7 +148,8 @@ std::optional<qv::Array> QVDCPHelper::getSystemDCPsForCameraName(const std::stri
       const std::string cameraFolder = camerasFolder + "/" + folder;
       if (auto files = listFolder(cameraFolder, &error)) {
         for (const auto& file : *files)
-          if (hasDcpExtension(file)) found.push_back(entry(cameraFolder + "/" + file, dcpNameWithPrefix("Camera", file)));
+          if (hasDcpExtension(file))
+            found.push_back(entry(cameraFolder + "/" + file, dcpNameWithPrefix("Camera", file)));
       } else {
         logListing(cameraFolder, error);
       }
@@ -202,8 +205,7 @@ std::optional<std::string> QVDCPHelper::copyDcpAtPath(const std::string& sourceP
   return destination;
 }
 
-void QVDCPHelper::setAsDefaultDcpInfo(const qv::Value& description, const std::string& make,
-                                      const std::string& model) {
+void QVDCPHelper::setAsDefaultDcpInfo(const qv::Value& description, const std::string& make, const std::string& model) {
   auto camera = canonizeCameraName(make, model);
   if (description.isNull() || !camera) return;
   qv::Value defaults = qv::PropertyList::readFile(defaultDCPsPath(), nullptr);

@@ -196,14 +196,29 @@ QVIPImage::Ptr QVIPImage::orientedImage(uint64_t orientation, int64_t colorspace
     out = CGSizeMake(H, W);
   };
   switch (orientation) {
-    case 2: t = CGAffineTransformScale(CGAffineTransformTranslate(t, W, 0), -1, 1); break;
-    case 3: t = CGAffineTransformScale(CGAffineTransformTranslate(t, W, H), -1, -1); break;
-    case 4: t = CGAffineTransformScale(CGAffineTransformTranslate(t, 0, H), 1, -1); break;
-    case 5: quarterTurn(true, halfPi); break;
-    case 6: quarterTurn(false, -halfPi); break;
-    case 7: quarterTurn(true, -halfPi); break;
-    case 8: quarterTurn(false, halfPi); break;
-    default: break;
+    case 2:
+      t = CGAffineTransformScale(CGAffineTransformTranslate(t, W, 0), -1, 1);
+      break;
+    case 3:
+      t = CGAffineTransformScale(CGAffineTransformTranslate(t, W, H), -1, -1);
+      break;
+    case 4:
+      t = CGAffineTransformScale(CGAffineTransformTranslate(t, 0, H), 1, -1);
+      break;
+    case 5:
+      quarterTurn(true, halfPi);
+      break;
+    case 6:
+      quarterTurn(false, -halfPi);
+      break;
+    case 7:
+      quarterTurn(true, -halfPi);
+      break;
+    case 8:
+      quarterTurn(false, halfPi);
+      break;
+    default:
+      break;
   }
   QVIPImageCanvas canvas(int64_t(out.width), int64_t(out.height));
   if (!canvas.isValid() || !canvas.drawImage(bitmap, CGRectMake(0, 0, W, H), CGRectZero, t)) return nullptr;

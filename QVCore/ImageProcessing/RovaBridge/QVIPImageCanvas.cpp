@@ -13,9 +13,9 @@ using RGBA = QVIPImageCanvas::RGBA;
 
 // Where the components of one pixel lie in memory.
 struct Layout {
-  size_t bytes = 0;      // per component: 1, 2 or 4 (float)
-  size_t comps = 0;      // per pixel, padding and alpha included
-  size_t colours = 0;    // 1 (grey) or 3
+  size_t bytes = 0;    // per component: 1, 2 or 4 (float)
+  size_t comps = 0;    // per pixel, padding and alpha included
+  size_t colours = 0;  // 1 (grey) or 3
   size_t firstColour = 0;
   bool alpha = false, premultiplied = false, alphaFirst = false;
   bool bigEndian16 = false;
@@ -110,8 +110,10 @@ void writePixel(uint8_t* px, RGBA p, const Layout& l) {
 
 RGBA composite(RGBA s, RGBA d, QVIPImageCanvas::Operation op) {
   switch (op) {
-    case QVIPImageCanvas::Operation::Copy: return s;
-    case QVIPImageCanvas::Operation::SourceIn: return {s.r * d.a, s.g * d.a, s.b * d.a, s.a * d.a};
+    case QVIPImageCanvas::Operation::Copy:
+      return s;
+    case QVIPImageCanvas::Operation::SourceIn:
+      return {s.r * d.a, s.g * d.a, s.b * d.a, s.a * d.a};
     case QVIPImageCanvas::Operation::SourceOver:
     default: {
       const float k = 1.f - s.a;
@@ -178,9 +180,15 @@ bool QVIPImageCanvas::drawImage(const CGImageRef& image, CGRect destination, CGR
       double x0 = std::floor(fx), y0 = std::floor(fy);
       double tx = fx - x0, ty = fy - y0;
       if (tx < 1e-7) tx = 0;
-      if (tx > 1 - 1e-7) { tx = 0; x0 += 1; }
+      if (tx > 1 - 1e-7) {
+        tx = 0;
+        x0 += 1;
+      }
       if (ty < 1e-7) ty = 0;
-      if (ty > 1 - 1e-7) { ty = 0; y0 += 1; }
+      if (ty > 1 - 1e-7) {
+        ty = 0;
+        y0 += 1;
+      }
       const auto xi = int64_t(x0), yi = int64_t(y0);
       RGBA s = at(xi, yi);
       if (tx > 0 || ty > 0) {

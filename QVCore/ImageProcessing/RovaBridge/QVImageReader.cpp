@@ -13,8 +13,8 @@ std::atomic<bool> gFastRawPreview{true};
 }  // namespace
 
 uint32_t QVImageReader::readFlags(bool applyRawDevelop, bool fastRawPreview) {
-  uint32_t flags = rova::kReadApplyOrientation | rova::kReadColorManage | rova::kReadMetadata |
-                   rova::kReadEmbeddedProfile;
+  uint32_t flags =
+      rova::kReadApplyOrientation | rova::kReadColorManage | rova::kReadMetadata | rova::kReadEmbeddedProfile;
   if (gNewOpenMethod.load(std::memory_order_relaxed)) flags |= rova::kReadNewOpenMethod;
   if (applyRawDevelop) flags |= rova::kReadRawDevelop;
   if (gFineDenoise.load(std::memory_order_relaxed)) flags |= rova::kReadFineDenoise;
@@ -25,8 +25,7 @@ uint32_t QVImageReader::readFlags(bool applyRawDevelop, bool fastRawPreview) {
 rova::ImagePtr QVImageReader::readImageWithPath(const std::string& path, bool applyRawDevelop,
                                                 bool fastRawPreview) const {
   auto cancelled = std::make_shared<std::atomic<bool>>(false);
-  return rova::ImageReader::instance().read(path, rova::Size{}, readFlags(applyRawDevelop, fastRawPreview),
-                                            cancelled);
+  return rova::ImageReader::instance().read(path, rova::Size{}, readFlags(applyRawDevelop, fastRawPreview), cancelled);
 }
 
 rova::ImagePtr QVImageReader::readImageWithPath(const std::string& path, bool fastRawPreview) const {

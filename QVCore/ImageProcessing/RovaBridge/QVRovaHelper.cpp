@@ -39,22 +39,33 @@ rova::ImagePtr imageOf(rova::ImageDataRGBfPtr data) {
 
 rova::ImageDataColorProfileType QVRovaHelper::colorProfileTypeForColorSpace(int64_t colorSpace) {
   switch (colorSpace) {
-    case 0: return rova::kColorProfileNative;
-    case 1: return rova::kColorProfileSRGB;
-    case 2: return rova::kColorProfileAdobeRGB;
-    case 3: return rova::kColorProfileProPhoto;
-    case 4: return rova::kColorProfileWorking;
-    default: return rova::kColorProfileUnknown;
+    case 0:
+      return rova::kColorProfileNative;
+    case 1:
+      return rova::kColorProfileSRGB;
+    case 2:
+      return rova::kColorProfileAdobeRGB;
+    case 3:
+      return rova::kColorProfileProPhoto;
+    case 4:
+      return rova::kColorProfileWorking;
+    default:
+      return rova::kColorProfileUnknown;
   }
 }
 
 int64_t QVRovaHelper::colorSpaceForColorProfileType(int64_t profileType) {
   switch (profileType) {
-    case rova::kColorProfileSRGB: return 1;
-    case rova::kColorProfileProPhoto: return 3;
-    case rova::kColorProfileAdobeRGB: return 2;
-    case rova::kColorProfileWorking: return 4;
-    default: return 0;  // generic, native, grey and anything else
+    case rova::kColorProfileSRGB:
+      return 1;
+    case rova::kColorProfileProPhoto:
+      return 3;
+    case rova::kColorProfileAdobeRGB:
+      return 2;
+    case rova::kColorProfileWorking:
+      return 4;
+    default:
+      return 0;  // generic, native, grey and anything else
   }
 }
 

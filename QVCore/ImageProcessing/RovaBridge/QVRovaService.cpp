@@ -32,17 +32,17 @@ rova::SRovaContext QVRovaService::startUpContext(const std::optional<std::string
   std::string logsPath = qv::findOrCreateDirectory(qv::SearchPathDirectory::ApplicationSupport,
                                                    qv::SearchPathDomain::User, logsRelative, &error);
   if (logsPath.empty()) {
-    QV_LOG_FAILURE("![[NSFileManager defaultManager] findOrCreateDirectory:NSApplicationSupportDirectory "
-                   "inDomain:NSUserDomainMask appendPathComponent:[NSString stringWithFormat:" +
-                   logsRelative + " error:" + error.description + "]");
+    QV_LOG_FAILURE(
+        "![[NSFileManager defaultManager] findOrCreateDirectory:NSApplicationSupportDirectory "
+        "inDomain:NSUserDomainMask appendPathComponent:[NSString stringWithFormat:" +
+        logsRelative + " error:" + error.description + "]");
     // The engine still gets the folder where the logs were meant to go; it creates what it needs.
     logsPath = qv::appendingPathComponent(qv::places::userApplicationSupportDirectory(), logsRelative);
   }
   context.logPath = qv::deletingLastPathComponent(logsPath);
 
   // 2. The user's camera profiles.
-  const std::string userProfiles =
-      qv::places::userApplicationSupportDirectory() + "/Adobe/CameraRaw/CameraProfiles";
+  const std::string userProfiles = qv::places::userApplicationSupportDirectory() + "/Adobe/CameraRaw/CameraProfiles";
 
   // 3. and 4. Resources and the two profile places inside them. On this platform the main
   // bundle's resources are its resource folder.
@@ -92,9 +92,13 @@ std::optional<std::string> QVRovaService::compressRovaimagedataAtPath(const std:
 
 std::string QVRovaService::effectIdForEffectType(uint64_t effectType) {
   switch (effectType) {
-    case 1: return "ROVALensCorrectionEffect";
-    case 2: return "ROVATextureOverlayEffect";
-    case 3: return "ROVARawDevelopCommonEffectID";
-    default: return "";
+    case 1:
+      return "ROVALensCorrectionEffect";
+    case 2:
+      return "ROVATextureOverlayEffect";
+    case 3:
+      return "ROVARawDevelopCommonEffectID";
+    default:
+      return "";
   }
 }

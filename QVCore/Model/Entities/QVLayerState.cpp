@@ -6,11 +6,11 @@
 #include <cstring>
 
 #include "QVCore/Categories/NSAffineTransform+Addition.h"
+#include "QVCore/ImageProcessing/Base/QVImageProcessorProtocol.h"
 #include "QVCore/ImageProcessing/History/QVHistoryManagerProtocol.h"
 #include "QVCore/ImageProcessing/History/QVHistorySupport.h"
-#include "QVCore/ImageProcessing/Layers/QVIPLayerFactory.h"
 #include "QVCore/ImageProcessing/Layers/QVIPEffectsProvider.h"
-#include "QVCore/ImageProcessing/Base/QVImageProcessorProtocol.h"
+#include "QVCore/ImageProcessing/Layers/QVIPLayerFactory.h"
 #include "QVPlatform/Additions.h"
 #include "QVPlatform/Log.h"
 
@@ -76,11 +76,15 @@ bool hasCompressedTextureExtension(const std::string& fileName) {
 bool optionalDataFitsType(const qv::Value& data, int64_t type) {
   switch (type) {
     case QVParameterOptionalDataTypeNumbers:
-    case QVParameterOptionalDataTypeNamedTables: return data.isArray();
+    case QVParameterOptionalDataTypeNamedTables:
+      return data.isArray();
     case QVParameterOptionalDataTypeText:
-    case QVParameterOptionalDataTypeImagePath: return data.isString();
-    case QVParameterOptionalDataTypeImageFile: return data.isDictionary();
-    default: return true;
+    case QVParameterOptionalDataTypeImagePath:
+      return data.isString();
+    case QVParameterOptionalDataTypeImageFile:
+      return data.isDictionary();
+    default:
+      return true;
   }
 }
 
@@ -91,9 +95,10 @@ std::shared_ptr<QVLayerState> heldState(const std::shared_ptr<QVIPLayer>& layer)
 }  // namespace
 
 void QVLayerState::registerAsLayerStateMaker() {
-  QVLayerStateFactory::registerMaker([](std::shared_ptr<QVIPLayer> layer) -> std::shared_ptr<QVLayerStateModelProtocol> {
-    return initWithLayer(layer);
-  });
+  QVLayerStateFactory::registerMaker(
+      [](std::shared_ptr<QVIPLayer> layer) -> std::shared_ptr<QVLayerStateModelProtocol> {
+        return initWithLayer(layer);
+      });
 }
 
 QVLayerState::QVLayerState() {
@@ -221,7 +226,8 @@ void QVLayerState::readEffects(const qv::Array& entries) {
         if (!parameter || parameter->identifier() != identifier) continue;
         if (auto value = readNumber(values, kValue)) parameter->setValue(double(float(*value)));
         const qv::Value* typeValue = values.find(kOptionalDataType);
-        uint64_t type = typeValue && typeValue->isInteger() && typeValue->asInt() >= 0 ? uint64_t(typeValue->asInt()) : 0;
+        uint64_t type =
+            typeValue && typeValue->isInteger() && typeValue->asInt() >= 0 ? uint64_t(typeValue->asInt()) : 0;
         QVOptionalData data;
         if (const qv::Value* stored = values.find(kOptionalData); stored && !stored->isNull()) {
           if (optionalDataFitsType(*stored, int64_t(type))) {

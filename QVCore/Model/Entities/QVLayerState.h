@@ -34,8 +34,8 @@
 #include <vector>
 
 #include "QVBase/Geometry.h"
-#include "QVCore/ImageProcessing/Layers/QVIPLayer.h"
 #include "QVCore/ImageProcessing/Base/QVLayerStateModelProtocol.h"
+#include "QVCore/ImageProcessing/Layers/QVIPLayer.h"
 #include "QVCore/Model/Entities/QVPreset.h"
 #include "QVPlatform/Value.h"
 

@@ -125,10 +125,9 @@ std::shared_ptr<QVPreset> QVPreset::initWithPath(const std::string& path) {
 qv::Value QVPreset::presetDicFromPath(const std::string& path) {
   if (path.empty()) return {};
   const bool bundle = isDirectory(path);
-  const std::string plist =
-      bundle ? qv::appendingPathComponent(path, std::string(kContentsFolder) + "/preset." +
-                                                    QVPresetConstants::presetFileExtension())
-             : path;
+  const std::string plist = bundle ? qv::appendingPathComponent(path, std::string(kContentsFolder) + "/preset." +
+                                                                          QVPresetConstants::presetFileExtension())
+                                   : path;
   qv::Value dictionary = qv::PropertyList::readFile(plist, nullptr);
   if (!dictionary.isDictionary()) return {};
   if (bundle) {
@@ -244,7 +243,8 @@ bool QVPreset::saveAsBundle(qv::Error* error) {
   };
   std::error_code ec;
   const std::string contents = qv::appendingPathComponent(staging, kContentsFolder);
-  if (!fs::create_directory(staging, ec) || ec) return fail(ec ? ec : std::make_error_code(std::errc::file_exists), staging);
+  if (!fs::create_directory(staging, ec) || ec)
+    return fail(ec ? ec : std::make_error_code(std::errc::file_exists), staging);
   if (!fs::create_directory(contents, ec) || ec) return fail(ec, contents);
 
   const qv::Bundle& app = qv::Bundle::appBundle();

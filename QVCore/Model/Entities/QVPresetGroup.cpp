@@ -95,7 +95,9 @@ std::string QVPresetGroup::bundleResourcePath() {
   return qv::Bundle::appBundle().resourcePath();
 }
 
-std::string QVPresetGroup::bundlePresetsFolder() { return qv::appendingPathComponent(bundleResourcePath(), kPresetsFolder); }
+std::string QVPresetGroup::bundlePresetsFolder() {
+  return qv::appendingPathComponent(bundleResourcePath(), kPresetsFolder);
+}
 
 std::string QVPresetGroup::containerPresetsFolder() {
   const std::string container = NSFileManagerContainerDirectory::containerDirectory();
@@ -168,7 +170,8 @@ void QVPresetGroup::update() {
 
 std::vector<std::shared_ptr<QVPresetGroup>> QVPresetGroup::bundleGroups() {
   std::vector<std::shared_ptr<QVPresetGroup>> groups;
-  const std::string list = qv::appendingPathComponent(bundleResourcePath(), std::string(kBundleGroupListName) + ".plist");
+  const std::string list =
+      qv::appendingPathComponent(bundleResourcePath(), std::string(kBundleGroupListName) + ".plist");
   qv::Value entries = qv::PropertyList::readFile(list, nullptr);
   if (!entries.array()) return groups;
   for (const auto& entry : *entries.array()) {
@@ -321,7 +324,8 @@ bool QVPresetGroup::installGroupFromPackURL(const std::string& url) {
   if (fs::exists(fs::symlink_status(destination, ec))) return abandon();
   fs::rename(staging, destination, ec);
   if (ec) {
-    QV_LOG_FAILURE("[fileManager moveItemAtPath:" + staging + " toPath:" + destination + " error:" + ec.message() + "]");
+    QV_LOG_FAILURE("[fileManager moveItemAtPath:" + staging + " toPath:" + destination + " error:" + ec.message() +
+                   "]");
     return abandon();
   }
   return true;

@@ -94,7 +94,8 @@ class QVPresetGroup : public QVPresetGroupModelProtocol {
   static std::string groupNameFromPlistWithFolderPath(const std::string& path);
 
  private:
-  using PresetPathVisitor = std::function<void(const std::string& path, const std::string& groupIdentifier, bool& stop)>;
+  using PresetPathVisitor =
+      std::function<void(const std::string& path, const std::string& groupIdentifier, bool& stop)>;
   void enumeratePresetPaths(const PresetPathVisitor& visitor) const;
   void extractPresetIds();
   void update();

@@ -52,9 +52,9 @@ QVTCropDescription::QVTCropDescription(const qv::Value& dictionary) {
   if (isW && isH) imageSize_ = {*isW, *isH};
   if (auto r = readFloat(dictionary, kRotationKey)) rotation_ = *r;
   if (auto x = readFloat(dictionary, kCropRectXKey)) {
-    cropRect_ = {{*x, readFloat(dictionary, kCropRectYKey).value_or(0)},
-                 {readFloat(dictionary, kCropRectWidthKey).value_or(0),
-                  readFloat(dictionary, kCropRectHeightKey).value_or(0)}};
+    cropRect_ = {
+        {*x, readFloat(dictionary, kCropRectYKey).value_or(0)},
+        {readFloat(dictionary, kCropRectWidthKey).value_or(0), readFloat(dictionary, kCropRectHeightKey).value_or(0)}};
   }
   if (auto g = readUnsigned(dictionary, kGuidesTypeKey)) guidesType_ = *g;
 }
@@ -160,8 +160,7 @@ std::optional<CGRect> conformedCropRect(CGRect crop, CGSize ratio, CGSize image)
       }
     }
   }
-  return CGRect{{crop.origin.x + std::floor((w - nw) * 0.5), crop.origin.y + std::floor((h - nh) * 0.5)},
-                {nw, nh}};
+  return CGRect{{crop.origin.x + std::floor((w - nw) * 0.5), crop.origin.y + std::floor((h - nh) * 0.5)}, {nw, nh}};
 }
 
 }  // namespace

@@ -75,25 +75,51 @@ inline void setSat(const float* c, float s, float* out) {
 
 inline void formula(BlendModeType mode, const float* b, const float* s, float* r) {
   switch (mode) {
-    case kBlendNormal: for (int i = 0; i < 3; ++i) r[i] = s[i]; return;
-    case kBlendMultiply: for (int i = 0; i < 3; ++i) r[i] = b[i] * s[i]; return;
-    case kBlendColorBurn: for (int i = 0; i < 3; ++i) r[i] = colorBurn(unit(b[i]), unit(s[i])); return;
-    case kBlendScreen: for (int i = 0; i < 3; ++i) r[i] = screen(unit(b[i]), unit(s[i])); return;
-    case kBlendOverlay: for (int i = 0; i < 3; ++i) r[i] = hardLight(unit(s[i]), unit(b[i])); return;
-    case kBlendSoftLight: for (int i = 0; i < 3; ++i) r[i] = softLight(unit(b[i]), unit(s[i])); return;
-    case kBlendDarken: for (int i = 0; i < 3; ++i) r[i] = std::min(b[i], s[i]); return;
-    case kBlendHardLight: for (int i = 0; i < 3; ++i) r[i] = hardLight(unit(b[i]), unit(s[i])); return;
-    case kBlendLighten: for (int i = 0; i < 3; ++i) r[i] = std::max(b[i], s[i]); return;
-    case kBlendDifference: for (int i = 0; i < 3; ++i) r[i] = std::fabs(b[i] - s[i]); return;
-    case kBlendSubtract: for (int i = 0; i < 3; ++i) r[i] = std::max(0.f, b[i] - s[i]); return;
-    case kBlendLuminosity: setLum(b, lum(s), r); return;
+    case kBlendNormal:
+      for (int i = 0; i < 3; ++i) r[i] = s[i];
+      return;
+    case kBlendMultiply:
+      for (int i = 0; i < 3; ++i) r[i] = b[i] * s[i];
+      return;
+    case kBlendColorBurn:
+      for (int i = 0; i < 3; ++i) r[i] = colorBurn(unit(b[i]), unit(s[i]));
+      return;
+    case kBlendScreen:
+      for (int i = 0; i < 3; ++i) r[i] = screen(unit(b[i]), unit(s[i]));
+      return;
+    case kBlendOverlay:
+      for (int i = 0; i < 3; ++i) r[i] = hardLight(unit(s[i]), unit(b[i]));
+      return;
+    case kBlendSoftLight:
+      for (int i = 0; i < 3; ++i) r[i] = softLight(unit(b[i]), unit(s[i]));
+      return;
+    case kBlendDarken:
+      for (int i = 0; i < 3; ++i) r[i] = std::min(b[i], s[i]);
+      return;
+    case kBlendHardLight:
+      for (int i = 0; i < 3; ++i) r[i] = hardLight(unit(b[i]), unit(s[i]));
+      return;
+    case kBlendLighten:
+      for (int i = 0; i < 3; ++i) r[i] = std::max(b[i], s[i]);
+      return;
+    case kBlendDifference:
+      for (int i = 0; i < 3; ++i) r[i] = std::fabs(b[i] - s[i]);
+      return;
+    case kBlendSubtract:
+      for (int i = 0; i < 3; ++i) r[i] = std::max(0.f, b[i] - s[i]);
+      return;
+    case kBlendLuminosity:
+      setLum(b, lum(s), r);
+      return;
     case kBlendHue: {
       float t[3];
       setSat(s, sat(b), t);
       setLum(t, lum(b), r);
       return;
     }
-    case kBlendColor: setLum(s, lum(b), r); return;
+    case kBlendColor:
+      setLum(s, lum(b), r);
+      return;
   }
   for (int i = 0; i < 3; ++i) r[i] = s[i];
 }

@@ -14,13 +14,20 @@ namespace rova::codecs {
 
 const char* typeIdentifier(Format f) {
   switch (f) {
-    case Format::JPEG: return "public.jpeg";
-    case Format::PNG: return "public.png";
-    case Format::TIFF: return "public.tiff";
-    case Format::WebP: return "org.webmproject.webp";
-    case Format::RAW: return "com.adobe.raw-image";
-    case Format::DNG: return "com.adobe.dng";
-    default: return "";
+    case Format::JPEG:
+      return "public.jpeg";
+    case Format::PNG:
+      return "public.png";
+    case Format::TIFF:
+      return "public.tiff";
+    case Format::WebP:
+      return "org.webmproject.webp";
+    case Format::RAW:
+      return "com.adobe.raw-image";
+    case Format::DNG:
+      return "com.adobe.dng";
+    default:
+      return "";
   }
 }
 
@@ -33,20 +40,26 @@ Format formatForTypeIdentifier(const std::string& uti) {
 
 const char* preferredExtension(Format f) {
   switch (f) {
-    case Format::JPEG: return "jpeg";
-    case Format::PNG: return "png";
-    case Format::TIFF: return "tiff";
-    case Format::WebP: return "webp";
-    case Format::DNG: return "dng";
-    default: return "";
+    case Format::JPEG:
+      return "jpeg";
+    case Format::PNG:
+      return "png";
+    case Format::TIFF:
+      return "tiff";
+    case Format::WebP:
+      return "webp";
+    case Format::DNG:
+      return "dng";
+    default:
+      return "";
   }
 }
 
 bool isRawExtension(const std::string& e) {
-  static const char* kRaw[] = {"3fr", "ari", "arw", "bay", "cap", "cr2", "cr3", "crw", "dcr", "dcs", "dng",
-                               "drf", "eip", "erf", "fff", "iiq", "k25", "kdc", "mdc", "mef", "mos", "mrw",
-                               "nef", "nrw", "orf", "pef", "ptx", "pxn", "r3d", "raf", "raw", "rw2", "rwl",
-                               "rwz", "sr2", "srf", "srw", "x3f"};
+  static const char* kRaw[] = {"3fr", "ari", "arw", "bay", "cap", "cr2", "cr3", "crw", "dcr", "dcs",
+                               "dng", "drf", "eip", "erf", "fff", "iiq", "k25", "kdc", "mdc", "mef",
+                               "mos", "mrw", "nef", "nrw", "orf", "pef", "ptx", "pxn", "r3d", "raf",
+                               "raw", "rw2", "rwl", "rwz", "sr2", "srf", "srw", "x3f"};
   return std::find_if(std::begin(kRaw), std::end(kRaw), [&](const char* r) { return e == r; }) != std::end(kRaw);
 }
 
@@ -138,14 +151,22 @@ bool Bitmap::allocate(int w, int h, int ch, int d) {
 
 OrientationMap orientationMap(int o, int W, int H) {
   switch (o) {
-    case 2: return {W - 1, -1, 0, 0, 0, 1};
-    case 3: return {W - 1, -1, 0, H - 1, 0, -1};
-    case 4: return {0, 1, 0, H - 1, 0, -1};
-    case 5: return {0, 0, 1, 0, 1, 0};
-    case 6: return {0, 0, 1, H - 1, -1, 0};
-    case 7: return {W - 1, 0, -1, H - 1, -1, 0};
-    case 8: return {W - 1, 0, -1, 0, 1, 0};
-    default: return {0, 1, 0, 0, 0, 1};
+    case 2:
+      return {W - 1, -1, 0, 0, 0, 1};
+    case 3:
+      return {W - 1, -1, 0, H - 1, 0, -1};
+    case 4:
+      return {0, 1, 0, H - 1, 0, -1};
+    case 5:
+      return {0, 0, 1, 0, 1, 0};
+    case 6:
+      return {0, 0, 1, H - 1, -1, 0};
+    case 7:
+      return {W - 1, 0, -1, H - 1, -1, 0};
+    case 8:
+      return {W - 1, 0, -1, 0, 1, 0};
+    default:
+      return {0, 1, 0, 0, 0, 1};
   }
 }
 
@@ -216,8 +237,8 @@ int chooseReduction(Size stored, int orientation, Size fit, const int* allowed, 
   Size s = orientedSize(stored, orientation);
   if (s.isEmpty() || (fit.width <= 0 && fit.height <= 0)) return 1;
   // The picture is shown scaled to fit inside the box; it needs this scale of the full size.
-  double t = std::min(fit.width > 0 ? double(fit.width) / s.width : 1e9,
-                      fit.height > 0 ? double(fit.height) / s.height : 1e9);
+  double t =
+      std::min(fit.width > 0 ? double(fit.width) / s.width : 1e9, fit.height > 0 ? double(fit.height) / s.height : 1e9);
   if (t >= 1) return 1;
   int best = 1;
   for (int i = 0; i < count; ++i) {
@@ -231,8 +252,8 @@ int chooseReduction(Size stored, int orientation, Size fit, const int* allowed, 
 int chooseEighths(Size stored, int orientation, Size fit) {
   Size s = orientedSize(stored, orientation);
   if (s.isEmpty() || (fit.width <= 0 && fit.height <= 0)) return 8;
-  double t = std::min(fit.width > 0 ? double(fit.width) / s.width : 1e9,
-                      fit.height > 0 ? double(fit.height) / s.height : 1e9);
+  double t =
+      std::min(fit.width > 0 ? double(fit.width) / s.width : 1e9, fit.height > 0 ? double(fit.height) / s.height : 1e9);
   for (int m = 1; m < 8; ++m) {
     long w = (long(s.width) * m + 7) / 8, h = (long(s.height) * m + 7) / 8;
     if (w + 0.5 >= t * s.width && h + 0.5 >= t * s.height) return m;
@@ -243,15 +264,19 @@ int chooseEighths(Size stored, int orientation, Size fit) {
 
 bool readInfo(const uint8_t* d, size_t n, const std::string& ext, ImageInfo& info, std::string* error) {
   switch (detectFormat(d, n, ext)) {
-    case Format::JPEG: return detail::readInfoJPEG(d, n, info, error);
+    case Format::JPEG:
+      return detail::readInfoJPEG(d, n, info, error);
     case Format::PNG:
       if (!detail::readInfoPNG(d, n, info, error)) return false;
       if (info.orientation == 1) info.orientation = metadataOrientation(d, n);
       return true;
-    case Format::TIFF: return detail::readInfoTIFF(d, n, info, error);
-    case Format::WebP: return detail::readInfoWebP(d, n, info, error);
+    case Format::TIFF:
+      return detail::readInfoTIFF(d, n, info, error);
+    case Format::WebP:
+      return detail::readInfoWebP(d, n, info, error);
     case Format::RAW:
-    case Format::DNG: return detail::readInfoRAW(d, n, info, error);
+    case Format::DNG:
+      return detail::readInfoRAW(d, n, info, error);
     default:
       if (error) *error = "unknown image format";
       return false;
@@ -262,16 +287,20 @@ bool decode(const uint8_t* d, size_t n, const std::string& ext, const DecodeRequ
             std::string* error) {
   res.streamed = false;
   switch (detectFormat(d, n, ext)) {
-    case Format::JPEG: return detail::decodeJPEG(d, n, req, res, error);
+    case Format::JPEG:
+      return detail::decodeJPEG(d, n, req, res, error);
     case Format::PNG:
       if (!detail::decodePNG(d, n, req, res, error)) return false;
       // Older writers keep EXIF in a text chunk that libpng does not parse.
       if (res.info.orientation == 1) res.info.orientation = metadataOrientation(d, n);
       return true;
-    case Format::TIFF: return detail::decodeTIFF(d, n, req, res, error);
-    case Format::WebP: return detail::decodeWebP(d, n, req, res, error);
+    case Format::TIFF:
+      return detail::decodeTIFF(d, n, req, res, error);
+    case Format::WebP:
+      return detail::decodeWebP(d, n, req, res, error);
     case Format::RAW:
-    case Format::DNG: return detail::decodeRAW(d, n, req, res, error);
+    case Format::DNG:
+      return detail::decodeRAW(d, n, req, res, error);
     default:
       if (error) *error = "unknown image format";
       return false;
@@ -285,10 +314,18 @@ std::vector<uint8_t> encode(const Bitmap& b, const EncodeOptions& o, std::string
   }
   std::vector<uint8_t> out;
   switch (o.format) {
-    case Format::JPEG: out = detail::encodeJPEG(b, o, error); break;
-    case Format::PNG: out = detail::encodePNG(b, o, error); break;
-    case Format::TIFF: out = detail::encodeTIFF(b, o, error); break;
-    case Format::WebP: out = detail::encodeWebP(b, o, error); break;
+    case Format::JPEG:
+      out = detail::encodeJPEG(b, o, error);
+      break;
+    case Format::PNG:
+      out = detail::encodePNG(b, o, error);
+      break;
+    case Format::TIFF:
+      out = detail::encodeTIFF(b, o, error);
+      break;
+    case Format::WebP:
+      out = detail::encodeWebP(b, o, error);
+      break;
     default:
       if (error) *error = "cannot write this format";
       return {};

@@ -100,7 +100,7 @@ inline bool isCancelled(const CancelFlag& c) { return c && c->load(std::memory_o
 
 struct ImageInfo {
   Format format = Format::Unknown;
-  Size size;            // stored pixel size (before orientation)
+  Size size;  // stored pixel size (before orientation)
   int bitsPerSample = 0;
   int channels = 0;
   bool hasAlpha = false;
@@ -138,16 +138,15 @@ struct DecodeRequest {
 };
 
 struct DecodeResult {
-  Bitmap bitmap;         // stored orientation, file's encoding (RAW: linear-light Rec. 709 primaries)
+  Bitmap bitmap;  // stored orientation, file's encoding (RAW: linear-light Rec. 709 primaries)
   ImageInfo info;
-  double scale = 1.0;    // bitmap size / stored size
-  bool linear = false;   // samples are linear-light (RAW decodes)
-  bool streamed = false; // every row went to the request's row sink; the bitmap is empty
+  double scale = 1.0;     // bitmap size / stored size
+  bool linear = false;    // samples are linear-light (RAW decodes)
+  bool streamed = false;  // every row went to the request's row sink; the bitmap is empty
 };
 
 // Header only: size, depth, orientation, profile. False with a reason when the file is not readable.
-bool readInfo(const uint8_t* data, size_t size, const std::string& lowerExtension, ImageInfo& info,
-              std::string* error);
+bool readInfo(const uint8_t* data, size_t size, const std::string& lowerExtension, ImageInfo& info, std::string* error);
 bool decode(const uint8_t* data, size_t size, const std::string& lowerExtension, const DecodeRequest& request,
             DecodeResult& result, std::string* error);
 
@@ -163,11 +162,11 @@ enum class TiffCompression { None, LZW, ZIP, JPEG };  // JPEG: 8-bit RGB only
 
 struct EncodeOptions {
   Format format = Format::JPEG;
-  double quality = 0.9;          // JPEG and lossy WebP, 0..1
-  bool lossless = false;         // WebP
-  int depth = 8;                 // TIFF and PNG: 8 or 16
+  double quality = 0.9;   // JPEG and lossy WebP, 0..1
+  bool lossless = false;  // WebP
+  int depth = 8;          // TIFF and PNG: 8 or 16
   TiffCompression tiffCompression = TiffCompression::LZW;
-  std::vector<uint8_t> icc;      // embedded when not empty
+  std::vector<uint8_t> icc;             // embedded when not empty
   std::vector<MetadataEntry> metadata;  // exiv2 keys (Exif.*, Iptc.*, Xmp.*) written after encoding
 };
 

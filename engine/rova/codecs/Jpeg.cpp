@@ -11,8 +11,8 @@
 
 #include <opencv2/core.hpp>
 
-#include <jpeglib.h>
 #include <jerror.h>
+#include <jpeglib.h>
 
 #include "rova/ImageData.h"
 
@@ -99,14 +99,13 @@ void fillInfo(jpeg_decompress_struct& cinfo, ImageInfo& info) {
   collectMarkers(cinfo, info);
 }
 
-
 // Where a baseline file's entropy-coded data breaks at restart markers that fall on MCU-row starts.
 // Such a file splits into bands that decode on their own, each a small JPEG of its own: the same
 // headers with a band's height, and that band's segments. Solvane's own files restart every MCU row;
 // many cameras write restart markers as well.
 struct RestartLayout {
-  size_t headerEnd = 0;      // just after the SOS segment
-  size_t heightPos = 0;      // the frame height in the SOF segment
+  size_t headerEnd = 0;  // just after the SOS segment
+  size_t heightPos = 0;  // the frame height in the SOF segment
   int width = 0, height = 0, mcuHeight = 8, mcuRows = 0, segmentsPerRow = 0, maxV = 1;
   std::vector<std::pair<size_t, size_t>> segments;  // entropy data between restart markers
 };
@@ -268,14 +267,17 @@ bool bandLayout(const uint8_t* d, size_t n, const jpeg_decompress_struct& whole,
 bool decodeInBands(const uint8_t* d, const RestartLayout& l, const BandSettings& s, const BandTarget& out) {
   const int bands = std::min(l.mcuRows, std::max(1, cv::getNumThreads()) * 2);
   std::atomic<bool> ok{true};
-  cv::parallel_for_(cv::Range(0, bands), [&](const cv::Range& r) {
-    for (int b = r.start; b < r.end; ++b) {
-      if (!ok.load(std::memory_order_relaxed)) return;
-      const int row0 = int(int64_t(l.mcuRows) * b / bands), row1 = int(int64_t(l.mcuRows) * (b + 1) / bands);
-      const int outRow0 = row0 * l.mcuHeight * int(s.scale) / 8;
-      if (!decodeBand(d, l, row0, row1, s, out, outRow0)) ok.store(false);
-    }
-  }, bands);
+  cv::parallel_for_(
+      cv::Range(0, bands),
+      [&](const cv::Range& r) {
+        for (int b = r.start; b < r.end; ++b) {
+          if (!ok.load(std::memory_order_relaxed)) return;
+          const int row0 = int(int64_t(l.mcuRows) * b / bands), row1 = int(int64_t(l.mcuRows) * (b + 1) / bands);
+          const int outRow0 = row0 * l.mcuHeight * int(s.scale) / 8;
+          if (!decodeBand(d, l, row0, row1, s, out, outRow0)) ok.store(false);
+        }
+      },
+      bands);
   return ok.load();
 }
 

@@ -7,8 +7,8 @@
 #include <mutex>
 #include <set>
 
-#include <exiv2/exiv2.hpp>
 #include <lensfun/lensfun.h>
+#include <exiv2/exiv2.hpp>
 
 #include "rova/LensDatabase.h"
 #include "rova/codecs/Codecs.h"
@@ -30,9 +30,16 @@ std::mutex gExivMutex;
 
 bool isNumericType(Exiv2::TypeId t) {
   switch (t) {
-    case Exiv2::unsignedByte: case Exiv2::unsignedShort: case Exiv2::unsignedLong: case Exiv2::unsignedRational:
-    case Exiv2::signedByte: case Exiv2::signedShort: case Exiv2::signedLong: case Exiv2::signedRational:
-    case Exiv2::tiffFloat: case Exiv2::tiffDouble:
+    case Exiv2::unsignedByte:
+    case Exiv2::unsignedShort:
+    case Exiv2::unsignedLong:
+    case Exiv2::unsignedRational:
+    case Exiv2::signedByte:
+    case Exiv2::signedShort:
+    case Exiv2::signedLong:
+    case Exiv2::signedRational:
+    case Exiv2::tiffFloat:
+    case Exiv2::tiffDouble:
       return true;
     default:
       return false;

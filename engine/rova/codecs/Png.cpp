@@ -141,7 +141,7 @@ bool decodePNG(const uint8_t* d, size_t n, const DecodeRequest& req, DecodeResul
         png_longjmp(png, 1);
       }
     }
-    png_set_expand(png);  // palette to RGB, low-bit grey to 8 bits, tRNS to alpha
+    png_set_expand(png);                                  // palette to RGB, low-bit grey to 8 bits, tRNS to alpha
     if (res.info.bitsPerSample == 16) png_set_swap(png);  // host order (little-endian)
     const int passes = png_set_interlace_handling(png);
     png_read_update_info(png, pi);
@@ -197,8 +197,8 @@ std::vector<uint8_t> encodePNG(const Bitmap& src, const EncodeOptions& o, std::s
   png_set_write_fn(png, &out, writeFn, flushFn);
   static const int kTypes[] = {0, PNG_COLOR_TYPE_GRAY, PNG_COLOR_TYPE_GRAY_ALPHA, PNG_COLOR_TYPE_RGB,
                                PNG_COLOR_TYPE_RGB_ALPHA};
-  png_set_IHDR(png, pi, png_uint_32(b.width), png_uint_32(b.height), b.depth, kTypes[b.channels],
-               PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_set_IHDR(png, pi, png_uint_32(b.width), png_uint_32(b.height), b.depth, kTypes[b.channels], PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_set_compression_level(png, 6);
   if (!o.icc.empty()) png_set_iCCP(png, pi, "ICC Profile", 0, o.icc.data(), png_uint_32(o.icc.size()));
   png_write_info(png, pi);

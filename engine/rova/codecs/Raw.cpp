@@ -77,8 +77,8 @@ bool decodeRAW(const uint8_t* d, size_t n, const DecodeRequest& req, DecodeResul
   p.gamm[1] = 1.0;
   p.output_bps = 16;
   p.no_auto_bright = req.rawAutoBright ? 0 : 1;
-  p.user_flip = 0;     // stored orientation; the reader turns every format the same way
-  p.user_qual = 3;     // AHD demosaicing
+  p.user_flip = 0;  // stored orientation; the reader turns every format the same way
+  p.user_qual = 3;  // AHD demosaicing
   if (req.rawDenoise) p.threshold = 100.f;
   raw->set_progress_handler(onProgress, const_cast<CancelFlag*>(&req.cancel));
   int rc = raw->unpack();

@@ -19,7 +19,7 @@ namespace {
 constexpr tmsize_t kMaxTiffAlloc = tmsize_t(1) << 30;
 
 struct MemFile {
-  const uint8_t* data = nullptr;  // reading
+  const uint8_t* data = nullptr;        // reading
   std::vector<uint8_t>* out = nullptr;  // writing
   size_t size = 0;
   size_t pos = 0;
@@ -322,7 +322,7 @@ std::vector<uint8_t> encodeTIFF(const Bitmap& src, const EncodeOptions& o, std::
       TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, extra);
     }
     const bool jpeg = o.tiffCompression == TiffCompression::JPEG && b.depth == 8 && b.channels == 3;
-    const uint16_t comp = jpeg ? COMPRESSION_JPEG
+    const uint16_t comp = jpeg                                        ? COMPRESSION_JPEG
                           : o.tiffCompression == TiffCompression::LZW ? COMPRESSION_LZW
                           : o.tiffCompression == TiffCompression::ZIP ? COMPRESSION_ADOBE_DEFLATE
                                                                       : COMPRESSION_NONE;

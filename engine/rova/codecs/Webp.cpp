@@ -121,8 +121,8 @@ std::vector<uint8_t> encodeWebP(const Bitmap& src, const EncodeOptions& o, std::
   if (o.icc.empty()) return out;
   WebPMux* mux = WebPMuxNew();
   WebPData image{out.data(), out.size()}, icc{o.icc.data(), o.icc.size()}, assembled{nullptr, 0};
-  bool ok = mux && WebPMuxSetImage(mux, &image, 1) == WEBP_MUX_OK && WebPMuxSetChunk(mux, "ICCP", &icc, 1) == WEBP_MUX_OK &&
-            WebPMuxAssemble(mux, &assembled) == WEBP_MUX_OK;
+  bool ok = mux && WebPMuxSetImage(mux, &image, 1) == WEBP_MUX_OK &&
+            WebPMuxSetChunk(mux, "ICCP", &icc, 1) == WEBP_MUX_OK && WebPMuxAssemble(mux, &assembled) == WEBP_MUX_OK;
   if (mux) WebPMuxDelete(mux);
   if (!ok) {
     if (error) *error = "WebP: cannot embed the profile";

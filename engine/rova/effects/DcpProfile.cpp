@@ -24,9 +24,7 @@ class Reader {
  public:
   Reader(const unsigned char* d, size_t n, bool little) : d_(d), n_(n), little_(little) {}
   bool ok(size_t off, size_t len) const { return off <= n_ && len <= n_ - off; }
-  uint16_t u16(size_t o) const {
-    return little_ ? uint16_t(d_[o] | d_[o + 1] << 8) : uint16_t(d_[o] << 8 | d_[o + 1]);
-  }
+  uint16_t u16(size_t o) const { return little_ ? uint16_t(d_[o] | d_[o + 1] << 8) : uint16_t(d_[o] << 8 | d_[o + 1]); }
   uint32_t u32(size_t o) const {
     return little_ ? uint32_t(d_[o]) | uint32_t(d_[o + 1]) << 8 | uint32_t(d_[o + 2]) << 16 | uint32_t(d_[o + 3]) << 24
                    : uint32_t(d_[o]) << 24 | uint32_t(d_[o + 1]) << 16 | uint32_t(d_[o + 2]) << 8 | uint32_t(d_[o + 3]);
@@ -57,9 +55,12 @@ void mul(const float* m, const float* in, float* out) {
 std::shared_ptr<const DcpProfile> DcpProfile::parse(const unsigned char* data, size_t size) {
   if (!data || size < 8) return nullptr;
   bool little;
-  if (data[0] == 'I' && data[1] == 'I') little = true;
-  else if (data[0] == 'M' && data[1] == 'M') little = false;
-  else return nullptr;
+  if (data[0] == 'I' && data[1] == 'I')
+    little = true;
+  else if (data[0] == 'M' && data[1] == 'M')
+    little = false;
+  else
+    return nullptr;
   Reader r(data, size, little);
   const uint16_t magic = r.u16(2);
   if (magic != 0x4352 && magic != 42) return nullptr;  // "RC" marks a camera profile
@@ -86,7 +87,8 @@ std::shared_ptr<const DcpProfile> DcpProfile::parse(const unsigned char* data, s
     };
     switch (tag) {
       case kTagProfileName:
-        profile->name_.assign(reinterpret_cast<const char*>(r.at(off)), strnlen(reinterpret_cast<const char*>(r.at(off)), n));
+        profile->name_.assign(reinterpret_cast<const char*>(r.at(off)),
+                              strnlen(reinterpret_cast<const char*>(r.at(off)), n));
         break;
       case kTagHueSatDims:
       case kTagLookDims:
@@ -186,9 +188,12 @@ void DcpProfile::applyLook(float rgb[3]) const {
       float v = mx, s = (mx - mn) / mx, h = 0;
       const float d = mx - mn;
       if (d > 0) {
-        if (mx == p[0]) h = (p[1] - p[2]) / d;
-        else if (mx == p[1]) h = 2 + (p[2] - p[0]) / d;
-        else h = 4 + (p[0] - p[1]) / d;
+        if (mx == p[0])
+          h = (p[1] - p[2]) / d;
+        else if (mx == p[1])
+          h = 2 + (p[2] - p[0]) / d;
+        else
+          h = 4 + (p[0] - p[1]) / d;
         if (h < 0) h += 6;
       }
       if (hasHueSatMap()) hueSat_.apply(h, s, v);

@@ -10,11 +10,11 @@ namespace rova {
 namespace {
 
 ParameterList developParameters(bool raw) {
-  ParameterList list{
-      Parameter("Exposure", -5, 5, 0),    Parameter("Contrast", -100, 100, 0), Parameter("Highlights", -100, 100, 0),
-      Parameter("Shadows", -100, 100, 0), Parameter("Whites", -100, 100, 0),   Parameter("Blacks", -100, 100, 0),
-      Parameter("Temperature", -100, 100, 0), Parameter("Tint", -100, 100, 0), Parameter("Saturation", -100, 100, 0),
-      Parameter("Vibrance", -100, 100, 0)};
+  ParameterList list{Parameter("Exposure", -5, 5, 0),        Parameter("Contrast", -100, 100, 0),
+                     Parameter("Highlights", -100, 100, 0),  Parameter("Shadows", -100, 100, 0),
+                     Parameter("Whites", -100, 100, 0),      Parameter("Blacks", -100, 100, 0),
+                     Parameter("Temperature", -100, 100, 0), Parameter("Tint", -100, 100, 0),
+                     Parameter("Saturation", -100, 100, 0),  Parameter("Vibrance", -100, 100, 0)};
   if (raw) list.emplace_back("Texture", 0, 1, 0, true);
   return list;
 }

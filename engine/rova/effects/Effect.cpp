@@ -24,7 +24,8 @@ void Effect::setParameters(const ParameterList& parameters) {
     const Parameter& in = parameters[i];
     // Usually the list comes back in our own order: try the same index first.
     Parameter* target = nullptr;
-    if (i < parameters_.size() && parameters_[i].identifier() == in.identifier()) target = &parameters_[i];
+    if (i < parameters_.size() && parameters_[i].identifier() == in.identifier())
+      target = &parameters_[i];
     else
       for (auto& p : parameters_)
         if (p.identifier() == in.identifier()) target = &p;

@@ -31,7 +31,7 @@ struct EffectRenderInfo {
   // Output pixels per pixel of the original full-resolution image (a 2000 px preview of a 6000 px
   // image has 1/3): sizes in effect parameters are in full-resolution pixels and scale with this.
   double scale = 1;
-  Size canvasSize;                 // the canvas, in pixels of the source data
+  Size canvasSize;  // the canvas, in pixels of the source data
   // Output pixel (x + 0.5, y + 0.5) of the requested region to canvas coordinates. Buffers handed
   // to kernels may extend past the region (margins): row coordinates passed to applyRow are in this
   // output frame, so they can be negative there.

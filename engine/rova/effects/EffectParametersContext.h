@@ -30,7 +30,8 @@ class EffectParametersContext {
   // Analysis kept under a key (for example an effect identifier plus what the analysis depends on):
   // made once by `make`, shared afterwards. Safe to call from render threads.
   template <class T>
-  std::shared_ptr<const T> analysis(const std::string& key, const std::function<std::shared_ptr<const T>()>& make) const {
+  std::shared_ptr<const T> analysis(const std::string& key,
+                                    const std::function<std::shared_ptr<const T>()>& make) const {
     {
       std::lock_guard<std::mutex> lock(mutex_);
       auto it = cache_.find(key);

@@ -39,7 +39,10 @@ class LensKernel : public EffectKernel {
              float vignetting, float tca)
       : modifier_(match.lens, match.crop, int(std::lround(stored.width / decodedScale)),
                   int(std::lround(stored.height / decodedScale))),
-        scale_(decodedScale), distortion_(distortion), vignetting_(vignetting), tca_(tca) {
+        scale_(decodedScale),
+        distortion_(distortion),
+        vignetting_(vignetting),
+        tca_(tca) {
     int flags = 0;
     // Correcting barrel distortion pulls the corners inwards; the automatic scale enlarges the
     // corrected picture just enough that no edge is left empty.
@@ -92,8 +95,9 @@ class LensKernel : public EffectKernel {
 }  // namespace
 
 LensCorrectionEffect::LensCorrectionEffect()
-    : EffectBase(effect_id::kLensCorrection, {Parameter("Distortion", 0, 100, 100), Parameter("Vignetting", 0, 100, 100),
-                                              Parameter("ChromaticAberration", 0, 100, 100)}) {}
+    : EffectBase(effect_id::kLensCorrection,
+                 {Parameter("Distortion", 0, 100, 100), Parameter("Vignetting", 0, 100, 100),
+                  Parameter("ChromaticAberration", 0, 100, 100)}) {}
 
 bool LensCorrectionEffect::hasProfileFor(const OrvantaExifData& exif) { return findLens(exif).lens != nullptr; }
 

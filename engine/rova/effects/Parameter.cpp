@@ -6,8 +6,10 @@ bool Parameter::hasOptionalData() const {
   return std::visit(
       [](const auto& v) -> bool {
         using V = std::decay_t<decltype(v)>;
-        if constexpr (std::is_same_v<V, ImageDataRGBfPtr>) return v != nullptr;
-        else return !v.empty();
+        if constexpr (std::is_same_v<V, ImageDataRGBfPtr>)
+          return v != nullptr;
+        else
+          return !v.empty();
       },
       optional_);
 }

@@ -16,15 +16,18 @@ namespace rova {
 using ParameterTable = std::map<std::string, float>;
 using NamedParameterTables = std::vector<std::pair<std::string, ParameterTable>>;
 // Index 0 (an empty list of numbers) means "no optional data".
-using ParameterOptionalData =
-    std::variant<std::vector<float>, std::string, NamedParameterTables, ImageDataRGBfPtr>;
+using ParameterOptionalData = std::variant<std::vector<float>, std::string, NamedParameterTables, ImageDataRGBfPtr>;
 
 class Parameter {
  public:
   Parameter() = default;
   Parameter(std::string identifier, float minValue, float maxValue, float defaultValue, bool hidden = false)
-      : identifier_(std::move(identifier)), min_(minValue), max_(maxValue), default_(defaultValue),
-        value_(defaultValue), hidden_(hidden) {}
+      : identifier_(std::move(identifier)),
+        min_(minValue),
+        max_(maxValue),
+        default_(defaultValue),
+        value_(defaultValue),
+        hidden_(hidden) {}
 
   const std::string& identifier() const { return identifier_; }
   float minValue() const { return min_; }

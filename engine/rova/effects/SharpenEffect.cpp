@@ -15,7 +15,12 @@ class SharpenKernel : public EffectKernel {
  public:
   SharpenKernel(double amount, double sigma, double masking, double dehalo, const std::atomic<bool>* interrupted,
                 detail::RenderPool* pool)
-      : gain_(float(amount * 3)), sigma_(sigma), masking_(masking), dehalo_(float(dehalo)), interrupted_(interrupted), pool_(pool) {}
+      : gain_(float(amount * 3)),
+        sigma_(sigma),
+        masking_(masking),
+        dehalo_(float(dehalo)),
+        interrupted_(interrupted),
+        pool_(pool) {}
 
   EffectKernelKind kind() const override { return EffectKernelKind::Region; }
   int margin() const override { return int(std::ceil(4 * sigma_)) + 3; }
@@ -34,7 +39,8 @@ class SharpenKernel : public EffectKernel {
         for (; x + 4 <= w; x += 4) {
           auto_support::simd::F4 r, g, b;
           auto_support::simd::load3(px + 3 * x, r, g, b);
-          const auto v = auto_support::simd::vsqrt(auto_support::simd::vmax(auto_support::simd::luminance(r, g, b), auto_support::simd::splat(0.f)));
+          const auto v = auto_support::simd::vsqrt(
+              auto_support::simd::vmax(auto_support::simd::luminance(r, g, b), auto_support::simd::splat(0.f)));
           __builtin_memcpy(out + x, &v, 16);
         }
         for (; x < w; ++x) out[x] = std::sqrt(std::max(0.f, tone::luminance(px + 3 * x)));
@@ -72,43 +78,45 @@ class SharpenKernel : public EffectKernel {
           return vsqrt(gx * gx + gy * gy);
         };
         int x = 0;
-        auto_support::simd::forPixels4(buffer.floats() + size_t(y) * w * 3, w, [&](F4& r, F4& g, F4& b) __attribute__((always_inline)) {
-          F4 l, d, m = splat(1.f);
-          if (x >= 1 && x + 5 <= w) {
-            l = loadAt(pp, x);
-            const F4 here = loadAt(bp, x);
-            d = l - here;
-            if (masking)
-              m = gradient(loadAt(above, x - 1), loadAt(above, x), loadAt(above, x + 1), loadAt(bp, x - 1), loadAt(bp, x + 1),
-                           loadAt(below, x - 1), loadAt(below, x), loadAt(below, x + 1));
-          } else {
-            float lv[4], dv[4], e[8][4];
-            for (int k = 0; k < 4; ++k) {
-              const int i = std::min(x + k, w - 1), il = std::max(0, i - 1), ir = std::min(w - 1, i + 1);
-              lv[k] = pp[i], dv[k] = pp[i] - bp[i];
-              const float v[8] = {above[il], above[i], above[ir], bp[il], bp[ir], below[il], below[i], below[ir]};
-              for (int j = 0; j < 8; ++j) e[j][k] = v[j];
-            }
-            auto f4 = [](const float* v) { return F4{v[0], v[1], v[2], v[3]}; };
-            l = f4(lv), d = f4(dv);
-            if (masking) m = gradient(f4(e[0]), f4(e[1]), f4(e[2]), f4(e[3]), f4(e[4]), f4(e[5]), f4(e[6]), f4(e[7]));
-          }
-          x += 4;
-          const auto changes = d != 0.f;
-          if (!any(changes)) return;
-          d = d / (1.f + dehalo_ * (d > 0.f ? splat(10.f) : splat(5.f)) * vabs(d));
-          if (masking) {
-            const F4 t = clamp((m * reach - lo) * slope, 0.f, 1.f);
-            m = t * t * (3.f - 2.f * t);
-          }
-          const F4 q = vmax(l + gain_ * m * d, splat(0.f));
-          const F4 y0v = l * l, y1v = q * q;
-          const auto scales = changes && y0v > 1e-8f, lifts = changes && !(y0v > 1e-8f);
-          const F4 ratio = y1v / (scales ? y0v : splat(1.f));
-          r = scales ? r * ratio : lifts ? r + y1v : r;
-          g = scales ? g * ratio : lifts ? g + y1v : g;
-          b = scales ? b * ratio : lifts ? b + y1v : b;
-        });
+        auto_support::simd::forPixels4(
+            buffer.floats() + size_t(y) * w * 3, w, [&](F4 & r, F4 & g, F4 & b) __attribute__((always_inline)) {
+              F4 l, d, m = splat(1.f);
+              if (x >= 1 && x + 5 <= w) {
+                l = loadAt(pp, x);
+                const F4 here = loadAt(bp, x);
+                d = l - here;
+                if (masking)
+                  m = gradient(loadAt(above, x - 1), loadAt(above, x), loadAt(above, x + 1), loadAt(bp, x - 1),
+                               loadAt(bp, x + 1), loadAt(below, x - 1), loadAt(below, x), loadAt(below, x + 1));
+              } else {
+                float lv[4], dv[4], e[8][4];
+                for (int k = 0; k < 4; ++k) {
+                  const int i = std::min(x + k, w - 1), il = std::max(0, i - 1), ir = std::min(w - 1, i + 1);
+                  lv[k] = pp[i], dv[k] = pp[i] - bp[i];
+                  const float v[8] = {above[il], above[i], above[ir], bp[il], bp[ir], below[il], below[i], below[ir]};
+                  for (int j = 0; j < 8; ++j) e[j][k] = v[j];
+                }
+                auto f4 = [](const float* v) { return F4{v[0], v[1], v[2], v[3]}; };
+                l = f4(lv), d = f4(dv);
+                if (masking)
+                  m = gradient(f4(e[0]), f4(e[1]), f4(e[2]), f4(e[3]), f4(e[4]), f4(e[5]), f4(e[6]), f4(e[7]));
+              }
+              x += 4;
+              const auto changes = d != 0.f;
+              if (!any(changes)) return;
+              d = d / (1.f + dehalo_ * (d > 0.f ? splat(10.f) : splat(5.f)) * vabs(d));
+              if (masking) {
+                const F4 t = clamp((m * reach - lo) * slope, 0.f, 1.f);
+                m = t * t * (3.f - 2.f * t);
+              }
+              const F4 q = vmax(l + gain_ * m * d, splat(0.f));
+              const F4 y0v = l * l, y1v = q * q;
+              const auto scales = changes && y0v > 1e-8f, lifts = changes && !(y0v > 1e-8f);
+              const F4 ratio = y1v / (scales ? y0v : splat(1.f));
+              r = scales ? r * ratio : lifts ? r + y1v : r;
+              g = scales ? g * ratio : lifts ? g + y1v : g;
+              b = scales ? b * ratio : lifts ? b + y1v : b;
+            });
       }
     });
   }
@@ -137,7 +145,8 @@ std::unique_ptr<EffectKernel> SharpenEffect::makeKernel(const ParameterList& p, 
   // shows, and it is a neighbourhood pass over the whole preview.
   if (info.quickPreview && (0.5 + 2.0 * radius) * info.scale < 0.5) return nullptr;
   return std::make_unique<SharpenKernel>(amount, sigma, std::clamp(double(valueIn(p, "Masking")), 0.0, 100.0) / 100,
-                                         std::clamp(double(valueIn(p, "Dehalo")), 0.0, 100.0) / 100, info.interrupted, info.pool);
+                                         std::clamp(double(valueIn(p, "Dehalo")), 0.0, 100.0) / 100, info.interrupted,
+                                         info.pool);
 }
 
 }  // namespace rova

@@ -6,12 +6,17 @@ std::array<double, 3> blackBodyWhite(double t) {
   t = std::clamp(t, 1667.0, 25000.0);
   // Planckian locus in CIE 1931 xy (cubic spline fit, Kim et al. 2002).
   double x;
-  if (t <= 4000) x = -0.2661239e9 / (t * t * t) - 0.2343589e6 / (t * t) + 0.8776956e3 / t + 0.179910;
-  else x = -3.0258469e9 / (t * t * t) + 2.1070379e6 / (t * t) + 0.2226347e3 / t + 0.240390;
+  if (t <= 4000)
+    x = -0.2661239e9 / (t * t * t) - 0.2343589e6 / (t * t) + 0.8776956e3 / t + 0.179910;
+  else
+    x = -3.0258469e9 / (t * t * t) + 2.1070379e6 / (t * t) + 0.2226347e3 / t + 0.240390;
   double y;
-  if (t <= 2222) y = -1.1063814 * x * x * x - 1.34811020 * x * x + 2.18555832 * x - 0.20219683;
-  else if (t <= 4000) y = -0.9549476 * x * x * x - 1.37418593 * x * x + 2.09137015 * x - 0.16748867;
-  else y = 3.0817580 * x * x * x - 5.87338670 * x * x + 3.75112997 * x - 0.37001483;
+  if (t <= 2222)
+    y = -1.1063814 * x * x * x - 1.34811020 * x * x + 2.18555832 * x - 0.20219683;
+  else if (t <= 4000)
+    y = -0.9549476 * x * x * x - 1.37418593 * x * x + 2.09137015 * x - 0.16748867;
+  else
+    y = 3.0817580 * x * x * x - 5.87338670 * x * x + 3.75112997 * x - 0.37001483;
   const double X = x / y, Y = 1, Z = (1 - x - y) / y;
   std::array<double, 3> rgb{3.2404542 * X - 1.5371385 * Y - 0.4985314 * Z,
                             -0.9692660 * X + 1.8760108 * Y + 0.0415560 * Z,
@@ -52,8 +57,10 @@ void neutralizingTemperatureTint(const float rgb[3], double temperature, double 
   for (int i = 0; i < 60; ++i) {
     double mid = (lo + hi) / 2;
     auto b = blackBodyWhite(std::exp(mid));
-    if (b[2] / b[0] < wanted) lo = mid;
-    else hi = mid;
+    if (b[2] / b[0] < wanted)
+      lo = mid;
+    else
+      hi = mid;
   }
   outT = std::exp((lo + hi) / 2);
   auto b = blackBodyWhite(outT);

@@ -49,12 +49,13 @@ std::unique_ptr<EffectKernel> WhiteBalanceEffect::makeKernel(const ParameterList
   float temperature = valueIn(p, "Temperature", float(tone::kReferenceTemperature));
   float tint = valueIn(p, "Tint", 0);
   if (valueIn(p, "Auto") >= 0.5f && context) {
-    auto estimate = context->analysis<Estimate>("ROVAWhiteBalanceEffect.auto", [&context]() -> std::shared_ptr<const Estimate> {
-      auto img = context->analysisImage();
-      auto e = std::make_shared<Estimate>(Estimate{float(tone::kReferenceTemperature), 0});
-      if (img) estimateTemperatureTint(*img, e->temperature, e->tint);
-      return e;
-    });
+    auto estimate =
+        context->analysis<Estimate>("ROVAWhiteBalanceEffect.auto", [&context]() -> std::shared_ptr<const Estimate> {
+          auto img = context->analysisImage();
+          auto e = std::make_shared<Estimate>(Estimate{float(tone::kReferenceTemperature), 0});
+          if (img) estimateTemperatureTint(*img, e->temperature, e->tint);
+          return e;
+        });
     temperature = estimate->temperature, tint = estimate->tint;
   }
   temperature = std::clamp(temperature, kMinTemperature, kMaxTemperature);

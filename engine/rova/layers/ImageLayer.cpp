@@ -32,7 +32,8 @@ ImageDataRGBfPtr ImageLayer::workingImage(Working kind) const {
   if (!pyramid_) return nullptr;
   ImageTransformSettings s = transformSettings();
   const int orientation = s.orientation >= 1 && s.orientation <= 8 ? s.orientation : 1;
-  Size canvas = s.canvasSize.isEmpty() ? ImageTransformSettings::orientedSize(orientation, image_->size()) : s.canvasSize;
+  Size canvas =
+      s.canvasSize.isEmpty() ? ImageTransformSettings::orientedSize(orientation, image_->size()) : s.canvasSize;
   Size frame = s.cropDescription.isNone() ? canvas : s.cropDescription.size();
   RectRoiF region = s.sourceRect;
   if (region.width <= 0 || region.height <= 0) region = {0, 0, double(frame.width), double(frame.height)};

@@ -242,11 +242,15 @@ void drawOverlays(ImageDataRGBf& result, const float* maskValues, bool hot, bool
         const float grey = type == 2 ? 0.5f : -1.f;
         float r[3];
         if (isHot) {
-          if (type == 0) r[0] = 1, r[1] = 0, r[2] = 0;
-          else r[0] = r[1] = r[2] = type == 1 ? 0.f : 1.f;
+          if (type == 0)
+            r[0] = 1, r[1] = 0, r[2] = 0;
+          else
+            r[0] = r[1] = r[2] = type == 1 ? 0.f : 1.f;
         } else if (isCold) {
-          if (type == 0) r[0] = 0, r[1] = 0, r[2] = 1;
-          else r[0] = r[1] = r[2] = type == 1 ? 1.f : 0.f;
+          if (type == 0)
+            r[0] = 0, r[1] = 0, r[2] = 1;
+          else
+            r[0] = r[1] = r[2] = type == 1 ? 1.f : 0.f;
         } else if (grey >= 0) {
           r[0] = r[1] = r[2] = grey;
         } else {
@@ -286,7 +290,8 @@ bool ImageProcessor::startProcessing(const ImageProcessorSettings& settings) {
     scale = std::min(settings.outputSize.width / region.width, settings.outputSize.height / region.height);
   if (settings.lowRes) scale = std::min(scale, kLowResScale);
   rq.scale = scale;
-  rq.outputSize = {std::max(1, int(std::lround(region.width * scale))), std::max(1, int(std::lround(region.height * scale)))};
+  rq.outputSize = {std::max(1, int(std::lround(region.width * scale))),
+                   std::max(1, int(std::lround(region.height * scale)))};
   rq.lowRes = settings.lowRes;
   rq.quickPreview = settings.quickPreview;
   rq.exportMode = settings.exportMode;
@@ -295,11 +300,11 @@ bool ImageProcessor::startProcessing(const ImageProcessorSettings& settings) {
   // The key of everything that decides the pixels.
   uint64_t key = 0;
   for (auto& layer : rq.layers) key = mixKey(mixKey(key, layer->stateHash()), reinterpret_cast<uintptr_t>(layer.get()));
-  for (double v : {region.x, region.y, region.width, region.height, scale, double(rq.orientation), double(rq.crop.rotation),
-                   double(rq.crop.x), double(rq.crop.y), double(rq.crop.width), double(rq.crop.height),
-                   double(settings.lowRes), double(settings.quickPreview), double(settings.exportMode),
-                   double(reinterpret_cast<uintptr_t>(maskLayer.get())), maskLayer ? double(maskLayer->stateHash()) : 0.0,
-                   double(hot), double(cold), double(overlayType)})
+  for (double v : {region.x, region.y, region.width, region.height, scale, double(rq.orientation),
+                   double(rq.crop.rotation), double(rq.crop.x), double(rq.crop.y), double(rq.crop.width),
+                   double(rq.crop.height), double(settings.lowRes), double(settings.quickPreview),
+                   double(settings.exportMode), double(reinterpret_cast<uintptr_t>(maskLayer.get())),
+                   maskLayer ? double(maskLayer->stateHash()) : 0.0, double(hot), double(cold), double(overlayType)})
     key = hashBits(key, v);
   {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -102,8 +102,8 @@ class ImageProcessor {
   // For an image layer of the list: a processor that renders the layer alone (with its sublayers)
   // and one that renders everything below it. Both nullptr when the layer is not an image layer of
   // the list.
-  std::pair<std::shared_ptr<ImageProcessor>, std::shared_ptr<ImageProcessor>> getImageLayerPreviewAndBackgroundProcessors(
-      const BaseLayerPtr& layer) const;
+  std::pair<std::shared_ptr<ImageProcessor>, std::shared_ptr<ImageProcessor>>
+  getImageLayerPreviewAndBackgroundProcessors(const BaseLayerPtr& layer) const;
 
  private:
   void notifyUpdate();

@@ -128,8 +128,10 @@ class Renderer {
   ImageDataRGBfPtr sampleLayer(const ImageLayer& layer, bool bottom) {
     AffineTransform toSource = bufferToCanvas_;
     toSource.append(layer.layerToCanvas(rq_.orientation).inverted());
-    const Size origin{int(std::lround(rq_.region.x * rq_.scale)) - ml_, int(std::lround(rq_.region.y * rq_.scale)) - mt_};
-    return sampleSource(*layer.pyramid(), toSource, buffer_, bottom ? geometry_.get() : nullptr, rq_.interrupted, origin, rq_.pool);
+    const Size origin{int(std::lround(rq_.region.x * rq_.scale)) - ml_,
+                      int(std::lround(rq_.region.y * rq_.scale)) - mt_};
+    return sampleSource(*layer.pyramid(), toSource, buffer_, bottom ? geometry_.get() : nullptr, rq_.interrupted,
+                        origin, rq_.pool);
   }
 
   // Per-pixel alpha of a layer over the buffer: its mask, times (for pictures above the bottom) the

@@ -195,7 +195,8 @@ ImageDataRGBfPtr sampleSource(const SourcePyramid& pyramid, const AffineTransfor
         const int x0 = std::clamp(-ox, 0, size.width), x1 = std::clamp(src.width() - ox, x0, size.width);
         for (int x = 0; x < x0; ++x) std::copy(row, row + 3, dst + 3 * x);
         std::copy(row + size_t(x0 + ox) * 3, row + size_t(x1 + ox) * 3, dst + size_t(x0) * 3);
-        for (int x = x1; x < size.width; ++x) std::copy(row + size_t(src.width() - 1) * 3, row + size_t(src.width()) * 3, dst + 3 * x);
+        for (int x = x1; x < size.width; ++x)
+          std::copy(row + size_t(src.width() - 1) * 3, row + size_t(src.width()) * 3, dst + 3 * x);
       }
     });
     return out;

@@ -19,7 +19,9 @@ inline cv::Mat asMat(const ImageDataRGBf& d) {
   return cv::Mat(d.height(), d.width(), CV_32FC3, const_cast<float*>(d.floats()));
 }
 inline cv::Mat asMat(ImageDataF& d) { return cv::Mat(d.height(), d.width(), CV_32FC1, d.data()); }
-inline cv::Mat asMat(const ImageDataF& d) { return cv::Mat(d.height(), d.width(), CV_32FC1, const_cast<float*>(d.data())); }
+inline cv::Mat asMat(const ImageDataF& d) {
+  return cv::Mat(d.height(), d.width(), CV_32FC1, const_cast<float*>(d.data()));
+}
 
 // Fills an output buffer of the given size: output pixel centre (x + 0.5, y + 0.5) maps through
 // outputToSource into continuous coordinates of the pyramid's base; the value is read bilinearly from
@@ -43,7 +45,8 @@ namespace rova::detail {
 // Output pixel coordinates of a render of `region` (in the crop's frame when there is a crop, else
 // in canvas pixels) at `output` size, to canvas coordinates.
 inline AffineTransform outputToCanvas(const RectRoiF& region, Size output, const CropDescription& crop) {
-  AffineTransform t = AffineTransform::scaling(float(region.width / output.width), float(region.height / output.height));
+  AffineTransform t =
+      AffineTransform::scaling(float(region.width / output.width), float(region.height / output.height));
   t.append(AffineTransform::translation(float(region.x), float(region.y)));
   if (!crop.isNone()) t.append(crop.getAffineTransform().inverted());
   return t;

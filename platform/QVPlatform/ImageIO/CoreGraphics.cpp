@@ -8,7 +8,8 @@ CGColorSpaceRef CGColorSpaceCreateWithProfileType(rova::ImageDataColorProfileTyp
   if (!cs) return nullptr;
   const char* name = type == rova::kColorProfileAdobeRGB   ? kCGColorSpaceAdobeRGB1998
                      : type == rova::kColorProfileProPhoto ? kCGColorSpaceROMMRGB
-                     : (type == rova::kColorProfileNative || type == rova::kColorProfileWorking) ? kCGColorSpaceLinearSRGB
+                     : (type == rova::kColorProfileNative || type == rova::kColorProfileWorking)
+                         ? kCGColorSpaceLinearSRGB
                      : type == rova::kColorProfileGeneric ? kCGColorSpaceGenericRGB
                                                           : kCGColorSpaceSRGB;
   return std::make_shared<const CGColorSpace>(CGColorSpace{name, cs});
@@ -38,9 +39,12 @@ std::vector<uint8_t> CGColorSpaceCopyICCData(const CGColorSpaceRef& space) {
 size_t CGImage::colorComponents() const {
   const size_t n = componentsPerPixel();
   switch (alphaInfo()) {
-    case kCGImageAlphaNone: return n;
-    case kCGImageAlphaOnly: return 0;
-    default: return n > 0 ? n - 1 : 0;
+    case kCGImageAlphaNone:
+      return n;
+    case kCGImageAlphaOnly:
+      return 0;
+    default:
+      return n > 0 ? n - 1 : 0;
   }
 }
 
@@ -50,8 +54,8 @@ bool CGImage::hasAlpha() const {
          a == kCGImageAlphaFirst;
 }
 
-CGImageRef CGImageCreate(size_t width, size_t height, size_t bpc, size_t bpp, size_t bytesPerRow,
-                         CGColorSpaceRef space, uint32_t bitmapInfo, std::shared_ptr<const std::vector<uint8_t>> data) {
+CGImageRef CGImageCreate(size_t width, size_t height, size_t bpc, size_t bpp, size_t bytesPerRow, CGColorSpaceRef space,
+                         uint32_t bitmapInfo, std::shared_ptr<const std::vector<uint8_t>> data) {
   if (!data || width == 0 || height == 0 || (bpc != 8 && bpc != 16 && bpc != 32) || bpp % bpc != 0) return nullptr;
   const size_t comps = bpp / bpc;
   if (comps < 1 || comps > 4 || bytesPerRow < width * bpp / 8) return nullptr;
@@ -80,8 +84,8 @@ CGImageRef imageFromEngineData(const rova::ImageDataRGBf& d) {
 #pragma omp parallel for schedule(static) if (n > 1 << 16)
   for (int64_t i = 0; i < n; ++i) out[i] = uint8_t(std::clamp(f[i], 0.f, 1.f) * 255.f + 0.5f);
   auto space = CGColorSpaceCreateWithProfileType(d.colorProfileType());
-  return CGImageCreate(size_t(d.width()), size_t(d.height()), 8, 24, size_t(d.width()) * 3, space,
-                       kCGImageAlphaNone, buf);
+  return CGImageCreate(size_t(d.width()), size_t(d.height()), 8, 24, size_t(d.width()) * 3, space, kCGImageAlphaNone,
+                       buf);
 }
 
 rova::ImageDataRGBfPtr engineDataFromImage(const CGImageRef& img) {
@@ -93,8 +97,10 @@ rova::ImageDataRGBfPtr engineDataFromImage(const CGImageRef& img) {
   const size_t comps = img->componentsPerPixel(), colours = img->colorComponents();
   const size_t bytes = img->bitsPerComponent / 8;
   const auto a = img->alphaInfo();
-  const size_t first = (a == kCGImageAlphaPremultipliedFirst || a == kCGImageAlphaFirst || a == kCGImageAlphaNoneSkipFirst) ? 1 : 0;
-  const bool big = (img->bitmapInfo & 0x7000) == kCGBitmapByteOrder16Big || (img->bitmapInfo & 0x7000) == kCGBitmapByteOrder32Big;
+  const size_t first =
+      (a == kCGImageAlphaPremultipliedFirst || a == kCGImageAlphaFirst || a == kCGImageAlphaNoneSkipFirst) ? 1 : 0;
+  const bool big =
+      (img->bitmapInfo & 0x7000) == kCGBitmapByteOrder16Big || (img->bitmapInfo & 0x7000) == kCGBitmapByteOrder32Big;
   for (size_t y = 0; y < img->height; ++y) {
     const uint8_t* row = img->row(y);
     rova::PixelRGB<float>* dst = d->row(int(y));

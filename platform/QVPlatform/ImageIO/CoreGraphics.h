@@ -16,11 +16,9 @@ inline constexpr const char* kCGColorSpaceLinearSRGB = "kCGColorSpaceLinearSRGB"
 inline constexpr const char* kCGColorSpaceGenericRGB = "kCGColorSpaceGenericRGB";
 
 struct CGColorSpace {
-  std::string name;                 // one of the names above, or the ICC profile's description
-  rova::ColorSpacePtr space;        // profile and engine type (kColorProfileUnknown for foreign ICC)
-  rova::ImageDataColorProfileType profileType() const {
-    return space ? space->type() : rova::kColorProfileUnknown;
-  }
+  std::string name;           // one of the names above, or the ICC profile's description
+  rova::ColorSpacePtr space;  // profile and engine type (kColorProfileUnknown for foreign ICC)
+  rova::ImageDataColorProfileType profileType() const { return space ? space->type() : rova::kColorProfileUnknown; }
 };
 using CGColorSpaceRef = std::shared_ptr<const CGColorSpace>;
 
@@ -70,9 +68,8 @@ using CGImageRef = std::shared_ptr<const CGImage>;
 
 // A new image over a pixel buffer; nullptr when the layout does not fit the buffer or is not one we
 // handle (1, 2, 3 or 4 components of 8, 16 or 32 bits).
-CGImageRef CGImageCreate(size_t width, size_t height, size_t bitsPerComponent, size_t bitsPerPixel,
-                         size_t bytesPerRow, CGColorSpaceRef space, uint32_t bitmapInfo,
-                         std::shared_ptr<const std::vector<uint8_t>> data);
+CGImageRef CGImageCreate(size_t width, size_t height, size_t bitsPerComponent, size_t bitsPerPixel, size_t bytesPerRow,
+                         CGColorSpaceRef space, uint32_t bitmapInfo, std::shared_ptr<const std::vector<uint8_t>> data);
 inline size_t CGImageGetWidth(const CGImageRef& i) { return i ? i->width : 0; }
 inline size_t CGImageGetHeight(const CGImageRef& i) { return i ? i->height : 0; }
 inline size_t CGImageGetBitsPerComponent(const CGImageRef& i) { return i ? i->bitsPerComponent : 0; }

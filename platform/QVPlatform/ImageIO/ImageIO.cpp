@@ -133,8 +133,9 @@ Value propertiesFromMetadata(const rova::ImageMetadata& m) {
     root.set(kCGImagePropertyPixelHeight, m.pixelSize.height);
   }
   if (m.bitsPerSample) root.set(kCGImagePropertyDepth, m.bitsPerSample);
-  root.set(kCGImagePropertyColorModel, m.samplesPerPixel == 1 || m.samplesPerPixel == 2 ? kCGImagePropertyColorModelGray
-                                                                                        : kCGImagePropertyColorModelRGB);
+  root.set(kCGImagePropertyColorModel, m.samplesPerPixel == 1 || m.samplesPerPixel == 2
+                                           ? kCGImagePropertyColorModelGray
+                                           : kCGImagePropertyColorModelRGB);
   root.set(kCGImagePropertyHasAlpha, m.hasAlpha);
   if (m.isFloat) root.set(kCGImagePropertyIsFloat, true);
   if (!m.iccProfile.empty())
@@ -209,8 +210,10 @@ std::vector<rova::MetadataEntry> metadataFromProperties(const Value& props) {
     switch (f.kind) {
       case Kind::Number:
       case Kind::Int:
-        if (v->isNumber()) out.push_back(numeric(f.exiv, {v->asDouble()}));
-        else if (v->isString()) out.push_back({f.exiv, v->asString(), {}, false});
+        if (v->isNumber())
+          out.push_back(numeric(f.exiv, {v->asDouble()}));
+        else if (v->isString())
+          out.push_back({f.exiv, v->asString(), {}, false});
         break;
       case Kind::IntArray:
       case Kind::NumberArray: {
@@ -223,7 +226,8 @@ std::vector<rova::MetadataEntry> metadataFromProperties(const Value& props) {
         break;
       }
       case Kind::String:
-        if (v->isString() || v->isNumber()) out.push_back({f.exiv, v->isString() ? v->asString() : formatNumber(v->asDouble()), {}, false});
+        if (v->isString() || v->isNumber())
+          out.push_back({f.exiv, v->isString() ? v->asString() : formatNumber(v->asDouble()), {}, false});
         break;
       case Kind::StringArray:
         if (v->isArray()) {
@@ -242,7 +246,8 @@ std::vector<rova::MetadataEntry> metadataFromProperties(const Value& props) {
       case Kind::Time: {
         int h = 0, m = 0;
         double s = 0;
-        if (std::sscanf(v->asString().c_str(), "%d:%d:%lf", &h, &m, &s) == 3) out.push_back(numeric(f.exiv, {double(h), double(m), s}));
+        if (std::sscanf(v->asString().c_str(), "%d:%d:%lf", &h, &m, &s) == 3)
+          out.push_back(numeric(f.exiv, {double(h), double(m), s}));
         break;
       }
     }
@@ -413,8 +418,8 @@ class CGImageDestination {
 namespace {
 CGImageDestinationRef makeDestination(const std::string& type, size_t count, const qv::Value& options) {
   codecs::Format f = codecs::formatForTypeIdentifier(type);
-  if (count != 1 || (f != codecs::Format::JPEG && f != codecs::Format::PNG && f != codecs::Format::TIFF &&
-                     f != codecs::Format::WebP))
+  if (count != 1 ||
+      (f != codecs::Format::JPEG && f != codecs::Format::PNG && f != codecs::Format::TIFF && f != codecs::Format::WebP))
     return nullptr;
   auto d = std::make_shared<CGImageDestination>();
   d->format = f;
@@ -429,7 +434,8 @@ bool bitmapFromImage(const CGImage& img, int depth, bool keepAlpha, codecs::Bitm
   const auto a = img.alphaInfo();
   const bool alpha = keepAlpha && img.hasAlpha();
   const bool premultiplied = a == kCGImageAlphaPremultipliedLast || a == kCGImageAlphaPremultipliedFirst;
-  const size_t first = (a == kCGImageAlphaPremultipliedFirst || a == kCGImageAlphaFirst || a == kCGImageAlphaNoneSkipFirst) ? 1 : 0;
+  const size_t first =
+      (a == kCGImageAlphaPremultipliedFirst || a == kCGImageAlphaFirst || a == kCGImageAlphaNoneSkipFirst) ? 1 : 0;
   const size_t alphaIndex = first ? 0 : comps - 1;
   const int outCh = (colours >= 3 ? 3 : 1) + (alpha ? 1 : 0);
   if (!out.allocate(int(img.width), int(img.height), outCh, depth)) return false;
@@ -480,7 +486,8 @@ CGImageDestinationRef CGImageDestinationCreateWithURL(const std::string& path, c
 }
 
 CGImageDestinationRef CGImageDestinationCreateWithData(std::shared_ptr<std::vector<uint8_t>> data,
-                                                       const std::string& type, size_t count, const qv::Value& options) {
+                                                       const std::string& type, size_t count,
+                                                       const qv::Value& options) {
   if (!data) return nullptr;
   auto d = makeDestination(type, count, options);
   if (d) d->data = std::move(data);
@@ -526,7 +533,7 @@ bool CGImageDestinationFinalize(const CGImageDestinationRef& d, std::string* err
   const int64_t wantDepth = p[kCGImagePropertyDepth].asInt(deep ? 16 : 8);
   o.depth = (d->format == codecs::Format::PNG || d->format == codecs::Format::TIFF) && wantDepth >= 16 ? 16 : 8;
   const int64_t comp = p[kCGImagePropertyTIFFDictionary][kCGImagePropertyTIFFCompression].asInt(1);
-  o.tiffCompression = comp == 5   ? codecs::TiffCompression::LZW
+  o.tiffCompression = comp == 5                    ? codecs::TiffCompression::LZW
                       : comp == 8 || comp == 32946 ? codecs::TiffCompression::ZIP
                       : comp == 6 || comp == 7     ? codecs::TiffCompression::JPEG
                                                    : codecs::TiffCompression::None;
@@ -537,11 +544,14 @@ bool CGImageDestinationFinalize(const CGImageDestinationRef& d, std::string* err
     return e.key == "Exif.Photo.PixelXDimension" || e.key == "Exif.Photo.PixelYDimension";
   });
   if (p.find(kCGImagePropertyExifDictionary)) {
-    o.metadata.push_back({"Exif.Photo.PixelXDimension", std::to_string(d->image->width), {double(d->image->width)}, true});
-    o.metadata.push_back({"Exif.Photo.PixelYDimension", std::to_string(d->image->height), {double(d->image->height)}, true});
+    o.metadata.push_back(
+        {"Exif.Photo.PixelXDimension", std::to_string(d->image->width), {double(d->image->width)}, true});
+    o.metadata.push_back(
+        {"Exif.Photo.PixelYDimension", std::to_string(d->image->height), {double(d->image->height)}, true});
   }
   codecs::Bitmap bitmap;
-  if (!bitmapFromImage(*d->image, o.depth, d->format != codecs::Format::JPEG, bitmap)) return fail("unsupported image layout");
+  if (!bitmapFromImage(*d->image, o.depth, d->format != codecs::Format::JPEG, bitmap))
+    return fail("unsupported image layout");
   std::string why;
   std::vector<uint8_t> bytes = codecs::encode(bitmap, o, &why);
   if (bytes.empty()) return fail(why);
@@ -569,4 +579,6 @@ bool CGImageDestinationFinalize(const CGImageDestinationRef& d, std::string* err
   return true;
 }
 
-std::vector<std::string> CGImageDestinationCopyTypeIdentifiers() { return {kUTTypeJPEG, kUTTypePNG, kUTTypeTIFF, kUTTypeWebP}; }
+std::vector<std::string> CGImageDestinationCopyTypeIdentifiers() {
+  return {kUTTypeJPEG, kUTTypePNG, kUTTypeTIFF, kUTTypeWebP};
+}

@@ -48,8 +48,10 @@ inline constexpr const char* kCGImagePropertyTIFFCompression = "Compression";
 inline constexpr const char* kCGImageSourceShouldCache = "kCGImageSourceShouldCache";
 inline constexpr const char* kCGImageSourceThumbnailMaxPixelSize = "kCGImageSourceThumbnailMaxPixelSize";
 inline constexpr const char* kCGImageSourceCreateThumbnailWithTransform = "kCGImageSourceCreateThumbnailWithTransform";
-inline constexpr const char* kCGImageSourceCreateThumbnailFromImageIfAbsent = "kCGImageSourceCreateThumbnailFromImageIfAbsent";
-inline constexpr const char* kCGImageSourceCreateThumbnailFromImageAlways = "kCGImageSourceCreateThumbnailFromImageAlways";
+inline constexpr const char* kCGImageSourceCreateThumbnailFromImageIfAbsent =
+    "kCGImageSourceCreateThumbnailFromImageIfAbsent";
+inline constexpr const char* kCGImageSourceCreateThumbnailFromImageAlways =
+    "kCGImageSourceCreateThumbnailFromImageAlways";
 // Destination options (in the properties of an added image or of the destination).
 inline constexpr const char* kCGImageDestinationLossyCompressionQuality = "kCGImageDestinationLossyCompressionQuality";
 

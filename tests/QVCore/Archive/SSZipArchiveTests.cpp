@@ -1,7 +1,7 @@
 #include "QVCore/Archive/SSZipArchive.h"
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -113,7 +113,8 @@ TEST(SSZipArchive, CreatesArchivesFromFileLists) {
   writeText(dir / "one.txt", "1");
   writeText(dir / "deep" / "two.txt", "2");
   const std::string zip = (dir / "files.zip").string();
-  ASSERT_TRUE(SSZipArchive::createZipFileAtPath(zip, {(dir / "one.txt").string(), (dir / "deep" / "two.txt").string()}));
+  ASSERT_TRUE(
+      SSZipArchive::createZipFileAtPath(zip, {(dir / "one.txt").string(), (dir / "deep" / "two.txt").string()}));
   EXPECT_EQ(ziptest::unzippedNames(zip, (dir / "out").string()), (std::vector<std::string>{"one.txt", "two.txt"}));
   // A missing file fails the whole call; the others are still added.
   EXPECT_FALSE(SSZipArchive::createZipFileAtPath(zip, {(dir / "one.txt").string(), (dir / "missing.txt").string()}));
@@ -124,7 +125,9 @@ TEST(SSZipArchive, EntryNamesAreDecodedAndSkipped) {
   const std::string zip = makeArchive(dir / "names.zip", {{"__MACOSX/._a.txt", "resource fork"},
                                                           {"a.txt", "a"},
                                                           {"dir\\file.txt", "backslash"},
-                                                          {"\xff\xfe" "ab.txt", "latin"},
+                                                          {"\xff\xfe"
+                                                           "ab.txt",
+                                                           "latin"},
                                                           {"", "unnamed"},
                                                           {"plain/", ""}});
   fs::path out = dir / "out";
@@ -180,9 +183,9 @@ TEST(SSZipArchive, DelegateHearsEveryStepAndCanCancel) {
   const std::string zip = makeArchive(dir / "d.zip", {{"x.txt", "x"}, {"y.txt", "y"}});
   RecordingDelegate full;
   ASSERT_TRUE(SSZipArchive::unzipFileAtPath(zip, (dir / "out").string(), &full));
-  EXPECT_EQ(full.events, (std::vector<std::string>{"willArchive 2", "progress 0", "should 0", "will 0", "progress",
-                                                   "did 0", "should 1", "will 1", "progress", "did 1", "didArchive",
-                                                   "progress end"}));
+  EXPECT_EQ(full.events,
+            (std::vector<std::string>{"willArchive 2", "progress 0", "should 0", "will 0", "progress", "did 0",
+                                      "should 1", "will 1", "progress", "did 1", "didArchive", "progress end"}));
 
   RecordingDelegate pathForm;
   pathForm.implementsFileInfoForm = false;
@@ -226,8 +229,8 @@ TEST(SSZipArchive, OverwriteOffLeavesExistingFilesAlone) {
   RecordingDelegate delegate;
   delegate.implementsFileInfoForm = false;
   qv::Error error;
-  ASSERT_TRUE(SSZipArchive::unzipFileAtPath((dir / "o.zip").string(), out.string(), false, std::nullopt, &error,
-                                            &delegate));
+  ASSERT_TRUE(
+      SSZipArchive::unzipFileAtPath((dir / "o.zip").string(), out.string(), false, std::nullopt, &error, &delegate));
   EXPECT_EQ(readText(out / "keep.txt"), "old");
   EXPECT_EQ(mtimeOf(out / "keep.txt"), oldTime);
   std::vector<std::string> did;
@@ -352,9 +355,11 @@ TEST(SSZipArchive, DamagedEntriesFailTheirChecks) {
     SSZipArchive::Password password;
     bool aes;
   };
-  for (const Case& c : {Case{"plain", std::nullopt, false}, Case{"traditional", "pw", false}, Case{"aes", "pw", true}}) {
+  for (const Case& c :
+       {Case{"plain", std::nullopt, false}, Case{"traditional", "pw", false}, Case{"aes", "pw", true}}) {
     SCOPED_TRACE(c.name);
-    const std::string zip = makeArchive(dir / (std::string(c.name) + ".zip"), {{"z.txt", content}}, c.password, c.aes, 0);
+    const std::string zip =
+        makeArchive(dir / (std::string(c.name) + ".zip"), {{"z.txt", content}}, c.password, c.aes, 0);
     // Flip one byte in the middle of the stored data (local header, name, and for AES the
     // extra field, salt and verifier come first).
     std::fstream f(zip, std::ios::in | std::ios::out | std::ios::binary);

@@ -22,7 +22,6 @@ inline std::string readText(const std::filesystem::path& path) {
   return s.str();
 }
 
-
 // The entry names an unzip reports, in archive order.
 inline std::vector<std::string> unzippedNames(const std::string& archive, const std::string& destination,
                                               const SSZipArchive::Password& password = std::nullopt) {

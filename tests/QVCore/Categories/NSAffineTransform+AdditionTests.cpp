@@ -29,8 +29,8 @@ TEST(AffineTransformAddition, SolvesFromThreePointPairs) {
   for (int i = 0; i < 3; ++i) to[i] = CGPointApplyAffineTransform(from[i], expected);
   auto t = affineTransformForTransformPoints(from, to);
   ASSERT_TRUE(t);
-  for (double v : {t->a - expected.a, t->b - expected.b, t->c - expected.c, t->d - expected.d,
-                   t->tx - expected.tx, t->ty - expected.ty})
+  for (double v : {t->a - expected.a, t->b - expected.b, t->c - expected.c, t->d - expected.d, t->tx - expected.tx,
+                   t->ty - expected.ty})
     EXPECT_NEAR(v, 0, 1e-9);
 
   // Collinear or coinciding source points determine no transform (and never inf or NaN).
@@ -80,8 +80,10 @@ TEST(AffineTransformAddition, TransformSavedForOneCanvasFollowsAnother) {
   EXPECT_EQ(initial.tx, 200);
   EXPECT_EQ(initial.ty, 100);
 
-  for (auto [from, to] : {std::pair{CGSize{1000, 500}, CGSize{1000, 500}}, {CGSize{0, 500}, CGSize{2000, 1000}},
-                          {CGSize{1000, 500}, CGSize{2000, 0}}, {CGSizeZero, CGSizeZero}}) {
+  for (auto [from, to] : {std::pair{CGSize{1000, 500}, CGSize{1000, 500}},
+                          {CGSize{0, 500}, CGSize{2000, 1000}},
+                          {CGSize{1000, 500}, CGSize{2000, 0}},
+                          {CGSizeZero, CGSizeZero}}) {
     CGAffineTransform unchanged = saved;
     updateTransform(&unchanged, from, to, false);
     EXPECT_EQ(unchanged, saved) << from.width << "x" << from.height << " -> " << to.width << "x" << to.height;

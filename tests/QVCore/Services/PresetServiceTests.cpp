@@ -113,8 +113,9 @@ TEST_F(PresetService, OverviewTitlesTheUserGroup) {
   writePlist(userFolder() / "A.vlp", presetDic("", "ua"));
   const fs::path out = solvane::test::makeTempDir("overview") / "overview.plist";
   ASSERT_TRUE(QVPresetService::storePresetsInfoToPath(out.string()));
-  EXPECT_EQ(readPlist(out), qv::Value(qv::Array{"User Presets", qv::Array{qv::Dictionary{{"id", "ua"}, {"name", "A"}},
-                                                                         qv::Dictionary{{"id", "ub"}, {"name", "B"}}}}));
+  EXPECT_EQ(readPlist(out),
+            qv::Value(qv::Array{"User Presets", qv::Array{qv::Dictionary{{"id", "ua"}, {"name", "A"}},
+                                                          qv::Dictionary{{"id", "ub"}, {"name", "B"}}}}));
 }
 
 TEST_F(PresetService, PackAlertsAndTheFileBrowser) {
@@ -122,8 +123,9 @@ TEST_F(PresetService, PackAlertsAndTheFileBrowser) {
   QVPresetService::processPresetPackWithURL(fixture("Warm Pack.zip").string());  // now taken
   qv::MainExecutor::shared().runUntilIdle();
   ASSERT_EQ(ui->alerts.size(), 2u);
-  EXPECT_EQ(ui->alerts[0], "'Warm Pack' has been successfully added.|You can access these presets from the presets "
-                           "window.|OK");
+  EXPECT_EQ(ui->alerts[0],
+            "'Warm Pack' has been successfully added.|You can access these presets from the presets "
+            "window.|OK");
   EXPECT_EQ(ui->alerts[1].rfind("Oops. Something went wrong.|The preset pack wasn't added to your collection", 0), 0u)
       << ui->alerts[1];
 

@@ -7,16 +7,16 @@
 
 #include "QVCore/ImageProcessing/History/QVHistoryManager.h"
 #include "QVCore/ImageProcessing/Layers/QVIPEffectsProvider.h"
+#include "QVCore/ImageProcessing/Layers/QVIPLayerFactory.h"
+#include "QVCore/ImageProcessing/Processor/ProcessorTestSupport.h"
+#include "QVCore/ImageProcessing/Processor/Variants/QVZel17Processor.h"
+#include "QVCore/ImageProcessing/Processor/Variants/QVZel18Processor.h"
 #include "QVCore/ImageProcessing/QVHDRProcessing/QVHDRProcessor.h"
 #include "QVCore/ImageProcessing/RovaBridge/QVIPImage.h"
-#include "QVCore/ImageProcessing/Layers/QVIPLayerFactory.h"
 #include "QVCore/ImageProcessing/RovaBridge/QVImageReader.h"
-#include "QVCore/ImageProcessing/Processor/Variants/QVZel18Processor.h"
-#include "QVCore/ImageProcessing/Processor/Variants/QVZel17Processor.h"
 #include "QVCore/Model/Entities/QVLayerState.h"
 #include "QVCore/Model/Entities/QVPresetGroup.h"
 #include "QVCore/Model/Entities/QVWorkspace.h"
-#include "QVCore/ImageProcessing/Processor/ProcessorTestSupport.h"
 #include "QVCore/Services/QVCoreInjectorService.h"
 #include "QVCore/Settings/QVLayerSettings.h"
 
@@ -113,7 +113,8 @@ TEST_F(InjectorTest, ParametersLoadAPictureOrMakeAnImageAndNothingElse) {
   }
 
   auto bitmap = QVIPImage::initWithImageData(rova::ImageDataRGBf::create(8, 6), 1, 8)->CGImage();
-  auto image = QVCoreInjectorService::makeInstance<P::QVImageProtocol>({{kQVNSImageKey, QVPlatformImage{bitmap, {8, 6}}}});
+  auto image =
+      QVCoreInjectorService::makeInstance<P::QVImageProtocol>({{kQVNSImageKey, QVPlatformImage{bitmap, {8, 6}}}});
   ASSERT_TRUE(image);
   EXPECT_EQ(image->size().width, 8);
   EXPECT_FALSE(QVCoreInjectorService::makeInstanceByProtocol(P::QVImageProtocol, {}));

@@ -107,7 +107,8 @@ TEST_F(WorkspaceServiceTest, ProcessorsMakeTheLayersThroughTheEffectsCatalogue) 
   ASSERT_EQ(shipped.size(), 2u);
   std::vector<std::string> ids;
   for (const auto& layer : shipped[0]->subLayers()) ids.push_back(layer->identifier());
-  EXPECT_EQ(ids, (std::vector<std::string>{"ExposureAdjustmentLayer", "WhiteBalanceAdjustmentLayer", "SharpenAdjustmentLayer"}));
+  EXPECT_EQ(ids, (std::vector<std::string>{"ExposureAdjustmentLayer", "WhiteBalanceAdjustmentLayer",
+                                           "SharpenAdjustmentLayer"}));
   EXPECT_EQ(shipped[0]->serialize()["IdentifierLayers"],
             qv::Value(qv::Array{"ExposureAdjustmentLayer", "WhiteBalanceAdjustmentLayer", "SharpenAdjustmentLayer"}));
   // The catalogue's bare stand-in for an identifier it does not know is no workspace layer.
@@ -127,7 +128,8 @@ TEST_F(WorkspaceServiceTest, DictionariesAreTypeCheckedAndSortedByOrder) {
   EXPECT_EQ(sorted[0]->identifier(), "b");
   EXPECT_EQ(sorted[1]->identifier(), "c");
   EXPECT_EQ(sorted[2]->identifier(), "a");
-  EXPECT_EQ(processor.asked, (std::vector<std::string>{"One", "Unknown", "Two"})) << "entries that are no text are skipped";
+  EXPECT_EQ(processor.asked, (std::vector<std::string>{"One", "Unknown", "Two"}))
+      << "entries that are no text are skipped";
   ASSERT_EQ(sorted[2]->subLayers().size(), 2u) << "identifiers the catalogue makes no layer for are left out";
 
   qv::Value wrong;
@@ -142,7 +144,8 @@ TEST_F(WorkspaceServiceTest, DictionariesAreTypeCheckedAndSortedByOrder) {
 }
 
 TEST_F(WorkspaceServiceTest, SerializeLeavesOutHiddenLayers) {
-  auto w = QVWorkspaceService::createWithName("Trio", {plainLayer("One"), plainLayer("Two", true), plainLayer("Three")});
+  auto w =
+      QVWorkspaceService::createWithName("Trio", {plainLayer("One"), plainLayer("Two", true), plainLayer("Three")});
   EXPECT_TRUE(w->expanded());
   EXPECT_TRUE(w->editable());
   EXPECT_EQ(w->identifier().size(), 36u);
@@ -249,7 +252,8 @@ TEST_F(WorkspaceServiceTest, DefaultWorkspaceFallsBackToEmpty) {
 TEST_F(WorkspaceServiceTest, LegacyDefaultSettingsMoveIntoTheDefaultFile) {
   qv::UserDefaults& defaults = qv::UserDefaults::standardUserDefaults();
   auto defaultFile = [] {
-    return qv::PropertyList::readFile(QVWorkspaceService::defaultWorkspacePlistPath(), nullptr)["DefaultWorkspaceSince1_1_5"];
+    return qv::PropertyList::readFile(QVWorkspaceService::defaultWorkspacePlistPath(),
+                                      nullptr)["DefaultWorkspaceSince1_1_5"];
   };
 
   defaults.setObject("empty", "DefaultWorkspaceSince1_1_4");

@@ -173,7 +173,8 @@ TEST(PSRect, RandomisedConstrainKeepsFrameInsideAnchorFixedAndMinimumSide) {
     const bool free = ratio.width == 0;
     double w0 = uniform(minSide + 5, 400), h0 = uniform(minSide + 5, 400);
     if (!free) {
-      const double k = uniform((minSide + 5) / std::min(ratio.width, ratio.height), 400 / std::max(ratio.width, ratio.height));
+      const double k =
+          uniform((minSide + 5) / std::min(ratio.width, ratio.height), 400 / std::max(ratio.width, ratio.height));
       w0 = k * ratio.width;
       h0 = k * ratio.height;
     }
@@ -189,10 +190,11 @@ TEST(PSRect, RandomisedConstrainKeepsFrameInsideAnchorFixedAndMinimumSide) {
       r.addOffset({moveWidth ? uniform(0, 900) : 0, moveHeight ? uniform(0, 900) : 0});
     } else {
       const double k = uniform(0, 3);
-      r.addOffset({moveWidth ? k * width(r) : 0, moveHeight && !moveWidth ? k * height(r) : k * height(r) * moveHeight});
+      r.addOffset(
+          {moveWidth ? k * width(r) : 0, moveHeight && !moveWidth ? k * height(r) : k * height(r) * moveHeight});
     }
-    SCOPED_TRACE(testing::Message() << "iteration " << iteration << " anchor " << anchor << " ratio "
-                                    << ratio.width << ":" << ratio.height << " rotation " << r.rotation());
+    SCOPED_TRACE(testing::Message() << "iteration " << iteration << " anchor " << anchor << " ratio " << ratio.width
+                                    << ":" << ratio.height << " rotation " << r.rotation());
     expectPoint(*r.pointAtZone(anchor), fixed, 1e-6);
 
     const bool wasOutside = !CGRectContainsRect(bounds, r.boundingRect());

@@ -169,13 +169,18 @@ TEST(QVImageUtilsTest, RedrawingKeepsTheBitmapsColourSpaceUnlessAnotherIsAsked) 
 TEST(QVImageUtilsTest, DngProfileIsExtractedIntoAProfileFile) {
   // A little-endian TIFF whose IFD 0 holds a profile name and a colour matrix among other tags.
   std::vector<uint8_t> b = {'I', 'I', 42, 0, 8, 0, 0, 0};
-  auto put16 = [&](uint16_t v) { b.push_back(uint8_t(v)); b.push_back(uint8_t(v >> 8)); };
-  auto put32 = [&](uint32_t v) { for (int s = 0; s < 32; s += 8) b.push_back(uint8_t(v >> s)); };
+  auto put16 = [&](uint16_t v) {
+    b.push_back(uint8_t(v));
+    b.push_back(uint8_t(v >> 8));
+  };
+  auto put32 = [&](uint32_t v) {
+    for (int s = 0; s < 32; s += 8) b.push_back(uint8_t(v >> s));
+  };
   const std::string name = "Fixture Profile";
   const uint32_t valuesAt = 8 + 2 + 3 * 12 + 4;
   put16(3);
-  put16(256), put16(3), put32(1), put32(7);                                    // ImageWidth: not copied
-  put16(50721), put16(10), put32(9), put32(valuesAt);                          // ColorMatrix1
+  put16(256), put16(3), put32(1), put32(7);                                        // ImageWidth: not copied
+  put16(50721), put16(10), put32(9), put32(valuesAt);                              // ColorMatrix1
   put16(50936), put16(2), put32(uint32_t(name.size() + 1)), put32(valuesAt + 72);  // ProfileName
   put32(0);
   for (int i = 0; i < 9; ++i) put32(i % 4 == 0 ? 1 : 0), put32(1);
@@ -183,7 +188,8 @@ TEST(QVImageUtilsTest, DngProfileIsExtractedIntoAProfileFile) {
   b.push_back(0);
 
   auto dir = solvane::test::makeTempDir("dng");
-  std::ofstream(dir / "in.dng", std::ios::binary).write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
+  std::ofstream(dir / "in.dng", std::ios::binary)
+      .write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
   ASSERT_TRUE(QVImageUtils::extractDcpFromDng((dir / "in.dng").string(), (dir / "out.dcp").string()));
   std::ifstream in(dir / "out.dcp", std::ios::binary);
   std::vector<uint8_t> out{std::istreambuf_iterator<char>(in), {}};
@@ -200,7 +206,8 @@ TEST(QVImageUtilsTest, DngProfileIsExtractedIntoAProfileFile) {
     EXPECT_FALSE(QVImageUtils::extractDcpFromDng(cut.string(), (dir / "any.dcp").string())) << n;
   }
   b.resize(b.size() - 20);  // the name now reaches past the end of the file
-  std::ofstream(dir / "cut.dng", std::ios::binary).write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
+  std::ofstream(dir / "cut.dng", std::ios::binary)
+      .write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
   EXPECT_FALSE(QVImageUtils::extractDcpFromDng((dir / "cut.dng").string(), (dir / "cut.dcp").string()));
   EXPECT_FALSE(QVImageUtils::extractDcpFromDng(fixture("small-100x80.jpg"), (dir / "jpeg.dcp").string()));
   EXPECT_FALSE(fs::exists(dir / "cut.dcp"));
@@ -208,7 +215,8 @@ TEST(QVImageUtilsTest, DngProfileIsExtractedIntoAProfileFile) {
 
 TEST(QVImageUtilsTest, CanonicalNamesIgnoreCaseAndSeparators) {
   EXPECT_EQ(QVImageUtils::canonizeDcpName("Canon EOS-5D Mark III"), "canoneos5dmarkiii");
-  EXPECT_EQ(QVImageUtils::canonizeDcpName("CanonEOS 5D Mark III"), QVImageUtils::canonizeDcpName("canon eos 5d mark iii"));
+  EXPECT_EQ(QVImageUtils::canonizeDcpName("CanonEOS 5D Mark III"),
+            QVImageUtils::canonizeDcpName("canon eos 5d mark iii"));
   EXPECT_EQ(QVImageUtils::canonizeDcpName(""), "");
 }
 

@@ -68,8 +68,12 @@ TEST(ImageCompressor, MalformedBytesAreRefused) {
 TEST(ImageCompressor, HostileHeaderAllocatesNothingLarge) {
   // A consistent header (with a valid header checksum) claiming a huge image: refused before allocation.
   auto good = ImageCompressorProxy::compress(noisyImage(2, 2));
-  auto put32 = [](uint8_t* p, uint32_t v) { for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i)); };
-  auto put64 = [](uint8_t* p, uint64_t v) { for (int i = 0; i < 8; ++i) p[i] = uint8_t(v >> (8 * i)); };
+  auto put32 = [](uint8_t* p, uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
+  };
+  auto put64 = [](uint8_t* p, uint64_t v) {
+    for (int i = 0; i < 8; ++i) p[i] = uint8_t(v >> (8 * i));
+  };
   put32(good.data() + 8, 60000);
   put32(good.data() + 12, 60000);
   put64(good.data() + 16, uint64_t(60000) * 60000 * 12);

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <filesystem>
 
+#include "common/TestSupport.h"
 #include "rova/AffineTransform.h"
 #include "rova/Color.h"
 #include "rova/CropDescription.h"
@@ -13,7 +14,6 @@
 #include "rova/MaskImage.h"
 #include "rova/RectRoi.h"
 #include "rova/Rova.h"
-#include "common/TestSupport.h"
 
 using namespace rova;
 
@@ -119,12 +119,10 @@ namespace {
 // with the published matrices, encode with the sRGB curve.
 std::array<double, 3> adobeToSrgb(std::array<double, 3> v) {
   for (auto& c : v) c = std::pow(c, 563.0 / 256.0);
-  const double m[3][3] = {{0.5767309, 0.1855540, 0.1881852},
-                          {0.2973769, 0.6273491, 0.0752741},
-                          {0.0270343, 0.0706872, 0.9911085}};
-  const double n[3][3] = {{3.2404542, -1.5371385, -0.4985314},
-                          {-0.9692660, 1.8760108, 0.0415560},
-                          {0.0556434, -0.2040259, 1.0572252}};
+  const double m[3][3] = {
+      {0.5767309, 0.1855540, 0.1881852}, {0.2973769, 0.6273491, 0.0752741}, {0.0270343, 0.0706872, 0.9911085}};
+  const double n[3][3] = {
+      {3.2404542, -1.5371385, -0.4985314}, {-0.9692660, 1.8760108, 0.0415560}, {0.0556434, -0.2040259, 1.0572252}};
   double xyz[3], out[3];
   for (int i = 0; i < 3; ++i) xyz[i] = m[i][0] * v[0] + m[i][1] * v[1] + m[i][2] * v[2];
   std::array<double, 3> r{};
@@ -138,8 +136,8 @@ std::array<double, 3> adobeToSrgb(std::array<double, 3> v) {
 }  // namespace
 
 TEST(Color, AdobeRgbConvertsToSrgbWithinOneLevel) {
-  const std::array<double, 3> samples[] = {
-      {0.5, 0.5, 0.5}, {0.4, 0.6, 0.3}, {0.2, 0.3, 0.8}, {0.9, 0.7, 0.6}, {0.05, 0.05, 0.05}, {1, 1, 1}};
+  const std::array<double, 3> samples[] = {{0.5, 0.5, 0.5}, {0.4, 0.6, 0.3},    {0.2, 0.3, 0.8},
+                                           {0.9, 0.7, 0.6}, {0.05, 0.05, 0.05}, {1, 1, 1}};
   for (auto s : samples) {
     float px[3] = {float(s[0]), float(s[1]), float(s[2])};
     ASSERT_TRUE(colorTransformIpp(px, px, kColorProfileAdobeRGB, kColorProfileSRGB, kColorDataTypeRGBFloat, {1, 1}));

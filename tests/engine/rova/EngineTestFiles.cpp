@@ -45,7 +45,8 @@ std::vector<uint8_t> readFile(const std::filesystem::path& p) {
   return {std::istreambuf_iterator<char>(i), std::istreambuf_iterator<char>()};
 }
 
-std::filesystem::path writeImage(const std::filesystem::path& p, const Bitmap& b, const rova::codecs::EncodeOptions& o) {
+std::filesystem::path writeImage(const std::filesystem::path& p, const Bitmap& b,
+                                 const rova::codecs::EncodeOptions& o) {
   std::string error;
   auto bytes = rova::codecs::encode(b, o, &error);
   EXPECT_FALSE(bytes.empty()) << error;
@@ -132,7 +133,8 @@ void writePalettePng(const std::filesystem::path& p, int w, int h, const std::ve
   fclose(f);
 }
 
-void writeBayerDng(const std::filesystem::path& p, int w, int h, const std::function<std::array<double, 3>(int, int)>& f) {
+void writeBayerDng(const std::filesystem::path& p, int w, int h,
+                   const std::function<std::array<double, 3>(int, int)>& f) {
   TIFF* t = TIFFOpen(p.c_str(), "w");
   ASSERT_TRUE(t);
   TIFFSetField(t, TIFFTAG_SUBFILETYPE, 0);

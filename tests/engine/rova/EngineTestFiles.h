@@ -38,6 +38,7 @@ void writePalettePng(const std::filesystem::path& p, int w, int h, const std::ve
 
 // A DNG holding an RGGB Bayer mosaic of 16-bit samples whose scene colour at (x, y) is f(x, y), each
 // channel 0..1 in linear light; neutral white balance and an identity-like colour matrix.
-void writeBayerDng(const std::filesystem::path& p, int w, int h, const std::function<std::array<double, 3>(int, int)>& f);
+void writeBayerDng(const std::filesystem::path& p, int w, int h,
+                   const std::function<std::array<double, 3>(int, int)>& f);
 
 }  // namespace enginetest

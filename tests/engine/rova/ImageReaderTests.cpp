@@ -1,9 +1,9 @@
 // Fixtures are described with designated initialisers that leave the other fields at their defaults.
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 #include <gtest/gtest.h>
-#include <exiv2/exiv2.hpp>
 #include <tiffio.h>
 #include <zlib.h>
+#include <exiv2/exiv2.hpp>
 
 #include <cmath>
 #include <fstream>
@@ -35,7 +35,9 @@ TEST(ImageReader, ReadsEveryFormatWithItsSizeDepthAndPixels) {
   using codecs::Format;
   using codecs::TiffCompression;
   auto rgb8 = makeBitmap(40, 30, gradient);
-  auto rgb16 = makeBitmap16(40, 30, 3, [](int x, int y, int c) { return uint16_t(257 * (c == 0 ? x * 6 : c == 1 ? y * 8 : 128)); });
+  auto rgb16 = makeBitmap16(40, 30, 3, [](int x, int y, int c) {
+    return uint16_t(257 * (c == 0 ? x * 6 : c == 1 ? y * 8 : 128));
+  });
   auto greyAlpha = makeBitmap16(40, 30, 2, [](int x, int, int c) { return uint16_t(c == 0 ? x * 1600 : 65535); });
 
   struct Case {
@@ -49,17 +51,22 @@ TEST(ImageReader, ReadsEveryFormatWithItsSizeDepthAndPixels) {
       {"png8", writeImage(dir / "a.png", rgb8, {.format = Format::PNG}), 8, 0},
       {"png16", writeImage(dir / "b.png", rgb16, {.format = Format::PNG, .depth = 16}), 16, 1},
       {"tiff-lzw", writeImage(dir / "a.tif", rgb8, {.format = Format::TIFF}), 8, 0},
-      {"tiff16-zip", writeImage(dir / "b.tif", rgb16, {.format = Format::TIFF, .depth = 16, .tiffCompression = TiffCompression::ZIP}), 16, 1},
-      {"tiff-none", writeImage(dir / "c.tif", rgb8, {.format = Format::TIFF, .tiffCompression = TiffCompression::None}), 8, 0},
+      {"tiff16-zip",
+       writeImage(dir / "b.tif", rgb16, {.format = Format::TIFF, .depth = 16, .tiffCompression = TiffCompression::ZIP}),
+       16, 1},
+      {"tiff-none", writeImage(dir / "c.tif", rgb8, {.format = Format::TIFF, .tiffCompression = TiffCompression::None}),
+       8, 0},
       {"webp-lossless", writeImage(dir / "a.webp", rgb8, {.format = Format::WebP, .lossless = true}), 8, 0},
       {"webp-lossy", writeImage(dir / "b.webp", rgb8, {.format = Format::WebP, .quality = 0.95}), 8, 6},
   };
   auto value = [](int x, int y, int c) { return c == 0 ? x * 6 / 255.0 : c == 1 ? y * 8 / 255.0 : 128 / 255.0; };
-  writeTiff(dir / "tiled16.tif", {.width = 40, .height = 30, .bits = 16, .tiled = true, .compression = COMPRESSION_LZW}, value);
+  writeTiff(dir / "tiled16.tif", {.width = 40, .height = 30, .bits = 16, .tiled = true, .compression = COMPRESSION_LZW},
+            value);
   writeTiff(dir / "jpeg.tif", {.width = 40, .height = 30, .compression = COMPRESSION_JPEG}, value);
   cases.push_back({"tiff16-tiled", dir / "tiled16.tif", 16, 1});
   cases.push_back({"tiff-jpeg", dir / "jpeg.tif", 8, 5});
-  writePalettePng(dir / "pal.png", 40, 30, {{120, 80, 128}, {0, 0, 0}}, [](int x, int y) { return x == 20 && y == 10 ? 0 : 1; });
+  writePalettePng(dir / "pal.png", 40, 30, {{120, 80, 128}, {0, 0, 0}},
+                  [](int x, int y) { return x == 20 && y == 10 ? 0 : 1; });
   cases.push_back({"png-palette", dir / "pal.png", 8, 0});
 
   for (const auto& c : cases) {
@@ -111,14 +118,30 @@ TEST(ImageReader, AppliesEveryExifOrientationToAnAsymmetricImage) {
   using Cell = std::pair<int, int>;
   const std::function<Cell(int, int)> expected[9] = {
       nullptr,
-      [](int i, int j) { return Cell{i, j}; },
-      [](int i, int j) { return Cell{3 - i, j}; },          // mirrored left-right
-      [](int i, int j) { return Cell{3 - i, 1 - j}; },      // turned 180 degrees
-      [](int i, int j) { return Cell{i, 1 - j}; },          // mirrored top-bottom
-      [](int i, int j) { return Cell{j, i}; },              // transposed
-      [](int i, int j) { return Cell{j, 1 - i}; },          // turned 90 degrees clockwise
-      [](int i, int j) { return Cell{3 - j, 1 - i}; },      // transverse
-      [](int i, int j) { return Cell{3 - j, i}; },          // turned 90 degrees counter-clockwise
+      [](int i, int j) {
+        return Cell{i, j};
+      },
+      [](int i, int j) {
+        return Cell{3 - i, j};
+      },  // mirrored left-right
+      [](int i, int j) {
+        return Cell{3 - i, 1 - j};
+      },  // turned 180 degrees
+      [](int i, int j) {
+        return Cell{i, 1 - j};
+      },  // mirrored top-bottom
+      [](int i, int j) {
+        return Cell{j, i};
+      },  // transposed
+      [](int i, int j) {
+        return Cell{j, 1 - i};
+      },  // turned 90 degrees clockwise
+      [](int i, int j) {
+        return Cell{3 - j, 1 - i};
+      },  // transverse
+      [](int i, int j) {
+        return Cell{3 - j, i};
+      },  // turned 90 degrees counter-clockwise
   };
   for (int o = 1; o <= 8; ++o) {
     SCOPED_TRACE(o);
@@ -220,20 +243,24 @@ TEST(ImageReader, LargeJpegConvertsWhileDecodingExactlyAsTheBitmapWould) {
   // Large files are converted to floats row by row as they decode (in bands, or in one piece with the
   // conversion on a second thread); every orientation, grey files, reduced reads and one-piece
   // decodes must equal the decoded bitmap converted after.
-  auto colourFile = codecs::encode(makeBitmap(1800, 1200, [](int x, int y) {
-                                     return Rgb8{uint8_t(x * 7 % 256), uint8_t(y * 3 % 256), uint8_t((x + y) % 256)};
-                                   }),
-                                   {.format = codecs::Format::JPEG, .quality = 0.95}, nullptr);
+  auto colourFile =
+      codecs::encode(makeBitmap(1800, 1200,
+                                [](int x, int y) {
+                                  return Rgb8{uint8_t(x * 7 % 256), uint8_t(y * 3 % 256), uint8_t((x + y) % 256)};
+                                }),
+                     {.format = codecs::Format::JPEG, .quality = 0.95}, nullptr);
   codecs::Bitmap grey;
   ASSERT_TRUE(grey.allocate(1800, 1200, 1, 8));
   for (int y = 0; y < grey.height; ++y)
     for (int x = 0; x < grey.width; ++x) grey.row(y)[x] = uint8_t((x ^ y) & 255);
   auto greyFile = codecs::encode(grey, {.format = codecs::Format::JPEG, .quality = 0.95}, nullptr);
   // Chroma halved both ways: decoded in one piece at full size, converted on a second thread.
-  auto subsampledFile = codecs::encode(makeBitmap(1800, 1200, [](int x, int y) {
-                                         return Rgb8{uint8_t(x * 5 % 256), uint8_t(y * 9 % 256), uint8_t(x ^ y)};
-                                       }),
-                                       {.format = codecs::Format::JPEG, .quality = 0.8}, nullptr);
+  auto subsampledFile =
+      codecs::encode(makeBitmap(1800, 1200,
+                                [](int x, int y) {
+                                  return Rgb8{uint8_t(x * 5 % 256), uint8_t(y * 9 % 256), uint8_t(x ^ y)};
+                                }),
+                     {.format = codecs::Format::JPEG, .quality = 0.8}, nullptr);
   struct Case {
     const std::vector<uint8_t>* file;
     int orientation;
@@ -277,9 +304,11 @@ TEST(ImageReader, LargeJpegConvertsWhileDecodingExactlyAsTheBitmapWould) {
 
 TEST(ImageReader, LargeJpegIsDecodedAtReducedScaleForAPreview) {
   const fs::path dir = solvane::test::makeTempDir("dct");
-  fs::path p = writeImage(dir / "big.jpg", makeBitmap(4000, 3000, [](int x, int y) {
-                            return Rgb8{uint8_t(x & 255), uint8_t(y & 255), 90};
-                          }),
+  fs::path p = writeImage(dir / "big.jpg",
+                          makeBitmap(4000, 3000,
+                                     [](int x, int y) {
+                                       return Rgb8{uint8_t(x & 255), uint8_t(y & 255), 90};
+                                     }),
                           {.format = codecs::Format::JPEG, .quality = 0.8});
   auto preview = reader().read(p, {2000, 2000}, kReadDefaultFlags, nullptr);
   ASSERT_TRUE(preview);
@@ -341,12 +370,18 @@ TEST(ImageReader, BadInputGivesACleanError) {
   auto png = readFile(writeImage(dir / "good.png", makeBitmap(64, 64, gradient), {.format = codecs::Format::PNG}));
   auto tif = readFile(writeImage(dir / "good.tif", makeBitmap(64, 64, gradient), {.format = codecs::Format::TIFF}));
   auto webp = readFile(writeImage(dir / "good.webp", makeBitmap(64, 64, gradient), {.format = codecs::Format::WebP}));
-  auto cut = [](std::vector<uint8_t> v, size_t keep) { v.resize(std::min(keep, v.size())); return v; };
+  auto cut = [](std::vector<uint8_t> v, size_t keep) {
+    v.resize(std::min(keep, v.size()));
+    return v;
+  };
   // A PNG header claiming 60000 x 60000 pixels (with a correct header checksum).
   auto hugePng = png;
   for (int i = 0; i < 2; ++i) {
     uint8_t* p = hugePng.data() + 16 + 4 * i;
-    p[0] = 0; p[1] = 0; p[2] = 0xEA; p[3] = 0x60;
+    p[0] = 0;
+    p[1] = 0;
+    p[2] = 0xEA;
+    p[3] = 0x60;
   }
   uint32_t crc = uint32_t(crc32(0, hugePng.data() + 12, 17));
   for (int i = 0; i < 4; ++i) hugePng[29 + i] = uint8_t(crc >> (24 - 8 * i));
@@ -355,7 +390,10 @@ TEST(ImageReader, BadInputGivesACleanError) {
   auto bombPng = hugePng;
   for (int i = 0; i < 2; ++i) {
     uint8_t* p = bombPng.data() + 16 + 4 * i;
-    p[0] = 0; p[1] = 0; p[2] = 0x23; p[3] = 0x28;
+    p[0] = 0;
+    p[1] = 0;
+    p[2] = 0x23;
+    p[3] = 0x28;
   }
   crc = uint32_t(crc32(0, bombPng.data() + 12, 17));
   for (int i = 0; i < 4; ++i) bombPng[29 + i] = uint8_t(crc >> (24 - 8 * i));
@@ -371,8 +409,9 @@ TEST(ImageReader, BadInputGivesACleanError) {
     }
     return t;
   };
-  auto plainTif = readFile(writeImage(dir / "plain.tif", makeBitmap(16, 16, gradient),
-                                      {.format = codecs::Format::TIFF, .tiffCompression = codecs::TiffCompression::None}));
+  auto plainTif =
+      readFile(writeImage(dir / "plain.tif", makeBitmap(16, 16, gradient),
+                          {.format = codecs::Format::TIFF, .tiffCompression = codecs::TiffCompression::None}));
   // A text chunk after the header whose stated length (1.8 GB) runs far past the end of the file.
   auto longChunk = std::vector<uint8_t>(png.begin(), png.begin() + 33);
   const uint8_t tail[] = {0x6D, 0x00, 0x00, 0x6C, 'z', 'T', 'X', 't', 'a', 0, 0, 1, 2, 3};
@@ -380,9 +419,16 @@ TEST(ImageReader, BadInputGivesACleanError) {
   std::vector<uint8_t> garbage(5000);
   for (size_t i = 0; i < garbage.size(); ++i) garbage[i] = uint8_t(i * 7919 >> 3);
   auto fakeJpeg = garbage;
-  fakeJpeg[0] = 0xFF; fakeJpeg[1] = 0xD8; fakeJpeg[2] = 0xFF;
+  fakeJpeg[0] = 0xFF;
+  fakeJpeg[1] = 0xD8;
+  fakeJpeg[2] = 0xFF;
 
-  struct Case { const char* name; std::vector<uint8_t> bytes; const char* ext; const char* reason = ""; };
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> bytes;
+    const char* ext;
+    const char* reason = "";
+  };
   const Case cases[] = {
       {"zero bytes", {}, "jpg"},
       {"truncated jpeg", cut(good, good.size() / 2), "jpg"},
@@ -465,9 +511,16 @@ TEST(ImageReader, ThumbnailsAreTurnedAndBounded) {
 TEST(ImageReader, QuickThumbnailsUseAnEmbeddedExifThumbnailThatIsLargeEnough) {
   const fs::path dir = solvane::test::makeTempDir("exifthumb");
   // A blue picture whose EXIF thumbnail is red, so the route taken shows in the colour.
-  fs::path p = writeImage(dir / "t.jpg", makeBitmap(800, 400, [](int, int) { return Rgb8{0, 0, 255}; }),
+  fs::path p = writeImage(dir / "t.jpg",
+                          makeBitmap(800, 400,
+                                     [](int, int) {
+                                       return Rgb8{0, 0, 255};
+                                     }),
                           {.format = codecs::Format::JPEG});
-  auto red = codecs::encode(makeBitmap(160, 80, [](int, int) { return Rgb8{255, 0, 0}; }),
+  auto red = codecs::encode(makeBitmap(160, 80,
+                                       [](int, int) {
+                                         return Rgb8{255, 0, 0};
+                                       }),
                             {.format = codecs::Format::JPEG}, nullptr);
   {
     auto img = Exiv2::ImageFactory::open(p.string());

@@ -13,9 +13,7 @@ namespace {
 struct Scene {
   rova::ImageDataRGBfPtr source = rova::ImageDataRGBf::create(64, 48);
   rova::ImageDataFPtr mask = rova::ImageDataF::create(64, 48);
-  static rova::PixelRGB<float> expected(int x, int y) {
-    return {0.02f * x, 0.03f * y, 1.5f - 0.01f * x};
-  }
+  static rova::PixelRGB<float> expected(int x, int y) { return {0.02f * x, 0.03f * y, 1.5f - 0.01f * x}; }
   Scene() {
     for (int y = 0; y < 48; ++y)
       for (int x = 0; x < 64; ++x) {
@@ -45,8 +43,8 @@ TEST(Inpaint, FillsTheHoleFromItsSurroundingsInLinearFloat) {
         if (s.mask->at(x, y) == 0.f) {
           EXPECT_EQ(d, s.source->at(x, y)) << "outside the hole nothing changes";
         } else {
-          worst = std::max({worst, std::fabs(double(d.r - e.r)), std::fabs(double(d.g - e.g)),
-                            std::fabs(double(d.b - e.b))});
+          worst = std::max(
+              {worst, std::fabs(double(d.r - e.r)), std::fabs(double(d.g - e.g)), std::fabs(double(d.b - e.b))});
         }
       }
     // The noise was up to 12 and 9 away; the fill follows the gradient closely, values above 1 kept.

@@ -107,9 +107,9 @@ TEST(Additions, ServiceUtilities) {
 
 TEST(Places, EverythingLivesUnderSolvaneHome) {
   std::string home = solvane::test::testHome().string();
-  for (const std::string& p : {places::userApplicationSupportDirectory(), places::groupContainerDirectory(),
-                               places::cachesDirectory(), places::userDefaultsDirectory(),
-                               places::temporaryDirectory()})
+  for (const std::string& p :
+       {places::userApplicationSupportDirectory(), places::groupContainerDirectory(), places::cachesDirectory(),
+        places::userDefaultsDirectory(), places::temporaryDirectory()})
     EXPECT_EQ(p.rfind(home, 0), 0u) << p;
   EXPECT_EQ(std::filesystem::path(places::applicationSupportDirectory()).filename(), "Solvane");
 }
@@ -155,7 +155,8 @@ TEST(Places, BundleFindsResourcesAndItsInformation) {
   Bundle bundle(dir.string());
   EXPECT_EQ(bundle.pathForResource("QVRovaConfig", "json"), (dir / "QVRovaConfig.json").string());
   EXPECT_EQ(bundle.pathForResource("QVRovaConfig.json", ""), (dir / "QVRovaConfig.json").string());
-  EXPECT_EQ(bundle.pathForResource("Default", "plist", "BatchPresets"), (dir / "BatchPresets" / "Default.plist").string());
+  EXPECT_EQ(bundle.pathForResource("Default", "plist", "BatchPresets"),
+            (dir / "BatchPresets" / "Default.plist").string());
   EXPECT_EQ(bundle.pathForResource("Missing", "plist"), "");
   EXPECT_EQ(bundle.bundleIdentifier(), "com.solvane.Solvane") << "without an Info.plist";
 

@@ -5,8 +5,8 @@
 #include <link.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <gtest/gtest.h>
+#include <filesystem>
 #include <string>
 #include <vector>
 

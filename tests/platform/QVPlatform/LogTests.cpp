@@ -39,8 +39,8 @@ TEST(Log, WritesLevelledLinesAndTheFailurePrefix) {
   EXPECT_NE(text.find(" I LogTests.cpp:"), std::string::npos) << text;
   EXPECT_NE(text.find("loaded 3 images from disk"), std::string::npos);
   EXPECT_EQ(text.find("not written"), std::string::npos);
-  std::string expected = "LogTests.cpp:" + std::to_string(failureLine) +
-                         " TestBody: [NSData dataWithContentsOfFile:/x/y.plist] == nil";
+  std::string expected =
+      "LogTests.cpp:" + std::to_string(failureLine) + " TestBody: [NSData dataWithContentsOfFile:/x/y.plist] == nil";
   EXPECT_NE(text.find(" E " + expected + "\n"), std::string::npos) << text;
   EXPECT_NE(text.find("Singleton created QVApp"), std::string::npos);
   EXPECT_FALSE(logger.shouldLogLevel(LogLevel::Debug));

@@ -84,15 +84,17 @@ TEST_F(NotificationCenterTest, RemovedObserversAreNotCalledEvenDuringAPost) {
 TEST_F(NotificationCenterTest, MainThreadPostIsImmediateOnMainAndQueuedFromWorkers) {
   auto& def = NotificationCenter::defaultCenter();
   std::vector<bool> deliveredOnMain;
-  auto t = def.addObserver("kQVTestMainPost", nullptr,
-                           [&](const Notification&) { deliveredOnMain.push_back(MainExecutor::shared().isMainThread()); });
+  auto t = def.addObserver("kQVTestMainPost", nullptr, [&](const Notification&) {
+    deliveredOnMain.push_back(MainExecutor::shared().isMainThread());
+  });
   mainThredPostNotificationName("kQVTestMainPost", nullptr);
   EXPECT_EQ(deliveredOnMain.size(), 1u) << "posted at once on the main thread";
 
   auto sender = std::make_shared<int>(5);
   std::weak_ptr<int> weakSender = sender;
-  std::thread([s = std::move(sender)]() mutable { mainThredPostNotificationName("kQVTestMainPost", std::move(s)); })
-      .join();
+  std::thread([s = std::move(sender)]() mutable {
+    mainThredPostNotificationName("kQVTestMainPost", std::move(s));
+  }).join();
   EXPECT_EQ(deliveredOnMain.size(), 1u) << "not delivered on the worker";
   EXPECT_FALSE(weakSender.expired()) << "the queued post keeps its sender";
   MainExecutor::shared().runUntilIdle();
@@ -102,7 +104,8 @@ TEST_F(NotificationCenterTest, MainThreadPostIsImmediateOnMainAndQueuedFromWorke
 
 TEST_F(NotificationCenterTest, ObserverWithMainQueueRunsOnTheMainPass) {
   int calls = 0;
-  auto t = center.addObserver("N", nullptr, [&](const Notification&) { ++calls; }, mainQueue());
+  auto t = center.addObserver(
+      "N", nullptr, [&](const Notification&) { ++calls; }, mainQueue());
   std::thread([&] { center.post("N"); }).join();
   EXPECT_EQ(calls, 0);
   MainExecutor::shared().runUntilIdle();

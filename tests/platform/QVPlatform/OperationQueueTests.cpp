@@ -133,8 +133,10 @@ TEST(OperationQueue, CurrentQueueAndWaiting) {
   // The processor's pattern: run inline when already on the queue, else add and wait.
   std::atomic<int> ran{0};
   auto performSync = [&](const Block& block) {
-    if (OperationQueue::currentQueue() == q) block();
-    else q->addOperations({BlockOperation::make(block)}, true);
+    if (OperationQueue::currentQueue() == q)
+      block();
+    else
+      q->addOperations({BlockOperation::make(block)}, true);
   };
   performSync([&] {
     ++ran;

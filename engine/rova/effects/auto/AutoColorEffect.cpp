@@ -80,14 +80,16 @@ std::unique_ptr<EffectKernel> AutoColorEffect::makeKernel(const ParameterList& p
                                                           const EffectParametersContextPtr& context) const {
   const double amount = auto_support::amountOf(p);
   if (amount <= 0 || !context) return nullptr;
-  auto found = context->analysis<AutoColorEstimate>(std::string(id()) + ".estimate", [&]() -> std::shared_ptr<const AutoColorEstimate> {
-    auto img = context->analysisImage();
-    return std::make_shared<AutoColorEstimate>(img ? estimate(*img) : AutoColorEstimate{});
-  });
+  auto found = context->analysis<AutoColorEstimate>(
+      std::string(id()) + ".estimate", [&]() -> std::shared_ptr<const AutoColorEstimate> {
+        auto img = context->analysisImage();
+        return std::make_shared<AutoColorEstimate>(img ? estimate(*img) : AutoColorEstimate{});
+      });
   // In log2 of red and blue over green. A slight cast is often the mood of the light (a warm
   // evening, a blue hour) and partly stays; a strong one is a fault and goes. Few neutral surfaces
   // make the estimate less certain: it is then used more carefully.
-  const double x = std::log2(double(found->gains[0] / found->gains[1])), y = std::log2(double(found->gains[2] / found->gains[1]));
+  const double x = std::log2(double(found->gains[0] / found->gains[1])),
+               y = std::log2(double(found->gains[2] / found->gains[1]));
   const double cast = std::hypot(x, y);
   const double sureness = 0.15 + 0.85 * auto_support::smoothstep(0.03, 0.25, found->neutralShare);
   const double kept = 0.35 + 0.65 * auto_support::smoothstep(0.3, 0.6, cast);

@@ -55,7 +55,8 @@ inline F4 fastLog2(F4 v) {  // v > 0, normal
   const I4 bits = I4(v);
   const F4 x = F4((bits & 0x7FFFFF) | 0x3F800000) - 1.f;  // mantissa - 1, in [0, 1)
   const F4 e = toFloat(((bits >> 23) & 255) - 127);
-  return e + x * (1.4425449f + x * (-0.7181452f + x * (0.4575485f + x * (-0.2779042f + x * (0.1217970f + x * -0.0258411f)))));
+  return e + x * (1.4425449f +
+                  x * (-0.7181452f + x * (0.4575485f + x * (-0.2779042f + x * (0.1217970f + x * -0.0258411f)))));
 }
 inline F4 fastExp2(F4 v) {
   v = clamp(v, -30.f, 30.f);
@@ -74,17 +75,18 @@ inline F4 fastExp2(F4 v) {
 inline void load3(const float* p, F4& r, F4& g, F4& b) {
   F4 m0, m1, m2;  // r0 g0 b0 r1 | g1 b1 r2 g2 | b2 r3 g3 b3
   __builtin_memcpy(&m0, p, 16), __builtin_memcpy(&m1, p + 4, 16), __builtin_memcpy(&m2, p + 8, 16);
-  const F4 rs = ROVA_SHUFFLE(m0, m1, 0, 3, 6, 7), gs = ROVA_SHUFFLE(m0, m1, 1, 4, 7, 0), bs = ROVA_SHUFFLE(m0, m1, 2, 5, 0, 0);
+  const F4 rs = ROVA_SHUFFLE(m0, m1, 0, 3, 6, 7), gs = ROVA_SHUFFLE(m0, m1, 1, 4, 7, 0),
+           bs = ROVA_SHUFFLE(m0, m1, 2, 5, 0, 0);
   r = ROVA_SHUFFLE(rs, m2, 0, 1, 2, 5);  // r0 r1 r2 r3
   g = ROVA_SHUFFLE(gs, m2, 0, 1, 2, 6);  // g0 g1 g2 g3
   b = ROVA_SHUFFLE(bs, m2, 0, 1, 4, 7);  // b0 b1 b2 b3
 }
 inline void store3(float* p, F4 r, F4 g, F4 b) {
-  const F4 rg = ROVA_SHUFFLE(r, g, 0, 4, 1, 5);  // r0 g0 r1 g1
+  const F4 rg = ROVA_SHUFFLE(r, g, 0, 4, 1, 5);   // r0 g0 r1 g1
   const F4 m0 = ROVA_SHUFFLE(rg, b, 0, 1, 4, 2);  // r0 g0 b0 r1
-  const F4 gb = ROVA_SHUFFLE(g, b, 1, 5, 2, 6);  // g1 b1 g2 b2
+  const F4 gb = ROVA_SHUFFLE(g, b, 1, 5, 2, 6);   // g1 b1 g2 b2
   const F4 m1 = ROVA_SHUFFLE(gb, r, 0, 1, 6, 2);  // g1 b1 r2 g2
-  const F4 br = ROVA_SHUFFLE(b, r, 2, 7, 3, 0);  // b2 r3 b3 .
+  const F4 br = ROVA_SHUFFLE(b, r, 2, 7, 3, 0);   // b2 r3 b3 .
   const F4 m2 = ROVA_SHUFFLE(br, g, 0, 1, 7, 2);  // b2 r3 g3 b3
   __builtin_memcpy(p, &m0, 16), __builtin_memcpy(p + 4, &m1, 16), __builtin_memcpy(p + 8, &m2, 16);
 }

@@ -80,7 +80,8 @@ inline void scaleToLuminance(V& r, V& g, V& b, V y, V t) {
   constexpr float kFlare = 0.0005f;
   const V ratio = t / (y + kFlare);
   const V zero = t - t;
-  r = ((r > zero ? r : zero) + kFlare) * ratio, g = ((g > zero ? g : zero) + kFlare) * ratio, b = ((b > zero ? b : zero) + kFlare) * ratio;
+  r = ((r > zero ? r : zero) + kFlare) * ratio, g = ((g > zero ? g : zero) + kFlare) * ratio,
+  b = ((b > zero ? b : zero) + kFlare) * ratio;
   V mx = r > g ? r : g;
   mx = mx > b ? mx : b;
   const auto over = mx > kTopChannel && t < kTopChannel;

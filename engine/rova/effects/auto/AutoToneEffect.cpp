@@ -64,20 +64,21 @@ class ToneKernel : public EffectKernel {
   void applyRow(float* px, int n, int, int) const override {
     using namespace auto_support::simd;
     const float topScale = topScale_;
-    forPixels4(px, n, [&](F4& r, F4& g, F4& b) __attribute__((always_inline)) {
-      const F4 y = vmax(luminance(r, g, b), splat(0.f));
-      const F4 u = vsqrt(y);
-      const F4 inTable = lookupPairs(pairs_, kLut, vmin(u * ((kLut - 1) / kMaxRoot), splat(float(kLut - 1))));
-      const F4 t = u >= kMaxRoot ? y * topScale : inTable;
-      auto_support::scaleToLuminance(r, g, b, y, t);
-    });
+    forPixels4(
+        px, n, [&](F4 & r, F4 & g, F4 & b) __attribute__((always_inline)) {
+          const F4 y = vmax(luminance(r, g, b), splat(0.f));
+          const F4 u = vsqrt(y);
+          const F4 inTable = lookupPairs(pairs_, kLut, vmin(u * ((kLut - 1) / kMaxRoot), splat(float(kLut - 1))));
+          const F4 t = u >= kMaxRoot ? y * topScale : inTable;
+          auto_support::scaleToLuminance(r, g, b, y, t);
+        });
   }
 
  private:
   static constexpr int kLut = 2048;
   static constexpr float kMaxRoot = 2;  // the table covers luminance up to 4
-  float pairs_[kLut][2];  // each entry with the next, for lookupPairs
-  float topScale_ = 1;    // past the table the curve goes on in proportion
+  float pairs_[kLut][2];                // each entry with the next, for lookupPairs
+  float topScale_ = 1;                  // past the table the curve goes on in proportion
 };
 
 }  // namespace
@@ -95,7 +96,8 @@ double AutoToneCurve::apply(double p) const {
 AutoToneCurve AutoToneEffect::analyse(const ImageDataRGBf& img, double exposureBiasEV) {
   auto_support::Histogram hist(0, 2, 4096);
   const float k = float(std::exp2(exposureBiasEV));
-  auto_support::forAnalysisPixels(img, [&](const float* px) { hist.add(tone::toPerceptual(k * std::max(0.f, tone::luminance(px)))); });
+  auto_support::forAnalysisPixels(
+      img, [&](const float* px) { hist.add(tone::toPerceptual(k * std::max(0.f, tone::luminance(px)))); });
   AutoToneCurve c;
   if (hist.total() == 0) return c;
   const double lo = hist.percentile(0.005), hi = hist.percentile(0.997);
@@ -127,10 +129,11 @@ std::unique_ptr<EffectKernel> AutoToneEffect::makeKernel(const ParameterList& p,
   const double amount = auto_support::amountOf(p);
   if (amount <= 0 || !context) return nullptr;
   const double bias = raw_ ? kRawDevelopBaselineEV : 0;
-  auto curve = context->analysis<AutoToneCurve>(std::string(id()) + ".curve", [&]() -> std::shared_ptr<const AutoToneCurve> {
-    auto img = context->analysisImage();
-    return std::make_shared<AutoToneCurve>(img ? analyse(*img, bias) : AutoToneCurve{});
-  });
+  auto curve =
+      context->analysis<AutoToneCurve>(std::string(id()) + ".curve", [&]() -> std::shared_ptr<const AutoToneCurve> {
+        auto img = context->analysisImage();
+        return std::make_shared<AutoToneCurve>(img ? analyse(*img, bias) : AutoToneCurve{});
+      });
   return std::make_unique<ToneKernel>(*curve, amount);
 }
 

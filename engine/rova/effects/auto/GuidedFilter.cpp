@@ -56,7 +56,8 @@ void guidedFilter(const cv::Mat& I, std::initializer_list<const cv::Mat*> inputs
     // a = cov(I, p) / (var(I) + eps), b = mean(p) - a * mean(I).
     a.create(I.rows, I.cols, CV_32F), b.create(I.rows, I.cols, CV_32F);
     for (int y = 0; y < I.rows; ++y) {
-      const float *ip = sumIP.ptr<float>(y), *i = mI.ptr<float>(y), *pp = sumP.ptr<float>(y), *d = denominator.ptr<float>(y);
+      const float *ip = sumIP.ptr<float>(y), *i = mI.ptr<float>(y), *pp = sumP.ptr<float>(y),
+                  *d = denominator.ptr<float>(y);
       float *pa = a.ptr<float>(y), *pb = b.ptr<float>(y);
 #pragma omp simd
       for (int x = 0; x < I.cols; ++x) {

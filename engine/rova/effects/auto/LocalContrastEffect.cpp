@@ -1,6 +1,6 @@
 #include <algorithm>
-#include <cstdint>
 #include <cmath>
+#include <cstdint>
 #include <vector>
 
 #include <opencv2/imgproc.hpp>
@@ -19,7 +19,7 @@ namespace {
 constexpr double kBaseRadius = 0.012;
 // In log2 units: steps of light larger than about a stop are kept in the base, so they make no halo.
 constexpr float kEdgeEpsilon = 0.04f;
-constexpr float kShadowAnchor = -3.6f;    // log2(0.08): bases under it are lifted
+constexpr float kShadowAnchor = -3.6f;     // log2(0.08): bases under it are lifted
 constexpr float kHighlightAnchor = -1.0f;  // log2(0.5): bases over it are held back
 constexpr float kMaxLift = 1.6f;           // EV
 
@@ -118,27 +118,30 @@ class LocalContrastKernel : public EffectKernel {
         const float ty = gy - r0;
         const float *a0 = wideA.data() + wide * r0, *a1 = wideA.data() + wide * r1;
         const float *b0 = wideB.data() + wide * r0, *b1 = wideB.data() + wide * r1;
-        forPixels4(buffer.floats() + size_t(y) * w * 3, w, [&](F4& r, F4& g, F4& bl) __attribute__((always_inline)) {
-          F4 A0, A1, B0, B1;
-          __builtin_memcpy(&A0, a0, sizeof A0), __builtin_memcpy(&A1, a1, sizeof A1);
-          __builtin_memcpy(&B0, b0, sizeof B0), __builtin_memcpy(&B1, b1, sizeof B1);
-          a0 += 4, a1 += 4, b0 += 4, b1 += 4;
-          const F4 A = A0 + (A1 - A0) * ty, B = B0 + (B1 - B0) * ty;
-          const F4 l = fastLog2(vmax(luminance(r, g, bl), splat(1e-4f)));
-          const F4 base = A * l + B;
-          const F4 d = l - base;
-          const F4 t = clamp((base - kTableLo) * ((kTable - 1) / (kTableHi - kTableLo)), 0.f, float(kTable - 1));
-          F4 tone, gainDetail;
-          lookup2(table_, kTable, t, tone, gainDetail);
-          // Large steps gain less (no ringing).
-          F4 gain = fastExp2(tone + gainDetail * d / (1.f + 2.f * vabs(d)));
-          const F4 mx = vmax(vmax(r, g), bl);
-          // A gain that would take a channel past the top is held there (never under 1); only the
-          // lanes that would pass it need the division.
-          const auto limit = gain > 1.f && mx * gain > auto_support::kTopChannel;
-          if (any(limit)) gain = limit ? vmin(gain, vmax(splat(1.f), auto_support::kTopChannel / (limit ? mx : splat(1.f)))) : gain;
-          r *= gain, g *= gain, bl *= gain;
-        });
+        forPixels4(
+            buffer.floats() + size_t(y) * w * 3, w, [&](F4 & r, F4 & g, F4 & bl) __attribute__((always_inline)) {
+              F4 A0, A1, B0, B1;
+              __builtin_memcpy(&A0, a0, sizeof A0), __builtin_memcpy(&A1, a1, sizeof A1);
+              __builtin_memcpy(&B0, b0, sizeof B0), __builtin_memcpy(&B1, b1, sizeof B1);
+              a0 += 4, a1 += 4, b0 += 4, b1 += 4;
+              const F4 A = A0 + (A1 - A0) * ty, B = B0 + (B1 - B0) * ty;
+              const F4 l = fastLog2(vmax(luminance(r, g, bl), splat(1e-4f)));
+              const F4 base = A * l + B;
+              const F4 d = l - base;
+              const F4 t = clamp((base - kTableLo) * ((kTable - 1) / (kTableHi - kTableLo)), 0.f, float(kTable - 1));
+              F4 tone, gainDetail;
+              lookup2(table_, kTable, t, tone, gainDetail);
+              // Large steps gain less (no ringing).
+              F4 gain = fastExp2(tone + gainDetail * d / (1.f + 2.f * vabs(d)));
+              const F4 mx = vmax(vmax(r, g), bl);
+              // A gain that would take a channel past the top is held there (never under 1); only the
+              // lanes that would pass it need the division.
+              const auto limit = gain > 1.f && mx * gain > auto_support::kTopChannel;
+              if (any(limit))
+                gain =
+                    limit ? vmin(gain, vmax(splat(1.f), auto_support::kTopChannel / (limit ? mx : splat(1.f)))) : gain;
+              r *= gain, g *= gain, bl *= gain;
+            });
       }
     });
   }
@@ -177,7 +180,8 @@ class LocalContrastKernel : public EffectKernel {
 
 }  // namespace
 
-LocalContrastEffect::LocalContrastEffect() : EffectBase(effect_id::kLocalContrast, {Parameter("Amount", 0, 100, 100)}) {}
+LocalContrastEffect::LocalContrastEffect()
+    : EffectBase(effect_id::kLocalContrast, {Parameter("Amount", 0, 100, 100)}) {}
 
 std::unique_ptr<EffectKernel> LocalContrastEffect::makeKernel(const ParameterList& p, const EffectRenderInfo& info,
                                                               const EffectParametersContextPtr& context) const {
@@ -185,28 +189,31 @@ std::unique_ptr<EffectKernel> LocalContrastEffect::makeKernel(const ParameterLis
   if (amount <= 0) return nullptr;
   auto strengths = std::make_shared<const Strengths>();
   if (context)
-    strengths = context->analysis<Strengths>(std::string(id()) + ".strengths", [&]() -> std::shared_ptr<const Strengths> {
-      auto s = std::make_shared<Strengths>();
-      auto img = context->analysisImage();
-      if (!img) return s;
-      auto_support::Histogram hist(-14, 2, 1024);
-      auto_support::forAnalysisPixels(*img, [&](const float* c) { hist.add(std::log2(std::max(tone::luminance(c), 1e-5f))); });
-      // Relative to the picture's own mid-tones (the tone effect brings those to the same place).
-      const double median = hist.percentile(0.5), range = hist.percentile(0.98) - hist.percentile(0.02);
-      const double deep = hist.fractionBelow(median - 3);
-      // Pictures with much deep shadow or a wide range of light get more opening and holding.
-      s->shadows = float(0.18 + 0.25 * auto_support::smoothstep(0.02, 0.25, deep));
-      s->highlights = float(0.12 + 0.18 * auto_support::smoothstep(5, 9, range));
-      s->detail = 0.3f;
-      return s;
-    });
+    strengths =
+        context->analysis<Strengths>(std::string(id()) + ".strengths", [&]() -> std::shared_ptr<const Strengths> {
+          auto s = std::make_shared<Strengths>();
+          auto img = context->analysisImage();
+          if (!img) return s;
+          auto_support::Histogram hist(-14, 2, 1024);
+          auto_support::forAnalysisPixels(
+              *img, [&](const float* c) { hist.add(std::log2(std::max(tone::luminance(c), 1e-5f))); });
+          // Relative to the picture's own mid-tones (the tone effect brings those to the same place).
+          const double median = hist.percentile(0.5), range = hist.percentile(0.98) - hist.percentile(0.02);
+          const double deep = hist.fractionBelow(median - 3);
+          // Pictures with much deep shadow or a wide range of light get more opening and holding.
+          s->shadows = float(0.18 + 0.25 * auto_support::smoothstep(0.02, 0.25, deep));
+          s->highlights = float(0.12 + 0.18 * auto_support::smoothstep(5, 9, range));
+          s->detail = 0.3f;
+          return s;
+        });
   // The radius is a share of the picture's long side as rendered: canvas pixels times output pixels
   // per canvas pixel. (info.scale counts from the file's full resolution, so for a reduced read of
   // the file it would shrink the radius twice and the preview would lose the look of the export.)
   const AffineTransform& m = info.outputToCanvas;
   const double canvasPerOutput = std::sqrt(std::fabs(double(m.a) * m.d - double(m.b) * m.c));
   const double longSide = std::max(info.canvasSize.width, info.canvasSize.height);
-  const double radius = std::max(2.0, kBaseRadius * (longSide > 0 && canvasPerOutput > 0 ? longSide / canvasPerOutput : 1000 * info.scale));
+  const double radius = std::max(
+      2.0, kBaseRadius * (longSide > 0 && canvasPerOutput > 0 ? longSide / canvasPerOutput : 1000 * info.scale));
   return std::make_unique<LocalContrastKernel>(*strengths, float(amount), radius, info.interrupted);
 }
 

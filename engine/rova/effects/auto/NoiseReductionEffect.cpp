@@ -2,7 +2,6 @@
 #include <cmath>
 #include <vector>
 
-
 #include "rova/effects/ToneMath.h"
 #include "rova/effects/auto/AutoEffects.h"
 #include "rova/effects/auto/AutoSimd.h"
@@ -107,16 +106,19 @@ double NoiseReductionEffect::estimateNoise(const ImageDataRGBf& data) {
   if (side < 8) return 0;
   std::vector<double> estimates;
   for (auto [cx, cy] : {std::pair{0.5, 0.5}, {0.25, 0.25}, {0.75, 0.25}, {0.25, 0.75}, {0.75, 0.75}}) {
-    const int x0 = std::clamp(int(cx * w) - side / 2, 0, w - side), y0 = std::clamp(int(cy * h) - side / 2, 0, h - side);
+    const int x0 = std::clamp(int(cx * w) - side / 2, 0, w - side),
+              y0 = std::clamp(int(cy * h) - side / 2, 0, h - side);
     std::vector<float> p(size_t(side) * side);
     for (int y = 0; y < side; ++y)
-      for (int x = 0; x < side; ++x) p[size_t(y) * side + x] = std::sqrt(std::max(0.f, tone::luminance(&data.row(y0 + y)[x0 + x].r)));
+      for (int x = 0; x < side; ++x)
+        p[size_t(y) * side + x] = std::sqrt(std::max(0.f, tone::luminance(&data.row(y0 + y)[x0 + x].r)));
     std::vector<float> r;
     r.reserve(p.size());
     for (int y = 1; y + 1 < side; ++y)
       for (int x = 1; x + 1 < side; ++x) {
         auto at = [&](int dx, int dy) { return p[size_t(y + dy) * side + x + dx]; };
-        const float v = at(-1, -1) + at(1, -1) + at(-1, 1) + at(1, 1) - 2 * (at(0, -1) + at(0, 1) + at(-1, 0) + at(1, 0)) + 4 * at(0, 0);
+        const float v = at(-1, -1) + at(1, -1) + at(-1, 1) + at(1, 1) -
+                        2 * (at(0, -1) + at(0, 1) + at(-1, 0) + at(1, 0)) + 4 * at(0, 0);
         const float bright = at(0, 0);
         if (bright > 0.03f && bright < 0.97f) r.push_back(std::fabs(v));
       }
@@ -129,26 +131,28 @@ double NoiseReductionEffect::estimateNoise(const ImageDataRGBf& data) {
   return estimates[estimates.size() / 2];
 }
 
-NoiseReductionEffect::NoiseReductionEffect() : EffectBase(effect_id::kNoiseReduction, {Parameter("Amount", 0, 100, 100)}) {}
+NoiseReductionEffect::NoiseReductionEffect()
+    : EffectBase(effect_id::kNoiseReduction, {Parameter("Amount", 0, 100, 100)}) {}
 
 std::unique_ptr<EffectKernel> NoiseReductionEffect::makeKernel(const ParameterList& p, const EffectRenderInfo& info,
                                                                const EffectParametersContextPtr& context) const {
   const double amount = auto_support::amountOf(p);
   if (amount <= 0 || !context || !context->originalImage()) return nullptr;
-  auto estimate = context->analysis<NoiseEstimate>(std::string(id()) + ".noise", [&]() -> std::shared_ptr<const NoiseEstimate> {
-    auto e = std::make_shared<NoiseEstimate>();
-    const auto& image = context->originalImage();
-    auto data = image->imageData();
-    if (!data) return e;
-    // A reduced decode averages the noise away: scale back to full-resolution pixels.
-    const double decoded = image->source() ? std::max(0.05, image->source()->decodedScale()) : 1.0;
-    e->sigma = estimateNoise(*data) / decoded;
-    // The ISO speed sets a floor: a high-ISO file that measured clean was smoothed in the camera
-    // at the cost of grain that still shows at full size.
-    const float iso = image->exif().isoSpeed;
-    if (iso > 0) e->sigma = std::max(e->sigma, 0.0012 * std::sqrt(iso / 100.0));
-    return e;
-  });
+  auto estimate =
+      context->analysis<NoiseEstimate>(std::string(id()) + ".noise", [&]() -> std::shared_ptr<const NoiseEstimate> {
+        auto e = std::make_shared<NoiseEstimate>();
+        const auto& image = context->originalImage();
+        auto data = image->imageData();
+        if (!data) return e;
+        // A reduced decode averages the noise away: scale back to full-resolution pixels.
+        const double decoded = image->source() ? std::max(0.05, image->source()->decodedScale()) : 1.0;
+        e->sigma = estimateNoise(*data) / decoded;
+        // The ISO speed sets a floor: a high-ISO file that measured clean was smoothed in the camera
+        // at the cost of grain that still shows at full size.
+        const float iso = image->exif().isoSpeed;
+        if (iso > 0) e->sigma = std::max(e->sigma, 0.0012 * std::sqrt(iso / 100.0));
+        return e;
+      });
   // A reduced render averages the noise by its scale.
   const double sigma = estimate->sigma * std::min(1.0, info.scale);
   if (sigma <= kNoiseFloor) return nullptr;

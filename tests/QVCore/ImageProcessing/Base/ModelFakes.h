@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "QVCore/ImageProcessing/History/QVHistoryManagerProtocol.h"
 #include "QVCore/ImageProcessing/Base/QVParentProtocol.h"
+#include "QVCore/ImageProcessing/History/QVHistoryManagerProtocol.h"
 #include "QVPlatform/NotificationCenter.h"
 #include "QVPlatform/OperationQueue.h"
 

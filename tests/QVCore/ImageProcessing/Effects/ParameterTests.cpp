@@ -114,7 +114,7 @@ TEST_F(Parameter, OptionalDataIdentityAndHistory) {
   EXPECT_EQ(history->steps.size(), 1u);
   EXPECT_EQ(notes.received.size(), 1u);
 
-  p->setOptionalData(curve, QVParameterOptionalDataTypeText);  // same object, other code: a change
+  p->setOptionalData(curve, QVParameterOptionalDataTypeText);                       // same object, other code: a change
   p->setOptionalData(QVMakeOptionalData(*curve), QVParameterOptionalDataTypeText);  // equal copy: a change
   EXPECT_EQ(history->steps.size(), 3u);
   EXPECT_EQ(notes.received.size(), 3u);
@@ -152,9 +152,9 @@ TEST_F(Parameter, ResetRespectsDoNotReset) {
   EXPECT_EQ(p->value(), 2);
   EXPECT_EQ(p->optionalData(), nullptr);
   EXPECT_EQ(p->optionalDataType(), 0u);
-  EXPECT_EQ(notes.names(), (std::vector<std::string>{kQVEffectParamResetNotification,
-                                                     kQVEffectParamDidChangeNotification,
-                                                     kQVEffectPramaDidChangeOptionalData}));
+  EXPECT_EQ(notes.names(),
+            (std::vector<std::string>{kQVEffectParamResetNotification, kQVEffectParamDidChangeNotification,
+                                      kQVEffectPramaDidChangeOptionalData}));
   EXPECT_EQ(history->steps.size(), 2u);
 }
 

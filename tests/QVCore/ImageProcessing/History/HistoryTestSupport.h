@@ -57,7 +57,7 @@ struct FakeDelegate : QVHistoryManagerDelegate {
     fs::remove(statePath(m, uuid), ec);
   }
   std::optional<std::vector<std::string>> historyManagerAllTexturesFromStateUUID(QVHistoryManagerProtocol&,
-                                                                                const std::string&) override {
+                                                                                 const std::string&) override {
     return textures;
   }
 };

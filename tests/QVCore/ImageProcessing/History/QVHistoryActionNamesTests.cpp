@@ -24,7 +24,8 @@ class HistoryActionNamesTest : public HistoryTest {
  protected:
   void SetUp() override {
     HistoryTest::SetUp();
-    ASSERT_TRUE(qv::QVSLocalization::loadTableFromFile((solvane::test::dataDir() / "history/Localizable.strings").string()));
+    ASSERT_TRUE(
+        qv::QVSLocalization::loadTableFromFile((solvane::test::dataDir() / "history/Localizable.strings").string()));
   }
   void TearDown() override {
     restoreApplicationTable();
@@ -39,10 +40,10 @@ TEST_F(HistoryActionNamesTest, LevelNamesAreLocalisedByTheirFormats) {
     const char* stored;
     const char* shown;
   } cases[] = {
-      {"Layer 1: Opacity", "Calque 1 : Opacité"},       // one-part format, known layer name
-      {"My Layer: Blend", "My Layer : Fusion"},         // the user's own name stays as it is
+      {"Layer 1: Opacity", "Calque 1 : Opacité"},              // one-part format, known layer name
+      {"My Layer: Blend", "My Layer : Fusion"},                // the user's own name stays as it is
       {"Preset Warm: Activated", "Préréglage Warm : activé"},  // two-part format
-      {"Unknown: Something", "Unknown: Quelque chose"}, // no format: piece by piece at ": "
+      {"Unknown: Something", "Unknown: Quelque chose"},        // no format: piece by piece at ": "
       {"Layers Deleted", "Calques supprimés"},
       {"Copy of Layer 1: Opacity", "Copie de Layer 1 : Opacité"},
       {"Plain", "Plain"},

@@ -64,8 +64,7 @@ TEST_F(HistoryTest, HistoryDictionaryRoundTripsStepsStatesAndResources) {
   EXPECT_FALSE(loaded->edited());  // a level waits to be applied
   EXPECT_EQ(loaded->historyDictsArray(), manager->historyDictsArray());
   EXPECT_EQ(loaded->cachedTexturesDict(), manager->cachedTexturesDict());
-  for (size_t i = 0; i < 4; ++i)
-    EXPECT_TRUE(fs::exists(loaded->historyPath() + "/" + stepUuid(i) + ".state")) << i;
+  for (size_t i = 0; i < 4; ++i) EXPECT_TRUE(fs::exists(loaded->historyPath() + "/" + stepUuid(i) + ".state")) << i;
   auto copy = loaded->cachedPathForTextureWithPath(texture.string());
   ASSERT_TRUE(copy);
   EXPECT_EQ(readText(*copy), "texture bytes");
@@ -153,8 +152,8 @@ TEST_F(HistoryTest, HostileHistoryDictionaryWritesNothingOutsideTheFolder) {
                                        {"sub/file", data},
                                        {"back\\slash", data},
                                        {"", data}}},
-      {"cachedTexturesDict", qv::Dictionary{{victim.string(), "../../../../../../../../" + victim.string()},
-                                            {"/tmp/fine.png", "fine.png"}}},
+      {"cachedTexturesDict",
+       qv::Dictionary{{victim.string(), "../../../../../../../../" + victim.string()}, {"/tmp/fine.png", "fine.png"}}},
       {"currentLevelOfHistory", 0}};
 
   manager->applyHistoryDict(dict, false);

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "QVPlatform/NotificationCenter.h"
 #include "QVCore/ImageProcessing/History/HistoryTestSupport.h"
+#include "QVPlatform/NotificationCenter.h"
 
 using namespace historytest;
 
@@ -215,11 +215,12 @@ TEST_F(HistoryTest, NotificationsCarryTheStepsAndTheNewIndex) {
   qv::Value lastIndex;
   size_t lastStepCount = 0;
   auto& center = qv::NotificationCenter::defaultCenter();
-  auto t1 = center.addObserver(kQVHistoryManagerRegisterNewStateNotification, manager.get(), [&](const qv::Notification& n) {
-    names.push_back(n.name);
-    lastIndex = n.info(kQVHistoryManagerCurrentStateIndexKey);
-    lastStepCount = n.info(kQVHistoryManagerDictsKey).size();
-  });
+  auto t1 =
+      center.addObserver(kQVHistoryManagerRegisterNewStateNotification, manager.get(), [&](const qv::Notification& n) {
+        names.push_back(n.name);
+        lastIndex = n.info(kQVHistoryManagerCurrentStateIndexKey);
+        lastStepCount = n.info(kQVHistoryManagerDictsKey).size();
+      });
   auto t2 = center.addObserver(kQVHistoryCurrentLevelDidChangeNotification, manager.get(),
                                [&](const qv::Notification& n) { names.push_back(n.name); });
   auto t3 = center.addObserver(kQVHistoryLastSavedLevelDidChangeNotification, manager.get(),

@@ -5,11 +5,11 @@
 
 #include <cmath>
 
-#include "QVCore/ImageProcessing/Layers/QVIPEffectsProvider.h"
-#include "QVCore/ImageProcessing/Effects/QVRawValueMapper.h"
 #include "QVCore/ImageProcessing/Effects/QVIgnoreDisablingEffect.h"
-#include "QVCore/ImageProcessing/Layers/QVIgnoreDisablingLayer.h"
+#include "QVCore/ImageProcessing/Effects/QVRawValueMapper.h"
 #include "QVCore/ImageProcessing/Layers/LayerTestSupport.h"
+#include "QVCore/ImageProcessing/Layers/QVIPEffectsProvider.h"
+#include "QVCore/ImageProcessing/Layers/QVIgnoreDisablingLayer.h"
 #include "QVPlatform/PropertyList.h"
 #include "common/TestSupport.h"
 #include "rova/effects/EffectFactory.h"
@@ -62,7 +62,8 @@ void expectBuiltFrom(const LayerPtr& layer, const qv::Value& d, const QVIPLayer*
   const qv::Value& listed = d["SublayersIdentifiers"];
   ASSERT_EQ(layer->subLayers().size(), nested.size() + listed.size()) << where;
   for (size_t i = 0; i < nested.size(); ++i)
-    expectBuiltFrom(layer->subLayers()[i], nested[i], reference, rawSwitch, where + "/" + nested[i]["Identifier"].asString());
+    expectBuiltFrom(layer->subLayers()[i], nested[i], reference, rawSwitch,
+                    where + "/" + nested[i]["Identifier"].asString());
   for (size_t i = 0; i < listed.size(); ++i)
     expectBuiltFrom(layer->subLayers()[nested.size() + i], catalogue.adjustmentLayers()[listed[i].asString()], nullptr,
                     rawSwitch, where + "/" + listed[i].asString());
@@ -133,10 +134,17 @@ struct SmallCatalogue : ::testing::Test {
         {"EffectsRAW", effects},  // a raw image layer is no adjustment layer: without it "IMG" applies
         {"EffectsIMG", Array{Dictionary{{"Identifier", "ROVASharpenEffect"}}}},
     };
-    Dictionary inner{{"Identifier", "Inner"}, {"Name", "Inner"}, {"Effects", Array{Dictionary{{"Identifier", "ROVASharpenEffect"}}}}};
-    Dictionary outer{{"Identifier", "Outer"}, {"Sublayers", Array{inner}}, {"SublayersIdentifiers", Array{"Inner", "Unknown"}}};
-    Dictionary temperature{{"Value", 5000},       {"DefaultValue", 5500},          {"NumberFormat", "%.0f K"},
-                           {"VisibleMin", 2000},  {"DiscreteValues", Array{"a", "b"}}, {"DoNotReset", true}};
+    Dictionary inner{{"Identifier", "Inner"},
+                     {"Name", "Inner"},
+                     {"Effects", Array{Dictionary{{"Identifier", "ROVASharpenEffect"}}}}};
+    Dictionary outer{
+        {"Identifier", "Outer"}, {"Sublayers", Array{inner}}, {"SublayersIdentifiers", Array{"Inner", "Unknown"}}};
+    Dictionary temperature{{"Value", 5000},
+                           {"DefaultValue", 5500},
+                           {"NumberFormat", "%.0f K"},
+                           {"VisibleMin", 2000},
+                           {"DiscreteValues", Array{"a", "b"}},
+                           {"DoNotReset", true}};
     Dictionary tint{{"Hidden", true},
                     {"GradientColors", Dictionary{{"Default", Array{"#FF0000"}},
                                                   {"RAW", Array{"#FF0000", "#00FF00", "nope"}},
@@ -162,13 +170,15 @@ struct SmallCatalogue : ::testing::Test {
                                                                     {"Tint", Dictionary{}}}}}}}}}}};
     Dictionary plist{
         {"AdjustmentLayers", Dictionary{{"Variants", variants}, {"Outer", outer}, {"Grouped", grouped}}},
-        {"Categories", Array{Dictionary{{"Identifier", "C"}, {"AdjustmentLayers", Array{"Outer", "Missing", "Grouped"}}}}},
+        {"Categories",
+         Array{Dictionary{{"Identifier", "C"}, {"AdjustmentLayers", Array{"Outer", "Missing", "Grouped"}}}}},
     };
     EXPECT_TRUE(qv::PropertyList::writeFile(path, Value(plist)));
     catalogue = std::make_unique<QVIPEffectsProvider>(path);
   }
 
-  static std::shared_ptr<QVEffectParameterProtocol> parameter(const std::shared_ptr<QVIPEffect>& e, const std::string& id) {
+  static std::shared_ptr<QVEffectParameterProtocol> parameter(const std::shared_ptr<QVIPEffect>& e,
+                                                              const std::string& id) {
     for (const auto& p : e->parameters())
       if (p->identifier() == id) return p;
     return nullptr;
@@ -263,7 +273,7 @@ TEST_F(SmallCatalogue, EffectAttributesGroupsAndPresets) {
   EXPECT_TRUE(temperature->fillNonDefaultValue());
   EXPECT_TRUE(tint->hidden());
   EXPECT_TRUE(tint->defaultGradientColors().empty());  // one colour is no gradient
-  EXPECT_EQ(tint->rawGradientColors().size(), 2u);      // texts that give no colour are dropped
+  EXPECT_EQ(tint->rawGradientColors().size(), 2u);     // texts that give no colour are dropped
   EXPECT_EQ(tint->rawDefColorIdx(), 1);
 
   ASSERT_EQ(effect->tabGroups().size(), 1u);
@@ -292,10 +302,10 @@ TEST(RawValueMapper, CurveAndItsDegenerateForms) {
     double top, center, bottom, x, forward;
   };
   const Case cases[] = {
-      {100, 0, -50, 100, 100},  {100, 0, -50, -100, -50}, {100, 0, -50, 0, 0},
-      {100, 0, -100, 50, 50},   {100, 0, -100, -50, -50},  // centre halfway: a straight line
-      {100, 100, 0, 50, 100},   {100, 100, 0, -50, 50},    // centre at the top
-      {100, 0, 0, -50, 0},      {100, 0, 0, 50, 50},       // centre at the bottom
+      {100, 0, -50, 100, 100}, {100, 0, -50, -100, -50}, {100, 0, -50, 0, 0},
+      {100, 0, -100, 50, 50},  {100, 0, -100, -50, -50},  // centre halfway: a straight line
+      {100, 100, 0, 50, 100},  {100, 100, 0, -50, 50},    // centre at the top
+      {100, 0, 0, -50, 0},     {100, 0, 0, 50, 50},       // centre at the bottom
   };
   for (const auto& c : cases) {
     auto mapper = QVRawValueMapper(c.top, c.center, c.bottom);

@@ -2,8 +2,8 @@
 // change reports that travel parameter → effect → layer → parent layer → processor.
 #include <gtest/gtest.h>
 
-#include "QVCore/ImageProcessing/Layers/QVIPEffectsProvider.h"
 #include "QVCore/ImageProcessing/Layers/LayerTestSupport.h"
+#include "QVCore/ImageProcessing/Layers/QVIPEffectsProvider.h"
 #include "rova/layers/AdjustmentLayer.h"
 
 using namespace solvane::test;
@@ -194,7 +194,8 @@ TEST(LayerAdjustments, CopyingAndApplyingParameters) {
   EXPECT_EQ(target->effects().size(), 1u);
 
   auto group = namedLayer("G");
-  group->setLayers({QVIPEffectsProvider::sharedEffectsProvider().makeAdjustmentLayerWithIdentifier("SharpenAdjustmentLayer")});
+  group->setLayers(
+      {QVIPEffectsProvider::sharedEffectsProvider().makeAdjustmentLayerWithIdentifier("SharpenAdjustmentLayer")});
   group->subLayers()[0]->effects()[0]->parameters()[0]->setValue(7);
   auto copy = namedLayer("C");
   copy->copyParamsFromLayer(group);
@@ -255,7 +256,8 @@ TEST_F(Twins, FollowTheTwinsChanges) {
   ASSERT_EQ(mine->subLayers().size(), 1u);
   EXPECT_EQ(mine->subLayers()[0]->name(), "M2");
 
-  theirs->insertLayer(QVIPEffectsProvider::sharedEffectsProvider().makeAdjustmentLayerWithIdentifier("SharpenAdjustmentLayer"), 0);
+  theirs->insertLayer(
+      QVIPEffectsProvider::sharedEffectsProvider().makeAdjustmentLayerWithIdentifier("SharpenAdjustmentLayer"), 0);
   ASSERT_EQ(mine->subLayers().size(), 2u);
   EXPECT_EQ(mine->subLayers()[0]->identifier(), "SharpenAdjustmentLayer");
   EXPECT_EQ(mine->subLayers()[0]->syncLayer(), theirs->subLayers()[0]);

@@ -6,12 +6,12 @@
 
 #include <cstdlib>
 
-#include "QVCore/ImageProcessing/Layers/QVIPEffectsProvider.h"
-#include "QVCore/ImageProcessing/Layers/QVIPLayer+Dictionary.h"
 #include "QVCore/ImageProcessing/Base/QVLayerStateModelProtocol.h"
 #include "QVCore/ImageProcessing/Layers/LayerTestSupport.h"
-#include "common/TestSupport.h"
+#include "QVCore/ImageProcessing/Layers/QVIPEffectsProvider.h"
+#include "QVCore/ImageProcessing/Layers/QVIPLayer+Dictionary.h"
 #include "QVPlatform/PropertyList.h"
+#include "common/TestSupport.h"
 
 using namespace solvane::test;
 using LayerPtr = std::shared_ptr<QVIPLayer>;
@@ -88,11 +88,11 @@ TEST(LayerDictionary, GoldenTreeWithHiddenLayersMappedValuesAndCachedResources) 
   auto fileData = QVMakeOptionalData(qv::Dictionary{{kQVParameterOptionalDataPathKey, "/pictures/paper.png"},
                                                     {kQVParameterOptionalDataOrigFileNameKey, "paper.png"}});
   auto develop = makeEffect("ROVADevelopCommonEffectID",
-                            {{"Exposure", 40, 0, nullptr, 0, doubling()},        // written as 20 (inverse map)
-                             {"Contrast", 0.00005, 0},                           // within 0.0001: left out
-                             {"Highlights", 0.001, 0},                           // written
+                            {{"Exposure", 40, 0, nullptr, 0, doubling()},  // written as 20 (inverse map)
+                             {"Contrast", 0.00005, 0},                     // within 0.0001: left out
+                             {"Highlights", 0.001, 0},                     // written
                              {"Curve", 0, 0, QVMakeOptionalData(qv::Array{0.0, 0.5, 1.0}), 1},
-                             {"Locked", 5, 0, nullptr, 0, nullptr, true}},       // doNotReset: left out
+                             {"Locked", 5, 0, nullptr, 0, nullptr, true}},  // doNotReset: left out
                             "Preset-7");
   auto overlay = makeEffect("ROVATextureOverlayEffect",
                             {{"Texture", 1, 0, QVMakeOptionalData(qv::Value("/pictures/grain.jpg")), 4},
@@ -126,17 +126,19 @@ TEST(LayerDictionary, GoldenTreeWithHiddenLayersMappedValuesAndCachedResources) 
 
   // Without history nothing is cached, and a tree without sublayers is just an empty list.
   EXPECT_EQ(qv::Value(makeLayer("Lonely")->serialize()).description(), R"({"AdjustmentLayers":[]})");
-  auto orphan = makeLayer("Orphan", {}, {makeLayer("Child", {makeEffect("ROVATextureOverlayEffect",
-      {{"Texture", 1, 0, QVMakeOptionalData(qv::Value("/pictures/grain.jpg")), 4}})})});
+  auto orphan = makeLayer(
+      "Orphan", {},
+      {makeLayer("Child", {makeEffect("ROVATextureOverlayEffect",
+                                      {{"Texture", 1, 0, QVMakeOptionalData(qv::Value("/pictures/grain.jpg")), 4}})})});
   EXPECT_FALSE(orphan->serialize().count("CachedResources"));
 }
 
 TEST(LayerDictionary, OptionsChooseSublayersAndCanKeepTheCameraProfilePrivate) {
   auto history = std::make_shared<FakeHistory>();
   auto parent = RecordingParent::make(history);
-  auto raw = makeEffect("ROVARawDevelopCommonEffectID",
-                        {{"Texture", 1, 0, QVMakeOptionalData(qv::Value("/profiles/camera.dcp")), 4},
-                         {"Exposure", 1, 0}});
+  auto raw =
+      makeEffect("ROVARawDevelopCommonEffectID",
+                 {{"Texture", 1, 0, QVMakeOptionalData(qv::Value("/profiles/camera.dcp")), 4}, {"Exposure", 1, 0}});
   auto a = makeLayer("A", {raw});
   auto b = makeLayer("B");
   auto c = makeLayer("C");
@@ -218,9 +220,8 @@ class FakeState : public QVLayerStateModelProtocol {
 
 TEST(LayerState, RecordIsMadeOnDemandAndAppliedOnlyWhenItIsAnotherState) {
   int made = 0;
-  QVLayerStateFactory::registerMaker([&](std::shared_ptr<QVIPLayer>) {
-    return std::make_shared<FakeState>("made-" + std::to_string(++made));
-  });
+  QVLayerStateFactory::registerMaker(
+      [&](std::shared_ptr<QVIPLayer>) { return std::make_shared<FakeState>("made-" + std::to_string(++made)); });
   auto layer = makeLayer("L");
   auto first = layer->state();
   EXPECT_EQ(layer->state(), first);  // kept until a change

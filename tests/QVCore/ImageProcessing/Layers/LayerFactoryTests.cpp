@@ -1,9 +1,9 @@
 // Layer types, the factory's class choice and the layer limits.
 #include <gtest/gtest.h>
 
+#include "QVCore/ImageProcessing/Layers/LayerTestSupport.h"
 #include "QVCore/ImageProcessing/Layers/QVIPLayerFactory.h"
 #include "QVCore/ImageProcessing/Layers/QVIgnoreDisablingLayer.h"
-#include "QVCore/ImageProcessing/Layers/LayerTestSupport.h"
 #include "QVCore/Settings/QVLayerSettings.h"
 #include "QVPlatform/PropertyList.h"
 #include "common/TestSupport.h"
@@ -31,16 +31,16 @@ TEST(LayerFactory, TypesAndClasses) {
   QVIPLayerClass installed = QVIPLayerFactory::layerClassForLayerType(3);
   QVIPLayerFactory::registerLayerClass({3, "StandInImageLayer", [] { return std::make_shared<StandInImageLayer>(); },
                                         [](const QVIPLayer& l) { return dynamic_cast<const StandInImageLayer*>(&l); }});
-  QVIPLayerFactory::registerLayerClass({5, "Refused", [] { return std::make_shared<QVIPLayer>(); },
-                                        [](const QVIPLayer&) { return true; }});
+  QVIPLayerFactory::registerLayerClass(
+      {5, "Refused", [] { return std::make_shared<QVIPLayer>(); }, [](const QVIPLayer&) { return true; }});
   EXPECT_TRUE(std::dynamic_pointer_cast<StandInImageLayer>(QVIPLayerFactory::imageLayer()));
   EXPECT_EQ(QVIPLayerFactory::layerWithLayerType(5)->layerType(), 0u);
   auto processor = TestProcessor::make();
   auto engineImage = std::make_shared<rova::ImageLayer>(nullptr);
   engineImage->setTag("1");  // an engine image layer is the image layer whatever its tags
   processor->engine->addLayer(engineImage);
-  auto rebuilt = QVIPLayerFactory::layerWithCppLayer(engineImage, processor->weakAs<QVParentLayerProtocol>(),
-                                                     processor->engine);
+  auto rebuilt =
+      QVIPLayerFactory::layerWithCppLayer(engineImage, processor->weakAs<QVParentLayerProtocol>(), processor->engine);
   EXPECT_TRUE(std::dynamic_pointer_cast<StandInImageLayer>(rebuilt));
   EXPECT_EQ(QVIPLayerFactory::layerTypeForLayer(*rebuilt), 3u);
   QVIPLayerFactory::unregisterLayerClass(3);
@@ -51,7 +51,8 @@ TEST(LayerFactory, TypesAndClasses) {
 TEST(LayerSettings, LimitsFromThePropertyList) {
   auto dir = makeTempDir("layer-settings");
   std::string path = (dir / "QVLayerSettings.plist").string();
-  ASSERT_TRUE(qv::PropertyList::writeFile(path, qv::Value(qv::Dictionary{{"MaxLayersCount", 3}, {"MaxFiltersCount", "30"}})));
+  ASSERT_TRUE(
+      qv::PropertyList::writeFile(path, qv::Value(qv::Dictionary{{"MaxLayersCount", 3}, {"MaxFiltersCount", "30"}})));
   QVLayerSettings settings(path);
   EXPECT_EQ(settings.maxLayersCount(), 3u);
   EXPECT_EQ(settings.maxFiltersCount(), QVLayerSettings::kNoLimit);  // a text is no number

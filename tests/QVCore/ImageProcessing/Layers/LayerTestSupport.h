@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "QVCore/ImageProcessing/Base/ModelFakes.h"
-#include "QVCore/ImageProcessing/Layers/QVIPLayer.h"
 #include "QVCore/ImageProcessing/Base/QVImageProcessorProtocol.h"
+#include "QVCore/ImageProcessing/Layers/QVIPLayer.h"
 #include "QVPlatform/Additions.h"
 #include "QVPlatform/MainExecutor.h"
 

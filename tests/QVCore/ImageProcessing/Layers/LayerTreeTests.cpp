@@ -7,11 +7,11 @@
 #include <functional>
 #include <future>
 
-#include "QVCore/ImageProcessing/Layers/QVIPLayerFactory.h"
-#include "QVCore/ImageProcessing/RovaBridge/QVRovaHelper.h"
 #include "QVCore/ImageProcessing/Effects/QVIgnoreDisablingEffect.h"
-#include "QVCore/ImageProcessing/Layers/QVIgnoreDisablingLayer.h"
 #include "QVCore/ImageProcessing/Layers/LayerTestSupport.h"
+#include "QVCore/ImageProcessing/Layers/QVIPLayerFactory.h"
+#include "QVCore/ImageProcessing/Layers/QVIgnoreDisablingLayer.h"
+#include "QVCore/ImageProcessing/RovaBridge/QVRovaHelper.h"
 #include "common/TestSupport.h"
 #include "rova/effects/EffectFactory.h"
 #include "rova/layers/ImageLayer.h"
@@ -47,12 +47,18 @@ TEST(LayerTree, EngineListIsTheDepthFirstWalkAfterEveryOperation) {
   const std::vector<Step> steps = {
       {"insert with sublayers", [](Tree& t) { t.b->insertLayer(namedLayer("B1", {namedLayer("B1a")}), 0); }},
       {"add after sibling", [](Tree& t) { t.a->addLayer(namedLayer("A3"), t.a1); }},
-      {"add batch", [](Tree& t) { t.a2a->addLayers({namedLayer("X"), namedLayer("Y")}); }},
+      {"add batch",
+       [](Tree& t) {
+         t.a2a->addLayers({namedLayer("X"), namedLayer("Y")});
+       }},
       {"move a layer with sublayers up", [](Tree& t) { t.a->moveLayer(t.a2, 0); }},
       {"move a layer with sublayers down", [](Tree& t) { t.a->moveLayer(t.a2, 2); }},
       {"remove", [](Tree& t) { t.a->removeLayer(t.a1); }},
       {"hide keeps the engine layer", [](Tree& t) { t.a2->setHidden(true); }},
-      {"replace", [](Tree& t) { t.a->setLayers({t.a2, namedLayer("C", {namedLayer("C1")})}); }},
+      {"replace",
+       [](Tree& t) {
+         t.a->setLayers({t.a2, namedLayer("C", {namedLayer("C1")})});
+       }},
       {"remove all", [](Tree& t) { t.a2->removeAllLayers(); }},
       {"last", [](Tree& t) { t.b->removeLastLayer(); }},
   };
@@ -95,8 +101,8 @@ struct EngineListFixture {
     std::vector<LayerPtr> top;
     for (const auto& layer : processor->engine->layers())
       if (layer->level() == 0)
-        top.push_back(QVIPLayerFactory::layerWithCppLayer(layer, processor->weakAs<QVParentLayerProtocol>(),
-                                                          processor->engine));
+        top.push_back(
+            QVIPLayerFactory::layerWithCppLayer(layer, processor->weakAs<QVParentLayerProtocol>(), processor->engine));
     return top;
   }
 };
@@ -151,7 +157,7 @@ TEST(LayerTree, RebuildRecognisesTypesAndReadsTheEngineLayer) {
   EXPECT_EQ(first->effects()[0]->parent(), std::dynamic_pointer_cast<QVParentProtocol>(top[0]));
 
   for (size_t i : {1, 2}) EXPECT_EQ(top[i]->layerType(), 0u) << i;  // tag "4" and no tag: plain
-  EXPECT_FALSE(top[3]->isAdjustmentLayer());                           // an engine image layer
+  EXPECT_FALSE(top[3]->isAdjustmentLayer());                        // an engine image layer
   EXPECT_TRUE(top[3]->effects().empty());
 }
 
@@ -206,11 +212,14 @@ std::string describeReport(const ChildReport& r) {
 TEST(LayerTree, SublayerOperationsRecordPostAndReport) {
   const std::string sub = "QVLayerDidChangeSublayersNotification";
   const std::vector<OperationCase> cases = {
-      {"addLayer", [](auto& p, auto&) { p->addLayer(namedLayer("X")); },
+      {"addLayer",
+       [](auto& p, auto&) { p->addLayer(namedLayer("X")); },
        {{"X: Added Filter"}, {sub + " {QVAddedSublayersIndexes:[2]}"}, {sub + " QVAddedSublayersIndexes=[2]"}}},
-      {"addLayer after the first", [](auto& p, auto& s) { p->addLayer(namedLayer("X"), s[0]); },
+      {"addLayer after the first",
+       [](auto& p, auto& s) { p->addLayer(namedLayer("X"), s[0]); },
        {{"X: Added Filter"}, {sub + " {QVAddedSublayersIndexes:[1]}"}, {sub}}},
-      {"insert past the end appends", [](auto& p, auto&) { p->insertLayer(namedLayer("X"), 7); },
+      {"insert past the end appends",
+       [](auto& p, auto&) { p->insertLayer(namedLayer("X"), 7); },
        {{"X: Added Filter"}, {sub + " {QVAddedSublayersIndexes:[2]}"}, {sub}}},
       {"a develop layer goes first",
        [](auto& p, auto& s) {
@@ -220,36 +229,49 @@ TEST(LayerTree, SublayerOperationsRecordPostAndReport) {
        },
        {{"Dev: Added Filter", "Dev: Added Filter"}, {sub + " {QVAddedSublayersIndexes:[0]}"}, {sub}}},
       {"empty batch", [](auto& p, auto&) { p->addLayers({}); }, {{}, {}, {}}},
-      {"batch", [](auto& p, auto&) { p->addLayers({namedLayer("X"), namedLayer("Y")}); },
+      {"batch",
+       [](auto& p, auto&) {
+         p->addLayers({namedLayer("X"), namedLayer("Y")});
+       },
        {{}, {sub + " {QVAddedSublayersIndexes:[2,3]}"}, {sub + " QVAddedSublayersIndexes=[2,3]"}}},
-      {"remove", [](auto& p, auto& s) { p->removeLayer(s[0]); },
+      {"remove",
+       [](auto& p, auto& s) { p->removeLayer(s[0]); },
        {{"S0: Deleted"},
         {sub + " {QVSublayersIndexes:[0],Remove:true} +kQVModifyedLayer"},
         {sub + " QVSublayersIndexes=[0] Remove=true +kQVModifyedLayer"}}},
       {"remove a stranger", [](auto& p, auto&) { p->removeLayer(namedLayer("Z")); }, {{"Z: Deleted"}, {}, {}}},
-      {"remove all", [](auto& p, auto&) { p->removeAllLayers(); },
-       {{}, {sub + " {QVSublayersIndexes:[0,1],Remove:true} +kQVModifyedLayers"}, {sub + " Remove=true +kQVModifyedLayers"}}},
-      {"replace", [](auto& p, auto&) { p->setLayers({namedLayer("X")}); },
+      {"remove all",
+       [](auto& p, auto&) { p->removeAllLayers(); },
+       {{},
+        {sub + " {QVSublayersIndexes:[0,1],Remove:true} +kQVModifyedLayers"},
+        {sub + " Remove=true +kQVModifyedLayers"}}},
+      {"replace",
+       [](auto& p, auto&) { p->setLayers({namedLayer("X")}); },
        {{},
         {sub + " {QVSublayersIndexes:[0,1],Remove:true} +kQVModifyedLayers", sub + " {QVAddedSublayersIndexes:[0]}",
          sub + " {}"},
         {sub + " Remove=true +kQVModifyedLayers", sub + " QVAddedSublayersIndexes=[0]"}}},
-      {"move", [](auto& p, auto& s) { p->moveLayer(s[0], 1); },
+      {"move",
+       [](auto& p, auto& s) { p->moveLayer(s[0], 1); },
        {{"S0: Position Changed"},
         {"kQVImageLayerPositionDidChange {QVSublayersIndexes:[1]}"},
         {"kQVImageLayerPositionDidChange"}}},
-      {"move naming the list's own element", [](auto& p, auto&) { p->moveLayer(p->mutableSubLayers()[0], 1); },
+      {"move naming the list's own element",
+       [](auto& p, auto&) { p->moveLayer(p->mutableSubLayers()[0], 1); },
        {{"S0: Position Changed"},
         {"kQVImageLayerPositionDidChange {QVSublayersIndexes:[1]}"},
         {"kQVImageLayerPositionDidChange"}}},
-      {"remove the last", [](auto& p, auto&) { p->removeLastLayer(); },
+      {"remove the last",
+       [](auto& p, auto&) { p->removeLastLayer(); },
        {{"S1: Deleted"},
         {sub + " {QVSublayersIndexes:[1],Remove:true} +kQVModifyedLayer"},
         {sub + " QVSublayersIndexes=[1] Remove=true +kQVModifyedLayer"}}},
       {"move to the same place", [](auto& p, auto& s) { p->moveLayer(s[1], 1); }, {{}, {}, {}}},
-      {"hide (posted by the parent)", [](auto&, auto& s) { s[0]->setHidden(true); },
+      {"hide (posted by the parent)",
+       [](auto&, auto& s) { s[0]->setHidden(true); },
        {{"S0: Deleted"}, {sub + " {}"}, {sub}}},
-      {"show", [](auto&, auto& s) {
+      {"show",
+       [](auto&, auto& s) {
          s[1]->setHidden(true);
          s[1]->setHidden(false);
        },

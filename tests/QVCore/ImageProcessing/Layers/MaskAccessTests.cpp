@@ -4,9 +4,9 @@
 
 #include <future>
 
-#include "QVCore/ImageProcessing/RovaBridge/QVIPImage.h"
-#include "QVCore/ImageProcessing/Layers/QVIPMask.h"
 #include "QVCore/ImageProcessing/Layers/LayerTestSupport.h"
+#include "QVCore/ImageProcessing/Layers/QVIPMask.h"
+#include "QVCore/ImageProcessing/RovaBridge/QVIPImage.h"
 #include "rova/layers/ImageLayer.h"
 
 using namespace solvane::test;
@@ -44,8 +44,8 @@ struct Fixture {
     auto image = rova::Image::make(rova::ImageDataRGBf::create(w, h));
     auto engineImage = std::make_shared<rova::ImageLayer>(image);
     processor->engine->addLayer(engineImage);
-    processor->setInitialLayer(QVIPLayer::initWithCPPLayer(engineImage, processor->weakAs<QVParentLayerProtocol>(),
-                                                           processor->engine));
+    processor->setInitialLayer(
+        QVIPLayer::initWithCPPLayer(engineImage, processor->weakAs<QVParentLayerProtocol>(), processor->engine));
     processor->addLayer(layer);
     processor->waitForQueue();
     auto settings = layer->cppLayer()->transformSettings();
@@ -114,8 +114,9 @@ TEST(MaskAccess, SwitchingTheMaskOffKeepsItsPixels) {
   f.layer->setName("L");
   f.layer->createMaskAndFillWith(0.75, true);
   int posted = 0;
-  auto token = qv::NotificationCenter::defaultCenter().addObserver(
-      kQVLayerMaskDidChangeEnabledStateNotification, f.layer->notificationSender(), [&](const qv::Notification&) { ++posted; });
+  auto token = qv::NotificationCenter::defaultCenter().addObserver(kQVLayerMaskDidChangeEnabledStateNotification,
+                                                                   f.layer->notificationSender(),
+                                                                   [&](const qv::Notification&) { ++posted; });
   const auto useMask = [&] {
     bool use = false;
     f.processor->performOnImageProcessingQueue([&] { use = f.layer->cppLayer()->isUseMask(); }, true);

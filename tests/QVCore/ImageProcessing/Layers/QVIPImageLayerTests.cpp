@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "QVCore/ImageProcessing/Layers/QVIPEffectsProvider.h"
-#include "QVCore/ImageProcessing/Layers/QVIPLayerFactory.h"
 #include "QVCore/ImageProcessing/Layers/QVIPImageLayer.h"
+#include "QVCore/ImageProcessing/Layers/QVIPLayerFactory.h"
 #include "QVCore/ImageProcessing/Layers/QVIPLayerFirst.h"
 #include "QVCore/ImageProcessing/Processor/ProcessorTestSupport.h"
 

@@ -5,9 +5,9 @@
 #include <fstream>
 #include <map>
 
+#include "QVCore/ImageProcessing/Layers/LayerTestSupport.h"
 #include "QVCore/ImageProcessing/RovaBridge/QVIPImage.h"
 #include "QVCore/ImageProcessing/RovaBridge/QVRovaHelper.h"
-#include "QVCore/ImageProcessing/Layers/LayerTestSupport.h"
 #include "QVPlatform/ImageIO/ImageIO.h"
 #include "common/TestSupport.h"
 #include "rova/layers/ImageLayer.h"
@@ -52,7 +52,8 @@ std::string writePng(const fs::path& dir, const std::string& name, size_t w, siz
   auto data = std::make_shared<std::vector<uint8_t>>(w * h * 3);
   for (size_t y = 0; y < h; ++y)
     for (size_t x = 0; x < w; ++x) (*data)[(y * w + x) * 3 + (x < w / 2 ? 0 : 1)] = 255;
-  auto image = CGImageCreate(w, h, 8, 24, w * 3, CGColorSpaceCreateWithName(kCGColorSpaceSRGB), kCGImageAlphaNone, data);
+  auto image =
+      CGImageCreate(w, h, 8, 24, w * 3, CGColorSpaceCreateWithName(kCGColorSpaceSRGB), kCGImageAlphaNone, data);
   const std::string path = (dir / name).string();
   auto dest = CGImageDestinationCreateWithURL(path, kUTTypePNG, 1);
   CGImageDestinationAddImage(dest, image);
@@ -68,10 +69,11 @@ struct Fixture {
 
   explicit Fixture(int canvasW = 200, int canvasH = 200) {
     fs::create_directories(dir / "resources");
-    auto engineImage = std::make_shared<rova::ImageLayer>(rova::Image::make(rova::ImageDataRGBf::create(canvasW, canvasH)));
+    auto engineImage =
+        std::make_shared<rova::ImageLayer>(rova::Image::make(rova::ImageDataRGBf::create(canvasW, canvasH)));
     processor->engine->addLayer(engineImage);
-    processor->setInitialLayer(QVIPLayer::initWithCPPLayer(engineImage, processor->weakAs<QVParentLayerProtocol>(),
-                                                           processor->engine));
+    processor->setInitialLayer(
+        QVIPLayer::initWithCPPLayer(engineImage, processor->weakAs<QVParentLayerProtocol>(), processor->engine));
     processor->addLayer(layer);
     layer->setName("Texture layer");
     drain();
@@ -169,8 +171,8 @@ TEST(Textures, FreeTransformRoundTripsThroughTheEngine) {
   std::optional<CGAffineTransform> back;
   f.processor->performOnImageProcessingQueue([&] { back = f.layer->getAffineTransformFromCppLayer(); }, true);
   ASSERT_TRUE(back);
-  for (auto [got, want] : {std::pair{back->a, m.a}, {back->b, m.b}, {back->c, m.c}, {back->d, m.d}, {back->tx, m.tx},
-                           {back->ty, m.ty}})
+  for (auto [got, want] :
+       {std::pair{back->a, m.a}, {back->b, m.b}, {back->c, m.c}, {back->d, m.d}, {back->tx, m.tx}, {back->ty, m.ty}})
     EXPECT_NEAR(got, want, 1e-4);
   // A bottom-left point of the texture lands where the platform transform puts it, flipped into
   // the engine's top-left canvas: source (0, 0) bottom-left is engine (0, 80).
@@ -306,9 +308,8 @@ TEST(Textures, FittedPreviewOfTheLayersPixels) {
   EXPECT_GT(data->at(47, 12).g, 0.5f);
   // A layer without pixels completes with none.
   bool emptyCalled = false;
-  QVIPLayer::initWithDefaultSettings()->imageLayerPreviewFitToSize(CGSizeMake(50, 50), [&](auto image) {
-    emptyCalled = !image;
-  });
+  QVIPLayer::initWithDefaultSettings()->imageLayerPreviewFitToSize(CGSizeMake(50, 50),
+                                                                   [&](auto image) { emptyCalled = !image; });
   qv::MainExecutor::shared().runUntilIdle();
   EXPECT_TRUE(emptyCalled);
 }
@@ -405,9 +406,9 @@ TEST(Textures, ConfiguringWithAnImageReplacesTheEngineLayerInPlace) {
   ASSERT_GE(index, 0);
   f.layer->setAmount(0.4);
   int configured = 0;
-  auto token = qv::NotificationCenter::defaultCenter().addObserver(
-      "kQVLayerDidConfigureWithImageNotification", f.layer->notificationSender(),
-      [&](const qv::Notification&) { ++configured; });
+  auto token = qv::NotificationCenter::defaultCenter().addObserver("kQVLayerDidConfigureWithImageNotification",
+                                                                   f.layer->notificationSender(),
+                                                                   [&](const qv::Notification&) { ++configured; });
 
   EXPECT_FALSE(f.layer->configureWithImage(nullptr));
   ASSERT_TRUE(f.layer->configureWithImage(rova::Image::make(rova::ImageDataRGBf::create(80, 30))));
@@ -479,8 +480,9 @@ TEST(Textures, ALoadWhileAHistoryLevelIsAppliedEndsWithinTheCall) {
   Fixture f;
   f.history->applying = true;
   std::pair<bool, int64_t> result{false, -1};
-  f.layer->setTextureFromURL(writePng(f.dir, "restored.png", 60, 80),
-                             [&](bool loaded, int64_t reason) { result = {loaded, reason}; });
+  f.layer->setTextureFromURL(writePng(f.dir, "restored.png", 60, 80), [&](bool loaded, int64_t reason) {
+    result = {loaded, reason};
+  });
   EXPECT_EQ(result, (std::pair<bool, int64_t>{true, 0}));  // nothing drained
   EXPECT_EQ(f.layer->textureScaleMode(), 1u);
   EXPECT_EQ(f.layer->cppLayer()->kind(), rova::kLayerKindImage);

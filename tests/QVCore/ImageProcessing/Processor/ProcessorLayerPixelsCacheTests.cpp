@@ -18,7 +18,8 @@ struct PixelsCacheTest : ProcessorWithHistoryTest {
   size_t cachedFiles() {
     std::error_code ec;
     size_t n = 0;
-    for (auto it = fs::directory_iterator(manager->resourcesPath(), ec); !ec && it != fs::directory_iterator(); ++it) ++n;
+    for (auto it = fs::directory_iterator(manager->resourcesPath(), ec); !ec && it != fs::directory_iterator(); ++it)
+      ++n;
     return n;
   }
   static rova::ImageDataRGBfPtr pattern() {

@@ -2,12 +2,12 @@
 // model after every operation, names, activation and removal rules, and preset layers.
 #include <gtest/gtest.h>
 
-#include "QVCore/ImageProcessing/Layers/QVIPEffectsProvider.h"
 #include "QVCore/ImageProcessing/Effects/QVIPEffect.h"
+#include "QVCore/ImageProcessing/Layers/QVIPEffectsProvider.h"
 #include "QVCore/ImageProcessing/Layers/QVIPLayerFactory.h"
-#include "QVCore/Model/Entities/QVLayerState.h"
-#include "QVCore/ImageProcessing/Processor/ProcessorTestSupport.h"
 #include "QVCore/ImageProcessing/Processor/ProcessorStackTestSupport.h"
+#include "QVCore/ImageProcessing/Processor/ProcessorTestSupport.h"
+#include "QVCore/Model/Entities/QVLayerState.h"
 
 using namespace solvane::test;
 using LayerPtr = QVRovaProcessor::LayerPtr;
@@ -187,7 +187,7 @@ TEST_F(LayerStackTest, PresetLayersOnTheInitialLayerRender) {
   p.applyPresetWithLayers({exposure}, std::string("preset-uuid"), p.initialLayer());
   ASSERT_FALSE(p.initialLayer()->subLayers().empty());
   EXPECT_EQ(p.initialLayer()->subLayers().back(), exposure);  // above the picture's own develop layer
-  EXPECT_FALSE(p.isNotifyAsync());  // put back afterwards
+  EXPECT_FALSE(p.isNotifyAsync());                            // put back afterwards
   expectEngineMatchesModel(p);
 
   Delivery after;

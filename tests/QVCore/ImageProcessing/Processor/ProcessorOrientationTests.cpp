@@ -57,7 +57,9 @@ TEST(ProcessorOrientation, RotateAndFlipTable) {
     EXPECT_EQ(turned, o) << "four clockwise quarter turns";
     EXPECT_EQ(QVRovaProcessor::orientationAfterRotateFlip(0, QVRovaProcessor::orientationAfterRotateFlip(1, o)), o);
     for (uint64_t mirror : {2, 3})
-      EXPECT_EQ(QVRovaProcessor::orientationAfterRotateFlip(mirror, QVRovaProcessor::orientationAfterRotateFlip(mirror, o)), o);
+      EXPECT_EQ(
+          QVRovaProcessor::orientationAfterRotateFlip(mirror, QVRovaProcessor::orientationAfterRotateFlip(mirror, o)),
+          o);
   }
   EXPECT_EQ(QVRovaProcessor::orientationAfterRotateFlip(1, 1), 6u);
   EXPECT_EQ(QVRovaProcessor::orientationAfterRotateFlip(0, 1), 8u);

@@ -137,8 +137,9 @@ TEST_F(RenderedLayersTest, EraseIsRefusedForLargeAreasAndInsertsTheInpaintedPict
   auto erase = [&] {
     Outcome o;
     bool done = false;
-    p.applyEraseCompletion([&](LayerPtr l) { done = true, o.layer = l; },
-                           [&](const std::string& title, const std::string&) { done = true, o.refused = true, o.title = title; });
+    p.applyEraseCompletion(
+        [&](LayerPtr l) { done = true, o.layer = l; },
+        [&](const std::string& title, const std::string&) { done = true, o.refused = true, o.title = title; });
     // The inpainting runs on a background queue: its result reaches the main thread when it is done.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (!done && std::chrono::steady_clock::now() < deadline) {

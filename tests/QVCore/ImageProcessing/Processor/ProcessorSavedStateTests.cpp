@@ -151,7 +151,8 @@ TEST_F(SavedStateTest, RemovingAStepKeepsTexturesOtherStepsUse) {
   qv::Dictionary nested{{"HistoryMaskName", "m1"}};
   qv::Dictionary layer1{{"HistoryTextureName", "t2"}, {"SubLayersStates", qv::Array{nested}}};
   qv::Dictionary state1{{"InitialLayerDictionary", qv::Dictionary{{"HistoryTextureName", "t1"}}},
-                        {"Layers", qv::Array{layer1}}, {"ActiveLayerIndex", 0}};
+                        {"Layers", qv::Array{layer1}},
+                        {"ActiveLayerIndex", 0}};
   qv::Dictionary state2{{"InitialLayerDictionary", qv::Dictionary{}},
                         {"Layers", qv::Array{qv::Dictionary{{"HistoryTextureName", "t2"}}}}};
   qv::Dictionary state3{{"InitialLayerDictionary", qv::Dictionary{}}, {"Layers", qv::Array{}}};

@@ -9,8 +9,8 @@
 
 #include "QVCore/ImageProcessing/History/QVHistoryManager.h"
 #include "QVCore/ImageProcessing/Layers/QVIPEffectsProvider.h"
-#include "QVCore/Model/Entities/QVLayerState.h"
 #include "QVCore/ImageProcessing/Processor/ProcessorTestSupport.h"
+#include "QVCore/Model/Entities/QVLayerState.h"
 #include "QVPlatform/NotificationCenter.h"
 
 namespace solvane::test {

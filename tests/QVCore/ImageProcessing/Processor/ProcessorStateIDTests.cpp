@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "QVCore/ImageProcessing/Layers/QVIPLayerFactory.h"
-#include "QVCore/Model/Entities/QVLayerState.h"
 #include "QVCore/ImageProcessing/Processor/ProcessorTestSupport.h"
+#include "QVCore/Model/Entities/QVLayerState.h"
 
 using namespace solvane::test;
 

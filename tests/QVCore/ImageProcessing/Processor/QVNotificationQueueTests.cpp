@@ -27,8 +27,9 @@ class QVNotificationQueueTest : public ::testing::Test {
     sender = std::make_shared<int>(7);
     queue = QVNotificationQueue::make(kName, sender);
     queue->setAllowsSendingNotifications(true);
-    token = qv::NotificationCenter::defaultCenter().addObserver(
-        kName, nullptr, [this](const qv::Notification& n) { posts.push_back({n.userInfo, n.sender}); });
+    token = qv::NotificationCenter::defaultCenter().addObserver(kName, nullptr, [this](const qv::Notification& n) {
+      posts.push_back({n.userInfo, n.sender});
+    });
   }
   void TearDown() override {
     token.reset();

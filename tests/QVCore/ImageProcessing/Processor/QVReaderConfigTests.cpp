@@ -3,8 +3,8 @@
 #include <fstream>
 
 #include "QVCore/ImageProcessing/Layers/QVIPEffectsProvider.h"
-#include "QVCore/ImageProcessing/RovaBridge/QVImageReader.h"
 #include "QVCore/ImageProcessing/Processor/QVRovaProcessorConfigManager.h"
+#include "QVCore/ImageProcessing/RovaBridge/QVImageReader.h"
 #include "QVPlatform/Bundle.h"
 #include "common/TestSupport.h"
 

@@ -7,11 +7,11 @@
 #include <typeinfo>
 
 #include "QVCore/ImageProcessing/Base/QVCloneAndStampProcessorProtocol.h"
+#include "QVCore/ImageProcessing/Layers/QVIPEffectsProvider.h"
 #include "QVCore/ImageProcessing/Layers/QVIPLayerFactory.h"
 #include "QVCore/ImageProcessing/Layers/QVIPMask.h"
-#include "QVCore/ImageProcessing/Processor/Variants/QVProject18Processor.h"
-#include "QVCore/ImageProcessing/Layers/QVIPEffectsProvider.h"
 #include "QVCore/ImageProcessing/Processor/ProcessorTestSupport.h"
+#include "QVCore/ImageProcessing/Processor/Variants/QVProject18Processor.h"
 
 using namespace solvane::test;
 using Ptr = QVRovaProcessor::Ptr;
@@ -51,7 +51,8 @@ TEST(QVRovaProcessorDerived, CopiesKeepTheClassTheActiveLayerAndTheGeometry) {
     for (bool disableMask : {false, true}) {
       Ptr copy;
       bool called = false;
-      p->obtainCopyAndDisableShowMask(disableMask, [&](Ptr c) { called = true, copy = c; }, /*sync=*/true);
+      p->obtainCopyAndDisableShowMask(
+          disableMask, [&](Ptr c) { called = true, copy = c; }, /*sync=*/true);
       EXPECT_FALSE(called) << "delivered on the main thread";
       settle(*p);
       ASSERT_TRUE(called);
@@ -127,7 +128,8 @@ TEST(QVRovaProcessorDerived, ASynchronisedCopyFollowsItsSource) {
   p->obtainSyncronizedCopy([&](Ptr c) { copy = c; });
   settle(*p);
   ASSERT_TRUE(copy);
-  p->addLayer(QVIPEffectsProvider::sharedEffectsProvider().makeAdjustmentLayerWithIdentifier("ExposureAdjustmentLayer"));
+  p->addLayer(
+      QVIPEffectsProvider::sharedEffectsProvider().makeAdjustmentLayerWithIdentifier("ExposureAdjustmentLayer"));
   settle(*p);
   EXPECT_TRUE(copy->isInvalid());
   settle(*copy);

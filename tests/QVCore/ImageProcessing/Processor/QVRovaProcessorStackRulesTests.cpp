@@ -8,10 +8,10 @@
 #include <filesystem>
 #include <typeinfo>
 
-#include "QVCore/ImageProcessing/Layers/QVIPLayerFactory.h"
 #include "QVCore/ImageProcessing/Base/ModelFakes.h"
-#include "QVCore/ImageProcessing/Processor/ProcessorTestSupport.h"
+#include "QVCore/ImageProcessing/Layers/QVIPLayerFactory.h"
 #include "QVCore/ImageProcessing/Processor/ProcessorStackTestSupport.h"
+#include "QVCore/ImageProcessing/Processor/ProcessorTestSupport.h"
 #include "QVPlatform/PropertyList.h"
 
 using namespace solvane::test;

@@ -7,8 +7,8 @@
 #include <mutex>
 
 #include "QVCore/ImageProcessing/Layers/QVIPLayerFactory.h"
-#include "QVCore/ImageProcessing/RovaBridge/QVImageReader.h"
 #include "QVCore/ImageProcessing/Processor/ProcessorTestSupport.h"
+#include "QVCore/ImageProcessing/RovaBridge/QVImageReader.h"
 #include "rova/RectRoi.h"
 
 using namespace solvane::test;
@@ -193,8 +193,8 @@ TEST(QVRovaProcessor, LatestRequestWinsAndAnInterruptedRenderDeliversNothing) {
 TEST(QVRovaProcessor, EmptyRectangleOrNoPictureMakesNoOperation) {
   auto empty = QVRovaProcessor::init();
   Delivery none;
-  auto op = empty->operationForProcessImageWithParams(request(CGRectMake(0, 0, 10, 10), CGSizeMake(5, 5)),
-                                                      none.completion());
+  auto op =
+      empty->operationForProcessImageWithParams(request(CGRectMake(0, 0, 10, 10), CGSizeMake(5, 5)), none.completion());
   EXPECT_EQ(op, nullptr);
   EXPECT_TRUE(none.called);
   EXPECT_FALSE(none.image);
@@ -221,8 +221,7 @@ TEST(QVRovaProcessor, RegionsOutsideThePictureAreCutOrRefused) {
   auto p = QVRovaProcessor::init();
   loadAndSettle(*p, gradientJpeg(640, 480), CGSizeMake(2000, 2000));
   Delivery partly;
-  p->processImageWithParams(request(CGRectMake(540, 380, 200, 200), CGSizeMake(100, 100), false),
-                            partly.completion());
+  p->processImageWithParams(request(CGRectMake(540, 380, 200, 200), CGSizeMake(100, 100), false), partly.completion());
   ASSERT_TRUE(partly.image);
   EXPECT_EQ(partly.image->imageWidth(), partly.image->imageHeight()) << "cut to the 100 x 100 inside";
 
@@ -238,8 +237,8 @@ TEST(QVRovaProcessor, LowResolutionAndFittingSizes) {
   struct Case {
     CGSize canvas, box, expected;
   };
-  for (const Case& c : {Case{{4000, 3000}, {}, {1700, 1275}}, Case{{1200, 800}, {}, {1200, 800}},
-                        Case{{2600, 1800}, {}, {1700, 1177}}})
+  for (const Case& c :
+       {Case{{4000, 3000}, {}, {1700, 1275}}, Case{{1200, 800}, {}, {1200, 800}}, Case{{2600, 1800}, {}, {1700, 1177}}})
     EXPECT_EQ(QVRovaProcessor::lowResFitSize(c.canvas), c.expected) << c.canvas.width;
   EXPECT_EQ(QVRovaProcessor::fittingSize({1000, 500}, {2000, 2000}), CGSizeMake(1000, 500));
   CGSize big = QVRovaProcessor::fittingSize({6000, 4000}, {2000, 2000});

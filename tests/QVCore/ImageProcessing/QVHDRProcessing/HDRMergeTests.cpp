@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "QVCore/ImageProcessing/QVHDRProcessing/HDRTestSupport.h"
-#include "rova/HDRMerge.h"
 #include "common/TestSupport.h"
+#include "rova/HDRMerge.h"
 
 namespace fs = std::filesystem;
 
@@ -33,9 +33,8 @@ int columnOf(float radiance) { return int(std::round((std::log2(radiance) + 12.0
 }  // namespace
 
 TEST(HDRMerge, RecoversShadowsAndHighlightsOfAKnownScene) {
-  const std::vector<rova::ImageDataRGBfPtr> bracket = {hdrtest::exposure(kW, kH, 1.0f / 16),
-                                                       hdrtest::exposure(kW, kH, 1.0f),
-                                                       hdrtest::exposure(kW, kH, 16.0f)};
+  const std::vector<rova::ImageDataRGBfPtr> bracket = {
+      hdrtest::exposure(kW, kH, 1.0f / 16), hdrtest::exposure(kW, kH, 1.0f), hdrtest::exposure(kW, kH, 16.0f)};
   std::vector<rova::HDRMergingPhaseName> phases;
   auto r = rova::mergeHDR(bracket, {1.0f / 16, 1.0f, 16.0f}, plainSettings(),
                           [&](rova::HDRMergingPhaseName p) { phases.push_back(p); });
@@ -56,9 +55,8 @@ TEST(HDRMerge, RecoversShadowsAndHighlightsOfAKnownScene) {
 }
 
 TEST(HDRMerge, EstimatesExposuresWhenTheFilesDoNotTell) {
-  const std::vector<rova::ImageDataRGBfPtr> bracket = {hdrtest::exposure(kW, kH, 0.25f),
-                                                       hdrtest::exposure(kW, kH, 1.0f),
-                                                       hdrtest::exposure(kW, kH, 4.0f)};
+  const std::vector<rova::ImageDataRGBfPtr> bracket = {
+      hdrtest::exposure(kW, kH, 0.25f), hdrtest::exposure(kW, kH, 1.0f), hdrtest::exposure(kW, kH, 4.0f)};
   auto r = rova::mergeHDR(bracket, {}, plainSettings(), nullptr);
   ASSERT_TRUE(r.image);
   ASSERT_EQ(r.exposures.size(), 3u);
@@ -121,7 +119,8 @@ TEST(HDRMerge, GhostReductionKeepsTheReferenceWhereAnExposureDisagrees) {
   auto outside = rova::mergeHDR(bracket, {0.5f, 1.0f, 2.0f}, s, nullptr).image;
   ASSERT_TRUE(outside);
   s.ghostRefImageIdx = 2;
-  EXPECT_EQ(outside->imageData()->at(30, 30), rova::mergeHDR(bracket, {0.5f, 1.0f, 2.0f}, s, nullptr).image->imageData()->at(30, 30));
+  EXPECT_EQ(outside->imageData()->at(30, 30),
+            rova::mergeHDR(bracket, {0.5f, 1.0f, 2.0f}, s, nullptr).image->imageData()->at(30, 30));
 }
 
 TEST(HDRMerge, ColourNoiseReductionKeepsLuminance) {
@@ -153,8 +152,8 @@ TEST(HDRMerge, FilesAreReadMergedAndFailuresGiveNoImage) {
     const fs::path p = dir / ("b" + std::to_string(i) + ".jpg");
     hdrtest::Exif exif;
     exif.exposureTime = 0.01 * exposures[i];
-    ASSERT_TRUE(hdrtest::writeImage(p, *hdrtest::exposure(kW, kH, exposures[i]), kUTTypeJPEG,
-                                    hdrtest::exifProperties(exif)));
+    ASSERT_TRUE(
+        hdrtest::writeImage(p, *hdrtest::exposure(kW, kH, exposures[i]), kUTTypeJPEG, hdrtest::exifProperties(exif)));
     paths.push_back(p.string());
   }
   auto r = rova::make_HDR(paths, plainSettings(), {0, 0}, nullptr);

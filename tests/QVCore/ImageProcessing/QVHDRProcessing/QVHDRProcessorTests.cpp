@@ -5,14 +5,14 @@
 #include <fstream>
 #include <thread>
 
-#include "QVCore/ImageProcessing/QVHDRProcessing/HDRTestSupport.h"
-#include "QVCore/ImageProcessing/QVHDRProcessing/QVHDRProcessor.h"
+#include "QVCore/ImageProcessing/Base/ModelFakes.h"
 #include "QVCore/ImageProcessing/Layers/QVIPEffectsProvider.h"
 #include "QVCore/ImageProcessing/Layers/QVIPLayerFactory.h"
+#include "QVCore/ImageProcessing/Processor/ProcessorTestSupport.h"
+#include "QVCore/ImageProcessing/QVHDRProcessing/HDRTestSupport.h"
+#include "QVCore/ImageProcessing/QVHDRProcessing/QVHDRProcessor.h"
 #include "QVCore/ImageProcessing/RovaBridge/QVImageReader.h"
 #include "QVCore/ImageProcessing/RovaBridge/QVRovaHelper.h"
-#include "QVCore/ImageProcessing/Base/ModelFakes.h"
-#include "QVCore/ImageProcessing/Processor/ProcessorTestSupport.h"
 #include "QVPlatform/NotificationCenter.h"
 #include "QVPlatform/Places.h"
 
@@ -96,8 +96,8 @@ struct HDRProcessorTest : ::testing::Test {
 
 TEST_F(HDRProcessorTest, LoadingMergesKeepsTheMiddleExposureAndCachesIt) {
   int updates = 0;
-  auto token = qv::NotificationCenter::defaultCenter().addObserver(
-      kQVImageProcessorMiddleBracketDataUpdated, nullptr, [&](const qv::Notification&) { ++updates; });
+  auto token = qv::NotificationCenter::defaultCenter().addObserver(kQVImageProcessorMiddleBracketDataUpdated, nullptr,
+                                                                   [&](const qv::Notification&) { ++updates; });
   auto p = load(paths);
   EXPECT_EQ(p->merges.load(), 1);
   EXPECT_EQ(p->paths(), paths);
@@ -147,8 +147,10 @@ TEST_F(HDRProcessorTest, LoadingMergesKeepsTheMiddleExposureAndCachesIt) {
   EXPECT_FALSE(p->canEditLayer(sub));
 
   // History clean-up keeps the bracket files and the middle-exposure cache.
-  auto textures = p->historyManagerAllTexturesFromStateUUID(*history, "no-such-state").value_or(std::vector<std::string>{});
-  for (const char* name : {"bracket0.jpg", "bracket1.jpg", "bracket2.jpg", "cachedMiddleBracketData.rovacompressedimagedata"})
+  auto textures =
+      p->historyManagerAllTexturesFromStateUUID(*history, "no-such-state").value_or(std::vector<std::string>{});
+  for (const char* name :
+       {"bracket0.jpg", "bracket1.jpg", "bracket2.jpg", "cachedMiddleBracketData.rovacompressedimagedata"})
     EXPECT_EQ(std::count(textures.begin(), textures.end(), name), 1) << name;
 
   // Copies share the bracket, its EVs and the middle exposure.
@@ -241,8 +243,9 @@ TEST_F(HDRProcessorTest, PresetsMatchLayersByPositionOrIdentifier) {
   solvane::test::settle(*p);
 
   // Same count: position by position.
-  p->applyPresetWithLayers({catalogueLayer("ExposureAdjustmentLayer", 0.3), catalogueLayer("SharpenAdjustmentLayer", 0.6)},
-                           std::string("preset-1"), target);
+  p->applyPresetWithLayers(
+      {catalogueLayer("ExposureAdjustmentLayer", 0.3), catalogueLayer("SharpenAdjustmentLayer", 0.6)},
+      std::string("preset-1"), target);
   auto subs = target->subLayers();
   ASSERT_EQ(subs.size(), 2u);
   EXPECT_NEAR(subs[0]->amount(), 0.3, 1e-6);

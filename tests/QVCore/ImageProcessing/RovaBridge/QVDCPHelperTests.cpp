@@ -74,7 +74,8 @@ TEST_F(QVDCPHelperTest, UserFolderCopiesReplaceAndRefreshTheList) {
   EXPECT_EQ(*folder, qv::places::groupContainerDirectory() + "/CameraProfiles");
   EXPECT_TRUE(QVDCPHelper::userDCPs().empty());
 
-  const std::string source = (solvane::test::dataDir() / "pipeline/CameraProfiles/Camera/Nikon D750/Nikon D750 Camera Standard.dcp").string();
+  const std::string source =
+      (solvane::test::dataDir() / "pipeline/CameraProfiles/Camera/Nikon D750/Nikon D750 Camera Standard.dcp").string();
   auto copy = QVDCPHelper::copyDcpAtPath(source, "Mine");
   ASSERT_TRUE(copy);
   EXPECT_EQ(*copy, *folder + "/Mine.dcp");

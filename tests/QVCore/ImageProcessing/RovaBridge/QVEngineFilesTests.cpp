@@ -149,8 +149,9 @@ TEST(QVEngineFilesTest, MaskPreviewIsARedWashOfTheMaskValue) {
 
 TEST(QVRovaServiceTest, ContextCodesEffectIdsAndStartUpPlaces) {
   const std::pair<const char*, int> names[] = {
-      {"HalvenaHDR2018 Pro", 0}, {"Velorin2018 Solvane", 1}, {"Velorin Solvane", 3},
-      {"Solvane", 2},            {"Something else", 1},      {"", 1},
+      {"HalvenaHDR2018 Pro", 0}, {"Velorin2018 Solvane", 1},
+      {"Velorin Solvane", 3},    {"Solvane", 2},
+      {"Something else", 1},     {"", 1},
   };
   for (auto [name, code] : names) EXPECT_EQ(QVRovaService::applicationContextForApplicationName(name), code) << name;
   EXPECT_EQ(QVRovaService::effectIdForEffectType(1), "ROVALensCorrectionEffect");

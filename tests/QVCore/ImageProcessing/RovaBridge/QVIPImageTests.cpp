@@ -7,8 +7,8 @@
 #include <numbers>
 
 #include "QVCore/Helpers/QVImageOrientationProcessor.h"
-#include "QVCore/ImageProcessing/RovaBridge/QVIPImage.h"
 #include "QVCore/ImageProcessing/Layers/QVIPMask.h"
+#include "QVCore/ImageProcessing/RovaBridge/QVIPImage.h"
 #include "rova/Color.h"
 
 namespace {
@@ -46,7 +46,8 @@ int alphaAt(const CGImageRef& image, size_t x, size_t y) {
 }
 
 // Checks every output pixel against the source pixel `from(X, Y)` names.
-void expectMapping(const CGImageRef& out, size_t w, size_t h, const std::function<std::pair<size_t, size_t>(size_t, size_t)>& from) {
+void expectMapping(const CGImageRef& out, size_t w, size_t h,
+                   const std::function<std::pair<size_t, size_t>(size_t, size_t)>& from) {
   ASSERT_TRUE(out);
   ASSERT_EQ(out->width, w);
   ASSERT_EQ(out->height, h);
@@ -59,7 +60,7 @@ void expectMapping(const CGImageRef& out, size_t w, size_t h, const std::functio
 }
 
 rova::ImageDataRGBfPtr rgbData(int w, int h, std::function<rova::PixelRGB<float>(int, int)> f,
-                              rova::ImageDataColorProfileType type = rova::kColorProfileNative) {
+                               rova::ImageDataColorProfileType type = rova::kColorProfileNative) {
   auto d = rova::ImageDataRGBf::create(w, h, type);
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) d->at(x, y) = f(x, y);
@@ -79,14 +80,38 @@ TEST(QVIPImage, EveryExifOrientationMovesEveryPixel) {
     bool turned;
     Map from;
   } cases[] = {
-      {2, false, [&](size_t X, size_t Y) { return std::pair{W - 1 - X, Y}; }},
-      {3, false, [&](size_t X, size_t Y) { return std::pair{W - 1 - X, H - 1 - Y}; }},
-      {4, false, [&](size_t X, size_t Y) { return std::pair{X, H - 1 - Y}; }},
-      {5, true, [&](size_t X, size_t Y) { return std::pair{Y, X}; }},
-      {6, true, [&](size_t X, size_t Y) { return std::pair{Y, H - 1 - X}; }},
-      {7, true, [&](size_t X, size_t Y) { return std::pair{W - 1 - Y, H - 1 - X}; }},
-      {8, true, [&](size_t X, size_t Y) { return std::pair{W - 1 - Y, X}; }},
-      {9, false, [&](size_t X, size_t Y) { return std::pair{X, Y}; }},
+      {2, false,
+       [&](size_t X, size_t Y) {
+         return std::pair{W - 1 - X, Y};
+       }},
+      {3, false,
+       [&](size_t X, size_t Y) {
+         return std::pair{W - 1 - X, H - 1 - Y};
+       }},
+      {4, false,
+       [&](size_t X, size_t Y) {
+         return std::pair{X, H - 1 - Y};
+       }},
+      {5, true,
+       [&](size_t X, size_t Y) {
+         return std::pair{Y, X};
+       }},
+      {6, true,
+       [&](size_t X, size_t Y) {
+         return std::pair{Y, H - 1 - X};
+       }},
+      {7, true,
+       [&](size_t X, size_t Y) {
+         return std::pair{W - 1 - Y, H - 1 - X};
+       }},
+      {8, true,
+       [&](size_t X, size_t Y) {
+         return std::pair{W - 1 - Y, X};
+       }},
+      {9, false,
+       [&](size_t X, size_t Y) {
+         return std::pair{X, Y};
+       }},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.orientation);
@@ -102,8 +127,12 @@ TEST(QVIPImage, EveryExifOrientationMovesEveryPixel) {
 
 TEST(QVIPImage, OrientationOfEngineDataKeepsDepthAndColourSpace) {
   // 300 x 200 turned by orientation 6 is 200 x 300; 16-bit data stays 16-bit.
-  auto data = rgbData(300, 200, [](int x, int) { return rova::PixelRGB<float>{x < 150 ? 1.f : 0.f, 0.f, 0.f}; },
-                      rova::kColorProfileSRGB);
+  auto data = rgbData(
+      300, 200,
+      [](int x, int) {
+        return rova::PixelRGB<float>{x < 150 ? 1.f : 0.f, 0.f, 0.f};
+      },
+      rova::kColorProfileSRGB);
   auto image = QVIPImage::initWithImageData(data);
   ASSERT_TRUE(image);
   EXPECT_EQ(image->depth(), 16u);
@@ -179,7 +208,8 @@ TEST(QVIPImage, APastedPictureIsColourMatchedIntoTheImagesSpace) {
   // the pixels around it keep their numbers.
   const auto grey = [](size_t w, size_t h, uint8_t v, const char* space) {
     auto data = std::make_shared<std::vector<uint8_t>>(w * h * 4);
-    for (size_t i = 0; i < w * h; ++i) (*data)[4 * i] = (*data)[4 * i + 1] = (*data)[4 * i + 2] = v, (*data)[4 * i + 3] = 255;
+    for (size_t i = 0; i < w * h; ++i)
+      (*data)[4 * i] = (*data)[4 * i + 1] = (*data)[4 * i + 2] = v, (*data)[4 * i + 3] = 255;
     return CGImageCreate(w, h, 8, 32, w * 4, CGColorSpaceCreateWithName(space), kCGImageAlphaPremultipliedLast, data);
   };
   auto base = QVIPImage::initWithCGImage(grey(3, 2, 200, kCGColorSpaceLinearSRGB));
@@ -233,7 +263,12 @@ TEST(QVIPImage, PendingClampAndTheBitmapHandOver) {
 }
 
 TEST(QVIPImage, ColourSpacesOfEngineData) {
-  auto data = rgbData(1, 1, [](int, int) { return rova::PixelRGB<float>{0.5f, 0.5f, 0.5f}; }, rova::kColorProfileAdobeRGB);
+  auto data = rgbData(
+      1, 1,
+      [](int, int) {
+        return rova::PixelRGB<float>{0.5f, 0.5f, 0.5f};
+      },
+      rova::kColorProfileAdobeRGB);
   auto image = QVIPImage::initWithImageData(data);
   EXPECT_EQ(image->colorspaceCode(), 2);
   EXPECT_TRUE(image->colorProfileMatchesWithColorSpace(0));

@@ -4,8 +4,8 @@
 
 #include <cmath>
 
-#include "QVCore/ImageProcessing/Layers/QVIPEffectsProvider.h"
 #include "QVCore/ImageProcessing/Layers/LayerTestSupport.h"
+#include "QVCore/ImageProcessing/Layers/QVIPEffectsProvider.h"
 #include "QVCore/Model/Entities/QVLayerState.h"
 #include "QVPlatform/PropertyList.h"
 #include "common/TestSupport.h"
@@ -224,7 +224,8 @@ TEST_F(LayerStateTest, ARawLayersStateWithoutDevelopStateGetsANeutralHiddenOne) 
   // A record of one exposure layer, as a preset saved without develop layer holds it.
   auto exposure = catalogueLayer("ExposureAdjustmentLayer");
   const double value = nudge(exposure->effects().at(0)->parameters().at(0));
-  qv::Value d = qv::Dictionary{{"Name", "Raw"}, {"SubLayersStates", qv::Array{QVLayerState::initWithLayer(exposure)->serialize()}}};
+  qv::Value d = qv::Dictionary{{"Name", "Raw"},
+                               {"SubLayersStates", qv::Array{QVLayerState::initWithLayer(exposure)->serialize()}}};
   auto s = QVLayerState::initWithDic(d, raw);
   raw->setState(s);
 

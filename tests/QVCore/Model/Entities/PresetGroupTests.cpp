@@ -5,8 +5,8 @@
 #include <fstream>
 
 #include "QVCore/Archive/SSZipArchive.h"
-#include "QVCore/Model/Entities/QVPresetGroup.h"
 #include "QVCore/Model/Entities/PresetTestSupport.h"
+#include "QVCore/Model/Entities/QVPresetGroup.h"
 #include "QVCore/Services/QVFavoritePresetService.h"
 #include "QVCore/Services/QVPresetService.h"
 #include "QVPlatform/NotificationCenter.h"
@@ -149,7 +149,7 @@ TEST_F(PresetGroups, FavouritesAddRemoveAndPersist) {
 TEST_F(PresetGroups, PackFixtureInstallsAsItsOwnGroup) {
   int added = 0;
   auto token = qv::NotificationCenter::defaultCenter().addObserver(kQVPresetPackDidAddNotification, nullptr,
-                                                                    [&](const qv::Notification&) { ++added; });
+                                                                   [&](const qv::Notification&) { ++added; });
   const fs::path pack = fixture("Warm Pack.zip");
   QVPresetService::processPresetPackWithURL(pack.string());
   EXPECT_EQ(added, 1);

@@ -22,8 +22,8 @@ namespace fs = std::filesystem;
 
 // A layer dictionary as the layer model writes it.
 inline qv::Value layer(const std::string& identifier) {
-  return qv::Dictionary{{"Identifier", identifier}, {"Name", identifier},   {"LayerType", 0},
-                        {"Enabled", true},          {"Amount", 1.0},        {"BlendModeIdentifier", "Normal"},
+  return qv::Dictionary{{"Identifier", identifier}, {"Name", identifier},    {"LayerType", 0},
+                        {"Enabled", true},          {"Amount", 1.0},         {"BlendModeIdentifier", "Normal"},
                         {"Sublayers", qv::Array{}}, {"Effects", qv::Array{}}};
 }
 

@@ -3,9 +3,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include "QVCore/Model/Entities/PresetTestSupport.h"
 #include "QVCore/Model/Entities/QVPreset.h"
 #include "QVCore/Services/QVPresetService.h"
-#include "QVCore/Model/Entities/PresetTestSupport.h"
 #include "QVPlatform/Additions.h"
 
 using namespace presettest;
@@ -26,9 +26,10 @@ std::shared_ptr<QVPreset> presetWithResources(const std::string& name, qv::Dicti
 TEST_F(Preset, ExtensionComesFromTheDocumentTypes) {
   EXPECT_EQ(QVPresetConstants::presetFileExtension(), "vlp");
   EXPECT_EQ(QVPresetConstants::presetPackFileExtension(), "vlpack");
-  qv::Value types = qv::Array{qv::Dictionary{{"CFBundleTypeName", "Preset"}, {"CFBundleTypeExtensions", qv::Array{"a", "b"}}},
-                              qv::Dictionary{{"CFBundleTypeName", "Other"}, {"CFBundleTypeExtensions", qv::Array{"x"}}},
-                              qv::Dictionary{{"CFBundleTypeName", "Preset"}, {"CFBundleTypeExtensions", qv::Array{"c"}}}};
+  qv::Value types =
+      qv::Array{qv::Dictionary{{"CFBundleTypeName", "Preset"}, {"CFBundleTypeExtensions", qv::Array{"a", "b"}}},
+                qv::Dictionary{{"CFBundleTypeName", "Other"}, {"CFBundleTypeExtensions", qv::Array{"x"}}},
+                qv::Dictionary{{"CFBundleTypeName", "Preset"}, {"CFBundleTypeExtensions", qv::Array{"c"}}}};
   EXPECT_EQ(QVPresetConstants::extensionForTypeName(types, "Preset"), "c") << "the last entry wins";
   EXPECT_EQ(QVPresetConstants::extensionForTypeName(types, "PresetPack"), "");
 }
@@ -88,7 +89,7 @@ TEST_F(Preset, EqualityIgnoresCaseAndComposition) {
     bool equal;
   } cases[] = {
       {"Warm.vlp", "warm.VLP", true},
-      {"Caf\xC3\xA9.vlp", "Cafe\xCC\x81.vlp", true},  // precomposed and decomposed é
+      {"Caf\xC3\xA9.vlp", "Cafe\xCC\x81.vlp", true},             // precomposed and decomposed é
       {"\xC3\x89t\xC3\xA9.vlp", "\xC3\xA9t\xC3\xA9.vlp", true},  // É and é
       {"Warm.vlp", "Warm 2.vlp", false},
   };
@@ -127,13 +128,14 @@ TEST_F(Preset, BundlePresetRoundTripsWithResourcesAndThumbnails) {
   std::ofstream(source / "old_tumb.jpeg") << "stale";
   std::ofstream(source / "brush.dat") << "brush";
   auto preset = presetWithResources("Textured", {{"texture", png.string()},
-                                                {"brush", (source / "brush.dat").string()},
-                                                {"texture_tumb", (source / "old_tumb.jpeg").string()}});
+                                                 {"brush", (source / "brush.dat").string()},
+                                                 {"texture_tumb", (source / "old_tumb.jpeg").string()}});
   qv::Error error;
   ASSERT_TRUE(preset->save(&error)) << error.description;
 
   const fs::path bundle = userFolder() / "Textured.vlp";
-  EXPECT_EQ(entries(bundle / "Contents"), (std::vector<std::string>{"Info.plist", "PkgInfo", "preset.vlp", "resources"}));
+  EXPECT_EQ(entries(bundle / "Contents"),
+            (std::vector<std::string>{"Info.plist", "PkgInfo", "preset.vlp", "resources"}));
   EXPECT_EQ(entries(bundle / "Contents" / "resources"),
             (std::vector<std::string>{"brush.dat", "plain-20x10.png", "plain-20x10_tumb.jpeg"}))
       << "thumbnails are made anew, never copied";
@@ -170,9 +172,8 @@ TEST_F(Preset, BundlePresetRoundTripsWithResourcesAndThumbnails) {
 TEST_F(Preset, BundleReadingKeepsResourcePathsInsideTheBundle) {
   const fs::path bundle = userFolder() / "Odd.vlp";
   qv::Value dic = presetDic("Odd.vlp");
-  dic.set(kQVPresetCachedResourcesKey, qv::Dictionary{{"ok", "/resources/a.png"},
-                                                      {"escape", "/resources/../../../../etc/passwd"},
-                                                      {"number", 3}});
+  dic.set(kQVPresetCachedResourcesKey,
+          qv::Dictionary{{"ok", "/resources/a.png"}, {"escape", "/resources/../../../../etc/passwd"}, {"number", 3}});
   writePlist(bundle / "Contents" / "preset.vlp", dic);
   auto read = QVPreset::initWithPath(bundle.string());
   EXPECT_EQ(read->layersInfo()[kQVPresetCachedResourcesKey],

@@ -14,20 +14,13 @@ struct BlendCase {
 
 // Base (0.2, 0.5, 0.8) under layer (0.6, 0.3, 0.9), worked out by hand from the formulas.
 const BlendCase kCases[] = {
-    {kBlendNormal, {0.6f, 0.3f, 0.9f}},
-    {kBlendMultiply, {0.12f, 0.15f, 0.72f}},
-    {kBlendColorBurn, {0.f, 0.f, 0.777778f}},
-    {kBlendScreen, {0.68f, 0.65f, 0.98f}},
-    {kBlendOverlay, {0.24f, 0.3f, 0.96f}},
-    {kBlendSoftLight, {0.2496f, 0.4f, 0.875542f}},
-    {kBlendDarken, {0.2f, 0.3f, 0.8f}},
-    {kBlendHardLight, {0.36f, 0.3f, 0.96f}},
-    {kBlendLighten, {0.6f, 0.5f, 0.9f}},
-    {kBlendDifference, {0.4f, 0.2f, 0.1f}},
-    {kBlendSubtract, {0.f, 0.2f, 0.f}},
-    {kBlendLuminosity, {0.213f, 0.513f, 0.813f}},
-    {kBlendHue, {0.587f, 0.287f, 0.887f}},
-    {kBlendColor, {0.587f, 0.287f, 0.887f}},
+    {kBlendNormal, {0.6f, 0.3f, 0.9f}},       {kBlendMultiply, {0.12f, 0.15f, 0.72f}},
+    {kBlendColorBurn, {0.f, 0.f, 0.777778f}}, {kBlendScreen, {0.68f, 0.65f, 0.98f}},
+    {kBlendOverlay, {0.24f, 0.3f, 0.96f}},    {kBlendSoftLight, {0.2496f, 0.4f, 0.875542f}},
+    {kBlendDarken, {0.2f, 0.3f, 0.8f}},       {kBlendHardLight, {0.36f, 0.3f, 0.96f}},
+    {kBlendLighten, {0.6f, 0.5f, 0.9f}},      {kBlendDifference, {0.4f, 0.2f, 0.1f}},
+    {kBlendSubtract, {0.f, 0.2f, 0.f}},       {kBlendLuminosity, {0.213f, 0.513f, 0.813f}},
+    {kBlendHue, {0.587f, 0.287f, 0.887f}},    {kBlendColor, {0.587f, 0.287f, 0.887f}},
 };
 
 }  // namespace
@@ -64,7 +57,8 @@ TEST(Blend, HighlightsAboveWhiteSurviveTheModesThatAllowThem) {
 TEST(Blend, LayerBlendModeOpacityAndMaskApplyInTheRender) {
   auto image = proctest::makeImage(8, 4, [](int, int, float* c) { c[0] = c[1] = c[2] = 0.4f; });
   auto p = proctest::makeProcessor(image);
-  auto layer = std::make_shared<ImageLayer>(proctest::makeImage(8, 4, [](int, int, float* c) { c[0] = c[1] = c[2] = 0.5f; }));
+  auto layer =
+      std::make_shared<ImageLayer>(proctest::makeImage(8, 4, [](int, int, float* c) { c[0] = c[1] = c[2] = 0.5f; }));
   layer->setBlendMode(kBlendMultiply);
   layer->setOpacity(0.5f);
   auto mask = MaskImage::make(8, 4);

@@ -17,9 +17,12 @@ namespace {
 // Smooth, different in every row and column band, so a misplaced band shows as a large error.
 uint8_t sample(int x, int y, int c) {
   switch (c) {
-    case 0: return uint8_t(x * 255 / 2399);
-    case 1: return uint8_t(y * 255 / 1199);
-    default: return uint8_t((x + 2 * y) % 512 < 256 ? (x + 2 * y) % 256 : 255 - (x + 2 * y) % 256);
+    case 0:
+      return uint8_t(x * 255 / 2399);
+    case 1:
+      return uint8_t(y * 255 / 1199);
+    default:
+      return uint8_t((x + 2 * y) % 512 < 256 ? (x + 2 * y) % 256 : 255 - (x + 2 * y) % 256);
   }
 }
 

@@ -91,7 +91,8 @@ class PlistReader {
 
 std::filesystem::path resources() {
   if (const char* env = std::getenv("SOLVANE_RESOURCES")) return env;
-  return std::filesystem::path(__FILE__).parent_path().parent_path().parent_path().parent_path().parent_path() / "Ombrel" / "Resources";
+  return std::filesystem::path(__FILE__).parent_path().parent_path().parent_path().parent_path().parent_path() /
+         "Ombrel" / "Resources";
 }
 
 std::string readText(const std::filesystem::path& p) {
@@ -152,8 +153,8 @@ TEST(EffectsCatalogue, EveryLayerBuildsThroughTheFactoryAndRenders) {
   const Node info = readPlist("EffectsInfo.plist");
   const Node* layers = info.get("AdjustmentLayers");
   ASSERT_TRUE(layers);
-  for (const char* required : {"DevelopAdjustmentLayer", "LensCorrectionAdjustmentLayer", "TextureOverlayAdjustmentLayer",
-                               "DodgeBurnAdjustmentLayer", "DodgeBurnOverlayLayer"})
+  for (const char* required : {"DevelopAdjustmentLayer", "LensCorrectionAdjustmentLayer",
+                               "TextureOverlayAdjustmentLayer", "DodgeBurnAdjustmentLayer", "DodgeBurnOverlayLayer"})
     EXPECT_TRUE(layers->get(required)) << required;
   for (const Node& category : info.get("Categories")->array)
     for (const Node& id : category.get("AdjustmentLayers")->array) EXPECT_TRUE(layers->get(id.text)) << id.text;
@@ -161,15 +162,16 @@ TEST(EffectsCatalogue, EveryLayerBuildsThroughTheFactoryAndRenders) {
   const Node modes = readPlist("BlendModeInfo.plist");
   std::map<std::string, std::string> modeNames;
   for (const Node& m : modes.array) modeNames[m.get("Identifier")->text] = m.get("Name")->text;
-  for (const char* id : {"Normal", "Multiply", "ColorBurn", "Screen", "Overlay", "SoftLight", "Darken", "HardLight", "Lighten",
-                         "Difference", "Subtract", "Luminosity", "Hue", "Color"})
+  for (const char* id : {"Normal", "Multiply", "ColorBurn", "Screen", "Overlay", "SoftLight", "Darken", "HardLight",
+                         "Lighten", "Difference", "Subtract", "Luminosity", "Hue", "Color"})
     EXPECT_FALSE(modeNames[id].empty()) << id;
 
   OrvantaExifData rawExif;
   rawExif.isRaw = true;
   for (bool raw : {false, true}) {
-    auto image = proctest::makeImage(48, 32, [](int x, int y, float* c) { c[0] = 0.1f + x * 0.01f, c[1] = 0.2f, c[2] = 0.05f + y * 0.01f; },
-                                     raw ? rawExif : OrvantaExifData{});
+    auto image = proctest::makeImage(
+        48, 32, [](int x, int y, float* c) { c[0] = 0.1f + x * 0.01f, c[1] = 0.2f, c[2] = 0.05f + y * 0.01f; },
+        raw ? rawExif : OrvantaExifData{});
     for (auto& [id, desc] : layers->dict) {
       std::vector<BaseLayerPtr> list;
       build(*layers, desc, 0, raw, image, list);
@@ -188,7 +190,7 @@ TEST(EffectsCatalogue, LayerLimitsAndEngineConfigurationAreThere) {
   ASSERT_TRUE(limits.get("MaxLayersCount") && limits.get("MaxFiltersCount"));
   EXPECT_GT(limits.get("MaxLayersCount")->number, 0);
   const std::string config = readText(resources() / "QVRovaConfig.json");
-  for (const char* key : {"RovaFlags", "ImageReaderAppliesRAWDevelop", "ReplaceEffectIDIntoRawID", "ImageReaderNewOpenMethod",
-                          "ImageReaderFineDenoise", "ImageReaderFastRawPreview"})
+  for (const char* key : {"RovaFlags", "ImageReaderAppliesRAWDevelop", "ReplaceEffectIDIntoRawID",
+                          "ImageReaderNewOpenMethod", "ImageReaderFineDenoise", "ImageReaderFastRawPreview"})
     EXPECT_NE(config.find(std::string("\"") + key + "\""), std::string::npos) << key;
 }

@@ -5,11 +5,11 @@
 
 #include <fstream>
 
+#include "common/TestSupport.h"
 #include "engine/rova/EngineTestFiles.h"
 #include "engine/rova/processor/ProcessorTestSupport.h"
-#include "rova/ImageReader.h"
-#include "common/TestSupport.h"
 #include "rova/Color.h"
+#include "rova/ImageReader.h"
 #include "rova/codecs/Codecs.h"
 #include "rova/effects/DcpProfile.h"
 #include "rova/effects/EffectIDs.h"
@@ -23,8 +23,9 @@ using proctest::px;
 namespace {
 
 // Renders the picture through one layer holding one effect with the given values.
-ImageDataRGBfPtr renderWith(const ImagePtr& image, const char* id, std::initializer_list<std::pair<const char*, float>> values,
-                            RectRoiF region = {}, Size fit = {}) {
+ImageDataRGBfPtr renderWith(const ImagePtr& image, const char* id,
+                            std::initializer_list<std::pair<const char*, float>> values, RectRoiF region = {},
+                            Size fit = {}) {
   auto p = proctest::makeProcessor(image);
   auto layer = proctest::makeLayer(image, {id});
   for (auto& [name, v] : values) layer->effectAtIndex(0)->setParameterValue(name, v);
@@ -33,7 +34,8 @@ ImageDataRGBfPtr renderWith(const ImagePtr& image, const char* id, std::initiali
 }
 
 void writeBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
 ImagePtr grey(float v, int w = 8, int h = 8) {
@@ -44,9 +46,9 @@ ImagePtr grey(float v, int w = 8, int h = 8) {
 
 TEST(Effects, FactoryMakesEveryEngineEffectWithItsParameters) {
   auto& f = EffectFactory::instance();
-  for (const char* id : {effect_id::kDevelopCommon, effect_id::kRawDevelopCommon, effect_id::kWhiteBalance,
-                         effect_id::kRawWhiteBalance, effect_id::kSharpen, effect_id::kLensCorrection,
-                         effect_id::kTextureOverlay, effect_id::kDodgeBurn}) {
+  for (const char* id :
+       {effect_id::kDevelopCommon, effect_id::kRawDevelopCommon, effect_id::kWhiteBalance, effect_id::kRawWhiteBalance,
+        effect_id::kSharpen, effect_id::kLensCorrection, effect_id::kTextureOverlay, effect_id::kDodgeBurn}) {
     EXPECT_TRUE(f.isSupported(id)) << id;
     auto e = f.makeEffectWithID(id);
     ASSERT_TRUE(e) << id;
@@ -200,7 +202,8 @@ TEST(Effects, TextureOverlayCoversTheCanvasWithTheFile) {
   rova::codecs::Bitmap bitmap;
   ASSERT_TRUE(bitmap.allocate(8, 8, 3, 8));
   for (int y = 0; y < 8; ++y)
-    for (int x = 0; x < 8; ++x) bitmap.row(y)[3 * x] = x < 4 ? 255 : 0, bitmap.row(y)[3 * x + 1] = bitmap.row(y)[3 * x + 2] = 0;
+    for (int x = 0; x < 8; ++x)
+      bitmap.row(y)[3 * x] = x < 4 ? 255 : 0, bitmap.row(y)[3 * x + 1] = bitmap.row(y)[3 * x + 2] = 0;
   rova::codecs::EncodeOptions png;
   png.format = rova::codecs::Format::PNG;
   const auto path = dir / "texture.png";
@@ -233,9 +236,8 @@ TEST(Effects, LensCorrectionFromTheDatabaseOnlyWhenTheLensIsKnown) {
   exif.focalLength = 24;
   exif.fNumber = 4;
   if (!LensCorrectionEffect::hasProfileFor(exif)) GTEST_SKIP() << "lens database lacks the test lens";
-  auto known = proctest::makeImage(120, 80, [](int x, int y, float* c) {
-    c[0] = c[1] = c[2] = ((x / 10 + y / 10) % 2) ? 0.6f : 0.2f;
-  }, exif);
+  auto known = proctest::makeImage(
+      120, 80, [](int x, int y, float* c) { c[0] = c[1] = c[2] = ((x / 10 + y / 10) % 2) ? 0.6f : 0.2f; }, exif);
   auto corrected = renderWith(known, effect_id::kLensCorrection, {});
   EXPECT_GT(proctest::maxDifference(*corrected, *known->source()->data()), 0.05f);
   auto region = renderWith(known, effect_id::kLensCorrection, {}, {30, 20, 40, 30});
@@ -246,7 +248,9 @@ TEST(Effects, CameraProfileToneCurveIsApplied) {
   // A little-endian camera profile with a name and a tone curve that halves every value.
   std::vector<unsigned char> f = {'I', 'I', 0x52, 0x43, 8, 0, 0, 0};
   auto u16 = [&f](uint16_t v) { f.push_back(uint8_t(v)), f.push_back(uint8_t(v >> 8)); };
-  auto u32 = [&f](uint32_t v) { for (int i = 0; i < 4; ++i) f.push_back(uint8_t(v >> (8 * i))); };
+  auto u32 = [&f](uint32_t v) {
+    for (int i = 0; i < 4; ++i) f.push_back(uint8_t(v >> (8 * i)));
+  };
   u16(2);
   u16(50936), u16(2), u32(4), f.insert(f.end(), {'T', 'e', 's', 't'});
   u16(50940), u16(11), u32(4), u32(8 + 2 + 24 + 4);

@@ -30,7 +30,9 @@ inline Plist readPlist(const std::filesystem::path& path) {
   const std::string text = ss.str();
   plist_t root = nullptr;
   if (!text.empty()) plist_from_xml(text.data(), uint32_t(text.size()), &root);
-  return Plist(root, [](plist_t p) { if (p) plist_free(p); });
+  return Plist(root, [](plist_t p) {
+    if (p) plist_free(p);
+  });
 }
 
 inline plist_t get(plist_t dict, const char* key) {
@@ -62,7 +64,8 @@ inline double number(plist_t node, double fallback = 0) {
       plist_get_bool_val(node, &b);
       return b;
     }
-    default: return fallback;
+    default:
+      return fallback;
   }
 }
 inline std::vector<plist_t> items(plist_t array) {
@@ -95,12 +98,13 @@ inline std::string replaceAll(std::string s, const std::string& from, const std:
 
 inline std::filesystem::path resourcesDir() {
   if (const char* env = std::getenv("SOLVANE_RESOURCES")) return env;
-  return std::filesystem::path(__FILE__).parent_path().parent_path().parent_path().parent_path().parent_path() / "Ombrel" / "Resources";
+  return std::filesystem::path(__FILE__).parent_path().parent_path().parent_path().parent_path().parent_path() /
+         "Ombrel" / "Resources";
 }
 
 inline rova::BlendModeType blendModeNamed(const std::string& name) {
-  static const char* names[] = {"Normal", "Multiply", "ColorBurn", "Screen", "Overlay", "SoftLight", "Darken",
-                                "HardLight", "Lighten", "Difference", "Subtract", "Luminosity", "Hue", "Color"};
+  static const char* names[] = {"Normal",    "Multiply", "ColorBurn",  "Screen",   "Overlay",    "SoftLight", "Darken",
+                                "HardLight", "Lighten",  "Difference", "Subtract", "Luminosity", "Hue",       "Color"};
   for (int i = 0; i < rova::kBlendModeCount; ++i)
     if (name == names[i]) return rova::BlendModeType(i);
   return rova::kBlendNormal;
@@ -152,10 +156,12 @@ class PresetBuilder {
           const auto params = effect->getParameters();
           for (auto& [key, value] : entries(get(effectEntry, "Parameters"))) {
             const rova::Parameter* p = rova::findParameter(params, key);
-            if (!p) problems_.push_back(id + ": " + wanted + " has no parameter " + key);
+            if (!p)
+              problems_.push_back(id + ": " + wanted + " has no parameter " + key);
             else if (double v = number(get(value, "Value")); v < p->minValue() || v > p->maxValue())
               problems_.push_back(id + ": " + key + " out of range");
-            else effect->setParameterValue(key, float(v));
+            else
+              effect->setParameterValue(key, float(v));
           }
         }
         if (!matched) problems_.push_back(id + " has no effect " + wanted);

@@ -7,10 +7,10 @@
 #include <cmath>
 #include <random>
 
+#include "common/TestSupport.h"
 #include "engine/rova/EngineTestFiles.h"
 #include "engine/rova/effects/EnhancePresets.h"
 #include "engine/rova/processor/ProcessorTestSupport.h"
-#include "common/TestSupport.h"
 #include "rova/Color.h"
 #include "rova/ImageReader.h"
 #include "rova/effects/auto/AutoEffects.h"
@@ -95,15 +95,19 @@ double deltaE2000(const Lab& p, const Lab& q) {
   double dh = 0;
   if (c1 * c2 != 0) {
     dh = h2 - h1;
-    if (dh > 180) dh -= 360;
-    else if (dh < -180) dh += 360;
+    if (dh > 180)
+      dh -= 360;
+    else if (dh < -180)
+      dh += 360;
   }
   const double dH = 2 * std::sqrt(c1 * c2) * std::sin(dh / 2 * deg);
   const double Lm = (p.L + q.L) / 2, cm = (c1 + c2) / 2;
   double hm = h1 + h2;
   if (c1 * c2 != 0) {
-    if (std::fabs(h1 - h2) <= 180) hm = (h1 + h2) / 2;
-    else hm = h1 + h2 < 360 ? (h1 + h2 + 360) / 2 : (h1 + h2 - 360) / 2;
+    if (std::fabs(h1 - h2) <= 180)
+      hm = (h1 + h2) / 2;
+    else
+      hm = h1 + h2 < 360 ? (h1 + h2 + 360) / 2 : (h1 + h2 - 360) / 2;
   }
   const double T = 1 - 0.17 * std::cos((hm - 30) * deg) + 0.24 * std::cos(2 * hm * deg) +
                    0.32 * std::cos((3 * hm + 6) * deg) - 0.20 * std::cos((4 * hm - 63) * deg);
@@ -137,15 +141,16 @@ size_t clippedPixels(const ImageDataRGBf& d) {
 TEST(EnhancePresets, EveryPresetParsesAndBuildsOverOrdinaryAndRawPictures) {
   OrvantaExifData rawExif;
   rawExif.isRaw = true;
-  for (const char* name : {"Presets/DefaultJpegPreset", "Presets/DefaultRAWPreset", "AdditionalPresets/AutoColorTemperature",
-                           "AdditionalPresets/LensCorrection"}) {
+  for (const char* name : {"Presets/DefaultJpegPreset", "Presets/DefaultRAWPreset",
+                           "AdditionalPresets/AutoColorTemperature", "AdditionalPresets/LensCorrection"}) {
     auto plist = enhance::readPlist(preset(name));
     ASSERT_TRUE(plist) << name;
     EXPECT_FALSE(enhance::text(enhance::get(plist.get(), "uuid")).empty()) << name;
     EXPECT_FALSE(enhance::items(enhance::get(plist.get(), "AdjustmentLayers")).empty()) << name;
     for (bool raw : {false, true}) {
-      auto image = proctest::makeImage(64, 40, [](int x, int y, float* c) { c[0] = 0.02f + x * 0.01f, c[1] = 0.2f, c[2] = 0.05f + y * 0.01f; },
-                                       raw ? rawExif : OrvantaExifData{});
+      auto image = proctest::makeImage(
+          64, 40, [](int x, int y, float* c) { c[0] = 0.02f + x * 0.01f, c[1] = 0.2f, c[2] = 0.05f + y * 0.01f; },
+          raw ? rawExif : OrvantaExifData{});
       enhance::PresetBuilder builder;
       auto layers = builder.layers(preset(name), image);
       EXPECT_TRUE(builder.problems().empty()) << name << ": " << builder.problems().front();
@@ -159,7 +164,8 @@ TEST(EnhancePresets, EveryPresetParsesAndBuildsOverOrdinaryAndRawPictures) {
     }
   }
   // The RAW preset starts from the camera data: the engine's RAW development over a RAW picture.
-  auto rawImage = proctest::makeImage(8, 8, [](int, int, float* c) { c[0] = c[1] = c[2] = 0.2f; }, rawExif);
+  auto rawImage = proctest::makeImage(
+      8, 8, [](int, int, float* c) { c[0] = c[1] = c[2] = 0.2f; }, rawExif);
   enhance::PresetBuilder builder;
   auto layers = builder.layers(preset("Presets/DefaultRAWPreset"), rawImage);
   ASSERT_FALSE(layers.empty());
@@ -194,8 +200,8 @@ TEST(EnhanceEffects, AmountZeroLeavesThePictureAlone) {
   auto context = std::make_shared<EffectParametersContext>(image);
   EffectRenderInfo info;
   info.canvasSize = image->size();
-  for (const char* id : {effect_id::kAutoTone, effect_id::kRawAutoTone, effect_id::kLocalContrast, effect_id::kAutoColor,
-                         effect_id::kVibrance, effect_id::kNoiseReduction}) {
+  for (const char* id : {effect_id::kAutoTone, effect_id::kRawAutoTone, effect_id::kLocalContrast,
+                         effect_id::kAutoColor, effect_id::kVibrance, effect_id::kNoiseReduction}) {
     auto effect = EffectFactory::instance().makeEffectWithID(id, context);
     ASSERT_TRUE(effect) << id;
     EXPECT_EQ(effect->parameterValue("Amount"), 100) << id;
@@ -208,7 +214,9 @@ TEST(Enhance, PhotoDarkenedByOneAndAHalfStopsComesBack) {
   for (const char* name : kPhotos) {
     auto original = photo(name);
     ASSERT_TRUE(original) << name;
-    auto dark = changed(original, [](float* c) { for (int k = 0; k < 3; ++k) c[k] *= std::exp2(-1.5f); });
+    auto dark = changed(original, [](float* c) {
+      for (int k = 0; k < 3; ++k) c[k] *= std::exp2(-1.5f);
+    });
     auto out = enhanced(dark);
     ASSERT_TRUE(out);
     const double before = percentileOf(luminances(*original->imageData(), false), 0.5);
@@ -223,10 +231,14 @@ TEST(Enhance, RawPictureComesOutTheSameWhateverItsExposure) {
   OrvantaExifData rawExif;
   rawExif.isRaw = true;
   auto scene = [&](float k) {
-    return proctest::makeImage(300, 200, [k](int x, int y, float* c) {
-      const float v = k * (0.01f + 0.5f * float(x) / 300 * float(y) / 200 + ((x / 20 + y / 20) % 3 == 0 ? 0.3f : 0));
-      c[0] = v, c[1] = v * 0.95f, c[2] = v * 0.8f;
-    }, rawExif);
+    return proctest::makeImage(
+        300, 200,
+        [k](int x, int y, float* c) {
+          const float v =
+              k * (0.01f + 0.5f * float(x) / 300 * float(y) / 200 + ((x / 20 + y / 20) % 3 == 0 ? 0.3f : 0));
+          c[0] = v, c[1] = v * 0.95f, c[2] = v * 0.8f;
+        },
+        rawExif);
   };
   std::vector<std::filesystem::path> rawPreset{preset("Presets/DefaultRAWPreset")};
   auto bright = enhanced(scene(1), {}, {}, rawPreset), dark = enhanced(scene(0.25f), {}, {}, rawPreset);
@@ -275,7 +287,8 @@ TEST(Enhance, StrongColourCastLeavesNeutralGreysNeutral) {
   // temperature preset comes first: then it goes too.
   const std::array<float, 3> slight{1.1f, 1.f, 0.88f};
   EXPECT_GT(worstGrey(slight, jpeg), 2.0);
-  EXPECT_LT(worstGrey(slight, {preset("AdditionalPresets/AutoColorTemperature"), preset("Presets/DefaultJpegPreset")}), 1.5);
+  EXPECT_LT(worstGrey(slight, {preset("AdditionalPresets/AutoColorTemperature"), preset("Presets/DefaultJpegPreset")}),
+            1.5);
   // A real photograph: the greys and whites of the astronaut's picture (chroma under 6 as taken)
   // come back as they were, with the same cast.
   auto original = photo("astronaut");
@@ -394,10 +407,12 @@ TEST(Enhance, PreviewOfAReducedReadLooksLikeTheExport) {
   bitmap.allocate(big->width(), big->height(), 3, 8);
   for (int y = 0; y < big->height(); ++y)
     for (int x = 0; x < big->width() * 3; ++x)
-      bitmap.row(y)[x] = uint8_t(std::lround(255 * linearToSrgb(std::clamp(big->floats()[size_t(y) * big->width() * 3 + x], 0.f, 1.f))));
+      bitmap.row(y)[x] = uint8_t(
+          std::lround(255 * linearToSrgb(std::clamp(big->floats()[size_t(y) * big->width() * 3 + x], 0.f, 1.f))));
   codecs::EncodeOptions jpeg;
   jpeg.quality = 0.95;
-  const auto path = enginetest::writeImage(solvane::test::makeTempDir("enhance-preview") / "big.jpg", bitmap, jpeg).string();
+  const auto path =
+      enginetest::writeImage(solvane::test::makeTempDir("enhance-preview") / "big.jpg", bitmap, jpeg).string();
   auto whole = ImageReader::instance().read(path, {}, kReadDefaultFlags, nullptr);
   auto reducedRead = ImageReader::instance().read(path, {600, 600}, kReadDefaultFlags, nullptr);
   ASSERT_TRUE(whole && reducedRead);
@@ -420,13 +435,15 @@ TEST(Enhance, PreviewOfAReducedReadLooksLikeTheExport) {
     before = Image::make(before)->imageData(size, {}, false), after = Image::make(after)->imageData(size, {}, false);
     std::vector<float> out(after->pixelCount() * 3);
     for (size_t i = 0; i < out.size(); ++i)
-      out[i] = linearToSrgb(std::clamp(after->floats()[i], 0.f, 1.f)) - linearToSrgb(std::clamp(before->floats()[i], 0.f, 1.f));
+      out[i] = linearToSrgb(std::clamp(after->floats()[i], 0.f, 1.f)) -
+               linearToSrgb(std::clamp(before->floats()[i], 0.f, 1.f));
     return out;
   };
   const Size previewSize{600, 399};
   const auto inPreview = change(reducedRead, {600, 600}, previewSize), inExport = change(whole, {}, previewSize);
   double mismatch = 0, size = 0;
-  for (size_t i = 0; i < inPreview.size(); ++i) mismatch += std::fabs(inPreview[i] - inExport[i]), size += std::fabs(inExport[i]);
+  for (size_t i = 0; i < inPreview.size(); ++i)
+    mismatch += std::fabs(inPreview[i] - inExport[i]), size += std::fabs(inExport[i]);
   EXPECT_LT(mismatch, 0.15 * size);
 }
 
@@ -435,7 +452,8 @@ TEST(Enhance, PreviewOfAReducedReadLooksLikeTheExport) {
 // blocks at the right and bottom), and have the picture's statistics, which is what it serves.
 TEST(EnhanceEffects, AnalysisImageOfALargePictureIsItsAreaReduction) {
   auto smooth = proctest::makeImage(3001, 2003, [](int x, int y, float* c) {
-    c[0] = 0.4f + 0.3f * std::sin(x * 0.011f), c[1] = 0.4f + 0.3f * std::cos(y * 0.013f), c[2] = 0.2f + 0.0001f * float(x + y);
+    c[0] = 0.4f + 0.3f * std::sin(x * 0.011f), c[1] = 0.4f + 0.3f * std::cos(y * 0.013f),
+    c[2] = 0.2f + 0.0001f * float(x + y);
   });
   for (const auto& image : {smooth, proctest::makeTestPicture(3001, 2003)}) {
     const bool sharp = image != smooth;
@@ -448,7 +466,8 @@ TEST(EnhanceEffects, AnalysisImageOfALargePictureIsItsAreaReduction) {
     // Sharp edges may move by a fraction of a pixel; the statistics stay.
     double mean[2][3] = {};
     for (size_t i = 0; i < analysis->pixelCount(); ++i)
-      for (int c = 0; c < 3; ++c) mean[0][c] += analysis->floats()[3 * i + c], mean[1][c] += reference->floats()[3 * i + c];
+      for (int c = 0; c < 3; ++c)
+        mean[0][c] += analysis->floats()[3 * i + c], mean[1][c] += reference->floats()[3 * i + c];
     for (int c = 0; c < 3; ++c) EXPECT_NEAR(mean[0][c], mean[1][c], 1e-3 * double(analysis->pixelCount())) << sharp;
     const auto la = luminances(*analysis, true), lr = luminances(*reference, true);
     for (double q : {0.02, 0.5, 0.98}) EXPECT_NEAR(percentileOf(la, q), percentileOf(lr, q), 0.01) << sharp << " " << q;
@@ -468,7 +487,8 @@ TEST(EnhanceEffects, LocalContrastOfALargePictureRendersRegionsLikeTheWhole) {
   float worst = 0;
   for (int y = 0; y < 200; ++y)
     for (int x = 0; x < 300; ++x)
-      for (int c = 0; c < 3; ++c) worst = std::max(worst, std::fabs(proctest::px(*region, x, y)[c] - proctest::px(*whole, x + 1203, y + 801)[c]));
+      for (int c = 0; c < 3; ++c)
+        worst = std::max(worst, std::fabs(proctest::px(*region, x, y)[c] - proctest::px(*whole, x + 1203, y + 801)[c]));
   EXPECT_LT(worst, 0.02f);
 }
 
@@ -501,7 +521,8 @@ TEST(EnhanceEffects, NoiseReductionFollowsTheMeasuredNoise) {
   float worst = 0;
   for (int y = 0; y < 80; ++y)
     for (int x = 0; x < 100; ++x)
-      for (int c = 0; c < 3; ++c) worst = std::max(worst, std::fabs(proctest::px(*region, x, y)[c] - proctest::px(*out, x + 60, y + 50)[c]));
+      for (int c = 0; c < 3; ++c)
+        worst = std::max(worst, std::fabs(proctest::px(*region, x, y)[c] - proctest::px(*out, x + 60, y + 50)[c]));
   EXPECT_LT(worst, 1e-4f);
   auto cleanImage = proctest::makeImage(256, 192, clean);
   auto q = proctest::makeProcessor(cleanImage);
@@ -518,7 +539,8 @@ TEST(EnhanceEffects, NoiseReductionFollowsTheMeasuredNoise) {
     OrvantaExifData exif;
     exif.isoSpeed = iso;
     auto shot = proctest::makeImage(256, 192, clean, exif);
-    auto effect = EffectFactory::instance().makeEffectWithID(effect_id::kNoiseReduction, std::make_shared<EffectParametersContext>(shot));
+    auto effect = EffectFactory::instance().makeEffectWithID(effect_id::kNoiseReduction,
+                                                             std::make_shared<EffectParametersContext>(shot));
     EXPECT_EQ(effect->makeKernel(info) != nullptr, acts) << "ISO " << iso;
   }
 }

@@ -124,7 +124,8 @@ TEST(Layers, SublayersAdjustTheirParentsContentAndDisablingSkipsTheSubtree) {
 TEST(Layers, ImageLayerWorkingImagesFollowTheTransformSettings) {
   OrvantaExifData raw;
   raw.isRaw = true;
-  auto image = makeImage(40, 20, [](int x, int, float* c) { c[0] = c[1] = c[2] = 0.05f + 0.005f * x; }, raw);
+  auto image = makeImage(
+      40, 20, [](int x, int, float* c) { c[0] = c[1] = c[2] = 0.05f + 0.005f * x; }, raw);
   ImageLayer layer(image);
   EXPECT_EQ(layer.getLoadState(), 3);
   EXPECT_TRUE(layer.isRaw());

@@ -35,8 +35,8 @@ std::shared_ptr<rova::ImageProcessor> makeProcessor(const rova::ImagePtr& image)
   return p;
 }
 
-std::shared_ptr<rova::AdjustmentLayer> makeLayer(const rova::ImagePtr& image, std::initializer_list<const char*> effects,
-                                                 uint64_t level) {
+std::shared_ptr<rova::AdjustmentLayer> makeLayer(const rova::ImagePtr& image,
+                                                 std::initializer_list<const char*> effects, uint64_t level) {
   auto layer = std::make_shared<rova::AdjustmentLayer>(0);
   layer->setLevel(level);
   auto context = std::make_shared<rova::EffectParametersContext>(image);

@@ -18,8 +18,8 @@ rova::ImagePtr makeTestPicture(int w, int h);
 // A processor whose bottom layer is the picture.
 std::shared_ptr<rova::ImageProcessor> makeProcessor(const rova::ImagePtr& image);
 // An adjustment layer at a level holding the named effects (made with the picture's context).
-std::shared_ptr<rova::AdjustmentLayer> makeLayer(const rova::ImagePtr& image, std::initializer_list<const char*> effects,
-                                                 uint64_t level = 0);
+std::shared_ptr<rova::AdjustmentLayer> makeLayer(const rova::ImagePtr& image,
+                                                 std::initializer_list<const char*> effects, uint64_t level = 0);
 
 // Renders and returns the result (nullptr when the render made none).
 rova::ImageDataRGBfPtr render(rova::ImageProcessor& p, rova::RectRoiF region = {}, rova::Size fit = {});

@@ -29,11 +29,17 @@ CGImageRef gradientImage(size_t w, size_t h) {
 Value exampleProperties() {
   Value props = qv::Dictionary{};
   props.set(kCGImagePropertyOrientation, 6);
-  props.set("{Exif}", qv::Dictionary{{"FNumber", 2.8}, {"ExposureTime", 0.004}, {"ISOSpeedRatings", qv::Array{200}},
-                                    {"DateTimeOriginal", "2023:01:02 03:04:05"}, {"LensModel", "Lens 50"}});
+  props.set("{Exif}", qv::Dictionary{{"FNumber", 2.8},
+                                     {"ExposureTime", 0.004},
+                                     {"ISOSpeedRatings", qv::Array{200}},
+                                     {"DateTimeOriginal", "2023:01:02 03:04:05"},
+                                     {"LensModel", "Lens 50"}});
   props.set("{TIFF}", qv::Dictionary{{"Make", "Maker"}, {"Model", "Body X"}});
-  props.set("{GPS}", qv::Dictionary{{"Latitude", 48.8583}, {"LatitudeRef", "N"}, {"Longitude", 2.2945},
-                                   {"LongitudeRef", "E"}, {"Altitude", 35.5}});
+  props.set("{GPS}", qv::Dictionary{{"Latitude", 48.8583},
+                                    {"LatitudeRef", "N"},
+                                    {"Longitude", 2.2945},
+                                    {"LongitudeRef", "E"},
+                                    {"Altitude", 35.5}});
   props.set("{IPTC}", qv::Dictionary{{"Keywords", qv::Array{"tower", "night"}}, {"Caption/Abstract", "Caption"}});
   return props;
 }
@@ -128,8 +134,10 @@ TEST(ImageIO, DepthCompressionAndProfileOfWrittenFiles) {
   EXPECT_FALSE(oddProps["{Exif}"].find("FNumber"));
   EXPECT_NEAR(oddProps["{Exif}"]["ExposureTime"].asDouble(), 0.01, 1e-6);
   // Lower quality gives a smaller JPEG.
-  auto big = writeToData(gradientImage(64, 64), kUTTypeJPEG, Value(qv::Dictionary{{kCGImageDestinationLossyCompressionQuality, 1.0}}));
-  auto small = writeToData(gradientImage(64, 64), kUTTypeJPEG, Value(qv::Dictionary{{kCGImageDestinationLossyCompressionQuality, 0.2}}));
+  auto big = writeToData(gradientImage(64, 64), kUTTypeJPEG,
+                         Value(qv::Dictionary{{kCGImageDestinationLossyCompressionQuality, 1.0}}));
+  auto small = writeToData(gradientImage(64, 64), kUTTypeJPEG,
+                           Value(qv::Dictionary{{kCGImageDestinationLossyCompressionQuality, 0.2}}));
   EXPECT_LT(small->size(), big->size());
 }
 
@@ -138,8 +146,9 @@ TEST(ImageIO, ThumbnailsFollowTheOptions) {
   auto src = CGImageSourceCreateWithData(*data);
   ASSERT_TRUE(src);
   // A PNG has no embedded thumbnail: nothing unless the image may be used.
-  EXPECT_EQ(CGImageSourceCreateThumbnailAtIndex(src, 0, Value(qv::Dictionary{{kCGImageSourceThumbnailMaxPixelSize, 30}})),
-            nullptr);
+  EXPECT_EQ(
+      CGImageSourceCreateThumbnailAtIndex(src, 0, Value(qv::Dictionary{{kCGImageSourceThumbnailMaxPixelSize, 30}})),
+      nullptr);
   Value opts = qv::Dictionary{{kCGImageSourceThumbnailMaxPixelSize, 30},
                               {kCGImageSourceCreateThumbnailFromImageIfAbsent, true},
                               {kCGImageSourceCreateThumbnailWithTransform, true}};
@@ -161,14 +170,16 @@ TEST(ImageIO, SourcesOfFilesAndBadInput) {
   const fs::path dir = solvane::test::makeTempDir("imageio");
   auto data = writeToData(gradientImage(16, 16), kUTTypeTIFF, Value(exampleProperties()));
   const fs::path tif = dir / "a.tif";
-  std::ofstream(tif, std::ios::binary).write(reinterpret_cast<const char*>(data->data()), std::streamsize(data->size()));
+  std::ofstream(tif, std::ios::binary)
+      .write(reinterpret_cast<const char*>(data->data()), std::streamsize(data->size()));
   auto src = CGImageSourceCreateWithURL(tif);
   ASSERT_TRUE(src);
   EXPECT_EQ(CGImageSourceGetType(src), "public.tiff");
   // Copy to a new file with its metadata, overriding one value.
   const fs::path out = dir / "b.jpg";
   auto dest = CGImageDestinationCreateWithURL(out, kUTTypeJPEG, 1);
-  CGImageDestinationAddImageFromSource(dest, src, 0, Value(qv::Dictionary{{"{TIFF}", qv::Dictionary{{"Model", "Body Y"}}}}));
+  CGImageDestinationAddImageFromSource(dest, src, 0,
+                                       Value(qv::Dictionary{{"{TIFF}", qv::Dictionary{{"Model", "Body Y"}}}}));
   ASSERT_TRUE(CGImageDestinationFinalize(dest));
   EXPECT_FALSE(CGImageDestinationFinalize(dest));  // only once
   Value p = CGImageSourceCopyPropertiesAtIndex(CGImageSourceCreateWithURL(out), 0);
@@ -201,7 +212,10 @@ TEST(ImageIO, AlphaIsKeptWhereTheFormatHasIt) {
   auto buf = std::make_shared<std::vector<uint8_t>>(w * h * 4);
   for (size_t i = 0; i < w * h; ++i) {
     uint8_t* p = buf->data() + i * 4;
-    p[0] = 100; p[1] = 50; p[2] = 25; p[3] = 128;  // premultiplied by one half
+    p[0] = 100;
+    p[1] = 50;
+    p[2] = 25;
+    p[3] = 128;  // premultiplied by one half
   }
   auto img = CGImageCreate(w, h, 8, 32, w * 4, CGColorSpaceCreateDeviceRGB(), kCGImageAlphaPremultipliedLast, buf);
   ASSERT_TRUE(img);

@@ -8,12 +8,12 @@
 
 #include "QVCore/ImageProcessing/Layers/QVIPEffectsProvider.h"
 #include "QVCore/ImageProcessing/Layers/QVIPLayerFactory.h"
-#include "QVCore/ImageProcessing/RovaBridge/QVImageReader.h"
 #include "QVCore/ImageProcessing/Layers/QVIPLayerFirst.h"
-#include "QVCore/ImageProcessing/Processor/Variants/QVProject18Processor.h"
-#include "QVCore/ImageProcessing/Processor/Variants/QVZel18Processor.h"
-#include "QVCore/ImageProcessing/Processor/Variants/QVZel17Processor.h"
 #include "QVCore/ImageProcessing/Processor/ProcessorTestSupport.h"
+#include "QVCore/ImageProcessing/Processor/Variants/QVProject18Processor.h"
+#include "QVCore/ImageProcessing/Processor/Variants/QVZel17Processor.h"
+#include "QVCore/ImageProcessing/Processor/Variants/QVZel18Processor.h"
+#include "QVCore/ImageProcessing/RovaBridge/QVImageReader.h"
 #include "QVPlatform/Log.h"
 
 using namespace solvane::test;
@@ -116,8 +116,7 @@ TEST_F(ProcessorVariants, LayeredDocumentKeepsTheImageLayerFirst) {
   EXPECT_EQ(initial->name(), "Original Image");
 
   EXPECT_FALSE(p->createLayerAtIndex(0));
-  EXPECT_NE(logText().find("Can't create layer at first position, for this position used initial"),
-            std::string::npos);
+  EXPECT_NE(logText().find("Can't create layer at first position, for this position used initial"), std::string::npos);
   EXPECT_EQ(p->layers().size(), 1u);
 
   auto plain = p->createLayerAtIndex(1);
