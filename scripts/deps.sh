@@ -13,6 +13,8 @@ PACKAGES=(
   libjpeg62-turbo-dev libpng-dev libtiff-dev libwebp-dev libraw-dev libexiv2-dev liblcms2-dev
   libopencv-core-dev libopencv-imgproc-dev libopencv-photo-dev liblensfun-dev libglib2.0-dev
   zip unzip p7zip-full
+  libcurl4-openssl-dev
+  qt6-base-dev qt6-svg-dev qt6-multimedia-dev libgl-dev fonts-inter xvfb xauth
 )
 if [[ "${1:-}" == "--dev" ]]; then
   PACKAGES+=(clang libclang-rt-14-dev)
