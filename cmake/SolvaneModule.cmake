@@ -17,6 +17,6 @@ function(solvane_test name)
   endif()
   add_executable(${name} ${srcs})
   target_link_libraries(${name} PRIVATE solvane_testsupport ${T_LIBS} GTest::gtest GTest::gmock)
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
-    PROPERTIES ENVIRONMENT "SOLVANE_TEST_DATA=${CMAKE_SOURCE_DIR}/tests/data;SOLVANE_RESOURCES=${SOLVANE_RESOURCES_DIR}")
+  # Test data and resources come from the test main (tests/common/TestMain.cpp).
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST)
 endfunction()

@@ -13,6 +13,8 @@ int main(int argc, char** argv) {
   ::setenv("SOLVANE_HOME", home.c_str(), 1);
   std::filesystem::create_directories(home / "tmp");
   ::setenv("TMPDIR", (home / "tmp").c_str(), 1);
+  ::setenv("SOLVANE_TEST_DATA", SOLVANE_TEST_DATA_DIR, 0);
+  ::setenv("SOLVANE_RESOURCES", SOLVANE_TEST_RESOURCES_DIR, 0);
   ::testing::InitGoogleTest(&argc, argv);
   int rc = RUN_ALL_TESTS();
   if (!std::getenv("SOLVANE_KEEP_TEST_HOME")) {

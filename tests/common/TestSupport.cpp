@@ -31,7 +31,7 @@ fs::path makeTempDir(const std::string& name) {
 
 fs::path dataDir() {
   const char* d = std::getenv("SOLVANE_TEST_DATA");
-  return d ? fs::path(d) : fs::path("tests/data");
+  return d ? fs::path(d) : fs::path(SOLVANE_TEST_DATA_DIR);
 }
 
 }  // namespace solvane::test
