@@ -281,6 +281,23 @@ TEST_F(QVAppEventTrackerTest, RecordsWaitForADelegateAndForTheNetwork) {
   tracker->reachability()->stopNotifier();
 }
 
+TEST_F(QVAppEventTrackerTest, StartTrackingInstallsTheCaptureAndTriesEveryLog) {
+  probe.probe().set(0);
+  tracker->trackEvent(2, 0);
+  tracker->trackEvent(3, 0);
+  EXPECT_TRUE(delegate->uploadsSoFar().empty());
+  probe.probe().set(kReachabilityFlagsReachable);  // nobody observes yet
+  delegate->autoAnswer = [](size_t) { return std::nullopt; };
+  tracker->startTracking();
+  EXPECT_TRUE(QVCrashCapture::isInstalled());
+  EXPECT_EQ(delegate->uploadsSoFar().size(), 2u) << "one upload per log with records";
+  EXPECT_TRUE(stored(2).empty());
+  EXPECT_TRUE(stored(3).empty());
+  tracker->unsubscribeForUncaughtExceptions();
+  EXPECT_FALSE(QVCrashCapture::isInstalled());
+  tracker->reachability()->stopNotifier();
+}
+
 TEST_F(QVAppEventTrackerTest, NewAnalyticsVersionStartsTheLogsAfresh) {
   tracker->setDelegate({});
   tracker->trackEvent(3, 0);
