@@ -2,7 +2,6 @@
 
 #include <cinttypes>
 #include <cstdio>
-#include <fstream>
 
 #include "Ombrel/Classes/Common/Reachability/Reachability.h"
 #include "QVPlatform/Additions.h"
@@ -178,7 +177,6 @@ void QVNetworkManager::performRequest(const QVURLRequest& request, QVNetworkComp
                         localizedWithNumber("Server error, status code = %lu", "%lu", response.statusCode));
     } else if (deserializer) {
       qv::Error parseError;
-      parseError.code = 0;
       answer = deserializer(response.data, &parseError);
       if (!parseError.domain.empty()) {
         error = parseError;

@@ -13,6 +13,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -32,7 +33,7 @@ bool hasDefaultRoute() {
     std::istringstream fields(line);
     std::string iface, destination, gateway, flags, refCount, use, metric, mask;
     if (!(fields >> iface >> destination >> gateway >> flags >> refCount >> use >> metric >> mask)) continue;
-    const unsigned long routeFlags = std::stoul(flags, nullptr, 16);
+    const unsigned long routeFlags = std::strtoul(flags.c_str(), nullptr, 16);
     if (iface != "lo" && destination == "00000000" && mask == "00000000" && (routeFlags & 0x1 /* RTF_UP */)) {
       return true;
     }
@@ -45,7 +46,7 @@ bool hasDefaultRoute() {
           iface)) {
       continue;
     }
-    const unsigned long routeFlags = std::stoul(flags, nullptr, 16);
+    const unsigned long routeFlags = std::strtoul(flags.c_str(), nullptr, 16);
     if (iface != "lo" && prefix == "00" && destination == std::string(32, '0') && (routeFlags & 0x1) &&
         !(routeFlags & 0x0200 /* RTF_REJECT */)) {
       return true;
