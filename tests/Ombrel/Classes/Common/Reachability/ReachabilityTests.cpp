@@ -88,7 +88,8 @@ TEST(ReachabilityNotifier, ChangeCallsBlocksOnItsQueueThenPostsOnTheMainQueue) {
   auto probe = std::make_shared<FakeReachabilityProbe>(kReachabilityFlagsReachable);
   auto monitor = Reachability::reachabilityWithProbe(probe);
   Journal journal;
-  auto onQueue = [monitor] { return monitor->reachabilitySerialQueue()->isCurrent(); };
+  Reachability* raw = monitor.get();  // the blocks live in the monitor: no owning capture
+  auto onQueue = [raw] { return raw->reachabilitySerialQueue()->isCurrent(); };
   monitor->setReachableBlock([&](const std::shared_ptr<Reachability>&) { journal.add("reachable"); });
   monitor->setUnreachableBlock([&, onQueue](const std::shared_ptr<Reachability>& r) {
     journal.add(std::string("unreachable") + (onQueue() ? "@queue" : "@elsewhere") +
