@@ -23,6 +23,15 @@ void QVBackgroundRunner::runAsyncOnQueue(const QueuePtr& queue, qv::Block block)
   if (queue && block) queue->async(std::move(block));
 }
 
+void QVBackgroundRunner::runOnBackgroundQueue(qv::Block block) {
+  auto queue = runQueue();
+  if (!block) return;
+  if (queue->isCurrent())
+    block();
+  else
+    queue->async(std::move(block));
+}
+
 void QVBackgroundService::start() {
   runAsyncOnBackgroundQueue(weakBlock(this, [](QVBackgroundService& self) { self.startService(); }));
 }

@@ -26,6 +26,9 @@ class QVBackgroundRunner : public std::enable_shared_from_this<QVBackgroundRunne
 
   void runAsyncOnBackgroundQueue(qv::Block block) { runAsyncOnQueue(runQueue(), std::move(block)); }
   void runAsyncOnCallbackQueue(qv::Block block) { runAsyncOnQueue(callbackQueue(), std::move(block)); }
+  // At once when called on the run queue, else as runAsyncOnBackgroundQueue (so steps that a
+  // service takes on its own queue keep their order).
+  void runOnBackgroundQueue(qv::Block block);
   // Nothing without a queue.
   static void runAsyncOnQueue(const QueuePtr& queue, qv::Block block);
 

@@ -23,7 +23,7 @@ int64_t QVPeriodicBackgroundService::timerIntervalMilliseconds(double updateRate
 
 void QVPeriodicBackgroundService::startTimerForKey(const std::string& key, qv::Block fireBlock,
                                                    bool callbackOnOtherQueue) {
-  runAsyncOnBackgroundQueue(weakBlock(this, [key, fireBlock, callbackOnOtherQueue](QVPeriodicBackgroundService& self) {
+  runOnBackgroundQueue(weakBlock(this, [key, fireBlock, callbackOnOtherQueue](QVPeriodicBackgroundService& self) {
     auto& timer = self.timers_[key];
     if (!timer) timer = qv::DispatchTimer::make(self.runQueue());
     if (!timer) {
@@ -47,7 +47,7 @@ void QVPeriodicBackgroundService::startTimerForKey(const std::string& key, qv::B
 }
 
 void QVPeriodicBackgroundService::stopTimerForKey(const std::string& key) {
-  runAsyncOnBackgroundQueue(weakBlock(this, [key](QVPeriodicBackgroundService& self) {
+  runOnBackgroundQueue(weakBlock(this, [key](QVPeriodicBackgroundService& self) {
     auto it = self.timers_.find(key);
     if (it == self.timers_.end()) return;
     it->second->cancel();
