@@ -289,31 +289,37 @@ void QVRovaProcessor::installLoadedLayer(const ImageLayerPtr& layer) {
 void QVRovaProcessor::loadImageAtURL(const std::string& path, CGSize fitSize,
                                      std::function<void(QVIPImagePtr)> completion) {
   auto weak = weakSelf();
-  performOnImageProcessingQueue(
-      [weak, path, fitSize, completion] {
-        auto p = weak.lock();
-        if (!p) return;
-        auto layer = std::dynamic_pointer_cast<QVIPImageLayer>(QVIPLayerFactory::imageLayer());
-        if (!layer) layer = QVIPImageLayer::make();
-        {
-          std::lock_guard<std::recursive_mutex> lock(p->mutex_);
-          p->loadingLayer_ = layer;
-        }
-        QVIPImagePtr fitted;
-        if (layer->configureWithImageAtURL(path)) {
-          layer->setName(p->initialLayerDefaultName());
-          p->dropOriginalPreviews();
-          p->setInitialLayer(layer);
-          fitted = p->imageFittingSize(fitSize);
-        }
-        if (layer->readImageCanceled()) p->invalid_ = true;
-        {
-          std::lock_guard<std::recursive_mutex> lock(p->mutex_);
-          if (p->loadingLayer_ == layer) p->loadingLayer_.reset();
-        }
-        if (completion) completion(fitted);
-      },
-      false);
+  // The completion is answered exactly once: with the picture, or with nothing when the load is
+  // cancelled before it runs (cancelProcessingQueue) or the processor is gone.
+  auto answered = std::make_shared<std::atomic<bool>>(false);
+  auto answer = [answered, completion](QVIPImagePtr image) {
+    if (!answered->exchange(true) && completion) completion(std::move(image));
+  };
+  auto op = qv::BlockOperation::make([weak, path, fitSize, answer] {
+    auto p = weak.lock();
+    if (!p) return;
+    auto layer = std::dynamic_pointer_cast<QVIPImageLayer>(QVIPLayerFactory::imageLayer());
+    if (!layer) layer = QVIPImageLayer::make();
+    {
+      std::lock_guard<std::recursive_mutex> lock(p->mutex_);
+      p->loadingLayer_ = layer;
+    }
+    QVIPImagePtr fitted;
+    if (layer->configureWithImageAtURL(path)) {
+      layer->setName(p->initialLayerDefaultName());
+      p->dropOriginalPreviews();
+      p->setInitialLayer(layer);
+      fitted = p->imageFittingSize(fitSize);
+    }
+    if (layer->readImageCanceled()) p->invalid_ = true;
+    {
+      std::lock_guard<std::recursive_mutex> lock(p->mutex_);
+      if (p->loadingLayer_ == layer) p->loadingLayer_.reset();
+    }
+    answer(fitted);
+  });
+  op->addFinishObserver([answer] { answer(nullptr); });
+  imageProcessingQueue()->addOperation(op);
 }
 
 void QVRovaProcessor::dropOriginalPreviews() {
