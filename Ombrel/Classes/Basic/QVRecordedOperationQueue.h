@@ -5,8 +5,8 @@
 // - `setObject(op, key)` registers: the operation is stored under the key (an operation already
 //   there is displaced: it keeps running, unregistered), added to the queue and watched; when it
 //   finishes, its key is removed, unless another operation has taken the key meanwhile.
-// - `setObject(nullptr, key)` / `removeObjectForKey(key)` cancels the key's unfinished operation
-//   and removes the key. The empty key stands for no key: nothing happens.
+// - `removeObjectForKey(key)` (or an empty operation or block) cancels the key's unfinished
+//   operation and removes the key. The empty key stands for no key: nothing happens.
 // - `addBlockOperation(block, delay)` coalesces: a burst of calls runs only the last call's block,
 //   `delay` seconds after that call, on this queue. The delay runs on the main executor's clock;
 //   there is one such slot per queue.

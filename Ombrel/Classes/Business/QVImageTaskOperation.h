@@ -15,7 +15,14 @@
 
 class QVRovaProcessor;
 
-class QVImageTaskOperation : public QVSyncOperation {
+// What the task managers ask of an operation they accept: the processor it renders with.
+class QVImageProcessable {
+ public:
+  virtual ~QVImageProcessable() = default;
+  virtual std::shared_ptr<QVRovaProcessor> processor() = 0;
+};
+
+class QVImageTaskOperation : public QVSyncOperation, public QVImageProcessable {
  public:
   explicit QVImageTaskOperation(std::shared_ptr<QVImageTaskParams> params);
   static std::shared_ptr<QVImageTaskOperation> initWithTaskParams(std::shared_ptr<QVImageTaskParams> params) {
@@ -23,7 +30,7 @@ class QVImageTaskOperation : public QVSyncOperation {
   }
 
   const std::shared_ptr<QVImageTaskParams>& params() const { return params_; }
-  std::shared_ptr<QVRovaProcessor> processor();
+  std::shared_ptr<QVRovaProcessor> processor() override;
   void cancel() override;
   // "<QVImageTaskOperation: address> name: <path>, type: <type>".
   std::string description() const;

@@ -57,6 +57,8 @@ TEST(QVImageTaskOperationTest, MadeFromTaskParams) {
   EXPECT_TRUE(processor->isLocalCacheDisabled());
   EXPECT_FALSE(processor->isProcessorCacheEnabled());
   EXPECT_EQ(op->processor(), processor);
+  QVImageProcessable& processable = *op;  // what the task managers accept
+  EXPECT_EQ(processable.processor(), processor);
 }
 
 TEST(QVImageTaskOperationTest, CancelledWhileItsRenderWaitsItEnds) {
