@@ -213,6 +213,12 @@ TEST(QVRovaProcessor, CancelledLoadsAndRendersAnswerExactlyOnce) {
     loaded = image;
     loadAnswered.set_value();
   });
+  int screenLoads = 0;
+  QVIPImagePtr screenPreview;
+  p->loadImageFromURL(gradientJpeg(640, 480), [&](QVIPImagePtr preview, QVIPImagePtr, QVIPImagePtr, CGSize, CGRect) {
+    ++screenLoads;
+    screenPreview = preview;
+  });
   p->cancelProcessingQueue();
   gate.release();
   loadAnswered.get_future().wait();
@@ -221,6 +227,8 @@ TEST(QVRovaProcessor, CancelledLoadsAndRendersAnswerExactlyOnce) {
   EXPECT_FALSE(rendered);
   EXPECT_EQ(loads, 1);
   EXPECT_FALSE(loaded);
+  EXPECT_EQ(screenLoads, 1);  // on the main thread
+  EXPECT_FALSE(screenPreview);
   EXPECT_EQ(p->processingCounter(), 0u);
 
   // A background render cancelled before it starts answers on the rendering thread.
