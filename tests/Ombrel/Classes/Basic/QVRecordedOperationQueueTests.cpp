@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <future>
 
+#include "Ombrel/Classes/Basic/QVCallbackOperation.h"
 #include "Ombrel/Classes/Basic/QVQueueManager.h"
 #include "QVPlatform/MainExecutor.h"
 
@@ -88,6 +90,32 @@ TEST_F(QVRecordedOperationQueueTest, KeyedRegistrationDisplacementAndRemoval) {
   // A nil key does nothing.
   queue->setObject(qv::BlockOperation::make([] {}), "");
   EXPECT_EQ(queue->operationCount(), 0u);
+}
+
+TEST_F(QVRecordedOperationQueueTest, ASecondRequestJoinsTheRegisteredOperation) {
+  queue->setSuspended(true);
+  auto op = std::make_shared<QVCallbackOperation>();
+  std::vector<std::string> told;
+  std::mutex toldMutex;
+  op->addCallback([&] {
+    std::lock_guard guard(toldMutex);
+    told.push_back("first request");
+  });
+  queue->setObject(std::shared_ptr<qv::Operation>(op), "photo_1");
+  // The second request for the key finds the operation, joins it and raises its priority.
+  auto found = std::dynamic_pointer_cast<QVCallbackOperation>(queue->objectForKeyedSubscript("photo_1"));
+  ASSERT_EQ(found, op);
+  found->addCallback([&] {
+    std::lock_guard guard(toldMutex);
+    told.push_back("second request");
+  });
+  found->setProcessingPriority(4);
+  queue->setSuspended(false);
+  queue->waitUntilAllOperationsAreFinished();
+  std::sort(told.begin(), told.end());  // callbacks run in no promised order
+  EXPECT_EQ(told, (std::vector<std::string>{"first request", "second request"}));
+  EXPECT_EQ(op->queuePriority(), qv::QueuePriority::VeryHigh);
+  EXPECT_EQ(queue->objectForKeyedSubscript("photo_1"), nullptr);
 }
 
 TEST_F(QVRecordedOperationQueueTest, AddBlockOperationRegistersUnderAFreshKey) {
