@@ -17,7 +17,7 @@ void QVRecordedOperationQueue::setObject(OperationPtr op, const std::string& key
   if (op)
     registerOperation(op, key);
   else
-    unregister(key, nullptr, true);
+    unregister(key);
 }
 
 void QVRecordedOperationQueue::setObject(qv::Block block, const std::string& key) {
@@ -26,20 +26,15 @@ void QVRecordedOperationQueue::setObject(qv::Block block, const std::string& key
 }
 
 void QVRecordedOperationQueue::registerOperation(const OperationPtr& op, const std::string& key) {
-  OperationPtr displaced;
+  OperationPtr orphan;
   {
     std::lock_guard guard(operationsDic_.lock());
-    displaced = operationsDic_.objectForKeyedSubscript(key);
+    auto displaced = operationsDic_.objectForKeyedSubscript(key);
     operationsDic_.setObject(op, key);
+    if (displaced && displaced != op && operationsDic_.allKeysForObject(displaced).empty()) orphan = displaced;
   }
-  // A displaced operation keeps running but no key of ours names it any more.
-  if (displaced && displaced != op && operationsDic_.allKeysForObject(displaced).empty()) {
-    std::lock_guard guard(observersMutex_);
-    if (auto it = observers_.find(displaced.get()); it != observers_.end()) {
-      displaced->removeFinishObserver(it->second);
-      observers_.erase(it);
-    }
-  }
+  // A displaced operation keeps running, but no key of ours names it any more.
+  if (orphan) stopWatching(orphan);
   addOperation(op);
   {
     std::lock_guard guard(observersMutex_);
@@ -70,22 +65,24 @@ void QVRecordedOperationQueue::operationDidFinish(const OperationPtr& op) {
   if (!keys.empty()) operationsDic_.removeObjectForKey(keys.front());
 }
 
-void QVRecordedOperationQueue::unregister(const std::string& key, const OperationPtr& expected, bool cancel) {
+void QVRecordedOperationQueue::unregister(const std::string& key) {
   OperationPtr op;
   {
     std::lock_guard guard(operationsDic_.lock());
     op = operationsDic_.objectForKeyedSubscript(key);
-    if (!op || (expected && op != expected)) return;
+    if (!op) return;
     operationsDic_.removeObjectForKey(key);
   }
-  {
-    std::lock_guard guard(observersMutex_);
-    if (auto it = observers_.find(op.get()); it != observers_.end()) {
-      op->removeFinishObserver(it->second);
-      observers_.erase(it);
-    }
+  stopWatching(op);
+  if (!op->isFinished()) op->cancel();
+}
+
+void QVRecordedOperationQueue::stopWatching(const OperationPtr& op) {
+  std::lock_guard guard(observersMutex_);
+  if (auto it = observers_.find(op.get()); it != observers_.end()) {
+    op->removeFinishObserver(it->second);
+    observers_.erase(it);
   }
-  if (cancel && !op->isFinished()) op->cancel();
 }
 
 std::string QVRecordedOperationQueue::addBlockOperation(qv::Block block) {
@@ -133,7 +130,7 @@ int64_t QVRecordedOperationQueue::callCount() const {
 }
 
 void QVRecordedOperationQueue::cancelAllOperations() {
-  for (const auto& key : operationsDic_.allKeys()) unregister(key, nullptr, true);
+  for (const auto& key : operationsDic_.allKeys()) unregister(key);
 }
 
 void QVRecordedOperationQueue::cancelAllOperationsExceptForRunning() {
@@ -141,7 +138,7 @@ void QVRecordedOperationQueue::cancelAllOperationsExceptForRunning() {
   if (!running) return cancelAllOperations();
   for (const auto& key : operationsDic_.allKeys()) {
     if (operationsDic_.objectForKeyedSubscript(key) == running) continue;
-    unregister(key, nullptr, true);
+    unregister(key);
   }
 }
 

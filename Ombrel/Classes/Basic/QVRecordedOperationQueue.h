@@ -56,8 +56,9 @@ class QVRecordedOperationQueue : public qv::OperationQueue {
 
  private:
   void registerOperation(const OperationPtr& op, const std::string& key);
-  // Removes the key when it still holds `op`; with `cancel`, an unfinished `op` is cancelled.
-  void unregister(const std::string& key, const OperationPtr& expected, bool cancel);
+  // Removes the key, stops watching its operation and cancels it when unfinished.
+  void unregister(const std::string& key);
+  void stopWatching(const OperationPtr& op);
   void operationDidFinish(const OperationPtr& op);
   void delayedStep();
 
