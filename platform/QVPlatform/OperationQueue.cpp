@@ -32,7 +32,7 @@ void Operation::start() {
     if (state_ != State::Pending) return;
     state_ = State::Executing;
   }
-  if (!isCancelled()) main();
+  if (!isCancelled() || runsMainWhenCancelled()) main();
   finish();
 }
 

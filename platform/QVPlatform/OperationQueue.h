@@ -64,6 +64,12 @@ class Operation : public std::enable_shared_from_this<Operation> {
   // Blocks until the operation has finished.
   void waitUntilFinished();
 
+ protected:
+  // Whether start() calls main() also when the operation was cancelled before it started, so
+  // main() itself decides what a cancelled run still does (for example telling a waiter).
+  virtual bool runsMainWhenCancelled() const { return false; }
+
+ public:
   void setQueuePriority(QueuePriority p);
   QueuePriority queuePriority() const;
   void setQualityOfService(QualityOfService q);
@@ -113,7 +119,7 @@ class OperationQueue : public std::enable_shared_from_this<OperationQueue> {
   static std::shared_ptr<OperationQueue> currentQueue();
 
   OperationQueue(std::string name, int64_t maxConcurrentOperationCount);
-  ~OperationQueue();
+  virtual ~OperationQueue();
 
   // An operation belongs to one queue; adding it again (or a finished one) does nothing.
   void addOperation(const std::shared_ptr<Operation>& op);
@@ -124,7 +130,8 @@ class OperationQueue : public std::enable_shared_from_this<OperationQueue> {
   std::vector<std::shared_ptr<Operation>> operations() const;
   size_t operationCount() const;
 
-  void cancelAllOperations();
+  // Cancels every operation of the queue; subclasses may narrow which.
+  virtual void cancelAllOperations();
   // Blocks until every operation added so far (and added meanwhile) has finished.
   void waitUntilAllOperationsAreFinished();
 

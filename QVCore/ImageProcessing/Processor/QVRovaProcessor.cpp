@@ -38,6 +38,21 @@ QVRovaProcessor::~QVRovaProcessor() {
 
 namespace {
 
+// Queues a load whose completion must be answered exactly once: `work` answers it on every path it
+// takes; when the operation is cancelled before it starts (cancelProcessingQueue), `unanswered`
+// answers it with nothing once the operation has finished, so a waiter is never stranded.
+void addLoadOperation(const std::shared_ptr<qv::OperationQueue>& queue, qv::Block work, qv::Block unanswered) {
+  auto ran = std::make_shared<std::atomic<bool>>(false);
+  auto op = qv::BlockOperation::make([ran, work = std::move(work)] {
+    ran->store(true);
+    work();
+  });
+  op->addFinishObserver([ran, unanswered = std::move(unanswered)] {
+    if (!ran->load() && unanswered) unanswered();
+  });
+  queue->addOperation(op);
+}
+
 // The engine's update callback: holds the processor weakly; the main-thread half runs later.
 std::function<void()> updateCallbackFor(std::weak_ptr<QVRovaProcessor> weak) {
   return [weak] {
@@ -246,14 +261,24 @@ void QVRovaProcessor::loadImageFromURLs(const std::vector<std::string>& paths, b
     loadingLayer_ = layer;
   }
   auto weak = weakSelf();
-  performOnImageProcessingQueue(
-      [weak, layer, paths, useFastRaw, completion] {
+  // Delivered on the main thread, with nothing when the load was cancelled or the processor is gone.
+  auto nothing = [completion] {
+    qv::MainExecutor::shared().async([completion] {
+      if (completion) completion(nullptr, nullptr, nullptr, CGSizeZero, CGRectZero);
+    });
+  };
+  addLoadOperation(
+      imageProcessingQueue(),
+      [weak, layer, paths, useFastRaw, completion, nothing] {
         auto p = weak.lock();
-        if (!p) return;
+        if (!p) return nothing();
         bool ok = p->configureInitialLayer(layer, paths, useFastRaw);
         qv::MainExecutor::shared().async([weak, layer, ok, completion] {
           auto processor = weak.lock();
-          if (!processor) return;
+          if (!processor) {
+            if (completion) completion(nullptr, nullptr, nullptr, CGSizeZero, CGRectZero);
+            return;
+          }
           QVIPImagePtr preview, thumbnail;
           if (ok) {
             layer->setName(processor->initialLayerDefaultName());
@@ -269,7 +294,7 @@ void QVRovaProcessor::loadImageFromURLs(const std::vector<std::string>& paths, b
           if (completion) completion(preview, thumbnail, nullptr, CGSizeZero, CGRectZero);
         });
       },
-      false);
+      nothing);
 }
 
 void QVRovaProcessor::installLoadedLayer(const ImageLayerPtr& layer) {
@@ -289,10 +314,14 @@ void QVRovaProcessor::installLoadedLayer(const ImageLayerPtr& layer) {
 void QVRovaProcessor::loadImageAtURL(const std::string& path, CGSize fitSize,
                                      std::function<void(QVIPImagePtr)> completion) {
   auto weak = weakSelf();
-  performOnImageProcessingQueue(
-      [weak, path, fitSize, completion] {
+  auto nothing = [completion] {
+    if (completion) completion(nullptr);
+  };
+  addLoadOperation(
+      imageProcessingQueue(),
+      [weak, path, fitSize, completion, nothing] {
         auto p = weak.lock();
-        if (!p) return;
+        if (!p) return nothing();
         auto layer = std::dynamic_pointer_cast<QVIPImageLayer>(QVIPLayerFactory::imageLayer());
         if (!layer) layer = QVIPImageLayer::make();
         {
@@ -313,7 +342,7 @@ void QVRovaProcessor::loadImageAtURL(const std::string& path, CGSize fitSize,
         }
         if (completion) completion(fitted);
       },
-      false);
+      nothing);
 }
 
 void QVRovaProcessor::dropOriginalPreviews() {

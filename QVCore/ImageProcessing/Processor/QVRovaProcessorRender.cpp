@@ -49,6 +49,19 @@ void deliverNothing(const QVRovaProcessor::Completion& completion) {
   if (completion) completion(nullptr, nullptr, nullptr, CGSizeZero, CGRectZero);
 }
 
+// Hands a delivery over the way the request asks for: on the rendering thread, to a waiting
+// caller on the main thread, or on the main thread (waiting for it when the render is not async).
+void deliverAsAsked(const QVIPProcessParams& params, const std::shared_ptr<qv::Block>& deferred, qv::Block deliver) {
+  if (params.runCallbackInBackground())
+    deliver();
+  else if (deferred)
+    *deferred = std::move(deliver);
+  else if (!params.isAsync())
+    qv::dispatchSyncOnMainThread(deliver);
+  else
+    qv::dispatchOnMainThread(std::move(deliver));
+}
+
 }  // namespace
 
 // ---- Keys ----
@@ -156,10 +169,26 @@ QVRovaProcessor::OperationPtr QVRovaProcessor::makeRenderOperation(const std::sh
   if (isWorkInBackground()) op->setQualityOfService(qv::QualityOfService::Background);
   auto weak = weakSelf();
   std::weak_ptr<QVIPProcessOperation> weakOp = op;
+  // A render that is cancelled before it starts (its block then never runs) or whose processor is
+  // gone still answers once, with nothing, so whoever waits for it is released; unless its
+  // completion was cancelled too. A caller waiting on the main thread (`deferred`) is answered by
+  // queueKind after its wait.
+  auto started = std::make_shared<std::atomic<bool>>(false);
+  auto answerNothing = [params, completion, deferred](const QVIPProcessOperation& render) {
+    if (render.cancelCompletion() || !completion) return;
+    deliverAsAsked(*params, deferred, [completion] { deliverNothing(completion); });
+  };
+  if (!deferred)
+    op->addFinishObserver([started, weakOp, answerNothing] {
+      auto self = weakOp.lock();
+      if (self && !started->load()) answerNothing(*self);
+    });
   op->addExecutionBlock([=] {
+    started->store(true);
     auto p = weak.lock();
     auto self = weakOp.lock();
-    if (!p || !self || self->isCancelled()) return;
+    if (!self) return;
+    if (!p || self->isCancelled()) return answerNothing(*self);
     p->runRender(self, params, completion, {useCaches, lowRes, quickPreview, exportMode, state}, key, settings,
                  regionKeyBase, regionEngineLayer, deferred);
   });
@@ -271,14 +300,7 @@ void QVRovaProcessor::runRender(const std::shared_ptr<QVIPProcessOperation>& op,
     }
     p->decreaseProcessingCounter();
   };
-  if (params->runCallbackInBackground())
-    deliver();
-  else if (deferred)
-    *deferred = std::move(deliver);
-  else if (!params->isAsync())
-    qv::dispatchSyncOnMainThread(deliver);
-  else
-    qv::dispatchOnMainThread(std::move(deliver));
+  deliverAsAsked(*params, deferred, std::move(deliver));
 }
 
 QVIPImagePtr QVRovaProcessor::obtainOriginalRoiFromLayer(const rova::BaseLayerPtr& layer, bool) {
@@ -325,7 +347,7 @@ void QVRovaProcessor::queueKind(OperationPtr QVRovaProcessor::*slot, const std::
     std::lock_guard<std::recursive_mutex> lock(p->mutex_);
     if ((*p).*slot == op) ((*p).*slot).reset();
   };
-  auto op = makeRenderOperation(params, std::move(forward), deferred);
+  auto op = makeRenderOperation(params, forward, deferred);
   if (!op) return;
   *holder = op;
   {

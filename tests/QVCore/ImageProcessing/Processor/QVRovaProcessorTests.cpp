@@ -152,7 +152,10 @@ TEST(QVRovaProcessor, LatestRequestWinsAndAnInterruptedRenderDeliversNothing) {
   EXPECT_TRUE(firstOp->isProcessingInterrupted());
   gate.release();
   settle(*p);
-  EXPECT_FALSE(first.called);
+  // The displaced render still answers, once, with nothing.
+  ASSERT_TRUE(first.called);
+  EXPECT_FALSE(first.image);
+  EXPECT_EQ(first.fitSize, CGSizeZero);
   ASSERT_TRUE(second.called);
   EXPECT_TRUE(second.image);
   EXPECT_EQ(p->processImageRectOperation(), nullptr) << "the newest operation is forgotten after delivery";
@@ -188,6 +191,72 @@ TEST(QVRovaProcessor, LatestRequestWinsAndAnInterruptedRenderDeliversNothing) {
   settle(*p);
   EXPECT_FALSE(cancelled.image);
   EXPECT_EQ(p->processImageRectOperation(), nullptr);
+}
+
+TEST(QVRovaProcessor, CancelledLoadsAndRendersAnswerExactlyOnce) {
+  auto p = QVRovaProcessor::init();
+  loadAndSettle(*p, gradientJpeg(640, 480), CGSizeMake(2000, 2000));
+
+  // Waiting behind a busy queue when the queue is cancelled: each completion runs once, with nothing.
+  QueueGate gate;
+  gate.close(*p);
+  int renders = 0, backgroundRenders = 0, loads = 0;
+  QVIPImagePtr rendered, loaded;
+  p->processImageWithParams(request(CGRectMake(0, 0, 100, 100), CGSizeMake(50, 50)),
+                            [&](QVIPImagePtr image, QVIPImagePtr, QVIPImagePtr, CGSize, CGRect) {
+                              ++renders;
+                              rendered = image;
+                            });
+  std::promise<void> loadAnswered;
+  p->loadImageAtURL(gradientJpeg(640, 480), CGSizeMake(100, 100), [&](QVIPImagePtr image) {
+    ++loads;
+    loaded = image;
+    loadAnswered.set_value();
+  });
+  int screenLoads = 0;
+  QVIPImagePtr screenPreview;
+  p->loadImageFromURL(gradientJpeg(640, 480), [&](QVIPImagePtr preview, QVIPImagePtr, QVIPImagePtr, CGSize, CGRect) {
+    ++screenLoads;
+    screenPreview = preview;
+  });
+  p->cancelProcessingQueue();
+  gate.release();
+  loadAnswered.get_future().wait();
+  settle(*p);
+  EXPECT_EQ(renders, 1);
+  EXPECT_FALSE(rendered);
+  EXPECT_EQ(loads, 1);
+  EXPECT_FALSE(loaded);
+  EXPECT_EQ(screenLoads, 1);  // on the main thread
+  EXPECT_FALSE(screenPreview);
+  EXPECT_EQ(p->processingCounter(), 0u);
+
+  // A background render cancelled before it starts answers on the rendering thread.
+  QueueGate gate2;
+  gate2.close(*p);
+  auto params = request(CGRectMake(0, 0, 100, 100), CGSizeMake(50, 50));
+  params->setRunCallbackInBackground(true);
+  std::promise<void> backgroundAnswered;
+  p->processImageWithParams(params, [&](QVIPImagePtr image, QVIPImagePtr, QVIPImagePtr, CGSize, CGRect) {
+    ++backgroundRenders;
+    EXPECT_FALSE(image);
+    backgroundAnswered.set_value();
+  });
+  p->cancelProcessingQueue();
+  gate2.release();
+  backgroundAnswered.get_future().wait();
+  settle(*p);
+  EXPECT_EQ(backgroundRenders, 1);
+
+  // Cancelled together with its completion: no answer at all, as asked.
+  QueueGate gate3;
+  gate3.close(*p);
+  Delivery silenced;
+  p->processImageWithParams(request(CGRectMake(0, 0, 100, 100), CGSizeMake(50, 50)), silenced.completion());
+  p->cancelProcessingOperationsAndCompletions();
+  gate3.release();
+  settle(*p);
+  EXPECT_FALSE(silenced.called);
 }
 
 TEST(QVRovaProcessor, EmptyRectangleOrNoPictureMakesNoOperation) {

@@ -1,0 +1,37 @@
+#include "Ombrel/Classes/Business/QVImageTaskOperation.h"
+
+#include <cstdio>
+
+#include "QVCore/ImageProcessing/Processor/QVRovaProcessor.h"
+#include "QVCore/Services/QVCoreInjectorService.h"
+
+QVImageTaskOperation::QVImageTaskOperation(std::shared_ptr<QVImageTaskParams> params) : params_(std::move(params)) {
+  if (params_) setProcessingPriority(params_->priority());
+}
+
+std::shared_ptr<QVRovaProcessor> QVImageTaskOperation::processor() {
+  std::lock_guard guard(processorMutex_);
+  if (!processor_) {
+    processor_ = QVCoreInjectorService::makeInstance<QVCoreProtocol::QVImageProcessorProtocol>();
+    if (processor_) {
+      processor_->setNotify(false);
+      processor_->setLocalCacheDisabled(true);
+      processor_->setProcessorCacheEnabled(false);
+    }
+  }
+  return processor_;
+}
+
+void QVImageTaskOperation::cancel() {
+  if (auto p = processor()) p->cancelProcessingQueue();
+  QVSyncOperation::cancel();
+}
+
+std::string QVImageTaskOperation::description() const {
+  char address[64];
+  std::snprintf(address, sizeof address, "<QVImageTaskOperation: %p>", static_cast<const void*>(this));
+  std::string text = address;
+  text += " name: " + (params_ ? params_->path() : std::string("(null)"));
+  text += ", type: " + std::to_string(params_ ? uint64_t(params_->type()) : 0);
+  return text;
+}
