@@ -10,13 +10,16 @@ endfunction()
 
 # A GoogleTest executable for one module, registered test by test with CTest.
 function(solvane_test name)
-  cmake_parse_arguments(T "" "" "DIRS;LIBS" ${ARGN})
+  cmake_parse_arguments(T "" "" "DIRS;LIBS;EXCLUDE;ENV" ${ARGN})
   solvane_sources(srcs ${T_DIRS})
+  foreach(skip IN LISTS T_EXCLUDE)
+    list(FILTER srcs EXCLUDE REGEX "^${skip}/")
+  endforeach()
   if(NOT srcs)
     return()
   endif()
   add_executable(${name} ${srcs})
   target_link_libraries(${name} PRIVATE solvane_testsupport ${T_LIBS} GTest::gtest GTest::gmock)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
-    PROPERTIES ENVIRONMENT "SOLVANE_TEST_DATA=${CMAKE_SOURCE_DIR}/tests/data;SOLVANE_RESOURCES=${SOLVANE_RESOURCES_DIR}")
+    PROPERTIES ENVIRONMENT "SOLVANE_TEST_DATA=${CMAKE_SOURCE_DIR}/tests/data;SOLVANE_RESOURCES=${SOLVANE_RESOURCES_DIR};${T_ENV}")
 endfunction()
