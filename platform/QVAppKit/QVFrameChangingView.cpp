@@ -1,0 +1,11 @@
+#include "QVAppKit/QVFrameChangingView.h"
+
+void QVFrameChangingView::layout() {
+  QVView::layout();
+  onViewFrameChanged();
+}
+
+void QVFrameChangingView::moveEvent(QMoveEvent* event) {
+  QVView::moveEvent(event);
+  onViewFrameChanged();
+}
