@@ -56,8 +56,16 @@ void QVBasicView::applyFrame() {
     r = QRectF(pos(), QSizeF(frame_.size.width, frame_.size.height));
   }
   const int oldHeight = height();
+  const QRect old = geometry();
   setGeometry(r.toAlignedRect());
   applyingFrame_ = false;
+  if (geometry() == old) return;
+  const bool sizeChanged = geometry().size() != old.size();
+  if (sizeChanged && !testAttribute(Qt::WA_WState_Visible)) {
+    needsLayout_ = true;
+    layoutSubtreeIfNeeded();
+  }
+  frameDidChange(sizeChanged);
   // Qt defers resize events of hidden widgets: keep the subviews in place in our y-up space now.
   if (height() != oldHeight) {
     for (QWidget* child : subviews()) {
@@ -178,11 +186,13 @@ void QVBasicView::resizeEvent(QResizeEvent* event) {
   if (!parentWidget()) frame_.size = CGSizeMake(width(), height());
   needsLayout_ = true;
   layoutSubtreeIfNeeded();
+  if (!applyingFrame_) frameDidChange(true);
 }
 
 void QVBasicView::moveEvent(QMoveEvent* event) {
   QWidget::moveEvent(event);
   if (!applyingFrame_ && parentWidget()) frame_ = frame();
+  if (!applyingFrame_) frameDidChange(false);
 }
 
 void QVBasicView::paintEvent(QPaintEvent* event) {

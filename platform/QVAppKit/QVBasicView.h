@@ -82,6 +82,9 @@ class QVBasicView : public QWidget {
   void resizeEvent(QResizeEvent* event) override;
   void moveEvent(QMoveEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
+  // The frame changed (size or place), told at once even while the view is not shown (Qt holds
+  // back resize and move events of hidden widgets until they are shown).
+  virtual void frameDidChange(bool sizeChanged) {}
 
  private:
   void applyFrame();

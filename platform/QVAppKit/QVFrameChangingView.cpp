@@ -5,7 +5,7 @@ void QVFrameChangingView::layout() {
   onViewFrameChanged();
 }
 
-void QVFrameChangingView::moveEvent(QMoveEvent* event) {
-  QVView::moveEvent(event);
-  onViewFrameChanged();
+void QVFrameChangingView::frameDidChange(bool sizeChanged) {
+  // A new size already reached the hook through layout.
+  if (!sizeChanged) onViewFrameChanged();
 }

@@ -11,5 +11,5 @@ class QVFrameChangingView : public QVView {
   void layout() override;
 
  protected:
-  void moveEvent(QMoveEvent* event) override;
+  void frameDidChange(bool sizeChanged) override;
 };

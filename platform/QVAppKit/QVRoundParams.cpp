@@ -1,5 +1,6 @@
 #include "QVAppKit/QVRoundParams.h"
 
+#include <QPainter>
 #include <algorithm>
 
 QPainterPath QVRoundedRectPath(const QRectF& rect, const QVRoundParams& params) {
@@ -26,4 +27,17 @@ QPainterPath QVRoundedRectPath(const QRectF& rect, const QVRoundParams& params) 
 
 QPainterPath QVRoundedRectPath(const QRectF& rect, double radius) {
   return QVRoundedRectPath(rect, QVRoundParams{kQVRectCornerAll, {radius, radius, radius, radius}});
+}
+
+QPixmap QVClipPixmapToPath(const QPixmap& picture, const QPainterPath& path) {
+  QPixmap out(picture.size());
+  out.setDevicePixelRatio(picture.devicePixelRatio());
+  out.fill(Qt::transparent);
+  QPainter p(&out);
+  p.setRenderHint(QPainter::Antialiasing);
+  // Composition only acts where something is drawn: lay down the shape, then keep the picture in it.
+  p.fillPath(path, Qt::black);
+  p.setCompositionMode(QPainter::CompositionMode_SourceIn);
+  p.drawPixmap(0, 0, picture);
+  return out;
 }

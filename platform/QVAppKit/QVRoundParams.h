@@ -2,6 +2,7 @@
 // Per-corner rounding: a corner mask and four radii (in on-screen terms: top left is the corner at
 // the top left of the screen, whatever the coordinate system).
 #include <QPainterPath>
+#include <QPixmap>
 #include <QRectF>
 #include <cstdint>
 
@@ -37,3 +38,7 @@ struct QVRoundParams {
 QPainterPath QVRoundedRectPath(const QRectF& rect, const QVRoundParams& params);
 // All four corners rounded with one radius.
 QPainterPath QVRoundedRectPath(const QRectF& rect, double radius);
+
+// A copy of the picture (device pixel ratio kept) with everything outside the path (in the
+// picture's logical space) made transparent; the path's edge is antialiased.
+QPixmap QVClipPixmapToPath(const QPixmap& picture, const QPainterPath& path);

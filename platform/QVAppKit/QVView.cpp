@@ -61,15 +61,7 @@ class QVPresentationEffect final : public QGraphicsEffect {
     const QPainterPath shape = view_->masksToBounds() ? view_->roundedShape() : QPainterPath();
     if (shape.isEmpty()) return source;
     if (clippedKey_ == source.cacheKey() && clippedShape_ == shape && !clipped_.isNull()) return clipped_;
-    clipped_ = QPixmap(source.size());
-    clipped_.setDevicePixelRatio(source.devicePixelRatio());
-    clipped_.fill(Qt::transparent);
-    QPainter p(&clipped_);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.drawPixmap(0, 0, source);
-    p.setCompositionMode(QPainter::CompositionMode_DestinationIn);
-    p.fillPath(shape.translated(-QPointF(offset)), Qt::black);
-    p.end();
+    clipped_ = QVClipPixmapToPath(source, shape.translated(-QPointF(offset)));
     clippedKey_ = source.cacheKey();
     clippedShape_ = shape;
     return clipped_;
@@ -295,9 +287,8 @@ void QVView::paintEvent(QPaintEvent* event) {
     QPainter p(&layer);
     p.setRenderHints(painter.renderHints());
     paintBody(p);
-    p.setCompositionMode(QPainter::CompositionMode_DestinationIn);
-    p.fillPath(shape, Qt::black);
     p.end();
+    layer = QVClipPixmapToPath(layer, shape);
     painter.drawPixmap(0, 0, layer);
   } else {
     paintBody(painter);
