@@ -10,7 +10,7 @@ endfunction()
 
 # A GoogleTest executable for one module, registered test by test with CTest.
 function(solvane_test name)
-  cmake_parse_arguments(T "" "" "DIRS;LIBS;EXCLUDE;ENV" ${ARGN})
+  cmake_parse_arguments(T "" "" "DIRS;LIBS;EXCLUDE" ${ARGN})
   solvane_sources(srcs ${T_DIRS})
   foreach(skip IN LISTS T_EXCLUDE)
     list(FILTER srcs EXCLUDE REGEX "^${skip}/")
@@ -21,5 +21,5 @@ function(solvane_test name)
   add_executable(${name} ${srcs})
   target_link_libraries(${name} PRIVATE solvane_testsupport ${T_LIBS} GTest::gtest GTest::gmock)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
-    PROPERTIES ENVIRONMENT "SOLVANE_TEST_DATA=${CMAKE_SOURCE_DIR}/tests/data;SOLVANE_RESOURCES=${SOLVANE_RESOURCES_DIR};${T_ENV}")
+    PROPERTIES ENVIRONMENT "SOLVANE_TEST_DATA=${CMAKE_SOURCE_DIR}/tests/data")
 endfunction()

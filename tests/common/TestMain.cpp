@@ -13,6 +13,9 @@ int main(int argc, char** argv) {
   ::setenv("SOLVANE_HOME", home.c_str(), 1);
   std::filesystem::create_directories(home / "tmp");
   ::setenv("TMPDIR", (home / "tmp").c_str(), 1);
+#ifdef SOLVANE_TEST_RESOURCES_DIR
+  ::setenv("SOLVANE_RESOURCES", SOLVANE_TEST_RESOURCES_DIR, 0);  // a value given from outside wins
+#endif
   ::testing::InitGoogleTest(&argc, argv);
   int rc = RUN_ALL_TESTS();
   if (!std::getenv("SOLVANE_KEEP_TEST_HOME")) {
