@@ -3,8 +3,11 @@
 #include <QDir>
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QGuiApplication>
+#include <QScreen>
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <map>
 #include <mutex>
 
@@ -61,10 +64,33 @@ QString systemFamily() {
   return family();
 }
 
+double logicalDpi() {
+  if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+    if (auto* screen = app->primaryScreen(); screen && screen->logicalDotsPerInchY() > 0) {
+      return screen->logicalDotsPerInchY();
+    }
+  }
+  return 96.0;
+}
+
+void setFontSize(QFont& font, double size) {
+  if (size <= 0) size = 13.0;
+  if (std::floor(size) == size) {
+    font.setPixelSize(int(size));
+  } else {
+    font.setPointSizeF(size * 72.0 / logicalDpi());
+  }
+}
+
+double fontSize(const QFont& font) {
+  if (font.pixelSize() > 0) return font.pixelSize();
+  return font.pointSizeF() * logicalDpi() / 72.0;
+}
+
 QFont systemFontOfSize(double pointSize, QFont::Weight weight) {
   QFont font(systemFamily());
   font.setStyleHint(QFont::SansSerif);
-  font.setPointSizeF(pointSize > 0 ? pointSize : 13.0);
+  setFontSize(font, pointSize);
   font.setWeight(weight);
   // Text is laid out at fractional positions so sizes match at every device pixel ratio.
   font.setHintingPreference(QFont::PreferNoHinting);

@@ -20,6 +20,10 @@ QFont systemFontOfSize(double pointSize, QFont::Weight weight = QFont::Normal);
 std::string systemFontName();
 // The font of a name at a size; unknown families fall back to the system family.
 QFont fontWithName(const std::string& name, double pointSize);
+// Sizes are the screens' points, one point a logical pixel (as on the system the screens were
+// drawn for); Qt's points are 1/72 inch at the screen's logical DPI, so sizes go through these.
+void setFontSize(QFont& font, double size);
+double fontSize(const QFont& font);
 // The name of a font as fontWithName understands it.
 std::string fontName(const QFont& font);
 }  // namespace QVFonts

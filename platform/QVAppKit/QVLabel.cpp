@@ -51,7 +51,7 @@ QFont QVLabel::font() const { return QVFonts::fontWithName(fontName_, fontSize_)
 
 void QVLabel::setFont(const QFont& font) {
   setFontName(QVFonts::fontName(font));
-  setFontSize(font.pointSizeF());
+  setFontSize(QVFonts::fontSize(font));
 }
 
 void QVLabel::setAlignment(uint64_t alignment) {
@@ -144,8 +144,11 @@ void QVLabel::drawContent(QPainter& painter) {
   const QRectF frame = qtRectFromRect(textFrame_);
   const QFontMetricsF metrics(f);
   // The text frame's width includes the size offset: the text sits centred in what is left.
-  const QString text =
-      metrics.elidedText(QString::fromStdString(*title_), Qt::ElideMiddle, std::max(0.0, frame.width()));
+  // The frame is the measured width rounded up: only a title really wider than it is shortened.
+  QString text = QString::fromStdString(*title_);
+  if (metrics.horizontalAdvance(text) > frame.width() + 0.5) {
+    text = metrics.elidedText(text, Qt::ElideMiddle, std::max(0.0, frame.width()));
+  }
   painter.setFont(f);
   painter.setPen(titleColor_.isValid() ? titleColor_ : QColor(Qt::white));
   const Qt::Alignment h = alignmentFromAlignment(alignment_).value_or(Qt::AlignLeft);

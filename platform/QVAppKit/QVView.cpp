@@ -19,7 +19,9 @@ class QVPresentationEffect final : public QGraphicsEffect {
   explicit QVPresentationEffect(QVView* view) : view_(view) {}
 
   QRectF boundingRectFor(const QRectF& rect) const override {
-    QRectF r = view_->presentationTransform().mapRect(rect);
+    // Qt renders the source only where the effect's rectangle lies: keep the untransformed rectangle
+    // in it, so a view scaled down still has its whole picture to draw from.
+    QRectF r = view_->presentationTransform().mapRect(rect) | rect;
     if (view_->shadow_) {
       const QVShadow& s = *view_->shadow_;
       const double spread = std::ceil(s.blurRadius * 1.5) + 1;

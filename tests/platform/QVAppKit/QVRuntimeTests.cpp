@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QFontInfo>
+#include <QFontMetricsF>
 #include <memory>
 #include <thread>
 
@@ -72,10 +73,14 @@ TEST(QVFonts, InterStandsInForTheSystemFacesAndNeverANullFont) {
   const QFont semibold = QVFonts::fontWithName("SFProDisplay-Semibold", 17);
   EXPECT_EQ(semibold.family(), QVFonts::systemFamily());
   EXPECT_EQ(semibold.weight(), QFont::DemiBold);
-  EXPECT_EQ(semibold.pointSizeF(), 17);
+  EXPECT_EQ(QVFonts::fontSize(semibold), 17);
+  EXPECT_EQ(QFontInfo(semibold).pixelSize(), 17) << "a point of the screens is a logical pixel";
+  EXPECT_EQ(QFontMetricsF(semibold).height(), QFontMetricsF(QVFonts::systemFontOfSize(17)).height());
+  QFont half = QVFonts::systemFontOfSize(12.5);
+  EXPECT_NEAR(QVFonts::fontSize(half), 12.5, 1e-9);
   const QFont unknown = QVFonts::fontWithName("NoSuchFamily-Bold", 0);
   EXPECT_FALSE(unknown.family().isEmpty());
-  EXPECT_GT(unknown.pointSizeF(), 0);
+  EXPECT_GT(QVFonts::fontSize(unknown), 0);
   EXPECT_EQ(QVFonts::fontWithName(QVFonts::fontName(semibold), 17).weight(), QFont::DemiBold);
   if (QVFonts::loadOnce()) EXPECT_EQ(QFontInfo(QVFonts::systemFontOfSize(13)).family(), "Inter");
 }

@@ -144,6 +144,7 @@ TEST(QVView, AlphaAndScaleAboutTheAnchorApplyToTheSubtree) {
   EXPECT_TRUE(near(pixelAt(image, 25, 25), Qt::white));
   EXPECT_TRUE(near(pixelAt(image, 45, 75), Qt::white));
   EXPECT_TRUE(near(pixelAt(image, 75, 75), Qt::red));
+  EXPECT_TRUE(near(pixelAt(image, 53, 53), Qt::red)) << "the whole subtree, not only the part under the result";
   EXPECT_TRUE(near(pixelAt(image, 98, 98), Qt::red));
   EXPECT_TRUE(near(pixelAt(image, 150, 150), Qt::white)) << "nothing beyond the anchor";
 
