@@ -89,6 +89,7 @@ void QVView::layout() {
   QVBasicView::layout();
   if (roundsCornersToFitHeight_) cornerRadius_ = frame().size.height / 2;
   updatePresentation();
+  update();
 }
 
 void QVView::setBackgroundColor(const QColor& color) {
@@ -126,6 +127,7 @@ void QVView::setMasksToBounds(bool masks) {
   if (masks == masksToBounds_) return;
   masksToBounds_ = masks;
   updatePresentation();
+  update();
 }
 
 void QVView::setShadow(std::optional<QVShadow> shadow) {
@@ -234,17 +236,31 @@ bool QVView::needsEffect() const {
 }
 
 void QVView::updatePresentation() {
-  if (needsEffect()) {
-    if (!effect_) {
-      effect_ = new QVPresentationEffect(this);
-      setGraphicsEffect(effect_);  // the widget owns it
+  if (!needsEffect()) {
+    if (effect_) {
+      effect_ = nullptr;
+      setGraphicsEffect(nullptr);  // deletes it
     }
-    effect_->refresh();
-  } else if (effect_) {
-    effect_ = nullptr;
-    setGraphicsEffect(nullptr);  // deletes it
+    update();
+    return;
   }
-  update();
+  const bool fresh = !effect_;
+  if (fresh) {
+    effect_ = new QVPresentationEffect(this);
+    setGraphicsEffect(effect_);  // the widget owns it
+  }
+  const QRectF bounds = effect_->boundingRectFor(QRectF(rect()));
+  if (fresh || bounds != effectBounds_) {
+    effectBounds_ = bounds;
+    effect_->refresh();
+    update();
+  } else if (QWidget* parent = parentWidget()) {
+    // Only the presentation changed (alpha, scale within the bounds): the subtree's cached picture
+    // stays valid, so repaint the area it covers in the superview without invalidating it.
+    parent->update(bounds.translated(pos()).toAlignedRect());
+  } else {
+    update();
+  }
 }
 
 bool QVView::event(QEvent* event) {
@@ -254,6 +270,7 @@ bool QVView::event(QEvent* event) {
     case QEvent::ChildRemoved:
     case QEvent::LayoutRequest:
       updatePresentation();
+      update();
       break;
     default:
       break;

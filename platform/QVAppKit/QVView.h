@@ -124,4 +124,5 @@ class QVView : public QVBasicView {
   bool mouseDownCanMoveWindow_ = false;
   bool mouseDownCanMoveWindowWasSet_ = false;
   class QVPresentationEffect* effect_ = nullptr;
+  QRectF effectBounds_;
 };
