@@ -98,6 +98,18 @@ TEST(NSWindowRounding, RoundsOnlyARoundedContentView) {
   EXPECT_FALSE((NSObjectDescendation::doesDescendFromClass<QVRoundedView, QVView>()));
 }
 
+TEST(NSViewExtensions, MouseLocationIsTestedAgainstTheViewsBounds) {
+  std::unique_ptr<QVView> window(QVMake<QVView>(CGRectMake(0, 0, 100, 100)));
+  auto* view = QVMake<QVView>(CGRectMake(0, 0, 20, 20));  // bottom-left corner
+  window->addSubview(view);
+  auto eventAt = [&](QPoint inWindow) {
+    const QPointF global = window->mapToGlobal(QPointF(inWindow));
+    return QMouseEvent(QEvent::MouseMove, QPointF(inWindow), global, Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+  };
+  EXPECT_TRUE(NSViewExtensions::isMouseLocationWithinView(view, eventAt(QPoint(5, 95))));
+  EXPECT_FALSE(NSViewExtensions::isMouseLocationWithinView(view, eventAt(QPoint(5, 5))));
+}
+
 TEST(NSViewExtensions, DefaultShadow) {
   std::unique_ptr<QVView> view(QVMake<QVView>());
   NSViewExtensions::addDefaultShadow(view.get());

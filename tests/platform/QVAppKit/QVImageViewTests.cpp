@@ -102,6 +102,25 @@ TEST(QVImageView, ScaleCenteredKeepsZeroDepthAndCentresTheAnchor) {
   EXPECT_EQ(view->anchorPoint().y, 0.5);
 }
 
+TEST(QVImageView, TheLayerTransformScalesThePictureAboutTheViewsCentre) {
+  std::unique_ptr<QVView> canvas(QVMake<QVView>(CGRectMake(0, 0, 100, 100)));
+  canvas->setBackgroundColor(Qt::white);
+  auto* view = QVMake<QVImageView>(CGRectMake(0, 0, 100, 100));
+  canvas->addSubview(view);
+  view->setImage(NSImage::imageWithCGImage(solid(100, 100, Qt::red)));
+  view->scaleCentered(0.5);
+  const QImage image = render(canvas.get());
+  EXPECT_EQ(pixelAt(image, 50, 50), QColor(Qt::red));
+  EXPECT_EQ(pixelAt(image, 30, 70), QColor(Qt::red));
+  EXPECT_EQ(pixelAt(image, 10, 10), QColor(Qt::white));
+  EXPECT_EQ(pixelAt(image, 90, 90), QColor(Qt::white));
+  // A translation moves it up on screen for a positive y.
+  view->setTransform(CATransform3DMakeTranslation(0, 30, 0));
+  const QImage moved = render(canvas.get());
+  EXPECT_EQ(pixelAt(moved, 50, 5), QColor(Qt::red));
+  EXPECT_EQ(pixelAt(moved, 50, 85), QColor(Qt::white));
+}
+
 TEST(QVImageView, LazyImagesDrawAtTheDevicePixelSize) {
   std::unique_ptr<QVImageView> view(QVMake<QVImageView>(CGRectMake(0, 0, 40, 20)));
   size_t askedWidth = 0;
