@@ -122,9 +122,23 @@ void QVBasicView::addConstraint(std::function<void()> rule) {
 
 void QVBasicView::removeAllConstraints() { constraints_.clear(); }
 
+void QVSetNeedsDisplayInRect(QWidget* widget, const QRect& rect) {
+  if (!widget) return;
+  widget->update(rect);
+  for (QWidget* w = widget; w; w = w->parentWidget()) {
+    if (auto* v = dynamic_cast<QVBasicView*>(w)) v->subtreeContentChanged();
+  }
+}
+
+void QVSetNeedsDisplay(QWidget* widget) {
+  if (widget) QVSetNeedsDisplayInRect(widget, widget->rect());
+}
+
+void QVBasicView::setNeedsDisplay() { QVSetNeedsDisplay(this); }
+
 void QVBasicView::setNeedsLayout() {
   needsLayout_ = true;
-  update();
+  setNeedsDisplay();
   if (layoutQueued_) return;
   layoutQueued_ = true;
   QMetaObject::invokeMethod(

@@ -73,6 +73,12 @@ class QVBasicView : public QWidget {
   // Runs the constraints. Overrides call the base first.
   virtual void layout();
 
+  // Asks for the view to be drawn again because its content changed (not only its presentation):
+  // pictures of it that ancestors keep for their combined effects are dropped.
+  void setNeedsDisplay();
+  // Told when this view or a view inside it asked to be drawn again.
+  virtual void subtreeContentChanged() {}
+
   // The deepest view at a point of the superview's space, or nullptr outside the frame.
   virtual QWidget* hitTest(CGPoint pointInSuperview);
 
@@ -99,6 +105,11 @@ class QVBasicView : public QWidget {
   QWidget* watched_ = nullptr;
   std::vector<std::function<void()>> constraints_;
 };
+
+// setNeedsDisplay for any widget: a plain Qt widget inside a toolkit view that changes from code
+// (not through an event) calls this so ancestors drop the pictures they keep of it.
+void QVSetNeedsDisplay(QWidget* widget);
+void QVSetNeedsDisplayInRect(QWidget* widget, const QRect& rect);
 
 // Makes a view and runs its second phase of construction.
 template <class T, class... Args>

@@ -48,14 +48,14 @@ void QVImageView::setContentMode(int64_t mode) {
     if (gravity_ != mode) {
       gravity_ = mode;
       scaled_ = QPixmap();
-      update();
+      setNeedsDisplay();
     }
   }
 }
 
 void QVImageView::setTransform(const CATransform3D& transform) {
   QVRunNoAnimationBlock([&] { transform_ = transform; });
-  update();
+  setNeedsDisplay();
 }
 
 void QVImageView::scaleCentered(double s) {
@@ -121,7 +121,7 @@ void QVImageViewInteractable::setImage(NSImageRef image) {
   image_ = std::move(image);
   shown_ = QVImageBridge::imageFromNSImage(image_);
   updateGeometry();
-  update();
+  setNeedsDisplay();
 }
 
 void QVImageViewInteractable::setInteractable(bool interactable) {

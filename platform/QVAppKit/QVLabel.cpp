@@ -103,7 +103,7 @@ void QVLabel::updateAttributedString() {
   updateGeometry();
   setNeedsLayout();
   layoutSubtreeIfNeeded();
-  update();
+  setNeedsDisplay();
 }
 
 void QVLabel::layout() {
@@ -134,7 +134,7 @@ void QVLabel::layout() {
   if (text.origin.x != textFrame_.origin.x || text.origin.y != textFrame_.origin.y ||
       text.size.width != textFrame_.size.width || text.size.height != textFrame_.size.height) {
     QVRunNoAnimationBlock([&] { textFrame_ = text; });
-    update();
+    setNeedsDisplay();
   }
 }
 

@@ -6,6 +6,7 @@
 #include <QPainterPath>
 #include <cmath>
 
+#include "QVAppKit/QVBasicView.h"
 #include "QVAppKit/QVFonts.h"
 #include "QVAppKit/QVRoundParams.h"
 #include "QVPlatform/Localization.h"
@@ -37,6 +38,8 @@ void QVTextField::initialize() {
   p.setColor(QPalette::Base, Qt::transparent);
   setPalette(p);
   setAutoFillBackground(false);
+  // Text set from code arrives without an event: tell the views that keep pictures of this one.
+  QObject::connect(this, &QLineEdit::textChanged, this, [this] { QVSetNeedsDisplay(this); });
 }
 
 void QVTextField::setCornerRadius(double radius) {
@@ -44,26 +47,26 @@ void QVTextField::setCornerRadius(double radius) {
   cornerRadius_ = radius;
   masksToBounds_ = radius > 0;
   ++borderUpdates_;
-  update();
+  QVSetNeedsDisplay(this);
 }
 
 void QVTextField::setBorderColor(const QColor& color) {
   if (color == borderColor_) return;
   borderColor_ = color;
   ++borderUpdates_;
-  update();
+  QVSetNeedsDisplay(this);
 }
 
 void QVTextField::setBorderWidth(double width) {
   if (width == borderWidth_) return;
   borderWidth_ = width;
   ++borderUpdates_;
-  update();
+  QVSetNeedsDisplay(this);
 }
 
 void QVTextField::setBackgroundColor(const QColor& color) {
   backgroundColor_ = color;
-  update();
+  QVSetNeedsDisplay(this);
 }
 
 QColor QVTextField::textColor() const { return palette().color(QPalette::Text); }
@@ -78,19 +81,19 @@ void QVTextField::setTextColor(const QColor& color) {
 
 void QVTextField::setPlaceholderString(const std::string& key) {
   placeholder_ = qv::QVSLocalization::localizedStringForKey(key);
-  update();
+  QVSetNeedsDisplay(this);
 }
 
 void QVTextField::setPlaceholderColor(const QColor& color) {
   if (color == placeholderColor_) return;
   placeholderColor_ = color;
-  update();
+  QVSetNeedsDisplay(this);
 }
 
 void QVTextField::setPlaceholderFont(const QFont& font) {
   if (placeholderFont_ && *placeholderFont_ == font) return;
   placeholderFont_ = font;
-  update();
+  QVSetNeedsDisplay(this);
 }
 
 void QVTextField::setTextInsets(QVEdgeInsets insets) {
@@ -107,7 +110,7 @@ void QVTextField::applyInsets() {
   const QVEdgeInsets i = cell_.textInsets();
   setTextMargins(int(std::lround(i.left)), int(std::lround(i.top)), int(std::lround(i.right)),
                  int(std::lround(i.bottom)));
-  update();
+  QVSetNeedsDisplay(this);
 }
 
 void QVTextField::focusInEvent(QFocusEvent* event) {

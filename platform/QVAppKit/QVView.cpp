@@ -35,10 +35,34 @@ class QVPresentationEffect final : public QGraphicsEffect {
     update();
   }
 
+  // The subtree's picture is drawn again only when something in it changed: a view asked for it
+  // (setNeedsDisplay), or any widget inside received an event (input, resize, timers such as a
+  // caret's, children coming and going). Presentation changes reuse it, so a fade or a scale only
+  // composes the kept picture. Qt keeps no such picture for widgets itself.
+  void contentChanged() { ++generation_; }
+
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (!rendering_ && event->type() != QEvent::Paint) {
+      contentChanged();
+      if (event->type() == QEvent::ChildAdded) {
+        if (auto* w = qobject_cast<QWidget*>(static_cast<QChildEvent*>(event)->child())) watch(w);
+      }
+    }
+    return false;
+  }
+
+  void watch(QWidget* widget) {
+    widget->removeEventFilter(this);
+    widget->installEventFilter(this);
+    for (QObject* child : widget->children()) {
+      if (auto* w = qobject_cast<QWidget*>(child)) watch(w);
+    }
+  }
+
  protected:
   void draw(QPainter* painter) override {
     QPoint offset;
-    const QPixmap source = sourcePixmap(Qt::LogicalCoordinates, &offset, QGraphicsEffect::NoPad);
+    const QPixmap source = cachedSource(&offset);
     if (source.isNull()) return;
     const QPixmap& content = clipped(source, offset);
     painter->save();
@@ -69,7 +93,28 @@ class QVPresentationEffect final : public QGraphicsEffect {
     return clipped_;
   }
 
+  QPixmap cachedSource(QPoint* offset) {
+    if (source_.isNull() || sourceGeneration_ != generation_) {
+      rendering_ = true;
+      source_ = sourcePixmap(Qt::LogicalCoordinates, &sourceOffset_, QGraphicsEffect::NoPad);
+      rendering_ = false;
+      sourceGeneration_ = generation_;
+      ++renders_;
+    }
+    *offset = sourceOffset_;
+    return source_;
+  }
+
   QVView* view_;
+  QPixmap source_;
+  QPoint sourceOffset_;
+  uint64_t generation_ = 1, sourceGeneration_ = 0;
+  bool rendering_ = false;
+
+ public:
+  int renders_ = 0;
+
+ private:
   QPixmap clipped_;
   qint64 clippedKey_ = 0;
   QPainterPath clippedShape_;
@@ -89,7 +134,7 @@ void QVView::layout() {
   QVBasicView::layout();
   if (roundsCornersToFitHeight_) cornerRadius_ = frame().size.height / 2;
   updatePresentation();
-  update();
+  setNeedsDisplay();
 }
 
 void QVView::setBackgroundColor(const QColor& color) {
@@ -114,20 +159,20 @@ void QVView::setRoundsCornersToFitHeight(bool rounds) {
 void QVView::setBorderColor(const QColor& color) {
   if (color == borderColor_) return;
   borderColor_ = color;
-  update();
+  setNeedsDisplay();
 }
 
 void QVView::setBorderWidth(double width) {
   if (width == borderWidth_) return;
   borderWidth_ = width;
-  update();
+  setNeedsDisplay();
 }
 
 void QVView::setMasksToBounds(bool masks) {
   if (masks == masksToBounds_) return;
   masksToBounds_ = masks;
   updatePresentation();
-  update();
+  setNeedsDisplay();
 }
 
 void QVView::setShadow(std::optional<QVShadow> shadow) {
@@ -241,26 +286,33 @@ void QVView::updatePresentation() {
       effect_ = nullptr;
       setGraphicsEffect(nullptr);  // deletes it
     }
-    update();
+    setNeedsDisplay();
     return;
   }
   const bool fresh = !effect_;
   if (fresh) {
     effect_ = new QVPresentationEffect(this);
     setGraphicsEffect(effect_);  // the widget owns it
+    effect_->watch(this);
   }
   const QRectF bounds = effect_->boundingRectFor(QRectF(rect()));
   if (fresh || bounds != effectBounds_) {
     effectBounds_ = bounds;
     effect_->refresh();
-    update();
+    if (QWidget* parent = parentWidget()) QVSetNeedsDisplay(parent);
   } else if (QWidget* parent = parentWidget()) {
-    // Only the presentation changed (alpha, scale within the bounds): the subtree's cached picture
-    // stays valid, so repaint the area it covers in the superview without invalidating it.
-    parent->update(bounds.translated(pos()).toAlignedRect());
+    // Only the presentation changed (alpha, scale within the bounds): this view's kept picture
+    // stays valid; the superview (and pictures kept of it) is drawn again where it is covered.
+    QVSetNeedsDisplayInRect(parent, bounds.translated(pos()).toAlignedRect());
   } else {
     update();
   }
+}
+
+int QVView::subtreePictureRenders() const { return effect_ ? effect_->renders_ : 0; }
+
+void QVView::subtreeContentChanged() {
+  if (effect_) effect_->contentChanged();
 }
 
 bool QVView::event(QEvent* event) {
@@ -270,7 +322,7 @@ bool QVView::event(QEvent* event) {
     case QEvent::ChildRemoved:
     case QEvent::LayoutRequest:
       updatePresentation();
-      update();
+      setNeedsDisplay();
       break;
     default:
       break;

@@ -74,6 +74,8 @@ class QVView : public QVBasicView {
   QTransform presentationTransform() const;
   // Whether the combined effect is installed right now.
   bool usesPresentationEffect() const { return effect_ != nullptr; }
+  // How often the combined effect drew the subtree's picture (0 without the effect).
+  int subtreePictureRenders() const;
 
   // ---- Interaction ----
   bool userInteractionEnabled() const { return userInteractionEnabled_; }
@@ -92,6 +94,8 @@ class QVView : public QVBasicView {
 
   // The view and its subtree as the screen shows them (device pixel ratio kept), for transitions.
   QPixmap snapshot() const;
+
+  void subtreeContentChanged() override;
 
   // The shape the view is clipped to, in Qt's widget space; empty when it is not rounded.
   virtual QPainterPath roundedShape() const;

@@ -154,6 +154,36 @@ TEST(QVView, AlphaAndScaleAboutTheAnchorApplyToTheSubtree) {
   EXPECT_TRUE(near(pixelAt(image, 5, 5), Qt::red));
 }
 
+TEST(QVView, TheSubtreesPictureIsKeptForPresentationChangesAndDroppedForContentChanges) {
+  auto canvas = makeCanvas(100, 100);
+  canvas->show();
+  auto* container = QVMake<QVView>(CGRectMake(0, 0, 100, 100));
+  canvas->addSubview(container);
+  auto* child = addFilled(container, CGRectMake(0, 0, 100, 100), Qt::red);
+  auto* plain = new QWidget();
+  plain->setParent(container);
+  container->setAlpha(0.5);
+  render(canvas.get());
+  const int first = container->subtreePictureRenders();
+  EXPECT_EQ(first, 1);
+
+  container->setAlpha(0.6);
+  container->setScale(0.9);
+  QImage image = render(canvas.get());
+  EXPECT_EQ(container->subtreePictureRenders(), first) << "a fade or scale reuses the picture";
+
+  container->setScale(1);
+  container->setAlpha(0.5);
+  child->setBackgroundColor(Qt::blue);
+  image = render(canvas.get());
+  EXPECT_EQ(container->subtreePictureRenders(), first + 1);
+  EXPECT_TRUE(near(pixelAt(image, 50, 50), QColor(128, 128, 255))) << pixelAt(image, 50, 50).name().toStdString();
+
+  plain->resize(10, 10);  // any event inside counts as a change
+  render(canvas.get());
+  EXPECT_EQ(container->subtreePictureRenders(), first + 2);
+}
+
 TEST(QVView, ShadowIsDrawnOutsideTheViewAndMovesUpWithAPositiveOffset) {
   auto canvas = makeCanvas(200, 200);
   canvas->show();
