@@ -52,6 +52,8 @@ CGAffineTransform CATransform3DGetAffineTransform(const CATransform3D& t) {
 }
 
 CGSize NSSizeFitIntoSize(CGSize container, double aspectRatio, double widthFactor, double heightFactor) {
+  // An image without area has no ratio (0/0): nothing to fit, rather than a size of NaN.
+  if (!std::isfinite(aspectRatio) || aspectRatio <= 0) return CGSizeZero;
   double w, h;
   if (aspectRatio < 1.0) {
     h = container.height * heightFactor;

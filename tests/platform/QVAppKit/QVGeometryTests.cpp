@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 namespace {
 
 TEST(QVGeometry, FlipRoundTripsAndMapsTheBottomEdge) {
@@ -23,6 +25,11 @@ TEST(QVGeometry, FittingAndCentring) {
   s = NSSizeFitIntoSize(CGSizeMake(1000, 800), 0.5, 0.8, 1.0);
   EXPECT_EQ(s.width, 400);
   EXPECT_EQ(s.height, 800);
+  for (double bad : {0.0, -1.0, std::nan(""), double(INFINITY)}) {
+    s = NSSizeFitIntoSize(CGSizeMake(1000, 800), bad, 0.8, 1.0);
+    EXPECT_EQ(s.width, 0) << bad;
+    EXPECT_EQ(s.height, 0) << bad;
+  }
   const CGPoint o = NSPointOriginForSizeWithinRect(CGRectMake(0, 0, 101, 101), CGSizeMake(50, 50));
   EXPECT_EQ(o.x, 26);  // 25.5 rounded up
   const CGPoint k = NSPointOriginKeepingOldCenterForSize(CGRectMake(0, 0, 101, 101), CGSizeMake(50, 50));

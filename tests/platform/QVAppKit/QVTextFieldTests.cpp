@@ -48,6 +48,20 @@ TEST(QVTextField, PlaceholderIsLocalisedAndDrawnInItsColourAndFont) {
   EXPECT_EQ(redTyped, 0) << "no placeholder once there is text";
 }
 
+TEST(QVTextField, PlaceholderLooksSetBeforeAnyPlaceholderTextWaitForIt) {
+  auto field = makeField();
+  field->setPlaceholderColor(QColor(255, 0, 0));
+  field->setPlaceholderFont(QVFonts::systemFontOfSize(18));
+  EXPECT_TRUE(field->placeholderString().empty());
+  EXPECT_FALSE(appkit_test::render(field.get()).isNull());
+  field->setPlaceholderString("Name");
+  const QImage image = appkit_test::render(field.get());
+  int red = 0;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) red += image.pixelColor(x, y).red() > 150;
+  EXPECT_GT(red, 20) << "the colour set earlier applies";
+}
+
 TEST(QVTextField, BorderAndCornerRadius) {
   auto field = makeField();
   field->setBorderColor(Qt::blue);
