@@ -36,3 +36,6 @@ endif()
 if(SOLVANE_BUILD_BENCH)
   find_package(benchmark REQUIRED)
 endif()
+
+# The interface toolkit and the programs: Qt 6 Widgets, with Qt SVG for the artwork.
+find_package(Qt6 REQUIRED COMPONENTS Widgets Svg)

@@ -10,8 +10,11 @@ endfunction()
 
 # A GoogleTest executable for one module, registered test by test with CTest.
 function(solvane_test name)
-  cmake_parse_arguments(T "" "" "DIRS;LIBS" ${ARGN})
+  cmake_parse_arguments(T "" "" "DIRS;LIBS;EXCLUDE" ${ARGN})
   solvane_sources(srcs ${T_DIRS})
+  foreach(skip IN LISTS T_EXCLUDE)
+    list(FILTER srcs EXCLUDE REGEX "^${skip}/")
+  endforeach()
   if(NOT srcs)
     return()
   endif()

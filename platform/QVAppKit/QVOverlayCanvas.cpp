@@ -1,0 +1,86 @@
+#include "QVAppKit/QVOverlayCanvas.h"
+
+#include <QEvent>
+#include <QPainter>
+
+#include "QVAppKit/QVGeometry.h"
+#include "QVAppKit/QVRoundParams.h"
+
+QVOverlayCanvas* QVOverlayCanvas::overlayForWindow(QWidget* window) {
+  if (!window) return nullptr;
+  // The toolkit's classes carry no meta-object of their own: find the canvas by its C++ type.
+  for (QObject* child : window->children()) {
+    if (auto* existing = dynamic_cast<QVOverlayCanvas*>(child)) return existing;
+  }
+  return new QVOverlayCanvas(window);
+}
+
+QVOverlayCanvas::QVOverlayCanvas(QWidget* window) : QWidget(window) {
+  setAttribute(Qt::WA_TransparentForMouseEvents);
+  setAttribute(Qt::WA_NoSystemBackground);
+  setGeometry(window->rect());
+  window->installEventFilter(this);
+  hide();
+}
+
+bool QVOverlayCanvas::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == parent()) {
+    if (event->type() == QEvent::Resize) setGeometry(parentWidget()->rect());
+    // Stay above subviews added later.
+    if (event->type() == QEvent::ChildAdded && isVisible()) raise();
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+QVOverlayCanvas::ItemId QVOverlayCanvas::addItem(const Item& item) {
+  const ItemId id = next_++;
+  items_[id] = item;
+  show();
+  raise();
+  update();
+  return id;
+}
+
+bool QVOverlayCanvas::updateItem(ItemId id, const Item& item) {
+  auto it = items_.find(id);
+  if (it == items_.end()) return false;
+  it->second = item;
+  update();
+  return true;
+}
+
+bool QVOverlayCanvas::removeItem(ItemId id) {
+  if (!items_.erase(id)) return false;
+  if (items_.empty()) hide();
+  update();
+  return true;
+}
+
+void QVOverlayCanvas::removeAllItems() {
+  items_.clear();
+  hide();
+}
+
+const QVOverlayCanvas::Item* QVOverlayCanvas::item(ItemId id) const {
+  auto it = items_.find(id);
+  return it == items_.end() ? nullptr : &it->second;
+}
+
+void QVOverlayCanvas::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setRenderHint(QPainter::SmoothPixmapTransform);
+  for (const auto& [id, item] : items_) {
+    if (item.picture.isNull() || item.alpha <= 0) continue;
+    const QRectF target = QVGeometry::qtRectFromRect(item.frame, height());
+    painter.save();
+    painter.setOpacity(item.alpha);
+    const QPointF c = target.center();
+    painter.translate(c);
+    painter.scale(item.scale, item.scale);
+    painter.translate(-c);
+    if (item.cornerRadius > 0) painter.setClipPath(QVRoundedRectPath(target, item.cornerRadius));
+    painter.drawPixmap(target, item.picture, QRectF(item.picture.rect()));
+    painter.restore();
+  }
+}

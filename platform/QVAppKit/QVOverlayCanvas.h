@@ -1,0 +1,42 @@
+#pragma once
+// The canvas above a window's content on which screen transitions and flights draw snapshots of
+// views (QVView::snapshot) as they move, fade and scale. It covers the window, stays on top, lets
+// every click through and draws nothing while it holds no items.
+#include <QPixmap>
+#include <QWidget>
+#include <cstdint>
+#include <map>
+
+#include "QVBase/Geometry.h"
+
+class QVOverlayCanvas : public QWidget {
+ public:
+  struct Item {
+    QPixmap picture;            // keeps its device pixel ratio
+    CGRect frame = CGRectZero;  // in the window's bottom-left space
+    double alpha = 1;
+    double scale = 1;  // about the frame's centre
+    double cornerRadius = 0;
+  };
+  using ItemId = uint64_t;
+
+  // The window's canvas, made on first use and owned by the window.
+  static QVOverlayCanvas* overlayForWindow(QWidget* window);
+
+  ItemId addItem(const Item& item);
+  // False for an unknown id.
+  bool updateItem(ItemId id, const Item& item);
+  bool removeItem(ItemId id);
+  void removeAllItems();
+  const Item* item(ItemId id) const;
+  size_t itemCount() const { return items_.size(); }
+
+ protected:
+  explicit QVOverlayCanvas(QWidget* window);
+  void paintEvent(QPaintEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  std::map<ItemId, Item> items_;
+  ItemId next_ = 1;
+};
