@@ -77,9 +77,7 @@ std::shared_ptr<QVWorkspace> QVWorkspaceService::createWithName(const std::strin
 }
 
 std::string QVWorkspaceService::fileNameForWorkspaceName(const std::string& name) {
-  std::string file = name;
-  std::replace(file.begin(), file.end(), '/', '_');
-  return file;
+  return QVWorkspaceMigrator::fileNameForWorkspaceName(name);
 }
 
 std::string QVWorkspaceService::bundleWorkspacesPath() {
@@ -138,6 +136,12 @@ bool QVWorkspaceService::deleteWorkspace(const QVWorkspace& workspace) {
   QV_LOG_FAILURE("[NSFileManager removeItemAtPath:" + path + "] " + ec.message());
   return false;
 }
+
+namespace {
+// Workspaces tell shipped from user-made ones through this reader.
+[[maybe_unused]] const bool kBundleReaderInstalled =
+    (QVWorkspace::setBundleWorkspaceReader(&QVWorkspaceService::readBundleWorkspaceDictionaries), true);
+}  // namespace
 
 std::vector<qv::Value> QVWorkspaceService::readBundleWorkspaceDictionaries() {
   std::vector<qv::Value> dictionaries;
