@@ -4,6 +4,7 @@
 #include <cstring>
 #include <limits>
 
+#include "QVCore/Utils/QVImageUtils.h"
 #include "rova/Color.h"
 #include "rova/ImageCompressorProxy.h"
 
@@ -38,20 +39,7 @@ rova::ImagePtr imageOf(rova::ImageDataRGBfPtr data) {
 }  // namespace
 
 rova::ImageDataColorProfileType QVRovaHelper::colorProfileTypeForColorSpace(int64_t colorSpace) {
-  switch (colorSpace) {
-    case 0:
-      return rova::kColorProfileNative;
-    case 1:
-      return rova::kColorProfileSRGB;
-    case 2:
-      return rova::kColorProfileAdobeRGB;
-    case 3:
-      return rova::kColorProfileProPhoto;
-    case 4:
-      return rova::kColorProfileWorking;
-    default:
-      return rova::kColorProfileUnknown;
-  }
+  return QVImageUtils::colorProfileTypeForColorSpace(colorSpace);
 }
 
 int64_t QVRovaHelper::colorSpaceForColorProfileType(int64_t profileType) {
@@ -70,7 +58,7 @@ int64_t QVRovaHelper::colorSpaceForColorProfileType(int64_t profileType) {
 }
 
 CGColorSpaceRef QVRovaHelper::cgColorSpaceForQVImageColorSpace(int64_t colorSpace) {
-  return CGColorSpaceCreateWithProfileType(colorProfileTypeForColorSpace(colorSpace));
+  return QVImageUtils::cgColorSpaceForColorSpace(colorSpace);
 }
 
 CGImageRef QVRovaHelper::createCGImageWith(const rova::ImageDataRGBfPtr& data, int64_t colorspace, int64_t depth) {
