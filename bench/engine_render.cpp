@@ -17,8 +17,8 @@
 #include "BenchSupport.h"
 #include "rova/ImageReader.h"
 #include "rova/codecs/Codecs.h"
-#include "rova/effects/EffectFactory.h"
 #include "rova/effects/EffectIDs.h"
+#include "rova/effects/factory/EffectFactory.h"
 #include "rova/processor/ImageProcessor.h"
 
 using namespace rova;

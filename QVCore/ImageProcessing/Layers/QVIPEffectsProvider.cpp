@@ -10,7 +10,7 @@
 #include "QVPlatform/Bundle.h"
 #include "QVPlatform/Log.h"
 #include "QVPlatform/PropertyList.h"
-#include "rova/effects/EffectFactory.h"
+#include "rova/effects/factory/EffectFactory.h"
 
 namespace {
 

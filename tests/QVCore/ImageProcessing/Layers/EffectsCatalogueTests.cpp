@@ -12,7 +12,7 @@
 #include "QVCore/ImageProcessing/Layers/QVIgnoreDisablingLayer.h"
 #include "QVPlatform/PropertyList.h"
 #include "common/TestSupport.h"
-#include "rova/effects/EffectFactory.h"
+#include "rova/effects/factory/EffectFactory.h"
 
 using namespace solvane::test;
 using LayerPtr = std::shared_ptr<QVIPLayer>;

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "rova/effects/EffectFactory.h"
+#include "rova/effects/factory/EffectFactory.h"
 #include "rova/processor/ImageProcessor.h"
 
 namespace enhance {
