@@ -32,6 +32,7 @@
 #include "../tests/engine/rova/effects/EnhancePresets.h"
 #include "BenchSupport.h"
 #include "rova/Color.h"
+#include "rova/FilePixels.h"
 #include "rova/ImageReader.h"
 #include "rova/codecs/Codecs.h"
 #include "rova/effects/auto/AutoEffects.h"
@@ -43,13 +44,10 @@ using bench::seconds;
 namespace {
 
 codecs::Bitmap toBitmap(const std::vector<const ImageDataRGBf*>& parts) {
-  // 8-bit sRGB of linear values through a table of 65536 steps (finer than 8 bits everywhere).
-  static const std::vector<uint8_t> table = [] {
-    std::vector<uint8_t> t(65536);
-    for (size_t i = 0; i < t.size(); ++i)
-      t[i] = uint8_t(std::lround(255 * std::clamp(linearToSrgb(float(i) / 65535), 0.f, 1.f)));
-    return t;
-  }();
+  // 8-bit sRGB, side by side, through the engine's one conversion to file pixels.
+  FilePixelFormat format;
+  format.colorSpace = kColorProfileSRGB;
+  format.fastSrgbCurve = true;
   int w = 0, h = 0;
   for (auto* p : parts) w += p->width(), h = std::max(h, p->height());
   codecs::Bitmap b;
@@ -57,11 +55,7 @@ codecs::Bitmap toBitmap(const std::vector<const ImageDataRGBf*>& parts) {
   std::memset(b.pixels.data(), 0, b.pixels.size());
   int x0 = 0;
   for (auto* p : parts) {
-    for (int y = 0; y < p->height(); ++y) {
-      const float* in = p->floats() + size_t(y) * p->width() * 3;
-      uint8_t* out = b.row(y) + 3 * x0;
-      for (int i = 0; i < p->width() * 3; ++i) out[i] = table[size_t(std::clamp(in[i], 0.f, 1.f) * 65535 + 0.5f)];
-    }
+    writeFilePixels(*p, format, b.row(0) + 3 * x0, b.rowBytes());
     x0 += p->width();
   }
   return b;

@@ -6,19 +6,10 @@
 
 #include "QVCore/Utils/QVImageUtils.h"
 #include "rova/Color.h"
+#include "rova/FilePixels.h"
 #include "rova/ImageCompressorProxy.h"
 
 namespace {
-
-// trunc(v * scale) into 0..max; NaN gives 0 (a plain cast of an out-of-range float is undefined).
-template <class T>
-T saturatingScale(float v, float scale) {
-  float x = v * scale;
-  if (!(x > 0)) return 0;  // also NaN
-  constexpr float kMax = float(std::numeric_limits<T>::max());
-  if (x >= kMax) return std::numeric_limits<T>::max();
-  return T(x);
-}
 
 int32_t readInt32LE(const uint8_t* p) {
   return int32_t(uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24);
@@ -64,40 +55,21 @@ CGColorSpaceRef QVRovaHelper::cgColorSpaceForQVImageColorSpace(int64_t colorSpac
 CGImageRef QVRovaHelper::createCGImageWith(const rova::ImageDataRGBfPtr& data, int64_t colorspace, int64_t depth) {
   if (!data) return nullptr;
   if (depth != 8 && depth != 16) return nullptr;
-  rova::ImageDataRGBfPtr source = data;
+  rova::FilePixelFormat format;
+  format.depth = int(depth);
+  format.channels = 4;  // the fourth component is ignored (skipped last)
+  format.rounding = rova::FilePixelFormat::Rounding::TowardZero;
   if (colorspace != 0) {
-    auto target = colorProfileTypeForColorSpace(colorspace);
-    if (target != data->colorProfileType()) {
-      auto converted = rova::ImageDataRGBf::createUninitialized(data->width(), data->height(), target);
-      if (!converted) return nullptr;
-      if (!rova::colorTransformIpp(data->floats(), converted->floats(), data->colorProfileType(), target,
-                                   rova::kColorDataTypeRGBFloat, rova::Size{data->width(), data->height()}))
-        return nullptr;
-      rova::clamp(*converted);
-      source = converted;
-    }
+    format.colorSpace = colorProfileTypeForColorSpace(colorspace);
+    if (format.colorSpace == rova::kColorProfileUnknown) return nullptr;
   }
-  CGColorSpaceRef space = CGColorSpaceCreateWithProfileType(source->colorProfileType());
-  if (!space) return nullptr;
-
-  const size_t width = size_t(source->width()), height = size_t(source->height());
-  const size_t bytesPerPixel = depth == 16 ? 8 : 4;
+  const size_t width = size_t(data->width()), height = size_t(data->height());
+  const size_t bytesPerPixel = format.bytesPerPixel();
   auto pixels = std::make_shared<std::vector<uint8_t>>(width * height * bytesPerPixel);
-  uint8_t* out = pixels->data();
-  const float* in = source->floats();
-  for (size_t i = 0, n = width * height; i < n; ++i, in += 3, out += bytesPerPixel) {
-    if (depth == 16) {
-      for (int c = 0; c < 3; ++c) {
-        uint16_t v = saturatingScale<uint16_t>(in[c], 65535.0f);
-        out[2 * c] = uint8_t(v);
-        out[2 * c + 1] = uint8_t(v >> 8);
-      }
-      out[6] = out[7] = 0xFF;
-    } else {
-      for (int c = 0; c < 3; ++c) out[c] = saturatingScale<uint8_t>(in[c], 255.0f);
-      out[3] = 0xFF;
-    }
-  }
+  rova::ImageDataColorProfileType type = data->colorProfileType();
+  if (!rova::writeFilePixels(*data, format, pixels->data(), bytesPerPixel * width, &type)) return nullptr;
+  CGColorSpaceRef space = CGColorSpaceCreateWithProfileType(type);
+  if (!space) return nullptr;
   uint32_t info = kCGImageAlphaNoneSkipLast | (depth == 16 ? kCGBitmapByteOrder16Little : kCGBitmapByteOrderDefault);
   return CGImageCreate(width, height, size_t(depth), size_t(4 * depth), bytesPerPixel * width, std::move(space), info,
                        std::move(pixels));
