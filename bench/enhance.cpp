@@ -29,13 +29,13 @@
 #include <string>
 #include <thread>
 
-#include "../tests/engine/rova/effects/EnhancePresets.h"
 #include "BenchSupport.h"
 #include "rova/Color.h"
 #include "rova/FilePixels.h"
 #include "rova/ImageReader.h"
 #include "rova/codecs/Codecs.h"
 #include "rova/effects/auto/AutoEffects.h"
+#include "rova/presets/PresetLayers.h"
 
 using namespace rova;
 using bench::peakMB;
@@ -134,7 +134,8 @@ codecs::Bitmap makePicture(int w, int h) {
 int loop(const std::string& path, bool full, int times) {
   ImagePtr image = ImageReader::instance().read(path, full ? Size{} : Size{2000, 2000}, kReadDefaultFlags, nullptr);
   if (!image) return 1;
-  auto p = enhance::enhancedProcessor(image, {enhance::defaultPresetFor(image, path)});
+  auto p = rova::presets::enhancedProcessor(
+      image, {rova::presets::defaultPresetFor(image, path, bench::resourcesDir())}, bench::resourcesDir());
   if (std::getenv("SOLVANE_BENCH_STAGES")) {
     const size_t n = p->getLayersCount();
     for (size_t i = 1; i < n; ++i) p->layerAtIndex(i)->setEnabled(false);
@@ -163,7 +164,8 @@ int kernels(const std::string& path, const std::string& before) {
   ImagePtr image = ImageReader::instance().read(path, {}, kReadDefaultFlags, nullptr);
   if (!image) return 1;
   if (!before.empty()) image = spoil(image, before);
-  auto p = enhance::enhancedProcessor(image, {enhance::defaultPresetFor(image, path)});
+  auto p = rova::presets::enhancedProcessor(
+      image, {rova::presets::defaultPresetFor(image, path, bench::resourcesDir())}, bench::resourcesDir());
   auto data = image->imageData();
   EffectRenderInfo info;
   info.canvasSize = {data->width(), data->height()};
@@ -243,7 +245,8 @@ int speed(int w, int h) {
     previewRead = seconds([&] {
       preview = ImageReader::instance().read(path, {2000, 2000}, kReadDefaultFlags, nullptr);
     });
-    auto p = enhance::enhancedProcessor(preview, {enhance::defaultPresetFor(preview, path)});
+    auto p = rova::presets::enhancedProcessor(
+        preview, {rova::presets::defaultPresetFor(preview, path, bench::resourcesDir())}, bench::resourcesDir());
     ImageDataRGBfPtr out;
     previewRender = seconds([&] { out = render(*p, {2000, 2000}); });
     if (out) previewSize = {out->width(), out->height()};
@@ -264,7 +267,8 @@ int speed(int w, int h) {
   ImagePtr image;
   const double read = seconds([&] { image = ImageReader::instance().read(path, {}, kReadDefaultFlags, nullptr); });
   if (!image) return 1;
-  auto p = enhance::enhancedProcessor(image, {enhance::defaultPresetFor(image, path)});
+  auto p = rova::presets::enhancedProcessor(
+      image, {rova::presets::defaultPresetFor(image, path, bench::resourcesDir())}, bench::resourcesDir());
   ImageDataRGBfPtr out;
   const double full = seconds([&] { out = render(*p, {}); });
   if (!out) return 1;
@@ -333,9 +337,9 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (!before.empty()) image = spoil(image, before);
-  if (presets.empty()) presets.push_back(enhance::defaultPresetFor(image, in));
+  if (presets.empty()) presets.push_back(rova::presets::defaultPresetFor(image, in, bench::resourcesDir()));
   std::vector<std::string> problems;
-  auto p = enhance::enhancedProcessor(image, presets, &problems);
+  auto p = rova::presets::enhancedProcessor(image, presets, bench::resourcesDir(), &problems);
   for (auto& problem : problems) std::fprintf(stderr, "preset: %s\n", problem.c_str());
   ImageDataRGBfPtr out;
   const double t = seconds([&] { out = render(*p, fit ? Size{fit, fit} : Size{}); });
