@@ -111,8 +111,12 @@ rova::ImagePtr QVRovaHelper::rovaImagePtrFromRovaimagedata(const std::vector<uin
   return imageOf(std::move(data));
 }
 
-rova::ImagePtr QVRovaHelper::rovaImagePtrFromRovacompressedimagedata(const std::vector<uint8_t>& bytes) {
-  return imageOf(rova::ImageCompressorProxy::uncompress(bytes));
+rova::ImagePtr QVRovaHelper::rovaImagePtrFromRovacompressedimagedata(const std::vector<uint8_t>& bytes,
+                                                                     qv::Error* error) {
+  std::string reason;
+  auto image = imageOf(rova::ImageCompressorProxy::uncompress(bytes, &reason));
+  if (!image) qv::setError(error, qv::Error(kQVRovaHelperErrorDomain, kQVRovaHelperErrorMalformedData, reason));
+  return image;
 }
 
 std::vector<uint8_t> QVRovaHelper::compressedImageDataForImage(const rova::ImagePtr& image) {
