@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "QVCore/Model/Entities/QVWorkspaceModelProtocol.h"
+#include "QVCore/ImageProcessing/Base/QVWorkspaceModelProtocol.h"
 #include "QVPlatform/Value.h"
 
 inline constexpr const char* kQVWorkspaceIdentifierKey = "Identifier";
