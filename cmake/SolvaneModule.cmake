@@ -18,5 +18,8 @@ function(solvane_test name)
   add_executable(${name} ${srcs})
   target_link_libraries(${name} PRIVATE solvane_testsupport ${T_LIBS} GTest::gtest GTest::gmock)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
-    PROPERTIES ENVIRONMENT "SOLVANE_TEST_DATA=${CMAKE_SOURCE_DIR}/tests/data;SOLVANE_RESOURCES=${SOLVANE_RESOURCES_DIR}")
+    # One variable per property: a list of two in ENVIRONMENT is split on its way through the
+    # discovery script and the second variable is lost.
+    PROPERTIES ENVIRONMENT "SOLVANE_TEST_DATA=${CMAKE_SOURCE_DIR}/tests/data"
+               ENVIRONMENT_MODIFICATION "SOLVANE_RESOURCES=set:${SOLVANE_RESOURCES_DIR}")
 endfunction()
