@@ -32,10 +32,10 @@
 #include "BenchSupport.h"
 #include "rova/Color.h"
 #include "rova/FilePixels.h"
-#include "rova/ImageReader.h"
 #include "rova/codecs/Codecs.h"
 #include "rova/effects/auto/AutoEffects.h"
 #include "rova/presets/PresetLayers.h"
+#include "rova/reader/ImageReader.h"
 
 using namespace rova;
 using bench::peakMB;

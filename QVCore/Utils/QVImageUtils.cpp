@@ -13,7 +13,7 @@
 #include "QVPlatform/Log.h"
 #include "QVPlatform/Places.h"
 #include "rova/Color.h"
-#include "rova/ImageReader.h"
+#include "rova/reader/ImageReader.h"
 
 namespace {
 

@@ -20,7 +20,7 @@
 #include "QVCore/ImageProcessing/Processor/QVProcessorClassSwitches.h"
 #include "QVCore/ImageProcessing/Processor/Variants/QVProject18Processor.h"
 #include "QVCore/ImageProcessing/QVHDRProcessing/QVHDRSettings.h"
-#include "rova/HDRMerge.h"
+#include "rova/hdr/HDRMerge.h"
 
 class QVWorkspace;
 

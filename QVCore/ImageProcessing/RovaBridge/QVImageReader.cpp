@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "rova/ImageReader.h"
+#include "rova/reader/ImageReader.h"
 
 namespace {
 // Plain switches read by reads on any thread; atomics keep that free of data races.
