@@ -1,11 +1,20 @@
 #pragma once
 // Small measuring helpers shared by the benchmark programs.
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
 #include <functional>
 
 #include <sys/resource.h>
 
 namespace bench {
+
+// The application's resources (presets, effects catalogue): $SOLVANE_RESOURCES, else this source
+// tree's.
+inline std::filesystem::path resourcesDir() {
+  if (const char* env = std::getenv("SOLVANE_RESOURCES")) return env;
+  return std::filesystem::path(__FILE__).parent_path().parent_path() / "Ombrel" / "Resources";
+}
 
 // Wall-clock seconds one call of f takes.
 inline double seconds(const std::function<void()>& f) {

@@ -16,10 +16,10 @@
 
 #include "BenchSupport.h"
 #include "rova/ImageCompressorProxy.h"
-#include "rova/ImageReader.h"
 #include "rova/codecs/Codecs.h"
 #include "rova/layers/ImageLayer.h"
 #include "rova/processor/ImageProcessor.h"
+#include "rova/reader/ImageReader.h"
 
 using bench::peakMB;
 

@@ -15,11 +15,11 @@
 #include <thread>
 
 #include "BenchSupport.h"
-#include "rova/ImageReader.h"
 #include "rova/codecs/Codecs.h"
-#include "rova/effects/EffectFactory.h"
 #include "rova/effects/EffectIDs.h"
+#include "rova/effects/factory/EffectFactory.h"
 #include "rova/processor/ImageProcessor.h"
+#include "rova/reader/ImageReader.h"
 
 using namespace rova;
 using bench::peakMB;

@@ -29,12 +29,13 @@
 #include <string>
 #include <thread>
 
-#include "../tests/engine/rova/effects/EnhancePresets.h"
 #include "BenchSupport.h"
 #include "rova/Color.h"
-#include "rova/ImageReader.h"
+#include "rova/FilePixels.h"
 #include "rova/codecs/Codecs.h"
 #include "rova/effects/auto/AutoEffects.h"
+#include "rova/presets/PresetLayers.h"
+#include "rova/reader/ImageReader.h"
 
 using namespace rova;
 using bench::peakMB;
@@ -43,13 +44,10 @@ using bench::seconds;
 namespace {
 
 codecs::Bitmap toBitmap(const std::vector<const ImageDataRGBf*>& parts) {
-  // 8-bit sRGB of linear values through a table of 65536 steps (finer than 8 bits everywhere).
-  static const std::vector<uint8_t> table = [] {
-    std::vector<uint8_t> t(65536);
-    for (size_t i = 0; i < t.size(); ++i)
-      t[i] = uint8_t(std::lround(255 * std::clamp(linearToSrgb(float(i) / 65535), 0.f, 1.f)));
-    return t;
-  }();
+  // 8-bit sRGB, side by side, through the engine's one conversion to file pixels.
+  FilePixelFormat format;
+  format.colorSpace = kColorProfileSRGB;
+  format.fastSrgbCurve = true;
   int w = 0, h = 0;
   for (auto* p : parts) w += p->width(), h = std::max(h, p->height());
   codecs::Bitmap b;
@@ -57,11 +55,7 @@ codecs::Bitmap toBitmap(const std::vector<const ImageDataRGBf*>& parts) {
   std::memset(b.pixels.data(), 0, b.pixels.size());
   int x0 = 0;
   for (auto* p : parts) {
-    for (int y = 0; y < p->height(); ++y) {
-      const float* in = p->floats() + size_t(y) * p->width() * 3;
-      uint8_t* out = b.row(y) + 3 * x0;
-      for (int i = 0; i < p->width() * 3; ++i) out[i] = table[size_t(std::clamp(in[i], 0.f, 1.f) * 65535 + 0.5f)];
-    }
+    writeFilePixels(*p, format, b.row(0) + 3 * x0, b.rowBytes());
     x0 += p->width();
   }
   return b;
@@ -140,7 +134,8 @@ codecs::Bitmap makePicture(int w, int h) {
 int loop(const std::string& path, bool full, int times) {
   ImagePtr image = ImageReader::instance().read(path, full ? Size{} : Size{2000, 2000}, kReadDefaultFlags, nullptr);
   if (!image) return 1;
-  auto p = enhance::enhancedProcessor(image, {enhance::defaultPresetFor(image, path)});
+  auto p = rova::presets::enhancedProcessor(
+      image, {rova::presets::defaultPresetFor(image, path, bench::resourcesDir())}, bench::resourcesDir());
   if (std::getenv("SOLVANE_BENCH_STAGES")) {
     const size_t n = p->getLayersCount();
     for (size_t i = 1; i < n; ++i) p->layerAtIndex(i)->setEnabled(false);
@@ -169,7 +164,8 @@ int kernels(const std::string& path, const std::string& before) {
   ImagePtr image = ImageReader::instance().read(path, {}, kReadDefaultFlags, nullptr);
   if (!image) return 1;
   if (!before.empty()) image = spoil(image, before);
-  auto p = enhance::enhancedProcessor(image, {enhance::defaultPresetFor(image, path)});
+  auto p = rova::presets::enhancedProcessor(
+      image, {rova::presets::defaultPresetFor(image, path, bench::resourcesDir())}, bench::resourcesDir());
   auto data = image->imageData();
   EffectRenderInfo info;
   info.canvasSize = {data->width(), data->height()};
@@ -249,7 +245,8 @@ int speed(int w, int h) {
     previewRead = seconds([&] {
       preview = ImageReader::instance().read(path, {2000, 2000}, kReadDefaultFlags, nullptr);
     });
-    auto p = enhance::enhancedProcessor(preview, {enhance::defaultPresetFor(preview, path)});
+    auto p = rova::presets::enhancedProcessor(
+        preview, {rova::presets::defaultPresetFor(preview, path, bench::resourcesDir())}, bench::resourcesDir());
     ImageDataRGBfPtr out;
     previewRender = seconds([&] { out = render(*p, {2000, 2000}); });
     if (out) previewSize = {out->width(), out->height()};
@@ -270,7 +267,8 @@ int speed(int w, int h) {
   ImagePtr image;
   const double read = seconds([&] { image = ImageReader::instance().read(path, {}, kReadDefaultFlags, nullptr); });
   if (!image) return 1;
-  auto p = enhance::enhancedProcessor(image, {enhance::defaultPresetFor(image, path)});
+  auto p = rova::presets::enhancedProcessor(
+      image, {rova::presets::defaultPresetFor(image, path, bench::resourcesDir())}, bench::resourcesDir());
   ImageDataRGBfPtr out;
   const double full = seconds([&] { out = render(*p, {}); });
   if (!out) return 1;
@@ -339,9 +337,9 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (!before.empty()) image = spoil(image, before);
-  if (presets.empty()) presets.push_back(enhance::defaultPresetFor(image, in));
+  if (presets.empty()) presets.push_back(rova::presets::defaultPresetFor(image, in, bench::resourcesDir()));
   std::vector<std::string> problems;
-  auto p = enhance::enhancedProcessor(image, presets, &problems);
+  auto p = rova::presets::enhancedProcessor(image, presets, bench::resourcesDir(), &problems);
   for (auto& problem : problems) std::fprintf(stderr, "preset: %s\n", problem.c_str());
   ImageDataRGBfPtr out;
   const double t = seconds([&] { out = render(*p, fit ? Size{fit, fit} : Size{}); });

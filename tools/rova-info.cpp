@@ -8,8 +8,8 @@
 #include <string>
 
 #include "rova/Color.h"
-#include "rova/ImageReader.h"
 #include "rova/codecs/Codecs.h"
+#include "rova/reader/ImageReader.h"
 
 namespace {
 

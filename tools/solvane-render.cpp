@@ -45,29 +45,6 @@ std::string typeForPath(const std::string& path) {
   return "public.jpeg";
 }
 
-// The preset's values for one layer made from the catalogue: switch, strength and the parameters of
-// its effects (matched by effect and parameter identifier), then its sublayers in order.
-void applyEntry(const std::shared_ptr<QVIPLayer>& layer, const qv::Value& entry) {
-  layer->setEnabled(entry["Enabled"].asBool(true));
-  layer->setAmount(entry["Amount"].asDouble(1.0));
-  if (const auto* effects = entry["Effects"].array())
-    for (const auto& effectEntry : *effects)
-      for (const auto& effect : layer->effects()) {
-        std::string id = effectEntry["Identifier"].asString();
-        if (effect->identifier() != id && effect->idForPreset() != id) continue;
-        if (const auto* parameters = effectEntry["Parameters"].dictionary())
-          for (const auto& [name, value] : *parameters)
-            for (const auto& parameter : effect->parameters())
-              if (parameter->identifier() == name && value["Value"].isNumber())
-                parameter->setValue(value["Value"].asDouble());
-        break;
-      }
-  const auto* subs = entry["Sublayers"]["AdjustmentLayers"].array();
-  if (!subs) return;
-  auto existing = layer->subLayers();
-  for (size_t i = 0; i < subs->size() && i < existing.size(); ++i) applyEntry(existing[i], (*subs)[i]);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -121,9 +98,7 @@ int main(int argc, char** argv) {
     std::vector<std::shared_ptr<QVIPLayer>> layers;
     auto& catalogue = p->effectsProvider();
     for (const auto& entry : *entries) {
-      auto layer =
-          catalogue.makeAdjustmentLayerWithIdentifier(entry["Identifier"].asString(), std::nullopt, p->initialLayer());
-      applyEntry(layer, entry);
+      auto layer = catalogue.makeLayerWithPresetEntry(entry, p->initialLayer());
       layers.push_back(layer);
       std::printf("layer %s (%zu effects)\n", entry["Identifier"].asString().c_str(), layer->effects().size());
     }

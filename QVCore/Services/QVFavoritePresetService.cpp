@@ -4,14 +4,30 @@
 
 #include "QVCore/Categories/NSFileManager+Additions.h"
 #include "QVCore/Categories/NSFileManager+ContainerDirectory.h"
-#include "QVCore/Services/QVPresetService.h"
+#include "QVCore/Common/QVCoreStartup.h"
+#include "QVCore/Model/Entities/QVPreset.h"
 #include "QVPlatform/Additions.h"
 #include "QVPlatform/Log.h"
 #include "QVPlatform/PropertyList.h"
 #include "QVPlatform/UserDefaults.h"
 
+namespace {
+// Presets read from disk learn from here whether they are favourites.
+[[maybe_unused]] const bool kFavoriteLookupInstalled =
+    (QVPreset::setFavoriteLookup(&QVFavoritePresetService::isFavoritePresetWithUUID), true);
+}  // namespace
+
+qv::UserDefaults& QVFavoritePresetService::presetsSharedDefaults() {
+  static qv::UserDefaults* defaults = [] {
+    auto* made = new qv::UserDefaults(QVAppGroupIdentifier());
+    made->synchronize();
+    return made;
+  }();
+  return *defaults;
+}
+
 void QVFavoritePresetService::migrateFavoritesFromDefaults() {
-  qv::UserDefaults& defaults = QVPresetService::presetsSharedDefaults();
+  qv::UserDefaults& defaults = presetsSharedDefaults();
   qv::Value old = defaults.objectForKey(kQVPresetFavoriteDefaultsKey);
   if (!old.dictionary() || old.dictionary()->empty()) return;
   defaults.removeObjectForKey(kQVPresetFavoriteDefaultsKey);

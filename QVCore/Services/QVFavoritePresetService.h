@@ -7,6 +7,10 @@
 
 #include "QVPlatform/Value.h"
 
+namespace qv {
+class UserDefaults;
+}
+
 inline constexpr const char* kQVFavoritesFolderName = "Favorites";
 inline constexpr const char* kQVFavoritesFileName = "FavoritePresets.plist";
 inline constexpr const char* kQVPresetFavoriteDefaultsKey = "QVPresetFavoriteKey";
@@ -27,4 +31,6 @@ class QVFavoritePresetService {
   // Moves a non-empty favourites dictionary of the shared defaults ("QVPresetFavoriteKey") into the
   // file, replacing it, and removes the key. `favoriteItems` runs it once per process.
   static void migrateFavoritesFromDefaults();
+  // The app group's shared defaults suite (the one the favourites are moved from); one per process.
+  static qv::UserDefaults& presetsSharedDefaults();
 };

@@ -24,7 +24,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kDocumentTypesKey = "CFBundleDocumentTypes";
 constexpr const char* kUserGroupTitle = "User Presets";
 constexpr const char* kSupportAddress = "support@solvane.app";
 
@@ -35,14 +34,6 @@ std::mutex& interfaceMutex() {
 std::shared_ptr<QVPresetServiceInterface>& installedInterface() {
   static std::shared_ptr<QVPresetServiceInterface> ui;
   return ui;
-}
-
-// The bundle's document types: the information dictionary's, else the "DocumentTypes" resource.
-qv::Value documentTypes() {
-  const qv::Bundle& bundle = qv::Bundle::appBundle();
-  const qv::Value& fromInfo = bundle.objectForInfoDictionaryKey(kDocumentTypesKey);
-  if (fromInfo.isArray()) return fromInfo;
-  return qv::PropertyList::readFile(bundle.pathForResource("DocumentTypes", "plist"), nullptr)[kDocumentTypesKey];
 }
 
 void logError(const qv::Error& error) { QVLogError("%s", error.description.c_str()); }
@@ -64,31 +55,6 @@ bool hasLayers(const qv::Value& dictionary) {
 }
 
 }  // namespace
-
-// ---- constants ----------------------------------------------------------------------------------
-
-std::string QVPresetConstants::extensionForTypeName(const qv::Value& types, const std::string& typeName) {
-  std::string extension;
-  if (!types.array()) return extension;
-  for (const auto& entry : *types.array()) {
-    const qv::Value* name = entry.find("CFBundleTypeName");
-    if (!name || !name->isString() || *name->string() != typeName) continue;
-    const qv::Value* extensions = entry.find("CFBundleTypeExtensions");
-    const qv::Value& first = extensions ? (*extensions)[size_t(0)] : qv::nullValue();
-    extension = first.isString() ? *first.string() : std::string();
-  }
-  return extension;
-}
-
-const std::string& QVPresetConstants::presetFileExtension() {
-  static const std::string extension = extensionForTypeName(documentTypes(), "Preset");
-  return extension;
-}
-
-const std::string& QVPresetConstants::presetPackFileExtension() {
-  static const std::string extension = extensionForTypeName(documentTypes(), "PresetPack");
-  return extension;
-}
 
 // ---- interface ----------------------------------------------------------------------------------
 
@@ -319,14 +285,7 @@ bool QVPresetService::storePresetsInfoToPath(const std::string& path) {
 
 // ---- helpers ------------------------------------------------------------------------------------
 
-qv::UserDefaults& QVPresetService::presetsSharedDefaults() {
-  static qv::UserDefaults* defaults = [] {
-    auto* made = new qv::UserDefaults(QVAppGroupIdentifier());
-    made->synchronize();
-    return made;
-  }();
-  return *defaults;
-}
+qv::UserDefaults& QVPresetService::presetsSharedDefaults() { return QVFavoritePresetService::presetsSharedDefaults(); }
 
 bool QVPresetService::presetArrayContainsPreset(const std::vector<std::shared_ptr<QVPreset>>& presets,
                                                 const std::shared_ptr<QVPreset>& preset) {

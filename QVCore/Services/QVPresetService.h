@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "QVCore/Model/Entities/QVPreset.h"
+#include "QVCore/Model/Entities/QVPresetConstants.h"
 #include "QVCore/Model/Entities/QVPresetGroup.h"
 #include "QVPlatform/Value.h"
 
@@ -26,18 +27,6 @@ class UserDefaults;
 inline constexpr const char* kQVAddPresetNotification = "kQVAddPresetNotification";
 inline constexpr const char* kQVRemovePresetNotification = "kQVRemovePresetNotification";
 inline constexpr const char* kQVPresetPackDidAddNotification = "QVPresetPackDidAddNotification";
-
-// The file extensions of presets and preset packs, read once from the bundle's document types:
-// the information dictionary's "CFBundleDocumentTypes", or the resource "DocumentTypes.plist"
-// ({"CFBundleDocumentTypes": [...]}) when the information dictionary has none. The first
-// extension of the last entry named "Preset" (resp. "PresetPack"); empty when there is none.
-class QVPresetConstants {
- public:
-  static const std::string& presetFileExtension();
-  static const std::string& presetPackFileExtension();
-  // The extension of a type name in a document-type list (the rule above), for any list.
-  static std::string extensionForTypeName(const qv::Value& documentTypes, const std::string& typeName);
-};
 
 // What the preset service asks of the user interface. The application installs one at start-up;
 // without one, alerts are logged and nothing is revealed.

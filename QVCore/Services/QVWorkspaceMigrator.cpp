@@ -5,7 +5,6 @@
 #include <system_error>
 
 #include "QVCore/Model/Entities/QVWorkspace.h"
-#include "QVCore/Services/QVWorkspaceService.h"
 #include "QVPlatform/Additions.h"
 #include "QVPlatform/Log.h"
 #include "QVPlatform/PropertyList.h"
@@ -15,6 +14,12 @@ namespace fs = std::filesystem;
 std::string QVWorkspaceMigrator::workspaceFilePath(const std::string& folder, const std::string& base, long number) {
   std::string name = number > 0 ? base + " " + std::to_string(number) : base;
   return folder + "/" + name + "." + kQVWorkspaceFileExtension;
+}
+
+std::string QVWorkspaceMigrator::fileNameForWorkspaceName(const std::string& name) {
+  std::string file = name;
+  std::replace(file.begin(), file.end(), '/', '_');
+  return file;
 }
 
 bool QVWorkspaceMigrator::hasExtension(const std::string& fileName, const std::string& extension) {
@@ -34,7 +39,7 @@ void QVWorkspaceMigrator::migrate() const {
     const qv::Value dictionary = qv::PropertyList::readFile(source, nullptr);
     const qv::Value* name = dictionary.find(kQVWorkspaceNameKey);
     const std::string base = name && name->isString() && !name->string()->empty()
-                                 ? QVWorkspaceService::fileNameForWorkspaceName(*name->string())
+                                 ? fileNameForWorkspaceName(*name->string())
                                  : qv::deletingPathExtension(entry);
     std::string target = workspaceFilePath(path_, base);
     for (long n = 1; fs::exists(target, ec) || fs::is_symlink(target, ec); ++n)

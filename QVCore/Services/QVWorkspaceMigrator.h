@@ -4,6 +4,9 @@
 // when taken). The content is not changed; a failed move is logged and passed over.
 #include <string>
 
+// The extension of workspace files.
+inline constexpr const char* kQVWorkspaceFileExtension = "vlws";
+
 class QVWorkspaceMigrator {
  public:
   explicit QVWorkspaceMigrator(std::string path) : path_(std::move(path)) {}
@@ -13,6 +16,8 @@ class QVWorkspaceMigrator {
 
   // "<folder>/<base>.vlws", or numbered "<folder>/<base> <number>.vlws" for a number above 0.
   static std::string workspaceFilePath(const std::string& folder, const std::string& base, long number = 0);
+  // The file name a workspace name is stored under: "/" becomes "_".
+  static std::string fileNameForWorkspaceName(const std::string& name);
   // The file name's extension equals `extension` (lower case) in any letter case.
   static bool hasExtension(const std::string& fileName, const std::string& extension);
 

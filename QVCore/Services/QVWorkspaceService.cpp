@@ -9,6 +9,7 @@
 #include "QVCore/Categories/NSFileManager+ContainerDirectory.h"
 #include "QVCore/ImageProcessing/Layers/QVIPEffectsProvider.h"
 #include "QVCore/ImageProcessing/Layers/QVIPLayer.h"
+#include "QVCore/ImageProcessing/QVHDRProcessing/QVHDRProcessor.h"
 #include "QVCore/Services/QVWorkspaceMigrator.h"
 #include "QVPlatform/Additions.h"
 #include "QVPlatform/Bundle.h"
@@ -77,9 +78,7 @@ std::shared_ptr<QVWorkspace> QVWorkspaceService::createWithName(const std::strin
 }
 
 std::string QVWorkspaceService::fileNameForWorkspaceName(const std::string& name) {
-  std::string file = name;
-  std::replace(file.begin(), file.end(), '/', '_');
-  return file;
+  return QVWorkspaceMigrator::fileNameForWorkspaceName(name);
 }
 
 std::string QVWorkspaceService::bundleWorkspacesPath() {
@@ -138,6 +137,26 @@ bool QVWorkspaceService::deleteWorkspace(const QVWorkspace& workspace) {
   QV_LOG_FAILURE("[NSFileManager removeItemAtPath:" + path + "] " + ec.message());
   return false;
 }
+
+namespace {
+// Workspaces tell shipped from user-made ones through this reader.
+// The HDR processor finds its workspaces through here.
+[[maybe_unused]] const bool kHDRWorkspaceSourceInstalled = [] {
+  QVHDRProcessor::setWorkspaceSource({[](const std::string& identifier, const std::shared_ptr<QVIPLayer>& superlayer) {
+                                        for (const auto& workspace : QVWorkspaceService::loadFromBundleForProcessor(
+                                                 QVWorkspaceService::layerMakerForSuperlayer(superlayer)))
+                                          if (workspace && workspace->identifier() == identifier) return workspace;
+                                        return std::shared_ptr<QVWorkspace>();
+                                      },
+                                      [](const std::shared_ptr<QVIPLayer>& superlayer) {
+                                        return QVWorkspaceService::loadDefaultWorkspaceForProcessor(
+                                            QVWorkspaceService::layerMakerForSuperlayer(superlayer));
+                                      }});
+  return true;
+}();
+[[maybe_unused]] const bool kBundleReaderInstalled =
+    (QVWorkspace::setBundleWorkspaceReader(&QVWorkspaceService::readBundleWorkspaceDictionaries), true);
+}  // namespace
 
 std::vector<qv::Value> QVWorkspaceService::readBundleWorkspaceDictionaries() {
   std::vector<qv::Value> dictionaries;

@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "QVCore/Model/Entities/QVWorkspace.h"
+#include "QVCore/Services/QVWorkspaceMigrator.h"
 #include "QVPlatform/Value.h"
 
-inline constexpr const char* kQVWorkspaceFileExtension = "vlws";
 inline constexpr const char* kQVDefaultWorkspaceKey = "DefaultWorkspaceSince1_1_5";
 // Where older versions kept the default workspace (standard user defaults).
 inline constexpr const char* kQVLegacyDefaultWorkspaceKey1_1_4 = "DefaultWorkspaceSince1_1_4";

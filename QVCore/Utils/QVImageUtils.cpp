@@ -7,15 +7,13 @@
 #include <cstdlib>
 #include <memory>
 
-#include "QVCore/ImageProcessing/RovaBridge/QVIPImage.h"
-#include "QVCore/ImageProcessing/RovaBridge/QVIPImageCanvas.h"
-#include "QVCore/ImageProcessing/RovaBridge/QVRovaHelper.h"
+#include "QVCore/Utils/QVIPImageCanvas.h"
 #include "QVPlatform/Additions.h"
 #include "QVPlatform/Dispatch.h"
 #include "QVPlatform/Log.h"
 #include "QVPlatform/Places.h"
 #include "rova/Color.h"
-#include "rova/ImageReader.h"
+#include "rova/reader/ImageReader.h"
 
 namespace {
 
@@ -215,12 +213,34 @@ QVImageUtils::Data QVImageUtils::tiffDataFromBitmapRGB(const uint8_t* bytes, siz
   return std::move(*data);
 }
 
+rova::ImageDataColorProfileType QVImageUtils::colorProfileTypeForColorSpace(int64_t colorSpace) {
+  switch (colorSpace) {
+    case 0:
+      return rova::kColorProfileNative;
+    case 1:
+      return rova::kColorProfileSRGB;
+    case 2:
+      return rova::kColorProfileAdobeRGB;
+    case 3:
+      return rova::kColorProfileProPhoto;
+    case 4:
+      return rova::kColorProfileWorking;
+    default:
+      return rova::kColorProfileUnknown;
+  }
+}
+
+CGColorSpaceRef QVImageUtils::cgColorSpaceForColorSpace(int64_t colorSpace) {
+  return CGColorSpaceCreateWithProfileType(colorProfileTypeForColorSpace(colorSpace));
+}
+
+CGColorSpaceRef QVImageUtils::defaultBitmapColorSpace() { return CGColorSpaceCreateWithName(kCGColorSpaceSRGB); }
+
 CGImageRef QVImageUtils::cgImageFromCGImage(const CGImageRef& image, CGSize size, int64_t colorSpace, int64_t depth) {
   if (!image || (depth != 8 && depth != 16)) return nullptr;
   // Code 0 asks for no conversion: the bitmap keeps its own colour space (and its numbers).
-  CGColorSpaceRef space =
-      colorSpace == 0 ? image->colorSpace : QVRovaHelper::cgColorSpaceForQVImageColorSpace(colorSpace);
-  if (!space) space = colorSpace == 0 ? QVIPImage::imageColorSpace() : nullptr;
+  CGColorSpaceRef space = colorSpace == 0 ? image->colorSpace : cgColorSpaceForColorSpace(colorSpace);
+  if (!space) space = colorSpace == 0 ? defaultBitmapColorSpace() : nullptr;
   if (!space) return nullptr;
   QVIPImageCanvas canvas{int64_t(size.width), int64_t(size.height)};
   if (!canvas.isValid()) return nullptr;

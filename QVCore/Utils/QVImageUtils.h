@@ -60,6 +60,13 @@ class QVImageUtils {
                                                        bool withTransform, bool canUseExistingThumbnail);
   // TIFF data of an 8-bit RGB bitmap (3 x width bytes a row, no alpha); empty on failure.
   static Data tiffDataFromBitmapRGB(const uint8_t* bytes, size_t width, size_t height, const CGColorSpaceRef& space);
+  // Colour-space codes (0 none, 1 sRGB, 2 Adobe RGB, 3 ProPhoto RGB, 4 the engine's working space)
+  // to engine profile types; other codes give the unknown type. QVRovaHelper hands these on.
+  static rova::ImageDataColorProfileType colorProfileTypeForColorSpace(int64_t colorSpace);
+  // The platform colour space of a code's profile type; nullptr when the engine has none.
+  static CGColorSpaceRef cgColorSpaceForColorSpace(int64_t colorSpace);
+  // The colour space a bitmap without one is taken to be in (sRGB); QVIPImage::imageColorSpace.
+  static CGColorSpaceRef defaultBitmapColorSpace();
   // The image redrawn at `size` into a bitmap of `depth` (8 or 16) bits a component, four
   // components with premultiplied alpha last, its colours matched into the colour space of a
   // colour-space code (code 0: the bitmap's own colour space, unconverted); nullptr for another

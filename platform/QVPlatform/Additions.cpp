@@ -6,8 +6,6 @@
 #include <cctype>
 #include <cmath>
 
-#include "QVPlatform/Places.h"
-
 namespace qv {
 
 std::string stringWithUUID() {
@@ -158,6 +156,5 @@ std::string QVServiceUtils::applicationName() { return "Solvane"; }
 std::string QVServiceUtils::containerIdentifier() { return "group"; }
 
 std::string QVAssistant::qvAppContainerFolderName() { return QVServiceUtils::applicationName(); }
-std::string QVAssistant::qvAppContainerPath() { return places::applicationSupportDirectory(); }
 
 }  // namespace qv

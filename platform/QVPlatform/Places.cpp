@@ -167,4 +167,8 @@ std::optional<Bytes> readFileBytes(const std::string& path, Error* error) {
   return data;
 }
 
+// Declared with the other assistant helpers (Additions.h); defined here, beside the folder it
+// names, so the path helpers need nothing from the file-system places.
+std::string QVAssistant::qvAppContainerPath() { return places::applicationSupportDirectory(); }
+
 }  // namespace qv

@@ -13,7 +13,6 @@
 #include <optional>
 #include <string>
 
-#include "QVPlatform/Bundle.h"
 #include "QVPlatform/Error.h"
 
 namespace qv {

@@ -9,7 +9,11 @@
 #include "QVCore/ImageProcessing/Base/QVEffectPreset.h"
 #include "QVCore/ImageProcessing/Base/QVModelObject.h"
 #include "QVCore/ImageProcessing/Base/QVParentProtocol.h"
-#include "QVCore/ImageProcessing/Effects/QVIPEffectParametersGroup.h"
+
+// Parameter groups are made by the effects (QVIPEffectParametersGroup.h); the interface only hands
+// them out, so the base layer does not depend on the effects folder.
+class QVIPEffectParametersGroup;
+using QVParametersGroupList = std::vector<std::shared_ptr<QVIPEffectParametersGroup>>;
 
 class QVImageEffectProtocol : public QVModelObject, public QVParentProtocol, public QVProcessorChildProtocol {
  public:

@@ -24,7 +24,7 @@
 
 #include "QVBase/Geometry.h"
 #include "QVCore/ImageProcessing/Base/QVParentLayerProtocol.h"
-#include "QVCore/Model/Entities/QVTCropDescription.h"
+#include "QVCore/Model/Entities/Values/QVTCropDescription.h"
 #include "QVPlatform/MainExecutor.h"
 #include "rova/Image.h"
 #include "rova/processor/ImageProcessor.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "QVPlatform/Log.h"
-#include "rova/effects/EffectFactory.h"
+#include "rova/effects/factory/EffectFactory.h"
 
 namespace {
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "QVCore/ImageProcessing/Base/QVImageEffectProtocol.h"
+#include "QVCore/ImageProcessing/Effects/QVIPEffectParametersGroup.h"
 #include "QVCore/ImageProcessing/Effects/QVIPParameter.h"
 #include "rova/Image.h"
 #include "rova/effects/Effect.h"

@@ -10,7 +10,7 @@
 #include "QVPlatform/Bundle.h"
 #include "QVPlatform/Log.h"
 #include "QVPlatform/PropertyList.h"
-#include "rova/effects/EffectFactory.h"
+#include "rova/effects/factory/EffectFactory.h"
 
 namespace {
 
@@ -256,6 +256,35 @@ std::shared_ptr<QVIPLayer> QVIPEffectsProvider::makeAdjustmentLayerWithIdentifie
   }
   if (!description) return QVIPLayer::initWithDefaultSettings();
   return makeAdjustmentLayerWithInfoDict(*description, subLayers, superlayer, duplicateFromLayer);
+}
+
+// ---- Preset entries ----
+
+std::shared_ptr<QVIPLayer> QVIPEffectsProvider::makeLayerWithPresetEntry(const qv::Value& entry,
+                                                                         const LayerPtr& superlayer) {
+  auto layer = makeAdjustmentLayerWithIdentifier(entry["Identifier"].asString(), std::nullopt, superlayer);
+  applyPresetEntry(layer, entry);
+  return layer;
+}
+
+void QVIPEffectsProvider::applyPresetEntry(const LayerPtr& layer, const qv::Value& entry) {
+  if (!layer) return;
+  layer->setEnabled(entry["Enabled"].asBool(true));
+  layer->setAmount(entry["Amount"].asDouble(1.0));
+  for (const qv::Value& effectEntry : arrayOf(entry["Effects"]))
+    for (const auto& effect : layer->effects()) {
+      const std::string id = effectEntry["Identifier"].asString();
+      if (effect->identifier() != id && effect->idForPreset() != id) continue;
+      if (const auto* parameters = effectEntry["Parameters"].dictionary())
+        for (const auto& [name, value] : *parameters)
+          for (const auto& parameter : effect->parameters())
+            if (parameter->identifier() == name && value["Value"].isNumber())
+              parameter->setValue(value["Value"].asDouble());
+      break;
+    }
+  const qv::Array& subs = arrayOf(entry["Sublayers"]["AdjustmentLayers"]);
+  auto existing = layer->subLayers();
+  for (size_t i = 0; i < subs.size() && i < existing.size(); ++i) applyPresetEntry(existing[i], subs[i]);
 }
 
 // ---- Effects ----

@@ -67,6 +67,15 @@ class QVIPEffectsProvider {
   // The variant of `key` for the reference layer (see the file format above).
   static qv::Value objectForKey(const std::string& key, const qv::Value& dictionary, const QVIPLayer* layer);
 
+  // ---- Preset entries (the layer entries of a preset's "AdjustmentLayers", QVIPLayer+Dictionary.h) ----
+  // The catalogue layer of the entry's "Identifier" made under `superlayer`, the entry applied.
+  LayerPtr makeLayerWithPresetEntry(const qv::Value& entry, const LayerPtr& superlayer = nullptr);
+  // The entry's values on a layer made from the catalogue: switch ("Enabled", default on),
+  // strength ("Amount", default 1), the numeric "Value" of each parameter of its effects (matched by
+  // effect identifier or preset identifier, then parameter identifier), then its sublayers' entries
+  // in order on the layer's sublayers.
+  static void applyPresetEntry(const LayerPtr& layer, const qv::Value& entry);
+
   // ---- Effects ----
   std::shared_ptr<QVIPEffect> makeEffectWithEffectInfo(const qv::Value& info, const LayerPtr& layer = nullptr);
   // Names, flags, parameter attributes, groups and presets from an effect description.

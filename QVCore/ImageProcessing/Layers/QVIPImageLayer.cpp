@@ -27,6 +27,7 @@ QVIPImageLayer::Ptr QVIPImageLayer::make() {
 void QVIPImageLayer::registerClass() {
   QVIPLayerFactory::registerLayerClass({3, "QVIPImageLayer", [] { return std::make_shared<QVIPImageLayer>(); },
                                         [](const QVIPLayer& l) { return dynamic_cast<const QVIPImageLayer*>(&l); }});
+  QVIPLayerFactory::registerPictureLayerMaker([] { return make(); });
 }
 
 // ---- Content ----

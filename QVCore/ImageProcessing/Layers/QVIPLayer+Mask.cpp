@@ -8,7 +8,7 @@
 #include "QVCore/ImageProcessing/Layers/QVIPLayer.h"
 #include "QVCore/ImageProcessing/Layers/QVIPMask.h"
 #include "QVCore/ImageProcessing/RovaBridge/QVIPImage.h"
-#include "QVCore/ImageProcessing/RovaBridge/QVIPImageCanvas.h"
+#include "QVCore/Utils/QVIPImageCanvas.h"
 #include "QVPlatform/Log.h"
 #include "QVPlatform/MainExecutor.h"
 

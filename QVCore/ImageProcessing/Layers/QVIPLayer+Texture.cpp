@@ -14,9 +14,9 @@
 #include "QVPlatform/Log.h"
 #include "QVPlatform/MainExecutor.h"
 #include "QVPlatform/Places.h"
-#include "rova/ImageReader.h"
 #include "rova/Rova.h"
 #include "rova/layers/ImageLayer.h"
+#include "rova/reader/ImageReader.h"
 
 namespace {
 

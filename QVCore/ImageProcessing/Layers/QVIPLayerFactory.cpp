@@ -3,8 +3,6 @@
 #include <map>
 #include <mutex>
 
-#include "QVCore/ImageProcessing/Layers/QVIPImageLayer.h"
-#include "QVCore/ImageProcessing/Layers/QVIgnoreDisablingLayer.h"
 #include "QVPlatform/Log.h"
 
 namespace {
@@ -12,6 +10,7 @@ namespace {
 struct Registry {
   std::mutex mutex;
   std::map<uint64_t, QVIPLayerClass> classes;
+  std::function<std::shared_ptr<QVIPLayer>()> makePictureLayer;
 };
 
 Registry& registry() {
@@ -23,11 +22,6 @@ QVIPLayerClass plainClass() {
   return {0, "QVIPLayer", [] { return std::make_shared<QVIPLayer>(); }, [](const QVIPLayer&) { return true; }};
 }
 
-QVIPLayerClass ignoreDisablingClass() {
-  return {1, "QVIgnoreDisablingLayer", [] { return std::make_shared<QVIgnoreDisablingLayer>(); },
-          [](const QVIPLayer& l) { return dynamic_cast<const QVIgnoreDisablingLayer*>(&l) != nullptr; }};
-}
-
 std::optional<QVIPLayerClass> registered(uint64_t type) {
   auto& r = registry();
   std::lock_guard<std::mutex> lock(r.mutex);
@@ -36,10 +30,24 @@ std::optional<QVIPLayerClass> registered(uint64_t type) {
   return it->second;
 }
 
+std::shared_ptr<QVIPLayer> newPictureLayer() {
+  std::function<std::shared_ptr<QVIPLayer>()> make;
+  {
+    auto& r = registry();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    make = r.makePictureLayer;
+  }
+  if (!make) {
+    QVLogError("No picture layer class is registered");
+    return nullptr;
+  }
+  return make();
+}
+
 }  // namespace
 
 void QVIPLayerFactory::registerLayerClass(QVIPLayerClass layerClass) {
-  if ((layerClass.layerType != 2 && layerClass.layerType != 3) || !layerClass.alloc || !layerClass.isKindOf) {
+  if (layerClass.layerType < 1 || layerClass.layerType > 3 || !layerClass.alloc || !layerClass.isKindOf) {
     QVLogError("Refusing to register layer class %s for type %llu", layerClass.name.c_str(),
                (unsigned long long)layerClass.layerType);
     return;
@@ -49,6 +57,12 @@ void QVIPLayerFactory::registerLayerClass(QVIPLayerClass layerClass) {
   r.classes[layerClass.layerType] = std::move(layerClass);
 }
 
+void QVIPLayerFactory::registerPictureLayerMaker(std::function<std::shared_ptr<QVIPLayer>()> make) {
+  auto& r = registry();
+  std::lock_guard<std::mutex> lock(r.mutex);
+  r.makePictureLayer = std::move(make);
+}
+
 void QVIPLayerFactory::unregisterLayerClass(uint64_t type) {
   auto& r = registry();
   std::lock_guard<std::mutex> lock(r.mutex);
@@ -56,15 +70,13 @@ void QVIPLayerFactory::unregisterLayerClass(uint64_t type) {
 }
 
 QVIPLayerClass QVIPLayerFactory::layerClassForLayerType(uint64_t type) {
-  if (type == 1) return ignoreDisablingClass();
-  if (type == 2 || type == 3)
+  if (type >= 1 && type <= 3)
     if (auto c = registered(type)) return *c;
   return plainClass();
 }
 
 uint64_t QVIPLayerFactory::layerTypeForLayer(const QVIPLayer& layer) {
-  if (ignoreDisablingClass().isKindOf(layer)) return 1;
-  for (uint64_t type : {uint64_t(3), uint64_t(2)})
+  for (uint64_t type : {uint64_t(1), uint64_t(3), uint64_t(2)})
     if (auto c = registered(type); c && c->isKindOf(layer)) return type;
   return 0;
 }
@@ -76,14 +88,14 @@ std::shared_ptr<QVIPLayer> QVIPLayerFactory::layerWithLayerType(uint64_t type) {
 }
 
 std::shared_ptr<QVIPLayer> QVIPLayerFactory::layerWithUrl(const std::string& path) {
-  auto layer = QVIPImageLayer::make();
-  if (!layer->configureWithImageAtURL(path)) return nullptr;
+  auto layer = newPictureLayer();
+  if (!layer || !layer->configureWithImageAtURL(path)) return nullptr;
   return layer;
 }
 
 std::shared_ptr<QVIPLayer> QVIPLayerFactory::layerWithRovaImage(const rova::ImagePtr& image) {
-  auto layer = QVIPImageLayer::make();
-  if (!layer->configureWithImage(image)) return nullptr;
+  auto layer = newPictureLayer();
+  if (!layer || !layer->configureWithImage(image)) return nullptr;
   return layer;
 }
 

@@ -5,9 +5,9 @@
 // Type codes: 0 plain layer (QVIPLayer, also every unknown code), 1 ignore-disabling layer,
 // 2 first layer of layered documents, 3 image layer. Types 1 and 2 put their code as decimal text
 // on the engine layer as a tag, so a layer rebuilt from the engine list finds its class again;
-// an engine image layer is type 3 whatever its tags. The classes of types 2 and 3 live with the
-// processor; they register themselves with `registerLayerClass` (until then those codes make plain
-// layers).
+// an engine image layer is type 3 whatever its tags. The classes of types 1, 2 and 3 register
+// themselves with `registerLayerClass` when the library loads (until then those codes make plain
+// layers), so the factory never includes its own subclasses.
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -53,8 +53,11 @@ class QVIPLayerFactory {
 
   // The engine tag of a type code ("1", "2", ...).
   static std::string layerTagForLayerType(uint64_t type) { return QVCoreHelpers::layerTagForLayerType(type); }
-  // Installs the class of type 2 or 3 (other codes are refused); unregistering falls back to the
-  // plain class.
+  // Installs the class of type 1, 2 or 3 (other codes are refused); unregistering falls back to
+  // the plain class.
   static void registerLayerClass(QVIPLayerClass layerClass);
+  // How layerWithUrl / layerWithRovaImage make the (set-up) layer that takes a picture; the image
+  // layer class installs it. Independent of the class registered for type 3.
+  static void registerPictureLayerMaker(std::function<std::shared_ptr<QVIPLayer>()> make);
   static void unregisterLayerClass(uint64_t type);
 };

@@ -9,6 +9,19 @@ std::shared_ptr<QVIgnoreDisablingLayer> QVIgnoreDisablingLayer::initWithDefaultS
   return layer;
 }
 
+namespace {
+
+// Registered when the library is loaded, so the factory makes ignore-disabling layers for type 1
+// from the start.
+[[maybe_unused]] const bool kRegistered = [] {
+  QVIPLayerFactory::registerLayerClass(
+      {1, "QVIgnoreDisablingLayer", [] { return std::make_shared<QVIgnoreDisablingLayer>(); },
+       [](const QVIPLayer& l) { return dynamic_cast<const QVIgnoreDisablingLayer*>(&l) != nullptr; }});
+  return true;
+}();
+
+}  // namespace
+
 void QVIgnoreDisablingLayer::setUpDefaultSettings() {
   QVIPLayer::setUpDefaultSettings();
   cppLayer_->setTag(QVIPLayerFactory::layerTagForLayerType(1));

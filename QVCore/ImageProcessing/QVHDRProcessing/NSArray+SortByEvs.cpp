@@ -6,7 +6,7 @@
 #include <map>
 #include <mutex>
 
-#include "rova/HDRMerge.h"
+#include "rova/hdr/HDRMerge.h"
 
 namespace NSArraySortByEvs {
 namespace {

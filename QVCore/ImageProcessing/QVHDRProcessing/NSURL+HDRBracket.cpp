@@ -9,7 +9,7 @@
 #include "QVCore/ImageProcessing/QVHDRProcessing/NSDictionary+HDRBrackets.h"
 #include "QVCore/Utils/QVImageUtils.h"
 #include "QVPlatform/ImageIO/ImageIO.h"
-#include "rova/HDRMerge.h"
+#include "rova/hdr/HDRMerge.h"
 
 namespace NSURLHDRBracket {
 namespace {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <mutex>
 
 #include "QVCore/ImageProcessing/Layers/QVIPEffectsProvider.h"
 #include "QVCore/ImageProcessing/Layers/QVIPLayerFactory.h"
@@ -9,7 +10,6 @@
 #include "QVCore/ImageProcessing/RovaBridge/QVImageReader.h"
 #include "QVCore/ImageProcessing/RovaBridge/QVRovaHelper.h"
 #include "QVCore/Model/Entities/QVWorkspace.h"
-#include "QVCore/Services/QVWorkspaceService.h"
 #include "QVPlatform/Dispatch.h"
 #include "QVPlatform/Localization.h"
 #include "QVPlatform/MainExecutor.h"
@@ -303,17 +303,32 @@ void QVHDRProcessor::applyPresetWithLayers(const std::vector<LayerPtr>& preset,
 
 std::string QVHDRProcessor::workspaceIdentifierForLayerIdx(uint64_t) const { return kDefaultWorkspaceIdentifier; }
 
+namespace {
+std::mutex workspaceSourceMutex;
+QVHDRProcessor::WorkspaceSource& workspaceSource() {
+  static QVHDRProcessor::WorkspaceSource source;
+  return source;
+}
+QVHDRProcessor::WorkspaceSource currentWorkspaceSource() {
+  std::lock_guard<std::mutex> lock(workspaceSourceMutex);
+  return workspaceSource();
+}
+}  // namespace
+
+void QVHDRProcessor::setWorkspaceSource(WorkspaceSource source) {
+  std::lock_guard<std::mutex> lock(workspaceSourceMutex);
+  workspaceSource() = std::move(source);
+}
+
 std::shared_ptr<QVWorkspace> QVHDRProcessor::workspaceForLayerIdx(uint64_t index) {
   if (auto workspace = workspaceForIdentifier(workspaceIdentifierForLayerIdx(index))) return workspace;
-  return QVWorkspaceService::loadDefaultWorkspaceForProcessor(
-      QVWorkspaceService::layerMakerForSuperlayer(activeLayer()));
+  const auto source = currentWorkspaceSource();
+  return source.defaultWorkspace ? source.defaultWorkspace(activeLayer()) : nullptr;
 }
 
 std::shared_ptr<QVWorkspace> QVHDRProcessor::workspaceForIdentifier(const std::string& identifier) {
-  for (const auto& workspace :
-       QVWorkspaceService::loadFromBundleForProcessor(QVWorkspaceService::layerMakerForSuperlayer(activeLayer())))
-    if (workspace && workspace->identifier() == identifier) return workspace;
-  return nullptr;
+  const auto source = currentWorkspaceSource();
+  return source.shipped ? source.shipped(identifier, activeLayer()) : nullptr;
 }
 
 // ---- Compare images ----

@@ -16,11 +16,11 @@
 #include <string>
 #include <vector>
 
+#include "QVCore/ImageProcessing/Base/QVHDRImageProcessorProtocol.h"
 #include "QVCore/ImageProcessing/Processor/QVProcessorClassSwitches.h"
 #include "QVCore/ImageProcessing/Processor/Variants/QVProject18Processor.h"
-#include "QVCore/ImageProcessing/QVHDRProcessing/QVHDRImageProcessorProtocol.h"
 #include "QVCore/ImageProcessing/QVHDRProcessing/QVHDRSettings.h"
-#include "rova/HDRMerge.h"
+#include "rova/hdr/HDRMerge.h"
 
 class QVWorkspace;
 
@@ -100,6 +100,15 @@ class QVHDRProcessor : public QVHDRProcessorSuperclass, public QVHDRImageProcess
   std::string workspaceIdentifierForLayerIdx(uint64_t index) const;
   std::shared_ptr<QVWorkspace> workspaceForLayerIdx(uint64_t index);
   std::shared_ptr<QVWorkspace> workspaceForIdentifier(const std::string& identifier);
+  // Where the workspaces come from: the shipped workspace of an identifier (nullptr when none) and
+  // the default workspace, their layers made under the given superlayer. The workspace service
+  // installs both when the library loads (this folder must not call up into the services);
+  // without them there are no workspaces.
+  struct WorkspaceSource {
+    std::function<std::shared_ptr<QVWorkspace>(const std::string& identifier, const LayerPtr& superlayer)> shipped;
+    std::function<std::shared_ptr<QVWorkspace>(const LayerPtr& superlayer)> defaultWorkspace;
+  };
+  static void setWorkspaceSource(WorkspaceSource source);
 
   // ---- Compare images ----
   // With middle-exposure data: that data under the active layer's transform; else the superclass's.

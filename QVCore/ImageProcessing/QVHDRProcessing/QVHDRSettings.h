@@ -9,7 +9,7 @@
 #include <string>
 
 #include "QVCore/ImageProcessing/QVHDRProcessing/QVHDRSettingsProtocol.h"
-#include "rova/HDRMerge.h"
+#include "rova/hdr/HDRMerge.h"
 
 inline constexpr const char* kQVHDRSettingsDictionaryRepresentationKey = "kQVHDRSettingsDictionaryRepresentationKey";
 inline constexpr const char* kQVHDRSettingsFileName = "hdrSettings";

@@ -3,8 +3,8 @@
 #include <cmath>
 #include <numbers>
 
-#include "QVCore/ImageProcessing/RovaBridge/QVIPImageCanvas.h"
 #include "QVCore/ImageProcessing/RovaBridge/QVRovaHelper.h"
+#include "QVCore/Utils/QVIPImageCanvas.h"
 #include "QVCore/Utils/QVImageUtils.h"
 
 namespace {
@@ -72,7 +72,7 @@ QVIPImage::Ptr QVIPImage::initWithMaskData(rova::ImageDataFPtr mask, CGSize size
   return out;
 }
 
-CGColorSpaceRef QVIPImage::imageColorSpace() { return CGColorSpaceCreateWithName(kCGColorSpaceSRGB); }
+CGColorSpaceRef QVIPImage::imageColorSpace() { return QVImageUtils::defaultBitmapColorSpace(); }
 
 // ---- Bitmaps and data ----
 

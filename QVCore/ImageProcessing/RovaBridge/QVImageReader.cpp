@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "rova/ImageReader.h"
+#include "rova/reader/ImageReader.h"
 
 namespace {
 // Plain switches read by reads on any thread; atomics keep that free of data races.
@@ -22,10 +22,14 @@ uint32_t QVImageReader::readFlags(bool applyRawDevelop, bool fastRawPreview) {
   return flags;
 }
 
-rova::ImagePtr QVImageReader::readImageWithPath(const std::string& path, bool applyRawDevelop,
-                                                bool fastRawPreview) const {
+rova::ImagePtr QVImageReader::readImageWithPath(const std::string& path, bool applyRawDevelop, bool fastRawPreview,
+                                                qv::Error* error) const {
   auto cancelled = std::make_shared<std::atomic<bool>>(false);
-  return rova::ImageReader::instance().read(path, rova::Size{}, readFlags(applyRawDevelop, fastRawPreview), cancelled);
+  std::string reason;
+  auto image = rova::ImageReader::instance().read(path, rova::Size{}, readFlags(applyRawDevelop, fastRawPreview),
+                                                  cancelled, &reason);
+  if (!image) qv::setError(error, qv::Error(kQVImageReaderErrorDomain, kQVImageReaderErrorUnreadable, reason));
+  return image;
 }
 
 rova::ImagePtr QVImageReader::readImageWithPath(const std::string& path, bool fastRawPreview) const {

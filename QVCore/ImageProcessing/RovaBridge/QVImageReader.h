@@ -5,16 +5,22 @@
 #include <memory>
 #include <string>
 
+#include "QVPlatform/Error.h"
 #include "rova/Image.h"
 #include "rova/ImageMetadata.h"
+
+inline constexpr const char* kQVImageReaderErrorDomain = "QVImageReaderErrorDomain";
+inline constexpr int64_t kQVImageReaderErrorUnreadable = 1;
 
 class QVImageReader {
  public:
   static std::shared_ptr<QVImageReader> make() { return std::make_shared<QVImageReader>(); }
 
   // The engine image of the file at full size, or nullptr when the engine cannot read it (or the
-  // read was cancelled).
-  rova::ImagePtr readImageWithPath(const std::string& path, bool applyRawDevelop, bool fastRawPreview) const;
+  // read was cancelled). A failed read sets `error` (domain "QVImageReaderErrorDomain", code 1)
+  // with the engine's own reason as its description.
+  rova::ImagePtr readImageWithPath(const std::string& path, bool applyRawDevelop, bool fastRawPreview,
+                                   qv::Error* error = nullptr) const;
   // RAW develop from the process-wide option.
   rova::ImagePtr readImageWithPath(const std::string& path, bool fastRawPreview) const;
   // RAW develop and fast RAW preview from the process-wide options.

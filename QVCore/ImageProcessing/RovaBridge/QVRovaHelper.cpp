@@ -4,20 +4,12 @@
 #include <cstring>
 #include <limits>
 
+#include "QVCore/Utils/QVImageUtils.h"
 #include "rova/Color.h"
+#include "rova/FilePixels.h"
 #include "rova/ImageCompressorProxy.h"
 
 namespace {
-
-// trunc(v * scale) into 0..max; NaN gives 0 (a plain cast of an out-of-range float is undefined).
-template <class T>
-T saturatingScale(float v, float scale) {
-  float x = v * scale;
-  if (!(x > 0)) return 0;  // also NaN
-  constexpr float kMax = float(std::numeric_limits<T>::max());
-  if (x >= kMax) return std::numeric_limits<T>::max();
-  return T(x);
-}
 
 int32_t readInt32LE(const uint8_t* p) {
   return int32_t(uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24);
@@ -38,20 +30,7 @@ rova::ImagePtr imageOf(rova::ImageDataRGBfPtr data) {
 }  // namespace
 
 rova::ImageDataColorProfileType QVRovaHelper::colorProfileTypeForColorSpace(int64_t colorSpace) {
-  switch (colorSpace) {
-    case 0:
-      return rova::kColorProfileNative;
-    case 1:
-      return rova::kColorProfileSRGB;
-    case 2:
-      return rova::kColorProfileAdobeRGB;
-    case 3:
-      return rova::kColorProfileProPhoto;
-    case 4:
-      return rova::kColorProfileWorking;
-    default:
-      return rova::kColorProfileUnknown;
-  }
+  return QVImageUtils::colorProfileTypeForColorSpace(colorSpace);
 }
 
 int64_t QVRovaHelper::colorSpaceForColorProfileType(int64_t profileType) {
@@ -70,46 +49,27 @@ int64_t QVRovaHelper::colorSpaceForColorProfileType(int64_t profileType) {
 }
 
 CGColorSpaceRef QVRovaHelper::cgColorSpaceForQVImageColorSpace(int64_t colorSpace) {
-  return CGColorSpaceCreateWithProfileType(colorProfileTypeForColorSpace(colorSpace));
+  return QVImageUtils::cgColorSpaceForColorSpace(colorSpace);
 }
 
 CGImageRef QVRovaHelper::createCGImageWith(const rova::ImageDataRGBfPtr& data, int64_t colorspace, int64_t depth) {
   if (!data) return nullptr;
   if (depth != 8 && depth != 16) return nullptr;
-  rova::ImageDataRGBfPtr source = data;
+  rova::FilePixelFormat format;
+  format.depth = int(depth);
+  format.channels = 4;  // the fourth component is ignored (skipped last)
+  format.rounding = rova::FilePixelFormat::Rounding::TowardZero;
   if (colorspace != 0) {
-    auto target = colorProfileTypeForColorSpace(colorspace);
-    if (target != data->colorProfileType()) {
-      auto converted = rova::ImageDataRGBf::createUninitialized(data->width(), data->height(), target);
-      if (!converted) return nullptr;
-      if (!rova::colorTransformIpp(data->floats(), converted->floats(), data->colorProfileType(), target,
-                                   rova::kColorDataTypeRGBFloat, rova::Size{data->width(), data->height()}))
-        return nullptr;
-      rova::clamp(*converted);
-      source = converted;
-    }
+    format.colorSpace = colorProfileTypeForColorSpace(colorspace);
+    if (format.colorSpace == rova::kColorProfileUnknown) return nullptr;
   }
-  CGColorSpaceRef space = CGColorSpaceCreateWithProfileType(source->colorProfileType());
-  if (!space) return nullptr;
-
-  const size_t width = size_t(source->width()), height = size_t(source->height());
-  const size_t bytesPerPixel = depth == 16 ? 8 : 4;
+  const size_t width = size_t(data->width()), height = size_t(data->height());
+  const size_t bytesPerPixel = format.bytesPerPixel();
   auto pixels = std::make_shared<std::vector<uint8_t>>(width * height * bytesPerPixel);
-  uint8_t* out = pixels->data();
-  const float* in = source->floats();
-  for (size_t i = 0, n = width * height; i < n; ++i, in += 3, out += bytesPerPixel) {
-    if (depth == 16) {
-      for (int c = 0; c < 3; ++c) {
-        uint16_t v = saturatingScale<uint16_t>(in[c], 65535.0f);
-        out[2 * c] = uint8_t(v);
-        out[2 * c + 1] = uint8_t(v >> 8);
-      }
-      out[6] = out[7] = 0xFF;
-    } else {
-      for (int c = 0; c < 3; ++c) out[c] = saturatingScale<uint8_t>(in[c], 255.0f);
-      out[3] = 0xFF;
-    }
-  }
+  rova::ImageDataColorProfileType type = data->colorProfileType();
+  if (!rova::writeFilePixels(*data, format, pixels->data(), bytesPerPixel * width, &type)) return nullptr;
+  CGColorSpaceRef space = CGColorSpaceCreateWithProfileType(type);
+  if (!space) return nullptr;
   uint32_t info = kCGImageAlphaNoneSkipLast | (depth == 16 ? kCGBitmapByteOrder16Little : kCGBitmapByteOrderDefault);
   return CGImageCreate(width, height, size_t(depth), size_t(4 * depth), bytesPerPixel * width, std::move(space), info,
                        std::move(pixels));
@@ -151,8 +111,12 @@ rova::ImagePtr QVRovaHelper::rovaImagePtrFromRovaimagedata(const std::vector<uin
   return imageOf(std::move(data));
 }
 
-rova::ImagePtr QVRovaHelper::rovaImagePtrFromRovacompressedimagedata(const std::vector<uint8_t>& bytes) {
-  return imageOf(rova::ImageCompressorProxy::uncompress(bytes));
+rova::ImagePtr QVRovaHelper::rovaImagePtrFromRovacompressedimagedata(const std::vector<uint8_t>& bytes,
+                                                                     qv::Error* error) {
+  std::string reason;
+  auto image = imageOf(rova::ImageCompressorProxy::uncompress(bytes, &reason));
+  if (!image) qv::setError(error, qv::Error(kQVRovaHelperErrorDomain, kQVRovaHelperErrorMalformedData, reason));
+  return image;
 }
 
 std::vector<uint8_t> QVRovaHelper::compressedImageDataForImage(const rova::ImagePtr& image) {

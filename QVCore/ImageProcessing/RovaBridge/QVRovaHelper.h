@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "QVBase/Geometry.h"
+#include "QVPlatform/Error.h"
 #include "QVPlatform/ImageIO/CoreGraphics.h"
 #include "rova/Image.h"
 #include "rova/ImageData.h"
@@ -17,6 +18,9 @@
 inline constexpr const char* kQVRovaImageDataExtension = "rovaimagedata";
 inline constexpr const char* kQVRovaCompressedImageDataExtension = "rovacompressedimagedata";
 inline constexpr const char* kQVRovaCompressedMaskDataExtension = "rovacompressedmaskdata";
+
+inline constexpr const char* kQVRovaHelperErrorDomain = "QVRovaHelperErrorDomain";
+inline constexpr int64_t kQVRovaHelperErrorMalformedData = 1;
 
 class QVRovaHelper {
  public:
@@ -41,8 +45,10 @@ class QVRovaHelper {
   // The engine image of a legacy "rovaimagedata" file's bytes; nullptr when the header announces a
   // size the bytes do not hold (or that the engine does not accept).
   static rova::ImagePtr rovaImagePtrFromRovaimagedata(const std::vector<uint8_t>& bytes);
-  // The engine image of a "rovacompressedimagedata" file's bytes; nullptr when malformed.
-  static rova::ImagePtr rovaImagePtrFromRovacompressedimagedata(const std::vector<uint8_t>& bytes);
+  // The engine image of a "rovacompressedimagedata" file's bytes; nullptr when malformed, with
+  // `error` set (domain "QVRovaHelperErrorDomain", code 1, the engine's reason as description).
+  static rova::ImagePtr rovaImagePtrFromRovacompressedimagedata(const std::vector<uint8_t>& bytes,
+                                                                qv::Error* error = nullptr);
   // The compressed bytes of the image's full-size data; empty for no image.
   static std::vector<uint8_t> compressedImageDataForImage(const rova::ImagePtr& image);
 };

@@ -2,10 +2,10 @@
 // lens-correction layer nested in the first sublayer, and all filters in a second sublayer of
 // exactly 14. Before such a state is applied to an image layer of an HDR processor it is rewritten
 // so that the lens correction lives in the image's develop layer.
+#include "QVCore/ImageProcessing/Base/QVHDRImageProcessorProtocol.h"
 #include "QVCore/ImageProcessing/Base/QVImageProcessorProtocol.h"
 #include "QVCore/ImageProcessing/Layers/QVIPEffectsProvider.h"
 #include "QVCore/ImageProcessing/Layers/QVIPLayerFactory.h"
-#include "QVCore/ImageProcessing/QVHDRProcessing/QVHDRImageProcessorProtocol.h"
 #include "QVCore/Model/Entities/QVLayerState.h"
 
 namespace {

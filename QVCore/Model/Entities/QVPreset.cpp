@@ -3,12 +3,13 @@
 #include <glib.h>
 
 #include <filesystem>
+#include <functional>
+#include <mutex>
 #include <system_error>
 
 #include "QVCore/Categories/NSFileManager+ContainerDirectory.h"
+#include "QVCore/Model/Entities/QVPresetConstants.h"
 #include "QVCore/Model/Entities/QVPresetGroup.h"
-#include "QVCore/Services/QVFavoritePresetService.h"
-#include "QVCore/Services/QVPresetService.h"
 #include "QVCore/Utils/QVImageUtils.h"
 #include "QVPlatform/Additions.h"
 #include "QVPlatform/Bundle.h"
@@ -113,12 +114,33 @@ std::shared_ptr<QVPreset> QVPreset::initWithDic(const qv::Value& dictionary) {
   return std::make_shared<QVPreset>(dictionary);
 }
 
+namespace {
+std::mutex favoriteLookupMutex;
+std::function<bool(const std::string&)>& favoriteLookup() {
+  static std::function<bool(const std::string&)> lookup;
+  return lookup;
+}
+bool isFavoriteUUID(const std::string& uuid) {
+  std::function<bool(const std::string&)> lookup;
+  {
+    std::lock_guard<std::mutex> lock(favoriteLookupMutex);
+    lookup = favoriteLookup();
+  }
+  return lookup && lookup(uuid);
+}
+}  // namespace
+
+void QVPreset::setFavoriteLookup(std::function<bool(const std::string&)> lookup) {
+  std::lock_guard<std::mutex> lock(favoriteLookupMutex);
+  favoriteLookup() = std::move(lookup);
+}
+
 std::shared_ptr<QVPreset> QVPreset::initWithPath(const std::string& path) {
   qv::Value dictionary = presetDicFromPath(path);
   if (dictionary.isNull()) return nullptr;
   auto preset = std::make_shared<QVPreset>(dictionary);
   preset->identifier_ = qv::lastPathComponent(path);
-  preset->isFavorite_ = QVFavoritePresetService::isFavoritePresetWithUUID(preset->uuid_);
+  preset->isFavorite_ = isFavoriteUUID(preset->uuid_);
   return preset;
 }
 

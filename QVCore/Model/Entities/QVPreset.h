@@ -19,6 +19,7 @@
 //
 // Not thread-safe: a preset and its files are used from one thread at a time.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -57,6 +58,10 @@ class QVPreset : public QVPresetModelProtocol {
   // A preset file or bundle: nullptr when no dictionary can be read there. The name on disk wins
   // over the stored identifier; `isFavorite` comes from the favourites.
   static std::shared_ptr<QVPreset> initWithPath(const std::string& path);
+  // How initWithPath learns whether a UUID is a favourite. The favourites service installs it when
+  // the library loads (the entity must not call up into the services); without one, no preset is
+  // a favourite.
+  static void setFavoriteLookup(std::function<bool(const std::string& presetUUID)> lookup);
 
   // The preset dictionary stored at a file or bundle path, with a bundle's resource paths made
   // absolute; a null value when there is none. Resource entries that are no text or that would

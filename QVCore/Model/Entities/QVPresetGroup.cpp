@@ -8,7 +8,7 @@
 #include "QVCore/Archive/QVZipArchiveHelper.h"
 #include "QVCore/Categories/NSFileManager+Additions.h"
 #include "QVCore/Categories/NSFileManager+ContainerDirectory.h"
-#include "QVCore/Services/QVPresetService.h"
+#include "QVCore/Model/Entities/QVPresetConstants.h"
 #include "QVPlatform/Additions.h"
 #include "QVPlatform/Bundle.h"
 #include "QVPlatform/Log.h"

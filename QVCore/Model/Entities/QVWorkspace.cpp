@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <mutex>
 
 #include "QVCore/ImageProcessing/Layers/QVIPLayer.h"
-#include "QVCore/Services/QVWorkspaceService.h"
 #include "QVPlatform/Additions.h"
 #include "QVPlatform/Localization.h"
 
@@ -77,9 +77,28 @@ qv::Value QVWorkspace::serialize() const {
   return d;
 }
 
+namespace {
+std::mutex bundleReaderMutex;
+std::function<std::vector<qv::Value>()>& bundleReader() {
+  static std::function<std::vector<qv::Value>()> reader;
+  return reader;
+}
+}  // namespace
+
+void QVWorkspace::setBundleWorkspaceReader(std::function<std::vector<qv::Value>()> reader) {
+  std::lock_guard<std::mutex> lock(bundleReaderMutex);
+  bundleReader() = std::move(reader);
+}
+
 std::vector<std::string> QVWorkspace::bundleWorkspaceIdentifiers() {
+  std::function<std::vector<qv::Value>()> reader;
+  {
+    std::lock_guard<std::mutex> lock(bundleReaderMutex);
+    reader = bundleReader();
+  }
   std::vector<std::string> ids;
-  for (const qv::Value& d : QVWorkspaceService::readBundleWorkspaceDictionaries()) {
+  if (!reader) return ids;
+  for (const qv::Value& d : reader()) {
     std::string id = readString(d, kQVWorkspaceIdentifierKey);
     if (!id.empty()) ids.push_back(std::move(id));
   }

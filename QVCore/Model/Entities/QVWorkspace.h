@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "QVCore/Model/Entities/QVWorkspaceModelProtocol.h"
+#include "QVCore/ImageProcessing/Base/QVWorkspaceModelProtocol.h"
 #include "QVPlatform/Value.h"
 
 inline constexpr const char* kQVWorkspaceIdentifierKey = "Identifier";
@@ -47,6 +47,10 @@ class QVWorkspace : public QVWorkspaceModelProtocol {
   qv::Value serialize() const;
   // The identifiers ("Identifier") of the shipped workspace files, read anew on every call.
   static std::vector<std::string> bundleWorkspaceIdentifiers();
+  // Where bundleWorkspaceIdentifiers reads the shipped workspace dictionaries. The workspace
+  // service installs its reader when the library loads (the entity must not call up into the
+  // services); without one there are no shipped workspaces.
+  static void setBundleWorkspaceReader(std::function<std::vector<qv::Value>()> reader);
 
   std::string identifier() const override { return identifier_; }
   void setIdentifier(std::string v) { identifier_ = std::move(v); }

@@ -4,7 +4,7 @@
 
 #include "rova/effects/EffectIDs.h"
 #include "rova/effects/ToneMath.h"
-#include "rova/processor/Sampling.h"
+#include "rova/kernels/Kernels.h"
 
 namespace rova {
 namespace {

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "rova/processor/Sampling.h"
+#include "rova/kernels/Kernels.h"
 
 namespace rova {
 

@@ -4,9 +4,9 @@
 
 #include "rova/effects/EffectIDs.h"
 #include "rova/effects/ToneMath.h"
-#include "rova/effects/auto/AutoSimd.h"
-#include "rova/processor/RenderPool.h"
-#include "rova/processor/Sampling.h"
+#include "rova/kernels/AutoSimd.h"
+#include "rova/kernels/Kernels.h"
+#include "rova/kernels/RenderPool.h"
 
 namespace rova {
 namespace {

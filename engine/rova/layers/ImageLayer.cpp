@@ -1,8 +1,8 @@
 #include "rova/layers/ImageLayer.h"
 
-#include "rova/effects/EffectFactory.h"
 #include "rova/effects/EffectIDs.h"
-#include "rova/processor/Sampling.h"
+#include "rova/effects/factory/EffectFactory.h"
+#include "rova/layers/SourceSampling.h"
 
 namespace rova {
 

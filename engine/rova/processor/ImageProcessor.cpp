@@ -4,11 +4,11 @@
 #include <cmath>
 #include <cstring>
 
-#include "rova/effects/EffectFactory.h"
 #include "rova/effects/EffectIDs.h"
+#include "rova/effects/factory/EffectFactory.h"
+#include "rova/kernels/RenderPool.h"
+#include "rova/layers/SourceSampling.h"
 #include "rova/processor/Render.h"
-#include "rova/processor/RenderPool.h"
-#include "rova/processor/Sampling.h"
 
 namespace rova {
 

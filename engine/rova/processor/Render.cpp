@@ -5,10 +5,10 @@
 #include <algorithm>
 #include <cmath>
 
+#include "rova/kernels/RenderPool.h"
 #include "rova/layers/AdjustmentLayer.h"
 #include "rova/layers/ImageLayer.h"
-#include "rova/processor/RenderPool.h"
-#include "rova/processor/Sampling.h"
+#include "rova/layers/SourceSampling.h"
 
 namespace rova::detail {
 namespace {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "rova/FilePixels.h"
+
 CGColorSpaceRef CGColorSpaceCreateWithProfileType(rova::ImageDataColorProfileType type) {
   auto cs = rova::createColorSpace(type);
   if (!cs) return nullptr;
@@ -78,11 +80,7 @@ namespace qv {
 CGImageRef imageFromEngineData(const rova::ImageDataRGBf& d) {
   if (d.pixelCount() == 0) return nullptr;
   auto buf = std::make_shared<std::vector<uint8_t>>(d.pixelCount() * 3);
-  const float* f = d.floats();
-  const int64_t n = int64_t(buf->size());
-  uint8_t* out = buf->data();
-#pragma omp parallel for schedule(static) if (n > 1 << 16)
-  for (int64_t i = 0; i < n; ++i) out[i] = uint8_t(std::clamp(f[i], 0.f, 1.f) * 255.f + 0.5f);
+  if (!rova::writeFilePixels(d, rova::FilePixelFormat{}, buf->data(), size_t(d.width()) * 3)) return nullptr;
   auto space = CGColorSpaceCreateWithProfileType(d.colorProfileType());
   return CGImageCreate(size_t(d.width()), size_t(d.height()), 8, 24, size_t(d.width()) * 3, space, kCGImageAlphaNone,
                        buf);

@@ -8,8 +8,8 @@
 #include <mutex>
 #include <set>
 
-#include "rova/ImageReader.h"
 #include "rova/codecs/Codecs.h"
+#include "rova/reader/ImageReader.h"
 
 namespace codecs = rova::codecs;
 

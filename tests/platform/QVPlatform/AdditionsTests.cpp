@@ -6,6 +6,7 @@
 #include <set>
 
 #include "QVPlatform/Additions.h"
+#include "QVPlatform/Bundle.h"
 #include "QVPlatform/Places.h"
 #include "common/TestSupport.h"
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "rova/effects/Parameter.h"
-#include "rova/effects/auto/AutoSimd.h"
+#include "rova/kernels/AutoSimd.h"
 
 namespace rova::auto_support {
 

@@ -4,11 +4,11 @@
 
 #include "rova/effects/ToneMath.h"
 #include "rova/effects/auto/AutoEffects.h"
-#include "rova/effects/auto/AutoSimd.h"
 #include "rova/effects/auto/AutoSupport.h"
 #include "rova/effects/auto/GuidedFilter.h"
-#include "rova/processor/RenderPool.h"
-#include "rova/processor/Sampling.h"
+#include "rova/kernels/AutoSimd.h"
+#include "rova/kernels/Kernels.h"
+#include "rova/kernels/RenderPool.h"
 
 namespace rova {
 namespace {

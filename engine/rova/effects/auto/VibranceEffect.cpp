@@ -3,8 +3,8 @@
 
 #include "rova/effects/ToneMath.h"
 #include "rova/effects/auto/AutoEffects.h"
-#include "rova/effects/auto/AutoSimd.h"
 #include "rova/effects/auto/AutoSupport.h"
+#include "rova/kernels/AutoSimd.h"
 
 namespace rova {
 namespace {

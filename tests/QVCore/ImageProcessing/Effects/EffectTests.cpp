@@ -4,7 +4,7 @@
 #include "QVCore/ImageProcessing/Effects/QVIPEffect.h"
 #include "QVCore/ImageProcessing/Effects/QVIgnoreDisablingEffect.h"
 #include "QVCore/ImageProcessing/Effects/QVSharpenParameters.h"
-#include "rova/effects/EffectFactory.h"
+#include "rova/effects/factory/EffectFactory.h"
 
 using namespace solvane::test;
 

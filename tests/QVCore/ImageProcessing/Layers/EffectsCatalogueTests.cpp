@@ -12,7 +12,7 @@
 #include "QVCore/ImageProcessing/Layers/QVIgnoreDisablingLayer.h"
 #include "QVPlatform/PropertyList.h"
 #include "common/TestSupport.h"
-#include "rova/effects/EffectFactory.h"
+#include "rova/effects/factory/EffectFactory.h"
 
 using namespace solvane::test;
 using LayerPtr = std::shared_ptr<QVIPLayer>;
@@ -248,6 +248,36 @@ TEST_F(SmallCatalogue, NestedListedAndUnknownSublayers) {
   EXPECT_TRUE(missing.adjustmentLayers().empty());
   EXPECT_TRUE(missing.effectsInfo().empty());
   EXPECT_EQ(missing.makeAdjustmentLayerWithIdentifier("Outer")->identifier(), "");
+}
+
+TEST_F(SmallCatalogue, PresetEntriesSetSwitchesAmountsAndValuesDownTheSublayers) {
+  using qv::Array, qv::Dictionary;
+  auto sharpen = [](double amount) {
+    return Dictionary{{"Identifier", "ROVASharpenEffect"},
+                      {"Parameters", Dictionary{{"Amount", Dictionary{{"Value", amount}}},
+                                                {"NoSuchParameter", Dictionary{{"Value", 1.0}}}}}};
+  };
+  qv::Value entry(Dictionary{
+      {"Identifier", "Outer"},
+      {"Enabled", false},
+      {"Amount", 0.25},
+      {"Sublayers",
+       Dictionary{{"AdjustmentLayers", Array{Dictionary{{"Identifier", "Inner"}, {"Effects", Array{sharpen(0.5)}}},
+                                             Dictionary{{"Effects", Array{sharpen(0.75)}}, {"Amount", "text"}}}}}}});
+  auto outer = catalogue->makeLayerWithPresetEntry(entry);
+  ASSERT_EQ(outer->identifier(), "Outer");
+  EXPECT_FALSE(outer->isEnabled());
+  EXPECT_DOUBLE_EQ(outer->amount(), 0.25);
+  ASSERT_EQ(outer->subLayers().size(), 3u);
+  const double applied[] = {0.5, 0.75};
+  for (size_t i = 0; i < 2; ++i) {
+    auto sub = outer->subLayers()[i];
+    EXPECT_TRUE(sub->isEnabled()) << i;
+    EXPECT_DOUBLE_EQ(sub->amount(), 1.0) << "a missing or mistyped amount is full strength";
+    ASSERT_EQ(sub->effects().size(), 1u);
+    EXPECT_NEAR(parameter(sub->effects()[0], "Amount")->value(), applied[i], 1e-6) << i;
+  }
+  QVIPEffectsProvider::applyPresetEntry(nullptr, entry);  // nothing to apply to
 }
 
 TEST_F(SmallCatalogue, EffectAttributesGroupsAndPresets) {

@@ -13,7 +13,7 @@
 #include "QVCore/ImageProcessing/Layers/QVIgnoreDisablingLayer.h"
 #include "QVCore/ImageProcessing/RovaBridge/QVRovaHelper.h"
 #include "common/TestSupport.h"
-#include "rova/effects/EffectFactory.h"
+#include "rova/effects/factory/EffectFactory.h"
 #include "rova/layers/ImageLayer.h"
 
 using namespace solvane::test;

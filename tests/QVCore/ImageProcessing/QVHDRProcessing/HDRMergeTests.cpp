@@ -2,7 +2,7 @@
 
 #include "QVCore/ImageProcessing/QVHDRProcessing/HDRTestSupport.h"
 #include "common/TestSupport.h"
-#include "rova/HDRMerge.h"
+#include "rova/hdr/HDRMerge.h"
 
 namespace fs = std::filesystem;
 

@@ -2,9 +2,9 @@
 // a second one) rewritten for image layers of HDR processors.
 #include <gtest/gtest.h>
 
+#include "QVCore/ImageProcessing/Base/QVHDRImageProcessorProtocol.h"
 #include "QVCore/ImageProcessing/Layers/LayerTestSupport.h"
 #include "QVCore/ImageProcessing/Layers/QVIPEffectsProvider.h"
-#include "QVCore/ImageProcessing/QVHDRProcessing/QVHDRImageProcessorProtocol.h"
 #include "QVCore/Model/Entities/QVLayerState.h"
 
 using namespace solvane::test;

@@ -9,12 +9,12 @@
 #include "engine/rova/EngineTestFiles.h"
 #include "engine/rova/processor/ProcessorTestSupport.h"
 #include "rova/Color.h"
-#include "rova/ImageReader.h"
 #include "rova/codecs/Codecs.h"
 #include "rova/effects/DcpProfile.h"
 #include "rova/effects/EffectIDs.h"
 #include "rova/effects/LensCorrectionEffect.h"
 #include "rova/effects/WhiteBalanceEffect.h"
+#include "rova/reader/ImageReader.h"
 
 using namespace rova;
 using proctest::makeImage;

@@ -12,8 +12,8 @@
 #include "engine/rova/effects/EnhancePresets.h"
 #include "engine/rova/processor/ProcessorTestSupport.h"
 #include "rova/Color.h"
-#include "rova/ImageReader.h"
 #include "rova/effects/auto/AutoEffects.h"
+#include "rova/reader/ImageReader.h"
 
 using namespace rova;
 

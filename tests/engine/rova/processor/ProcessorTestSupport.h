@@ -3,7 +3,7 @@
 #include <functional>
 #include <memory>
 
-#include "rova/effects/EffectFactory.h"
+#include "rova/effects/factory/EffectFactory.h"
 #include "rova/processor/ImageProcessor.h"
 
 namespace proctest {

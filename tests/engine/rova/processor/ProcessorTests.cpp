@@ -4,7 +4,7 @@
 
 #include "engine/rova/processor/ProcessorTestSupport.h"
 #include "rova/effects/EffectIDs.h"
-#include "rova/processor/RenderPool.h"
+#include "rova/kernels/RenderPool.h"
 
 using namespace rova;
 using proctest::makeImage;

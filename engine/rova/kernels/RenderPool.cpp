@@ -1,4 +1,4 @@
-#include "rova/processor/RenderPool.h"
+#include "rova/kernels/RenderPool.h"
 
 namespace rova::detail {
 

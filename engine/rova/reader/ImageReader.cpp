@@ -1,4 +1,4 @@
-#include "rova/ImageReader.h"
+#include "rova/reader/ImageReader.h"
 
 #include <algorithm>
 #include <array>

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <numbers>
 
-#include "QVCore/Model/Entities/QVTCropDescription.h"
+#include "QVCore/Model/Entities/Values/QVTCropDescription.h"
 #include "QVPlatform/NotificationCenter.h"
 
 namespace {

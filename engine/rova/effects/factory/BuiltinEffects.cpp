@@ -2,13 +2,13 @@
 // once when it is first used.
 #include "rova/effects/DevelopCommonEffect.h"
 #include "rova/effects/DodgeBurnEffect.h"
-#include "rova/effects/EffectFactory.h"
 #include "rova/effects/EffectIDs.h"
 #include "rova/effects/LensCorrectionEffect.h"
 #include "rova/effects/SharpenEffect.h"
 #include "rova/effects/TextureOverlayEffect.h"
 #include "rova/effects/WhiteBalanceEffect.h"
 #include "rova/effects/auto/AutoEffects.h"
+#include "rova/effects/factory/EffectFactory.h"
 
 namespace rova {
 

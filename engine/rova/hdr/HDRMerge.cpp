@@ -1,4 +1,4 @@
-#include "rova/HDRMerge.h"
+#include "rova/hdr/HDRMerge.h"
 
 #include <algorithm>
 #include <atomic>
@@ -7,7 +7,7 @@
 #include <numeric>
 
 #include <opencv2/core.hpp>
-#include "rova/ImageReader.h"
+#include "rova/reader/ImageReader.h"
 
 namespace rova {
 

@@ -12,7 +12,7 @@
 #include "common/TestSupport.h"
 #include "engine/rova/EngineTestFiles.h"
 #include "rova/Color.h"
-#include "rova/ImageReader.h"
+#include "rova/reader/ImageReader.h"
 
 using namespace rova;
 using namespace enginetest;

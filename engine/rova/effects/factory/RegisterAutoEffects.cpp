@@ -1,5 +1,5 @@
-#include "rova/effects/EffectFactory.h"
 #include "rova/effects/auto/AutoEffects.h"
+#include "rova/effects/factory/EffectFactory.h"
 
 namespace rova {
 

@@ -1,4 +1,4 @@
-#include "rova/effects/EffectFactory.h"
+#include "rova/effects/factory/EffectFactory.h"
 
 namespace rova {
 

@@ -1,4 +1,4 @@
-#include "QVCore/ImageProcessing/RovaBridge/QVIPImageCanvas.h"
+#include "QVCore/Utils/QVIPImageCanvas.h"
 
 #include <algorithm>
 #include <cmath>

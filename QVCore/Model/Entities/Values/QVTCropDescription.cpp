@@ -1,4 +1,4 @@
-#include "QVCore/Model/Entities/QVTCropDescription.h"
+#include "QVCore/Model/Entities/Values/QVTCropDescription.h"
 
 #include <algorithm>
 #include <cmath>

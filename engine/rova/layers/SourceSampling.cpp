@@ -1,6 +1,4 @@
-#include "rova/processor/Sampling.h"
-
-#include "rova/processor/RenderPool.h"
+#include "rova/layers/SourceSampling.h"
 
 #include <opencv2/imgproc.hpp>
 
@@ -8,6 +6,8 @@
 #include <cmath>
 #include <memory>
 #include <vector>
+
+#include "rova/kernels/RenderPool.h"
 
 namespace rova {
 
@@ -37,13 +37,6 @@ ImageDataRGBfPtr SourcePyramid::level(int k) const {
 }
 
 namespace detail {
-
-void parallelRows(int height, int bandHeight, const std::function<void(int, int)>& body) {
-  int bands = (height + bandHeight - 1) / bandHeight;
-  cv::parallel_for_(cv::Range(0, bands), [&](const cv::Range& r) {
-    for (int b = r.start; b < r.end; ++b) body(b * bandHeight, std::min(height, (b + 1) * bandHeight));
-  });
-}
 
 namespace {
 

@@ -1,0 +1,37 @@
+#pragma once
+// The one conversion of float results into the 8- or 16-bit pixels that files and platform bitmaps
+// hold: used by the core's bitmaps, the image I/O layer and the benchmarks, so every export path
+// quantises the same way.
+#include <cstddef>
+#include <cstdint>
+
+#include "rova/ImageData.h"
+
+namespace rova {
+
+struct FilePixelFormat {
+  enum class Rounding { Nearest, TowardZero };
+
+  int depth = 8;     // bits a component: 8 or 16 (16-bit components are little-endian)
+  int channels = 3;  // 3: RGB; 4: RGB then an opaque fourth component (every bit set)
+  // The colour space of the pixels: kColorProfileUnknown keeps the data's own; another type is
+  // converted into (colorTransformIpp, then clamped to 0..1) unless the data is in it already.
+  ImageDataColorProfileType colorSpace = kColorProfileUnknown;
+  // Each component is value x (2^depth - 1), rounded to the nearest step or truncated; values
+  // outside the range saturate and NaN gives 0.
+  Rounding rounding = Rounding::Nearest;
+  // 8-bit sRGB of linear-light Rec. 709 data (native or working) through the sRGB tone curve
+  // tabulated in 65536 steps, instead of the colour transform: several times faster, and within
+  // one step of it. Other depths, targets and sources take the exact path.
+  bool fastSrgbCurve = false;
+
+  size_t bytesPerPixel() const { return size_t(channels) * size_t(depth / 8); }
+};
+
+// Writes the data's rows into `out` (`bytesPerRow` apart, at least width x bytesPerPixel) and, when
+// asked, the profile type the pixels are in. False (nothing written) for another depth or channel
+// count, an unknown target type, a failed conversion or short memory.
+bool writeFilePixels(const ImageDataRGBf& data, const FilePixelFormat& format, uint8_t* out, size_t bytesPerRow,
+                     ImageDataColorProfileType* writtenColorSpace = nullptr);
+
+}  // namespace rova
