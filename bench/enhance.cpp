@@ -364,9 +364,11 @@ int quality(const std::string& outDir) {
       if (!out) return 1;
       const double in = enhance::meanDeltaE(*source, *spoilt->imageData()), got = enhance::meanDeltaE(*source, *out);
       sumIn += in, sumOut += got;
-      if (got > in + 1e-9) ++worse;
+      const bool isSpoilt = std::strcmp(s.name, "none") != 0;
+      if (isSpoilt && got > in) ++worse;
       char buf[96];
-      std::snprintf(buf, sizeof buf, "  %s %.2f->%.2f%s", photos[i].stem().c_str(), in, got, got > in ? "(!)" : "");
+      std::snprintf(buf, sizeof buf, "  %s %.2f->%.2f%s", photos[i].stem().c_str(), in, got,
+                    isSpoilt && got > in ? "(!)" : "");
       detail += buf;
       if (!outDir.empty())
         write(toBitmap({spoilt->imageData().get(), out.get()}),

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <vector>
 
 #include "rova/Color.h"
@@ -26,7 +25,7 @@ constexpr double kGreyEdgeNorm = 12, kShadesOfGreyNorm = 6, kBrightPixelShare = 
 // Illuminant: the consensus's angle from neutral on good photos (its own error there) is about this.
 // A warm light (red over green over blue) is more often the mood of the scene (sunset, tungsten)
 // than a fault, so its dead zone is wider.
-constexpr double kCastDeadZone = 3.5, kWarmCastDeadZone = 7.5;
+constexpr double kCastDeadZone = 3.5, kWarmCastDeadZone = 8;
 // Estimators that disagree widen the dead zone (by this share of their largest difference); past
 // the second figure (degrees) nothing is left to trust.
 constexpr double kSpreadShare = 0.4, kSpreadSure = 15, kSpreadLost = 35;
@@ -35,7 +34,7 @@ constexpr double kSpreadShare = 0.4, kSpreadSure = 15, kSpreadLost = 35;
 // its brightest over 1 - kWhiteTypical; an end is moved only when it is short by more than the dead
 // zone on top of that.
 constexpr double kBlackTypical = 0.01, kBlackDeadZone = 0.05;
-constexpr double kWhiteTypical = 0.01, kWhiteDeadZone = 0.2;
+constexpr double kWhiteTypical = 0.01, kWhiteDeadZone = 0.12;
 // Stretching the white end never brings the mid-tones (linear luminance) past this: a picture
 // without highlights (an overcast scene, a flat photo) keeps its key.
 constexpr double kStretchMedianCap = 0.22;
@@ -244,6 +243,8 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
   }
   const bool warm = e[0] > e[2];
   const double deadZone = std::max(warm ? kWarmCastDeadZone : kCastDeadZone, kSpreadShare * a.illuminant.spreadDegrees);
+  // A cast is removed whole once it is clearly beyond the estimators' error (a warm one, more often
+  // the mood of the light, has the wider dead zone).
   const double applied = beyondDeadZone(a.castDegrees, deadZone);
   a.colourSureness = (1 - auto_support::smoothstep(kSpreadSure, kSpreadLost, a.illuminant.spreadDegrees)) *
                      (1 - auto_support::smoothstep(0.1, 0.4, a.illuminant.clippedShare));
@@ -303,7 +304,9 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
     lum.push_back(tone::luminance(d));
     if (std::max({c[0], c[1], c[2]}) >= kClipped) ++clipped;  // as received: the levels never clip
   }
-  const double median = quantile(lum, 0.5), clippedShare = double(clipped) / double(px.size());
+  // Clipped as received, or after the colour layer's gains (which may lower a clipped channel).
+  const double median = quantile(lum, 0.5),
+               clippedShare = std::max(a.illuminant.clippedShare, double(clipped) / double(px.size()));
   const double overEV = median > 0 ? beyondDeadZone(std::log2(median / kMidAim), kOverDeadZoneEV) : 0;
   if (overEV > 0 && clippedShare > kClipDeadZone) {
     // Over-exposed: the clipped share says so (a bright scene without clipping is left bright), the
@@ -345,17 +348,6 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
   a.shadowNeed = std::clamp(beyondDeadZone(double(deep) / n, kDeepShadowShare) / (2 * kDeepShadowShare), 0.0, 1.0);
   a.highlightNeed = std::clamp(beyondDeadZone(double(bright) / n, kBrightShare) / (2 * kBrightShare), 0.0, 1.0);
 
-  if (std::getenv("SOLVANE_ENHANCE_DEBUG"))
-    std::fprintf(
-        stderr,
-        "analysis: cast %.2f deg (ge %.1f sog %.1f bp %.1f spread %.1f clip %.3f) share %.2f | lo %.3f hi %.3f "
-        "black %.3f->%.3f white %.3f->%.3f | median %.3f clipped %.3f gain %.2f boost %.2f | M %.1f vib %.2f "
-        "sh %.2f hl %.2f\n",
-        a.castDegrees, angularErrorDegrees(a.illuminant.greyEdge, {1, 1, 1}),
-        angularErrorDegrees(a.illuminant.shadesOfGrey, {1, 1, 1}),
-        angularErrorDegrees(a.illuminant.brightPixels, {1, 1, 1}), a.illuminant.spreadDegrees,
-        a.illuminant.clippedShare, share, lo, hi, t.fromBlack, t.toBlack, t.fromWhite, t.toWhite, median, clippedShare,
-        t.exposureGain, t.midBoost, a.colourfulness, a.vibranceNeed, a.shadowNeed, a.highlightNeed);
   return a;
 }
 

@@ -273,8 +273,8 @@ TEST(Enhance, FadedPhotoRegainsItsTonalRange) {
 
 TEST(Enhance, GoodPhotoChangesLittleAndGainsNoClipping) {
   // Mean CIEDE2000 to the original: a good photo is left nearly alone (measured: astronaut 0.75,
-  // chelsea 0.44, coffee 0.60, rocket 0.34, nearly all of it the preset's light sharpening). A flat
-  // photo such as chelsea (its brightest pixels far from white) may change more.
+  // coffee 0.61, rocket 0.34, nearly all of it the preset's light sharpening). A flat photo such as
+  // chelsea (its brightest pixels far from white) may change more: it is brightened a little (2.7).
   struct Case {
     const char* name;
     double maxMeanDeltaE;
@@ -369,7 +369,7 @@ TEST(Enhance, PreviewOfAReducedReadLooksLikeTheExport) {
   ASSERT_TRUE(small);
   auto big = small->imageData({1800, 1198}, {}, false);
   // Its left half in deep shadow, so that local contrast has work to do too.
-  auto darken = [&](int x) { return x < big->width() * 3 / 2 ? 0.03f : 1.f; };
+  auto darken = [&](int x) { return x < big->width() * 3 / 2 ? 0.01f : 1.f; };
   codecs::Bitmap bitmap;
   bitmap.allocate(big->width(), big->height(), 3, 8);
   for (int y = 0; y < big->height(); ++y)
