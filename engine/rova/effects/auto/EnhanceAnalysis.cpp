@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 #include "rova/Color.h"
@@ -57,6 +58,28 @@ constexpr double kColourfulnessPrior = 15, kColourfulnessDeadZone = 5;
 constexpr double kDeepShadowShare = 0.25, kBrightShare = 0.08;
 
 double srgb(double linear) { return linearToSrgb(float(std::clamp(linear, 0.0, 1.0))); }
+
+// A function of a linear value 0..1 tabulated over its square root (even steps in the shadows and
+// the lights), for the per-sample loops of the analysis.
+class Table {
+ public:
+  template <class F>
+  explicit Table(F&& f) {
+    for (int i = 0; i < kSize; ++i) {
+      const double u = double(i) / (kSize - 1);
+      v_[i] = float(f(u * u));
+    }
+  }
+  float operator()(float x) const {
+    const float t = std::sqrt(std::clamp(x, 0.f, 1.f)) * (kSize - 1);
+    const int i = std::min(int(t), kSize - 2);
+    return v_[i] + (v_[i + 1] - v_[i]) * (t - float(i));
+  }
+
+ private:
+  static constexpr int kSize = 4096;
+  float v_[kSize];
+};
 double unSrgb(double v) { return srgbToLinear(float(std::clamp(v, 0.0, 1.0))); }
 
 Illuminant unit(const Illuminant& e) {
@@ -112,7 +135,10 @@ IlluminantEstimate estimateIlluminant(const ImageDataRGBf& img) {
       ++all;
       if (std::max({c[0], c[1], c[2]}) >= kClipped) ++clipped;
       if (!usable(c)) continue;
-      for (int k = 0; k < 3; ++k) sog[k] += std::pow(double(c[k]), kShadesOfGreyNorm);
+      for (int k = 0; k < 3; ++k) {
+        const double v2 = double(c[k]) * c[k];
+        sog[k] += v2 * v2 * v2;  // the norm-6 power, without pow() for each pixel
+      }
       ++nSog;
       brightness.push_back(c[0] + c[1] + c[2]);
       // Differences two pixels apart (the analysis image is already an area reduction, which is the
@@ -122,7 +148,8 @@ IlluminantEstimate estimateIlluminant(const ImageDataRGBf& img) {
       if (right && down && usable(right) && usable(down)) {
         for (int k = 0; k < 3; ++k) {
           const double dx = right[k] - c[k], dy = down[k] - c[k];
-          edge[k] += std::pow(dx * dx + dy * dy, kGreyEdgeNorm / 2);
+          const double g2 = dx * dx + dy * dy, g6 = g2 * g2 * g2;
+          edge[k] += g6 * g6;  // |gradient|^12
         }
         ++nEdge;
       }
@@ -269,11 +296,12 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
   }
 
   // 2. Veil and levels from the channel extremes, in display values, alike for R, G and B.
+  const auto encoded = std::make_unique<Table>([](double x) { return srgb(x); });
   std::vector<float> lows, highs;
   lows.reserve(px.size()), highs.reserve(px.size());
   for (auto& c : px) {
-    lows.push_back(float(srgb(std::min({c[0], c[1], c[2]}))));
-    highs.push_back(float(srgb(std::max({c[0], c[1], c[2]}))));
+    lows.push_back((*encoded)(std::min({c[0], c[1], c[2]})));
+    highs.push_back((*encoded)(std::max({c[0], c[1], c[2]})));
   }
   const double lo = quantile(lows, kLowQuantile), hi = quantile(std::move(highs), kHighQuantile);
   ToneCurve& t = a.tone;
@@ -295,12 +323,13 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
   }
 
   // 3. Exposure, measured after the levels: mid-tones and the clipped share.
+  auto levelled = std::make_unique<Table>([&](double x) { return t.apply(x); });
   std::vector<float> lum;
   lum.reserve(px.size());
   size_t clipped = 0;
   for (auto& c : px) {
     float d[3];
-    for (int k = 0; k < 3; ++k) d[k] = float(t.apply(c[k]));
+    for (int k = 0; k < 3; ++k) d[k] = (*levelled)(c[k]);
     lum.push_back(tone::luminance(d));
     if (std::max({c[0], c[1], c[2]}) >= kClipped) ++clipped;  // as received: the levels never clip
   }
@@ -326,12 +355,13 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
   }
 
   // 4. Finishing, on the corrected picture: colourfulness, deep shadows and near-white.
+  const auto corrected = std::make_unique<Table>([&](double x) { return t.apply(x); });
   double srg = 0, syb = 0, srg2 = 0, syb2 = 0;
   size_t deep = 0, bright = 0;
   for (auto& c : px) {
     float d[3];
-    for (int k = 0; k < 3; ++k) d[k] = float(t.apply(c[k]));
-    const double R = 255 * srgb(d[0]), G = 255 * srgb(d[1]), B = 255 * srgb(d[2]);
+    for (int k = 0; k < 3; ++k) d[k] = (*corrected)(c[k]);
+    const double R = 255 * (*encoded)(d[0]), G = 255 * (*encoded)(d[1]), B = 255 * (*encoded)(d[2]);
     const double rg = R - G, yb = 0.5 * (R + G) - B;
     srg += rg, syb += yb, srg2 += rg * rg, syb2 += yb * yb;
     const float y = tone::luminance(d);
