@@ -71,9 +71,15 @@ struct Analysis {
   double colourStrength = 0;                // share of the full correction an ordinary colour layer applies
   ToneCurve tone;
   // Finishing needs, 0..1 (0: the layer leaves the picture alone).
-  double vibranceNeed = 0, shadowNeed = 0, highlightNeed = 0;
+  double vibranceNeed = 0, shadowNeed = 0, highlightNeed = 0, sharpenNeed = 0;
+  // Edge steepness: the mean one-pixel step over the mean two-pixel step across edges of the
+  // analysis image (1 for a hard edge, 1/2 for a soft ramp).
+  double sharpness = 1;
   double colourfulness = 0;  // Hasler and Suesstrunk's M of the corrected picture (0..~100)
 };
+
+// Edge steepness of an image (see Analysis::sharpness).
+double sharpnessOf(const ImageDataRGBf& image);
 
 // The analysis of an analysis image; `exposureBiasEV` brightens the measurement first (a RAW
 // development that runs before the layers).

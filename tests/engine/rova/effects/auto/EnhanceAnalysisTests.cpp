@@ -66,3 +66,27 @@ TEST(EnhanceAnalysis, IlluminantErrorOnRealPhotos) {
   EXPECT_LE(sum[1] / n, 9.5);
   EXPECT_LE(sum[2] / n, 7.5);
 }
+
+// Sharpening is needed by a soft photo, not by a good one: the photos as they are, and blurred by
+// about a pixel.
+TEST(EnhanceAnalysis, SoftPhotosNeedSharpeningAndSharpOnesDoNot) {
+  for (const char* name : kPhotos) {
+    auto image = analysisImageOf(name, {1, 1, 1});
+    ASSERT_TRUE(image) << name;
+    const int w = image->width(), h = image->height();
+    auto blurred = proctest::makeImage(w, h, [&](int x, int y, float* c) {
+      for (int k = 0; k < 3; ++k) {
+        float sum = 0, weight = 0;
+        for (int dy = -2; dy <= 2; ++dy)
+          for (int dx = -2; dx <= 2; ++dx) {
+            const float g = std::exp(-float(dx * dx + dy * dy) / 2);
+            sum += g * proctest::px(*image, std::clamp(x + dx, 0, w - 1), std::clamp(y + dy, 0, h - 1))[k];
+            weight += g;
+          }
+        c[k] = sum / weight;
+      }
+    });
+    EXPECT_EQ(ea::analyse(*image).sharpenNeed, 0) << name;
+    EXPECT_GT(ea::analyse(*blurred->imageData()).sharpenNeed, 0.5) << name;
+  }
+}
