@@ -30,6 +30,10 @@ constexpr double kCastDeadZone = 3.5, kWarmCastDeadZone = 8;
 // Estimators that disagree widen the dead zone (by this share of their largest difference); past
 // the second figure (degrees) nothing is left to trust.
 constexpr double kSpreadShare = 0.4, kSpreadSure = 15, kSpreadLost = 35;
+// No light a photographer meets is that far from white (a fundus photograph, a red wall filling the
+// frame: the estimators then see the scene's colour, not the light's): past the first figure
+// (degrees) the correction fades, past the second it is gone.
+constexpr double kPlausibleCast = 32, kImplausibleCast = 40;
 
 // Levels, in display values: the darkest channel of a good photo reaches under kBlackTypical and
 // its brightest over 1 - kWhiteTypical; an end is moved only when it is short by more than the dead
@@ -300,7 +304,8 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
   // the mood of the light, has the wider dead zone).
   const double applied = beyondDeadZone(a.castDegrees, deadZone);
   a.colourSureness = (1 - auto_support::smoothstep(kSpreadSure, kSpreadLost, a.illuminant.spreadDegrees)) *
-                     (1 - auto_support::smoothstep(0.1, 0.4, a.illuminant.clippedShare));
+                     (1 - auto_support::smoothstep(0.1, 0.4, a.illuminant.clippedShare)) *
+                     (1 - auto_support::smoothstep(kPlausibleCast, kImplausibleCast, a.castDegrees));
   const double share = (a.castDegrees > 0 ? applied / a.castDegrees : 0) * a.colourSureness;
   a.colourStrength = share;
   const auto gains = partialGains(a.fullGains, share);

@@ -90,3 +90,13 @@ TEST(EnhanceAnalysis, SoftPhotosNeedSharpeningAndSharpOnesDoNot) {
     EXPECT_GT(ea::analyse(*blurred->imageData()).sharpenNeed, 0.5) << name;
   }
 }
+
+// A scene of one colour (a fundus photograph: red from edge to edge) is not a cast: the estimators
+// see the scene's colour, so far from any light that the colour layer leaves it alone.
+TEST(EnhanceAnalysis, OneColouredSceneIsNotTakenForACast) {
+  auto image = analysisImageOf("retina", {1, 1, 1});
+  ASSERT_TRUE(image);
+  const auto a = ea::analyse(*image);
+  EXPECT_GT(a.castDegrees, 35);
+  EXPECT_LT(a.colourStrength, 0.1);
+}
