@@ -5,6 +5,10 @@
 //       OUT (PNG when it ends in .png, else JPEG). --fit renders into an N x N box; --compare writes
 //       the original and the result side by side; --before spoils the picture first (1.5 EV darker,
 //       a strong colour cast, faded, or grainy) to see what the enhancement does with it.
+//   bench_enhance --quality [OUTDIR]
+//       Spoils each photo of tests/data/enhance in each way (also usable with --before: darken,
+//       brighten, cast, coolcast, fade, darkcool, noise), enhances it and prints the mean CIEDE2000 to
+//       the original per spoiler and per photo, then what each layer adds on the unspoilt photos.
 //   bench_enhance --speed [WIDTH HEIGHT]
 //       Makes a photograph-like JPEG (6000 x 4000 by default) and times, with the default preset,
 //       the full-size render and the 2000 x 2000 preview beside the libjpeg-turbo decode and encode
@@ -31,6 +35,7 @@
 
 #include "BenchSupport.h"
 #include "rova/Color.h"
+#include "rova/ColourDifference.h"
 #include "rova/FilePixels.h"
 #include "rova/codecs/Codecs.h"
 #include "rova/effects/auto/AutoEffects.h"
@@ -73,23 +78,51 @@ bool write(const codecs::Bitmap& bitmap, const std::string& path) {
   return true;
 }
 
-// The ways a test spoils a picture, to look at what the enhancement makes of them.
+// The ways a picture is spoilt, to see (and measure) what the enhancement makes of it. The results
+// are clipped to the displayable range, as in an 8-bit file.
+struct Spoiler {
+  const char* name;
+  const char* what;
+  std::function<void(float*)> apply;
+};
+const std::vector<Spoiler>& spoilers() {
+  static const std::vector<Spoiler> all = {
+      {"none", "none (good photo)", [](float*) {}},
+      {"darken", "-1.5 EV",
+       [](float* c) {
+         for (int k = 0; k < 3; ++k) c[k] *= std::exp2(-1.5f);
+       }},
+      {"brighten", "+1 EV",
+       [](float* c) {
+         for (int k = 0; k < 3; ++k) c[k] *= 2;
+       }},
+      {"cast", "warm cast x(1.35,1,0.6)", [](float* c) { c[0] *= 1.35f, c[2] *= 0.6f; }},
+      {"coolcast", "cool-green x(0.7,1.1,1.3)", [](float* c) { c[0] *= 0.7f, c[1] *= 1.1f, c[2] *= 1.3f; }},
+      {"fade", "fade 0.3 + 0.4x display",
+       [](float* c) {
+         for (int k = 0; k < 3; ++k) c[k] = srgbToLinear(0.3f + 0.4f * linearToSrgb(std::clamp(c[k], 0.f, 1.f)));
+       }},
+      {"darkcool", "-1 EV with cool-green cast", [](float* c) { c[0] *= 0.35f, c[1] *= 0.55f, c[2] *= 0.65f; }},
+  };
+  return all;
+}
+
 ImagePtr spoil(const ImagePtr& image, const std::string& how) {
   auto data = image->imageData({}, {}, false);
   float* px = data->floats();
   std::mt19937 rng(1);
   std::normal_distribution<float> grain(0, 0.025f);
+  const Spoiler* spoiler = nullptr;
+  for (auto& s : spoilers())
+    if (how == s.name) spoiler = &s;
   for (size_t i = 0; i < data->pixelCount(); ++i, px += 3) {
-    if (how == "darken") {
-      for (int c = 0; c < 3; ++c) px[c] *= std::exp2(-1.5f);
-    } else if (how == "cast") {
-      px[0] *= 1.35f, px[2] *= 0.6f;
-    } else if (how == "noise") {
+    if (how == "noise") {
       const float n = grain(rng);
       for (int c = 0; c < 3; ++c)
         px[c] = std::pow(std::max(0.f, std::sqrt(std::max(0.f, px[c])) + n + 0.5f * grain(rng)), 2.f);
-    } else if (how == "fade") {
-      for (int c = 0; c < 3; ++c) px[c] = srgbToLinear(0.3f + 0.4f * linearToSrgb(std::clamp(px[c], 0.f, 1.f)));
+    } else if (spoiler) {
+      spoiler->apply(px);
+      for (int c = 0; c < 3; ++c) px[c] = std::clamp(px[c], 0.f, 1.f);
     }
   }
   return Image::make(data, image->metadata());
@@ -301,19 +334,90 @@ int speed(int w, int h) {
   return 0;
 }
 
+// The enhancement's quality on the public test photos: each photo spoilt in each way, enhanced with
+// the default preset, and compared with the original (mean CIEDE2000 per pixel). Then, on the
+// unspoilt photos, what each layer of the preset adds (the result without it against the result).
+// With OUTDIR the spoilt input and the result are written side by side as PNGs.
+int quality(const std::string& outDir) {
+  const auto dir =
+      std::filesystem::path(bench::resourcesDir()).parent_path().parent_path() / "tests" / "data" / "enhance";
+  std::vector<std::filesystem::path> photos;
+  for (auto& entry : std::filesystem::directory_iterator(dir))
+    if (entry.path().extension() == ".png") photos.push_back(entry.path());
+  std::sort(photos.begin(), photos.end());
+  std::printf("%-28s %8s %8s  per photo (spoilt -> enhanced)\n", "spoiler", "spoilt", "enhanced");
+  std::vector<ImagePtr> originals;
+  for (auto& path : photos)
+    originals.push_back(ImageReader::instance().read(path.string(), {}, kReadDefaultFlags, nullptr));
+  int worse = 0;
+  for (const Spoiler& s : spoilers()) {
+    double sumIn = 0, sumOut = 0;
+    std::string detail;
+    for (size_t i = 0; i < photos.size(); ++i) {
+      if (!originals[i]) return 1;
+      auto source = originals[i]->imageData();
+      auto spoilt = spoil(originals[i], s.name);
+      auto p = rova::presets::enhancedProcessor(
+          spoilt, {rova::presets::defaultPresetFor(spoilt, photos[i].string(), bench::resourcesDir())},
+          bench::resourcesDir());
+      auto out = render(*p, {});
+      if (!out) return 1;
+      const double in = rova::meanDeltaE(*source, *spoilt->imageData()), got = rova::meanDeltaE(*source, *out);
+      sumIn += in, sumOut += got;
+      const bool isSpoilt = std::strcmp(s.name, "none") != 0;
+      if (isSpoilt && got > in) ++worse;
+      char buf[96];
+      std::snprintf(buf, sizeof buf, "  %s %.2f->%.2f%s", photos[i].stem().c_str(), in, got,
+                    isSpoilt && got > in ? "(!)" : "");
+      detail += buf;
+      if (!outDir.empty())
+        write(toBitmap({spoilt->imageData().get(), out.get()}),
+              (std::filesystem::path(outDir) / (photos[i].stem().string() + "-" + s.name + ".png")).string());
+    }
+    std::printf("%-28s %8.2f %8.2f %s\n", s.what, sumIn / double(photos.size()), sumOut / double(photos.size()),
+                detail.c_str());
+  }
+  std::printf("photos ending further from the original than their spoilt input: %d\n", worse);
+  // What each layer adds on the unspoilt photos.
+  for (size_t layer = 1;; ++layer) {
+    double sum = 0;
+    std::string name;
+    bool any = false;
+    for (size_t i = 0; i < photos.size(); ++i) {
+      auto p = rova::presets::enhancedProcessor(
+          originals[i], {rova::presets::defaultPresetFor(originals[i], photos[i].string(), bench::resourcesDir())},
+          bench::resourcesDir());
+      if (layer >= p->getLayersCount()) break;
+      any = true;
+      auto with = render(*p, {});
+      auto adjustment = std::dynamic_pointer_cast<AdjustmentLayer>(p->layerAtIndex(layer));
+      if (adjustment && adjustment->effectsCount() > 0) name = adjustment->effectAtIndex(0)->id();
+      p->layerAtIndex(layer)->setEnabled(false);
+      auto without = render(*p, {});
+      if (!with || !without) return 1;
+      sum += rova::meanDeltaE(*with, *without);
+    }
+    if (!any) break;
+    std::printf("layer %zu %-28s adds %.2f mean dE on the good photos\n", layer, name.c_str(),
+                sum / double(photos.size()));
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc >= 2 && !std::strcmp(argv[1], "--quality")) return quality(argc > 2 ? argv[2] : "");
   if (argc >= 3 && !std::strcmp(argv[1], "--kernels")) return kernels(argv[2], argc > 3 ? argv[3] : "");
   if (argc >= 5 && !std::strcmp(argv[1], "--loop"))
     return loop(argv[2], !std::strcmp(argv[3], "full"), std::atoi(argv[4]));
   if (argc >= 2 && !std::strcmp(argv[1], "--speed"))
     return speed(argc > 3 ? std::atoi(argv[2]) : 6000, argc > 3 ? std::atoi(argv[3]) : 4000);
   if (argc < 3) {
-    std::fprintf(
-        stderr,
-        "usage: bench_enhance IN OUT [--fit N] [--compare] [--preset FILE]... [--before darken|cast|fade|noise]\n"
-        "       bench_enhance --speed [WIDTH HEIGHT]\n");
+    std::fprintf(stderr,
+                 "usage: bench_enhance IN OUT [--fit N] [--compare] [--preset FILE]... [--before SPOILER]\n"
+                 "       bench_enhance --quality [OUTDIR]\n"
+                 "       bench_enhance --speed [WIDTH HEIGHT]\n");
     return 2;
   }
   const std::string in = argv[1], outPath = argv[2];

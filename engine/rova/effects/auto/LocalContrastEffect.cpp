@@ -8,6 +8,7 @@
 #include "rova/effects/ToneMath.h"
 #include "rova/effects/auto/AutoEffects.h"
 #include "rova/effects/auto/AutoSupport.h"
+#include "rova/effects/auto/EnhanceAnalysis.h"
 #include "rova/effects/auto/GuidedFilter.h"
 #include "rova/kernels/AutoSimd.h"
 #include "rova/kernels/Kernels.h"
@@ -187,25 +188,16 @@ std::unique_ptr<EffectKernel> LocalContrastEffect::makeKernel(const ParameterLis
                                                               const EffectParametersContextPtr& context) const {
   const double amount = auto_support::amountOf(p);
   if (amount <= 0) return nullptr;
-  auto strengths = std::make_shared<const Strengths>();
-  if (context)
-    strengths =
-        context->analysis<Strengths>(std::string(id()) + ".strengths", [&]() -> std::shared_ptr<const Strengths> {
-          auto s = std::make_shared<Strengths>();
-          auto img = context->analysisImage();
-          if (!img) return s;
-          auto_support::Histogram hist(-14, 2, 1024);
-          auto_support::forAnalysisPixels(
-              *img, [&](const float* c) { hist.add(std::log2(std::max(tone::luminance(c), 1e-5f))); });
-          // Relative to the picture's own mid-tones (the tone effect brings those to the same place).
-          const double median = hist.percentile(0.5), range = hist.percentile(0.98) - hist.percentile(0.02);
-          const double deep = hist.fractionBelow(median - 3);
-          // Pictures with much deep shadow or a wide range of light get more opening and holding.
-          s->shadows = float(0.18 + 0.25 * auto_support::smoothstep(0.02, 0.25, deep));
-          s->highlights = float(0.12 + 0.18 * auto_support::smoothstep(5, 9, range));
-          s->detail = 0.3f;
-          return s;
-        });
+  // Only what the picture needs: deep shadows to open, near-white areas to hold (from the shared
+  // analysis, measured after the tone and colour corrections); a picture with neither is left alone.
+  Strengths strengths;
+  if (context) {
+    const auto analysis = enhance_analysis::shared(context);
+    strengths.shadows = float(0.43 * analysis->shadowNeed);
+    strengths.highlights = float(0.3 * analysis->highlightNeed);
+    strengths.detail = float(0.3 * std::max(analysis->shadowNeed, analysis->highlightNeed));
+    if (strengths.shadows <= 0 && strengths.highlights <= 0) return nullptr;
+  }
   // The radius is a share of the picture's long side as rendered: canvas pixels times output pixels
   // per canvas pixel. (info.scale counts from the file's full resolution, so for a reduced read of
   // the file it would shrink the radius twice and the preview would lose the look of the export.)
@@ -214,7 +206,7 @@ std::unique_ptr<EffectKernel> LocalContrastEffect::makeKernel(const ParameterLis
   const double longSide = std::max(info.canvasSize.width, info.canvasSize.height);
   const double radius = std::max(
       2.0, kBaseRadius * (longSide > 0 && canvasPerOutput > 0 ? longSide / canvasPerOutput : 1000 * info.scale));
-  return std::make_unique<LocalContrastKernel>(*strengths, float(amount), radius, info.interrupted);
+  return std::make_unique<LocalContrastKernel>(strengths, float(amount), radius, info.interrupted);
 }
 
 }  // namespace rova

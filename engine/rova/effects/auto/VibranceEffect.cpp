@@ -4,19 +4,11 @@
 #include "rova/effects/ToneMath.h"
 #include "rova/effects/auto/AutoEffects.h"
 #include "rova/effects/auto/AutoSupport.h"
+#include "rova/effects/auto/EnhanceAnalysis.h"
 #include "rova/kernels/AutoSimd.h"
 
 namespace rova {
 namespace {
-
-struct Colourfulness {
-  double meanSaturation = 0;
-};
-
-// Saturation of a linear pixel measured on square-root values (close to how it is seen).
-inline float perceivedSaturation(float mx, float mn) {
-  return mx > 1e-5f ? 1 - std::sqrt(std::max(0.f, mn) / mx) : 0.f;
-}
 
 inline auto_support::simd::F4 smooth(float e0, float e1, auto_support::simd::F4 x) {
   const auto t = auto_support::simd::clamp((x - e0) * (1 / (e1 - e0)), 0.f, 1.f);
@@ -70,24 +62,12 @@ std::unique_ptr<EffectKernel> VibranceEffect::makeKernel(const ParameterList& p,
                                                          const EffectParametersContextPtr& context) const {
   const double amount = auto_support::amountOf(p);
   if (amount <= 0 || !context) return nullptr;
-  auto measure = context->analysis<Colourfulness>(
-      std::string(id()) + ".colourfulness", [&]() -> std::shared_ptr<const Colourfulness> {
-        auto result = std::make_shared<Colourfulness>();
-        auto img = context->analysisImage();
-        if (!img) return result;
-        double sum = 0, weight = 0;
-        auto_support::forAnalysisPixels(*img, [&](const float* c) {
-          const float mx = std::max({c[0], c[1], c[2]}), mn = std::min({c[0], c[1], c[2]});
-          const double w = std::sqrt(std::max(0.f, tone::luminance(c)));
-          sum += w * perceivedSaturation(mx, mn);
-          weight += w;
-        });
-        result->meanSaturation = weight > 0 ? sum / weight : 0;
-        return result;
-      });
-  // Muted pictures get more, colourful ones a little; saturation itself only a touch.
-  const double vib = std::clamp((0.42 - measure->meanSaturation) * 1.2, 0.08, 0.35);
-  return std::make_unique<VibranceKernel>(float(amount * vib), float(amount * 0.04));
+  // Only a picture less colourful than natural photos are (a fade, a dull day) gets vibrance, by how
+  // far; saturation itself only a touch.
+  const double need = enhance_analysis::shared(context)->vibranceNeed;
+  if (need <= 0) return nullptr;
+  const double vib = 0.35 * need;
+  return std::make_unique<VibranceKernel>(float(amount * vib), float(amount * 0.04 * need));
 }
 
 }  // namespace rova

@@ -4,7 +4,7 @@
 #include "rova/effects/DodgeBurnEffect.h"
 #include "rova/effects/EffectIDs.h"
 #include "rova/effects/LensCorrectionEffect.h"
-#include "rova/effects/SharpenEffect.h"
+#include "rova/effects/auto/SharpenEffect.h"
 #include "rova/effects/TextureOverlayEffect.h"
 #include "rova/effects/WhiteBalanceEffect.h"
 #include "rova/effects/auto/AutoEffects.h"

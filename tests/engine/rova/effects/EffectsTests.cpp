@@ -58,11 +58,13 @@ TEST(Effects, FactoryMakesEveryEngineEffectWithItsParameters) {
   EXPECT_EQ(f.makeEffectWithID("ROVANoSuchEffect"), nullptr);
   auto sharpen = f.makeEffectWithID(effect_id::kSharpen);
   auto names = sharpen->getParameters();
-  ASSERT_EQ(names.size(), 4u);
+  ASSERT_EQ(names.size(), 5u);
   EXPECT_EQ(names[0].identifier(), "Amount");
   EXPECT_EQ(names[1].identifier(), "Radius");
   EXPECT_EQ(names[2].identifier(), "Masking");
   EXPECT_EQ(names[3].identifier(), "Dehalo");
+  EXPECT_EQ(names[4].identifier(), "Adaptive");  // hidden: the automatic enhancement's switch
+  EXPECT_TRUE(names[4].isHidden());
   auto raw = f.makeEffectWithID(effect_id::kRawDevelopCommon)->getParameters();
   EXPECT_EQ(raw.back().identifier(), "Texture");
 

@@ -9,6 +9,7 @@
 
 #include "common/TestSupport.h"
 #include "engine/rova/EngineTestFiles.h"
+#include "engine/rova/effects/ColourDifference.h"
 #include "engine/rova/effects/EnhancePresets.h"
 #include "engine/rova/processor/ProcessorTestSupport.h"
 #include "rova/Color.h"
@@ -16,6 +17,9 @@
 #include "rova/reader/ImageReader.h"
 
 using namespace rova;
+using enhance::Lab;
+using enhance::meanDeltaE;
+using enhance::toLab;
 
 namespace {
 
@@ -62,67 +66,6 @@ std::vector<float> luminances(const ImageDataRGBf& d, bool encoded) {
     out[i] = encoded ? linearToSrgb(y) : y;
   }
   return out;
-}
-
-struct Lab {
-  double L, a, b;
-};
-
-Lab toLab(const float* rgb) {
-  double c[3];
-  for (int k = 0; k < 3; ++k) c[k] = std::clamp(double(rgb[k]), 0.0, 1.0);
-  const double X = (0.4124 * c[0] + 0.3576 * c[1] + 0.1805 * c[2]) / 0.95047;
-  const double Y = 0.2126 * c[0] + 0.7152 * c[1] + 0.0722 * c[2];
-  const double Z = (0.0193 * c[0] + 0.1192 * c[1] + 0.9505 * c[2]) / 1.08883;
-  auto f = [](double t) { return t > 216.0 / 24389 ? std::cbrt(t) : (24389.0 / 27 * t + 16) / 116; };
-  return {116 * f(Y) - 16, 500 * (f(X) - f(Y)), 200 * (f(Y) - f(Z))};
-}
-
-// CIEDE2000 colour difference.
-double deltaE2000(const Lab& p, const Lab& q) {
-  const double kPi = 3.14159265358979323846, deg = kPi / 180;
-  const double C1 = std::hypot(p.a, p.b), C2 = std::hypot(q.a, q.b), Cm = (C1 + C2) / 2;
-  const double G = 0.5 * (1 - std::sqrt(std::pow(Cm, 7) / (std::pow(Cm, 7) + std::pow(25.0, 7))));
-  const double a1 = (1 + G) * p.a, a2 = (1 + G) * q.a;
-  const double c1 = std::hypot(a1, p.b), c2 = std::hypot(a2, q.b);
-  auto hue = [&](double a, double b) {
-    if (a == 0 && b == 0) return 0.0;
-    double h = std::atan2(b, a) / deg;
-    return h < 0 ? h + 360 : h;
-  };
-  const double h1 = hue(a1, p.b), h2 = hue(a2, q.b);
-  const double dL = q.L - p.L, dC = c2 - c1;
-  double dh = 0;
-  if (c1 * c2 != 0) {
-    dh = h2 - h1;
-    if (dh > 180)
-      dh -= 360;
-    else if (dh < -180)
-      dh += 360;
-  }
-  const double dH = 2 * std::sqrt(c1 * c2) * std::sin(dh / 2 * deg);
-  const double Lm = (p.L + q.L) / 2, cm = (c1 + c2) / 2;
-  double hm = h1 + h2;
-  if (c1 * c2 != 0) {
-    if (std::fabs(h1 - h2) <= 180)
-      hm = (h1 + h2) / 2;
-    else
-      hm = h1 + h2 < 360 ? (h1 + h2 + 360) / 2 : (h1 + h2 - 360) / 2;
-  }
-  const double T = 1 - 0.17 * std::cos((hm - 30) * deg) + 0.24 * std::cos(2 * hm * deg) +
-                   0.32 * std::cos((3 * hm + 6) * deg) - 0.20 * std::cos((4 * hm - 63) * deg);
-  const double dTheta = 30 * std::exp(-std::pow((hm - 275) / 25, 2));
-  const double Rc = 2 * std::sqrt(std::pow(cm, 7) / (std::pow(cm, 7) + std::pow(25.0, 7)));
-  const double Sl = 1 + 0.015 * std::pow(Lm - 50, 2) / std::sqrt(20 + std::pow(Lm - 50, 2));
-  const double Sc = 1 + 0.045 * cm, Sh = 1 + 0.015 * cm * T;
-  const double Rt = -std::sin(2 * dTheta * deg) * Rc;
-  return std::sqrt(std::pow(dL / Sl, 2) + std::pow(dC / Sc, 2) + std::pow(dH / Sh, 2) + Rt * (dC / Sc) * (dH / Sh));
-}
-
-double meanDeltaE(const ImageDataRGBf& a, const ImageDataRGBf& b) {
-  double sum = 0;
-  for (size_t i = 0; i < a.pixelCount(); ++i) sum += deltaE2000(toLab(a.floats() + 3 * i), toLab(b.floats() + 3 * i));
-  return sum / double(a.pixelCount());
 }
 
 // Pixels an 8-bit file would hold at white in some channel, or at black in all three.
@@ -287,8 +230,9 @@ TEST(Enhance, StrongColourCastLeavesNeutralGreysNeutral) {
   // temperature preset comes first: then it goes too.
   const std::array<float, 3> slight{1.1f, 1.f, 0.88f};
   EXPECT_GT(worstGrey(slight, jpeg), 2.0);
+  // (What is left is the estimators' own error on this scene of coloured and grey patches: about a degree.)
   EXPECT_LT(worstGrey(slight, {preset("AdditionalPresets/AutoColorTemperature"), preset("Presets/DefaultJpegPreset")}),
-            1.5);
+            2.0);
   // A real photograph: the greys and whites of the astronaut's picture (chroma under 6 as taken)
   // come back as they were, with the same cast.
   auto original = photo("astronaut");
@@ -328,21 +272,42 @@ TEST(Enhance, FadedPhotoRegainsItsTonalRange) {
 }
 
 TEST(Enhance, GoodPhotoChangesLittleAndGainsNoClipping) {
-  // The bound on the mean CIEDE2000 difference for a photo that needed little: about what a gentle
-  // editor's touch costs (measured: astronaut 1.9, coffee 1.6, rocket 4.7, the last brightened by
-  // its allowed 0.45 EV); a visible recolouring or re-exposure is well above it. Chelsea is a flat
-  // photo (its brightest pixels reach half of white) and is meant to change: it only must not clip.
-  constexpr double kMaxMeanDeltaE = 5.0;
-  for (const char* name : kPhotos) {
-    auto original = photo(name);
-    ASSERT_TRUE(original) << name;
+  // Mean CIEDE2000 to the original: a good photo is left alone (measured: astronaut 0.02, coffee
+  // 0.00, rocket 0.02). A flat photo such as chelsea (its brightest pixels far from white) may change
+  // more: it is brightened a little (2.6).
+  struct Case {
+    const char* name;
+    double maxMeanDeltaE;
+  };
+  double sum = 0;
+  for (Case c : {Case{"astronaut", 1.0}, Case{"coffee", 1.0}, Case{"rocket", 1.5}, Case{"chelsea", 3.0}}) {
+    auto original = photo(c.name);
+    ASSERT_TRUE(original) << c.name;
     auto out = enhanced(original);
     ASSERT_TRUE(out);
     auto source = original->imageData();
-    if (std::string(name) != "chelsea") {
-      EXPECT_LT(meanDeltaE(*source, *out), kMaxMeanDeltaE) << name;
+    const double difference = meanDeltaE(*source, *out);
+    EXPECT_LT(difference, c.maxMeanDeltaE) << c.name;
+    sum += difference;
+    EXPECT_LE(clippedPixels(*out), clippedPixels(*source)) << c.name;
+  }
+  EXPECT_LT(sum / 4, 1.5);
+}
+
+// The finishing layers act only on measured need: on good photos they make no kernel at all.
+TEST(Enhance, FinishingLayersLeaveGoodPhotosAlone) {
+  for (const char* name : kPhotos) {
+    auto original = photo(name);
+    ASSERT_TRUE(original) << name;
+    auto context = std::make_shared<EffectParametersContext>(original);
+    EffectRenderInfo info;
+    info.canvasSize = original->size();
+    for (const char* id :
+         {effect_id::kVibrance, effect_id::kLocalContrast, effect_id::kNoiseReduction, effect_id::kAutoColor}) {
+      auto effect = EffectFactory::instance().makeEffectWithID(id, context);
+      ASSERT_TRUE(effect) << id;
+      EXPECT_FALSE(effect->makeKernel(info)) << name << " " << id;
     }
-    EXPECT_LE(clippedPixels(*out), clippedPixels(*source)) << name;
   }
 }
 
@@ -403,12 +368,14 @@ TEST(Enhance, PreviewOfAReducedReadLooksLikeTheExport) {
   auto small = photo("chelsea");
   ASSERT_TRUE(small);
   auto big = small->imageData({1800, 1198}, {}, false);
+  // Its left half in deep shadow, so that local contrast has work to do too.
+  auto darken = [&](int x) { return x < big->width() * 3 / 2 ? 0.01f : 1.f; };
   codecs::Bitmap bitmap;
   bitmap.allocate(big->width(), big->height(), 3, 8);
   for (int y = 0; y < big->height(); ++y)
     for (int x = 0; x < big->width() * 3; ++x)
-      bitmap.row(y)[x] = uint8_t(
-          std::lround(255 * linearToSrgb(std::clamp(big->floats()[size_t(y) * big->width() * 3 + x], 0.f, 1.f))));
+      bitmap.row(y)[x] = uint8_t(std::lround(
+          255 * linearToSrgb(std::clamp(darken(x) * big->floats()[size_t(y) * big->width() * 3 + x], 0.f, 1.f))));
   codecs::EncodeOptions jpeg;
   jpeg.quality = 0.95;
   const auto path =
@@ -477,7 +444,11 @@ TEST(EnhanceEffects, AnalysisImageOfALargePictureIsItsAreaReduction) {
 // On a large picture local contrast works on a coarse grid of cells many pixels wide (their means
 // from a subset of the pixels): a region still renders as the same crop of the whole.
 TEST(EnhanceEffects, LocalContrastOfALargePictureRendersRegionsLikeTheWhole) {
-  auto image = proctest::makeTestPicture(3001, 2003);
+  // Half of it in deep shadow, so that local contrast has shadows to open.
+  auto lit = proctest::makeTestPicture(3001, 2003)->imageData();
+  auto image = proctest::makeImage(3001, 2003, [&](int x, int y, float* c) {
+    for (int k = 0; k < 3; ++k) c[k] = proctest::px(*lit, x, y)[k] * (x < 1500 ? 0.02f : 1.f);
+  });
   auto p = proctest::makeProcessor(image);
   p->addLayer(proctest::makeLayer(image, {effect_id::kLocalContrast}));
   auto whole = proctest::render(*p);
@@ -543,4 +514,20 @@ TEST(EnhanceEffects, NoiseReductionFollowsTheMeasuredNoise) {
                                                              std::make_shared<EffectParametersContext>(shot));
     EXPECT_EQ(effect->makeKernel(info) != nullptr, acts) << "ISO " << iso;
   }
+}
+
+// Fine texture (fur, fabric) over most of a clean picture is not noise: the flattest parts of the
+// picture tell its noise; over the same picture with grain the grain is still found.
+TEST(EnhanceEffects, NoiseEstimateIsNotFooledByTexture) {
+  std::mt19937 rng(3);
+  std::normal_distribution<float> gauss(0, 1);
+  auto picture = [&](float sigma) {
+    return proctest::makeImage(600, 600, [&](int x, int y, float* c) {
+      const float texture = x < 360 ? 0.15f * std::sin(x * 2.1f) * std::sin(y * 1.7f) : 0.f;
+      const float v = std::sqrt(0.3f + 0.1f * float(y) / 600) + texture + sigma * gauss(rng);
+      c[0] = c[1] = c[2] = v * v;
+    });
+  };
+  EXPECT_LT(NoiseReductionEffect::estimateNoise(*picture(0)->imageData()), 0.002);
+  EXPECT_NEAR(NoiseReductionEffect::estimateNoise(*picture(0.02f)->imageData()), 0.02, 0.007);
 }

@@ -1,9 +1,10 @@
-#include "rova/effects/SharpenEffect.h"
+#include "rova/effects/auto/SharpenEffect.h"
 
 #include <opencv2/imgproc.hpp>
 
 #include "rova/effects/EffectIDs.h"
 #include "rova/effects/ToneMath.h"
+#include "rova/effects/auto/EnhanceAnalysis.h"
 #include "rova/kernels/AutoSimd.h"
 #include "rova/kernels/Kernels.h"
 #include "rova/kernels/RenderPool.h"
@@ -132,12 +133,16 @@ class SharpenKernel : public EffectKernel {
 }  // namespace
 
 SharpenEffect::SharpenEffect()
-    : EffectBase(effect_id::kSharpen, {Parameter("Amount", 0, 100, 0), Parameter("Radius", 0, 100, 50),
-                                       Parameter("Masking", 0, 100, 35), Parameter("Dehalo", 0, 100, 50)}) {}
+    : EffectBase(effect_id::kSharpen,
+                 {Parameter("Amount", 0, 100, 0), Parameter("Radius", 0, 100, 50), Parameter("Masking", 0, 100, 35),
+                  Parameter("Dehalo", 0, 100, 50), Parameter("Adaptive", 0, 1, 0, true)}) {}
 
 std::unique_ptr<EffectKernel> SharpenEffect::makeKernel(const ParameterList& p, const EffectRenderInfo& info,
-                                                        const EffectParametersContextPtr&) const {
-  const double amount = std::clamp(double(valueIn(p, "Amount")), 0.0, 100.0) / 100;
+                                                        const EffectParametersContextPtr& context) const {
+  double amount = std::clamp(double(valueIn(p, "Amount")), 0.0, 100.0) / 100;
+  // "Adaptive" (the automatic enhancement's layer): only as much as the picture's softness asks for,
+  // so a sharp photo is left alone.
+  if (valueIn(p, "Adaptive") >= 0.5f && context) amount *= enhance_analysis::shared(context)->sharpenNeed;
   if (amount <= 0) return nullptr;
   const double radius = std::clamp(double(valueIn(p, "Radius")), 0.0, 100.0) / 100;
   const double sigma = std::max(0.3, (0.5 + 2.0 * radius) * info.scale);

@@ -1,0 +1,427 @@
+#include "rova/effects/auto/EnhanceAnalysis.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include "rova/Color.h"
+#include "rova/effects/ToneMath.h"
+#include "rova/effects/auto/AutoSupport.h"
+
+namespace rova::enhance_analysis {
+namespace {
+
+// A channel at or above this counts as clipped: it says nothing of the light's colour.
+constexpr float kClipped = 0.98f;
+// Under this share of the picture's bright end (its 98th luminance percentile) a pixel is mostly
+// noise and quantisation; relative, so that the estimate does not change with the exposure.
+constexpr float kNearBlack = 0.01f;
+
+// Minkowski norms of the estimators (grey edge: a high norm leans on the strongest edges, which
+// on the test photos gave the smallest error) and the share of the brightest pixels.
+constexpr double kGreyEdgeNorm = 12, kShadesOfGreyNorm = 6, kBrightPixelShare = 0.02;
+
+// Illuminant: the consensus's angle from neutral on good photos (its own error there) is about this.
+// A warm light (red over green over blue) is more often the mood of the scene (sunset, tungsten)
+// than a fault, so its dead zone is wider.
+constexpr double kCastDeadZone = 3.5, kWarmCastDeadZone = 8;
+// Estimators that disagree widen the dead zone (by this share of their largest difference); past
+// the second figure (degrees) nothing is left to trust.
+constexpr double kSpreadShare = 0.4, kSpreadSure = 15, kSpreadLost = 35;
+// No light a photographer meets is that far from white (a fundus photograph, a red wall filling the
+// frame: the estimators then see the scene's colour, not the light's): past the first figure
+// (degrees) the correction fades, past the second it is gone.
+constexpr double kPlausibleCast = 32, kImplausibleCast = 40;
+
+// Levels, in display values: the darkest channel of a good photo reaches under kBlackTypical and
+// its brightest over 1 - kWhiteTypical; an end is moved only when it is short by more than the dead
+// zone on top of that.
+constexpr double kBlackTypical = 0.01, kBlackDeadZone = 0.05;
+constexpr double kWhiteTypical = 0.01, kWhiteDeadZone = 0.12;
+// Stretching the white end never brings the mid-tones (linear luminance) past this: a picture
+// without highlights (an overcast scene, a flat photo) keeps its key.
+constexpr double kStretchMedianCap = 0.22;
+constexpr double kLowQuantile = 0.002, kHighQuantile = 0.998;
+
+// Exposure: a share of clipped pixels over this (on top of what good photos show) with mid-tones
+// over the aim triggers darkening.
+constexpr double kClipDeadZone = 0.01, kOverDeadZoneEV = 0.4;
+constexpr double kMidAim = 0.18;  // linear luminance of the mid-tones' aim
+constexpr double kMaxDarkenEV = 1.2;
+constexpr double kDarkMidDeadZoneEV = 2.5;  // a dark median inside this is the picture's key
+constexpr double kMaxMidLiftEV = 1.0;
+// Linear value where the roll-off of a picture brighter than white starts.
+constexpr double kShoulderStart = 0.7;
+
+// Finishing: colourfulness (Hasler and Suesstrunk's M) of natural photos is rarely under this; a
+// picture under it gets vibrance by how far.
+constexpr double kColourfulnessPrior = 15, kColourfulnessDeadZone = 5;
+// Shares of deep shadow and near-white that a good photo carries without help.
+constexpr double kDeepShadowShare = 0.25, kBrightShare = 0.08;
+// Sharpness: a two-pixel step at least this large (square-root luminance) is an edge; photos whose
+// edges are steeper than kSharpEnough need no sharpening (good photos measure 0.69 to 0.9), and a
+// photo at kSoft gets it all (the same photos blurred by a pixel measure about 0.6).
+constexpr float kEdgeStep = 0.08f;
+constexpr double kSharpEnough = 0.66, kSoft = 0.6;
+
+double srgb(double linear) { return linearToSrgb(float(std::clamp(linear, 0.0, 1.0))); }
+
+// A function of a linear value 0..1 tabulated over its square root (even steps in the shadows and
+// the lights), for the per-sample loops of the analysis.
+class Table {
+ public:
+  template <class F>
+  explicit Table(F&& f) {
+    for (int i = 0; i < kSize; ++i) {
+      const double u = double(i) / (kSize - 1);
+      v_[i] = float(f(u * u));
+    }
+  }
+  float operator()(float x) const {
+    const float t = std::sqrt(std::clamp(x, 0.f, 1.f)) * (kSize - 1);
+    const int i = std::min(int(t), kSize - 2);
+    return v_[i] + (v_[i + 1] - v_[i]) * (t - float(i));
+  }
+
+ private:
+  static constexpr int kSize = 4096;
+  float v_[kSize];
+};
+double unSrgb(double v) { return srgbToLinear(float(std::clamp(v, 0.0, 1.0))); }
+
+Illuminant unit(const Illuminant& e) {
+  const double n = std::sqrt(e[0] * e[0] + e[1] * e[1] + e[2] * e[2]);
+  return n > 0 ? Illuminant{e[0] / n, e[1] / n, e[2] / n} : Illuminant{1, 1, 1};
+}
+
+double quantile(std::vector<float> v, double q) {
+  if (v.empty()) return 0;
+  const size_t k = std::min(v.size() - 1, size_t(q * double(v.size())));
+  std::nth_element(v.begin(), v.begin() + long(k), v.end());
+  return v[k];
+}
+
+}  // namespace
+
+double beyondDeadZone(double x, double d) {
+  if (d <= 0) return std::max(0.0, x);
+  if (x <= d) return 0;
+  return x >= 2 * d ? x : 2 * (x - d);
+}
+
+double angularErrorDegrees(const Illuminant& a, const Illuminant& b) {
+  const Illuminant u = unit(a), v = unit(b);
+  const double c = std::clamp(u[0] * v[0] + u[1] * v[1] + u[2] * v[2], -1.0, 1.0);
+  return std::acos(c) * 180 / 3.14159265358979323846;
+}
+
+IlluminantEstimate estimateIlluminant(const ImageDataRGBf& img) {
+  IlluminantEstimate e;
+  const int w = img.width(), h = img.height();
+  if (w < 1 || h < 1) return e;
+  float nearBlack = 0;
+  {
+    std::vector<float> lum;
+    lum.reserve(size_t(w) * h / 4 + 1);
+    auto_support::forAnalysisPixels(img, [&](const float* c) { lum.push_back(tone::luminance(c)); });
+    nearBlack = std::max(1e-4f, kNearBlack * float(quantile(std::move(lum), 0.98)));
+  }
+  auto usable = [nearBlack](const float* c) {
+    return std::max({c[0], c[1], c[2]}) < kClipped && tone::luminance(c) >= nearBlack && c[0] >= 0 && c[1] >= 0 &&
+           c[2] >= 0;
+  };
+  double sog[3] = {0, 0, 0}, edge[3] = {0, 0, 0};
+  size_t nSog = 0, nEdge = 0, all = 0, clipped = 0;
+  std::vector<float> brightness;
+  brightness.reserve(size_t(w) * h / 4 + 1);
+  for (int y = 0; y < h; y += 2) {
+    const float* row = img.floats() + size_t(y) * w * 3;
+    const float* below = y + 2 < h ? row + size_t(2) * w * 3 : nullptr;
+    for (int x = 0; x < w; x += 2) {
+      const float* c = row + 3 * x;
+      ++all;
+      if (std::max({c[0], c[1], c[2]}) >= kClipped) ++clipped;
+      if (!usable(c)) continue;
+      for (int k = 0; k < 3; ++k) {
+        const double v2 = double(c[k]) * c[k];
+        sog[k] += v2 * v2 * v2;  // the norm-6 power, without pow() for each pixel
+      }
+      ++nSog;
+      brightness.push_back(c[0] + c[1] + c[2]);
+      // Differences two pixels apart (the analysis image is already an area reduction, which is the
+      // smoothing the grey-edge estimate asks for).
+      const float* right = x + 2 < w ? c + 6 : nullptr;
+      const float* down = below ? below + 3 * x : nullptr;
+      if (right && down && usable(right) && usable(down)) {
+        for (int k = 0; k < 3; ++k) {
+          const double dx = right[k] - c[k], dy = down[k] - c[k];
+          const double g2 = dx * dx + dy * dy, g6 = g2 * g2 * g2;
+          edge[k] += g6 * g6;  // |gradient|^12
+        }
+        ++nEdge;
+      }
+    }
+  }
+  e.clippedShare = all ? double(clipped) / double(all) : 0;
+  if (nSog < 16) return e;
+  for (int k = 0; k < 3; ++k) e.shadesOfGrey[k] = std::pow(sog[k] / double(nSog), 1.0 / kShadesOfGreyNorm);
+  if (nEdge >= 16 && edge[0] > 0 && edge[1] > 0 && edge[2] > 0)
+    for (int k = 0; k < 3; ++k) e.greyEdge[k] = std::pow(edge[k] / double(nEdge), 1.0 / kGreyEdgeNorm);
+  else
+    e.greyEdge = e.shadesOfGrey;
+  // The brightest 2 % of the usable pixels.
+  const double threshold = quantile(brightness, 1 - kBrightPixelShare);
+  double bright[3] = {0, 0, 0};
+  size_t nBright = 0;
+  for (int y = 0; y < h; y += 2) {
+    const float* row = img.floats() + size_t(y) * w * 3;
+    for (int x = 0; x < w; x += 2) {
+      const float* c = row + 3 * x;
+      if (!usable(c) || c[0] + c[1] + c[2] < threshold) continue;
+      for (int k = 0; k < 3; ++k) bright[k] += c[k];
+      ++nBright;
+    }
+  }
+  if (nBright > 0 && bright[1] > 0)
+    e.brightPixels = {bright[0], bright[1], bright[2]};
+  else
+    e.brightPixels = e.shadesOfGrey;
+  // Consensus: the median of the three in log chromaticity (red and blue over green): one estimator
+  // fooled by the scene (a large coloured surface, a coloured highlight) is outvoted.
+  const Illuminant* all3[3] = {&e.greyEdge, &e.shadesOfGrey, &e.brightPixels};
+  double lr[3], lb[3];
+  for (int i = 0; i < 3; ++i) {
+    const Illuminant& v = *all3[i];
+    lr[i] = std::log(std::max(v[0], 1e-9) / std::max(v[1], 1e-9));
+    lb[i] = std::log(std::max(v[2], 1e-9) / std::max(v[1], 1e-9));
+  }
+  auto median3 = [](double a, double b, double c) { return std::max(std::min(a, b), std::min(std::max(a, b), c)); };
+  // Grey edge, the most reliable of the three on natural photos, counts once more: the consensus is
+  // halfway between it and the median.
+  const double cr = 0.5 * (median3(lr[0], lr[1], lr[2]) + lr[0]), cb = 0.5 * (median3(lb[0], lb[1], lb[2]) + lb[0]);
+  e.consensus = unit({std::exp(cr), 1.0, std::exp(cb)});
+  for (int i = 0; i < 3; ++i)
+    for (int j = i + 1; j < 3; ++j)
+      e.spreadDegrees = std::max(e.spreadDegrees, angularErrorDegrees(*all3[i], *all3[j]));
+  return e;
+}
+
+double ToneCurve::apply(double linear) const {
+  // Display values; past white (float pictures) the encoding goes on as a power.
+  auto encode = [](double c) { return c <= 1 ? srgb(std::max(c, 0.0)) : std::pow(c, 1 / 2.4); };
+  auto decode = [](double v) { return v <= 1 ? unSrgb(v) : std::pow(v, 2.4); };
+  double c = linear;
+  if (fromBlack != toBlack || fromWhite != toWhite || midBoost != 0) {
+    double v = encode(c);
+    const double slope = (toWhite - toBlack) / std::max(1e-6, fromWhite - fromBlack);
+    v = toBlack + (v - fromBlack) * slope;
+    if (toWhite != fromWhite && v > toWhite && toWhite < 1) {
+      // What lay beyond the measured white rolls off towards white instead of clipping.
+      const double room = 1 - toWhite;
+      v = toWhite + room * (1 - std::exp(-(v - toWhite) / room));
+    }
+    if (midBoost != 0 && v > 0 && v <= 1) v = v * (1 + midBoost) / (1 + midBoost * v);
+    c = v > 0 ? decode(v) : v;  // below black for now: the toe takes it
+  }
+  if (exposureGain < 1 && c > 0) {
+    // A linear gain for the body of the picture, and a shoulder that brings linear white to
+    // shoulderWhite: out = g c / (1 - k c^6), k set by out(1) = shoulderWhite.
+    const double g = exposureGain, k = 1 - g / shoulderWhite;
+    const double x = std::min(c, 1.0);
+    const double body = g * x / (1 - k * std::pow(x, 6));
+    c = c <= 1 ? body : shoulderWhite + g * (c - 1);
+  }
+  if (headroomTop > 1 && c > kShoulderStart) {
+    // Rational shoulder, slope 1 at its start: the picture's top lands on white.
+    const double span = 1 - kShoulderStart, X = (headroomTop - kShoulderStart) / span, x = (c - kShoulderStart) / span;
+    c = kShoulderStart + span * x / (1 + x * (X - 1) / X);
+  }
+  double v = c > 0 ? encode(c) : c;
+  if (v > kCeilingStart) {
+    const double room = kCeiling - kCeilingStart;
+    v = kCeilingStart + room * (1 - std::exp(-(v - kCeilingStart) / room));
+  } else if (v < 2 * kToe) {
+    // Slope 1 at 2 kToe, down to kFloor however far under black: black (and an earlier
+    // sharpening's undershoot) stays just above what an 8-bit file holds as black.
+    const double room = 2 * kToe - kFloor;
+    v = kFloor + room * std::exp((v - 2 * kToe) / room);
+  } else {
+    return c;
+  }
+  return decode(v);
+}
+
+std::array<float, 3> partialGains(const std::array<float, 3>& full, double share) {
+  std::array<double, 3> g;
+  for (int k = 0; k < 3; ++k) g[k] = std::exp2(share * std::log2(double(full[k]) / double(full[1])));
+  const double l = 0.2126 * g[0] + 0.7152 * g[1] + 0.0722 * g[2];
+  return {float(g[0] / l), float(g[1] / l), float(g[2] / l)};
+}
+
+double sharpnessOf(const ImageDataRGBf& img) {
+  // On square-root luminance, across the places where the two-pixel step is clearly an edge (not
+  // noise, not a flat area), horizontally and vertically.
+  const int w = img.width(), h = img.height();
+  if (w < 4 || h < 4) return 1;
+  std::vector<float> p(size_t(w) * h);
+  for (size_t i = 0; i < p.size(); ++i) p[i] = std::sqrt(std::max(0.f, tone::luminance(img.floats() + 3 * i)));
+  double one = 0, two = 0;
+  for (int y = 0; y + 2 < h; y += 2)
+    for (int x = 0; x + 2 < w; x += 2) {
+      const float* q = p.data() + size_t(y) * w + x;
+      for (int step : {1, w}) {
+        const float d2 = std::fabs(q[2 * step] - q[0]);
+        if (d2 < kEdgeStep) continue;
+        one += std::max(std::fabs(q[step] - q[0]), std::fabs(q[2 * step] - q[step]));
+        two += d2;
+      }
+    }
+  return two > 0 ? one / two : 1;
+}
+
+Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
+  Analysis a;
+  // The picture as the layers receive it (a RAW development brightens it by the bias first).
+  auto img = source.copy();
+  if (exposureBiasEV != 0) {
+    const float k = float(std::exp2(exposureBiasEV));
+    for (size_t i = 0; i < img->pixelCount() * 3; ++i) img->floats()[i] *= k;
+  }
+
+  // 1. The illuminant, on linear light as received.
+  a.illuminant = estimateIlluminant(*img);
+  const Illuminant& e = a.illuminant.consensus;
+  a.castDegrees = angularErrorDegrees(e, {1, 1, 1});
+  {
+    const double l = 0.2126 / e[0] + 0.7152 / e[1] + 0.0722 / e[2];
+    a.fullGains = {float(1 / e[0] / l), float(1 / e[1] / l), float(1 / e[2] / l)};
+  }
+  const bool warm = e[0] > e[2];
+  const double deadZone = std::max(warm ? kWarmCastDeadZone : kCastDeadZone, kSpreadShare * a.illuminant.spreadDegrees);
+  // A cast is removed whole once it is clearly beyond the estimators' error (a warm one, more often
+  // the mood of the light, has the wider dead zone).
+  const double applied = beyondDeadZone(a.castDegrees, deadZone);
+  a.colourSureness = (1 - auto_support::smoothstep(kSpreadSure, kSpreadLost, a.illuminant.spreadDegrees)) *
+                     (1 - auto_support::smoothstep(0.1, 0.4, a.illuminant.clippedShare)) *
+                     (1 - auto_support::smoothstep(kPlausibleCast, kImplausibleCast, a.castDegrees));
+  const double share = (a.castDegrees > 0 ? applied / a.castDegrees : 0) * a.colourSureness;
+  a.colourStrength = share;
+  const auto gains = partialGains(a.fullGains, share);
+
+  // The picture after the colour layer (samples only: a quarter of the pixels).
+  std::vector<std::array<float, 3>> px;
+  px.reserve(img->pixelCount() / 4 + 1);
+  auto_support::forAnalysisPixels(*img, [&](const float* c) {
+    px.push_back({std::max(0.f, c[0] * gains[0]), std::max(0.f, c[1] * gains[1]), std::max(0.f, c[2] * gains[2])});
+  });
+  if (px.empty()) return a;
+
+  // A picture brighter than white (a RAW development's headroom) rolls off towards white.
+  {
+    std::vector<float> tops;
+    tops.reserve(px.size());
+    for (auto& c : px) tops.push_back(std::max({c[0], c[1], c[2]}));
+    a.tone.headroomTop = std::max(1.0, quantile(std::move(tops), 0.9995));
+  }
+
+  // 2. Veil and levels from the channel extremes, in display values, alike for R, G and B.
+  const auto encoded = std::make_unique<Table>([](double x) { return srgb(x); });
+  std::vector<float> lows, highs;
+  lows.reserve(px.size()), highs.reserve(px.size());
+  for (auto& c : px) {
+    lows.push_back((*encoded)(std::min({c[0], c[1], c[2]})));
+    highs.push_back((*encoded)(std::max({c[0], c[1], c[2]})));
+  }
+  const double lo = quantile(lows, kLowQuantile), hi = quantile(std::move(highs), kHighQuantile);
+  ToneCurve& t = a.tone;
+  const double blackMove = beyondDeadZone(lo - kBlackTypical, kBlackDeadZone);
+  const double whiteMove = beyondDeadZone(1 - kWhiteTypical - hi, kWhiteDeadZone);
+  if ((blackMove > 0 || whiteMove > 0) && hi - lo > 0.05) {
+    t.fromBlack = lo, t.toBlack = lo - blackMove;
+    t.fromWhite = hi, t.toWhite = std::min(1 - kWhiteTypical, hi + whiteMove);
+    if (whiteMove > 0) {
+      std::vector<float> lum;
+      lum.reserve(px.size());
+      for (auto& c : px) lum.push_back(tone::luminance(c.data()));
+      const double m = srgb(quantile(std::move(lum), 0.5)), cap = srgb(kStretchMedianCap);
+      if (m > lo + 1e-3) {
+        const double slope = (t.toWhite - t.toBlack) / (hi - lo), maxSlope = (cap - t.toBlack) / (m - lo);
+        if (slope > maxSlope) t.toWhite = std::max(hi, t.toBlack + maxSlope * (hi - lo));
+      }
+    }
+  }
+
+  // 3. Exposure, measured after the levels: mid-tones and the clipped share.
+  auto levelled = std::make_unique<Table>([&](double x) { return t.apply(x); });
+  std::vector<float> lum;
+  lum.reserve(px.size());
+  size_t clipped = 0;
+  for (auto& c : px) {
+    float d[3];
+    for (int k = 0; k < 3; ++k) d[k] = (*levelled)(c[k]);
+    lum.push_back(tone::luminance(d));
+    if (std::max({c[0], c[1], c[2]}) >= kClipped) ++clipped;  // as received: the levels never clip
+  }
+  // Clipped as received, or after the colour layer's gains (which may lower a clipped channel).
+  const double median = quantile(lum, 0.5),
+               clippedShare = std::max(a.illuminant.clippedShare, double(clipped) / double(px.size()));
+  const double overEV = median > 0 ? beyondDeadZone(std::log2(median / kMidAim), kOverDeadZoneEV) : 0;
+  if (overEV > 0 && clippedShare > kClipDeadZone) {
+    // Over-exposed: the clipped share says so (a bright scene without clipping is left bright), the
+    // mid-tones say by how much.
+    const double ev = std::min(kMaxDarkenEV, overEV);
+    const double sure = auto_support::smoothstep(kClipDeadZone / 2, 2 * kClipDeadZone, clippedShare);
+    t.exposureGain = std::exp2(-ev * sure);
+    t.shoulderWhite = 0.92;
+  } else if (median > 1e-4) {
+    // Still dark after the levels (its top reaches white: a small bright part in a dark picture):
+    // the mid-tones rise a little, past the dead zone that low-key pictures fill.
+    const double ev = std::min(kMaxMidLiftEV, beyondDeadZone(std::log2(kMidAim / median), kDarkMidDeadZoneEV) * 0.5);
+    if (ev > 0) {
+      const double m = srgb(median), mt = std::min(0.9, srgb(median * std::exp2(ev)));
+      t.midBoost = (mt - m) / (m * (1 - mt));
+    }
+  }
+
+  // 4. Finishing, on the corrected picture: colourfulness, deep shadows and near-white.
+  const auto corrected = std::make_unique<Table>([&](double x) { return t.apply(x); });
+  double srg = 0, syb = 0, srg2 = 0, syb2 = 0;
+  size_t deep = 0, bright = 0;
+  for (auto& c : px) {
+    float d[3];
+    for (int k = 0; k < 3; ++k) d[k] = (*corrected)(c[k]);
+    const double R = 255 * (*encoded)(d[0]), G = 255 * (*encoded)(d[1]), B = 255 * (*encoded)(d[2]);
+    const double rg = R - G, yb = 0.5 * (R + G) - B;
+    srg += rg, syb += yb, srg2 += rg * rg, syb2 += yb * yb;
+    const float y = tone::luminance(d);
+    if (y < 0.01f) ++deep;
+    if (y > 0.8f) ++bright;
+  }
+  const double n = double(px.size());
+  const double mrg = srg / n, myb = syb / n;
+  const double sdrg = std::sqrt(std::max(0.0, srg2 / n - mrg * mrg)),
+               sdyb = std::sqrt(std::max(0.0, syb2 / n - myb * myb));
+  a.colourfulness = std::hypot(sdrg, sdyb) + 0.3 * std::hypot(mrg, myb);
+  a.vibranceNeed = std::clamp(
+      beyondDeadZone(kColourfulnessPrior - a.colourfulness, kColourfulnessDeadZone) / kColourfulnessPrior, 0.0, 1.0);
+  a.shadowNeed = std::clamp(beyondDeadZone(double(deep) / n, kDeepShadowShare) / (2 * kDeepShadowShare), 0.0, 1.0);
+  a.highlightNeed = std::clamp(beyondDeadZone(double(bright) / n, kBrightShare) / (2 * kBrightShare), 0.0, 1.0);
+  a.sharpness = sharpnessOf(*img);
+  a.sharpenNeed = std::clamp((kSharpEnough - a.sharpness) / (kSharpEnough - kSoft), 0.0, 1.0);
+
+  return a;
+}
+
+std::shared_ptr<const Analysis> shared(const EffectParametersContextPtr& context, double exposureBiasEV) {
+  if (!context) return std::make_shared<Analysis>();
+  char key[64];
+  std::snprintf(key, sizeof key, "enhance.analysis.%g", exposureBiasEV);
+  return context->analysis<Analysis>(key, [&]() -> std::shared_ptr<const Analysis> {
+    auto img = context->analysisImage();
+    return std::make_shared<Analysis>(img ? analyse(*img, exposureBiasEV) : Analysis{});
+  });
+}
+
+}  // namespace rova::enhance_analysis
