@@ -66,6 +66,17 @@ void setLayerFrame(QVView* view, CGRect frame) {
   view->setFrame(store->written_);
 }
 
+thread_local int applyingDepth = 0;
+
+// Writes a spring's value with isApplyingSpring() set.
+void applySpringValue(QVView* view, QVSpringProperty property, const QVSpringValue& value) {
+  ++applyingDepth;
+  struct Restore {
+    ~Restore() { --applyingDepth; }
+  } restore;
+  QVSpringLayer::setValue(view, property, value);
+}
+
 }  // namespace
 
 // ---- Dynamics ----
@@ -90,6 +101,8 @@ double QVSpringDynamics::dampingRatio() const {
 // ---- Layer values ----
 
 namespace QVSpringLayer {
+
+bool isApplyingSpring() { return applyingDepth > 0; }
 
 CGRect frame(const QVView* view) {
   if (!view) return CGRectZero;
@@ -201,7 +214,7 @@ void QVSpringAnimation::start(QVView* view) {
   v_ = initialVelocity_ && initialVelocity_->size() == to_.size() ? *initialVelocity_ : QVSpringValue(to_.size(), 0.0);
   steps_ = 0;
   ended_ = false;
-  if (from_) QVSpringLayer::setValue(view, property_, x_);
+  if (from_) applySpringValue(view, property_, x_);
   std::weak_ptr<QVSpringAnimation> weak = weak_from_this();
   driverId_ = QVAnimationDriver::shared().add(
       [weak](double elapsed) {
@@ -249,7 +262,7 @@ bool QVSpringAnimation::step(double elapsed) {
     x_ = to_;
     std::fill(v_.begin(), v_.end(), 0.0);
   }
-  QVSpringLayer::setValue(view_, property_, x_);
+  applySpringValue(view_, property_, x_);
   if (observer_) observer_(x_);
   return !settled;
 }

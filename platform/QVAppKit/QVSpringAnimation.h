@@ -63,6 +63,9 @@ CGSize size(const QVView* view);
 CGPoint position(const QVView* view);
 // The frame with the fractions the springs keep.
 CGRect frame(const QVView* view);
+// True while a spring writes a value: views that mirror their frame into state (the sizes their
+// own springs start from) skip the frames their springs pass through.
+bool isApplyingSpring();
 }  // namespace QVSpringLayer
 
 class QVSpringAnimation : public std::enable_shared_from_this<QVSpringAnimation> {

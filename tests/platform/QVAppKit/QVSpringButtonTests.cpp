@@ -1,0 +1,168 @@
+#include "QVAppKit/QVSpringButton.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <memory>
+
+#include "MouseTestSupport.h"
+#include "QVAppKit/NSView+SpringAnimation.h"
+#include "QVAppKit/QVAnimationDriver.h"
+
+namespace {
+
+using namespace mouse_test;
+
+class SpringButton : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    driver().useManualClock();
+    driver().cancelAll();
+    window.reset(QVMake<QVView>(CGRectMake(0, 0, 400, 300)));
+    button = QVMake<QVSpringButton>(CGRectMake(100, 100, 100, 30));
+    button->setTitle("Export");
+    window->addSubview(button);
+    button->setTarget(&target);
+    button->setAction([this](QObject* t, QVTitledButton* sender) {
+      EXPECT_EQ(t, &target);
+      senders.push_back(sender);
+    });
+  }
+  void TearDown() override { driver().cancelAll(); }
+  static QVAnimationDriver& driver() { return QVAnimationDriver::shared(); }
+  std::shared_ptr<QVSpringAnimation> runningSize() {
+    auto keys = NSViewSpringAnimation::animationKeys(button);
+    for (auto& k : keys) {
+      auto a = QVSpringAnimations::animationForKey(button, k);
+      if (a->property() == QVSpringProperty::Size) return a;
+    }
+    return nullptr;
+  }
+
+  QObject target;
+  std::vector<QVTitledButton*> senders;
+  std::unique_ptr<QVView> window;
+  QVSpringButton* button = nullptr;
+};
+
+TEST_F(SpringButton, HoverGrowsByTenPercentAndLeavingSpringsBack) {
+  enter(button);
+  EXPECT_TRUE(button->hovering());
+  auto spring = runningSize();
+  ASSERT_TRUE(spring);
+  EXPECT_EQ(spring->springSpeed(), 15);
+  EXPECT_EQ(spring->springBounciness(), 10);
+  driver().advance(2);
+  EXPECT_EQ(QVSpringLayer::size(button), CGSizeMake(110, 33));
+  EXPECT_EQ(QVSpringLayer::position(button), CGPointMake(150, 115)) << "grows about its centre";
+  EXPECT_TRUE(button->currentHoverAnimationKey().empty());
+
+  leave(button);
+  spring = runningSize();
+  ASSERT_TRUE(spring);
+  EXPECT_EQ(spring->springSpeed(), 15);
+  driver().advance(2);
+  EXPECT_EQ(QVSpringLayer::size(button), CGSizeMake(100, 30));
+  EXPECT_EQ(button->frame(), CGRectMake(100, 100, 100, 30));
+
+  // A longer title made the button wider: rest is the new size.
+  button->setFrame(CGRectMake(80, 100, 140, 30));
+  enter(button);
+  driver().advance(2);
+  leave(button);
+  driver().advance(2);
+  EXPECT_EQ(QVSpringLayer::size(button), CGSizeMake(140, 30));
+}
+
+TEST_F(SpringButton, ReleaseInsideSendsOnceAfterTheReleaseSpring) {
+  enter(button);
+  press(button, QPointF(50, 15));
+  EXPECT_FALSE(button->userInteractionEnabled());
+  const std::string pressKey = button->currentClickAnimationKey();
+  ASSERT_FALSE(pressKey.empty());
+  press(button, QPointF(50, 15));  // a second press while the spring runs starts no other
+  EXPECT_EQ(button->currentClickAnimationKey(), pressKey);
+  driver().advance(0.05);
+  release(button, QPointF(50, 15));
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(senders.empty()) << "not before the release spring has ended";
+  driver().advance(2);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(senders, std::vector<QVTitledButton*>{button});
+  EXPECT_TRUE(button->userInteractionEnabled());
+  EXPECT_EQ(QVSpringLayer::size(button), CGSizeMake(110, 33)) << "released under the pointer: hover size";
+  QCoreApplication::processEvents();
+  EXPECT_EQ(senders.size(), 1u);
+}
+
+TEST_F(SpringButton, DraggingOutAndReleasingOutsideSendsNothing) {
+  enter(button);
+  press(button, QPointF(50, 15));
+  driver().advance(0.3);
+  EXPECT_EQ(QVSpringLayer::size(button), CGSizeMake(100, 30)) << "pressed: the normal size";
+  drag(button, QPointF(300, 15));
+  EXPECT_TRUE(button->hovering());
+  drag(button, QPointF(40, 15));
+  EXPECT_FALSE(button->hovering());
+  drag(button, QPointF(300, 15));
+  release(button, QPointF(300, 15));
+  driver().advance(2);
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(senders.empty());
+  EXPECT_TRUE(button->userInteractionEnabled());
+}
+
+TEST_F(SpringButton, HoverFreezesWhileTheWindowIsNotKey) {
+  QEvent resign(QEvent::WindowDeactivate);
+  QCoreApplication::sendEvent(window.get(), &resign);
+  EXPECT_FALSE(button->tracksHovering());
+  enter(button);
+  EXPECT_FALSE(button->hovering());
+  EXPECT_TRUE(NSViewSpringAnimation::animationKeys(button).empty());
+
+  QEvent become(QEvent::WindowActivate);
+  QCoreApplication::sendEvent(window.get(), &become);
+  enter(button);
+  driver().advance(2);
+  QCoreApplication::sendEvent(window.get(), &resign);
+  leave(button);
+  EXPECT_TRUE(button->hovering()) << "frozen enlarged";
+  QCoreApplication::sendEvent(window.get(), &become);
+  EXPECT_FALSE(button->hovering());
+  driver().advance(2);
+  EXPECT_EQ(QVSpringLayer::size(button), CGSizeMake(100, 30));
+}
+
+TEST_F(SpringButton, AnchorReachesAllThreeParams) {
+  button->setAnchor(CGPointZero);
+  EXPECT_FALSE(button->hoverParams()->anchor());
+  button->setAnchor(CGPointMake(1, 0.5));
+  for (const auto& p : {button->hoverParams(), button->clickParams(), button->initialParams()}) {
+    EXPECT_EQ(p->anchor(), CGPointMake(1, 0.5));
+  }
+  EXPECT_EQ(button->initialParams()->speed(), 15);
+  EXPECT_EQ(button->initialParams()->scale(), 1.0);
+}
+
+TEST_F(SpringButton, IconSitsDirectlyBeforeTheTitle) {
+  auto* wide = QVMake<QVSpringButton>(CGRectMake(0, 0, 60, 30));
+  window->addSubview(wide);
+  wide->setTitle("A much longer title");
+  wide->setIconImage(nullptr, CGSizeMake(16, 16));
+  const CGRect icon = wide->iconView()->frame();
+  const CGRect title = wide->titleLabel()->frame();
+  EXPECT_EQ(icon.size, CGSizeMake(16, 16));
+  EXPECT_EQ(icon.origin.x + 16, title.origin.x);
+  EXPECT_GE(icon.origin.x, 10);
+  EXPECT_EQ(icon.origin.y, 7);
+}
+
+TEST(QVRoundedSpringButton, RoundsToHalfItsHeight) {
+  std::unique_ptr<QVView> window(QVMake<QVView>(CGRectMake(0, 0, 300, 100)));
+  auto* button = QVMake<QVRoundedSpringButton>(CGRectMake(10, 10, 120, 40));
+  window->addSubview(button);
+  button->layoutSubtreeIfNeeded();
+  EXPECT_EQ(button->cornerRadius(), 20);
+}
+
+}  // namespace
