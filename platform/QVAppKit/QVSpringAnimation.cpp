@@ -229,20 +229,21 @@ void QVSpringAnimation::start(QVView* view) {
       });
 }
 
+void QVSpringStep(const QVSpringDynamics& dynamics, double& x, double& v, double target, double dt) {
+  // a = (-k (x - target) - c v) / m
+  const double k = dynamics.tension, c = dynamics.friction, m = dynamics.mass > 0 ? dynamics.mass : 1;
+  const auto accel = [&](double px, double pv) { return (-k * (px - target) - c * pv) / m; };
+  const double x0 = x, v0 = v;
+  const double k1x = v0, k1v = accel(x0, v0);
+  const double k2x = v0 + 0.5 * dt * k1v, k2v = accel(x0 + 0.5 * dt * k1x, k2x);
+  const double k3x = v0 + 0.5 * dt * k2v, k3v = accel(x0 + 0.5 * dt * k2x, k3x);
+  const double k4x = v0 + dt * k3v, k4v = accel(x0 + dt * k3x, k4x);
+  x = x0 + dt / 6.0 * (k1x + 2 * k2x + 2 * k3x + k4x);
+  v = v0 + dt / 6.0 * (k1v + 2 * k2v + 2 * k3v + k4v);
+}
+
 void QVSpringAnimation::integrate(double dt) {
-  // a = (-k (x - target) - c v) / m, per component; classic RK4.
-  const double k = dynamics_.tension, c = dynamics_.friction, m = dynamics_.mass;
-  for (size_t i = 0; i < x_.size(); ++i) {
-    const double target = to_[i];
-    const auto accel = [&](double x, double v) { return (-k * (x - target) - c * v) / m; };
-    const double x0 = x_[i], v0 = v_[i];
-    const double k1x = v0, k1v = accel(x0, v0);
-    const double k2x = v0 + 0.5 * dt * k1v, k2v = accel(x0 + 0.5 * dt * k1x, k2x);
-    const double k3x = v0 + 0.5 * dt * k2v, k3v = accel(x0 + 0.5 * dt * k2x, k3x);
-    const double k4x = v0 + dt * k3v, k4v = accel(x0 + dt * k3x, k4x);
-    x_[i] = x0 + dt / 6.0 * (k1x + 2 * k2x + 2 * k3x + k4x);
-    v_[i] = v0 + dt / 6.0 * (k1v + 2 * k2v + 2 * k3v + k4v);
-  }
+  for (size_t i = 0; i < x_.size(); ++i) QVSpringStep(dynamics_, x_[i], v_[i], to_[i], dt);
 }
 
 bool QVSpringAnimation::step(double elapsed) {

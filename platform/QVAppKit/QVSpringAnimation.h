@@ -53,6 +53,10 @@ struct QVSpringDynamics {
   double angularFrequency() const;
 };
 
+// One fixed step of a spring component: moves x (and its velocity v) towards target by dt seconds
+// (fourth-order Runge-Kutta).
+void QVSpringStep(const QVSpringDynamics& dynamics, double& x, double& v, double target, double dt);
+
 // The layer values of a view as springs see them.
 namespace QVSpringLayer {
 QVSpringValue value(const QVView* view, QVSpringProperty property);

@@ -45,17 +45,20 @@ void QVTitledButton::setupLayoutConstraints() {
 void QVTitledButton::layoutFace() {
   const CGSize bounds = frame().size;
   const CGSize text = titleLabel()->sizeForCurrentString();
-  // The title is centred; the icon sits directly before it, centred vertically, and never closer
-  // to the leading edge than the pin.
+  // The title is centred (it scales about its centre); the icon sits directly before the title as
+  // drawn, centred vertically (it scales about its lower-left corner), and never closer to the
+  // leading edge than the pin. At rest both scales are 1.
+  const double titleScale = titleLabel()->scale().width;
+  const double iconScale = iconView()->scale().width;
   double titleX = (bounds.width - text.width) / 2;
-  double iconX = titleX - iconSize_.width;
+  double iconX = bounds.width / 2 - text.width * titleScale / 2 - iconSize_.width * iconScale;
   if (iconX < leftPin_) {
     iconX = leftPin_;
-    titleX = iconX + iconSize_.width;
+    titleX = iconX + iconSize_.width * iconScale + text.width * (titleScale - 1) / 2;
   }
   titleLabel()->setFrame(
       CGRectMake(std::round(titleX), std::round((bounds.height - text.height) / 2), text.width, text.height));
-  iconView()->setFrame(CGRectMake(std::round(iconX), std::round((bounds.height - iconSize_.height) / 2),
+  iconView()->setFrame(CGRectMake(std::round(iconX), std::round((bounds.height - iconSize_.height * iconScale) / 2),
                                   iconSize_.width, iconSize_.height));
 }
 
