@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "QVAppKit/NSView+SpringAnimation.h"
+#include "QVAppKit/QVAbstractButton.h"
 #include "QVAppKit/QVAnimationDriver.h"
 #include "QVAppKit/QVFadeAnimator.h"
 #include "QVAppKit/QVFonts.h"
@@ -226,6 +227,22 @@ void buildSpringsPage(QVView* window, double W, double H) {
   auto* closed = QVMake<ShareMenu>(CGRectMake(32, 40, 132, 40));
   menus->addSubview(closed);
   closed->build(false);
+  // Plain text buttons beside it.
+  text(menus, CGRectMake(32, 196, 200, 18), "Text buttons", "SFProText-Medium", 13, kMuted);
+  auto* importMore = QVMake<QVButton>(CGRectMake(32, 150, 130, 32));
+  menus->addSubview(importMore);
+  importMore->setTitle("Import more…");
+  importMore->setFont(QVFonts::fontWithName("SFProText-Semibold", 14));
+  importMore->setFontColor(kOrange);
+  importMore->setAlignment(QVTextAlignmentLeft);
+  importMore->setTextOffset(CGSizeZero);
+  auto* cancel = QVMake<QVButton>(CGRectMake(32, 104, 96, 32));
+  menus->addSubview(cancel);
+  cancel->setTitle("Cancel");
+  cancel->setFont(QVFonts::fontWithName("SFProText-Medium", 14));
+  cancel->setFontColor(kText);
+  cancel->setBordered(true);
+  cancel->setTextOffset(CGSizeZero);
   auto* open = QVMake<ShareMenu>(CGRectMake(W - 640 - 32 - 260, 20, 260, 214));
   menus->addSubview(open);
   open->build(true);
