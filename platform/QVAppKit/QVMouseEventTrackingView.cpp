@@ -15,6 +15,11 @@ std::string& systemVersionText() {
 }
 }  // namespace
 
+QVMouseEventTrackingView::~QVMouseEventTrackingView() {
+  // A view destroyed while pressed does not leave its cursor behind.
+  if (cursorPushed_) QGuiApplication::restoreOverrideCursor();
+}
+
 void QVMouseEventTrackingView::initialize() {
   QVFrameChangingView::initialize();
   enabled_ = true;
@@ -89,6 +94,8 @@ void QVMouseEventTrackingView::frameDidChange(bool sizeChanged) {
 bool QVMouseEventTrackingView::isInActiveWindow() const { return window() && window()->isActiveWindow(); }
 
 bool QVMouseEventTrackingView::event(QEvent* event) {
+  // Leaving its window: on older systems the window may be moved again.
+  if (event->type() == QEvent::ParentAboutToChange && window() && window() != this) handleWindowMovability(true);
   if (enteredExitedArea_ && isInActiveWindow()) {
     if (event->type() == QEvent::Enter) {
       const QPointF local = static_cast<QEnterEvent*>(event)->position();

@@ -48,6 +48,7 @@ struct QVTrackingArea {
 class QVMouseEventTrackingView : public QVFrameChangingView {
  public:
   using QVFrameChangingView::QVFrameChangingView;
+  ~QVMouseEventTrackingView() override;
   void initialize() override;
 
   bool enabled() const { return enabled_; }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QWindow>
 #include <memory>
 
 #include "MouseTestSupport.h"
@@ -163,6 +164,39 @@ TEST(QVRoundedSpringButton, RoundsToHalfItsHeight) {
   window->addSubview(button);
   button->layoutSubtreeIfNeeded();
   EXPECT_EQ(button->cornerRadius(), 20);
+}
+
+}  // namespace
+
+namespace {
+
+// Through the window, as the windowing system delivers them: the press goes to the button under the
+// pointer and the release to the same button although it takes no clicks while its spring runs.
+void sendToWindow(QWidget* window, QEvent::Type type, QPointF point) {
+  const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+  const Qt::MouseButtons buttons = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+  QMouseEvent e(type, point, point, window->mapToGlobal(point), button, buttons, Qt::NoModifier);
+  QCoreApplication::sendEvent(window->windowHandle(), &e);
+}
+
+TEST(QVSpringButtonInWindow, TheReleaseReachesTheButtonThatTookThePress) {
+  QVAnimationDriver::shared().useManualClock();
+  std::unique_ptr<QVView> window(QVMake<QVView>(CGRectMake(0, 0, 300, 200)));
+  auto* button = QVMake<QVSpringButton>(CGRectMake(100, 85, 100, 30));
+  window->addSubview(button);
+  window->show();
+  QObject target;
+  int sent = 0;
+  button->setTarget(&target);
+  button->setAction([&](QObject*, QVTitledButton*) { ++sent; });
+  const QPointF centre = button->mapTo(window.get(), QPointF(50, 15));
+  sendToWindow(window.get(), QEvent::MouseButtonPress, centre);
+  EXPECT_FALSE(button->userInteractionEnabled());
+  sendToWindow(window.get(), QEvent::MouseButtonRelease, centre);
+  QVAnimationDriver::shared().advance(2);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(sent, 1);
+  EXPECT_TRUE(button->userInteractionEnabled());
 }
 
 }  // namespace
