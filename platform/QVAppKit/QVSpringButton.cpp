@@ -67,6 +67,8 @@ void QVSpringButton::addTrackingArea() {
 // ---- Hover ----
 
 bool QVSpringButton::event(QEvent* event) {
+  // Shown in a window an ancestor was moved into after the button joined it.
+  if (event->type() == QEvent::Show) observeCurrentWindow();
   if (currentTrackingArea_) {
     if (event->type() == QEvent::Enter) mouseEntered();
     if (event->type() == QEvent::Leave) mouseExited();
@@ -177,6 +179,10 @@ void QVSpringButton::sendActionToTarget() {
 
 void QVSpringButton::viewDidMoveToSuperview() {
   QVTitledButton::viewDidMoveToSuperview();
+  observeCurrentWindow();
+}
+
+void QVSpringButton::observeCurrentWindow() {
   QWidget* newWindow = superview() ? window() : nullptr;
   if (newWindow == observedWindow_) return;
   removeObserversForWindow(observedWindow_);

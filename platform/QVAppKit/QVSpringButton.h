@@ -73,6 +73,8 @@ class QVSpringButton : public QVTitledButton {
   bool cancelClickAnimationInNeeded() { return cancelAnimationInNeededForKey(currentClickAnimationKey_); }
   // The label, the icon and the corner radius follow the button's spring.
   void springFace(const std::shared_ptr<QVSpringSizeScaleParams>& params);
+  // Observes the button's current window (it may change when an ancestor moves).
+  void observeCurrentWindow();
   void addObserversForWindow(QWidget* window);
   void removeObserversForWindow(QWidget* window);
 

@@ -200,6 +200,14 @@ TEST_F(SpringAnimation, FrameSpringCompletesOnceAfterBothWithTheLastFlag) {
   EXPECT_FALSE(finished);
 }
 
+TEST_F(SpringAnimation, FrameSpringEndsOnTheFrameWhateverTheAnchor) {
+  view->setAnchorPoint(CGPointMake(0.5, 0.5));
+  const CGRect target = CGRectMake(10, 20, 60, 30);
+  animateSpringFrame(view, QVSpringFrameParams::paramsWithFrame(target, 10, 10));
+  driver().advance(3);
+  EXPECT_EQ(view->frame(), target);
+}
+
 TEST_F(SpringAnimation, ProportionalCornersFollowTheSmallerSide) {
   auto params = QVSpringSizeScaleParams::defaultParams();
   params->setOriginalSize(CGSizeMake(100, 40));  // target 110 x 44

@@ -55,6 +55,18 @@ TEST_F(Fades, CompletesOnceAfterTheLastOpacityAnimationStops) {
   EXPECT_FALSE(QVOpacityAnimation::has(views[0]));
 }
 
+TEST_F(Fades, ACompletionThatRunsTheAnimatorAgainKeepsTheNewCompletion) {
+  auto fade = QVFadeAnimator::make({views[0]}, {});
+  int second = 0;
+  fade->animateWithDuration(0.1, [&](bool) { fade->animateWithDuration(0.1, [&](bool) { ++second; }); });
+  driver().advance(0.2);
+  EXPECT_TRUE(fade->isAnimating());
+  EXPECT_TRUE(fade->completion());
+  driver().advance(0.2);
+  EXPECT_EQ(second, 1);
+  EXPECT_FALSE(fade->completion());
+}
+
 TEST_F(Fades, ACancelledFadeNeverCompletesAndKeepsItsStartAlphas) {
   auto fade = QVFadeAnimator::make({views[0]}, {views[1]});
   int calls = 0;
