@@ -113,6 +113,33 @@ TEST_F(SpringButton, DraggingOutAndReleasingOutsideSendsNothing) {
   EXPECT_TRUE(button->userInteractionEnabled());
 }
 
+TEST_F(SpringButton, WithoutHoverThePressSizeFollowsThePointer) {
+  button->setHoverEnabled(false);
+  auto click = QVSpringSizeScaleParams::paramsWithScale(0.9, 25, 0);
+  click->setOriginalSize(CGSizeMake(100, 30));  // params set after layout learn the size from their maker
+  button->setClickParams(click);
+  enter(button);
+  EXPECT_FALSE(button->hovering());
+  press(button, QPointF(50, 15));
+  driver().advance(1);
+  EXPECT_EQ(QVSpringLayer::size(button), CGSizeMake(90, 27));
+  struct Step {
+    QPointF at;
+    CGSize size;
+  };
+  // Inside: the press size (hovering means "pressed" here); outside: rest.
+  for (const Step& s : {Step{{40, 15}, {90, 27}}, Step{{300, 15}, {100, 30}}, Step{{20, 10}, {90, 27}}}) {
+    drag(button, s.at);
+    driver().advance(1);
+    EXPECT_EQ(QVSpringLayer::size(button), s.size) << s.at.x();
+  }
+  release(button, QPointF(20, 10));
+  driver().advance(1);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(QVSpringLayer::size(button), CGSizeMake(100, 30));
+  EXPECT_EQ(senders.size(), 1u);
+}
+
 TEST_F(SpringButton, HoverFreezesWhileTheWindowIsNotKey) {
   QEvent resign(QEvent::WindowDeactivate);
   QCoreApplication::sendEvent(window.get(), &resign);
