@@ -1,4 +1,4 @@
-// solvane-gallery [--screenshot OUT.png]
+// solvane-gallery [--page springs] [--screenshot OUT.png] [--hover-frames PREFIX]
 // Shows every view of the interface toolkit in its states, on the application's dark look: base
 // views with rounding, shadows and transparency, labels, text fields, image views in both content
 // modes and an overlay flight. With --screenshot it writes the window (at the screen's device
@@ -24,6 +24,7 @@
 #include "QVAppKit/QVOverlayCanvas.h"
 #include "QVAppKit/QVRoundedView.h"
 #include "QVAppKit/QVTextField.h"
+#include "SpringsPage.h"
 
 namespace {
 
@@ -188,9 +189,32 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QVFonts::loadOnce();
   QVMainExecutorBridge::install();
-  std::string screenshot;
+  std::string screenshot, page, hoverFrames;
   for (int i = 1; i + 1 < argc; ++i) {
     if (std::strcmp(argv[i], "--screenshot") == 0) screenshot = argv[i + 1];
+    if (std::strcmp(argv[i], "--page") == 0) page = argv[i + 1];
+    if (std::strcmp(argv[i], "--hover-frames") == 0) hoverFrames = argv[i + 1];
+  }
+  if (page == "springs") {
+    const double W = 1200, H = 780;
+    auto* window = QVMake<QVView>(CGRectMake(0, 0, W, H));
+    window->setWindowTitle("Solvane — springs");
+    window->setBackgroundColor(kWindow);
+    gallery::buildSpringsPage(window, W, H);
+    window->show();
+    // The hover springs and fades settle before the picture is taken.
+    QTimer::singleShot(1400, [window, screenshot, hoverFrames] {
+      bool ok = true;
+      if (!screenshot.empty()) {
+        const QPixmap shot = window->grab();
+        ok = shot.save(QString::fromStdString(screenshot));
+        std::printf("%s %s (%dx%d, device pixel ratio %.1f)\n", ok ? "wrote" : "could not write",
+                    screenshot.c_str(), shot.width(), shot.height(), shot.devicePixelRatio());
+      }
+      if (!hoverFrames.empty()) ok = gallery::writeHoverFrames(window, hoverFrames) && ok;
+      if (!screenshot.empty() || !hoverFrames.empty()) QApplication::exit(ok ? 0 : 1);
+    });
+    return app.exec();
   }
 
   const double W = 1200, H = 780;
