@@ -1,5 +1,5 @@
-// Creation, loading, the engine list and notifications of the processor; the render path is in
-// QVRovaProcessorRender.cpp.
+// Creation, loading, the engine list and notifications of the processor; the render path is
+// QVRovaProcessorRenderer, to which the render methods here forward.
 #include "QVCore/ImageProcessing/Processor/QVRovaProcessor.h"
 
 #include <cinttypes>
@@ -11,7 +11,7 @@
 #include "QVPlatform/Localization.h"
 #include "QVPlatform/Log.h"
 
-QVRovaProcessor::QVRovaProcessor() = default;
+QVRovaProcessor::QVRovaProcessor() : renderer_(std::make_unique<QVRovaProcessorRenderer>(*this)) {}
 
 QVRovaProcessor::~QVRovaProcessor() {
   // The layers may outlive the processor: they let go of the engine processor. Their own engine
@@ -28,12 +28,7 @@ QVRovaProcessor::~QVRovaProcessor() {
     detach();
   terminateToken_.reset();
   syncTokens_.clear();
-  for (auto* slot : {&processLowResOperation_, &processOriginalLowResOperation_, &processImageRectOperation_,
-                     &processFullSizeOperaiton_})
-    if (*slot) {
-      (*slot)->cancel();
-      (*slot)->interruptProcessing();
-    }
+  renderer_.reset();  // cancels and interrupts the renders it still holds
 }
 
 namespace {
@@ -725,4 +720,110 @@ void QVRovaProcessor::childDidChangeState(const std::shared_ptr<QVModelObject>& 
     setNeedsDisplayWithInfo(info.values);
   else
     notificationQueue()->forcePostNotificationWithInfo(info.values);
+}
+
+// ---- Rendering, caches and cancellation (the renderer's) ----
+
+std::string QVRovaProcessor::renderSettingsText(const QVIPProcessParams& params) const {
+  return renderer_->renderSettingsText(params);
+}
+
+std::string QVRovaProcessor::renderKey(const QVIPProcessParams& params) const { return renderer_->renderKey(params); }
+
+std::string QVRovaProcessor::stateID() { return renderer_->defaultStateID(); }
+
+std::shared_ptr<QVRovaCache> QVRovaProcessor::previewsCache() { return renderer_->previewsCache(); }
+
+std::shared_ptr<QVRovaCache> QVRovaProcessor::originalRoiCache() { return renderer_->originalRoiCache(); }
+
+std::shared_ptr<QVRovaCache> QVRovaProcessor::thumbnailsCache() { return renderer_->thumbnailsCache(); }
+
+void QVRovaProcessor::clearCaches() { renderer_->clearCaches(); }
+
+QVRovaProcessor::OperationPtr QVRovaProcessor::operationForProcessImageWithParams(
+    const std::shared_ptr<QVIPProcessParams>& params, Completion completion) {
+  return renderer_->operationForProcessImageWithParams(params, std::move(completion));
+}
+
+QVRovaProcessor::OperationPtr QVRovaProcessor::operationForProcessImageRect(CGRect rect, CGSize fitSize,
+                                                                            int64_t colorspace, int64_t depth,
+                                                                            bool applyCrop, Completion completion) {
+  return renderer_->operationForProcessImageRect(rect, fitSize, colorspace, depth, applyCrop, std::move(completion));
+}
+
+QVRovaProcessor::OperationPtr QVRovaProcessor::operationForProcessImageRect(
+    CGRect rect, CGSize fitSize, int64_t colorspace, int64_t depth, bool applyCrop, bool disableShowMask,
+    bool disableHotPixels, bool disableColdPixels, bool disableCache, bool obtainOriginalRoi, bool async,
+    bool runCallbackInBackground, Completion completion) {
+  return renderer_->operationForProcessImageRect(rect, fitSize, colorspace, depth, applyCrop, disableShowMask,
+                                                 disableHotPixels, disableColdPixels, disableCache, obtainOriginalRoi,
+                                                 async, runCallbackInBackground, std::move(completion));
+}
+
+void QVRovaProcessor::processImageWithParams(const std::shared_ptr<QVIPProcessParams>& params, Completion completion) {
+  renderer_->processImageWithParams(params, std::move(completion));
+}
+
+void QVRovaProcessor::processImageRect(CGRect rect, CGSize fitSize, Completion completion) {
+  renderer_->processImageRect(rect, fitSize, std::move(completion));
+}
+
+void QVRovaProcessor::processImageRect(CGRect rect, CGSize fitSize, int64_t colorspace, int64_t depth,
+                                       bool obtainOriginalRoi, bool async, Completion completion) {
+  renderer_->processImageRect(rect, fitSize, colorspace, depth, obtainOriginalRoi, async, std::move(completion));
+}
+
+void QVRovaProcessor::processFullSizeImageWithColorspace(int64_t colorspace, int64_t depth, Completion completion) {
+  processFullSizeImageWithColorspace(colorspace, imageSize(), depth, false, false, false, false, true,
+                                     std::move(completion));
+}
+
+void QVRovaProcessor::processFullSizeImageWithColorspace(int64_t colorspace, CGSize newSize, int64_t depth,
+                                                         bool disableShowMask, bool disableHotPixels,
+                                                         bool disableColdPixels, bool disableCache, bool async,
+                                                         Completion completion) {
+  renderer_->processFullSizeImageWithColorspace(colorspace, newSize, depth, disableShowMask, disableHotPixels,
+                                                disableColdPixels, disableCache, async, std::move(completion));
+}
+
+void QVRovaProcessor::processNotCroppedFullSizeImageWithColorspace(int64_t colorspace, CGSize newSize, int64_t depth,
+                                                                   bool disableShowMask, bool disableHotPixels,
+                                                                   bool disableColdPixels, bool disableCache,
+                                                                   bool async, Completion completion) {
+  renderer_->processNotCroppedFullSizeImageWithColorspace(colorspace, newSize, depth, disableShowMask, disableHotPixels,
+                                                          disableColdPixels, disableCache, async,
+                                                          std::move(completion));
+}
+
+CGSize QVRovaProcessor::lowResFitSize(CGSize size) { return QVRovaProcessorRenderer::lowResFitSize(size); }
+
+void QVRovaProcessor::processLowResAndClampResult(bool clamp, bool async, Completion completion) {
+  renderer_->processLowResAndClampResult(clamp, async, std::move(completion));
+}
+
+void QVRovaProcessor::processOriginalLowResAndClampResult(Completion completion) {
+  renderer_->processOriginalLowResAndClampResult(std::move(completion));
+}
+
+QVIPImagePtr QVRovaProcessor::obtainOriginalRoiFromLayer(const rova::BaseLayerPtr& layer, bool) {
+  return renderer_->originalRoiFromLayer(layer);
+}
+
+QVRovaProcessor::OperationPtr QVRovaProcessor::processImageRectOperation() const {
+  return renderer_->operation(QVRovaProcessorRenderer::Kind::ImageRect);
+}
+
+void QVRovaProcessor::cancelImageProcessingOperations() { renderer_->cancelImageProcessingOperations(); }
+
+void QVRovaProcessor::cancelProcessingQueue() {
+  cancelImageProcessingOperations();
+  if (auto loading = loadingLayer()) loading->setReadImageCanceled(true);
+  auto queue = imageProcessingQueue();
+  queue->setSuspended(true);
+  queue->cancelAllOperations();
+  queue->setSuspended(false);
+}
+
+void QVRovaProcessor::cancelProcessingOperationsAndCompletions() {
+  renderer_->cancelProcessingOperationsAndCompletions();
 }

@@ -38,6 +38,7 @@
 #include "QVCore/ImageProcessing/Processor/QVIPProcessParams.h"
 #include "QVCore/ImageProcessing/Processor/QVNotificationQueue.h"
 #include "QVCore/ImageProcessing/Processor/QVRovaCache.h"
+#include "QVCore/ImageProcessing/Processor/QVRovaProcessorRenderer.h"
 #include "QVCore/ImageProcessing/RovaBridge/QVIPImage.h"
 #include "QVPlatform/Additions.h"
 #include "QVPlatform/NotificationCenter.h"
@@ -96,8 +97,7 @@ class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol, p
   using ImageLayerPtr = std::shared_ptr<QVIPImageLayer>;
   using OperationPtr = std::shared_ptr<QVIPProcessOperation>;
   // image, thumbnail, unprocessed region, fit size, rectangle.
-  using Completion = std::function<void(QVIPImagePtr image, QVIPImagePtr thumbnail, QVIPImagePtr originalRoi,
-                                        CGSize fitSize, CGRect rect)>;
+  using Completion = QVRovaProcessorRenderer::Completion;
 
   // ---- Creation ----
   // An empty processor: a new engine processor with its update callback, notifications on.
@@ -494,23 +494,9 @@ class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol, p
   std::weak_ptr<QVRovaProcessor> weakSelf() { return weakAs<QVRovaProcessor>(); }
 
  private:
-  // Builds the render operation; with `deferredDelivery` the delivery of a main-thread completion
-  // is left in it for the waiting caller to run.
-  OperationPtr makeRenderOperation(const std::shared_ptr<QVIPProcessParams>& params, Completion completion,
-                                   const std::shared_ptr<qv::Block>& deferredDelivery);
-  // The modes a render reads when it is asked for.
-  struct RenderModes {
-    bool useCaches, lowRes, quickPreview, exportMode;
-    std::string state;  // the state part of the cache keys, read when the render was built
-  };
-  void runRender(const std::shared_ptr<QVIPProcessOperation>& op, const std::shared_ptr<QVIPProcessParams>& params,
-                 const Completion& completion, RenderModes modes, const std::string& renderKey,
-                 const std::string& settingsText, const std::string& regionKeyBase,
-                 const rova::BaseLayerPtr& regionEngineLayer, const std::shared_ptr<qv::Block>& deferredDelivery);
-  // Queues a render of a kind, cancelling (and interrupting) the kind's previous one; waits when
-  // asked. `slot` is the kind's field.
-  void queueKind(OperationPtr QVRovaProcessor::*slot, const std::shared_ptr<QVIPProcessParams>& params,
-                 Completion completion, bool wait);
+  // Queued render blocks hold the processor weakly and reach its renderer through it.
+  friend class QVRovaProcessorRenderer;
+  QVRovaProcessorRenderer& renderer() const { return *renderer_; }
   void installLoadedLayer(const ImageLayerPtr& layer);
   void dropOriginalPreviews();
   void applicationWillTerminate();
@@ -531,11 +517,8 @@ class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol, p
   std::shared_ptr<QVTCropDescription> cropDescription_;
   std::weak_ptr<QVHistoryManagerProtocol> historyManager_;
   std::shared_ptr<qv::OperationQueue> imageProcessingQueue_;
-  std::shared_ptr<QVRovaCache> previewsCache_, originalRoiCache_, thumbnailsCache_;
   std::shared_ptr<QVNotificationQueue> notificationQueue_;
   QVIPImagePtr originalLowResImage_, originalCroppedLowResImage_;
-  OperationPtr processLowResOperation_, processOriginalLowResOperation_, processImageRectOperation_,
-      processFullSizeOperaiton_;
   CGSize canvasSize_{};
   uint64_t canvasGeneration_ = 0;  // raised whenever the cached canvas size is dropped
   uint64_t orientation_ = 1;
@@ -568,4 +551,7 @@ class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol, p
   std::shared_ptr<qv::BlockOperation> obtainLuminosityMaskOperation_;
   // Adopts an engine copy: the copy listens to its own engine's updates.
   void adoptRovaProcessorCopy(const rova::ImageProcessorPtr& engine);
+  // Render requests, result caches and their keys, under the renderer's own leaf lock (last, so
+  // it goes first and cancels what it still holds before the rest of the processor).
+  std::unique_ptr<QVRovaProcessorRenderer> renderer_;
 };
