@@ -203,11 +203,11 @@ void QVRovaProcessor::applyPresetWithLayers(const std::vector<LayerPtr>& presetL
                                             const std::optional<std::string>& presetUUID, const LayerPtr& onLayer) {
   auto target = onLayer ? onLayer : activeLayer();
   if (!target) return;
-  bool saved = notifyAsync_;
-  notifyAsync_ = true;
+  bool saved = isNotifyAsync();
+  setNotifyAsync(true);
   target->setLayers(presetLayers);
   target->setPresetUUID(presetUUID);
-  notifyAsync_ = saved;
+  setNotifyAsync(saved);
 }
 
 void QVRovaProcessor::applyLayers(const std::vector<LayerPtr>& list) {

@@ -3,6 +3,7 @@
 #include "QVCore/ImageProcessing/Processor/QVRovaProcessor.h"
 
 #include <cinttypes>
+#include <cmath>
 #include <cstdio>
 
 #include "QVCore/ImageProcessing/Layers/QVIPEffectsProvider.h"
@@ -11,7 +12,9 @@
 #include "QVPlatform/Localization.h"
 #include "QVPlatform/Log.h"
 
-QVRovaProcessor::QVRovaProcessor() : renderer_(std::make_unique<QVRovaProcessorRenderer>(*this)) {}
+QVRovaProcessor::QVRovaProcessor()
+    : renderer_(std::make_unique<QVRovaProcessorRenderer>(*this)),
+      stateStore_(std::make_unique<QVRovaProcessorStateStore>(*this)) {}
 
 QVRovaProcessor::~QVRovaProcessor() {
   // The layers may outlive the processor: they let go of the engine processor. Their own engine
@@ -826,4 +829,91 @@ void QVRovaProcessor::cancelProcessingQueue() {
 
 void QVRovaProcessor::cancelProcessingOperationsAndCompletions() {
   renderer_->cancelProcessingOperationsAndCompletions();
+}
+
+// ---- Saved state and history (the state store's) ----
+
+void QVRovaProcessor::setHistoryManager(std::weak_ptr<QVHistoryManagerProtocol> history) {
+  stateStore_->setHistoryManager(std::move(history));
+}
+
+void QVRovaProcessor::historyManagerSaveStateForHistoryWithUUID(QVHistoryManagerProtocol& manager,
+                                                                const std::string& uuid,
+                                                                QVHistoryManagerDelegate::Completion completion) {
+  stateStore_->saveState(manager, uuid, std::move(completion));
+}
+
+void QVRovaProcessor::historyManagerRestoreStateForUUID(QVHistoryManagerProtocol& manager, const std::string& uuid,
+                                                        QVHistoryManagerDelegate::Completion completion) {
+  stateStore_->restoreState(manager, uuid, std::move(completion));
+}
+
+void QVRovaProcessor::historyManagerRemoveStateForUUID(QVHistoryManagerProtocol& manager, const std::string& uuid) {
+  stateStore_->removeState(manager, uuid);
+}
+
+std::optional<std::vector<std::string>> QVRovaProcessor::historyManagerAllTexturesFromStateUUID(
+    QVHistoryManagerProtocol&, const std::string& uuid) {
+  return allTexturesFromStateUUID(uuid).value_or(std::vector<std::string>{});
+}
+
+std::optional<std::vector<std::string>> QVRovaProcessor::allTexturesFromStateUUID(const std::string& uuid) {
+  return stateStore_->allTexturesFromStateUUID(uuid);
+}
+
+qv::Array QVRovaProcessor::allSublayersForLayers(const qv::Array& entries) {
+  return QVRovaProcessorStateStore::allSublayersForLayers(entries);
+}
+
+QVRovaProcessor::LayerPtr QVRovaProcessor::findLayerWithState(const std::shared_ptr<QVLayerStateModelProtocol>& state,
+                                                              const std::vector<LayerPtr>& list) {
+  return QVRovaProcessorStateStore::findLayerWithState(state, list);
+}
+
+void QVRovaProcessor::updateWithNotifyAsync(const std::function<void()>& block) {
+  enableNotifyAsync();
+  if (block) block();
+  disableNotifyAsync();
+}
+
+// ---- Memory and geometry ----
+
+void QVRovaProcessor::clearMemory() {
+  clearCaches();
+  dropOriginalPreviews();
+  auto weak = weakSelf();
+  performOnImageProcessingQueue(
+      [weak] {
+        if (auto p = weak.lock()) p->cppProcessor()->clearCache();
+      },
+      false);
+}
+
+void QVRovaProcessor::reset() {
+  if (auto initial = initialLayer()) initial->reset();
+  for (const auto& layer : layers()) layer->reset();
+}
+
+CGSize QVRovaProcessor::lowResSize() {
+  CGSize canvas = canvasSize();
+  return CGSizeMake(std::floor(canvas.width * lowResScale()), std::floor(canvas.height * lowResScale()));
+}
+
+CGRect QVRovaProcessor::lowResRect() const {
+  auto crop = cropDescription();
+  if (!crop) return CGRectZero;
+  CGRect r = crop->cropRect();
+  const double s = lowResScale();
+  return CGRectMake(std::floor(r.origin.x * s), std::floor(r.origin.y * s), std::floor(r.size.width * s),
+                    std::floor(r.size.height * s));
+}
+
+void QVRovaProcessor::updateCropRect(CGRect rect) {
+  const rova::RectRoi region = rova::truncated(rova::rectRoiFromCGRect(rect, canvasSize()));
+  auto weak = weakSelf();
+  performOnImageProcessingQueue(
+      [weak, region] {
+        if (auto p = weak.lock()) p->cppProcessor()->setCropRect(region);
+      },
+      false);
 }

@@ -39,6 +39,7 @@
 #include "QVCore/ImageProcessing/Processor/QVNotificationQueue.h"
 #include "QVCore/ImageProcessing/Processor/QVRovaCache.h"
 #include "QVCore/ImageProcessing/Processor/QVRovaProcessorRenderer.h"
+#include "QVCore/ImageProcessing/Processor/QVRovaProcessorStateStore.h"
 #include "QVCore/ImageProcessing/RovaBridge/QVIPImage.h"
 #include "QVPlatform/Additions.h"
 #include "QVPlatform/NotificationCenter.h"
@@ -329,7 +330,7 @@ class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol, p
   void setInvalid(bool invalid) { invalid_.store(invalid); }
   bool needProgressForChangingState() const { return needProgressForChangingState_.load(); }
   void setNeedProgressForChangingState(bool v) { needProgressForChangingState_.store(v); }
-  std::shared_ptr<QVHistoryManagerProtocol> historyManager() override { return historyManager_.lock(); }
+  std::shared_ptr<QVHistoryManagerProtocol> historyManager() override { return stateStore_->historyManager(); }
   // Keeps the history weakly and becomes its delegate.
   void setHistoryManager(std::weak_ptr<QVHistoryManagerProtocol> history);
   std::optional<std::string> fullName() override { return std::nullopt; }
@@ -410,7 +411,7 @@ class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol, p
   void obtainImageLayerPreviewAndBackgroundProcessors(std::function<void(Ptr preview, Ptr background)> completion,
                                                       const LayerPtr& layer);
 
-  // ---- Saved state (QVRovaProcessor+State.cpp) ----
+  // ---- Saved state (QVRovaProcessorStateStore) ----
   void historyManagerSaveStateForHistoryWithUUID(QVHistoryManagerProtocol& manager, const std::string& uuid,
                                                  QVHistoryManagerDelegate::Completion completion) override;
   void historyManagerRestoreStateForUUID(QVHistoryManagerProtocol& manager, const std::string& uuid,
@@ -424,12 +425,12 @@ class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol, p
   static qv::Array allSublayersForLayers(const qv::Array& entries);
   static LayerPtr findLayerWithState(const std::shared_ptr<QVLayerStateModelProtocol>& state,
                                      const std::vector<LayerPtr>& list);
-  bool isNotifyAsync() const { return notifyAsync_; }
-  void setNotifyAsync(bool v) { notifyAsync_ = v; }
+  bool isNotifyAsync() const { return stateStore_->isNotifyAsync(); }
+  void setNotifyAsync(bool v) { stateStore_->setNotifyAsync(v); }
   // Saves the reporting mode and turns coalescing on; `disableNotifyAsync` puts the saved mode back
   // (one level, not nested).
-  void enableNotifyAsync();
-  void disableNotifyAsync();
+  void enableNotifyAsync() { stateStore_->enableNotifyAsync(); }
+  void disableNotifyAsync() { stateStore_->disableNotifyAsync(); }
   void updateWithNotifyAsync(const std::function<void()>& block);
 
   // ---- Orientation, mask copy and paste, colour pick (QVRovaProcessor+Orientation.cpp) ----
@@ -496,6 +497,8 @@ class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol, p
  private:
   // Queued render blocks hold the processor weakly and reach its renderer through it.
   friend class QVRovaProcessorRenderer;
+  // A restore ends the long change a texture load started (needProgressForChangingState_).
+  friend class QVRovaProcessorStateStore;
   QVRovaProcessorRenderer& renderer() const { return *renderer_; }
   void installLoadedLayer(const ImageLayerPtr& layer);
   void dropOriginalPreviews();
@@ -515,7 +518,6 @@ class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol, p
   LayerPtr activeLayer_;
   LayerPtr editedLayer_;
   std::shared_ptr<QVTCropDescription> cropDescription_;
-  std::weak_ptr<QVHistoryManagerProtocol> historyManager_;
   std::shared_ptr<qv::OperationQueue> imageProcessingQueue_;
   std::shared_ptr<QVNotificationQueue> notificationQueue_;
   QVIPImagePtr originalLowResImage_, originalCroppedLowResImage_;
@@ -541,10 +543,6 @@ class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol, p
   std::atomic<uint64_t> scheduledValidation_{0};  // the pending scheduled validation's number
   std::atomic<uint64_t> loadedImageState_{0};
   qv::ObserverToken terminateToken_;
-  // Saved state: the reporting mode a restore switches on, and its saved value.
-  bool isOwnHistoryManager(const QVHistoryManagerProtocol& manager) const;
-  std::shared_ptr<QVLayerState> applyState(const qv::Value& state);
-  std::atomic<bool> notifyAsync_{false}, savedNotifyAsync_{false};
   // Handed to the inpainting as its cancel flag.
   std::atomic<uint8_t> cancelInpaintFlag_{0};
   // Derived processors: the last luminosity request (guarded by mutex_).
@@ -554,4 +552,6 @@ class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol, p
   // Render requests, result caches and their keys, under the renderer's own leaf lock (last, so
   // it goes first and cancels what it still holds before the rest of the processor).
   std::unique_ptr<QVRovaProcessorRenderer> renderer_;
+  // Saved states, the history reference and the reporting mode, under the store's own leaf lock.
+  std::unique_ptr<QVRovaProcessorStateStore> stateStore_;
 };
