@@ -19,7 +19,7 @@ QVRovaProcessor::QVRovaProcessor()
 QVRovaProcessor::~QVRovaProcessor() {
   // The layers may outlive the processor: they let go of the engine processor. Their own engine
   // work may still be queued, so this runs behind it on the queue (which outlives its owner).
-  std::vector<LayerPtr> tree = layers_;
+  std::vector<LayerPtr> tree = layerStack_.layers();
   if (initialLayer_ && std::find(tree.begin(), tree.end(), initialLayer_) == tree.end())
     tree.insert(tree.begin(), initialLayer_);
   qv::Block detach = [tree] {
@@ -102,7 +102,7 @@ QVRovaProcessor::Ptr QVRovaProcessor::initWithImageProcessor(QVRovaProcessor& ot
   auto mine = p->layers();
   if (it != otherLayers.end() && size_t(it - otherLayers.begin()) < mine.size()) {
     std::lock_guard<std::recursive_mutex> lock(p->mutex_);
-    p->activeLayer_ = mine[size_t(it - otherLayers.begin())];
+    p->layerStack_.setActive(mine[size_t(it - otherLayers.begin())]);
   }
   return p;
 }
@@ -137,9 +137,9 @@ void QVRovaProcessor::adoptRovaProcessor(const rova::ImageProcessorPtr& engine) 
     if (i == 0 && image) {
       initialLayer_ = image;
       loadedImageState_ = uint64_t(image->loadState()) + 1;
-      if (useInitialLayerAsFirst()) layers_.push_back(image);
+      if (useInitialLayerAsFirst()) layerStack_.append(image);
     } else {
-      layers_.push_back(layer);
+      layerStack_.append(layer);
     }
   }
   auto list = layers();
@@ -186,8 +186,8 @@ void QVRovaProcessor::setInitialLayer(const ImageLayerPtr& layer) {
     if (layer == initialLayer_) return;
     old = initialLayer_;
     initialLayer_ = layer;
-    if (old) std::erase(layers_, std::static_pointer_cast<QVIPLayer>(old));
-    if (layer && useInitialLayerAsFirst()) layers_.insert(layers_.begin(), layer);
+    if (old) layerStack_.removeAll(old);
+    if (layer && useInitialLayerAsFirst()) layerStack_.insert(layer, 0);
     canvasSize_ = CGSizeZero;
     ++canvasGeneration_;
     updateLoadStateFromLayer(layer);
@@ -224,10 +224,7 @@ QVRovaProcessor::ImageLayerPtr QVRovaProcessor::loadImageFromURL(const std::stri
   auto layer = std::dynamic_pointer_cast<QVIPImageLayer>(QVIPLayerFactory::layerWithUrl(path));
   if (!layer) return nullptr;
   layer->setName(initialLayerDefaultName());
-  {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
-    activeLayer_ = layer;
-  }
+  layerStack_.setActive(layer);
   dropOriginalPreviews();
   return layer;
 }
@@ -480,26 +477,17 @@ void QVRovaProcessor::setSuspendProcessing(bool suspend) { imageProcessingQueue(
 
 // ---- Layer stack ----
 
-std::vector<QVRovaProcessor::LayerPtr> QVRovaProcessor::layers() const {
-  std::lock_guard<std::recursive_mutex> lock(mutex_);
-  return layers_;
-}
+std::vector<QVRovaProcessor::LayerPtr> QVRovaProcessor::layers() const { return layerStack_.layers(); }
 
 void QVRovaProcessor::addLayer(const LayerPtr& layer) { addLayer(layer, layers().size()); }
 
 void QVRovaProcessor::addLayer(const LayerPtr& layer, uint64_t index) {
   if (!layer) return;
-  {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
-    if (index > layers_.size()) return;
-  }
+  if (index > layerStack_.count()) return;
   layer->setProcessor(cppProcessor_);
   layer->setParent(weakAs<QVParentLayerProtocol>());
   layer->setLevel(0);
-  {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
-    layers_.insert(layers_.begin() + int64_t(index), layer);
-  }
+  layerStack_.insert(layer, size_t(index));
   layer->setCropDescription(cropDescription());
   if (!layer->subLayers().empty()) layer->setLayers(layer->subLayers());
   doRovaLayersValidation();
@@ -509,32 +497,20 @@ void QVRovaProcessor::addLayer(const LayerPtr& layer, uint64_t index) {
   }
 }
 
-QVRovaProcessor::LayerPtr QVRovaProcessor::activeLayer() const {
-  std::lock_guard<std::recursive_mutex> lock(mutex_);
-  return activeLayer_;
-}
+QVRovaProcessor::LayerPtr QVRovaProcessor::activeLayer() const { return layerStack_.active(); }
 
-QVRovaProcessor::LayerPtr QVRovaProcessor::editedLayer() const {
-  std::lock_guard<std::recursive_mutex> lock(mutex_);
-  return editedLayer_;
-}
+QVRovaProcessor::LayerPtr QVRovaProcessor::editedLayer() const { return layerStack_.edited(); }
 
-void QVRovaProcessor::setEditedLayerField(LayerPtr layer) {
-  std::lock_guard<std::recursive_mutex> lock(mutex_);
-  editedLayer_ = std::move(layer);
-}
+void QVRovaProcessor::setEditedLayerField(LayerPtr layer) { layerStack_.setEdited(std::move(layer)); }
 
 void QVRovaProcessor::setActiveLayer(const LayerPtr& layer, bool skipStateDidChangeNotification) {
   {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
-    if (!layer || layer == activeLayer_) return;
-    if (std::find(layers_.begin(), layers_.end(), layer) == layers_.end()) return;
+    if (!layer || layer == layerStack_.active()) return;
+    if (!layerStack_.contains(layer)) return;
   }
   if (auto history = historyManager()) history->registerHistoryWithActionName(layer->name() + ": Activated");
-  {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
-    activeLayer_ = layer;
-  }
+  layerStack_.setActive(layer);
   // Mask drawing goes on on the new active layer when it can be edited; else it ends.
   if (editedLayer()) setEditedLayer(canEditLayer(layer) ? layer : nullptr);
   validateActiveLayer(skipStateDidChangeNotification);
@@ -554,15 +530,12 @@ void QVRovaProcessor::moveLayer(const LayerPtr& layerRef, int64_t index) {
   LayerPtr layer = layerRef;  // the caller's reference may be an element of the list that moves
   {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
-    if (index < 0 || !qv::canMoveObject(layers_, layer, size_t(index))) return;
+    if (index < 0 || !layerStack_.canMove(layer, size_t(index))) return;
   }
   if (auto history = historyManager())
     history->registerHistoryWithActionNameAdditionalInfo(layer->name() + ": Moved To Position",
                                                          qv::Value(std::to_string(index + 1)));
-  {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
-    if (!qv::moveObject(layers_, layer, size_t(index))) return;
-  }
+  if (!layerStack_.move(layer, size_t(index))) return;
   // Moving only the layer's own engine layer would leave its engine sublayers behind: the list is
   // brought back to the walk of the model, which keeps the unchanged part below the move.
   doRovaLayersValidation();

@@ -20,6 +20,13 @@
 // queue. A request that waits (`isAsync` false) and delivers on the main thread may be made from
 // the main thread: its completion then runs on the caller's thread once the render is done.
 // Blocks queued elsewhere hold the processor weakly.
+//
+// Collaborators, each with its own header and thread rule: QVRovaProcessorRenderer (render
+// requests, result caches and keys; its own leaf lock), QVRovaProcessorStateStore (saved states,
+// the history reference, the reporting mode; its own leaf lock) and QVRovaProcessorLayerStack
+// (the layers, the active and the edited layer; under this processor's mutex). The processor's
+// public methods forward to them. Method groups of the processor itself live in
+// QVRovaProcessor+Name.cpp files (Derived, LayerOperations, Orientation, RenderedLayers).
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -38,6 +45,7 @@
 #include "QVCore/ImageProcessing/Processor/QVIPProcessParams.h"
 #include "QVCore/ImageProcessing/Processor/QVNotificationQueue.h"
 #include "QVCore/ImageProcessing/Processor/QVRovaCache.h"
+#include "QVCore/ImageProcessing/Processor/QVRovaProcessorLayerStack.h"
 #include "QVCore/ImageProcessing/Processor/QVRovaProcessorRenderer.h"
 #include "QVCore/ImageProcessing/Processor/QVRovaProcessorStateStore.h"
 #include "QVCore/ImageProcessing/RovaBridge/QVIPImage.h"
@@ -59,7 +67,7 @@ inline constexpr const char* kQVImageProcessorStateDidChange = "kQVImageProcesso
 inline constexpr const char* kQVImageProcessorLayersListDidChange = "kQVImageProcessorLayersListDidChange";
 inline constexpr const char* kQVImageProcessorActiveLayerDidChange = "kQVImageProcessorActiveLayerDidChange";
 inline constexpr const char* kQVImageProcessorAddedLayersIndexes = "kQVImageProcessorAddedLayersIndexes";
-// Layer stack and saved states (QVRovaProcessor+LayerStack.cpp, QVRovaProcessor+State.cpp).
+// Layer stack and saved states (QVRovaProcessor+LayerOperations.cpp, QVRovaProcessorStateStore).
 inline constexpr const char* kQVRemovedLayersIndexes = "kQVRemovedLayersIndexes";
 inline constexpr const char* kQVImageProcessorEditedLayerWillChange = "kQVImageProcessorEditedLayerWillChange";
 inline constexpr const char* kQVImageProcessorEditedLayerDidChange = "kQVImageProcessorEditedLayerDidChange";
@@ -341,7 +349,8 @@ class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol, p
   // list follows with the layer's whole subtree.
   void moveLayer(const LayerPtr& layer, int64_t index) override;
 
-  // ---- Layer stack operations (QVRovaProcessor+LayerStack.cpp) ----
+  // ---- Layer stack operations (QVRovaProcessor+LayerOperations.cpp) ----
+  // The stack itself is QVRovaProcessorLayerStack.
   // New layers are named "Adjustment Layer <n>" with the next free number and register a step.
   LayerPtr createLayer();
   virtual LayerPtr createLayerAtIndex(uint64_t index);
@@ -512,11 +521,10 @@ class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol, p
 
   mutable std::recursive_mutex mutex_;  // guards the fields below that several threads read
   rova::ImageProcessorPtr cppProcessor_;
-  std::vector<LayerPtr> layers_;
+  // The top-level layers, the active and the edited layer, under this mutex.
+  QVRovaProcessorLayerStack layerStack_{mutex_};
   ImageLayerPtr initialLayer_;
   ImageLayerPtr loadingLayer_;
-  LayerPtr activeLayer_;
-  LayerPtr editedLayer_;
   std::shared_ptr<QVTCropDescription> cropDescription_;
   std::shared_ptr<qv::OperationQueue> imageProcessingQueue_;
   std::shared_ptr<QVNotificationQueue> notificationQueue_;
