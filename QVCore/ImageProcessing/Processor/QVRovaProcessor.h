@@ -54,7 +54,6 @@
 #include "QVPlatform/Pasteboard.h"
 
 class QVIPEffectsProvider;
-class QVLayerState;
 class QVLayerStateModelProtocol;
 class QVCloneAndStampProcessorProtocol;
 class QVIPMask;

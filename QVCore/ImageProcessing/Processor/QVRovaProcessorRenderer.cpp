@@ -10,9 +10,9 @@
 #include <cstdio>
 
 #include "QVCore/Categories/NSAffineTransform+Addition.h"
+#include "QVCore/ImageProcessing/Base/QVLayerStateModelProtocol.h"
 #include "QVCore/ImageProcessing/Processor/QVRovaProcessor.h"
 #include "QVCore/ImageProcessing/RovaBridge/QVRovaHelper.h"
-#include "QVCore/Model/Entities/QVLayerState.h"
 #include "QVPlatform/Additions.h"
 #include "QVPlatform/Log.h"
 
@@ -89,7 +89,7 @@ std::string QVRovaProcessorRenderer::renderKey(const QVIPProcessParams& params) 
 // change made before it, so the key matches what the engine renders.
 std::string QVRovaProcessorRenderer::defaultStateID() const {
   auto hashOf = [](const std::shared_ptr<QVIPLayer>& layer) -> std::string {
-    auto state = layer ? std::dynamic_pointer_cast<QVLayerState>(layer->state()) : nullptr;
+    auto state = layer ? layer->state() : nullptr;
     return state ? state->stateHash() : std::string();
   };
   std::string text = hashOf(owner_.initialLayer());

@@ -7,9 +7,9 @@
 #include <filesystem>
 #include <typeinfo>
 
+#include "QVCore/ImageProcessing/Base/QVLayerStateModelProtocol.h"
 #include "QVCore/ImageProcessing/History/QVHistoryManagerProtocol.h"
 #include "QVCore/ImageProcessing/Processor/QVRovaProcessor.h"
-#include "QVCore/Model/Entities/QVLayerState.h"
 #include "QVPlatform/Log.h"
 #include "QVPlatform/PropertyList.h"
 
@@ -26,8 +26,8 @@ std::string statePath(QVHistoryManagerProtocol& manager, const std::string& uuid
   return manager.historyPath() + "/" + uuid + ".state";
 }
 
-std::shared_ptr<QVLayerState> stateOf(const std::shared_ptr<QVIPLayer>& layer) {
-  return layer ? std::dynamic_pointer_cast<QVLayerState>(layer->state()) : nullptr;
+std::shared_ptr<QVLayerStateModelProtocol> stateOf(const std::shared_ptr<QVIPLayer>& layer) {
+  return layer ? layer->state() : nullptr;
 }
 
 qv::Value serializedStateOf(const std::shared_ptr<QVIPLayer>& layer) {
@@ -36,7 +36,8 @@ qv::Value serializedStateOf(const std::shared_ptr<QVIPLayer>& layer) {
 }
 
 bool isTextureEntry(const qv::Value& entry) {
-  return QVLayerState::initWithoutSublayersAndEffectsFromInfo(entry)->isTexture();
+  auto state = QVLayerStateDictionaryFactory::make(entry, nullptr, true);
+  return state && state->isTexture();
 }
 
 std::string lastPathComponent(const std::string& path) { return std::filesystem::path(path).filename().string(); }
@@ -91,7 +92,7 @@ void QVRovaProcessorStateStore::restoreState(QVHistoryManagerProtocol& manager, 
                                              QVHistoryManagerDelegate::Completion completion) {
   enableNotifyAsync();
   bool ok = false;
-  std::shared_ptr<QVLayerState> restoredActive;
+  std::shared_ptr<QVLayerStateModelProtocol> restoredActive;
   if (isOwnHistoryManager(manager)) {
     qv::NotificationCenter::defaultCenter().post(kQVHistoryStateWillRestoreNotification,
                                                  owner_.sharedAs<QVModelObject>());
@@ -112,12 +113,15 @@ void QVRovaProcessorStateStore::restoreState(QVHistoryManagerProtocol& manager, 
     }
   }
   if (completion) completion(ok);
-  if (restoredActive)
-    owner_.postOnMainThread(kQVHistoryStateDidRestoreNotification, {}, {{kQVHistoryStateKey, restoredActive}});
+  if (restoredActive) {
+    // Observers get the record itself (its complete object), whatever interface it came through.
+    std::shared_ptr<void> record(restoredActive, dynamic_cast<void*>(restoredActive.get()));
+    owner_.postOnMainThread(kQVHistoryStateDidRestoreNotification, {}, {{kQVHistoryStateKey, record}});
+  }
   disableNotifyAsync();
 }
 
-std::shared_ptr<QVLayerState> QVRovaProcessorStateStore::applyState(const qv::Value& state) {
+std::shared_ptr<QVLayerStateModelProtocol> QVRovaProcessorStateStore::applyState(const qv::Value& state) {
   // Through the setter, so the layers and the engine turn too (no step: the history is applying).
   const int64_t orientation = state[kOrientationKey].asInt(1);
   owner_.setOrientation(orientation == 0 ? 1 : uint64_t(orientation));
@@ -141,8 +145,8 @@ std::shared_ptr<QVLayerState> QVRovaProcessorStateStore::applyState(const qv::Va
       auto current = initial->textureURL();
       if (current && !current->empty() && entry["TexturePath"].asString() != *current)
         entry.set("TexturePath", *current);
-      auto initialState = QVLayerState::initWithDic(entry, initial);
-      initialState->setInitialLayer(true);
+      auto initialState = QVLayerStateDictionaryFactory::make(entry, initial, false);
+      if (initialState) initialState->setInitialLayer(true);
       initial->setState(initialState);
     }
     if (owner_.useInitialLayerAsFirst() && !saved.empty() &&
@@ -153,7 +157,7 @@ std::shared_ptr<QVLayerState> QVRovaProcessorStateStore::applyState(const qv::Va
   }
 
   const auto snapshot = owner_.layers();
-  std::shared_ptr<QVLayerState> restoredActive;
+  std::shared_ptr<QVLayerStateModelProtocol> restoredActive;
   for (size_t i = 0; i < saved.size(); ++i) {
     const qv::Value& entry = saved[i];
     const bool texture = isTextureEntry(entry);
@@ -161,7 +165,7 @@ std::shared_ptr<QVLayerState> QVRovaProcessorStateStore::applyState(const qv::Va
       if (texture) {
         owner_.createImageLayerAtIndex(owner_.layers().size());
         auto added = owner_.layers();
-        if (i < added.size()) added[i]->setTextureState(QVLayerState::initWithDic(entry, added[i]));
+        if (i < added.size()) added[i]->setTextureState(QVLayerStateDictionaryFactory::make(entry, added[i], false));
       } else {
         owner_.createLayer();
       }
@@ -169,7 +173,8 @@ std::shared_ptr<QVLayerState> QVRovaProcessorStateStore::applyState(const qv::Va
     auto list = owner_.layers();
     if (i >= list.size()) break;
     auto layer = list[i];
-    auto restored = QVLayerState::initWithDic(entry, layer);
+    auto restored = QVLayerStateDictionaryFactory::make(entry, layer, false);
+    if (!restored) continue;  // no record maker registered (logged by the factory)
     auto current = stateOf(layer);
     if (layer->isActive() && int64_t(i) == activeIndex && current &&
         current->historyTextureName().value_or("") != restored->historyTextureName().value_or(""))
@@ -193,7 +198,7 @@ std::shared_ptr<QVLayerState> QVRovaProcessorStateStore::applyState(const qv::Va
         owner_.removeLayer(layer);
         auto replacement = restored->isTexture() ? owner_.createImageLayerAtIndex(i) : owner_.createLayerAtIndex(i);
         if (replacement) {
-          restored = QVLayerState::initWithDic(entry, replacement);
+          restored = QVLayerStateDictionaryFactory::make(entry, replacement, false);
           replacement->setState(restored);
         }
       } else {

@@ -26,7 +26,6 @@
 #include "QVPlatform/Value.h"
 
 class QVIPLayer;
-class QVLayerState;
 class QVLayerStateModelProtocol;
 class QVRovaProcessor;
 
@@ -66,7 +65,7 @@ class QVRovaProcessorStateStore {
  private:
   bool isOwnHistoryManager(const QVHistoryManagerProtocol& manager) const;
   // Applies a read state to the processor; the restored active layer's record, if any.
-  std::shared_ptr<QVLayerState> applyState(const qv::Value& state);
+  std::shared_ptr<QVLayerStateModelProtocol> applyState(const qv::Value& state);
 
   QVRovaProcessor& owner_;
   mutable std::mutex mutex_;  // guards historyManager_ and savedNotifyAsync_; a leaf lock
