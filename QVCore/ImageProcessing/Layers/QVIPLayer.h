@@ -14,6 +14,9 @@
 //
 // Made through static factories (`initWithDefaultSettings`, `initWithCPPLayer`) or
 // QVIPLayerFactory, always owned by a std::shared_ptr. The parent and the twin layer are weak.
+//
+// The layer's method groups live in QVIPLayer+Name.cpp files (Dictionary, Mask, State, Texture);
+// its cancellable picture reads are a collaborator of their own, QVIPLayerImageReads.
 #include <atomic>
 #include <cstdint>
 #include <functional>
