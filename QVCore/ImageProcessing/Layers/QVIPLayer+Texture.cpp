@@ -267,25 +267,10 @@ void QVIPLayer::setTextureScaleMode(uint64_t mode, bool adjustTransform, bool ap
 
 // ---- Texture loading ----
 
-void QVIPLayer::setReadImageCanceled(bool canceled) {
-  if (readImageCanceled_.exchange(canceled) == canceled) return;
-  if (!canceled) return;
-  std::lock_guard<std::mutex> lock(readsMutex_);
-  for (const auto& flag : runningReads_) flag->store(true);
-}
+void QVIPLayer::setReadImageCanceled(bool canceled) { imageReads_.setCanceled(canceled); }
 
 rova::ImagePtr QVIPLayer::readImageAtPath(const std::string& path, bool fastRawPreview) {
-  auto flag = std::make_shared<std::atomic<bool>>(false);
-  {
-    std::lock_guard<std::mutex> lock(readsMutex_);
-    if (readImageCanceled_.load()) return nullptr;
-    runningReads_.push_back(flag);
-  }
-  rova::ImagePtr image = rova::ImageReader::instance().read(
-      path, rova::Size{}, QVImageReader::readFlags(QVImageReader::isApplyRawDevelop(), fastRawPreview), flag);
-  std::lock_guard<std::mutex> lock(readsMutex_);
-  std::erase(runningReads_, flag);
-  return flag->load() ? nullptr : image;
+  return imageReads_.read(path, fastRawPreview);
 }
 
 void QVIPLayer::loadRovaTexture(const rova::ImagePtr& image) {

@@ -14,6 +14,9 @@
 //
 // Made through static factories (`initWithDefaultSettings`, `initWithCPPLayer`) or
 // QVIPLayerFactory, always owned by a std::shared_ptr. The parent and the twin layer are weak.
+//
+// The layer's method groups live in QVIPLayer+Name.cpp files (Dictionary, Mask, State, Texture);
+// its cancellable picture reads are a collaborator of their own, QVIPLayerImageReads.
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -29,6 +32,7 @@
 #include "QVCore/ImageProcessing/Base/QVWorkspaceModelProtocol.h"
 #include "QVCore/ImageProcessing/Effects/QVIPEffect.h"
 #include "QVCore/ImageProcessing/Layers/QVBlendMode.h"
+#include "QVCore/ImageProcessing/Layers/QVIPLayerImageReads.h"
 #include "QVCore/ImageProcessing/RovaBridge/QVImageReader.h"
 #include "QVCore/Model/Entities/Values/QVTCropDescription.h"
 #include "QVPlatform/NotificationCenter.h"
@@ -334,7 +338,7 @@ class QVIPLayer : public QVModelObject, public QVParentLayerProtocol, public QVP
   // While set, this layer's image reads are cancelled (the running one included); other
   // documents' reads are not touched, and clearing it lets this layer read again.
   void setReadImageCanceled(bool canceled);
-  bool readImageCanceled() const { return readImageCanceled_.load(); }
+  bool readImageCanceled() const { return imageReads_.isCanceled(); }
   // A full-size read of the file that setReadImageCanceled can stop; nullptr when it fails.
   rova::ImagePtr readImageAtPath(const std::string& path, bool fastRawPreview);
 
@@ -443,8 +447,7 @@ class QVIPLayer : public QVModelObject, public QVParentLayerProtocol, public QVP
   std::vector<qv::ObserverToken> twinTokens_;
   rova::ImageProcessorPtr processor_;
   std::shared_ptr<qv::Operation> obtainMaskPreviewOperation_;
-  std::atomic<bool> readImageCanceled_{false};
   uint64_t imageOrientation_ = 1;
-  std::mutex readsMutex_;
-  std::vector<std::shared_ptr<std::atomic<bool>>> runningReads_;
+  // The cancellable reads of this layer's pictures (own leaf lock, any thread).
+  QVIPLayerImageReads imageReads_;
 };

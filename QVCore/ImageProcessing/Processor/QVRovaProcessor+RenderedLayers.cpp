@@ -186,8 +186,8 @@ void QVRovaProcessor::applyDenoise(const std::shared_ptr<QVRovaProcessor>& sourc
                               {{kQVImageProcessorAddedLayersIndexes, qv::Value(index)}});
           {
             std::lock_guard<std::recursive_mutex> lock(p->mutex_);
-            p->activeLayer_ = layer;
-            p->editedLayer_ = layer;
+            p->layerStack_.setActive(layer);
+            p->layerStack_.setEdited(layer);
           }
           layer->setActive(true);
           p->setNeedsDisplayWithInfo(
@@ -277,8 +277,8 @@ void QVRovaProcessor::applyEraseCompletion(LayerCompletion completion, EraseErro
               r->addLayer(layer, index);
               {
                 std::lock_guard<std::recursive_mutex> lock(r->mutex_);
-                r->activeLayer_ = layer;
-                r->editedLayer_ = layer;
+                r->layerStack_.setActive(layer);
+                r->layerStack_.setEdited(layer);
               }
               layer->setActive(true, true);
               if (notified) {
@@ -318,6 +318,6 @@ void QVRovaProcessor::clearEraseLayer() {
   top->markMaskDidChange();
   setShowMask(true);
   std::lock_guard<std::recursive_mutex> lock(mutex_);
-  activeLayer_ = top;
-  editedLayer_ = top;
+  layerStack_.setActive(top);
+  layerStack_.setEdited(top);
 }

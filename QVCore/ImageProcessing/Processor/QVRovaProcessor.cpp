@@ -1,8 +1,9 @@
-// Creation, loading, the engine list and notifications of the processor; the render path is in
-// QVRovaProcessorRender.cpp.
+// Creation, loading, the engine list and notifications of the processor; the render path is
+// QVRovaProcessorRenderer, to which the render methods here forward.
 #include "QVCore/ImageProcessing/Processor/QVRovaProcessor.h"
 
 #include <cinttypes>
+#include <cmath>
 #include <cstdio>
 
 #include "QVCore/ImageProcessing/Layers/QVIPEffectsProvider.h"
@@ -11,12 +12,14 @@
 #include "QVPlatform/Localization.h"
 #include "QVPlatform/Log.h"
 
-QVRovaProcessor::QVRovaProcessor() = default;
+QVRovaProcessor::QVRovaProcessor()
+    : renderer_(std::make_unique<QVRovaProcessorRenderer>(*this)),
+      stateStore_(std::make_unique<QVRovaProcessorStateStore>(*this)) {}
 
 QVRovaProcessor::~QVRovaProcessor() {
   // The layers may outlive the processor: they let go of the engine processor. Their own engine
   // work may still be queued, so this runs behind it on the queue (which outlives its owner).
-  std::vector<LayerPtr> tree = layers_;
+  std::vector<LayerPtr> tree = layerStack_.layers();
   if (initialLayer_ && std::find(tree.begin(), tree.end(), initialLayer_) == tree.end())
     tree.insert(tree.begin(), initialLayer_);
   qv::Block detach = [tree] {
@@ -28,12 +31,7 @@ QVRovaProcessor::~QVRovaProcessor() {
     detach();
   terminateToken_.reset();
   syncTokens_.clear();
-  for (auto* slot : {&processLowResOperation_, &processOriginalLowResOperation_, &processImageRectOperation_,
-                     &processFullSizeOperaiton_})
-    if (*slot) {
-      (*slot)->cancel();
-      (*slot)->interruptProcessing();
-    }
+  renderer_.reset();  // cancels and interrupts the renders it still holds
 }
 
 namespace {
@@ -119,7 +117,7 @@ QVRovaProcessor::Ptr QVRovaProcessor::initWithImageProcessor(QVRovaProcessor& ot
   auto mine = p->layers();
   if (it != otherLayers.end() && size_t(it - otherLayers.begin()) < mine.size()) {
     std::lock_guard<std::recursive_mutex> lock(p->mutex_);
-    p->activeLayer_ = mine[size_t(it - otherLayers.begin())];
+    p->layerStack_.setActive(mine[size_t(it - otherLayers.begin())]);
   }
   return p;
 }
@@ -154,9 +152,9 @@ void QVRovaProcessor::adoptRovaProcessor(const rova::ImageProcessorPtr& engine) 
     if (i == 0 && image) {
       initialLayer_ = image;
       loadedImageState_ = uint64_t(image->loadState()) + 1;
-      if (useInitialLayerAsFirst()) layers_.push_back(image);
+      if (useInitialLayerAsFirst()) layerStack_.append(image);
     } else {
-      layers_.push_back(layer);
+      layerStack_.append(layer);
     }
   }
   auto list = layers();
@@ -203,8 +201,8 @@ void QVRovaProcessor::setInitialLayer(const ImageLayerPtr& layer) {
     if (layer == initialLayer_) return;
     old = initialLayer_;
     initialLayer_ = layer;
-    if (old) std::erase(layers_, std::static_pointer_cast<QVIPLayer>(old));
-    if (layer && useInitialLayerAsFirst()) layers_.insert(layers_.begin(), layer);
+    if (old) layerStack_.removeAll(old);
+    if (layer && useInitialLayerAsFirst()) layerStack_.insert(layer, 0);
     canvasSize_ = CGSizeZero;
     ++canvasGeneration_;
     updateLoadStateFromLayer(layer);
@@ -241,10 +239,7 @@ QVRovaProcessor::ImageLayerPtr QVRovaProcessor::loadImageFromURL(const std::stri
   auto layer = std::dynamic_pointer_cast<QVIPImageLayer>(QVIPLayerFactory::layerWithUrl(path));
   if (!layer) return nullptr;
   layer->setName(initialLayerDefaultName());
-  {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
-    activeLayer_ = layer;
-  }
+  layerStack_.setActive(layer);
   dropOriginalPreviews();
   return layer;
 }
@@ -511,26 +506,17 @@ void QVRovaProcessor::setSuspendProcessing(bool suspend) { imageProcessingQueue(
 
 // ---- Layer stack ----
 
-std::vector<QVRovaProcessor::LayerPtr> QVRovaProcessor::layers() const {
-  std::lock_guard<std::recursive_mutex> lock(mutex_);
-  return layers_;
-}
+std::vector<QVRovaProcessor::LayerPtr> QVRovaProcessor::layers() const { return layerStack_.layers(); }
 
 void QVRovaProcessor::addLayer(const LayerPtr& layer) { addLayer(layer, layers().size()); }
 
 void QVRovaProcessor::addLayer(const LayerPtr& layer, uint64_t index) {
   if (!layer) return;
-  {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
-    if (index > layers_.size()) return;
-  }
+  if (index > layerStack_.count()) return;
   layer->setProcessor(cppProcessor_);
   layer->setParent(weakAs<QVParentLayerProtocol>());
   layer->setLevel(0);
-  {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
-    layers_.insert(layers_.begin() + int64_t(index), layer);
-  }
+  layerStack_.insert(layer, size_t(index));
   layer->setCropDescription(cropDescription());
   if (!layer->subLayers().empty()) layer->setLayers(layer->subLayers());
   doRovaLayersValidation();
@@ -540,32 +526,20 @@ void QVRovaProcessor::addLayer(const LayerPtr& layer, uint64_t index) {
   }
 }
 
-QVRovaProcessor::LayerPtr QVRovaProcessor::activeLayer() const {
-  std::lock_guard<std::recursive_mutex> lock(mutex_);
-  return activeLayer_;
-}
+QVRovaProcessor::LayerPtr QVRovaProcessor::activeLayer() const { return layerStack_.active(); }
 
-QVRovaProcessor::LayerPtr QVRovaProcessor::editedLayer() const {
-  std::lock_guard<std::recursive_mutex> lock(mutex_);
-  return editedLayer_;
-}
+QVRovaProcessor::LayerPtr QVRovaProcessor::editedLayer() const { return layerStack_.edited(); }
 
-void QVRovaProcessor::setEditedLayerField(LayerPtr layer) {
-  std::lock_guard<std::recursive_mutex> lock(mutex_);
-  editedLayer_ = std::move(layer);
-}
+void QVRovaProcessor::setEditedLayerField(LayerPtr layer) { layerStack_.setEdited(std::move(layer)); }
 
 void QVRovaProcessor::setActiveLayer(const LayerPtr& layer, bool skipStateDidChangeNotification) {
   {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
-    if (!layer || layer == activeLayer_) return;
-    if (std::find(layers_.begin(), layers_.end(), layer) == layers_.end()) return;
+    if (!layer || layer == layerStack_.active()) return;
+    if (!layerStack_.contains(layer)) return;
   }
   if (auto history = historyManager()) history->registerHistoryWithActionName(layer->name() + ": Activated");
-  {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
-    activeLayer_ = layer;
-  }
+  layerStack_.setActive(layer);
   // Mask drawing goes on on the new active layer when it can be edited; else it ends.
   if (editedLayer()) setEditedLayer(canEditLayer(layer) ? layer : nullptr);
   validateActiveLayer(skipStateDidChangeNotification);
@@ -585,15 +559,12 @@ void QVRovaProcessor::moveLayer(const LayerPtr& layerRef, int64_t index) {
   LayerPtr layer = layerRef;  // the caller's reference may be an element of the list that moves
   {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
-    if (index < 0 || !qv::canMoveObject(layers_, layer, size_t(index))) return;
+    if (index < 0 || !layerStack_.canMove(layer, size_t(index))) return;
   }
   if (auto history = historyManager())
     history->registerHistoryWithActionNameAdditionalInfo(layer->name() + ": Moved To Position",
                                                          qv::Value(std::to_string(index + 1)));
-  {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
-    if (!qv::moveObject(layers_, layer, size_t(index))) return;
-  }
+  if (!layerStack_.move(layer, size_t(index))) return;
   // Moving only the layer's own engine layer would leave its engine sublayers behind: the list is
   // brought back to the walk of the model, which keeps the unchanged part below the move.
   doRovaLayersValidation();
@@ -754,4 +725,197 @@ void QVRovaProcessor::childDidChangeState(const std::shared_ptr<QVModelObject>& 
     setNeedsDisplayWithInfo(info.values);
   else
     notificationQueue()->forcePostNotificationWithInfo(info.values);
+}
+
+// ---- Rendering, caches and cancellation (the renderer's) ----
+
+std::string QVRovaProcessor::renderSettingsText(const QVIPProcessParams& params) const {
+  return renderer_->renderSettingsText(params);
+}
+
+std::string QVRovaProcessor::renderKey(const QVIPProcessParams& params) const { return renderer_->renderKey(params); }
+
+std::string QVRovaProcessor::stateID() { return renderer_->defaultStateID(); }
+
+std::shared_ptr<QVRovaCache> QVRovaProcessor::previewsCache() { return renderer_->previewsCache(); }
+
+std::shared_ptr<QVRovaCache> QVRovaProcessor::originalRoiCache() { return renderer_->originalRoiCache(); }
+
+std::shared_ptr<QVRovaCache> QVRovaProcessor::thumbnailsCache() { return renderer_->thumbnailsCache(); }
+
+void QVRovaProcessor::clearCaches() { renderer_->clearCaches(); }
+
+QVRovaProcessor::OperationPtr QVRovaProcessor::operationForProcessImageWithParams(
+    const std::shared_ptr<QVIPProcessParams>& params, Completion completion) {
+  return renderer_->operationForProcessImageWithParams(params, std::move(completion));
+}
+
+QVRovaProcessor::OperationPtr QVRovaProcessor::operationForProcessImageRect(CGRect rect, CGSize fitSize,
+                                                                            int64_t colorspace, int64_t depth,
+                                                                            bool applyCrop, Completion completion) {
+  return renderer_->operationForProcessImageRect(rect, fitSize, colorspace, depth, applyCrop, std::move(completion));
+}
+
+QVRovaProcessor::OperationPtr QVRovaProcessor::operationForProcessImageRect(
+    CGRect rect, CGSize fitSize, int64_t colorspace, int64_t depth, bool applyCrop, bool disableShowMask,
+    bool disableHotPixels, bool disableColdPixels, bool disableCache, bool obtainOriginalRoi, bool async,
+    bool runCallbackInBackground, Completion completion) {
+  return renderer_->operationForProcessImageRect(rect, fitSize, colorspace, depth, applyCrop, disableShowMask,
+                                                 disableHotPixels, disableColdPixels, disableCache, obtainOriginalRoi,
+                                                 async, runCallbackInBackground, std::move(completion));
+}
+
+void QVRovaProcessor::processImageWithParams(const std::shared_ptr<QVIPProcessParams>& params, Completion completion) {
+  renderer_->processImageWithParams(params, std::move(completion));
+}
+
+void QVRovaProcessor::processImageRect(CGRect rect, CGSize fitSize, Completion completion) {
+  renderer_->processImageRect(rect, fitSize, std::move(completion));
+}
+
+void QVRovaProcessor::processImageRect(CGRect rect, CGSize fitSize, int64_t colorspace, int64_t depth,
+                                       bool obtainOriginalRoi, bool async, Completion completion) {
+  renderer_->processImageRect(rect, fitSize, colorspace, depth, obtainOriginalRoi, async, std::move(completion));
+}
+
+void QVRovaProcessor::processFullSizeImageWithColorspace(int64_t colorspace, int64_t depth, Completion completion) {
+  processFullSizeImageWithColorspace(colorspace, imageSize(), depth, false, false, false, false, true,
+                                     std::move(completion));
+}
+
+void QVRovaProcessor::processFullSizeImageWithColorspace(int64_t colorspace, CGSize newSize, int64_t depth,
+                                                         bool disableShowMask, bool disableHotPixels,
+                                                         bool disableColdPixels, bool disableCache, bool async,
+                                                         Completion completion) {
+  renderer_->processFullSizeImageWithColorspace(colorspace, newSize, depth, disableShowMask, disableHotPixels,
+                                                disableColdPixels, disableCache, async, std::move(completion));
+}
+
+void QVRovaProcessor::processNotCroppedFullSizeImageWithColorspace(int64_t colorspace, CGSize newSize, int64_t depth,
+                                                                   bool disableShowMask, bool disableHotPixels,
+                                                                   bool disableColdPixels, bool disableCache,
+                                                                   bool async, Completion completion) {
+  renderer_->processNotCroppedFullSizeImageWithColorspace(colorspace, newSize, depth, disableShowMask, disableHotPixels,
+                                                          disableColdPixels, disableCache, async,
+                                                          std::move(completion));
+}
+
+CGSize QVRovaProcessor::lowResFitSize(CGSize size) { return QVRovaProcessorRenderer::lowResFitSize(size); }
+
+void QVRovaProcessor::processLowResAndClampResult(bool clamp, bool async, Completion completion) {
+  renderer_->processLowResAndClampResult(clamp, async, std::move(completion));
+}
+
+void QVRovaProcessor::processOriginalLowResAndClampResult(Completion completion) {
+  renderer_->processOriginalLowResAndClampResult(std::move(completion));
+}
+
+QVIPImagePtr QVRovaProcessor::obtainOriginalRoiFromLayer(const rova::BaseLayerPtr& layer, bool) {
+  return renderer_->originalRoiFromLayer(layer);
+}
+
+QVRovaProcessor::OperationPtr QVRovaProcessor::processImageRectOperation() const {
+  return renderer_->operation(QVRovaProcessorRenderer::Kind::ImageRect);
+}
+
+void QVRovaProcessor::cancelImageProcessingOperations() { renderer_->cancelImageProcessingOperations(); }
+
+void QVRovaProcessor::cancelProcessingQueue() {
+  cancelImageProcessingOperations();
+  if (auto loading = loadingLayer()) loading->setReadImageCanceled(true);
+  auto queue = imageProcessingQueue();
+  queue->setSuspended(true);
+  queue->cancelAllOperations();
+  queue->setSuspended(false);
+}
+
+void QVRovaProcessor::cancelProcessingOperationsAndCompletions() {
+  renderer_->cancelProcessingOperationsAndCompletions();
+}
+
+// ---- Saved state and history (the state store's) ----
+
+void QVRovaProcessor::setHistoryManager(std::weak_ptr<QVHistoryManagerProtocol> history) {
+  stateStore_->setHistoryManager(std::move(history));
+}
+
+void QVRovaProcessor::historyManagerSaveStateForHistoryWithUUID(QVHistoryManagerProtocol& manager,
+                                                                const std::string& uuid,
+                                                                QVHistoryManagerDelegate::Completion completion) {
+  stateStore_->saveState(manager, uuid, std::move(completion));
+}
+
+void QVRovaProcessor::historyManagerRestoreStateForUUID(QVHistoryManagerProtocol& manager, const std::string& uuid,
+                                                        QVHistoryManagerDelegate::Completion completion) {
+  stateStore_->restoreState(manager, uuid, std::move(completion));
+}
+
+void QVRovaProcessor::historyManagerRemoveStateForUUID(QVHistoryManagerProtocol& manager, const std::string& uuid) {
+  stateStore_->removeState(manager, uuid);
+}
+
+std::optional<std::vector<std::string>> QVRovaProcessor::historyManagerAllTexturesFromStateUUID(
+    QVHistoryManagerProtocol&, const std::string& uuid) {
+  return allTexturesFromStateUUID(uuid).value_or(std::vector<std::string>{});
+}
+
+std::optional<std::vector<std::string>> QVRovaProcessor::allTexturesFromStateUUID(const std::string& uuid) {
+  return stateStore_->allTexturesFromStateUUID(uuid);
+}
+
+qv::Array QVRovaProcessor::allSublayersForLayers(const qv::Array& entries) {
+  return QVRovaProcessorStateStore::allSublayersForLayers(entries);
+}
+
+QVRovaProcessor::LayerPtr QVRovaProcessor::findLayerWithState(const std::shared_ptr<QVLayerStateModelProtocol>& state,
+                                                              const std::vector<LayerPtr>& list) {
+  return QVRovaProcessorStateStore::findLayerWithState(state, list);
+}
+
+void QVRovaProcessor::updateWithNotifyAsync(const std::function<void()>& block) {
+  enableNotifyAsync();
+  if (block) block();
+  disableNotifyAsync();
+}
+
+// ---- Memory and geometry ----
+
+void QVRovaProcessor::clearMemory() {
+  clearCaches();
+  dropOriginalPreviews();
+  auto weak = weakSelf();
+  performOnImageProcessingQueue(
+      [weak] {
+        if (auto p = weak.lock()) p->cppProcessor()->clearCache();
+      },
+      false);
+}
+
+void QVRovaProcessor::reset() {
+  if (auto initial = initialLayer()) initial->reset();
+  for (const auto& layer : layers()) layer->reset();
+}
+
+CGSize QVRovaProcessor::lowResSize() {
+  CGSize canvas = canvasSize();
+  return CGSizeMake(std::floor(canvas.width * lowResScale()), std::floor(canvas.height * lowResScale()));
+}
+
+CGRect QVRovaProcessor::lowResRect() const {
+  auto crop = cropDescription();
+  if (!crop) return CGRectZero;
+  CGRect r = crop->cropRect();
+  const double s = lowResScale();
+  return CGRectMake(std::floor(r.origin.x * s), std::floor(r.origin.y * s), std::floor(r.size.width * s),
+                    std::floor(r.size.height * s));
+}
+
+void QVRovaProcessor::updateCropRect(CGRect rect) {
+  const rova::RectRoi region = rova::truncated(rova::rectRoiFromCGRect(rect, canvasSize()));
+  auto weak = weakSelf();
+  performOnImageProcessingQueue(
+      [weak, region] {
+        if (auto p = weak.lock()) p->cppProcessor()->setCropRect(region);
+      },
+      false);
 }

@@ -20,6 +20,13 @@
 // queue. A request that waits (`isAsync` false) and delivers on the main thread may be made from
 // the main thread: its completion then runs on the caller's thread once the render is done.
 // Blocks queued elsewhere hold the processor weakly.
+//
+// Collaborators, each with its own header and thread rule: QVRovaProcessorRenderer (render
+// requests, result caches and keys; its own leaf lock), QVRovaProcessorStateStore (saved states,
+// the history reference, the reporting mode; its own leaf lock) and QVRovaProcessorLayerStack
+// (the layers, the active and the edited layer; under this processor's mutex). The processor's
+// public methods forward to them. Method groups of the processor itself live in
+// QVRovaProcessor+Name.cpp files (Derived, LayerOperations, Orientation, RenderedLayers).
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -38,13 +45,15 @@
 #include "QVCore/ImageProcessing/Processor/QVIPProcessParams.h"
 #include "QVCore/ImageProcessing/Processor/QVNotificationQueue.h"
 #include "QVCore/ImageProcessing/Processor/QVRovaCache.h"
+#include "QVCore/ImageProcessing/Processor/QVRovaProcessorLayerStack.h"
+#include "QVCore/ImageProcessing/Processor/QVRovaProcessorRenderer.h"
+#include "QVCore/ImageProcessing/Processor/QVRovaProcessorStateStore.h"
 #include "QVCore/ImageProcessing/RovaBridge/QVIPImage.h"
 #include "QVPlatform/Additions.h"
 #include "QVPlatform/NotificationCenter.h"
 #include "QVPlatform/Pasteboard.h"
 
 class QVIPEffectsProvider;
-class QVLayerState;
 class QVLayerStateModelProtocol;
 class QVCloneAndStampProcessorProtocol;
 class QVIPMask;
@@ -57,7 +66,7 @@ inline constexpr const char* kQVImageProcessorStateDidChange = "kQVImageProcesso
 inline constexpr const char* kQVImageProcessorLayersListDidChange = "kQVImageProcessorLayersListDidChange";
 inline constexpr const char* kQVImageProcessorActiveLayerDidChange = "kQVImageProcessorActiveLayerDidChange";
 inline constexpr const char* kQVImageProcessorAddedLayersIndexes = "kQVImageProcessorAddedLayersIndexes";
-// Layer stack and saved states (QVRovaProcessor+LayerStack.cpp, QVRovaProcessor+State.cpp).
+// Layer stack and saved states (QVRovaProcessor+LayerOperations.cpp, QVRovaProcessorStateStore).
 inline constexpr const char* kQVRemovedLayersIndexes = "kQVRemovedLayersIndexes";
 inline constexpr const char* kQVImageProcessorEditedLayerWillChange = "kQVImageProcessorEditedLayerWillChange";
 inline constexpr const char* kQVImageProcessorEditedLayerDidChange = "kQVImageProcessorEditedLayerDidChange";
@@ -96,8 +105,7 @@ class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol, p
   using ImageLayerPtr = std::shared_ptr<QVIPImageLayer>;
   using OperationPtr = std::shared_ptr<QVIPProcessOperation>;
   // image, thumbnail, unprocessed region, fit size, rectangle.
-  using Completion = std::function<void(QVIPImagePtr image, QVIPImagePtr thumbnail, QVIPImagePtr originalRoi,
-                                        CGSize fitSize, CGRect rect)>;
+  using Completion = QVRovaProcessorRenderer::Completion;
 
   // ---- Creation ----
   // An empty processor: a new engine processor with its update callback, notifications on.
@@ -329,7 +337,7 @@ class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol, p
   void setInvalid(bool invalid) { invalid_.store(invalid); }
   bool needProgressForChangingState() const { return needProgressForChangingState_.load(); }
   void setNeedProgressForChangingState(bool v) { needProgressForChangingState_.store(v); }
-  std::shared_ptr<QVHistoryManagerProtocol> historyManager() override { return historyManager_.lock(); }
+  std::shared_ptr<QVHistoryManagerProtocol> historyManager() override { return stateStore_->historyManager(); }
   // Keeps the history weakly and becomes its delegate.
   void setHistoryManager(std::weak_ptr<QVHistoryManagerProtocol> history);
   std::optional<std::string> fullName() override { return std::nullopt; }
@@ -340,7 +348,8 @@ class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol, p
   // list follows with the layer's whole subtree.
   void moveLayer(const LayerPtr& layer, int64_t index) override;
 
-  // ---- Layer stack operations (QVRovaProcessor+LayerStack.cpp) ----
+  // ---- Layer stack operations (QVRovaProcessor+LayerOperations.cpp) ----
+  // The stack itself is QVRovaProcessorLayerStack.
   // New layers are named "Adjustment Layer <n>" with the next free number and register a step.
   LayerPtr createLayer();
   virtual LayerPtr createLayerAtIndex(uint64_t index);
@@ -410,7 +419,7 @@ class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol, p
   void obtainImageLayerPreviewAndBackgroundProcessors(std::function<void(Ptr preview, Ptr background)> completion,
                                                       const LayerPtr& layer);
 
-  // ---- Saved state (QVRovaProcessor+State.cpp) ----
+  // ---- Saved state (QVRovaProcessorStateStore) ----
   void historyManagerSaveStateForHistoryWithUUID(QVHistoryManagerProtocol& manager, const std::string& uuid,
                                                  QVHistoryManagerDelegate::Completion completion) override;
   void historyManagerRestoreStateForUUID(QVHistoryManagerProtocol& manager, const std::string& uuid,
@@ -424,12 +433,12 @@ class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol, p
   static qv::Array allSublayersForLayers(const qv::Array& entries);
   static LayerPtr findLayerWithState(const std::shared_ptr<QVLayerStateModelProtocol>& state,
                                      const std::vector<LayerPtr>& list);
-  bool isNotifyAsync() const { return notifyAsync_; }
-  void setNotifyAsync(bool v) { notifyAsync_ = v; }
+  bool isNotifyAsync() const { return stateStore_->isNotifyAsync(); }
+  void setNotifyAsync(bool v) { stateStore_->setNotifyAsync(v); }
   // Saves the reporting mode and turns coalescing on; `disableNotifyAsync` puts the saved mode back
   // (one level, not nested).
-  void enableNotifyAsync();
-  void disableNotifyAsync();
+  void enableNotifyAsync() { stateStore_->enableNotifyAsync(); }
+  void disableNotifyAsync() { stateStore_->disableNotifyAsync(); }
   void updateWithNotifyAsync(const std::function<void()>& block);
 
   // ---- Orientation, mask copy and paste, colour pick (QVRovaProcessor+Orientation.cpp) ----
@@ -494,23 +503,11 @@ class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol, p
   std::weak_ptr<QVRovaProcessor> weakSelf() { return weakAs<QVRovaProcessor>(); }
 
  private:
-  // Builds the render operation; with `deferredDelivery` the delivery of a main-thread completion
-  // is left in it for the waiting caller to run.
-  OperationPtr makeRenderOperation(const std::shared_ptr<QVIPProcessParams>& params, Completion completion,
-                                   const std::shared_ptr<qv::Block>& deferredDelivery);
-  // The modes a render reads when it is asked for.
-  struct RenderModes {
-    bool useCaches, lowRes, quickPreview, exportMode;
-    std::string state;  // the state part of the cache keys, read when the render was built
-  };
-  void runRender(const std::shared_ptr<QVIPProcessOperation>& op, const std::shared_ptr<QVIPProcessParams>& params,
-                 const Completion& completion, RenderModes modes, const std::string& renderKey,
-                 const std::string& settingsText, const std::string& regionKeyBase,
-                 const rova::BaseLayerPtr& regionEngineLayer, const std::shared_ptr<qv::Block>& deferredDelivery);
-  // Queues a render of a kind, cancelling (and interrupting) the kind's previous one; waits when
-  // asked. `slot` is the kind's field.
-  void queueKind(OperationPtr QVRovaProcessor::*slot, const std::shared_ptr<QVIPProcessParams>& params,
-                 Completion completion, bool wait);
+  // Queued render blocks hold the processor weakly and reach its renderer through it.
+  friend class QVRovaProcessorRenderer;
+  // A restore ends the long change a texture load started (needProgressForChangingState_).
+  friend class QVRovaProcessorStateStore;
+  QVRovaProcessorRenderer& renderer() const { return *renderer_; }
   void installLoadedLayer(const ImageLayerPtr& layer);
   void dropOriginalPreviews();
   void applicationWillTerminate();
@@ -523,19 +520,14 @@ class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol, p
 
   mutable std::recursive_mutex mutex_;  // guards the fields below that several threads read
   rova::ImageProcessorPtr cppProcessor_;
-  std::vector<LayerPtr> layers_;
+  // The top-level layers, the active and the edited layer, under this mutex.
+  QVRovaProcessorLayerStack layerStack_{mutex_};
   ImageLayerPtr initialLayer_;
   ImageLayerPtr loadingLayer_;
-  LayerPtr activeLayer_;
-  LayerPtr editedLayer_;
   std::shared_ptr<QVTCropDescription> cropDescription_;
-  std::weak_ptr<QVHistoryManagerProtocol> historyManager_;
   std::shared_ptr<qv::OperationQueue> imageProcessingQueue_;
-  std::shared_ptr<QVRovaCache> previewsCache_, originalRoiCache_, thumbnailsCache_;
   std::shared_ptr<QVNotificationQueue> notificationQueue_;
   QVIPImagePtr originalLowResImage_, originalCroppedLowResImage_;
-  OperationPtr processLowResOperation_, processOriginalLowResOperation_, processImageRectOperation_,
-      processFullSizeOperaiton_;
   CGSize canvasSize_{};
   uint64_t canvasGeneration_ = 0;  // raised whenever the cached canvas size is dropped
   uint64_t orientation_ = 1;
@@ -558,14 +550,15 @@ class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol, p
   std::atomic<uint64_t> scheduledValidation_{0};  // the pending scheduled validation's number
   std::atomic<uint64_t> loadedImageState_{0};
   qv::ObserverToken terminateToken_;
-  // Saved state: the reporting mode a restore switches on, and its saved value.
-  bool isOwnHistoryManager(const QVHistoryManagerProtocol& manager) const;
-  std::shared_ptr<QVLayerState> applyState(const qv::Value& state);
-  std::atomic<bool> notifyAsync_{false}, savedNotifyAsync_{false};
   // Handed to the inpainting as its cancel flag.
   std::atomic<uint8_t> cancelInpaintFlag_{0};
   // Derived processors: the last luminosity request (guarded by mutex_).
   std::shared_ptr<qv::BlockOperation> obtainLuminosityMaskOperation_;
   // Adopts an engine copy: the copy listens to its own engine's updates.
   void adoptRovaProcessorCopy(const rova::ImageProcessorPtr& engine);
+  // Render requests, result caches and their keys, under the renderer's own leaf lock (last, so
+  // it goes first and cancels what it still holds before the rest of the processor).
+  std::unique_ptr<QVRovaProcessorRenderer> renderer_;
+  // Saved states, the history reference and the reporting mode, under the store's own leaf lock.
+  std::unique_ptr<QVRovaProcessorStateStore> stateStore_;
 };

@@ -99,6 +99,11 @@ void QVLayerState::registerAsLayerStateMaker() {
       [](std::shared_ptr<QVIPLayer> layer) -> std::shared_ptr<QVLayerStateModelProtocol> {
         return initWithLayer(layer);
       });
+  QVLayerStateDictionaryFactory::registerMaker(
+      [](const qv::Value& dictionary, std::shared_ptr<QVIPLayer> layer,
+         bool skipSublayersAndEffects) -> std::shared_ptr<QVLayerStateModelProtocol> {
+        return initWithDic(dictionary, layer, skipSublayersAndEffects);
+      });
 }
 
 QVLayerState::QVLayerState() {

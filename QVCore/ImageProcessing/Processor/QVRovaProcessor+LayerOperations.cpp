@@ -1,4 +1,4 @@
-// The processor's layer stack: creating, naming, removing and activating top-level layers, the
+// The processor's layer stack operations: creating, naming, removing and activating top-level layers, the
 // sharpen layer and the layers a preset brings. Every insertion and removal ends in the engine-list
 // validation, so the engine's flat list stays the depth-first walk of the model.
 #include <algorithm>
@@ -134,10 +134,9 @@ void QVRovaProcessor::removeLayer(const LayerPtr& layer) {
   size_t index = 0;
   {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
-    auto it = std::find(layers_.begin(), layers_.end(), layer);
-    if (it == layers_.end()) return;
-    index = size_t(it - layers_.begin());
-    layers_.erase(it);
+    auto removed = layerStack_.remove(layer);
+    if (!removed) return;
+    index = *removed;
     // The active index was counted before the removal; a layer below it that leaves moves the
     // active one down by one.
     if (active != layer && activeFound && index < activeIndex) --activeIndex;
@@ -162,10 +161,7 @@ void QVRovaProcessor::removeLastLayer() {
   if (!list.empty()) removeLayer(list.back());
 }
 
-void QVRovaProcessor::forceRemoveLastLayer() {
-  std::lock_guard<std::recursive_mutex> lock(mutex_);
-  if (!layers_.empty()) layers_.pop_back();
-}
+void QVRovaProcessor::forceRemoveLastLayer() { layerStack_.removeLast(); }
 
 // ---- Active and edited layers ----
 
@@ -203,11 +199,11 @@ void QVRovaProcessor::applyPresetWithLayers(const std::vector<LayerPtr>& presetL
                                             const std::optional<std::string>& presetUUID, const LayerPtr& onLayer) {
   auto target = onLayer ? onLayer : activeLayer();
   if (!target) return;
-  bool saved = notifyAsync_;
-  notifyAsync_ = true;
+  bool saved = isNotifyAsync();
+  setNotifyAsync(true);
   target->setLayers(presetLayers);
   target->setPresetUUID(presetUUID);
-  notifyAsync_ = saved;
+  setNotifyAsync(saved);
 }
 
 void QVRovaProcessor::applyLayers(const std::vector<LayerPtr>& list) {

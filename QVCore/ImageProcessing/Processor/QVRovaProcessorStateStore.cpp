@@ -1,16 +1,15 @@
-// The processor as the delegate of its edit history: every step's editing state (orientation,
-// crop, the initial layer and the whole stack as layer-state dictionaries, the active index) is
-// one property list "<uuid>.state" in the history folder. A restore reuses the layers that still
-// hold a saved state, so an undo that only touches one layer leaves the others and their engine
-// layers alone.
+// The processor's saved states. A restore reuses the layers that still hold a saved state, so an
+// undo that only touches one layer leaves the others and their engine layers alone.
+#include "QVCore/ImageProcessing/Processor/QVRovaProcessorStateStore.h"
+
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <typeinfo>
 
+#include "QVCore/ImageProcessing/Base/QVLayerStateModelProtocol.h"
 #include "QVCore/ImageProcessing/History/QVHistoryManagerProtocol.h"
 #include "QVCore/ImageProcessing/Processor/QVRovaProcessor.h"
-#include "QVCore/Model/Entities/QVLayerState.h"
 #include "QVPlatform/Log.h"
 #include "QVPlatform/PropertyList.h"
 
@@ -27,8 +26,8 @@ std::string statePath(QVHistoryManagerProtocol& manager, const std::string& uuid
   return manager.historyPath() + "/" + uuid + ".state";
 }
 
-std::shared_ptr<QVLayerState> stateOf(const std::shared_ptr<QVIPLayer>& layer) {
-  return layer ? std::dynamic_pointer_cast<QVLayerState>(layer->state()) : nullptr;
+std::shared_ptr<QVLayerStateModelProtocol> stateOf(const std::shared_ptr<QVIPLayer>& layer) {
+  return layer ? layer->state() : nullptr;
 }
 
 qv::Value serializedStateOf(const std::shared_ptr<QVIPLayer>& layer) {
@@ -37,37 +36,48 @@ qv::Value serializedStateOf(const std::shared_ptr<QVIPLayer>& layer) {
 }
 
 bool isTextureEntry(const qv::Value& entry) {
-  return QVLayerState::initWithoutSublayersAndEffectsFromInfo(entry)->isTexture();
+  auto state = QVLayerStateDictionaryFactory::make(entry, nullptr, true);
+  return state && state->isTexture();
 }
 
 std::string lastPathComponent(const std::string& path) { return std::filesystem::path(path).filename().string(); }
 
 }  // namespace
 
+QVRovaProcessorStateStore::QVRovaProcessorStateStore(QVRovaProcessor& owner) : owner_(owner) {}
+
 // ---- History ----
 
-void QVRovaProcessor::setHistoryManager(std::weak_ptr<QVHistoryManagerProtocol> history) {
-  auto manager = history.lock();
-  bool changed = manager != historyManager_.lock();
-  historyManager_ = std::move(history);
-  if (manager && changed) manager->setDelegate(weakAs<QVHistoryManagerDelegate>());
+std::shared_ptr<QVHistoryManagerProtocol> QVRovaProcessorStateStore::historyManager() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return historyManager_.lock();
 }
 
-bool QVRovaProcessor::isOwnHistoryManager(const QVHistoryManagerProtocol& manager) const {
-  auto own = historyManager_.lock();
+void QVRovaProcessorStateStore::setHistoryManager(std::weak_ptr<QVHistoryManagerProtocol> history) {
+  auto manager = history.lock();
+  bool changed;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    changed = manager != historyManager_.lock();
+    historyManager_ = std::move(history);
+  }
+  if (manager && changed) manager->setDelegate(owner_.weakAs<QVHistoryManagerDelegate>());
+}
+
+bool QVRovaProcessorStateStore::isOwnHistoryManager(const QVHistoryManagerProtocol& manager) const {
+  auto own = historyManager();
   return own && own.get() == &manager;
 }
 
-void QVRovaProcessor::historyManagerSaveStateForHistoryWithUUID(QVHistoryManagerProtocol& manager,
-                                                                const std::string& uuid,
-                                                                QVHistoryManagerDelegate::Completion completion) {
+void QVRovaProcessorStateStore::saveState(QVHistoryManagerProtocol& manager, const std::string& uuid,
+                                          QVHistoryManagerDelegate::Completion completion) {
   if (!isOwnHistoryManager(manager)) return;
   qv::Dictionary state;
-  if (auto crop = cropDescription()) state[kCropDescriptionKey] = crop->cropDescriptionDictionary();
-  if (orientation() != 1) state[kOrientationKey] = qv::Value(orientation());
-  state[kInitialLayerKey] = serializedStateOf(initialLayer());
-  auto list = layers();
-  auto active = activeLayer();
+  if (auto crop = owner_.cropDescription()) state[kCropDescriptionKey] = crop->cropDescriptionDictionary();
+  if (owner_.orientation() != 1) state[kOrientationKey] = qv::Value(owner_.orientation());
+  state[kInitialLayerKey] = serializedStateOf(owner_.initialLayer());
+  auto list = owner_.layers();
+  auto active = owner_.activeLayer();
   auto it = std::find(list.begin(), list.end(), active);
   state[kActiveLayerIndexKey] = (active && it != list.end()) ? int64_t(it - list.begin()) : kNotFound;
   qv::Array entries;
@@ -78,13 +88,14 @@ void QVRovaProcessor::historyManagerSaveStateForHistoryWithUUID(QVHistoryManager
   if (completion) completion(ok);
 }
 
-void QVRovaProcessor::historyManagerRestoreStateForUUID(QVHistoryManagerProtocol& manager, const std::string& uuid,
-                                                        QVHistoryManagerDelegate::Completion completion) {
+void QVRovaProcessorStateStore::restoreState(QVHistoryManagerProtocol& manager, const std::string& uuid,
+                                             QVHistoryManagerDelegate::Completion completion) {
   enableNotifyAsync();
   bool ok = false;
-  std::shared_ptr<QVLayerState> restoredActive;
+  std::shared_ptr<QVLayerStateModelProtocol> restoredActive;
   if (isOwnHistoryManager(manager)) {
-    qv::NotificationCenter::defaultCenter().post(kQVHistoryStateWillRestoreNotification, sharedAs<QVModelObject>());
+    qv::NotificationCenter::defaultCenter().post(kQVHistoryStateWillRestoreNotification,
+                                                 owner_.sharedAs<QVModelObject>());
     qv::Value state = qv::PropertyList::readFile(statePath(manager, uuid), nullptr);
     if (state.isDictionary()) {
       restoredActive = applyState(state);
@@ -92,9 +103,9 @@ void QVRovaProcessor::historyManagerRestoreStateForUUID(QVHistoryManagerProtocol
     }
     // A long change started by a texture load of this restore ends after the engine work the
     // restore queued, so the finish notice follows it on the queue.
-    if (needProgressForChangingState_.exchange(false)) {
-      auto weak = weakSelf();
-      performOnImageProcessingQueue(
+    if (owner_.needProgressForChangingState_.exchange(false)) {
+      auto weak = owner_.weakAs<QVRovaProcessor>();
+      owner_.performOnImageProcessingQueue(
           [weak] {
             if (auto p = weak.lock()) p->postOnMainThread(kQVImageProcessorHardStateFinishChangeNotification);
           },
@@ -102,22 +113,25 @@ void QVRovaProcessor::historyManagerRestoreStateForUUID(QVHistoryManagerProtocol
     }
   }
   if (completion) completion(ok);
-  if (restoredActive)
-    postOnMainThread(kQVHistoryStateDidRestoreNotification, {}, {{kQVHistoryStateKey, restoredActive}});
+  if (restoredActive) {
+    // Observers get the record itself (its complete object), whatever interface it came through.
+    std::shared_ptr<void> record(restoredActive, dynamic_cast<void*>(restoredActive.get()));
+    owner_.postOnMainThread(kQVHistoryStateDidRestoreNotification, {}, {{kQVHistoryStateKey, record}});
+  }
   disableNotifyAsync();
 }
 
-std::shared_ptr<QVLayerState> QVRovaProcessor::applyState(const qv::Value& state) {
+std::shared_ptr<QVLayerStateModelProtocol> QVRovaProcessorStateStore::applyState(const qv::Value& state) {
   // Through the setter, so the layers and the engine turn too (no step: the history is applying).
   const int64_t orientation = state[kOrientationKey].asInt(1);
-  setOrientation(orientation == 0 ? 1 : uint64_t(orientation));
+  owner_.setOrientation(orientation == 0 ? 1 : uint64_t(orientation));
   if (const qv::Value* cropEntry = state.find(kCropDescriptionKey)) {
     auto crop = QVTCropDescription::initWithDictionary(*cropEntry);
-    CGSize canvas = canvasSize();
+    CGSize canvas = owner_.canvasSize();
     if (crop && crop->imageSize() != canvas) crop = crop->convertToImageSize(canvas);
-    setCropDescription(crop);
+    owner_.setCropDescription(crop);
   } else {
-    setCropDescription(nullptr);
+    owner_.setCropDescription(nullptr);
   }
   qv::Array saved;
   if (const qv::Array* entries = state[kLayersKey].array()) saved = *entries;
@@ -125,65 +139,66 @@ std::shared_ptr<QVLayerState> QVRovaProcessor::applyState(const qv::Value& state
 
   if (const qv::Value* initialEntry = state.find(kInitialLayerKey); initialEntry && initialEntry->isDictionary()) {
     qv::Value entry = *initialEntry;
-    auto initial = initialImageLayer();
+    auto initial = owner_.initialImageLayer();
     if (initial) {
       // The picture may have moved since the step was saved: keep the file the layer uses now.
       auto current = initial->textureURL();
       if (current && !current->empty() && entry["TexturePath"].asString() != *current)
         entry.set("TexturePath", *current);
-      auto initialState = QVLayerState::initWithDic(entry, initial);
-      initialState->setInitialLayer(true);
+      auto initialState = QVLayerStateDictionaryFactory::make(entry, initial, false);
+      if (initialState) initialState->setInitialLayer(true);
       initial->setState(initialState);
     }
-    if (useInitialLayerAsFirst() && !saved.empty() &&
+    if (owner_.useInitialLayerAsFirst() && !saved.empty() &&
         entry["Identifier"].asString() != saved.front()["Identifier"].asString()) {
       saved.insert(saved.begin(), entry);
       if (activeIndex != kNotFound) ++activeIndex;
     }
   }
 
-  const auto snapshot = layers();
-  std::shared_ptr<QVLayerState> restoredActive;
+  const auto snapshot = owner_.layers();
+  std::shared_ptr<QVLayerStateModelProtocol> restoredActive;
   for (size_t i = 0; i < saved.size(); ++i) {
     const qv::Value& entry = saved[i];
     const bool texture = isTextureEntry(entry);
-    if (i >= layers().size()) {
+    if (i >= owner_.layers().size()) {
       if (texture) {
-        createImageLayerAtIndex(layers().size());
-        auto added = layers();
-        if (i < added.size()) added[i]->setTextureState(QVLayerState::initWithDic(entry, added[i]));
+        owner_.createImageLayerAtIndex(owner_.layers().size());
+        auto added = owner_.layers();
+        if (i < added.size()) added[i]->setTextureState(QVLayerStateDictionaryFactory::make(entry, added[i], false));
       } else {
-        createLayer();
+        owner_.createLayer();
       }
     }
-    auto list = layers();
+    auto list = owner_.layers();
     if (i >= list.size()) break;
     auto layer = list[i];
-    auto restored = QVLayerState::initWithDic(entry, layer);
+    auto restored = QVLayerStateDictionaryFactory::make(entry, layer, false);
+    if (!restored) continue;  // no record maker registered (logged by the factory)
     auto current = stateOf(layer);
     if (layer->isActive() && int64_t(i) == activeIndex && current &&
         current->historyTextureName().value_or("") != restored->historyTextureName().value_or(""))
-      postOnMainThread(kQVImageProcessorActiveLayerDidChange);
+      owner_.postOnMainThread(kQVImageProcessorActiveLayerDidChange);
     if (activeIndex != kNotFound && uint64_t(activeIndex) < list.size() && int64_t(i) < activeIndex && current &&
         current->stateHash() != restored->stateHash())
-      postOnMainThread(kQVImageProcessorBottomLayersDidChange);
+      owner_.postOnMainThread(kQVImageProcessorBottomLayersDidChange);
 
     auto holder = findLayerWithState(restored, snapshot);
     if (holder == layer) {
       // Already holds the saved state.
     } else if (holder) {
-      moveLayer(holder, int64_t(i));
+      owner_.moveLayer(holder, int64_t(i));
     } else {
       // Only the two plain classes trade places; other layer classes take the state as they are.
       const QVIPLayer& held = *layer;
       const bool exactlyImage = typeid(held) == typeid(QVIPImageLayer);
       const bool exactlyPlain = typeid(held) == typeid(QVIPLayer);
       const bool replace = restored->isTexture() ? exactlyPlain : exactlyImage;
-      if (replace && canRemoveLayer(layer)) {
-        removeLayer(layer);
-        auto replacement = restored->isTexture() ? createImageLayerAtIndex(i) : createLayerAtIndex(i);
+      if (replace && owner_.canRemoveLayer(layer)) {
+        owner_.removeLayer(layer);
+        auto replacement = restored->isTexture() ? owner_.createImageLayerAtIndex(i) : owner_.createLayerAtIndex(i);
         if (replacement) {
-          restored = QVLayerState::initWithDic(entry, replacement);
+          restored = QVLayerStateDictionaryFactory::make(entry, replacement, false);
           replacement->setState(restored);
         }
       } else {
@@ -191,21 +206,21 @@ std::shared_ptr<QVLayerState> QVRovaProcessor::applyState(const qv::Value& state
       }
     }
     if (int64_t(i) == activeIndex) {
-      auto now = layers();
-      if (i < now.size()) setActiveLayer(now[i]);
+      auto now = owner_.layers();
+      if (i < now.size()) owner_.setActiveLayer(now[i]);
       restoredActive = restored;
     }
   }
-  while (layers().size() > saved.size() && layers().size() > 1) {
-    size_t before = layers().size();
-    removeLastLayer();
-    if (layers().size() == before) break;
+  while (owner_.layers().size() > saved.size() && owner_.layers().size() > 1) {
+    size_t before = owner_.layers().size();
+    owner_.removeLastLayer();
+    if (owner_.layers().size() == before) break;
   }
-  validateActiveLayer(true);
+  owner_.validateActiveLayer(true);
   return restoredActive;
 }
 
-void QVRovaProcessor::historyManagerRemoveStateForUUID(QVHistoryManagerProtocol& manager, const std::string& uuid) {
+void QVRovaProcessorStateStore::removeState(QVHistoryManagerProtocol& manager, const std::string& uuid) {
   if (!isOwnHistoryManager(manager)) return;
   auto textures = allTexturesFromStateUUID(uuid);
   if (textures && !textures->empty()) {
@@ -225,14 +240,9 @@ void QVRovaProcessor::historyManagerRemoveStateForUUID(QVHistoryManagerProtocol&
   std::filesystem::remove(statePath(manager, uuid), ec);
 }
 
-std::optional<std::vector<std::string>> QVRovaProcessor::historyManagerAllTexturesFromStateUUID(
-    QVHistoryManagerProtocol&, const std::string& uuid) {
-  return allTexturesFromStateUUID(uuid).value_or(std::vector<std::string>{});
-}
-
 // ---- Textures of a state ----
 
-std::optional<std::vector<std::string>> QVRovaProcessor::allTexturesFromStateUUID(const std::string& uuid) {
+std::optional<std::vector<std::string>> QVRovaProcessorStateStore::allTexturesFromStateUUID(const std::string& uuid) {
   auto manager = historyManager();
   if (!manager) return std::nullopt;
   qv::Value state = qv::PropertyList::readFile(statePath(*manager, uuid), nullptr);
@@ -270,7 +280,7 @@ std::optional<std::vector<std::string>> QVRovaProcessor::allTexturesFromStateUUI
   return names;
 }
 
-qv::Array QVRovaProcessor::allSublayersForLayers(const qv::Array& entries) {
+qv::Array QVRovaProcessorStateStore::allSublayersForLayers(const qv::Array& entries) {
   qv::Array all;
   qv::Array level = entries;
   while (!level.empty()) {
@@ -284,8 +294,8 @@ qv::Array QVRovaProcessor::allSublayersForLayers(const qv::Array& entries) {
   return all;
 }
 
-QVRovaProcessor::LayerPtr QVRovaProcessor::findLayerWithState(const std::shared_ptr<QVLayerStateModelProtocol>& state,
-                                                              const std::vector<LayerPtr>& list) {
+QVRovaProcessorStateStore::LayerPtr QVRovaProcessorStateStore::findLayerWithState(
+    const std::shared_ptr<QVLayerStateModelProtocol>& state, const std::vector<LayerPtr>& list) {
   if (!state) return nullptr;
   for (const auto& layer : list)
     if (auto held = layer->state(); held && held->identifier() == state->identifier()) return layer;
@@ -294,61 +304,13 @@ QVRovaProcessor::LayerPtr QVRovaProcessor::findLayerWithState(const std::shared_
 
 // ---- Reporting mode ----
 
-void QVRovaProcessor::enableNotifyAsync() {
-  std::lock_guard<std::recursive_mutex> lock(mutex_);
+void QVRovaProcessorStateStore::enableNotifyAsync() {
+  std::lock_guard<std::mutex> lock(mutex_);
   savedNotifyAsync_ = notifyAsync_.load();
   notifyAsync_ = true;
 }
 
-void QVRovaProcessor::disableNotifyAsync() {
-  std::lock_guard<std::recursive_mutex> lock(mutex_);
-  notifyAsync_ = savedNotifyAsync_.load();
-}
-
-void QVRovaProcessor::updateWithNotifyAsync(const std::function<void()>& block) {
-  enableNotifyAsync();
-  if (block) block();
-  disableNotifyAsync();
-}
-
-// ---- Memory and geometry ----
-
-void QVRovaProcessor::clearMemory() {
-  clearCaches();
-  dropOriginalPreviews();
-  auto weak = weakSelf();
-  performOnImageProcessingQueue(
-      [weak] {
-        if (auto p = weak.lock()) p->cppProcessor()->clearCache();
-      },
-      false);
-}
-
-void QVRovaProcessor::reset() {
-  if (auto initial = initialLayer()) initial->reset();
-  for (const auto& layer : layers()) layer->reset();
-}
-
-CGSize QVRovaProcessor::lowResSize() {
-  CGSize canvas = canvasSize();
-  return CGSizeMake(std::floor(canvas.width * lowResScale()), std::floor(canvas.height * lowResScale()));
-}
-
-CGRect QVRovaProcessor::lowResRect() const {
-  auto crop = cropDescription();
-  if (!crop) return CGRectZero;
-  CGRect r = crop->cropRect();
-  const double s = lowResScale();
-  return CGRectMake(std::floor(r.origin.x * s), std::floor(r.origin.y * s), std::floor(r.size.width * s),
-                    std::floor(r.size.height * s));
-}
-
-void QVRovaProcessor::updateCropRect(CGRect rect) {
-  const rova::RectRoi region = rova::truncated(rova::rectRoiFromCGRect(rect, canvasSize()));
-  auto weak = weakSelf();
-  performOnImageProcessingQueue(
-      [weak, region] {
-        if (auto p = weak.lock()) p->cppProcessor()->setCropRect(region);
-      },
-      false);
+void QVRovaProcessorStateStore::disableNotifyAsync() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  notifyAsync_ = savedNotifyAsync_;
 }

@@ -1,5 +1,7 @@
 // The render path of the processor: request records become operations on the processing queue,
 // answered from the result caches or rendered by the engine, and delivered to their completions.
+#include "QVCore/ImageProcessing/Processor/QVRovaProcessorRenderer.h"
+
 #include <algorithm>
 #include <bit>
 #include <charconv>
@@ -8,9 +10,9 @@
 #include <cstdio>
 
 #include "QVCore/Categories/NSAffineTransform+Addition.h"
+#include "QVCore/ImageProcessing/Base/QVLayerStateModelProtocol.h"
 #include "QVCore/ImageProcessing/Processor/QVRovaProcessor.h"
 #include "QVCore/ImageProcessing/RovaBridge/QVRovaHelper.h"
-#include "QVCore/Model/Entities/QVLayerState.h"
 #include "QVPlatform/Additions.h"
 #include "QVPlatform/Log.h"
 
@@ -45,7 +47,7 @@ std::shared_ptr<QVIPProcessParams> rectParams(CGRect rect, CGSize fitSize, int64
 // fill the result caches (a later cropped render of the same size would get the uncropped picture).
 thread_local bool buildingUncroppedRender = false;
 
-void deliverNothing(const QVRovaProcessor::Completion& completion) {
+void deliverNothing(const QVRovaProcessorRenderer::Completion& completion) {
   if (completion) completion(nullptr, nullptr, nullptr, CGSizeZero, CGRectZero);
 }
 
@@ -64,22 +66,32 @@ void deliverAsAsked(const QVIPProcessParams& params, const std::shared_ptr<qv::B
 
 }  // namespace
 
+QVRovaProcessorRenderer::QVRovaProcessorRenderer(QVRovaProcessor& owner) : owner_(owner) {}
+
+QVRovaProcessorRenderer::~QVRovaProcessorRenderer() {
+  for (const auto& op : slots_)
+    if (op) {
+      op->cancel();
+      op->interruptProcessing();
+    }
+}
+
 // ---- Keys ----
 
-std::string QVRovaProcessor::renderSettingsText(const QVIPProcessParams& params) const {
-  std::string text =
-      std::to_string(params.colorspace()) + ":" + std::to_string(params.depth()) + ":" + std::to_string(orientation_);
+std::string QVRovaProcessorRenderer::renderSettingsText(const QVIPProcessParams& params) const {
+  std::string text = std::to_string(params.colorspace()) + ":" + std::to_string(params.depth()) + ":" +
+                     std::to_string(owner_.orientation());
   if (params.applyCrop()) {
     text += ":1";
-    auto crop = cropDescription();
+    auto crop = owner_.cropDescription();
     if (crop && !crop->isIdentity()) text += ":" + qv::md5(crop->cropDescriptionDictionary().description());
   }
   text += std::string(":") + (params.disableShowMask() ? "1" : "0") + ":" + (params.disableHotPixels() ? "1" : "0") +
-          ":" + (params.disableColdPixels() ? "1" : "0") + ":" + std::to_string(overlayPixelsType_.load());
+          ":" + (params.disableColdPixels() ? "1" : "0") + ":" + std::to_string(owner_.overlayPixelsType());
   return text;
 }
 
-std::string QVRovaProcessor::renderKey(const QVIPProcessParams& params) const {
+std::string QVRovaProcessorRenderer::renderKey(const QVIPProcessParams& params) const {
   return rectText(params.rect()) + ":" + sizeText(params.fitSize()) + "_" + renderSettingsText(params);
 }
 
@@ -88,16 +100,16 @@ std::string QVRovaProcessor::renderKey(const QVIPProcessParams& params) const {
 // record until they change, so an unchanged stack costs one digest per layer. Read on the caller's
 // (model) thread when the render is built: the render runs after the engine work of every model
 // change made before it, so the key matches what the engine renders.
-std::string QVRovaProcessor::stateID() {
-  auto hashOf = [](const LayerPtr& layer) -> std::string {
-    auto state = layer ? std::dynamic_pointer_cast<QVLayerState>(layer->state()) : nullptr;
+std::string QVRovaProcessorRenderer::defaultStateID() const {
+  auto hashOf = [](const std::shared_ptr<QVIPLayer>& layer) -> std::string {
+    auto state = layer ? layer->state() : nullptr;
     return state ? state->stateHash() : std::string();
   };
-  std::string text = hashOf(initialLayer());
-  const auto list = layers();
+  std::string text = hashOf(owner_.initialLayer());
+  const auto list = owner_.layers();
   for (const auto& layer : list) text += ":" + hashOf(layer);
-  text += std::string(":") + (showHotPixels() ? "1" : "0") + ":" + (showColdPixels() ? "1" : "0");
-  const auto active = activeLayer();
+  text += std::string(":") + (owner_.showHotPixels() ? "1" : "0") + ":" + (owner_.showColdPixels() ? "1" : "0");
+  const auto active = owner_.activeLayer();
   if (auto it = std::find(list.begin(), list.end(), active); active && it != list.end())
     text += ":" + std::to_string(it - list.begin());
   return text;
@@ -105,25 +117,19 @@ std::string QVRovaProcessor::stateID() {
 
 // ---- Caches ----
 
-std::shared_ptr<QVRovaCache> QVRovaProcessor::previewsCache() {
-  std::lock_guard<std::recursive_mutex> lock(mutex_);
-  if (!previewsCache_) previewsCache_ = QVRovaCache::make();
-  return previewsCache_;
+std::shared_ptr<QVRovaCache> QVRovaProcessorRenderer::cache(std::shared_ptr<QVRovaCache>& field) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!field) field = QVRovaCache::make();
+  return field;
 }
 
-std::shared_ptr<QVRovaCache> QVRovaProcessor::originalRoiCache() {
-  std::lock_guard<std::recursive_mutex> lock(mutex_);
-  if (!originalRoiCache_) originalRoiCache_ = QVRovaCache::make();
-  return originalRoiCache_;
-}
+std::shared_ptr<QVRovaCache> QVRovaProcessorRenderer::previewsCache() { return cache(previewsCache_); }
 
-std::shared_ptr<QVRovaCache> QVRovaProcessor::thumbnailsCache() {
-  std::lock_guard<std::recursive_mutex> lock(mutex_);
-  if (!thumbnailsCache_) thumbnailsCache_ = QVRovaCache::make();
-  return thumbnailsCache_;
-}
+std::shared_ptr<QVRovaCache> QVRovaProcessorRenderer::originalRoiCache() { return cache(originalRoiCache_); }
 
-void QVRovaProcessor::clearCaches() {
+std::shared_ptr<QVRovaCache> QVRovaProcessorRenderer::thumbnailsCache() { return cache(thumbnailsCache_); }
+
+void QVRovaProcessorRenderer::clearCaches() {
   previewsCache()->removeAllObjects();
   originalRoiCache()->removeAllObjects();
   thumbnailsCache()->removeAllObjects();
@@ -131,31 +137,32 @@ void QVRovaProcessor::clearCaches() {
 
 // ---- The operation ----
 
-QVRovaProcessor::OperationPtr QVRovaProcessor::operationForProcessImageWithParams(
+QVRovaProcessorRenderer::OperationPtr QVRovaProcessorRenderer::operationForProcessImageWithParams(
     const std::shared_ptr<QVIPProcessParams>& params, Completion completion) {
   return makeRenderOperation(params, std::move(completion), nullptr);
 }
 
-QVRovaProcessor::OperationPtr QVRovaProcessor::makeRenderOperation(const std::shared_ptr<QVIPProcessParams>& params,
-                                                                   Completion completion,
-                                                                   const std::shared_ptr<qv::Block>& deferred) {
-  if (!params || !initialLayer() || CGRectIsEmpty(params->rect())) {
+QVRovaProcessorRenderer::OperationPtr QVRovaProcessorRenderer::makeRenderOperation(
+    const std::shared_ptr<QVIPProcessParams>& params, Completion completion,
+    const std::shared_ptr<qv::Block>& deferred) {
+  if (!params || !owner_.initialLayer() || CGRectIsEmpty(params->rect())) {
     deliverNothing(completion);
     return nullptr;
   }
-  bool useCaches = !editedLayer() && !isLocalCacheDisabled() && !buildingUncroppedRender;
+  bool useCaches = !owner_.editedLayer() && !owner_.isLocalCacheDisabled() && !buildingUncroppedRender;
   std::string key = renderKey(*params);
   std::string settings = renderSettingsText(*params);
-  bool lowRes = isLowResMode(), quickPreview = isQuickPreviewMode(), exportMode = isExportMode();
+  bool lowRes = owner_.isLowResMode(), quickPreview = owner_.isQuickPreviewMode(), exportMode = owner_.isExportMode();
   // The engine's low-resolution, quick-preview and export paths make different pictures of one
   // state and request: each files its results apart.
   std::string state;
-  if (useCaches) state = stateID() + ":" + (lowRes ? "1" : "0") + (quickPreview ? "1" : "0") + (exportMode ? "1" : "0");
+  if (useCaches)
+    state = owner_.stateID() + ":" + (lowRes ? "1" : "0") + (quickPreview ? "1" : "0") + (exportMode ? "1" : "0");
   // The region key follows the picture's placement and, when the develop layer has sublayers of its
   // own, their settings; the layer tree is read here, on the caller's (model) thread.
   std::string regionKeyBase = QVRovaCache::originalRoiKey(key);
   rova::BaseLayerPtr regionEngineLayer;
-  if (auto initial = initialImageLayer()) {
+  if (auto initial = owner_.initialImageLayer()) {
     if (auto transform = initial->affineTransform())
       regionKeyBase += "_" + qv::md5(NSAffineTransformAddition::dictionary(*transform).description());
     auto subs = initial->subLayers();
@@ -166,8 +173,8 @@ QVRovaProcessor::OperationPtr QVRovaProcessor::makeRenderOperation(const std::sh
   }
 
   auto op = QVIPProcessOperation::make();
-  if (isWorkInBackground()) op->setQualityOfService(qv::QualityOfService::Background);
-  auto weak = weakSelf();
+  if (owner_.isWorkInBackground()) op->setQualityOfService(qv::QualityOfService::Background);
+  auto weak = owner_.weakAs<QVRovaProcessor>();
   std::weak_ptr<QVIPProcessOperation> weakOp = op;
   // A render that is cancelled before it starts (its block then never runs) or whose processor is
   // gone still answers once, with nothing, so whoever waits for it is released; unless its
@@ -189,21 +196,21 @@ QVRovaProcessor::OperationPtr QVRovaProcessor::makeRenderOperation(const std::sh
     auto self = weakOp.lock();
     if (!self) return;
     if (!p || self->isCancelled()) return answerNothing(*self);
-    p->runRender(self, params, completion, {useCaches, lowRes, quickPreview, exportMode, state}, key, settings,
-                 regionKeyBase, regionEngineLayer, deferred);
+    p->renderer().runRender(self, params, completion, {useCaches, lowRes, quickPreview, exportMode, state}, key,
+                            settings, regionKeyBase, regionEngineLayer, deferred);
   });
   return op;
 }
 
-void QVRovaProcessor::runRender(const std::shared_ptr<QVIPProcessOperation>& op,
-                                const std::shared_ptr<QVIPProcessParams>& params, const Completion& completion,
-                                RenderModes modes, const std::string& key, const std::string& settings,
-                                const std::string& regionKeyBase, const rova::BaseLayerPtr& regionEngineLayer,
-                                const std::shared_ptr<qv::Block>& deferred) {
+void QVRovaProcessorRenderer::runRender(const std::shared_ptr<QVIPProcessOperation>& op,
+                                        const std::shared_ptr<QVIPProcessParams>& params, const Completion& completion,
+                                        RenderModes modes, const std::string& key, const std::string& settings,
+                                        const std::string& regionKeyBase, const rova::BaseLayerPtr& regionEngineLayer,
+                                        const std::shared_ptr<qv::Block>& deferred) {
   const bool useCaches = modes.useCaches, lowRes = modes.lowRes, quickPreview = modes.quickPreview,
              exportMode = modes.exportMode;
-  increaseProcessingCounter();
-  auto engine = cppProcessor_;
+  owner_.increaseProcessingCounter();
+  auto engine = owner_.cppProcessor();
   QVIPImagePtr image, thumbnail, region;
   std::string previewKey, thumbnailKey;
   bool needRender = true;
@@ -279,10 +286,10 @@ void QVRovaProcessor::runRender(const std::shared_ptr<QVIPProcessOperation>& op,
 
   if (params->obtainOriginalRoi() && !op->isProcessingInterrupted() && !impossible) {
     region = originalRoiCache()->cachedObjectForKey<QVIPImage>(regionKey);
-    if (!region) region = obtainOriginalRoiFromLayer(engine->layerAtIndex(0), quickPreview);
+    if (!region) region = owner_.obtainOriginalRoiFromLayer(engine->layerAtIndex(0), quickPreview);
   }
 
-  auto weak = weakSelf();
+  auto weak = owner_.weakAs<QVRovaProcessor>();
   qv::Block deliver = [weak, op, params, completion, useCaches, image, thumbnail, region, previewKey, thumbnailKey,
                        regionKey, impossible] {
     auto p = weak.lock();
@@ -290,10 +297,11 @@ void QVRovaProcessor::runRender(const std::shared_ptr<QVIPProcessOperation>& op,
     if (op->isProcessingInterrupted() || impossible) {
       deliverNothing(completion);
     } else {
-      if (region) p->originalRoiCache()->cacheObject(region, regionKey);
+      auto& renderer = p->renderer();
+      if (region) renderer.originalRoiCache()->cacheObject(region, regionKey);
       if (useCaches) {
-        if (image) p->previewsCache()->cacheObject(image, previewKey);
-        if (thumbnail) p->thumbnailsCache()->cacheObject(thumbnail, thumbnailKey);
+        if (image) renderer.previewsCache()->cacheObject(image, previewKey);
+        if (thumbnail) renderer.thumbnailsCache()->cacheObject(thumbnail, thumbnailKey);
       }
       if (!op->cancelCompletion() && completion)
         completion(image, thumbnail, region, params->fitSize(), params->rect());
@@ -303,9 +311,9 @@ void QVRovaProcessor::runRender(const std::shared_ptr<QVIPProcessOperation>& op,
   deliverAsAsked(*params, deferred, std::move(deliver));
 }
 
-QVIPImagePtr QVRovaProcessor::obtainOriginalRoiFromLayer(const rova::BaseLayerPtr& layer, bool) {
+QVIPImagePtr QVRovaProcessorRenderer::originalRoiFromLayer(const rova::BaseLayerPtr& layer) {
   QVIPImagePtr image;
-  performOnImageProcessingQueue(
+  owner_.performOnImageProcessingQueue(
       [&] {
         auto imageLayer = std::dynamic_pointer_cast<rova::ImageLayer>(layer);
         if (!imageLayer || imageLayer->kind() != rova::kLayerKindImage) return;
@@ -318,41 +326,43 @@ QVIPImagePtr QVRovaProcessor::obtainOriginalRoiFromLayer(const rova::BaseLayerPt
 
 // ---- Queued renders ----
 
-void QVRovaProcessor::queueKind(OperationPtr QVRovaProcessor::*slot, const std::shared_ptr<QVIPProcessParams>& params,
-                                Completion completion, bool wait) {
+void QVRovaProcessorRenderer::queueKind(Kind kind, const std::shared_ptr<QVIPProcessParams>& params,
+                                        Completion completion, bool wait) {
+  const size_t slot = size_t(kind);
   OperationPtr previous;
   {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
-    previous = this->*slot;
+    std::lock_guard<std::mutex> lock(mutex_);
+    previous = slots_[slot];
   }
   // Latest wins: the previous render of this kind never starts, or stops inside the engine.
   if (previous) {
     previous->cancel();
     previous->interruptProcessing();
   }
-  auto queue = imageProcessingQueue();
+  auto queue = owner_.imageProcessingQueue();
   bool onQueue = qv::OperationQueue::currentQueue() == queue;
   // A caller on the main thread that waits for a main-thread delivery runs the delivery itself.
   std::shared_ptr<qv::Block> deferred;
   if (wait && !params->runCallbackInBackground() && qv::MainExecutor::shared().isMainThread())
     deferred = std::make_shared<qv::Block>();
   auto holder = std::make_shared<std::weak_ptr<QVIPProcessOperation>>();
-  auto weak = weakSelf();
+  auto weak = owner_.weakAs<QVRovaProcessor>();
   Completion forward = [weak, holder, slot, completion](QVIPImagePtr image, QVIPImagePtr thumbnail, QVIPImagePtr region,
                                                         CGSize fitSize, CGRect rect) {
     if (completion) completion(std::move(image), std::move(thumbnail), std::move(region), fitSize, rect);
     auto p = weak.lock();
     auto op = holder->lock();
     if (!p || !op) return;
-    std::lock_guard<std::recursive_mutex> lock(p->mutex_);
-    if ((*p).*slot == op) ((*p).*slot).reset();
+    auto& renderer = p->renderer();
+    std::lock_guard<std::mutex> lock(renderer.mutex_);
+    if (renderer.slots_[slot] == op) renderer.slots_[slot].reset();
   };
   auto op = makeRenderOperation(params, forward, deferred);
   if (!op) return;
   *holder = op;
   {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
-    this->*slot = op;
+    std::lock_guard<std::mutex> lock(mutex_);
+    slots_[slot] = op;
   }
   if (onQueue && wait) {
     // Waiting on the serial queue from inside it would never end: run the render here.
@@ -369,28 +379,29 @@ void QVRovaProcessor::queueKind(OperationPtr QVRovaProcessor::*slot, const std::
   }
 }
 
-void QVRovaProcessor::processImageWithParams(const std::shared_ptr<QVIPProcessParams>& params, Completion completion) {
+void QVRovaProcessorRenderer::processImageWithParams(const std::shared_ptr<QVIPProcessParams>& params,
+                                                     Completion completion) {
   if (!params) return;
   CGRect requested = params->rect();
   Completion forward = [completion, requested](QVIPImagePtr image, QVIPImagePtr thumbnail, QVIPImagePtr region,
                                                CGSize fitSize, CGRect) {
     if (completion) completion(std::move(image), std::move(thumbnail), std::move(region), fitSize, requested);
   };
-  queueKind(&QVRovaProcessor::processImageRectOperation_, params, std::move(forward), !params->isAsync());
+  queueKind(Kind::ImageRect, params, std::move(forward), !params->isAsync());
 }
 
-void QVRovaProcessor::processImageRect(CGRect rect, CGSize fitSize, Completion completion) {
+void QVRovaProcessorRenderer::processImageRect(CGRect rect, CGSize fitSize, Completion completion) {
   auto params = rectParams(rect, fitSize, 1, 16);
   params->setApplyCrop(false);
   params->setDisableCache(true);
   params->setObtainOriginalRoi(false);
   params->setIsAsync(true);
   params->setRunCallbackInBackground(true);
-  queueKind(&QVRovaProcessor::processImageRectOperation_, params, std::move(completion), false);
+  queueKind(Kind::ImageRect, params, std::move(completion), false);
 }
 
-void QVRovaProcessor::processImageRect(CGRect rect, CGSize fitSize, int64_t colorspace, int64_t depth,
-                                       bool obtainOriginalRoi, bool async, Completion completion) {
+void QVRovaProcessorRenderer::processImageRect(CGRect rect, CGSize fitSize, int64_t colorspace, int64_t depth,
+                                               bool obtainOriginalRoi, bool async, Completion completion) {
   auto params = rectParams(rect, fitSize, colorspace, depth);
   params->setObtainOriginalRoi(obtainOriginalRoi);
   params->setIsAsync(async);
@@ -399,15 +410,14 @@ void QVRovaProcessor::processImageRect(CGRect rect, CGSize fitSize, int64_t colo
   processImageWithParams(params, std::move(completion));
 }
 
-QVRovaProcessor::OperationPtr QVRovaProcessor::operationForProcessImageRect(CGRect rect, CGSize fitSize,
-                                                                            int64_t colorspace, int64_t depth,
-                                                                            bool applyCrop, Completion completion) {
+QVRovaProcessorRenderer::OperationPtr QVRovaProcessorRenderer::operationForProcessImageRect(
+    CGRect rect, CGSize fitSize, int64_t colorspace, int64_t depth, bool applyCrop, Completion completion) {
   auto params = rectParams(rect, fitSize, colorspace, depth);
   params->setApplyCrop(applyCrop);
   return operationForProcessImageWithParams(params, std::move(completion));
 }
 
-QVRovaProcessor::OperationPtr QVRovaProcessor::operationForProcessImageRect(
+QVRovaProcessorRenderer::OperationPtr QVRovaProcessorRenderer::operationForProcessImageRect(
     CGRect rect, CGSize fitSize, int64_t colorspace, int64_t depth, bool applyCrop, bool disableShowMask,
     bool disableHotPixels, bool disableColdPixels, bool disableCache, bool obtainOriginalRoi, bool async,
     bool runCallbackInBackground, Completion completion) {
@@ -423,16 +433,11 @@ QVRovaProcessor::OperationPtr QVRovaProcessor::operationForProcessImageRect(
   return operationForProcessImageWithParams(params, std::move(completion));
 }
 
-void QVRovaProcessor::processFullSizeImageWithColorspace(int64_t colorspace, int64_t depth, Completion completion) {
-  processFullSizeImageWithColorspace(colorspace, imageSize(), depth, false, false, false, false, true,
-                                     std::move(completion));
-}
-
-void QVRovaProcessor::processFullSizeImageWithColorspace(int64_t colorspace, CGSize newSize, int64_t depth,
-                                                         bool disableShowMask, bool disableHotPixels,
-                                                         bool disableColdPixels, bool disableCache, bool async,
-                                                         Completion completion) {
-  CGSize size = imageSize();
+void QVRovaProcessorRenderer::processFullSizeImageWithColorspace(int64_t colorspace, CGSize newSize, int64_t depth,
+                                                                 bool disableShowMask, bool disableHotPixels,
+                                                                 bool disableColdPixels, bool disableCache, bool async,
+                                                                 Completion completion) {
+  CGSize size = owner_.imageSize();
   auto params = rectParams(CGRectMake(0, 0, size.width, size.height), newSize, colorspace, depth);
   params->setApplyCrop(true);
   params->setDisableShowMask(disableShowMask);
@@ -442,28 +447,29 @@ void QVRovaProcessor::processFullSizeImageWithColorspace(int64_t colorspace, CGS
   params->setObtainOriginalRoi(false);
   params->setIsAsync(async);
   params->setRunCallbackInBackground(false);
-  queueKind(&QVRovaProcessor::processFullSizeOperaiton_, params, std::move(completion), false);
+  queueKind(Kind::FullSize, params, std::move(completion), false);
 }
 
-void QVRovaProcessor::processNotCroppedFullSizeImageWithColorspace(int64_t colorspace, CGSize newSize, int64_t depth,
-                                                                   bool disableShowMask, bool disableHotPixels,
-                                                                   bool disableColdPixels, bool disableCache,
-                                                                   bool async, Completion completion) {
-  auto weak = weakSelf();
-  performOnImageProcessingQueue(
+void QVRovaProcessorRenderer::processNotCroppedFullSizeImageWithColorspace(int64_t colorspace, CGSize newSize,
+                                                                           int64_t depth, bool disableShowMask,
+                                                                           bool disableHotPixels,
+                                                                           bool disableColdPixels, bool disableCache,
+                                                                           bool async, Completion completion) {
+  auto weak = owner_.weakAs<QVRovaProcessor>();
+  owner_.performOnImageProcessingQueue(
       [weak, colorspace, newSize, depth, disableShowMask, disableHotPixels, disableColdPixels, disableCache,
        completion = std::move(completion)]() mutable {
         auto self = weak.lock();
-        if (!self || !self->cppProcessor_) return;
-        const rova::CropDescription saved = self->cppProcessor_->getCropDescription();
-        self->cppProcessor_->setCropDescription(rova::CropDescriptionNone);
+        if (!self || !self->cppProcessor()) return;
+        const rova::CropDescription saved = self->cppProcessor()->getCropDescription();
+        self->cppProcessor()->setCropDescription(rova::CropDescriptionNone);
         auto restore = [weak, saved, completion = std::move(completion)](QVIPImagePtr image, QVIPImagePtr thumbnail,
                                                                          QVIPImagePtr originalRoi, CGSize fitSize,
                                                                          CGRect rect) {
           if (auto owner = weak.lock()) {
             owner->performOnImageProcessingQueue(
                 [weak, saved] {
-                  if (auto p = weak.lock(); p && p->cppProcessor_) p->cppProcessor_->setCropDescription(saved);
+                  if (auto p = weak.lock(); p && p->cppProcessor()) p->cppProcessor()->setCropDescription(saved);
                 },
                 true);
           }
@@ -479,15 +485,15 @@ void QVRovaProcessor::processNotCroppedFullSizeImageWithColorspace(int64_t color
       false);
 }
 
-CGSize QVRovaProcessor::lowResFitSize(CGSize size) {
+CGSize QVRovaProcessorRenderer::lowResFitSize(CGSize size) {
   float longest = float(std::max(size.width, size.height));
   if (longest <= 0) return CGSizeZero;
   float s = std::min(1.0f, 1700.0f / longest);
   return CGSizeMake(std::round(size.width * double(s)), std::round(size.height * double(s)));
 }
 
-void QVRovaProcessor::processLowResAndClampResult(bool clamp, bool async, Completion completion) {
-  CGSize size = imageSize();
+void QVRovaProcessorRenderer::processLowResAndClampResult(bool clamp, bool async, Completion completion) {
+  CGSize size = owner_.imageSize();
   auto params = QVIPProcessParams::defaultParams();
   params->setRect(CGRectMake(0, 0, size.width, size.height));
   params->setFitSize(lowResFitSize(size));
@@ -496,34 +502,33 @@ void QVRovaProcessor::processLowResAndClampResult(bool clamp, bool async, Comple
   params->setObtainOriginalRoi(true);
   params->setClampResult(clamp);
   params->setIsAsync(async);
-  queueKind(&QVRovaProcessor::processLowResOperation_, params, std::move(completion), !async);
+  queueKind(Kind::LowRes, params, std::move(completion), !async);
 }
 
-void QVRovaProcessor::processOriginalLowResAndClampResult(Completion completion) {
-  CGSize size = canvasSize();
+void QVRovaProcessorRenderer::processOriginalLowResAndClampResult(Completion completion) {
+  CGSize size = owner_.canvasSize();
   auto params = QVIPProcessParams::defaultParams();
   params->setRect(CGRectMake(0, 0, size.width, size.height));
   params->setFitSize(lowResFitSize(size));
   params->setClampResult(true);
-  queueKind(&QVRovaProcessor::processOriginalLowResOperation_, params, std::move(completion), false);
+  queueKind(Kind::OriginalLowRes, params, std::move(completion), false);
 }
 
 // ---- Cancellation ----
 
-QVRovaProcessor::OperationPtr QVRovaProcessor::processImageRectOperation() const {
-  std::lock_guard<std::recursive_mutex> lock(mutex_);
-  return processImageRectOperation_;
+QVRovaProcessorRenderer::OperationPtr QVRovaProcessorRenderer::operation(Kind kind) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return slots_[size_t(kind)];
 }
 
-void QVRovaProcessor::cancelImageProcessingOperations() {
+void QVRovaProcessorRenderer::cancelImageProcessingOperations() {
   std::vector<OperationPtr> cancelled;
   {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
-    for (auto* slot : {&processLowResOperation_, &processOriginalLowResOperation_, &processImageRectOperation_,
-                       &processFullSizeOperaiton_})
-      if (*slot) {
-        cancelled.push_back(*slot);
-        slot->reset();
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (auto& slot : slots_)
+      if (slot) {
+        cancelled.push_back(slot);
+        slot.reset();
       }
   }
   for (const auto& op : cancelled) {
@@ -532,17 +537,8 @@ void QVRovaProcessor::cancelImageProcessingOperations() {
   }
 }
 
-void QVRovaProcessor::cancelProcessingQueue() {
-  cancelImageProcessingOperations();
-  if (auto loading = loadingLayer()) loading->setReadImageCanceled(true);
-  auto queue = imageProcessingQueue();
-  queue->setSuspended(true);
-  queue->cancelAllOperations();
-  queue->setSuspended(false);
-}
-
-void QVRovaProcessor::cancelProcessingOperationsAndCompletions() {
-  for (const auto& op : imageProcessingQueue()->operations())
+void QVRovaProcessorRenderer::cancelProcessingOperationsAndCompletions() {
+  for (const auto& op : owner_.imageProcessingQueue()->operations())
     if (auto render = std::dynamic_pointer_cast<QVIPProcessOperation>(op)) {
       render->setCancelCompletion(true);
       render->cancel();

@@ -1,0 +1,25 @@
+#include "QVCore/ImageProcessing/Layers/QVIPLayerImageReads.h"
+
+#include "QVCore/ImageProcessing/RovaBridge/QVImageReader.h"
+#include "rova/ImageReader.h"
+
+void QVIPLayerImageReads::setCanceled(bool canceled) {
+  if (canceled_.exchange(canceled) == canceled) return;
+  if (!canceled) return;
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (const auto& flag : running_) flag->store(true);
+}
+
+rova::ImagePtr QVIPLayerImageReads::read(const std::string& path, bool fastRawPreview) {
+  auto flag = std::make_shared<std::atomic<bool>>(false);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (canceled_.load()) return nullptr;
+    running_.push_back(flag);
+  }
+  rova::ImagePtr image = rova::ImageReader::instance().read(
+      path, rova::Size{}, QVImageReader::readFlags(QVImageReader::isApplyRawDevelop(), fastRawPreview), flag);
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::erase(running_, flag);
+  return flag->load() ? nullptr : image;
+}
