@@ -1,7 +1,7 @@
 #include "QVCore/ImageProcessing/Layers/QVIPLayerImageReads.h"
 
 #include "QVCore/ImageProcessing/RovaBridge/QVImageReader.h"
-#include "rova/ImageReader.h"
+#include "rova/reader/ImageReader.h"
 
 void QVIPLayerImageReads::setCanceled(bool canceled) {
   if (canceled_.exchange(canceled) == canceled) return;
