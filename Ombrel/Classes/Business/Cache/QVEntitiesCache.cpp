@@ -22,6 +22,10 @@ QVEntitiesCache::QVEntitiesCache(uint64_t evictionThreshold, uint64_t evictionTa
       evictionTarget_(evictionTarget),
       operationQueue_(qv::DispatchQueue::makeSerial("com.solvane.QVEntitiesCache")) {}
 
+QVEntitiesCache::~QVEntitiesCache() {
+  operationQueue_->sync([] {});
+}
+
 QVEntityRef QVEntitiesCache::objectForKeyedSubscript(const std::string& key) {
   const uint64_t touched = touchNow();
   QVEntityRef entity;

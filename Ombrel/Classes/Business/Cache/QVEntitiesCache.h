@@ -27,6 +27,8 @@ class QVEntitiesCache {
   static QVEntitiesCache& shared();
   QVEntitiesCache(uint64_t evictionThreshold = kQVEntitiesCacheEvictionThreshold,
                   uint64_t evictionTarget = kQVEntitiesCacheEvictionTarget);
+  // Lets the blocks queued so far run first: they use this cache.
+  ~QVEntitiesCache();
 
   // The entity under the key, or nullptr; records the touch either way.
   QVEntityRef objectForKeyedSubscript(const std::string& key);

@@ -58,7 +58,6 @@ void QVTypedCache::entityOfType(uint64_t type, const std::string& path, bool cre
 
   if (createIfNeeded && cls && !cached) {
     std::shared_ptr<QVObtainEntityOperation> operation;
-    bool isNew = false;
     {
       std::lock_guard guard(registerMutex_);
       operation = std::dynamic_pointer_cast<QVObtainEntityOperation>(queue_->objectForKeyedSubscript(key));
@@ -66,24 +65,24 @@ void QVTypedCache::entityOfType(uint64_t type, const std::string& path, bool cre
         QVLog(256, "Will reuse cache operation, filename: %s, key: %s", fileName.c_str(), key.c_str());
       } else {
         operation = QVObtainEntityOperation::initWithPath(path, key, cls, &storage_);
-        isNew = true;
         QVLog(256, "Created cache access operation, filename: %s, key: %s", fileName.c_str(), key.c_str());
+        queue_->setObject(operation, key);
       }
-      // The finish observer runs for every operation that ends, cancelled ones too, and at once for
-      // one that has already ended, so no request is left without its completion.
-      std::weak_ptr<QVObtainEntityOperation> weakOperation = operation;
-      QVEntitiesCache* cache = &cache_;
-      operation->addFinishObserver([weakOperation, cache, key, fileName, completion] {
-        auto finished = weakOperation.lock();
-        QVEntityRef entity = finished ? finished->entity() : nullptr;
-        if (entity && !cache->objectForKeyedSubscript(key)) {
-          cache->setObject(entity, key);
-          QVLog(256, "Created cache entity, filename: %s, key: %s", fileName.c_str(), key.c_str());
-        }
-        if (completion) completion(entity);
-      });
-      if (isNew) queue_->setObject(operation, key);
     }
+    // The finish observer runs for every operation that ends, cancelled ones too, and at once (on
+    // this thread) for one that has already ended, so no request is left without its completion.
+    // It is added outside the lock, so a completion may ask for entities again.
+    std::weak_ptr<QVObtainEntityOperation> weakOperation = operation;
+    QVEntitiesCache* cache = &cache_;
+    operation->addFinishObserver([weakOperation, cache, key, fileName, completion] {
+      auto finished = weakOperation.lock();
+      QVEntityRef entity = finished ? finished->entity() : nullptr;
+      if (entity && !cache->objectForKeyedSubscript(key)) {
+        cache->setObject(entity, key);
+        QVLog(256, "Created cache entity, filename: %s, key: %s", fileName.c_str(), key.c_str());
+      }
+      if (completion) completion(entity);
+    });
     return;
   }
 

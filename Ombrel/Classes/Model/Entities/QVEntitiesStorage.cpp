@@ -59,6 +59,8 @@ QVEntitiesStorage::QVEntitiesStorage(std::string directory)
     : directory_(std::move(directory)),
       operationQueue_(qv::DispatchQueue::makeSerial("Entities storage operation queue")) {}
 
+QVEntitiesStorage::~QVEntitiesStorage() { waitUntilIdle(); }
+
 std::string QVEntitiesStorage::directory() {
   if (!directory_.empty()) {
     qv::createDirectory(directory_);
@@ -190,9 +192,12 @@ void QVEntitiesStorage::cleanMapWithPath(const std::string& path) {
 void QVEntitiesStorage::cleanupEntitiesStorage() {
   operationQueue_->async([this] {
     cleanMap();
-    std::error_code error;
-    std::filesystem::remove(qv::appendingPathComponent(directory(), "EntitiesStorage.data"), error);
-    if (error) QVLogError("Error: %s", error.message().c_str());
+    // A saved map would describe records that are gone; the map file goes with the data file.
+    for (const char* name : {"EntitiesStorage.data", "EntitiesStorage.map"}) {
+      std::error_code error;
+      std::filesystem::remove(qv::appendingPathComponent(directory(), name), error);
+      if (error) QVLogError("Error: %s", error.message().c_str());
+    }
   });
 }
 

@@ -34,6 +34,8 @@ class QVEntitiesStorage {
   static QVEntitiesStorage& shared();
   // A store in a folder of its own; an empty folder means the files manager's.
   explicit QVEntitiesStorage(std::string directory = {});
+  // Lets the blocks queued so far (cleans, an asynchronous map save) run first.
+  ~QVEntitiesStorage();
 
   bool isEntityDataStoredForKey(const std::string& key);
   // The record, or nullopt when the key is not stored or its record cannot be read whole.

@@ -21,6 +21,24 @@ NSImageRef flatImage(uint8_t value, size_t w = 4, size_t h = 3) {
 
 uint8_t firstByte(const NSImageRef& image) { return image ? image->CGImage()->row(0)[0] : 0; }
 
+// Holds a serial queue with a waiting block until released.
+class QueueHold {
+ public:
+  explicit QueueHold(const std::shared_ptr<QVRecordedOperationQueue>& queue) {
+    queue->addOperation(qv::BlockOperation::make([gate = gate_] { gate.wait(); }));
+  }
+  ~QueueHold() { release(); }
+  void release() {
+    if (!released_) promise_.set_value();
+    released_ = true;
+  }
+
+ private:
+  std::promise<void> promise_;
+  std::shared_future<void> gate_{promise_.get_future().share()};
+  bool released_ = false;
+};
+
 // Stores through the cache manager and waits for the completion.
 void store(NSImageRef image, const std::string& path, uint64_t cacheType) {
   std::promise<void> done;
@@ -121,10 +139,8 @@ TEST_F(QVCacheManagerTest, CleansPerPathAndPerImageType) {
 
 TEST_F(QVCacheManagerTest, ConcurrentUpdatesOfOneRenditionShareOneObtainOperation) {
   auto queue = QVQueueManager::shared().cacheInternalQueue();
-  // Hold the cache-internal queue so both requests arrive while the first operation waits.
-  std::promise<void> release;
-  std::shared_future<void> released = release.get_future().share();
-  queue->addOperation(qv::BlockOperation::make([released] { released.wait(); }));
+  // Both requests arrive while the first operation waits.
+  QueueHold hold(queue);
 
   std::atomic<int> completions{0};
   const std::string key = QVTypedCache::cacheKeyAtPath("/p/a.jpg", 2);
@@ -133,7 +149,7 @@ TEST_F(QVCacheManagerTest, ConcurrentUpdatesOfOneRenditionShareOneObtainOperatio
   QVTypedCache::shared().updateCachedObject({{}, flatImage(2)}, 2, "/p/a.jpg", [&] { ++completions; });
   EXPECT_EQ(queue->objectForKeyedSubscript(key), first);
   ASSERT_TRUE(first);
-  release.set_value();
+  hold.release();
   queue->waitUntilAllOperationsAreFinished();
   EXPECT_EQ(completions.load(), 2);
   ASSERT_TRUE(QVTypedCache::shared().readObjectOfType(2, "/p/a.jpg"));
@@ -141,9 +157,7 @@ TEST_F(QVCacheManagerTest, ConcurrentUpdatesOfOneRenditionShareOneObtainOperatio
 
 TEST_F(QVCacheManagerTest, CancelledRequestsStillComplete) {
   auto queue = QVQueueManager::shared().cacheInternalQueue();
-  std::promise<void> release;
-  std::shared_future<void> released = release.get_future().share();
-  queue->addOperation(qv::BlockOperation::make([released] { released.wait(); }));
+  QueueHold hold(queue);
 
   std::atomic<int> completions{0};
   std::atomic<bool> gotEntity{false};
@@ -153,7 +167,7 @@ TEST_F(QVCacheManagerTest, CancelledRequestsStillComplete) {
   });
   QVTypedCache::shared().updateCachedObject({{}, flatImage(5)}, 3, "/p/a.jpg", [&] { ++completions; });
   queue->cancelAllOperations();
-  release.set_value();
+  hold.release();
   queue->waitUntilAllOperationsAreFinished();
   EXPECT_EQ(completions.load(), 2);
   EXPECT_FALSE(gotEntity.load());

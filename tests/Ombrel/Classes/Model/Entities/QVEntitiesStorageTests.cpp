@@ -132,12 +132,26 @@ TEST_F(QVEntitiesStorageTest, CleanedKeysDoNotComeBackWithASavedMap) {
   ASSERT_TRUE(storage->writeEntityData(bytes("old record"), "a"));
   storage->saveMap();
   storage->cleanupEntitiesStorage();
+  storage->waitUntilIdle();
+  EXPECT_FALSE(fs::exists(storage->storageMapPath()));
+  reopen();
+  EXPECT_FALSE(storage->isEntityDataStoredForKey("a"));
   ASSERT_TRUE(storage->writeEntityData(bytes("new"), "b"));
   storage->saveMapAsync(false);
   reopen();
   // "a" would otherwise point at bytes of the new data file.
   EXPECT_FALSE(storage->isEntityDataStoredForKey("a"));
   EXPECT_EQ(storage->readEntityDataForKey("b"), bytes("new"));
+
+  // A path clean alone is saved too.
+  const std::string key = qv::md5("/p.jpg") + "_QVImageThumbEntity";
+  ASSERT_TRUE(storage->writeEntityData(bytes("thumb"), key));
+  storage->saveMap();
+  storage->cleanMapWithPath("/p.jpg");
+  storage->saveMap();
+  reopen();
+  EXPECT_FALSE(storage->isEntityDataStoredForKey(key));
+  EXPECT_TRUE(storage->isEntityDataStoredForKey("b"));
 }
 
 TEST_F(QVEntitiesStorageTest, DamagedMapFilesAreRefusedCleanly) {
