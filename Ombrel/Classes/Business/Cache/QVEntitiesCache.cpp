@@ -27,6 +27,7 @@ QVEntitiesCache::~QVEntitiesCache() {
 }
 
 QVEntityRef QVEntitiesCache::objectForKeyedSubscript(const std::string& key) {
+  if (key.empty()) return nullptr;
   const uint64_t touched = touchNow();
   QVEntityRef entity;
   operationQueue_->sync([&] {

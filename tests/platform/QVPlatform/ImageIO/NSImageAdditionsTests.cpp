@@ -67,6 +67,11 @@ TEST(NSImageAdditions, BlendAtHalfOpacityAveragesEveryPixelAndKeepsTheBaseProfil
     CGImageRef result = blended->CGImage(), a = base->CGImage(), b = over->CGImage();
     EXPECT_EQ(result->bitsPerComponent, size_t(depth));
     EXPECT_EQ(CGColorSpaceCopyICCData(result->colorSpace), CGColorSpaceCopyICCData(adobe));
+    // The store keeps it as TIFF with its depth and profile.
+    auto stored = NSImage::imageWithData(blended->TIFFRepresentation());
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(stored->CGImage()->bitsPerComponent, size_t(depth));
+    EXPECT_EQ(CGColorSpaceCopyICCData(stored->CGImage()->colorSpace), CGColorSpaceCopyICCData(adobe));
     for (size_t y = 0; y < 4; ++y)
       for (size_t x = 0; x < 5; ++x) {
         for (size_t c = 0; c < 3; ++c) {
@@ -98,7 +103,12 @@ TEST(NSImageAdditions, BlendKeepsTheBaseSizeAndOpacityZeroGivesTheBase) {
   EXPECT_EQ(blendWith(nullptr, base, 0.5, 8), nullptr);
 
   // A base without a colour space gives a result tagged sRGB.
-  auto untagged = image(2, 2, 8, [](size_t, size_t) { return std::array<uint16_t, 3>{1, 2, 3}; }, nullptr);
+  auto untagged = image(
+      2, 2, 8,
+      [](size_t, size_t) {
+        return std::array<uint16_t, 3>{1, 2, 3};
+      },
+      nullptr);
   ASSERT_TRUE(untagged);
   auto tagged = blendWith(untagged, base, 0.5, 16);
   EXPECT_EQ(CGColorSpaceCopyICCData(tagged->CGImage()->colorSpace),
