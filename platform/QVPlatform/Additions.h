@@ -102,6 +102,10 @@ struct RGBAColor {
   friend bool operator==(const RGBAColor&, const RGBAColor&) = default;
 };
 
+// The brand colours: orange (1, 197/255, 73/255) and dark grey (white 37/255), opaque.
+inline RGBAColor QVOrangeColor() { return {1.0, 197.0 / 255, 73.0 / 255, 1.0}; }
+inline RGBAColor QVDarkGrayColor() { return {37.0 / 255, 37.0 / 255, 37.0 / 255, 1.0}; }
+
 // "#RRGGBB", "#RRGGBBAA", "#RGB" (the "#" or "0x" is optional, case ignored); nullopt for any
 // other text.
 std::optional<RGBAColor> qvColorWithCalibratedHEXString(const std::string& hex);

@@ -1,0 +1,34 @@
+#pragma once
+// The cache as the facade speaks of it: by source path and image type (0 thumbnail, 1 preview,
+// 2 full size, 3 lens-corrected preview), each mapped to the cache type of its source rendition
+// and of its processed rendition (0, no class, when there is none). Stores run on "QVCache.Queue";
+// their completions run on background threads, also when the store was cancelled.
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "QVPlatform/Dispatch.h"
+#include "QVPlatform/ImageIO/NSImage.h"
+
+class QVCacheManager {
+ public:
+  static std::map<uint64_t, uint64_t> originalCacheTypes();
+  static std::map<uint64_t, uint64_t> processedCacheTypes();
+  static uint64_t originalCacheType(uint64_t imageType);
+  static uint64_t processedCacheType(uint64_t imageType);
+
+  // The image of the entity in memory, when it holds one.
+  static NSImageRef readImageEntityOfType(uint64_t cacheType, const std::string& path);
+  static NSImageRef cachedOriginalImageAtPath(const std::string& path, uint64_t imageType);
+  static NSImageRef cachedProcessedImageAtPath(const std::string& path, uint64_t imageType);
+  static NSImageRef cachedBlurredImageAtPath(const std::string& path);
+
+  static void updateCacheImage(NSImageRef image, const std::string& path, uint64_t cacheType,
+                               qv::Block completion = nullptr);
+
+  static void clean(bool longTerm);
+  static void cleanAt(const std::string& path, bool longTermClean);
+  // For each image type in order: its source cache type's key, then its processed one's.
+  static void cleanAt(const std::string& path, const std::vector<uint64_t>& imageTypes, bool longTermClean);
+};

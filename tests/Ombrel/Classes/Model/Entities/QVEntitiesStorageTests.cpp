@@ -1,0 +1,328 @@
+#include "Ombrel/Classes/Model/Entities/QVEntitiesStorage.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "Ombrel/Classes/Model/Entities/QVEntity.h"
+#include "Ombrel/Classes/Model/Entities/QVFilesManager.h"
+#include "QVPlatform/Additions.h"
+#include "QVPlatform/ImageIO/CoreGraphics.h"
+#include "QVPlatform/Places.h"
+#include "QVPlatform/PropertyList.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+qv::Bytes bytes(const std::string& text) { return qv::Bytes(text.begin(), text.end()); }
+
+// An 8-bit RGB image whose pixel (x, y) is (x * 8, y * 8, 50).
+NSImageRef smallImage(size_t w = 6, size_t h = 4) {
+  auto buf = std::make_shared<std::vector<uint8_t>>(w * h * 3);
+  for (size_t y = 0; y < h; ++y)
+    for (size_t x = 0; x < w; ++x) {
+      uint8_t* p = buf->data() + (y * w + x) * 3;
+      p[0] = uint8_t(x * 8), p[1] = uint8_t(y * 8), p[2] = 50;
+    }
+  return NSImage::imageWithCGImage(
+      CGImageCreate(w, h, 8, 24, w * 3, CGColorSpaceCreateDeviceRGB(), kCGImageAlphaNone, buf));
+}
+
+class QVEntitiesStorageTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    directory = qv::appendingPathComponent(qv::places::temporaryDirectory(), "store-" + qv::stringWithUUID());
+    storage = std::make_unique<QVEntitiesStorage>(directory);
+  }
+  void TearDown() override {
+    storage.reset();
+    fs::remove_all(directory);
+  }
+  // A new store over the same folder, as the next run of the process would make.
+  void reopen() { storage = std::make_unique<QVEntitiesStorage>(directory); }
+  uint64_t dataSize() { return fs::file_size(storage->storageDataPath()); }
+
+  std::string directory;
+  std::unique_ptr<QVEntitiesStorage> storage;
+};
+
+TEST_F(QVEntitiesStorageTest, RecordsAppendAndTheNewestRecordOfAKeyWins) {
+  EXPECT_FALSE(storage->isEntityDataStoredForKey("a"));
+  EXPECT_EQ(storage->readEntityDataForKey("a"), std::nullopt);
+
+  ASSERT_TRUE(storage->writeEntityData(bytes("first"), "a"));
+  ASSERT_TRUE(storage->writeEntityData(bytes("other"), "b"));
+  ASSERT_TRUE(storage->writeEntityData(bytes("second!"), "a"));
+
+  EXPECT_TRUE(storage->isEntityDataStoredForKey("a"));
+  EXPECT_EQ(storage->readEntityDataForKey("a"), bytes("second!"));
+  EXPECT_EQ(storage->readEntityDataForKey("b"), bytes("other"));
+  auto map = storage->storageMap();
+  EXPECT_EQ(map["a"].offset, 10u);
+  EXPECT_EQ(map["a"].length, 7u);
+  // The first record of "a" stays as dead space.
+  EXPECT_EQ(dataSize(), 17u);
+}
+
+TEST_F(QVEntitiesStorageTest, EmptyDataOrKeyIsRefused) {
+  EXPECT_FALSE(storage->writeEntityData({}, "a"));
+  EXPECT_FALSE(storage->writeEntityData(bytes("x"), ""));
+  EXPECT_FALSE(storage->isEntityDataStoredForKey("a"));
+  EXPECT_EQ(dataSize(), 0u);
+}
+
+TEST_F(QVEntitiesStorageTest, ARecordRunningPastTheFileEndReadsAsNothing) {
+  ASSERT_TRUE(storage->writeEntityData(bytes("0123456789"), "a"));
+  // The file is cut short under the store (a crash, another process).
+  fs::resize_file(storage->storageDataPath(), 6);
+  EXPECT_TRUE(storage->isEntityDataStoredForKey("a"));
+  EXPECT_EQ(storage->readEntityDataForKey("a"), std::nullopt);
+  fs::remove(storage->storageDataPath());
+  EXPECT_EQ(storage->readEntityDataForKey("a"), std::nullopt);
+}
+
+TEST_F(QVEntitiesStorageTest, WholeCleanForgetsEveryKeyAndRestartsAtOffsetZero) {
+  ASSERT_TRUE(storage->writeEntityData(bytes("one"), "a"));
+  ASSERT_TRUE(storage->writeEntityData(bytes("two"), "b"));
+  storage->cleanupEntitiesStorage();
+  EXPECT_FALSE(storage->isEntityDataStoredForKey("a"));
+  EXPECT_FALSE(storage->isEntityDataStoredForKey("b"));
+  ASSERT_TRUE(storage->writeEntityData(bytes("three"), "c"));
+  EXPECT_EQ(storage->storageMap()["c"].offset, 0u);
+  EXPECT_EQ(dataSize(), 5u);
+}
+
+TEST_F(QVEntitiesStorageTest, PathAndKeyCleansRemoveOnlyTheirKeys) {
+  const std::string mine = qv::md5("/photos/a.jpg"), theirs = qv::md5("/photos/b.jpg");
+  for (const auto& key :
+       {mine + "_QVImageThumbEntity", mine + "_QVProcessedPreviewEntity", theirs + "_QVImageThumbEntity"})
+    ASSERT_TRUE(storage->writeEntityData(bytes(key), key));
+
+  storage->cleanupEntitiesStorageWithPath("/photos/a.jpg");
+  EXPECT_FALSE(storage->isEntityDataStoredForKey(mine + "_QVImageThumbEntity"));
+  EXPECT_FALSE(storage->isEntityDataStoredForKey(mine + "_QVProcessedPreviewEntity"));
+  EXPECT_TRUE(storage->isEntityDataStoredForKey(theirs + "_QVImageThumbEntity"));
+
+  storage->cleanupEntitiesStorageForKey(theirs + "_QVImageThumbEntity");
+  EXPECT_TRUE(storage->storageMap().empty());
+  // The data file is not touched by either.
+  EXPECT_GT(dataSize(), 0u);
+}
+
+TEST_F(QVEntitiesStorageTest, SavedMapIsReadByTheNextStore) {
+  ASSERT_TRUE(storage->writeEntityData(bytes("kept"), "a"));
+  storage->saveMap();
+  reopen();
+  EXPECT_EQ(storage->readEntityDataForKey("a"), bytes("kept"));
+  // The map on disk is the XML property list of [offset, length] pairs.
+  qv::Error error;
+  qv::Value map = qv::PropertyList::readFile(storage->storageMapPath(), &error);
+  EXPECT_EQ(map["a"], qv::Value(qv::Array{qv::Value(0), qv::Value(4)}));
+}
+
+TEST_F(QVEntitiesStorageTest, CleanedKeysDoNotComeBackWithASavedMap) {
+  ASSERT_TRUE(storage->writeEntityData(bytes("old record"), "a"));
+  storage->saveMap();
+  storage->cleanupEntitiesStorage();
+  storage->waitUntilIdle();
+  EXPECT_FALSE(fs::exists(storage->storageMapPath()));
+  reopen();
+  EXPECT_FALSE(storage->isEntityDataStoredForKey("a"));
+  ASSERT_TRUE(storage->writeEntityData(bytes("new"), "b"));
+  storage->saveMapAsync(false);
+  reopen();
+  // "a" would otherwise point at bytes of the new data file.
+  EXPECT_FALSE(storage->isEntityDataStoredForKey("a"));
+  EXPECT_EQ(storage->readEntityDataForKey("b"), bytes("new"));
+
+  // A path clean alone is saved too.
+  const std::string key = qv::md5("/p.jpg") + "_QVImageThumbEntity";
+  ASSERT_TRUE(storage->writeEntityData(bytes("thumb"), key));
+  storage->saveMap();
+  storage->cleanMapWithPath("/p.jpg");
+  storage->saveMap();
+  reopen();
+  EXPECT_FALSE(storage->isEntityDataStoredForKey(key));
+  EXPECT_TRUE(storage->isEntityDataStoredForKey("b"));
+}
+
+TEST_F(QVEntitiesStorageTest, DamagedMapFilesAreRefusedCleanly) {
+  ASSERT_TRUE(storage->writeEntityData(bytes("0123456789"), "good"));
+  storage->saveMap();
+  std::string xml;
+  {
+    std::ifstream in(storage->storageMapPath());
+    xml.assign(std::istreambuf_iterator<char>(in), {});
+  }
+  // A map cut in the middle, as a crash during a non-atomic write would leave it.
+  {
+    std::ofstream out(storage->storageMapPath(), std::ios::trunc);
+    out << xml.substr(0, xml.size() / 2);
+  }
+  reopen();
+  EXPECT_FALSE(storage->isEntityDataStoredForKey("good"));
+  EXPECT_TRUE(storage->writeEntityData(bytes("again"), "good"));
+  EXPECT_EQ(storage->readEntityDataForKey("good"), bytes("again"));
+
+  // Entries of the wrong shape are dropped; the well-formed one still reads.
+  qv::Value map = qv::Dictionary{};
+  map.set("good", qv::Array{qv::Value(0), qv::Value(10)});
+  map.set("three", qv::Array{qv::Value(0), qv::Value(1), qv::Value(2)});
+  map.set("text", qv::Array{qv::Value("0"), qv::Value("1")});
+  map.set("negative", qv::Array{qv::Value(-1), qv::Value(4)});
+  map.set("zero", qv::Array{qv::Value(0), qv::Value(0)});
+  map.set("scalar", qv::Value(3));
+  ASSERT_TRUE(qv::PropertyList::writeFile(storage->storageMapPath(), map));
+  reopen();
+  EXPECT_EQ(storage->readEntityDataForKey("good"), bytes("0123456789"));
+  for (const char* key : {"three", "text", "negative", "zero", "scalar"}) {
+    EXPECT_FALSE(storage->isEntityDataStoredForKey(key)) << key;
+    EXPECT_EQ(storage->readEntityDataForKey(key), std::nullopt) << key;
+  }
+}
+
+TEST_F(QVEntitiesStorageTest, ATornAppendIsNeverMappedAndLaterRecordsStayReadable) {
+  ASSERT_TRUE(storage->writeEntityData(bytes("whole"), "a"));
+  storage->saveMap();
+  // A crash during the next append left part of a record at the end of the file.
+  {
+    std::ofstream out(storage->storageDataPath(), std::ios::app | std::ios::binary);
+    out << "half a rec";
+  }
+  reopen();
+  EXPECT_EQ(storage->readEntityDataForKey("a"), bytes("whole"));
+  ASSERT_TRUE(storage->writeEntityData(bytes("next"), "b"));
+  EXPECT_EQ(storage->readEntityDataForKey("b"), bytes("next"));
+  EXPECT_EQ(storage->readEntityDataForKey("a"), bytes("whole"));
+}
+
+TEST_F(QVEntitiesStorageTest, AnAppendCutShortIsTakenBackAndNotMapped) {
+  ASSERT_TRUE(storage->writeEntityData(bytes("whole"), "a"));
+  // The file may grow by 8 more bytes only: the next append is written in part, then fails.
+  auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit previous{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &previous), 0);
+  rlimit tight = previous;
+  tight.rlim_cur = 5 + 8;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &tight), 0);
+  bool written = storage->writeEntityData(qv::Bytes(64, 'x'), "a");
+  ::setrlimit(RLIMIT_FSIZE, &previous);
+  std::signal(SIGXFSZ, previousHandler);
+
+  EXPECT_FALSE(written);
+  EXPECT_EQ(dataSize(), 5u);
+  EXPECT_EQ(storage->readEntityDataForKey("a"), bytes("whole"));
+  ASSERT_TRUE(storage->writeEntityData(bytes("next"), "b"));
+  EXPECT_EQ(storage->storageMap()["b"].offset, 5u);
+}
+
+TEST_F(QVEntitiesStorageTest, AnUnwritableDataFileLeavesTheMapAsItWas) {
+  ASSERT_TRUE(storage->writeEntityData(bytes("whole"), "a"));
+  fs::remove(storage->storageDataPath());
+  fs::create_directory(qv::appendingPathComponent(directory, "EntitiesStorage.data"));
+  EXPECT_FALSE(storage->writeEntityData(bytes("lost"), "b"));
+  EXPECT_FALSE(storage->isEntityDataStoredForKey("b"));
+  EXPECT_EQ(storage->readEntityDataForKey("a"), std::nullopt);
+}
+
+TEST(QVFilesManagerTest, EntitiesFolderIsInTheApplicationFolderAndIsMadeAgainWhenRemoved) {
+  auto& manager = QVFilesManager::sharedManager();
+  EXPECT_EQ(manager.applicationFilesDirectoryPath(), qv::places::applicationSupportDirectory());
+  std::string entities = manager.entitiesDirectoryPath();
+  EXPECT_EQ(entities, qv::appendingPathComponent(qv::places::applicationSupportDirectory(), "Entities"));
+  EXPECT_TRUE(fs::is_directory(entities));
+  fs::remove_all(entities);
+  EXPECT_EQ(manager.entitiesDirectoryPath(), entities);
+  EXPECT_TRUE(fs::is_directory(entities));
+  EXPECT_EQ(qv::deletingLastPathComponent(QVEntitiesStorage::shared().storageDataPath()), entities);
+  EXPECT_EQ(qv::lastPathComponent(QVEntitiesStorage::shared().storageMapPath()), "EntitiesStorage.map");
+}
+
+// ---- Entities ---------------------------------------------------------------------------------
+
+TEST(QVEntityTest, ImageEntityKeepsTheImageAsTIFFAndDecodesItAgain) {
+  NSImageRef image = smallImage();
+  auto entity = std::make_shared<QVProcessedPreviewEntity>();
+  EXPECT_EQ(entity->cost(), 0u);
+  EXPECT_EQ(entity->image(), nullptr);
+  entity->setCacheObject({{}, image});
+  EXPECT_EQ(entity->image(), image);
+  EXPECT_EQ(entity->cost(), image->TIFFRepresentation().size());
+
+  qv::Bytes archive = entity->entityData();
+  qv::Error error;
+  qv::Value dictionary = qv::PropertyList::read(archive, &error);
+  EXPECT_EQ(dictionary["Version"], qv::Value(1));
+  EXPECT_TRUE(dictionary["QVProcessedPreviewEntityDataKey"].isData());
+
+  auto decoded =
+      std::dynamic_pointer_cast<QVImageEntity>(QVEntity::initWithData(&QVProcessedPreviewEntity::cls(), archive));
+  ASSERT_TRUE(decoded);
+  EXPECT_EQ(decoded->cost(), entity->cost());
+  NSImageRef back = decoded->image();
+  ASSERT_TRUE(back);
+  auto a = image->CGImage(), b = back->CGImage();
+  ASSERT_EQ(b->width, a->width);
+  ASSERT_EQ(b->height, a->height);
+  for (size_t y = 0; y < a->height; ++y) EXPECT_EQ(0, std::memcmp(a->row(y), b->row(y), a->width * 3)) << "row " << y;
+}
+
+TEST(QVEntityTest, ArchivesDecodeOnlyAsTheirOwnClassAndVersion) {
+  auto entity = std::make_shared<QVImageThumbEntity>();
+  entity->setCacheObject({qv::Value(bytes("jpeg")), nullptr});
+  qv::Bytes archive = entity->entityData();
+
+  // Another rendition class reads under its own key and finds nothing.
+  auto other =
+      std::dynamic_pointer_cast<QVStorableEntity>(QVEntity::initWithData(&QVImagePreviewEntity::cls(), archive));
+  ASSERT_TRUE(other);
+  EXPECT_TRUE(other->cacheObject().isNull());
+
+  qv::Value wrongVersion = qv::Dictionary{};
+  wrongVersion.set("Version", 2);
+  wrongVersion.set("QVImageThumbEntityDataKey", bytes("jpeg"));
+  EXPECT_EQ(QVEntity::initWithData(&QVImageThumbEntity::cls(), *qv::PropertyList::toBinary(wrongVersion)), nullptr);
+  EXPECT_EQ(QVEntity::initWithData(&QVImageThumbEntity::cls(), bytes("not an archive")), nullptr);
+  EXPECT_EQ(QVEntity::initWithData(&QVImageThumbEntity::cls(), {}), nullptr);
+}
+
+TEST(QVEntityTest, ObjectsOfOtherClassesAreIgnored) {
+  auto image = std::make_shared<QVImageOriginalEntity>();
+  image->setCacheObject({qv::Value(bytes("data")), nullptr});
+  image->setCacheObject({qv::Value("a string"), nullptr});
+  image->setCacheObject({qv::Value(), nullptr});
+  EXPECT_EQ(image->cacheObject(), qv::Value(bytes("data")));
+
+  auto faces = std::make_shared<QVFaceEntity>();
+  faces->setCacheObject({qv::Value(bytes("data")), nullptr});
+  EXPECT_TRUE(faces->faces().isNull());
+  qv::Value list = qv::Array{qv::Value(qv::Dictionary{{"x", qv::Value(1.5)}})};
+  faces->setFaces(list);
+  EXPECT_EQ(faces->cost(), 0u);
+  auto decoded =
+      std::dynamic_pointer_cast<QVFaceEntity>(QVEntity::initWithData(&QVFaceEntity::cls(), faces->entityData()));
+  ASSERT_TRUE(decoded);
+  EXPECT_EQ(decoded->faces(), list);
+}
+
+TEST(QVEntityTest, AnUpdateMakesANewEntityAndLeavesTheSharedOneAlone) {
+  auto entity = std::make_shared<QVImageThumbEntity>();
+  entity->setCacheObject({qv::Value(bytes("old")), nullptr});
+  auto updated =
+      std::dynamic_pointer_cast<QVStorableEntity>(entity->copyWithCacheObject({qv::Value(bytes("newer")), nullptr}));
+  ASSERT_TRUE(updated);
+  EXPECT_EQ(updated->className(), "QVImageThumbEntity");
+  EXPECT_EQ(updated->cacheObject(), qv::Value(bytes("newer")));
+  EXPECT_EQ(entity->cacheObject(), qv::Value(bytes("old")));
+  EXPECT_FALSE(QVEntity::entityPathSuffixForAdditionalParameters(qv::Value(1)));
+}
+
+}  // namespace
