@@ -326,11 +326,8 @@ CGImageRef srgbThumbnail(rova::ImageDataRGBfPtr d, int limit) {
     d = rova::resize(*d, std::max(1, int(std::lround(d->width() * s))), std::max(1, int(std::lround(d->height() * s))));
     if (!d) return nullptr;
   }
-  if (d->colorProfileType() != rova::kColorProfileSRGB) {
-    d = rova::convertColorProfile(d, rova::kColorProfileSRGB);
-    if (!d) return nullptr;
-  }
-  return qv::imageFromEngineData(*d);
+  // Converted while quantised, without a converted copy.
+  return qv::imageFromEngineData(*d, rova::kColorProfileSRGB);
 }
 }  // namespace
 
