@@ -577,11 +577,25 @@ bool CGImageDestinationFinalize(const CGImageDestinationRef& d, std::string* err
     o.metadata.push_back(
         {"Exif.Photo.PixelYDimension", std::to_string(d->image->height), {double(d->image->height)}, true});
   }
-  codecs::Bitmap bitmap;
-  if (!bitmapFromImage(*d->image, o.depth, d->format != codecs::Format::JPEG, bitmap))
-    return fail("unsupported image layout");
   std::string why;
-  std::vector<uint8_t> bytes = codecs::encode(bitmap, o, &why);
+  std::vector<uint8_t> bytes;
+  const CGImage& img = *d->image;
+  const size_t comps = img.componentsPerPixel(), colours = img.colorComponents();
+  const auto alpha = img.alphaInfo();
+  const bool colourFirst =
+      alpha != kCGImageAlphaPremultipliedFirst && alpha != kCGImageAlphaFirst && alpha != kCGImageAlphaNoneSkipFirst;
+  const bool premultiplied = img.hasAlpha() && (alpha == kCGImageAlphaPremultipliedLast);
+  if (d->format == codecs::Format::JPEG && img.bitsPerComponent == 8 && !img.isFloat() && colourFirst &&
+      !premultiplied && (colours == 1 ? comps <= 2 : comps >= 3)) {
+    // 8-bit colour first, as an export hands it over: the encoder reads the image's rows in place.
+    codecs::RowSource rows{int(img.width), int(img.height), int(comps), [&img](int y) { return img.row(size_t(y)); }};
+    bytes = codecs::encodeJPEG(rows, o, &why);
+  } else {
+    codecs::Bitmap bitmap;
+    if (!bitmapFromImage(img, o.depth, d->format != codecs::Format::JPEG, bitmap))
+      return fail("unsupported image layout");
+    bytes = codecs::encode(bitmap, o, &why);
+  }
   if (bytes.empty()) return fail(why);
   if (d->data) {
     *d->data = std::move(bytes);

@@ -296,3 +296,25 @@ TEST(ImageIO, ExportLayoutsKeepEverySampleTheMetadataAndTheProfile) {
     EXPECT_EQ(wrong, 0);
   }
 }
+
+// An 8-bit export is encoded from the image's own rows (the fourth component skipped); the file is
+// the one the same pixels give through the copying path (here a 16-bit image of the same codes).
+TEST(ImageIO, JpegFromTheImageRowsEqualsTheCopiedBitmap) {
+  const size_t w = 64, h = 40;
+  auto rgbx = std::make_shared<std::vector<uint8_t>>(w * h * 4);
+  auto rgb16 = std::make_shared<std::vector<uint8_t>>(w * h * 6);
+  for (size_t i = 0; i < w * h; ++i)
+    for (size_t k = 0; k < 4; ++k) {
+      const uint8_t code = uint8_t(((i % w) * 4 + (i / w) * 3 * k + k * 50) & 0xFF);
+      (*rgbx)[i * 4 + k] = k < 3 ? code : 0x5A;
+      if (k < 3) (*rgb16)[(i * 3 + k) * 2] = (*rgb16)[(i * 3 + k) * 2 + 1] = code;  // code x 257
+    }
+  auto space = CGColorSpaceCreateWithName(kCGColorSpaceSRGB);
+  auto direct = CGImageCreate(w, h, 8, 32, w * 4, space, kCGImageAlphaNoneSkipLast, rgbx);
+  auto copied = CGImageCreate(w, h, 16, 48, w * 6, space, kCGImageAlphaNone | kCGBitmapByteOrder16Little, rgb16);
+  ASSERT_TRUE(direct && copied);
+  const auto a = writeToData(direct, kUTTypeJPEG, exampleProperties());
+  const auto b = writeToData(copied, kUTTypeJPEG, exampleProperties());
+  ASSERT_FALSE(a->empty());
+  EXPECT_TRUE(*a == *b);
+}
