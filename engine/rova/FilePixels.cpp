@@ -20,12 +20,10 @@ inline T quantise(float v, float scale, float offset) {
   return T(x);
 }
 
-// Every row of the data into the file pixels, each component passed through `curve` first.
-template <class T, class Curve>
+// Every row of the data into the file pixels, each component made a sample by `toSample`.
+template <class T, class ToSample>
 void writeRows(const ImageDataRGBf& data, const FilePixelFormat& format, uint8_t* out, size_t bytesPerRow,
-               Curve curve) {
-  constexpr float kScale = float(std::numeric_limits<T>::max());
-  const float offset = format.rounding == FilePixelFormat::Rounding::Nearest ? 0.5f : 0.0f;
+               ToSample toSample) {
   const int width = data.width(), height = data.height();
   const bool filler = format.channels == 4;
 #pragma omp parallel for schedule(static) if (int64_t(width) * height > (1 << 16))
@@ -34,7 +32,7 @@ void writeRows(const ImageDataRGBf& data, const FilePixelFormat& format, uint8_t
     uint8_t* row = out + size_t(y) * bytesPerRow;
     for (int x = 0; x < width; ++x, in += 3) {
       for (int c = 0; c < 3; ++c) {
-        const T v = quantise<T>(curve(in[c]), kScale, offset);
+        const T v = toSample(in[c]);
         if constexpr (sizeof(T) == 2) {
           *row++ = uint8_t(v);
           *row++ = uint8_t(v >> 8);
@@ -46,6 +44,11 @@ void writeRows(const ImageDataRGBf& data, const FilePixelFormat& format, uint8_t
         for (size_t b = 0; b < sizeof(T); ++b) *row++ = 0xFF;
     }
   }
+}
+
+// The rounding of the format as what quantise() adds before truncating.
+float offsetFor(const FilePixelFormat& format) {
+  return format.rounding == FilePixelFormat::Rounding::Nearest ? 0.5f : 0.0f;
 }
 
 // The sRGB tone curve sampled at 65537 points of linear light (0..1), read with linear interpolation:
@@ -75,7 +78,23 @@ inline float srgbCurve(const float* table, float v) {
 
 template <class T>
 void writeRows(const ImageDataRGBf& data, const FilePixelFormat& format, uint8_t* out, size_t bytesPerRow) {
-  writeRows<T>(data, format, out, bytesPerRow, [](float v) { return v; });
+  constexpr float kScale = float(std::numeric_limits<T>::max());
+  const float offset = offsetFor(format);
+  writeRows<T>(data, format, out, bytesPerRow, [=](float v) { return quantise<T>(v, kScale, offset); });
+}
+
+// 8-bit sRGB bytes of linear light in 65536 steps (index round(v x 65535)), one table a rounding: a
+// step of the index moves the output by at most a twentieth of a byte step, so one look-up stays
+// within one step of the exact curve.
+const std::vector<uint8_t>& srgbByteTable(FilePixelFormat::Rounding rounding) {
+  auto make = [](float offset) {
+    std::vector<uint8_t> t(65536);
+    const float* curve = srgbCurveTable().data();
+    for (size_t i = 0; i < t.size(); ++i) t[i] = quantise<uint8_t>(srgbCurve(curve, float(i) / 65535), 255.f, offset);
+    return t;
+  };
+  static const std::vector<uint8_t> nearest = make(0.5f), towardZero = make(0.f);
+  return rounding == FilePixelFormat::Rounding::Nearest ? nearest : towardZero;
 }
 
 // Linear-light Rec. 709 data (native or working) into sRGB: the same primaries and white, so the
@@ -84,8 +103,16 @@ void writeRows(const ImageDataRGBf& data, const FilePixelFormat& format, uint8_t
 template <class T>
 void writeRowsThroughSrgbCurve(const ImageDataRGBf& data, const FilePixelFormat& format, uint8_t* out,
                                size_t bytesPerRow) {
-  const float* table = srgbCurveTable().data();
-  writeRows<T>(data, format, out, bytesPerRow, [table](float v) { return srgbCurve(table, v); });
+  if constexpr (sizeof(T) == 1) {
+    const uint8_t* table = srgbByteTable(format.rounding).data();
+    writeRows<T>(data, format, out, bytesPerRow,
+                 [table](float v) { return table[quantise<uint16_t>(v, 65535.f, 0.5f)]; });
+  } else {
+    const float* table = srgbCurveTable().data();
+    const float offset = offsetFor(format);
+    writeRows<T>(data, format, out, bytesPerRow,
+                 [=](float v) { return quantise<T>(srgbCurve(table, v), 65535.f, offset); });
+  }
 }
 
 }  // namespace
