@@ -1,6 +1,7 @@
 // Image I/O figures for a 24 MP JPEG made here: full decode, 2000 px preview decode (DCT scaling),
 // full encode, the engine's reading of the decoded pixels into a render (a processor holding only
-// the picture, at full size and into a 2000 px box) and the engine compressor, in ms and MP/s, with
+// the picture, at full size and into a 2000 px box), the export's hand-over of the float result to
+// 8- and 16-bit sRGB pixels and the JPEG of them, and the engine compressor, in ms and MP/s, with
 // the process's peak memory. Times are the median of several runs.
 //   bench_engine_io [width height]
 #include <sys/resource.h>
@@ -15,6 +16,7 @@
 #include <functional>
 
 #include "BenchSupport.h"
+#include "rova/FilePixels.h"
 #include "rova/ImageCompressorProxy.h"
 #include "rova/codecs/Codecs.h"
 #include "rova/layers/ImageLayer.h"
@@ -90,6 +92,27 @@ int main(int argc, char** argv) {
   if (!img) return 1;
   report("full decode to linear float", full, mp);
   report("full-size render, picture only", renderMs(img, {}, runs), mp);
+  {
+    // The export's hand-over of a linear float result: into sRGB file pixels (RGB and a skipped fourth
+    // component, as the core hands bitmaps over) at 8 and 16 bits, and the JPEG encoded from the 8-bit
+    // rows where they lie.
+    const rova::ImageDataRGBf& data = *img->imageData();
+    rova::FilePixelFormat format;
+    format.channels = 4;
+    format.colorSpace = rova::kColorProfileSRGB;
+    format.rounding = rova::FilePixelFormat::Rounding::TowardZero;
+    rova::codecs::Bitmap pixels;
+    for (int depth : {16, 8}) {
+      format.depth = depth;
+      if (!pixels.allocate(data.width(), data.height(), 4, depth)) return 1;
+      char what[64];
+      std::snprintf(what, sizeof what, "linear float to %d-bit sRGB", depth);
+      report(what, medianMs(runs, [&] { rova::writeFilePixels(data, format, pixels.row(0), pixels.rowBytes()); }), mp);
+    }
+    const rova::codecs::RowSource rows{pixels.width, pixels.height, 4, [&](int y) { return pixels.row(y); }};
+    report("JPEG encode of those rows (q 0.9)", medianMs(3, [&] { rova::codecs::encodeJPEG(rows, opts, nullptr); }),
+           mp);
+  }
   rova::codecs::DecodeRequest reduced;
   reduced.fitSize = {2000, 2000};
   report("2000 px preview decode (8-bit)",

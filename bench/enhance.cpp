@@ -52,7 +52,6 @@ codecs::Bitmap toBitmap(const std::vector<const ImageDataRGBf*>& parts) {
   // 8-bit sRGB, side by side, through the engine's one conversion to file pixels.
   FilePixelFormat format;
   format.colorSpace = kColorProfileSRGB;
-  format.fastSrgbCurve = true;
   int w = 0, h = 0;
   for (auto* p : parts) w += p->width(), h = std::max(h, p->height());
   codecs::Bitmap b;

@@ -15,15 +15,13 @@ struct FilePixelFormat {
   int depth = 8;     // bits a component: 8 or 16 (16-bit components are little-endian)
   int channels = 3;  // 3: RGB; 4: RGB then an opaque fourth component (every bit set)
   // The colour space of the pixels: kColorProfileUnknown keeps the data's own; another type is
-  // converted into (colorTransformIpp, then clamped to 0..1) unless the data is in it already.
+  // converted into (then clamped to 0..1) unless the data is in it already: linear Rec. 709 data
+  // (native or working) into sRGB through the tabulated sRGB tone curve, row by row, within a small
+  // fraction of a step of the exact colour transform; other pairs through colorTransformIpp.
   ImageDataColorProfileType colorSpace = kColorProfileUnknown;
   // Each component is value x (2^depth - 1), rounded to the nearest step or truncated; values
   // outside the range saturate and NaN gives 0.
   Rounding rounding = Rounding::Nearest;
-  // 8-bit sRGB of linear-light Rec. 709 data (native or working) through the sRGB tone curve
-  // tabulated in 65536 steps, instead of the colour transform: several times faster, and within
-  // one step of it. Other depths, targets and sources take the exact path.
-  bool fastSrgbCurve = false;
 
   size_t bytesPerPixel() const { return size_t(channels) * size_t(depth / 8); }
 };

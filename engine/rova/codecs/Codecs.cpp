@@ -307,6 +307,14 @@ bool decode(const uint8_t* d, size_t n, const std::string& ext, const DecodeRequ
   }
 }
 
+namespace {
+// Encoded bytes with the options' metadata written in; empty when that fails.
+std::vector<uint8_t> withMetadata(std::vector<uint8_t> out, const EncodeOptions& o, std::string* error) {
+  if (!out.empty() && !o.metadata.empty() && !writeMetadata(out, o.metadata, error)) return {};
+  return out;
+}
+}  // namespace
+
 std::vector<uint8_t> encode(const Bitmap& b, const EncodeOptions& o, std::string* error) {
   if (b.empty() || b.channels < 1 || b.channels > 4 || (b.depth != 8 && b.depth != 16)) {
     if (error) *error = "nothing to encode";
@@ -330,8 +338,15 @@ std::vector<uint8_t> encode(const Bitmap& b, const EncodeOptions& o, std::string
       if (error) *error = "cannot write this format";
       return {};
   }
-  if (!out.empty() && !o.metadata.empty() && !writeMetadata(out, o.metadata, error)) return {};
-  return out;
+  return withMetadata(std::move(out), o, error);
+}
+
+std::vector<uint8_t> encodeJPEG(const RowSource& rows, const EncodeOptions& o, std::string* error) {
+  if (rows.width <= 0 || rows.height <= 0 || rows.channels < 1 || rows.channels > 4 || !rows.row) {
+    if (error) *error = "nothing to encode";
+    return {};
+  }
+  return withMetadata(detail::encodeJPEGRows(rows, o, error), o, error);
 }
 
 }  // namespace rova::codecs

@@ -174,6 +174,15 @@ struct EncodeOptions {
 // empty with a reason on failure.
 std::vector<uint8_t> encode(const Bitmap& bitmap, const EncodeOptions& options, std::string* error);
 
+// 8-bit rows read where they lie (no bitmap copy): `channels` samples a pixel, grey for 1 or 2, else
+// RGB in the first three and the rest skipped; row(y) for y in 0..height-1, each called once, in order.
+struct RowSource {
+  int width = 0, height = 0, channels = 3;
+  std::function<const uint8_t*(int y)> row;
+};
+// A JPEG of such rows (quality, profile and metadata of the options), as encode() writes a bitmap.
+std::vector<uint8_t> encodeJPEG(const RowSource& rows, const EncodeOptions& options, std::string* error);
+
 // The EXIF orientation exiv2 finds anywhere in the file (PNG text chunks included); 1 when none.
 int metadataOrientation(const uint8_t* data, size_t size);
 
@@ -190,6 +199,7 @@ namespace detail {
 bool readInfoJPEG(const uint8_t* d, size_t n, ImageInfo& info, std::string* error);
 bool decodeJPEG(const uint8_t* d, size_t n, const DecodeRequest& req, DecodeResult& res, std::string* error);
 std::vector<uint8_t> encodeJPEG(const Bitmap& b, const EncodeOptions& o, std::string* error);
+std::vector<uint8_t> encodeJPEGRows(const RowSource& rows, const EncodeOptions& o, std::string* error);
 bool readInfoPNG(const uint8_t* d, size_t n, ImageInfo& info, std::string* error);
 bool decodePNG(const uint8_t* d, size_t n, const DecodeRequest& req, DecodeResult& res, std::string* error);
 std::vector<uint8_t> encodePNG(const Bitmap& b, const EncodeOptions& o, std::string* error);

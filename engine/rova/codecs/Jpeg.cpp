@@ -485,12 +485,10 @@ bool decodeJPEG(const uint8_t* d, size_t n, const DecodeRequest& req, DecodeResu
   return true;
 }
 
-std::vector<uint8_t> encodeJPEG(const Bitmap& src, const EncodeOptions& o, std::string* error) {
-  Bitmap b8 = src.depth == 8 ? Bitmap{} : to8Bit(src);
-  const Bitmap& b = src.depth == 8 ? src : b8;
-  const bool grey = b.channels <= 2;
+std::vector<uint8_t> encodeJPEGRows(const RowSource& src, const EncodeOptions& o, std::string* error) {
+  const bool grey = src.channels <= 2;
   const int outComponents = grey ? 1 : 3;
-  std::vector<uint8_t> row(size_t(b.width) * outComponents);
+  std::vector<uint8_t> row(size_t(src.width) * outComponents);
   unsigned char* mem = nullptr;
   unsigned long memSize = 0;
   jpeg_compress_struct cinfo;
@@ -506,8 +504,8 @@ std::vector<uint8_t> encodeJPEG(const Bitmap& src, const EncodeOptions& o, std::
     return {};
   }
   jpeg_mem_dest(&cinfo, &mem, &memSize);
-  cinfo.image_width = JDIMENSION(b.width);
-  cinfo.image_height = JDIMENSION(b.height);
+  cinfo.image_width = JDIMENSION(src.width);
+  cinfo.image_height = JDIMENSION(src.height);
   cinfo.input_components = outComponents;
   cinfo.in_color_space = grey ? JCS_GRAYSCALE : JCS_RGB;
   jpeg_set_defaults(&cinfo);
@@ -522,14 +520,14 @@ std::vector<uint8_t> encodeJPEG(const Bitmap& src, const EncodeOptions& o, std::
   jpeg_start_compress(&cinfo, TRUE);
   if (!o.icc.empty()) jpeg_write_icc_profile(&cinfo, o.icc.data(), unsigned(o.icc.size()));
   while (cinfo.next_scanline < cinfo.image_height) {
-    const uint8_t* s = b.row(int(cinfo.next_scanline));
-    if (b.channels == outComponents) {
-      std::memcpy(row.data(), s, row.size());
-    } else {
-      for (int x = 0; x < b.width; ++x)
-        for (int c = 0; c < outComponents; ++c) row[size_t(x) * outComponents + c] = s[size_t(x) * b.channels + c];
-    }
+    const uint8_t* s = src.row(int(cinfo.next_scanline));
     JSAMPROW rows[1] = {row.data()};
+    if (src.channels == outComponents) {
+      rows[0] = const_cast<uint8_t*>(s);  // libjpeg only reads input rows
+    } else {
+      for (int x = 0; x < src.width; ++x)
+        for (int c = 0; c < outComponents; ++c) row[size_t(x) * outComponents + c] = s[size_t(x) * src.channels + c];
+    }
     jpeg_write_scanlines(&cinfo, rows, 1);
   }
   jpeg_finish_compress(&cinfo);
@@ -537,6 +535,12 @@ std::vector<uint8_t> encodeJPEG(const Bitmap& src, const EncodeOptions& o, std::
   jpeg_destroy_compress(&cinfo);
   free(mem);
   return out;
+}
+
+std::vector<uint8_t> encodeJPEG(const Bitmap& src, const EncodeOptions& o, std::string* error) {
+  Bitmap b8 = src.depth == 8 ? Bitmap{} : to8Bit(src);
+  const Bitmap& b = src.depth == 8 ? src : b8;
+  return encodeJPEGRows({b.width, b.height, b.channels, [&b](int y) { return b.row(y); }}, o, error);
 }
 
 }  // namespace rova::codecs::detail

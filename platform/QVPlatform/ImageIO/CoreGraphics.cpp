@@ -77,11 +77,14 @@ CGImageRef CGImageCreate(size_t width, size_t height, size_t bpc, size_t bpp, si
 
 namespace qv {
 
-CGImageRef imageFromEngineData(const rova::ImageDataRGBf& d) {
+CGImageRef imageFromEngineData(const rova::ImageDataRGBf& d, rova::ImageDataColorProfileType colorSpace) {
   if (d.pixelCount() == 0) return nullptr;
   auto buf = std::make_shared<std::vector<uint8_t>>(d.pixelCount() * 3);
-  if (!rova::writeFilePixels(d, rova::FilePixelFormat{}, buf->data(), size_t(d.width()) * 3)) return nullptr;
-  auto space = CGColorSpaceCreateWithProfileType(d.colorProfileType());
+  rova::FilePixelFormat format;
+  format.colorSpace = colorSpace;
+  rova::ImageDataColorProfileType written = d.colorProfileType();
+  if (!rova::writeFilePixels(d, format, buf->data(), size_t(d.width()) * 3, &written)) return nullptr;
+  auto space = CGColorSpaceCreateWithProfileType(written);
   return CGImageCreate(size_t(d.width()), size_t(d.height()), 8, 24, size_t(d.width()) * 3, space, kCGImageAlphaNone,
                        buf);
 }

@@ -77,8 +77,9 @@ inline CGColorSpaceRef CGImageGetColorSpace(const CGImageRef& i) { return i ? i-
 
 namespace qv {
 // An 8-bit sRGB-encoded image of engine float data (values clamped to 0..1) in the data's own
-// colour space; nullptr for no data.
-CGImageRef imageFromEngineData(const rova::ImageDataRGBf& data);
+// colour space, or converted into `colorSpace` when one is given; nullptr for no data.
+CGImageRef imageFromEngineData(const rova::ImageDataRGBf& data,
+                               rova::ImageDataColorProfileType colorSpace = rova::kColorProfileUnknown);
 // The pixel values of an image as engine float data, encoded values scaled to 0..1, alpha
 // dropped; the profile type follows the image's colour space.
 rova::ImageDataRGBfPtr engineDataFromImage(const CGImageRef& image);

@@ -326,11 +326,8 @@ CGImageRef srgbThumbnail(rova::ImageDataRGBfPtr d, int limit) {
     d = rova::resize(*d, std::max(1, int(std::lround(d->width() * s))), std::max(1, int(std::lround(d->height() * s))));
     if (!d) return nullptr;
   }
-  if (d->colorProfileType() != rova::kColorProfileSRGB) {
-    d = rova::convertColorProfile(d, rova::kColorProfileSRGB);
-    if (!d) return nullptr;
-  }
-  return qv::imageFromEngineData(*d);
+  // Converted while quantised, without a converted copy.
+  return qv::imageFromEngineData(*d, rova::kColorProfileSRGB);
 }
 }  // namespace
 
@@ -442,6 +439,37 @@ bool bitmapFromImage(const CGImage& img, int depth, bool keepAlpha, codecs::Bitm
   const size_t bytes = img.bitsPerComponent / 8;
   const uint32_t order = img.bitmapInfo & 0x7000;
   const bool big = order == kCGBitmapByteOrder16Big || order == kCGBitmapByteOrder32Big;
+  // Integer samples without premultiplied alpha map one to one: one table of every code gives the
+  // same values as the per-sample arithmetic below at a fraction of its cost (an export's whole
+  // bitmap passes here).
+  if (bytes <= 2 && !(premultiplied && img.hasAlpha())) {
+    const size_t codes = size_t(1) << (8 * bytes);
+    std::vector<uint16_t> table(codes);
+    for (size_t i = 0; i < codes; ++i) {
+      const float v = float(i) / float(codes - 1);
+      table[i] = depth == 8 ? uint16_t(uint8_t(v * 255.f + 0.5f)) : uint16_t(v * 65535.f + 0.5f);
+    }
+    size_t source[4];
+    for (int c = 0; c < outCh; ++c)
+      source[c] = alpha && c == outCh - 1 ? alphaIndex : first + (colours >= 3 ? size_t(c) : 0);
+    for (size_t y = 0; y < img.height; ++y) {
+      const uint8_t* row = img.row(y);
+      uint8_t* dst = out.row(int(y));
+      for (size_t x = 0; x < img.width; ++x, row += comps * bytes) {
+        for (int c = 0; c < outCh; ++c) {
+          const uint8_t* p = row + source[c] * bytes;
+          const uint16_t v = table[bytes == 1 ? p[0] : big ? (p[0] << 8 | p[1]) : (p[1] << 8 | p[0])];
+          if (depth == 8) {
+            *dst++ = uint8_t(v);
+          } else {
+            std::memcpy(dst, &v, 2);
+            dst += 2;
+          }
+        }
+      }
+    }
+    return true;
+  }
   auto sample = [&](const uint8_t* p) -> float {
     if (bytes == 1) return p[0] / 255.f;
     if (bytes == 2) return float(big ? (p[0] << 8 | p[1]) : (p[1] << 8 | p[0])) / 65535.f;
@@ -549,11 +577,25 @@ bool CGImageDestinationFinalize(const CGImageDestinationRef& d, std::string* err
     o.metadata.push_back(
         {"Exif.Photo.PixelYDimension", std::to_string(d->image->height), {double(d->image->height)}, true});
   }
-  codecs::Bitmap bitmap;
-  if (!bitmapFromImage(*d->image, o.depth, d->format != codecs::Format::JPEG, bitmap))
-    return fail("unsupported image layout");
   std::string why;
-  std::vector<uint8_t> bytes = codecs::encode(bitmap, o, &why);
+  std::vector<uint8_t> bytes;
+  const CGImage& img = *d->image;
+  const size_t comps = img.componentsPerPixel(), colours = img.colorComponents();
+  const auto alpha = img.alphaInfo();
+  const bool colourFirst =
+      alpha != kCGImageAlphaPremultipliedFirst && alpha != kCGImageAlphaFirst && alpha != kCGImageAlphaNoneSkipFirst;
+  const bool premultiplied = img.hasAlpha() && (alpha == kCGImageAlphaPremultipliedLast);
+  if (d->format == codecs::Format::JPEG && img.bitsPerComponent == 8 && !img.isFloat() && colourFirst &&
+      !premultiplied && (colours == 1 ? comps <= 2 : comps >= 3)) {
+    // 8-bit colour first, as an export hands it over: the encoder reads the image's rows in place.
+    codecs::RowSource rows{int(img.width), int(img.height), int(comps), [&img](int y) { return img.row(size_t(y)); }};
+    bytes = codecs::encodeJPEG(rows, o, &why);
+  } else {
+    codecs::Bitmap bitmap;
+    if (!bitmapFromImage(img, o.depth, d->format != codecs::Format::JPEG, bitmap))
+      return fail("unsupported image layout");
+    bytes = codecs::encode(bitmap, o, &why);
+  }
   if (bytes.empty()) return fail(why);
   if (d->data) {
     *d->data = std::move(bytes);

@@ -56,16 +56,13 @@ TEST(FilePixels, ConvertsIntoTheAskedColourSpaceAndRefusesWhatItCannotWrite) {
   const auto linear = oneRow({0.2f, 0.2f, 0.2f, 1.0f, 1.0f, 1.0f}, kColorProfileNative);
   FilePixelFormat srgb;
   srgb.colorSpace = kColorProfileSRGB;
-  std::vector<uint8_t> exact(6), fast(6);
+  std::vector<uint8_t> exact(6);
   ImageDataColorProfileType written = kColorProfileUnknown;
   ASSERT_TRUE(writeFilePixels(*linear, srgb, exact.data(), exact.size(), &written));
   EXPECT_EQ(written, kColorProfileSRGB);
   const int expected = int(std::lround(255 * linearToSrgb(0.2f)));
   EXPECT_NEAR(exact[0], expected, 1);
   EXPECT_EQ(exact[3], 255);
-  srgb.fastSrgbCurve = true;
-  ASSERT_TRUE(writeFilePixels(*linear, srgb, fast.data(), fast.size()));
-  for (size_t i = 0; i < exact.size(); ++i) EXPECT_NEAR(fast[i], exact[i], 1) << i;
 
   std::vector<uint8_t> out(64);
   FilePixelFormat bad;
@@ -75,4 +72,49 @@ TEST(FilePixels, ConvertsIntoTheAskedColourSpaceAndRefusesWhatItCannotWrite) {
   bad.channels = 2;
   EXPECT_FALSE(writeFilePixels(*linear, bad, out.data(), out.size()));
   EXPECT_FALSE(writeFilePixels(*linear, FilePixelFormat{}, out.data(), 5)) << "a row that does not fit";
+}
+
+// Linear data into sRGB goes through a tabulated tone curve: it must stay within one step of the
+// exact lcms2 transform at both depths and both roundings, over the whole range (the toe, every
+// table interval, the top) and for values outside it.
+TEST(FilePixels, TabulatedSrgbCurveMatchesTheExactTransformWithinOneStep) {
+  std::vector<float> values;
+  for (int i = 0; i <= 200000; ++i) values.push_back(std::pow(float(i) / 200000, 2.2f));
+  for (float v : {-0.5f, -1e-6f, 0.0031308f, 0.0031309f, 0.5f, 0.9999999f, 1.0f, 1.2f, 40.0f}) values.push_back(v);
+  constexpr int kWidth = 1000;
+  while (values.size() % (3 * kWidth)) values.push_back(0.25f);
+  const int height = int(values.size() / (3 * kWidth));
+  auto linear = ImageDataRGBf::createUninitialized(kWidth, height, kColorProfileWorking);
+  ASSERT_TRUE(linear);
+  std::copy(values.begin(), values.end(), linear->floats());
+  auto exact = ImageDataRGBf::createUninitialized(kWidth, height, kColorProfileSRGB);
+  ASSERT_TRUE(colorTransformIpp(linear->floats(), exact->floats(), kColorProfileWorking, kColorProfileSRGB,
+                                kColorDataTypeRGBFloat, {kWidth, height}));
+  clamp(*exact);
+  for (int depth : {8, 16}) {
+    for (auto rounding : {FilePixelFormat::Rounding::Nearest, FilePixelFormat::Rounding::TowardZero}) {
+      SCOPED_TRACE(testing::Message() << depth << " bits, rounding " << int(rounding));
+      FilePixelFormat format;
+      format.depth = depth;
+      format.rounding = rounding;
+      FilePixelFormat asIs = format;
+      format.colorSpace = kColorProfileSRGB;
+      const size_t rowBytes = size_t(kWidth) * format.bytesPerPixel();
+      std::vector<uint8_t> fast(rowBytes * size_t(height)), reference(rowBytes * size_t(height));
+      ImageDataColorProfileType written = kColorProfileUnknown;
+      ASSERT_TRUE(writeFilePixels(*linear, format, fast.data(), rowBytes, &written));
+      EXPECT_EQ(written, kColorProfileSRGB);
+      ASSERT_TRUE(writeFilePixels(*exact, asIs, reference.data(), rowBytes));
+      int worst = 0;
+      size_t worstAt = 0;
+      for (size_t i = 0; i < values.size(); ++i) {
+        auto at = [&](const std::vector<uint8_t>& b) {
+          return depth == 8 ? int(b[i]) : int(b[2 * i] | b[2 * i + 1] << 8);
+        };
+        const int d = std::abs(at(fast) - at(reference));
+        if (d > worst) worst = d, worstAt = i;
+      }
+      EXPECT_LE(worst, 1) << "at linear " << values[worstAt];
+    }
+  }
 }

@@ -229,3 +229,92 @@ TEST(ImageIO, AlphaIsKeptWhereTheFormatHasIt) {
   ASSERT_TRUE(jpeg);
   EXPECT_FALSE(jpeg->hasAlpha());
 }
+
+// Bitmaps as the export hands them over (RGB plus an ignored fourth component, 8 or 16 bits, either
+// byte order) are written with every sample mapped exactly and with their metadata and profile.
+TEST(ImageIO, ExportLayoutsKeepEverySampleTheMetadataAndTheProfile) {
+  const size_t w = 300, h = 7;
+  struct Case {
+    const char* name;
+    size_t bits;
+    uint32_t order;
+    const char* type;
+    int depth;
+  };
+  const Case cases[] = {
+      {"16-bit little-endian into a 16-bit TIFF", 16, kCGBitmapByteOrder16Little, kUTTypeTIFF, 16},
+      {"16-bit little-endian into an 8-bit PNG", 16, kCGBitmapByteOrder16Little, kUTTypePNG, 8},
+      {"16-bit big-endian into a 16-bit PNG", 16, kCGBitmapByteOrder16Big, kUTTypePNG, 16},
+      {"8-bit into a 16-bit TIFF", 8, kCGBitmapByteOrderDefault, kUTTypeTIFF, 16},
+      {"8-bit into a JPEG", 8, kCGBitmapByteOrderDefault, kUTTypeJPEG, 8},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const size_t bytes = c.bits / 8, rowBytes = w * 4 * bytes;
+    auto buf = std::make_shared<std::vector<uint8_t>>(rowBytes * h);
+    std::vector<uint32_t> codes(w * h * 3);
+    for (size_t i = 0; i < w * h; ++i)
+      for (size_t k = 0; k < 4; ++k) {
+        const uint32_t code = uint32_t((i * 3 + k) * 2654435761u) >> (32 - c.bits);
+        uint8_t* p = buf->data() + (i * 4 + k) * bytes;
+        if (k < 3) codes[i * 3 + k] = code;
+        if (bytes == 1) {
+          p[0] = uint8_t(code);
+        } else {
+          const bool big = c.order == kCGBitmapByteOrder16Big;
+          p[big ? 0 : 1] = uint8_t(code >> 8);
+          p[big ? 1 : 0] = uint8_t(code);
+        }
+      }
+    auto img = CGImageCreate(w, h, c.bits, 4 * c.bits, rowBytes, CGColorSpaceCreateWithName(kCGColorSpaceSRGB),
+                             kCGImageAlphaNoneSkipLast | c.order, buf);
+    ASSERT_TRUE(img);
+    Value props = exampleProperties();
+    props.set("Depth", c.depth);
+    auto src = CGImageSourceCreateWithData(*writeToData(img, c.type, props));
+    ASSERT_TRUE(src);
+    Value p = CGImageSourceCopyPropertiesAtIndex(src, 0);
+    EXPECT_EQ(p[kCGImagePropertyDepth].asInt(), c.depth);
+    EXPECT_EQ(p[kCGImagePropertyProfileName].asString(), "sRGB IEC61966-2.1");
+    EXPECT_NEAR(p["{Exif}"]["FNumber"].asDouble(), 2.8, 1e-4);
+    EXPECT_EQ(p["{TIFF}"]["Model"].asString(), "Body X");
+    EXPECT_EQ(p["{Exif}"]["PixelXDimension"].asInt(), int64_t(w));
+    if (std::string(c.type) == kUTTypeJPEG) continue;  // lossy: the samples are the lossless formats' to show
+    auto back = CGImageSourceCreateImageAtIndex(src, 0);
+    ASSERT_TRUE(back);
+    ASSERT_EQ(back->bitsPerComponent, size_t(c.depth));
+    const uint32_t inMax = (1u << c.bits) - 1, outMax = (1u << c.depth) - 1;
+    int wrong = 0;
+    for (size_t y = 0; y < h; ++y)
+      for (size_t x = 0; x < w; ++x)
+        for (size_t k = 0; k < 3; ++k) {
+          const uint8_t* q = back->row(y) + (x * back->componentsPerPixel() + k) * size_t(c.depth / 8);
+          const uint32_t got = c.depth == 8 ? q[0] : uint32_t(q[0] | q[1] << 8);
+          const uint32_t want = uint32_t(std::lround(double(codes[(y * w + x) * 3 + k]) * outMax / inMax));
+          wrong += got != want;
+        }
+    EXPECT_EQ(wrong, 0);
+  }
+}
+
+// An 8-bit export is encoded from the image's own rows (the fourth component skipped); the file is
+// the one the same pixels give through the copying path (here a 16-bit image of the same codes).
+TEST(ImageIO, JpegFromTheImageRowsEqualsTheCopiedBitmap) {
+  const size_t w = 64, h = 40;
+  auto rgbx = std::make_shared<std::vector<uint8_t>>(w * h * 4);
+  auto rgb16 = std::make_shared<std::vector<uint8_t>>(w * h * 6);
+  for (size_t i = 0; i < w * h; ++i)
+    for (size_t k = 0; k < 4; ++k) {
+      const uint8_t code = uint8_t(((i % w) * 4 + (i / w) * 3 * k + k * 50) & 0xFF);
+      (*rgbx)[i * 4 + k] = k < 3 ? code : 0x5A;
+      if (k < 3) (*rgb16)[(i * 3 + k) * 2] = (*rgb16)[(i * 3 + k) * 2 + 1] = code;  // code x 257
+    }
+  auto space = CGColorSpaceCreateWithName(kCGColorSpaceSRGB);
+  auto direct = CGImageCreate(w, h, 8, 32, w * 4, space, kCGImageAlphaNoneSkipLast, rgbx);
+  auto copied = CGImageCreate(w, h, 16, 48, w * 6, space, kCGImageAlphaNone | kCGBitmapByteOrder16Little, rgb16);
+  ASSERT_TRUE(direct && copied);
+  const auto a = writeToData(direct, kUTTypeJPEG, exampleProperties());
+  const auto b = writeToData(copied, kUTTypeJPEG, exampleProperties());
+  ASSERT_FALSE(a->empty());
+  EXPECT_TRUE(*a == *b);
+}
