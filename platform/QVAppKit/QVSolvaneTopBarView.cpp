@@ -11,6 +11,7 @@
 #include "QVAppKit/NSView+Extensions.h"
 #include "QVAppKit/QVFonts.h"
 #include "QVAppKit/QVSpringButton.h"
+#include "QVAppKit/QVViewController.h"
 #include "QVPlatform/Localization.h"
 
 namespace {
@@ -32,13 +33,6 @@ double textWidth(const std::string& text, const std::string& fontName, double fo
   QFont font = QVFonts::fontWithName(fontName, fontSize);
   font.setLetterSpacing(QFont::AbsoluteSpacing, kerning);
   return std::ceil(QFontMetricsF(font).horizontalAdvance(QString::fromStdString(text)));
-}
-
-// Places a view so that it fills its container.
-void embedInContainer(QVBasicView* view, QVView* container) {
-  container->addSubview(view);
-  view->setFrame(container->bounds());
-  container->addConstraint([view, container] { view->setFrame(container->bounds()); });
 }
 
 constexpr double kWindowButtonSize = 14;
@@ -187,7 +181,7 @@ void QVSolvaneTopBarView::setImportButtonType(uint64_t type) {
   }
   if (importMoreButton_) {
     importMoreButtonContainer_->setFrameSize(CGSizeMake(width, 24));
-    embedInContainer(importMoreButton_, importMoreButtonContainer_);
+    QVEmbedInContainer(importMoreButton_, importMoreButtonContainer_);
   } else {
     importMoreButtonContainer_->setFrameSize(CGSizeMake(0, 24));
   }
