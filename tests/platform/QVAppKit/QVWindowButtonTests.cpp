@@ -144,3 +144,28 @@ TEST(QVChromeImages, EveryWindowButtonStateHasArtwork) {
 }
 
 }  // namespace
+
+#include "QVAppKit/QVFramelessWindow.h"
+
+namespace {
+
+TEST(QVFramelessWindow, ResizeEdgesNearTheBorder) {
+  const QSize size(200, 100);
+  const struct {
+    QPoint point;
+    Qt::Edges edges;
+  } cases[] = {
+      {{100, 50}, {}},
+      {{2, 50}, Qt::LeftEdge},
+      {{198, 50}, Qt::RightEdge},
+      {{100, 1}, Qt::TopEdge},
+      {{100, 97}, Qt::BottomEdge},
+      {{1, 1}, Qt::LeftEdge | Qt::TopEdge},
+      {{199, 99}, Qt::RightEdge | Qt::BottomEdge},
+      {{-1, 50}, {}},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(QVFramelessResizeEdges(size, c.point, 6), c.edges) << c.point.x() << "," << c.point.y();
+}
+
+}  // namespace
