@@ -141,3 +141,31 @@ TEST_F(TopBar, DoubleClickZoomsUnlessControlIsHeld) {
 }
 
 }  // namespace
+
+#include "MouseTestSupport.h"
+
+namespace {
+
+TEST(QVTitleBarButton, ADragMovesTheWindowOnlyWhenAllowed) {
+  QObject target;
+  for (bool canMove : {false, true}) {
+    std::unique_ptr<QVTitleBarButton> button(QVMake<QVTitleBarButton>(CGRectMake(0, 0, 100, 30)));
+    int clicks = 0;
+    button->setTarget(&target);
+    button->setAction([&](QObject*, QVAbstractButton*) { ++clicks; });
+    button->setCanMoveWindow(canMove);
+    mouse_test::press(button.get(), QPointF(10, 10));
+    mouse_test::drag(button.get(), QPointF(30, 12));
+    // Allowed: the window takes the drag over and the button gives up its press.
+    EXPECT_EQ(button->isPressed(), !canMove) << canMove;
+    mouse_test::release(button.get(), QPointF(30, 12));
+    EXPECT_EQ(clicks, canMove ? 0 : 1) << canMove;
+    // A click without travel stays a click either way.
+    mouse_test::press(button.get(), QPointF(10, 10));
+    mouse_test::drag(button.get(), QPointF(11, 10));
+    mouse_test::release(button.get(), QPointF(11, 10));
+    EXPECT_EQ(clicks, canMove ? 1 : 2) << canMove;
+  }
+}
+
+}  // namespace
