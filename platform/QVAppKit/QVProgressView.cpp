@@ -153,8 +153,8 @@ void QVProgressView::layout() {
                                           from.size.width + (to.size.width - from.size.width) * t, to.size.height);
         update();
       },
-      [this, alive](bool) {
-        if (alive.expired()) return;
+      [this, alive, generation = generation_](bool) {
+        if (alive.expired() || generation != generation_) return;
         animationDone();
       });
 }
@@ -202,6 +202,8 @@ void QVProgressView::waitEndAnimationWithCompletion(std::function<void()> comple
 }
 
 void QVProgressView::prepareForReuse() {
+  // A step still running belongs to the previous use: it must not count down the fresh count.
+  ++generation_;
   progressLayer_.hidden = true;
   progressStarted_ = false;
   partsCount_ = 0;

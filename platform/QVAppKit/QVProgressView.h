@@ -119,5 +119,7 @@ class QVProgressView : public QVView {
   QVAnimationDriver::AnimationId barAnimation_ = 0;
   double lastDuration_ = 0;
   double lastTarget_ = 0;
+  // Bumped by a reuse: steps started before it no longer report their end.
+  uint64_t generation_ = 0;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

@@ -124,6 +124,20 @@ TEST_F(ProgressView, ReuseEmptiesTheBar) {
   EXPECT_FALSE(view->progressStarted());
 }
 
+TEST_F(ProgressView, ReuseDuringAStepKeepsTheCountHonest) {
+  start(4);
+  ASSERT_EQ(view->animationCount(), 1);
+  view->prepareForReuse();
+  driver().advance(3.5);
+  EXPECT_EQ(view->animationCount(), 0);  // not −1 from the step of the previous use
+  int calls = 0;
+  start(2);
+  view->waitEndAnimationWithCompletion([&] { ++calls; });
+  driver().advance(3.5);
+  EXPECT_EQ(view->animationCount(), 0);
+  EXPECT_EQ(calls, 1);
+}
+
 TEST_F(ProgressView, StripesDriftThirteenPointsASecondAndWrap) {
   auto& stripes = view->animatedBackgroundLayer();
   view->layout();
