@@ -84,6 +84,7 @@ void progressRow(QVBasicView* card, double y, const std::string& caption, uint64
   label->setExportingDataSource(source);
   label->setFontSize(12);
   label->setTitleColor(kMuted);
+  label->setSizeOffset(CGPointMake(0, 0));  // flush with the caption above the bar
   card->addSubview(label);
   label->restart();
   if (phase < 0) {
