@@ -1,8 +1,10 @@
 #include "QVAppKit/QVAbstractButton.h"
 
 #include <QFontMetricsF>
+#include <QLine>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QWindow>
 #include <cmath>
 
 #include "QVAppKit/NSView+Extensions.h"
@@ -208,6 +210,11 @@ void QVAbstractButton::mouseReleaseEvent(QMouseEvent* event) {
   if (within) performClick();
 }
 
+void QVAbstractButton::abandonPress() {
+  pressed_ = highlighted_ = false;
+  update();
+}
+
 void QVAbstractButton::performClick() {
   if (!enabled_ || !target_ || !action_) return;
   action_(target_, this);
@@ -221,4 +228,21 @@ void QVButton::commonInit() {
 void QVTitleBarButton::setCanMoveWindow(bool can) {
   canMoveWindow_ = can;
   setMouseDownCanMoveWindow(can);
+}
+
+void QVTitleBarButton::mousePressEvent(QMouseEvent* event) {
+  pressPoint_ = event->position();
+  QVButton::mousePressEvent(event);
+}
+
+void QVTitleBarButton::mouseMoveEvent(QMouseEvent* event) {
+  // A drag that starts on a button allowed to move the window becomes a move of the window; a click
+  // (no travel) stays a click.
+  if (canMoveWindow_ && isPressed() && QLineF(pressPoint_, event->position()).length() >= kMoveThreshold) {
+    abandonPress();
+    if (QWindow* handle = window()->windowHandle()) handle->startSystemMove();
+    event->accept();
+    return;
+  }
+  QVButton::mouseMoveEvent(event);
 }

@@ -72,6 +72,9 @@ class QVAbstractButton : public QVView {
 
   // Sends the action to the target now (nothing without a target or while disabled).
   void performClick();
+  bool isPressed() const { return pressed_; }
+  // Gives up a press without sending the action (the window took the drag over).
+  void abandonPress();
   // Title and pictogram with the spacing between them.
   CGSize intrinsicContentSize() const;
   // Where the title is drawn, in the button's bottom-left space.
@@ -119,7 +122,14 @@ class QVTitleBarButton : public QVButton {
   bool canMoveWindow() const { return canMoveWindow_; }
   // With YES a drag that starts on the button moves the window.
   void setCanMoveWindow(bool can);
+  // Points the pointer must travel with the button held before the window moves.
+  static constexpr double kMoveThreshold = 3;
+
+ protected:
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
 
  private:
   bool canMoveWindow_ = false;
+  QPointF pressPoint_;
 };

@@ -1,5 +1,7 @@
 #include "SpringsPage.h"
 
+#include "GalleryParts.h"
+
 #include <QApplication>
 #include <QCoreApplication>
 #include <QEnterEvent>
@@ -60,31 +62,6 @@ NSImageRef svgImage(const char* svg, int points) {
   auto bitmap = CGImageCreate(size_t(image.width()), size_t(image.height()), 8, 32, size_t(image.bytesPerLine()),
                               CGColorSpaceCreateWithName(kCGColorSpaceSRGB), kCGImageAlphaPremultipliedLast, data);
   return NSImage::imageWithCGImage(bitmap);
-}
-
-QVLabel* text(QVBasicView* parent, CGRect frame, const std::string& title, const char* font, double size, QColor color,
-              uint64_t alignment = QVTextAlignmentLeft) {
-  auto* l = QVMake<QVLabel>(frame);
-  l->setFontName(font);
-  l->setFontSize(size);
-  l->setTitleColor(color);
-  l->setAlignment(alignment);
-  l->setTitle(title);
-  l->setSizeOffset(CGPointMake(0, 0));
-  parent->addSubview(l);
-  return l;
-}
-
-QVView* card(QVBasicView* parent, CGRect frame, const std::string& title, const std::string& caption) {
-  auto* c = QVMake<QVView>(frame);
-  c->setBackgroundColor(kCard);
-  c->setCornerRadius(14);
-  c->setBorderColor(kCardBorder);
-  c->setBorderWidth(1);
-  parent->addSubview(c);
-  text(c, CGRectMake(18, frame.size.height - 40, frame.size.width - 36, 22), title, "SFProText-Semibold", 16, kText);
-  text(c, CGRectMake(18, frame.size.height - 62, frame.size.width - 36, 18), caption, "SFProText-Regular", 13, kMuted);
-  return c;
 }
 
 QVRoundedSpringButton* button(QVBasicView* parent, CGRect frame, const std::string& title, QColor background,
@@ -194,6 +171,36 @@ void hover(QWidget* w) {
 }
 
 }  // namespace
+
+QVLabel* text(QVBasicView* parent, CGRect frame, const std::string& title, const char* font, double size, QColor color,
+              uint64_t alignment) {
+  auto* l = QVMake<QVLabel>(frame);
+  l->setFontName(font);
+  l->setFontSize(size);
+  l->setTitleColor(color);
+  l->setAlignment(alignment);
+  l->setTitle(title);
+  l->setSizeOffset(CGPointMake(0, 0));
+  parent->addSubview(l);
+  return l;
+}
+
+QVView* card(QVBasicView* parent, CGRect frame, const std::string& title) {
+  auto* c = QVMake<QVView>(frame);
+  c->setBackgroundColor(kCard);
+  c->setCornerRadius(14);
+  c->setBorderColor(kCardBorder);
+  c->setBorderWidth(1);
+  parent->addSubview(c);
+  text(c, CGRectMake(18, frame.size.height - 40, frame.size.width - 36, 22), title, "SFProText-Semibold", 16, kText);
+  return c;
+}
+
+QVView* card(QVBasicView* parent, CGRect frame, const std::string& title, const std::string& caption) {
+  auto* c = card(parent, frame, title);
+  text(c, CGRectMake(18, frame.size.height - 62, frame.size.width - 36, 18), caption, "SFProText-Regular", 13, kMuted);
+  return c;
+}
 
 void buildSpringsPage(QVView* window, double W, double H) {
   text(window, CGRectMake(28, H - 52, 120, 26), "Solvane", "SFProDisplay-Bold", 24, kText);

@@ -1,4 +1,4 @@
-// solvane-gallery [--page springs] [--screenshot OUT.png] [--hover-frames PREFIX]
+// solvane-gallery [--page springs|chrome] [--screenshot OUT.png] [--hover-frames PREFIX]
 // Shows every view of the interface toolkit in its states, on the application's dark look: base
 // views with rounding, shadows and transparency, labels, text fields, image views in both content
 // modes and an overlay flight. With --screenshot it writes the window (at the screen's device
@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "ChromePage.h"
+#include "GalleryParts.h"
 #include "QVAppKit/NSView+Extensions.h"
 #include "QVAppKit/QVFonts.h"
 #include "QVAppKit/QVImageView.h"
@@ -120,15 +122,7 @@ NSImageRef platformImage(const QImage& painted, bool sixteenBits = false) {
 
 QVLabel* label(QVBasicView* parent, CGRect frame, const std::string& text, const char* font, double size, QColor color,
                uint64_t alignment = QVTextAlignmentLeft) {
-  auto* l = QVMake<QVLabel>(frame);
-  l->setFontName(font);
-  l->setFontSize(size);
-  l->setTitleColor(color);
-  l->setAlignment(alignment);
-  l->setTitle(text);
-  l->setSizeOffset(CGPointMake(0, 0));
-  parent->addSubview(l);
-  return l;
+  return gallery::text(parent, frame, text, font, size, color, alignment);
 }
 
 QVLabel* pill(QVBasicView* parent, CGRect frame, const std::string& text, QColor background, QColor color) {
@@ -139,14 +133,7 @@ QVLabel* pill(QVBasicView* parent, CGRect frame, const std::string& text, QColor
 }
 
 QVView* card(QVBasicView* parent, CGRect frame, const std::string& title) {
-  auto* c = QVMake<QVView>(frame);
-  c->setBackgroundColor(kCard);
-  c->setCornerRadius(14);
-  c->setBorderColor(kCardBorder);
-  c->setBorderWidth(1);
-  parent->addSubview(c);
-  label(c, CGRectMake(18, frame.size.height - 40, frame.size.width - 36, 22), title, "SFProText-Semibold", 16, kText);
-  return c;
+  return gallery::card(parent, frame, title);
 }
 
 QVImageView* imageView(QVBasicView* parent, CGRect frame, NSImageRef image, int64_t mode, double radius) {
@@ -195,21 +182,25 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[i], "--page") == 0) page = argv[i + 1];
     if (std::strcmp(argv[i], "--hover-frames") == 0) hoverFrames = argv[i + 1];
   }
-  if (page == "springs") {
+  if (page == "springs" || page == "chrome") {
     const double W = 1200, H = 780;
     auto* window = QVMake<QVView>(CGRectMake(0, 0, W, H));
-    window->setWindowTitle("Solvane — springs");
+    window->setWindowTitle(page == "chrome" ? "Solvane — window chrome" : "Solvane — springs");
     window->setBackgroundColor(kWindow);
-    gallery::buildSpringsPage(window, W, H);
+    if (page == "chrome") {
+      gallery::buildChromePage(window, W, H);
+    } else {
+      gallery::buildSpringsPage(window, W, H);
+    }
     window->show();
-    // The hover springs and fades settle before the picture is taken.
-    QTimer::singleShot(1400, [window, screenshot, hoverFrames] {
+    // The hover springs and fades settle (and the progress steps end) before the picture is taken.
+    QTimer::singleShot(page == "chrome" ? 3600 : 1400, [window, screenshot, hoverFrames] {
       bool ok = true;
       if (!screenshot.empty()) {
         const QPixmap shot = window->grab();
         ok = shot.save(QString::fromStdString(screenshot));
-        std::printf("%s %s (%dx%d, device pixel ratio %.1f)\n", ok ? "wrote" : "could not write",
-                    screenshot.c_str(), shot.width(), shot.height(), shot.devicePixelRatio());
+        std::printf("%s %s (%dx%d, device pixel ratio %.1f)\n", ok ? "wrote" : "could not write", screenshot.c_str(),
+                    shot.width(), shot.height(), shot.devicePixelRatio());
       }
       if (!hoverFrames.empty()) ok = gallery::writeHoverFrames(window, hoverFrames) && ok;
       if (!screenshot.empty() || !hoverFrames.empty()) QApplication::exit(ok ? 0 : 1);

@@ -1,0 +1,70 @@
+#pragma once
+// View controllers for screens built in code: a small controller base (the view made on first use
+// by `loadView`, then `viewDidLoad`), `QVViewControllerWithoutNib`, whose view is a QVView and
+// which can show another controller's view in place of its content, and
+// `QVOverlayedViewController`, which dims its whole view with a black overlay while a child panel
+// has focus.
+//
+// Controllers own their view (deleted with the controller unless a superview took it over).
+// Main thread only.
+#include <QPointer>
+#include <memory>
+
+#include "QVAppKit/QVView.h"
+
+class QVViewController {
+ public:
+  virtual ~QVViewController();
+  // The view, made by loadView on first use (then viewDidLoad runs).
+  QWidget* view();
+  bool isViewLoaded() const { return view_ != nullptr; }
+  void setView(QWidget* view);
+  virtual void loadView();
+  virtual void viewDidLoad() {}
+  // Called after the view laid out its subviews.
+  virtual void viewDidLayout() {}
+
+ private:
+  QPointer<QWidget> view_;
+  bool loading_ = false;
+};
+
+class QVViewControllerWithoutNib : public QVViewController {
+ public:
+  void loadView() override;
+  void viewDidLayout() override;
+  // The view made by loadView (the same object as view()).
+  QVView* mainView() const { return mainView_; }
+  // Shows another controller's view, filling this controller's view, in place of its subviews.
+  // The other controller is not made a child controller.
+  void presentViewController(QVViewController* controller);
+
+ private:
+  QPointer<QVView> mainView_;
+};
+
+// A child panel reports that it took or gave up focus.
+class QVViewControllerFocusable {
+ public:
+  virtual ~QVViewControllerFocusable() = default;
+  virtual void childViewController(QVViewController* child, bool didChangeFocus) {}
+};
+
+class QVOverlayedViewController : public QVViewController, public QVViewControllerFocusable {
+ public:
+  static constexpr double kOverlayAlpha = 0.6;
+
+  void viewDidLoad() override;
+  // Black, alpha 0, made on first use.
+  QVView* transparentOverlayView();
+  void showOverlay(bool show) { showOverlay(show, nullptr); }
+  // With a view, the overlay goes directly below it first; then it fades to 0.6 or to 0.
+  void showOverlay(bool show, QWidget* belowView);
+  void childViewController(QVViewController* child, bool didChangeFocus) override { showOverlay(didChangeFocus); }
+
+ private:
+  QPointer<QVView> overlay_;
+};
+
+// Adds a view to a container so that it fills the container, also after the container resizes.
+void QVEmbedInContainer(QWidget* view, QWidget* container);

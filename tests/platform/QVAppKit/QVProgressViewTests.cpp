@@ -1,0 +1,172 @@
+#include "QVAppKit/QVProgressView.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+
+#include "QVAppKit/QVAnimationDriver.h"
+#include "QVPlatform/MainExecutor.h"
+
+namespace {
+
+class ProgressView : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    driver().useManualClock();
+    driver().cancelAll();
+    main().useManualClock();
+    main().discardPending();
+    // Inner bar width 200 (the bar is inset by a point on every side).
+    view.reset(QVMake<QVProgressView>(CGRectMake(0, 0, 202, 10)));
+  }
+  void TearDown() override {
+    view.reset();
+    driver().cancelAll();
+    main().discardPending();
+  }
+  static QVAnimationDriver& driver() { return QVAnimationDriver::shared(); }
+  static qv::MainExecutor& main() { return qv::MainExecutor::shared(); }
+  void start(uint64_t parts) {
+    view->setPartsCount(parts);
+    view->startAnimation();
+    main().runUntilIdle();
+  }
+  double barWidth() const { return view->progressLayer().frame.size.width; }
+
+  std::unique_ptr<QVProgressView> view;
+};
+
+TEST_F(ProgressView, WidthStepsAndDurations) {
+  struct Case {
+    uint64_t parts, current;
+    double width, duration;
+  } cases[] = {{4, 0, 30, 3.0}, {4, 1, 80, 3.0}, {4, 4, 200, 1.0}, {4, 7, 200, 1.0}, {3, 1, 107, 3.0}};
+  for (const auto& c : cases) {
+    SetUp();
+    view->setCurrentPart(c.current);
+    start(c.parts);
+    EXPECT_EQ(view->lastTargetWidth(), c.width) << c.parts << "/" << c.current;
+    EXPECT_EQ(view->lastAnimationDuration(), c.duration);
+    driver().advance(c.duration - 0.1);
+    EXPECT_LT(barWidth(), c.width);
+    EXPECT_EQ(view->animationCount(), 1);
+    driver().advance(0.2);
+    EXPECT_EQ(barWidth(), c.width);
+    EXPECT_EQ(view->animationCount(), 0);
+    EXPECT_FALSE(view->isUpdating());
+    EXPECT_EQ(view->progressLayer().frame.origin.x, 1);
+    EXPECT_EQ(view->progressLayer().cornerRadius, 4);
+  }
+}
+
+TEST_F(ProgressView, NoPartsOrNotStartedDrawsNothing) {
+  view->setCurrentPart(3);
+  view->layoutSubtreeIfNeeded();
+  EXPECT_EQ(barWidth(), 0);  // not started
+  start(0);
+  EXPECT_EQ(barWidth(), 0);
+  EXPECT_EQ(view->animationCount(), 0);
+}
+
+TEST_F(ProgressView, SameCurrentPartStartsNothing) {
+  start(4);
+  driver().advance(3.5);
+  ASSERT_FALSE(view->isUpdating());
+  view->setCurrentPart(0);
+  EXPECT_FALSE(view->isUpdating());
+  EXPECT_FALSE(view->needsLayout());
+  view->setCurrentPart(1);
+  EXPECT_TRUE(view->isUpdating());
+  EXPECT_TRUE(view->needsLayout());
+}
+
+TEST_F(ProgressView, CompletionRunsOnceAfterTheLastStep) {
+  start(4);
+  view->setCurrentPart(1);
+  view->layoutSubtreeIfNeeded();
+  // The first step was taken over by the second and has reported its end.
+  EXPECT_EQ(view->animationCount(), 1);
+  EXPECT_TRUE(view->isUpdating());
+  int calls = 0;
+  view->waitEndAnimationWithCompletion([&] { ++calls; });
+  main().advance(0.2);
+  EXPECT_EQ(calls, 0);  // still updating
+  view->stopAnimation();
+  EXPECT_TRUE(view->isUpdating());  // until the running step ends
+  driver().advance(3.1);
+  EXPECT_EQ(calls, 1);
+  EXPECT_FALSE(view->isUpdating());
+  driver().advance(1);
+  main().advance(1);
+  EXPECT_EQ(calls, 1);
+}
+
+TEST_F(ProgressView, CompletionWithNothingRunningWaitsATenthOfASecond) {
+  int calls = 0;
+  view->waitEndAnimationWithCompletion([&] { ++calls; });
+  main().advance(0.09);
+  EXPECT_EQ(calls, 0);
+  main().advance(0.02);
+  EXPECT_EQ(calls, 1);
+  main().advance(1);
+  EXPECT_EQ(calls, 1);
+}
+
+TEST_F(ProgressView, ReuseEmptiesTheBar) {
+  start(2);
+  driver().advance(3.1);
+  ASSERT_GT(barWidth(), 0);
+  view->prepareForReuse();
+  EXPECT_EQ(barWidth(), 0);
+  EXPECT_TRUE(view->progressLayer().hidden);
+  EXPECT_EQ(view->partsCount(), 0u);
+  EXPECT_FALSE(view->progressStarted());
+}
+
+TEST_F(ProgressView, ReuseDuringAStepKeepsTheCountHonest) {
+  start(4);
+  ASSERT_EQ(view->animationCount(), 1);
+  view->prepareForReuse();
+  driver().advance(3.5);
+  EXPECT_EQ(view->animationCount(), 0);  // not −1 from the step of the previous use
+  int calls = 0;
+  start(2);
+  view->waitEndAnimationWithCompletion([&] { ++calls; });
+  driver().advance(3.5);
+  EXPECT_EQ(view->animationCount(), 0);
+  EXPECT_EQ(calls, 1);
+}
+
+TEST_F(ProgressView, StripesDriftThirteenPointsASecondAndWrap) {
+  auto& stripes = view->animatedBackgroundLayer();
+  view->layout();
+  EXPECT_EQ(stripes.frame().size.height, 33);
+  EXPECT_EQ(stripes.frame().size.width, 300);
+  EXPECT_EQ(stripes.frame().origin.y, (8 - 33) * 0.5);
+  EXPECT_EQ(stripes.maskFrame().origin.y + stripes.frame().origin.y, 1);  // the mask is the bar
+  stripes.startAnimation();
+  driver().advance(1.0);
+  EXPECT_NEAR(stripes.sawtoothX(), -13, 1e-9);
+  stripes.stopAnimation();
+  driver().advance(1.0);
+  EXPECT_NEAR(stripes.sawtoothX(), -13, 1e-9);  // stopped stripes stand still
+  int wrappedAt = 0;
+  for (int step = 31; step < 400 && !wrappedAt; ++step) {
+    stripes.updateLineBar();
+    EXPECT_LT(std::fabs(stripes.sawtoothX()), 130 + 13.0 / 30 + 1e-9);
+    if (stripes.sawtoothX() == 0) wrappedAt = step;
+  }
+  EXPECT_GE(wrappedAt, 300);
+  EXPECT_LE(wrappedAt, 302);
+}
+
+TEST(ProgressStripes, SawtoothOutlineRisesEveryThirteenPoints) {
+  QVProgressAnimatedBackgroundLayer layer(26);
+  const auto points = layer.sawtoothOutline();
+  const std::vector<CGPoint> expected{{0, 0}, {0, 33}, {13, 0}, {13, 33}, {26, 0}, {26, 33}, {39, 0}, {0, 0}};
+  ASSERT_EQ(points.size(), expected.size());
+  for (size_t i = 0; i < points.size(); ++i) EXPECT_EQ(points[i], expected[i]) << i;
+}
+
+}  // namespace
