@@ -20,8 +20,6 @@ namespace {
 const QColor kBar(29, 30, 32);  // the dark colour of the interface style
 const QColor kTrack(38, 40, 46);
 const QColor kTheme(29, 181, 101);  // the green accent
-const QColor kText(236, 237, 240);
-const QColor kMuted(142, 146, 158);
 const QColor kPanel(16, 17, 20);
 
 // The top bar's menu lives as long as the gallery.

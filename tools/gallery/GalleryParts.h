@@ -8,6 +8,14 @@
 
 namespace gallery {
 
+// The gallery's dark palette.
+inline const QColor kWindow(14, 15, 18);
+inline const QColor kCard(24, 25, 30);
+inline const QColor kCardBorder(40, 42, 50);
+inline const QColor kText(236, 237, 240);
+inline const QColor kMuted(142, 146, 158);
+inline const QColor kOrange(255, 197, 73);  // the brand orange
+
 // A one-line label added to the parent.
 QVLabel* text(QVBasicView* parent, CGRect frame, const std::string& title, const char* font, double size, QColor color,
               uint64_t alignment = QVTextAlignmentLeft);

@@ -27,12 +27,6 @@ namespace gallery {
 
 namespace {
 
-const QColor kWindow(14, 15, 18);
-const QColor kCard(24, 25, 30);
-const QColor kCardBorder(40, 42, 50);
-const QColor kText(236, 237, 240);
-const QColor kMuted(142, 146, 158);
-const QColor kOrange(255, 197, 73);
 const QColor kRaised(44, 46, 54);
 
 // Icons are drawn from SVG at twice their point size, so they stay crisp at a device pixel ratio

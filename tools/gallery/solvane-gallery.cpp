@@ -28,14 +28,15 @@
 #include "QVAppKit/QVTextField.h"
 #include "SpringsPage.h"
 
+using gallery::kCard;
+using gallery::kCardBorder;
+using gallery::kMuted;
+using gallery::kOrange;
+using gallery::kText;
+using gallery::kWindow;
+
 namespace {
 
-const QColor kWindow(14, 15, 18);
-const QColor kCard(24, 25, 30);
-const QColor kCardBorder(40, 42, 50);
-const QColor kText(236, 237, 240);
-const QColor kMuted(142, 146, 158);
-const QColor kOrange(255, 197, 73);  // the brand orange
 const QColor kField(32, 34, 40);
 
 // A landscape at a time of day, painted as a photo stand-in, handed over as a platform image.
