@@ -99,7 +99,7 @@ class ShareMenu : public QVSpringMenu {
       if (i == 0) row->setBackgroundColor(QColor(255, 197, 73, 40));
       contentView()->addSubview(row);
       text(row, CGRectMake(12, 9, 180, 18), rows[i], "SFProText-Medium", 14, i == 0 ? kOrange : kText);
-      text(row, CGRectMake(size.width - 80, 9, 50, 18), i == 0 ? "⌘S" : "", "SFProText-Regular", 13, kMuted,
+      text(row, CGRectMake(size.width - 80, 9, 50, 18), i == 0 ? "Ctrl+S" : "", "SFProText-Regular", 13, kMuted,
            QVTextAlignmentRight);
     }
   }
