@@ -14,6 +14,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -65,6 +66,24 @@ class QVSafeDictionary {
     for (const auto& entry : internalDic_)
       if (entry.second == value) keys.push_back(entry.first);
     return keys;
+  }
+
+  // "{key = value; ...}" in key order, for logs. Taken under the lock: a walk without it could meet
+  // a writer. Values that cannot be written to a stream show as "<value>".
+  std::string description() const {
+    std::lock_guard guard(*lock_);
+    std::ostringstream out;
+    out << "{";
+    for (const auto& [key, value] : internalDic_) {
+      out << key << " = ";
+      if constexpr (requires(std::ostream& o, const V& v) { o << v; })
+        out << value;
+      else
+        out << "<value>";
+      out << "; ";
+    }
+    out << "}";
+    return out.str();
   }
 
   size_t count() const {

@@ -86,3 +86,20 @@ TEST(QVSafeDictionaryConcurrencyTest, WritersLandAndReadersSeeWholeValues) {
   EXPECT_EQ(dic.count(), size_t(2 * kCount));
   EXPECT_EQ(torn.load(), 0);
 }
+
+TEST(QVSafeDictionaryTest, DescriptionListsEntriesInKeyOrderWhileWritersRun) {
+  QVSafeDictionary<int> numbers;
+  numbers.setObject(2, "b");
+  numbers.setObject(1, "a");
+  EXPECT_EQ(numbers.description(), "{a = 1; b = 2; }");
+  EXPECT_EQ(Dictionary().description(), "{}");
+
+  // Described under the lock: a writer changing the map meanwhile never tears the walk.
+  std::atomic<bool> done{false};
+  std::thread writer([&] {
+    for (int i = 0; i < 20000; ++i) numbers.setObject(i, "k" + std::to_string(i % 64));
+    done = true;
+  });
+  while (!done) EXPECT_EQ(numbers.description().back(), '}');
+  writer.join();
+}
