@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "rova/kernels/Kernels.h"
+#include "rova/masks/Dabs.h"
 
 namespace rova {
 
@@ -14,43 +15,12 @@ constexpr double kPi = 3.14159265358979323846;
 // Dabs larger than this many pixels are drawn in parallel bands.
 constexpr long kParallelDabPixels = 1 << 16;
 
-double smoothstep(double t) {
-  t = std::clamp(t, 0.0, 1.0);
-  return t * t * (3 - 2 * t);
-}
+using dabs::falloff;
+using dabs::smoothstep;
 
-// Strength of a dab at distance d from its centre: full inside the hard core, falling smoothly to 0
-// at the rim.
-double falloff(double d, double radius, double softness) {
-  if (d >= radius) return 0;
-  const double inner = radius * (1 - std::clamp(softness, 0.0, 1.0));
-  if (d <= inner) return 1;
-  return smoothstep((radius - d) / (radius - inner));
-}
+bool finite(std::initializer_list<double> values) { return dabs::allFinite(values); }
 
-bool finite(std::initializer_list<double> values) {
-  for (double v : values)
-    if (!std::isfinite(v)) return false;
-  return true;
-}
-
-// Changed-pixel bounds gathered from parallel bands.
-struct Bounds {
-  int x0 = INT32_MAX, y0 = INT32_MAX, x1 = -1, y1 = -1;
-  void add(int x, int y) {
-    x0 = std::min(x0, x);
-    y0 = std::min(y0, y);
-    x1 = std::max(x1, x + 1);
-    y1 = std::max(y1, y + 1);
-  }
-  void merge(const Bounds& o) {
-    x0 = std::min(x0, o.x0);
-    y0 = std::min(y0, o.y0);
-    x1 = std::max(x1, o.x1);
-    y1 = std::max(y1, o.y1);
-  }
-  bool any() const { return x1 > x0 && y1 > y0; }
-};
+using Bounds = dabs::Bounds;
 
 }  // namespace
 
@@ -67,13 +37,12 @@ void BrushController::beginStroke() {
   base_.assign(v, v + size_t(width_) * size_t(height_));
   coverage_.assign(base_.size(), 0.0f);
   inStroke_ = true;
-  hasLast_ = false;
-  carry_ = 0;
+  spacer_.reset();
 }
 
 void BrushController::endStroke() {
   inStroke_ = false;
-  hasLast_ = false;
+  spacer_.reset();
   base_.clear();
   base_.shrink_to_fit();
   coverage_.clear();
@@ -103,25 +72,8 @@ bool BrushController::addPoint(double x, double y, double radius, double opacity
   const double px = x * width_, py = y * height_;
   const double radiusPx = std::max(0.5, radius * std::max(width_, height_));
   opacity = std::clamp(opacity, 0.0, 1.0);
-  bool changed = false;
-  if (!hasLast_) {
-    changed = dab(px, py, radiusPx, opacity, softness);
-    hasLast_ = true;
-    carry_ = 0;
-  } else {
-    const double spacing = std::max(0.5, radiusPx * 0.25);
-    const double dx = px - lastX_, dy = py - lastY_;
-    const double length = std::hypot(dx, dy);
-    double pos = spacing - carry_;
-    while (pos <= length) {
-      const double t = length > 0 ? pos / length : 0;
-      changed |= dab(lastX_ + dx * t, lastY_ + dy * t, radiusPx, opacity, softness);
-      pos += spacing;
-    }
-    carry_ = length - (pos - spacing);
-  }
-  lastX_ = px;
-  lastY_ = py;
+  const bool changed = spacer_.moveTo(px, py, std::max(0.5, radiusPx * 0.25),
+                                      [&](double dx, double dy) { return dab(dx, dy, radiusPx, opacity, softness); });
   if (ownStroke) endStroke();
   return changed;
 }

@@ -11,6 +11,7 @@
 
 #include "rova/MaskImage.h"
 #include "rova/RectRoi.h"
+#include "rova/masks/Dabs.h"
 
 namespace rova {
 
@@ -71,9 +72,7 @@ class BrushController {
   int width_ = 0, height_ = 0;
   BrushMode mode_ = BrushMode::Paint;
   bool inStroke_ = false;
-  bool hasLast_ = false;
-  double lastX_ = 0, lastY_ = 0;
-  double carry_ = 0;             // distance already covered towards the next dab
+  dabs::Spacer spacer_;
   std::vector<float> base_;      // mask at beginStroke()
   std::vector<float> coverage_;  // strongest dab so far per pixel in this stroke
   int ux0_ = 0, uy0_ = 0, ux1_ = 0, uy1_ = 0;
