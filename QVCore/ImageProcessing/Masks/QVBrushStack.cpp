@@ -1,6 +1,7 @@
 #include "QVCore/ImageProcessing/Masks/QVBrushStack.h"
 
 #include <cmath>
+#include <utility>
 
 namespace QVBrushStack {
 
@@ -31,6 +32,24 @@ std::optional<BrushPoint> enginePoint(const qv::Value& entry) {
 unsigned beginStrokeMode(const qv::Value& entry) {
   if (const qv::Value* mode = entry.find("brushMode")) return unsigned(mode->asInt());
   return entry["eraseMode"].asBool() ? 1u : 0u;
+}
+
+void walk(const qv::Array& stack, const std::function<void(std::vector<BrushPoint>)>& points,
+          const std::function<void(const std::string& id, const qv::Value& entry)>& other) {
+  std::vector<BrushPoint> pending;
+  auto flush = [&] {
+    if (!pending.empty()) points(std::exchange(pending, {}));
+  };
+  for (const qv::Value& e : stack) {
+    const std::string id = entryID(e);
+    if (id == kBrushAtPoint) {
+      if (auto p = enginePoint(e)) pending.push_back(*p);
+      continue;
+    }
+    flush();
+    other(id, e);
+  }
+  flush();
 }
 
 }  // namespace QVBrushStack

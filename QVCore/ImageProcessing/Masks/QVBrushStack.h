@@ -2,8 +2,10 @@
 // The brush stack's entry format: one property-list dictionary per drawing operation, numbers
 // stored as 32-bit floats and read back as floats, points relative to the canvas with the origin
 // at the bottom-left (the engine's brush works top-left, so y is flipped on the way in).
+#include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "QVPlatform/Value.h"
 
@@ -43,5 +45,11 @@ qv::Value brushAtPoint(double x, double y, double radius, double opacity, double
 std::optional<BrushPoint> enginePoint(const qv::Value& entry);
 // The brush mode a "BeginStroke" entry names: "brushMode", else the older "eraseMode" flag, else 0.
 unsigned beginStrokeMode(const qv::Value& entry);
+
+// Walks a stack in order: runs of "BrushAtPoint" entries go to `points` as one batch (points never
+// cross another entry; points with a number that is not finite are dropped), every other entry goes
+// to `other` with its "ID".
+void walk(const qv::Array& stack, const std::function<void(std::vector<BrushPoint>)>& points,
+          const std::function<void(const std::string& id, const qv::Value& entry)>& other);
 
 }  // namespace QVBrushStack

@@ -411,33 +411,24 @@ void QVLayerMask::setBrushStack(std::optional<qv::Array> newStack) {
                                                 {kQVLayerDidChangeStateNeedProgress, true}},
                                                {}});
       replaying_ = true;
-      std::vector<BrushPoint> pending;
-      auto flush = [&] { processPoints(std::exchange(pending, {})); };
-      for (const qv::Value& e : s) {
-        const std::string id = entryID(e);
-        if (id == kBrushAtPoint) {
-          // A point with a number that is not finite is dropped: it would draw nothing sensible.
-          if (auto p = enginePoint(e)) pending.push_back(*p);
-          continue;
-        }
-        flush();
-        if (id == kBeginStroke) {
-          setBrushMode(beginStrokeMode(e));
-          beginStroke();
-        } else if (id == kEndStroke) {
-          endStroke();
-        } else if (id == kClearMask) {
-          clearMaskWithNextDelete(false);
-        } else if (id == kFillMask) {
-          fillMask();
-        } else if (id == kInvertMask) {
-          invertMask();
-        } else if (id == kEraseMode || id == kBrushMode) {
-        } else {
-          applyGradientFromDict(e);
-        }
-      }
-      flush();
+      walk(
+          s, [this](std::vector<BrushPoint> points) { processPoints(std::move(points)); },
+          [this](const std::string& id, const qv::Value& e) {
+            if (id == kBeginStroke) {
+              setBrushMode(beginStrokeMode(e));
+              beginStroke();
+            } else if (id == kEndStroke) {
+              endStroke();
+            } else if (id == kClearMask) {
+              clearMaskWithNextDelete(false);
+            } else if (id == kFillMask) {
+              fillMask();
+            } else if (id == kInvertMask) {
+              invertMask();
+            } else if (id != kEraseMode && id != kBrushMode) {
+              applyGradientFromDict(e);
+            }
+          });
       replaying_ = false;
     }
     stack_ = s;
