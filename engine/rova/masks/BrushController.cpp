@@ -33,9 +33,7 @@ BrushController::BrushController(MaskImagePtr mask) : mask_(std::move(mask)) {
 
 void BrushController::beginStroke() {
   if (!width_) return;
-  const float* v = mask_->values();
-  base_.assign(v, v + size_t(width_) * size_t(height_));
-  coverage_.assign(base_.size(), 0.0f);
+  backup_.begin(mask_->values(), width_, height_);
   inStroke_ = true;
   spacer_.reset();
 }
@@ -43,24 +41,19 @@ void BrushController::beginStroke() {
 void BrushController::endStroke() {
   inStroke_ = false;
   spacer_.reset();
-  base_.clear();
-  base_.shrink_to_fit();
-  coverage_.clear();
-  coverage_.shrink_to_fit();
+  backup_.end();
 }
 
 void BrushController::cancelStroke() {
   if (!inStroke_) return;
   float* v = mask_->values();
   Bounds changed;
-  for (int y = 0; y < height_; ++y) {
-    const size_t row = size_t(y) * size_t(width_);
-    for (int x = 0; x < width_; ++x)
-      if (v[row + x] != base_[row + x]) {
-        v[row + x] = base_[row + x];
-        changed.add(x, y);
-      }
-  }
+  backup_.forEachSaved([&](int x, int y, float base) {
+    float& value = v[size_t(y) * size_t(width_) + size_t(x)];
+    if (value == base) return;
+    value = base;
+    changed.add(x, y);
+  });
   if (changed.any()) markChanged(changed.x0, changed.y0, changed.x1, changed.y1);
   endStroke();
 }
@@ -83,6 +76,7 @@ bool BrushController::dab(double cx, double cy, double radiusPx, double opacity,
   const int y0 = std::max(0, int(std::floor(cy - radiusPx))), y1 = std::min(height_, int(std::ceil(cy + radiusPx)) + 1);
   if (x0 >= x1 || y0 >= y1) return false;
   float* v = mask_->values();
+  backup_.touch(x0, y0, x1, y1);  // before the bands: they only look tiles up
   const BrushMode mode = mode_;
   std::mutex mutex;
   Bounds changed;
@@ -95,10 +89,10 @@ bool BrushController::dab(double cx, double cy, double radiusPx, double opacity,
         const double f = falloff(std::hypot(xx + 0.5 - cx, ddy), radiusPx, softness);
         if (f <= 0) continue;
         const float cov = float(opacity * f);
-        float& c = coverage_[row + xx];
+        float& c = backup_.coverage(xx, yy);
         if (cov <= c) continue;
         c = cov;
-        const float b = base_[row + xx];
+        const float b = backup_.base(xx, yy);
         float out;
         switch (mode) {
           case BrushMode::Erase:
@@ -135,7 +129,8 @@ void BrushController::drawWholeMask(bool fromStrokeBase, F value) {
   float* v = mask_->values();
   // A gradient dragged inside a stroke is drawn over the mask as it was when the stroke began, so
   // each new drag position replaces the previous one.
-  const float* source = fromStrokeBase && inStroke_ ? base_.data() : v;
+  const bool fromBase = fromStrokeBase && inStroke_;
+  if (fromBase) backup_.touchAll();
   std::mutex mutex;
   Bounds changed;
   detail::parallelRows(height_, 32, [&](int y0, int y1) {
@@ -143,7 +138,7 @@ void BrushController::drawWholeMask(bool fromStrokeBase, F value) {
     for (int y = y0; y < y1; ++y) {
       const size_t row = size_t(y) * size_t(width_);
       for (int x = 0; x < width_; ++x) {
-        const float out = std::clamp(float(value(x, y, source[row + x])), 0.0f, 1.0f);
+        const float out = std::clamp(float(value(x, y, fromBase ? backup_.base(x, y) : v[row + x])), 0.0f, 1.0f);
         if (out != v[row + x]) {
           v[row + x] = out;
           local.add(x, y);

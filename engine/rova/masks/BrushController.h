@@ -73,8 +73,7 @@ class BrushController {
   BrushMode mode_ = BrushMode::Paint;
   bool inStroke_ = false;
   dabs::Spacer spacer_;
-  std::vector<float> base_;      // mask at beginStroke()
-  std::vector<float> coverage_;  // strongest dab so far per pixel in this stroke
+  dabs::StrokeBackup<float> backup_;  // mask at beginStroke() and dab strengths, per touched tile
   int ux0_ = 0, uy0_ = 0, ux1_ = 0, uy1_ = 0;
   bool dirty_ = false;
 };

@@ -20,17 +20,14 @@ void CloneStampController::setProcessMask(MaskImagePtr mask) {
 
 void CloneStampController::beginStroke() {
   if (!working_) return;
-  base_ = working_->copy();
-  coverage_.assign(size_t(width_) * size_t(height_), 0.0f);
+  backup_.begin(working_->data(), width_, height_);
   inStroke_ = true;
   spacer_.reset();
 }
 
 void CloneStampController::endStroke() {
   inStroke_ = false;
-  base_.reset();
-  coverage_.clear();
-  coverage_.shrink_to_fit();
+  backup_.end();
   spacer_.reset();
 }
 
@@ -52,6 +49,8 @@ bool CloneStampController::dab(double cx, double cy, double radiusPx, double opa
   const int ox = cloneX_ - stampX_, oy = cloneY_ - stampY_;
   const bool erase = mode_ == BrushMode::Erase;
   const float* limit = processMask_ ? processMask_->values() : nullptr;
+  if (x0 >= x1 || y0 >= y1) return false;
+  backup_.touch(x0, y0, x1, y1);
   dabs::Bounds changed;
   for (int py = y0; py < y1; ++py) {
     const int sy = py + oy;
@@ -63,10 +62,13 @@ bool CloneStampController::dab(double cx, double cy, double radiusPx, double opa
       double f = dabs::falloff(std::hypot(px + 0.5 - cx, py + 0.5 - cy), radiusPx, softness);
       if (limit) f *= std::clamp(double(limit[i]), 0.0, 1.0);
       const float cov = float(opacity * f);
-      if (cov <= coverage_[i]) continue;
-      coverage_[i] = cov;
-      const PixelRGB<float>& b = base_->at(px, py);
-      const PixelRGB<float>& s = erase ? original_->at(px, py) : base_->at(sx, sy);
+      float& strongest = backup_.coverage(px, py);
+      if (cov <= strongest) continue;
+      strongest = cov;
+      // Sources outside this dab's tiles have not changed in this stroke, so the current pixel is
+      // the one the stroke began with.
+      const PixelRGB<float>& b = backup_.base(px, py);
+      const PixelRGB<float>& s = erase ? original_->at(px, py) : backup_.base(sx, sy);
       // Weighted this way a full-strength dab gives the source pixel exactly.
       const float keep = 1 - cov;
       PixelRGB<float> out{b.r * keep + s.r * cov, b.g * keep + s.g * cov, b.b * keep + s.b * cov};

@@ -46,14 +46,14 @@ class CloneStampController {
  private:
   bool dab(double cx, double cy, double radiusPx, double opacity, double softness);
 
-  ImageDataRGBfPtr original_, working_, base_;
+  ImageDataRGBfPtr original_, working_;
   MaskImagePtr processMask_;
   bool maskRefused_ = false;
   int width_ = 0, height_ = 0;
   BrushMode mode_ = BrushMode::Paint;
   int cloneX_ = 0, cloneY_ = 0, stampX_ = 0, stampY_ = 0;
   bool inStroke_ = false;
-  std::vector<float> coverage_;
+  dabs::StrokeBackup<PixelRGB<float>> backup_;
   dabs::Spacer spacer_;
   dabs::Bounds dirty_;
 };

@@ -5,6 +5,8 @@
 #include <climits>
 #include <cmath>
 #include <functional>
+#include <memory>
+#include <vector>
 
 namespace rova::dabs {
 
@@ -73,6 +75,75 @@ struct Bounds {
     y1 = std::max(y1, o.y1);
   }
   bool any() const { return x1 > x0 && y1 > y0; }
+};
+
+}  // namespace rova::dabs
+
+namespace rova::dabs {
+
+// What a stroke keeps per pixel, made only for the 64 x 64 tiles it touches: the pixel as it was
+// when the stroke began (for reading sources, cancelling and not accumulating) and the strongest
+// dab strength so far. Beginning a stroke on a 24 MP picture thus costs nothing up front.
+template <class T>
+class StrokeBackup {
+ public:
+  static constexpr int kTile = 64;
+
+  void begin(T* pixels, int width, int height) {
+    pixels_ = pixels, width_ = width, height_ = height;
+    tilesX_ = (width + kTile - 1) / kTile;
+    tiles_.clear();
+    tiles_.resize(size_t(tilesX_) * size_t((height + kTile - 1) / kTile));
+  }
+  void end() {
+    tiles_.clear();
+    tiles_.shrink_to_fit();
+  }
+  bool active() const { return !tiles_.empty(); }
+  // Saves every tile that meets the rectangle (exclusive ends); call before reading or writing it.
+  void touch(int x0, int y0, int x1, int y1) {
+    for (int ty = std::max(0, y0) / kTile; ty <= (std::min(height_, y1) - 1) / kTile; ++ty)
+      for (int tx = std::max(0, x0) / kTile; tx <= (std::min(width_, x1) - 1) / kTile; ++tx) save(tx, ty);
+  }
+  void touchAll() { touch(0, 0, width_, height_); }
+  // The pixel as it was at begin (the current pixel when its tile is not saved).
+  const T& base(int x, int y) const {
+    const Tile& t = tiles_[index(x, y)];
+    return t.base ? t.base[offset(x, y)] : pixels_[size_t(y) * size_t(width_) + size_t(x)];
+  }
+  // Strength so far; only for pixels of touched tiles.
+  float& coverage(int x, int y) { return tiles_[index(x, y)].coverage[offset(x, y)]; }
+  // Calls f(x, y, base) for every pixel of every saved tile.
+  template <class F>
+  void forEachSaved(F f) const {
+    for (size_t i = 0; i < tiles_.size(); ++i) {
+      if (!tiles_[i].base) continue;
+      const int tx = int(i % size_t(tilesX_)) * kTile, ty = int(i / size_t(tilesX_)) * kTile;
+      for (int y = ty; y < std::min(height_, ty + kTile); ++y)
+        for (int x = tx; x < std::min(width_, tx + kTile); ++x) f(x, y, tiles_[i].base[offset(x, y)]);
+    }
+  }
+
+ private:
+  struct Tile {
+    std::unique_ptr<T[]> base;
+    std::unique_ptr<float[]> coverage;
+  };
+  size_t index(int x, int y) const { return size_t(y / kTile) * size_t(tilesX_) + size_t(x / kTile); }
+  static size_t offset(int x, int y) { return size_t(y % kTile) * kTile + size_t(x % kTile); }
+  void save(int tx, int ty) {
+    Tile& t = tiles_[size_t(ty) * size_t(tilesX_) + size_t(tx)];
+    if (t.base) return;
+    t.base.reset(new T[kTile * kTile]);
+    t.coverage.reset(new float[kTile * kTile]());
+    for (int y = ty * kTile; y < std::min(height_, (ty + 1) * kTile); ++y)
+      for (int x = tx * kTile; x < std::min(width_, (tx + 1) * kTile); ++x)
+        t.base[offset(x, y)] = pixels_[size_t(y) * size_t(width_) + size_t(x)];
+  }
+
+  T* pixels_ = nullptr;
+  int width_ = 0, height_ = 0, tilesX_ = 0;
+  std::vector<Tile> tiles_;
 };
 
 }  // namespace rova::dabs
