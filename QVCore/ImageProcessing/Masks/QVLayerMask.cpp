@@ -109,7 +109,14 @@ void QVLayerMask::engineCall(const std::string& text) {
 }
 
 void QVLayerMask::engineChanged() {
-  if (auto cpp = engineLayer()) cpp->resetMaskCache();
+  auto cpp = engineLayer();
+  if (!cpp) return;
+  // Only the brush's changed part needs redrawing; a cancel or a whole-mask operation reports its
+  // own extent the same way.
+  if (controller_)
+    cpp->maskPixelsChanged(controller_->takeUpdateRect());
+  else
+    cpp->resetMaskCache();
 }
 
 // ---- Controller ----

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <vector>
 
+#include "rova/layers/ImageLayer.h"
 #include "rova/masks/BrushController.h"
 
 namespace {
@@ -181,6 +182,33 @@ TEST(BrushController, RefusesNonFiniteInputAndWorksWithoutMask) {
   none.fill();
   none.endStroke();
   EXPECT_TRUE(none.takeUpdateRect().isZero());
+}
+
+}  // namespace
+
+namespace {
+
+TEST(BrushController, LayerUpdateRectsCoverOnlyBrushedPartsAndResetAfterReading) {
+  rova::ImageLayer layer(rova::Image::make(rova::ImageDataRGBf::create(200, 100)));
+  layer.createMaskWithSize({200, 100}, 0);
+  EXPECT_EQ(layer.getWorkingMaskUpdateRect(), (rova::RectRoi{0, 0, 200, 100}));  // a new mask: all of it
+  layer.getMaskPreviewUpdateRect();
+  BrushController brush(layer.getMask());
+  brush.addPoint(0.1, 0.1, 0.02, 1, 0);
+  const rova::RectRoi first = brush.takeUpdateRect();
+  layer.maskPixelsChanged(first);
+  brush.addPoint(0.9, 0.8, 0.02, 1, 0);
+  const rova::RectRoi second = brush.takeUpdateRect();
+  layer.maskPixelsChanged(second);
+  const rova::RectRoi both{first.x, first.y, second.right() - first.x, second.bottom() - first.y};
+  EXPECT_EQ(layer.getWorkingMaskUpdateRect(), both);
+  EXPECT_TRUE(layer.getWorkingMaskUpdateRect().isZero());
+  EXPECT_EQ(layer.getMaskPreviewUpdateRect(), both);  // each consumer reads its own
+  layer.maskPixelsChanged({});
+  EXPECT_TRUE(layer.getWorkingMaskUpdateRect().isZero());
+  layer.maskPixelsChanged(first);
+  layer.resetMaskCache();  // a change of unknown extent widens to the whole mask
+  EXPECT_EQ(layer.getWorkingMaskUpdateRect(), (rova::RectRoi{0, 0, 200, 100}));
 }
 
 }  // namespace
