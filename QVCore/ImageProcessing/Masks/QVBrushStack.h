@@ -24,6 +24,9 @@ inline constexpr const char* kSetClonePoint = "SetClonePoint";
 inline constexpr const char* kSetStampPoint = "SetStampPoint";
 inline constexpr const char* kEraseMode = "EraseMode";
 inline constexpr const char* kBrushMode = "BrushMode";
+// Density and feather forced into the mask ("density", "feather"). Readers that predate it hand it
+// to the gradient drawer, which ignores entries it does not know.
+inline constexpr const char* kApplyFeatherAndDensity = "ApplyFeatherAndDensity";
 
 // A brush point as the engine takes it: top-left relative point, relative radius, opacity and
 // softness as fractions.

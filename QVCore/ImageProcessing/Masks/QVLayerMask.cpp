@@ -315,6 +315,60 @@ void QVLayerMask::applyGradientFromDict(const qv::Value& e) {
   if (id == kDrawGradient || id == kDrawRadialGradient) drawGradient(e, false);
 }
 
+// ---- Mask setting ----
+
+void QVLayerMask::setDensity(double density) {
+  endStrokeIfNeeded();
+  density_ = density;
+  updateMaskSetting();
+}
+
+void QVLayerMask::setFeather(double feather) {
+  endStrokeIfNeeded();
+  feather_ = feather;
+  updateMaskSetting();
+}
+
+void QVLayerMask::updateMaskSetting() {
+  createBrushController();
+  const float density = float(density_), feather = float(feather_);
+  perform(
+      [density, feather](QVLayerMask& self) {
+        if (!self.controller_) return;
+        self.controller_->setMaskSetting(density, feather);
+        self.engineCall(describe("setting", {density, feather}));
+      },
+      false);
+  if (auto p = parent())
+    p->childDidChangeState(
+        sharedSelf(),
+        QVChangeInfo{{{kQVLayerMaskDidChangeNotification, true}, {kQVLayerMaskSettingsDidChange, true}}, {}});
+  postOnMainThread(kQVLayerMaskDidChangeNotification);
+}
+
+void QVLayerMask::applyFeatherAndDensity() {
+  if (!hasController_) return;
+  // Recorded, unlike the setting itself: without the entry a replay (undo, redo, reopening) would
+  // give back the mask as it was before baking.
+  record(qv::Dictionary{{kID, kApplyFeatherAndDensity}, {"density", float(density_)}, {"feather", float(feather_)}});
+  bake(float(density_), float(feather_));
+  density_ = 100;
+  feather_ = 0;
+  updateMaskWithInfo({{kQVLayerMaskChangeType, kQVLayerMaskApplyFeatherAndDensity}});
+}
+
+void QVLayerMask::bake(float density, float feather) {
+  perform(
+      [density, feather](QVLayerMask& self) {
+        if (!self.controller_) return;
+        self.controller_->setMaskSetting(density, feather);
+        self.controller_->bakeDensityAndFeather();
+        self.engineCall(describe("bake", {density, feather}));
+        self.engineChanged();
+      },
+      false);
+}
+
 // ---- Whole-mask operations ----
 
 void QVLayerMask::wholeMaskOperation(const char* historyFormat, const char* id, bool resetFirst,
@@ -432,6 +486,9 @@ void QVLayerMask::setBrushStack(std::optional<qv::Array> newStack) {
               fillMask();
             } else if (id == kInvertMask) {
               invertMask();
+            } else if (id == kApplyFeatherAndDensity) {
+              auto density = finiteValue(e, "density"), feather = finiteValue(e, "feather");
+              if (density && feather) bake(*density, *feather);
             } else if (id != kEraseMode && id != kBrushMode) {
               applyGradientFromDict(e);
             }

@@ -25,6 +25,8 @@ class BaseLayer;
 inline constexpr const char* kQVLayerMaskChangeType = "kQVLayerMaskChangeType";
 inline constexpr const char* kQVLayerMaskStroke = "kQVLayerMaskStroke";
 inline constexpr const char* kQVLayerMaskEndStroke = "kQVLayerMaskEndStroke";
+inline constexpr const char* kQVLayerMaskApplyFeatherAndDensity = "kQVLayerMaskApplyFeatherAndDensity";
+inline constexpr const char* kQVLayerMaskSettingsDidChange = "kQVLayerMaskSettingsDidChange";
 inline constexpr const char* kQVLayerMaskDidInvert = "kQVLayerMaskDidInvert";
 inline constexpr const char* kQVLayerMaskDidCreateBrushController = "kQVLayerMaskDidCreateBrushController";
 inline constexpr const char* kQVLayerDidChangeStateNeedProgress = "QVLayerDidChangeStateNeedProgress";
@@ -64,6 +66,15 @@ class QVLayerMask : public QVLayerMaskProtocol {
   void generateRadialGradient(CGPoint point, double rotation, double innerRadius, double outerRadius,
                               double aspectRatio, bool invert, bool applyToPreview);
   void applyGradient();
+
+  // The mask setting (density in percent, starts at 100; feather a blur radius in pixels, starts
+  // at 0), handed to the engine at once and reported with "kQVLayerMaskSettingsDidChange".
+  double density() const { return density_; }
+  void setDensity(double density);
+  double feather() const { return feather_; }
+  void setFeather(double feather);
+  // Forces density and feather into the mask values.
+  void applyFeatherAndDensity();
 
   void clearMaskWithNextDelete(bool nextDelete) override;
   void fillMask();
@@ -119,6 +130,9 @@ class QVLayerMask : public QVLayerMaskProtocol {
   std::weak_ptr<QVParentProtocol> parent_;
   qv::Array stack_;
   unsigned brushMode_ = 0;
+  double density_ = 100, feather_ = 0;
+  void updateMaskSetting();
+  void bake(float density, float feather);  // queued
   bool modeChanged_ = false;
   bool strokeInProgress_ = false, gradientStroke_ = false;
   std::optional<qv::Value> gradientDict_;

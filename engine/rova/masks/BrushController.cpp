@@ -4,6 +4,8 @@
 #include <cmath>
 #include <mutex>
 
+#include <opencv2/imgproc.hpp>
+
 #include "rova/kernels/Kernels.h"
 #include "rova/masks/Dabs.h"
 
@@ -192,6 +194,30 @@ void BrushController::fill() {
 }
 void BrushController::invert() {
   drawWholeMask(false, [](int, int, float b) { return 1.0f - b; });
+}
+
+void BrushController::setMaskSetting(double density, double feather) {
+  if (!dabs::allFinite({density, feather})) return;
+  density_ = std::clamp(density, 0.0, 100.0);
+  feather_ = std::max(0.0, feather);
+}
+
+void BrushController::bakeDensityAndFeather() {
+  if (!width_) return;
+  if (inStroke_) endStroke();
+  if (feather_ > 0) {
+    // The blur goes into a copy first, so the change is found pixel by pixel like any other.
+    std::vector<float> blurred(mask_->values(), mask_->values() + size_t(width_) * size_t(height_));
+    cv::Mat view(height_, width_, CV_32FC1, blurred.data());
+    cv::GaussianBlur(view, view, cv::Size(0, 0), std::max(0.3, feather_ / 2), 0, cv::BORDER_REPLICATE);
+    drawWholeMask(false, [&](int x, int y, float) { return blurred[size_t(y) * size_t(width_) + size_t(x)]; });
+  }
+  if (density_ < 100) {
+    const float scale = float(density_ / 100);
+    drawWholeMask(false, [scale](int, int, float b) { return b * scale; });
+  }
+  density_ = 100;
+  feather_ = 0;
 }
 
 void BrushController::markChanged(int x0, int y0, int x1, int y1) {

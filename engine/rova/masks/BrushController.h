@@ -58,6 +58,14 @@ class BrushController {
   void fill();
   void invert();
 
+  // The mask setting: density in percent (the mask is scaled by it) and feather, a blur radius in
+  // pixels. Kept here until bakeDensityAndFeather() forces it into the mask values and resets it
+  // to 100 % and no feather, so baking twice changes nothing.
+  void setMaskSetting(double density, double feather);
+  double density() const { return density_; }
+  double feather() const { return feather_; }
+  void bakeDensityAndFeather();
+
   // The bounding rectangle of the values changed since the last call (zero rectangle when none),
   // then starts collecting again.
   RectRoi takeUpdateRect();
@@ -76,6 +84,7 @@ class BrushController {
   dabs::StrokeBackup<float> backup_;  // mask at beginStroke() and dab strengths, per touched tile
   int ux0_ = 0, uy0_ = 0, ux1_ = 0, uy1_ = 0;
   bool dirty_ = false;
+  double density_ = 100, feather_ = 0;
 };
 
 }  // namespace rova

@@ -64,9 +64,11 @@ struct Fixture {
   }
 };
 
+// The engine calls that change pixels (the mask setting alone changes none until it is baked).
 std::string text(const std::vector<std::string>& v) {
   std::string out;
-  for (const auto& s : v) out += s + "\n";
+  for (const auto& s : v)
+    if (s.rfind("setting", 0) != 0) out += s + "\n";
   return out;
 }
 
@@ -89,6 +91,17 @@ TEST(QVLayerMask, RecordedOperationsReplayToSameEngineCallsAndPixels) {
          m.invertMask();
          m.generateGradient(0.3, CGPointMake(0.4, 0.5), 30, false, true);
          m.applyGradient();
+       }},
+      {"fill, density and feather baked, stroke",
+       [](QVLayerMask& m, Fixture& f) {
+         m.fillMask();
+         m.setEraseMode(true);
+         f.stroke(0.5);
+         m.setDensity(60);
+         m.setFeather(3);
+         m.applyFeatherAndDensity();
+         m.setEraseMode(false);
+         f.stroke(0.2);
        }},
       {"clear, level stroke, paint stroke",
        [](QVLayerMask& m, Fixture& f) {

@@ -142,6 +142,23 @@ TEST(BrushController, ClearFillInvert) {
   for (float v : c.values()) ASSERT_EQ(v, 0.0f);
 }
 
+TEST(BrushController, DensityAndFeatherBakeIntoTheMask) {
+  Canvas c;
+  c.brush.drawLinearGradient(0.5, 0.5, 0, 0, false);  // hard edge at x = 100
+  c.brush.setMaskSetting(50, 8);
+  c.brush.bakeDensityAndFeather();
+  EXPECT_NEAR(c.at(10, 50), 0.0f, 1e-6);
+  EXPECT_NEAR(c.at(190, 50), 0.5f, 1e-6);
+  EXPECT_GT(c.at(99, 50), 0.05f);  // the edge is soft now, symmetric about x = 100
+  EXPECT_LT(c.at(100, 50), 0.45f);
+  EXPECT_NEAR(c.at(99, 50) + c.at(100, 50), 0.5f, 1e-4);
+  const auto baked = c.values();
+  c.brush.bakeDensityAndFeather();  // reset to 100 % and no feather: nothing more changes
+  EXPECT_EQ(c.values(), baked);
+  c.brush.setMaskSetting(NAN, 3);  // refused
+  EXPECT_EQ(c.brush.density(), 100);
+}
+
 TEST(BrushController, UpdateRectCoversExactlyChangedPixelsAndResets) {
   Canvas c;
   EXPECT_TRUE(c.brush.takeUpdateRect().isZero());
