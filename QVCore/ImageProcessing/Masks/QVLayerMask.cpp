@@ -182,16 +182,60 @@ void QVLayerMask::beginStroke() {
 }
 
 void QVLayerMask::updateAtRelativePoint(CGPoint point, double radius, double opacity, double softness) {
+  updateAtRelativePoint(point, radius, opacity, softness, qv::Date::now());
+}
+
+void QVLayerMask::updateAtRelativePoint(CGPoint point, double radius, double opacity, double softness, qv::Date date) {
   qv::Value entry = brushAtPoint(point.x, point.y, radius, opacity, softness);
   auto enginePt = enginePoint(entry);
   record(std::move(entry));
-  if (enginePt) processPoints({*enginePt});
+  if (!enginePt) return;
+  strokeQueue_.push_back({*enginePt, date.secondsSinceReferenceDate});
+  processStrokeStackIfNeeded();
 }
 
-void QVLayerMask::processPoints(std::vector<BrushPoint> points) {
-  if (points.empty()) return;
+void QVLayerMask::processStrokeStackIfNeeded() {
+  if (strokeBatchRunning_ || strokeQueue_.empty()) return;
+  // One batch holds at most 0.1 s of input, and the next is queued only when this one is drawn:
+  // a fast pointer never piles up work behind the queue.
+  const double first = strokeQueue_.front().date;
+  size_t n = 0;
+  while (n < strokeQueue_.size() && strokeQueue_[n].date - first <= kStrokeBatchSeconds) ++n;
+  std::vector<BrushPoint> batch;
+  for (size_t i = 0; i < n; ++i) batch.push_back(strokeQueue_[i].point);
+  strokeQueue_.erase(strokeQueue_.begin(), strokeQueue_.begin() + std::ptrdiff_t(n));
+  strokeBatchRunning_ = true;
+  std::weak_ptr<QVLayerMask> weak = sharedAs<QVLayerMask>();
+  processPoints(std::move(batch), [weak] {
+    qv::dispatchOnMainThread([weak] {
+      auto self = weak.lock();
+      if (!self) return;
+      self->strokeBatchRunning_ = false;
+      self->processStrokeStackIfNeeded();
+    });
+  });
+}
+
+void QVLayerMask::processStrokeStack() {
+  std::vector<BrushPoint> all;
+  for (const auto& p : strokeQueue_) all.push_back(p.point);
+  strokeQueue_.clear();
+  processPoints(std::move(all));
+}
+
+void QVLayerMask::processPoints(std::vector<BrushPoint> points, std::function<void()> done) {
+  if (points.empty()) {
+    if (done) done();
+    return;
+  }
   perform(
-      [points = std::move(points)](QVLayerMask& self) {
+      [points = std::move(points), done](QVLayerMask& self) {
+        struct Finally {
+          std::function<void()> f;
+          ~Finally() {
+            if (f) f();
+          }
+        } finally{done};
         if (!self.controller_) return;
         bool changed = false;
         for (const BrushPoint& p : points) {
@@ -207,6 +251,7 @@ void QVLayerMask::endStroke() {
   if (!strokeInProgress_) return;
   strokeInProgress_ = false;
   if (!hasController_) return;
+  processStrokeStack();
   record(entry(kEndStroke));
   perform(
       [](QVLayerMask& self) {
@@ -224,6 +269,7 @@ void QVLayerMask::cancelStroke() {
   // stroke the user took back.
   if (!gradientStroke_ && strokeStart_ <= stack_.size()) stack_.resize(strokeStart_);
   gradientDict_.reset();
+  strokeQueue_.clear();
   strokeInProgress_ = gradientStroke_ = false;
   perform(
       [](QVLayerMask& self) {

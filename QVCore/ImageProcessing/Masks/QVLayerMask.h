@@ -54,6 +54,9 @@ class QVLayerMask : public QVLayerMaskProtocol {
   // A brush point: on-screen relative point (origin bottom-left), relative radius, opacity and
   // softness in percent.
   void updateAtRelativePoint(CGPoint point, double relativeBrushRadius, double opacity, double softness);
+  // The same with the input event's date (points are drawn in batches of 0.1 s of input).
+  void updateAtRelativePoint(CGPoint point, double relativeBrushRadius, double opacity, double softness, qv::Date date);
+  size_t waitingStrokePoints() const { return strokeQueue_.size(); }
   void endStroke();
   void endStrokeIfNeeded() {
     if (strokeInProgress_) endStroke();
@@ -113,7 +116,18 @@ class QVLayerMask : public QVLayerMaskProtocol {
   void record(qv::Value entry) { stack_.push_back(std::move(entry)); }
   void dropBrushController();
   void beginStrokeRecording(bool record);
-  void processPoints(std::vector<QVBrushStack::BrushPoint> points);
+  // Queues the points' drawing; `done` runs on the processing queue afterwards (also when the
+  // operation finds nothing to draw on).
+  void processPoints(std::vector<QVBrushStack::BrushPoint> points, std::function<void()> done = {});
+  void processStrokeStackIfNeeded();
+  void processStrokeStack();
+  struct WaitingPoint {
+    QVBrushStack::BrushPoint point;
+    double date;
+  };
+  std::vector<WaitingPoint> strokeQueue_;
+  bool strokeBatchRunning_ = false;
+  static constexpr double kStrokeBatchSeconds = 0.1;
   // Engine side, on the processing queue.
   void engineCall(const std::string& text);
   void engineChanged();

@@ -192,6 +192,40 @@ TEST(QVLayerMask, StrokeAndGradientRecordingRules) {
   EXPECT_FALSE(f.mask->historyMaskName());
 }
 
+TEST(QVLayerMask, StrokePointsAreDrawnInBatchesOfATenthOfASecond) {
+  Fixture f;
+  f.mask->beginStroke();
+  f.drain();
+  const size_t before = f.calls->size();
+  const qv::Date t0 = qv::Date::now();
+  auto at = [&](double dt) { return qv::Date{t0.secondsSinceReferenceDate + dt}; };
+  f.mask->updateAtRelativePoint(CGPointMake(0.1, 0.5), 0.05, 100, 0, at(-1));  // drawn at once
+  f.mask->updateAtRelativePoint(CGPointMake(0.2, 0.5), 0.05, 100, 0, at(0));
+  f.mask->updateAtRelativePoint(CGPointMake(0.3, 0.5), 0.05, 100, 0, at(0.05));  // joins that batch
+  f.mask->updateAtRelativePoint(CGPointMake(0.4, 0.5), 0.05, 100, 0, at(0.12));  // starts the next
+  f.processor->waitForQueue();
+  // The next batch waits until the running one is drawn.
+  EXPECT_EQ(f.calls->size(), before + 1);
+  EXPECT_EQ(f.mask->waitingStrokePoints(), 3u);
+  // One pass of the main loop hears that the batch is drawn and queues the next.
+  auto nextBatch = [&] {
+    qv::MainExecutor::shared().runPending();
+    f.processor->waitForQueue();
+  };
+  nextBatch();
+  EXPECT_EQ(f.calls->size(), before + 3);  // 0 and 0.05 s
+  EXPECT_EQ(f.mask->waitingStrokePoints(), 1u);
+  nextBatch();
+  EXPECT_EQ(f.mask->waitingStrokePoints(), 0u);
+  EXPECT_EQ(f.calls->size(), before + 4);
+  f.mask->updateAtRelativePoint(CGPointMake(0.5, 0.5), 0.05, 100, 0, at(0.5));
+  f.mask->updateAtRelativePoint(CGPointMake(0.6, 0.5), 0.05, 100, 0, at(0.6));
+  f.mask->endStroke();  // draws every waiting point before the stroke ends
+  f.drain();
+  EXPECT_EQ(f.calls->back(), "end");
+  EXPECT_EQ(f.calls->size(), before + 7);
+}
+
 TEST(QVLayerMask, OldEraseFlagAndDamagedNumbersOnReplay) {
   Fixture f;
   f.mask->fillMask();
