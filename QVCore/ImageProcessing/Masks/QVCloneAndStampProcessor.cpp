@@ -167,6 +167,34 @@ void QVCloneAndStampProcessor::setHistoryBrushStack(std::optional<qv::Array> new
   queue_->waitUntilAllOperationsAreFinished();
 }
 
+rova::RectRoiF QVCloneAndStampProcessor::rovaRoiFromRoi(CGRect roi) const {
+  return rova::rectRoiFromCGRect(roi, double(canvasSize_.height));
+}
+
+void QVCloneAndStampProcessor::updateResult() {
+  if (resultOperation_) resultOperation_->cancel();
+  const CGRect roi = roi_;
+  const CGSize size = size_;
+  const rova::RectRoiF region = rovaRoiFromRoi(roi);
+  const rova::Size output{int(size.width), int(size.height)};
+  auto resultCallback = resultCallback_;
+  auto originalCallback = originalCallback_;
+  std::weak_ptr<QVCloneAndStampProcessor> weak = sharedAs<QVCloneAndStampProcessor>();
+  auto op = qv::BlockOperation::make([=] {
+    auto self = weak.lock();
+    if (!self || !self->controller_ || region.isEmpty() || output.width <= 0 || output.height <= 0) return;
+    auto result = rova::cutAndScale(*self->controller_->workingImage(), region, output);
+    auto original = rova::cutAndScale(*self->original_, region, output);
+    self->controller_->takeUpdateRect();  // everything is shown now
+    qv::dispatchOnMainThread([=] {
+      if (resultCallback) resultCallback(QVIPImage::initWithImageData(result), roi, size, CGRectZero);
+      if (originalCallback) originalCallback(QVIPImage::initWithImageData(original), roi, size);
+    });
+  });
+  resultOperation_ = op;
+  queue_->addOperation(op);
+}
+
 void QVCloneAndStampProcessor::createResultingLayerWithCompletion(
     std::function<void(std::shared_ptr<QVIPLayer>)> completion) {
   if (fullResultOperation_) fullResultOperation_->cancel();

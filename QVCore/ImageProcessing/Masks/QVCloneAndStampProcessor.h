@@ -11,6 +11,7 @@
 #include "QVBase/Geometry.h"
 #include "QVCore/ImageProcessing/Base/QVCloneAndStampProcessorProtocol.h"
 #include "QVCore/ImageProcessing/Masks/QVBrushStack.h"
+#include "QVCore/ImageProcessing/RovaBridge/QVIPImage.h"
 #include "QVPlatform/OperationQueue.h"
 #include "rova/masks/CloneStampController.h"
 
@@ -56,6 +57,19 @@ class QVCloneAndStampProcessor : public QVCloneAndStampProcessorProtocol, public
   void endStroke();
   bool enoughChangesForApply() const { return stack_.size() > 2; }
 
+  // The region shown (canvas pixels, origin bottom-left) and the pixel size to show it at.
+  using ResultCallback = std::function<void(QVIPImage::Ptr, CGRect roi, CGSize size, CGRect updateRect)>;
+  using OriginalCallback = std::function<void(QVIPImage::Ptr, CGRect roi, CGSize size)>;
+  void setRoi(CGRect roi) { roi_ = roi; }
+  void setSize(CGSize size) { size_ = size; }
+  void setResultCallback(ResultCallback callback) { resultCallback_ = std::move(callback); }
+  void setOriginalCallback(OriginalCallback callback) { originalCallback_ = std::move(callback); }
+  // A canvas rectangle (origin bottom-left) as the engine's top-left region.
+  rova::RectRoiF rovaRoiFromRoi(CGRect roi) const;
+  // Renders the region of the result and of the original at the size, for the callbacks (on the
+  // main queue); a newer request replaces one still waiting.
+  void updateResult();
+
   qv::Array historyBrushStack() const { return stack_; }
   void setHistoryBrushStack(std::optional<qv::Array> stack);
   // Rebuilds the engine controller over the untouched image; pending work is dropped.
@@ -85,7 +99,11 @@ class QVCloneAndStampProcessor : public QVCloneAndStampProcessorProtocol, public
   rova::MaskImagePtr processMask_;
   std::shared_ptr<qv::OperationQueue> queue_ = qv::OperationQueue::make("clone_and_stamp", 1);
   std::shared_ptr<rova::CloneStampController> controller_;  // used on queue_
-  std::shared_ptr<qv::Operation> fullResultOperation_;
+  std::shared_ptr<qv::Operation> fullResultOperation_, resultOperation_;
+  CGRect roi_{};
+  CGSize size_{};
+  ResultCallback resultCallback_;
+  OriginalCallback originalCallback_;
   rova::Size canvasSize_{};
   CGPoint clonePoint_{}, stampPoint_{};
   bool eraseMode_ = false;

@@ -108,6 +108,27 @@ TEST(QVCloneAndStampProcessor, UndoAndRedoReplayFromTheOriginal) {
   history->setDelegate({});
 }
 
+TEST(QVCloneAndStampProcessor, ResultAndOriginalOfTheRegionAtTheSize) {
+  auto p = QVCloneAndStampProcessor::make(positions(), nullptr);
+  p->setClonePoint(CGPointMake(5, 5));
+  p->setStampPoint(CGPointMake(25, 15));
+  stroke(*p);
+  // The top half of the picture on screen (bottom-left origin) at half size.
+  p->setRoi(CGRectMake(0, 15, 40, 15));
+  p->setSize(CGSizeMake(20, 8));
+  QVIPImage::Ptr result, original;
+  p->setResultCallback([&](QVIPImage::Ptr image, CGRect, CGSize, CGRect) { result = image; });
+  p->setOriginalCallback([&](QVIPImage::Ptr image, CGRect, CGSize) { original = image; });
+  p->updateResult();
+  p->queue()->waitUntilAllOperationsAreFinished();
+  nextPass();
+  ASSERT_TRUE(result && original);
+  const auto expectedOriginal = rova::cutAndScale(*positions(), {0, 0, 40, 15}, {20, 8});
+  EXPECT_TRUE(same(original->imageData(), expectedOriginal));
+  EXPECT_TRUE(same(result->imageData(), rova::cutAndScale(*p->imageData(), {0, 0, 40, 15}, {20, 8})));
+  EXPECT_FALSE(same(result->imageData(), expectedOriginal));  // the stroke reaches into the top half
+}
+
 TEST(QVCloneAndStampProcessor, DamagedStacksAndForeignManagers) {
   auto p = QVCloneAndStampProcessor::make(positions(), nullptr);
   qv::Array stack{
