@@ -1,6 +1,6 @@
 // Mask brush figures on a 24 MP mask (6000 x 4000): beginning a stroke (its starting pixels are
-// kept per touched tile, so this should cost nothing), a 100-dab stroke with a 60 px soft brush, a whole-mask radial
-// gradient, and a 100-dab clone stroke on a 24 MP image, in ms.
+// kept per touched tile, so this should cost nothing), a 100-dab stroke with a 60 px soft brush, a
+// whole-mask radial gradient, and a 100-dab clone stroke on a 24 MP image, in ms.
 //   bench_masks
 #include <cstdio>
 
