@@ -1,5 +1,6 @@
 #include "rova/layers/BaseLayer.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace rova {
@@ -75,6 +76,7 @@ void BaseLayer::setMask(MaskImagePtr mask) {
   mask_ = std::move(mask);
   ++maskRevision_;
   workingMaskDirty_ = previewMaskDirty_ = true;
+  workingMaskPart_ = previewMaskPart_ = {};
 }
 void BaseLayer::removeMask() { setMask(nullptr); }
 void BaseLayer::createMaskWithSize(Size size, float fill) {
@@ -90,20 +92,41 @@ void BaseLayer::resetMaskCache() {
   std::lock_guard<std::mutex> lock(mutex_);
   ++maskRevision_;
   workingMaskDirty_ = previewMaskDirty_ = true;
+  workingMaskPart_ = previewMaskPart_ = {};
 }
 
-static RectRoi takeDirty(bool& dirty, const MaskImagePtr& mask) {
+static void addDirty(bool& dirty, RectRoi& part, const RectRoi& changed) {
+  if (!dirty) {
+    dirty = true;
+    part = changed;
+  } else if (!part.isZero()) {  // zero: the whole mask is dirty already
+    const int x0 = std::min(part.x, changed.x), y0 = std::min(part.y, changed.y);
+    part = {x0, y0, std::max(part.right(), changed.right()) - x0, std::max(part.bottom(), changed.bottom()) - y0};
+  }
+}
+void BaseLayer::maskPixelsChanged(const RectRoi& changed) {
+  if (changed.isEmpty()) return;
+  std::lock_guard<std::mutex> lock(mutex_);
+  ++maskRevision_;
+  addDirty(workingMaskDirty_, workingMaskPart_, changed);
+  addDirty(previewMaskDirty_, previewMaskPart_, changed);
+}
+
+static RectRoi takeDirty(bool& dirty, RectRoi& part, const MaskImagePtr& mask) {
   if (!dirty) return {};
   dirty = false;
-  return mask ? RectRoi{0, 0, mask->width(), mask->height()} : RectRoi{};
+  const RectRoi whole = mask ? RectRoi{0, 0, mask->width(), mask->height()} : RectRoi{};
+  const RectRoi out = part.isZero() ? whole : part.intersection(whole);
+  part = {};
+  return out;
 }
 RectRoi BaseLayer::getWorkingMaskUpdateRect() {
   std::lock_guard<std::mutex> lock(mutex_);
-  return takeDirty(workingMaskDirty_, mask_);
+  return takeDirty(workingMaskDirty_, workingMaskPart_, mask_);
 }
 RectRoi BaseLayer::getMaskPreviewUpdateRect() {
   std::lock_guard<std::mutex> lock(mutex_);
-  return takeDirty(previewMaskDirty_, mask_);
+  return takeDirty(previewMaskDirty_, previewMaskPart_, mask_);
 }
 
 ImageDataFPtr BaseLayer::maskPreviewForTransform(const ImageTransformSettings& s) const {

@@ -60,6 +60,9 @@ class BaseLayer {
   MaskImagePtr workingMask() const;
   // Callers that paint into the mask's values call this afterwards so renders see the change.
   void resetMaskCache();
+  // The same for a change known to lie within `changed` (top-left pixels): the update rectangles
+  // then cover only what changed. An empty rectangle changes nothing.
+  void maskPixelsChanged(const RectRoi& changed);
   void setNeedReblend(bool need);
   bool needReblend() const;
   // The part of the mask changed since the last call (the whole mask after any change); zero when
@@ -92,6 +95,8 @@ class BaseLayer {
   uint64_t maskRevision_ = 0;
   bool needReblend_ = false;
   bool workingMaskDirty_ = false, previewMaskDirty_ = false;
+  // While dirty only in part: the union of the changed parts; zero when the whole mask is dirty.
+  RectRoi workingMaskPart_{}, previewMaskPart_{};
   ImageTransformSettings transform_;
 };
 

@@ -14,6 +14,7 @@
 #include "QVCore/ImageProcessing/Layers/QVIPLayer.h"
 #include "QVPlatform/Additions.h"
 #include "QVPlatform/MainExecutor.h"
+#include "rova/layers/ImageLayer.h"
 
 namespace solvane::test {
 
@@ -141,6 +142,21 @@ class RecordingParent : public RecordingParentBase<QVParentLayerProtocol> {
   void layerEffectDidChangeModifyingState(const LayerPtr&, bool) override {}
   void moveLayer(const LayerPtr&, int64_t) override {}
 };
+
+// Gives the processor a black w x h picture as its initial layer and puts `layer` on top of it,
+// with the engine canvas of that size.
+inline void addLayerOverPicture(TestProcessor& processor, const std::shared_ptr<QVIPLayer>& layer, int w, int h) {
+  auto image = rova::Image::make(rova::ImageDataRGBf::create(w, h));
+  auto engineImage = std::make_shared<rova::ImageLayer>(image);
+  processor.engine->addLayer(engineImage);
+  processor.setInitialLayer(
+      QVIPLayer::initWithCPPLayer(engineImage, processor.weakAs<QVParentLayerProtocol>(), processor.engine));
+  processor.addLayer(layer);
+  processor.waitForQueue();
+  auto settings = layer->cppLayer()->transformSettings();
+  settings.canvasSize = {w, h};
+  layer->cppLayer()->setTransformSettings(settings);
+}
 
 // A layer with a name and some sublayers (no effects).
 inline std::shared_ptr<QVIPLayer> namedLayer(const std::string& name,

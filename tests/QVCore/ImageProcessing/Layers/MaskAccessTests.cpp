@@ -41,16 +41,7 @@ struct Fixture {
 
   Fixture(int w, int h) {
     QVLayerMaskFactory::registerMaker([] { return std::make_shared<FakeMask>(); });
-    auto image = rova::Image::make(rova::ImageDataRGBf::create(w, h));
-    auto engineImage = std::make_shared<rova::ImageLayer>(image);
-    processor->engine->addLayer(engineImage);
-    processor->setInitialLayer(
-        QVIPLayer::initWithCPPLayer(engineImage, processor->weakAs<QVParentLayerProtocol>(), processor->engine));
-    processor->addLayer(layer);
-    processor->waitForQueue();
-    auto settings = layer->cppLayer()->transformSettings();
-    settings.canvasSize = {w, h};
-    layer->cppLayer()->setTransformSettings(settings);
+    addLayerOverPicture(*processor, layer, w, h);
   }
   ~Fixture() { QVLayerMaskFactory::registerMaker(nullptr); }
   FakeMask& mask() { return static_cast<FakeMask&>(*layer->mask()); }

@@ -1,0 +1,55 @@
+#include "QVCore/ImageProcessing/Masks/QVBrushStack.h"
+
+#include <cmath>
+#include <utility>
+
+namespace QVBrushStack {
+
+std::string entryID(const qv::Value& entry) { return entry[kID].asString(); }
+
+float floatValue(const qv::Value& entry, const char* key) { return float(entry[key].asDouble()); }
+
+std::optional<float> finiteValue(const qv::Value& entry, const char* key) {
+  const float v = floatValue(entry, key);
+  if (!std::isfinite(v)) return std::nullopt;
+  return v;
+}
+
+qv::Value brushAtPoint(double x, double y, double radius, double opacity, double softness) {
+  return qv::Dictionary{{kID, kBrushAtPoint},         {"relativePointX", float(x)},
+                        {"relativePointY", float(y)}, {"relativeBrushRadius", float(radius)},
+                        {"opacity", float(opacity)},  {"softness", float(softness)}};
+}
+
+std::optional<BrushPoint> enginePoint(const qv::Value& entry) {
+  auto x = finiteValue(entry, "relativePointX"), y = finiteValue(entry, "relativePointY");
+  auto r = finiteValue(entry, "relativeBrushRadius"), o = finiteValue(entry, "opacity");
+  auto s = finiteValue(entry, "softness");
+  if (!x || !y || !r || !o || !s) return std::nullopt;
+  return BrushPoint{*x, 1.0f - *y, *r, *o / 100.0f, *s / 100.0f};
+}
+
+unsigned beginStrokeMode(const qv::Value& entry) {
+  if (const qv::Value* mode = entry.find("brushMode")) return unsigned(mode->asInt());
+  return entry["eraseMode"].asBool() ? 1u : 0u;
+}
+
+void walk(const qv::Array& stack, const std::function<void(std::vector<BrushPoint>)>& points,
+          const std::function<void(const std::string& id, const qv::Value& entry)>& other) {
+  std::vector<BrushPoint> pending;
+  auto flush = [&] {
+    if (!pending.empty()) points(std::exchange(pending, {}));
+  };
+  for (const qv::Value& e : stack) {
+    const std::string id = entryID(e);
+    if (id == kBrushAtPoint) {
+      if (auto p = enginePoint(e)) pending.push_back(*p);
+      continue;
+    }
+    flush();
+    other(id, e);
+  }
+  flush();
+}
+
+}  // namespace QVBrushStack

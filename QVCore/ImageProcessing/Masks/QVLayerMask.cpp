@@ -1,0 +1,701 @@
+#include "QVCore/ImageProcessing/Masks/QVLayerMask.h"
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "QVCore/ImageProcessing/Layers/QVIPLayer.h"
+#include "QVPlatform/Additions.h"
+#include "QVPlatform/Dispatch.h"
+#include "QVPlatform/Log.h"
+#include "QVPlatform/MainExecutor.h"
+#include "QVPlatform/NotificationCenter.h"
+#include "rova/ImageCompressorProxy.h"
+
+namespace fs = std::filesystem;
+using namespace QVBrushStack;
+
+namespace {
+
+constexpr const char* kCompressedMaskExtension = "rovacompressedmaskdata";
+
+// One writer at a time for mask files: two saves of one name never interleave their bytes.
+std::mutex& maskFileMutex() {
+  static std::mutex m;
+  return m;
+}
+
+std::string formatName(const std::string& format, const std::string& name) {
+  std::string out = format;
+  if (auto at = out.find("%@"); at != std::string::npos) out.replace(at, 2, name);
+  return out;
+}
+
+std::string describe(const char* what, std::initializer_list<double> values) {
+  std::string out = what;
+  char buffer[32];
+  for (double v : values) {
+    std::snprintf(buffer, sizeof buffer, " %.9g", v);
+    out += buffer;
+  }
+  return out;
+}
+
+// The raw mask form: little-endian 32-bit width and height, then exactly width x height floats.
+// Anything else (a truncated or padded file) is refused rather than read as a shifted mask.
+rova::MaskImagePtr readRawMask(const qv::Bytes& bytes) {
+  if (bytes.size() < 8) return nullptr;
+  auto le32 = [&](size_t at) {
+    return int32_t(uint32_t(bytes[at]) | uint32_t(bytes[at + 1]) << 8 | uint32_t(bytes[at + 2]) << 16 |
+                   uint32_t(bytes[at + 3]) << 24);
+  };
+  const int32_t w = le32(0), h = le32(4);
+  if (w <= 0 || h <= 0 || (bytes.size() - 8) / 4 / size_t(w) != size_t(h) || bytes.size() != 8 + size_t(w) * h * 4) {
+    QVLogError("raw mask of %d x %d does not match its %zu bytes", w, h, bytes.size());
+    return nullptr;
+  }
+  std::vector<float> values(size_t(w) * size_t(h));
+  std::memcpy(values.data(), bytes.data() + 8, values.size() * 4);
+  auto mask = std::make_shared<rova::MaskImage>(values.data(), values.size(), w, h);
+  return mask->isValid() ? mask : nullptr;
+}
+
+std::optional<qv::Bytes> readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  return qv::Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+}  // namespace
+
+void QVLayerMask::registerMaker() {
+  QVLayerMaskFactory::registerMaker([]() -> std::shared_ptr<QVLayerMaskProtocol> { return make(); });
+}
+
+std::shared_ptr<rova::BaseLayer> QVLayerMask::engineLayer() const {
+  auto layer = std::dynamic_pointer_cast<QVIPLayer>(parent());
+  return layer ? layer->cppLayer() : nullptr;
+}
+
+void QVLayerMask::perform(std::function<void(QVLayerMask&)> block, bool wait) {
+  auto p = parent();
+  auto queue = p ? p->parentProcessingQueue() : nullptr;
+  std::weak_ptr<QVLayerMask> weak = sharedAs<QVLayerMask>();
+  qv::Block run = [weak, block = std::move(block)] {
+    if (auto self = weak.lock()) block(*self);
+  };
+  if (!queue || qv::OperationQueue::currentQueue() == queue) return run();
+  auto op = queue->addOperationWithBlock(std::move(run));
+  if (wait) op->waitUntilFinished();
+}
+
+void QVLayerMask::registerHistory(const std::string& format) {
+  if (replaying_) return;
+  auto p = parent();
+  auto history = p ? p->historyManager() : nullptr;
+  if (!history) return;
+  history->registerHistoryWithActionName(formatName(format, p->fullName().value_or("")));
+}
+
+void QVLayerMask::setEngineCallObserver(std::function<void(const std::string&)> observer) {
+  std::lock_guard<std::mutex> lock(observerMutex_);
+  observer_ = std::move(observer);
+}
+
+void QVLayerMask::engineCall(const std::string& text) {
+  std::lock_guard<std::mutex> lock(observerMutex_);
+  if (observer_) observer_(text);
+}
+
+void QVLayerMask::engineChanged() {
+  auto cpp = engineLayer();
+  if (!cpp) return;
+  // Only the brush's changed part needs redrawing; a cancel or a whole-mask operation reports its
+  // own extent the same way.
+  if (controller_)
+    cpp->maskPixelsChanged(controller_->takeUpdateRect());
+  else
+    cpp->resetMaskCache();
+}
+
+// ---- Controller ----
+
+void QVLayerMask::createBrushController() {
+  if (hasController_) return;
+  auto layer = std::dynamic_pointer_cast<QVIPLayer>(parent());
+  if (layer && !layer->hasMask()) layer->createMaskAndFillWith(0, false);
+  hasController_ = true;
+  perform(
+      [layer](QVLayerMask& self) {
+        auto cpp = self.engineLayer();
+        if (!cpp) return;
+        if (!cpp->hasMask() && layer && layer->processor())
+          cpp->createMaskWithSize(layer->processor()->canvasSize(), 0);
+        self.controller_ = std::make_shared<rova::BrushController>(cpp->getMask());
+      },
+      true);
+  postOnMainThread(kQVLayerMaskDidCreateBrushController);
+}
+
+void QVLayerMask::dropBrushController() {
+  if (!hasController_) return;
+  hasController_ = false;
+  perform([](QVLayerMask& self) { self.controller_.reset(); }, true);
+}
+
+void QVLayerMask::finishDrawing() {
+  if (!hasController_) return;
+  endStrokeIfNeeded();
+  dropBrushController();
+}
+
+// ---- Strokes ----
+
+void QVLayerMask::setBrushMode(unsigned mode) {
+  endStrokeIfNeeded();
+  if (mode == brushMode_) return;
+  brushMode_ = mode;
+  modeChanged_ = true;
+}
+
+void QVLayerMask::beginStroke() {
+  endStrokeIfNeeded();
+  registerHistory("%@: Brush Stroke");
+  createBrushController();
+  strokeInProgress_ = true;
+  strokeStart_ = stack_.size();
+  std::optional<unsigned> mode;
+  if (modeChanged_ && brushMode_ <= 2) mode = brushMode_;
+  record(qv::Dictionary{{kID, kBeginStroke}, {"brushMode", brushMode_}});
+  perform(
+      [mode](QVLayerMask& self) {
+        if (!self.controller_) return;
+        if (mode) {
+          self.controller_->setBrushMode(rova::BrushMode(*mode));
+          self.engineCall(describe("mode", {double(*mode)}));
+        }
+        self.controller_->beginStroke();
+        self.engineCall("begin");
+      },
+      false);
+}
+
+void QVLayerMask::updateAtRelativePoint(CGPoint point, double radius, double opacity, double softness) {
+  updateAtRelativePoint(point, radius, opacity, softness, qv::Date::now());
+}
+
+void QVLayerMask::updateAtRelativePoint(CGPoint point, double radius, double opacity, double softness, qv::Date date) {
+  qv::Value entry = brushAtPoint(point.x, point.y, radius, opacity, softness);
+  auto enginePt = enginePoint(entry);
+  record(std::move(entry));
+  if (!enginePt) return;
+  strokeQueue_.push_back({*enginePt, date.secondsSinceReferenceDate});
+  processStrokeStackIfNeeded();
+}
+
+void QVLayerMask::processStrokeStackIfNeeded() {
+  if (strokeBatchRunning_ || strokeQueue_.empty()) return;
+  // One batch holds at most 0.1 s of input, and the next is queued only when this one is drawn:
+  // a fast pointer never piles up work behind the queue.
+  const double first = strokeQueue_.front().date;
+  size_t n = 0;
+  while (n < strokeQueue_.size() && strokeQueue_[n].date - first <= kStrokeBatchSeconds) ++n;
+  std::vector<BrushPoint> batch;
+  for (size_t i = 0; i < n; ++i) batch.push_back(strokeQueue_[i].point);
+  strokeQueue_.erase(strokeQueue_.begin(), strokeQueue_.begin() + std::ptrdiff_t(n));
+  strokeBatchRunning_ = true;
+  std::weak_ptr<QVLayerMask> weak = sharedAs<QVLayerMask>();
+  processPoints(std::move(batch), [weak] {
+    qv::dispatchOnMainThread([weak] {
+      auto self = weak.lock();
+      if (!self) return;
+      self->strokeBatchRunning_ = false;
+      self->processStrokeStackIfNeeded();
+    });
+  });
+}
+
+void QVLayerMask::processStrokeStack() {
+  std::vector<BrushPoint> all;
+  for (const auto& p : strokeQueue_) all.push_back(p.point);
+  strokeQueue_.clear();
+  processPoints(std::move(all));
+}
+
+void QVLayerMask::processPoints(std::vector<BrushPoint> points, std::function<void()> done) {
+  if (points.empty()) {
+    if (done) done();
+    return;
+  }
+  perform(
+      [points = std::move(points), done](QVLayerMask& self) {
+        struct Finally {
+          std::function<void()> f;
+          ~Finally() {
+            if (f) f();
+          }
+        } finally{done};
+        if (!self.controller_) return;
+        bool changed = false;
+        for (const BrushPoint& p : points) {
+          changed |= self.controller_->addPoint(p.x, p.y, p.radius, p.opacity, p.softness);
+          self.engineCall(describe("point", {p.x, p.y, p.radius, p.opacity, p.softness}));
+        }
+        if (changed) self.engineChanged();
+      },
+      false);
+}
+
+void QVLayerMask::endStroke() {
+  if (!strokeInProgress_) return;
+  strokeInProgress_ = false;
+  if (!hasController_) return;
+  processStrokeStack();
+  record(entry(kEndStroke));
+  perform(
+      [](QVLayerMask& self) {
+        if (!self.controller_) return;
+        self.controller_->endStroke();
+        self.engineCall("end");
+      },
+      false);
+  updateMaskWithInfo({{kQVLayerMaskChangeType, kQVLayerMaskEndStroke}});
+}
+
+void QVLayerMask::cancelStroke() {
+  if (!strokeInProgress_) return;
+  // The cancelled stroke's entries leave the stack too: left there, a replay would draw the
+  // stroke the user took back.
+  if (!gradientStroke_ && strokeStart_ <= stack_.size()) stack_.resize(strokeStart_);
+  gradientDict_.reset();
+  strokeQueue_.clear();
+  strokeInProgress_ = gradientStroke_ = false;
+  perform(
+      [](QVLayerMask& self) {
+        if (!self.controller_) return;
+        self.controller_->cancelStroke();
+        self.engineCall("cancel");
+        self.engineChanged();
+      },
+      false);
+  dropBrushController();
+  auto cpp = engineLayer();
+  updateMaskDeleted(!(cpp && cpp->hasMask()));
+}
+
+// ---- Gradients ----
+
+void QVLayerMask::generateGradient(double blend, CGPoint point, double rotation, bool applyToPreview, bool subtract) {
+  qv::Value e = qv::Dictionary{{kID, kDrawGradient},
+                               {"relativePointX", float(point.x)},
+                               {"relativePointY", float(point.y)},
+                               {"gradientRotation", float(rotation)},
+                               {"gradientBlend", float(blend)},
+                               {"gradientSubtract", subtract}};
+  drawGradient(std::move(e), applyToPreview);
+}
+
+void QVLayerMask::generateRadialGradient(CGPoint point, double rotation, double innerRadius, double outerRadius,
+                                         double aspectRatio, bool invert, bool applyToPreview) {
+  qv::Value e = qv::Dictionary{{kID, kDrawRadialGradient},
+                               {"relativePointX", float(point.x)},
+                               {"relativePointY", float(point.y)},
+                               {"gradientRotation", float(rotation)},
+                               {"gradientInnerRadius", float(innerRadius)},
+                               {"gradientOuterRadius", float(outerRadius)},
+                               {"gradientAspectRatio", float(aspectRatio)},
+                               {"gradientIsInvert", invert}};
+  drawGradient(std::move(e), applyToPreview);
+}
+
+void QVLayerMask::drawGradient(qv::Value e, bool applyToPreview) {
+  const bool radial = entryID(e) == kDrawRadialGradient;
+  auto x = finiteValue(e, "relativePointX"), y = finiteValue(e, "relativePointY");
+  auto rotation = finiteValue(e, "gradientRotation");
+  auto a = finiteValue(e, radial ? "gradientInnerRadius" : "gradientBlend");
+  auto b = finiteValue(e, radial ? "gradientOuterRadius" : "gradientRotation");
+  auto c = finiteValue(e, radial ? "gradientAspectRatio" : "gradientRotation");
+  if (!x || !y || !rotation || !a || !b || !c) {
+    QVLogError("gradient with a number that is not finite refused");
+    return;
+  }
+  createBrushController();
+  if (!strokeInProgress_) {
+    beginStroke();
+    // Nothing of a gradient is recorded while it is dragged: applyGradient records it whole.
+    stack_.pop_back();
+    gradientStroke_ = true;
+  }
+  if (!applyToPreview && gradientStroke_) gradientDict_ = e;
+  const bool flag = radial ? e["gradientIsInvert"].asBool() : e["gradientSubtract"].asBool();
+  const float px = *x, py = 1.0f - *y, rot = *rotation, va = *a, vb = *b, vc = *c;
+  perform(
+      [=](QVLayerMask& self) {
+        if (!self.controller_) return;
+        if (radial) {
+          self.controller_->drawRadialGradient(px, py, rot, va, vb, vc, flag);
+          self.engineCall(describe(flag ? "radial inverted" : "radial", {px, py, rot, va, vb, vc}));
+        } else {
+          self.controller_->drawLinearGradient(px, py, rot, va, flag);
+          self.engineCall(describe(flag ? "linear subtract" : "linear", {px, py, rot, va}));
+        }
+        self.engineChanged();
+      },
+      false);
+  updateMask();
+}
+
+void QVLayerMask::applyGradient() {
+  if (gradientStroke_ && gradientDict_) {
+    record(qv::Dictionary{{kID, kBeginStroke}, {"brushMode", brushMode_}});
+    record(*gradientDict_);
+  }
+  gradientDict_.reset();
+  gradientStroke_ = false;
+  endStroke();
+}
+
+void QVLayerMask::applyGradientFromDict(const qv::Value& e) {
+  const std::string id = entryID(e);
+  if (id == kDrawGradient || id == kDrawRadialGradient) drawGradient(e, false);
+}
+
+// ---- Mask setting ----
+
+void QVLayerMask::setDensity(double density) {
+  endStrokeIfNeeded();
+  density_ = density;
+  updateMaskSetting();
+}
+
+void QVLayerMask::setFeather(double feather) {
+  endStrokeIfNeeded();
+  feather_ = feather;
+  updateMaskSetting();
+}
+
+void QVLayerMask::updateMaskSetting() {
+  createBrushController();
+  const float density = float(density_), feather = float(feather_);
+  perform(
+      [density, feather](QVLayerMask& self) {
+        if (!self.controller_) return;
+        self.controller_->setMaskSetting(density, feather);
+        self.engineCall(describe("setting", {density, feather}));
+      },
+      false);
+  if (auto p = parent())
+    p->childDidChangeState(
+        sharedSelf(),
+        QVChangeInfo{{{kQVLayerMaskDidChangeNotification, true}, {kQVLayerMaskSettingsDidChange, true}}, {}});
+  postOnMainThread(kQVLayerMaskDidChangeNotification);
+}
+
+void QVLayerMask::applyFeatherAndDensity() {
+  if (!hasController_) return;
+  // Recorded, unlike the setting itself: without the entry a replay (undo, redo, reopening) would
+  // give back the mask as it was before baking.
+  record(qv::Dictionary{{kID, kApplyFeatherAndDensity}, {"density", float(density_)}, {"feather", float(feather_)}});
+  bake(float(density_), float(feather_));
+  density_ = 100;
+  feather_ = 0;
+  updateMaskWithInfo({{kQVLayerMaskChangeType, kQVLayerMaskApplyFeatherAndDensity}});
+}
+
+void QVLayerMask::bake(float density, float feather) {
+  perform(
+      [density, feather](QVLayerMask& self) {
+        if (!self.controller_) return;
+        self.controller_->setMaskSetting(density, feather);
+        self.controller_->bakeDensityAndFeather();
+        self.engineCall(describe("bake", {density, feather}));
+        self.engineChanged();
+      },
+      false);
+}
+
+// ---- Whole-mask operations ----
+
+void QVLayerMask::wholeMaskOperation(const char* historyFormat, const char* id, bool resetFirst,
+                                     void (rova::BrushController::*operation)(), bool wait) {
+  endStrokeIfNeeded();
+  registerHistory(historyFormat);
+  if (resetFirst) resetState();
+  record(entry(id));
+  const bool created = !hasController_;
+  createBrushController();
+  const std::string name = id;
+  perform(
+      [operation, name](QVLayerMask& self) {
+        if (!self.controller_) return;
+        ((*self.controller_).*operation)();
+        self.engineCall(name);
+        self.engineChanged();
+      },
+      wait);
+  // A controller made only for this operation goes again; dropping it waits on the same serial
+  // queue, so the operation has run by then.
+  if (created) dropBrushController();
+}
+
+void QVLayerMask::clearMaskWithNextDelete(bool nextDelete) {
+  wholeMaskOperation(nextDelete ? "%@: Mask Deleted" : "%@: Mask Cleared", kClearMask, true,
+                     &rova::BrushController::clear, true);
+  if (auto p = parent())
+    p->childDidChangeState(
+        sharedSelf(),
+        QVChangeInfo{{{kQVLayerMaskDidChangeNotification, false}, {kQVLayerMaskDeleted, nextDelete}}, {}});
+  postOnMainThread(kQVLayerMaskDidChangeNotification);
+}
+
+void QVLayerMask::fillMask() {
+  wholeMaskOperation("%@: Mask Filled", kFillMask, true, &rova::BrushController::fill, false);
+  if (auto p = parent())
+    p->childDidChangeState(sharedSelf(), QVChangeInfo{{{kQVLayerMaskDidChangeNotification, true}}, {}});
+  postOnMainThread(kQVLayerMaskDidChangeNotification);
+}
+
+void QVLayerMask::invertMask() {
+  wholeMaskOperation("%@: Mask Inverted", kInvertMask, false, &rova::BrushController::invert, false);
+  if (auto p = parent())
+    p->childDidChangeState(sharedSelf(), QVChangeInfo{{{kQVLayerMaskDidChangeNotification, true}}, {}});
+  postOnMainThread(kQVLayerMaskDidChangeNotification);
+  postOnMainThread(kQVLayerMaskDidInvert);
+}
+
+void QVLayerMask::resetState() {
+  endStrokeIfNeeded();
+  historyMaskName_.reset();
+  stack_.clear();
+  historyMask_.reset();
+}
+
+// ---- Reports ----
+
+void QVLayerMask::updateMaskDeleted(bool deleted) { updateMaskWithInfo({{kQVLayerMaskDeleted, deleted}}); }
+
+void QVLayerMask::updateMaskWithInfo(qv::Dictionary info) {
+  qv::Dictionary full = info;
+  full[kQVLayerMaskDidChangeNotification] = true;
+  auto p = parent();
+  if (p) p->childDidChangeState(sharedSelf(), QVChangeInfo{full, {}});
+  postOnMainThread(kQVLayerMaskDidChangeNotification);
+  if (auto parentObject = std::dynamic_pointer_cast<QVModelObject>(p)) {
+    qv::dispatchOnMainThread([parentObject, info] {
+      qv::NotificationCenter::defaultCenter().postWithSender(kQVLayerMaskDidChangeNotification,
+                                                             parentObject->notificationSender(), info);
+    });
+  }
+}
+
+// ---- Replay ----
+
+void QVLayerMask::setBrushStack(std::optional<qv::Array> newStack) {
+  qv::Array s = newStack ? std::move(*newStack) : qv::Array{};
+  if (s.empty() && stack_.empty()) return;
+  if (!(s == stack_)) {
+    endStrokeIfNeeded();
+    // Back to the pixels the stack starts from: the stored mask file's, or none.
+    rova::MaskImagePtr start = historyMaskName_ && historyMask_ ? historyMask_->copy() : nullptr;
+    perform(
+        [start](QVLayerMask& self) {
+          auto cpp = self.engineLayer();
+          if (!cpp) return;
+          if (start)
+            cpp->setMask(start);
+          else
+            cpp->removeMask();
+        },
+        false);
+    dropBrushController();
+    createBrushController();
+    if (!s.empty()) {
+      if (s.size() > kQVBrushStackProgressThreshold)
+        if (auto p = parent())
+          p->childWillChangeState(sharedSelf(),
+                                  QVChangeInfo{{{kQVChangeTypeStateInfoKey, "QVLayerDidChangeStateNotification"},
+                                                {kQVLayerDidChangeStateNeedProgress, true}},
+                                               {}});
+      replaying_ = true;
+      walk(
+          s, [this](std::vector<BrushPoint> points) { processPoints(std::move(points)); },
+          [this](const std::string& id, const qv::Value& e) {
+            if (id == kBeginStroke) {
+              setBrushMode(beginStrokeMode(e));
+              beginStroke();
+            } else if (id == kEndStroke) {
+              endStroke();
+            } else if (id == kClearMask) {
+              clearMaskWithNextDelete(false);
+            } else if (id == kFillMask) {
+              fillMask();
+            } else if (id == kInvertMask) {
+              invertMask();
+            } else if (id == kApplyFeatherAndDensity) {
+              auto density = finiteValue(e, "density"), feather = finiteValue(e, "feather");
+              if (density && feather) bake(*density, *feather);
+            } else if (id != kEraseMode && id != kBrushMode) {
+              applyGradientFromDict(e);
+            }
+          });
+      replaying_ = false;
+    }
+    stack_ = s;
+  }
+  if (gradientStroke_ && gradientDict_) applyGradientFromDict(*gradientDict_);
+  if (stack_.empty() && !historyMaskName_ && !gradientDict_) {
+    finishDrawing();
+    if (auto p = parent())
+      p->childDidChangeState(
+          sharedSelf(), QVChangeInfo{{{kQVLayerMaskDidChangeNotification, true}, {kQVLayerMaskDeleted, true}}, {}});
+  } else if (auto p = parent()) {
+    p->childDidChangeState(sharedSelf(), QVChangeInfo{{{kQVLayerMaskDidChangeNotification, true}}, {}});
+  }
+  postOnMainThread(kQVLayerMaskDidChangeNotification);
+}
+
+// ---- Mask files ----
+
+bool QVLayerMask::writeMaskFile(const std::string& path, const rova::MaskImagePtr& mask) {
+  const std::vector<uint8_t> bytes = rova::ImageCompressorProxy::compressMask(*mask);
+  if (bytes.empty()) {
+    QVLogError("maskImageCompressed.size(): %zu", bytes.size());
+    return false;
+  }
+  std::lock_guard<std::mutex> lock(maskFileMutex());
+  std::error_code ec;
+  fs::create_directories(fs::path(path).parent_path(), ec);
+  // Written beside the target and renamed over it, so a reader never sees half a file.
+  const std::string temporary = path + "." + qv::stringWithUUID() + ".tmp";
+  {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    if (!out.good()) {
+      out.close();
+      fs::remove(temporary, ec);
+      QVLogError("![data writeToFile:%s atomically:YES]", path.c_str());
+      return false;
+    }
+  }
+  fs::rename(temporary, path, ec);
+  if (ec) {
+    fs::remove(temporary, ec);
+    QVLogError("![data writeToFile:%s atomically:YES]", path.c_str());
+    return false;
+  }
+  return true;
+}
+
+void QVLayerMask::writeSaved(const std::string& path, const rova::MaskImagePtr& mask, bool force) {
+  {
+    std::lock_guard<std::mutex> lock(unwrittenMutex_);
+    unwrittenPath_ = path;
+  }
+  std::weak_ptr<QVLayerMask> weak = sharedAs<QVLayerMask>();
+  auto write = [weak, path, mask] {
+    auto self = weak.lock();
+    if (!self || !self->writeMaskFile(path, mask)) return;
+    std::lock_guard<std::mutex> lock(self->unwrittenMutex_);
+    if (self->unwrittenPath_ == path) self->unwrittenPath_.reset();
+  };
+  if (force)
+    write();
+  else
+    qv::DispatchQueue::global()->async(write);
+}
+
+std::optional<std::string> QVLayerMask::unwrittenPath() const {
+  std::lock_guard<std::mutex> lock(unwrittenMutex_);
+  return unwrittenPath_;
+}
+
+void QVLayerMask::saveMask(bool force, std::optional<std::string> uuid, bool ignoreHistoryMaskName) {
+  auto p = parent();
+  auto history = p ? p->historyManager() : nullptr;
+  if (!history) return;
+  if (hasController_) return;  // still drawing: the brush stack describes the mask
+  if (!ignoreHistoryMaskName && historyMaskName_) {
+    // Already saved; a file that could not be written then is written now, from the kept copy.
+    if (historyMask_)
+      if (auto path = unwrittenPath(); path && qv::lastPathComponent(*path) == *historyMaskName_)
+        writeSaved(*path, historyMask_, force);
+    return;
+  }
+  rova::MaskImagePtr copy;
+  perform(
+      [&copy](QVLayerMask& self) {
+        auto cpp = self.engineLayer();
+        if (cpp && cpp->hasMask()) copy = cpp->getMask()->copy();
+      },
+      true);
+  if (!copy) return;
+  const std::string name = uuid.value_or(qv::stringWithUUID()) + "." + kCompressedMaskExtension;
+  const std::string path = qv::appendingPathComponent(history->resourcesPath(), name);
+  stack_.clear();
+  historyMaskName_ = name;
+  historyMask_ = copy;
+  writeSaved(path, copy, force);
+}
+
+void QVLayerMask::setHistoryMaskName(std::optional<std::string> name) {
+  if (name == historyMaskName_) return;
+  endStrokeIfNeeded();
+  auto p = parent();
+  auto history = p ? p->historyManager() : nullptr;
+  const std::string folder = history ? history->resourcesPath() : std::string();
+  if (historyMaskName_ && history) {
+    std::error_code ec;
+    // The step that referred to the current name keeps a file: it is written now when missing.
+    if (!fs::exists(qv::appendingPathComponent(folder, *historyMaskName_), ec))
+      saveMask(true, qv::deletingPathExtension(*historyMaskName_), true);
+  }
+  historyMaskName_ = name;
+  if (name) {
+    if (p)
+      p->childWillChangeState(sharedSelf(),
+                              QVChangeInfo{{{kQVChangeTypeStateInfoKey, "QVLayerDidChangeStateNotification"},
+                                            {kQVLayerDidChangeStateNeedProgress, true}},
+                                           {}});
+    rova::MaskImagePtr data;
+    if (history) {
+      if (auto bytes = readFile(qv::appendingPathComponent(folder, *name))) {
+        if (qv::pathExtension(*name) == kCompressedMaskExtension) {
+          std::string error;
+          data = rova::ImageCompressorProxy::uncompressMask(*bytes, &error);
+          if (!data) QVLogError("mask file %s: %s", name->c_str(), error.c_str());
+        } else {
+          data = readRawMask(*bytes);
+        }
+      }
+    }
+    if (data) {
+      historyMask_ = data;
+      finishDrawing();
+      rova::MaskImagePtr engineCopy = data->copy();
+      perform(
+          [engineCopy](QVLayerMask& self) {
+            if (auto cpp = self.engineLayer()) cpp->setMask(engineCopy);
+          },
+          false);
+      updateMask();
+      return;
+    }
+  }
+  noMaskLoaded();
+}
+
+void QVLayerMask::noMaskLoaded() {
+  historyMask_.reset();
+  if (auto p = parent())
+    p->childDidChangeState(sharedSelf(),
+                           QVChangeInfo{{{kQVLayerMaskDidChangeNotification, true}, {kQVLayerMaskDeleted, true}}, {}});
+  postOnMainThread(kQVLayerMaskDidChangeNotification);
+  dropBrushController();
+  perform(
+      [](QVLayerMask& self) {
+        if (auto cpp = self.engineLayer()) cpp->removeMask();
+      },
+      true);
+  updateMaskDeleted(true);
+}

@@ -1,0 +1,165 @@
+#pragma once
+// The mask of one adjustment layer. Draws into the engine layer's mask through the engine brush
+// controller, records every operation in the brush stack (so a history step can replay it) and
+// stores finished masks as compressed mask files in the history's resources folder.
+//
+// Threads: properties, the brush stack and every public call belong to the main thread (the edit
+// history's thread). Engine work runs as operations on the parent layer's serial processing queue;
+// the brush controller is touched only there.
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "QVBase/Geometry.h"
+#include "QVCore/ImageProcessing/Base/QVLayerMaskProtocol.h"
+#include "QVCore/ImageProcessing/Masks/QVBrushStack.h"
+#include "rova/MaskImage.h"
+#include "rova/masks/BrushController.h"
+
+namespace rova {
+class BaseLayer;
+}
+
+inline constexpr const char* kQVLayerMaskChangeType = "kQVLayerMaskChangeType";
+inline constexpr const char* kQVLayerMaskStroke = "kQVLayerMaskStroke";
+inline constexpr const char* kQVLayerMaskEndStroke = "kQVLayerMaskEndStroke";
+inline constexpr const char* kQVLayerMaskApplyFeatherAndDensity = "kQVLayerMaskApplyFeatherAndDensity";
+inline constexpr const char* kQVLayerMaskSettingsDidChange = "kQVLayerMaskSettingsDidChange";
+inline constexpr const char* kQVLayerMaskDidInvert = "kQVLayerMaskDidInvert";
+inline constexpr const char* kQVLayerMaskDidCreateBrushController = "kQVLayerMaskDidCreateBrushController";
+inline constexpr const char* kQVLayerDidChangeStateNeedProgress = "QVLayerDidChangeStateNeedProgress";
+// Stacks longer than this are announced to the parent before replay, so it can show progress.
+inline constexpr size_t kQVBrushStackProgressThreshold = 250;
+
+class QVLayerMask : public QVLayerMaskProtocol {
+ public:
+  static std::shared_ptr<QVLayerMask> make() { return std::make_shared<QVLayerMask>(); }
+  // Registers QVLayerMask as the maker of layer masks.
+  static void registerMaker();
+
+  void setParent(std::weak_ptr<QVParentProtocol> layer) override { parent_ = std::move(layer); }
+
+  // Brush mode: 0 paint, 1 erase, 2 level (moves the mask towards the brush opacity). A change
+  // reaches the engine when the next stroke begins.
+  unsigned brushMode() const { return brushMode_; }
+  void setBrushMode(unsigned mode);
+  bool eraseMode() const { return brushMode_ == 1; }
+  void setEraseMode(bool erase) { setBrushMode(erase ? 1 : 0); }
+
+  bool strokeInProgress() const { return strokeInProgress_; }
+  bool gradientStroke() const { return gradientStroke_; }
+  void beginStroke();
+  // A brush point: on-screen relative point (origin bottom-left), relative radius, opacity and
+  // softness in percent.
+  void updateAtRelativePoint(CGPoint point, double relativeBrushRadius, double opacity, double softness);
+  // The same with the input event's date (points are drawn in batches of 0.1 s of input).
+  void updateAtRelativePoint(CGPoint point, double relativeBrushRadius, double opacity, double softness, qv::Date date);
+  size_t waitingStrokePoints() const { return strokeQueue_.size(); }
+  void endStroke();
+  void endStrokeIfNeeded() {
+    if (strokeInProgress_) endStroke();
+  }
+  void cancelStroke();
+
+  // Gradients while dragging (applyToPreview true: nothing recorded) and in final form; the
+  // gradient is recorded by applyGradient().
+  void generateGradient(double blend, CGPoint point, double rotation, bool applyToPreview, bool subtract);
+  void generateRadialGradient(CGPoint point, double rotation, double innerRadius, double outerRadius,
+                              double aspectRatio, bool invert, bool applyToPreview);
+  void applyGradient();
+
+  // The mask setting (density in percent, starts at 100; feather a blur radius in pixels, starts
+  // at 0), handed to the engine at once and reported with "kQVLayerMaskSettingsDidChange".
+  double density() const { return density_; }
+  void setDensity(double density);
+  double feather() const { return feather_; }
+  void setFeather(double feather);
+  // Forces density and feather into the mask values.
+  void applyFeatherAndDensity();
+
+  void clearMaskWithNextDelete(bool nextDelete) override;
+  void fillMask();
+  void invertMask();
+
+  void finishDrawing() override;
+  void createBrushController() override;
+
+  void saveMaskForce(bool force) override { saveMask(force, std::nullopt, false); }
+  void saveMaskForceWithIgnoreHistoryMaskName() override { saveMask(true, std::nullopt, true); }
+  using QVLayerMaskProtocol::saveMask;
+  void saveMask(bool force, std::optional<std::string> uuid, bool ignoreHistoryMaskName);
+  std::optional<std::string> historyMaskName() const override { return historyMaskName_; }
+  void setHistoryMaskName(std::optional<std::string> name) override;
+  // The mask data loaded from (or saved to) the history mask file.
+  rova::MaskImagePtr historyMaskData() const { return historyMask_; }
+
+  qv::Array brushStack() const override { return stack_; }
+  void setBrushStack(std::optional<qv::Array> stack) override;
+
+  void updateMask() override { updateMaskDeleted(false); }
+  void updateMaskDeleted(bool deleted) override;
+  void updateMaskWithInfo(qv::Dictionary info);
+  void resetState() override;
+
+  // Diagnostics: every call handed to the engine brush controller, described as text, on the
+  // processing queue. Lets tools and tests compare a recorded session with its replay.
+  void setEngineCallObserver(std::function<void(const std::string&)> observer);
+
+ private:
+  std::shared_ptr<QVParentProtocol> parent() const { return parent_.lock(); }
+  std::shared_ptr<rova::BaseLayer> engineLayer() const;
+  // Runs block on the parent's processing queue (at once without one or when already on it).
+  void perform(std::function<void(QVLayerMask&)> block, bool wait);
+  void registerHistory(const std::string& format);
+  void record(qv::Value entry) { stack_.push_back(std::move(entry)); }
+  void dropBrushController();
+  void beginStrokeRecording(bool record);
+  // Queues the points' drawing; `done` runs on the processing queue afterwards (also when the
+  // operation finds nothing to draw on).
+  void processPoints(std::vector<QVBrushStack::BrushPoint> points, std::function<void()> done = {});
+  void processStrokeStackIfNeeded();
+  void processStrokeStack();
+  struct WaitingPoint {
+    QVBrushStack::BrushPoint point;
+    double date;
+  };
+  std::vector<WaitingPoint> strokeQueue_;
+  bool strokeBatchRunning_ = false;
+  static constexpr double kStrokeBatchSeconds = 0.1;
+  // Engine side, on the processing queue.
+  void engineCall(const std::string& text);
+  void engineChanged();
+  void applyGradientFromDict(const qv::Value& entry);
+  void wholeMaskOperation(const char* historyFormat, const char* entryID, bool resetFirst,
+                          void (rova::BrushController::*operation)(), bool wait);
+  void drawGradient(qv::Value entry, bool applyToPreview);
+  void noMaskLoaded();
+  bool writeMaskFile(const std::string& path, const rova::MaskImagePtr& mask);
+  // Records the path as unwritten, then writes (at once with force, else on a global queue).
+  void writeSaved(const std::string& path, const rova::MaskImagePtr& mask, bool force);
+  std::optional<std::string> unwrittenPath() const;
+
+  std::weak_ptr<QVParentProtocol> parent_;
+  qv::Array stack_;
+  unsigned brushMode_ = 0;
+  double density_ = 100, feather_ = 0;
+  void updateMaskSetting();
+  void bake(float density, float feather);  // queued
+  bool modeChanged_ = false;
+  bool strokeInProgress_ = false, gradientStroke_ = false;
+  std::optional<qv::Value> gradientDict_;
+  bool hasController_ = false;
+  bool replaying_ = false;  // no history steps while a stored stack is replayed
+  size_t strokeStart_ = 0;  // where the stroke in progress begins in the stack
+  std::optional<std::string> historyMaskName_;
+  rova::MaskImagePtr historyMask_;
+  // A saved mask whose file could not be written yet; the next save tries again.
+  mutable std::mutex unwrittenMutex_;
+  std::optional<std::string> unwrittenPath_;
+  // Processing-queue side.
+  std::shared_ptr<rova::BrushController> controller_;
+  std::mutex observerMutex_;
+  std::function<void(const std::string&)> observer_;
+};

@@ -1,0 +1,377 @@
+// The layer mask over a real engine layer and processing queue: recorded operations replay to the
+// same engine calls and pixels, stroke and gradient recording rules, the progress notice for long
+// stacks, damaged stacks, and mask files (round trip, raw form, failed and retried writes).
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "QVCore/ImageProcessing/Layers/LayerTestSupport.h"
+#include "QVCore/ImageProcessing/Masks/QVLayerMask.h"
+#include "rova/ImageCompressorProxy.h"
+#include "rova/layers/ImageLayer.h"
+
+using namespace solvane::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+class FolderHistory : public FakeHistory {
+ public:
+  std::string folder;
+  std::string resourcesPath() override { return folder; }
+};
+
+struct TempFolder {
+  fs::path path = fs::temp_directory_path() / ("masks-" + qv::stringWithUUID());
+  ~TempFolder() {
+    std::error_code ec;
+    fs::remove_all(path, ec);
+  }
+};
+
+// An adjustment layer with a real mask over a w x h picture; engine calls are logged.
+struct Fixture {
+  std::shared_ptr<FolderHistory> history = std::make_shared<FolderHistory>();
+  std::shared_ptr<TestProcessor> processor = TestProcessor::make(history);
+  std::shared_ptr<QVIPLayer> layer = QVIPLayer::initWithDefaultSettings();
+  std::shared_ptr<QVLayerMask> mask;
+  std::shared_ptr<std::vector<std::string>> calls = std::make_shared<std::vector<std::string>>();
+
+  explicit Fixture(const std::string& resources = "/nonexistent/res", int w = 80, int h = 60) {
+    history->folder = resources;
+    QVLayerMask::registerMaker();
+    addLayerOverPicture(*processor, layer, w, h);
+    mask = std::dynamic_pointer_cast<QVLayerMask>(layer->mask());
+    auto log = calls;
+    mask->setEngineCallObserver([log](const std::string& c) { log->push_back(c); });
+  }
+  ~Fixture() { QVLayerMaskFactory::registerMaker(nullptr); }
+  void drain() {
+    processor->waitForQueue();
+    qv::MainExecutor::shared().runUntilIdle();
+  }
+  std::vector<float> pixels() {
+    drain();
+    auto m = layer->cppLayer()->getMask();
+    if (!m) return {};
+    return {m->values(), m->values() + size_t(m->width()) * size_t(m->height())};
+  }
+  void stroke(double y) {
+    mask->beginStroke();
+    for (int i = 0; i <= 10; ++i) mask->updateAtRelativePoint(CGPointMake(0.1 + 0.08 * i, y), 0.08, 90, 40);
+    mask->endStroke();
+  }
+};
+
+// The engine calls that change pixels (the mask setting alone changes none until it is baked).
+std::string text(const std::vector<std::string>& v) {
+  std::string out;
+  for (const auto& s : v)
+    if (s.rfind("setting", 0) != 0) out += s + "\n";
+  return out;
+}
+
+using Session = void (*)(QVLayerMask&, Fixture&);
+
+TEST(QVLayerMask, RecordedOperationsReplayToSameEngineCallsAndPixels) {
+  struct Case {
+    const char* name;
+    Session session;
+  };
+  const Case cases[] = {
+      {"fill, erase stroke, radial gradient, invert, subtracting linear gradient",
+       [](QVLayerMask& m, Fixture& f) {
+         m.fillMask();
+         m.setEraseMode(true);
+         f.stroke(0.3);
+         m.setBrushMode(0);
+         m.generateRadialGradient(CGPointMake(0.6, 0.7), 20, 0.05, 0.2, 0.6, false, false);
+         m.applyGradient();
+         m.invertMask();
+         m.generateGradient(0.3, CGPointMake(0.4, 0.5), 30, false, true);
+         m.applyGradient();
+       }},
+      {"fill, density and feather baked, stroke",
+       [](QVLayerMask& m, Fixture& f) {
+         m.fillMask();
+         m.setEraseMode(true);
+         f.stroke(0.5);
+         m.setDensity(60);
+         m.setFeather(3);
+         m.applyFeatherAndDensity();
+         m.setEraseMode(false);
+         f.stroke(0.2);
+       }},
+      {"clear, level stroke, paint stroke",
+       [](QVLayerMask& m, Fixture& f) {
+         m.clearMaskWithNextDelete(false);
+         m.setBrushMode(2);
+         f.stroke(0.5);
+         m.setBrushMode(0);
+         f.stroke(0.6);
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Fixture recorded;
+    c.session(*recorded.mask, recorded);
+    const auto pixels = recorded.pixels();
+    ASSERT_FALSE(pixels.empty());
+    ASSERT_GT(recorded.calls->size(), 20u);
+    const qv::Array stack = recorded.mask->brushStack();
+
+    Fixture replayed;
+    replayed.mask->setBrushStack(stack);
+    EXPECT_EQ(replayed.pixels(), pixels);
+    EXPECT_EQ(text(*replayed.calls), text(*recorded.calls));
+    EXPECT_EQ(replayed.mask->brushStack(), stack);
+    EXPECT_TRUE(replayed.history->steps.empty()) << "replay registers no history steps";
+  }
+}
+
+TEST(QVLayerMask, EntriesHoldFloatsAndBottomLeftPoints) {
+  Fixture f;
+  f.mask->beginStroke();
+  f.mask->updateAtRelativePoint(CGPointMake(0.3, 0.1), 0.05, 80, 30);
+  f.mask->endStroke();
+  const qv::Array stack = f.mask->brushStack();
+  ASSERT_EQ(stack.size(), 3u);
+  EXPECT_EQ(stack[0]["ID"].asString(), "BeginStroke");
+  EXPECT_EQ(stack[0]["brushMode"].asInt(), 0);
+  EXPECT_EQ(stack[1]["relativePointX"].asDouble(), double(0.3f));
+  EXPECT_EQ(stack[1]["relativePointY"].asDouble(), double(0.1f));
+  EXPECT_FALSE(stack[1].contains("date"));
+  EXPECT_EQ(stack[2]["ID"].asString(), "EndStroke");
+  // The engine is handed y flipped and percentages as fractions.
+  f.drain();
+  ASSERT_GE(f.calls->size(), 2u);
+  char expected[128];
+  std::snprintf(expected, sizeof expected, "point %.9g %.9g %.9g %.9g %.9g", double(0.3f), double(1.0f - 0.1f),
+                double(0.05f), double(80.0f / 100.0f), double(30.0f / 100.0f));
+  EXPECT_EQ((*f.calls)[1], expected);
+  // Painted near the bottom of the picture (engine rows count from the top).
+  const auto px = f.pixels();
+  EXPECT_GT(px[size_t(54) * 80 + 24], 0.5f);
+  EXPECT_EQ(px[size_t(6) * 80 + 24], 0.0f);
+}
+
+TEST(QVLayerMask, StrokeAndGradientRecordingRules) {
+  Fixture f;
+  // A cancelled stroke leaves nothing behind, in the stack or in the pixels.
+  f.stroke(0.5);
+  const auto before = f.pixels();
+  const qv::Array stack = f.mask->brushStack();
+  f.mask->beginStroke();
+  f.mask->updateAtRelativePoint(CGPointMake(0.5, 0.9), 0.1, 100, 0);
+  f.mask->cancelStroke();
+  EXPECT_EQ(f.mask->brushStack(), stack);
+  EXPECT_EQ(f.pixels(), before);
+  f.mask->cancelStroke();  // nothing in progress: nothing happens
+  f.mask->endStroke();
+  EXPECT_EQ(f.mask->brushStack(), stack);
+
+  // Dragging a gradient records nothing; applying it records three entries.
+  f.mask->generateGradient(0.2, CGPointMake(0.5, 0.5), 0, true, false);
+  f.mask->generateGradient(0.2, CGPointMake(0.6, 0.5), 0, true, false);
+  EXPECT_EQ(f.mask->brushStack(), stack);
+  f.mask->generateGradient(0.2, CGPointMake(0.7, 0.5), 0, false, true);
+  f.mask->applyGradient();
+  const qv::Array after = f.mask->brushStack();
+  ASSERT_EQ(after.size(), stack.size() + 3);
+  EXPECT_EQ(after[stack.size()]["ID"].asString(), "BeginStroke");
+  EXPECT_EQ(after[stack.size() + 1]["ID"].asString(), "DrawGradientID");
+  EXPECT_EQ(after[stack.size() + 1]["relativePointX"].asDouble(), double(0.7f));
+  EXPECT_TRUE(after[stack.size() + 1]["gradientSubtract"].asBool());
+  EXPECT_EQ(after[stack.size() + 2]["ID"].asString(), "EndStroke");
+
+  // Fill starts the stack again.
+  f.mask->fillMask();
+  ASSERT_EQ(f.mask->brushStack().size(), 1u);
+  EXPECT_EQ(f.mask->brushStack()[0]["ID"].asString(), "FillMask");
+  EXPECT_FALSE(f.mask->historyMaskName());
+}
+
+TEST(QVLayerMask, StrokePointsAreDrawnInBatchesOfATenthOfASecond) {
+  Fixture f;
+  f.mask->beginStroke();
+  f.drain();
+  const size_t before = f.calls->size();
+  const qv::Date t0 = qv::Date::now();
+  auto at = [&](double dt) { return qv::Date{t0.secondsSinceReferenceDate + dt}; };
+  f.mask->updateAtRelativePoint(CGPointMake(0.1, 0.5), 0.05, 100, 0, at(-1));  // drawn at once
+  f.mask->updateAtRelativePoint(CGPointMake(0.2, 0.5), 0.05, 100, 0, at(0));
+  f.mask->updateAtRelativePoint(CGPointMake(0.3, 0.5), 0.05, 100, 0, at(0.05));  // joins that batch
+  f.mask->updateAtRelativePoint(CGPointMake(0.4, 0.5), 0.05, 100, 0, at(0.12));  // starts the next
+  f.processor->waitForQueue();
+  // The next batch waits until the running one is drawn.
+  EXPECT_EQ(f.calls->size(), before + 1);
+  EXPECT_EQ(f.mask->waitingStrokePoints(), 3u);
+  // One pass of the main loop hears that the batch is drawn and queues the next.
+  auto nextBatch = [&] {
+    qv::MainExecutor::shared().runPending();
+    f.processor->waitForQueue();
+  };
+  nextBatch();
+  EXPECT_EQ(f.calls->size(), before + 3);  // 0 and 0.05 s
+  EXPECT_EQ(f.mask->waitingStrokePoints(), 1u);
+  nextBatch();
+  EXPECT_EQ(f.mask->waitingStrokePoints(), 0u);
+  EXPECT_EQ(f.calls->size(), before + 4);
+  f.mask->updateAtRelativePoint(CGPointMake(0.5, 0.5), 0.05, 100, 0, at(0.5));
+  f.mask->updateAtRelativePoint(CGPointMake(0.6, 0.5), 0.05, 100, 0, at(0.6));
+  f.mask->endStroke();  // draws every waiting point before the stroke ends
+  f.drain();
+  EXPECT_EQ(f.calls->back(), "end");
+  EXPECT_EQ(f.calls->size(), before + 7);
+}
+
+TEST(QVLayerMask, OldEraseFlagAndDamagedNumbersOnReplay) {
+  Fixture f;
+  f.mask->fillMask();
+  qv::Array stack = f.mask->brushStack();
+  stack.push_back(qv::Dictionary{{"ID", "BeginStroke"}, {"eraseMode", true}});
+  stack.push_back(QVBrushStack::brushAtPoint(0.5, 0.5, 0.1, 100, 0));
+  qv::Value bad = QVBrushStack::brushAtPoint(0.2, 0.2, 0.1, 100, 0);
+  bad.set("relativePointX", std::nan(""));
+  stack.push_back(bad);
+  bad = QVBrushStack::brushAtPoint(0.8, 0.8, 0.1, 100, 0);
+  bad.set("relativeBrushRadius", INFINITY);
+  stack.push_back(bad);
+  stack.push_back(QVBrushStack::entry("EndStroke"));
+  stack.push_back(qv::Dictionary{{"ID", "DrawRadialGradientID"},
+                                 {"relativePointX", 0.5},
+                                 {"relativePointY", 0.5},
+                                 {"gradientOuterRadius", -INFINITY},
+                                 {"gradientAspectRatio", 1.0}});
+
+  Fixture r;
+  r.mask->setBrushStack(stack);
+  const auto px = r.pixels();
+  EXPECT_EQ(px[size_t(30) * 80 + 40], 0.0f);  // erased at the good point
+  EXPECT_EQ(px[size_t(48) * 80 + 16], 1.0f);  // the damaged points drew nothing
+  EXPECT_EQ(px[size_t(12) * 80 + 64], 1.0f);
+  for (const auto& c : *r.calls) EXPECT_EQ(c.find("nan"), std::string::npos) << c;
+  EXPECT_NE(std::find(r.calls->begin(), r.calls->end(), "mode 1"), r.calls->end());
+}
+
+class ProgressParent : public QVModelObject, public QVParentProtocol {
+ public:
+  std::vector<QVChangeInfo> willChange;
+  std::vector<QVChangeInfo> didChange;
+  void childWillChangeState(const std::shared_ptr<QVModelObject>&, const QVChangeInfo& info) override {
+    willChange.push_back(info);
+  }
+  void childDidChangeState(const std::shared_ptr<QVModelObject>&, const QVChangeInfo& info) override {
+    didChange.push_back(info);
+  }
+  void childInvalidated(const std::shared_ptr<QVModelObject>&) override {}
+  std::shared_ptr<qv::OperationQueue> parentProcessingQueue() override { return nullptr; }
+  std::shared_ptr<QVHistoryManagerProtocol> historyManager() override { return nullptr; }
+  std::optional<std::string> fullName() override { return "Layer"; }
+};
+
+TEST(QVLayerMask, LongStacksAnnounceProgressAndEmptyStacksReportDeletion) {
+  for (size_t n : {250u, 251u}) {
+    auto parent = std::make_shared<ProgressParent>();
+    auto mask = QVLayerMask::make();
+    mask->setParent(parent);
+    mask->setBrushStack(qv::Array(n, QVBrushStack::entry("InvertMask")));
+    ASSERT_EQ(parent->willChange.size(), n == 251 ? 1u : 0u) << n;
+    if (n == 251) {
+      EXPECT_EQ(parent->willChange[0][kQVChangeTypeStateInfoKey].asString(), "QVLayerDidChangeStateNotification");
+      EXPECT_TRUE(parent->willChange[0]["QVLayerDidChangeStateNeedProgress"].asBool());
+    }
+  }
+  auto parent = std::make_shared<ProgressParent>();
+  auto mask = QVLayerMask::make();
+  mask->setParent(parent);
+  mask->setBrushStack(qv::Array{});  // empty over empty: nothing at all
+  EXPECT_TRUE(parent->didChange.empty());
+  mask->setBrushStack(qv::Array{QVBrushStack::entry("FillMask")});
+  parent->didChange.clear();
+  mask->setBrushStack(std::nullopt);
+  ASSERT_FALSE(parent->didChange.empty());
+  EXPECT_TRUE(parent->didChange.back()["kQVLayerMaskDeleted"].asBool());
+  qv::MainExecutor::shared().runUntilIdle();
+}
+
+TEST(QVLayerMask, MaskFileRoundTripsBitForBit) {
+  TempFolder folder;
+  Fixture a(folder.path.string());
+  a.stroke(0.4);
+  a.mask->generateRadialGradient(CGPointMake(0.3, 0.3), 10, 0.05, 0.3, 0.8, false, false);
+  a.mask->applyGradient();
+  a.mask->finishDrawing();
+  a.mask->saveMaskForce(true);
+  ASSERT_TRUE(a.mask->historyMaskName());
+  EXPECT_TRUE(a.mask->brushStack().empty());
+  const auto name = *a.mask->historyMaskName();
+  EXPECT_EQ(qv::pathExtension(name), "rovacompressedmaskdata");
+  ASSERT_TRUE(fs::exists(folder.path / name));
+  a.mask->saveMask();  // already saved: no second file
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder.path), fs::directory_iterator()), 1);
+
+  Fixture b(folder.path.string());
+  b.mask->setHistoryMaskName(name);
+  const auto original = a.pixels(), loaded = b.pixels();
+  ASSERT_EQ(loaded.size(), original.size());
+  EXPECT_EQ(std::memcmp(loaded.data(), original.data(), loaded.size() * 4), 0);
+
+  // A missing file counts as no mask.
+  b.mask->setHistoryMaskName(std::string("missing.rovacompressedmaskdata"));
+  EXPECT_TRUE(b.pixels().empty());
+}
+
+TEST(QVLayerMask, RawMaskFilesLoadOnlyWhenTheirSizeMatches) {
+  TempFolder folder;
+  fs::create_directories(folder.path);
+  auto writeRaw = [&](const std::string& name, int32_t w, int32_t h, size_t floats) {
+    std::ofstream out(folder.path / name, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(&w), 4);
+    out.write(reinterpret_cast<const char*>(&h), 4);
+    std::vector<float> values(floats, 0.25f);
+    out.write(reinterpret_cast<const char*>(values.data()), std::streamsize(floats * 4));
+  };
+  writeRaw("good.raw", 80, 60, 80 * 60);
+  writeRaw("short.raw", 80, 60, 80 * 60 - 1);
+  writeRaw("long.raw", 80, 60, 80 * 60 + 7);
+  writeRaw("huge.raw", 1 << 30, 1 << 30, 4);
+  Fixture f(folder.path.string());
+  f.mask->setHistoryMaskName(std::string("good.raw"));
+  auto px = f.pixels();
+  ASSERT_EQ(px.size(), 80u * 60u);
+  EXPECT_EQ(px[1234], 0.25f);
+  for (const char* bad : {"short.raw", "long.raw", "huge.raw"}) {
+    f.mask->setHistoryMaskName(std::string(bad));
+    EXPECT_TRUE(f.pixels().empty()) << bad;
+    EXPECT_EQ(f.mask->historyMaskName(), std::string(bad));  // the name stays
+  }
+}
+
+TEST(QVLayerMask, FailedMaskWriteKeepsCopyAndIsRetriedOnNextSave) {
+  TempFolder folder;
+  fs::create_directories(folder.path.parent_path());
+  { std::ofstream(folder.path) << "not a folder"; }  // the resources folder cannot be made
+  Fixture f(folder.path.string());
+  f.stroke(0.5);
+  f.mask->finishDrawing();
+  f.mask->saveMaskForce(true);
+  ASSERT_TRUE(f.mask->historyMaskName());
+  const auto name = *f.mask->historyMaskName();
+  ASSERT_TRUE(f.mask->historyMaskData());
+  EXPECT_TRUE(f.mask->brushStack().empty());
+  fs::remove(folder.path);
+  f.mask->saveMaskForce(true);  // retried from the kept copy
+  ASSERT_TRUE(fs::exists(folder.path / name));
+  Fixture g(folder.path.string());
+  g.mask->setHistoryMaskName(name);
+  EXPECT_EQ(g.pixels(), f.pixels());
+  // Saving while drawing writes nothing.
+  f.mask->beginStroke();
+  f.mask->saveMaskForceWithIgnoreHistoryMaskName();
+  EXPECT_EQ(*f.mask->historyMaskName(), name);
+  f.mask->endStroke();
+}
+
+}  // namespace
