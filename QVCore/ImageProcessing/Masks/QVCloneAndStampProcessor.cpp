@@ -22,6 +22,15 @@ std::shared_ptr<QVCloneAndStampProcessor> QVCloneAndStampProcessor::make(const r
 QVCloneAndStampProcessor::QVCloneAndStampProcessor(rova::ImageDataRGBfPtr original, rova::MaskImagePtr processMask)
     : original_(std::move(original)), processMask_(std::move(processMask)) {}
 
+// The model makes masks and clone-and-stamp processors through the factory; these are the ones it
+// makes, registered when the library loads (a test may register another in their place).
+namespace {
+const bool kQVCloneAndStampProcessorRegistered = [] {
+  QVCloneAndStampProcessor::registerMaker();
+  return true;
+}();
+}  // namespace
+
 void QVCloneAndStampProcessor::registerMaker() {
   QVCloneAndStampProcessorFactory::registerMaker(
       [](rova::ImageDataRGBfPtr image, rova::MaskImagePtr mask) -> std::shared_ptr<QVCloneAndStampProcessorProtocol> {

@@ -69,6 +69,15 @@ std::optional<qv::Bytes> readFile(const std::string& path) {
 
 }  // namespace
 
+// The model makes masks and clone-and-stamp processors through the factory; these are the ones it
+// makes, registered when the library loads (a test may register another in their place).
+namespace {
+const bool kQVLayerMaskRegistered = [] {
+  QVLayerMask::registerMaker();
+  return true;
+}();
+}  // namespace
+
 void QVLayerMask::registerMaker() {
   QVLayerMaskFactory::registerMaker([]() -> std::shared_ptr<QVLayerMaskProtocol> { return make(); });
 }
