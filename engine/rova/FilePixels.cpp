@@ -115,7 +115,21 @@ void writeRowsThroughSrgbCurve(const ImageDataRGBf& data, const FilePixelFormat&
   }
 }
 
+// Linear-light Rec. 709 data going to sRGB: the tone curve alone, no colour transform.
+bool goesThroughSrgbCurve(ImageDataColorProfileType source, const FilePixelFormat& format) {
+  return format.colorSpace == kColorProfileSRGB && (source == kColorProfileNative || source == kColorProfileWorking);
+}
+
+bool needsColorTransform(ImageDataColorProfileType source, const FilePixelFormat& format) {
+  return format.colorSpace != kColorProfileUnknown && format.colorSpace != source &&
+         !goesThroughSrgbCurve(source, format);
+}
+
 }  // namespace
+
+bool writesEachComponentAlone(ImageDataColorProfileType source, const FilePixelFormat& format) {
+  return !needsColorTransform(source, format);
+}
 
 bool writeFilePixels(const ImageDataRGBf& data, const FilePixelFormat& format, uint8_t* out, size_t bytesPerRow,
                      ImageDataColorProfileType* writtenColorSpace) {
@@ -123,8 +137,7 @@ bool writeFilePixels(const ImageDataRGBf& data, const FilePixelFormat& format, u
       (!out && data.pixelCount() > 0))
     return false;
   if (bytesPerRow < size_t(data.width()) * format.bytesPerPixel()) return false;
-  const bool linear = data.colorProfileType() == kColorProfileNative || data.colorProfileType() == kColorProfileWorking;
-  if (format.colorSpace == kColorProfileSRGB && linear) {
+  if (goesThroughSrgbCurve(data.colorProfileType(), format)) {
     if (format.depth == 16)
       writeRowsThroughSrgbCurve<uint16_t>(data, format, out, bytesPerRow);
     else
@@ -134,7 +147,7 @@ bool writeFilePixels(const ImageDataRGBf& data, const FilePixelFormat& format, u
   }
   const ImageDataRGBf* source = &data;
   ImageDataRGBfPtr converted;
-  if (format.colorSpace != kColorProfileUnknown && format.colorSpace != data.colorProfileType()) {
+  if (needsColorTransform(data.colorProfileType(), format)) {
     converted = ImageDataRGBf::createUninitialized(data.width(), data.height(), format.colorSpace);
     if (!converted) return false;
     if (!colorTransformIpp(data.floats(), converted->floats(), data.colorProfileType(), format.colorSpace,

@@ -26,6 +26,12 @@ struct FilePixelFormat {
   size_t bytesPerPixel() const { return size_t(channels) * size_t(depth / 8); }
 };
 
+// True when writeFilePixels maps each component of data in `source` on its own, through the
+// tabulated sRGB curve or none, both keeping order and sending 0 to 0 and 1 to 1: clamping the data
+// to 0..1 beforehand then changes no output byte. False when the pixels go through a colour
+// transform, where out-of-range components mix into the others.
+bool writesEachComponentAlone(ImageDataColorProfileType source, const FilePixelFormat& format);
+
 // Writes the data's rows into `out` (`bytesPerRow` apart, at least width x bytesPerPixel) and, when
 // asked, the profile type the pixels are in. False (nothing written) for another depth or channel
 // count, an unknown target type, a failed conversion or short memory.

@@ -95,7 +95,9 @@ CGImageRef QVIPImage::CGImage() {
     return cgImage_;
   }
   if (!cppImageData_) return nullptr;
-  clampIfNeeded();
+  // The conversion saturates every component; a full-size clamped copy only matters when a colour
+  // transform comes first, where out-of-range components mix into the others.
+  if (!QVRovaHelper::createCGImageSaturatesEachComponent(*cppImageData_, colorspace_)) clampIfNeeded();
   cgImage_ = QVRovaHelper::createCGImageWith(cppImageData_, colorspace_, int64_t(depth_));
   if (cgImage_) cppImageData_.reset();
   return cgImage_;

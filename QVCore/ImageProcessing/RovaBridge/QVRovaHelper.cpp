@@ -27,6 +27,18 @@ rova::ImagePtr imageOf(rova::ImageDataRGBfPtr data) {
   return std::make_shared<rova::Image>(std::make_shared<rova::ImageSource>(std::move(data), rova::ImageMetadata{}));
 }
 
+// The pixel format of a bitmap for a colour space code; false for a code without a profile type.
+bool bitmapFormatFor(int64_t colorspace, int64_t depth, rova::FilePixelFormat* format) {
+  format->depth = int(depth);
+  format->channels = 4;  // the fourth component is ignored (skipped last)
+  format->rounding = rova::FilePixelFormat::Rounding::TowardZero;
+  if (colorspace != 0) {
+    format->colorSpace = QVImageUtils::colorProfileTypeForColorSpace(colorspace);
+    if (format->colorSpace == rova::kColorProfileUnknown) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 rova::ImageDataColorProfileType QVRovaHelper::colorProfileTypeForColorSpace(int64_t colorSpace) {
@@ -56,13 +68,7 @@ CGImageRef QVRovaHelper::createCGImageWith(const rova::ImageDataRGBfPtr& data, i
   if (!data) return nullptr;
   if (depth != 8 && depth != 16) return nullptr;
   rova::FilePixelFormat format;
-  format.depth = int(depth);
-  format.channels = 4;  // the fourth component is ignored (skipped last)
-  format.rounding = rova::FilePixelFormat::Rounding::TowardZero;
-  if (colorspace != 0) {
-    format.colorSpace = colorProfileTypeForColorSpace(colorspace);
-    if (format.colorSpace == rova::kColorProfileUnknown) return nullptr;
-  }
+  if (!bitmapFormatFor(colorspace, depth, &format)) return nullptr;
   const size_t width = size_t(data->width()), height = size_t(data->height());
   const size_t bytesPerPixel = format.bytesPerPixel();
   auto pixels = std::make_shared<std::vector<uint8_t>>(width * height * bytesPerPixel);
@@ -73,6 +79,11 @@ CGImageRef QVRovaHelper::createCGImageWith(const rova::ImageDataRGBfPtr& data, i
   uint32_t info = kCGImageAlphaNoneSkipLast | (depth == 16 ? kCGBitmapByteOrder16Little : kCGBitmapByteOrderDefault);
   return CGImageCreate(width, height, size_t(depth), size_t(4 * depth), bytesPerPixel * width, std::move(space), info,
                        std::move(pixels));
+}
+
+bool QVRovaHelper::createCGImageSaturatesEachComponent(const rova::ImageDataRGBf& data, int64_t colorspace) {
+  rova::FilePixelFormat format;
+  return bitmapFormatFor(colorspace, 8, &format) && rova::writesEachComponentAlone(data.colorProfileType(), format);
 }
 
 CGImageRef QVRovaHelper::createCGImageWithMaskData(const rova::ImageDataFPtr& mask, CGSize size) {

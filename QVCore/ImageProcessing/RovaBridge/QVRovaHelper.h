@@ -38,6 +38,9 @@ class QVRovaHelper {
   // without a colour space.
   static CGImageRef createCGImageWith(const rova::ImageDataRGBfPtr& data, int64_t colorspace, int64_t depth);
   static CGImageRef createCGImageWith(const rova::ImageDataRGBfPtr& data) { return createCGImageWith(data, 0, 16); }
+  // True when createCGImageWith saturates each component of such data on its own (no colour
+  // transform on the way), so clamping the data first would give the very same bitmap.
+  static bool createCGImageSaturatesEachComponent(const rova::ImageDataRGBf& data, int64_t colorspace);
   // A red wash whose opacity is the mask value: float pixels (m, 0, 0, m), premultiplied alpha
   // last; without mask data a fully red bitmap of the given size (truncated).
   static CGImageRef createCGImageWithMaskData(const rova::ImageDataFPtr& mask, CGSize size);

@@ -4,11 +4,13 @@
 
 #include <cmath>
 #include <functional>
+#include <limits>
 #include <numbers>
 
 #include "QVCore/Helpers/QVImageOrientationProcessor.h"
 #include "QVCore/ImageProcessing/Layers/QVIPMask.h"
 #include "QVCore/ImageProcessing/RovaBridge/QVIPImage.h"
+#include "QVCore/ImageProcessing/RovaBridge/QVRovaHelper.h"
 #include "rova/Color.h"
 
 namespace {
@@ -260,6 +262,36 @@ TEST(QVIPImage, PendingClampAndTheBitmapHandOver) {
   }
   EXPECT_FALSE(QVIPImage::initWithImageData(data, 0, 12)->CGImage());
   EXPECT_FALSE(QVIPImage::initWithImageData(nullptr));
+}
+
+// The bitmap of data still to be clamped must be the bitmap of the clamped data: the sRGB and
+// untransformed paths saturate each component themselves, so they skip the full-size clamped copy;
+// a colour transform mixes out-of-range components, so clamping must come first there.
+TEST(QVIPImage, BitmapOfUnclampedDataMatchesTheClampedData) {
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const rova::PixelRGB<float> pixels[] = {{1.5f, -0.2f, 0.5f}, {2.f, -1.f, nan},    {0.25f, 1e30f, -1e30f},
+                                          {0.f, 1.f, 0.0031f}, {-0.f, 0.999f, 4.f}, {0.8f, -0.5f, 0.1f}};
+  auto data = rgbData(6, 1, [&](int x, int) { return pixels[x]; });
+  auto clamped = data->copy();
+  rova::clamp(*clamped);
+  const auto bytes = [](const CGImageRef& image) { return image ? *image->data : std::vector<uint8_t>{}; };
+  struct Case {
+    int64_t colorspace;
+    uint64_t depth;
+    bool copySkipped;
+  };
+  for (const Case c : {Case{1, 8, true}, Case{1, 16, true}, Case{0, 8, true}, Case{0, 16, true}, Case{2, 8, false},
+                       Case{2, 16, false}, Case{3, 16, false}}) {
+    SCOPED_TRACE(testing::Message() << "code " << c.colorspace << ", " << c.depth << " bits");
+    auto image = QVIPImage::initWithImageData(data, c.colorspace, c.depth, true);
+    CGImageRef bitmap = image->CGImage();
+    ASSERT_TRUE(bitmap);
+    EXPECT_EQ(bytes(bitmap), bytes(QVRovaHelper::createCGImageWith(clamped, c.colorspace, int64_t(c.depth))));
+    EXPECT_EQ(image->shouldClampImageData(), c.copySkipped);
+    if (!c.copySkipped)  // the transform would give other pixels without the clamp
+      EXPECT_NE(bytes(bitmap), bytes(QVRovaHelper::createCGImageWith(data, c.colorspace, int64_t(c.depth))));
+  }
+  EXPECT_EQ(data->at(0, 0).r, 1.5f);  // the data handed in is untouched
 }
 
 TEST(QVIPImage, ColourSpacesOfEngineData) {
