@@ -391,6 +391,8 @@ void QVLayerMask::updateMaskSetting() {
       [density, feather](QVLayerMask& self) {
         if (!self.controller_) return;
         self.controller_->setMaskSetting(density, feather);
+        // The layer applies the setting while rendering; the values change only when baked.
+        if (auto cpp = self.engineLayer()) cpp->setMaskSetting(density, feather);
         self.engineCall(describe("setting", {density, feather}));
       },
       false);
@@ -418,6 +420,8 @@ void QVLayerMask::bake(float density, float feather) {
         if (!self.controller_) return;
         self.controller_->setMaskSetting(density, feather);
         self.controller_->bakeDensityAndFeather();
+        // Now in the values: rendering must not apply it a second time.
+        if (auto cpp = self.engineLayer()) cpp->setMaskSetting(100, 0);
         self.engineCall(describe("bake", {density, feather}));
         self.engineChanged();
       },

@@ -375,3 +375,21 @@ TEST(QVLayerMask, FailedMaskWriteKeepsCopyAndIsRetriedOnNextSave) {
 }
 
 }  // namespace
+
+// The setting shows in the render at once; baking moves it into the values and the render must
+// then not apply it a second time.
+TEST(QVLayerMask, DensityShowsWhileRenderingAndIsAppliedOnceWhenBaked) {
+  Fixture f;
+  f.mask->fillMask();
+  f.mask->setDensity(40);
+  f.drain();
+  auto cpp = f.layer->cppLayer();
+  ASSERT_TRUE(cpp->workingMask());
+  EXPECT_FLOAT_EQ(cpp->workingMask()->values()[0], 0.4f);
+  EXPECT_FLOAT_EQ(f.pixels()[0], 1.f) << "values change only when baked";
+
+  f.mask->applyFeatherAndDensity();
+  EXPECT_FLOAT_EQ(f.pixels()[0], 0.4f);
+  EXPECT_EQ(cpp->maskDensity(), 100);
+  EXPECT_FLOAT_EQ(cpp->workingMask()->values()[0], 0.4f);
+}
