@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "QVCore/ImageProcessing/Layers/QVIPLayer.h"
+#include "QVCore/ImageProcessing/RovaBridge/QVIPImage.h"
 #include "QVPlatform/Additions.h"
 #include "QVPlatform/Dispatch.h"
 #include "QVPlatform/Log.h"
@@ -115,6 +116,25 @@ void QVLayerMask::setEngineCallObserver(std::function<void(const std::string&)> 
 void QVLayerMask::engineCall(const std::string& text) {
   std::lock_guard<std::mutex> lock(observerMutex_);
   if (observer_) observer_(text);
+}
+
+std::shared_ptr<QVIPImage> QVLayerMask::obtainMaskPreviewForRoi(CGRect, CGSize size, CGRect updateRect) const {
+  auto cpp = engineLayer();
+  rova::MaskImagePtr mask = cpp ? cpp->workingMask() : nullptr;
+  if (!mask || !mask->isValid()) return QVIPImage::initWithMaskData(nullptr, size);
+  // A copy: strokes keep painting into the live values while the preview is drawn.
+  if (updateRect == CGRectZero) return QVIPImage::initWithMaskData(mask->copy()->data(), size);
+  const int mw = mask->width(), mh = mask->height();
+  const CGRect part = CGRectIntersection(CGRectIntegral(updateRect), CGRectMake(0, 0, mw, mh));
+  if (CGRectIsEmpty(part)) return QVIPImage::initWithMaskData(nullptr, size);
+  // Mask rows count from the top; the rectangle's from the bottom.
+  const int x = int(part.origin.x), w = int(part.size.width), h = int(part.size.height);
+  const int y = mh - int(part.origin.y) - h;
+  auto out = rova::ImageDataF::create(w, h);
+  if (!out) return QVIPImage::initWithMaskData(nullptr, size);
+  for (int row = 0; row < h; ++row)
+    std::copy_n(mask->values() + size_t(y + row) * size_t(mw) + size_t(x), size_t(w), out->row(row));
+  return QVIPImage::initWithMaskData(out, CGSizeMake(w, h));
 }
 
 void QVLayerMask::engineChanged() {

@@ -18,6 +18,8 @@
 #include "rova/MaskImage.h"
 #include "rova/masks/BrushController.h"
 
+class QVIPImage;
+
 namespace rova {
 class BaseLayer;
 }
@@ -94,6 +96,11 @@ class QVLayerMask : public QVLayerMaskProtocol {
   void setHistoryMaskName(std::optional<std::string> name) override;
   // The mask data loaded from (or saved to) the history mask file.
   rova::MaskImagePtr historyMaskData() const { return historyMask_; }
+
+  // The image of the mask the render uses (density and feather applied): the whole mask for the
+  // zero rectangle, else the part inside `updateRect` (bottom-left origin, canvas pixels) clipped
+  // to the mask. Without a mask, an image without mask data of the size asked for.
+  std::shared_ptr<QVIPImage> obtainMaskPreviewForRoi(CGRect roi, CGSize size, CGRect updateRect) const;
 
   qv::Array brushStack() const override { return stack_; }
   void setBrushStack(std::optional<qv::Array> stack) override;

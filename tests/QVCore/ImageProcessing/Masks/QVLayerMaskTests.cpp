@@ -8,6 +8,7 @@
 
 #include "QVCore/ImageProcessing/Layers/LayerTestSupport.h"
 #include "QVCore/ImageProcessing/Masks/QVLayerMask.h"
+#include "QVCore/ImageProcessing/RovaBridge/QVIPImage.h"
 #include "rova/ImageCompressorProxy.h"
 #include "rova/layers/ImageLayer.h"
 
@@ -392,4 +393,54 @@ TEST(QVLayerMask, DensityShowsWhileRenderingAndIsAppliedOnceWhenBaked) {
   EXPECT_FLOAT_EQ(f.pixels()[0], 0.4f);
   EXPECT_EQ(cpp->maskDensity(), 100);
   EXPECT_FLOAT_EQ(cpp->workingMask()->values()[0], 0.4f);
+}
+
+TEST(QVLayerMask, MaskPreviewTakesTheUpdateRectangleFromTheBottomLeft) {
+  Fixture f;  // 80 x 60
+  f.mask->fillMask();
+  f.drain();
+  auto cpp = f.layer->cppLayer();
+  cpp->getMask()->values()[1 * 80 + 2] = 0.25f;  // second row from the top, third column
+  cpp->resetMaskCache();
+  const CGRect roi = CGRectMake(0, 0, 80, 60);
+  const CGSize size = CGSizeMake(40, 30);
+
+  struct Case {
+    const char* name;
+    CGRect update;
+    int width, height;  // 0: no mask data
+    float first;
+  };
+  const Case cases[] = {
+      {"zero rectangle: the whole mask", CGRectZero, 80, 60, 1.f},
+      {"part, rows counted from the bottom", CGRectMake(2, 58, 3, 1), 3, 1, 0.25f},
+      {"clipped to the mask", CGRectMake(78, -4, 10, 6), 2, 2, 1.f},
+      {"outside the mask", CGRectMake(100, 100, 5, 5), 0, 0, 0.f},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto image = f.mask->obtainMaskPreviewForRoi(roi, size, c.update);
+    ASSERT_TRUE(image);
+    auto data = image->maskData();
+    if (!c.width) {
+      EXPECT_FALSE(data);
+      EXPECT_EQ(image->size(), size);
+      continue;
+    }
+    ASSERT_TRUE(data);
+    EXPECT_EQ(data->width(), c.width);
+    EXPECT_EQ(data->height(), c.height);
+    EXPECT_FLOAT_EQ(data->row(0)[0], c.first);
+  }
+
+  auto whole = f.mask->obtainMaskPreviewForRoi(roi, size, CGRectZero)->maskData();
+  EXPECT_NE(whole->data(), cpp->getMask()->values()) << "a copy, not the live values";
+  f.mask->setDensity(50);
+  f.drain();
+  EXPECT_FLOAT_EQ(f.mask->obtainMaskPreviewForRoi(roi, size, CGRectMake(0, 0, 1, 1))->maskData()->row(0)[0], 0.5f)
+      << "what the render uses";
+  cpp->removeMask();
+  auto none = f.mask->obtainMaskPreviewForRoi(roi, size, CGRectZero);
+  EXPECT_FALSE(none->maskData());
+  EXPECT_EQ(none->size(), size);
 }
