@@ -13,6 +13,8 @@
 #include "QVPlatform/MainExecutor.h"
 #include "QVPlatform/NotificationCenter.h"
 #include "rova/ImageCompressorProxy.h"
+#include "rova/masks/CloneStampController.h"
+#include "rova/processor/ImageProcessor.h"
 
 namespace fs = std::filesystem;
 using namespace QVBrushStack;
@@ -135,6 +137,40 @@ std::shared_ptr<QVIPImage> QVLayerMask::obtainMaskPreviewForRoi(CGRect, CGSize s
   for (int row = 0; row < h; ++row)
     std::copy_n(mask->values() + size_t(y + row) * size_t(mw) + size_t(x), size_t(w), out->row(row));
   return QVIPImage::initWithMaskData(out, CGSizeMake(w, h));
+}
+
+static rova::ImageProcessorPtr engineProcessorOf(const std::shared_ptr<QVParentProtocol>& parent) {
+  auto layer = std::dynamic_pointer_cast<QVIPLayer>(parent);
+  return layer ? layer->processor() : nullptr;
+}
+
+rova::RectRoiF QVLayerMask::rovaRoiFromRoi(CGRect roi) const {
+  auto processor = engineProcessorOf(parent());
+  if (!processor) return rova::rectRoiFromCGRect(roi, 0.0);
+  const rova::CropDescription crop = processor->getCropDescription();
+  return rova::rectRoiFromCGRect(roi, crop.isNone() ? double(processor->canvasSize().height) : double(crop.height));
+}
+
+std::shared_ptr<QVIPImage> QVLayerMask::processImageForRoi(CGRect roi, CGSize size, CGRect updateRect) const {
+  auto processor = engineProcessorOf(parent());
+  const int width = int(size.width), height = int(size.height);
+  if (!processor || width <= 0 || height <= 0) return nullptr;
+  rova::ImageProcessorSettings settings;
+  settings.region = rovaRoiFromRoi(roi);
+  settings.outputSize = {width, height};
+  if (!processor->startProcessing(settings)) return nullptr;
+  rova::ImageDataRGBfPtr result = processor->getLastResult();
+  if (!result) return nullptr;
+  if (CGRectIsEmpty(updateRect)) return QVIPImage::initWithImageData(result);
+  // The fitted result may be smaller than the size asked for: the part is cut from what exists.
+  const CGRect part = CGRectIntegral(updateRect);
+  const int h = int(part.size.height);
+  const rova::RectRoi cut =
+      rova::RectRoi{int(part.origin.x), height - int(part.origin.y) - h, int(part.size.width), h}.intersection(
+          {0, 0, result->width(), result->height()});
+  if (cut.isEmpty()) return nullptr;
+  return QVIPImage::initWithImageData(rova::cutAndScale(
+      *result, {double(cut.x), double(cut.y), double(cut.width), double(cut.height)}, {cut.width, cut.height}));
 }
 
 void QVLayerMask::engineChanged() {

@@ -102,6 +102,12 @@ class QVLayerMask : public QVLayerMaskProtocol {
   // to the mask. Without a mask, an image without mask data of the size asked for.
   std::shared_ptr<QVIPImage> obtainMaskPreviewForRoi(CGRect roi, CGSize size, CGRect updateRect) const;
 
+  // The layer stack rendered over `roi` (canvas, bottom-left origin; of the crop when the processor
+  // has one) fitted into `size`, cut to `updateRect` (output pixels, bottom-left; empty: all of it).
+  // nullptr for an empty output or without a processor. Runs the render on the calling thread.
+  std::shared_ptr<QVIPImage> processImageForRoi(CGRect roi, CGSize size, CGRect updateRect) const;
+  rova::RectRoiF rovaRoiFromRoi(CGRect roi) const;
+
   qv::Array brushStack() const override { return stack_; }
   void setBrushStack(std::optional<qv::Array> stack) override;
 

@@ -444,3 +444,16 @@ TEST(QVLayerMask, MaskPreviewTakesTheUpdateRectangleFromTheBottomLeft) {
   EXPECT_FALSE(none->maskData());
   EXPECT_EQ(none->size(), size);
 }
+
+TEST(QVLayerMask, ImageForRoiIsCutToTheUpdateRectangle) {
+  Fixture f;  // 80 x 60
+  const CGRect roi = CGRectMake(0, 0, 80, 60);
+  auto whole = f.mask->processImageForRoi(roi, CGSizeMake(40, 30), CGRectZero);
+  ASSERT_TRUE(whole);
+  EXPECT_EQ(whole->size(), CGSizeMake(40, 30));
+  auto part = f.mask->processImageForRoi(roi, CGSizeMake(40, 30), CGRectMake(30, 25, 20, 20));
+  ASSERT_TRUE(part);
+  EXPECT_EQ(part->size(), CGSizeMake(10, 5)) << "clipped to the output";
+  EXPECT_FALSE(f.mask->processImageForRoi(roi, CGSizeMake(0, 30), CGRectZero)) << "empty output";
+  EXPECT_FALSE(f.mask->processImageForRoi(roi, CGSizeMake(40, 30), CGRectMake(50, 0, 5, 5)));
+}
