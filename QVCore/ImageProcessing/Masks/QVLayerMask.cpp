@@ -139,6 +139,31 @@ std::shared_ptr<QVIPImage> QVLayerMask::obtainMaskPreviewForRoi(CGRect, CGSize s
   return QVIPImage::initWithMaskData(out, CGSizeMake(w, h));
 }
 
+void QVLayerMask::processPreviewIfNeeded() {
+  if ((!updatePreviewCallback_ && !updateMaskPreviewCallback_) || CGRectIsEmpty(roi_) || size_.width <= 0 ||
+      size_.height <= 0)
+    return;
+  if (previewOperation_) previewOperation_->cancel();
+  const CGRect roi = roi_;
+  const CGSize size = size_;
+  PreviewCallback preview = updatePreviewCallback_, maskPreview = updateMaskPreviewCallback_;
+  std::weak_ptr<QVLayerMask> weak = sharedAs<QVLayerMask>();
+  qv::Block run = [weak, roi, size, preview, maskPreview] {
+    auto self = weak.lock();
+    if (!self) return;
+    auto image = preview ? self->processImageForRoi(roi, size, CGRectZero) : nullptr;
+    auto mask = maskPreview ? self->obtainMaskPreviewForRoi(roi, size, CGRectZero) : nullptr;
+    qv::dispatchOnMainThread([roi, size, preview, maskPreview, image, mask] {
+      if (preview) preview(image, roi, size, CGRectZero);
+      if (maskPreview) maskPreview(mask, roi, size, CGRectZero);
+    });
+  };
+  auto p = parent();
+  auto queue = p ? p->parentProcessingQueue() : nullptr;
+  if (!queue) return run();
+  previewOperation_ = queue->addOperationWithBlock(std::move(run));
+}
+
 static rova::ImageProcessorPtr engineProcessorOf(const std::shared_ptr<QVParentProtocol>& parent) {
   auto layer = std::dynamic_pointer_cast<QVIPLayer>(parent);
   return layer ? layer->processor() : nullptr;

@@ -102,6 +102,20 @@ class QVLayerMask : public QVLayerMaskProtocol {
   // to the mask. Without a mask, an image without mask data of the size asked for.
   std::shared_ptr<QVIPImage> obtainMaskPreviewForRoi(CGRect roi, CGSize size, CGRect updateRect) const;
 
+  // Previews: the on-screen region of the canvas (bottom-left origin) and the pixel size wanted.
+  using PreviewCallback = std::function<void(std::shared_ptr<QVIPImage>, CGRect, CGSize, CGRect)>;
+  CGRect roi() const { return roi_; }
+  void setRoi(CGRect roi) { roi_ = roi; }
+  CGSize size() const { return size_; }
+  void setSize(CGSize size) { size_ = size; }
+  // Each takes the image, the region, the size and the update rectangle; called on the main thread.
+  void setUpdatePreviewCallback(PreviewCallback callback) { updatePreviewCallback_ = std::move(callback); }
+  void setUpdateMaskPreviewCallback(PreviewCallback callback) { updateMaskPreviewCallback_ = std::move(callback); }
+  // With a region, a size and a preview callback: renders the whole region and the mask for it
+  // on the layer's queue (a newer request cancels one not started yet) and reports both with the
+  // zero update rectangle.
+  void processPreviewIfNeeded();
+
   // The layer stack rendered over `roi` (canvas, bottom-left origin; of the crop when the processor
   // has one) fitted into `size`, cut to `updateRect` (output pixels, bottom-left; empty: all of it).
   // nullptr for an empty output or without a processor. Runs the render on the calling thread.
@@ -158,6 +172,10 @@ class QVLayerMask : public QVLayerMaskProtocol {
   qv::Array stack_;
   unsigned brushMode_ = 0;
   double density_ = 100, feather_ = 0;
+  CGRect roi_{};
+  CGSize size_{};
+  PreviewCallback updatePreviewCallback_, updateMaskPreviewCallback_;
+  std::shared_ptr<qv::Operation> previewOperation_;
   void updateMaskSetting();
   void bake(float density, float feather);  // queued
   bool modeChanged_ = false;

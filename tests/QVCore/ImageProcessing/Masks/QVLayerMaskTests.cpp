@@ -457,3 +457,37 @@ TEST(QVLayerMask, ImageForRoiIsCutToTheUpdateRectangle) {
   EXPECT_FALSE(f.mask->processImageForRoi(roi, CGSizeMake(0, 30), CGRectZero)) << "empty output";
   EXPECT_FALSE(f.mask->processImageForRoi(roi, CGSizeMake(40, 30), CGRectMake(50, 0, 5, 5)));
 }
+
+TEST(QVLayerMask, PreviewIsProcessedOnlyWithRegionSizeAndCallback) {
+  Fixture f;  // 80 x 60
+  f.mask->fillMask();
+  f.drain();
+  struct Report {
+    bool image = false;
+    CGRect roi{}, update{};
+    CGSize size{};
+  };
+  std::vector<Report> previews, masks;
+  f.mask->processPreviewIfNeeded();  // no callback: nothing to do
+  f.mask->setUpdatePreviewCallback([&](std::shared_ptr<QVIPImage> image, CGRect roi, CGSize size, CGRect update) {
+    previews.push_back({bool(image), roi, update, size});
+  });
+  f.mask->setUpdateMaskPreviewCallback([&](std::shared_ptr<QVIPImage> image, CGRect roi, CGSize size, CGRect update) {
+    masks.push_back({image && image->maskData(), roi, update, size});
+  });
+  f.mask->processPreviewIfNeeded();  // no region or size yet
+  f.drain();
+  EXPECT_TRUE(previews.empty());
+
+  f.mask->setRoi(CGRectMake(0, 0, 80, 60));
+  f.mask->setSize(CGSizeMake(40, 30));
+  f.mask->processPreviewIfNeeded();
+  f.drain();
+  ASSERT_EQ(previews.size(), 1u);
+  ASSERT_EQ(masks.size(), 1u);
+  EXPECT_TRUE(previews[0].image);
+  EXPECT_TRUE(masks[0].image);
+  EXPECT_EQ(previews[0].roi, CGRectMake(0, 0, 80, 60));
+  EXPECT_EQ(masks[0].size, CGSizeMake(40, 30));
+  EXPECT_EQ(previews[0].update, CGRectZero);
+}
