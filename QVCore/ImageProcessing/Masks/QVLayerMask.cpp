@@ -1,5 +1,6 @@
 #include "QVCore/ImageProcessing/Masks/QVLayerMask.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -162,6 +163,33 @@ void QVLayerMask::processPreviewIfNeeded() {
   auto queue = p ? p->parentProcessingQueue() : nullptr;
   if (!queue) return run();
   previewOperation_ = queue->addOperationWithBlock(std::move(run));
+}
+
+std::shared_ptr<QVIPImage> QVLayerMask::obtainLowResMaskPreviewUpdate(CGRect* part) const {
+  auto cpp = engineLayer();
+  const rova::ImageTransformSettings settings = cpp ? cpp->transformSettings() : rova::ImageTransformSettings{};
+  rova::ImageDataFPtr preview = cpp ? cpp->maskPreviewForTransform(settings) : nullptr;
+  if (!preview) return QVIPImage::initWithMaskData(nullptr, CGSizeMake(500, 500));
+  const rova::RectRoi whole{0, 0, preview->width(), preview->height()};
+  const rova::RectRoi changed = cpp->getMaskPreviewUpdateRect();
+  rova::RectRoi cut = whole;
+  rova::MaskImagePtr mask = cpp->getMask();
+  if (!changed.isZero() && settings.cropDescription.isNone() && mask) {
+    // Mask pixels to preview pixels: the preview shows the source rectangle at its output size.
+    rova::RectRoiF src = settings.sourceRect;
+    if (src.width <= 0 || src.height <= 0) src = {0, 0, double(mask->width()), double(mask->height())};
+    const double sx = preview->width() / src.width, sy = preview->height() / src.height;
+    const int x0 = int(std::floor((changed.x - src.x) * sx)), y0 = int(std::floor((changed.y - src.y) * sy));
+    const int x1 = int(std::ceil((changed.right() - src.x) * sx)), y1 = int(std::ceil((changed.bottom() - src.y) * sy));
+    cut = rova::RectRoi{x0, y0, x1 - x0, y1 - y0}.intersection(whole);
+    if (cut.isEmpty()) cut = whole;
+  }
+  auto out = rova::ImageDataF::create(cut.width, cut.height);
+  if (!out) return QVIPImage::initWithMaskData(nullptr, CGSizeMake(500, 500));
+  for (int row = 0; row < cut.height; ++row)
+    std::copy_n(preview->row(cut.y + row) + cut.x, size_t(cut.width), out->row(row));
+  if (part) *part = CGRectMake(cut.x, cut.y, cut.width, cut.height);
+  return QVIPImage::initWithMaskData(out, CGSizeMake(cut.width, cut.height));
 }
 
 static rova::ImageProcessorPtr engineProcessorOf(const std::shared_ptr<QVParentProtocol>& parent) {

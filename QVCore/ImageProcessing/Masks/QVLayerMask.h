@@ -116,6 +116,12 @@ class QVLayerMask : public QVLayerMaskProtocol {
   // zero update rectangle.
   void processPreviewIfNeeded();
 
+  // The part of the layer's low-resolution mask preview (its transform settings) changed since the
+  // last call, the whole preview after a change of unknown extent or with a crop; `part` receives
+  // its rectangle in preview pixels (top-left origin). Without a mask, an image without mask data
+  // of 500 x 500.
+  std::shared_ptr<QVIPImage> obtainLowResMaskPreviewUpdate(CGRect* part) const;
+
   // The layer stack rendered over `roi` (canvas, bottom-left origin; of the crop when the processor
   // has one) fitted into `size`, cut to `updateRect` (output pixels, bottom-left; empty: all of it).
   // nullptr for an empty output or without a processor. Runs the render on the calling thread.

@@ -491,3 +491,31 @@ TEST(QVLayerMask, PreviewIsProcessedOnlyWithRegionSizeAndCallback) {
   EXPECT_EQ(masks[0].size, CGSizeMake(40, 30));
   EXPECT_EQ(previews[0].update, CGRectZero);
 }
+
+TEST(QVLayerMask, LowResolutionPreviewHandsOutWhatChangedOnce) {
+  Fixture f;  // 80 x 60
+  CGRect part{};
+  auto none = f.mask->obtainLowResMaskPreviewUpdate(&part);
+  if (!f.layer->cppLayer()->hasMask()) {
+    EXPECT_FALSE(none->maskData());
+    EXPECT_EQ(none->size(), CGSizeMake(500, 500));
+  }
+  f.mask->fillMask();
+  f.drain();
+  auto cpp = f.layer->cppLayer();
+  auto settings = cpp->transformSettings();
+  settings.outputSize = {40, 30};  // half resolution
+  cpp->setTransformSettings(settings);
+  auto first = f.mask->obtainLowResMaskPreviewUpdate(&part);
+  ASSERT_TRUE(first->maskData());
+  EXPECT_EQ(part, CGRectMake(0, 0, 40, 30)) << "a whole-mask change: the whole preview";
+
+  cpp->getMask()->values()[10 * 80 + 20] = 0.f;
+  cpp->maskPixelsChanged({20, 10, 4, 2});
+  auto update = f.mask->obtainLowResMaskPreviewUpdate(&part);
+  EXPECT_EQ(part, CGRectMake(10, 5, 2, 1)) << "the changed part, scaled to the preview";
+  EXPECT_EQ(update->maskData()->width(), 2);
+
+  f.mask->obtainLowResMaskPreviewUpdate(&part);
+  EXPECT_EQ(part, CGRectMake(0, 0, 40, 30)) << "read and cleared: nothing changed reports the whole";
+}
