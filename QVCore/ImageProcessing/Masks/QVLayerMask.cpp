@@ -121,6 +121,15 @@ void QVLayerMask::engineCall(const std::string& text) {
   if (observer_) observer_(text);
 }
 
+// A copy of the values inside `cut` (top-left pixels, within the data).
+static rova::ImageDataFPtr cutMaskValues(const rova::ImageDataF& values, const rova::RectRoi& cut) {
+  auto out = rova::ImageDataF::create(cut.width, cut.height);
+  if (out)
+    for (int row = 0; row < cut.height; ++row)
+      std::copy_n(values.row(cut.y + row) + cut.x, size_t(cut.width), out->row(row));
+  return out;
+}
+
 std::shared_ptr<QVIPImage> QVLayerMask::obtainMaskPreviewForRoi(CGRect, CGSize size, CGRect updateRect) const {
   auto cpp = engineLayer();
   rova::MaskImagePtr mask = cpp ? cpp->workingMask() : nullptr;
@@ -133,11 +142,8 @@ std::shared_ptr<QVIPImage> QVLayerMask::obtainMaskPreviewForRoi(CGRect, CGSize s
   // Mask rows count from the top; the rectangle's from the bottom.
   const int x = int(part.origin.x), w = int(part.size.width), h = int(part.size.height);
   const int y = mh - int(part.origin.y) - h;
-  auto out = rova::ImageDataF::create(w, h);
-  if (!out) return QVIPImage::initWithMaskData(nullptr, size);
-  for (int row = 0; row < h; ++row)
-    std::copy_n(mask->values() + size_t(y + row) * size_t(mw) + size_t(x), size_t(w), out->row(row));
-  return QVIPImage::initWithMaskData(out, CGSizeMake(w, h));
+  auto out = cutMaskValues(*mask->data(), {x, y, w, h});
+  return out ? QVIPImage::initWithMaskData(out, CGSizeMake(w, h)) : QVIPImage::initWithMaskData(nullptr, size);
 }
 
 void QVLayerMask::processPreviewIfNeeded() {
@@ -184,10 +190,8 @@ std::shared_ptr<QVIPImage> QVLayerMask::obtainLowResMaskPreviewUpdate(CGRect* pa
     cut = rova::RectRoi{x0, y0, x1 - x0, y1 - y0}.intersection(whole);
     if (cut.isEmpty()) cut = whole;
   }
-  auto out = rova::ImageDataF::create(cut.width, cut.height);
+  auto out = cutMaskValues(*preview, cut);
   if (!out) return QVIPImage::initWithMaskData(nullptr, CGSizeMake(500, 500));
-  for (int row = 0; row < cut.height; ++row)
-    std::copy_n(preview->row(cut.y + row) + cut.x, size_t(cut.width), out->row(row));
   if (part) *part = CGRectMake(cut.x, cut.y, cut.width, cut.height);
   return QVIPImage::initWithMaskData(out, CGSizeMake(cut.width, cut.height));
 }
