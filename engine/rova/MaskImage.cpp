@@ -1,6 +1,9 @@
 #include "rova/MaskImage.h"
 
 #include <algorithm>
+#include <cmath>
+
+#include <opencv2/imgproc.hpp>
 
 namespace rova {
 
@@ -41,6 +44,22 @@ size_t MaskImage::zeroCount() const {
 
 void MaskImage::fill(float value) {
   if (data_) std::fill_n(data_->data(), data_->pixelCount(), value);
+}
+
+std::shared_ptr<MaskImage> MaskImage::withDensityAndFeather(double density, double feather) const {
+  auto out = copy();
+  if (!out->isValid()) return out;
+  if (std::isfinite(feather) && feather > 0) {
+    cv::Mat view(height(), width(), CV_32FC1, out->values());
+    cv::GaussianBlur(view, view, cv::Size(0, 0), std::max(0.3, feather / 2), 0, cv::BORDER_REPLICATE);
+  }
+  if (std::isfinite(density) && density < 100) {
+    const float scale = float(std::max(0.0, density) / 100);
+    float* v = out->values();
+    const size_t n = out->data()->pixelCount();
+    for (size_t i = 0; i < n; ++i) v[i] *= scale;
+  }
+  return out;
 }
 
 }  // namespace rova

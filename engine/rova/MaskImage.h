@@ -34,6 +34,11 @@ class MaskImage {
   size_t zeroCount() const;
   bool isEmpty() const { return zeroCount() == size_t(width()) * size_t(height()); }
   void fill(float value);
+  // The mask as a density (percent, scales the values) and a feather (Gaussian blur radius in
+  // pixels, edges replicated) make it; a copy even when the setting changes nothing. Out-of-range
+  // values are limited to 0..100 and to no feather.
+  std::shared_ptr<MaskImage> withDensityAndFeather(double density, double feather) const;
+  static bool isNeutralSetting(double density, double feather) { return !(density < 100) && !(feather > 0); }
 
  private:
   ImageDataFPtr data_;

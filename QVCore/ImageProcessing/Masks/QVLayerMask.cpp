@@ -1,17 +1,21 @@
 #include "QVCore/ImageProcessing/Masks/QVLayerMask.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 
 #include "QVCore/ImageProcessing/Layers/QVIPLayer.h"
+#include "QVCore/ImageProcessing/RovaBridge/QVIPImage.h"
 #include "QVPlatform/Additions.h"
 #include "QVPlatform/Dispatch.h"
 #include "QVPlatform/Log.h"
 #include "QVPlatform/MainExecutor.h"
 #include "QVPlatform/NotificationCenter.h"
 #include "rova/ImageCompressorProxy.h"
+#include "rova/masks/CloneStampController.h"
+#include "rova/processor/ImageProcessor.h"
 
 namespace fs = std::filesystem;
 using namespace QVBrushStack;
@@ -115,6 +119,115 @@ void QVLayerMask::setEngineCallObserver(std::function<void(const std::string&)> 
 void QVLayerMask::engineCall(const std::string& text) {
   std::lock_guard<std::mutex> lock(observerMutex_);
   if (observer_) observer_(text);
+}
+
+// A copy of the values inside `cut` (top-left pixels, within the data).
+static rova::ImageDataFPtr cutMaskValues(const rova::ImageDataF& values, const rova::RectRoi& cut) {
+  auto out = rova::ImageDataF::create(cut.width, cut.height);
+  if (out)
+    for (int row = 0; row < cut.height; ++row)
+      std::copy_n(values.row(cut.y + row) + cut.x, size_t(cut.width), out->row(row));
+  return out;
+}
+
+std::shared_ptr<QVIPImage> QVLayerMask::obtainMaskPreviewForRoi(CGRect, CGSize size, CGRect updateRect) const {
+  auto cpp = engineLayer();
+  rova::MaskImagePtr mask = cpp ? cpp->workingMask() : nullptr;
+  if (!mask || !mask->isValid()) return QVIPImage::initWithMaskData(nullptr, size);
+  // A copy: strokes keep painting into the live values while the preview is drawn.
+  if (updateRect == CGRectZero) return QVIPImage::initWithMaskData(mask->copy()->data(), size);
+  const int mw = mask->width(), mh = mask->height();
+  const CGRect part = CGRectIntersection(CGRectIntegral(updateRect), CGRectMake(0, 0, mw, mh));
+  if (CGRectIsEmpty(part)) return QVIPImage::initWithMaskData(nullptr, size);
+  // Mask rows count from the top; the rectangle's from the bottom.
+  const int x = int(part.origin.x), w = int(part.size.width), h = int(part.size.height);
+  const int y = mh - int(part.origin.y) - h;
+  auto out = cutMaskValues(*mask->data(), {x, y, w, h});
+  return out ? QVIPImage::initWithMaskData(out, CGSizeMake(w, h)) : QVIPImage::initWithMaskData(nullptr, size);
+}
+
+void QVLayerMask::processPreviewIfNeeded() {
+  if ((!updatePreviewCallback_ && !updateMaskPreviewCallback_) || CGRectIsEmpty(roi_) || size_.width <= 0 ||
+      size_.height <= 0)
+    return;
+  if (previewOperation_) previewOperation_->cancel();
+  const CGRect roi = roi_;
+  const CGSize size = size_;
+  PreviewCallback preview = updatePreviewCallback_, maskPreview = updateMaskPreviewCallback_;
+  std::weak_ptr<QVLayerMask> weak = sharedAs<QVLayerMask>();
+  qv::Block run = [weak, roi, size, preview, maskPreview] {
+    auto self = weak.lock();
+    if (!self) return;
+    auto image = preview ? self->processImageForRoi(roi, size, CGRectZero) : nullptr;
+    auto mask = maskPreview ? self->obtainMaskPreviewForRoi(roi, size, CGRectZero) : nullptr;
+    qv::dispatchOnMainThread([roi, size, preview, maskPreview, image, mask] {
+      if (preview) preview(image, roi, size, CGRectZero);
+      if (maskPreview) maskPreview(mask, roi, size, CGRectZero);
+    });
+  };
+  auto p = parent();
+  auto queue = p ? p->parentProcessingQueue() : nullptr;
+  if (!queue) return run();
+  previewOperation_ = queue->addOperationWithBlock(std::move(run));
+}
+
+std::shared_ptr<QVIPImage> QVLayerMask::obtainLowResMaskPreviewUpdate(CGRect* part) const {
+  auto cpp = engineLayer();
+  const rova::ImageTransformSettings settings = cpp ? cpp->transformSettings() : rova::ImageTransformSettings{};
+  rova::ImageDataFPtr preview = cpp ? cpp->maskPreviewForTransform(settings) : nullptr;
+  if (!preview) return QVIPImage::initWithMaskData(nullptr, CGSizeMake(500, 500));
+  const rova::RectRoi whole{0, 0, preview->width(), preview->height()};
+  const rova::RectRoi changed = cpp->getMaskPreviewUpdateRect();
+  rova::RectRoi cut = whole;
+  rova::MaskImagePtr mask = cpp->getMask();
+  if (!changed.isZero() && settings.cropDescription.isNone() && mask) {
+    // Mask pixels to preview pixels: the preview shows the source rectangle at its output size.
+    rova::RectRoiF src = settings.sourceRect;
+    if (src.width <= 0 || src.height <= 0) src = {0, 0, double(mask->width()), double(mask->height())};
+    const double sx = preview->width() / src.width, sy = preview->height() / src.height;
+    const int x0 = int(std::floor((changed.x - src.x) * sx)), y0 = int(std::floor((changed.y - src.y) * sy));
+    const int x1 = int(std::ceil((changed.right() - src.x) * sx)), y1 = int(std::ceil((changed.bottom() - src.y) * sy));
+    cut = rova::RectRoi{x0, y0, x1 - x0, y1 - y0}.intersection(whole);
+    if (cut.isEmpty()) cut = whole;
+  }
+  auto out = cutMaskValues(*preview, cut);
+  if (!out) return QVIPImage::initWithMaskData(nullptr, CGSizeMake(500, 500));
+  if (part) *part = CGRectMake(cut.x, cut.y, cut.width, cut.height);
+  return QVIPImage::initWithMaskData(out, CGSizeMake(cut.width, cut.height));
+}
+
+static rova::ImageProcessorPtr engineProcessorOf(const std::shared_ptr<QVParentProtocol>& parent) {
+  auto layer = std::dynamic_pointer_cast<QVIPLayer>(parent);
+  return layer ? layer->processor() : nullptr;
+}
+
+rova::RectRoiF QVLayerMask::rovaRoiFromRoi(CGRect roi) const {
+  auto processor = engineProcessorOf(parent());
+  if (!processor) return rova::rectRoiFromCGRect(roi, 0.0);
+  const rova::CropDescription crop = processor->getCropDescription();
+  return rova::rectRoiFromCGRect(roi, crop.isNone() ? double(processor->canvasSize().height) : double(crop.height));
+}
+
+std::shared_ptr<QVIPImage> QVLayerMask::processImageForRoi(CGRect roi, CGSize size, CGRect updateRect) const {
+  auto processor = engineProcessorOf(parent());
+  const int width = int(size.width), height = int(size.height);
+  if (!processor || width <= 0 || height <= 0) return nullptr;
+  rova::ImageProcessorSettings settings;
+  settings.region = rovaRoiFromRoi(roi);
+  settings.outputSize = {width, height};
+  if (!processor->startProcessing(settings)) return nullptr;
+  rova::ImageDataRGBfPtr result = processor->getLastResult();
+  if (!result) return nullptr;
+  if (CGRectIsEmpty(updateRect)) return QVIPImage::initWithImageData(result);
+  // The fitted result may be smaller than the size asked for: the part is cut from what exists.
+  const CGRect part = CGRectIntegral(updateRect);
+  const int h = int(part.size.height);
+  const rova::RectRoi cut =
+      rova::RectRoi{int(part.origin.x), height - int(part.origin.y) - h, int(part.size.width), h}.intersection(
+          {0, 0, result->width(), result->height()});
+  if (cut.isEmpty()) return nullptr;
+  return QVIPImage::initWithImageData(rova::cutAndScale(
+      *result, {double(cut.x), double(cut.y), double(cut.width), double(cut.height)}, {cut.width, cut.height}));
 }
 
 void QVLayerMask::engineChanged() {
@@ -391,6 +504,8 @@ void QVLayerMask::updateMaskSetting() {
       [density, feather](QVLayerMask& self) {
         if (!self.controller_) return;
         self.controller_->setMaskSetting(density, feather);
+        // The layer applies the setting while rendering; the values change only when baked.
+        if (auto cpp = self.engineLayer()) cpp->setMaskSetting(density, feather);
         self.engineCall(describe("setting", {density, feather}));
       },
       false);
@@ -418,6 +533,8 @@ void QVLayerMask::bake(float density, float feather) {
         if (!self.controller_) return;
         self.controller_->setMaskSetting(density, feather);
         self.controller_->bakeDensityAndFeather();
+        // Now in the values: rendering must not apply it a second time.
+        if (auto cpp = self.engineLayer()) cpp->setMaskSetting(100, 0);
         self.engineCall(describe("bake", {density, feather}));
         self.engineChanged();
       },

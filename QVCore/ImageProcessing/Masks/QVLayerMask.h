@@ -18,6 +18,8 @@
 #include "rova/MaskImage.h"
 #include "rova/masks/BrushController.h"
 
+class QVIPImage;
+
 namespace rova {
 class BaseLayer;
 }
@@ -95,6 +97,37 @@ class QVLayerMask : public QVLayerMaskProtocol {
   // The mask data loaded from (or saved to) the history mask file.
   rova::MaskImagePtr historyMaskData() const { return historyMask_; }
 
+  // The image of the mask the render uses (density and feather applied): the whole mask for the
+  // zero rectangle, else the part inside `updateRect` (bottom-left origin, canvas pixels) clipped
+  // to the mask. Without a mask, an image without mask data of the size asked for.
+  std::shared_ptr<QVIPImage> obtainMaskPreviewForRoi(CGRect roi, CGSize size, CGRect updateRect) const;
+
+  // Previews: the on-screen region of the canvas (bottom-left origin) and the pixel size wanted.
+  using PreviewCallback = std::function<void(std::shared_ptr<QVIPImage>, CGRect, CGSize, CGRect)>;
+  CGRect roi() const { return roi_; }
+  void setRoi(CGRect roi) { roi_ = roi; }
+  CGSize size() const { return size_; }
+  void setSize(CGSize size) { size_ = size; }
+  // Each takes the image, the region, the size and the update rectangle; called on the main thread.
+  void setUpdatePreviewCallback(PreviewCallback callback) { updatePreviewCallback_ = std::move(callback); }
+  void setUpdateMaskPreviewCallback(PreviewCallback callback) { updateMaskPreviewCallback_ = std::move(callback); }
+  // With a region, a size and a preview callback: renders the whole region and the mask for it
+  // on the layer's queue (a newer request cancels one not started yet) and reports both with the
+  // zero update rectangle.
+  void processPreviewIfNeeded();
+
+  // The part of the layer's low-resolution mask preview (its transform settings) changed since the
+  // last call, the whole preview after a change of unknown extent or with a crop; `part` receives
+  // its rectangle in preview pixels (top-left origin). Without a mask, an image without mask data
+  // of 500 x 500.
+  std::shared_ptr<QVIPImage> obtainLowResMaskPreviewUpdate(CGRect* part) const;
+
+  // The layer stack rendered over `roi` (canvas, bottom-left origin; of the crop when the processor
+  // has one) fitted into `size`, cut to `updateRect` (output pixels, bottom-left; empty: all of it).
+  // nullptr for an empty output or without a processor. Runs the render on the calling thread.
+  std::shared_ptr<QVIPImage> processImageForRoi(CGRect roi, CGSize size, CGRect updateRect) const;
+  rova::RectRoiF rovaRoiFromRoi(CGRect roi) const;
+
   qv::Array brushStack() const override { return stack_; }
   void setBrushStack(std::optional<qv::Array> stack) override;
 
@@ -145,6 +178,10 @@ class QVLayerMask : public QVLayerMaskProtocol {
   qv::Array stack_;
   unsigned brushMode_ = 0;
   double density_ = 100, feather_ = 0;
+  CGRect roi_{};
+  CGSize size_{};
+  PreviewCallback updatePreviewCallback_, updateMaskPreviewCallback_;
+  std::shared_ptr<qv::Operation> previewOperation_;
   void updateMaskSetting();
   void bake(float density, float feather);  // queued
   bool modeChanged_ = false;

@@ -1,7 +1,9 @@
 #include "rova/layers/BaseLayer.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <functional>
 
 namespace rova {
 
@@ -84,9 +86,34 @@ void BaseLayer::createMaskWithSize(Size size, float fill) {
   if (mask->isValid()) mask->fill(fill);
   setMask(mask->isValid() ? mask : nullptr);
 }
+void BaseLayer::setMaskSetting(double density, double feather) {
+  if (!std::isfinite(density) || !std::isfinite(feather)) return;
+  std::lock_guard<std::mutex> lock(mutex_);
+  maskDensity_ = std::clamp(density, 0.0, 100.0);
+  maskFeather_ = std::max(0.0, feather);
+}
+double BaseLayer::maskDensity() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return maskDensity_;
+}
+double BaseLayer::maskFeather() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return maskFeather_;
+}
 MaskImagePtr BaseLayer::workingMask() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return useMask_ && mask_ && mask_->isValid() ? mask_ : nullptr;
+  if (!useMask_ || !mask_ || !mask_->isValid()) return nullptr;
+  if (MaskImage::isNeutralSetting(maskDensity_, maskFeather_)) return mask_;
+  // Feathering blurs the whole mask, so the result is kept until the mask or the setting changes.
+  if (!settingMask_ || settingMaskSource_ != mask_ || settingMaskRevision_ != maskRevision_ ||
+      settingMaskDensity_ != maskDensity_ || settingMaskFeather_ != maskFeather_) {
+    settingMask_ = mask_->withDensityAndFeather(maskDensity_, maskFeather_);
+    settingMaskSource_ = mask_;
+    settingMaskRevision_ = maskRevision_;
+    settingMaskDensity_ = maskDensity_;
+    settingMaskFeather_ = maskFeather_;
+  }
+  return settingMask_;
 }
 void BaseLayer::resetMaskCache() {
   std::lock_guard<std::mutex> lock(mutex_);
@@ -179,6 +206,8 @@ uint64_t BaseLayer::stateHash() const {
   mix(h, uint64_t(blendMode_));
   mix(h, useMask_ && mask_ ? reinterpret_cast<uintptr_t>(mask_.get()) : 0);
   mix(h, useMask_ && mask_ ? maskRevision_ : 0);
+  mix(h, useMask_ && mask_ ? uint64_t(std::hash<double>{}(maskDensity_)) : 0);
+  mix(h, useMask_ && mask_ ? uint64_t(std::hash<double>{}(maskFeather_)) : 0);
   mix(h, uint64_t(transform_.transformType));
   const AffineTransform& t = transform_.transform;
   for (float f : {t.a, t.b, t.c, t.d, t.tx, t.ty}) mix(h, bits(f));

@@ -56,7 +56,13 @@ class BaseLayer {
   void setMask(MaskImagePtr mask);
   void removeMask();
   void createMaskWithSize(Size size, float fill);
-  // The mask the render uses: the mask while use-mask is on, else none.
+  // The mask setting the render applies over the mask values without changing them: density in
+  // percent scales the mask, feather blurs it (radius in pixels). 100 and 0 leave the mask as it is.
+  void setMaskSetting(double density, double feather);
+  double maskDensity() const;
+  double maskFeather() const;
+  // The mask the render uses: the mask while use-mask is on, with the mask setting applied, else
+  // none.
   MaskImagePtr workingMask() const;
   // Callers that paint into the mask's values call this afterwards so renders see the change.
   void resetMaskCache();
@@ -93,6 +99,11 @@ class BaseLayer {
   bool useMask_ = true;
   MaskImagePtr mask_;
   uint64_t maskRevision_ = 0;
+  double maskDensity_ = 100, maskFeather_ = 0;
+  // The mask with the setting applied, and the revision and setting it was made from.
+  mutable MaskImagePtr settingMask_, settingMaskSource_;
+  mutable uint64_t settingMaskRevision_ = 0;
+  mutable double settingMaskDensity_ = 100, settingMaskFeather_ = 0;
   bool needReblend_ = false;
   bool workingMaskDirty_ = false, previewMaskDirty_ = false;
   // While dirty only in part: the union of the changed parts; zero when the whole mask is dirty.

@@ -4,8 +4,6 @@
 #include <cmath>
 #include <mutex>
 
-#include <opencv2/imgproc.hpp>
-
 #include "rova/kernels/Kernels.h"
 #include "rova/masks/Dabs.h"
 
@@ -205,16 +203,11 @@ void BrushController::setMaskSetting(double density, double feather) {
 void BrushController::bakeDensityAndFeather() {
   if (!width_) return;
   if (inStroke_) endStroke();
-  if (feather_ > 0) {
-    // The blur goes into a copy first, so the change is found pixel by pixel like any other.
-    std::vector<float> blurred(mask_->values(), mask_->values() + size_t(width_) * size_t(height_));
-    cv::Mat view(height_, width_, CV_32FC1, blurred.data());
-    cv::GaussianBlur(view, view, cv::Size(0, 0), std::max(0.3, feather_ / 2), 0, cv::BORDER_REPLICATE);
-    drawWholeMask(false, [&](int x, int y, float) { return blurred[size_t(y) * size_t(width_) + size_t(x)]; });
-  }
-  if (density_ < 100) {
-    const float scale = float(density_ / 100);
-    drawWholeMask(false, [scale](int, int, float b) { return b * scale; });
+  if (!MaskImage::isNeutralSetting(density_, feather_)) {
+    // Made in a copy first, so the change is found pixel by pixel like any other.
+    const MaskImagePtr baked = mask_->withDensityAndFeather(density_, feather_);
+    const float* v = baked->values();
+    drawWholeMask(false, [&](int x, int y, float) { return v[size_t(y) * size_t(width_) + size_t(x)]; });
   }
   density_ = 100;
   feather_ = 0;

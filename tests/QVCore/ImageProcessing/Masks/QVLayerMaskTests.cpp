@@ -8,6 +8,7 @@
 
 #include "QVCore/ImageProcessing/Layers/LayerTestSupport.h"
 #include "QVCore/ImageProcessing/Masks/QVLayerMask.h"
+#include "QVCore/ImageProcessing/RovaBridge/QVIPImage.h"
 #include "rova/ImageCompressorProxy.h"
 #include "rova/layers/ImageLayer.h"
 
@@ -375,3 +376,146 @@ TEST(QVLayerMask, FailedMaskWriteKeepsCopyAndIsRetriedOnNextSave) {
 }
 
 }  // namespace
+
+// The setting shows in the render at once; baking moves it into the values and the render must
+// then not apply it a second time.
+TEST(QVLayerMask, DensityShowsWhileRenderingAndIsAppliedOnceWhenBaked) {
+  Fixture f;
+  f.mask->fillMask();
+  f.mask->setDensity(40);
+  f.drain();
+  auto cpp = f.layer->cppLayer();
+  ASSERT_TRUE(cpp->workingMask());
+  EXPECT_FLOAT_EQ(cpp->workingMask()->values()[0], 0.4f);
+  EXPECT_FLOAT_EQ(f.pixels()[0], 1.f) << "values change only when baked";
+
+  f.mask->applyFeatherAndDensity();
+  EXPECT_FLOAT_EQ(f.pixels()[0], 0.4f);
+  EXPECT_EQ(cpp->maskDensity(), 100);
+  EXPECT_FLOAT_EQ(cpp->workingMask()->values()[0], 0.4f);
+}
+
+TEST(QVLayerMask, MaskPreviewTakesTheUpdateRectangleFromTheBottomLeft) {
+  Fixture f;  // 80 x 60
+  f.mask->fillMask();
+  f.drain();
+  auto cpp = f.layer->cppLayer();
+  cpp->getMask()->values()[1 * 80 + 2] = 0.25f;  // second row from the top, third column
+  cpp->resetMaskCache();
+  const CGRect roi = CGRectMake(0, 0, 80, 60);
+  const CGSize size = CGSizeMake(40, 30);
+
+  struct Case {
+    const char* name;
+    CGRect update;
+    int width, height;  // 0: no mask data
+    float first;
+  };
+  const Case cases[] = {
+      {"zero rectangle: the whole mask", CGRectZero, 80, 60, 1.f},
+      {"part, rows counted from the bottom", CGRectMake(2, 58, 3, 1), 3, 1, 0.25f},
+      {"clipped to the mask", CGRectMake(78, -4, 10, 6), 2, 2, 1.f},
+      {"outside the mask", CGRectMake(100, 100, 5, 5), 0, 0, 0.f},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto image = f.mask->obtainMaskPreviewForRoi(roi, size, c.update);
+    ASSERT_TRUE(image);
+    auto data = image->maskData();
+    if (!c.width) {
+      EXPECT_FALSE(data);
+      EXPECT_EQ(image->size(), size);
+      continue;
+    }
+    ASSERT_TRUE(data);
+    EXPECT_EQ(data->width(), c.width);
+    EXPECT_EQ(data->height(), c.height);
+    EXPECT_FLOAT_EQ(data->row(0)[0], c.first);
+  }
+
+  auto whole = f.mask->obtainMaskPreviewForRoi(roi, size, CGRectZero)->maskData();
+  EXPECT_NE(whole->data(), cpp->getMask()->values()) << "a copy, not the live values";
+  f.mask->setDensity(50);
+  f.drain();
+  EXPECT_FLOAT_EQ(f.mask->obtainMaskPreviewForRoi(roi, size, CGRectMake(0, 0, 1, 1))->maskData()->row(0)[0], 0.5f)
+      << "what the render uses";
+  cpp->removeMask();
+  auto none = f.mask->obtainMaskPreviewForRoi(roi, size, CGRectZero);
+  EXPECT_FALSE(none->maskData());
+  EXPECT_EQ(none->size(), size);
+}
+
+TEST(QVLayerMask, ImageForRoiIsCutToTheUpdateRectangle) {
+  Fixture f;  // 80 x 60
+  const CGRect roi = CGRectMake(0, 0, 80, 60);
+  auto whole = f.mask->processImageForRoi(roi, CGSizeMake(40, 30), CGRectZero);
+  ASSERT_TRUE(whole);
+  EXPECT_EQ(whole->size(), CGSizeMake(40, 30));
+  auto part = f.mask->processImageForRoi(roi, CGSizeMake(40, 30), CGRectMake(30, 25, 20, 20));
+  ASSERT_TRUE(part);
+  EXPECT_EQ(part->size(), CGSizeMake(10, 5)) << "clipped to the output";
+  EXPECT_FALSE(f.mask->processImageForRoi(roi, CGSizeMake(0, 30), CGRectZero)) << "empty output";
+  EXPECT_FALSE(f.mask->processImageForRoi(roi, CGSizeMake(40, 30), CGRectMake(50, 0, 5, 5)));
+}
+
+TEST(QVLayerMask, PreviewIsProcessedOnlyWithRegionSizeAndCallback) {
+  Fixture f;  // 80 x 60
+  f.mask->fillMask();
+  f.drain();
+  struct Report {
+    bool image = false;
+    CGRect roi{}, update{};
+    CGSize size{};
+  };
+  std::vector<Report> previews, masks;
+  f.mask->processPreviewIfNeeded();  // no callback: nothing to do
+  f.mask->setUpdatePreviewCallback([&](std::shared_ptr<QVIPImage> image, CGRect roi, CGSize size, CGRect update) {
+    previews.push_back({bool(image), roi, update, size});
+  });
+  f.mask->setUpdateMaskPreviewCallback([&](std::shared_ptr<QVIPImage> image, CGRect roi, CGSize size, CGRect update) {
+    masks.push_back({image && image->maskData(), roi, update, size});
+  });
+  f.mask->processPreviewIfNeeded();  // no region or size yet
+  f.drain();
+  EXPECT_TRUE(previews.empty());
+
+  f.mask->setRoi(CGRectMake(0, 0, 80, 60));
+  f.mask->setSize(CGSizeMake(40, 30));
+  f.mask->processPreviewIfNeeded();
+  f.drain();
+  ASSERT_EQ(previews.size(), 1u);
+  ASSERT_EQ(masks.size(), 1u);
+  EXPECT_TRUE(previews[0].image);
+  EXPECT_TRUE(masks[0].image);
+  EXPECT_EQ(previews[0].roi, CGRectMake(0, 0, 80, 60));
+  EXPECT_EQ(masks[0].size, CGSizeMake(40, 30));
+  EXPECT_EQ(previews[0].update, CGRectZero);
+}
+
+TEST(QVLayerMask, LowResolutionPreviewHandsOutWhatChangedOnce) {
+  Fixture f;  // 80 x 60
+  CGRect part{};
+  auto none = f.mask->obtainLowResMaskPreviewUpdate(&part);
+  if (!f.layer->cppLayer()->hasMask()) {
+    EXPECT_FALSE(none->maskData());
+    EXPECT_EQ(none->size(), CGSizeMake(500, 500));
+  }
+  f.mask->fillMask();
+  f.drain();
+  auto cpp = f.layer->cppLayer();
+  auto settings = cpp->transformSettings();
+  settings.outputSize = {40, 30};  // half resolution
+  cpp->setTransformSettings(settings);
+  auto first = f.mask->obtainLowResMaskPreviewUpdate(&part);
+  ASSERT_TRUE(first->maskData());
+  EXPECT_EQ(part, CGRectMake(0, 0, 40, 30)) << "a whole-mask change: the whole preview";
+
+  cpp->getMask()->values()[10 * 80 + 20] = 0.f;
+  cpp->maskPixelsChanged({20, 10, 4, 2});
+  auto update = f.mask->obtainLowResMaskPreviewUpdate(&part);
+  EXPECT_EQ(part, CGRectMake(10, 5, 2, 1)) << "the changed part, scaled to the preview";
+  EXPECT_EQ(update->maskData()->width(), 2);
+
+  f.mask->obtainLowResMaskPreviewUpdate(&part);
+  EXPECT_EQ(part, CGRectMake(0, 0, 40, 30)) << "read and cleared: nothing changed reports the whole";
+}

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "engine/rova/processor/ProcessorTestSupport.h"
 #include "rova/effects/EffectIDs.h"
 
@@ -146,4 +148,43 @@ TEST(Layers, ImageLayerWorkingImagesFollowTheTransformSettings) {
   ImageLayer empty(nullptr);
   EXPECT_EQ(empty.getLoadState(), 0);
   EXPECT_EQ(empty.getWorkingImage(), nullptr);
+}
+
+// Density and feather act on what the render sees, never on the stored values, and any change of
+// them or of the mask makes the render's mask and the layer's state hash change.
+TEST(BaseLayer, MaskSettingIsAppliedToTheWorkingMaskOnly) {
+  auto layer = std::make_shared<AdjustmentLayer>(0);
+  layer->createMaskWithSize({20, 10}, 0.f);
+  float* v = layer->getMask()->values();
+  for (int y = 0; y < 10; ++y)
+    for (int x = 10; x < 20; ++x) v[y * 20 + x] = 1.f;  // right half painted
+  layer->resetMaskCache();
+  EXPECT_EQ(layer->workingMask(), layer->getMask()) << "neutral setting: the mask itself";
+
+  const uint64_t plain = layer->stateHash();
+  layer->setMaskSetting(50, 0);
+  EXPECT_NE(layer->stateHash(), plain);
+  auto half = layer->workingMask();
+  ASSERT_NE(half, layer->getMask());
+  EXPECT_FLOAT_EQ(half->values()[15], 0.5f);
+  EXPECT_FLOAT_EQ(half->values()[5], 0.f);
+  EXPECT_FLOAT_EQ(layer->getMask()->values()[15], 1.f) << "stored values untouched";
+  EXPECT_EQ(layer->workingMask(), half) << "kept while nothing changed";
+
+  layer->setMaskSetting(100, 4);
+  auto soft = layer->workingMask();
+  EXPECT_GT(soft->values()[5 * 20 + 9], 0.f) << "feather spreads over the edge";
+  EXPECT_LT(soft->values()[5 * 20 + 10], 1.f);
+
+  v[0] = 1.f;  // painted into the values: the next render must see it
+  layer->maskPixelsChanged({0, 0, 1, 1});
+  EXPECT_NE(layer->workingMask(), soft);
+  EXPECT_GT(layer->workingMask()->values()[0], soft->values()[0]);
+
+  layer->setMaskSetting(NAN, 0);  // refused
+  EXPECT_EQ(layer->maskFeather(), 4);
+  layer->setMaskSetting(100, 0);
+  EXPECT_EQ(layer->workingMask(), layer->getMask());
+  layer->setUseMask(false);
+  EXPECT_EQ(layer->workingMask(), nullptr);
 }
