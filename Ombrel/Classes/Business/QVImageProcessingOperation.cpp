@@ -119,9 +119,10 @@ void QVImageProcessingOperation::main() {
   if (isCancelled()) return performFinishedCallback();
   std::shared_ptr<QVIPImage> second = first, lensImage;
   if (lens) {
-    // The lens layers stay installed; the effects go on top of them for the second render.
     lensImage = first;
-    QVPresetHelpers::installLayersCreatedWithPresets(task->effectsPresets(), *processor);
+    std::vector<std::shared_ptr<QVPreset>> all{lens};
+    all.insert(all.end(), task->effectsPresets().begin(), task->effectsPresets().end());
+    QVPresetHelpers::installLayersCreatedWithPresets(all, *processor);
     second = render(*processor, imageRect, renderSize);
     if (isCancelled()) return performFinishedCallback();
   }
