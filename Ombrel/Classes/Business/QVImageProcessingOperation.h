@@ -34,9 +34,12 @@ class QVImageProcessingOperation : public QVImageTaskOperation {
   void main() override;
   void cancel() override;
 
+ protected:
+  // One render of the current layer stack, waiting for it; answers nullptr when cancelled or when
+  // nothing renders.
+  virtual std::shared_ptr<QVIPImage> render(QVRovaProcessor& processor, CGRect rect, CGSize fitSize);
+
  private:
-  // One render of the current layer stack; answers nullptr when cancelled or when nothing renders.
-  std::shared_ptr<QVIPImage> render(QVRovaProcessor& processor, CGRect rect, CGSize fitSize);
   void logLine(const char* format);
 
   mutable std::mutex imagesMutex_;

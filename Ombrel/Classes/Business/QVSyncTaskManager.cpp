@@ -108,11 +108,12 @@ void QVImageTaskManager::enqueueAndPerformTask(const TaskPtr& task, TaskCompleti
 void QVImageTaskManager::createAndRunOperationWithTaskParams(const TaskPtr& task, TaskCompletion completion) {
   const std::string& key = task->cacheKey();
   auto operation = liveOperationForKey(key);
-  if (operation && operation->processingPriority() != task->priority()) {
-    operation->setProcessingPriority(task->priority());
-  } else if (!operation) {
+  const bool isNew = !operation;
+  if (isNew) {
     operation = makeOperation(task);
-    if (!operation || !addSyncOperation(operation, key)) return;
+    if (!operation) return;
+  } else if (operation->processingPriority() != task->priority()) {
+    operation->setProcessingPriority(task->priority());
   }
   // The same key at the same priority joins too: a caller waiting for its own completion (an
   // export of the same photo asked twice) must hear of the result.
@@ -124,6 +125,9 @@ void QVImageTaskManager::createAndRunOperationWithTaskParams(const TaskPtr& task
     if (self && finished && finished->params()) self->dequeueTaskWithParams(*finished->params());
     if (completion) completion(finished);
   });
+  // A new operation is queued only once its callback is in place: a quick one (an unreadable
+  // file) could otherwise end before anyone listens.
+  if (isNew) addSyncOperation(operation, key);
 }
 
 void QVImageTaskManager::dequeueTaskWithParams(const QVImageTaskParams& task) {

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <future>
+#include <thread>
 
 #include "Ombrel/Classes/Business/Batch/QVBatchPreset.h"
 #include "Ombrel/Classes/Business/QVImageLoadingOperation.h"
@@ -146,7 +147,44 @@ TEST_F(ProcessingPipeline, UnreadableFileEndsWithNilImages) {
   EXPECT_EQ(result.path, path);
   EXPECT_FALSE(result.image);
   EXPECT_FALSE(result.processed);
+  manager->syncQueue()->waitUntilAllOperationsAreFinished();  // the task ended: the queue moves on
   EXPECT_FALSE(manager->isRunning());
+}
+
+// Cancels itself from another thread while its second render is waited for.
+class CancelledInSecondRender : public QVImageProcessingOperation {
+ public:
+  using QVImageProcessingOperation::QVImageProcessingOperation;
+  int renders = 0;
+  std::shared_ptr<QVIPImage> render(QVRovaProcessor& processor, CGRect rect, CGSize fitSize) override {
+    if (++renders == 2) {
+      processor.setSuspendProcessing(true);  // the render stays queued
+      std::thread([self = shared_from_this(), this] {
+        while (!isLocked()) std::this_thread::yield();
+        self->cancel();
+      }).detach();
+    }
+    return QVImageProcessingOperation::render(processor, rect, fitSize);
+  }
+};
+
+TEST(QVImageProcessingOperation, CancelDuringTheSecondRenderEndsWithoutProcessedImage) {
+  const std::string photo = (dataDir() / "enhance" / "chelsea.png").string();
+  auto params = QVImageTaskParams::imageTaskParamsWithImagePath(photo, 1, 4);
+  params->setLensCorrectionPreset(shippedPreset("LensCorrection", "AdditionalPresets"));
+  params->effectsPresets().push_back(shippedPreset("DefaultJpegPreset", "Presets"));
+  auto op = std::make_shared<CancelledInSecondRender>(params);
+  bool called = false;
+  op->addCallback([&] { called = true; });
+  auto queue = QVRecordedOperationQueue::serialQueueWithName("test.cancel");
+  queue->setObject(op, params->cacheKey());
+  queue->waitUntilAllOperationsAreFinished();  // the queue's thread is released
+  EXPECT_EQ(op->renders, 2);
+  EXPECT_TRUE(op->isCancelled());
+  EXPECT_TRUE(op->originalImage());
+  EXPECT_FALSE(op->processedImage());
+  EXPECT_FALSE(called);
+  if (auto p = op->processor()) p->setSuspendProcessing(false);
 }
 
 TEST(QVImageLoadingOperation, ThumbnailAndPreviewSizes) {
