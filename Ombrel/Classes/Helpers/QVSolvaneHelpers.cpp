@@ -1,6 +1,19 @@
 #include "Ombrel/Classes/Helpers/QVSolvaneHelpers.h"
 
+#include <filesystem>
+#include <system_error>
+
 #include "QVPlatform/Additions.h"
+#include "QVPlatform/Places.h"
+
+void QVDispatchOnMainThread(qv::Block block) {
+  if (!block) return;
+  auto& main = qv::MainExecutor::shared();
+  if (main.isMainThread())
+    block();
+  else
+    main.async(std::move(block));
+}
 
 CGSize QVSolvaneHelpers::sizeFromImageType(int64_t type) {
   switch (type) {
@@ -16,4 +29,13 @@ CGSize QVSolvaneHelpers::sizeFromImageType(int64_t type) {
 std::optional<std::string> QVSolvaneHelpers::imageKeyAtPath(const std::optional<std::string>& path, uint64_t typeId) {
   if (!path) return std::nullopt;
   return qv::md5(*path) + "_" + std::to_string(typeId);
+}
+
+std::string QVSolvaneHelpers::imageCacheDirectory() {
+  return (std::filesystem::path(qv::places::cachesDirectory()) / "QVImagesCache").string();
+}
+
+void QVSolvaneHelpers::cleanTempDirectory() {
+  std::error_code ignored;
+  std::filesystem::remove_all(imageCacheDirectory(), ignored);
 }
