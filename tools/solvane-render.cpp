@@ -2,8 +2,8 @@
 //
 // Enhances one photo the way the application does, through the core framework: a processor loads
 // the picture at the fit size, the layers of the shipped default preset ("DefaultJpegPreset", or
-// "DefaultRAWPreset" for camera RAW files) are built by identifier through the effects catalogue
-// and given the preset's values, and the whole picture is rendered in sRGB and written to OUTPUT
+// "DefaultRAWPreset" for camera RAW and TIFF files) are built by the application's layer builder
+// and installed under the picture, and the whole picture is rendered in sRGB and written to OUTPUT
 // (.jpg, .png, .tif or .webp). --plain writes the picture without the preset's layers.
 #include <chrono>
 #include <cstdio>
@@ -11,10 +11,12 @@
 #include <future>
 #include <string>
 
-#include "QVCore/ImageProcessing/Layers/QVIPEffectsProvider.h"
-#include "QVCore/ImageProcessing/Layers/QVIPLayerFactory.h"
+#include "Ombrel/Classes/Business/Presets/QVEffectsPresetManager.h"
+#include "Ombrel/Classes/Business/Presets/QVPresetHelpers.h"
+#include "QVCore/ImageProcessing/Layers/QVIPLayer.h"
 #include "QVCore/ImageProcessing/Processor/QVRovaProcessor.h"
 #include "QVCore/ImageProcessing/RovaBridge/QVRovaService.h"
+#include "QVCore/Model/Entities/QVPreset.h"
 #include "QVPlatform/Bundle.h"
 #include "QVPlatform/ImageIO/ImageIO.h"
 #include "QVPlatform/MainExecutor.h"
@@ -78,33 +80,26 @@ int main(int argc, char** argv) {
   }
   settle(*p);
   bool raw = p->exifInfo() && p->exifInfo()->isRaw;
-
   size_t built = 0;
   if (!plain) {
-    if (preset.empty()) preset = raw ? "DefaultRAWPreset" : "DefaultJpegPreset";
-    std::string presetPath = preset.find('/') != std::string::npos
-                                 ? preset
-                                 : qv::Bundle::mainBundle().pathForResource(preset, "slvnr", "Presets");
-    qv::Error error;
-    qv::Value dictionary = presetPath.empty() ? qv::Value() : qv::PropertyList::readFile(presetPath, &error);
-    const auto* entries = dictionary["AdjustmentLayers"].array();
-    if (!entries) {
+    // The application's own preset choice (by kind of file) and layer builder.
+    std::shared_ptr<QVPreset> chosen;
+    if (preset.empty())
+      chosen = QVEffectsPresetManager("Presets", "AdditionalPresets").defaultPresetForImagePath(input);
+    else if (preset.find('/') != std::string::npos)
+      chosen = QVPreset::initWithPath(preset);
+    else
+      chosen = QVEffectsPresetManager("Presets", "AdditionalPresets").presetWithName(preset, "Presets");
+    if (!chosen || !chosen->layersInfo()["AdjustmentLayers"].array()) {
       std::fprintf(stderr, "solvane-render: no preset layers in %s\n",
-                   presetPath.empty() ? preset.c_str() : presetPath.c_str());
+                   preset.empty() ? "the default preset" : preset.c_str());
       return 1;
     }
-    // The preset's layers go into one plain layer above the picture, as a preset is applied.
-    auto holder = QVIPLayerFactory::layer();
-    std::vector<std::shared_ptr<QVIPLayer>> layers;
-    auto& catalogue = p->effectsProvider();
-    for (const auto& entry : *entries) {
-      auto layer = catalogue.makeLayerWithPresetEntry(entry, p->initialLayer());
-      layers.push_back(layer);
-      std::printf("layer %s (%zu effects)\n", entry["Identifier"].asString().c_str(), layer->effects().size());
-    }
+    QVPresetHelpers::installLayersCreatedWithPresets({chosen}, *p);
+    const auto layers = p->initialLayer()->subLayers();
+    for (const auto& layer : layers)
+      std::printf("layer %s (%zu effects)\n", layer->name().c_str(), layer->effects().size());
     built = layers.size();
-    holder->setLayers(layers);
-    p->addLayer(holder);
     settle(*p);
   }
 

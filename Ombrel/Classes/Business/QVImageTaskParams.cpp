@@ -1,15 +1,34 @@
 #include "Ombrel/Classes/Business/QVImageTaskParams.h"
 
-#include "QVPlatform/Additions.h"
+#include "Ombrel/Classes/Business/Batch/QVBatchPreset.h"
+#include "Ombrel/Classes/Helpers/QVSolvaneHelpers.h"
 
-std::shared_ptr<QVImageTaskParams> QVImageTaskParams::imageTaskParamsWithImagePath(std::string path, int64_t type,
-                                                                                   int64_t priority) {
+std::shared_ptr<QVImageTaskParams> QVImageTaskParams::imageTaskParamsWithImagePath(
+    std::string path, int64_t type, int64_t priority, std::shared_ptr<QVBatchPreset> batchPreset) {
   auto params = std::make_shared<QVImageTaskParams>();
   params->path_ = std::move(path);
   params->type_ = type;
   params->priority_ = priority;
+  params->batchPreset_ = std::move(batchPreset);
   params->createCacheKey();
   return params;
 }
 
-void QVImageTaskParams::createCacheKey() { cacheKey_ = qv::md5(path_) + "_" + std::to_string(uint64_t(type_)); }
+std::shared_ptr<QVImageTaskParams> QVImageTaskParams::copy() const {
+  auto params = imageTaskParamsWithImagePath(path_, type_, priority_, batchPreset_);
+  params->effectsPresets_.insert(params->effectsPresets_.end(), effectsPresets_.begin(), effectsPresets_.end());
+  params->lensCorrectionPreset_ = lensCorrectionPreset_;
+  return params;
+}
+
+void QVImageTaskParams::createCacheKey() {
+  // Without an export preset the key is the facade's image key, which cancelling by path relies on.
+  cacheKey_ = *QVSolvaneHelpers::imageKeyAtPath(path_, uint64_t(type_));
+  if (batchPreset_ && batchPreset_->resizing() && batchPreset_->resizing()->value())
+    cacheKey_ += "_" + *batchPreset_->resizing()->value();
+}
+
+bool QVImageTaskParams::isEqual(const QVImageTaskParams& other) const {
+  if (cacheKey_.empty() || other.cacheKey_.empty()) return this == &other;
+  return cacheKey_ == other.cacheKey_;
+}
