@@ -22,6 +22,9 @@ std::function<QPoint()>& pointerSource() {
   return source;
 }
 
+// Where the pointer is on the screen: the installed source (tests) or the cursor.
+QPoint currentPointer() { return pointerSource() ? pointerSource()() : QCursor::pos(); }
+
 constexpr double kTimerInterval = 0.05;
 
 }  // namespace
@@ -216,8 +219,7 @@ void QVLoadingAnimationView::validateLinesDrawing() {
 }
 
 CGPoint QVLoadingAnimationView::mouseLocationInView() const {
-  const QPoint global = pointerSource() ? pointerSource()() : QCursor::pos();
-  return pointFromQtPoint(QPointF(mapFromGlobal(global)));
+  return pointFromQtPoint(QPointF(mapFromGlobal(currentPointer())));
 }
 
 std::vector<std::shared_ptr<QVADot>> QVLoadingAnimationView::dotsAroundPoint(CGPoint point) {
@@ -296,7 +298,7 @@ bool QVLoadingAnimationView::event(QEvent* event) {
     case QEvent::Show:
       needsStopAnimation_ = false;
       startAnimation();
-      if (rect().contains(mapFromGlobal(pointerSource() ? pointerSource()() : QCursor::pos()))) {
+      if (rect().contains(mapFromGlobal(currentPointer()))) {
         handleMouseEnetered();
       } else {
         handleMouseExited();

@@ -16,30 +16,27 @@ namespace {
 // The tail's mark is looked for in this many bytes at the end of the file.
 constexpr uint64_t kTailWindow = 16;
 
-bool writeAll(int fd, const void* bytes, size_t length, off_t offset) {
-  const auto* p = static_cast<const uint8_t*>(bytes);
+// Moves all `length` bytes at `offset` with pread or pwrite, going on after short transfers and
+// interruptions; false when the file ends or fails first.
+template <class Byte, class Transfer>
+bool transferAll(int fd, Byte* bytes, size_t length, off_t offset, Transfer transfer) {
   while (length > 0) {
-    const ssize_t n = pwrite(fd, p, length, offset);
+    const ssize_t n = transfer(fd, bytes, length, offset);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
-    p += n;
+    bytes += n;
     length -= size_t(n);
     offset += n;
   }
   return true;
 }
 
+bool writeAll(int fd, const void* bytes, size_t length, off_t offset) {
+  return transferAll(fd, static_cast<const uint8_t*>(bytes), length, offset, ::pwrite);
+}
+
 bool readAll(int fd, void* bytes, size_t length, off_t offset) {
-  auto* p = static_cast<uint8_t*>(bytes);
-  while (length > 0) {
-    const ssize_t n = pread(fd, p, length, offset);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    p += n;
-    length -= size_t(n);
-    offset += n;
-  }
-  return true;
+  return transferAll(fd, static_cast<uint8_t*>(bytes), length, offset, ::pread);
 }
 
 std::optional<uint64_t> parseDecimal(const std::string& text) {
