@@ -3,8 +3,11 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <string>
 
+#include <malloc.h>
 #include <sys/resource.h>
 
 namespace bench {
@@ -35,6 +38,28 @@ inline double peakMB() {
   rusage u{};
   getrusage(RUSAGE_SELF, &u);
   return u.ru_maxrss / 1024.0;
+}
+
+// Starts a new measure of peak resident memory (Linux: the kernel's high-water mark is reset).
+// Memory freed earlier but kept by the allocator is handed back first, so it does not count.
+inline void resetPeakMemory() {
+  malloc_trim(0);
+  std::ofstream("/proc/self/clear_refs") << "5";
+}
+
+// The peak resident memory since the last resetPeakMemory() (or since the start), in MB.
+inline double peakMemorySinceResetMB() {
+  std::ifstream status("/proc/self/status");
+  std::string key;
+  while (status >> key) {
+    if (key == "VmHWM:") {
+      double kb = 0;
+      status >> kb;
+      return kb / 1024.0;
+    }
+    status.ignore(1 << 16, '\n');
+  }
+  return peakMB();
 }
 
 }  // namespace bench

@@ -99,6 +99,15 @@ void fillInfo(jpeg_decompress_struct& cinfo, ImageInfo& info) {
   collectMarkers(cinfo, info);
 }
 
+// The libjpeg quality (1-100) of the options' 0..1 quality.
+int jpegQuality(const EncodeOptions& o) {
+  const int q = int(o.quality * 100 + 0.5);
+  return q < 1 ? 1 : (q > 100 ? 100 : q);
+}
+
+// High qualities keep full colour resolution (4:4:4); lower ones halve it both ways (4:2:0).
+bool jpegKeepsFullChroma(const EncodeOptions& o, bool grey) { return !grey && jpegQuality(o) >= 90; }
+
 // Where a baseline file's entropy-coded data breaks at restart markers that fall on MCU-row starts.
 // Such a file splits into bands that decode on their own, each a small JPEG of its own: the same
 // headers with a band's height, and that band's segments. Solvane's own files restart every MCU row;
@@ -485,7 +494,14 @@ bool decodeJPEG(const uint8_t* d, size_t n, const DecodeRequest& req, DecodeResu
   return true;
 }
 
-std::vector<uint8_t> encodeJPEGRows(const RowSource& src, const EncodeOptions& o, std::string* error) {
+namespace {
+
+// One complete JPEG of the source rows [y0, y1): every MCU row a restart interval, the profile only
+// when asked. optimizeCoding computes Huffman tables for these rows alone (a second pass over a
+// buffer of all their coefficients); without it the standard tables are used, the same in every
+// strip, so strips can be joined.
+std::vector<uint8_t> encodeJPEGStrip(const RowSource& src, const EncodeOptions& o, int y0, int y1, bool withProfile,
+                                     bool optimizeCoding, std::string* error) {
   const bool grey = src.channels <= 2;
   const int outComponents = grey ? 1 : 3;
   std::vector<uint8_t> row(size_t(src.width) * outComponents);
@@ -505,22 +521,19 @@ std::vector<uint8_t> encodeJPEGRows(const RowSource& src, const EncodeOptions& o
   }
   jpeg_mem_dest(&cinfo, &mem, &memSize);
   cinfo.image_width = JDIMENSION(src.width);
-  cinfo.image_height = JDIMENSION(src.height);
+  cinfo.image_height = JDIMENSION(y1 - y0);
   cinfo.input_components = outComponents;
   cinfo.in_color_space = grey ? JCS_GRAYSCALE : JCS_RGB;
   jpeg_set_defaults(&cinfo);
-  int q = int(o.quality * 100 + 0.5);
-  jpeg_set_quality(&cinfo, q < 1 ? 1 : (q > 100 ? 100 : q), TRUE);
-  cinfo.optimize_coding = TRUE;
+  jpeg_set_quality(&cinfo, jpegQuality(o), TRUE);
+  cinfo.optimize_coding = optimizeCoding ? TRUE : FALSE;
   // A restart marker at each MCU row costs a few bytes a row and lets readers decode bands in parallel.
   cinfo.restart_in_rows = 1;
-  if (q >= 90 && !grey) {  // keep full colour resolution at high quality
-    cinfo.comp_info[0].h_samp_factor = cinfo.comp_info[0].v_samp_factor = 1;
-  }
+  if (jpegKeepsFullChroma(o, grey)) cinfo.comp_info[0].h_samp_factor = cinfo.comp_info[0].v_samp_factor = 1;
   jpeg_start_compress(&cinfo, TRUE);
-  if (!o.icc.empty()) jpeg_write_icc_profile(&cinfo, o.icc.data(), unsigned(o.icc.size()));
+  if (withProfile && !o.icc.empty()) jpeg_write_icc_profile(&cinfo, o.icc.data(), unsigned(o.icc.size()));
   while (cinfo.next_scanline < cinfo.image_height) {
-    const uint8_t* s = src.row(int(cinfo.next_scanline));
+    const uint8_t* s = src.row(y0 + int(cinfo.next_scanline));
     JSAMPROW rows[1] = {row.data()};
     if (src.channels == outComponents) {
       rows[0] = const_cast<uint8_t*>(s);  // libjpeg only reads input rows
@@ -534,6 +547,62 @@ std::vector<uint8_t> encodeJPEGRows(const RowSource& src, const EncodeOptions& o
   std::vector<uint8_t> out(mem, mem + memSize);
   jpeg_destroy_compress(&cinfo);
   free(mem);
+  return out;
+}
+
+}  // namespace
+
+// Large pictures are cut into strips of whole groups of eight MCU rows, encoded on all cores and
+// joined into one scan: with a restart marker after every MCU row, a strip's entropy-coded data
+// stands alone, and since strips start on a multiple of eight rows their own markers (RST0..RST7,
+// counted from their first row) already carry the numbers the whole picture needs; only the marker
+// between two strips (after the last row of a group of eight: RST7) is added. The strips share the
+// standard Huffman tables, so the file is a few per cent larger than a one-piece encode with
+// optimised tables, which small pictures keep.
+std::vector<uint8_t> encodeJPEGRows(const RowSource& src, const EncodeOptions& o, std::string* error) {
+  const bool grey = src.channels <= 2;
+  const int mcuHeight = jpegKeepsFullChroma(o, grey) || grey ? 8 : 16;
+  const int groupHeight = 8 * mcuHeight;
+  const int threads = std::max(1, cv::getNumThreads());
+  if (int64_t(src.width) * src.height < (1 << 21) || threads < 2 || src.height < 2 * groupHeight)
+    return encodeJPEGStrip(src, o, 0, src.height, true, true, error);
+
+  const int groups = (src.height + groupHeight - 1) / groupHeight;
+  const int strips = std::min(groups, threads * 3);
+  std::vector<std::vector<uint8_t>> parts{size_t(strips)};
+  std::vector<std::string> errors{size_t(strips)};
+  auto stripStart = [&](int i) { return std::min(src.height, int(int64_t(groups) * i / strips) * groupHeight); };
+  cv::parallel_for_(
+      cv::Range(0, strips),
+      [&](const cv::Range& r) {
+        for (int i = r.start; i < r.end; ++i)
+          parts[size_t(i)] = encodeJPEGStrip(src, o, stripStart(i), stripStart(i + 1), i == 0, false, &errors[size_t(i)]);
+      },
+      strips);
+
+  std::vector<uint8_t> out;
+  for (int i = 0; i < strips; ++i) {
+    const auto& part = parts[size_t(i)];
+    RestartLayout layout;
+    if (part.empty() || !findRestartLayout(part.data(), part.size(), layout) || layout.segments.empty()) {
+      if (error) *error = errors[size_t(i)].empty() ? "JPEG: a strip could not be joined" : errors[size_t(i)];
+      return {};
+    }
+    if (i == 0) {
+      out.reserve(part.size() * size_t(strips) + part.size() / 2);
+      out.assign(part.begin(), part.begin() + std::ptrdiff_t(layout.headerEnd));
+      out[layout.heightPos] = uint8_t(src.height >> 8);
+      out[layout.heightPos + 1] = uint8_t(src.height & 255);
+    } else {
+      out.push_back(0xFF);
+      out.push_back(0xD7);
+    }
+    // The scan's data up to the strip's end-of-image marker.
+    out.insert(out.end(), part.begin() + std::ptrdiff_t(layout.headerEnd),
+               part.begin() + std::ptrdiff_t(layout.segments.back().second));
+  }
+  out.push_back(0xFF);
+  out.push_back(0xD9);
   return out;
 }
 

@@ -1,0 +1,260 @@
+// The whole export and preview paths as the application runs them, against a streaming
+// libjpeg-turbo decode + encode of the same file.
+//
+//   bench_export_path [WIDTH HEIGHT] [--runs N]
+//       Makes a photograph-like JPEG (6000 x 4000 by default) and measures, in one process:
+//       - the yardstick: libjpeg-turbo alone, one thread, decoding the file and encoding it again at
+//         quality 90 into a file, row by row;
+//       - the export path: a processor loads the file at full size, the default preset's layers are
+//         installed, the stack is rendered in sRGB at 8 bits and the bitmap is written as a JPEG at
+//         quality 90 through the image I/O layer (metadata and profile included);
+//       - the same export as a 16-bit TIFF;
+//       - the preview path: a load for a 2000 x 2000 box, the first render, the bitmap ready to show.
+//       Each path prints its time, its ratio to the yardstick, its peak memory (the process's
+//       resident peak is reset before each path) and a stage table. Figures are the median of N runs
+//       (3 by default); peak memory is the largest of the runs.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+// After <cstdio>: the library's header expects FILE and size_t declared.
+#include <jpeglib.h>
+
+#include "BenchPictures.h"
+#include "BenchSupport.h"
+#include "Ombrel/Classes/Business/Presets/QVEffectsPresetManager.h"
+#include "Ombrel/Classes/Business/Presets/QVPresetHelpers.h"
+#include "QVCore/ImageProcessing/Layers/QVIPLayer.h"
+#include "QVCore/ImageProcessing/Processor/QVIPProcessParams.h"
+#include "QVCore/ImageProcessing/Processor/QVRovaProcessor.h"
+#include "QVCore/ImageProcessing/RovaBridge/QVIPImage.h"
+#include "QVCore/ImageProcessing/RovaBridge/QVRovaService.h"
+#include "QVCore/Model/Entities/QVPreset.h"
+#include "QVPlatform/ImageIO/ImageIO.h"
+#include "QVPlatform/MainExecutor.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// One path's stages in order, each with its seconds.
+using Stages = std::vector<std::pair<std::string, double>>;
+
+struct Run {
+  Stages stages;
+  double peakMB = 0;
+  double total() const {
+    double t = 0;
+    for (const auto& s : stages) t += s.second;
+    return t;
+  }
+};
+
+// Decode with libjpeg-turbo and encode again at quality 90, one row at a time, on one thread.
+Run yardstick(const std::string& in, const std::string& out) {
+  Run run;
+  bench::resetPeakMemory();
+  std::vector<uint8_t> pixels;
+  int w = 0, h = 0;
+  run.stages.push_back({"decode", bench::seconds([&] {
+                          FILE* f = std::fopen(in.c_str(), "rb");
+                          jpeg_decompress_struct d{};
+                          jpeg_error_mgr err{};
+                          d.err = jpeg_std_error(&err);
+                          jpeg_create_decompress(&d);
+                          jpeg_stdio_src(&d, f);
+                          jpeg_read_header(&d, TRUE);
+                          d.out_color_space = JCS_RGB;
+                          jpeg_start_decompress(&d);
+                          w = int(d.output_width), h = int(d.output_height);
+                          pixels.resize(size_t(w) * size_t(h) * 3);
+                          while (d.output_scanline < d.output_height) {
+                            JSAMPROW row = pixels.data() + size_t(d.output_scanline) * size_t(w) * 3;
+                            jpeg_read_scanlines(&d, &row, 1);
+                          }
+                          jpeg_finish_decompress(&d);
+                          jpeg_destroy_decompress(&d);
+                          std::fclose(f);
+                        })});
+  run.stages.push_back({"encode + write", bench::seconds([&] {
+                          FILE* f = std::fopen(out.c_str(), "wb");
+                          jpeg_compress_struct c{};
+                          jpeg_error_mgr err{};
+                          c.err = jpeg_std_error(&err);
+                          jpeg_create_compress(&c);
+                          jpeg_stdio_dest(&c, f);
+                          c.image_width = JDIMENSION(w), c.image_height = JDIMENSION(h);
+                          c.input_components = 3, c.in_color_space = JCS_RGB;
+                          jpeg_set_defaults(&c);
+                          jpeg_set_quality(&c, 90, TRUE);
+                          jpeg_start_compress(&c, TRUE);
+                          while (c.next_scanline < c.image_height) {
+                            JSAMPROW row = pixels.data() + size_t(c.next_scanline) * size_t(w) * 3;
+                            jpeg_write_scanlines(&c, &row, 1);
+                          }
+                          jpeg_finish_compress(&c);
+                          jpeg_destroy_compress(&c);
+                          std::fclose(f);
+                        })});
+  run.peakMB = bench::peakMemorySinceResetMB();
+  return run;
+}
+
+// Lets queued engine work and the main-thread work it hands back run out.
+void settle(QVRovaProcessor& p) {
+  for (int i = 0; i < 50; ++i) {
+    p.imageProcessingQueue()->waitUntilAllOperationsAreFinished();
+    if (qv::MainExecutor::shared().runUntilIdle() == 0 && p.imageProcessingQueue()->operationCount() == 0) return;
+  }
+}
+
+struct PathSpec {
+  double box = 0;  // 0: full size (an export)
+  int depth = 8;
+  std::string type = "public.jpeg";
+  std::string output;  // empty: the bitmap is the end (a preview)
+};
+
+// The application's path for one file: load, preset layers, render, write.
+Run applicationPath(const std::string& in, const PathSpec& spec) {
+  Run run;
+  bench::resetPeakMemory();
+  {
+    auto p = QVRovaProcessor::init();
+    p->setNotify(false);
+    p->setLocalCacheDisabled(true);
+    p->setExportMode(spec.output.size() > 0);
+    run.stages.push_back({"load", bench::seconds([&] {
+                            std::promise<bool> loaded;
+                            p->loadImageAtURL(in, CGSizeMake(spec.box, spec.box),
+                                              [&](QVIPImagePtr image) { loaded.set_value(image != nullptr); });
+                            loaded.get_future().get();
+                            settle(*p);
+                          })});
+    run.stages.push_back({"preset layers", bench::seconds([&] {
+                            auto preset =
+                                QVEffectsPresetManager("Presets", "AdditionalPresets").defaultPresetForImagePath(in);
+                            if (preset) QVPresetHelpers::installLayersCreatedWithPresets({preset}, *p);
+                            settle(*p);
+                          })});
+    QVIPImagePtr result;
+    run.stages.push_back({"render + bitmap", bench::seconds([&] {
+                            const CGSize canvas = p->canvasSize();
+                            auto params = QVIPProcessParams::defaultParams();
+                            params->setRect(CGRectMake(0, 0, canvas.width, canvas.height));
+                            params->setFitSize(spec.box > 0 ? QVRovaProcessor::fittingSize(
+                                                                  canvas, CGSizeMake(spec.box, spec.box))
+                                                            : canvas);
+                            params->setColorspace(1);
+                            params->setDepth(spec.depth);
+                            params->setClampResult(true);
+                            params->setIsAsync(false);
+                            p->processImageWithParams(params, [&](QVIPImagePtr image, QVIPImagePtr, QVIPImagePtr,
+                                                                  CGSize, CGRect) { result = std::move(image); });
+                          })});
+    if (!result || !result->CGImage()) {
+      std::fprintf(stderr, "bench_export_path: the render failed\n");
+      return run;
+    }
+    if (!spec.output.empty()) {
+      run.stages.push_back({"encode + write", bench::seconds([&] {
+                              auto destination = CGImageDestinationCreateWithURL(spec.output, spec.type, 1);
+                              qv::Value properties{qv::Dictionary{}};
+                              properties.set(kCGImageDestinationLossyCompressionQuality, 0.9);
+                              properties.set(kCGImagePropertyDepth, int64_t(spec.depth));
+                              CGImageDestinationAddImage(destination, result->CGImage(), properties);
+                              std::string error;
+                              if (!CGImageDestinationFinalize(destination, &error))
+                                std::fprintf(stderr, "bench_export_path: %s\n", error.c_str());
+                            })});
+    }
+    run.stages.push_back({"release", bench::seconds([&] {
+                            result.reset();
+                            p.reset();
+                          })});
+  }
+  run.peakMB = bench::peakMemorySinceResetMB();
+  return run;
+}
+
+double median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v.empty() ? 0 : v[v.size() / 2];
+}
+
+// Prints the median of each stage and of the whole path over the runs, and the largest peak.
+double report(const char* name, const std::vector<Run>& runs, double yardstick) {
+  std::vector<double> totals;
+  double peak = 0;
+  for (const auto& r : runs) totals.push_back(r.total()), peak = std::max(peak, r.peakMB);
+  const double total = median(totals);
+  std::printf("%-22s %7.0f ms", name, total * 1e3);
+  if (yardstick > 0) std::printf("  %5.2f x yardstick", total / yardstick);
+  std::printf("  peak %5.0f MB\n", peak);
+  for (size_t i = 0; i < runs.front().stages.size(); ++i) {
+    std::vector<double> s;
+    for (const auto& r : runs)
+      if (i < r.stages.size()) s.push_back(r.stages[i].second);
+    std::printf("    %-18s %7.0f ms\n", runs.front().stages[i].first.c_str(), median(s) * 1e3);
+  }
+  return total;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int w = 6000, h = 4000, runs = 3;
+  std::vector<std::string> numbers;
+  for (int i = 1; i < argc; ++i) {
+    if (!std::strcmp(argv[i], "--runs") && i + 1 < argc)
+      runs = std::max(1, std::atoi(argv[++i]));
+    else
+      numbers.push_back(argv[i]);
+  }
+  if (numbers.size() == 2) w = std::atoi(numbers[0].c_str()), h = std::atoi(numbers[1].c_str());
+  if (w < 16 || h < 16) {
+    std::fprintf(stderr, "usage: bench_export_path [WIDTH HEIGHT] [--runs N]\n");
+    return 2;
+  }
+  const fs::path dir = fs::temp_directory_path() / ("solvane_bench_export_" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  const std::string in = (dir / "picture.jpg").string();
+  {
+    rova::codecs::EncodeOptions jpeg;
+    jpeg.quality = 0.9;
+    auto bytes = rova::codecs::encode(bench::makePicture(w, h), jpeg, nullptr);
+    std::ofstream(in, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+  }
+  double load[3] = {0, 0, 0};
+  getloadavg(load, 3);
+  std::printf("picture %d x %d (%.1f MP), %u hardware threads, load %.1f, median of %d runs\n", w, h, w * h / 1e6,
+              std::thread::hardware_concurrency(), load[0], runs);
+  QVRovaService::rovaInit();
+
+  std::map<std::string, std::vector<Run>> all;
+  const PathSpec exportJpeg{0, 8, "public.jpeg", (dir / "export.jpg").string()};
+  const PathSpec exportTiff{0, 16, "public.tiff", (dir / "export.tif").string()};
+  const PathSpec preview{2000, 8, "", ""};
+  for (int r = 0; r < runs; ++r) {
+    all["yardstick"].push_back(yardstick(in, (dir / "yardstick.jpg").string()));
+    all["export"].push_back(applicationPath(in, exportJpeg));
+    all["tiff"].push_back(applicationPath(in, exportTiff));
+    all["preview"].push_back(applicationPath(in, preview));
+  }
+  const double yard = report("yardstick (1 thread)", all["yardstick"], 0);
+  report("export JPEG q90", all["export"], yard);
+  report("export TIFF 16-bit", all["tiff"], yard);
+  report("preview 2000 px", all["preview"], yard);
+  std::printf("targets: export <= 1.3 x and <= 700 MB; preview <= 0.35 x and <= 250 MB; 16-bit TIFF <= 2 x\n");
+  if (!std::getenv("SOLVANE_BENCH_KEEP")) fs::remove_all(dir);
+  return 0;
+}
