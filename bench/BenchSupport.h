@@ -47,19 +47,28 @@ inline void resetPeakMemory() {
   std::ofstream("/proc/self/clear_refs") << "5";
 }
 
-// The peak resident memory since the last resetPeakMemory() (or since the start), in MB.
-inline double peakMemorySinceResetMB() {
+// A line of the kernel's account of this process ("VmHWM:", "VmRSS:"), in MB; -1 when absent.
+inline double processStatusMB(const std::string& field) {
   std::ifstream status("/proc/self/status");
   std::string key;
   while (status >> key) {
-    if (key == "VmHWM:") {
+    if (key == field) {
       double kb = 0;
       status >> kb;
       return kb / 1024.0;
     }
     status.ignore(1 << 16, '\n');
   }
-  return peakMB();
+  return -1;
 }
+
+// The peak resident memory since the last resetPeakMemory() (or since the start), in MB.
+inline double peakMemorySinceResetMB() {
+  const double hwm = processStatusMB("VmHWM:");
+  return hwm >= 0 ? hwm : peakMB();
+}
+
+// The resident memory now, in MB.
+inline double residentMB() { return processStatusMB("VmRSS:"); }
 
 }  // namespace bench

@@ -110,8 +110,10 @@ void QVImageProcessingOperation::main() {
   // A file the engine cannot read has nothing to render: the task ends with nil images.
   if (!loaded || isCancelled()) return QVImageTaskOperation::main();
 
-  const CGRect imageRect = CGRectMake(0, 0, imageSize.width, imageSize.height);
-  const CGSize renderSize = engineFitSize(fitSize, imageSize);
+  // The processor may have decoded the file at a reduced scale: regions are in its canvas's pixels.
+  const CGSize canvas = processor->canvasSize();
+  const CGRect imageRect = CGRectMake(0, 0, canvas.width, canvas.height);
+  const CGSize renderSize = engineFitSize(fitSize, canvas);
   logLine("Began processing %s, type: %lu");
   const auto& lens = task->lensCorrectionPreset();
   QVPresetHelpers::installLayersCreatedWithPresets(lens ? std::vector{lens} : task->effectsPresets(), *processor);

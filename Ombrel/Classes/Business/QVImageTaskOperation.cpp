@@ -17,6 +17,9 @@ std::shared_ptr<QVRovaProcessor> QVImageTaskOperation::processor() {
       processor_->setNotify(false);
       processor_->setLocalCacheDisabled(true);
       processor_->setProcessorCacheEnabled(false);
+      // A task's processor serves one size: a preview or a resized export decodes the file no
+      // larger than that size needs.
+      processor_->setReducedReadForFitSize(true);
     }
   }
   return processor_;

@@ -17,7 +17,9 @@
 //
 // The layer's method groups live in QVIPLayer+Name.cpp files (Dictionary, Mask, State, Texture);
 // its cancellable picture reads are a collaborator of their own, QVIPLayerImageReads.
+#include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -339,8 +341,14 @@ class QVIPLayer : public QVModelObject, public QVParentLayerProtocol, public QVP
   // documents' reads are not touched, and clearing it lets this layer read again.
   void setReadImageCanceled(bool canceled);
   bool readImageCanceled() const { return imageReads_.isCanceled(); }
-  // A full-size read of the file that setReadImageCanceled can stop; nullptr when it fails.
+  // A read of the file that setReadImageCanceled can stop; nullptr when it fails. Full size
+  // unless setReadFitSize gave a box the picture only has to cover.
   rova::ImagePtr readImageAtPath(const std::string& path, bool fastRawPreview);
+  // A box later reads of this layer's pictures need only cover (zero: full size); the layer's
+  // canvas is then the reduced picture's size.
+  void setReadFitSize(CGSize box) {
+    imageReads_.setFitSize({int(std::ceil(std::max(0.0, box.width))), int(std::ceil(std::max(0.0, box.height)))});
+  }
 
   // ---- Mask access (QVIPLayer+Mask.cpp) ----
   // Switching the mask on or off keeps its pixels: a history step, then the engine stops or

@@ -12,13 +12,15 @@ void QVIPLayerImageReads::setCanceled(bool canceled) {
 
 rova::ImagePtr QVIPLayerImageReads::read(const std::string& path, bool fastRawPreview) {
   auto flag = std::make_shared<std::atomic<bool>>(false);
+  rova::Size box;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (canceled_.load()) return nullptr;
     running_.push_back(flag);
+    box = fitSize_;
   }
   rova::ImagePtr image = rova::ImageReader::instance().read(
-      path, rova::Size{}, QVImageReader::readFlags(QVImageReader::isApplyRawDevelop(), fastRawPreview), flag);
+      path, box, QVImageReader::readFlags(QVImageReader::isApplyRawDevelop(), fastRawPreview), flag);
   std::lock_guard<std::mutex> lock(mutex_);
   std::erase(running_, flag);
   return flag->load() ? nullptr : image;

@@ -21,12 +21,18 @@ class QVIPLayerImageReads {
   // While set, reads are cancelled (the running ones included); clearing it lets reads run again.
   void setCanceled(bool canceled);
   bool isCanceled() const { return canceled_.load(); }
-  // A full-size read of the file that `setCanceled` can stop; nullptr when it fails or was
-  // cancelled.
+  // A read of the file that `setCanceled` can stop; nullptr when it fails or was cancelled. Full
+  // size unless a fit box is set: the picture is then decoded at the smallest scale that still
+  // covers the box (JPEG DCT scaling, RAW half size), the image's source telling the scale.
   rova::ImagePtr read(const std::string& path, bool fastRawPreview);
+  void setFitSize(rova::Size box) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    fitSize_ = box;
+  }
 
  private:
   std::atomic<bool> canceled_{false};
-  std::mutex mutex_;  // guards running_; a leaf lock
+  std::mutex mutex_;  // guards running_ and fitSize_; a leaf lock
+  rova::Size fitSize_;
   std::vector<std::shared_ptr<std::atomic<bool>>> running_;
 };

@@ -324,6 +324,7 @@ void QVRovaProcessor::loadImageAtURL(const std::string& path, CGSize fitSize,
           p->loadingLayer_ = layer;
         }
         QVIPImagePtr fitted;
+        if (p->isReducedReadForFitSize()) layer->setReadFitSize(fitSize);
         if (layer->configureWithImageAtURL(path)) {
           layer->setName(p->initialLayerDefaultName());
           p->dropOriginalPreviews();

@@ -269,6 +269,12 @@ class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol, p
   void setProcessorCacheEnabled(bool v) { processorCacheEnabled_ = v; }
   bool isExportMode() const { return exportMode_.load(); }
   void setExportMode(bool v) { exportMode_.store(v); }
+  // When set, loadImageAtURL with a fit size decodes the file only as large as that size needs (a
+  // processor made for one preview or one resized export): the canvas is then the reduced
+  // picture's size, and regions are asked of it in its own pixels. Off by default: a document's
+  // processor keeps the full picture for every later region and export.
+  bool isReducedReadForFitSize() const { return reducedReadForFitSize_.load(); }
+  void setReducedReadForFitSize(bool v) { reducedReadForFitSize_.store(v); }
   bool isLowResMode() const { return lowResMode_.load(); }
   void setLowResMode(bool v) { lowResMode_.store(v); }
   bool isQuickPreviewMode() const { return quickPreviewMode_.load(); }
@@ -541,6 +547,7 @@ class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol, p
   std::atomic<bool> lowResMode_{false};
   std::atomic<bool> quickPreviewMode_{false};
   std::atomic<bool> exportMode_{false};
+  std::atomic<bool> reducedReadForFitSize_{false};
   std::atomic<bool> workInBackground_{false};
   bool processorCacheEnabled_ = false;
   bool notify_ = false;

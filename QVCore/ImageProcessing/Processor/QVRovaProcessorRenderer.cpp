@@ -280,6 +280,9 @@ void QVRovaProcessorRenderer::runRender(const std::shared_ptr<QVIPProcessOperati
         if (!thumbnail && !op->isCancelled())
           if (auto small = engine->getLastResultThumbnail())
             thumbnail = QVIPImage::initWithImageData(small, colorspace, uint64_t(params->depth()), clamp);
+        // An export that asked for no cache is a one-off: the result image is the only copy kept,
+        // so its bitmap conversion can free the float picture.
+        if (exportMode && !request.useCache) engine->releaseLastResult();
       }
     }
   }

@@ -380,6 +380,13 @@ ImageDataRGBfPtr ImageProcessor::getOriginalThumbnail() const {
   return layer.getWorkingImage();
 }
 
+void ImageProcessor::releaseLastResult() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  lastResult_ = nullptr;
+  lastThumbnail_ = nullptr;
+  hasLastKey_ = false;
+}
+
 void ImageProcessor::clearCache() {
   std::lock_guard<std::mutex> lock(mutex_);
   lastResult_ = nullptr;

@@ -98,6 +98,9 @@ class ImageProcessor {
   // Drops what renders keep between calls (the last result and the working buffers kept for the next
   // render of the same size; decoded pyramids stay with their layers).
   void clearCache();
+  // Forgets the last result and its thumbnail but keeps the pooled buffers: after a one-off render
+  // (an export) whose caller holds the result, so the full-size picture is not kept twice.
+  void releaseLastResult();
 
   // For an image layer of the list: a processor that renders the layer alone (with its sublayers)
   // and one that renders everything below it. Both nullptr when the layer is not an image layer of
