@@ -31,8 +31,17 @@ std::string QVBatchNamingUIDatasource::formatFilename(const std::string& filenam
   return QVBatchTextHelpers::sanitizedFileName(name, kQVBatchFileNameMaxBytes);
 }
 
-std::string QVBatchNamingUIDatasource::applyNamingParams(const QVBatchName& part, const std::string& filename,
-                                                         uint64_t number) const {
+std::chrono::system_clock::time_point QVBatchNamingUIDatasource::now() const {
+  Clock clock;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    clock = clock_;
+  }
+  return clock ? clock() : std::chrono::system_clock::now();
+}
+
+std::string QVBatchNamingUIDatasource::partText(const QVBatchName& part, const std::string& filename, uint64_t number,
+                                                std::chrono::system_clock::time_point now) const {
   switch (part.type()) {
     case kQVBatchNameTypeFileName:
       return filename;
@@ -47,14 +56,11 @@ std::string QVBatchNamingUIDatasource::applyNamingParams(const QVBatchName& part
       return std::to_string(sum);
     }
     case kQVBatchNameTypeTimestamp: {
-      Clock clock;
       std::string zone;
       {
         std::lock_guard<std::mutex> lock(mutex_);
-        clock = clock_;
         zone = timeZoneID_;
       }
-      auto now = clock ? clock() : std::chrono::system_clock::now();
       return QVBatchTextHelpers::stringFromDate(now, part.value().value_or(""), zone);
     }
     default:

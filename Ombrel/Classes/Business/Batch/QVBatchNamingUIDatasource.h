@@ -50,7 +50,9 @@ class QVBatchNamingUIDatasource {
   std::string formatFilename(const std::string& filename, const QVBatchSettingsNaming& naming,
                              uint64_t number = 0) const;
   // The text of one part (not yet made safe).
-  std::string applyNamingParams(const QVBatchName& part, const std::string& filename, uint64_t number) const;
+  std::string applyNamingParams(const QVBatchName& part, const std::string& filename, uint64_t number) const {
+    return partText(part, filename, number, now());
+  }
   // Type 1 upper-cased, 2 lower-cased (Unicode, no particular language), otherwise unchanged.
   std::string applyCapitalizationParams(const QVBatchName& part, const std::string& name) const;
 
@@ -97,6 +99,11 @@ class QVBatchNamingUIDatasource {
   QVBatchNamingUIDatasource();
 
  private:
+  // One name reads the clock once, so its parts never straddle midnight.
+  std::string partText(const QVBatchName& part, const std::string& filename, uint64_t number,
+                       std::chrono::system_clock::time_point now) const;
+  std::chrono::system_clock::time_point now() const;
+
   std::vector<QVBatchTitleParams> segments_;
   std::vector<QVDateFormatPresenter> dateFormats_;
   mutable std::mutex mutex_;

@@ -96,24 +96,34 @@ std::string QVBatchPresetManager::uniquePresetName(const QVBatchPreset& preset) 
 bool QVBatchPresetManager::savePreset(const PresetPtr& preset) {
   if (!preset) return false;
   preset->setName(uniquePresetName(*preset));
+  std::string path = customPresetsPathForName(preset->name());
   qv::Error error;
-  bool written = qv::PropertyList::writeFile(customPresetsPathForName(preset->name()), preset->serialize(),
-                                             qv::PropertyListFormat::XML, &error);
+  bool written = qv::PropertyList::writeFile(path, preset->serialize(), qv::PropertyListFormat::XML, &error);
   if (!written) QVLogError("Batch preset \"%s\" not saved: %s", preset->name().c_str(), error.description.c_str());
   std::lock_guard<std::mutex> lock(mutex_);
   presets_[preset->uuid()] = preset;
+  if (written) userFiles_[preset->uuid()] = path;
   return written;
 }
 
 void QVBatchPresetManager::removePreset(const PresetPtr& preset) {
   if (!preset) return;
-  std::string path = customPresetsPathForName(preset->name());
-  if (auto stored = loadBatchPresetAtPath(path); stored && stored->uuid() == preset->uuid()) {
+  std::vector<std::string> candidates;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (auto it = userFiles_.find(preset->uuid()); it != userFiles_.end()) candidates.push_back(it->second);
+  }
+  candidates.push_back(customPresetsPathForName(preset->name()));
+  for (const auto& path : candidates) {
+    auto stored = isInUserFolder(path) ? loadBatchPresetAtPath(path) : nullptr;
+    if (!stored || stored->uuid() != preset->uuid()) continue;
     std::error_code ec;
-    fs::remove(path, ec);
+    if (!fs::remove(path, ec) && ec) QVLogError("Batch preset file not removed: %s", ec.message().c_str());
+    break;
   }
   std::lock_guard<std::mutex> lock(mutex_);
   presets_.erase(preset->uuid());
+  userFiles_.erase(preset->uuid());
 }
 
 QVBatchPresetManager::Selection QVBatchPresetManager::selectionForPresetWithUUID(const std::string& uuid) const {
@@ -194,6 +204,10 @@ void QVBatchPresetManager::loadBatchPresetsAtPath(const std::string& folder) {
     preset->setName(path.stem().string());
     std::lock_guard<std::mutex> lock(mutex_);
     presets_[preset->uuid()] = preset;
+    if (isInUserFolder(path.string()))
+      userFiles_[preset->uuid()] = path.string();
+    else
+      userFiles_.erase(preset->uuid());
   }
 }
 
@@ -204,6 +218,15 @@ QVBatchPresetManager::PresetPtr QVBatchPresetManager::loadBatchPresetAtPath(cons
   qv::Error error;
   qv::Value dictionary = qv::PropertyList::readFile(file, &error);
   return QVBatchPreset::initWithDic(dictionary);
+}
+
+bool QVBatchPresetManager::isInUserFolder(const std::string& path) const {
+  if (customPresetsPath_.empty()) return false;
+  std::error_code ec;
+  fs::path folder = fs::weakly_canonical(customPresetsPath_, ec);
+  if (ec) return false;
+  fs::path parent = fs::weakly_canonical(fs::path(path).parent_path(), ec);
+  return !ec && parent == folder;
 }
 
 std::string QVBatchPresetManager::customPresetsPathForName(const std::string& name) const {

@@ -54,8 +54,9 @@ class QVBatchPresetManager {
   // (the name gets " 2", " 3", ... when taken) and sets the preset's name to it, then keeps it
   // under its uuid. The preset is kept even when the write fails; false then.
   bool savePreset(const PresetPtr& preset);
-  // Removes the preset's file from the user folder (only when that file holds this preset, so a
-  // namesake is never deleted) and forgets its uuid.
+  // Removes the preset's file from the user folder (the file it was loaded from or saved to, else
+  // the one its name gives; only when that file holds this preset, so a namesake is never
+  // deleted, and never a shipped file) and forgets its uuid.
   void removePreset(const PresetPtr& preset);
   Selection selectionForPresetWithUUID(const std::string& uuid) const;
 
@@ -86,11 +87,14 @@ class QVBatchPresetManager {
 
  private:
   std::string uniquePresetName(const QVBatchPreset& preset) const;
+  bool isInUserFolder(const std::string& path) const;
 
   std::string customPresetsPath_;
   std::string interimPresetPath_;
   mutable std::mutex mutex_;
   std::map<std::string, PresetPtr> presets_;
+  // uuid → the user-folder file a preset was last loaded from or saved to.
+  std::map<std::string, std::string> userFiles_;
   PresetPtr interimPreset_;
   std::optional<std::string> selectedPresetUUID_;
 };

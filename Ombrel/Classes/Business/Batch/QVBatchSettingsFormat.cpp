@@ -7,8 +7,9 @@
 
 std::shared_ptr<QVBatchSettingsFormat> QVBatchSettingsFormat::initWithDic(const qv::Value& dictionary) {
   auto format = std::make_shared<QVBatchSettingsFormat>();
-  // Quality first: the export type then decides whether it stands.
-  format->setQuality(qvbatch::doubleValue(dictionary["quality"]));
+  // Quality first: the export type then decides whether it stands. A file without one gets the
+  // best quality rather than the worst.
+  format->setQuality(qvbatch::doubleValue(dictionary["quality"], 1.0));
   format->setExportType(qvbatch::stringValue(dictionary, "export type"));
   format->colorSpace_ = qvbatch::integerValue(dictionary["color space"]);
   if (const qv::Value* tiff = dictionary.find("tiff properties"); tiff && tiff->isDictionary())

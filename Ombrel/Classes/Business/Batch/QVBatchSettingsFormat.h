@@ -1,7 +1,8 @@
 #pragma once
 // The file format of a batch export: type identifier, quality (0 to 1), colour space (1 sRGB,
 // 2 Adobe RGB, 3 ProPhoto RGB) and, for TIFF, compression and depth.
-// Dictionary: {"export type": text, left out when none; "quality": real; "color space": integer;
+// Dictionary: {"export type": text, left out when none; "quality": real (1.0 when missing);
+// "color space": integer;
 // "tiff properties": QVBatchTiffImageProperties dictionary, left out when none}.
 //
 // Only JPEG and JPEG 2000 have a quality to choose: setting any other export type sets the quality

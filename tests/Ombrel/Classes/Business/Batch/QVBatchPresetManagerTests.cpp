@@ -142,6 +142,20 @@ TEST_F(QVBatchPresetManagerTest, SavedNamesAreSafeAndUniqueAndRemovalSparesNames
   EXPECT_FALSE(manager->presetWithUUID("TWO"));
 }
 
+TEST_F(QVBatchPresetManagerTest, RemovalTakesTheFileAPresetCameFromAndNeverAShippedOne) {
+  writePreset(shipped / "Shipped.plist", presetDictionary(1, "S"));
+  fs::create_directories(user);
+  writePreset(user / "Shipped.plist", presetDictionary(2, "OTHER"));  // a namesake of the shipped preset
+  writePreset(user / "a:b.plist", presetDictionary(2, "COLON"));      // a name we would not write ourselves
+  auto manager = makeManager();
+  manager->removePreset(manager->presetWithUUID("S"));
+  EXPECT_TRUE(fs::exists(shipped / "Shipped.plist"));
+  EXPECT_TRUE(fs::exists(user / "Shipped.plist"));
+  manager->removePreset(manager->presetWithUUID("COLON"));
+  EXPECT_FALSE(fs::exists(user / "a:b.plist"));
+  EXPECT_EQ(names(makeManager()->presetsWithType(2)), (std::vector<std::string>{"Shipped"}));
+}
+
 TEST_F(QVBatchPresetManagerTest, SelectionAndInterimPresetAreWrittenThrough) {
   auto manager = makeManager();
   auto& defaults = qv::UserDefaults::standardUserDefaults();

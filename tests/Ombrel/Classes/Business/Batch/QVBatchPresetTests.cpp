@@ -167,6 +167,9 @@ TEST(QVBatchSettingsFormat, OnlyJPEGKindsKeepTheirQuality) {
     if (c.type) dictionary.set("export type", c.type);
     EXPECT_EQ(QVBatchSettingsFormat::initWithDic(dictionary)->quality(), c.quality) << (c.type ? c.type : "nil");
   }
+  // A file that names no quality gets the best, not the worst.
+  EXPECT_EQ(QVBatchSettingsFormat::initWithDic(qv::Dictionary{{"export type", "public.jpeg"}})->quality(), 1.0);
+
   QVBatchSettingsFormat format;
   format.setQuality(0.7);
   format.setExportType(std::nullopt);
