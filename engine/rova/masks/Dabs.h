@@ -77,6 +77,14 @@ struct Bounds {
   bool any() const { return x1 > x0 && y1 > y0; }
 };
 
+// Dabs larger than this many pixels are drawn in parallel bands of rows.
+inline constexpr long kParallelDabPixels = 1 << 16;
+
+// Runs band(row0, row1, changed) over rows y0..y1 of a dab x0..x1 (exclusive ends), in parallel
+// bands when the dab is large enough to pay for it; each band adds the pixels it changed to its
+// own bounds. Returns the bounds of all bands.
+Bounds forDabRows(int x0, int y0, int x1, int y1, const std::function<void(int, int, Bounds&)>& band);
+
 }  // namespace rova::dabs
 
 namespace rova::dabs {
