@@ -332,7 +332,8 @@ void QVLayerMask::processStrokeStackIfNeeded() {
   strokeQueue_.batchRunning = true;
   std::weak_ptr<QVLayerMask> weak = sharedAs<QVLayerMask>();
   processPoints(strokeQueue_.takeBatch(), true, [weak] {
-    qv::dispatchOnMainThread([weak] {
+    // Always on a later pass of the main loop, also when the batch is done before this returns.
+    qv::MainExecutor::shared().async([weak] {
       auto self = weak.lock();
       if (!self) return;
       self->strokeQueue_.batchRunning = false;
@@ -354,14 +355,8 @@ void QVLayerMask::processPoints(std::vector<BrushPoint> points, bool updatePrevi
   // once at the end (a replay, the stroke's end).
   const bool report = updatePreview && !replaying_ && (preview.image || preview.mask) && !CGRectIsEmpty(roi_) &&
                       size_.width > 0 && size_.height > 0;
-  perform(
-      [points = std::move(points), done, report, preview](QVLayerMask& self) {
-        struct Finally {
-          std::function<void()> f;
-          ~Finally() {
-            if (f) f();
-          }
-        } finally{done};
+  auto op = perform(
+      [points = std::move(points), report, preview](QVLayerMask& self) {
         auto cpp = self.engineLayer();
         if (!self.controller_ || !cpp || !cpp->hasMask()) return;
         bool changed = false;
@@ -374,6 +369,12 @@ void QVLayerMask::processPoints(std::vector<BrushPoint> points, bool updatePrevi
         if (report) self.reportStrokePreview(preview);
       },
       false);
+  // Also when the operation was cancelled or found nothing to draw on: the next batch waits for it.
+  if (!done) return;
+  if (op)
+    op->addFinishObserver(std::move(done));
+  else
+    done();
 }
 
 std::optional<CGRect> QVLayerMask::resultUpdateRect(const rova::RectRoi& changed, CGRect roi, CGSize size) const {
