@@ -54,7 +54,9 @@ void walk(const qv::Array& stack, const std::function<void(std::vector<BrushPoin
 
 std::vector<BrushPoint> StrokeQueue::takeBatch() {
   size_t n = 0;
-  while (n < waiting_.size() && waiting_[n].date - waiting_.front().date <= kBatchSeconds) ++n;
+  // Dates are seconds since 2001: a point stamped 0.1 s after the first may differ from it by a
+  // hair more once rounded, and still belongs to the batch.
+  while (n < waiting_.size() && waiting_[n].date - waiting_.front().date <= kBatchSeconds + 1e-6) ++n;
   std::vector<BrushPoint> batch;
   batch.reserve(n);
   for (size_t i = 0; i < n; ++i) batch.push_back(waiting_[i].point);

@@ -555,7 +555,9 @@ TEST(QVLayerMask, EachBatchHandsTheChangedPartToThePreviews) {
   f.mask->setSize(size);
   std::vector<Shown> previews, masks, lowRes;
   auto keep = [](std::vector<Shown>& into) {
-    return [&into](std::shared_ptr<QVIPImage> image, CGRect r, CGSize s, CGRect u) { into.push_back({image, r, u, s}); };
+    return [&into](std::shared_ptr<QVIPImage> image, CGRect r, CGSize s, CGRect u) {
+      into.push_back({image, r, u, s});
+    };
   };
   f.mask->setUpdatePreviewCallback(keep(previews));
   f.mask->setUpdateMaskPreviewCallback(keep(masks));
@@ -573,7 +575,8 @@ TEST(QVLayerMask, EachBatchHandsTheChangedPartToThePreviews) {
   const auto before = f.mask->processImageForRoi(roi, size, CGRectZero)->imageData();
   const qv::Date t0 = qv::Date::now();
   for (int i = 0; i <= 6; ++i)
-    f.mask->updateAtRelativePoint(CGPointMake(0.3 + 0.05 * i, 0.5), 0.05, 100, 0, qv::Date{t0.secondsSinceReferenceDate});
+    f.mask->updateAtRelativePoint(CGPointMake(0.3 + 0.05 * i, 0.5), 0.05, 100, 0,
+                                  qv::Date{t0.secondsSinceReferenceDate});
   f.mask->endStroke();
   f.drain();
   const auto after = f.mask->processImageForRoi(roi, size, CGRectZero)->imageData();
@@ -607,9 +610,10 @@ TEST(QVLayerMask, EachBatchHandsTheChangedPartToThePreviews) {
   for (int y = 0; y < 60; ++y)
     for (int x = 0; x < 80; ++x)
       if (values[size_t(y) * 80 + x] > 0) {
-        EXPECT_TRUE(std::any_of(masks.begin(), masks.end(), [&](const Shown& s) {
-          return CGRectContainsPoint(s.update, CGPointMake(x + 0.5, 60 - y - 0.5));
-        })) << x << "," << y;
+        EXPECT_TRUE(std::any_of(
+            masks.begin(), masks.end(),
+            [&](const Shown& s) { return CGRectContainsPoint(s.update, CGPointMake(x + 0.5, 60 - y - 0.5)); }))
+            << x << "," << y;
       }
   EXPECT_TRUE(lowRes.back().image->maskData());
   EXPECT_EQ(lowRes.back().roi, CGRectZero);
