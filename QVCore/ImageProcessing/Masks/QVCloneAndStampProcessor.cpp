@@ -172,11 +172,11 @@ void QVCloneAndStampProcessor::processPoints(std::vector<BrushPoint> points, boo
     if (!changed) return;
     if (result) self.reportResultUpdate(roi, size, result);
     if (!preview) return;
-    const rova::ImageDataFPtr& map = self.controller_->previewImage();
     const rova::RectRoi part = self.controller_->takePreviewUpdateRect();
-    if (!map || part.isEmpty()) return;
-    auto image = QVIPImage::initWithMaskData(map->copy(part), CGSizeMake(part.width, part.height));
-    const CGRect rect = rova::cgRectFromRectROI(part, double(map->height()));
+    rova::ImageDataFPtr map = part.isEmpty() ? nullptr : self.controller_->previewImage(part);
+    if (!map) return;
+    auto image = QVIPImage::initWithMaskData(map, CGSizeMake(part.width, part.height));
+    const CGRect rect = rova::cgRectFromRectROI(part, double(self.canvasSize_.height));
     qv::dispatchOnMainThread([preview, image, rect] { preview(image, rect); });
   });
   // Also when the operation was cancelled: the next batch waits for it.
@@ -301,8 +301,7 @@ void QVCloneAndStampProcessor::updateResult() {
     if (!self || !self->controller_ || self->rovaRoiFromRoi(roi).isEmpty() || size.width < 1 || size.height < 1) return;
     auto result = self->obtainUpdateForRoi(roi, size, CGRectZero);
     auto original = self->obtainOriginalForRoi(roi, size);
-    const rova::ImageDataFPtr& map = self->controller_->previewImage();
-    auto preview = QVIPImage::initWithMaskData(map ? map->copy() : nullptr,
+    auto preview = QVIPImage::initWithMaskData(self->controller_->previewImage(),
                                                CGSizeMake(self->canvasSize_.width, self->canvasSize_.height));
     // Everything is shown now.
     self->controller_->takeUpdateRect();

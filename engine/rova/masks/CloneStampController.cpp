@@ -35,9 +35,9 @@ void CloneStampController::setProcessMask(MaskImagePtr mask) {
 void CloneStampController::beginStroke() {
   if (!working_) return;
   cancelPreview();
-  if (!map_) map_ = ImageDataF::create(width_, height_);
+  if (map_.width() != width_) map_.reset(width_, height_);
+  mapBase_.reset(width_, height_);
   backup_.begin(working_->data(), width_, height_);
-  if (map_) mapBackup_.begin(map_->data(), width_, height_);
   inStroke_ = true;
   spacer_.reset();
 }
@@ -45,7 +45,7 @@ void CloneStampController::beginStroke() {
 void CloneStampController::endStroke() {
   inStroke_ = false;
   backup_.end();
-  mapBackup_.end();
+  mapBase_.clear();
   spacer_.reset();
 }
 
@@ -89,7 +89,11 @@ bool CloneStampController::dab(const Dab& d) {
   const int ox = cloneX_ - stampX_, oy = cloneY_ - stampY_;
   const bool erase = mode_ == BrushMode::Erase;
   backup_.touch(d.x0, d.y0, d.x1, d.y1);  // before the bands: they only look tiles up
-  if (map_) mapBackup_.touch(d.x0, d.y0, d.x1, d.y1);
+  const bool mapped = map_.width() == width_ && mapBase_.width() == width_;
+  if (mapped) {
+    mapBase_.touch(d.x0, d.y0, d.x1, d.y1, &map_);
+    map_.touch(d.x0, d.y0, d.x1, d.y1);
+  }
   dabs::Bounds mapChanged;
   std::mutex mapMutex;
   const dabs::Bounds changed = dabs::forDabRows(d.x0, d.y0, d.x1, d.y1, [&](int row0, int row1, dabs::Bounds& local) {
@@ -113,12 +117,12 @@ bool CloneStampController::dab(const Dab& d) {
           w = out;
           local.add(px, py);
         }
-        if (map_) {
-          const float m = mapBackup_.base(px, py);
-          const float mapped = erase ? m * (1 - cov) : m + (1 - m) * cov;
-          float& current = map_->at(px, py);
-          if (mapped != current) {
-            current = mapped;
+        if (mapped) {
+          const float m = mapBase_.at(px, py);
+          const float value = erase ? m * (1 - cov) : m + (1 - m) * cov;
+          float& current = map_.ref(px, py);
+          if (value != current) {
+            current = value;
             localMap.add(px, py);
           }
         }
@@ -190,6 +194,15 @@ void CloneStampController::cancelPreview() {
 RectRoi CloneStampController::takeUpdateRect() { return toRect(std::exchange(dirty_, {})); }
 
 RectRoi CloneStampController::takePreviewUpdateRect() { return toRect(std::exchange(mapDirty_, {})); }
+
+ImageDataFPtr CloneStampController::previewImage(const RectRoi& part) const {
+  if (!map_.touched()) return nullptr;
+  const RectRoi r = part.isZero() ? RectRoi{0, 0, width_, height_} : part.intersection({0, 0, width_, height_});
+  if (r.isEmpty()) return nullptr;
+  auto out = ImageDataF::createUninitialized(r.width, r.height);
+  if (out) map_.read(r.x, r.y, r.width, r.height, out->data());
+  return out;
+}
 
 ImageDataRGBfPtr CloneStampController::lastResult(Size output, const RectRoi& updateRect,
                                                   const RectRoiF& region) const {

@@ -47,8 +47,10 @@ class CloneStampController {
   // previews); zero when none.
   RectRoi takeUpdateRect();
   // Where strokes have acted: per canvas pixel, how strongly it shows copied pixels (0..1; erase
-  // takes it back). nullptr before the first stroke. Its changes have their own update rectangle.
-  const ImageDataFPtr& previewImage() const { return map_; }
+  // takes it back); a new image of the part (top-left pixels, within the canvas; the zero
+  // rectangle for all of it). nullptr before the first stroke. Its changes have their own update
+  // rectangle.
+  ImageDataFPtr previewImage(const RectRoi& part = {}) const;
   RectRoi takePreviewUpdateRect();
 
   // The retouched image with a shown preview dab (shared; a copy for callers that keep it).
@@ -83,10 +85,10 @@ class CloneStampController {
   int cloneX_ = 0, cloneY_ = 0, stampX_ = 0, stampY_ = 0;
   bool inStroke_ = false;
   dabs::StrokeBackup<PixelRGB<float>> backup_;
-  dabs::StrokeBackup<float> mapBackup_;
+  // The map, kept in tiles, and its tiles as they were when the stroke began.
+  dabs::TiledPlane map_, mapBase_;
   dabs::Spacer spacer_;
   dabs::Bounds dirty_, mapDirty_;
-  ImageDataFPtr map_;
   // The pixels under a shown preview dab as they were before it.
   RectRoi previewRect_{};
   ImageDataRGBfPtr previewSaved_;
