@@ -266,10 +266,16 @@ void QVCloneAndStampProcessor::setHistoryBrushStack(std::optional<qv::Array> new
   stack_ = std::move(s);
   postOnMainThread(kQVCloneAndStampHistoryUpdated);
   queue_->waitUntilAllOperationsAreFinished();
+  // The replay drew without reports: the screen gets the whole result once.
+  updateResult();
 }
 
 rova::RectRoiF QVCloneAndStampProcessor::rovaRoiFromRoi(CGRect roi) const {
   return rova::rectRoiFromCGRect(roi, double(canvasSize_.height));
+}
+
+CGRect QVCloneAndStampProcessor::roiFromRovaRoi(const rova::RectRoiF& roi) const {
+  return rova::cgRectFromRectROI(roi, double(canvasSize_.height));
 }
 
 QVIPImage::Ptr QVCloneAndStampProcessor::obtainUpdateForRoi(CGRect roi, CGSize size, CGRect updateRect) const {

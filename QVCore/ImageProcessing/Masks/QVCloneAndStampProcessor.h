@@ -81,8 +81,9 @@ class QVCloneAndStampProcessor : public QVCloneAndStampProcessorProtocol, public
   void setResultCallback(ResultCallback callback) { resultCallback_ = std::move(callback); }
   void setOriginalCallback(OriginalCallback callback) { originalCallback_ = std::move(callback); }
   void setPreviewCallback(PreviewCallback callback) { previewCallback_ = std::move(callback); }
-  // A canvas rectangle (origin bottom-left) as the engine's top-left region.
+  // A canvas rectangle (origin bottom-left) as the engine's top-left region, and back.
   rova::RectRoiF rovaRoiFromRoi(CGRect roi) const;
+  CGRect roiFromRovaRoi(const rova::RectRoiF& roi) const;
   // Renders the region of the result and of the original at the size, and hands the whole retouch
   // map, to the callbacks (on the main queue); a newer request replaces one still waiting.
   void updateResult();

@@ -97,16 +97,25 @@ TEST(QVCloneAndStampProcessor, UndoAndRedoReplayFromTheOriginal) {
   const auto retouched = p->imageData();
   ASSERT_FALSE(same(retouched, positions()));
 
+  QVIPImage::Ptr shown;
+  p->setRoi(CGRectMake(0, 0, 40, 30));
+  p->setSize(CGSizeMake(40, 30));
+  p->setResultCallback([&](QVIPImage::Ptr image, CGRect, CGSize, CGRect) { shown = image; });
   ASSERT_TRUE(history->canUndo());
   history->undo();
+  p->queue()->waitUntilAllOperationsAreFinished();
   nextPass();
   EXPECT_TRUE(same(p->imageData(), positions()));
+  ASSERT_TRUE(shown) << "the screen gets the restored result";
+  EXPECT_TRUE(same(shown->imageData(), positions()));
   EXPECT_EQ(p->historyBrushStack().size(), 2u);
   ASSERT_TRUE(history->canRedo());
   history->redo();
   nextPass();
   EXPECT_TRUE(same(p->imageData(), retouched));
   history->setDelegate({});
+  p->setResultCallback({});
+  nextPass();  // the redo's result, still on its way to the screen
 }
 
 TEST(QVCloneAndStampProcessor, ResultAndOriginalOfTheRegionAtTheSize) {
