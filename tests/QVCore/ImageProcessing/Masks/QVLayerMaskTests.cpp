@@ -4,13 +4,16 @@
 // mask files (round trip, raw form, failed and retried writes).
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "QVCore/ImageProcessing/Layers/LayerTestSupport.h"
 #include "QVCore/ImageProcessing/Masks/QVLayerMask.h"
 #include "QVCore/ImageProcessing/RovaBridge/QVIPImage.h"
 #include "QVCore/Model/Entities/QVLayerState.h"
+#include "QVPlatform/Dispatch.h"
 #include "QVPlatform/PropertyList.h"
 #include "rova/ImageCompressorProxy.h"
 #include "rova/layers/ImageLayer.h"
@@ -385,6 +388,32 @@ TEST(QVLayerMask, FailedMaskWriteKeepsCopyAndIsRetriedOnNextSave) {
   f.mask->saveMaskForceWithIgnoreHistoryMaskName();
   EXPECT_EQ(*f.mask->historyMaskName(), name);
   f.mask->endStroke();
+}
+
+TEST(QVLayerMask, WritesOfOneMaskFileNeverMixAndLeaveNoTemporaryFiles) {
+  TempFolder folder;
+  Fixture f(folder.path.string());
+  f.stroke(0.4);
+  f.mask->finishDrawing();
+  // Several saves of one name at once: background writes, then one on this thread.
+  for (int i = 0; i < 8; ++i) f.mask->saveMask(false, std::string("SAME"), true);
+  f.mask->saveMask(true, std::string("SAME"), true);
+  const fs::path file = folder.path / "SAME.rovacompressedmaskdata";
+  auto leftovers = [&] {
+    return std::count_if(fs::directory_iterator(folder.path), fs::directory_iterator(),
+                         [](const fs::directory_entry& e) { return e.path().extension() == ".tmp"; });
+  };
+  for (int i = 0; i < 200 && leftovers() > 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  qv::DispatchQueue::global()->sync([] {});
+  EXPECT_EQ(leftovers(), 0);
+  std::ifstream in(file, std::ios::binary);
+  const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string error;
+  auto read = rova::ImageCompressorProxy::uncompressMask(bytes, &error);
+  ASSERT_TRUE(read) << error;
+  const auto pixels = f.pixels();
+  ASSERT_EQ(read->width() * read->height(), int(pixels.size()));
+  EXPECT_EQ(std::memcmp(read->values(), pixels.data(), pixels.size() * 4), 0);
 }
 
 }  // namespace
