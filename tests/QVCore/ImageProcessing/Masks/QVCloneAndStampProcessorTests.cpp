@@ -204,13 +204,18 @@ TEST(QVCloneAndStampProcessor, StrokeBatchesHandTheirChangedPartsToTheCallbacks)
   EXPECT_EQ(part->width(), int(last.update.size.width));
   const int top = 30 - int(last.update.origin.y) - part->height();
   EXPECT_EQ(part->at(0, 0), retouched->at(int(last.update.origin.x), top));
-  // The retouch map's parts: 1 under the hard brush.
   ASSERT_TRUE(maps[0].image->maskData());
   EXPECT_GT(maps[0].update.size.width, 0);
-  p->setHistoryBrushStack(qv::Array{});  // a replay reports nothing per batch
-  p->setHistoryBrushStack(p->historyBrushStack());
+
+  // A replay draws without reports per batch and then sends the whole result once.
+  const qv::Array stack = p->historyBrushStack();
+  p->setHistoryBrushStack(qv::Array{});
+  p->setHistoryBrushStack(stack);
+  p->queue()->waitUntilAllOperationsAreFinished();
   nextPass();
-  EXPECT_EQ(results.size(), 3u);
+  EXPECT_EQ(std::count_if(results.begin(), results.end(), [](const Shown& r) { return r.update != CGRectZero; }), 3);
+  EXPECT_EQ(results.back().update, CGRectZero);
+  EXPECT_TRUE(same(results.back().image->imageData(), retouched));
 }
 
 TEST(QVCloneAndStampProcessor, PreviewShowsWhereAStrokeWouldGoAndIsTakenBack) {
