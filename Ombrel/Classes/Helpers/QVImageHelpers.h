@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "QVPlatform/Error.h"
+#include "QVPlatform/Value.h"
 
 // The domain of validation errors; code 1: the engine's reader cannot open the file, code 2: the
 // extension is an excluded type.
@@ -32,7 +33,11 @@ class QVImageHelpers {
   static const std::vector<std::string>& exceptionalImageTypes();
 };
 
-// The extensions the application declares it opens: every "CFBundleTypeExtensions" entry of every
-// "CFBundleDocumentTypes" item of the main bundle's information dictionary (the resource
-// "Info.plist"), in order; read once per process. The open panel offers the same list.
+// The document types the application declares: "CFBundleDocumentTypes" of the main bundle's
+// information dictionary when it has them, else of the resource "ApplicationDocumentTypes.plist"
+// (one bundle serves the application and the core framework here, and the framework's own preset
+// document types live in "DocumentTypes.plist").
+qv::Value QVApplicationDocumentTypes();
+// The extensions the application opens: every "CFBundleTypeExtensions" entry of every declared
+// document type, in order; read once per process. The open panel offers the same list.
 const std::vector<std::string>& QVAllowedFileTypes();
