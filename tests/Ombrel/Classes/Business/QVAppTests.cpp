@@ -84,10 +84,13 @@ class QVAppFacade : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     // Offline: the event tracker keeps its records (no upload is attempted).
-    static solvane::test::FakeProbeInstaller offline{std::make_shared<solvane::test::FakeReachabilityProbe>(0)};
+    offline =
+        std::make_unique<solvane::test::FakeProbeInstaller>(std::make_shared<solvane::test::FakeReachabilityProbe>(0));
     static std::once_flag started;
     std::call_once(started, [] { QVApp::start(); });
   }
+  static void TearDownTestSuite() { offline.reset(); }
+  static inline std::unique_ptr<solvane::test::FakeProbeInstaller> offline;
   void TearDown() override {
     QVApp::cancelImageOperationsAndWaitUntilDone();
     qv::MainExecutor::shared().runUntilIdle();
