@@ -370,6 +370,7 @@ TEST(QVAppStatistics, PayloadReachesTheServerWithItsFourKeys) {
     std::vector<std::shared_ptr<QVAppEvent>> events;
     for (int64_t code : {7, 8})
       events.push_back(QVAppEvent::eventWithType(QVAppEventTypeImageLoad, {{kQVCodeName, code}}, {}));
+    EXPECT_EQ(events[0]->sessionID, QVApp::sessionID()) << "events carry the facade's session";
     std::optional<std::optional<qv::Error>> outcome;
     QVApp::shared()->eventTrackerDidTrackEventsOnline(*QVAppEventTracker::shared(), events,
                                                       [&outcome](const std::optional<qv::Error>& e) { outcome = e; });
