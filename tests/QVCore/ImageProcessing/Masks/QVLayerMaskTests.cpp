@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "QVCore/ImageProcessing/Layers/LayerTestSupport.h"
+#include "common/TestSupport.h"
 #include "QVCore/ImageProcessing/Masks/QVLayerMask.h"
 #include "QVCore/ImageProcessing/RovaBridge/QVIPImage.h"
 #include "QVCore/Model/Entities/QVLayerState.h"
@@ -44,9 +45,10 @@ struct Fixture {
   std::shared_ptr<QVLayerMask> mask;
   std::shared_ptr<std::vector<std::string>> calls = std::make_shared<std::vector<std::string>>();
 
-  explicit Fixture(const std::string& resources = "/nonexistent/res", int w = 80, int h = 60,
+  // The history's files go to `resources`, or to a fresh folder of the test's own when none is given.
+  explicit Fixture(const std::string& resources = {}, int w = 80, int h = 60,
                    std::shared_ptr<QVIPLayer> masked = nullptr) {
-    history->folder = resources;
+    history->folder = resources.empty() ? solvane::test::makeTempDir("mask-history").string() : resources;
     if (masked) layer = masked;
     QVLayerMask::registerMaker();
     addLayerOverPicture(*processor, layer, w, h);
@@ -577,7 +579,7 @@ struct Shown {
 };
 
 TEST(QVLayerMask, EachBatchHandsTheChangedPartToThePreviews) {
-  Fixture f("/nonexistent/res", 80, 60, whiteLayer(80, 60));
+  Fixture f({}, 80, 60, whiteLayer(80, 60));
   const CGRect roi = CGRectMake(0, 0, 80, 60);
   const CGSize size = CGSizeMake(40, 30);
   f.mask->setRoi(roi);
@@ -649,7 +651,7 @@ TEST(QVLayerMask, EachBatchHandsTheChangedPartToThePreviews) {
   EXPECT_EQ(lowRes.back().size, CGSizeZero);
 
   // Replaying the stroke reports once at the end, with no per-batch previews.
-  Fixture r("/nonexistent/res", 80, 60, whiteLayer(80, 60));
+  Fixture r({}, 80, 60, whiteLayer(80, 60));
   std::vector<Shown> replayPreviews;
   r.mask->setRoi(roi);
   r.mask->setSize(size);
