@@ -5,6 +5,7 @@
 
 #include "QVCore/Utils/QVImageUtils.h"
 #include "QVPlatform/Additions.h"
+#include "QVPlatform/FileAdditions.h"
 #include "QVPlatform/Bundle.h"
 #include "QVPlatform/PropertyList.h"
 
@@ -60,24 +61,9 @@ const std::vector<std::string>& QVImageHelpers::exceptionalImageTypes() {
   return types;
 }
 
-qv::Value QVApplicationDocumentTypes() {
-  const qv::Bundle& bundle = qv::Bundle::mainBundle();
-  const qv::Value& fromInfo = bundle.objectForInfoDictionaryKey("CFBundleDocumentTypes");
-  if (fromInfo.isArray()) return fromInfo;
-  const std::string path = bundle.pathForResource("ApplicationDocumentTypes", "plist");
-  return path.empty() ? qv::Value() : qv::PropertyList::readFile(path, nullptr)["CFBundleDocumentTypes"];
-}
+qv::Value QVApplicationDocumentTypes() { return qv::applicationDocumentTypes(); }
 
 const std::vector<std::string>& QVAllowedFileTypes() {
-  static const std::vector<std::string> types = [] {
-    std::vector<std::string> found;
-    const qv::Value documentTypes = QVApplicationDocumentTypes();
-    if (const qv::Array* items = documentTypes.array())
-      for (const auto& item : *items)
-        if (const qv::Array* extensions = item["CFBundleTypeExtensions"].array())
-          for (const auto& extension : *extensions)
-            if (extension.isString()) found.push_back(*extension.string());
-    return found;
-  }();
+  static const std::vector<std::string> types = qv::allBundleTypes();
   return types;
 }
