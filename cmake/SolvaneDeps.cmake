@@ -27,6 +27,8 @@ pkg_check_modules(EXIV2 REQUIRED IMPORTED_TARGET exiv2)
 pkg_check_modules(LCMS2 REQUIRED IMPORTED_TARGET lcms2)
 pkg_check_modules(LENSFUN REQUIRED IMPORTED_TARGET lensfun)
 pkg_check_modules(GLIB REQUIRED IMPORTED_TARGET glib-2.0)
+# Unicode case mapping, case-insensitive comparison and date patterns of export file names.
+find_package(ICU REQUIRED COMPONENTS uc i18n)
 # The web service client (HTTP and HTTPS transfers of the application's services).
 find_package(CURL REQUIRED)
 

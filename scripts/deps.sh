@@ -13,7 +13,7 @@ PACKAGES=(
   libjpeg62-turbo-dev libpng-dev libtiff-dev libwebp-dev libraw-dev libexiv2-dev liblcms2-dev
   libopencv-core-dev libopencv-imgproc-dev libopencv-photo-dev liblensfun-dev libglib2.0-dev
   zip unzip p7zip-full
-  libcurl4-openssl-dev
+  libcurl4-openssl-dev libicu-dev
   qt6-base-dev qt6-svg-dev qt6-multimedia-dev libgl-dev fonts-inter xvfb xauth
 )
 if [[ "${1:-}" == "--dev" ]]; then

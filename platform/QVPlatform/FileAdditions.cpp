@@ -6,14 +6,24 @@
 
 #include "QVPlatform/Additions.h"
 #include "QVPlatform/Bundle.h"
+#include "QVPlatform/PropertyList.h"
+#include "QVPlatform/Value.h"
 
 namespace fs = std::filesystem;
 
 namespace qv {
 
+Value applicationDocumentTypes() {
+  const Bundle& bundle = Bundle::mainBundle();
+  const Value& fromInfo = bundle.objectForInfoDictionaryKey("CFBundleDocumentTypes");
+  if (fromInfo.isArray()) return fromInfo;
+  const std::string path = bundle.pathForResource("ApplicationDocumentTypes", "plist");
+  return path.empty() ? Value() : PropertyList::readFile(path, nullptr)["CFBundleDocumentTypes"];
+}
+
 std::vector<std::string> allBundleTypes() {
   std::vector<std::string> types;
-  const Value& documentTypes = Bundle::mainBundle().objectForInfoDictionaryKey("CFBundleDocumentTypes");
+  const Value documentTypes = applicationDocumentTypes();
   if (!documentTypes.isArray()) return types;
   for (const Value& documentType : *documentTypes.array())
     if (const Array* extensions = documentType["CFBundleTypeExtensions"].array())

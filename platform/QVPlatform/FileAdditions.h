@@ -9,8 +9,14 @@
 
 namespace qv {
 
-// Every entry of "CFBundleTypeExtensions" of every dictionary under "CFBundleDocumentTypes" in the
-// main bundle's information dictionary, in their order (duplicates kept).
+// The document types the application declares: "CFBundleDocumentTypes" of the main bundle's
+// information dictionary, else of its "ApplicationDocumentTypes.plist" resource (where the
+// application keeps them, so the framework's own preset types stay apart); null when neither has it.
+class Value;
+Value applicationDocumentTypes();
+
+// Every entry of "CFBundleTypeExtensions" of every dictionary of applicationDocumentTypes(), in
+// their order (duplicates kept).
 std::vector<std::string> allBundleTypes();
 
 // The paths whose lower-cased extension is in `validFileTypes` (compared exactly, so the list is

@@ -24,8 +24,12 @@ std::shared_ptr<QVImageTaskParams> QVImageTaskParams::copy() const {
 void QVImageTaskParams::createCacheKey() {
   // Without an export preset the key is the facade's image key, which cancelling by path relies on.
   cacheKey_ = *QVSolvaneHelpers::imageKeyAtPath(path_, uint64_t(type_));
-  if (batchPreset_ && batchPreset_->resizing() && batchPreset_->resizing()->value())
-    cacheKey_ += "_" + *batchPreset_->resizing()->value();
+  // The value alone would let "long edge 1024" and "short edge 1024" (or an enlarging preset and
+  // one that is not) share cached renders of different sizes: the kind of resizing and the enlarge
+  // switch follow it.
+  if (const auto& resizing = batchPreset_ ? batchPreset_->resizing() : nullptr; resizing && resizing->value())
+    cacheKey_ += "_" + *resizing->value() + "_" + std::to_string(resizing->type()) +
+                 (resizing->shouldEnlarge() ? "_1" : "_0");
 }
 
 bool QVImageTaskParams::isEqual(const QVImageTaskParams& other) const {

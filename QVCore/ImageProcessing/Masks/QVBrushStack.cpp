@@ -52,4 +52,24 @@ void walk(const qv::Array& stack, const std::function<void(std::vector<BrushPoin
   flush();
 }
 
+std::vector<BrushPoint> StrokeQueue::takeBatch() {
+  size_t n = 0;
+  // Dates are seconds since 2001: a point stamped 0.1 s after the first may differ from it by a
+  // hair more once rounded, and still belongs to the batch.
+  while (n < waiting_.size() && waiting_[n].date - waiting_.front().date <= kBatchSeconds + 1e-6) ++n;
+  std::vector<BrushPoint> batch;
+  batch.reserve(n);
+  for (size_t i = 0; i < n; ++i) batch.push_back(waiting_[i].point);
+  waiting_.erase(waiting_.begin(), waiting_.begin() + std::ptrdiff_t(n));
+  return batch;
+}
+
+std::vector<BrushPoint> StrokeQueue::takeAll() {
+  std::vector<BrushPoint> all;
+  all.reserve(waiting_.size());
+  for (const Waiting& w : waiting_) all.push_back(w.point);
+  waiting_.clear();
+  return all;
+}
+
 }  // namespace QVBrushStack

@@ -55,4 +55,29 @@ unsigned beginStrokeMode(const qv::Value& entry);
 void walk(const qv::Array& stack, const std::function<void(std::vector<BrushPoint>)>& points,
           const std::function<void(const std::string& id, const qv::Value& entry)>& other);
 
+// Brush points waiting to be drawn, with the dates of their input events. While the pointer moves
+// they are drawn in batches of at most 0.1 s of input, and a batch is taken only once the one
+// before is drawn (`batchRunning`), so a fast pointer never piles up work behind the queue.
+class StrokeQueue {
+ public:
+  static constexpr double kBatchSeconds = 0.1;
+
+  void push(const BrushPoint& point, double date) { waiting_.push_back({point, date}); }
+  size_t size() const { return waiting_.size(); }
+  bool empty() const { return waiting_.empty(); }
+  void clear() { waiting_.clear(); }
+  // The points dated at most 0.1 s after the first waiting one; the first later point stays.
+  std::vector<BrushPoint> takeBatch();
+  std::vector<BrushPoint> takeAll();
+
+  bool batchRunning = false;
+
+ private:
+  struct Waiting {
+    BrushPoint point;
+    double date;
+  };
+  std::vector<Waiting> waiting_;
+};
+
 }  // namespace QVBrushStack

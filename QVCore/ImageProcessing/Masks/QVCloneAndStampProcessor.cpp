@@ -46,9 +46,9 @@ QVPixelPoint QVCloneAndStampProcessor::stampPixel(CGPoint p, double canvasHeight
   return {int(std::floor(p.x)), int(std::floor(canvasHeight - p.y))};
 }
 
-void QVCloneAndStampProcessor::perform(std::function<void(QVCloneAndStampProcessor&)> block) {
+std::shared_ptr<qv::Operation> QVCloneAndStampProcessor::perform(std::function<void(QVCloneAndStampProcessor&)> block) {
   std::weak_ptr<QVCloneAndStampProcessor> weak = sharedAs<QVCloneAndStampProcessor>();
-  queue_->addOperationWithBlock([weak, block = std::move(block)] {
+  return queue_->addOperationWithBlock([weak, block = std::move(block)] {
     if (auto self = weak.lock()) block(*self);
   });
 }
@@ -64,12 +64,15 @@ rova::ImageDataRGBfPtr QVCloneAndStampProcessor::imageData() const {
 
 void QVCloneAndStampProcessor::configureCloneAndStamp() {
   queue_->cancelAllOperations();
+  strokeQueue_.clear();
   auto original = original_;
   auto mask = processMask_;
   perform([original, mask](QVCloneAndStampProcessor& self) {
     auto controller = std::make_shared<rova::CloneStampController>(original);
     controller->setProcessMask(mask);
     self.controller_ = controller;
+    // No region and no output size: the whole original as it is, until a region is asked for.
+    self.originalImageComputeUnit_ = std::make_shared<rova::ImageComputeUnit>(original);
   });
   queue_->waitUntilAllOperationsAreFinished();
   canvasSize_ = controller_ ? controller_->canvasSize() : rova::Size{};
@@ -121,22 +124,111 @@ void QVCloneAndStampProcessor::beginStroke() {
 }
 
 void QVCloneAndStampProcessor::updateAtRelativePoint(CGPoint point, double radius, double opacity, double softness) {
-  qv::Value e = brushAtPoint(point.x, point.y, radius, opacity, softness);
-  e.set("date", qv::Date::now());
-  auto p = enginePoint(e);
-  stack_.push_back(std::move(e));
-  if (p) processPoints({*p});
+  updateAtRelativePoint(point, radius, opacity, softness, qv::Date::now());
 }
 
-void QVCloneAndStampProcessor::processPoints(std::vector<BrushPoint> points) {
-  if (points.empty()) return;
-  perform([points = std::move(points)](QVCloneAndStampProcessor& self) {
+void QVCloneAndStampProcessor::updateAtRelativePoint(CGPoint point, double radius, double opacity, double softness,
+                                                     qv::Date date) {
+  qv::Value e = brushAtPoint(point.x, point.y, radius, opacity, softness);
+  e.set("date", date);
+  auto p = enginePoint(e);
+  stack_.push_back(std::move(e));
+  if (!p) return;
+  strokeQueue_.push(*p, date.secondsSinceReferenceDate);
+  processStrokeStackIfNeeded();
+}
+
+void QVCloneAndStampProcessor::processStrokeStackIfNeeded() {
+  if (strokeQueue_.batchRunning || strokeQueue_.empty()) return;
+  strokeQueue_.batchRunning = true;
+  std::weak_ptr<QVCloneAndStampProcessor> weak = sharedAs<QVCloneAndStampProcessor>();
+  processPoints(strokeQueue_.takeBatch(), true, [weak] {
+    // Always on a later pass of the main loop, also when the batch is done before this returns.
+    qv::MainExecutor::shared().async([weak] {
+      auto self = weak.lock();
+      if (!self) return;
+      self->strokeQueue_.batchRunning = false;
+      self->processStrokeStackIfNeeded();
+    });
+  });
+}
+
+void QVCloneAndStampProcessor::processStrokeStack() { processPoints(strokeQueue_.takeAll(), true); }
+
+void QVCloneAndStampProcessor::processPoints(std::vector<BrushPoint> points, bool updatePreview,
+                                             std::function<void()> done) {
+  if (points.empty()) {
+    if (done) done();
+    return;
+  }
+  const CGRect roi = roi_;
+  const CGSize size = size_;
+  ResultCallback result = updatePreview ? resultCallback_ : ResultCallback{};
+  PreviewCallback preview = updatePreview ? previewCallback_ : PreviewCallback{};
+  auto op = perform([points = std::move(points), roi, size, result, preview](QVCloneAndStampProcessor& self) {
     if (!self.controller_) return;
-    for (const BrushPoint& p : points) self.controller_->addPoint(p.x, p.y, p.radius, p.opacity, p.softness);
+    bool changed = false;
+    for (const BrushPoint& p : points) changed |= self.controller_->addPoint(p.x, p.y, p.radius, p.opacity, p.softness);
+    if (!changed) return;
+    if (result) self.reportResultUpdate(roi, size, result);
+    if (!preview) return;
+    const rova::RectRoi part = self.controller_->takePreviewUpdateRect();
+    rova::ImageDataFPtr map = part.isEmpty() ? nullptr : self.controller_->previewImage(part);
+    if (!map) return;
+    auto image = QVIPImage::initWithMaskData(map, CGSizeMake(part.width, part.height));
+    const CGRect rect = rova::cgRectFromRectROI(part, double(self.canvasSize_.height));
+    qv::dispatchOnMainThread([preview, image, rect] { preview(image, rect); });
+  });
+  // Also when the operation was cancelled: the next batch waits for it.
+  if (done) op->addFinishObserver(std::move(done));
+}
+
+std::optional<CGRect> QVCloneAndStampProcessor::outputUpdateRect(const rova::RectRoi& changed, CGRect roi,
+                                                                 CGSize size) const {
+  const rova::RectRoiF region = rovaRoiFromRoi(roi);
+  const rova::Size output{int(size.width), int(size.height)};
+  if (region.isEmpty() || output.isEmpty()) return std::nullopt;
+  const rova::RectRoi r =
+      rova::outputRectForChange(changed, region, output.width / region.width, output.height / region.height, output);
+  if (r.isEmpty()) return std::nullopt;
+  return rova::cgRectFromRectROI(r, double(output.height));
+}
+
+void QVCloneAndStampProcessor::reportResultUpdate(CGRect roi, CGSize size, const ResultCallback& callback) {
+  const std::optional<CGRect> update = outputUpdateRect(controller_->takeUpdateRect(), roi, size);
+  if (!update) return;  // nothing in view changed
+  auto image = obtainUpdateForRoi(roi, size, *update);
+  qv::dispatchOnMainThread([callback, image, roi, size, update] { callback(image, roi, size, *update); });
+}
+
+void QVCloneAndStampProcessor::previewAtRelativePoint(CGPoint point, double radius, double opacity, double softness) {
+  processStrokeStack();
+  if (previewOperation_) previewOperation_->cancel();
+  const auto p = enginePoint(brushAtPoint(point.x, point.y, radius, opacity, softness));
+  if (!p) return;
+  const CGRect roi = roi_;
+  const CGSize size = size_;
+  ResultCallback result = resultCallback_;
+  previewOperation_ = perform([p = *p, roi, size, result](QVCloneAndStampProcessor& self) {
+    if (!self.controller_) return;
+    self.controller_->previewAt(p.x, p.y, p.radius, p.opacity, p.softness);
+    if (result) self.reportResultUpdate(roi, size, result);
+  });
+}
+
+void QVCloneAndStampProcessor::cancelPreview() {
+  const CGRect roi = roi_;
+  const CGSize size = size_;
+  ResultCallback result = resultCallback_;
+  perform([roi, size, result](QVCloneAndStampProcessor& self) {
+    if (!self.controller_) return;
+    self.controller_->cancelPreview();
+    if (result) self.reportResultUpdate(roi, size, result);
   });
 }
 
 void QVCloneAndStampProcessor::endStroke() {
+  processStrokeStack();
   stack_.push_back(entry(kEndStroke));
   perform([](QVCloneAndStampProcessor& self) {
     if (self.controller_) self.controller_->endStroke();
@@ -158,7 +250,7 @@ void QVCloneAndStampProcessor::setHistoryBrushStack(std::optional<qv::Array> new
   configureCloneAndStamp();
   replaying_ = true;
   walk(
-      s, [this](std::vector<BrushPoint> points) { processPoints(std::move(points)); },
+      s, [this](std::vector<BrushPoint> points) { processPoints(std::move(points), false); },
       [this](const std::string& id, const qv::Value& e) {
         if (id == kSetClonePoint || id == kSetStampPoint) {
           if (auto p = storedPoint(e)) applyPoint(id == kSetClonePoint, *p, false);
@@ -174,30 +266,56 @@ void QVCloneAndStampProcessor::setHistoryBrushStack(std::optional<qv::Array> new
   stack_ = std::move(s);
   postOnMainThread(kQVCloneAndStampHistoryUpdated);
   queue_->waitUntilAllOperationsAreFinished();
+  // The replay drew without reports: the screen gets the whole result once.
+  updateResult();
 }
 
 rova::RectRoiF QVCloneAndStampProcessor::rovaRoiFromRoi(CGRect roi) const {
   return rova::rectRoiFromCGRect(roi, double(canvasSize_.height));
 }
 
+CGRect QVCloneAndStampProcessor::roiFromRovaRoi(const rova::RectRoiF& roi) const {
+  return rova::cgRectFromRectROI(roi, double(canvasSize_.height));
+}
+
+QVIPImage::Ptr QVCloneAndStampProcessor::obtainUpdateForRoi(CGRect roi, CGSize size, CGRect updateRect) const {
+  if (!controller_) return nullptr;
+  const rova::Size output{int(size.width), int(size.height)};
+  // The engine's rows count from the top.
+  const rova::RectRoi part = updateRect == CGRectZero
+                                 ? rova::RectRoi{}
+                                 : rova::truncated(rova::rectRoiFromCGRect(updateRect, double(output.height)));
+  return QVIPImage::initWithImageData(controller_->lastResult(output, part, rovaRoiFromRoi(roi)));
+}
+
+QVIPImage::Ptr QVCloneAndStampProcessor::obtainOriginalForRoi(CGRect roi, CGSize size) {
+  if (!originalImageComputeUnit_) return nullptr;
+  originalImageComputeUnit_->setTransform({rovaRoiFromRoi(roi), {int(size.width), int(size.height)}});
+  return QVIPImage::initWithImageData(originalImageComputeUnit_->workingImage());
+}
+
 void QVCloneAndStampProcessor::updateResult() {
   if (resultOperation_) resultOperation_->cancel();
   const CGRect roi = roi_;
   const CGSize size = size_;
-  const rova::RectRoiF region = rovaRoiFromRoi(roi);
-  const rova::Size output{int(size.width), int(size.height)};
   auto resultCallback = resultCallback_;
   auto originalCallback = originalCallback_;
+  auto previewCallback = previewCallback_;
   std::weak_ptr<QVCloneAndStampProcessor> weak = sharedAs<QVCloneAndStampProcessor>();
   auto op = qv::BlockOperation::make([=] {
     auto self = weak.lock();
-    if (!self || !self->controller_ || region.isEmpty() || output.width <= 0 || output.height <= 0) return;
-    auto result = rova::cutAndScale(*self->controller_->workingImage(), region, output);
-    auto original = rova::cutAndScale(*self->original_, region, output);
-    self->controller_->takeUpdateRect();  // everything is shown now
+    if (!self || !self->controller_ || self->rovaRoiFromRoi(roi).isEmpty() || size.width < 1 || size.height < 1) return;
+    auto result = self->obtainUpdateForRoi(roi, size, CGRectZero);
+    auto original = self->obtainOriginalForRoi(roi, size);
+    auto preview = QVIPImage::initWithMaskData(self->controller_->previewImage(),
+                                               CGSizeMake(self->canvasSize_.width, self->canvasSize_.height));
+    // Everything is shown now.
+    self->controller_->takeUpdateRect();
+    self->controller_->takePreviewUpdateRect();
     qv::dispatchOnMainThread([=] {
-      if (resultCallback) resultCallback(QVIPImage::initWithImageData(result), roi, size, CGRectZero);
-      if (originalCallback) originalCallback(QVIPImage::initWithImageData(original), roi, size);
+      if (resultCallback) resultCallback(result, roi, size, CGRectZero);
+      if (originalCallback) originalCallback(original, roi, size);
+      if (previewCallback) previewCallback(preview, CGRectZero);
     });
   });
   resultOperation_ = op;

@@ -14,6 +14,7 @@
 #include "QVCore/ImageProcessing/RovaBridge/QVIPImage.h"
 #include "QVPlatform/OperationQueue.h"
 #include "rova/masks/CloneStampController.h"
+#include "rova/masks/ComputeUnit.h"
 
 class QVIPLayer;
 
@@ -53,22 +54,43 @@ class QVCloneAndStampProcessor : public QVCloneAndStampProcessorProtocol, public
   bool eraseMode() const { return eraseMode_; }
   void setEraseMode(bool erase);
   void beginStroke();
+  // A brush point: on-screen relative point (origin bottom-left), relative radius, opacity and
+  // softness in percent. Points are drawn in batches of 0.1 s of input; each batch hands the
+  // result callback the part that changed and the preview callback the changed part of the
+  // retouch map.
   void updateAtRelativePoint(CGPoint point, double relativeBrushRadius, double opacity, double softness);
+  // The same with the input event's date.
+  void updateAtRelativePoint(CGPoint point, double relativeBrushRadius, double opacity, double softness, qv::Date date);
+  size_t waitingStrokePoints() const { return strokeQueue_.size(); }
   void endStroke();
+  // Shows where a stroke would copy to, without drawing it: the result callback gets the changed
+  // part. A newer preview replaces one still waiting.
+  void previewAtRelativePoint(CGPoint point, double relativeBrushRadius, double opacity, double softness);
+  void cancelPreview();
   bool enoughChangesForApply() const { return stack_.size() > 2; }
 
   // The region shown (canvas pixels, origin bottom-left) and the pixel size to show it at.
   using ResultCallback = std::function<void(QVIPImage::Ptr, CGRect roi, CGSize size, CGRect updateRect)>;
   using OriginalCallback = std::function<void(QVIPImage::Ptr, CGRect roi, CGSize size)>;
+  // The map of retouched pixels (mask data of the canvas, see CloneStampController::previewImage)
+  // or its changed part, with that part's rectangle in canvas pixels (bottom-left origin; the zero
+  // rectangle for the whole map).
+  using PreviewCallback = std::function<void(QVIPImage::Ptr, CGRect updateRect)>;
   void setRoi(CGRect roi) { roi_ = roi; }
   void setSize(CGSize size) { size_ = size; }
   void setResultCallback(ResultCallback callback) { resultCallback_ = std::move(callback); }
   void setOriginalCallback(OriginalCallback callback) { originalCallback_ = std::move(callback); }
-  // A canvas rectangle (origin bottom-left) as the engine's top-left region.
+  void setPreviewCallback(PreviewCallback callback) { previewCallback_ = std::move(callback); }
+  // A canvas rectangle (origin bottom-left) as the engine's top-left region, and back.
   rova::RectRoiF rovaRoiFromRoi(CGRect roi) const;
-  // Renders the region of the result and of the original at the size, for the callbacks (on the
-  // main queue); a newer request replaces one still waiting.
+  CGRect roiFromRovaRoi(const rova::RectRoiF& roi) const;
+  // Renders the region of the result and of the original at the size, and hands the whole retouch
+  // map, to the callbacks (on the main queue); a newer request replaces one still waiting.
   void updateResult();
+  // On the queue: the retouched region at the size, only the part `updateRect` (output pixels,
+  // bottom-left origin; the zero rectangle for all of it); and the original region at the size.
+  QVIPImage::Ptr obtainUpdateForRoi(CGRect roi, CGSize size, CGRect updateRect) const;
+  QVIPImage::Ptr obtainOriginalForRoi(CGRect roi, CGSize size);
 
   qv::Array historyBrushStack() const { return stack_; }
   void setHistoryBrushStack(std::optional<qv::Array> stack);
@@ -86,24 +108,37 @@ class QVCloneAndStampProcessor : public QVCloneAndStampProcessorProtocol, public
   QVCloneAndStampProcessor(rova::ImageDataRGBfPtr original, rova::MaskImagePtr processMask);
 
  private:
-  void perform(std::function<void(QVCloneAndStampProcessor&)> block);
+  // Queues the block on the processor's queue; it does nothing once the processor is gone.
+  std::shared_ptr<qv::Operation> perform(std::function<void(QVCloneAndStampProcessor&)> block);
   void registerHistory(const char* name);
   bool ownManager(QVHistoryManagerProtocol& manager) const { return history_.get() == &manager; }
   // A stored point inside the canvas, or nullopt for numbers that are not finite.
   std::optional<CGPoint> storedPoint(const qv::Value& entry) const;
   // Sets the clone (or stamp) point, records it when asked and hands the engine its pixel.
   void applyPoint(bool clone, CGPoint p, bool record);
-  void processPoints(std::vector<QVBrushStack::BrushPoint> points);
+  // Queues the points' drawing; with updatePreview the changed parts go to the callbacks. `done`
+  // runs on the queue afterwards.
+  void processPoints(std::vector<QVBrushStack::BrushPoint> points, bool updatePreview, std::function<void()> done = {});
+  void processStrokeStackIfNeeded();
+  void processStrokeStack();
+  // On the queue: the changed part of the result for the result callback (on the main queue).
+  void reportResultUpdate(CGRect roi, CGSize size, const ResultCallback& callback);
+  // A changed canvas rectangle as the output pixels of roi at size that show it (bottom-left);
+  // nullopt when none does.
+  std::optional<CGRect> outputUpdateRect(const rova::RectRoi& changed, CGRect roi, CGSize size) const;
 
   rova::ImageDataRGBfPtr original_;
   rova::MaskImagePtr processMask_;
   std::shared_ptr<qv::OperationQueue> queue_ = qv::OperationQueue::make("clone_and_stamp", 1);
-  std::shared_ptr<rova::CloneStampController> controller_;  // used on queue_
-  std::shared_ptr<qv::Operation> fullResultOperation_, resultOperation_;
+  std::shared_ptr<rova::CloneStampController> controller_;            // used on queue_
+  std::shared_ptr<rova::ImageComputeUnit> originalImageComputeUnit_;  // used on queue_
+  std::shared_ptr<qv::Operation> fullResultOperation_, resultOperation_, previewOperation_;
+  QVBrushStack::StrokeQueue strokeQueue_;
   CGRect roi_{};
   CGSize size_{};
   ResultCallback resultCallback_;
   OriginalCallback originalCallback_;
+  PreviewCallback previewCallback_;
   rova::Size canvasSize_{};
   CGPoint clonePoint_{}, stampPoint_{};
   bool eraseMode_ = false;

@@ -14,7 +14,7 @@
 #include "QVPlatform/MainExecutor.h"
 #include "QVPlatform/NotificationCenter.h"
 #include "rova/ImageCompressorProxy.h"
-#include "rova/masks/CloneStampController.h"
+#include "rova/masks/ComputeUnit.h"
 #include "rova/processor/ImageProcessor.h"
 
 namespace fs = std::filesystem;
@@ -91,16 +91,20 @@ std::shared_ptr<rova::BaseLayer> QVLayerMask::engineLayer() const {
   return layer ? layer->cppLayer() : nullptr;
 }
 
-void QVLayerMask::perform(std::function<void(QVLayerMask&)> block, bool wait) {
+std::shared_ptr<qv::Operation> QVLayerMask::perform(std::function<void(QVLayerMask&)> block, bool wait) {
   auto p = parent();
   auto queue = p ? p->parentProcessingQueue() : nullptr;
   std::weak_ptr<QVLayerMask> weak = sharedAs<QVLayerMask>();
   qv::Block run = [weak, block = std::move(block)] {
     if (auto self = weak.lock()) block(*self);
   };
-  if (!queue || qv::OperationQueue::currentQueue() == queue) return run();
+  if (!queue || qv::OperationQueue::currentQueue() == queue) {
+    run();
+    return nullptr;
+  }
   auto op = queue->addOperationWithBlock(std::move(run));
   if (wait) op->waitUntilFinished();
+  return op;
 }
 
 void QVLayerMask::registerHistory(const std::string& format) {
@@ -281,7 +285,7 @@ void QVLayerMask::setBrushMode(unsigned mode) {
   modeChanged_ = true;
 }
 
-void QVLayerMask::beginStroke() {
+void QVLayerMask::beginStrokeUpdatePreview(bool updatePreview) {
   endStrokeIfNeeded();
   registerHistory("%@: Brush Stroke");
   createBrushController();
@@ -290,8 +294,12 @@ void QVLayerMask::beginStroke() {
   std::optional<unsigned> mode;
   if (modeChanged_ && brushMode_ <= 2) mode = brushMode_;
   record(qv::Dictionary{{kID, kBeginStroke}, {"brushMode", brushMode_}});
+  // A replay reports once at its end; no preview per stroke.
+  PreviewCallback preview = updatePreview && !replaying_ ? updatePreviewCallback_ : PreviewCallback{};
+  const CGRect roi = roi_;
+  const CGSize size = size_;
   perform(
-      [mode](QVLayerMask& self) {
+      [mode, preview, roi, size](QVLayerMask& self) {
         if (!self.controller_) return;
         if (mode) {
           self.controller_->setBrushMode(rova::BrushMode(*mode));
@@ -299,6 +307,9 @@ void QVLayerMask::beginStroke() {
         }
         self.controller_->beginStroke();
         self.engineCall("begin");
+        if (!preview) return;
+        auto image = self.processImageForRoi(roi, size, CGRectZero);
+        qv::dispatchOnMainThread([preview, image, roi, size] { preview(image, roi, size, CGRectZero); });
       },
       false);
 }
@@ -312,66 +323,115 @@ void QVLayerMask::updateAtRelativePoint(CGPoint point, double radius, double opa
   auto enginePt = enginePoint(entry);
   record(std::move(entry));
   if (!enginePt) return;
-  strokeQueue_.push_back({*enginePt, date.secondsSinceReferenceDate});
+  strokeQueue_.push(*enginePt, date.secondsSinceReferenceDate);
   processStrokeStackIfNeeded();
 }
 
 void QVLayerMask::processStrokeStackIfNeeded() {
-  if (strokeBatchRunning_ || strokeQueue_.empty()) return;
-  // One batch holds at most 0.1 s of input, and the next is queued only when this one is drawn:
-  // a fast pointer never piles up work behind the queue.
-  const double first = strokeQueue_.front().date;
-  size_t n = 0;
-  while (n < strokeQueue_.size() && strokeQueue_[n].date - first <= kStrokeBatchSeconds) ++n;
-  std::vector<BrushPoint> batch;
-  for (size_t i = 0; i < n; ++i) batch.push_back(strokeQueue_[i].point);
-  strokeQueue_.erase(strokeQueue_.begin(), strokeQueue_.begin() + std::ptrdiff_t(n));
-  strokeBatchRunning_ = true;
+  if (strokeQueue_.batchRunning || strokeQueue_.empty()) return;
+  strokeQueue_.batchRunning = true;
   std::weak_ptr<QVLayerMask> weak = sharedAs<QVLayerMask>();
-  processPoints(std::move(batch), [weak] {
-    qv::dispatchOnMainThread([weak] {
+  processPoints(strokeQueue_.takeBatch(), true, [weak] {
+    // Always on a later pass of the main loop, also when the batch is done before this returns.
+    qv::MainExecutor::shared().async([weak] {
       auto self = weak.lock();
       if (!self) return;
-      self->strokeBatchRunning_ = false;
+      self->strokeQueue_.batchRunning = false;
       self->processStrokeStackIfNeeded();
     });
   });
 }
 
-void QVLayerMask::processStrokeStack() {
-  std::vector<BrushPoint> all;
-  for (const auto& p : strokeQueue_) all.push_back(p.point);
-  strokeQueue_.clear();
-  processPoints(std::move(all));
-}
+void QVLayerMask::processStrokeStack() { processPoints(strokeQueue_.takeAll(), true); }
 
-void QVLayerMask::processPoints(std::vector<BrushPoint> points, std::function<void()> done) {
+void QVLayerMask::processPoints(std::vector<BrushPoint> points, bool updatePreview, std::function<void()> done) {
   if (points.empty()) {
     if (done) done();
     return;
   }
-  perform(
-      [points = std::move(points), done](QVLayerMask& self) {
-        struct Finally {
-          std::function<void()> f;
-          ~Finally() {
-            if (f) f();
-          }
-        } finally{done};
-        if (!self.controller_) return;
+  StrokePreview preview{roi_, size_, updatePreviewCallback_, updateMaskPreviewCallback_,
+                        updateLowResMaskPreviewCallback_};
+  // Without a region, a size and a preview to show, a batch reports nothing: its caller reports
+  // once at the end (a replay, the stroke's end).
+  const bool report = updatePreview && !replaying_ && (preview.image || preview.mask) && !CGRectIsEmpty(roi_) &&
+                      size_.width > 0 && size_.height > 0;
+  auto op = perform(
+      [points = std::move(points), report, preview](QVLayerMask& self) {
+        auto cpp = self.engineLayer();
+        if (!self.controller_ || !cpp || !cpp->hasMask()) return;
         bool changed = false;
         for (const BrushPoint& p : points) {
           changed |= self.controller_->addPoint(p.x, p.y, p.radius, p.opacity, p.softness);
           self.engineCall(describe("point", {p.x, p.y, p.radius, p.opacity, p.softness}));
         }
-        if (changed) self.engineChanged();
+        if (!changed) return;
+        self.engineChanged();
+        if (report) self.reportStrokePreview(preview);
       },
       false);
+  // Also when the operation was cancelled or found nothing to draw on: the next batch waits for it.
+  if (!done) return;
+  if (op)
+    op->addFinishObserver(std::move(done));
+  else
+    done();
+}
+
+std::optional<CGRect> QVLayerMask::resultUpdateRect(const rova::RectRoi& changed, CGRect roi, CGSize size) const {
+  auto processor = engineProcessorOf(parent());
+  auto cpp = engineLayer();
+  if (!processor || !cpp) return std::nullopt;
+  // Through a crop the change would have to be turned with it: the whole output is simpler.
+  if (changed.isZero() || !processor->getCropDescription().isNone()) return CGRectZero;
+  const rova::Size canvas = processor->canvasSize();
+  const rova::RectRoiF frame{0, 0, double(canvas.width), double(canvas.height)};
+  const rova::RectRoiF asked = rovaRoiFromRoi(roi);
+  const rova::RectRoiF region = asked.isZero() ? frame : asked.intersection(frame);
+  if (region.isEmpty()) return std::nullopt;
+  // The render fits the region into the size, keeping its proportions.
+  const double scale = std::min(size.width / region.width, size.height / region.height);
+  const rova::Size output{std::max(1, int(std::lround(region.width * scale))),
+                          std::max(1, int(std::lround(region.height * scale)))};
+  // Feathering spreads a change over about two feather radii.
+  const double feather = cpp->maskFeather();
+  const int grow = feather > 0 ? int(std::ceil(2 * feather)) + 1 : 0;
+  const rova::RectRoi grown{changed.x - grow, changed.y - grow, changed.width + 2 * grow, changed.height + 2 * grow};
+  const rova::RectRoi r = rova::outputRectForChange(grown, region, scale, scale, output);
+  if (r.isEmpty()) return std::nullopt;
+  return rova::cgRectFromRectROI(r, double(int(size.height)));
+}
+
+void QVLayerMask::reportStrokePreview(const StrokePreview& p) {
+  auto cpp = engineLayer();
+  if (!cpp) return;
+  const rova::MaskImagePtr mask = cpp->getMask();
+  const rova::RectRoi changed = cpp->getWorkingMaskUpdateRect();
+  const std::optional<CGRect> update = resultUpdateRect(changed, p.roi, p.size);
+  std::shared_ptr<QVIPImage> image, maskImage, lowRes;
+  if (p.image && update) image = processImageForRoi(p.roi, p.size, *update);
+  CGRect maskRect = CGRectZero;
+  if (p.mask && mask) {
+    const rova::RectRoi part = changed.intersection({0, 0, mask->width(), mask->height()});
+    if (!part.isEmpty()) maskRect = rova::cgRectFromRectROI(part, double(mask->height()));
+    maskImage = obtainMaskPreviewForRoi(p.roi, p.size, maskRect);
+  }
+  CGRect lowResPart = CGRectZero;
+  if (p.lowRes) lowRes = obtainLowResMaskPreviewUpdate(&lowResPart);
+  std::weak_ptr<QVLayerMask> weak = sharedAs<QVLayerMask>();
+  qv::dispatchOnMainThread([weak, p, update, image, maskImage, maskRect, lowRes, lowResPart] {
+    if (p.image && update) p.image(image, p.roi, p.size, *update);
+    if (p.mask) p.mask(maskImage, p.roi, p.size, maskRect);
+    if (p.lowRes) p.lowRes(lowRes, CGRectZero, CGSizeZero, lowResPart);
+    if (auto self = weak.lock()) self->updateMaskWithInfo({{kQVLayerMaskChangeType, kQVLayerMaskStroke}});
+  });
 }
 
 void QVLayerMask::endStroke() {
   if (!strokeInProgress_) return;
   strokeInProgress_ = false;
+  // A gradient of the next stroke must not replace this one's.
+  linearGradientOperation_.reset();
+  radialGradientOperation_.reset();
   if (!hasController_) return;
   processStrokeStack();
   record(entry(kEndStroke));
@@ -396,14 +456,21 @@ void QVLayerMask::cancelStroke() {
   perform(
       [](QVLayerMask& self) {
         if (!self.controller_) return;
-        self.controller_->cancelStroke();
+        const bool cancelled = self.controller_->cancelStroke();
         self.engineCall("cancel");
+        if (!cancelled) return;
         self.engineChanged();
+        auto cpp = self.engineLayer();
+        const bool deleted = !(cpp && cpp->hasMask());
+        std::weak_ptr<QVLayerMask> weak = self.sharedAs<QVLayerMask>();
+        qv::dispatchOnMainThread([weak, deleted] {
+          if (auto mask = weak.lock()) mask->updateMaskDeleted(deleted);
+        });
       },
       false);
+  linearGradientOperation_.reset();
+  radialGradientOperation_.reset();
   dropBrushController();
-  auto cpp = engineLayer();
-  updateMaskDeleted(!(cpp && cpp->hasMask()));
 }
 
 // ---- Gradients ----
@@ -452,7 +519,9 @@ void QVLayerMask::drawGradient(qv::Value e, bool applyToPreview) {
   if (!applyToPreview && gradientStroke_) gradientDict_ = e;
   const bool flag = radial ? e["gradientIsInvert"].asBool() : e["gradientSubtract"].asBool();
   const float px = *x, py = 1.0f - *y, rot = *rotation, va = *a, vb = *b, vc = *c;
-  perform(
+  std::shared_ptr<qv::Operation>& pending = radial ? radialGradientOperation_ : linearGradientOperation_;
+  if (pending) pending->cancel();
+  pending = perform(
       [=](QVLayerMask& self) {
         if (!self.controller_) return;
         if (radial) {
@@ -483,6 +552,17 @@ void QVLayerMask::applyGradientFromDict(const qv::Value& e) {
   if (id == kDrawGradient || id == kDrawRadialGradient) drawGradient(e, false);
 }
 
+void QVLayerMask::generatePolygon(const QVPolygonPath& path, CGSize imageSize, CGRect,
+                                  const std::function<bool(QVIPMask::Ptr)>& callback) {
+  const int width = std::max(0, int(imageSize.width)), height = std::max(0, int(imageSize.height));
+  auto values = std::make_shared<std::vector<float>>(size_t(width) * size_t(height));
+  float* data = values->data();
+  qv::dispatchApply(size_t(height), [&](size_t y) { path.fillRow(double(y), data + y * size_t(width), width); });
+  // The buffer goes to the mask as it is, without a copy.
+  QVIPMask::Ptr mask = QVIPMask::make(std::move(values), imageSize);
+  if (callback && callback(mask)) updateMask();
+}
+
 // ---- Mask setting ----
 
 void QVLayerMask::setDensity(double density) {
@@ -499,8 +579,10 @@ void QVLayerMask::setFeather(double feather) {
 
 void QVLayerMask::updateMaskSetting() {
   createBrushController();
+  processStrokeStack();
   const float density = float(density_), feather = float(feather_);
-  perform(
+  if (settingOperation_) settingOperation_->cancel();
+  settingOperation_ = perform(
       [density, feather](QVLayerMask& self) {
         if (!self.controller_) return;
         self.controller_->setMaskSetting(density, feather);
@@ -517,6 +599,7 @@ void QVLayerMask::updateMaskSetting() {
 }
 
 void QVLayerMask::applyFeatherAndDensity() {
+  processStrokeStack();
   if (!hasController_) return;
   // Recorded, unlike the setting itself: without the entry a replay (undo, redo, reopening) would
   // give back the mask as it was before baking.
@@ -645,7 +728,7 @@ void QVLayerMask::setBrushStack(std::optional<qv::Array> newStack) {
                                                {}});
       replaying_ = true;
       walk(
-          s, [this](std::vector<BrushPoint> points) { processPoints(std::move(points)); },
+          s, [this](std::vector<BrushPoint> points) { processPoints(std::move(points), false); },
           [this](const std::string& id, const qv::Value& e) {
             if (id == kBeginStroke) {
               setBrushMode(beginStrokeMode(e));

@@ -14,7 +14,10 @@
 
 #include "QVBase/Geometry.h"
 #include "QVCore/ImageProcessing/Base/QVLayerMaskProtocol.h"
+#include "QVCore/ImageProcessing/Layers/QVIPMask.h"
 #include "QVCore/ImageProcessing/Masks/QVBrushStack.h"
+#include "QVCore/ImageProcessing/Masks/QVPolygonPath.h"
+#include "QVPlatform/OperationQueue.h"
 #include "rova/MaskImage.h"
 #include "rova/masks/BrushController.h"
 
@@ -52,11 +55,16 @@ class QVLayerMask : public QVLayerMaskProtocol {
 
   bool strokeInProgress() const { return strokeInProgress_; }
   bool gradientStroke() const { return gradientStroke_; }
-  void beginStroke();
+  // Begins a stroke; with updatePreview (and a preview callback) the whole region is rendered for
+  // it, so the screen starts from the layer as it is now.
+  void beginStroke() { beginStrokeUpdatePreview(true); }
+  void beginStrokeUpdatePreview(bool updatePreview);
   // A brush point: on-screen relative point (origin bottom-left), relative radius, opacity and
   // softness in percent.
   void updateAtRelativePoint(CGPoint point, double relativeBrushRadius, double opacity, double softness);
-  // The same with the input event's date (points are drawn in batches of 0.1 s of input).
+  // The same with the input event's date. Points are drawn in batches of 0.1 s of input; with a
+  // region, a size and a preview or mask-preview callback each batch hands the callbacks the part
+  // that changed (see setUpdatePreviewCallback) and reports "kQVLayerMaskStroke".
   void updateAtRelativePoint(CGPoint point, double relativeBrushRadius, double opacity, double softness, qv::Date date);
   size_t waitingStrokePoints() const { return strokeQueue_.size(); }
   void endStroke();
@@ -71,6 +79,12 @@ class QVLayerMask : public QVLayerMaskProtocol {
   void generateRadialGradient(CGPoint point, double rotation, double innerRadius, double outerRadius,
                               double aspectRatio, bool invert, bool applyToPreview);
   void applyGradient();
+
+  // Rasterises the path (canvas pixels, tested at each column and row) into a new mask of the
+  // image size: 1 inside, 0 outside, rows in parallel. The callback takes the mask; when it
+  // answers true the change is reported. `polygonRect` is not used.
+  void generatePolygon(const QVPolygonPath& path, CGSize imageSize, CGRect polygonRect,
+                       const std::function<bool(QVIPMask::Ptr)>& callback);
 
   // The mask setting (density in percent, starts at 100; feather a blur radius in pixels, starts
   // at 0), handed to the engine at once and reported with "kQVLayerMaskSettingsDidChange".
@@ -109,8 +123,15 @@ class QVLayerMask : public QVLayerMaskProtocol {
   CGSize size() const { return size_; }
   void setSize(CGSize size) { size_ = size; }
   // Each takes the image, the region, the size and the update rectangle; called on the main thread.
+  // After a batch of brush points: the preview gets the rendered part that changed, its rectangle
+  // in output pixels (bottom-left origin, within `size`); the mask preview gets the changed part of
+  // the mask, its rectangle in canvas pixels (bottom-left origin); the low-resolution preview gets
+  // its changed part (see obtainLowResMaskPreviewUpdate) with the zero region and size.
   void setUpdatePreviewCallback(PreviewCallback callback) { updatePreviewCallback_ = std::move(callback); }
   void setUpdateMaskPreviewCallback(PreviewCallback callback) { updateMaskPreviewCallback_ = std::move(callback); }
+  void setUpdateLowResMaskPreviewCallback(PreviewCallback callback) {
+    updateLowResMaskPreviewCallback_ = std::move(callback);
+  }
   // With a region, a size and a preview callback: renders the whole region and the mask for it
   // on the layer's queue (a newer request cancels one not started yet) and reports both with the
   // zero update rectangle.
@@ -143,24 +164,29 @@ class QVLayerMask : public QVLayerMaskProtocol {
  private:
   std::shared_ptr<QVParentProtocol> parent() const { return parent_.lock(); }
   std::shared_ptr<rova::BaseLayer> engineLayer() const;
-  // Runs block on the parent's processing queue (at once without one or when already on it).
-  void perform(std::function<void(QVLayerMask&)> block, bool wait);
+  // Runs block on the parent's processing queue (at once without one or when already on it); the
+  // queued operation, or nullptr when it ran at once.
+  std::shared_ptr<qv::Operation> perform(std::function<void(QVLayerMask&)> block, bool wait);
   void registerHistory(const std::string& format);
   void record(qv::Value entry) { stack_.push_back(std::move(entry)); }
   void dropBrushController();
-  void beginStrokeRecording(bool record);
-  // Queues the points' drawing; `done` runs on the processing queue afterwards (also when the
-  // operation finds nothing to draw on).
-  void processPoints(std::vector<QVBrushStack::BrushPoint> points, std::function<void()> done = {});
+  // What a batch of points reports to, taken when its operation is made.
+  struct StrokePreview {
+    CGRect roi{};
+    CGSize size{};
+    PreviewCallback image, mask, lowRes;
+  };
+  // Queues the points' drawing; with updatePreview the changed part goes to the preview callbacks.
+  // `done` runs on the processing queue afterwards (also when the operation finds nothing to draw).
+  void processPoints(std::vector<QVBrushStack::BrushPoint> points, bool updatePreview, std::function<void()> done = {});
   void processStrokeStackIfNeeded();
   void processStrokeStack();
-  struct WaitingPoint {
-    QVBrushStack::BrushPoint point;
-    double date;
-  };
-  std::vector<WaitingPoint> strokeQueue_;
-  bool strokeBatchRunning_ = false;
-  static constexpr double kStrokeBatchSeconds = 0.1;
+  // On the processing queue, after points changed the mask.
+  void reportStrokePreview(const StrokePreview& preview);
+  // The output pixels (bottom-left origin) of a render of roi at size that the changed mask pixels
+  // reach; the zero rectangle for all of them; nullopt when they reach none.
+  std::optional<CGRect> resultUpdateRect(const rova::RectRoi& changed, CGRect roi, CGSize size) const;
+  QVBrushStack::StrokeQueue strokeQueue_;
   // Engine side, on the processing queue.
   void engineCall(const std::string& text);
   void engineChanged();
@@ -180,8 +206,11 @@ class QVLayerMask : public QVLayerMaskProtocol {
   double density_ = 100, feather_ = 0;
   CGRect roi_{};
   CGSize size_{};
-  PreviewCallback updatePreviewCallback_, updateMaskPreviewCallback_;
+  PreviewCallback updatePreviewCallback_, updateMaskPreviewCallback_, updateLowResMaskPreviewCallback_;
   std::shared_ptr<qv::Operation> previewOperation_;
+  // A newer setting, or a newer gradient of the same kind within one stroke, replaces one still
+  // waiting: a gradient drawn inside a stroke starts from the stroke's pixels anyway.
+  std::shared_ptr<qv::Operation> settingOperation_, linearGradientOperation_, radialGradientOperation_;
   void updateMaskSetting();
   void bake(float density, float feather);  // queued
   bool modeChanged_ = false;

@@ -12,8 +12,6 @@ namespace rova {
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
-// Dabs larger than this many pixels are drawn in parallel bands.
-constexpr long kParallelDabPixels = 1 << 16;
 
 using dabs::falloff;
 using dabs::smoothstep;
@@ -44,8 +42,8 @@ void BrushController::endStroke() {
   backup_.end();
 }
 
-void BrushController::cancelStroke() {
-  if (!inStroke_) return;
+bool BrushController::cancelStroke() {
+  if (!inStroke_) return false;
   float* v = mask_->values();
   Bounds changed;
   backup_.forEachSaved([&](int x, int y, float base) {
@@ -56,6 +54,7 @@ void BrushController::cancelStroke() {
   });
   if (changed.any()) markChanged(changed.x0, changed.y0, changed.x1, changed.y1);
   endStroke();
+  return true;
 }
 
 bool BrushController::addPoint(double x, double y, double radius, double opacity, double softness) {
@@ -78,11 +77,8 @@ bool BrushController::dab(double cx, double cy, double radiusPx, double opacity,
   float* v = mask_->values();
   backup_.touch(x0, y0, x1, y1);  // before the bands: they only look tiles up
   const BrushMode mode = mode_;
-  std::mutex mutex;
-  Bounds changed;
-  auto band = [&](int by0, int by1) {
-    Bounds local;
-    for (int yy = y0 + by0; yy < y0 + by1; ++yy) {
+  const Bounds changed = dabs::forDabRows(x0, y0, x1, y1, [&](int row0, int row1, Bounds& local) {
+    for (int yy = row0; yy < row1; ++yy) {
       const size_t row = size_t(yy) * size_t(width_);
       const double ddy = yy + 0.5 - cy;
       for (int xx = x0; xx < x1; ++xx) {
@@ -111,13 +107,7 @@ bool BrushController::dab(double cx, double cy, double radiusPx, double opacity,
         }
       }
     }
-    std::lock_guard<std::mutex> lock(mutex);
-    changed.merge(local);
-  };
-  if (long(x1 - x0) * long(y1 - y0) > kParallelDabPixels)
-    detail::parallelRows(y1 - y0, 32, band);
-  else
-    band(0, y1 - y0);
+  });
   if (!changed.any()) return false;
   markChanged(changed.x0, changed.y0, changed.x1, changed.y1);
   return true;

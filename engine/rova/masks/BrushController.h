@@ -40,8 +40,8 @@ class BrushController {
   // mask value changed. Without beginStroke() the point is a stroke of its own.
   bool addPoint(double x, double y, double radius, double opacity, double softness);
   void endStroke();
-  // Restores the mask as it was at beginStroke().
-  void cancelStroke();
+  // Restores the mask as it was at beginStroke(); false when no stroke was in progress.
+  bool cancelStroke();
 
   // A linear gradient through the point (top-left relative), its ramp running along the direction
   // `rotationDegrees` (0 = left to right, 90 = top to bottom) over `blend` (relative to the longer

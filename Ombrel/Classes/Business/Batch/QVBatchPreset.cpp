@@ -1,49 +1,62 @@
 #include "Ombrel/Classes/Business/Batch/QVBatchPreset.h"
 
-#include <algorithm>
-#include <cmath>
-#include <cstdlib>
+#include "QVPlatform/Additions.h"
 
-namespace {
-double number(const std::string& text) { return std::strtod(text.c_str(), nullptr); }
-}  // namespace
+std::shared_ptr<QVBatchPreset> QVBatchPreset::initWithDic(const qv::Value& dictionary) {
+  if (!dictionary.isDictionary()) return nullptr;
+  int64_t type = qvbatch::integerValue(dictionary["preset type"]);
+  int64_t version = qvbatch::integerValue(dictionary["version"]);
+  auto uuid = qvbatch::stringValue(dictionary, "uuid");
+  if (type == 0 || version == 0 || !uuid || uuid->empty()) return nullptr;
 
-CGSize QVBatchSettingsResizing::evaluateFitSize(CGSize size) const {
-  if (!value_) return CGSizeMake(0, 0);
-  const double w = size.width, h = size.height;
-  if (w <= 0 || h <= 0) return CGSizeMake(0, 0);  // no source size: nothing to scale
-  double rate = 1.0;
-  switch (type_) {
-    case 0:
-      return size;
-    case 1: {
-      double v = number(*value_);
-      rate = std::min(v / w, v / h);
-      break;
-    }
-    case 2: {
-      double v = number(*value_);
-      rate = std::max(v / w, v / h);
-      break;
-    }
-    case 3: {
-      CGSize box = convertSizeFromValue(*value_);
-      rate = std::min(box.width / w, box.height / h);
-      break;
-    }
-    default:
-      return CGSizeMake(0, 0);
-  }
-  return fitSizeForSize(size, rate, shouldEnlarge_);
+  auto preset = std::make_shared<QVBatchPreset>();
+  preset->type_ = type;
+  preset->version_ = version;
+  preset->uuid_ = *uuid;
+  preset->saving_ = QVBatchSettingsSaving::initWithDic(qvbatch::dictionaryValue(dictionary, "saving"));
+  preset->naming_ = QVBatchSettingsNaming::initWithDic(qvbatch::dictionaryValue(dictionary, "naming"));
+  preset->format_ = QVBatchSettingsFormat::initWithDic(qvbatch::dictionaryValue(dictionary, "format"));
+  preset->resizing_ = QVBatchSettingsResizing::initWithDic(qvbatch::dictionaryValue(dictionary, "resizing"));
+  return preset;
 }
 
-CGSize QVBatchSettingsResizing::fitSizeForSize(CGSize size, double rate, bool enlarge) {
-  if (rate >= 1.0 && !enlarge) return size;
-  return CGSizeMake(std::round(size.width * rate), std::round(size.height * rate));
+qv::Value QVBatchPreset::serialize() const {
+  qv::Value out = qv::Dictionary{};
+  out.set("saving", saving_->serialize());
+  out.set("naming", naming_->serialize());
+  out.set("format", format_->serialize());
+  out.set("resizing", resizing_->serialize());
+  out.set("preset type", type_);
+  out.set("version", version_);
+  if (!uuid_.empty()) out.set("uuid", uuid_);
+  return out;
 }
 
-CGSize QVBatchSettingsResizing::convertSizeFromValue(const std::string& value) {
-  auto x = value.find('x');
-  if (x == std::string::npos || value.find('x', x + 1) != std::string::npos) return CGSizeMake(0, 0);
-  return CGSizeMake(number(value.substr(0, x)), number(value.substr(x + 1)));
+std::shared_ptr<QVBatchPreset> QVBatchPreset::copy() const {
+  auto preset = std::make_shared<QVBatchPreset>();
+  preset->saving_ = saving_->copy();
+  preset->naming_ = naming_->copy();
+  preset->format_ = format_->copy();
+  preset->resizing_ = resizing_->copy();
+  preset->type_ = kQVBatchPresetTypeUser;
+  preset->uuid_ = qv::stringWithUUID();
+  preset->version_ = 1;
+  preset->name_ = "Unknown";
+  return preset;
+}
+
+void QVBatchPreset::setSaving(std::shared_ptr<QVBatchSettingsSaving> saving) {
+  saving_ = saving ? std::move(saving) : std::make_shared<QVBatchSettingsSaving>();
+}
+
+void QVBatchPreset::setNaming(std::shared_ptr<QVBatchSettingsNaming> naming) {
+  naming_ = naming ? std::move(naming) : std::make_shared<QVBatchSettingsNaming>();
+}
+
+void QVBatchPreset::setFormat(std::shared_ptr<QVBatchSettingsFormat> format) {
+  format_ = format ? std::move(format) : std::make_shared<QVBatchSettingsFormat>();
+}
+
+void QVBatchPreset::setResizing(std::shared_ptr<QVBatchSettingsResizing> resizing) {
+  resizing_ = resizing ? std::move(resizing) : std::make_shared<QVBatchSettingsResizing>();
 }

@@ -1,53 +1,61 @@
 #pragma once
-// An export (batch) preset, as far as the image pipeline reads it: the resizing section, which
-// gives the render size, and the format section's colour space. The export screens extend it.
+// A batch (export) preset: where a preset-driven export writes (saving), under which names
+// (naming), in which format (format) and at which size (resizing), with its kind (1 shipped
+// default, 2 the user's own), version and identifier. Stored one per property-list file, named
+// after the preset (QVBatchPresetManager):
+//
+//   {"saving": {...}, "naming": {...}, "format": {...}, "resizing": {...},
+//    "preset type": integer, "version": integer, "uuid": text}
+//
+// The four sections are never null: a missing one reads as an empty section.
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
 
-#include "QVBase/Geometry.h"
+#include "Ombrel/Classes/Business/Batch/QVBatchSettingsFormat.h"
+#include "Ombrel/Classes/Business/Batch/QVBatchSettingsNaming.h"
+#include "Ombrel/Classes/Business/Batch/QVBatchSettingsResizing.h"
+#include "Ombrel/Classes/Business/Batch/QVBatchSettingsSaving.h"
 
-class QVBatchSettingsResizing {
+inline constexpr int64_t kQVBatchPresetTypeDefault = 1;
+inline constexpr int64_t kQVBatchPresetTypeUser = 2;
+
+class QVBatchPreset : public QVSerializationProtocol {
  public:
-  // 0 Original, 1 Long Edge, 2 Short Edge, 3 Dimensions.
-  uint64_t type() const { return type_; }
-  void setType(uint64_t type) { type_ = type; }
-  // A length for types 1 and 2, "<width>x<height>" for type 3; none: the preset sets no size.
-  const std::optional<std::string>& value() const { return value_; }
-  void setValue(std::optional<std::string> value) { value_ = std::move(value); }
-  bool shouldEnlarge() const { return shouldEnlarge_; }
-  void setShouldEnlarge(bool enlarge) { shouldEnlarge_ = enlarge; }
+  // nullptr unless "preset type" and "version" are non-zero and "uuid" is a non-empty text.
+  static std::shared_ptr<QVBatchPreset> initWithDic(const qv::Value& dictionary);
+  // Never writes the name (it is the file's).
+  qv::Value serialize() const override;
+  // A new user preset made from this one: sections copied deeply, type 2, a fresh uuid, version 1
+  // and the name "Unknown".
+  std::shared_ptr<QVBatchPreset> copy() const;
 
-  // The target size for a source of that size; the zero size when the section sets no size.
-  CGSize evaluateFitSize(CGSize size) const;
-  // The size scaled by the rate (rounded half away from zero); never enlarged unless asked.
-  static CGSize fitSizeForSize(CGSize size, double rate, bool enlarge);
-  // "<w>x<h>" as a size; the zero size unless there are exactly two parts.
-  static CGSize convertSizeFromValue(const std::string& value);
+  const std::string& name() const { return name_; }
+  void setName(std::string name) { name_ = std::move(name); }
+  int64_t type() const { return type_; }
+  void setType(int64_t type) { type_ = type; }
+  const std::string& uuid() const { return uuid_; }
+  void setUuid(std::string uuid) { uuid_ = std::move(uuid); }
+  int64_t version() const { return version_; }
+  void setVersion(int64_t version) { version_ = version; }
 
- private:
-  uint64_t type_ = 0;
-  std::optional<std::string> value_;
-  bool shouldEnlarge_ = false;
-};
-
-class QVBatchSettingsFormat {
- public:
-  // 1 sRGB, 2 Adobe RGB, 3 ProPhoto RGB.
-  int64_t colorSpace() const { return colorSpace_; }
-  void setColorSpace(int64_t colorSpace) { colorSpace_ = colorSpace; }
-
- private:
-  int64_t colorSpace_ = 0;
-};
-
-class QVBatchPreset {
- public:
-  const std::shared_ptr<QVBatchSettingsResizing>& resizing() const { return resizing_; }
+  const std::shared_ptr<QVBatchSettingsSaving>& saving() const { return saving_; }
+  const std::shared_ptr<QVBatchSettingsNaming>& naming() const { return naming_; }
   const std::shared_ptr<QVBatchSettingsFormat>& format() const { return format_; }
+  const std::shared_ptr<QVBatchSettingsResizing>& resizing() const { return resizing_; }
+  // A null section is replaced by an empty one.
+  void setSaving(std::shared_ptr<QVBatchSettingsSaving> saving);
+  void setNaming(std::shared_ptr<QVBatchSettingsNaming> naming);
+  void setFormat(std::shared_ptr<QVBatchSettingsFormat> format);
+  void setResizing(std::shared_ptr<QVBatchSettingsResizing> resizing);
 
  private:
-  std::shared_ptr<QVBatchSettingsResizing> resizing_ = std::make_shared<QVBatchSettingsResizing>();
+  std::string name_;
+  int64_t type_ = 0;
+  std::string uuid_;
+  int64_t version_ = 0;
+  std::shared_ptr<QVBatchSettingsSaving> saving_ = std::make_shared<QVBatchSettingsSaving>();
+  std::shared_ptr<QVBatchSettingsNaming> naming_ = std::make_shared<QVBatchSettingsNaming>();
   std::shared_ptr<QVBatchSettingsFormat> format_ = std::make_shared<QVBatchSettingsFormat>();
+  std::shared_ptr<QVBatchSettingsResizing> resizing_ = std::make_shared<QVBatchSettingsResizing>();
 };

@@ -26,8 +26,16 @@ TEST(QVImageTaskParams, CacheKeyIsTheImageKeyUnlessTheExportPresetResizes) {
   EXPECT_TRUE(noValue->isEqual(*plain));
 
   auto resized = QVImageTaskParams::imageTaskParamsWithImagePath("/photos/a.jpg", 1, 4, longEdge("1024"));
-  EXPECT_EQ(resized->cacheKey(), plain->cacheKey() + "_1024");
+  EXPECT_EQ(resized->cacheKey(), plain->cacheKey() + "_1024_1_0");
   EXPECT_FALSE(resized->isEqual(*plain));
+  // Other kinds of resizing to the same number, or enlarging, are other renders.
+  auto shortEdge = longEdge("1024");
+  shortEdge->resizing()->setType(2);
+  auto enlarging = longEdge("1024");
+  enlarging->resizing()->setShouldEnlarge(true);
+  for (const auto& other : {shortEdge, enlarging})
+    EXPECT_FALSE(
+        QVImageTaskParams::imageTaskParamsWithImagePath("/photos/a.jpg", 1, 4, other)->isEqual(*resized));
 }
 
 TEST(QVImageTaskParams, EqualityIgnoresPriorityAndPresetsAndKeepsTheKeyUntilRecomputed) {
@@ -55,7 +63,7 @@ TEST(QVImageTaskParams, CopyCarriesPresetsWithAFreshKey) {
   original->setPath("/p/changed.png");  // key not recomputed on the original
 
   auto copy = original->copy();
-  EXPECT_EQ(copy->cacheKey(), qv::md5(std::string("/p/changed.png")) + "_1_800");
+  EXPECT_EQ(copy->cacheKey(), qv::md5(std::string("/p/changed.png")) + "_1_800_1_0");
   EXPECT_EQ(copy->lensCorrectionPreset(), lens);
   ASSERT_EQ(copy->effectsPresets().size(), 1u);
   EXPECT_EQ(copy->effectsPresets()[0], effect);

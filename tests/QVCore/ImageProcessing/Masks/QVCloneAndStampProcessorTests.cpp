@@ -1,6 +1,7 @@
 // The clone-and-stamp processor: the pixel conversions of clone and stamp points, history steps,
-// undo and redo through the real history manager (replayed from the original), damaged stacks,
-// foreign managers, and the resulting image layer.
+// undo and redo through the real history manager (replayed from the original), stroke batches and
+// previews with their changed parts, damaged stacks, foreign managers, and the resulting image
+// layer.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -96,16 +97,25 @@ TEST(QVCloneAndStampProcessor, UndoAndRedoReplayFromTheOriginal) {
   const auto retouched = p->imageData();
   ASSERT_FALSE(same(retouched, positions()));
 
+  QVIPImage::Ptr shown;
+  p->setRoi(CGRectMake(0, 0, 40, 30));
+  p->setSize(CGSizeMake(40, 30));
+  p->setResultCallback([&](QVIPImage::Ptr image, CGRect, CGSize, CGRect) { shown = image; });
   ASSERT_TRUE(history->canUndo());
   history->undo();
+  p->queue()->waitUntilAllOperationsAreFinished();
   nextPass();
   EXPECT_TRUE(same(p->imageData(), positions()));
+  ASSERT_TRUE(shown) << "the screen gets the restored result";
+  EXPECT_TRUE(same(shown->imageData(), positions()));
   EXPECT_EQ(p->historyBrushStack().size(), 2u);
   ASSERT_TRUE(history->canRedo());
   history->redo();
   nextPass();
   EXPECT_TRUE(same(p->imageData(), retouched));
   history->setDelegate({});
+  p->setResultCallback({});
+  nextPass();  // the redo's result, still on its way to the screen
 }
 
 TEST(QVCloneAndStampProcessor, ResultAndOriginalOfTheRegionAtTheSize) {
@@ -116,9 +126,11 @@ TEST(QVCloneAndStampProcessor, ResultAndOriginalOfTheRegionAtTheSize) {
   // The top half of the picture on screen (bottom-left origin) at half size.
   p->setRoi(CGRectMake(0, 15, 40, 15));
   p->setSize(CGSizeMake(20, 8));
-  QVIPImage::Ptr result, original;
+  QVIPImage::Ptr result, original, map;
+  CGRect mapRect = CGRectMake(1, 1, 1, 1);
   p->setResultCallback([&](QVIPImage::Ptr image, CGRect, CGSize, CGRect) { result = image; });
   p->setOriginalCallback([&](QVIPImage::Ptr image, CGRect, CGSize) { original = image; });
+  p->setPreviewCallback([&](QVIPImage::Ptr image, CGRect update) { map = image, mapRect = update; });
   p->updateResult();
   p->queue()->waitUntilAllOperationsAreFinished();
   nextPass();
@@ -127,6 +139,128 @@ TEST(QVCloneAndStampProcessor, ResultAndOriginalOfTheRegionAtTheSize) {
   EXPECT_TRUE(same(original->imageData(), expectedOriginal));
   EXPECT_TRUE(same(result->imageData(), rova::cutAndScale(*p->imageData(), {0, 0, 40, 15}, {20, 8})));
   EXPECT_FALSE(same(result->imageData(), expectedOriginal));  // the stroke reaches into the top half
+  ASSERT_TRUE(map && map->maskData());                        // the whole retouch map
+  EXPECT_EQ(map->maskData()->width(), 40);
+  EXPECT_EQ(mapRect, CGRectZero);
+}
+
+struct Shown {
+  QVIPImage::Ptr image;
+  CGRect update{};
+};
+
+// True when every pixel where a and b differ lies in one of the rectangles (bottom-left origin over
+// a picture of height h).
+bool coveredBy(const rova::ImageDataRGBfPtr& a, const rova::ImageDataRGBfPtr& b, const std::vector<Shown>& shown, int h,
+               int* differing) {
+  bool all = true;
+  *differing = 0;
+  for (int y = 0; y < a->height(); ++y)
+    for (int x = 0; x < a->width(); ++x) {
+      if (a->at(x, y) == b->at(x, y)) continue;
+      ++*differing;
+      all &= std::any_of(shown.begin(), shown.end(), [&](const Shown& s) {
+        return CGRectContainsPoint(s.update, CGPointMake(x + 0.5, h - y - 0.5));
+      });
+    }
+  return all;
+}
+
+TEST(QVCloneAndStampProcessor, StrokeBatchesHandTheirChangedPartsToTheCallbacks) {
+  auto p = QVCloneAndStampProcessor::make(positions(), nullptr);
+  p->setRoi(CGRectMake(0, 0, 40, 30));
+  p->setSize(CGSizeMake(40, 30));
+  std::vector<Shown> results, maps;
+  p->setResultCallback([&](QVIPImage::Ptr image, CGRect, CGSize, CGRect update) {
+    results.push_back({image, update});
+  });
+  p->setPreviewCallback([&](QVIPImage::Ptr image, CGRect update) { maps.push_back({image, update}); });
+  p->setClonePoint(CGPointMake(5, 5));
+  p->setStampPoint(CGPointMake(25, 15));
+  p->beginStroke();
+  const qv::Date t0 = qv::Date::now();
+  auto at = [&](double dt) { return qv::Date{t0.secondsSinceReferenceDate + dt}; };
+  p->updateAtRelativePoint(CGPointMake(0.5, 0.5), 0.1, 100, 0, at(0));  // a batch of its own, drawn at once
+  p->updateAtRelativePoint(CGPointMake(0.6, 0.5), 0.1, 100, 0, at(1));
+  p->updateAtRelativePoint(CGPointMake(0.7, 0.5), 0.1, 100, 0, at(1.1));  // 0.1 s later: the same batch
+  p->updateAtRelativePoint(CGPointMake(0.8, 0.5), 0.1, 100, 0, at(1.2));
+  p->queue()->waitUntilAllOperationsAreFinished();
+  EXPECT_EQ(p->waitingStrokePoints(), 3u);
+  qv::MainExecutor::shared().runPending();  // hears that the first batch is drawn
+  p->queue()->waitUntilAllOperationsAreFinished();
+  EXPECT_EQ(p->waitingStrokePoints(), 1u);
+  p->endStroke();
+  const auto retouched = p->imageData();
+  nextPass();
+
+  ASSERT_EQ(results.size(), 3u);
+  ASSERT_EQ(maps.size(), 3u);
+  int differing = 0;
+  EXPECT_TRUE(coveredBy(retouched, positions(), results, 30, &differing));
+  EXPECT_GT(differing, 50);
+  const Shown& last = results.back();
+  const auto part = last.image->imageData();
+  ASSERT_TRUE(part);
+  EXPECT_EQ(part->width(), int(last.update.size.width));
+  const int top = 30 - int(last.update.origin.y) - part->height();
+  EXPECT_EQ(part->at(0, 0), retouched->at(int(last.update.origin.x), top));
+  ASSERT_TRUE(maps[0].image->maskData());
+  EXPECT_GT(maps[0].update.size.width, 0);
+
+  // A replay draws without reports per batch and then sends the whole result once.
+  const qv::Array stack = p->historyBrushStack();
+  p->setHistoryBrushStack(qv::Array{});
+  p->setHistoryBrushStack(stack);
+  p->queue()->waitUntilAllOperationsAreFinished();
+  nextPass();
+  EXPECT_EQ(std::count_if(results.begin(), results.end(), [](const Shown& r) { return r.update != CGRectZero; }), 3);
+  EXPECT_EQ(results.back().update, CGRectZero);
+  EXPECT_TRUE(same(results.back().image->imageData(), retouched));
+}
+
+TEST(QVCloneAndStampProcessor, PreviewShowsWhereAStrokeWouldGoAndIsTakenBack) {
+  auto history = std::make_shared<solvane::test::FakeHistory>();
+  auto p = QVCloneAndStampProcessor::make(positions(), nullptr);
+  p->setHistoryManager(history);
+  p->setClonePoint(CGPointMake(5, 5));
+  p->setStampPoint(CGPointMake(25, 15));
+  const size_t steps = history->steps.size();
+  const qv::Array stack = p->historyBrushStack();
+  p->setRoi(CGRectMake(0, 0, 40, 30));
+  p->setSize(CGSizeMake(20, 15));  // half size
+  std::vector<Shown> results;
+  p->setResultCallback([&](QVIPImage::Ptr image, CGRect, CGSize, CGRect update) {
+    results.push_back({image, update});
+  });
+  p->previewAtRelativePoint(CGPointMake(0.6, 0.5), 0.1, 100, 0);
+  p->queue()->waitUntilAllOperationsAreFinished();
+  nextPass();
+  ASSERT_EQ(results.size(), 1u);
+  const CGRect shownAt = results[0].update;
+  EXPECT_GT(shownAt.size.width, 0);
+  EXPECT_LT(shownAt.size.width, 20);
+  auto half = [](const rova::ImageDataRGBfPtr& image) { return rova::cutAndScale(*image, {0, 0, 40, 30}, {20, 15}); };
+  int differing = 0;
+  // The shown part differs from the original there and is all that differs.
+  const auto part = results[0].image->imageData();
+  const auto original = half(positions());
+  auto composed = original->copy();
+  const int top = 15 - int(shownAt.origin.y) - part->height();
+  for (int y = 0; y < part->height(); ++y)
+    for (int x = 0; x < part->width(); ++x) composed->at(int(shownAt.origin.x) + x, top + y) = part->at(x, y);
+  EXPECT_TRUE(coveredBy(composed, original, results, 15, &differing));
+  EXPECT_GT(differing, 0);
+  EXPECT_TRUE(same(p->imageData(), positions())) << "a preview is never kept";
+  EXPECT_EQ(p->historyBrushStack(), stack);
+  EXPECT_EQ(history->steps.size(), steps);
+
+  p->cancelPreview();
+  p->queue()->waitUntilAllOperationsAreFinished();
+  nextPass();
+  ASSERT_EQ(results.size(), 2u);
+  EXPECT_EQ(results[1].update, shownAt);
+  EXPECT_TRUE(
+      same(results[1].image->imageData(), original->copy({int(shownAt.origin.x), top, part->width(), part->height()})));
 }
 
 TEST(QVCloneAndStampProcessor, DamagedStacksAndForeignManagers) {

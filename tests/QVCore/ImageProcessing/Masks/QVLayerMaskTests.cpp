@@ -1,14 +1,20 @@
 // The layer mask over a real engine layer and processing queue: recorded operations replay to the
-// same engine calls and pixels, stroke and gradient recording rules, the progress notice for long
-// stacks, damaged stacks, and mask files (round trip, raw form, failed and retried writes).
+// same engine calls and pixels (also through a stored layer state), stroke and gradient recording
+// rules, per-batch previews, polygons, the progress notice for long stacks, damaged stacks, and
+// mask files (round trip, raw form, failed and retried writes).
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "QVCore/ImageProcessing/Layers/LayerTestSupport.h"
+#include "common/TestSupport.h"
 #include "QVCore/ImageProcessing/Masks/QVLayerMask.h"
 #include "QVCore/ImageProcessing/RovaBridge/QVIPImage.h"
+#include "QVCore/Model/Entities/QVLayerState.h"
+#include "QVPlatform/PropertyList.h"
 #include "rova/ImageCompressorProxy.h"
 #include "rova/layers/ImageLayer.h"
 
@@ -39,8 +45,11 @@ struct Fixture {
   std::shared_ptr<QVLayerMask> mask;
   std::shared_ptr<std::vector<std::string>> calls = std::make_shared<std::vector<std::string>>();
 
-  explicit Fixture(const std::string& resources = "/nonexistent/res", int w = 80, int h = 60) {
-    history->folder = resources;
+  // The history's files go to `resources`, or to a fresh folder of the test's own when none is given.
+  explicit Fixture(const std::string& resources = {}, int w = 80, int h = 60,
+                   std::shared_ptr<QVIPLayer> masked = nullptr) {
+    history->folder = resources.empty() ? solvane::test::makeTempDir("mask-history").string() : resources;
+    if (masked) layer = masked;
     QVLayerMask::registerMaker();
     addLayerOverPicture(*processor, layer, w, h);
     mask = std::dynamic_pointer_cast<QVLayerMask>(layer->mask());
@@ -122,12 +131,19 @@ TEST(QVLayerMask, RecordedOperationsReplayToSameEngineCallsAndPixels) {
     ASSERT_GT(recorded.calls->size(), 20u);
     const qv::Array stack = recorded.mask->brushStack();
 
+    // Through a layer state, stored as a property list and read back onto a fresh layer.
+    const auto xml = qv::PropertyList::toXML(QVLayerState::initWithLayer(recorded.layer)->serialize());
+    ASSERT_TRUE(xml);
+    const qv::Value stored = qv::PropertyList::read(*xml, nullptr);
+    ASSERT_EQ(*stored["HistoryBrushStack"].array(), stack);
     Fixture replayed;
-    replayed.mask->setBrushStack(stack);
+    QVLayerState::initWithDic(stored, replayed.layer)->updateLayer(replayed.layer);
     EXPECT_EQ(replayed.pixels(), pixels);
     EXPECT_EQ(text(*replayed.calls), text(*recorded.calls));
     EXPECT_EQ(replayed.mask->brushStack(), stack);
-    EXPECT_TRUE(replayed.history->steps.empty()) << "replay registers no history steps";
+    for (const auto& step : replayed.history->steps)  // applying the state's other fields may register some
+      for (const char* mask : {"Brush Stroke", "Mask"})
+        EXPECT_EQ(step.actionName.find(mask), std::string::npos) << "replay registers no mask steps";
   }
 }
 
@@ -375,6 +391,33 @@ TEST(QVLayerMask, FailedMaskWriteKeepsCopyAndIsRetriedOnNextSave) {
   f.mask->endStroke();
 }
 
+TEST(QVLayerMask, WritesOfOneMaskFileNeverMixAndLeaveNoTemporaryFiles) {
+  TempFolder folder;
+  Fixture f(folder.path.string());
+  f.stroke(0.4);
+  f.mask->finishDrawing();
+  // Several saves of one name at once: background writes, then one on this thread.
+  for (int i = 0; i < 8; ++i) f.mask->saveMask(false, std::string("SAME"), true);
+  f.mask->saveMask(true, std::string("SAME"), true);
+  const fs::path file = folder.path / "SAME.rovacompressedmaskdata";
+  auto leftovers = [&] {
+    return std::count_if(fs::directory_iterator(folder.path), fs::directory_iterator(),
+                         [](const fs::directory_entry& e) { return e.path().extension() == ".tmp"; });
+  };
+  // Whichever write renamed last, the file is one whole mask.
+  std::ifstream in(file, std::ios::binary);
+  const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string error;
+  auto read = rova::ImageCompressorProxy::uncompressMask(bytes, &error);
+  ASSERT_TRUE(read) << error;
+  const auto pixels = f.pixels();
+  ASSERT_EQ(read->width() * read->height(), int(pixels.size()));
+  EXPECT_EQ(std::memcmp(read->values(), pixels.data(), pixels.size() * 4), 0);
+  // Writes still running finish without leaving their temporary files.
+  for (int i = 0; i < 500 && leftovers() > 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_EQ(leftovers(), 0);
+}
+
 }  // namespace
 
 // The setting shows in the render at once; baking moves it into the values and the render must
@@ -519,3 +562,169 @@ TEST(QVLayerMask, LowResolutionPreviewHandsOutWhatChangedOnce) {
   f.mask->obtainLowResMaskPreviewUpdate(&part);
   EXPECT_EQ(part, CGRectMake(0, 0, 40, 30)) << "read and cleared: nothing changed reports the whole";
 }
+
+namespace {
+
+// A white picture as the masked layer: over the black picture below, the render shows the mask.
+std::shared_ptr<QVIPLayer> whiteLayer(int w, int h) {
+  auto white = rova::ImageDataRGBf::create(w, h);
+  std::fill(white->floats(), white->floats() + white->pixelCount() * 3, 1.0f);
+  return QVIPLayer::initWithImageData(white);
+}
+
+struct Shown {
+  std::shared_ptr<QVIPImage> image;
+  CGRect roi{}, update{};
+  CGSize size{};
+};
+
+TEST(QVLayerMask, EachBatchHandsTheChangedPartToThePreviews) {
+  Fixture f({}, 80, 60, whiteLayer(80, 60));
+  const CGRect roi = CGRectMake(0, 0, 80, 60);
+  const CGSize size = CGSizeMake(40, 30);
+  f.mask->setRoi(roi);
+  f.mask->setSize(size);
+  std::vector<Shown> previews, masks, lowRes;
+  auto keep = [](std::vector<Shown>& into) {
+    return [&into](std::shared_ptr<QVIPImage> image, CGRect r, CGSize s, CGRect u) {
+      into.push_back({image, r, u, s});
+    };
+  };
+  f.mask->setUpdatePreviewCallback(keep(previews));
+  f.mask->setUpdateMaskPreviewCallback(keep(masks));
+  f.mask->setUpdateLowResMaskPreviewCallback(keep(lowRes));
+  int strokeReports = 0;
+  auto token = qv::NotificationCenter::defaultCenter().addObserver(
+      kQVLayerMaskDidChangeNotification, f.layer->notificationSender(), [&](const qv::Notification& n) {
+        if (n.info(kQVLayerMaskChangeType).asString() == kQVLayerMaskStroke) ++strokeReports;
+      });
+
+  f.mask->beginStroke();
+  f.drain();
+  ASSERT_EQ(previews.size(), 1u) << "a stroke begins with the whole region";
+  EXPECT_EQ(previews[0].update, CGRectZero);
+  const auto before = f.mask->processImageForRoi(roi, size, CGRectZero)->imageData();
+  const qv::Date t0 = qv::Date::now();
+  for (int i = 0; i <= 6; ++i)
+    f.mask->updateAtRelativePoint(CGPointMake(0.3 + 0.05 * i, 0.5), 0.05, 100, 0,
+                                  qv::Date{t0.secondsSinceReferenceDate});
+  f.mask->endStroke();
+  f.drain();
+  const auto after = f.mask->processImageForRoi(roi, size, CGRectZero)->imageData();
+
+  ASSERT_GE(previews.size(), 2u);
+  EXPECT_EQ(int(previews.size()) - 1, strokeReports) << "one report per batch";
+  EXPECT_EQ(masks.size(), previews.size() - 1);
+  ASSERT_EQ(lowRes.size(), previews.size() - 1);
+  // Every output pixel the stroke changed lies in a reported rectangle (bottom-left origin).
+  auto reported = [&](int x, int y) {
+    return std::any_of(previews.begin() + 1, previews.end(), [&](const Shown& s) {
+      return CGRectContainsPoint(s.update, CGPointMake(x + 0.5, 30 - y - 0.5));
+    });
+  };
+  int changed = 0;
+  for (int y = 0; y < 30; ++y)
+    for (int x = 0; x < 40; ++x)
+      if (!(before->at(x, y) == after->at(x, y))) {
+        ++changed;
+        EXPECT_TRUE(reported(x, y)) << x << "," << y;
+      }
+  EXPECT_GT(changed, 20);
+  const Shown& last = previews.back();
+  EXPECT_LT(last.update.size.width * last.update.size.height, 40 * 30 / 2) << "only a part";
+  const auto part = f.mask->processImageForRoi(roi, size, last.update)->imageData();
+  const auto shown = last.image->imageData();
+  ASSERT_TRUE(shown);
+  EXPECT_TRUE(std::equal(shown->floats(), shown->floats() + shown->pixelCount() * 3, part->floats()));
+  // The mask preview covers every painted mask pixel (canvas pixels, bottom-left origin).
+  const auto values = f.pixels();
+  for (int y = 0; y < 60; ++y)
+    for (int x = 0; x < 80; ++x)
+      if (values[size_t(y) * 80 + x] > 0) {
+        EXPECT_TRUE(std::any_of(
+            masks.begin(), masks.end(),
+            [&](const Shown& s) { return CGRectContainsPoint(s.update, CGPointMake(x + 0.5, 60 - y - 0.5)); }))
+            << x << "," << y;
+      }
+  EXPECT_TRUE(lowRes.back().image->maskData());
+  EXPECT_EQ(lowRes.back().roi, CGRectZero);
+  EXPECT_EQ(lowRes.back().size, CGSizeZero);
+
+  // Replaying the stroke reports once at the end, with no per-batch previews.
+  Fixture r({}, 80, 60, whiteLayer(80, 60));
+  std::vector<Shown> replayPreviews;
+  r.mask->setRoi(roi);
+  r.mask->setSize(size);
+  r.mask->setUpdatePreviewCallback(keep(replayPreviews));
+  r.mask->setBrushStack(f.mask->brushStack());
+  EXPECT_EQ(r.pixels(), values);
+  EXPECT_TRUE(replayPreviews.empty());
+}
+
+TEST(QVLayerMask, ANewerGradientDragReplacesOneStillWaitingButNotAnotherStrokes) {
+  Fixture f;
+  f.mask->fillMask();
+  f.mask->createBrushController();
+  f.drain();
+  f.calls->clear();
+  f.processor->queue->setSuspended(true);
+  f.mask->generateGradient(0.2, CGPointMake(0.2, 0.5), 0, true, false);
+  f.mask->generateGradient(0.2, CGPointMake(0.4, 0.5), 0, true, false);
+  f.mask->generateGradient(0.2, CGPointMake(0.5, 0.5), 0, false, false);
+  f.mask->applyGradient();
+  f.mask->generateGradient(0.2, CGPointMake(0.7, 0.5), 90, false, true);
+  f.mask->applyGradient();
+  f.processor->queue->setSuspended(false);
+  f.drain();
+  std::vector<std::string> gradients;
+  for (const auto& c : *f.calls)
+    if (c.rfind("linear", 0) == 0) gradients.push_back(c);
+  ASSERT_EQ(gradients.size(), 2u) << "the two drags were replaced; both applied gradients drawn";
+  EXPECT_EQ(gradients[0].rfind("linear 0.5", 0), 0u) << gradients[0];
+  EXPECT_EQ(gradients[1].rfind("linear subtract 0.69", 0), 0u) << gradients[1];
+}
+
+TEST(QVLayerMask, PolygonsFillWithTheNonZeroRule) {
+  Fixture f;
+  int reports = 0;
+  auto token = qv::NotificationCenter::defaultCenter().addObserver(
+      kQVLayerMaskDidChangeNotification, f.mask->notificationSender(), [&](const qv::Notification&) { ++reports; });
+  // A 6 x 4 square at (2, 1) and, drawn the same way, a smaller one inside it: no hole.
+  QVPolygonPath path;
+  for (const auto& square : {CGRectMake(2, 1, 6, 4), CGRectMake(4, 2, 2, 2)}) {
+    path.moveTo(square.origin);
+    path.lineTo(CGPointMake(CGRectGetMaxX(square), square.origin.y));
+    path.lineTo(CGPointMake(CGRectGetMaxX(square), CGRectGetMaxY(square)));
+    path.lineTo(CGPointMake(square.origin.x, CGRectGetMaxY(square)));
+    path.closePath();
+  }
+  QVIPMask::Ptr made;
+  f.mask->generatePolygon(path, CGSizeMake(10, 7), CGRectZero, [&](QVIPMask::Ptr m) {
+    made = m;
+    return false;
+  });
+  ASSERT_TRUE(made && made->hasBuffer());
+  EXPECT_EQ(made->size(), CGSizeMake(10, 7));
+  std::string rows;
+  for (int y = 0; y < 7; ++y) {
+    for (int x = 0; x < 10; ++x) rows += made->valueAt(x, y) == 1.f ? '#' : '.';
+    rows += '\n';
+  }
+  EXPECT_EQ(rows,
+            "..........\n"
+            "..######..\n"
+            "..######..\n"
+            "..######..\n"
+            "..######..\n"
+            "..........\n"
+            "..........\n");
+  EXPECT_TRUE(path.containsPoint(CGPointMake(5, 3)));
+  EXPECT_FALSE(path.containsPoint(CGPointMake(9, 3)));
+  qv::MainExecutor::shared().runUntilIdle();
+  EXPECT_EQ(reports, 0) << "the callback said no";
+  f.mask->generatePolygon(path, CGSizeMake(10, 7), CGRectZero, [](QVIPMask::Ptr) { return true; });
+  qv::MainExecutor::shared().runUntilIdle();
+  EXPECT_GT(reports, 0);
+}
+
+}  // namespace
