@@ -72,6 +72,8 @@ int main(int argc, char** argv) {
   p->setNotify(false);
   p->setLocalCacheDisabled(true);
   p->setExportMode(true);
+  // As the application's export tasks: decode no larger than the output needs, keep the result once.
+  p->setReducedReadForFitSize(true);
   std::promise<bool> loaded;
   p->loadImageAtURL(input, CGSizeMake(size, size), [&](QVIPImagePtr image) { loaded.set_value(image != nullptr); });
   if (!loaded.get_future().get()) {
@@ -110,6 +112,7 @@ int main(int argc, char** argv) {
   params->setColorspace(1);
   params->setDepth(8);
   params->setClampResult(true);
+  params->setDisableCache(true);
   params->setIsAsync(false);
   QVIPImagePtr result;
   p->processImageWithParams(

@@ -94,6 +94,47 @@ TEST(QVRovaProcessor, LoadsAtFitSizeAndRendersARegionLikeTheEngine) {
   EXPECT_LT(maxDifference(*got, *expected), 1e-4f);
 }
 
+TEST(QVRovaProcessor, APreviewProcessorDecodesOnlyAsLargeAsItsFitSizeNeeds) {
+  const std::string path = gradientJpeg(2600, 1800);
+  auto p = QVRovaProcessor::init();
+  p->setReducedReadForFitSize(true);
+  auto fitted = loadAndSettle(*p, path, CGSizeMake(600, 600));
+  ASSERT_TRUE(fitted);
+  EXPECT_EQ(fitted->imageWidth(), 600u);
+  // A DCT-reduced decode (3/8 of the stored size) that still covers the box is the canvas.
+  const CGSize canvas = p->canvasSize();
+  EXPECT_GE(canvas.width, 600);
+  EXPECT_LE(canvas.width, 1300);
+  EXPECT_NEAR(canvas.width / canvas.height, 2600.0 / 1800.0, 0.01);
+
+  // Its whole canvas rendered at the fit size looks like the full-size processor's render.
+  auto full = QVRovaProcessor::init();
+  loadAndSettle(*full, path, CGSizeMake(600, 600));
+  EXPECT_EQ(full->canvasSize(), CGSizeMake(2600, 1800));
+  Delivery reduced, whole;
+  p->processImageWithParams(request(CGRectMake(0, 0, canvas.width, canvas.height), CGSizeMake(600, 415), false),
+                            reduced.completion());
+  full->processImageWithParams(request(CGRectMake(0, 0, 2600, 1800), CGSizeMake(600, 415), false),
+                               whole.completion());
+  ASSERT_TRUE(reduced.image && whole.image);
+  EXPECT_LT(maxDifference(*reduced.image->imageData(), *whole.image->imageData()), 0.02f);
+}
+
+TEST(QVRovaProcessor, AOneOffExportRenderIsKeptOnlyByItsResult) {
+  auto p = QVRovaProcessor::init();
+  loadAndSettle(*p, gradientJpeg(640, 480), CGSizeMake(0, 0));
+  p->setExportMode(true);
+  auto params = request(CGRectMake(0, 0, 640, 480), CGSizeMake(640, 480), false);
+  params->setDisableCache(true);
+  Delivery d;
+  p->processImageWithParams(params, d.completion());
+  ASSERT_TRUE(d.image);
+  EXPECT_TRUE(d.thumbnail);
+  // The engine forgot its copy, so making the bitmap frees the float picture.
+  EXPECT_EQ(p->lastResult(), nullptr);
+  EXPECT_TRUE(d.image->CGImage());
+}
+
 TEST(QVRovaProcessor, RenderKeyAndCacheHits) {
   auto p = QVRovaProcessor::init();
   auto params = request(CGRectMake(0, 0, 100, 50), CGSizeMake(50, 25));
