@@ -15,6 +15,9 @@ int main(int argc, char** argv) {
   ::setenv("TMPDIR", (home / "tmp").c_str(), 1);
   ::setenv("SOLVANE_TEST_DATA", SOLVANE_TEST_DATA_DIR, 0);
   ::setenv("SOLVANE_RESOURCES", SOLVANE_TEST_RESOURCES_DIR, 0);
+  // The web service of a test process is a closed loopback port unless a test starts its own
+  // server: no test reaches outside the machine.
+  ::setenv("SOLVANE_WEB_SERVICE", "http://127.0.0.1:9", 0);
   ::testing::InitGoogleTest(&argc, argv);
   int rc = RUN_ALL_TESTS();
   if (!std::getenv("SOLVANE_KEEP_TEST_HOME")) {

@@ -1,0 +1,65 @@
+#pragma once
+// Every modal alert of the application, with fixed texts and buttons, answering what the user
+// chose. The application core only calls them; the interface layer installs the presenter that
+// shows them (`setPresenter`), and tests install one that records the calls and scripts answers.
+// Without a presenter an alert is logged and answers its default (OK, or "Overwrite" for a name
+// collision).
+//
+// Alerts run on the main thread.
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "QVPlatform/Error.h"
+
+// The code of each choice, shared by the alerts.
+enum QVAlertResult : int64_t {
+  QVAlertResultCancel = 0,
+  QVAlertResultOK = 1,
+  QVAlertResultQuit = 3,
+  QVAlertResultStartOver = 4,
+  QVAlertResultSaveFirst = 5,
+  QVAlertResultSendMore = 7,
+  QVAlertResultOverwrite = 8,
+  QVAlertResultCreateNew = 9,
+};
+
+// What shows the alerts. Each method has the alert's arguments and answers its result.
+class QVSolvaneAlertsPresenter {
+ public:
+  virtual ~QVSolvaneAlertsPresenter() = default;
+  virtual void showAllertNotSupportExtension(const std::string& extension) = 0;
+  virtual void showAlertSourceNotAvailable() = 0;
+  virtual void showAlertLessThanMinimumSize() = 0;
+  virtual void showAlertCompleteFields() {}
+  virtual void showAlertInvalidEmail() {}
+  virtual void showAlertNetworkError(const qv::Error&) {}
+  virtual bool showAlertOkCancelWithTitle(const std::string&, const std::string&) { return true; }
+  virtual bool showAlertDeleteBatchPresetWithName(const std::string&) { return true; }
+  virtual int64_t showAlertWantStartOver(bool /*quitButton*/, bool /*saveButton*/, bool /*cancelButton*/) {
+    return QVAlertResultStartOver;
+  }
+  virtual int64_t showAlertFeedbackSent() { return QVAlertResultOK; }
+  virtual int64_t showAlertRenameExportImage(const std::string& /*fileName*/, bool* /*applyToAll*/) {
+    return QVAlertResultOverwrite;
+  }
+};
+
+class QVSolvaneAlerts {
+ public:
+  // Installs the presenter for the whole process (nullptr: log only). Kept alive while installed.
+  static void setPresenter(std::shared_ptr<QVSolvaneAlertsPresenter> presenter);
+  static std::shared_ptr<QVSolvaneAlertsPresenter> presenter();
+
+  static void showAllertNotSupportExtension(const std::string& extension);
+  static void showAlertSourceNotAvailable();
+  static void showAlertLessThanMinimumSize();
+  static void showAlertCompleteFields();
+  static void showAlertInvalidEmail();
+  static void showAlertNetworkError(const qv::Error& error);
+  static bool showAlertOkCancelWithTitle(const std::string& title, const std::string& message);
+  static bool showAlertDeleteBatchPresetWithName(const std::string& name);
+  static int64_t showAlertWantStartOverWithQuitButton(bool quitButton, bool saveButton, bool cancelButton);
+  static int64_t showAlertFeedbackSent();
+  static int64_t showAlertRenameExportImage(const std::string& fileName, bool* applyToAll);
+};

@@ -1,0 +1,77 @@
+#pragma once
+// Support for tests of the facade and the source list: an alert presenter that records what would
+// have been shown, image files of a chosen pixel size, the error events the shared tracker stored,
+// and pumping the main executor while waiting for background work.
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Ombrel/Classes/Business/ErrorTracker/QVAppEventTracker.h"
+#include "Ombrel/Classes/Helpers/QVSolvaneAlerts.h"
+#include "QVPlatform/ImageIO/ImageIO.h"
+#include "QVPlatform/MainExecutor.h"
+
+namespace solvane::test {
+
+class RecordingAlerts : public QVSolvaneAlertsPresenter {
+ public:
+  void showAllertNotSupportExtension(const std::string& extension) override { record("not supported: " + extension); }
+  void showAlertSourceNotAvailable() override { record("source not available"); }
+  void showAlertLessThanMinimumSize() override { record("less than minimum size"); }
+  std::vector<std::string> shown() {
+    std::lock_guard lock(mutex_);
+    return shown_;
+  }
+
+ private:
+  void record(std::string text) {
+    std::lock_guard lock(mutex_);
+    shown_.push_back(std::move(text));
+  }
+  std::mutex mutex_;
+  std::vector<std::string> shown_;
+};
+
+// Installs a recording presenter for the life of the object.
+struct AlertRecorder {
+  std::shared_ptr<RecordingAlerts> alerts = std::make_shared<RecordingAlerts>();
+  AlertRecorder() { QVSolvaneAlerts::setPresenter(alerts); }
+  ~AlertRecorder() { QVSolvaneAlerts::setPresenter(nullptr); }
+};
+
+// A grey PNG of that pixel size.
+inline void writePNG(const std::filesystem::path& path, size_t width, size_t height) {
+  auto pixels = std::make_shared<std::vector<uint8_t>>(width * height * 3, 128);
+  auto image = CGImageCreate(width, height, 8, 24, width * 3, CGColorSpaceCreateDeviceRGB(), kCGImageAlphaNone, pixels);
+  auto destination = CGImageDestinationCreateWithURL(path.string(), kUTTypePNG, 1);
+  CGImageDestinationAddImage(destination, image, qv::Value());
+  CGImageDestinationFinalize(destination);
+}
+
+// The codes of the error events the shared tracker holds.
+inline std::vector<int64_t> storedErrorCodes() {
+  std::vector<int64_t> codes;
+  auto storage = QVAppEventTracker::shared()->storageForType(QVAppEventTypeError);
+  if (!storage) return codes;
+  for (const auto& event : storage->readAllEvents()) codes.push_back(event->info.at(kQVCodeName).asInt());
+  return codes;
+}
+
+// Runs the main executor until the condition holds or the time is up; answers the condition.
+inline bool pumpMainUntil(const std::function<bool()>& condition, double seconds = 60) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    qv::MainExecutor::shared().runUntilIdle();
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  qv::MainExecutor::shared().runUntilIdle();
+  return true;
+}
+
+}  // namespace solvane::test

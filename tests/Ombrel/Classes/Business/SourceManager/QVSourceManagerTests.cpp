@@ -1,0 +1,180 @@
+#include "Ombrel/Classes/Business/SourceManager/QVSourceManager.h"
+
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+#include "Ombrel/Classes/Helpers/NSString+RAW.h"
+#include "Ombrel/Classes/Helpers/QVImageHelpers.h"
+#include "common/TestSupport.h"
+#include "tests/Ombrel/Classes/Business/AppTestSupport.h"
+#include "tests/Ombrel/Classes/Common/Reachability/FakeReachabilityProbe.h"
+
+namespace fs = std::filesystem;
+using solvane::test::AlertRecorder;
+using solvane::test::writePNG;
+
+namespace {
+
+class RecordingDelegate : public QVSourceManagerDelegate {
+ public:
+  void sourceManagerDidDeleteImagePath(const std::string& path) override { calls.push_back("delete " + path); }
+  void sourceManagerDidChangeSelectionFromIndex(uint64_t from, uint64_t to) override {
+    calls.push_back("select " + index(from) + "->" + index(to));
+  }
+  void sourceManagerDidUpdateImagePaths(const std::vector<std::string>& paths, bool cleanCache,
+                                        PathsCallback processPaths) override {
+    calls.push_back("update " + std::to_string(paths.size()) + (cleanCache ? " clean" : ""));
+    callback = std::move(processPaths);
+  }
+  static std::string index(uint64_t i) { return i == QVSourceManagerNoSelection ? "none" : std::to_string(i); }
+  std::vector<std::string> calls;
+  PathsCallback callback;
+};
+
+struct ListFixture {
+  std::shared_ptr<QVSourceManager> list = std::make_shared<QVSourceManager>();
+  std::shared_ptr<RecordingDelegate> delegate = std::make_shared<RecordingDelegate>();
+  explicit ListFixture(std::vector<std::string> paths, uint64_t selected) {
+    list->setDelegate(delegate);
+    list->setImagesPaths(paths);
+    list->setSelectedImageIdx(selected);
+    delegate->calls.clear();
+  }
+};
+
+}  // namespace
+
+TEST(QVSourceManager, DeletingMovesTheSelection) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> paths;
+    uint64_t selected, deleted;
+    uint64_t index;
+    std::optional<std::string> selectedPath;
+    std::vector<std::string> calls;
+  } cases[] = {
+      {"the selected last entry", {"a", "b", "c"}, 2, 2, 1, "b", {"delete c", "select 2->1"}},
+      {"an entry before the selection", {"a", "b", "c"}, 2, 0, 1, "c", {"delete a"}},
+      {"an entry after the selection", {"a", "b", "c"}, 0, 2, 0, "a", {"delete c"}},
+      {"the selected middle entry", {"a", "b", "c"}, 1, 1, 1, "c", {"delete b", "select 1->1"}},
+      {"the only entry", {"a"}, 0, 0, QVSourceManagerNoSelection, std::nullopt, {"delete a", "select 0->none"}},
+      {"beyond the end", {"a", "b"}, 1, 5, 1, "b", {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ListFixture f(c.paths, c.selected);
+    f.list->deleteImageAtIndex(c.deleted);
+    EXPECT_EQ(f.list->selectedImageIdx(), c.index);
+    EXPECT_EQ(f.list->selectedImagePath(), c.selectedPath);
+    EXPECT_EQ(f.delegate->calls, c.calls);
+  }
+}
+
+TEST(QVSourceManager, ReplacingAddingAndSelecting) {
+  ListFixture f({"a", "b"}, 1);
+  f.list->addImageWithPaths({"b", "a"});  // all present: nothing changes
+  EXPECT_EQ(f.list->selectedImagePath(), "b");
+  f.list->addImageWithPaths({"c", "a", "c"});
+  EXPECT_EQ(f.list->imagesPaths(), (std::vector<std::string>{"a", "b", "c", "c"}));
+  EXPECT_EQ(f.list->unprocessedPaths(), (std::vector<std::string>{"c", "c", "a", "b"}));
+  EXPECT_FALSE(f.list->selectedImagePath());
+  EXPECT_TRUE(f.delegate->calls.empty()) << "additions are not reported";
+
+  f.list->setImagesPaths(f.list->imagesPaths());  // the very list held: nothing
+  EXPECT_TRUE(f.delegate->calls.empty());
+  f.list->setImagesPaths({"x", "y"}, false);
+  EXPECT_EQ(f.delegate->calls, std::vector<std::string>{"update 2"});
+  EXPECT_EQ(f.list->selectedImageIdx(), 1u) << "the index is kept";
+  f.delegate->callback({"y"});
+  EXPECT_EQ(f.list->imagesPaths(), std::vector<std::string>{"y"});
+  EXPECT_TRUE(f.list->unprocessedPaths().empty());
+
+  f.delegate->calls.clear();
+  f.list->setSelectedImageIdx(7);  // beyond the end of a non-empty list
+  f.list->setSelectedImageIdx(0);
+  f.list->setSelectedImageIdx(0);  // the same, with its path held
+  EXPECT_EQ(f.delegate->calls, std::vector<std::string>{"select 1->0"});
+  f.list->deleteImagesWithPaths({"zz", "y"});
+  EXPECT_EQ(f.delegate->calls, (std::vector<std::string>{"select 1->0", "delete y", "select 0->none"}));
+}
+
+class QVSourceValidation : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir = solvane::test::makeTempDir("validation");
+    QVAppEventTracker::shared()->setupStorageBasePath((dir / "Logs").string(), {{0, "Errors.log"}});
+  }
+  std::string png(const std::string& name, size_t w, size_t h) {
+    writePNG(dir / name, w, h);
+    return (dir / name).string();
+  }
+  std::string junk(const std::string& name) {
+    std::ofstream(dir / name) << "not an image";
+    return (dir / name).string();
+  }
+  solvane::test::FakeProbeInstaller offline{std::make_shared<solvane::test::FakeReachabilityProbe>(0)};
+  AlertRecorder recorder;
+  fs::path dir;
+};
+
+TEST_F(QVSourceValidation, MinimumSizeInEitherOrientation) {
+  struct Case {
+    size_t w, h;
+    bool passes;
+  } cases[] = {{800, 600, true}, {600, 800, true}, {799, 600, false}, {800, 599, false}, {700, 700, false}};
+  for (const auto& c : cases) {
+    const auto path = png(std::to_string(c.w) + "x" + std::to_string(c.h) + ".png", c.w, c.h);
+    EXPECT_EQ(QVImageHelpers::validateSizeForPath(path), c.passes) << path;
+  }
+  const auto ok = png("ok.png", 800, 600), small = png("small.png", 799, 600);
+  EXPECT_EQ(QVSourceManager::validatedFilenames({ok, small, ok}), (std::vector<std::string>{ok, ok}));
+  EXPECT_EQ(recorder.alerts->shown(), std::vector<std::string>{"less than minimum size"});
+  EXPECT_EQ(solvane::test::storedErrorCodes(), std::vector<int64_t>{1});
+}
+
+TEST_F(QVSourceValidation, OneAlertPerExcludedExtensionThenUnreadableThenTooSmall) {
+  const std::vector<std::string> paths = {junk("a.x3f"), png("tiny.png", 10, 10), junk("b.x3f"), junk("c.kdc"),
+                                          junk("d.x3f"), junk("broken.jpg"),      junk("e.X3F")};
+  qv::Error error;
+  EXPECT_FALSE(QVImageHelpers::validateImageAtPath(paths[0], &error));
+  EXPECT_EQ(error.domain, "com.orvanta.image");
+  EXPECT_EQ(error.code, 2);
+  EXPECT_FALSE(QVImageHelpers::validateImageAtPath(paths.back(), &error));
+  EXPECT_EQ(error.code, 1) << "capital X3F is no excluded type; the reader refuses it";
+
+  EXPECT_TRUE(QVSourceManager::validatedFilenames(paths).empty());
+  EXPECT_EQ(recorder.alerts->shown(), (std::vector<std::string>{"not supported: x3f", "not supported: kdc",
+                                                                "source not available", "less than minimum size"}));
+  EXPECT_EQ(solvane::test::storedErrorCodes(), (std::vector<int64_t>{4, 4, 4, 1}));
+}
+
+TEST(QVImageHelpers, ExtensionsRawSplitAndDeclaredTypes) {
+  EXPECT_TRUE(QVImageHelpers::pathHasExtensionWithin("/a.JPG", {}));
+  EXPECT_TRUE(QVImageHelpers::pathHasExtensionWithin("/a.JPG", {"png", "Jpg"}));
+  EXPECT_FALSE(QVImageHelpers::pathHasExtensionWithin("/a.jpeg", {"jpg"}));
+
+  const auto& declared = QVAllowedFileTypes();
+  for (const char* type : {"jpg", "jpeg", "png", "tif", "tiff", "dng", "cr2", "nef", "arw"})
+    EXPECT_NE(std::find(declared.begin(), declared.end(), type), declared.end()) << type;
+  for (const char* type : {"x3f", "kdc", "exr"})
+    EXPECT_EQ(std::find(declared.begin(), declared.end(), type), declared.end()) << type;
+
+  const std::string dng = (solvane::test::dataDir() / "processor" / "bayer-96x64.dng").string();
+  const std::string png = (solvane::test::dataDir() / "pipeline" / "plain-20x10.png").string();
+  EXPECT_TRUE(QVImageHelpers::isSupportedRAWImage(dng));
+  EXPECT_TRUE(QVImageHelpers::validateTwoFactorImageAtPath(png));
+  EXPECT_TRUE(NSStringRAW::isDNG("/x.DNG"));
+  EXPECT_FALSE(NSStringRAW::canOpenViaLibRaw(dng)) << "DNG files are not for the RAW library";
+  EXPECT_EQ(NSStringRAW::cameraModel(dng), "Bayer One");
+  EXPECT_TRUE(NSStringRAW::doesExtensionReferToUTI("JPG", "public.jpeg"));
+  EXPECT_FALSE(NSStringRAW::doesExtensionReferToUTI("png", "public.jpeg"));
+
+  std::vector<std::string> raws, others;
+  QVSourceManager::splitRawsInImagePaths({png, dng, png}, [&](const auto& r, const auto& o) {
+    raws = r;
+    others = o;
+  });
+  EXPECT_EQ(raws, std::vector<std::string>{dng});
+  EXPECT_EQ(others, (std::vector<std::string>{png, png}));
+}
