@@ -1,99 +1,45 @@
 #include "Ombrel/Classes/Application/Services/QVAppLink.h"
 
-#include <algorithm>
-#include <atomic>
-#include <mutex>
+#include "Ombrel/Classes/Business/QVApp.h"
+#include "Ombrel/Classes/Business/QVImageSettingsManager.h"
+#include "Ombrel/Classes/Helpers/QVSPluginModeManager.h"
 
-#include "QVPlatform/Log.h"
-
-// Until the facade is linked in, the application layer keeps the few answers it needs here: no
-// image work runs, so there is nothing to wait for at quit and nothing to count.
 namespace QVAppLink {
-namespace {
 
-struct State {
-  std::mutex mutex;
-  bool pluginMode = false;
-  bool lensCorrection = true;
-  bool colorTemperature = false;
-  int64_t loads = 0, exports = 0;
-};
-
-State& state() {
-  static State s;
-  return s;
-}
-
-}  // namespace
-
-bool startEngine() { return true; }
-
-void start() { QVLog(1, "application core started"); }
+bool startEngine() { return QVApp::startEngine(); }
+void start() { QVApp::start(); }
 
 void configureWithArguments(const std::vector<std::string>& arguments) {
-  std::lock_guard lock(state().mutex);
-  state().pluginMode = std::find(arguments.begin(), arguments.end(), "-QVPluginMode") != arguments.end();
+  QVSPluginModeManager::shared().configureWithArguments(arguments);
 }
 
-bool isPluginMode() {
-  std::lock_guard lock(state().mutex);
-  return state().pluginMode;
+bool isPluginMode() { return QVApp::isPluginMode(); }
+std::vector<std::string> pluginPhotoCollection() { return QVSPluginModeManager::shared().photoCollection(); }
+bool isProcessingImages() { return QVApp::isProcessingImages(); }
+bool exporting() { return QVApp::exporting(); }
+bool autoLensCorrectionEnabled() { return QVApp::autoLensCorrectionEnabled(); }
+void setAutoLensCorrectionEnabled(bool enabled) { QVApp::setAutoLensCorrectionEnabled(enabled); }
+bool autoColorTemperatureEnabled() { return QVApp::autoColorTemperatureEnabled(); }
+void setAutoColorTemperatureEnabled(bool enabled) { QVApp::setAutoColorTemperatureEnabled(enabled); }
+
+bool cancelImageOperationsAndWaitUntilDone(double limitSeconds) {
+  return QVApp::cancelImageOperationsAndWaitUntilDone(limitSeconds);
 }
 
-std::vector<std::string> pluginPhotoCollection() { return {}; }
-bool isProcessingImages() { return false; }
-bool exporting() { return false; }
-
-bool autoLensCorrectionEnabled() {
-  std::lock_guard lock(state().mutex);
-  return state().lensCorrection;
+void loadThumbnailAtPath(const std::string& path, std::function<void(NSImageRef image)> completion) {
+  QVApp::loadImageAtPath(path, 0, [completion](const std::string&, NSImageRef image) {
+    if (completion) completion(image);
+  });
 }
 
-void setAutoLensCorrectionEnabled(bool enabled) {
-  std::lock_guard lock(state().mutex);
-  state().lensCorrection = enabled;
-}
-
-bool autoColorTemperatureEnabled() {
-  std::lock_guard lock(state().mutex);
-  return state().colorTemperature;
-}
-
-void setAutoColorTemperatureEnabled(bool enabled) {
-  std::lock_guard lock(state().mutex);
-  state().colorTemperature = enabled;
-}
-
-bool cancelImageOperationsAndWaitUntilDone(double) { return true; }
-
-void loadThumbnailAtPath(const std::string&, std::function<void(NSImageRef)> completion) {
-  if (completion) completion(nullptr);
-}
-
-double boostAmountForImagePath(const std::string&) { return 1.0; }
-
-int64_t imageLoadCount() {
-  std::lock_guard lock(state().mutex);
-  return state().loads;
-}
-
-void setImageLoadCount(int64_t count) {
-  std::lock_guard lock(state().mutex);
-  state().loads = count;
-}
-
-int64_t imageExportCount() {
-  std::lock_guard lock(state().mutex);
-  return state().exports;
-}
-
-void setImageExportCount(int64_t count) {
-  std::lock_guard lock(state().mutex);
-  state().exports = count;
-}
+double boostAmountForImagePath(const std::string& path) { return QVApp::boostAmountForImagePath(path); }
+int64_t imageLoadCount() { return int64_t(QVApp::imageSettingsManager()->imageLoadsCount()); }
+void setImageLoadCount(int64_t count) { QVApp::imageSettingsManager()->setImageLoadsCount(uint64_t(count)); }
+int64_t imageExportCount() { return int64_t(QVApp::imageSettingsManager()->imageExportsCount()); }
+void setImageExportCount(int64_t count) { QVApp::imageSettingsManager()->setImageExportsCount(uint64_t(count)); }
 
 void trackEventsOfType(uint64_t type, const std::vector<qv::Dictionary>& infos) {
-  QVLog(1, "%zu events of type %llu", infos.size(), static_cast<unsigned long long>(type));
+  QVApp::eventTracker()->trackEventsOfType(type, infos);
 }
 
 }  // namespace QVAppLink

@@ -5,8 +5,7 @@
 #include <QUrl>
 #include <filesystem>
 
-#include "QVPlatform/Additions.h"
-#include "QVPlatform/Bundle.h"
+#include "QVCore/Common/QVCoreStartup.h"
 #include "QVPlatform/Log.h"
 #include "QVPlatform/Places.h"
 
@@ -31,12 +30,7 @@ QVSoundManager& QVSoundManager::sharedManager() {
 
 QVSoundManager::QVSoundManager() { reloadSetting(); }
 
-std::string QVSoundManager::suiteName() {
-  std::string name = qv::QVServiceUtils::containerIdentifier() + "." + qv::Bundle::mainBundle().bundleIdentifier();
-  const std::string suffix = ".photoextension";
-  for (auto at = name.find(suffix); at != std::string::npos; at = name.find(suffix)) name.erase(at, suffix.size());
-  return name;
-}
+std::string QVSoundManager::suiteName() { return QVAppGroupIdentifier(); }
 
 qv::UserDefaults QVSoundManager::userDefaults() { return qv::UserDefaults(suiteName()); }
 

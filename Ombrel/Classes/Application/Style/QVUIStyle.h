@@ -7,11 +7,15 @@
 // not installed, so the batch controls always get a usable font.
 #include <QColor>
 #include <QFont>
+#include <QPalette>
+#include <QString>
 #include <cstdint>
 #include <memory>
 #include <string>
 
 #include "QVAppKit/QVRoundParams.h"
+
+class QApplication;
 
 struct QVCurtainLabelStyle {
   QColor titleColor;
@@ -50,4 +54,10 @@ class QVUIStyle {
   static std::shared_ptr<QVCurtailLabelsRoundingStyle> curtainLabelsRoundingStyle();
   static std::shared_ptr<QVSplitLineStyle> splitLineStyle();
   static std::shared_ptr<QVBatchSettingsStyle> batchSettingsStyle();
+
+  // The dark look of Qt's own widgets (menus, message boxes, file dialogs): the Fusion style with
+  // the theme's palette and a style sheet for menus.
+  static QPalette applicationPalette();
+  static QString menuStyleSheet();
+  static void applyToApplication(QApplication& application);
 };
