@@ -1,5 +1,7 @@
 #include "Ombrel/Classes/Application/Services/QVAppLink.h"
 
+#include <mutex>
+
 #include "Ombrel/Classes/Business/QVApp.h"
 #include "Ombrel/Classes/Business/QVImageSettingsManager.h"
 #include "Ombrel/Classes/Helpers/QVSPluginModeManager.h"
@@ -7,7 +9,11 @@
 namespace QVAppLink {
 
 bool startEngine() { return QVApp::startEngine(); }
-void start() { QVApp::start(); }
+void start() {
+  // Once per process, however many delegates are made (tests make several).
+  static std::once_flag once;
+  std::call_once(once, [] { QVApp::start(); });
+}
 
 void configureWithArguments(const std::vector<std::string>& arguments) {
   QVSPluginModeManager::shared().configureWithArguments(arguments);

@@ -10,7 +10,8 @@
 
 namespace QVAppLink {
 
-// Start-up: the engine, then the facade's start (logger, event tracker, long-term clean, factory).
+// Start-up: the engine, then the facade's start (logger, event tracker, long-term clean, factory), once
+// per process.
 bool startEngine();
 void start();
 // Plug-in mode and the host's photos (arguments "-QVPluginMode" / "-QVLightroomPluginOwner").
