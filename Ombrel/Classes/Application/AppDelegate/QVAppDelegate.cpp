@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QWidget>
+#include <chrono>
 
 #include "Ombrel/Classes/Application/Menus/QVMenuController.h"
 #include "Ombrel/Classes/Application/Panels/QVSolvanePanels.h"
@@ -197,9 +198,13 @@ void QVAppDelegate::terminate() {
 void QVAppDelegate::applicationWillTerminate() {
   if (terminating_) return;
   terminating_ = true;
+  const auto began = std::chrono::steady_clock::now();
   if (!QVAppLink::cancelImageOperationsAndWaitUntilDone(kQVQuitWaitSeconds)) {
     QVLogWarning("image work did not stop within %.0f s; quitting anyway", kQVQuitWaitSeconds);
   }
+  QVLog(1, "applicationWillTerminate: image work stopped in %lld ms",
+        static_cast<long long>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - began).count()));
   if (QWidget* modal = QApplication::activeModalWidget()) {
     if (auto* dialog = dynamic_cast<QDialog*>(modal)) {
       dialog->reject();

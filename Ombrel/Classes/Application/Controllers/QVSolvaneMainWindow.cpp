@@ -40,6 +40,12 @@ void QVEmptyScreenView::setPathCount(size_t count) {
   update();
 }
 
+void QVEmptyScreenView::setEnhancedCount(size_t count) {
+  if (count == enhancedCount_) return;
+  enhancedCount_ = count;
+  update();
+}
+
 CGRect QVEmptyScreenView::dropZoneFrame() const {
   const CGSize size = bounds().size;
   const double w = std::min(kDropZone.width, size.width - 48), h = std::min(kDropZone.height, size.height - 48);
@@ -96,8 +102,16 @@ void QVEmptyScreenView::drawContent(QPainter& painter) {
   painter.drawText(QRectF(zone.left(), centre.y() + 44, zone.width(), 28), Qt::AlignHCenter | Qt::AlignVCenter, title);
   painter.setPen(kMuted);
   painter.setFont(QVFonts::fontWithName("SFProText-Regular", 13));
-  const QString caption =
-      pathCount_ == 0 ? L("JPEG, PNG, TIFF and camera RAW, or press Ctrl+O to choose") : L("Ready to enhance");
+  QString caption = L("JPEG, PNG, TIFF and camera RAW, or press Ctrl+O to choose");
+  if (pathCount_ > 0 && enhancedCount_ >= pathCount_) {
+    caption = L("Enhanced and ready");
+  } else if (pathCount_ > 0) {
+    caption = QString::fromStdString(qv::QVSLocalization::localizedStringForKey("Enhancing... %lu of %lu ready"));
+    for (size_t number : {enhancedCount_, pathCount_}) {
+      if (const auto at = caption.indexOf(QStringLiteral("%lu")); at >= 0)
+        caption.replace(at, 3, QString::number(number));
+    }
+  }
   painter.drawText(QRectF(zone.left() + 16, centre.y() + 76, zone.width() - 32, 22),
                    Qt::AlignHCenter | Qt::AlignVCenter, caption);
 }

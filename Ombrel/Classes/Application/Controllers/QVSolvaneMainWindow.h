@@ -18,6 +18,9 @@ class QVEmptyScreenView : public QVView {
   void initialize() override;
   void setPathCount(size_t count);
   size_t pathCount() const { return pathCount_; }
+  // How many of them have their enhanced preview.
+  void setEnhancedCount(size_t count);
+  size_t enhancedCount() const { return enhancedCount_; }
   // The drop zone's frame in the view (bottom-left coordinates).
   CGRect dropZoneFrame() const;
 
@@ -26,6 +29,7 @@ class QVEmptyScreenView : public QVView {
 
  private:
   size_t pathCount_ = 0;
+  size_t enhancedCount_ = 0;
 };
 
 class QVSolvaneMainWindow : public QVView {

@@ -7,8 +7,10 @@
 
 #include "Ombrel/Classes/Application/Menus/QVMenuController.h"
 #include "Ombrel/Classes/Application/Panels/QVSolvanePanels.h"
+#include "Ombrel/Classes/Application/Services/QVAppLink.h"
 #include "Ombrel/Classes/Application/SoundManager/QVSoundManager.h"
 #include "Ombrel/Classes/Application/Style/QVUIStyle.h"
+#include "Ombrel/Classes/Helpers/QVSolvaneHelpers.h"
 #include "QVAppKit/QVFramelessWindow.h"
 #include "QVPlatform/Log.h"
 #include "QVPlatform/NotificationCenter.h"
@@ -100,15 +102,48 @@ void QVSolvaneWindowController::closeWindow() {
 int64_t QVSolvaneWindowController::screenMode() const { return paths_.empty() ? 0 : paths_.size() == 1 ? 1 : 2; }
 
 void QVSolvaneWindowController::updatePathsAndChangeMode(std::vector<std::string> paths) {
+  std::vector<std::string> added;
+  const std::set<std::string> before(paths_.begin(), paths_.end());
+  for (const auto& p : paths) {
+    if (!before.count(p)) added.push_back(p);
+  }
+  if (paths.empty()) {
+    ++generation_;
+    enhanced_.clear();
+  }
   paths_ = std::move(paths);
   if (window_) {
-    window_->contentView()->setPathCount(paths_.size());
+    window_->contentView()->setPathCount(std::set<std::string>(paths_.begin(), paths_.end()).size());
     if (auto* bar = window_->topBar()) {
       bar->setImportButtonType(paths_.empty() ? 0 : QVUIStyle::importButtonType());
       bar->setEnableImportMoreButton(QVMenuController::isImportExportMenuEnabled());
     }
   }
   QVLog(1, "screen mode %lld with %zu paths", static_cast<long long>(screenMode()), paths_.size());
+  processPreviews(added);
+}
+
+void QVSolvaneWindowController::processPreviews(const std::vector<std::string>& paths) {
+  std::weak_ptr<QVSolvaneWindowController> weak = weak_from_this();
+  const uint64_t generation = generation_;
+  for (const auto& path : std::set<std::string>(paths.begin(), paths.end())) {
+    QVAppLink::processPreviewAtPath(path, [weak, path, generation](bool enhanced) {
+      QVDispatchOnMainThread([weak, path, generation, enhanced] {
+        auto self = weak.lock();
+        if (!self || !enhanced || generation != self->generation_) return;
+        self->enhanced_.insert(path);
+        self->showEnhancedCount();
+      });
+    });
+  }
+  showEnhancedCount();
+}
+
+void QVSolvaneWindowController::showEnhancedCount() {
+  const std::set<std::string> open(paths_.begin(), paths_.end());
+  size_t count = 0;
+  for (const auto& path : open) count += enhanced_.count(path);
+  if (window_) window_->contentView()->setEnhancedCount(count);
 }
 
 void QVSolvaneWindowController::simulateDrop(const std::vector<std::string>& paths) {

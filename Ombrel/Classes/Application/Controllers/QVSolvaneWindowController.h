@@ -9,6 +9,7 @@
 // Main thread only.
 #include <QPointer>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -76,9 +77,13 @@ class QVSolvaneWindowController : public QVMenuResponder,
   QVSolvaneWindowController() = default;
   void build();
   void updatePathsAndChangeMode(std::vector<std::string> paths);
+  void processPreviews(const std::vector<std::string>& paths);
+  void showEnhancedCount();
 
   QPointer<QVSolvaneMainWindow> window_;
   QVSolvaneWindowControllerDelegate* delegate_ = nullptr;
   std::vector<std::string> paths_;
-  bool openViewAppeared_ = false;
+  // Paths whose preview is enhanced; a request's answer counts only while its path is open.
+  std::set<std::string> enhanced_;
+  uint64_t generation_ = 0;
 };

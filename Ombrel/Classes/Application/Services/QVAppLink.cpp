@@ -32,6 +32,12 @@ bool cancelImageOperationsAndWaitUntilDone(double limitSeconds) {
   return QVApp::cancelImageOperationsAndWaitUntilDone(limitSeconds);
 }
 
+void processPreviewAtPath(const std::string& path, std::function<void(bool enhanced)> completion) {
+  QVApp::processImageAtPath(path, 1, 2, [completion](const std::string&, NSImageRef, NSImageRef processed) {
+    if (completion) completion(processed != nullptr);
+  });
+}
+
 void loadThumbnailAtPath(const std::string& path, std::function<void(NSImageRef image)> completion) {
   QVApp::loadImageAtPath(path, 0, [completion](const std::string&, NSImageRef image) {
     if (completion) completion(image);

@@ -27,6 +27,9 @@ bool autoColorTemperatureEnabled();
 void setAutoColorTemperatureEnabled(bool enabled);
 // The stop at quit: cancels image work and waits at most `limitSeconds`; false when it gave up.
 bool cancelImageOperationsAndWaitUntilDone(double limitSeconds);
+// A preview of the photo processed at the default priority; the completion (any thread)
+// tells whether the photo was enhanced.
+void processPreviewAtPath(const std::string& path, std::function<void(bool enhanced)> completion);
 // The image cell's thumbnail (image type 0); the completion may run on any thread.
 void loadThumbnailAtPath(const std::string& path, std::function<void(NSImageRef image)> completion);
 // Usage events: the stored strength of an image, the running counters, the event tracker.
