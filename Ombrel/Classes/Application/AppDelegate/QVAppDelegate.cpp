@@ -13,6 +13,7 @@
 #include "Ombrel/Classes/Application/SoundManager/QVSoundManager.h"
 #include "Ombrel/Classes/QVAnalyticsEvents/QVAnalytics.h"
 #include "Ombrel/Classes/QVAnalyticsEvents/QVTrackUserAction.h"
+#include "QVAppKit/QVAbstractButton.h"
 #include "QVPlatform/Localization.h"
 #include "QVPlatform/Log.h"
 
@@ -53,6 +54,8 @@ void QVAppDelegate::init() {
 
 void QVAppDelegate::applicationWillFinishLaunching() {
   QVAnalytics::loadConfiguration();
+  // The class-wide title offset of the toolkit's buttons.
+  QVAbstractButton::setDefaultTextOffset(CGSizeMake(0, 2));
   QVMenuController::updateFileSettingsSubmenu();
   if (auto launch = QVAppLaunchAction::appLaunched()) launch->fire();
 }
