@@ -118,15 +118,17 @@ void QVApp::setUp() {
       batchPresetManager_ =
           gBatchPresetManagerMaker(batchPresetsDefaultPath(), batchPresetsCustomPath(), interimPresetPath());
   }
-  // Events carry this run's identity.
-  const std::string sessionID = settings_->sessionID();
-  const uint64_t locationType = settings_->appLocationType();
-  QVAppEventEnvironment::setEnvironmentProvider([sessionID, locationType] {
+  // Events carry this run's identity; the location is asked when the event is made, as plug-in
+  // mode may be set after the facade.
+  std::weak_ptr<QVApp> weakSelf = weak_from_this();
+  QVAppEventEnvironment::setEnvironmentProvider([weakSelf] {
     QVAppEventEnvironment environment = QVAppEventEnvironment::systemDefault();
     const std::string version = QVAppVersion().version();
     if (!version.empty()) environment.appVersion = version;
-    environment.locationType = locationType;
-    environment.sessionID = sessionID;
+    if (auto self = weakSelf.lock()) {
+      environment.locationType = self->settings_->appLocationType();
+      environment.sessionID = self->settings_->sessionID();
+    }
     return environment;
   });
 }

@@ -29,6 +29,7 @@
 // renamed into place, so one given up on never leaves a partial file under a user's name.
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>

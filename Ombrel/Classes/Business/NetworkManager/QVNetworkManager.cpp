@@ -2,6 +2,7 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <filesystem>
 
 #include "Ombrel/Classes/Common/Reachability/Reachability.h"
 #include "QVPlatform/Additions.h"
@@ -260,7 +261,10 @@ std::optional<qv::Bytes> QVNetworkManager::prepareMutlipartBodyWithParams(const 
       qv::setError(error, attachmentTooBigError());
       return std::nullopt;
     }
-    std::optional<qv::Bytes> file = size ? qv::readFileBytes(path) : std::nullopt;
+    // Only a regular file is an attachment: a folder has a size too, and reading it fails.
+    std::error_code ec;
+    const bool regular = size && std::filesystem::is_regular_file(path, ec);
+    std::optional<qv::Bytes> file = regular ? qv::readFileBytes(path) : std::nullopt;
     if (!file) {
       qv::setError(error, attachmentError(qv::QVSLocalization::localizedStringForKey("Failed to read an image", "")));
       return std::nullopt;

@@ -8,8 +8,10 @@
 namespace fs = std::filesystem;
 
 QVFilesManager& QVFilesManager::sharedManager() {
-  static QVFilesManager manager;
-  return manager;
+  // Never destroyed: the entity store's queued cleans may still ask for its folders while the
+  // process exits.
+  static QVFilesManager* manager = new QVFilesManager();
+  return *manager;
 }
 
 std::string QVFilesManager::generateApplicationFilesDirectoryPath() {

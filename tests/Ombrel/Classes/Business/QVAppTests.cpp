@@ -84,10 +84,13 @@ class QVAppFacade : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     // Offline: the event tracker keeps its records (no upload is attempted).
-    static solvane::test::FakeProbeInstaller offline{std::make_shared<solvane::test::FakeReachabilityProbe>(0)};
+    offline =
+        std::make_unique<solvane::test::FakeProbeInstaller>(std::make_shared<solvane::test::FakeReachabilityProbe>(0));
     static std::once_flag started;
     std::call_once(started, [] { QVApp::start(); });
   }
+  static void TearDownTestSuite() { offline.reset(); }
+  static inline std::unique_ptr<solvane::test::FakeProbeInstaller> offline;
   void TearDown() override {
     QVApp::cancelImageOperationsAndWaitUntilDone();
     qv::MainExecutor::shared().runUntilIdle();
@@ -212,6 +215,76 @@ TEST_F(QVAppFacade, TwoPhotosFromPreviewToQuit) {
   EXPECT_DOUBLE_EQ(QVApp::boostAmountForImagePath(first), 1.0) << "strengths are cleared";
 }
 
+TEST_F(QVAppFacade, LoadingFullSizeAndTheExtensionsCacheRules) {
+  const std::string path = photo("chelsea.png");
+  // Source and blurred placeholder: loaded once, then answered from the cache on the caller's thread.
+  NSImageRef loaded, blurred;
+  QVApp::loadImageAtPath(path, 0, [&loaded](const std::string&, NSImageRef i) { loaded = i; });
+  QVApp::loadBlurredImageAtPath(path, [&blurred](const std::string&, NSImageRef i) { blurred = i; });
+  ASSERT_TRUE(pumpMainUntil([&] { return loaded && blurred && QVApp::blurredImageAtPath(path); }, 30));
+  EXPECT_EQ(blurred->size().width, loaded->size().width);
+  NSImageRef again;
+  QVApp::loadImageAtPath(path, 0, [&again](const std::string&, NSImageRef i) { again = i; });
+  EXPECT_EQ(again, loaded) << "answered at once from the cache";
+
+  // A full-size request is processed and stores nothing.
+  std::atomic<int> fullSize{0};
+  NSImageRef fullSource, fullProcessed;
+  QVApp::processImageAtPath(path, 2, 4, nullptr, [&](const std::string& p, NSImageRef i, NSImageRef e) {
+    EXPECT_EQ(p, path);
+    fullSource = i;
+    fullProcessed = e;
+    ++fullSize;
+  });
+  ASSERT_TRUE(pumpMainUntil([&] { return fullSize == 1; }));
+  EXPECT_TRUE(fullSource && fullProcessed);
+  EXPECT_FALSE(QVApp::originalImageAtPath(path, 2));
+  EXPECT_FALSE(QVApp::processedImageAtPath(path, 2));
+  ASSERT_TRUE(pumpMainUntil([] { return !QVApp::isProcessingImages(); }, 10));
+
+  // Inside the photo-library extension no processed image is read from the cache, but a request is
+  // still answered from it.
+  std::atomic<int> previews{0};
+  QVApp::processImageAtPath(path, 1, 4, [&](const std::string&, NSImageRef, NSImageRef) { ++previews; });
+  ASSERT_TRUE(pumpMainUntil([&] { return previews == 1; }));
+  const NSImageRef cached = QVApp::processedImageAtPath(path, 1);
+  ASSERT_TRUE(cached);
+  QVAppSettings::setPhotosExtension(true);
+  EXPECT_FALSE(QVApp::processedImageAtPath(path, 1));
+  EXPECT_EQ(QVApp::appLocationType(), 2u);
+  NSImageRef answered;
+  QVApp::processImageAtPath(path, 1, 4, [&](const std::string&, NSImageRef, NSImageRef e) { answered = e; });
+  const bool done = pumpMainUntil([&] { return answered != nullptr; });
+  QVAppSettings::setPhotosExtension(false);
+  ASSERT_TRUE(done);
+  EXPECT_EQ(answered, cached);
+}
+
+TEST(QVAppFeedback, FormSentAndAnsweredOnTheMainThread) {
+  solvane::test::LoopbackHTTPServer server([](const solvane::test::RecordedRequest&) {
+    return solvane::test::CannedResponse{200, R"({"success": true})"};
+  });
+  QVSolvaneURL::setServiceAddress("http", server.url("").substr(std::strlen("http://")));
+  QVApp::networkManager()->setConnectionProbe([] { return true; });
+  bool onMain = false, called = false;
+  std::optional<qv::Error> error;
+  QVApp::sendFeedback({{"email", "a@b.c"}, {"message", "Hello"}},
+                      [&](const std::optional<qv::Error>& e, const qv::Value&) {
+                        called = true;
+                        error = e;
+                        onMain = qv::MainExecutor::shared().isMainThread();
+                      });
+  ASSERT_TRUE(pumpMainUntil([&] { return called; }, 20));
+  EXPECT_FALSE(error);
+  EXPECT_TRUE(onMain);
+  auto requests = server.requests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].target.rfind("/views/feedback?", 0), 0u) << requests[0].target;
+  EXPECT_NE(requests[0].body.find("Hello"), std::string::npos);
+  QVSolvaneURL::setServiceAddress("", "");
+  QVApp::networkManager()->setConnectionProbe(nullptr);
+}
+
 TEST_F(QVAppFacade, QuitGivesUpOnAnOperationThatDoesNotEnd) {
   QueueBlocker stuck(QVApp::processingManager()->syncQueue());
   const auto start = std::chrono::steady_clock::now();
@@ -297,6 +370,7 @@ TEST(QVAppStatistics, PayloadReachesTheServerWithItsFourKeys) {
     std::vector<std::shared_ptr<QVAppEvent>> events;
     for (int64_t code : {7, 8})
       events.push_back(QVAppEvent::eventWithType(QVAppEventTypeImageLoad, {{kQVCodeName, code}}, {}));
+    EXPECT_EQ(events[0]->sessionID, QVApp::sessionID()) << "events carry the facade's session";
     std::optional<std::optional<qv::Error>> outcome;
     QVApp::shared()->eventTrackerDidTrackEventsOnline(*QVAppEventTracker::shared(), events,
                                                       [&outcome](const std::optional<qv::Error>& e) { outcome = e; });

@@ -351,11 +351,17 @@ TEST_F(QVNetworkManagerTest, MultipartTransportFailureIsError102WithoutDescripti
 
 TEST_F(QVNetworkManagerTest, MultipartAttachmentFailureCompletesAtOnceAndSendsNothing) {
   LoopbackHTTPServer server([](const RecordedRequest&) { return json(R"({"success":true})"); });
-  Outcome outcome;
-  client.sendMutlipartFormWithURL(server.url("/views/feedback"),
-                                  {{"image", qv::Dictionary{{"imagePath", "/nonexistent"}, {"name", "f"}}}},
-                                  recordInto(outcome, false));
-  ASSERT_TRUE(outcome.called);
-  EXPECT_EQ(outcome.error->code, 103);
+  // A missing file, and a folder (which has a size but cannot be read as an attachment).
+  const auto folder = solvane::test::makeTempDir("attachment-folder");
+  for (const std::string path : {(folder / "missing.jpg").string(), folder.string()}) {
+    SCOPED_TRACE(path);
+    Outcome outcome;
+    client.sendMutlipartFormWithURL(server.url("/views/feedback"),
+                                    {{"image", qv::Dictionary{{"imagePath", path}, {"name", "f"}}}},
+                                    recordInto(outcome, false));
+    ASSERT_TRUE(outcome.called);
+    ASSERT_TRUE(outcome.error);
+    EXPECT_EQ(outcome.error->code, 103);
+  }
   EXPECT_TRUE(server.requests().empty());
 }
