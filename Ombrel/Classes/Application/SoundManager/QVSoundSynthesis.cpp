@@ -63,8 +63,11 @@ std::vector<uint8_t> wavFileFromSamples(const std::vector<float>& samples, int s
     out.push_back(uint8_t(v));
     out.push_back(uint8_t(v >> 8));
   };
-  auto tag = [&out](const char* t) { out.insert(out.end(), t, t + 4); };
+  auto tag = [&out](const char* t) {
+    for (int i = 0; i < 4; ++i) out.push_back(uint8_t(t[i]));
+  };
   const uint32_t dataBytes = uint32_t(samples.size() * 2);
+  out.reserve(44 + dataBytes);
   tag("RIFF");
   put32(36 + dataBytes);
   tag("WAVE");

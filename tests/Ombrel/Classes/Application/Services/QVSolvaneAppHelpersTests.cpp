@@ -3,6 +3,7 @@
 #include "Ombrel/Classes/Application/ApplicationTestSupport.h"
 #include "Ombrel/Classes/Application/Services/QVSolvaneAppHelpers.h"
 #include "Ombrel/Classes/Application/Services/QVTextAdditions.h"
+#include "Ombrel/Classes/Common/Reachability/Reachability.h"
 
 namespace {
 
@@ -38,6 +39,31 @@ TEST(QVSolvaneAppHelpers, ExportManagerByPlatformAndMode) {
   EXPECT_EQ(QVSolvaneAppHelpers::exportManagerClassForPlatform(0, false), "QVExportManager");
   EXPECT_EQ(QVSolvaneAppHelpers::exportManagerClassForPlatform(3, false), "QVExportManagerBusiness");
   EXPECT_EQ(QVSolvaneAppHelpers::exportManagerClassForPlatform(3, true), "QVPluginController");
+}
+
+// A probe that answers fixed flags at once.
+struct FixedProbe : ReachabilityProbe {
+  explicit FixedProbe(std::optional<uint32_t> f) : answer(f) {}
+  std::optional<uint32_t> flags() override { return answer; }
+  bool startObserving(std::function<void()>) override { return true; }
+  void stopObserving() override {}
+  std::optional<uint32_t> answer;
+};
+
+TEST(QVSolvaneAppHelpers, InternetConnectionFollowsTheProbeForTheServiceHost) {
+  std::optional<uint32_t> flags = kReachabilityFlagsReachable;
+  std::string asked;
+  auto previous = Reachability::setProbeMaker([&](const ReachabilityTarget& target) {
+    asked = target.hostName;
+    return std::make_shared<FixedProbe>(flags);
+  });
+  EXPECT_TRUE(QVSolvaneAppHelpers::internetConnection());
+  EXPECT_EQ(asked, "solvane.app");
+  flags = 0;
+  EXPECT_FALSE(QVSolvaneAppHelpers::internetConnection());
+  flags = std::nullopt;  // the system cannot tell
+  EXPECT_FALSE(QVSolvaneAppHelpers::internetConnection());
+  Reachability::setProbeMaker(previous);
 }
 
 TEST(QVTextAdditions, CapitalizedLikeMenuTitles) {
