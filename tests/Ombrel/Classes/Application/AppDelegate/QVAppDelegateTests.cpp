@@ -24,6 +24,9 @@ class QVAppDelegateTest : public ::testing::Test {
   }
   void TearDown() override {
     QVSoundManager::setPlayer(nullptr);
+    // Opened photos start preview work on the facade's queues: stop it as quitting does, so no
+    // worker outlives the test process's objects.
+    EXPECT_TRUE(QVApp::cancelImageOperationsAndWaitUntilDone(10));
     delegate.reset();
     qv::MainExecutor::shared().discardPending();
   }
