@@ -2,10 +2,13 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QTest>
 
 #include "Ombrel/Classes/Application/AppDelegate/QVAppDelegate.h"
+#include "Ombrel/Classes/Application/AppDelegate/QVApplication.h"
 #include "Ombrel/Classes/Application/ApplicationTestSupport.h"
 #include "Ombrel/Classes/Application/Menus/QVMenuController.h"
+#include "Ombrel/Classes/Application/Panels/QVSolvanePanels.h"
 #include "Ombrel/Classes/Application/SoundManager/QVSoundManager.h"
 #include "Ombrel/Classes/Business/QVApp.h"
 #include "Ombrel/Classes/Helpers/QVSPluginModeManager.h"
@@ -157,6 +160,33 @@ TEST_F(QVAppDelegateTest, TopBarMenuShowsTheFileAndApplicationItemsValidatedByPa
   // Shortcuts answer in the window even with the menu closed.
   const auto actions = delegate->solvaneWindowController()->window()->actions();
   EXPECT_TRUE(actions.contains(menu->itemWithTag(QVMenuTagQuit)));
+}
+
+TEST_F(QVAppDelegateTest, ShortcutsAnswerWithTheMenuClosedOnlyWhileTheirItemIsShown) {
+  auto* app = dynamic_cast<QVApplication*>(QCoreApplication::instance());
+  ASSERT_NE(app, nullptr);
+  app->setShortcutValidator([this] { delegate->validateAllMenus(); });
+  QVSolvanePanels::setPresenter(std::make_shared<app_test::ScriptedPanelPresenter>());
+  delegate->applicationOpenUntitledFile();
+  QWidget* window = delegate->solvaneWindowController()->window();
+  window->activateWindow();
+  QApplication::setActiveWindow(window);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+  auto presenter = std::dynamic_pointer_cast<app_test::ScriptedPanelPresenter>(QVSolvanePanels::presenter());
+  // No photo open: Ctrl+O is "Open Photos...", the chooser comes up; Ctrl+N ("Start Over") is hidden.
+  QTest::keyClick(window, Qt::Key_O, Qt::ControlModifier);
+  EXPECT_EQ(presenter->shown.size(), 1u);
+  delegate->solvaneWindowController()->addImagesAtPaths({"/p/a.jpg"});
+  // A photo open: Ctrl+O is "Import More..." alone (both items answering would be ambiguous and
+  // neither would run), and Ctrl+N starts over.
+  QTest::keyClick(window, Qt::Key_O, Qt::ControlModifier);
+  EXPECT_EQ(presenter->shown.size(), 2u);
+  QTest::keyClick(window, Qt::Key_N, Qt::ControlModifier);
+  EXPECT_TRUE(paths().empty());
+  QTest::keyClick(window, Qt::Key_Q, Qt::ControlModifier);
+  EXPECT_EQ(terminations, 1);
+  app->setShortcutValidator(nullptr);
+  QVSolvanePanels::setPresenter(nullptr);
 }
 
 }  // namespace
