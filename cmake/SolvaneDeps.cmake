@@ -39,5 +39,6 @@ if(SOLVANE_BUILD_BENCH)
   find_package(benchmark REQUIRED)
 endif()
 
-# The interface toolkit and the programs: Qt 6 Widgets, with Qt SVG for the artwork.
-find_package(Qt6 REQUIRED COMPONENTS Widgets Svg)
+# The interface toolkit and the programs: Qt 6 Widgets, with Qt SVG for the artwork; the application
+# also uses Qt Network (its single-instance local socket) and Qt Multimedia (its sound cues).
+find_package(Qt6 REQUIRED COMPONENTS Widgets Svg Network Multimedia)

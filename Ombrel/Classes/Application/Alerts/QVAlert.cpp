@@ -1,0 +1,36 @@
+#include "Ombrel/Classes/Application/Alerts/QVAlert.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QMessageBox>
+#include <QPushButton>
+
+QVAlertResponse QVMessageBoxAlertRunner::runModal(const QVAlertSpec& spec) {
+  QMessageBox box(QApplication::activeWindow());
+  box.setIcon(QMessageBox::Warning);
+  box.setWindowModality(Qt::ApplicationModal);
+  box.setText(QString::fromStdString(spec.messageText));
+  if (!spec.informativeText.empty()) box.setInformativeText(QString::fromStdString(spec.informativeText));
+  std::vector<QAbstractButton*> buttons;
+  for (size_t i = 0; i < spec.buttons.size(); ++i) {
+    // One role for all keeps the buttons in the given order; the first is the default one.
+    QPushButton* button = box.addButton(QString::fromStdString(spec.buttons[i]), QMessageBox::ActionRole);
+    if (i == 0) box.setDefaultButton(button);
+    if (spec.cancelButtonIndex && *spec.cancelButtonIndex == i) box.setEscapeButton(button);
+    buttons.push_back(button);
+  }
+  QCheckBox* suppression = nullptr;
+  if (spec.suppressionTitle) {
+    suppression = new QCheckBox(QString::fromStdString(*spec.suppressionTitle));
+    box.setCheckBox(suppression);
+  }
+  box.exec();
+  QVAlertResponse response;
+  const auto it = std::find(buttons.begin(), buttons.end(), box.clickedButton());
+  // Closing the box without a button answers the escape button, else the default one.
+  response.buttonIndex =
+      it != buttons.end() ? int64_t(it - buttons.begin()) : int64_t(spec.cancelButtonIndex.value_or(0));
+  response.suppressionChecked = suppression && suppression->isChecked();
+  return response;
+}

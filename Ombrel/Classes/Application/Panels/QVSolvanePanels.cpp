@@ -1,0 +1,166 @@
+#include "Ombrel/Classes/Application/Panels/QVSolvanePanels.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <algorithm>
+#include <set>
+
+#include "QVPlatform/FileAdditions.h"
+#include "QVPlatform/Localization.h"
+
+namespace {
+
+struct Globals {
+  std::shared_ptr<QVPanelPresenter> presenter;
+  QVSolvanePanels::AccessoryMaker accessoryMaker;
+  std::function<QWidget*()> mainWindow;
+  bool openPanelShowed = false;
+  bool savePanelShowed = false;
+};
+
+Globals& globals() {
+  static Globals g;
+  return g;
+}
+
+QWidget* mainWindow() { return globals().mainWindow ? globals().mainWindow() : nullptr; }
+
+std::string L(const std::string& key) { return qv::QVSLocalization::localizedStringForKey(key); }
+
+}  // namespace
+
+// ---- QVFileDialogPanelPresenter ----
+
+void QVFileDialogPanelPresenter::beginSheet(const QVPanelSpec& spec, QWidget* window,
+                                            std::function<void(const QVPanelResult&)> completion) {
+  auto* dialog = new QFileDialog(window);
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  dialog->setWindowModality(window ? Qt::WindowModal : Qt::ApplicationModal);
+  // Qt's own dialog: it can carry the accessory view and looks the same on every desktop.
+  dialog->setOption(QFileDialog::DontUseNativeDialog, spec.accessoryView != nullptr);
+  if (spec.kind == QVPanelSpec::Kind::Save) {
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->selectFile(QString::fromStdString(spec.nameFieldStringValue));
+  } else {
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    if (spec.canChooseDirectories && !spec.canChooseFiles) {
+      dialog->setFileMode(QFileDialog::Directory);
+      dialog->setOption(QFileDialog::ShowDirsOnly, true);
+    } else {
+      dialog->setFileMode(spec.allowsMultipleSelection ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+    }
+  }
+  dialog->setOption(QFileDialog::ReadOnly, !spec.canCreateDirectories);
+  if (!spec.prompt.empty()) dialog->setLabelText(QFileDialog::Accept, QString::fromStdString(spec.prompt));
+  if (!spec.allowedFileTypes.empty()) {
+    QStringList patterns;
+    for (const auto& type : spec.allowedFileTypes) patterns << QStringLiteral("*.") + QString::fromStdString(type);
+    dialog->setNameFilters({QString::fromStdString(L("Images")) + QStringLiteral(" (") + patterns.join(' ') + ')',
+                            QString::fromStdString(L("All Files")) + QStringLiteral(" (*)")});
+  }
+  if (spec.accessoryView) {
+    if (auto* grid = dynamic_cast<QGridLayout*>(dialog->layout())) {
+      grid->addWidget(spec.accessoryView, grid->rowCount(), 0, 1, grid->columnCount());
+    }
+  }
+  QObject::connect(dialog, &QDialog::finished, dialog, [dialog, completion](int code) {
+    QVPanelResult result;
+    result.response = code == QDialog::Accepted ? QVModalResponseOK : QVModalResponseCancel;
+    for (const QString& file : dialog->selectedFiles()) result.paths.push_back(file.toStdString());
+    if (!result.paths.empty()) result.url = result.paths.front();
+    result.directoryURL = dialog->directory().absolutePath().toStdString();
+    if (completion) completion(result);
+  });
+  dialog->open();
+}
+
+// ---- QVSolvanePanels ----
+
+void QVSolvanePanels::setPresenter(std::shared_ptr<QVPanelPresenter> presenter) {
+  globals().presenter = std::move(presenter);
+}
+
+std::shared_ptr<QVPanelPresenter> QVSolvanePanels::presenter() {
+  if (!globals().presenter) globals().presenter = std::make_shared<QVFileDialogPanelPresenter>();
+  return globals().presenter;
+}
+
+void QVSolvanePanels::setAccessoryMaker(AccessoryMaker maker) { globals().accessoryMaker = std::move(maker); }
+void QVSolvanePanels::setMainWindowProvider(std::function<QWidget*()> provider) {
+  globals().mainWindow = std::move(provider);
+}
+bool QVSolvanePanels::isOpenPanelShowed() { return globals().openPanelShowed; }
+bool QVSolvanePanels::isSavePanelShowed() { return globals().savePanelShowed; }
+
+std::vector<std::string> QVSolvanePanels::allowedFileTypes() {
+  std::vector<std::string> out;
+  std::set<std::string> seen;
+  for (std::string type : qv::allBundleTypes()) {
+    std::transform(type.begin(), type.end(), type.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    if (seen.insert(type).second) out.push_back(type);
+  }
+  return out;
+}
+
+std::shared_ptr<QVExportOptionsAccessory> QVSolvanePanels::showExportDialogWithPaths(
+    const std::vector<std::string>& paths, ExportCompletion completion) {
+  QVPanelSpec spec;
+  spec.canCreateDirectories = true;
+  if (paths.size() <= 1) {
+    spec.kind = QVPanelSpec::Kind::Save;
+    spec.nameFieldStringValue = paths.empty()
+                                    ? L("Untitled")
+                                    : QFileInfo(QString::fromStdString(paths.back())).completeBaseName().toStdString();
+  } else {
+    spec.kind = QVPanelSpec::Kind::Open;
+    spec.canChooseFiles = false;
+    spec.canChooseDirectories = true;
+    spec.allowsMultipleSelection = false;
+    spec.prompt = L("Save");
+  }
+  std::shared_ptr<QVExportOptionsAccessory> options;
+  if (globals().accessoryMaker) options = globals().accessoryMaker(false, 1, 0);
+  if (options) spec.accessoryView = options->view();
+  if (paths.size() > 1) spec.canSelectHiddenExtension = false;
+  globals().savePanelShowed = true;
+  std::weak_ptr<QVExportOptionsAccessory> weakOptions = options;
+  presenter()->beginSheet(spec, mainWindow(), [completion, weakOptions](const QVPanelResult& result) {
+    globals().savePanelShowed = false;
+    if (!completion) return;
+    auto view = weakOptions.lock();
+    completion(result.response, result.url, result.directoryURL, view ? view->type() : std::string(),
+               view ? view->depth() : 0, view ? view->imageProperties() : qv::Dictionary{});
+  });
+  return options;
+}
+
+void QVSolvanePanels::showChooseFilesPanelWithMultipleFiles(bool multiple, ChooseCompletion completion) {
+  showChooseFilesPanelWithMultipleFiles(multiple, false, true, std::move(completion));
+}
+
+void QVSolvanePanels::showChooseFilesPanelWithMultipleFiles(bool multiple, bool chooseDirectories, bool chooseFiles,
+                                                            ChooseCompletion completion) {
+  QVPanelSpec spec;
+  spec.kind = QVPanelSpec::Kind::Open;
+  spec.allowsMultipleSelection = multiple;
+  spec.canChooseDirectories = chooseDirectories;
+  spec.canChooseFiles = chooseFiles;
+  spec.allowedFileTypes = allowedFileTypes();
+  globals().openPanelShowed = true;
+  presenter()->beginSheet(spec, mainWindow(), [completion](const QVPanelResult& result) {
+    globals().openPanelShowed = false;
+    if (!completion) return;
+    if (result.response == QVModalResponseOK) {
+      completion(result.paths);
+    } else {
+      completion(std::nullopt);
+    }
+  });
+}
+
+void QVSolvanePanels::showAndHandleChooseFilesPanelHandler(ChooseCompletion completion) {
+  showChooseFilesPanelWithMultipleFiles(true, std::move(completion));
+}

@@ -1,0 +1,98 @@
+#pragma once
+// The application's file panels: the export destination dialog (a save panel for one photo, a
+// folder chooser for several) with the export options as its accessory view, and the file chooser.
+// Panels run as window-modal sheets on the main window and answer through a completion; what shows
+// them is a `QVPanelPresenter` (Qt's file dialog unless one was set), so tests script the answers.
+// Two flags tell whether a panel of each kind is on screen.
+//
+// Main thread only.
+#include <QPointer>
+#include <QWidget>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "QVPlatform/Value.h"
+
+enum QVModalResponse : int64_t { QVModalResponseCancel = 0, QVModalResponseOK = 1 };
+
+struct QVPanelSpec {
+  enum class Kind { Save, Open };
+  Kind kind = Kind::Open;
+  bool canCreateDirectories = false;
+  bool canChooseFiles = true;
+  bool canChooseDirectories = false;
+  bool allowsMultipleSelection = false;
+  bool canSelectHiddenExtension = true;
+  std::string nameFieldStringValue;           // save panels
+  std::string prompt;                         // the OK button's title; empty for the default
+  std::vector<std::string> allowedFileTypes;  // lower-case extensions; empty allows all
+  QPointer<QWidget> accessoryView;            // shown below the file list, not owned
+};
+
+struct QVPanelResult {
+  int64_t response = QVModalResponseCancel;
+  std::vector<std::string> paths;  // open panels: the chosen paths in order
+  std::string url;                 // save panels: the chosen path; open panels: the first path
+  std::string directoryURL;        // the folder the panel showed last
+};
+
+class QVPanelPresenter {
+ public:
+  virtual ~QVPanelPresenter() = default;
+  // Shows the panel as a sheet on the window (or free-standing without one) and calls the
+  // completion once, on the main thread, when it closes.
+  virtual void beginSheet(const QVPanelSpec& spec, QWidget* window,
+                          std::function<void(const QVPanelResult&)> completion) = 0;
+};
+
+// Qt's own file dialog.
+class QVFileDialogPanelPresenter : public QVPanelPresenter {
+ public:
+  void beginSheet(const QVPanelSpec& spec, QWidget* window,
+                  std::function<void(const QVPanelResult&)> completion) override;
+};
+
+// The options view the export dialog carries (export options, made by the export screens).
+class QVExportOptionsAccessory {
+ public:
+  virtual ~QVExportOptionsAccessory() = default;
+  virtual QWidget* view() = 0;
+  virtual std::string type() const = 0;  // the image type string
+  virtual int64_t depth() const = 0;
+  virtual qv::Dictionary imageProperties() const = 0;
+};
+
+class QVSolvanePanels {
+ public:
+  // (response, URL, directory URL, file type, depth, image properties)
+  using ExportCompletion =
+      std::function<void(int64_t response, const std::string& url, const std::string& directoryURL,
+                         const std::string& fileType, int64_t depth, const qv::Dictionary& imageProperties)>;
+  using ChooseCompletion = std::function<void(const std::optional<std::vector<std::string>>& paths)>;
+  // Makes the export options view for (metadata, colour space, depth); nullptr when none.
+  using AccessoryMaker =
+      std::function<std::shared_ptr<QVExportOptionsAccessory>(bool metadata, int64_t colorSpace, int64_t depth)>;
+
+  static void setPresenter(std::shared_ptr<QVPanelPresenter> presenter);
+  static std::shared_ptr<QVPanelPresenter> presenter();
+  static void setAccessoryMaker(AccessoryMaker maker);
+  // The window sheets attach to (the main window).
+  static void setMainWindowProvider(std::function<QWidget*()> provider);
+
+  // Returns the options view at once (nullptr without a maker).
+  static std::shared_ptr<QVExportOptionsAccessory> showExportDialogWithPaths(const std::vector<std::string>& paths,
+                                                                             ExportCompletion completion);
+  static void showChooseFilesPanelWithMultipleFiles(bool multiple, ChooseCompletion completion);
+  static void showChooseFilesPanelWithMultipleFiles(bool multiple, bool chooseDirectories, bool chooseFiles,
+                                                    ChooseCompletion completion);
+  static void showAndHandleChooseFilesPanelHandler(ChooseCompletion completion);
+
+  static bool isOpenPanelShowed();
+  static bool isSavePanelShowed();
+  // The extensions the application opens (the document types of the bundle), lower case.
+  static std::vector<std::string> allowedFileTypes();
+};

@@ -1,0 +1,128 @@
+// Solvane: the desktop program.
+//
+//   Solvane [PHOTO...]                 opens the photos (in the running instance, if there is one)
+//   Solvane --screenshot OUT.png ...   also writes the main window to OUT.png once it has settled,
+//                                      then quits the normal way (for looking at the window under
+//                                      Xvfb: xvfb-run -s "-screen 0 1600x1000x24" Solvane --screenshot a.png)
+//   Solvane --screenshot-menu OUT.png  the same with the top bar's menu open
+//
+// Start-up order: the application object; the hand-over to a running instance (this process then
+// exits); the engine; the application delegate (which starts the application core); launching;
+// the files of the command line, or the main window when there are none; the main loop.
+#include <QDir>
+#include <QIcon>
+#include <QScreen>
+#include <QTimer>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "Ombrel/Classes/Application/Alerts/QVModalAlertsPresenter.h"
+#include "Ombrel/Classes/Application/AppDelegate/QVAppDelegate.h"
+#include "Ombrel/Classes/Application/AppDelegate/QVApplication.h"
+#include "Ombrel/Classes/Application/AppDelegate/QVSingleInstance.h"
+#include "Ombrel/Classes/Application/Services/QVAppLink.h"
+#include "Ombrel/Classes/Application/Style/QVUIStyle.h"
+#include "QVAppKit/QVFonts.h"
+#include "QVAppKit/QVMainExecutorBridge.h"
+#include "QVAppKit/QVSolvaneTopBarView.h"
+#include "QVPlatform/Bundle.h"
+#include "QVPlatform/Log.h"
+
+namespace {
+
+struct Options {
+  std::vector<std::string> arguments;  // everything, for plug-in mode
+  std::vector<std::string> paths;
+  std::string screenshot;
+  bool withMenu = false;  // --screenshot-menu: the same with the top bar's menu open
+};
+
+Options parse(int argc, char** argv) {
+  Options options;
+  for (int i = 0; i < argc; ++i) options.arguments.emplace_back(argv[i]);
+  for (int i = 1; i < argc; ++i) {
+    if ((std::strcmp(argv[i], "--screenshot") == 0 || std::strcmp(argv[i], "--screenshot-menu") == 0) && i + 1 < argc) {
+      options.withMenu = std::strcmp(argv[i], "--screenshot-menu") == 0;
+      options.screenshot = argv[++i];
+    } else if (argv[i][0] == '-') {
+      // Options of the launcher ("-QVPluginMode", "-QVLightroomPluginOwner") and of Qt.
+    } else {
+      options.paths.emplace_back(argv[i]);
+    }
+  }
+  return options;
+}
+
+void takeScreenshot(const std::shared_ptr<QVAppDelegate>& delegate, const std::string& file, bool withMenu) {
+  if (withMenu) {
+    QTimer::singleShot(1000, [delegate] {
+      auto* bar = delegate->solvaneWindowController()->window()->topBar();
+      bar->showMenu(bar->solvaneButton());
+    });
+  }
+  QTimer::singleShot(1500, [delegate, file, withMenu] {
+    QWidget* window = delegate->solvaneWindowController()->window();
+    // An open menu is a window of its own: then the screen around the main window is taken.
+    const QPixmap picture =
+        withMenu ? window->screen()->grabWindow(0, window->x(), window->y(), window->width(), window->height())
+                 : window->grab();
+    const bool saved = picture.save(QString::fromStdString(file));
+    std::fprintf(saved ? stdout : stderr, "%s %s (%dx%d, device pixel ratio %.1f)\n", saved ? "wrote" : "cannot write",
+                 file.c_str(), picture.width(), picture.height(), picture.devicePixelRatio());
+    delegate->exitApp(nullptr);
+  });
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QVApplication app(argc, argv);
+  QCoreApplication::setApplicationName(QStringLiteral("Solvane"));
+  QCoreApplication::setApplicationVersion(QStringLiteral(SOLVANE_VERSION));
+  QGuiApplication::setDesktopFileName(QStringLiteral("app.solvane.Solvane"));
+  const Options options = parse(argc, argv);
+  const auto paths = QVSingleInstance::absolutePaths(options.paths, QDir::currentPath().toStdString());
+
+  QVSingleInstance instance;
+  if (instance.handOverToRunningInstance(paths)) {
+    std::printf("Solvane is already running: %zu photos handed over\n", paths.size());
+    return 0;
+  }
+
+  QGuiApplication::setWindowIcon(QIcon::fromTheme(
+      QStringLiteral("app.solvane.Solvane"),
+      QIcon(QString::fromStdString(qv::Bundle::mainBundle().resourcePath() + "/Desktop/app.solvane.Solvane.svg"))));
+  QVFonts::loadOnce();
+  app.setFont(QVFonts::systemFontOfSize(13));
+  QVUIStyle::applyToApplication(app);
+  QVMainExecutorBridge::install();
+  QVAppLink::configureWithArguments(options.arguments);
+  QVSolvaneTopBarView::setPluginModeQuery([] { return QVAppLink::isPluginMode(); });
+  if (!QVAppLink::startEngine()) QVLogError("the image engine did not start");
+
+  // The application core's alerts appear as the application's message boxes.
+  QVSolvaneAlerts::setPresenter(std::make_shared<QVModalAlertsPresenter>());
+  auto delegate = QVAppDelegate::make();
+  app.setShortcutValidator([weak = std::weak_ptr(delegate)] {
+    if (auto d = weak.lock()) d->validateAllMenus();
+  });
+  instance.listen([weak = std::weak_ptr(delegate)](const std::vector<std::string>& handed) {
+    if (auto d = weak.lock()) d->applicationOpenFiles(handed);
+  });
+  QObject::connect(&app, &QCoreApplication::aboutToQuit, [&delegate] { delegate->applicationWillTerminate(); });
+
+  delegate->applicationWillFinishLaunching();
+  if (paths.empty()) {
+    delegate->applicationOpenUntitledFile();
+  } else {
+    delegate->applicationOpenFiles(paths);
+  }
+  delegate->applicationDidFinishLaunching();
+  if (!options.screenshot.empty()) takeScreenshot(delegate, options.screenshot, options.withMenu);
+
+  const int status = app.exec();
+  QVMainExecutorBridge::uninstall();
+  return status;
+}

@@ -1,0 +1,125 @@
+#include <gtest/gtest.h>
+
+#include "Ombrel/Classes/Application/Alerts/QVModalAlerts.h"
+#include "Ombrel/Classes/Application/Alerts/QVModalAlertsPresenter.h"
+#include "Ombrel/Classes/Application/ApplicationTestSupport.h"
+#include "Ombrel/Classes/Application/SoundManager/QVSoundManager.h"
+
+namespace {
+
+class QVModalAlertsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    runner = std::make_shared<app_test::ScriptedAlertRunner>();
+    QVModalAlerts::setRunner(runner);
+    QVSoundManager::setPlayer([this](QVSoundCue cue) { cues.push_back(cue); });
+    QVSoundManager::setSoundsDisabled(false);
+  }
+  void TearDown() override {
+    QVModalAlerts::setRunner(nullptr);
+    QVSoundManager::setPlayer(nullptr);
+  }
+  void answer(int64_t button, bool checked = false) { runner->script.push_back({button, checked}); }
+  std::shared_ptr<app_test::ScriptedAlertRunner> runner;
+  std::vector<QVSoundCue> cues;
+};
+
+TEST_F(QVModalAlertsTest, StartOverButtonsAndCodes) {
+  struct Case {
+    bool quit, save, cancel;
+    std::vector<std::string> buttons;
+    std::vector<int64_t> codes;
+  };
+  const Case cases[] = {
+      {true, true, false, {"Quit Anyway", "Start Over", "Save First"}, {3, 4, 5}},
+      {true, false, false, {"Quit Solvane", "Start Over"}, {3, 4}},
+      {false, false, true, {"Start Over", "Cancel"}, {4, 0}},
+      {true, true, true, {"Quit Anyway", "Start Over", "Cancel", "Save First"}, {3, 4, 0, 5}},
+      {false, false, false, {"Start Over"}, {4}},
+  };
+  for (const Case& c : cases) {
+    for (size_t i = 0; i < c.codes.size(); ++i) {
+      answer(int64_t(i));
+      EXPECT_EQ(QVModalAlerts::showAlertWantStartOverWithQuitButton(c.quit, c.save, c.cancel), c.codes[i]);
+      EXPECT_EQ(runner->shown.back().buttons, c.buttons);
+      EXPECT_EQ(runner->shown.back().messageText, "Are you sure you want to quit?");
+      EXPECT_EQ(runner->shown.back().informativeText.empty(), !c.save);
+    }
+  }
+  EXPECT_TRUE(cues.empty());
+}
+
+TEST_F(QVModalAlertsTest, ButtonSetsAndResultCodes) {
+  answer(1);
+  EXPECT_FALSE(QVModalAlerts::showAlertOkCancelWithTitle("Title", "Message"));
+  EXPECT_EQ(runner->shown.back().buttons, (std::vector<std::string>{"Ok", "Cancel"}));
+  EXPECT_EQ(runner->shown.back().messageText, "Title");
+  answer(0);
+  EXPECT_TRUE(QVModalAlerts::showAlertOkCancelWithTitle("Title", "Message"));
+
+  answer(0);
+  EXPECT_TRUE(QVModalAlerts::showAlertDeleteBatchPresetWithName("Web 2048"));
+  EXPECT_EQ(runner->shown.back().informativeText, "Are you sure you want to delete Web 2048?");
+  answer(1);
+  EXPECT_FALSE(QVModalAlerts::showAlertDeleteBatchPresetWithName("Web 2048"));
+
+  answer(1);
+  EXPECT_EQ(QVModalAlerts::showAlertFeedbackSent(), 7);
+  EXPECT_EQ(runner->shown.back().buttons, (std::vector<std::string>{"OK", "Send more"}));
+  answer(0);
+  EXPECT_EQ(QVModalAlerts::showAlertFeedbackSent(), 1);
+
+  bool applyToAll = false;
+  answer(1, true);
+  EXPECT_EQ(QVModalAlerts::showAlertRenameExportImage("photo.jpg", &applyToAll), 9);
+  EXPECT_TRUE(applyToAll);
+  EXPECT_EQ(runner->shown.back().messageText, "photo.jpg already exists.");
+  EXPECT_EQ(runner->shown.back().buttons, (std::vector<std::string>{"Overwrite", "Create New"}));
+  EXPECT_EQ(runner->shown.back().suppressionTitle, std::optional<std::string>("Apply to all"));
+  answer(0, false);
+  EXPECT_EQ(QVModalAlerts::showAlertRenameExportImage("photo.jpg", &applyToAll), 8);
+  EXPECT_FALSE(applyToAll);
+  answer(0, true);
+  EXPECT_EQ(QVModalAlerts::showAlertRenameExportImage("photo.jpg", nullptr), 8);
+  EXPECT_TRUE(cues.empty());
+}
+
+TEST_F(QVModalAlertsTest, AttentionAlertsPlayTheCueFirstAndFillTheirTexts) {
+  QVModalAlerts::showAllertNotSupportExtension("PSD");
+  EXPECT_EQ(runner->shown.back().messageText, "This PSD is not supported");
+  EXPECT_EQ(runner->shown.back().informativeText,
+            "We will add more PSD formats in the future, but in the meantime, you can export to multiple JPGs or TIFFs "
+            "and import those into Solvane.");
+  QVModalAlerts::showAlertSourceNotAvailable();
+  EXPECT_NE(runner->shown.back().informativeText.find("support@solvane.app."), std::string::npos);
+  QVModalAlerts::showAlertLessThanMinimumSize();
+  EXPECT_EQ(runner->shown.back().informativeText,
+            "Please make sure your photos are at least 800 by 600 pixels, so that I can work with them properly.");
+  EXPECT_EQ(cues, (std::vector<QVSoundCue>(3, QVSoundCue::Attention)));
+  for (const auto& spec : runner->shown) EXPECT_EQ(spec.buttons, (std::vector<std::string>{"OK"}));
+
+  QVModalAlerts::showAlertCompleteFields();
+  QVModalAlerts::showAlertInvalidEmail();
+  QVModalAlerts::showAlertNetworkError(qv::Error("QVErrorDomainNetwork", 1, "The network is down"));
+  EXPECT_EQ(runner->shown.back().informativeText, "The network is down");
+  EXPECT_EQ(cues.size(), 3u);
+  // With cues off the alert still shows, silently.
+  QVSoundManager::setSoundsDisabled(true);
+  QVModalAlerts::showAlertSourceNotAvailable();
+  EXPECT_EQ(cues.size(), 3u);
+  EXPECT_EQ(runner->shown.size(), 7u);
+  QVSoundManager::setSoundsDisabled(false);
+}
+
+TEST_F(QVModalAlertsTest, CoreAlertsReachTheUserThroughThePresenter) {
+  QVSolvaneAlerts::setPresenter(std::make_shared<QVModalAlertsPresenter>());
+  answer(2);
+  EXPECT_EQ(QVSolvaneAlerts::showAlertWantStartOverWithQuitButton(true, true, false), 5);
+  answer(1, true);
+  bool applyToAll = false;
+  EXPECT_EQ(QVSolvaneAlerts::showAlertRenameExportImage("a.jpg", &applyToAll), 9);
+  EXPECT_TRUE(applyToAll);
+  QVSolvaneAlerts::setPresenter(nullptr);
+}
+
+}  // namespace

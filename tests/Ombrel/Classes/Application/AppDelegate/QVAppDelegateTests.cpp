@@ -1,0 +1,192 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QTest>
+
+#include "Ombrel/Classes/Application/AppDelegate/QVAppDelegate.h"
+#include "Ombrel/Classes/Application/AppDelegate/QVApplication.h"
+#include "Ombrel/Classes/Application/ApplicationTestSupport.h"
+#include "Ombrel/Classes/Application/Menus/QVMenuController.h"
+#include "Ombrel/Classes/Application/Panels/QVSolvanePanels.h"
+#include "Ombrel/Classes/Application/SoundManager/QVSoundManager.h"
+#include "Ombrel/Classes/Business/QVApp.h"
+#include "Ombrel/Classes/Helpers/QVSPluginModeManager.h"
+#include "QVPlatform/MainExecutor.h"
+
+namespace {
+
+class QVAppDelegateTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    QVSoundManager::setSoundsDisabled(false);
+    // One drop cue per delivered batch: the count of batches.
+    QVSoundManager::setPlayer([this](QVSoundCue cue) { batches += cue == QVSoundCue::Drop; });
+    delegate = QVAppDelegate::make();
+    delegate->setTerminator([this] { ++terminations; });
+  }
+  void TearDown() override {
+    QVSoundManager::setPlayer(nullptr);
+    // Opened photos start preview work on the facade's queues: stop it as quitting does, so no
+    // worker outlives the test process's objects.
+    EXPECT_TRUE(QVApp::cancelImageOperationsAndWaitUntilDone(10));
+    delegate.reset();
+    qv::MainExecutor::shared().discardPending();
+  }
+  static void advance(double seconds) { qv::MainExecutor::shared().advance(seconds); }
+  std::vector<std::string> paths() { return delegate->solvaneWindowController()->paths(); }
+
+  std::shared_ptr<QVAppDelegate> delegate;
+  int batches = 0;
+  int terminations = 0;
+};
+
+TEST_F(QVAppDelegateTest, RequestsATenthApartAreOneBatch) {
+  delegate->applicationOpenFiles({"/p/a.jpg", "/p/b.jpg"});
+  advance(0.1);
+  delegate->applicationOpenFiles({"/p/c.jpg", "/p/a.jpg"});
+  advance(0.24);
+  EXPECT_EQ(batches, 0);
+  EXPECT_TRUE(paths().empty());
+  advance(0.02);
+  EXPECT_EQ(batches, 1);
+  EXPECT_EQ(paths(), (std::vector<std::string>{"/p/a.jpg", "/p/b.jpg", "/p/c.jpg", "/p/a.jpg"}));
+  EXPECT_EQ(delegate->fileCollector(), nullptr);
+  EXPECT_TRUE(delegate->isMainWindowOpened());
+}
+
+TEST_F(QVAppDelegateTest, RequestsThreeTenthsApartAreTwoBatches) {
+  delegate->applicationOpenFiles({"/p/a.jpg"});
+  advance(0.3);
+  EXPECT_EQ(batches, 1);
+  EXPECT_EQ(paths(), (std::vector<std::string>{"/p/a.jpg"}));
+  delegate->applicationOpenFiles({"/p/b.jpg"});
+  advance(0.3);
+  EXPECT_EQ(batches, 2);
+  // The second batch was dropped on the open window: added to what was open.
+  EXPECT_EQ(paths(), (std::vector<std::string>{"/p/a.jpg", "/p/b.jpg"}));
+}
+
+TEST_F(QVAppDelegateTest, FilesWaitForTheOpenScreenAndALaterBatchReplacesTheWaitingOne) {
+  EXPECT_FALSE(delegate->startWindowIsPresented());
+  int first = 0, second = 0;
+  delegate->waitForOpenViewToAppearWithCompletion([&] { ++first; });
+  delegate->waitForOpenViewToAppearWithCompletion([&] { ++second; });
+  EXPECT_EQ(first + second, 0);
+  qv::NotificationCenter::defaultCenter().post(kQVOpenViewDidAppear);
+  EXPECT_EQ(first, 0);
+  EXPECT_EQ(second, 1);
+  EXPECT_TRUE(delegate->startWindowIsPresented());
+  EXPECT_FALSE(delegate->hasStartWindowPresentCompletion());
+  delegate->waitForOpenViewToAppearWithCompletion([&] { ++first; });
+  EXPECT_EQ(first, 1);  // at once, the open screen is there
+}
+
+TEST_F(QVAppDelegateTest, AnOpenPanelClosesBeforeTheFilesAreDropped) {
+  delegate->applicationOpenUntitledFile();
+  ASSERT_TRUE(delegate->isMainWindowOpened());
+  QFileDialog panel;
+  panel.setOption(QFileDialog::DontUseNativeDialog);
+  panel.show();
+  ASSERT_EQ(QVAppDelegate::isOpenPanelPresent(), &panel);
+  delegate->continueAppOpenFiles({"/p/a.jpg"});
+  EXPECT_FALSE(panel.isVisible());
+  EXPECT_EQ(paths(), (std::vector<std::string>{"/p/a.jpg"}));
+}
+
+TEST_F(QVAppDelegateTest, PluginModeOpensTheHostsPhotosInsteadOfTheRequest) {
+  auto& plugin = QVSPluginModeManager::shared();
+  plugin.setPluginMode(true);
+  plugin.setPhotoCollection({"/host/1.jpg", "/host/2.jpg"});
+  delegate->continueAppOpenFiles({"/p/a.jpg"});
+  EXPECT_EQ(paths(), (std::vector<std::string>{"/host/1.jpg", "/host/2.jpg"}));
+  // With an empty collection the request is handled as outside plug-in mode.
+  plugin.setPhotoCollection({});
+  delegate->continueAppOpenFiles({"/p/a.jpg"});
+  EXPECT_EQ(paths(), (std::vector<std::string>{"/host/1.jpg", "/host/2.jpg", "/p/a.jpg"}));
+  plugin.setPluginMode(false);
+}
+
+TEST_F(QVAppDelegateTest, QuitClosesTheWindowAndTerminatesPostingTheNoticeTwice) {
+  int notices = 0;
+  auto token = qv::NotificationCenter::defaultCenter().addObserver(kQVApplicationWillTerminateNotification, nullptr,
+                                                                   [&](const qv::Notification&) { ++notices; });
+  delegate->applicationOpenUntitledFile();
+  QVMenuController::mainMenu();
+  delegate->exitApp(nullptr);
+  EXPECT_FALSE(delegate->isMainWindowOpened());
+  EXPECT_EQ(terminations, 1);
+  EXPECT_EQ(notices, 1);
+  delegate->applicationWillTerminate();
+  EXPECT_EQ(notices, 2);
+}
+
+TEST_F(QVAppDelegateTest, MenuSettingSwitchFlipsTheSettingAndAnnouncesIt) {
+  QVMenu* settings = nullptr;
+  for (QVMenuItem* item : QVMenuController::fileMenu()->items()) {
+    if (item->tag() == QVMenuTagFileSettings) settings = dynamic_cast<QVMenu*>(item->menu());
+  }
+  ASSERT_NE(settings, nullptr);
+  QVApp::setAutoLensCorrectionEnabled(true);
+  QVMenuController::updateFileSettingsSubmenu();
+  QVMenuItem* lens = settings->itemWithTag(QVMenuTagLensCorrection);
+  ASSERT_EQ(lens->state(), 1);
+  int changes = 0;
+  auto token = qv::NotificationCenter::defaultCenter().addObserver(kQVAppMenuSettingsDidChange, nullptr,
+                                                                   [&](const qv::Notification&) { ++changes; });
+  lens->trigger();
+  EXPECT_FALSE(QVApp::autoLensCorrectionEnabled());
+  EXPECT_EQ(lens->state(), 0);
+  EXPECT_EQ(changes, 1);
+  lens->trigger();
+  EXPECT_TRUE(QVApp::autoLensCorrectionEnabled());
+  EXPECT_EQ(changes, 2);
+}
+
+TEST_F(QVAppDelegateTest, TopBarMenuShowsTheFileAndApplicationItemsValidatedByPathCount) {
+  delegate->applicationOpenUntitledFile();
+  auto menu = delegate->topBarMenu();
+  delegate->rebuildTopBarMenu();
+  delegate->validateAllMenus();
+  EXPECT_TRUE(menu->itemWithTag(QVMenuTagOpenFiles)->isVisible());
+  EXPECT_FALSE(menu->itemWithTag(QVMenuTagImportMore)->isVisible());
+  EXPECT_NE(menu->itemWithTag(QVMenuTagQuit), nullptr);
+  EXPECT_NE(menu->itemWithTag(QVMenuTagSounds), nullptr);
+  delegate->solvaneWindowController()->addImagesAtPaths({"/p/a.jpg"});
+  delegate->validateAllMenus();
+  EXPECT_FALSE(menu->itemWithTag(QVMenuTagOpenFiles)->isVisible());
+  EXPECT_TRUE(menu->itemWithTag(QVMenuTagImportMore)->isVisible());
+  EXPECT_TRUE(menu->itemWithTag(QVMenuTagStartOver)->isVisible());
+  // Shortcuts answer in the window even with the menu closed.
+  const auto actions = delegate->solvaneWindowController()->window()->actions();
+  EXPECT_TRUE(actions.contains(menu->itemWithTag(QVMenuTagQuit)));
+}
+
+TEST_F(QVAppDelegateTest, ShortcutsAnswerWithTheMenuClosedOnlyWhileTheirItemIsShown) {
+  auto* app = dynamic_cast<QVApplication*>(QCoreApplication::instance());
+  ASSERT_NE(app, nullptr);
+  app->setShortcutValidator([this] { delegate->validateAllMenus(); });
+  QVSolvanePanels::setPresenter(std::make_shared<app_test::ScriptedPanelPresenter>());
+  delegate->applicationOpenUntitledFile();
+  QWidget* window = delegate->solvaneWindowController()->window();
+  window->activateWindow();
+  QApplication::setActiveWindow(window);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+  auto presenter = std::dynamic_pointer_cast<app_test::ScriptedPanelPresenter>(QVSolvanePanels::presenter());
+  // No photo open: Ctrl+O is "Open Photos...", the chooser comes up; Ctrl+N ("Start Over") is hidden.
+  QTest::keyClick(window, Qt::Key_O, Qt::ControlModifier);
+  EXPECT_EQ(presenter->shown.size(), 1u);
+  delegate->solvaneWindowController()->addImagesAtPaths({"/p/a.jpg"});
+  // A photo open: Ctrl+O is "Import More..." alone (both items answering would be ambiguous and
+  // neither would run), and Ctrl+N starts over.
+  QTest::keyClick(window, Qt::Key_O, Qt::ControlModifier);
+  EXPECT_EQ(presenter->shown.size(), 2u);
+  QTest::keyClick(window, Qt::Key_N, Qt::ControlModifier);
+  EXPECT_TRUE(paths().empty());
+  QTest::keyClick(window, Qt::Key_Q, Qt::ControlModifier);
+  EXPECT_EQ(terminations, 1);
+  app->setShortcutValidator(nullptr);
+  QVSolvanePanels::setPresenter(nullptr);
+}
+
+}  // namespace
