@@ -26,13 +26,15 @@ const char* typeIdentifier(Format f) {
       return "com.adobe.raw-image";
     case Format::DNG:
       return "com.adobe.dng";
+    case Format::JPEG2000:
+      return "public.jpeg-2000";
     default:
       return "";
   }
 }
 
 Format formatForTypeIdentifier(const std::string& uti) {
-  for (Format f : {Format::JPEG, Format::PNG, Format::TIFF, Format::WebP, Format::RAW, Format::DNG})
+  for (Format f : {Format::JPEG, Format::PNG, Format::TIFF, Format::WebP, Format::RAW, Format::DNG, Format::JPEG2000})
     if (uti == typeIdentifier(f)) return f;
   if (uti == "public.jpg") return Format::JPEG;
   return Format::Unknown;
@@ -50,6 +52,8 @@ const char* preferredExtension(Format f) {
       return "webp";
     case Format::DNG:
       return "dng";
+    case Format::JPEG2000:
+      return "jp2";
     default:
       return "";
   }
@@ -123,6 +127,7 @@ Format detectFormat(const uint8_t* d, size_t n, const std::string& ext) {
   if (d[0] == 0xFF && d[1] == 0xD8 && d[2] == 0xFF) return Format::JPEG;
   if (std::memcmp(d, "\x89PNG\r\n\x1a\n", 8) == 0) return Format::PNG;
   if (std::memcmp(d, "RIFF", 4) == 0 && std::memcmp(d + 8, "WEBP", 4) == 0) return Format::WebP;
+  if (detail::isJPEG2000(d, n)) return Format::JPEG2000;
   const bool tiffMagic = (d[0] == 'I' && d[1] == 'I' && d[2] == 42 && d[3] == 0) ||
                          (d[0] == 'M' && d[1] == 'M' && d[2] == 0 && d[3] == 42);
   if (tiffMagic) {
@@ -274,6 +279,8 @@ bool readInfo(const uint8_t* d, size_t n, const std::string& ext, ImageInfo& inf
       return detail::readInfoTIFF(d, n, info, error);
     case Format::WebP:
       return detail::readInfoWebP(d, n, info, error);
+    case Format::JPEG2000:
+      return detail::readInfoJPEG2000(d, n, info, error);
     case Format::RAW:
     case Format::DNG:
       return detail::readInfoRAW(d, n, info, error);
@@ -298,6 +305,8 @@ bool decode(const uint8_t* d, size_t n, const std::string& ext, const DecodeRequ
       return detail::decodeTIFF(d, n, req, res, error);
     case Format::WebP:
       return detail::decodeWebP(d, n, req, res, error);
+    case Format::JPEG2000:
+      return detail::decodeJPEG2000(d, n, req, res, error);
     case Format::RAW:
     case Format::DNG:
       return detail::decodeRAW(d, n, req, res, error);
@@ -333,6 +342,9 @@ std::vector<uint8_t> encode(const Bitmap& b, const EncodeOptions& o, std::string
       break;
     case Format::WebP:
       out = detail::encodeWebP(b, o, error);
+      break;
+    case Format::JPEG2000:
+      out = detail::encodeJPEG2000(b, o, error);
       break;
     default:
       if (error) *error = "cannot write this format";

@@ -1,0 +1,321 @@
+// JPEG 2000 through OpenJPEG: JP2 files (and bare codestreams on reading), 8 or 16 bits a
+// component, grey or RGB with or without alpha, ICC profiles in the colour box.
+//
+// Quality maps to a compression rate: 1.0 is the reversible (lossless) 5/3 wavelet; below it the
+// irreversible 9/7 wavelet at a ratio of 2^(2 + 6 (1 - q)) of the raw size (q 0.85: about 7.5:1,
+// q 0.5: 32:1, q 0: 256:1), one quality layer.
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+#include <openjpeg.h>
+
+#include "rova/ImageData.h"
+#include "rova/codecs/Codecs.h"
+
+namespace rova::codecs::detail {
+
+namespace {
+
+constexpr uint8_t kJp2Signature[12] = {0, 0, 0, 0x0C, 'j', 'P', ' ', ' ', 0x0D, 0x0A, 0x87, 0x0A};
+constexpr uint8_t kJ2kSignature[4] = {0xFF, 0x4F, 0xFF, 0x51};
+
+struct MemIn {
+  const uint8_t* data;
+  size_t size;
+  size_t pos = 0;
+};
+
+OPJ_SIZE_T readMem(void* buf, OPJ_SIZE_T n, void* user) {
+  auto* m = static_cast<MemIn*>(user);
+  if (m->pos >= m->size) return OPJ_SIZE_T(-1);
+  const size_t k = std::min<size_t>(n, m->size - m->pos);
+  std::memcpy(buf, m->data + m->pos, k);
+  m->pos += k;
+  return k;
+}
+OPJ_OFF_T skipIn(OPJ_OFF_T n, void* user) {
+  auto* m = static_cast<MemIn*>(user);
+  if (n < 0) {
+    const size_t back = std::min<size_t>(size_t(-n), m->pos);
+    m->pos -= back;
+    return -OPJ_OFF_T(back);
+  }
+  const size_t k = std::min<size_t>(size_t(n), m->size - m->pos);
+  m->pos += k;
+  return OPJ_OFF_T(k);
+}
+OPJ_BOOL seekIn(OPJ_OFF_T n, void* user) {
+  auto* m = static_cast<MemIn*>(user);
+  if (n < 0 || size_t(n) > m->size) return OPJ_FALSE;
+  m->pos = size_t(n);
+  return OPJ_TRUE;
+}
+
+struct MemOut {
+  std::vector<uint8_t>* out;
+  size_t pos = 0;
+};
+OPJ_SIZE_T writeMem(void* buf, OPJ_SIZE_T n, void* user) {
+  auto* m = static_cast<MemOut*>(user);
+  if (m->out->size() < m->pos + n) m->out->resize(m->pos + n);
+  std::memcpy(m->out->data() + m->pos, buf, n);
+  m->pos += n;
+  return n;
+}
+OPJ_OFF_T skipOut(OPJ_OFF_T n, void* user) {
+  auto* m = static_cast<MemOut*>(user);
+  if (n < 0 && size_t(-n) > m->pos) return -1;
+  m->pos = size_t(OPJ_OFF_T(m->pos) + n);
+  if (m->out->size() < m->pos) m->out->resize(m->pos);
+  return n;
+}
+OPJ_BOOL seekOut(OPJ_OFF_T n, void* user) {
+  auto* m = static_cast<MemOut*>(user);
+  if (n < 0) return OPJ_FALSE;
+  m->pos = size_t(n);
+  if (m->out->size() < m->pos) m->out->resize(m->pos);
+  return OPJ_TRUE;
+}
+
+struct Messages {
+  std::string error;
+};
+void onError(const char* msg, void* user) {
+  auto* m = static_cast<Messages*>(user);
+  if (m && m->error.empty() && msg) {
+    m->error = msg;
+    while (!m->error.empty() && (m->error.back() == '\n' || m->error.back() == ' ')) m->error.pop_back();
+  }
+}
+void quiet(const char*, void*) {}
+
+struct Codec {
+  opj_codec_t* c = nullptr;
+  opj_stream_t* s = nullptr;
+  opj_image_t* image = nullptr;
+  ~Codec() {
+    if (image) opj_image_destroy(image);
+    if (s) opj_stream_destroy(s);
+    if (c) opj_destroy_codec(c);
+  }
+};
+
+int threadCount() { return int(std::clamp(std::thread::hardware_concurrency(), 1u, 16u)); }
+
+bool isJp2(const uint8_t* d, size_t n) { return n >= 12 && std::memcmp(d, kJp2Signature, 12) == 0; }
+
+// Opens a decoder over the bytes and reads the main header; false with a reason.
+bool openDecoder(const uint8_t* d, size_t n, MemIn& in, Codec& k, Messages& msgs) {
+  k.c = opj_create_decompress(isJp2(d, n) ? OPJ_CODEC_JP2 : OPJ_CODEC_J2K);
+  if (!k.c) return false;
+  opj_set_error_handler(k.c, onError, &msgs);
+  opj_set_warning_handler(k.c, quiet, nullptr);
+  opj_set_info_handler(k.c, quiet, nullptr);
+  opj_dparameters_t p;
+  opj_set_default_decoder_parameters(&p);
+  if (!opj_setup_decoder(k.c, &p)) return false;
+  k.s = opj_stream_default_create(OPJ_TRUE);
+  if (!k.s) return false;
+  opj_stream_set_user_data(k.s, &in, nullptr);
+  opj_stream_set_user_data_length(k.s, n);
+  opj_stream_set_read_function(k.s, readMem);
+  opj_stream_set_skip_function(k.s, skipIn);
+  opj_stream_set_seek_function(k.s, seekIn);
+  return opj_read_header(k.s, k.c, &k.image) && k.image;
+}
+
+// The facts of a decoded or header-only image; false when it is not one we turn into a bitmap.
+bool describe(const opj_image_t& img, ImageInfo& info, std::string* why) {
+  if (img.numcomps < 1 || img.numcomps > 4 || !img.comps) {
+    *why = "unsupported number of components";
+    return false;
+  }
+  const opj_image_comp_t& c0 = img.comps[0];
+  for (OPJ_UINT32 i = 1; i < img.numcomps; ++i)
+    if (img.comps[i].dx != c0.dx || img.comps[i].dy != c0.dy || img.comps[i].w != c0.w || img.comps[i].h != c0.h) {
+      *why = "subsampled components";
+      return false;
+    }
+  const uint32_t w = img.x1 - img.x0, h = img.y1 - img.y0;
+  if (!isAcceptableImageSize(int64_t(w), int64_t(h)) || c0.prec < 1 || c0.prec > 16) {
+    *why = "image size or depth out of range";
+    return false;
+  }
+  info.format = Format::JPEG2000;
+  info.size = {int(w), int(h)};
+  info.bitsPerSample = c0.prec > 8 ? 16 : 8;
+  info.channels = int(img.numcomps);
+  info.hasAlpha = img.numcomps == 2 || img.numcomps == 4;
+  info.isFloat = false;
+  info.orientation = 1;
+  if (img.icc_profile_buf && img.icc_profile_len)
+    info.icc.assign(img.icc_profile_buf, img.icc_profile_buf + img.icc_profile_len);
+  return true;
+}
+
+}  // namespace
+
+bool isJPEG2000(const uint8_t* d, size_t n) {
+  return isJp2(d, n) || (n >= 4 && std::memcmp(d, kJ2kSignature, 4) == 0);
+}
+
+bool readInfoJPEG2000(const uint8_t* d, size_t n, ImageInfo& info, std::string* error) {
+  MemIn in{d, n};
+  Codec k;
+  Messages msgs;
+  std::string why;
+  if (!openDecoder(d, n, in, k, msgs)) {
+    if (error) *error = "JPEG 2000: " + (msgs.error.empty() ? std::string("unreadable header") : msgs.error);
+    return false;
+  }
+  // The colour box (and its profile) is read with the header; components hold only their sizes.
+  if (!describe(*k.image, info, &why)) {
+    if (error) *error = "JPEG 2000: " + why;
+    return false;
+  }
+  return true;
+}
+
+bool decodeJPEG2000(const uint8_t* d, size_t n, const DecodeRequest& req, DecodeResult& res, std::string* error) {
+  auto fail = [&](const std::string& why) {
+    if (error) *error = "JPEG 2000: " + why;
+    res.bitmap = {};
+    return false;
+  };
+  MemIn in{d, n};
+  Codec k;
+  Messages msgs;
+  std::string why;
+  if (!openDecoder(d, n, in, k, msgs)) return fail(msgs.error.empty() ? "unreadable header" : msgs.error);
+  if (!describe(*k.image, res.info, &why)) return fail(why);
+  opj_codec_set_threads(k.c, threadCount());
+  if (isCancelled(req.cancel)) return fail("cancelled");
+  if (!opj_decode(k.c, k.s, k.image) || !opj_end_decompress(k.c, k.s))
+    return fail(msgs.error.empty() ? "corrupt data" : msgs.error);
+  if (!describe(*k.image, res.info, &why)) return fail(why);
+  const opj_image_t& img = *k.image;
+  const int w = res.info.size.width, h = res.info.size.height, ch = res.info.channels, depth = res.info.bitsPerSample;
+  if (!res.bitmap.allocate(w, h, ch, depth)) return fail("image size out of range");
+  for (int c = 0; c < ch; ++c) {
+    const opj_image_comp_t& comp = img.comps[c];
+    if (!comp.data || comp.w != OPJ_UINT32(w) || comp.h != OPJ_UINT32(h)) return fail("missing component data");
+    const int64_t lo = comp.sgnd ? -(int64_t(1) << (comp.prec - 1)) : 0;
+    const int64_t hi = comp.sgnd ? (int64_t(1) << (comp.prec - 1)) - 1 : (int64_t(1) << comp.prec) - 1;
+    const int64_t outMax = depth == 16 ? 65535 : 255, range = hi - lo;
+    for (int y = 0; y < h; ++y) {
+      const OPJ_INT32* s = comp.data + size_t(y) * size_t(w);
+      uint8_t* row = res.bitmap.row(y);
+      for (int x = 0; x < w; ++x) {
+        const int64_t v = std::clamp<int64_t>(s[x], lo, hi) - lo;
+        const int64_t o = range == outMax ? v : (v * outMax + range / 2) / range;
+        if (depth == 16) {
+          const uint16_t u = uint16_t(o);
+          std::memcpy(row + (size_t(x) * ch + c) * 2, &u, 2);
+        } else {
+          row[size_t(x) * ch + c] = uint8_t(o);
+        }
+      }
+    }
+  }
+  res.scale = 1.0;
+  res.linear = false;
+  return true;
+}
+
+double jpeg2000CompressionRatio(double quality) {
+  return std::exp2(2.0 + 6.0 * (1.0 - std::clamp(quality, 0.0, 1.0)));
+}
+
+std::vector<uint8_t> encodeJPEG2000(const Bitmap& b, const EncodeOptions& o, std::string* error) {
+  auto fail = [&](const std::string& why) {
+    if (error) *error = "JPEG 2000: " + why;
+    return std::vector<uint8_t>{};
+  };
+  const int depth = o.depth >= 16 && b.depth == 16 ? 16 : 8;
+  Bitmap b8 = depth == 8 && b.depth != 8 ? to8Bit(b) : Bitmap{};
+  const Bitmap& src = b8.empty() ? b : b8;
+  const int ch = src.channels;
+  std::vector<opj_image_cmptparm_t> parms(static_cast<size_t>(ch));
+  for (auto& p : parms) {
+    std::memset(&p, 0, sizeof p);
+    p.dx = p.dy = 1;
+    p.w = OPJ_UINT32(src.width);
+    p.h = OPJ_UINT32(src.height);
+    p.prec = OPJ_UINT32(depth);
+    p.sgnd = 0;
+  }
+  Codec k;
+  k.image = opj_image_create(OPJ_UINT32(ch), parms.data(), ch >= 3 ? OPJ_CLRSPC_SRGB : OPJ_CLRSPC_GRAY);
+  if (!k.image) return fail("out of memory");
+  opj_image_t& img = *k.image;
+  img.x0 = img.y0 = 0;
+  img.x1 = OPJ_UINT32(src.width);
+  img.y1 = OPJ_UINT32(src.height);
+  if (ch == 2 || ch == 4) img.comps[ch - 1].alpha = 1;
+  for (int c = 0; c < ch; ++c) {
+    OPJ_INT32* dst = img.comps[c].data;
+    for (int y = 0; y < src.height; ++y) {
+      const uint8_t* row = src.row(y);
+      OPJ_INT32* d = dst + size_t(y) * size_t(src.width);
+      if (depth == 16)
+        for (int x = 0; x < src.width; ++x) {
+          uint16_t u;
+          std::memcpy(&u, row + (size_t(x) * ch + c) * 2, 2);
+          d[x] = u;
+        }
+      else
+        for (int x = 0; x < src.width; ++x) d[x] = row[size_t(x) * ch + c];
+    }
+  }
+  if (!o.icc.empty()) {
+    // The image owns the buffer and frees it with the C allocator's free.
+    img.icc_profile_buf = static_cast<OPJ_BYTE*>(std::malloc(o.icc.size()));
+    if (!img.icc_profile_buf) return fail("out of memory");
+    std::memcpy(img.icc_profile_buf, o.icc.data(), o.icc.size());
+    img.icc_profile_len = OPJ_UINT32(o.icc.size());
+  }
+
+  opj_cparameters_t p;
+  opj_set_default_encoder_parameters(&p);
+  p.tcp_numlayers = 1;
+  p.cp_disto_alloc = 1;
+  const bool reversible = o.quality >= 1.0;
+  p.irreversible = reversible ? 0 : 1;
+  p.tcp_rates[0] = reversible ? 0.f : float(jpeg2000CompressionRatio(o.quality));
+  p.tcp_mct = ch >= 3 ? 1 : 0;
+  // Tiles of 1024 pixels keep the encoder's working memory bounded on large pictures.
+  if (src.width > 2048 || src.height > 2048) {
+    p.tile_size_on = OPJ_TRUE;
+    p.cp_tdx = p.cp_tdy = 1024;
+  }
+  int levels = 0;
+  for (int s = std::min(src.width, src.height); s >= 64 && levels < 6; s /= 2) ++levels;
+  p.numresolution = std::max(1, levels);
+
+  Messages msgs;
+  k.c = opj_create_compress(OPJ_CODEC_JP2);
+  if (!k.c) return fail("cannot create the encoder");
+  opj_set_error_handler(k.c, onError, &msgs);
+  opj_set_warning_handler(k.c, quiet, nullptr);
+  opj_set_info_handler(k.c, quiet, nullptr);
+  if (!opj_setup_encoder(k.c, &p, k.image)) return fail(msgs.error.empty() ? "bad parameters" : msgs.error);
+  opj_codec_set_threads(k.c, threadCount());
+
+  std::vector<uint8_t> out;
+  out.reserve(src.pixels.size() / (reversible ? 2 : 4) + 4096);
+  MemOut sink{&out};
+  k.s = opj_stream_default_create(OPJ_FALSE);
+  if (!k.s) return fail("out of memory");
+  opj_stream_set_user_data(k.s, &sink, nullptr);
+  opj_stream_set_write_function(k.s, writeMem);
+  opj_stream_set_skip_function(k.s, skipOut);
+  opj_stream_set_seek_function(k.s, seekOut);
+  if (!opj_start_compress(k.c, k.image, k.s) || !opj_encode(k.c, k.s) || !opj_end_compress(k.c, k.s))
+    return fail(msgs.error.empty() ? "encoding failed" : msgs.error);
+  return out;
+}
+
+}  // namespace rova::codecs::detail
