@@ -3,12 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <mutex>
 #include <set>
 
 #include "rova/codecs/Codecs.h"
+#include "rova/codecs/SafeFile.h"
 #include "rova/reader/ImageReader.h"
 
 namespace codecs = rova::codecs;
@@ -679,33 +678,6 @@ std::vector<rova::MetadataEntry> metadataToWrite(const qv::Value& p, size_t widt
   return m;
 }
 
-// Puts encoded bytes in place under `path`, whole or not at all.
-bool writeEncoded(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error) {
-  // Write beside the target and move into place, so a failed write never leaves half a file.
-  const std::string tmp = path + ".partial";
-  {
-    std::ofstream f(tmp, std::ios::binary | std::ios::trunc);
-    if (!f) {
-      if (error) *error = "cannot write " + path;
-      return false;
-    }
-    f.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-    f.close();
-    if (!f) {
-      std::remove(tmp.c_str());
-      if (error) *error = "cannot write " + path;
-      return false;
-    }
-  }
-  std::error_code ec;
-  std::filesystem::rename(tmp, path, ec);
-  if (ec) {
-    std::remove(tmp.c_str());
-    if (error) *error = "cannot write " + path;
-    return false;
-  }
-  return true;
-}
 }  // namespace
 
 bool CGImageDestinationFinalize(const CGImageDestinationRef& d, std::string* error) {
@@ -755,7 +727,8 @@ bool CGImageDestinationFinalize(const CGImageDestinationRef& d, std::string* err
     *d->data = std::move(bytes);
     return true;
   }
-  return writeEncoded(d->path, bytes, error);
+  // Whole or not at all: an exclusive temporary file beside the target, synced, renamed over it.
+  return codecs::writeFileSafely(d->path, bytes.data(), bytes.size(), error);
 }
 
 std::vector<std::string> CGImageDestinationCopyTypeIdentifiers() {
