@@ -6,7 +6,6 @@
 // q 0.5: 32:1, q 0: 256:1), one quality layer.
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <thread>
 
@@ -117,6 +116,8 @@ bool openDecoder(const uint8_t* d, size_t n, MemIn& in, Codec& k, Messages& msgs
   opj_dparameters_t p;
   opj_set_default_decoder_parameters(&p);
   if (!opj_setup_decoder(k.c, &p)) return false;
+  // A codestream cut short is an error, not a picture with invented parts.
+  opj_decoder_set_strict_mode(k.c, OPJ_TRUE);
   k.s = opj_stream_default_create(OPJ_TRUE);
   if (!k.s) return false;
   opj_stream_set_user_data(k.s, &in, nullptr);
@@ -156,11 +157,66 @@ bool describe(const opj_image_t& img, ImageInfo& info, std::string* why) {
   return true;
 }
 
+uint32_t readBE32(const uint8_t* p) { return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]; }
+void putBE32(uint8_t* p, uint32_t v) {
+  p[0] = uint8_t(v >> 24);
+  p[1] = uint8_t(v >> 16);
+  p[2] = uint8_t(v >> 8);
+  p[3] = uint8_t(v);
+}
+
+// Finds the box of a type among the boxes in [begin, end); false when absent or malformed.
+bool findBox(const std::vector<uint8_t>& f, size_t begin, size_t end, const char* type, size_t& at, size_t& length) {
+  for (size_t p = begin; p + 8 <= end;) {
+    const size_t len = readBE32(&f[p]);
+    if (len < 8 || p + len > end) return false;
+    if (std::memcmp(&f[p + 4], type, 4) == 0) {
+      at = p;
+      length = len;
+      return true;
+    }
+    p += len;
+  }
+  return false;
+}
+
+// Replaces the enumerated colour box of the header by one that holds the ICC profile (method 2).
+// OpenJPEG's encoder writes only enumerated colour spaces; the boxes after the header hold no
+// offsets, so growing the header moves nothing that refers to a position.
+bool embedProfile(std::vector<uint8_t>& f, const std::vector<uint8_t>& icc) {
+  size_t header = 0, headerLength = 0, colr = 0, colrLength = 0;
+  if (!findBox(f, 0, f.size(), "jp2h", header, headerLength) ||
+      !findBox(f, header + 8, header + headerLength, "colr", colr, colrLength))
+    return false;
+  std::vector<uint8_t> box(11 + icc.size());
+  putBE32(box.data(), uint32_t(box.size()));
+  std::memcpy(box.data() + 4, "colr", 4);
+  box[8] = 2;   // method: restricted ICC profile
+  box[9] = 0;   // precedence
+  box[10] = 0;  // approximation
+  std::memcpy(box.data() + 11, icc.data(), icc.size());
+  f.erase(f.begin() + long(colr), f.begin() + long(colr + colrLength));
+  f.insert(f.begin() + long(colr), box.begin(), box.end());
+  putBE32(&f[header], uint32_t(headerLength - colrLength + box.size()));
+  return true;
+}
+
+// The ICC profile of a JP2 file's colour box (methods 2 and 3); empty when there is none. OpenJPEG
+// hands the profile over only with the decoded image, not with the header.
+std::vector<uint8_t> profileOf(const uint8_t* d, size_t n) {
+  if (!isJp2(d, n)) return {};
+  const std::vector<uint8_t> head(d, d + std::min<size_t>(n, 1u << 20));
+  size_t header = 0, headerLength = 0, colr = 0, colrLength = 0;
+  if (!findBox(head, 0, head.size(), "jp2h", header, headerLength) ||
+      !findBox(head, header + 8, header + headerLength, "colr", colr, colrLength) || colrLength <= 11 ||
+      (head[colr + 8] != 2 && head[colr + 8] != 3))
+    return {};
+  return {head.begin() + long(colr + 11), head.begin() + long(colr + colrLength)};
+}
+
 }  // namespace
 
-bool isJPEG2000(const uint8_t* d, size_t n) {
-  return isJp2(d, n) || (n >= 4 && std::memcmp(d, kJ2kSignature, 4) == 0);
-}
+bool isJPEG2000(const uint8_t* d, size_t n) { return isJp2(d, n) || (n >= 4 && std::memcmp(d, kJ2kSignature, 4) == 0); }
 
 bool readInfoJPEG2000(const uint8_t* d, size_t n, ImageInfo& info, std::string* error) {
   MemIn in{d, n};
@@ -171,11 +227,11 @@ bool readInfoJPEG2000(const uint8_t* d, size_t n, ImageInfo& info, std::string* 
     if (error) *error = "JPEG 2000: " + (msgs.error.empty() ? std::string("unreadable header") : msgs.error);
     return false;
   }
-  // The colour box (and its profile) is read with the header; components hold only their sizes.
   if (!describe(*k.image, info, &why)) {
     if (error) *error = "JPEG 2000: " + why;
     return false;
   }
+  if (info.icc.empty()) info.icc = profileOf(d, n);
   return true;
 }
 
@@ -225,9 +281,7 @@ bool decodeJPEG2000(const uint8_t* d, size_t n, const DecodeRequest& req, Decode
   return true;
 }
 
-double jpeg2000CompressionRatio(double quality) {
-  return std::exp2(2.0 + 6.0 * (1.0 - std::clamp(quality, 0.0, 1.0)));
-}
+double jpeg2000CompressionRatio(double quality) { return std::exp2(2.0 + 6.0 * (1.0 - std::clamp(quality, 0.0, 1.0))); }
 
 std::vector<uint8_t> encodeJPEG2000(const Bitmap& b, const EncodeOptions& o, std::string* error) {
   auto fail = [&](const std::string& why) {
@@ -270,13 +324,6 @@ std::vector<uint8_t> encodeJPEG2000(const Bitmap& b, const EncodeOptions& o, std
         for (int x = 0; x < src.width; ++x) d[x] = row[size_t(x) * ch + c];
     }
   }
-  if (!o.icc.empty()) {
-    // The image owns the buffer and frees it with the C allocator's free.
-    img.icc_profile_buf = static_cast<OPJ_BYTE*>(std::malloc(o.icc.size()));
-    if (!img.icc_profile_buf) return fail("out of memory");
-    std::memcpy(img.icc_profile_buf, o.icc.data(), o.icc.size());
-    img.icc_profile_len = OPJ_UINT32(o.icc.size());
-  }
 
   opj_cparameters_t p;
   opj_set_default_encoder_parameters(&p);
@@ -315,6 +362,8 @@ std::vector<uint8_t> encodeJPEG2000(const Bitmap& b, const EncodeOptions& o, std
   opj_stream_set_seek_function(k.s, seekOut);
   if (!opj_start_compress(k.c, k.image, k.s) || !opj_encode(k.c, k.s) || !opj_end_compress(k.c, k.s))
     return fail(msgs.error.empty() ? "encoding failed" : msgs.error);
+  out.resize(sink.pos);
+  if (!o.icc.empty() && !embedProfile(out, o.icc)) return fail("cannot embed the profile");
   return out;
 }
 

@@ -670,10 +670,10 @@ std::vector<rova::MetadataEntry> metadataToWrite(const qv::Value& p, size_t widt
   if (xmp) {
     m.push_back({"Xmp.exif.PixelXDimension", std::to_string(width), {}, false});
     m.push_back({"Xmp.exif.PixelYDimension", std::to_string(height), {}, false});
-    if (!statesOrientation) {
-      std::erase_if(m, [](const rova::MetadataEntry& e) { return e.key == "Xmp.tiff.Orientation"; });
-      m.push_back({"Xmp.tiff.Orientation", "1", {}, false});
-    }
+    // The XMP copy of the orientation says what the EXIF one says.
+    const int64_t orientation = statesOrientation ? p[kCGImagePropertyOrientation].asInt(1) : 1;
+    std::erase_if(m, [](const rova::MetadataEntry& e) { return e.key == "Xmp.tiff.Orientation"; });
+    m.push_back({"Xmp.tiff.Orientation", std::to_string(orientation), {}, false});
   }
   return m;
 }

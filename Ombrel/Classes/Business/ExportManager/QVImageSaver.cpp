@@ -12,16 +12,16 @@ namespace {
 
 // The metadata sections whose entries the source file adds to the written image's, in order.
 constexpr const char* kMergedSections[] = {
-    kCGImagePropertyTIFFDictionary,         kCGImagePropertyGIFDictionary,
-    kCGImagePropertyJFIFDictionary,         kCGImagePropertyExifDictionary,
-    kCGImagePropertyPNGDictionary,          kCGImagePropertyIPTCDictionary,
-    kCGImagePropertyGPSDictionary,          kCGImagePropertyRawDictionary,
-    kCGImagePropertyCIFFDictionary,         kCGImagePropertyMakerCanonDictionary,
-    kCGImagePropertyMakerNikonDictionary,   kCGImagePropertyMakerMinoltaDictionary,
-    kCGImagePropertyMakerFujiDictionary,    kCGImagePropertyMakerOlympusDictionary,
-    kCGImagePropertyMakerPentaxDictionary,  kCGImageProperty8BIMDictionary,
-    kCGImagePropertyDNGDictionary,          kCGImagePropertyExifAuxDictionary,
-    kCGImagePropertyOpenEXRDictionary,      kCGImagePropertyMakerAppleDictionary,
+    kCGImagePropertyTIFFDictionary,        kCGImagePropertyGIFDictionary,
+    kCGImagePropertyJFIFDictionary,        kCGImagePropertyExifDictionary,
+    kCGImagePropertyPNGDictionary,         kCGImagePropertyIPTCDictionary,
+    kCGImagePropertyGPSDictionary,         kCGImagePropertyRawDictionary,
+    kCGImagePropertyCIFFDictionary,        kCGImagePropertyMakerCanonDictionary,
+    kCGImagePropertyMakerNikonDictionary,  kCGImagePropertyMakerMinoltaDictionary,
+    kCGImagePropertyMakerFujiDictionary,   kCGImagePropertyMakerOlympusDictionary,
+    kCGImagePropertyMakerPentaxDictionary, kCGImageProperty8BIMDictionary,
+    kCGImagePropertyDNGDictionary,         kCGImagePropertyExifAuxDictionary,
+    kCGImagePropertyOpenEXRDictionary,     kCGImagePropertyMakerAppleDictionary,
 };
 
 bool equalsIgnoringCase(const std::string& a, const std::string& b) {
@@ -90,8 +90,7 @@ qv::Value QVImageSaver::imagePropertiesForImageSource(const qv::Value& imageProp
                                                       const std::string& originalImagePath,
                                                       const FormatOptions* formatOptions) {
   if (!imageProperties.isDictionary()) return {};
-  return mergedImageProperties(imageProperties, QVImageUtils::imagePropertiesAtPath(originalImagePath),
-                               formatOptions);
+  return mergedImageProperties(imageProperties, QVImageUtils::imagePropertiesAtPath(originalImagePath), formatOptions);
 }
 
 std::optional<qv::Error> QVImageSaver::saveImage(const NSImageRef& image, const std::string& fromPath,
@@ -100,8 +99,7 @@ std::optional<qv::Error> QVImageSaver::saveImage(const NSImageRef& image, const 
                                                  const FilenameCollisionBlock& filenameCollisionBlock) {
   CGImageRef bitmap = image ? image->CGImage() : nullptr;
   if (!bitmap) return imageSourceError();
-  const qv::Value properties =
-      imagePropertiesForImageSource(qv::propertiesForImage(bitmap), fromPath, formatOptions);
+  const qv::Value properties = imagePropertiesForImageSource(qv::propertiesForImage(bitmap), fromPath, formatOptions);
   std::string target = toPath;
   std::error_code ec;
   if (!shouldOverwrite && filenameCollisionBlock && std::filesystem::exists(target, ec))
