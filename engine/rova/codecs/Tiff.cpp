@@ -322,8 +322,8 @@ std::vector<uint8_t> encodeTIFF(const Bitmap& src, const EncodeOptions& o, std::
       TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, extra);
     }
     const bool jpeg = o.tiffCompression == TiffCompression::JPEG && b.depth == 8 && b.channels == 3;
-    const uint16_t comp = jpeg                                        ? COMPRESSION_JPEG
-                          : o.tiffCompression == TiffCompression::LZW ? COMPRESSION_LZW
+    const uint16_t comp = jpeg                                             ? COMPRESSION_JPEG
+                          : o.tiffCompression == TiffCompression::LZW      ? COMPRESSION_LZW
                           : o.tiffCompression == TiffCompression::ZIP      ? COMPRESSION_ADOBE_DEFLATE
                           : o.tiffCompression == TiffCompression::PackBits ? COMPRESSION_PACKBITS
                                                                            : COMPRESSION_NONE;

@@ -221,7 +221,8 @@ Value propertiesForImage(const CGImageRef& image) {
            image->colorComponents() == 1 ? kCGImagePropertyColorModelGray : kCGImagePropertyColorModelRGB);
   root.set(kCGImagePropertyHasAlpha, image->hasAlpha());
   if (image->isFloat()) root.set(kCGImagePropertyIsFloat, true);
-  if (image->colorSpace && image->colorSpace->space) root.set(kCGImagePropertyProfileName, image->colorSpace->space->name());
+  if (image->colorSpace && image->colorSpace->space)
+    root.set(kCGImagePropertyProfileName, image->colorSpace->space->name());
   root.set(kCGImagePropertyOrientation, int64_t(1));
   root.set(kCGImagePropertyDPIWidth, 72.0);
   root.set(kCGImagePropertyDPIHeight, 72.0);
@@ -664,7 +665,8 @@ std::vector<rova::MetadataEntry> metadataToWrite(const qv::Value& p, size_t widt
   if (exif) {
     m.push_back(number("Exif.Photo.PixelXDimension", double(width)));
     m.push_back(number("Exif.Photo.PixelYDimension", double(height)));
-    if (!statesOrientation && std::none_of(m.begin(), m.end(), [](auto& e) { return e.key == "Exif.Image.Orientation"; }))
+    if (!statesOrientation &&
+        std::none_of(m.begin(), m.end(), [](auto& e) { return e.key == "Exif.Image.Orientation"; }))
       m.push_back(number("Exif.Image.Orientation", 1));
   }
   if (xmp) {
