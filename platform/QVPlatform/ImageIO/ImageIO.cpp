@@ -9,6 +9,7 @@
 #include <set>
 
 #include "rova/codecs/Codecs.h"
+#include "rova/codecs/SafeFile.h"
 #include "rova/reader/ImageReader.h"
 
 namespace codecs = rova::codecs;
@@ -601,24 +602,20 @@ bool CGImageDestinationFinalize(const CGImageDestinationRef& d, std::string* err
     *d->data = std::move(bytes);
     return true;
   }
-  // Write beside the target and move into place, so a failed write never leaves half a file.
-  const std::string tmp = d->path + ".partial";
-  {
-    std::ofstream f(tmp, std::ios::binary | std::ios::trunc);
-    if (!f) return fail("cannot write " + d->path);
-    f.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-    if (!f) {
-      std::remove(tmp.c_str());
-      return fail("cannot write " + d->path);
-    }
-  }
-  std::error_code ec;
-  std::filesystem::rename(tmp, d->path, ec);
-  if (ec) {
-    std::remove(tmp.c_str());
-    return fail("cannot write " + d->path);
-  }
-  return true;
+  // A fresh temporary file beside the target, moved into place: a failed write never leaves half a
+  // file, and the replaced file keeps its permissions.
+  return codecs::writeFileSafely(d->path, bytes.data(), bytes.size(), error);
+}
+
+std::string CGImageDestinationTypeForPath(const std::string& path) {
+  static const std::pair<const char*, const char*> kTypes[] = {
+      {"jpg", kUTTypeJPEG}, {"jpeg", kUTTypeJPEG}, {"jpe", kUTTypeJPEG},  {"png", kUTTypePNG},
+      {"tif", kUTTypeTIFF}, {"tiff", kUTTypeTIFF}, {"webp", kUTTypeWebP},
+  };
+  const std::string ext = codecs::lowerExtension(path);
+  for (const auto& [e, type] : kTypes)
+    if (ext == e) return type;
+  return {};
 }
 
 std::vector<std::string> CGImageDestinationCopyTypeIdentifiers() {
