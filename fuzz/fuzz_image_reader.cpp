@@ -5,8 +5,8 @@
 #include <string>
 
 #include "rova/ImageData.h"
-#include "rova/ImageReader.h"
 #include "rova/codecs/Codecs.h"
+#include "rova/reader/ImageReader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2) return 0;

@@ -269,7 +269,8 @@ class QVIPLayer : public QVModelObject, public QVParentLayerProtocol, public QVP
   // Reads the file (cancellable through setReadImageCanceled) and makes the layer an image layer
   // over it, outside any processor. False (logged unless the file is missing) when it cannot be
   // read; the layer keeps its engine layer then.
-  bool configureWithImageAtURL(const std::string& path, bool fastRawPreview);
+  // False when the file cannot be read (the engine's reason in *error when asked for).
+  bool configureWithImageAtURL(const std::string& path, bool fastRawPreview, std::string* error = nullptr);
   bool configureWithImageAtURL(const std::string& path) {
     return configureWithImageAtURL(path, QVImageReader::isFastRawPreview());
   }
@@ -340,7 +341,7 @@ class QVIPLayer : public QVModelObject, public QVParentLayerProtocol, public QVP
   void setReadImageCanceled(bool canceled);
   bool readImageCanceled() const { return imageReads_.isCanceled(); }
   // A full-size read of the file that setReadImageCanceled can stop; nullptr when it fails.
-  rova::ImagePtr readImageAtPath(const std::string& path, bool fastRawPreview);
+  rova::ImagePtr readImageAtPath(const std::string& path, bool fastRawPreview, std::string* error = nullptr);
 
   // ---- Mask access (QVIPLayer+Mask.cpp) ----
   // Switching the mask on or off keeps its pixels: a history step, then the engine stops or

@@ -10,16 +10,23 @@ void QVIPLayerImageReads::setCanceled(bool canceled) {
   for (const auto& flag : running_) flag->store(true);
 }
 
-rova::ImagePtr QVIPLayerImageReads::read(const std::string& path, bool fastRawPreview) {
+rova::ImagePtr QVIPLayerImageReads::read(const std::string& path, bool fastRawPreview, std::string* error) {
   auto flag = std::make_shared<std::atomic<bool>>(false);
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (canceled_.load()) return nullptr;
+    if (canceled_.load()) {
+      if (error) *error = "cancelled";
+      return nullptr;
+    }
     running_.push_back(flag);
   }
   rova::ImagePtr image = rova::ImageReader::instance().read(
-      path, rova::Size{}, QVImageReader::readFlags(QVImageReader::isApplyRawDevelop(), fastRawPreview), flag);
+      path, rova::Size{}, QVImageReader::readFlags(QVImageReader::isApplyRawDevelop(), fastRawPreview), flag, error);
   std::lock_guard<std::mutex> lock(mutex_);
   std::erase(running_, flag);
-  return flag->load() ? nullptr : image;
+  if (flag->load()) {
+    if (error) *error = "cancelled";
+    return nullptr;
+  }
+  return image;
 }

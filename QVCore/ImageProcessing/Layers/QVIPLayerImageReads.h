@@ -22,8 +22,8 @@ class QVIPLayerImageReads {
   void setCanceled(bool canceled);
   bool isCanceled() const { return canceled_.load(); }
   // A full-size read of the file that `setCanceled` can stop; nullptr when it fails or was
-  // cancelled.
-  rova::ImagePtr read(const std::string& path, bool fastRawPreview);
+  // cancelled (the engine's reason in *error).
+  rova::ImagePtr read(const std::string& path, bool fastRawPreview, std::string* error = nullptr);
 
  private:
   std::atomic<bool> canceled_{false};

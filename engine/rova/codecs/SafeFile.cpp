@@ -51,8 +51,18 @@ bool procFdUsable() {
   return usable;
 }
 
+// Keeps errno for callers that turn it into an error code.
 bool failWith(std::string* error, const std::string& path, const std::string& why) {
+  const int saved = errno;
   if (error) *error = "cannot write " + path + ": " + why;
+  errno = saved;
+  return false;
+}
+
+bool failRead(std::string* error, const std::string& path, const std::string& why) {
+  const int saved = errno;
+  if (error) *error = why + ": " + path;
+  errno = saved;
   return false;
 }
 
@@ -182,6 +192,72 @@ bool writeFileSafely(const std::string& path, const void* data, size_t size, std
         return true;
       },
       error, options);
+}
+
+ReadableFile::~ReadableFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool ReadableFile::open(const std::string& path, std::string* error, bool allowEmpty) {
+  if (fd_ >= 0) ::close(fd_);
+  path_ = path;
+  // O_NONBLOCK: opening a FIFO with no writer would otherwise wait for one forever.
+  fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd_ < 0) {
+    const int e = errno;
+    return failRead(error, path,
+                    e == ENOENT   ? "no such file"
+                    : e == EACCES ? "permission denied"
+                    : e == EISDIR ? "a folder, not a file"
+                                  : std::string("cannot open file (") + std::strerror(e) + ")");
+  }
+  auto refuse = [&](const char* why) {
+    ::close(fd_);
+    fd_ = -1;
+    errno = EINVAL;
+    return failRead(error, path, why);
+  };
+  if (::fstat(fd_, &stat_) != 0) return refuse("cannot open file");
+  if (S_ISDIR(stat_.st_mode)) return refuse("a folder, not a file");
+  if (!S_ISREG(stat_.st_mode)) return refuse("not a regular file");
+  if (stat_.st_size <= 0 && !allowEmpty) return refuse("empty file");
+  // Back to blocking reads now that it is known to be a plain file.
+  const int flags = ::fcntl(fd_, F_GETFL);
+  if (flags >= 0) ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK);
+  return true;
+}
+
+bool ReadableFile::readAt(uint64_t offset, void* into, size_t length, std::string* error) const {
+  auto* p = static_cast<uint8_t*>(into);
+  size_t got = 0;
+  while (got < length) {
+    const ssize_t r = ::pread(fd_, p + got, length - got, off_t(offset + got));
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0) return failRead(error, path_, std::string("read error (") + std::strerror(errno) + ")");
+    if (r == 0) {
+      errno = EIO;
+      return failRead(error, path_, "the file became shorter while it was read");
+    }
+    got += size_t(r);
+  }
+  return true;
+}
+
+bool readFileSafely(const std::string& path, uint64_t maxBytes, std::vector<uint8_t>& out, std::string* error,
+                    bool allowEmpty) {
+  ReadableFile file;
+  if (!file.open(path, error, allowEmpty)) return false;
+  if (file.size() > maxBytes) {
+    errno = EFBIG;
+    return failRead(error, path, "larger than " + std::to_string(maxBytes) + " bytes");
+  }
+  try {
+    out.resize(size_t(file.size()));
+  } catch (const std::bad_alloc&) {
+    errno = ENOMEM;
+    return failRead(error, path, "out of memory");
+  }
+  return file.readAt(0, out.data(), out.size(), error);
 }
 
 }  // namespace rova::codecs

@@ -729,8 +729,20 @@ bool CGImageDestinationFinalize(const CGImageDestinationRef& d, std::string* err
     *d->data = std::move(bytes);
     return true;
   }
-  // Whole or not at all: an exclusive temporary file beside the target, synced, renamed over it.
+  // A fresh temporary file beside the target, moved into place: a failed write never leaves half a
+  // file, and the replaced file keeps its permissions.
   return codecs::writeFileSafely(d->path, bytes.data(), bytes.size(), error);
+}
+
+std::string CGImageDestinationTypeForPath(const std::string& path) {
+  static const std::pair<const char*, const char*> kTypes[] = {
+      {"jpg", kUTTypeJPEG}, {"jpeg", kUTTypeJPEG}, {"jpe", kUTTypeJPEG},  {"png", kUTTypePNG},
+      {"tif", kUTTypeTIFF}, {"tiff", kUTTypeTIFF}, {"webp", kUTTypeWebP}, {"jp2", kUTTypeJPEG2000},
+  };
+  const std::string ext = codecs::lowerExtension(path);
+  for (const auto& [e, type] : kTypes)
+    if (ext == e) return type;
+  return {};
 }
 
 std::vector<std::string> CGImageDestinationCopyTypeIdentifiers() {

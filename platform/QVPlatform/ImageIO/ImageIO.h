@@ -136,6 +136,11 @@ void CGImageDestinationAddImage(const CGImageDestinationRef& dest, const CGImage
 // The source's image with the source's metadata, overridden by the given properties.
 void CGImageDestinationAddImageFromSource(const CGImageDestinationRef& dest, const CGImageSourceRef& source,
                                           size_t index, const qv::Value& properties = {});
+// The destination type a file name asks for by its extension ("public.jpeg" for .jpg, .jpeg and .jpe,
+// "public.png", "public.tiff" for .tif and .tiff, "org.webmproject.webp", "public.jpeg-2000" for
+// .jp2); "" when no destination
+// writes it, so a caller refuses the name instead of writing one format under another's name.
+std::string CGImageDestinationTypeForPath(const std::string& path);
 // Encodes and writes; false when there is no image, encoding fails or the file cannot be written.
 // A file is written whole or not at all: an existing file at the path stays as it was on failure.
 bool CGImageDestinationFinalize(const CGImageDestinationRef& dest, std::string* error = nullptr);

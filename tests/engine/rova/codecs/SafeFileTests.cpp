@@ -205,3 +205,38 @@ TEST(SafeFile, ConcurrentWritersNeverMixContent) {
   EXPECT_EQ(last, std::string(20000 + t, char('a' + t)));
   EXPECT_EQ(entries(dir), std::set<std::string>{"out.png"});
 }
+
+TEST(SafeFile, ReadsOnlyRegularFilesWithinTheCapAndNeverBlocks) {
+  const fs::path dir = solvane::test::makeTempDir("safe-read");
+  put(dir / "small", "12345");
+  put(dir / "empty", "");
+  ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
+  fs::create_directory(dir / "folder");
+  fs::create_symlink(dir / "small", dir / "link");
+  struct Case {
+    std::string name;
+    uint64_t cap;
+    const char* reason;  // nullptr: reads
+  } cases[] = {
+      {"small", 5, nullptr},
+      {"link", 100, nullptr},
+      {"empty", 100, nullptr},
+      {"small", 4, "larger than 4 bytes"},
+      {"pipe", 100, "not a regular file"},
+      {"folder", 100, "a folder, not a file"},
+      {"missing", 100, "no such file"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<uint8_t> bytes;
+    std::string error;
+    const bool ok = rova::codecs::readFileSafely((dir / c.name).string(), c.cap, bytes, &error);
+    EXPECT_EQ(ok, c.reason == nullptr) << error;
+    if (c.reason) EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+    if (ok) EXPECT_EQ(std::string(bytes.begin(), bytes.end()), c.name == "empty" ? "" : "12345");
+  }
+  rova::codecs::ReadableFile file;
+  std::string error;
+  EXPECT_FALSE(file.open((dir / "empty").string(), &error));
+  EXPECT_NE(error.find("empty file"), std::string::npos) << error;
+}
