@@ -1,5 +1,6 @@
 // Feeds arbitrary bytes to the image reader as every format it knows. The first byte picks the
 // extension the bytes are read under (so RAW paths are reached) and the second the fit size.
+// Formats known by their content (JPEG 2000 among them) are reached whatever the extension.
 #include <cstddef>
 #include <cstdint>
 #include <string>
