@@ -135,14 +135,20 @@ bool describe(const opj_image_t& img, ImageInfo& info, std::string* why) {
     return false;
   }
   const opj_image_comp_t& c0 = img.comps[0];
-  for (OPJ_UINT32 i = 1; i < img.numcomps; ++i)
-    if (img.comps[i].dx != c0.dx || img.comps[i].dy != c0.dy || img.comps[i].w != c0.w || img.comps[i].h != c0.h) {
+  for (OPJ_UINT32 i = 0; i < img.numcomps; ++i) {
+    const opj_image_comp_t& c = img.comps[i];
+    if (c.dx != c0.dx || c.dy != c0.dy || c.w != c0.w || c.h != c0.h) {
       *why = "subsampled components";
       return false;
     }
+    if (c.prec < 1 || c.prec > 16) {
+      *why = "component depth out of range";
+      return false;
+    }
+  }
   const uint32_t w = img.x1 - img.x0, h = img.y1 - img.y0;
-  if (!isAcceptableImageSize(int64_t(w), int64_t(h)) || c0.prec < 1 || c0.prec > 16) {
-    *why = "image size or depth out of range";
+  if (!isAcceptableImageSize(int64_t(w), int64_t(h))) {
+    *why = "image size out of range";
     return false;
   }
   info.format = Format::JPEG2000;
