@@ -253,13 +253,29 @@ bool decodeJPEG2000(const uint8_t* d, size_t n, const DecodeRequest& req, Decode
   std::string why;
   if (!openDecoder(d, n, in, k, msgs)) return fail(msgs.error.empty() ? "unreadable header" : msgs.error);
   if (!describe(*k.image, res.info, &why)) return fail(why);
+  const Size stored = res.info.size;
   opj_codec_set_threads(k.c, threadCount());
+  // The wavelet's resolution levels are the picture at halved sizes: decode the smallest that
+  // still covers the box.
+  int levels = 0;
+  if (opj_codestream_info_v2_t* cs = opj_get_cstr_info(k.c)) {
+    if (cs->m_default_tile_info.tccp_info) levels = int(cs->m_default_tile_info.tccp_info[0].numresolutions) - 1;
+    opj_destroy_cstr_info(&cs);
+  }
+  static const int kReductions[] = {2, 4, 8, 16, 32};
+  const int reduction = detail::chooseReduction(res.info.size, 1, req.fitSize, kReductions, std::clamp(levels, 0, 5));
+  int factor = 0;
+  while ((1 << factor) < reduction) ++factor;
+  if (factor > 0 && !opj_set_decoded_resolution_factor(k.c, OPJ_UINT32(factor))) factor = 0;
   if (isCancelled(req.cancel)) return fail("cancelled");
   if (!opj_decode(k.c, k.s, k.image) || !opj_end_decompress(k.c, k.s))
     return fail(msgs.error.empty() ? "corrupt data" : msgs.error);
   if (!describe(*k.image, res.info, &why)) return fail(why);
+  res.info.size = stored;
+  if (res.info.icc.empty()) res.info.icc = profileOf(d, n);
   const opj_image_t& img = *k.image;
-  const int w = res.info.size.width, h = res.info.size.height, ch = res.info.channels, depth = res.info.bitsPerSample;
+  // Components hold the decoded (possibly reduced) size; the info keeps the stored one.
+  const int w = int(img.comps[0].w), h = int(img.comps[0].h), ch = res.info.channels, depth = res.info.bitsPerSample;
   if (!res.bitmap.allocate(w, h, ch, depth)) return fail("image size out of range");
   for (int c = 0; c < ch; ++c) {
     const opj_image_comp_t& comp = img.comps[c];
@@ -282,7 +298,7 @@ bool decodeJPEG2000(const uint8_t* d, size_t n, const DecodeRequest& req, Decode
       }
     }
   }
-  res.scale = 1.0;
+  res.scale = double(w) / res.info.size.width;
   res.linear = false;
   return true;
 }

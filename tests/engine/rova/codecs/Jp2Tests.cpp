@@ -125,3 +125,24 @@ TEST(Jpeg2000, DamagedFilesAreRefusedWithAReason) {
     EXPECT_TRUE(res.bitmap.empty());
   }
 }
+
+// A fit box smaller than the picture is decoded from a lower resolution level of the wavelet.
+TEST(Jpeg2000, FitSizesDecodeAReducedResolution) {
+  codecs::EncodeOptions o;
+  o.format = codecs::Format::JPEG2000;
+  o.quality = 1.0;
+  std::string error;
+  const auto bytes = codecs::encode(gradient(256, 192, 3, 8), o, &error);
+  ASSERT_FALSE(bytes.empty()) << error;
+  codecs::DecodeRequest request;
+  request.fitSize = {100, 100};
+  codecs::DecodeResult res;
+  ASSERT_TRUE(codecs::decode(bytes.data(), bytes.size(), "jp2", request, res, &error)) << error;
+  EXPECT_EQ(res.bitmap.width, 128);
+  EXPECT_EQ(res.bitmap.height, 96);
+  EXPECT_EQ(res.info.size.width, 256);
+  EXPECT_DOUBLE_EQ(res.scale, 0.5);
+  request.fitSize = {200, 200};
+  ASSERT_TRUE(codecs::decode(bytes.data(), bytes.size(), "jp2", request, res, &error)) << error;
+  EXPECT_EQ(res.bitmap.width, 256);
+}

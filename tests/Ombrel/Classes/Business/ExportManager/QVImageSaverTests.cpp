@@ -251,6 +251,12 @@ TEST(QVImageSaver, AFailedWriteIsError1001AndKeepsTheTarget) {
   EXPECT_EQ(error->code, 1001);
   EXPECT_EQ(error->description, "Failed to save image source");
   EXPECT_FALSE(error->userInfo["reason"].asString().empty());
+  // The interactive writer reports the same failure instead of passing over it.
+  auto options = QVImageExportOptions::defaultOptionsWithType(kUTTypeTIFF);
+  auto interactive =
+      QVImageSaver::saveImageWithOptions(gradient16(), "/nonexistent/source.jpg", readOnly.string(), *options);
+  ASSERT_TRUE(interactive);
+  EXPECT_EQ(interactive->code, 1001);
   ::chmod(locked.c_str(), 0700);
   EXPECT_EQ(slurp(locked / "photo.tif"), "the original picture");
   EXPECT_EQ(entries(locked), std::set<std::string>{"photo.tif"});
