@@ -252,7 +252,11 @@ bool writeMetadata(std::vector<uint8_t>& file, const std::vector<MetadataEntry>&
         } else if (e.key.rfind("Xmp.", 0) == 0) {
           Exiv2::XmpKey key(e.key);
           const Exiv2::TypeId type = Exiv2::XmpProperties::propertyType(key);
-          if (isXmpArray(type) || !e.items.empty()) {
+          if (e.items.empty() && e.text.rfind("type=", 0) == 0) {
+            // An array or structure that holds the entries with paths below it ("…[1]/ns:field").
+            Exiv2::XmpTextValue v;
+            if (v.read(e.text) == 0) xmp.add(key, &v);
+          } else if (isXmpArray(type) || !e.items.empty()) {
             Exiv2::XmpArrayValue v(isXmpArray(type) ? type : Exiv2::xmpBag);
             for (const auto& item : e.items.empty() ? std::vector<std::string>{e.text} : e.items) v.read(item);
             xmp.add(key, &v);
@@ -265,6 +269,16 @@ bool writeMetadata(std::vector<uint8_t>& file, const std::vector<MetadataEntry>&
         }
       } catch (const std::exception&) {
       }
+    }
+    // XMP the toolkit cannot serialise would be dropped whole: leave out what lies inside arrays
+    // and structures first, then all of it, so the rest (and the EXIF) is still written.
+    std::string packet;
+    if (!xmp.empty() && Exiv2::XmpParser::encode(packet, xmp) != 0) {
+      for (auto it = xmp.begin(); it != xmp.end();)
+        it = it->key().find_first_of("[/") != std::string::npos || it->toString().rfind("type=", 0) == 0
+                 ? xmp.erase(it)
+                 : std::next(it);
+      if (Exiv2::XmpParser::encode(packet, xmp) != 0) xmp.clear();
     }
     // A written picture never carries its source's thumbnail (it would show the old picture).
     Exiv2::ExifThumb(exif).erase();
