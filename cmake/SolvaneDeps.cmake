@@ -25,6 +25,7 @@ pkg_check_modules(WEBP REQUIRED IMPORTED_TARGET libwebp libwebpmux libwebpdemux)
 pkg_check_modules(LIBRAW REQUIRED IMPORTED_TARGET libraw_r)
 pkg_check_modules(EXIV2 REQUIRED IMPORTED_TARGET exiv2)
 pkg_check_modules(LCMS2 REQUIRED IMPORTED_TARGET lcms2)
+pkg_check_modules(OPENJP2 REQUIRED IMPORTED_TARGET libopenjp2)
 pkg_check_modules(LENSFUN REQUIRED IMPORTED_TARGET lensfun)
 pkg_check_modules(GLIB REQUIRED IMPORTED_TARGET glib-2.0)
 # Unicode case mapping, case-insensitive comparison and date patterns of export file names.

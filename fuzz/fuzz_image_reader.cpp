@@ -1,12 +1,13 @@
 // Feeds arbitrary bytes to the image reader as every format it knows. The first byte picks the
 // extension the bytes are read under (so RAW paths are reached) and the second the fit size.
+// Formats known by their content (JPEG 2000 among them) are reached whatever the extension.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 #include "rova/ImageData.h"
-#include "rova/ImageReader.h"
 #include "rova/codecs/Codecs.h"
+#include "rova/reader/ImageReader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2) return 0;

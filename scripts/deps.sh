@@ -11,6 +11,7 @@ PACKAGES=(
   libplist-dev libplist++-dev nlohmann-json3-dev
   zlib1g-dev libminizip-dev libssl-dev uuid-dev libboost-dev
   libjpeg62-turbo-dev libpng-dev libtiff-dev libwebp-dev libraw-dev libexiv2-dev liblcms2-dev
+  libopenjp2-7-dev
   libopencv-core-dev libopencv-imgproc-dev libopencv-photo-dev liblensfun-dev libglib2.0-dev
   zip unzip p7zip-full
   libcurl4-openssl-dev libicu-dev

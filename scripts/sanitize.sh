@@ -29,8 +29,9 @@ fi
 if [[ "$what" == fuzz || ( "$what" == all && -x "$(command -v clang++)" ) ]]; then
   CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DSOLVANE_FUZZ=ON -DSOLVANE_SANITIZE=ON \
     -DSOLVANE_BUILD_TESTS=OFF -DSOLVANE_BUILD_BENCH=OFF >/dev/null
-  cmake --build build-fuzz -j "$JOBS" --target fuzz_image_reader fuzz_compressed_data
-  for t in fuzz_image_reader fuzz_compressed_data; do
+  targets=(fuzz_image_reader fuzz_compressed_data fuzz_property_list fuzz_zip_reader fuzz_saved_state)
+  cmake --build build-fuzz -j "$JOBS" --target "${targets[@]}"
+  for t in "${targets[@]}"; do
     mkdir -p "build-fuzz/corpus/$t"
     "build-fuzz/fuzz/$t" -max_total_time="${SOLVANE_FUZZ_SECONDS:-60}" -rss_limit_mb=3000 -timeout=30 \
       "build-fuzz/corpus/$t" "fuzz/corpus/$t" || status=1

@@ -4,11 +4,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <string>
 
 #include "rova/Color.h"
 #include "rova/codecs/Codecs.h"
+#include "rova/codecs/SafeFile.h"
 #include "rova/reader/ImageReader.h"
 
 namespace {
@@ -38,6 +38,18 @@ int main(int argc, char** argv) {
       previewSize = std::atoi(argv[++i]);
     else
       return usage();
+  }
+  if (!previewPath.empty()) {
+    // The preview is a PNG: another name would hold bytes of the wrong format. Checked before the decode.
+    std::string error;
+    if (rova::codecs::lowerExtension(previewPath) != "png") {
+      std::fprintf(stderr, "rova-info: cannot write %s: the preview is a PNG (name it .png)\n", previewPath.c_str());
+      return 1;
+    }
+    if (!rova::codecs::checkWritable(previewPath, &error)) {
+      std::fprintf(stderr, "rova-info: %s\n", error.c_str());
+      return 1;
+    }
   }
   auto& reader = rova::ImageReader::instance();
   auto meta = reader.readMetadata(path);
@@ -96,9 +108,8 @@ int main(int argc, char** argv) {
   o.format = rova::codecs::Format::PNG;
   o.icc = rova::createColorSpace(rova::kColorProfileSRGB)->iccData();
   auto bytes = rova::codecs::encode(b, o, &error);
-  std::ofstream out(previewPath, std::ios::binary);
-  if (bytes.empty() || !out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()))) {
-    std::fprintf(stderr, "rova-info: cannot write %s %s\n", previewPath.c_str(), error.c_str());
+  if (bytes.empty() || !rova::codecs::writeFileSafely(previewPath, bytes.data(), bytes.size(), &error)) {
+    std::fprintf(stderr, "rova-info: cannot write %s: %s\n", previewPath.c_str(), error.c_str());
     return 1;
   }
   std::printf("%-16s %s (%d x %d)\n", "preview", previewPath.c_str(), preview->width(), preview->height());

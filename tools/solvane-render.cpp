@@ -4,13 +4,16 @@
 // the picture at the fit size, the layers of the shipped default preset ("DefaultJpegPreset", or
 // "DefaultRAWPreset" for camera RAW and TIFF files) are built by the application's layer builder
 // and installed under the picture, and the whole picture is rendered in sRGB and written to OUTPUT
-// (.jpg, .png, .tif or .webp). --plain writes the picture without the preset's layers.
+// (.jpg, .png, .tif, .webp or .jp2) with the input's metadata. --plain writes the picture without
+// the preset's layers.
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <future>
 #include <string>
 
+#include "Ombrel/Classes/Business/ExportManager/QVImageSaver.h"
 #include "Ombrel/Classes/Business/Presets/QVEffectsPresetManager.h"
 #include "Ombrel/Classes/Business/Presets/QVPresetHelpers.h"
 #include "QVCore/ImageProcessing/Layers/QVIPLayer.h"
@@ -20,7 +23,10 @@
 #include "QVPlatform/Bundle.h"
 #include "QVPlatform/ImageIO/ImageIO.h"
 #include "QVPlatform/MainExecutor.h"
+#include "QVPlatform/Places.h"
 #include "QVPlatform/PropertyList.h"
+#include "rova/ImageData.h"
+#include "rova/codecs/SafeFile.h"
 
 namespace {
 
@@ -35,16 +41,6 @@ void settle(QVRovaProcessor& p) {
     p.imageProcessingQueue()->waitUntilAllOperationsAreFinished();
     if (qv::MainExecutor::shared().runUntilIdle() == 0 && p.imageProcessingQueue()->operationCount() == 0) return;
   }
-}
-
-std::string typeForPath(const std::string& path) {
-  auto dot = path.rfind('.');
-  std::string ext = dot == std::string::npos ? "" : path.substr(dot + 1);
-  for (auto& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
-  if (ext == "png") return "public.png";
-  if (ext == "tif" || ext == "tiff") return "public.tiff";
-  if (ext == "webp") return "org.webmproject.webp";
-  return "public.jpeg";
 }
 
 }  // namespace
@@ -64,7 +60,21 @@ int main(int argc, char** argv) {
     else
       return usage();
   }
-  if (size < 16) return usage();
+  if (!(size >= 16) || size > rova::kMaxImageSide) return usage();
+
+  // Everything that would make the result unwritable is known before the render starts.
+  const std::string type = CGImageDestinationTypeForPath(output);
+  if (type.empty()) {
+    std::fprintf(stderr,
+                 "solvane-render: cannot write %s: no writer for that extension (use .jpg, .png, .tif or .webp)\n",
+                 output.c_str());
+    return 1;
+  }
+  std::string error;
+  if (!rova::codecs::checkWritable(output, &error)) {
+    std::fprintf(stderr, "solvane-render: %s\n", error.c_str());
+    return 1;
+  }
 
   QVRovaService::rovaInit();
   auto started = std::chrono::steady_clock::now();
@@ -77,7 +87,7 @@ int main(int argc, char** argv) {
   std::promise<bool> loaded;
   p->loadImageAtURL(input, CGSizeMake(size, size), [&](QVIPImagePtr image) { loaded.set_value(image != nullptr); });
   if (!loaded.get_future().get()) {
-    std::fprintf(stderr, "solvane-render: cannot read %s\n", input.c_str());
+    std::fprintf(stderr, "solvane-render: cannot read %s: %s\n", input.c_str(), p->lastLoadError().c_str());
     return 1;
   }
   settle(*p);
@@ -92,6 +102,13 @@ int main(int argc, char** argv) {
       chosen = QVPreset::initWithPath(preset);
     else
       chosen = QVEffectsPresetManager("Presets", "AdditionalPresets").presetWithName(preset, "Presets");
+    qv::Error why;
+    std::error_code ec;
+    if (!chosen && preset.find('/') != std::string::npos && !std::filesystem::is_directory(preset, ec) &&
+        !qv::readFileBytes(preset, &why)) {
+      std::fprintf(stderr, "solvane-render: cannot read the preset: %s\n", why.description.c_str());
+      return 1;
+    }
     if (!chosen || !chosen->layersInfo()["AdjustmentLayers"].array()) {
       std::fprintf(stderr, "solvane-render: no preset layers in %s\n",
                    preset.empty() ? "the default preset" : preset.c_str());
@@ -121,12 +138,16 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "solvane-render: the render failed\n");
     return 1;
   }
-  auto destination = CGImageDestinationCreateWithURL(output, typeForPath(output), 1);
-  std::string error;
-  if (!destination) return std::fprintf(stderr, "solvane-render: cannot write %s\n", output.c_str()), 1;
-  CGImageDestinationAddImage(destination, result->CGImage());
-  if (!CGImageDestinationFinalize(destination, &error)) {
-    std::fprintf(stderr, "solvane-render: %s\n", error.c_str());
+  // Written as an export writes it: the input's metadata (camera, lens, date, place, keywords,
+  // maker notes) merged in, the output upright with its own size and no thumbnail of the input.
+  QVImageSaver::FormatOptions format;
+  format.exportType = type;
+  format.quality = type == kUTTypePNG || type == kUTTypeTIFF ? 1.0 : 0.9;
+  format.tiffImageProperties = QVImageSaver::FormatOptions::Tiff{5, 8};
+  if (auto failed = QVImageSaver::saveImage(NSImage::imageWithCGImage(result->CGImage()), input, output, type, true,
+                                            &format, nullptr)) {
+    const std::string reason = failed->userInfo.count("reason") ? failed->userInfo.at("reason").asString() : "";
+    std::fprintf(stderr, "solvane-render: %s\n", reason.empty() ? failed->description.c_str() : reason.c_str());
     return 1;
   }
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();

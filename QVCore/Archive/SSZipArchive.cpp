@@ -18,6 +18,7 @@
 #include "QVCore/Archive/NSData+SSZipArchive.h"
 #include "QVCore/Archive/ZipEntryStreams.h"
 #include "QVPlatform/Log.h"
+#include "rova/codecs/SafeFile.h"
 
 namespace fs = std::filesystem;
 
@@ -32,6 +33,13 @@ std::atomic<uint64_t> gMaxBytes{SSZipExpansionLimits{}.maxBytes};
 
 qv::Error zipError(int64_t code, const std::string& description) {
   return qv::Error(SSZipArchiveErrorDomain, code, description);
+}
+
+// "failed to open zip file", with why (no such file, a folder, a FIFO, ...) as the failure reason.
+qv::Error openError(const std::string& why) {
+  qv::Error e = zipError(SSZipArchiveErrorCodeFailedOpenZipFile, "failed to open zip file");
+  if (!why.empty() && why != e.description) e.userInfo["NSLocalizedFailureReason"] = why;
+  return e;
 }
 
 qv::Error limitError() {
@@ -158,6 +166,16 @@ struct UnzipBudget {
   bool limitHit = false;
 };
 
+// The archive's reader, for a regular file only: minizip opens with fopen, which waits forever on a
+// FIFO and fails late on a folder. nullptr with the reason otherwise.
+unzFile openArchive(const std::string& path, std::string* why) {
+  rova::codecs::ReadableFile file;
+  if (!file.open(path, why, true)) return nullptr;
+  unzFile zip = unzOpen64(path.c_str());
+  if (!zip && why) *why = "failed to open zip file";
+  return zip;
+}
+
 bool unzipArchive(const std::string& path, const std::string& destination, bool preserveAttributes, bool overwrite,
                   int64_t nestedZipLevel, const std::string& password, qv::Error* errorOut,
                   SSZipArchiveDelegate* delegate, const SSZipArchiveProgressHandler& progressHandler,
@@ -172,11 +190,12 @@ bool unzipArchive(const std::string& path, const std::string& destination, bool 
     error = zipError(SSZipArchiveErrorCodeInvalidArguments, "received invalid argument(s)");
     return finish(false);
   }
-  unzFile zip = unzOpen64(path.c_str());
+  std::string why;
+  unzFile zip = openArchive(path, &why);
   std::error_code ec;
   if (!zip) {
-    if (!sszip::isEmptyArchive(path)) {
-      error = zipError(SSZipArchiveErrorCodeFailedOpenZipFile, "failed to open zip file");
+    if (why != "failed to open zip file" || !sszip::isEmptyArchive(path)) {
+      error = openError(why);
       return finish(false);
     }
     // An archive without entries unzips nothing and succeeds.
@@ -545,7 +564,7 @@ void SSZipArchive::setExpansionLimits(SSZipExpansionLimits limits) {
 // ---- checking ----
 
 bool SSZipArchive::isFilePasswordProtectedAtPath(const std::string& path) {
-  unzFile zip = unzOpen64(path.c_str());
+  unzFile zip = openArchive(path, nullptr);
   if (!zip) return false;
   bool result = false;
   int ret = unzGoToFirstFile(zip);
@@ -567,10 +586,11 @@ bool SSZipArchive::isFilePasswordProtectedAtPath(const std::string& path) {
 bool SSZipArchive::isPasswordValidForArchiveAtPath(const std::string& path, const std::string& password,
                                                    qv::Error* error) {
   if (error) *error = qv::Error();
-  unzFile zip = unzOpen64(path.c_str());
+  std::string why;
+  unzFile zip = openArchive(path, &why);
   if (!zip) {
-    if (sszip::isEmptyArchive(path)) return true;
-    qv::setError(error, zipError(SSZipArchiveErrorCodeFailedOpenZipFile, "failed to open zip file"));
+    if (why == "failed to open zip file" && sszip::isEmptyArchive(path)) return true;
+    qv::setError(error, openError(why));
     return false;
   }
   sszip::EntryReader reader(zip, path);

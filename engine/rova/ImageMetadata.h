@@ -36,12 +36,20 @@ struct OrvantaExifData {
 // One metadata entry as the file holds it: key in exiv2 form ("Exif.Photo.FNumber",
 // "Iptc.Application2.Keywords", "Xmp.dc.title"), the value as text and, for numeric
 // entries, as numbers (rationals divided out).
+//
+// Two kinds carry more than one value: an XMP bag, sequence or alternative keeps its items in
+// `items`; the maker notes travel as one block under "Exif.Photo.MakerNote", `bytes` holding a
+// small TIFF-structured EXIF block of the maker's tags (exiv2 rebuilds the maker note from it
+// wherever the written file places it, so offsets inside the note stay right).
 struct MetadataEntry {
   std::string key;
   std::string text;
   std::vector<double> numbers;
   bool isNumeric = false;
+  std::vector<std::string> items{};
+  std::vector<uint8_t> bytes{};
 };
+inline constexpr const char* kMakerNoteKey = "Exif.Photo.MakerNote";
 
 struct ImageMetadata {
   std::string path;

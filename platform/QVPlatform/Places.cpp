@@ -10,6 +10,7 @@
 #include <fstream>
 
 #include "QVPlatform/Additions.h"
+#include "rova/codecs/SafeFile.h"
 
 namespace fs = std::filesystem;
 
@@ -95,36 +96,13 @@ std::string findOrCreateDirectory(SearchPathDirectory directory, SearchPathDomai
 }
 
 bool writeFileAtomically(const std::string& path, const void* bytes, size_t length, Error* error) {
-  fs::path target(path);
-  if (target.has_parent_path() && !createDirectory(target.parent_path().string(), error)) return false;
-  std::string temp = path + ".tmp-" + stringWithUUID();
-  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    setError(error, fileError("Could not write \"" + path + "\": " + std::strerror(errno), errno));
-    return false;
-  }
-  const char* p = static_cast<const char*>(bytes);
-  size_t left = length;
-  while (left > 0) {
-    ssize_t n = ::write(fd, p, left);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      int e = errno;
-      ::close(fd);
-      ::unlink(temp.c_str());
-      setError(error, fileError("Could not write \"" + path + "\": " + std::strerror(e), e));
-      return false;
-    }
-    p += n;
-    left -= size_t(n);
-  }
-  if (::fsync(fd) != 0 || ::close(fd) != 0 || ::rename(temp.c_str(), path.c_str()) != 0) {
-    int e = errno;
-    ::unlink(temp.c_str());
-    setError(error, fileError("Could not write \"" + path + "\": " + std::strerror(e), e));
-    return false;
-  }
-  return true;
+  rova::codecs::SafeWriteOptions options;
+  options.createFolder = true;
+  std::string why;
+  if (rova::codecs::writeFileSafely(path, bytes, length, &why, options)) return true;
+  const int code = errno ? errno : EIO;
+  setError(error, fileError("Could not write \"" + path + "\": " + why, code));
+  return false;
 }
 
 bool writeFileAtomically(const std::string& path, const std::string& content, Error* error) {
@@ -154,14 +132,17 @@ std::optional<uint64_t> sizeForContentsAtPath(const std::string& path, Error* er
 }
 
 std::optional<Bytes> readFileBytes(const std::string& path, Error* error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    setError(error, fileError("Could not read \"" + path + "\": " + std::strerror(errno), errno ? errno : ENOENT));
-    return std::nullopt;
-  }
-  Bytes data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) {
-    setError(error, fileError("Could not read \"" + path + "\"", EIO));
+  Bytes data;
+  std::string why;
+  if (!rova::codecs::readFileSafely(path, kMaxReadFileBytes, data, &why)) {
+    const int code = errno ? errno : EIO;
+    // The reader's reason names the path last; the message names it first.
+    const std::string suffix = ": " + path;
+    if (why.size() > suffix.size() && why.compare(why.size() - suffix.size(), suffix.size(), suffix) == 0)
+      why.resize(why.size() - suffix.size());
+    Error e = fileError("Could not read \"" + path + "\": " + why, code);
+    e.userInfo["NSLocalizedFailureReason"] = why;
+    setError(error, std::move(e));
     return std::nullopt;
   }
   return data;

@@ -48,14 +48,20 @@ std::string findOrCreateDirectory(SearchPathDirectory directory, SearchPathDomai
 // Creates a folder with its parents; true when it exists afterwards.
 bool createDirectory(const std::string& path, Error* error = nullptr);
 
-// Writes the bytes to a temporary file beside `path`, then renames it over `path`, so readers see
-// either the old or the new content, never a part. Creates missing parent folders.
+// Writes the bytes to a fresh temporary file beside `path`, then renames it over `path`, so readers
+// see either the old or the new content, never a part (rova::codecs::writeFileSafely: never through
+// a link, every error checked, the replaced file's permissions kept, nothing left on failure).
+// Creates missing parent folders.
 bool writeFileAtomically(const std::string& path, const void* bytes, size_t length, Error* error = nullptr);
 bool writeFileAtomically(const std::string& path, const std::string& content, Error* error = nullptr);
 
 // The bytes of a file, or of every file below a folder (links are not followed); nullopt when
 // the path cannot be read (*error filled).
 std::optional<uint64_t> sizeForContentsAtPath(const std::string& path, Error* error = nullptr);
+
+// The largest file readFileBytes reads: property lists, presets, state and archive files are far
+// smaller; anything bigger is refused before it takes memory.
+inline constexpr uint64_t kMaxReadFileBytes = uint64_t(1) << 30;
 
 // The whole file, or nullopt when it cannot be read (*error filled).
 std::optional<Bytes> readFileBytes(const std::string& path, Error* error = nullptr);

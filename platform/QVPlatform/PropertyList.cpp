@@ -2,12 +2,15 @@
 
 #include <plist/plist.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <string_view>
+#include <vector>
 
 #include "QVPlatform/Places.h"
 
@@ -20,6 +23,153 @@ constexpr int64_t kReadCorrupt = 3840;
 constexpr int64_t kWriteInvalid = 3851;
 constexpr int64_t kNoSuchFile = 260;
 constexpr int64_t kWriteFailed = 512;
+
+// How deep containers may nest in a file we read. Real property lists and JSON files nest a dozen
+// levels; libplist and our converters recurse once a level, so a hostile file nested hundreds of
+// thousands deep would overflow the stack. Checked on the bytes before any parser sees them.
+constexpr int kMaxNestingDepth = 512;
+
+bool startsWith(const char* p, const char* end, std::string_view word) {
+  return size_t(end - p) >= word.size() && std::memcmp(p, word.data(), word.size()) == 0;
+}
+
+// Nesting of <array> and <dict> in XML text (comments and CDATA skipped; an empty element such as
+// <dict/> does not nest). False when deeper than the limit.
+bool xmlNestingWithinLimit(const char* p, size_t length) {
+  const char* end = p + length;
+  int depth = 0;
+  while ((p = static_cast<const char*>(std::memchr(p, '<', size_t(end - p))))) {
+    if (startsWith(p, end, "<!--")) {
+      const char* close = std::search(p + 4, end, "-->", "-->" + 3);
+      if (close == end) return true;  // unterminated: the parser refuses it
+      p = close + 3;
+      continue;
+    }
+    if (startsWith(p, end, "<![CDATA[")) {
+      const char* close = std::search(p + 9, end, "]]>", "]]>" + 3);
+      if (close == end) return true;
+      p = close + 3;
+      continue;
+    }
+    const bool closing = startsWith(p, end, "</");
+    const char* name = p + (closing ? 2 : 1);
+    const bool container = startsWith(name, end, "array") || startsWith(name, end, "dict");
+    const char* gt = static_cast<const char*>(std::memchr(p, '>', size_t(end - p)));
+    if (!gt) return true;
+    if (container) {
+      if (closing)
+        --depth;
+      else if (gt[-1] != '/' && ++depth > kMaxNestingDepth)
+        return false;
+    }
+    p = gt + 1;
+  }
+  return true;
+}
+
+// Nesting of a binary property list's containers (arrays, sets, dictionaries), found by walking its
+// object references once (each object's depth kept). False when deeper than the limit or when a
+// container holds itself; true for malformed files, which the parser refuses on its own.
+bool binaryNestingWithinLimit(const uint8_t* d, size_t n) {
+  if (n < 8 + 32) return true;
+  const uint8_t* trailer = d + n - 32;
+  auto be = [](const uint8_t* p, int size) {
+    uint64_t v = 0;
+    for (int i = 0; i < size; ++i) v = v << 8 | p[i];
+    return v;
+  };
+  const int offsetSize = trailer[6], refSize = trailer[7];
+  const uint64_t count = be(trailer + 8, 8), root = be(trailer + 16, 8), table = be(trailer + 24, 8);
+  if (offsetSize < 1 || offsetSize > 8 || refSize < 1 || refSize > 8 || count == 0 || root >= count || table >= n ||
+      count > (n - table) / uint64_t(offsetSize))
+    return true;
+  auto offsetOf = [&](uint64_t i) { return be(d + table + i * uint64_t(offsetSize), offsetSize); };
+  // The references of container i (start, count and whether keys come first, as in a dictionary).
+  struct Refs {
+    uint64_t start = 0, count = 0;
+  };
+  auto refsOf = [&](uint64_t i, Refs& r) {
+    const uint64_t at = offsetOf(i);
+    if (at >= n) return false;
+    const int type = d[at] >> 4;
+    if (type != 0xA && type != 0xC && type != 0xD) return false;
+    uint64_t items = d[at] & 0x0F, start = at + 1;
+    if (items == 0x0F) {
+      if (start >= n || d[start] >> 4 != 0x1) return false;
+      const int size = 1 << (d[start] & 0x0F);
+      if (size > 8 || start + 1 + uint64_t(size) > n) return false;
+      items = be(d + start + 1, size);
+      start += 1 + uint64_t(size);
+    }
+    if (type == 0xD) items *= 2;
+    if (items > (n - std::min<uint64_t>(start, n)) / uint64_t(refSize)) return false;
+    r = {start, items};
+    return true;
+  };
+  std::vector<int32_t> depth(count, -1);  // -1 unvisited, -2 on the current path
+  struct Frame {
+    uint64_t object;
+    Refs refs;
+    uint64_t next;
+    int32_t deepest;
+  };
+  std::vector<Frame> stack;
+  auto enter = [&](uint64_t i) {
+    Refs r;
+    if (!refsOf(i, r)) {
+      depth[i] = 0;
+      return true;
+    }
+    if (stack.size() >= size_t(kMaxNestingDepth)) return false;
+    depth[i] = -2;
+    stack.push_back({i, r, 0, 0});
+    return true;
+  };
+  if (!enter(root)) return false;
+  while (!stack.empty()) {
+    Frame& f = stack.back();
+    if (f.next == f.refs.count) {
+      depth[f.object] = f.deepest + 1;
+      const int32_t done = depth[f.object];
+      stack.pop_back();
+      if (!stack.empty()) stack.back().deepest = std::max(stack.back().deepest, done);
+      continue;
+    }
+    const uint64_t child = be(d + f.refs.start + f.next * uint64_t(refSize), refSize);
+    ++f.next;
+    if (child >= count) continue;
+    if (depth[child] == -2) return false;  // a container inside itself
+    if (depth[child] >= 0) {
+      if (f.deepest < depth[child]) f.deepest = depth[child];
+      if (int(stack.size()) + depth[child] > kMaxNestingDepth) return false;
+      continue;
+    }
+    if (!enter(child)) return false;
+  }
+  return true;
+}
+
+// Bracket nesting of JSON text, strings skipped.
+bool jsonNestingWithinLimit(std::string_view text) {
+  int depth = 0;
+  bool inString = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (inString) {
+      if (c == '\\')
+        ++i;
+      else if (c == '"')
+        inString = false;
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '[' || c == '{') {
+      if (++depth > kMaxNestingDepth) return false;
+    } else if (c == ']' || c == '}') {
+      --depth;
+    }
+  }
+  return true;
+}
 
 struct PlistFree {
   void operator()(plist_t p) const { plist_free(p); }
@@ -164,6 +314,11 @@ Value PropertyList::read(const void* data, size_t length, Error* error, Property
   const char* bytes = static_cast<const char*>(data);
   plist_t root = nullptr;
   bool binary = length >= 8 && std::memcmp(bytes, "bplist00", 8) == 0;
+  if (binary ? !binaryNestingWithinLimit(reinterpret_cast<const uint8_t*>(bytes), length)
+             : !xmlNestingWithinLimit(bytes, length)) {
+    setError(error, Error(kDomain, kReadCorrupt, "The data couldn't be read because it is nested too deeply."));
+    return Value();
+  }
   if (length > 0 && length < UINT32_MAX) {
     if (binary)
       plist_from_bin(bytes, uint32_t(length), &root);
@@ -180,9 +335,12 @@ Value PropertyList::read(const void* data, size_t length, Error* error, Property
 }
 
 Value PropertyList::readFile(const std::string& path, Error* error, PropertyListFormat* format) {
-  auto bytes = readFileBytes(path, nullptr);
+  Error why;
+  auto bytes = readFileBytes(path, &why);
   if (!bytes) {
-    setError(error, Error(kDomain, kNoSuchFile, "The file \"" + path + "\" couldn't be opened."));
+    setError(error, Error(kDomain, kNoSuchFile,
+                          "The file \"" + path + "\" couldn't be opened (" +
+                              why.userInfo["NSLocalizedFailureReason"].asString() + ")."));
     return Value();
   }
   return read(*bytes, error, format);
@@ -321,6 +479,10 @@ bool toJson(const Value& v, Json& out) {
 }  // namespace
 
 Value PropertyList::fromJSON(std::string_view text, Error* error) {
+  if (!jsonNestingWithinLimit(text)) {
+    setError(error, Error(kDomain, kReadCorrupt, "The data couldn't be read because it is nested too deeply."));
+    return Value();
+  }
   Json j = Json::parse(text.begin(), text.end(), nullptr, false);
   if (j.is_discarded()) {
     setError(error, Error(kDomain, kReadCorrupt, "The data couldn't be read because it isn't in the correct format."));
@@ -339,9 +501,12 @@ std::optional<std::string> PropertyList::toJSON(const Value& value, bool pretty,
 }
 
 Value PropertyList::readJSONFile(const std::string& path, Error* error) {
-  auto bytes = readFileBytes(path, nullptr);
+  Error why;
+  auto bytes = readFileBytes(path, &why);
   if (!bytes) {
-    setError(error, Error(kDomain, kNoSuchFile, "The file \"" + path + "\" couldn't be opened."));
+    setError(error, Error(kDomain, kNoSuchFile,
+                          "The file \"" + path + "\" couldn't be opened (" +
+                              why.userInfo["NSLocalizedFailureReason"].asString() + ")."));
     return Value();
   }
   return fromJSON(std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()), error);

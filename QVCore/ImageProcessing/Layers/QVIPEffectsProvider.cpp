@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 
 #include "QVCore/ImageProcessing/Base/QVImageProcessorProtocol.h"
 #include "QVCore/ImageProcessing/Effects/QVIgnoreDisablingEffect.h"
@@ -267,10 +268,18 @@ std::shared_ptr<QVIPLayer> QVIPEffectsProvider::makeLayerWithPresetEntry(const q
   return layer;
 }
 
+// A preset's numbers go straight into the engine: a layer amount outside 0..1 mixes into a black or
+// inverted picture, and a parameter far outside its range is no look anyone made. Values that are
+// not numbers keep the default; the others are limited to their range.
+static double presetNumber(double value, double fallback, double low, double high) {
+  if (std::isnan(value)) return fallback;
+  return high > low ? std::clamp(value, low, high) : value;
+}
+
 void QVIPEffectsProvider::applyPresetEntry(const LayerPtr& layer, const qv::Value& entry) {
   if (!layer) return;
   layer->setEnabled(entry["Enabled"].asBool(true));
-  layer->setAmount(entry["Amount"].asDouble(1.0));
+  layer->setAmount(presetNumber(entry["Amount"].asDouble(1.0), 1.0, 0.0, 1.0));
   for (const qv::Value& effectEntry : arrayOf(entry["Effects"]))
     for (const auto& effect : layer->effects()) {
       const std::string id = effectEntry["Identifier"].asString();
@@ -279,7 +288,8 @@ void QVIPEffectsProvider::applyPresetEntry(const LayerPtr& layer, const qv::Valu
         for (const auto& [name, value] : *parameters)
           for (const auto& parameter : effect->parameters())
             if (parameter->identifier() == name && value["Value"].isNumber())
-              parameter->setValue(value["Value"].asDouble());
+              parameter->setValue(presetNumber(value["Value"].asDouble(), parameter->value(), parameter->minValue(),
+                                               parameter->maxValue()));
       break;
     }
   const qv::Array& subs = arrayOf(entry["Sublayers"]["AdjustmentLayers"]);

@@ -52,10 +52,7 @@ bool isPlainFileName(const std::string& name) {
   return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
 }
 
-std::vector<uint8_t> readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return in ? std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {}) : std::vector<uint8_t>{};
-}
+std::vector<uint8_t> readFile(const std::string& path) { return qv::readFileBytes(path).value_or(qv::Bytes{}); }
 
 }  // namespace
 
@@ -113,11 +110,12 @@ bool QVIPLayer::configureWithImage(const rova::ImagePtr& image) {
   return true;
 }
 
-bool QVIPLayer::configureWithImageAtURL(const std::string& path, bool fastRawPreview) {
-  if (!rova::fileExists(path)) return false;
-  rova::ImagePtr image = readImageAtPath(path, fastRawPreview);
+bool QVIPLayer::configureWithImageAtURL(const std::string& path, bool fastRawPreview, std::string* error) {
+  std::string reason;
+  rova::ImagePtr image = readImageAtPath(path, fastRawPreview, &reason);
   if (!image) {
-    QV_LOG_FAILURE("Couldn't read image at path: " + path);
+    if (error) *error = reason;
+    QV_LOG_FAILURE("Couldn't read image at path: " + path + " (" + reason + ")");
     return false;
   }
   auto engineLayer = std::make_shared<rova::ImageLayer>(image);
@@ -269,8 +267,8 @@ void QVIPLayer::setTextureScaleMode(uint64_t mode, bool adjustTransform, bool ap
 
 void QVIPLayer::setReadImageCanceled(bool canceled) { imageReads_.setCanceled(canceled); }
 
-rova::ImagePtr QVIPLayer::readImageAtPath(const std::string& path, bool fastRawPreview) {
-  return imageReads_.read(path, fastRawPreview);
+rova::ImagePtr QVIPLayer::readImageAtPath(const std::string& path, bool fastRawPreview, std::string* error) {
+  return imageReads_.read(path, fastRawPreview, error);
 }
 
 void QVIPLayer::loadRovaTexture(const rova::ImagePtr& image) {

@@ -271,7 +271,8 @@ class QVIPLayer : public QVModelObject, public QVParentLayerProtocol, public QVP
   // Reads the file (cancellable through setReadImageCanceled) and makes the layer an image layer
   // over it, outside any processor. False (logged unless the file is missing) when it cannot be
   // read; the layer keeps its engine layer then.
-  bool configureWithImageAtURL(const std::string& path, bool fastRawPreview);
+  // False when the file cannot be read (the engine's reason in *error when asked for).
+  bool configureWithImageAtURL(const std::string& path, bool fastRawPreview, std::string* error = nullptr);
   bool configureWithImageAtURL(const std::string& path) {
     return configureWithImageAtURL(path, QVImageReader::isFastRawPreview());
   }
@@ -341,9 +342,9 @@ class QVIPLayer : public QVModelObject, public QVParentLayerProtocol, public QVP
   // documents' reads are not touched, and clearing it lets this layer read again.
   void setReadImageCanceled(bool canceled);
   bool readImageCanceled() const { return imageReads_.isCanceled(); }
-  // A read of the file that setReadImageCanceled can stop; nullptr when it fails. Full size
-  // unless setReadFitSize gave a box the picture only has to cover.
-  rova::ImagePtr readImageAtPath(const std::string& path, bool fastRawPreview);
+  // A read of the file that setReadImageCanceled can stop; nullptr when it fails (the reason in
+  // *error). Full size unless setReadFitSize gave a box the picture only has to cover.
+  rova::ImagePtr readImageAtPath(const std::string& path, bool fastRawPreview, std::string* error = nullptr);
   // A box later reads of this layer's pictures need only cover (zero: full size); the layer's
   // canvas is then the reduced picture's size.
   void setReadFitSize(CGSize box) {

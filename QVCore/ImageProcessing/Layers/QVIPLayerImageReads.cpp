@@ -10,18 +10,25 @@ void QVIPLayerImageReads::setCanceled(bool canceled) {
   for (const auto& flag : running_) flag->store(true);
 }
 
-rova::ImagePtr QVIPLayerImageReads::read(const std::string& path, bool fastRawPreview) {
+rova::ImagePtr QVIPLayerImageReads::read(const std::string& path, bool fastRawPreview, std::string* error) {
   auto flag = std::make_shared<std::atomic<bool>>(false);
   rova::Size box;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (canceled_.load()) return nullptr;
+    if (canceled_.load()) {
+      if (error) *error = "cancelled";
+      return nullptr;
+    }
     running_.push_back(flag);
     box = fitSize_;
   }
   rova::ImagePtr image = rova::ImageReader::instance().read(
-      path, box, QVImageReader::readFlags(QVImageReader::isApplyRawDevelop(), fastRawPreview), flag);
+      path, box, QVImageReader::readFlags(QVImageReader::isApplyRawDevelop(), fastRawPreview), flag, error);
   std::lock_guard<std::mutex> lock(mutex_);
   std::erase(running_, flag);
-  return flag->load() ? nullptr : image;
+  if (flag->load()) {
+    if (error) *error = "cancelled";
+    return nullptr;
+  }
+  return image;
 }

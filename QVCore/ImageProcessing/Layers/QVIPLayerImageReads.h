@@ -21,10 +21,11 @@ class QVIPLayerImageReads {
   // While set, reads are cancelled (the running ones included); clearing it lets reads run again.
   void setCanceled(bool canceled);
   bool isCanceled() const { return canceled_.load(); }
-  // A read of the file that `setCanceled` can stop; nullptr when it fails or was cancelled. Full
-  // size unless a fit box is set: the picture is then decoded at the smallest scale that still
-  // covers the box (JPEG DCT scaling, RAW half size), the image's source telling the scale.
-  rova::ImagePtr read(const std::string& path, bool fastRawPreview);
+  // A read of the file that `setCanceled` can stop; nullptr when it fails or was cancelled (the
+  // engine's reason in *error). Full size unless a fit box is set: the picture is then decoded at
+  // the smallest scale that still covers the box (JPEG DCT scaling, RAW half size), the image's
+  // source telling the scale.
+  rova::ImagePtr read(const std::string& path, bool fastRawPreview, std::string* error = nullptr);
   void setFitSize(rova::Size box) {
     std::lock_guard<std::mutex> lock(mutex_);
     fitSize_ = box;

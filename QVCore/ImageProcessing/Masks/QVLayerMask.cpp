@@ -13,6 +13,7 @@
 #include "QVPlatform/Log.h"
 #include "QVPlatform/MainExecutor.h"
 #include "QVPlatform/NotificationCenter.h"
+#include "QVPlatform/Places.h"
 #include "rova/ImageCompressorProxy.h"
 #include "rova/masks/ComputeUnit.h"
 #include "rova/processor/ImageProcessor.h"
@@ -65,11 +66,7 @@ rova::MaskImagePtr readRawMask(const qv::Bytes& bytes) {
   return mask->isValid() ? mask : nullptr;
 }
 
-std::optional<qv::Bytes> readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  return qv::Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
+std::optional<qv::Bytes> readFile(const std::string& path) { return qv::readFileBytes(path); }
 
 }  // namespace
 
@@ -773,24 +770,10 @@ bool QVLayerMask::writeMaskFile(const std::string& path, const rova::MaskImagePt
     return false;
   }
   std::lock_guard<std::mutex> lock(maskFileMutex());
-  std::error_code ec;
-  fs::create_directories(fs::path(path).parent_path(), ec);
   // Written beside the target and renamed over it, so a reader never sees half a file.
-  const std::string temporary = path + "." + qv::stringWithUUID() + ".tmp";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-    if (!out.good()) {
-      out.close();
-      fs::remove(temporary, ec);
-      QVLogError("![data writeToFile:%s atomically:YES]", path.c_str());
-      return false;
-    }
-  }
-  fs::rename(temporary, path, ec);
-  if (ec) {
-    fs::remove(temporary, ec);
-    QVLogError("![data writeToFile:%s atomically:YES]", path.c_str());
+  qv::Error error;
+  if (!qv::writeFileAtomically(path, bytes.data(), bytes.size(), &error)) {
+    QVLogError("![data writeToFile:%s atomically:YES]: %s", path.c_str(), error.description.c_str());
     return false;
   }
   return true;

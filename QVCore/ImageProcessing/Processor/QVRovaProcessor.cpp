@@ -8,9 +8,12 @@
 
 #include "QVCore/ImageProcessing/Layers/QVIPEffectsProvider.h"
 #include "QVCore/ImageProcessing/Layers/QVIPLayerFactory.h"
+#include "QVCore/ImageProcessing/RovaBridge/QVImageReader.h"
+#include "QVCore/ImageProcessing/RovaBridge/QVRovaHelper.h"
 #include "QVPlatform/Additions.h"
 #include "QVPlatform/Localization.h"
 #include "QVPlatform/Log.h"
+#include "rova/reader/ImageReader.h"
 
 QVRovaProcessor::QVRovaProcessor()
     : renderer_(std::make_unique<QVRovaProcessorRenderer>(*this)),
@@ -325,7 +328,18 @@ void QVRovaProcessor::loadImageAtURL(const std::string& path, CGSize fitSize,
         }
         QVIPImagePtr fitted;
         if (p->isReducedReadForFitSize()) layer->setReadFitSize(fitSize);
-        if (layer->configureWithImageAtURL(path)) {
+        bool fastRaw = QVImageReader::isFastRawPreview();
+        if (fastRaw && rova::ImageReader::instance().isRawImageFile(path)) {
+          const rova::Size s = rova::ImageReader::instance().getImageSize(path);
+          fastRaw = halfSizeCovers(CGSizeMake(s.width, s.height), fitSize);
+        }
+        std::string reason;
+        const bool configured = layer->configureWithImageAtURL(path, fastRaw, &reason);
+        {
+          std::lock_guard<std::recursive_mutex> lock(p->mutex_);
+          p->lastLoadError_ = configured ? std::string() : reason;
+        }
+        if (configured) {
           layer->setName(p->initialLayerDefaultName());
           p->dropOriginalPreviews();
           p->setInitialLayer(layer);
@@ -382,6 +396,18 @@ QVIPImagePtr QVRovaProcessor::originalCroppedLowResImage() {
   return image;
 }
 
+std::string QVRovaProcessor::lastLoadError() const {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  return lastLoadError_;
+}
+
+bool QVRovaProcessor::halfSizeCovers(CGSize picture, CGSize fitSize) {
+  if (picture.width <= 0 || picture.height <= 0 || fitSize.width <= 0 || fitSize.height <= 0) return false;
+  const rova::Size need = QVRovaHelper::pixelSize(fittingSize(picture, fitSize));
+  // Half-size decodes round up.
+  return std::ceil(picture.width / 2) >= need.width && std::ceil(picture.height / 2) >= need.height;
+}
+
 CGSize QVRovaProcessor::fittingSize(CGSize canvas, CGSize box) {
   if (canvas.width <= 0 || canvas.height <= 0 || box.width <= 0 || box.height <= 0) return canvas;
   double rw = canvas.width / box.width, rh = canvas.height / box.height;
@@ -402,7 +428,7 @@ QVIPImagePtr QVRovaProcessor::imageFittingSize(CGSize size) {
         if (fitted == canvas)
           data = image->imageData();
         else
-          data = image->imageData(rova::Size{int(fitted.width), int(fitted.height)});
+          data = image->imageData(QVRovaHelper::pixelSize(fitted));
       },
       true);
   return data ? QVIPImage::initWithImageData(data, true) : nullptr;

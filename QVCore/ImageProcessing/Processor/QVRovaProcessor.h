@@ -156,8 +156,15 @@ class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol, p
   // the unprocessed preview and delivers it with the thumbnail (both nullptr after a failure).
   void loadImageFromURLs(const std::vector<std::string>& paths, bool useFastRaw, Completion completion);
   // Reads the picture into a new initial layer on the processing queue and delivers the unprocessed
-  // picture fitted into `fitSize` (nullptr when it cannot be read), on the processing queue.
+  // picture fitted into `fitSize` (nullptr when it cannot be read), on the processing queue. A camera
+  // RAW file is decoded at half size (with the fast RAW preview switch on) only when half its size
+  // still covers the fitted picture.
   void loadImageAtURL(const std::string& path, CGSize fitSize, std::function<void(QVIPImagePtr)> completion);
+  // Why the last `loadImageAtURL` failed (the engine's reason); empty after a success.
+  std::string lastLoadError() const;
+  // Whether a RAW file's half-size decode still covers `fitSize` fitted over its picture (false for
+  // a zero box, which asks for the full size).
+  static bool halfSizeCovers(CGSize picture, CGSize fitSize);
   // The unprocessed picture at the engine's preview scale (cached); nullptr without a picture.
   QVIPImagePtr originalLowResImage();
   // That picture cut to the crop (at the same scale, with the crop's rotation); cached.
@@ -530,6 +537,7 @@ class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol, p
   QVRovaProcessorLayerStack layerStack_{mutex_};
   ImageLayerPtr initialLayer_;
   ImageLayerPtr loadingLayer_;
+  std::string lastLoadError_;
   std::shared_ptr<QVTCropDescription> cropDescription_;
   std::shared_ptr<qv::OperationQueue> imageProcessingQueue_;
   std::shared_ptr<QVNotificationQueue> notificationQueue_;

@@ -257,7 +257,7 @@ void QVRovaProcessorRenderer::runRender(const std::shared_ptr<QVIPProcessOperati
       rova::ImageProcessorSettings request;
       request.region = region2;
       request.reserved = {};
-      request.outputSize = rova::Size{int(params->fitSize().width), int(params->fitSize().height)};
+      request.outputSize = QVRovaHelper::pixelSize(params->fitSize());
       request.applyCrop = params->applyCrop();
       request.lowRes = lowRes;
       request.useCache = !params->disableCache();

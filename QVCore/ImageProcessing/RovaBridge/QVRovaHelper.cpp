@@ -1,5 +1,6 @@
 #include "QVCore/ImageProcessing/RovaBridge/QVRovaHelper.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -40,6 +41,14 @@ bool bitmapFormatFor(int64_t colorspace, int64_t depth, rova::FilePixelFormat* f
 }
 
 }  // namespace
+
+rova::Size QVRovaHelper::pixelSize(CGSize size) {
+  auto side = [](double v) {
+    if (!(v > 0)) return 0;
+    return int(std::clamp<double>(std::llround(v), 1, rova::kMaxImageSide));
+  };
+  return {side(size.width), side(size.height)};
+}
 
 rova::ImageDataColorProfileType QVRovaHelper::colorProfileTypeForColorSpace(int64_t colorSpace) {
   return QVImageUtils::colorProfileTypeForColorSpace(colorSpace);

@@ -24,6 +24,9 @@ inline constexpr int64_t kQVRovaHelperErrorMalformedData = 1;
 
 class QVRovaHelper {
  public:
+  // Whole pixels of a fit size: rounded, never truncated (a fitted 1999.9999 is 2000), and at
+  // least one pixel on a side that is not zero (a long panorama's short side); zero stays zero.
+  static rova::Size pixelSize(CGSize size);
   // Colour-space codes (0 none, 1 sRGB, 2 Adobe RGB, 3 ProPhoto RGB, 4 the engine's working space)
   // to engine profile types and back; codes and types outside the tables give 7 and 0.
   static rova::ImageDataColorProfileType colorProfileTypeForColorSpace(int64_t colorSpace);

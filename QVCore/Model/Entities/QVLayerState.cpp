@@ -1,5 +1,6 @@
 #include "QVCore/Model/Entities/QVLayerState.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -182,8 +183,9 @@ void QVLayerState::updateWithInfo(const qv::Value& d, bool skipSublayersAndEffec
     if (const qv::Array* entries = readArray(d, kEffectsArray)) readEffects(*entries);
   }
 
-  setAmount(float(readNumber(d, kAmount).value_or(1.0)));
-  effectsAmount_ = double(float(readNumber(d, kEffectsAmount).value_or(1.0)));
+  // Amounts mix a layer with what lies below: outside 0..1 the picture turns black or inverted.
+  setAmount(float(std::clamp(readNumber(d, kAmount).value_or(1.0), 0.0, 1.0)));
+  effectsAmount_ = double(float(std::clamp(readNumber(d, kEffectsAmount).value_or(1.0), 0.0, 1.0)));
   enabled_ = readBool(d, kEnabled).value_or(true);
   maskEnabled_ = readBool(d, kMaskEnabled).value_or(maskEnabled_);
   if (const qv::Value* mode = d.find(kTextureScaleMode); mode && mode->isInteger() && mode->asInt() >= 0)

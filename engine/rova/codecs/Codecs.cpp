@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "rova/ImageData.h"
+#include "rova/codecs/SafeFile.h"
 
 namespace rova::codecs {
 
@@ -26,13 +27,15 @@ const char* typeIdentifier(Format f) {
       return "com.adobe.raw-image";
     case Format::DNG:
       return "com.adobe.dng";
+    case Format::JPEG2000:
+      return "public.jpeg-2000";
     default:
       return "";
   }
 }
 
 Format formatForTypeIdentifier(const std::string& uti) {
-  for (Format f : {Format::JPEG, Format::PNG, Format::TIFF, Format::WebP, Format::RAW, Format::DNG})
+  for (Format f : {Format::JPEG, Format::PNG, Format::TIFF, Format::WebP, Format::RAW, Format::DNG, Format::JPEG2000})
     if (uti == typeIdentifier(f)) return f;
   if (uti == "public.jpg") return Format::JPEG;
   return Format::Unknown;
@@ -50,6 +53,8 @@ const char* preferredExtension(Format f) {
       return "webp";
     case Format::DNG:
       return "dng";
+    case Format::JPEG2000:
+      return "jp2";
     default:
       return "";
   }
@@ -77,42 +82,126 @@ bool Bytes::openPrefix(const std::string& path, size_t maxBytes, bool* whole, st
   return read(path, maxBytes, whole, error);
 }
 
-bool Bytes::read(const std::string& path, size_t maxBytes, bool* whole, std::string* error) {
-  auto fail = [&](const std::string& why) {
-    if (error) *error = why + ": " + path;
-    return false;
+namespace {
+
+constexpr uint64_t kMB = uint64_t(1) << 20;
+// What a file may hold besides its pixels: metadata, profiles, previews.
+constexpr uint64_t kExtrasAllowance = 64 * kMB;
+// Enough of the start of a file for the headers of every format we read (TIFF's first IFD is
+// looked for separately: writers often put it at the end).
+constexpr size_t kHeaderProbeBytes = 256 * 1024;
+
+// Width, height, samples per pixel and bits per sample of a classic TIFF's first IFD, read where it
+// lies; false when the file does not give them.
+bool probeTiffHeader(const ReadableFile& file, const uint8_t* head, size_t n, ImageInfo& info) {
+  if (n < 8) return false;
+  const bool le = head[0] == 'I';
+  auto u16 = [le](const uint8_t* p) -> uint32_t { return le ? p[0] | p[1] << 8 : p[0] << 8 | p[1]; };
+  auto u32 = [le](const uint8_t* p) -> uint32_t {
+    return le ? uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24
+              : uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
   };
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return fail("cannot open file");
-  struct stat st {};
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    return fail("not a regular file");
+  if (u16(head + 2) != 42) return false;  // BigTIFF and others: not probed
+  const uint64_t ifd = u32(head + 4);
+  uint8_t countBytes[2];
+  if (ifd < 8 || ifd + 2 > file.size() || !file.readAt(ifd, countBytes, 2, nullptr)) return false;
+  const uint32_t count = std::min<uint32_t>(u16(countBytes), 4096);
+  std::vector<uint8_t> entries(size_t(count) * 12);
+  if (ifd + 2 + entries.size() > file.size() || !file.readAt(ifd + 2, entries.data(), entries.size(), nullptr))
+    return false;
+  int width = 0, height = 0, samples = 1, bits = 8;
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint8_t* e = entries.data() + size_t(i) * 12;
+    const uint32_t tag = u16(e), type = u16(e + 2), valueCount = u32(e + 4);
+    const uint32_t value = type == 3 ? u16(e + 8) : type == 4 ? u32(e + 8) : 0;
+    if (tag == 256) width = int(std::min<uint32_t>(value, INT32_MAX));
+    if (tag == 257) height = int(std::min<uint32_t>(value, INT32_MAX));
+    if (tag == 277) samples = int(std::clamp<uint32_t>(value, 1, 16));
+    // Several samples store their bits elsewhere; 32 bits covers every depth we read.
+    if (tag == 258) bits = valueCount == 1 && type == 3 ? int(std::clamp<uint32_t>(value, 1, 64)) : 32;
   }
-  if (st.st_size <= 0) {
-    ::close(fd);
-    return fail("empty file");
+  if (width <= 0 || height <= 0) return false;
+  info.size = {width, height};
+  info.channels = samples;
+  info.bitsPerSample = bits;
+  return true;
+}
+
+// The largest file that can hold the picture its header describes. Compressed data grows at most
+// a little past the raw samples (LZW about 1.5 x, deflate and lossless WebP a few per cent, JPEG of
+// noise at quality 100 about 1.5 bytes a sample); anything far beyond is not that picture.
+uint64_t plausibleFileBytes(Format format, const ImageInfo& info, uint64_t riffSize) {
+  const uint64_t pixels = uint64_t(std::max(info.size.width, 0)) * uint64_t(std::max(info.size.height, 0));
+  const uint64_t raw =
+      pixels * uint64_t(std::max(info.channels, 1)) * uint64_t((std::max(info.bitsPerSample, 8) + 7) / 8);
+  switch (format) {
+    case Format::JPEG:
+      return raw * 3 + kExtrasAllowance;
+    case Format::PNG:
+      return raw + raw / 8 + uint64_t(info.size.height) * 8 + kExtrasAllowance;
+    case Format::TIFF:
+      // Several pages or a full-size preview may follow the first picture.
+      return raw * 4 + 4 * kExtrasAllowance;
+    case Format::WebP:
+      return riffSize + 8;  // RIFF states its own size
+    default:
+      // RAW files: at most a few bytes a pixel at the ceiling, plus previews.
+      return uint64_t(maxPixelCount()) * 4 + 4 * kExtrasAllowance;
+  }
+}
+
+}  // namespace
+
+bool Bytes::read(const std::string& path, size_t maxBytes, bool* whole, std::string* error) {
+  ReadableFile file;
+  if (!file.open(path, error)) return false;
+  const uint64_t size = file.size();
+  const uint64_t n = std::min<uint64_t>(size, maxBytes);
+  if (whole) *whole = n == size;
+  if (n == size && size > kHeaderProbeBytes) {
+    // Decide from the header whether the file can be what it says before reading all of it: a huge
+    // (even sparse) file named like an image must not take its size in memory.
+    std::vector<uint8_t> head(kHeaderProbeBytes);
+    if (!file.readAt(0, head.data(), head.size(), error)) return false;
+    const std::string ext = lowerExtension(path);
+    const Format format = detectFormat(head.data(), head.size(), ext);
+    if (format == Format::Unknown && !isRawExtension(ext)) {
+      if (error) *error = "unknown image format: " + path;
+      return false;
+    }
+    ImageInfo info;
+    bool known = format == Format::TIFF ? probeTiffHeader(file, head.data(), head.size(), info)
+                 : format == Format::JPEG || format == Format::PNG || format == Format::WebP
+                     ? readInfo(head.data(), head.size(), ext, info, nullptr)
+                     : false;
+    const uint64_t riff =
+        uint64_t(head[4]) | uint64_t(head[5]) << 8 | uint64_t(head[6]) << 16 | uint64_t(head[7]) << 24;
+    if (format == Format::WebP) known = true;
+    if (known && format != Format::WebP && !isAcceptableImageSize(info.size.width, info.size.height)) {
+      if (error)
+        *error = "image size " + std::to_string(info.size.width) + "x" + std::to_string(info.size.height) +
+                 " out of range: " + path;
+      return false;
+    }
+    const uint64_t cap = known ? plausibleFileBytes(format, info, riff) : plausibleFileBytes(Format::RAW, info, 0);
+    if (size > cap) {
+      if (error)
+        *error = "the file is larger (" + std::to_string(size) + " bytes) than its picture can be (" +
+                 std::to_string(cap) + " bytes): " + path;
+      return false;
+    }
+  }
+  try {
+    owned_.resize(size_t(n));
+  } catch (const std::bad_alloc&) {
+    if (error) *error = "out of memory: " + path;
+    return false;
   }
   // Read, not mapped: a file truncated by another program while we decode it must give an error,
   // not a bus error on a page that no longer exists.
-  const size_t n = std::min(size_t(st.st_size), maxBytes);
-  if (whole) *whole = n == size_t(st.st_size);
-  try {
-    owned_.resize(n);
-  } catch (const std::bad_alloc&) {
-    ::close(fd);
-    return fail("out of memory");
-  }
-  size_t got = 0;
-  while (got < n) {
-    ssize_t r = ::read(fd, owned_.data() + got, n - got);
-    if (r <= 0) break;
-    got += size_t(r);
-  }
-  ::close(fd);
-  if (got != n) return fail("read error");
+  if (!file.readAt(0, owned_.data(), owned_.size(), error)) return false;
   data_ = owned_.data();
-  size_ = n;
+  size_ = size_t(n);
   return true;
 }
 
@@ -123,6 +212,7 @@ Format detectFormat(const uint8_t* d, size_t n, const std::string& ext) {
   if (d[0] == 0xFF && d[1] == 0xD8 && d[2] == 0xFF) return Format::JPEG;
   if (std::memcmp(d, "\x89PNG\r\n\x1a\n", 8) == 0) return Format::PNG;
   if (std::memcmp(d, "RIFF", 4) == 0 && std::memcmp(d + 8, "WEBP", 4) == 0) return Format::WebP;
+  if (detail::isJPEG2000(d, n)) return Format::JPEG2000;
   const bool tiffMagic = (d[0] == 'I' && d[1] == 'I' && d[2] == 42 && d[3] == 0) ||
                          (d[0] == 'M' && d[1] == 'M' && d[2] == 0 && d[3] == 42);
   if (tiffMagic) {
@@ -274,6 +364,8 @@ bool readInfo(const uint8_t* d, size_t n, const std::string& ext, ImageInfo& inf
       return detail::readInfoTIFF(d, n, info, error);
     case Format::WebP:
       return detail::readInfoWebP(d, n, info, error);
+    case Format::JPEG2000:
+      return detail::readInfoJPEG2000(d, n, info, error);
     case Format::RAW:
     case Format::DNG:
       return detail::readInfoRAW(d, n, info, error);
@@ -298,6 +390,8 @@ bool decode(const uint8_t* d, size_t n, const std::string& ext, const DecodeRequ
       return detail::decodeTIFF(d, n, req, res, error);
     case Format::WebP:
       return detail::decodeWebP(d, n, req, res, error);
+    case Format::JPEG2000:
+      return detail::decodeJPEG2000(d, n, req, res, error);
     case Format::RAW:
     case Format::DNG:
       return detail::decodeRAW(d, n, req, res, error);
@@ -333,6 +427,9 @@ std::vector<uint8_t> encode(const Bitmap& b, const EncodeOptions& o, std::string
       break;
     case Format::WebP:
       out = detail::encodeWebP(b, o, error);
+      break;
+    case Format::JPEG2000:
+      out = detail::encodeJPEG2000(b, o, error);
       break;
     default:
       if (error) *error = "cannot write this format";

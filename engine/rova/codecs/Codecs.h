@@ -13,13 +13,14 @@
 
 namespace rova::codecs {
 
-enum class Format { Unknown, JPEG, PNG, TIFF, WebP, RAW, DNG };
+enum class Format { Unknown, JPEG, PNG, TIFF, WebP, RAW, DNG, JPEG2000 };
 
-// Type identifiers as the platform layer reports them ("public.jpeg", "com.adobe.raw-image", ...);
+// Type identifiers as the platform layer reports them ("public.jpeg", "com.adobe.raw-image",
+// "public.jpeg-2000", ...);
 // "" for Unknown.
 const char* typeIdentifier(Format f);
 Format formatForTypeIdentifier(const std::string& uti);
-// Lower-case extension without the point ("jpeg", "png", "tiff", "webp", "dng"); "" when none.
+// Lower-case extension without the point ("jpeg", "png", "tiff", "webp", "dng", "jp2"); "" when none.
 const char* preferredExtension(Format f);
 bool isRawExtension(const std::string& lowerExtension);
 // The lower-case extension of a path, without the point ("" when none).
@@ -158,13 +159,13 @@ bool decodeEmbeddedPreview(const uint8_t* data, size_t size, const std::string& 
 // Metadata (exiv2 and, for RAW files, LibRaw) of a file in memory; false when none could be read.
 bool readMetadata(const uint8_t* data, size_t size, const std::string& lowerExtension, ImageMetadata& out);
 
-enum class TiffCompression { None, LZW, ZIP, JPEG };  // JPEG: 8-bit RGB only
+enum class TiffCompression { None, LZW, ZIP, JPEG, PackBits };  // JPEG: 8-bit RGB only
 
 struct EncodeOptions {
   Format format = Format::JPEG;
-  double quality = 0.9;   // JPEG and lossy WebP, 0..1
+  double quality = 0.9;   // JPEG, lossy WebP and JPEG 2000 (1: reversible), 0..1
   bool lossless = false;  // WebP
-  int depth = 8;          // TIFF and PNG: 8 or 16
+  int depth = 8;          // TIFF, PNG and JPEG 2000: 8 or 16
   TiffCompression tiffCompression = TiffCompression::LZW;
   std::vector<uint8_t> icc;             // embedded when not empty
   std::vector<MetadataEntry> metadata;  // exiv2 keys (Exif.*, Iptc.*, Xmp.*) written after encoding
@@ -186,7 +187,12 @@ std::vector<uint8_t> encodeJPEG(const RowSource& rows, const EncodeOptions& opti
 // The EXIF orientation exiv2 finds anywhere in the file (PNG text chunks included); 1 when none.
 int metadataOrientation(const uint8_t* data, size_t size);
 
+// Whether a metadata key describes the source file itself rather than its picture: the sizes
+// (EXIF, XMP) and the thumbnail (IFD1, XMP). A writer states sizes of its own and no thumbnail.
+bool isSourceOnlyMetadataKey(const std::string& key);
+
 // Writes metadata entries into encoded file bytes (in place); false when exiv2 refuses them.
+// Thumbnail entries are never written, and a thumbnail the bytes had is removed.
 bool writeMetadata(std::vector<uint8_t>& file, const std::vector<MetadataEntry>& entries, std::string* error);
 
 // EXIF orientation from a TIFF-structured EXIF block (with or without the "Exif\0\0" prefix); 1 when absent.
@@ -210,6 +216,12 @@ bool isDNG(const uint8_t* d, size_t n);
 bool readInfoWebP(const uint8_t* d, size_t n, ImageInfo& info, std::string* error);
 bool decodeWebP(const uint8_t* d, size_t n, const DecodeRequest& req, DecodeResult& res, std::string* error);
 std::vector<uint8_t> encodeWebP(const Bitmap& b, const EncodeOptions& o, std::string* error);
+bool isJPEG2000(const uint8_t* d, size_t n);
+bool readInfoJPEG2000(const uint8_t* d, size_t n, ImageInfo& info, std::string* error);
+bool decodeJPEG2000(const uint8_t* d, size_t n, const DecodeRequest& req, DecodeResult& res, std::string* error);
+std::vector<uint8_t> encodeJPEG2000(const Bitmap& b, const EncodeOptions& o, std::string* error);
+// The ratio of raw to coded size a quality below 1 asks of the JPEG 2000 encoder.
+double jpeg2000CompressionRatio(double quality);
 bool isRawLibRaw(const uint8_t* d, size_t n);
 bool readInfoRAW(const uint8_t* d, size_t n, ImageInfo& info, std::string* error);
 bool decodeRAW(const uint8_t* d, size_t n, const DecodeRequest& req, DecodeResult& res, std::string* error);

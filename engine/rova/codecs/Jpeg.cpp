@@ -32,7 +32,6 @@ struct ErrorManager {
   jpeg_error_mgr pub;
   jmp_buf jump;
   char message[JMSG_LENGTH_MAX];
-  bool truncated;
 };
 
 void onError(j_common_ptr c) {
@@ -41,9 +40,24 @@ void onError(j_common_ptr c) {
   longjmp(e->jump, 1);
 }
 
+// libjpeg only warns about damaged data and goes on, inventing grey or garbled blocks for what it
+// could not decode. A picture with invented parts is no picture of the file: those warnings are
+// errors. (Extraneous bytes before other markers, which many cameras write before the end marker,
+// and odd but decodable progressions stay warnings.)
 void onMessage(j_common_ptr c, int level) {
+  if (level >= 0) return;
+  const int code = c->err->msg_code;
+  // Bytes left over before a restart marker: a damaged segment decoded into something else.
+  const bool beforeRestart =
+      code == JWRN_EXTRANEOUS_DATA && c->err->msg_parm.i[1] >= 0xD0 && c->err->msg_parm.i[1] <= 0xD7;
+  if (code != JWRN_JPEG_EOF && code != JWRN_HIT_MARKER && code != JWRN_MUST_RESYNC && code != JWRN_HUFF_BAD_CODE &&
+      !beforeRestart)
+    return;
   auto* e = reinterpret_cast<ErrorManager*>(c->err);
-  if (level < 0 && c->err->msg_code == JWRN_JPEG_EOF) e->truncated = true;
+  char text[JMSG_LENGTH_MAX];
+  (*c->err->format_message)(c, text);
+  std::snprintf(e->message, JMSG_LENGTH_MAX, "%s", code == JWRN_JPEG_EOF ? "premature end of data" : text);
+  longjmp(e->jump, 5);
 }
 
 struct Progress {
@@ -71,7 +85,6 @@ void setupErrors(jpeg_decompress_struct& cinfo, ErrorManager& err) {
   err.pub.error_exit = onError;
   err.pub.emit_message = onMessage;
   err.pub.output_message = [](j_common_ptr) {};
-  err.truncated = false;
   err.message[0] = 0;
 }
 
@@ -250,13 +263,13 @@ bool decodeBand(const uint8_t* d, const RestartLayout& l, int row0, int row1, co
     for (int i = 0; i < count; ++i)
       rows[i] = out.sink ? buffer.data() + rowBytes * size_t(i) : out.bitmap->row(outRow0 + firstRow + i);
     const int got = int(jpeg_read_scanlines(&cinfo, rows, JDIMENSION(count)));
-    ok = got > 0 && !err.truncated && !isCancelled(*s.cancel);
+    ok = got > 0 && !isCancelled(*s.cancel);
     if (ok && out.sink) out.sink->rows(outRow0 + firstRow, got, buffer.data(), rowBytes);
   }
   if (ok) jpeg_finish_decompress(&cinfo);
   // Any complaint (a damaged segment, a restart marker out of turn) leaves the file to the one-piece
   // decode, so damaged files read exactly as they always have.
-  ok = ok && !err.truncated && cinfo.err->num_warnings == 0;
+  ok = ok && cinfo.err->num_warnings == 0;
   jpeg_destroy_decompress(&cinfo);
   return ok;
 }
@@ -409,6 +422,17 @@ bool decodeJPEG(const uint8_t* d, size_t n, const DecodeRequest& req, DecodeResu
                   cinfo.image_height);
     longjmp(err.jump, 4);
   }
+  // Every block of every component costs at least one bit of entropy-coded data (its DC code, in
+  // any scan order), so a header promising more blocks than the file has bits is refused before
+  // the decoder allocates for them.
+  uint64_t blocks = 0;
+  for (int c = 0; c < cinfo.num_components; ++c)
+    blocks += uint64_t(cinfo.comp_info[c].width_in_blocks) * cinfo.comp_info[c].height_in_blocks;
+  if (blocks > uint64_t(n) * 8) {
+    std::snprintf(err.message, sizeof err.message, "image size %ux%u needs more data than the file holds",
+                  cinfo.image_width, cinfo.image_height);
+    longjmp(err.jump, 4);
+  }
   // libjpeg-turbo scales by M/8 inside the inverse DCT; take the smallest M that still covers the box.
   const int m = chooseEighths(res.info.size, res.info.orientation, req.fitSize);
   cinfo.scale_num = unsigned(m);
@@ -478,7 +502,7 @@ bool decodeJPEG(const uint8_t* d, size_t n, const DecodeRequest& req, DecodeResu
     }
     forwarder.publish(int(cinfo.output_scanline));
   }
-  if (err.truncated) {
+  if (cinfo.output_scanline < cinfo.output_height) {
     std::snprintf(err.message, sizeof err.message, "premature end of data");
     longjmp(err.jump, 5);
   }

@@ -46,6 +46,8 @@ bool isNumericType(Exiv2::TypeId t) {
   }
 }
 
+bool isXmpArray(Exiv2::TypeId t) { return t == Exiv2::xmpBag || t == Exiv2::xmpSeq || t == Exiv2::xmpAlt; }
+
 template <class Datum>
 MetadataEntry entryOf(const Datum& d) {
   MetadataEntry e;
@@ -55,9 +57,46 @@ MetadataEntry entryOf(const Datum& d) {
     const long n = std::min<long>(d.count(), 64);
     for (long i = 0; i < n; ++i) e.numbers.push_back(double(d.toFloat(i)));
   }
+  if (isXmpArray(d.typeId()))
+    for (long i = 0; i < d.count(); ++i) e.items.push_back(d.toString(i));
   e.text = d.toString();
   return e;
 }
+
+// Entries that make up the maker note: the note itself and the tags exiv2 decoded out of it.
+bool isMakerNoteDatum(const Exiv2::Exifdatum& d) {
+  return d.key() == kMakerNoteKey || d.groupName() == "MakerNote" || Exiv2::ExifTags::isMakerGroup(d.groupName());
+}
+
+// The maker note as one block: its tags (with the make, which selects the note's layout) encoded
+// as a little TIFF-structured EXIF block. Empty when the file has none.
+std::vector<uint8_t> makerNoteBlock(const Exiv2::ExifData& exif) {
+  Exiv2::ExifData notes;
+  bool any = false;
+  for (const auto& d : exif)
+    if (isMakerNoteDatum(d)) {
+      notes.add(d);
+      any = true;
+    } else if (d.key() == "Exif.Image.Make" || d.key() == "Exif.Image.Model") {
+      notes.add(d);
+    }
+  if (!any) return {};
+  Exiv2::Blob blob;
+  Exiv2::ExifParser::encode(blob, Exiv2::littleEndian, notes);
+  return {blob.begin(), blob.end()};
+}
+
+}  // namespace
+
+bool isSourceOnlyMetadataKey(const std::string& key) {
+  static const char* kSizes[] = {"Exif.Photo.PixelXDimension", "Exif.Photo.PixelYDimension", "Exif.Image.ImageWidth",
+                                 "Exif.Image.ImageLength",     "Xmp.exif.PixelXDimension",   "Xmp.exif.PixelYDimension",
+                                 "Xmp.tiff.ImageWidth",        "Xmp.tiff.ImageLength",       "Xmp.xmp.Thumbnails"};
+  if (key.rfind("Exif.Thumbnail.", 0) == 0) return true;
+  return std::any_of(std::begin(kSizes), std::end(kSizes), [&](const char* k) { return key == k; });
+}
+
+namespace {
 
 float firstNumber(const Exiv2::ExifData& exif, const char* key, float fallback) {
   auto it = exif.findKey(Exiv2::ExifKey(key));
@@ -132,9 +171,19 @@ bool readMetadata(const uint8_t* d, size_t n, const std::string& ext, ImageMetad
       if (img.get()) {
         const auto& exif = img->exifData();
         for (const auto& e : exif) {
-          // Maker notes and other large binary blobs stay in the file.
-          if (!isNumericType(e.typeId()) && e.size() > 4096) continue;
+          // Maker notes travel as one block (below); other large binary blobs stay in the file.
+          if (isMakerNoteDatum(e) || (!isNumericType(e.typeId()) && e.size() > 4096)) continue;
           out.entries.push_back(entryOf(e));
+        }
+        try {
+          if (auto block = makerNoteBlock(exif); !block.empty()) {
+            MetadataEntry note;
+            note.key = kMakerNoteKey;
+            note.bytes = std::move(block);
+            out.entries.push_back(std::move(note));
+          }
+        } catch (const std::exception&) {
+          // A maker note exiv2 cannot re-encode is left behind.
         }
         for (const auto& e : img->iptcData()) out.entries.push_back(entryOf(e));
         for (const auto& e : img->xmpData()) out.entries.push_back(entryOf(e));
@@ -164,13 +213,22 @@ bool writeMetadata(std::vector<uint8_t>& file, const std::vector<MetadataEntry>&
     // Every key written replaces all values the file had under it (IPTC keys may repeat).
     std::set<std::string> keys;
     for (const auto& e : entries) keys.insert(e.key);
-    for (auto it = exif.begin(); it != exif.end();) it = keys.count(it->key()) ? exif.erase(it) : std::next(it);
+    const bool newMakerNote = keys.count(kMakerNoteKey) != 0;
+    for (auto it = exif.begin(); it != exif.end();)
+      it = keys.count(it->key()) || (newMakerNote && isMakerNoteDatum(*it)) ? exif.erase(it) : std::next(it);
     for (auto it = iptc.begin(); it != iptc.end();) it = keys.count(it->key()) ? iptc.erase(it) : std::next(it);
     for (auto it = xmp.begin(); it != xmp.end();) it = keys.count(it->key()) ? xmp.erase(it) : std::next(it);
     for (const auto& e : entries) {
       // An entry exiv2 does not know or cannot parse is left out; the others are still written.
       try {
-        if (e.key.rfind("Exif.", 0) == 0) {
+        if (e.key == kMakerNoteKey && !e.bytes.empty()) {
+          Exiv2::ExifData notes;
+          Exiv2::ExifParser::decode(notes, e.bytes.data(), uint32_t(e.bytes.size()));
+          for (const auto& d : notes)
+            if (isMakerNoteDatum(d)) exif.add(d);
+        } else if (e.key.rfind("Exif.Thumbnail.", 0) == 0) {
+          continue;
+        } else if (e.key.rfind("Exif.", 0) == 0) {
           Exiv2::ExifKey key(e.key);
           Exiv2::TypeId type = key.defaultTypeId();
           Exiv2::Value::AutoPtr v = Exiv2::Value::create(type == Exiv2::invalidTypeId ? Exiv2::asciiString : type);
@@ -192,11 +250,38 @@ bool writeMetadata(std::vector<uint8_t>& file, const std::vector<MetadataEntry>&
           Exiv2::Value::AutoPtr v = Exiv2::Value::create(Exiv2::IptcDataSets::dataSetType(key.tag(), key.record()));
           if (v->read(e.text) == 0) iptc.add(key, v.get());
         } else if (e.key.rfind("Xmp.", 0) == 0) {
-          xmp[e.key] = e.text;
+          Exiv2::XmpKey key(e.key);
+          const Exiv2::TypeId type = Exiv2::XmpProperties::propertyType(key);
+          if (e.items.empty() && e.text.rfind("type=", 0) == 0) {
+            // An array or structure that holds the entries with paths below it ("…[1]/ns:field").
+            Exiv2::XmpTextValue v;
+            if (v.read(e.text) == 0) xmp.add(key, &v);
+          } else if (isXmpArray(type) || !e.items.empty()) {
+            Exiv2::XmpArrayValue v(isXmpArray(type) ? type : Exiv2::xmpBag);
+            for (const auto& item : e.items.empty() ? std::vector<std::string>{e.text} : e.items) v.read(item);
+            xmp.add(key, &v);
+          } else if (type == Exiv2::langAlt) {
+            Exiv2::LangAltValue v;
+            if (v.read(e.text) == 0) xmp.add(key, &v);
+          } else {
+            xmp[e.key] = e.text;
+          }
         }
       } catch (const std::exception&) {
       }
     }
+    // XMP the toolkit cannot serialise would be dropped whole: leave out what lies inside arrays
+    // and structures first, then all of it, so the rest (and the EXIF) is still written.
+    std::string packet;
+    if (!xmp.empty() && Exiv2::XmpParser::encode(packet, xmp) != 0) {
+      for (auto it = xmp.begin(); it != xmp.end();)
+        it = it->key().find_first_of("[/") != std::string::npos || it->toString().rfind("type=", 0) == 0
+                 ? xmp.erase(it)
+                 : std::next(it);
+      if (Exiv2::XmpParser::encode(packet, xmp) != 0) xmp.clear();
+    }
+    // A written picture never carries its source's thumbnail (it would show the old picture).
+    Exiv2::ExifThumb(exif).erase();
     img->writeMetadata();
     Exiv2::BasicIo& io = img->io();
     io.seek(0, Exiv2::BasicIo::beg);

@@ -199,7 +199,9 @@ std::vector<uint8_t> encodePNG(const Bitmap& src, const EncodeOptions& o, std::s
                                PNG_COLOR_TYPE_RGB_ALPHA};
   png_set_IHDR(png, pi, png_uint_32(b.width), png_uint_32(b.height), b.depth, kTypes[b.channels], PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_set_compression_level(png, 6);
+  // Level 3: on photographs about three times faster than zlib's default 6 for files some 10 %
+  // larger at 8 bits (no larger at 16); a 24 MP export is otherwise seconds of deflate.
+  png_set_compression_level(png, 3);
   if (!o.icc.empty()) png_set_iCCP(png, pi, "ICC Profile", 0, o.icc.data(), png_uint_32(o.icc.size()));
   png_write_info(png, pi);
   if (b.depth == 16) png_set_swap(png);

@@ -322,17 +322,18 @@ std::vector<uint8_t> encodeTIFF(const Bitmap& src, const EncodeOptions& o, std::
       TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, extra);
     }
     const bool jpeg = o.tiffCompression == TiffCompression::JPEG && b.depth == 8 && b.channels == 3;
-    const uint16_t comp = jpeg                                        ? COMPRESSION_JPEG
-                          : o.tiffCompression == TiffCompression::LZW ? COMPRESSION_LZW
-                          : o.tiffCompression == TiffCompression::ZIP ? COMPRESSION_ADOBE_DEFLATE
-                                                                      : COMPRESSION_NONE;
+    const uint16_t comp = jpeg                                             ? COMPRESSION_JPEG
+                          : o.tiffCompression == TiffCompression::LZW      ? COMPRESSION_LZW
+                          : o.tiffCompression == TiffCompression::ZIP      ? COMPRESSION_ADOBE_DEFLATE
+                          : o.tiffCompression == TiffCompression::PackBits ? COMPRESSION_PACKBITS
+                                                                           : COMPRESSION_NONE;
     TIFFSetField(tif, TIFFTAG_COMPRESSION, comp);
     if (jpeg) {
       TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_YCBCR);
       TIFFSetField(tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
       int q = int(o.quality * 100 + 0.5);
       TIFFSetField(tif, TIFFTAG_JPEGQUALITY, q < 1 ? 1 : q > 100 ? 100 : q);
-    } else if (comp != COMPRESSION_NONE) {
+    } else if (comp == COMPRESSION_LZW || comp == COMPRESSION_ADOBE_DEFLATE) {
       TIFFSetField(tif, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
     }
     uint32_t rows = uint32_t(std::max<size_t>(1, (256u << 10) / b.rowBytes()));

@@ -29,6 +29,49 @@ void readChunks(const uint8_t* d, size_t n, ImageInfo& info) {
   }
   WebPDemuxDelete(demux);
 }
+// The first frame of an animation as shown: libwebp's animation decoder composes it onto the
+// canvas (a frame may cover only part of it). Full size; the canvas is the picture's size.
+bool decodeFirstFrame(const uint8_t* d, size_t n, const DecodeRequest& req, DecodeResult& res, std::string* error) {
+  auto fail = [&](const char* why) {
+    if (error) *error = std::string("WebP: ") + why;
+    res.bitmap = {};
+    return false;
+  };
+  WebPAnimDecoderOptions options;
+  if (!WebPAnimDecoderOptionsInit(&options)) return fail("library mismatch");
+  options.color_mode = MODE_RGBA;
+  options.use_threads = 0;
+  WebPData data{d, n};
+  WebPAnimDecoder* decoder = WebPAnimDecoderNew(&data, &options);
+  if (!decoder) return fail("cannot read the animation");
+  WebPAnimInfo anim;
+  uint8_t* frame = nullptr;
+  int timestamp = 0;
+  const bool ok = WebPAnimDecoderGetInfo(decoder, &anim) && int(anim.canvas_width) == res.info.size.width &&
+                  int(anim.canvas_height) == res.info.size.height &&
+                  WebPAnimDecoderGetNext(decoder, &frame, &timestamp) && frame;
+  const int ch = res.info.hasAlpha ? 4 : 3;
+  if (!ok || !res.bitmap.allocate(res.info.size.width, res.info.size.height, ch, 8)) {
+    WebPAnimDecoderDelete(decoder);
+    return fail(ok ? "out of memory" : "corrupt data");
+  }
+  const size_t width = size_t(res.info.size.width);
+  for (int y = 0; y < res.info.size.height; ++y) {
+    const uint8_t* src = frame + size_t(y) * width * 4;
+    uint8_t* dst = res.bitmap.row(y);
+    if (ch == 4) {
+      std::memcpy(dst, src, width * 4);
+    } else {
+      for (size_t x = 0; x < width; ++x) std::memcpy(dst + x * 3, src + x * 4, 3);
+    }
+  }
+  WebPAnimDecoderDelete(decoder);
+  if (isCancelled(req.cancel)) return fail("cancelled");
+  res.scale = 1.0;
+  res.linear = false;
+  return true;
+}
+
 }  // namespace
 
 bool readInfoWebP(const uint8_t* d, size_t n, ImageInfo& info, std::string* error) {
@@ -55,6 +98,9 @@ bool decodeWebP(const uint8_t* d, size_t n, const DecodeRequest& req, DecodeResu
   };
   if (!readInfoWebP(d, n, res.info, error)) return false;
   if (!isAcceptableImageSize(res.info.size.width, res.info.size.height)) return fail("image size out of range");
+  WebPBitstreamFeatures features;
+  if (WebPGetFeatures(d, n, &features) == VP8_STATUS_OK && features.has_animation)
+    return decodeFirstFrame(d, n, req, res, error);
   WebPDecoderConfig config;
   if (!WebPInitDecoderConfig(&config)) return fail("library mismatch");
   // WebP scales while decoding; ask for the smallest power-of-two reduction that still covers the box.

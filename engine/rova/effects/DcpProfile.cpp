@@ -8,6 +8,8 @@
 #include <map>
 #include <mutex>
 
+#include "rova/codecs/SafeFile.h"
+
 namespace rova {
 namespace {
 
@@ -125,9 +127,9 @@ std::shared_ptr<const DcpProfile> DcpProfile::load(const std::string& path) {
     auto it = cache.find(path);
     if (it != cache.end()) return it->second;
   }
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return nullptr;
-  std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  // Camera profiles are a few megabytes at most.
+  std::vector<unsigned char> bytes;
+  if (!codecs::readFileSafely(path, uint64_t(64) << 20, bytes, nullptr)) return nullptr;
   auto profile = parse(bytes.data(), bytes.size());
   std::lock_guard<std::mutex> lock(mutex);
   cache[path] = profile;

@@ -3,12 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <mutex>
 #include <set>
 
 #include "rova/codecs/Codecs.h"
+#include "rova/codecs/SafeFile.h"
 #include "rova/reader/ImageReader.h"
 
 namespace codecs = rova::codecs;
@@ -154,7 +153,12 @@ Value propertiesFromMetadata(const rova::ImageMetadata& m) {
         case Kind::IntArray:
         case Kind::NumberArray: {
           Array a;
-          for (double x : e.numbers) a.push_back(f.kind == Kind::IntArray ? Value(int64_t(std::llround(x))) : Value(x));
+          for (double x : e.numbers) {
+            if (f.kind == Kind::IntArray)
+              a.emplace_back(int64_t(std::llround(x)));
+            else
+              a.emplace_back(x);
+          }
           put(root, f.dict, f.key, std::move(a));
           break;
         }
@@ -182,6 +186,19 @@ Value propertiesFromMetadata(const rova::ImageMetadata& m) {
       }
     }
   }
+  for (const auto& e : m.entries) {
+    if (e.key == rova::kMakerNoteKey && !e.bytes.empty()) {
+      put(root, kCGImagePropertyExifDictionary, kQVImagePropertyExifMakerNote, Bytes(e.bytes));
+    } else if (e.key.rfind("Xmp.", 0) == 0) {
+      Value v = e.text;
+      if (!e.items.empty()) {
+        Array a;
+        for (const auto& item : e.items) a.push_back(item);
+        v = std::move(a);
+      }
+      put(root, kQVImagePropertyXMPDictionary, e.key.c_str() + 4, std::move(v));
+    }
+  }
   // The orientation also stands at the top level when the file states one.
   if (const Value* tiff = root.find(kCGImagePropertyTIFFDictionary); tiff && tiff->find("Orientation"))
     root.set(kCGImagePropertyOrientation, (*tiff)["Orientation"]);
@@ -191,6 +208,28 @@ Value propertiesFromMetadata(const rova::ImageMetadata& m) {
     if (tiff->find("XResolution")) root.set(kCGImagePropertyDPIWidth, (*tiff)["XResolution"]);
     if (tiff->find("YResolution")) root.set(kCGImagePropertyDPIHeight, (*tiff)["YResolution"]);
   }
+  return root;
+}
+
+Value propertiesForImage(const CGImageRef& image) {
+  if (!image) return {};
+  Value root = Dictionary{};
+  root.set(kCGImagePropertyPixelWidth, int64_t(image->width));
+  root.set(kCGImagePropertyPixelHeight, int64_t(image->height));
+  root.set(kCGImagePropertyDepth, int64_t(image->bitsPerComponent));
+  root.set(kCGImagePropertyColorModel,
+           image->colorComponents() == 1 ? kCGImagePropertyColorModelGray : kCGImagePropertyColorModelRGB);
+  root.set(kCGImagePropertyHasAlpha, image->hasAlpha());
+  if (image->isFloat()) root.set(kCGImagePropertyIsFloat, true);
+  if (image->colorSpace && image->colorSpace->space)
+    root.set(kCGImagePropertyProfileName, image->colorSpace->space->name());
+  root.set(kCGImagePropertyOrientation, int64_t(1));
+  root.set(kCGImagePropertyDPIWidth, 72.0);
+  root.set(kCGImagePropertyDPIHeight, 72.0);
+  root.set(kCGImagePropertyTIFFDictionary, Dictionary{{kCGImagePropertyTIFFOrientation, Value(int64_t(1))},
+                                                      {"XResolution", Value(72.0)},
+                                                      {"YResolution", Value(72.0)},
+                                                      {"ResolutionUnit", Value(int64_t(2))}});
   return root;
 }
 
@@ -252,6 +291,30 @@ std::vector<rova::MetadataEntry> metadataFromProperties(const Value& props) {
       }
     }
   }
+  if (const Value* exif = props.find(kCGImagePropertyExifDictionary); exif && exif->isDictionary())
+    if (const Value* note = exif->find(kQVImagePropertyExifMakerNote); note && note->data() && !note->data()->empty()) {
+      rova::MetadataEntry e;
+      e.key = rova::kMakerNoteKey;
+      e.bytes = *note->data();
+      out.push_back(std::move(e));
+    }
+  if (const Value* xmp = props.find(kQVImagePropertyXMPDictionary); xmp && xmp->isDictionary())
+    for (const auto& [key, v] : *xmp->dictionary()) {
+      rova::MetadataEntry e;
+      e.key = "Xmp." + key;
+      if (v.isArray()) {
+        for (const auto& item : *v.array())
+          if (item.isString()) e.items.push_back(item.asString());
+        if (e.items.empty()) continue;
+      } else if (v.isString()) {
+        e.text = v.asString();
+      } else if (v.isNumber()) {
+        e.text = formatNumber(v.asDouble());
+      } else {
+        continue;
+      }
+      out.push_back(std::move(e));
+    }
   if (const Value* o = props.find(kCGImagePropertyOrientation); o && o->isNumber()) {
     std::erase_if(out, [](const rova::MetadataEntry& e) { return e.key == "Exif.Image.Orientation"; });
     out.push_back(numeric("Exif.Image.Orientation", {o->asDouble()}));
@@ -397,7 +460,7 @@ CGImageRef CGImageSourceCreateThumbnailAtIndex(const CGImageSourceRef& s, size_t
 }
 
 std::vector<std::string> CGImageSourceCopyTypeIdentifiers() {
-  return {kUTTypeJPEG, kUTTypePNG, kUTTypeTIFF, kUTTypeWebP, kUTTypeRawImage, kUTTypeDNG};
+  return {kUTTypeJPEG, kUTTypePNG, kUTTypeTIFF, kUTTypeWebP, kUTTypeJPEG2000, kUTTypeRawImage, kUTTypeDNG};
 }
 
 // ---- destinations ----
@@ -415,8 +478,8 @@ class CGImageDestination {
 namespace {
 CGImageDestinationRef makeDestination(const std::string& type, size_t count, const qv::Value& options) {
   codecs::Format f = codecs::formatForTypeIdentifier(type);
-  if (count != 1 ||
-      (f != codecs::Format::JPEG && f != codecs::Format::PNG && f != codecs::Format::TIFF && f != codecs::Format::WebP))
+  if (count != 1 || (f != codecs::Format::JPEG && f != codecs::Format::PNG && f != codecs::Format::TIFF &&
+                     f != codecs::Format::WebP && f != codecs::Format::JPEG2000))
     return nullptr;
   auto d = std::make_shared<CGImageDestination>();
   d->format = f;
@@ -424,8 +487,32 @@ CGImageDestinationRef makeDestination(const std::string& type, size_t count, con
   return d;
 }
 
+// Whether the image's alpha is at its maximum everywhere (true for an image without alpha).
+bool alphaIsOpaque(const CGImage& img) {
+  if (!img.hasAlpha()) return true;
+  const size_t comps = img.componentsPerPixel(), bytes = img.bitsPerComponent / 8;
+  const auto a = img.alphaInfo();
+  const size_t index = a == kCGImageAlphaPremultipliedFirst || a == kCGImageAlphaFirst ? 0 : comps - 1;
+  for (size_t y = 0; y < img.height; ++y) {
+    const uint8_t* p = img.row(y) + index * bytes;
+    for (size_t x = 0; x < img.width; ++x, p += comps * bytes) {
+      if (bytes == 1) {
+        if (p[0] != 0xFF) return false;
+      } else if (bytes == 2) {
+        if (p[0] != 0xFF || p[1] != 0xFF) return false;
+      } else {
+        float f;
+        std::memcpy(&f, p, 4);
+        if (!(f >= 1.f)) return false;
+      }
+    }
+  }
+  return true;
+}
+
 // The image as a codec bitmap of the wanted depth (8 or 16), alpha kept when asked and unpremultiplied.
-bool bitmapFromImage(const CGImage& img, int depth, bool keepAlpha, codecs::Bitmap& out) {
+// `opaque`: the alpha is known to be at its maximum everywhere, so there is nothing to undo.
+bool bitmapFromImage(const CGImage& img, int depth, bool keepAlpha, bool opaque, codecs::Bitmap& out) {
   const size_t comps = img.componentsPerPixel(), colours = img.colorComponents();
   if (comps == 0 || colours == 0) return false;
   const auto a = img.alphaInfo();
@@ -442,7 +529,7 @@ bool bitmapFromImage(const CGImage& img, int depth, bool keepAlpha, codecs::Bitm
   // Integer samples without premultiplied alpha map one to one: one table of every code gives the
   // same values as the per-sample arithmetic below at a fraction of its cost (an export's whole
   // bitmap passes here).
-  if (bytes <= 2 && !(premultiplied && img.hasAlpha())) {
+  if (bytes <= 2 && !(premultiplied && img.hasAlpha() && !opaque)) {
     const size_t codes = size_t(1) << (8 * bytes);
     std::vector<uint16_t> table(codes);
     for (size_t i = 0; i < codes; ++i) {
@@ -544,6 +631,57 @@ void CGImageDestinationAddImageFromSource(const CGImageDestinationRef& d, const 
   d->image = img;
 }
 
+namespace {
+codecs::TiffCompression tiffCompression(int64_t code) {
+  switch (code) {
+    case 5:
+      return codecs::TiffCompression::LZW;
+    case 8:
+    case 32946:
+      return codecs::TiffCompression::ZIP;
+    case 6:
+    case 7:
+      return codecs::TiffCompression::JPEG;
+    case 32773:
+      return codecs::TiffCompression::PackBits;
+    default:
+      return codecs::TiffCompression::None;
+  }
+}
+
+// The metadata to write for a picture of the given size: the properties' entries less what only
+// described the source (its sizes, its thumbnail), the sizes of this picture, and orientation 1
+// unless the properties state an orientation (the pixels are written as they are to be shown).
+std::vector<rova::MetadataEntry> metadataToWrite(const qv::Value& p, size_t width, size_t height) {
+  std::vector<rova::MetadataEntry> m = qv::metadataFromProperties(p);
+  std::erase_if(m, [](const rova::MetadataEntry& e) { return codecs::isSourceOnlyMetadataKey(e.key); });
+  if (m.empty()) return m;
+  auto number = [](const char* key, double v) {
+    return rova::MetadataEntry{key, std::to_string(int64_t(v)), {v}, true};
+  };
+  const bool exif = std::any_of(m.begin(), m.end(), [](auto& e) { return e.key.rfind("Exif.", 0) == 0; });
+  const bool xmp = std::any_of(m.begin(), m.end(), [](auto& e) { return e.key.rfind("Xmp.", 0) == 0; });
+  const bool statesOrientation = p.find(kCGImagePropertyOrientation) && p[kCGImagePropertyOrientation].isNumber();
+  if (exif) {
+    m.push_back(number("Exif.Photo.PixelXDimension", double(width)));
+    m.push_back(number("Exif.Photo.PixelYDimension", double(height)));
+    if (!statesOrientation &&
+        std::none_of(m.begin(), m.end(), [](auto& e) { return e.key == "Exif.Image.Orientation"; }))
+      m.push_back(number("Exif.Image.Orientation", 1));
+  }
+  if (xmp) {
+    m.push_back({"Xmp.exif.PixelXDimension", std::to_string(width), {}, false});
+    m.push_back({"Xmp.exif.PixelYDimension", std::to_string(height), {}, false});
+    // The XMP copy of the orientation says what the EXIF one says.
+    const int64_t orientation = statesOrientation ? p[kCGImagePropertyOrientation].asInt(1) : 1;
+    std::erase_if(m, [](const rova::MetadataEntry& e) { return e.key == "Xmp.tiff.Orientation"; });
+    m.push_back({"Xmp.tiff.Orientation", std::to_string(orientation), {}, false});
+  }
+  return m;
+}
+
+}  // namespace
+
 bool CGImageDestinationFinalize(const CGImageDestinationRef& d, std::string* error) {
   auto fail = [&](const std::string& why) {
     if (error) *error = why;
@@ -553,38 +691,28 @@ bool CGImageDestinationFinalize(const CGImageDestinationRef& d, std::string* err
   if (d->finalized) return fail("already written");
   d->finalized = true;
   const qv::Value& p = d->properties;
+  const CGImage& img = *d->image;
   codecs::EncodeOptions o;
   o.format = d->format;
   o.quality = std::clamp(p[kCGImageDestinationLossyCompressionQuality].asDouble(0.9), 0.0, 1.0);
   o.lossless = d->format == codecs::Format::WebP && o.quality >= 1.0;
-  const bool deep = d->image->bitsPerComponent > 8;
+  const bool deep = img.bitsPerComponent > 8;
   const int64_t wantDepth = p[kCGImagePropertyDepth].asInt(deep ? 16 : 8);
-  o.depth = (d->format == codecs::Format::PNG || d->format == codecs::Format::TIFF) && wantDepth >= 16 ? 16 : 8;
-  const int64_t comp = p[kCGImagePropertyTIFFDictionary][kCGImagePropertyTIFFCompression].asInt(1);
-  o.tiffCompression = comp == 5                    ? codecs::TiffCompression::LZW
-                      : comp == 8 || comp == 32946 ? codecs::TiffCompression::ZIP
-                      : comp == 6 || comp == 7     ? codecs::TiffCompression::JPEG
-                                                   : codecs::TiffCompression::None;
-  o.icc = CGColorSpaceCopyICCData(d->image->colorSpace);
-  o.metadata = qv::metadataFromProperties(p);
-  // Sizes in the EXIF block describe the pixels written, not the source's.
-  std::erase_if(o.metadata, [](const rova::MetadataEntry& e) {
-    return e.key == "Exif.Photo.PixelXDimension" || e.key == "Exif.Photo.PixelYDimension";
-  });
-  if (p.find(kCGImagePropertyExifDictionary)) {
-    o.metadata.push_back(
-        {"Exif.Photo.PixelXDimension", std::to_string(d->image->width), {double(d->image->width)}, true});
-    o.metadata.push_back(
-        {"Exif.Photo.PixelYDimension", std::to_string(d->image->height), {double(d->image->height)}, true});
-  }
+  const bool deepFormat =
+      d->format == codecs::Format::PNG || d->format == codecs::Format::TIFF || d->format == codecs::Format::JPEG2000;
+  o.depth = deepFormat && wantDepth >= 16 ? 16 : 8;
+  o.tiffCompression = tiffCompression(p[kCGImagePropertyTIFFDictionary][kCGImagePropertyTIFFCompression].asInt(1));
+  o.icc = CGColorSpaceCopyICCData(img.colorSpace);
+  o.metadata = metadataToWrite(p, img.width, img.height);
   std::string why;
   std::vector<uint8_t> bytes;
-  const CGImage& img = *d->image;
   const size_t comps = img.componentsPerPixel(), colours = img.colorComponents();
   const auto alpha = img.alphaInfo();
   const bool colourFirst =
       alpha != kCGImageAlphaPremultipliedFirst && alpha != kCGImageAlphaFirst && alpha != kCGImageAlphaNoneSkipFirst;
-  const bool premultiplied = img.hasAlpha() && (alpha == kCGImageAlphaPremultipliedLast);
+  // An alpha that covers nothing is not written (and needs no undoing of premultiplication).
+  const bool opaque = alphaIsOpaque(img);
+  const bool premultiplied = !opaque && alpha == kCGImageAlphaPremultipliedLast;
   if (d->format == codecs::Format::JPEG && img.bitsPerComponent == 8 && !img.isFloat() && colourFirst &&
       !premultiplied && (colours == 1 ? comps <= 2 : comps >= 3)) {
     // 8-bit colour first, as an export hands it over: the encoder reads the image's rows in place.
@@ -592,8 +720,8 @@ bool CGImageDestinationFinalize(const CGImageDestinationRef& d, std::string* err
     bytes = codecs::encodeJPEG(rows, o, &why);
   } else {
     codecs::Bitmap bitmap;
-    if (!bitmapFromImage(img, o.depth, d->format != codecs::Format::JPEG, bitmap))
-      return fail("unsupported image layout");
+    const bool keepAlpha = !opaque && d->format != codecs::Format::JPEG;
+    if (!bitmapFromImage(img, o.depth, keepAlpha, opaque, bitmap)) return fail("unsupported image layout");
     bytes = codecs::encode(bitmap, o, &why);
   }
   if (bytes.empty()) return fail(why);
@@ -601,26 +729,22 @@ bool CGImageDestinationFinalize(const CGImageDestinationRef& d, std::string* err
     *d->data = std::move(bytes);
     return true;
   }
-  // Write beside the target and move into place, so a failed write never leaves half a file.
-  const std::string tmp = d->path + ".partial";
-  {
-    std::ofstream f(tmp, std::ios::binary | std::ios::trunc);
-    if (!f) return fail("cannot write " + d->path);
-    f.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-    if (!f) {
-      std::remove(tmp.c_str());
-      return fail("cannot write " + d->path);
-    }
-  }
-  std::error_code ec;
-  std::filesystem::rename(tmp, d->path, ec);
-  if (ec) {
-    std::remove(tmp.c_str());
-    return fail("cannot write " + d->path);
-  }
-  return true;
+  // A fresh temporary file beside the target, moved into place: a failed write never leaves half a
+  // file, and the replaced file keeps its permissions.
+  return codecs::writeFileSafely(d->path, bytes.data(), bytes.size(), error);
+}
+
+std::string CGImageDestinationTypeForPath(const std::string& path) {
+  static const std::pair<const char*, const char*> kTypes[] = {
+      {"jpg", kUTTypeJPEG}, {"jpeg", kUTTypeJPEG}, {"jpe", kUTTypeJPEG},  {"png", kUTTypePNG},
+      {"tif", kUTTypeTIFF}, {"tiff", kUTTypeTIFF}, {"webp", kUTTypeWebP}, {"jp2", kUTTypeJPEG2000},
+  };
+  const std::string ext = codecs::lowerExtension(path);
+  for (const auto& [e, type] : kTypes)
+    if (ext == e) return type;
+  return {};
 }
 
 std::vector<std::string> CGImageDestinationCopyTypeIdentifiers() {
-  return {kUTTypeJPEG, kUTTypePNG, kUTTypeTIFF, kUTTypeWebP};
+  return {kUTTypeJPEG, kUTTypePNG, kUTTypeTIFF, kUTTypeWebP, kUTTypeJPEG2000};
 }

@@ -27,6 +27,26 @@ inline constexpr const char* kCGImagePropertyExifDictionary = "{Exif}";
 inline constexpr const char* kCGImagePropertyTIFFDictionary = "{TIFF}";
 inline constexpr const char* kCGImagePropertyGPSDictionary = "{GPS}";
 inline constexpr const char* kCGImagePropertyIPTCDictionary = "{IPTC}";
+// The other metadata sections a property dictionary may hold (by their names in the dictionary).
+inline constexpr const char* kCGImagePropertyGIFDictionary = "{GIF}";
+inline constexpr const char* kCGImagePropertyJFIFDictionary = "{JFIF}";
+inline constexpr const char* kCGImagePropertyPNGDictionary = "{PNG}";
+inline constexpr const char* kCGImagePropertyRawDictionary = "{Raw}";
+inline constexpr const char* kCGImagePropertyCIFFDictionary = "{CIFF}";
+inline constexpr const char* kCGImagePropertyMakerCanonDictionary = "{MakerCanon}";
+inline constexpr const char* kCGImagePropertyMakerNikonDictionary = "{MakerNikon}";
+inline constexpr const char* kCGImagePropertyMakerMinoltaDictionary = "{MakerMinolta}";
+inline constexpr const char* kCGImagePropertyMakerFujiDictionary = "{MakerFuji}";
+inline constexpr const char* kCGImagePropertyMakerOlympusDictionary = "{MakerOlympus}";
+inline constexpr const char* kCGImagePropertyMakerPentaxDictionary = "{MakerPentax}";
+inline constexpr const char* kCGImageProperty8BIMDictionary = "{8BIM}";
+inline constexpr const char* kCGImagePropertyDNGDictionary = "{DNG}";
+inline constexpr const char* kCGImagePropertyExifAuxDictionary = "{ExifAux}";
+inline constexpr const char* kCGImagePropertyOpenEXRDictionary = "{OpenEXR}";
+inline constexpr const char* kCGImagePropertyMakerAppleDictionary = "{MakerApple}";
+// XMP properties by their exiv2 key without the "Xmp." prefix ("dc.title", "xmp.Rating"): a string,
+// or an array of strings for bags, sequences and alternatives.
+inline constexpr const char* kQVImagePropertyXMPDictionary = "{XMP}";
 inline constexpr const char* kCGImagePropertyExifISOSpeedRatings = "ISOSpeedRatings";
 inline constexpr const char* kCGImagePropertyExifISOSpeed = "ISOSpeed";
 inline constexpr const char* kCGImagePropertyExifExposureTime = "ExposureTime";
@@ -38,11 +58,20 @@ inline constexpr const char* kCGImagePropertyExifExposureProgram = "ExposureProg
 inline constexpr const char* kCGImagePropertyExifDateTimeOriginal = "DateTimeOriginal";
 inline constexpr const char* kCGImagePropertyExifColorSpace = "ColorSpace";
 inline constexpr const char* kCGImagePropertyExifLensModel = "LensModel";
+inline constexpr const char* kCGImagePropertyExifPixelXDimension = "PixelXDimension";
+inline constexpr const char* kCGImagePropertyExifPixelYDimension = "PixelYDimension";
+// The maker notes as one data block (see rova::MetadataEntry), carried whole from file to file.
+inline constexpr const char* kQVImagePropertyExifMakerNote = "MakerNote";
 inline constexpr const char* kCGImagePropertyTIFFMake = "Make";
 inline constexpr const char* kCGImagePropertyTIFFModel = "Model";
 inline constexpr const char* kCGImagePropertyTIFFOrientation = "Orientation";
 inline constexpr const char* kCGImagePropertyTIFFDateTime = "DateTime";
 inline constexpr const char* kCGImagePropertyTIFFCompression = "Compression";
+inline constexpr const char* kCGImagePropertyGPSLatitude = "Latitude";
+inline constexpr const char* kCGImagePropertyGPSLatitudeRef = "LatitudeRef";
+inline constexpr const char* kCGImagePropertyGPSLongitude = "Longitude";
+inline constexpr const char* kCGImagePropertyGPSLongitudeRef = "LongitudeRef";
+inline constexpr const char* kCGImagePropertyGPSAltitude = "Altitude";
 
 // Source and thumbnail options.
 inline constexpr const char* kCGImageSourceShouldCache = "kCGImageSourceShouldCache";
@@ -62,6 +91,7 @@ inline constexpr const char* kUTTypeTIFF = "public.tiff";
 inline constexpr const char* kUTTypeWebP = "org.webmproject.webp";
 inline constexpr const char* kUTTypeRawImage = "com.adobe.raw-image";
 inline constexpr const char* kUTTypeDNG = "com.adobe.dng";
+inline constexpr const char* kUTTypeJPEG2000 = "public.jpeg-2000";
 
 class CGImageSource;
 using CGImageSourceRef = std::shared_ptr<CGImageSource>;
@@ -85,27 +115,42 @@ CGImageRef CGImageSourceCreateThumbnailAtIndex(const CGImageSourceRef& source, s
                                                const qv::Value& options = {});
 std::vector<std::string> CGImageSourceCopyTypeIdentifiers();
 
-// Destinations write one image of type "public.jpeg", "public.png", "public.tiff" or
-// "org.webmproject.webp". nullptr for any other type or a count other than 1.
+// Destinations write one image of type "public.jpeg", "public.png", "public.tiff",
+// "org.webmproject.webp" or "public.jpeg-2000". nullptr for any other type or a count other than 1.
 CGImageDestinationRef CGImageDestinationCreateWithURL(const std::string& path, const std::string& type, size_t count,
                                                       const qv::Value& options = {});
 CGImageDestinationRef CGImageDestinationCreateWithData(std::shared_ptr<std::vector<uint8_t>> data,
                                                        const std::string& type, size_t count,
                                                        const qv::Value& options = {});
 void CGImageDestinationSetProperties(const CGImageDestinationRef& dest, const qv::Value& properties);
-// properties: the property dictionary to write ({Exif}, {TIFF}, {GPS}, {IPTC}, Orientation), plus
-// kCGImageDestinationLossyCompressionQuality (0..1), Depth (8 or 16) and {TIFF} Compression
-// (1 none, 5 LZW, 7 JPEG, 8 ZIP).
+// properties: the property dictionary to write ({Exif}, {TIFF}, {GPS}, {IPTC}, {XMP}, Orientation),
+// plus kCGImageDestinationLossyCompressionQuality (0..1; 1 makes WebP and JPEG 2000 lossless),
+// Depth (8 or 16, for PNG, TIFF and JPEG 2000) and {TIFF} Compression (1 none, 5 LZW, 7 JPEG,
+// 8 ZIP, 32773 PackBits).
+//
+// What is written: the image's ICC profile; premultiplied alpha undone, and an alpha that is
+// opaque everywhere left out; the metadata with orientation 1 unless the properties state one,
+// the sizes of the written picture in place of any given, and no thumbnail.
 void CGImageDestinationAddImage(const CGImageDestinationRef& dest, const CGImageRef& image,
                                 const qv::Value& properties = {});
 // The source's image with the source's metadata, overridden by the given properties.
 void CGImageDestinationAddImageFromSource(const CGImageDestinationRef& dest, const CGImageSourceRef& source,
                                           size_t index, const qv::Value& properties = {});
+// The destination type a file name asks for by its extension ("public.jpeg" for .jpg, .jpeg and .jpe,
+// "public.png", "public.tiff" for .tif and .tiff, "org.webmproject.webp", "public.jpeg-2000" for
+// .jp2); "" when no destination
+// writes it, so a caller refuses the name instead of writing one format under another's name.
+std::string CGImageDestinationTypeForPath(const std::string& path);
 // Encodes and writes; false when there is no image, encoding fails or the file cannot be written.
+// A file is written whole or not at all: an existing file at the path stays as it was on failure.
 bool CGImageDestinationFinalize(const CGImageDestinationRef& dest, std::string* error = nullptr);
 std::vector<std::string> CGImageDestinationCopyTypeIdentifiers();
 
 namespace qv {
+// The property dictionary an image source over a bitmap's TIFF representation reports, without
+// encoding it: pixel size, depth, colour model, alpha, profile name, resolution and the {TIFF}
+// section (orientation 1, 72 pixels an inch). A null value for no image.
+Value propertiesForImage(const CGImageRef& image);
 // The property dictionary of a file's metadata as the sources report it (exposed for tests and
 // the engine-side tools).
 Value propertiesFromMetadata(const rova::ImageMetadata& metadata);

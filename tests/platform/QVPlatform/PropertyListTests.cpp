@@ -3,7 +3,12 @@
 #include <climits>
 #include <cmath>
 #include <fstream>
+#include <string>
+#include <vector>
 
+#include <sys/stat.h>
+
+#include "QVPlatform/Places.h"
 #include "QVPlatform/PropertyList.h"
 #include "common/TestSupport.h"
 
@@ -80,6 +85,91 @@ TEST(PropertyList, FailuresAreReportedNotThrown) {
   EXPECT_EQ(error.code, 3851);
   EXPECT_FALSE(std::filesystem::exists(dir / "x.plist"));
   EXPECT_FALSE(PropertyList::toBinary(Value().push(std::nan(""))));
+}
+
+namespace {
+
+// A binary property list of `depth` arrays, each holding the next (the last holds `false`); with
+// `cycle`, the last array holds the first instead.
+std::string nestedBinary(uint32_t depth, bool cycle = false) {
+  std::string out = "bplist00";
+  std::vector<uint32_t> offsets;
+  auto be32 = [&](uint32_t v) {
+    for (int s = 24; s >= 0; s -= 8) out.push_back(char(v >> s));
+  };
+  for (uint32_t i = 0; i < depth; ++i) {
+    offsets.push_back(uint32_t(out.size()));
+    out.push_back(char(0xA1));
+    be32(cycle && i + 1 == depth ? 0 : i + 1);
+  }
+  offsets.push_back(uint32_t(out.size()));
+  out.push_back(char(0x08));
+  const uint32_t table = uint32_t(out.size());
+  for (uint32_t o : offsets) be32(o);
+  out.append(6, '\0');
+  out.push_back(0);  // sort version
+  out.push_back(4);  // offset size
+  out.push_back(4);  // reference size
+  for (uint64_t v : {uint64_t(offsets.size()), uint64_t(0), uint64_t(table)})
+    for (int s = 56; s >= 0; s -= 8) out.push_back(char(v >> s));
+  return out;
+}
+
+std::string repeated(const std::string& open, const std::string& middle, const std::string& close, int n) {
+  std::string s;
+  for (int i = 0; i < n; ++i) s += open;
+  s += middle;
+  for (int i = 0; i < n; ++i) s += close;
+  return s;
+}
+
+}  // namespace
+
+// Deep nesting would overflow the stack in the parsers; it is refused with an error instead, while
+// ordinary depths still read.
+TEST(PropertyList, DeepNestingAndCyclesAreRefused) {
+  const std::string xmlHead = "<?xml version=\"1.0\"?><plist version=\"1.0\">";
+  struct Case {
+    std::string name, bytes;
+    bool json, reads;
+  } cases[] = {
+      {"xml 100", xmlHead + repeated("<array>", "<true/>", "</array>", 100) + "</plist>", false, true},
+      {"xml 200000", xmlHead + repeated("<array>", "", "</array>", 200000) + "</plist>", false, false},
+      {"xml dicts 100000", xmlHead + repeated("<dict><key>k</key>", "<dict/>", "</dict>", 100000) + "</plist>", false,
+       false},
+      {"binary 100", nestedBinary(100), false, true},
+      {"binary 200000", nestedBinary(200000), false, false},
+      {"binary cycle", nestedBinary(3, true), false, false},
+      {"json 100", repeated("[", "1", "]", 100), true, true},
+      {"json 200000", repeated("[", "", "]", 200000), true, false},
+      {"json objects 200000", repeated("{\"a\":", "1", "}", 200000), true, false},
+      {"json brackets in strings", "[\"" + std::string(100000, '[') + "\"]", true, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Error error;
+    const Value v =
+        c.json ? PropertyList::fromJSON(c.bytes, &error) : PropertyList::read(std::string_view(c.bytes), &error);
+    EXPECT_EQ(v.isNull(), !c.reads);
+    if (!c.reads) EXPECT_EQ(error.code, 3840);
+  }
+}
+
+// Paths that are not plain files end in an error with the reason: never an exception, never a wait.
+TEST(PropertyList, FoldersAndFifosAreErrorsNotCrashesOrHangs) {
+  const auto dir = solvane::test::makeTempDir("plist-special");
+  ASSERT_EQ(::mkfifo((dir / "pipe.plist").c_str(), 0600), 0);
+  std::filesystem::create_directory(dir / "folder.plist");
+  for (const char* name : {"pipe.plist", "folder.plist"}) {
+    SCOPED_TRACE(name);
+    const std::string path = (dir / name).string();
+    Error error;
+    EXPECT_TRUE(PropertyList::readFile(path, &error).isNull());
+    EXPECT_NE(error.description.find(name[0] == 'p' ? "not a regular file" : "a folder, not a file"), std::string::npos)
+        << error.description;
+    EXPECT_TRUE(PropertyList::readJSONFile(path, &error).isNull());
+    EXPECT_FALSE(qv::readFileBytes(path, &error));
+  }
 }
 
 TEST(PropertyList, JsonKeepsNumberFlavours) {

@@ -280,6 +280,35 @@ TEST_F(SmallCatalogue, PresetEntriesSetSwitchesAmountsAndValuesDownTheSublayers)
   QVIPEffectsProvider::applyPresetEntry(nullptr, entry);  // nothing to apply to
 }
 
+// A preset's numbers feed the engine: amounts outside 0..1 (a black or inverted picture) and values
+// outside a parameter's range are limited, and values that are not numbers keep the default.
+TEST_F(SmallCatalogue, PresetAmountsAndValuesAreRangeChecked) {
+  using qv::Array, qv::Dictionary;
+  const double nan = std::nan("");
+  struct Case {
+    double amount, wantAmount;
+    double value;  // of the sharpen effect's "Amount"
+  } cases[] = {{7.0, 1.0, 1e9}, {-3.0, 0.0, -1e9}, {nan, 1.0, nan}, {0.4, 0.4, 0.5}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.amount);
+    qv::Value entry(Dictionary{
+        {"Identifier", "Inner"},
+        {"Amount", c.amount},
+        {"Effects", Array{Dictionary{{"Identifier", "ROVASharpenEffect"},
+                                     {"Parameters", Dictionary{{"Amount", Dictionary{{"Value", c.value}}}}}}}}});
+    auto layer = catalogue->makeLayerWithPresetEntry(entry);
+    ASSERT_TRUE(layer);
+    EXPECT_DOUBLE_EQ(layer->amount(), c.wantAmount);
+    ASSERT_EQ(layer->effects().size(), 1u);
+    auto amount = parameter(layer->effects()[0], "Amount");
+    EXPECT_FALSE(std::isnan(amount->value()));
+    if (amount->maxValue() > amount->minValue()) {
+      EXPECT_GE(amount->value(), amount->minValue());
+      EXPECT_LE(amount->value(), amount->maxValue());
+    }
+  }
+}
+
 TEST_F(SmallCatalogue, EffectAttributesGroupsAndPresets) {
   auto layer = catalogue->makeAdjustmentLayerWithIdentifier("Grouped");
   EXPECT_EQ(layer->blendMode()->identifier(), "Screen");

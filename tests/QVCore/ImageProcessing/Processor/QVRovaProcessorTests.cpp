@@ -58,7 +58,7 @@ TEST(QVRovaProcessor, LoadsAtFitSizeAndRendersARegionLikeTheEngine) {
   auto fitted = loadAndSettle(*p, path, CGSizeMake(2000, 2000));
   ASSERT_TRUE(fitted);
   EXPECT_EQ(fitted->imageWidth(), 2000u);
-  EXPECT_EQ(fitted->imageHeight(), 1384u);  // 1800 / 1.3, truncated
+  EXPECT_EQ(fitted->imageHeight(), 1385u);  // 1800 / 1.3 = 1384.6, rounded
   EXPECT_EQ(p->canvasSize(), CGSizeMake(2600, 1800));
   ASSERT_TRUE(p->initialImageLayer());
   EXPECT_EQ(p->initialLayer()->name(), "Original Image");

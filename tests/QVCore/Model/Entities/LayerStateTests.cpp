@@ -180,6 +180,19 @@ TEST_F(LayerStateTest, ReadingChecksEveryTypeAndFallsBackToTheDefaults) {
   EXPECT_EQ(QVLayerState::stringFromSize(CGSizeMake(0.5, 3)), "{0.5, 3}");
 }
 
+// Amounts read from a state file feed the engine's mix: outside 0..1 they are limited to it.
+TEST_F(LayerStateTest, AmountsOutsideTheirRangeAreLimited) {
+  struct Case {
+    double amount, effectsAmount, wantAmount, wantEffectsAmount;
+  } cases[] = {{7, -2, 1, 0}, {-0.5, 3, 0, 1}, {0.25, 0.75, 0.25, 0.75}};
+  for (const Case& c : cases) {
+    auto s = QVLayerState::initWithDic(qv::Dictionary{{"Amount", c.amount}, {"EffectsAmount", c.effectsAmount}},
+                                       namedLayer("L"));
+    EXPECT_EQ(s->amount(), float(c.wantAmount)) << c.amount;
+    EXPECT_EQ(s->effectsAmount(), c.wantEffectsAmount) << c.effectsAmount;
+  }
+}
+
 TEST_F(LayerStateTest, TexturePathsNamingHistoryCopies) {
   struct Case {
     const char* path;

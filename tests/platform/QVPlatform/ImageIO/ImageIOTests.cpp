@@ -108,10 +108,14 @@ TEST(ImageIO, DepthCompressionAndProfileOfWrittenFiles) {
   auto img16 = CGImageCreate(w, h, 16, 48, w * 6, CGColorSpaceCreateWithName(kCGColorSpaceAdobeRGB1998),
                              kCGImageAlphaNone | kCGBitmapByteOrder16Little, buf);
   ASSERT_TRUE(img16);
-  for (int compression : {1, 5, 8}) {
+  for (int compression : {1, 5, 8, 32773}) {
     SCOPED_TRACE(compression);
     Value props = qv::Dictionary{{"Depth", 16}, {"{TIFF}", qv::Dictionary{{"Compression", compression}}}};
     auto data = writeToData(img16, kUTTypeTIFF, props);
+    rova::ImageMetadata m;
+    rova::codecs::readMetadata(data->data(), data->size(), "tif", m);
+    ASSERT_TRUE(m.find("Exif.Image.Compression"));
+    EXPECT_EQ(m.find("Exif.Image.Compression")->numbers.at(0), compression == 8 ? 8 : compression);
     auto src = CGImageSourceCreateWithData(*data);
     ASSERT_TRUE(src);
     Value p = CGImageSourceCopyPropertiesAtIndex(src, 0);
@@ -121,6 +125,19 @@ TEST(ImageIO, DepthCompressionAndProfileOfWrittenFiles) {
     ASSERT_TRUE(back);
     EXPECT_EQ(back->bitsPerComponent, 16u);
     EXPECT_EQ(0, std::memcmp(back->data->data(), buf->data(), buf->size()));  // lossless, exact
+  }
+  // JPEG 2000 at quality 1 is reversible: 16 bits and the profile kept, every sample exact.
+  {
+    auto src = CGImageSourceCreateWithData(
+        *writeToData(img16, kUTTypeJPEG2000, Value(qv::Dictionary{{kCGImageDestinationLossyCompressionQuality, 1.0}})));
+    ASSERT_TRUE(src);
+    EXPECT_EQ(CGImageSourceGetType(src), kUTTypeJPEG2000);
+    Value p = CGImageSourceCopyPropertiesAtIndex(src, 0);
+    EXPECT_EQ(p[kCGImagePropertyDepth].asInt(), 16);
+    EXPECT_EQ(p[kCGImagePropertyProfileName].asString(), "Adobe RGB (1998)");
+    auto back = CGImageSourceCreateImageAtIndex(src, 0);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(0, std::memcmp(back->data->data(), buf->data(), buf->size()));
   }
   // The same image as PNG without a depth asked: 16 bits kept; as JPEG: 8 bits.
   auto png = CGImageSourceCreateWithData(*writeToData(img16, kUTTypePNG, {}));
@@ -228,6 +245,30 @@ TEST(ImageIO, AlphaIsKeptWhereTheFormatHasIt) {
   auto jpeg = CGImageSourceCreateImageAtIndex(CGImageSourceCreateWithData(*writeToData(img, kUTTypeJPEG, {})), 0);
   ASSERT_TRUE(jpeg);
   EXPECT_FALSE(jpeg->hasAlpha());
+
+  // Every format with alpha keeps a real one, unpremultiplied; an alpha opaque everywhere (8 or
+  // 16 bits, premultiplied or not) is left out.
+  auto opaque8 = std::make_shared<std::vector<uint8_t>>(*buf);
+  for (size_t i = 0; i < w * h; ++i) (*opaque8)[i * 4 + 3] = 255;
+  auto opaque16 = std::make_shared<std::vector<uint8_t>>(w * h * 8, uint8_t(0xFF));
+  const CGImageRef opaque[] = {
+      CGImageCreate(w, h, 8, 32, w * 4, CGColorSpaceCreateDeviceRGB(), kCGImageAlphaPremultipliedLast, opaque8),
+      CGImageCreate(w, h, 16, 64, w * 8, CGColorSpaceCreateDeviceRGB(),
+                    kCGImageAlphaLast | kCGBitmapByteOrder16Little, opaque16)};
+  const Value lossless = qv::Dictionary{{kCGImageDestinationLossyCompressionQuality, 1.0}};
+  for (const char* type : {kUTTypePNG, kUTTypeTIFF, kUTTypeWebP, kUTTypeJPEG2000}) {
+    SCOPED_TRACE(type);
+    auto kept = CGImageSourceCreateImageAtIndex(CGImageSourceCreateWithData(*writeToData(img, type, lossless)), 0);
+    ASSERT_TRUE(kept);
+    ASSERT_TRUE(kept->hasAlpha());
+    EXPECT_NEAR(kept->row(3)[3 * 4], 199, 1);
+    EXPECT_EQ(kept->row(3)[3 * 4 + 3], 128);
+    for (const auto& o : opaque) {
+      ASSERT_TRUE(o);
+      auto src = CGImageSourceCreateWithData(*writeToData(o, type, lossless));
+      EXPECT_FALSE(CGImageSourceCopyPropertiesAtIndex(src, 0)[kCGImagePropertyHasAlpha].asBool(true));
+    }
+  }
 }
 
 // Bitmaps as the export hands them over (RGB plus an ignored fourth component, 8 or 16 bits, either

@@ -1,0 +1,146 @@
+#include "Ombrel/Classes/Business/ExportManager/QVImageSaver.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+
+#include "QVCore/Utils/QVImageUtils.h"
+#include "QVPlatform/ImageIO/QVShareManager.h"
+#include "QVPlatform/Localization.h"
+
+namespace {
+
+// The metadata sections whose entries the source file adds to the written image's, in order.
+constexpr const char* kMergedSections[] = {
+    kCGImagePropertyTIFFDictionary,        kCGImagePropertyGIFDictionary,
+    kCGImagePropertyJFIFDictionary,        kCGImagePropertyExifDictionary,
+    kCGImagePropertyPNGDictionary,         kCGImagePropertyIPTCDictionary,
+    kCGImagePropertyGPSDictionary,         kCGImagePropertyRawDictionary,
+    kCGImagePropertyCIFFDictionary,        kCGImagePropertyMakerCanonDictionary,
+    kCGImagePropertyMakerNikonDictionary,  kCGImagePropertyMakerMinoltaDictionary,
+    kCGImagePropertyMakerFujiDictionary,   kCGImagePropertyMakerOlympusDictionary,
+    kCGImagePropertyMakerPentaxDictionary, kCGImageProperty8BIMDictionary,
+    kCGImagePropertyDNGDictionary,         kCGImagePropertyExifAuxDictionary,
+    kCGImagePropertyOpenEXRDictionary,     kCGImagePropertyMakerAppleDictionary,
+};
+
+bool equalsIgnoringCase(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
+           return std::tolower(x) == std::tolower(y);
+         });
+}
+
+// Adds the entries of `from` to `into` (both dictionaries); `from` wins where both have a key.
+void addEntries(qv::Value& into, const qv::Value& from) {
+  if (!from.isDictionary() || !into.isDictionary()) return;
+  for (const auto& [key, value] : *from.dictionary()) into.set(key, value);
+}
+
+qv::Error makeError(int64_t code, const char* text, const std::string& reason) {
+  qv::Dictionary info{{"NSLocalizedDescription", qv::Value(qv::QVSLocalization::localizedStringForKey(text))}};
+  if (!reason.empty()) info.emplace("reason", qv::Value(reason));
+  return qv::Error(kQVImageSaverErrorDomain, code, qv::QVSLocalization::localizedStringForKey(text), std::move(info));
+}
+
+}  // namespace
+
+qv::Error QVImageSaver::imageSourceError() {
+  return makeError(kQVImageSaverErrorCreateSource, "Failed to create image source", {});
+}
+
+qv::Error QVImageSaver::imageSaveError(const std::string& reason) {
+  return makeError(kQVImageSaverErrorSave, "Failed to save image source", reason);
+}
+
+qv::Value QVImageSaver::mergedImageProperties(const qv::Value& imageProperties, const qv::Value& sourceProperties,
+                                              const FormatOptions* format) {
+  if (!imageProperties.isDictionary()) return {};
+  // Top level: the rendered image's values win; a section only one side has is taken whole.
+  qv::Value merged = qv::Dictionary{};
+  addEntries(merged, sourceProperties);
+  addEntries(merged, imageProperties);
+  // Inside the metadata sections both have, the source file's values win.
+  if (sourceProperties.isDictionary())
+    for (const char* section : kMergedSections) {
+      const qv::Value* from = sourceProperties.find(section);
+      if (!from || !merged.find(section) || !merged[section].isDictionary()) continue;
+      qv::Value combined = merged[section];
+      addEntries(combined, *from);
+      merged.set(section, std::move(combined));
+    }
+  if (merged.find(kCGImagePropertyTIFFDictionary) && merged[kCGImagePropertyTIFFDictionary].isDictionary()) {
+    qv::Value tiff = merged[kCGImagePropertyTIFFDictionary];
+    if (!format || !equalsIgnoringCase(format->exportType, kUTTypeTIFF)) {
+      tiff.set(kCGImagePropertyTIFFCompression, int64_t(5));
+    } else if (format->tiffImageProperties) {
+      tiff.set(kCGImagePropertyTIFFCompression, format->tiffImageProperties->compressionType);
+      merged.set(kCGImagePropertyDepth, format->tiffImageProperties->depth);
+    } else {
+      tiff.erase(kCGImagePropertyTIFFCompression);
+      merged.erase(kCGImagePropertyDepth);
+    }
+    merged.set(kCGImagePropertyTIFFDictionary, std::move(tiff));
+  }
+  // Without a format there is no quality to state: the writer's own default holds, rather than 0.
+  if (format) merged.set(kCGImageDestinationLossyCompressionQuality, format->quality);
+  return merged;
+}
+
+qv::Value QVImageSaver::imagePropertiesForImageSource(const qv::Value& imageProperties,
+                                                      const std::string& originalImagePath,
+                                                      const FormatOptions* formatOptions) {
+  if (!imageProperties.isDictionary()) return {};
+  return mergedImageProperties(imageProperties, QVImageUtils::imagePropertiesAtPath(originalImagePath), formatOptions);
+}
+
+std::optional<qv::Error> QVImageSaver::saveImage(const NSImageRef& image, const std::string& fromPath,
+                                                 const std::string& toPath, const std::string& imageType,
+                                                 bool shouldOverwrite, const FormatOptions* formatOptions,
+                                                 const FilenameCollisionBlock& filenameCollisionBlock) {
+  CGImageRef bitmap = image ? image->CGImage() : nullptr;
+  if (!bitmap) return imageSourceError();
+  const qv::Value properties = imagePropertiesForImageSource(qv::propertiesForImage(bitmap), fromPath, formatOptions);
+  std::string target = toPath;
+  std::error_code ec;
+  if (!shouldOverwrite && filenameCollisionBlock && std::filesystem::exists(target, ec))
+    target = filenameCollisionBlock(target);
+  std::string reason;
+  if (!QVShareManager::shared().saveImage(bitmap, target, imageType, properties, &reason))
+    return imageSaveError(reason);
+  return std::nullopt;
+}
+
+qv::Value QVImageSaver::mergedExportProperties(const qv::Value& sourceProperties, int64_t sourceDepth,
+                                               const QVImageExportOptions& options) {
+  qv::Value merged = sourceProperties.isDictionary() ? sourceProperties : qv::Value(qv::Dictionary{});
+  const qv::Value* sourceTiff = merged.find(kCGImagePropertyTIFFDictionary);
+  qv::Value tiff = sourceTiff ? *sourceTiff : qv::Value();
+  qv::Value params = options.paramsDic().isDictionary() ? options.paramsDic() : qv::Value(qv::Dictionary{});
+  params.set(kCGImagePropertyDepth, sourceDepth);
+  if (tiff.isDictionary())
+    if (const qv::Value* optionTiff = params.find(kCGImagePropertyTIFFDictionary)) addEntries(tiff, *optionTiff);
+  addEntries(merged, params);
+  if (tiff.isDictionary())
+    merged.set(kCGImagePropertyTIFFDictionary, std::move(tiff));
+  else
+    merged.erase(kCGImagePropertyTIFFDictionary);
+  return merged;
+}
+
+qv::Value QVImageSaver::imagePropertiesForExportOptions(const std::string& originalImagePath,
+                                                        const QVImageExportOptions& options) {
+  return mergedExportProperties(QVImageUtils::imagePropertiesAtPath(originalImagePath),
+                                QVImageUtils::colorDepthAtPath(originalImagePath), options);
+}
+
+std::optional<qv::Error> QVImageSaver::saveImageWithOptions(const NSImageRef& image, const std::string& inPath,
+                                                            const std::string& outPath,
+                                                            const QVImageExportOptions& options) {
+  CGImageRef bitmap = image ? image->CGImage() : nullptr;
+  if (!bitmap) return imageSourceError();
+  std::string reason;
+  if (!QVShareManager::shared().saveImage(bitmap, outPath, options.type(),
+                                          imagePropertiesForExportOptions(inPath, options), &reason))
+    return imageSaveError(reason);
+  return std::nullopt;
+}
