@@ -59,6 +59,9 @@ std::unique_ptr<EffectKernel> AutoToneEffect::makeKernel(const ParameterList& p,
   if (amount <= 0 || !context) return nullptr;
   // The RAW variant runs after the RAW development, which brightens the camera data by a baseline.
   auto analysis = enhance_analysis::shared(context, raw_ ? enhance_analysis::kRawDevelopBaselineEV : 0);
+  // Nothing to correct and no sharpening before it whose overshoot the ceiling would have to catch:
+  // the picture is left exactly as it is.
+  if (analysis->tone.isIdentity() && analysis->sharpenNeed <= 0) return nullptr;
   return std::make_unique<ToneKernel>(analysis->tone, amount);
 }
 
