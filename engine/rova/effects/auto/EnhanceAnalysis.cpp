@@ -51,6 +51,7 @@ constexpr double kLowQuantile = 0.002, kHighQuantile = 0.998;
 constexpr double kClipDeadZone = 0.01, kOverDeadZoneEV = 0.4;
 constexpr double kMidAim = 0.18;  // linear luminance of the mid-tones' aim
 constexpr double kMaxDarkenEV = 1.2;
+constexpr double kPileUpDeadZone = 0.3;
 constexpr double kDarkMidDeadZoneEV = 2.5;  // a dark median inside this is the picture's key
 constexpr double kMaxMidLiftEV = 1.0;
 // Linear value where the roll-off of a picture brighter than white starts.
@@ -148,7 +149,8 @@ IlluminantEstimate estimateIlluminant(const ImageDataRGBf& img) {
   auto lit = [nearBlack](const float* c) {
     return tone::luminance(c) >= nearBlack && c[0] >= 0 && c[1] >= 0 && c[2] >= 0;
   };
-  // Grey edge and shades of grey leave clipped pixels out: their clipped channel is wrong.
+  // Grey edge leaves clipped pixels out: an edge into a clipped area has the wrong colour. Shades of
+  // grey and bright pixels keep them (see below).
   auto usable = [&lit](const float* c) { return std::max({c[0], c[1], c[2]}) < kClipped && lit(c); };
   double sog[3] = {0, 0, 0}, edge[3] = {0, 0, 0};
   size_t nSog = 0, nEdge = 0, all = 0, clipped = 0;
@@ -161,13 +163,14 @@ IlluminantEstimate estimateIlluminant(const ImageDataRGBf& img) {
       const float* c = row + 3 * x;
       ++all;
       if (std::max({c[0], c[1], c[2]}) >= kClipped) ++clipped;
-      if (lit(c)) brightness.push_back(c[0] + c[1] + c[2]);
-      if (!usable(c)) continue;
+      if (!lit(c)) continue;
+      brightness.push_back(c[0] + c[1] + c[2]);
       for (int k = 0; k < 3; ++k) {
         const double v2 = double(c[k]) * c[k];
         sog[k] += v2 * v2 * v2;  // the norm-6 power, without pow() for each pixel
       }
       ++nSog;
+      if (!usable(c)) continue;
       // Differences two pixels apart (the analysis image is already an area reduction, which is the
       // smoothing the grey-edge estimate asks for).
       const float* right = x + 2 < w ? c + 6 : nullptr;
@@ -189,10 +192,10 @@ IlluminantEstimate estimateIlluminant(const ImageDataRGBf& img) {
     for (int k = 0; k < 3; ++k) e.greyEdge[k] = std::pow(edge[k] / double(nEdge), 1.0 / kGreyEdgeNorm);
   else
     e.greyEdge = e.shadesOfGrey;
-  // The brightest 2 % of the lit pixels, clipped ones included: a highlight at white in every channel
-  // says "no cast" (an over-exposed white stays white under any correction), one clipped in a single
-  // channel still gives the ratio of the other two. Leaving them out leaves the brightest coloured
-  // surfaces (an orange flame, warm wood) to speak for the light.
+  // The brightest 2 % of the lit pixels. Here and in shades of grey clipped pixels count as they are:
+  // a highlight at white in every channel says "no cast" (an over-exposed white stays white), one
+  // clipped in a single channel still gives the ratio of the other two. Leaving them out leaves the
+  // brightest coloured surfaces (lamp-lit metal, warm wood) to speak for the light.
   const double threshold = quantile(brightness, 1 - kBrightPixelShare);
   double bright[3] = {0, 0, 0};
   size_t nBright = 0;
@@ -336,9 +339,11 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
 
   // The picture after the colour layer (samples only: a quarter of the pixels).
   std::vector<std::array<float, 3>> px;
+  std::vector<bool> receivedClipped;
   px.reserve(img->pixelCount() / 4 + 1);
   auto_support::forAnalysisPixels(*img, [&](const float* c) {
     px.push_back({std::max(0.f, c[0] * gains[0]), std::max(0.f, c[1] * gains[1]), std::max(0.f, c[2] * gains[2])});
+    receivedClipped.push_back(std::max({c[0], c[1], c[2]}) >= kClipped);
   });
   if (px.empty()) return a;
 
@@ -381,21 +386,32 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
   auto levelled = std::make_unique<Table>([&](double x) { return t.apply(x); });
   std::vector<float> lum;
   lum.reserve(px.size());
-  size_t clipped = 0;
-  for (auto& c : px) {
+  size_t clipped = 0, topStop = 0;
+  for (size_t i = 0; i < px.size(); ++i) {
+    const auto& c = px[i];
     float d[3];
     for (int k = 0; k < 3; ++k) d[k] = (*levelled)(c[k]);
     lum.push_back(tone::luminance(d));
-    if (std::max({c[0], c[1], c[2]}) >= kClipped) ++clipped;  // the levels never clip
+    // Clipped as received and still near white after the colour layer's gains: a cast that clipped
+    // one channel (red under a warm light) is no over-exposure, the gains take that channel well
+    // back under white. (The levels never clip.)
+    const float top = std::max({c[0], c[1], c[2]});
+    if (receivedClipped[i] && top >= kClipped * 0.9f)
+      ++clipped;
+    else if (top >= kClipped / 2)
+      ++topStop;
   }
-  // Clipped after the colour layer's gains: a cast that clipped one channel (red under a warm light) is
-  // no over-exposure, and the gains take that channel back under white.
   const double median = quantile(lum, 0.5), clippedShare = double(clipped) / double(px.size());
   const double overEV = median > 0 ? beyondDeadZone(std::log2(median / kMidAim), kOverDeadZoneEV) : 0;
-  if (overEV > 0 && clippedShare > kClipDeadZone) {
+  // A pile-up at white: the clipped pixels against those in the stop under white. Near its top a
+  // photo's histogram holds about as much in each stop, so a clipped mass as large as the stop
+  // under it means about a stop was lost (good photos, a lamp or the sun blown, stay under 0.2).
+  const double pileUp = double(clipped) / double(std::max<size_t>(topStop, 1));
+  const double lostEV = beyondDeadZone(pileUp, kPileUpDeadZone) > 0 ? std::log2(1 + pileUp) : 0;
+  if ((overEV > 0 || lostEV > 0) && clippedShare > kClipDeadZone) {
     // Over-exposed: the clipped share says so (a bright scene without clipping is left bright), the
-    // mid-tones say by how much.
-    const double ev = std::min(kMaxDarkenEV, overEV);
+    // mid-tones or the pile-up at white say by how much (a night scene's mid-tones stay dark).
+    const double ev = std::min(kMaxDarkenEV, std::max(overEV, lostEV));
     const double sure = auto_support::smoothstep(kClipDeadZone / 2, 2 * kClipDeadZone, clippedShare);
     t.exposureGain = std::exp2(-ev * sure);
     t.shoulderWhite = 0.92;
