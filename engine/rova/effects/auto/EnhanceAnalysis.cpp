@@ -43,7 +43,7 @@ constexpr double kBlackTypical = 0.01, kBlackDeadZone = 0.05;
 constexpr double kWhiteTypical = 0.01, kWhiteDeadZone = 0.12;
 // Stretching the white end never brings the mid-tones (linear luminance) past this: a picture
 // without highlights (an overcast scene, a flat photo) keeps its key.
-constexpr double kStretchMedianCap = 0.22;
+constexpr double kStretchMedianCap = 0.20;
 constexpr double kLowQuantile = 0.002, kHighQuantile = 0.998;
 
 // Exposure: a share of clipped pixels over this (on top of what good photos show) with mid-tones

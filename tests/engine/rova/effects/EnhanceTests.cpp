@@ -274,13 +274,13 @@ TEST(Enhance, FadedPhotoRegainsItsTonalRange) {
 TEST(Enhance, GoodPhotoChangesLittleAndGainsNoClipping) {
   // Mean CIEDE2000 to the original: a good photo is left alone (measured: astronaut, coffee and
   // rocket 0.00: no layer makes a kernel). A flat photo such as chelsea (its brightest pixels far from
-  // white) may change more: it is brightened a little (2.61; mean of the four 0.65).
+  // white) may change more: its white end is stretched a little (0.65; mean of the four 0.16).
   struct Case {
     const char* name;
     double maxMeanDeltaE;
   };
   double sum = 0;
-  for (Case c : {Case{"astronaut", 0.1}, Case{"coffee", 0.1}, Case{"rocket", 0.1}, Case{"chelsea", 3.0}}) {
+  for (Case c : {Case{"astronaut", 0.1}, Case{"coffee", 0.1}, Case{"rocket", 0.1}, Case{"chelsea", 1.0}}) {
     auto original = photo(c.name);
     ASSERT_TRUE(original) << c.name;
     auto out = enhanced(original);
@@ -291,7 +291,7 @@ TEST(Enhance, GoodPhotoChangesLittleAndGainsNoClipping) {
     sum += difference;
     EXPECT_LE(clippedPixels(*out), clippedPixels(*source)) << c.name;
   }
-  EXPECT_LT(sum / 4, 0.8);
+  EXPECT_LT(sum / 4, 0.25);
 }
 
 // The finishing layers act only on measured need: on good photos they make no kernel at all.
