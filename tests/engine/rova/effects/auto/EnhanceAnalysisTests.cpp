@@ -100,3 +100,26 @@ TEST(EnhanceAnalysis, OneColouredSceneIsNotTakenForACast) {
   EXPECT_GT(ea::angularErrorDegrees(a.illuminant.unconstrained, {1, 1, 1}), 35);
   EXPECT_LT(a.colourStrength, 0.1);
 }
+
+// Over-exposure is told by clipping that stays near white after the colour correction: a photo a stop
+// too bright is darkened, a night scene too (its mid-tones stay dark, the pile-up of clipped pixels
+// against the stop under white says it); a good photo with a blown lamp and a cast that clipped one
+// channel are not.
+TEST(EnhanceAnalysis, OverExposureIsToldByClippingThatStaysNearWhite) {
+  struct Case {
+    const char* photo;
+    std::array<float, 3> light;
+    bool darkened;
+  };
+  for (Case c : {Case{"astronaut", {2, 2, 2}, true}, Case{"rocket", {2, 2, 2}, true}, Case{"rocket", {1, 1, 1}, false},
+                 Case{"astronaut", {1, 1, 1}, false}, Case{"ihc", {1.35f, 1, 0.6f}, false},
+                 Case{"astronaut", {1.35f, 1, 0.6f}, false}}) {
+    auto image = analysisImageOf(c.photo, c.light);
+    ASSERT_TRUE(image) << c.photo;
+    const double gain = ea::analyse(*image).tone.exposureGain;
+    if (c.darkened)
+      EXPECT_LT(gain, 0.75) << c.photo << " x" << c.light[0];
+    else
+      EXPECT_EQ(gain, 1) << c.photo << " x" << c.light[0];
+  }
+}
