@@ -51,6 +51,8 @@ constexpr double kLowQuantile = 0.002, kHighQuantile = 0.998;
 constexpr double kClipDeadZone = 0.01, kOverDeadZoneEV = 0.4;
 constexpr double kMidAim = 0.18;  // linear luminance of the mid-tones' aim
 constexpr double kMaxDarkenEV = 1.2;
+// Clipped pixels against those in the stop under white: good photos (a lamp, a flame blown) show
+// up to about 0.15, photos a stop over 0.9 and more.
 constexpr double kPileUpDeadZone = 0.3;
 constexpr double kDarkMidDeadZoneEV = 2.5;  // a dark median inside this is the picture's key
 constexpr double kMaxMidLiftEV = 1.0;
@@ -105,6 +107,8 @@ Illuminant unit(const Illuminant& e) {
 // (10000 K); the part of the estimate off the nearer ray on the magenta side keeps kMagentaKept.
 constexpr double kMagentaKept = 0.3;
 std::pair<double, double> towardsPlausibleLight(double lr, double lb) {
+  // Unit directions: illuminant A in linear Rec. 709 is (1.845, 0.826, 0.233), log chromaticity
+  // (0.804, -1.264); a 10000 K daylight (0.871, 0.995, 1.429), (-0.133, 0.362).
   static const double warm[2] = {0.804 / 1.498, -1.264 / 1.498}, cool[2] = {-0.133 / 0.3857, 0.362 / 0.3857};
   const double tw = lr * warm[0] + lb * warm[1], tc = lr * cool[0] + lb * cool[1];
   const double* ray = tw >= tc ? warm : cool;
@@ -407,7 +411,7 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
   // photo's histogram holds about as much in each stop, so a clipped mass as large as the stop
   // under it means about a stop was lost (good photos, a lamp or the sun blown, stay under 0.2).
   const double pileUp = double(clipped) / double(std::max<size_t>(topStop, 1));
-  const double lostEV = beyondDeadZone(pileUp, kPileUpDeadZone) > 0 ? std::log2(1 + pileUp) : 0;
+  const double lostEV = std::log2(1 + beyondDeadZone(pileUp, kPileUpDeadZone));
   if ((overEV > 0 || lostEV > 0) && clippedShare > kClipDeadZone) {
     // Over-exposed: the clipped share says so (a bright scene without clipping is left bright), the
     // mid-tones or the pile-up at white say by how much (a night scene's mid-tones stay dark).

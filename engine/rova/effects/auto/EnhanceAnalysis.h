@@ -36,11 +36,12 @@ struct IlluminantEstimate {
   Illuminant consensus{1, 1, 1};      // in log chromaticity, halfway between grey edge and the median of the three
   Illuminant unconstrained{1, 1, 1};  // the consensus before the pull towards plausible lights
   double spreadDegrees = 0;           // largest angle between two of the three estimates
-  double clippedShare = 0;            // share of pixels with a channel at white (left out of every estimate)
+  double clippedShare = 0;            // share of pixels with a channel at white (left out of grey edge)
 };
 
-// The three estimators on linear light, clipped and near-black pixels left out:
-//  - grey edge (first order, Minkowski norm 12): the average reflectance difference is achromatic;
+// The three estimators on linear light, near-black pixels left out:
+//  - grey edge (first order, Minkowski norm 12, clipped pixels left out): the average reflectance
+//    difference is achromatic;
 //  - shades of grey (norm 6): the norm-6 mean of each channel;
 //  - bright pixels: the mean of the brightest 2 % of the pixels, clipped ones included.
 // The consensus keeps only a little of any magenta part off the locus of plausible lights.
