@@ -253,6 +253,33 @@ TEST(Enhance, StrongColourCastLeavesNeutralGreysNeutral) {
   EXPECT_LT(std::hypot(sa / n, sb / n), 4.0);
 }
 
+// A photo a stop too bright is darkened, and its clipped highlights keep their hue: a white cup
+// clipped in red and green with blue a little under white stays a pale white, not yellow-green
+// (the shoulder squeezing the clipped channels while blue keeps the body's gain).
+TEST(Enhance, OverExposedHighlightsKeepTheirHue) {
+  auto original = photo("coffee");
+  ASSERT_TRUE(original);
+  auto bright = changed(original, [](float* c) {
+    for (int k = 0; k < 3; ++k) c[k] = std::min(1.f, 2 * c[k]);
+  });
+  auto out = enhanced(bright);
+  ASSERT_TRUE(out);
+  auto in = bright->imageData();
+  size_t n = 0, kept = 0;
+  double before = 0, after = 0;
+  for (size_t i = 0; i < in->pixelCount(); ++i) {
+    const float* c = in->floats() + 3 * i;
+    if (c[0] < 1 || c[1] < 1 || c[2] < 0.8f || c[2] > 0.95f) continue;
+    const float* o = out->floats() + 3 * i;
+    ++n;
+    before += lum(c), after += lum(o);
+    if (o[2] / std::max(o[1], 1e-6f) > 0.9f * c[2]) ++kept;
+  }
+  ASSERT_GT(n, 100u);
+  EXPECT_LT(after, 0.95 * before);  // darkened
+  EXPECT_GT(kept, 0.95 * double(n));
+}
+
 TEST(Enhance, FadedPhotoRegainsItsTonalRange) {
   for (const char* name : kPhotos) {
     auto original = photo(name);
