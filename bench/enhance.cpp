@@ -8,7 +8,9 @@
 //   bench_enhance --quality [OUTDIR]
 //       Spoils each photo of tests/data/enhance in each way (also usable with --before: darken,
 //       brighten, cast, coolcast, fade, darkcool, noise), enhances it and prints the mean CIEDE2000 to
-//       the original per spoiler and per photo, then what each layer adds on the unspoilt photos.
+//       the original per spoiler (over the four photographs the targets are set on, and over all) and
+//       per photo, then what each layer adds on the unspoilt photographs. With SOLVANE_BENCH_VERBOSE=1
+//       also what the analysis decided for each, and the illuminant's mean error per spoiler.
 //   bench_enhance --speed [WIDTH HEIGHT]
 //       Makes a photograph-like JPEG (6000 x 4000 by default) and times, with the default preset,
 //       the full-size render and the 2000 x 2000 preview beside the libjpeg-turbo decode and encode
