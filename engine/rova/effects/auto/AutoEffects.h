@@ -7,14 +7,16 @@
 // correction, 0 no change), so a layer stack built from them stays editable.
 //
 //  - ROVAAutoToneEffect: levels from the channel extremes (a veil lifted, a short white end
-//    stretched), a darkening gain with a soft shoulder for a clipped, over-exposed picture, a small
-//    mid-tone lift for one still dark; one curve applied alike to R, G and B.
+//    stretched), a darkening gain with a soft shoulder for a clipped, over-exposed picture (bright
+//    mid-tones or a pile-up of clipped pixels say by how much), a small mid-tone lift for one still
+//    dark; one curve applied alike to R, G and B, and no kernel when there is nothing to correct.
 //  - ROVALocalContrastEffect: an edge-aware base/detail split of log luminance (guided filter): the
 //    base opens deep shadows and holds bright areas, the detail is lifted a little. No halos: the
 //    base follows strong edges.
 //  - ROVAAutoColorEffect: automatic white balance from the consensus of three illuminant
-//    estimators (grey edge, shades of grey, bright pixels) on linear light without clipped pixels;
-//    a cast beyond the estimators' own error is removed, a slight warmth is kept. With "Remainder" at 1 it applies only
+//    estimators (grey edge, shades of grey, bright pixels) on linear light, pulled towards the lights
+//    a photographer meets (little of a magenta part is kept); a cast beyond the estimators' own
+//    error is removed, a slight warmth is kept. With "Remainder" at 1 it applies only
 //    the part an ordinary layer keeps, so the two together neutralise fully (the automatic colour temperature).
 //  - ROVAVibranceEffect: vibrance when the picture is less colourful than natural photos are; skin
 //    tones and neutral greys are protected, colours never leave the displayable range.

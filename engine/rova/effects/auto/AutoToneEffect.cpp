@@ -23,13 +23,37 @@ class ToneKernel : public EffectKernel {
     }
     for (int i = 0; i < kLut; ++i) pairs_[i][0] = lut[i], pairs_[i][1] = lut[std::min(i + 1, kLut - 1)];
     topScale_ = lut.back() / (kMaxRoot * kMaxRoot);
+    keepClippedHue_ = curve.exposureGain < 1 && amount > 0;
   }
   void applyRow(float* px, int n, int, int) const override {
     using namespace auto_support::simd;
     const float topScale = topScale_;
+    if (!keepClippedHue_) {
+      forPixels4(
+          px, n, [&](F4 & r, F4 & g, F4 & b) __attribute__((always_inline)) {
+            r = map(r, topScale), g = map(g, topScale), b = map(b, topScale);
+          });
+      return;
+    }
+    // Darkening a clipped picture: where channels reached white, the shoulder would squeeze them while
+    // the channel under them keeps the body's gain, which turns a clipped highlight's faint tint into
+    // a strong one (an overexposed white cup going yellow-green). There the pixel is scaled as a whole,
+    // by what the curve does to its largest channel, so its hue and saturation stay as they are.
     forPixels4(
         px, n, [&](F4 & r, F4 & g, F4 & b) __attribute__((always_inline)) {
-          r = map(r, topScale), g = map(g, topScale), b = map(b, topScale);
+          const F4 top = vmax(vmax(r, g), b);
+          // The middle channel: two channels at white make a highlight; one alone is a saturated colour
+          // (warm wood with its red clipped), which the per-channel curve gives back its saturation.
+          const F4 middle = vmax(vmin(r, g), vmin(vmax(r, g), b));
+          const F4 t = clamp((middle - kHueFrom) * (1 / (kHueTo - kHueFrom)), 0.f, 1.f);
+          const F4 w = t * t * (3.f - 2.f * t);
+          const F4 R = map(r, topScale), G = map(g, topScale), B = map(b, topScale);
+          if (!any(w > 0.f)) {
+            r = R, g = G, b = B;
+            return;
+          }
+          const F4 scale = map(top, topScale) / vmax(top, splat(1e-6f));
+          r = R + w * (r * scale - R), g = G + w * (g * scale - G), b = B + w * (b * scale - B);
         });
   }
 
@@ -46,6 +70,9 @@ class ToneKernel : public EffectKernel {
   static constexpr float kMaxRoot = 2;  // the table covers values up to 4
   float pairs_[kLut][2];                // each entry with the next, for lookupPairs
   float topScale_ = 1;                  // past the table the curve goes on in proportion
+  bool keepClippedHue_ = false;         // darkening: highlights at white are scaled as a whole
+  // Between these middle-channel values the per-channel curve gives way to the whole-pixel scaling.
+  static constexpr float kHueFrom = 0.8f, kHueTo = 0.98f;
 };
 
 }  // namespace
@@ -59,6 +86,9 @@ std::unique_ptr<EffectKernel> AutoToneEffect::makeKernel(const ParameterList& p,
   if (amount <= 0 || !context) return nullptr;
   // The RAW variant runs after the RAW development, which brightens the camera data by a baseline.
   auto analysis = enhance_analysis::shared(context, raw_ ? enhance_analysis::kRawDevelopBaselineEV : 0);
+  // Nothing to correct and no sharpening before it whose overshoot the ceiling would have to catch:
+  // the picture is left exactly as it is.
+  if (analysis->tone.isIdentity() && analysis->sharpenNeed <= 0) return nullptr;
   return std::make_unique<ToneKernel>(analysis->tone, amount);
 }
 

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "rova/Color.h"
@@ -26,14 +27,14 @@ constexpr double kGreyEdgeNorm = 12, kShadesOfGreyNorm = 6, kBrightPixelShare = 
 // Illuminant: the consensus's angle from neutral on good photos (its own error there) is about this.
 // A warm light (red over green over blue) is more often the mood of the scene (sunset, tungsten)
 // than a fault, so its dead zone is wider.
-constexpr double kCastDeadZone = 3.5, kWarmCastDeadZone = 8;
+constexpr double kCastDeadZone = 3.5, kWarmCastDeadZone = 8;  // degrees
 // Estimators that disagree widen the dead zone (by this share of their largest difference); past
 // the second figure (degrees) nothing is left to trust.
 constexpr double kSpreadShare = 0.4, kSpreadSure = 15, kSpreadLost = 35;
 // No light a photographer meets is that far from white (a fundus photograph, a red wall filling the
 // frame: the estimators then see the scene's colour, not the light's): past the first figure
 // (degrees) the correction fades, past the second it is gone.
-constexpr double kPlausibleCast = 32, kImplausibleCast = 40;
+constexpr double kPlausibleCast = 30, kImplausibleCast = 36;
 
 // Levels, in display values: the darkest channel of a good photo reaches under kBlackTypical and
 // its brightest over 1 - kWhiteTypical; an end is moved only when it is short by more than the dead
@@ -42,7 +43,7 @@ constexpr double kBlackTypical = 0.01, kBlackDeadZone = 0.05;
 constexpr double kWhiteTypical = 0.01, kWhiteDeadZone = 0.12;
 // Stretching the white end never brings the mid-tones (linear luminance) past this: a picture
 // without highlights (an overcast scene, a flat photo) keeps its key.
-constexpr double kStretchMedianCap = 0.22;
+constexpr double kStretchMedianCap = 0.20;
 constexpr double kLowQuantile = 0.002, kHighQuantile = 0.998;
 
 // Exposure: a share of clipped pixels over this (on top of what good photos show) with mid-tones
@@ -50,6 +51,9 @@ constexpr double kLowQuantile = 0.002, kHighQuantile = 0.998;
 constexpr double kClipDeadZone = 0.01, kOverDeadZoneEV = 0.4;
 constexpr double kMidAim = 0.18;  // linear luminance of the mid-tones' aim
 constexpr double kMaxDarkenEV = 1.2;
+// Clipped pixels against those in the stop under white: good photos (a lamp, a flame blown) show
+// up to about 0.15, photos a stop over 0.9 and more.
+constexpr double kPileUpDeadZone = 0.3;
 constexpr double kDarkMidDeadZoneEV = 2.5;  // a dark median inside this is the picture's key
 constexpr double kMaxMidLiftEV = 1.0;
 // Linear value where the roll-off of a picture brighter than white starts.
@@ -96,6 +100,24 @@ Illuminant unit(const Illuminant& e) {
   return n > 0 ? Illuminant{e[0] / n, e[1] / n, e[2] / n} : Illuminant{1, 1, 1};
 }
 
+// Lights a photographer meets lie near the black-body and daylight locus, or on its green side (fluorescent
+// tubes, some LEDs); a magenta light is rare, so the magenta part of an estimate is mostly the scene's
+// own colour (a ginger cat, warm wood under a warm light). In log chromaticity (red and blue over
+// green) the locus is two rays from neutral: towards tungsten (illuminant A) and towards a blue sky
+// (10000 K); the part of the estimate off the nearer ray on the magenta side keeps kMagentaKept.
+constexpr double kMagentaKept = 0.3;
+std::pair<double, double> towardsPlausibleLight(double lr, double lb) {
+  // Unit directions: illuminant A in linear Rec. 709 is (1.845, 0.826, 0.233), log chromaticity
+  // (0.804, -1.264); a 10000 K daylight (0.871, 0.995, 1.429), (-0.133, 0.362).
+  static const double warm[2] = {0.804 / 1.498, -1.264 / 1.498}, cool[2] = {-0.133 / 0.3857, 0.362 / 0.3857};
+  const double tw = lr * warm[0] + lb * warm[1], tc = lr * cool[0] + lb * cool[1];
+  const double* ray = tw >= tc ? warm : cool;
+  const double t = std::max(0.0, std::max(tw, tc));
+  const double rr = lr - t * ray[0], rb = lb - t * ray[1];
+  if (rr + rb <= 0) return {lr, lb};  // on the green side: kept
+  return {t * ray[0] + kMagentaKept * rr, t * ray[1] + kMagentaKept * rb};
+}
+
 double quantile(std::vector<float> v, double q) {
   if (v.empty()) return 0;
   const size_t k = std::min(v.size() - 1, size_t(q * double(v.size())));
@@ -128,10 +150,12 @@ IlluminantEstimate estimateIlluminant(const ImageDataRGBf& img) {
     auto_support::forAnalysisPixels(img, [&](const float* c) { lum.push_back(tone::luminance(c)); });
     nearBlack = std::max(1e-4f, kNearBlack * float(quantile(std::move(lum), 0.98)));
   }
-  auto usable = [nearBlack](const float* c) {
-    return std::max({c[0], c[1], c[2]}) < kClipped && tone::luminance(c) >= nearBlack && c[0] >= 0 && c[1] >= 0 &&
-           c[2] >= 0;
+  auto lit = [nearBlack](const float* c) {
+    return tone::luminance(c) >= nearBlack && c[0] >= 0 && c[1] >= 0 && c[2] >= 0;
   };
+  // Grey edge leaves clipped pixels out: an edge into a clipped area has the wrong colour. Shades of
+  // grey and bright pixels keep them (see below).
+  auto usable = [&lit](const float* c) { return std::max({c[0], c[1], c[2]}) < kClipped && lit(c); };
   double sog[3] = {0, 0, 0}, edge[3] = {0, 0, 0};
   size_t nSog = 0, nEdge = 0, all = 0, clipped = 0;
   std::vector<float> brightness;
@@ -143,13 +167,14 @@ IlluminantEstimate estimateIlluminant(const ImageDataRGBf& img) {
       const float* c = row + 3 * x;
       ++all;
       if (std::max({c[0], c[1], c[2]}) >= kClipped) ++clipped;
-      if (!usable(c)) continue;
+      if (!lit(c)) continue;
+      brightness.push_back(c[0] + c[1] + c[2]);
       for (int k = 0; k < 3; ++k) {
         const double v2 = double(c[k]) * c[k];
         sog[k] += v2 * v2 * v2;  // the norm-6 power, without pow() for each pixel
       }
       ++nSog;
-      brightness.push_back(c[0] + c[1] + c[2]);
+      if (!usable(c)) continue;
       // Differences two pixels apart (the analysis image is already an area reduction, which is the
       // smoothing the grey-edge estimate asks for).
       const float* right = x + 2 < w ? c + 6 : nullptr;
@@ -171,7 +196,10 @@ IlluminantEstimate estimateIlluminant(const ImageDataRGBf& img) {
     for (int k = 0; k < 3; ++k) e.greyEdge[k] = std::pow(edge[k] / double(nEdge), 1.0 / kGreyEdgeNorm);
   else
     e.greyEdge = e.shadesOfGrey;
-  // The brightest 2 % of the usable pixels.
+  // The brightest 2 % of the lit pixels. Here and in shades of grey clipped pixels count as they are:
+  // a highlight at white in every channel says "no cast" (an over-exposed white stays white), one
+  // clipped in a single channel still gives the ratio of the other two. Leaving them out leaves the
+  // brightest coloured surfaces (lamp-lit metal, warm wood) to speak for the light.
   const double threshold = quantile(brightness, 1 - kBrightPixelShare);
   double bright[3] = {0, 0, 0};
   size_t nBright = 0;
@@ -179,7 +207,7 @@ IlluminantEstimate estimateIlluminant(const ImageDataRGBf& img) {
     const float* row = img.floats() + size_t(y) * w * 3;
     for (int x = 0; x < w; x += 2) {
       const float* c = row + 3 * x;
-      if (!usable(c) || c[0] + c[1] + c[2] < threshold) continue;
+      if (!lit(c) || c[0] + c[1] + c[2] < threshold) continue;
       for (int k = 0; k < 3; ++k) bright[k] += c[k];
       ++nBright;
     }
@@ -201,7 +229,9 @@ IlluminantEstimate estimateIlluminant(const ImageDataRGBf& img) {
   // Grey edge, the most reliable of the three on natural photos, counts once more: the consensus is
   // halfway between it and the median.
   const double cr = 0.5 * (median3(lr[0], lr[1], lr[2]) + lr[0]), cb = 0.5 * (median3(lb[0], lb[1], lb[2]) + lb[0]);
-  e.consensus = unit({std::exp(cr), 1.0, std::exp(cb)});
+  const auto [pr, pb] = towardsPlausibleLight(cr, cb);
+  e.consensus = unit({std::exp(pr), 1.0, std::exp(pb)});
+  e.unconstrained = unit({std::exp(cr), 1.0, std::exp(cb)});
   for (int i = 0; i < 3; ++i)
     for (int j = i + 1; j < 3; ++j)
       e.spreadDegrees = std::max(e.spreadDegrees, angularErrorDegrees(*all3[i], *all3[j]));
@@ -305,16 +335,19 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
   const double applied = beyondDeadZone(a.castDegrees, deadZone);
   a.colourSureness = (1 - auto_support::smoothstep(kSpreadSure, kSpreadLost, a.illuminant.spreadDegrees)) *
                      (1 - auto_support::smoothstep(0.1, 0.4, a.illuminant.clippedShare)) *
-                     (1 - auto_support::smoothstep(kPlausibleCast, kImplausibleCast, a.castDegrees));
+                     (1 - auto_support::smoothstep(kPlausibleCast, kImplausibleCast,
+                                                   angularErrorDegrees(a.illuminant.unconstrained, {1, 1, 1})));
   const double share = (a.castDegrees > 0 ? applied / a.castDegrees : 0) * a.colourSureness;
   a.colourStrength = share;
   const auto gains = partialGains(a.fullGains, share);
 
   // The picture after the colour layer (samples only: a quarter of the pixels).
   std::vector<std::array<float, 3>> px;
+  std::vector<bool> receivedClipped;
   px.reserve(img->pixelCount() / 4 + 1);
   auto_support::forAnalysisPixels(*img, [&](const float* c) {
     px.push_back({std::max(0.f, c[0] * gains[0]), std::max(0.f, c[1] * gains[1]), std::max(0.f, c[2] * gains[2])});
+    receivedClipped.push_back(std::max({c[0], c[1], c[2]}) >= kClipped);
   });
   if (px.empty()) return a;
 
@@ -357,21 +390,32 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
   auto levelled = std::make_unique<Table>([&](double x) { return t.apply(x); });
   std::vector<float> lum;
   lum.reserve(px.size());
-  size_t clipped = 0;
-  for (auto& c : px) {
+  size_t clipped = 0, topStop = 0;
+  for (size_t i = 0; i < px.size(); ++i) {
+    const auto& c = px[i];
     float d[3];
     for (int k = 0; k < 3; ++k) d[k] = (*levelled)(c[k]);
     lum.push_back(tone::luminance(d));
-    if (std::max({c[0], c[1], c[2]}) >= kClipped) ++clipped;  // as received: the levels never clip
+    // Clipped as received and still near white after the colour layer's gains: a cast that clipped
+    // one channel (red under a warm light) is no over-exposure, the gains take that channel well
+    // back under white. (The levels never clip.)
+    const float top = std::max({c[0], c[1], c[2]});
+    if (receivedClipped[i] && top >= kClipped * 0.9f)
+      ++clipped;
+    else if (top >= kClipped / 2)
+      ++topStop;
   }
-  // Clipped as received, or after the colour layer's gains (which may lower a clipped channel).
-  const double median = quantile(lum, 0.5),
-               clippedShare = std::max(a.illuminant.clippedShare, double(clipped) / double(px.size()));
+  const double median = quantile(lum, 0.5), clippedShare = double(clipped) / double(px.size());
   const double overEV = median > 0 ? beyondDeadZone(std::log2(median / kMidAim), kOverDeadZoneEV) : 0;
-  if (overEV > 0 && clippedShare > kClipDeadZone) {
+  // A pile-up at white: the clipped pixels against those in the stop under white. Near its top a
+  // photo's histogram holds about as much in each stop, so a clipped mass as large as the stop
+  // under it means about a stop was lost (good photos, a lamp or the sun blown, stay under 0.2).
+  const double pileUp = double(clipped) / double(std::max<size_t>(topStop, 1));
+  const double lostEV = std::log2(1 + beyondDeadZone(pileUp, kPileUpDeadZone));
+  if ((overEV > 0 || lostEV > 0) && clippedShare > kClipDeadZone) {
     // Over-exposed: the clipped share says so (a bright scene without clipping is left bright), the
-    // mid-tones say by how much.
-    const double ev = std::min(kMaxDarkenEV, overEV);
+    // mid-tones or the pile-up at white say by how much (a night scene's mid-tones stay dark).
+    const double ev = std::min(kMaxDarkenEV, std::max(overEV, lostEV));
     const double sure = auto_support::smoothstep(kClipDeadZone / 2, 2 * kClipDeadZone, clippedShare);
     t.exposureGain = std::exp2(-ev * sure);
     t.shoulderWhite = 0.92;

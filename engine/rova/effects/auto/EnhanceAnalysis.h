@@ -33,15 +33,18 @@ double angularErrorDegrees(const Illuminant& a, const Illuminant& b);
 
 struct IlluminantEstimate {
   Illuminant greyEdge{1, 1, 1}, shadesOfGrey{1, 1, 1}, brightPixels{1, 1, 1};
-  Illuminant consensus{1, 1, 1};  // in log chromaticity, halfway between grey edge and the median of the three
-  double spreadDegrees = 0;       // largest angle between two of the three estimates
-  double clippedShare = 0;        // share of pixels with a channel at white (left out of every estimate)
+  Illuminant consensus{1, 1, 1};      // in log chromaticity, halfway between grey edge and the median of the three
+  Illuminant unconstrained{1, 1, 1};  // the consensus before the pull towards plausible lights
+  double spreadDegrees = 0;           // largest angle between two of the three estimates
+  double clippedShare = 0;            // share of pixels with a channel at white (left out of grey edge)
 };
 
-// The three estimators on linear light, clipped and near-black pixels left out:
-//  - grey edge (first order, Minkowski norm 12): the average reflectance difference is achromatic;
+// The three estimators on linear light, near-black pixels left out:
+//  - grey edge (first order, Minkowski norm 12, clipped pixels left out): the average reflectance
+//    difference is achromatic;
 //  - shades of grey (norm 6): the norm-6 mean of each channel;
-//  - bright pixels: the mean of the brightest 2 % of the unclipped pixels.
+//  - bright pixels: the mean of the brightest 2 % of the pixels, clipped ones included.
+// The consensus keeps only a little of any magenta part off the locus of plausible lights.
 IlluminantEstimate estimateIlluminant(const ImageDataRGBf& image);
 
 // The tone correction, one curve applied alike to R, G and B. Levels and the mid-tone lift work on
@@ -59,6 +62,10 @@ struct ToneCurve {
   static constexpr double kCeilingStart = 0.985, kCeiling = 0.995;
   // And at the bottom a toe, under display value 2 kToe.
   static constexpr double kToe = 0.004, kFloor = 0.0025;
+  // No levels, lift, exposure or roll-off: only the ceiling and the toe would act.
+  bool isIdentity() const {
+    return fromBlack == toBlack && fromWhite == toWhite && midBoost == 0 && exposureGain == 1 && headroomTop <= 1;
+  }
   // A linear channel value through the curve (Amount 100).
   double apply(double linear) const;
 };

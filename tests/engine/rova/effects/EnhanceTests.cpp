@@ -253,6 +253,33 @@ TEST(Enhance, StrongColourCastLeavesNeutralGreysNeutral) {
   EXPECT_LT(std::hypot(sa / n, sb / n), 4.0);
 }
 
+// A photo a stop too bright is darkened, and its clipped highlights keep their hue: a white cup
+// clipped in red and green with blue a little under white stays a pale white, not yellow-green
+// (the shoulder squeezing the clipped channels while blue keeps the body's gain).
+TEST(Enhance, OverExposedHighlightsKeepTheirHue) {
+  auto original = photo("coffee");
+  ASSERT_TRUE(original);
+  auto bright = changed(original, [](float* c) {
+    for (int k = 0; k < 3; ++k) c[k] = std::min(1.f, 2 * c[k]);
+  });
+  auto out = enhanced(bright);
+  ASSERT_TRUE(out);
+  auto in = bright->imageData();
+  size_t n = 0, kept = 0;
+  double before = 0, after = 0;
+  for (size_t i = 0; i < in->pixelCount(); ++i) {
+    const float* c = in->floats() + 3 * i;
+    if (c[0] < 1 || c[1] < 1 || c[2] < 0.8f || c[2] > 0.95f) continue;
+    const float* o = out->floats() + 3 * i;
+    ++n;
+    before += lum(c), after += lum(o);
+    if (o[2] / std::max(o[1], 1e-6f) > 0.9f * c[2]) ++kept;
+  }
+  ASSERT_GT(n, 100u);
+  EXPECT_LT(after, 0.95 * before);  // darkened
+  EXPECT_GT(kept, 0.95 * double(n));
+}
+
 TEST(Enhance, FadedPhotoRegainsItsTonalRange) {
   for (const char* name : kPhotos) {
     auto original = photo(name);
@@ -272,15 +299,15 @@ TEST(Enhance, FadedPhotoRegainsItsTonalRange) {
 }
 
 TEST(Enhance, GoodPhotoChangesLittleAndGainsNoClipping) {
-  // Mean CIEDE2000 to the original: a good photo is left alone (measured: astronaut 0.02, coffee
-  // 0.00, rocket 0.02). A flat photo such as chelsea (its brightest pixels far from white) may change
-  // more: it is brightened a little (2.6).
+  // Mean CIEDE2000 to the original: a good photo is left alone (measured: astronaut, coffee and
+  // rocket 0.00: no layer makes a kernel). A flat photo such as chelsea (its brightest pixels far from
+  // white) may change more: its white end is stretched a little (0.65; mean of the four 0.16).
   struct Case {
     const char* name;
     double maxMeanDeltaE;
   };
   double sum = 0;
-  for (Case c : {Case{"astronaut", 1.0}, Case{"coffee", 1.0}, Case{"rocket", 1.5}, Case{"chelsea", 3.0}}) {
+  for (Case c : {Case{"astronaut", 0.1}, Case{"coffee", 0.1}, Case{"rocket", 0.1}, Case{"chelsea", 1.0}}) {
     auto original = photo(c.name);
     ASSERT_TRUE(original) << c.name;
     auto out = enhanced(original);
@@ -291,7 +318,7 @@ TEST(Enhance, GoodPhotoChangesLittleAndGainsNoClipping) {
     sum += difference;
     EXPECT_LE(clippedPixels(*out), clippedPixels(*source)) << c.name;
   }
-  EXPECT_LT(sum / 4, 1.5);
+  EXPECT_LT(sum / 4, 0.25);
 }
 
 // The finishing layers act only on measured need: on good photos they make no kernel at all.
