@@ -247,8 +247,9 @@ TEST_F(QVAppFacade, LoadingFullSizeAndTheExtensionsCacheRules) {
   std::atomic<int> previews{0};
   QVApp::processImageAtPath(path, 1, 4, [&](const std::string&, NSImageRef, NSImageRef) { ++previews; });
   ASSERT_TRUE(pumpMainUntil([&] { return previews == 1; }));
+  // The cache stores on its own queue, so the answer may come a moment before the stored copy.
+  ASSERT_TRUE(pumpMainUntil([&] { return QVApp::processedImageAtPath(path, 1) != nullptr; }));
   const NSImageRef cached = QVApp::processedImageAtPath(path, 1);
-  ASSERT_TRUE(cached);
   QVAppSettings::setPhotosExtension(true);
   EXPECT_FALSE(QVApp::processedImageAtPath(path, 1));
   EXPECT_EQ(QVApp::appLocationType(), 2u);
