@@ -355,6 +355,15 @@ TEST(QVRovaProcessor, FitSizesRoundAndRawHalfSizeOnlyWhenItCovers) {
   };
   for (const auto& c : raws)
     EXPECT_EQ(QVRovaProcessor::halfSizeCovers(c.picture, c.fit), c.half) << c.picture.width << " into " << c.fit.width;
+
+  // Loading a 96 x 64 RAW file: decoded at half size for a 40 px box, in full for its own size.
+  const auto dng = (dataDir() / "processor" / "bayer-96x64.dng").string();
+  for (const auto& [box, scale] : {std::pair{40.0, 0.5}, std::pair{96.0, 1.0}}) {
+    auto p = QVRovaProcessor::init();
+    ASSERT_TRUE(loadAndSettle(*p, dng, CGSizeMake(box, box)));
+    ASSERT_TRUE(p->initialImageLayer() && p->initialImageLayer()->cppSourceImage());
+    EXPECT_EQ(p->initialImageLayer()->cppSourceImage()->source()->decodedScale(), scale) << box;
+  }
 }
 
 TEST(QVRovaProcessor, RawPictureLoadsThroughItsDevelopLayer) {
