@@ -18,6 +18,7 @@
 #include "Ombrel/Classes/Business/Presets/QVPresetHelpers.h"
 #include "QVCore/ImageProcessing/Layers/QVIPLayer.h"
 #include "QVCore/ImageProcessing/Processor/QVRovaProcessor.h"
+#include "QVCore/ImageProcessing/Processor/QVRovaProcessorConfigManager.h"
 #include "QVCore/ImageProcessing/RovaBridge/QVRovaService.h"
 #include "QVCore/Model/Entities/QVPreset.h"
 #include "QVPlatform/Bundle.h"
@@ -77,6 +78,12 @@ int main(int argc, char** argv) {
   }
 
   QVRovaService::rovaInit();
+  // The engine configuration the application ships (RAW development, denoising, fast RAW previews).
+  qv::Error configError;
+  QVRovaProcessorConfigManager::loadFromFile(
+      qv::Bundle::mainBundle().pathForResource(kQVRovaConfigResourceName, kQVRovaConfigResourceType), &configError);
+  if (!configError.description.empty())
+    std::fprintf(stderr, "solvane-render: engine configuration: %s\n", configError.description.c_str());
   auto started = std::chrono::steady_clock::now();
   auto p = QVRovaProcessor::init();
   p->setNotify(false);

@@ -67,11 +67,15 @@ bool xmlNestingWithinLimit(const char* p, size_t length) {
   return true;
 }
 
-// Nesting of a binary property list's containers (arrays, sets, dictionaries), found by walking its
-// object references once (each object's depth kept). False when deeper than the limit or when a
-// container holds itself; true for malformed files, which the parser refuses on its own.
-bool binaryNestingWithinLimit(const uint8_t* d, size_t n) {
-  if (n < 8 + 32) return true;
+constexpr const char* kNotInFormat = "The data couldn't be read because it isn't in the correct format.";
+constexpr const char* kTooDeep = "The data couldn't be read because it is nested too deeply.";
+
+// What libplist cannot be given of a binary property list: texts holding a zero character (its
+// accessors assert on them and abort the process), and containers nested deeper than the limit or
+// holding themselves (found by walking the object references once, each object's depth kept).
+// nullptr when none of that is there; malformed files are left to the parser, which refuses them.
+const char* binaryPlistProblem(const uint8_t* d, size_t n) {
+  if (n < 8 + 32) return nullptr;
   const uint8_t* trailer = d + n - 32;
   auto be = [](const uint8_t* p, int size) {
     uint64_t v = 0;
@@ -80,20 +84,18 @@ bool binaryNestingWithinLimit(const uint8_t* d, size_t n) {
   };
   const int offsetSize = trailer[6], refSize = trailer[7];
   const uint64_t count = be(trailer + 8, 8), root = be(trailer + 16, 8), table = be(trailer + 24, 8);
-  if (offsetSize < 1 || offsetSize > 8 || refSize < 1 || refSize > 8 || count == 0 || root >= count || table >= n ||
+  // libplist checks the reference size only where it needs it, so texts are checked whatever it says.
+  if (offsetSize < 1 || offsetSize > 8 || count == 0 || root >= count || table >= n ||
       count > (n - table) / uint64_t(offsetSize))
-    return true;
+    return nullptr;
   auto offsetOf = [&](uint64_t i) { return be(d + table + i * uint64_t(offsetSize), offsetSize); };
-  // The references of container i (start, count and whether keys come first, as in a dictionary).
-  struct Refs {
-    uint64_t start = 0, count = 0;
-  };
-  auto refsOf = [&](uint64_t i, Refs& r) {
-    const uint64_t at = offsetOf(i);
+  // An object's type and item count (the count may follow as an integer object) and where its
+  // items start; false when that runs past the end.
+  auto header = [&](uint64_t at, int& type, uint64_t& items, uint64_t& start) {
     if (at >= n) return false;
-    const int type = d[at] >> 4;
-    if (type != 0xA && type != 0xC && type != 0xD) return false;
-    uint64_t items = d[at] & 0x0F, start = at + 1;
+    type = d[at] >> 4;
+    items = d[at] & 0x0F;
+    start = at + 1;
     if (items == 0x0F) {
       if (start >= n || d[start] >> 4 != 0x1) return false;
       const int size = 1 << (d[start] & 0x0F);
@@ -101,7 +103,28 @@ bool binaryNestingWithinLimit(const uint8_t* d, size_t n) {
       items = be(d + start + 1, size);
       start += 1 + uint64_t(size);
     }
-    if (type == 0xD) items *= 2;
+    return true;
+  };
+  for (uint64_t i = 0; i < count; ++i) {
+    int type = 0;
+    uint64_t items = 0, start = 0;
+    if (!header(offsetOf(i), type, items, start) || (type != 0x5 && type != 0x6)) continue;
+    const uint64_t unit = type == 0x5 ? 1 : 2;
+    if (items > (n - start) / unit) continue;
+    for (uint64_t k = 0; k < items; ++k)
+      if (d[start + k * unit] == 0 && (unit == 1 || d[start + k * unit + 1] == 0)) return kNotInFormat;
+  }
+  if (refSize < 1 || refSize > 8) return nullptr;
+  // The references of container i.
+  struct Refs {
+    uint64_t start = 0, count = 0;
+  };
+  auto refsOf = [&](uint64_t i, Refs& r) {
+    int type = 0;
+    uint64_t items = 0, start = 0;
+    if (!header(offsetOf(i), type, items, start)) return false;
+    if (type != 0xA && type != 0xC && type != 0xD) return false;
+    if (type == 0xD) items *= 2;  // keys, then values
     if (items > (n - std::min<uint64_t>(start, n)) / uint64_t(refSize)) return false;
     r = {start, items};
     return true;
@@ -125,7 +148,7 @@ bool binaryNestingWithinLimit(const uint8_t* d, size_t n) {
     stack.push_back({i, r, 0, 0});
     return true;
   };
-  if (!enter(root)) return false;
+  if (!enter(root)) return kTooDeep;
   while (!stack.empty()) {
     Frame& f = stack.back();
     if (f.next == f.refs.count) {
@@ -138,15 +161,15 @@ bool binaryNestingWithinLimit(const uint8_t* d, size_t n) {
     const uint64_t child = be(d + f.refs.start + f.next * uint64_t(refSize), refSize);
     ++f.next;
     if (child >= count) continue;
-    if (depth[child] == -2) return false;  // a container inside itself
+    if (depth[child] == -2) return kNotInFormat;  // a container inside itself
     if (depth[child] >= 0) {
       if (f.deepest < depth[child]) f.deepest = depth[child];
-      if (int(stack.size()) + depth[child] > kMaxNestingDepth) return false;
+      if (int(stack.size()) + depth[child] > kMaxNestingDepth) return kTooDeep;
       continue;
     }
-    if (!enter(child)) return false;
+    if (!enter(child)) return kTooDeep;
   }
-  return true;
+  return nullptr;
 }
 
 // Bracket nesting of JSON text, strings skipped.
@@ -314,9 +337,13 @@ Value PropertyList::read(const void* data, size_t length, Error* error, Property
   const char* bytes = static_cast<const char*>(data);
   plist_t root = nullptr;
   bool binary = length >= 8 && std::memcmp(bytes, "bplist00", 8) == 0;
-  if (binary ? !binaryNestingWithinLimit(reinterpret_cast<const uint8_t*>(bytes), length)
-             : !xmlNestingWithinLimit(bytes, length)) {
-    setError(error, Error(kDomain, kReadCorrupt, "The data couldn't be read because it is nested too deeply."));
+  // No XML holds a zero byte, and libplist's own parser would copy one into a text it then asserts on.
+  const char* problem = binary ? binaryPlistProblem(reinterpret_cast<const uint8_t*>(bytes), length)
+                        : length > 0 && std::memchr(bytes, 0, length) ? kNotInFormat
+                        : xmlNestingWithinLimit(bytes, length)        ? nullptr
+                                                                      : kTooDeep;
+  if (problem) {
+    setError(error, Error(kDomain, kReadCorrupt, problem));
     return Value();
   }
   if (length > 0 && length < UINT32_MAX) {
@@ -480,7 +507,7 @@ bool toJson(const Value& v, Json& out) {
 
 Value PropertyList::fromJSON(std::string_view text, Error* error) {
   if (!jsonNestingWithinLimit(text)) {
-    setError(error, Error(kDomain, kReadCorrupt, "The data couldn't be read because it is nested too deeply."));
+    setError(error, Error(kDomain, kReadCorrupt, kTooDeep));
     return Value();
   }
   Json j = Json::parse(text.begin(), text.end(), nullptr, false);

@@ -107,7 +107,8 @@ bool writeFileSafely(const std::string& path, const std::function<bool(FILE*, st
 
   std::string tempName;  // empty while the file has no name (O_TMPFILE)
   int fd = -1;
-  if (procFdUsable()) fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, createMode);
+  if (options.unnamedTemporary && procFdUsable())
+    fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, createMode);
   for (int attempt = 0; fd < 0 && attempt < 64; ++attempt) {
     tempName = temporaryName(folder, base);
     fd = ::open(tempName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, createMode);

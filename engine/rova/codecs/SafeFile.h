@@ -26,6 +26,9 @@ struct SafeWriteOptions {
   bool createFolder = false;
   // fsync the file (and the folder after the rename). Only caches the system may lose may skip it.
   bool sync = true;
+  // Write to an unnamed temporary file (O_TMPFILE) where the file system has it. Off, the named
+  // exclusive file is used everywhere (what file systems without O_TMPFILE get; tests cover both).
+  bool unnamedTemporary = true;
 };
 
 // Whether `path` can be written: its folder exists, is a folder and is writable, and the name is

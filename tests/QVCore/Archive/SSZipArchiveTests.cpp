@@ -457,6 +457,20 @@ TEST(SSZipArchive, ReportsFailuresInsteadOfSuccess) {
   EXPECT_FALSE(SSZipArchive::unzipFileAtPath((dir / "missing.zip").string(), dir.string(), true, std::nullopt, &error));
   EXPECT_EQ(error.code, SSZipArchiveErrorCodeFailedOpenZipFile);
   EXPECT_EQ(error.description, "failed to open zip file");
+  EXPECT_EQ(error.userInfo["NSLocalizedFailureReason"].asString().rfind("no such file", 0), 0u);
+  // An archive path that is a FIFO or a folder fails at once with its reason (minizip's fopen would
+  // wait for a writer forever on the FIFO).
+  ASSERT_EQ(::mkfifo((dir / "archive-pipe.zip").c_str(), 0600), 0);
+  fs::create_directory(dir / "folder.zip");
+  for (const char* name : {"archive-pipe.zip", "folder.zip"}) {
+    SCOPED_TRACE(name);
+    const std::string path = (dir / name).string();
+    EXPECT_FALSE(SSZipArchive::unzipFileAtPath(path, (dir / "unpacked").string(), true, std::nullopt, &error));
+    EXPECT_EQ(error.code, SSZipArchiveErrorCodeFailedOpenZipFile);
+    EXPECT_NE(error.userInfo["NSLocalizedFailureReason"].asString(), "");
+    EXPECT_FALSE(SSZipArchive::isFilePasswordProtectedAtPath(path));
+    EXPECT_FALSE(SSZipArchive::isPasswordValidForArchiveAtPath(path, "x", &error));
+  }
 
   // An output file that cannot be opened (a folder is in its way) fails the unzip.
   const std::string zip = makeArchive(dir / "f.zip", {{"blocked.txt", "x"}});

@@ -115,6 +115,22 @@ std::string nestedBinary(uint32_t depth, bool cycle = false) {
   return out;
 }
 
+// A binary property list of one text, "a", a zero character and "b", which libplist asserts on: in
+// ASCII or in UTF-16, with a reference size libplist never checks for a lone text.
+std::string textWithZero(bool utf16, char referenceSize) {
+  std::string out = "bplist00";
+  const std::string ascii = {'\x53', 'a', '\0', 'b'}, wide = {'\x63', '\0', 'a', '\0', '\0', '\0', 'b'};
+  out += utf16 ? wide : ascii;
+  const uint64_t table = out.size();
+  out.push_back(8);     // the offset table: the text at 8
+  out.append(7, '\0');  // unused, sort version
+  out.push_back(1);     // offset size
+  out.push_back(referenceSize);
+  for (uint64_t v : {uint64_t(1), uint64_t(0), table})
+    for (int s = 56; s >= 0; s -= 8) out.push_back(char(v >> s));
+  return out;
+}
+
 std::string repeated(const std::string& open, const std::string& middle, const std::string& close, int n) {
   std::string s;
   for (int i = 0; i < n; ++i) s += open;
@@ -125,9 +141,9 @@ std::string repeated(const std::string& open, const std::string& middle, const s
 
 }  // namespace
 
-// Deep nesting would overflow the stack in the parsers; it is refused with an error instead, while
-// ordinary depths still read.
-TEST(PropertyList, DeepNestingAndCyclesAreRefused) {
+// Deep nesting would overflow the stack in the parsers, and a zero character in a binary text makes
+// libplist abort: both are refused with an error instead, while ordinary files still read.
+TEST(PropertyList, DeepNestingCyclesAndZeroCharactersAreRefused) {
   const std::string xmlHead = "<?xml version=\"1.0\"?><plist version=\"1.0\">";
   struct Case {
     std::string name, bytes;
@@ -140,6 +156,17 @@ TEST(PropertyList, DeepNestingAndCyclesAreRefused) {
       {"binary 100", nestedBinary(100), false, true},
       {"binary 200000", nestedBinary(200000), false, false},
       {"binary cycle", nestedBinary(3, true), false, false},
+      {"binary text with a zero character", textWithZero(false, 1), false, false},
+      {"binary UTF-16 text with a zero character", textWithZero(true, 1), false, false},
+      {"binary text with a zero character and a bad reference size", textWithZero(false, 23), false, false},
+      {"binary text without a zero character",
+       [] {
+         std::string ok = textWithZero(false, 1);
+         ok[10] = 'x';
+         return ok;
+       }(),
+       false, true},
+      {"xml text with a zero byte", xmlHead + "<string>a" + std::string(1, '\0') + "b</string></plist>", false, false},
       {"json 100", repeated("[", "1", "]", 100), true, true},
       {"json 200000", repeated("[", "", "]", 200000), true, false},
       {"json objects 200000", repeated("{\"a\":", "1", "}", 200000), true, false},
@@ -151,7 +178,9 @@ TEST(PropertyList, DeepNestingAndCyclesAreRefused) {
     const Value v =
         c.json ? PropertyList::fromJSON(c.bytes, &error) : PropertyList::read(std::string_view(c.bytes), &error);
     EXPECT_EQ(v.isNull(), !c.reads);
-    if (!c.reads) EXPECT_EQ(error.code, 3840);
+    if (!c.reads) {
+      EXPECT_EQ(error.code, 3840);
+    }
   }
 }
 

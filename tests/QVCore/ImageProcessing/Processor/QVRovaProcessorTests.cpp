@@ -9,6 +9,7 @@
 #include "QVCore/ImageProcessing/Layers/QVIPLayerFactory.h"
 #include "QVCore/ImageProcessing/Processor/ProcessorTestSupport.h"
 #include "QVCore/ImageProcessing/RovaBridge/QVImageReader.h"
+#include "QVCore/ImageProcessing/RovaBridge/QVRovaHelper.h"
 #include "rova/RectRoi.h"
 
 using namespace solvane::test;
@@ -368,6 +369,42 @@ TEST(QVRovaProcessor, LowResolutionAndFittingSizes) {
   EXPECT_TRUE(low.region) << "low-resolution renders bring the unprocessed picture";
   ASSERT_TRUE(p->originalLowResImage());
   EXPECT_EQ(p->originalLowResImage(), p->originalLowResImage()) << "kept until the picture changes";
+}
+
+// Fit sizes become whole pixels by rounding (16:9 into 2000 is 2000 wide, not 1999), never to zero;
+// a RAW file is decoded at half size only when half still covers the fitted picture.
+TEST(QVRovaProcessor, FitSizesRoundAndRawHalfSizeOnlyWhenItCovers) {
+  struct SizeCase {
+    CGSize size;
+    rova::Size expected;
+  } sizes[] = {
+      {{1999.9999, 1124.99}, {2000, 1125}}, {{2000, 0.3}, {2000, 1}}, {{0, 0}, {0, 0}},
+      {{1384.6, 999.5}, {1385, 1000}},      {{1e9, 5}, {65535, 5}},   {{NAN, 10}, {0, 10}},
+  };
+  for (const auto& c : sizes) EXPECT_EQ(QVRovaHelper::pixelSize(c.size), c.expected) << c.size.width;
+  const CGSize fitted = QVRovaProcessor::fittingSize({3556, 2000}, {2000, 2000});
+  EXPECT_EQ(QVRovaHelper::pixelSize(fitted), (rova::Size{2000, 1125}));
+  // A long panorama keeps a row.
+  EXPECT_EQ(QVRovaHelper::pixelSize(QVRovaProcessor::fittingSize({60000, 20}, {2000, 2000})), (rova::Size{2000, 1}));
+
+  struct RawCase {
+    CGSize picture, fit;
+    bool half;
+  } raws[] = {
+      {{6000, 4000}, {2000, 2000}, true},  {{6000, 4000}, {3000, 3000}, true}, {{6000, 4000}, {3001, 3001}, false},
+      {{6000, 4000}, {6000, 6000}, false}, {{6000, 4000}, {0, 0}, false},      {{6001, 4001}, {3001, 3001}, true},
+  };
+  for (const auto& c : raws)
+    EXPECT_EQ(QVRovaProcessor::halfSizeCovers(c.picture, c.fit), c.half) << c.picture.width << " into " << c.fit.width;
+
+  // Loading a 96 x 64 RAW file: decoded at half size for a 40 px box, in full for its own size.
+  const auto dng = (dataDir() / "processor" / "bayer-96x64.dng").string();
+  for (const auto& [box, scale] : {std::pair{40.0, 0.5}, std::pair{96.0, 1.0}}) {
+    auto p = QVRovaProcessor::init();
+    ASSERT_TRUE(loadAndSettle(*p, dng, CGSizeMake(box, box)));
+    ASSERT_TRUE(p->initialImageLayer() && p->initialImageLayer()->cppSourceImage());
+    EXPECT_EQ(p->initialImageLayer()->cppSourceImage()->source()->decodedScale(), scale) << box;
+  }
 }
 
 TEST(QVRovaProcessor, RawPictureLoadsThroughItsDevelopLayer) {

@@ -60,6 +60,18 @@ void writeUnderFileSizeLimit(const fs::path& target) {
 
 }  // namespace
 
+// Both kinds of temporary file: unnamed (O_TMPFILE) and named exclusively beside the target.
+class SafeFileBothWays : public ::testing::TestWithParam<bool> {
+ protected:
+  rova::codecs::SafeWriteOptions options() const {
+    rova::codecs::SafeWriteOptions o;
+    o.unnamedTemporary = GetParam();
+    return o;
+  }
+};
+INSTANTIATE_TEST_SUITE_P(Temporary, SafeFileBothWays, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "Unnamed" : "Named"; });
+
 TEST(SafeFile, WritesNewFilesAndReplacesKeepingPermissions) {
   const fs::path dir = solvane::test::makeTempDir("safe-write");
   const fs::path fresh = dir / "fresh.jpg";
@@ -81,7 +93,7 @@ TEST(SafeFile, WritesNewFilesAndReplacesKeepingPermissions) {
   EXPECT_EQ(entries(dir), (std::set<std::string>{"fresh.jpg", "private.png"}));
 }
 
-TEST(SafeFile, NeverTouchesLinksOrForeignFilesBesideTheTarget) {
+TEST_P(SafeFileBothWays, NeverTouchesLinksOrForeignFilesBesideTheTarget) {
   const fs::path dir = solvane::test::makeTempDir("safe-links");
   const fs::path victim = dir / "victim.txt";
   put(victim, "precious");
@@ -91,7 +103,7 @@ TEST(SafeFile, NeverTouchesLinksOrForeignFilesBesideTheTarget) {
   fs::create_symlink(victim, dir / "out.jpg.tmp");
   put(dir / ".out.jpg.tmp", "user file");
   std::string error;
-  ASSERT_TRUE(writeFileSafely(target.string(), "picture", 7, &error)) << error;
+  ASSERT_TRUE(writeFileSafely(target.string(), "picture", 7, &error, options())) << error;
   EXPECT_EQ(slurp(target), "picture");
   EXPECT_EQ(slurp(victim), "precious");
   EXPECT_EQ(slurp(dir / ".out.jpg.tmp"), "user file");
@@ -99,7 +111,7 @@ TEST(SafeFile, NeverTouchesLinksOrForeignFilesBesideTheTarget) {
   // A link at the target's own name is replaced by the file; what it points to stays.
   const fs::path linked = dir / "linked.jpg";
   fs::create_symlink(victim, linked);
-  ASSERT_TRUE(writeFileSafely(linked.string(), "new", 3, &error)) << error;
+  ASSERT_TRUE(writeFileSafely(linked.string(), "new", 3, &error, options())) << error;
   EXPECT_FALSE(fs::is_symlink(linked));
   EXPECT_EQ(slurp(linked), "new");
   EXPECT_EQ(slurp(victim), "precious");
@@ -146,7 +158,7 @@ TEST(SafeFile, RefusesUnwritableTargetsWithTheirReasonAndWritesNothing) {
   EXPECT_TRUE(writeFileSafely((dir / "new" / "sub" / "out.jpg").string(), "x", 1, &error, make)) << error;
 }
 
-TEST(SafeFile, AFailedWriteLeavesTheTargetAndNoTemporaryFile) {
+TEST_P(SafeFileBothWays, AFailedWriteLeavesTheTargetAndNoTemporaryFile) {
   const fs::path dir = solvane::test::makeTempDir("safe-fail");
   const fs::path target = dir / "photo.jpg";
   put(target, "original");
@@ -159,13 +171,45 @@ TEST(SafeFile, AFailedWriteLeavesTheTargetAndNoTemporaryFile) {
         *why = "encoder failed";
         return false;
       },
-      &error));
+      &error, options()));
   EXPECT_NE(error.find("encoder failed"), std::string::npos) << error;
   EXPECT_FALSE(writeFileSafely(
-      target.string(), [](FILE*, std::string*) -> bool { throw std::runtime_error("thrown"); }, &error));
+      target.string(), [](FILE*, std::string*) -> bool { throw std::runtime_error("thrown"); }, &error, options()));
   EXPECT_NE(error.find("thrown"), std::string::npos) << error;
   EXPECT_EQ(slurp(target), "original");
   EXPECT_EQ(entries(dir), std::set<std::string>{"photo.jpg"});
+  // A success in the same folder replaces the file, with nothing beside it.
+  ASSERT_TRUE(writeFileSafely(target.string(), "new", 3, &error, options())) << error;
+  EXPECT_EQ(slurp(target), "new");
+  EXPECT_EQ(entries(dir), std::set<std::string>{"photo.jpg"});
+}
+
+// A process killed in the middle of a write (kill -9) never touches the target; with an unnamed
+// temporary file it leaves nothing behind at all.
+TEST_P(SafeFileBothWays, AKilledWriteNeverTouchesTheTarget) {
+  const fs::path dir = solvane::test::makeTempDir("safe-kill");
+  const fs::path target = dir / "photo.jpg";
+  put(target, "original");
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const auto o = options();
+  EXPECT_EXIT(
+      {
+        std::string error;
+        writeFileSafely(
+            target.string(),
+            [](FILE* f, std::string*) {
+              std::fputs("half of a picture", f);
+              std::fflush(f);
+              std::raise(SIGKILL);
+              return true;
+            },
+            &error, o);
+      },
+      ::testing::KilledBySignal(SIGKILL), "");
+  EXPECT_EQ(slurp(target), "original");
+  if (GetParam()) {
+    EXPECT_EQ(entries(dir), std::set<std::string>{"photo.jpg"});
+  }
 }
 
 // A full disk, made with a file-size limit in a child process: writes fail with EFBIG at the limit,
@@ -182,17 +226,17 @@ TEST(SafeFile, AFullDiskIsAnErrorThatKeepsTheOriginal) {
 
 // Writers racing on one name: each success puts that writer's whole content in place (the last
 // rename wins), never a mix, and no temporary file is left.
-TEST(SafeFile, ConcurrentWritersNeverMixContent) {
+TEST_P(SafeFileBothWays, ConcurrentWritersNeverMixContent) {
   const fs::path dir = solvane::test::makeTempDir("safe-race");
   const fs::path target = dir / "out.png";
   std::vector<std::thread> threads;
   std::atomic<int> failures{0};
   for (int t = 0; t < 6; ++t)
-    threads.emplace_back([&, t] {
+    threads.emplace_back([&, t, o = options()] {
       const std::string content(20000 + t, char('a' + t));
       for (int i = 0; i < 20; ++i) {
         std::string error;
-        rova::codecs::SafeWriteOptions quick;
+        rova::codecs::SafeWriteOptions quick = o;
         quick.sync = false;
         if (!writeFileSafely(target.string(), content.data(), content.size(), &error, quick)) ++failures;
       }
@@ -232,8 +276,12 @@ TEST(SafeFile, ReadsOnlyRegularFilesWithinTheCapAndNeverBlocks) {
     std::string error;
     const bool ok = rova::codecs::readFileSafely((dir / c.name).string(), c.cap, bytes, &error);
     EXPECT_EQ(ok, c.reason == nullptr) << error;
-    if (c.reason) EXPECT_NE(error.find(c.reason), std::string::npos) << error;
-    if (ok) EXPECT_EQ(std::string(bytes.begin(), bytes.end()), c.name == "empty" ? "" : "12345");
+    if (c.reason) {
+      EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+    }
+    if (ok) {
+      EXPECT_EQ(std::string(bytes.begin(), bytes.end()), c.name == "empty" ? "" : "12345");
+    }
   }
   rova::codecs::ReadableFile file;
   std::string error;

@@ -359,3 +359,40 @@ TEST(ImageIO, JpegFromTheImageRowsEqualsTheCopiedBitmap) {
   ASSERT_FALSE(a->empty());
   EXPECT_TRUE(*a == *b);
 }
+
+// Replacing a user's file: its permissions stay, a link planted beside it is never followed, a
+// failed write leaves it whole, and names no destination writes are refused by their extension.
+TEST(ImageIO, DestinationsReplaceFilesSafelyAndKnowTheirExtensions) {
+  const fs::path dir = solvane::test::makeTempDir("imageio-safe");
+  const fs::path out = dir / "private.png", victim = dir / "victim";
+  std::ofstream(out) << "old";
+  std::ofstream(victim) << "precious";
+  fs::permissions(out, fs::perms::owner_read | fs::perms::owner_write);
+  fs::create_symlink(victim, dir / "private.png.partial");
+  auto dest = CGImageDestinationCreateWithURL(out, kUTTypePNG, 1);
+  CGImageDestinationAddImage(dest, gradientImage(8, 8));
+  std::string error;
+  ASSERT_TRUE(CGImageDestinationFinalize(dest, &error)) << error;
+  EXPECT_EQ(fs::status(out).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(CGImageSourceGetType(CGImageSourceCreateWithURL(out)), "public.png");
+  std::ifstream in(victim);
+  std::string text;
+  in >> text;
+  EXPECT_EQ(text, "precious");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 3);
+
+  // An output named like a folder: the error says so and nothing is written.
+  fs::create_directory(dir / "folder.jpg");
+  auto intoFolder = CGImageDestinationCreateWithURL(dir / "folder.jpg", kUTTypeJPEG, 1);
+  CGImageDestinationAddImage(intoFolder, gradientImage(8, 8));
+  EXPECT_FALSE(CGImageDestinationFinalize(intoFolder, &error));
+  EXPECT_NE(error.find("a folder has that name"), std::string::npos) << error;
+
+  const std::pair<const char*, const char*> types[] = {
+      {"a.jpg", kUTTypeJPEG}, {"a.JPEG", kUTTypeJPEG}, {"a.png", kUTTypePNG},
+      {"a.tif", kUTTypeTIFF}, {"a.tiff", kUTTypeTIFF}, {"a.webp", kUTTypeWebP},
+      {"a.gif", ""},          {"a.heic", ""},          {"a", ""},
+      {"dir.png/a", ""},
+  };
+  for (const auto& [name, type] : types) EXPECT_EQ(CGImageDestinationTypeForPath(name), type) << name;
+}
