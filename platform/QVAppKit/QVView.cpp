@@ -121,7 +121,15 @@ class QVPresentationEffect final : public QGraphicsEffect {
   QVShadowRenderer shadows_;
 };
 
-QVView::~QVView() = default;
+QVView::~QVView() {
+  // The effect asks this view for its transform and shadow whenever Qt recomputes the effect's
+  // bounds, which ~QWidget still does while it hides and updates the widget: by then this part of
+  // the object is gone. Take the effect away while the view is whole.
+  if (effect_) {
+    effect_ = nullptr;
+    setGraphicsEffect(nullptr);  // deletes it
+  }
+}
 
 void QVView::initialize() {
   QVBasicView::initialize();
