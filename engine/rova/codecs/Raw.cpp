@@ -1,5 +1,10 @@
 // Camera RAW and DNG through LibRaw: half-size decoding for previews, full demosaicing for export,
-// camera white balance, embedded previews.
+// embedded previews. The development is a faithful base for the layers above it: the file's black
+// and white levels, its white balance as shot and its colour matrix, the exposure the file states
+// (no brightening by the histogram), and what lies above the sensor's white kept as values over 1
+// that lose their colour as they near the clip instead of shifting in hue.
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <memory>
 
@@ -47,6 +52,74 @@ void fillInfo(LibRaw& raw, ImageInfo& info, bool dng) {
   info.orientation = orientationFromFlip(raw.imgdata.sizes.flip);
 }
 
+// Demosaicing: DHT, of LibRaw's AHD, AAHD, DCB, PPG, VNG and DHT the one with the fewest colour
+// errors on fine detail (see docs/ENGINE.md, "RAW development").
+constexpr int kDemosaic = 11;
+
+// Where a camera puts its white: a third of a stop under the sensor's clip, the headroom a
+// developer keeps for highlights. A DNG's BaselineExposure, when it has one, says it instead.
+const double kDefaultBaselineEV = std::log2(1.25);
+
+double baselineEV(const LibRaw& raw) {
+  const auto& levels = raw.imgdata.color.dng_levels;
+  if (raw.imgdata.idata.dng_version && (levels.parsedfields & LIBRAW_DNGFM_BASELINEEXPOSURE) &&
+      std::isfinite(levels.baseline_exposure))
+    return std::clamp(double(levels.baseline_exposure), -4.0, 4.0);
+  return kDefaultBaselineEV;
+}
+
+// LibRaw's wavelet denoising while decoding, by the ISO speed: a base-ISO file keeps its fine
+// detail; the threshold grows with the stops of gain over ISO 200. Unknown ISO: none (the noise
+// reduction layer still measures the picture).
+float denoiseThreshold(float iso) {
+  if (!(iso > 200)) return 0;
+  return float(std::min(300.0, 40.0 * std::log2(iso / 200.0)));
+}
+
+// Where a pixel starts to lose its colour on the way to the clip: the share of the clip its nearest
+// channel has reached. Over the clip one channel no longer follows the light, so its hue would be
+// wrong; the pixel is taken to grey of its own luminance, reached when a channel clips.
+constexpr float kHighlightKnee = 0.85f;
+
+// LibRaw's image (white-balanced camera colour, 16 bits, scaled so that channel c reaches 65535 *
+// pre_mul[c] at the sensor's white; see `highlight` above) into linear Rec. 709 floats: the channel
+// that clips first reaches 1 at the sensor's white, the colour matrix and the baseline exposure are
+// applied, and pixels near the clip roll off to grey.
+void developToLinear(const LibRaw& raw, int colors, Bitmap& out) {
+  const auto& c = raw.imgdata.color;
+  float lowest = 1;
+  for (int k = 0; k < colors; ++k)
+    if (c.pre_mul[k] > 0) lowest = std::min(lowest, c.pre_mul[k]);
+  float clip[4] = {1, 1, 1, 1};
+  for (int k = 0; k < colors; ++k) clip[k] = c.pre_mul[k] > 0 ? c.pre_mul[k] / lowest : 1.f;
+  const float unit = 1.f / (65535.f * lowest), exposure = float(std::exp2(baselineEV(raw)));
+  float m[3][4] = {};
+  for (int i = 0; i < 3; ++i)
+    for (int k = 0; k < colors; ++k) m[i][k] = c.rgb_cam[i][k] * exposure;
+  const int w = out.width, h = out.height;
+  const ushort(*image)[4] = raw.imgdata.image;
+#pragma omp parallel for schedule(static) if (int64_t(w) * h > 1 << 16)
+  for (int y = 0; y < h; ++y) {
+    float* o = reinterpret_cast<float*>(out.row(y));
+    for (int x = 0; x < w; ++x, o += 3) {
+      const ushort* px = image[size_t(y) * w + x];
+      float v[4] = {0, 0, 0, 0}, near = 0;
+      for (int k = 0; k < colors; ++k) {
+        v[k] = px[k] * unit;
+        near = std::max(near, v[k] / clip[k]);
+      }
+      for (int i = 0; i < 3; ++i) o[i] = m[i][0] * v[0] + m[i][1] * v[1] + m[i][2] * v[2] + m[i][3] * v[3];
+      if (near > kHighlightKnee) {
+        float t = std::min(1.f, (near - kHighlightKnee) / (1 - kHighlightKnee));
+        t = t * t * (3 - 2 * t);
+        const float grey = std::max(0.f, 0.2126f * o[0] + 0.7152f * o[1] + 0.0722f * o[2]);
+        for (int i = 0; i < 3; ++i) o[i] += t * (grey - o[i]);
+      }
+      for (int i = 0; i < 3; ++i) o[i] = std::max(0.f, o[i]);
+    }
+  }
+}
+
 }  // namespace
 
 bool isRawLibRaw(const uint8_t* d, size_t n) { return openRaw(d, n, nullptr) != nullptr; }
@@ -71,30 +144,31 @@ bool decodeRAW(const uint8_t* d, size_t n, const DecodeRequest& req, DecodeResul
   const bool half = req.rawHalfSize || chooseReduction(res.info.size, res.info.orientation, req.fitSize, kHalf, 2) == 2;
   auto& p = raw->imgdata.params;
   p.half_size = half ? 1 : 0;
-  p.use_camera_wb = 1;
-  p.output_color = 1;  // sRGB primaries ...
-  p.gamm[0] = 1.0;     // ... with a linear tone curve: the engine's working space
+  p.use_camera_wb = 1;      // the white balance as shot
+  p.use_camera_matrix = 1;  // the file's own colour matrix (DNG ColorMatrix) over LibRaw's table
+  p.output_color = 0;       // camera colour out: the matrix is applied below, in float, without clipping
+  p.gamm[0] = 1.0;          // linear
   p.gamm[1] = 1.0;
   p.output_bps = 16;
-  p.no_auto_bright = req.rawAutoBright ? 0 : 1;
-  p.user_flip = 0;  // stored orientation; the reader turns every format the same way
-  p.user_qual = 3;  // AHD demosaicing
-  if (req.rawDenoise) p.threshold = 100.f;
+  p.no_auto_bright = 1;         // the exposure is the file's own (see below), never a histogram's guess
+  p.adjust_maximum_thr = 0.f;   // the sensor's white is the file's, not the brightest pixel's
+  p.highlight = 1;              // scale so no channel clips: what lies above the sensor's white is ours to roll off
+  p.user_flip = 0;              // stored orientation; the reader turns every format the same way
+  p.user_qual = kDemosaic;
+  if (req.rawDenoise) p.threshold = denoiseThreshold(raw->imgdata.other.iso_speed);
   raw->set_progress_handler(onProgress, const_cast<CancelFlag*>(&req.cancel));
   int rc = raw->unpack();
   if (rc != LIBRAW_SUCCESS) return fail(libraw_strerror(rc));
   rc = raw->dcraw_process();
   if (rc != LIBRAW_SUCCESS) return fail(isCancelled(req.cancel) ? "cancelled" : libraw_strerror(rc));
-  int err = 0;
-  libraw_processed_image_t* img = raw->dcraw_make_mem_image(&err);
-  if (!img) return fail(libraw_strerror(err));
-  std::unique_ptr<libraw_processed_image_t, void (*)(libraw_processed_image_t*)> guard(img, LibRaw::dcraw_clear_mem);
-  raw->recycle();  // LibRaw's working buffers are no longer needed: free them before the copy
-  if (img->type != LIBRAW_IMAGE_BITMAP || img->colors != 3 || img->bits != 16) return fail("unexpected output");
-  if (!res.bitmap.allocate(img->width, img->height, 3, 16)) return fail("out of memory");
-  if (size_t(img->data_size) < res.bitmap.pixels.size()) return fail("short output");
-  std::memcpy(res.bitmap.pixels.data(), img->data, res.bitmap.pixels.size());
-  res.scale = double(img->width) / res.info.size.width;
+  const auto& s = raw->imgdata.sizes;
+  const int colors = raw->imgdata.idata.colors;
+  if (!raw->imgdata.image || colors < 1 || colors > 4 || s.iwidth <= 0 || s.iheight <= 0)
+    return fail("unexpected output");
+  if (!res.bitmap.allocate(s.iwidth, s.iheight, 3, 32)) return fail("out of memory");
+  developToLinear(*raw, colors, res.bitmap);
+  res.scale = double(s.iwidth) / res.info.size.width;
+  raw->recycle();
   res.linear = true;
   return true;
 }
