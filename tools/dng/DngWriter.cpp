@@ -27,9 +27,19 @@ bool writeBayerDng(const std::string& path, int w, int h, const float* rgb, cons
                    std::string* error) {
   if (w < 2 || h < 2 || !rgb) return fail(error, "DNG: no picture");
   if (spec.bits < 8 || spec.bits > 16) return fail(error, "DNG: bits out of range");
-  const double top = std::max({spec.sensitivity[0], spec.sensitivity[1], spec.sensitivity[2]});
-  if (!(top > 0) || std::min({spec.sensitivity[0], spec.sensitivity[1], spec.sensitivity[2]}) <= 0)
-    return fail(error, "DNG: sensitivities must be positive");
+  // The sensor's answer to the picture: camera = response x linear sRGB; its answer to white is
+  // the camera neutral.
+  double response[3][3], neutralOf[3];
+  for (int c = 0; c < 3; ++c) {
+    neutralOf[c] = 0;
+    for (int k = 0; k < 3; ++k) {
+      response[c][k] = spec.sensitivity[size_t(c)] * spec.mixing[size_t(3 * c + k)];
+      neutralOf[c] += response[c][k];
+    }
+  }
+  const double top = std::max({neutralOf[0], neutralOf[1], neutralOf[2]});
+  if (!(std::min({neutralOf[0], neutralOf[1], neutralOf[2]}) > 0))
+    return fail(error, "DNG: every channel must see white");
   const uint32_t white = (1u << spec.bits) - 1;
   if (spec.blackLevel < 0 || uint32_t(spec.blackLevel) >= white) return fail(error, "DNG: black level out of range");
 
@@ -79,11 +89,15 @@ bool writeBayerDng(const std::string& path, int w, int h, const float* rgb, cons
   // calibration illuminant (D65, sRGB's white) gives a camera neutral whose largest value is 1.
   float matrix[9];
   for (int r = 0; r < 3; ++r)
-    for (int c = 0; c < 3; ++c) matrix[3 * r + c] = float(kXyzToSrgb[r][c] * spec.sensitivity[r] / top);
+    for (int c = 0; c < 3; ++c) {
+      double v = 0;
+      for (int k = 0; k < 3; ++k) v += response[r][k] * kXyzToSrgb[k][c];
+      matrix[3 * r + c] = float(v / top);
+    }
   TIFFSetField(tif, TIFFTAG_COLORMATRIX1, 9, matrix);
   TIFFSetField(tif, TIFFTAG_CALIBRATIONILLUMINANT1, uint16_t(21));  // D65
   float neutral[3];
-  for (int c = 0; c < 3; ++c) neutral[c] = float(spec.sensitivity[c] / top);
+  for (int c = 0; c < 3; ++c) neutral[c] = float(neutralOf[c] / top);
   TIFFSetField(tif, TIFFTAG_ASSHOTNEUTRAL, 3, neutral);
   if (!std::isnan(spec.baselineExposure)) TIFFSetField(tif, TIFFTAG_BASELINEEXPOSURE, spec.baselineExposure);
   if (spec.iso > 0) TIFFSetField(tif, TIFFTAG_EXIFIFD, exifOffset);
@@ -97,7 +111,9 @@ bool writeBayerDng(const std::string& path, int w, int h, const float* rgb, cons
     const float* px = rgb + size_t(y) * w * 3;
     for (int x = 0; x < w; ++x) {
       const int ch = (y % 2 == 0) ? (x % 2 == 0 ? 0 : 1) : (x % 2 == 0 ? 1 : 2);
-      double v = std::max(0.0, double(px[3 * x + ch])) * spec.sensitivity[size_t(ch)] * gain;  // 1: the sensor's white
+      double v = 0;  // 1: the sensor's white
+      for (int k = 0; k < 3; ++k) v += response[ch][k] * std::max(0.f, px[3 * x + k]);
+      v *= gain;
       if (spec.photonsAtWhite > 0) v += normal(random) * std::sqrt(std::min(v, 1.0) / spec.photonsAtWhite);
       double sample = spec.blackLevel + std::min(v, 1.0) * range;
       if (spec.readNoise > 0) sample += normal(random) * spec.readNoise;

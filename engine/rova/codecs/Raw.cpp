@@ -62,8 +62,8 @@ const double kDefaultBaselineEV = std::log2(1.25);
 
 double baselineEV(const LibRaw& raw) {
   const auto& levels = raw.imgdata.color.dng_levels;
-  if (raw.imgdata.idata.dng_version && (levels.parsedfields & LIBRAW_DNGFM_BASELINEEXPOSURE) &&
-      std::isfinite(levels.baseline_exposure))
+  // LibRaw leaves -999 when the tag is absent.
+  if (raw.imgdata.idata.dng_version && levels.baseline_exposure > -100 && std::isfinite(levels.baseline_exposure))
     return std::clamp(double(levels.baseline_exposure), -4.0, 4.0);
   return kDefaultBaselineEV;
 }
