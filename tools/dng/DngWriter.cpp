@@ -17,9 +17,8 @@ bool fail(std::string* error, const std::string& why) {
 }
 
 // XYZ (D65) to linear sRGB.
-constexpr double kXyzToSrgb[3][3] = {{3.2404542, -1.5371385, -0.4985314},
-                                     {-0.9692660, 1.8760108, 0.0415560},
-                                     {0.0556434, -0.2040259, 1.0572252}};
+constexpr double kXyzToSrgb[3][3] = {
+    {3.2404542, -1.5371385, -0.4985314}, {-0.9692660, 1.8760108, 0.0415560}, {0.0556434, -0.2040259, 1.0572252}};
 
 }  // namespace
 

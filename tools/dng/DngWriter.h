@@ -17,8 +17,8 @@ struct SensorSpec {
   // Channel c first sees sum over k of mixing[3c + k] times the picture's channel k (identity: the
   // sensor's filters have sRGB's primaries; other rows mix them, as real filters do).
   std::array<double, 9> mixing{1, 0, 0, 0, 1, 0, 0, 0, 1};
-  int bits = 14;           // the sensor's white is 2^bits - 1
-  int blackLevel = 512;    // added to every sample
+  int bits = 14;              // the sensor's white is 2^bits - 1
+  int blackLevel = 512;       // added to every sample
   double pictureWhite = 0.8;  // where the picture's white lands in the channel that sees most of it, 0..1 of range
   double exposureEV = 0;      // the picture brighter (+) or darker (-) before it meets the sensor; past white clips
   // Sensor noise: shot noise of `photons` electrons at the sensor's white (0: none) and a read noise

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <tuple>
 
 #include "DngWriter.h"
 #include "common/TestSupport.h"
@@ -59,9 +60,8 @@ fs::path makeDng(const fs::path& dir, const std::string& name, const solvane::dn
 
 ImagePtr develop(const fs::path& p, uint32_t extra = 0) {
   std::string error;
-  auto image =
-      ImageReader::instance().read(p.string(), {}, kReadDefaultFlags | kReadMetadata | kReadRawDevelop | extra,
-                                   nullptr, &error);
+  auto image = ImageReader::instance().read(p.string(), {}, kReadDefaultFlags | kReadMetadata | kReadRawDevelop | extra,
+                                            nullptr, &error);
   EXPECT_TRUE(image) << error;
   return image;
 }
@@ -174,6 +174,20 @@ TEST(RawDevelop, DefaultPresetLeavesAGoodExposureAndBringsBackAPoorOne) {
                 off, enhance::meanDeltaE(*back, *original->imageData()));
     EXPECT_LT(std::fabs(off), 0.5) << name;
     look(*back, std::string(name) + "-under-preset");
+    // Over-exposed by a stop, part of it past the sensor's white: the RAW's headroom (the values
+    // over 1 the develop keeps) is brought back under white.
+    solvane::dng::SensorSpec over;
+    over.exposureEV = 1;
+    auto bright = develop(makeDng(dir, std::string(name), over));
+    auto recovered = enhancedRaw(bright);
+    const double plainError = enhance::meanDeltaE(*bright->imageData(), *original->imageData()),
+                 recoveredError = enhance::meanDeltaE(*recovered, *original->imageData());
+    std::printf("%s: over by 1 EV: dE %.2f -> %.2f, clipped %zu -> %zu\n", name, plainError, recoveredError,
+                clippedPixels(*bright->imageData()), clippedPixels(*recovered));
+    EXPECT_LT(recoveredError, 0.9 * plainError) << name;
+    EXPECT_EQ(clippedPixels(*recovered), 0u) << name;
+    look(*bright->imageData(), std::string(name) + "-over-plain");
+    look(*recovered, std::string(name) + "-over-preset");
   }
 }
 
@@ -236,4 +250,34 @@ TEST(RawDevelop, HighlightsOverTheClipKeepTheirHue) {
   EXPECT_GT(measured, w / 4);
   std::printf("orange ramp: hue within %.1f degrees of the light's over %d pixels\n", worst, measured);
   look(d, "orange-ramp");
+}
+
+// Denoising while decoding grows with the ISO speed the file states: a base-ISO file keeps every
+// pixel, a high-ISO one comes out much closer to the clean picture, and the default preset on top
+// never takes it further from it.
+TEST(RawDevelop, DenoisingFollowsTheIsoSpeed) {
+  const fs::path dir = solvane::test::makeTempDir("rawnoise");
+  for (const char* name : {"coffee", "rocket"}) {
+    auto original = photo(name);
+    for (auto [iso, photons, readNoise] : {std::tuple{100, 40000.0, 2.0}, {3200, 1250.0, 8.0}}) {
+      solvane::dng::SensorSpec spec;
+      spec.iso = iso;
+      spec.photonsAtWhite = photons;
+      spec.readNoise = readNoise;
+      const fs::path p = makeDng(dir, name, spec);
+      auto plain = develop(p), denoised = develop(p, kReadFineDenoise);
+      ASSERT_TRUE(plain && denoised);
+      EXPECT_EQ(plain->exif().isoSpeed, iso);
+      const double before = enhance::meanDeltaE(*plain->imageData(), *original->imageData()),
+                   after = enhance::meanDeltaE(*denoised->imageData(), *original->imageData()),
+                   enhanced = enhance::meanDeltaE(*enhancedRaw(denoised), *original->imageData());
+      std::printf("%s ISO %d: mean dE %.2f, denoised %.2f, with the preset %.2f\n", name, iso, before, after, enhanced);
+      if (iso <= 200)
+        EXPECT_EQ(proctest::maxDifference(*plain->imageData(), *denoised->imageData()), 0.f) << name;
+      else
+        EXPECT_LT(after, 0.8 * before) << name;
+      EXPECT_LT(enhanced, after + 0.3) << name << " ISO " << iso;
+      if (iso > 200) look(*enhancedRaw(denoised), std::string(name) + "-iso3200-preset");
+    }
+  }
 }
