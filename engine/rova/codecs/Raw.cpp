@@ -91,16 +91,20 @@ struct Development {
   float clip[3] = {1, 1, 1};  // each channel's clip in those units (1 for the first to clip)
   float matrix[3][3] = {};
 
-  explicit Development(const LibRaw& raw) {
+  // `cameraColour` false: LibRaw converted to linear sRGB itself (sensors of other than three
+  // colours); the scale and exposure are the same, the roll-off has no channel clips to go by.
+  Development(const LibRaw& raw, bool cameraColour) {
     const auto& c = raw.imgdata.color;
+    const int colors = std::clamp(raw.imgdata.idata.colors, 1, 4);
     float lowest = 1;
-    for (int k = 0; k < 3; ++k)
+    for (int k = 0; k < colors; ++k)
       if (c.pre_mul[k] > 0) lowest = std::min(lowest, c.pre_mul[k]);
-    for (int k = 0; k < 3; ++k) clip[k] = c.pre_mul[k] > 0 ? c.pre_mul[k] / lowest : 1.f;
     unit = 1.f / (65535.f * lowest);
     const float exposure = float(std::exp2(baselineEV(raw)));
-    for (int i = 0; i < 3; ++i)
-      for (int k = 0; k < 3; ++k) matrix[i][k] = c.rgb_cam[i][k] * exposure;
+    for (int i = 0; i < 3; ++i) {
+      clip[i] = !cameraColour ? 1e30f : c.pre_mul[i] > 0 ? c.pre_mul[i] / lowest : 1.f;
+      for (int k = 0; k < 3; ++k) matrix[i][k] = (cameraColour ? c.rgb_cam[i][k] : float(i == k)) * exposure;
+    }
   }
 
   // Pixels near the clip roll off to grey of their own luminance.
@@ -155,8 +159,11 @@ bool decodeRAW(const uint8_t* d, size_t n, const DecodeRequest& req, DecodeResul
   p.half_size = half ? 1 : 0;
   p.use_camera_wb = 1;      // the white balance as shot
   p.use_camera_matrix = 1;  // the file's own colour matrix (DNG ColorMatrix) over LibRaw's table
-  p.output_color = 0;       // camera colour out: the matrix is applied below, in float, without clipping
-  p.gamm[0] = 1.0;          // linear
+  // Camera colour out: the matrix is applied below, in float, without clipping (sensors of other than
+  // three colours: LibRaw's own conversion to sRGB primaries).
+  const bool cameraColour = raw->imgdata.idata.colors == 3;
+  p.output_color = cameraColour ? 0 : 1;
+  p.gamm[0] = 1.0;  // linear
   p.gamm[1] = 1.0;
   p.output_bps = 16;
   p.no_auto_bright = 1;        // the exposure is the file's own (see below), never a histogram's guess
@@ -181,7 +188,7 @@ bool decodeRAW(const uint8_t* d, size_t n, const DecodeRequest& req, DecodeResul
   if (img->type != LIBRAW_IMAGE_BITMAP || img->colors != 3 || img->bits != 16) return fail("unexpected output");
   const int width = img->width, height = img->height;
   if (size_t(img->data_size) < size_t(width) * height * 6) return fail("short output");
-  const Development development(*raw);
+  const Development development(*raw, cameraColour);
   raw->recycle();  // LibRaw's working buffers are no longer needed: free them before the float copy
   if (!res.bitmap.allocate(width, height, 3, 32)) return fail("out of memory");
   development.apply(reinterpret_cast<const uint16_t*>(img->data), res.bitmap);
