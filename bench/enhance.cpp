@@ -15,7 +15,8 @@
 //       Makes a photograph-like JPEG (6000 x 4000 by default) and times, with the default preset,
 //       the full-size render and the 2000 x 2000 preview beside the libjpeg-turbo decode and encode
 //       of the same file, with the peak memory; and the renders alone (source already read) of the
-//       full size against the preview, first and again.
+//       full size against the preview, first and again. Then the same picture as a 14-bit DNG:
+//       developed and enhanced with the default RAW preset at full size and for the preview.
 //   bench_enhance --kernels FILE [darken|cast|fade|noise]
 //       Times each effect of the default preset alone over the picture (spoilt first when asked).
 //   bench_enhance --loop FILE preview|full N
@@ -38,6 +39,7 @@
 
 #include "BenchPictures.h"
 #include "BenchSupport.h"
+#include "DngWriter.h"
 #include "rova/Color.h"
 #include "rova/ColourDifference.h"
 #include "rova/FilePixels.h"
@@ -147,7 +149,6 @@ ImageDataRGBfPtr render(ImageProcessor& p, Size fit, bool quickPreview = false) 
   return p.startProcessing(s) ? p.getLastResult() : nullptr;
 }
 
-
 // Renders the 2000 px preview (or the full size) of the picture `times` times, for a profiler.
 int loop(const std::string& path, bool full, int times) {
   ImagePtr image = ImageReader::instance().read(path, full ? Size{} : Size{2000, 2000}, kReadDefaultFlags, nullptr);
@@ -220,6 +221,65 @@ int kernels(const std::string& path, const std::string& before) {
                   kernel->kind() == EffectKernelKind::Region ? "all cores" : "one thread");
     }
   }
+  return 0;
+}
+
+// The same picture as a camera RAW (a 14-bit DNG of an RGGB sensor, ISO 100): developed and
+// enhanced with the default RAW preset at full size (demosaiced) and for a 2000 px preview (the
+// half-size read), as the application reads it.
+int rawSpeed(int w, int h, const std::filesystem::path& dir) {
+  const auto path = (dir / "picture.dng").string();
+  {
+    codecs::Bitmap bitmap = bench::makePicture(w, h);
+    std::vector<float> linear(size_t(w) * h * 3);
+    for (size_t i = 0; i < linear.size(); ++i) linear[i] = srgbToLinear(bitmap.pixels[i] / 255.f);
+    solvane::dng::SensorSpec sensor;
+    sensor.iso = 100;
+    std::string error;
+    if (!solvane::dng::writeBayerDng(path, w, h, linear.data(), sensor, &error)) {
+      std::fprintf(stderr, "bench_enhance: %s\n", error.c_str());
+      return 1;
+    }
+  }
+  const uint32_t flags = kReadDefaultFlags | kReadMetadata | kReadRawDevelop | kReadFineDenoise;
+  auto enhance = [&](const ImagePtr& image) {
+    return rova::presets::enhancedProcessor(
+        image, {rova::presets::defaultPresetFor(image, path, bench::resourcesDir())}, bench::resourcesDir());
+  };
+  std::printf("RAW: the same picture as a 14-bit DNG (%.0f MB), default RAW preset\n",
+              std::filesystem::file_size(path) / 1e6);
+  ImagePtr preview;
+  const double previewRead = seconds([&] {
+    preview = ImageReader::instance().read(path, {2000, 2000}, flags, nullptr);
+  });
+  if (!preview) return 1;
+  auto previewProcessor = enhance(preview);
+  ImageDataRGBfPtr out;
+  const double previewRender = seconds([&] { out = render(*previewProcessor, {2000, 2000}); });
+  if (!out) return 1;
+  std::printf("RAW preview        develop %6.0f ms  render %6.0f ms  together %6.0f ms (%d x %d from a %d x %d read)\n",
+              previewRead * 1e3, previewRender * 1e3, (previewRead + previewRender) * 1e3, out->width(), out->height(),
+              preview->size().width, preview->size().height);
+  previewProcessor.reset();
+  preview.reset();
+  const double peakBefore = peakMB();
+  ImagePtr image;
+  const double read = seconds([&] { image = ImageReader::instance().read(path, {}, flags, nullptr); });
+  if (!image) return 1;
+  auto p = enhance(image);
+  const double full = seconds([&] { out = render(*p, {}); });
+  if (!out) return 1;
+  const double encode = seconds([&] {
+    codecs::EncodeOptions jpeg;
+    jpeg.quality = 0.9;
+    codecs::encode(toBitmap({out.get()}), jpeg, nullptr);
+  });
+  std::printf("RAW full size      develop %6.0f ms  render %6.0f ms  8-bit + encode %6.0f ms  together %6.0f ms\n",
+              read * 1e3, full * 1e3, encode * 1e3, (read + full + encode) * 1e3);
+  std::printf("RAW peak memory    %.0f MB after the preview, %.0f MB after the full-size render\n", peakBefore,
+              peakMB());
+  std::printf("RAW ratios         full develop + render / preview %.1f\n",
+              (read + full) / (previewRead + previewRender));
   return 0;
 }
 
@@ -315,8 +375,12 @@ int speed(int w, int h) {
   std::printf(
       "renders only       full / preview: first render %.1f   render again %.1f   quick preview %.1f (target >= 10)\n",
       full / previewRender, fullAgain / previewAgain, fullAgain / previewQuick);
+  out.reset();
+  p.reset();
+  image.reset();
+  const int rawResult = rawSpeed(w, h, dir);
   if (!std::getenv("SOLVANE_BENCH_KEEP")) std::filesystem::remove_all(dir);
-  return 0;
+  return rawResult;
 }
 
 // The enhancement's quality on the public test photos: each photo spoilt in each way, enhanced with

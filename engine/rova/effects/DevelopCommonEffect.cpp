@@ -20,8 +20,6 @@ ParameterList developParameters(bool raw) {
 }
 
 constexpr double kShoulder = 0.8;
-constexpr double kRawBaselineEV = 0.5;
-constexpr double kRawBaseContrast = 0.15;
 constexpr float kFlare = 0.002f;  // lets a lifted black rise from pure black
 
 struct ToneSettings {
@@ -112,11 +110,12 @@ std::unique_ptr<EffectKernel> DevelopCommonEffect::makeKernel(const ParameterLis
                                                               const EffectParametersContextPtr&) const {
   (void)info;
   auto value = [&p](const char* id) { return double(valueIn(p, id)) / 100.0; };
-  const bool rawBase = raw_;
-  double ev = valueIn(p, "Exposure") + (rawBase ? kRawBaselineEV : 0);
-  ToneSettings tone{std::clamp(value("Contrast") + (rawBase ? kRawBaseContrast : 0), -1.0, 1.0),
-                    std::clamp(value("Highlights"), -1.0, 1.0), std::clamp(value("Shadows"), -1.0, 1.0),
-                    std::clamp(value("Whites"), -1.0, 1.0), std::clamp(value("Blacks"), -1.0, 1.0)};
+  // The RAW decode is the faithful base (the file's exposure, levels, colour and white balance): the
+  // RAW variant adds nothing of its own but the camera profile.
+  double ev = valueIn(p, "Exposure");
+  ToneSettings tone{std::clamp(value("Contrast"), -1.0, 1.0), std::clamp(value("Highlights"), -1.0, 1.0),
+                    std::clamp(value("Shadows"), -1.0, 1.0), std::clamp(value("Whites"), -1.0, 1.0),
+                    std::clamp(value("Blacks"), -1.0, 1.0)};
   const double temperature = tone::kReferenceTemperature * std::exp2(0.8 * std::clamp(value("Temperature"), -1.0, 1.0));
   const double tint = tone::kTintRange * std::clamp(value("Tint"), -1.0, 1.0);
   const float saturation = float(1 + std::clamp(value("Saturation"), -1.0, 1.0));

@@ -6,9 +6,9 @@
 //  2. A tone curve on luminance, in a perceptual scale (Y^(1/2.2)), applied with the colour ratios
 //     kept: Contrast around mid grey, Highlights, Shadows, Whites, Blacks (-100..100 each).
 //  3. Saturation and Vibrance (-100..100; vibrance acts more on muted colours).
-// The RAW variant adds the base development of linear RAW data (a baseline brightening and film-like
-// tone curve) and the camera profile named by its "Texture" parameter (a DCP file path), whose
-// colour look and tone curve are applied.
+// The RAW variant adds the camera profile named by its "Texture" parameter (a DCP file path), whose
+// colour look and tone curve are applied; the RAW decode below it is already a faithful development
+// (the file's exposure, levels, white balance and colour matrix), so nothing else is added.
 #include "rova/effects/Effect.h"
 
 namespace rova {

@@ -1,5 +1,7 @@
 #include "engine/rova/EngineTestFiles.h"
 
+#include "DngWriter.h"
+
 #include <gtest/gtest.h>
 #include <png.h>
 #include <tiffio.h>
@@ -135,52 +137,19 @@ void writePalettePng(const std::filesystem::path& p, int w, int h, const std::ve
 
 void writeBayerDng(const std::filesystem::path& p, int w, int h,
                    const std::function<std::array<double, 3>(int, int)>& f) {
-  TIFF* t = TIFFOpen(p.c_str(), "w");
-  ASSERT_TRUE(t);
-  TIFFSetField(t, TIFFTAG_SUBFILETYPE, 0);
-  TIFFSetField(t, TIFFTAG_IMAGEWIDTH, uint32_t(w));
-  TIFFSetField(t, TIFFTAG_IMAGELENGTH, uint32_t(h));
-  TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, uint16_t(16));
-  TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, uint16_t(1));
-  TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
-  TIFFSetField(t, TIFFTAG_PHOTOMETRIC, uint16_t(32803));  // colour filter array
-  TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-  TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, uint32_t(h));
-  TIFFSetField(t, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
-  TIFFSetField(t, TIFFTAG_MAKE, "Testmaker");
-  TIFFSetField(t, TIFFTAG_MODEL, "Bayer One");
-  static const uint8_t kVersion[4] = {1, 4, 0, 0};
-  TIFFSetField(t, TIFFTAG_DNGVERSION, kVersion);
-  TIFFSetField(t, TIFFTAG_DNGBACKWARDVERSION, kVersion);
-  TIFFSetField(t, TIFFTAG_UNIQUECAMERAMODEL, "Testmaker Bayer One");
-  uint16_t dim[2] = {2, 2};
-  TIFFSetField(t, TIFFTAG_CFAREPEATPATTERNDIM, dim);
-  uint8_t pattern[4] = {0, 1, 1, 2};  // R G / G B
-  TIFFSetField(t, TIFFTAG_CFAPATTERN, 4, pattern);
-  uint8_t planeColor[3] = {0, 1, 2};
-  TIFFSetField(t, TIFFTAG_CFAPLANECOLOR, 3, planeColor);
-  TIFFSetField(t, TIFFTAG_CFALAYOUT, uint16_t(1));
-  uint32_t white = 65535;
-  TIFFSetField(t, TIFFTAG_WHITELEVEL, 1, &white);
-  float black = 0;
-  TIFFSetField(t, TIFFTAG_BLACKLEVEL, 1, &black);
-  // XYZ (D65) to camera = XYZ to linear sRGB: the camera "sees" sRGB primaries.
-  float matrix[9] = {3.2404542f, -1.5371385f, -0.4985314f, -0.9692660f, 1.8760108f,
-                     0.0415560f, 0.0556434f,  -0.2040259f, 1.0572252f};
-  TIFFSetField(t, TIFFTAG_COLORMATRIX1, 9, matrix);
-  TIFFSetField(t, TIFFTAG_CALIBRATIONILLUMINANT1, uint16_t(21));  // D65
-  float neutral[3] = {1, 1, 1};
-  TIFFSetField(t, TIFFTAG_ASSHOTNEUTRAL, 3, neutral);
-  std::vector<uint16_t> row(static_cast<size_t>(w));
-  for (int y = 0; y < h; ++y) {
+  std::vector<float> rgb(size_t(w) * h * 3);
+  for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) {
-      auto c = f(x, y);
-      int ch = (y % 2 == 0) ? (x % 2 == 0 ? 0 : 1) : (x % 2 == 0 ? 1 : 2);
-      row[size_t(x)] = uint16_t(std::lround(std::clamp(c[size_t(ch)], 0.0, 1.0) * 65535));
+      const auto c = f(x, y);
+      for (int k = 0; k < 3; ++k) rgb[(size_t(y) * w + x) * 3 + k] = float(c[size_t(k)]);
     }
-    ASSERT_GE(TIFFWriteScanline(t, row.data(), uint32_t(y), 0), 0);
-  }
-  TIFFClose(t);
+  solvane::dng::SensorSpec sensor;
+  sensor.sensitivity = {1, 1, 1};
+  sensor.bits = 16;
+  sensor.blackLevel = 0;
+  sensor.pictureWhite = 1;
+  std::string error;
+  ASSERT_TRUE(solvane::dng::writeBayerDng(p.string(), w, h, rgb.data(), sensor, &error)) << error;
 }
 
 }  // namespace enginetest

@@ -84,8 +84,9 @@ std::unique_ptr<EffectKernel> AutoToneEffect::makeKernel(const ParameterList& p,
                                                          const EffectParametersContextPtr& context) const {
   const double amount = auto_support::amountOf(p);
   if (amount <= 0 || !context) return nullptr;
-  // The RAW variant runs after the RAW development, which brightens the camera data by a baseline.
-  auto analysis = enhance_analysis::shared(context, raw_ ? enhance_analysis::kRawDevelopBaselineEV : 0);
+  // The RAW decode already develops to the file's exposure, so the RAW variant measures the picture
+  // as it is, like the ordinary one.
+  auto analysis = enhance_analysis::shared(context);
   // Nothing to correct and no sharpening before it whose overshoot the ceiling would have to catch:
   // the picture is left exactly as it is.
   if (analysis->tone.isIdentity() && analysis->sharpenNeed <= 0) return nullptr;

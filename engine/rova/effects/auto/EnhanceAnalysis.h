@@ -18,9 +18,6 @@
 
 namespace rova::enhance_analysis {
 
-// The RAW development brightens camera data by this much before later layers see it.
-inline constexpr double kRawDevelopBaselineEV = 0.5;
-
 // What is left of a need x once the dead zone d is taken off: 0 up to d, x itself past 2d, linear
 // in between (continuous, so a picture near the edge of the zone gets a small correction).
 double beyondDeadZone(double x, double deadZone);
