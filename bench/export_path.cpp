@@ -27,11 +27,9 @@
 #include <thread>
 #include <vector>
 
-// After <cstdio>: the library's header expects FILE and size_t declared.
-#include <jpeglib.h>
-
 #include "BenchPictures.h"
 #include "BenchSupport.h"
+#include "BenchYardstick.h"
 #include "Ombrel/Classes/Business/Presets/QVEffectsPresetManager.h"
 #include "Ombrel/Classes/Business/Presets/QVPresetHelpers.h"
 #include "QVCore/ImageProcessing/Layers/QVIPLayer.h"
@@ -60,53 +58,14 @@ struct Run {
   }
 };
 
-// Decode with libjpeg-turbo and encode again at quality 90, one row at a time, on one thread.
+// The yardstick, with its peak memory.
 Run yardstick(const std::string& in, const std::string& out) {
   Run run;
   bench::resetPeakMemory();
   run.startMB = bench::residentMB();
-  std::vector<uint8_t> pixels;
-  int w = 0, h = 0;
-  run.stages.push_back({"decode", bench::seconds([&] {
-                          FILE* f = std::fopen(in.c_str(), "rb");
-                          jpeg_decompress_struct d{};
-                          jpeg_error_mgr err{};
-                          d.err = jpeg_std_error(&err);
-                          jpeg_create_decompress(&d);
-                          jpeg_stdio_src(&d, f);
-                          jpeg_read_header(&d, TRUE);
-                          d.out_color_space = JCS_RGB;
-                          jpeg_start_decompress(&d);
-                          w = int(d.output_width), h = int(d.output_height);
-                          pixels.resize(size_t(w) * size_t(h) * 3);
-                          while (d.output_scanline < d.output_height) {
-                            JSAMPROW row = pixels.data() + size_t(d.output_scanline) * size_t(w) * 3;
-                            jpeg_read_scanlines(&d, &row, 1);
-                          }
-                          jpeg_finish_decompress(&d);
-                          jpeg_destroy_decompress(&d);
-                          std::fclose(f);
-                        })});
-  run.stages.push_back({"encode + write", bench::seconds([&] {
-                          FILE* f = std::fopen(out.c_str(), "wb");
-                          jpeg_compress_struct c{};
-                          jpeg_error_mgr err{};
-                          c.err = jpeg_std_error(&err);
-                          jpeg_create_compress(&c);
-                          jpeg_stdio_dest(&c, f);
-                          c.image_width = JDIMENSION(w), c.image_height = JDIMENSION(h);
-                          c.input_components = 3, c.in_color_space = JCS_RGB;
-                          jpeg_set_defaults(&c);
-                          jpeg_set_quality(&c, 90, TRUE);
-                          jpeg_start_compress(&c, TRUE);
-                          while (c.next_scanline < c.image_height) {
-                            JSAMPROW row = pixels.data() + size_t(c.next_scanline) * size_t(w) * 3;
-                            jpeg_write_scanlines(&c, &row, 1);
-                          }
-                          jpeg_finish_compress(&c);
-                          jpeg_destroy_compress(&c);
-                          std::fclose(f);
-                        })});
+  const bench::YardstickTimes t = bench::jpegYardstick(in, out);
+  run.stages.push_back({"decode", t.decode});
+  run.stages.push_back({"encode + write", t.encode});
   run.peakMB = bench::peakMemorySinceResetMB();
   return run;
 }

@@ -35,6 +35,13 @@ constexpr double kSpreadShare = 0.4, kSpreadSure = 15, kSpreadLost = 35;
 // frame: the estimators then see the scene's colour, not the light's): past the first figure
 // (degrees) the correction fades, past the second it is gone.
 constexpr double kPlausibleCast = 30, kImplausibleCast = 36;
+// A cast multiplies every pixel, so it tints the shadows as much as the rest. When the darkest part
+// of the picture (the lowest kDarkShare of the pixels bright enough to show a hue) is mostly
+// neutral (within kNeutralDegrees) while the estimators report a strong cast, the scene's own
+// colour was taken for the light's (a faded photo of one colour, whose lifted black is grey): the
+// correction shrinks until at least kNeutralKept of those neutral shadows stay neutral.
+constexpr double kNeutralDegrees = 4, kNeutralFloor = 0.02, kDarkShare = 0.2, kNeutralShareMin = 0.3,
+                 kNeutralKept = 0.6;
 
 // Levels, in display values: the darkest channel of a good photo reaches under kBlackTypical and
 // its brightest over 1 - kWhiteTypical; an end is moved only when it is short by more than the dead
@@ -311,6 +318,39 @@ double sharpnessOf(const ImageDataRGBf& img) {
   return two > 0 ? one / two : 1;
 }
 
+// The share of a colour correction (0..share) that keeps the picture's neutral pixels neutral:
+// `share` itself unless the correction would take most of a large neutral area off neutral.
+double neutralKeepingShare(const ImageDataRGBf& img, const std::array<float, 3>& fullGains, double share) {
+  const double cosLimit = std::cos(kNeutralDegrees * M_PI / 180);
+  std::vector<float> sums;
+  auto_support::forAnalysisPixels(img, [&](const float* c) {
+    if (c[0] + c[1] + c[2] >= 3 * kNeutralFloor) sums.push_back(c[0] + c[1] + c[2]);
+  });
+  if (sums.empty()) return 1;
+  auto cut = sums.begin() + std::ptrdiff_t(double(sums.size() - 1) * kDarkShare);
+  std::nth_element(sums.begin(), cut, sums.end());
+  const float darkLimit = *cut;
+  auto neutralAfter = [&](double s) {
+    const auto g = partialGains(fullGains, s);
+    size_t counted = 0, neutral = 0;
+    auto_support::forAnalysisPixels(img, [&](const float* c) {
+      const float sum = c[0] + c[1] + c[2];
+      if (sum < 3 * kNeutralFloor || sum > darkLimit) return;
+      ++counted;
+      const double r = c[0] * g[0], gg = c[1] * g[1], b = c[2] * g[2];
+      const double dot = (r + gg + b) / std::sqrt(3 * (r * r + gg * gg + b * b) + 1e-30);
+      if (dot >= cosLimit) ++neutral;
+    });
+    return counted ? double(neutral) / double(counted) : 0.0;
+  };
+  const double before = neutralAfter(0);
+  if (before < kNeutralShareMin) return 1;
+  // Halve the correction until enough of the neutral area stays neutral (or nothing is left).
+  double kept = 1;
+  for (int i = 0; i < 6 && neutralAfter(share * kept) < kNeutralKept * before; ++i) kept *= 0.5;
+  return kept < 1.0 / 32 ? 0 : kept;
+}
+
 Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
   Analysis a;
   // The picture as the layers receive it (a RAW development brightens it by the bias first).
@@ -337,7 +377,8 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
                      (1 - auto_support::smoothstep(0.1, 0.4, a.illuminant.clippedShare)) *
                      (1 - auto_support::smoothstep(kPlausibleCast, kImplausibleCast,
                                                    angularErrorDegrees(a.illuminant.unconstrained, {1, 1, 1})));
-  const double share = (a.castDegrees > 0 ? applied / a.castDegrees : 0) * a.colourSureness;
+  double share = (a.castDegrees > 0 ? applied / a.castDegrees : 0) * a.colourSureness;
+  if (share > 0) share *= neutralKeepingShare(*img, a.fullGains, share);
   a.colourStrength = share;
   const auto gains = partialGains(a.fullGains, share);
 

@@ -101,6 +101,25 @@ TEST(EnhanceAnalysis, OneColouredSceneIsNotTakenForACast) {
   EXPECT_LT(a.colourStrength, 0.1);
 }
 
+// A fade lifts the black of a one-coloured scene to grey: the estimators still see the scene's
+// colour as a strong cast, but a cast would have tinted those shadows too, so the colour is left
+// alone. A real cast over the same photo (shadows tinted with the rest) is still corrected.
+TEST(EnhanceAnalysis, NeutralShadowsOfAFadedOneColouredSceneKeepItsColour) {
+  auto faded = analysisImageOf("retina", {1, 1, 1});
+  ASSERT_TRUE(faded);
+  float* px = faded->floats();
+  for (size_t i = 0; i < faded->pixelCount() * 3; ++i) {
+    // Display-referred fade (0.3 + 0.4 x) in sRGB, back to linear.
+    const double display = 0.3 + 0.4 * std::pow(std::max(0.f, px[i]), 1 / 2.2);
+    px[i] = float(std::pow(display, 2.2));
+  }
+  EXPECT_LT(ea::analyse(*faded).colourStrength, 0.2);  // at most a trace of the correction
+
+  auto warm = analysisImageOf("astronaut", {1.35f, 1, 0.6f});
+  ASSERT_TRUE(warm);
+  EXPECT_GT(ea::analyse(*warm).colourStrength, 0.5);
+}
+
 // Over-exposure is told by clipping that stays near white after the colour correction: a photo a stop
 // too bright is darkened, a night scene too (its mid-tones stay dark, the pile-up of clipped pixels
 // against the stop under white says it); a good photo with a blown lamp and a cast that clipped one
