@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs Solvane.
-# The window application does not exist yet: this runs the command-line enhancer, which enhances
-# photos exactly as the application will, through the core framework and the default preset.
+# The desktop program's screens that show and export photos are not built yet (build/Ombrel/Solvane
+# starts its window): this runs the command-line enhancer, which enhances photos exactly as the
+# application does, through the core framework and the default preset.
 #   scripts/run.sh                      enhances a sample photo into build/solvane-sample-enhanced.jpg
 #   scripts/run.sh INPUT OUTPUT [...]   enhances INPUT into OUTPUT (see tools/solvane-render.cpp)
 set -euo pipefail
