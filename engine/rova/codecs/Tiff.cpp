@@ -1,10 +1,13 @@
 // TIFF through libtiff: 8/16-bit integer and 32-bit float, strips and tiles, any libtiff
 // compression (LZW, ZIP, JPEG, ...); other layouts go through libtiff's RGBA reader.
 #include <algorithm>
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+
+#include <opencv2/core.hpp>
 
 #include <tiffio.h>
 
@@ -296,10 +299,134 @@ bool decodeTIFF(const uint8_t* d, size_t n, const DecodeRequest& req, DecodeResu
   return true;
 }
 
+namespace {
+
+struct TiffWriteSettings {
+  uint16_t compression = COMPRESSION_NONE;
+  bool jpeg = false;
+  uint32_t rowsPerStrip = 1;
+};
+
+TiffWriteSettings tiffWriteSettings(const Bitmap& b, const EncodeOptions& o) {
+  TiffWriteSettings w;
+  w.jpeg = o.tiffCompression == TiffCompression::JPEG && b.depth == 8 && b.channels == 3;
+  w.compression = w.jpeg                                             ? COMPRESSION_JPEG
+                  : o.tiffCompression == TiffCompression::LZW      ? COMPRESSION_LZW
+                  : o.tiffCompression == TiffCompression::ZIP      ? COMPRESSION_ADOBE_DEFLATE
+                  : o.tiffCompression == TiffCompression::PackBits ? COMPRESSION_PACKBITS
+                                                                   : COMPRESSION_NONE;
+  w.rowsPerStrip = uint32_t(std::max<size_t>(1, (256u << 10) / b.rowBytes()));
+  if (w.jpeg) w.rowsPerStrip = std::max<uint32_t>(16, w.rowsPerStrip / 16 * 16);  // whole JPEG MCU rows
+  return w;
+}
+
+// The tags of a picture of `height` rows of the bitmap's layout, compressed as `w` says.
+void setTiffTags(TIFF* tif, const Bitmap& b, const EncodeOptions& o, const TiffWriteSettings& w, uint32_t height,
+                 bool withProfile) {
+  TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, uint32_t(b.width));
+  TIFFSetField(tif, TIFFTAG_IMAGELENGTH, height);
+  TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, uint16_t(b.channels));
+  TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, uint16_t(b.depth));
+  TIFFSetField(tif, TIFFTAG_SAMPLEFORMAT, SAMPLEFORMAT_UINT);
+  TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+  TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, b.channels >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK);
+  TIFFSetField(tif, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
+  if (b.channels == 2 || b.channels == 4) {
+    uint16_t extra[1] = {EXTRASAMPLE_UNASSALPHA};
+    TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, extra);
+  }
+  TIFFSetField(tif, TIFFTAG_COMPRESSION, w.compression);
+  if (w.jpeg) {
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_YCBCR);
+    TIFFSetField(tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
+    int q = int(o.quality * 100 + 0.5);
+    TIFFSetField(tif, TIFFTAG_JPEGQUALITY, q < 1 ? 1 : q > 100 ? 100 : q);
+  } else if (w.compression == COMPRESSION_LZW || w.compression == COMPRESSION_ADOBE_DEFLATE) {
+    TIFFSetField(tif, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
+  }
+  TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, std::min(w.rowsPerStrip, height));
+  TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+  TIFFSetField(tif, TIFFTAG_XRESOLUTION, 72.0f);
+  TIFFSetField(tif, TIFFTAG_YRESOLUTION, 72.0f);
+  if (withProfile && !o.icc.empty()) TIFFSetField(tif, TIFFTAG_ICCPROFILE, uint32_t(o.icc.size()), o.icc.data());
+}
+
+// Rows [y0, y1) through libtiff's encoder into `tif`, whose tags are set; false with the reason.
+bool writeTiffRows(TIFF* tif, const Bitmap& b, int y0, int y1, MemFile& f, std::string* error) {
+  std::vector<uint8_t> row(b.rowBytes());
+  for (int y = y0; y < y1; ++y) {
+    std::memcpy(row.data(), b.row(y), row.size());  // libtiff may modify the buffer (predictor)
+    if (TIFFWriteScanline(tif, row.data(), uint32_t(y - y0), 0) < 0) {
+      if (error) *error = "TIFF: " + f.error;
+      return false;
+    }
+  }
+  return true;
+}
+
+// The compressed bytes of one strip (rows [y0, y1)), made by an encoder of its own: strips are
+// compressed independently (the predictor works within a row), so a picture's strips can be made
+// on several cores and written raw, in order, into the file.
+bool compressTiffStrip(const Bitmap& b, const EncodeOptions& o, const TiffWriteSettings& w, int y0, int y1,
+                       std::vector<uint8_t>& strip, std::string* error) {
+  std::vector<uint8_t> mini;
+  mini.reserve(size_t(y1 - y0) * b.rowBytes() + 4096);
+  MemFile f;
+  f.out = &mini;
+  {
+    TiffPtr t = openMem(f, "w");
+    if (!t) return false;
+    setTiffTags(t.get(), b, o, w, uint32_t(y1 - y0), false);
+    if (!writeTiffRows(t.get(), b, y0, y1, f, error) || !TIFFWriteDirectory(t.get())) return false;
+  }
+  MemFile r;
+  r.data = mini.data();
+  r.size = mini.size();
+  TiffPtr t = openMem(r, "r");
+  if (!t || TIFFNumberOfStrips(t.get()) != 1) return false;
+  uint64_t* counts = nullptr;
+  if (!TIFFGetField(t.get(), TIFFTAG_STRIPBYTECOUNTS, &counts) || !counts) return false;
+  strip.resize(size_t(counts[0]));
+  return TIFFReadRawStrip(t.get(), 0, strip.data(), tmsize_t(strip.size())) == tmsize_t(strip.size());
+}
+
+}  // namespace
+
 std::vector<uint8_t> encodeTIFF(const Bitmap& src, const EncodeOptions& o, std::string* error) {
   Bitmap b8 = (o.depth == 8 && src.depth != 8) ? to8Bit(src) : Bitmap{};
   const Bitmap& b = b8.empty() ? src : b8;
+  const TiffWriteSettings w = tiffWriteSettings(b, o);
+  const uint32_t strips = (uint32_t(b.height) + w.rowsPerStrip - 1) / w.rowsPerStrip;
+  // Compression is the slow part of a large TIFF: its strips are made on all cores. (JPEG-in-TIFF
+  // shares its tables between strips, so it stays with libtiff's own writer.)
+  const bool parallel = w.compression != COMPRESSION_NONE && !w.jpeg && strips > 1 &&
+                        int64_t(b.width) * b.height >= (1 << 21) && cv::getNumThreads() > 1;
+  std::vector<std::vector<uint8_t>> parts(parallel ? strips : 0);
+  if (parallel) {
+    std::atomic<bool> ok{true};
+    std::vector<std::string> errors(strips);
+    cv::parallel_for_(cv::Range(0, int(strips)), [&](const cv::Range& r) {
+      for (int i = r.start; i < r.end && ok.load(std::memory_order_relaxed); ++i) {
+        const int y0 = int(uint32_t(i) * w.rowsPerStrip), y1 = std::min(b.height, y0 + int(w.rowsPerStrip));
+        if (!compressTiffStrip(b, o, w, y0, y1, parts[size_t(i)], &errors[size_t(i)])) ok.store(false);
+      }
+    });
+    if (!ok.load()) {
+      if (error) {
+        auto found = std::find_if(errors.begin(), errors.end(), [](const std::string& e) { return !e.empty(); });
+        *error = found != errors.end() ? *found : "TIFF: a strip could not be compressed";
+      }
+      return {};
+    }
+  }
+
   std::vector<uint8_t> out;
+  size_t expected = 4096 + o.icc.size();
+  if (parallel)
+    for (const auto& part : parts) expected += part.size();
+  else
+    expected += w.compression == COMPRESSION_NONE ? size_t(b.height) * b.rowBytes() : 0;
+  out.reserve(expected);
   MemFile f;
   f.out = &out;
   {
@@ -309,47 +436,15 @@ std::vector<uint8_t> encodeTIFF(const Bitmap& src, const EncodeOptions& o, std::
       return {};
     }
     TIFF* tif = t.get();
-    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, uint32_t(b.width));
-    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, uint32_t(b.height));
-    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, uint16_t(b.channels));
-    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, uint16_t(b.depth));
-    TIFFSetField(tif, TIFFTAG_SAMPLEFORMAT, SAMPLEFORMAT_UINT);
-    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, b.channels >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK);
-    TIFFSetField(tif, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
-    if (b.channels == 2 || b.channels == 4) {
-      uint16_t extra[1] = {EXTRASAMPLE_UNASSALPHA};
-      TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, extra);
-    }
-    const bool jpeg = o.tiffCompression == TiffCompression::JPEG && b.depth == 8 && b.channels == 3;
-    const uint16_t comp = jpeg                                             ? COMPRESSION_JPEG
-                          : o.tiffCompression == TiffCompression::LZW      ? COMPRESSION_LZW
-                          : o.tiffCompression == TiffCompression::ZIP      ? COMPRESSION_ADOBE_DEFLATE
-                          : o.tiffCompression == TiffCompression::PackBits ? COMPRESSION_PACKBITS
-                                                                           : COMPRESSION_NONE;
-    TIFFSetField(tif, TIFFTAG_COMPRESSION, comp);
-    if (jpeg) {
-      TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_YCBCR);
-      TIFFSetField(tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
-      int q = int(o.quality * 100 + 0.5);
-      TIFFSetField(tif, TIFFTAG_JPEGQUALITY, q < 1 ? 1 : q > 100 ? 100 : q);
-    } else if (comp == COMPRESSION_LZW || comp == COMPRESSION_ADOBE_DEFLATE) {
-      TIFFSetField(tif, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
-    }
-    uint32_t rows = uint32_t(std::max<size_t>(1, (256u << 10) / b.rowBytes()));
-    if (jpeg) rows = std::max<uint32_t>(16, rows / 16 * 16);  // whole JPEG MCU rows
-    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, rows);
-    TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
-    TIFFSetField(tif, TIFFTAG_XRESOLUTION, 72.0f);
-    TIFFSetField(tif, TIFFTAG_YRESOLUTION, 72.0f);
-    if (!o.icc.empty()) TIFFSetField(tif, TIFFTAG_ICCPROFILE, uint32_t(o.icc.size()), o.icc.data());
-    std::vector<uint8_t> row(b.rowBytes());
-    for (int y = 0; y < b.height; ++y) {
-      std::memcpy(row.data(), b.row(y), row.size());  // libtiff may modify the buffer (predictor)
-      if (TIFFWriteScanline(tif, row.data(), uint32_t(y), 0) < 0) {
-        if (error) *error = "TIFF: " + f.error;
-        return {};
-      }
+    setTiffTags(tif, b, o, w, uint32_t(b.height), true);
+    if (parallel) {
+      for (uint32_t i = 0; i < strips; ++i)
+        if (TIFFWriteRawStrip(tif, i, parts[i].data(), tmsize_t(parts[i].size())) < 0) {
+          if (error) *error = "TIFF: " + f.error;
+          return {};
+        }
+    } else if (!writeTiffRows(tif, b, 0, b.height, f, error)) {
+      return {};
     }
     if (!TIFFWriteDirectory(tif)) {
       if (error) *error = "TIFF: " + f.error;
