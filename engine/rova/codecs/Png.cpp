@@ -1,8 +1,14 @@
 // PNG through libpng: 1..16-bit grey, palette, RGB, alpha; ICC profiles; eXIf orientation.
+#include <algorithm>
+#include <atomic>
 #include <csetjmp>
+#include <cstdlib>
 #include <cstring>
 
+#include <opencv2/core.hpp>
+
 #include <png.h>
+#include <zlib.h>
 
 #include "rova/ImageData.h"
 #include "rova/codecs/Codecs.h"
@@ -182,6 +188,134 @@ void writeFn(png_structp png, png_bytep data, png_size_t n) {
 void flushFn(png_structp) {}
 }  // namespace
 
+namespace {
+
+// PNG's row filters, chosen per row as libpng does by default: the one whose output bytes, read as
+// signed, sum to the least magnitude.
+uint8_t paeth(int a, int b, int c) {
+  const int p = a + b - c, pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
+  return uint8_t(pa <= pb && pa <= pc ? a : pb <= pc ? b : c);
+}
+
+// Filters `cur` (n bytes; `prev` the row above, or null for the first row) into out[0..n] (the filter
+// type first).
+void filterRow(const uint8_t* cur, const uint8_t* prev, size_t n, size_t bpp, uint8_t* out, uint8_t* scratch) {
+  uint64_t best = UINT64_MAX;
+  for (uint8_t type = 0; type < 5; ++type) {
+    uint8_t* f = scratch;
+    uint64_t sum = 0;
+    for (size_t i = 0; i < n; ++i) {
+      const int a = i >= bpp ? cur[i - bpp] : 0, b = prev ? prev[i] : 0, c = prev && i >= bpp ? prev[i - bpp] : 0;
+      const uint8_t pred = type == 0 ? 0 : type == 1 ? uint8_t(a) : type == 2 ? uint8_t(b)
+                                       : type == 3 ? uint8_t((a + b) / 2) : paeth(a, b, c);
+      f[i] = uint8_t(cur[i] - pred);
+      sum += uint64_t(std::abs(int(int8_t(f[i]))));
+    }
+    if (sum < best) {
+      best = sum;
+      out[0] = type;
+      std::memcpy(out + 1, f, n);
+    }
+  }
+}
+
+// A row as PNG stores it: 16-bit samples big-endian.
+void storedRow(const Bitmap& b, int y, uint8_t* out) {
+  const uint8_t* in = b.row(y);
+  const size_t n = b.rowBytes();
+  if (b.depth != 16) {
+    std::memcpy(out, in, n);
+    return;
+  }
+  for (size_t i = 0; i + 1 < n; i += 2) out[i] = in[i + 1], out[i + 1] = in[i];
+}
+
+struct DeflatedPart {
+  std::vector<uint8_t> bytes;
+  uLong adler = 1, length = 0;
+  bool ok = false;
+};
+
+// The filtered rows [r0, r1) deflated as one piece of a continuous raw deflate stream: the piece is
+// primed with the filtered bytes that precede it (up to the 32 KB window), ends on a byte boundary
+// (a sync flush) unless it is the last, and keeps the Adler-32 of its own bytes for the stream's
+// trailer.
+DeflatedPart deflateRows(const Bitmap& b, int r0, int r1, bool last, int level) {
+  DeflatedPart part;
+  const size_t n = b.rowBytes(), bpp = b.bytesPerPixel();
+  std::vector<uint8_t> cur(n), prev(n), filtered(n + 1), scratch(n);
+  z_stream z{};
+  if (deflateInit2(&z, level, Z_DEFLATED, -15, 8, Z_FILTERED) != Z_OK) return part;
+  // The window: the filtered rows just before this piece.
+  if (r0 > 0) {
+    const int k = int(std::min<size_t>(size_t(r0), (32768 + n) / (n + 1)));
+    std::vector<uint8_t> window;
+    window.reserve(size_t(k) * (n + 1));
+    bool havePrev = r0 - k > 0;
+    if (havePrev) storedRow(b, r0 - k - 1, prev.data());
+    for (int y = r0 - k; y < r0; ++y) {
+      storedRow(b, y, cur.data());
+      filterRow(cur.data(), havePrev ? prev.data() : nullptr, n, bpp, filtered.data(), scratch.data());
+      window.insert(window.end(), filtered.begin(), filtered.end());
+      std::swap(cur, prev);
+      havePrev = true;
+    }
+    const size_t use = std::min<size_t>(window.size(), 32768);
+    deflateSetDictionary(&z, window.data() + window.size() - use, uInt(use));
+    storedRow(b, r0 - 1, prev.data());
+  }
+  part.bytes.resize(deflateBound(&z, uLong(size_t(r1 - r0) * (n + 1))) + 64);
+  z.next_out = part.bytes.data();
+  z.avail_out = uInt(part.bytes.size());
+  for (int y = r0; y < r1; ++y) {
+    storedRow(b, y, cur.data());
+    filterRow(cur.data(), y > 0 ? prev.data() : nullptr, n, bpp, filtered.data(), scratch.data());
+    part.adler = adler32(part.adler, filtered.data(), uInt(filtered.size()));
+    part.length += uLong(filtered.size());
+    z.next_in = filtered.data();
+    z.avail_in = uInt(filtered.size());
+    if (deflate(&z, Z_NO_FLUSH) != Z_OK || z.avail_in != 0) {
+      deflateEnd(&z);
+      return part;
+    }
+    std::swap(cur, prev);
+  }
+  const int end = deflate(&z, last ? Z_FINISH : Z_SYNC_FLUSH);
+  part.ok = last ? end == Z_STREAM_END : end == Z_OK;
+  part.bytes.resize(part.bytes.size() - z.avail_out);
+  deflateEnd(&z);
+  return part;
+}
+
+// The zlib stream of the whole image's filtered rows, deflated in pieces on all cores; empty when a
+// piece failed.
+std::vector<uint8_t> deflateImageInParallel(const Bitmap& b, int level) {
+  const size_t n = b.rowBytes() + 1;
+  const int rowsPerPart = int(std::max<size_t>(1, (size_t(2) << 20) / n));
+  const int parts = (b.height + rowsPerPart - 1) / rowsPerPart;
+  std::vector<DeflatedPart> done(static_cast<size_t>(parts));
+  cv::parallel_for_(cv::Range(0, parts), [&](const cv::Range& r) {
+    for (int i = r.start; i < r.end; ++i) {
+      const int r0 = i * rowsPerPart, r1 = std::min(b.height, r0 + rowsPerPart);
+      done[size_t(i)] = deflateRows(b, r0, r1, i + 1 == parts, level);
+    }
+  });
+  std::vector<uint8_t> stream = {0x78, 0x5E};  // deflate, 32 KB window, "fast" level, no dictionary
+  uLong adler = 1;
+  size_t total = 6;
+  for (const auto& p : done) total += p.bytes.size();
+  stream.reserve(total);
+  for (const auto& p : done) {
+    if (!p.ok) return {};
+    stream.insert(stream.end(), p.bytes.begin(), p.bytes.end());
+    adler = adler32_combine(adler, p.adler, z_off_t(p.length));
+  }
+  for (int shift : {24, 16, 8, 0}) stream.push_back(uint8_t(adler >> shift));
+  return stream;
+}
+
+}  // namespace
+
 std::vector<uint8_t> encodePNG(const Bitmap& src, const EncodeOptions& o, std::string* error) {
   Bitmap b8 = (o.depth == 8 && src.depth != 8) ? to8Bit(src) : Bitmap{};
   const Bitmap& b = b8.empty() ? src : b8;
@@ -203,10 +337,30 @@ std::vector<uint8_t> encodePNG(const Bitmap& src, const EncodeOptions& o, std::s
   // larger at 8 bits (no larger at 16); a 24 MP export is otherwise seconds of deflate.
   png_set_compression_level(png, 3);
   if (!o.icc.empty()) png_set_iCCP(png, pi, "ICC Profile", 0, o.icc.data(), png_uint_32(o.icc.size()));
+  // Large pictures: the image data is filtered and deflated in pieces on all cores and written as
+  // IDAT chunks of our own (the same filters and level libpng would use; the file is a few bytes
+  // larger where the pieces meet).
+  std::vector<uint8_t> idat;
+  if (int64_t(b.width) * b.height >= (1 << 21) && cv::getNumThreads() > 1) {
+    idat = deflateImageInParallel(b, 3);
+    if (idat.empty()) {
+      png_destroy_write_struct(&png, &pi);
+      if (error) *error = "PNG: the image data could not be compressed";
+      return {};
+    }
+  }
   png_write_info(png, pi);
-  if (b.depth == 16) png_set_swap(png);
-  for (int y = 0; y < b.height; ++y) png_write_row(png, const_cast<png_bytep>(b.row(y)));
-  png_write_end(png, pi);
+  if (!idat.empty()) {
+    static const png_byte kIDAT[5] = {'I', 'D', 'A', 'T', 0}, kIEND[5] = {'I', 'E', 'N', 'D', 0};
+    constexpr size_t kChunk = size_t(1) << 20;
+    for (size_t at = 0; at < idat.size(); at += kChunk)
+      png_write_chunk(png, kIDAT, idat.data() + at, std::min(kChunk, idat.size() - at));
+    png_write_chunk(png, kIEND, nullptr, 0);
+  } else {
+    if (b.depth == 16) png_set_swap(png);
+    for (int y = 0; y < b.height; ++y) png_write_row(png, const_cast<png_bytep>(b.row(y)));
+    png_write_end(png, pi);
+  }
   png_destroy_write_struct(&png, &pi);
   return out;
 }
