@@ -17,10 +17,15 @@ class SourcePyramid {
   // side would fall below 16 pixels: the deepest level is returned for any larger k.
   ImageDataRGBfPtr level(int k) const;
   int maxLevel() const { return maxLevel_; }
+  // The base's alpha plane halved alike, level for level (the same sizes as level(k)); nullptr for
+  // an opaque source.
+  bool hasAlpha() const { return !alphaLevels_.empty(); }
+  ImageDataFPtr alphaLevel(int k) const;
 
  private:
   mutable std::mutex mutex_;
   mutable std::vector<ImageDataRGBfPtr> levels_;
+  mutable std::vector<ImageDataFPtr> alphaLevels_;
   int maxLevel_ = 0;
 };
 

@@ -165,6 +165,7 @@ IlluminantEstimate estimateIlluminant(const ImageDataRGBf& img) {
     const float* below = y + 2 < h ? row + size_t(2) * w * 3 : nullptr;
     for (int x = 0; x < w; x += 2) {
       const float* c = row + 3 * x;
+      if (!auto_support::isAnalysed(img, x, y)) continue;
       ++all;
       if (std::max({c[0], c[1], c[2]}) >= kClipped) ++clipped;
       if (!lit(c)) continue;
@@ -179,7 +180,8 @@ IlluminantEstimate estimateIlluminant(const ImageDataRGBf& img) {
       // smoothing the grey-edge estimate asks for).
       const float* right = x + 2 < w ? c + 6 : nullptr;
       const float* down = below ? below + 3 * x : nullptr;
-      if (right && down && usable(right) && usable(down)) {
+      if (right && down && usable(right) && usable(down) && auto_support::isAnalysed(img, x + 2, y) &&
+          auto_support::isAnalysed(img, x, y + 2)) {
         for (int k = 0; k < 3; ++k) {
           const double dx = right[k] - c[k], dy = down[k] - c[k];
           const double g2 = dx * dx + dy * dy, g6 = g2 * g2 * g2;
@@ -207,7 +209,7 @@ IlluminantEstimate estimateIlluminant(const ImageDataRGBf& img) {
     const float* row = img.floats() + size_t(y) * w * 3;
     for (int x = 0; x < w; x += 2) {
       const float* c = row + 3 * x;
-      if (!lit(c) || c[0] + c[1] + c[2] < threshold) continue;
+      if (!auto_support::isAnalysed(img, x, y) || !lit(c) || c[0] + c[1] + c[2] < threshold) continue;
       for (int k = 0; k < 3; ++k) bright[k] += c[k];
       ++nBright;
     }
@@ -301,7 +303,9 @@ double sharpnessOf(const ImageDataRGBf& img) {
   for (int y = 0; y + 2 < h; y += 2)
     for (int x = 0; x + 2 < w; x += 2) {
       const float* q = p.data() + size_t(y) * w + x;
+      if (!auto_support::isAnalysed(img, x, y)) continue;
       for (int step : {1, w}) {
+        if (!(step == 1 ? auto_support::isAnalysed(img, x + 2, y) : auto_support::isAnalysed(img, x, y + 2))) continue;
         const float d2 = std::fabs(q[2 * step] - q[0]);
         if (d2 < kEdgeStep) continue;
         one += std::max(std::fabs(q[step] - q[0]), std::fabs(q[2 * step] - q[step]));
