@@ -12,7 +12,7 @@ namespace rova {
 struct FilePixelFormat {
   enum class Rounding { Nearest, TowardZero };
 
-  int depth = 8;     // bits a component: 8 or 16 (16-bit components are little-endian)
+  int depth = 8;  // bits a component: 8 or 16 (16-bit components are little-endian)
   // 3: RGB; 4: RGB then the data's alpha (straight, rounded to the nearest step) when it has an
   // alpha plane, else an opaque fourth component (every bit set).
   int channels = 3;

@@ -2,8 +2,8 @@
 
 #include <sys/mman.h>
 
-#include <atomic>
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <vector>
 

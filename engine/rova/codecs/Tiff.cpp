@@ -97,7 +97,7 @@ struct Layout {
            planar = PLANARCONFIG_CONTIG, orientation = ORIENTATION_TOPLEFT, compression = COMPRESSION_NONE;
   uint16_t extraCount = 0;
   bool associatedAlpha = false;  // the first extra sample is premultiplied alpha
-  bool direct = false;  // readable sample by sample into our bitmap
+  bool direct = false;           // readable sample by sample into our bitmap
   int baseChannels = 0, outChannels = 0;
 };
 

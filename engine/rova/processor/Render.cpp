@@ -152,8 +152,8 @@ class Renderer {
   // Per-pixel alpha of a layer over the buffer: its mask, times (for pictures above the bottom) the
   // area its pixels cover and their own transparency. nullptr means 1 everywhere.
   ImageDataFPtr alphaFor(const Plan& p, bool coverage) {
-    ImageDataFPtr own = coverage && p.image && p.image->pyramid()->hasAlpha() ? sampleLayerAlpha(*p.image, false)
-                                                                              : nullptr;
+    ImageDataFPtr own =
+        coverage && p.image && p.image->pyramid()->hasAlpha() ? sampleLayerAlpha(*p.image, false) : nullptr;
     if (!p.mask && !coverage) return nullptr;
     auto alpha = ImageDataF::createUninitialized(buffer_.width, buffer_.height);
     if (!alpha) return nullptr;

@@ -303,9 +303,11 @@ double sharpnessOf(const ImageDataRGBf& img) {
   for (int y = 0; y + 2 < h; y += 2)
     for (int x = 0; x + 2 < w; x += 2) {
       const float* q = p.data() + size_t(y) * w + x;
-      if (!auto_support::isAnalysed(img, x, y)) continue;
+      // Where the picture has hidden parts, as at its borders: all three points must be in it.
+      if (!auto_support::isAnalysed(img, x, y) || !auto_support::isAnalysed(img, x + 2, y) ||
+          !auto_support::isAnalysed(img, x, y + 2))
+        continue;
       for (int step : {1, w}) {
-        if (!(step == 1 ? auto_support::isAnalysed(img, x + 2, y) : auto_support::isAnalysed(img, x, y + 2))) continue;
         const float d2 = std::fabs(q[2 * step] - q[0]);
         if (d2 < kEdgeStep) continue;
         one += std::max(std::fabs(q[step] - q[0]), std::fabs(q[2 * step] - q[step]));
