@@ -19,7 +19,7 @@ class SourcePyramid {
   int maxLevel() const { return maxLevel_; }
   // The base's alpha plane halved alike, level for level (the same sizes as level(k)); nullptr for
   // an opaque source.
-  bool hasAlpha() const { return !alphaLevels_.empty(); }
+  bool hasAlpha() const { return hasAlpha_; }
   ImageDataFPtr alphaLevel(int k) const;
 
  private:
@@ -27,6 +27,7 @@ class SourcePyramid {
   mutable std::vector<ImageDataRGBfPtr> levels_;
   mutable std::vector<ImageDataFPtr> alphaLevels_;
   int maxLevel_ = 0;
+  bool hasAlpha_ = false;  // fixed at construction: read without the lock
 };
 
 }  // namespace rova

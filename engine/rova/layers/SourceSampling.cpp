@@ -14,7 +14,10 @@ namespace rova {
 SourcePyramid::SourcePyramid(ImageDataRGBfPtr base) {
   levels_.push_back(std::move(base));
   if (!levels_[0]) return;
-  if (levels_[0]->alpha()) alphaLevels_.push_back(levels_[0]->alpha());
+  if (levels_[0]->alpha()) {
+    alphaLevels_.push_back(levels_[0]->alpha());
+    hasAlpha_ = true;
+  }
   int w = levels_[0]->width(), h = levels_[0]->height();
   while (std::min(w, h) / 2 >= 16) {
     w /= 2, h /= 2;
@@ -38,7 +41,7 @@ ImageDataRGBfPtr SourcePyramid::level(int k) const {
 }
 
 ImageDataFPtr SourcePyramid::alphaLevel(int k) const {
-  if (alphaLevels_.empty()) return nullptr;
+  if (!hasAlpha_) return nullptr;
   k = std::clamp(k, 0, maxLevel_);
   std::lock_guard<std::mutex> lock(mutex_);
   while (int(alphaLevels_.size()) <= k) {
