@@ -26,9 +26,14 @@ void writeRows(const ImageDataRGBf& data, const FilePixelFormat& format, uint8_t
                ToSample toSample) {
   const int width = data.width(), height = data.height();
   const bool filler = format.channels == 4;
+  // The alpha is coverage, not colour: never through a curve, always to the nearest step, so a
+  // file's 8- or 16-bit alpha comes back exactly.
+  const ImageDataF* alpha = filler ? data.alpha().get() : nullptr;
+  constexpr float kAlphaScale = float(std::numeric_limits<T>::max());
 #pragma omp parallel for schedule(static) if (int64_t(width) * height > (1 << 16))
   for (int y = 0; y < height; ++y) {
     const float* in = data.floats() + size_t(y) * size_t(width) * 3;
+    const float* a = alpha ? alpha->row(y) : nullptr;
     uint8_t* row = out + size_t(y) * bytesPerRow;
     for (int x = 0; x < width; ++x, in += 3) {
       for (int c = 0; c < 3; ++c) {
@@ -40,8 +45,13 @@ void writeRows(const ImageDataRGBf& data, const FilePixelFormat& format, uint8_t
           *row++ = v;
         }
       }
-      if (filler)
+      if (a) {
+        const T v = quantise<T>(a[x], kAlphaScale, 0.5f);
+        *row++ = uint8_t(v);
+        if constexpr (sizeof(T) == 2) *row++ = uint8_t(v >> 8);
+      } else if (filler) {
         for (size_t b = 0; b < sizeof(T); ++b) *row++ = 0xFF;
+      }
     }
   }
 }
@@ -150,6 +160,7 @@ bool writeFilePixels(const ImageDataRGBf& data, const FilePixelFormat& format, u
   if (needsColorTransform(data.colorProfileType(), format)) {
     converted = ImageDataRGBf::createUninitialized(data.width(), data.height(), format.colorSpace);
     if (!converted) return false;
+    converted->setAlpha(data.alpha());
     if (!colorTransformIpp(data.floats(), converted->floats(), data.colorProfileType(), format.colorSpace,
                            kColorDataTypeRGBFloat, Size{data.width(), data.height()}))
       return false;

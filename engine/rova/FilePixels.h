@@ -12,8 +12,10 @@ namespace rova {
 struct FilePixelFormat {
   enum class Rounding { Nearest, TowardZero };
 
-  int depth = 8;     // bits a component: 8 or 16 (16-bit components are little-endian)
-  int channels = 3;  // 3: RGB; 4: RGB then an opaque fourth component (every bit set)
+  int depth = 8;  // bits a component: 8 or 16 (16-bit components are little-endian)
+  // 3: RGB; 4: RGB then the data's alpha (straight, rounded to the nearest step) when it has an
+  // alpha plane, else an opaque fourth component (every bit set).
+  int channels = 3;
   // The colour space of the pixels: kColorProfileUnknown keeps the data's own; another type is
   // converted into (then clamped to 0..1) unless the data is in it already: linear Rec. 709 data
   // (native or working) into sRGB through the tabulated sRGB tone curve, row by row, within a small

@@ -8,6 +8,8 @@
 
 namespace rova {
 
+// The decoded picture. A file with transparent parts gives data with an alpha plane (see
+// _ImageData::alpha()); an opaque one gives none.
 class ImageSource {
  public:
   // decodedScale: the decoded pixels' size over the file's full size (1 for a full decode, 0.25 for

@@ -2,8 +2,10 @@
 
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <vector>
 
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
@@ -77,10 +79,60 @@ void clamp(ImageDataF& data) {
 }
 
 ImageDataRGBfPtr resize(const ImageDataRGBf& src, int width, int height, bool highQuality) {
-  return resizeImpl(src, width, height, highQuality);
+  auto out = resizeImpl(src, width, height, highQuality);
+  if (out && src.alpha()) {
+    auto alpha = resizeImpl(*src.alpha(), width, height, highQuality);
+    if (!alpha) return nullptr;
+    clamp(*alpha);  // Lanczos rings past the ends
+    out->setAlpha(std::move(alpha));
+  }
+  return out;
 }
 ImageDataFPtr resize(const ImageDataF& src, int width, int height, bool highQuality) {
   return resizeImpl(src, width, height, highQuality);
+}
+
+void extendVisibleColours(ImageDataRGBf& data) {
+  if (!data.alpha()) return;
+  const ImageDataF& alpha = *data.alpha();
+  const int w = data.width(), h = data.height();
+  std::vector<uint8_t> rowVisible(size_t(h), 0);
+#pragma omp parallel for schedule(static) if (int64_t(w) * h > 1 << 16)
+  for (int y = 0; y < h; ++y) {
+    const float* a = alpha.row(y);
+    PixelRGB<float>* px = data.row(y);
+    int last = -1;  // the last visible pixel to the left
+    for (int x = 0; x < w; ++x) {
+      if (!isVisibleAlpha(a[x])) continue;
+      if (last < 0) {
+        std::fill(px, px + x, px[x]);
+      } else if (last + 1 < x) {
+        // A hidden run between two visible pixels: each half takes its nearer side.
+        const int mid = (last + x + 1) / 2;
+        std::fill(px + last + 1, px + mid, px[last]);
+        std::fill(px + mid, px + x, px[x]);
+      }
+      last = x;
+    }
+    if (last >= 0) {
+      std::fill(px + last + 1, px + w, px[last]);
+      rowVisible[size_t(y)] = 1;
+    }
+  }
+  // Rows without a visible pixel copy the nearest row that has one.
+  std::vector<int> nearest(size_t(h), -1);
+  for (int y = 0, prev = -1; y < h; ++y) {
+    if (rowVisible[size_t(y)]) prev = y;
+    nearest[size_t(y)] = prev;
+  }
+  for (int y = h - 1, next = -1; y >= 0; --y) {
+    if (rowVisible[size_t(y)]) next = y;
+    const int prev = nearest[size_t(y)];
+    nearest[size_t(y)] = prev < 0 ? next : next < 0 ? prev : (y - prev <= next - y ? prev : next);
+  }
+  for (int y = 0; y < h; ++y)
+    if (!rowVisible[size_t(y)] && nearest[size_t(y)] >= 0)
+      std::memcpy(static_cast<void*>(data.row(y)), data.row(nearest[size_t(y)]), data.rowBytes());
 }
 
 }  // namespace rova

@@ -91,7 +91,7 @@ class _ImageData {
   const T& at(int x, int y) const { return row(y)[x]; }
 
   // A new buffer holding the region (top-left origin), clipped to the image; the zero region means
-  // the whole image. nullptr when the clipped region is empty.
+  // the whole image. The alpha plane comes along. nullptr when the clipped region is empty.
   std::shared_ptr<_ImageData> copy(const RectRoi& roi = {}) const {
     RectRoi r = roi.isZero() ? RectRoi{0, 0, width_, height_} : roi.intersection({0, 0, width_, height_});
     if (r.width <= 0 || r.height <= 0) return nullptr;
@@ -99,7 +99,22 @@ class _ImageData {
     if (!out) return nullptr;
     for (int y = 0; y < r.height; ++y)
       std::memcpy(static_cast<void*>(out->row(y)), row(r.y + y) + r.x, size_t(r.width) * sizeof(T));
+    if (alpha_ && !(out->alpha_ = alpha_->copy(r))) return nullptr;
     return out;
+  }
+
+  // The picture's opacity when it has transparent parts: straight (not premultiplied) alpha, 0..1,
+  // one float a pixel at the same size; nullptr for an opaque picture, which costs nothing more.
+  // The colour of a fully transparent pixel means nothing. copy() and resize() carry the plane
+  // along; effects work on the colour alone.
+  using AlphaPlane = std::shared_ptr<_ImageData<float>>;
+  const AlphaPlane& alpha() const { return alpha_; }
+  bool hasAlpha() const { return alpha_ != nullptr; }
+  // False (nothing changed) for a plane of another size.
+  bool setAlpha(AlphaPlane plane) {
+    if (plane && (plane->width() != width_ || plane->height() != height_)) return false;
+    alpha_ = std::move(plane);
+    return true;
   }
 
  private:
@@ -109,6 +124,7 @@ class _ImageData {
   int width_ = 0, height_ = 0;
   ImageDataColorProfileType type_ = kColorProfileNative;
   Storage pixels_;
+  AlphaPlane alpha_;
 };
 
 using ImageDataRGBf = _ImageData<PixelRGB<float>>;
@@ -121,8 +137,19 @@ void clamp(ImageDataRGBf& data);
 void clamp(ImageDataF& data);
 
 // Resamples to a new size (area averaging when shrinking, bilinear when enlarging; highQuality
-// selects Lanczos when enlarging). nullptr for an empty size or no source.
+// selects Lanczos when enlarging), the alpha plane alike (kept within 0..1). nullptr for an empty
+// size or no source.
 ImageDataRGBfPtr resize(const ImageDataRGBf& src, int width, int height, bool highQuality = true);
 ImageDataFPtr resize(const ImageDataF& src, int width, int height, bool highQuality = true);
+
+// Gives every fully transparent pixel of a picture with an alpha plane the colour of the nearest
+// visible pixel of its row (rows with none take the nearest row that has one), so filters and
+// resampling that reach into a hidden area see the visible edge continued, not what the file kept
+// there. Visible pixels are not touched; nothing happens without an alpha plane.
+void extendVisibleColours(ImageDataRGBf& data);
+
+// Whether a pixel of an alpha plane counts as part of the picture (anything not fully transparent;
+// the small margin absorbs the rounding of resampling).
+inline bool isVisibleAlpha(float a) { return a > 0.5f / 65535.f; }
 
 }  // namespace rova

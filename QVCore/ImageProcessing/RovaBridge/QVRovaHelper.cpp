@@ -31,7 +31,7 @@ rova::ImagePtr imageOf(rova::ImageDataRGBfPtr data) {
 // The pixel format of a bitmap for a colour space code; false for a code without a profile type.
 bool bitmapFormatFor(int64_t colorspace, int64_t depth, rova::FilePixelFormat* format) {
   format->depth = int(depth);
-  format->channels = 4;  // the fourth component is ignored (skipped last)
+  format->channels = 4;  // the data's straight alpha, or a fourth component that is ignored (skipped last)
   format->rounding = rova::FilePixelFormat::Rounding::TowardZero;
   if (colorspace != 0) {
     format->colorSpace = QVImageUtils::colorProfileTypeForColorSpace(colorspace);
@@ -85,7 +85,8 @@ CGImageRef QVRovaHelper::createCGImageWith(const rova::ImageDataRGBfPtr& data, i
   if (!rova::writeFilePixels(*data, format, pixels->data(), bytesPerPixel * width, &type)) return nullptr;
   CGColorSpaceRef space = CGColorSpaceCreateWithProfileType(type);
   if (!space) return nullptr;
-  uint32_t info = kCGImageAlphaNoneSkipLast | (depth == 16 ? kCGBitmapByteOrder16Little : kCGBitmapByteOrderDefault);
+  const uint32_t alpha = data->alpha() ? kCGImageAlphaLast : kCGImageAlphaNoneSkipLast;
+  uint32_t info = alpha | (depth == 16 ? kCGBitmapByteOrder16Little : kCGBitmapByteOrderDefault);
   return CGImageCreate(width, height, size_t(depth), size_t(4 * depth), bytesPerPixel * width, std::move(space), info,
                        std::move(pixels));
 }

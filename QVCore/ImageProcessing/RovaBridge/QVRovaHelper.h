@@ -36,7 +36,8 @@ class QVRovaHelper {
 
   // A bitmap of RGB data: code 0 keeps the data's profile, another code converts (and clamps)
   // into that code's profile unless the data is in it already. Depth 16: 16-bit little-endian
-  // R, G, B and an ignored fourth component; depth 8: bytes. Channel values should lie in 0..1;
+  // R, G, B and an ignored fourth component (the straight alpha, alpha last, when the data has an
+  // alpha plane); depth 8: bytes. Channel values should lie in 0..1;
   // values outside saturate and NaN becomes 0. nullptr for no data, another depth, or a profile
   // without a colour space.
   static CGImageRef createCGImageWith(const rova::ImageDataRGBfPtr& data, int64_t colorspace, int64_t depth);

@@ -105,6 +105,7 @@ struct ImageInfo {
   int bitsPerSample = 0;
   int channels = 0;
   bool hasAlpha = false;
+  bool premultipliedAlpha = false;  // decoded colour samples are multiplied by the alpha (associated)
   bool isFloat = false;
   int orientation = 1;
   std::vector<uint8_t> icc;

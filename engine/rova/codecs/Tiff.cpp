@@ -99,7 +99,8 @@ struct Layout {
   uint16_t spp = 1, bps = 1, format = SAMPLEFORMAT_UINT, photometric = PHOTOMETRIC_MINISBLACK,
            planar = PLANARCONFIG_CONTIG, orientation = ORIENTATION_TOPLEFT, compression = COMPRESSION_NONE;
   uint16_t extraCount = 0;
-  bool direct = false;  // readable sample by sample into our bitmap
+  bool associatedAlpha = false;  // the first extra sample is premultiplied alpha
+  bool direct = false;           // readable sample by sample into our bitmap
   int baseChannels = 0, outChannels = 0;
 };
 
@@ -117,6 +118,7 @@ Layout readLayout(TIFF* t) {
     l.photometric = l.spp >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK;
   uint16_t* extra = nullptr;
   TIFFGetField(t, TIFFTAG_EXTRASAMPLES, &l.extraCount, &extra);
+  l.associatedAlpha = l.extraCount > 0 && extra && extra[0] == EXTRASAMPLE_ASSOCALPHA;
   if (l.photometric == PHOTOMETRIC_YCBCR && l.compression == COMPRESSION_JPEG) {
     TIFFSetField(t, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
     l.photometric = PHOTOMETRIC_RGB;
@@ -138,6 +140,8 @@ void fillInfo(TIFF* t, const Layout& l, ImageInfo& info) {
   info.isFloat = l.direct && l.format == SAMPLEFORMAT_IEEEFP;
   info.channels = l.direct ? l.outChannels : 4;
   info.hasAlpha = l.direct ? l.outChannels == 2 || l.outChannels == 4 : l.extraCount > 0;
+  // libtiff's RGBA reader hands out associated alpha whatever the file stores.
+  info.premultipliedAlpha = info.hasAlpha && (!l.direct || l.associatedAlpha);
   info.orientation = l.orientation >= 1 && l.orientation <= 8 ? l.orientation : 1;
   uint32_t iccLen = 0;
   void* icc = nullptr;

@@ -13,31 +13,44 @@ namespace {
 
 // The mean of each k x k block of pixels (partial blocks at the right and bottom edges average what
 // they hold), on all cores: a large picture comes down to a few megapixels in one parallel pass.
-ImageDataRGBfPtr blockMeans(const ImageDataRGBf& in, int k) {
+template <class T>
+std::shared_ptr<_ImageData<T>> blockMeans(const _ImageData<T>& in, int k) {
+  constexpr int C = _ImageData<T>::kChannels;
   const int w = in.width(), h = in.height(), bw = (w + k - 1) / k, bh = (h + k - 1) / k;
-  auto out = ImageDataRGBf::createUninitialized(bw, bh, in.colorProfileType());
+  auto out = _ImageData<T>::createUninitialized(bw, bh, in.colorProfileType());
   if (!out) return nullptr;
   detail::parallelRows(bh, 4, [&](int r0, int r1) {
-    std::vector<float> sum(size_t(bw) * 3);
+    std::vector<float> sum(size_t(bw) * C);
     for (int r = r0; r < r1; ++r) {
       std::fill(sum.begin(), sum.end(), 0.f);
       const int y0 = r * k, y1 = std::min(h, y0 + k);
       for (int y = y0; y < y1; ++y) {
-        const float* px = in.floats() + size_t(y) * w * 3;
+        const float* px = in.floats() + size_t(y) * w * C;
         for (int c = 0; c < bw; ++c) {
-          float acc[3] = {0, 0, 0};
+          float acc[C] = {};
           for (int x = c * k; x < std::min(w, c * k + k); ++x)
-            acc[0] += px[3 * x], acc[1] += px[3 * x + 1], acc[2] += px[3 * x + 2];
-          sum[3 * c] += acc[0], sum[3 * c + 1] += acc[1], sum[3 * c + 2] += acc[2];
+            for (int ch = 0; ch < C; ++ch) acc[ch] += px[C * x + ch];
+          for (int ch = 0; ch < C; ++ch) sum[C * c + ch] += acc[ch];
         }
       }
-      float* o = out->floats() + size_t(r) * bw * 3;
+      float* o = out->floats() + size_t(r) * bw * C;
       for (int c = 0; c < bw; ++c) {
         const float n = float((y1 - y0) * (std::min(w, c * k + k) - c * k));
-        for (int ch = 0; ch < 3; ++ch) o[3 * c + ch] = sum[3 * c + ch] / n;
+        for (int ch = 0; ch < C; ++ch) o[C * c + ch] = sum[C * c + ch] / n;
       }
     }
   });
+  return out;
+}
+
+// The block means brought to the analysis size.
+template <class T>
+std::shared_ptr<_ImageData<T>> reduced(const _ImageData<T>& in, int k, Size size) {
+  auto blocks = blockMeans(in, k);
+  if (!blocks) return nullptr;
+  auto out = _ImageData<T>::createUninitialized(size.width, size.height, blocks->colorProfileType());
+  if (out)
+    cv::resize(detail::asMat(*blocks), detail::asMat(*out), cv::Size(size.width, size.height), 0, 0, cv::INTER_AREA);
   return out;
 }
 
@@ -57,10 +70,10 @@ ImageDataRGBfPtr EffectParametersContext::analysisImage() const {
   // then brought to the analysis size from there.
   const int k = int(std::floor(1 / s));
   auto data = k >= 2 ? original_->imageData() : nullptr;
-  if (auto blocks = data ? blockMeans(*data, k) : nullptr) {
-    auto out = ImageDataRGBf::createUninitialized(size.width, size.height, blocks->colorProfileType());
-    if (out) {
-      cv::resize(detail::asMat(*blocks), detail::asMat(*out), cv::Size(size.width, size.height), 0, 0, cv::INTER_AREA);
+  if (auto out = data ? reduced(*data, k, size) : nullptr) {
+    // A transparent picture's alpha comes along, so the analysis can leave hidden parts out.
+    auto alpha = data->alpha() ? reduced(*data->alpha(), k, size) : nullptr;
+    if (!data->alpha() || (alpha && out->setAlpha(std::move(alpha)))) {
       analysisImage_ = out;
       return analysisImage_;
     }

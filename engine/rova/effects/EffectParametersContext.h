@@ -23,8 +23,9 @@ class EffectParametersContext {
   const ImagePtr& originalImage() const { return original_; }
   bool isRaw() const { return original_ && original_->exif().isRaw; }
 
-  // The original, linear RGB, resized so its long side is at most kAnalysisLongSide; made on first
-  // use and kept. nullptr without an original.
+  // The original, linear RGB, resized so its long side is at most kAnalysisLongSide, with its alpha
+  // plane when it has transparent parts (statistics leave those out); made on first use and kept.
+  // nullptr without an original.
   ImageDataRGBfPtr analysisImage() const;
 
   // Analysis kept under a key (for example an effect identifier plus what the analysis depends on):

@@ -27,7 +27,9 @@ void WhiteBalanceEffect::estimateTemperatureTint(const ImageDataRGBf& img, float
   double sum[3] = {0, 0, 0};
   double weight = 0;
   const float* px = img.floats();
+  const float* alpha = img.alpha() ? img.alpha()->floats() : nullptr;  // hidden pixels say nothing either
   for (size_t i = 0; i < img.pixelCount(); ++i, px += 3) {
+    if (alpha && !isVisibleAlpha(alpha[i])) continue;
     const float y = tone::luminance(px);
     const float mx = std::max({px[0], px[1], px[2]});
     if (y < 0.02f || mx >= 0.98f) continue;  // noise and clipped pixels say nothing about the light

@@ -19,7 +19,10 @@ std::shared_ptr<T> RenderPool::take(std::vector<std::shared_ptr<T>>& kept, size_
 
 ImageDataRGBfPtr RenderPool::rgb(Size size, ImageDataColorProfileType type) {
   auto buffer = take(rgb_, kMaxRgb, size);
-  if (buffer) buffer->setColorProfileType(type);
+  if (buffer) {
+    buffer->setColorProfileType(type);
+    buffer->setAlpha(nullptr);  // a render that used it before may have left its transparency
+  }
   return buffer;
 }
 

@@ -57,6 +57,11 @@ ImageDataRGBfPtr ImageLayer::workingImage(Working kind) const {
     if (auto lens = EffectFactory::instance().makeEffectWithID(effect_id::kLensCorrection, context))
       geometry = lens->makeKernel(info);
   ImageDataRGBfPtr result = detail::sampleSource(*pyramid_, toSource, out, geometry.get());
+  if (result && pyramid_->hasAlpha()) {
+    auto alpha = detail::sampleSourceAlpha(*pyramid_, toSource, out, geometry.get());
+    if (!alpha) return nullptr;
+    result->setAlpha(std::move(alpha));
+  }
   if (result && kind == Working::RawDevelop && isRaw())
     if (auto develop = EffectFactory::instance().makeEffectWithID(effect_id::kRawDevelopCommon, context))
       if (auto kernel = develop->makeKernel(info)) detail::applyPointKernel(*kernel, *result);

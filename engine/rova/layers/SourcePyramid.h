@@ -17,11 +17,17 @@ class SourcePyramid {
   // side would fall below 16 pixels: the deepest level is returned for any larger k.
   ImageDataRGBfPtr level(int k) const;
   int maxLevel() const { return maxLevel_; }
+  // The base's alpha plane halved alike, level for level (the same sizes as level(k)); nullptr for
+  // an opaque source.
+  bool hasAlpha() const { return hasAlpha_; }
+  ImageDataFPtr alphaLevel(int k) const;
 
  private:
   mutable std::mutex mutex_;
   mutable std::vector<ImageDataRGBfPtr> levels_;
+  mutable std::vector<ImageDataFPtr> alphaLevels_;
   int maxLevel_ = 0;
+  bool hasAlpha_ = false;  // fixed at construction: read without the lock
 };
 
 }  // namespace rova

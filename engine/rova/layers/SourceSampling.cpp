@@ -14,6 +14,10 @@ namespace rova {
 SourcePyramid::SourcePyramid(ImageDataRGBfPtr base) {
   levels_.push_back(std::move(base));
   if (!levels_[0]) return;
+  if (levels_[0]->alpha()) {
+    alphaLevels_.push_back(levels_[0]->alpha());
+    hasAlpha_ = true;
+  }
   int w = levels_[0]->width(), h = levels_[0]->height();
   while (std::min(w, h) / 2 >= 16) {
     w /= 2, h /= 2;
@@ -34,6 +38,21 @@ ImageDataRGBfPtr SourcePyramid::level(int k) const {
     levels_.push_back(next);
   }
   return levels_[size_t(k)];
+}
+
+ImageDataFPtr SourcePyramid::alphaLevel(int k) const {
+  if (!hasAlpha_) return nullptr;
+  k = std::clamp(k, 0, maxLevel_);
+  std::lock_guard<std::mutex> lock(mutex_);
+  while (int(alphaLevels_.size()) <= k) {
+    const ImageDataF& prev = *alphaLevels_.back();
+    auto next = ImageDataF::createUninitialized(std::max(1, prev.width() / 2), std::max(1, prev.height() / 2));
+    if (!next) return alphaLevels_.back();
+    cv::Mat dst = detail::asMat(*next);
+    cv::resize(detail::asMat(prev), dst, dst.size(), 0, 0, cv::INTER_AREA);
+    alphaLevels_.push_back(next);
+  }
+  return alphaLevels_[size_t(k)];
 }
 
 namespace detail {
@@ -256,6 +275,92 @@ ImageDataRGBfPtr sampleSource(const SourcePyramid& pyramid, const AffineTransfor
           float v;
           bilinear(*level, float(f * cell[2 * c] - 0.5), float(fy * cell[2 * c + 1] - 0.5), c, v);
           row[x * 3 + c] = v * cell[6 + c];
+        }
+      }
+    }
+  });
+  if (stop) return nullptr;
+  return out;
+}
+
+ImageDataFPtr sampleSourceAlpha(const SourcePyramid& pyramid, const AffineTransform& outputToSource, Size size,
+                                const EffectKernel* geometry, const std::atomic<bool>* interrupted, Size gridOrigin) {
+  if (!pyramid.hasAlpha() || !pyramid.base() || size.isEmpty()) return nullptr;
+  const int k = pickLevel(pyramid, outputToSource);
+  ImageDataFPtr level = pyramid.alphaLevel(k);
+  if (!level) return nullptr;
+  auto out = ImageDataF::createUninitialized(size.width, size.height);
+  if (!out) return nullptr;
+  const AffineTransform& m = outputToSource;
+  const int lw = level->width(), lh = level->height();
+  const double f = double(lw) / pyramid.base()->width(), fy = double(lh) / pyramid.base()->height();
+  // A bilinear read at base coordinates (sx, sy), edges repeated, as the colour is read.
+  auto read = [&](double sx, double sy) {
+    const Tap tx = tap(f * sx - 0.5, lw), ty = tap(fy * sy - 0.5, lh);
+    const float* r0 = level->row(ty.i0);
+    const float* r1 = level->row(ty.i1);
+    const float top = r0[tx.i0] + (r0[tx.i1] - r0[tx.i0]) * tx.t;
+    const float bottom = r1[tx.i0] + (r1[tx.i1] - r1[tx.i0]) * tx.t;
+    return top + (bottom - top) * ty.t;
+  };
+  const bool shrinking =
+      std::sqrt(std::fabs(double(m.a) * m.d - double(m.b) * m.c)) * std::sqrt(f * fy) > 1.05 && !geometry;
+  // The lens geometry on the same grid as the colour's (its green channel's point), so a region
+  // reads what the full render reads there.
+  constexpr int kStep = 8;
+  auto floorDiv = [](int a, int b) { return a >= 0 ? a / b : -((-a + b - 1) / b); };
+  const int g0x = floorDiv(gridOrigin.width, kStep), g0y = floorDiv(gridOrigin.height, kStep);
+  const int gw = floorDiv(gridOrigin.width + size.width - 1, kStep) - g0x + 2;
+  const int gh = floorDiv(gridOrigin.height + size.height - 1, kStep) - g0y + 2;
+  std::vector<float> grid;
+  if (geometry) {
+    grid.resize(size_t(gw) * gh * 2);
+    parallelRows(gh, 4, [&](int y0, int y1) {
+      for (int gy = y0; gy < y1; ++gy)
+        for (int gx = 0; gx < gw; ++gx) {
+          double sx, sy;
+          m.apply((g0x + gx) * kStep - gridOrigin.width + 0.5, (g0y + gy) * kStep - gridOrigin.height + 0.5, sx, sy);
+          float points[6];
+          geometry->sourcePoint(sx, sy, points);
+          grid[(size_t(gy) * gw + gx) * 2] = points[2];
+          grid[(size_t(gy) * gw + gx) * 2 + 1] = points[3];
+        }
+    });
+  }
+  std::atomic<bool> stop{false};
+  parallelRows(size.height, 32, [&](int y0, int y1) {
+    for (int y = y0; y < y1; ++y) {
+      if (interrupted && interrupted->load(std::memory_order_relaxed)) {
+        stop = true;
+        return;
+      }
+      float* row = out->row(y);
+      for (int x = 0; x < size.width; ++x) {
+        double sx, sy;
+        if (geometry) {
+          const int X = x + gridOrigin.width, Y = y + gridOrigin.height;
+          const int gx = floorDiv(X, kStep) - g0x, gy = floorDiv(Y, kStep) - g0y;
+          const float tx = float(X - (gx + g0x) * kStep) / kStep, ty = float(Y - (gy + g0y) * kStep) / kStep;
+          const float* g00 = &grid[(size_t(gy) * gw + gx) * 2];
+          const float* g10 = g00 + size_t(gw) * 2;
+          float p[2];
+          for (int i = 0; i < 2; ++i) {
+            const float top = g00[i] + (g00[i + 2] - g00[i]) * tx, bottom = g10[i] + (g10[i + 2] - g10[i]) * tx;
+            p[i] = top + (bottom - top) * ty;
+          }
+          row[x] = read(p[0], p[1]);
+        } else if (shrinking) {
+          // The mean of 2 x 2 points, as the colour's supersampling.
+          float acc = 0;
+          for (int j = 0; j < 2; ++j)
+            for (int i = 0; i < 2; ++i) {
+              m.apply(x + 0.25 + 0.5 * i, y + 0.25 + 0.5 * j, sx, sy);
+              acc += read(sx, sy);
+            }
+          row[x] = acc * 0.25f;
+        } else {
+          m.apply(x + 0.5, y + 0.5, sx, sy);
+          row[x] = read(sx, sy);
         }
       }
     }

@@ -24,6 +24,13 @@ ImageDataRGBfPtr sampleSource(const SourcePyramid& pyramid, const AffineTransfor
                               const EffectKernel* geometry = nullptr, const std::atomic<bool>* interrupted = nullptr,
                               Size gridOrigin = {}, RenderPool* pool = nullptr);
 
+// The source's alpha over an output buffer, read with the same mapping, pyramid level, lens
+// geometry and edge repetition as sampleSource reads the colour. nullptr for an opaque source, and
+// when memory is short or interrupted.
+ImageDataFPtr sampleSourceAlpha(const SourcePyramid& pyramid, const AffineTransform& outputToSource, Size outputSize,
+                                const EffectKernel* geometry = nullptr, const std::atomic<bool>* interrupted = nullptr,
+                                Size gridOrigin = {});
+
 // Runs a point kernel over a whole buffer, in parallel bands.
 void applyPointKernel(const EffectKernel& kernel, ImageDataRGBf& buffer);
 

@@ -78,6 +78,12 @@ class Renderer {
 
     ImageDataRGBfPtr base;
     if (!renderRange(0, plans_.size(), base) || !base || stopped()) return nullptr;
+    // The picture that sets the canvas gives the result its transparency, read with the same
+    // geometry as its colour; an opaque picture has no plane and costs nothing here.
+    if (baseLayer_ && baseLayer_->pyramid()->hasAlpha()) {
+      auto alpha = sampleLayerAlpha(*baseLayer_, true);
+      if (!alpha || !base->setAlpha(std::move(alpha))) return nullptr;
+    }
     if (ml_ || mt_ || mr || mb) return base->copy({ml_, mt_, rq_.outputSize.width, rq_.outputSize.height});
     return base;
   }
@@ -134,9 +140,20 @@ class Renderer {
                         origin, rq_.pool);
   }
 
+  ImageDataFPtr sampleLayerAlpha(const ImageLayer& layer, bool bottom) {
+    AffineTransform toSource = bufferToCanvas_;
+    toSource.append(layer.layerToCanvas(rq_.orientation).inverted());
+    const Size origin{int(std::lround(rq_.region.x * rq_.scale)) - ml_,
+                      int(std::lround(rq_.region.y * rq_.scale)) - mt_};
+    return sampleSourceAlpha(*layer.pyramid(), toSource, buffer_, bottom ? geometry_.get() : nullptr, rq_.interrupted,
+                             origin);
+  }
+
   // Per-pixel alpha of a layer over the buffer: its mask, times (for pictures above the bottom) the
-  // area its pixels cover. nullptr means 1 everywhere.
+  // area its pixels cover and their own transparency. nullptr means 1 everywhere.
   ImageDataFPtr alphaFor(const Plan& p, bool coverage) {
+    ImageDataFPtr own =
+        coverage && p.image && p.image->pyramid()->hasAlpha() ? sampleLayerAlpha(*p.image, false) : nullptr;
     if (!p.mask && !coverage) return nullptr;
     auto alpha = ImageDataF::createUninitialized(buffer_.width, buffer_.height);
     if (!alpha) return nullptr;
@@ -161,6 +178,8 @@ class Renderer {
             toLayer.apply(x + 0.5, y + 0.5, u, v);
             if (u < 0 || v < 0 || u >= s.width || v >= s.height) row[x] = 0;
           }
+          if (own)
+            for (int x = 0; x < buffer_.width; ++x) row[x] *= own->row(y)[x];
         }
       });
     }
@@ -236,6 +255,7 @@ class Renderer {
         if (!renderRange(i + 1, subEnd, content)) return false;
         if (bottom) {
           base = content;
+          baseLayer_ = p.image;
         } else {
           blendInto(*base, *content, p, alphaFor(p, true));
         }
@@ -290,6 +310,7 @@ class Renderer {
   const RenderRequest& rq_;
   std::vector<Plan> plans_;
   std::unique_ptr<EffectKernel> geometry_;
+  const ImageLayer* baseLayer_ = nullptr;  // the picture the result starts from
   EffectRenderInfo info_;
   AffineTransform outToCanvas_, bufferToCanvas_;
   int ml_ = 0, mt_ = 0;

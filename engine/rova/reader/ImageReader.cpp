@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <type_traits>
 
 #include "rova/Color.h"
@@ -125,6 +126,81 @@ ImageDataRGBfPtr toFloatRGB(const codecs::Bitmap& b, int orientation, Transfer t
       convertBitmap<float, 3>(b, m, *data, nullptr);
   }
   return data;
+}
+
+// Undoes premultiplied (associated) alpha in the bitmap's own samples, before any transfer curve:
+// the file multiplied its encoded values. Fully transparent pixels keep what they hold.
+template <class S>
+void unpremultiplyBitmap(codecs::Bitmap& b) {
+  const int ch = b.channels, colours = ch - 1;
+  constexpr double kMax = std::is_same_v<S, float> ? 1.0 : double(std::numeric_limits<S>::max());
+#pragma omp parallel for schedule(static) if (int64_t(b.width) * b.height > 1 << 15)
+  for (int y = 0; y < b.height; ++y) {
+    S* p = reinterpret_cast<S*>(b.row(y));
+    for (int x = 0; x < b.width; ++x, p += ch) {
+      const double a = double(p[colours]);
+      if (!(a > 0) || a >= kMax) continue;
+      for (int c = 0; c < colours; ++c) {
+        const double v = std::min(kMax, double(p[c]) * kMax / a);
+        p[c] = std::is_same_v<S, float> ? S(v) : S(v + 0.5);
+      }
+    }
+  }
+}
+
+void unpremultiplyBitmap(codecs::Bitmap& b) {
+  if (b.channels != 2 && b.channels != 4) return;
+  if (b.depth == 8)
+    unpremultiplyBitmap<uint8_t>(b);
+  else if (b.depth == 16)
+    unpremultiplyBitmap<uint16_t>(b);
+  else
+    unpremultiplyBitmap<float>(b);
+}
+
+template <class S>
+float alphaSample(const uint8_t* p) {
+  S s;
+  std::memcpy(&s, p, sizeof s);
+  if constexpr (std::is_same_v<S, float>) return std::isfinite(s) ? std::clamp(s, 0.f, 1.f) : 0.f;
+  return float(s) / float(std::numeric_limits<S>::max());
+}
+
+template <class S>
+ImageDataFPtr alphaPlaneOf(const codecs::Bitmap& b, int orientation) {
+  const size_t bpp = b.bytesPerPixel(), offset = (size_t(b.channels) - 1) * sizeof(S);
+  // An alpha at its maximum everywhere is no transparency: the picture stays opaque, planeless.
+  bool opaque = true;
+  for (int y = 0; y < b.height && opaque; ++y) {
+    const uint8_t* p = b.row(y) + offset;
+    for (int x = 0; x < b.width; ++x, p += bpp)
+      if (alphaSample<S>(p) < 1.f) {
+        opaque = false;
+        break;
+      }
+  }
+  if (opaque) return nullptr;
+  const Size out = codecs::orientedSize({b.width, b.height}, orientation);
+  auto plane = ImageDataF::createUninitialized(out.width, out.height);
+  if (!plane) return nullptr;
+  const codecs::OrientationMap m = codecs::orientationMap(orientation, b.width, b.height);
+  const ptrdiff_t stride = ptrdiff_t(b.rowBytes()), step = m.xx * ptrdiff_t(bpp) + m.yx * stride;
+#pragma omp parallel for schedule(static) if (int64_t(out.width) * out.height > 1 << 15)
+  for (int y = 0; y < out.height; ++y) {
+    const uint8_t* p = b.row(m.y0 + m.yy * y) + ptrdiff_t(m.x0 + m.xy * y) * ptrdiff_t(bpp) + ptrdiff_t(offset);
+    float* row = plane->row(y);
+    for (int x = 0; x < out.width; ++x, p += step) row[x] = alphaSample<S>(p);
+  }
+  return plane;
+}
+
+// The bitmap's alpha as a plane turned by the orientation; nullptr when it has none or it is opaque
+// everywhere (or memory is short: the picture is then shown opaque).
+ImageDataFPtr alphaPlaneOf(const codecs::Bitmap& b, int orientation) {
+  if (b.channels != 2 && b.channels != 4) return nullptr;
+  if (b.depth == 8) return alphaPlaneOf<uint8_t>(b, orientation);
+  if (b.depth == 16) return alphaPlaneOf<uint16_t>(b, orientation);
+  return alphaPlaneOf<float>(b, orientation);
 }
 
 // How decoded samples become the image's floats.
@@ -309,12 +385,15 @@ ImagePtr ImageReader::readBytes(const uint8_t* data, size_t length, const std::s
   }
   ConversionPlan plan;
   ImageDataRGBfPtr pixels;
+  ImageDataFPtr alpha;
   if (res.streamed) {
     plan = sink.plan();
     pixels = sink.take();
   } else {
     plan = planConversion(res.info, res.bitmap.channels, res.bitmap.depth, res.linear, flags);
+    if (res.info.premultipliedAlpha) unpremultiplyBitmap(res.bitmap);
     pixels = toFloatRGB(res.bitmap, plan.orientation, plan.transfer, plan.type);
+    if (pixels) alpha = alphaPlaneOf(res.bitmap, plan.orientation);
     res.bitmap = {};  // the float copy is all we keep
   }
   const int orientation = plan.orientation;
@@ -330,6 +409,12 @@ ImagePtr ImageReader::readBytes(const uint8_t* data, size_t length, const std::s
     const int64_t n = int64_t(pixels->pixelCount()) * 3;
 #pragma omp parallel for schedule(static) if (n > 1 << 16)
     for (int64_t i = 0; i < n; ++i) f[i] = srgbToLinear(f[i]);
+  }
+  if (alpha) {
+    // Transparency is kept beside the colour; what the file kept under fully transparent pixels
+    // is replaced by the visible edge, so no later filter or resampling brings it into view.
+    pixels->setAlpha(std::move(alpha));
+    extendVisibleColours(*pixels);
   }
 
   ImageMetadata meta;

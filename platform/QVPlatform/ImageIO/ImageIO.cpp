@@ -510,7 +510,8 @@ bool alphaIsOpaque(const CGImage& img) {
   return true;
 }
 
-// The image as a codec bitmap of the wanted depth (8 or 16), alpha kept when asked and unpremultiplied.
+// The image as a codec bitmap of the wanted depth (8 or 16), alpha kept when asked and unpremultiplied,
+// or else, when the image has transparent parts, composited over white (for formats without alpha).
 // `opaque`: the alpha is known to be at its maximum everywhere, so there is nothing to undo.
 bool bitmapFromImage(const CGImage& img, int depth, bool keepAlpha, bool opaque, codecs::Bitmap& out) {
   const size_t comps = img.componentsPerPixel(), colours = img.colorComponents();
@@ -529,7 +530,8 @@ bool bitmapFromImage(const CGImage& img, int depth, bool keepAlpha, bool opaque,
   // Integer samples without premultiplied alpha map one to one: one table of every code gives the
   // same values as the per-sample arithmetic below at a fraction of its cost (an export's whole
   // bitmap passes here).
-  if (bytes <= 2 && !(premultiplied && img.hasAlpha() && !opaque)) {
+  const bool overWhite = !alpha && img.hasAlpha() && !opaque;
+  if (bytes <= 2 && !(premultiplied && img.hasAlpha() && !opaque) && !overWhite) {
     const size_t codes = size_t(1) << (8 * bytes);
     std::vector<uint16_t> table(codes);
     for (size_t i = 0; i < codes; ++i) {
@@ -576,7 +578,10 @@ bool bitmapFromImage(const CGImage& img, int depth, bool keepAlpha, bool opaque,
           v = av;
         } else {
           v = sample(px + (first + (colours >= 3 ? size_t(c) : 0)) * bytes);
-          if (premultiplied && av > 0) v /= av;
+          if (overWhite)
+            v = (premultiplied ? v : v * av) + (1.f - std::clamp(av, 0.f, 1.f));
+          else if (premultiplied && av > 0)
+            v /= av;
         }
         v = std::clamp(v, 0.f, 1.f);
         if (depth == 8) {
@@ -712,9 +717,9 @@ bool CGImageDestinationFinalize(const CGImageDestinationRef& d, std::string* err
       alpha != kCGImageAlphaPremultipliedFirst && alpha != kCGImageAlphaFirst && alpha != kCGImageAlphaNoneSkipFirst;
   // An alpha that covers nothing is not written (and needs no undoing of premultiplication).
   const bool opaque = alphaIsOpaque(img);
-  const bool premultiplied = !opaque && alpha == kCGImageAlphaPremultipliedLast;
-  if (d->format == codecs::Format::JPEG && img.bitsPerComponent == 8 && !img.isFloat() && colourFirst &&
-      !premultiplied && (colours == 1 ? comps <= 2 : comps >= 3)) {
+  // A JPEG has no alpha: a picture with transparent parts is composited over white on the way.
+  if (d->format == codecs::Format::JPEG && img.bitsPerComponent == 8 && !img.isFloat() && colourFirst && opaque &&
+      (colours == 1 ? comps <= 2 : comps >= 3)) {
     // 8-bit colour first, as an export hands it over: the encoder reads the image's rows in place.
     codecs::RowSource rows{int(img.width), int(img.height), int(comps), [&img](int y) { return img.row(size_t(y)); }};
     bytes = codecs::encodeJPEG(rows, o, &why);

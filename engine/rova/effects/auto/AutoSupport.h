@@ -4,6 +4,7 @@
 #include <cmath>
 #include <vector>
 
+#include "rova/ImageData.h"
 #include "rova/effects/Parameter.h"
 #include "rova/kernels/AutoSimd.h"
 
@@ -12,13 +13,23 @@ namespace rova::auto_support {
 // The "Amount" of an automatic effect as a fraction, 0..1.
 inline double amountOf(const ParameterList& p) { return std::clamp(double(valueIn(p, "Amount")), 0.0, 100.0) / 100; }
 
-// Calls f(rgb) for every other pixel of every other row of an analysis image: a quarter of its
-// pixels is plenty for whole-picture statistics and keeps the first render quick.
+// Whether the pixel (x, y) of an analysis image is part of the picture: hidden (fully transparent)
+// pixels say nothing about it and are left out of every statistic.
+template <class Image>
+bool isAnalysed(const Image& img, int x, int y) {
+  return !img.alpha() || isVisibleAlpha(img.alpha()->row(y)[x]);
+}
+
+// Calls f(rgb) for every other pixel of every other row of an analysis image (hidden pixels left
+// out): a quarter of its pixels is plenty for whole-picture statistics and keeps the first render
+// quick.
 template <class Image, class F>
 void forAnalysisPixels(const Image& img, F&& f) {
   for (int y = 0; y < img.height(); y += 2) {
     const float* px = img.floats() + size_t(y) * img.width() * 3;
-    for (int x = 0; x < img.width(); x += 2) f(px + 3 * x);
+    const float* alpha = img.alpha() ? img.alpha()->row(y) : nullptr;
+    for (int x = 0; x < img.width(); x += 2)
+      if (!alpha || isVisibleAlpha(alpha[x])) f(px + 3 * x);
   }
 }
 

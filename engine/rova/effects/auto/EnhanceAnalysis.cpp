@@ -172,6 +172,7 @@ IlluminantEstimate estimateIlluminant(const ImageDataRGBf& img) {
     const float* below = y + 2 < h ? row + size_t(2) * w * 3 : nullptr;
     for (int x = 0; x < w; x += 2) {
       const float* c = row + 3 * x;
+      if (!auto_support::isAnalysed(img, x, y)) continue;
       ++all;
       if (std::max({c[0], c[1], c[2]}) >= kClipped) ++clipped;
       if (!lit(c)) continue;
@@ -186,7 +187,8 @@ IlluminantEstimate estimateIlluminant(const ImageDataRGBf& img) {
       // smoothing the grey-edge estimate asks for).
       const float* right = x + 2 < w ? c + 6 : nullptr;
       const float* down = below ? below + 3 * x : nullptr;
-      if (right && down && usable(right) && usable(down)) {
+      if (right && down && usable(right) && usable(down) && auto_support::isAnalysed(img, x + 2, y) &&
+          auto_support::isAnalysed(img, x, y + 2)) {
         for (int k = 0; k < 3; ++k) {
           const double dx = right[k] - c[k], dy = down[k] - c[k];
           const double g2 = dx * dx + dy * dy, g6 = g2 * g2 * g2;
@@ -214,7 +216,7 @@ IlluminantEstimate estimateIlluminant(const ImageDataRGBf& img) {
     const float* row = img.floats() + size_t(y) * w * 3;
     for (int x = 0; x < w; x += 2) {
       const float* c = row + 3 * x;
-      if (!lit(c) || c[0] + c[1] + c[2] < threshold) continue;
+      if (!auto_support::isAnalysed(img, x, y) || !lit(c) || c[0] + c[1] + c[2] < threshold) continue;
       for (int k = 0; k < 3; ++k) bright[k] += c[k];
       ++nBright;
     }
@@ -308,6 +310,10 @@ double sharpnessOf(const ImageDataRGBf& img) {
   for (int y = 0; y + 2 < h; y += 2)
     for (int x = 0; x + 2 < w; x += 2) {
       const float* q = p.data() + size_t(y) * w + x;
+      // Where the picture has hidden parts, as at its borders: all three points must be in it.
+      if (!auto_support::isAnalysed(img, x, y) || !auto_support::isAnalysed(img, x + 2, y) ||
+          !auto_support::isAnalysed(img, x, y + 2))
+        continue;
       for (int step : {1, w}) {
         const float d2 = std::fabs(q[2 * step] - q[0]);
         if (d2 < kEdgeStep) continue;

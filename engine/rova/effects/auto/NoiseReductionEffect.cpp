@@ -123,10 +123,24 @@ double NoiseReductionEffect::estimateNoise(const ImageDataRGBf& data) {
     for (int y = 0; y < side; ++y)
       for (int x = 0; x < side; ++x)
         p[size_t(y) * side + x] = std::sqrt(std::max(0.f, tone::luminance(&data.row(y0 + y)[x0 + x].r)));
+    // A hidden pixel (fully transparent) marks its neighbourhood as no measure of the grain.
+    std::vector<uint8_t> hidden;
+    if (data.alpha()) {
+      hidden.assign(size_t(side) * side, 0);
+      for (int y = 0; y < side; ++y)
+        for (int x = 0; x < side; ++x)
+          if (!isVisibleAlpha(data.alpha()->row(y0 + y)[x0 + x]))
+            for (int dy = -1; dy <= 1; ++dy)
+              for (int dx = -1; dx <= 1; ++dx) {
+                const int yy = y + dy, xx = x + dx;
+                if (yy >= 0 && yy < side && xx >= 0 && xx < side) hidden[size_t(yy) * side + xx] = 1;
+              }
+    }
     std::vector<float> r;
     r.reserve(p.size());
     for (int y = 1; y + 1 < side; ++y)
       for (int x = 1; x + 1 < side; ++x) {
+        if (!hidden.empty() && hidden[size_t(y) * side + x]) continue;
         auto at = [&](int dx, int dy) { return p[size_t(y + dy) * side + x + dx]; };
         const float v = at(-1, -1) + at(1, -1) + at(-1, 1) + at(1, 1) -
                         2 * (at(0, -1) + at(0, 1) + at(-1, 0) + at(1, 0)) + 4 * at(0, 0);

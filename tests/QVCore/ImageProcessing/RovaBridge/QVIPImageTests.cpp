@@ -11,7 +11,14 @@
 #include "QVCore/ImageProcessing/Layers/QVIPMask.h"
 #include "QVCore/ImageProcessing/RovaBridge/QVIPImage.h"
 #include "QVCore/ImageProcessing/RovaBridge/QVRovaHelper.h"
+#include "QVPlatform/ImageIO/ImageIO.h"
+#include "common/TestSupport.h"
 #include "rova/Color.h"
+#include "rova/codecs/Codecs.h"
+#include "rova/codecs/SafeFile.h"
+#include "rova/layers/ImageLayer.h"
+#include "rova/processor/ImageProcessor.h"
+#include "rova/reader/ImageReader.h"
 
 namespace {
 
@@ -386,4 +393,94 @@ TEST(QVIPMask, BuffersAndSizesThatDoNotMatchAreReadSafely) {
   auto nan = QVIPMask::make(std::make_shared<std::vector<float>>(1, std::nanf("")), CGSizeMake(1, 1));
   EXPECT_EQ(nan->unionMask(*nan)->buffer()->at(0), 0.f);
   EXPECT_TRUE(QVIPMask::make(nullptr, CGSizeMake(-3, 2))->createEmptyMask()->buffer()->empty());
+}
+
+namespace {
+
+// Component c of pixel (x, y) of an 8- or 16-bit bitmap, 0..1.
+double componentAt(const CGImageRef& image, size_t x, size_t y, size_t c) {
+  const size_t bytes = image->bitsPerComponent / 8;
+  const uint8_t* p = image->row(y) + (x * image->componentsPerPixel() + c) * bytes;
+  return bytes == 1 ? p[0] / 255.0 : (p[0] | p[1] << 8) / 65535.0;
+}
+
+}  // namespace
+
+// A file with a transparent half, read, rendered and exported: every format with alpha keeps the
+// file's alpha exactly (8 and 16 bits), and a JPEG shows the picture composited over white.
+TEST(QVIPImage, TransparencyOfAReadFileReachesTheExport) {
+  const auto dir = solvane::test::makeTempDir("alpha-export");
+  const int w = 12, h = 6;
+  struct Fixture {
+    const char* name;
+    int depth;
+    rova::codecs::Format format;
+  };
+  for (const Fixture f : {Fixture{"png8", 8, rova::codecs::Format::PNG}, {"tiff16", 16, rova::codecs::Format::TIFF}}) {
+    SCOPED_TRACE(f.name);
+    // Left third opaque, a column at 1/3, the rest fully transparent over garish green.
+    const int max = f.depth == 8 ? 255 : 65535;
+    auto alphaOf = [&](int x) { return x < 4 ? max : x == 4 ? max / 3 : 0; };
+    rova::codecs::Bitmap b;
+    ASSERT_TRUE(b.allocate(w, h, 4, f.depth));
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        const int v[4] = {alphaOf(x) ? max * (50 + 20 * x) / 255 : 0, alphaOf(x) ? max * (100 + 10 * y) / 255 : max,
+                          alphaOf(x) ? max * 60 / 255 : 0, alphaOf(x)};
+        for (int c = 0; c < 4; ++c)
+          if (f.depth == 8)
+            b.row(y)[4 * x + c] = uint8_t(v[c]);
+          else
+            reinterpret_cast<uint16_t*>(b.row(y))[4 * x + c] = uint16_t(v[c]);
+      }
+    rova::codecs::EncodeOptions o{.format = f.format, .depth = f.depth};
+    std::string error;
+    auto bytes = rova::codecs::encode(b, o, &error);
+    ASSERT_FALSE(bytes.empty()) << error;
+    const auto path = dir / (std::string(f.name) + (f.depth == 8 ? ".png" : ".tif"));
+    ASSERT_TRUE(rova::codecs::writeFileSafely(path.string(), bytes.data(), bytes.size(), &error)) << error;
+    auto image = rova::ImageReader::instance().read(path.string(), {}, rova::kReadDefaultFlags, nullptr, &error);
+    ASSERT_TRUE(image) << error;
+    rova::ImageProcessor processor;
+    processor.addLayer(std::make_shared<rova::ImageLayer>(image));
+    rova::ImageProcessorSettings settings;
+    settings.useCache = false;
+    ASSERT_TRUE(processor.startProcessing(settings));
+    auto rendered = processor.getLastResult();
+    ASSERT_TRUE(rendered && rendered->alpha());
+
+    for (const char* type : {kUTTypePNG, kUTTypeTIFF, kUTTypeWebP, kUTTypeJPEG2000, kUTTypeJPEG}) {
+      const bool deep = f.depth == 16 && (type == kUTTypePNG || type == kUTTypeTIFF);
+      SCOPED_TRACE(std::string(type) + (deep ? " 16" : " 8"));
+      auto bitmap = QVIPImage::initWithImageData(rendered, 1, deep ? 16 : 8)->CGImage();
+      ASSERT_TRUE(bitmap && bitmap->hasAlpha());
+      auto data = std::make_shared<std::vector<uint8_t>>();
+      auto destination = CGImageDestinationCreateWithData(data, type, 1);
+      CGImageDestinationAddImage(
+          destination, bitmap,
+          qv::Dictionary{{kCGImageDestinationLossyCompressionQuality, 1.0}, {kCGImagePropertyDepth, deep ? 16 : 8}});
+      ASSERT_TRUE(CGImageDestinationFinalize(destination, &error)) << error;
+      auto back = CGImageSourceCreateImageAtIndex(CGImageSourceCreateWithData(*data), 0);
+      ASSERT_TRUE(back);
+      const bool jpeg = type == kUTTypeJPEG;
+      ASSERT_EQ(back->hasAlpha(), !jpeg);
+      ASSERT_EQ(back->bitsPerComponent, deep ? 16u : 8u);
+      for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+          const double a = double(alphaOf(x)) / max, g = (100 + 10 * y) / 255.0;
+          if (!jpeg) {
+            // Exactly the file's alpha (at 8 bits, the 8-bit step nearest to a 16-bit one).
+            EXPECT_EQ(std::lround(componentAt(back, x, y, 3) * (deep ? 65535 : 255)),
+                      std::lround(a * (deep ? 65535 : 255)))
+                << x << "," << y;
+            if (a > 0) EXPECT_NEAR(componentAt(back, x, y, 1), g, 1.5 / 255) << x << "," << y;
+          } else {
+            // Over white: the hidden green never shows, the faint column is mostly white.
+            EXPECT_NEAR(componentAt(back, x, y, 1), g * a + (1 - a), 6 / 255.0) << x << "," << y;
+            EXPECT_NEAR(componentAt(back, x, y, 0), (a > 0 ? (50 + 20 * x) / 255.0 : 0) * a + (1 - a), 6 / 255.0)
+                << x << "," << y;
+          }
+        }
+    }
+  }
 }

@@ -14,6 +14,7 @@
 #include "engine/rova/processor/ProcessorTestSupport.h"
 #include "rova/Color.h"
 #include "rova/effects/auto/AutoEffects.h"
+#include "rova/effects/auto/EnhanceAnalysis.h"
 #include "rova/reader/ImageReader.h"
 
 using namespace rova;
@@ -557,4 +558,68 @@ TEST(EnhanceEffects, NoiseEstimateIsNotFooledByTexture) {
   };
   EXPECT_LT(NoiseReductionEffect::estimateNoise(*picture(0)->imageData()), 0.002);
   EXPECT_NEAR(NoiseReductionEffect::estimateNoise(*picture(0.02f)->imageData()), 0.02, 0.007);
+}
+
+// A picture whose right half is transparent over garish colours: the hidden pixels decide nothing.
+// The analysis equals that of the visible half saved alone, the enhanced visible half equals the
+// enhanced half alone, and the result keeps the picture's transparency exactly.
+TEST(Enhance, TransparentPartsLeaveTheEnhancementOfTheVisiblePartAlone) {
+  const std::filesystem::path dir = solvane::test::makeTempDir("transparent");
+  // A small photograph with a warm cast and a veil, so every decision has something to decide.
+  auto small = resize(*photo("chelsea")->imageData(), 160, 120);
+  ASSERT_TRUE(small);
+  const int w = small->width(), h = small->height();
+  codecs::Bitmap alone, combined;
+  ASSERT_TRUE(alone.allocate(w, h, 3, 8) && combined.allocate(2 * w, h, 4, 8));
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < 2 * w; ++x) {
+      uint8_t* out = combined.row(y) + 4 * x;
+      if (x >= w) {
+        const bool odd = (x / 3 + y / 3) % 2;
+        out[0] = odd ? 255 : 0, out[1] = odd ? 0 : 255, out[2] = 255, out[3] = 0;
+        continue;
+      }
+      const float* c = &small->at(x, y).r;
+      const float cast[3] = {1.3f, 1.0f, 0.7f};
+      for (int k = 0; k < 3; ++k) {
+        const float v = 0.15f + 0.7f * linearToSrgb(std::clamp(c[k] * cast[k], 0.f, 1.f));
+        out[k] = alone.row(y)[3 * x + k] = uint8_t(std::lround(v * 255));
+      }
+      out[3] = 255;
+    }
+  auto read = [](const std::filesystem::path& p) {
+    return ImageReader::instance().read(p, {}, kReadDefaultFlags, nullptr);
+  };
+  auto half = read(enginetest::writeImage(dir / "alone.png", alone, {.format = codecs::Format::PNG}));
+  auto whole = read(enginetest::writeImage(dir / "whole.png", combined, {.format = codecs::Format::PNG}));
+  ASSERT_TRUE(half && whole);
+  ASSERT_TRUE(whole->source()->data()->alpha());
+
+  namespace ea = enhance_analysis;
+  const ea::Analysis a = ea::analyse(*EffectParametersContext(whole).analysisImage());
+  const ea::Analysis b = ea::analyse(*EffectParametersContext(half).analysisImage());
+  EXPECT_GT(b.castDegrees, 5);
+  EXPECT_EQ(a.castDegrees, b.castDegrees);
+  EXPECT_EQ(a.fullGains, b.fullGains);
+  EXPECT_EQ(a.colourStrength, b.colourStrength);
+  for (auto [x, y] : {std::pair{a.tone.fromBlack, b.tone.fromBlack},
+                      {a.tone.toBlack, b.tone.toBlack},
+                      {a.tone.fromWhite, b.tone.fromWhite},
+                      {a.tone.toWhite, b.tone.toWhite},
+                      {a.tone.midBoost, b.tone.midBoost},
+                      {a.tone.exposureGain, b.tone.exposureGain},
+                      {a.vibranceNeed, b.vibranceNeed},
+                      {a.shadowNeed, b.shadowNeed},
+                      {a.highlightNeed, b.highlightNeed},
+                      {a.sharpness, b.sharpness}})
+    EXPECT_EQ(x, y);
+
+  auto enhancedHalf = enhanced(half), enhancedWhole = enhanced(whole);
+  ASSERT_TRUE(enhancedHalf && enhancedWhole);
+  ASSERT_TRUE(enhancedWhole->alpha());
+  EXPECT_EQ(proctest::maxDifference(*enhancedHalf, *enhancedWhole->copy({0, 0, w, h})), 0.f);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < 2 * w; ++x) ASSERT_EQ(enhancedWhole->alpha()->at(x, y), x < w ? 1.f : 0.f);
+  // And the enhancement did change the picture.
+  EXPECT_GT(meanDeltaE(*half->imageData(), *enhancedHalf), 3);
 }

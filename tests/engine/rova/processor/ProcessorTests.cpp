@@ -325,3 +325,42 @@ TEST(RenderPool, KeepsAFewFreeBuffersOfOneSmallSize) {
   pool.clear();
   EXPECT_EQ(pool.keptBytes(), 0u);
 }
+
+// A picture's transparency is read with the same geometry as its colour: the full render, a region
+// and a reduced render carry it; a picture layer's transparent parts let what lies below show.
+TEST(Processor, TransparencyFollowsTheRenderAndLetsLowerLayersShow) {
+  auto withAlpha = [](const ImageDataRGBfPtr& data) {
+    auto alpha = ImageDataF::create(data->width(), data->height());
+    for (int y = 0; y < data->height(); ++y)
+      for (int x = 0; x < data->width(); ++x) alpha->at(x, y) = x < 20 ? 1.f : x == 20 ? 0.5f : 0.f;
+    EXPECT_TRUE(data->setAlpha(alpha));
+    return Image::make(data);
+  };
+  auto image = withAlpha(proctest::makeTestPicture(40, 30)->imageData({}, {}, false));
+  auto p = makeStack(image);
+  auto full = proctest::render(*p);
+  ASSERT_TRUE(full && full->alpha());
+  for (int y = 0; y < 30; ++y)
+    for (int x = 0; x < 40; ++x) ASSERT_EQ(full->alpha()->at(x, y), image->source()->data()->alpha()->at(x, y));
+  auto region = proctest::render(*p, {8, 8, 24, 16});
+  ASSERT_TRUE(region && region->alpha());
+  for (int y = 0; y < 16; ++y)
+    for (int x = 0; x < 24; ++x) ASSERT_EQ(region->alpha()->at(x, y), full->alpha()->at(x + 8, y + 8));
+  auto half = proctest::render(*p, {}, {20, 15});
+  ASSERT_TRUE(half && half->alpha());
+  EXPECT_EQ(half->alpha()->at(5, 7), 1.f);
+  EXPECT_EQ(half->alpha()->at(15, 7), 0.f);
+
+  // A red picture below a green one whose right half is transparent (over garish blue).
+  auto red = makeImage(40, 30, [](int, int, float* c) { c[0] = 1, c[1] = c[2] = 0; });
+  auto green = withAlpha(proctest::makeData(
+      40, 30, [](int x, int, float* c) { c[0] = 0, c[1] = x < 21 ? 1.f : 0.f, c[2] = x < 21 ? 0.f : 1.f; }));
+  auto stack = proctest::makeProcessor(red);
+  stack->addLayer(std::make_shared<ImageLayer>(green));
+  auto out = proctest::render(*stack);
+  ASSERT_TRUE(out);
+  EXPECT_FALSE(out->alpha());  // the canvas is the opaque red picture
+  EXPECT_EQ(out->at(5, 5), (PixelRGB<float>{0, 1, 0}));
+  EXPECT_EQ(out->at(35, 5), (PixelRGB<float>{1, 0, 0}));
+  EXPECT_NEAR(out->at(20, 5).r, 0.5f, 1e-6);
+}

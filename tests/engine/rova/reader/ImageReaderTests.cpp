@@ -695,3 +695,124 @@ TEST(ImageReader, ReadsFromManyThreadsWithCancelAllAlongsideStayConsistent) {
   EXPECT_EQ(wrong.load(), 0);
   EXPECT_TRUE(reader().read(files[0], {}, kReadDefaultFlags, nullptr));  // nothing stays cancelled
 }
+
+namespace {
+
+// An RGBA fixture of 8 or 16 bits: the left half opaque and coloured by position, the right half
+// fully transparent over a garish checkerboard, one column at half opacity between them.
+codecs::Bitmap transparentHalf(int w, int h, int depth) {
+  const int ch = 4, max = depth == 8 ? 255 : 65535;
+  codecs::Bitmap b;
+  b.allocate(w, h, ch, depth);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const bool hidden = x > w / 2, edge = x == w / 2;
+      const int garish = (x + y) % 2 ? max : 0;
+      const int v[4] = {hidden ? garish : max * (40 + 3 * x) / 255, hidden ? max - garish : max * (60 + 4 * y) / 255,
+                        hidden ? garish : max * 90 / 255,
+                        hidden ? 0
+                        : edge ? max / 2
+                               : max};
+      for (int c = 0; c < ch; ++c) {
+        if (depth == 8)
+          b.row(y)[x * ch + c] = uint8_t(v[c]);
+        else
+          reinterpret_cast<uint16_t*>(b.row(y))[x * ch + c] = uint16_t(v[c]);
+      }
+    }
+  return b;
+}
+
+double sampleOf(const codecs::Bitmap& b, int x, int y, int c) {
+  return b.depth == 8 ? b.row(y)[x * b.channels + c] / 255.0
+                      : reinterpret_cast<const uint16_t*>(b.row(y))[x * b.channels + c] / 65535.0;
+}
+
+// An 8-bit RGBA TIFF with associated (premultiplied) alpha, written with libtiff directly.
+void writePremultipliedTiff(const fs::path& p, const codecs::Bitmap& straight) {
+  TIFF* t = TIFFOpen(p.c_str(), "w");
+  ASSERT_TRUE(t);
+  TIFFSetField(t, TIFFTAG_IMAGEWIDTH, uint32_t(straight.width));
+  TIFFSetField(t, TIFFTAG_IMAGELENGTH, uint32_t(straight.height));
+  TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, uint16_t(4));
+  TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, uint16_t(8));
+  TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+  TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+  uint16_t extra[1] = {EXTRASAMPLE_ASSOCALPHA};
+  TIFFSetField(t, TIFFTAG_EXTRASAMPLES, 1, extra);
+  std::vector<uint8_t> row(size_t(straight.width) * 4);
+  for (int y = 0; y < straight.height; ++y) {
+    for (int x = 0; x < straight.width * 4; ++x) {
+      const uint8_t* px = straight.row(y) + (x / 4) * 4;
+      row[size_t(x)] = x % 4 == 3 ? px[3] : uint8_t(std::lround(px[x % 4] * px[3] / 255.0));
+    }
+    TIFFWriteScanline(t, row.data(), uint32_t(y), 0);
+  }
+  TIFFClose(t);
+}
+
+}  // namespace
+
+// Transparency comes out of every format that holds it as a straight alpha plane beside the colour,
+// turned with it; what the file kept under fully transparent pixels is never seen (the visible edge
+// continues there); an alpha opaque everywhere makes no plane at all.
+TEST(ImageReader, TransparencyIsKeptAsAStraightAlphaPlane) {
+  const fs::path dir = solvane::test::makeTempDir("alpha");
+  using codecs::Format;
+  const int w = 24, h = 16;
+  const auto rgba8 = transparentHalf(w, h, 8), rgba16 = transparentHalf(w, h, 16);
+  writePremultipliedTiff(dir / "assoc.tif", rgba8);
+  codecs::EncodeOptions turned{.format = Format::PNG};
+  turned.metadata.push_back({.key = "Exif.Image.Orientation", .numbers = {6}, .isNumeric = true});
+  struct Case {
+    const char* name;
+    fs::path path;
+    const codecs::Bitmap& fixture;
+    double colourTolerance;  // encoded 0..1
+    int orientation;
+  };
+  const Case cases[] = {
+      {"png8", writeImage(dir / "a.png", rgba8, {.format = Format::PNG}), rgba8, 1e-4, 1},
+      {"png16", writeImage(dir / "b.png", rgba16, {.format = Format::PNG, .depth = 16}), rgba16, 1e-4, 1},
+      {"tiff16", writeImage(dir / "c.tif", rgba16, {.format = Format::TIFF, .depth = 16}), rgba16, 1e-4, 1},
+      {"webp", writeImage(dir / "d.webp", rgba8, {.format = Format::WebP, .lossless = true}), rgba8, 1e-4, 1},
+      {"tiff-associated", dir / "assoc.tif", rgba8, 2.5 / 255, 1},
+      {"png-turned", writeImage(dir / "e.png", rgba8, turned), rgba8, 1e-4, 6},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string error;
+    auto img = reader().read(c.path, {}, kReadDefaultFlags, nullptr, &error);
+    ASSERT_TRUE(img) << error;
+    const auto& data = *img->source()->data();
+    ASSERT_TRUE(data.alpha());
+    const auto m = codecs::orientationMap(c.orientation, w, h);
+    for (int y = 0; y < data.height(); ++y)
+      for (int x = 0; x < data.width(); ++x) {
+        const int sx = m.x0 + m.xx * x + m.xy * y, sy = m.y0 + m.yx * x + m.yy * y;
+        const double a = sampleOf(c.fixture, sx, sy, 3);
+        ASSERT_DOUBLE_EQ(data.alpha()->at(x, y), float(a)) << x << "," << y;
+        const auto& px = data.at(x, y);
+        if (a > 0) {
+          EXPECT_NEAR(linearToSrgb(px.r), sampleOf(c.fixture, sx, sy, 0), c.colourTolerance);
+          EXPECT_NEAR(linearToSrgb(px.b), sampleOf(c.fixture, sx, sy, 2), c.colourTolerance);
+        } else {
+          // The hidden checkerboard (alternating full and empty channels) is gone: the colour is
+          // the visible edge's, blue at its 90.
+          EXPECT_NEAR(linearToSrgb(px.b), 90 / 255.0, 2.5 / 255);
+        }
+      }
+  }
+
+  // Opaque everywhere (8 or 16 bits): no plane; an 8-bit RGB file: none either.
+  auto opaque = makeBitmap16(w, h, 4, [](int x, int, int c) { return uint16_t(c == 3 ? 65535 : x * 1000); });
+  for (const auto& path : {writeImage(dir / "o16.png", opaque, {.format = Format::PNG, .depth = 16}),
+                           writeImage(dir / "o8.png", opaque, {.format = Format::PNG}),
+                           writeImage(dir / "o.tif", opaque, {.format = Format::TIFF, .depth = 16}),
+                           writeImage(dir / "rgb.png", makeBitmap(w, h, gradient), {.format = Format::PNG})}) {
+    SCOPED_TRACE(path.filename().string());
+    auto img = reader().read(path, {}, kReadDefaultFlags, nullptr);
+    ASSERT_TRUE(img);
+    EXPECT_FALSE(img->source()->data()->alpha());
+  }
+}

@@ -245,6 +245,7 @@ TEST(ImageIO, AlphaIsKeptWhereTheFormatHasIt) {
   auto jpeg = CGImageSourceCreateImageAtIndex(CGImageSourceCreateWithData(*writeToData(img, kUTTypeJPEG, {})), 0);
   ASSERT_TRUE(jpeg);
   EXPECT_FALSE(jpeg->hasAlpha());
+  EXPECT_NEAR(jpeg->row(3)[3 * jpeg->componentsPerPixel()], 100 + 127, 3);  // composited over white
 
   // Every format with alpha keeps a real one, unpremultiplied; an alpha opaque everywhere (8 or
   // 16 bits, premultiplied or not) is left out.
@@ -253,8 +254,8 @@ TEST(ImageIO, AlphaIsKeptWhereTheFormatHasIt) {
   auto opaque16 = std::make_shared<std::vector<uint8_t>>(w * h * 8, uint8_t(0xFF));
   const CGImageRef opaque[] = {
       CGImageCreate(w, h, 8, 32, w * 4, CGColorSpaceCreateDeviceRGB(), kCGImageAlphaPremultipliedLast, opaque8),
-      CGImageCreate(w, h, 16, 64, w * 8, CGColorSpaceCreateDeviceRGB(),
-                    kCGImageAlphaLast | kCGBitmapByteOrder16Little, opaque16)};
+      CGImageCreate(w, h, 16, 64, w * 8, CGColorSpaceCreateDeviceRGB(), kCGImageAlphaLast | kCGBitmapByteOrder16Little,
+                    opaque16)};
   const Value lossless = qv::Dictionary{{kCGImageDestinationLossyCompressionQuality, 1.0}};
   for (const char* type : {kUTTypePNG, kUTTypeTIFF, kUTTypeWebP, kUTTypeJPEG2000}) {
     SCOPED_TRACE(type);
