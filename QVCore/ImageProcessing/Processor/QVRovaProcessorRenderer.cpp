@@ -277,6 +277,7 @@ void QVRovaProcessorRenderer::runRender(const std::shared_ptr<QVIPProcessOperati
             exportMode ? params->colorspace() : QVRovaHelper::colorSpaceForColorProfileType(result->colorProfileType());
         bool clamp = params->clampResult();
         image = QVIPImage::initWithImageData(result, colorspace, uint64_t(params->depth()), clamp);
+        if (exportMode && image) image->setBitmapForFile(true);
         if (!thumbnail && !op->isCancelled())
           if (auto small = engine->getLastResultThumbnail())
             thumbnail = QVIPImage::initWithImageData(small, colorspace, uint64_t(params->depth()), clamp);

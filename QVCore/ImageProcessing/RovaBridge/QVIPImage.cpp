@@ -98,7 +98,7 @@ CGImageRef QVIPImage::CGImage() {
   // The conversion saturates every component; a full-size clamped copy only matters when a colour
   // transform comes first, where out-of-range components mix into the others.
   if (!QVRovaHelper::createCGImageSaturatesEachComponent(*cppImageData_, colorspace_)) clampIfNeeded();
-  cgImage_ = QVRovaHelper::createCGImageWith(cppImageData_, colorspace_, int64_t(depth_));
+  cgImage_ = QVRovaHelper::createCGImageWith(cppImageData_, colorspace_, int64_t(depth_), bitmapForFile_);
   if (cgImage_) cppImageData_.reset();
   return cgImage_;
 }

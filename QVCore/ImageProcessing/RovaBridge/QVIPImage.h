@@ -51,6 +51,13 @@ class QVIPImage : public std::enable_shared_from_this<QVIPImage> {
   // engine data is released then. nullptr when there is neither bitmap nor data or the
   // conversion fails (a depth other than 8 or 16).
   CGImageRef CGImage();
+  // A bitmap made to be written to a file: three components a pixel when there is no alpha (the
+  // encoders read it in place) instead of the fourth, skipped component a screen shows without a
+  // copy. Set before the first CGImage().
+  void setBitmapForFile(bool v) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    bitmapForFile_ = v;
+  }
   // A new bitmap of the engine data as held (no pending clamp) for that code and depth; nullptr
   // without engine RGB data.
   CGImageRef CGImageWithColorspace(int64_t colorspace, uint64_t depth);
@@ -106,6 +113,7 @@ class QVIPImage : public std::enable_shared_from_this<QVIPImage> {
   double imageWidth_ = 0, imageHeight_ = 0;
   bool shouldClampImageData_ = false;
   bool isMaskPreview_ = false;
+  bool bitmapForFile_ = false;
 };
 
 using QVIPImagePtr = QVIPImage::Ptr;

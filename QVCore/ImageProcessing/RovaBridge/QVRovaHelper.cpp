@@ -73,11 +73,14 @@ CGColorSpaceRef QVRovaHelper::cgColorSpaceForQVImageColorSpace(int64_t colorSpac
   return QVImageUtils::cgColorSpaceForColorSpace(colorSpace);
 }
 
-CGImageRef QVRovaHelper::createCGImageWith(const rova::ImageDataRGBfPtr& data, int64_t colorspace, int64_t depth) {
+CGImageRef QVRovaHelper::createCGImageWith(const rova::ImageDataRGBfPtr& data, int64_t colorspace, int64_t depth,
+                                           bool packed) {
   if (!data) return nullptr;
   if (depth != 8 && depth != 16) return nullptr;
   rova::FilePixelFormat format;
   if (!bitmapFormatFor(colorspace, depth, &format)) return nullptr;
+  const bool three = packed && !data->alpha();
+  if (three) format.channels = 3;
   const size_t width = size_t(data->width()), height = size_t(data->height());
   const size_t bytesPerPixel = format.bytesPerPixel();
   auto pixels = std::make_shared<std::vector<uint8_t>>(width * height * bytesPerPixel);
@@ -85,9 +88,10 @@ CGImageRef QVRovaHelper::createCGImageWith(const rova::ImageDataRGBfPtr& data, i
   if (!rova::writeFilePixels(*data, format, pixels->data(), bytesPerPixel * width, &type)) return nullptr;
   CGColorSpaceRef space = CGColorSpaceCreateWithProfileType(type);
   if (!space) return nullptr;
-  const uint32_t alpha = data->alpha() ? kCGImageAlphaLast : kCGImageAlphaNoneSkipLast;
+  const uint32_t alpha = three ? kCGImageAlphaNone : data->alpha() ? kCGImageAlphaLast : kCGImageAlphaNoneSkipLast;
   uint32_t info = alpha | (depth == 16 ? kCGBitmapByteOrder16Little : kCGBitmapByteOrderDefault);
-  return CGImageCreate(width, height, size_t(depth), size_t(4 * depth), bytesPerPixel * width, std::move(space), info,
+  return CGImageCreate(width, height, size_t(depth), size_t(format.channels) * size_t(depth), bytesPerPixel * width,
+                       std::move(space), info,
                        std::move(pixels));
 }
 

@@ -40,7 +40,11 @@ class QVRovaHelper {
   // alpha plane); depth 8: bytes. Channel values should lie in 0..1;
   // values outside saturate and NaN becomes 0. nullptr for no data, another depth, or a profile
   // without a colour space.
-  static CGImageRef createCGImageWith(const rova::ImageDataRGBfPtr& data, int64_t colorspace, int64_t depth);
+  // `packed`: three components a pixel when the data has no alpha (a bitmap made to be written to
+  // a file, which the encoders then read in place), instead of a skipped fourth component (the
+  // layout a screen shows without a copy).
+  static CGImageRef createCGImageWith(const rova::ImageDataRGBfPtr& data, int64_t colorspace, int64_t depth,
+                                      bool packed = false);
   static CGImageRef createCGImageWith(const rova::ImageDataRGBfPtr& data) { return createCGImageWith(data, 0, 16); }
   // True when createCGImageWith saturates each component of such data on its own (no colour
   // transform on the way), so clamping the data first would give the very same bitmap.

@@ -311,13 +311,16 @@ Bitmap to8Bit(const Bitmap& b) {
   if (b.depth == 8) return b;
   Bitmap out;
   if (!out.allocate(b.width, b.height, b.channels, 8)) return {};
-  const size_t n = size_t(b.width) * size_t(b.height) * size_t(b.channels);
-  if (b.depth == 16) {
-    const uint16_t* s = reinterpret_cast<const uint16_t*>(b.pixels.data());
-    for (size_t i = 0; i < n; ++i) out.pixels[i] = uint8_t((s[i] * 255u + 32767u) / 65535u);
-  } else {
-    const float* s = reinterpret_cast<const float*>(b.pixels.data());
-    for (size_t i = 0; i < n; ++i) out.pixels[i] = uint8_t(std::clamp(s[i], 0.f, 1.f) * 255.f + 0.5f);
+  const size_t n = size_t(b.width) * size_t(b.channels);
+  for (int y = 0; y < b.height; ++y) {
+    uint8_t* o = out.row(y);
+    if (b.depth == 16) {
+      const uint16_t* s = reinterpret_cast<const uint16_t*>(b.row(y));
+      for (size_t i = 0; i < n; ++i) o[i] = uint8_t((s[i] * 255u + 32767u) / 65535u);
+    } else {
+      const float* s = reinterpret_cast<const float*>(b.row(y));
+      for (size_t i = 0; i < n; ++i) o[i] = uint8_t(std::clamp(s[i], 0.f, 1.f) * 255.f + 0.5f);
+    }
   }
   return out;
 }

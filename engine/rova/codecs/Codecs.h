@@ -78,10 +78,26 @@ struct Bitmap {
   size_t bytesPerPixel() const { return bytesPerSample() * size_t(channels); }
   size_t rowBytes() const { return bytesPerPixel() * size_t(width); }
   uint8_t* row(int y) { return pixels.data() + rowBytes() * size_t(y); }
-  const uint8_t* row(int y) const { return pixels.data() + rowBytes() * size_t(y); }
+  const uint8_t* row(int y) const {
+    return borrowed_ ? borrowed_ + borrowedStride_ * size_t(y) : pixels.data() + rowBytes() * size_t(y);
+  }
   // Allocates (uninitialised); false for a size over the pixel ceiling or when memory is short.
   bool allocate(int w, int h, int ch, int d);
-  bool empty() const { return pixels.empty(); }
+  bool empty() const { return pixels.empty() && !borrowed_; }
+  // A bitmap over rows someone else owns (`stride` bytes apart, each at least rowBytes()), for the
+  // encoders, which only read rows through row(y) const: a platform bitmap is written without a
+  // copy. The rows must outlive the view.
+  static Bitmap view(const uint8_t* rows, size_t stride, int w, int h, int ch, int d) {
+    Bitmap b;
+    b.width = w, b.height = h, b.channels = ch, b.depth = d;
+    b.borrowed_ = rows;
+    b.borrowedStride_ = stride;
+    return b;
+  }
+
+ private:
+  const uint8_t* borrowed_ = nullptr;
+  size_t borrowedStride_ = 0;
 };
 
 // Where the pixel (x', y') of an image turned by an EXIF orientation comes from in the stored image

@@ -374,7 +374,7 @@ std::vector<uint8_t> encodeJPEG2000(const Bitmap& b, const EncodeOptions& o, std
   opj_codec_set_threads(k.c, threadCount());
 
   std::vector<uint8_t> out;
-  out.reserve(src.pixels.size() / (reversible ? 2 : 4) + 4096);
+  out.reserve(src.rowBytes() * size_t(src.height) / (reversible ? 2 : 4) + 4096);
   MemOut sink{&out};
   k.s = opj_stream_default_create(OPJ_FALSE);
   if (!k.s) return fail("out of memory");

@@ -153,11 +153,11 @@ std::vector<uint8_t> encodeWebP(const Bitmap& src, const EncodeOptions& o, std::
   const int stride = int(in->rowBytes());
   const float q = float(std::clamp(o.quality, 0.0, 1.0) * 100.0);
   if (in->channels == 4)
-    size = o.lossless ? WebPEncodeLosslessRGBA(in->pixels.data(), in->width, in->height, stride, &encoded)
-                      : WebPEncodeRGBA(in->pixels.data(), in->width, in->height, stride, q, &encoded);
+    size = o.lossless ? WebPEncodeLosslessRGBA(in->row(0), in->width, in->height, stride, &encoded)
+                      : WebPEncodeRGBA(in->row(0), in->width, in->height, stride, q, &encoded);
   else
-    size = o.lossless ? WebPEncodeLosslessRGB(in->pixels.data(), in->width, in->height, stride, &encoded)
-                      : WebPEncodeRGB(in->pixels.data(), in->width, in->height, stride, q, &encoded);
+    size = o.lossless ? WebPEncodeLosslessRGB(in->row(0), in->width, in->height, stride, &encoded)
+                      : WebPEncodeRGB(in->row(0), in->width, in->height, stride, q, &encoded);
   if (!size || !encoded) {
     if (error) *error = "WebP: encoding failed";
     return {};

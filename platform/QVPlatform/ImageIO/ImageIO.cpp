@@ -726,7 +726,17 @@ bool CGImageDestinationFinalize(const CGImageDestinationRef& d, std::string* err
   } else {
     codecs::Bitmap bitmap;
     const bool keepAlpha = !opaque && d->format != codecs::Format::JPEG;
-    if (!bitmapFromImage(img, o.depth, keepAlpha, opaque, bitmap)) return fail("unsupported image layout");
+    const uint32_t order = img.bitmapInfo & 0x7000;
+    const size_t bytesPerSample = img.bitsPerComponent / 8;
+    if (!img.isFloat() && !img.hasAlpha() && comps == colours && (comps == 1 || comps == 3) &&
+        int(img.bitsPerComponent) == o.depth && order != kCGBitmapByteOrder16Big &&
+        order != kCGBitmapByteOrder32Big && img.bytesPerRow == img.width * comps * bytesPerSample) {
+      // Already the encoders' layout (a bitmap made for a file): written from the image's own rows.
+      bitmap = codecs::Bitmap::view(img.row(0), img.bytesPerRow, int(img.width), int(img.height), int(comps),
+                                    int(img.bitsPerComponent));
+    } else if (!bitmapFromImage(img, o.depth, keepAlpha, opaque, bitmap)) {
+      return fail("unsupported image layout");
+    }
     bytes = codecs::encode(bitmap, o, &why);
   }
   if (bytes.empty()) return fail(why);

@@ -484,3 +484,32 @@ TEST(QVIPImage, TransparencyOfAReadFileReachesTheExport) {
     }
   }
 }
+
+// A bitmap made for a file holds three components a pixel (no skipped fourth), which the image
+// destination writes from its own rows: the files are byte for byte those of the screen layout.
+TEST(QVIPImage, ABitmapForAFileIsPackedAndWritesTheSameFiles) {
+  auto data = rgbData(64, 40, [](int x, int y) { return rova::PixelRGB<float>{x / 64.f, y / 40.f, 0.3f}; });
+  for (int depth : {8, 16}) {
+    for (const char* type : {"public.tiff", "public.png", "public.jpeg"}) {
+      if (depth == 16 && std::string(type) == "public.jpeg") continue;
+      SCOPED_TRACE(testing::Message() << depth << " " << type);
+      auto screen = QVIPImage::initWithImageData(data->copy(), 1, uint64_t(depth));
+      auto file = QVIPImage::initWithImageData(data->copy(), 1, uint64_t(depth));
+      file->setBitmapForFile(true);
+      ASSERT_EQ(file->CGImage()->componentsPerPixel(), 3u);
+      ASSERT_EQ(screen->CGImage()->componentsPerPixel(), 4u);
+      auto bytesOf = [&](const CGImageRef& image) {
+        auto out = std::make_shared<std::vector<uint8_t>>();
+        auto dest = CGImageDestinationCreateWithData(out, type, 1);
+        qv::Value props = qv::Dictionary{};
+        props.set(kCGImagePropertyDepth, int64_t(depth));
+        CGImageDestinationAddImage(dest, image, props);
+        EXPECT_TRUE(CGImageDestinationFinalize(dest));
+        return *out;
+      };
+      const auto a = bytesOf(file->CGImage()), b = bytesOf(screen->CGImage());
+      EXPECT_FALSE(a.empty());
+      EXPECT_EQ(a, b);
+    }
+  }
+}
