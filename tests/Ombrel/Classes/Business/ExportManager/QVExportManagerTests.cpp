@@ -47,6 +47,9 @@ TEST_F(QVExportManagerTest, SingleFileThroughTheDialog) {
   EXPECT_EQ(written.type, kUTTypeTIFF);
   EXPECT_EQ(written.width, 320u);
   EXPECT_FALSE(QVApp::exporting());
+  // Reveal shows the folder of the exported file.
+  EXPECT_TRUE(manager->revealExportedPaths());
+  EXPECT_EQ(launcher->launched, (std::vector<std::vector<std::string>>{{"xdg-open", dir.string()}}));
 
   // A cancelled dialog only gives the focus back.
   *updater = RecordingUpdater();
