@@ -50,6 +50,7 @@ void MainExecutor::wakeDriver() {
   {
     std::lock_guard lock(mutex_);
     driver = driver_;
+    ++wakeCount_;
   }
   cv_.notify_all();
   if (driver) driver->wake();
@@ -141,7 +142,9 @@ void MainExecutor::run() {
     if (!queue_.empty()) continue;
     if (!timers_.empty()) next = std::max(0.0, timers_.begin()->first.first - clockLocked());
     if (next && *next <= 0) continue;
-    auto hasWork = [&] { return stopRequested_ || !queue_.empty(); };
+    // New work, a stop, or a new earliest deadline (a delayed block queued meanwhile).
+    const uint64_t woken = wakeCount_;
+    auto hasWork = [&] { return stopRequested_ || !queue_.empty() || wakeCount_ != woken; };
     if (next)
       cv_.wait_for(lock, std::chrono::duration<double>(*next), hasWork);
     else

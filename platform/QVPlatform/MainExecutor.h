@@ -105,6 +105,8 @@ class MainExecutor {
   double clockOffset_ = 0;
   Driver* driver_ = nullptr;
   bool stopRequested_ = false;
+  // Counts wake-ups, so a waiting run() also wakes for a new earliest deadline.
+  uint64_t wakeCount_ = 0;
 };
 
 // Runs the block at once when called on the main thread, else queues it on the main queue.

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "Ombrel/Classes/Business/Batch/QVBatchPresetManager.h"
 #include "Ombrel/Classes/Business/Cache/QVCacheManager.h"
 #include "Ombrel/Classes/Business/NetworkManager/QVSolvaneURL.h"
 #include "Ombrel/Classes/Business/Presets/QVEffectsPresetManager.h"
@@ -24,7 +25,12 @@
 
 namespace {
 std::mutex gMakerMutex;
-QVApp::BatchPresetManagerMaker gBatchPresetManagerMaker;
+// The interim preset's file name (kQVInterimPresetFileName) is the store's.
+QVApp::BatchPresetManagerMaker gBatchPresetManagerMaker = [](const std::string& defaultPresetsPath,
+                                                              const std::string& customPresetsPath,
+                                                              const std::string& interimPresetPath) {
+  return QVBatchPresetManager::initWithDefaultPresetsPath(defaultPresetsPath, customPresetsPath, interimPresetPath);
+};
 }  // namespace
 
 // ---- Start and the shared instance ----

@@ -59,8 +59,6 @@ inline constexpr const char* kQVAppDidProcessImageNotification = "QVAppDidProces
 inline constexpr const char* kQVAppDidDeleteSourceItemNotification = "QVAppDidDeleteSourceItem";
 // The user object of "QVAppDidProcessImage" holding the QVImageProcessingResult.
 inline constexpr const char* kQVAppProcessingResultKey = "result";
-// The interim batch preset's file in the app-group container.
-inline constexpr const char* kQVInterimPresetFileName = "InterimPreset_4BD6E957-F278-4043-BCB7-A43D506858B9.plist";
 // How long quitting waits for running image operations before it gives up (seconds).
 inline constexpr double kQVQuitWaitLimit = 10.0;
 // The quiet period of the strength blend: a slider burst runs only its last request.
@@ -100,8 +98,9 @@ class QVApp : public QVSourceManagerDelegate,
   static std::string batchPresetsDefaultPath();
   static std::string batchPresetsCustomPath();
   static std::string interimPresetPath();
-  // How the facade makes the batch preset store (the export layer installs it before the first
-  // `shared()`); without one the facade has no store.
+  // How the facade makes the batch preset store, before the first `shared()`; the real store
+  // (QVBatchPresetManager over the three places above) unless another maker was installed, none
+  // with an empty maker.
   static void setBatchPresetManagerMaker(BatchPresetManagerMaker maker);
 
   // ---- The managers ----

@@ -135,3 +135,19 @@ TEST_F(MainExecutorTest, RunLoopStopsFromAnotherThread) {
   worker.join();
   EXPECT_EQ(ran, 1);
 }
+
+// A delayed block queued from another thread while the loop waits with nothing due wakes it.
+TEST_F(MainExecutorTest, RunLoopWakesForADelayedBlockQueuedWhileItWaits) {
+  main.useSystemClock();
+  std::atomic<int> ran{0};
+  std::thread worker([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    main.asyncAfter(0.01, [&] {
+      ++ran;
+      main.stop();
+    });
+  });
+  main.run();
+  worker.join();
+  EXPECT_EQ(ran, 1);
+}

@@ -41,12 +41,7 @@ bool QVSystemDesktopOpener::openURL(const std::string& url) {
 }
 
 std::vector<std::string> QVSystemDesktopOpener::xdgEmailArguments(const QVMailMessage& message) {
-  std::vector<std::string> args = {"--utf8"};
-  if (!message.subject.empty()) args.insert(args.end(), {"--subject", message.subject});
-  if (!message.body.empty()) args.insert(args.end(), {"--body", message.body});
-  for (const auto& file : message.attachments) args.insert(args.end(), {"--attach", file});
-  args.insert(args.end(), message.recipients.begin(), message.recipients.end());
-  return args;
+  return QVSharingServices::xdgEmailArguments(message);
 }
 
 std::string QVSystemDesktopOpener::mailtoURL(const QVMailMessage& message) {

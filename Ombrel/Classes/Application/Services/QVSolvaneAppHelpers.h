@@ -6,12 +6,7 @@
 #include <string>
 #include <vector>
 
-struct QVMailMessage {
-  std::vector<std::string> recipients;
-  std::string subject;
-  std::string body;
-  std::vector<std::string> attachments;  // file paths
-};
+#include "Ombrel/Classes/Business/ExportManager/QVSharingServices.h"
 
 // What opens URLs and composes mail on the desktop.
 class QVDesktopOpener {

@@ -44,6 +44,19 @@ qv::Error makeError(int64_t code, const char* text, const std::string& reason) {
 
 }  // namespace
 
+QVImageSaver::FormatOptions QVImageSaver::formatOptionsFromBatchFormat(const QVBatchSettingsFormat& format) {
+  FormatOptions options;
+  options.exportType = format.exportType().value_or(std::string());
+  options.quality = format.quality();
+  if (const auto& tiff = format.tiffImageProperties()) {
+    FormatOptions::Tiff numbers;
+    numbers.compressionType = tiff->compressionValue().value_or(numbers.compressionType);
+    numbers.depth = tiff->depthValue().value_or(numbers.depth);
+    options.tiffImageProperties = numbers;
+  }
+  return options;
+}
+
 qv::Error QVImageSaver::imageSourceError() {
   return makeError(kQVImageSaverErrorCreateSource, "Failed to create image source", {});
 }

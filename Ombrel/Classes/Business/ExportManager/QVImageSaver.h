@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 
+#include "Ombrel/Classes/Business/Batch/QVBatchSettingsFormat.h"
 #include "Ombrel/Classes/Business/ExportManager/QVImageExportOptions.h"
 #include "QVPlatform/Error.h"
 #include "QVPlatform/ImageIO/ImageIO.h"
@@ -37,6 +38,11 @@ class QVImageSaver {
     std::optional<Tiff> tiffImageProperties;
   };
   using FilenameCollisionBlock = std::function<std::string(const std::string& path)>;
+
+  // What the saver reads of a batch preset's format section: its type (none: empty), quality and
+  // the TIFF numbers (a TIFF section without a readable compression falls back to LZW, without a
+  // readable depth to 8 bits).
+  static FormatOptions formatOptionsFromBatchFormat(const QVBatchSettingsFormat& format);
 
   // Writes `image` to `toPath` as `imageType` with the merged properties of
   // `imagePropertiesForImageSource`. When the target exists, `shouldOverwrite` is false and a

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "Ombrel/Classes/Business/ErrorTracker/QVAppEventTracker.h"
+#include "Ombrel/Classes/Business/QVApp.h"
 #include "Ombrel/Classes/Helpers/QVSolvaneAlerts.h"
 #include "QVPlatform/ImageIO/ImageIO.h"
 #include "QVPlatform/MainExecutor.h"
@@ -43,6 +44,12 @@ struct AlertRecorder {
   AlertRecorder() { QVSolvaneAlerts::setPresenter(alerts); }
   ~AlertRecorder() { QVSolvaneAlerts::setPresenter(nullptr); }
 };
+
+// Starts the facade once per test process (however many suites need it).
+inline void startFacadeOnce() {
+  static std::once_flag started;
+  std::call_once(started, [] { QVApp::start(); });
+}
 
 // A grey PNG of that pixel size.
 inline void writePNG(const std::filesystem::path& path, size_t width, size_t height) {

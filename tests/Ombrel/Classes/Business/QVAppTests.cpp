@@ -86,8 +86,7 @@ class QVAppFacade : public ::testing::Test {
     // Offline: the event tracker keeps its records (no upload is attempted).
     offline =
         std::make_unique<solvane::test::FakeProbeInstaller>(std::make_shared<solvane::test::FakeReachabilityProbe>(0));
-    static std::once_flag started;
-    std::call_once(started, [] { QVApp::start(); });
+    solvane::test::startFacadeOnce();
   }
   static void TearDownTestSuite() { offline.reset(); }
   static inline std::unique_ptr<solvane::test::FakeProbeInstaller> offline;

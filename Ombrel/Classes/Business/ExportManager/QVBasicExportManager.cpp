@@ -1,0 +1,242 @@
+#include "Ombrel/Classes/Business/ExportManager/QVBasicExportManager.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <mutex>
+
+#include "Ombrel/Classes/Business/ExportManager/QVImageSaver.h"
+#include "Ombrel/Classes/Business/ExportManager/QVSharingServices.h"
+#include "Ombrel/Classes/Business/QVApp.h"
+#include "Ombrel/Classes/Helpers/QVSolvaneAlerts.h"
+#include "Ombrel/Classes/Helpers/QVSolvaneHelpers.h"
+#include "QVPlatform/Additions.h"
+#include "QVPlatform/Log.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::mutex gTrackerMutex;
+QVBasicExportManager::ExportTracker gExportTracker;
+
+bool exists(const std::string& path) {
+  std::error_code ec;
+  return fs::exists(fs::symlink_status(path, ec));
+}
+
+}  // namespace
+
+void QVBasicExportManager::setExportTracker(ExportTracker tracker) {
+  std::lock_guard lock(gTrackerMutex);
+  gExportTracker = std::move(tracker);
+}
+
+QVBasicExportManager::QVBasicExportManager()
+    : writingQueue_(qv::DispatchQueue::makeSerial("QVExportManager.Writing", qv::QualityOfService::UserInitiated)) {}
+
+QVBasicExportManager::~QVBasicExportManager() { removeRunFolder(); }
+
+bool QVBasicExportManager::prepareExportPaths(const std::vector<std::string>& paths) {
+  paths_ = paths;
+  return !paths_.empty();
+}
+
+void QVBasicExportManager::exportWithType(uint64_t) {
+  exportedPaths_.clear();
+  failedPaths_.clear();
+}
+
+bool QVBasicExportManager::isExporting() const { return run_ && !run_->cancelled && run_->completed < run_->total; }
+
+// ---- Progress ----
+
+void QVBasicExportManager::beginUpdateProgress() {
+  QVApp::setExporting(true);
+  if (auto updater = progressUpdater()) updater->onExportStarted(*this);
+  updateProgress();
+}
+
+void QVBasicExportManager::updateProgress() {
+  if (auto updater = progressUpdater()) updater->updateProgress(processingPart_, parts_);
+  if (processingPart_ < parts_) ++processingPart_;
+}
+
+void QVBasicExportManager::finishExport() {
+  QVApp::setExporting(false);
+  QVApp::setExported(true);
+  ExportTracker tracker;
+  {
+    std::lock_guard lock(gTrackerMutex);
+    tracker = gExportTracker;
+  }
+  if (tracker) tracker(run_ ? run_->writtenSources : paths_, type_);
+  if (auto updater = progressUpdater()) updater->onExportFinished(*this);
+}
+
+void QVBasicExportManager::cancelExport() {
+  QVApp::setExporting(false);
+  paths_.clear();
+  if (auto updater = progressUpdater()) updater->onExportCanceled(*this);
+}
+
+void QVBasicExportManager::cancelProcessing() {
+  if (run_) run_->cancelled = true;
+  QVApp::cancelExportProcessing();
+  removeRunFolder();
+  paths_.clear();
+  // The export is over: nothing else would clear the flag, as no finish follows a cancel.
+  QVApp::setExporting(false);
+}
+
+bool QVBasicExportManager::revealExportedPaths() const {
+  if (exportedPaths_.empty()) return false;
+  return QVSharingServices::openURL(qv::deletingLastPathComponent(exportedPaths_.front()));
+}
+
+// ---- Names ----
+
+std::string QVBasicExportManager::duplicatePath(const std::string& path) const { return freePath(path, Run{}); }
+
+bool QVBasicExportManager::isTaken(const std::string& path, const Run& run) const {
+  return run.claimed.count(path) || exists(path);
+}
+
+std::string QVBasicExportManager::freePath(const std::string& path, const Run& run) const {
+  const std::string folder = qv::deletingLastPathComponent(path);
+  const std::string file = qv::lastPathComponent(path);
+  const size_t dot = file.rfind('.');
+  // A leading dot starts a name, not an extension.
+  const bool hasExtension = dot != std::string::npos && dot > 0;
+  const std::string name = hasExtension ? file.substr(0, dot) : file;
+  const std::string extension = hasExtension ? file.substr(dot) : std::string();
+  for (uint64_t n = 2;; ++n) {
+    const std::string candidate = qv::appendingPathComponent(folder, name + "_" + std::to_string(n) + extension);
+    if (!isTaken(candidate, run)) return candidate;
+  }
+}
+
+std::string QVBasicExportManager::tempImagePath(const std::string& sourcePath) {
+  const std::string folder = QVSolvaneHelpers::imageCacheDirectory();
+  std::error_code ec;
+  fs::create_directories(folder, ec);
+  return qv::appendingPathComponent(folder, std::to_string(std::hash<std::string>{}(sourcePath)) + ".jpg");
+}
+
+std::string QVBasicExportManager::resolveCollision(const RunPtr& run, const std::string& target, bool overwrite) {
+  std::string resolved = target;
+  if (run->claimed.count(target)) {
+    // Another photo of this export writes that name: never over it, and nothing to ask.
+    resolved = freePath(target, *run);
+  } else if (exists(target) && !overwrite) {
+    if (!run->applyToAll) {
+      bool applyToAll = false;
+      const int64_t answer = QVSolvaneAlerts::showAlertRenameExportImage(qv::lastPathComponent(target), &applyToAll);
+      run->applyToAll = applyToAll;
+      run->createNew = answer == QVAlertResultCreateNew;
+    }
+    if (run->createNew) resolved = freePath(target, *run);
+  }
+  run->claimed.insert(resolved);
+  return resolved;
+}
+
+// ---- A run ----
+
+QVBasicExportManager::RunPtr QVBasicExportManager::beginRun(uint64_t count) {
+  if (run_) run_->cancelled = true;
+  run_ = std::make_shared<Run>();
+  run_->total = count;
+  parts_ = count;
+  processingPart_ = 0;
+  beginUpdateProgress();
+  return run_;
+}
+
+void QVBasicExportManager::requestImage(const RunPtr& run, uint64_t index, const std::string& path,
+                                        const std::shared_ptr<QVBatchPreset>& batchPreset, int colorDepth,
+                                        ImageReady ready) {
+  std::weak_ptr<QVBasicExportManager> weakSelf = shared_from_this();
+  auto deliver = [weakSelf, run, index, path, ready](NSImageRef image) {
+    QVDispatchOnMainThread([weakSelf, run, index, path, ready, image] {
+      auto self = weakSelf.lock();
+      if (!self || !self->isLive(run)) return;
+      self->updateProgress();
+      // The updater may have cancelled.
+      if (!self->isLive(run)) return;
+      if (!image) return self->failImage(run, path, QVImageSaver::imageSourceError());
+      ready(run, index, path, image);
+    });
+  };
+  auto processed = [run, path, batchPreset, colorDepth, deliver](const std::string&, NSImageRef source,
+                                                                 NSImageRef processedImage) {
+    if (run->cancelled) return;
+    if (!processedImage) return deliver(nullptr);
+    if (batchPreset)
+      QVApp::applyBoostAmount(QVApp::boostAmountForImagePath(path), path, std::move(source), std::move(processedImage),
+                              colorDepth, deliver);
+    else
+      QVApp::applyBoostAmountIfNeededWithOriginalImage(std::move(source), std::move(processedImage), path, deliver);
+  };
+  if (batchPreset)
+    QVApp::processImageWithTaskParams(QVImageTaskParams::imageTaskParamsWithImagePath(path, 2, 4, batchPreset),
+                                      processed);
+  else
+    QVApp::processImageAtPath(path, 2, 4, nullptr, processed);
+}
+
+void QVBasicExportManager::writeInBackground(const RunPtr& run, const std::string& sourcePath,
+                                             const std::string& target, Write write) {
+  std::weak_ptr<QVBasicExportManager> weakSelf = shared_from_this();
+  writingQueue_->async([weakSelf, run, sourcePath, target, write] {
+    if (run->cancelled) return;
+    const std::optional<qv::Error> error = write();
+    QVDispatchOnMainThread([weakSelf, run, sourcePath, target, error] {
+      auto self = weakSelf.lock();
+      if (!self || !self->isLive(run)) return;
+      if (error) return self->failImage(run, sourcePath, *error);
+      self->exportedPaths_.push_back(target);
+      run->writtenSources.push_back(sourcePath);
+      run->writtenTargets.push_back(target);
+      self->completeImage(run);
+    });
+  });
+}
+
+void QVBasicExportManager::failImage(const RunPtr& run, const std::string& sourcePath, const qv::Error& error) {
+  QVLogError("export of %s failed: %s", sourcePath.c_str(), error.description.c_str());
+  failedPaths_.push_back(sourcePath);
+  if (auto updater = progressUpdater()) updater->onExportFailed(*this, sourcePath, error);
+  if (isLive(run)) completeImage(run);
+}
+
+void QVBasicExportManager::completeImage(const RunPtr& run) {
+  if (++run->completed < run->total) return;
+  if (run->onComplete) return run->onComplete(run);
+  if (run->writtenTargets.empty())
+    cancelExport();
+  else
+    finishExport();
+}
+
+// ---- Temporary files ----
+
+std::string QVBasicExportManager::makeRunFolder(const std::string& prefix) {
+  removeRunFolder();
+  const std::string parent = QVSolvaneHelpers::imageCacheDirectory();
+  std::error_code ec;
+  fs::create_directories(parent, ec);
+  std::string pattern = qv::appendingPathComponent(parent, prefix + "-XXXXXX");
+  if (!mkdtemp(pattern.data())) {
+    QVLogError("cannot make a temporary folder in %s", parent.c_str());
+    return {};
+  }
+  runFolder_ = pattern;
+  return runFolder_;
+}
+
+void QVBasicExportManager::removeRunFolder() {
+  if (runFolder_.empty()) return;
+  std::error_code ec;
+  fs::remove_all(runFolder_, ec);
+  runFolder_.clear();
+}

@@ -1,0 +1,218 @@
+#include "Ombrel/Classes/Business/ExportManager/QVExportManagerBusiness.h"
+
+#include <fstream>
+
+#include "Ombrel/Classes/Business/Batch/QVBatchNamingUIDatasource.h"
+#include "Ombrel/Classes/Business/Batch/QVBatchPresetManager.h"
+#include "Ombrel/Classes/Business/ExportManager/QVImageSaver.h"
+#include "Ombrel/Classes/Business/QVImageSettingsManager.h"
+#include "tests/Ombrel/Classes/Business/ExportManager/ExportTestSupport.h"
+
+namespace fs = std::filesystem;
+using namespace solvane::test;
+
+namespace {
+
+constexpr const char* kJPEGFullSizeUUID = "5C0A7E1D-2B6F-4C3A-9E8D-1F4B2A6C7D01";
+constexpr const char* kTIFF16UUID = "5C0A7E1D-2B6F-4C3A-9E8D-1F4B2A6C7D03";
+constexpr const char* kJPEG2000UUID = "5C0A7E1D-2B6F-4C3A-9E8D-1F4B2A6C7D05";
+
+// A user copy of a shipped preset writing into `folder`.
+std::shared_ptr<QVBatchPreset> presetFromStore(const char* uuid, const fs::path& folder) {
+  auto store = QVApp::batchPresetManager();
+  EXPECT_TRUE(store) << "the facade makes the preset store";
+  auto shipped = store ? store->presetWithUUID(uuid) : nullptr;
+  EXPECT_TRUE(shipped) << uuid;
+  if (!shipped) return nullptr;
+  auto preset = shipped->copy();
+  preset->saving()->setPath(folder.string());
+  return preset;
+}
+
+void writeBytes(const fs::path& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+
+std::string readBytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The Compression tag (259) of a TIFF file's first directory; 0 when there is none.
+int tiffCompression(const fs::path& path) {
+  const std::string b = readBytes(path);
+  if (b.size() < 8) return 0;
+  const bool little = b[0] == 'I';
+  auto number = [&](size_t at, int bytes) {
+    uint32_t v = 0;
+    for (int i = 0; i < bytes; ++i) {
+      const uint32_t byte = uint8_t(b.at(at + size_t(little ? i : bytes - 1 - i)));
+      v |= byte << (8 * i);
+    }
+    return v;
+  };
+  const size_t ifd = number(4, 4);
+  const uint32_t entries = number(ifd, 2);
+  for (uint32_t i = 0; i < entries; ++i) {
+    const size_t entry = ifd + 2 + 12 * size_t(i);
+    if (number(entry, 2) == 259) return int(number(entry + 8, 2));
+  }
+  return 0;
+}
+
+class QVExportManagerBusinessTest : public ExportFixture {
+ protected:
+  std::shared_ptr<QVExportManagerBusiness> start(const std::shared_ptr<QVBatchPreset>& preset,
+                                                 const std::vector<std::string>& paths) {
+    auto manager = QVExportManagerBusiness::make();
+    manager->setProgressUpdater(updater);
+    manager->setPreset(preset);
+    EXPECT_TRUE(manager->prepareExportPaths(paths));
+    manager->exportWithType(kQVExportTypeDisk);
+    return manager;
+  }
+};
+
+}  // namespace
+
+// Three real photos through the real facade, processor and writer: a naming pattern, 16-bit TIFF
+// with a collision answered "Create New" + "Apply to all", then JPEG 2000 where the next batch
+// asks again.
+TEST_F(QVExportManagerBusinessTest, ThreePhotosThroughPresets) {
+  const std::vector<std::string> sources = {photo("astronaut.png"), photo("coffee.png"), photo("chelsea.png")};
+  const fs::path out = dir / "out";
+  fs::create_directories(out);
+  // One photo at half strength: the blend runs at the preset's depth.
+  QVApp::imageSettingsManager()->updateAmount(0.5, sources[1]);
+
+  auto tiff = presetFromStore(kTIFF16UUID, out);
+  ASSERT_TRUE(tiff);
+  tiff->naming()->setPrefix(std::make_shared<QVBatchName>(kQVBatchNameTypeCustomText, "trip"));
+  tiff->naming()->setBase(std::make_shared<QVBatchName>(kQVBatchNameTypeFileName, ""));
+  tiff->naming()->setSuffix(std::make_shared<QVBatchName>(kQVBatchNameTypeCounter, "1"));
+  writeBytes(out / "trip_astronaut_1.tiff", "old one");
+  writeBytes(out / "trip_coffee_2.tiff", "old two");
+  alerts->answer = QVAlertResultCreateNew;
+  alerts->applyToAll = true;
+
+  auto manager = start(tiff, sources);
+  ASSERT_TRUE(waitForEnd(*updater));
+  EXPECT_EQ(alerts->asked, std::vector<std::string>{"trip_astronaut_1.tiff"}) << "one alert, then Apply to all";
+  EXPECT_EQ(updater->calls, (std::vector<std::string>{"started", "progress 0/3", "progress 1/3", "progress 2/3",
+                                                      "progress 3/3", "finished"}));
+  EXPECT_FALSE(updater->offMain);
+  const std::vector<std::string> expected = {(out / "trip_astronaut_1_2.tiff").string(),
+                                             (out / "trip_coffee_2_2.tiff").string(),
+                                             (out / "trip_chelsea_3.tiff").string()};
+  EXPECT_EQ(manager->exportedPaths(), expected);
+  EXPECT_EQ(readBytes(out / "trip_astronaut_1.tiff"), "old one") << "Create New never overwrites";
+  EXPECT_EQ(readBytes(out / "trip_coffee_2.tiff"), "old two");
+  for (const auto& path : expected) {
+    const WrittenImage written = readBack(path);
+    EXPECT_EQ(written.type, kUTTypeTIFF) << path;
+    EXPECT_EQ(written.bits, 16u) << path;
+    EXPECT_EQ(tiffCompression(path), 5) << "LZW: " << path;
+    EXPECT_EQ(written.width, 320u) << "full size: " << path;
+  }
+  EXPECT_FALSE(QVApp::exporting());
+  EXPECT_TRUE(QVApp::exported());
+
+  // JPEG 2000 into the same folder, which holds the first name: the new batch asks again.
+  auto jp2 = presetFromStore(kJPEG2000UUID, out);
+  ASSERT_TRUE(jp2);
+  writeBytes(out / "astronaut.jp2", "old");
+  alerts->asked.clear();
+  alerts->answer = QVAlertResultOverwrite;
+  alerts->applyToAll = false;
+  *updater = RecordingUpdater();
+  manager->setPreset(jp2);
+  ASSERT_TRUE(manager->prepareExportPaths(sources));
+  manager->exportWithType(kQVExportTypeDisk);
+  ASSERT_TRUE(waitForEnd(*updater));
+  EXPECT_EQ(alerts->asked, std::vector<std::string>{"astronaut.jp2"});
+  EXPECT_EQ(manager->exportedPaths(),
+            (std::vector<std::string>{(out / "astronaut.jp2").string(), (out / "coffee.jp2").string(),
+                                      (out / "chelsea.jp2").string()}));
+  for (const auto& path : manager->exportedPaths()) {
+    const WrittenImage written = readBack(path);
+    EXPECT_EQ(written.type, kUTTypeJPEG2000) << path;
+    EXPECT_EQ(written.width, 320u) << path;
+  }
+  EXPECT_EQ(updater->count("finished"), 1u);
+}
+
+// Two sources of one name in one batch never overwrite each other, even with "overwrite without
+// warning"; a file that was there before is replaced without asking.
+TEST_F(QVExportManagerBusinessTest, SameNameInOneBatchKeepsBoth) {
+  const std::vector<std::string> sources = {photo("rocket.png", "a", "photo.png"),
+                                            photo("coffee.png", "b", "photo.png")};
+  const fs::path out = dir / "out";
+  fs::create_directories(out);
+  writeBytes(out / "photo.jpeg", "old");
+  auto jpeg = presetFromStore(kJPEGFullSizeUUID, out);
+  ASSERT_TRUE(jpeg);
+  jpeg->saving()->setShouldOverwriteWithoutWarning(true);
+
+  auto manager = start(jpeg, sources);
+  ASSERT_TRUE(waitForEnd(*updater));
+  EXPECT_TRUE(alerts->asked.empty());
+  EXPECT_EQ(manager->exportedPaths(),
+            (std::vector<std::string>{(out / "photo.jpeg").string(), (out / "photo_2.jpeg").string()}));
+  EXPECT_EQ(filesIn(out), (std::vector<std::string>{"photo.jpeg", "photo_2.jpeg"}));
+  EXPECT_EQ(readBack(out / "photo.jpeg").type, kUTTypeJPEG);
+  EXPECT_NE(readBytes(out / "photo.jpeg"), readBytes(out / "photo_2.jpeg"));
+}
+
+// A cancel while the first photo comes back: no finish, no file (whole or partial), the exporting
+// flag off.
+TEST_F(QVExportManagerBusinessTest, CancelMidRunSendsNoFinishAndLeavesNothing) {
+  const std::vector<std::string> sources = {photo("astronaut.png"), photo("coffee.png"), photo("chelsea.png")};
+  const fs::path out = dir / "out";
+  fs::create_directories(out);
+  auto manager = QVExportManagerBusiness::make();
+  updater->onProgress = [&](uint64_t part) {
+    if (part == 1) manager->cancelProcessing();
+  };
+  manager->setProgressUpdater(updater);
+  manager->setPreset(presetFromStore(kTIFF16UUID, out));
+  ASSERT_TRUE(manager->prepareExportPaths(sources));
+  manager->exportWithType(kQVExportTypeDisk);
+  ASSERT_TRUE(pumpMainUntil([&] { return updater->count("progress 1/3") == 1; }));
+  drain(manager);
+  EXPECT_EQ(updater->calls, (std::vector<std::string>{"started", "progress 0/3", "progress 1/3"}));
+  EXPECT_TRUE(filesIn(out).empty());
+  EXPECT_TRUE(manager->exportedPaths().empty());
+  EXPECT_FALSE(QVApp::exporting());
+  EXPECT_FALSE(manager->isExporting());
+}
+
+// Writes that fail are reported one by one, never listed as exported, and the export ends
+// cancelled rather than finished.
+TEST_F(QVExportManagerBusinessTest, WriteFailureIsReported) {
+  const std::vector<std::string> sources = {photo("astronaut.png"), photo("coffee.png")};
+  writeBytes(dir / "a-file", "not a folder");
+  auto manager = start(presetFromStore(kJPEGFullSizeUUID, dir / "a-file" / "out"), sources);
+  ASSERT_TRUE(waitForEnd(*updater));
+  // Each photo's failure follows its own step (the second photo's step may come first).
+  for (const char* call : {"started", "progress 0/2", "progress 1/2", "progress 2/2", "failed astronaut.png",
+                           "failed coffee.png", "canceled"})
+    EXPECT_EQ(updater->count(call), 1u) << call;
+  EXPECT_EQ(updater->calls.back(), "canceled");
+  EXPECT_EQ(updater->count("finished"), 0u);
+  ASSERT_EQ(updater->errors.size(), 2u);
+  EXPECT_EQ(updater->errors[0].domain, kQVImageSaverErrorDomain);
+  EXPECT_EQ(updater->errors[0].code, kQVImageSaverErrorSave);
+  EXPECT_TRUE(manager->exportedPaths().empty());
+  EXPECT_EQ(manager->failedPaths(), sources);
+  EXPECT_FALSE(QVApp::exporting());
+}
+
+TEST(QVExportManagerBusinessRules, ColorDepthForPreset) {
+  auto preset = std::make_shared<QVBatchPreset>();
+  preset->format()->setExportType(std::string("public.TIFF"));
+  EXPECT_EQ(QVExportManagerBusiness::colorDepthForPreset(*preset), 8) << "TIFF without TIFF properties";
+  auto tiff = std::make_shared<QVBatchTiffImageProperties>();
+  tiff->setDepth("16 Bits", 16);
+  preset->format()->setTiffImageProperties(tiff);
+  EXPECT_EQ(QVExportManagerBusiness::colorDepthForPreset(*preset), 16);
+  preset->format()->setExportType(std::string("public.png"));
+  EXPECT_EQ(QVExportManagerBusiness::colorDepthForPreset(*preset), 8) << "only a TIFF preset blends deeper";
+}

@@ -1,0 +1,210 @@
+#include "Ombrel/Classes/Business/ExportManager/QVExportManager.h"
+
+#include <fstream>
+
+#include "QVPlatform/Places.h"
+#include "tests/Ombrel/Classes/Business/ExportManager/ExportTestSupport.h"
+
+namespace fs = std::filesystem;
+using namespace solvane::test;
+
+namespace {
+
+void writeBytes(const fs::path& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+
+class QVExportManagerTest : public ExportFixture {
+ protected:
+  std::shared_ptr<QVExportManager> manager = QVExportManager::make();
+  void SetUp() override {
+    ExportFixture::SetUp();
+    manager->setProgressUpdater(updater);
+  }
+  void exportPaths(const std::vector<std::string>& paths, uint64_t type) {
+    ASSERT_TRUE(manager->prepareExportPaths(paths));
+    manager->exportWithType(type);
+  }
+};
+
+}  // namespace
+
+// One photo through the save panel: written at exactly the chosen path, as the chosen type and
+// depth, with no collision question.
+TEST_F(QVExportManagerTest, SingleFileThroughTheDialog) {
+  const std::string source = photo("astronaut.png");
+  const fs::path target = dir / "chosen name.tiff";
+  writeBytes(target, "replaced: the dialog asked already");
+  dialog->url = target.string();
+  dialog->directoryURL = dir.string();
+  dialog->fileType = kUTTypeTIFF;
+  dialog->depth = 16;
+  exportPaths({source}, kQVExportTypeDisk);
+  ASSERT_TRUE(waitForEnd(*updater));
+  EXPECT_EQ(dialog->shownFor, std::vector<std::vector<std::string>>{{source}});
+  EXPECT_TRUE(alerts->asked.empty());
+  EXPECT_EQ(updater->calls, (std::vector<std::string>{"started", "progress 0/1", "progress 1/1", "finished"}));
+  EXPECT_EQ(manager->exportedPaths(), std::vector<std::string>{target.string()});
+  const WrittenImage written = readBack(target);
+  EXPECT_EQ(written.type, kUTTypeTIFF);
+  EXPECT_EQ(written.width, 320u);
+  EXPECT_FALSE(QVApp::exporting());
+  // Reveal shows the folder of the exported file.
+  EXPECT_TRUE(manager->revealExportedPaths());
+  EXPECT_EQ(launcher->launched, (std::vector<std::vector<std::string>>{{"xdg-open", dir.string()}}));
+
+  // A cancelled dialog only gives the focus back.
+  *updater = RecordingUpdater();
+  dialog->response = 0;
+  exportPaths({source}, kQVExportTypeDisk);
+  pumpMainUntil([&] { return updater->ended(); });
+  EXPECT_EQ(updater->calls, std::vector<std::string>{"dialog canceled"});
+}
+
+// Several photos into a folder whose name has a dot: names from the sources (a dotted one keeps
+// its dots), a collision answered "Create New" without "Apply to all", so each collision asks.
+TEST_F(QVExportManagerTest, FolderExportResolvesCollisions) {
+  const std::vector<std::string> sources = {photo("astronaut.png", "sources", "my.photo.png"), photo("coffee.png")};
+  const fs::path out = dir / "my.exports";
+  fs::create_directories(out);
+  writeBytes(out / "my.photo.jpeg", "old");
+  writeBytes(out / "my.photo_2.jpeg", "old too");
+  writeBytes(out / "coffee.jpeg", "old");
+  dialog->directoryURL = out.string();
+  dialog->fileType = kUTTypeJPEG;
+  alerts->answer = QVAlertResultCreateNew;
+  exportPaths(sources, kQVExportTypeDisk);
+  ASSERT_TRUE(waitForEnd(*updater));
+  EXPECT_EQ(alerts->asked, (std::vector<std::string>{"my.photo.jpeg", "coffee.jpeg"}));
+  EXPECT_EQ(manager->exportedPaths(),
+            (std::vector<std::string>{(out / "my.photo_3.jpeg").string(), (out / "coffee_2.jpeg").string()}));
+  for (const auto& path : manager->exportedPaths()) EXPECT_EQ(readBack(path).type, kUTTypeJPEG) << path;
+  EXPECT_EQ(updater->count("finished"), 1u);
+}
+
+// E-mail: each photo as a JPEG in a folder of this export, handed to `xdg-email` as attachments
+// with the sharing text; the next share uses a new folder and the former one is gone.
+TEST_F(QVExportManagerTest, EmailShareBuildsTheXdgEmailCall) {
+  const std::vector<std::string> sources = {photo("astronaut.png"), photo("coffee.png", "other", "astronaut.png")};
+  exportPaths(sources, kQVExportTypeEmail);
+  ASSERT_TRUE(waitForEnd(*updater));
+  EXPECT_EQ(updater->calls.back(), "finished");
+  ASSERT_EQ(launcher->launched.size(), 1u);
+  const auto& call = launcher->launched[0];
+  ASSERT_EQ(call.size(), 8u);
+  EXPECT_EQ(std::vector<std::string>(call.begin(), call.begin() + 4),
+            (std::vector<std::string>{"xdg-email", "--utf8", "--body", "#solvane"}));
+  EXPECT_EQ(call[4], "--attach");
+  EXPECT_EQ(call[6], "--attach");
+  const fs::path first = call[5], second = call[7];
+  EXPECT_EQ(first.filename(), "astronaut_sharing.jpeg");
+  EXPECT_EQ(second.filename(), "astronaut_sharing_2.jpeg") << "two photos of one name keep their own file";
+  EXPECT_EQ(first.parent_path(), second.parent_path());
+  EXPECT_EQ(readBack(first).type, kUTTypeJPEG);
+  EXPECT_EQ(readBack(second).type, kUTTypeJPEG);
+
+  *updater = RecordingUpdater();
+  exportPaths({sources[0]}, kQVExportTypeEmail);
+  ASSERT_TRUE(waitForEnd(*updater));
+  ASSERT_EQ(launcher->launched.size(), 2u);
+  EXPECT_NE(fs::path(launcher->launched[1][5]).parent_path(), first.parent_path()) << "unique per export";
+  EXPECT_FALSE(fs::exists(first.parent_path())) << "the former export's files are removed";
+
+  // A mail program that cannot be started: the export is cancelled and its files removed.
+  *updater = RecordingUpdater();
+  launcher->succeed = false;
+  exportPaths({sources[0]}, kQVExportTypeEmail);
+  ASSERT_TRUE(waitForEnd(*updater));
+  EXPECT_EQ(updater->calls.back(), "canceled");
+  EXPECT_FALSE(fs::exists(fs::path(launcher->launched[2][5]).parent_path()));
+}
+
+// The social-network services are not offered here: asked for, the export ends cancelled at once.
+TEST_F(QVExportManagerTest, SocialNetworksAreNotOffered) {
+  for (uint64_t type : {kQVExportTypeFlickr, kQVExportTypeFacebook, kQVExportTypeTwitter}) {
+    EXPECT_FALSE(QVSharingServices::isExportTypeAvailable(type)) << type;
+    *updater = RecordingUpdater();
+    exportPaths({photo("rocket.png")}, type);
+    EXPECT_EQ(updater->calls, std::vector<std::string>{"canceled"}) << type;
+  }
+  for (uint64_t type : {kQVExportTypeDisk, kQVExportTypeEmail, kQVExportTypeMendrix})
+    EXPECT_TRUE(QVSharingServices::isExportTypeAvailable(type)) << type;
+  EXPECT_TRUE(launcher->launched.empty());
+  // No paths: nothing at all.
+  *updater = RecordingUpdater();
+  EXPECT_FALSE(manager->prepareExportPaths({}));
+  manager->exportWithType(kQVExportTypeDisk);
+  EXPECT_TRUE(updater->calls.empty());
+}
+
+// The hand-off: a full-size JPEG in the image cache opened through the sibling application's
+// desktop entry; asked again, the file is reused without processing; without the application,
+// its web page.
+TEST_F(QVExportManagerTest, HandOffToTheSiblingApplication) {
+  const fs::path applications = fs::path(qv::places::userApplicationSupportDirectory()) / "applications";
+  fs::create_directories(applications);
+  writeBytes(applications / "com.orvanta.mendrix.desktop",
+             "[Desktop Entry]\nType=Application\nName=Mendrix\nExec=\"/opt/mendrix/bin/mendrix app\" --open %f\n");
+  const std::string source = photo("chelsea.png");
+  exportPaths({source}, kQVExportTypeMendrix);
+  ASSERT_TRUE(pumpMainUntil([&] { return !launcher->launched.empty(); }));
+  const std::string temp = QVBasicExportManager::tempImagePath(source);
+  EXPECT_EQ(launcher->launched[0], (std::vector<std::string>{"/opt/mendrix/bin/mendrix app", "--open", temp}));
+  EXPECT_EQ(readBack(temp).type, kUTTypeJPEG);
+  EXPECT_EQ(updater->count("finished"), 1u);
+
+  *updater = RecordingUpdater();
+  exportPaths({source}, kQVExportTypeMendrix);
+  EXPECT_TRUE(updater->calls.empty()) << "answered from the existing file";
+  ASSERT_EQ(launcher->launched.size(), 2u);
+  EXPECT_EQ(launcher->launched[1].back(), temp);
+
+  fs::remove(applications / "com.orvanta.mendrix.desktop");
+  exportPaths({source}, kQVExportTypeMendrix);
+  ASSERT_EQ(launcher->launched.size(), 3u);
+  EXPECT_EQ(launcher->launched[2], (std::vector<std::string>{"xdg-open", kQVMendrixPageURL}));
+}
+
+TEST(QVExportManagerNames, DuplicatePath) {
+  const fs::path dir = makeTempDir("duplicate-path");
+  std::ofstream(dir / "photo.jpg") << "x";
+  std::ofstream(dir / "photo_2.jpg") << "x";
+  auto manager = QVExportManager::make();
+  const struct {
+    std::string file, expected;
+  } cases[] = {
+      {"photo.jpg", "photo_3.jpg"},        // the first free number
+      {"my.photo.jpg", "my.photo_2.jpg"},  // the extension is after the last dot
+      {"README", "README_2"},              // no extension: numbered as a whole
+      {".hidden", ".hidden_2"},            // a leading dot starts the name
+      {"archive.tar.gz", "archive.tar_2.gz"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(manager->duplicatePath((dir / c.file).string()), (dir / c.expected).string());
+  EXPECT_EQ(manager->changeOutputFilePath((dir / "photo.jpg").string(), false), (dir / "photo.jpg").string());
+  EXPECT_FALSE(QVExportManager::exportPathForResourceInDirectory("", "a", QVImageExportOptions::defaultOptions()));
+  EXPECT_EQ(*QVExportManager::exportPathForResourceInDirectory("/x", "a", QVImageExportOptions::defaultOptions()),
+            "/x/a.jpeg");
+}
+
+TEST(QVSharingServicesTests, DesktopEntryCommand) {
+  const fs::path dir = makeTempDir("desktop-entry");
+  const struct {
+    std::string exec;
+    std::vector<std::string> expected;
+  } cases[] = {
+      {"mendrix %F", {"mendrix", "/a b.jpg", "/c.jpg"}},
+      {"mendrix %u --new", {"mendrix", "/a b.jpg", "--new"}},
+      {"\"/opt/My App/run\" --x=\"q\\\"uote\" %f", {"/opt/My App/run", "--x=q\"uote", "/a b.jpg"}},
+      {"mendrix --icon %i --percent=100%%", {"mendrix", "--icon", "--percent=100%", "/a b.jpg", "/c.jpg"}},
+      {"", {}},
+  };
+  for (const auto& c : cases) {
+    std::ofstream(dir / "app.desktop") << "[Desktop Entry]\nName=App\nExec=" << c.exec
+                                       << "\n[Desktop Action x]\nExec=other\n";
+    EXPECT_EQ(QVSharingServices::commandForDesktopEntry((dir / "app.desktop").string(), {"/a b.jpg", "/c.jpg"}),
+              c.expected)
+        << c.exec;
+  }
+  std::ofstream(dir / "app.desktop") << "[Desktop Entry]\nExec=mendrix %f\nHidden=true\n";
+  EXPECT_TRUE(QVSharingServices::commandForDesktopEntry((dir / "app.desktop").string(), {"/a"}).empty());
+  EXPECT_EQ(QVSharingServices::xdgEmailArguments({{"a@b.c"}, "Hi", "", {"/f.jpeg"}}),
+            (std::vector<std::string>{"--utf8", "--subject", "Hi", "--attach", "/f.jpeg", "a@b.c"}));
+}
