@@ -994,9 +994,14 @@ void QVIPLayer::resetState(bool dropPresetIdentity) {
 }
 
 void QVIPLayer::setPresetUUID(std::optional<std::string> uuid) {
-  if (uuid == presetUUID_) return;
-  if (!uuid && presetUUID_) postOnMainThread(kQVLayerPresetDidReset);
-  presetUUID_ = std::move(uuid);
+  bool reset = false;
+  {
+    std::lock_guard<std::mutex> lock(presetUUIDMutex_);
+    if (uuid == presetUUID_) return;
+    reset = !uuid && presetUUID_;
+    presetUUID_ = std::move(uuid);
+  }
+  if (reset) postOnMainThread(kQVLayerPresetDidReset);
 }
 
 void QVIPLayer::setWorkspace(const std::shared_ptr<QVWorkspaceModelProtocol>& workspace) {

@@ -247,7 +247,12 @@ class QVIPLayer : public QVModelObject, public QVParentLayerProtocol, public QVP
   void setTextureState(const std::shared_ptr<QVLayerStateModelProtocol>& state);
   // Drops the record here and up the chain of parent layers.
   void resetStateAscending();
-  std::optional<std::string> presetUUID() const { return presetUUID_; }
+  // Read and written from the main thread and the processing queue alike (a preset applied while a
+  // reset runs): guarded by its own leaf lock.
+  std::optional<std::string> presetUUID() const {
+    std::lock_guard<std::mutex> lock(presetUUIDMutex_);
+    return presetUUID_;
+  }
   void setPresetUUID(std::optional<std::string> uuid);
   std::shared_ptr<QVWorkspaceModelProtocol> workspace() const { return workspace_; }
   void setWorkspace(const std::shared_ptr<QVWorkspaceModelProtocol>& workspace);
@@ -451,6 +456,7 @@ class QVIPLayer : public QVModelObject, public QVParentLayerProtocol, public QVP
   std::optional<std::string> sourceTextureURL_;
   std::shared_ptr<QVTCropDescription> cropDescription_;
   std::optional<std::string> presetUUID_;
+  mutable std::mutex presetUUIDMutex_;
   uint64_t level_ = 0;
   std::weak_ptr<QVIPLayer> syncLayer_;
   std::vector<qv::ObserverToken> twinTokens_;
