@@ -14,7 +14,7 @@ status=0
 if [[ "$what" == asan || "$what" == all ]]; then
   SOLVANE_JOBS="$JOBS" bash scripts/build.sh build-asan -DSOLVANE_SANITIZE=ON -DSOLVANE_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
   # A failure here still lets the TSan run below happen; the exit status reports both.
-  (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 LSAN_OPTIONS=suppressions=../scripts/lsan.supp \
      ctest --output-on-failure -j "$JOBS" --timeout 900) || status=1
 fi
 
