@@ -47,15 +47,17 @@ void QVApp::start() {
 }
 
 std::shared_ptr<QVApp> QVApp::shared() {
-  static const std::shared_ptr<QVApp> instance = [] {
+  // Never destroyed: work still queued on the worker pool when the process exits asks for the facade
+  // after static destruction has begun; a destroyed instance would be read after it was freed.
+  static const std::shared_ptr<QVApp>* const instance = new std::shared_ptr<QVApp>([] {
     auto made = std::make_shared<QVApp>();
     made->setUp();
     char text[64];
     std::snprintf(text, sizeof text, "<QVApp: %p>", static_cast<void*>(made.get()));
     QVLog(64, "Singleton created %s", text);
     return made;
-  }();
-  return instance;
+  }());
+  return *instance;
 }
 
 bool QVApp::startEngine() { return QVRovaService::rovaInitWithResourcePath(qv::Bundle::mainBundle().resourcePath()); }

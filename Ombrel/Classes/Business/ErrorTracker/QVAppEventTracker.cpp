@@ -11,12 +11,14 @@
 #include "QVPlatform/UserDefaults.h"
 
 std::shared_ptr<QVAppEventTracker> QVAppEventTracker::shared() {
-  static const std::shared_ptr<QVAppEventTracker> tracker = [] {
+  // Never destroyed, like every shared instance here: events may still be recorded from the worker
+  // pool while the process exits.
+  static const std::shared_ptr<QVAppEventTracker>* const tracker = new std::shared_ptr<QVAppEventTracker>([] {
     auto t = std::make_shared<QVAppEventTracker>();
     QVLog(64, "Singleton created %s", "QVAppEventTracker");
     return t;
-  }();
-  return tracker;
+  }());
+  return *tracker;
 }
 
 QVAppEventTracker::QVAppEventTracker() = default;
