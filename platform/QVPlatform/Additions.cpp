@@ -1,5 +1,6 @@
 #include "QVPlatform/Additions.h"
 
+#include <openssl/crypto.h>
 #include <openssl/evp.h>
 #include <uuid/uuid.h>
 
@@ -17,6 +18,12 @@ std::string stringWithUUID() {
 }
 
 namespace {
+
+// OpenSSL tears itself down in an exit handler, while work still queued on the worker pool may be
+// computing a digest: that work would then crash inside the library. Keep it alive to the end (the
+// system frees everything at exit anyway). Done when the library loads, before anything else uses
+// OpenSSL (libcurl included).
+const bool kCryptoKeptUntilExit = OPENSSL_init_crypto(OPENSSL_INIT_NO_ATEXIT, nullptr) == 1;
 
 std::string md5Hex(const void* data, size_t length) {
   unsigned char digest[EVP_MAX_MD_SIZE];
