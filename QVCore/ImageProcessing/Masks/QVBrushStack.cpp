@@ -3,6 +3,8 @@
 #include <cmath>
 #include <utility>
 
+#include "QVPlatform/MainExecutor.h"
+
 namespace QVBrushStack {
 
 std::string entryID(const qv::Value& entry) { return entry[kID].asString(); }
@@ -62,6 +64,19 @@ std::vector<BrushPoint> StrokeQueue::takeBatch() {
   for (size_t i = 0; i < n; ++i) batch.push_back(waiting_[i].point);
   waiting_.erase(waiting_.begin(), waiting_.begin() + std::ptrdiff_t(n));
   return batch;
+}
+
+void StrokeQueue::runNextBatch(std::weak_ptr<const void> owner, BatchProcessor process) {
+  if (batchRunning || empty()) return;
+  batchRunning = true;
+  auto next = [this, owner, process] {
+    qv::MainExecutor::shared().async([this, owner, process] {
+      if (!owner.lock()) return;
+      batchRunning = false;
+      runNextBatch(owner, process);
+    });
+  };
+  process(takeBatch(), next);
 }
 
 std::vector<BrushPoint> StrokeQueue::takeAll() {

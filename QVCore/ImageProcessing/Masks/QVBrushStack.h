@@ -3,6 +3,7 @@
 // stored as 32-bit floats and read back as floats, points relative to the canvas with the origin
 // at the bottom-left (the engine's brush works top-left, so y is flipped on the way in).
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -69,6 +70,13 @@ class StrokeQueue {
   // The points dated at most 0.1 s after the first waiting one; the first later point stays.
   std::vector<BrushPoint> takeBatch();
   std::vector<BrushPoint> takeAll();
+
+  // Handles one batch: the points, and what to call once they are drawn.
+  using BatchProcessor = std::function<void(std::vector<BrushPoint> points, std::function<void()> done)>;
+  // Starts the next batch unless one is running. When it is done, the batch after it starts on a
+  // later pass of the main loop (also when the batch was done before `process` returned), as long
+  // as `owner` (the object holding this queue) is still alive.
+  void runNextBatch(std::weak_ptr<const void> owner, BatchProcessor process);
 
   bool batchRunning = false;
 

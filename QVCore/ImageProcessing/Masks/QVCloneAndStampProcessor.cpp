@@ -139,17 +139,9 @@ void QVCloneAndStampProcessor::updateAtRelativePoint(CGPoint point, double radiu
 }
 
 void QVCloneAndStampProcessor::processStrokeStackIfNeeded() {
-  if (strokeQueue_.batchRunning || strokeQueue_.empty()) return;
-  strokeQueue_.batchRunning = true;
   std::weak_ptr<QVCloneAndStampProcessor> weak = sharedAs<QVCloneAndStampProcessor>();
-  processPoints(strokeQueue_.takeBatch(), true, [weak] {
-    // Always on a later pass of the main loop, also when the batch is done before this returns.
-    qv::MainExecutor::shared().async([weak] {
-      auto self = weak.lock();
-      if (!self) return;
-      self->strokeQueue_.batchRunning = false;
-      self->processStrokeStackIfNeeded();
-    });
+  strokeQueue_.runNextBatch(weak, [weak](std::vector<BrushPoint> points, std::function<void()> done) {
+    if (auto self = weak.lock()) self->processPoints(std::move(points), true, std::move(done));
   });
 }
 

@@ -325,17 +325,9 @@ void QVLayerMask::updateAtRelativePoint(CGPoint point, double radius, double opa
 }
 
 void QVLayerMask::processStrokeStackIfNeeded() {
-  if (strokeQueue_.batchRunning || strokeQueue_.empty()) return;
-  strokeQueue_.batchRunning = true;
   std::weak_ptr<QVLayerMask> weak = sharedAs<QVLayerMask>();
-  processPoints(strokeQueue_.takeBatch(), true, [weak] {
-    // Always on a later pass of the main loop, also when the batch is done before this returns.
-    qv::MainExecutor::shared().async([weak] {
-      auto self = weak.lock();
-      if (!self) return;
-      self->strokeQueue_.batchRunning = false;
-      self->processStrokeStackIfNeeded();
-    });
+  strokeQueue_.runNextBatch(weak, [weak](std::vector<BrushPoint> points, std::function<void()> done) {
+    if (auto self = weak.lock()) self->processPoints(std::move(points), true, std::move(done));
   });
 }
 

@@ -1,5 +1,7 @@
 #include "Ombrel/Classes/Business/NetworkManager/QVNetworkManager.h"
 
+#include "Ombrel/Classes/Business/NetworkManager/QVURLSerializer.h"
+
 #include <cinttypes>
 #include <cstdio>
 #include <filesystem>
@@ -24,25 +26,10 @@ std::string localizedWithNumber(const std::string& key, const char* placeholder,
   return text;
 }
 
-// A form value as text, the way the system prints numbers (booleans as 1 and 0).
+// A form value as text: data as its bytes, everything else as the query strings print it.
 std::string formText(const qv::Value& value) {
-  switch (value.type()) {
-    case qv::Value::Type::String:
-      return *value.string();
-    case qv::Value::Type::Bool:
-      return value.asBool() ? "1" : "0";
-    case qv::Value::Type::Integer:
-      return std::to_string(value.asInt());
-    case qv::Value::Type::Real: {
-      char buffer[64];
-      std::snprintf(buffer, sizeof buffer, "%.15g", value.asDouble());
-      return buffer;
-    }
-    case qv::Value::Type::Data:
-      return std::string(value.data()->begin(), value.data()->end());
-    default:
-      return value.description();
-  }
+  if (value.isData()) return std::string(value.data()->begin(), value.data()->end());
+  return AFPlainDescription(value);
 }
 
 // A name inside a quoted header parameter. A quote or a line break would end the parameter or
