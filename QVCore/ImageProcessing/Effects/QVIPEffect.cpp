@@ -94,7 +94,7 @@ bool QVIPEffect::setUpWithIdentifier(const std::string& identifier, const rova::
   if (std::find(supported.begin(), supported.end(), id) == supported.end()) id = replacingAll(id, kRawPrefix, "ROVA");
   identifier_ = id;
   rova::EffectParametersContextPtr context;
-  if (originalImage) context = std::make_shared<rova::EffectParametersContext>(originalImage);
+  if (originalImage) context = rova::EffectParametersContext::forImage(originalImage);
   cppEffect_ = factory.makeEffectWithID(id, context);
   if (!cppEffect_) return false;
   makeParameters();
@@ -166,7 +166,7 @@ void QVIPEffect::updateParametersContextWithOriginalImage(const rova::ImagePtr& 
     auto self = weakSelf.lock();
     if (!self || !self->cppEffect_) return;
     rova::ParameterList old = self->cppEffect_->getParameters();
-    self->cppEffect_->setContext(std::make_shared<rova::EffectParametersContext>(image));
+    self->cppEffect_->setContext(rova::EffectParametersContext::forImage(image));
     rova::ParameterList fresh = self->cppEffect_->getParameters();
     if (old.size() != fresh.size()) {
       QVLogError("Error: %s", "updateParametersContextWithOriginalImage");

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 
 #include "rova/kernels/Kernels.h"
 
@@ -19,24 +20,28 @@ std::shared_ptr<_ImageData<T>> blockMeans(const _ImageData<T>& in, int k) {
   const int w = in.width(), h = in.height(), bw = (w + k - 1) / k, bh = (h + k - 1) / k;
   auto out = _ImageData<T>::createUninitialized(bw, bh, in.colorProfileType());
   if (!out) return nullptr;
+  const size_t n = size_t(w) * C;
   detail::parallelRows(bh, 4, [&](int r0, int r1) {
-    std::vector<float> sum(size_t(bw) * C);
+    // Each block row's columns are summed down first (contiguous, so the compiler vectorises it),
+    // then each block's few columns across.
+    std::vector<float> columns(n);
     for (int r = r0; r < r1; ++r) {
-      std::fill(sum.begin(), sum.end(), 0.f);
       const int y0 = r * k, y1 = std::min(h, y0 + k);
-      for (int y = y0; y < y1; ++y) {
-        const float* px = in.floats() + size_t(y) * w * C;
-        for (int c = 0; c < bw; ++c) {
-          float acc[C] = {};
-          for (int x = c * k; x < std::min(w, c * k + k); ++x)
-            for (int ch = 0; ch < C; ++ch) acc[ch] += px[C * x + ch];
-          for (int ch = 0; ch < C; ++ch) sum[C * c + ch] += acc[ch];
-        }
+      const float* first = in.floats() + size_t(y0) * n;
+      std::copy(first, first + n, columns.begin());
+      for (int y = y0 + 1; y < y1; ++y) {
+        const float* px = in.floats() + size_t(y) * n;
+        float* sum = columns.data();
+        for (size_t i = 0; i < n; ++i) sum[i] += px[i];
       }
       float* o = out->floats() + size_t(r) * bw * C;
       for (int c = 0; c < bw; ++c) {
-        const float n = float((y1 - y0) * (std::min(w, c * k + k) - c * k));
-        for (int ch = 0; ch < C; ++ch) o[C * c + ch] = sum[C * c + ch] / n;
+        const int x0 = c * k, x1 = std::min(w, x0 + k);
+        float acc[C] = {};
+        for (int x = x0; x < x1; ++x)
+          for (int ch = 0; ch < C; ++ch) acc[ch] += columns[size_t(C) * x + ch];
+        const float scale = 1.f / float((y1 - y0) * (x1 - x0));
+        for (int ch = 0; ch < C; ++ch) o[C * c + ch] = acc[ch] * scale;
       }
     }
   });
@@ -57,6 +62,21 @@ std::shared_ptr<_ImageData<T>> reduced(const _ImageData<T>& in, int k, Size size
 }  // namespace
 
 EffectParametersContext::EffectParametersContext(ImagePtr originalImage) : original_(std::move(originalImage)) {}
+
+std::shared_ptr<EffectParametersContext> EffectParametersContext::forImage(const ImagePtr& originalImage) {
+  if (!originalImage) return std::make_shared<EffectParametersContext>();
+  // A live context holds its picture, so a key cannot be reused by another picture while the entry
+  // it names is alive; entries whose context has gone are swept on the way.
+  static std::mutex mutex;
+  static std::map<const Image*, std::weak_ptr<EffectParametersContext>> contexts;
+  std::lock_guard<std::mutex> lock(mutex);
+  if (auto it = contexts.find(originalImage.get()); it != contexts.end())
+    if (auto live = it->second.lock()) return live;
+  std::erase_if(contexts, [](const auto& entry) { return entry.second.expired(); });
+  auto made = std::make_shared<EffectParametersContext>(originalImage);
+  contexts[originalImage.get()] = made;
+  return made;
+}
 
 ImageDataRGBfPtr EffectParametersContext::analysisImage() const {
   std::lock_guard<std::mutex> lock(mutex_);

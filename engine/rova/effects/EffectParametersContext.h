@@ -20,6 +20,10 @@ class EffectParametersContext {
 
   explicit EffectParametersContext(ImagePtr originalImage = nullptr);
 
+  // The one context of a picture, shared by every effect made for it while any of them holds it:
+  // the whole-image analysis is then made once per picture instead of once per effect.
+  static std::shared_ptr<EffectParametersContext> forImage(const ImagePtr& originalImage);
+
   const ImagePtr& originalImage() const { return original_; }
   bool isRaw() const { return original_ && original_->exif().isRaw; }
 

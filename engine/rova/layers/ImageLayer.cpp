@@ -44,7 +44,7 @@ ImageDataRGBfPtr ImageLayer::workingImage(Working kind) const {
   AffineTransform toSource = toCanvas;
   toSource.append(layerToCanvas(orientation).inverted());
 
-  auto context = std::make_shared<EffectParametersContext>(image_);
+  auto context = EffectParametersContext::forImage(image_);
   EffectRenderInfo info;
   info.scale = std::sqrt(std::fabs(double(toSource.a) * toSource.d - double(toSource.b) * toSource.c));
   info.scale = info.scale > 0 ? image_->source()->decodedScale() / info.scale : 1;

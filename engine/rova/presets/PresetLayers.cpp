@@ -34,7 +34,7 @@ struct PresetBuilder::Impl {
       problems_.push_back("unreadable preset " + presetFile.string());
       return out;
     }
-    context_ = std::make_shared<rova::EffectParametersContext>(image);
+    context_ = rova::EffectParametersContext::forImage(image);
     raw_ = image && image->exif().isRaw;
     buildEntries(get(preset.get(), "AdjustmentLayers"), 0, out);
     return out;
