@@ -18,6 +18,7 @@
 #include "BenchSupport.h"
 #include "rova/FilePixels.h"
 #include "rova/ImageCompressorProxy.h"
+#include "rova/Parallel.h"
 #include "rova/codecs/Codecs.h"
 #include "rova/layers/ImageLayer.h"
 #include "rova/processor/ImageProcessor.h"
@@ -60,18 +61,19 @@ int main(int argc, char** argv) {
   // A photo-like picture: smooth gradients with fine texture, so the JPEG has realistic entropy.
   rova::codecs::Bitmap b;
   if (!b.allocate(w, h, 3, 8)) return 1;
-#pragma omp parallel for schedule(static)
-  for (int y = 0; y < h; ++y) {
-    uint8_t* row = b.row(y);
-    uint32_t seed = uint32_t(y) * 2654435761u;
-    for (int x = 0; x < w; ++x) {
-      seed = seed * 1664525u + 1013904223u;
-      int n = int(seed >> 28) - 8;
-      row[x * 3] = uint8_t(std::clamp(int(128 + 100 * std::sin(x * 0.002) + n), 0, 255));
-      row[x * 3 + 1] = uint8_t(std::clamp(int(128 + 90 * std::cos(y * 0.003) + n), 0, 255));
-      row[x * 3 + 2] = uint8_t(std::clamp(int(110 + 60 * std::sin((x + y) * 0.001) + n), 0, 255));
+  rova::parallelFor(h, 16, [&](int64_t y0, int64_t y1) {
+    for (int y = int(y0); y < int(y1); ++y) {
+      uint8_t* row = b.row(y);
+      uint32_t seed = uint32_t(y) * 2654435761u;
+      for (int x = 0; x < w; ++x) {
+        seed = seed * 1664525u + 1013904223u;
+        int n = int(seed >> 28) - 8;
+        row[x * 3] = uint8_t(std::clamp(int(128 + 100 * std::sin(x * 0.002) + n), 0, 255));
+        row[x * 3 + 1] = uint8_t(std::clamp(int(128 + 90 * std::cos(y * 0.003) + n), 0, 255));
+        row[x * 3 + 2] = uint8_t(std::clamp(int(110 + 60 * std::sin((x + y) * 0.001) + n), 0, 255));
+      }
     }
-  }
+  });
   rova::codecs::EncodeOptions opts;
   opts.format = rova::codecs::Format::JPEG;
   opts.quality = 0.9;

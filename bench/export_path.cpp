@@ -124,6 +124,7 @@ Run applicationPath(const std::string& in, const PathSpec& spec) {
                             params->setIsAsync(false);
                             p->processImageWithParams(params, [&](QVIPImagePtr image, QVIPImagePtr, QVIPImagePtr,
                                                                   CGSize, CGRect) { result = std::move(image); });
+                            if (result) result->CGImage();  // the bitmap is made on first use
                           })});
     if (!result || !result->CGImage()) {
       std::fprintf(stderr, "bench_export_path: the render failed\n");

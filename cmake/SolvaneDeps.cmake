@@ -16,7 +16,6 @@ foreach(m core imgproc photo)
   find_library(OpenCV_${m}_LIBRARY opencv_${m} REQUIRED)
   list(APPEND OpenCV_LIBS ${OpenCV_${m}_LIBRARY})
 endforeach()
-find_package(OpenMP REQUIRED)
 
 pkg_check_modules(PLIST REQUIRED IMPORTED_TARGET libplist-2.0 libplist++-2.0)
 pkg_check_modules(MINIZIP REQUIRED IMPORTED_TARGET minizip)

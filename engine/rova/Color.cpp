@@ -8,6 +8,8 @@
 #include <map>
 #include <mutex>
 
+#include "rova/Parallel.h"
+
 namespace rova {
 
 namespace {
@@ -101,11 +103,12 @@ cmsHTRANSFORM transformFor(ImageDataColorProfileType src, ImageDataColorProfileT
 void runTransform(cmsHTRANSFORM t, const float* src, float* dst, size_t pixels) {
   constexpr size_t kChunk = 16384;
   const int64_t chunks = int64_t((pixels + kChunk - 1) / kChunk);
-#pragma omp parallel for schedule(dynamic) if (chunks > 1)
-  for (int64_t c = 0; c < chunks; ++c) {
-    size_t start = size_t(c) * kChunk, n = std::min(kChunk, pixels - start);
-    cmsDoTransform(t, src + start * 3, dst + start * 3, cmsUInt32Number(n));
-  }
+  parallelFor(chunks, 1, [&](int64_t c0, int64_t c1) {
+    for (int64_t c = c0; c < c1; ++c) {
+      size_t start = size_t(c) * kChunk, n = std::min(kChunk, pixels - start);
+      cmsDoTransform(t, src + start * 3, dst + start * 3, cmsUInt32Number(n));
+    }
+  });
 }
 
 bool sameSpace(ImageDataColorProfileType a, ImageDataColorProfileType b) {

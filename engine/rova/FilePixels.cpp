@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "rova/Color.h"
+#include "rova/Parallel.h"
 
 namespace rova {
 
@@ -30,30 +31,31 @@ void writeRows(const ImageDataRGBf& data, const FilePixelFormat& format, uint8_t
   // file's 8- or 16-bit alpha comes back exactly.
   const ImageDataF* alpha = filler ? data.alpha().get() : nullptr;
   constexpr float kAlphaScale = float(std::numeric_limits<T>::max());
-#pragma omp parallel for schedule(static) if (int64_t(width) * height > (1 << 16))
-  for (int y = 0; y < height; ++y) {
-    const float* in = data.floats() + size_t(y) * size_t(width) * 3;
-    const float* a = alpha ? alpha->row(y) : nullptr;
-    uint8_t* row = out + size_t(y) * bytesPerRow;
-    for (int x = 0; x < width; ++x, in += 3) {
-      for (int c = 0; c < 3; ++c) {
-        const T v = toSample(in[c]);
-        if constexpr (sizeof(T) == 2) {
+  parallelFor(height, rowsPerPiece(width), [&](int64_t y0, int64_t y1) {
+    for (int y = int(y0); y < int(y1); ++y) {
+      const float* in = data.floats() + size_t(y) * size_t(width) * 3;
+      const float* a = alpha ? alpha->row(y) : nullptr;
+      uint8_t* row = out + size_t(y) * bytesPerRow;
+      for (int x = 0; x < width; ++x, in += 3) {
+        for (int c = 0; c < 3; ++c) {
+          const T v = toSample(in[c]);
+          if constexpr (sizeof(T) == 2) {
+            *row++ = uint8_t(v);
+            *row++ = uint8_t(v >> 8);
+          } else {
+            *row++ = v;
+          }
+        }
+        if (a) {
+          const T v = quantise<T>(a[x], kAlphaScale, 0.5f);
           *row++ = uint8_t(v);
-          *row++ = uint8_t(v >> 8);
-        } else {
-          *row++ = v;
+          if constexpr (sizeof(T) == 2) *row++ = uint8_t(v >> 8);
+        } else if (filler) {
+          for (size_t b = 0; b < sizeof(T); ++b) *row++ = 0xFF;
         }
       }
-      if (a) {
-        const T v = quantise<T>(a[x], kAlphaScale, 0.5f);
-        *row++ = uint8_t(v);
-        if constexpr (sizeof(T) == 2) *row++ = uint8_t(v >> 8);
-      } else if (filler) {
-        for (size_t b = 0; b < sizeof(T); ++b) *row++ = 0xFF;
-      }
     }
-  }
+  });
 }
 
 // The rounding of the format as what quantise() adds before truncating.

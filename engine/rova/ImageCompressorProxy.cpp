@@ -3,7 +3,10 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+
+#include "rova/Parallel.h"
 
 // Compressed image and mask data, format version 1. All integers little-endian.
 //
@@ -84,20 +87,21 @@ std::vector<uint8_t> encode(const char magic[4], int channels, int profile, int 
   const uint32_t count = uint32_t((uint32_t(height) + rows - 1) / rows);
   std::vector<std::vector<uint8_t>> chunks(count);
   std::vector<uint32_t> crcs(count);
-  bool ok = true;
+  std::atomic<bool> ok{true};
   const uint8_t* src = reinterpret_cast<const uint8_t*>(values);
-#pragma omp parallel for schedule(dynamic) reduction(&& : ok) if (count > 1)
-  for (int64_t c = 0; c < int64_t(count); ++c) {
-    const size_t first = size_t(c) * rows, n = std::min<size_t>(rows, size_t(height) - first);
-    const size_t raw = n * rowBytes;
-    std::vector<uint8_t> planes(raw);
-    toPlanes(src + first * rowBytes, planes.data(), raw / 4);
-    crcs[size_t(c)] = crc(planes.data(), raw);
-    uLongf len = compressBound(uLong(raw));
-    chunks[size_t(c)].resize(len);
-    ok = ok && compress2(chunks[size_t(c)].data(), &len, planes.data(), uLong(raw), 1) == Z_OK;
-    chunks[size_t(c)].resize(len);
-  }
+  parallelFor(count, 1, [&](int64_t c0, int64_t c1) {
+    for (int64_t c = c0; c < c1; ++c) {
+      const size_t first = size_t(c) * rows, n = std::min<size_t>(rows, size_t(height) - first);
+      const size_t raw = n * rowBytes;
+      std::vector<uint8_t> planes(raw);
+      toPlanes(src + first * rowBytes, planes.data(), raw / 4);
+      crcs[size_t(c)] = crc(planes.data(), raw);
+      uLongf len = compressBound(uLong(raw));
+      chunks[size_t(c)].resize(len);
+      if (compress2(chunks[size_t(c)].data(), &len, planes.data(), uLong(raw), 1) != Z_OK) ok = false;
+      chunks[size_t(c)].resize(len);
+    }
+  });
   if (!ok) return {};
   size_t payload = 0;
   for (auto& ch : chunks) payload += ch.size();
@@ -166,19 +170,23 @@ bool decode(const uint8_t* bytes, size_t size, const char magic[4], int channels
   if (!dst) return fail("compressed data: out of memory");
   const uint8_t* data = table + tableSize;
   uint8_t* out = reinterpret_cast<uint8_t*>(dst);
-  bool ok = true;
-#pragma omp parallel for schedule(dynamic) reduction(&& : ok) if (count > 1)
-  for (int64_t c = 0; c < int64_t(count); ++c) {
-    if (!ok) continue;
-    const size_t first = size_t(c) * rows, n = std::min<size_t>(rows, size_t(h) - first);
-    const size_t raw = n * rowBytes;
-    std::vector<uint8_t> planes(raw);
-    uLongf len = uLongf(raw);
-    const uint64_t packed = get64(table + kTableEntry * size_t(c));
-    ok = uncompress(planes.data(), &len, data + offsets[size_t(c)], uLong(packed)) == Z_OK && len == raw &&
-         crc(planes.data(), raw) == get32(table + kTableEntry * size_t(c) + 8);
-    if (ok) fromPlanes(planes.data(), out + first * rowBytes, raw / 4);
-  }
+  std::atomic<bool> ok{true};
+  parallelFor(count, 1, [&](int64_t c0, int64_t c1) {
+    for (int64_t c = c0; c < c1; ++c) {
+      if (!ok) return;
+      const size_t first = size_t(c) * rows, n = std::min<size_t>(rows, size_t(h) - first);
+      const size_t raw = n * rowBytes;
+      std::vector<uint8_t> planes(raw);
+      uLongf len = uLongf(raw);
+      const uint64_t packed = get64(table + kTableEntry * size_t(c));
+      if (uncompress(planes.data(), &len, data + offsets[size_t(c)], uLong(packed)) != Z_OK || len != raw ||
+          crc(planes.data(), raw) != get32(table + kTableEntry * size_t(c) + 8)) {
+        ok = false;
+        return;
+      }
+      fromPlanes(planes.data(), out + first * rowBytes, raw / 4);
+    }
+  });
   if (!ok) return fail("compressed data: corrupt chunk");
   return true;
 }

@@ -10,6 +10,8 @@
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "rova/Parallel.h"
+
 namespace rova {
 
 namespace {
@@ -67,15 +69,17 @@ bool isAcceptableImageSize(int64_t width, int64_t height) {
 void clamp(ImageDataRGBf& data) {
   float* p = data.floats();
   const int64_t n = int64_t(data.pixelCount()) * 3;
-#pragma omp parallel for simd schedule(static) if (n > 1 << 16)
-  for (int64_t i = 0; i < n; ++i) p[i] = p[i] < 0.f ? 0.f : (p[i] > 1.f ? 1.f : p[i]);
+  parallelFor(n, 1 << 16, [p](int64_t i0, int64_t i1) {
+    for (int64_t i = i0; i < i1; ++i) p[i] = p[i] < 0.f ? 0.f : (p[i] > 1.f ? 1.f : p[i]);
+  });
 }
 
 void clamp(ImageDataF& data) {
   float* p = data.floats();
   const int64_t n = int64_t(data.pixelCount());
-#pragma omp parallel for simd schedule(static) if (n > 1 << 16)
-  for (int64_t i = 0; i < n; ++i) p[i] = p[i] < 0.f ? 0.f : (p[i] > 1.f ? 1.f : p[i]);
+  parallelFor(n, 1 << 16, [p](int64_t i0, int64_t i1) {
+    for (int64_t i = i0; i < i1; ++i) p[i] = p[i] < 0.f ? 0.f : (p[i] > 1.f ? 1.f : p[i]);
+  });
 }
 
 ImageDataRGBfPtr resize(const ImageDataRGBf& src, int width, int height, bool highQuality) {
@@ -97,28 +101,29 @@ void extendVisibleColours(ImageDataRGBf& data) {
   const ImageDataF& alpha = *data.alpha();
   const int w = data.width(), h = data.height();
   std::vector<uint8_t> rowVisible(size_t(h), 0);
-#pragma omp parallel for schedule(static) if (int64_t(w) * h > 1 << 16)
-  for (int y = 0; y < h; ++y) {
-    const float* a = alpha.row(y);
-    PixelRGB<float>* px = data.row(y);
-    int last = -1;  // the last visible pixel to the left
-    for (int x = 0; x < w; ++x) {
-      if (!isVisibleAlpha(a[x])) continue;
-      if (last < 0) {
-        std::fill(px, px + x, px[x]);
-      } else if (last + 1 < x) {
-        // A hidden run between two visible pixels: each half takes its nearer side.
-        const int mid = (last + x + 1) / 2;
-        std::fill(px + last + 1, px + mid, px[last]);
-        std::fill(px + mid, px + x, px[x]);
+  parallelFor(h, rowsPerPiece(w), [&](int64_t y0, int64_t y1) {
+    for (int y = int(y0); y < int(y1); ++y) {
+      const float* a = alpha.row(y);
+      PixelRGB<float>* px = data.row(y);
+      int last = -1;  // the last visible pixel to the left
+      for (int x = 0; x < w; ++x) {
+        if (!isVisibleAlpha(a[x])) continue;
+        if (last < 0) {
+          std::fill(px, px + x, px[x]);
+        } else if (last + 1 < x) {
+          // A hidden run between two visible pixels: each half takes its nearer side.
+          const int mid = (last + x + 1) / 2;
+          std::fill(px + last + 1, px + mid, px[last]);
+          std::fill(px + mid, px + x, px[x]);
+        }
+        last = x;
       }
-      last = x;
+      if (last >= 0) {
+        std::fill(px + last + 1, px + w, px[last]);
+        rowVisible[size_t(y)] = 1;
+      }
     }
-    if (last >= 0) {
-      std::fill(px + last + 1, px + w, px[last]);
-      rowVisible[size_t(y)] = 1;
-    }
-  }
+  });
   // Rows without a visible pixel copy the nearest row that has one.
   std::vector<int> nearest(size_t(h), -1);
   for (int y = 0, prev = -1; y < h; ++y) {

@@ -1,9 +1,12 @@
 #include "rova/MaskImage.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 
 #include <opencv2/imgproc.hpp>
+
+#include "rova/Parallel.h"
 
 namespace rova {
 
@@ -23,12 +26,13 @@ std::shared_ptr<MaskImage> MaskImage::copy() const {
 bool MaskImage::unionWithMask(const MaskImage& other) {
   if (!data_ || !other.data_) return false;
   const int w = std::min(width(), other.width()), h = std::min(height(), other.height());
-#pragma omp parallel for schedule(static) if (int64_t(w) * h > 1 << 16)
-  for (int y = 0; y < h; ++y) {
-    float* d = data_->row(y);
-    const float* s = other.data_->row(y);
-    for (int x = 0; x < w; ++x) d[x] = std::clamp(d[x] + s[x], 0.f, 1.f);
-  }
+  parallelFor(h, rowsPerPiece(w), [&](int64_t y0, int64_t y1) {
+    for (int y = int(y0); y < int(y1); ++y) {
+      float* d = data_->row(y);
+      const float* s = other.data_->row(y);
+      for (int x = 0; x < w; ++x) d[x] = std::clamp(d[x] + s[x], 0.f, 1.f);
+    }
+  });
   return true;
 }
 
@@ -36,10 +40,13 @@ size_t MaskImage::zeroCount() const {
   if (!data_) return 0;
   const float* p = data_->data();
   const int64_t n = int64_t(data_->pixelCount());
-  int64_t zeros = 0;
-#pragma omp parallel for reduction(+ : zeros) schedule(static) if (n > 1 << 16)
-  for (int64_t i = 0; i < n; ++i) zeros += p[i] == 0.f;
-  return size_t(zeros);
+  std::atomic<int64_t> zeros{0};
+  parallelFor(n, 1 << 16, [&](int64_t i0, int64_t i1) {
+    int64_t here = 0;
+    for (int64_t i = i0; i < i1; ++i) here += p[i] == 0.f;
+    zeros += here;
+  });
+  return size_t(zeros.load());
 }
 
 void MaskImage::fill(float value) {

@@ -278,7 +278,9 @@ void QVRovaProcessorRenderer::runRender(const std::shared_ptr<QVIPProcessOperati
         bool clamp = params->clampResult();
         image = QVIPImage::initWithImageData(result, colorspace, uint64_t(params->depth()), clamp);
         if (exportMode && image) image->setBitmapForFile(true);
-        if (!thumbnail && !op->isCancelled())
+        // An export's result goes to a file, not to a screen: no thumbnail (it cost a shrink of the
+        // whole full-size result).
+        if (!thumbnail && !exportMode && !op->isCancelled())
           if (auto small = engine->getLastResultThumbnail())
             thumbnail = QVIPImage::initWithImageData(small, colorspace, uint64_t(params->depth()), clamp);
         // An export that asked for no cache is a one-off: the result image is the only copy kept,

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "rova/ImageData.h"
+#include "rova/Parallel.h"
 #include "rova/codecs/SafeFile.h"
 
 namespace rova::codecs {
@@ -269,14 +270,15 @@ Bitmap orientBitmap(const Bitmap& src, int o) {
   if (!dst.allocate(out.width, out.height, src.channels, src.depth)) return {};
   const OrientationMap m = orientationMap(o, src.width, src.height);
   const size_t bpp = src.bytesPerPixel();
-#pragma omp parallel for schedule(static) if (int64_t(out.width) * out.height > 1 << 16)
-  for (int y = 0; y < out.height; ++y) {
-    uint8_t* d = dst.row(y);
-    for (int x = 0; x < out.width; ++x) {
-      int sx = m.x0 + m.xx * x + m.xy * y, sy = m.y0 + m.yx * x + m.yy * y;
-      std::memcpy(d + size_t(x) * bpp, src.row(sy) + size_t(sx) * bpp, bpp);
+  parallelFor(out.height, rowsPerPiece(out.width), [&](int64_t y0, int64_t y1) {
+    for (int y = int(y0); y < int(y1); ++y) {
+      uint8_t* d = dst.row(y);
+      for (int x = 0; x < out.width; ++x) {
+        int sx = m.x0 + m.xx * x + m.xy * y, sy = m.y0 + m.yx * x + m.yy * y;
+        std::memcpy(d + size_t(x) * bpp, src.row(sy) + size_t(sx) * bpp, bpp);
+      }
     }
-  }
+  });
   return dst;
 }
 

@@ -11,6 +11,7 @@
 #include <libraw/libraw.h>
 
 #include "rova/ImageData.h"
+#include "rova/Parallel.h"
 #include "rova/codecs/Codecs.h"
 
 namespace rova::codecs::detail {
@@ -110,26 +111,27 @@ struct Development {
   // Pixels near the clip roll off to grey of their own luminance.
   void apply(const uint16_t* camera, Bitmap& out) const {
     const int w = out.width, h = out.height;
-#pragma omp parallel for schedule(static) if (int64_t(w) * h > 1 << 16)
-    for (int y = 0; y < h; ++y) {
-      float* o = reinterpret_cast<float*>(out.row(y));
-      const uint16_t* px = camera + size_t(y) * w * 3;
-      for (int x = 0; x < w; ++x, o += 3, px += 3) {
-        float v[3], near = 0;
-        for (int k = 0; k < 3; ++k) {
-          v[k] = px[k] * unit;
-          near = std::max(near, v[k] / clip[k]);
+    parallelFor(h, rowsPerPiece(w), [&](int64_t y0, int64_t y1) {
+      for (int y = int(y0); y < int(y1); ++y) {
+        float* o = reinterpret_cast<float*>(out.row(y));
+        const uint16_t* px = camera + size_t(y) * w * 3;
+        for (int x = 0; x < w; ++x, o += 3, px += 3) {
+          float v[3], near = 0;
+          for (int k = 0; k < 3; ++k) {
+            v[k] = px[k] * unit;
+            near = std::max(near, v[k] / clip[k]);
+          }
+          for (int i = 0; i < 3; ++i) o[i] = matrix[i][0] * v[0] + matrix[i][1] * v[1] + matrix[i][2] * v[2];
+          if (near > kHighlightKnee) {
+            float t = std::min(1.f, (near - kHighlightKnee) / (1 - kHighlightKnee));
+            t = t * t * (3 - 2 * t);
+            const float grey = std::max(0.f, 0.2126f * o[0] + 0.7152f * o[1] + 0.0722f * o[2]);
+            for (int i = 0; i < 3; ++i) o[i] += t * (grey - o[i]);
+          }
+          for (int i = 0; i < 3; ++i) o[i] = std::max(0.f, o[i]);
         }
-        for (int i = 0; i < 3; ++i) o[i] = matrix[i][0] * v[0] + matrix[i][1] * v[1] + matrix[i][2] * v[2];
-        if (near > kHighlightKnee) {
-          float t = std::min(1.f, (near - kHighlightKnee) / (1 - kHighlightKnee));
-          t = t * t * (3 - 2 * t);
-          const float grey = std::max(0.f, 0.2126f * o[0] + 0.7152f * o[1] + 0.0722f * o[2]);
-          for (int i = 0; i < 3; ++i) o[i] += t * (grey - o[i]);
-        }
-        for (int i = 0; i < 3; ++i) o[i] = std::max(0.f, o[i]);
       }
-    }
+    });
   }
 };
 

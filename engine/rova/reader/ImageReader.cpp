@@ -9,6 +9,7 @@
 #include <type_traits>
 
 #include "rova/Color.h"
+#include "rova/Parallel.h"
 #include "rova/codecs/Codecs.h"
 
 namespace rova {
@@ -80,11 +81,12 @@ template <class S, int CH>
 void convertBitmap(const codecs::Bitmap& b, const codecs::OrientationMap& m, ImageDataRGBf& out, const float* lut) {
   const ptrdiff_t bpp = ptrdiff_t(b.bytesPerPixel()), stride = ptrdiff_t(b.rowBytes());
   const ptrdiff_t step = m.xx * bpp + m.yx * stride;
-#pragma omp parallel for schedule(static) if (int64_t(out.width()) * out.height() > 1 << 15)
-  for (int y = 0; y < out.height(); ++y) {
-    const int sx = m.x0 + m.xy * y, sy = m.y0 + m.yy * y;
-    convertRow<S, CH>(b.row(sy) + ptrdiff_t(sx) * bpp, step, out.row(y), out.width(), lut);
-  }
+  parallelFor(out.height(), rowsPerPiece(out.width()), [&](int64_t y0, int64_t y1) {
+    for (int y = int(y0); y < int(y1); ++y) {
+      const int sx = m.x0 + m.xy * y, sy = m.y0 + m.yy * y;
+      convertRow<S, CH>(b.row(sy) + ptrdiff_t(sx) * bpp, step, out.row(y), out.width(), lut);
+    }
+  });
 }
 
 // The bitmap as float RGB, turned by the orientation, in one pass (grey expanded, alpha dropped).
@@ -134,18 +136,19 @@ template <class S>
 void unpremultiplyBitmap(codecs::Bitmap& b) {
   const int ch = b.channels, colours = ch - 1;
   constexpr double kMax = std::is_same_v<S, float> ? 1.0 : double(std::numeric_limits<S>::max());
-#pragma omp parallel for schedule(static) if (int64_t(b.width) * b.height > 1 << 15)
-  for (int y = 0; y < b.height; ++y) {
-    S* p = reinterpret_cast<S*>(b.row(y));
-    for (int x = 0; x < b.width; ++x, p += ch) {
-      const double a = double(p[colours]);
-      if (!(a > 0) || a >= kMax) continue;
-      for (int c = 0; c < colours; ++c) {
-        const double v = std::min(kMax, double(p[c]) * kMax / a);
-        p[c] = std::is_same_v<S, float> ? S(v) : S(v + 0.5);
+  parallelFor(b.height, rowsPerPiece(b.width), [&](int64_t y0, int64_t y1) {
+    for (int y = int(y0); y < int(y1); ++y) {
+      S* p = reinterpret_cast<S*>(b.row(y));
+      for (int x = 0; x < b.width; ++x, p += ch) {
+        const double a = double(p[colours]);
+        if (!(a > 0) || a >= kMax) continue;
+        for (int c = 0; c < colours; ++c) {
+          const double v = std::min(kMax, double(p[c]) * kMax / a);
+          p[c] = std::is_same_v<S, float> ? S(v) : S(v + 0.5);
+        }
       }
     }
-  }
+  });
 }
 
 void unpremultiplyBitmap(codecs::Bitmap& b) {
@@ -185,12 +188,13 @@ ImageDataFPtr alphaPlaneOf(const codecs::Bitmap& b, int orientation) {
   if (!plane) return nullptr;
   const codecs::OrientationMap m = codecs::orientationMap(orientation, b.width, b.height);
   const ptrdiff_t stride = ptrdiff_t(b.rowBytes()), step = m.xx * ptrdiff_t(bpp) + m.yx * stride;
-#pragma omp parallel for schedule(static) if (int64_t(out.width) * out.height > 1 << 15)
-  for (int y = 0; y < out.height; ++y) {
-    const uint8_t* p = b.row(m.y0 + m.yy * y) + ptrdiff_t(m.x0 + m.xy * y) * ptrdiff_t(bpp) + ptrdiff_t(offset);
-    float* row = plane->row(y);
-    for (int x = 0; x < out.width; ++x, p += step) row[x] = alphaSample<S>(p);
-  }
+  parallelFor(out.height, rowsPerPiece(out.width), [&](int64_t y0, int64_t y1) {
+    for (int y = int(y0); y < int(y1); ++y) {
+      const uint8_t* p = b.row(m.y0 + m.yy * y) + ptrdiff_t(m.x0 + m.xy * y) * ptrdiff_t(bpp) + ptrdiff_t(offset);
+      float* row = plane->row(y);
+      for (int x = 0; x < out.width; ++x, p += step) row[x] = alphaSample<S>(p);
+    }
+  });
   return plane;
 }
 
@@ -318,10 +322,11 @@ ImageDataRGBfPtr applyOrientation(const ImageDataRGBfPtr& data, int orientation)
   auto dst = ImageDataRGBf::createUninitialized(out.width, out.height, data->colorProfileType());
   if (!dst) return nullptr;
   const codecs::OrientationMap m = codecs::orientationMap(orientation, data->width(), data->height());
-#pragma omp parallel for schedule(static) if (int64_t(out.width) * out.height > 1 << 15)
-  for (int y = 0; y < out.height; ++y)
-    for (int x = 0; x < out.width; ++x)
-      dst->at(x, y) = data->at(m.x0 + m.xx * x + m.xy * y, m.y0 + m.yx * x + m.yy * y);
+  parallelFor(out.height, rowsPerPiece(out.width), [&](int64_t y0, int64_t y1) {
+    for (int y = int(y0); y < int(y1); ++y)
+      for (int x = 0; x < out.width; ++x)
+        dst->at(x, y) = data->at(m.x0 + m.xx * x + m.xy * y, m.y0 + m.yx * x + m.yy * y);
+  });
   return dst;
 }
 
@@ -407,8 +412,9 @@ ImagePtr ImageReader::readBytes(const uint8_t* data, size_t length, const std::s
     // A profile lcms2 cannot use: take the file as sRGB, as viewers do.
     float* f = pixels->floats();
     const int64_t n = int64_t(pixels->pixelCount()) * 3;
-#pragma omp parallel for schedule(static) if (n > 1 << 16)
-    for (int64_t i = 0; i < n; ++i) f[i] = srgbToLinear(f[i]);
+    parallelFor(n, 1 << 16, [f](int64_t i0, int64_t i1) {
+      for (int64_t i = i0; i < i1; ++i) f[i] = srgbToLinear(f[i]);
+    });
   }
   if (alpha) {
     // Transparency is kept beside the colour; what the file kept under fully transparent pixels
