@@ -96,6 +96,7 @@ Run applicationPath(const std::string& in, const PathSpec& spec) {
     p->setLocalCacheDisabled(true);
     p->setExportMode(spec.output.size() > 0);
     p->setReducedReadForFitSize(true);  // as the application's task processors
+    p->setSingleRender(spec.output.size() > 0);  // as an export task: one render, then let go
     run.stages.push_back({"load", bench::seconds([&] {
                             std::promise<bool> loaded;
                             p->loadImageAtURL(in, CGSizeMake(spec.box, spec.box),

@@ -91,6 +91,7 @@ int main(int argc, char** argv) {
   p->setExportMode(true);
   // As the application's export tasks: decode no larger than the output needs, keep the result once.
   p->setReducedReadForFitSize(true);
+  p->setSingleRender(true);
   std::promise<bool> loaded;
   p->loadImageAtURL(input, CGSizeMake(size, size), [&](QVIPImagePtr image) { loaded.set_value(image != nullptr); });
   if (!loaded.get_future().get()) {

@@ -6,6 +6,7 @@ namespace rova {
 
 ImageSource::ImageSource(ImageDataRGBfPtr data, ImageMetadata metadata, double decodedScale, Size originalSize)
     : data_(std::move(data)),
+      size_(data_ ? Size{data_->width(), data_->height()} : Size{}),
       metadata_(std::move(metadata)),
       scale_(decodedScale > 0 ? decodedScale : 1.0),
       original_(originalSize) {

@@ -19,14 +19,20 @@ class ImageSource {
   const ImageDataRGBfPtr& data() const { return data_; }
   const ImageMetadata& metadata() const { return metadata_; }
   ImageMetadata& metadata() { return metadata_; }
-  int width() const { return data_ ? data_->width() : 0; }
-  int height() const { return data_ ? data_->height() : 0; }
+  int width() const { return size_.width; }
+  int height() const { return size_.height; }
+
+  // Hands the decoded pixels over to a render that makes its result in their buffer (a picture
+  // rendered once, at its own size, needs no copy of itself): data() is nullptr from then on, so
+  // nothing reads the changed pixels as the picture's; the sizes stay.
+  ImageDataRGBfPtr giveUpData() { return std::move(data_); }
   double decodedScale() const { return scale_; }
   Size originalSize() const { return original_; }
   bool isReducedSize() const { return scale_ < 1.0; }
 
  private:
   ImageDataRGBfPtr data_;
+  Size size_;  // the decoded pixels' size, kept when they are given up
   ImageMetadata metadata_;
   double scale_ = 1.0;
   Size original_;

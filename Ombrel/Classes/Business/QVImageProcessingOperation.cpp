@@ -116,6 +116,9 @@ void QVImageProcessingOperation::main() {
   const CGSize renderSize = engineFitSize(fitSize, canvas);
   logLine("Began processing %s, type: %lu");
   const auto& lens = task->lensCorrectionPreset();
+  // An export renders its picture once (a lens pass renders twice) and lets the processor go: its
+  // render may work in the decoded picture's own buffer.
+  processor->setSingleRender(task->type() == 2 && !lens);
   QVPresetHelpers::installLayersCreatedWithPresets(lens ? std::vector{lens} : task->effectsPresets(), *processor);
   auto first = render(*processor, imageRect, renderSize);
   if (isCancelled()) return performFinishedCallback();

@@ -276,6 +276,12 @@ class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol, p
   void setProcessorCacheEnabled(bool v) { processorCacheEnabled_ = v; }
   bool isExportMode() const { return exportMode_.load(); }
   void setExportMode(bool v) { exportMode_.store(v); }
+  // When set, the processor's picture is rendered once, whole, by an export render without the cache,
+  // and the processor is then let go (a one-photo export task): that render makes its result in the
+  // decoded picture's own buffer rather than in a copy (a full-size picture less in time and
+  // memory), and the picture is gone from the processor afterwards. Off by default.
+  bool isSingleRender() const { return singleRender_.load(); }
+  void setSingleRender(bool v) { singleRender_.store(v); }
   // When set, loadImageAtURL with a fit size decodes the file only as large as that size needs (a
   // processor made for one preview or one resized export): the canvas is then the reduced
   // picture's size, and regions are asked of it in its own pixels. Off by default: a document's
@@ -555,6 +561,7 @@ class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol, p
   std::atomic<bool> lowResMode_{false};
   std::atomic<bool> quickPreviewMode_{false};
   std::atomic<bool> exportMode_{false};
+  std::atomic<bool> singleRender_{false};
   std::atomic<bool> reducedReadForFitSize_{false};
   std::atomic<bool> workInBackground_{false};
   bool processorCacheEnabled_ = false;

@@ -262,6 +262,7 @@ void QVRovaProcessorRenderer::runRender(const std::shared_ptr<QVIPProcessOperati
       request.lowRes = lowRes;
       request.useCache = !params->disableCache();
       request.exportMode = exportMode;
+      request.consumeSource = exportMode && !request.useCache && owner_.isSingleRender();
       request.quickPreview = quickPreview;
       request.interrupted = op->processingInterrupted();
       bool ok = engine->startProcessing(request);

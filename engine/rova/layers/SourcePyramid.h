@@ -5,6 +5,7 @@
 #include <mutex>
 #include <vector>
 
+#include "rova/Image.h"
 #include "rova/ImageData.h"
 
 namespace rova {
@@ -21,6 +22,12 @@ class SourcePyramid {
   // an opaque source.
   bool hasAlpha() const { return hasAlpha_; }
   ImageDataFPtr alphaLevel(int k) const;
+
+  // The base itself, for a render that makes its result in it, when nobody but this pyramid and
+  // `source` (whose pixels it holds) can see it and no halving was made from it: the source gives
+  // its pixels up and the pyramid is left empty (later reads find no pixels and fail). nullptr, and
+  // nothing changed, otherwise. Opaque pictures only.
+  ImageDataRGBfPtr takeBase(ImageSource& source) const;
 
  private:
   mutable std::mutex mutex_;

@@ -28,6 +28,7 @@ SourcePyramid::SourcePyramid(ImageDataRGBfPtr base) {
 ImageDataRGBfPtr SourcePyramid::level(int k) const {
   k = std::clamp(k, 0, maxLevel_);
   std::lock_guard<std::mutex> lock(mutex_);
+  if (!levels_[0]) return nullptr;  // given to a render
   while (int(levels_.size()) <= k) {
     const ImageDataRGBf& prev = *levels_.back();
     auto next = ImageDataRGBf::createUninitialized(std::max(1, prev.width() / 2), std::max(1, prev.height() / 2),
@@ -38,6 +39,16 @@ ImageDataRGBfPtr SourcePyramid::level(int k) const {
     levels_.push_back(next);
   }
   return levels_[size_t(k)];
+}
+
+ImageDataRGBfPtr SourcePyramid::takeBase(ImageSource& source) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  // Two owners: this pyramid and the source. Anyone else (a caller's copy of the picture, an
+  // analysis sharing it) still reads these pixels, so they are not given away.
+  if (hasAlpha_ || levels_.size() != 1 || !levels_[0] || levels_[0].use_count() != 2 || source.data() != levels_[0])
+    return nullptr;
+  source.giveUpData();
+  return std::move(levels_[0]);
 }
 
 ImageDataFPtr SourcePyramid::alphaLevel(int k) const {
@@ -184,18 +195,23 @@ void supersample(const ImageDataRGBf& level, const AffineTransform& m, double fx
 
 ImageDataRGBfPtr sampleSource(const SourcePyramid& pyramid, const AffineTransform& outputToSource, Size size,
                               const EffectKernel* geometry, const std::atomic<bool>* interrupted, Size gridOrigin,
-                              RenderPool* pool) {
+                              RenderPool* pool, ImageSource* consumable) {
   if (!pyramid.base() || size.isEmpty()) return nullptr;
   const int k = pickLevel(pyramid, outputToSource);
+  const AffineTransform& m = outputToSource;
+  const bool oneToOne = !geometry && k == 0 && m.a == 1 && m.d == 1 && m.b == 0 && m.c == 0 &&
+                        m.tx == std::floor(m.tx) && m.ty == std::floor(m.ty);
+  if (consumable && oneToOne && m.tx == 0 && m.ty == 0 && size.width == pyramid.base()->width() &&
+      size.height == pyramid.base()->height())
+    if (auto taken = pyramid.takeBase(*consumable)) return taken;
   ImageDataRGBfPtr level = pyramid.level(k);
+  if (!level) return nullptr;
   const double f = double(level->width()) / pyramid.base()->width();  // level pixels per base pixel
   const double fy = double(level->height()) / pyramid.base()->height();
-  auto out = workBuffer(pool, size, pyramid.base()->colorProfileType());
+  auto out = workBuffer(pool, size, level->colorProfileType());
   if (!out) return nullptr;
-  const AffineTransform& m = outputToSource;
 
-  if (!geometry && k == 0 && m.a == 1 && m.d == 1 && m.b == 0 && m.c == 0 && m.tx == std::floor(m.tx) &&
-      m.ty == std::floor(m.ty)) {
+  if (oneToOne) {
     // One to one: a copy of rows (edges repeated outside the source).
     const ImageDataRGBf& src = *level;
     const int ox = int(m.tx), oy = int(m.ty);

@@ -19,10 +19,12 @@ class RenderPool;
 // point is a point of the corrected picture and the kernel says where each channel is read in the
 // source and how much it is brightened; gridOrigin places the buffer in the whole render's output
 // (whole pixels) so regions of one render evaluate the correction at the same points. The buffer
-// comes from the pool when one is given. nullptr when memory is short or interrupted.
+// comes from the pool when one is given. nullptr when memory is short or interrupted. With
+// `consumable` (the source whose pixels the pyramid holds), a read of the whole base at its own size
+// may return the base itself, taken from the pyramid and the source (SourcePyramid::takeBase).
 ImageDataRGBfPtr sampleSource(const SourcePyramid& pyramid, const AffineTransform& outputToSource, Size outputSize,
                               const EffectKernel* geometry = nullptr, const std::atomic<bool>* interrupted = nullptr,
-                              Size gridOrigin = {}, RenderPool* pool = nullptr);
+                              Size gridOrigin = {}, RenderPool* pool = nullptr, ImageSource* consumable = nullptr);
 
 // The source's alpha over an output buffer, read with the same mapping, pyramid level, lens
 // geometry and edge repetition as sampleSource reads the colour. nullptr for an opaque source, and

@@ -295,6 +295,7 @@ bool ImageProcessor::startProcessing(const ImageProcessorSettings& settings) {
   rq.lowRes = settings.lowRes;
   rq.quickPreview = settings.quickPreview;
   rq.exportMode = settings.exportMode;
+  rq.consumeSource = settings.consumeSource;
   rq.pool = pool_.get();
 
   // The key of everything that decides the pixels.

@@ -23,6 +23,11 @@ struct ImageProcessorSettings {
   bool useCache = true;
   bool exportMode = false;
   bool quickPreview = false;
+  // The caller renders this picture once, whole and at its own size, and then lets the processor go:
+  // the render may make its result in the decoded picture's own buffer instead of a copy of it (a
+  // full-size copy less in time and memory). The picture is then gone from the processor, whose
+  // later renders fail. Taken only when nobody else holds the decoded pixels.
+  bool consumeSource = false;
   // Set by another thread to stop the render; the render then delivers nothing.
   std::shared_ptr<std::atomic<bool>> interrupted;
 

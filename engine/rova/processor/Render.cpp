@@ -136,8 +136,10 @@ class Renderer {
     toSource.append(layer.layerToCanvas(rq_.orientation).inverted());
     const Size origin{int(std::lround(rq_.region.x * rq_.scale)) - ml_,
                       int(std::lround(rq_.region.y * rq_.scale)) - mt_};
+    ImageSource* consumable =
+        bottom && rq_.consumeSource && layer.getSourceImage() ? layer.getSourceImage()->source().get() : nullptr;
     return sampleSource(*layer.pyramid(), toSource, buffer_, bottom ? geometry_.get() : nullptr, rq_.interrupted,
-                        origin, rq_.pool);
+                        origin, rq_.pool, consumable);
   }
 
   ImageDataFPtr sampleLayerAlpha(const ImageLayer& layer, bool bottom) {

@@ -20,6 +20,7 @@ struct RenderRequest {
   double scale = 1;                            // output pixels per canvas pixel
   Size outputSize;
   bool lowRes = false, quickPreview = false, exportMode = false;
+  bool consumeSource = false;  // ImageProcessorSettings::consumeSource
   const std::atomic<bool>* interrupted = nullptr;
   RenderPool* pool = nullptr;  // working buffers kept between renders; nullptr: fresh memory
 };

@@ -364,3 +364,54 @@ TEST(Processor, TransparencyFollowsTheRenderAndLetsLowerLayersShow) {
   EXPECT_EQ(out->at(35, 5), (PixelRGB<float>{1, 0, 0}));
   EXPECT_NEAR(out->at(20, 5).r, 0.5f, 1e-6);
 }
+
+TEST(Processor, ASingleRenderWorksInThePicturesOwnBufferOnlyWhenNobodyElseReadsIt) {
+  // Develop and sharpening (a point and a region kernel), neither reading the picture's analysis.
+  auto stack = [](const ImagePtr& image) {
+    auto p = proctest::makeProcessor(image);
+    auto layer = proctest::makeLayer(image, {effect_id::kDevelopCommon, effect_id::kSharpen});
+    layer->effectAtIndex(0)->setParameterValue("Exposure", 0.5f);
+    layer->effectAtIndex(1)->setParameterValue("Amount", 60);
+    p->addLayer(layer);
+    return p;
+  };
+  ImageProcessorSettings s;
+  s.useCache = false;
+  s.exportMode = true;
+  auto reference = [&] {
+    auto p = stack(proctest::makeTestPicture(96, 64));
+    return p->startProcessing(s) ? p->getLastResult() : nullptr;
+  }();
+  ASSERT_TRUE(reference);
+  s.consumeSource = true;
+
+  // Nobody else holds the decoded pixels: the result is made in their buffer, equal to what a copy
+  // gives, and the picture is gone from the processor (a second render finds nothing to enhance
+  // rather than enhancing the result again).
+  {
+    auto image = proctest::makeTestPicture(96, 64);
+    const float* decoded = image->source()->data()->floats();
+    auto p = stack(image);
+    ASSERT_TRUE(p->startProcessing(s));
+    EXPECT_EQ(p->getLastResult()->floats(), decoded);
+    EXPECT_EQ(proctest::maxDifference(*p->getLastResult(), *reference), 0);
+    EXPECT_EQ(image->source()->data(), nullptr);
+    EXPECT_EQ(image->size(), (Size{96, 64}));
+    EXPECT_FALSE(p->startProcessing(s));
+  }
+  // Someone else still reads the pixels, or the render is not the whole picture at its own size:
+  // they are copied and stay as they were.
+  for (bool held : {true, false}) {
+    auto image = proctest::makeTestPicture(96, 64);
+    auto pixels = held ? image->source()->data() : nullptr;
+    const auto before = image->source()->data()->copy();
+    auto p = stack(image);
+    s.region = held ? RectRoiF{} : RectRoiF{0, 0, 96, 64};
+    s.outputSize = held ? Size{} : Size{48, 32};
+    ASSERT_TRUE(p->startProcessing(s));
+    ASSERT_TRUE(image->source()->data());
+    EXPECT_EQ(proctest::maxDifference(*image->source()->data(), *before), 0);
+    if (held) EXPECT_EQ(proctest::maxDifference(*p->getLastResult(), *reference), 0);
+    EXPECT_TRUE(p->startProcessing(s));
+  }
+}
