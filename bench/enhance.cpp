@@ -422,12 +422,14 @@ int quality(const std::string& outDir) {
         const auto& e = a.illuminant;
         if (isTarget(photos[i])) sumErr += rova::enhance_analysis::angularErrorDegrees(e.consensus, s.light);
         std::printf(
-            "    %-9s %-8s %5.2f->%5.2f cast %4.1f err %4.1f (spread %4.1f clip %.3f sure %.2f) colour %.2f | black "
+            "    %-9s %-8s %5.2f->%5.2f cast %4.1f err %4.1f (spread %4.1f clip %.3f near %.3f sure %.2f) colour %.2f "
+            "| black "
             "%.3f->%.3f white %.3f->%.3f mid %.2f gain %.2f | vib %.2f sh %.2f hi %.2f sharp %.2f\n",
             photos[i].stem().c_str(), s.name, in, got, a.castDegrees,
             rova::enhance_analysis::angularErrorDegrees(e.consensus, s.light), e.spreadDegrees, e.clippedShare,
-            a.colourSureness, a.colourStrength, a.tone.fromBlack, a.tone.toBlack, a.tone.fromWhite, a.tone.toWhite,
-            a.tone.midBoost, a.tone.exposureGain, a.vibranceNeed, a.shadowNeed, a.highlightNeed, a.sharpenNeed);
+            e.candidateShare, a.colourSureness, a.colourStrength, a.tone.fromBlack, a.tone.toBlack, a.tone.fromWhite,
+            a.tone.toWhite, a.tone.midBoost, a.tone.exposureGain, a.vibranceNeed, a.shadowNeed, a.highlightNeed,
+            a.sharpenNeed);
       }
       if (!outDir.empty())
         write(toBitmap({spoilt->imageData().get(), out.get()}),

@@ -35,6 +35,13 @@ constexpr double kSpreadShare = 0.4, kSpreadSure = 15, kSpreadLost = 35;
 // frame: the estimators then see the scene's colour, not the light's): past the first figure
 // (degrees) the correction fades, past the second it is gone.
 constexpr double kPlausibleCast = 30, kImplausibleCast = 36;
+// A light is seen in a picture: some of its surfaces (a white, a grey, a pale stone, a highlight)
+// take the light's colour, and the correction makes them grey. A light that no part of the picture
+// lies near (within kCandidateDegrees: the estimators' own error and the tint of an ordinary white)
+// is the colour of a scene with no neutral surface (a fundus photograph, red from edge to edge),
+// not a light: under kCandidateNone of the lit picture there the correction is not trusted, from
+// kCandidateSure on it is.
+constexpr double kCandidateDegrees = 10, kCandidateNone = 0.015, kCandidateSure = 0.03;
 // A cast multiplies every pixel, so it tints the shadows as much as the rest. When the darkest part
 // of the picture (the lowest kDarkShare of the pixels bright enough to show a hue) is mostly
 // neutral (within kNeutralDegrees) while the estimators report a strong cast, the scene's own
@@ -130,6 +137,35 @@ double quantile(std::vector<float> v, double q) {
   const size_t k = std::min(v.size() - 1, size_t(q * double(v.size())));
   std::nth_element(v.begin(), v.begin() + long(k), v.end());
   return v[k];
+}
+
+// The share of the lit pixels within kCandidateDegrees of the light's colour: the surfaces that the
+// correction would make (nearly) grey. A clipped channel could have been anything above white, so it
+// is taken as near the light as it allows (a highlight clipped in every channel is white under any
+// light).
+template <class Lit>
+double candidateShare(const ImageDataRGBf& img, const Illuminant& light, const Lit& lit) {
+  const Illuminant l = unit(light);
+  const double cosLimit = std::cos(kCandidateDegrees * M_PI / 180);
+  size_t counted = 0, near = 0;
+  auto_support::forAnalysisPixels(img, [&](const float* c) {
+    if (!lit(c)) return;
+    ++counted;
+    double v[3] = {c[0], c[1], c[2]}, sumPixel = 0, sumLight = 0;
+    for (int k = 0; k < 3; ++k)
+      if (v[k] < kClipped) sumPixel += v[k], sumLight += l[k];
+    if (sumLight > 0) {
+      const double scale = sumPixel / sumLight;
+      for (int k = 0; k < 3; ++k)
+        if (v[k] >= kClipped) v[k] = std::max(v[k], scale * l[k]);
+    } else {
+      ++near;  // clipped in every channel
+      return;
+    }
+    const double dot = v[0] * l[0] + v[1] * l[1] + v[2] * l[2];
+    if (dot >= cosLimit * std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2])) ++near;
+  });
+  return counted ? double(near) / double(counted) : 1.0;
 }
 
 }  // namespace
@@ -244,6 +280,7 @@ IlluminantEstimate estimateIlluminant(const ImageDataRGBf& img) {
   for (int i = 0; i < 3; ++i)
     for (int j = i + 1; j < 3; ++j)
       e.spreadDegrees = std::max(e.spreadDegrees, angularErrorDegrees(*all3[i], *all3[j]));
+  e.candidateShare = candidateShare(img, e.consensus, lit);
   return e;
 }
 
@@ -382,7 +419,8 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
   a.colourSureness = (1 - auto_support::smoothstep(kSpreadSure, kSpreadLost, a.illuminant.spreadDegrees)) *
                      (1 - auto_support::smoothstep(0.1, 0.4, a.illuminant.clippedShare)) *
                      (1 - auto_support::smoothstep(kPlausibleCast, kImplausibleCast,
-                                                   angularErrorDegrees(a.illuminant.unconstrained, {1, 1, 1})));
+                                                   angularErrorDegrees(a.illuminant.unconstrained, {1, 1, 1}))) *
+                     auto_support::smoothstep(kCandidateNone, kCandidateSure, a.illuminant.candidateShare);
   double share = (a.castDegrees > 0 ? applied / a.castDegrees : 0) * a.colourSureness;
   if (share > 0) share *= neutralKeepingShare(*img, a.fullGains, share);
   a.colourStrength = share;

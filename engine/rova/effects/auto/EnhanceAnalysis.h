@@ -34,6 +34,7 @@ struct IlluminantEstimate {
   Illuminant unconstrained{1, 1, 1};  // the consensus before the pull towards plausible lights
   double spreadDegrees = 0;           // largest angle between two of the three estimates
   double clippedShare = 0;            // share of pixels with a channel at white (left out of grey edge)
+  double candidateShare = 1;          // share of the lit pixels near the consensus's colour (grey once corrected)
 };
 
 // The three estimators on linear light, near-black pixels left out:
