@@ -133,9 +133,9 @@ QVIPImageCanvas::QVIPImageCanvas(int64_t width, int64_t height) {
 
 std::vector<RGBA> QVIPImageCanvas::readPixels(const CGImage& image) {
   const Layout l = layoutOf(image);
-  if (!l.valid || !image.data) return {};
+  if (!l.valid || !image.bytes) return {};
   const size_t bytesPerPixel = image.bitsPerPixel / 8;
-  if (image.data->size() < image.bytesPerRow * (image.height - 1) + image.width * bytesPerPixel) return {};
+  if (image.byteCount < image.bytesPerRow * (image.height - 1) + image.width * bytesPerPixel) return {};
   std::vector<RGBA> out(image.width * image.height);
   for (size_t y = 0; y < image.height; ++y) {
     const uint8_t* row = image.row(y);

@@ -8,7 +8,7 @@ namespace QVImageBridge {
 namespace {
 
 struct Holder {
-  std::shared_ptr<const std::vector<uint8_t>> data;
+  std::shared_ptr<const void> owner;
 };
 
 void release(void* info) { delete static_cast<Holder*>(info); }
@@ -119,12 +119,12 @@ QImage converted(const CGImage& image) {
 }  // namespace
 
 QImage imageFromCGImage(const CGImageRef& bitmap) {
-  if (!bitmap || !bitmap->data || bitmap->width == 0 || bitmap->height == 0) return {};
+  if (!bitmap || !bitmap->bytes || bitmap->width == 0 || bitmap->height == 0) return {};
   QImage image;
   if (auto format = directFormat(*bitmap)) {
-    auto* holder = new Holder{bitmap->data};
-    image = QImage(bitmap->data->data(), int(bitmap->width), int(bitmap->height), qsizetype(bitmap->bytesPerRow),
-                   *format, release, holder);
+    auto* holder = new Holder{bitmap->owner};
+    image = QImage(bitmap->bytes, int(bitmap->width), int(bitmap->height), qsizetype(bitmap->bytesPerRow), *format,
+                   release, holder);
   } else {
     image = converted(*bitmap);
   }
@@ -148,7 +148,7 @@ QImage imageFromNSImage(const NSImageRef& image, QSize pixelSize) {
 }
 
 bool sharesBuffer(const QImage& image, const CGImageRef& bitmap) {
-  return bitmap && bitmap->data && image.constBits() == bitmap->data->data();
+  return bitmap && bitmap->bytes && image.constBits() == bitmap->bytes;
 }
 
 }  // namespace QVImageBridge

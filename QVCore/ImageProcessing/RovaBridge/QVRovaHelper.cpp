@@ -83,7 +83,7 @@ CGImageRef QVRovaHelper::createCGImageWith(const rova::ImageDataRGBfPtr& data, i
   if (three) format.channels = 3;
   const size_t width = size_t(data->width()), height = size_t(data->height());
   const size_t bytesPerPixel = format.bytesPerPixel();
-  auto pixels = std::make_shared<std::vector<uint8_t>>(width * height * bytesPerPixel);
+  auto pixels = std::make_shared<CGPixelBytes>(width * height * bytesPerPixel);
   rova::ImageDataColorProfileType type = data->colorProfileType();
   if (!rova::writeFilePixels(*data, format, pixels->data(), bytesPerPixel * width, &type)) return nullptr;
   CGColorSpaceRef space = CGColorSpaceCreateWithProfileType(type);

@@ -56,13 +56,15 @@ bool CGImage::hasAlpha() const {
          a == kCGImageAlphaFirst;
 }
 
-CGImageRef CGImageCreate(size_t width, size_t height, size_t bpc, size_t bpp, size_t bytesPerRow, CGColorSpaceRef space,
-                         uint32_t bitmapInfo, std::shared_ptr<const std::vector<uint8_t>> data) {
-  if (!data || width == 0 || height == 0 || (bpc != 8 && bpc != 16 && bpc != 32) || bpp % bpc != 0) return nullptr;
+namespace {
+
+CGImageRef imageOver(size_t width, size_t height, size_t bpc, size_t bpp, size_t bytesPerRow, CGColorSpaceRef space,
+                     uint32_t bitmapInfo, std::shared_ptr<const void> owner, const uint8_t* bytes, size_t byteCount) {
+  if (!owner || width == 0 || height == 0 || (bpc != 8 && bpc != 16 && bpc != 32) || bpp % bpc != 0) return nullptr;
   const size_t comps = bpp / bpc;
   if (comps < 1 || comps > 4 || bytesPerRow < width * bpp / 8) return nullptr;
   if (!rova::isAcceptableImageSize(int64_t(width), int64_t(height))) return nullptr;
-  if (data->size() < bytesPerRow * (height - 1) + width * bpp / 8) return nullptr;
+  if (byteCount < bytesPerRow * (height - 1) + width * bpp / 8) return nullptr;
   auto img = std::make_shared<CGImage>();
   img->width = width;
   img->height = height;
@@ -71,15 +73,33 @@ CGImageRef CGImageCreate(size_t width, size_t height, size_t bpc, size_t bpp, si
   img->bytesPerRow = bytesPerRow;
   img->bitmapInfo = bitmapInfo;
   img->colorSpace = space ? space : CGColorSpaceCreateDeviceRGB();
-  img->data = std::move(data);
+  img->owner = std::move(owner);
+  img->bytes = bytes;
+  img->byteCount = byteCount;
   return img;
+}
+
+}  // namespace
+
+CGImageRef CGImageCreate(size_t width, size_t height, size_t bpc, size_t bpp, size_t bytesPerRow, CGColorSpaceRef space,
+                         uint32_t bitmapInfo, std::shared_ptr<const std::vector<uint8_t>> data) {
+  const uint8_t* bytes = data ? data->data() : nullptr;
+  const size_t count = data ? data->size() : 0;
+  return imageOver(width, height, bpc, bpp, bytesPerRow, std::move(space), bitmapInfo, std::move(data), bytes, count);
+}
+
+CGImageRef CGImageCreate(size_t width, size_t height, size_t bpc, size_t bpp, size_t bytesPerRow, CGColorSpaceRef space,
+                         uint32_t bitmapInfo, std::shared_ptr<const CGPixelBytes> data) {
+  const uint8_t* bytes = data ? data->data() : nullptr;
+  const size_t count = data ? data->size() : 0;
+  return imageOver(width, height, bpc, bpp, bytesPerRow, std::move(space), bitmapInfo, std::move(data), bytes, count);
 }
 
 namespace qv {
 
 CGImageRef imageFromEngineData(const rova::ImageDataRGBf& d, rova::ImageDataColorProfileType colorSpace) {
   if (d.pixelCount() == 0) return nullptr;
-  auto buf = std::make_shared<std::vector<uint8_t>>(d.pixelCount() * 3);
+  auto buf = std::make_shared<CGPixelBytes>(d.pixelCount() * 3);
   rova::FilePixelFormat format;
   format.colorSpace = colorSpace;
   rova::ImageDataColorProfileType written = d.colorProfileType();
@@ -90,7 +110,7 @@ CGImageRef imageFromEngineData(const rova::ImageDataRGBf& d, rova::ImageDataColo
 }
 
 rova::ImageDataRGBfPtr engineDataFromImage(const CGImageRef& img) {
-  if (!img || !img->data) return nullptr;
+  if (!img || !img->bytes) return nullptr;
   auto type = img->colorSpace ? img->colorSpace->profileType() : rova::kColorProfileSRGB;
   if (!rova::isValidColorProfileType(type)) type = rova::kColorProfileSRGB;
   auto d = rova::ImageDataRGBf::createUninitialized(int(img->width), int(img->height), type);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "rova/Color.h"
+#include "rova/codecs/Codecs.h"
 
 // Names of colour spaces, for CGColorSpaceCreateWithName.
 inline constexpr const char* kCGColorSpaceSRGB = "kCGColorSpaceSRGB";
@@ -54,7 +55,10 @@ class CGImage {
   size_t width = 0, height = 0, bitsPerComponent = 0, bitsPerPixel = 0, bytesPerRow = 0;
   uint32_t bitmapInfo = 0;
   CGColorSpaceRef colorSpace;
-  std::shared_ptr<const std::vector<uint8_t>> data;
+  // The pixel bytes (row y starts at bytes + y x bytesPerRow) and whoever keeps them alive.
+  std::shared_ptr<const void> owner;
+  const uint8_t* bytes = nullptr;
+  size_t byteCount = 0;
 
   CGImageAlphaInfo alphaInfo() const { return CGImageAlphaInfo(bitmapInfo & kCGBitmapAlphaInfoMask); }
   bool isFloat() const { return (bitmapInfo & kCGBitmapFloatComponents) != 0; }
@@ -62,7 +66,7 @@ class CGImage {
   // Components of colour (3 for RGB, 1 for grey), without alpha or padding.
   size_t colorComponents() const;
   bool hasAlpha() const;
-  const uint8_t* row(size_t y) const { return data->data() + y * bytesPerRow; }
+  const uint8_t* row(size_t y) const { return bytes + y * bytesPerRow; }
 };
 using CGImageRef = std::shared_ptr<const CGImage>;
 
@@ -70,6 +74,11 @@ using CGImageRef = std::shared_ptr<const CGImage>;
 // handle (1, 2, 3 or 4 components of 8, 16 or 32 bits).
 CGImageRef CGImageCreate(size_t width, size_t height, size_t bitsPerComponent, size_t bitsPerPixel, size_t bytesPerRow,
                          CGColorSpaceRef space, uint32_t bitmapInfo, std::shared_ptr<const std::vector<uint8_t>> data);
+// Bytes for a bitmap that is written whole right after: allocated without being zeroed first (a
+// large bitmap's zeroing was a single-threaded pass over memory about to be overwritten).
+using CGPixelBytes = std::vector<uint8_t, rova::codecs::DefaultInitAllocator<uint8_t>>;
+CGImageRef CGImageCreate(size_t width, size_t height, size_t bitsPerComponent, size_t bitsPerPixel, size_t bytesPerRow,
+                         CGColorSpaceRef space, uint32_t bitmapInfo, std::shared_ptr<const CGPixelBytes> data);
 inline size_t CGImageGetWidth(const CGImageRef& i) { return i ? i->width : 0; }
 inline size_t CGImageGetHeight(const CGImageRef& i) { return i ? i->height : 0; }
 inline size_t CGImageGetBitsPerComponent(const CGImageRef& i) { return i ? i->bitsPerComponent : 0; }

@@ -364,7 +364,7 @@ CGImageRef imageFromBitmap(const codecs::Bitmap& b, CGColorSpaceRef space) {
   if (b.empty()) return nullptr;
   const bool alpha = b.channels == 2 || b.channels == 4;
   const size_t outComps = alpha ? 4 : 3, bytes = b.bytesPerSample();
-  auto buf = std::make_shared<std::vector<uint8_t>>(size_t(b.width) * b.height * outComps * bytes);
+  auto buf = std::make_shared<CGPixelBytes>(size_t(b.width) * b.height * outComps * bytes);
   for (int y = 0; y < b.height; ++y) {
     const uint8_t* s = b.row(y);
     uint8_t* d = buf->data() + size_t(y) * b.width * outComps * bytes;

@@ -54,7 +54,7 @@ CGImageRef bitmapFromRGBA(const cv::Mat& rgba, int depth, CGColorSpaceRef space)
   cv::Mat converted;
   rgba.convertTo(converted, wide ? CV_16UC4 : CV_8UC4, wide ? 65535.0 : 255.0);
   const size_t rowBytes = size_t(converted.cols) * (wide ? 8 : 4);
-  auto buffer = std::make_shared<std::vector<uint8_t>>(rowBytes * size_t(converted.rows));
+  auto buffer = std::make_shared<CGPixelBytes>(rowBytes * size_t(converted.rows));
   for (int y = 0; y < converted.rows; ++y)
     std::memcpy(buffer->data() + size_t(y) * rowBytes, converted.ptr(y), rowBytes);
   return CGImageCreate(size_t(converted.cols), size_t(converted.rows), wide ? 16 : 8, wide ? 64 : 32, rowBytes,

@@ -149,7 +149,7 @@ TEST(QVImageUtilsTest, RedrawingKeepsTheBitmapsColourSpaceUnlessAnotherIsAsked) 
   auto kept = QVImageUtils::cgImageFromCGImage(srgb, CGSizeMake(2, 1), 0, 8);
   ASSERT_TRUE(kept);
   EXPECT_EQ(kept->colorSpace->name, kCGColorSpaceSRGB);
-  EXPECT_EQ((std::vector<uint8_t>(kept->data->begin(), kept->data->begin() + 8)), *data);
+  EXPECT_EQ((std::vector<uint8_t>(kept->bytes, kept->bytes + 8)), *data);
   auto doubled = QVImageUtils::cgImageFromCGImage(srgb, CGSizeMake(4, 2), 0, 16);
   ASSERT_TRUE(doubled);
   EXPECT_EQ(doubled->width, 4u);

@@ -281,7 +281,9 @@ TEST(QVIPImage, BitmapOfUnclampedDataMatchesTheClampedData) {
   auto data = rgbData(6, 1, [&](int x, int) { return pixels[x]; });
   auto clamped = data->copy();
   rova::clamp(*clamped);
-  const auto bytes = [](const CGImageRef& image) { return image ? *image->data : std::vector<uint8_t>{}; };
+  const auto bytes = [](const CGImageRef& image) {
+    return image ? std::vector<uint8_t>(image->bytes, image->bytes + image->byteCount) : std::vector<uint8_t>{};
+  };
   struct Case {
     int64_t colorspace;
     uint64_t depth;

@@ -124,7 +124,7 @@ TEST(ImageIO, DepthCompressionAndProfileOfWrittenFiles) {
     auto back = CGImageSourceCreateImageAtIndex(src, 0);
     ASSERT_TRUE(back);
     EXPECT_EQ(back->bitsPerComponent, 16u);
-    EXPECT_EQ(0, std::memcmp(back->data->data(), buf->data(), buf->size()));  // lossless, exact
+    EXPECT_EQ(0, std::memcmp(back->bytes, buf->data(), buf->size()));  // lossless, exact
   }
   // JPEG 2000 at quality 1 is reversible: 16 bits and the profile kept, every sample exact.
   {
@@ -137,7 +137,7 @@ TEST(ImageIO, DepthCompressionAndProfileOfWrittenFiles) {
     EXPECT_EQ(p[kCGImagePropertyProfileName].asString(), "Adobe RGB (1998)");
     auto back = CGImageSourceCreateImageAtIndex(src, 0);
     ASSERT_TRUE(back);
-    EXPECT_EQ(0, std::memcmp(back->data->data(), buf->data(), buf->size()));
+    EXPECT_EQ(0, std::memcmp(back->bytes, buf->data(), buf->size()));
   }
   // The same image as PNG without a depth asked: 16 bits kept; as JPEG: 8 bits.
   auto png = CGImageSourceCreateWithData(*writeToData(img16, kUTTypePNG, {}));
