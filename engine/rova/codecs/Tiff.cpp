@@ -455,7 +455,9 @@ std::vector<uint8_t> encodeTIFF(const Bitmap& src, const EncodeOptions& o, std::
   }
 
   std::vector<uint8_t> out;
-  size_t expected = 4096 + o.icc.size();
+  // The directory comes last, with an offset and a byte count for every strip: room for it all, so
+  // the buffer never grows (a 144 MB picture was copied whole into a larger one for its directory).
+  size_t expected = 4096 + o.icc.size() + size_t(strips) * 16;
   if (parallel)
     for (const auto& part : parts) expected += part.size();
   else

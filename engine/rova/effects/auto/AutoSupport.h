@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "rova/ImageData.h"
+#include "rova/Parallel.h"
 #include "rova/effects/Parameter.h"
 #include "rova/kernels/AutoSimd.h"
 
@@ -31,6 +32,53 @@ void forAnalysisPixels(const Image& img, F&& f) {
     for (int x = 0; x < img.width(); x += 2)
       if (!alpha || isVisibleAlpha(alpha[x])) f(px + 3 * x);
   }
+}
+
+// The whole-picture statistics run on the worker threads in fixed pieces whose results are then
+// combined in order: a sum or a list comes out the same on every run, whatever the threads did.
+
+// body(i0, i1, part) for the pieces of [0, n) (kPiece items each); the parts in order.
+inline constexpr size_t kPiece = 8192;
+template <class Part, class Body>
+std::vector<Part> inPieces(size_t n, Body&& body) {
+  std::vector<Part> parts((n + kPiece - 1) / kPiece);
+  parallelFor(int64_t(parts.size()), 1, [&](int64_t p0, int64_t p1) {
+    for (int64_t p = p0; p < p1; ++p) body(size_t(p) * kPiece, std::min(n, size_t(p + 1) * kPiece), parts[size_t(p)]);
+  });
+  return parts;
+}
+
+// body(y0, y1, part) for bands of an analysis image's rows (y0 even, so the analysed rows y0, y0 + 2,
+// ... below y1 are the band's); the parts in order.
+template <class Part, class Image, class Body>
+std::vector<Part> inRowBands(const Image& img, Body&& body) {
+  constexpr int kRows = 32;  // image rows a band, 16 of them analysed
+  const int h = img.height();
+  std::vector<Part> parts(size_t((h + kRows - 1) / kRows));
+  parallelFor(int64_t(parts.size()), 1, [&](int64_t b0, int64_t b1) {
+    for (int64_t b = b0; b < b1; ++b) body(int(b) * kRows, std::min(h, int(b + 1) * kRows), parts[size_t(b)]);
+  });
+  return parts;
+}
+
+// f(rgb) -> bool: keep; the kept analysis pixels' values `value(rgb)`, in the order
+// forAnalysisPixels visits them.
+template <class T, class Image, class Keep, class Value>
+std::vector<T> gatherAnalysisPixels(const Image& img, Keep&& keep, Value&& value) {
+  auto parts = inRowBands<std::vector<T>>(img, [&](int y0, int y1, std::vector<T>& out) {
+    for (int y = y0; y < y1; y += 2) {
+      const float* px = img.floats() + size_t(y) * img.width() * 3;
+      const float* alpha = img.alpha() ? img.alpha()->row(y) : nullptr;
+      for (int x = 0; x < img.width(); x += 2)
+        if ((!alpha || isVisibleAlpha(alpha[x])) && keep(px + 3 * x)) out.push_back(value(px + 3 * x));
+    }
+  });
+  size_t n = 0;
+  for (const auto& p : parts) n += p.size();
+  std::vector<T> all;
+  all.reserve(n);
+  for (auto& p : parts) all.insert(all.end(), p.begin(), p.end());
+  return all;
 }
 
 // A histogram of values over a fixed range; values outside count in the end bins.

@@ -147,24 +147,31 @@ template <class Lit>
 double candidateShare(const ImageDataRGBf& img, const Illuminant& light, const Lit& lit) {
   const Illuminant l = unit(light);
   const double cosLimit = std::cos(kCandidateDegrees * M_PI / 180);
-  size_t counted = 0, near = 0;
-  auto_support::forAnalysisPixels(img, [&](const float* c) {
-    if (!lit(c)) return;
-    ++counted;
+  struct Counts {
+    size_t counted = 0, near = 0;
+  };
+  auto isNear = [&](const float* c) {
     double v[3] = {c[0], c[1], c[2]}, sumPixel = 0, sumLight = 0;
     for (int k = 0; k < 3; ++k)
       if (v[k] < kClipped) sumPixel += v[k], sumLight += l[k];
-    if (sumLight > 0) {
-      const double scale = sumPixel / sumLight;
-      for (int k = 0; k < 3; ++k)
-        if (v[k] >= kClipped) v[k] = std::max(v[k], scale * l[k]);
-    } else {
-      ++near;  // clipped in every channel
-      return;
-    }
+    if (!(sumLight > 0)) return true;  // clipped in every channel
+    const double scale = sumPixel / sumLight;
+    for (int k = 0; k < 3; ++k)
+      if (v[k] >= kClipped) v[k] = std::max(v[k], scale * l[k]);
     const double dot = v[0] * l[0] + v[1] * l[1] + v[2] * l[2];
-    if (dot >= cosLimit * std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2])) ++near;
-  });
+    return dot >= cosLimit * std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+  };
+  size_t counted = 0, near = 0;
+  for (const Counts& part : auto_support::inRowBands<Counts>(img, [&](int y0, int y1, Counts&n) {
+         for (int y = y0; y < y1; y += 2)
+           for (int x = 0; x < img.width(); x += 2) {
+             const float* c = img.floats() + (size_t(y) * img.width() + x) * 3;
+             if (!auto_support::isAnalysed(img, x, y) || !lit(c)) continue;
+             ++n.counted;
+             if (isNear(c)) ++n.near;
+           }
+       }))
+    counted += part.counted, near += part.near;
   return counted ? double(near) / double(counted) : 1.0;
 }
 
@@ -188,9 +195,8 @@ IlluminantEstimate estimateIlluminant(const ImageDataRGBf& img) {
   if (w < 1 || h < 1) return e;
   float nearBlack = 0;
   {
-    std::vector<float> lum;
-    lum.reserve(size_t(w) * h / 4 + 1);
-    auto_support::forAnalysisPixels(img, [&](const float* c) { lum.push_back(tone::luminance(c)); });
+    auto lum = auto_support::gatherAnalysisPixels<float>(
+        img, [](const float*) { return true; }, [](const float* c) { return tone::luminance(c); });
     nearBlack = std::max(1e-4f, kNearBlack * float(quantile(std::move(lum), 0.98)));
   }
   auto lit = [nearBlack](const float* c) {
@@ -199,41 +205,53 @@ IlluminantEstimate estimateIlluminant(const ImageDataRGBf& img) {
   // Grey edge leaves clipped pixels out: an edge into a clipped area has the wrong colour. Shades of
   // grey and bright pixels keep them (see below).
   auto usable = [&lit](const float* c) { return std::max({c[0], c[1], c[2]}) < kClipped && lit(c); };
-  double sog[3] = {0, 0, 0}, edge[3] = {0, 0, 0};
-  size_t nSog = 0, nEdge = 0, all = 0, clipped = 0;
-  std::vector<float> brightness;
-  brightness.reserve(size_t(w) * h / 4 + 1);
-  for (int y = 0; y < h; y += 2) {
-    const float* row = img.floats() + size_t(y) * w * 3;
-    const float* below = y + 2 < h ? row + size_t(2) * w * 3 : nullptr;
-    for (int x = 0; x < w; x += 2) {
-      const float* c = row + 3 * x;
-      if (!auto_support::isAnalysed(img, x, y)) continue;
-      ++all;
-      if (std::max({c[0], c[1], c[2]}) >= kClipped) ++clipped;
-      if (!lit(c)) continue;
-      brightness.push_back(c[0] + c[1] + c[2]);
-      for (int k = 0; k < 3; ++k) {
-        const double v2 = double(c[k]) * c[k];
-        sog[k] += v2 * v2 * v2;  // the norm-6 power, without pow() for each pixel
-      }
-      ++nSog;
-      if (!usable(c)) continue;
-      // Differences two pixels apart (the analysis image is already an area reduction, which is the
-      // smoothing the grey-edge estimate asks for).
-      const float* right = x + 2 < w ? c + 6 : nullptr;
-      const float* down = below ? below + 3 * x : nullptr;
-      if (right && down && usable(right) && usable(down) && auto_support::isAnalysed(img, x + 2, y) &&
-          auto_support::isAnalysed(img, x, y + 2)) {
+  struct Sums {
+    double sog[3] = {0, 0, 0}, edge[3] = {0, 0, 0};
+    size_t nSog = 0, nEdge = 0, all = 0, clipped = 0;
+    std::vector<float> brightness;
+  };
+  const auto parts = auto_support::inRowBands<Sums>(img, [&](int y0, int y1, Sums& p) {
+    for (int y = y0; y < y1; y += 2) {
+      const float* row = img.floats() + size_t(y) * w * 3;
+      const float* below = y + 2 < h ? row + size_t(2) * w * 3 : nullptr;
+      for (int x = 0; x < w; x += 2) {
+        const float* c = row + 3 * x;
+        if (!auto_support::isAnalysed(img, x, y)) continue;
+        ++p.all;
+        if (std::max({c[0], c[1], c[2]}) >= kClipped) ++p.clipped;
+        if (!lit(c)) continue;
+        p.brightness.push_back(c[0] + c[1] + c[2]);
         for (int k = 0; k < 3; ++k) {
-          const double dx = right[k] - c[k], dy = down[k] - c[k];
-          const double g2 = dx * dx + dy * dy, g6 = g2 * g2 * g2;
-          edge[k] += g6 * g6;  // |gradient|^12
+          const double v2 = double(c[k]) * c[k];
+          p.sog[k] += v2 * v2 * v2;  // the norm-6 power, without pow() for each pixel
         }
-        ++nEdge;
+        ++p.nSog;
+        if (!usable(c)) continue;
+        // Differences two pixels apart (the analysis image is already an area reduction, which is the
+        // smoothing the grey-edge estimate asks for).
+        const float* right = x + 2 < w ? c + 6 : nullptr;
+        const float* down = below ? below + 3 * x : nullptr;
+        if (right && down && usable(right) && usable(down) && auto_support::isAnalysed(img, x + 2, y) &&
+            auto_support::isAnalysed(img, x, y + 2)) {
+          for (int k = 0; k < 3; ++k) {
+            const double dx = right[k] - c[k], dy = down[k] - c[k];
+            const double g2 = dx * dx + dy * dy, g6 = g2 * g2 * g2;
+            p.edge[k] += g6 * g6;  // |gradient|^12
+          }
+          ++p.nEdge;
+        }
       }
     }
+  });
+  double sog[3] = {0, 0, 0}, edge[3] = {0, 0, 0};
+  size_t nSog = 0, nEdge = 0, all = 0, clipped = 0, nBrightness = 0;
+  for (const Sums& p : parts) {
+    for (int k = 0; k < 3; ++k) sog[k] += p.sog[k], edge[k] += p.edge[k];
+    nSog += p.nSog, nEdge += p.nEdge, all += p.all, clipped += p.clipped, nBrightness += p.brightness.size();
   }
+  std::vector<float> brightness;
+  brightness.reserve(nBrightness);
+  for (const Sums& p : parts) brightness.insert(brightness.end(), p.brightness.begin(), p.brightness.end());
   e.clippedShare = all ? double(clipped) / double(all) : 0;
   if (nSog < 16) return e;
   for (int k = 0; k < 3; ++k) e.shadesOfGrey[k] = std::pow(sog[k] / double(nSog), 1.0 / kShadesOfGreyNorm);
@@ -246,16 +264,25 @@ IlluminantEstimate estimateIlluminant(const ImageDataRGBf& img) {
   // clipped in a single channel still gives the ratio of the other two. Leaving them out leaves the
   // brightest coloured surfaces (lamp-lit metal, warm wood) to speak for the light.
   const double threshold = quantile(brightness, 1 - kBrightPixelShare);
+  struct Bright {
+    double sum[3] = {0, 0, 0};
+    size_t n = 0;
+  };
   double bright[3] = {0, 0, 0};
   size_t nBright = 0;
-  for (int y = 0; y < h; y += 2) {
-    const float* row = img.floats() + size_t(y) * w * 3;
-    for (int x = 0; x < w; x += 2) {
-      const float* c = row + 3 * x;
-      if (!auto_support::isAnalysed(img, x, y) || !lit(c) || c[0] + c[1] + c[2] < threshold) continue;
-      for (int k = 0; k < 3; ++k) bright[k] += c[k];
-      ++nBright;
-    }
+  for (const Bright& p : auto_support::inRowBands<Bright>(img, [&](int y0, int y1, Bright&b) {
+         for (int y = y0; y < y1; y += 2) {
+           const float* row = img.floats() + size_t(y) * w * 3;
+           for (int x = 0; x < w; x += 2) {
+             const float* c = row + 3 * x;
+             if (!auto_support::isAnalysed(img, x, y) || !lit(c) || c[0] + c[1] + c[2] < threshold) continue;
+             for (int k = 0; k < 3; ++k) b.sum[k] += c[k];
+             ++b.n;
+           }
+         }
+       })) {
+    for (int k = 0; k < 3; ++k) bright[k] += p.sum[k];
+    nBright += p.n;
   }
   if (nBright > 0 && bright[1] > 0)
     e.brightPixels = {bright[0], bright[1], bright[2]};
@@ -342,22 +369,30 @@ double sharpnessOf(const ImageDataRGBf& img) {
   const int w = img.width(), h = img.height();
   if (w < 4 || h < 4) return 1;
   std::vector<float> p(size_t(w) * h);
-  for (size_t i = 0; i < p.size(); ++i) p[i] = std::sqrt(std::max(0.f, tone::luminance(img.floats() + 3 * i)));
+  auto_support::inPieces<char>(p.size(), [&](size_t i0, size_t i1, char&) {
+    for (size_t i = i0; i < i1; ++i) p[i] = std::sqrt(std::max(0.f, tone::luminance(img.floats() + 3 * i)));
+  });
+  struct Steps {
+    double one = 0, two = 0;
+  };
   double one = 0, two = 0;
-  for (int y = 0; y + 2 < h; y += 2)
-    for (int x = 0; x + 2 < w; x += 2) {
-      const float* q = p.data() + size_t(y) * w + x;
-      // Where the picture has hidden parts, as at its borders: all three points must be in it.
-      if (!auto_support::isAnalysed(img, x, y) || !auto_support::isAnalysed(img, x + 2, y) ||
-          !auto_support::isAnalysed(img, x, y + 2))
-        continue;
-      for (int step : {1, w}) {
-        const float d2 = std::fabs(q[2 * step] - q[0]);
-        if (d2 < kEdgeStep) continue;
-        one += std::max(std::fabs(q[step] - q[0]), std::fabs(q[2 * step] - q[step]));
-        two += d2;
-      }
-    }
+  for (const Steps& part : auto_support::inRowBands<Steps>(img, [&](int y0, int y1, Steps&st) {
+         for (int y = y0; y < y1 && y + 2 < h; y += 2)
+           for (int x = 0; x + 2 < w; x += 2) {
+             const float* q = p.data() + size_t(y) * w + x;
+             // Where the picture has hidden parts, as at its borders: all three points must be in it.
+             if (!auto_support::isAnalysed(img, x, y) || !auto_support::isAnalysed(img, x + 2, y) ||
+                 !auto_support::isAnalysed(img, x, y + 2))
+               continue;
+             for (int step : {1, w}) {
+               const float d2 = std::fabs(q[2 * step] - q[0]);
+               if (d2 < kEdgeStep) continue;
+               st.one += std::max(std::fabs(q[step] - q[0]), std::fabs(q[2 * step] - q[step]));
+               st.two += d2;
+             }
+           }
+       }))
+    one += part.one, two += part.two;
   return two > 0 ? one / two : 1;
 }
 
@@ -365,25 +400,32 @@ double sharpnessOf(const ImageDataRGBf& img) {
 // `share` itself unless the correction would take most of a large neutral area off neutral.
 double neutralKeepingShare(const ImageDataRGBf& img, const std::array<float, 3>& fullGains, double share) {
   const double cosLimit = std::cos(kNeutralDegrees * M_PI / 180);
-  std::vector<float> sums;
-  auto_support::forAnalysisPixels(img, [&](const float* c) {
-    if (c[0] + c[1] + c[2] >= 3 * kNeutralFloor) sums.push_back(c[0] + c[1] + c[2]);
-  });
+  auto sums = auto_support::gatherAnalysisPixels<float>(
+      img, [](const float* c) { return c[0] + c[1] + c[2] >= 3 * kNeutralFloor; },
+      [](const float* c) { return c[0] + c[1] + c[2]; });
   if (sums.empty()) return 1;
   auto cut = sums.begin() + std::ptrdiff_t(double(sums.size() - 1) * kDarkShare);
   std::nth_element(sums.begin(), cut, sums.end());
   const float darkLimit = *cut;
   auto neutralAfter = [&](double s) {
     const auto g = partialGains(fullGains, s);
+    struct Counts {
+      size_t counted = 0, neutral = 0;
+    };
     size_t counted = 0, neutral = 0;
-    auto_support::forAnalysisPixels(img, [&](const float* c) {
-      const float sum = c[0] + c[1] + c[2];
-      if (sum < 3 * kNeutralFloor || sum > darkLimit) return;
-      ++counted;
-      const double r = c[0] * g[0], gg = c[1] * g[1], b = c[2] * g[2];
-      const double dot = (r + gg + b) / std::sqrt(3 * (r * r + gg * gg + b * b) + 1e-30);
-      if (dot >= cosLimit) ++neutral;
-    });
+    for (const Counts& part : auto_support::inRowBands<Counts>(img, [&](int y0, int y1, Counts&n) {
+           for (int y = y0; y < y1; y += 2)
+             for (int x = 0; x < img.width(); x += 2) {
+               const float* c = img.floats() + (size_t(y) * img.width() + x) * 3;
+               const float sum = c[0] + c[1] + c[2];
+               if (!auto_support::isAnalysed(img, x, y) || sum < 3 * kNeutralFloor || sum > darkLimit) continue;
+               ++n.counted;
+               const double r = c[0] * g[0], gg = c[1] * g[1], b = c[2] * g[2];
+               const double dot = (r + gg + b) / std::sqrt(3 * (r * r + gg * gg + b * b) + 1e-30);
+               if (dot >= cosLimit) ++n.neutral;
+             }
+         }))
+      counted += part.counted, neutral += part.neutral;
     return counted ? double(neutral) / double(counted) : 0.0;
   };
   const double before = neutralAfter(0);
@@ -427,31 +469,39 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
   const auto gains = partialGains(a.fullGains, share);
 
   // The picture after the colour layer (samples only: a quarter of the pixels).
-  std::vector<std::array<float, 3>> px;
-  std::vector<bool> receivedClipped;
-  px.reserve(img->pixelCount() / 4 + 1);
-  auto_support::forAnalysisPixels(*img, [&](const float* c) {
-    px.push_back({std::max(0.f, c[0] * gains[0]), std::max(0.f, c[1] * gains[1]), std::max(0.f, c[2] * gains[2])});
-    receivedClipped.push_back(std::max({c[0], c[1], c[2]}) >= kClipped);
-  });
-  if (px.empty()) return a;
+  struct Sample {
+    std::array<float, 3> c;
+    bool receivedClipped;
+  };
+  const auto samples = auto_support::gatherAnalysisPixels<Sample>(
+      *img, [](const float*) { return true; },
+      [&](const float* c) {
+        return Sample{{std::max(0.f, c[0] * gains[0]), std::max(0.f, c[1] * gains[1]), std::max(0.f, c[2] * gains[2])},
+                      std::max({c[0], c[1], c[2]}) >= kClipped};
+      });
+  if (samples.empty()) return a;
+  std::vector<std::array<float, 3>> px(samples.size());
+  for (size_t i = 0; i < samples.size(); ++i) px[i] = samples[i].c;
+  // Values of every sample, worked out on the worker threads.
+  auto each = [&](std::vector<float>& out, auto&& f) {
+    out.resize(px.size());
+    auto_support::inPieces<char>(px.size(), [&](size_t i0, size_t i1, char&) {
+      for (size_t i = i0; i < i1; ++i) out[i] = f(px[i]);
+    });
+  };
 
   // A picture brighter than white (a RAW development's headroom) rolls off towards white.
   {
     std::vector<float> tops;
-    tops.reserve(px.size());
-    for (auto& c : px) tops.push_back(std::max({c[0], c[1], c[2]}));
+    each(tops, [](const std::array<float, 3>& c) { return std::max({c[0], c[1], c[2]}); });
     a.tone.headroomTop = std::max(1.0, quantile(std::move(tops), 0.9995));
   }
 
   // 2. Veil and levels from the channel extremes, in display values, alike for R, G and B.
   const auto encoded = std::make_unique<Table>([](double x) { return srgb(x); });
   std::vector<float> lows, highs;
-  lows.reserve(px.size()), highs.reserve(px.size());
-  for (auto& c : px) {
-    lows.push_back((*encoded)(std::min({c[0], c[1], c[2]})));
-    highs.push_back((*encoded)(std::max({c[0], c[1], c[2]})));
-  }
+  each(lows, [&](const std::array<float, 3>& c) { return (*encoded)(std::min({c[0], c[1], c[2]})); });
+  each(highs, [&](const std::array<float, 3>& c) { return (*encoded)(std::max({c[0], c[1], c[2]})); });
   const double lo = quantile(lows, kLowQuantile), hi = quantile(std::move(highs), kHighQuantile);
   ToneCurve& t = a.tone;
   const double blackMove = beyondDeadZone(lo - kBlackTypical, kBlackDeadZone);
@@ -461,8 +511,7 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
     t.fromWhite = hi, t.toWhite = std::min(1 - kWhiteTypical, hi + whiteMove);
     if (whiteMove > 0) {
       std::vector<float> lum;
-      lum.reserve(px.size());
-      for (auto& c : px) lum.push_back(tone::luminance(c.data()));
+      each(lum, [](const std::array<float, 3>& c) { return tone::luminance(c.data()); });
       const double m = srgb(quantile(std::move(lum), 0.5)), cap = srgb(kStretchMedianCap);
       if (m > lo + 1e-3) {
         const double slope = (t.toWhite - t.toBlack) / (hi - lo), maxSlope = (cap - t.toBlack) / (m - lo);
@@ -473,23 +522,28 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
 
   // 3. Exposure, measured after the levels: mid-tones and the clipped share.
   auto levelled = std::make_unique<Table>([&](double x) { return t.apply(x); });
-  std::vector<float> lum;
-  lum.reserve(px.size());
+  std::vector<float> lum(px.size());
+  struct Tops {
+    size_t clipped = 0, topStop = 0;
+  };
   size_t clipped = 0, topStop = 0;
-  for (size_t i = 0; i < px.size(); ++i) {
-    const auto& c = px[i];
-    float d[3];
-    for (int k = 0; k < 3; ++k) d[k] = (*levelled)(c[k]);
-    lum.push_back(tone::luminance(d));
-    // Clipped as received and still near white after the colour layer's gains: a cast that clipped
-    // one channel (red under a warm light) is no over-exposure, the gains take that channel well
-    // back under white. (The levels never clip.)
-    const float top = std::max({c[0], c[1], c[2]});
-    if (receivedClipped[i] && top >= kClipped * 0.9f)
-      ++clipped;
-    else if (top >= kClipped / 2)
-      ++topStop;
-  }
+  for (const Tops& part : auto_support::inPieces<Tops>(px.size(), [&](size_t i0, size_t i1, Tops&n) {
+         for (size_t i = i0; i < i1; ++i) {
+           const auto& c = px[i];
+           float d[3];
+           for (int k = 0; k < 3; ++k) d[k] = (*levelled)(c[k]);
+           lum[i] = tone::luminance(d);
+           // Clipped as received and still near white after the colour layer's gains: a cast that
+           // clipped one channel (red under a warm light) is no over-exposure, the gains take that
+           // channel well back under white. (The levels never clip.)
+           const float top = std::max({c[0], c[1], c[2]});
+           if (samples[i].receivedClipped && top >= kClipped * 0.9f)
+             ++n.clipped;
+           else if (top >= kClipped / 2)
+             ++n.topStop;
+         }
+       }))
+    clipped += part.clipped, topStop += part.topStop;
   const double median = quantile(lum, 0.5), clippedShare = double(clipped) / double(px.size());
   const double overEV = median > 0 ? beyondDeadZone(std::log2(median / kMidAim), kOverDeadZoneEV) : 0;
   // A pile-up at white: the clipped pixels against those in the stop under white. Near its top a
@@ -516,17 +570,26 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
 
   // 4. Finishing, on the corrected picture: colourfulness, deep shadows and near-white.
   const auto corrected = std::make_unique<Table>([&](double x) { return t.apply(x); });
+  struct Finish {
+    double srg = 0, syb = 0, srg2 = 0, syb2 = 0;
+    size_t deep = 0, bright = 0;
+  };
   double srg = 0, syb = 0, srg2 = 0, syb2 = 0;
   size_t deep = 0, bright = 0;
-  for (auto& c : px) {
-    float d[3];
-    for (int k = 0; k < 3; ++k) d[k] = (*corrected)(c[k]);
-    const double R = 255 * (*encoded)(d[0]), G = 255 * (*encoded)(d[1]), B = 255 * (*encoded)(d[2]);
-    const double rg = R - G, yb = 0.5 * (R + G) - B;
-    srg += rg, syb += yb, srg2 += rg * rg, syb2 += yb * yb;
-    const float y = tone::luminance(d);
-    if (y < 0.01f) ++deep;
-    if (y > 0.8f) ++bright;
+  for (const Finish& part : auto_support::inPieces<Finish>(px.size(), [&](size_t i0, size_t i1, Finish&f) {
+         for (size_t i = i0; i < i1; ++i) {
+           float d[3];
+           for (int k = 0; k < 3; ++k) d[k] = (*corrected)(px[i][k]);
+           const double R = 255 * (*encoded)(d[0]), G = 255 * (*encoded)(d[1]), B = 255 * (*encoded)(d[2]);
+           const double rg = R - G, yb = 0.5 * (R + G) - B;
+           f.srg += rg, f.syb += yb, f.srg2 += rg * rg, f.syb2 += yb * yb;
+           const float y = tone::luminance(d);
+           if (y < 0.01f) ++f.deep;
+           if (y > 0.8f) ++f.bright;
+         }
+       })) {
+    srg += part.srg, syb += part.syb, srg2 += part.srg2, syb2 += part.syb2;
+    deep += part.deep, bright += part.bright;
   }
   const double n = double(px.size());
   const double mrg = srg / n, myb = syb / n;
