@@ -439,10 +439,12 @@ double neutralKeepingShare(const ImageDataRGBf& img, const std::array<float, 3>&
 Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
   Analysis a;
   // The picture as the layers receive it (a RAW development brightens it by the bias first).
-  auto img = source.copy();
-  if (exposureBiasEV != 0) {
+  ImageDataRGBfPtr biased;
+  const ImageDataRGBf* img = &source;
+  if (exposureBiasEV != 0 && (biased = source.copy())) {
     const float k = float(std::exp2(exposureBiasEV));
-    for (size_t i = 0; i < img->pixelCount() * 3; ++i) img->floats()[i] *= k;
+    for (size_t i = 0; i < biased->pixelCount() * 3; ++i) biased->floats()[i] *= k;
+    img = biased.get();
   }
 
   // 1. The illuminant, on linear light as received.

@@ -1,7 +1,9 @@
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <vector>
 
+#include "rova/Parallel.h"
 #include "rova/effects/ToneMath.h"
 #include "rova/effects/auto/AutoEffects.h"
 #include "rova/effects/auto/AutoSupport.h"
@@ -107,50 +109,54 @@ double NoiseReductionEffect::estimateNoise(const ImageDataRGBf& data) {
   // could be a crop of flat sky where compression smoothed the grain away).
   const int w = data.width(), h = data.height(), side = std::min({192, w, h});
   if (side < 8) return 0;
-  std::vector<double> estimates;
-  for (auto [cx, cy] : {std::pair{0.5, 0.5},
-                        {0.2, 0.2},
-                        {0.5, 0.2},
-                        {0.8, 0.2},
-                        {0.2, 0.5},
-                        {0.8, 0.5},
-                        {0.2, 0.8},
-                        {0.5, 0.8},
-                        {0.8, 0.8}}) {
-    const int x0 = std::clamp(int(cx * w) - side / 2, 0, w - side),
-              y0 = std::clamp(int(cy * h) - side / 2, 0, h - side);
-    std::vector<float> p(size_t(side) * side);
-    for (int y = 0; y < side; ++y)
-      for (int x = 0; x < side; ++x)
-        p[size_t(y) * side + x] = std::sqrt(std::max(0.f, tone::luminance(&data.row(y0 + y)[x0 + x].r)));
-    // A hidden pixel (fully transparent) marks its neighbourhood as no measure of the grain.
-    std::vector<uint8_t> hidden;
-    if (data.alpha()) {
-      hidden.assign(size_t(side) * side, 0);
+  // The crops are measured on the worker threads, each into its own slot (NaN: too little to tell).
+  static constexpr std::pair<double, double> kCrops[] = {std::pair{0.5, 0.5}, {0.2, 0.2}, {0.5, 0.2},
+                                                         {0.8, 0.2},          {0.2, 0.5}, {0.8, 0.5},
+                                                         {0.2, 0.8},          {0.5, 0.8}, {0.8, 0.8}};
+  constexpr size_t kCount = std::size(kCrops);
+  std::array<double, kCount> perCrop;
+  parallelFor(int64_t(kCount), 1, [&](int64_t c0, int64_t c1) {
+    for (int64_t c = c0; c < c1; ++c) {
+      const auto [cx, cy] = kCrops[c];
+      perCrop[size_t(c)] = std::nan("");
+      const int x0 = std::clamp(int(cx * w) - side / 2, 0, w - side),
+                y0 = std::clamp(int(cy * h) - side / 2, 0, h - side);
+      std::vector<float> p(size_t(side) * side);
       for (int y = 0; y < side; ++y)
         for (int x = 0; x < side; ++x)
-          if (!isVisibleAlpha(data.alpha()->row(y0 + y)[x0 + x]))
-            for (int dy = -1; dy <= 1; ++dy)
-              for (int dx = -1; dx <= 1; ++dx) {
-                const int yy = y + dy, xx = x + dx;
-                if (yy >= 0 && yy < side && xx >= 0 && xx < side) hidden[size_t(yy) * side + xx] = 1;
-              }
-    }
-    std::vector<float> r;
-    r.reserve(p.size());
-    for (int y = 1; y + 1 < side; ++y)
-      for (int x = 1; x + 1 < side; ++x) {
-        if (!hidden.empty() && hidden[size_t(y) * side + x]) continue;
-        auto at = [&](int dx, int dy) { return p[size_t(y + dy) * side + x + dx]; };
-        const float v = at(-1, -1) + at(1, -1) + at(-1, 1) + at(1, 1) -
-                        2 * (at(0, -1) + at(0, 1) + at(-1, 0) + at(1, 0)) + 4 * at(0, 0);
-        const float bright = at(0, 0);
-        if (bright > 0.03f && bright < 0.97f) r.push_back(std::fabs(v));
+          p[size_t(y) * side + x] = std::sqrt(std::max(0.f, tone::luminance(&data.row(y0 + y)[x0 + x].r)));
+      // A hidden pixel (fully transparent) marks its neighbourhood as no measure of the grain.
+      std::vector<uint8_t> hidden;
+      if (data.alpha()) {
+        hidden.assign(size_t(side) * side, 0);
+        for (int y = 0; y < side; ++y)
+          for (int x = 0; x < side; ++x)
+            if (!isVisibleAlpha(data.alpha()->row(y0 + y)[x0 + x]))
+              for (int dy = -1; dy <= 1; ++dy)
+                for (int dx = -1; dx <= 1; ++dx) {
+                  const int yy = y + dy, xx = x + dx;
+                  if (yy >= 0 && yy < side && xx >= 0 && xx < side) hidden[size_t(yy) * side + xx] = 1;
+                }
       }
-    if (r.size() < 100) continue;
-    std::nth_element(r.begin(), r.begin() + r.size() / 2, r.end());
-    estimates.push_back(r[r.size() / 2] / (0.6745 * 6));
-  }
+      std::vector<float> r;
+      r.reserve(p.size());
+      for (int y = 1; y + 1 < side; ++y)
+        for (int x = 1; x + 1 < side; ++x) {
+          if (!hidden.empty() && hidden[size_t(y) * side + x]) continue;
+          auto at = [&](int dx, int dy) { return p[size_t(y + dy) * side + x + dx]; };
+          const float v = at(-1, -1) + at(1, -1) + at(-1, 1) + at(1, 1) -
+                          2 * (at(0, -1) + at(0, 1) + at(-1, 0) + at(1, 0)) + 4 * at(0, 0);
+          const float bright = at(0, 0);
+          if (bright > 0.03f && bright < 0.97f) r.push_back(std::fabs(v));
+        }
+      if (r.size() < 100) continue;
+      std::nth_element(r.begin(), r.begin() + r.size() / 2, r.end());
+      perCrop[size_t(c)] = r[r.size() / 2] / (0.6745 * 6);
+    }
+  });
+  std::vector<double> estimates;
+  for (double e : perCrop)
+    if (!std::isnan(e)) estimates.push_back(e);
   if (estimates.empty()) return 0;
   std::sort(estimates.begin(), estimates.end());
   return estimates[std::min<size_t>(1, estimates.size() - 1)];
