@@ -54,6 +54,17 @@ void* allocatePixels(size_t bytes) noexcept {
 
 void freePixels(void* p) noexcept { std::free(p); }
 
+void preferHugePages(void* p, size_t bytes) noexcept {
+#ifdef MADV_HUGEPAGE
+  constexpr uintptr_t kHugePage = uintptr_t(2) << 20;
+  const uintptr_t begin = (reinterpret_cast<uintptr_t>(p) + kHugePage - 1) & ~(kHugePage - 1);
+  const uintptr_t end = (reinterpret_cast<uintptr_t>(p) + bytes) & ~(kHugePage - 1);
+  if (p && end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+  (void)p, (void)bytes;
+#endif
+}
+
 }  // namespace detail
 
 bool isValidColorProfileType(int type) { return type >= kColorProfileSRGB && type <= kColorProfileWorking; }

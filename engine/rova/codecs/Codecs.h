@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "rova/ImageData.h"
 #include "rova/ImageMetadata.h"
 #include "rova/RectRoi.h"
 
@@ -51,7 +52,8 @@ class Bytes {
 // Format by content (magic numbers; TIFF-based RAW files by the extension hint and LibRaw).
 Format detectFormat(const uint8_t* data, size_t size, const std::string& lowerExtension = {});
 
-// Leaves new elements uninitialised: decoders overwrite every byte of a bitmap anyway.
+// Leaves new elements uninitialised: decoders overwrite every byte of a bitmap anyway. A large
+// bitmap asks for huge pages, as the engine's own pixel buffers do.
 template <class T>
 struct DefaultInitAllocator : std::allocator<T> {
   template <class U>
@@ -59,6 +61,11 @@ struct DefaultInitAllocator : std::allocator<T> {
     using other = DefaultInitAllocator<U>;
   };
   using std::allocator<T>::allocator;
+  T* allocate(size_t n) {
+    T* p = std::allocator<T>::allocate(n);
+    if (n * sizeof(T) >= (size_t(8) << 20)) rova::detail::preferHugePages(p, n * sizeof(T));
+    return p;
+  }
   template <class U>
   void construct(U* p) noexcept {
     ::new (static_cast<void*>(p)) U;

@@ -463,6 +463,7 @@ std::vector<uint8_t> encodeTIFF(const Bitmap& src, const EncodeOptions& o, std::
   else
     expected += w.compression == COMPRESSION_NONE ? size_t(b.height) * b.rowBytes() : 0;
   out.reserve(expected);
+  rova::detail::preferHugePages(out.data(), out.capacity());
   MemFile f;
   f.out = &out;
   {
