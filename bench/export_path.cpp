@@ -9,11 +9,13 @@
 //         installed, the stack is rendered in sRGB at 8 bits and the bitmap is written as a JPEG at
 //         quality 90 through the image I/O layer (metadata and profile included);
 //       - the same export as a 16-bit TIFF;
-//       - the preview path: a load for a 2000 x 2000 box, the first render, the bitmap ready to show.
+//       - the preview path: a load for a 2000 x 2000 box, the first render, the bitmap ready to show;
+//       - a camera RAW of the same picture (a 14-bit DNG written by the bench) exported as the JPEG
+//         (no target: a figure and its stages).
 //       Each path prints its time, its ratio to the yardstick, its peak memory (the process's
 //       resident peak is reset before each path; the figure is the path's own growth plus the
-//       process's memory before the first path) and a stage table. Figures are the median of N runs
-//       (3 by default); peak memory is the largest of the runs. --only runs one path (for a profiler).
+//       process's memory before the first path, also in bytes a pixel) and a stage table. Figures are the median of N
+//       runs (3 by default); peak memory is the largest of the runs. --only runs one path (for a profiler).
 #include <unistd.h>
 
 #include <algorithm>
@@ -30,6 +32,7 @@
 #include "BenchPictures.h"
 #include "BenchSupport.h"
 #include "BenchYardstick.h"
+#include "DngWriter.h"
 #include "Ombrel/Classes/Business/Presets/QVEffectsPresetManager.h"
 #include "Ombrel/Classes/Business/Presets/QVPresetHelpers.h"
 #include "QVCore/ImageProcessing/Layers/QVIPLayer.h"
@@ -40,6 +43,7 @@
 #include "QVCore/Model/Entities/QVPreset.h"
 #include "QVPlatform/ImageIO/ImageIO.h"
 #include "QVPlatform/MainExecutor.h"
+#include "rova/Color.h"
 
 namespace {
 
@@ -95,7 +99,7 @@ Run applicationPath(const std::string& in, const PathSpec& spec) {
     p->setNotify(false);
     p->setLocalCacheDisabled(true);
     p->setExportMode(spec.output.size() > 0);
-    p->setReducedReadForFitSize(true);  // as the application's task processors
+    p->setReducedReadForFitSize(true);           // as the application's task processors
     p->setSingleRender(spec.output.size() > 0);  // as an export task: one render, then let go
     run.stages.push_back({"load", bench::seconds([&] {
                             std::promise<bool> loaded;
@@ -115,9 +119,9 @@ Run applicationPath(const std::string& in, const PathSpec& spec) {
                             const CGSize canvas = p->canvasSize();
                             auto params = QVIPProcessParams::defaultParams();
                             params->setRect(CGRectMake(0, 0, canvas.width, canvas.height));
-                            params->setFitSize(spec.box > 0 ? QVRovaProcessor::fittingSize(
-                                                                  canvas, CGSizeMake(spec.box, spec.box))
-                                                            : canvas);
+                            params->setFitSize(
+                                spec.box > 0 ? QVRovaProcessor::fittingSize(canvas, CGSizeMake(spec.box, spec.box))
+                                             : canvas);
                             params->setColorspace(1);
                             params->setDepth(spec.depth);
                             params->setClampResult(true);
@@ -161,7 +165,7 @@ double median(std::vector<double> v) {
 }
 
 // Prints the median of each stage and of the whole path over the runs, and the largest peak.
-double report(const char* name, const std::vector<Run>& runs, double yardstick, double baselineMB) {
+double report(const char* name, const std::vector<Run>& runs, double yardstick, double baselineMB, double pixels) {
   std::vector<double> totals;
   // Memory other paths left behind for a moment (queues still letting go of their blocks) is not
   // this path's: its figure is its own growth over the resident memory at its start, the largest of
@@ -175,7 +179,7 @@ double report(const char* name, const std::vector<Run>& runs, double yardstick, 
   const double total = median(totals);
   std::printf("%-22s %7.0f ms", name, total * 1e3);
   if (yardstick > 0) std::printf("  %5.2f x yardstick", total / yardstick);
-  std::printf("  peak %5.0f MB\n", peak);
+  std::printf("  peak %5.0f MB (%.1f bytes a pixel)\n", peak, peak * 1e6 / pixels);
   for (size_t i = 0; i < runs.front().stages.size(); ++i) {
     std::vector<double> s;
     for (const auto& r : runs)
@@ -201,7 +205,8 @@ int main(int argc, char** argv) {
   }
   if (numbers.size() == 2) w = std::atoi(numbers[0].c_str()), h = std::atoi(numbers[1].c_str());
   if (w < 16 || h < 16) {
-    std::fprintf(stderr, "usage: bench_export_path [WIDTH HEIGHT] [--runs N] [--only yardstick|export|tiff|preview]\n");
+    std::fprintf(stderr,
+                 "usage: bench_export_path [WIDTH HEIGHT] [--runs N] [--only yardstick|export|tiff|preview|raw]\n");
     return 2;
   }
   const fs::path dir = fs::temp_directory_path() / ("solvane_bench_export_" + std::to_string(getpid()));
@@ -211,7 +216,22 @@ int main(int argc, char** argv) {
     rova::codecs::EncodeOptions jpeg;
     jpeg.quality = 0.9;
     auto bytes = rova::codecs::encode(bench::makePicture(w, h), jpeg, nullptr);
-    std::ofstream(in, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    std::ofstream(in, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+  }
+  // The same picture as a camera RAW: linear light seen by a 14-bit sensor.
+  const std::string raw = (dir / "picture.dng").string();
+  if (only.empty() || only == "raw") {
+    const auto picture = bench::makePicture(w, h);
+    std::vector<float> linear(size_t(w) * h * 3);
+    for (int y = 0; y < h; ++y)
+      for (size_t i = 0; i < size_t(w) * 3; ++i)
+        linear[size_t(y) * w * 3 + i] = rova::srgbToLinear(picture.row(y)[i] / 255.f);
+    std::string why;
+    if (!solvane::dng::writeBayerDng(raw, w, h, linear.data(), {}, &why)) {
+      std::fprintf(stderr, "bench_export_path: cannot write the DNG: %s\n", why.c_str());
+      return 1;
+    }
   }
   double load[3] = {0, 0, 0};
   getloadavg(load, 3);
@@ -230,11 +250,15 @@ int main(int argc, char** argv) {
     if (wanted("export")) all["export"].push_back(applicationPath(in, exportJpeg));
     if (wanted("tiff")) all["tiff"].push_back(applicationPath(in, exportTiff));
     if (wanted("preview")) all["preview"].push_back(applicationPath(in, preview));
+    if (wanted("raw")) all["raw"].push_back(applicationPath(raw, exportJpeg));
   }
-  const double yard = all.count("yardstick") ? report("yardstick (1 thread)", all["yardstick"], 0, baseline) : 0;
-  if (all.count("export")) report("export JPEG q90", all["export"], yard, baseline);
-  if (all.count("tiff")) report("export TIFF 16-bit", all["tiff"], yard, baseline);
-  if (all.count("preview")) report("preview 2000 px", all["preview"], yard, baseline);
+  const double pixels = double(w) * h;
+  const double yard =
+      all.count("yardstick") ? report("yardstick (1 thread)", all["yardstick"], 0, baseline, pixels) : 0;
+  if (all.count("export")) report("export JPEG q90", all["export"], yard, baseline, pixels);
+  if (all.count("tiff")) report("export TIFF 16-bit", all["tiff"], yard, baseline, pixels);
+  if (all.count("preview")) report("preview 2000 px", all["preview"], yard, baseline, pixels);
+  if (all.count("raw")) report("RAW (DNG) to JPEG q90", all["raw"], yard, baseline, pixels);
   std::printf("targets: export <= 1.3 x and <= 700 MB; preview <= 0.35 x and <= 250 MB; 16-bit TIFF <= 2 x\n");
   if (!std::getenv("SOLVANE_BENCH_KEEP")) fs::remove_all(dir);
   return 0;
