@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "QVPlatform/Log.h"
+#include "rova/Parallel.h"
 
 namespace qv {
 
@@ -64,6 +65,42 @@ CGImageRef bitmapFromRGBA(const cv::Mat& rgba, int depth, CGColorSpaceRef space)
 
 int depthOf(const CGImageRef& img) { return img->bitsPerComponent == 8 ? 8 : 16; }
 
+// An opaque 8- or 16-bit RGB image (RGB, or RGB and an unused fourth sample) at `depth` bits: the
+// image itself when it has that depth already, else its samples rounded to the other depth (three
+// a pixel). nullptr for any other layout.
+NSImageRef opaqueAtDepth(const NSImageRef& image, const CGImageRef& img, int depth) {
+  const size_t comps = img->componentsPerPixel(), bits = img->bitsPerComponent;
+  if (img->isFloat() || img->hasAlpha() || img->colorComponents() != 3 || (comps != 3 && comps != 4) ||
+      (bits != 8 && bits != 16) || img->alphaInfo() == kCGImageAlphaNoneSkipFirst)
+    return nullptr;
+  if (int(bits) == depth) return image;
+  const uint32_t order = img->bitmapInfo & 0x7000;
+  if (order == kCGBitmapByteOrder16Big || order == kCGBitmapByteOrder32Big) return nullptr;
+  const size_t w = img->width, h = img->height, outBytes = size_t(depth) / 8, rowBytes = w * 3 * outBytes;
+  auto buffer = std::make_shared<CGPixelBytes>(rowBytes * h);
+  rova::parallelFor(int64_t(h), rova::rowsPerPiece(int64_t(w)), [&](int64_t y0, int64_t y1) {
+    for (int64_t y = y0; y < y1; ++y) {
+      const uint8_t* in = img->row(size_t(y));
+      uint8_t* out = buffer->data() + size_t(y) * rowBytes;
+      for (size_t x = 0; x < w; ++x, in += comps * bits / 8)
+        for (size_t c = 0; c < 3; ++c) {
+          if (depth == 8) {
+            uint16_t v;
+            std::memcpy(&v, in + 2 * c, 2);
+            *out++ = uint8_t((uint32_t(v) + 128) / 257);  // round(v / 257): 16 bits to 8 as drawing rounds
+          } else {
+            const uint16_t v = uint16_t(in[c] * 257);
+            std::memcpy(out, &v, 2);
+            out += 2;
+          }
+        }
+    }
+  });
+  auto bitmap = CGImageCreate(w, h, size_t(depth), size_t(depth) * 3, rowBytes, img->colorSpace,
+                              kCGImageAlphaNone | (depth == 16 ? kCGBitmapByteOrder16Little : 0), buffer);
+  return bitmap ? NSImage::imageWithCGImage(bitmap, image->size()) : nullptr;
+}
+
 // The pixels of the image at a pixel size, resampled with high quality (area averaging down,
 // bicubic up).
 cv::Mat pixelsAtSize(const CGImageRef& img, int width, int height) {
@@ -118,6 +155,11 @@ NSImageRef drawImage(const NSImageRef& base, const NSImageRef& over, CGRect rect
   if (!baseBitmap || !overBitmap || width <= 0 || height <= 0) return nullptr;
   if (rect == CGRectZero) rect = CGRectMake(0, 0, size.width, size.height);
   opacity = std::clamp(opacity, 0.0, 1.0);
+  // Nothing drawn over an opaque base of the size asked for (an export at full strength blends at
+  // opacity 0): the result is the base itself, or its samples brought to the depth asked for, the
+  // same values as drawing gives, without a float copy of the whole picture.
+  if (opacity == 0 && baseBitmap->width == size_t(width) && baseBitmap->height == size_t(height))
+    if (auto same = opaqueAtDepth(base, baseBitmap, colorDepth == 16 ? 16 : 8)) return same;
 
   cv::Mat result = pixelsAtSize(baseBitmap, width, height);
   // The target rectangle in pixel rows counted from the top.

@@ -39,9 +39,9 @@ NSImageRef flat(size_t w, size_t h, uint16_t r, uint16_t g, uint16_t b, int dept
   return image(w, h, depth, [=](size_t, size_t) { return std::array<uint16_t, 3>{r, g, b}; });
 }
 
-// Component c of pixel (x, y) of an RGBA result (8 or 16 bits, alpha last).
+// Component c of pixel (x, y) of an RGB or RGBA result (8 or 16 bits, alpha last).
 uint16_t at(const CGImageRef& img, size_t x, size_t y, size_t c) {
-  const uint8_t* p = img->row(y) + (x * 4 + c) * (img->bitsPerComponent / 8);
+  const uint8_t* p = img->row(y) + (x * img->componentsPerPixel() + c) * (img->bitsPerComponent / 8);
   if (img->bitsPerComponent == 8) return p[0];
   uint16_t v;
   std::memcpy(&v, p, 2);
@@ -113,6 +113,34 @@ TEST(NSImageAdditions, BlendKeepsTheBaseSizeAndOpacityZeroGivesTheBase) {
   auto tagged = blendWith(untagged, base, 0.5, 16);
   EXPECT_EQ(CGColorSpaceCopyICCData(tagged->CGImage()->colorSpace),
             CGColorSpaceCopyICCData(CGColorSpaceCreateWithName(kCGColorSpaceSRGB)));
+}
+
+TEST(NSImageAdditions, NothingDrawnOverAnOpaqueBaseGivesItsSamplesAtTheDepthAsked) {
+  // An export at full strength blends at opacity 0 into the depth of its file: the base comes back
+  // (same depth) or rounded to the other depth exactly as drawing rounds (compared with a draw at an
+  // opacity too small to move any sample).
+  auto ramp = [](size_t x, size_t y) {
+    return std::array<uint16_t, 3>{uint16_t(x * 1021 + y * 7), uint16_t(65535 - x * 997), uint16_t(y * 4099 + 128)};
+  };
+  auto base16 = image(64, 16, 16, ramp);
+  auto base8 = image(64, 16, 8, [&](size_t x, size_t y) {
+    auto p = ramp(x, y);
+    return std::array<uint16_t, 3>{uint16_t(p[0] >> 8), uint16_t(p[1] >> 8), uint16_t(p[2] >> 8)};
+  });
+  auto over = flat(64, 16, 255, 0, 255);
+  EXPECT_EQ(blendWith(base16, over, 0, 16), base16);
+  EXPECT_EQ(blendWith(base8, over, 0, 8), base8);
+  for (auto [base, depth] : {std::pair{base16, 8}, std::pair{base8, 16}}) {
+    SCOPED_TRACE(depth);
+    auto fast = blendWith(base, over, 0, depth), drawn = blendWith(base, over, 1e-9, depth);
+    ASSERT_TRUE(fast && drawn);
+    EXPECT_EQ(fast->CGImage()->bitsPerComponent, size_t(depth));
+    EXPECT_EQ(fast->size(), base->size());
+    for (size_t y = 0; y < 16; ++y)
+      for (size_t x = 0; x < 64; ++x)
+        for (size_t c = 0; c < 3; ++c)
+          ASSERT_EQ(at(fast->CGImage(), x, y, c), at(drawn->CGImage(), x, y, c)) << x << "," << y << "," << c;
+  }
 }
 
 TEST(NSImageAdditions, DarkImageShadesEveryPixelToFortyPercent) {
