@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "Ombrel/Classes/Application/Alerts/QVModalAlertsPresenter.h"
+#include "Ombrel/Classes/Application/Alerts/QVModalAlerts.h"
 #include "Ombrel/Classes/Application/AppDelegate/QVAppDelegate.h"
 #include "Ombrel/Classes/Application/AppDelegate/QVApplication.h"
 #include "Ombrel/Classes/Application/AppDelegate/QVSingleInstance.h"
@@ -103,7 +103,7 @@ int main(int argc, char** argv) {
   if (!QVAppLink::startEngine()) QVLogError("the image engine did not start");
 
   // The application core's alerts appear as the application's message boxes.
-  QVSolvaneAlerts::setPresenter(std::make_shared<QVModalAlertsPresenter>());
+  QVSolvaneAlerts::setPresenter(std::make_shared<QVModalAlerts>());
   auto delegate = QVAppDelegate::make();
   app.setShortcutValidator([weak = std::weak_ptr(delegate)] {
     if (auto d = weak.lock()) d->validateAllMenus();

@@ -97,7 +97,7 @@ bool QVModalAlerts::showAlertDeleteBatchPresetWithName(const std::string& name) 
   return response.buttonIndex == 0;
 }
 
-int64_t QVModalAlerts::showAlertWantStartOverWithQuitButton(bool quitButton, bool saveButton, bool cancelButton) {
+int64_t QVModalAlerts::showAlertWantStartOver(bool quitButton, bool saveButton, bool cancelButton) {
   QVAlertSpec spec;
   spec.messageText = L("Are you sure you want to quit?");
   if (saveButton) {

@@ -10,26 +10,28 @@
 #include <string>
 
 #include "Ombrel/Classes/Application/Alerts/QVAlert.h"
+#include "Ombrel/Classes/Helpers/QVSolvaneAlerts.h"
 #include "QVPlatform/Error.h"
 
-class QVModalAlerts {
+// The presenter the program installs for the application core's alerts (`QVSolvaneAlerts`).
+class QVModalAlerts : public QVSolvaneAlertsPresenter {
  public:
   static void setRunner(std::shared_ptr<QVAlertRunner> runner);
   static std::shared_ptr<QVAlertRunner> runner();
 
-  static void showAllertNotSupportExtension(const std::string& extension);
-  static void showAlertSourceNotAvailable();
-  static void showAlertLessThanMinimumSize();
-  static void showAlertCompleteFields();
-  static void showAlertInvalidEmail();
-  static void showAlertNetworkError(const qv::Error& error);
+  void showAllertNotSupportExtension(const std::string& extension) override;
+  void showAlertSourceNotAvailable() override;
+  void showAlertLessThanMinimumSize() override;
+  void showAlertCompleteFields() override;
+  void showAlertInvalidEmail() override;
+  void showAlertNetworkError(const qv::Error& error) override;
   // NO only for "Cancel".
-  static bool showAlertOkCancelWithTitle(const std::string& title, const std::string& message);
-  static bool showAlertDeleteBatchPresetWithName(const std::string& name);
-  static int64_t showAlertWantStartOverWithQuitButton(bool quitButton, bool saveButton, bool cancelButton);
-  static int64_t showAlertFeedbackSent();
+  bool showAlertOkCancelWithTitle(const std::string& title, const std::string& message) override;
+  bool showAlertDeleteBatchPresetWithName(const std::string& name) override;
+  int64_t showAlertWantStartOver(bool quitButton, bool saveButton, bool cancelButton) override;
+  int64_t showAlertFeedbackSent() override;
   // 8 "Overwrite" or 9 "Create New"; the "Apply to all" check box goes through `applyToAll`.
-  static int64_t showAlertRenameExportImage(const std::string& fileName, bool* applyToAll);
+  int64_t showAlertRenameExportImage(const std::string& fileName, bool* applyToAll) override;
 
   // The support address named in the unsupported-format alert.
   static constexpr const char* kSupportEmail = "support@solvane.app";

@@ -21,19 +21,6 @@ bool isAnalysed(const Image& img, int x, int y) {
   return !img.alpha() || isVisibleAlpha(img.alpha()->row(y)[x]);
 }
 
-// Calls f(rgb) for every other pixel of every other row of an analysis image (hidden pixels left
-// out): a quarter of its pixels is plenty for whole-picture statistics and keeps the first render
-// quick.
-template <class Image, class F>
-void forAnalysisPixels(const Image& img, F&& f) {
-  for (int y = 0; y < img.height(); y += 2) {
-    const float* px = img.floats() + size_t(y) * img.width() * 3;
-    const float* alpha = img.alpha() ? img.alpha()->row(y) : nullptr;
-    for (int x = 0; x < img.width(); x += 2)
-      if (!alpha || isVisibleAlpha(alpha[x])) f(px + 3 * x);
-  }
-}
-
 // The whole-picture statistics run on the worker threads in fixed pieces whose results are then
 // combined in order: a sum or a list comes out the same on every run, whatever the threads did.
 
@@ -61,17 +48,27 @@ std::vector<Part> inRowBands(const Image& img, Body&& body) {
   return parts;
 }
 
-// f(rgb) -> bool: keep; the kept analysis pixels' values `value(rgb)`, in the order
-// forAnalysisPixels visits them.
-template <class T, class Image, class Keep, class Value>
-std::vector<T> gatherAnalysisPixels(const Image& img, Keep&& keep, Value&& value) {
-  auto parts = inRowBands<std::vector<T>>(img, [&](int y0, int y1, std::vector<T>& out) {
+// f(rgb, part) for every other pixel of every other row of an analysis image (hidden pixels left
+// out: a quarter of its pixels is plenty for whole-picture statistics and keeps the first render
+// quick), in row bands; the bands' parts in order.
+template <class Part, class Image, class F>
+std::vector<Part> forAnalysisPixels(const Image& img, F&& f) {
+  return inRowBands<Part>(img, [&](int y0, int y1, Part& part) {
     for (int y = y0; y < y1; y += 2) {
       const float* px = img.floats() + size_t(y) * img.width() * 3;
       const float* alpha = img.alpha() ? img.alpha()->row(y) : nullptr;
       for (int x = 0; x < img.width(); x += 2)
-        if ((!alpha || isVisibleAlpha(alpha[x])) && keep(px + 3 * x)) out.push_back(value(px + 3 * x));
+        if (!alpha || isVisibleAlpha(alpha[x])) f(px + 3 * x, part);
     }
+  });
+}
+
+// keep(rgb) -> bool; the kept analysis pixels' values `value(rgb)`, in the order forAnalysisPixels
+// visits them.
+template <class T, class Image, class Keep, class Value>
+std::vector<T> gatherAnalysisPixels(const Image& img, Keep&& keep, Value&& value) {
+  auto parts = forAnalysisPixels<std::vector<T>>(img, [&](const float* c, std::vector<T>& out) {
+    if (keep(c)) out.push_back(value(c));
   });
   size_t n = 0;
   for (const auto& p : parts) n += p.size();

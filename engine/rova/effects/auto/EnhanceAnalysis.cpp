@@ -162,16 +162,12 @@ double candidateShare(const ImageDataRGBf& img, const Illuminant& light, const L
     return dot >= cosLimit * std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
   };
   size_t counted = 0, near = 0;
-  for (const Counts& part : auto_support::inRowBands<Counts>(img, [&](int y0, int y1, Counts&n) {
-         for (int y = y0; y < y1; y += 2)
-           for (int x = 0; x < img.width(); x += 2) {
-             const float* c = img.floats() + (size_t(y) * img.width() + x) * 3;
-             if (!auto_support::isAnalysed(img, x, y) || !lit(c)) continue;
-             ++n.counted;
-             if (isNear(c)) ++n.near;
-           }
-       }))
-    counted += part.counted, near += part.near;
+  const auto nearCounts = auto_support::forAnalysisPixels<Counts>(img, [&](const float* c, Counts& n) {
+    if (!lit(c)) return;
+    ++n.counted;
+    if (isNear(c)) ++n.near;
+  });
+  for (const Counts& part : nearCounts) counted += part.counted, near += part.near;
   return counted ? double(near) / double(counted) : 1.0;
 }
 
@@ -270,17 +266,12 @@ IlluminantEstimate estimateIlluminant(const ImageDataRGBf& img) {
   };
   double bright[3] = {0, 0, 0};
   size_t nBright = 0;
-  for (const Bright& p : auto_support::inRowBands<Bright>(img, [&](int y0, int y1, Bright&b) {
-         for (int y = y0; y < y1; y += 2) {
-           const float* row = img.floats() + size_t(y) * w * 3;
-           for (int x = 0; x < w; x += 2) {
-             const float* c = row + 3 * x;
-             if (!auto_support::isAnalysed(img, x, y) || !lit(c) || c[0] + c[1] + c[2] < threshold) continue;
-             for (int k = 0; k < 3; ++k) b.sum[k] += c[k];
-             ++b.n;
-           }
-         }
-       })) {
+  const auto brightSums = auto_support::forAnalysisPixels<Bright>(img, [&](const float* c, Bright& b) {
+    if (!lit(c) || c[0] + c[1] + c[2] < threshold) return;
+    for (int k = 0; k < 3; ++k) b.sum[k] += c[k];
+    ++b.n;
+  });
+  for (const Bright& p : brightSums) {
     for (int k = 0; k < 3; ++k) bright[k] += p.sum[k];
     nBright += p.n;
   }
@@ -376,23 +367,23 @@ double sharpnessOf(const ImageDataRGBf& img) {
     double one = 0, two = 0;
   };
   double one = 0, two = 0;
-  for (const Steps& part : auto_support::inRowBands<Steps>(img, [&](int y0, int y1, Steps&st) {
-         for (int y = y0; y < y1 && y + 2 < h; y += 2)
-           for (int x = 0; x + 2 < w; x += 2) {
-             const float* q = p.data() + size_t(y) * w + x;
-             // Where the picture has hidden parts, as at its borders: all three points must be in it.
-             if (!auto_support::isAnalysed(img, x, y) || !auto_support::isAnalysed(img, x + 2, y) ||
-                 !auto_support::isAnalysed(img, x, y + 2))
-               continue;
-             for (int step : {1, w}) {
-               const float d2 = std::fabs(q[2 * step] - q[0]);
-               if (d2 < kEdgeStep) continue;
-               st.one += std::max(std::fabs(q[step] - q[0]), std::fabs(q[2 * step] - q[step]));
-               st.two += d2;
-             }
-           }
-       }))
-    one += part.one, two += part.two;
+  const auto stepSums = auto_support::inRowBands<Steps>(img, [&](int y0, int y1, Steps& st) {
+    for (int y = y0; y < y1 && y + 2 < h; y += 2)
+      for (int x = 0; x + 2 < w; x += 2) {
+        const float* q = p.data() + size_t(y) * w + x;
+        // Where the picture has hidden parts, as at its borders: all three points must be in it.
+        if (!auto_support::isAnalysed(img, x, y) || !auto_support::isAnalysed(img, x + 2, y) ||
+            !auto_support::isAnalysed(img, x, y + 2))
+          continue;
+        for (int step : {1, w}) {
+          const float d2 = std::fabs(q[2 * step] - q[0]);
+          if (d2 < kEdgeStep) continue;
+          st.one += std::max(std::fabs(q[step] - q[0]), std::fabs(q[2 * step] - q[step]));
+          st.two += d2;
+        }
+      }
+  });
+  for (const Steps& part : stepSums) one += part.one, two += part.two;
   return two > 0 ? one / two : 1;
 }
 
@@ -413,19 +404,15 @@ double neutralKeepingShare(const ImageDataRGBf& img, const std::array<float, 3>&
       size_t counted = 0, neutral = 0;
     };
     size_t counted = 0, neutral = 0;
-    for (const Counts& part : auto_support::inRowBands<Counts>(img, [&](int y0, int y1, Counts&n) {
-           for (int y = y0; y < y1; y += 2)
-             for (int x = 0; x < img.width(); x += 2) {
-               const float* c = img.floats() + (size_t(y) * img.width() + x) * 3;
-               const float sum = c[0] + c[1] + c[2];
-               if (!auto_support::isAnalysed(img, x, y) || sum < 3 * kNeutralFloor || sum > darkLimit) continue;
-               ++n.counted;
-               const double r = c[0] * g[0], gg = c[1] * g[1], b = c[2] * g[2];
-               const double dot = (r + gg + b) / std::sqrt(3 * (r * r + gg * gg + b * b) + 1e-30);
-               if (dot >= cosLimit) ++n.neutral;
-             }
-         }))
-      counted += part.counted, neutral += part.neutral;
+    const auto neutralCounts = auto_support::forAnalysisPixels<Counts>(img, [&](const float* c, Counts& n) {
+      const float sum = c[0] + c[1] + c[2];
+      if (sum < 3 * kNeutralFloor || sum > darkLimit) return;
+      ++n.counted;
+      const double r = c[0] * g[0], gg = c[1] * g[1], b = c[2] * g[2];
+      const double dot = (r + gg + b) / std::sqrt(3 * (r * r + gg * gg + b * b) + 1e-30);
+      if (dot >= cosLimit) ++n.neutral;
+    });
+    for (const Counts& part : neutralCounts) counted += part.counted, neutral += part.neutral;
     return counted ? double(neutral) / double(counted) : 0.0;
   };
   const double before = neutralAfter(0);
@@ -529,23 +516,23 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
     size_t clipped = 0, topStop = 0;
   };
   size_t clipped = 0, topStop = 0;
-  for (const Tops& part : auto_support::inPieces<Tops>(px.size(), [&](size_t i0, size_t i1, Tops&n) {
-         for (size_t i = i0; i < i1; ++i) {
-           const auto& c = px[i];
-           float d[3];
-           for (int k = 0; k < 3; ++k) d[k] = (*levelled)(c[k]);
-           lum[i] = tone::luminance(d);
-           // Clipped as received and still near white after the colour layer's gains: a cast that
-           // clipped one channel (red under a warm light) is no over-exposure, the gains take that
-           // channel well back under white. (The levels never clip.)
-           const float top = std::max({c[0], c[1], c[2]});
-           if (samples[i].receivedClipped && top >= kClipped * 0.9f)
-             ++n.clipped;
-           else if (top >= kClipped / 2)
-             ++n.topStop;
-         }
-       }))
-    clipped += part.clipped, topStop += part.topStop;
+  const auto topCounts = auto_support::inPieces<Tops>(px.size(), [&](size_t i0, size_t i1, Tops& n) {
+    for (size_t i = i0; i < i1; ++i) {
+      const auto& c = px[i];
+      float d[3];
+      for (int k = 0; k < 3; ++k) d[k] = (*levelled)(c[k]);
+      lum[i] = tone::luminance(d);
+      // Clipped as received and still near white after the colour layer's gains: a cast that
+      // clipped one channel (red under a warm light) is no over-exposure, the gains take that
+      // channel well back under white. (The levels never clip.)
+      const float top = std::max({c[0], c[1], c[2]});
+      if (samples[i].receivedClipped && top >= kClipped * 0.9f)
+        ++n.clipped;
+      else if (top >= kClipped / 2)
+        ++n.topStop;
+    }
+  });
+  for (const Tops& part : topCounts) clipped += part.clipped, topStop += part.topStop;
   const double median = quantile(lum, 0.5), clippedShare = double(clipped) / double(px.size());
   const double overEV = median > 0 ? beyondDeadZone(std::log2(median / kMidAim), kOverDeadZoneEV) : 0;
   // A pile-up at white: the clipped pixels against those in the stop under white. Near its top a
@@ -578,18 +565,19 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
   };
   double srg = 0, syb = 0, srg2 = 0, syb2 = 0;
   size_t deep = 0, bright = 0;
-  for (const Finish& part : auto_support::inPieces<Finish>(px.size(), [&](size_t i0, size_t i1, Finish&f) {
-         for (size_t i = i0; i < i1; ++i) {
-           float d[3];
-           for (int k = 0; k < 3; ++k) d[k] = (*corrected)(px[i][k]);
-           const double R = 255 * (*encoded)(d[0]), G = 255 * (*encoded)(d[1]), B = 255 * (*encoded)(d[2]);
-           const double rg = R - G, yb = 0.5 * (R + G) - B;
-           f.srg += rg, f.syb += yb, f.srg2 += rg * rg, f.syb2 += yb * yb;
-           const float y = tone::luminance(d);
-           if (y < 0.01f) ++f.deep;
-           if (y > 0.8f) ++f.bright;
-         }
-       })) {
+  const auto finishSums = auto_support::inPieces<Finish>(px.size(), [&](size_t i0, size_t i1, Finish& f) {
+    for (size_t i = i0; i < i1; ++i) {
+      float d[3];
+      for (int k = 0; k < 3; ++k) d[k] = (*corrected)(px[i][k]);
+      const double R = 255 * (*encoded)(d[0]), G = 255 * (*encoded)(d[1]), B = 255 * (*encoded)(d[2]);
+      const double rg = R - G, yb = 0.5 * (R + G) - B;
+      f.srg += rg, f.syb += yb, f.srg2 += rg * rg, f.syb2 += yb * yb;
+      const float y = tone::luminance(d);
+      if (y < 0.01f) ++f.deep;
+      if (y > 0.8f) ++f.bright;
+    }
+  });
+  for (const Finish& part : finishSums) {
     srg += part.srg, syb += part.syb, srg2 += part.srg2, syb2 += part.syb2;
     deep += part.deep, bright += part.bright;
   }

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "Ombrel/Classes/Application/Alerts/QVModalAlerts.h"
-#include "Ombrel/Classes/Application/Alerts/QVModalAlertsPresenter.h"
 #include "Ombrel/Classes/Application/ApplicationTestSupport.h"
 #include "Ombrel/Classes/Application/SoundManager/QVSoundManager.h"
 
@@ -20,6 +19,7 @@ class QVModalAlertsTest : public ::testing::Test {
     QVSoundManager::setPlayer(nullptr);
   }
   void answer(int64_t button, bool checked = false) { runner->script.push_back({button, checked}); }
+  QVModalAlerts alerts;
   std::shared_ptr<app_test::ScriptedAlertRunner> runner;
   std::vector<QVSoundCue> cues;
 };
@@ -40,7 +40,7 @@ TEST_F(QVModalAlertsTest, StartOverButtonsAndCodes) {
   for (const Case& c : cases) {
     for (size_t i = 0; i < c.codes.size(); ++i) {
       answer(int64_t(i));
-      EXPECT_EQ(QVModalAlerts::showAlertWantStartOverWithQuitButton(c.quit, c.save, c.cancel), c.codes[i]);
+      EXPECT_EQ(alerts.showAlertWantStartOver(c.quit, c.save, c.cancel), c.codes[i]);
       EXPECT_EQ(runner->shown.back().buttons, c.buttons);
       EXPECT_EQ(runner->shown.back().messageText, "Are you sure you want to quit?");
       EXPECT_EQ(runner->shown.back().informativeText.empty(), !c.save);
@@ -51,68 +51,68 @@ TEST_F(QVModalAlertsTest, StartOverButtonsAndCodes) {
 
 TEST_F(QVModalAlertsTest, ButtonSetsAndResultCodes) {
   answer(1);
-  EXPECT_FALSE(QVModalAlerts::showAlertOkCancelWithTitle("Title", "Message"));
+  EXPECT_FALSE(alerts.showAlertOkCancelWithTitle("Title", "Message"));
   EXPECT_EQ(runner->shown.back().buttons, (std::vector<std::string>{"Ok", "Cancel"}));
   EXPECT_EQ(runner->shown.back().messageText, "Title");
   answer(0);
-  EXPECT_TRUE(QVModalAlerts::showAlertOkCancelWithTitle("Title", "Message"));
+  EXPECT_TRUE(alerts.showAlertOkCancelWithTitle("Title", "Message"));
 
   answer(0);
-  EXPECT_TRUE(QVModalAlerts::showAlertDeleteBatchPresetWithName("Web 2048"));
+  EXPECT_TRUE(alerts.showAlertDeleteBatchPresetWithName("Web 2048"));
   EXPECT_EQ(runner->shown.back().informativeText, "Are you sure you want to delete Web 2048?");
   answer(1);
-  EXPECT_FALSE(QVModalAlerts::showAlertDeleteBatchPresetWithName("Web 2048"));
+  EXPECT_FALSE(alerts.showAlertDeleteBatchPresetWithName("Web 2048"));
 
   answer(1);
-  EXPECT_EQ(QVModalAlerts::showAlertFeedbackSent(), 7);
+  EXPECT_EQ(alerts.showAlertFeedbackSent(), 7);
   EXPECT_EQ(runner->shown.back().buttons, (std::vector<std::string>{"OK", "Send more"}));
   answer(0);
-  EXPECT_EQ(QVModalAlerts::showAlertFeedbackSent(), 1);
+  EXPECT_EQ(alerts.showAlertFeedbackSent(), 1);
 
   bool applyToAll = false;
   answer(1, true);
-  EXPECT_EQ(QVModalAlerts::showAlertRenameExportImage("photo.jpg", &applyToAll), 9);
+  EXPECT_EQ(alerts.showAlertRenameExportImage("photo.jpg", &applyToAll), 9);
   EXPECT_TRUE(applyToAll);
   EXPECT_EQ(runner->shown.back().messageText, "photo.jpg already exists.");
   EXPECT_EQ(runner->shown.back().buttons, (std::vector<std::string>{"Overwrite", "Create New"}));
   EXPECT_EQ(runner->shown.back().suppressionTitle, std::optional<std::string>("Apply to all"));
   answer(0, false);
-  EXPECT_EQ(QVModalAlerts::showAlertRenameExportImage("photo.jpg", &applyToAll), 8);
+  EXPECT_EQ(alerts.showAlertRenameExportImage("photo.jpg", &applyToAll), 8);
   EXPECT_FALSE(applyToAll);
   answer(0, true);
-  EXPECT_EQ(QVModalAlerts::showAlertRenameExportImage("photo.jpg", nullptr), 8);
+  EXPECT_EQ(alerts.showAlertRenameExportImage("photo.jpg", nullptr), 8);
   EXPECT_TRUE(cues.empty());
 }
 
 TEST_F(QVModalAlertsTest, AttentionAlertsPlayTheCueFirstAndFillTheirTexts) {
-  QVModalAlerts::showAllertNotSupportExtension("PSD");
+  alerts.showAllertNotSupportExtension("PSD");
   EXPECT_EQ(runner->shown.back().messageText, "This PSD is not supported");
   EXPECT_EQ(runner->shown.back().informativeText,
             "We will add more PSD formats in the future, but in the meantime, you can export to multiple JPGs or TIFFs "
             "and import those into Solvane.");
-  QVModalAlerts::showAlertSourceNotAvailable();
+  alerts.showAlertSourceNotAvailable();
   EXPECT_NE(runner->shown.back().informativeText.find("support@solvane.app."), std::string::npos);
-  QVModalAlerts::showAlertLessThanMinimumSize();
+  alerts.showAlertLessThanMinimumSize();
   EXPECT_EQ(runner->shown.back().informativeText,
             "Please make sure your photos are at least 800 by 600 pixels, so that I can work with them properly.");
   EXPECT_EQ(cues, (std::vector<QVSoundCue>(3, QVSoundCue::Attention)));
   for (const auto& spec : runner->shown) EXPECT_EQ(spec.buttons, (std::vector<std::string>{"OK"}));
 
-  QVModalAlerts::showAlertCompleteFields();
-  QVModalAlerts::showAlertInvalidEmail();
-  QVModalAlerts::showAlertNetworkError(qv::Error("QVErrorDomainNetwork", 1, "The network is down"));
+  alerts.showAlertCompleteFields();
+  alerts.showAlertInvalidEmail();
+  alerts.showAlertNetworkError(qv::Error("QVErrorDomainNetwork", 1, "The network is down"));
   EXPECT_EQ(runner->shown.back().informativeText, "The network is down");
   EXPECT_EQ(cues.size(), 3u);
   // With cues off the alert still shows, silently.
   QVSoundManager::setSoundsDisabled(true);
-  QVModalAlerts::showAlertSourceNotAvailable();
+  alerts.showAlertSourceNotAvailable();
   EXPECT_EQ(cues.size(), 3u);
   EXPECT_EQ(runner->shown.size(), 7u);
   QVSoundManager::setSoundsDisabled(false);
 }
 
 TEST_F(QVModalAlertsTest, CoreAlertsReachTheUserThroughThePresenter) {
-  QVSolvaneAlerts::setPresenter(std::make_shared<QVModalAlertsPresenter>());
+  QVSolvaneAlerts::setPresenter(std::make_shared<QVModalAlerts>());
   answer(2);
   EXPECT_EQ(QVSolvaneAlerts::showAlertWantStartOverWithQuitButton(true, true, false), 5);
   answer(1, true);
