@@ -24,17 +24,18 @@ void setImageName(std::string& stored, QVChromeImage& image, const std::string& 
 
 }  // namespace
 
-QVChromeImage QVChromeImageNamed(const std::string& name) {
+QVChromeImage QVChromeImageNamed(const std::string& name, const std::string& folder) {
   static std::map<std::string, QVChromeImage> cache;
   if (name.empty()) return nullptr;
-  if (auto it = cache.find(name); it != cache.end()) return it->second;
-  const std::string path = qv::Bundle::mainBundle().pathForResource(name, "svg", "WindowChrome");
+  const std::string key = folder + "/" + name;
+  if (auto it = cache.find(key); it != cache.end()) return it->second;
+  const std::string path = qv::Bundle::mainBundle().pathForResource(name, "svg", folder);
   QVChromeImage image;
   if (!path.empty()) {
     auto renderer = std::make_shared<QSvgRenderer>(QString::fromStdString(path));
     if (renderer->isValid()) image = renderer;
   }
-  cache[name] = image;
+  cache[key] = image;
   return image;
 }
 

@@ -132,9 +132,19 @@ std::shared_ptr<QVExportOptionsAccessory> QVSolvanePanels::showExportDialogWithP
     if (!completion) return;
     auto view = weakOptions.lock();
     completion(result.response, result.url, result.directoryURL, view ? view->type() : std::string(),
-               view ? view->depth() : 0, view ? view->imageProperties() : qv::Dictionary{});
+               view ? view->depth() : 0, view ? view->imageProperties() : qv::Dictionary{},
+               view ? view->colorSpace() : 0);
   });
   return options;
+}
+
+std::shared_ptr<QVExportDialogPresenter> QVSolvanePanels::exportDialogPresenter() {
+  struct Presenter : QVExportDialogPresenter {
+    void showExportDialogWithPaths(const std::vector<std::string>& paths, Completion completion) override {
+      QVSolvanePanels::showExportDialogWithPaths(paths, std::move(completion));
+    }
+  };
+  return std::make_shared<Presenter>();
 }
 
 void QVSolvanePanels::showChooseFilesPanelWithMultipleFiles(bool multiple, ChooseCompletion completion) {
