@@ -123,7 +123,9 @@ QSize QVPopUpButton::sizeHint() const {
   const QFontMetricsF metrics(font());
   double widest = 0;
   for (int i = 0; i < count(); ++i) widest = std::max(widest, metrics.horizontalAdvance(itemText(i)));
-  return QSize(int(std::ceil(widest + additionalSpace_ + 16)), 28);
+  // Room for the title centred between the pictogram and an equal margin on the other side (21
+  // points each), plus what the additional space asks beyond the pictogram's own room.
+  return QSize(int(std::ceil(widest + 42 + std::max(0.0, additionalSpace_ - 21))), 28);
 }
 
 void QVPopUpButton::paintEvent(QPaintEvent*) {
@@ -137,31 +139,40 @@ void QVPopUpButton::paintEvent(QPaintEvent*) {
   if (!isEnabled()) fill.setAlphaF(fill.alphaF() * 0.5f);
   painter.fillPath(shape, fill);
 
-  // The pictogram: 8 x 12 points, centred vertically.
+  // The pictogram: 7 x 11 points, centred vertically. The title is centred on the button while
+  // it fits beside the pictogram, else it starts at the left margin and is cut at its end.
   const QSizeF pictogramSize(7, 11);
-  QRectF textRect = bounds.adjusted(10, 0, -10, 0);
+  const double margin = 10;
+  QRectF textRect = bounds.adjusted(margin, 0, -margin, 0);
   QRectF pictogramRect;
   if (pictogram_) {
     const double y = (bounds.height() - pictogramSize.height()) / 2 + pictogramOffset_.y();
     if (pictogramPosition_ == PictogramLeft) {
-      pictogramRect = QRectF(QPointF(10 + pictogramOffset_.x(), y), pictogramSize);
+      pictogramRect = QRectF(QPointF(margin + pictogramOffset_.x(), y), pictogramSize);
       textRect.setLeft(pictogramRect.right() + 4);
     } else {
-      // At the right: the title keeps the button's centre while there is room, as the ears sit
-      // in the margin the additional space makes.
-      pictogramRect =
-          QRectF(QPointF(bounds.width() - 10 - pictogramSize.width() - pictogramOffset_.x() + 5, y), pictogramSize);
+      pictogramRect = QRectF(QPointF(bounds.width() - margin - pictogramSize.width(), y), pictogramSize);
       textRect.setRight(pictogramRect.left() - 4);
-      textRect.setLeft(std::max(textRect.left(), bounds.width() - textRect.right()));
+    }
+  }
+  const QFontMetricsF metrics(font());
+  const QString title = currentIndex() >= 0 ? currentText() : QString();
+  const double titleWidth = metrics.horizontalAdvance(title);
+  Qt::Alignment alignment = alignment_;
+  if (alignment_ & Qt::AlignHCenter) {
+    const double half = std::min(bounds.center().x() - textRect.left(), textRect.right() - bounds.center().x());
+    if (titleWidth <= 2 * half) {
+      textRect = QRectF(bounds.center().x() - half, 0, 2 * half, bounds.height());
+    } else {
+      alignment = Qt::AlignLeft;
     }
   }
   painter.setFont(font());
   QColor text = fontColor_;
   if (!isEnabled()) text.setAlphaF(0.4f);
   painter.setPen(text);
-  const QString title = currentIndex() >= 0 ? currentText() : QString();
-  const QString elided = QFontMetricsF(font()).elidedText(title, Qt::ElideRight, textRect.width());
-  painter.drawText(textRect, int(alignment_ | Qt::AlignVCenter), elided);
+  painter.drawText(textRect, int(alignment | Qt::AlignVCenter),
+                   metrics.elidedText(title, Qt::ElideRight, textRect.width()));
   if (pictogram_) {
     painter.setOpacity(isEnabled() ? 0.9 : 0.4);
     pictogram_->render(&painter, pictogramRect);

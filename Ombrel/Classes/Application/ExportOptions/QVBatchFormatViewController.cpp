@@ -131,10 +131,13 @@ void QVBatchFormatViewController::setupLayoutConstraints() {
     const double depthLabelWidth =
         std::clamp(std::ceil(metrics.horizontalAdvance(QString::fromStdString(*depthLabel_->title()))) + 2, 10.0, 40.0);
     const double y = (35 - 28) / 2.0;
+    // Inter sets these titles wider than the pop-ups' nominal 88 and 68 points: they grow to fit.
+    const double compressionWidth = std::max(88, compressionButton()->sizeHint().width());
+    const double depthWidth = std::max(68, depthButton()->sizeHint().width());
     place(compressionLabel_, QRectF(0, y, compressionLabelWidth, 28));
-    place(compressionButton(), QRectF(compressionLabelWidth + 8, y, 88, 28));
-    place(depthButton(), QRectF(w - 68, y, 68, 28));
-    place(depthLabel_, QRectF(w - 68 - 8 - depthLabelWidth, y, depthLabelWidth, 28));
+    place(compressionButton(), QRectF(compressionLabelWidth + 8, y, compressionWidth, 28));
+    place(depthButton(), QRectF(w - depthWidth, y, depthWidth, 28));
+    place(depthLabel_, QRectF(w - depthWidth - 8 - depthLabelWidth, y, depthLabelWidth, 28));
   });
 }
 

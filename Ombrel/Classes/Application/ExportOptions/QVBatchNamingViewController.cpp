@@ -50,7 +50,8 @@ void QVBatchNamingOptionViewController::viewDidLoad() {
       popup->setTitles(naming().dateTitles());
       popup->setParent(main);
       valueView_ = popup;
-      main->addConstraint([main, popup] { popup->setGeometry(0, 0, 110, main->height()); });
+      main->addConstraint(
+          [main, popup] { popup->setGeometry(0, 0, std::max(110, popup->sizeHint().width()), main->height()); });
       break;
     }
     default:

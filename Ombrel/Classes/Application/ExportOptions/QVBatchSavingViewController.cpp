@@ -47,7 +47,8 @@ void QVBatchSavingViewController::setupLayoutConstraints() {
     const double w = main->width();
     place(browseButton(), QRectF(16, 8, 102, 28));
     place(shouldOverwriteCheckbox(), QRectF(16 + 102 + 16, 8, std::max(0.0, w - 134), 28));
-    place(pathLabel(), QRectF(16, 8 + 28 + 14, std::max(0.0, w - 16), 12));
+    // 16 points high: a line of the 12-point font with its descenders.
+    place(pathLabel(), QRectF(16, 8 + 28 + 12, std::max(0.0, w - 16), 16));
   });
 }
 

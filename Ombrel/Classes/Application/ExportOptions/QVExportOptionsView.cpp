@@ -26,12 +26,14 @@ QVExportSettingsDatasourceManager& tables() { return QVExportSettingsDatasourceM
 
 constexpr double kDefaultQuality = 0.85;
 constexpr int kMargin = 16;
-constexpr int kContentWidth = 560;
+constexpr int kContentWidth = 680;
 
 // The panel the options sit on: a card in the application's dark grey, laid out by a rule.
 class OptionsCard : public QWidget {
  public:
   std::function<void()> layoutRule;
+  // Told when the card is first shown inside a window (the dialog that carries it).
+  std::function<void()> shownRule;
   std::function<int()> heightRule;
   QSize sizeHint() const override { return QSize(kContentWidth, heightRule ? heightRule() : 100); }
   QSize minimumSizeHint() const override { return QSize(kContentWidth / 2, sizeHint().height()); }
@@ -39,6 +41,9 @@ class OptionsCard : public QWidget {
  protected:
   void resizeEvent(QResizeEvent*) override {
     if (layoutRule) layoutRule();
+  }
+  void showEvent(QShowEvent*) override {
+    if (shownRule) shownRule();
   }
   void paintEvent(QPaintEvent*) override {
     QPainter painter(this);
@@ -94,10 +99,12 @@ void QVExportOptionsView::buildWidget() {
 
   // Tab 1: the quality slider.
   qualityTab_ = new QWidget(card);
+  auto* qualityLabel =
+      QVBatchPresetUISamples::createTitleLabelWithTitle(QVBatchLocalizedUpper("Quality"), style->labelColor);
+  qualityLabel->setParent(qualityTab_);
   qualitySlider_ = new QVBatchQualitySlider(qualityTab_);
   qualitySlider_->setFont(style->controlTextFont);
   qualitySlider_->setTextColor(style->controlTextColor);
-  qualitySlider_->setTitle(QVBatchLocalizedUpper("Quality"));
   qualitySlider_->setMinValue(0);
   qualitySlider_->setMaxValue(100);
   qualitySlider_->setChangeBlock([this](double) { qualityDidChange(); });
@@ -132,10 +139,13 @@ void QVExportOptionsView::buildWidget() {
   advancedButton_->setParent(card);
 
   card->heightRule = [this] { return int(height_); };
+  // The dialog that shows the card offers only the chosen type.
+  card->shownRule = [this] { allowOnlyTypeInPanel(); };
   QPointer<QVLabel> typeTitle = typeLabel, depthTitle = depthLabel, colorTitle = colorLabel,
-                    compressionTitle = compressionLabel;
-  card->layoutRule = [this, card, typeTitle, depthTitle, colorTitle, compressionTitle] {
-    // One column of fixed width, centred in the dialog's width.
+                    compressionTitle = compressionLabel, qualityTitle = qualityLabel;
+  card->layoutRule = [this, card, typeTitle, depthTitle, colorTitle, compressionTitle, qualityTitle] {
+    // One column of fixed width centred in the dialog's width: labels in the first 110 points,
+    // controls after them; the advanced settings at the bottom right.
     const int x0 = std::max(kMargin, (card->width() - kContentWidth) / 2);
     const int w = std::min(kContentWidth, card->width() - 2 * kMargin);
     const int labelWidth = 110;
@@ -150,25 +160,25 @@ void QVExportOptionsView::buildWidget() {
     int y = 20;
     place(typeTitle, x0, y, labelWidth, 28);
     place(typePopup_, x0 + labelWidth, y, std::max(150, typePopup_->sizeHint().width()), 28);
-    y += 28 + 10;
+    y += 28 + 8;
     // The type's tab: as high as the view's height leaves above the bottom row.
     const int bottomRowY = int(height_) - 16 - 28;
-    const int tabHeight = std::max(0, bottomRowY - y - 6);
+    const int tabHeight = std::max(0, bottomRowY - y - 8);
     place(qualityTab_, x0, y, w, tabHeight);
     place(compressionTab_, x0, y, w, tabHeight);
-    place(qualitySlider_, labelWidth - 62, (tabHeight - 28) / 2, 62 + 260, 28);
-    place(compressionTitle, 0, (tabHeight - 28) / 2, labelWidth, 28);
-    place(compressionPopup_, labelWidth, (tabHeight - 28) / 2, 120, 28);
-    // Depth, colour space and the advanced settings at the bottom, the button at the right;
-    // its distance to the tabs follows the type's offset.
+    const int rowY = (tabHeight - 28) / 2;
+    place(qualityTitle, 0, rowY, labelWidth, 28);
+    place(qualitySlider_, labelWidth, rowY, 300, 28);
+    place(compressionTitle, 0, rowY, labelWidth, 28);
+    place(compressionPopup_, labelWidth, rowY, std::max(130, compressionPopup_->sizeHint().width()), 28);
     int x = x0;
-    place(depthTitle, x, bottomRowY, 52, 28);
-    x += 52;
-    place(depthPopup_, x, bottomRowY, 100, 28);
-    x += 100 + 18;
-    place(colorTitle, x, bottomRowY, 92, 28);
-    x += 92;
-    place(colorSpacePopup_, x, bottomRowY, 132, 28);
+    place(depthTitle, x, bottomRowY, labelWidth, 28);
+    x += labelWidth;
+    place(depthPopup_, x, bottomRowY, 104, 28);
+    x += 104 + 24;
+    place(colorTitle, x, bottomRowY, 108, 28);
+    x += 108;
+    place(colorSpacePopup_, x, bottomRowY, 136, 28);
     const int buttonWidth = 170;
     place(advancedButton_, x0 + w - buttonWidth, bottomRowY, buttonWidth, 28);
   };
