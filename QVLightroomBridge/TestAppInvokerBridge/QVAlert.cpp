@@ -151,7 +151,9 @@ std::unique_ptr<QDialog> QVAlert::makeWindow() {
   ok->setFocus();
 
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
-    window->move(screen->geometry().center() - QPoint(m.contentSize.width() / 2, m.contentSize.height() / 2));
+    const QRect frame = screen->geometry();
+    window->move(frame.x() + (frame.width() - m.contentSize.width()) / 2,
+                 frame.y() + (frame.height() - m.contentSize.height()) / 2);
   }
   return window;
 }
