@@ -139,8 +139,7 @@ std::unique_ptr<QDialog> QVAlert::makeWindow() {
   ok->setDefault(true);
   ok->setAutoDefault(true);
   ok->setCursor(Qt::PointingHandCursor);
-  QDialog* dialog = window.get();
-  QObject::connect(ok, &QPushButton::clicked, dialog, &QDialog::accept);
+  QObject::connect(ok, &QPushButton::clicked, window.get(), [this] { onOKAction(); });
 
   const auto frames =
       QVAlertFrames::layout(m, iconSize, title->heightForWidth(textWidth), message->heightForWidth(textWidth));
@@ -160,5 +159,11 @@ std::unique_ptr<QDialog> QVAlert::makeWindow() {
 
 void QVAlert::run() {
   auto window = makeWindow();
+  running_ = window.get();
   window->exec();
+  running_ = nullptr;
+}
+
+void QVAlert::onOKAction() {
+  if (running_) running_->accept();
 }

@@ -49,6 +49,8 @@ class QVAlert {
 
   // Builds the window and runs it modally; returns when the user presses "OK" (or closes it).
   void run();
+  // Ends the modal run of the window `run` shows ("OK" does this); nothing when none is running.
+  void onOKAction();
   // The window `run` shows, built but not shown (children "icon", "title", "message", "ok").
   std::unique_ptr<QDialog> makeWindow();
 
@@ -62,4 +64,5 @@ class QVAlert {
  private:
   std::optional<std::string> title_;
   std::optional<std::string> message_;
+  QDialog* running_ = nullptr;  // the window of a modal run in progress
 };

@@ -1,10 +1,12 @@
 // The launcher's alert on the offscreen platform.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QDialog>
 #include <QImage>
 #include <QLabel>
 #include <QPushButton>
+#include <QTimer>
 #include <fstream>
 
 #include "LauncherTestSupport.h"
@@ -113,6 +115,24 @@ TEST_F(QVAlertTest, TheHostsIconComesFromTheDesktopEntryThatRunsIt) {
   EXPECT_EQ(p.icon->pixmap().toImage().pixelColor(25, 25), QColor(29, 181, 101));
   EXPECT_EQ(p.icon->geometry(), QRect(20, 20, 50, 50));
   EXPECT_EQ(p.title->geometry().left(), 50 + 28);
+}
+
+TEST_F(QVAlertTest, RunReturnsOnceOKIsPressed) {
+  QVAlert alert;
+  alert.setTitle("Error");
+  alert.setMessage("m");
+  bool pressed = false;
+  // Runs inside the modal loop, once it has shown the window.
+  QTimer::singleShot(0, [&] {
+    auto* window = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->isVisible());
+    window->findChild<QPushButton*>("ok")->click();
+    pressed = true;
+  });
+  alert.run();
+  EXPECT_TRUE(pressed);
+  alert.onOKAction();  // no run in progress: nothing to end
 }
 
 TEST(QVAlertFrames, FollowTheIconsWidthAndKeepClearOfTheButton) {
