@@ -25,7 +25,7 @@ void QVOpenViewController::viewDidLoad() {
 
 void QVOpenViewController::viewDidAppear() {
   QVOpenScreenServices::shared()->setAppLaunched();
-  qv::NotificationCenter::defaultCenter().post(kQVOpenViewDidAppearNotification);
+  qv::NotificationCenter::defaultCenter().post(kQVOpenViewDidAppear);
 }
 
 QVOpenView* QVOpenViewController::mainView() { return dynamic_cast<QVOpenView*>(view()); }

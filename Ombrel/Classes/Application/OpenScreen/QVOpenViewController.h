@@ -18,7 +18,7 @@
 
 class QVOpenViewController;
 
-inline constexpr const char* kQVOpenViewDidAppearNotification = "QVOpenViewDidAppear";
+inline constexpr const char* kQVOpenViewDidAppear = "QVOpenViewDidAppear";
 inline constexpr const char* QVOpenViewControllerExportButtonKey = "QVOpenViewControllerExportButtonKey";
 inline constexpr const char* QVOpenViewControllerBackgroundViewKey = "QVOpenViewControllerBackgroundViewKey";
 inline constexpr const char* QVOpenViewControllerBlurredBackgroundViewKey =
