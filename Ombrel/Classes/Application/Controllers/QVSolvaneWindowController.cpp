@@ -5,15 +5,15 @@
 #include <algorithm>
 #include <set>
 
+#include "Ombrel/Classes/Application/MainWindow/QVExportImageDatasource.h"
 #include "Ombrel/Classes/Application/Menus/QVMenuController.h"
 #include "Ombrel/Classes/Application/Panels/QVSolvanePanels.h"
 #include "Ombrel/Classes/Application/Services/QVAppLink.h"
 #include "Ombrel/Classes/Application/SoundManager/QVSoundManager.h"
 #include "Ombrel/Classes/Application/Style/QVUIStyle.h"
 #include "Ombrel/Classes/Helpers/QVSolvaneHelpers.h"
-#include "Ombrel/Classes/Application/MainWindow/QVExportImageDatasource.h"
-#include "QVPlatform/MainExecutor.h"
 #include "QVPlatform/Log.h"
+#include "QVPlatform/MainExecutor.h"
 #include "QVPlatform/NotificationCenter.h"
 
 std::shared_ptr<QVSolvaneWindowController> QVSolvaneWindowController::make() {

@@ -18,9 +18,9 @@
 #include "Ombrel/Classes/Application/Controllers/QVEmptyScreenView.h"
 #include "Ombrel/Classes/Application/MainWindow/QVDragViewAssistant.h"
 #include "Ombrel/Classes/Application/MainWindow/QVSolvaneWindow.h"
+#include "Ombrel/Classes/Application/Menus/QVMenu.h"
 #include "Ombrel/Classes/Application/OpenScreen/QVOpenDragView.h"
 #include "Ombrel/Classes/Application/OpenScreen/QVOpenViewController.h"
-#include "Ombrel/Classes/Application/Menus/QVMenu.h"
 #include "QVAppKit/QVSolvaneTopBarView.h"
 
 class QVSolvaneWindowController;

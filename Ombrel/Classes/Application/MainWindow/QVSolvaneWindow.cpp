@@ -304,6 +304,7 @@ void QVSolvaneWindow::setFrame(CGRect target, bool display, bool animate) {
   }
   auto apply = [this](CGRect rect) {
     const QRect r = qtRectFromScreenRect(rect).adjusted(-shadowMargin_, -shadowMargin_, shadowMargin_, shadowMargin_);
+    applyQtLimits(r.size());
     setGeometry(r);
   };
   if (!animate || !isVisible() || !QVImplicitAnimationsEnabled()) {
@@ -335,16 +336,29 @@ void QVSolvaneWindow::setPosition(CGPoint origin) {
 
 void QVSolvaneWindow::setMinSize(CGSize size) {
   minSize_ = size;
-  setMinimumSize(int(size.width) + 2 * shadowMargin_, int(size.height) + 2 * shadowMargin_);
+  applyQtLimits(this->size());
 }
 
 void QVSolvaneWindow::setMaxSize(CGSize size) {
   maxSize_ = size;
-  if (size.width <= 0 || size.height <= 0) {
-    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-    return;
+  applyQtLimits(this->size());
+}
+
+void QVSolvaneWindow::applyQtLimits(QSize current) {
+  // The limits bind the user's resizing only: frames set from code (shapes, animations) may lie
+  // outside them, so Qt's limits always include the size the window is given.
+  const int m = 2 * shadowMargin_;
+  QSize min(int(std::ceil(minSize_.width)) + m, int(std::ceil(minSize_.height)) + m);
+  QSize max(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+  if (maxSize_.width > 0 && maxSize_.height > 0) {
+    max = QSize(int(std::floor(maxSize_.width)) + m, int(std::floor(maxSize_.height)) + m);
   }
-  setMaximumSize(int(size.width) + 2 * shadowMargin_, int(size.height) + 2 * shadowMargin_);
+  if (!current.isEmpty()) {
+    min = min.boundedTo(current);
+    max = max.expandedTo(current);
+  }
+  setMinimumSize(min);
+  setMaximumSize(max.expandedTo(min));
 }
 
 void QVSolvaneWindow::setAspectRatio(CGSize size) {

@@ -108,6 +108,7 @@ class QVSolvaneWindow : public QWidget {
   // Moves and sizes the frame; animated frames slide over the standard duration.
   void setFrame(CGRect frame, bool display = true, bool animate = false);
   void setPosition(CGPoint origin);
+  // Limits of the user's resizing (frames set from code may lie outside them).
   CGSize minSize() const { return minSize_; }
   CGSize maxSize() const { return maxSize_; }
   void setMinSize(CGSize size);
@@ -144,6 +145,7 @@ class QVSolvaneWindow : public QWidget {
 
  private:
   void layoutParts();
+  void applyQtLimits(QSize current);
   void updateMask();
   void applyShape(const QVSolvaneWindowShape& shape, std::optional<CGPoint> position, bool animated);
   unsigned resizeEdgesAt(QPoint windowPoint) const;

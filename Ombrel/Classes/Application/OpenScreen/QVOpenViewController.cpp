@@ -40,11 +40,22 @@ void QVOpenViewController::updateBlurredImageWithURL(const std::optional<std::st
 
 void QVOpenViewController::updateBlurredImageWithURL(const std::optional<std::string>& url,
                                                      std::function<void()> completion) {
-  if (auto* open = mainView()) {
-    open->setBlurImageURL(url, [completion](bool) {
-      if (completion) completion();
-    });
+  QVOpenView* open = mainView();
+  if (!open) {
+    if (completion) completion();
+    return;
   }
+  if (url == open->blurImageURL()) {
+    // The same photo again: the completion waits for the one being applied instead of being dropped.
+    if (completion) open->springView()->waitForBlurredImageToFinishSetup(std::move(completion));
+    return;
+  }
+  open->setBlurImageURL(url, [completion](bool) {
+    if (completion) completion();
+  });
+  // A file that cannot be shown leaves nothing to wait for: the drop goes on, and the source list's
+  // validation says what was refused.
+  if (!open->springView()->isApplyingBlurredImage() && completion) completion();
 }
 
 void QVOpenViewController::waitForBlurredImageApply(std::function<void()> block) {

@@ -61,7 +61,8 @@ class QVOpenViewController : public QVViewController {
 
   void insertTitleBarView(QWidget* view);
   void updateBlurredImageWithURL(const std::optional<std::string>& url);
-  // The completion runs once the photo is shown (never for an unchanged URL or none).
+  // The completion runs once the photo is shown; at once when it cannot be shown (or for none), so
+  // a drop never waits for a refused file; for the URL already set, once that photo is shown.
   void updateBlurredImageWithURL(const std::optional<std::string>& url, std::function<void()> completion);
   // Runs the block once the blurred image being applied is shown, at once when none is.
   void waitForBlurredImageApply(std::function<void()> block);
