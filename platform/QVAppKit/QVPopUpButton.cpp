@@ -4,10 +4,10 @@
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
-#include <QSvgRenderer>
 #include <algorithm>
 #include <cmath>
 
+#include "QVAppKit/QVArtwork.h"
 #include "QVAppKit/QVBasicView.h"
 
 namespace {
@@ -98,9 +98,9 @@ void QVPopUpButton::setCornerRadius(double radius) {
   QVSetNeedsDisplay(this);
 }
 
-void QVPopUpButton::setPictogram(const std::string& name, const std::string& folder) {
+void QVPopUpButton::setPictogram(const std::string& name) {
   pictogramName_ = name;
-  pictogram_ = QVChromeImageNamed(name, folder);
+  hasPictogram_ = !name.empty() && QVArtwork::exists(name);
   QVSetNeedsDisplay(this);
 }
 
@@ -145,7 +145,7 @@ void QVPopUpButton::paintEvent(QPaintEvent*) {
   const double margin = 10;
   QRectF textRect = bounds.adjusted(margin, 0, -margin, 0);
   QRectF pictogramRect;
-  if (pictogram_) {
+  if (hasPictogram_) {
     const double y = (bounds.height() - pictogramSize.height()) / 2 + pictogramOffset_.y();
     if (pictogramPosition_ == PictogramLeft) {
       pictogramRect = QRectF(QPointF(margin + pictogramOffset_.x(), y), pictogramSize);
@@ -173,8 +173,10 @@ void QVPopUpButton::paintEvent(QPaintEvent*) {
   painter.setPen(text);
   painter.drawText(textRect, int(alignment | Qt::AlignVCenter),
                    metrics.elidedText(title, Qt::ElideRight, textRect.width()));
-  if (pictogram_) {
+  if (hasPictogram_) {
     painter.setOpacity(isEnabled() ? 0.9 : 0.4);
-    pictogram_->render(&painter, pictogramRect);
+    const QPixmap picture = QVArtwork::pixmap(pictogramName_, CGSizeMake(pictogramSize.width(), pictogramSize.height()),
+                                              devicePixelRatioF(), fontColor_);
+    painter.drawPixmap(pictogramRect.topLeft(), picture);
   }
 }

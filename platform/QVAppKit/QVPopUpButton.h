@@ -17,8 +17,6 @@
 #include <string>
 #include <vector>
 
-#include "QVAppKit/QVWindowButton.h"
-
 class QVPopUpButton : public QComboBox {
  public:
   using Action = std::function<void(QVPopUpButton*)>;
@@ -55,9 +53,9 @@ class QVPopUpButton : public QComboBox {
   // A negative radius rounds to half the height.
   void setCornerRadius(double radius);
   const std::string& pictogramName() const { return pictogramName_; }
-  // An SVG of "<folder>/<name>.svg" in the resources.
-  void setPictogram(const std::string& name, const std::string& folder = "Controls");
-  bool hasPictogram() const { return pictogram_ != nullptr; }
+  // Artwork by name (QVArtwork), drawn in the font colour.
+  void setPictogram(const std::string& name);
+  bool hasPictogram() const { return hasPictogram_; }
   int pictogramPosition() const { return pictogramPosition_; }
   void setPictogramPosition(int position);
   QPointF pictogramOffset() const { return pictogramOffset_; }
@@ -79,7 +77,7 @@ class QVPopUpButton : public QComboBox {
   Qt::Alignment alignment_ = Qt::AlignHCenter;
   double cornerRadius_ = -1;
   std::string pictogramName_;
-  QVChromeImage pictogram_;
+  bool hasPictogram_ = false;
   int pictogramPosition_ = PictogramTrailingEdge;
   QPointF pictogramOffset_;
   double additionalSpace_ = 25;

@@ -24,18 +24,17 @@ void setImageName(std::string& stored, QVChromeImage& image, const std::string& 
 
 }  // namespace
 
-QVChromeImage QVChromeImageNamed(const std::string& name, const std::string& folder) {
+QVChromeImage QVChromeImageNamed(const std::string& name) {
   static std::map<std::string, QVChromeImage> cache;
   if (name.empty()) return nullptr;
-  const std::string key = folder + "/" + name;
-  if (auto it = cache.find(key); it != cache.end()) return it->second;
-  const std::string path = qv::Bundle::mainBundle().pathForResource(name, "svg", folder);
+  if (auto it = cache.find(name); it != cache.end()) return it->second;
+  const std::string path = qv::Bundle::mainBundle().pathForResource(name, "svg", "WindowChrome");
   QVChromeImage image;
   if (!path.empty()) {
     auto renderer = std::make_shared<QSvgRenderer>(QString::fromStdString(path));
     if (renderer->isValid()) image = renderer;
   }
-  cache[key] = image;
+  cache[name] = image;
   return image;
 }
 

@@ -28,8 +28,8 @@ inline constexpr const char* kQVDefaultWindowButtonGroupIdentifier = "com.solvan
 
 // An image resource of the window chrome: an SVG renderer, or null when the resource is missing.
 using QVChromeImage = std::shared_ptr<QSvgRenderer>;
-// Loads "<folder>/<name>.svg" from the application's resources (cached by folder and name).
-QVChromeImage QVChromeImageNamed(const std::string& name, const std::string& folder = "WindowChrome");
+// Loads "WindowChrome/<name>.svg" from the application's resources (cached by name).
+QVChromeImage QVChromeImageNamed(const std::string& name);
 
 class QVWindowButtonGroup {
  public:

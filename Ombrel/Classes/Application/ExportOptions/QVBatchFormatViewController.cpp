@@ -67,20 +67,10 @@ QVPopUpButton* QVBatchFormatViewController::depthButton() {
   return depthButton_;
 }
 
-QVBatchQualitySlider* QVBatchFormatViewController::qualitySlider() {
-  if (!qualitySlider_) {
-    const auto style = QVUIStyle::batchSettingsStyle();
-    qualitySlider_ = new QVBatchQualitySlider();
-    qualitySlider_->setImages("slider_knob_small", "bg_bar_grey_small", "fill_bar_orange_small");
-    qualitySlider_->setTextColor(style->controlTextColor);
-    qualitySlider_->setFont(style->controlTextFont);
-    qualitySlider_->setMinValue(0);
-    qualitySlider_->setMaxValue(100);
-    qualitySlider_->setValue(85);
-    qualitySlider_->setTitle(QVBatchLocalizedUpper("Quality"));
-    qualitySlider_->setValueLabelWidth(35);
-    qualitySlider_->setChangeBlock([this](double value) { qualitySliderMoved(value); });
-  }
+QVSliderView* QVBatchFormatViewController::qualitySlider() {
+  if (!qualitySlider_)
+    qualitySlider_ = QVBatchPresetUISamples::createQualitySlider(QVBatchLocalizedUpper("Quality"),
+                                                                 [this](double value) { qualitySliderMoved(value); });
   return qualitySlider_;
 }
 
@@ -109,7 +99,7 @@ std::vector<QWidget*> QVBatchFormatViewController::roundedViews() const {
 void QVBatchFormatViewController::addSubviews() {
   auto* main = mainView();
   formatButton()->setParent(main);
-  qualitySlider()->setParent(main);
+  main->addSubview(qualitySlider());
   colorProfileButton()->setParent(main);
   compressionUISection();
 }
@@ -156,7 +146,8 @@ void QVBatchFormatViewController::onDidSetPresetSetting(const std::shared_ptr<QV
   formatButton()->selectItemAtIndex(index);
   updateVisibility(type);
   configureCompressionUIIfNeededForFormat(setting);
-  if (qualitySlider()->isVisibleTo(mainView())) qualitySlider()->setValue(setting->quality() * 100);
+  if (qualitySlider()->isVisibleTo(mainView()))
+    QVBatchPresetUISamples::setQualitySliderValue(qualitySlider(), setting->quality() * 100);
   colorProfileButton()->selectItemAtIndex(int(tables().indexForColorSpace(setting->colorSpace())));
 }
 
@@ -195,7 +186,8 @@ void QVBatchFormatViewController::setDefaultCompressionSettingsIfNeeded(
 }
 
 void QVBatchFormatViewController::storeQualityFromSlider(const std::shared_ptr<QVBatchSettingsFormat>& setting) {
-  if (showsQualitySlider(setting->exportType().value_or(""))) setting->setQuality(qualitySlider()->value() / 100.0);
+  if (showsQualitySlider(setting->exportType().value_or("")))
+    setting->setQuality(std::round(qualitySlider()->value()) / 100.0);
 }
 
 void QVBatchFormatViewController::formatButtonSelectionChanged() {

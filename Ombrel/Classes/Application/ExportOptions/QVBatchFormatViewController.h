@@ -9,10 +9,10 @@
 #include <QPointer>
 
 #include "Ombrel/Classes/Application/ExportOptions/QVBatchPresetSectionViewController.h"
-#include "Ombrel/Classes/Application/ExportOptions/QVBatchQualitySlider.h"
 #include "Ombrel/Classes/Business/Batch/QVBatchSettingsFormat.h"
 #include "QVAppKit/QVLabel.h"
 #include "QVAppKit/QVPopUpButton.h"
+#include "QVAppKit/QVSliderView.h"
 
 class QVBatchFormatViewController : public QVBatchPresetSectionEditor<QVBatchSettingsFormat> {
  public:
@@ -20,7 +20,7 @@ class QVBatchFormatViewController : public QVBatchPresetSectionEditor<QVBatchSet
   QVPopUpButton* colorProfileButton();
   QVPopUpButton* compressionButton();
   QVPopUpButton* depthButton();
-  QVBatchQualitySlider* qualitySlider();
+  QVSliderView* qualitySlider();
   QWidget* compressionUISection();
 
   // Which controls a file type shows.
@@ -48,7 +48,7 @@ class QVBatchFormatViewController : public QVBatchPresetSectionEditor<QVBatchSet
   void storeQualityFromSlider(const std::shared_ptr<QVBatchSettingsFormat>& setting);
 
   QPointer<QVPopUpButton> formatButton_, colorProfileButton_, compressionButton_, depthButton_;
-  QPointer<QVBatchQualitySlider> qualitySlider_;
+  QPointer<QVSliderView> qualitySlider_;
   QPointer<QWidget> compressionUISection_;
   QPointer<QVLabel> compressionLabel_, depthLabel_;
 };

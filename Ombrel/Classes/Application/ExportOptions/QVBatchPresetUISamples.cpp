@@ -1,5 +1,8 @@
 #include "Ombrel/Classes/Application/ExportOptions/QVBatchPresetUISamples.h"
 
+#include <QPointer>
+#include <cmath>
+
 #include "Ombrel/Classes/Application/Style/QVUIStyle.h"
 #include "Ombrel/Classes/Business/Batch/QVBatchTextHelpers.h"
 #include "QVPlatform/Localization.h"
@@ -30,6 +33,17 @@ std::optional<std::string> QVBatchFieldValidator::numberText(const QString& text
 }
 
 // ---- Factory ----
+
+namespace {
+// The value as three figures wide (figure spaces before shorter numbers), so the bar keeps its
+// length whatever the value.
+std::string qualityText(double whole) {
+  const std::string digits = std::to_string(int(whole));
+  std::string text;
+  for (size_t i = digits.size(); i < 3; ++i) text += "\u2007";
+  return text + digits;
+}
+}  // namespace
 
 QVPopUpButton* QVBatchPresetUISamples::createPopupButton(QVPopUpButton::Action action) {
   const auto style = QVUIStyle::batchSettingsStyle();
@@ -112,4 +126,45 @@ QVSegmentedControl* QVBatchPresetUISamples::createSegmentedControl(QVSegmentedCo
   control->setLineColor(QColor(30, 30, 30));
   control->setAction(std::move(action));
   return control;
+}
+
+QVSliderView* QVBatchPresetUISamples::createQualitySlider(const std::string& title,
+                                                          std::function<void(double value)> moved) {
+  const auto style = QVUIStyle::batchSettingsStyle();
+  auto* slider = QVMake<QVSliderView>(CGRectMake(0, 0, 230, 28));
+  slider->setIsLiveValueUpdatingEnabled(true);
+  slider->setApplyHalfPixelRoundingOnDraw(false);
+  slider->setKnobImage("slider_knob_small", QColor(Qt::white));
+  slider->setBarBackThreePartImageName("bg_bar_grey_small");
+  slider->setBarFillValueThreePartImageName("fill_bar_orange_small");
+  slider->setKnobSize(14);
+  slider->setBarHeight(4);
+  slider->setTitleTextColor(style->controlTextColor);
+  slider->setValueTextColor(style->controlTextColor);
+  slider->setMinimumValue(0);
+  slider->setMaximumValue(100);
+  slider->setDefaultValue(85);
+  slider->setTitleString(title);
+  slider->setTitleFont(style->controlTextFont);
+  slider->setValueFont(style->controlTextFont);
+  slider->setTextLabelsMouseEventsEnabled(false);
+  slider->load();
+  setQualitySliderValue(slider, 85);
+  QPointer<QVSliderView> weak(slider);
+  slider->setSliderDidChangeValueBlock([weak, moved](double value) {
+    const double whole = std::round(value);
+    // One report per whole step: the label shows the last whole value.
+    if (!weak || qualityText(whole) == weak->rightTitleString()) return;
+    weak->setRightTitleString(qualityText(whole));
+    if (moved) moved(whole);
+  });
+  return slider;
+}
+
+void QVBatchPresetUISamples::setQualitySliderValue(QVSliderView* slider, double value) {
+  if (!slider) return;
+  const double whole = std::isfinite(value) ? std::round(std::clamp(value, 0.0, 100.0)) : 0;
+  slider->setValue(whole);
+  slider->setRightTitleString(qualityText(whole));
+  slider->updateLabelsLayout();
 }

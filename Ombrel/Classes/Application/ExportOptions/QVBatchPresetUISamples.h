@@ -18,6 +18,7 @@
 #include "QVAppKit/QVLabel.h"
 #include "QVAppKit/QVPopUpButton.h"
 #include "QVAppKit/QVSegmentedControl.h"
+#include "QVAppKit/QVSliderView.h"
 #include "QVAppKit/QVTextField.h"
 
 // What an editable field accepts as typed; anything else is refused before it reaches the field.
@@ -55,6 +56,12 @@ struct QVBatchPresetUISamples {
   static QVLabel* createTitleLabelWithTitle(const std::string& title, const QColor& textColor);
   // The segmented control of the naming section in the batch style.
   static QVSegmentedControl* createSegmentedControl(QVSegmentedControl::Action action);
+  // The small quality slider, 0 to 100 in whole steps: the title at the left, the value at the
+  // right, "slider_knob_small" in white over "bg_bar_grey_small" and "fill_bar_orange_small".
+  // `moved` is told each new whole value while the user drags (never for values set from code).
+  static QVSliderView* createQualitySlider(const std::string& title, std::function<void(double value)> moved);
+  // Shows a value (rounded) on the slider and its value label, silently.
+  static void setQualitySliderValue(QVSliderView* slider, double value);
 };
 
 // Localised text, and the same in upper case.

@@ -9,7 +9,6 @@
 #include <functional>
 
 #include "Ombrel/Classes/Application/ExportOptions/QVBatchPresetUISamples.h"
-#include "Ombrel/Classes/Application/ExportOptions/QVBatchQualitySlider.h"
 #include "Ombrel/Classes/Application/Style/QVUIStyle.h"
 #include "Ombrel/Classes/Business/Batch/QVBatchTextHelpers.h"
 #include "Ombrel/Classes/Business/Batch/QVExportFileTypes.h"
@@ -102,12 +101,8 @@ void QVExportOptionsView::buildWidget() {
   auto* qualityLabel =
       QVBatchPresetUISamples::createTitleLabelWithTitle(QVBatchLocalizedUpper("Quality"), style->labelColor);
   qualityLabel->setParent(qualityTab_);
-  qualitySlider_ = new QVBatchQualitySlider(qualityTab_);
-  qualitySlider_->setFont(style->controlTextFont);
-  qualitySlider_->setTextColor(style->controlTextColor);
-  qualitySlider_->setMinValue(0);
-  qualitySlider_->setMaxValue(100);
-  qualitySlider_->setChangeBlock([this](double) { qualityDidChange(); });
+  qualitySlider_ = QVBatchPresetUISamples::createQualitySlider("", [this](double) { qualityDidChange(); });
+  qualitySlider_->setParent(qualityTab_);
 
   // Tab 2: the TIFF compression.
   compressionTab_ = new QWidget(card);
@@ -213,7 +208,7 @@ void QVExportOptionsView::typeDidChange() {
   defaults.synchronize();
   allowOnlyTypeInPanel();
   const double quality = imageCompressionQuality();
-  qualitySlider_->setValue(quality * 100);
+  QVBatchPresetUISamples::setQualitySliderValue(qualitySlider_, quality * 100);
   // The properties carry the quality the slider shows for the new type.
   if (imageProperties_) (*imageProperties_)[kCGImageDestinationLossyCompressionQuality] = qv::Value(quality);
   changeLayoutPositionForTab(tab);
@@ -268,7 +263,7 @@ void QVExportOptionsView::compressionDidChange() {
 }
 
 void QVExportOptionsView::qualityDidChange() {
-  const double quality = qualitySlider_->value() / 100.0;
+  const double quality = std::round(qualitySlider_->value()) / 100.0;
   mutableImageProperties()[kCGImageDestinationLossyCompressionQuality] = qv::Value(quality);
   settings().saveExportImageCompressionQuality(qv::Value(quality), type_);
 }

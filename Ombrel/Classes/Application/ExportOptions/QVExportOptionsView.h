@@ -18,9 +18,9 @@
 #include <optional>
 #include <string>
 
-#include "Ombrel/Classes/Application/ExportOptions/QVBatchQualitySlider.h"
 #include "Ombrel/Classes/Application/Panels/QVSolvanePanels.h"
 #include "QVAppKit/QVPopUpButton.h"
+#include "QVAppKit/QVSliderView.h"
 #include "QVAppKit/QVSpringButton.h"
 #include "QVPlatform/Value.h"
 
@@ -76,7 +76,7 @@ class QVExportOptionsView : public QVExportOptionsAccessory {
   QVPopUpButton* compressionPopUpButton() const { return compressionPopup_; }
   QVPopUpButton* depthPopUpButton() const { return depthPopup_; }
   QVPopUpButton* colorSpacePopUpButton() const { return colorSpacePopup_; }
-  QVBatchQualitySlider* qualitySlider() const { return qualitySlider_; }
+  QVSliderView* qualitySlider() const { return qualitySlider_; }
   QVRoundedSpringButton* advanceSettingButton() const { return advancedButton_; }
 
   // The file dialog that carries the view (its window), if any.
@@ -107,7 +107,7 @@ class QVExportOptionsView : public QVExportOptionsAccessory {
 
   QPointer<QWidget> widget_;
   QPointer<QVPopUpButton> typePopup_, compressionPopup_, depthPopup_, colorSpacePopup_;
-  QPointer<QVBatchQualitySlider> qualitySlider_;
+  QPointer<QVSliderView> qualitySlider_;
   QPointer<QVRoundedSpringButton> advancedButton_;
   QPointer<QWidget> qualityTab_, compressionTab_;
 };

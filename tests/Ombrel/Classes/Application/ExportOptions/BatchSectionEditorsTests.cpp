@@ -12,6 +12,7 @@
 #include "Ombrel/Classes/Business/Batch/QVBatchNamingUIDatasource.h"
 #include "Ombrel/Classes/Business/Batch/QVBatchTiffImageProperties.h"
 #include "Ombrel/Classes/Business/Batch/QVExportSettingsDatasourceManager.h"
+#include "tests/Ombrel/Classes/Application/ExportOptions/ExportOptionsTestSupport.h"
 
 namespace {
 
@@ -204,10 +205,9 @@ TEST(QVBatchFormatEditorTest, JpegShowsItsQualityAndEachEditReportsOnce) {
   host.editor.setPresetSetting(formatSection("public.jpeg", 0.85));
   EXPECT_EQ(host.editor.qualitySlider()->value(), 85);
   EXPECT_EQ(host.recorder.changes, 0);
-  host.editor.qualitySlider()->resize(230, 28);
-  const QRectF bar = host.editor.qualitySlider()->barRect();
-  host.editor.qualitySlider()->dragToX(bar.left() + bar.width() * 0.9);
+  export_options_test::dragSliderTo(host.editor.qualitySlider(), 90);
   EXPECT_EQ(host.recorder.changes, 1);
+  EXPECT_EQ(host.editor.qualitySlider()->rightTitleString(), "\u200790");  // three figures wide
   EXPECT_DOUBLE_EQ(host.editor.presetSetting()->quality(), 0.9);
 
   // To TIFF and back: the slider keeps its place, and JPEG stores what it shows.
@@ -222,7 +222,7 @@ TEST(QVBatchFormatEditorTest, JpegShowsItsQualityAndEachEditReportsOnce) {
   host.editor.formatButton()->chooseItemAtIndex(jpeg);
   EXPECT_EQ(host.recorder.changes, afterTiff + 1);
   EXPECT_TRUE(host.editor.qualitySlider()->isVisibleTo(main));
-  EXPECT_EQ(host.editor.qualitySlider()->value(), 90);
+  EXPECT_EQ(std::round(host.editor.qualitySlider()->value()), 90);
   EXPECT_DOUBLE_EQ(host.editor.presetSetting()->quality(), 0.9);
   host.editor.formatButton()->chooseItemAtIndex(jpeg);  // the same type: nothing
   EXPECT_EQ(host.recorder.changes, afterTiff + 1);

@@ -9,6 +9,7 @@
 #include "Ombrel/Classes/Business/QVAppSettings.h"
 #include "QVPlatform/ImageIO/ImageIO.h"
 #include "QVPlatform/UserDefaults.h"
+#include "tests/Ombrel/Classes/Application/ExportOptions/ExportOptionsTestSupport.h"
 
 namespace {
 
@@ -52,7 +53,7 @@ TEST_F(QVExportOptionsViewTest, FirstExportOffersJpegWithItsQualityTab) {
   EXPECT_EQ(view->settingsBtnTopOffset(), -10);
   EXPECT_EQ(view->popUpButton()->indexOfSelectedItem(), indexOfType(kUTTypeJPEG));
   EXPECT_DOUBLE_EQ(view->imageCompressionQuality(), 0.85);
-  EXPECT_EQ(view->qualitySlider()->value(), 85);
+  EXPECT_EQ(std::round(view->qualitySlider()->value()), 85);
   const auto properties = view->imageProperties();
   EXPECT_DOUBLE_EQ(quality(properties), 0.85);
   EXPECT_EQ(compression(properties), 5);  // the compression pop-up's first choice, LZW
@@ -82,17 +83,15 @@ TEST_F(QVExportOptionsViewTest, TypeIsStoredAtOnceAndLaysOutItsTab) {
 
 TEST_F(QVExportOptionsViewTest, QualityIsStoredPerTypeAndWritten) {
   auto view = make();
-  view->qualitySlider()->resize(300, 28);
-  const QRectF bar = view->qualitySlider()->barRect();
-  view->qualitySlider()->dragToX(bar.left() + bar.width() * 0.6);
+  export_options_test::dragSliderTo(view->qualitySlider(), 60);
   EXPECT_DOUBLE_EQ(quality(view->imageProperties()), 0.6);
   EXPECT_DOUBLE_EQ(settings.exportCompressionQualityForImageType(kUTTypeJPEG).asDouble(), 0.6);
   // Another type has its own (here none: 0.85), shown and written.
   view->popUpButton()->chooseItemAtIndex(indexOfType(kUTTypeJPEG2000));
-  EXPECT_EQ(view->qualitySlider()->value(), 85);
+  EXPECT_EQ(std::round(view->qualitySlider()->value()), 85);
   EXPECT_DOUBLE_EQ(quality(view->imageProperties()), 0.85);
   view->popUpButton()->chooseItemAtIndex(indexOfType(kUTTypeJPEG));
-  EXPECT_EQ(view->qualitySlider()->value(), 60);
+  EXPECT_EQ(std::round(view->qualitySlider()->value()), 60);
   EXPECT_DOUBLE_EQ(make()->imageCompressionQuality(), 0.6);
 }
 
