@@ -297,18 +297,28 @@ void QVExportOptionsView::addViewToSavePanel(QFileDialog* dialog) {
 }
 
 void QVExportOptionsView::allowOnlyTypeInPanel() {
+  // A save dialog offers only the chosen type; a folder chooser has no file type to limit.
   QFileDialog* dialog = panel();
-  if (!dialog) return;
+  if (!dialog || dialog->acceptMode() != QFileDialog::AcceptSave) return;
   const auto extension = QVExportFileTypes::extensionForType(type_);
   if (!extension) return;
   const QString suffix = QString::fromStdString(*extension);
+  // The name typed so far, read first: Qt's dialog replaces the text after the last dot itself
+  // when the filter changes.
+  const QStringList chosen = dialog->selectedFiles();
   const auto title = typePopup_ ? typePopup_->titleOfSelectedItem().value_or(*extension) : *extension;
   dialog->setNameFilters({QString::fromStdString(title) + QStringLiteral(" (*.") + suffix + ')'});
   dialog->setDefaultSuffix(suffix);
-  // The name typed so far gets the new type's extension.
-  const QStringList chosen = dialog->selectedFiles();
-  if (!chosen.isEmpty()) {
-    QFileInfo info(chosen.front());
-    if (!info.completeBaseName().isEmpty()) dialog->selectFile(info.completeBaseName() + '.' + suffix);
+  // It gets the new type's extension in place of another type's (dots of its own stay).
+  if (chosen.isEmpty()) return;
+  const QFileInfo info(chosen.front());
+  QString name = info.fileName();
+  const std::string current = info.suffix().toLower().toStdString();
+  for (const auto& saveType : tables().saveTypes()) {
+    if (QVExportFileTypes::extensionForType(saveType.identifier) == current) {
+      name = info.completeBaseName();
+      break;
+    }
   }
+  if (!name.isEmpty()) dialog->selectFile(name + '.' + suffix);
 }

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QDialog>
+#include <QFileDialog>
 #include <QVBoxLayout>
 
 #include "Ombrel/Classes/Application/ApplicationTestSupport.h"
@@ -153,6 +155,35 @@ TEST_F(QVExportOptionsViewTest, AdvancedSettingsCallsTheDelegateThenCancelsTheDi
   EXPECT_EQ(result, QDialog::Rejected);
   EXPECT_FALSE(dialog.isVisible());
   view->setDelegate(nullptr);
+}
+
+// In Qt's own save dialog the view limits the dialog to the chosen type and renames the file
+// typed so far, keeping dots of its own.
+TEST_F(QVExportOptionsViewTest, TheSaveDialogOffersOnlyTheChosenType) {
+  auto view = make();
+  QVPanelSpec spec;
+  spec.kind = QVPanelSpec::Kind::Save;
+  spec.nameFieldStringValue = "beach.day";
+  spec.accessoryView = view->view();
+  QVFileDialogPanelPresenter presenter;
+  int closed = 0;
+  presenter.beginSheet(spec, nullptr, [&](const QVPanelResult& result) {
+    ++closed;
+    EXPECT_EQ(result.response, QVModalResponseCancel);
+  });
+  QFileDialog* dialog = view->panel();
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(dialog->nameFilters(), QStringList{QStringLiteral("JPEG (*.jpeg)")});
+  ASSERT_FALSE(dialog->selectedFiles().isEmpty());
+  EXPECT_TRUE(dialog->selectedFiles().front().endsWith(QStringLiteral("/beach.day.jpeg")));
+  view->popUpButton()->chooseItemAtIndex(indexOfType(kUTTypeTIFF));
+  EXPECT_EQ(dialog->nameFilters(), QStringList{QStringLiteral("TIFF (*.tiff)")});
+  EXPECT_TRUE(dialog->selectedFiles().front().endsWith(QStringLiteral("/beach.day.tiff")));
+  view->advancedSettingsBtnDidClick();
+  EXPECT_EQ(closed, 1);
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_EQ(view->view(), nullptr);  // gone with the dialog; the choices stay readable
+  EXPECT_EQ(view->type(), kUTTypeTIFF);
 }
 
 TEST_F(QVExportOptionsViewTest, TheExportDialogHandsTheChoicesOn) {
