@@ -9,6 +9,7 @@
 #include "Ombrel/Classes/Application/ExportOptions/QVBatchResizeViewController.h"
 #include "Ombrel/Classes/Application/ExportOptions/QVBatchSavingViewController.h"
 #include "Ombrel/Classes/Application/Panels/QVSolvanePanels.h"
+#include "Ombrel/Classes/Application/Style/QVUIStyle.h"
 #include "Ombrel/Classes/Business/Batch/QVBatchNamingUIDatasource.h"
 #include "Ombrel/Classes/Business/Batch/QVBatchTiffImageProperties.h"
 #include "Ombrel/Classes/Business/Batch/QVExportSettingsDatasourceManager.h"
@@ -63,36 +64,24 @@ std::shared_ptr<QVBatchSettingsFormat> formatSection(const std::string& type, do
 
 // ---- Controls ----
 
-TEST(QVBatchControlsTest, ControlsReportOnlyWhatTheUserDoes) {
-  int popupActions = 0, checkboxActions = 0, fieldEdits = 0;
-  std::unique_ptr<QVPopUpButton> popup(
-      QVBatchPresetUISamples::createPopupButton([&](QVPopUpButton*) { ++popupActions; }));
-  popup->setTitles({"A", "B"});
-  popup->setTagOfItemAtIndex(1, 7);
-  popup->selectItemWithTag(7);
-  EXPECT_EQ(popup->indexOfSelectedItem(), 1);
-  EXPECT_FALSE(popup->selectItemWithTag(9));
-  EXPECT_EQ(popup->indexOfSelectedItem(), -1);
-  EXPECT_EQ(popupActions, 0);
-  popup->chooseItemAtIndex(0);
-  popup->chooseItemAtIndex(0);  // choosing the chosen item again still reports
-  EXPECT_EQ(popupActions, 2);
+// The factory's controls: the batch look, a check box made with interaction off, and fields that
+// report typing only.
+TEST(QVBatchControlsTest, FactoryControlsAreStyledAndReportOnlyTheUser) {
+  int checkboxActions = 0, fieldEdits = 0;
+  std::unique_ptr<QVPopUpButton> popup(QVBatchPresetUISamples::createPopupButton(nullptr));
   EXPECT_TRUE(popup->hasPictogram());  // "popup_ears" is in the resources
+  EXPECT_EQ(popup->backgroundColor(), QVUIStyle::batchSettingsStyle()->controlBGColor);
 
   std::unique_ptr<QVDisabledButton> checkbox(QVBatchPresetUISamples::createCheckboxWithTitle(
       "T", [&](QVDisabledButton*) { ++checkboxActions; }, false));
-  checkbox->resize(100, 28);
-  checkbox->setState(true);
-  QTest::mouseClick(checkbox.get(), Qt::LeftButton, {}, QPoint(7, 14));
-  EXPECT_TRUE(checkbox->state());  // clicks pass only while interaction is enabled
-  checkbox->setInteractionEnabled(true);
-  QTest::mouseClick(checkbox.get(), Qt::LeftButton, {}, QPoint(7, 14));
-  EXPECT_FALSE(checkbox->state());
-  EXPECT_EQ(checkboxActions, 1);
+  checkbox->performClick();
+  EXPECT_EQ(checkboxActions, 0);
 
   std::unique_ptr<QVTextField> field(QVBatchPresetUISamples::createEditableField([&](QVTextField*) { ++fieldEdits; }));
   field->setText("from code");
   EXPECT_EQ(fieldEdits, 0);
+  typeInto(field.get(), "ab");
+  EXPECT_EQ(fieldEdits, 2);
 }
 
 TEST(QVBatchControlsTest, FieldRulesRefuseWhatCannotBeStored) {
