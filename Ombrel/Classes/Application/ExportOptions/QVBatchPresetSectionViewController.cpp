@@ -3,6 +3,14 @@
 #include "QVAppKit/QVBasicView.h"
 #include "QVAppKit/QVTextField.h"
 
+QVBatchPresetSectionViewController::~QVBatchPresetSectionViewController() {
+  if (isViewLoaded()) delete view();
+}
+
+QVBatchOptionViewController::~QVBatchOptionViewController() {
+  if (isViewLoaded()) delete view();
+}
+
 void QVBatchPresetSectionViewController::notifyPresetSettingDidChange() {
   if (delegate_) delegate_->batchPresetSectionVC(this, presetSettingObject());
 }

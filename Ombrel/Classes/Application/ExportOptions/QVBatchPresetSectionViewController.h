@@ -32,6 +32,9 @@ class QVBatchPresetSectionViewControllerDelegate {
 
 class QVBatchPresetSectionViewController : public QVViewControllerWithoutNib {
  public:
+  // The view goes with the editor, also out of a pane that still shows it: its controls call the
+  // editor.
+  ~QVBatchPresetSectionViewController() override;
   // Not owned; the delegate outlives the editor or clears itself.
   QVBatchPresetSectionViewControllerDelegate* delegate() const { return delegate_; }
   void setDelegate(QVBatchPresetSectionViewControllerDelegate* delegate) { delegate_ = delegate; }
@@ -91,6 +94,7 @@ class QVBatchOptionViewControllerDelegate {
 class QVBatchOptionViewController : public QVViewControllerWithoutNib {
  public:
   explicit QVBatchOptionViewController(int64_t type) : type_(type) {}
+  ~QVBatchOptionViewController() override;
   int64_t type() const { return type_; }
   QVBatchOptionViewControllerDelegate* delegate() const { return delegate_; }
   void setDelegate(QVBatchOptionViewControllerDelegate* delegate) { delegate_ = delegate; }

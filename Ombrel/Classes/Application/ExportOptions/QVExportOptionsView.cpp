@@ -74,8 +74,8 @@ std::shared_ptr<QVExportOptionsView> QVExportOptionsView::exportOptionsViewWithM
 }
 
 QVExportOptionsView::~QVExportOptionsView() {
-  // A widget no dialog took is ours.
-  if (widget_ && !widget_->parentWidget()) delete widget_.data();
+  // The controls call into this object: the widget goes with it, also out of a dialog still open.
+  delete widget_.data();
 }
 
 QVAppSettings& QVExportOptionsView::settings() const { return settings_ ? *settings_ : QVApp::settings(); }

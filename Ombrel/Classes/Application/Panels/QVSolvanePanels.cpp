@@ -141,7 +141,15 @@ std::shared_ptr<QVExportOptionsAccessory> QVSolvanePanels::showExportDialogWithP
 std::shared_ptr<QVExportDialogPresenter> QVSolvanePanels::exportDialogPresenter() {
   struct Presenter : QVExportDialogPresenter {
     void showExportDialogWithPaths(const std::vector<std::string>& paths, Completion completion) override {
-      QVSolvanePanels::showExportDialogWithPaths(paths, std::move(completion));
+      // The options view lives until the dialog answers (the dialog only shows its widget).
+      auto options = std::make_shared<std::shared_ptr<QVExportOptionsAccessory>>();
+      *options = QVSolvanePanels::showExportDialogWithPaths(
+          paths, [options, completion](int64_t response, const std::string& url, const std::string& directoryURL,
+                                       const std::string& fileType, int64_t depth,
+                                       const qv::Dictionary& imageProperties, int64_t colorSpace) {
+            if (completion) completion(response, url, directoryURL, fileType, depth, imageProperties, colorSpace);
+            options->reset();
+          });
     }
   };
   return std::make_shared<Presenter>();

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QPointer>
 #include <QTest>
 
 #include "Ombrel/Classes/Application/ApplicationTestSupport.h"
@@ -399,6 +400,19 @@ TEST(QVBatchResizeEditorTest, RefusedInputsAndTheSameNumberSendNothing) {
   host.editor.dontEnlargeCheckbox()->performClick();
   EXPECT_FALSE(host.editor.presetSetting()->shouldEnlarge());
   EXPECT_EQ(host.recorder.changes, changes + 4);
+}
+
+// A pane that shows an editor's view never keeps controls whose editor is gone.
+TEST(QVBatchSectionEditorsTest, AnEditorTakesItsViewAlongOutOfAPane) {
+  QWidget pane;
+  auto editor = std::make_unique<QVBatchResizeViewController>();
+  editor->view()->setParent(&pane);
+  editor->setPresetSetting(resizeSection(3, "1920x1080", false));
+  QPointer<QWidget> field = editor->visibleOptionVC()->field1();
+  ASSERT_TRUE(field);
+  editor.reset();
+  EXPECT_FALSE(field);
+  EXPECT_TRUE(pane.findChildren<QWidget*>().isEmpty());
 }
 
 }  // namespace

@@ -222,4 +222,28 @@ TEST_F(QVExportOptionsViewTest, TheExportDialogHandsTheChoicesOn) {
   QVSolvanePanels::setAccessoryMaker(nullptr);
 }
 
+// The export managers' dialog keeps the options view until the dialog answers, then lets it go.
+TEST_F(QVExportOptionsViewTest, TheExportManagersDialogKeepsTheOptionsUntilItAnswers) {
+  auto presenter = std::make_shared<app_test::ScriptedPanelPresenter>();
+  presenter->holdOpen = true;
+  QVSolvanePanels::setPresenter(presenter);
+  std::weak_ptr<QVExportOptionsView> made;
+  QVSolvanePanels::setAccessoryMaker([&](bool, int64_t colorSpace, int64_t depth) {
+    auto view = make(qv::Value(), colorSpace, depth);
+    made = view;
+    return std::static_pointer_cast<QVExportOptionsAccessory>(view);
+  });
+  std::string type;
+  QVSolvanePanels::exportDialogPresenter()->showExportDialogWithPaths(
+      {"/photos/a.jpg"}, [&](int64_t, const std::string&, const std::string&, const std::string& t, int64_t,
+                             const qv::Dictionary&, int64_t) { type = t; });
+  ASSERT_FALSE(made.expired());
+  made.lock()->popUpButton()->chooseItemAtIndex(indexOfType(kUTTypePNG));
+  presenter->finish(QVPanelResult{});
+  EXPECT_EQ(type, kUTTypePNG);
+  EXPECT_TRUE(made.expired());
+  QVSolvanePanels::setPresenter(nullptr);
+  QVSolvanePanels::setAccessoryMaker(nullptr);
+}
+
 }  // namespace
