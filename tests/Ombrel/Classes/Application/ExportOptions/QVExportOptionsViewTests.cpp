@@ -18,7 +18,11 @@ namespace {
 class QVExportOptionsViewTest : public ::testing::Test {
  protected:
   void SetUp() override { forget(); }
-  void TearDown() override { forget(); }
+  void TearDown() override {
+    QVSolvanePanels::setPresenter(nullptr);
+    QVSolvanePanels::setAccessoryMaker(nullptr);
+    forget();
+  }
   // No remembered type and no quality of any type.
   static void forget() {
     auto& defaults = qv::UserDefaults::standardUserDefaults();
@@ -33,6 +37,19 @@ class QVExportOptionsViewTest : public ::testing::Test {
                                             int64_t depth = 8) {
     return QVExportOptionsView::exportOptionsViewWithMetadata(metadata, colorSpace, depth, &settings);
   }
+  // The export dialog held open by a script, its options views made here (the last one in `made`).
+  std::shared_ptr<app_test::ScriptedPanelPresenter> installDialog() {
+    auto presenter = std::make_shared<app_test::ScriptedPanelPresenter>();
+    presenter->holdOpen = true;
+    QVSolvanePanels::setPresenter(presenter);
+    QVSolvanePanels::setAccessoryMaker([this](bool, int64_t colorSpace, int64_t depth) {
+      auto view = make(qv::Value(), colorSpace, depth);
+      made = view;
+      return std::static_pointer_cast<QVExportOptionsAccessory>(view);
+    });
+    return presenter;
+  }
+  std::weak_ptr<QVExportOptionsView> made;
   static int indexOfType(const std::string& type) {
     return int(QVExportSettingsDatasourceManager::shared().indexOfSaveTypeWithIdentifier(type));
   }
@@ -187,18 +204,11 @@ TEST_F(QVExportOptionsViewTest, TheSaveDialogOffersOnlyTheChosenType) {
 }
 
 TEST_F(QVExportOptionsViewTest, TheExportDialogHandsTheChoicesOn) {
-  auto presenter = std::make_shared<app_test::ScriptedPanelPresenter>();
-  presenter->holdOpen = true;
-  QVSolvanePanels::setPresenter(presenter);
-  std::shared_ptr<QVExportOptionsView> made;
-  QVSolvanePanels::setAccessoryMaker([&](bool, int64_t colorSpace, int64_t depth) {
-    made = make(qv::Value(), colorSpace, depth);
-    return std::static_pointer_cast<QVExportOptionsAccessory>(made);
-  });
+  auto presenter = installDialog();
   std::string type;
   int64_t depth = 0, colorSpace = 0;
   qv::Dictionary properties;
-  QVSolvanePanels::showExportDialogWithPaths(
+  auto shown = QVSolvanePanels::showExportDialogWithPaths(
       {"/photos/a.jpg"}, [&](int64_t, const std::string&, const std::string&, const std::string& t, int64_t d,
                              const qv::Dictionary& p, int64_t c) {
         type = t;
@@ -206,11 +216,13 @@ TEST_F(QVExportOptionsViewTest, TheExportDialogHandsTheChoicesOn) {
         properties = p;
         colorSpace = c;
       });
-  ASSERT_TRUE(made);
-  EXPECT_EQ(presenter->shown.at(0).accessoryView, made->view());
-  made->popUpButton()->chooseItemAtIndex(indexOfType(kUTTypeTIFF));
-  made->depthPopUpButton()->chooseItemAtIndex(1);
-  made->colorSpacePopUpButton()->chooseItemAtIndex(1);
+  auto view = made.lock();
+  ASSERT_TRUE(view);
+  EXPECT_EQ(shown, view);
+  EXPECT_EQ(presenter->shown.at(0).accessoryView, view->view());
+  view->popUpButton()->chooseItemAtIndex(indexOfType(kUTTypeTIFF));
+  view->depthPopUpButton()->chooseItemAtIndex(1);
+  view->colorSpacePopUpButton()->chooseItemAtIndex(1);
   QVPanelResult ok;
   ok.response = QVModalResponseOK;
   presenter->finish(ok);
@@ -218,21 +230,11 @@ TEST_F(QVExportOptionsViewTest, TheExportDialogHandsTheChoicesOn) {
   EXPECT_EQ(depth, 16);
   EXPECT_EQ(colorSpace, 2);
   EXPECT_EQ(properties.at(kCGImagePropertyDepth).asInt(), 16);
-  QVSolvanePanels::setPresenter(nullptr);
-  QVSolvanePanels::setAccessoryMaker(nullptr);
 }
 
 // The export managers' dialog keeps the options view until the dialog answers, then lets it go.
 TEST_F(QVExportOptionsViewTest, TheExportManagersDialogKeepsTheOptionsUntilItAnswers) {
-  auto presenter = std::make_shared<app_test::ScriptedPanelPresenter>();
-  presenter->holdOpen = true;
-  QVSolvanePanels::setPresenter(presenter);
-  std::weak_ptr<QVExportOptionsView> made;
-  QVSolvanePanels::setAccessoryMaker([&](bool, int64_t colorSpace, int64_t depth) {
-    auto view = make(qv::Value(), colorSpace, depth);
-    made = view;
-    return std::static_pointer_cast<QVExportOptionsAccessory>(view);
-  });
+  auto presenter = installDialog();
   std::string type;
   QVSolvanePanels::exportDialogPresenter()->showExportDialogWithPaths(
       {"/photos/a.jpg"}, [&](int64_t, const std::string&, const std::string&, const std::string& t, int64_t,
@@ -242,8 +244,6 @@ TEST_F(QVExportOptionsViewTest, TheExportManagersDialogKeepsTheOptionsUntilItAns
   presenter->finish(QVPanelResult{});
   EXPECT_EQ(type, kUTTypePNG);
   EXPECT_TRUE(made.expired());
-  QVSolvanePanels::setPresenter(nullptr);
-  QVSolvanePanels::setAccessoryMaker(nullptr);
 }
 
 }  // namespace
