@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <set>
 
+#include "Ombrel/Classes/Application/Feedback/QVFeedbackWindowController.h"
 #include "Ombrel/Classes/Application/Menus/QVMenuController.h"
 #include "Ombrel/Classes/Application/Panels/QVSolvanePanels.h"
 #include "Ombrel/Classes/Application/Services/QVAppLink.h"
@@ -51,6 +52,16 @@ void QVSolvaneWindowController::build() {
     // The open screen appears each time the window shows it (mode 0).
     if (self && self->screenMode() == 0) qv::NotificationCenter::defaultCenter().post(kQVOpenViewDidAppear);
   };
+  feedbackObserver_ = qv::NotificationCenter::defaultCenter().addObserver(kQVShowFeedbackWindowClicked, nullptr,
+                                                                          [weak](const qv::Notification&) {
+                                                                            if (auto self = weak.lock())
+                                                                              self->showFeedbackWindow();
+                                                                          });
+}
+
+void QVSolvaneWindowController::showFeedbackWindow() {
+  if (!feedbackWindowController_) feedbackWindowController_ = std::make_unique<QVFeedbackWindowController>();
+  feedbackWindowController_->show();
 }
 
 QVSolvaneTopBarView* QVSolvaneWindowController::createTitleBar(std::shared_ptr<QMenu> menu) {
