@@ -42,6 +42,9 @@ void QVAboutWindow::initialize() {
   QVFramelessWindow::install(this);
   setAttribute(Qt::WA_TranslucentBackground);
   setBackgroundColor(QVUIStyle::themeBGColor());
+  // A hairline edge keeps the window apart from the dark window below it.
+  setBorderColor(QColor(255, 255, 255, 18));
+  setBorderWidth(1);
   NSWindowRounding::updateWindowCornersWithRadii(this, QVSMakeCornerRadii(10, 10, 10, 10));
   setFocusPolicy(Qt::StrongFocus);
 }

@@ -77,7 +77,7 @@ QString fieldStyleSheet(const char* type) {
   const QColor theme = QVUIStyle::themeColor();
   return QStringLiteral(
              "%1 { background: rgba(255,255,255,13); color: white; border: 1px solid rgba(255,255,255,22); "
-             "border-radius: 8px; padding: 5px 20px 0 20px; selection-background-color: %2; }"
+             "border-radius: 8px; padding: 8px 18px 0 18px; selection-background-color: %2; }"
              "%1:focus { border-color: %2; }")
       .arg(QLatin1String(type), theme.name());
 }
@@ -137,6 +137,8 @@ void QVFeedbackViewController::viewDidLoad() {
     field->setBorderWidth(1);
     field->setCornerRadius(8);
     field->setVerticallyCenteredText(true);
+    // The field paints its own rounded background; the application's style must not paint a panel.
+    field->setStyleSheet("QLineEdit { background: transparent; border: none; }");
     field->setParent(root);
     return field;
   };
@@ -157,7 +159,7 @@ void QVFeedbackViewController::viewDidLoad() {
   palette.setColor(QPalette::PlaceholderText, QColor(118, 122, 132));
   palette.setColor(QPalette::Text, Qt::white);
   feedbackField_->setPalette(palette);
-  feedbackField_->document()->setDocumentMargin(10);
+  feedbackField_->document()->setDocumentMargin(4);
   feedbackField_->setParent(root);
 
   sendButton_ = QVCommonUISamples::roundedSpringButtonWithTitle(
