@@ -59,7 +59,7 @@ Options parse(int argc, char** argv) {
 void takeScreenshot(const std::shared_ptr<QVAppDelegate>& delegate, const std::string& file, bool withMenu) {
   if (withMenu) {
     QTimer::singleShot(1000, [delegate] {
-      auto* bar = delegate->solvaneWindowController()->window()->topBar();
+      auto* bar = delegate->solvaneWindowController()->visibleTitleBar();
       bar->showMenu(bar->solvaneButton());
     });
   }

@@ -3,14 +3,16 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QPainter>
 #include <QScreen>
+#include <QSvgRenderer>
 #include <QWindow>
 
 #include "Ombrel/Classes/Application/Style/QVUIStyle.h"
 #include "QVAppKit/NSView+Extensions.h"
 #include "QVAppKit/QVFonts.h"
 #include "QVAppKit/QVFramelessWindow.h"
-#include "QVAppKit/QVNamedImage.h"
+#include "QVPlatform/Bundle.h"
 #include "QVPlatform/Localization.h"
 
 namespace {
@@ -32,6 +34,21 @@ QVLabel* makeLabel(const QFont& font, const QColor& colour, double spacing) {
   label->setUserInteractionEnabled(false);
   return label;
 }
+
+// The application's icon, the drawing the desktop shows, painted at the screen's resolution.
+class QVAppIconView : public QVView {
+ public:
+  using QVView::QVView;
+
+ protected:
+  void drawContent(QPainter& painter) override {
+    static QSvgRenderer renderer(
+        QString::fromStdString(qv::Bundle::mainBundle().pathForResource("app.solvane.Solvane", "svg", "Desktop")));
+    if (!renderer.isValid()) return;
+    painter.setRenderHint(QPainter::Antialiasing);
+    renderer.render(&painter, QRectF(rect()));
+  }
+};
 
 }  // namespace
 
@@ -81,9 +98,7 @@ QVAboutWindowController::QVAboutWindowController(QVAboutRecord record) : record_
   window->setWindowTitle(QString::fromStdString(QVAboutContent::appNameText(record_)));
   window_ = window;
 
-  iconView_ = QVMake<QVImageView>();
-  iconView_->setContentMode(QVImageContentModeAspectFit);
-  iconView_->setImage(QVImageNamed("Desktop/app.solvane.Solvane"));
+  iconView_ = QVMake<QVAppIconView>();
   iconView_->setUserInteractionEnabled(false);
   window->addSubview(iconView_);
 

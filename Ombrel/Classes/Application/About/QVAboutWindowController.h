@@ -10,7 +10,6 @@
 #include <QTableWidget>
 
 #include "Ombrel/Classes/Application/About/QVAboutContent.h"
-#include "QVAppKit/QVImageView.h"
 #include "QVAppKit/QVLabel.h"
 #include "QVAppKit/QVRoundedView.h"
 
@@ -50,7 +49,7 @@ class QVAboutWindowController {
 
   QVAboutRecord record_;
   QPointer<QVAboutWindow> window_;
-  QVImageView* iconView_ = nullptr;
+  QVView* iconView_ = nullptr;
   QVLabel* appNameLabel_ = nullptr;
   QVLabel* versionLable_ = nullptr;
   QVLabel* copyrightLabel_ = nullptr;

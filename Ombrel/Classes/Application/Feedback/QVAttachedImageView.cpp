@@ -4,7 +4,7 @@
 #include <cmath>
 #include <functional>
 
-#include "QVAppKit/QVNamedImage.h"
+#include "QVAppKit/QVArtwork.h"
 
 namespace {
 
@@ -33,7 +33,7 @@ void QVAttachedImageView::addSubviews() {
   QVView::addSubviews();
   attachmentIcon_ = QVMake<QVImageView>();
   attachmentIcon_->setContentMode(QVImageContentModeAspectFit);
-  attachmentIcon_->setImage(QVImageNamed("attach_image"));
+  attachmentIcon_->setImage(QVArtwork::imageNamed("attach_image", QVArtwork::naturalSize("attach_image")));
   attachmentIcon_->setUserInteractionEnabled(false);
   addSubview(attachmentIcon_);
 
@@ -46,7 +46,7 @@ void QVAttachedImageView::addSubviews() {
   addSubview(filenameLabel_);
 
   auto* button = QVMake<QVRemoveAttachmentButton>();
-  button->setImage(QVImageNamed("close_white"));
+  button->setImage(QVArtwork::imageNamed("close_white", QVArtwork::naturalSize("close_white")));
   button->onClick = [this] { removeClicked(); };
   removeButton_ = button;
   addSubview(removeButton_);

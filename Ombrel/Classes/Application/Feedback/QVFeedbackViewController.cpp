@@ -1,64 +1,20 @@
 #include "Ombrel/Classes/Application/Feedback/QVFeedbackViewController.h"
 
 #include <QApplication>
-#include <QPainter>
 #include <QScrollBar>
 #include <cmath>
 
 #include "Ombrel/Classes/Application/Services/QVTextAdditions.h"
 #include "Ombrel/Classes/Application/Style/QVUIStyle.h"
-#include "QVAppKit/QVAnimationDriver.h"
+#include "QVAppKit/QVArtwork.h"
 #include "QVAppKit/QVCommonUISamples.h"
 #include "QVAppKit/QVFonts.h"
-#include "QVAppKit/QVNamedImage.h"
+#include "QVAppKit/QVLoadingSpinnerView.h"
 #include "QVPlatform/Localization.h"
 
 namespace {
 
 std::string L(const std::string& key) { return qv::QVSLocalization::localizedStringForKey(key); }
-
-// Stand-in for the toolkit's loading spinner until it arrives: a theme-coloured arc that turns
-// clockwise once every 2 s while animating.
-class SpinnerStandIn : public QVView {
- public:
-  using QVView::QVView;
-  ~SpinnerStandIn() override { stopAnimating(); }
-
-  void startAnimating() {
-    stopAnimating();
-    animating_ = true;
-    animation_ = QVAnimationDriver::shared().add([this](double elapsed) {
-      angle_ = std::fmod(elapsed, 2.0) * 180.0;
-      update();
-      return true;
-    });
-  }
-  void stopAnimating() {
-    animating_ = false;
-    if (animation_) QVAnimationDriver::shared().cancel(animation_);
-    animation_ = 0;
-  }
-
- protected:
-  void drawContent(QPainter& painter) override {
-    const double side = std::min(width(), height()) * 0.6, pen = std::max(2.0, side / 9);
-    const QRectF box((width() - side) / 2 + pen / 2, (height() - side) / 2 + pen / 2, side - pen, side - pen);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(QPen(QColor(255, 255, 255, 28), pen));
-    painter.drawEllipse(box);
-    painter.setPen(QPen(QVUIStyle::themeColor(), pen, Qt::SolidLine, Qt::RoundCap));
-    // Qt's angles run counter-clockwise in sixteenths of a degree.
-    painter.drawArc(box, int(std::lround((90 - angle_) * 16)), -100 * 16);
-  }
-
- private:
-  bool animating_ = false;
-  double angle_ = 0;
-  QVAnimationDriver::AnimationId animation_ = 0;
-};
-
-using SpinnerView = SpinnerStandIn;
-SpinnerView* makeSpinnerView() { return QVMake<SpinnerStandIn>(); }
 
 // The multi-line message field, dressed as the single-line fields are.
 QPlainTextEdit* makeMessageField() {
@@ -173,7 +129,7 @@ void QVFeedbackViewController::viewDidLoad() {
   attachButton_->setFontName("SF Pro Display");
   attachButton_->setFontSize(15);
   attachButton_->setFontColor(Qt::white);
-  attachButton_->setIconImage(QVImageNamed("attach_image"), CGSizeMake(16, 17));
+  attachButton_->setIconImage(QVArtwork::imageNamed("attach_image", CGSizeMake(16, 17)), CGSizeMake(16, 17));
   attachButton_->setTarget(root);
   attachButton_->setAction([this](QObject*, QVTitledButton*) { form_->attachClicked(); });
   root->addSubview(attachButton_);
@@ -183,7 +139,8 @@ void QVFeedbackViewController::viewDidLoad() {
   root->addSubview(removeAttachmentView_);
   removeAttachmentView_->setHidden(true);
 
-  spinnerView_ = makeSpinnerView();
+  spinnerView_ = QVMake<QVLoadingSpinnerView>();
+  spinnerView_->stopAnimating();
   root->addSubview(spinnerView_);
   spinnerView_->setHidden(true);
 
@@ -229,11 +186,10 @@ void QVFeedbackViewController::showAttachment(const std::optional<std::string>& 
 }
 
 void QVFeedbackViewController::setSpinnerVisible(bool visible) {
-  auto* spinner = static_cast<SpinnerView*>(spinnerView_);
   if (visible) {
-    spinner->startAnimating();
+    spinnerView_->startAnimating();
   } else {
-    spinner->stopAnimating();
+    spinnerView_->stopAnimating();
   }
   spinnerView_->setHidden(!visible);
   sendButton_->setHidden(visible);

@@ -12,6 +12,7 @@
 #include "Ombrel/Classes/Application/Feedback/QVAttachedImageView.h"
 #include "Ombrel/Classes/Application/Feedback/QVFeedbackForm.h"
 #include "QVAppKit/QVLabel.h"
+#include "QVAppKit/QVLoadingSpinnerView.h"
 #include "QVAppKit/QVSpringButton.h"
 #include "QVAppKit/QVTextField.h"
 #include "QVAppKit/QVViewController.h"
@@ -37,7 +38,7 @@ class QVFeedbackViewController : public QVViewControllerWithoutNib,
   QVRoundedSpringButton* sendButton() const { return sendButton_; }
   QVSpringButton* attachButton() const { return attachButton_; }
   QVAttachedImageView* removeAttachmentView() const { return removeAttachmentView_; }
-  QVView* spinnerView() const { return spinnerView_; }
+  QVLoadingSpinnerView* spinnerView() const { return spinnerView_; }
 
   // Attach button hidden when YES, attachment hidden when NO.
   void setAttachmentVisible(bool visible);
@@ -68,6 +69,6 @@ class QVFeedbackViewController : public QVViewControllerWithoutNib,
   QVRoundedSpringButton* sendButton_ = nullptr;
   QVSpringButton* attachButton_ = nullptr;
   QVAttachedImageView* removeAttachmentView_ = nullptr;
-  QVView* spinnerView_ = nullptr;
+  QVLoadingSpinnerView* spinnerView_ = nullptr;
   std::function<void()> closeHandler_;
 };

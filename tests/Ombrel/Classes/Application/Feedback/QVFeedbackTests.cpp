@@ -99,6 +99,7 @@ TEST_F(QVFeedbackTest, WindowIsTheFixedSizeWithAnUntitledTopBar) {
   EXPECT_FALSE(vc->attachButton()->isHidden());
   EXPECT_TRUE(vc->removeAttachmentView()->isHidden());
   EXPECT_TRUE(vc->spinnerView()->isHidden());
+  EXPECT_FALSE(vc->spinnerView()->animating());
   EXPECT_EQ(vc->sendButton()->title(), std::optional<std::string>("SEND FEEDBACK"));
 }
 
@@ -166,6 +167,7 @@ TEST_F(QVFeedbackTest, AValidFormSendsOneSheetBehindTheSpinner) {
             (qv::Dictionary{{"name", "Ann"}, {"email", "ann@example.org"}, {"text", "Lovely colours"}}));
   EXPECT_TRUE(alerts->shown.empty());
   EXPECT_FALSE(vc->spinnerView()->isHidden());
+  EXPECT_TRUE(vc->spinnerView()->animating());
   EXPECT_TRUE(vc->sendButton()->isHidden());
   EXPECT_FALSE(vc->attachButton()->userInteractionEnabled());
   // A second click while sending does not send again.
@@ -243,6 +245,7 @@ TEST_F(QVFeedbackTest, ANetworkErrorKeepsTheFieldsAndShowsTheSendButtonAgain) {
   EXPECT_EQ(vc->feedbackField()->toPlainText(), "Does this arrive?");
   EXPECT_EQ(vc->form().attachedImagePath(), std::optional<std::string>("/photos/beach.jpg"));
   EXPECT_TRUE(sendButtonShown());
+  EXPECT_FALSE(vc->spinnerView()->animating());
   EXPECT_TRUE(vc->attachButton()->isHidden());
   EXPECT_TRUE(controller->isShown());
   // The same form can go again.
