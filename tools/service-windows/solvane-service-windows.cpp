@@ -1,7 +1,8 @@
 // Shows the feedback or the about window over the main window and writes the screen around them
 // to a PNG, the way a user sees them:
-//   solvane-service-windows --feedback OUT.png [--filled] [--sending]
-//   solvane-service-windows --about OUT.png
+//   solvane-service-windows --feedback OUT.png [--filled] [--sending] [PHOTO...]
+//   solvane-service-windows --about OUT.png [PHOTO...]
+// Photos given are opened in the main window first, as the user would have them.
 // Under Xvfb: xvfb-run -s "-screen 0 2560x1440x24" env QT_SCALE_FACTOR=2 solvane-service-windows ...
 #include <QApplication>
 #include <QScreen>
@@ -9,10 +10,12 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "Ombrel/Classes/Application/About/QVAboutWindowController.h"
 #include "Ombrel/Classes/Application/Controllers/QVSolvaneWindowController.h"
 #include "Ombrel/Classes/Application/Feedback/QVFeedbackWindowController.h"
+#include "Ombrel/Classes/Application/Services/QVAppLink.h"
 #include "Ombrel/Classes/Application/Style/QVUIStyle.h"
 #include "QVAppKit/QVFonts.h"
 #include "QVAppKit/QVMainExecutorBridge.h"
@@ -30,6 +33,7 @@ class HeldSender : public QVFeedbackSender {
 int main(int argc, char** argv) {
   std::string feedbackOut, aboutOut;
   bool filled = false, sending = false;
+  std::vector<std::string> photos;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--feedback") == 0 && i + 1 < argc)
       feedbackOut = argv[++i];
@@ -39,6 +43,8 @@ int main(int argc, char** argv) {
       filled = true;
     else if (std::strcmp(argv[i], "--sending") == 0)
       filled = sending = true;
+    else if (argv[i][0] != '-')
+      photos.push_back(argv[i]);
   }
   if (feedbackOut.empty() == aboutOut.empty()) {
     std::fprintf(stderr, "usage: %s --feedback OUT.png [--filled] [--sending] | --about OUT.png\n", argv[0]);
@@ -50,14 +56,21 @@ int main(int argc, char** argv) {
   QVUIStyle::applyToApplication(app);
   QVMainExecutorBridge::install();
 
+  QVAppLink::startEngine();
+  QVAppLink::start();
   auto main = QVSolvaneWindowController::make();
   main->createTitleBar(nullptr);
   main->showWindow();
+  if (!photos.empty()) {
+    main->addImagesAtPaths(photos);
+    // The window takes the shape of a 3:2 photo, as it does once the first one is read.
+    main->window()->updateWithContentSize(CGSizeMake(3000, 2000), std::nullopt, false);
+  }
 
   std::unique_ptr<QVFeedbackWindowController> feedback;
   std::unique_ptr<QVAboutWindowController> about;
   QWidget* shown = nullptr;
-  QTimer::singleShot(300, [&] {
+  QTimer::singleShot(1200, [&] {
     if (!feedbackOut.empty()) {
       feedback = std::make_unique<QVFeedbackWindowController>(std::make_shared<HeldSender>());
       auto* vc = feedback->feedbackViewController();
@@ -78,10 +91,11 @@ int main(int argc, char** argv) {
       shown = about->window();
     }
   });
-  QTimer::singleShot(1500, [&] {
+  QTimer::singleShot(2600, [&] {
     QWidget* window = main->window();
-    // The windows are windows of their own: the screen around the main window is taken.
-    const QRect area = window->geometry().united(shown ? shown->geometry() : QRect());
+    // The windows are windows of their own: the screen around them is taken.
+    const QRect area =
+        window->frameGeometry().united(shown ? shown->frameGeometry() : QRect()).adjusted(-40, -40, 40, 40);
     const QPixmap picture = window->screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
     const std::string& out = feedbackOut.empty() ? aboutOut : feedbackOut;
     const bool saved = picture.save(QString::fromStdString(out));
