@@ -33,7 +33,8 @@ QString fieldStyleSheet(const char* type) {
   const QColor theme = QVUIStyle::themeColor();
   return QStringLiteral(
              "%1 { background: rgba(255,255,255,13); color: white; border: 1px solid rgba(255,255,255,22); "
-             "border-radius: 8px; padding: 8px 18px 0 18px; selection-background-color: %2; }"
+             "border-radius: 8px; padding: 8px 18px 0 18px; selection-background-color: %2; "
+             "placeholder-text-color: rgb(118, 122, 132); }"
              "%1:focus { border-color: %2; }")
       .arg(QLatin1String(type), theme.name());
 }
