@@ -324,6 +324,20 @@ TEST(QVFeedbackIntegration, AFilledFormWithAnAttachmentReachesTheServer) {
     ASSERT_FALSE(vc->form().isSending());
     ASSERT_EQ(alerts->shown.size(), 1u);
     EXPECT_EQ(alerts->shown[0].messageText, "Success");
+
+    // An attachment that has gone fails in the network client; its text reaches the network-error
+    // alert and the form stays as it was.
+    vc->form().attachImageWithPath(file.string() + ".gone");
+    vc->form().sendFeedback();
+    while (vc->form().isSending() && std::chrono::steady_clock::now() < deadline) {
+      qv::MainExecutor::shared().runUntilIdle();
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    ASSERT_EQ(alerts->shown.size(), 2u);
+    EXPECT_EQ(alerts->shown[1].messageText, "Network error occurred");
+    EXPECT_FALSE(alerts->shown[1].informativeText.empty());
+    EXPECT_EQ(vc->nameField()->text(), "Ann Example");
+    EXPECT_TRUE(vc->sendButton()->isVisibleTo(vc->view()));
   }
 
   const auto requests = server.requests();
