@@ -132,7 +132,6 @@ bool save(QWidget* widget, const char* file) {
 
 int runEditors(QApplication& app, const char* file) {
   auto* window = new QWidget();
-  window->setAttribute(Qt::WA_DeleteOnClose);
   window->setWindowTitle("Batch settings");
   QPalette palette = window->palette();
   palette.setColor(QPalette::Window, QVUIStyle::themeBGColor());
@@ -153,7 +152,7 @@ int runEditors(QApplication& app, const char* file) {
     tiff->resizing()->setType(3);
     tiff->resizing()->setValue(std::string("1920x1080"));
   }
-  static Editors left, right;
+  Editors left, right;  // they take their views along when this returns
   auto* leftPane = new Pane("JPEG Long Edge 2048", window);
   auto* rightPane = new Pane("TIFF 16-bit LZW", window);
   leftPane->setGeometry(24, 24, 408, 100);
@@ -164,8 +163,9 @@ int runEditors(QApplication& app, const char* file) {
   rightPane->layoutSections();
   window->resize(24 + 408 + 24 + 408 + 24, std::max(leftPane->height(), rightPane->height()) + 48);
   window->show();
-  if (!file) return app.exec();
-  return save(window, file) ? 0 : 1;
+  const int status = file ? (save(window, file) ? 0 : 1) : app.exec();
+  delete window;
+  return status;
 }
 
 int runDialog(QApplication& app, const char* file, const std::string& type) {
