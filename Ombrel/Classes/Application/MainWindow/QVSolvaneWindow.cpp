@@ -306,6 +306,9 @@ void QVSolvaneWindow::setFrame(CGRect target, bool display, bool animate) {
     const QRect r = qtRectFromScreenRect(rect).adjusted(-shadowMargin_, -shadowMargin_, shadowMargin_, shadowMargin_);
     applyQtLimits(r.size());
     setGeometry(r);
+    // Hidden windows get their resize event only when shown: the parts follow now.
+    layoutParts();
+    updateMask();
   };
   if (!animate || !isVisible() || !QVImplicitAnimationsEnabled()) {
     apply(target);

@@ -96,19 +96,29 @@ void QVOpenSpringView::setImageURL(const std::optional<std::string>& url,
     self->animateBlurredImage(true, [self, completion](bool finished) {
       if (!self) return;
       self->isApplyingBlurredImage_ = false;
-      if (auto waiting = std::move(self->blurredImageSetupCompletion_)) {
-        self->blurredImageSetupCompletion_ = nullptr;
-        waiting();
-      }
+      self->runSetupCompletions();
       if (completion) completion(finished);
     });
   });
-  if (!isApplyingBlurredImage_) {
-    // Nothing will be shown: whoever waits for the photo goes on now.
-    if (auto waiting = std::move(blurredImageSetupCompletion_)) {
-      blurredImageSetupCompletion_ = nullptr;
-      waiting();
-    }
+  // Nothing will be shown: whoever waits for the photo goes on now.
+  if (!isApplyingBlurredImage_) runSetupCompletions();
+}
+
+void QVOpenSpringView::runSetupCompletions() {
+  auto waiting = std::move(blurredImageSetupCompletion_);
+  blurredImageSetupCompletion_ = nullptr;
+  auto others = std::move(setupCompletions_);
+  setupCompletions_.clear();
+  if (waiting) waiting();
+  for (auto& block : others) block();
+}
+
+void QVOpenSpringView::alsoWhenBlurredImageIsSetUp(std::function<void()> block) {
+  if (!block) return;
+  if (isApplyingBlurredImage_) {
+    setupCompletions_.push_back(std::move(block));
+  } else {
+    block();
   }
 }
 
