@@ -71,6 +71,78 @@ CGSize sizeOf(QSize s) { return CGSizeMake(s.width(), s.height()); }
 
 }  // namespace
 
+// The window's rounded corners, cut after everything else is painted: inside each corner square
+// the content keeps only what lies within the rounded shape (antialiased), and the window's
+// shadow shows through the rest. Clipping the whole content to the shape instead would make it
+// render as one picture every time anything in it changes.
+class QVSolvaneWindowCorners : public QWidget {
+ public:
+  explicit QVSolvaneWindowCorners(QVSolvaneWindow* window) : QWidget(window), window_(window) {
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setAttribute(Qt::WA_NoSystemBackground);
+  }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    const QRect inner = window_->contentView()->geometry();
+    const QVCornerRadii r = window_->cornerRadii();
+    const qreal dpr = devicePixelRatioF();
+    if (tilesFor_ != inner.size() || tilesDpr_ != dpr || !QVSCornerRadiiIsEqual(tilesRadii_, r)) {
+      makeTiles(inner.size(), r, dpr);
+    }
+    QPainter painter(this);
+    const QPixmap& shadow = window_->shadowPicture();
+    for (const Tile& tile : tiles_) {
+      const QRectF target = QRectF(tile.rect).translated(inner.topLeft());
+      painter.setCompositionMode(QPainter::CompositionMode_DestinationIn);
+      painter.drawImage(target, tile.coverage);
+      if (!shadow.isNull()) {
+        painter.setCompositionMode(QPainter::CompositionMode_DestinationOver);
+        painter.drawPixmap(target, shadow, QRectF(target.topLeft() * dpr, target.size() * dpr));
+      }
+    }
+  }
+
+ private:
+  struct Tile {
+    QRect rect;  // in the content's space
+    QImage coverage;
+  };
+  void makeTiles(QSize size, const QVCornerRadii& radii, qreal dpr) {
+    tiles_.clear();
+    const QPainterPath shape =
+        QVRoundedRectPath(QRectF(QPointF(0, 0), QSizeF(size)), QVRoundParams{kQVRectCornerAll, radii});
+    auto add = [&](double radius, bool right, bool bottom) {
+      const int side = int(std::ceil(radius));
+      if (side <= 0) return;
+      const QRect rect(right ? size.width() - side : 0, bottom ? size.height() - side : 0, side, side);
+      QImage coverage(QSize(int(std::ceil(side * dpr)), int(std::ceil(side * dpr))),
+                      QImage::Format_ARGB32_Premultiplied);
+      coverage.setDevicePixelRatio(dpr);
+      coverage.fill(Qt::transparent);
+      QPainter p(&coverage);
+      p.setRenderHint(QPainter::Antialiasing);
+      p.translate(-rect.topLeft());
+      p.fillPath(shape, Qt::black);
+      p.end();
+      tiles_.push_back({rect, std::move(coverage)});
+    };
+    add(radii.topLeft, false, false);
+    add(radii.topRight, true, false);
+    add(radii.bottomRight, true, true);
+    add(radii.bottomLeft, false, true);
+    tilesFor_ = size;
+    tilesDpr_ = dpr;
+    tilesRadii_ = radii;
+  }
+
+  QVSolvaneWindow* window_;
+  std::vector<Tile> tiles_;
+  QSize tilesFor_;
+  qreal tilesDpr_ = 0;
+  QVCornerRadii tilesRadii_;
+};
+
 // ---- Set-up ----
 
 QVSolvaneWindow::QVSolvaneWindow() {
@@ -85,6 +157,8 @@ QVSolvaneWindow::QVSolvaneWindow() {
   content_->setBackgroundColor(QColor(17, 18, 20));
   titlebarContainer_ = QVMake<QVView>(CGRectMake(0, 0, 10, QVSolvaneTopBarView::kHeight));
   content_->addSubview(titlebarContainer_);
+  corners_ = new QVSolvaneWindowCorners(this);
+  corners_->raise();
   // Resizing from any child's edge band: the filter sees presses and moves of the whole window.
   qApp->installEventFilter(this);
 
@@ -179,8 +253,8 @@ void QVSolvaneWindow::updateRoundedCorners(int64_t mode) {
   const QVSolvaneWindowShape shape = QVSolvaneWindowShapes::shapeForMode(mode, screenMetrics());
   if (!shape.known) return;
   radii_ = shape.radii;
-  content_->setRoundParams(QVRoundParams{kQVRectCornerAll, radii_});
   shadowFor_ = QSize();
+  if (corners_) corners_->update();
   updateMask();
   update();
 }
@@ -390,8 +464,11 @@ CGRect QVSolvaneWindow::frameForAspectResize(CGRect startFrame, unsigned edges, 
 
 void QVSolvaneWindow::layoutParts() {
   const QRect inner = rect().adjusted(shadowMargin_, shadowMargin_, -shadowMargin_, -shadowMargin_);
-  content_->setGeometry(inner);
   content_->setFrame(CGRectMake(shadowMargin_, shadowMargin_, inner.width(), inner.height()));
+  if (corners_) {
+    corners_->setGeometry(rect());
+    corners_->raise();
+  }
   const double bar = QVSolvaneTopBarView::kHeight;
   titlebarContainer_->setFrame(CGRectMake(0, inner.height() - bar, inner.width(), bar));
   titlebarContainer_->raise();
@@ -413,8 +490,9 @@ void QVSolvaneWindow::resizeEvent(QResizeEvent* event) {
   updateMask();
 }
 
-void QVSolvaneWindow::paintEvent(QPaintEvent*) {
-  if (shadowMargin_ <= 0) return;
+const QPixmap& QVSolvaneWindow::shadowPicture() {
+  static const QPixmap none;
+  if (shadowMargin_ <= 0) return none;
   const QRect inner = rect().adjusted(shadowMargin_, shadowMargin_, -shadowMargin_, -shadowMargin_);
   const qreal dpr = devicePixelRatioF();
   if (shadowFor_ != size() || shadow_.devicePixelRatio() != dpr) {
@@ -437,8 +515,14 @@ void QVSolvaneWindow::paintEvent(QPaintEvent*) {
     p.drawPixmap(QPointF(origin) / dpr, blurred);
     shadowFor_ = size();
   }
+  return shadow_;
+}
+
+void QVSolvaneWindow::paintEvent(QPaintEvent*) {
+  if (shadowMargin_ <= 0) return;
+  const QPixmap& shadow = shadowPicture();
   QPainter painter(this);
-  painter.drawPixmap(0, 0, shadow_);
+  painter.drawPixmap(0, 0, shadow);
 }
 
 unsigned QVSolvaneWindow::resizeEdgesAt(QPoint p) const {

@@ -6,6 +6,7 @@
 #include <QRadialGradient>
 #include <QSvgRenderer>
 #include <algorithm>
+#include <cmath>
 #include <set>
 
 #include "Ombrel/Classes/Application/Style/QVUIStyle.h"
@@ -39,8 +40,20 @@ void QVOpenLogoView::drawContent(QPainter& painter) {
     return renderer->isValid() ? renderer : nullptr;
   }();
   if (!logo) return;
-  painter.setRenderHint(QPainter::Antialiasing);
-  logo->render(&painter, QRectF(0, 0, width(), height()));
+  // Rendered once per size and pixel ratio; repaints only blit it.
+  const qreal dpr = painter.device()->devicePixelRatioF();
+  const QSize device(int(std::ceil(width() * dpr)), int(std::ceil(height() * dpr)));
+  if (picture_.size() != device) {
+    QImage image(device, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    logo->render(&p, QRectF(QPointF(0, 0), QSizeF(device)));
+    p.end();
+    picture_ = QPixmap::fromImage(std::move(image));
+    picture_.setDevicePixelRatio(dpr);
+  }
+  painter.drawPixmap(0, 0, picture_);
 }
 
 void QVOpenView::initialize() {
@@ -55,8 +68,10 @@ void QVOpenView::addSubviews() {
   springView_ = QVMake<QVOpenSpringView>(CGRectMake(kPanelInset, kPanelInset, 410, 398));
   addSubview(springView_);
 
+  // The controls stand above the panel, not in it: the pop springs the panel (its face, the photo
+  // and the title bar) behind them, and they stay crisp and still.
   controlsContainer_ = QVMake<QVView>(CGRectZero);
-  springView_->addSubview(controlsContainer_);
+  addSubview(controlsContainer_);
   titleBarContainer_ = QVMake<QVView>(CGRectZero);
   springView_->addSubview(titleBarContainer_);
 
@@ -150,7 +165,7 @@ void QVOpenView::layout() {
   springView_->setFrame(panel);
   const double w = panel.size.width, h = panel.size.height, bar = 38;
   titleBarContainer_->setFrame(CGRectMake(0, h - bar, w, bar));
-  controlsContainer_->setFrame(CGRectMake(0, 0, w, h - bar));
+  controlsContainer_->setFrame(CGRectMake(inset, inset, w, h - bar));
   const double ch = h - bar;
   auto centred = [w](double width) { return std::round((w - width) / 2); };
   imageView_->setFrame(CGRectMake(centred(76), ch - 28 - 76, 76, 76));
@@ -167,7 +182,22 @@ void QVOpenView::layout() {
 
 void QVOpenView::onViewFrameChanged() { setNeedsLayout(); }
 
-void QVOpenView::drawContent(QPainter& painter) {
+void QVOpenView::drawContent(QPainter& target) {
+  // The stage is drawn once per size and pixel ratio; the pop's frames only blit it.
+  const qreal dpr = target.device()->devicePixelRatioF();
+  const QSize device(int(std::ceil(width() * dpr)), int(std::ceil(height() * dpr)));
+  if (stage_.size() != device) {
+    QImage image(device, QImage::Format_RGB32);
+    image.setDevicePixelRatio(dpr);
+    QPainter painter(&image);
+    paintStage(painter);
+    painter.end();
+    stage_ = QPixmap::fromImage(std::move(image));
+  }
+  target.drawPixmap(0, 0, stage_);
+}
+
+void QVOpenView::paintStage(QPainter& painter) {
   painter.setRenderHint(QPainter::Antialiasing);
   const QRectF all(0, 0, width(), height());
   QLinearGradient stage(all.topLeft(), all.bottomLeft());

@@ -1,8 +1,8 @@
 #pragma once
 // The open screen's root view: a dark stage with the rounded panel (QVOpenSpringView) in the
-// middle. The panel holds the title bar the window controller hands in, the logo, the line
-// inviting the user to drag photos in, the import button, the sample link and the formats the
-// application reads.
+// middle, which holds the title bar the window controller hands in, and above the panel the
+// controls: the logo, the line inviting the user to drag photos in, the import button, the sample
+// link and the formats the application reads.
 //
 // While a drag hovers, the first photo shows blurred in the panel (`setBlurImageURL`), the panel
 // springs up and the import button dims to 0.3; the photo follows the pointer (`setDragLocation`).
@@ -29,6 +29,9 @@ class QVOpenLogoView : public QVView {
 
  protected:
   void drawContent(QPainter& painter) override;
+
+ private:
+  QPixmap picture_;
 };
 
 class QVOpenView : public QVFrameChangingView {
@@ -82,6 +85,7 @@ class QVOpenView : public QVFrameChangingView {
   void configureOpenButton();
   void configureSampleButton();
   void configureFormatsLabel();
+  void paintStage(QPainter& painter);
 
   QPointer<QVView> titleBarContainer_;
   QPointer<QVOpenSpringView> springView_;
@@ -95,4 +99,5 @@ class QVOpenView : public QVFrameChangingView {
   QPointer<QWidget> titleBarView_;
   std::optional<std::string> blurImageURL_;
   CGPoint dragLocation_ = CGPointZero;
+  QPixmap stage_;
 };

@@ -55,7 +55,6 @@ TEST_F(QVSolvaneWindowTest, EachModeShapesTheWindow) {
   EXPECT_TRUE(window.isTitleBarVisible());
   EXPECT_TRUE(window.isShowImportMoreButton());
   EXPECT_TRUE(QVSCornerRadiiIsEqual(window.cornerRadii(), QVSMakeCornerRadii(6, 6, 30, 6)));
-  EXPECT_TRUE(QVSCornerRadiiIsEqual(window.contentView()->roundParams().radii, QVSMakeCornerRadii(6, 6, 30, 6)));
   expectCentredOnScreen(window);
 
   window.changeSizeMode(QVScreenModeGallery, false);
