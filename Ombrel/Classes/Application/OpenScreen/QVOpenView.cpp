@@ -68,6 +68,15 @@ void QVOpenView::addSubviews() {
   springView_ = QVMake<QVOpenSpringView>(CGRectMake(kPanelInset, kPanelInset, 410, 398));
   addSubview(springView_);
 
+  dropRing_ = QVMake<QVView>(CGRectZero);
+  QColor ring = QVUIStyle::themeColor();
+  ring.setAlphaF(0.9);
+  dropRing_->setBorderColor(ring);
+  dropRing_->setBorderWidth(2);
+  dropRing_->setCornerRadius(7);
+  dropRing_->setAlpha(0);
+  addSubview(dropRing_);
+
   // The controls stand above the panel, not in it: the pop springs the panel (its face, the photo
   // and the title bar) behind them, and they stay crisp and still.
   controlsContainer_ = QVMake<QVView>(CGRectZero);
@@ -164,6 +173,10 @@ void QVOpenView::layout() {
       CGRectMake(inset, inset, std::max(0.0, size.width - 2 * inset), std::max(0.0, size.height - 2 * inset));
   springView_->setFrame(panel);
   const double w = panel.size.width, h = panel.size.height, bar = 38;
+  // The ring sits where the popped panel's edge comes, just inside it.
+  const double pw = std::round(w * springView_->popScale()), ph = std::round(h * springView_->popScale());
+  dropRing_->setFrame(CGRectMake(std::round((size.width - pw) / 2) + 1, std::round((size.height - ph) / 2) + 1,
+                                 pw - 2, ph - 2));
   titleBarContainer_->setFrame(CGRectMake(0, h - bar, w, bar));
   controlsContainer_->setFrame(CGRectMake(inset, inset, w, h - bar));
   const double ch = h - bar;
@@ -245,11 +258,13 @@ void QVOpenView::animateBlurImageWithImageSetCompletion(std::function<void(bool 
     openButton_->setHoverEnabled(false);
     NSViewFadeAnimation::switchToAlpha(openButton_, 0.3);
     dragPhotoLabel_->setTitle(L("Drop to enhance"));
+    NSViewExtensions::appear(dropRing_, true, true, 0.25);
   } else {
     springView_->popOut();
     openButton_->setHoverEnabled(true);
     NSViewFadeAnimation::switchToAlpha(openButton_, 1.0);
     dragPhotoLabel_->setTitle(L("Drag & drop photos here"));
+    NSViewExtensions::appear(dropRing_, false, true, 0.25);
   }
 }
 

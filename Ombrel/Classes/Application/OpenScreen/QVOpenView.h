@@ -54,6 +54,8 @@ class QVOpenView : public QVFrameChangingView {
   QVLabel* orLabel() const { return orLabel_; }
   QVLabel* imageFormatsLabel() const { return imageFormatsLabel_; }
   QVAbstractButton* openSampleButton() const { return openSampleButton_; }
+  // The accent ring around the popped panel while a drag hovers.
+  QVView* dropRing() const { return dropRing_; }
 
   QWidget* titleBarView() const { return titleBarView_; }
   // Puts the bar in the title-bar container (none removes the kept one).
@@ -91,6 +93,7 @@ class QVOpenView : public QVFrameChangingView {
   QPointer<QVOpenSpringView> springView_;
   QPointer<QVRoundedSpringButton> openButton_;
   QPointer<QVView> controlsContainer_;
+  QPointer<QVView> dropRing_;
   QPointer<QVLabel> dragPhotoLabel_;
   QPointer<QVOpenLogoView> imageView_;
   QPointer<QVLabel> orLabel_;

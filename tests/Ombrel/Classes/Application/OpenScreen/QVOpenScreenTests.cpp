@@ -82,6 +82,7 @@ TEST_F(QVOpenScreenTest, PanelPopsWhileAPhotoHoversAndRestsAfter) {
   EXPECT_DOUBLE_EQ(spring()->blurredView()->alpha(), 1.0);
   EXPECT_DOUBLE_EQ(view()->openButton()->alpha(), 0.3);
   EXPECT_FALSE(view()->openButton()->hoverEnabled());
+  EXPECT_DOUBLE_EQ(view()->dropRing()->alpha(), 1.0);
   // The pointer moves the photo; the exit springs everything back.
   controller.handleDragDidMoveWhileDragging(CGPointMake(300, 200));
   EXPECT_EQ(view()->dragLocation(), CGPointMake(300, 200));
@@ -92,6 +93,7 @@ TEST_F(QVOpenScreenTest, PanelPopsWhileAPhotoHoversAndRestsAfter) {
   EXPECT_DOUBLE_EQ(spring()->blurredView()->alpha(), 0.0);
   EXPECT_DOUBLE_EQ(view()->openButton()->alpha(), 1.0);
   EXPECT_TRUE(view()->openButton()->hoverEnabled());
+  EXPECT_DOUBLE_EQ(view()->dropRing()->alpha(), 0.0);
   EXPECT_FALSE(view()->blurImageURL().has_value());
 }
 
