@@ -175,8 +175,8 @@ void QVOpenView::layout() {
   const double w = panel.size.width, h = panel.size.height, bar = 38;
   // The ring sits where the popped panel's edge comes, just inside it.
   const double pw = std::round(w * springView_->popScale()), ph = std::round(h * springView_->popScale());
-  dropRing_->setFrame(CGRectMake(std::round((size.width - pw) / 2) + 1, std::round((size.height - ph) / 2) + 1,
-                                 pw - 2, ph - 2));
+  dropRing_->setFrame(
+      CGRectMake(std::round((size.width - pw) / 2) + 1, std::round((size.height - ph) / 2) + 1, pw - 2, ph - 2));
   titleBarContainer_->setFrame(CGRectMake(0, h - bar, w, bar));
   controlsContainer_->setFrame(CGRectMake(inset, inset, w, h - bar));
   const double ch = h - bar;
@@ -213,18 +213,8 @@ void QVOpenView::drawContent(QPainter& target) {
 void QVOpenView::paintStage(QPainter& painter) {
   painter.setRenderHint(QPainter::Antialiasing);
   const QRectF all(0, 0, width(), height());
-  QLinearGradient stage(all.topLeft(), all.bottomLeft());
-  stage.setColorAt(0, kStageTop);
-  stage.setColorAt(1, kStageBottom);
-  painter.fillRect(all, stage);
   // The accent colour, barely there, glowing behind the panel.
-  QColor glow = QVUIStyle::themeColor();
-  glow.setAlpha(26);
-  QRadialGradient halo(all.center() + QPointF(0, 40), all.width() * 0.7);
-  halo.setColorAt(0, glow);
-  glow.setAlpha(0);
-  halo.setColorAt(1, glow);
-  painter.fillRect(all, halo);
+  QVUIStyle::paintBackdrop(painter, all, kStageTop, kStageBottom, all.center() + QPointF(0, 40), all.width() * 0.7, 26);
 }
 
 void QVOpenView::setTitleBarView(QWidget* view) {
