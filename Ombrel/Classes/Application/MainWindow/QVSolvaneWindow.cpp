@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QScreen>
 #include <QWindow>
@@ -518,10 +519,14 @@ const QPixmap& QVSolvaneWindow::shadowPicture() {
   return shadow_;
 }
 
-void QVSolvaneWindow::paintEvent(QPaintEvent*) {
+void QVSolvaneWindow::paintEvent(QPaintEvent* event) {
   if (shadowMargin_ <= 0) return;
+  // Only the margin: the opaque content covers the rest (its corners put the shadow back beneath).
+  const QRegion margin = event->region() - QRegion(content_->geometry());
+  if (margin.isEmpty()) return;
   const QPixmap& shadow = shadowPicture();
   QPainter painter(this);
+  painter.setClipRegion(margin);
   painter.drawPixmap(0, 0, shadow);
 }
 
