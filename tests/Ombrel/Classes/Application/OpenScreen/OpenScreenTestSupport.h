@@ -60,12 +60,14 @@ class FakeSourceList : public QVExportImageSourceList {
   Paths validatedFilenames(const Paths& paths) const override {
     ++validations;
     Paths valid;
+    if (rejectAll) return valid;
     for (const auto& p : paths) {
       if (p.find("small") == std::string::npos) valid.push_back(p);
     }
     return valid;
   }
   mutable int validations = 0;
+  bool rejectAll = false;
 };
 
 }  // namespace openscreen_test
