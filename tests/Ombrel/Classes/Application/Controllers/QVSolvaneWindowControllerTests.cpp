@@ -40,13 +40,6 @@ class QVSolvaneWindowControllerTest : public testing::Test {
     mime.setUrls(urls);
     controller->dragView()->draggingEntered(&mime);
   }
-  void settle(double seconds = 3) {
-    for (int i = 0; i < int(seconds * 10); ++i) {
-      qv::MainExecutor::shared().runUntilIdle();
-      QVAnimationDriver::shared().advance(0.1);
-    }
-    qv::MainExecutor::shared().runUntilIdle();
-  }
 
   QTemporaryDir dir;
   QMimeData mime;

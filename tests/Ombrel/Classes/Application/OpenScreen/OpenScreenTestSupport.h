@@ -11,10 +11,21 @@
 
 #include "Ombrel/Classes/Application/MainWindow/QVExportImageDatasource.h"
 #include "Ombrel/Classes/Application/OpenScreen/QVOpenScreenServices.h"
+#include "QVAppKit/QVAnimationDriver.h"
+#include "QVPlatform/MainExecutor.h"
 
 namespace openscreen_test {
 
 using Paths = std::vector<std::string>;
+
+// Lets springs and fades end on the manual clocks, with the main queue's answers in between.
+inline void settle(double seconds = 4) {
+  for (int i = 0; i < int(seconds * 10); ++i) {
+    qv::MainExecutor::shared().runUntilIdle();
+    QVAnimationDriver::shared().advance(0.1);
+  }
+  qv::MainExecutor::shared().runUntilIdle();
+}
 
 inline NSImageRef smallImage() {
   QImage image(24, 16, QImage::Format_RGB32);

@@ -33,14 +33,6 @@ class QVOpenScreenTest : public testing::Test {
     QVOpenScreenServices::setShared(nullptr);
     QVExportImageSourceList::setShared(nullptr);
   }
-  // Lets springs and fades (1 s) end, with the main queue's answers in between.
-  void settle(double seconds = 4) {
-    for (int i = 0; i < int(seconds * 10); ++i) {
-      qv::MainExecutor::shared().runUntilIdle();
-      QVAnimationDriver::shared().advance(0.1);
-    }
-    qv::MainExecutor::shared().runUntilIdle();
-  }
   void releaseBlurs() {
     auto held = std::move(services->held);
     services->held.clear();
