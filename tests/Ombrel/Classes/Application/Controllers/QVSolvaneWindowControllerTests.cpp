@@ -104,3 +104,14 @@ TEST_F(QVSolvaneWindowControllerTest, AnExportSwitchesDropsOff) {
   drag({"a.jpg"});
   EXPECT_EQ(controller->dragView()->URLs().size(), 1u);
 }
+
+TEST_F(QVSolvaneWindowControllerTest, OpenPhotosOnTheOpenScreenGoesThroughItsPanel) {
+  controller->addFilesViaOpenPanel();
+  ASSERT_EQ(services->panels, 1);
+  services->panelHandler(Paths{path("a.jpg")});
+  // The screen shows the choice blurred; the paths open 0.3 s later, once it is shown.
+  EXPECT_TRUE(controller->paths().empty());
+  settle();
+  EXPECT_EQ(controller->paths(), (Paths{path("a.jpg")}));
+  EXPECT_EQ(controller->currentMode(), 1);
+}
