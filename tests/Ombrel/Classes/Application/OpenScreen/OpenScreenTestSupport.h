@@ -18,10 +18,11 @@ namespace openscreen_test {
 
 using Paths = std::vector<std::string>;
 
-// Lets springs and fades end on the manual clocks, with the main queue's answers in between.
+// Moves both manual clocks (the main queue's and the animation driver's) so springs, fades and
+// delayed blocks end.
 inline void settle(double seconds = 4) {
   for (int i = 0; i < int(seconds * 10); ++i) {
-    qv::MainExecutor::shared().runUntilIdle();
+    qv::MainExecutor::shared().advance(0.1);
     QVAnimationDriver::shared().advance(0.1);
   }
   qv::MainExecutor::shared().runUntilIdle();
