@@ -252,8 +252,11 @@ void QVSolvaneWindow::updateTitleBarVisibility(int64_t mode) { setTitleBarVisibl
 
 void QVSolvaneWindow::updateRoundedCorners(int64_t mode) {
   const QVSolvaneWindowShape shape = QVSolvaneWindowShapes::shapeForMode(mode, screenMetrics());
-  if (!shape.known) return;
-  radii_ = shape.radii;
+  if (shape.known) setCornerRadii(shape.radii);
+}
+
+void QVSolvaneWindow::setCornerRadii(const QVCornerRadii& radii) {
+  radii_ = radii;
   shadowFor_ = QSize();
   if (corners_) corners_->update();
   updateMask();

@@ -76,6 +76,8 @@ class QVSolvaneWindow : public QWidget {
   void updateTitleBarVisibility(int64_t mode);
   void updateRoundedCorners(int64_t mode);
   QVCornerRadii cornerRadii() const { return radii_; }
+  // Corners of a window that follows no screen mode (export options, quick preview).
+  void setCornerRadii(const QVCornerRadii& radii);
 
   // ---- Shape ----
   int64_t sizeMode() const { return sizeMode_; }
