@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QFileDialog>
-#include <QMessageBox>
 #include <QWidget>
 #include <chrono>
 
@@ -331,12 +330,8 @@ void QVAppDelegate::hide(QVMenuItem*) {
 void QVAppDelegate::addImages(QVMenuItem*) { solvaneWindowController()->addFilesViaOpenPanel(); }
 
 void QVAppDelegate::showAbout(QVMenuItem*) {
-  const QString name = QString::fromStdString(qv::QVSLocalization::localizedStringForKey("<AppName>"));
-  QMessageBox::about(
-      solvaneWindowController()->window(), name,
-      QStringLiteral("<b>%1</b> %2<br><br>%3")
-          .arg(name, QCoreApplication::applicationVersion(),
-               QString::fromStdString(qv::QVSLocalization::localizedStringForKey("Automatic photo enhancement"))));
+  if (!aboutWindowController_) aboutWindowController_ = std::make_unique<QVAboutWindowController>();
+  aboutWindowController_->startForWindow(solvaneWindowController()->window());
 }
 
 void QVAppDelegate::onTellFriendItem(QVMenuItem*) { QVSolvaneAppHelpers::tellFriendAction(); }
