@@ -494,31 +494,66 @@ void QVSolvaneWindow::resizeEvent(QResizeEvent* event) {
   updateMask();
 }
 
+QPixmap QVSolvaneWindow::blurredShadow(QSize windowSize, qreal dpr) const {
+  const QRect inner =
+      QRect(QPoint(0, 0), windowSize).adjusted(shadowMargin_, shadowMargin_, -shadowMargin_, -shadowMargin_);
+  QPixmap shape(QSize(int(std::ceil(windowSize.width() * dpr)), int(std::ceil(windowSize.height() * dpr))));
+  shape.setDevicePixelRatio(dpr);
+  shape.fill(Qt::transparent);
+  {
+    QPainter p(&shape);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.fillPath(QVRoundedRectPath(QRectF(inner).translated(0, 6), QVRoundParams{kQVRectCornerAll, radii_}), Qt::black);
+  }
+  QVShadowRenderer renderer;
+  QPoint origin;
+  const QPixmap& blurred = renderer.shadowFor(shape, QColor(0, 0, 0, 150), 18 * dpr, &origin);
+  QPixmap shadow(shape.size());
+  shadow.setDevicePixelRatio(dpr);
+  shadow.fill(Qt::transparent);
+  QPainter p(&shadow);
+  p.drawPixmap(QPointF(origin) / dpr, blurred);
+  return shadow;
+}
+
 const QPixmap& QVSolvaneWindow::shadowPicture() {
   static const QPixmap none;
   if (shadowMargin_ <= 0) return none;
-  const QRect inner = rect().adjusted(shadowMargin_, shadowMargin_, -shadowMargin_, -shadowMargin_);
   const qreal dpr = devicePixelRatioF();
-  if (shadowFor_ != size() || shadow_.devicePixelRatio() != dpr) {
-    // The shadow is made once per size: the rounded shape, blurred.
-    QPixmap shape(QSize(std::ceil(width() * dpr), std::ceil(height() * dpr)));
-    shape.setDevicePixelRatio(dpr);
-    shape.fill(Qt::transparent);
-    {
-      QPainter p(&shape);
-      p.setRenderHint(QPainter::Antialiasing);
-      p.fillPath(QVRoundedRectPath(QRectF(inner).translated(0, 6), QVRoundParams{kQVRectCornerAll, radii_}), Qt::black);
+  if (shadowFor_ == size() && shadow_.devicePixelRatio() == dpr) return shadow_;
+  // The shadow of a small window with the same corners is blurred once per radii and pixel ratio;
+  // any size is then drawn from its pieces (corners as they are, edges stretched), so resizing and
+  // frame animations never blur again.
+  const double radius = std::max({radii_.topLeft, radii_.topRight, radii_.bottomRight, radii_.bottomLeft});
+  const int corner = int(std::ceil(radius)) + 2 * shadowMargin_;  // a corner piece's side
+  const int tile = 2 * corner + 2;
+  if (width() < 2 * corner || height() < 2 * corner) {
+    shadow_ = blurredShadow(size(), dpr);
+  } else {
+    if (shadowTile_.isNull() || shadowTile_.devicePixelRatio() != dpr ||
+        !QVSCornerRadiiIsEqual(shadowTileRadii_, radii_)) {
+      shadowTile_ = blurredShadow(QSize(tile, tile), dpr);
+      shadowTileRadii_ = radii_;
     }
-    QVShadowRenderer renderer;
-    QPoint origin;
-    const QPixmap& blurred = renderer.shadowFor(shape, QColor(0, 0, 0, 150), 18 * dpr, &origin);
-    shadow_ = QPixmap(shape.size());
+    shadow_ = QPixmap(QSize(int(std::ceil(width() * dpr)), int(std::ceil(height() * dpr))));
     shadow_.setDevicePixelRatio(dpr);
     shadow_.fill(Qt::transparent);
     QPainter p(&shadow_);
-    p.drawPixmap(QPointF(origin) / dpr, blurred);
-    shadowFor_ = size();
+    const double c = corner, w = width(), h = height(), mid = tile - 2 * c;
+    auto piece = [&](double tx, double ty, double tw, double th, double sx, double sy, double sw, double sh) {
+      p.drawPixmap(QRectF(tx, ty, tw, th), shadowTile_, QRectF(sx * dpr, sy * dpr, sw * dpr, sh * dpr));
+    };
+    piece(0, 0, c, c, 0, 0, c, c);
+    piece(w - c, 0, c, c, tile - c, 0, c, c);
+    piece(0, h - c, c, c, 0, tile - c, c, c);
+    piece(w - c, h - c, c, c, tile - c, tile - c, c, c);
+    piece(c, 0, w - 2 * c, c, c, 0, mid, c);
+    piece(c, h - c, w - 2 * c, c, c, tile - c, mid, c);
+    piece(0, c, c, h - 2 * c, 0, c, c, mid);
+    piece(w - c, c, c, h - 2 * c, tile - c, c, c, mid);
+    piece(c, c, w - 2 * c, h - 2 * c, c, c, mid, mid);
   }
+  shadowFor_ = size();
   return shadow_;
 }
 

@@ -151,6 +151,7 @@ class QVSolvaneWindow : public QWidget {
  private:
   void layoutParts();
   void applyQtLimits(QSize current);
+  QPixmap blurredShadow(QSize windowSize, qreal dpr) const;
   void updateMask();
   void applyShape(const QVSolvaneWindowShape& shape, std::optional<CGPoint> position, bool animated);
   unsigned resizeEdgesAt(QPoint windowPoint) const;
@@ -172,6 +173,8 @@ class QVSolvaneWindow : public QWidget {
   uint64_t frameAnimation_ = 0;
   QPixmap shadow_;
   QSize shadowFor_;
+  QPixmap shadowTile_;
+  QVCornerRadii shadowTileRadii_;
   // An aspect-kept resize under way.
   unsigned resizeEdges_ = 0;
   QPointF resizeStartPointer_;
