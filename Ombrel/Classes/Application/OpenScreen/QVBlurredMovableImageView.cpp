@@ -1,13 +1,9 @@
 #include "Ombrel/Classes/Application/OpenScreen/QVBlurredMovableImageView.h"
 
-#include <QPainter>
 #include <QPointer>
-#include <algorithm>
 #include <cmath>
 
 #include "Ombrel/Classes/Application/OpenScreen/QVOpenScreenServices.h"
-#include "QVAppKit/QVGeometry.h"
-#include "QVAppKit/QVImageBridge.h"
 #include "QVPlatform/MainExecutor.h"
 
 namespace {
@@ -65,30 +61,4 @@ void QVBlurredMovableImageView::moveContents(CGPoint point) {
 void QVBlurredMovableImageView::updateContents(const NSImageRef& image) {
   setImage(image);
   setTransform(scaledBy(imageScale_, CGPointZero));
-}
-
-void QVBlurredMovableImageView::drawContent(QPainter& painter) {
-  const NSImageRef& shown = image();
-  if (!shown) return;
-  // The picture as the transform shows it: aspect fill, enlarged by imageScale about the centre.
-  const CGRect fill = QVAspectRect(shown->size(), bounds(), true);
-  const CGSize size = CGSizeMake(fill.size.width * imageScale_, fill.size.height * imageScale_);
-  const qreal dpr = painter.device()->devicePixelRatioF();
-  const QSize device(std::max(1, int(std::ceil(size.width * dpr))), std::max(1, int(std::ceil(size.height * dpr))));
-  if (enlarged_.isNull() || enlargedFor_ != device || enlargedFrom_ != shown.get() || enlargedScale_ != imageScale_) {
-    QImage source = QVImageBridge::imageFromNSImage(shown, shown->isLazy() ? device : QSize());
-    if (source.isNull()) return;
-    enlarged_ = QPixmap::fromImage(
-        source.size() == device ? source : source.scaled(device, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
-    enlarged_.setDevicePixelRatio(dpr);
-    enlargedFor_ = device;
-    enlargedFrom_ = shown.get();
-    enlargedScale_ = imageScale_;
-  }
-  // The parallax: the transform's translation (y up), applied as a plain offset.
-  const CATransform3D t = transform();
-  const CGPoint centre = NSCenterPointForRect(bounds());
-  const CGRect placed =
-      CGRectMake(centre.x - size.width / 2 + t.m41, centre.y - size.height / 2 + t.m42, size.width, size.height);
-  painter.drawPixmap(qtRectFromRect(placed).topLeft(), enlarged_);
 }

@@ -8,8 +8,6 @@
 #include <optional>
 #include <string>
 
-#include <QPixmap>
-
 #include "QVAppKit/QVImageView.h"
 
 class QVBlurredMovableImageView : public QVImageView {
@@ -31,15 +29,7 @@ class QVBlurredMovableImageView : public QVImageView {
   CGPoint parallaxOffsetForPoint(CGPoint point) const;
   void updateContents(const NSImageRef& image);
 
- protected:
-  // The photo enlarged once per size and pixel ratio; each parallax frame only moves that picture.
-  void drawContent(QPainter& painter) override;
-
  private:
-  QPixmap enlarged_;
-  QSize enlargedFor_;
-  const NSImage* enlargedFrom_ = nullptr;
-  double enlargedScale_ = 0;
   double imageScale_ = 1.5;
   std::optional<std::string> imageURL_;
   uint64_t request_ = 0;
