@@ -102,6 +102,7 @@ QVLoadingLabelView* QVBasicExportSingleImageViewController::loadingLabelView() {
   if (!loadingLabel_) {
     loadingLabel_ = QVLoadingLabelView::loadingLabelView();
     loadingLabel_->setLoadingDataSource(phases_);
+    loadingLabel_->setAlignment(QVTextAlignmentCenter);
   }
   return loadingLabel_;
 }
