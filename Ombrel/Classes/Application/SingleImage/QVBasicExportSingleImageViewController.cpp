@@ -9,6 +9,45 @@
 #include "QVPlatform/Localization.h"
 #include "QVPlatform/Log.h"
 
+namespace {
+// Keeps a label centred in its container: the phase label sizes itself to each new text, so it is
+// placed again after each of its own resizes and after each layout of the container.
+class CentreKeeper : public QObject {
+ public:
+  CentreKeeper(QVLabel* label, QVBasicView* container) : QObject(label), label_(label), container_(container) {}
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Resize) place();
+    return false;
+  }
+  void place() {
+    if (!label_ || !container_ || label_->parentWidget() != container_ || placing_) return;
+    placing_ = true;
+    const CGRect b = container_->bounds();
+    const CGSize s = label_->frame().size;
+    label_->setFrameOrigin(
+        CGPointMake(std::round((b.size.width - s.width) / 2), std::round((b.size.height - s.height) / 2)));
+    placing_ = false;
+  }
+
+ private:
+  QPointer<QVLabel> label_;
+  QPointer<QVBasicView> container_;
+  bool placing_ = false;
+};
+
+void placeCentred(QVLabel* label, QVBasicView* container) {
+  label->setParent(container);
+  label->show();
+  auto* keeper = new CentreKeeper(label, container);
+  label->installEventFilter(keeper);
+  QPointer<CentreKeeper> weak = keeper;
+  container->addConstraint([weak] {
+    if (weak) weak->place();
+  });
+  keeper->place();
+}
+}  // namespace
+
 class QVBasicExportSingleImageViewController::Phases : public QVLoadingLabelDataSource {
  public:
   explicit Phases(QVSingleImageRules* rules) : rules_(rules) {}
@@ -129,19 +168,8 @@ void QVBasicExportSingleImageViewController::removeLoadingAnimation() {
 void QVBasicExportSingleImageViewController::configureLoadingLabelView() {
   QVLoadingLabelView* label = loadingLabelView();
   if (label->parentWidget()) return;
-  QVLoadingAnimationView* dots = loadingAnimationView();
-  label->setParent(dots);
-  label->show();
-  QPointer<QVLoadingLabelView> weakLabel = label;
-  dots->addConstraint([weakLabel, dots] {
-    if (!weakLabel || weakLabel->parentWidget() != dots) return;
-    const CGSize size = weakLabel->intrinsicContentSize();
-    const CGRect b = dots->bounds();
-    const double w = std::min(b.size.width, std::max(size.width, 420.0));
-    weakLabel->setFrame(
-        CGRectMake(std::round((b.size.width - w) / 2), std::round((b.size.height - size.height) / 2), w, size.height));
-  });
-  dots->setNeedsLayout();
+  // Over the dots, in the preview that holds them (the dots view lays out no children of its own).
+  placeCentred(label, blurredPreview());
 }
 
 void QVBasicExportSingleImageViewController::embedBelow(QVView* view, QWidget* above) {
@@ -186,15 +214,7 @@ void QVBasicExportSingleImageViewController::showProcessingFailed() {
   label->stopAnimation();
   // The message stays where the phases were; the dots go.
   QVImageView* preview = blurredPreview();
-  label->setParent(preview);
-  label->show();
-  QPointer<QVLoadingLabelView> weakLabel = label;
-  preview->addConstraint([weakLabel, preview] {
-    if (!weakLabel || weakLabel->parentWidget() != preview) return;
-    const CGRect b = preview->bounds();
-    const double h = weakLabel->intrinsicContentSize().height;
-    weakLabel->setFrame(CGRectMake(0, std::round((b.size.height - h) / 2), b.size.width, h));
-  });
+  if (label->parentWidget() != preview) placeCentred(label, preview);
   label->setTitle(processingFailedText());
   removeLoadingAnimation();
   preview->setNeedsLayout();
@@ -229,6 +249,7 @@ std::function<void()> QVBasicExportSingleImageViewController::prepareTransitionT
       configureLoadingLabelView();
       loadingLabelView()->startAnimation();
       QVEmbedInContainer(loadingAnimationView(), blurredPreview());
+      loadingLabelView()->raise();
       loadingAnimationView()->startAnimation();
       break;
     case QVExportImageViewControllerState_Processed: {

@@ -169,7 +169,10 @@ TEST_F(SingleImage, AFailedPreviewStaysLockedAndSaysSo) {
   EXPECT_EQ(vc->loadingLabelView()->title(), QVBasicExportSingleImageViewController::processingFailedText());
   EXPECT_EQ(vc->loadingLabelView()->scheduledStepCount(), 0u);
   EXPECT_EQ(vc->blurredPreview()->parentWidget(), vc->rootView());
-  EXPECT_EQ(vc->loadingLabelView()->parentWidget(), vc->blurredPreview());  // the dots are gone
+  EXPECT_EQ(vc->loadingLabelView()->parentWidget(), vc->blurredPreview());
+  for (QObject* child : vc->blurredPreview()->children()) {
+    EXPECT_EQ(dynamic_cast<QVLoadingAnimationView*>(child), nullptr);  // the dots are gone
+  }
 }
 
 TEST_F(SingleImage, EachStateIsPostedOncePerChange) {
