@@ -216,6 +216,7 @@ void QVBasicExportSingleImageViewController::showProcessingFailed() {
   QVImageView* preview = blurredPreview();
   if (label->parentWidget() != preview) placeCentred(label, preview);
   label->setTitle(processingFailedText());
+  label->setFrameSize(label->sizeForCurrentString());  // the whole line, re-centred
   removeLoadingAnimation();
   preview->setNeedsLayout();
   preview->layoutSubtreeIfNeeded();

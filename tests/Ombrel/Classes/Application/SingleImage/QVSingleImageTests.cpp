@@ -167,6 +167,10 @@ TEST_F(SingleImage, AFailedPreviewStaysLockedAndSaysSo) {
   EXPECT_TRUE(vc->rules().processingFailed());
   EXPECT_FALSE(vc->curtainEnabled());
   EXPECT_EQ(vc->loadingLabelView()->title(), QVBasicExportSingleImageViewController::processingFailedText());
+  // The whole line shows, centred.
+  const CGRect label = vc->loadingLabelView()->frame();
+  EXPECT_GE(label.size.width, vc->loadingLabelView()->sizeForCurrentString().width);
+  EXPECT_NEAR(CGRectGetMidX(label), 450, 1);
   EXPECT_EQ(vc->loadingLabelView()->scheduledStepCount(), 0u);
   EXPECT_EQ(vc->blurredPreview()->parentWidget(), vc->rootView());
   EXPECT_EQ(vc->loadingLabelView()->parentWidget(), vc->blurredPreview());
