@@ -336,7 +336,21 @@ void QVBasicExportSingleImageViewController::updateWithExportState(uint64_t stat
     if (waitAnimationGroup_ == group) waitAnimationGroup_.reset();
     if (block) block();
   });
-  const bool fading = NSViewControllerSwitchViewAnimation::changeVisibility(this, viewsToHide, viewsToShow, animated,
+  // Views on screen that go away fade out over the same second, so the photo under the blurred
+  // preview comes through gradually (the cross-fade alone would hold them and then cut them off);
+  // views already off screen need no fade and hold nothing up.
+  const std::vector<QVView*> crossFaded;
+  for (QVView* v : viewsToHide) {
+    if (!v->parentWidget()) continue;
+    group->enter();
+    QPointer<QVView> weakView = v;
+    QVOpacityAnimation::add(v, v->alpha(), 0, QVFadeAnimator({}, {}).defaultDuration(),
+                            [weakView, group](bool finished) {
+                              if (finished && weakView) weakView->removeFromSuperview();
+                              group->leave();
+                            });
+  }
+  const bool fading = NSViewControllerSwitchViewAnimation::changeVisibility(this, crossFaded, viewsToShow, animated,
                                                                             [group] { group->leave(); });
   if (!fading) group->leave();
 }
