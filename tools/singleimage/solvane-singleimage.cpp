@@ -68,7 +68,7 @@ class HoldingFacade : public QVSingleImageFacade {
   double hold_;
 };
 
-// The screen with the strength slider in its lower right corner, shown while processed.
+// The screen with the strength slider in its lower trailing corner, shown while processed.
 class DemoScreen : public QVBasicExportSingleImageViewController, public QVSpringMenuDelegate {
  public:
   explicit DemoScreen(std::shared_ptr<QVSingleImageFacade> facade)
@@ -98,8 +98,9 @@ class DemoScreen : public QVBasicExportSingleImageViewController, public QVSprin
   void placeSlider() {
     if (slider_->animating()) return;
     const CGSize size = slider_->contentSizeForState(slider_->expanded());
-    const double right = rootView()->bounds().size.width - kSliderMargin;
-    slider_->setFrame(CGRectMake(right - size.width, kSliderMargin, size.width, size.height));
+    // The trailing corner: the slider opens towards the leading side.
+    const double x = isRightToLeft() ? kSliderMargin : rootView()->bounds().size.width - kSliderMargin - size.width;
+    slider_->setFrame(CGRectMake(x, kSliderMargin, size.width, size.height));
     slider_->raise();
   }
   QVBoostSpringSlider* slider_ = nullptr;
