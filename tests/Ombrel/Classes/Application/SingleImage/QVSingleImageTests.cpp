@@ -232,15 +232,23 @@ TEST_F(SingleImage, TheOpenSliderShowsTheResultOverTheWholeSourceAtItsStrength) 
   EXPECT_NEAR(mixed.blue(), 128, 3);
   qv::NotificationCenter::defaultCenter().post(kQVBoostSliderDidChangeShowStateNotification,
                                                std::make_shared<bool>(true));
+  // A drag right away wins over the fade that brings the result in.
+  qv::NotificationCenter::defaultCenter().post(kQVBoostSliderDidChangeAmountNotification,
+                                               std::make_shared<double>(0.3));
   run(1.2);
+  EXPECT_EQ(vc->fullsizePreviewImageView()->alpha(), 0.3);
+  qv::NotificationCenter::defaultCenter().post(kQVBoostSliderDidChangeAmountNotification,
+                                               std::make_shared<double>(0.5));
   const QColor leftOpen = pixel(line - 40, 300);
   EXPECT_NEAR(leftOpen.red(), 128, 3);  // the whole view at the strength
   EXPECT_NEAR(leftOpen.blue(), 128, 3);
   EXPECT_EQ(vc->fullsizeOriginalImageView()->parentWidget(), vc->rootView());
+  EXPECT_TRUE(vc->compareView()->isHidden());  // covered: it need not paint under the full-size pictures
   qv::NotificationCenter::defaultCenter().post(kQVBoostSliderDidChangeShowStateNotification,
                                                std::make_shared<bool>(false));
   run(1.2);
   EXPECT_EQ(vc->fullsizePreviewImageView()->parentWidget(), nullptr);
+  EXPECT_FALSE(vc->compareView()->isHidden());
   EXPECT_EQ(pixel(line - 40, 300), QColor(255, 0, 0));
   EXPECT_NEAR(pixel(line + 40, 300).blue(), 128, 3);
 }
