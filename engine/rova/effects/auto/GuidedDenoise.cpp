@@ -4,6 +4,7 @@
 #include <cmath>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "rova/Parallel.h"
@@ -20,11 +21,14 @@ constexpr int kLagLumaFit = kL;             // the luminance filter's coefficien
 constexpr int kLagLuma = 2 * kL;            // the smoothed luminance, and the colour filter's sums
 constexpr int kLagChromaFit = 2 * kL + kC;  // the colour filter's coefficients
 constexpr int kLagOut = kDenoiseReach;      // the filtered pixels
-// Rows a band's work depends on around it (rows other bands write are read from a copy made first).
+// Rows and columns a piece's work depends on around it.
 constexpr int kContext = kDenoiseReach;
-// Rows of a band: taller bands filter fewer context rows twice; a 24 MP picture still makes about
-// twenty bands for the cores.
-constexpr int kBandRows = 192;
+// Columns of a strip: a band is filtered strip after strip, so that a worker's rings (about 200 rows
+// of a strip) stay in its core's cache.
+constexpr int kStripColumns = 512;
+// Rows of a band, about: taller bands filter fewer context rows twice; the bands are made a whole
+// number of rounds of the workers, so no worker is left alone with the last one.
+constexpr int kBandRows = 160;
 
 // The last `size` rows of one quantity.
 struct Ring {
@@ -69,7 +73,8 @@ void boxMeanColumn(const Ring& sums, int row, int n, float* out, int w) {
 // One worker's rings and rows, used band after band.
 class Scratch {
  public:
-  explicit Scratch(int w) : w_(w) {
+  // Room for pieces up to w columns wide and n rows tall.
+  Scratch(int w, int n) {
     const size_t stride = (size_t(w) + 2 * kC + 3) & ~size_t(3);
     // P, D x3 (13 rows each), P2 (9), luminance sums x2 (5), luminance coefficient sums x2 (5),
     // colour sums x8 (9), colour coefficient sums x6 (9), and 8 rows of temporaries.
@@ -89,15 +94,46 @@ class Scratch {
     for (auto& s : chromaSums_) s = ring(9);
     for (auto& s : chromaFitSums_) s = ring(9);
     for (auto& t : temp_) t = next, next += stride;
+    input_.resize(size_t(w) * 3);
+    for (auto& carry : carry_) carry.resize(size_t(n) * kContext * 3);
   }
-  int width() const { return w_; }
 
-  // Filters the rows [0, n) that input(i) gives (interleaved RGB), writing those in [out0, out1)
-  // through output(i).
+  // Filters columns [x0, x1) of the picture's rows [y0, y1): reads rows [a, b) (within kContext of
+  // them) through source(row), interleaved RGB, and writes the filtered rows back through
+  // target(row). Strip after strip from left to right; the columns a strip reads that the strip
+  // before it has written already come from a copy that strip made as it read them.
+  template <class Source, class Target>
+  bool band(int w, int a, int b, int y0, int y1, float lumaEps, float chromaEps, float amount, Source&& source,
+            Target&& target, const std::atomic<bool>* interrupted) {
+    const int n = b - a;
+    for (int x0 = 0; x0 < w; x0 += kStripColumns) {
+      const int x1 = std::min(w, x0 + kStripColumns), xa = std::max(0, x0 - kContext), xb = std::min(w, x1 + kContext);
+      const int keep = x1 < w ? x1 - kContext : x1;  // columns from here on are the next strip's carry
+      const std::vector<float>& carried = carry_[(x0 / kStripColumns) & 1];
+      std::vector<float>& carry = carry_[((x0 / kStripColumns) + 1) & 1];
+      auto input = [&](int i) -> const float* {
+        const float* row = source(a + i);
+        float* in = input_.data();
+        std::copy(carried.data() + size_t(i) * kContext * 3, carried.data() + size_t(i) * kContext * 3 + (x0 - xa) * 3,
+                  in);
+        std::copy(row + size_t(x0) * 3, row + size_t(xb) * 3, in + (x0 - xa) * 3);
+        if (keep < x1) std::copy(row + size_t(keep) * 3, row + size_t(x1) * 3, carry.data() + size_t(i) * kContext * 3);
+        return in;
+      };
+      auto output = [&](int i) { return target(a + i) + size_t(x0) * 3; };
+      if (!strip(xb - xa, x0 - xa, x1 - xa, n, y0 - a, y1 - a, lumaEps, chromaEps, amount, input, output, interrupted))
+        return false;
+    }
+    return true;
+  }
+
+ private:
+  // Filters one strip w columns wide: the rows [0, n) that input(i) gives, writing columns
+  // [c0, c1) of the rows [out0, out1) through output(i) (which points at column c0).
   template <class Input, class Output>
-  bool band(int n, int out0, int out1, float lumaEps, float chromaEps, float amount, Input&& input, Output&& output,
-            const std::atomic<bool>* interrupted) {
-    const int w = w_;
+  bool strip(int w, int c0, int c1, int n, int out0, int out1, float lumaEps, float chromaEps, float amount,
+             Input&& input, Output&& output, const std::atomic<bool>* interrupted) {
+    w_ = w;
     float* pad = temp_[0];
     for (int t = 0; t < n + kLagOut; ++t) {
       if ((t & 31) == 0 && interrupted && interrupted->load(std::memory_order_relaxed)) return false;
@@ -118,12 +154,11 @@ class Scratch {
       }
       if (const int k = t - kLagLuma; k >= 0 && k < n) smoothLumaRow(k, n, pad);
       if (const int m = t - kLagChromaFit; m >= 0 && m < n) chromaFitRow(m, n, chromaEps);
-      if (const int o = t - kLagOut; o >= out0 && o < out1) writeRow(o, n, amount, output(o));
+      if (const int o = t - kLagOut; o >= out0 && o < out1) writeRow(o, n, c0, c1, amount, output(o));
     }
     return true;
   }
 
- private:
   // Square roots of the row's samples, their luminance P and differences D, and P's and P^2's sums.
   void readRow(int i, const float* rgb, float* pad) {
     const int w = w_;
@@ -201,7 +236,7 @@ class Scratch {
   }
 
   // The filtered pixels of row o, mixed by the amount and squared back to linear light.
-  void writeRow(int o, int n, float amount, float* out) {
+  void writeRow(int o, int n, int c0, int c1, float amount, float* out) {
     const int w = w_;
     float* filtered[3] = {temp_[5], temp_[6], temp_[7]};
     float *mA = temp_[1], *mB = temp_[2];
@@ -214,7 +249,7 @@ class Scratch {
       for (int x = 0; x < w; ++x) f[x] = mA[x] * p1[x] + mB[x];
     }
     const float *d0[3] = {D_[0][o], D_[1][o], D_[2][o]}, *d1[3] = {filtered[0], filtered[1], filtered[2]};
-    for (int x = 0; x < w; ++x, out += 3) {
+    for (int x = c0; x < c1; ++x, out += 3) {
       const float lum = p0[x] + 0.8f * amount * (p1[x] - p0[x]);
       for (int c = 0; c < 3; ++c) {
         const float v = std::max(0.f, lum + d0[c][x] + amount * (d1[c][x] - d0[c][x]));
@@ -223,8 +258,10 @@ class Scratch {
     }
   }
 
-  int w_;
+  int w_ = 0;
   std::unique_ptr<float[]> memory_;
+  std::vector<float> input_;     // the strip's part of a row
+  std::vector<float> carry_[2];  // columns of every row for the next strip, and from the previous one
   Ring P_, D_[3], P2_, lumaSums_[2], lumaFitSums_[2], chromaSums_[8], chromaFitSums_[6];
   float* temp_[8];
 };
@@ -232,10 +269,10 @@ class Scratch {
 // Scratch handed to the bands running at one time and back: as many as there are workers.
 class ScratchPool {
  public:
-  explicit ScratchPool(int w) : w_(w) {}
+  ScratchPool(int w, int n) : w_(w), n_(n) {}
   std::unique_ptr<Scratch> take() {
     std::lock_guard lock(mutex_);
-    if (free_.empty()) return std::make_unique<Scratch>(w_);
+    if (free_.empty()) return std::make_unique<Scratch>(w_, n_);
     auto s = std::move(free_.back());
     free_.pop_back();
     return s;
@@ -246,7 +283,7 @@ class ScratchPool {
   }
 
  private:
-  int w_;
+  int w_, n_;
   std::mutex mutex_;
   std::vector<std::unique_ptr<Scratch>> free_;
 };
@@ -256,37 +293,40 @@ class ScratchPool {
 void guidedDenoise(ImageDataRGBf& buffer, float sigma, float amount, const std::atomic<bool>* interrupted) {
   const int w = buffer.width(), h = buffer.height();
   if (w <= 0 || h <= 0) return;
-  const int bands = (h + kBandRows - 1) / kBandRows;
+  const int workers = std::max(1, int(std::thread::hardware_concurrency()));
+  const int rounds = std::max(1, int(std::lround(double(h) / (double(kBandRows) * workers))));
+  const int bandRows = std::max(4 * kContext, (h + rounds * workers - 1) / (rounds * workers));
+  const int bands = (h + bandRows - 1) / bandRows;
   const size_t rowFloats = size_t(w) * 3;
   // A band reads the original rows within kContext of it, which the bands next to it write: the rows
   // around each boundary between bands are copied first, and every band reads those from the copy.
   std::vector<float> edges(size_t(std::max(0, bands - 1)) * 2 * kContext * rowFloats);
   auto edgeRow = [&](int y) -> float* {  // the copy of row y, or nullptr when y is not near a boundary
-    const int boundary = (y + kContext) / kBandRows;
+    const int boundary = (y + kContext) / bandRows;
     if (boundary < 1 || boundary >= bands) return nullptr;
-    const int offset = y - (boundary * kBandRows - kContext);
+    const int offset = y - (boundary * bandRows - kContext);
     if (offset < 0 || offset >= 2 * kContext) return nullptr;
     return edges.data() + (size_t(boundary - 1) * 2 * kContext + size_t(offset)) * rowFloats;
   };
   parallelFor(bands - 1, 1, [&](int64_t b0, int64_t b1) {
     for (int64_t b = b0; b < b1; ++b)
-      for (int y = int(b + 1) * kBandRows - kContext; y < int(b + 1) * kBandRows + kContext; ++y)
+      for (int y = int(b + 1) * bandRows - kContext; y < int(b + 1) * bandRows + kContext; ++y)
         if (y >= 0 && y < h) std::copy_n(buffer.floats() + size_t(y) * rowFloats, rowFloats, edgeRow(y));
   });
   const float lumaEps = (2.0f * sigma) * (2.0f * sigma), chromaEps = (1.2f * sigma) * (1.2f * sigma);
-  ScratchPool pool(w);
+  ScratchPool pool(std::min(w, kStripColumns + 2 * kContext), std::min(h, bandRows + 2 * kContext));
   parallelFor(bands, 1, [&](int64_t b0, int64_t b1) {
     auto scratch = pool.take();
     for (int64_t band = b0; band < b1; ++band) {
-      const int y0 = int(band) * kBandRows, y1 = std::min(h, y0 + kBandRows);
+      const int y0 = int(band) * bandRows, y1 = std::min(h, y0 + bandRows);
       const int a = std::max(0, y0 - kContext), b = std::min(h, y1 + kContext);
       const bool done = scratch->band(
-          b - a, y0 - a, y1 - a, lumaEps, chromaEps, amount,
-          [&](int i) -> const float* {
-            const float* copy = edgeRow(a + i);
-            return copy ? copy : buffer.floats() + size_t(a + i) * rowFloats;
+          w, a, b, y0, y1, lumaEps, chromaEps, amount,
+          [&](int y) -> const float* {
+            const float* copy = edgeRow(y);
+            return copy ? copy : buffer.floats() + size_t(y) * rowFloats;
           },
-          [&](int i) { return buffer.floats() + size_t(a + i) * rowFloats; }, interrupted);
+          [&](int y) { return buffer.floats() + size_t(y) * rowFloats; }, interrupted);
       if (!done) break;
     }
     pool.give(std::move(scratch));

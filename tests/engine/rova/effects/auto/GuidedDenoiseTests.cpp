@@ -97,14 +97,16 @@ ImageDataRGBfPtr grainyPicture(int w, int h, float sigma, unsigned seed) {
 // kept running sums in double), which moves a value by a few units in the last place. The bound is a
 // millionth of the value plus a millionth absolute (the square-root values are about 1 and the 8-bit
 // steps of the result are thousands of times larger); checked over pictures of one band, several
-// bands with a short last one, and widths smaller than a box.
+// bands with a short last one, several strips with a last one narrower than the context, and widths
+// smaller than a box.
 TEST(GuidedDenoise, SamePixelsAsTheWholeBandFilter) {
   struct Case {
     int w, h;
     float sigma, amount;
   };
   for (const Case c : {Case{517, 611, 0.02f, 1.f}, Case{300, 100, 0.01f, 0.6f}, Case{64, 385, 0.03f, 1.f},
-                       Case{3, 200, 0.02f, 1.f}, Case{1, 1, 0.02f, 1.f}, Case{260, 193, 0.015f, 0.3f}}) {
+                       Case{3, 200, 0.02f, 1.f}, Case{1, 1, 0.02f, 1.f}, Case{260, 193, 0.015f, 0.3f},
+                       Case{1030, 150, 0.02f, 1.f}, Case{1600, 1500, 0.02f, 0.8f}}) {
     SCOPED_TRACE(std::to_string(c.w) + " x " + std::to_string(c.h));
     auto picture = grainyPicture(c.w, c.h, c.sigma, unsigned(c.w * 7 + c.h));
     auto expected = picture->copy(), actual = picture->copy();
