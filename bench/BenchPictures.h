@@ -11,11 +11,23 @@
 
 namespace bench {
 
+// Calls row(y) for every y in [0, h) on all hardware threads.
+template <class Row>
+void forEachRow(int h, Row&& row) {
+  const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
+  std::vector<std::thread> workers;
+  for (unsigned t = 0; t < threads; ++t)
+    workers.emplace_back([&, t] {
+      for (int y = int(t); y < h; y += int(threads)) row(y);
+    });
+  for (auto& worker : workers) worker.join();
+}
+
 // A photograph-like test card: sky, a lit and a shaded side, fine texture and sensor noise.
 inline rova::codecs::Bitmap makePicture(int w, int h) {
   rova::codecs::Bitmap b;
   b.allocate(w, h, 3, 8);
-  for (int y = 0; y < h; ++y) {
+  forEachRow(h, [&](int y) {
     uint8_t* row = b.row(y);
     uint32_t seed = uint32_t(y) * 2654435761u + 1;
     for (int x = 0; x < w; ++x) {
@@ -34,7 +46,7 @@ inline rova::codecs::Bitmap makePicture(int w, int h) {
       row[3 * x + 1] = uint8_t(std::clamp(g + noise, 0.0, 255.0));
       row[3 * x + 2] = uint8_t(std::clamp(bl + noise, 0.0, 255.0));
     }
-  }
+  });
   return b;
 }
 
@@ -82,20 +94,13 @@ inline rova::codecs::Bitmap makeGrainyPicture(int w, int h, int iso) {
   for (int i = 0; i <= kSteps; ++i)
     toCode[size_t(i)] = uint8_t(std::lround(255 * rova::linearToSrgb(float(i) / kSteps)));
   const SensorNoise noise{iso};
-  const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
-  std::vector<std::thread> workers;
-  for (unsigned t = 0; t < threads; ++t)
-    workers.emplace_back([&, t] {
-      std::vector<float> row(size_t(w) * 3);
-      for (int y = int(t); y < h; y += int(threads)) {
-        uint8_t* px = b.row(y);
-        for (size_t i = 0; i < row.size(); ++i) row[i] = toLinear[px[i]];
-        addSensorNoise(row.data(), row.size(), noise, uint64_t(y) + 1);
-        for (size_t i = 0; i < row.size(); ++i)
-          px[i] = toCode[size_t(std::lround(std::clamp(row[i], 0.f, 1.f) * kSteps))];
-      }
-    });
-  for (auto& worker : workers) worker.join();
+  forEachRow(h, [&](int y) {
+    std::vector<float> row(size_t(w) * 3);
+    uint8_t* px = b.row(y);
+    for (size_t i = 0; i < row.size(); ++i) row[i] = toLinear[px[i]];
+    addSensorNoise(row.data(), row.size(), noise, uint64_t(y) + 1);
+    for (size_t i = 0; i < row.size(); ++i) px[i] = toCode[size_t(std::lround(std::clamp(row[i], 0.f, 1.f) * kSteps))];
+  });
   return b;
 }
 

@@ -265,10 +265,12 @@ int main(int argc, char** argv) {
   const bool withRaw = (only.empty() || only == "raw") && (photo.empty() || iso > 0);
   if (withRaw) {
     const auto picture = bench::makePicture(w, h);
+    float toLinear[256];
+    for (int i = 0; i < 256; ++i) toLinear[i] = rova::srgbToLinear(i / 255.f);
     std::vector<float> linear(size_t(w) * h * 3);
-    for (int y = 0; y < h; ++y)
-      for (size_t i = 0; i < size_t(w) * 3; ++i)
-        linear[size_t(y) * w * 3 + i] = rova::srgbToLinear(picture.row(y)[i] / 255.f);
+    bench::forEachRow(h, [&](int y) {
+      for (size_t i = 0; i < size_t(w) * 3; ++i) linear[size_t(y) * w * 3 + i] = toLinear[picture.row(y)[i]];
+    });
     solvane::dng::SensorSpec sensor;
     if (iso > 0) {
       // The picture's white lands at pictureWhite of the sensor's range in its most sensitive channel.
