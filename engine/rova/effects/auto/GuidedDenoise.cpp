@@ -43,8 +43,15 @@ struct Ring {
 template <int R>
 void boxSumRow(float* in, float* out, int w) {
   for (int k = 0; k < R; ++k) in[k] = in[R], in[R + w + k] = in[R + w - 1];
-#pragma omp simd
-  for (int x = 0; x < w; ++x) {
+  using simd::F4;
+  int x = 0;
+  for (; x + 4 <= w; x += 4) {
+    F4 s, v;
+    __builtin_memcpy(&s, in + x, 16);
+    for (int k = 1; k <= 2 * R; ++k) __builtin_memcpy(&v, in + x + k, 16), s += v;
+    __builtin_memcpy(out + x, &s, 16);
+  }
+  for (; x < w; ++x) {
     float s = in[x];
     for (int k = 1; k <= 2 * R; ++k) s += in[x + k];
     out[x] = s;
@@ -58,16 +65,21 @@ void boxMeanColumn(const Ring& sums, int row, int n, float* out, int w) {
   const float* rows[2 * R + 1];
   for (int k = -R; k <= R; ++k) rows[k + R] = sums[std::clamp(row + k, 0, n - 1)];
   constexpr float scale = 1.0f / float((2 * R + 1) * (2 * R + 1));
-  // Row after row over the whole width (each loop one stream the compiler vectorises), the same
-  // additions in the same order as value by value.
-  std::copy(rows[0], rows[0] + w, out);
-  for (int k = 1; k <= 2 * R; ++k) {
-    const float* in = rows[k];
-#pragma omp simd
-    for (int x = 0; x < w; ++x) out[x] += in[x];
+  // Four columns at a time in registers, the rows added top to bottom (the order of the scalar tail).
+  using simd::F4;
+  int x = 0;
+  for (; x + 4 <= w; x += 4) {
+    F4 s, v;
+    __builtin_memcpy(&s, rows[0] + x, 16);
+    for (int k = 1; k <= 2 * R; ++k) __builtin_memcpy(&v, rows[k] + x, 16), s += v;
+    s *= scale;
+    __builtin_memcpy(out + x, &s, 16);
   }
-#pragma omp simd
-  for (int x = 0; x < w; ++x) out[x] *= scale;
+  for (; x < w; ++x) {
+    float s = rows[0][x];
+    for (int k = 1; k <= 2 * R; ++k) s += rows[k][x];
+    out[x] = s * scale;
+  }
 }
 
 // One worker's rings and rows, used band after band.
@@ -249,7 +261,25 @@ class Scratch {
       for (int x = 0; x < w; ++x) f[x] = mA[x] * p1[x] + mB[x];
     }
     const float *d0[3] = {D_[0][o], D_[1][o], D_[2][o]}, *d1[3] = {filtered[0], filtered[1], filtered[2]};
-    for (int x = c0; x < c1; ++x, out += 3) {
+    using namespace simd;
+    const float lumAmount = 0.8f * amount;
+    int x = c0;
+    for (; x + 4 <= c1; x += 4, out += 12) {
+      auto load = [x](const float* p) {
+        F4 v;
+        __builtin_memcpy(&v, p + x, 16);
+        return v;
+      };
+      const F4 l0 = load(p0), lum = l0 + lumAmount * (load(p1) - l0);
+      F4 v[3];
+      for (int c = 0; c < 3; ++c) {
+        const F4 a = load(d0[c]);
+        v[c] = vmax(lum + a + amount * (load(d1[c]) - a), splat(0.f));
+        v[c] *= v[c];
+      }
+      store3(out, v[0], v[1], v[2]);
+    }
+    for (; x < c1; ++x, out += 3) {
       const float lum = p0[x] + 0.8f * amount * (p1[x] - p0[x]);
       for (int c = 0; c < 3; ++c) {
         const float v = std::max(0.f, lum + d0[c][x] + amount * (d1[c][x] - d0[c][x]));
