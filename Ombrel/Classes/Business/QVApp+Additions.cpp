@@ -318,7 +318,11 @@ void QVApp::cancelExportProcessing() {
 }
 
 void QVApp::setPhotosProcessedAtOnce(int64_t count) {
-  if (auto queue = processingManager()->syncQueue()) queue->setMaxConcurrentOperationCount(std::max<int64_t>(1, count));
+  // An export manager may give its share back while the application goes away.
+  auto app = shared();
+  auto manager = app ? app->processingManager_ : nullptr;
+  if (auto queue = manager ? manager->syncQueue() : nullptr)
+    queue->setMaxConcurrentOperationCount(std::max<int64_t>(1, count));
 }
 
 bool QVApp::cancelImageOperationsAndWaitUntilDone(double limitSeconds) {
