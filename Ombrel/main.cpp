@@ -84,10 +84,13 @@ int main(int argc, char** argv) {
   QCoreApplication::setApplicationVersion(QString::fromUtf8(QVApplicationInfo::shortVersion));
   QGuiApplication::setDesktopFileName(QStringLiteral("app.solvane.Solvane"));
   const Options options = parse(argc, argv);
-  const auto paths = QVSingleInstance::absolutePaths(options.paths, QDir::currentPath().toStdString());
+  auto paths = QVSingleInstance::absolutePaths(options.paths, QDir::currentPath().toStdString());
 
+  // A plug-in run is its own instance: its photos belong to the host's run, so it neither hands
+  // them to a running Solvane nor takes another invocation's.
+  const bool pluginRun = QVAppLink::isPluginRunArguments(options.arguments);
   QVSingleInstance instance;
-  if (instance.handOverToRunningInstance(paths)) {
+  if (!pluginRun && instance.handOverToRunningInstance(paths)) {
     std::printf("Solvane is already running: %zu photos handed over\n", paths.size());
     return 0;
   }
@@ -100,6 +103,8 @@ int main(int argc, char** argv) {
   QVUIStyle::applyToApplication(app);
   QVMainExecutorBridge::install();
   QVAppLink::configureWithArguments(options.arguments);
+  // The host's images, not every argument that looks like a path (save paths need not exist).
+  if (pluginRun) paths = QVAppLink::pluginPhotoCollection();
   QVSolvaneTopBarView::setPluginModeQuery([] { return QVAppLink::isPluginMode(); });
   if (!QVAppLink::startEngine()) QVLogError("the image engine did not start");
 
@@ -109,9 +114,10 @@ int main(int argc, char** argv) {
   app.setShortcutValidator([weak = std::weak_ptr(delegate)] {
     if (auto d = weak.lock()) d->validateAllMenus();
   });
-  instance.listen([weak = std::weak_ptr(delegate)](const std::vector<std::string>& handed) {
-    if (auto d = weak.lock()) d->applicationOpenFiles(handed);
-  });
+  if (!pluginRun)
+    instance.listen([weak = std::weak_ptr(delegate)](const std::vector<std::string>& handed) {
+      if (auto d = weak.lock()) d->applicationOpenFiles(handed);
+    });
   QObject::connect(&app, &QCoreApplication::aboutToQuit, [&delegate] { delegate->applicationWillTerminate(); });
 
   delegate->applicationWillFinishLaunching();
