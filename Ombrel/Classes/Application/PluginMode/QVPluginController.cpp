@@ -71,8 +71,12 @@ bool isWritableType(const std::string& type) {
 
 }  // namespace
 
+std::shared_ptr<QVPluginController::Facade> QVPluginController::makeAppFacade() {
+  return std::make_shared<AppFacade>();
+}
+
 std::shared_ptr<QVPluginController> QVPluginController::make(Services services) {
-  if (!services.facade) services.facade = std::make_shared<AppFacade>();
+  if (!services.facade) services.facade = makeAppFacade();
   if (!services.writer) services.writer = std::make_shared<ShareWriter>();
   if (!services.alerts) services.alerts = std::make_shared<ModalAlerts>();
   if (!services.terminator) services.terminator = std::make_shared<ApplicationQuit>();

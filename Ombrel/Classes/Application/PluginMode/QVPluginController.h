@@ -100,6 +100,8 @@ class QVPluginController : public QVExportManagable, public std::enable_shared_f
     QVSPluginModeManager* modeManager = nullptr;
   };
 
+  // The application core's own facade (what `make` uses when none is given).
+  static std::shared_ptr<Facade> makeAppFacade();
   static std::shared_ptr<QVPluginController> make(Services services);
   static std::shared_ptr<QVPluginController> make();
   ~QVPluginController() override;
