@@ -43,9 +43,10 @@ void QVPluginInstallViewController::viewDidLoad() {
   const QFont buttonFont = QVFonts::fontWithName("SF Pro Display Medium", 14);
 
   headingLabel_ = QVMake<QVLabel>();
-  headingLabel_->setFont(QVFonts::fontWithName("SFProDisplay-Semibold", 20));
+  headingLabel_->setFont(QVFonts::fontWithName("SFProDisplay-Semibold", 18));
   headingLabel_->setTitleColor(Qt::white);
   headingLabel_->setTitle(L("Plug-ins for your photo applications"));
+  headingLabel_->setAlignment(0);
   root->addSubview(headingLabel_);
 
   auto makeName = [&](const char* name) {
@@ -53,6 +54,7 @@ void QVPluginInstallViewController::viewDidLoad() {
     label->setFont(QVFonts::fontWithName("SF Pro Display", 15));
     label->setTitleColor(Qt::white);
     label->setTitle(L(name));
+    label->setAlignment(0);
     root->addSubview(label);
     return label;
   };
@@ -63,6 +65,7 @@ void QVPluginInstallViewController::viewDidLoad() {
     QVPluginInstallUIPack pack;
     pack.statusTitle = QVMake<QVLabel>();
     pack.statusTitle->setFont(QVFonts::fontWithName("SF Pro Display", 14));
+    pack.statusTitle->setAlignment(0);
     root->addSubview(pack.statusTitle);
     pack.icon = QVMake<QVImageViewInteractable>();
     pack.icon->setImage(

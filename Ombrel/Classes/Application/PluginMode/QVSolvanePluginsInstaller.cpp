@@ -88,8 +88,8 @@ void QVSolvanePluginsInstaller::removeObserver(uint64_t token) {
   observers_.erase(token);
 }
 
-void QVSolvanePluginsInstaller::set(std::atomic<bool>& property, bool value, const char* keyPath) {
-  if (property.exchange(value) == value) return;
+void QVSolvanePluginsInstaller::set(std::atomic<bool>& property, bool value, const char* keyPath, bool always) {
+  if (property.exchange(value) == value && !always) return;
   std::map<uint64_t, Observer> observers;
   {
     std::lock_guard guard(mutex_);
@@ -103,9 +103,9 @@ void QVSolvanePluginsInstaller::validate(int64_t type) {
   std::error_code ec;
   const bool installed = !path.empty() && fs::is_regular_file(path, ec);
   if (type == kQVPluginTypePhotoshop) {
-    set(psInstalled_, installed, "photoshopPluginInstalled");
+    set(psInstalled_, installed, "photoshopPluginInstalled", true);
   } else {
-    set(lrInstalled_, installed, "lightroomPluginInstalled");
+    set(lrInstalled_, installed, "lightroomPluginInstalled", true);
   }
 }
 

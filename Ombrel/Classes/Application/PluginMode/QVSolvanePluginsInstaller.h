@@ -8,8 +8,9 @@
 //
 // The work runs on the installer's own serial queue (a worker thread) behind four observable
 // properties ("photoshopPluginInstalled", "photoshopInstallationExecuting",
-// "lightroomPluginInstalled", "lightroomInstallationExecuting"); each change is announced to the
-// observers with its key path, on the worker thread. The properties may be read from any thread.
+// "lightroomPluginInstalled", "lightroomInstallationExecuting"); each change, and each check's
+// answer even when unchanged, is announced to the observers with its key path, on the worker
+// thread. The properties may be read from any thread.
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -68,7 +69,9 @@ class QVSolvanePluginsInstaller {
   std::string templateText(int64_t type) const;
   void validate(int64_t type);
   void install(int64_t type);
-  void set(std::atomic<bool>& property, bool value, const char* keyPath);
+  // Announces a change; `always` also an unchanged value (a check's answer, which the screen waits
+  // for before it enables its buttons).
+  void set(std::atomic<bool>& property, bool value, const char* keyPath, bool always = false);
 
   std::string dataFolder_, launcherPath_;
   mutable std::mutex mutex_;
