@@ -5,6 +5,11 @@
 //                                      then quits the normal way (for looking at the window under
 //                                      Xvfb: xvfb-run -s "-screen 0 1600x1000x24" Solvane --screenshot a.png)
 //   Solvane --screenshot-menu OUT.png  the same with the top bar's menu open
+//   Solvane ... --plugin-press-done-after S
+//                                      test hook of a plug-in run: S seconds after launch, does
+//                                      what the plug-in screen's DONE button does (with
+//                                      --screenshot the picture is taken just before, without
+//                                      quitting) and prints how long the run took to end
 //
 // Start-up order: the application object; the hand-over to a running instance (this process then
 // exits); the engine; the application delegate (which starts the application core); launching;
@@ -13,7 +18,10 @@
 #include <QIcon>
 #include <QScreen>
 #include <QTimer>
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -22,6 +30,7 @@
 #include "Ombrel/Classes/Application/AppDelegate/QVAppDelegate.h"
 #include "Ombrel/Classes/Application/AppDelegate/QVApplication.h"
 #include "Ombrel/Classes/Application/AppDelegate/QVSingleInstance.h"
+#include "Ombrel/Classes/Application/PluginMode/QVPluginController.h"
 #include "Ombrel/Classes/Application/Services/QVAppLink.h"
 #include "Ombrel/Classes/Application/Style/QVUIStyle.h"
 #include "QVAppKit/QVFonts.h"
@@ -38,6 +47,7 @@ struct Options {
   std::vector<std::string> paths;
   std::string screenshot;
   bool withMenu = false;  // --screenshot-menu: the same with the top bar's menu open
+  double pressDoneAfter = -1;
 };
 
 Options parse(int argc, char** argv) {
@@ -47,6 +57,8 @@ Options parse(int argc, char** argv) {
     if ((std::strcmp(argv[i], "--screenshot") == 0 || std::strcmp(argv[i], "--screenshot-menu") == 0) && i + 1 < argc) {
       options.withMenu = std::strcmp(argv[i], "--screenshot-menu") == 0;
       options.screenshot = argv[++i];
+    } else if (std::strcmp(argv[i], "--plugin-press-done-after") == 0 && i + 1 < argc) {
+      options.pressDoneAfter = std::atof(argv[++i]);
     } else if (argv[i][0] == '-') {
       // Options of the launcher ("-QVPluginMode", "-QVLightroomPluginOwner") and of Qt.
     } else {
@@ -56,14 +68,15 @@ Options parse(int argc, char** argv) {
   return options;
 }
 
-void takeScreenshot(const std::shared_ptr<QVAppDelegate>& delegate, const std::string& file, bool withMenu) {
+void takeScreenshot(const std::shared_ptr<QVAppDelegate>& delegate, const std::string& file, bool withMenu,
+                    double delay = 1.5, bool quit = true) {
   if (withMenu) {
     QTimer::singleShot(1000, [delegate] {
       auto* bar = delegate->solvaneWindowController()->visibleTitleBar();
       bar->showMenu(bar->solvaneButton());
     });
   }
-  QTimer::singleShot(1500, [delegate, file, withMenu] {
+  QTimer::singleShot(int(delay * 1000), [delegate, file, withMenu, quit] {
     QWidget* window = delegate->solvaneWindowController()->window();
     // An open menu is a window of its own: then the screen around the main window is taken.
     const QPixmap picture =
@@ -72,7 +85,20 @@ void takeScreenshot(const std::shared_ptr<QVAppDelegate>& delegate, const std::s
     const bool saved = picture.save(QString::fromStdString(file));
     std::fprintf(saved ? stdout : stderr, "%s %s (%dx%d, device pixel ratio %.1f)\n", saved ? "wrote" : "cannot write",
                  file.c_str(), picture.width(), picture.height(), picture.devicePixelRatio());
-    delegate->exitApp(nullptr);
+    if (quit) delegate->exitApp(nullptr);
+  });
+}
+
+std::chrono::steady_clock::time_point donePressedAt;
+
+// The plug-in run's DONE, as the button does it: the plug-in controller exports every host image.
+void pressDoneAfter(double seconds) {
+  QTimer::singleShot(int(seconds * 1000), [] {
+    static std::shared_ptr<QVPluginController> controller = QVPluginController::make();
+    donePressedAt = std::chrono::steady_clock::now();
+    std::printf("plug-in: DONE pressed\n");
+    std::fflush(stdout);
+    if (!controller->exportImages()) std::printf("plug-in: no host images\n");
   });
 }
 
@@ -127,9 +153,20 @@ int main(int argc, char** argv) {
     delegate->applicationOpenFiles(paths);
   }
   delegate->applicationDidFinishLaunching();
-  if (!options.screenshot.empty()) takeScreenshot(delegate, options.screenshot, options.withMenu);
+  if (options.pressDoneAfter >= 0) {
+    if (!options.screenshot.empty())
+      takeScreenshot(delegate, options.screenshot, options.withMenu, std::max(0.0, options.pressDoneAfter - 0.2),
+                     false);
+    pressDoneAfter(options.pressDoneAfter);
+  } else if (!options.screenshot.empty()) {
+    takeScreenshot(delegate, options.screenshot, options.withMenu);
+  }
 
   const int status = app.exec();
+  if (donePressedAt != std::chrono::steady_clock::time_point()) {
+    std::printf("plug-in: the run ended %.0f ms after DONE\n",
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - donePressedAt).count());
+  }
   QVMainExecutorBridge::uninstall();
   return status;
 }
