@@ -54,4 +54,20 @@ else
   echo "FAIL: no app_termination_ok on the bus"; status=1
 fi
 if grep -q 'member=app_termination_cancel' "$OUT/bus.log"; then echo "FAIL: a cancel was posted"; status=1; fi
+
+if [[ "${SOLVANE_E2E_LAUNCHER:-}" == "1" ]]; then
+  # The same through the installed launcher, as a host's plug-in runs it (it waits for Solvane).
+  PREFIX="$HOME_DIR/prefix"
+  cmake --install "$BUILD" --prefix "$PREFIX" > /dev/null
+  rm -f "$SAVE"
+  run_on_bus env SOLVANE_BRISKO_BUNDLE="$PREFIX/bin" xvfb-run -a -s "-screen 0 2560x1440x24" env \
+    SOLVANE_HOME="$HOME_DIR" QT_SCALE_FACTOR=2 "$PREFIX/bin/SolvaneBriskoBridge" -QVWait "$PHOTO" \
+    -QVImagePath "$PHOTO" -QVSavePath "$SAVE" --plugin-press-done-after 6
+  grep -E "ran |Error" "$OUT/solvane.log" || true
+  if [[ -s "$SAVE" ]] && grep -q 'member=app_termination_ok' "$OUT/bus.log"; then
+    echo "ok: through the launcher: $SAVE written, app_termination_ok on the bus"
+  else
+    echo "FAIL: through the launcher"; status=1
+  fi
+fi
 exit $status
