@@ -9,6 +9,7 @@
 #include "Ombrel/Classes/Application/MainWindow/QVExportImageDatasource.h"
 #include "Ombrel/Classes/Application/Menus/QVMenuController.h"
 #include "Ombrel/Classes/Application/Panels/QVSolvanePanels.h"
+#include "Ombrel/Classes/Application/PluginMode/QVPluginController.h"
 #include "Ombrel/Classes/Application/Services/QVAppLink.h"
 #include "Ombrel/Classes/Application/SoundManager/QVSoundManager.h"
 #include "Ombrel/Classes/Application/Style/QVUIStyle.h"
@@ -246,7 +247,9 @@ void QVSolvaneWindowController::addFilesViaOpenPanel() {
 bool QVSolvaneWindowController::windowShouldClose() { return true; }
 
 void QVSolvaneWindowController::installPlugins() {
-  QVLogInfo("installPlugins: no host application on this system takes plug-ins");
+  // The plug-in controller opens the installer window and keeps it while it is open.
+  static std::shared_ptr<QVPluginController> controller = QVPluginController::make();
+  controller->installPlugins();
 }
 
 bool QVSolvaneWindowController::validateMenuItem(QVMenuItem* item) {

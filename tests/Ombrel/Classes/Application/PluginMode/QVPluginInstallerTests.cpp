@@ -8,6 +8,8 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
+#include "Ombrel/Classes/Application/Controllers/QVSolvaneWindowController.h"
+#include "Ombrel/Classes/Application/Menus/QVMenuController.h"
 #include "Ombrel/Classes/Application/PluginMode/QVPluginController.h"
 #include "Ombrel/Classes/Application/PluginMode/QVPluginInstallWindowController.h"
 #include "Ombrel/Classes/Application/Style/QVUIStyle.h"
@@ -168,6 +170,26 @@ TEST_F(QVPluginInstallerTest, DoneHidesTheWindow) {
   window.installViewController()->onCancelButton();
   qv::MainExecutor::shared().runUntilIdle();
   EXPECT_FALSE(window.window()->isVisible());
+}
+
+}  // namespace
+
+namespace {
+
+TEST(QVPluginInstallMenu, TheInstallPluginsItemIsEnabledAndOpensTheInstallerWindow) {
+  auto controller = QVSolvaneWindowController::make();
+  QVMenuItem item("Install Plug-ins...");
+  item.setTag(QVMenuTagInstallPlugins);
+  EXPECT_TRUE(controller->validateMenuItem(&item));
+  EXPECT_TRUE(item.isVisible()) << "shown outside plug-in mode";
+  controller->installPlugins();
+  qv::MainExecutor::shared().runUntilIdle();
+  QWidget* installer = nullptr;
+  for (QWidget* window : QApplication::topLevelWidgets())
+    if (window->isVisible() && window->windowTitle() == "Install Plug-ins") installer = window;
+  ASSERT_NE(installer, nullptr);
+  EXPECT_EQ(installer->size(), QSize(560, 215));
+  installer->close();
 }
 
 }  // namespace
