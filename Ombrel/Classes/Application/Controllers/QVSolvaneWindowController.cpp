@@ -247,9 +247,10 @@ void QVSolvaneWindowController::addFilesViaOpenPanel() {
 bool QVSolvaneWindowController::windowShouldClose() { return true; }
 
 void QVSolvaneWindowController::installPlugins() {
-  // The plug-in controller opens the installer window and keeps it while it is open.
-  static std::shared_ptr<QVPluginController> controller = QVPluginController::make();
-  controller->installPlugins();
+  // The plug-in controller opens the installer window and keeps it while it is open. Kept for the
+  // life of the process and never destroyed: its window must not outlive the application object.
+  static auto* controller = new std::shared_ptr<QVPluginController>(QVPluginController::make());
+  (*controller)->installPlugins();
 }
 
 bool QVSolvaneWindowController::validateMenuItem(QVMenuItem* item) {
