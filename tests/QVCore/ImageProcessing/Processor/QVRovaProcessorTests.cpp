@@ -115,8 +115,7 @@ TEST(QVRovaProcessor, APreviewProcessorDecodesOnlyAsLargeAsItsFitSizeNeeds) {
   Delivery reduced, whole;
   p->processImageWithParams(request(CGRectMake(0, 0, canvas.width, canvas.height), CGSizeMake(600, 415), false),
                             reduced.completion());
-  full->processImageWithParams(request(CGRectMake(0, 0, 2600, 1800), CGSizeMake(600, 415), false),
-                               whole.completion());
+  full->processImageWithParams(request(CGRectMake(0, 0, 2600, 1800), CGSizeMake(600, 415), false), whole.completion());
   ASSERT_TRUE(reduced.image && whole.image);
   EXPECT_LT(maxDifference(*reduced.image->imageData(), *whole.image->imageData()), 0.02f);
 }
@@ -576,4 +575,22 @@ TEST(QVRovaProcessor, TheUncroppedRenderNeitherAnswersFromNorFillsTheCroppedRend
   auto cropped = render(false);
   EXPECT_NE(render(true), cropped) << "rendered without the crop, not answered from the cache";
   EXPECT_EQ(render(false), cropped) << "the cropped picture is still the cached one";
+}
+
+// A load publishes its layer complete: the engine's update that follows on the main thread finds
+// the develop layer in place and leaves the sublayer list alone, since the load may still be
+// walking that list on the processing queue.
+TEST(QVRovaProcessor, ALoadedLayerIsPublishedWithItsDevelopLayer) {
+  auto p = QVRovaProcessor::init();
+  std::promise<QVIPImagePtr> loaded;
+  p->loadImageAtURL(gradientJpeg(640, 480), CGSizeMake(200, 200), [&](QVIPImagePtr image) { loaded.set_value(image); });
+  ASSERT_TRUE(loaded.get_future().get());
+  auto layer = p->initialImageLayer();
+  ASSERT_TRUE(layer);
+  const auto published = layer->subLayers();
+  ASSERT_TRUE(layer->QVIPLayer::developLayer()) << "the develop layer is made before the layer is published";
+  settle(*p);  // runs the main thread's update after the load
+  p->update();
+  settle(*p);
+  EXPECT_EQ(layer->subLayers(), published);
 }
