@@ -60,6 +60,7 @@ std::function<void()> updateCallbackFor(std::weak_ptr<QVRovaProcessor> weak) {
     auto p = weak.lock();
     if (!p) return;
     p->updateLoadStateFromLayer(p->initialImageLayer());
+    if (!p->updatesModelOnMainThread()) return;
     qv::MainExecutor::shared().async([weak] {
       if (auto processor = weak.lock()) processor->update();
     });

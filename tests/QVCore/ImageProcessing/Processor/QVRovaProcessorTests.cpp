@@ -5,11 +5,13 @@
 #include <cmath>
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 
 #include "QVCore/ImageProcessing/Layers/QVIPLayerFactory.h"
 #include "QVCore/ImageProcessing/Processor/ProcessorTestSupport.h"
 #include "QVCore/ImageProcessing/RovaBridge/QVImageReader.h"
 #include "QVCore/ImageProcessing/RovaBridge/QVRovaHelper.h"
+#include "QVPlatform/NotificationCenter.h"
 #include "rova/RectRoi.h"
 
 using namespace solvane::test;
@@ -593,4 +595,32 @@ TEST(QVRovaProcessor, ALoadedLayerIsPublishedWithItsDevelopLayer) {
   p->update();
   settle(*p);
   EXPECT_EQ(layer->subLayers(), published);
+}
+
+// A background task's processor: its thread installs layers right after the load while the main
+// thread runs what the load queued. The engine's update then stays off the model, so that thread's
+// changes are the only ones (the main thread reading them meanwhile crashed now and then).
+TEST(QVRovaProcessor, ATaskThreadOwnsItsProcessorsModel) {
+  auto p = QVRovaProcessor::init();
+  p->setNotify(false);
+  p->setUpdatesModelOnMainThread(false);
+  int updates = 0;
+  auto token = qv::NotificationCenter::defaultCenter().addObserver(kQVImageProcessorDidUpdate,
+                                                                   static_cast<const QVModelObject*>(p.get()),
+                                                                   [&](const qv::Notification&) { ++updates; });
+  std::promise<QVIPImagePtr> loaded;
+  p->loadImageAtURL(gradientJpeg(320, 240), CGSizeMake(200, 200), [&](QVIPImagePtr image) { loaded.set_value(image); });
+  std::atomic<bool> done{false};
+  std::thread task([&] {
+    if (loaded.get_future().get())
+      for (int k = 0; k < 20; ++k)
+        p->initialImageLayer()->setLayers({QVIPLayerFactory::layer(), QVIPLayerFactory::layer()});
+    done = true;
+  });
+  while (!done) qv::MainExecutor::shared().runUntilIdle();
+  task.join();
+  settle(*p);
+  EXPECT_EQ(updates, 0);
+  ASSERT_TRUE(p->initialImageLayer());
+  EXPECT_EQ(p->initialImageLayer()->subLayers().size(), 3u) << "the develop layer and the task's two";
 }
