@@ -1,5 +1,8 @@
 #include "Ombrel/Classes/Business/ExportManager/QVBasicExportManager.h"
 
+#include <map>
+#include <mutex>
+
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
@@ -97,8 +100,40 @@ bool QVBasicExportManager::revealExportedPaths() const {
 
 std::string QVBasicExportManager::duplicatePath(const std::string& path) const { return freePath(path, Run{}); }
 
+namespace {
+
+// The targets every live run of the process has claimed, with the run that claimed each.
+std::mutex gClaimsMutex;
+std::map<std::string, const void*>& processClaims() {
+  static std::map<std::string, const void*> claims;
+  return claims;
+}
+
+}  // namespace
+
+QVBasicExportManager::Run::~Run() { releaseClaims(*this); }
+
+void QVBasicExportManager::claim(const RunPtr& run, const std::string& path) {
+  run->claimed.insert(path);
+  std::lock_guard<std::mutex> lock(gClaimsMutex);
+  processClaims().emplace(path, run.get());
+}
+
+void QVBasicExportManager::releaseClaims(const Run& run) {
+  std::lock_guard<std::mutex> lock(gClaimsMutex);
+  auto& claims = processClaims();
+  for (const auto& path : run.claimed)
+    if (auto it = claims.find(path); it != claims.end() && it->second == &run) claims.erase(it);
+}
+
+bool QVBasicExportManager::isClaimedElsewhere(const std::string& path, const Run& run) {
+  std::lock_guard<std::mutex> lock(gClaimsMutex);
+  auto it = processClaims().find(path);
+  return it != processClaims().end() && it->second != &run;
+}
+
 bool QVBasicExportManager::isTaken(const std::string& path, const Run& run) const {
-  return run.claimed.count(path) || exists(path);
+  return run.claimed.count(path) || isClaimedElsewhere(path, run) || exists(path);
 }
 
 std::string QVBasicExportManager::freePath(const std::string& path, const Run& run) const {
@@ -124,19 +159,25 @@ std::string QVBasicExportManager::tempImagePath(const std::string& sourcePath) {
 
 std::string QVBasicExportManager::resolveCollision(const RunPtr& run, const std::string& target, bool overwrite) {
   std::string resolved = target;
+  bool replaces = overwrite;
   if (run->claimed.count(target)) {
     // Another photo of this export writes that name: never over it, and nothing to ask.
     resolved = freePath(target, *run);
-  } else if (exists(target) && !overwrite) {
+    replaces = false;
+  } else if ((exists(target) || isClaimedElsewhere(target, *run)) && !overwrite) {
     if (!run->applyToAll) {
       bool applyToAll = false;
       const int64_t answer = QVSolvaneAlerts::showAlertRenameExportImage(qv::lastPathComponent(target), &applyToAll);
       run->applyToAll = applyToAll;
       run->createNew = answer == QVAlertResultCreateNew;
     }
-    if (run->createNew) resolved = freePath(target, *run);
+    if (run->createNew)
+      resolved = freePath(target, *run);
+    else
+      replaces = true;
   }
-  run->claimed.insert(resolved);
+  claim(run, resolved);
+  if (replaces) run->replaceable.insert(resolved);
   return resolved;
 }
 
@@ -211,6 +252,8 @@ void QVBasicExportManager::failImage(const RunPtr& run, const std::string& sourc
 
 void QVBasicExportManager::completeImage(const RunPtr& run) {
   if (++run->completed < run->total) return;
+  // Every target is written (or failed): the names are the disk's to tell from now on.
+  releaseClaims(*run);
   if (run->onComplete) return run->onComplete(run);
   if (run->writtenTargets.empty())
     cancelExport();

@@ -87,8 +87,9 @@ void QVExportManagerBusiness::saveImage(const RunPtr& run, const NSImageRef& ima
   createNewNameOnSaving_ = run->createNew;
   QVImageSaver::FormatOptions options;
   if (format) options = QVImageSaver::formatOptionsFromBatchFormat(*format);
-  writeInBackground(run, sourcePath, target, [image, sourcePath, target, exportType, options] {
-    // The name is resolved already: the saver writes exactly there.
-    return QVImageSaver::saveImage(image, sourcePath, target, exportType, true, &options, nullptr);
+  const bool replace = run->replaceable.count(target) != 0;
+  writeInBackground(run, sourcePath, target, [image, sourcePath, target, exportType, options, replace] {
+    // The name is resolved already: the saver writes exactly there, over a file only when asked to.
+    return QVImageSaver::saveImage(image, sourcePath, target, exportType, replace, &options, nullptr);
   });
 }

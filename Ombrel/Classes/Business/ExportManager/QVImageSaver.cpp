@@ -118,7 +118,9 @@ std::optional<qv::Error> QVImageSaver::saveImage(const NSImageRef& image, const 
   if (!shouldOverwrite && filenameCollisionBlock && std::filesystem::exists(target, ec))
     target = filenameCollisionBlock(target);
   std::string reason;
-  if (!QVShareManager::shared().saveImage(bitmap, target, imageType, properties, &reason))
+  // Not overwriting, the file goes into place only while its name is free: a file another export
+  // wrote there meanwhile is kept, and this write fails with the reason.
+  if (!QVShareManager::shared().saveImage(bitmap, target, imageType, properties, &reason, shouldOverwrite))
     return imageSaveError(reason);
   return std::nullopt;
 }
@@ -148,12 +150,12 @@ qv::Value QVImageSaver::imagePropertiesForExportOptions(const std::string& origi
 
 std::optional<qv::Error> QVImageSaver::saveImageWithOptions(const NSImageRef& image, const std::string& inPath,
                                                             const std::string& outPath,
-                                                            const QVImageExportOptions& options) {
+                                                            const QVImageExportOptions& options, bool replace) {
   CGImageRef bitmap = image ? image->CGImage() : nullptr;
   if (!bitmap) return imageSourceError();
   std::string reason;
   if (!QVShareManager::shared().saveImage(bitmap, outPath, options.type(),
-                                          imagePropertiesForExportOptions(inPath, options), &reason))
+                                          imagePropertiesForExportOptions(inPath, options), &reason, replace))
     return imageSaveError(reason);
   return std::nullopt;
 }
