@@ -1,17 +1,17 @@
 #include "Ombrel/Classes/Business/ExportManager/QVBasicExportManager.h"
 
+#include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <mutex>
 
-#include <cstdlib>
-#include <filesystem>
-#include <mutex>
-
+#include "Ombrel/Classes/Business/Batch/QVBatchPreset.h"
 #include "Ombrel/Classes/Business/ExportManager/QVImageSaver.h"
 #include "Ombrel/Classes/Business/ExportManager/QVSharingServices.h"
 #include "Ombrel/Classes/Business/QVApp.h"
 #include "Ombrel/Classes/Helpers/QVSolvaneAlerts.h"
 #include "Ombrel/Classes/Helpers/QVSolvaneHelpers.h"
+#include "QVCore/Utils/QVImageUtils.h"
 #include "QVPlatform/Additions.h"
 #include "QVPlatform/Log.h"
 
@@ -197,17 +197,25 @@ void QVBasicExportManager::requestImage(const RunPtr& run, uint64_t index, const
                                         const std::shared_ptr<QVBatchPreset>& batchPreset, int colorDepth,
                                         ImageReady ready) {
   std::weak_ptr<QVBasicExportManager> weakSelf = shared_from_this();
-  auto deliver = [weakSelf, run, index, path, ready](NSImageRef image) {
-    QVDispatchOnMainThread([weakSelf, run, index, path, ready, image] {
+  auto deliver = [weakSelf, run, index, path, ready](NSImageRef image,
+                                                     std::string reason = "the photo could not be read or processed") {
+    QVDispatchOnMainThread([weakSelf, run, index, path, ready, image, reason] {
       auto self = weakSelf.lock();
       if (!self || !self->isLive(run)) return;
       self->updateProgress();
       // The updater may have cancelled.
       if (!self->isLive(run)) return;
-      if (!image) return self->failImage(run, path, QVImageSaver::imageSourceError());
+      if (!image) return self->failImage(run, path, QVImageSaver::imageSourceError(reason));
       ready(run, index, path, image);
     });
   };
+  // A preset's colour space the renderer does not know would fail every render without a word.
+  if (batchPreset && batchPreset->format()) {
+    const int64_t space = batchPreset->format()->colorSpace();
+    if (space != 0 && QVImageUtils::colorProfileTypeForColorSpace(space) == rova::kColorProfileUnknown)
+      return deliver(nullptr, "the preset's colour space " + std::to_string(space) +
+                                  " is unknown (1 sRGB, 2 Adobe RGB, 3 ProPhoto RGB)");
+  }
   auto processed = [run, path, batchPreset, colorDepth, deliver](const std::string&, NSImageRef source,
                                                                  NSImageRef processedImage) {
     if (run->cancelled) return;
@@ -244,7 +252,10 @@ void QVBasicExportManager::writeInBackground(const RunPtr& run, const std::strin
 }
 
 void QVBasicExportManager::failImage(const RunPtr& run, const std::string& sourcePath, const qv::Error& error) {
-  QVLogError("export of %s failed: %s", sourcePath.c_str(), error.description.c_str());
+  const auto found = error.userInfo.find("reason");
+  const std::string reason = found == error.userInfo.end() ? std::string() : found->second.asString();
+  QVLogError("export of %s failed: %s%s%s", sourcePath.c_str(), error.description.c_str(), reason.empty() ? "" : ": ",
+             reason.c_str());
   failedPaths_.push_back(sourcePath);
   if (auto updater = progressUpdater()) updater->onExportFailed(*this, sourcePath, error);
   if (isLive(run)) completeImage(run);

@@ -57,8 +57,8 @@ QVImageSaver::FormatOptions QVImageSaver::formatOptionsFromBatchFormat(const QVB
   return options;
 }
 
-qv::Error QVImageSaver::imageSourceError() {
-  return makeError(kQVImageSaverErrorCreateSource, "Failed to create image source", {});
+qv::Error QVImageSaver::imageSourceError(const std::string& reason) {
+  return makeError(kQVImageSaverErrorCreateSource, "Failed to create image source", reason);
 }
 
 qv::Error QVImageSaver::imageSaveError(const std::string& reason) {
@@ -111,7 +111,7 @@ std::optional<qv::Error> QVImageSaver::saveImage(const NSImageRef& image, const 
                                                  bool shouldOverwrite, const FormatOptions* formatOptions,
                                                  const FilenameCollisionBlock& filenameCollisionBlock) {
   CGImageRef bitmap = image ? image->CGImage() : nullptr;
-  if (!bitmap) return imageSourceError();
+  if (!bitmap) return imageSourceError("the processed photo has no pixels");
   const qv::Value properties = imagePropertiesForImageSource(qv::propertiesForImage(bitmap), fromPath, formatOptions);
   std::string target = toPath;
   std::error_code ec;
@@ -152,7 +152,7 @@ std::optional<qv::Error> QVImageSaver::saveImageWithOptions(const NSImageRef& im
                                                             const std::string& outPath,
                                                             const QVImageExportOptions& options, bool replace) {
   CGImageRef bitmap = image ? image->CGImage() : nullptr;
-  if (!bitmap) return imageSourceError();
+  if (!bitmap) return imageSourceError("the processed photo has no pixels");
   std::string reason;
   if (!QVShareManager::shared().saveImage(bitmap, outPath, options.type(),
                                           imagePropertiesForExportOptions(inPath, options), &reason, replace))

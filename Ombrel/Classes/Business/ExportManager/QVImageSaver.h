@@ -77,6 +77,7 @@ class QVImageSaver {
                                                        const std::string& outPath, const QVImageExportOptions& options,
                                                        bool replace = true);
 
-  static qv::Error imageSourceError();
+  // Error 1000; `reason` (in the user info under "reason") says what went wrong.
+  static qv::Error imageSourceError(const std::string& reason = {});
   static qv::Error imageSaveError(const std::string& reason = {});
 };

@@ -205,6 +205,33 @@ TEST_F(QVExportManagerBusinessTest, WriteFailureIsReported) {
   EXPECT_FALSE(QVApp::exporting());
 }
 
+// Every failure says why: a folder that cannot be made, and a colour space nobody knows (which the
+// renderer would refuse without a word).
+TEST_F(QVExportManagerBusinessTest, EveryFailureHasItsReason) {
+  writeBytes(dir / "a-file", "not a folder");
+  auto unknownSpace = presetFromStore(kJPEGFullSizeUUID, dir / "out");
+  unknownSpace->format()->setColorSpace(99);
+  const struct {
+    const char* what;
+    std::shared_ptr<QVBatchPreset> preset;
+    const char* reason;
+  } cases[] = {
+      {"unwritable folder", presetFromStore(kJPEGFullSizeUUID, dir / "a-file" / "out"), "Not a directory"},
+      {"unknown colour space", unknownSpace, "colour space 99 is unknown"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    *updater = RecordingUpdater();
+    auto manager = start(c.preset, {photo("astronaut.png")});
+    ASSERT_TRUE(waitForEnd(*updater));
+    ASSERT_EQ(updater->errors.size(), 1u);
+    const qv::Value* reason =
+        updater->errors[0].userInfo.count("reason") ? &updater->errors[0].userInfo.at("reason") : nullptr;
+    ASSERT_TRUE(reason);
+    EXPECT_NE(reason->asString().find(c.reason), std::string::npos) << reason->asString();
+  }
+}
+
 TEST(QVExportManagerBusinessRules, ColorDepthForPreset) {
   auto preset = std::make_shared<QVBatchPreset>();
   preset->format()->setExportType(std::string("public.TIFF"));
