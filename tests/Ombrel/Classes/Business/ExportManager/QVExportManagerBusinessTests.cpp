@@ -218,6 +218,7 @@ TEST_F(QVExportManagerBusinessTest, EveryFailureHasItsReason) {
   } cases[] = {
       {"unwritable folder", presetFromStore(kJPEGFullSizeUUID, dir / "a-file" / "out"), "Not a directory"},
       {"unknown colour space", unknownSpace, "colour space 99 is unknown"},
+      {"relative folder", presetFromStore(kJPEGFullSizeUUID, "Pictures/Solvane"), "is not an absolute path"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -229,6 +230,28 @@ TEST_F(QVExportManagerBusinessTest, EveryFailureHasItsReason) {
         updater->errors[0].userInfo.count("reason") ? &updater->errors[0].userInfo.at("reason") : nullptr;
     ASSERT_TRUE(reason);
     EXPECT_NE(reason->asString().find(c.reason), std::string::npos) << reason->asString();
+  }
+}
+
+// A preset's folder: "~" is the home folder, other relative paths are refused (they would land in
+// whatever folder the program was started from).
+TEST(QVExportManagerBusinessRules, ExportFoldersAreAbsolute) {
+  const std::string home = std::getenv("HOME");
+  const struct {
+    std::string folder;
+    std::optional<std::string> absolute;
+  } cases[] = {
+      {"/srv/out", "/srv/out"},
+      {"~", home},
+      {"~/Pictures/Solvane", home + "/Pictures/Solvane"},
+      {"Pictures/Solvane", std::nullopt},
+      {"./out", std::nullopt},
+      {"~other/out", std::nullopt},
+  };
+  for (const auto& c : cases) {
+    std::string reason;
+    EXPECT_EQ(QVExportManagerBusiness::absoluteExportFolder(c.folder, &reason), c.absolute) << c.folder;
+    EXPECT_EQ(reason.empty(), c.absolute.has_value()) << c.folder;
   }
 }
 
