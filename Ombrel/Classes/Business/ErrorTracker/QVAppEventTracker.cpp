@@ -24,6 +24,7 @@ std::shared_ptr<QVAppEventTracker> QVAppEventTracker::shared() {
 QVAppEventTracker::QVAppEventTracker() = default;
 
 QVAppEventTracker::~QVAppEventTracker() {
+  waitForCrashNotes();
   if (reachability_) reachability_->stopNotifier();
 }
 
@@ -98,19 +99,28 @@ void QVAppEventTracker::setupStorageBasePath(const std::string& basePath,
   }
   // Crashes of earlier runs, as their runs knew them.
   const std::string notes = qv::appendingPathComponent(basePath, kQVCrashNotesFileName);
-  if (auto errors = storageForType(QVAppEventTypeError)) {
-    for (const QVCrashNote& note : QVCrashCapture::takeCrashNotes(notes)) {
-      QVAppEvent event;
-      event.type = QVAppEventTypeError;
-      event.info = {{kQVCodeName, note.code}, {kQVReasonName, note.reason}};
-      event.callStack = note.callStack;
-      event.appVersion = note.appVersion;
-      event.OSVersion = note.OSVersion;
-      event.locationType = note.locationType;
-      event.sessionID = note.sessionID;
-      errors->saveEvent(event);
-    }
-  }
+  auto errors = storageForType(QVAppEventTypeError);
+  if (!errors) return;
+  waitForCrashNotes();  // an earlier set-up's notes first
+  crashNotes_ = std::async(std::launch::async, [errors, notes] {
+                  std::vector<QVAppEvent> events;
+                  for (const QVCrashNote& note : QVCrashCapture::takeCrashNotes(notes)) {
+                    QVAppEvent event;
+                    event.type = QVAppEventTypeError;
+                    event.info = {{kQVCodeName, note.code}, {kQVReasonName, note.reason}};
+                    event.callStack = note.callStack;
+                    event.appVersion = note.appVersion;
+                    event.OSVersion = note.OSVersion;
+                    event.locationType = note.locationType;
+                    event.sessionID = note.sessionID;
+                    events.push_back(std::move(event));
+                  }
+                  errors->saveEvents(events);
+                }).share();
+}
+
+void QVAppEventTracker::waitForCrashNotes() {
+  if (crashNotes_.valid()) crashNotes_.wait();
 }
 
 std::map<uint64_t, std::shared_ptr<QVAppEventStorage>> QVAppEventTracker::storages() const {
