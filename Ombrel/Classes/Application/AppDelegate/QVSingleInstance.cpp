@@ -15,6 +15,7 @@
 #include <cstring>
 
 #include "QVPlatform/Log.h"
+#include "QVPlatform/Places.h"
 
 namespace {
 
@@ -76,7 +77,11 @@ std::string QVSingleInstance::defaultFolder() {
   if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && runtime[0] == '/')
     candidates.push_back(std::string(runtime) + "/solvane");
   candidates.push_back(QDir::tempPath().toStdString() + "/solvane-" + std::to_string(::geteuid()));
+  // Someone else may have taken that name in the shared folder: the user's own caches then.
+  candidates.push_back(qv::places::cachesDirectory() + "/run");
   for (const auto& candidate : candidates) {
+    // A socket's path must fit sockaddr_un (108 bytes with its end).
+    if (candidate.size() + 1 + defaultServerName().size() >= 100) continue;
     std::string reason;
     if (preparePrivateFolder(candidate, &reason)) return candidate;
     QVLogWarning("not using %s for the single instance", reason.c_str());

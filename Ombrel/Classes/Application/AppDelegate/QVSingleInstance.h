@@ -42,9 +42,10 @@ class QVSingleInstance {
 
   // The socket's name: "solvane-<user id>".
   static std::string defaultServerName();
-  // The folder of the socket and its lock: "$XDG_RUNTIME_DIR/solvane" when the runtime folder is
-  // this user's own and private, else "<temporary folder>/solvane-<user id>". Empty when neither
-  // can be made private (then there is no single instance).
+  // The folder of the socket and its lock, the first that is (or can be made) private: the runtime
+  // folder's "solvane" ("$XDG_RUNTIME_DIR/solvane"), "<temporary folder>/solvane-<user id>", then
+  // "run" in the user's caches folder (when another user took the name in the temporary folder).
+  // Empty when none can (then there is no single instance).
   static std::string defaultFolder();
   // Makes `folder` (mode 0700) or checks the existing one: a real folder (not a link), owned by
   // this user, which nobody else may enter. False with the reason otherwise.
