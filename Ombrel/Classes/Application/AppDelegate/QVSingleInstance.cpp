@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 #include "QVPlatform/Log.h"
 #include "QVPlatform/Places.h"
@@ -59,6 +60,9 @@ bool QVSingleInstance::preparePrivateFolder(const std::string& folder, std::stri
     return false;
   };
   if (folder.empty() || folder[0] != '/') return refuse("not an absolute path");
+  // The folders above it are made when missing (the user's caches folder may not exist yet).
+  std::error_code ignored;
+  std::filesystem::create_directories(std::filesystem::path(folder).parent_path(), ignored);
   if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return refuse(std::strerror(errno));
   struct stat st {};
   if (::lstat(folder.c_str(), &st) != 0) return refuse(std::strerror(errno));

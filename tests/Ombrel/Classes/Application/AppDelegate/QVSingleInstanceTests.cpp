@@ -78,11 +78,12 @@ TEST(QVSingleInstance, TheSocketFolderIsThisUsersAlone) {
     std::string folder;
     bool accepted;
   } cases[] = {
-      {(base / "fresh").string(), true},   // made here, mode 0700
-      {(base / "target").string(), true},  // already private
-      {(base / "open").string(), false},   // others may enter
-      {(base / "link").string(), false},   // a link, wherever it leads
-      {(base / "file").string(), false},   // not a folder
+      {(base / "fresh").string(), true},                   // made here, mode 0700
+      {(base / "target").string(), true},                  // already private
+      {(base / "new" / "caches" / "run").string(), true},  // the folders above are made too
+      {(base / "open").string(), false},                   // others may enter
+      {(base / "link").string(), false},                   // a link, wherever it leads
+      {(base / "file").string(), false},                   // not a folder
       {"relative/run", false},
   };
   for (const auto& c : cases) {
