@@ -2,7 +2,12 @@
 
 #include <execinfo.h>
 
+#include <unistd.h>
+
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <thread>
 
 #include "Ombrel/Classes/Business/ErrorTracker/QVCrashCapture.h"
 #include "Ombrel/Classes/Common/Reachability/Reachability.h"
@@ -102,21 +107,32 @@ void QVAppEventTracker::setupStorageBasePath(const std::string& basePath,
   auto errors = storageForType(QVAppEventTypeError);
   if (!errors) return;
   waitForCrashNotes();  // an earlier set-up's notes first
-  crashNotes_ = std::async(std::launch::async, [errors, notes] {
-                  std::vector<QVAppEvent> events;
-                  for (const QVCrashNote& note : QVCrashCapture::takeCrashNotes(notes)) {
-                    QVAppEvent event;
-                    event.type = QVAppEventTypeError;
-                    event.info = {{kQVCodeName, note.code}, {kQVReasonName, note.reason}};
-                    event.callStack = note.callStack;
-                    event.appVersion = note.appVersion;
-                    event.OSVersion = note.OSVersion;
-                    event.locationType = note.locationType;
-                    event.sessionID = note.sessionID;
-                    events.push_back(std::move(event));
-                  }
-                  errors->saveEvents(events);
-                }).share();
+  // The earlier runs' notes are moved aside here (one rename), so the crash capture of this run
+  // writes a fresh file that the reading below never touches.
+  const std::string taken = notes + ".taken";
+  std::error_code ec;
+  if (::rename(notes.c_str(), taken.c_str()) != 0 && !std::filesystem::exists(taken, ec)) return;
+  // A thread of its own, let go at once (the tracker may live until the process ends); waiting
+  // goes through the promise.
+  auto stored = std::make_shared<std::promise<void>>();
+  crashNotes_ = stored->get_future().share();
+  std::thread([errors, taken, stored] {
+    std::vector<QVAppEvent> events;
+    for (const QVCrashNote& note : QVCrashCapture::takeCrashNotes(taken)) {
+      QVAppEvent event;
+      event.type = QVAppEventTypeError;
+      event.info = {{kQVCodeName, note.code}, {kQVReasonName, note.reason}};
+      event.callStack = note.callStack;
+      event.appVersion = note.appVersion;
+      event.OSVersion = note.OSVersion;
+      event.locationType = note.locationType;
+      event.sessionID = note.sessionID;
+      events.push_back(std::move(event));
+    }
+    errors->saveEvents(events);
+    ::unlink(taken.c_str());
+    stored->set_value();
+  }).detach();
 }
 
 void QVAppEventTracker::waitForCrashNotes() {
