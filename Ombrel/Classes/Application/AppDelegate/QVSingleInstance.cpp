@@ -116,12 +116,37 @@ QByteArray QVSingleInstance::encodePaths(const QStringList& paths) {
   return message + body;
 }
 
+// Read by hand rather than through QDataStream: every count and length in the message is checked
+// against the bytes that are really there before anything is allocated (QDataStream would reserve
+// what a hostile count asks for).
 bool QVSingleInstance::decodePaths(const QByteArray& body, QStringList* paths) {
-  QDataStream in(body);
-  in.setVersion(QDataStream::Qt_6_4);
+  const auto* bytes = reinterpret_cast<const uchar*>(body.constData());
+  const qsizetype size = body.size();
+  qsizetype at = 0;
+  auto number = [&](quint32* out) {
+    if (size - at < 4) return false;
+    *out = qFromBigEndian<quint32>(bytes + at);
+    at += 4;
+    return true;
+  };
+  quint32 count = 0;
+  if (!number(&count) || count > quint32((size - at) / 4)) return false;
   QStringList list;
-  in >> list;
-  if (in.status() != QDataStream::Ok || !in.atEnd()) return false;
+  list.reserve(qsizetype(count));
+  for (quint32 i = 0; i < count; ++i) {
+    quint32 length = 0;
+    if (!number(&length)) return false;
+    if (length == 0xFFFFFFFFu) {  // a null string
+      list << QString();
+      continue;
+    }
+    if (length % 2 != 0 || qsizetype(length) > size - at) return false;
+    QString text(qsizetype(length / 2), Qt::Uninitialized);
+    for (quint32 k = 0; k < length / 2; ++k) text[k] = QChar(qFromBigEndian<quint16>(bytes + at + 2 * k));
+    at += length;
+    list << text;
+  }
+  if (at != size) return false;
   if (paths) *paths = list;
   return true;
 }

@@ -59,6 +59,13 @@ TEST(QVSingleInstance, PathsSurviveTheWireAndAnythingElseIsRefused) {
   EXPECT_EQ(back, paths);
   EXPECT_FALSE(QVSingleInstance::decodePaths(body.left(body.size() - 3), &back)) << "cut short";
   EXPECT_FALSE(QVSingleInstance::decodePaths(body + "x", &back)) << "bytes after the list";
+  // Counts and lengths that ask for more than the message holds are refused before anything is
+  // made of them.
+  EXPECT_FALSE(QVSingleInstance::decodePaths(QByteArray(8, '\xff'), &back)) << "four thousand million paths";
+  EXPECT_FALSE(QVSingleInstance::decodePaths(QByteArray::fromHex("000000017ffffffe0041"), &back)) << "a huge string";
+  EXPECT_FALSE(QVSingleInstance::decodePaths(QByteArray::fromHex("00000001000000030041"), &back)) << "half a character";
+  ASSERT_TRUE(QVSingleInstance::decodePaths(QByteArray::fromHex("00000002ffffffff000000020041"), &back));
+  EXPECT_EQ(back, (QStringList{QString(), QStringLiteral("A")}));
   EXPECT_EQ(QVSingleInstance::absolutePaths({"a.jpg", "../b/c.jpg", "/abs/./d.jpg"}, "/home/u/pics"),
             (std::vector<std::string>{"/home/u/pics/a.jpg", "/home/u/b/c.jpg", "/abs/d.jpg"}));
 }
