@@ -4,6 +4,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -86,6 +88,40 @@ void QVAppEventTracker::setAnalyticsVersion(int64_t version) {
   defaults.synchronize();
 }
 
+namespace {
+
+// Crash-note threads still running when the process ends are waited for before the statics they
+// use are destroyed.
+std::mutex gPendingMutex;
+std::vector<std::shared_future<void>>& pendingCrashNotes() {
+  static auto* pending = new std::vector<std::shared_future<void>>();
+  return *pending;
+}
+
+void waitForPendingCrashNotes() {
+  std::vector<std::shared_future<void>> pending;
+  {
+    std::lock_guard lock(gPendingMutex);
+    pending.swap(pendingCrashNotes());
+  }
+  for (auto& job : pending) job.wait();
+}
+
+void awaitAtExit(const std::shared_future<void>& job) {
+  static const bool registered = std::atexit(waitForPendingCrashNotes) == 0;
+  (void)registered;
+  std::lock_guard lock(gPendingMutex);
+  auto& pending = pendingCrashNotes();
+  pending.erase(std::remove_if(pending.begin(), pending.end(),
+                               [](const std::shared_future<void>& f) {
+                                 return f.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+                               }),
+                pending.end());
+  pending.push_back(job);
+}
+
+}  // namespace
+
 void QVAppEventTracker::setupStorageBasePath(const std::string& basePath,
                                              const std::map<uint64_t, std::string>& logFilesInfo) {
   bool removePreviousLog = false;
@@ -113,9 +149,10 @@ void QVAppEventTracker::setupStorageBasePath(const std::string& basePath,
   std::error_code ec;
   if (::rename(notes.c_str(), taken.c_str()) != 0 && !std::filesystem::exists(taken, ec)) return;
   // A thread of its own, let go at once (the tracker may live until the process ends); waiting
-  // goes through the promise.
+  // goes through the promise, and the process waits for it before its statics go.
   auto stored = std::make_shared<std::promise<void>>();
   crashNotes_ = stored->get_future().share();
+  awaitAtExit(crashNotes_);
   std::thread([errors, taken, stored] {
     std::vector<QVAppEvent> events;
     for (const QVCrashNote& note : QVCrashCapture::takeCrashNotes(taken)) {
