@@ -116,9 +116,18 @@ int main(int argc, char** argv) {
   // them to a running Solvane nor takes another invocation's.
   const bool pluginRun = QVAppLink::isPluginRunArguments(options.arguments);
   QVSingleInstance instance;
-  if (!pluginRun && instance.handOverToRunningInstance(paths)) {
-    std::printf("Solvane is already running: %zu photos handed over\n", paths.size());
-    return 0;
+  if (!pluginRun) {
+    switch (instance.handOverToRunningInstance(paths)) {
+      case QVSingleInstance::HandOver::Delivered:
+        std::printf("Solvane is already running: %zu photos handed over\n", paths.size());
+        return 0;
+      case QVSingleInstance::HandOver::Unanswered:
+        // Starting a second instance would share the running one's stores: this one gives up.
+        std::fprintf(stderr, "Solvane is already running but does not answer; try again later\n");
+        return 1;
+      case QVSingleInstance::HandOver::NotRunning:
+        break;
+    }
   }
 
   QGuiApplication::setWindowIcon(QIcon::fromTheme(
