@@ -36,12 +36,21 @@ run_on_bus() {
   ' "$OUT" "$@"
 }
 
+# A Solvane already running must neither take the plug-in run's photo nor give it its own.
+xvfb-run -a -s "-screen 0 1600x1000x24" env SOLVANE_HOME="$HOME_DIR" "$ROOT/$BUILD/Ombrel/Solvane" \
+  > "$OUT/running.log" 2>&1 &
+running=$!
+sleep 3
+
 run_on_bus xvfb-run -a -s "-screen 0 2560x1440x24" env SOLVANE_HOME="$HOME_DIR" QT_SCALE_FACTOR=2 \
   "$ROOT/$BUILD/Ombrel/Solvane" "$PHOTO" -QVImagePath "$PHOTO" -QVSavePath "$SAVE" \
   --screenshot "$OUT/plugin-screen.png" --plugin-press-done-after 6 -QVLightroomPluginOwner -QVPluginMode
 
 status=0
-grep -E "plug-in:|wrote|ran " "$OUT/solvane.log" || true
+grep -E "plug-in:|wrote|ran |already running" "$OUT/solvane.log" || true
+if grep -q "already running" "$OUT/solvane.log"; then echo "FAIL: the plug-in run handed over"; status=1; fi
+kill "$running" 2>/dev/null || true
+wait "$running" 2>/dev/null || true
 if [[ -s "$SAVE" ]] && [[ "$(head -c 2 "$SAVE")" == "II" || "$(head -c 2 "$SAVE")" == "MM" ]]; then
   echo "ok: $SAVE is a TIFF ($(stat -c %s "$SAVE") bytes; copied to $OUT/result.tiff)"
   cp "$SAVE" "$OUT/result.tiff"
