@@ -1,0 +1,133 @@
+#include "Ombrel/Classes/Application/ExportOptions/QVBatchSettingsWindowController.h"
+
+#include <QApplication>
+
+#include "Ombrel/Classes/Application/ExportOptions/QVBatchPresetUISamples.h"
+#include "Ombrel/Classes/Application/Menus/QVMenuController.h"
+#include "Ombrel/Classes/Application/Style/QVUIStyle.h"
+#include "QVPlatform/MainExecutor.h"
+
+namespace {
+
+std::function<QWidget*()>& parentWindowProvider() {
+  static std::function<QWidget*()> provider;
+  return provider;
+}
+
+}  // namespace
+
+std::shared_ptr<QVBatchSettingsWindowController> QVBatchSettingsWindowController::make(
+    std::shared_ptr<QVBatchPresetManager> store) {
+  return std::make_shared<QVBatchSettingsWindowController>(std::move(store));
+}
+
+QVBatchSettingsWindowController::QVBatchSettingsWindowController(std::shared_ptr<QVBatchPresetManager> store)
+    : store_(std::move(store)) {
+  createCurrentVC();
+}
+
+QVBatchSettingsWindowController::~QVBatchSettingsWindowController() {
+  // Nothing may leave the application locked, also when the window never closed.
+  if (locked_) enableInteractionForOtherWindows(true);
+  if (auto* selector = selectorViewController()) selector->setDelegate(nullptr);
+}
+
+QVWindowController::ViewControllerMaker QVBatchSettingsWindowController::viewControllerClass() const {
+  return [store = store_] { return std::make_unique<QVBatchPresetSelectorViewController>(store); };
+}
+
+void QVBatchSettingsWindowController::setParentWindowProvider(std::function<QWidget*()> provider) {
+  parentWindowProvider() = std::move(provider);
+}
+
+QWidget* QVBatchSettingsWindowController::parentWindow() {
+  if (parentWindowProvider()) return parentWindowProvider()();
+  if (auto* active = dynamic_cast<QVSolvaneWindow*>(QApplication::activeWindow())) return active;
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    if (widget->isVisible() && dynamic_cast<QVSolvaneWindow*>(widget)) return widget;
+  }
+  return nullptr;
+}
+
+QVWindowController::LoadedWindow QVBatchSettingsWindowController::loadWindow() {
+  auto* window = new QVSolvaneWindow();
+  window->setWindowTitle(QString::fromStdString(QVBatchLocalized("Export Options")));
+  window->willClose = windowCloseHandler();
+  return {window, window->contentView()};
+}
+
+void QVBatchSettingsWindowController::configureWindow() {
+  QVSolvaneWindow* window = solvaneWindow();
+  if (!window) return QVWindowController::configureWindow();
+  const CGSize size = effectiveSize();
+  window->setAspectRatio(CGSizeZero);
+  window->setMinSize(size);
+  window->setMaxSize(size);
+  const CGPoint origin = window->centerPointForWindowWithSize(size);
+  window->setFrame(CGRectMake(origin.x, origin.y, size.width, size.height), false, false);
+  window->contentView()->setBackgroundColor(QVUIStyle::themeBGColor());
+  window->setShowImportMoreButton(false);
+  topBar_ = QVSolvaneTopBarView::topBar();
+  topBar_->setTitle(QVBatchLocalizedUpper("Export Options"));
+  topBar_->setShowArrowNearTitle(false);
+  topBar_->setShowResizeButton(false);
+  window->setTitleBarView(topBar_);
+  window->setTitleBarVisible(true);
+}
+
+void QVBatchSettingsWindowController::configureViewController() {
+  QVWindowController::configureViewController();
+  if (auto* window = solvaneWindow()) window->setTitleBarVisible(true);
+  if (auto* selector = selectorViewController()) selector->setDelegate(this);
+}
+
+void QVBatchSettingsWindowController::showWithCompletion(Completion completion) {
+  completion_ = std::move(completion);
+  QWidget* window = this->window();
+  // Above the main window, as its transient window; never above other applications.
+  if (QWidget* parent = parentWindow(); parent && parent != window && window->parentWidget() != parent) {
+    window->setParent(parent, Qt::Dialog | Qt::FramelessWindowHint);
+    window->setAttribute(Qt::WA_TranslucentBackground);
+  }
+  if (auto* selector = selectorViewController()) selector->viewWillAppear();
+  enableInteractionForOtherWindows(false);
+  show();
+}
+
+void QVBatchSettingsWindowController::finishWithResult(std::shared_ptr<QVBatchPreset> preset) {
+  if (!completion_) return;
+  Completion completion = std::move(completion_);
+  completion_ = nullptr;
+  // The caller may drop this controller inside the completion: it goes on a later turn instead.
+  auto self = weak_from_this().lock();
+  completion(std::move(preset));
+  if (self) qv::MainExecutor::shared().async([self] {});
+}
+
+void QVBatchSettingsWindowController::enableInteractionForOtherWindows(bool enabled) {
+  QWidget* own = loadedWindow();
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    auto* other = dynamic_cast<QVSolvaneWindow*>(widget);
+    if (other && widget != own) other->setUserInteractionEnabled(enabled);
+  }
+  QVMenuController::setEnabledImportExportMenu(enabled);
+  QVMenuController::updateExportSubmenu();
+  locked_ = !enabled;
+}
+
+void QVBatchSettingsWindowController::windowWillClose() {
+  QVWindowController::windowWillClose();
+  auto self = weak_from_this().lock();
+  // A name being typed is taken as it stands, so a row that looked saved is saved.
+  if (auto* selector = selectorViewController()) selector->endNaming();
+  enableInteractionForOtherWindows(true);
+  finishWithResult(nullptr);
+  if (self) qv::MainExecutor::shared().async([self] {});
+}
+
+void QVBatchSettingsWindowController::batchPresetSelectorOKDidClick(QVBatchPresetSelectorViewController* selector) {
+  auto self = weak_from_this().lock();
+  finishWithResult(selector->selectedPreset());
+  hide();
+  if (self) qv::MainExecutor::shared().async([self] {});
+}
