@@ -19,6 +19,7 @@
 #include <string>
 
 #include "Ombrel/Classes/Application/Panels/QVSolvanePanels.h"
+#include "Ombrel/Classes/Business/ExportManager/QVExportManagable.h"
 #include "QVAppKit/QVPopUpButton.h"
 #include "QVAppKit/QVSliderView.h"
 #include "QVAppKit/QVSpringButton.h"
@@ -28,12 +29,6 @@ class QVAppSettings;
 class QFileDialog;
 
 inline constexpr const char* kQVPreviousExportImageTypeKey = "PreviousExportImageTypeKey";
-
-class QVExportOptionsViewDelegate {
- public:
-  virtual ~QVExportOptionsViewDelegate() = default;
-  virtual void advancedSettingsOptionDidSelect() {}
-};
 
 class QVExportOptionsView : public QVExportOptionsAccessory {
  public:
@@ -53,6 +48,8 @@ class QVExportOptionsView : public QVExportOptionsAccessory {
 
   QVExportOptionsViewDelegate* delegate() const { return delegate_; }
   void setDelegate(QVExportOptionsViewDelegate* delegate) { delegate_ = delegate; }
+  // A delegate held weakly (the export manager's option delegate, which the export panel owns).
+  void setDelegate(std::weak_ptr<QVExportOptionsViewDelegate> delegate) { weakDelegate_ = std::move(delegate); }
 
   // User actions (the controls call these; tests may too).
   void typeDidChange();
@@ -104,6 +101,7 @@ class QVExportOptionsView : public QVExportOptionsAccessory {
   mutable std::optional<qv::Dictionary> imageProperties_;
   QVAppSettings* settings_ = nullptr;
   QVExportOptionsViewDelegate* delegate_ = nullptr;
+  std::weak_ptr<QVExportOptionsViewDelegate> weakDelegate_;
 
   QPointer<QWidget> widget_;
   QPointer<QVPopUpButton> typePopup_, compressionPopup_, depthPopup_, colorSpacePopup_;

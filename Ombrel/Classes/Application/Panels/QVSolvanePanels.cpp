@@ -15,6 +15,7 @@ namespace {
 struct Globals {
   std::shared_ptr<QVPanelPresenter> presenter;
   QVSolvanePanels::AccessoryMaker accessoryMaker;
+  std::weak_ptr<QVExportOptionsViewDelegate> exportOptionDelegate;
   std::function<QWidget*()> mainWindow;
   bool openPanelShowed = false;
   bool savePanelShowed = false;
@@ -143,6 +144,7 @@ std::shared_ptr<QVExportDialogPresenter> QVSolvanePanels::exportDialogPresenter(
     void showExportDialogWithPaths(const std::vector<std::string>& paths, Completion completion) override {
       // The options view lives until the dialog answers (the dialog only shows its widget).
       auto options = std::make_shared<std::shared_ptr<QVExportOptionsAccessory>>();
+      globals().exportOptionDelegate = optionDelegate();
       *options = QVSolvanePanels::showExportDialogWithPaths(
           paths, [options, completion](int64_t response, const std::string& url, const std::string& directoryURL,
                                        const std::string& fileType, int64_t depth,
@@ -150,9 +152,14 @@ std::shared_ptr<QVExportDialogPresenter> QVSolvanePanels::exportDialogPresenter(
             if (completion) completion(response, url, directoryURL, fileType, depth, imageProperties, colorSpace);
             options->reset();
           });
+      globals().exportOptionDelegate.reset();
     }
   };
   return std::make_shared<Presenter>();
+}
+
+std::shared_ptr<QVExportOptionsViewDelegate> QVSolvanePanels::exportOptionDelegate() {
+  return globals().exportOptionDelegate.lock();
 }
 
 void QVSolvanePanels::showChooseFilesPanelWithMultipleFiles(bool multiple, ChooseCompletion completion) {

@@ -96,6 +96,9 @@ class QVSolvanePanels {
 
   // The export managers' destination dialog: this export dialog.
   static std::shared_ptr<QVExportDialogPresenter> exportDialogPresenter();
+  // While that dialog makes its options: who they tell when the user asks for the advanced
+  // settings (the export manager's option delegate); none otherwise.
+  static std::shared_ptr<QVExportOptionsViewDelegate> exportOptionDelegate();
 
   static bool isOpenPanelShowed();
   static bool isSavePanelShowed();

@@ -27,6 +27,8 @@ struct QVMailMessage {
   std::vector<std::string> attachments;  // file paths
 };
 
+class QVExportOptionsViewDelegate;
+
 // The export destination dialog. Shows itself (as a sheet on the main window) and calls the
 // completion once, on the main thread, when it closes: (response 1 for OK, the chosen file path,
 // the folder shown last, the file-type identifier, the bit depth, the image properties, the colour
@@ -38,6 +40,13 @@ class QVExportDialogPresenter {
                                         const qv::Dictionary& imageProperties, int64_t colorSpace)>;
   virtual ~QVExportDialogPresenter() = default;
   virtual void showExportDialogWithPaths(const std::vector<std::string>& paths, Completion completion) = 0;
+  // Who the dialog's options tell when the user asks for the advanced (preset) settings: the
+  // export manager sets it before it shows the dialog. Held weakly.
+  void setOptionDelegate(std::weak_ptr<QVExportOptionsViewDelegate> delegate) { optionDelegate_ = std::move(delegate); }
+  std::shared_ptr<QVExportOptionsViewDelegate> optionDelegate() const { return optionDelegate_.lock(); }
+
+ private:
+  std::weak_ptr<QVExportOptionsViewDelegate> optionDelegate_;
 };
 
 // Starts a program detached (arguments[0] looked up in PATH); true when it started.
