@@ -57,7 +57,7 @@ class QVSettingsPresetTableView : public QListView {
   QVSettingsPresetTableView(int64_t tag, QWidget* parent = nullptr);
   int64_t tag() const { return tag_; }
   void setSelectionRule(SelectionRule rule) { rule_ = std::move(rule); }
-  QVSettingsPresetListModel* presetModel() const { return model_; }
+  QVSettingsPresetListModel* presetModel() const { return dynamic_cast<QVSettingsPresetListModel*>(model()); }
   // The selected row, -1 when none.
   int selectedRow() const;
   // Selects one row (or none with -1) without asking the rule.
@@ -71,7 +71,6 @@ class QVSettingsPresetTableView : public QListView {
  private:
   int64_t tag_;
   SelectionRule rule_;
-  QVSettingsPresetListModel* model_ = nullptr;
 };
 
 // A list with its title: "DEFAULT PRESETS" or "USER PRESETS" above the rows.

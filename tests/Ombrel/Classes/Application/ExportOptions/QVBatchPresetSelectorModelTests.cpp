@@ -223,8 +223,8 @@ TEST_F(QVBatchPresetSelectorModelTest, NamingTable) {
     const char* typed;
     bool refused;
   };
-  const Case refused[] = {{"", true}, {"   ", true}, {"a/b", true}, {".x", true}, {"  .x", true},
-                          {"Holiday", true}, {"holiday ", true}};
+  const Case refused[] = {{"", true},     {"   ", true},     {"a/b", true},     {".x", true},
+                          {"  .x", true}, {"Holiday", true}, {"holiday ", true}};
   for (const auto& c : refused) {
     SCOPED_TRACE(c.typed);
     EXPECT_EQ(model.finishNaming(c.typed), Result::Refused);
