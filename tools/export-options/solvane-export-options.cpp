@@ -3,6 +3,9 @@
 //   solvane-export-options --editors FILE.png     the four editors for a JPEG and a TIFF preset
 //   solvane-export-options --dialog FILE.png [--type public.tiff]
 //                                                 the export dialog carrying the options view
+//   solvane-export-options --window FILE.png [--naming] [PHOTO...]
+//                                                 the export options window over the main window
+//                                                 (with --naming: a user preset being named)
 // Without a file the window stays open. Run under QT_SCALE_FACTOR=2 for 2x pictures.
 #include <QApplication>
 #include <QFileDialog>
@@ -15,18 +18,24 @@
 #include <string>
 #include <vector>
 
+#include <QScreen>
+
+#include "Ombrel/Classes/Application/Controllers/QVSolvaneWindowController.h"
 #include "Ombrel/Classes/Application/ExportOptions/QVBatchFormatViewController.h"
 #include "Ombrel/Classes/Application/ExportOptions/QVBatchNamingViewController.h"
 #include "Ombrel/Classes/Application/ExportOptions/QVBatchPresetUISamples.h"
 #include "Ombrel/Classes/Application/ExportOptions/QVBatchResizeViewController.h"
 #include "Ombrel/Classes/Application/ExportOptions/QVBatchSavingViewController.h"
+#include "Ombrel/Classes/Application/ExportOptions/QVBatchSettingsWindowController.h"
 #include "Ombrel/Classes/Application/ExportOptions/QVExportOptionsView.h"
+#include "Ombrel/Classes/Application/Services/QVAppLink.h"
 #include "Ombrel/Classes/Application/Style/QVUIStyle.h"
 #include "Ombrel/Classes/Business/Batch/QVBatchNamingUIDatasource.h"
 #include "Ombrel/Classes/Business/Batch/QVBatchPreset.h"
 #include "Ombrel/Classes/Business/Batch/QVBatchPresetManager.h"
 #include "Ombrel/Classes/Business/QVAppSettings.h"
 #include "QVAppKit/QVFonts.h"
+#include "QVAppKit/QVMainExecutorBridge.h"
 #include "QVPlatform/Bundle.h"
 #include "QVPlatform/UserDefaults.h"
 
@@ -191,6 +200,64 @@ int runDialog(QApplication& app, const char* file, const std::string& type) {
   return save(dialog, file) ? 0 : 1;
 }
 
+int runWindow(QApplication& app, const char* file, bool naming, const std::vector<std::string>& photos) {
+  QVMainExecutorBridge::install();
+  QVAppLink::startEngine();
+  QVAppLink::start();
+  auto main = QVSolvaneWindowController::make();
+  main->createTitleBar(nullptr);
+  main->showWindow();
+  if (!photos.empty()) {
+    main->addImagesAtPaths(photos);
+    main->window()->updateWithContentSize(CGSizeMake(3000, 2000), std::nullopt, false);
+  }
+  // A user preset of the user's own beside the shipped ones.
+  auto store = QVAppLink::batchPresetManager();
+  if (store && store->presetsWithType(kQVBatchPresetTypeUser).empty()) {
+    if (auto jpeg = shippedPreset("JPEG Long Edge 2048")) {
+      auto web = jpeg->copy();
+      web->setName("Web Gallery");
+      store->savePreset(web);
+    }
+  }
+  if (store) {
+    store->setSelectedPresetUUID(std::nullopt);
+    store->setInterimPreset(nullptr);
+  }
+  std::shared_ptr<QVBatchSettingsWindowController> window;
+  QTimer::singleShot(1200, [&] {
+    window = QVBatchSettingsWindowController::make();
+    window->showWithCompletion([&app](std::shared_ptr<QVBatchPreset>) {
+      if (!QApplication::activeModalWidget()) app.quit();
+    });
+  });
+  if (naming) {
+    QTimer::singleShot(1800, [&] {
+      auto* selector = window->selectorViewController();
+      selector->saveClicked();
+      if (auto* editor = selector->nameEditor()) editor->setText("Holiday prints");
+    });
+  }
+  int status = 0;
+  if (file) {
+    QTimer::singleShot(2800, [&] {
+      QWidget* mainWindow = main->window();
+      const QRect area =
+          mainWindow->frameGeometry().united(window->window()->frameGeometry()).adjusted(-40, -40, 40, 40);
+      const QPixmap picture = mainWindow->screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+      const bool saved = picture.save(QString::fromUtf8(file));
+      std::printf("%s %s (%dx%d)\n", saved ? "wrote" : "cannot write", file, picture.width(), picture.height());
+      status = saved ? 0 : 1;
+      app.exit(status);
+    });
+  }
+  app.exec();
+  window.reset();
+  main.reset();
+  QVMainExecutorBridge::uninstall();
+  return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -199,8 +266,10 @@ int main(int argc, char** argv) {
   QVUIStyle::applyToApplication(app);
   const char* editors = nullptr;
   const char* dialog = nullptr;
-  bool showEditors = false, showDialog = false;
+  const char* windowFile = nullptr;
+  bool showEditors = false, showDialog = false, showWindow = false, naming = false;
   std::string type;
+  std::vector<std::string> photos;
   for (int i = 1; i < argc; ++i) {
     if (!std::strcmp(argv[i], "--editors")) {
       showEditors = true;
@@ -210,10 +279,21 @@ int main(int argc, char** argv) {
       if (i + 1 < argc && argv[i + 1][0] != '-') dialog = argv[++i];
     } else if (!std::strcmp(argv[i], "--type") && i + 1 < argc) {
       type = argv[++i];
+    } else if (!std::strcmp(argv[i], "--window")) {
+      showWindow = true;
+      if (i + 1 < argc && argv[i + 1][0] != '-') windowFile = argv[++i];
+    } else if (!std::strcmp(argv[i], "--naming")) {
+      naming = true;
+    } else if (argv[i][0] != '-') {
+      photos.push_back(argv[i]);
     }
   }
+  if (showWindow) return runWindow(app, windowFile, naming, photos);
   if (showDialog) return runDialog(app, dialog, type);
   if (showEditors || argc == 1) return runEditors(app, editors);
-  std::fprintf(stderr, "usage: %s [--editors [FILE.png]] [--dialog [FILE.png] [--type UTI]]\n", argv[0]);
+  std::fprintf(stderr,
+               "usage: %s [--editors [FILE.png]] [--dialog [FILE.png] [--type UTI]] [--window [FILE.png] [--naming] "
+               "[PHOTO...]]\n",
+               argv[0]);
   return 2;
 }

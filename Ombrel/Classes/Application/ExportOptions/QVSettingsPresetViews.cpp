@@ -2,6 +2,7 @@
 
 #include <QPainter>
 
+#include "Ombrel/Classes/Application/Style/QVUIStyle.h"
 #include "Ombrel/Classes/Business/Batch/QVBatchPreset.h"
 #include "QVAppKit/QVArtwork.h"
 #include "QVAppKit/QVFonts.h"
@@ -36,7 +37,9 @@ void QVSettingsPresetListModel::reload() {
 
 // ---- QVSettingsPresetCellDelegate ----
 
-QColor QVSettingsPresetCellDelegate::selectionColor() { return QColor(32, 132, 241); }
+// The controls' fill: the selection reads as one of the window's controls, the checkmark carries
+// the theme colour as the check boxes and the segmented control do.
+QColor QVSettingsPresetCellDelegate::selectionColor() { return QVUIStyle::batchSettingsStyle()->controlBGColor; }
 
 QRect QVSettingsPresetCellDelegate::iconRect(const QRect& row) {
   // 9 high, 1.1 times as wide, 5 from the leading edge, centred vertically.
@@ -58,14 +61,15 @@ void QVSettingsPresetCellDelegate::paint(QPainter* painter, const QStyleOptionVi
   if (selected) {
     painter->setPen(Qt::NoPen);
     painter->setBrush(selectionColor());
-    painter->drawRoundedRect(QRectF(row).adjusted(0, 1, 0, -1), 4, 4);
+    painter->drawRoundedRect(QRectF(row).adjusted(0, 1, 0, -1), 5, 5);
     const QRect icon = iconRect(row);
     painter->drawPixmap(icon, QVArtwork::pixmap("checkmark", CGSizeMake(icon.width(), icon.height()),
-                                                painter->device() ? painter->device()->devicePixelRatioF() : 1.0));
+                                                painter->device() ? painter->device()->devicePixelRatioF() : 1.0,
+                                                QVUIStyle::themeColor()));
   } else if (option.state & QStyle::State_MouseOver) {
     painter->setPen(Qt::NoPen);
     painter->setBrush(QColor(255, 255, 255, 14));
-    painter->drawRoundedRect(QRectF(row).adjusted(0, 1, 0, -1), 4, 4);
+    painter->drawRoundedRect(QRectF(row).adjusted(0, 1, 0, -1), 5, 5);
   }
   QFont font = QVFonts::fontWithName("SF Pro Display", 12);
   painter->setFont(font);
@@ -93,7 +97,13 @@ QVSettingsPresetTableView::QVSettingsPresetTableView(int64_t tag, QWidget* paren
   setUniformItemSizes(true);
   setMouseTracking(true);
   viewport()->setAttribute(Qt::WA_Hover);
-  setStyleSheet(QStringLiteral("QListView { background: transparent; border: none; outline: none; }"));
+  // A slim scroll bar in the window's greys, without arrows.
+  setStyleSheet(QStringLiteral(
+      "QListView { background: transparent; border: none; outline: none; }"
+      "QScrollBar:vertical { background: transparent; width: 6px; margin: 2px 0 2px 0; }"
+      "QScrollBar::handle:vertical { background: rgba(255, 255, 255, 60); border-radius: 3px; min-height: 16px; }"
+      "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
+      "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: transparent; }"));
   viewport()->setAutoFillBackground(false);
   setItemDelegate(new QVSettingsPresetCellDelegate(this));
 }

@@ -37,10 +37,11 @@ class QVSettingsPresetListModel : public QAbstractListModel {
   std::vector<std::shared_ptr<QVBatchPreset>> rows_;
 };
 
-// Paints a row: the selection fill, the checkmark on the selected row, the title.
+// Paints a row: the selected row on the controls' fill with the checkmark in the theme colour,
+// a faint fill under the pointer, the title.
 class QVSettingsPresetCellDelegate : public QStyledItemDelegate {
  public:
-  static constexpr int kRowHeight = 24;
+  static constexpr int kRowHeight = 20;
   using QStyledItemDelegate::QStyledItemDelegate;
   void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
   QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
