@@ -18,9 +18,6 @@
 #include <string>
 #include <vector>
 
-#include <QScreen>
-
-#include "Ombrel/Classes/Application/Controllers/QVSolvaneWindowController.h"
 #include "Ombrel/Classes/Application/ExportOptions/QVBatchFormatViewController.h"
 #include "Ombrel/Classes/Application/ExportOptions/QVBatchNamingViewController.h"
 #include "Ombrel/Classes/Application/ExportOptions/QVBatchPresetUISamples.h"
@@ -38,6 +35,7 @@
 #include "QVAppKit/QVMainExecutorBridge.h"
 #include "QVPlatform/Bundle.h"
 #include "QVPlatform/UserDefaults.h"
+#include "tools/common/ToolMainWindow.h"
 
 namespace {
 
@@ -201,16 +199,7 @@ int runDialog(QApplication& app, const char* file, const std::string& type) {
 }
 
 int runWindow(QApplication& app, const char* file, bool naming, const std::vector<std::string>& photos) {
-  QVMainExecutorBridge::install();
-  QVAppLink::startEngine();
-  QVAppLink::start();
-  auto main = QVSolvaneWindowController::make();
-  main->createTitleBar(nullptr);
-  main->showWindow();
-  if (!photos.empty()) {
-    main->addImagesAtPaths(photos);
-    main->window()->updateWithContentSize(CGSizeMake(3000, 2000), std::nullopt, false);
-  }
+  auto main = solvane_tools::showMainWindow(photos);
   // A user preset of the user's own beside the shipped ones.
   auto store = QVAppLink::batchPresetManager();
   if (store && store->presetsWithType(kQVBatchPresetTypeUser).empty()) {
@@ -241,13 +230,7 @@ int runWindow(QApplication& app, const char* file, bool naming, const std::vecto
   int status = 0;
   if (file) {
     QTimer::singleShot(2800, [&] {
-      QWidget* mainWindow = main->window();
-      const QRect area =
-          mainWindow->frameGeometry().united(window->window()->frameGeometry()).adjusted(-40, -40, 40, 40);
-      const QPixmap picture = mainWindow->screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
-      const bool saved = picture.save(QString::fromUtf8(file));
-      std::printf("%s %s (%dx%d)\n", saved ? "wrote" : "cannot write", file, picture.width(), picture.height());
-      status = saved ? 0 : 1;
+      status = solvane_tools::saveScreenAround({main->window(), window->window()}, file) ? 0 : 1;
       app.exit(status);
     });
   }
