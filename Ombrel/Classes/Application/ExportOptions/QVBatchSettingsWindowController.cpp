@@ -71,6 +71,8 @@ void QVBatchSettingsWindowController::configureWindow() {
   topBar_->setTitle(QVBatchLocalizedUpper("Export Options"));
   topBar_->setShowArrowNearTitle(false);
   topBar_->setShowResizeButton(false);
+  // Minimised, it would leave the main window locked with nothing to unlock it on screen.
+  topBar_->setShowMinimizeButton(false);
   window->setTitleBarView(topBar_);
   window->setTitleBarVisible(true);
 }
