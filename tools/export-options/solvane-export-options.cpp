@@ -5,7 +5,8 @@
 //                                                 the export dialog carrying the options view
 //   solvane-export-options --window FILE.png [--naming] [PHOTO...]
 //                                                 the export options window over the main window
-//                                                 (with --naming: a user preset being named)
+//                                                 (with --naming: a user preset being named;
+//                                                 --refused: a name refused)
 // Without a file the window stays open. Run under QT_SCALE_FACTOR=2 for 2x pictures.
 #include <QApplication>
 #include <QFileDialog>
@@ -198,7 +199,7 @@ int runDialog(QApplication& app, const char* file, const std::string& type) {
   return save(dialog, file) ? 0 : 1;
 }
 
-int runWindow(QApplication& app, const char* file, bool naming, const std::vector<std::string>& photos) {
+int runWindow(QApplication& app, const char* file, bool naming, bool refused, const std::vector<std::string>& photos) {
   auto main = solvane_tools::showMainWindow(photos);
   // A user preset of the user's own beside the shipped ones.
   auto store = QVAppLink::batchPresetManager();
@@ -224,7 +225,11 @@ int runWindow(QApplication& app, const char* file, bool naming, const std::vecto
     QTimer::singleShot(1800, [&] {
       auto* selector = window->selectorViewController();
       selector->saveClicked();
-      if (auto* editor = selector->nameEditor()) editor->setText("Holiday prints");
+      if (auto* editor = selector->nameEditor()) {
+        editor->setText(refused ? "Web Gallery" : "Holiday prints");
+        // A name another user preset has: refused, the reason below the lists.
+        if (refused) selector->endNaming();
+      }
     });
   }
   int status = 0;
@@ -250,7 +255,7 @@ int main(int argc, char** argv) {
   const char* editors = nullptr;
   const char* dialog = nullptr;
   const char* windowFile = nullptr;
-  bool showEditors = false, showDialog = false, showWindow = false, naming = false;
+  bool showEditors = false, showDialog = false, showWindow = false, naming = false, refused = false;
   std::string type;
   std::vector<std::string> photos;
   for (int i = 1; i < argc; ++i) {
@@ -267,11 +272,13 @@ int main(int argc, char** argv) {
       if (i + 1 < argc && argv[i + 1][0] != '-') windowFile = argv[++i];
     } else if (!std::strcmp(argv[i], "--naming")) {
       naming = true;
+    } else if (!std::strcmp(argv[i], "--refused")) {
+      naming = refused = true;
     } else if (argv[i][0] != '-') {
       photos.push_back(argv[i]);
     }
   }
-  if (showWindow) return runWindow(app, windowFile, naming, photos);
+  if (showWindow) return runWindow(app, windowFile, naming, refused, photos);
   if (showDialog) return runDialog(app, dialog, type);
   if (showEditors || argc == 1) return runEditors(app, editors);
   std::fprintf(stderr,
