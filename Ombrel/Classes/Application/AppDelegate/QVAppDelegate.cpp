@@ -93,13 +93,10 @@ std::shared_ptr<QVSolvaneWindowController> QVAppDelegate::solvaneWindowControlle
       auto controller = weak.lock();
       return controller ? controller->window() : nullptr;
     });
-    // Disk exports ask for their destination through the export dialog with the export options;
-    // "Advanced settings..." goes to the export manager's option delegate (the export panel, which
-    // opens the export options window).
+    // Disk exports ask for their destination through the export dialog with the export options.
     QVSolvanePanels::setAccessoryMaker([](bool, int64_t colorSpace, int64_t depth) {
-      auto view = QVExportOptionsView::exportOptionsViewWithMetadata(qv::Value(), colorSpace, depth);
-      view->setDelegate(std::weak_ptr<QVExportOptionsViewDelegate>(QVSolvanePanels::exportOptionDelegate()));
-      return std::static_pointer_cast<QVExportOptionsAccessory>(view);
+      return std::static_pointer_cast<QVExportOptionsAccessory>(
+          QVExportOptionsView::exportOptionsViewWithMetadata(qv::Value(), colorSpace, depth));
     });
     QVSharingServices::setDialogPresenter(QVSolvanePanels::exportDialogPresenter());
   }

@@ -281,7 +281,6 @@ double QVExportOptionsView::imageCompressionQuality() const {
 
 void QVExportOptionsView::advancedSettingsBtnDidClick() {
   if (delegate_) delegate_->advancedSettingsOptionDidSelect();
-  if (auto delegate = weakDelegate_.lock()) delegate->advancedSettingsOptionDidSelect();
   if (widget_)
     if (auto* dialog = qobject_cast<QDialog*>(widget_->window())) dialog->reject();
 }

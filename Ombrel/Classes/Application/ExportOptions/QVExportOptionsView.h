@@ -19,7 +19,6 @@
 #include <string>
 
 #include "Ombrel/Classes/Application/Panels/QVSolvanePanels.h"
-#include "Ombrel/Classes/Business/ExportManager/QVExportManagable.h"
 #include "QVAppKit/QVPopUpButton.h"
 #include "QVAppKit/QVSliderView.h"
 #include "QVAppKit/QVSpringButton.h"
@@ -48,8 +47,7 @@ class QVExportOptionsView : public QVExportOptionsAccessory {
 
   QVExportOptionsViewDelegate* delegate() const { return delegate_; }
   void setDelegate(QVExportOptionsViewDelegate* delegate) { delegate_ = delegate; }
-  // A delegate held weakly (the export manager's option delegate, which the export panel owns).
-  void setDelegate(std::weak_ptr<QVExportOptionsViewDelegate> delegate) { weakDelegate_ = std::move(delegate); }
+  void setOptionsDelegate(QVExportOptionsViewDelegate* delegate) override { setDelegate(delegate); }
 
   // User actions (the controls call these; tests may too).
   void typeDidChange();
@@ -101,7 +99,6 @@ class QVExportOptionsView : public QVExportOptionsAccessory {
   mutable std::optional<qv::Dictionary> imageProperties_;
   QVAppSettings* settings_ = nullptr;
   QVExportOptionsViewDelegate* delegate_ = nullptr;
-  std::weak_ptr<QVExportOptionsViewDelegate> weakDelegate_;
 
   QPointer<QWidget> widget_;
   QPointer<QVPopUpButton> typePopup_, compressionPopup_, depthPopup_, colorSpacePopup_;

@@ -20,14 +20,14 @@
 
 #include "QVPlatform/Value.h"
 
+class QVExportOptionsViewDelegate;
+
 struct QVMailMessage {
   std::vector<std::string> recipients;
   std::string subject;
   std::string body;
   std::vector<std::string> attachments;  // file paths
 };
-
-class QVExportOptionsViewDelegate;
 
 // The export destination dialog. Shows itself (as a sheet on the main window) and calls the
 // completion once, on the main thread, when it closes: (response 1 for OK, the chosen file path,
@@ -40,13 +40,15 @@ class QVExportDialogPresenter {
                                         const qv::Dictionary& imageProperties, int64_t colorSpace)>;
   virtual ~QVExportDialogPresenter() = default;
   virtual void showExportDialogWithPaths(const std::vector<std::string>& paths, Completion completion) = 0;
-  // Who the dialog's options tell when the user asks for the advanced (preset) settings: the
-  // export manager sets it before it shows the dialog. Held weakly.
-  void setOptionDelegate(std::weak_ptr<QVExportOptionsViewDelegate> delegate) { optionDelegate_ = std::move(delegate); }
-  std::shared_ptr<QVExportOptionsViewDelegate> optionDelegate() const { return optionDelegate_.lock(); }
+  // Where the next dialog's options view sends the request for the advanced (preset) settings;
+  // held weakly.
+  void setOptionsDelegate(std::weak_ptr<QVExportOptionsViewDelegate> delegate) {
+    optionsDelegate_ = std::move(delegate);
+  }
+  std::shared_ptr<QVExportOptionsViewDelegate> optionsDelegate() const { return optionsDelegate_.lock(); }
 
  private:
-  std::weak_ptr<QVExportOptionsViewDelegate> optionDelegate_;
+  std::weak_ptr<QVExportOptionsViewDelegate> optionsDelegate_;
 };
 
 // Starts a program detached (arguments[0] looked up in PATH); true when it started.
