@@ -49,6 +49,11 @@ QVBatchPresetSelectorViewController::QVBatchPresetSelectorViewController(std::sh
 }
 
 QVBatchPresetSelectorViewController::~QVBatchPresetSelectorViewController() {
+  // The editor's focus may go as the views go: it must not call back into a controller half gone.
+  if (nameEditor_) {
+    nameEditor_->removeEventFilter(keyFilter_);
+    QObject::disconnect(nameEditor_, nullptr, nullptr, nullptr);
+  }
   model_->setView(nullptr);
   settingsVC_.reset();
   if (isViewLoaded()) delete view();
@@ -242,7 +247,9 @@ void QVBatchPresetSelectorViewController::openNameEditor() {
                                  .arg(theme.blue()));
   nameEditor_->installEventFilter(keyFilter_);
   QObject::connect(nameEditor_, &QLineEdit::editingFinished, nameEditor_, [this] { endNaming(); });
-  QObject::connect(nameEditor_, &QLineEdit::textEdited, nameEditor_, [this] { messageLabel_->hide(); });
+  QObject::connect(nameEditor_, &QLineEdit::textEdited, nameEditor_, [this] {
+    if (messageLabel_) messageLabel_->hide();
+  });
   placeNameEditor();
   nameEditor_->show();
   nameEditor_->selectAll();
@@ -267,12 +274,14 @@ bool QVBatchPresetSelectorViewController::endNaming() {
   const auto result = model_->finishNaming(typed);
   endingNaming_ = false;
   if (result == QVBatchPresetSelectorModel::NamingResult::Refused) {
-    messageLabel_->setText(QString::fromStdString(model_->lastMessage()));
-    messageLabel_->show();
-    messageLabel_->raise();
+    if (messageLabel_) {
+      messageLabel_->setText(QString::fromStdString(model_->lastMessage()));
+      messageLabel_->show();
+      messageLabel_->raise();
+    }
     return false;
   }
-  messageLabel_->hide();
+  if (messageLabel_) messageLabel_->hide();
   QPointer<QLineEdit> editor = nameEditor_;
   nameEditor_ = nullptr;
   if (editor) {

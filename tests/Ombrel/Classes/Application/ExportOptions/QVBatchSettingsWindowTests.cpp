@@ -266,15 +266,27 @@ TEST_F(QVBatchSettingsWindowTest, SaveNamesTheRowInPlaceRefusingBadNames) {
   EXPECT_EQ(table(2)->selectedRow(), 0);
 }
 
-TEST_F(QVBatchSettingsWindowTest, ClosingTheWindowWhileNamingSavesTheName) {
+TEST_F(QVBatchSettingsWindowTest, ClosingTheWindowOrLeavingTheEditorWhileNamingSavesTheName) {
   open();
+  // The focus moves elsewhere: the name is taken.
+  selector()->saveClicked();
+  pump();
+  ASSERT_NE(selector()->nameEditor(), nullptr);
+  selector()->nameEditor()->setText("Dusk");
+  selector()->nameEditor()->setFocus();
+  pump();
+  selector()->nameEditor()->clearFocus();
+  pump();
+  EXPECT_EQ(selector()->nameEditor(), nullptr);
+  EXPECT_EQ(userFiles(), (std::vector<std::string>{"Dusk.plist", "Mine.plist"}));
+
   selector()->saveClicked();
   pump();
   ASSERT_NE(selector()->nameEditor(), nullptr);
   selector()->nameEditor()->setText("Evening");
   controller->solvaneWindow()->close();
   pump();
-  EXPECT_EQ(userFiles(), (std::vector<std::string>{"Evening.plist", "Mine.plist"}));
+  EXPECT_EQ(userFiles(), (std::vector<std::string>{"Dusk.plist", "Evening.plist", "Mine.plist"}));
   EXPECT_EQ(answers.size(), 1u);
 }
 
