@@ -45,7 +45,8 @@ void QVBatchPresetSettingsViewController::viewDidLoad() {
   // Titles and dividers first, so the editors lie above them.
   const char* names[5] = {"Save to", "Naming", "Format", "Color profile", "Resize"};
   for (size_t i = 0; i < titles_.size(); ++i) {
-    titles_[i] = QVBatchPresetUISamples::createTitleLabelWithTitle(QVBatchLocalizedUpper(names[i]), style->labelColor);
+    titles_[i] =
+        QVBatchPresetUISamples::createTitleLabelWithTitle(QVBatchLocalizedUpper(names[i]), style->controlTextColor);
     pane->addSubview(titles_[i]);
   }
   for (auto& strip : strips_) {
