@@ -1,6 +1,8 @@
 #include "Ombrel/Classes/Application/ExportOptions/QVBatchSettingsWindowController.h"
 
 #include <QApplication>
+#include <algorithm>
+#include <cmath>
 
 #include "Ombrel/Classes/Application/ExportOptions/QVBatchPresetUISamples.h"
 #include "Ombrel/Classes/Application/Menus/QVMenuController.h"
@@ -94,6 +96,23 @@ void QVBatchSettingsWindowController::showWithCompletion(Completion completion) 
   if (auto* selector = selectorViewController()) selector->viewWillAppear();
   enableInteractionForOtherWindows(false);
   show();
+  // Once shown (and centred on the screen by the base), over the middle of the main window.
+  std::weak_ptr<QVBatchSettingsWindowController> weak = weak_from_this();
+  qv::MainExecutor::shared().async([weak] {
+    auto self = weak.lock();
+    auto* window = self ? self->solvaneWindow() : nullptr;
+    auto* parent = window ? dynamic_cast<QVSolvaneWindow*>(window->parentWidget()) : nullptr;
+    if (!parent) return;
+    const CGRect over = parent->frame(), area = window->visibleScreenFrame();
+    const CGSize size = window->frame().size;
+    CGPoint origin = CGPointMake(std::round(CGRectGetMidX(over) - size.width / 2),
+                                 std::round(CGRectGetMidY(over) - size.height / 2));
+    if (area.size.width > 0 && area.size.height > 0) {
+      origin.x = std::clamp(origin.x, area.origin.x, std::max(area.origin.x, CGRectGetMaxX(area) - size.width));
+      origin.y = std::clamp(origin.y, area.origin.y, std::max(area.origin.y, CGRectGetMaxY(area) - size.height));
+    }
+    window->setPosition(origin);
+  });
 }
 
 void QVBatchSettingsWindowController::finishWithResult(std::shared_ptr<QVBatchPreset> preset) {

@@ -83,6 +83,8 @@ class QVBatchSettingsWindowTest : public PresetStoreFixture {
 };
 
 TEST_F(QVBatchSettingsWindowTest, AnApplicationWindowAboveTheMainWindowLaidOutAsDesigned) {
+  // The main window away from the screen's centre.
+  main->setFrame(CGRectMake(200, 150, 1200, 800));
   open();
   QVSolvaneWindow* window = controller->solvaneWindow();
   ASSERT_NE(window, nullptr);
@@ -90,6 +92,9 @@ TEST_F(QVBatchSettingsWindowTest, AnApplicationWindowAboveTheMainWindowLaidOutAs
   EXPECT_FALSE(controller->isModal());
   EXPECT_EQ(window->frame().size.width, 750);
   EXPECT_EQ(window->frame().size.height, 526);
+  // Over the middle of the main window.
+  EXPECT_NEAR(CGRectGetMidX(window->frame()), CGRectGetMidX(main->frame()), 1);
+  EXPECT_NEAR(CGRectGetMidY(window->frame()), CGRectGetMidY(main->frame()), 1);
   EXPECT_EQ(window->minSize().width, window->maxSize().width);
   // Transient for the main window: kept above it, never above other applications.
   EXPECT_EQ(window->parentWidget(), main.get());
