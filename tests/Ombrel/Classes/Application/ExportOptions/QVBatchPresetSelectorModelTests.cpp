@@ -30,7 +30,19 @@ std::shared_ptr<QVBatchPreset> stored(const std::string& name, int64_t type = 1)
   return preset;
 }
 
-class QVBatchPresetSelectorModelTest : public PresetStoreFixture {};
+class QVBatchPresetSelectorModelTest : public PresetStoreFixture {
+ protected:
+  // The shipped presets and, when named, one user preset; the store and a model opened over it.
+  void openModel(const std::string& userPreset = {}) {
+    writeShipped();
+    if (!userPreset.empty()) write(user / (userPreset + ".plist"), presetDictionary(2, "U1"));
+    store = makeStore();
+    model = std::make_unique<QVBatchPresetSelectorModel>(store);
+    model->open();
+  }
+  std::shared_ptr<QVBatchPresetManager> store;
+  std::unique_ptr<QVBatchPresetSelectorModel> model;
+};
 
 TEST(QVBatchPresetSettingsModel, ShowsAStoredPresetOrItsEditedCopyNeverBoth) {
   QVBatchPresetSettingsModel pane;
@@ -94,10 +106,8 @@ TEST(QVBatchPresetSettingsModel, TheResultIsAFreshUserCopyAndOtherSectionsChange
 }
 
 TEST_F(QVBatchPresetSelectorModelTest, ContinueOnAnUneditedDefaultPresetLeavesTheStoreAlone) {
-  writeShipped();
-  auto store = makeStore();
-  QVBatchPresetSelectorModel model(store);
-  model.open();
+  openModel();
+  auto& model = *this->model;
   ASSERT_EQ(model.selection(), (Row{1, 0}));
   const auto before = store->presets();
   auto result = model.selectedPreset();
@@ -112,10 +122,8 @@ TEST_F(QVBatchPresetSelectorModelTest, ContinueOnAnUneditedDefaultPresetLeavesTh
 }
 
 TEST_F(QVBatchPresetSelectorModelTest, AnEditBecomesTheInterimPresetAndClearsTheRemembered) {
-  writeShipped();
-  auto store = makeStore();
-  QVBatchPresetSelectorModel model(store);
-  model.open();
+  openModel();
+  auto& model = *this->model;
   EXPECT_EQ(store->selectedPresetUUID(), "D1");
   auto resizing = std::make_shared<QVBatchSettingsResizing>();
   resizing->setType(1);
@@ -175,11 +183,8 @@ TEST_F(QVBatchPresetSelectorModelTest, OpeningTable) {
 }
 
 TEST_F(QVBatchPresetSelectorModelTest, SelectionKeepsOneRowAcrossBothLists) {
-  writeShipped();
-  write(user / "Mine.plist", presetDictionary(2, "U1"));
-  auto store = makeStore();
-  QVBatchPresetSelectorModel model(store);
-  model.open();
+  openModel("Mine");
+  auto& model = *this->model;
   ASSERT_EQ(model.selection(), (Row{1, 0}));
   // Leaving the list with the selection empty is refused; the other list may take it over.
   EXPECT_FALSE(model.shouldChangeSelection(1, false));
@@ -206,11 +211,8 @@ TEST_F(QVBatchPresetSelectorModelTest, SelectionKeepsOneRowAcrossBothLists) {
 }
 
 TEST_F(QVBatchPresetSelectorModelTest, NamingTable) {
-  writeShipped();
-  write(user / "Holiday.plist", presetDictionary(2, "U1"));
-  auto store = makeStore();
-  QVBatchPresetSelectorModel model(store);
-  model.open();
+  openModel("Holiday");
+  auto& model = *this->model;
   const auto row = model.saveClicked();
   ASSERT_EQ(row, (Row{2, 1}));
   EXPECT_EQ(model.namingRow(), row);
@@ -249,10 +251,8 @@ TEST_F(QVBatchPresetSelectorModelTest, NamingTable) {
 }
 
 TEST_F(QVBatchPresetSelectorModelTest, AFailedWriteShowsTheAlert) {
-  writeShipped();
-  auto store = makeStore();
-  QVBatchPresetSelectorModel model(store);
-  model.open();
+  openModel();
+  auto& model = *this->model;
   ASSERT_TRUE(model.saveClicked());
   // The user folder has become a file: the write must fail.
   std::filesystem::remove_all(user);
@@ -263,11 +263,8 @@ TEST_F(QVBatchPresetSelectorModelTest, AFailedWriteShowsTheAlert) {
 }
 
 TEST_F(QVBatchPresetSelectorModelTest, DeleteAsksAndDeletesOnlyAUserPresetOnOK) {
-  writeShipped();
-  write(user / "Mine.plist", presetDictionary(2, "U1"));
-  auto store = makeStore();
-  QVBatchPresetSelectorModel model(store);
-  model.open();
+  openModel("Mine");
+  auto& model = *this->model;
   // A shipped preset is never deleted, and nobody is asked.
   EXPECT_FALSE(model.deleteSelectedPreset());
   EXPECT_TRUE(alerts->deleteAsked.empty());
