@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <memory>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -42,6 +43,7 @@ constexpr double kPlausibleCast = 30, kImplausibleCast = 36;
 // not a light: under kCandidateNone of the lit picture there the correction is not trusted, from
 // kCandidateSure on it is.
 constexpr double kCandidateDegrees = 10, kCandidateNone = 0.015, kCandidateSure = 0.03;
+constexpr double kCoreDegrees = 5, kCoreNone = 0.08, kCoreSure = 0.16;
 // A cast multiplies every pixel, so it tints the shadows as much as the rest. When the darkest part
 // of the picture (the lowest kDarkShare of the pixels bright enough to show a hue) is mostly
 // neutral (within kNeutralDegrees) while the estimators report a strong cast, the scene's own
@@ -58,16 +60,27 @@ constexpr double kWhiteTypical = 0.01, kWhiteDeadZone = 0.12;
 // Stretching the white end never brings the mid-tones (linear luminance) past this: a picture
 // without highlights (an overcast scene, a flat photo) keeps its key.
 constexpr double kStretchMedianCap = 0.20;
+// Unused headroom is itself evidence of under-exposure: a picture with nothing within kHeadroomSure
+// of white (display values) is stretched without the cap above, from kHeadroomSome on the cap gives
+// way gradually (a pale scene darkened reads as a plausible mid-toned one).
+constexpr double kHeadroomSome = 0.25, kHeadroomSure = 0.4, kHeadroomMedianCap = 0.25;
+// A veil (a fade, a haze over the whole frame) lifts the black and pulls the white down alike; a
+// lifted black whose white end still reaches white is the scene's own (a pale wall, mist, a light
+// wood): the black moves only as far as the white end is short, plus this.
+constexpr double kVeilAtWhite = 0.05;
 constexpr double kLowQuantile = 0.002, kHighQuantile = 0.998;
 
 // Exposure: a share of clipped pixels over this (on top of what good photos show) with mid-tones
 // over the aim triggers darkening.
 constexpr double kClipDeadZone = 0.01, kOverDeadZoneEV = 0.4;
+// A few per cent clipped is ordinary (a lamp, the sun, a specular glint on a bright high-key
+// picture); the darkening is sure only from this share on.
+constexpr double kClipSure = 0.04;
 constexpr double kMidAim = 0.18;  // linear luminance of the mid-tones' aim
 constexpr double kMaxDarkenEV = 1.2;
 // Clipped pixels against those in the stop under white: good photos (a lamp, a flame blown) show
 // up to about 0.15, photos a stop over 0.9 and more.
-constexpr double kPileUpDeadZone = 0.3;
+constexpr double kPileUpDeadZone = 1.0;
 constexpr double kDarkMidDeadZoneEV = 2.5;  // a dark median inside this is the picture's key
 constexpr double kMaxMidLiftEV = 1.0;
 // Linear value where the roll-off of a picture brighter than white starts.
@@ -144,31 +157,56 @@ double quantile(std::vector<float> v, double q) {
 // is taken as near the light as it allows (a highlight clipped in every channel is white under any
 // light).
 template <class Lit>
-double candidateShare(const ImageDataRGBf& img, const Illuminant& light, const Lit& lit) {
+std::pair<double, double> candidateShare(const ImageDataRGBf& img, const Illuminant& light, const Lit& lit) {
   const Illuminant l = unit(light);
-  const double cosLimit = std::cos(kCandidateDegrees * M_PI / 180);
+  const double cosLimit = std::cos(kCandidateDegrees * M_PI / 180), cosCore = std::cos(kCoreDegrees * M_PI / 180);
   struct Counts {
-    size_t counted = 0, near = 0;
+    size_t counted = 0, near = 0, core = 0;
   };
-  auto isNear = [&](const float* c) {
+  // The cosine of the angle between the pixel and the light, a clipped channel taken as near as it allows.
+  auto cosine = [&](const float* c) {
     double v[3] = {c[0], c[1], c[2]}, sumPixel = 0, sumLight = 0;
     for (int k = 0; k < 3; ++k)
       if (v[k] < kClipped) sumPixel += v[k], sumLight += l[k];
-    if (!(sumLight > 0)) return true;  // clipped in every channel
+    if (!(sumLight > 0)) return 1.0;  // clipped in every channel
     const double scale = sumPixel / sumLight;
     for (int k = 0; k < 3; ++k)
       if (v[k] >= kClipped) v[k] = std::max(v[k], scale * l[k]);
     const double dot = v[0] * l[0] + v[1] * l[1] + v[2] * l[2];
-    return dot >= cosLimit * std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+    return dot / std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2] + 1e-30);
   };
-  size_t counted = 0, near = 0;
+  size_t counted = 0, near = 0, core = 0;
   const auto nearCounts = auto_support::forAnalysisPixels<Counts>(img, [&](const float* c, Counts& n) {
     if (!lit(c)) return;
     ++n.counted;
-    if (isNear(c)) ++n.near;
+    const double cs = cosine(c);
+    if (cs >= cosLimit) ++n.near;
+    if (cs >= cosCore) ++n.core;
   });
-  for (const Counts& part : nearCounts) counted += part.counted, near += part.near;
-  return counted ? double(near) / double(counted) : 1.0;
+  for (const Counts& part : nearCounts) counted += part.counted, near += part.near, core += part.core;
+  return {counted ? double(near) / double(counted) : 1.0, near ? double(core) / double(near) : 0.0};
+}
+
+// The levels' ends for a picture whose darkest channel reaches `lo` and brightest `hi` (display
+// values): how far the black end moves down and the white end up.
+std::pair<double, double> levelMoves(double lo, double hi) {
+  const double veil = std::min(lo - kBlackTypical, 1 - kWhiteTypical - hi + kVeilAtWhite);
+  return {beyondDeadZone(veil, kBlackDeadZone), beyondDeadZone(1 - kWhiteTypical - hi, kWhiteDeadZone)};
+}
+
+// The channel extremes of a list of linear pixels in display values: a low quantile of min(R, G, B)
+// and a high one of max(R, G, B).
+template <class Pixels, class Encode>
+std::pair<double, double> channelExtremes(const Pixels& px, const Encode& encoded) {
+  std::vector<float> lows(px.size()), highs(px.size());
+  auto_support::inPieces<char>(px.size(), [&](size_t i0, size_t i1, char&) {
+    for (size_t i = i0; i < i1; ++i) {
+      const auto& c = px[i];
+      lows[i] = encoded(std::min({c[0], c[1], c[2]}));
+      highs[i] = encoded(std::max({c[0], c[1], c[2]}));
+    }
+  });
+  return {quantile(std::move(lows), kLowQuantile), quantile(std::move(highs), kHighQuantile)};
 }
 
 }  // namespace
@@ -298,7 +336,7 @@ IlluminantEstimate estimateIlluminant(const ImageDataRGBf& img) {
   for (int i = 0; i < 3; ++i)
     for (int j = i + 1; j < 3; ++j)
       e.spreadDegrees = std::max(e.spreadDegrees, angularErrorDegrees(*all3[i], *all3[j]));
-  e.candidateShare = candidateShare(img, e.consensus, lit);
+  std::tie(e.candidateShare, e.candidateCore) = candidateShare(img, e.consensus, lit);
   return e;
 }
 
@@ -434,8 +472,34 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
     img = biased.get();
   }
 
-  // 1. The illuminant, on linear light as received.
-  a.illuminant = estimateIlluminant(*img);
+  const auto encoded = std::make_unique<Table>([](double x) { return srgb(x); });
+  // A veil (a fade, a haze) mixes every pixel with grey: it dilutes a one-coloured scene's own
+  // colour (a green leaf filling the frame) into what looks like a plausible light, and a faded photo
+  // had its colour "corrected" away. So the light is measured on the picture without its veil: the
+  // levels below applied first (a copy of the analysis image, only for a veiled picture).
+  ImageDataRGBfPtr unveiled;
+  {
+    const auto received = auto_support::gatherAnalysisPixels<std::array<float, 3>>(
+        *img, [](const float*) { return true; },
+        [](const float* c) {
+          return std::array<float, 3>{c[0], c[1], c[2]};
+        });
+    const auto [lo, hi] = channelExtremes(received, *encoded);
+    const auto [blackMove, whiteMove] = levelMoves(lo, hi);
+    if (blackMove > 0 && hi - lo > 0.05 && (unveiled = img->copy())) {
+      const double toBlack = lo - blackMove, toWhite = std::min(1 - kWhiteTypical, hi + whiteMove);
+      const auto level = std::make_unique<Table>(
+          [&](double x) { return unSrgb(toBlack + (srgb(x) - lo) * (toWhite - toBlack) / (hi - lo)); });
+      float* f = unveiled->floats();
+      auto_support::inPieces<char>(unveiled->pixelCount() * 3, [&](size_t i0, size_t i1, char&) {
+        for (size_t i = i0; i < i1; ++i) f[i] = (*level)(f[i]);
+      });
+    }
+  }
+  const ImageDataRGBf& lit = unveiled ? *unveiled : *img;
+
+  // 1. The illuminant, on linear light as received (without its veil).
+  a.illuminant = estimateIlluminant(lit);
   const Illuminant& e = a.illuminant.consensus;
   a.castDegrees = angularErrorDegrees(e, {1, 1, 1});
   {
@@ -451,9 +515,10 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
                      (1 - auto_support::smoothstep(0.1, 0.4, a.illuminant.clippedShare)) *
                      (1 - auto_support::smoothstep(kPlausibleCast, kImplausibleCast,
                                                    angularErrorDegrees(a.illuminant.unconstrained, {1, 1, 1}))) *
-                     auto_support::smoothstep(kCandidateNone, kCandidateSure, a.illuminant.candidateShare);
+                     auto_support::smoothstep(kCandidateNone, kCandidateSure, a.illuminant.candidateShare) *
+                     auto_support::smoothstep(kCoreNone, kCoreSure, a.illuminant.candidateCore);
   double share = (a.castDegrees > 0 ? applied / a.castDegrees : 0) * a.colourSureness;
-  if (share > 0) share *= neutralKeepingShare(*img, a.fullGains, share);
+  if (share > 0) share *= neutralKeepingShare(lit, a.fullGains, share);
   a.colourStrength = share;
   const auto gains = partialGains(a.fullGains, share);
 
@@ -461,12 +526,14 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
   struct Sample {
     std::array<float, 3> c;
     bool receivedClipped;
+    bool receivedWhite;  // clipped in every channel
   };
   const auto samples = auto_support::gatherAnalysisPixels<Sample>(
       *img, [](const float*) { return true; },
       [&](const float* c) {
         return Sample{{std::max(0.f, c[0] * gains[0]), std::max(0.f, c[1] * gains[1]), std::max(0.f, c[2] * gains[2])},
-                      std::max({c[0], c[1], c[2]}) >= kClipped};
+                      std::max({c[0], c[1], c[2]}) >= kClipped,
+                      std::min({c[0], c[1], c[2]}) >= kClipped};
       });
   if (samples.empty()) return a;
   std::vector<std::array<float, 3>> px(samples.size());
@@ -487,21 +554,18 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
   }
 
   // 2. Veil and levels from the channel extremes, in display values, alike for R, G and B.
-  const auto encoded = std::make_unique<Table>([](double x) { return srgb(x); });
-  std::vector<float> lows, highs;
-  each(lows, [&](const std::array<float, 3>& c) { return (*encoded)(std::min({c[0], c[1], c[2]})); });
-  each(highs, [&](const std::array<float, 3>& c) { return (*encoded)(std::max({c[0], c[1], c[2]})); });
-  const double lo = quantile(lows, kLowQuantile), hi = quantile(std::move(highs), kHighQuantile);
+  const auto [lo, hi] = channelExtremes(px, *encoded);
   ToneCurve& t = a.tone;
-  const double blackMove = beyondDeadZone(lo - kBlackTypical, kBlackDeadZone);
-  const double whiteMove = beyondDeadZone(1 - kWhiteTypical - hi, kWhiteDeadZone);
+  const auto [blackMove, whiteMove] = levelMoves(lo, hi);
   if ((blackMove > 0 || whiteMove > 0) && hi - lo > 0.05) {
     t.fromBlack = lo, t.toBlack = lo - blackMove;
     t.fromWhite = hi, t.toWhite = std::min(1 - kWhiteTypical, hi + whiteMove);
     if (whiteMove > 0) {
       std::vector<float> lum;
       each(lum, [](const std::array<float, 3>& c) { return tone::luminance(c.data()); });
-      const double m = srgb(quantile(std::move(lum), 0.5)), cap = srgb(kStretchMedianCap);
+      const double headroom = auto_support::smoothstep(kHeadroomSome, kHeadroomSure, 1 - hi);
+      const double m = srgb(quantile(std::move(lum), 0.5)),
+                   cap = srgb(kStretchMedianCap + headroom * (kHeadroomMedianCap - kStretchMedianCap));
       if (m > lo + 1e-3) {
         const double slope = (t.toWhite - t.toBlack) / (hi - lo), maxSlope = (cap - t.toBlack) / (m - lo);
         if (slope > maxSlope) t.toWhite = std::max(hi, t.toBlack + maxSlope * (hi - lo));
@@ -513,9 +577,9 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
   auto levelled = std::make_unique<Table>([&](double x) { return t.apply(x); });
   std::vector<float> lum(px.size());
   struct Tops {
-    size_t clipped = 0, topStop = 0;
+    size_t clipped = 0, topStop = 0, white = 0;
   };
-  size_t clipped = 0, topStop = 0;
+  size_t clipped = 0, topStop = 0, white = 0;
   const auto topCounts = auto_support::inPieces<Tops>(px.size(), [&](size_t i0, size_t i1, Tops& n) {
     for (size_t i = i0; i < i1; ++i) {
       const auto& c = px[i];
@@ -526,13 +590,19 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
       // clipped one channel (red under a warm light) is no over-exposure, the gains take that
       // channel well back under white. (The levels never clip.)
       const float top = std::max({c[0], c[1], c[2]});
-      if (samples[i].receivedClipped && top >= kClipped * 0.9f)
+      // A channel that was clipped as received and is still near white after the gains: a cast
+      // that clipped one channel (red under a warm light) leaves that channel well under white once
+      // corrected, and the pixel's other channels were never clipped.
+      bool stillClipped = false;
+      for (int k = 0; k < 3; ++k) stillClipped |= c[k] >= kClipped * gains[k] && c[k] >= kClipped * 0.9f;
+      if (samples[i].receivedClipped && stillClipped) {
         ++n.clipped;
-      else if (top >= kClipped / 2)
+        n.white += samples[i].receivedWhite;
+      } else if (top >= kClipped / 2)
         ++n.topStop;
     }
   });
-  for (const Tops& part : topCounts) clipped += part.clipped, topStop += part.topStop;
+  for (const Tops& part : topCounts) clipped += part.clipped, topStop += part.topStop, white += part.white;
   const double median = quantile(lum, 0.5), clippedShare = double(clipped) / double(px.size());
   const double overEV = median > 0 ? beyondDeadZone(std::log2(median / kMidAim), kOverDeadZoneEV) : 0;
   // A pile-up at white: the clipped pixels against those in the stop under white. Near its top a
@@ -540,17 +610,22 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
   // under it means about a stop was lost (good photos, a lamp or the sun blown, stay under 0.2).
   const double pileUp = double(clipped) / double(std::max<size_t>(topStop, 1));
   const double lostEV = std::log2(1 + beyondDeadZone(pileUp, kPileUpDeadZone));
+  a.medianLuminance = median, a.clippedShare = clippedShare, a.pileUp = pileUp;
+  a.colourClipped = clipped ? 1 - double(white) / double(clipped) : 0;
   if ((overEV > 0 || lostEV > 0) && clippedShare > kClipDeadZone) {
     // Over-exposed: the clipped share says so (a bright scene without clipping is left bright), the
     // mid-tones or the pile-up at white say by how much (a night scene's mid-tones stay dark).
     const double ev = std::min(kMaxDarkenEV, std::max(overEV, lostEV));
-    const double sure = auto_support::smoothstep(kClipDeadZone / 2, 2 * kClipDeadZone, clippedShare);
+    const double sure = auto_support::smoothstep(kClipDeadZone, kClipSure, clippedShare);
     t.exposureGain = std::exp2(-ev * sure);
     t.shoulderWhite = 0.92;
   } else if (median > 1e-4) {
     // Still dark after the levels (its top reaches white: a small bright part in a dark picture):
     // the mid-tones rise a little, past the dead zone that low-key pictures fill.
-    const double ev = std::min(kMaxMidLiftEV, beyondDeadZone(std::log2(kMidAim / median), kDarkMidDeadZoneEV) * 0.5);
+    // A picture that clips has used its headroom: its darkness is the scene's (a low-key portrait).
+    const double unclipped = 1 - auto_support::smoothstep(kClipDeadZone / 4, 2 * kClipDeadZone, clippedShare);
+    const double ev =
+        std::min(kMaxMidLiftEV, beyondDeadZone(std::log2(kMidAim / median), kDarkMidDeadZoneEV) * 0.5 * unclipped);
     if (ev > 0) {
       const double m = srgb(median), mt = std::min(0.9, srgb(median * std::exp2(ev)));
       t.midBoost = (mt - m) / (m * (1 - mt));
