@@ -64,10 +64,9 @@ constexpr double kStretchMedianCap = 0.20;
 // of white (display values) is stretched without the cap above, from kHeadroomSome on the cap gives
 // way gradually (a pale scene darkened reads as a plausible mid-toned one).
 constexpr double kHeadroomSome = 0.25, kHeadroomSure = 0.4, kHeadroomMedianCap = 0.25;
-// A veil (a fade, a haze over the whole frame) lifts the black and pulls the white down alike; a
-// lifted black whose white end still reaches white is the scene's own (a pale wall, mist, a light
-// wood): the black moves only as far as the white end is short, plus this.
-constexpr double kVeilAtWhite = 0.05;
+// A veil (a fade, a mix with grey) lifts the black and pulls the white down alike: its strength is
+// the smaller of the two, and undoing it is undoing that mix. A lifted black whose white end still
+// reaches white is the scene's own (a pale wall, mist, a light wood) and is left as it is.
 constexpr double kLowQuantile = 0.002, kHighQuantile = 0.998;
 
 // Exposure: a share of clipped pixels over this (on top of what good photos show) with mid-tones
@@ -187,11 +186,15 @@ std::pair<double, double> candidateShare(const ImageDataRGBf& img, const Illumin
   return {counted ? double(near) / double(counted) : 1.0, near ? double(core) / double(near) : 0.0};
 }
 
-// The levels' ends for a picture whose darkest channel reaches `lo` and brightest `hi` (display
-// values): how far the black end moves down and the white end up.
-std::pair<double, double> levelMoves(double lo, double hi) {
-  const double veil = std::min(lo - kBlackTypical, 1 - kWhiteTypical - hi + kVeilAtWhite);
-  return {beyondDeadZone(veil, kBlackDeadZone), beyondDeadZone(1 - kWhiteTypical - hi, kWhiteDeadZone)};
+// The veil of a picture whose darkest channel reaches `lo` and brightest `hi` (display values): a
+// mix v + (1 - 2 v) x with grey, v the smaller of the black's lift and the white's shortfall (past
+// its dead zone). `unveil` undoes it.
+struct Veil {
+  double v = 0;
+  double unveil(double x) const { return (x - v) / (1 - 2 * v); }
+};
+Veil veilOf(double lo, double hi) {
+  return {std::min(0.45, beyondDeadZone(std::min(lo - kBlackTypical, 1 - kWhiteTypical - hi), kBlackDeadZone))};
 }
 
 // The channel extremes of a list of linear pixels in display values: a low quantile of min(R, G, B)
@@ -485,11 +488,9 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
           return std::array<float, 3>{c[0], c[1], c[2]};
         });
     const auto [lo, hi] = channelExtremes(received, *encoded);
-    const auto [blackMove, whiteMove] = levelMoves(lo, hi);
-    if (blackMove > 0 && hi - lo > 0.05 && (unveiled = img->copy())) {
-      const double toBlack = lo - blackMove, toWhite = std::min(1 - kWhiteTypical, hi + whiteMove);
-      const auto level = std::make_unique<Table>(
-          [&](double x) { return unSrgb(toBlack + (srgb(x) - lo) * (toWhite - toBlack) / (hi - lo)); });
+    const Veil veil = veilOf(lo, hi);
+    if (veil.v > 0 && hi - lo > 0.05 && (unveiled = img->copy())) {
+      const auto level = std::make_unique<Table>([&](double x) { return unSrgb(veil.unveil(srgb(x))); });
       float* f = unveiled->floats();
       auto_support::inPieces<char>(unveiled->pixelCount() * 3, [&](size_t i0, size_t i1, char&) {
         for (size_t i = i0; i < i1; ++i) f[i] = (*level)(f[i]);
@@ -511,12 +512,14 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
   // A cast is removed whole once it is clearly beyond the estimators' error (a warm one, more often
   // the mood of the light, has the wider dead zone).
   const double applied = beyondDeadZone(a.castDegrees, deadZone);
+  // Whether the estimate is a light at all (not the colour of a scene with nothing neutral in it),
+  // then how sure it is (the estimators agree, little is clipped).
+  a.lightPlausibility = (1 - auto_support::smoothstep(kPlausibleCast, kImplausibleCast,
+                                                      angularErrorDegrees(a.illuminant.unconstrained, {1, 1, 1}))) *
+                        auto_support::smoothstep(kCandidateNone, kCandidateSure, a.illuminant.candidateShare) *
+                        auto_support::smoothstep(kCoreNone, kCoreSure, a.illuminant.candidateCore);
   a.colourSureness = (1 - auto_support::smoothstep(kSpreadSure, kSpreadLost, a.illuminant.spreadDegrees)) *
-                     (1 - auto_support::smoothstep(0.1, 0.4, a.illuminant.clippedShare)) *
-                     (1 - auto_support::smoothstep(kPlausibleCast, kImplausibleCast,
-                                                   angularErrorDegrees(a.illuminant.unconstrained, {1, 1, 1}))) *
-                     auto_support::smoothstep(kCandidateNone, kCandidateSure, a.illuminant.candidateShare) *
-                     auto_support::smoothstep(kCoreNone, kCoreSure, a.illuminant.candidateCore);
+                     (1 - auto_support::smoothstep(0.1, 0.4, a.illuminant.clippedShare)) * a.lightPlausibility;
   double share = (a.castDegrees > 0 ? applied / a.castDegrees : 0) * a.colourSureness;
   if (share > 0) share *= neutralKeepingShare(lit, a.fullGains, share);
   a.colourStrength = share;
@@ -556,19 +559,24 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
   // 2. Veil and levels from the channel extremes, in display values, alike for R, G and B.
   const auto [lo, hi] = channelExtremes(px, *encoded);
   ToneCurve& t = a.tone;
-  const auto [blackMove, whiteMove] = levelMoves(lo, hi);
-  if ((blackMove > 0 || whiteMove > 0) && hi - lo > 0.05) {
-    t.fromBlack = lo, t.toBlack = lo - blackMove;
-    t.fromWhite = hi, t.toWhite = std::min(1 - kWhiteTypical, hi + whiteMove);
+  // The veil undone first; then the white end of what is left stretched towards white, past its
+  // dead zone, as far as the mid-tone cap allows.
+  const Veil veil = veilOf(lo, hi);
+  const double lo1 = veil.unveil(lo), hi1 = veil.unveil(hi);
+  const double whiteMove = beyondDeadZone(1 - kWhiteTypical - hi1, kWhiteDeadZone);
+  if ((veil.v > 0 || whiteMove > 0) && hi - lo > 0.05) {
+    t.fromBlack = lo, t.toBlack = lo1;
+    t.fromWhite = hi, t.toWhite = std::min(1 - kWhiteTypical, hi1 + whiteMove);
     if (whiteMove > 0) {
       std::vector<float> lum;
       each(lum, [](const std::array<float, 3>& c) { return tone::luminance(c.data()); });
-      const double headroom = auto_support::smoothstep(kHeadroomSome, kHeadroomSure, 1 - hi);
-      const double m = srgb(quantile(std::move(lum), 0.5)),
+      const double headroom = auto_support::smoothstep(kHeadroomSome, kHeadroomSure, 1 - hi1);
+      const double m = veil.unveil(srgb(quantile(std::move(lum), 0.5))),
                    cap = srgb(kStretchMedianCap + headroom * (kHeadroomMedianCap - kStretchMedianCap));
-      if (m > lo + 1e-3) {
-        const double slope = (t.toWhite - t.toBlack) / (hi - lo), maxSlope = (cap - t.toBlack) / (m - lo);
-        if (slope > maxSlope) t.toWhite = std::max(hi, t.toBlack + maxSlope * (hi - lo));
+      if (m > lo1 + 1e-3) {
+        // The stretch of the unveiled picture, [lo1, hi1] to [lo1, toWhite], within the cap.
+        const double slope = (t.toWhite - lo1) / (hi1 - lo1), maxSlope = (cap - lo1) / (m - lo1);
+        if (slope > maxSlope) t.toWhite = std::max(hi1, lo1 + maxSlope * (hi1 - lo1));
       }
     }
   }
@@ -580,6 +588,7 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
     size_t clipped = 0, topStop = 0, white = 0;
   };
   size_t clipped = 0, topStop = 0, white = 0;
+  const auto neutralGains = partialGains(a.fullGains, a.lightPlausibility);
   const auto topCounts = auto_support::inPieces<Tops>(px.size(), [&](size_t i0, size_t i1, Tops& n) {
     for (size_t i = i0; i < i1; ++i) {
       const auto& c = px[i];
@@ -590,11 +599,15 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
       // clipped one channel (red under a warm light) is no over-exposure, the gains take that
       // channel well back under white. (The levels never clip.)
       const float top = std::max({c[0], c[1], c[2]});
-      // A channel that was clipped as received and is still near white after the gains: a cast
-      // that clipped one channel (red under a warm light) leaves that channel well under white once
-      // corrected, and the pixel's other channels were never clipped.
+      // A channel that was clipped as received and would still be near white under a neutral light
+      // (the estimated light's gains as far as the estimate is sure, whatever share of them the
+      // colour layer applies): a cast that clipped one channel (red under a warm light) is no
+      // over-exposure, and the pixel's other channels were never clipped.
       bool stillClipped = false;
-      for (int k = 0; k < 3; ++k) stillClipped |= c[k] >= kClipped * gains[k] && c[k] >= kClipped * 0.9f;
+      for (int k = 0; k < 3; ++k) {
+        const float received = c[k] / gains[k];
+        stillClipped |= received >= kClipped && received * neutralGains[k] >= kClipped * 0.9f;
+      }
       if (samples[i].receivedClipped && stillClipped) {
         ++n.clipped;
         n.white += samples[i].receivedWhite;

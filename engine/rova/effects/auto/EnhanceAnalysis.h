@@ -73,8 +73,9 @@ struct Analysis {
   IlluminantEstimate illuminant;
   double castDegrees = 0;                   // of the consensus from neutral
   std::array<float, 3> fullGains{1, 1, 1};  // neutralise the consensus fully; grey keeps its luminance
-  double colourSureness = 0;                // share of the full correction the estimate supports (spread, clipping)
-  double colourStrength = 0;                // share of the full correction an ordinary colour layer applies
+  double lightPlausibility = 0;  // 0..1: the estimate is a light, not the colour of a scene with nothing neutral
+  double colourSureness = 0;     // share of the full correction the estimate supports (also spread, clipping)
+  double colourStrength = 0;     // share of the full correction an ordinary colour layer applies
   ToneCurve tone;
   // Finishing needs, 0..1 (0: the layer leaves the picture alone).
   double vibranceNeed = 0, shadowNeed = 0, highlightNeed = 0, sharpenNeed = 0;
