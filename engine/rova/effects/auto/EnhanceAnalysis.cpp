@@ -43,6 +43,7 @@ constexpr double kPlausibleCast = 30, kImplausibleCast = 36;
 // not a light: under kCandidateNone of the lit picture there the correction is not trusted, from
 // kCandidateSure on it is.
 constexpr double kCandidateDegrees = 10, kCandidateNone = 0.015, kCandidateSure = 0.03;
+constexpr double kVeilColourLimit = 0.1;  // a veil this strong (display values) leaves the colour alone
 constexpr double kCoreDegrees = 5, kCoreNone = 0.08, kCoreSure = 0.16;
 // A cast multiplies every pixel, so it tints the shadows as much as the rest. When the darkest part
 // of the picture (the lowest kDarkShare of the pixels bright enough to show a hue) is mostly
@@ -132,6 +133,8 @@ Illuminant unit(const Illuminant& e) {
 // green) the locus is two rays from neutral: towards tungsten (illuminant A) and towards a blue sky
 // (10000 K); the part of the estimate off the nearer ray on the magenta side keeps kMagentaKept.
 constexpr double kMagentaKept = 0.3;
+// The direction of a 10000 K sky from neutral in log chromaticity (red and blue over green).
+constexpr double kSkyRay[2] = {-0.133 / 0.3857, 0.362 / 0.3857};
 std::pair<double, double> towardsPlausibleLight(double lr, double lb) {
   // Unit directions: illuminant A in linear Rec. 709 is (1.845, 0.826, 0.233), log chromaticity
   // (0.804, -1.264); a 10000 K daylight (0.871, 0.995, 1.429), (-0.133, 0.362).
@@ -481,6 +484,7 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
   // had its colour "corrected" away. So the light is measured on the picture without its veil: the
   // levels below applied first (a copy of the analysis image, only for a veiled picture).
   ImageDataRGBfPtr unveiled;
+  double receivedVeil = 0;
   {
     const auto received = auto_support::gatherAnalysisPixels<std::array<float, 3>>(
         *img, [](const float*) { return true; },
@@ -489,6 +493,7 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
         });
     const auto [lo, hi] = channelExtremes(received, *encoded);
     const Veil veil = veilOf(lo, hi);
+    receivedVeil = veil.v;
     if (veil.v > 0 && hi - lo > 0.05 && (unveiled = img->copy())) {
       const auto level = std::make_unique<Table>([&](double x) { return unSrgb(veil.unveil(srgb(x))); });
       float* f = unveiled->floats();
@@ -507,8 +512,18 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
     const double l = 0.2126 / e[0] + 0.7152 / e[1] + 0.0722 / e[2];
     a.fullGains = {float(1 / e[0] / l), float(1 / e[1] / l), float(1 / e[2] / l)};
   }
+  // A warm light (red over blue) is often the mood of a sunset or a lamp, and a cool one along the
+  // daylight locus the mood of shade, an overcast sky or dusk: both have the wider dead zone. A cool
+  // cast off the locus (green, cyan) is a fault, and has the narrow one.
   const bool warm = e[0] > e[2];
-  const double deadZone = std::max(warm ? kWarmCastDeadZone : kCastDeadZone, kSpreadShare * a.illuminant.spreadDegrees);
+  double moodDeadZone = kWarmCastDeadZone;
+  if (!warm) {
+    const double lr = std::log(e[0] / e[1]), lb = std::log(e[2] / e[1]);
+    const double along = std::max(0.0, lr * kSkyRay[0] + lb * kSkyRay[1]), off = lr * kSkyRay[1] - lb * kSkyRay[0];
+    const double onLocus = along * along / (along * along + off * off + 1e-12);
+    moodDeadZone = kCastDeadZone + (kWarmCastDeadZone - kCastDeadZone) * onLocus * onLocus;
+  }
+  const double deadZone = std::max(moodDeadZone, kSpreadShare * a.illuminant.spreadDegrees);
   // A cast is removed whole once it is clearly beyond the estimators' error (a warm one, more often
   // the mood of the light, has the wider dead zone).
   const double applied = beyondDeadZone(a.castDegrees, deadZone);
@@ -521,6 +536,10 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
   a.colourSureness = (1 - auto_support::smoothstep(kSpreadSure, kSpreadLost, a.illuminant.spreadDegrees)) *
                      (1 - auto_support::smoothstep(0.1, 0.4, a.illuminant.clippedShare)) * a.lightPlausibility;
   double share = (a.castDegrees > 0 ? applied / a.castDegrees : 0) * a.colourSureness;
+  // The colour layer's gains act before the tone layer undoes the veil: they tint the veil's grey,
+  // and undoing it magnifies that tint 1 / (1 - 2 v) times (a faded red flower came out purple). A
+  // veil is a mix with grey and says nothing of a cast: a veiled picture's colour is left to it.
+  share *= 1 - auto_support::smoothstep(0, kVeilColourLimit, receivedVeil);
   if (share > 0) share *= neutralKeepingShare(lit, a.fullGains, share);
   a.colourStrength = share;
   const auto gains = partialGains(a.fullGains, share);
@@ -676,8 +695,15 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
   a.colourfulness = std::hypot(sdrg, sdyb) + 0.3 * std::hypot(mrg, myb);
   a.vibranceNeed = std::clamp(
       beyondDeadZone(kColourfulnessPrior - a.colourfulness, kColourfulnessDeadZone) / kColourfulnessPrior, 0.0, 1.0);
-  a.shadowNeed = std::clamp(beyondDeadZone(double(deep) / n, kDeepShadowShare) / (2 * kDeepShadowShare), 0.0, 1.0);
-  a.highlightNeed = std::clamp(beyondDeadZone(double(bright) / n, kBrightShare) / (2 * kBrightShare), 0.0, 1.0);
+  // Deep shadows and a bright share are what a low-key portrait or a high-key picture with a large sky
+  // is made of: they are opened up only in a picture found under- or over-exposed above (brightened by
+  // the levels or the lift; darkened), where they are what the correction left behind.
+  const double brightened = auto_support::smoothstep(0, 0.05, t.toWhite - t.fromWhite + t.midBoost);
+  const double darkened = auto_support::smoothstep(0, 0.2, 1 - t.exposureGain);
+  a.shadowNeed =
+      brightened * std::clamp(beyondDeadZone(double(deep) / n, kDeepShadowShare) / (2 * kDeepShadowShare), 0.0, 1.0);
+  a.highlightNeed =
+      darkened * std::clamp(beyondDeadZone(double(bright) / n, kBrightShare) / (2 * kBrightShare), 0.0, 1.0);
   a.sharpness = sharpnessOf(*img);
   a.sharpenNeed = std::clamp((kSharpEnough - a.sharpness) / (kSharpEnough - kSoft), 0.0, 1.0);
 
