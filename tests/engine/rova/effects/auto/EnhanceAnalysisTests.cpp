@@ -2,11 +2,13 @@
 // (unspoilt and under strong casts) and the dead zones that leave a good photo alone.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
 #include "common/TestSupport.h"
 #include "engine/rova/processor/ProcessorTestSupport.h"
+#include "rova/Color.h"
 #include "rova/effects/EffectParametersContext.h"
 #include "rova/effects/auto/EnhanceAnalysis.h"
 #include "rova/reader/ImageReader.h"
@@ -158,5 +160,49 @@ TEST(EnhanceAnalysis, OverExposureIsToldByClippingThatStaysNearWhite) {
       EXPECT_LT(gain, 0.75) << c.photo << " x" << c.light[0];
     else
       EXPECT_EQ(gain, 1) << c.photo << " x" << c.light[0];
+  }
+}
+
+// What a veil is, and what is the scene's own: a fade (a mix with grey, black lifted and white pulled
+// in alike) is undone as that mix, and its colour is left alone however one-coloured the scene; a pale
+// scene whose white end still reaches white keeps its black.
+TEST(EnhanceAnalysis, AVeilIsAMixWithGreyAndAPaleSceneIsNot) {
+  // Display values through f, back to linear.
+  auto remapped = [](ImageDataRGBfPtr img, auto f) {
+    float* px = img->floats();
+    for (size_t i = 0; i < img->pixelCount() * 3; ++i)
+      px[i] = srgbToLinear(float(f(linearToSrgb(std::clamp(px[i], 0.f, 1.f)))));
+    return img;
+  };
+  {
+    // Faded astronaut: the straight line undoes the mix, 0.3 + 0.4 x, back to x.
+    auto faded = remapped(analysisImageOf("astronaut", {1, 1, 1}), [](double v) { return 0.3 + 0.4 * v; });
+    ASSERT_TRUE(faded);
+    const auto a = ea::analyse(*faded);
+    const auto& t = a.tone;
+    auto level = [&](double v) {
+      return t.toBlack + (v - t.fromBlack) * (t.toWhite - t.toBlack) / (t.fromWhite - t.fromBlack);
+    };
+    EXPECT_NEAR(level(0.3), 0, 0.03);
+    EXPECT_NEAR(level(0.7), 1, 0.03);
+    EXPECT_EQ(a.colourStrength, 0);
+  }
+  {
+    // A one-coloured scene (a green leaf filling the frame) faded: its diluted green looks like a
+    // plausible light, but the colour is left to the veil's undoing.
+    auto leaf = proctest::makeImage(160, 120, [](int x, int y, float* c) {
+      const float vein = 0.6f + 0.4f * float((x * 7 + y * 3) % 23) / 22;
+      c[0] = 0.08f * vein, c[1] = 0.55f * vein, c[2] = 0.03f * vein;
+    });
+    auto faded =
+        remapped(EffectParametersContext(leaf).analysisImage()->copy(), [](double v) { return 0.3 + 0.4 * v; });
+    EXPECT_EQ(ea::analyse(*faded).colourStrength, 0);
+  }
+  {
+    // A pale scene (display 0.5 to 1): no veil, its black stays where it is.
+    auto pale = remapped(analysisImageOf("coffee", {1, 1, 1}), [](double v) { return 0.5 + 0.5 * v; });
+    ASSERT_TRUE(pale);
+    const auto t = ea::analyse(*pale).tone;
+    EXPECT_EQ(t.toBlack, t.fromBlack);
   }
 }
