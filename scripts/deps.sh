@@ -17,7 +17,7 @@ PACKAGES=(
   libopencv-core-dev libopencv-imgproc-dev libopencv-photo-dev liblensfun-dev libglib2.0-dev
   zip unzip p7zip-full
   libcurl4-openssl-dev libicu-dev
-  qt6-base-dev qt6-svg-dev qt6-multimedia-dev libgl-dev fonts-inter xvfb xauth
+  qt6-base-dev libxcb1-dev qt6-svg-dev qt6-multimedia-dev libgl-dev fonts-inter xvfb xauth
   xdg-utils
 )
 if [[ "${1:-}" == "--dev" ]]; then

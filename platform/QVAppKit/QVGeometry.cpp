@@ -1,5 +1,6 @@
 #include "QVAppKit/QVGeometry.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace QVGeometry {
@@ -75,4 +76,13 @@ CGPoint NSCenterPointForRect(CGRect rect) {
 
 CGPoint NSPointOriginKeepingOldCenterForSize(CGRect rect, CGSize size) {
   return CGPointMake(CGRectGetMidX(rect) - size.width / 2, CGRectGetMidY(rect) - size.height / 2);
+}
+
+CGRect QVAspectRect(CGSize size, CGRect bounds, bool fill) {
+  if (size.width <= 0 || size.height <= 0 || bounds.size.width <= 0 || bounds.size.height <= 0) return bounds;
+  const double sx = bounds.size.width / size.width, sy = bounds.size.height / size.height;
+  const double s = fill ? std::max(sx, sy) : std::min(sx, sy);
+  const double w = size.width * s, h = size.height * s;
+  return CGRectMake(bounds.origin.x + (bounds.size.width - w) / 2, bounds.origin.y + (bounds.size.height - h) / 2, w,
+                    h);
 }

@@ -40,5 +40,8 @@ CGSize NSSizeFitIntoSize(CGSize container, double aspectRatio, double widthFacto
 // The origin that centres the size in the rectangle, rounded up.
 CGPoint NSPointOriginForSizeWithinRect(CGRect rect, CGSize size);
 CGPoint NSCenterPointForRect(CGRect rect);
+// The rectangle of a picture of `size` filling (covering, cropped) or fitting (all inside) `bounds`,
+// aspect kept, centred; the bounds themselves for an empty size or bounds.
+CGRect QVAspectRect(CGSize size, CGRect bounds, bool fill);
 // The origin that keeps the rectangle's centre for the new size (not rounded).
 CGPoint NSPointOriginKeepingOldCenterForSize(CGRect rect, CGSize size);

@@ -7,20 +7,6 @@
 #include "QVAppKit/QVAnimationDriver.h"
 #include "QVAppKit/QVImageBridge.h"
 
-namespace {
-
-// The rectangle of an image of `size` filling or fitting `bounds`, centred.
-CGRect aspectRect(CGSize size, CGRect bounds, bool fill) {
-  if (size.width <= 0 || size.height <= 0 || bounds.size.width <= 0 || bounds.size.height <= 0) return bounds;
-  const double sx = bounds.size.width / size.width, sy = bounds.size.height / size.height;
-  const double s = fill ? std::max(sx, sy) : std::min(sx, sy);
-  const double w = size.width * s, h = size.height * s;
-  return CGRectMake(bounds.origin.x + (bounds.size.width - w) / 2, bounds.origin.y + (bounds.size.height - h) / 2, w,
-                    h);
-}
-
-}  // namespace
-
 void QVImageView::initialize() {
   QVView::initialize();
   setContentMode(QVImageContentModeAspectFill);
@@ -77,7 +63,7 @@ void QVImageView::layout() {
 
 CGRect QVImageView::imageRect() const {
   if (!image_) return bounds();
-  return aspectRect(image_->size(), bounds(), gravity_ == QVImageContentModeAspectFill);
+  return QVAspectRect(image_->size(), bounds(), gravity_ == QVImageContentModeAspectFill);
 }
 
 void QVImageView::drawContent(QPainter& painter) {

@@ -96,6 +96,19 @@ void QVViewControllerWithoutNib::presentViewController(QVViewController* control
   if (controller) QVEmbedInContainer(controller->view(), container);
 }
 
+std::shared_ptr<void> QVViewController::associatedObject(const std::string& key) const {
+  auto it = associated_.find(key);
+  return it == associated_.end() ? nullptr : it->second;
+}
+
+void QVViewController::setAssociatedObject(const std::string& key, std::shared_ptr<void> object) {
+  if (object) {
+    associated_[key] = std::move(object);
+  } else {
+    associated_.erase(key);
+  }
+}
+
 // ---- QVOverlayedViewController ----
 
 QVView* QVOverlayedViewController::transparentOverlayView() {

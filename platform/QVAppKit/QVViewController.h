@@ -8,7 +8,9 @@
 // Controllers own their view (deleted with the controller unless a superview took it over).
 // Main thread only.
 #include <QPointer>
+#include <map>
 #include <memory>
+#include <string>
 
 #include "QVAppKit/QVView.h"
 
@@ -24,9 +26,15 @@ class QVViewController {
   // Called after the view laid out its subviews.
   virtual void viewDidLayout() {}
 
+  // Objects additions keep on a controller under a key of their own, owned by the controller (a
+  // null object removes the entry).
+  std::shared_ptr<void> associatedObject(const std::string& key) const;
+  void setAssociatedObject(const std::string& key, std::shared_ptr<void> object);
+
  private:
   QPointer<QWidget> view_;
   bool loading_ = false;
+  std::map<std::string, std::shared_ptr<void>> associated_;
 };
 
 class QVViewControllerWithoutNib : public QVViewController {

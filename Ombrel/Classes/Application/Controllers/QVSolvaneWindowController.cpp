@@ -5,20 +5,17 @@
 #include <algorithm>
 #include <set>
 
+#include "Ombrel/Classes/Application/Feedback/QVFeedbackWindowController.h"
+#include "Ombrel/Classes/Application/MainWindow/QVExportImageDatasource.h"
 #include "Ombrel/Classes/Application/Menus/QVMenuController.h"
 #include "Ombrel/Classes/Application/Panels/QVSolvanePanels.h"
 #include "Ombrel/Classes/Application/Services/QVAppLink.h"
 #include "Ombrel/Classes/Application/SoundManager/QVSoundManager.h"
 #include "Ombrel/Classes/Application/Style/QVUIStyle.h"
 #include "Ombrel/Classes/Helpers/QVSolvaneHelpers.h"
-#include "QVAppKit/QVFramelessWindow.h"
 #include "QVPlatform/Log.h"
+#include "QVPlatform/MainExecutor.h"
 #include "QVPlatform/NotificationCenter.h"
-
-namespace {
-constexpr QSize kInitialSize(1120, 740);
-constexpr QSize kMinimumSize(800, 560);
-}  // namespace
 
 std::shared_ptr<QVSolvaneWindowController> QVSolvaneWindowController::make() {
   std::shared_ptr<QVSolvaneWindowController> controller(new QVSolvaneWindowController());
@@ -26,14 +23,26 @@ std::shared_ptr<QVSolvaneWindowController> QVSolvaneWindowController::make() {
   return controller;
 }
 
-QVSolvaneWindowController::~QVSolvaneWindowController() { delete window_.data(); }
+QVSolvaneWindowController::~QVSolvaneWindowController() {
+  dragViewAssistant_.reset();
+  if (dragView_) dragView_->setDelegate(nullptr);
+  openVC_.reset();
+  delete window_.data();
+}
 
 void QVSolvaneWindowController::build() {
-  auto* window = QVMake<QVSolvaneMainWindow>(CGRectMake(0, 0, kInitialSize.width(), kInitialSize.height()));
+  auto* window = new QVSolvaneWindow();
   window->setWindowTitle(QStringLiteral("Solvane"));
-  window->setMinimumSize(kMinimumSize);
-  QVFramelessWindow::install(window);
   window_ = window;
+  // The drag view covers the content; the screens sit inside it, so drags over them reach it.
+  dragView_ = QVMake<QVOpenDragView>(CGRectMake(0, 0, 10, 10));
+  QVEmbedInContainer(dragView_, window->contentView());
+  vcContainer_ = QVMake<QVView>(CGRectMake(0, 0, 10, 10));
+  QVEmbedInContainer(vcContainer_, dragView_);
+  window->titlebarContainer()->raise();
+  dragView_->setDelegate(this);
+  dragViewAssistant_ = std::make_unique<QVDragViewAssistant>(dragView_);
+
   std::weak_ptr<QVSolvaneWindowController> weak = weak_from_this();
   window->shouldClose = [weak] {
     auto self = weak.lock();
@@ -43,30 +52,92 @@ void QVSolvaneWindowController::build() {
     if (auto self = weak.lock(); self && self->delegate_)
       self->delegate_->solvaneWindowControllerWillCloseWindow(self.get());
   };
-  window->didDropFiles = [weak](const std::vector<std::string>& paths) {
-    if (auto self = weak.lock()) self->simulateDrop(paths);
-  };
   window->didShow = [weak] {
     auto self = weak.lock();
-    // The open screen appears each time the window shows it (mode 0).
-    if (self && self->screenMode() == 0) qv::NotificationCenter::defaultCenter().post(kQVOpenViewDidAppear);
+    // The open screen appears each time the window shows it.
+    if (self && self->openVC_) self->openVC_->viewDidAppear();
   };
+  updateForCurrentMode();
+  feedbackObserver_ = qv::NotificationCenter::defaultCenter().addObserver(kQVShowFeedbackWindowClicked, nullptr,
+                                                                          [weak](const qv::Notification&) {
+                                                                            if (auto self = weak.lock())
+                                                                              self->showFeedbackWindow();
+                                                                          });
 }
 
-QVSolvaneTopBarView* QVSolvaneWindowController::createTitleBar(std::shared_ptr<QMenu> menu) {
-  auto* bar = QVSolvaneTopBarView::topBarWithMenu(std::move(menu));
+void QVSolvaneWindowController::showFeedbackWindow() {
+  if (!feedbackWindowController_) feedbackWindowController_ = std::make_unique<QVFeedbackWindowController>();
+  feedbackWindowController_->show();
+}
+
+QVSolvaneTopBarView* QVSolvaneWindowController::makeTitleBar() {
+  auto* bar = QVSolvaneTopBarView::topBarWithMenu(titleBarMenu_);
   bar->setTitle("Solvane");
-  // The import-more button appears once photos are open (the open screen is the import place).
   bar->setImportButtonType(paths_.empty() ? 0 : QVUIStyle::importButtonType());
   bar->setEnableImportMoreButton(true);
   bar->setDelegate(std::weak_ptr<QVSolvaneTopBarViewDelegate>(shared_from_this()));
-  window_->setTopBar(bar);
+  return bar;
+}
+
+QVSolvaneTopBarView* QVSolvaneWindowController::visibleTitleBar() const {
+  if (openVC_ && openVC_->isViewLoaded()) {
+    if (auto* open = dynamic_cast<QVOpenView*>(openVC_->view())) {
+      if (auto* bar = dynamic_cast<QVSolvaneTopBarView*>(open->titleBarView())) return bar;
+    }
+  }
+  return window_ ? window_->titleBarView() : nullptr;
+}
+
+void QVSolvaneWindowController::updateForCurrentMode() {
+  const int64_t mode = screenMode();
+  if (mode == currentMode_ || !window_) return;
+  const bool animated = window_->isVisible();
+  currentMode_ = mode;
+  if (mode == QVScreenModeOpen) {
+    if (placeholder_) {
+      placeholder_->hide();
+      placeholder_->deleteLater();
+    }
+    openVC_ = std::make_unique<QVOpenViewController>();
+    openVC_->setDelegate(this);
+    QVEmbedInContainer(openVC_->view(), vcContainer_);
+    openVC_->insertTitleBarView(makeTitleBar());
+  } else {
+    if (openVC_) {
+      openVC_->setDelegate(nullptr);
+      if (QWidget* view = openVC_->view()) {
+        view->hide();
+        view->setParent(nullptr);
+      }
+      openVC_.reset();
+    }
+    if (!placeholder_) {
+      placeholder_ = QVMake<QVEmptyScreenView>(CGRectMake(0, 0, 10, 10));
+      QVEmbedInContainer(placeholder_, vcContainer_);
+      placeholder_->show();
+    }
+  }
+  window_->changeSizeMode(mode, animated);
+  if (window_->isVisible() && openVC_) openVC_->viewDidAppear();
+}
+
+QVSolvaneTopBarView* QVSolvaneWindowController::createTitleBar(std::shared_ptr<QMenu> menu) {
+  titleBarMenu_ = std::move(menu);
+  // The import-more button appears once photos are open (the open screen is the import place).
+  auto* bar = makeTitleBar();
+  bar->setBackgroundColor(QVUIStyle::darkColor());
+  window_->setTitleBarView(bar);
+  if (openVC_) openVC_->insertTitleBarView(makeTitleBar());
   return bar;
 }
 
 void QVSolvaneWindowController::setTitleBarMenu(std::shared_ptr<QMenu> menu) {
   if (!window_) return;
-  if (auto* bar = window_->topBar()) {
+  titleBarMenu_ = menu;
+  if (openVC_ && openVC_->mainView()) {
+    if (auto* bar = dynamic_cast<QVSolvaneTopBarView*>(openVC_->mainView()->titleBarView())) bar->setTopBarMenu(menu);
+  }
+  if (auto* bar = window_->titleBarView()) {
     bar->setTopBarMenu(std::move(menu));
   } else {
     createTitleBar(std::move(menu));
@@ -75,12 +146,7 @@ void QVSolvaneWindowController::setTitleBarMenu(std::shared_ptr<QMenu> menu) {
 
 void QVSolvaneWindowController::showWindow() {
   if (!window_) return;
-  if (!window_->isVisible()) {
-    if (QScreen* screen = QGuiApplication::primaryScreen()) {
-      const QRect area = screen->availableGeometry();
-      window_->move(area.center() - QPoint(window_->width() / 2, window_->height() / 2));
-    }
-  }
+  if (!window_->isVisible()) window_->updateWithCurrentSizeMode(false);
   window_->show();
   window_->raise();
   window_->activateWindow();
@@ -112,9 +178,10 @@ void QVSolvaneWindowController::updatePathsAndChangeMode(std::vector<std::string
     enhanced_.clear();
   }
   paths_ = std::move(paths);
+  updateForCurrentMode();
+  if (placeholder_) placeholder_->setPathCount(std::set<std::string>(paths_.begin(), paths_.end()).size());
   if (window_) {
-    window_->contentView()->setPathCount(std::set<std::string>(paths_.begin(), paths_.end()).size());
-    if (auto* bar = window_->topBar()) {
+    if (auto* bar = window_->titleBarView()) {
       bar->setImportButtonType(paths_.empty() ? 0 : QVUIStyle::importButtonType());
       bar->setEnableImportMoreButton(QVMenuController::isImportExportMenuEnabled());
     }
@@ -143,7 +210,7 @@ void QVSolvaneWindowController::showEnhancedCount() {
   const std::set<std::string> open(paths_.begin(), paths_.end());
   size_t count = 0;
   for (const auto& path : open) count += enhanced_.count(path);
-  if (window_) window_->contentView()->setEnhancedCount(count);
+  if (placeholder_) placeholder_->setEnhancedCount(count);
 }
 
 void QVSolvaneWindowController::simulateDrop(const std::vector<std::string>& paths) {
@@ -165,6 +232,11 @@ void QVSolvaneWindowController::addImagesAtPaths(const std::vector<std::string>&
 }
 
 void QVSolvaneWindowController::addFilesViaOpenPanel() {
+  // On the open screen the panel is the screen's own: it springs up and shows the choice blurred.
+  if (currentMode_ == QVScreenModeOpen && openVC_) {
+    openVC_->showAndHandleChooseFilesPanel();
+    return;
+  }
   std::weak_ptr<QVSolvaneWindowController> weak = weak_from_this();
   QVSolvanePanels::showAndHandleChooseFilesPanelHandler([weak](const std::optional<std::vector<std::string>>& paths) {
     if (auto self = weak.lock(); self && paths) self->simulateDrop(*paths);
@@ -191,4 +263,54 @@ void QVSolvaneWindowController::applyPlugin(QVMenuItem*) {
 
 void QVSolvaneWindowController::cancelPlugin(QVMenuItem*) {
   qv::NotificationCenter::defaultCenter().post(kQVCancelPluginNotificationName);
+}
+
+// ---- Drags and the open screen ----
+
+void QVSolvaneWindowController::openDragViewDidEnter(QVOpenDragView* view) {
+  if (currentMode_ == QVScreenModeOpen && openVC_ && !view->URLs().empty()) {
+    openVC_->updateBlurredImageWithURL(view->URLs().front(), nullptr);
+  }
+}
+
+void QVSolvaneWindowController::openDragViewDidMoveWhileDragging(QVOpenDragView*, CGPoint location) {
+  if (currentMode_ == QVScreenModeOpen && openVC_) openVC_->handleDragDidMoveWhileDragging(location);
+}
+
+void QVSolvaneWindowController::openDragViewDidExit(QVOpenDragView* view) {
+  if (currentMode_ == QVScreenModeOpen && openVC_) openVC_->handleDragDidExitWithURLs(view->URLs());
+}
+
+void QVSolvaneWindowController::openDragViewDidDrop(QVOpenDragView* view) {
+  const std::vector<std::string> paths = view->URLs();
+  if (currentMode_ != QVScreenModeOpen || !openVC_) {
+    simulateDrop(QVExportImageDatasource::validateFilenames(paths));
+    return;
+  }
+  std::weak_ptr<QVSolvaneWindowController> weak = weak_from_this();
+  openVC_->waitForBlurredImageApply([weak, paths] {
+    if (auto self = weak.lock()) self->handleTransitionFromOpenViewWithPaths(paths);
+  });
+}
+
+void QVSolvaneWindowController::openViewControllerDidOpenPaths(QVOpenViewController*,
+                                                               const std::vector<std::string>& paths) {
+  std::weak_ptr<QVSolvaneWindowController> weak = weak_from_this();
+  qv::MainExecutor::shared().asyncAfter(0.3, [weak, paths] {
+    auto self = weak.lock();
+    if (!self || !self->openVC_) return;
+    self->openVC_->waitForBlurredImageApply([weak, paths] {
+      // Chosen files were validated by the open screen already.
+      if (auto self = weak.lock()) self->simulateDrop(paths);
+    });
+  });
+}
+
+void QVSolvaneWindowController::handleTransitionFromOpenViewWithPaths(const std::vector<std::string>& paths) {
+  const std::vector<std::string> valid = QVExportImageDatasource::validateFilenames(paths);
+  if (valid.empty()) {
+    if (openVC_) openVC_->updateBlurredImageWithURL(std::nullopt);
+    return;
+  }
+  simulateDrop(valid);
 }

@@ -1,8 +1,10 @@
 #pragma once
-// The main window controller, as far as the application shell needs it: it owns the main window
-// (the top bar over the current screen) and the list of open paths, takes drops and open-panel
-// choices, answers the title-bar menu and validates menu items with the number of open paths.
-// The screens (open, single image, gallery) arrive later and replace `QVEmptyScreenView`.
+// The main window controller, as far as the screens built so far need it: it owns the main window
+// (QVSolvaneWindow) with the drag view covering its content and the screen container inside it,
+// and the list of open paths; it shows the open screen while no photo is open, takes drops and
+// open-panel choices, answers the title-bar menu and validates menu items with the number of open
+// paths. Until the single-image and gallery screens exist, open photos show as
+// `QVEmptyScreenView`.
 //
 // The open list keeps each path once; two equal paths inside one dropped batch both stay.
 //
@@ -13,13 +15,18 @@
 #include <string>
 #include <vector>
 
-#include "Ombrel/Classes/Application/Controllers/QVSolvaneMainWindow.h"
+#include "Ombrel/Classes/Application/Controllers/QVEmptyScreenView.h"
+#include "Ombrel/Classes/Application/MainWindow/QVDragViewAssistant.h"
+#include "Ombrel/Classes/Application/MainWindow/QVSolvaneWindow.h"
 #include "Ombrel/Classes/Application/Menus/QVMenu.h"
+#include "Ombrel/Classes/Application/OpenScreen/QVOpenDragView.h"
+#include "Ombrel/Classes/Application/OpenScreen/QVOpenViewController.h"
 #include "QVAppKit/QVSolvaneTopBarView.h"
+#include "QVPlatform/NotificationCenter.h"
 
 class QVSolvaneWindowController;
+class QVFeedbackWindowController;
 
-inline constexpr const char* kQVOpenViewDidAppear = "QVOpenViewDidAppear";
 inline constexpr const char* kQVApplyPluginNotificationName = "QVApplyPluginNotificationName";
 inline constexpr const char* kQVCancelPluginNotificationName = "QVCancelPluginNotificationName";
 
@@ -31,12 +38,22 @@ class QVSolvaneWindowControllerDelegate {
 
 class QVSolvaneWindowController : public QVMenuResponder,
                                   public QVSolvaneTopBarViewDelegate,
+                                  public QVOpenDragViewDelegate,
+                                  public QVOpenViewControllerDelegate,
                                   public std::enable_shared_from_this<QVSolvaneWindowController> {
  public:
   static std::shared_ptr<QVSolvaneWindowController> make();
   ~QVSolvaneWindowController() override;
 
-  QVSolvaneMainWindow* window() const { return window_; }
+  QVSolvaneWindow* window() const { return window_; }
+  QVOpenDragView* dragView() const { return dragView_; }
+  QVView* vcContainer() const { return vcContainer_; }
+  // The open screen while mode 0 shows, else none.
+  QVOpenViewController* openViewController() const { return openVC_.get(); }
+  QVEmptyScreenView* placeholderView() const { return placeholder_; }
+  int64_t currentMode() const { return currentMode_; }
+  // The title bar on screen: the open screen's own in mode 0, else the window's.
+  QVSolvaneTopBarView* visibleTitleBar() const;
   void showWindow();
   bool isWindowVisible() const;
   bool isWindowMiniaturized() const;
@@ -58,6 +75,9 @@ class QVSolvaneWindowController : public QVMenuResponder,
   void addFilesViaOpenPanel();
   bool windowShouldClose();
   void installPlugins();
+  // Made on the first feedback command ("QVShowFeedbackWindowClicked"), kept, and shown.
+  void showFeedbackWindow();
+  QVFeedbackWindowController* feedbackWindowController() const { return feedbackWindowController_.get(); }
   // The top bar with the given menu as the title menu.
   QVSolvaneTopBarView* createTitleBar(std::shared_ptr<QMenu> menu);
   void setTitleBarMenu(std::shared_ptr<QMenu> menu);
@@ -73,17 +93,40 @@ class QVSolvaneWindowController : public QVMenuResponder,
   // QVSolvaneTopBarViewDelegate
   void didClickImportMoreButton(QVSolvaneTopBarView*) override { addFilesViaOpenPanel(); }
 
+  // QVOpenDragViewDelegate
+  void openDragViewDidEnter(QVOpenDragView* view) override;
+  void openDragViewDidMoveWhileDragging(QVOpenDragView* view, CGPoint location) override;
+  void openDragViewDidExit(QVOpenDragView* view) override;
+  void openDragViewDidDrop(QVOpenDragView* view) override;
+
+  // QVOpenViewControllerDelegate
+  void openViewControllerDidOpenPaths(QVOpenViewController* controller, const std::vector<std::string>& paths) override;
+
  private:
   QVSolvaneWindowController() = default;
   void build();
   void updatePathsAndChangeMode(std::vector<std::string> paths);
   void processPreviews(const std::vector<std::string>& paths);
   void showEnhancedCount();
+  // Shows the screen of the mode for the number of open paths.
+  void updateForCurrentMode();
+  QVSolvaneTopBarView* makeTitleBar();
+  // Validated drops and chosen files go to the list; with none valid the open screen springs back.
+  void handleTransitionFromOpenViewWithPaths(const std::vector<std::string>& paths);
 
-  QPointer<QVSolvaneMainWindow> window_;
+  QPointer<QVSolvaneWindow> window_;
+  QPointer<QVOpenDragView> dragView_;
+  QPointer<QVView> vcContainer_;
+  std::unique_ptr<QVOpenViewController> openVC_;
+  QPointer<QVEmptyScreenView> placeholder_;
+  std::unique_ptr<QVDragViewAssistant> dragViewAssistant_;
+  std::shared_ptr<QMenu> titleBarMenu_;
+  int64_t currentMode_ = -1;
   QVSolvaneWindowControllerDelegate* delegate_ = nullptr;
   std::vector<std::string> paths_;
   // Paths whose preview is enhanced; a request's answer counts only while its path is open.
   std::set<std::string> enhanced_;
   uint64_t generation_ = 0;
+  qv::ObserverToken feedbackObserver_;
+  std::unique_ptr<QVFeedbackWindowController> feedbackWindowController_;
 };

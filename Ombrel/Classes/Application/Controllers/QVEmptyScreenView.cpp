@@ -1,15 +1,10 @@
-#include "Ombrel/Classes/Application/Controllers/QVSolvaneMainWindow.h"
+#include "Ombrel/Classes/Application/Controllers/QVEmptyScreenView.h"
 
-#include <QCloseEvent>
-#include <QDragEnterEvent>
-#include <QDropEvent>
 #include <QLinearGradient>
-#include <QMimeData>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPolygonF>
 #include <QRadialGradient>
-#include <QUrl>
 
 #include "Ombrel/Classes/Application/Style/QVUIStyle.h"
 #include "QVAppKit/QVFonts.h"
@@ -55,19 +50,9 @@ CGRect QVEmptyScreenView::dropZoneFrame() const {
 void QVEmptyScreenView::drawContent(QPainter& painter) {
   painter.setRenderHint(QPainter::Antialiasing);
   const QRectF all(0, 0, width(), height());
-  QLinearGradient background(all.topLeft(), all.bottomLeft());
-  background.setColorAt(0, kContentTop);
-  background.setColorAt(1, kContentBottom);
-  painter.fillRect(all, background);
   // A faint green glow behind the drop zone: the accent colour, barely there.
   const QRectF zone = qtRectFromRect(dropZoneFrame());
-  QColor glow = QVUIStyle::themeColor();
-  glow.setAlpha(22);
-  QRadialGradient halo(zone.center(), zone.width() * 0.75);
-  halo.setColorAt(0, glow);
-  glow.setAlpha(0);
-  halo.setColorAt(1, glow);
-  painter.fillRect(all, halo);
+  QVUIStyle::paintBackdrop(painter, all, kContentTop, kContentBottom, zone.center(), zone.width() * 0.75, 22);
 
   // The drop zone: a dashed rounded outline.
   QPen dash(QColor(255, 255, 255, 46), 1.5, Qt::CustomDashLine);
@@ -114,66 +99,4 @@ void QVEmptyScreenView::drawContent(QPainter& painter) {
   }
   painter.drawText(QRectF(zone.left() + 16, centre.y() + 76, zone.width() - 32, 22),
                    Qt::AlignHCenter | Qt::AlignVCenter, caption);
-}
-
-// ---- QVSolvaneMainWindow ----
-
-void QVSolvaneMainWindow::initialize() {
-  QVView::initialize();
-  setBackgroundColor(kContentBottom);
-  setAcceptDrops(true);
-  content_ = QVMake<QVEmptyScreenView>(CGRectMake(0, 0, 10, 10));
-  addSubview(content_);
-  hairline_ = QVMake<QVView>(CGRectMake(0, 0, 10, 1));
-  hairline_->setBackgroundColor(QColor(255, 255, 255, 16));
-  addSubview(hairline_);
-}
-
-void QVSolvaneMainWindow::setTopBar(QVSolvaneTopBarView* topBar) {
-  if (topBar_) topBar_->deleteLater();
-  topBar_ = topBar;
-  if (topBar_) {
-    topBar_->setBackgroundColor(QVUIStyle::darkColor());
-    addSubview(topBar_);
-  }
-  setNeedsLayout();
-}
-
-void QVSolvaneMainWindow::layout() {
-  QVView::layout();
-  const CGSize size = bounds().size;
-  const double bar = QVSolvaneTopBarView::kHeight;
-  if (topBar_) {
-    topBar_->setFrame(CGRectMake(0, size.height - bar, size.width, bar));
-    topBar_->layoutSubtreeIfNeeded();
-  }
-  hairline_->setFrame(CGRectMake(0, size.height - bar - 1, size.width, 1));
-  content_->setFrame(CGRectMake(0, 0, size.width, size.height - bar - 1));
-}
-
-void QVSolvaneMainWindow::closeEvent(QCloseEvent* event) {
-  if (shouldClose && !shouldClose()) {
-    event->ignore();
-    return;
-  }
-  if (willClose) willClose();
-  event->accept();
-}
-
-void QVSolvaneMainWindow::showEvent(QShowEvent* event) {
-  QVView::showEvent(event);
-  if (didShow) didShow();
-}
-
-void QVSolvaneMainWindow::dragEnterEvent(QDragEnterEvent* event) {
-  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
-}
-
-void QVSolvaneMainWindow::dropEvent(QDropEvent* event) {
-  std::vector<std::string> paths;
-  for (const QUrl& url : event->mimeData()->urls()) {
-    if (url.isLocalFile()) paths.push_back(url.toLocalFile().toStdString());
-  }
-  if (!paths.empty() && didDropFiles) didDropFiles(paths);
-  event->acceptProposedAction();
 }

@@ -1,0 +1,182 @@
+#pragma once
+// The application's frameless, translucent top-level window: the main window and the other
+// windows built like it (export options, quick preview). Its shape follows a screen mode
+// (QVSolvaneWindowShapes.h): size, limits, corner radii, title-bar and import-more visibility and
+// whether a drag on the background moves it.
+//
+// Inside the top-level widget: the window's own painted drop shadow (only where a compositor
+// blends translucent windows; elsewhere the window is masked to its rounded shape), the content
+// view (filling the window's frame, its corners cut to the mode's radii after it painted) and the
+// title-bar container along the content's top edge, above everything else.
+//
+// Frames are in the screens' coordinates (bottom-left origin, y up across the desktop) and name
+// the content's rectangle: the shadow margin around it is not part of the frame. Moving by the
+// background and resizing without a kept aspect ratio go through the window system; with an
+// aspect ratio the window resizes itself, since window systems take no aspect hint from Qt.
+// `setUserInteractionEnabled(false)` freezes the whole content (clicks pass through to nothing).
+//
+// Main thread only.
+#include <QPixmap>
+#include <QPointer>
+#include <QWidget>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "Ombrel/Classes/Application/MainWindow/QVSolvaneWindowShapes.h"
+#include "QVAppKit/QVRoundedView.h"
+#include "QVAppKit/QVSolvaneTopBarView.h"
+
+class QVSolvaneWindowAnimator;
+
+class QVSolvaneWindow : public QWidget {
+ public:
+  // The shadow's reach around the frame where a compositor runs.
+  static constexpr int kShadowMargin = 28;
+
+  QVSolvaneWindow();
+  ~QVSolvaneWindow() override;
+
+  // Whether translucent windows are blended (a compositor runs). Replaceable for tests and tools.
+  static bool compositingActive();
+  static void setCompositingQuery(std::function<bool()> query);
+  // Whether the application runs as a plug-in (the import-more button never shows then).
+  static void setPluginModeQuery(std::function<bool()> query);
+
+  // ---- Parts ----
+  QVRoundedView* contentView() const { return content_; }
+  QVView* titlebarContainer() const { return titlebarContainer_; }
+  QVSolvaneTopBarView* titleBarView() const { return titleBarView_; }
+  // Removes the old bar, embeds the new one in the container (filling it).
+  void setTitleBarView(QVSolvaneTopBarView* view);
+  std::map<std::string, QWidget*> animatableViews() const;
+  int shadowMargin() const { return shadowMargin_; }
+  // The painted shadow (device pixels, the whole window), made once per size; none without a
+  // compositor.
+  const QPixmap& shadowPicture();
+
+  // ---- Interaction ----
+  bool userInteractionEnabled() const { return userInteractionEnabled_; }
+  void setUserInteractionEnabled(bool enabled);
+  bool canBecomeKeyWindow() const { return true; }
+  bool canBecomeMainWindow() const { return true; }
+  bool isMovableByWindowBackground() const;
+
+  // ---- Title bar ----
+  void setShowImportMoreButton(bool show);
+  bool isShowImportMoreButton() const { return showImportMoreButton_; }
+  void setImportMoreButtonEnabled(bool enabled);
+  void setTopConstrolsVisible(bool visible);
+  void setTitleBarVisible(bool visible);
+  bool isTitleBarVisible() const;
+  void updateTopControlsVisibility(int64_t mode);
+  void updateImportMoreButtonVisibility(int64_t mode);
+  void updateTitleBarVisibility(int64_t mode);
+  void updateRoundedCorners(int64_t mode);
+  QVCornerRadii cornerRadii() const { return radii_; }
+  // Corners of a window that follows no screen mode (export options, quick preview).
+  void setCornerRadii(const QVCornerRadii& radii);
+
+  // ---- Shape ----
+  int64_t sizeMode() const { return sizeMode_; }
+  void setSizeMode(int64_t mode) { sizeMode_ = mode; }
+  double defaultSizeScale() const { return defaultSizeScale_; }
+  void setDefaultSizeScale(double scale) { defaultSizeScale_ = scale; }
+  // What the shapes depend on, read from the window's screen and the main screen.
+  QVSolvaneScreenMetrics screenMetrics() const;
+  // The available area of the window's screen, in the screens' coordinates (zero without one).
+  CGRect visibleScreenFrame() const;
+  CGRect screenFrame() const;
+
+  void updateScreenSizeWithMode(int64_t mode, std::optional<CGPoint> position, bool animated);
+  void updateScreenSizeWithMode(int64_t mode, bool animated) { updateScreenSizeWithMode(mode, std::nullopt, animated); }
+  void updateWithCurrentSizeMode(bool animated, std::optional<CGPoint> position = std::nullopt);
+  void updateWithCurrentSizeMode() { updateWithCurrentSizeMode(true); }
+  void changeSizeMode(int64_t mode, bool animated, std::optional<CGPoint> position = std::nullopt);
+  // Shapes the window around an image of that pixel size (mode 1).
+  void updateWithContentSize(CGSize imageSize, std::optional<CGPoint> position, bool animated);
+  void updateWithContentSize(CGSize imageSize) { updateWithContentSize(imageSize, std::nullopt, true); }
+  void updateWindowShapeWithCurrentModeAndPreferredSize(CGSize imageSize, bool animated,
+                                                        std::optional<CGPoint> position = std::nullopt);
+  void updateWindowShapeWithCurrentModeAndAnimated(bool animated);
+  void updateMinMaxSize(CGSize fittedSize, double scale, CGSize imageSize);
+  CGSize windowSizeForMode(int64_t mode) const;
+  CGSize galleryWindowMinSize() const;
+  CGSize galleryWindowMaxSize() const;
+  // The centred origin for a window of that size on the window's screen.
+  CGPoint centerPointForWindowWithSize(CGSize size) const;
+
+  // ---- Frame ----
+  CGRect frame() const;
+  // Moves and sizes the frame; animated frames slide over the standard duration.
+  void setFrame(CGRect frame, bool display = true, bool animate = false);
+  void setPosition(CGPoint origin);
+  // Limits of the user's resizing (frames set from code may lie outside them).
+  CGSize minSize() const { return minSize_; }
+  CGSize maxSize() const { return maxSize_; }
+  void setMinSize(CGSize size);
+  void setMaxSize(CGSize size);
+  // width / height kept by edge resizing; zero keeps none.
+  double aspectRatio() const { return aspectRatio_; }
+  void setAspectRatio(CGSize size);
+
+  // Frame-by-frame animation of the frame, centred on the window's screen; the completion runs once.
+  void animateFrame(CGRect frame, double duration, std::function<void(double elapsed, CGRect frame)> progress,
+                    std::function<void()> completion = nullptr);
+  QVSolvaneWindowAnimator* windowAnimator() const { return windowAnimator_.get(); }
+
+  // The frame in the screens' coordinates for a Qt global rectangle, and back.
+  static CGRect screenRectFromQtRect(const QRect& rect);
+  static QRect qtRectFromScreenRect(CGRect rect);
+
+  // Told when the window closes (the close may be refused by `shouldClose`).
+  std::function<bool()> shouldClose;
+  std::function<void()> willClose;
+  std::function<void()> didShow;
+
+  // Resizing that keeps the aspect ratio, as the pointer moves: the frame for a drag of the
+  // edges from a start frame (exposed for tests).
+  CGRect frameForAspectResize(CGRect startFrame, unsigned edges, CGPoint delta) const;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void layoutParts();
+  void applyQtLimits(QSize current);
+  QPixmap blurredShadow(QSize windowSize, qreal dpr) const;
+  void updateMask();
+  void applyShape(const QVSolvaneWindowShape& shape, std::optional<CGPoint> position, bool animated);
+  unsigned resizeEdgesAt(QPoint windowPoint) const;
+
+  QPointer<QVRoundedView> content_;
+  QPointer<QWidget> corners_;
+  QPointer<QVView> titlebarContainer_;
+  QPointer<QVSolvaneTopBarView> titleBarView_;
+  bool userInteractionEnabled_ = true;
+  bool showImportMoreButton_ = false;
+  int64_t sizeMode_ = QVScreenModeOpen;
+  double defaultSizeScale_ = QVSolvaneWindowShapes::kDefaultSizeScale;
+  QVCornerRadii radii_;
+  CGSize minSize_ = CGSizeZero;
+  CGSize maxSize_ = CGSizeZero;
+  double aspectRatio_ = 0;
+  int shadowMargin_ = 0;
+  std::shared_ptr<QVSolvaneWindowAnimator> windowAnimator_;
+  uint64_t frameAnimation_ = 0;
+  QPixmap shadow_;
+  QSize shadowFor_;
+  QPixmap shadowTile_;
+  QVCornerRadii shadowTileRadii_;
+  // An aspect-kept resize under way.
+  unsigned resizeEdges_ = 0;
+  QPointF resizeStartPointer_;
+  CGRect resizeStartFrame_ = CGRectZero;
+};

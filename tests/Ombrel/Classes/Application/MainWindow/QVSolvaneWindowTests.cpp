@@ -1,0 +1,188 @@
+#include "Ombrel/Classes/Application/MainWindow/QVSolvaneWindow.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <QScreen>
+#include <cmath>
+
+#include "Ombrel/Classes/Application/MainWindow/QVSolvaneWindowAnimator.h"
+#include "QVAppKit/QVAnimationDriver.h"
+
+namespace {
+
+class QVSolvaneWindowTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    QVSolvaneWindow::setPluginModeQuery([this] { return plugin; });
+    QVSolvaneWindow::setCompositingQuery([this] { return compositing; });
+  }
+  void TearDown() override {
+    QVSolvaneWindow::setPluginModeQuery(nullptr);
+    QVSolvaneWindow::setCompositingQuery(nullptr);
+    QVAnimationDriver::shared().cancelAll();
+  }
+  bool plugin = false;
+  bool compositing = true;
+};
+
+void expectCentredOnScreen(const QVSolvaneWindow& window) {
+  const CGRect visible = window.visibleScreenFrame();
+  const CGRect f = window.frame();
+  EXPECT_NEAR(f.origin.x - visible.origin.x, visible.origin.x + visible.size.width - (f.origin.x + f.size.width), 1);
+  EXPECT_NEAR(f.origin.y - visible.origin.y, visible.origin.y + visible.size.height - (f.origin.y + f.size.height), 1);
+}
+
+}  // namespace
+
+TEST_F(QVSolvaneWindowTest, TheOffscreenScreenIs2560By1440) {
+  QScreen* screen = QGuiApplication::primaryScreen();
+  ASSERT_NE(screen, nullptr);
+  EXPECT_EQ(screen->geometry().size(), QSize(2560, 1440));
+}
+
+TEST_F(QVSolvaneWindowTest, EachModeShapesTheWindow) {
+  QVSolvaneWindow window;
+  window.setTitleBarView(QVSolvaneTopBarView::topBar());
+  // Set-up: the open screen's shape, title bar hidden.
+  EXPECT_EQ(window.frame().size, CGSizeMake(452, 440));
+  EXPECT_FALSE(window.isTitleBarVisible());
+  EXPECT_TRUE(window.isMovableByWindowBackground());
+  expectCentredOnScreen(window);
+
+  window.changeSizeMode(QVScreenModeSingle, false);
+  EXPECT_EQ(window.frame().size, CGSizeMake(800, 600));
+  EXPECT_TRUE(window.isTitleBarVisible());
+  EXPECT_TRUE(window.isShowImportMoreButton());
+  EXPECT_TRUE(QVSCornerRadiiIsEqual(window.cornerRadii(), QVSMakeCornerRadii(6, 6, 30, 6)));
+  expectCentredOnScreen(window);
+
+  window.changeSizeMode(QVScreenModeGallery, false);
+  const CGSize visible = window.visibleScreenFrame().size;
+  EXPECT_EQ(window.frame().size, CGSizeMake(std::min(1008.0, visible.width), std::min(762.0, visible.height)));
+  EXPECT_FALSE(window.isMovableByWindowBackground());
+  EXPECT_EQ(window.maxSize(), CGSizeMake(2560, 1440));
+
+  // Unknown modes change nothing; the open mode comes back whole.
+  const CGRect before = window.frame();
+  window.updateScreenSizeWithMode(7, false);
+  EXPECT_EQ(window.frame(), before);
+  plugin = true;
+  window.changeSizeMode(QVScreenModeOpen, false);
+  EXPECT_EQ(window.frame().size, CGSizeMake(452, 440));
+  EXPECT_FALSE(window.isShowImportMoreButton());
+  EXPECT_TRUE(QVSCornerRadiiIsEqual(window.cornerRadii(), QVSMakeCornerRadii(6, 6, 6, 6)));
+  window.changeSizeMode(QVScreenModeSingle, false);
+  EXPECT_FALSE(window.isShowImportMoreButton());  // a plug-in never imports more
+}
+
+TEST_F(QVSolvaneWindowTest, ContentSizeShapesAroundTheImageAndNeverGoesNaN) {
+  QVSolvaneWindow window;
+  window.changeSizeMode(QVScreenModeSingle, false);
+  window.updateWithContentSize(CGSizeMake(1000, 500), std::nullopt, false);
+  EXPECT_EQ(window.maxSize(), CGSizeMake(1536, 768));
+  EXPECT_EQ(window.minSize(), CGSizeMake(800, 600));
+  EXPECT_EQ(window.frame().size, CGSizeMake(1536, 768));
+  EXPECT_DOUBLE_EQ(window.aspectRatio(), 2.0);
+  for (CGSize degenerate : {CGSizeZero, CGSizeMake(0, 900), CGSizeMake(NAN, NAN)}) {
+    window.updateWithContentSize(degenerate, CGPointMake(10, 20), false);
+    const CGRect f = window.frame();
+    EXPECT_EQ(f.size, CGSizeMake(800, 600));
+    EXPECT_EQ(f.origin, CGPointMake(10, 20));
+    EXPECT_FALSE(std::isnan(window.aspectRatio()));
+  }
+}
+
+TEST_F(QVSolvaneWindowTest, ShadowWithACompositorMaskWithout) {
+  QVSolvaneWindow withShadow;
+  EXPECT_EQ(withShadow.shadowMargin(), QVSolvaneWindow::kShadowMargin);
+  EXPECT_EQ(withShadow.size(),
+            QSize(452 + 2 * QVSolvaneWindow::kShadowMargin, 440 + 2 * QVSolvaneWindow::kShadowMargin));
+  EXPECT_EQ(withShadow.frame().size, CGSizeMake(452, 440));
+  EXPECT_TRUE(withShadow.mask().isEmpty());
+  compositing = false;
+  QVSolvaneWindow masked;
+  EXPECT_EQ(masked.shadowMargin(), 0);
+  EXPECT_EQ(masked.size(), QSize(452, 440));
+  // The mask leaves the rounded corners out.
+  EXPECT_FALSE(masked.mask().isEmpty());
+  EXPECT_FALSE(masked.mask().contains(QPoint(0, 0)));
+  EXPECT_TRUE(masked.mask().contains(QPoint(226, 220)));
+}
+
+TEST_F(QVSolvaneWindowTest, UserInteractionFreezesTitleBarAndContent) {
+  QVSolvaneWindow window;
+  auto* bar = QVSolvaneTopBarView::topBar();
+  window.setTitleBarView(bar);
+  window.setUserInteractionEnabled(false);
+  EXPECT_FALSE(bar->userInteractionEnabled());
+  EXPECT_FALSE(window.contentView()->userInteractionEnabled());
+  window.setUserInteractionEnabled(true);
+  EXPECT_TRUE(bar->userInteractionEnabled());
+  EXPECT_TRUE(window.contentView()->userInteractionEnabled());
+  // A new title bar replaces the old one inside the container.
+  auto* second = QVSolvaneTopBarView::topBar();
+  window.setTitleBarView(second);
+  EXPECT_EQ(window.titleBarView(), second);
+  EXPECT_EQ(second->parentWidget(), window.titlebarContainer());
+}
+
+TEST_F(QVSolvaneWindowTest, AnimatorRunsNFramesAndOneCompletion) {
+  auto& driver = QVAnimationDriver::shared();
+  QVSolvaneWindow window;
+  window.changeSizeMode(QVScreenModeSingle, false);
+  const double duration = 0.25;
+  const uint64_t expected = uint64_t(duration / driver.frameInterval());
+  int progressCalls = 0, completions = 0;
+  double lastElapsed = -1;
+  window.animateFrame(
+      CGRectMake(0, 0, 452, 440), duration,
+      [&](double elapsed, CGRect) {
+        ++progressCalls;
+        EXPECT_GT(elapsed, lastElapsed);
+        lastElapsed = elapsed;
+      },
+      [&] { ++completions; });
+  ASSERT_NE(window.windowAnimator(), nullptr);
+  EXPECT_EQ(window.windowAnimator()->framesCount(), expected);
+  driver.advance(2.0);
+  EXPECT_EQ(progressCalls, int(expected));
+  EXPECT_DOUBLE_EQ(lastElapsed, duration);
+  EXPECT_EQ(completions, 1);
+  EXPECT_EQ(window.windowAnimator(), nullptr);
+  // The last frame is the target's size, centred on the window's screen (its origin included).
+  EXPECT_EQ(window.frame().size, CGSizeMake(452, 440));
+  const CGRect screen = window.screenFrame();
+  EXPECT_NEAR(window.frame().origin.x, screen.origin.x + (screen.size.width - 452) / 2, 1);
+  driver.advance(1.0);
+  EXPECT_EQ(completions, 1);
+}
+
+TEST_F(QVSolvaneWindowTest, EdgeDragKeepsTheAspectRatio) {
+  QVSolvaneWindow window;
+  window.changeSizeMode(QVScreenModeSingle, false);
+  window.updateWithContentSize(CGSizeMake(1000, 500), std::nullopt, false);
+  ASSERT_EQ(window.frame().size, CGSizeMake(1536, 768));
+  const QRect content = window.contentView()->geometry();
+  // A press on the right edge, then the pointer 136 points to the left.
+  const QPoint local(content.right(), content.center().y());
+  const QPoint global = window.mapToGlobal(local);
+  auto send = [&](QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
+    QMouseEvent event(type, QPointF(window.mapFromGlobal(at)), QPointF(at), Qt::LeftButton, buttons, Qt::NoModifier);
+    QApplication::sendEvent(window.contentView(), &event);
+  };
+  send(QEvent::MouseButtonPress, global, Qt::LeftButton);
+  send(QEvent::MouseMove, global - QPoint(136, 0), Qt::LeftButton);
+  EXPECT_EQ(window.frame().size, CGSizeMake(1400, 700));
+  // Past the minimum: the ratio stays, the minimum width holds.
+  send(QEvent::MouseMove, global - QPoint(1200, 0), Qt::LeftButton);
+  EXPECT_DOUBLE_EQ(window.frame().size.width / window.frame().size.height, 2.0);
+  EXPECT_GE(window.frame().size.width, 800);
+  send(QEvent::MouseButtonRelease, global - QPoint(1200, 0), Qt::NoButton);
+  // After the release moves no longer resize.
+  const CGSize after = window.frame().size;
+  send(QEvent::MouseMove, global, Qt::NoButton);
+  EXPECT_EQ(window.frame().size, after);
+}
