@@ -468,6 +468,14 @@ int quality(const std::string& outDir) {
             e.candidateShare, e.candidateCore, a.colourSureness, a.colourStrength, a.tone.fromBlack, a.tone.toBlack,
             a.tone.fromWhite, a.tone.toWhite, a.tone.midBoost, a.tone.exposureGain, a.medianLuminance, a.clippedShare,
             a.pileUp, a.colourClipped, a.vibranceNeed, a.shadowNeed, a.highlightNeed, a.sharpenNeed);
+        using rova::enhance_analysis::angularErrorDegrees;
+        std::printf(
+            "        estimators: grey edge %4.1f (err %4.1f) shades %4.1f (err %4.1f) bright %4.1f (err %4.1f) "
+            "edge-bright %4.1f; candidates bright %.2f\n",
+            angularErrorDegrees(e.greyEdge, {1, 1, 1}), angularErrorDegrees(e.greyEdge, s.light),
+            angularErrorDegrees(e.shadesOfGrey, {1, 1, 1}), angularErrorDegrees(e.shadesOfGrey, s.light),
+            angularErrorDegrees(e.brightPixels, {1, 1, 1}), angularErrorDegrees(e.brightPixels, s.light),
+            angularErrorDegrees(e.greyEdge, e.brightPixels), e.candidateBright);
       }
       if (!outDir.empty())
         write(toBitmap({source.get(), spoilt->imageData().get(), out.get()}),

@@ -45,6 +45,7 @@ constexpr double kPlausibleCast = 30, kImplausibleCast = 36;
 constexpr double kCandidateDegrees = 10, kCandidateNone = 0.015, kCandidateSure = 0.03;
 constexpr double kVeilColourLimit = 0.1;  // a veil this strong (display values) leaves the colour alone
 constexpr double kCoreDegrees = 5, kCoreNone = 0.08, kCoreSure = 0.16;
+constexpr double kCandidateBrightQuantile = 0.8;
 // A cast multiplies every pixel, so it tints the shadows as much as the rest. When the darkest part
 // of the picture (the lowest kDarkShare of the pixels bright enough to show a hue) is mostly
 // neutral (within kNeutralDegrees) while the estimators report a strong cast, the scene's own
@@ -81,6 +82,9 @@ constexpr double kMaxDarkenEV = 1.2;
 // Clipped pixels against those in the stop under white: good photos (a lamp, a flame blown) show
 // up to about 0.15, photos a stop over 0.9 and more.
 constexpr double kPileUpDeadZone = 1.0;
+// Mid-tones this far over the aim (EV) and more: the picture is bright all through, and a clipped
+// channel that a light's colour could explain is counted as over-exposure after all.
+constexpr double kLightClipMidEV = 0.75, kLightClipMidSureEV = 1.25;
 constexpr double kDarkMidDeadZoneEV = 2.5;  // a dark median inside this is the picture's key
 constexpr double kMaxMidLiftEV = 1.0;
 // Linear value where the roll-off of a picture brighter than white starts.
@@ -159,11 +163,12 @@ double quantile(std::vector<float> v, double q) {
 // is taken as near the light as it allows (a highlight clipped in every channel is white under any
 // light).
 template <class Lit>
-std::pair<double, double> candidateShare(const ImageDataRGBf& img, const Illuminant& light, const Lit& lit) {
+std::tuple<double, double, double> candidateShare(const ImageDataRGBf& img, const Illuminant& light, const Lit& lit,
+                                                  float brightSum) {
   const Illuminant l = unit(light);
   const double cosLimit = std::cos(kCandidateDegrees * M_PI / 180), cosCore = std::cos(kCoreDegrees * M_PI / 180);
   struct Counts {
-    size_t counted = 0, near = 0, core = 0;
+    size_t counted = 0, near = 0, core = 0, bright = 0;
   };
   // The cosine of the angle between the pixel and the light, a clipped channel taken as near as it allows.
   auto cosine = [&](const float* c) {
@@ -177,16 +182,21 @@ std::pair<double, double> candidateShare(const ImageDataRGBf& img, const Illumin
     const double dot = v[0] * l[0] + v[1] * l[1] + v[2] * l[2];
     return dot / std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2] + 1e-30);
   };
-  size_t counted = 0, near = 0, core = 0;
+  size_t counted = 0, near = 0, core = 0, bright = 0;
   const auto nearCounts = auto_support::forAnalysisPixels<Counts>(img, [&](const float* c, Counts& n) {
     if (!lit(c)) return;
     ++n.counted;
     const double cs = cosine(c);
-    if (cs >= cosLimit) ++n.near;
+    if (cs >= cosLimit) {
+      ++n.near;
+      if (c[0] + c[1] + c[2] >= brightSum) ++n.bright;
+    }
     if (cs >= cosCore) ++n.core;
   });
-  for (const Counts& part : nearCounts) counted += part.counted, near += part.near, core += part.core;
-  return {counted ? double(near) / double(counted) : 1.0, near ? double(core) / double(near) : 0.0};
+  for (const Counts& part : nearCounts)
+    counted += part.counted, near += part.near, core += part.core, bright += part.bright;
+  return {counted ? double(near) / double(counted) : 1.0, near ? double(core) / double(near) : 0.0,
+          near ? double(bright) / double(near) : 0.0};
 }
 
 // The veil of a picture whose darkest channel reaches `lo` and brightest `hi` (display values): a
@@ -342,7 +352,8 @@ IlluminantEstimate estimateIlluminant(const ImageDataRGBf& img) {
   for (int i = 0; i < 3; ++i)
     for (int j = i + 1; j < 3; ++j)
       e.spreadDegrees = std::max(e.spreadDegrees, angularErrorDegrees(*all3[i], *all3[j]));
-  std::tie(e.candidateShare, e.candidateCore) = candidateShare(img, e.consensus, lit);
+  const float brightSum = float(quantile(std::move(brightness), kCandidateBrightQuantile));
+  std::tie(e.candidateShare, e.candidateCore, e.candidateBright) = candidateShare(img, e.consensus, lit, brightSum);
   return e;
 }
 
@@ -536,6 +547,10 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
   a.colourSureness = (1 - auto_support::smoothstep(kSpreadSure, kSpreadLost, a.illuminant.spreadDegrees)) *
                      (1 - auto_support::smoothstep(0.1, 0.4, a.illuminant.clippedShare)) * a.lightPlausibility;
   double share = (a.castDegrees > 0 ? applied / a.castDegrees : 0) * a.colourSureness;
+  // How far the estimate is taken for a light at all, whatever the clipping (which makes the colour
+  // layer timid, not the light less real) and the dead zone (a mood light is still a light).
+  const double lightTrust =
+      (1 - auto_support::smoothstep(kSpreadSure, kSpreadLost, a.illuminant.spreadDegrees)) * a.lightPlausibility;
   // The colour layer's gains act before the tone layer undoes the veil: they tint the veil's grey,
   // and undoing it magnifies that tint 1 / (1 - 2 v) times (a faded red flower came out purple). A
   // veil is a mix with grey and says nothing of a cast: a veiled picture's colour is left to it.
@@ -604,10 +619,15 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
   auto levelled = std::make_unique<Table>([&](double x) { return t.apply(x); });
   std::vector<float> lum(px.size());
   struct Tops {
-    size_t clipped = 0, topStop = 0, white = 0;
+    size_t clipped = 0, topStop = 0, white = 0, lightClipped = 0;
   };
-  size_t clipped = 0, topStop = 0, white = 0;
-  const auto neutralGains = partialGains(a.fullGains, a.lightPlausibility);
+  size_t clipped = 0, topStop = 0, white = 0, lightClipped = 0;
+  // Whether a channel clipped because of the light's colour or the exposure: the estimate is taken
+  // as a light as far as any plausible light could be that coloured (whether or not the colour layer
+  // trusts it enough to correct it): a clipped channel that a plausible light explains is no
+  // evidence of over-exposure.
+  const auto neutralGains =
+      partialGains(a.fullGains, a.castDegrees > kPlausibleCast ? kPlausibleCast / a.castDegrees : 1.0);
   const auto topCounts = auto_support::inPieces<Tops>(px.size(), [&](size_t i0, size_t i1, Tops& n) {
     for (size_t i = i0; i < i1; ++i) {
       const auto& c = px[i];
@@ -630,13 +650,28 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
       if (samples[i].receivedClipped && stillClipped) {
         ++n.clipped;
         n.white += samples[i].receivedWhite;
-      } else if (top >= kClipped / 2)
+      } else if (top >= kClipped / 2) {
         ++n.topStop;
+        n.lightClipped += samples[i].receivedClipped;  // clipped, but a light's colour could explain it
+      }
     }
   });
-  for (const Tops& part : topCounts) clipped += part.clipped, topStop += part.topStop, white += part.white;
-  const double median = quantile(lum, 0.5), clippedShare = double(clipped) / double(px.size());
+  for (const Tops& part : topCounts)
+    clipped += part.clipped, topStop += part.topStop, white += part.white, lightClipped += part.lightClipped;
+  const double median = quantile(lum, 0.5);
   const double overEV = median > 0 ? beyondDeadZone(std::log2(median / kMidAim), kOverDeadZoneEV) : 0;
+  {
+    // A clipped channel that a light's colour could explain is no over-exposure as far as the
+    // estimate is taken for a light. Where it is not (the scene's own colour: nothing near grey, or
+    // too coloured for a light), a picture whose mid-tones are bright all through clipped its own
+    // colour's channel, as a picture a stop too bright does first (a yellow flower, a green leaf
+    // filling the frame).
+    const double overMid = median > 0 ? std::log2(median / kMidAim) : 0;
+    const double left = (1 - lightTrust) * auto_support::smoothstep(kLightClipMidEV, kLightClipMidSureEV, overMid);
+    const auto counted = size_t(std::lround(double(lightClipped) * left));
+    clipped += counted, topStop -= counted;
+  }
+  const double clippedShare = double(clipped) / double(px.size());
   // A pile-up at white: the clipped pixels against those in the stop under white. Near its top a
   // photo's histogram holds about as much in each stop, so a clipped mass as large as the stop
   // under it means about a stop was lost (good photos, a lamp or the sun blown, stay under 0.2).
