@@ -29,6 +29,9 @@ constexpr double kGreyEdgeNorm = 12, kShadesOfGreyNorm = 6, kBrightPixelShare = 
 // A warm light (red over green over blue) is more often the mood of the scene (sunset, tungsten)
 // than a fault, so its dead zone is wider.
 constexpr double kCastDeadZone = 3.5, kWarmCastDeadZone = 8;  // degrees
+// Daylight in shade, under an overcast or a storm sky runs up to about 10000 K, 12.5 degrees from
+// neutral along the daylight locus: a picture lit by it is bluer than neutral, not wrong.
+constexpr double kDaylightDeadZone = 12.5;
 // Estimators that disagree widen the dead zone (by this share of their largest difference); past
 // the second figure (degrees) nothing is left to trust.
 constexpr double kSpreadShare = 0.4, kSpreadSure = 15, kSpreadLost = 35;
@@ -532,7 +535,7 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
     const double lr = std::log(e[0] / e[1]), lb = std::log(e[2] / e[1]);
     const double along = std::max(0.0, lr * kSkyRay[0] + lb * kSkyRay[1]), off = lr * kSkyRay[1] - lb * kSkyRay[0];
     const double onLocus = along * along / (along * along + off * off + 1e-12);
-    moodDeadZone = kCastDeadZone + (kWarmCastDeadZone - kCastDeadZone) * onLocus * onLocus;
+    moodDeadZone = kCastDeadZone + (kDaylightDeadZone - kCastDeadZone) * onLocus * onLocus;
   }
   const double deadZone = std::max(moodDeadZone, kSpreadShare * a.illuminant.spreadDegrees);
   // A cast is removed whole once it is clearly beyond the estimators' error (a warm one, more often
