@@ -163,6 +163,41 @@ TEST(EnhanceAnalysis, OverExposureIsToldByClippingThatStaysNearWhite) {
   }
 }
 
+// A one-coloured scene with nothing grey in it (an orange flower filling the frame): a warm cast that
+// clips its red is no over-exposure, though the colour layer, seeing only the scene's colour, does not
+// take the estimate for a light it may correct. The same picture a stop too bright clips the same
+// channel, but its mid-tones say it is bright all through, and it is darkened.
+TEST(EnhanceAnalysis, AOneColouredSceneClippedByACastIsNotOverExposed) {
+  auto flower = proctest::makeImage(160, 120, [](int x, int y, float* c) {
+    const float v = 0.1f + 0.9f * float((x * 7 + y * 13) % 37) / 36;
+    c[0] = 0.8f * v, c[1] = 0.45f * v, c[2] = 0.04f * v;
+  });
+  auto spoilt = [&](std::array<float, 3> light) {
+    auto img = EffectParametersContext(flower).analysisImage()->copy();
+    float* px = img->floats();
+    for (size_t i = 0; i < img->pixelCount(); ++i, px += 3)
+      for (int k = 0; k < 3; ++k) px[k] = std::min(1.f, px[k] * light[k]);
+    return img;
+  };
+  const auto warm = ea::analyse(*spoilt({1.35f, 1, 0.6f}));
+  EXPECT_LT(warm.colourStrength, 0.05);
+  EXPECT_EQ(warm.tone.exposureGain, 1);
+  EXPECT_LT(ea::analyse(*spoilt({2, 2, 2})).tone.exposureGain, 0.75);
+}
+
+// The blue light of shade, an overcast or a storm sky lies along the daylight locus and is the
+// picture's mood up to about 10000 K: it is kept. A cool-green light off the locus, as strong, is not.
+TEST(EnhanceAnalysis, DaylightBlueIsKeptAndACoolGreenCastIsNot) {
+  auto shade = analysisImageOf("astronaut", {0.88f, 1, 1.4f});
+  ASSERT_TRUE(shade);
+  const auto a = ea::analyse(*shade);
+  EXPECT_GT(a.castDegrees, 8);  // seen, and past the 8 degrees a mood light kept before
+  EXPECT_LT(a.colourStrength, 0.05);
+  auto green = analysisImageOf("astronaut", {0.7f, 1.1f, 1.3f});
+  ASSERT_TRUE(green);
+  EXPECT_GT(ea::analyse(*green).colourStrength, 0.8);
+}
+
 // What a veil is, and what is the scene's own: a fade (a mix with grey, black lifted and white pulled
 // in alike) is undone as that mix, and its colour is left alone however one-coloured the scene; a pale
 // scene whose white end still reaches white keeps its black.
