@@ -28,7 +28,7 @@ constexpr double kGreyEdgeNorm = 12, kShadesOfGreyNorm = 6, kBrightPixelShare = 
 // Illuminant: the consensus's angle from neutral on good photos (its own error there) is about this.
 // A warm light (red over green over blue) is more often the mood of the scene (sunset, tungsten)
 // than a fault, so its dead zone is wider.
-constexpr double kCastDeadZone = 3.5, kWarmCastDeadZone = 9;  // degrees
+constexpr double kCastDeadZone = 3.5, kWarmCastDeadZone = 8;  // degrees
 // Daylight in shade, under an overcast or a storm sky runs up to about 10000 K, 12.5 degrees from
 // neutral along the daylight locus: a picture lit by it is bluer than neutral, not wrong.
 constexpr double kDaylightDeadZone = 12.5;
