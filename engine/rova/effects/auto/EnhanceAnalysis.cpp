@@ -48,7 +48,6 @@ constexpr double kPlausibleCast = 30, kImplausibleCast = 36;
 constexpr double kCandidateDegrees = 10, kCandidateNone = 0.015, kCandidateSure = 0.03;
 constexpr double kVeilColourLimit = 0.1;  // a veil this strong (display values) leaves the colour alone
 constexpr double kCoreDegrees = 5, kCoreNone = 0.08, kCoreSure = 0.16;
-constexpr double kCandidateBrightQuantile = 0.8;
 // A cast multiplies every pixel, so it tints the shadows as much as the rest. When the darkest part
 // of the picture (the lowest kDarkShare of the pixels bright enough to show a hue) is mostly
 // neutral (within kNeutralDegrees) while the estimators report a strong cast, the scene's own
@@ -166,12 +165,11 @@ double quantile(std::vector<float> v, double q) {
 // is taken as near the light as it allows (a highlight clipped in every channel is white under any
 // light).
 template <class Lit>
-std::tuple<double, double, double> candidateShare(const ImageDataRGBf& img, const Illuminant& light, const Lit& lit,
-                                                  float brightSum) {
+std::pair<double, double> candidateShare(const ImageDataRGBf& img, const Illuminant& light, const Lit& lit) {
   const Illuminant l = unit(light);
   const double cosLimit = std::cos(kCandidateDegrees * M_PI / 180), cosCore = std::cos(kCoreDegrees * M_PI / 180);
   struct Counts {
-    size_t counted = 0, near = 0, core = 0, bright = 0;
+    size_t counted = 0, near = 0, core = 0;
   };
   // The cosine of the angle between the pixel and the light, a clipped channel taken as near as it allows.
   auto cosine = [&](const float* c) {
@@ -185,21 +183,16 @@ std::tuple<double, double, double> candidateShare(const ImageDataRGBf& img, cons
     const double dot = v[0] * l[0] + v[1] * l[1] + v[2] * l[2];
     return dot / std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2] + 1e-30);
   };
-  size_t counted = 0, near = 0, core = 0, bright = 0;
+  size_t counted = 0, near = 0, core = 0;
   const auto nearCounts = auto_support::forAnalysisPixels<Counts>(img, [&](const float* c, Counts& n) {
     if (!lit(c)) return;
     ++n.counted;
     const double cs = cosine(c);
-    if (cs >= cosLimit) {
-      ++n.near;
-      if (c[0] + c[1] + c[2] >= brightSum) ++n.bright;
-    }
+    if (cs >= cosLimit) ++n.near;
     if (cs >= cosCore) ++n.core;
   });
-  for (const Counts& part : nearCounts)
-    counted += part.counted, near += part.near, core += part.core, bright += part.bright;
-  return {counted ? double(near) / double(counted) : 1.0, near ? double(core) / double(near) : 0.0,
-          near ? double(bright) / double(near) : 0.0};
+  for (const Counts& part : nearCounts) counted += part.counted, near += part.near, core += part.core;
+  return {counted ? double(near) / double(counted) : 1.0, near ? double(core) / double(near) : 0.0};
 }
 
 // The veil of a picture whose darkest channel reaches `lo` and brightest `hi` (display values): a
@@ -355,8 +348,7 @@ IlluminantEstimate estimateIlluminant(const ImageDataRGBf& img) {
   for (int i = 0; i < 3; ++i)
     for (int j = i + 1; j < 3; ++j)
       e.spreadDegrees = std::max(e.spreadDegrees, angularErrorDegrees(*all3[i], *all3[j]));
-  const float brightSum = float(quantile(std::move(brightness), kCandidateBrightQuantile));
-  std::tie(e.candidateShare, e.candidateCore, e.candidateBright) = candidateShare(img, e.consensus, lit, brightSum);
+  std::tie(e.candidateShare, e.candidateCore) = candidateShare(img, e.consensus, lit);
   return e;
 }
 

@@ -36,7 +36,6 @@ struct IlluminantEstimate {
   double clippedShare = 0;            // share of pixels with a channel at white (left out of grey edge)
   double candidateShare = 1;          // share of the lit pixels near the consensus's colour (grey once corrected)
   double candidateCore = 0;           // of those, the share in the inner half of the angle
-  double candidateBright = 0;         // of those, the share among the brightest fifth of the lit pixels
 };
 
 // The three estimators on linear light, near-black pixels left out:
