@@ -67,6 +67,8 @@ void QVBatchSettingsWindowController::configureWindow() {
   window->setMaxSize(size);
   const CGPoint origin = window->centerPointForWindowWithSize(size);
   window->setFrame(CGRectMake(origin.x, origin.y, size.width, size.height), false, false);
+  // The small windows' corners, whatever the main window's modes use.
+  window->setCornerRadii(QVSMakeCornerRadii(6, 6, 6, 6));
   window->contentView()->setBackgroundColor(QVUIStyle::themeBGColor());
   window->setShowImportMoreButton(false);
   topBar_ = QVSolvaneTopBarView::topBar();

@@ -96,6 +96,7 @@ TEST_F(QVBatchSettingsWindowTest, AnApplicationWindowAboveTheMainWindowLaidOutAs
   EXPECT_NEAR(CGRectGetMidX(window->frame()), CGRectGetMidX(main->frame()), 1);
   EXPECT_NEAR(CGRectGetMidY(window->frame()), CGRectGetMidY(main->frame()), 1);
   EXPECT_EQ(window->minSize().width, window->maxSize().width);
+  EXPECT_TRUE(QVSCornerRadiiIsEqual(window->cornerRadii(), QVSMakeCornerRadii(6, 6, 6, 6)));
   // Transient for the main window: kept above it, never above other applications.
   EXPECT_EQ(window->parentWidget(), main.get());
   EXPECT_TRUE(window->isWindow());
