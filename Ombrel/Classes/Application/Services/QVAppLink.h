@@ -2,6 +2,7 @@
 // The application facade's calls that the application layer makes, gathered in one place so the
 // windows, menus and start-up read as the design describes and tests can replace the answers.
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "QVPlatform/Value.h"
 
 class QVFeedbackSheet;
+class QVBatchPresetManager;
 
 namespace QVAppLink {
 
@@ -23,6 +25,8 @@ void configureWithArguments(const std::vector<std::string>& arguments);
 // Whether a command line starts a plug-in run ("-QVPluginMode" among the arguments).
 bool isPluginRunArguments(const std::vector<std::string>& arguments);
 bool isPluginMode();
+// The batch preset store (export options).
+std::shared_ptr<QVBatchPresetManager> batchPresetManager();
 std::vector<std::string> pluginPhotoCollection();
 // What the menus read.
 bool isProcessingImages();
