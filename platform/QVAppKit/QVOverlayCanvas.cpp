@@ -71,7 +71,8 @@ void QVOverlayCanvas::paintEvent(QPaintEvent*) {
   painter.setRenderHint(QPainter::Antialiasing);
   painter.setRenderHint(QPainter::SmoothPixmapTransform);
   for (const auto& [id, item] : items_) {
-    if (item.picture.isNull() || item.alpha <= 0) continue;
+    const bool hasBackground = item.backgroundColor.isValid() && item.backgroundColor.alpha() > 0;
+    if ((item.picture.isNull() && !hasBackground) || item.alpha <= 0) continue;
     const QRectF target = QVGeometry::qtRectFromRect(item.frame, height());
     painter.save();
     painter.setOpacity(item.alpha);
@@ -80,7 +81,8 @@ void QVOverlayCanvas::paintEvent(QPaintEvent*) {
     painter.scale(item.scale, item.scale);
     painter.translate(-c);
     if (item.cornerRadius > 0) painter.setClipPath(QVRoundedRectPath(target, item.cornerRadius));
-    painter.drawPixmap(target, item.picture, QRectF(item.picture.rect()));
+    if (hasBackground) painter.fillRect(target, item.backgroundColor);
+    if (!item.picture.isNull()) painter.drawPixmap(target, item.picture, QRectF(item.picture.rect()));
     painter.restore();
   }
 }

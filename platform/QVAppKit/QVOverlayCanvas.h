@@ -2,6 +2,7 @@
 // The canvas above a window's content on which screen transitions and flights draw snapshots of
 // views (QVView::snapshot) as they move, fade and scale. It covers the window, stays on top, lets
 // every click through and draws nothing while it holds no items.
+#include <QColor>
 #include <QPixmap>
 #include <QWidget>
 #include <cstdint>
@@ -17,6 +18,7 @@ class QVOverlayCanvas : public QWidget {
     double alpha = 1;
     double scale = 1;  // about the frame's centre
     double cornerRadius = 0;
+    QColor backgroundColor;  // filled under the picture, rounded like it; none when invalid
   };
   using ItemId = uint64_t;
 
