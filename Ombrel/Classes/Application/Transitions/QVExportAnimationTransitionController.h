@@ -12,6 +12,7 @@
 // controller's own view is a transparent view the driver lays over the window's content.
 //
 // Main thread only.
+#include <QImage>
 #include <QPointer>
 #include <QWidget>
 #include <functional>
@@ -35,6 +36,8 @@ class QVExportContainerAnimatable {
   virtual int64_t containerMode() const = 0;
   virtual QWidget* containerView() = 0;
   virtual std::map<std::string, QWidget*> animatableViews() { return {}; }
+  // The open screen: whether its blurred photo shows during the transitions.
+  virtual bool blurIsShown() { return false; }
 };
 
 // What the transitions ask of the driver that runs them.
@@ -59,6 +62,8 @@ class QVExportAnimationTransitionControllerDelegate {
       QVExportAnimationTransitionController*) {
     return nullptr;
   }
+  // The inset of a gallery cell's picture inside its rectangle.
+  virtual double exportAnimationTransitionCellInset(QVExportAnimationTransitionController*) { return 12; }
   // The paths of the gallery's photos, in order.
   virtual std::vector<std::string> exportAnimationTransitionImagePaths(QVExportAnimationTransitionController*) {
     return {};
