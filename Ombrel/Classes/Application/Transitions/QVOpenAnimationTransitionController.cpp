@@ -12,7 +12,9 @@
 #include "QVPlatform/MainExecutor.h"
 
 namespace {
-CGRect offset(CGRect r, CGPoint by) { return CGRectMake(r.origin.x + by.x, r.origin.y + by.y, r.size.width, r.size.height); }
+CGRect offset(CGRect r, CGPoint by) {
+  return CGRectMake(r.origin.x + by.x, r.origin.y + by.y, r.size.width, r.size.height);
+}
 
 // A cell as the gallery draws it: a rounded tile with the thumbnail fitted inside its inset.
 QPixmap cellPicture(CGSize size, double inset, const QImage& image, double dpr) {
@@ -28,10 +30,9 @@ QPixmap cellPicture(CGSize size, double inset, const QImage& image, double dpr) 
   painter.setBrush(tile);
   painter.drawRoundedRect(bounds, 6, 6);
   if (!image.isNull()) {
-    const CGRect inner = CGRectMake(inset, inset, std::max(0.0, size.width - 2 * inset),
-                                    std::max(0.0, size.height - 2 * inset));
-    const CGRect fitted =
-        QVAspectRect(CGSizeMake(image.width(), image.height()), inner, /*fill=*/false);
+    const CGRect inner =
+        CGRectMake(inset, inset, std::max(0.0, size.width - 2 * inset), std::max(0.0, size.height - 2 * inset));
+    const CGRect fitted = QVAspectRect(CGSizeMake(image.width(), image.height()), inner, /*fill=*/false);
     painter.drawImage(QVGeometry::qtRectFromRect(fitted, size.height), image);
   }
   return picture;
@@ -182,8 +183,9 @@ void QVOpenAnimationTransitionController::animateOpenView(int64_t mode, Completi
   }
   if (exportButton_) {
     QVTransitionSprite button = s->sprite(exportButton_);
-    button.frame.origin = CGPointMake(newRect_.origin.x + newRect_.size.width - button.frame.size.width - kExportButtonMargin,
-                                      newRect_.origin.y + kExportButtonMargin);
+    button.frame.origin =
+        CGPointMake(newRect_.origin.x + newRect_.size.width - button.frame.size.width - kExportButtonMargin,
+                    newRect_.origin.y + kExportButtonMargin);
     animateSprite(exportButton_, button);
   }
 }
@@ -224,13 +226,14 @@ void QVOpenAnimationTransitionController::createCells(const std::vector<CGRect>&
   // executor, and the last one builds the cells.
   auto remaining = std::make_shared<size_t>(paths.size());
   for (size_t i = 0; i < paths.size(); ++i) {
-    delegate()->exportAnimationTransitionLoadThumbnail(this, paths[i], [this, alive, i, remaining, build](QImage image) {
-      qv::MainExecutor::shared().async([this, alive, i, remaining, build, image] {
-        if (auto live = alive.lock(); !live || !*live) return;
-        thumbnails_[i] = image;
-        if (--*remaining == 0) build();
-      });
-    });
+    delegate()->exportAnimationTransitionLoadThumbnail(
+        this, paths[i], [this, alive, i, remaining, build](QImage image) {
+          qv::MainExecutor::shared().async([this, alive, i, remaining, build, image] {
+            if (auto live = alive.lock(); !live || !*live) return;
+            thumbnails_[i] = image;
+            if (--*remaining == 0) build();
+          });
+        });
   }
 }
 
@@ -243,7 +246,8 @@ void QVOpenAnimationTransitionController::animateCells(const std::vector<CGRect>
   }
   for (size_t i = 0; i < count; ++i) {
     Completion last;
-    if (i + 1 == count) last = [completion](bool) {
+    if (i + 1 == count)
+      last = [completion](bool) {
         if (completion) completion(true);
       };
     s->springFrame(cells_[i], rects[i], last);
