@@ -5,6 +5,7 @@
 #include "Ombrel/Classes/Application/Transitions/QVOpenAnimationTransitionController.h"
 #include "Ombrel/Classes/Application/Transitions/QVSingleMultiAnimationTransitionController.h"
 #include "QVAppKit/QVView.h"
+#include "QVAppKit/QVViewController.h"
 
 std::unique_ptr<QVExportAnimationTransitionController>
 QVExportAnimationTransitionController::transitionControllerWithTransition(QVExportTransition t) {
@@ -78,8 +79,7 @@ void QVExportAnimationTransitionController::actualFinishTransitionWithMode(int64
 
 void QVExportAnimationTransitionController::embedView(QWidget* container, QWidget* view) {
   if (!container || !view) return;
-  if (view->parentWidget() != container) view->setParent(container);
-  view->setGeometry(container->rect());
+  if (view->parentWidget() != container) QVEmbedInContainer(view, container);
   view->show();
   view->raise();
 }

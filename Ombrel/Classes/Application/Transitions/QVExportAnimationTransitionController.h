@@ -111,7 +111,7 @@ class QVExportAnimationTransitionController {
   virtual void didFinishTransitionToMode(int64_t mode) {}
   void cancelTransition(Completion completion = nullptr);
 
-  // Puts the view into the container, filling it, and shows it.
+  // Puts the view into the container, filling it (QVEmbedInContainer), shown on top of its siblings.
   static void embedView(QWidget* container, QWidget* view);
 
   // The sprites of the transition, in the window of the controller's view (else the start screen's).
