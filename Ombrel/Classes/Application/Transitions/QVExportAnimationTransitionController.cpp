@@ -22,7 +22,15 @@ QVExportAnimationTransitionController::QVExportAnimationTransitionController() =
 QVExportAnimationTransitionController::~QVExportAnimationTransitionController() {
   *alive_ = false;
   sprites_.reset();
-  if (view_ && !view_->parent()) delete view_.data();
+  if (!view_) return;
+  // The screens' views laid in the transition view belong to their screens, not to it.
+  for (QObject* child : view_->children()) {
+    if (auto* widget = qobject_cast<QWidget*>(child)) {
+      widget->hide();
+      widget->setParent(nullptr);
+    }
+  }
+  if (!view_->parent()) delete view_.data();
 }
 
 QVView* QVExportAnimationTransitionController::view() {

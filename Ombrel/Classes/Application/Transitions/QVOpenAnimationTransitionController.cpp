@@ -120,8 +120,9 @@ void QVOpenAnimationTransitionController::actualTransitionToMode(int64_t mode, C
     s->set(background_.sprite, panel);
   }
   blurred_ = grabPart(QVOpenViewControllerBlurredBackgroundViewKey);
-  controls_ = grabPart(QVOpenViewControllerControlsViewKey);
+  // The button first, so that the controls' picture does not hold a second copy of it.
   exportPart_ = grabPart(QVOpenViewControllerExportButtonKey);
+  controls_ = grabPart(QVOpenViewControllerControlsViewKey);
   exportButton_ = exportPart_.sprite;
   openView->hide();
 
@@ -186,6 +187,8 @@ void QVOpenAnimationTransitionController::animateOpenView(int64_t mode, Completi
     button.frame.origin =
         CGPointMake(newRect_.origin.x + newRect_.size.width - button.frame.size.width - kExportButtonMargin,
                     newRect_.origin.y + kExportButtonMargin);
+    // The gallery has no such button: there it fades on its way.
+    if (mode == 2) button.opacity = 0;
     animateSprite(exportButton_, button);
   }
 }
