@@ -98,8 +98,7 @@ class GalleryView : public QVView {
     const double w = 220, h = 170, gap = 16;
     const int columns = std::max(1, int((width() - gap) / (w + gap)));
     for (size_t i = 0; i < thumbs.size(); ++i)
-      rects.push_back(
-          CGRectMake(gap + (i % columns) * (w + gap), height() - 60 - h - (i / columns) * (h + gap), w, h));
+      rects.push_back(CGRectMake(gap + (i % columns) * (w + gap), height() - 60 - h - (i / columns) * (h + gap), w, h));
     return rects;
   }
   void drawContent(QPainter& painter) override {
@@ -241,17 +240,18 @@ int main(int argc, char** argv) {
     int64_t from, to;
     const char* name;
   };
-  const Step steps[] = {{0, 1, "open-to-single"}, {1, 2, "single-to-gallery"}, {2, 1, "gallery-to-single"},
-                        {1, 2, "single-to-gallery-again"}, {2, 0, "gallery-to-open"}, {0, 2, "open-to-gallery"}};
+  const Step steps[] = {{0, 1, "open-to-single"},          {1, 2, "single-to-gallery"}, {2, 1, "gallery-to-single"},
+                        {1, 2, "single-to-gallery-again"}, {2, 0, "gallery-to-open"},   {0, 2, "open-to-gallery"}};
   std::printf("screen transitions, device pixel ratio %.1f (%s)\n", wc.window->devicePixelRatioF(),
               qPrintable(QGuiApplication::platformName()));
   for (const Step& s : steps) {
     if (s.from == 1 && wc.window->sizeMode() != 1) wc.window->changeSizeMode(1, false);
     const Figures f = run(wc, s.from, s.to, folder, s.name);
     if (s.to == 2 && wc.window->sizeMode() != 2) wc.window->changeSizeMode(2, false);
-    std::printf("%-24s window %4dx%-4d points, %3d frames: mean %.2f ms, worst %.2f ms (target: mean at most 8, none "
-                "over 16)\n",
-                s.name, wc.window->width(), wc.window->height(), f.frames, f.mean, f.worst);
+    std::printf(
+        "%-24s window %4dx%-4d points, %3d frames: mean %.2f ms, worst %.2f ms (target: mean at most 8, none "
+        "over 16)\n",
+        s.name, wc.window->width(), wc.window->height(), f.frames, f.mean, f.worst);
   }
   return 0;
 }

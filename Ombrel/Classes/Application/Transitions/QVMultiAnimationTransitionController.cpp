@@ -3,7 +3,10 @@
 #include "Ombrel/Classes/Application/MainWindow/QVSolvaneWindow.h"
 #include "Ombrel/Classes/Application/OpenScreen/QVOpenViewController.h"
 #include "Ombrel/Classes/Application/Style/QVUIStyle.h"
+#include "QVAppKit/QVGeometry.h"
 #include "QVAppKit/QVView.h"
+
+#include <QCoreApplication>
 
 namespace {
 QWidget* viewForKey(QVExportContainerAnimatable* vc, const char* key) {
@@ -24,13 +27,26 @@ void QVMultiAnimationTransitionController::actualTransitionToMode(int64_t mode, 
   }
   if (QVSolvaneWindow* w = window()) w->setTopConstrolsVisible(false);
   embedView(view(), gallery->containerView());
-  // The open screen is laid out invisibly to learn where its panel will stand.
+  // The open screen is laid at its own size, centred, where the window will show it; its picture
+  // fades in there at the end.
   QWidget* openView = open->containerView();
-  embedView(view(), openView);
+  QVView* transitionView = view();
+  const CGSize openSize = window() ? window()->windowSizeForMode(0) : CGSizeMake(openView->width(), openView->height());
+  const CGRect middle = QVMiddleRect(openSize, CGSizeMake(transitionView->width(), transitionView->height()));
+  openView->setParent(transitionView);
+  if (auto* basic = dynamic_cast<QVBasicView*>(openView)) {
+    basic->setFrame(middle);
+    basic->show();
+    basic->setNeedsLayout();
+    basic->layoutSubtreeIfNeeded();
+  } else {
+    openView->setGeometry(QVGeometry::qtRectFromRect(middle, transitionView->height()).toRect());
+    openView->show();
+  }
   openView->lower();
+  QCoreApplication::sendPostedEvents();
   QWidget* spring = viewForKey(open, QVOpenViewControllerSpringViewKey);
-  const CGRect springRect =
-      spring ? s->frameInWindow(spring) : QVMiddleRect(CGSizeMake(400, 300), s->frameInWindow(view()).size);
+  const CGRect springRect = spring ? s->frameInWindow(spring) : s->frameInWindow(openView);
   const QVTransitionSprites::SpriteId openSprite = s->grab(openView);
   {
     QVTransitionSprite hidden = s->sprite(openSprite);
@@ -58,22 +74,25 @@ void QVMultiAnimationTransitionController::actualTransitionToMode(int64_t mode, 
     return live && *live;
   };
   // 3. The open screen fades in over the panel; then the window takes the open screen's shape.
-  storeCompletion(kQVOpenButtonFadeInAnimationKey, [this, isAlive, completion, s](bool) {
+  storeCompletion(kQVOpenButtonFadeInAnimationKey, [this, isAlive, completion, middle](bool) {
     if (!isAlive()) return;
-    const CGRect kept = s->frameInWindow(view());
     if (QVSolvaneWindow* w = window()) {
+      // The window takes the open screen's place on screen, where its picture faded in.
       const CGRect frame = w->frame();
-      // The panel's place on screen stays where the shrink left it.
-      w->changeSizeMode(0, false, CGPointMake(frame.origin.x + kept.origin.x, frame.origin.y + kept.origin.y + 9));
+      w->changeSizeMode(0, false, CGPointMake(frame.origin.x + middle.origin.x, frame.origin.y + middle.origin.y));
     }
     if (completion) completion(true);
   });
   // 2. The background shrinks into the panel.
-  storeCompletion(kQVGallerySizeAnimationKey, [this, isAlive, openSprite](bool) {
+  storeCompletion(kQVGallerySizeAnimationKey, [this, isAlive, openSprite, bgSprite](bool) {
     if (!isAlive()) return;
     QVTransitionSprite shown = sprites()->sprite(openSprite);
     shown.opacity = 1;
     animateSprite(openSprite, shown, kQVOpenButtonFadeInAnimationKey);
+    // The panel lies above the open screen's picture: the two cross-fade.
+    QVTransitionSprite panel = sprites()->sprite(bgSprite);
+    panel.opacity = 0;
+    animateSprite(bgSprite, panel);
   });
   // 1. The grid fades out.
   storeCompletion(kQVCollectionFadeAnimationKey, [this, isAlive, bgSprite, springRect](bool) {

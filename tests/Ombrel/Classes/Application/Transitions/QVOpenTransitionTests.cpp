@@ -212,6 +212,8 @@ TEST_F(TransitionFixture, OpenToGalleryWithoutCellsStillCompletes) {
 TEST_F(TransitionFixture, GalleryToOpenKeepsTheGalleryUnderTheTransitionAndEndsInModeZero) {
   wc.window.changeSizeMode(2, false);
   wc.show(&gallery);
+  const CGRect before = wc.window.frame();
+  const CGRect kept = QVMiddleRect(wc.window.windowSizeForMode(0), before.size);
   QVExportAnimationHelper helper(QVExportTransitionMake(2, 0), &wc);
   int done = 0;
   helper.animateTransition([&](QVExportContainerAnimatable* end) {
@@ -227,6 +229,9 @@ TEST_F(TransitionFixture, GalleryToOpenKeepsTheGalleryUnderTheTransitionAndEndsI
   settle(2);
   EXPECT_EQ(done, 1);
   EXPECT_EQ(wc.window.sizeMode(), 0);
+  // The window stands where the open screen's picture faded in.
+  EXPECT_NEAR(wc.window.frame().origin.x, before.origin.x + kept.origin.x, 1);
+  EXPECT_NEAR(wc.window.frame().origin.y, before.origin.y + kept.origin.y, 1);
   EXPECT_EQ(overlay()->itemCount(), 0u);
   for (auto& [key, view] : open.animatableViews())
     if (auto* v = dynamic_cast<QVView*>(view)) EXPECT_DOUBLE_EQ(v->alpha(), 1) << key;
