@@ -117,6 +117,21 @@ class GalleryView : public QVView {
   }
 };
 
+class CellView : public QWidget {
+ public:
+  QImage thumb;
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QVUIStyle::themeBGColor().lighter(130));
+    painter.drawRoundedRect(QRectF(rect()), 6, 6);
+    const QRectF inner = QRectF(rect()).adjusted(12, 12, -12, -12);
+    const QSizeF fitted = QSizeF(thumb.size()).scaled(inner.size(), Qt::KeepAspectRatio);
+    painter.drawImage(QRectF(inner.center() - QPointF(fitted.width() / 2, fitted.height() / 2), fitted), thumb);
+  }
+};
+
 class GalleryScreen : public QVExportGalleryAnimatable {
  public:
   QPointer<GalleryView> view = QVMake<GalleryView>(CGRectMake(0, 0, 10, 10));
@@ -149,11 +164,9 @@ class WindowController : public QVExportWindowControllable {
   std::optional<CGSize> firstImageSize() override { return CGSizeMake(1800, 1200); }
   std::vector<std::string> tempAnimationPaths() override { return gallery->paths; }
   std::unique_ptr<QWidget> createImageCell(const std::string&) override {
-    auto cell = std::make_unique<QWidget>();
-    cell->setAutoFillBackground(true);
-    QPalette palette;
-    palette.setColor(QPalette::Window, QVUIStyle::themeBGColor());
-    cell->setPalette(palette);
+    // The first cell as the gallery draws it: the tile with its thumbnail fitted inside.
+    auto cell = std::make_unique<CellView>();
+    cell->thumb = gallery->view->thumbs.front();
     return cell;
   }
   void loadThumbnail(const std::string& path, std::function<void(QImage)> done) override {
