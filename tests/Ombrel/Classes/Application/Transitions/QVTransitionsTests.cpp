@@ -121,6 +121,41 @@ TEST(QVTransitions, EdgeInsetsOfTheCellInBothLayoutDirections) {
   EXPECT_EQ(SingleMulti::edgeInsetsForCellRect(cell, container, true), (SingleMulti::EdgeInsets{150, 560, 300, 40}));
 }
 
+TEST(QVTransitionSprites, GrabsAViewOnceHidesItAndPaintsPlainColourSprites) {
+  Stage stage;
+  QVView* view = QVMake<QVView>(CGRectMake(10, 10, 100, 80));
+  view->setBackgroundColor(Qt::red);
+  view->setParent(stage.window.get());
+  view->show();
+  QVTransitionSprites sprites(stage.window.get());
+  const auto id = sprites.grab(view);
+  EXPECT_EQ(sprites.grab(view), id);
+  EXPECT_FALSE(view->isVisible());
+  // The sprite stands where the view stood, in the window's bottom-left space.
+  EXPECT_EQ(sprites.sprite(id).frame, CGRectMake(10, 10, 100, 80));
+  EXPECT_EQ(view->geometry(), QRect(10, 600 - 10 - 80, 100, 80));
+  QVTransitionSprite panel;
+  panel.frame = CGRectMake(300, 100, 200, 100);
+  panel.backgroundColor = QColor(0, 200, 0);
+  panel.cornerRadius = 6;
+  const auto plain = sprites.add(panel);
+  QVTransitionSprite target = panel;
+  target.backgroundColor = QColor(0, 0, 200);
+  target.frame = CGRectMake(100, 100, 100, 50);
+  sprites.animate(plain, target);
+  advance(0.15);
+  const QVTransitionSprite half = sprites.sprite(plain);
+  EXPECT_GT(half.frame.origin.x, 100);
+  EXPECT_LT(half.frame.origin.x, 300);
+  advance(0.3);
+  EXPECT_EQ(sprites.sprite(plain).frame, target.frame);
+  const QImage shot = stage.window->grab().toImage();
+  EXPECT_EQ(QColor(shot.pixel(150, 600 - 125)), QColor(0, 0, 200));
+  sprites.clear();
+  EXPECT_TRUE(view->isVisible());
+  EXPECT_EQ(sprites.count(), 0u);
+}
+
 struct SingleMultiFixture : ::testing::Test {
   Stage stage;
   FakeScreen single{1, QColor(200, 30, 30)};
