@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <cstdint>
 #include <map>
+#include <vector>
 
 #include "QVBase/Geometry.h"
 
@@ -39,6 +40,13 @@ class QVOverlayCanvas : public QWidget {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // Halved copies of a picture drawn much smaller than its size (a shrinking snapshot), made once.
+  const QPixmap& pictureForWidth(ItemId id, const QPixmap& picture, double pixelWidth);
+  struct Levels {
+    qint64 key = 0;
+    std::vector<QPixmap> halves;
+  };
   std::map<ItemId, Item> items_;
+  std::map<ItemId, Levels> levels_;
   ItemId next_ = 1;
 };
