@@ -8,6 +8,7 @@
 #include "Ombrel/Classes/Application/Transitions/QVExportAnimationHelper.h"
 #include "Ombrel/Classes/Application/Transitions/QVMultiAnimationTransitionController.h"
 #include "Ombrel/Classes/Application/Transitions/QVOpenAnimationTransitionController.h"
+#include "Ombrel/Classes/Application/Transitions/QVSingleMultiAnimationTransitionController.h"
 #include "QVAppKit/QVAnimationDriver.h"
 #include "QVAppKit/QVOverlayCanvas.h"
 #include "QVAppKit/QVSolvaneTopBarView.h"
@@ -80,6 +81,8 @@ class GalleryScreen : public QVExportGalleryAnimatable {
     return row < int(rects.size()) ? rects[row] : CGRectZero;
   }
   std::vector<std::string> imagePaths() override { return g.paths; }
+  CGRect lonely = CGRectZero;
+  CGRect lonelyCachedCellRect() override { return lonely; }
 };
 
 // The window controller: thumbnails answer when the test says, in any order.
@@ -222,6 +225,8 @@ TEST_F(TransitionFixture, GalleryToOpenKeepsTheGalleryUnderTheTransitionAndEndsI
     helper.finishTransition();
   });
   EXPECT_EQ(helper.timesLaid(), 1);
+  EXPECT_TRUE(wc.contentContainer()->isAncestorOf(gallery.containerView()))
+      << "the gallery stays in the window under the transition view";
   helper.showAnimationControllerIfNeeded(helper.transitionVC());
   EXPECT_EQ(helper.timesLaid(), 1) << "laid in once";
   EXPECT_TRUE(dynamic_cast<QVMultiAnimationTransitionController*>(helper.transitionVC()));
@@ -254,6 +259,26 @@ TEST_F(TransitionFixture, ACancelShowsTheStartScreenAgain) {
   EXPECT_TRUE(single.containerView()->isVisible());
   EXPECT_EQ(overlay()->itemCount(), 0u);
   EXPECT_EQ(helper.transitionVC()->view()->parentWidget(), nullptr);
+}
+
+TEST_F(TransitionFixture, BackToOnePhotoGrowsFromTheLonelyCellInsetByTheCellInset) {
+  wc.window.changeSizeMode(2, false);
+  wc.show(&gallery);
+  gallery.lonely = CGRectMake(100, 200, 220, 170);
+  QVExportAnimationHelper helper(QVExportTransitionMake(2, 1), &wc);
+  int done = 0;
+  helper.animateTransition([&](QVExportContainerAnimatable*) {
+    ++done;
+    helper.finishTransition();
+  });
+  auto* c = dynamic_cast<QVSingleMultiAnimationTransitionController*>(helper.transitionVC());
+  ASSERT_NE(c, nullptr);
+  EXPECT_EQ(c->cellRect(), CGRectMake(112, 212, 196, 146));
+  settle(1);
+  EXPECT_EQ(done, 1);
+  EXPECT_EQ(single.containerView()->parentWidget(), wc.contentContainer());
+  EXPECT_TRUE(single.containerView()->isVisible());
+  EXPECT_EQ(overlay()->itemCount(), 0u);
 }
 
 }  // namespace
