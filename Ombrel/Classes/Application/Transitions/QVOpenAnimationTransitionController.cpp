@@ -8,6 +8,7 @@
 #include "Ombrel/Classes/Application/OpenScreen/QVOpenViewController.h"
 #include "Ombrel/Classes/Application/Style/QVUIStyle.h"
 #include "QVAppKit/QVGeometry.h"
+#include "QVAppKit/QVSolvaneTopBarView.h"
 #include "QVAppKit/QVView.h"
 #include "QVPlatform/MainExecutor.h"
 
@@ -270,13 +271,23 @@ void QVOpenAnimationTransitionController::animateEndVC(int64_t mode, Completion 
   }
   embedView(view(), end->containerView());
   QCoreApplication::sendPostedEvents();
-  const QVTransitionSprites::SpriteId id = s->grab(end->containerView());
-  QVTransitionSprite shown = s->sprite(id);
-  QVTransitionSprite from = shown;
-  from.opacity = 0;
-  s->set(id, from);
-  shown.opacity = 1;
-  s->animate(id, shown, [completion](bool) {
-    if (completion) completion(true);
-  });
+  std::vector<QWidget*> appearing{end->containerView()};
+  // The title bar's import button comes in with the gallery (the single image shows it as it is).
+  if (QVSolvaneWindow* w = window(); w && mode != 1) {
+    const auto views = w->animatableViews();
+    if (auto it = views.find(QVTopBarImportButtonKey); it != views.end() && it->second && it->second->isVisible())
+      appearing.push_back(it->second);
+  }
+  auto remaining = std::make_shared<size_t>(appearing.size());
+  for (QWidget* widget : appearing) {
+    const QVTransitionSprites::SpriteId id = s->grab(widget);
+    QVTransitionSprite shown = s->sprite(id);
+    QVTransitionSprite from = shown;
+    from.opacity = 0;
+    s->set(id, from);
+    shown.opacity = 1;
+    s->animate(id, shown, [completion, remaining](bool) {
+      if (--*remaining == 0 && completion) completion(true);
+    });
+  }
 }
