@@ -16,6 +16,8 @@ QVSingleMultiAnimationTransitionController::edgeInsetsForCellRect(CGRect r, CGSi
 }
 
 QVSingleMultiAnimationTransitionController::~QVSingleMultiAnimationTransitionController() {
+  // A transition dropped while it runs reports nothing.
+  *alive_ = false;
   if (group_) QVAnimationDriver::shared().cancel(group_);
 }
 

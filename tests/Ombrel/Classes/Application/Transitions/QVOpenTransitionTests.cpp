@@ -281,4 +281,22 @@ TEST_F(TransitionFixture, BackToOnePhotoGrowsFromTheLonelyCellInsetByTheCellInse
   EXPECT_EQ(overlay()->itemCount(), 0u);
 }
 
+TEST_F(TransitionFixture, ADriverDroppedWhileItRunsReportsNothingAndLeavesNoSprites) {
+  for (auto [from, to] : {std::pair<int64_t, int64_t>{1, 2}, {0, 1}, {2, 0}}) {
+    SCOPED_TRACE(std::to_string(from) + " -> " + std::to_string(to));
+    wc.window.changeSizeMode(from, false);
+    wc.show(wc.screens[from]);
+    int done = 0;
+    {
+      QVExportAnimationHelper helper(QVExportTransitionMake(from, to), &wc);
+      helper.animateTransition([&](QVExportContainerAnimatable*) { ++done; });
+      settle(0.1);
+    }
+    settle(1);
+    EXPECT_EQ(done, 0);
+    EXPECT_EQ(overlay()->itemCount(), 0u);
+    EXPECT_EQ(QVAnimationDriver::shared().runningCount(), 0u);
+  }
+}
+
 }  // namespace
