@@ -8,8 +8,10 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QImage>
 #include <QPainter>
+#include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
 #include <functional>
@@ -241,7 +243,20 @@ Figures run(WindowController& wc, int64_t from, int64_t to, const QString& folde
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QTemporaryDir configDir;
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+    // One 2560 x 1440 screen, so that the window takes the shapes it takes there.
+    const QString config = configDir.filePath("screens.json");
+    QFile file(config);
+    if (file.open(QIODevice::WriteOnly)) {
+      file.write(R"({"screens": [{"name": "Main", "x": 0, "y": 0, "width": 2560, "height": 1440,
+                     "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})");
+      file.close();
+      qputenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + config).toUtf8());
+    } else {
+      qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+  }
   if (qEnvironmentVariableIsEmpty("QT_SCALE_FACTOR")) qputenv("QT_SCALE_FACTOR", "2");
   QApplication app(argc, argv);
   QVFonts::loadOnce();

@@ -120,7 +120,8 @@ void QVOpenAnimationTransitionController::actualTransitionToMode(int64_t mode, C
     }
     s->set(background_.sprite, panel);
   }
-  blurred_ = grabPart(QVOpenViewControllerBlurredBackgroundViewKey);
+  // Without a photo shown the blurred view is an empty picture: not worth scaling every frame.
+  if (open->blurIsShown()) blurred_ = grabPart(QVOpenViewControllerBlurredBackgroundViewKey);
   // The button first, so that the controls' picture does not hold a second copy of it.
   exportPart_ = grabPart(QVOpenViewControllerExportButtonKey);
   controls_ = grabPart(QVOpenViewControllerControlsViewKey);
