@@ -160,9 +160,6 @@ void QVBasicExportManager::requestImage(const RunPtr& run, uint64_t index, const
     QVDispatchOnMainThread([weakSelf, run, index, path, ready, image] {
       auto self = weakSelf.lock();
       if (!self || !self->isLive(run)) return;
-      self->updateProgress();
-      // The updater may have cancelled.
-      if (!self->isLive(run)) return;
       if (!image) return self->failImage(run, path, QVImageSaver::imageSourceError());
       ready(run, index, path, image);
     });
@@ -210,7 +207,9 @@ void QVBasicExportManager::failImage(const RunPtr& run, const std::string& sourc
 }
 
 void QVBasicExportManager::completeImage(const RunPtr& run) {
-  if (++run->completed < run->total) return;
+  // One step per photo done (written or failed), the last one ending the run instead: the steps
+  // go 0 to n - 1 and the finish fills the bar.
+  if (++run->completed < run->total) return updateProgress();
   if (run->onComplete) return run->onComplete(run);
   if (run->writtenTargets.empty())
     cancelExport();
