@@ -82,8 +82,8 @@ std::vector<QWidget*> QVExportBeginView::visibleControls() const {
 }
 
 void QVExportBeginView::pinSlider() {
-  // Beside the closed export menu, 11 points from it.
-  const double menuWidth = exportMenu_->contentSizeForState(false).width;
+  // Beside the export menu as it rests (open or closed), 11 points from it.
+  const double menuWidth = exportMenu_->contentSizeForState(exportMenu_->expanded()).width;
   sliderRightConstant_ = -(menuWidth + 2 * kGap);
   if (showSlider_) sliderMenu_->setFrame(restingFrame(sliderMenu_, -sliderRightConstant_));
 }

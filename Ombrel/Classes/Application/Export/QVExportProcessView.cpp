@@ -84,20 +84,20 @@ void QVExportProcessView::layout() {
   const double barY = std::round((size.height - kProgressHeight) / 2);
   progressView_->setFrame(CGRectMake(std::round((size.width - barWidth) / 2), barY, barWidth, kProgressHeight));
   titleLabel()->setFrame(titleFrameWithCenterY(barY + kProgressHeight + kSpacing + kTitleHeight / 2));
-  // The phase text is centred on its own; the dots hang after its last letter.
   const double textHeight = exportingLabel_->intrinsicContentSize().height;
-  exportingLabel_->setFrame(CGRectMake(0, barY - kSpacing - textHeight, size.width, textHeight));
+  exportingLabel_->setFrameOrigin(CGPointMake(exportingLabel_->frame().origin.x, barY - kSpacing - textHeight));
   placeDots();
 }
 
 void QVExportProcessView::placeDots() {
   if (placingDots_) return;
   placingDots_ = true;
+  // The phase text sizes itself to each phase: keep it centred, with the dots after its last letter.
   const CGRect text = exportingLabel_->frame();
-  const double textWidth = exportingLabel_->intrinsicContentSize().width;
+  const double x = std::round((bounds().size.width - text.size.width) / 2);
+  if (x != text.origin.x) exportingLabel_->setFrameOrigin(CGPointMake(x, text.origin.y));
   const CGSize dots = dotLabel_->intrinsicContentSize();
-  const double x = std::round(CGRectGetMidX(text) + textWidth / 2);
-  dotLabel_->setFrame(CGRectMake(x, text.origin.y, std::max(dots.width, 30.0), text.size.height));
+  dotLabel_->setFrame(CGRectMake(x + text.size.width, text.origin.y, std::max(dots.width, 30.0), text.size.height));
   placingDots_ = false;
 }
 
