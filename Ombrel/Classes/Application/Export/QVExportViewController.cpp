@@ -144,9 +144,12 @@ void QVExportViewController::updateWithExportState(uint64_t state) {
 }
 
 bool QVExportViewController::passesClicksThrough() const {
-  return currentState_ == QVExportViewStateBegin && beginView_ && isViewLoaded() &&
-         beginView_->superview() == const_cast<QVExportViewController*>(this)->view() &&
-         !NSViewControllerSwitchViewAnimation::fadeAnimator(this);
+  if (currentState_ != QVExportViewStateBegin || !beginView_ || !isViewLoaded()) return false;
+  QWidget* root = const_cast<QVExportViewController*>(this)->view();
+  // Until the other views have faded out and left, the whole panel takes the pointer.
+  for (QWidget* other : {static_cast<QWidget*>(progressView_.data()), static_cast<QWidget*>(endView_.data())})
+    if (other && other->parentWidget() == root) return false;
+  return beginView_->superview() == root;
 }
 
 void QVExportViewController::updateInputMask() {
@@ -267,6 +270,8 @@ void QVExportViewController::exportActionedBasicViewDidClickActionButton(QVExpor
 
 void QVExportViewController::cancelExport() {
   if (runningManager_) runningManager_->cancelProcessing();
+  // The user's cancel stops the dots and the phase text as the manager's does.
+  exportInProgressView()->stopAnimation();
   updateWithExportState(QVExportViewStateBegin);
   exportInProgressView()->prepareForReuse();
   notifyDidChangeFocus(false);
