@@ -27,6 +27,7 @@
 #include "QVAppKit/QVFonts.h"
 #include "QVAppKit/QVMainExecutorBridge.h"
 #include "QVAppKit/QVSolvaneTopBarView.h"
+#include "QVApplicationInfo/QVApplicationInfo.h"
 #include "QVPlatform/Bundle.h"
 #include "QVPlatform/Log.h"
 
@@ -79,8 +80,8 @@ void takeScreenshot(const std::shared_ptr<QVAppDelegate>& delegate, const std::s
 
 int main(int argc, char** argv) {
   QVApplication app(argc, argv);
-  QCoreApplication::setApplicationName(QStringLiteral("Solvane"));
-  QCoreApplication::setApplicationVersion(QStringLiteral(SOLVANE_VERSION));
+  QCoreApplication::setApplicationName(QString::fromUtf8(QVApplicationInfo::displayName));
+  QCoreApplication::setApplicationVersion(QString::fromUtf8(QVApplicationInfo::shortVersion));
   QGuiApplication::setDesktopFileName(QStringLiteral("app.solvane.Solvane"));
   const Options options = parse(argc, argv);
   const auto paths = QVSingleInstance::absolutePaths(options.paths, QDir::currentPath().toStdString());

@@ -62,3 +62,13 @@ std::string QVServiceUtils::hardwareUUID() {
   }();
   return uuid;
 }
+
+bool QVServiceUtils::validateEmail(const std::string& email) {
+  if (std::any_of(email.begin(), email.end(), [](unsigned char c) { return std::isspace(c); })) return false;
+  const size_t at = email.find('@');
+  if (at == 0 || at == std::string::npos || email.find('@', at + 1) != std::string::npos) return false;
+  const std::string domain = email.substr(at + 1);
+  if (domain.find('.') == std::string::npos) return false;
+  // Every label of the domain has text: no leading, trailing or doubled dot.
+  return domain.front() != '.' && domain.back() != '.' && domain.find("..") == std::string::npos;
+}

@@ -17,4 +17,8 @@ class QVServiceUtils {
   // This machine's identifier as an upper-case UUID text: the system's machine id when there is
   // one, else an identifier made once and kept in the shared group's user defaults.
   static std::string hardwareUUID();
+
+  // Whether a text looks like an e-mail address: "text@text.text" with one "@", no white space, and
+  // no empty part around the "@" or any dot of the domain.
+  static bool validateEmail(const std::string& email);
 };

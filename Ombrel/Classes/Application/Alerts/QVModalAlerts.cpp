@@ -15,22 +15,6 @@ std::shared_ptr<QVAlertRunner>& installedRunner() {
 
 std::string L(const std::string& key) { return qv::QVSLocalization::localizedStringForKey(key); }
 
-// The localised key with each "%@" / "%lu" replaced by the next argument, in order.
-std::string format(const std::string& key, std::initializer_list<std::string> args) {
-  std::string text = L(key);
-  auto arg = args.begin();
-  for (size_t at = 0; arg != args.end();) {
-    const size_t object = text.find("%@", at), number = text.find("%lu", at);
-    const size_t pos = std::min(object, number);
-    if (pos == std::string::npos) break;
-    const size_t length = pos == object ? 2 : 3;
-    text.replace(pos, length, *arg);
-    at = pos + arg->size();
-    ++arg;
-  }
-  return text;
-}
-
 QVAlertResponse run(QVAlertSpec spec, bool attention) {
   if (attention) QVSoundManager::playAttentionSounds();
   return QVModalAlerts::runner()->runModal(spec);
@@ -50,10 +34,11 @@ std::shared_ptr<QVAlertRunner> QVModalAlerts::runner() {
 }
 
 void QVModalAlerts::showAllertNotSupportExtension(const std::string& extension) {
-  runOK(format("This %@ is not supported", {extension}),
-        format("We will add more %@ formats in the future, but in the meantime, you can export to multiple JPGs or "
-               "TIFFs and import those into <AppName>.",
-               {extension}),
+  runOK(QVLocalizedFormat("This %@ is not supported", {extension}),
+        QVLocalizedFormat(
+            "We will add more %@ formats in the future, but in the meantime, you can export to multiple JPGs or "
+            "TIFFs and import those into <AppName>.",
+            {extension}),
         true);
 }
 
@@ -67,8 +52,9 @@ void QVModalAlerts::showAlertSourceNotAvailable() {
 
 void QVModalAlerts::showAlertLessThanMinimumSize() {
   runOK(L("Oh my, this picture is too small to apply my algorithms to."),
-        format("Please make sure your photos are at least %lu by %lu pixels, so that I can work with them properly.",
-               {"800", "600"}),
+        QVLocalizedFormat(
+            "Please make sure your photos are at least %lu by %lu pixels, so that I can work with them properly.",
+            {"800", "600"}),
         true);
 }
 
@@ -89,7 +75,7 @@ bool QVModalAlerts::showAlertOkCancelWithTitle(const std::string& title, const s
 
 bool QVModalAlerts::showAlertDeleteBatchPresetWithName(const std::string& name) {
   const auto response = run({L("Batch preset deletion"),
-                             format("Are you sure you want to delete %@?", {name}),
+                             QVLocalizedFormat("Are you sure you want to delete %@?", {name}),
                              {L("Ok"), L("Cancel")},
                              std::nullopt,
                              size_t(1)},
@@ -108,7 +94,7 @@ int64_t QVModalAlerts::showAlertWantStartOver(bool quitButton, bool saveButton, 
     spec.buttons.push_back(QVCapitalizedString(title));
     codes.push_back(code);
   };
-  if (quitButton) add(saveButton ? L("Quit anyway") : format("%@ Solvane", {L("Quit")}), 3);
+  if (quitButton) add(saveButton ? L("Quit anyway") : QVLocalizedFormat("%@ Solvane", {L("Quit")}), 3);
   add(L("Start Over"), 4);
   if (cancelButton) {
     spec.cancelButtonIndex = spec.buttons.size();
@@ -127,7 +113,7 @@ int64_t QVModalAlerts::showAlertFeedbackSent() {
 }
 
 int64_t QVModalAlerts::showAlertRenameExportImage(const std::string& fileName, bool* applyToAll) {
-  const auto response = run({format("%@ already exists.", {fileName}),
+  const auto response = run({QVLocalizedFormat("%@ already exists.", {fileName}),
                              L("Would you like to overwrite it or create a new one using an available name?"),
                              {L("Overwrite"), L("Create New")},
                              L("Apply to all"),

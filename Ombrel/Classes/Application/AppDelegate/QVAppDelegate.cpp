@@ -2,10 +2,10 @@
 
 #include <QApplication>
 #include <QFileDialog>
-#include <QMessageBox>
 #include <QWidget>
 #include <chrono>
 
+#include "Ombrel/Classes/Application/ExportOptions/QVExportOptionsView.h"
 #include "Ombrel/Classes/Application/Menus/QVMenuController.h"
 #include "Ombrel/Classes/Application/Panels/QVSolvanePanels.h"
 #include "Ombrel/Classes/Application/Services/QVAppLink.h"
@@ -93,6 +93,12 @@ std::shared_ptr<QVSolvaneWindowController> QVAppDelegate::solvaneWindowControlle
       auto controller = weak.lock();
       return controller ? controller->window() : nullptr;
     });
+    // Disk exports ask for their destination through the export dialog with the export options.
+    QVSolvanePanels::setAccessoryMaker([](bool, int64_t colorSpace, int64_t depth) {
+      return std::static_pointer_cast<QVExportOptionsAccessory>(
+          QVExportOptionsView::exportOptionsViewWithMetadata(qv::Value(), colorSpace, depth));
+    });
+    QVSharingServices::setDialogPresenter(QVSolvanePanels::exportDialogPresenter());
   }
   return solvaneWindowController_;
 }
@@ -331,12 +337,8 @@ void QVAppDelegate::hide(QVMenuItem*) {
 void QVAppDelegate::addImages(QVMenuItem*) { solvaneWindowController()->addFilesViaOpenPanel(); }
 
 void QVAppDelegate::showAbout(QVMenuItem*) {
-  const QString name = QString::fromStdString(qv::QVSLocalization::localizedStringForKey("<AppName>"));
-  QMessageBox::about(
-      solvaneWindowController()->window(), name,
-      QStringLiteral("<b>%1</b> %2<br><br>%3")
-          .arg(name, QCoreApplication::applicationVersion(),
-               QString::fromStdString(qv::QVSLocalization::localizedStringForKey("Automatic photo enhancement"))));
+  if (!aboutWindowController_) aboutWindowController_ = std::make_unique<QVAboutWindowController>();
+  aboutWindowController_->startForWindow(solvaneWindowController()->window());
 }
 
 void QVAppDelegate::onTellFriendItem(QVMenuItem*) { QVSolvaneAppHelpers::tellFriendAction(); }

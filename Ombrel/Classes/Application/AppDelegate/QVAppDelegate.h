@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "Ombrel/Classes/Application/About/QVAboutWindowController.h"
 #include "Ombrel/Classes/Application/Controllers/QVSolvaneWindowController.h"
 #include "Ombrel/Classes/Application/Menus/QVMenu.h"
 #include "Ombrel/Classes/Helpers/QVFileTimedCollector.h"
@@ -76,6 +77,8 @@ class QVAppDelegate : public QVMenuResponder,
   void exitApp(QVMenuItem*) override;
   void addImages(QVMenuItem*) override;
   void showAbout(QVMenuItem*) override;
+  // Made by the first About command.
+  QVAboutWindowController* aboutWindowController() const { return aboutWindowController_.get(); }
   void onTellFriendItem(QVMenuItem*) override;
   void onEnableDisableSoundItem(QVMenuItem*) override;
   void installPlugins(QVMenuItem*) override;
@@ -96,6 +99,7 @@ class QVAppDelegate : public QVMenuResponder,
   void buildMainMenu();
 
   std::shared_ptr<QVSolvaneWindowController> solvaneWindowController_;
+  std::unique_ptr<QVAboutWindowController> aboutWindowController_;
   std::shared_ptr<QVFileTimedCollector> fileCollector_;
   std::function<void()> startWindowPresentCompletion_;
   bool startWindowIsPresented_ = false;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <set>
 
+#include "Ombrel/Classes/Application/Feedback/QVFeedbackWindowController.h"
 #include "Ombrel/Classes/Application/MainWindow/QVExportImageDatasource.h"
 #include "Ombrel/Classes/Application/Menus/QVMenuController.h"
 #include "Ombrel/Classes/Application/Panels/QVSolvanePanels.h"
@@ -57,6 +58,16 @@ void QVSolvaneWindowController::build() {
     if (self && self->openVC_) self->openVC_->viewDidAppear();
   };
   updateForCurrentMode();
+  feedbackObserver_ = qv::NotificationCenter::defaultCenter().addObserver(kQVShowFeedbackWindowClicked, nullptr,
+                                                                          [weak](const qv::Notification&) {
+                                                                            if (auto self = weak.lock())
+                                                                              self->showFeedbackWindow();
+                                                                          });
+}
+
+void QVSolvaneWindowController::showFeedbackWindow() {
+  if (!feedbackWindowController_) feedbackWindowController_ = std::make_unique<QVFeedbackWindowController>();
+  feedbackWindowController_->show();
 }
 
 QVSolvaneTopBarView* QVSolvaneWindowController::makeTitleBar() {

@@ -22,8 +22,10 @@
 #include "Ombrel/Classes/Application/OpenScreen/QVOpenDragView.h"
 #include "Ombrel/Classes/Application/OpenScreen/QVOpenViewController.h"
 #include "QVAppKit/QVSolvaneTopBarView.h"
+#include "QVPlatform/NotificationCenter.h"
 
 class QVSolvaneWindowController;
+class QVFeedbackWindowController;
 
 inline constexpr const char* kQVApplyPluginNotificationName = "QVApplyPluginNotificationName";
 inline constexpr const char* kQVCancelPluginNotificationName = "QVCancelPluginNotificationName";
@@ -73,6 +75,9 @@ class QVSolvaneWindowController : public QVMenuResponder,
   void addFilesViaOpenPanel();
   bool windowShouldClose();
   void installPlugins();
+  // Made on the first feedback command ("QVShowFeedbackWindowClicked"), kept, and shown.
+  void showFeedbackWindow();
+  QVFeedbackWindowController* feedbackWindowController() const { return feedbackWindowController_.get(); }
   // The top bar with the given menu as the title menu.
   QVSolvaneTopBarView* createTitleBar(std::shared_ptr<QMenu> menu);
   void setTitleBarMenu(std::shared_ptr<QMenu> menu);
@@ -122,4 +127,6 @@ class QVSolvaneWindowController : public QVMenuResponder,
   // Paths whose preview is enhanced; a request's answer counts only while its path is open.
   std::set<std::string> enhanced_;
   uint64_t generation_ = 0;
+  qv::ObserverToken feedbackObserver_;
+  std::unique_ptr<QVFeedbackWindowController> feedbackWindowController_;
 };

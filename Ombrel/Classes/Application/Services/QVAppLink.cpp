@@ -5,6 +5,7 @@
 #include "Ombrel/Classes/Business/QVApp.h"
 #include "Ombrel/Classes/Business/QVImageSettingsManager.h"
 #include "Ombrel/Classes/Helpers/QVSPluginModeManager.h"
+#include "Ombrel/Classes/Model/Network/QVFeedbackSheet.h"
 
 namespace QVAppLink {
 
@@ -52,6 +53,13 @@ void setImageExportCount(int64_t count) { QVApp::imageSettingsManager()->setImag
 
 void trackEventsOfType(uint64_t type, const std::vector<qv::Dictionary>& infos) {
   QVApp::eventTracker()->trackEventsOfType(type, infos);
+}
+
+void sendFeedback(const QVFeedbackSheet& sheet, std::function<void(const std::optional<qv::Error>&)> completion) {
+  QVApp::sendFeedback(sheet.serialize().value_or(qv::Dictionary{}),
+                      [completion](const std::optional<qv::Error>& error, const qv::Value&) {
+                        if (completion) completion(error);
+                      });
 }
 
 }  // namespace QVAppLink

@@ -2,11 +2,15 @@
 // The application facade's calls that the application layer makes, gathered in one place so the
 // windows, menus and start-up read as the design describes and tests can replace the answers.
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "QVPlatform/Error.h"
 #include "QVPlatform/ImageIO/NSImage.h"
 #include "QVPlatform/Value.h"
+
+class QVFeedbackSheet;
 
 namespace QVAppLink {
 
@@ -39,5 +43,8 @@ void setImageLoadCount(int64_t count);
 int64_t imageExportCount();
 void setImageExportCount(int64_t count);
 void trackEventsOfType(uint64_t type, const std::vector<qv::Dictionary>& infos);
+// The feedback sheet as a multipart form to the feedback address; the answer (nullopt on success)
+// on the main thread.
+void sendFeedback(const QVFeedbackSheet& sheet, std::function<void(const std::optional<qv::Error>&)> completion);
 
 }  // namespace QVAppLink

@@ -190,3 +190,26 @@ TEST_F(QVAppDelegateTest, ShortcutsAnswerWithTheMenuClosedOnlyWhileTheirItemIsSh
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(QVAppDelegateTest, AboutShowsOneKeptAboutWindowOverTheMainWindow) {
+  EXPECT_EQ(delegate->aboutWindowController(), nullptr);
+  QWidget* main = delegate->solvaneWindowController()->window();
+  main->setGeometry(100, 100, 1000, 700);
+  delegate->showAbout(nullptr);
+  QVAboutWindowController* about = delegate->aboutWindowController();
+  ASSERT_NE(about, nullptr);
+  QWidget* window = about->window();
+  EXPECT_TRUE(window->isVisible());
+  EXPECT_LE((window->geometry().center() - main->geometry().center()).manhattanLength(), 1);
+  // No message box stands in for it.
+  for (QWidget* top : QApplication::topLevelWidgets()) EXPECT_FALSE(top->inherits("QMessageBox") && top->isVisible());
+  window->close();
+  delegate->showAbout(nullptr);
+  EXPECT_EQ(delegate->aboutWindowController(), about);
+  EXPECT_TRUE(window->isVisible());
+  window->close();
+}
+
+}  // namespace
