@@ -55,13 +55,17 @@ bool QVLocalEventMonitor::eventFilter(QObject* watched, QEvent* event) {
   }
   // Widgets only: the window object sees the same input once more before its widgets do.
   if (!installed_ || !watched->isWidgetType() || !matches(event)) return false;
-  const quint64 timestamp = static_cast<QInputEvent*>(event)->timestamp();
   auto* widget = static_cast<QWidget*>(watched);
-  // The same press passed on to a parent of the widget that had it.
-  const bool propagated = event == lastEvent_ && timestamp == lastTimestamp_ && lastWidget_ && lastWidget_ != widget &&
-                          widget->isAncestorOf(lastWidget_);
-  lastEvent_ = event;
-  lastTimestamp_ = timestamp;
+  // Qt hands a press nobody took on to the parent, as a copy mapped to the parent: the same
+  // kind, time and place, one level up.
+  Signature signature{event->type(), static_cast<QInputEvent*>(event)->timestamp(), {}, 0};
+  if (event->type() == QEvent::KeyPress)
+    signature.key = static_cast<QKeyEvent*>(event)->key();
+  else
+    signature.globalPosition = static_cast<QMouseEvent*>(event)->globalPosition();
+  const bool propagated =
+      signature == last_ && lastWidget_ && lastWidget_ != widget && widget->isAncestorOf(lastWidget_);
+  last_ = signature;
   lastWidget_ = widget;
   if (propagated) return false;
   // The handler may remove this monitor: keep the handler alive for the call.

@@ -12,6 +12,7 @@
 // Main thread only.
 #include <QEvent>
 #include <QObject>
+#include <QPointF>
 #include <QPointer>
 #include <QWidget>
 #include <functional>
@@ -53,8 +54,14 @@ class QVLocalEventMonitor : public QObject {
   QPointer<QWidget> view_;
   bool installed_ = false;
   bool removed_ = false;
-  // The last event handed over: a press that propagates to parents is the same event object.
-  const QEvent* lastEvent_ = nullptr;
-  quint64 lastTimestamp_ = 0;
+  // The last event seen and the widget it was meant for.
+  struct Signature {
+    QEvent::Type type = QEvent::None;
+    quint64 timestamp = 0;
+    QPointF globalPosition;
+    int key = 0;
+    bool operator==(const Signature&) const = default;
+  };
+  Signature last_;
   QPointer<QWidget> lastWidget_;
 };

@@ -165,9 +165,7 @@ int main(int argc, char** argv) {
 
   QVAnimationDriver::shared().useManualClock();
   qv::MainExecutor::shared().useManualClock();
-  auto save = [&](const char* name) {
-    window.grab().save(QString::fromStdString(shots + "-" + name + ".png"));
-  };
+  auto save = [&](const char* name) { window.grab().save(QString::fromStdString(shots + "-" + name + ".png")); };
   pump(1.5);
   save("begin");
   QVExportSpringMenu* menu = panel.exportBeginView()->exportMenu();

@@ -123,7 +123,8 @@ TEST_F(ExportPanel, UserCancelAndManagerCancelReturnToTheBeginRow) {
     const char* name;
     std::function<void(ExportPanel&)> cancel;
   } cases[] = {
-      {"user", [](ExportPanel& t) { t.panel->exportActionedBasicViewDidClickActionButton(t.panel->exportInProgressView()); }},
+      {"user",
+       [](ExportPanel& t) { t.panel->exportActionedBasicViewDidClickActionButton(t.panel->exportInProgressView()); }},
       {"manager", [](ExportPanel& t) { t.manager().cancel(); }},
   };
   for (const Case& c : cases) {

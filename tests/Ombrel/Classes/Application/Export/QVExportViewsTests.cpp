@@ -103,9 +103,8 @@ class BeginRow : public ::testing::Test {
     window->show();
     window->layoutSubtreeIfNeeded();
     token = qv::NotificationCenter::defaultCenter().addObserver(
-        kQVBoostSliderDidChangeShowStateNotification, nullptr, [this](const qv::Notification& n) {
-          shows.push_back(*QVSingleImageNotifications::objectValue<bool>(n));
-        });
+        kQVBoostSliderDidChangeShowStateNotification, nullptr,
+        [this](const qv::Notification& n) { shows.push_back(*QVSingleImageNotifications::objectValue<bool>(n)); });
   }
   void TearDown() override {
     token.reset();
