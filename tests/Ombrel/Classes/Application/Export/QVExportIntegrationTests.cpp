@@ -28,6 +28,8 @@ class JPEGOptions : public QVExportOptionsAccessory {
   std::string type() const override { return "public.jpeg"; }
   int64_t depth() const override { return 8; }
   qv::Dictionary imageProperties() const override { return {}; }
+  void setOptionsDelegate(QVExportOptionsViewDelegate* d) override { delegate = d; }
+  QVExportOptionsViewDelegate* delegate = nullptr;
 };
 
 // Pumps both manual clocks until the condition holds, letting background work run meanwhile.
@@ -110,6 +112,45 @@ TEST(ExportPanelIntegration, ExportsARealPhotoThroughTheSaveDialogAndRevealsIt) 
   QVFileRevealer::setShared(nullptr);
   QVSoundManager::setPlayer(nullptr);
   QVExportManagerFactory::setMaker(nullptr);
+}
+
+// The options view's advanced settings reach the panel through the interactive manager and the
+// application's dialog: the export-options window opens; closed without a preset, the focus comes
+// back.
+TEST(ExportPanelIntegration, TheDialogsAdvancedSettingsOpenTheExportOptionsWindow) {
+  auto panels = std::make_shared<app_test::ScriptedPanelPresenter>();
+  panels->holdOpen = true;
+  QVSolvanePanels::setPresenter(panels);
+  std::shared_ptr<JPEGOptions> options;
+  QVSolvanePanels::setAccessoryMaker([&](bool, int64_t, int64_t) { return options = std::make_shared<JPEGOptions>(); });
+  QVSharingServices::setDialogPresenter(QVSolvanePanels::exportDialogPresenter());
+  std::vector<std::shared_ptr<HeldSettingsWindow>> windows;
+  QVBatchSettingsWindow::setMaker([&] {
+    windows.push_back(std::make_shared<HeldSettingsWindow>());
+    return windows.back();
+  });
+  std::vector<std::string> log;
+  RecordingDelegate delegate;
+  delegate.log = &log;
+  {
+    QVExportViewController panel;
+    panel.setDelegate(&delegate);
+    panel.exportPhotosToDisk({"/photos/a.jpg"});
+    ASSERT_TRUE(options);
+    ASSERT_TRUE(options->delegate);
+    options->delegate->advancedSettingsOptionDidSelect();
+    ASSERT_EQ(windows.size(), 1u);
+    windows[0]->close(nullptr);
+    QVPanelResult cancelled;
+    panels->finish(cancelled);
+    pump(0.1);
+    EXPECT_EQ(log, (std::vector<std::string>{"focus 1", "focus 1", "focus 0", "focus 0"}));
+    EXPECT_EQ(panel.currentState(), QVExportViewStateBegin);
+  }
+  QVSolvanePanels::setPresenter(nullptr);
+  QVSolvanePanels::setAccessoryMaker(nullptr);
+  QVSharingServices::setDialogPresenter(nullptr);
+  QVBatchSettingsWindow::setMaker(nullptr);
 }
 
 }  // namespace
