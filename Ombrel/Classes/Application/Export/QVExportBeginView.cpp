@@ -7,6 +7,7 @@
 
 #include "Ombrel/Classes/Application/Common/QVSingleImageNotifications.h"
 #include "QVAppKit/NSView+Extensions.h"
+#include "QVAppKit/QVRoundedShadowView.h"
 #include "QVAppKit/QVSpringAnimation.h"
 #include "QVPlatform/Localization.h"
 
@@ -52,14 +53,41 @@ void QVExportBeginView::styleControl(QVSpringMenu* control) {
   control->setBackgroundColor(Qt::white);
   control->setCornerRadius(kCornerRadius);
   control->setMouseEnteredOrExitedTrackEnabled(true);
-  NSViewExtensions::addDefaultShadow(control);
+  // The shadow is a view of its own below the control (see updateShadows).
 }
 
 void QVExportBeginView::addSubviews() {
   QVView::addSubviews();
+  for (QVSpringMenu* control : {static_cast<QVSpringMenu*>(exportMenu_), static_cast<QVSpringMenu*>(sliderMenu_)}) {
+    auto* shadow = QVMake<QVRoundedShadowView>();
+    shadow->setShadowCornerRadius(kCornerRadius);
+    shadows_.push_back(shadow);
+    // Every move and size of the control, its springs' steps included, moves its shadow.
+    control->installEventFilter(this);
+  }
+  addSubview(shadows_[0]);
   addSubview(exportMenu_);
   // Without the slider it is still made (and stays closed), so the rules need no special case.
-  if (showSlider_) addSubview(sliderMenu_);
+  if (showSlider_) {
+    addSubview(shadows_[1]);
+    addSubview(sliderMenu_);
+  }
+}
+
+bool QVExportBeginView::eventFilter(QObject* watched, QEvent* event) {
+  const auto type = event->type();
+  if ((watched == exportMenu_ || watched == sliderMenu_) && (type == QEvent::Resize || type == QEvent::Move))
+    updateShadows();
+  return QVView::eventFilter(watched, event);
+}
+
+void QVExportBeginView::updateShadows() {
+  if (shadows_.size() < 2) return;
+  const QVSpringMenu* controls[] = {exportMenu_, sliderMenu_};
+  for (int i = 0; i < 2; ++i) {
+    shadows_[i]->setShadowedFrame(QVSpringLayer::frame(controls[i]));
+    shadows_[i]->setAlpha(controls[i]->alpha());
+  }
 }
 
 CGRect QVExportBeginView::restingFrame(QVSpringMenu* control, double trailing) const {
@@ -111,6 +139,7 @@ void QVExportBeginView::setExportControlsTranslucent(bool translucent) {
   const double alpha = translucent ? kTranslucentAlpha : 1.0;
   exportMenu_->setAlpha(alpha);
   sliderMenu_->setAlpha(alpha);
+  updateShadows();
 }
 
 bool QVExportBeginView::onKeyEvent(QEvent* event) {

@@ -14,6 +14,7 @@
 #include "Ombrel/Classes/Application/Common/QVBoostSpringSlider.h"
 #include "Ombrel/Classes/Application/Export/QVExportSpringMenu.h"
 #include "QVAppKit/QVLocalEventMonitor.h"
+#include "QVAppKit/QVRoundedShadowView.h"
 
 class QVExportBeginView;
 
@@ -56,6 +57,9 @@ class QVExportBeginView : public QVView, public QVExportSpringMenuDelegate {
   void setExportControlsTranslucent(bool translucent);
   void switchExportMenu() { exportMenu_->switchAndHandleMenu(kQVExportTypeNone); }
 
+  // The controls' shadows (menu, slider), each below its control.
+  const std::vector<QVRoundedShadowView*>& shadows() const { return shadows_; }
+
   // The monitor's two jobs (exposed for tests): true when the event was consumed.
   bool onKeyEvent(QEvent* event);
   void onMouseDown(QEvent* event);
@@ -71,6 +75,8 @@ class QVExportBeginView : public QVView, public QVExportSpringMenuDelegate {
   void styleControl(QVSpringMenu* control);
   void pinSlider();
   CGRect restingFrame(QVSpringMenu* control, double trailing) const;
+  void updateShadows();
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
   uint64_t itemsCount_;
   bool showSlider_;
@@ -80,4 +86,5 @@ class QVExportBeginView : public QVView, public QVExportSpringMenuDelegate {
   double sliderRightConstant_ = 0;
   QVLocalEventMonitor* monitor_ = nullptr;
   std::function<void()> controlsFrameObserver_;
+  std::vector<QVRoundedShadowView*> shadows_;
 };

@@ -8,6 +8,8 @@
 void QVExportMenuContentView::initialize() {
   QVRoundedView::initialize();
   setMouseDownCanMoveWindow(false);
+  // Moves over a row reach the list (a widget without tracking would end them there).
+  setMouseTracking(true);
 }
 
 void QVExportMenuContentView::setItems(std::vector<QVExportMenuItemPtr> items) {
@@ -31,6 +33,7 @@ void QVExportMenuContentView::updateUIWithCurrentItems() {
     auto* row = QVMake<QVExportMenuItemView>();
     row->setItem(items_[i]);
     row->setObjectName(QString("view%1").arg(i));
+    row->setMouseTracking(true);
     addSubview(row);
     itemViews_.push_back(row);
   }
@@ -75,6 +78,17 @@ QVExportMenuItemView* QVExportMenuContentView::selectItemForLocationInWindow(QPo
 void QVExportMenuContentView::deselectAllItems() {
   for (auto* view : itemViews_) view->setHighlighted(false);
   highlightedItemView_ = nullptr;
+}
+
+void QVExportMenuContentView::mouseMoveEvent(QMouseEvent* event) {
+  if (event->buttons() != Qt::NoButton) return QVRoundedView::mouseMoveEvent(event);
+  event->accept();
+  mouseMoved(event->scenePosition());
+}
+
+void QVExportMenuContentView::leaveEvent(QEvent* event) {
+  QVRoundedView::leaveEvent(event);
+  mouseExited();
 }
 
 void QVExportMenuContentView::mousePressEvent(QMouseEvent* event) {

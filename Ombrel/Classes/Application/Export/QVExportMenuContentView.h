@@ -51,6 +51,8 @@ class QVExportMenuContentView : public QVRoundedView {
 
  protected:
   void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void leaveEvent(QEvent* event) override;
 
  private:
   void updateUIWithCurrentItems();

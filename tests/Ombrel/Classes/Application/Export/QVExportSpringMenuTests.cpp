@@ -103,6 +103,18 @@ TEST_F(ExportMenu, HighlightFollowsThePointerAndLeavesWithIt) {
   EXPECT_EQ(highlights(), (std::vector<bool>{false, false, false}));
   EXPECT_EQ(menu->menuContentView()->highlightedItemView(), nullptr);
   EXPECT_EQ(row(0)->titleLabel()->titleColor(), QColor(Qt::black));
+
+  // A move as the window delivers it, to the row under the pointer, reaches the list.
+  {
+    const QPointF local = QRectF(row(2)->rect()).center();
+    QMouseEvent move(QEvent::MouseMove, local, row(2)->mapTo(row(2)->window(), local), row(2)->mapToGlobal(local),
+                     Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(row(2), &move);
+  }
+  EXPECT_EQ(highlights(), (std::vector<bool>{false, false, true}));
+  QEvent leave(QEvent::Leave);
+  QCoreApplication::sendEvent(menu->menuContentView(), &leave);
+  EXPECT_EQ(highlights(), (std::vector<bool>{false, false, false}));
 }
 
 TEST_F(ExportMenu, PressDragReleaseReportsTheRowOnceClosed) {
