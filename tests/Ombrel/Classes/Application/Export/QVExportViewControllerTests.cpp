@@ -210,6 +210,14 @@ TEST_F(ExportPanel, ExportOptionsRouteRunsThePresetDrivenManagerWithTheKeptPaths
   EXPECT_TRUE(panel->paths().empty());
   EXPECT_EQ(panel->runningManager(), std::static_pointer_cast<QVExportManagable>(business));
   EXPECT_TRUE(panel->isShowRevealInFinderButton());
+  // The user's cancel goes to the manager that runs, not to the interactive one.
+  panel->onExportStarted(*business);
+  pump(1.2);
+  manager().calls.clear();
+  panel->exportActionedBasicViewDidClickActionButton(panel->exportInProgressView());
+  EXPECT_EQ(business->calls.back(), "cancel");
+  EXPECT_TRUE(manager().calls.empty());
+  pump(1.2);
 
   // Closed without a preset: the focus comes back and nothing starts.
   business->calls.clear();

@@ -130,6 +130,26 @@ TEST_F(ExportSingleImage, ACancelledExportReturnsToProcessedWithoutWaitingForAPh
   EXPECT_FALSE(controlsLocked());
 }
 
+TEST_F(ExportSingleImage, DraggedFilesCoverThePictureWithTheBlurredPreview) {
+  showProcessed();
+  QVView* preview = vc->blurredPreview();
+  vc->showBlurredPreview(true);
+  pump(1.2);
+  EXPECT_EQ(preview->superview(), vc->rootView());
+  EXPECT_EQ(preview->alpha(), 1.0);
+  vc->showBlurredPreview(false);
+  EXPECT_EQ(preview->superview(), nullptr) << "gone at once";
+
+  // While processing only the dots hide.
+  vc->showProcessedImageWithPath("/photos/new.jpg");
+  facade->answerBlurred();
+  pump(1.2);
+  vc->showBlurredPreview(true);
+  EXPECT_TRUE(vc->loadingAnimationView()->isHidden());
+  vc->showBlurredPreview(false);
+  EXPECT_FALSE(vc->loadingAnimationView()->isHidden());
+}
+
 TEST_F(ExportSingleImage, ANewPhotoReshapesTheWindowAboutItsCentre) {
   QVSolvaneWindow window;
   window.setTitleBarView(QVSolvaneTopBarView::topBar());
