@@ -1,17 +1,16 @@
 #include "Ombrel/Classes/Application/Export/QVBatchSettingsWindow.h"
 
-#include "QVPlatform/MainExecutor.h"
+#include "Ombrel/Classes/Application/ExportOptions/QVBatchSettingsWindowController.h"
 
 namespace {
 
-// No window to show yet: the route ends as a window closed without a preset.
-class QVNoBatchSettingsWindow : public QVBatchSettingsWindow {
+// The application's export-options window.
+class QVApplicationBatchSettingsWindow : public QVBatchSettingsWindow {
  public:
-  void showWithCompletion(Completion completion) override {
-    qv::MainExecutor::shared().async([completion] {
-      if (completion) completion(nullptr);
-    });
-  }
+  void showWithCompletion(Completion completion) override { controller_->showWithCompletion(std::move(completion)); }
+
+ private:
+  std::shared_ptr<QVBatchSettingsWindowController> controller_ = QVBatchSettingsWindowController::make();
 };
 
 QVBatchSettingsWindow::Maker& maker() {
@@ -23,7 +22,7 @@ QVBatchSettingsWindow::Maker& maker() {
 
 std::shared_ptr<QVBatchSettingsWindow> QVBatchSettingsWindow::make() {
   if (const auto& m = maker()) return m();
-  return std::make_shared<QVNoBatchSettingsWindow>();
+  return std::make_shared<QVApplicationBatchSettingsWindow>();
 }
 
 void QVBatchSettingsWindow::setMaker(Maker m) { maker() = std::move(m); }

@@ -1,7 +1,7 @@
 #pragma once
 // The export-options window as the export panel sees it: shown once, it hands back the batch
-// preset the user chose, or none when it was closed without one. The application installs the
-// real window's maker; until then a stand-in answers "none" on the next turn of the main queue.
+// preset the user chose, or none when it was closed without one. The application's window
+// (QVBatchSettingsWindowController) unless tests install a maker.
 //
 // Main thread only.
 #include <functional>
@@ -18,6 +18,6 @@ class QVBatchSettingsWindow {
   virtual void showWithCompletion(Completion completion) = 0;
 
   static std::shared_ptr<QVBatchSettingsWindow> make();
-  // nullptr restores the stand-in.
+  // nullptr restores the application's window.
   static void setMaker(Maker maker);
 };
