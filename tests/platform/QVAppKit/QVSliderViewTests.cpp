@@ -172,3 +172,38 @@ TEST(QVLoadingSpinnerView, TurnsClockwiseOnceEveryTwoSecondsUntilStopped) {
 }
 
 }  // namespace
+
+#include "QVAppKit/QVValueSpring.h"
+
+namespace {
+
+TEST(QVValueSpring, SettlesOnTheTargetOnceAndAStopReportsUnfinished) {
+  auto& driver = QVAnimationDriver::shared();
+  driver.useManualClock();
+  driver.cancelAll();
+  auto spring = QVValueSpring::make(1000, 300, 5, 8);
+  std::vector<double> values;
+  std::vector<bool> ends;
+  spring->setObserver([&](double v) { values.push_back(v); });
+  spring->setCompletion([&](bool finished) { ends.push_back(finished); });
+  spring->start();
+  driver.advance(0.1);
+  ASSERT_FALSE(values.empty());
+  EXPECT_LT(values.back(), 1000);
+  EXPECT_GT(values.back(), 300);
+  driver.advance(3);
+  EXPECT_EQ(values.back(), 300);
+  EXPECT_EQ(ends, std::vector<bool>{true});
+  bool overshot = false;
+  for (double v : values) overshot |= v < 300;
+  EXPECT_TRUE(overshot);  // bounciness 8 swings past the target
+  auto stopped = QVValueSpring::make(0, 100, 5, 8);
+  stopped->setCompletion([&](bool finished) { ends.push_back(finished); });
+  stopped->start();
+  driver.advance(0.05);
+  stopped->stop();
+  stopped->stop();
+  EXPECT_EQ(ends, (std::vector<bool>{true, false}));
+}
+
+}  // namespace
