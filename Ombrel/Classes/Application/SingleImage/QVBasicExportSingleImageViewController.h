@@ -86,8 +86,9 @@ class QVBasicExportSingleImageViewController : public QVSImageViewController, pu
 
  protected:
   void onBoostSliderChanged(bool opening);
-  void prepareToTransitionWithViewsToShow(std::vector<QVView*>& viewsToShow, std::vector<QVView*>& viewsToHide,
-                                          uint64_t state);
+  // Subclasses add their own views to the lists first, then call this.
+  virtual void prepareToTransitionWithViewsToShow(std::vector<QVView*>& viewsToShow, std::vector<QVView*>& viewsToHide,
+                                                  uint64_t state);
 
  private:
   std::function<void()> prepareTransitionToState(uint64_t state, bool animated);
