@@ -13,6 +13,10 @@ QVExtensionSingleImageViewController::QVExtensionSingleImageViewController(
     std::shared_ptr<QVSingleImageFacade> facade, std::function<void(const std::string& path)> cancelProcessing)
     : QVBasicExportSingleImageViewController(std::move(facade)), cancelProcessing_(std::move(cancelProcessing)) {
   if (!cancelProcessing_) cancelProcessing_ = [](const std::string& path) { QVApp::cancelProcessingAt(path); };
+  // The compare's view is made while the bases are constructed, before this class's overrides
+  // answer: the slider, its container and the monitor join it here.
+  rootView();
+  setUpSlider();
 }
 
 QVExtensionSingleImageViewController::~QVExtensionSingleImageViewController() {
@@ -22,8 +26,7 @@ QVExtensionSingleImageViewController::~QVExtensionSingleImageViewController() {
   if (processView_ && !processView_->parentWidget()) delete processView_;
 }
 
-void QVExtensionSingleImageViewController::viewDidLoad() {
-  QVBasicExportSingleImageViewController::viewDidLoad();
+void QVExtensionSingleImageViewController::setUpSlider() {
   fullsizePreviewImageView()->setContentMode(QVImageContentModeAspectFit);
   fullsizeOriginalImageView()->setContentMode(QVImageContentModeAspectFit);
   QVEmbedInContainer(sliderContainer(), rootView());
@@ -91,11 +94,12 @@ std::vector<QVView*> QVExtensionSingleImageViewController::viewsPool() {
 void QVExtensionSingleImageViewController::prepareToTransitionWithViewsToShow(std::vector<QVView*>& viewsToShow,
                                                                               std::vector<QVView*>& viewsToHide,
                                                                               uint64_t state) {
-  if (state == QVExportImageViewControllerState_Exporting) {
-    QVView* panel = processView().panelView();
+  QVView* panel = processView().panelView();
+  // A panel not on screen has nothing to hide; left in the list, a fade still finishing from this
+  // change would take it out of the view after a later change had put it there.
+  if (state == QVExportImageViewControllerState_Exporting || !panel->parentWidget())
     viewsToHide.erase(std::remove(viewsToHide.begin(), viewsToHide.end(), panel), viewsToHide.end());
-    viewsToShow.push_back(panel);
-  }
+  if (state == QVExportImageViewControllerState_Exporting) viewsToShow.push_back(panel);
   QVBasicExportSingleImageViewController::prepareToTransitionWithViewsToShow(viewsToShow, viewsToHide, state);
 }
 

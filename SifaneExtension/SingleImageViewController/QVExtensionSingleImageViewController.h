@@ -35,8 +35,6 @@ class QVExtensionSingleImageViewController : public QVBasicExportSingleImageView
                                                 std::function<void(const std::string& path)> cancelProcessing = {});
   ~QVExtensionSingleImageViewController() override;
 
-  void viewDidLoad() override;
-
   QVView* sliderContainer() override;
   QVBoostSpringSlider* sliderMenu();
   QVExtensionProgressPanel& processView();
@@ -64,6 +62,8 @@ class QVExtensionSingleImageViewController : public QVBasicExportSingleImageView
   void removeMonitor();
 
  private:
+  // The slider in its container, embedded in the view, and the monitor.
+  void setUpSlider();
   void placeSlider();
   void updateSliderMask();
   void onMouseDown(QPointF globalPosition);

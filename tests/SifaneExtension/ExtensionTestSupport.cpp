@@ -1,5 +1,7 @@
 #include "tests/SifaneExtension/ExtensionTestSupport.h"
 
+#include "QVAppKit/QVAnimationDriver.h"
+
 namespace extension_test {
 
 NSImageRef flatImage(size_t width, size_t height, uint8_t r, uint8_t g, uint8_t b) {
@@ -31,6 +33,15 @@ void pumpMain(double seconds) {
     main.advance(0.05);
   }
   main.runUntilIdle();
+}
+
+void runFrames(double seconds) {
+  const double step = 1.0 / 60;
+  for (double t = 0; t < seconds; t += step) {
+    QVAnimationDriver::shared().advance(step);
+    qv::MainExecutor::shared().advance(step);
+  }
+  qv::MainExecutor::shared().advance(0);
 }
 
 }  // namespace extension_test

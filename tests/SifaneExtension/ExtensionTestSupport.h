@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "Ombrel/Classes/Application/MainWindow/QVExportImageDatasource.h"
+#include "Ombrel/Classes/Application/SingleImage/QVSingleImageFacade.h"
 #include "QVPlatform/ImageIO/CoreGraphics.h"
 #include "QVPlatform/ImageIO/NSImage.h"
 #include "QVPlatform/MainExecutor.h"
@@ -110,7 +111,34 @@ class MemorySourceList : public QVExportImageSourceList {
   std::vector<std::string> validatedFilenames(const std::vector<std::string>& paths) const override { return paths; }
 };
 
+// The application core as the single-image screen sees it: nothing cached unless the test says so,
+// renders answered by the test.
+class FakeScreenFacade : public QVSingleImageFacade {
+ public:
+  NSImageRef processed, original;
+  ProcessedCompletion observation;
+  std::vector<std::string> processRequests;
+  NSImageRef processedImageAtPath(const std::string&, int64_t) override { return processed; }
+  NSImageRef originalImageAtPath(const std::string&, int64_t) override { return original; }
+  NSImageRef lensedPreviewAtPath(const std::string&) override { return nullptr; }
+  bool autoLensCorrectionEnabled() override { return false; }
+  double boostAmountForImagePath(const std::string&) override { return 1.0; }
+  void updateAmount(double, const std::string&) override {}
+  void loadBlurredImageAtPath(const std::string& path, ImageCompletion completion) override {
+    completion(path, flatImage(30, 20, 40, 40, 40));
+  }
+  void processImageAtPath(const std::string& path, int64_t, int64_t) override { processRequests.push_back(path); }
+  void startImageProcessingObservation(const std::string&, int64_t, ProcessedCompletion completion) override {
+    observation = std::move(completion);
+  }
+  void stopImageProcessingObservation() override { observation = nullptr; }
+  void cleanAt(const std::string&, const std::vector<uint64_t>&) override {}
+  CGSize imageSizeForPath(const std::string&) override { return CGSizeMake(6000, 4000); }
+};
+
 // Runs the main executor (manual clock) until idle, moving its clock on so delayed blocks run.
 void pumpMain(double seconds = 0.5);
+// Moves both manual clocks, the animations' and the main executor's, in frames of 1/60 s.
+void runFrames(double seconds);
 
 }  // namespace extension_test
