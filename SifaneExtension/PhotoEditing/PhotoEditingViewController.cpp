@@ -104,8 +104,11 @@ void PhotoEditingViewController::finishContentEditingWithCompletionHandler(Compl
               handler(nullptr, "The photo could not be enhanced at full size: " + path);
               return;
             }
-            facade_->applyBoostAmountIfNeeded(
-                source, result, path, [this, alive, path, handler = std::move(handler)](NSImageRef image) mutable {
+            // The strength on the slider, which the extension never stores per photo.
+            const double amount = view_ ? view_->boostAmount() : 1.0;
+            facade_->applyBoostAmount(
+                amount, source, result, path,
+                [this, alive, path, handler = std::move(handler)](NSImageRef image) mutable {
                   QVDispatchOnMainThread([this, alive, path, image, handler = std::move(handler)]() mutable {
                     if (!alive.lock()) return;
                     finishWithImage(path, image, std::move(handler));

@@ -12,6 +12,9 @@
 // A photo below 800 x 600 is never presented: the size alert, the event "Load image of wrong size"
 // (type 0, code 1) and the end of the process with status 134 are scheduled on the main queue.
 //
+// The rendering carries the strength set on the screen's slider. The extension stores no strength
+// per photo, so the strength is taken from the screen when the edit is finished.
+//
 // A failed TIFF write hands back no output, with the reason: the host never gets "done" with a
 // missing or partial file.
 //

@@ -60,11 +60,16 @@ class QVPhotoEditingAppFacade : public QVPhotoEditingFacade {
     QVApp::processImageAtPath(path, imageType, std::move(completion));
   }
 
-  void applyBoostAmountIfNeeded(NSImageRef originalImage, NSImageRef processedImage, const std::string& path,
-                                ImageCompletion completion) override {
-    QVApp::applyBoostAmountIfNeededWithOriginalImage(std::move(originalImage), std::move(processedImage), path,
-                                                     std::move(completion));
+  void applyBoostAmount(double amount, NSImageRef originalImage, NSImageRef processedImage, const std::string& path,
+                        ImageCompletion completion) override {
+    if (amount <= 0) return completion(std::move(originalImage));
+    if (amount >= 1) return completion(std::move(processedImage));
+    QVApp::applyBoostAmount(amount, path, std::move(originalImage), std::move(processedImage), kBlendDepth,
+                            std::move(completion));
   }
+
+ private:
+  static constexpr int kBlendDepth = 8;
 
   std::optional<std::string> writeTIFF(const NSImageRef& image, const std::string& sourcePath,
                                        const std::string& path) override {

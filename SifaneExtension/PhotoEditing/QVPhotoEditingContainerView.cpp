@@ -39,6 +39,11 @@ void QVPhotoEditingContainerView::updateWithExportState(uint64_t state) {
   singleImageController()->updateWithExportState(state);
 }
 
+double QVPhotoEditingContainerView::boostAmount() {
+  QVBoostSpringSlider* slider = singleImageController()->sliderMenu();
+  return slider->maxScaleValue() > 0 ? double(slider->value()) / double(slider->maxScaleValue()) : 1.0;
+}
+
 void QVPhotoEditingContainerView::completeExportAnimation(std::function<void()> completion) {
   singleImageController()->completeExportAnimation(std::move(completion));
 }

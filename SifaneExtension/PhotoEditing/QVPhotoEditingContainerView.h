@@ -23,6 +23,7 @@ class QVPhotoEditingContainerView : public QVPhotoEditingView {
   void setContainerHidden(bool hidden) override;
   void showImageController(const std::string& path) override;
   void updateWithExportState(uint64_t state) override;
+  double boostAmount() override;
   void completeExportAnimation(std::function<void()> completion) override;
 
  private:

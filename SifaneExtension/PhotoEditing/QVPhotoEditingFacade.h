@@ -40,10 +40,10 @@ class QVPhotoEditingFacade {
 
   // ---- Rendering ----
   virtual void processImageAtPath(const std::string& path, int64_t imageType, ProcessingCompletion completion) = 0;
-  // The stored strength of the path applied: the blend at 8 bits strictly between 0 and 1, the
-  // source at 0, the processed image otherwise.
-  virtual void applyBoostAmountIfNeeded(NSImageRef originalImage, NSImageRef processedImage, const std::string& path,
-                                        ImageCompletion completion) = 0;
+  // The strength applied: the source at 0 or below, the processed image at 1 or above, else the
+  // processed image blended over the source at that opacity, 8 bits per channel.
+  virtual void applyBoostAmount(double amount, NSImageRef originalImage, NSImageRef processedImage,
+                                const std::string& path, ImageCompletion completion) = 0;
   // Writes the image as TIFF, whole or not at all; none on success, else the reason.
   virtual std::optional<std::string> writeTIFF(const NSImageRef& image, const std::string& sourcePath,
                                                const std::string& path) = 0;

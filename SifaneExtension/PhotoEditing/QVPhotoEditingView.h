@@ -17,6 +17,8 @@ class QVPhotoEditingView {
   virtual void showImageController(const std::string& path) = 0;
   // 2 (exporting): the preview processing stops and the progress panel shows.
   virtual void updateWithExportState(uint64_t state) = 0;
+  // The strength the user set on the screen's slider (0 the source, 1 the full enhancement).
+  virtual double boostAmount() = 0;
   // The progress bar runs to its end; the completion follows once it has stopped.
   virtual void completeExportAnimation(std::function<void()> completion) = 0;
 };

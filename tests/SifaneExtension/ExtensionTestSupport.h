@@ -39,6 +39,7 @@ class FakeFacade : public QVPhotoEditingFacade {
   std::optional<std::string> writeFailure;
   std::vector<std::string> writtenPaths;
   NSImageRef writtenImage;
+  std::vector<double> boostAmounts;
 
   bool startEngine() override { return note("startEngine"), true; }
   void setUpServices() override { note("setUpServices"); }
@@ -66,9 +67,10 @@ class FakeFacade : public QVPhotoEditingFacade {
     renderedType = type;
     pendingRender = std::move(completion);
   }
-  void applyBoostAmountIfNeeded(NSImageRef, NSImageRef processed, const std::string&,
-                                ImageCompletion completion) override {
+  void applyBoostAmount(double amount, NSImageRef, NSImageRef processed, const std::string&,
+                        ImageCompletion completion) override {
     note("boost");
+    boostAmounts.push_back(amount);
     completion(processed);
   }
   std::optional<std::string> writeTIFF(const NSImageRef& image, const std::string&, const std::string& path) override {
@@ -91,6 +93,8 @@ class FakeView : public QVPhotoEditingView {
  public:
   std::vector<std::string> log;
   std::function<void()> pendingExportEnd;
+  double amount = 1.0;
+  double boostAmount() override { return amount; }
   void setContainerHidden(bool hidden) override { log.push_back(hidden ? "hide container" : "show container"); }
   void showImageController(const std::string& path) override { log.push_back("show " + path); }
   void updateWithExportState(uint64_t state) override { log.push_back("state " + std::to_string(state)); }

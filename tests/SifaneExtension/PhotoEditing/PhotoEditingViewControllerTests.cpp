@@ -96,6 +96,7 @@ TEST_F(PhotoEditingViewControllerTest, FinishingRendersFullSizeAndHandsBackOnlyA
   controller.viewWillAppear();
   view.log.clear();
   facade->log.clear();
+  view.amount = 0.37;
 
   std::shared_ptr<QVContentEditingOutput> output;
   std::optional<std::string> failure;
@@ -120,6 +121,7 @@ TEST_F(PhotoEditingViewControllerTest, FinishingRendersFullSizeAndHandsBackOnlyA
   EXPECT_EQ(count(facade->log, "boost"), 0u) << "nothing before the main thread runs";
   pumpMain();
   EXPECT_EQ(view.log, (Lines{"state 2", "complete export animation"}));
+  EXPECT_EQ(facade->boostAmounts, std::vector<double>{0.37}) << "the strength on the slider";
   EXPECT_EQ(count(facade->log, "export /photos/IMG_1.jpg 0"), 1u);
   EXPECT_EQ(handled, 0) << "the output waits for the progress bar's end";
   EXPECT_TRUE(facade->writtenPaths.empty());
