@@ -2,7 +2,7 @@
 
 const char* QVExtensionRunnerOptions::usage() {
   return "usage: SifaneExtension --input PHOTO --output-dir DIR [--adjustment FILE] [--auto-finish]\n"
-         "                       [--input-before-show] [--screenshot FILE]\n";
+         "                       [--input-before-show] [--screenshot FILE] [--screenshot-exporting FILE]\n";
 }
 
 std::optional<QVExtensionRunnerOptions> QVExtensionRunnerOptions::parse(const std::vector<std::string>& arguments,
@@ -19,6 +19,7 @@ std::optional<QVExtensionRunnerOptions> QVExtensionRunnerOptions::parse(const st
     if (a == "--output-dir") value = &options.outputDirectory;
     if (a == "--adjustment") value = &options.adjustment;
     if (a == "--screenshot") value = &options.screenshot;
+    if (a == "--screenshot-exporting") value = &options.screenshotExporting;
     if (value) {
       if (i + 1 >= arguments.size() || arguments[i + 1].empty()) return fail(a + " needs a value");
       *value = arguments[++i];

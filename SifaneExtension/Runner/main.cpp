@@ -1,7 +1,7 @@
 // SifaneExtension: the photo-library editing extension, run by a stand-in for the host.
 //
 //   SifaneExtension --input PHOTO --output-dir DIR [--adjustment FILE] [--auto-finish]
-//                   [--input-before-show] [--screenshot FILE]
+//                   [--input-before-show] [--screenshot FILE] [--screenshot-exporting FILE]
 //
 // As a host would: the engine starts first, then the extension's controller is made and its view
 // shown in a window with the host's own Cancel and Done. The photo (and the last edit's record,
@@ -49,6 +49,13 @@ class PrintingAlertRunner : public QVAlertRunner {
   }
 };
 
+void saveWindow(QWidget* window, const std::string& file) {
+  const QPixmap picture = window->grab();
+  const bool saved = picture.save(QString::fromStdString(file));
+  std::fprintf(saved ? stdout : stderr, "%s %s (%dx%d, device pixel ratio %.1f)\n", saved ? "wrote" : "cannot write",
+               file.c_str(), picture.width(), picture.height(), picture.devicePixelRatio());
+}
+
 // Opens the slider once the preview shows, sets it to 60, writes the window and cancels.
 void takeScreenshot(QVExtensionHostWindow* window, QVPhotoEditingContainerView* view, const std::string& file,
                     std::function<void()> cancel) {
@@ -59,10 +66,7 @@ void takeScreenshot(QVExtensionHostWindow* window, QVPhotoEditingContainerView* 
                                                  std::make_shared<double>(0.6));
   });
   QTimer::singleShot(3600, window, [window, file, cancel] {
-    const QPixmap picture = window->grab();
-    const bool saved = picture.save(QString::fromStdString(file));
-    std::fprintf(saved ? stdout : stderr, "%s %s (%dx%d, device pixel ratio %.1f)\n", saved ? "wrote" : "cannot write",
-                 file.c_str(), picture.width(), picture.height(), picture.devicePixelRatio());
+    saveWindow(window, file);
     cancel();
   });
 }
@@ -170,6 +174,10 @@ int main(int argc, char** argv) {
         acted = true;
         if (!options.screenshot.empty()) {
           takeScreenshot(window, view.get(), options.screenshot, cancel);
+        } else if (!options.screenshotExporting.empty()) {
+          QTimer::singleShot(1200, window, done);
+          const std::string file = options.screenshotExporting;
+          QTimer::singleShot(2400, window, [window, file] { saveWindow(window, file); });
         } else if (options.autoFinish) {
           QTimer::singleShot(0, window, done);
         }

@@ -1,5 +1,6 @@
 #include "SifaneExtension/SingleImageViewController/QVExtensionProcessView.h"
 
+#include <QEvent>
 #include <QString>
 #include <cmath>
 
@@ -31,13 +32,9 @@ class QVExtensionProcessView::Phases : public QVExportingLabelDataSource {
 
 QVExtensionProcessView::~QVExtensionProcessView() = default;
 
-void QVExtensionProcessView::initialize() {
-  QVView::initialize();
-  phasesSource_ = std::make_shared<Phases>();
-}
-
 void QVExtensionProcessView::addSubviews() {
   QVView::addSubviews();
+  phasesSource_ = std::make_shared<Phases>();
   title_ = QVMake<QVLabel>();
   title_->setTitleColor(Qt::white);
   title_->setFont(QVFonts::fontWithName("SFUIDisplay-Heavy", 15));
@@ -59,8 +56,20 @@ void QVExtensionProcessView::addSubviews() {
 
 void QVExtensionProcessView::setupLayoutConstraints() {
   QVView::setupLayoutConstraints();
+  addConstraint([this] { placeColumn(); });
+  // The phase text sizes itself to each new phase: each of its resizes centres the column again.
+  phases_->installEventFilter(this);
+}
+
+bool QVExtensionProcessView::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == phases_ && event->type() == QEvent::Resize && !placing_) placeColumn();
+  return QVView::eventFilter(watched, event);
+}
+
+void QVExtensionProcessView::placeColumn() {
   // Title, bar and phase text as one column centred in the panel (bottom-left coordinates).
-  addConstraint([this] {
+  placing_ = true;
+  {
     const CGSize size = bounds().size;
     const CGSize titleSize = title_->intrinsicContentSize();
     const CGSize phaseSize = phases_->intrinsicContentSize();
@@ -74,7 +83,8 @@ void QVExtensionProcessView::setupLayoutConstraints() {
     const double phaseTop = barTop - kBarHeight - kGap;
     phases_->setFrame(CGRectMake(std::round((size.width - phaseSize.width) / 2), phaseTop - phaseSize.height,
                                  phaseSize.width, phaseSize.height));
-  });
+  }
+  placing_ = false;
 }
 
 std::string QVExtensionProcessView::titleForDiskExportOfFiles(uint64_t filesCount) {

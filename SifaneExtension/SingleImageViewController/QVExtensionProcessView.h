@@ -22,7 +22,6 @@ class QVExtensionProcessView : public QVView, public QVExtensionProgressPanel {
 
   using QVView::QVView;
   ~QVExtensionProcessView() override;
-  void initialize() override;
   void addSubviews() override;
   void setupLayoutConstraints() override;
 
@@ -42,8 +41,13 @@ class QVExtensionProcessView : public QVView, public QVExtensionProgressPanel {
   std::string titleText() const override { return title_->title().value_or(std::string()); }
   bool showsCancelButton() const override { return false; }
 
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
   class Phases;
+  void placeColumn();
+  bool placing_ = false;
   QVLabel* title_ = nullptr;
   QVProgressView* progress_ = nullptr;
   QVExportingLabelView* phases_ = nullptr;

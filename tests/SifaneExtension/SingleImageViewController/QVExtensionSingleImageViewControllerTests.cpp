@@ -129,6 +129,7 @@ TEST_F(ExtensionScreen, APressOutsideTheOpenSliderClosesItAndStillReachesItsTarg
 }
 
 TEST_F(ExtensionScreen, FinishingDuringProcessingCancelsThePreviewAndDropsTheDotsBeforeTheOnePartPanel) {
+  screen->rootView()->show();  // the phase text reports its resizes only on screen
   screen->showProcessedImageWithPath("/p/photo.jpg");
   runFrames(0.2);
   ASSERT_EQ(screen->currentState(), 0u);
@@ -152,12 +153,23 @@ TEST_F(ExtensionScreen, FinishingDuringProcessingCancelsThePreviewAndDropsTheDot
   EXPECT_EQ(panel.currentPart(), 0u);
   EXPECT_FALSE(panel.showsCancelButton());
   EXPECT_EQ(panel.titleText(), "EXPORTING A MASTERPIECE");
+  // Title, bar and the phase text in one column, 20 points apart, whatever the phase's length.
+  auto& view = dynamic_cast<QVExtensionProcessView&>(panel);
+  const CGRect title = view.titleLabel()->frame(), bar = view.progressView()->frame();
+  const CGRect phase = view.exportingLabelView()->frame();
+  EXPECT_FALSE(view.exportingLabelView()->stringValue().empty());
+  EXPECT_EQ(title.origin.y - CGRectGetMaxY(bar), 20);
+  EXPECT_EQ(bar.origin.y - CGRectGetMaxY(phase), 20);
+  EXPECT_EQ(bar.size.width, std::round(900 * 0.4));
+  EXPECT_NEAR(CGRectGetMidX(phase), 450, 1);
+  screen->rootView()->hide();
 }
 
 TEST_F(ExtensionScreen, FinishingFromTheProcessedPhotoLeavesProcessingAloneAndTheBarEndsBeforeTheCallback) {
   showProcessed();
   screen->updateWithExportState(2);
   EXPECT_TRUE(cancelled.empty());
+  EXPECT_FALSE(screen->loadingLabelView()->superview()) << "no processing text under the panel";
   runFrames(1.2);
   int calls = 0;
   QVExtensionProgressPanel& panel = screen->processView();
