@@ -12,7 +12,7 @@ QVPhotoEditingContainerView::~QVPhotoEditingContainerView() {
   // The screen's view lives in the container: the screen goes first, then the container if it has
   // no parent to take it.
   screen_.reset();
-  if (container_ && !container_->parentWidget()) delete container_;
+  if (container_ && !container_->parentWidget()) delete container_.data();
 }
 
 QVExtensionSingleImageViewController* QVPhotoEditingContainerView::singleImageController() {

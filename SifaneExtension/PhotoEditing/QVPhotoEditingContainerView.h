@@ -4,6 +4,7 @@
 // made on first use over the application core.
 //
 // Main thread only.
+#include <QPointer>
 #include <memory>
 
 #include "Ombrel/Classes/Application/SingleImage/QVSingleImageFacade.h"
@@ -17,7 +18,7 @@ class QVPhotoEditingContainerView : public QVPhotoEditingView {
   explicit QVPhotoEditingContainerView(std::shared_ptr<QVSingleImageFacade> facade = nullptr);
   ~QVPhotoEditingContainerView() override;
 
-  QVView* containerView() const { return container_; }
+  QVView* containerView() const { return container_.data(); }
   QVExtensionSingleImageViewController* singleImageController();
 
   void setContainerHidden(bool hidden) override;
@@ -28,6 +29,7 @@ class QVPhotoEditingContainerView : public QVPhotoEditingView {
 
  private:
   std::shared_ptr<QVSingleImageFacade> facade_;
-  QVView* container_ = nullptr;
+  // The host's window takes the container; it may go first.
+  QPointer<QVView> container_;
   std::unique_ptr<QVExtensionSingleImageViewController> screen_;
 };
