@@ -38,6 +38,9 @@ void QVTextField::initialize() {
   p.setColor(QPalette::Base, Qt::transparent);
   setPalette(p);
   setAutoFillBackground(false);
+  // An application style sheet (the menus have one) makes Qt paint a line edit's panel over the
+  // field's own background and border: the field asks for none.
+  setStyleSheet(QStringLiteral("QLineEdit { background: transparent; border: none; }"));
   // Text set from code arrives without an event: tell the views that keep pictures of this one.
   QObject::connect(this, &QLineEdit::textChanged, this, [this] { QVSetNeedsDisplay(this); });
 }

@@ -7,8 +7,8 @@
 //
 // --hold keeps the finished result back for that long, so the processing state can be looked at
 // (a small photo is enhanced in a blink). --screenshots PREFIX writes PREFIX-0-processing.png,
-// PREFIX-1-processed.png (line at a third) and PREFIX-2-slider50.png (slider open at 50), then
-// quits. Under Xvfb at device pixel ratio 2:
+// PREFIX-1-curtain.png (the curtain sliding in), PREFIX-1-processed.png (line at a third) and PREFIX-2-slider50.png
+// (slider open at 50), then quits. Under Xvfb at device pixel ratio 2:
 //   xvfb-run -s "-screen 0 2560x1600x24" env QT_SCALE_FACTOR=2 solvane-singleimage --screenshots shot
 #include <QApplication>
 #include <QDir>
@@ -68,7 +68,7 @@ class HoldingFacade : public QVSingleImageFacade {
   double hold_;
 };
 
-// The screen with the strength slider in its lower right corner, shown while processed.
+// The screen with the strength slider in its lower trailing corner, shown while processed.
 class DemoScreen : public QVBasicExportSingleImageViewController, public QVSpringMenuDelegate {
  public:
   explicit DemoScreen(std::shared_ptr<QVSingleImageFacade> facade)
@@ -98,8 +98,9 @@ class DemoScreen : public QVBasicExportSingleImageViewController, public QVSprin
   void placeSlider() {
     if (slider_->animating()) return;
     const CGSize size = slider_->contentSizeForState(slider_->expanded());
-    const double right = rootView()->bounds().size.width - kSliderMargin;
-    slider_->setFrame(CGRectMake(right - size.width, kSliderMargin, size.width, size.height));
+    // The trailing corner: the slider opens towards the leading side.
+    const double x = isRightToLeft() ? kSliderMargin : rootView()->bounds().size.width - kSliderMargin - size.width;
+    slider_->setFrame(CGRectMake(x, kSliderMargin, size.width, size.height));
     slider_->raise();
   }
   QVBoostSpringSlider* slider_ = nullptr;
@@ -172,6 +173,17 @@ int main(int argc, char** argv) {
     DemoScreen* s = screen.get();
     // Processing: the blurred preview with the dots, while the result is held back.
     QTimer::singleShot(int(hold * 1000 * 0.6), [window, prefix] { save(window, prefix + "-0-processing.png"); });
+    // The curtain sliding in: the first frame with the line inside the right half.
+    auto* watch = new QTimer(window);
+    watch->setInterval(8);
+    QObject::connect(watch, &QTimer::timeout, [watch, window, prefix, s] {
+      const auto& curtain = s->curtainAnimator();
+      const double line = s->compareView()->lineCentre();
+      if (!curtain || !curtain->observesCurtainPosition() || line > s->rootView()->width() * 0.75) return;
+      watch->stop();
+      save(window, prefix + "-1-curtain.png");
+    });
+    watch->start();
     // Processed: the fade (1 s) and the curtain have ended; the line rests at a third.
     QTimer::singleShot(int(hold * 1000) + 3500, [window, prefix, s] {
       s->resetSplitFactor();

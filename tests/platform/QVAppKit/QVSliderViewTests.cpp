@@ -93,6 +93,15 @@ TEST(QVSliderView, APressOnTheBarJumpsThereAndLabelsTakeClicksOnlyWhenAsked) {
   EXPECT_EQ(s->value(), 0);
 }
 
+TEST(QVSliderView, RightToLeftPutsTheMinimumAtTheRightEnd) {
+  auto s = makeSlider();
+  s->setLayoutDirection(Qt::RightToLeft);
+  const CGRect bar = s->barRect();
+  EXPECT_EQ(s->valueForLocation(CGRectGetMaxX(bar) + 10), 0);
+  EXPECT_EQ(s->valueForLocation(bar.origin.x - 10), 100);
+  EXPECT_LT(s->locationForValue(75), s->locationForValue(25));
+}
+
 TEST(QVSliderView, WithoutLiveUpdatingTheValueIsToldOnceAtTheRelease) {
   auto s = makeSlider();
   s->setIsLiveValueUpdatingEnabled(false);

@@ -5,6 +5,7 @@
 #include <QWidget>
 #include <chrono>
 
+#include "Ombrel/Classes/Application/ExportOptions/QVExportOptionsView.h"
 #include "Ombrel/Classes/Application/Menus/QVMenuController.h"
 #include "Ombrel/Classes/Application/Panels/QVSolvanePanels.h"
 #include "Ombrel/Classes/Application/Services/QVAppLink.h"
@@ -92,6 +93,12 @@ std::shared_ptr<QVSolvaneWindowController> QVAppDelegate::solvaneWindowControlle
       auto controller = weak.lock();
       return controller ? controller->window() : nullptr;
     });
+    // Disk exports ask for their destination through the export dialog with the export options.
+    QVSolvanePanels::setAccessoryMaker([](bool, int64_t colorSpace, int64_t depth) {
+      return std::static_pointer_cast<QVExportOptionsAccessory>(
+          QVExportOptionsView::exportOptionsViewWithMetadata(qv::Value(), colorSpace, depth));
+    });
+    QVSharingServices::setDialogPresenter(QVSolvanePanels::exportDialogPresenter());
   }
   return solvaneWindowController_;
 }

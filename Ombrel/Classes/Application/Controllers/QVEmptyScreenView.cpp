@@ -50,19 +50,9 @@ CGRect QVEmptyScreenView::dropZoneFrame() const {
 void QVEmptyScreenView::drawContent(QPainter& painter) {
   painter.setRenderHint(QPainter::Antialiasing);
   const QRectF all(0, 0, width(), height());
-  QLinearGradient background(all.topLeft(), all.bottomLeft());
-  background.setColorAt(0, kContentTop);
-  background.setColorAt(1, kContentBottom);
-  painter.fillRect(all, background);
   // A faint green glow behind the drop zone: the accent colour, barely there.
   const QRectF zone = qtRectFromRect(dropZoneFrame());
-  QColor glow = QVUIStyle::themeColor();
-  glow.setAlpha(22);
-  QRadialGradient halo(zone.center(), zone.width() * 0.75);
-  halo.setColorAt(0, glow);
-  glow.setAlpha(0);
-  halo.setColorAt(1, glow);
-  painter.fillRect(all, halo);
+  QVUIStyle::paintBackdrop(painter, all, kContentTop, kContentBottom, zone.center(), zone.width() * 0.75, 22);
 
   // The drop zone: a dashed rounded outline.
   QPen dash(QColor(255, 255, 255, 46), 1.5, Qt::CustomDashLine);

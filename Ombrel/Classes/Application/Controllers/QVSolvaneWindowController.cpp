@@ -232,6 +232,11 @@ void QVSolvaneWindowController::addImagesAtPaths(const std::vector<std::string>&
 }
 
 void QVSolvaneWindowController::addFilesViaOpenPanel() {
+  // On the open screen the panel is the screen's own: it springs up and shows the choice blurred.
+  if (currentMode_ == QVScreenModeOpen && openVC_) {
+    openVC_->showAndHandleChooseFilesPanel();
+    return;
+  }
   std::weak_ptr<QVSolvaneWindowController> weak = weak_from_this();
   QVSolvanePanels::showAndHandleChooseFilesPanelHandler([weak](const std::optional<std::vector<std::string>>& paths) {
     if (auto self = weak.lock(); self && paths) self->simulateDrop(*paths);

@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QScreen>
 #include <QWindow>
@@ -71,6 +72,78 @@ CGSize sizeOf(QSize s) { return CGSizeMake(s.width(), s.height()); }
 
 }  // namespace
 
+// The window's rounded corners, cut after everything else is painted: inside each corner square
+// the content keeps only what lies within the rounded shape (antialiased), and the window's
+// shadow shows through the rest. Clipping the whole content to the shape instead would make it
+// render as one picture every time anything in it changes.
+class QVSolvaneWindowCorners : public QWidget {
+ public:
+  explicit QVSolvaneWindowCorners(QVSolvaneWindow* window) : QWidget(window), window_(window) {
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setAttribute(Qt::WA_NoSystemBackground);
+  }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    const QRect inner = window_->contentView()->geometry();
+    const QVCornerRadii r = window_->cornerRadii();
+    const qreal dpr = devicePixelRatioF();
+    if (tilesFor_ != inner.size() || tilesDpr_ != dpr || !QVSCornerRadiiIsEqual(tilesRadii_, r)) {
+      makeTiles(inner.size(), r, dpr);
+    }
+    QPainter painter(this);
+    const QPixmap& shadow = window_->shadowPicture();
+    for (const Tile& tile : tiles_) {
+      const QRectF target = QRectF(tile.rect).translated(inner.topLeft());
+      painter.setCompositionMode(QPainter::CompositionMode_DestinationIn);
+      painter.drawImage(target, tile.coverage);
+      if (!shadow.isNull()) {
+        painter.setCompositionMode(QPainter::CompositionMode_DestinationOver);
+        painter.drawPixmap(target, shadow, QRectF(target.topLeft() * dpr, target.size() * dpr));
+      }
+    }
+  }
+
+ private:
+  struct Tile {
+    QRect rect;  // in the content's space
+    QImage coverage;
+  };
+  void makeTiles(QSize size, const QVCornerRadii& radii, qreal dpr) {
+    tiles_.clear();
+    const QPainterPath shape =
+        QVRoundedRectPath(QRectF(QPointF(0, 0), QSizeF(size)), QVRoundParams{kQVRectCornerAll, radii});
+    auto add = [&](double radius, bool right, bool bottom) {
+      const int side = int(std::ceil(radius));
+      if (side <= 0) return;
+      const QRect rect(right ? size.width() - side : 0, bottom ? size.height() - side : 0, side, side);
+      QImage coverage(QSize(int(std::ceil(side * dpr)), int(std::ceil(side * dpr))),
+                      QImage::Format_ARGB32_Premultiplied);
+      coverage.setDevicePixelRatio(dpr);
+      coverage.fill(Qt::transparent);
+      QPainter p(&coverage);
+      p.setRenderHint(QPainter::Antialiasing);
+      p.translate(-rect.topLeft());
+      p.fillPath(shape, Qt::black);
+      p.end();
+      tiles_.push_back({rect, std::move(coverage)});
+    };
+    add(radii.topLeft, false, false);
+    add(radii.topRight, true, false);
+    add(radii.bottomRight, true, true);
+    add(radii.bottomLeft, false, true);
+    tilesFor_ = size;
+    tilesDpr_ = dpr;
+    tilesRadii_ = radii;
+  }
+
+  QVSolvaneWindow* window_;
+  std::vector<Tile> tiles_;
+  QSize tilesFor_;
+  qreal tilesDpr_ = 0;
+  QVCornerRadii tilesRadii_;
+};
+
 // ---- Set-up ----
 
 QVSolvaneWindow::QVSolvaneWindow() {
@@ -85,6 +158,8 @@ QVSolvaneWindow::QVSolvaneWindow() {
   content_->setBackgroundColor(QColor(17, 18, 20));
   titlebarContainer_ = QVMake<QVView>(CGRectMake(0, 0, 10, QVSolvaneTopBarView::kHeight));
   content_->addSubview(titlebarContainer_);
+  corners_ = new QVSolvaneWindowCorners(this);
+  corners_->raise();
   // Resizing from any child's edge band: the filter sees presses and moves of the whole window.
   qApp->installEventFilter(this);
 
@@ -177,10 +252,13 @@ void QVSolvaneWindow::updateTitleBarVisibility(int64_t mode) { setTitleBarVisibl
 
 void QVSolvaneWindow::updateRoundedCorners(int64_t mode) {
   const QVSolvaneWindowShape shape = QVSolvaneWindowShapes::shapeForMode(mode, screenMetrics());
-  if (!shape.known) return;
-  radii_ = shape.radii;
-  content_->setRoundParams(QVRoundParams{kQVRectCornerAll, radii_});
+  if (shape.known) setCornerRadii(shape.radii);
+}
+
+void QVSolvaneWindow::setCornerRadii(const QVCornerRadii& radii) {
+  radii_ = radii;
   shadowFor_ = QSize();
+  if (corners_) corners_->update();
   updateMask();
   update();
 }
@@ -306,6 +384,9 @@ void QVSolvaneWindow::setFrame(CGRect target, bool display, bool animate) {
     const QRect r = qtRectFromScreenRect(rect).adjusted(-shadowMargin_, -shadowMargin_, shadowMargin_, shadowMargin_);
     applyQtLimits(r.size());
     setGeometry(r);
+    // Hidden windows get their resize event only when shown: the parts follow now.
+    layoutParts();
+    updateMask();
   };
   if (!animate || !isVisible() || !QVImplicitAnimationsEnabled()) {
     apply(target);
@@ -387,8 +468,11 @@ CGRect QVSolvaneWindow::frameForAspectResize(CGRect startFrame, unsigned edges, 
 
 void QVSolvaneWindow::layoutParts() {
   const QRect inner = rect().adjusted(shadowMargin_, shadowMargin_, -shadowMargin_, -shadowMargin_);
-  content_->setGeometry(inner);
   content_->setFrame(CGRectMake(shadowMargin_, shadowMargin_, inner.width(), inner.height()));
+  if (corners_) {
+    corners_->setGeometry(rect());
+    corners_->raise();
+  }
   const double bar = QVSolvaneTopBarView::kHeight;
   titlebarContainer_->setFrame(CGRectMake(0, inner.height() - bar, inner.width(), bar));
   titlebarContainer_->raise();
@@ -410,32 +494,78 @@ void QVSolvaneWindow::resizeEvent(QResizeEvent* event) {
   updateMask();
 }
 
-void QVSolvaneWindow::paintEvent(QPaintEvent*) {
-  if (shadowMargin_ <= 0) return;
-  const QRect inner = rect().adjusted(shadowMargin_, shadowMargin_, -shadowMargin_, -shadowMargin_);
+QPixmap QVSolvaneWindow::blurredShadow(QSize windowSize, qreal dpr) const {
+  const QRect inner =
+      QRect(QPoint(0, 0), windowSize).adjusted(shadowMargin_, shadowMargin_, -shadowMargin_, -shadowMargin_);
+  QPixmap shape(QSize(int(std::ceil(windowSize.width() * dpr)), int(std::ceil(windowSize.height() * dpr))));
+  shape.setDevicePixelRatio(dpr);
+  shape.fill(Qt::transparent);
+  {
+    QPainter p(&shape);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.fillPath(QVRoundedRectPath(QRectF(inner).translated(0, 6), QVRoundParams{kQVRectCornerAll, radii_}), Qt::black);
+  }
+  QVShadowRenderer renderer;
+  QPoint origin;
+  const QPixmap& blurred = renderer.shadowFor(shape, QColor(0, 0, 0, 150), 18 * dpr, &origin);
+  QPixmap shadow(shape.size());
+  shadow.setDevicePixelRatio(dpr);
+  shadow.fill(Qt::transparent);
+  QPainter p(&shadow);
+  p.drawPixmap(QPointF(origin) / dpr, blurred);
+  return shadow;
+}
+
+const QPixmap& QVSolvaneWindow::shadowPicture() {
+  static const QPixmap none;
+  if (shadowMargin_ <= 0) return none;
   const qreal dpr = devicePixelRatioF();
-  if (shadowFor_ != size() || shadow_.devicePixelRatio() != dpr) {
-    // The shadow is made once per size: the rounded shape, blurred.
-    QPixmap shape(QSize(std::ceil(width() * dpr), std::ceil(height() * dpr)));
-    shape.setDevicePixelRatio(dpr);
-    shape.fill(Qt::transparent);
-    {
-      QPainter p(&shape);
-      p.setRenderHint(QPainter::Antialiasing);
-      p.fillPath(QVRoundedRectPath(QRectF(inner).translated(0, 6), QVRoundParams{kQVRectCornerAll, radii_}), Qt::black);
+  if (shadowFor_ == size() && shadow_.devicePixelRatio() == dpr) return shadow_;
+  // The shadow of a small window with the same corners is blurred once per radii and pixel ratio;
+  // any size is then drawn from its pieces (corners as they are, edges stretched), so resizing and
+  // frame animations never blur again.
+  const double radius = std::max({radii_.topLeft, radii_.topRight, radii_.bottomRight, radii_.bottomLeft});
+  const int corner = int(std::ceil(radius)) + 2 * shadowMargin_;  // a corner piece's side
+  const int tile = 2 * corner + 2;
+  if (width() < 2 * corner || height() < 2 * corner) {
+    shadow_ = blurredShadow(size(), dpr);
+  } else {
+    if (shadowTile_.isNull() || shadowTile_.devicePixelRatio() != dpr ||
+        !QVSCornerRadiiIsEqual(shadowTileRadii_, radii_)) {
+      shadowTile_ = blurredShadow(QSize(tile, tile), dpr);
+      shadowTileRadii_ = radii_;
     }
-    QVShadowRenderer renderer;
-    QPoint origin;
-    const QPixmap& blurred = renderer.shadowFor(shape, QColor(0, 0, 0, 150), 18 * dpr, &origin);
-    shadow_ = QPixmap(shape.size());
+    shadow_ = QPixmap(QSize(int(std::ceil(width() * dpr)), int(std::ceil(height() * dpr))));
     shadow_.setDevicePixelRatio(dpr);
     shadow_.fill(Qt::transparent);
     QPainter p(&shadow_);
-    p.drawPixmap(QPointF(origin) / dpr, blurred);
-    shadowFor_ = size();
+    const double c = corner, w = width(), h = height(), mid = tile - 2 * c;
+    auto piece = [&](double tx, double ty, double tw, double th, double sx, double sy, double sw, double sh) {
+      p.drawPixmap(QRectF(tx, ty, tw, th), shadowTile_, QRectF(sx * dpr, sy * dpr, sw * dpr, sh * dpr));
+    };
+    piece(0, 0, c, c, 0, 0, c, c);
+    piece(w - c, 0, c, c, tile - c, 0, c, c);
+    piece(0, h - c, c, c, 0, tile - c, c, c);
+    piece(w - c, h - c, c, c, tile - c, tile - c, c, c);
+    piece(c, 0, w - 2 * c, c, c, 0, mid, c);
+    piece(c, h - c, w - 2 * c, c, c, tile - c, mid, c);
+    piece(0, c, c, h - 2 * c, 0, c, c, mid);
+    piece(w - c, c, c, h - 2 * c, tile - c, c, c, mid);
+    piece(c, c, w - 2 * c, h - 2 * c, c, c, mid, mid);
   }
+  shadowFor_ = size();
+  return shadow_;
+}
+
+void QVSolvaneWindow::paintEvent(QPaintEvent* event) {
+  if (shadowMargin_ <= 0) return;
+  // Only the margin: the opaque content covers the rest (its corners put the shadow back beneath).
+  const QRegion margin = event->region() - QRegion(content_->geometry());
+  if (margin.isEmpty()) return;
+  const QPixmap& shadow = shadowPicture();
   QPainter painter(this);
-  painter.drawPixmap(0, 0, shadow_);
+  painter.setClipRegion(margin);
+  painter.drawPixmap(0, 0, shadow);
 }
 
 unsigned QVSolvaneWindow::resizeEdgesAt(QPoint p) const {

@@ -6,8 +6,8 @@
 //
 // Inside the top-level widget: the window's own painted drop shadow (only where a compositor
 // blends translucent windows; elsewhere the window is masked to its rounded shape), the content
-// view (rounded with the mode's radii, filling the window's frame) and the title-bar container
-// along the content's top edge, above everything else.
+// view (filling the window's frame, its corners cut to the mode's radii after it painted) and the
+// title-bar container along the content's top edge, above everything else.
 //
 // Frames are in the screens' coordinates (bottom-left origin, y up across the desktop) and name
 // the content's rectangle: the shadow margin around it is not part of the frame. Moving by the
@@ -53,6 +53,9 @@ class QVSolvaneWindow : public QWidget {
   void setTitleBarView(QVSolvaneTopBarView* view);
   std::map<std::string, QWidget*> animatableViews() const;
   int shadowMargin() const { return shadowMargin_; }
+  // The painted shadow (device pixels, the whole window), made once per size; none without a
+  // compositor.
+  const QPixmap& shadowPicture();
 
   // ---- Interaction ----
   bool userInteractionEnabled() const { return userInteractionEnabled_; }
@@ -73,6 +76,8 @@ class QVSolvaneWindow : public QWidget {
   void updateTitleBarVisibility(int64_t mode);
   void updateRoundedCorners(int64_t mode);
   QVCornerRadii cornerRadii() const { return radii_; }
+  // Corners of a window that follows no screen mode (export options, quick preview).
+  void setCornerRadii(const QVCornerRadii& radii);
 
   // ---- Shape ----
   int64_t sizeMode() const { return sizeMode_; }
@@ -146,11 +151,13 @@ class QVSolvaneWindow : public QWidget {
  private:
   void layoutParts();
   void applyQtLimits(QSize current);
+  QPixmap blurredShadow(QSize windowSize, qreal dpr) const;
   void updateMask();
   void applyShape(const QVSolvaneWindowShape& shape, std::optional<CGPoint> position, bool animated);
   unsigned resizeEdgesAt(QPoint windowPoint) const;
 
   QPointer<QVRoundedView> content_;
+  QPointer<QWidget> corners_;
   QPointer<QVView> titlebarContainer_;
   QPointer<QVSolvaneTopBarView> titleBarView_;
   bool userInteractionEnabled_ = true;
@@ -166,6 +173,8 @@ class QVSolvaneWindow : public QWidget {
   uint64_t frameAnimation_ = 0;
   QPixmap shadow_;
   QSize shadowFor_;
+  QPixmap shadowTile_;
+  QVCornerRadii shadowTileRadii_;
   // An aspect-kept resize under way.
   unsigned resizeEdges_ = 0;
   QPointF resizeStartPointer_;

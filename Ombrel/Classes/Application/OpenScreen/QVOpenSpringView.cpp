@@ -2,6 +2,7 @@
 
 #include <QLinearGradient>
 #include <QPainter>
+#include <cmath>
 
 #include "Ombrel/Classes/Application/Style/QVUIStyle.h"
 #include "QVAppKit/NSView+SpringAnimation.h"
@@ -15,7 +16,24 @@ class QVOpenPanelBackgroundView : public QVView {
   using QVView::QVView;
 
  protected:
-  void drawContent(QPainter& painter) override {
+  void drawContent(QPainter& target) override {
+    // Drawn once per size and pixel ratio; the pop's frames only blit it.
+    const qreal dpr = target.device()->devicePixelRatioF();
+    const QSize device(int(std::ceil(width() * dpr)), int(std::ceil(height() * dpr)));
+    if (face_.size() != device) {
+      QImage image(device, QImage::Format_ARGB32_Premultiplied);
+      image.setDevicePixelRatio(dpr);
+      image.fill(Qt::transparent);
+      QPainter painter(&image);
+      paintFace(painter);
+      painter.end();
+      face_ = QPixmap::fromImage(std::move(image));
+    }
+    target.drawPixmap(0, 0, face_);
+  }
+
+ private:
+  void paintFace(QPainter& painter) {
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF all(0, 0, width(), height());
     QLinearGradient light(all.topLeft(), all.bottomLeft());
@@ -29,6 +47,7 @@ class QVOpenPanelBackgroundView : public QVView {
     painter.setBrush(Qt::NoBrush);
     painter.drawRoundedRect(all.adjusted(14.5, 46.5, -14.5, -14.5), 10, 10);
   }
+  QPixmap face_;
 };
 
 }  // namespace
@@ -96,19 +115,29 @@ void QVOpenSpringView::setImageURL(const std::optional<std::string>& url,
     self->animateBlurredImage(true, [self, completion](bool finished) {
       if (!self) return;
       self->isApplyingBlurredImage_ = false;
-      if (auto waiting = std::move(self->blurredImageSetupCompletion_)) {
-        self->blurredImageSetupCompletion_ = nullptr;
-        waiting();
-      }
+      self->runSetupCompletions();
       if (completion) completion(finished);
     });
   });
-  if (!isApplyingBlurredImage_) {
-    // Nothing will be shown: whoever waits for the photo goes on now.
-    if (auto waiting = std::move(blurredImageSetupCompletion_)) {
-      blurredImageSetupCompletion_ = nullptr;
-      waiting();
-    }
+  // Nothing will be shown: whoever waits for the photo goes on now.
+  if (!isApplyingBlurredImage_) runSetupCompletions();
+}
+
+void QVOpenSpringView::runSetupCompletions() {
+  auto waiting = std::move(blurredImageSetupCompletion_);
+  blurredImageSetupCompletion_ = nullptr;
+  auto others = std::move(setupCompletions_);
+  setupCompletions_.clear();
+  if (waiting) waiting();
+  for (auto& block : others) block();
+}
+
+void QVOpenSpringView::alsoWhenBlurredImageIsSetUp(std::function<void()> block) {
+  if (!block) return;
+  if (isApplyingBlurredImage_) {
+    setupCompletions_.push_back(std::move(block));
+  } else {
+    block();
   }
 }
 

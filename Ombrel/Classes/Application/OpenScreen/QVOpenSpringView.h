@@ -11,6 +11,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "Ombrel/Classes/Application/OpenScreen/QVBlurredMovableImageView.h"
 #include "QVAppKit/QVRoundedView.h"
@@ -41,6 +42,9 @@ class QVOpenSpringView : public QVRoundedView {
   // Runs the block once the blurred image being applied is shown, at once when none is; a later
   // block replaces a waiting one.
   void waitForBlurredImageToFinishSetup(std::function<void()> block);
+  // Runs the block once the blurred image being applied is shown, at once when none is; unlike a
+  // waiting block it is never replaced.
+  void alsoWhenBlurredImageIsSetUp(std::function<void()> block);
   void animateBlurredImage(bool show, std::function<void(bool finished)> completion = nullptr);
 
  protected:
@@ -54,4 +58,6 @@ class QVOpenSpringView : public QVRoundedView {
   double targetScale_ = 1;
   bool isApplyingBlurredImage_ = false;
   std::function<void()> blurredImageSetupCompletion_;
+  std::vector<std::function<void()>> setupCompletions_;
+  void runSetupCompletions();
 };

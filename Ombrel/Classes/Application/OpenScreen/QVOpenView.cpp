@@ -6,6 +6,7 @@
 #include <QRadialGradient>
 #include <QSvgRenderer>
 #include <algorithm>
+#include <cmath>
 #include <set>
 
 #include "Ombrel/Classes/Application/Style/QVUIStyle.h"
@@ -39,8 +40,20 @@ void QVOpenLogoView::drawContent(QPainter& painter) {
     return renderer->isValid() ? renderer : nullptr;
   }();
   if (!logo) return;
-  painter.setRenderHint(QPainter::Antialiasing);
-  logo->render(&painter, QRectF(0, 0, width(), height()));
+  // Rendered once per size and pixel ratio; repaints only blit it.
+  const qreal dpr = painter.device()->devicePixelRatioF();
+  const QSize device(int(std::ceil(width() * dpr)), int(std::ceil(height() * dpr)));
+  if (picture_.size() != device) {
+    QImage image(device, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    logo->render(&p, QRectF(QPointF(0, 0), QSizeF(device)));
+    p.end();
+    picture_ = QPixmap::fromImage(std::move(image));
+    picture_.setDevicePixelRatio(dpr);
+  }
+  painter.drawPixmap(0, 0, picture_);
 }
 
 void QVOpenView::initialize() {
@@ -55,8 +68,19 @@ void QVOpenView::addSubviews() {
   springView_ = QVMake<QVOpenSpringView>(CGRectMake(kPanelInset, kPanelInset, 410, 398));
   addSubview(springView_);
 
+  dropRing_ = QVMake<QVView>(CGRectZero);
+  QColor ring = QVUIStyle::themeColor();
+  ring.setAlphaF(0.9);
+  dropRing_->setBorderColor(ring);
+  dropRing_->setBorderWidth(2);
+  dropRing_->setCornerRadius(7);
+  dropRing_->setAlpha(0);
+  addSubview(dropRing_);
+
+  // The controls stand above the panel, not in it: the pop springs the panel (its face, the photo
+  // and the title bar) behind them, and they stay crisp and still.
   controlsContainer_ = QVMake<QVView>(CGRectZero);
-  springView_->addSubview(controlsContainer_);
+  addSubview(controlsContainer_);
   titleBarContainer_ = QVMake<QVView>(CGRectZero);
   springView_->addSubview(titleBarContainer_);
 
@@ -149,8 +173,12 @@ void QVOpenView::layout() {
       CGRectMake(inset, inset, std::max(0.0, size.width - 2 * inset), std::max(0.0, size.height - 2 * inset));
   springView_->setFrame(panel);
   const double w = panel.size.width, h = panel.size.height, bar = 38;
+  // The ring sits where the popped panel's edge comes, just inside it.
+  const double pw = std::round(w * springView_->popScale()), ph = std::round(h * springView_->popScale());
+  dropRing_->setFrame(
+      CGRectMake(std::round((size.width - pw) / 2) + 1, std::round((size.height - ph) / 2) + 1, pw - 2, ph - 2));
   titleBarContainer_->setFrame(CGRectMake(0, h - bar, w, bar));
-  controlsContainer_->setFrame(CGRectMake(0, 0, w, h - bar));
+  controlsContainer_->setFrame(CGRectMake(inset, inset, w, h - bar));
   const double ch = h - bar;
   auto centred = [w](double width) { return std::round((w - width) / 2); };
   imageView_->setFrame(CGRectMake(centred(76), ch - 28 - 76, 76, 76));
@@ -167,21 +195,26 @@ void QVOpenView::layout() {
 
 void QVOpenView::onViewFrameChanged() { setNeedsLayout(); }
 
-void QVOpenView::drawContent(QPainter& painter) {
+void QVOpenView::drawContent(QPainter& target) {
+  // The stage is drawn once per size and pixel ratio; the pop's frames only blit it.
+  const qreal dpr = target.device()->devicePixelRatioF();
+  const QSize device(int(std::ceil(width() * dpr)), int(std::ceil(height() * dpr)));
+  if (stage_.size() != device) {
+    QImage image(device, QImage::Format_RGB32);
+    image.setDevicePixelRatio(dpr);
+    QPainter painter(&image);
+    paintStage(painter);
+    painter.end();
+    stage_ = QPixmap::fromImage(std::move(image));
+  }
+  target.drawPixmap(0, 0, stage_);
+}
+
+void QVOpenView::paintStage(QPainter& painter) {
   painter.setRenderHint(QPainter::Antialiasing);
   const QRectF all(0, 0, width(), height());
-  QLinearGradient stage(all.topLeft(), all.bottomLeft());
-  stage.setColorAt(0, kStageTop);
-  stage.setColorAt(1, kStageBottom);
-  painter.fillRect(all, stage);
   // The accent colour, barely there, glowing behind the panel.
-  QColor glow = QVUIStyle::themeColor();
-  glow.setAlpha(26);
-  QRadialGradient halo(all.center() + QPointF(0, 40), all.width() * 0.7);
-  halo.setColorAt(0, glow);
-  glow.setAlpha(0);
-  halo.setColorAt(1, glow);
-  painter.fillRect(all, halo);
+  QVUIStyle::paintBackdrop(painter, all, kStageTop, kStageBottom, all.center() + QPointF(0, 40), all.width() * 0.7, 26);
 }
 
 void QVOpenView::setTitleBarView(QWidget* view) {
@@ -215,11 +248,13 @@ void QVOpenView::animateBlurImageWithImageSetCompletion(std::function<void(bool 
     openButton_->setHoverEnabled(false);
     NSViewFadeAnimation::switchToAlpha(openButton_, 0.3);
     dragPhotoLabel_->setTitle(L("Drop to enhance"));
+    NSViewExtensions::appear(dropRing_, true, true, 0.25);
   } else {
     springView_->popOut();
     openButton_->setHoverEnabled(true);
     NSViewFadeAnimation::switchToAlpha(openButton_, 1.0);
     dragPhotoLabel_->setTitle(L("Drag & drop photos here"));
+    NSViewExtensions::appear(dropRing_, false, true, 0.25);
   }
 }
 

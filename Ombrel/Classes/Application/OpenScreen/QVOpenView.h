@@ -1,8 +1,8 @@
 #pragma once
 // The open screen's root view: a dark stage with the rounded panel (QVOpenSpringView) in the
-// middle. The panel holds the title bar the window controller hands in, the logo, the line
-// inviting the user to drag photos in, the import button, the sample link and the formats the
-// application reads.
+// middle, which holds the title bar the window controller hands in, and above the panel the
+// controls: the logo, the line inviting the user to drag photos in, the import button, the sample
+// link and the formats the application reads.
 //
 // While a drag hovers, the first photo shows blurred in the panel (`setBlurImageURL`), the panel
 // springs up and the import button dims to 0.3; the photo follows the pointer (`setDragLocation`).
@@ -29,6 +29,9 @@ class QVOpenLogoView : public QVView {
 
  protected:
   void drawContent(QPainter& painter) override;
+
+ private:
+  QPixmap picture_;
 };
 
 class QVOpenView : public QVFrameChangingView {
@@ -51,6 +54,8 @@ class QVOpenView : public QVFrameChangingView {
   QVLabel* orLabel() const { return orLabel_; }
   QVLabel* imageFormatsLabel() const { return imageFormatsLabel_; }
   QVAbstractButton* openSampleButton() const { return openSampleButton_; }
+  // The accent ring around the popped panel while a drag hovers.
+  QVView* dropRing() const { return dropRing_; }
 
   QWidget* titleBarView() const { return titleBarView_; }
   // Puts the bar in the title-bar container (none removes the kept one).
@@ -82,11 +87,13 @@ class QVOpenView : public QVFrameChangingView {
   void configureOpenButton();
   void configureSampleButton();
   void configureFormatsLabel();
+  void paintStage(QPainter& painter);
 
   QPointer<QVView> titleBarContainer_;
   QPointer<QVOpenSpringView> springView_;
   QPointer<QVRoundedSpringButton> openButton_;
   QPointer<QVView> controlsContainer_;
+  QPointer<QVView> dropRing_;
   QPointer<QVLabel> dragPhotoLabel_;
   QPointer<QVOpenLogoView> imageView_;
   QPointer<QVLabel> orLabel_;
@@ -95,4 +102,5 @@ class QVOpenView : public QVFrameChangingView {
   QPointer<QWidget> titleBarView_;
   std::optional<std::string> blurImageURL_;
   CGPoint dragLocation_ = CGPointZero;
+  QPixmap stage_;
 };

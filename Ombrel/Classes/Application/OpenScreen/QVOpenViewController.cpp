@@ -47,7 +47,7 @@ void QVOpenViewController::updateBlurredImageWithURL(const std::optional<std::st
   }
   if (url == open->blurImageURL()) {
     // The same photo again: the completion waits for the one being applied instead of being dropped.
-    if (completion) open->springView()->waitForBlurredImageToFinishSetup(std::move(completion));
+    open->springView()->alsoWhenBlurredImageIsSetUp(std::move(completion));
     return;
   }
   open->setBlurImageURL(url, [completion](bool) {

@@ -132,9 +132,27 @@ std::shared_ptr<QVExportOptionsAccessory> QVSolvanePanels::showExportDialogWithP
     if (!completion) return;
     auto view = weakOptions.lock();
     completion(result.response, result.url, result.directoryURL, view ? view->type() : std::string(),
-               view ? view->depth() : 0, view ? view->imageProperties() : qv::Dictionary{});
+               view ? view->depth() : 0, view ? view->imageProperties() : qv::Dictionary{},
+               view ? view->colorSpace() : 0);
   });
   return options;
+}
+
+std::shared_ptr<QVExportDialogPresenter> QVSolvanePanels::exportDialogPresenter() {
+  struct Presenter : QVExportDialogPresenter {
+    void showExportDialogWithPaths(const std::vector<std::string>& paths, Completion completion) override {
+      // The options view lives until the dialog answers (the dialog only shows its widget).
+      auto options = std::make_shared<std::shared_ptr<QVExportOptionsAccessory>>();
+      *options = QVSolvanePanels::showExportDialogWithPaths(
+          paths, [options, completion](int64_t response, const std::string& url, const std::string& directoryURL,
+                                       const std::string& fileType, int64_t depth,
+                                       const qv::Dictionary& imageProperties, int64_t colorSpace) {
+            if (completion) completion(response, url, directoryURL, fileType, depth, imageProperties, colorSpace);
+            options->reset();
+          });
+    }
+  };
+  return std::make_shared<Presenter>();
 }
 
 void QVSolvanePanels::showChooseFilesPanelWithMultipleFiles(bool multiple, ChooseCompletion completion) {

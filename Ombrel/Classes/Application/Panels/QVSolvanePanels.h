@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "Ombrel/Classes/Business/ExportManager/QVSharingServices.h"
 #include "QVPlatform/Value.h"
 
 enum QVModalResponse : int64_t { QVModalResponseCancel = 0, QVModalResponseOK = 1 };
@@ -64,14 +65,16 @@ class QVExportOptionsAccessory {
   virtual std::string type() const = 0;  // the image type string
   virtual int64_t depth() const = 0;
   virtual qv::Dictionary imageProperties() const = 0;
+  // The colour space the picture is rendered in: 1 sRGB, 2 Adobe RGB, 3 ProPhoto RGB.
+  virtual int64_t colorSpace() const { return 1; }
 };
 
 class QVSolvanePanels {
  public:
-  // (response, URL, directory URL, file type, depth, image properties)
-  using ExportCompletion =
-      std::function<void(int64_t response, const std::string& url, const std::string& directoryURL,
-                         const std::string& fileType, int64_t depth, const qv::Dictionary& imageProperties)>;
+  // (response, URL, directory URL, file type, depth, image properties, colour space)
+  using ExportCompletion = std::function<void(int64_t response, const std::string& url, const std::string& directoryURL,
+                                              const std::string& fileType, int64_t depth,
+                                              const qv::Dictionary& imageProperties, int64_t colorSpace)>;
   using ChooseCompletion = std::function<void(const std::optional<std::vector<std::string>>& paths)>;
   // Makes the export options view for (metadata, colour space, depth); nullptr when none.
   using AccessoryMaker =
@@ -90,6 +93,9 @@ class QVSolvanePanels {
   static void showChooseFilesPanelWithMultipleFiles(bool multiple, bool chooseDirectories, bool chooseFiles,
                                                     ChooseCompletion completion);
   static void showAndHandleChooseFilesPanelHandler(ChooseCompletion completion);
+
+  // The export managers' destination dialog: this export dialog.
+  static std::shared_ptr<QVExportDialogPresenter> exportDialogPresenter();
 
   static bool isOpenPanelShowed();
   static bool isSavePanelShowed();

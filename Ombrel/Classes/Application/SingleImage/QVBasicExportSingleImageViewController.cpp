@@ -197,6 +197,8 @@ void QVBasicExportSingleImageViewController::setImages(NSImageRef shownOriginal,
 }
 
 void QVBasicExportSingleImageViewController::setResultAlpha(double alpha) {
+  // A fade still bringing the result in would end on the strength it started with.
+  if (QVOpacityAnimation::has(fullsizePreviewImageView())) QVOpacityAnimation::removeAll(fullsizePreviewImageView());
   fullsizePreviewImageView()->setAlpha(alpha);
   // The split view shows the same strength; while the slider is open it lies hidden below.
   if (!sliderOpen_) compareView()->setCompareAlpha(alpha);
@@ -336,7 +338,21 @@ void QVBasicExportSingleImageViewController::updateWithExportState(uint64_t stat
     if (waitAnimationGroup_ == group) waitAnimationGroup_.reset();
     if (block) block();
   });
-  const bool fading = NSViewControllerSwitchViewAnimation::changeVisibility(this, viewsToHide, viewsToShow, animated,
+  // Views on screen that go away fade out over the same second, so the photo under the blurred
+  // preview comes through gradually (the cross-fade alone would hold them and then cut them off);
+  // views already off screen need no fade and hold nothing up.
+  const std::vector<QVView*> crossFaded;
+  for (QVView* v : viewsToHide) {
+    if (!v->parentWidget()) continue;
+    group->enter();
+    QPointer<QVView> weakView = v;
+    QVOpacityAnimation::add(v, v->alpha(), 0, QVFadeAnimator({}, {}).defaultDuration(),
+                            [weakView, group](bool finished) {
+                              if (finished && weakView) weakView->removeFromSuperview();
+                              group->leave();
+                            });
+  }
+  const bool fading = NSViewControllerSwitchViewAnimation::changeVisibility(this, crossFaded, viewsToShow, animated,
                                                                             [group] { group->leave(); });
   if (!fading) group->leave();
 }
@@ -351,15 +367,27 @@ void QVBasicExportSingleImageViewController::onBoostSliderChanged(bool opening) 
     embedBelow(preview, sliderContainer());
     embedBelow(original, preview);
     NSViewFadeAnimation::switchToAlpha(preview, compareView()->compareAlpha());
-    NSViewFadeAnimation::show(original);
+    std::weak_ptr<int> alive = alive_;
+    NSViewFadeAnimation::show(original, [this, alive](bool finished) {
+      // Covered whole by the source below the result: the split view need not paint under them,
+      // so each step of the slider repaints two pictures, not three.
+      if (finished && alive.lock() && sliderOpen_) compareView()->hide();
+    });
     for (QVView* v : sliderInactiveViews()) NSViewFadeAnimation::hide(v);
     return;
   }
   sliderOpen_ = false;
+  compareView()->show();
   if (preview->image()) updateCompareImage(preview->image());
   compareView()->setCompareAlpha(preview->alpha());
-  NSViewFadeAnimation::hideAndRemoveOnCompletion(preview);
-  NSViewFadeAnimation::hideAndRemoveOnCompletion(original);
+  // The full-size pictures fade away over the split view (a plain hide would cut them off), and
+  // leave once gone; opening again meanwhile replaces the fade and keeps them.
+  for (QVView* v : {static_cast<QVView*>(preview), static_cast<QVView*>(original)}) {
+    QPointer<QVView> weak = v;
+    QVOpacityAnimation::add(v, v->alpha(), 0, kQVStandardAnimationDuration, [weak](bool finished) {
+      if (finished && weak) weak->removeFromSuperview();
+    });
+  }
   for (QVView* v : sliderInactiveViews()) NSViewFadeAnimation::show(v);
 }
 

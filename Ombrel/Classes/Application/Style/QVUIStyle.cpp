@@ -1,5 +1,9 @@
 #include "Ombrel/Classes/Application/Style/QVUIStyle.h"
 
+#include <QLinearGradient>
+#include <QPainter>
+#include <QRadialGradient>
+
 #include <QApplication>
 #include <QStyleFactory>
 
@@ -85,4 +89,19 @@ void QVUIStyle::applyToApplication(QApplication& application) {
   if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion"))) application.setStyle(fusion);
   application.setPalette(applicationPalette());
   application.setStyleSheet(menuStyleSheet());
+}
+
+void QVUIStyle::paintBackdrop(QPainter& painter, const QRectF& rect, const QColor& top, const QColor& bottom,
+                              QPointF glowCentre, double glowRadius, int glowAlpha) {
+  QLinearGradient background(rect.topLeft(), rect.bottomLeft());
+  background.setColorAt(0, top);
+  background.setColorAt(1, bottom);
+  painter.fillRect(rect, background);
+  QColor glow = themeColor();
+  glow.setAlpha(glowAlpha);
+  QRadialGradient halo(glowCentre, glowRadius);
+  halo.setColorAt(0, glow);
+  glow.setAlpha(0);
+  halo.setColorAt(1, glow);
+  painter.fillRect(rect, halo);
 }

@@ -8,6 +8,8 @@
 #include <QColor>
 #include <QFont>
 #include <QPalette>
+#include <QPointF>
+#include <QRectF>
 #include <QString>
 #include <cstdint>
 #include <memory>
@@ -16,6 +18,7 @@
 #include "QVAppKit/QVRoundParams.h"
 
 class QApplication;
+class QPainter;
 
 struct QVCurtainLabelStyle {
   QColor titleColor;
@@ -57,6 +60,10 @@ class QVUIStyle {
 
   // The dark look of Qt's own widgets (menus, message boxes, file dialogs): the Fusion style with
   // the theme's palette and a style sheet for menus.
+  // The screens' dark backdrop: a vertical gradient from `top` to `bottom` with the accent colour
+  // glowing faintly (alpha `glowAlpha`) in a circle about `glowCentre`.
+  static void paintBackdrop(QPainter& painter, const QRectF& rect, const QColor& top, const QColor& bottom,
+                            QPointF glowCentre, double glowRadius, int glowAlpha);
   static QPalette applicationPalette();
   static QString menuStyleSheet();
   static void applyToApplication(QApplication& application);

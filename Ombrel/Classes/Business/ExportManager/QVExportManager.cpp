@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "Ombrel/Classes/Business/Batch/QVBatchPreset.h"
 #include "Ombrel/Classes/Business/Batch/QVExportFileTypes.h"
 #include "Ombrel/Classes/Business/ExportManager/QVImageSaver.h"
 #include "Ombrel/Classes/Business/ExportManager/QVSharingServices.h"
@@ -59,7 +60,8 @@ void QVExportManager::showSharePanelForImagePaths(const std::vector<std::string>
   std::weak_ptr<QVBasicExportManager> weakSelf = shared_from_this();
   presenter->showExportDialogWithPaths(
       paths, [weakSelf, paths](int64_t response, const std::string& url, const std::string& directoryURL,
-                               const std::string& fileType, int64_t depth, const qv::Dictionary& imageProperties) {
+                               const std::string& fileType, int64_t depth, const qv::Dictionary& imageProperties,
+                               int64_t colorSpace) {
         auto self = std::static_pointer_cast<QVExportManager>(weakSelf.lock());
         if (!self) return;
         if (response != 1) {
@@ -69,6 +71,7 @@ void QVExportManager::showSharePanelForImagePaths(const std::vector<std::string>
         const std::string output = paths.size() == 1 ? url : directoryURL;
         auto options = QVImageExportOptions::imageExportOptionsWithDepth(uint64_t(std::max<int64_t>(depth, 0)),
                                                                          fileType, qv::Value(imageProperties));
+        options->setColorSpace(colorSpace);
         self->exportToDisk(paths, output, options);
       });
 }
@@ -95,8 +98,18 @@ void QVExportManager::exportToDisk(const std::vector<std::string>& paths, const 
   // One photo to a file the dialog chose; otherwise the output is a folder, whatever its name.
   const bool toFile = !isDirectory(outputPath) && !qv::pathExtension(outputPath).empty();
   std::weak_ptr<QVBasicExportManager> weakSelf = shared_from_this();
+  // A colour space chosen in the dialog reaches the render as a batch preset's does: through a
+  // preset holding only that format, rendered at the chosen depth.
+  std::shared_ptr<QVBatchPreset> renderPreset;
+  int depth = 8;
+  if (options && options->colorSpace() > 0) {
+    renderPreset = std::make_shared<QVBatchPreset>();
+    renderPreset->format()->setExportType(options->type());
+    renderPreset->format()->setColorSpace(options->colorSpace());
+    depth = options->depth() == 16 ? 16 : 8;
+  }
   for (uint64_t i = 0; i < paths.size(); ++i) {
-    requestImage(run, i, paths[i], nullptr, 8,
+    requestImage(run, i, paths[i], renderPreset, depth,
                  [weakSelf, outputPath, options, toFile](const RunPtr& run, uint64_t, const std::string& path,
                                                          NSImageRef image) {
                    auto self = std::static_pointer_cast<QVExportManager>(weakSelf.lock());

@@ -27,6 +27,10 @@ class QVImageExportOptions {
   void setType(std::string type) { type_ = std::move(type); }
   const qv::Value& paramsDic() const { return paramsDic_; }
   void setParamsDic(qv::Value params) { paramsDic_ = std::move(params); }
+  // The colour space the picture is rendered in (1 sRGB, 2 Adobe RGB, 3 ProPhoto RGB); 0 leaves
+  // the render's own.
+  int64_t colorSpace() const { return colorSpace_; }
+  void setColorSpace(int64_t colorSpace) { colorSpace_ = colorSpace; }
 
   // "<QVImageExportOptions: 0x…> depth: 8, type: public.jpeg, params: {…}".
   std::string description() const;
@@ -35,4 +39,5 @@ class QVImageExportOptions {
   uint64_t depth_ = 0;
   std::string type_;
   qv::Value paramsDic_;
+  int64_t colorSpace_ = 0;
 };

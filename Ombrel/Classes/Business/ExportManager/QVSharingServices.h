@@ -29,12 +29,13 @@ struct QVMailMessage {
 
 // The export destination dialog. Shows itself (as a sheet on the main window) and calls the
 // completion once, on the main thread, when it closes: (response 1 for OK, the chosen file path,
-// the folder shown last, the file-type identifier, the bit depth, the image properties).
+// the folder shown last, the file-type identifier, the bit depth, the image properties, the colour
+// space to render in: 1 sRGB, 2 Adobe RGB, 3 ProPhoto RGB, 0 the render's own).
 class QVExportDialogPresenter {
  public:
-  using Completion =
-      std::function<void(int64_t response, const std::string& url, const std::string& directoryURL,
-                         const std::string& fileType, int64_t depth, const qv::Dictionary& imageProperties)>;
+  using Completion = std::function<void(int64_t response, const std::string& url, const std::string& directoryURL,
+                                        const std::string& fileType, int64_t depth,
+                                        const qv::Dictionary& imageProperties, int64_t colorSpace)>;
   virtual ~QVExportDialogPresenter() = default;
   virtual void showExportDialogWithPaths(const std::vector<std::string>& paths, Completion completion) = 0;
 };

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QGuiApplication>
+#include <QMouseEvent>
 #include <QScreen>
 #include <cmath>
 
@@ -55,7 +57,6 @@ TEST_F(QVSolvaneWindowTest, EachModeShapesTheWindow) {
   EXPECT_TRUE(window.isTitleBarVisible());
   EXPECT_TRUE(window.isShowImportMoreButton());
   EXPECT_TRUE(QVSCornerRadiiIsEqual(window.cornerRadii(), QVSMakeCornerRadii(6, 6, 30, 6)));
-  EXPECT_TRUE(QVSCornerRadiiIsEqual(window.contentView()->roundParams().radii, QVSMakeCornerRadii(6, 6, 30, 6)));
   expectCentredOnScreen(window);
 
   window.changeSizeMode(QVScreenModeGallery, false);
@@ -157,4 +158,31 @@ TEST_F(QVSolvaneWindowTest, AnimatorRunsNFramesAndOneCompletion) {
   EXPECT_NEAR(window.frame().origin.x, screen.origin.x + (screen.size.width - 452) / 2, 1);
   driver.advance(1.0);
   EXPECT_EQ(completions, 1);
+}
+
+TEST_F(QVSolvaneWindowTest, EdgeDragKeepsTheAspectRatio) {
+  QVSolvaneWindow window;
+  window.changeSizeMode(QVScreenModeSingle, false);
+  window.updateWithContentSize(CGSizeMake(1000, 500), std::nullopt, false);
+  ASSERT_EQ(window.frame().size, CGSizeMake(1536, 768));
+  const QRect content = window.contentView()->geometry();
+  // A press on the right edge, then the pointer 136 points to the left.
+  const QPoint local(content.right(), content.center().y());
+  const QPoint global = window.mapToGlobal(local);
+  auto send = [&](QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
+    QMouseEvent event(type, QPointF(window.mapFromGlobal(at)), QPointF(at), Qt::LeftButton, buttons, Qt::NoModifier);
+    QApplication::sendEvent(window.contentView(), &event);
+  };
+  send(QEvent::MouseButtonPress, global, Qt::LeftButton);
+  send(QEvent::MouseMove, global - QPoint(136, 0), Qt::LeftButton);
+  EXPECT_EQ(window.frame().size, CGSizeMake(1400, 700));
+  // Past the minimum: the ratio stays, the minimum width holds.
+  send(QEvent::MouseMove, global - QPoint(1200, 0), Qt::LeftButton);
+  EXPECT_DOUBLE_EQ(window.frame().size.width / window.frame().size.height, 2.0);
+  EXPECT_GE(window.frame().size.width, 800);
+  send(QEvent::MouseButtonRelease, global - QPoint(1200, 0), Qt::NoButton);
+  // After the release moves no longer resize.
+  const CGSize after = window.frame().size;
+  send(QEvent::MouseMove, global, Qt::NoButton);
+  EXPECT_EQ(window.frame().size, after);
 }

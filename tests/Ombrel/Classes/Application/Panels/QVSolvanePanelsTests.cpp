@@ -40,7 +40,8 @@ TEST_F(QVSolvanePanelsTest, ExportDialogForOnePhotoIsASavePanelNamedAfterIt) {
   int64_t depth = 0;
   auto view = QVSolvanePanels::showExportDialogWithPaths(
       {"/photos/beach.day.jpg"},
-      [&](int64_t r, const std::string& u, const std::string&, const std::string& t, int64_t d, const qv::Dictionary&) {
+      [&](int64_t r, const std::string& u, const std::string&, const std::string& t, int64_t d, const qv::Dictionary&,
+          int64_t) {
         response = r;
         url = u;
         type = t;

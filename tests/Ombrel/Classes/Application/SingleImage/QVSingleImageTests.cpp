@@ -125,8 +125,8 @@ TEST_F(SingleImage, ACachedPreviewGoesStraightToProcessedWithTheCurtain) {
   EXPECT_TRUE(facade->processRequests.empty());
   EXPECT_TRUE(vc->curtainEnabled());
   ASSERT_TRUE(vc->curtainAnimator());
-  EXPECT_GT(vc->compareView()->lineCentre(), 900);  // waiting beyond the edge for the fade
-  run(1.1);
+  EXPECT_GT(vc->compareView()->lineCentre(), 900);  // beyond the edge until the next pass of the main loop
+  run(0.05);                                        // no preview on screen, so nothing to fade first
   EXPECT_TRUE(vc->curtainAnimator() && vc->curtainAnimator()->observesCurtainPosition());
   run(3);
   EXPECT_FALSE(vc->curtainAnimator());
@@ -148,9 +148,17 @@ TEST_F(SingleImage, AnUncachedPreviewShowsProcessingThenProcessedOnItsResult) {
   EXPECT_EQ(vc->blurredPreview()->parentWidget(), vc->rootView());
   EXPECT_EQ(vc->blurredPreview()->image(), facade->blurred);
   EXPECT_TRUE(vc->loadingAnimationView()->parentWidget() == vc->blurredPreview());
+  run(1.1);  // the preview faded in
+  EXPECT_EQ(vc->blurredPreview()->alpha(), 1);
   facade->observation("/p/b.jpg", kRed, kBlue);
   EXPECT_EQ(states, (std::vector<uint64_t>{0, 1}));
-  run(1.1 + 3);
+  // The preview fades out over a second, then the curtain slides in.
+  run(0.5);
+  EXPECT_NEAR(vc->blurredPreview()->alpha(), 0.5, 0.05);
+  EXPECT_FALSE(vc->curtainAnimator()->observesCurtainPosition());
+  run(0.6);
+  EXPECT_TRUE(vc->curtainAnimator()->observesCurtainPosition());
+  run(3);
   EXPECT_EQ(vc->blurredPreview()->parentWidget(), nullptr);  // faded out and removed
   EXPECT_FALSE(vc->curtainAnimator());
   EXPECT_EQ(vc->splitLineOffset(), -450 + 300 + 6);
@@ -224,15 +232,23 @@ TEST_F(SingleImage, TheOpenSliderShowsTheResultOverTheWholeSourceAtItsStrength) 
   EXPECT_NEAR(mixed.blue(), 128, 3);
   qv::NotificationCenter::defaultCenter().post(kQVBoostSliderDidChangeShowStateNotification,
                                                std::make_shared<bool>(true));
+  // A drag right away wins over the fade that brings the result in.
+  qv::NotificationCenter::defaultCenter().post(kQVBoostSliderDidChangeAmountNotification,
+                                               std::make_shared<double>(0.3));
   run(1.2);
+  EXPECT_EQ(vc->fullsizePreviewImageView()->alpha(), 0.3);
+  qv::NotificationCenter::defaultCenter().post(kQVBoostSliderDidChangeAmountNotification,
+                                               std::make_shared<double>(0.5));
   const QColor leftOpen = pixel(line - 40, 300);
   EXPECT_NEAR(leftOpen.red(), 128, 3);  // the whole view at the strength
   EXPECT_NEAR(leftOpen.blue(), 128, 3);
   EXPECT_EQ(vc->fullsizeOriginalImageView()->parentWidget(), vc->rootView());
+  EXPECT_TRUE(vc->compareView()->isHidden());  // covered: it need not paint under the full-size pictures
   qv::NotificationCenter::defaultCenter().post(kQVBoostSliderDidChangeShowStateNotification,
                                                std::make_shared<bool>(false));
   run(1.2);
   EXPECT_EQ(vc->fullsizePreviewImageView()->parentWidget(), nullptr);
+  EXPECT_FALSE(vc->compareView()->isHidden());
   EXPECT_EQ(pixel(line - 40, 300), QColor(255, 0, 0));
   EXPECT_NEAR(pixel(line + 40, 300).blue(), 128, 3);
 }
@@ -251,13 +267,41 @@ TEST_F(SingleImage, TheCurtainWaitsForTheWindowLayoutAndTheFade) {
   EXPECT_FALSE(vc->onWindowDidLayout());
   run(0.05);
   EXPECT_TRUE(vc->curtainAnimator()->observesCurtainPosition());
-  // The other order: layout first, then the fade.
+  // The other order: the window lays out first, then the preview's fade ends.
+  vc->updateWithExportState(0, true);
+  run(1.1);
   vc->updateWithExportState(1, true);
   vc->onWindowDidLayout()();
   run(0.5);
   EXPECT_FALSE(vc->curtainAnimator()->observesCurtainPosition());
-  run(0.7);
+  run(0.6);
   EXPECT_TRUE(vc->curtainAnimator()->observesCurtainPosition());
+}
+
+TEST_F(SingleImage, AScreenClosedMidTransitionIgnoresLateAnswers) {
+  vc->showProcessedImageWithPath("/p/j.jpg");
+  auto observation = facade->observation;
+  facade->answerBlurred();
+  run(0.3);  // the preview is fading in
+  vc.reset();
+  run(2);
+  // The facade's late answers reach nothing (the observation was stopped with the screen).
+  EXPECT_FALSE(facade->observation);
+  observation("/p/j.jpg", kRed, kBlue);
+  run(2);
+  EXPECT_EQ(states, std::vector<uint64_t>{0});
+}
+
+TEST_F(SingleImage, AnotherPathDropsTheAnswersOfTheFirst) {
+  vc->showProcessedImageWithPath("/p/k.jpg");
+  auto blurredForK = std::move(facade->blurredRequests);
+  facade->blurredRequests.clear();
+  cache("/p/l.jpg");
+  vc->showProcessedImageWithPath("/p/l.jpg");
+  for (auto& [p, c] : blurredForK) c(p, facade->blurred);
+  run(0.1);
+  EXPECT_EQ(vc->imagePath(), "/p/l.jpg");
+  EXPECT_EQ(states, std::vector<uint64_t>{1});  // no processing state from the first path's preview
 }
 
 TEST_F(SingleImage, MenuSettingsShowThePathAgainFromScratch) {

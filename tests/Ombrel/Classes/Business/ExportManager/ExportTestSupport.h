@@ -90,13 +90,14 @@ class ScriptedDialog : public QVExportDialogPresenter {
   int64_t response = 1;
   std::string url, directoryURL, fileType = "public.jpeg";
   int64_t depth = 8;
+  int64_t colorSpace = 0;
   qv::Dictionary properties;
   std::vector<std::vector<std::string>> shownFor;
   void showExportDialogWithPaths(const std::vector<std::string>& paths, Completion completion) override {
     shownFor.push_back(paths);
     // Closes on a later turn of the main loop, as a sheet does.
     qv::MainExecutor::shared().async(
-        [=, this] { completion(response, url, directoryURL, fileType, depth, properties); });
+        [=, this] { completion(response, url, directoryURL, fileType, depth, properties, colorSpace); });
   }
 };
 

@@ -2,6 +2,7 @@
 
 #include <fstream>
 
+#include "QVCore/Utils/QVImageUtils.h"
 #include "QVPlatform/Places.h"
 #include "tests/Ombrel/Classes/Business/ExportManager/ExportTestSupport.h"
 
@@ -57,6 +58,22 @@ TEST_F(QVExportManagerTest, SingleFileThroughTheDialog) {
   exportPaths({source}, kQVExportTypeDisk);
   pumpMainUntil([&] { return updater->ended(); });
   EXPECT_EQ(updater->calls, std::vector<std::string>{"dialog canceled"});
+}
+
+// The colour space chosen in the dialog is the one the picture is rendered and written in, as a
+// batch preset's is.
+TEST_F(QVExportManagerTest, DialogColourSpaceReachesTheRender) {
+  const std::string source = photo("astronaut.png");
+  const fs::path target = dir / "wide gamut.jpeg";
+  dialog->url = target.string();
+  dialog->directoryURL = dir.string();
+  dialog->fileType = kUTTypeJPEG;
+  dialog->colorSpace = 2;
+  exportPaths({source}, kQVExportTypeDisk);
+  ASSERT_TRUE(waitForEnd(*updater));
+  ASSERT_EQ(manager->exportedPaths(), std::vector<std::string>{target.string()});
+  const qv::Value written = QVImageUtils::imagePropertiesAtPath(target.string());
+  EXPECT_EQ(written[kCGImagePropertyProfileName].asString(), "Adobe RGB (1998)");
 }
 
 // Several photos into a folder whose name has a dot: names from the sources (a dotted one keeps
