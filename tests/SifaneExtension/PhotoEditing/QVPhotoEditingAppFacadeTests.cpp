@@ -8,6 +8,7 @@
 
 #include "Ombrel/Classes/Business/QVApp.h"
 #include "Ombrel/Classes/Business/QVAppSettings.h"
+#include "Ombrel/Classes/Business/QVImageSettingsManager.h"
 #include "tests/SifaneExtension/ExtensionTestSupport.h"
 
 namespace {
@@ -45,5 +46,19 @@ TEST(QVPhotoEditingAppFacade, TheStrengthPicksTheSourceTheResultOrAnEightBitBlen
   for (size_t k = 0; k < 3; ++k) EXPECT_NEAR(got[k], expected[k], 1) << "channel " << k;
   // The extension keeps no strength per photo: the blend left none behind.
   EXPECT_EQ(QVApp::boostAmountForImagePath("/s/photo.jpg"), 1.0);
+  QVAppSettings::setPhotosExtension(false);
+}
+
+TEST(QVPhotoEditingAppFacade, CancellingEmptiesTheSourceListAndThePerImageSettings) {
+  auto facade = QVMakePhotoEditingAppFacade();
+  QVAppSettings::setPhotosExtension(false);
+  QVApp::imageSettingsManager()->updateAmount(0.3, "/s/kept.jpg");
+  QVApp::sourceManager()->setImagesPaths({"/s/kept.jpg"}, false);
+  ASSERT_EQ(QVApp::boostAmountForImagePath("/s/kept.jpg"), 0.3);
+  QVAppSettings::setPhotosExtension(true);
+  facade->cancelProcessingAndClean();
+  extension_test::pumpMain();
+  EXPECT_EQ(QVApp::boostAmountForImagePath("/s/kept.jpg"), 1.0);
+  EXPECT_TRUE(QVApp::sourceManager()->imagesPaths().empty());
   QVAppSettings::setPhotosExtension(false);
 }
