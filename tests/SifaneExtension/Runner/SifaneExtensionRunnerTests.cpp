@@ -124,6 +124,20 @@ TEST(SifaneExtensionRunner, AnEarlierRecordIsRefusedAndTheOriginalIsEdited) {
   EXPECT_TRUE(fs::exists(dir / "out" / "cat.tiff"));
 }
 
+TEST(SifaneExtensionRunner, CancelExitsZeroAndWritesNothing) {
+  const auto dir = solvane::test::makeTempDir("runner-cancel");
+  const fs::path photo = writePhoto(dir, "cat.jpg", 1000, 667);
+  // The screenshot run opens the slider, writes the window and then presses the host's Cancel.
+  const ProgramRun run = runExtension({"--input", photo.string(), "--output-dir", (dir / "out").string(),
+                                       "--screenshot", (dir / "window.png").string()},
+                                      dir / "home");
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_NE(run.output.find("cancelled: nothing written"), std::string::npos) << run.output;
+  EXPECT_TRUE(fs::exists(dir / "window.png"));
+  EXPECT_FALSE(fs::exists(dir / "out" / "cat.tiff"));
+  EXPECT_FALSE(fs::exists(dir / "out" / "cat.json"));
+}
+
 TEST(SifaneExtensionRunner, ASmallPhotoEndsWith134AfterItsAlert) {
   const auto dir = solvane::test::makeTempDir("runner-small");
   const fs::path photo = writePhoto(dir, "small.jpg", 640, 480);
