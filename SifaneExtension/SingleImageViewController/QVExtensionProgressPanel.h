@@ -2,7 +2,8 @@
 // The progress part of the extension's single-image screen, while the full-size result is rendered
 // for the host: a title naming a disk export of one photo, a one-part progress bar and the phase
 // text, without a cancel button (the host's own Cancel stays the way out). The screen reaches it
-// through this interface; `QVExtensionProcessView` is the view that implements it.
+// through this interface; `QVExtensionExportProgressPanel` implements it over the export panel's
+// in-progress view.
 //
 // Main thread only.
 #include <cstdint>

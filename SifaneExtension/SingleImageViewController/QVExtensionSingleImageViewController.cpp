@@ -1,5 +1,6 @@
 #include "SifaneExtension/SingleImageViewController/QVExtensionSingleImageViewController.h"
 
+#include <QMouseEvent>
 #include <QRegion>
 #include <algorithm>
 
@@ -22,8 +23,6 @@ QVExtensionSingleImageViewController::QVExtensionSingleImageViewController(
 QVExtensionSingleImageViewController::~QVExtensionSingleImageViewController() {
   removeMonitor();
   if (slider_) slider_->setDelegate(nullptr);
-  // The panel is ours while it is out of the hierarchy; in it, it goes with the root.
-  if (processView_ && !processView_->parentWidget()) delete processView_;
 }
 
 void QVExtensionSingleImageViewController::setUpSlider() {
@@ -57,7 +56,7 @@ QVBoostSpringSlider* QVExtensionSingleImageViewController::sliderMenu() {
 }
 
 QVExtensionProgressPanel& QVExtensionSingleImageViewController::processView() {
-  if (!processView_) processView_ = QVMake<QVExtensionProcessView>();
+  if (!processView_) processView_ = std::make_unique<QVExtensionExportProgressPanel>();
   return *processView_;
 }
 
@@ -153,13 +152,18 @@ void QVExtensionSingleImageViewController::springMenuDidFinishAnimating(QVSpring
 
 void QVExtensionSingleImageViewController::setupMonitor() {
   removeMonitor();
-  monitor_ = std::make_unique<QVMouseDownMonitor>([this](QPointF global) { onMouseDown(global); });
+  monitor_ =
+      new QVLocalEventMonitor(rootView(), QVLocalEventMonitor::LeftMouseDown | QVLocalEventMonitor::RightMouseDown,
+                              [this](QEvent* event) { return onMouseDown(event); });
 }
 
-void QVExtensionSingleImageViewController::removeMonitor() { monitor_.reset(); }
+void QVExtensionSingleImageViewController::removeMonitor() {
+  if (monitor_) delete monitor_.data();
+}
 
-void QVExtensionSingleImageViewController::onMouseDown(QPointF globalPosition) {
-  if (!slider_ || !slider_->expanded() || !slider_->isVisible()) return;
-  const QPointF local = slider_->mapFromGlobal(globalPosition);
-  if (!slider_->rect().contains(local.toPoint())) slider_->switchExpanded();
+bool QVExtensionSingleImageViewController::onMouseDown(QEvent* event) {
+  // The press always goes on to what it was aimed at.
+  if (!slider_ || !slider_->expanded() || !slider_->isVisible()) return false;
+  if (QVLocalEventMonitor::isOutsideView(*static_cast<QMouseEvent*>(event), slider_)) slider_->switchExpanded();
+  return false;
 }

@@ -19,8 +19,8 @@
 
 #include "Ombrel/Classes/Application/Common/QVBoostSpringSlider.h"
 #include "Ombrel/Classes/Application/SingleImage/QVBasicExportSingleImageViewController.h"
-#include "SifaneExtension/SingleImageViewController/QVExtensionProcessView.h"
-#include "SifaneExtension/SingleImageViewController/QVMouseDownMonitor.h"
+#include "QVAppKit/QVLocalEventMonitor.h"
+#include "SifaneExtension/SingleImageViewController/QVExtensionExportProgressPanel.h"
 
 class QVExtensionSingleImageViewController : public QVBasicExportSingleImageViewController,
                                              public QVSpringMenuDelegate {
@@ -38,7 +38,7 @@ class QVExtensionSingleImageViewController : public QVBasicExportSingleImageView
   QVView* sliderContainer() override;
   QVBoostSpringSlider* sliderMenu();
   QVExtensionProgressPanel& processView();
-  QVMouseDownMonitor* monitor() const { return monitor_.get(); }
+  QVLocalEventMonitor* monitor() const { return monitor_.data(); }
 
   void updateSliderOffset(double amount) override;
   // The before/after labels' box and the line's strip: hidden while the slider is open.
@@ -66,11 +66,12 @@ class QVExtensionSingleImageViewController : public QVBasicExportSingleImageView
   void setUpSlider();
   void placeSlider();
   void updateSliderMask();
-  void onMouseDown(QPointF globalPosition);
+  bool onMouseDown(QEvent* event);
 
   std::function<void(const std::string&)> cancelProcessing_;
   QVView* sliderContainer_ = nullptr;
   QVBoostSpringSlider* slider_ = nullptr;
-  QVExtensionProcessView* processView_ = nullptr;
-  std::unique_ptr<QVMouseDownMonitor> monitor_;
+  std::unique_ptr<QVExtensionExportProgressPanel> processView_;
+  // Owned by the screen's view; installed while it is shown.
+  QPointer<QVLocalEventMonitor> monitor_;
 };

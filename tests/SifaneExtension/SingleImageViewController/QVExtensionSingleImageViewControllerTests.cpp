@@ -154,7 +154,7 @@ TEST_F(ExtensionScreen, FinishingDuringProcessingCancelsThePreviewAndDropsTheDot
   EXPECT_FALSE(panel.showsCancelButton());
   EXPECT_EQ(panel.titleText(), "EXPORTING A MASTERPIECE");
   // Title, bar and the phase text in one column, 20 points apart, whatever the phase's length.
-  auto& view = dynamic_cast<QVExtensionProcessView&>(panel);
+  QVExportProcessView& view = *dynamic_cast<QVExtensionExportProgressPanel&>(panel).processView();
   const CGRect title = view.titleLabel()->frame(), bar = view.progressView()->frame();
   const CGRect phase = view.exportingLabelView()->frame();
   EXPECT_FALSE(view.exportingLabelView()->stringValue().empty());
@@ -176,7 +176,7 @@ TEST_F(ExtensionScreen, FinishingFromTheProcessedPhotoLeavesProcessingAloneAndTh
   screen->completeExportAnimation([&] { ++calls; });
   EXPECT_EQ(panel.currentPart(), 1u);
   EXPECT_EQ(calls, 0) << "the bar is still moving";
-  auto* bar = dynamic_cast<QVExtensionProcessView&>(panel).progressView();
+  auto* bar = dynamic_cast<QVExtensionExportProgressPanel&>(panel).processView()->progressView();
   for (int frame = 0; frame < 600 && calls == 0; ++frame) {
     EXPECT_EQ(calls, 0);
     runFrames(1.0 / 60);
