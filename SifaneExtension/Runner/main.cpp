@@ -1,0 +1,198 @@
+// SifaneExtension: the photo-library editing extension, run by a stand-in for the host.
+//
+//   SifaneExtension --input PHOTO --output-dir DIR [--adjustment FILE] [--auto-finish]
+//                   [--input-before-show] [--screenshot FILE] [--screenshot-exporting FILE]
+//
+// As a host would: the engine starts first, then the extension's controller is made and its view
+// shown in a window with the host's own Cancel and Done. The photo (and the last edit's record,
+// unless the extension refuses it) is handed over just after the window appears, or before it
+// with --input-before-show. Done asks the extension to finish: it renders the photo at full size
+// and writes "<DIR>/<name>.tiff" atomically through the export writer; the runner then writes the
+// returned record as "<DIR>/<name>.json" and exits 0. Cancel exits 0 and writes nothing.
+//
+// Exit status: 0 done or cancelled; 1 the edit could not be written (the reason on stderr; no
+// file is left under either name); 2 a command line that cannot run; 134 a photo below
+// 800 x 600 (after its alert).
+#include <QApplication>
+#include <QTimer>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+
+#include "Ombrel/Classes/Application/Alerts/QVModalAlerts.h"
+#include "Ombrel/Classes/Application/AppDelegate/QVApplication.h"
+#include "Ombrel/Classes/Application/Common/QVSingleImageNotifications.h"
+#include "Ombrel/Classes/Application/Style/QVUIStyle.h"
+#include "QVAppKit/QVFonts.h"
+#include "QVAppKit/QVMainExecutorBridge.h"
+#include "QVApplicationInfo/QVApplicationInfo.h"
+#include "QVPlatform/NotificationCenter.h"
+#include "QVPlatform/Places.h"
+#include "SifaneExtension/PhotoEditing/PhotoEditingViewController.h"
+#include "SifaneExtension/PhotoEditing/QVPhotoEditingAppFacade.h"
+#include "SifaneExtension/PhotoEditing/QVPhotoEditingContainerView.h"
+#include "SifaneExtension/Runner/QVExtensionHostWindow.h"
+#include "SifaneExtension/Runner/QVExtensionRunnerOptions.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kWindowWidth = 1280, kWindowHeight = 860;
+
+// Without a person in front of the screen an alert is printed and answered with its default.
+class PrintingAlertRunner : public QVAlertRunner {
+ public:
+  QVAlertResponse runModal(const QVAlertSpec& spec) override {
+    std::fprintf(stderr, "SifaneExtension: alert: %s %s\n", spec.messageText.c_str(), spec.informativeText.c_str());
+    return {};
+  }
+};
+
+void saveWindow(QWidget* window, const std::string& file) {
+  const QPixmap picture = window->grab();
+  const bool saved = picture.save(QString::fromStdString(file));
+  std::fprintf(saved ? stdout : stderr, "%s %s (%dx%d, device pixel ratio %.1f)\n", saved ? "wrote" : "cannot write",
+               file.c_str(), picture.width(), picture.height(), picture.devicePixelRatio());
+}
+
+// Opens the slider once the preview shows, sets it to 60, writes the window and cancels.
+void takeScreenshot(QVExtensionHostWindow* window, QVPhotoEditingContainerView* view, const std::string& file,
+                    std::function<void()> cancel) {
+  QTimer::singleShot(1200, window, [view] { view->singleImageController()->sliderMenu()->switchExpanded(); });
+  QTimer::singleShot(2400, window, [view] {
+    view->singleImageController()->sliderMenu()->setSliderValue(0.6);
+    qv::NotificationCenter::defaultCenter().post(kQVBoostSliderDidChangeAmountNotification,
+                                                 std::make_shared<double>(0.6));
+  });
+  QTimer::singleShot(3600, window, [window, file, cancel] {
+    saveWindow(window, file);
+    cancel();
+  });
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QVApplication app(argc, argv);
+  QCoreApplication::setApplicationName(QString::fromUtf8(QVApplicationInfo::displayName));
+  QCoreApplication::setApplicationVersion(QString::fromUtf8(QVApplicationInfo::shortVersion));
+  std::vector<std::string> arguments;
+  for (const QString& a : QCoreApplication::arguments()) arguments.push_back(a.toStdString());
+  std::string error;
+  const auto parsed = QVExtensionRunnerOptions::parse(arguments, &error);
+  if (!parsed) {
+    std::fprintf(stderr, "SifaneExtension: %s\n%s", error.c_str(), QVExtensionRunnerOptions::usage());
+    return QVExtensionRunnerOptions::kUsageStatus;
+  }
+  const QVExtensionRunnerOptions options = *parsed;
+  std::error_code ec;
+  const std::string photo = fs::absolute(options.input, ec).string();
+  if (!fs::is_regular_file(photo, ec)) {
+    std::fprintf(stderr, "SifaneExtension: no such photo: %s\n", options.input.c_str());
+    return QVExtensionRunnerOptions::kUsageStatus;
+  }
+  const std::string outputDirectory = fs::absolute(options.outputDirectory, ec).string();
+  // The host's folder is made here; when it cannot be, finishing reports the failed write.
+  qv::createDirectory(outputDirectory);
+
+  // The engine first, before any view exists.
+  auto facade = QVMakePhotoEditingAppFacade();
+  PhotoEditingViewController::load(*facade);
+
+  QVFonts::loadOnce();
+  app.setFont(QVFonts::systemFontOfSize(13));
+  QVUIStyle::applyToApplication(app);
+  QVMainExecutorBridge::install();
+  if (options.autoFinish) QVModalAlerts::setRunner(std::make_shared<PrintingAlertRunner>());
+  QVSolvaneAlerts::setPresenter(std::make_shared<QVModalAlerts>());
+
+  auto controller = std::make_shared<PhotoEditingViewController>(facade);
+  auto view = std::make_unique<QVPhotoEditingContainerView>();
+  controller->setView(view.get());
+  auto* window = QVMake<QVExtensionHostWindow>(view->containerView(), fs::path(photo).filename().string());
+  window->resize(kWindowWidth, kWindowHeight);
+  controller->viewDidLoad();
+
+  // The last edit's record goes along only when the extension can continue from it.
+  std::optional<QVAdjustmentData> record;
+  if (!options.adjustment.empty()) {
+    qv::Error readError;
+    record = QVAdjustmentData::readFromFile(options.adjustment, &readError);
+    if (!record) {
+      std::fprintf(stderr, "SifaneExtension: the record is not used: %s\n", readError.description.c_str());
+    } else if (!controller->canHandleAdjustmentData(*record)) {
+      std::printf("The extension starts from the original photo (the last edit's record is not taken up).\n");
+      record.reset();
+    }
+  }
+  const QVContentEditingInput input(photo, record, outputDirectory);
+
+  int status = 0;
+  auto finish = [&status](int code) {
+    status = code;
+    QCoreApplication::exit(code);
+  };
+  auto cancel = [controller, window, finish] {
+    window->setButtonsEnabled(false);
+    controller->cancelContentEditing();
+    std::printf("cancelled: nothing written\n");
+    finish(0);
+  };
+  auto done = [controller, window, finish] {
+    window->setButtonsEnabled(false);
+    controller->finishContentEditingWithCompletionHandler([finish](std::shared_ptr<QVContentEditingOutput> output,
+                                                                   std::optional<std::string> failure) {
+      if (!output) {
+        std::fprintf(stderr, "SifaneExtension: the edit was not saved: %s\n", failure.value_or("").c_str());
+        finish(1);
+        return;
+      }
+      qv::Error writeError;
+      if (!output->adjustmentData() ||
+          !output->adjustmentData()->writeToFile(output->adjustmentDataPath(), &writeError)) {
+        // All or nothing: a rendering without its record is no finished edit.
+        std::error_code removeError;
+        fs::remove(output->renderedContentPath(), removeError);
+        std::fprintf(stderr, "SifaneExtension: the edit's record was not saved: %s\n", writeError.description.c_str());
+        finish(1);
+        return;
+      }
+      std::printf("done: %s\nrecord: %s\n", output->renderedContentPath().c_str(),
+                  output->adjustmentDataPath().c_str());
+      finish(0);
+    });
+  };
+  window->setOnDone(done);
+  window->setOnCancel(cancel);
+
+  // --auto-finish and --screenshot act once the enhanced preview is on screen.
+  bool acted = false;
+  auto stateToken = qv::NotificationCenter::defaultCenter().addObserver(
+      kQVExportViewStateDidChangeNotification, nullptr, [&](const qv::Notification& n) {
+        if (acted || QVSingleImageNotifications::objectValue<uint64_t>(n) != uint64_t(1)) return;
+        acted = true;
+        if (!options.screenshot.empty()) {
+          takeScreenshot(window, view.get(), options.screenshot, cancel);
+        } else if (!options.screenshotExporting.empty()) {
+          QTimer::singleShot(1200, window, done);
+          const std::string file = options.screenshotExporting;
+          QTimer::singleShot(2400, window, [window, file] { saveWindow(window, file); });
+        } else if (options.autoFinish) {
+          QTimer::singleShot(0, window, done);
+        }
+      });
+
+  if (options.inputBeforeShow) controller->startContentEditingWithInput(input, "");
+  window->show();
+  controller->viewWillAppear();
+  if (!options.inputBeforeShow) {
+    QTimer::singleShot(0, window, [controller, input] { controller->startContentEditingWithInput(input, ""); });
+  }
+
+  app.exec();
+  stateToken.reset();
+  // The edit is over: nothing of the application core's work is waited for.
+  std::fflush(nullptr);
+  std::_Exit(status);
+}

@@ -1,0 +1,195 @@
+// The runner program end to end on the offscreen platform, as a host would start it.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "Ombrel/Classes/Business/ErrorTracker/QVAppEvent.h"
+#include "Ombrel/Classes/Business/ErrorTracker/QVAppEventStorage.h"
+#include "QVPlatform/ImageIO/ImageIO.h"
+#include "QVPlatform/ImageIO/NSImageAdditions.h"
+#include "SifaneExtension/ContentEditing/QVAdjustmentData.h"
+#include "SifaneExtension/PhotoEditing/PhotoEditingViewController.h"
+#include "SifaneExtension/Runner/QVExtensionRunnerOptions.h"
+#include "common/TestSupport.h"
+#include "tests/SifaneExtension/ExtensionTestSupport.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct ProgramRun {
+  int status = -1;
+  std::string output;
+};
+
+// Runs the program with the arguments (stdout and stderr together), in its own SOLVANE_HOME.
+ProgramRun runExtension(const std::vector<std::string>& arguments, const fs::path& home) {
+  std::string command =
+      "env QT_QPA_PLATFORM=offscreen SOLVANE_HOME='" + home.string() + "' '" + SIFANE_EXTENSION_PROGRAM + "'";
+  for (const auto& a : arguments) command += " '" + a + "'";
+  command += " 2>&1";
+  ProgramRun run;
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (!pipe) return run;
+  std::array<char, 4096> buffer;
+  while (size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe)) run.output.append(buffer.data(), n);
+  const int raw = ::pclose(pipe);
+  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  return run;
+}
+
+// The cat of tests/data/enhance enlarged to `width` x `height` and written as JPEG: a real
+// photograph of a size the enhancement takes.
+fs::path writePhoto(const fs::path& dir, const std::string& name, double width, double height) {
+  auto source = CGImageSourceCreateWithURL((solvane::test::dataDir() / "enhance" / "chelsea.png").string());
+  auto image = NSImage::imageWithCGImage(CGImageSourceCreateImageAtIndex(source, 0));
+  auto enlarged = qv::imageResizedToSize(image, CGSizeMake(width, height));
+  const fs::path path = dir / name;
+  auto destination = CGImageDestinationCreateWithURL(path.string(), kUTTypeJPEG, 1);
+  CGImageDestinationAddImage(destination, enlarged->CGImage(), qv::Value());
+  CGImageDestinationFinalize(destination);
+  return path;
+}
+
+NSImageRef readImage(const fs::path& path) {
+  auto source = CGImageSourceCreateWithURL(path.string());
+  if (!source) return nullptr;
+  return NSImage::imageWithCGImage(CGImageSourceCreateImageAtIndex(source, 0));
+}
+
+// The mean absolute difference of the two pictures' channels (0..255), sampled on a grid.
+double meanDifference(const NSImageRef& a, const NSImageRef& b) {
+  const auto pa = a->CGImage(), pb = b->CGImage();
+  double sum = 0;
+  int n = 0;
+  for (size_t y = 0; y < pa->height; y += 17) {
+    for (size_t x = 0; x < pa->width; x += 13) {
+      const auto ca = extension_test::pixel(a, x, y), cb = extension_test::pixel(b, x, y);
+      for (int k = 0; k < 3; ++k, ++n) sum += std::abs(ca[k] - cb[k]);
+    }
+  }
+  return n ? sum / n : 0;
+}
+
+}  // namespace
+
+TEST(SifaneExtensionRunner, AutoFinishWritesAFullSizeEnhancedTIFFAndItsRecordInEitherOrder) {
+  const auto dir = solvane::test::makeTempDir("runner-done");
+  const fs::path photo = writePhoto(dir, "Chelsea.jpg", 1200, 800);
+  for (bool inputFirst : {false, true}) {
+    SCOPED_TRACE(inputFirst ? "input before the window" : "input after the window");
+    const fs::path out = dir / (inputFirst ? "out-before" : "out-after");
+    std::vector<std::string> args = {"--input", photo.string(), "--output-dir", out.string(), "--auto-finish"};
+    if (inputFirst) args.push_back("--input-before-show");
+    const ProgramRun run = runExtension(args, dir / "home");
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("done: " + (out / "Chelsea.tiff").string()), std::string::npos) << run.output;
+
+    auto source = CGImageSourceCreateWithURL((out / "Chelsea.tiff").string());
+    ASSERT_TRUE(source);
+    EXPECT_EQ(CGImageSourceGetType(source), kUTTypeTIFF);
+    const NSImageRef rendered = readImage(out / "Chelsea.tiff");
+    const NSImageRef original = readImage(photo);
+    ASSERT_TRUE(rendered && original);
+    // Full size: the photo's own pixels, not the preview's.
+    EXPECT_EQ(original->CGImage()->width, 1200u);
+    EXPECT_EQ(rendered->CGImage()->width, original->CGImage()->width);
+    EXPECT_EQ(rendered->CGImage()->height, original->CGImage()->height);
+    EXPECT_GT(meanDifference(rendered, original), 2.0) << "the rendering is the enhanced photo";
+
+    const auto record = QVAdjustmentData::readFromFile((out / "Chelsea.json").string());
+    ASSERT_TRUE(record);
+    EXPECT_EQ(*record, PhotoEditingViewController::adjustmentData());
+    // Nothing but the two files: no temporary left behind.
+    size_t files = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(out)) ++files;
+    EXPECT_EQ(files, 2u);
+  }
+}
+
+TEST(SifaneExtensionRunner, AnEarlierRecordIsRefusedAndTheOriginalIsEdited) {
+  const auto dir = solvane::test::makeTempDir("runner-record");
+  const fs::path photo = writePhoto(dir, "cat.jpg", 1000, 667);
+  ASSERT_TRUE(PhotoEditingViewController::adjustmentData().writeToFile((dir / "earlier.json").string()));
+  const ProgramRun run = runExtension({"--input", photo.string(), "--output-dir", (dir / "out").string(),
+                                       "--adjustment", (dir / "earlier.json").string(), "--auto-finish"},
+                                      dir / "home");
+  ASSERT_EQ(run.status, 0) << run.output;
+  EXPECT_NE(run.output.find("starts from the original photo"), std::string::npos) << run.output;
+  EXPECT_TRUE(fs::exists(dir / "out" / "cat.tiff"));
+}
+
+TEST(SifaneExtensionRunner, CancelExitsZeroAndWritesNothing) {
+  const auto dir = solvane::test::makeTempDir("runner-cancel");
+  const fs::path photo = writePhoto(dir, "cat.jpg", 1000, 667);
+  // The screenshot run opens the slider, writes the window and then presses the host's Cancel.
+  const ProgramRun run = runExtension({"--input", photo.string(), "--output-dir", (dir / "out").string(),
+                                       "--screenshot", (dir / "window.png").string()},
+                                      dir / "home");
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_NE(run.output.find("cancelled: nothing written"), std::string::npos) << run.output;
+  EXPECT_TRUE(fs::exists(dir / "window.png"));
+  EXPECT_FALSE(fs::exists(dir / "out" / "cat.tiff"));
+  EXPECT_FALSE(fs::exists(dir / "out" / "cat.json"));
+}
+
+TEST(SifaneExtensionRunner, ASmallPhotoEndsWith134AfterItsAlert) {
+  const auto dir = solvane::test::makeTempDir("runner-small");
+  const fs::path photo = writePhoto(dir, "small.jpg", 640, 480);
+  const ProgramRun run =
+      runExtension({"--input", photo.string(), "--output-dir", (dir / "out").string(), "--auto-finish"}, dir / "home");
+  EXPECT_EQ(run.status, 134) << run.output;
+  EXPECT_NE(run.output.find("alert: "), std::string::npos) << run.output;
+  EXPECT_FALSE(fs::exists(dir / "out" / "small.tiff"));
+  // "Load image of wrong size" (type 0, code 1) was stored before the process ended.
+  std::vector<int64_t> codes;
+  for (const auto& entry : fs::recursive_directory_iterator(dir / "home")) {
+    if (entry.path().filename() != "Errors.log") continue;
+    QVAppEventStorage storage(entry.path().string(), false);
+    for (const auto& event : storage.readAllEvents()) codes.push_back(event->info.at(kQVCodeName).asInt());
+  }
+  EXPECT_EQ(codes, std::vector<int64_t>{1});
+}
+
+TEST(SifaneExtensionRunner, AnUnwritableFolderIsAFailureWithItsReasonAndNoFiles) {
+  const auto dir = solvane::test::makeTempDir("runner-unwritable");
+  const fs::path photo = writePhoto(dir, "cat.jpg", 1000, 667);
+  // The host's folder is a file: nothing can be written into it.
+  std::ofstream(dir / "blocked") << "a file, not a folder";
+  const ProgramRun run = runExtension(
+      {"--input", photo.string(), "--output-dir", (dir / "blocked").string(), "--auto-finish"}, dir / "home");
+  EXPECT_EQ(run.status, 1) << run.output;
+  EXPECT_NE(run.output.find("the edit was not saved: "), std::string::npos) << run.output;
+  EXPECT_EQ(run.output.find("done: "), std::string::npos);
+  EXPECT_TRUE(fs::is_regular_file(dir / "blocked"));
+}
+
+TEST(SifaneExtensionRunner, CommandLinesItCannotRun) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+  } cases[] = {
+      {"no input", {"--output-dir", "/tmp/x"}},
+      {"no output folder", {"--input", "/tmp/x.jpg"}},
+      {"a value missing", {"--input"}},
+      {"unknown option", {"--input", "a.jpg", "--output-dir", "o", "--fast"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> args = {"SifaneExtension"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    std::string error;
+    EXPECT_FALSE(QVExtensionRunnerOptions::parse(args, &error));
+    EXPECT_FALSE(error.empty());
+  }
+  const auto dir = solvane::test::makeTempDir("runner-missing");
+  const ProgramRun run =
+      runExtension({"--input", (dir / "missing.jpg").string(), "--output-dir", dir.string()}, dir / "home");
+  EXPECT_EQ(run.status, QVExtensionRunnerOptions::kUsageStatus) << run.output;
+  EXPECT_NE(run.output.find("no such photo"), std::string::npos);
+}
