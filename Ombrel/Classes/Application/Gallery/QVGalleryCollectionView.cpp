@@ -1,0 +1,119 @@
+#include "Ombrel/Classes/Application/Gallery/QVGalleryCollectionView.h"
+
+#include <QContextMenuEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QWheelEvent>
+#include <algorithm>
+
+#include "Ombrel/Classes/Application/Gallery/QVGalleryFlowLayout.h"
+#include "QVAppKit/QVScrollView.h"
+
+QVGalleryCollectionView::QVGalleryCollectionView(QWidget* parent) : QListView(parent) {
+  setViewMode(QListView::IconMode);
+  setFlow(QListView::LeftToRight);
+  setWrapping(true);
+  setMovement(QListView::Static);
+  setResizeMode(QListView::Adjust);
+  setLayoutMode(QListView::SinglePass);
+  setUniformItemSizes(true);
+  setSpacing(int(QVGalleryFlowLayout::kInterItemSpacing / 2));
+  setSelectionMode(QAbstractItemView::ExtendedSelection);
+  setSelectionRectVisible(true);
+  setEditTriggers(QAbstractItemView::NoEditTriggers);
+  setDragDropMode(QAbstractItemView::NoDragDrop);
+  setFrameShape(QFrame::NoFrame);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+  verticalScrollBar()->setSingleStep(24);
+  setFocusPolicy(Qt::StrongFocus);
+  setMouseTracking(false);
+  setAttribute(Qt::WA_MacShowFocusRect, false);
+  viewport()->setAutoFillBackground(false);
+  setAutoFillBackground(false);
+  setStyleSheet(QStringLiteral("QListView { background: transparent; border: none; outline: none; }"));
+  scrollView_ = new QVScrollView(this);
+}
+
+void QVGalleryCollectionView::setGridEnabled(bool enabled) {
+  enabled_ = enabled;
+  scrollView_->setScrollingEnabled(enabled);
+}
+
+void QVGalleryCollectionView::updateMargins() {
+  // Qt's icon mode puts half the spacing around each item; the margins bring the outer inset to
+  // 20 and centre the columns.
+  const int scroller = verticalScrollBar()->isVisible() ? verticalScrollBar()->width() : 0;
+  int left = 0, right = 0;
+  QVGalleryFlowLayout::marginsForWidth(width() - scroller, &left, &right);
+  const int outer = int(QVGalleryFlowLayout::kSectionInset - QVGalleryFlowLayout::kInterItemSpacing / 2);
+  const QMargins wanted(left + outer, outer, right + outer, outer);
+  if (viewportMargins() != wanted) setViewportMargins(wanted);
+}
+
+void QVGalleryCollectionView::resizeEvent(QResizeEvent* event) {
+  updateMargins();
+  QListView::resizeEvent(event);
+}
+
+void QVGalleryCollectionView::paintEvent(QPaintEvent* event) {
+  updateMargins();
+  QListView::paintEvent(event);
+}
+
+void QVGalleryCollectionView::mousePressEvent(QMouseEvent* event) {
+  if (enabled_) QListView::mousePressEvent(event);
+}
+void QVGalleryCollectionView::mouseMoveEvent(QMouseEvent* event) {
+  if (enabled_) QListView::mouseMoveEvent(event);
+}
+void QVGalleryCollectionView::mouseReleaseEvent(QMouseEvent* event) {
+  if (enabled_) QListView::mouseReleaseEvent(event);
+}
+void QVGalleryCollectionView::mouseDoubleClickEvent(QMouseEvent* event) {
+  if (enabled_) QListView::mouseDoubleClickEvent(event);
+}
+void QVGalleryCollectionView::wheelEvent(QWheelEvent* event) {
+  if (enabled_) QListView::wheelEvent(event);
+}
+
+void QVGalleryCollectionView::contextMenuEvent(QContextMenuEvent* event) {
+  if (!enabled_ || !onContextMenu) return;
+  onContextMenu(event->globalPos());
+}
+
+CGRect QVGalleryCollectionView::cellRectForItem(int row, bool reverseCoordinateSpace) const {
+  if (!model() || row < 0 || row >= model()->rowCount()) {
+    return CGRectMake(0, 0, QVGalleryFlowLayout::kItemWidth, QVGalleryFlowLayout::kItemHeight);
+  }
+  // The item's rectangle inside the view: the viewport's place plus the item's place in it.
+  const QRect inViewport = visualRect(model()->index(row, 0));
+  const QRect r = inViewport.translated(viewport()->geometry().topLeft());
+  CGRect frame = CGRectMake(r.x(), r.y(), r.width(), r.height());
+  if (reverseCoordinateSpace) frame.origin.y = height() - r.y() - r.height();
+  return frame;
+}
+
+std::vector<int> QVGalleryCollectionView::visibleRows() const {
+  std::vector<int> rows;
+  if (!model()) return rows;
+  const QRect visible = viewport()->rect();
+  for (int row = 0; row < model()->rowCount(); ++row) {
+    if (visualRect(model()->index(row, 0)).intersects(visible)) rows.push_back(row);
+  }
+  return rows;
+}
+
+std::vector<CGRect> QVGalleryCollectionView::cellRects() const {
+  std::vector<CGRect> rects;
+  for (int row : visibleRows()) rects.push_back(cellRectForItem(row, true));
+  // Top row first (the greater y, counting up), then left to right; equal rectangles are equal,
+  // so the order is a strict weak one.
+  std::sort(rects.begin(), rects.end(), [](const CGRect& a, const CGRect& b) {
+    if (a.origin.y != b.origin.y) return a.origin.y > b.origin.y;
+    return a.origin.x < b.origin.x;
+  });
+  if (rects.size() > kMaxCellRects) rects.resize(kMaxCellRects);
+  return rects;
+}
