@@ -18,7 +18,7 @@ QVGalleryCollectionView::QVGalleryCollectionView(QWidget* parent) : QListView(pa
   setResizeMode(QListView::Adjust);
   setLayoutMode(QListView::SinglePass);
   setUniformItemSizes(true);
-  setSpacing(int(QVGalleryFlowLayout::kInterItemSpacing / 2));
+  setSpacing(int(QVGalleryFlowLayout::kInterItemSpacing));
   setSelectionMode(QAbstractItemView::ExtendedSelection);
   setSelectionRectVisible(true);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -42,13 +42,12 @@ void QVGalleryCollectionView::setGridEnabled(bool enabled) {
 }
 
 void QVGalleryCollectionView::updateMargins() {
-  // Qt's icon mode puts half the spacing around each item; the margins bring the outer inset to
-  // 20 and centre the columns.
+  // Qt's icon mode puts the spacing before each item and row, which makes the inset; the margins
+  // centre the columns.
   const int scroller = verticalScrollBar()->isVisible() ? verticalScrollBar()->width() : 0;
   int left = 0, right = 0;
   QVGalleryFlowLayout::marginsForWidth(width() - scroller, &left, &right);
-  const int outer = int(QVGalleryFlowLayout::kSectionInset - QVGalleryFlowLayout::kInterItemSpacing / 2);
-  const QMargins wanted(left + outer, outer, right + outer, outer);
+  const QMargins wanted(left, 0, right, 0);
   if (viewportMargins() != wanted) setViewportMargins(wanted);
 }
 

@@ -430,6 +430,8 @@ void QVGalleryViewController::selectMenuRemoveImages() {
 // ---- Keys ----
 
 bool QVGalleryViewController::keyDownMonitor(QKeyEvent* event) {
+  // The keys this controller hands on to the grid pass the monitor again: let them through.
+  if (forwardingKeyDown_) return false;
   if (!collectionView_ || !collectionView_->enabled()) return true;
   if (!handleKeyDownEvent(event->key(), event->modifiers())) return false;
   if (event->key() == Qt::Key_Up || event->key() == Qt::Key_Down || event->key() == Qt::Key_Left ||
@@ -483,7 +485,9 @@ void QVGalleryViewController::keyDown(QKeyEvent* event) {
   // The arrows move the grid's selection, as in any grid of pictures.
   if (!collectionView_) return;
   QKeyEvent copy(event->type(), event->key(), event->modifiers(), event->text());
+  forwardingKeyDown_ = true;
   QApplication::sendEvent(collectionView_, &copy);
+  forwardingKeyDown_ = false;
 }
 
 // ---- Quick preview ----

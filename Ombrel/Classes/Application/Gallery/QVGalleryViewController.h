@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "Ombrel/Classes/Application/Gallery/QVGalleryCollectionView.h"
 #include "Ombrel/Classes/Application/Gallery/QVGalleryExportPanel.h"
 #include "Ombrel/Classes/Application/Gallery/QVPreviewCollectionViewCell.h"
 #include "Ombrel/Classes/Application/Gallery/QVQuickPreviewWindowController.h"
@@ -29,7 +30,6 @@
 #include "QVBase/Geometry.h"
 
 class QVGalleryViewController;
-class QVGalleryCollectionView;
 class QVGalleryModel;
 class QVGalleryServices;
 class QVExportImageDatasource;
@@ -182,5 +182,6 @@ class QVGalleryViewController : public QVOverlayedViewController,
   std::unique_ptr<QVQuickPreviewWindowController> quickPreview_;
   std::unique_ptr<QObject> keyDownMonitor_;
   CGRect lonelyCachedCellRect_ = CGRectZero;
+  bool forwardingKeyDown_ = false;
   std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };

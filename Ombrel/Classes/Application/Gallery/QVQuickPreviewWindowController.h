@@ -17,12 +17,11 @@
 #include <vector>
 
 #include "Ombrel/Classes/Application/Gallery/QVQuickPreviewScreen.h"
+#include "Ombrel/Classes/Application/MainWindow/QVSolvaneWindow.h"
 #include "QVAppKit/QVAnimationDriver.h"
 #include "QVBase/Geometry.h"
 
 class QVQuickPreviewWindowController;
-class QVSolvaneWindow;
-class QVSolvaneTopBarView;
 class QWidget;
 class QVView;
 
