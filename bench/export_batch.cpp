@@ -1,16 +1,20 @@
 // A batch export as the application runs it: the preset-driven export manager over the facade,
 // processor and image writer.
 //
-//   bench_export_batch [COUNT] [WIDTH HEIGHT]
+//   bench_export_batch [COUNT] [WIDTH HEIGHT] [--iso N] [--photos DIR]
 //       Makes COUNT photograph-like JPEGs (20 of 4000 x 3000, 12 MP, by default) in a folder of its
-//       own, then exports them with the shipped preset "JPEG Full Size" (full size, sRGB, quality
-//       0.9, the source names) into another, and prints the wall time, the time per photo, the
-//       cores kept busy on average (CPU time of all threads / wall time, out of the machine's), and
+//       own (with a camera sensor's grain at ISO N when asked: what noise reduction works on in real
+//       photographs), or takes the first COUNT JPEGs of DIR (in name order), then exports them with the shipped preset
+//       "JPEG Full Size" (full size, sRGB, quality 0.9, the source names) into another, and prints the wall time, the
+//       time per photo, the cores kept busy on average (CPU time of all threads / wall time, out of the machine's), and
 //       the process's peak resident memory. SOLVANE_HOME is set to a temporary folder unless given.
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -46,10 +50,22 @@ class Updater : public QVExportProgressUpdatable {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const int count = argc > 1 ? std::atoi(argv[1]) : 20;
-  const int width = argc > 3 ? std::atoi(argv[2]) : 4000, height = argc > 3 ? std::atoi(argv[3]) : 3000;
+  int iso = 0;
+  std::string photos;
+  std::vector<std::string> numbers;
+  for (int i = 1; i < argc; ++i) {
+    if (!std::strcmp(argv[i], "--iso") && i + 1 < argc)
+      iso = std::max(0, std::atoi(argv[++i]));
+    else if (!std::strcmp(argv[i], "--photos") && i + 1 < argc)
+      photos = argv[++i];
+    else
+      numbers.push_back(argv[i]);
+  }
+  int count = numbers.size() > 0 ? std::atoi(numbers[0].c_str()) : 20;
+  int width = numbers.size() > 2 ? std::atoi(numbers[1].c_str()) : 4000,
+      height = numbers.size() > 2 ? std::atoi(numbers[2].c_str()) : 3000;
   if (count <= 0 || width <= 0 || height <= 0) {
-    std::fprintf(stderr, "usage: bench_export_batch [COUNT] [WIDTH HEIGHT]\n");
+    std::fprintf(stderr, "usage: bench_export_batch [COUNT] [WIDTH HEIGHT] [--iso N] [--photos DIR]\n");
     return 2;
   }
   char pattern[] = "/tmp/bench-export-batch-XXXXXX";
@@ -58,20 +74,47 @@ int main(int argc, char** argv) {
   if (!std::getenv("SOLVANE_HOME")) setenv("SOLVANE_HOME", (root / "home").c_str(), 1);
   if (!std::getenv("SOLVANE_RESOURCES")) setenv("SOLVANE_RESOURCES", bench::resourcesDir().c_str(), 1);
 
-  // The photos: one picture encoded once, written COUNT times under different names.
   const fs::path sources = root / "sources", out = root / "out";
   fs::create_directories(sources);
   fs::create_directories(out);
-  rova::codecs::EncodeOptions jpeg;
-  jpeg.format = rova::codecs::Format::JPEG;
-  jpeg.quality = 0.92;
-  const auto bytes = rova::codecs::encode(bench::makePicture(width, height), jpeg, nullptr);
   std::vector<std::string> paths;
-  for (int i = 0; i < count; ++i) {
-    const fs::path path = sources / ("photo-" + std::to_string(i + 1) + ".jpg");
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-    paths.push_back(path.string());
+  double pixels = 0;
+  if (!photos.empty()) {
+    // The photographs given, in name order; their pixels counted from their headers.
+    std::vector<fs::path> found;
+    for (const auto& entry : fs::directory_iterator(photos))
+      if (rova::codecs::lowerExtension(entry.path().string()) == "jpg" ||
+          rova::codecs::lowerExtension(entry.path().string()) == "jpeg")
+        found.push_back(entry.path());
+    std::sort(found.begin(), found.end());
+    for (const auto& path : found) {
+      if (int(paths.size()) == count) break;
+      std::ifstream file(path, std::ios::binary);
+      const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+      rova::codecs::ImageInfo info;
+      if (!rova::codecs::readInfo(bytes.data(), bytes.size(), "jpg", info, nullptr)) continue;
+      pixels += double(info.size.width) * info.size.height;
+      paths.push_back(path.string());
+    }
+    if (paths.empty()) {
+      std::fprintf(stderr, "no JPEG in %s\n", photos.c_str());
+      return 1;
+    }
+    count = int(paths.size());
+  } else {
+    // The photos: one picture encoded once, written COUNT times under different names.
+    rova::codecs::EncodeOptions jpeg;
+    jpeg.format = rova::codecs::Format::JPEG;
+    jpeg.quality = 0.92;
+    const auto bytes = rova::codecs::encode(
+        iso > 0 ? bench::makeGrainyPicture(width, height, iso) : bench::makePicture(width, height), jpeg, nullptr);
+    for (int i = 0; i < count; ++i) {
+      const fs::path path = sources / ("photo-" + std::to_string(i + 1) + ".jpg");
+      std::ofstream(path, std::ios::binary)
+          .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+      paths.push_back(path.string());
+    }
+    pixels = double(count) * width * height;
   }
 
   QVApp::start();
@@ -99,12 +142,16 @@ int main(int argc, char** argv) {
   const double cpu = bench::cpuSeconds() - cpu0;
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
 
-  std::printf("batch export: %d photos of %dx%d (%.1f MP) as JPEG with \"JPEG Full Size\"\n", count, width, height,
-              width * double(height) / 1e6);
+  double load[3] = {0, 0, 0};
+  getloadavg(load, 3);
+  std::printf(
+      "batch export: %d photos of %s%.1f MP%s as JPEG with \"JPEG Full Size\" (load %.1f)\n", count,
+      photos.empty() ? "" : "about ", pixels / count / 1e6,
+      photos.empty() ? (iso > 0 ? (", grain of ISO " + std::to_string(iso)).c_str() : "") : (" from " + photos).c_str(),
+      load[0]);
   std::printf("  %s: %zu written, %d failed\n", updater->finished ? "finished" : "ended without finishing",
               manager->exportedPaths().size(), updater->failures);
-  std::printf("  wall %.2f s   per photo %.0f ms   %.1f MP/s\n", wall, wall * 1e3 / count,
-              count * width * double(height) / 1e6 / wall);
+  std::printf("  wall %.2f s   per photo %.0f ms   %.1f MP/s\n", wall, wall * 1e3 / count, pixels / 1e6 / wall);
   std::printf("  cores kept busy %.2f of %u (CPU %.1f s)   peak memory %.0f MB\n", cpu / wall, cores, cpu,
               bench::peakMB());
   QVApp::cancelImageOperationsAndWaitUntilDone();

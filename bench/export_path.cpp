@@ -1,7 +1,8 @@
 // The whole export and preview paths as the application runs them, against a streaming
 // libjpeg-turbo decode + encode of the same file.
 //
-//   bench_export_path [WIDTH HEIGHT] [--runs N]
+//   bench_export_path [WIDTH HEIGHT] [--runs N] [--iso N] [--photo FILE]
+//                     [--only yardstick|export|tiff|preview|raw]
 //       Makes a photograph-like JPEG (6000 x 4000 by default) and measures, in one process:
 //       - the yardstick: libjpeg-turbo alone, one thread, decoding the file and encoding it again at
 //         quality 90 into a file, row by row;
@@ -12,10 +13,16 @@
 //       - the preview path: a load for a 2000 x 2000 box, the first render, the bitmap ready to show;
 //       - a camera RAW of the same picture (a 14-bit DNG written by the bench) exported as the JPEG
 //         (no target: a figure and its stages).
+//       --iso N gives the picture a camera sensor's grain at that speed (shot and read noise in linear
+//       light, per channel, before the tone curve; the DNG gets the same sensor's noise), as real
+//       photographs have and noise reduction then works on; --photo FILE measures a photograph of
+//       one's own instead of the made picture (a JPEG; the RAW path then needs --iso or is skipped).
 //       Each path prints its time, its ratio to the yardstick, its peak memory (the process's
 //       resident peak is reset before each path; the figure is the path's own growth plus the
-//       process's memory before the first path, also in bytes a pixel) and a stage table. Figures are the median of N
-//       runs (3 by default); peak memory is the largest of the runs. --only runs one path (for a profiler).
+//       process's memory before the first path, also in bytes a pixel) and a stage table with the
+//       cores each stage kept busy (CPU time of all threads over wall time). Figures are the median
+//       of N runs (3 by default); peak memory is the largest of the runs. --only runs one path (for
+//       a profiler).
 #include <unistd.h>
 
 #include <algorithm>
@@ -23,6 +30,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <map>
 #include <string>
@@ -49,15 +57,26 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// One path's stages in order, each with its seconds.
-using Stages = std::vector<std::pair<std::string, double>>;
+// One stage of a path: its wall and CPU seconds (all threads).
+struct Stage {
+  std::string name;
+  double wall = 0, cpu = 0;
+};
+using Stages = std::vector<Stage>;
+
+// Runs f as a stage named `name`.
+Stage timed(const std::string& name, const std::function<void()>& f) {
+  const double cpu0 = bench::cpuSeconds();
+  const double wall = bench::seconds(f);
+  return {name, wall, bench::cpuSeconds() - cpu0};
+}
 
 struct Run {
   Stages stages;
   double peakMB = 0, startMB = 0;  // resident memory at the peak, and when the path began
   double total() const {
     double t = 0;
-    for (const auto& s : stages) t += s.second;
+    for (const auto& s : stages) t += s.wall;
     return t;
   }
 };
@@ -68,8 +87,8 @@ Run yardstick(const std::string& in, const std::string& out) {
   bench::resetPeakMemory();
   run.startMB = bench::residentMB();
   const bench::YardstickTimes t = bench::jpegYardstick(in, out);
-  run.stages.push_back({"decode", t.decode});
-  run.stages.push_back({"encode + write", t.encode});
+  run.stages.push_back({"decode", t.decode, t.decode});  // one thread
+  run.stages.push_back({"encode + write", t.encode, t.encode});
   run.peakMB = bench::peakMemorySinceResetMB();
   return run;
 }
@@ -101,58 +120,55 @@ Run applicationPath(const std::string& in, const PathSpec& spec) {
     p->setExportMode(spec.output.size() > 0);
     p->setReducedReadForFitSize(true);           // as the application's task processors
     p->setSingleRender(spec.output.size() > 0);  // as an export task: one render, then let go
-    run.stages.push_back({"load", bench::seconds([&] {
-                            std::promise<bool> loaded;
-                            p->loadImageAtURL(in, CGSizeMake(spec.box, spec.box),
-                                              [&](QVIPImagePtr image) { loaded.set_value(image != nullptr); });
-                            loaded.get_future().get();
-                            settle(*p);
-                          })});
-    run.stages.push_back({"preset layers", bench::seconds([&] {
-                            auto preset =
-                                QVEffectsPresetManager("Presets", "AdditionalPresets").defaultPresetForImagePath(in);
-                            if (preset) QVPresetHelpers::installLayersCreatedWithPresets({preset}, *p);
-                            settle(*p);
-                          })});
+    run.stages.push_back(timed("load", [&] {
+      std::promise<bool> loaded;
+      p->loadImageAtURL(in, CGSizeMake(spec.box, spec.box),
+                        [&](QVIPImagePtr image) { loaded.set_value(image != nullptr); });
+      loaded.get_future().get();
+      settle(*p);
+    }));
+    run.stages.push_back(timed("preset layers", [&] {
+      auto preset = QVEffectsPresetManager("Presets", "AdditionalPresets").defaultPresetForImagePath(in);
+      if (preset) QVPresetHelpers::installLayersCreatedWithPresets({preset}, *p);
+      settle(*p);
+    }));
     QVIPImagePtr result;
-    run.stages.push_back({"render + bitmap", bench::seconds([&] {
-                            const CGSize canvas = p->canvasSize();
-                            auto params = QVIPProcessParams::defaultParams();
-                            params->setRect(CGRectMake(0, 0, canvas.width, canvas.height));
-                            params->setFitSize(
-                                spec.box > 0 ? QVRovaProcessor::fittingSize(canvas, CGSizeMake(spec.box, spec.box))
-                                             : canvas);
-                            params->setColorspace(1);
-                            params->setDepth(spec.depth);
-                            params->setClampResult(true);
-                            params->setDisableCache(true);  // as the application's task renders
-                            params->setIsAsync(false);
-                            p->processImageWithParams(params, [&](QVIPImagePtr image, QVIPImagePtr, QVIPImagePtr,
-                                                                  CGSize, CGRect) { result = std::move(image); });
-                            if (result) result->CGImage();  // the bitmap is made on first use
-                          })});
+    run.stages.push_back(timed("render + bitmap", [&] {
+      const CGSize canvas = p->canvasSize();
+      auto params = QVIPProcessParams::defaultParams();
+      params->setRect(CGRectMake(0, 0, canvas.width, canvas.height));
+      params->setFitSize(spec.box > 0 ? QVRovaProcessor::fittingSize(canvas, CGSizeMake(spec.box, spec.box)) : canvas);
+      params->setColorspace(1);
+      params->setDepth(spec.depth);
+      params->setClampResult(true);
+      params->setDisableCache(true);  // as the application's task renders
+      params->setIsAsync(false);
+      p->processImageWithParams(
+          params, [&](QVIPImagePtr image, QVIPImagePtr, QVIPImagePtr, CGSize, CGRect) { result = std::move(image); });
+      if (result) result->CGImage();  // the bitmap is made on first use
+    }));
     if (!result || !result->CGImage()) {
       std::fprintf(stderr, "bench_export_path: the render failed\n");
       return run;
     }
     if (!spec.output.empty()) {
-      run.stages.push_back({"encode + write", bench::seconds([&] {
-                              auto destination = CGImageDestinationCreateWithURL(spec.output, spec.type, 1);
-                              qv::Value properties{qv::Dictionary{}};
-                              properties.set(kCGImageDestinationLossyCompressionQuality, 0.9);
-                              properties.set(kCGImagePropertyDepth, int64_t(spec.depth));
-                              CGImageDestinationAddImage(destination, result->CGImage(), properties);
-                              std::string error;
-                              if (!CGImageDestinationFinalize(destination, &error))
-                                std::fprintf(stderr, "bench_export_path: %s\n", error.c_str());
-                            })});
+      run.stages.push_back(timed("encode + write", [&] {
+        auto destination = CGImageDestinationCreateWithURL(spec.output, spec.type, 1);
+        qv::Value properties{qv::Dictionary{}};
+        properties.set(kCGImageDestinationLossyCompressionQuality, 0.9);
+        properties.set(kCGImagePropertyDepth, int64_t(spec.depth));
+        CGImageDestinationAddImage(destination, result->CGImage(), properties);
+        std::string error;
+        if (!CGImageDestinationFinalize(destination, &error))
+          std::fprintf(stderr, "bench_export_path: %s\n", error.c_str());
+      }));
     }
     std::weak_ptr<QVRovaProcessor> gone = p;
-    run.stages.push_back({"release", bench::seconds([&] {
-                            result.reset();
-                            p.reset();
-                            qv::MainExecutor::shared().runUntilIdle();
-                          })});
+    run.stages.push_back(timed("release", [&] {
+      result.reset();
+      p.reset();
+      qv::MainExecutor::shared().runUntilIdle();
+    }));
     if (!gone.expired()) std::fprintf(stderr, "bench_export_path: the processor outlived its last owner\n");
   }
   run.peakMB = bench::peakMemorySinceResetMB();
@@ -170,21 +186,26 @@ double report(const char* name, const std::vector<Run>& runs, double yardstick, 
   // Memory other paths left behind for a moment (queues still letting go of their blocks) is not
   // this path's: its figure is its own growth over the resident memory at its start, the largest of
   // the runs, plus the process's resident memory before any path ran.
-  double growth = 0;
+  double growth = 0, wall = 0, cpu = 0;
   for (const auto& r : runs) {
     totals.push_back(r.total());
+    wall += r.total();
+    for (const auto& s : r.stages) cpu += s.cpu;
     growth = std::max(growth, r.peakMB - r.startMB);
   }
   const double peak = baselineMB + growth;
   const double total = median(totals);
   std::printf("%-22s %7.0f ms", name, total * 1e3);
   if (yardstick > 0) std::printf("  %5.2f x yardstick", total / yardstick);
-  std::printf("  peak %5.0f MB (%.1f bytes a pixel)\n", peak, peak * 1e6 / pixels);
+  std::printf("  peak %5.0f MB (%.1f bytes a pixel)  %.1f cores busy\n", peak, peak * 1e6 / pixels,
+              wall > 0 ? cpu / wall : 0);
   for (size_t i = 0; i < runs.front().stages.size(); ++i) {
     std::vector<double> s;
+    double wall = 0, cpu = 0;
     for (const auto& r : runs)
-      if (i < r.stages.size()) s.push_back(r.stages[i].second);
-    std::printf("    %-18s %7.0f ms\n", runs.front().stages[i].first.c_str(), median(s) * 1e3);
+      if (i < r.stages.size()) s.push_back(r.stages[i].wall), wall += r.stages[i].wall, cpu += r.stages[i].cpu;
+    std::printf("    %-18s %7.0f ms  %4.1f cores busy\n", runs.front().stages[i].name.c_str(), median(s) * 1e3,
+                wall > 0 ? cpu / wall : 0);
   }
   return total;
 }
@@ -192,51 +213,83 @@ double report(const char* name, const std::vector<Run>& runs, double yardstick, 
 }  // namespace
 
 int main(int argc, char** argv) {
-  int w = 6000, h = 4000, runs = 3;
-  std::string only;
+  int w = 6000, h = 4000, runs = 3, iso = 0;
+  std::string only, photo;
   std::vector<std::string> numbers;
   for (int i = 1; i < argc; ++i) {
     if (!std::strcmp(argv[i], "--runs") && i + 1 < argc)
       runs = std::max(1, std::atoi(argv[++i]));
     else if (!std::strcmp(argv[i], "--only") && i + 1 < argc)
       only = argv[++i];
+    else if (!std::strcmp(argv[i], "--iso") && i + 1 < argc)
+      iso = std::max(0, std::atoi(argv[++i]));
+    else if (!std::strcmp(argv[i], "--photo") && i + 1 < argc)
+      photo = argv[++i];
     else
       numbers.push_back(argv[i]);
   }
   if (numbers.size() == 2) w = std::atoi(numbers[0].c_str()), h = std::atoi(numbers[1].c_str());
   if (w < 16 || h < 16) {
     std::fprintf(stderr,
-                 "usage: bench_export_path [WIDTH HEIGHT] [--runs N] [--only yardstick|export|tiff|preview|raw]\n");
+                 "usage: bench_export_path [WIDTH HEIGHT] [--runs N] [--iso N] [--photo FILE]\n"
+                 "                         [--only yardstick|export|tiff|preview|raw]\n");
     return 2;
   }
   const fs::path dir = fs::temp_directory_path() / ("solvane_bench_export_" + std::to_string(getpid()));
   fs::create_directories(dir);
-  const std::string in = (dir / "picture.jpg").string();
-  {
+  std::string in = (dir / "picture.jpg").string();
+  if (!photo.empty()) {
+    in = photo;
+    std::ifstream file(photo, std::ios::binary);
+    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    rova::codecs::ImageInfo info;
+    const bool known =
+        rova::codecs::readInfo(bytes.data(), bytes.size(), rova::codecs::lowerExtension(photo), info, nullptr);
+    const auto size = info.size;
+    if (!known || size.width <= 0) {
+      std::fprintf(stderr, "bench_export_path: cannot read %s\n", photo.c_str());
+      return 1;
+    }
+    w = size.width, h = size.height;
+  } else {
     rova::codecs::EncodeOptions jpeg;
     jpeg.quality = 0.9;
-    auto bytes = rova::codecs::encode(bench::makePicture(w, h), jpeg, nullptr);
+    auto bytes =
+        rova::codecs::encode(iso > 0 ? bench::makeGrainyPicture(w, h, iso) : bench::makePicture(w, h), jpeg, nullptr);
     std::ofstream(in, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
   }
-  // The same picture as a camera RAW: linear light seen by a 14-bit sensor.
+  // The same picture as a camera RAW: linear light seen by a 14-bit sensor (with its noise at the
+  // ISO speed asked).
   const std::string raw = (dir / "picture.dng").string();
-  if (only.empty() || only == "raw") {
+  const bool withRaw = (only.empty() || only == "raw") && (photo.empty() || iso > 0);
+  if (withRaw) {
     const auto picture = bench::makePicture(w, h);
+    float toLinear[256];
+    for (int i = 0; i < 256; ++i) toLinear[i] = rova::srgbToLinear(i / 255.f);
     std::vector<float> linear(size_t(w) * h * 3);
-    for (int y = 0; y < h; ++y)
-      for (size_t i = 0; i < size_t(w) * 3; ++i)
-        linear[size_t(y) * w * 3 + i] = rova::srgbToLinear(picture.row(y)[i] / 255.f);
+    bench::forEachRow(h, [&](int y) {
+      for (size_t i = 0; i < size_t(w) * 3; ++i) linear[size_t(y) * w * 3 + i] = toLinear[picture.row(y)[i]];
+    });
+    solvane::dng::SensorSpec sensor;
+    if (iso > 0) {
+      // The picture's white lands at pictureWhite of the sensor's range in its most sensitive channel.
+      sensor.photonsAtWhite = bench::SensorNoise{iso}.electronsAtWhite() / sensor.pictureWhite;
+      sensor.readNoise =
+          bench::SensorNoise::kReadElectrons * ((1 << sensor.bits) - 1 - sensor.blackLevel) / sensor.photonsAtWhite;
+      sensor.iso = iso;
+    }
     std::string why;
-    if (!solvane::dng::writeBayerDng(raw, w, h, linear.data(), {}, &why)) {
+    if (!solvane::dng::writeBayerDng(raw, w, h, linear.data(), sensor, &why)) {
       std::fprintf(stderr, "bench_export_path: cannot write the DNG: %s\n", why.c_str());
       return 1;
     }
   }
   double load[3] = {0, 0, 0};
   getloadavg(load, 3);
-  std::printf("picture %d x %d (%.1f MP), %u hardware threads, load %.1f, median of %d runs\n", w, h, w * h / 1e6,
-              std::thread::hardware_concurrency(), load[0], runs);
+  std::printf("picture %d x %d (%.1f MP)%s, %u hardware threads, load %.1f, median of %d runs\n", w, h, w * h / 1e6,
+              photo.empty() ? "" : (" from " + photo).c_str(), std::thread::hardware_concurrency(), load[0], runs);
+  if (iso > 0) std::printf("sensor grain of ISO %d (shot and read noise in linear light)\n", iso);
   QVRovaService::rovaInit();
   const double baseline = bench::residentMB();
 
@@ -250,7 +303,7 @@ int main(int argc, char** argv) {
     if (wanted("export")) all["export"].push_back(applicationPath(in, exportJpeg));
     if (wanted("tiff")) all["tiff"].push_back(applicationPath(in, exportTiff));
     if (wanted("preview")) all["preview"].push_back(applicationPath(in, preview));
-    if (wanted("raw")) all["raw"].push_back(applicationPath(raw, exportJpeg));
+    if (wanted("raw") && withRaw) all["raw"].push_back(applicationPath(raw, exportJpeg));
   }
   const double pixels = double(w) * h;
   const double yard =

@@ -1,4 +1,5 @@
 #include "QVAppKit/QVLoadingAnimationView.h"
+#include "QVAppKit/QVViewController.h"
 
 #include <QCursor>
 #include <QEvent>
@@ -348,4 +349,19 @@ void QVLoadingAnimationView::paintEvent(QPaintEvent*) {
     const double r = std::min(dot->cornerRadius(), dot->radius());
     painter.drawRoundedRect(QRectF(f.origin.x, f.origin.y, f.size.width, f.size.height), r, r);
   }
+}
+
+QVLoadingAnimationView* QVLoadingAnimationView::processingDotsView(CGRect frame) {
+  auto* dots = QVMake<QVLoadingAnimationView>(frame);
+  dots->setDotsCount(104);
+  dots->setDotsRadius(1.44);
+  dots->setDotsAlpha(1.0);
+  dots->setDotsColor(QColor(Qt::white));
+  dots->setMouseRadiusRate(0.534);
+  dots->setStrongDotConnectionDinstanceRate(0.027);
+  dots->setWeakDotConnectionDinstanceRate(0.126);
+  QVLoadingAnimationView* grey = dots->copy();
+  grey->setDotsColor(QColor::fromRgbF(0.71f, 0.71f, 0.71f));
+  QVEmbedInContainer(grey, dots);
+  return dots;
 }

@@ -123,6 +123,9 @@ class QVLoadingAnimationView : public QVBasicView {
   void destroyAutoAnimationDot() { autoDot_.reset(); }
   // A new view over the receiver's bounds with the same settings.
   QVLoadingAnimationView* copy() const;
+  // The look a photo has while it is processed: 104 white dots of radius 1.44, mouse radius rate
+  // 0.534, connection rates 0.027 and 0.126, with a copy in light grey (0.71) moving inside.
+  static QVLoadingAnimationView* processingDotsView(CGRect frame = CGRectZero);
 
   // Where the pointer is, in screen coordinates; tests install their own.
   static void setPointerSource(std::function<QPoint()> source);

@@ -130,7 +130,8 @@ void QVSliderView::updateLabelsLayout() {
 
 double QVSliderView::locationForValue(double value) const {
   const double span = maximum_ - minimum_;
-  const double t = span != 0 ? (value - minimum_) / span : 0;
+  double t = span != 0 ? (value - minimum_) / span : 0;
+  if (layoutDirection() == Qt::RightToLeft) t = 1 - t;
   const double travel = std::max(0.0, bar_.size.width - knobSize_);
   return bar_.origin.x + knobSize_ / 2 + t * travel;
 }
@@ -138,7 +139,8 @@ double QVSliderView::locationForValue(double value) const {
 double QVSliderView::valueForLocation(double x) const {
   const double travel = bar_.size.width - knobSize_;
   if (travel <= 0) return minimum_;
-  const double t = std::clamp((x - bar_.origin.x - knobSize_ / 2) / travel, 0.0, 1.0);
+  double t = std::clamp((x - bar_.origin.x - knobSize_ / 2) / travel, 0.0, 1.0);
+  if (layoutDirection() == Qt::RightToLeft) t = 1 - t;
   return minimum_ + t * (maximum_ - minimum_);
 }
 
@@ -233,9 +235,14 @@ void QVSliderView::drawContent(QPainter& painter) {
   const QPointF barTopLeft(snap(barQt.left()), snap(barQt.top()));
   if (!back_.isNull()) painter.drawPixmap(barTopLeft, back_);
   const double cx = locationForValue(value_);
-  if (!fill_.isNull() && cx > bar_.origin.x) {
+  if (!fill_.isNull()) {
+    // The fill runs from the minimum's end (the right one right to left) to the knob.
     painter.save();
-    painter.setClipRect(QRectF(barTopLeft.x(), barTopLeft.y(), snap(cx - bar_.origin.x), barQt.height()));
+    if (layoutDirection() == Qt::RightToLeft) {
+      painter.setClipRect(QRectF(snap(cx), barTopLeft.y(), barQt.right() - snap(cx), barQt.height()));
+    } else {
+      painter.setClipRect(QRectF(barTopLeft.x(), barTopLeft.y(), snap(cx - bar_.origin.x), barQt.height()));
+    }
     painter.drawPixmap(barTopLeft, fill_);
     painter.restore();
   }

@@ -10,6 +10,8 @@
 // knob moves, and the end block once when the button is released. Setting the value from code
 // tells nobody.
 //
+// In a right-to-left layout the bar is mirrored: the minimum at the right end, the fill from there.
+//
 // Everything is painted by the view itself from pictures made once per size and device pixel
 // ratio, so a drag repaints a few blits. Geometry is in the view's bottom-left space.
 //

@@ -153,18 +153,9 @@ void buildChromePage(QVView* window, double W, double H) {
   dotsCard->addSubview(panel);
   auto* vignette = QVMake<QVBackgroundGradientView>(CGRectMake(0, 0, panelFrame.size.width, panelFrame.size.height));
   panel->addSubview(vignette);
-  auto* dots = QVMake<QVLoadingAnimationView>(CGRectMake(0, 0, panelFrame.size.width, panelFrame.size.height));
-  dots->setDotsCount(104);
-  dots->setDotsRadius(1.44);
-  dots->setDotsAlpha(1.0);
-  dots->setDotsColor(QColor(Qt::white));
-  dots->setMouseRadiusRate(0.534);
-  dots->setStrongDotConnectionDinstanceRate(0.027);
-  dots->setWeakDotConnectionDinstanceRate(0.126);
+  auto* dots =
+      QVLoadingAnimationView::processingDotsView(CGRectMake(0, 0, panelFrame.size.width, panelFrame.size.height));
   panel->addSubview(dots);
-  auto* inner = dots->copy();
-  inner->setDotsColor(QColor::fromRgbF(0.71f, 0.71f, 0.71f));
-  dots->addSubview(inner);
   auto* loading = QVLoadingLabelView::loadingLabelView();
   loading->setPhasesDescriptions({"Analyzing Image...", "Looking for Faces...", "Improving Exposure..."});
   loading->setProcessingImageSize(CGSizeMake(6000, 4000));

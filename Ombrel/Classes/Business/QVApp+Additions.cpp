@@ -317,11 +317,22 @@ void QVApp::cancelExportProcessing() {
   clean(false, false);
 }
 
+void QVApp::setPhotosProcessedAtOnce(int64_t count) {
+  // An export manager may give its share back while the application goes away.
+  auto app = shared();
+  auto manager = app ? app->processingManager_ : nullptr;
+  if (auto queue = manager ? manager->syncQueue() : nullptr)
+    queue->setMaxConcurrentOperationCount(std::max<int64_t>(1, count));
+}
+
 bool QVApp::cancelImageOperationsAndWaitUntilDone(double limitSeconds) {
   auto& queues = QVQueueManager::shared();
   std::vector<std::shared_ptr<qv::Operation>> running;
+  // The processing queue may run several photos at once (a batch export): every one is waited for.
   for (const auto& queue : {processingManager()->syncQueue(), imageLoader()->syncQueue(), queues.imageBlendingQueue()})
-    if (auto operation = queue ? queue->runningOperation() : nullptr) running.push_back(std::move(operation));
+    if (queue)
+      for (auto& operation : queue->operations())
+        if (operation->isExecuting()) running.push_back(std::move(operation));
   cancelProcessing();
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(std::max(0.0, limitSeconds));
   bool allEnded = true;

@@ -218,6 +218,9 @@ class QVApp : public QVSourceManagerDelegate,
   static void cancelProcessing() { cancelProcessingAndClean(true); }
   // Keeps the source list and the stored strengths.
   static void cancelExportProcessing();
+  // How many photos the processing queue works on at once (1 outside batch exports; a batch export
+  // asks for as many as memory allows and gives them back when it ends).
+  static void setPhotosProcessedAtOnce(int64_t count);
   // The stop at quit (main thread): takes the running processing, loading and blending
   // operations, cancels everything, cleans long-term with the source list emptied, then waits for
   // those operations at most `limitSeconds` in all. False (logged) when it gave up waiting.

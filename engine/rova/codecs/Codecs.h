@@ -157,6 +157,9 @@ struct DecodeRequest {
   bool rawHalfSize = false;    // half-size decode without demosaicing (previews)
   bool rawAutoBright = false;  // let the decoder brighten the picture (no develop layer will)
   bool rawDenoise = false;     // wavelet denoising during RAW decoding
+  // Horizontal bands of a full-size RAW developed side by side, each by a decoder of its own with
+  // context rows around it (0: by the picture's height and the cores; 1: the whole picture at once).
+  int rawBands = 0;
   // Optional. Used only where it saves time: JPEG files decoded in bands, or large enough to be
   // worth a second thread.
   RowSink* rowSink = nullptr;

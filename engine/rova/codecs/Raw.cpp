@@ -7,6 +7,8 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <thread>
+#include <vector>
 
 #include <libraw/libraw.h>
 
@@ -108,12 +110,13 @@ struct Development {
     }
   }
 
-  // Pixels near the clip roll off to grey of their own luminance.
-  void apply(const uint16_t* camera, Bitmap& out) const {
-    const int w = out.width, h = out.height;
-    parallelFor(h, rowsPerPiece(w), [&](int64_t y0, int64_t y1) {
+  // Pixels near the clip roll off to grey of their own luminance. `rows` rows of `camera` (out's
+  // width) become out's rows from `outRow` on.
+  void apply(const uint16_t* camera, int rows, Bitmap& out, int outRow) const {
+    const int w = out.width;
+    parallelFor(rows, rowsPerPiece(w), [&](int64_t y0, int64_t y1) {
       for (int y = int(y0); y < int(y1); ++y) {
-        float* o = reinterpret_cast<float*>(out.row(y));
+        float* o = reinterpret_cast<float*>(out.row(outRow + y));
         const uint16_t* px = camera + size_t(y) * w * 3;
         for (int x = 0; x < w; ++x, o += 3, px += 3) {
           float v[3], near = 0;
@@ -146,6 +149,81 @@ bool readInfoRAW(const uint8_t* d, size_t n, ImageInfo& info, std::string* error
   return true;
 }
 
+namespace {
+
+// The development's settings, the same for the whole picture and for each band of it.
+void setDevelopment(LibRaw& raw, const DecodeRequest& req, bool half) {
+  auto& p = raw.imgdata.params;
+  p.half_size = half ? 1 : 0;
+  p.use_camera_wb = 1;      // the white balance as shot
+  p.use_camera_matrix = 1;  // the file's own colour matrix (DNG ColorMatrix) over LibRaw's table
+  // Camera colour out: the matrix is applied below, in float, without clipping (sensors of other than
+  // three colours: LibRaw's own conversion to sRGB primaries).
+  p.output_color = raw.imgdata.idata.colors == 3 ? 0 : 1;
+  p.gamm[0] = 1.0;  // linear
+  p.gamm[1] = 1.0;
+  p.output_bps = 16;
+  p.no_auto_bright = 1;        // the exposure is the file's own (see below), never a histogram's guess
+  p.adjust_maximum_thr = 0.f;  // the sensor's white is the file's, not the brightest pixel's
+  p.highlight = 1;             // scale so no channel clips: what lies above the sensor's white is ours to roll off
+  p.user_flip = 0;             // stored orientation; the reader turns every format the same way
+  if (req.rawDenoise) p.threshold = denoiseThreshold(raw.imgdata.other.iso_speed);
+  // LibRaw's wavelet denoising works on a shrunk image that its DHT does not take back (the picture
+  // comes out scrambled): AHD then, whose maze the denoising smooths anyway.
+  p.user_qual = p.threshold > 0 ? kDemosaicWhenDenoising : kDemosaic;
+  raw.set_progress_handler(onProgress, const_cast<CancelFlag*>(&req.cancel));
+}
+
+// Rows a band of a full-size development reads around it: the wavelet denoising's five levels reach
+// 124 rows (62 of its half-size image), the demosaicing a few more. A multiple of 16, so a band's
+// first row keeps the colour filter's phase and the half-size grouping of the denoising.
+constexpr int kBandContext = 160;
+// Rows of a band, at least: shorter bands would develop more context than picture.
+constexpr int kBandRowsMin = 800;
+
+// The development of one band: rows [y0, y1) of the picture, developed with the context rows
+// around them by a decoder of its own, into out's rows y0..y1.
+std::string developBand(const uint8_t* d, size_t n, const DecodeRequest& req, int y0, int y1, Bitmap& out) {
+  std::string error;
+  auto raw = openRaw(d, n, &error);
+  if (!raw) return error;
+  const int width = raw->imgdata.sizes.width, height = raw->imgdata.sizes.height;
+  const int ya = std::max(0, y0 - kBandContext), yb = std::min(height, y1 + kBandContext);
+  setDevelopment(*raw, req, false);
+  auto& crop = raw->imgdata.params.cropbox;
+  crop[0] = 0, crop[1] = unsigned(ya), crop[2] = unsigned(width), crop[3] = unsigned(yb - ya);
+  int rc = raw->unpack();
+  if (rc == LIBRAW_SUCCESS) rc = raw->dcraw_process();
+  if (rc != LIBRAW_SUCCESS) return isCancelled(req.cancel) ? "cancelled" : libraw_strerror(rc);
+  int err = 0;
+  libraw_processed_image_t* img = raw->dcraw_make_mem_image(&err);
+  if (!img) return libraw_strerror(err);
+  std::unique_ptr<libraw_processed_image_t, void (*)(libraw_processed_image_t*)> guard(img, LibRaw::dcraw_clear_mem);
+  if (img->type != LIBRAW_IMAGE_BITMAP || img->colors != 3 || img->bits != 16 || img->width != width ||
+      img->height != yb - ya)
+    return "unexpected output";
+  const Development development(*raw, true);
+  raw->recycle();
+  development.apply(reinterpret_cast<const uint16_t*>(img->data) + size_t(y0 - ya) * width * 3, y1 - y0, out, y0);
+  return {};
+}
+
+// How many bands a full-size development of this file takes: plain Bayer sensors of three colours,
+// tall enough for bands of at least kBandRowsMin rows, one band a core.
+int bandsFor(const LibRaw& raw, const DecodeRequest& req) {
+  const auto& s = raw.imgdata.sizes;
+  const bool plainBayer = raw.imgdata.idata.filters >= 1000 && raw.imgdata.idata.filters != LIBRAW_XTRANS &&
+                          raw.imgdata.idata.colors == 3 && s.pixel_aspect == 1.0 &&
+                          raw.imgdata.rawdata.ioparams.fuji_width == 0;
+  if (req.rawBands == 1 || !plainBayer) return 1;
+  const int byCores = std::max(1, int(std::thread::hardware_concurrency()));
+  const int bySize = std::max(1, s.height / kBandRowsMin);
+  return req.rawBands > 1 ? std::min(req.rawBands, std::max(1, s.height / (2 * kBandContext)))
+                          : std::min(byCores, bySize);
+}
+
+}  // namespace
+
 bool decodeRAW(const uint8_t* d, size_t n, const DecodeRequest& req, DecodeResult& res, std::string* error) {
   auto fail = [&](const std::string& why) {
     if (error) *error = "RAW: " + why;
@@ -157,26 +235,29 @@ bool decodeRAW(const uint8_t* d, size_t n, const DecodeRequest& req, DecodeResul
   fillInfo(*raw, res.info, raw->imgdata.idata.dng_version != 0);
   static const int kHalf[] = {1, 2};
   const bool half = req.rawHalfSize || chooseReduction(res.info.size, res.info.orientation, req.fitSize, kHalf, 2) == 2;
-  auto& p = raw->imgdata.params;
-  p.half_size = half ? 1 : 0;
-  p.use_camera_wb = 1;      // the white balance as shot
-  p.use_camera_matrix = 1;  // the file's own colour matrix (DNG ColorMatrix) over LibRaw's table
-  // Camera colour out: the matrix is applied below, in float, without clipping (sensors of other than
-  // three colours: LibRaw's own conversion to sRGB primaries).
+  const int bands = half ? 1 : bandsFor(*raw, req);
+  if (bands > 1) {
+    // Each band is developed by a decoder of its own, side by side: LibRaw's development runs mostly
+    // on one core. The bands' rows are whole-picture rows rounded to 16.
+    const int width = raw->imgdata.sizes.width, height = raw->imgdata.sizes.height;
+    raw.reset();
+    if (!res.bitmap.allocate(width, height, 3, 32)) return fail("out of memory");
+    const int step = (height / bands + 15) / 16 * 16;
+    std::vector<std::string> errors(static_cast<size_t>(bands));
+    parallelFor(bands, 1, [&](int64_t b0, int64_t b1) {
+      for (int64_t b = b0; b < b1; ++b) {
+        const int y0 = int(b) * step, y1 = b + 1 == bands ? height : std::min(height, int(b + 1) * step);
+        if (y0 < y1) errors[size_t(b)] = developBand(d, n, req, y0, y1, res.bitmap);
+      }
+    });
+    for (const auto& why : errors)
+      if (!why.empty()) return fail(why);
+    res.scale = 1.0;
+    res.linear = true;
+    return true;
+  }
+  setDevelopment(*raw, req, half);
   const bool cameraColour = raw->imgdata.idata.colors == 3;
-  p.output_color = cameraColour ? 0 : 1;
-  p.gamm[0] = 1.0;  // linear
-  p.gamm[1] = 1.0;
-  p.output_bps = 16;
-  p.no_auto_bright = 1;        // the exposure is the file's own (see below), never a histogram's guess
-  p.adjust_maximum_thr = 0.f;  // the sensor's white is the file's, not the brightest pixel's
-  p.highlight = 1;             // scale so no channel clips: what lies above the sensor's white is ours to roll off
-  p.user_flip = 0;             // stored orientation; the reader turns every format the same way
-  if (req.rawDenoise) p.threshold = denoiseThreshold(raw->imgdata.other.iso_speed);
-  // LibRaw's wavelet denoising works on a shrunk image that its DHT does not take back (the picture
-  // comes out scrambled): AHD then, whose maze the denoising smooths anyway.
-  p.user_qual = p.threshold > 0 ? kDemosaicWhenDenoising : kDemosaic;
-  raw->set_progress_handler(onProgress, const_cast<CancelFlag*>(&req.cancel));
   int rc = raw->unpack();
   if (rc != LIBRAW_SUCCESS) return fail(libraw_strerror(rc));
   rc = raw->dcraw_process();
@@ -193,7 +274,7 @@ bool decodeRAW(const uint8_t* d, size_t n, const DecodeRequest& req, DecodeResul
   const Development development(*raw, cameraColour);
   raw->recycle();  // LibRaw's working buffers are no longer needed: free them before the float copy
   if (!res.bitmap.allocate(width, height, 3, 32)) return fail("out of memory");
-  development.apply(reinterpret_cast<const uint16_t*>(img->data), res.bitmap);
+  development.apply(reinterpret_cast<const uint16_t*>(img->data), height, res.bitmap, 0);
   res.scale = double(width) / res.info.size.width;
   res.linear = true;
   return true;

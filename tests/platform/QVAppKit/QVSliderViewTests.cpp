@@ -93,6 +93,15 @@ TEST(QVSliderView, APressOnTheBarJumpsThereAndLabelsTakeClicksOnlyWhenAsked) {
   EXPECT_EQ(s->value(), 0);
 }
 
+TEST(QVSliderView, RightToLeftPutsTheMinimumAtTheRightEnd) {
+  auto s = makeSlider();
+  s->setLayoutDirection(Qt::RightToLeft);
+  const CGRect bar = s->barRect();
+  EXPECT_EQ(s->valueForLocation(CGRectGetMaxX(bar) + 10), 0);
+  EXPECT_EQ(s->valueForLocation(bar.origin.x - 10), 100);
+  EXPECT_LT(s->locationForValue(75), s->locationForValue(25));
+}
+
 TEST(QVSliderView, WithoutLiveUpdatingTheValueIsToldOnceAtTheRelease) {
   auto s = makeSlider();
   s->setIsLiveValueUpdatingEnabled(false);
@@ -169,6 +178,41 @@ TEST(QVLoadingSpinnerView, TurnsClockwiseOnceEveryTwoSecondsUntilStopped) {
   driver.advance(0.5);
   EXPECT_EQ(spinner->rotation(), 0);
   spinner->setParent(nullptr);
+}
+
+}  // namespace
+
+#include "QVAppKit/QVValueSpring.h"
+
+namespace {
+
+TEST(QVValueSpring, SettlesOnTheTargetOnceAndAStopReportsUnfinished) {
+  auto& driver = QVAnimationDriver::shared();
+  driver.useManualClock();
+  driver.cancelAll();
+  auto spring = QVValueSpring::make(1000, 300, 5, 8);
+  std::vector<double> values;
+  std::vector<bool> ends;
+  spring->setObserver([&](double v) { values.push_back(v); });
+  spring->setCompletion([&](bool finished) { ends.push_back(finished); });
+  spring->start();
+  driver.advance(0.1);
+  ASSERT_FALSE(values.empty());
+  EXPECT_LT(values.back(), 1000);
+  EXPECT_GT(values.back(), 300);
+  driver.advance(3);
+  EXPECT_EQ(values.back(), 300);
+  EXPECT_EQ(ends, std::vector<bool>{true});
+  bool overshot = false;
+  for (double v : values) overshot |= v < 300;
+  EXPECT_TRUE(overshot);  // bounciness 8 swings past the target
+  auto stopped = QVValueSpring::make(0, 100, 5, 8);
+  stopped->setCompletion([&](bool finished) { ends.push_back(finished); });
+  stopped->start();
+  driver.advance(0.05);
+  stopped->stop();
+  stopped->stop();
+  EXPECT_EQ(ends, (std::vector<bool>{true, false}));
 }
 
 }  // namespace

@@ -16,12 +16,17 @@ constexpr double kShadowOpacity = 0.3;
 constexpr double kShadowOffsetY = 4;
 constexpr double kShadowMargin = kShadowBlur * 2 + kShadowOffsetY + 2;
 
+// A point moved onto the device pixel grid, so a picture made at its display size is copied
+// pixel for pixel (no filtering) when drawn there.
+QPointF snapped(QPointF p, double dpr) { return QPointF(std::round(p.x() * dpr) / dpr, std::round(p.y() * dpr) / dpr); }
+
 }  // namespace
 
 void QVSCompareView::initialize() {
   QVView::initialize();
   setAttribute(Qt::WA_OpaquePaintEvent);
-  setBackgroundColor(Qt::black);
+  // No background fill under the photo: only the bars beside it are painted black.
+  setBackgroundColor(QColor());
 }
 
 void QVSCompareView::layout() {
@@ -200,8 +205,17 @@ void QVSCompareView::buildLineShadow(double dpr) {
     p.fillRect(QRectF(kShadowMargin * dpr, 0, lw * dpr, h), Qt::black);
   }
   QVBlurImage(tall, kShadowBlur * dpr / 2);
-  QImage row = tall.copy(0, h / 2, w, 1);
-  lineShadow_ = QPixmap::fromImage(row);
+  // Stretched once to the view's height and faded, so each frame only copies it.
+  const QImage row = tall.copy(0, h / 2, w, 1);
+  QImage full(w, std::max(1, int(std::ceil(height() * dpr))), QImage::Format_ARGB32_Premultiplied);
+  full.fill(Qt::transparent);
+  {
+    QPainter p(&full);
+    p.setOpacity(kShadowOpacity);
+    p.drawImage(QRect(0, 0, w, full.height()), row);
+  }
+  lineShadow_ = QPixmap::fromImage(std::move(full));
+  lineShadow_.setDevicePixelRatio(dpr);
 }
 
 void QVSCompareView::drawContent(QPainter& painter) {
@@ -215,6 +229,12 @@ void QVSCompareView::drawContent(QPainter& painter) {
   const QRectF compareSide = rightToLeft_ ? QRectF(0, 0, std::max(0.0, compareEdge_), height())
                                           : QRectF(compareEdge_, 0, std::max(0.0, width() - compareEdge_), height());
   const bool compareCovers = compare_.image && (backdrop_.image || compareAlpha_ >= 1);
+  {
+    // The bars around the source (all of the view without one).
+    QRegion bars(rect());
+    if (main_.image) bars -= qtRectFromRect(imageRectFor(main_.image)).toAlignedRect().adjusted(1, 1, -1, -1);
+    for (const QRect& r : bars) painter.fillRect(r, Qt::black);
+  }
 
   if (main_.image) {
     const CGRect r = imageRectFor(main_.image);
@@ -226,7 +246,7 @@ void QVSCompareView::drawContent(QPainter& painter) {
                                              : QRectF(0, 0, compareEdge_, height());
       painter.setClipRect(sourceSide, Qt::IntersectClip);
     }
-    painter.drawPixmap(qtRectFromRect(r).topLeft(), pm);
+    painter.drawPixmap(snapped(qtRectFromRect(r).topLeft(), dpr), pm);
     painter.restore();
   }
   if (compare_.image && !compareSide.isEmpty()) {
@@ -234,23 +254,19 @@ void QVSCompareView::drawContent(QPainter& painter) {
     painter.setClipRect(compareSide, Qt::IntersectClip);
     if (backdrop_.image) {
       const CGRect r = imageRectFor(backdrop_.image);
-      painter.drawPixmap(qtRectFromRect(r).topLeft(), pictureFor(backdrop_, r, dpr));
+      painter.drawPixmap(snapped(qtRectFromRect(r).topLeft(), dpr), pictureFor(backdrop_, r, dpr));
     }
     const CGRect r = imageRectFor(compare_.image);
     painter.setOpacity(painter.opacity() * compareAlpha_);
-    painter.drawPixmap(qtRectFromRect(r).topLeft(), pictureFor(compare_, r, dpr));
+    painter.drawPixmap(snapped(qtRectFromRect(r).topLeft(), dpr), pictureFor(compare_, r, dpr));
     painter.restore();
   }
   if (!curtainVisible_) return;
   const CGRect lr = lineRect();
   if (lr.origin.x + lr.size.width > -kShadowMargin && lr.origin.x < width() + kShadowMargin) {
     if (shadows_) {
-      if (lineShadow_.isNull()) buildLineShadow(dpr);
-      painter.save();
-      painter.setOpacity(painter.opacity() * kShadowOpacity);
-      painter.drawPixmap(QRectF(lr.origin.x - kShadowMargin, 0, lr.size.width + 2 * kShadowMargin, height()),
-                         lineShadow_, QRectF(lineShadow_.rect()));
-      painter.restore();
+      if (lineShadow_.isNull() || lineShadow_.height() != int(std::ceil(height() * dpr))) buildLineShadow(dpr);
+      painter.drawPixmap(snapped(QPointF(lr.origin.x - kShadowMargin, 0), dpr), lineShadow_);
     }
     line_.draw(painter, QRectF(lr.origin.x, 0, lr.size.width, height()));
   }
@@ -258,6 +274,6 @@ void QVSCompareView::drawContent(QPainter& painter) {
   if (labels.origin.x < width() + kShadowMargin) {
     if (labelsPicture_.isNull()) buildLabelsPicture(dpr);
     const QRectF q = qtRectFromRect(labels);
-    painter.drawPixmap(q.topLeft() - labelsPictureOrigin_, labelsPicture_);
+    painter.drawPixmap(snapped(q.topLeft() - labelsPictureOrigin_, dpr), labelsPicture_);
   }
 }

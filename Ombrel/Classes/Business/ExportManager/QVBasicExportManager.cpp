@@ -1,14 +1,18 @@
 #include "Ombrel/Classes/Business/ExportManager/QVBasicExportManager.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <mutex>
+#include <thread>
 
 #include "Ombrel/Classes/Business/ExportManager/QVImageSaver.h"
 #include "Ombrel/Classes/Business/ExportManager/QVSharingServices.h"
 #include "Ombrel/Classes/Business/QVApp.h"
 #include "Ombrel/Classes/Helpers/QVSolvaneAlerts.h"
 #include "Ombrel/Classes/Helpers/QVSolvaneHelpers.h"
+#include "QVCore/Utils/QVImageUtils.h"
 #include "QVPlatform/Additions.h"
 #include "QVPlatform/Log.h"
 
@@ -34,7 +38,10 @@ void QVBasicExportManager::setExportTracker(ExportTracker tracker) {
 QVBasicExportManager::QVBasicExportManager()
     : writingQueue_(qv::DispatchQueue::makeSerial("QVExportManager.Writing", qv::QualityOfService::UserInitiated)) {}
 
-QVBasicExportManager::~QVBasicExportManager() { removeRunFolder(); }
+QVBasicExportManager::~QVBasicExportManager() {
+  if (run_) processOneAtOnce(*run_);
+  removeRunFolder();
+}
 
 bool QVBasicExportManager::prepareExportPaths(const std::vector<std::string>& paths) {
   paths_ = paths;
@@ -81,6 +88,7 @@ void QVBasicExportManager::cancelExport() {
 
 void QVBasicExportManager::cancelProcessing() {
   if (run_) run_->cancelled = true;
+  if (run_) processOneAtOnce(*run_);
   QVApp::cancelExportProcessing();
   removeRunFolder();
   paths_.clear();
@@ -143,7 +151,7 @@ std::string QVBasicExportManager::resolveCollision(const RunPtr& run, const std:
 // ---- A run ----
 
 QVBasicExportManager::RunPtr QVBasicExportManager::beginRun(uint64_t count) {
-  if (run_) run_->cancelled = true;
+  if (run_) run_->cancelled = true, processOneAtOnce(*run_);
   run_ = std::make_shared<Run>();
   run_->total = count;
   parts_ = count;
@@ -158,13 +166,21 @@ void QVBasicExportManager::requestImage(const RunPtr& run, uint64_t index, const
   std::weak_ptr<QVBasicExportManager> weakSelf = shared_from_this();
   auto deliver = [weakSelf, run, index, path, ready](NSImageRef image) {
     QVDispatchOnMainThread([weakSelf, run, index, path, ready, image] {
-      auto self = weakSelf.lock();
-      if (!self || !self->isLive(run)) return;
-      self->updateProgress();
-      // The updater may have cancelled.
-      if (!self->isLive(run)) return;
-      if (!image) return self->failImage(run, path, QVImageSaver::imageSourceError());
-      ready(run, index, path, image);
+      run->waiting[index] = [weakSelf, run, index, path, ready, image] {
+        auto self = weakSelf.lock();
+        if (!self || !self->isLive(run)) return;
+        self->updateProgress();
+        // The updater may have cancelled.
+        if (!self->isLive(run)) return;
+        if (!image) return self->failImage(run, path, QVImageSaver::imageSourceError());
+        ready(run, index, path, image);
+      };
+      while (!run->waiting.empty() && run->waiting.begin()->first == run->nextInOrder) {
+        auto next = std::move(run->waiting.begin()->second);
+        run->waiting.erase(run->waiting.begin());
+        ++run->nextInOrder;
+        next();
+      }
     });
   };
   auto processed = [run, path, batchPreset, colorDepth, deliver](const std::string&, NSImageRef source,
@@ -209,8 +225,42 @@ void QVBasicExportManager::failImage(const RunPtr& run, const std::string& sourc
   if (isLive(run)) completeImage(run);
 }
 
+void QVBasicExportManager::processSeveralAtOnce(const RunPtr& run, const std::vector<std::string>& paths) {
+  double largest = 0;
+  for (const auto& path : paths) {
+    const CGSize size = QVImageUtils::imageSizeForPath(path);
+    largest = std::max(largest, size.width * size.height);
+  }
+  run->photosAtOnce = photosAtOnce(largest, availableMemory(), std::thread::hardware_concurrency());
+  QVApp::setPhotosProcessedAtOnce(run->photosAtOnce);
+}
+
+void QVBasicExportManager::processOneAtOnce(Run& run) {
+  if (run.photosAtOnce > 1) QVApp::setPhotosProcessedAtOnce(1);
+  run.photosAtOnce = 1;
+}
+
+int64_t QVBasicExportManager::photosAtOnce(double pixels, double availableBytes, unsigned cores) {
+  const int64_t byCores = std::max<int64_t>(1, int64_t(cores) / 2);
+  if (pixels <= 0 || availableBytes <= 0) return 1;
+  const auto byMemory = int64_t(0.5 * availableBytes / (kBytesPerPixelInFlight * pixels));
+  return std::clamp<int64_t>(byMemory, 1, byCores);
+}
+
+double QVBasicExportManager::availableMemory() {
+  std::ifstream info("/proc/meminfo");
+  std::string key;
+  double kB = 0;
+  while (info >> key >> kB) {
+    if (key == "MemAvailable:") return kB * 1024;
+    info.ignore(1 << 10, '\n');
+  }
+  return 0;
+}
+
 void QVBasicExportManager::completeImage(const RunPtr& run) {
   if (++run->completed < run->total) return;
+  processOneAtOnce(*run);
   if (run->onComplete) return run->onComplete(run);
   if (run->writtenTargets.empty())
     cancelExport();

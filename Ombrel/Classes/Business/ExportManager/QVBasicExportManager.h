@@ -23,6 +23,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -109,6 +110,12 @@ class QVBasicExportManager : public QVExportManagable, public std::enable_shared
     std::vector<std::string> writtenTargets;
     // Called instead of the default end (finish or cancel) once every photo completed.
     std::function<void(const std::shared_ptr<Run>&)> onComplete;
+    // Photos processed at once end in any order: each is taken up (named, written, reported) only
+    // after every photo asked before it, so names and results keep the order of the request.
+    uint64_t nextInOrder = 0;
+    std::map<uint64_t, std::function<void()>> waiting;
+    // Photos the processing queue works on at once for this run (given back when it ends).
+    int64_t photosAtOnce = 1;
   };
   using RunPtr = std::shared_ptr<Run>;
   using ImageReady = std::function<void(const RunPtr& run, uint64_t index, const std::string& path, NSImageRef image)>;
@@ -138,6 +145,20 @@ class QVBasicExportManager : public QVExportManagable, public std::enable_shared
   // Runs the write on the writing queue; back on the main thread the file is recorded (written)
   // or reported (failed) and the photo counted as completed. Nothing starts once the run ended.
   void writeInBackground(const RunPtr& run, const std::string& sourcePath, const std::string& target, Write write);
+  // Lets the run's photos be processed several at once, as many as memory allows for the largest
+  // of them (see photosAtOnce), until the run ends.
+  void processSeveralAtOnce(const RunPtr& run, const std::vector<std::string>& paths);
+  // Gives the run's share back: one photo at a time again.
+  static void processOneAtOnce(Run& run);
+  // How many photos of `pixels` each to process at once with `availableBytes` of memory on `cores`:
+  // each takes about kBytesPerPixelInFlight a pixel while processed, blended and written; half the
+  // memory is left to the rest of the system, and past half the cores more photos only compete for
+  // them (each render uses every core).
+  static constexpr double kBytesPerPixelInFlight = 48;
+  static int64_t photosAtOnce(double pixels, double availableBytes, unsigned cores);
+  // Memory the system can give without swapping (MemAvailable), in bytes; 0 when unknown.
+  static double availableMemory();
+
   // Reports the photo as failed and counts it as completed.
   void failImage(const RunPtr& run, const std::string& sourcePath, const qv::Error& error);
   void completeImage(const RunPtr& run);

@@ -62,6 +62,7 @@ void QVExportManagerBusiness::exportWithType(uint64_t type) {
   run->applyToAll = applyToAllRenamingSettings_;
   run->createNew = createNewNameOnSaving_;
   const int depth = colorDepthForPreset(*preset);
+  processSeveralAtOnce(run, sources);
   std::weak_ptr<QVBasicExportManager> weakSelf = shared_from_this();
   for (uint64_t i = 0; i < sources.size(); ++i) {
     requestImage(run, i, sources[i], preset, depth,

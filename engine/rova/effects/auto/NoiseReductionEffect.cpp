@@ -7,18 +7,15 @@
 #include "rova/effects/ToneMath.h"
 #include "rova/effects/auto/AutoEffects.h"
 #include "rova/effects/auto/AutoSupport.h"
-#include "rova/effects/auto/GuidedFilter.h"
-#include "rova/kernels/AutoSimd.h"
+#include "rova/effects/auto/GuidedDenoise.h"
 #include "rova/kernels/Kernels.h"
-#include "rova/kernels/RenderPool.h"
 
 namespace rova {
 namespace {
 
-constexpr int kLumaRadius = 2, kChromaRadius = 4;
-// Rows and columns a filtered pixel depends on: the luminance filter, then the colour filter guided
-// by its result, each two box filters deep.
-constexpr int kContext = 2 * (kLumaRadius + kChromaRadius) + 2;
+// Rows and columns a region's filtered pixels depend on (the luminance filter, then the colour filter
+// guided by its result, each two box filters deep), with two to spare.
+constexpr int kContext = auto_support::kDenoiseReach + 2;
 // Under this noise (in the square-root scale, about two 8-bit steps in the mid-tones) nothing is
 // done: it does not show, and fine texture measures a little like it. The reduction grows to its
 // full strength at twice this.
@@ -30,72 +27,18 @@ struct NoiseEstimate {
 
 class NoiseKernel : public EffectKernel {
  public:
-  NoiseKernel(double sigma, float amount, const std::atomic<bool>* interrupted, detail::RenderPool* pool)
-      : sigma_(float(sigma)), amount_(amount), interrupted_(interrupted), pool_(pool) {}
+  NoiseKernel(double sigma, float amount, const std::atomic<bool>* interrupted)
+      : sigma_(float(sigma)), amount_(amount), interrupted_(interrupted) {}
   EffectKernelKind kind() const override { return EffectKernelKind::Region; }
   int margin() const override { return kContext; }
 
   void applyRegion(ImageDataRGBf& buffer) const override {
-    const int w = buffer.width(), h = buffer.height(), context = kContext;
-    // Square-root values: noise of roughly even size from shadows to highlights. The original rows
-    // a band reads as context are kept apart from the rows it writes.
-    auto rootData = detail::workBuffer(pool_, {w, h});  // filled right away
-    if (!rootData) return;
-    float* roots = rootData->floats();
-    detail::parallelRows(h, 32, [&](int y0, int y1) {
-      const float* in = buffer.floats();
-      for (size_t i = size_t(y0) * w * 3; i < size_t(y1) * w * 3; i += 4) {
-        if (i + 4 > size_t(y1) * w * 3) {
-          for (; i < size_t(y1) * w * 3; ++i) roots[i] = std::sqrt(std::max(0.f, in[i]));
-          break;
-        }
-        auto_support::simd::F4 v;
-        __builtin_memcpy(&v, in + i, 16);
-        v = auto_support::simd::vsqrt(auto_support::simd::vmax(v, auto_support::simd::splat(0.f)));
-        __builtin_memcpy(roots + i, &v, 16);
-      }
-    });
-    const float lumaEps = (2.0f * sigma_) * (2.0f * sigma_), chromaEps = (1.2f * sigma_) * (1.2f * sigma_);
-    // Bands of rows with their own context rows: the taller the band, the less context is worked
-    // twice; a 24 MP picture still makes dozens of bands for the cores.
-    detail::parallelRows(h, 128, [&](int y0, int y1) {
-      if (interrupted_ && interrupted_->load(std::memory_order_relaxed)) return;
-      const int a = std::max(0, y0 - context), b = std::min(h, y1 + context), n = b - a;
-      cv::Mat P(n, w, CV_32F), D[3] = {cv::Mat(n, w, CV_32F), cv::Mat(n, w, CV_32F), cv::Mat(n, w, CV_32F)};
-      for (int y = 0; y < n; ++y) {
-        const float* q = roots + size_t(y + a) * w * 3;
-        float* pp = P.ptr<float>(y);
-        for (int x = 0; x < w; ++x, q += 3) {
-          pp[x] = 0.2126f * q[0] + 0.7152f * q[1] + 0.0722f * q[2];
-          for (int c = 0; c < 3; ++c) D[c].ptr<float>(y)[x] = q[c] - pp[x];
-        }
-      }
-      // Luminance smoothed where it is flat; colour differences smoothed wider, along the edges of
-      // the smoothed luminance.
-      cv::Mat P2, D2[3];
-      auto_support::guidedFilter(P, {&P}, &P2, kLumaRadius, lumaEps);
-      auto_support::guidedFilter(P2, {&D[0], &D[1], &D[2]}, D2, kChromaRadius, chromaEps);
-      for (int y = y0; y < y1; ++y) {
-        float* px = buffer.floats() + size_t(y) * w * 3;
-        const float *p0 = P.ptr<float>(y - a), *p1 = P2.ptr<float>(y - a);
-        const float* d0[3] = {D[0].ptr<float>(y - a), D[1].ptr<float>(y - a), D[2].ptr<float>(y - a)};
-        const float* d1[3] = {D2[0].ptr<float>(y - a), D2[1].ptr<float>(y - a), D2[2].ptr<float>(y - a)};
-        for (int x = 0; x < w; ++x, px += 3) {
-          // Some grain stays: a picture with no grain at all looks painted.
-          const float lum = p0[x] + 0.8f * amount_ * (p1[x] - p0[x]);
-          for (int c = 0; c < 3; ++c) {
-            const float v = std::max(0.f, lum + d0[c][x] + amount_ * (d1[c][x] - d0[c][x]));
-            px[c] = v * v;
-          }
-        }
-      }
-    });
+    auto_support::guidedDenoise(buffer, sigma_, amount_, interrupted_);
   }
 
  private:
   float sigma_, amount_;
   const std::atomic<bool>* interrupted_;
-  detail::RenderPool* pool_;
 };
 
 }  // namespace
@@ -188,7 +131,7 @@ std::unique_ptr<EffectKernel> NoiseReductionEffect::makeKernel(const ParameterLi
   const double sigma = estimate->sigma * std::min(1.0, info.scale);
   if (sigma <= kNoiseFloor) return nullptr;
   const double strength = amount * std::clamp((sigma - kNoiseFloor) / kNoiseFloor, 0.0, 1.0);
-  return std::make_unique<NoiseKernel>(sigma, float(strength), info.interrupted, info.pool);
+  return std::make_unique<NoiseKernel>(sigma, float(strength), info.interrupted);
 }
 
 }  // namespace rova

@@ -6,12 +6,19 @@
 #include "Ombrel/Classes/Business/Batch/QVBatchPresetManager.h"
 #include "Ombrel/Classes/Business/ExportManager/QVImageSaver.h"
 #include "Ombrel/Classes/Business/QVImageSettingsManager.h"
+#include "Ombrel/Classes/Business/QVProcessingManager.h"
+#include "rova/codecs/Codecs.h"
 #include "tests/Ombrel/Classes/Business/ExportManager/ExportTestSupport.h"
 
 namespace fs = std::filesystem;
 using namespace solvane::test;
 
 namespace {
+
+// Opens the manager's memory budget to the tests.
+struct QVBasicExportManagerBudgetProbe : QVBasicExportManager {
+  using QVBasicExportManager::photosAtOnce;
+};
 
 constexpr const char* kJPEGFullSizeUUID = "5C0A7E1D-2B6F-4C3A-9E8D-1F4B2A6C7D01";
 constexpr const char* kTIFF16UUID = "5C0A7E1D-2B6F-4C3A-9E8D-1F4B2A6C7D03";
@@ -159,6 +166,60 @@ TEST_F(QVExportManagerBusinessTest, SameNameInOneBatchKeepsBoth) {
   EXPECT_EQ(filesIn(out), (std::vector<std::string>{"photo.jpeg", "photo_2.jpeg"}));
   EXPECT_EQ(readBack(out / "photo.jpeg").type, kUTTypeJPEG);
   EXPECT_NE(readBytes(out / "photo.jpeg"), readBytes(out / "photo_2.jpeg"));
+}
+
+// Photos are processed several at once, so a large first photo ends after the small ones asked
+// after it: the names (the first to claim a name keeps it), the progress and the list of results
+// still follow the order of the request.
+TEST_F(QVExportManagerBusinessTest, SeveralAtOnceKeepTheOrderOfTheRequest) {
+  rova::codecs::Bitmap large;
+  large.allocate(3000, 2000, 3, 8);
+  for (int y = 0; y < large.height; ++y)
+    for (int x = 0; x < large.width * 3; ++x) large.row(y)[x] = uint8_t((x * 7 + y * 3) & 0xFF);
+  rova::codecs::EncodeOptions options;
+  options.quality = 0.9;
+  fs::create_directories(dir / "a");
+  const auto bytes = rova::codecs::encode(large, options, nullptr);
+  writeBytes(dir / "a" / "photo.jpg", std::string(bytes.begin(), bytes.end()));
+  const std::vector<std::string> sources = {(dir / "a" / "photo.jpg").string(), photo("rocket.png", "b", "photo.png"),
+                                            photo("coffee.png", "c", "photo.png"),
+                                            photo("chelsea.png", "d", "photo.png")};
+  const fs::path out = dir / "out";
+  fs::create_directories(out);
+  auto jpeg = presetFromStore(kJPEGFullSizeUUID, out);
+  ASSERT_TRUE(jpeg);
+
+  auto manager = start(jpeg, sources);
+  ASSERT_TRUE(waitForEnd(*updater));
+  const std::vector<std::string> expected = {(out / "photo.jpeg").string(), (out / "photo_2.jpeg").string(),
+                                             (out / "photo_3.jpeg").string(), (out / "photo_4.jpeg").string()};
+  EXPECT_EQ(manager->exportedPaths(), expected);
+  const unsigned widths[] = {3000, 320, 320, 320}, heights[] = {2000, 214, 213, 213};
+  for (size_t i = 0; i < expected.size(); ++i) {
+    const WrittenImage written = readBack(expected[i]);
+    EXPECT_EQ(written.width, widths[i]) << expected[i];
+    EXPECT_EQ(written.height, heights[i]) << expected[i];
+  }
+  EXPECT_EQ(updater->calls, (std::vector<std::string>{"started", "progress 0/4", "progress 1/4", "progress 2/4",
+                                                      "progress 3/4", "progress 4/4", "finished"}));
+  EXPECT_EQ(QVApp::processingManager()->syncQueue()->maxConcurrentOperationCount(), 1)
+      << "the run gave its share of the processing back";
+}
+
+// As many photos at once as half the available memory holds, at most half the cores, at least one.
+TEST(QVBasicExportManagerBudget, PhotosAtOnceFromThePictureSize) {
+  struct Case {
+    double pixels, available;
+    unsigned cores;
+    int64_t expected;
+  };
+  const double GB = 1e9, MP = 1e6;
+  for (const Case c : {Case{12 * MP, 16 * GB, 8, 4}, Case{12 * MP, 2 * GB, 8, 1}, Case{12 * MP, 3 * GB, 8, 2},
+                       Case{96 * MP, 16 * GB, 8, 1}, Case{2 * MP, 16 * GB, 2, 1}, Case{12 * MP, 0, 8, 1},
+                       Case{0, 16 * GB, 8, 1}, Case{24 * MP, 64 * GB, 16, 8}}) {
+    EXPECT_EQ(QVBasicExportManagerBudgetProbe::photosAtOnce(c.pixels, c.available, c.cores), c.expected)
+        << c.pixels << " px, " << c.available << " B, " << c.cores << " cores";
+  }
 }
 
 // A cancel while the first photo comes back: no finish, no file (whole or partial), the exporting
