@@ -1,44 +1,24 @@
 #include "Ombrel/Classes/Application/Gallery/QVQuickPreviewScreen.h"
 
-#include <QPointer>
-
-#include "Ombrel/Classes/Application/Gallery/QVGalleryServices.h"
-#include "Ombrel/Classes/Helpers/QVSolvaneHelpers.h"
-#include "QVAppKit/QVImageView.h"
+#include "Ombrel/Classes/Application/SingleImage/QVBasicExportSingleImageViewController.h"
 
 namespace {
 
-// The photo's thumbnail at once, then its enhanced preview (image type 1) in its place.
-class QVPlainQuickPreviewScreen : public QVQuickPreviewScreen {
+// The single-image screen: the photo blurred while it is processed, then source and result under
+// the split line.
+class QVSingleImageQuickPreviewScreen : public QVQuickPreviewScreen {
  public:
-  QVPlainQuickPreviewScreen() {
-    view_ = QVMake<QVImageView>(CGRectMake(0, 0, 10, 10));
-    view_->setContentMode(1);
-  }
-  ~QVPlainQuickPreviewScreen() override {
-    if (view_ && !view_->parentWidget()) delete view_.data();
-  }
-  QWidget* view() override { return view_; }
-  void showProcessedImageWithPath(const std::string& path) override {
-    auto services = QVGalleryServices::shared();
-    QPointer<QVImageView> weak = view_;
-    auto shown = std::make_shared<bool>(false);
-    services->loadImageAtPath(path, 0, [weak, shown](const std::string&, NSImageRef image) {
-      QVDispatchOnMainThread([weak, shown, image] {
-        if (weak && !*shown && image) weak->setImage(image);
-      });
-    });
-    services->processImageAtPath(path, 1, 2, [weak, shown](const std::string&, NSImageRef, NSImageRef processed) {
-      QVDispatchOnMainThread([weak, shown, processed] {
-        if (!weak || !processed) return;
-        *shown = true;
-        weak->setImage(processed);
-      });
-    });
-  }
+  QVSingleImageQuickPreviewScreen()
+      : controller_(std::make_unique<QVBasicExportSingleImageViewController>(QVMakeSingleImageAppFacade())) {}
+  QWidget* view() override { return controller_->view(); }
+  QVViewController* viewController() override { return controller_.get(); }
+  void showProcessedImageWithPath(const std::string& path) override { controller_->showProcessedImageWithPath(path); }
+  void cancelStateTransition() override { controller_->cancelStateTransition(); }
+  void setWaitsForWindowLayout(bool waits) override { controller_->setWaitsForWindowLayout(waits); }
+  std::function<void()> onWindowDidLayout() override { return controller_->onWindowDidLayout(); }
 
  private:
-  QPointer<QVImageView> view_;
+  std::unique_ptr<QVBasicExportSingleImageViewController> controller_;
 };
 
 QVQuickPreviewScreen::Factory& sharedFactory() {
@@ -50,7 +30,7 @@ QVQuickPreviewScreen::Factory& sharedFactory() {
 
 std::unique_ptr<QVQuickPreviewScreen> QVQuickPreviewScreen::make() {
   if (sharedFactory()) return sharedFactory()();
-  return std::make_unique<QVPlainQuickPreviewScreen>();
+  return std::make_unique<QVSingleImageQuickPreviewScreen>();
 }
 
 void QVQuickPreviewScreen::setFactory(Factory factory) { sharedFactory() = std::move(factory); }

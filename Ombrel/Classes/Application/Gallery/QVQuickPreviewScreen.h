@@ -1,7 +1,7 @@
 #pragma once
 // The single-image screen inside the quick preview, as far as the preview drives it: a fresh one
 // for each shown photo. Made by a factory that the application sets to its single-image export
-// screen; without one a plain screen shows the photo's enhanced preview.
+// screen; without one, the single-image screen without export controls.
 //
 // Main thread only.
 #include <QWidget>

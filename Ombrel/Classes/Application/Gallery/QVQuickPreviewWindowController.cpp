@@ -43,6 +43,8 @@ QVQuickPreviewWindowController::~QVQuickPreviewWindowController() {
   alive_.reset();
   if (animation_) QVAnimationDriver::shared().cancel(animation_);
   if (screen_) screen_->cancelStateTransition();
+  // The screen goes first: its views live in the window.
+  screen_.reset();
   if (window_) {
     window_->willClose = nullptr;
     delete window_.data();

@@ -1,4 +1,5 @@
 #include "Ombrel/Classes/Application/Controllers/QVSolvaneWindowController.h"
+#include "Ombrel/Classes/Application/Gallery/QVGalleryModel.h"
 
 #include <gtest/gtest.h>
 
@@ -73,7 +74,8 @@ TEST_F(QVSolvaneWindowControllerTest, ADropWaitsForThePhotoThenOpensThePaths) {
   EXPECT_EQ(controller->paths(), (Paths{path("a.jpg"), path("b.jpg")}));
   EXPECT_EQ(controller->currentMode(), 2);
   EXPECT_EQ(controller->openViewController(), nullptr);
-  EXPECT_NE(controller->placeholderView(), nullptr);
+  ASSERT_NE(controller->galleryViewController(), nullptr);
+  EXPECT_EQ(controller->galleryViewController()->model()->paths(), controller->paths());
 }
 
 TEST_F(QVSolvaneWindowControllerTest, ARefusedFirstFileLetsTheOthersGoOn) {

@@ -4,6 +4,8 @@
 // them, a delegate that records, and photos of one colour per path.
 #include <QColor>
 #include <QImage>
+#include <QPointer>
+#include <QWidget>
 #include <algorithm>
 #include <cstring>
 #include <functional>
@@ -14,6 +16,7 @@
 
 #include "Ombrel/Classes/Application/Gallery/QVGalleryServices.h"
 #include "Ombrel/Classes/Application/Gallery/QVGalleryViewController.h"
+#include "Ombrel/Classes/Application/Gallery/QVQuickPreviewScreen.h"
 #include "QVAppKit/QVAnimationDriver.h"
 #include "QVPlatform/ImageIO/CoreGraphics.h"
 #include "QVPlatform/MainExecutor.h"
@@ -113,6 +116,27 @@ class RecordingDelegate : public QVGalleryControllerDelegate {
   Paths lonePaths;
   std::function<void()> block;
   int removeAll = 0, startOverClicks = 0;
+};
+
+// A screen that counts what the preview asks of it.
+struct ScreenLog {
+  std::vector<std::string> shown;
+  int made = 0, cancelled = 0;
+};
+
+class CountingScreen : public QVQuickPreviewScreen {
+ public:
+  explicit CountingScreen(ScreenLog* log) : log_(log), view_(new QWidget()) { ++log_->made; }
+  ~CountingScreen() override {
+    if (view_ && !view_->parentWidget()) delete view_.data();
+  }
+  QWidget* view() override { return view_; }
+  void showProcessedImageWithPath(const std::string& path) override { log_->shown.push_back(path); }
+  void cancelStateTransition() override { ++log_->cancelled; }
+
+ private:
+  ScreenLog* log_;
+  QPointer<QWidget> view_;
 };
 
 }  // namespace gallery_test

@@ -67,6 +67,7 @@ class QVGalleryTest : public testing::Test {
   void SetUp() override {
     QVAnimationDriver::shared().useManualClock();
     QVGalleryServices::setShared(services);
+    QVQuickPreviewScreen::setFactory([this] { return std::make_unique<CountingScreen>(&screens); });
     QVExportImageSourceList::setShared(std::make_shared<NoSourceList>());
     QVGalleryExportPanel::setFactory([](QVGalleryExportPanelOwner* owner) {
       auto panel = std::make_unique<FakePanel>(owner);
@@ -87,6 +88,7 @@ class QVGalleryTest : public testing::Test {
     QVGalleryServices::setShared(nullptr);
     QVExportImageSourceList::setShared(nullptr);
     QVGalleryExportPanel::setFactory(nullptr);
+    QVQuickPreviewScreen::setFactory(nullptr);
   }
   // A gallery of n photos in a main window of the given size, shown and laid out.
   void open(int n, double width = 1800, double height = 1200) {
@@ -128,6 +130,7 @@ class QVGalleryTest : public testing::Test {
   std::shared_ptr<FakeServices> services = std::make_shared<FakeServices>();
   FakeDatasource datasource;
   RecordingDelegate delegate;
+  ScreenLog screens;
   std::unique_ptr<QVGalleryViewController> controller;
   QVSolvaneWindow* window = nullptr;
 };

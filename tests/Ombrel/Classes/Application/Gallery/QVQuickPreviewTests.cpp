@@ -9,27 +9,6 @@ using namespace gallery_test;
 
 namespace {
 
-// A screen that counts what the preview asks of it.
-struct ScreenLog {
-  std::vector<std::string> shown;
-  int made = 0, cancelled = 0;
-};
-
-class CountingScreen : public QVQuickPreviewScreen {
- public:
-  explicit CountingScreen(ScreenLog* log) : log_(log), view_(new QWidget()) { ++log_->made; }
-  ~CountingScreen() override {
-    if (view_ && !view_->parentWidget()) delete view_.data();
-  }
-  QWidget* view() override { return view_; }
-  void showProcessedImageWithPath(const std::string& path) override { log_->shown.push_back(path); }
-  void cancelStateTransition() override { ++log_->cancelled; }
-
- private:
-  ScreenLog* log_;
-  QPointer<QWidget> view_;
-};
-
 class QVQuickPreviewTest : public testing::Test {
  protected:
   void SetUp() override {
