@@ -24,7 +24,9 @@ void QVScrollView::setVerticalScroller(QVAbstractScroller* scroller) {
     return;
   }
   area_->setVerticalScrollBar(scroller);
-  area_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  // Always on: the scroller draws nothing while there is nothing to scroll, and the content's
+  // width never changes when scrolling becomes possible.
+  area_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   scroller->setEnabled(scrollingEnabled_);
 }
 

@@ -44,9 +44,12 @@ void QVGalleryCollectionView::setGridEnabled(bool enabled) {
 void QVGalleryCollectionView::updateMargins() {
   // Qt's icon mode puts the spacing before each item and row, which makes the inset; the margins
   // centre the columns.
-  const int scroller = verticalScrollBar()->isVisible() ? verticalScrollBar()->width() : 0;
+  const int scroller = verticalScrollBarPolicy() == Qt::ScrollBarAlwaysOff ? 0 : verticalScrollBar()->width();
+  // Qt wraps an item that would touch the viewport's right edge: two points of slack keep the
+  // last column.
+  const int slack = 2;
   int left = 0, right = 0;
-  QVGalleryFlowLayout::marginsForWidth(width() - scroller, &left, &right);
+  QVGalleryFlowLayout::marginsForWidth(width() - scroller - slack, &left, &right);
   const QMargins wanted(left, 0, right, 0);
   if (viewportMargins() != wanted) setViewportMargins(wanted);
 }

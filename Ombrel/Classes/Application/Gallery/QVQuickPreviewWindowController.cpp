@@ -2,11 +2,13 @@
 
 #include <QGuiApplication>
 #include <QWindow>
+#include <algorithm>
 #include <filesystem>
 
 #include "Ombrel/Classes/Application/Gallery/QVGalleryServices.h"
 #include "Ombrel/Classes/Application/Gallery/QVQuickPreviewFrames.h"
 #include "Ombrel/Classes/Application/MainWindow/QVSolvaneWindow.h"
+#include "Ombrel/Classes/Application/Style/QVUIStyle.h"
 #include "QVAppKit/QVSolvaneTopBarView.h"
 #include "QVAppKit/QVViewController.h"
 #include "QVPlatform/ImageIO/NSImageAdditions.h"
@@ -18,12 +20,24 @@ QVQuickPreviewWindowController::QVQuickPreviewWindowController() {
   titleBar_->setShowTitle(true);
   titleBar_->setShowResizeButton(false);
   titleBar_->setShowMinimizeButton(false);
+  titleBar_->setShowArrowNearTitle(false);
+  titleBar_->setBackgroundColor(QVUIStyle::darkColor());
   window_->setTitleBarView(titleBar_);
+  window_->setTitleBarVisible(true);
+  // The screen lies below the title bar.
+  screenContainer_ = QVMake<QVView>(CGRectMake(0, 0, 10, 10));
+  window_->contentView()->addSubview(screenContainer_);
+  QPointer<QVView> container = screenContainer_;
+  QPointer<QVRoundedView> content = window_->contentView();
+  window_->contentView()->addConstraint([container, content] {
+    if (!container || !content) return;
+    const CGRect bounds = content->bounds();
+    container->setFrame(
+        CGRectMake(0, 0, bounds.size.width, std::max(0.0, bounds.size.height - QVSolvaneTopBarView::kHeight)));
+  });
   screen_ = QVQuickPreviewScreen::make();
-  if (QWidget* view = screen_->view()) {
-    QVEmbedInContainer(view, window_->contentView());
-    window_->titlebarContainer()->raise();
-  }
+  if (QWidget* view = screen_->view()) QVEmbedInContainer(view, screenContainer_);
+  window_->setTitleBarVisible(true);
   std::weak_ptr<int> alive = alive_;
   window_->willClose = [this, alive] {
     if (alive.lock()) windowWillClose();
@@ -79,7 +93,15 @@ CGSize QVQuickPreviewWindowController::selectedImageSize() const {
 CGRect QVQuickPreviewWindowController::windowFrameForImageSize(CGSize size, bool centered) const {
   CGRect parent = CGRectZero;
   if (auto* main = dynamic_cast<QVSolvaneWindow*>(parentWindow_.data())) parent = main->frame();
-  return QVQuickPreviewFrames::windowFrameForImageSize(size, centered, parent, window_ ? window_->frame() : CGRectZero);
+  // The photo's place is the window below its title bar: the frame is worked out for that area
+  // (same centres) and the bar added on top, so the photo fills it without bars at its sides.
+  const double bar = QVSolvaneTopBarView::kHeight;
+  auto withoutBar = [bar](CGRect r) {
+    return CGRectMake(r.origin.x, r.origin.y + bar / 2, r.size.width, std::max(0.0, r.size.height - bar));
+  };
+  const CGRect area = QVQuickPreviewFrames::windowFrameForImageSize(
+      size, centered, withoutBar(parent), withoutBar(window_ ? window_->frame() : CGRectZero));
+  return CGRectMake(area.origin.x, area.origin.y - bar / 2, area.size.width, area.size.height + bar);
 }
 
 void QVQuickPreviewWindowController::showFromRect(CGRect rect, QVSolvaneWindow* appWindow) {
@@ -156,9 +178,8 @@ void QVQuickPreviewWindowController::refreshSingleImagePreviewShowWindowAtCenter
   screen_ = QVQuickPreviewScreen::make();
   screen_->setWaitsForWindowLayout(true);
   if (QWidget* view = screen_->view()) {
-    QVEmbedInContainer(view, window_->contentView());
+    QVEmbedInContainer(view, screenContainer_);
     view->show();
-    window_->titlebarContainer()->raise();
   }
   std::weak_ptr<int> alive = alive_;
   QVQuickPreviewScreen* screen = screen_.get();

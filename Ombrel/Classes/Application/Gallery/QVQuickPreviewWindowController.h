@@ -95,6 +95,7 @@ class QVQuickPreviewWindowController {
   QVQuickPreviewWindowControllerDelegate* delegate_ = nullptr;
   QPointer<QVSolvaneWindow> window_;
   QPointer<QVSolvaneTopBarView> titleBar_;
+  QPointer<QVView> screenContainer_;
   QPointer<QWidget> parentWindow_;
   std::unique_ptr<QVQuickPreviewScreen> screen_;
   std::vector<std::string> imagePaths_;

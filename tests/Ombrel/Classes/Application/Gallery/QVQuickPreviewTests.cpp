@@ -75,8 +75,9 @@ TEST_F(QVQuickPreviewTest, ShowsAFreshScreenPerPhotoWithItsNameAndWrapsBothWays)
   EXPECT_EQ(preview->parentWindow(), main);
   EXPECT_EQ(log.shown, Paths({pathFor(0)}));
   EXPECT_EQ(preview->window()->windowTitle().toStdString(), "img0.jpg");
-  // Centred on the main window at 0.8 of its width: 3000 x 2000 fits 2000 x 1334, so 960 x 641.
-  EXPECT_EQ(preview->window()->frame(), CGRectMake(320, 180, 960, 641));
+  // Centred on the main window at 0.8 of its width: 3000 x 2000 fits 2000 x 1334, so the photo
+  // takes 960 x 641 below the 38 points of the title bar.
+  EXPECT_EQ(preview->window()->frame(), CGRectMake(320, 180 - 19, 960, 641 + 38));
   preview->showPrevImage();
   settle();
   EXPECT_EQ(preview->selectedPath(), pathFor(2)) << "wraps to the last";
