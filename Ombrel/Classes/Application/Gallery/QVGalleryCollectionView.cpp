@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "Ombrel/Classes/Application/Gallery/QVGalleryFlowLayout.h"
+#include "Ombrel/Classes/Application/Style/QVUIStyle.h"
 #include "QVAppKit/QVScrollView.h"
 
 QVGalleryCollectionView::QVGalleryCollectionView(QWidget* parent) : QListView(parent) {
@@ -30,9 +31,16 @@ QVGalleryCollectionView::QVGalleryCollectionView(QWidget* parent) : QListView(pa
   setFocusPolicy(Qt::StrongFocus);
   setMouseTracking(false);
   setAttribute(Qt::WA_MacShowFocusRect, false);
-  viewport()->setAutoFillBackground(false);
+  // The grid paints its own background, so scrolling repaints nothing behind it (and no style
+  // sheet: it would route every item through the slow style path).
+  QPalette palette = viewport()->palette();
+  palette.setColor(QPalette::Base, QVUIStyle::themeBGColor());
+  palette.setColor(QPalette::Window, QVUIStyle::themeBGColor());
+  setPalette(palette);
+  viewport()->setPalette(palette);
+  viewport()->setAutoFillBackground(true);
+  viewport()->setAttribute(Qt::WA_OpaquePaintEvent, true);
   setAutoFillBackground(false);
-  setStyleSheet(QStringLiteral("QListView { background: transparent; border: none; outline: none; }"));
   scrollView_ = new QVScrollView(this);
 }
 

@@ -159,10 +159,17 @@ QPixmap QVGalleryModel::displayPicture(const std::string& path, QSize pixelSize,
   if (!entry.picture.isNull() && entry.picture.size() == pixelSize && entry.pictureIsProcessed == isProcessed &&
       entry.picture.devicePixelRatio() == devicePixelRatio)
     return entry.picture;
-  QImage image = QVImageBridge::imageFromNSImage(shown, pixelSize);
+  const QImage image = QVImageBridge::imageFromNSImage(shown, pixelSize);
   if (image.isNull()) return {};
-  if (image.size() != pixelSize) image = image.scaled(pixelSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-  QPixmap picture = QPixmap::fromImage(std::move(image));
+  // An opaque picture over the grid's background: drawing it is a plain copy, never a blend.
+  QImage opaque(pixelSize, QImage::Format_RGB32);
+  opaque.fill(background_);
+  {
+    QPainter painter(&opaque);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(QRect(QPoint(), pixelSize), image);
+  }
+  QPixmap picture = QPixmap::fromImage(std::move(opaque));
   picture.setDevicePixelRatio(devicePixelRatio);
   entry.picture = picture;
   entry.pictureIsProcessed = isProcessed;

@@ -10,6 +10,7 @@
 //
 // Main thread only; answers hop to the main executor and do nothing once the model is gone.
 #include <QAbstractListModel>
+#include <QColor>
 #include <QPixmap>
 #include <map>
 #include <memory>
@@ -56,6 +57,8 @@ class QVGalleryModel : public QAbstractListModel {
   // The image shown for the path (enhanced once it came) as a picture of that pixel size, made once.
   QPixmap displayPicture(const std::string& path, QSize pixelSize, double devicePixelRatio) const;
   int pictureRenders() const { return pictureRenders_; }
+  // What transparent parts of a photo are shown over.
+  void setPictureBackground(QColor color) { background_ = color; }
 
  private:
   struct Entry {
@@ -72,6 +75,7 @@ class QVGalleryModel : public QAbstractListModel {
   std::vector<std::string> paths_;
   std::map<std::string, Entry> entries_;
   bool shouldStartProcessingThumbs_ = true;
+  QColor background_ = Qt::black;
   mutable int pictureRenders_ = 0;
   std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };

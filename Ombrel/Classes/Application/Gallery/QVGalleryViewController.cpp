@@ -97,6 +97,7 @@ void QVGalleryViewController::viewDidLoad() {
   root_->addSubview(backgroundView_);
   backgroundView_->lower();
   model_ = new QVGalleryModel(services_, root_);
+  model_->setPictureBackground(QVUIStyle::themeBGColor());
   collectionView_ = new QVGalleryCollectionView(root_);
   cell_ = new QVPreviewCollectionViewCell(model_, collectionView_);
   cell_->setSelectionStyle(QVUIStyle::cellSelectionStyle());
