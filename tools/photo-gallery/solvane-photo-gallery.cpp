@@ -1,6 +1,6 @@
 // Opens photos in the main window's gallery, selects some, opens the quick preview of the selection
 // and writes the screen around both windows to a PNG:
-//   solvane-photo-gallery OUT.png [--count N] [--no-preview] [PHOTO...]
+//   solvane-photo-gallery OUT.png [--count N] [--no-preview | --blur] [PHOTO...]
 // Without enough photos given, photos of 1200 x 800 (some 800 x 1200) are painted into a temporary
 // folder so the gallery holds N (default 20).
 // Under Xvfb: xvfb-run -s "-screen 0 2560x1440x24" env QT_SCALE_FACTOR=2 solvane-photo-gallery ...
@@ -17,8 +17,6 @@
 #include <string>
 #include <vector>
 
-#include <QScrollBar>
-#include <cstdlib>
 #include "Ombrel/Classes/Application/Controllers/QVSolvaneWindowController.h"
 #include "Ombrel/Classes/Application/Gallery/QVGalleryModel.h"
 #include "Ombrel/Classes/Application/Gallery/QVGalleryViewController.h"
@@ -67,12 +65,15 @@ QImage paintPhoto(int index, bool portrait) {
 int main(int argc, char** argv) {
   std::string out;
   int count = 20;
-  bool preview = true;
+  bool preview = true, blur = false;
   std::vector<std::string> photos;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--count") == 0 && i + 1 < argc) {
       count = std::atoi(argv[++i]);
     } else if (std::strcmp(argv[i], "--no-preview") == 0) {
+      preview = false;
+    } else if (std::strcmp(argv[i], "--blur") == 0) {
+      blur = true;
       preview = false;
     } else if (out.empty()) {
       out = argv[i];
@@ -81,7 +82,7 @@ int main(int argc, char** argv) {
     }
   }
   if (out.empty()) {
-    std::fprintf(stderr, "usage: %s OUT.png [--count N] [--no-preview] [PHOTO...]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s OUT.png [--count N] [--no-preview | --blur] [PHOTO...]\n", argv[0]);
     return 2;
   }
   QApplication app(argc, argv);
@@ -107,14 +108,9 @@ int main(int argc, char** argv) {
   QTimer::singleShot(2500, [&] {
     if (auto* gallery = main->galleryViewController()) {
       gallery->selectRows({1, 2, 6});
-      if (std::getenv("GALLERY_DEBUG")) {
-        auto* g = gallery->collectionView();
-        const QRect v = g->viewport()->geometry();
-        const QRect r = g->visualRect(gallery->model()->index(3));
-        std::fprintf(stderr, "grid %d viewport %d,%d %dx%d item3 %d,%d scroller %d\n", g->width(), v.x(), v.y(),
-                     v.width(), v.height(), r.x(), r.y(), g->verticalScrollBar()->width());
-      }
       if (preview) gallery->showQuickpreview();
+      // The grid as an export shows it: blurred and frozen.
+      if (blur) gallery->showBlur();
     }
   });
   QTimer::singleShot(6500, [&] {

@@ -273,12 +273,29 @@ void QVGalleryViewController::showBlur() {
     blurredView_ = QVMake<QVGalleryBlurredView>(CGRectMake(0, 0, 10, 10));
     blurredView_->setParent(root_);
   }
-  // One picture of the grid, blurred once (radius in points, at the screen's pixel ratio).
+  // One picture of the grid over its background, blurred once. The radius is a standard deviation
+  // in points; the box blur's radius is two of them, in pixels.
   const QPixmap grab = collectionView_->grab();
-  QImage image = grab.toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
-  QVBlurImage(image, kBlurRadius * grab.devicePixelRatio());
-  QPixmap picture = QPixmap::fromImage(image);
-  picture.setDevicePixelRatio(grab.devicePixelRatio());
+  const double ratio = grab.devicePixelRatio();
+  QImage image(grab.size(), QImage::Format_ARGB32_Premultiplied);
+  image.fill(QVUIStyle::themeBGColor());
+  {
+    QPainter painter(&image);
+    QPixmap unscaled = grab;
+    unscaled.setDevicePixelRatio(1);
+    painter.drawPixmap(0, 0, unscaled);
+  }
+  QVBlurImage(image, 2 * kBlurRadius * ratio);
+  // The blur thins out at the edges: laid over the background again, the picture stays opaque and
+  // nothing sharp shows through.
+  QImage opaque(image.size(), QImage::Format_RGB32);
+  opaque.fill(QVUIStyle::themeBGColor());
+  {
+    QPainter painter(&opaque);
+    painter.drawImage(0, 0, image);
+  }
+  QPixmap picture = QPixmap::fromImage(opaque);
+  picture.setDevicePixelRatio(ratio);
   static_cast<QVGalleryBlurredView*>(blurredView_.data())->setPicture(picture);
   layoutSubviews();
   blurredView_->show();
