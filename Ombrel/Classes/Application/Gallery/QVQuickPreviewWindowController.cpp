@@ -108,7 +108,9 @@ void QVQuickPreviewWindowController::showFromRect(CGRect rect, QVSolvaneWindow* 
   parentWindow_ = appWindow;
   if (delegate_) delegate_->quickPreviewWillShow(this);
   if (!window_) return;
-  // The preview opens on the main window's screen.
+  // A tool window of the main window: it stays above it and opens on its screen.
+  if (appWindow && window_->parentWidget() != appWindow && !window_->isVisible())
+    window_->setParent(appWindow, window_->windowFlags());
   if (appWindow && appWindow->windowHandle() && window_->windowHandle())
     window_->windowHandle()->setScreen(appWindow->windowHandle()->screen());
   if (animatesResize_) {
