@@ -167,6 +167,9 @@ void QVQuickPreviewWindowController::setSelectedIdx(int64_t index) {
 
 void QVQuickPreviewWindowController::refreshSingleImagePreviewShowWindowAtCenter(bool centered) {
   if (imagePaths_.empty() || !window_) return;
+  // A hidden preview shows its photo when it is shown: a frame animation now would hold up the
+  // show that follows.
+  if (hidden_ && !centered) return;
   const CGRect target = windowFrameForImageSize(selectedImageSize(), centered);
   if (screen_) {
     screen_->cancelStateTransition();

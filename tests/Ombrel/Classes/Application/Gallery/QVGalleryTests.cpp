@@ -317,10 +317,26 @@ TEST_F(QVGalleryTest, SpaceOpensAndClosesTheQuickPreviewAndArrowsStepOrMoveTheSe
   EXPECT_EQ(controller->selectedRows(), std::set<int>({2}));
   EXPECT_EQ(preview->imagePaths(), Paths({pathFor(2)}));
 
+  controller->selectRows({1, 2, 4});
+  settle();
+  EXPECT_TRUE(key(Qt::Key_Right));
+  settle();
+  EXPECT_EQ(preview->selectedIdx(), 1);
   EXPECT_TRUE(key(Qt::Key_Space));
   EXPECT_TRUE(preview->hidden());
   settle();
   EXPECT_FALSE(controller->isQuickpreviewVisible());
+
+  // Shown again on another selection, from the first photo of it.
+  controller->selectRows({3, 5});
+  EXPECT_TRUE(key(Qt::Key_Space));
+  settle();
+  ASSERT_TRUE(controller->isQuickpreviewVisible());
+  EXPECT_EQ(preview->selectedPath(), pathFor(3));
+  EXPECT_EQ(screens.shown.back(), pathFor(3));
+  EXPECT_FALSE(preview->animatesResize());
+  EXPECT_TRUE(key(Qt::Key_Space));
+  settle();
   services->panelShown = true;
   EXPECT_FALSE(key(Qt::Key_Space)) << "not while a file panel is up";
 }
