@@ -1,5 +1,5 @@
 // bench_gallery_scroll [frames]
-// Two figures of the gallery at device pixel ratio 2:
+// Three figures of the gallery at device pixel ratio 2:
 //  1. Frame times of scrolling a gallery of 200 photos that fills a 2560 x 1440 screen (1280 x 720
 //     points): the grid scrolls a few points per display frame from top to bottom and back, each
 //     frame painted into the window's backing store. Thumbnails are in memory (answered at once);
