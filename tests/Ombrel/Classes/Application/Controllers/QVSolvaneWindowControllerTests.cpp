@@ -10,6 +10,7 @@
 
 #include "Ombrel/Classes/Application/Gallery/GalleryTestSupport.h"
 #include "Ombrel/Classes/Application/OpenScreen/OpenScreenTestSupport.h"
+#include "Ombrel/Classes/Application/Services/QVAppLink.h"
 #include "QVAppKit/QVAnimationDriver.h"
 #include "QVPlatform/MainExecutor.h"
 
@@ -31,6 +32,9 @@ class QVSolvaneWindowControllerTest : public testing::Test {
   }
   void TearDown() override {
     controller.reset();
+    // Previews of open photos are processed by the facade in the background: they end before the
+    // next test (and before the process's statics go).
+    QVAppLink::cancelImageOperationsAndWaitUntilDone(10);
     QVAnimationDriver::shared().cancelAll();
     qv::MainExecutor::shared().discardPending();
     QVOpenScreenServices::setShared(nullptr);
