@@ -1,5 +1,7 @@
 #include "Ombrel/Classes/Application/Gallery/QVGalleryExportPanel.h"
 
+#include "Ombrel/Classes/Application/Gallery/QVGalleryExportPanelAdapter.h"
+
 namespace {
 QVGalleryExportPanel::Factory& sharedFactory() {
   static QVGalleryExportPanel::Factory factory;
@@ -8,7 +10,8 @@ QVGalleryExportPanel::Factory& sharedFactory() {
 }  // namespace
 
 std::unique_ptr<QVGalleryExportPanel> QVGalleryExportPanel::make(QVGalleryExportPanelOwner* owner) {
-  return sharedFactory() ? sharedFactory()(owner) : nullptr;
+  if (sharedFactory()) return sharedFactory()(owner);
+  return std::make_unique<QVGalleryExportPanelAdapter>(owner);
 }
 
 void QVGalleryExportPanel::setFactory(Factory factory) { sharedFactory() = std::move(factory); }

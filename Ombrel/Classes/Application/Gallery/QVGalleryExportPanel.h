@@ -1,7 +1,7 @@
 #pragma once
 // The export panel docked over the gallery, as far as the gallery drives it, and what the panel
-// asks of the gallery (its data source and delegate). The application sets a factory that makes
-// its export panel; without one the gallery has no panel.
+// asks of the gallery (its data source and delegate). The export screens' panel unless a factory
+// was set (tests set their own).
 //
 // Main thread only.
 #include <QWidget>
@@ -41,7 +41,7 @@ class QVGalleryExportPanel {
   virtual QWidget* exportPhotosButton() { return nullptr; }
 
   using Factory = std::function<std::unique_ptr<QVGalleryExportPanel>(QVGalleryExportPanelOwner* owner)>;
-  // A new panel for the owner, none without a factory.
+  // A new panel for the owner: the factory's when one is set, else the export screens' panel.
   static std::unique_ptr<QVGalleryExportPanel> make(QVGalleryExportPanelOwner* owner);
   static void setFactory(Factory factory);
 };

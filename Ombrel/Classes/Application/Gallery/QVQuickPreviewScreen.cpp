@@ -1,15 +1,15 @@
 #include "Ombrel/Classes/Application/Gallery/QVQuickPreviewScreen.h"
 
-#include "Ombrel/Classes/Application/SingleImage/QVBasicExportSingleImageViewController.h"
+#include "Ombrel/Classes/Application/SingleImage/QVExportSingleImageViewController.h"
 
 namespace {
 
-// The single-image screen: the photo blurred while it is processed, then source and result under
-// the split line.
-class QVSingleImageQuickPreviewScreen : public QVQuickPreviewScreen {
+// The single-image export screen: the photo blurred while it is processed, then source and result
+// under the split line, with its own export panel.
+class QVExportQuickPreviewScreen : public QVQuickPreviewScreen {
  public:
-  QVSingleImageQuickPreviewScreen()
-      : controller_(std::make_unique<QVBasicExportSingleImageViewController>(QVMakeSingleImageAppFacade())) {}
+  QVExportQuickPreviewScreen()
+      : controller_(std::make_unique<QVExportSingleImageViewController>(QVMakeSingleImageAppFacade())) {}
   QWidget* view() override { return controller_->view(); }
   QVViewController* viewController() override { return controller_.get(); }
   void showProcessedImageWithPath(const std::string& path) override { controller_->showProcessedImageWithPath(path); }
@@ -18,7 +18,7 @@ class QVSingleImageQuickPreviewScreen : public QVQuickPreviewScreen {
   std::function<void()> onWindowDidLayout() override { return controller_->onWindowDidLayout(); }
 
  private:
-  std::unique_ptr<QVBasicExportSingleImageViewController> controller_;
+  std::unique_ptr<QVExportSingleImageViewController> controller_;
 };
 
 QVQuickPreviewScreen::Factory& sharedFactory() {
@@ -30,7 +30,7 @@ QVQuickPreviewScreen::Factory& sharedFactory() {
 
 std::unique_ptr<QVQuickPreviewScreen> QVQuickPreviewScreen::make() {
   if (sharedFactory()) return sharedFactory()();
-  return std::make_unique<QVSingleImageQuickPreviewScreen>();
+  return std::make_unique<QVExportQuickPreviewScreen>();
 }
 
 void QVQuickPreviewScreen::setFactory(Factory factory) { sharedFactory() = std::move(factory); }
