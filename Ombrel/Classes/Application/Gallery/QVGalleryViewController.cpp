@@ -206,7 +206,7 @@ void QVGalleryViewController::insertIndexPath(const std::set<int>&) {
   model_->setPaths(paths());
 }
 
-std::vector<CGRect> QVGalleryViewController::cellRects() const {
+std::vector<CGRect> QVGalleryViewController::cellRects() {
   return collectionView_ ? collectionView_->cellRects() : std::vector<CGRect>{};
 }
 
@@ -218,7 +218,7 @@ CGRect QVGalleryViewController::cellRectForItemAtIndexPath(int row, bool reverse
   return rect;
 }
 
-std::map<std::string, QWidget*> QVGalleryViewController::animatableViews() const {
+std::map<std::string, QWidget*> QVGalleryViewController::animatableViews() {
   std::map<std::string, QWidget*> views{{kQVGalleryViewControllerCollectionViewKey, collectionView_},
                                         {kQVGalleryViewControllerBackgroundViewKey, backgroundView_}};
   if (exportPanel_) {

@@ -26,6 +26,7 @@
 #include "Ombrel/Classes/Application/Gallery/QVGalleryExportPanel.h"
 #include "Ombrel/Classes/Application/Gallery/QVPreviewCollectionViewCell.h"
 #include "Ombrel/Classes/Application/Gallery/QVQuickPreviewWindowController.h"
+#include "Ombrel/Classes/Application/Transitions/QVExportAnimationHelper.h"
 #include "QVAppKit/QVViewController.h"
 #include "QVBase/Geometry.h"
 
@@ -66,12 +67,13 @@ class QVGalleryControllerDelegate {
 class QVGalleryViewController : public QVOverlayedViewController,
                                 public QVGallaryItemDelegate,
                                 public QVGalleryExportPanelOwner,
-                                public QVQuickPreviewWindowControllerDelegate {
+                                public QVQuickPreviewWindowControllerDelegate,
+                                public QVExportGalleryAnimatable {
  public:
   static constexpr double kTopInset = 36;  // the title bar's height
   static constexpr double kBlurRadius = 10;
   static CGSize cellSize() { return CGSizeMake(198, 132); }
-  static constexpr double cellInset() { return 12; }
+  double cellInset() override { return 12; }
   static constexpr int64_t overlayElementsLayoutWithPathsCount(uint64_t) { return 1; }
 
   explicit QVGalleryViewController(std::shared_ptr<QVGalleryServices> services = nullptr);
@@ -90,8 +92,8 @@ class QVGalleryViewController : public QVOverlayedViewController,
   void setDelegate(QVGalleryControllerDelegate* delegate) { delegate_ = delegate; }
 
   bool shouldStartProcessingThumbsOnLayout() const;
-  void setShouldStartProcessingThumbsOnLayout(bool start);
-  CGRect lonelyCachedCellRect() const { return lonelyCachedCellRect_; }
+  void setShouldStartProcessingThumbsOnLayout(bool start) override;
+  CGRect lonelyCachedCellRect() override { return lonelyCachedCellRect_; }
 
   QVGalleryCollectionView* collectionView() const { return collectionView_; }
   QVGalleryModel* model() const { return model_; }
@@ -104,7 +106,7 @@ class QVGalleryViewController : public QVOverlayedViewController,
 
   // The data source's paths (empty when it does not answer).
   std::vector<std::string> paths() const;
-  std::vector<std::string> imagePaths() const { return paths(); }
+  std::vector<std::string> imagePaths() override { return paths(); }
 
   // ---- Called by the main window controller and the transitions ----
   void update();
@@ -112,9 +114,12 @@ class QVGalleryViewController : public QVOverlayedViewController,
   void reloadLastCells(uint64_t count);
   void insertIndexPath(const std::set<int>& rows);
   void prepareToStartOver(std::function<void()> block);
-  std::vector<CGRect> cellRects() const;
+  // In the gallery's view, bottom-left space (the grid reaches its bottom edge).
+  std::vector<CGRect> cellRects() override;
+  CGRect cellRectForItem(int row) override { return cellRectForItemAtIndexPath(row, true); }
   CGRect cellRectForItemAtIndexPath(int row, bool reverseCoordinateSpace) const;
-  std::map<std::string, QWidget*> animatableViews() const;
+  std::map<std::string, QWidget*> animatableViews() override;
+  QWidget* containerView() override { return view(); }
   // The quick preview's screen while the preview is shown.
   QVQuickPreviewScreen* quickPreviewViewController() const;
   void willPrepareToHideWindow();
