@@ -6,6 +6,7 @@
 #include <set>
 
 #include "Ombrel/Classes/Application/Feedback/QVFeedbackWindowController.h"
+#include "Ombrel/Classes/Application/Gallery/QVGalleryServices.h"
 #include "Ombrel/Classes/Application/MainWindow/QVExportImageDatasource.h"
 #include "Ombrel/Classes/Application/Menus/QVMenuController.h"
 #include "Ombrel/Classes/Application/Panels/QVSolvanePanels.h"
@@ -26,6 +27,8 @@ std::shared_ptr<QVSolvaneWindowController> QVSolvaneWindowController::make() {
 
 QVSolvaneWindowController::~QVSolvaneWindowController() {
   dragViewAssistant_.reset();
+  if (galleryVC_) galleryVC_->setDelegate(nullptr);
+  galleryVC_.reset();
   if (dragView_) dragView_->setDelegate(nullptr);
   openVC_.reset();
   delete window_.data();
@@ -94,11 +97,22 @@ void QVSolvaneWindowController::updateForCurrentMode() {
   if (mode == currentMode_ || !window_) return;
   const bool animated = window_->isVisible();
   currentMode_ = mode;
-  if (mode == QVScreenModeOpen) {
-    if (placeholder_) {
-      placeholder_->hide();
-      placeholder_->deleteLater();
+  if (galleryVC_ && mode != QVScreenModeGallery) {
+    galleryVC_->viewWillDisappear();
+    galleryVC_->setDelegate(nullptr);
+    galleryVC_->setDatasource(nullptr);
+    if (QWidget* view = galleryVC_->view()) {
+      view->hide();
+      view->setParent(nullptr);
     }
+    galleryVC_.reset();
+  }
+  if (mode != QVScreenModeSingle && placeholder_) {
+    placeholder_->hide();
+    placeholder_->deleteLater();
+    placeholder_ = nullptr;
+  }
+  if (mode == QVScreenModeOpen) {
     openVC_ = std::make_unique<QVOpenViewController>();
     openVC_->setDelegate(this);
     QVEmbedInContainer(openVC_->view(), vcContainer_);
@@ -112,7 +126,9 @@ void QVSolvaneWindowController::updateForCurrentMode() {
       }
       openVC_.reset();
     }
-    if (!placeholder_) {
+    if (mode == QVScreenModeGallery) {
+      showGallery();
+    } else if (!placeholder_) {
       placeholder_ = QVMake<QVEmptyScreenView>(CGRectMake(0, 0, 10, 10));
       QVEmbedInContainer(placeholder_, vcContainer_);
       placeholder_->show();
@@ -179,7 +195,9 @@ void QVSolvaneWindowController::updatePathsAndChangeMode(std::vector<std::string
     enhanced_.clear();
   }
   paths_ = std::move(paths);
+  const bool galleryShown = galleryVC_ != nullptr;
   updateForCurrentMode();
+  if (galleryShown && galleryVC_) galleryVC_->reloadLastCells(added.size());
   if (placeholder_) placeholder_->setPathCount(std::set<std::string>(paths_.begin(), paths_.end()).size());
   if (window_) {
     if (auto* bar = window_->titleBarView()) {
@@ -317,4 +335,91 @@ void QVSolvaneWindowController::handleTransitionFromOpenViewWithPaths(const std:
     return;
   }
   simulateDrop(valid);
+}
+
+// ---- The gallery ----
+
+namespace {
+
+// The facade's services, and the open list follows the gallery's deletions.
+class QVWindowGalleryServices : public QVGalleryServices {
+ public:
+  explicit QVWindowGalleryServices(std::weak_ptr<QVSolvaneWindowController> controller)
+      : base_(QVGalleryServices::shared()), controller_(std::move(controller)) {}
+  void loadImageAtPath(const std::string& path, int64_t type, ImageCompletion completion) override {
+    base_->loadImageAtPath(path, type, std::move(completion));
+  }
+  void processImageAtPath(const std::string& path, int64_t type, int64_t priority,
+                          ProcessingCompletion completion) override {
+    base_->processImageAtPath(path, type, priority, std::move(completion));
+  }
+  void cancelLoadingImageAtPath(const std::string& path, int64_t type) override {
+    base_->cancelLoadingImageAtPath(path, type);
+  }
+  void cancelProcessingImageAtPath(const std::string& path, int64_t type) override {
+    base_->cancelProcessingImageAtPath(path, type);
+  }
+  void deleteImagesWithPaths(const std::vector<std::string>& paths) override {
+    base_->deleteImagesWithPaths(paths);
+    if (auto controller = controller_.lock()) controller->galleryDidDeletePaths(paths);
+  }
+  bool isPluginMode() override { return base_->isPluginMode(); }
+  bool isImportExportMenuEnabled() override { return base_->isImportExportMenuEnabled(); }
+  bool isFilePanelShown() override { return base_->isFilePanelShown(); }
+  CGSize imageSizeForPath(const std::string& path) override { return base_->imageSizeForPath(path); }
+
+ private:
+  std::shared_ptr<QVGalleryServices> base_;
+  std::weak_ptr<QVSolvaneWindowController> controller_;
+};
+
+}  // namespace
+
+void QVSolvaneWindowController::showGallery() {
+  if (galleryVC_) return;
+  galleryVC_ = std::make_unique<QVGalleryViewController>(std::make_shared<QVWindowGalleryServices>(weak_from_this()));
+  galleryVC_->setDatasource(this);
+  galleryVC_->setDelegate(this);
+  QVEmbedInContainer(galleryVC_->view(), vcContainer_);
+  galleryVC_->view()->show();
+  galleryVC_->reloadData();
+  galleryVC_->viewWillAppear();
+}
+
+void QVSolvaneWindowController::galleryDidDeletePaths(const std::vector<std::string>& paths) {
+  const std::set<std::string> removed(paths.begin(), paths.end());
+  std::vector<std::string> left;
+  for (const auto& path : paths_) {
+    if (!removed.count(path)) left.push_back(path);
+  }
+  if (left.size() == paths_.size()) return;
+  std::weak_ptr<QVSolvaneWindowController> weak = weak_from_this();
+  paths_ = left;
+  if (paths_.size() >= 2) return;
+  // Fewer than two left: the screen changes once the gallery is done.
+  qv::MainExecutor::shared().async([weak] {
+    if (auto self = weak.lock()) self->updatePathsAndChangeMode(self->paths_);
+  });
+}
+
+void QVSolvaneWindowController::galleryViewControllerDidLeaveASingleImageWithPath(
+    QVGalleryViewController*, const std::string& path, std::function<void()> animationCompletion) {
+  std::weak_ptr<QVSolvaneWindowController> weak = weak_from_this();
+  qv::MainExecutor::shared().async([weak, path, animationCompletion] {
+    auto self = weak.lock();
+    if (!self) return;
+    self->updatePathsAndChangeMode({path});
+    if (animationCompletion) animationCompletion();
+  });
+}
+
+void QVSolvaneWindowController::removeAllItemsInGalleryController(QVGalleryViewController*) {
+  std::weak_ptr<QVSolvaneWindowController> weak = weak_from_this();
+  qv::MainExecutor::shared().async([weak] {
+    if (auto self = weak.lock()) self->addImagesAtPaths({});
+  });
+}
+
+void QVSolvaneWindowController::clickStartOverInGalleryController(QVGalleryViewController* controller) {
+  removeAllItemsInGalleryController(controller);
 }

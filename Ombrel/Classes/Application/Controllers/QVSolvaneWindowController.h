@@ -3,8 +3,8 @@
 // (QVSolvaneWindow) with the drag view covering its content and the screen container inside it,
 // and the list of open paths; it shows the open screen while no photo is open, takes drops and
 // open-panel choices, answers the title-bar menu and validates menu items with the number of open
-// paths. Until the single-image and gallery screens exist, open photos show as
-// `QVEmptyScreenView`.
+// paths. Two or more photos show in the gallery; until the single-image screen is wired in, one
+// open photo shows as `QVEmptyScreenView`.
 //
 // The open list keeps each path once; two equal paths inside one dropped batch both stay.
 //
@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "Ombrel/Classes/Application/Controllers/QVEmptyScreenView.h"
+#include "Ombrel/Classes/Application/Gallery/QVGalleryViewController.h"
 #include "Ombrel/Classes/Application/MainWindow/QVDragViewAssistant.h"
 #include "Ombrel/Classes/Application/MainWindow/QVSolvaneWindow.h"
 #include "Ombrel/Classes/Application/Menus/QVMenu.h"
@@ -40,6 +41,8 @@ class QVSolvaneWindowController : public QVMenuResponder,
                                   public QVSolvaneTopBarViewDelegate,
                                   public QVOpenDragViewDelegate,
                                   public QVOpenViewControllerDelegate,
+                                  public QVGalleryControllerDatasource,
+                                  public QVGalleryControllerDelegate,
                                   public std::enable_shared_from_this<QVSolvaneWindowController> {
  public:
   static std::shared_ptr<QVSolvaneWindowController> make();
@@ -51,6 +54,8 @@ class QVSolvaneWindowController : public QVMenuResponder,
   // The open screen while mode 0 shows, else none.
   QVOpenViewController* openViewController() const { return openVC_.get(); }
   QVEmptyScreenView* placeholderView() const { return placeholder_; }
+  // The gallery while mode 2 shows, else none.
+  QVGalleryViewController* galleryViewController() const { return galleryVC_.get(); }
   int64_t currentMode() const { return currentMode_; }
   // The title bar on screen: the open screen's own in mode 0, else the window's.
   QVSolvaneTopBarView* visibleTitleBar() const;
@@ -102,9 +107,21 @@ class QVSolvaneWindowController : public QVMenuResponder,
   // QVOpenViewControllerDelegate
   void openViewControllerDidOpenPaths(QVOpenViewController* controller, const std::vector<std::string>& paths) override;
 
+  // QVGalleryControllerDatasource
+  std::optional<std::vector<std::string>> imagesPaths() override { return paths_; }
+  // QVGalleryControllerDelegate (the screen changes on the next turn: the gallery is still at work)
+  bool answersDidLeaveASingleImage() const override { return true; }
+  void galleryViewControllerDidLeaveASingleImageWithPath(QVGalleryViewController* controller, const std::string& path,
+                                                         std::function<void()> animationCompletion) override;
+  void removeAllItemsInGalleryController(QVGalleryViewController* controller) override;
+  void clickStartOverInGalleryController(QVGalleryViewController* controller) override;
+  // The gallery deleted paths from the source list: they leave the open list too.
+  void galleryDidDeletePaths(const std::vector<std::string>& paths);
+
  private:
   QVSolvaneWindowController() = default;
   void build();
+  void showGallery();
   void updatePathsAndChangeMode(std::vector<std::string> paths);
   void processPreviews(const std::vector<std::string>& paths);
   void showEnhancedCount();
@@ -119,6 +136,7 @@ class QVSolvaneWindowController : public QVMenuResponder,
   QPointer<QVView> vcContainer_;
   std::unique_ptr<QVOpenViewController> openVC_;
   QPointer<QVEmptyScreenView> placeholder_;
+  std::unique_ptr<QVGalleryViewController> galleryVC_;
   std::unique_ptr<QVDragViewAssistant> dragViewAssistant_;
   std::shared_ptr<QMenu> titleBarMenu_;
   int64_t currentMode_ = -1;

@@ -1,4 +1,5 @@
 #include "Ombrel/Classes/Application/Controllers/QVSolvaneWindowController.h"
+#include "Ombrel/Classes/Application/Gallery/QVGalleryModel.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +8,9 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
+#include "Ombrel/Classes/Application/Gallery/GalleryTestSupport.h"
 #include "Ombrel/Classes/Application/OpenScreen/OpenScreenTestSupport.h"
+#include "Ombrel/Classes/Application/Services/QVAppLink.h"
 #include "QVAppKit/QVAnimationDriver.h"
 #include "QVPlatform/MainExecutor.h"
 
@@ -24,14 +27,19 @@ class QVSolvaneWindowControllerTest : public testing::Test {
     for (const char* name : {"a.jpg", "b.jpg", "broken.jpg"}) ASSERT_TRUE(image.save(dir.filePath(name), "JPEG"));
     QVOpenScreenServices::setShared(services);
     QVExportImageSourceList::setShared(sourceList);
+    QVGalleryServices::setShared(gallery);
     controller = QVSolvaneWindowController::make();
   }
   void TearDown() override {
     controller.reset();
+    // Previews of open photos are processed by the facade in the background: they end before the
+    // next test (and before the process's statics go).
+    QVAppLink::cancelImageOperationsAndWaitUntilDone(10);
     QVAnimationDriver::shared().cancelAll();
     qv::MainExecutor::shared().discardPending();
     QVOpenScreenServices::setShared(nullptr);
     QVExportImageSourceList::setShared(nullptr);
+    QVGalleryServices::setShared(nullptr);
   }
   std::string path(const char* name) const { return dir.filePath(name).toStdString(); }
   void drag(const std::vector<const char*>& names) {
@@ -45,6 +53,7 @@ class QVSolvaneWindowControllerTest : public testing::Test {
   QMimeData mime;
   std::shared_ptr<FakeServices> services = std::make_shared<FakeServices>();
   std::shared_ptr<FakeSourceList> sourceList = std::make_shared<FakeSourceList>();
+  std::shared_ptr<gallery_test::FakeServices> gallery = std::make_shared<gallery_test::FakeServices>();
   std::shared_ptr<QVSolvaneWindowController> controller;
 };
 
@@ -73,7 +82,8 @@ TEST_F(QVSolvaneWindowControllerTest, ADropWaitsForThePhotoThenOpensThePaths) {
   EXPECT_EQ(controller->paths(), (Paths{path("a.jpg"), path("b.jpg")}));
   EXPECT_EQ(controller->currentMode(), 2);
   EXPECT_EQ(controller->openViewController(), nullptr);
-  EXPECT_NE(controller->placeholderView(), nullptr);
+  ASSERT_NE(controller->galleryViewController(), nullptr);
+  EXPECT_EQ(controller->galleryViewController()->model()->paths(), controller->paths());
 }
 
 TEST_F(QVSolvaneWindowControllerTest, ARefusedFirstFileLetsTheOthersGoOn) {
@@ -114,4 +124,23 @@ TEST_F(QVSolvaneWindowControllerTest, OpenPhotosOnTheOpenScreenGoesThroughItsPan
   settle();
   EXPECT_EQ(controller->paths(), (Paths{path("a.jpg")}));
   EXPECT_EQ(controller->currentMode(), 1);
+}
+
+TEST_F(QVSolvaneWindowControllerTest, TheGalleryDeletesFromTheOpenListAndLeavesForOnePhoto) {
+  controller->addImagesAtPaths({path("a.jpg"), path("b.jpg"), path("broken.jpg"), "/photos/d.jpg"});
+  ASSERT_NE(controller->galleryViewController(), nullptr);
+  controller->galleryViewController()->removeItemsAtIndexPaths({3});
+  settle();
+  EXPECT_EQ(controller->paths(), (Paths{path("a.jpg"), path("b.jpg"), path("broken.jpg")}));
+  ASSERT_NE(controller->galleryViewController(), nullptr);
+  EXPECT_EQ(controller->galleryViewController()->model()->rowCount(), 3);
+  // All but one: the single-image screen, and the source list loses the others afterwards.
+  controller->galleryViewController()->removeItemsAtIndexPaths({0, 2});
+  EXPECT_EQ(gallery->deleted.size(), 1u);
+  settle();
+  EXPECT_EQ(controller->currentMode(), 1);
+  EXPECT_EQ(controller->galleryViewController(), nullptr);
+  EXPECT_EQ(controller->paths(), (Paths{path("b.jpg")}));
+  ASSERT_EQ(gallery->deleted.size(), 2u);
+  EXPECT_EQ(gallery->deleted[1], (Paths{path("a.jpg"), path("broken.jpg")}));
 }

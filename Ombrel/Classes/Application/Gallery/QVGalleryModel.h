@@ -1,0 +1,81 @@
+#pragma once
+// The gallery's rows: the open paths in their order, and per path its thumbnail (image type 0) and
+// its enhanced thumbnail, with display-sized pictures of both made once per size.
+//
+// Images are kept by path, never by row: an answer lands on every row that shows its own path, so
+// a row never shows another photo however the rows moved meanwhile, and an answer for a path no
+// longer open is dropped. A path is asked for once, when a row showing it is first painted (and
+// `shouldStartProcessingThumbs` is on): the thumbnail, then the enhancement at priority 3.
+// Removing the last row of a path cancels its requests.
+//
+// Main thread only; answers hop to the main executor and do nothing once the model is gone.
+#include <QAbstractListModel>
+#include <QColor>
+#include <QPixmap>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "QVPlatform/ImageIO/NSImage.h"
+
+class QVGalleryServices;
+
+class QVGalleryModel : public QAbstractListModel {
+ public:
+  enum Role { PathRole = Qt::UserRole + 1, HasOriginalRole, HasProcessedRole };
+  static constexpr int64_t kThumbnailType = 0;
+  static constexpr int64_t kEnhancedPriority = 3;
+
+  explicit QVGalleryModel(std::shared_ptr<QVGalleryServices> services, QObject* parent = nullptr);
+  ~QVGalleryModel() override;
+
+  int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+  QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+  Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+  const std::vector<std::string>& paths() const { return paths_; }
+  std::string pathAt(int row) const;
+  // Follows a new list: when it only grew at its end the new rows are inserted (as many as it
+  // really grew), otherwise the rows are reset. Images of paths still open are kept.
+  void setPaths(const std::vector<std::string>& paths);
+  // Removes the rows (any order, duplicates ignored) and cancels the requests of paths no longer open.
+  void removeRows(const std::set<int>& rows);
+  using QAbstractListModel::removeRows;
+
+  bool shouldStartProcessingThumbs() const { return shouldStartProcessingThumbs_; }
+  void setShouldStartProcessingThumbs(bool start) { shouldStartProcessingThumbs_ = start; }
+  // Asks for the row's thumbnail and enhanced thumbnail unless its path was asked for already.
+  void requestImagesForRow(int row);
+  bool wasRequested(const std::string& path) const { return entries_.count(path) && entries_.at(path).requested; }
+
+  NSImageRef originalImage(const std::string& path) const;
+  NSImageRef processedImage(const std::string& path) const;
+  void setOriginalImage(const std::string& path, NSImageRef image);
+  void setProcessedImage(const std::string& path, NSImageRef image);
+  // The image shown for the path (enhanced once it came) as a picture of that pixel size, made once.
+  QPixmap displayPicture(const std::string& path, QSize pixelSize, double devicePixelRatio) const;
+  int pictureRenders() const { return pictureRenders_; }
+  // What transparent parts of a photo are shown over.
+  void setPictureBackground(QColor color) { background_ = color; }
+
+ private:
+  struct Entry {
+    bool requested = false;
+    NSImageRef original;
+    NSImageRef processed;
+    mutable QPixmap picture;
+    mutable bool pictureIsProcessed = false;
+  };
+  void rowsChangedForPath(const std::string& path);
+  void forgetPath(const std::string& path);
+
+  std::shared_ptr<QVGalleryServices> services_;
+  std::vector<std::string> paths_;
+  std::map<std::string, Entry> entries_;
+  bool shouldStartProcessingThumbs_ = true;
+  QColor background_ = Qt::black;
+  mutable int pictureRenders_ = 0;
+  std::shared_ptr<int> alive_ = std::make_shared<int>(0);
+};
