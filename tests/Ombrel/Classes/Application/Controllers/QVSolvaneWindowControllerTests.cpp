@@ -7,47 +7,14 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
-#include "Ombrel/Classes/Application/OpenScreen/OpenScreenTestSupport.h"
+#include "ControllerTestSupport.h"
 #include "QVAppKit/QVAnimationDriver.h"
 #include "QVPlatform/MainExecutor.h"
 
 using namespace openscreen_test;
 
 namespace {
-
-class QVSolvaneWindowControllerTest : public testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(dir.isValid());
-    QImage image(8, 8, QImage::Format_RGB32);
-    image.fill(Qt::blue);
-    for (const char* name : {"a.jpg", "b.jpg", "broken.jpg"}) ASSERT_TRUE(image.save(dir.filePath(name), "JPEG"));
-    QVOpenScreenServices::setShared(services);
-    QVExportImageSourceList::setShared(sourceList);
-    controller = QVSolvaneWindowController::make();
-  }
-  void TearDown() override {
-    controller.reset();
-    QVAnimationDriver::shared().cancelAll();
-    qv::MainExecutor::shared().discardPending();
-    QVOpenScreenServices::setShared(nullptr);
-    QVExportImageSourceList::setShared(nullptr);
-  }
-  std::string path(const char* name) const { return dir.filePath(name).toStdString(); }
-  void drag(const std::vector<const char*>& names) {
-    QList<QUrl> urls;
-    for (const char* name : names) urls.push_back(QUrl::fromLocalFile(dir.filePath(name)));
-    mime.setUrls(urls);
-    controller->dragView()->draggingEntered(&mime);
-  }
-
-  QTemporaryDir dir;
-  QMimeData mime;
-  std::shared_ptr<FakeServices> services = std::make_shared<FakeServices>();
-  std::shared_ptr<FakeSourceList> sourceList = std::make_shared<FakeSourceList>();
-  std::shared_ptr<QVSolvaneWindowController> controller;
-};
-
+using QVSolvaneWindowControllerTest = controller_test::ControllerTest;
 }  // namespace
 
 TEST_F(QVSolvaneWindowControllerTest, StartsOnTheOpenScreenInsideTheDragView) {
@@ -73,7 +40,8 @@ TEST_F(QVSolvaneWindowControllerTest, ADropWaitsForThePhotoThenOpensThePaths) {
   EXPECT_EQ(controller->paths(), (Paths{path("a.jpg"), path("b.jpg")}));
   EXPECT_EQ(controller->currentMode(), 2);
   EXPECT_EQ(controller->openViewController(), nullptr);
-  EXPECT_NE(controller->placeholderView(), nullptr);
+  ASSERT_NE(controller->galleryScreen(), nullptr);
+  EXPECT_EQ(controller->galleryScreen()->rowCount(), 2u);
 }
 
 TEST_F(QVSolvaneWindowControllerTest, ARefusedFirstFileLetsTheOthersGoOn) {
@@ -82,7 +50,7 @@ TEST_F(QVSolvaneWindowControllerTest, ARefusedFirstFileLetsTheOthersGoOn) {
   settle();
   EXPECT_EQ(controller->paths(), (Paths{path("broken.jpg"), path("b.jpg")}));
   // Nothing valid at all: the open screen springs back and nothing opens.
-  controller->addImagesAtPaths({});
+  controller->startOver();
   settle();
   ASSERT_NE(controller->openViewController(), nullptr);
   drag({"a.jpg"});

@@ -9,54 +9,11 @@
 #include "Ombrel/Classes/Application/SingleImage/QVJoinCounter.h"
 #include "QVAppKit/QVAnimationDriver.h"
 #include "QVPlatform/MainExecutor.h"
+#include "SingleImageTestSupport.h"
 
 namespace {
 
-// The application core as the screen sees it, answered by the test.
-class FakeFacade : public QVSingleImageFacade {
- public:
-  std::map<std::string, NSImageRef> processed, original, lensed;
-  std::map<std::string, double> amounts;
-  bool lens = false;
-  std::vector<std::pair<double, std::string>> stored;
-  std::vector<std::pair<std::string, ImageCompletion>> blurredRequests;
-  std::vector<std::tuple<std::string, int64_t, int64_t>> processRequests;
-  ProcessedCompletion observation;
-  std::string observedPath;
-  std::vector<std::string> cleaned;
-  NSImageRef blurred = compare_test::flatImage(20, 14, 40, 40, 40);
-
-  NSImageRef processedImageAtPath(const std::string& p, int64_t) override { return find(processed, p); }
-  NSImageRef originalImageAtPath(const std::string& p, int64_t) override { return find(original, p); }
-  NSImageRef lensedPreviewAtPath(const std::string& p) override { return find(lensed, p); }
-  bool autoLensCorrectionEnabled() override { return lens; }
-  double boostAmountForImagePath(const std::string& p) override { return amounts.count(p) ? amounts[p] : 1.0; }
-  void updateAmount(double amount, const std::string& p) override { stored.emplace_back(amount, p); }
-  void loadBlurredImageAtPath(const std::string& p, ImageCompletion c) override {
-    blurredRequests.emplace_back(p, std::move(c));
-  }
-  void processImageAtPath(const std::string& p, int64_t t, int64_t priority) override {
-    processRequests.emplace_back(p, t, priority);
-  }
-  void startImageProcessingObservation(const std::string& p, int64_t, ProcessedCompletion c) override {
-    observedPath = p;
-    observation = std::move(c);
-  }
-  void stopImageProcessingObservation() override { observation = nullptr; }
-  void cleanAt(const std::string& p, const std::vector<uint64_t>&) override { cleaned.push_back(p); }
-  CGSize imageSizeForPath(const std::string&) override { return CGSizeMake(6000, 4000); }
-
-  void answerBlurred() {
-    auto requests = std::move(blurredRequests);
-    for (auto& [p, c] : requests) c(p, blurred);
-  }
-
- private:
-  static NSImageRef find(const std::map<std::string, NSImageRef>& m, const std::string& p) {
-    auto it = m.find(p);
-    return it == m.end() ? nullptr : it->second;
-  }
-};
+using singleimage_test::FakeFacade;
 
 const NSImageRef kRed = compare_test::flatImage(90, 60, 255, 0, 0);
 const NSImageRef kBlue = compare_test::flatImage(90, 60, 0, 0, 255);
