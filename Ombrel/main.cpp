@@ -10,7 +10,6 @@
 // exits); the engine; the application delegate (which starts the application core); launching;
 // the files of the command line, or the main window when there are none; the main loop.
 #include <QDir>
-#include <QIcon>
 #include <QScreen>
 #include <QTimer>
 #include <cstdio>
@@ -18,18 +17,12 @@
 #include <string>
 #include <vector>
 
-#include "Ombrel/Classes/Application/Alerts/QVModalAlerts.h"
 #include "Ombrel/Classes/Application/AppDelegate/QVAppDelegate.h"
 #include "Ombrel/Classes/Application/AppDelegate/QVApplication.h"
+#include "Ombrel/Classes/Application/AppDelegate/QVApplicationLaunch.h"
 #include "Ombrel/Classes/Application/AppDelegate/QVSingleInstance.h"
-#include "Ombrel/Classes/Application/Services/QVAppLink.h"
-#include "Ombrel/Classes/Application/Style/QVUIStyle.h"
-#include "QVAppKit/QVFonts.h"
 #include "QVAppKit/QVMainExecutorBridge.h"
-#include "QVAppKit/QVSolvaneTopBarView.h"
 #include "QVApplicationInfo/QVApplicationInfo.h"
-#include "QVPlatform/Bundle.h"
-#include "QVPlatform/Log.h"
 
 namespace {
 
@@ -72,7 +65,9 @@ void takeScreenshot(const std::shared_ptr<QVAppDelegate>& delegate, const std::s
     const bool saved = picture.save(QString::fromStdString(file));
     std::fprintf(saved ? stdout : stderr, "%s %s (%dx%d, device pixel ratio %.1f)\n", saved ? "wrote" : "cannot write",
                  file.c_str(), picture.width(), picture.height(), picture.devicePixelRatio());
-    delegate->exitApp(nullptr);
+    std::fflush(stdout);
+    // Quits without the close question: the pictures were only looked at.
+    delegate->solvaneWindowControllerWillCloseWindow(delegate->solvaneWindowController().get());
   });
 }
 
@@ -92,35 +87,7 @@ int main(int argc, char** argv) {
     return 0;
   }
 
-  QGuiApplication::setWindowIcon(QIcon::fromTheme(
-      QStringLiteral("app.solvane.Solvane"),
-      QIcon(QString::fromStdString(qv::Bundle::mainBundle().resourcePath() + "/Desktop/app.solvane.Solvane.svg"))));
-  QVFonts::loadOnce();
-  app.setFont(QVFonts::systemFontOfSize(13));
-  QVUIStyle::applyToApplication(app);
-  QVMainExecutorBridge::install();
-  QVAppLink::configureWithArguments(options.arguments);
-  QVSolvaneTopBarView::setPluginModeQuery([] { return QVAppLink::isPluginMode(); });
-  if (!QVAppLink::startEngine()) QVLogError("the image engine did not start");
-
-  // The application core's alerts appear as the application's message boxes.
-  QVSolvaneAlerts::setPresenter(std::make_shared<QVModalAlerts>());
-  auto delegate = QVAppDelegate::make();
-  app.setShortcutValidator([weak = std::weak_ptr(delegate)] {
-    if (auto d = weak.lock()) d->validateAllMenus();
-  });
-  instance.listen([weak = std::weak_ptr(delegate)](const std::vector<std::string>& handed) {
-    if (auto d = weak.lock()) d->applicationOpenFiles(handed);
-  });
-  QObject::connect(&app, &QCoreApplication::aboutToQuit, [&delegate] { delegate->applicationWillTerminate(); });
-
-  delegate->applicationWillFinishLaunching();
-  if (paths.empty()) {
-    delegate->applicationOpenUntitledFile();
-  } else {
-    delegate->applicationOpenFiles(paths);
-  }
-  delegate->applicationDidFinishLaunching();
+  auto delegate = QVLaunchApplication(app, options.arguments, paths, instance);
   if (!options.screenshot.empty()) takeScreenshot(delegate, options.screenshot, options.withMenu);
 
   const int status = app.exec();

@@ -93,6 +93,9 @@ std::shared_ptr<QVSolvaneWindowController> QVAppDelegate::solvaneWindowControlle
       auto controller = weak.lock();
       return controller ? controller->window() : nullptr;
     });
+    QVSolvanePanels::setSheetPlacer([weak = std::weak_ptr(solvaneWindowController_)](QWidget* panel) {
+      if (auto controller = weak.lock()) controller->placeSheet(panel);
+    });
     // Disk exports ask for their destination through the export dialog with the export options.
     QVSolvanePanels::setAccessoryMaker([](bool, int64_t colorSpace, int64_t depth) {
       return std::static_pointer_cast<QVExportOptionsAccessory>(

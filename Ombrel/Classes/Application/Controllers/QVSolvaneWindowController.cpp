@@ -322,6 +322,13 @@ double QVSolvaneWindowController::sheetTopOffset() const {
   return kSheetTopOffset + (currentMode_ == 0 && current_ ? current_->sheetTopInset() : 0);
 }
 
+void QVSolvaneWindowController::placeSheet(QWidget* panel) const {
+  if (!window_ || !panel) return;
+  QWidget* content = window_->contentView();
+  const QPoint origin = content->mapToGlobal(QPoint(0, 0));
+  panel->move(origin.x() + (content->width() - panel->width()) / 2, origin.y() + int(sheetTopOffset()));
+}
+
 // ---- Drags ----
 
 void QVSolvaneWindowController::openDragViewDidEnter(QVOpenDragView* view) {
@@ -434,6 +441,7 @@ void QVSolvaneWindowController::galleryDidLeaveASingleImageWithPath(const std::s
 
 bool QVSolvaneWindowController::windowShouldClose() {
   QVLog(1, "windowShouldClose:");
+  if (terminating_) return true;
   if (isPluginMode()) {
     if (!pluginController_) pluginController_ = services_->makePluginController();
     pluginController_->cancelPlugin();

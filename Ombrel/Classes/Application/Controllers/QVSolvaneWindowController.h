@@ -104,6 +104,8 @@ class QVSolvaneWindowController : public QVMenuResponder,
   void galleryDidLeaveASingleImageWithPath(const std::string& path, std::function<void()> animationCompletion);
   // How far below the window's top a sheet is placed.
   double sheetTopOffset() const;
+  // Puts a sheet's panel that far below the top of the window's content, centred across it.
+  void placeSheet(QWidget* panel) const;
 
   // ---- Title bar and menus ----
   QVSolvaneTopBarView* createTitleBar(std::shared_ptr<QMenu> menu);
@@ -175,4 +177,5 @@ class QVSolvaneWindowController : public QVMenuResponder,
   std::unique_ptr<QVFeedbackWindowController> feedbackWC_;
   std::shared_ptr<QVWindowControllerServices> services_;
   std::vector<qv::ObserverToken> observers_;
+  bool terminating_ = false;
 };
