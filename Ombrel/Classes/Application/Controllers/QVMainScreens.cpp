@@ -1,5 +1,6 @@
 #include "Ombrel/Classes/Application/Controllers/QVMainScreens.h"
 
+#include "QVAppKit/QVSolvaneTopBarView.h"
 #include "QVPlatform/Log.h"
 
 // ---- Open screen ----
@@ -38,7 +39,11 @@ void QVOpenMainScreen::acceptDrop(const std::vector<std::string>& paths) {
 // ---- Single image ----
 
 QVSingleMainScreen::QVSingleMainScreen(QVMainScreenHost* host, std::shared_ptr<QVSingleImageFacade> facade)
-    : host_(host), vc_(std::make_unique<Controller>(std::move(facade))) {}
+    : host_(host), vc_(std::make_unique<Controller>(std::move(facade))) {
+  // The window's title bar lies over the top of the photo: the labels stand below it.
+  vc_->view();
+  vc_->compareView()->setLabelsTopMargin(QVSolvaneTopBarView::kHeight + QVSCompareView::kLabelsTopMargin / 2);
+}
 
 QVSingleMainScreen::~QVSingleMainScreen() = default;
 
