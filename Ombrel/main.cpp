@@ -82,9 +82,16 @@ int main(int argc, char** argv) {
   const auto paths = QVSingleInstance::absolutePaths(options.paths, QDir::currentPath().toStdString());
 
   QVSingleInstance instance;
-  if (instance.handOverToRunningInstance(paths)) {
-    std::printf("Solvane is already running: %zu photos handed over\n", paths.size());
-    return 0;
+  switch (instance.handOverToRunningInstance(paths)) {
+    case QVSingleInstance::HandOver::Delivered:
+      std::printf("Solvane is already running: %zu photos handed over\n", paths.size());
+      return 0;
+    case QVSingleInstance::HandOver::Unanswered:
+      // Starting a second instance would share the running one's stores: this one gives up.
+      std::fprintf(stderr, "Solvane is already running but does not answer; try again later\n");
+      return 1;
+    case QVSingleInstance::HandOver::NotRunning:
+      break;
   }
 
   auto delegate = QVLaunchApplication(app, options.arguments, paths, instance);

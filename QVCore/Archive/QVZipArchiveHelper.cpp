@@ -34,9 +34,9 @@ bool moveItem(const fs::path& from, const fs::path& to, std::error_code& ec) {
 
 }  // namespace
 
-bool QVZipArchiveHelper::unzipFileAtPath(const std::string& path, const std::string& destination) {
+bool QVZipArchiveHelper::unzipFileAtPath(const std::string& path, const std::string& destination, bool links) {
   qv::Error error;
-  if (SSZipArchive::unzipFileAtPath(path, destination, true, std::nullopt, &error)) return true;
+  if (SSZipArchive::unzipFileAtPath(path, destination, true, std::nullopt, &error, links)) return true;
   QV_LOG_FAILURE("![SSZipArchive unzipFileAtPath:" + path + " toDestination:" + destination +
                  " overwrite:YES password:nil error:" + describe(error) + "]");
   return false;

@@ -6,8 +6,9 @@
 
 class QVZipArchiveHelper {
  public:
-  // Unzips with overwrite on and no password; a failure is logged.
-  static bool unzipFileAtPath(const std::string& path, const std::string& destination);
+  // Unzips with overwrite on and no password; a failure is logged. Symbolic links in the archive
+  // are refused (and the unzip fails) unless `links` allows them.
+  static bool unzipFileAtPath(const std::string& path, const std::string& destination, bool links = true);
   // Replaces the folder at the path by a zip archive of its contents under the same path. The
   // folder is only given up once the archive is in place; on any failure it stays as it was.
   static bool zipDocumentAtURL(const std::string& url);

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <mutex>
 #include <utility>
 
 #include "QVCore/Archive/NSData+SSZipArchive.h"
@@ -28,8 +29,8 @@ constexpr const char* kPOSIXErrorDomain = "NSPOSIXErrorDomain";
 constexpr size_t kUnzipChunk = 4096;
 constexpr size_t kZipChunk = 16384;
 
-std::atomic<uint64_t> gMaxEntries{SSZipExpansionLimits{}.maxEntries};
-std::atomic<uint64_t> gMaxBytes{SSZipExpansionLimits{}.maxBytes};
+std::mutex gLimitsMutex;
+SSZipExpansionLimits gLimits;
 
 qv::Error zipError(int64_t code, const std::string& description) {
   return qv::Error(SSZipArchiveErrorDomain, code, description);
@@ -160,11 +161,40 @@ std::string lastComponent(const std::string& path) {
 // What one unzip (with its nested archives) has written so far.
 struct UnzipBudget {
   SSZipExpansionLimits limits;
+  bool allowLinks = true;  // whether symbolic links may be made
+  int depth = 0;      // of nested archives
   uint64_t entries = 0;
   uint64_t bytes = 0;
+  uint64_t archiveBytes = 0;  // the compressed sizes of the archives read
   uint64_t refused = 0;
   bool limitHit = false;
+  // What this unzip made, removed again when it fails; the links are checked once more at the end.
+  std::vector<std::string> files, links, folders;
 };
+
+// Whether `bytes` written from `compressed` bytes stay within the ratio (small outputs always do).
+bool withinRatio(const SSZipExpansionLimits& limits, uint64_t bytes, uint64_t compressed) {
+  if (bytes <= limits.ratioFloor) return true;
+  return compressed > 0 && bytes / compressed < limits.maxRatio;
+}
+
+// Records the folders `create_directories` is about to make for `container`.
+void recordMissingFolders(const fs::path& container, UnzipBudget& budget) {
+  std::vector<std::string> missing;
+  for (fs::path p = container; !p.empty() && !lexists(p.string()); p = p.parent_path()) {
+    missing.push_back(p.string());
+    if (p == p.parent_path()) break;
+  }
+  budget.folders.insert(budget.folders.end(), missing.rbegin(), missing.rend());
+}
+
+// Removes what a failed unzip made: files and links first, then the folders, deepest first.
+void removeWhatWasMade(UnzipBudget& budget) {
+  std::error_code ignored;
+  for (const auto& file : budget.files) ::unlink(file.c_str());
+  for (const auto& link : budget.links) ::unlink(link.c_str());
+  for (auto it = budget.folders.rbegin(); it != budget.folders.rend(); ++it) fs::remove_all(*it, ignored);
+}
 
 // The archive's reader, for a regular file only: minizip opens with fopen, which waits forever on a
 // FIFO and fails late on a folder. nullptr with the reason otherwise.
@@ -210,6 +240,8 @@ bool unzipArchive(const std::string& path, const std::string& destination, bool 
   }
   uint64_t fileSize = fs::file_size(path, ec);
   if (ec) fileSize = 0;
+  budget.archiveBytes += fileSize;
+  const bool topLevel = budget.depth == 0;
   unz_global_info64 global{};
   unzGetGlobalInfo64(zip, &global);
   const SSZipGlobalInfo globalInfo = globalInfoFrom(global);
@@ -308,6 +340,7 @@ bool unzipArchive(const std::string& path, const std::string& destination, bool 
       const qv::Date date = SSZipArchive::dateWithMSDOSFormat(uint32_t(info.dosDate));
 
       const bool containerExisted = fs::exists(container, ec);
+      recordMissingFolders(container, budget);
       fs::create_directories(container, ec);
       if (ec) {
         if (ec.value() == ENOSPC) {
@@ -325,6 +358,20 @@ bool unzipArchive(const std::string& path, const std::string& destination, bool 
         continue;
       }
       const bool isSymlink = (info.version >> 8) == 3 && ((info.external_fa >> 28) & 0xf) == 0xA;
+      if (!isDirectory && !isSymlink && info.uncompressed_size > budget.limits.maxEntryBytes) {
+        QVLogError("[SSZipArchive] Refused entry of %llu bytes: %s", (unsigned long long)info.uncompressed_size,
+                   name.c_str());
+        budget.limitHit = true;
+        error = limitError();
+        success = false;
+        break;
+      }
+      if (isSymlink && !isDirectory && !budget.allowLinks) {
+        QVLogError("[SSZipArchive] Refused symbolic link where none are allowed: %s", name.c_str());
+        ++budget.refused;
+        nextEntry();
+        continue;
+      }
       bool nestedExpanded = false;
       bool entryIntact = true;
       bool refused = false;
@@ -360,6 +407,7 @@ bool unzipArchive(const std::string& path, const std::string& destination, bool 
               success = false;
             }
           }
+          if (success) budget.links.push_back(full);
           if (success && ::symlink(target.c_str(), full.c_str()) != 0) {
             int e = errno;
             error = qv::Error(kPOSIXErrorDomain, e,
@@ -378,6 +426,7 @@ bool unzipArchive(const std::string& path, const std::string& destination, bool 
         }
         // Never write through a link: an existing one is replaced by the file.
         if (isSymbolicLink(full)) ::unlink(full.c_str());
+        budget.files.push_back(full);
         int fd = ::open(full.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
         if (fd < 0) {
           int e = errno;
@@ -387,9 +436,13 @@ bool unzipArchive(const std::string& path, const std::string& destination, bool 
           if (e != ENOSPC) QVLogError("[SSZipArchive] %s", error->description.c_str());
           success = false;
         } else {
+          uint64_t entryBytes = 0;
           while (n > 0) {
             budget.bytes += uint64_t(n);
-            if (budget.bytes > budget.limits.maxBytes) {
+            entryBytes += uint64_t(n);
+            if (budget.bytes > budget.limits.maxBytes || entryBytes > budget.limits.maxEntryBytes ||
+                !withinRatio(budget.limits, entryBytes, info.compressed_size) ||
+                !withinRatio(budget.limits, budget.bytes, budget.archiveBytes)) {
               budget.limitHit = true;
               error = limitError();
               success = false;
@@ -417,8 +470,10 @@ bool unzipArchive(const std::string& path, const std::string& destination, bool 
           entryIntact = reader.close();  // the nested archive is complete on disk; check it first
         }
         if (success && entryIntact && nestedZipLevel > 0 && lowercase(fullPath.extension().string()) == ".zip") {
+          ++budget.depth;
           bool nested = unzipArchive(full, fullPath.parent_path().string(), preserveAttributes, overwrite,
                                      nestedZipLevel - 1, password, nullptr, nullptr, {}, {}, budget);
+          --budget.depth;
           if (nested) {
             fs::remove(fullPath, ec);
             nestedExpanded = true;
@@ -471,10 +526,20 @@ bool unzipArchive(const std::string& path, const std::string& destination, bool 
       }
     }
   }
+  if (success && topLevel) {
+    // A link checked when it was made can lead elsewhere once later entries exist (a link through
+    // a folder link made after it): each one is checked again with the whole archive out.
+    for (const auto& link : budget.links)
+      if (!isWithin(resolvedPath(link), root)) {
+        QVLogError("[SSZipArchive] Refused symbolic link leaving the destination once unzipped: %s", link.c_str());
+        ++budget.refused;
+      }
+  }
   if (success && budget.refused > refusedBefore) {
     error = zipError(SSZipArchiveErrorCodeUnsafeEntry, "refused entries that would land outside the destination");
     success = false;
   }
+  if (!success && topLevel && !canceled) removeWhatWasMade(budget);
   if (success && delegate) delegate->zipArchiveDidUnzipArchiveAtPath(path, globalInfo, destination);
   if (!canceled && delegate) delegate->zipArchiveProgressEvent(fileSize, fileSize);
   return finish(success);
@@ -554,11 +619,22 @@ bool SSZipArchive::unzipFileAtPath(const std::string& path, const std::string& d
                       delegate, progressHandler, completionHandler, budget);
 }
 
-SSZipExpansionLimits SSZipArchive::expansionLimits() { return {gMaxEntries.load(), gMaxBytes.load()}; }
+bool SSZipArchive::unzipFileAtPath(const std::string& path, const std::string& destination, bool overwrite,
+                                   const Password& password, qv::Error* error, bool links) {
+  UnzipBudget budget;
+  budget.limits = expansionLimits();
+  budget.allowLinks = links;
+  return unzipArchive(path, destination, true, overwrite, 0, password.value_or(""), error, nullptr, {}, {}, budget);
+}
+
+SSZipExpansionLimits SSZipArchive::expansionLimits() {
+  std::lock_guard<std::mutex> lock(gLimitsMutex);
+  return gLimits;
+}
 
 void SSZipArchive::setExpansionLimits(SSZipExpansionLimits limits) {
-  gMaxEntries = limits.maxEntries;
-  gMaxBytes = limits.maxBytes;
+  std::lock_guard<std::mutex> lock(gLimitsMutex);
+  gLimits = limits;
 }
 
 // ---- checking ----

@@ -7,7 +7,7 @@
 // outside the destination is refused, as is a symbolic link whose target leaves it; files are
 // never written through an existing symbolic link; and one unzip (nested archives included)
 // may write at most expansionLimits() entries and bytes. Refused entries are skipped and the
-// unzip then ends with SSZipArchiveErrorCodeUnsafeEntry.
+// unzip then ends with SSZipArchiveErrorCodeUnsafeEntry; whatever a failed unzip wrote is removed.
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -28,9 +28,15 @@ using SSZipArchiveCompletionHandler =
 // 1-based item number and the number of items, while building from a folder.
 using SSZipArchiveCreateProgressHandler = std::function<void(uint64_t entryNumber, uint64_t total)>;
 
+// What one unzip (nested archives included) may write. Beyond `ratioFloor` bytes, an entry may
+// not expand to more than `maxRatio` times its compressed size, nor the whole unzip to more than
+// `maxRatio` times the archives' sizes.
 struct SSZipExpansionLimits {
   uint64_t maxEntries = 100000;
-  uint64_t maxBytes = uint64_t(16) << 30;
+  uint64_t maxBytes = uint64_t(4) << 30;
+  uint64_t maxEntryBytes = uint64_t(2) << 30;
+  uint64_t maxRatio = 100;
+  uint64_t ratioFloor = uint64_t(64) << 20;
 };
 
 class SSZipArchive {
@@ -63,6 +69,12 @@ class SSZipArchive {
                               bool overwrite, int64_t nestedZipLevel, const Password& password, qv::Error* error,
                               SSZipArchiveDelegate* delegate, SSZipArchiveProgressHandler progressHandler,
                               SSZipArchiveCompletionHandler completionHandler);
+
+  // The same, with symbolic links refused (`links` false) for callers that never need them. A
+  // failed unzip leaves nothing it wrote behind; links are checked again once the whole archive is
+  // out (a later entry can change where an earlier link leads).
+  static bool unzipFileAtPath(const std::string& path, const std::string& destination, bool overwrite,
+                              const Password& password, qv::Error* error, bool links);
 
   // How much one unzip may write, nested archives included (process-wide).
   static SSZipExpansionLimits expansionLimits();

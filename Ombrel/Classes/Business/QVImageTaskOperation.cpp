@@ -15,6 +15,9 @@ std::shared_ptr<QVRovaProcessor> QVImageTaskOperation::processor() {
     processor_ = QVCoreInjectorService::makeInstance<QVCoreProtocol::QVImageProcessorProtocol>();
     if (processor_) {
       processor_->setNotify(false);
+      // The operation's thread drives this processor's model (it installs the task's layers right
+      // after the load): the engine's update must not reach that model from the main thread.
+      processor_->setUpdatesModelOnMainThread(false);
       processor_->setLocalCacheDisabled(true);
       processor_->setProcessorCacheEnabled(false);
       // A task's processor serves one size: a preview or a resized export decodes the file no

@@ -40,6 +40,7 @@ void QVRovaProcessor::adoptRovaProcessorCopy(const rova::ImageProcessorPtr& engi
     auto p = weak.lock();
     if (!p) return;
     p->updateLoadStateFromLayer(p->initialImageLayer());
+    if (!p->updatesModelOnMainThread()) return;
     qv::MainExecutor::shared().async([weak] {
       if (auto processor = weak.lock()) processor->update();
     });

@@ -60,6 +60,7 @@ std::function<void()> updateCallbackFor(std::weak_ptr<QVRovaProcessor> weak) {
     auto p = weak.lock();
     if (!p) return;
     p->updateLoadStateFromLayer(p->initialImageLayer());
+    if (!p->updatesModelOnMainThread()) return;
     qv::MainExecutor::shared().async([weak] {
       if (auto processor = weak.lock()) processor->update();
     });
@@ -188,9 +189,13 @@ std::string QVRovaProcessor::initialLayerDefaultName() const {
 // Loads install their layer from the processing queue while the main thread reads the model: the
 // layer is attached completely before it is published under the lock, so whoever sees it as the
 // initial layer sees it with this processor as parent, its engine processor and its sublayers.
+// That includes its develop layer: the engine's update after a load makes the main thread ask the
+// published layer for it, and a develop layer inserted there would change the sublayer list while
+// the load (still on the processing queue) walks it to validate the engine's list.
 void QVRovaProcessor::setInitialLayer(const ImageLayerPtr& layer) {
   if (layer) {
     if (layer == initialImageLayer()) return;
+    layer->developLayer();
     layer->setProcessor(cppProcessor_);
     layer->setLevel(0);
     // Sublayers made before the layer had a processor get it now; without a parent yet this

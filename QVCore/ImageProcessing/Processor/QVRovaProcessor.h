@@ -296,6 +296,12 @@ class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol, p
   void setWorkInBackground(bool v) { workInBackground_.store(v); }
   bool notify() const { return notify_; }
   void setNotify(bool notify);
+  // Whether the engine's updates (after a load, a new picture) reach the model on the main thread
+  // (`update`). A processor whose model another thread drives (a background task's) turns them
+  // off: its loads publish complete layers, and the main thread must not touch a model that
+  // thread is changing.
+  bool updatesModelOnMainThread() const { return updatesModelOnMainThread_; }
+  void setUpdatesModelOnMainThread(bool on) { updatesModelOnMainThread_ = on; }
   uint64_t overlayPixelsType() const { return overlayPixelsType_.load(); }
   // Overlays: the edited layer's mask, the engine's clipping marks and its overlay pixel kind
   // (the engine is told 0, 1 or 2). Setting the current value does nothing.
@@ -566,6 +572,7 @@ class QVRovaProcessor : public QVModelObject, public QVImageProcessorProtocol, p
   std::atomic<bool> workInBackground_{false};
   bool processorCacheEnabled_ = false;
   bool notify_ = false;
+  std::atomic<bool> updatesModelOnMainThread_{true};
   bool showMask_ = false, showHotPixels_ = false, showColdPixels_ = false;
   std::weak_ptr<QVRovaProcessor> syncProcessor_;
   std::vector<qv::ObserverToken> syncTokens_;

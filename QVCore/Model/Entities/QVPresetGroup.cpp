@@ -294,7 +294,10 @@ bool QVPresetGroup::installGroupFromPackURL(const std::string& url) {
     return false;
   };
   if (!NSFileManagerAdditions::createDirectoryAtPath(staging)) return abandon();
-  if (!QVZipArchiveHelper::unzipFileAtPath(NSFileManagerAdditions::pathOfFileURL(url), staging)) return abandon();
+  // A pack holds presets and pictures: a symbolic link in one can only be an attempt to write
+  // elsewhere, so the whole pack is refused.
+  if (!QVZipArchiveHelper::unzipFileAtPath(NSFileManagerAdditions::pathOfFileURL(url), staging, false))
+    return abandon();
 
   std::string failure;
   auto entries = listFolder(staging, &failure);

@@ -40,10 +40,25 @@ std::string randomSuffix() {
   return buf;
 }
 
-// A hidden name beside the target that no other writer picks: ".<name>.<random>.tmp".
-std::string temporaryName(const std::string& folder, const std::string& base) {
-  // Keep within NAME_MAX (255) with room for the dots and the suffix.
-  return folder + "/." + base.substr(0, 200) + "." + randomSuffix() + ".tmp";
+// A hidden name in the target's folder that no other writer picks: ".<name>.<random>.tmp", the
+// name cut so the whole stays within NAME_MAX (255) with room for the dots and the suffix. It is
+// used relative to the folder, so a target path near PATH_MAX still has one.
+std::string temporaryName(const std::string& base) {
+  std::string kept = base.substr(0, 200);
+  // Never cut inside a UTF-8 character.
+  while (!kept.empty() && kept.size() < base.size() && (static_cast<unsigned char>(base[kept.size()]) & 0xC0) == 0x80)
+    kept.pop_back();
+  return "." + kept + "." + randomSuffix() + ".tmp";
+}
+
+// Moves `from` to `to` in one folder without replacing anything there: renameat2's no-replace
+// flag, or, where the file system lacks it, a hard link (which never replaces) and an unlink.
+int renameNoReplace(int dir, const char* from, const char* to) {
+  if (::renameat2(dir, from, dir, to, RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return -1;
+  if (::linkat(dir, from, dir, to, 0) != 0) return -1;
+  ::unlinkat(dir, from, 0);
+  return 0;
 }
 
 bool procFdUsable() {
@@ -105,13 +120,20 @@ bool writeFileSafely(const std::string& path, const std::function<bool(FILE*, st
   // file's mode once written, so the temporary file is private until then.
   const mode_t createMode = replacing ? 0600 : options.newFileMode;
 
+  // Every name below is relative to the folder, which is opened once.
+  const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir < 0) return failWith(error, path, std::strerror(errno));
+  struct DirCloser {
+    int fd;
+    ~DirCloser() { ::close(fd); }
+  } dirCloser{dir};
+
   std::string tempName;  // empty while the file has no name (O_TMPFILE)
   int fd = -1;
-  if (options.unnamedTemporary && procFdUsable())
-    fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, createMode);
+  if (options.unnamedTemporary && procFdUsable()) fd = ::openat(dir, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, createMode);
   for (int attempt = 0; fd < 0 && attempt < 64; ++attempt) {
-    tempName = temporaryName(folder, base);
-    fd = ::open(tempName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, createMode);
+    tempName = temporaryName(base);
+    fd = ::openat(dir, tempName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, createMode);
     if (fd < 0 && errno != EEXIST) return failWith(error, path, std::strerror(errno));
   }
   if (fd < 0) return failWith(error, path, "no free temporary name");
@@ -122,7 +144,7 @@ bool writeFileSafely(const std::string& path, const std::function<bool(FILE*, st
       std::fclose(file);
     else
       ::close(fd);
-    if (!tempName.empty()) ::unlink(tempName.c_str());
+    if (!tempName.empty()) ::unlinkat(dir, tempName.c_str(), 0);
     return failWith(error, path, why);
   };
   if (!file) return abandon(std::strerror(errno));
@@ -150,8 +172,8 @@ bool writeFileSafely(const std::string& path, const std::function<bool(FILE*, st
     // replaces), and only for the moment before the rename.
     const std::string self = "/proc/self/fd/" + std::to_string(fd);
     for (int attempt = 0; tempName.empty() && attempt < 64; ++attempt) {
-      std::string name = temporaryName(folder, base);
-      if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0)
+      std::string name = temporaryName(base);
+      if (::linkat(AT_FDCWD, self.c_str(), dir, name.c_str(), AT_SYMLINK_FOLLOW) == 0)
         tempName = std::move(name);
       else if (errno != EEXIST)
         return abandon(std::strerror(errno));
@@ -163,21 +185,18 @@ bool writeFileSafely(const std::string& path, const std::function<bool(FILE*, st
   fd = -1;
   if (closed != 0) {
     const int e = errno;
-    ::unlink(tempName.c_str());
+    ::unlinkat(dir, tempName.c_str(), 0);
     return failWith(error, path, std::strerror(e));
   }
-  if (::rename(tempName.c_str(), path.c_str()) != 0) {
+  const int moved = options.replace ? ::renameat(dir, tempName.c_str(), dir, base.c_str())
+                                    : renameNoReplace(dir, tempName.c_str(), base.c_str());
+  if (moved != 0) {
     const int e = errno;
-    ::unlink(tempName.c_str());
-    return failWith(error, path, std::strerror(e));
+    ::unlinkat(dir, tempName.c_str(), 0);
+    errno = e;
+    return failWith(error, path, e == EEXIST ? "a file with that name exists already" : std::strerror(e));
   }
-  if (options.sync) {
-    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-      ::fsync(dir);
-      ::close(dir);
-    }
-  }
+  if (options.sync) ::fsync(dir);
   return true;
 }
 

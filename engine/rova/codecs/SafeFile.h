@@ -8,6 +8,8 @@
 // synced and closed with every error checked, given the permissions (and, when allowed, the owner)
 // of the file it replaces, and renamed over the target. On every failure the temporary file is
 // removed and the target is untouched. A link at the target's name is replaced, never followed.
+// The temporary file is named relative to the target's folder (".<name>.<random>.tmp", shorter
+// when the name is near the limit), so any path the system takes as a target can be written.
 #include <sys/stat.h>
 #include <sys/types.h>
 
@@ -29,6 +31,10 @@ struct SafeWriteOptions {
   // Write to an unnamed temporary file (O_TMPFILE) where the file system has it. Off, the named
   // exclusive file is used everywhere (what file systems without O_TMPFILE get; tests cover both).
   bool unnamedTemporary = true;
+  // Replace a file already at the target's name. Off, the file is moved into place only while the
+  // name is free (an exclusive rename), and a file that appeared there meanwhile is an error
+  // (errno EEXIST): two writers never silently overwrite each other.
+  bool replace = true;
 };
 
 // Whether `path` can be written: its folder exists, is a folder and is writable, and the name is

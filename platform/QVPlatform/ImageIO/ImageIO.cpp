@@ -468,6 +468,7 @@ std::vector<std::string> CGImageSourceCopyTypeIdentifiers() {
 class CGImageDestination {
  public:
   std::string path;
+  bool replace = true;  // kQVImageDestinationReplacesExistingFile
   std::shared_ptr<std::vector<uint8_t>> data;
   codecs::Format format = codecs::Format::Unknown;
   qv::Value properties = qv::Dictionary{};
@@ -602,6 +603,10 @@ CGImageDestinationRef CGImageDestinationCreateWithURL(const std::string& path, c
   if (path.empty()) return nullptr;
   auto d = makeDestination(type, count, options);
   if (d) d->path = path;
+  if (d && options.isDictionary() && options.find(kQVImageDestinationReplacesExistingFile)) {
+    d->replace = options[kQVImageDestinationReplacesExistingFile].asBool(true);
+    d->properties.erase(kQVImageDestinationReplacesExistingFile);
+  }
   return d;
 }
 
@@ -729,8 +734,8 @@ bool CGImageDestinationFinalize(const CGImageDestinationRef& d, std::string* err
     const uint32_t order = img.bitmapInfo & 0x7000;
     const size_t bytesPerSample = img.bitsPerComponent / 8;
     if (!img.isFloat() && !img.hasAlpha() && comps == colours && (comps == 1 || comps == 3) &&
-        int(img.bitsPerComponent) == o.depth && order != kCGBitmapByteOrder16Big &&
-        order != kCGBitmapByteOrder32Big && img.bytesPerRow == img.width * comps * bytesPerSample) {
+        int(img.bitsPerComponent) == o.depth && order != kCGBitmapByteOrder16Big && order != kCGBitmapByteOrder32Big &&
+        img.bytesPerRow == img.width * comps * bytesPerSample) {
       // Already the encoders' layout (a bitmap made for a file): written from the image's own rows.
       bitmap = codecs::Bitmap::view(img.row(0), img.bytesPerRow, int(img.width), int(img.height), int(comps),
                                     int(img.bitsPerComponent));
@@ -746,7 +751,9 @@ bool CGImageDestinationFinalize(const CGImageDestinationRef& d, std::string* err
   }
   // A fresh temporary file beside the target, moved into place: a failed write never leaves half a
   // file, and the replaced file keeps its permissions.
-  return codecs::writeFileSafely(d->path, bytes.data(), bytes.size(), error);
+  codecs::SafeWriteOptions write;
+  write.replace = d->replace;
+  return codecs::writeFileSafely(d->path, bytes.data(), bytes.size(), error, write);
 }
 
 std::string CGImageDestinationTypeForPath(const std::string& path) {

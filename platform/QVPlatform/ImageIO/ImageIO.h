@@ -115,6 +115,11 @@ CGImageRef CGImageSourceCreateThumbnailAtIndex(const CGImageSourceRef& source, s
                                                const qv::Value& options = {});
 std::vector<std::string> CGImageSourceCopyTypeIdentifiers();
 
+// A destination option (bool, default true): whether a file already at the path is replaced. False,
+// the file is moved into place only while the name is free, and a file that is there fails the
+// write ("a file with that name exists already").
+inline constexpr const char* kQVImageDestinationReplacesExistingFile = "kQVImageDestinationReplacesExistingFile";
+
 // Destinations write one image of type "public.jpeg", "public.png", "public.tiff",
 // "org.webmproject.webp" or "public.jpeg-2000". nullptr for any other type or a count other than 1.
 CGImageDestinationRef CGImageDestinationCreateWithURL(const std::string& path, const std::string& type, size_t count,

@@ -9,12 +9,13 @@ QVShareManager& QVShareManager::shared() {
 }
 
 bool QVShareManager::saveImage(const CGImageRef& image, const std::string& url, const std::string& type,
-                               const qv::Value& properties, std::string* error) const {
+                               const qv::Value& properties, std::string* error, bool replace) const {
   std::string why;
   bool ok = false;
   if (!image) {
     why = "no image to write";
-  } else if (auto destination = CGImageDestinationCreateWithURL(url, type, 1)) {
+  } else if (auto destination = CGImageDestinationCreateWithURL(
+                 url, type, 1, qv::Dictionary{{kQVImageDestinationReplacesExistingFile, replace}})) {
     CGImageDestinationAddImage(destination, image, properties);
     ok = CGImageDestinationFinalize(destination, &why);
   } else {

@@ -16,6 +16,7 @@ class QVShareManager {
   // {TIFF} "Compression"). True once the file is in place; false, with the reason in `error` and
   // in the log, when the type is not one we write or the file cannot be written whole (an
   // existing file is then left as it was).
+  // `replace` false: a file already at `url` is left alone and the write fails.
   bool saveImage(const CGImageRef& image, const std::string& url, const std::string& type, const qv::Value& properties,
-                 std::string* error = nullptr) const;
+                 std::string* error = nullptr, bool replace = true) const;
 };

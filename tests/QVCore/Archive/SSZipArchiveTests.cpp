@@ -15,6 +15,8 @@
 #include "common/TestSupport.h"
 
 namespace fs = std::filesystem;
+using ziptest::LinkEntry;
+using ziptest::makeArchiveWithLinks;
 using ziptest::readText;
 using ziptest::writeText;
 
@@ -388,21 +390,53 @@ TEST(SSZipArchive, RefusesEntriesThatLeaveTheDestination) {
     EXPECT_FALSE(SSZipArchive::unzipFileAtPath(fixture(name).string(), dest.string(), true, std::nullopt, &error));
     EXPECT_EQ(error.domain, SSZipArchiveErrorDomain);
     EXPECT_EQ(error.code, SSZipArchiveErrorCodeUnsafeEntry);
-    EXPECT_EQ(readText(dest / "good.txt"), "good\n");  // safe entries are still written
+    EXPECT_FALSE(fs::exists(dest)) << "a refused archive leaves nothing, not even its safe entries";
     for (const auto& e : fs::recursive_directory_iterator(dir)) {
       const std::string p = e.path().string();
       EXPECT_TRUE(e.is_directory() || p.rfind(dest.string() + "/", 0) == 0) << "written outside: " << p;
     }
   }
   EXPECT_FALSE(fs::exists("/tmp/solvane-absolute-evil.txt"));
+}
 
-  fs::path dest = solvane::test::makeTempDir("zip-links") / "dest";
-  SSZipArchive::unzipFileAtPath(fixture("symlink-escape.zip").string(), dest.string());
-  EXPECT_FALSE(fs::is_symlink(dest / "escape"));
-  EXPECT_FALSE(fs::is_symlink(dest / "absolute"));
-  ASSERT_TRUE(fs::is_symlink(dest / "shortcut"));  // a link that stays inside is made
-  EXPECT_EQ(fs::read_symlink(dest / "shortcut"), fs::path("inside/file.txt"));
-  EXPECT_EQ(readText(dest / "shortcut"), "inside\n");
+// Links are judged with the whole archive out: a link that looked inside when it was made can
+// leave once a later link exists. Callers that need no links refuse them all. A refused archive
+// leaves nothing behind.
+TEST(SSZipArchive, LinksAreCheckedOnceTheWholeArchiveIsOut) {
+  const struct {
+    const char* what;
+    std::vector<LinkEntry> entries;
+    bool links;
+    bool succeeds;
+  } cases[] = {
+      {"a later link turns an earlier one outward",
+       {{"good.txt", "good"}, {"a", "s/../outside.txt", true}, {"s", ".", true}},
+       true,
+       false},
+      {"a link through a folder link made after it",
+       {{"d", "s/../", true}, {"s", ".", true}, {"good.txt", "good"}},
+       true,
+       false},
+      {"a link that stays inside", {{"inside/file.txt", "inside"}, {"shortcut", "inside/file.txt", true}}, true, true},
+      {"no links wanted", {{"inside/file.txt", "inside"}, {"shortcut", "inside/file.txt", true}}, false, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const fs::path dir = solvane::test::makeTempDir("zip-late-links");
+    writeText(dir / "outside.txt", "precious");
+    const std::string zip = makeArchiveWithLinks(dir / "l.zip", c.entries);
+    const fs::path dest = dir / "dest";
+    qv::Error error;
+    EXPECT_EQ(SSZipArchive::unzipFileAtPath(zip, dest.string(), true, std::nullopt, &error, c.links), c.succeeds);
+    EXPECT_EQ(readText(dir / "outside.txt"), "precious");
+    if (c.succeeds) {
+      ASSERT_TRUE(fs::is_symlink(dest / "shortcut"));
+      EXPECT_EQ(readText(dest / "shortcut"), "inside");
+    } else {
+      EXPECT_EQ(error.code, SSZipArchiveErrorCodeUnsafeEntry);
+      EXPECT_FALSE(fs::exists(fs::symlink_status(dest))) << "nothing is left";
+    }
+  }
 }
 
 TEST(SSZipArchive, NeverWritesThroughExistingLinks) {
@@ -419,8 +453,8 @@ TEST(SSZipArchive, NeverWritesThroughExistingLinks) {
   EXPECT_EQ(error.code, SSZipArchiveErrorCodeUnsafeEntry);
   EXPECT_FALSE(fs::exists(outside / "pwned.txt"));
   EXPECT_EQ(readText(outside / "target.txt"), "precious");
-  EXPECT_FALSE(fs::is_symlink(dest / "x.txt"));  // the link was replaced by the file
-  EXPECT_EQ(readText(dest / "x.txt"), "fresh");
+  // The link was replaced by the file, and the failed unzip then took the file away again.
+  EXPECT_FALSE(fs::exists(fs::symlink_status(dest / "x.txt")));
 }
 
 TEST(SSZipArchive, ExpansionLimitsStopZipBombs) {
@@ -445,6 +479,36 @@ TEST(SSZipArchive, ExpansionLimitsStopZipBombs) {
     EXPECT_EQ(error.code, SSZipArchiveErrorCodeExpansionLimit);
     EXPECT_FALSE(fs::exists(out / "zeros.bin"));
     EXPECT_FALSE(fs::exists(out / "1"));
+  }
+}
+
+// One entry may not be larger than its limit (refused from its declared size, before anything is
+// written) nor expand beyond the ratio; what the failed unzip wrote is removed, what was there stays.
+TEST(SSZipArchive, EntrySizeAndRatioLimits) {
+  std::string noise(8192, '\0');
+  uint32_t x = 12345;
+  for (char& ch : noise) ch = char((x = x * 1103515245u + 12345u) >> 24);
+  const struct {
+    const char* what;
+    std::string content;
+    SSZipExpansionLimits limits;
+  } cases[] = {
+      {"larger than an entry may be", noise, {100000, 1 << 30, 4096, 100, 1 << 20}},
+      {"expands beyond the ratio", std::string(4 << 20, '\0'), {100000, 1 << 30, 1 << 30, 100, 1 << 20}},
+      {"beyond the ratio of the whole unzip", std::string(3 << 20, '\0'), {100000, 1 << 30, 1 << 30, 600, 1 << 20}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const fs::path dir = solvane::test::makeTempDir("zip-entry-limits");
+    const std::string zip = makeArchive(dir / "e.zip", {{"first.txt", "first"}, {"sub/big.bin", c.content}});
+    writeText(dir / "out" / "mine.txt", "mine");
+    LimitsGuard limits(c.limits);
+    qv::Error error;
+    EXPECT_FALSE(SSZipArchive::unzipFileAtPath(zip, (dir / "out").string(), true, std::nullopt, &error));
+    EXPECT_EQ(error.code, SSZipArchiveErrorCodeExpansionLimit);
+    EXPECT_FALSE(fs::exists(dir / "out" / "first.txt"));
+    EXPECT_FALSE(fs::exists(dir / "out" / "sub"));
+    EXPECT_EQ(readText(dir / "out" / "mine.txt"), "mine");
   }
 }
 

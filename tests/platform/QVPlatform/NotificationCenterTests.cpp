@@ -112,19 +112,30 @@ TEST_F(NotificationCenterTest, ObserverWithMainQueueRunsOnTheMainPass) {
   EXPECT_EQ(calls, 1);
 }
 
+// Posts from several threads while observers come and go: an observer that stays hears every
+// post exactly once, and one that was removed is never called after its removal returned.
 TEST_F(NotificationCenterTest, ConcurrentPostsAndRemovalsAreSafe) {
-  std::atomic<int> calls{0};
+  std::atomic<int> steady{0}, posted{0}, lateCalls{0};
+  auto keep = center.addObserver("N", nullptr, [&](const Notification&) { ++steady; });
   std::atomic<bool> stop{false};
   std::vector<std::thread> posters;
   for (int i = 0; i < 3; ++i)
     posters.emplace_back([&] {
-      for (int n = 0; n < 20000 && !stop; ++n) center.post("N");
+      for (int n = 0; n < 20000 && !stop; ++n) {
+        center.post("N");
+        ++posted;
+      }
     });
   for (int i = 0; i < 50; ++i) {
-    auto token = center.addObserver("N", nullptr, [&](const Notification&) { ++calls; });
+    auto removed = std::make_shared<std::atomic<bool>>(false);
+    auto token = center.addObserver("N", nullptr, [&, removed](const Notification&) {
+      if (*removed) ++lateCalls;
+    });
     token.reset();
+    *removed = true;
   }
   stop = true;
   for (auto& t : posters) t.join();
-  SUCCEED();
+  EXPECT_EQ(steady.load(), posted.load());
+  EXPECT_EQ(lateCalls.load(), 0);
 }

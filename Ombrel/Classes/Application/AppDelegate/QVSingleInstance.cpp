@@ -1,42 +1,152 @@
 #include "Ombrel/Classes/Application/AppDelegate/QVSingleInstance.h"
 
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
 #include <QDataStream>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFileInfo>
 #include <QLocalSocket>
-#include <QThread>
+#include <QTimer>
+#include <QtEndian>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
 
 #include "QVPlatform/Log.h"
+#include "QVPlatform/Places.h"
 
 namespace {
+
 constexpr char kAcknowledge = '1';
+constexpr int kLengthBytes = 4;
+
+// The user at the other end of a connected local socket.
+bool peerIs(qintptr descriptor, uid_t owner) {
+  struct ucred peer {};
+  socklen_t size = sizeof peer;
+  if (descriptor < 0 || ::getsockopt(int(descriptor), SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0) return false;
+  return peer.uid == owner;
 }
 
-std::string QVSingleInstance::defaultServerName() { return "solvane-" + std::to_string(::getuid()); }
+// The messages for a list: as many as it takes to keep each under the maximum.
+std::vector<QByteArray> messagesFor(const QStringList& paths) {
+  std::vector<QByteArray> out;
+  QStringList batch;
+  qint64 bytes = 0;
+  for (const QString& path : paths) {
+    const qint64 size = 4 + qint64(path.size()) * 2;
+    if (!batch.isEmpty() && bytes + size > QVSingleInstance::kMaximumMessageBytes - 64) {
+      out.push_back(QVSingleInstance::encodePaths(batch));
+      batch.clear();
+      bytes = 0;
+    }
+    batch << path;
+    bytes += size;
+  }
+  out.push_back(QVSingleInstance::encodePaths(batch));
+  return out;
+}
 
-QVSingleInstance::QVSingleInstance(std::string serverName) : serverName_(std::move(serverName)) {}
+}  // namespace
+
+std::string QVSingleInstance::defaultServerName() { return "solvane-" + std::to_string(::geteuid()); }
+
+bool QVSingleInstance::preparePrivateFolder(const std::string& folder, std::string* reason) {
+  auto refuse = [&](std::string why) {
+    if (reason) *reason = folder + ": " + why;
+    return false;
+  };
+  if (folder.empty() || folder[0] != '/') return refuse("not an absolute path");
+  // The folders above it are made when missing (the user's caches folder may not exist yet).
+  std::error_code ignored;
+  std::filesystem::create_directories(std::filesystem::path(folder).parent_path(), ignored);
+  if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return refuse(std::strerror(errno));
+  struct stat st {};
+  if (::lstat(folder.c_str(), &st) != 0) return refuse(std::strerror(errno));
+  if (!S_ISDIR(st.st_mode)) return refuse("not a folder");
+  if (st.st_uid != ::geteuid()) return refuse("owned by user " + std::to_string(st.st_uid));
+  if ((st.st_mode & 077) != 0) {
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%o", unsigned(st.st_mode & 0777));
+    return refuse(std::string("other users may use it (mode ") + mode + ")");
+  }
+  return true;
+}
+
+std::string QVSingleInstance::defaultFolder() {
+  std::vector<std::string> candidates;
+  if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && runtime[0] == '/')
+    candidates.push_back(std::string(runtime) + "/solvane");
+  candidates.push_back(QDir::tempPath().toStdString() + "/solvane-" + std::to_string(::geteuid()));
+  // Someone else may have taken that name in the shared folder: the user's own caches then.
+  candidates.push_back(qv::places::cachesDirectory() + "/run");
+  for (const auto& candidate : candidates) {
+    // A socket's path must fit sockaddr_un (108 bytes with its end).
+    if (candidate.size() + 1 + defaultServerName().size() >= 100) continue;
+    std::string reason;
+    if (preparePrivateFolder(candidate, &reason)) return candidate;
+    QVLogWarning("not using %s for the single instance", reason.c_str());
+  }
+  return {};
+}
+
+QVSingleInstance::QVSingleInstance(std::string serverName, std::string folder)
+    : serverName_(std::move(serverName)), folder_(std::move(folder)), owner_(::geteuid()) {
+  std::string reason;
+  if (!folder_.empty() && preparePrivateFolder(folder_, &reason))
+    socketPath_ = folder_ + "/" + serverName_;
+  else if (!folder_.empty())
+    QVLogError("no single instance: %s", reason.c_str());
+}
 
 QVSingleInstance::~QVSingleInstance() {
   if (server_) server_->close();
 }
 
 QByteArray QVSingleInstance::encodePaths(const QStringList& paths) {
-  QByteArray bytes;
-  QDataStream out(&bytes, QIODevice::WriteOnly);
+  QByteArray body;
+  QDataStream out(&body, QIODevice::WriteOnly);
   out.setVersion(QDataStream::Qt_6_4);
   out << paths;
-  return bytes;
+  QByteArray message(kLengthBytes, '\0');
+  qToBigEndian<quint32>(quint32(body.size()), message.data());
+  return message + body;
 }
 
-bool QVSingleInstance::decodePaths(const QByteArray& bytes, QStringList* paths) {
-  QDataStream in(bytes);
-  in.setVersion(QDataStream::Qt_6_4);
+// Read by hand rather than through QDataStream: every count and length in the message is checked
+// against the bytes that are really there before anything is allocated (QDataStream would reserve
+// what a hostile count asks for).
+bool QVSingleInstance::decodePaths(const QByteArray& body, QStringList* paths) {
+  const auto* bytes = reinterpret_cast<const uchar*>(body.constData());
+  const qsizetype size = body.size();
+  qsizetype at = 0;
+  auto number = [&](quint32* out) {
+    if (size - at < 4) return false;
+    *out = qFromBigEndian<quint32>(bytes + at);
+    at += 4;
+    return true;
+  };
+  quint32 count = 0;
+  if (!number(&count) || count > quint32((size - at) / 4)) return false;
   QStringList list;
-  in >> list;
-  if (in.status() != QDataStream::Ok) return false;
+  list.reserve(qsizetype(count));
+  for (quint32 i = 0; i < count; ++i) {
+    quint32 length = 0;
+    if (!number(&length)) return false;
+    if (length == 0xFFFFFFFFu) {  // a null string
+      list << QString();
+      continue;
+    }
+    if (length % 2 != 0 || qsizetype(length) > size - at) return false;
+    QString text(qsizetype(length / 2), Qt::Uninitialized);
+    for (quint32 k = 0; k < length / 2; ++k) text[k] = QChar(qFromBigEndian<quint16>(bytes + at + 2 * k));
+    at += length;
+    list << text;
+  }
+  if (at != size) return false;
   if (paths) *paths = list;
   return true;
 }
@@ -51,72 +161,139 @@ std::vector<std::string> QVSingleInstance::absolutePaths(const std::vector<std::
   return out;
 }
 
-bool QVSingleInstance::sendTo(const QStringList& paths, int timeoutMs) {
+bool QVSingleInstance::sendTo(const QByteArray& message, int timeoutMs) {
+  // The paths go only to this user's own socket, answered by this user's own process.
+  struct stat st {};
+  if (::lstat(socketPath_.c_str(), &st) != 0) return false;
+  if (!S_ISSOCK(st.st_mode) || st.st_uid != owner_) {
+    QVLogWarning("refusing to hand paths to %s: not a socket of user %u", socketPath_.c_str(), unsigned(owner_));
+    return false;
+  }
   QLocalSocket socket;
-  socket.connectToServer(QString::fromStdString(serverName_));
+  socket.connectToServer(QString::fromStdString(socketPath_));
   if (!socket.waitForConnected(timeoutMs)) return false;
-  socket.write(encodePaths(paths));
+  if (!peerIs(socket.socketDescriptor(), owner_)) {
+    QVLogWarning("refusing to hand paths to %s: its peer is another user", socketPath_.c_str());
+    return false;
+  }
+  socket.write(message);
   if (!socket.waitForBytesWritten(timeoutMs)) return false;
-  // The instance answers once it has the paths; without the answer they may be lost, so the
-  // caller goes on as if no instance ran.
+  // The instance answers once it has the paths; without the answer they may be lost.
   if (!socket.waitForReadyRead(timeoutMs)) return false;
   return socket.read(1) == QByteArray(1, kAcknowledge);
 }
 
-bool QVSingleInstance::handOverToRunningInstance(const std::vector<std::string>& paths, int timeoutMs) {
+QVSingleInstance::HandOver QVSingleInstance::handOverToRunningInstance(const std::vector<std::string>& paths,
+                                                                       int timeoutMs) {
+  if (socketPath_.empty()) return HandOver::NotRunning;  // no private folder: this process runs alone
   QStringList list;
   for (const auto& p : paths) list << QString::fromStdString(p);
-  if (sendTo(list, 500)) return true;
-  lock_ = std::make_unique<QLockFile>(QDir::temp().filePath(QString::fromStdString(serverName_) + ".lock"));
-  // A lock whose owner died is taken over at once (QLockFile checks the process).
+  const std::vector<QByteArray> messages = messagesFor(list);
+  auto sendAll = [&](int eachMs) {
+    for (const auto& message : messages)
+      if (!sendTo(message, eachMs)) return false;
+    return true;
+  };
+  if (sendAll(500)) return HandOver::Delivered;
+  lock_ = std::make_unique<QLockFile>(QString::fromStdString(socketPath_ + ".lock"));
+  // A lock whose owner died is taken over at once (QLockFile checks the process); a live owner's
+  // lock never goes stale however long it is held.
   lock_->setStaleLockTime(0);
   QElapsedTimer clock;
   clock.start();
   while (!lock_->tryLock(50)) {
-    // Another instance holds the lock: it is running or starting up, so wait for its socket.
-    if (sendTo(list, 250)) {
+    // Another instance holds the lock: it is running or starting up, so wait for its answer.
+    if (sendAll(250)) {
       lock_.reset();
-      return true;
+      return HandOver::Delivered;
     }
     if (clock.elapsed() > timeoutMs) {
-      QVLogWarning("another instance holds the lock but does not answer; starting anyway");
+      QVLogWarning("another instance holds %s.lock but does not answer", socketPath_.c_str());
       lock_.reset();
-      return false;
+      return HandOver::Unanswered;
     }
   }
-  return false;
+  return HandOver::NotRunning;
 }
 
 bool QVSingleInstance::listen(PathsHandler handler) {
-  server_ = std::make_unique<QLocalServer>();
-  server_->setSocketOptions(QLocalServer::UserAccessOption);
-  const QString name = QString::fromStdString(serverName_);
-  if (!server_->listen(name)) {
-    // A socket file left by an instance that died: nobody answers on it (we hold the lock).
-    QLocalServer::removeServer(name);
-    if (!server_->listen(name)) {
-      QVLogError("cannot listen on %s: %s", serverName_.c_str(), server_->errorString().toUtf8().constData());
+  if (socketPath_.empty()) return false;
+  if (!lock_ || !lock_->isLocked()) {
+    lock_ = std::make_unique<QLockFile>(QString::fromStdString(socketPath_ + ".lock"));
+    lock_->setStaleLockTime(0);
+    if (!lock_->tryLock(0)) {
+      QVLogError("not listening on %s: another instance holds its lock", socketPath_.c_str());
+      lock_.reset();
       return false;
     }
   }
-  QObject::connect(server_.get(), &QLocalServer::newConnection, server_.get(), [this, handler] {
-    while (QLocalSocket* socket = server_->nextPendingConnection()) {
-      auto buffer = std::make_shared<QByteArray>();
-      QObject::connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-      QObject::connect(socket, &QLocalSocket::readyRead, socket, [socket, buffer, handler] {
-        buffer->append(socket->readAll());
-        QStringList paths;
-        if (!decodePaths(*buffer, &paths)) return;  // more bytes to come
-        buffer->clear();
-        std::vector<std::string> list;
-        for (const auto& p : paths) list.push_back(p.toStdString());
-        QVLog(1, "another invocation handed over %zu paths", list.size());
-        if (handler) handler(list);
-        socket->write(QByteArray(1, kAcknowledge));
-        socket->flush();
-        socket->disconnectFromServer();
-      });
-    }
+  handler_ = std::move(handler);
+  server_ = std::make_unique<QLocalServer>();
+  server_->setSocketOptions(QLocalServer::UserAccessOption);
+  server_->setMaxPendingConnections(kMaximumConnections);
+  const QString name = QString::fromStdString(socketPath_);
+  // This process holds the lock: a socket file here was left by an instance that is gone.
+  QLocalServer::removeServer(name);
+  if (!server_->listen(name)) {
+    QVLogError("cannot listen on %s: %s", socketPath_.c_str(), server_->errorString().toUtf8().constData());
+    return false;
+  }
+  QObject::connect(server_.get(), &QLocalServer::newConnection, server_.get(), [this] {
+    while (QLocalSocket* socket = server_->nextPendingConnection()) serve(socket);
   });
   return true;
+}
+
+// One message a connection: its length first, then the whole list, decoded once. A connection
+// that exceeds the limits, sends what does not decode or is too slow is closed.
+void QVSingleInstance::serve(QLocalSocket* socket) {
+  QObject::connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+  if (connections_ >= kMaximumConnections || !peerIs(socket->socketDescriptor(), owner_)) {
+    socket->abort();
+    socket->deleteLater();
+    return;
+  }
+  ++connections_;
+  QObject::connect(socket, &QObject::destroyed, server_.get(), [this] { --connections_; });
+  QTimer::singleShot(deadlineMs_, socket, [socket] {
+    QVLogWarning("closing a hand-over connection that did not complete its message in time");
+    socket->abort();
+    socket->deleteLater();
+  });
+  auto buffer = std::make_shared<QByteArray>();
+  auto length = std::make_shared<qint64>(-1);
+  QObject::connect(socket, &QLocalSocket::readyRead, socket, [this, socket, buffer, length] {
+    while (socket->bytesAvailable() > 0) {
+      if (*length < 0) {
+        buffer->append(socket->read(kLengthBytes - buffer->size()));
+        if (buffer->size() < kLengthBytes) return;
+        *length = qFromBigEndian<quint32>(buffer->constData());
+        buffer->clear();
+        if (*length > kMaximumMessageBytes) {
+          QVLogWarning("closing a hand-over connection: a message of %lld bytes", (long long)*length);
+          socket->abort();
+          socket->deleteLater();
+          return;
+        }
+        buffer->reserve(*length);
+      }
+      buffer->append(socket->read(*length - buffer->size()));
+      if (buffer->size() < *length) continue;
+      QStringList paths;
+      if (!decodePaths(*buffer, &paths)) {
+        QVLogWarning("closing a hand-over connection: its message is not a list of paths");
+        socket->abort();
+        socket->deleteLater();
+        return;
+      }
+      std::vector<std::string> list;
+      for (const auto& p : paths) list.push_back(p.toStdString());
+      QVLog(1, "another invocation handed over %zu paths", list.size());
+      if (handler_) handler_(list);
+      socket->write(QByteArray(1, kAcknowledge));
+      socket->flush();
+      socket->disconnectFromServer();
+      return;
+    }
+  });
 }

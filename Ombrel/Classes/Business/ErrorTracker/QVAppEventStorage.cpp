@@ -132,14 +132,41 @@ void QVAppEventStorage::readMetadata() {
   currentMetadataOffset_ = textStart;
 }
 
-bool QVAppEventStorage::writeEventAndMetadata(const qv::Bytes& data) {
+void QVAppEventStorage::rotateIfNeeded(uint64_t adding) {
+  // The file after the write: the records, the new ones and a tail one offset longer.
+  const uint64_t after = currentMetadataOffset_ + adding + metadataSection(eventMap_).size() + 24;
+  if (currentMetadataOffset_ == 0 || after <= maximumBytes_) return;
+  const std::string older = path_ + ".1";
+  if (::rename(path_.c_str(), older.c_str()) != 0) {
+    QV_LOG_FAILURE("rename(" + path_ + ", " + older + ") failed");
+    return;
+  }
+  createLogFile();
+  eventMap_.clear();
+  currentMetadataOffset_ = 0;
+}
+
+void QVAppEventStorage::setMaximumBytes(uint64_t bytes) {
+  std::lock_guard lock(storageQueue_);
+  maximumBytes_ = bytes;
+}
+
+bool QVAppEventStorage::writeEventsAndMetadata(const std::vector<qv::Bytes>& records) {
+  uint64_t adding = 0;
+  for (const auto& record : records) adding += record.size();
+  rotateIfNeeded(adding);
   std::vector<uint64_t> offsets = eventMap_;
-  const uint64_t end = currentMetadataOffset_ + data.size();
-  offsets.push_back(end);
+  qv::Bytes bytes;
+  bytes.reserve(adding);
+  uint64_t end = currentMetadataOffset_;
+  for (const auto& record : records) {
+    bytes.insert(bytes.end(), record.begin(), record.end());
+    end += record.size();
+    offsets.push_back(end);
+  }
   const std::string metadata = metadataSection(offsets);
-  // Record and tail go out in one write over the old tail, so the file is without a valid tail
+  // Records and tail go out in one write over the old tail, so the file is without a valid tail
   // for as short a time as possible.
-  qv::Bytes bytes(data);
   bytes.insert(bytes.end(), metadata.begin(), metadata.end());
   const int fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
   if (fd < 0) {
@@ -163,7 +190,17 @@ bool QVAppEventStorage::writeEventAndMetadata(const qv::Bytes& data) {
 bool QVAppEventStorage::saveEventData(const qv::Bytes& data) {
   if (data.empty()) return false;
   std::lock_guard lock(storageQueue_);
-  return writeEventAndMetadata(data);
+  return writeEventsAndMetadata({data});
+}
+
+bool QVAppEventStorage::saveEvents(const std::vector<QVAppEvent>& events) {
+  std::vector<qv::Bytes> records;
+  records.reserve(events.size());
+  for (const auto& event : events)
+    if (auto data = event.archivedData(); !data.empty()) records.push_back(std::move(data));
+  if (records.empty()) return true;
+  std::lock_guard lock(storageQueue_);
+  return writeEventsAndMetadata(records);
 }
 
 bool QVAppEventStorage::saveEvent(const QVAppEvent& event) { return saveEventData(event.archivedData()); }

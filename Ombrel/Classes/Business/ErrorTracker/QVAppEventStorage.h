@@ -30,6 +30,13 @@ class QVAppEventStorage {
   bool saveEvent(const QVAppEvent& event);
   // Appends one stored form as it is.
   bool saveEventData(const qv::Bytes& data);
+  // Appends many records with one write of the tail (time linear in what is written).
+  bool saveEvents(const std::vector<QVAppEvent>& events);
+
+  // A log that would grow past this many bytes is rotated first: it becomes "<name>.1" (replacing
+  // the former one) and a new log starts.
+  static constexpr uint64_t kDefaultMaximumBytes = uint64_t(8) << 20;
+  void setMaximumBytes(uint64_t bytes);
   // The records in the order they were saved; records that cannot be read are skipped.
   std::vector<std::shared_ptr<QVAppEvent>> readAllEvents();
   // The stored forms, one per record, in order.
@@ -55,12 +62,14 @@ class QVAppEventStorage {
   void createLogFile();
   void deleteLogFile();
   void readMetadata();
-  bool writeEventAndMetadata(const qv::Bytes& data);
+  bool writeEventsAndMetadata(const std::vector<qv::Bytes>& records);
+  void rotateIfNeeded(uint64_t adding);
   std::vector<qv::Bytes> readRecordsLocked(size_t count);
 
   std::string path_;
   mutable std::recursive_mutex storageQueue_;
   std::vector<uint64_t> eventMap_;
   uint64_t currentMetadataOffset_ = 0;
+  uint64_t maximumBytes_ = kDefaultMaximumBytes;
   std::atomic<bool> sending_{false};
 };

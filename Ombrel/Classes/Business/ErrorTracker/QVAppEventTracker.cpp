@@ -2,7 +2,14 @@
 
 #include <execinfo.h>
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <thread>
 
 #include "Ombrel/Classes/Business/ErrorTracker/QVCrashCapture.h"
 #include "Ombrel/Classes/Common/Reachability/Reachability.h"
@@ -24,6 +31,7 @@ std::shared_ptr<QVAppEventTracker> QVAppEventTracker::shared() {
 QVAppEventTracker::QVAppEventTracker() = default;
 
 QVAppEventTracker::~QVAppEventTracker() {
+  waitForCrashNotes();
   if (reachability_) reachability_->stopNotifier();
 }
 
@@ -80,6 +88,40 @@ void QVAppEventTracker::setAnalyticsVersion(int64_t version) {
   defaults.synchronize();
 }
 
+namespace {
+
+// Crash-note threads still running when the process ends are waited for before the statics they
+// use are destroyed.
+std::mutex gPendingMutex;
+std::vector<std::shared_future<void>>& pendingCrashNotes() {
+  static auto* pending = new std::vector<std::shared_future<void>>();
+  return *pending;
+}
+
+void waitForPendingCrashNotes() {
+  std::vector<std::shared_future<void>> pending;
+  {
+    std::lock_guard lock(gPendingMutex);
+    pending.swap(pendingCrashNotes());
+  }
+  for (auto& job : pending) job.wait();
+}
+
+void awaitAtExit(const std::shared_future<void>& job) {
+  static const bool registered = std::atexit(waitForPendingCrashNotes) == 0;
+  (void)registered;
+  std::lock_guard lock(gPendingMutex);
+  auto& pending = pendingCrashNotes();
+  pending.erase(std::remove_if(pending.begin(), pending.end(),
+                               [](const std::shared_future<void>& f) {
+                                 return f.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+                               }),
+                pending.end());
+  pending.push_back(job);
+}
+
+}  // namespace
+
 void QVAppEventTracker::setupStorageBasePath(const std::string& basePath,
                                              const std::map<uint64_t, std::string>& logFilesInfo) {
   bool removePreviousLog = false;
@@ -98,8 +140,22 @@ void QVAppEventTracker::setupStorageBasePath(const std::string& basePath,
   }
   // Crashes of earlier runs, as their runs knew them.
   const std::string notes = qv::appendingPathComponent(basePath, kQVCrashNotesFileName);
-  if (auto errors = storageForType(QVAppEventTypeError)) {
-    for (const QVCrashNote& note : QVCrashCapture::takeCrashNotes(notes)) {
+  auto errors = storageForType(QVAppEventTypeError);
+  if (!errors) return;
+  waitForCrashNotes();  // an earlier set-up's notes first
+  // The earlier runs' notes are moved aside here (one rename), so the crash capture of this run
+  // writes a fresh file that the reading below never touches.
+  const std::string taken = notes + ".taken";
+  std::error_code ec;
+  if (::rename(notes.c_str(), taken.c_str()) != 0 && !std::filesystem::exists(taken, ec)) return;
+  // A thread of its own, let go at once (the tracker may live until the process ends); waiting
+  // goes through the promise, and the process waits for it before its statics go.
+  auto stored = std::make_shared<std::promise<void>>();
+  crashNotes_ = stored->get_future().share();
+  awaitAtExit(crashNotes_);
+  std::thread([errors, taken, stored] {
+    std::vector<QVAppEvent> events;
+    for (const QVCrashNote& note : QVCrashCapture::takeCrashNotes(taken)) {
       QVAppEvent event;
       event.type = QVAppEventTypeError;
       event.info = {{kQVCodeName, note.code}, {kQVReasonName, note.reason}};
@@ -108,9 +164,16 @@ void QVAppEventTracker::setupStorageBasePath(const std::string& basePath,
       event.OSVersion = note.OSVersion;
       event.locationType = note.locationType;
       event.sessionID = note.sessionID;
-      errors->saveEvent(event);
+      events.push_back(std::move(event));
     }
-  }
+    errors->saveEvents(events);
+    ::unlink(taken.c_str());
+    stored->set_value();
+  }).detach();
+}
+
+void QVAppEventTracker::waitForCrashNotes() {
+  if (crashNotes_.valid()) crashNotes_.wait();
 }
 
 std::map<uint64_t, std::shared_ptr<QVAppEventStorage>> QVAppEventTracker::storages() const {

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <future>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -56,8 +57,11 @@ class QVAppEventTracker : public std::enable_shared_from_this<QVAppEventTracker>
   std::shared_ptr<QVAppEventTrackerDelegate> delegate() const;
 
   // Makes one storage per entry (event type → file name) in the folder. A new analytics version
-  // starts the logs afresh. Crash notes left by an earlier run become error events.
+  // starts the logs afresh. Crash notes left by an earlier run (the newest of them) become error
+  // events on a thread of their own, so a start-up never waits for them.
   void setupStorageBasePath(const std::string& basePath, const std::map<uint64_t, std::string>& logFilesInfo);
+  // Waits until the crash notes found by `setupStorageBasePath` are stored as events.
+  void waitForCrashNotes();
   std::map<uint64_t, std::shared_ptr<QVAppEventStorage>> storages() const;
   std::shared_ptr<QVAppEventStorage> storageForType(uint64_t type) const;
 
@@ -95,4 +99,5 @@ class QVAppEventTracker : public std::enable_shared_from_this<QVAppEventTracker>
   std::string basePath_;
   std::shared_ptr<Reachability> reachability_;
   std::atomic<bool> appLaunched_{false};
+  std::shared_future<void> crashNotes_;
 };

@@ -10,6 +10,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 #include <exception>
 #include <fstream>
 #include <sstream>
@@ -200,10 +201,15 @@ void QVCrashCapture::uninstall() {
   gNoteFd = -1;
 }
 
-std::vector<QVCrashNote> QVCrashCapture::takeCrashNotes(const std::string& notePath) {
-  std::vector<QVCrashNote> notes;
+std::vector<QVCrashNote> QVCrashCapture::takeCrashNotes(const std::string& notePath, size_t maximum) {
+  std::deque<QVCrashNote> notes;
+  auto keep = [&](const QVCrashNote& note) {
+    if (maximum == 0) return;
+    if (notes.size() == maximum) notes.pop_front();
+    notes.push_back(note);
+  };
   std::ifstream file(notePath);
-  if (!file) return notes;
+  if (!file) return {};
   std::string line;
   QVCrashNote note;
   bool inNote = false, inStack = false;
@@ -217,7 +223,7 @@ std::vector<QVCrashNote> QVCrashCapture::takeCrashNotes(const std::string& noteP
       continue;
     } else if (inStack) {
       if (line == "end") {
-        notes.push_back(note);
+        keep(note);
         inNote = inStack = false;
       } else {
         note.callStack.push_back(line);
@@ -239,9 +245,9 @@ std::vector<QVCrashNote> QVCrashCapture::takeCrashNotes(const std::string& noteP
     }
   }
   // A note cut short by the dying process still tells what happened.
-  if (inNote && !note.reason.empty()) notes.push_back(note);
+  if (inNote && !note.reason.empty()) keep(note);
   file.close();
   // Emptied, not removed: a process that installed the handlers keeps writing to the same file.
   ::truncate(notePath.c_str(), 0);
-  return notes;
+  return {std::make_move_iterator(notes.begin()), std::make_move_iterator(notes.end())};
 }

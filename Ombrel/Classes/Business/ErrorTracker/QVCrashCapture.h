@@ -43,6 +43,7 @@ class QVCrashCapture {
 
   // "Kernel Crash: <description>, Signal: <SHORT NAME>" of a signal.
   static std::string signalReason(int signal);
-  // Reads the notes in a file and empties it.
-  static std::vector<QVCrashNote> takeCrashNotes(const std::string& notePath);
+  // Reads the notes in a file (in one pass) and empties it; only the newest `maximum` are kept.
+  static constexpr size_t kMaximumCrashNotes = 100;
+  static std::vector<QVCrashNote> takeCrashNotes(const std::string& notePath, size_t maximum = kMaximumCrashNotes);
 };

@@ -4,9 +4,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <mutex>
 #include <thread>
 
+#include "Ombrel/Classes/Business/Batch/QVBatchPreset.h"
 #include "Ombrel/Classes/Business/ExportManager/QVImageSaver.h"
 #include "Ombrel/Classes/Business/ExportManager/QVSharingServices.h"
 #include "Ombrel/Classes/Business/QVApp.h"
@@ -105,8 +107,40 @@ bool QVBasicExportManager::revealExportedPaths() const {
 
 std::string QVBasicExportManager::duplicatePath(const std::string& path) const { return freePath(path, Run{}); }
 
+namespace {
+
+// The targets every live run of the process has claimed, with the run that claimed each.
+std::mutex gClaimsMutex;
+std::map<std::string, const void*>& processClaims() {
+  static std::map<std::string, const void*> claims;
+  return claims;
+}
+
+}  // namespace
+
+QVBasicExportManager::Run::~Run() { releaseClaims(*this); }
+
+void QVBasicExportManager::claim(const RunPtr& run, const std::string& path) {
+  run->claimed.insert(path);
+  std::lock_guard<std::mutex> lock(gClaimsMutex);
+  processClaims().emplace(path, run.get());
+}
+
+void QVBasicExportManager::releaseClaims(const Run& run) {
+  std::lock_guard<std::mutex> lock(gClaimsMutex);
+  auto& claims = processClaims();
+  for (const auto& path : run.claimed)
+    if (auto it = claims.find(path); it != claims.end() && it->second == &run) claims.erase(it);
+}
+
+bool QVBasicExportManager::isClaimedElsewhere(const std::string& path, const Run& run) {
+  std::lock_guard<std::mutex> lock(gClaimsMutex);
+  auto it = processClaims().find(path);
+  return it != processClaims().end() && it->second != &run;
+}
+
 bool QVBasicExportManager::isTaken(const std::string& path, const Run& run) const {
-  return run.claimed.count(path) || exists(path);
+  return run.claimed.count(path) || isClaimedElsewhere(path, run) || exists(path);
 }
 
 std::string QVBasicExportManager::freePath(const std::string& path, const Run& run) const {
@@ -132,19 +166,25 @@ std::string QVBasicExportManager::tempImagePath(const std::string& sourcePath) {
 
 std::string QVBasicExportManager::resolveCollision(const RunPtr& run, const std::string& target, bool overwrite) {
   std::string resolved = target;
+  bool replaces = overwrite;
   if (run->claimed.count(target)) {
     // Another photo of this export writes that name: never over it, and nothing to ask.
     resolved = freePath(target, *run);
-  } else if (exists(target) && !overwrite) {
+    replaces = false;
+  } else if ((exists(target) || isClaimedElsewhere(target, *run)) && !overwrite) {
     if (!run->applyToAll) {
       bool applyToAll = false;
       const int64_t answer = QVSolvaneAlerts::showAlertRenameExportImage(qv::lastPathComponent(target), &applyToAll);
       run->applyToAll = applyToAll;
       run->createNew = answer == QVAlertResultCreateNew;
     }
-    if (run->createNew) resolved = freePath(target, *run);
+    if (run->createNew)
+      resolved = freePath(target, *run);
+    else
+      replaces = true;
   }
-  run->claimed.insert(resolved);
+  claim(run, resolved);
+  if (replaces) run->replaceable.insert(resolved);
   return resolved;
 }
 
@@ -164,15 +204,16 @@ void QVBasicExportManager::requestImage(const RunPtr& run, uint64_t index, const
                                         const std::shared_ptr<QVBatchPreset>& batchPreset, int colorDepth,
                                         ImageReady ready) {
   std::weak_ptr<QVBasicExportManager> weakSelf = shared_from_this();
-  auto deliver = [weakSelf, run, index, path, ready](NSImageRef image) {
-    QVDispatchOnMainThread([weakSelf, run, index, path, ready, image] {
-      run->waiting[index] = [weakSelf, run, index, path, ready, image] {
+  auto deliver = [weakSelf, run, index, path, ready](NSImageRef image,
+                                                     std::string reason = "the photo could not be read or processed") {
+    QVDispatchOnMainThread([weakSelf, run, index, path, ready, image, reason] {
+      run->waiting[index] = [weakSelf, run, index, path, ready, image, reason] {
         auto self = weakSelf.lock();
         if (!self || !self->isLive(run)) return;
         self->updateProgress();
         // The updater may have cancelled.
         if (!self->isLive(run)) return;
-        if (!image) return self->failImage(run, path, QVImageSaver::imageSourceError());
+        if (!image) return self->failImage(run, path, QVImageSaver::imageSourceError(reason));
         ready(run, index, path, image);
       };
       while (!run->waiting.empty() && run->waiting.begin()->first == run->nextInOrder) {
@@ -183,6 +224,13 @@ void QVBasicExportManager::requestImage(const RunPtr& run, uint64_t index, const
       }
     });
   };
+  // A preset's colour space the renderer does not know would fail every render without a word.
+  if (batchPreset && batchPreset->format()) {
+    const int64_t space = batchPreset->format()->colorSpace();
+    if (space != 0 && QVImageUtils::colorProfileTypeForColorSpace(space) == rova::kColorProfileUnknown)
+      return deliver(nullptr, "the preset's colour space " + std::to_string(space) +
+                                  " is unknown (1 sRGB, 2 Adobe RGB, 3 ProPhoto RGB)");
+  }
   auto processed = [run, path, batchPreset, colorDepth, deliver](const std::string&, NSImageRef source,
                                                                  NSImageRef processedImage) {
     if (run->cancelled) return;
@@ -219,7 +267,10 @@ void QVBasicExportManager::writeInBackground(const RunPtr& run, const std::strin
 }
 
 void QVBasicExportManager::failImage(const RunPtr& run, const std::string& sourcePath, const qv::Error& error) {
-  QVLogError("export of %s failed: %s", sourcePath.c_str(), error.description.c_str());
+  const auto found = error.userInfo.find("reason");
+  const std::string reason = found == error.userInfo.end() ? std::string() : found->second.asString();
+  QVLogError("export of %s failed: %s%s%s", sourcePath.c_str(), error.description.c_str(), reason.empty() ? "" : ": ",
+             reason.c_str());
   failedPaths_.push_back(sourcePath);
   if (auto updater = progressUpdater()) updater->onExportFailed(*this, sourcePath, error);
   if (isLive(run)) completeImage(run);
@@ -260,6 +311,8 @@ double QVBasicExportManager::availableMemory() {
 
 void QVBasicExportManager::completeImage(const RunPtr& run) {
   if (++run->completed < run->total) return;
+  // Every target is written (or failed): the names are the disk's to tell from now on.
+  releaseClaims(*run);
   processOneAtOnce(*run);
   if (run->onComplete) return run->onComplete(run);
   if (run->writtenTargets.empty())

@@ -98,11 +98,16 @@ class QVBasicExportManager : public QVExportManagable, public std::enable_shared
 
  protected:
   struct Run {
+    ~Run();  // gives up its claims
     uint64_t total = 0;
     uint64_t completed = 0;
     std::atomic<bool> cancelled{false};
-    // Targets taken by this run (written or about to be).
+    // Targets taken by this run (written or about to be): claimed through `claim`, which also
+    // claims them for the whole process, so two managers exporting at once never share a name.
     std::set<std::string> claimed;
+    // The claimed targets that may replace a file there (overwriting was asked for); every other
+    // target is moved into place only while its name is free.
+    std::set<std::string> replaceable;
     // The collision answers of this run.
     bool applyToAll = false;
     bool createNew = false;
@@ -133,13 +138,19 @@ class QVBasicExportManager : public QVExportManagable, public std::enable_shared
   void requestImage(const RunPtr& run, uint64_t index, const std::string& path,
                     const std::shared_ptr<QVBatchPreset>& batchPreset, int colorDepth, ImageReady ready);
 
-  // Whether the target exists or is taken by the run.
+  // Takes the target for the run and for the process, until the run ends.
+  static void claim(const RunPtr& run, const std::string& path);
+  static void releaseClaims(const Run& run);
+  // Whether another run of the process (of any manager) has claimed the path.
+  static bool isClaimedElsewhere(const std::string& path, const Run& run);
+  // Whether the target exists or is taken by the run or another run of the process.
   bool isTaken(const std::string& path, const Run& run) const;
   // `duplicatePath` that also skips the names the run has taken.
   std::string freePath(const std::string& path, const Run& run) const;
   // Resolves a folder target that exists: names the run took get a free name silently; a file
-  // already there is replaced when `overwrite`, else the user is asked (once per run after "Apply
-  // to all") whether to overwrite it or create a new name. The result is claimed for the run.
+  // already there (or a name another export of the process is writing) is replaced when
+  // `overwrite`, else the user is asked (once per run after "Apply to all") whether to overwrite it
+  // or create a new name. The result is claimed for the run, and replaceable when overwritten.
   std::string resolveCollision(const RunPtr& run, const std::string& target, bool overwrite);
 
   // Runs the write on the writing queue; back on the main thread the file is recorded (written)

@@ -117,8 +117,10 @@ void QVExportManager::exportToDisk(const std::vector<std::string>& paths, const 
                    std::string target;
                    if (toFile) {
                      // A second photo never goes over the first.
+                     // The dialog asked about replacing the chosen file already.
                      target = run->claimed.count(outputPath) ? self->freePath(outputPath, *run) : outputPath;
-                     run->claimed.insert(target);
+                     claim(run, target);
+                     if (target == outputPath) run->replaceable.insert(target);
                    } else {
                      const auto planned = exportPathForResourceInDirectory(
                          outputPath, qv::deletingPathExtension(qv::lastPathComponent(path)), options);
@@ -128,8 +130,9 @@ void QVExportManager::exportToDisk(const std::vector<std::string>& paths, const 
                                                                            (options ? options->type() : "") + "\""));
                      target = self->resolveCollision(run, *planned, false);
                    }
-                   self->writeInBackground(run, path, target, [image, path, target, options] {
-                     return QVImageSaver::saveImageWithOptions(image, path, target, *options);
+                   const bool replace = run->replaceable.count(target) != 0;
+                   self->writeInBackground(run, path, target, [image, path, target, options, replace] {
+                     return QVImageSaver::saveImageWithOptions(image, path, target, *options, replace);
                    });
                  });
   }
@@ -160,7 +163,7 @@ void QVExportManager::sharePaths(const std::vector<std::string>& paths, uint64_t
                    std::string target = qv::appendingPathComponent(
                        folder, qv::deletingPathExtension(qv::lastPathComponent(path)) + "_sharing.jpeg");
                    if (self->isTaken(target, *run)) target = self->freePath(target, *run);
-                   run->claimed.insert(target);
+                   claim(run, target);
                    self->writeInBackground(run, path, target, [image, path, target]() -> std::optional<qv::Error> {
                      CGImageRef bitmap = image ? image->CGImage() : nullptr;
                      if (!bitmap) return QVImageSaver::imageSourceError();

@@ -43,6 +43,19 @@ int QVExportManagerBusiness::colorDepthForPreset(const QVBatchPreset& preset) {
   return format->tiffImageProperties()->depthValue().value_or(8) >= 16 ? 16 : 8;
 }
 
+std::optional<std::string> QVExportManagerBusiness::absoluteExportFolder(const std::string& folder,
+                                                                         std::string* reason) {
+  if (!folder.empty() && folder.front() == '/') return folder;
+  if (folder == "~" || folder.rfind("~/", 0) == 0) {
+    const char* home = std::getenv("HOME");
+    if (home && home[0] == '/') return std::string(home) + folder.substr(1);
+    if (reason) *reason = "the export folder \"" + folder + "\" starts with ~ but there is no home folder";
+    return std::nullopt;
+  }
+  if (reason) *reason = "the export folder \"" + folder + "\" is not an absolute path";
+  return std::nullopt;
+}
+
 void QVExportManagerBusiness::exportWithType(uint64_t type) {
   QVBasicExportManager::exportWithType(type);
   setType(type);
@@ -52,13 +65,19 @@ void QVExportManagerBusiness::exportWithType(uint64_t type) {
     return cancelExport();
   }
   const auto preset = preset_;
-  const std::string folder = preset->saving() && preset->saving()->path() && !preset->saving()->path()->empty()
-                                 ? *preset->saving()->path()
-                                 : defaultExportDirectory();
+  std::string reason;
+  const auto absolute = preset->saving() && preset->saving()->path() && !preset->saving()->path()->empty()
+                            ? absoluteExportFolder(*preset->saving()->path(), &reason)
+                            : std::optional<std::string>(defaultExportDirectory());
+  const std::string folder = absolute.value_or(std::string());
   std::error_code ec;
-  fs::create_directories(folder, ec);
+  if (absolute) fs::create_directories(folder, ec);
   const std::vector<std::string> sources = paths();
   auto run = beginRun(sources.size());
+  if (!absolute) {
+    for (const auto& source : sources) failImage(run, source, QVImageSaver::imageSaveError(reason));
+    return;
+  }
   run->applyToAll = applyToAllRenamingSettings_;
   run->createNew = createNewNameOnSaving_;
   const int depth = colorDepthForPreset(*preset);
@@ -88,8 +107,9 @@ void QVExportManagerBusiness::saveImage(const RunPtr& run, const NSImageRef& ima
   createNewNameOnSaving_ = run->createNew;
   QVImageSaver::FormatOptions options;
   if (format) options = QVImageSaver::formatOptionsFromBatchFormat(*format);
-  writeInBackground(run, sourcePath, target, [image, sourcePath, target, exportType, options] {
-    // The name is resolved already: the saver writes exactly there.
-    return QVImageSaver::saveImage(image, sourcePath, target, exportType, true, &options, nullptr);
+  const bool replace = run->replaceable.count(target) != 0;
+  writeInBackground(run, sourcePath, target, [image, sourcePath, target, exportType, options, replace] {
+    // The name is resolved already: the saver writes exactly there, over a file only when asked to.
+    return QVImageSaver::saveImage(image, sourcePath, target, exportType, replace, &options, nullptr);
   });
 }

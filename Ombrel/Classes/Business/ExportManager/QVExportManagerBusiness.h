@@ -10,6 +10,7 @@
 // Order of use: `setPreset`, `prepareExportPaths` (which resets "Apply to all"), `exportWithType`
 // 0. Runs, progress, failures and cancel: see QVBasicExportManager.h. Main thread.
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "Ombrel/Classes/Business/Batch/QVBatchPreset.h"
@@ -30,6 +31,10 @@ class QVExportManagerBusiness : public QVBasicExportManager {
   static std::string defaultExportDirectory();
   // The bits per channel the strength is blended at: the TIFF depth of a TIFF preset, else 8.
   static int colorDepthForPreset(const QVBatchPreset& preset);
+  // The folder a preset names, made absolute: "~" and "~/..." are the user's home folder; any other
+  // path that is not absolute (written relative to whatever folder the program runs in) is
+  // refused with the reason.
+  static std::optional<std::string> absoluteExportFolder(const std::string& folder, std::string* reason);
 
   const std::shared_ptr<QVBatchPreset>& preset() const { return preset_; }
   void setPreset(std::shared_ptr<QVBatchPreset> preset) { preset_ = std::move(preset); }

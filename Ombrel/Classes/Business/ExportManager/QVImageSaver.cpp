@@ -57,8 +57,8 @@ QVImageSaver::FormatOptions QVImageSaver::formatOptionsFromBatchFormat(const QVB
   return options;
 }
 
-qv::Error QVImageSaver::imageSourceError() {
-  return makeError(kQVImageSaverErrorCreateSource, "Failed to create image source", {});
+qv::Error QVImageSaver::imageSourceError(const std::string& reason) {
+  return makeError(kQVImageSaverErrorCreateSource, "Failed to create image source", reason);
 }
 
 qv::Error QVImageSaver::imageSaveError(const std::string& reason) {
@@ -111,14 +111,16 @@ std::optional<qv::Error> QVImageSaver::saveImage(const NSImageRef& image, const 
                                                  bool shouldOverwrite, const FormatOptions* formatOptions,
                                                  const FilenameCollisionBlock& filenameCollisionBlock) {
   CGImageRef bitmap = image ? image->CGImage() : nullptr;
-  if (!bitmap) return imageSourceError();
+  if (!bitmap) return imageSourceError("the processed photo has no pixels");
   const qv::Value properties = imagePropertiesForImageSource(qv::propertiesForImage(bitmap), fromPath, formatOptions);
   std::string target = toPath;
   std::error_code ec;
   if (!shouldOverwrite && filenameCollisionBlock && std::filesystem::exists(target, ec))
     target = filenameCollisionBlock(target);
   std::string reason;
-  if (!QVShareManager::shared().saveImage(bitmap, target, imageType, properties, &reason))
+  // Not overwriting, the file goes into place only while its name is free: a file another export
+  // wrote there meanwhile is kept, and this write fails with the reason.
+  if (!QVShareManager::shared().saveImage(bitmap, target, imageType, properties, &reason, shouldOverwrite))
     return imageSaveError(reason);
   return std::nullopt;
 }
@@ -148,12 +150,12 @@ qv::Value QVImageSaver::imagePropertiesForExportOptions(const std::string& origi
 
 std::optional<qv::Error> QVImageSaver::saveImageWithOptions(const NSImageRef& image, const std::string& inPath,
                                                             const std::string& outPath,
-                                                            const QVImageExportOptions& options) {
+                                                            const QVImageExportOptions& options, bool replace) {
   CGImageRef bitmap = image ? image->CGImage() : nullptr;
-  if (!bitmap) return imageSourceError();
+  if (!bitmap) return imageSourceError("the processed photo has no pixels");
   std::string reason;
   if (!QVShareManager::shared().saveImage(bitmap, outPath, options.type(),
-                                          imagePropertiesForExportOptions(inPath, options), &reason))
+                                          imagePropertiesForExportOptions(inPath, options), &reason, replace))
     return imageSaveError(reason);
   return std::nullopt;
 }

@@ -47,6 +47,7 @@ class QVImageSaver {
   // Writes `image` to `toPath` as `imageType` with the merged properties of
   // `imagePropertiesForImageSource`. When the target exists, `shouldOverwrite` is false and a
   // collision block is given, the block's path is written instead (as it is, not tested again).
+  // Without `shouldOverwrite` a file at the written path is never replaced: the write fails.
   // nullopt on success; error 1000 when the image has no bitmap, 1001 when the write fails (an
   // existing file is then left as it was; the reason is in the error's user info under "reason").
   static std::optional<qv::Error> saveImage(const NSImageRef& image, const std::string& fromPath,
@@ -71,10 +72,12 @@ class QVImageSaver {
   static qv::Value mergedExportProperties(const qv::Value& sourceProperties, int64_t sourceDepth,
                                           const QVImageExportOptions& options);
   // Writes `image` to `outPath` with `imagePropertiesForExportOptions` as the options' type;
-  // errors as `saveImage`.
+  // errors as `saveImage`. `replace` false: a file at `outPath` is never replaced.
   static std::optional<qv::Error> saveImageWithOptions(const NSImageRef& image, const std::string& inPath,
-                                                       const std::string& outPath, const QVImageExportOptions& options);
+                                                       const std::string& outPath, const QVImageExportOptions& options,
+                                                       bool replace = true);
 
-  static qv::Error imageSourceError();
+  // Error 1000; `reason` (in the user info under "reason") says what went wrong.
+  static qv::Error imageSourceError(const std::string& reason = {});
   static qv::Error imageSaveError(const std::string& reason = {});
 };

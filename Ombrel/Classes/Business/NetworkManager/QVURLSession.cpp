@@ -3,6 +3,8 @@
 #include <curl/curl.h>
 #include <strings.h>
 
+#include <algorithm>
+#include <climits>
 #include <condition_variable>
 #include <deque>
 #include <map>
@@ -17,12 +19,21 @@ struct Transfer {
   QVURLResponse response;
   curl_slist* headerList = nullptr;
   char errorText[CURL_ERROR_SIZE] = {};
+  bool tooLarge = false;
 };
 
+// Keeps the answer's bytes up to the request's maximum; past it the transfer is stopped.
 size_t appendData(char* bytes, size_t size, size_t count, void* user) {
-  auto* data = static_cast<qv::Bytes*>(user);
-  data->insert(data->end(), reinterpret_cast<uint8_t*>(bytes), reinterpret_cast<uint8_t*>(bytes) + size * count);
-  return size * count;
+  auto* transfer = static_cast<Transfer*>(user);
+  qv::Bytes& data = transfer->response.data;
+  const size_t n = size * count;
+  if (n > transfer->request.maximumResponseBytes -
+              std::min<uint64_t>(data.size(), transfer->request.maximumResponseBytes)) {
+    transfer->tooLarge = true;
+    return CURL_WRITEFUNC_ERROR;
+  }
+  data.insert(data.end(), reinterpret_cast<uint8_t*>(bytes), reinterpret_cast<uint8_t*>(bytes) + n);
+  return n;
 }
 
 // The URL loading system's codes for the failures callers tell apart.
@@ -89,7 +100,10 @@ struct QVURLSession::State {
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, transfer->errorText);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, appendData);
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &transfer->response.data);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, transfer.get());
+    // An answer announced larger than the maximum is refused before its body comes.
+    curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE,
+                     curl_off_t(std::min<uint64_t>(r.maximumResponseBytes, INT64_MAX)));
     // The time-out is an idle limit, as the system's is: connecting, or moving no byte at all
     // for that long, fails; a long upload that keeps moving does not.
     const long timeoutMs = long(r.timeoutInterval * 1000);
@@ -128,7 +142,12 @@ struct QVURLSession::State {
     std::unique_ptr<Transfer> transfer = std::move(it->second);
     running.erase(it);
     curl_multi_remove_handle(multi, easy);
-    if (result != CURLE_OK) {
+    if (transfer->tooLarge || result == CURLE_FILESIZE_EXCEEDED) {
+      transfer->response.error =
+          qv::Error("NSURLErrorDomain", -1103,
+                    "The answer is larger than " + std::to_string(transfer->request.maximumResponseBytes) + " bytes.");
+      transfer->response.data = {};
+    } else if (result != CURLE_OK) {
       std::string text = transfer->errorText[0] ? transfer->errorText : curl_easy_strerror(result);
       transfer->response.error = qv::Error("NSURLErrorDomain", urlErrorCode(result), text);
       transfer->response.data.clear();

@@ -17,10 +17,14 @@
 struct QVURLRequest {
   // The system's default: a transfer that neither connects nor moves a byte for this long fails.
   static constexpr double kDefaultTimeoutInterval = 60;
+  // The largest answer kept: every call of the network client gets a small JSON answer. A larger
+  // one (announced, or growing without end) fails as a transport error ("NSURLErrorDomain" -1103).
+  static constexpr uint64_t kDefaultMaximumResponseBytes = uint64_t(16) << 20;
 
   std::string url;
   std::string httpMethod = "GET";
   double timeoutInterval = kDefaultTimeoutInterval;
+  uint64_t maximumResponseBytes = kDefaultMaximumResponseBytes;
   std::vector<std::pair<std::string, std::string>> headers;
   std::optional<qv::Bytes> httpBody;
 

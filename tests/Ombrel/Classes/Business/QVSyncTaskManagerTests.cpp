@@ -63,11 +63,11 @@ struct Reports {
   std::condition_variable changed;
   std::vector<std::string> paths;
   QVSyncTaskManager::TaskCompletion completion() {
+    // Notified under the lock: once the waiter has its answer and returns, the reports may be
+    // destroyed, so nothing of them may be touched after the lock is let go.
     return [this](std::shared_ptr<QVImageTaskOperation> op) {
-      {
-        std::lock_guard guard(mutex);
-        paths.push_back(op ? op->params()->path() : "(gone)");
-      }
+      std::lock_guard guard(mutex);
+      paths.push_back(op ? op->params()->path() : "(gone)");
       changed.notify_all();
     };
   }
@@ -91,7 +91,7 @@ class TaskManagerTest : public ::testing::Test {
     ASSERT_TRUE(blocker->waitUntilStarted());
   }
   void TearDown() override {
-    for (auto& op : manager->made) op->unlock();
+    for (size_t i = 0; auto op = manager->madeAt(i); ++i) op->unlock();
     queue->waitUntilAllOperationsAreFinished();
   }
   static std::shared_ptr<QVImageTaskParams> task(const char* path, int64_t type, int64_t priority) {

@@ -5,11 +5,13 @@
 #include <cmath>
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 
 #include "QVCore/ImageProcessing/Layers/QVIPLayerFactory.h"
 #include "QVCore/ImageProcessing/Processor/ProcessorTestSupport.h"
 #include "QVCore/ImageProcessing/RovaBridge/QVImageReader.h"
 #include "QVCore/ImageProcessing/RovaBridge/QVRovaHelper.h"
+#include "QVPlatform/NotificationCenter.h"
 #include "rova/RectRoi.h"
 
 using namespace solvane::test;
@@ -115,8 +117,7 @@ TEST(QVRovaProcessor, APreviewProcessorDecodesOnlyAsLargeAsItsFitSizeNeeds) {
   Delivery reduced, whole;
   p->processImageWithParams(request(CGRectMake(0, 0, canvas.width, canvas.height), CGSizeMake(600, 415), false),
                             reduced.completion());
-  full->processImageWithParams(request(CGRectMake(0, 0, 2600, 1800), CGSizeMake(600, 415), false),
-                               whole.completion());
+  full->processImageWithParams(request(CGRectMake(0, 0, 2600, 1800), CGSizeMake(600, 415), false), whole.completion());
   ASSERT_TRUE(reduced.image && whole.image);
   EXPECT_LT(maxDifference(*reduced.image->imageData(), *whole.image->imageData()), 0.02f);
 }
@@ -576,4 +577,50 @@ TEST(QVRovaProcessor, TheUncroppedRenderNeitherAnswersFromNorFillsTheCroppedRend
   auto cropped = render(false);
   EXPECT_NE(render(true), cropped) << "rendered without the crop, not answered from the cache";
   EXPECT_EQ(render(false), cropped) << "the cropped picture is still the cached one";
+}
+
+// A load publishes its layer complete: the engine's update that follows on the main thread finds
+// the develop layer in place and leaves the sublayer list alone, since the load may still be
+// walking that list on the processing queue.
+TEST(QVRovaProcessor, ALoadedLayerIsPublishedWithItsDevelopLayer) {
+  auto p = QVRovaProcessor::init();
+  std::promise<QVIPImagePtr> loaded;
+  p->loadImageAtURL(gradientJpeg(640, 480), CGSizeMake(200, 200), [&](QVIPImagePtr image) { loaded.set_value(image); });
+  ASSERT_TRUE(loaded.get_future().get());
+  auto layer = p->initialImageLayer();
+  ASSERT_TRUE(layer);
+  const auto published = layer->subLayers();
+  ASSERT_TRUE(layer->QVIPLayer::developLayer()) << "the develop layer is made before the layer is published";
+  settle(*p);  // runs the main thread's update after the load
+  p->update();
+  settle(*p);
+  EXPECT_EQ(layer->subLayers(), published);
+}
+
+// A background task's processor: its thread installs layers right after the load while the main
+// thread runs what the load queued. The engine's update then stays off the model, so that thread's
+// changes are the only ones (the main thread reading them meanwhile crashed now and then).
+TEST(QVRovaProcessor, ATaskThreadOwnsItsProcessorsModel) {
+  auto p = QVRovaProcessor::init();
+  p->setNotify(false);
+  p->setUpdatesModelOnMainThread(false);
+  int updates = 0;
+  auto token = qv::NotificationCenter::defaultCenter().addObserver(kQVImageProcessorDidUpdate,
+                                                                   static_cast<const QVModelObject*>(p.get()),
+                                                                   [&](const qv::Notification&) { ++updates; });
+  std::promise<QVIPImagePtr> loaded;
+  p->loadImageAtURL(gradientJpeg(320, 240), CGSizeMake(200, 200), [&](QVIPImagePtr image) { loaded.set_value(image); });
+  std::atomic<bool> done{false};
+  std::thread task([&] {
+    if (loaded.get_future().get())
+      for (int k = 0; k < 20; ++k)
+        p->initialImageLayer()->setLayers({QVIPLayerFactory::layer(), QVIPLayerFactory::layer()});
+    done = true;
+  });
+  while (!done) qv::MainExecutor::shared().runUntilIdle();
+  task.join();
+  settle(*p);
+  EXPECT_EQ(updates, 0);
+  ASSERT_TRUE(p->initialImageLayer());
+  EXPECT_EQ(p->initialImageLayer()->subLayers().size(), 3u) << "the develop layer and the task's two";
 }

@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "QVCore/Archive/SSZipArchive.h"
+#include "QVCore/Archive/ZipTestSupport.h"
 #include "QVCore/Model/Entities/PresetTestSupport.h"
 #include "QVCore/Model/Entities/QVPresetGroup.h"
 #include "QVCore/Services/QVFavoritePresetService.h"
@@ -204,6 +205,10 @@ TEST_F(PresetGroups, HostilePacksChangeNothing) {
       {"the user's folder", copyAs("Custom.zip", fixture("Warm Pack.zip"))},
       {"zip-slip", fixture("Hostile Pack.zip").string()},
       {"not an archive", copyAs("Text.zip", fixture("Natural.slvnr"))},
+      // A link that leads into the user's preset only once a later link exists.
+      {"late link", ziptest::makeArchiveWithLinks(dir / "Links.zip", {{"PresetsInfo.plist", "<plist/>"},
+                                                                      {"a.vlp", "s/../Custom/Mine.vlp", true},
+                                                                      {"s", ".", true}})},
   };
   for (const auto& c : cases) {
     EXPECT_FALSE(QVPresetGroup::installGroupFromPackURL(c.url)) << c.what;

@@ -288,3 +288,51 @@ TEST(SafeFile, ReadsOnlyRegularFilesWithinTheCapAndNeverBlocks) {
   EXPECT_FALSE(file.open((dir / "empty").string(), &error));
   EXPECT_NE(error.find("empty file"), std::string::npos) << error;
 }
+
+// Not replacing: the file goes into place only while the name is free; one that is there stays and
+// the write fails with the reason, leaving nothing beside it.
+TEST_P(SafeFileBothWays, WithoutReplacingAnExistingFileIsKept) {
+  const struct {
+    bool existing, replace, written;
+  } cases[] = {
+      {false, false, true},
+      {true, false, false},
+      {true, true, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "existing " << c.existing << ", replace " << c.replace);
+    const fs::path dir = solvane::test::makeTempDir("safe-noreplace");
+    const fs::path target = dir / "photo.jpg";
+    if (c.existing) put(target, "theirs");
+    auto o = options();
+    o.replace = c.replace;
+    std::string error;
+    EXPECT_EQ(writeFileSafely(target.string(), "mine", 4, &error, o), c.written) << error;
+    EXPECT_EQ(slurp(target), c.written ? "mine" : "theirs");
+    if (!c.written) {
+      EXPECT_NE(error.find("exists already"), std::string::npos) << error;
+    }
+    EXPECT_EQ(entries(dir), std::set<std::string>{"photo.jpg"});
+  }
+}
+
+// Any path the system takes can be written: near PATH_MAX (the temporary file's own name would not
+// fit as a path) and with a name near NAME_MAX.
+TEST_P(SafeFileBothWays, LongTargetPathsAndNames) {
+  const fs::path dir = solvane::test::makeTempDir("safe-long");
+  fs::path deep = dir;
+  while (deep.string().size() < 4090 - 200) deep /= std::string(200, 'd');
+  fs::create_directories(deep);
+  const std::string name(4090 - deep.string().size() - 1, 'p');
+  const fs::path nearPathMax = deep / name;
+  ASSERT_EQ(nearPathMax.string().size(), 4090u);
+  const fs::path nearNameMax = dir / (std::string(250, 'n') + ".jpg");
+  for (const fs::path& target : {nearPathMax, nearNameMax}) {
+    std::string error;
+    auto o = options();
+    o.replace = false;
+    EXPECT_TRUE(writeFileSafely(target.string(), "bytes", 5, &error, o)) << error;
+    EXPECT_EQ(slurp(target), "bytes");
+    EXPECT_EQ(entries(target.parent_path()).size(), target == nearPathMax ? 1u : 2u) << "nothing left beside it";
+  }
+}

@@ -4,6 +4,10 @@
 #include <cstring>
 #include <filesystem>
 
+#include <QAudioDevice>
+#include <QMediaDevices>
+#include <QSoundEffect>
+
 #include "Ombrel/Classes/Application/ApplicationTestSupport.h"
 #include "Ombrel/Classes/Application/SoundManager/QVSoundManager.h"
 #include "Ombrel/Classes/Application/SoundManager/QVSoundSynthesis.h"
@@ -79,13 +83,24 @@ TEST_F(QVSoundManagerTest, CuesAreShortAudibleWaveFilesMadeOnceAndReused) {
   }
 }
 
+// Without an audio device a cue is not even prepared (no file, no sound object); with one, the
+// cue's sound is made and started.
 TEST_F(QVSoundManagerTest, WithoutAnAudioDevicePlayingDoesNothingAndFailsNothing) {
   QVSoundManager::setPlayer(nullptr);
   QVSoundManager::setSoundsDisabled(false);
-  // The test machine may or may not have a device: either way this returns quietly.
-  QVSoundManager::playDropSounds();
-  QVSoundManager::playDropSounds();
-  SUCCEED();
+  const bool device = !QMediaDevices::audioOutputs().isEmpty();
+  const std::string file = QVSoundManager::fileForCue(QVSoundCue::Attention);
+  ASSERT_FALSE(file.empty());
+  std::filesystem::remove(file);
+  QVSoundManager::playAttentionSounds();
+  QVSoundManager::playAttentionSounds();
+  if (!device) {
+    EXPECT_FALSE(std::filesystem::exists(file)) << "nothing prepared for a device that is not there";
+  } else {
+    QSoundEffect* sound = QVSoundManager::sharedManager().soundForCue(QVSoundCue::Attention);
+    ASSERT_NE(sound, nullptr);
+    EXPECT_EQ(sound->source().toLocalFile().toStdString(), file);
+  }
 }
 
 }  // namespace

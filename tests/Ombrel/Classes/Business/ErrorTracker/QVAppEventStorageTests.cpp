@@ -161,3 +161,26 @@ TEST(QVAppEventStorageLayout, UnreadableRecordsAreSkipped) {
   ASSERT_EQ(events.size(), 1u);
   EXPECT_EQ(events[0]->info.at("QVCodeName").asInt(), 1);
 }
+
+// Many records saved at once share one tail; a log about to pass its size is rotated to "<name>.1"
+// and starts again, so no log grows without end.
+TEST(QVAppEventStorageLayout, BatchesAndRotationAtASize) {
+  const fs::path path = solvane::test::makeTempDir("log-rotate") / "Errors.log";
+  QVAppEventStorage storage(path.string(), false);
+  std::vector<QVAppEvent> events(50);
+  for (size_t i = 0; i < events.size(); ++i) events[i].info = {{"QVCodeName", int64_t(i)}};
+  ASSERT_TRUE(storage.saveEvents(events));
+  ASSERT_EQ(storage.readAllEvents().size(), 50u);
+  EXPECT_EQ(storage.readAllEvents().back()->info.at("QVCodeName").asInt(), 49);
+
+  const uint64_t size = fs::file_size(path);
+  storage.setMaximumBytes(size);
+  QVAppEvent one;
+  one.info = {{"QVCodeName", int64_t(50)}};
+  ASSERT_TRUE(storage.saveEvent(one));
+  EXPECT_EQ(fs::file_size(path.string() + ".1"), size) << "the full log moved aside whole";
+  const auto now = storage.readAllEvents();
+  ASSERT_EQ(now.size(), 1u);
+  EXPECT_EQ(now[0]->info.at("QVCodeName").asInt(), 50);
+  EXPECT_LE(fs::file_size(path), size);
+}

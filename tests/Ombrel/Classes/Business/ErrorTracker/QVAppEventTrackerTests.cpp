@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "Ombrel/Classes/Business/ErrorTracker/QVCrashCapture.h"
 #include "QVPlatform/PropertyList.h"
 #include "common/TestSupport.h"
@@ -341,6 +343,7 @@ TEST_F(QVAppEventTrackerTest, FatalSignalLeavesOneCrashEventAndDiesByTheSameSign
 
   auto nextRun = std::make_shared<QVAppEventTracker>();
   nextRun->setupStorageBasePath(dir.string(), kLogFiles);
+  nextRun->waitForCrashNotes();
   const auto crashes = nextRun->storageForType(0)->readAllEvents();
   ASSERT_EQ(crashes.size(), 1u);
   EXPECT_EQ(crashes[0]->type, 0u);
@@ -352,6 +355,7 @@ TEST_F(QVAppEventTrackerTest, FatalSignalLeavesOneCrashEventAndDiesByTheSameSign
 
   auto thirdRun = std::make_shared<QVAppEventTracker>();
   thirdRun->setupStorageBasePath(dir.string(), kLogFiles);
+  thirdRun->waitForCrashNotes();
   EXPECT_EQ(thirdRun->storageForType(0)->readAllEvents().size(), 1u) << "a note becomes an event once";
 }
 
@@ -364,10 +368,32 @@ TEST_F(QVAppEventTrackerTest, UncaughtExceptionLeavesOneCrashEventAndAborts) {
 
   auto nextRun = std::make_shared<QVAppEventTracker>();
   nextRun->setupStorageBasePath(dir.string(), kLogFiles);
+  nextRun->waitForCrashNotes();
   const auto crashes = nextRun->storageForType(0)->readAllEvents();
   ASSERT_EQ(crashes.size(), 1u);
   EXPECT_EQ(crashes[0]->info.at("QVCodeName").asInt(), 5);
   EXPECT_EQ(crashes[0]->info.at("QVReasonName").asString(), "Exception Crash: Disk on fire");
+}
+
+// Many notes (a crash loop) become events at start-up in one pass, only the newest of them, and
+// the start-up does not wait for them.
+TEST_F(QVAppEventTrackerTest, ManyCrashNotesKeepOnlyTheNewest) {
+  const size_t count = 5000;
+  tracker->waitForCrashNotes();  // the fixture's own set-up is done with the notes file
+  {
+    std::ofstream notes(dir / kQVCrashNotesFileName);
+    for (size_t i = 0; i < count; ++i)
+      notes << "QVCrashNote\ncode 3\nreason crash " << i << "\napp 1\nos x\nlocation 0\nsession s\nstack\nframe\nend\n";
+  }
+  auto nextRun = std::make_shared<QVAppEventTracker>();
+  nextRun->setupStorageBasePath(dir.string(), kLogFiles);
+  nextRun->waitForCrashNotes();
+  const auto crashes = nextRun->storageForType(0)->readAllEvents();
+  ASSERT_EQ(crashes.size(), QVCrashCapture::kMaximumCrashNotes);
+  EXPECT_EQ(crashes.front()->info.at("QVReasonName").asString(),
+            "crash " + std::to_string(count - QVCrashCapture::kMaximumCrashNotes));
+  EXPECT_EQ(crashes.back()->info.at("QVReasonName").asString(), "crash " + std::to_string(count - 1));
+  EXPECT_FALSE(fs::exists(dir / kQVCrashNotesFileName)) << "read once, then gone";
 }
 
 TEST(QVCrashCaptureSignals, ReasonsUseTheSystemsDescriptionAndShortName) {

@@ -266,6 +266,56 @@ TEST_F(QVExportManagerBusinessTest, WriteFailureIsReported) {
   EXPECT_FALSE(QVApp::exporting());
 }
 
+// Every failure says why: a folder that cannot be made, and a colour space nobody knows (which the
+// renderer would refuse without a word).
+TEST_F(QVExportManagerBusinessTest, EveryFailureHasItsReason) {
+  writeBytes(dir / "a-file", "not a folder");
+  auto unknownSpace = presetFromStore(kJPEGFullSizeUUID, dir / "out");
+  unknownSpace->format()->setColorSpace(99);
+  const struct {
+    const char* what;
+    std::shared_ptr<QVBatchPreset> preset;
+    const char* reason;
+  } cases[] = {
+      {"unwritable folder", presetFromStore(kJPEGFullSizeUUID, dir / "a-file" / "out"), "Not a directory"},
+      {"unknown colour space", unknownSpace, "colour space 99 is unknown"},
+      {"relative folder", presetFromStore(kJPEGFullSizeUUID, "Pictures/Solvane"), "is not an absolute path"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    *updater = RecordingUpdater();
+    auto manager = start(c.preset, {photo("astronaut.png")});
+    ASSERT_TRUE(waitForEnd(*updater));
+    ASSERT_EQ(updater->errors.size(), 1u);
+    const qv::Value* reason =
+        updater->errors[0].userInfo.count("reason") ? &updater->errors[0].userInfo.at("reason") : nullptr;
+    ASSERT_TRUE(reason);
+    EXPECT_NE(reason->asString().find(c.reason), std::string::npos) << reason->asString();
+  }
+}
+
+// A preset's folder: "~" is the home folder, other relative paths are refused (they would land in
+// whatever folder the program was started from).
+TEST(QVExportManagerBusinessRules, ExportFoldersAreAbsolute) {
+  const std::string home = std::getenv("HOME");
+  const struct {
+    std::string folder;
+    std::optional<std::string> absolute;
+  } cases[] = {
+      {"/srv/out", "/srv/out"},
+      {"~", home},
+      {"~/Pictures/Solvane", home + "/Pictures/Solvane"},
+      {"Pictures/Solvane", std::nullopt},
+      {"./out", std::nullopt},
+      {"~other/out", std::nullopt},
+  };
+  for (const auto& c : cases) {
+    std::string reason;
+    EXPECT_EQ(QVExportManagerBusiness::absoluteExportFolder(c.folder, &reason), c.absolute) << c.folder;
+    EXPECT_EQ(reason.empty(), c.absolute.has_value()) << c.folder;
+  }
+}
+
 TEST(QVExportManagerBusinessRules, ColorDepthForPreset) {
   auto preset = std::make_shared<QVBatchPreset>();
   preset->format()->setExportType(std::string("public.TIFF"));

@@ -1,6 +1,7 @@
 #include "Ombrel/Classes/Business/ExportManager/QVExportManager.h"
 
 #include <fstream>
+#include <set>
 
 #include "QVCore/Utils/QVImageUtils.h"
 #include "QVPlatform/Places.h"
@@ -95,6 +96,34 @@ TEST_F(QVExportManagerTest, FolderExportResolvesCollisions) {
             (std::vector<std::string>{(out / "my.photo_3.jpeg").string(), (out / "coffee_2.jpeg").string()}));
   for (const auto& path : manager->exportedPaths()) EXPECT_EQ(readBack(path).type, kUTTypeJPEG) << path;
   EXPECT_EQ(updater->count("finished"), 1u);
+}
+
+// Two exports into one folder at once: a name one of them has taken counts as taken for the other
+// (asked about, and "Create New" gives it its own name), and no file is written over another, so
+// the folder holds both sets.
+TEST_F(QVExportManagerTest, TwoExportsIntoOneFolderNeverShareAName) {
+  const std::vector<std::string> sources = {photo("astronaut.png"), photo("coffee.png")};
+  const fs::path out = dir / "both";
+  fs::create_directories(out);
+  dialog->directoryURL = out.string();
+  dialog->fileType = kUTTypeJPEG;
+  alerts->answer = QVAlertResultCreateNew;
+  auto second = QVExportManager::make();
+  auto secondUpdater = std::make_shared<RecordingUpdater>();
+  second->setProgressUpdater(secondUpdater);
+  ASSERT_TRUE(manager->prepareExportPaths(sources));
+  ASSERT_TRUE(second->prepareExportPaths(sources));
+  manager->exportWithType(kQVExportTypeDisk);
+  second->exportWithType(kQVExportTypeDisk);
+  ASSERT_TRUE(waitForEnd(*updater));
+  ASSERT_TRUE(waitForEnd(*secondUpdater));
+  std::set<std::string> written(manager->exportedPaths().begin(), manager->exportedPaths().end());
+  written.insert(second->exportedPaths().begin(), second->exportedPaths().end());
+  EXPECT_EQ(written.size(), 4u);
+  size_t files = 0;
+  for (const auto& entry : fs::directory_iterator(out)) files += entry.is_regular_file();
+  EXPECT_EQ(files, 4u);
+  for (const auto& path : written) EXPECT_EQ(readBack(path).type, kUTTypeJPEG) << path;
 }
 
 // E-mail: each photo as a JPEG in a folder of this export, handed to `xdg-email` as attachments

@@ -193,7 +193,7 @@ TEST(QVImageSaver, AnImageWithoutABitmapIsError1000) {
 }
 
 // An existing target with overwrite off goes to the collision block's path; without a block it is
-// replaced.
+// kept and the write fails; with overwrite on it is replaced.
 TEST(QVImageSaver, CollisionsFollowTheBlockOrReplace) {
   const fs::path dir = solvane::test::makeTempDir("saver-collide");
   const fs::path target = dir / "photo.png";
@@ -208,7 +208,14 @@ TEST(QVImageSaver, CollisionsFollowTheBlockOrReplace) {
   EXPECT_EQ(asked, target.string());
   EXPECT_EQ(slurp(target), "old");
   EXPECT_TRUE(CGImageSourceCreateWithURL((dir / "photo 1.png").string()));
-  EXPECT_FALSE(QVImageSaver::saveImage(gradient16(), "/nonexistent/source.jpg", target.string(), kUTTypePNG, false,
+  // Not overwriting and no block: the file there is kept and the write fails, saying why.
+  error = QVImageSaver::saveImage(gradient16(), "/nonexistent/source.jpg", target.string(), kUTTypePNG, false, nullptr,
+                                  nullptr);
+  ASSERT_TRUE(error);
+  EXPECT_NE(error->userInfo["reason"].asString().find("exists already"), std::string::npos);
+  EXPECT_EQ(slurp(target), "old");
+  // Overwriting replaces it.
+  EXPECT_FALSE(QVImageSaver::saveImage(gradient16(), "/nonexistent/source.jpg", target.string(), kUTTypePNG, true,
                                        nullptr, nullptr));
   EXPECT_TRUE(CGImageSourceCreateWithURL(target.string()));
 }

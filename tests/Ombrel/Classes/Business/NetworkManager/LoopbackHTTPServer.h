@@ -29,6 +29,7 @@ struct CannedResponse {
   int status = 200;
   std::string body;
   std::string contentType = "application/json";
+  bool sendLength = true;  // false: no Content-Length, the body ends when the connection closes
 };
 
 class LoopbackHTTPServer {
@@ -117,9 +118,11 @@ class LoopbackHTTPServer {
       requests_.push_back(request);
     }
     const CannedResponse response = handler_(request);
-    std::string out =
-        "HTTP/1.1 " + std::to_string(response.status) + " Status\r\nContent-Type: " + response.contentType +
-        "\r\nContent-Length: " + std::to_string(response.body.size()) + "\r\nConnection: close\r\n\r\n" + response.body;
+    const std::string lengthLine =
+        response.sendLength ? "\r\nContent-Length: " + std::to_string(response.body.size()) : std::string();
+    std::string out = "HTTP/1.1 " + std::to_string(response.status) +
+                      " Status\r\nContent-Type: " + response.contentType + lengthLine +
+                      "\r\nConnection: close\r\n\r\n" + response.body;
     size_t sent = 0;
     while (sent < out.size()) {
       const ssize_t n = ::send(client, out.data() + sent, out.size() - sent, MSG_NOSIGNAL);

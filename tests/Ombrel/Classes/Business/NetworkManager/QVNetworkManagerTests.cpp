@@ -14,6 +14,9 @@
 
 #include <gtest/gtest.h>
 
+#include <future>
+
+#include "Ombrel/Classes/Business/NetworkManager/QVURLSession.h"
 #include "QVPlatform/MainExecutor.h"
 #include "QVPlatform/PropertyList.h"
 #include "common/TestSupport.h"
@@ -200,6 +203,43 @@ TEST_F(QVNetworkManagerTest, TransportFailureReachesTheCompletion) {
   ASSERT_TRUE(outcome.error);
   EXPECT_EQ(outcome.error->domain, "NSURLErrorDomain");
   EXPECT_TRUE(outcome.answer.isNull());
+}
+
+// An answer larger than the request's maximum is a transport error, whether its length is announced
+// or it simply keeps coming; one within it arrives whole.
+TEST(QVURLSessionLimits, AnswersLargerThanTheMaximumAreRefused) {
+  const std::string big(200000, 'x');
+  const struct {
+    const char* what;
+    bool sendLength;
+    uint64_t maximum;
+    bool refused;
+  } cases[] = {
+      {"announced", true, 100000, true},
+      {"not announced", false, 100000, true},
+      {"within the maximum", false, 200000, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    LoopbackHTTPServer server([&](const RecordedRequest&) {
+      return CannedResponse{200, big, "text/plain", c.sendLength};
+    });
+    QVURLRequest request;
+    request.url = server.url("/big");
+    request.maximumResponseBytes = c.maximum;
+    std::promise<QVURLResponse> answered;
+    QVURLSession::shared().dataTask(request, [&](QVURLResponse response) { answered.set_value(std::move(response)); });
+    const QVURLResponse response = answered.get_future().get();
+    EXPECT_EQ(response.error.has_value(), c.refused);
+    if (c.refused) {
+      EXPECT_EQ(response.error->domain, "NSURLErrorDomain");
+      EXPECT_EQ(response.error->code, -1103);
+      EXPECT_TRUE(response.data.empty());
+    } else {
+      EXPECT_EQ(response.data.size(), big.size());
+    }
+  }
+  EXPECT_EQ(QVURLRequest().maximumResponseBytes, QVURLRequest::kDefaultMaximumResponseBytes);
 }
 
 // ---- Multipart uploads ------------------------------------------------------------------------
