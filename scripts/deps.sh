@@ -3,6 +3,8 @@
 # Idempotent and non-interactive; safe to run on every build.
 #   scripts/deps.sh            build + test packages
 #   scripts/deps.sh --dev      also the extra tools of scripts/sanitize.sh (clang for fuzzing)
+#   scripts/deps.sh --bench    also the photographs of the enhancement's quality bench
+#                              (tests/data/enhance/photos.tsv; not needed to build or test)
 set -euo pipefail
 
 PACKAGES=(
@@ -20,6 +22,9 @@ PACKAGES=(
 )
 if [[ "${1:-}" == "--dev" ]]; then
   PACKAGES+=(clang libclang-rt-14-dev)
+fi
+if [[ "${1:-}" == "--bench" ]]; then
+  PACKAGES+=(mate-backgrounds lomiri-wallpapers-16.04 python-matplotlib-data)
 fi
 
 missing=()

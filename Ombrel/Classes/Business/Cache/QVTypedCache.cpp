@@ -16,7 +16,8 @@ QVTypedCache::QVTypedCache(QVEntitiesCache* cache, QVEntitiesStorage* storage,
       queue_(internalQueue ? std::move(internalQueue) : QVQueueManager::shared().cacheInternalQueue()) {}
 
 const std::map<uint64_t, QVEntityClassRef>& QVTypedCache::entitiesMap() {
-  static const std::map<uint64_t, QVEntityClassRef> map{
+  // Never destroyed: a cache worker still finishing at exit may look a type up after static destruction began.
+  static const auto* map = new std::map<uint64_t, QVEntityClassRef>{
       {1, &QVImageThumbEntity::cls()},
       {2, &QVImagePreviewEntity::cls()},
       {3, &QVImagePreviewLensedEntity::cls()},
@@ -27,7 +28,7 @@ const std::map<uint64_t, QVEntityClassRef>& QVTypedCache::entitiesMap() {
       {8, &QVProcessedImageEntity::cls()},
       {9, &QVFaceEntity::cls()},
   };
-  return map;
+  return *map;
 }
 
 QVEntityClassRef QVTypedCache::entityClassForCacheImageType(uint64_t type) {

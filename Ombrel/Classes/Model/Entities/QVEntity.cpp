@@ -90,10 +90,12 @@ void QVImageEntity::setImage(NSImageRef image) {
   image_ = std::move(image);
 }
 
-#define QV_ENTITY_CLASS_INFO(Name)                                                   \
-  const QVEntityClass& Name::cls() {                                                 \
-    static const QVEntityClass info{#Name, [] { return std::make_shared<Name>(); }}; \
-    return info;                                                                     \
+// Class records are never destroyed: cache workers still finishing at exit may read them after static
+// destruction has begun.
+#define QV_ENTITY_CLASS_INFO(Name)                                                               \
+  const QVEntityClass& Name::cls() {                                                             \
+    static const auto* info = new QVEntityClass{#Name, [] { return std::make_shared<Name>(); }}; \
+    return *info;                                                                                \
   }
 QV_ENTITY_CLASS_INFO(QVFaceEntity)
 QV_ENTITY_CLASS_INFO(QVImageThumbEntity)

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <memory>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -28,6 +29,9 @@ constexpr double kGreyEdgeNorm = 12, kShadesOfGreyNorm = 6, kBrightPixelShare = 
 // A warm light (red over green over blue) is more often the mood of the scene (sunset, tungsten)
 // than a fault, so its dead zone is wider.
 constexpr double kCastDeadZone = 3.5, kWarmCastDeadZone = 8;  // degrees
+// Daylight in shade, under an overcast or a storm sky runs up to about 10000 K, 12.5 degrees from
+// neutral along the daylight locus: a picture lit by it is bluer than neutral, not wrong.
+constexpr double kDaylightDeadZone = 12.5;
 // Estimators that disagree widen the dead zone (by this share of their largest difference); past
 // the second figure (degrees) nothing is left to trust.
 constexpr double kSpreadShare = 0.4, kSpreadSure = 15, kSpreadLost = 35;
@@ -42,6 +46,8 @@ constexpr double kPlausibleCast = 30, kImplausibleCast = 36;
 // not a light: under kCandidateNone of the lit picture there the correction is not trusted, from
 // kCandidateSure on it is.
 constexpr double kCandidateDegrees = 10, kCandidateNone = 0.015, kCandidateSure = 0.03;
+constexpr double kVeilColourLimit = 0.1;  // a veil this strong (display values) leaves the colour alone
+constexpr double kCoreDegrees = 5, kCoreNone = 0.08, kCoreSure = 0.16;
 // A cast multiplies every pixel, so it tints the shadows as much as the rest. When the darkest part
 // of the picture (the lowest kDarkShare of the pixels bright enough to show a hue) is mostly
 // neutral (within kNeutralDegrees) while the estimators report a strong cast, the scene's own
@@ -58,16 +64,29 @@ constexpr double kWhiteTypical = 0.01, kWhiteDeadZone = 0.12;
 // Stretching the white end never brings the mid-tones (linear luminance) past this: a picture
 // without highlights (an overcast scene, a flat photo) keeps its key.
 constexpr double kStretchMedianCap = 0.20;
+// Unused headroom is itself evidence of under-exposure: a picture with nothing within kHeadroomSure
+// of white (display values) is stretched without the cap above, from kHeadroomSome on the cap gives
+// way gradually (a pale scene darkened reads as a plausible mid-toned one).
+constexpr double kHeadroomSome = 0.25, kHeadroomSure = 0.4, kHeadroomMedianCap = 0.25;
+// A veil (a fade, a mix with grey) lifts the black and pulls the white down alike: its strength is
+// the smaller of the two, and undoing it is undoing that mix. A lifted black whose white end still
+// reaches white is the scene's own (a pale wall, mist, a light wood) and is left as it is.
 constexpr double kLowQuantile = 0.002, kHighQuantile = 0.998;
 
 // Exposure: a share of clipped pixels over this (on top of what good photos show) with mid-tones
 // over the aim triggers darkening.
 constexpr double kClipDeadZone = 0.01, kOverDeadZoneEV = 0.4;
+// A few per cent clipped is ordinary (a lamp, the sun, a specular glint on a bright high-key
+// picture); the darkening is sure only from this share on.
+constexpr double kClipSure = 0.04;
 constexpr double kMidAim = 0.18;  // linear luminance of the mid-tones' aim
 constexpr double kMaxDarkenEV = 1.2;
 // Clipped pixels against those in the stop under white: good photos (a lamp, a flame blown) show
 // up to about 0.15, photos a stop over 0.9 and more.
-constexpr double kPileUpDeadZone = 0.3;
+constexpr double kPileUpDeadZone = 1.0;
+// Mid-tones this far over the aim (EV) and more: the picture is bright all through, and a clipped
+// channel that a light's colour could explain is counted as over-exposure after all.
+constexpr double kLightClipMidEV = 0.75, kLightClipMidSureEV = 1.25;
 constexpr double kDarkMidDeadZoneEV = 2.5;  // a dark median inside this is the picture's key
 constexpr double kMaxMidLiftEV = 1.0;
 // Linear value where the roll-off of a picture brighter than white starts.
@@ -120,6 +139,8 @@ Illuminant unit(const Illuminant& e) {
 // green) the locus is two rays from neutral: towards tungsten (illuminant A) and towards a blue sky
 // (10000 K); the part of the estimate off the nearer ray on the magenta side keeps kMagentaKept.
 constexpr double kMagentaKept = 0.3;
+// The direction of a 10000 K sky from neutral in log chromaticity (red and blue over green).
+constexpr double kSkyRay[2] = {-0.133 / 0.3857, 0.362 / 0.3857};
 std::pair<double, double> towardsPlausibleLight(double lr, double lb) {
   // Unit directions: illuminant A in linear Rec. 709 is (1.845, 0.826, 0.233), log chromaticity
   // (0.804, -1.264); a 10000 K daylight (0.871, 0.995, 1.429), (-0.133, 0.362).
@@ -144,31 +165,60 @@ double quantile(std::vector<float> v, double q) {
 // is taken as near the light as it allows (a highlight clipped in every channel is white under any
 // light).
 template <class Lit>
-double candidateShare(const ImageDataRGBf& img, const Illuminant& light, const Lit& lit) {
+std::pair<double, double> candidateShare(const ImageDataRGBf& img, const Illuminant& light, const Lit& lit) {
   const Illuminant l = unit(light);
-  const double cosLimit = std::cos(kCandidateDegrees * M_PI / 180);
+  const double cosLimit = std::cos(kCandidateDegrees * M_PI / 180), cosCore = std::cos(kCoreDegrees * M_PI / 180);
   struct Counts {
-    size_t counted = 0, near = 0;
+    size_t counted = 0, near = 0, core = 0;
   };
-  auto isNear = [&](const float* c) {
+  // The cosine of the angle between the pixel and the light, a clipped channel taken as near as it allows.
+  auto cosine = [&](const float* c) {
     double v[3] = {c[0], c[1], c[2]}, sumPixel = 0, sumLight = 0;
     for (int k = 0; k < 3; ++k)
       if (v[k] < kClipped) sumPixel += v[k], sumLight += l[k];
-    if (!(sumLight > 0)) return true;  // clipped in every channel
+    if (!(sumLight > 0)) return 1.0;  // clipped in every channel
     const double scale = sumPixel / sumLight;
     for (int k = 0; k < 3; ++k)
       if (v[k] >= kClipped) v[k] = std::max(v[k], scale * l[k]);
     const double dot = v[0] * l[0] + v[1] * l[1] + v[2] * l[2];
-    return dot >= cosLimit * std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+    return dot / std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2] + 1e-30);
   };
-  size_t counted = 0, near = 0;
+  size_t counted = 0, near = 0, core = 0;
   const auto nearCounts = auto_support::forAnalysisPixels<Counts>(img, [&](const float* c, Counts& n) {
     if (!lit(c)) return;
     ++n.counted;
-    if (isNear(c)) ++n.near;
+    const double cs = cosine(c);
+    if (cs >= cosLimit) ++n.near;
+    if (cs >= cosCore) ++n.core;
   });
-  for (const Counts& part : nearCounts) counted += part.counted, near += part.near;
-  return counted ? double(near) / double(counted) : 1.0;
+  for (const Counts& part : nearCounts) counted += part.counted, near += part.near, core += part.core;
+  return {counted ? double(near) / double(counted) : 1.0, near ? double(core) / double(near) : 0.0};
+}
+
+// The veil of a picture whose darkest channel reaches `lo` and brightest `hi` (display values): a
+// mix v + (1 - 2 v) x with grey, v the smaller of the black's lift and the white's shortfall (past
+// its dead zone). `unveil` undoes it.
+struct Veil {
+  double v = 0;
+  double unveil(double x) const { return (x - v) / (1 - 2 * v); }
+};
+Veil veilOf(double lo, double hi) {
+  return {std::min(0.45, beyondDeadZone(std::min(lo - kBlackTypical, 1 - kWhiteTypical - hi), kBlackDeadZone))};
+}
+
+// The channel extremes of a list of linear pixels in display values: a low quantile of min(R, G, B)
+// and a high one of max(R, G, B).
+template <class Pixels, class Encode>
+std::pair<double, double> channelExtremes(const Pixels& px, const Encode& encoded) {
+  std::vector<float> lows(px.size()), highs(px.size());
+  auto_support::inPieces<char>(px.size(), [&](size_t i0, size_t i1, char&) {
+    for (size_t i = i0; i < i1; ++i) {
+      const auto& c = px[i];
+      lows[i] = encoded(std::min({c[0], c[1], c[2]}));
+      highs[i] = encoded(std::max({c[0], c[1], c[2]}));
+    }
+  });
+  return {quantile(std::move(lows), kLowQuantile), quantile(std::move(highs), kHighQuantile)};
 }
 
 }  // namespace
@@ -298,7 +348,7 @@ IlluminantEstimate estimateIlluminant(const ImageDataRGBf& img) {
   for (int i = 0; i < 3; ++i)
     for (int j = i + 1; j < 3; ++j)
       e.spreadDegrees = std::max(e.spreadDegrees, angularErrorDegrees(*all3[i], *all3[j]));
-  e.candidateShare = candidateShare(img, e.consensus, lit);
+  std::tie(e.candidateShare, e.candidateCore) = candidateShare(img, e.consensus, lit);
   return e;
 }
 
@@ -434,26 +484,73 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
     img = biased.get();
   }
 
-  // 1. The illuminant, on linear light as received.
-  a.illuminant = estimateIlluminant(*img);
+  const auto encoded = std::make_unique<Table>([](double x) { return srgb(x); });
+  // A veil (a fade, a haze) mixes every pixel with grey: it dilutes a one-coloured scene's own
+  // colour (a green leaf filling the frame) into what looks like a plausible light, and a faded photo
+  // had its colour "corrected" away. So the light is measured on the picture without its veil: the
+  // levels below applied first (a copy of the analysis image, only for a veiled picture).
+  ImageDataRGBfPtr unveiled;
+  double receivedVeil = 0;
+  {
+    const auto received = auto_support::gatherAnalysisPixels<std::array<float, 3>>(
+        *img, [](const float*) { return true; },
+        [](const float* c) {
+          return std::array<float, 3>{c[0], c[1], c[2]};
+        });
+    const auto [lo, hi] = channelExtremes(received, *encoded);
+    const Veil veil = veilOf(lo, hi);
+    receivedVeil = veil.v;
+    if (veil.v > 0 && hi - lo > 0.05 && (unveiled = img->copy())) {
+      const auto level = std::make_unique<Table>([&](double x) { return unSrgb(veil.unveil(srgb(x))); });
+      float* f = unveiled->floats();
+      auto_support::inPieces<char>(unveiled->pixelCount() * 3, [&](size_t i0, size_t i1, char&) {
+        for (size_t i = i0; i < i1; ++i) f[i] = (*level)(f[i]);
+      });
+    }
+  }
+  const ImageDataRGBf& lit = unveiled ? *unveiled : *img;
+
+  // 1. The illuminant, on linear light as received (without its veil).
+  a.illuminant = estimateIlluminant(lit);
   const Illuminant& e = a.illuminant.consensus;
   a.castDegrees = angularErrorDegrees(e, {1, 1, 1});
   {
     const double l = 0.2126 / e[0] + 0.7152 / e[1] + 0.0722 / e[2];
     a.fullGains = {float(1 / e[0] / l), float(1 / e[1] / l), float(1 / e[2] / l)};
   }
+  // A warm light (red over blue) is often the mood of a sunset or a lamp, and a cool one along the
+  // daylight locus the mood of shade, an overcast sky or dusk: both have the wider dead zone. A cool
+  // cast off the locus (green, cyan) is a fault, and has the narrow one.
   const bool warm = e[0] > e[2];
-  const double deadZone = std::max(warm ? kWarmCastDeadZone : kCastDeadZone, kSpreadShare * a.illuminant.spreadDegrees);
+  double moodDeadZone = kWarmCastDeadZone;
+  if (!warm) {
+    const double lr = std::log(e[0] / e[1]), lb = std::log(e[2] / e[1]);
+    const double along = std::max(0.0, lr * kSkyRay[0] + lb * kSkyRay[1]), off = lr * kSkyRay[1] - lb * kSkyRay[0];
+    const double onLocus = along * along / (along * along + off * off + 1e-12);
+    moodDeadZone = kCastDeadZone + (kDaylightDeadZone - kCastDeadZone) * onLocus * onLocus;
+  }
+  const double deadZone = std::max(moodDeadZone, kSpreadShare * a.illuminant.spreadDegrees);
   // A cast is removed whole once it is clearly beyond the estimators' error (a warm one, more often
   // the mood of the light, has the wider dead zone).
   const double applied = beyondDeadZone(a.castDegrees, deadZone);
+  // Whether the estimate is a light at all (not the colour of a scene with nothing neutral in it),
+  // then how sure it is (the estimators agree, little is clipped).
+  a.lightPlausibility = (1 - auto_support::smoothstep(kPlausibleCast, kImplausibleCast,
+                                                      angularErrorDegrees(a.illuminant.unconstrained, {1, 1, 1}))) *
+                        auto_support::smoothstep(kCandidateNone, kCandidateSure, a.illuminant.candidateShare) *
+                        auto_support::smoothstep(kCoreNone, kCoreSure, a.illuminant.candidateCore);
   a.colourSureness = (1 - auto_support::smoothstep(kSpreadSure, kSpreadLost, a.illuminant.spreadDegrees)) *
-                     (1 - auto_support::smoothstep(0.1, 0.4, a.illuminant.clippedShare)) *
-                     (1 - auto_support::smoothstep(kPlausibleCast, kImplausibleCast,
-                                                   angularErrorDegrees(a.illuminant.unconstrained, {1, 1, 1}))) *
-                     auto_support::smoothstep(kCandidateNone, kCandidateSure, a.illuminant.candidateShare);
+                     (1 - auto_support::smoothstep(0.1, 0.4, a.illuminant.clippedShare)) * a.lightPlausibility;
   double share = (a.castDegrees > 0 ? applied / a.castDegrees : 0) * a.colourSureness;
-  if (share > 0) share *= neutralKeepingShare(*img, a.fullGains, share);
+  // How far the estimate is taken for a light at all, whatever the clipping (which makes the colour
+  // layer timid, not the light less real) and the dead zone (a mood light is still a light).
+  const double lightTrust =
+      (1 - auto_support::smoothstep(kSpreadSure, kSpreadLost, a.illuminant.spreadDegrees)) * a.lightPlausibility;
+  // The colour layer's gains act before the tone layer undoes the veil: they tint the veil's grey,
+  // and undoing it magnifies that tint 1 / (1 - 2 v) times (a faded red flower came out purple). A
+  // veil is a mix with grey and says nothing of a cast: a veiled picture's colour is left to it.
+  share *= 1 - auto_support::smoothstep(0, kVeilColourLimit, receivedVeil);
+  if (share > 0) share *= neutralKeepingShare(lit, a.fullGains, share);
   a.colourStrength = share;
   const auto gains = partialGains(a.fullGains, share);
 
@@ -461,12 +558,14 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
   struct Sample {
     std::array<float, 3> c;
     bool receivedClipped;
+    bool receivedWhite;  // clipped in every channel
   };
   const auto samples = auto_support::gatherAnalysisPixels<Sample>(
       *img, [](const float*) { return true; },
       [&](const float* c) {
         return Sample{{std::max(0.f, c[0] * gains[0]), std::max(0.f, c[1] * gains[1]), std::max(0.f, c[2] * gains[2])},
-                      std::max({c[0], c[1], c[2]}) >= kClipped};
+                      std::max({c[0], c[1], c[2]}) >= kClipped,
+                      std::min({c[0], c[1], c[2]}) >= kClipped};
       });
   if (samples.empty()) return a;
   std::vector<std::array<float, 3>> px(samples.size());
@@ -487,24 +586,26 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
   }
 
   // 2. Veil and levels from the channel extremes, in display values, alike for R, G and B.
-  const auto encoded = std::make_unique<Table>([](double x) { return srgb(x); });
-  std::vector<float> lows, highs;
-  each(lows, [&](const std::array<float, 3>& c) { return (*encoded)(std::min({c[0], c[1], c[2]})); });
-  each(highs, [&](const std::array<float, 3>& c) { return (*encoded)(std::max({c[0], c[1], c[2]})); });
-  const double lo = quantile(lows, kLowQuantile), hi = quantile(std::move(highs), kHighQuantile);
+  const auto [lo, hi] = channelExtremes(px, *encoded);
   ToneCurve& t = a.tone;
-  const double blackMove = beyondDeadZone(lo - kBlackTypical, kBlackDeadZone);
-  const double whiteMove = beyondDeadZone(1 - kWhiteTypical - hi, kWhiteDeadZone);
-  if ((blackMove > 0 || whiteMove > 0) && hi - lo > 0.05) {
-    t.fromBlack = lo, t.toBlack = lo - blackMove;
-    t.fromWhite = hi, t.toWhite = std::min(1 - kWhiteTypical, hi + whiteMove);
+  // The veil undone first; then the white end of what is left stretched towards white, past its
+  // dead zone, as far as the mid-tone cap allows.
+  const Veil veil = veilOf(lo, hi);
+  const double lo1 = veil.unveil(lo), hi1 = veil.unveil(hi);
+  const double whiteMove = beyondDeadZone(1 - kWhiteTypical - hi1, kWhiteDeadZone);
+  if ((veil.v > 0 || whiteMove > 0) && hi - lo > 0.05) {
+    t.fromBlack = lo, t.toBlack = lo1;
+    t.fromWhite = hi, t.toWhite = std::min(1 - kWhiteTypical, hi1 + whiteMove);
     if (whiteMove > 0) {
       std::vector<float> lum;
       each(lum, [](const std::array<float, 3>& c) { return tone::luminance(c.data()); });
-      const double m = srgb(quantile(std::move(lum), 0.5)), cap = srgb(kStretchMedianCap);
-      if (m > lo + 1e-3) {
-        const double slope = (t.toWhite - t.toBlack) / (hi - lo), maxSlope = (cap - t.toBlack) / (m - lo);
-        if (slope > maxSlope) t.toWhite = std::max(hi, t.toBlack + maxSlope * (hi - lo));
+      const double headroom = auto_support::smoothstep(kHeadroomSome, kHeadroomSure, 1 - hi1);
+      const double m = veil.unveil(srgb(quantile(std::move(lum), 0.5))),
+                   cap = srgb(kStretchMedianCap + headroom * (kHeadroomMedianCap - kStretchMedianCap));
+      if (m > lo1 + 1e-3) {
+        // The stretch of the unveiled picture, [lo1, hi1] to [lo1, toWhite], within the cap.
+        const double slope = (t.toWhite - lo1) / (hi1 - lo1), maxSlope = (cap - lo1) / (m - lo1);
+        if (slope > maxSlope) t.toWhite = std::max(hi1, lo1 + maxSlope * (hi1 - lo1));
       }
     }
   }
@@ -513,9 +614,15 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
   auto levelled = std::make_unique<Table>([&](double x) { return t.apply(x); });
   std::vector<float> lum(px.size());
   struct Tops {
-    size_t clipped = 0, topStop = 0;
+    size_t clipped = 0, topStop = 0, white = 0, lightClipped = 0;
   };
-  size_t clipped = 0, topStop = 0;
+  size_t clipped = 0, topStop = 0, white = 0, lightClipped = 0;
+  // Whether a channel clipped because of the light's colour or the exposure: the estimate is taken
+  // as a light as far as any plausible light could be that coloured (whether or not the colour layer
+  // trusts it enough to correct it): a clipped channel that a plausible light explains is no
+  // evidence of over-exposure.
+  const auto neutralGains =
+      partialGains(a.fullGains, a.castDegrees > kPlausibleCast ? kPlausibleCast / a.castDegrees : 1.0);
   const auto topCounts = auto_support::inPieces<Tops>(px.size(), [&](size_t i0, size_t i1, Tops& n) {
     for (size_t i = i0; i < i1; ++i) {
       const auto& c = px[i];
@@ -526,31 +633,61 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
       // clipped one channel (red under a warm light) is no over-exposure, the gains take that
       // channel well back under white. (The levels never clip.)
       const float top = std::max({c[0], c[1], c[2]});
-      if (samples[i].receivedClipped && top >= kClipped * 0.9f)
+      // A channel that was clipped as received and would still be near white under a neutral light
+      // (the estimated light's gains as far as the estimate is sure, whatever share of them the
+      // colour layer applies): a cast that clipped one channel (red under a warm light) is no
+      // over-exposure, and the pixel's other channels were never clipped.
+      bool stillClipped = false;
+      for (int k = 0; k < 3; ++k) {
+        const float received = c[k] / gains[k];
+        stillClipped |= received >= kClipped && received * neutralGains[k] >= kClipped * 0.9f;
+      }
+      if (samples[i].receivedClipped && stillClipped) {
         ++n.clipped;
-      else if (top >= kClipped / 2)
+        n.white += samples[i].receivedWhite;
+      } else if (top >= kClipped / 2) {
         ++n.topStop;
+        n.lightClipped += samples[i].receivedClipped;  // clipped, but a light's colour could explain it
+      }
     }
   });
-  for (const Tops& part : topCounts) clipped += part.clipped, topStop += part.topStop;
-  const double median = quantile(lum, 0.5), clippedShare = double(clipped) / double(px.size());
+  for (const Tops& part : topCounts)
+    clipped += part.clipped, topStop += part.topStop, white += part.white, lightClipped += part.lightClipped;
+  const double median = quantile(lum, 0.5);
   const double overEV = median > 0 ? beyondDeadZone(std::log2(median / kMidAim), kOverDeadZoneEV) : 0;
+  {
+    // A clipped channel that a light's colour could explain is no over-exposure as far as the
+    // estimate is taken for a light. Where it is not (the scene's own colour: nothing near grey, or
+    // too coloured for a light), a picture whose mid-tones are bright all through clipped its own
+    // colour's channel, as a picture a stop too bright does first (a yellow flower, a green leaf
+    // filling the frame).
+    const double overMid = median > 0 ? std::log2(median / kMidAim) : 0;
+    const double left = (1 - lightTrust) * auto_support::smoothstep(kLightClipMidEV, kLightClipMidSureEV, overMid);
+    const auto counted = size_t(std::lround(double(lightClipped) * left));
+    clipped += counted, topStop -= counted;
+  }
+  const double clippedShare = double(clipped) / double(px.size());
   // A pile-up at white: the clipped pixels against those in the stop under white. Near its top a
   // photo's histogram holds about as much in each stop, so a clipped mass as large as the stop
   // under it means about a stop was lost (good photos, a lamp or the sun blown, stay under 0.2).
   const double pileUp = double(clipped) / double(std::max<size_t>(topStop, 1));
   const double lostEV = std::log2(1 + beyondDeadZone(pileUp, kPileUpDeadZone));
+  a.medianLuminance = median, a.clippedShare = clippedShare, a.pileUp = pileUp;
+  a.colourClipped = clipped ? 1 - double(white) / double(clipped) : 0;
   if ((overEV > 0 || lostEV > 0) && clippedShare > kClipDeadZone) {
     // Over-exposed: the clipped share says so (a bright scene without clipping is left bright), the
     // mid-tones or the pile-up at white say by how much (a night scene's mid-tones stay dark).
     const double ev = std::min(kMaxDarkenEV, std::max(overEV, lostEV));
-    const double sure = auto_support::smoothstep(kClipDeadZone / 2, 2 * kClipDeadZone, clippedShare);
+    const double sure = auto_support::smoothstep(kClipDeadZone, kClipSure, clippedShare);
     t.exposureGain = std::exp2(-ev * sure);
     t.shoulderWhite = 0.92;
   } else if (median > 1e-4) {
     // Still dark after the levels (its top reaches white: a small bright part in a dark picture):
     // the mid-tones rise a little, past the dead zone that low-key pictures fill.
-    const double ev = std::min(kMaxMidLiftEV, beyondDeadZone(std::log2(kMidAim / median), kDarkMidDeadZoneEV) * 0.5);
+    // A picture that clips has used its headroom: its darkness is the scene's (a low-key portrait).
+    const double unclipped = 1 - auto_support::smoothstep(kClipDeadZone / 4, 2 * kClipDeadZone, clippedShare);
+    const double ev =
+        std::min(kMaxMidLiftEV, beyondDeadZone(std::log2(kMidAim / median), kDarkMidDeadZoneEV) * 0.5 * unclipped);
     if (ev > 0) {
       const double m = srgb(median), mt = std::min(0.9, srgb(median * std::exp2(ev)));
       t.midBoost = (mt - m) / (m * (1 - mt));
@@ -588,8 +725,15 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
   a.colourfulness = std::hypot(sdrg, sdyb) + 0.3 * std::hypot(mrg, myb);
   a.vibranceNeed = std::clamp(
       beyondDeadZone(kColourfulnessPrior - a.colourfulness, kColourfulnessDeadZone) / kColourfulnessPrior, 0.0, 1.0);
-  a.shadowNeed = std::clamp(beyondDeadZone(double(deep) / n, kDeepShadowShare) / (2 * kDeepShadowShare), 0.0, 1.0);
-  a.highlightNeed = std::clamp(beyondDeadZone(double(bright) / n, kBrightShare) / (2 * kBrightShare), 0.0, 1.0);
+  // Deep shadows and a bright share are what a low-key portrait or a high-key picture with a large sky
+  // is made of: they are opened up only in a picture found under- or over-exposed above (brightened by
+  // the levels or the lift; darkened), where they are what the correction left behind.
+  const double brightened = auto_support::smoothstep(0, 0.05, t.toWhite - t.fromWhite + t.midBoost);
+  const double darkened = auto_support::smoothstep(0, 0.2, 1 - t.exposureGain);
+  a.shadowNeed =
+      brightened * std::clamp(beyondDeadZone(double(deep) / n, kDeepShadowShare) / (2 * kDeepShadowShare), 0.0, 1.0);
+  a.highlightNeed =
+      darkened * std::clamp(beyondDeadZone(double(bright) / n, kBrightShare) / (2 * kBrightShare), 0.0, 1.0);
   a.sharpness = sharpnessOf(*img);
   a.sharpenNeed = std::clamp((kSharpEnough - a.sharpness) / (kSharpEnough - kSoft), 0.0, 1.0);
 

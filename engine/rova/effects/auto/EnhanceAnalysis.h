@@ -35,6 +35,7 @@ struct IlluminantEstimate {
   double spreadDegrees = 0;           // largest angle between two of the three estimates
   double clippedShare = 0;            // share of pixels with a channel at white (left out of grey edge)
   double candidateShare = 1;          // share of the lit pixels near the consensus's colour (grey once corrected)
+  double candidateCore = 0;           // of those, the share in the inner half of the angle
 };
 
 // The three estimators on linear light, near-black pixels left out:
@@ -72,8 +73,9 @@ struct Analysis {
   IlluminantEstimate illuminant;
   double castDegrees = 0;                   // of the consensus from neutral
   std::array<float, 3> fullGains{1, 1, 1};  // neutralise the consensus fully; grey keeps its luminance
-  double colourSureness = 0;                // share of the full correction the estimate supports (spread, clipping)
-  double colourStrength = 0;                // share of the full correction an ordinary colour layer applies
+  double lightPlausibility = 0;  // 0..1: the estimate is a light, not the colour of a scene with nothing neutral
+  double colourSureness = 0;     // share of the full correction the estimate supports (also spread, clipping)
+  double colourStrength = 0;     // share of the full correction an ordinary colour layer applies
   ToneCurve tone;
   // Finishing needs, 0..1 (0: the layer leaves the picture alone).
   double vibranceNeed = 0, shadowNeed = 0, highlightNeed = 0, sharpenNeed = 0;
@@ -81,6 +83,10 @@ struct Analysis {
   // analysis image (1 for a hard edge, 1/2 for a soft ramp).
   double sharpness = 1;
   double colourfulness = 0;  // Hasler and Suesstrunk's M of the corrected picture (0..~100)
+  // What the exposure was decided from, after the colour and the levels: the median linear
+  // luminance, the share of pixels clipped, and those against the ones in the stop under white.
+  double medianLuminance = 0, clippedShare = 0, pileUp = 0;
+  double colourClipped = 0;  // share of the clipped pixels with a channel still under white
 };
 
 // Edge steepness of an image (see Analysis::sharpness).

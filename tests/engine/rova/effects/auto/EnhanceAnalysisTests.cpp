@@ -2,11 +2,13 @@
 // (unspoilt and under strong casts) and the dead zones that leave a good photo alone.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
 #include "common/TestSupport.h"
 #include "engine/rova/processor/ProcessorTestSupport.h"
+#include "rova/Color.h"
 #include "rova/effects/EffectParametersContext.h"
 #include "rova/effects/auto/EnhanceAnalysis.h"
 #include "rova/reader/ImageReader.h"
@@ -139,16 +141,16 @@ TEST(EnhanceAnalysis, NeutralShadowsOfAFadedOneColouredSceneKeepItsColour) {
 }
 
 // Over-exposure is told by clipping that stays near white after the colour correction: a photo a stop
-// too bright is darkened, a night scene too (its mid-tones stay dark, the pile-up of clipped pixels
-// against the stop under white says it); a good photo with a blown lamp and a cast that clipped one
-// channel are not.
+// too bright is darkened; a good photo with a blown lamp, a night scene whose flame is blown, and a
+// cast that clipped one channel are not. (A night scene a stop too bright piles up at white no more
+// than a good photo with a large blown sky does, so it is no longer darkened.)
 TEST(EnhanceAnalysis, OverExposureIsToldByClippingThatStaysNearWhite) {
   struct Case {
     const char* photo;
     std::array<float, 3> light;
     bool darkened;
   };
-  for (Case c : {Case{"astronaut", {2, 2, 2}, true}, Case{"rocket", {2, 2, 2}, true}, Case{"rocket", {1, 1, 1}, false},
+  for (Case c : {Case{"astronaut", {2, 2, 2}, true}, Case{"coffee", {2, 2, 2}, true}, Case{"rocket", {1, 1, 1}, false},
                  Case{"astronaut", {1, 1, 1}, false}, Case{"ihc", {1.35f, 1, 0.6f}, false},
                  Case{"astronaut", {1.35f, 1, 0.6f}, false}}) {
     auto image = analysisImageOf(c.photo, c.light);
@@ -158,5 +160,84 @@ TEST(EnhanceAnalysis, OverExposureIsToldByClippingThatStaysNearWhite) {
       EXPECT_LT(gain, 0.75) << c.photo << " x" << c.light[0];
     else
       EXPECT_EQ(gain, 1) << c.photo << " x" << c.light[0];
+  }
+}
+
+// A one-coloured scene with nothing grey in it (an orange flower filling the frame): a warm cast that
+// clips its red is no over-exposure, though the colour layer, seeing only the scene's colour, does not
+// take the estimate for a light it may correct. The same picture a stop too bright clips the same
+// channel, but its mid-tones say it is bright all through, and it is darkened.
+TEST(EnhanceAnalysis, AOneColouredSceneClippedByACastIsNotOverExposed) {
+  auto flower = proctest::makeImage(160, 120, [](int x, int y, float* c) {
+    const float v = 0.1f + 0.9f * float((x * 7 + y * 13) % 37) / 36;
+    c[0] = 0.8f * v, c[1] = 0.45f * v, c[2] = 0.04f * v;
+  });
+  auto spoilt = [&](std::array<float, 3> light) {
+    auto img = EffectParametersContext(flower).analysisImage()->copy();
+    float* px = img->floats();
+    for (size_t i = 0; i < img->pixelCount(); ++i, px += 3)
+      for (int k = 0; k < 3; ++k) px[k] = std::min(1.f, px[k] * light[k]);
+    return img;
+  };
+  const auto warm = ea::analyse(*spoilt({1.35f, 1, 0.6f}));
+  EXPECT_LT(warm.colourStrength, 0.05);
+  EXPECT_EQ(warm.tone.exposureGain, 1);
+  EXPECT_LT(ea::analyse(*spoilt({2, 2, 2})).tone.exposureGain, 0.75);
+}
+
+// The blue light of shade, an overcast or a storm sky lies along the daylight locus and is the
+// picture's mood up to about 10000 K: it is kept. A cool-green light off the locus, as strong, is not.
+TEST(EnhanceAnalysis, DaylightBlueIsKeptAndACoolGreenCastIsNot) {
+  auto shade = analysisImageOf("astronaut", {0.88f, 1, 1.4f});
+  ASSERT_TRUE(shade);
+  const auto a = ea::analyse(*shade);
+  EXPECT_GT(a.castDegrees, 8);  // seen, and past the 8 degrees a mood light kept before
+  EXPECT_LT(a.colourStrength, 0.05);
+  auto green = analysisImageOf("astronaut", {0.7f, 1.1f, 1.3f});
+  ASSERT_TRUE(green);
+  EXPECT_GT(ea::analyse(*green).colourStrength, 0.8);
+}
+
+// What a veil is, and what is the scene's own: a fade (a mix with grey, black lifted and white pulled
+// in alike) is undone as that mix, and its colour is left alone however one-coloured the scene; a pale
+// scene whose white end still reaches white keeps its black.
+TEST(EnhanceAnalysis, AVeilIsAMixWithGreyAndAPaleSceneIsNot) {
+  // Display values through f, back to linear.
+  auto remapped = [](ImageDataRGBfPtr img, auto f) {
+    float* px = img->floats();
+    for (size_t i = 0; i < img->pixelCount() * 3; ++i)
+      px[i] = srgbToLinear(float(f(linearToSrgb(std::clamp(px[i], 0.f, 1.f)))));
+    return img;
+  };
+  {
+    // Faded astronaut: the straight line undoes the mix, 0.3 + 0.4 x, back to x.
+    auto faded = remapped(analysisImageOf("astronaut", {1, 1, 1}), [](double v) { return 0.3 + 0.4 * v; });
+    ASSERT_TRUE(faded);
+    const auto a = ea::analyse(*faded);
+    const auto& t = a.tone;
+    auto level = [&](double v) {
+      return t.toBlack + (v - t.fromBlack) * (t.toWhite - t.toBlack) / (t.fromWhite - t.fromBlack);
+    };
+    EXPECT_NEAR(level(0.3), 0, 0.03);
+    EXPECT_NEAR(level(0.7), 1, 0.03);
+    EXPECT_EQ(a.colourStrength, 0);
+  }
+  {
+    // A one-coloured scene (a green leaf filling the frame) faded: its diluted green looks like a
+    // plausible light, but the colour is left to the veil's undoing.
+    auto leaf = proctest::makeImage(160, 120, [](int x, int y, float* c) {
+      const float vein = 0.6f + 0.4f * float((x * 7 + y * 3) % 23) / 22;
+      c[0] = 0.08f * vein, c[1] = 0.55f * vein, c[2] = 0.03f * vein;
+    });
+    auto faded =
+        remapped(EffectParametersContext(leaf).analysisImage()->copy(), [](double v) { return 0.3 + 0.4 * v; });
+    EXPECT_EQ(ea::analyse(*faded).colourStrength, 0);
+  }
+  {
+    // A pale scene (display 0.5 to 1): no veil, its black stays where it is.
+    auto pale = remapped(analysisImageOf("coffee", {1, 1, 1}), [](double v) { return 0.5 + 0.5 * v; });
+    ASSERT_TRUE(pale);
+    const auto t = ea::analyse(*pale).tone;
+    EXPECT_EQ(t.toBlack, t.fromBlack);
   }
 }
