@@ -3,6 +3,10 @@
 //   solvane-export-options --editors FILE.png     the four editors for a JPEG and a TIFF preset
 //   solvane-export-options --dialog FILE.png [--type public.tiff]
 //                                                 the export dialog carrying the options view
+//   solvane-export-options --window FILE.png [--naming] [PHOTO...]
+//                                                 the export options window over the main window
+//                                                 (with --naming: a user preset being named;
+//                                                 --refused: a name refused)
 // Without a file the window stays open. Run under QT_SCALE_FACTOR=2 for 2x pictures.
 #include <QApplication>
 #include <QFileDialog>
@@ -20,15 +24,19 @@
 #include "Ombrel/Classes/Application/ExportOptions/QVBatchPresetUISamples.h"
 #include "Ombrel/Classes/Application/ExportOptions/QVBatchResizeViewController.h"
 #include "Ombrel/Classes/Application/ExportOptions/QVBatchSavingViewController.h"
+#include "Ombrel/Classes/Application/ExportOptions/QVBatchSettingsWindowController.h"
 #include "Ombrel/Classes/Application/ExportOptions/QVExportOptionsView.h"
+#include "Ombrel/Classes/Application/Services/QVAppLink.h"
 #include "Ombrel/Classes/Application/Style/QVUIStyle.h"
 #include "Ombrel/Classes/Business/Batch/QVBatchNamingUIDatasource.h"
 #include "Ombrel/Classes/Business/Batch/QVBatchPreset.h"
 #include "Ombrel/Classes/Business/Batch/QVBatchPresetManager.h"
 #include "Ombrel/Classes/Business/QVAppSettings.h"
 #include "QVAppKit/QVFonts.h"
+#include "QVAppKit/QVMainExecutorBridge.h"
 #include "QVPlatform/Bundle.h"
 #include "QVPlatform/UserDefaults.h"
+#include "tools/common/ToolMainWindow.h"
 
 namespace {
 
@@ -191,6 +199,53 @@ int runDialog(QApplication& app, const char* file, const std::string& type) {
   return save(dialog, file) ? 0 : 1;
 }
 
+int runWindow(QApplication& app, const char* file, bool naming, bool refused, const std::vector<std::string>& photos) {
+  auto main = solvane_tools::showMainWindow(photos);
+  // A user preset of the user's own beside the shipped ones.
+  auto store = QVAppLink::batchPresetManager();
+  if (store && store->presetsWithType(kQVBatchPresetTypeUser).empty()) {
+    if (auto jpeg = shippedPreset("JPEG Long Edge 2048")) {
+      auto web = jpeg->copy();
+      web->setName("Web Gallery");
+      store->savePreset(web);
+    }
+  }
+  if (store) {
+    store->setSelectedPresetUUID(std::nullopt);
+    store->setInterimPreset(nullptr);
+  }
+  std::shared_ptr<QVBatchSettingsWindowController> window;
+  QTimer::singleShot(1200, [&] {
+    window = QVBatchSettingsWindowController::make();
+    window->showWithCompletion([&app](std::shared_ptr<QVBatchPreset>) {
+      if (!QApplication::activeModalWidget()) app.quit();
+    });
+  });
+  if (naming) {
+    QTimer::singleShot(1800, [&] {
+      auto* selector = window->selectorViewController();
+      selector->saveClicked();
+      if (auto* editor = selector->nameEditor()) {
+        editor->setText(refused ? "Web Gallery" : "Holiday prints");
+        // A name another user preset has: refused, the reason below the lists.
+        if (refused) selector->endNaming();
+      }
+    });
+  }
+  int status = 0;
+  if (file) {
+    QTimer::singleShot(2800, [&] {
+      status = solvane_tools::saveScreenAround({main->window(), window->window()}, file) ? 0 : 1;
+      app.exit(status);
+    });
+  }
+  app.exec();
+  window.reset();
+  main.reset();
+  QVMainExecutorBridge::uninstall();
+  return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -199,8 +254,10 @@ int main(int argc, char** argv) {
   QVUIStyle::applyToApplication(app);
   const char* editors = nullptr;
   const char* dialog = nullptr;
-  bool showEditors = false, showDialog = false;
+  const char* windowFile = nullptr;
+  bool showEditors = false, showDialog = false, showWindow = false, naming = false, refused = false;
   std::string type;
+  std::vector<std::string> photos;
   for (int i = 1; i < argc; ++i) {
     if (!std::strcmp(argv[i], "--editors")) {
       showEditors = true;
@@ -210,10 +267,23 @@ int main(int argc, char** argv) {
       if (i + 1 < argc && argv[i + 1][0] != '-') dialog = argv[++i];
     } else if (!std::strcmp(argv[i], "--type") && i + 1 < argc) {
       type = argv[++i];
+    } else if (!std::strcmp(argv[i], "--window")) {
+      showWindow = true;
+      if (i + 1 < argc && argv[i + 1][0] != '-') windowFile = argv[++i];
+    } else if (!std::strcmp(argv[i], "--naming")) {
+      naming = true;
+    } else if (!std::strcmp(argv[i], "--refused")) {
+      naming = refused = true;
+    } else if (argv[i][0] != '-') {
+      photos.push_back(argv[i]);
     }
   }
+  if (showWindow) return runWindow(app, windowFile, naming, refused, photos);
   if (showDialog) return runDialog(app, dialog, type);
   if (showEditors || argc == 1) return runEditors(app, editors);
-  std::fprintf(stderr, "usage: %s [--editors [FILE.png]] [--dialog [FILE.png] [--type UTI]]\n", argv[0]);
+  std::fprintf(stderr,
+               "usage: %s [--editors [FILE.png]] [--dialog [FILE.png] [--type UTI]] [--window [FILE.png] [--naming] "
+               "[PHOTO...]]\n",
+               argv[0]);
   return 2;
 }

@@ -19,6 +19,7 @@
 #include "Ombrel/Classes/Application/Style/QVUIStyle.h"
 #include "QVAppKit/QVFonts.h"
 #include "QVAppKit/QVMainExecutorBridge.h"
+#include "tools/common/ToolMainWindow.h"
 
 namespace {
 
@@ -54,18 +55,7 @@ int main(int argc, char** argv) {
   QVFonts::loadOnce();
   app.setFont(QVFonts::systemFontOfSize(13));
   QVUIStyle::applyToApplication(app);
-  QVMainExecutorBridge::install();
-
-  QVAppLink::startEngine();
-  QVAppLink::start();
-  auto main = QVSolvaneWindowController::make();
-  main->createTitleBar(nullptr);
-  main->showWindow();
-  if (!photos.empty()) {
-    main->addImagesAtPaths(photos);
-    // The window takes the shape of a 3:2 photo, as it does once the first one is read.
-    main->window()->updateWithContentSize(CGSizeMake(3000, 2000), std::nullopt, false);
-  }
+  auto main = solvane_tools::showMainWindow(photos);
 
   std::unique_ptr<QVFeedbackWindowController> feedback;
   std::unique_ptr<QVAboutWindowController> about;
@@ -92,15 +82,8 @@ int main(int argc, char** argv) {
     }
   });
   QTimer::singleShot(2600, [&] {
-    QWidget* window = main->window();
-    // The windows are windows of their own: the screen around them is taken.
-    const QRect area =
-        window->frameGeometry().united(shown ? shown->frameGeometry() : QRect()).adjusted(-40, -40, 40, 40);
-    const QPixmap picture = window->screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
-    const std::string& out = feedbackOut.empty() ? aboutOut : feedbackOut;
-    const bool saved = picture.save(QString::fromStdString(out));
-    std::fprintf(saved ? stdout : stderr, "%s %s (%dx%d)\n", saved ? "wrote" : "cannot write", out.c_str(),
-                 picture.width(), picture.height());
+    const bool saved =
+        solvane_tools::saveScreenAround({main->window(), shown}, feedbackOut.empty() ? aboutOut : feedbackOut);
     app.exit(saved ? 0 : 1);
   });
   const int status = app.exec();

@@ -60,6 +60,10 @@ bool QVSolvaneAlerts::showAlertDeleteBatchPresetWithName(const std::string& name
   return p ? p->showAlertDeleteBatchPresetWithName(name) : true;
 }
 
+void QVSolvaneAlerts::showAlertBatchPresetNotSavedWithName(const std::string& name) {
+  if (auto p = presenterFor("batch preset not saved")) p->showAlertBatchPresetNotSavedWithName(name);
+}
+
 int64_t QVSolvaneAlerts::showAlertWantStartOverWithQuitButton(bool quitButton, bool saveButton, bool cancelButton) {
   auto p = presenterFor("start over");
   return p ? p->showAlertWantStartOver(quitButton, saveButton, cancelButton) : QVAlertResultStartOver;

@@ -36,6 +36,7 @@ class QVSolvaneAlertsPresenter {
   virtual void showAlertNetworkError(const qv::Error&) {}
   virtual bool showAlertOkCancelWithTitle(const std::string&, const std::string&) { return true; }
   virtual bool showAlertDeleteBatchPresetWithName(const std::string&) { return true; }
+  virtual void showAlertBatchPresetNotSavedWithName(const std::string&) {}
   virtual int64_t showAlertWantStartOver(bool /*quitButton*/, bool /*saveButton*/, bool /*cancelButton*/) {
     return QVAlertResultStartOver;
   }
@@ -59,6 +60,8 @@ class QVSolvaneAlerts {
   static void showAlertNetworkError(const qv::Error& error);
   static bool showAlertOkCancelWithTitle(const std::string& title, const std::string& message);
   static bool showAlertDeleteBatchPresetWithName(const std::string& name);
+  // A batch preset could not be written to its file.
+  static void showAlertBatchPresetNotSavedWithName(const std::string& name);
   static int64_t showAlertWantStartOverWithQuitButton(bool quitButton, bool saveButton, bool cancelButton);
   static int64_t showAlertFeedbackSent();
   static int64_t showAlertRenameExportImage(const std::string& fileName, bool* applyToAll);

@@ -83,6 +83,10 @@ bool QVModalAlerts::showAlertDeleteBatchPresetWithName(const std::string& name) 
   return response.buttonIndex == 0;
 }
 
+void QVModalAlerts::showAlertBatchPresetNotSavedWithName(const std::string& name) {
+  runOK(L("Error"), QVLocalizedFormat("The preset %@ could not be saved.", {name}), false);
+}
+
 int64_t QVModalAlerts::showAlertWantStartOver(bool quitButton, bool saveButton, bool cancelButton) {
   QVAlertSpec spec;
   spec.messageText = L("Are you sure you want to quit?");

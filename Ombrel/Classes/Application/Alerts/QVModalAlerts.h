@@ -28,6 +28,7 @@ class QVModalAlerts : public QVSolvaneAlertsPresenter {
   // NO only for "Cancel".
   bool showAlertOkCancelWithTitle(const std::string& title, const std::string& message) override;
   bool showAlertDeleteBatchPresetWithName(const std::string& name) override;
+  void showAlertBatchPresetNotSavedWithName(const std::string& name) override;
   int64_t showAlertWantStartOver(bool quitButton, bool saveButton, bool cancelButton) override;
   int64_t showAlertFeedbackSent() override;
   // 8 "Overwrite" or 9 "Create New"; the "Apply to all" check box goes through `applyToAll`.

@@ -84,16 +84,36 @@ void QVWindowController::setVcClass(ViewControllerMaker maker) {
   if (window_) configureViewController();
 }
 
-QVView* QVWindowController::window() {
+QWidget* QVWindowController::window() {
   if (!window_) {
-    auto* w = QVMake<QVControlledWindow>(CGRectMake(0, 0, 480, 320));
-    w->onClose = [this, alive = std::weak_ptr<bool>(alive_)] {
-      if (alive.lock()) windowWillClose();
-    };
-    window_ = w;
+    LoadedWindow loaded = loadWindow();
+    if (loaded.window) {
+      window_ = loaded.window;
+      contentView_ = loaded.contentView;
+    } else {
+      auto* w = QVMake<QVControlledWindow>(CGRectMake(0, 0, 480, 320));
+      w->onClose = windowCloseHandler();
+      window_ = w;
+      contentView_ = w;
+    }
     windowDidLoad();
   }
   return window_;
+}
+
+QVView* QVWindowController::contentView() {
+  window();
+  return contentView_;
+}
+
+std::function<void()> QVWindowController::windowCloseHandler() {
+  return [this, alive = std::weak_ptr<bool>(alive_)] {
+    if (alive.lock()) windowWillClose();
+  };
+}
+
+CGSize QVWindowController::effectiveSize() const {
+  return (windowSize_.width == 0 && windowSize_.height == 0) ? fixedSize() : windowSize_;
 }
 
 void QVWindowController::windowDidLoad() {
@@ -102,8 +122,9 @@ void QVWindowController::windowDidLoad() {
 }
 
 void QVWindowController::configureWindow() {
-  QVView* w = window();
-  const CGSize size = (windowSize_.width == 0 && windowSize_.height == 0) ? fixedSize() : windowSize_;
+  auto* w = dynamic_cast<QVView*>(window());
+  if (!w) return;
+  const CGSize size = effectiveSize();
   if (size.width > 0 || size.height > 0) {
     const QSize qsize(int(std::lround(size.width)), int(std::lround(size.height)));
     w->resize(qsize);
@@ -117,8 +138,8 @@ void QVWindowController::configureWindow() {
 }
 
 void QVWindowController::configureViewController() {
-  if (!currentVC_ || !window_) return;
-  QVEmbedInContainer(currentVC_->view(), window_);
+  if (!currentVC_ || !contentView_) return;
+  QVEmbedInContainer(currentVC_->view(), contentView_);
 }
 
 void QVWindowController::show() {
@@ -126,7 +147,7 @@ void QVWindowController::show() {
   qv::MainExecutor::shared().async([this, alive] {
     if (!alive.lock()) return;
     isShown_ = true;
-    QVView* w = window();
+    QWidget* w = window();
     if (isModal_) {
       w->setWindowModality(Qt::ApplicationModal);
       w->show();

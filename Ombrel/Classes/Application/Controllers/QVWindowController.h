@@ -4,6 +4,9 @@
 // controller, embeds its view in a frameless window with rounded corners on the theme background,
 // fixes the size and shows the window normally or application-modal.
 //
+// A subclass may build the window itself (`loadWindow`: the application's own window class, for
+// one) and name the view inside it that holds the content; it then configures it itself.
+//
 // Interface files: a window or a content controller is made from an interface file of its class's
 // name (or the extra name a subclass gives) when the bundle has one ("<name>.nib"); the
 // application builds its windows in code, so without one both are made in code.
@@ -46,7 +49,11 @@ class QVWindowController {
   const std::optional<std::string>& windowNibName() const { return windowNibName_; }
   const std::optional<std::string>& viewControllerNibNameUsed() const { return vcNibName_; }
 
-  QVView* window();
+  // The top-level window, made on first use.
+  QWidget* window();
+  // The view that holds the content controller's view (the plain window itself, or the view a
+  // subclass's window names).
+  QVView* contentView();
   QVViewController* currentVC() const { return currentVC_.get(); }
   void setVcClass(ViewControllerMaker maker);
 
@@ -58,8 +65,8 @@ class QVWindowController {
   bool isRunningModal() const { return modalLoop_ != nullptr; }
 
   // Size (windowSize, else fixedSize; zero keeps the window's own), corners, background.
-  void configureWindow();
-  void configureViewController();
+  virtual void configureWindow();
+  virtual void configureViewController();
   void show();
   void hide();
   // Called when the window closes.
@@ -68,11 +75,25 @@ class QVWindowController {
  protected:
   // Makes the content controller (call from a subclass constructor once its hooks answer).
   void createCurrentVC();
+  // A window a subclass builds instead of the plain rounded one, with the view that holds the
+  // content; none for the plain one. The subclass's window calls `windowCloseHandler()` as it closes.
+  struct LoadedWindow {
+    QWidget* window = nullptr;
+    QVView* contentView = nullptr;
+  };
+  virtual LoadedWindow loadWindow() { return {}; }
+  // Calls `windowWillClose` while this controller lives.
+  std::function<void()> windowCloseHandler();
+  // The window when it was made already (never makes it).
+  QWidget* loadedWindow() const { return window_; }
+  // The size the window takes: windowSize, else fixedSize.
+  CGSize effectiveSize() const;
 
  private:
   void windowDidLoad();
 
-  QPointer<QVView> window_;
+  QPointer<QWidget> window_;
+  QPointer<QVView> contentView_;
   std::unique_ptr<QVViewController> currentVC_;
   std::optional<std::string> windowNibName_, vcNibName_;
   CGSize windowSize_ = CGSizeZero;

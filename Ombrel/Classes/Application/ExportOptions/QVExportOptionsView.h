@@ -29,12 +29,6 @@ class QFileDialog;
 
 inline constexpr const char* kQVPreviousExportImageTypeKey = "PreviousExportImageTypeKey";
 
-class QVExportOptionsViewDelegate {
- public:
-  virtual ~QVExportOptionsViewDelegate() = default;
-  virtual void advancedSettingsOptionDidSelect() {}
-};
-
 class QVExportOptionsView : public QVExportOptionsAccessory {
  public:
   // metadata: the image properties handed in (may be null); colorSpace: 3 ProPhoto, 2 Adobe RGB,
@@ -53,6 +47,7 @@ class QVExportOptionsView : public QVExportOptionsAccessory {
 
   QVExportOptionsViewDelegate* delegate() const { return delegate_; }
   void setDelegate(QVExportOptionsViewDelegate* delegate) { delegate_ = delegate; }
+  void setOptionsDelegate(QVExportOptionsViewDelegate* delegate) override { setDelegate(delegate); }
 
   // User actions (the controls call these; tests may too).
   void typeDidChange();

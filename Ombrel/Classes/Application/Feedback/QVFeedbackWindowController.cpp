@@ -3,7 +3,7 @@
 QVFeedbackWindowController::QVFeedbackWindowController(std::shared_ptr<QVFeedbackSender> sender)
     : sender_(std::move(sender)) {
   createCurrentVC();
-  QVView* window = this->window();
+  QVView* window = contentView();
   window->setWindowTitle(QStringLiteral("Feedback"));
   feedbackViewController()->setCloseHandler([this] { hide(); });
   // The title bar lies over the top of the content, which keeps that space free.

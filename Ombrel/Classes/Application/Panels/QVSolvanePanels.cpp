@@ -150,17 +150,29 @@ std::shared_ptr<QVExportOptionsAccessory> QVSolvanePanels::showExportDialogWithP
 }
 
 std::shared_ptr<QVExportDialogPresenter> QVSolvanePanels::exportDialogPresenter() {
+  // Passes the options view's request on while the delegate lives.
+  struct Forwarder : QVExportOptionsViewDelegate {
+    std::weak_ptr<QVExportOptionsViewDelegate> target;
+    void advancedSettingsOptionDidSelect() override {
+      if (auto delegate = target.lock()) delegate->advancedSettingsOptionDidSelect();
+    }
+  };
   struct Presenter : QVExportDialogPresenter {
     void showExportDialogWithPaths(const std::vector<std::string>& paths, Completion completion) override {
-      // The options view lives until the dialog answers (the dialog only shows its widget).
+      // The options view and its forwarder live until the dialog answers (the dialog only shows
+      // the view's widget).
       auto options = std::make_shared<std::shared_ptr<QVExportOptionsAccessory>>();
+      auto forwarder = std::make_shared<Forwarder>();
+      forwarder->target = optionsDelegate();
       *options = QVSolvanePanels::showExportDialogWithPaths(
-          paths, [options, completion](int64_t response, const std::string& url, const std::string& directoryURL,
-                                       const std::string& fileType, int64_t depth,
-                                       const qv::Dictionary& imageProperties, int64_t colorSpace) {
+          paths,
+          [options, forwarder, completion](int64_t response, const std::string& url, const std::string& directoryURL,
+                                           const std::string& fileType, int64_t depth,
+                                           const qv::Dictionary& imageProperties, int64_t colorSpace) {
             if (completion) completion(response, url, directoryURL, fileType, depth, imageProperties, colorSpace);
             options->reset();
           });
+      if (*options) (*options)->setOptionsDelegate(forwarder.get());
     }
   };
   return std::make_shared<Presenter>();

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "Ombrel/Classes/Business/ExportManager/QVExportManagable.h"
 #include "Ombrel/Classes/Business/ExportManager/QVSharingServices.h"
 #include "QVPlatform/Value.h"
 
@@ -67,6 +68,8 @@ class QVExportOptionsAccessory {
   virtual qv::Dictionary imageProperties() const = 0;
   // The colour space the picture is rendered in: 1 sRGB, 2 Adobe RGB, 3 ProPhoto RGB.
   virtual int64_t colorSpace() const { return 1; }
+  // Told when the user asks for the advanced (preset) settings; not owned.
+  virtual void setOptionsDelegate(QVExportOptionsViewDelegate*) {}
 };
 
 class QVSolvanePanels {

@@ -21,6 +21,7 @@ void configureWithArguments(const std::vector<std::string>& arguments) {
 }
 
 bool isPluginMode() { return QVApp::isPluginMode(); }
+std::shared_ptr<QVBatchPresetManager> batchPresetManager() { return QVApp::batchPresetManager(); }
 std::vector<std::string> pluginPhotoCollection() { return QVSPluginModeManager::shared().photoCollection(); }
 bool isProcessingImages() { return QVApp::isProcessingImages(); }
 bool exporting() { return QVApp::exporting(); }

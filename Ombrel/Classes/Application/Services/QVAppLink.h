@@ -2,6 +2,7 @@
 // The application facade's calls that the application layer makes, gathered in one place so the
 // windows, menus and start-up read as the design describes and tests can replace the answers.
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "QVPlatform/Value.h"
 
 class QVFeedbackSheet;
+class QVBatchPresetManager;
 
 namespace QVAppLink {
 
@@ -21,6 +23,8 @@ void start();
 // Plug-in mode and the host's photos (arguments "-QVPluginMode" / "-QVLightroomPluginOwner").
 void configureWithArguments(const std::vector<std::string>& arguments);
 bool isPluginMode();
+// The batch preset store (export options).
+std::shared_ptr<QVBatchPresetManager> batchPresetManager();
 std::vector<std::string> pluginPhotoCollection();
 // What the menus read.
 bool isProcessingImages();

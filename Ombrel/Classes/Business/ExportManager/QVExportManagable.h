@@ -31,7 +31,7 @@ class QVExportProgressUpdatable {
 class QVExportOptionsViewDelegate {
  public:
   virtual ~QVExportOptionsViewDelegate() = default;
-  virtual void advancedSettingsOptionDidSelect() = 0;
+  virtual void advancedSettingsOptionDidSelect() {}
 };
 
 class QVExportManagable {

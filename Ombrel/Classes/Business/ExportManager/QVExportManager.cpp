@@ -57,6 +57,7 @@ void QVExportManager::showSharePanelForImagePaths(const std::vector<std::string>
     if (auto updater = progressUpdater()) updater->exportOnDiskDialogDidCancel();
     return;
   }
+  presenter->setOptionsDelegate(exportOptionDelegate_);
   std::weak_ptr<QVBasicExportManager> weakSelf = shared_from_this();
   presenter->showExportDialogWithPaths(
       paths, [weakSelf, paths](int64_t response, const std::string& url, const std::string& directoryURL,

@@ -20,6 +20,8 @@
 
 #include "QVPlatform/Value.h"
 
+class QVExportOptionsViewDelegate;
+
 struct QVMailMessage {
   std::vector<std::string> recipients;
   std::string subject;
@@ -38,6 +40,15 @@ class QVExportDialogPresenter {
                                         const qv::Dictionary& imageProperties, int64_t colorSpace)>;
   virtual ~QVExportDialogPresenter() = default;
   virtual void showExportDialogWithPaths(const std::vector<std::string>& paths, Completion completion) = 0;
+  // Where the next dialog's options view sends the request for the advanced (preset) settings;
+  // held weakly.
+  void setOptionsDelegate(std::weak_ptr<QVExportOptionsViewDelegate> delegate) {
+    optionsDelegate_ = std::move(delegate);
+  }
+  std::shared_ptr<QVExportOptionsViewDelegate> optionsDelegate() const { return optionsDelegate_.lock(); }
+
+ private:
+  std::weak_ptr<QVExportOptionsViewDelegate> optionsDelegate_;
 };
 
 // Starts a program detached (arguments[0] looked up in PATH); true when it started.

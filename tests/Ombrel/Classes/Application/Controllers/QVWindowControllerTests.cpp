@@ -28,11 +28,13 @@ TEST(QVWindowController, WithoutInterfaceFilesBothAreMadeInCode) {
   EXPECT_FALSE(controller.viewControllerNibNameUsed().has_value());
   EXPECT_EQ(controller.possibleWCNibNames(), (std::vector<std::string>{"QVSmallWindowController"}));
   ASSERT_NE(dynamic_cast<Content*>(controller.currentVC()), nullptr);
-  QVView* window = controller.window();
+  QWidget* window = controller.window();
+  // The plain window holds the content itself.
+  EXPECT_EQ(controller.contentView(), window);
   EXPECT_EQ(controller.currentVC()->view()->parentWidget(), window);
   EXPECT_EQ(window->size(), QSize(420, 300));
   EXPECT_EQ(window->minimumSize(), window->maximumSize());
-  EXPECT_EQ(window->backgroundColor(), QVUIStyle::themeBGColor());
+  EXPECT_EQ(controller.contentView()->backgroundColor(), QVUIStyle::themeBGColor());
 }
 
 TEST(QVWindowController, AWindowSizeOverridesTheFixedSize) {
