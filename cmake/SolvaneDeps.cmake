@@ -41,4 +41,4 @@ endif()
 
 # The interface toolkit and the programs: Qt 6 Widgets, with Qt SVG for the artwork; the application
 # also uses Qt Network (its single-instance local socket) and Qt Multimedia (its sound cues).
-find_package(Qt6 REQUIRED COMPONENTS Widgets Svg Network Multimedia)
+find_package(Qt6 REQUIRED COMPONENTS Widgets Svg Network Multimedia DBus)

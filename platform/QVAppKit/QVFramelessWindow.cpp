@@ -1,5 +1,7 @@
 #include "QVAppKit/QVFramelessWindow.h"
 
+#include "QVAppKit/QVWindowResizing.h"
+
 #include <QMouseEvent>
 #include <QWidget>
 #include <QWindow>
@@ -28,7 +30,9 @@ bool QVFramelessWindow::eventFilter(QObject* watched, QEvent* event) {
   if (watched != window_) return false;
   if (event->type() == QEvent::MouseMove || event->type() == QEvent::MouseButtonPress) {
     auto* mouse = static_cast<QMouseEvent*>(event);
-    const Qt::Edges edges = QVFramelessResizeEdges(window_->size(), mouse->position().toPoint(), kResizeMargin);
+    const Qt::Edges edges = QVWindowResizing::isResizable(window_)
+                                ? QVFramelessResizeEdges(window_->size(), mouse->position().toPoint(), kResizeMargin)
+                                : Qt::Edges();
     if (event->type() == QEvent::MouseMove && mouse->buttons() == Qt::NoButton) {
       const bool diagonal = (edges & (Qt::LeftEdge | Qt::RightEdge)) && (edges & (Qt::TopEdge | Qt::BottomEdge));
       const bool mainDiagonal = edges == (Qt::LeftEdge | Qt::TopEdge) || edges == (Qt::RightEdge | Qt::BottomEdge);

@@ -2,6 +2,7 @@
 
 #include <QEvent>
 #include <QPainter>
+#include <cmath>
 
 #include "QVAppKit/QVGeometry.h"
 #include "QVAppKit/QVRoundParams.h"
@@ -51,6 +52,7 @@ bool QVOverlayCanvas::updateItem(ItemId id, const Item& item) {
 
 bool QVOverlayCanvas::removeItem(ItemId id) {
   if (!items_.erase(id)) return false;
+  levels_.erase(id);
   if (items_.empty()) hide();
   update();
   return true;
@@ -58,6 +60,7 @@ bool QVOverlayCanvas::removeItem(ItemId id) {
 
 void QVOverlayCanvas::removeAllItems() {
   items_.clear();
+  levels_.clear();
   hide();
 }
 
@@ -66,12 +69,29 @@ const QVOverlayCanvas::Item* QVOverlayCanvas::item(ItemId id) const {
   return it == items_.end() ? nullptr : &it->second;
 }
 
+const QPixmap& QVOverlayCanvas::pictureForWidth(ItemId id, const QPixmap& picture, double pixelWidth) {
+  if (pixelWidth * 2 > picture.width()) return picture;
+  Levels& levels = levels_[id];
+  if (levels.key != picture.cacheKey()) levels = Levels{picture.cacheKey(), {}};
+  const QPixmap* source = &picture;
+  for (size_t level = 0; level < 4 && pixelWidth * 2 <= source->width(); ++level) {
+    if (levels.halves.size() <= level) {
+      QPixmap half = source->scaled(source->size() / 2, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+      half.setDevicePixelRatio(source->devicePixelRatio());
+      levels.halves.push_back(half);
+    }
+    source = &levels.halves[level];
+  }
+  return *source;
+}
+
 void QVOverlayCanvas::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.setRenderHint(QPainter::Antialiasing);
   painter.setRenderHint(QPainter::SmoothPixmapTransform);
   for (const auto& [id, item] : items_) {
-    if (item.picture.isNull() || item.alpha <= 0) continue;
+    const bool hasBackground = item.backgroundColor.isValid() && item.backgroundColor.alpha() > 0;
+    if ((item.picture.isNull() && !hasBackground) || item.alpha <= 0) continue;
     const QRectF target = QVGeometry::qtRectFromRect(item.frame, height());
     painter.save();
     painter.setOpacity(item.alpha);
@@ -80,7 +100,19 @@ void QVOverlayCanvas::paintEvent(QPaintEvent*) {
     painter.scale(item.scale, item.scale);
     painter.translate(-c);
     if (item.cornerRadius > 0) painter.setClipPath(QVRoundedRectPath(target, item.cornerRadius));
-    painter.drawPixmap(target, item.picture, QRectF(item.picture.rect()));
+    if (hasBackground) painter.fillRect(target, item.backgroundColor);
+    if (!item.picture.isNull()) {
+      const double dpr = devicePixelRatioF();
+      const QRectF drawn = painter.transform().mapRect(target);
+      if (std::abs(drawn.width() * dpr - item.picture.width()) < 0.5 &&
+          std::abs(drawn.height() * dpr - item.picture.height()) < 0.5) {
+        // Drawn at its own size: no resampling.
+        painter.drawPixmap(target.topLeft(), item.picture);
+      } else {
+        const QPixmap& source = pictureForWidth(id, item.picture, drawn.width() * dpr);
+        painter.drawPixmap(target, source, QRectF(source.rect()));
+      }
+    }
     painter.restore();
   }
 }

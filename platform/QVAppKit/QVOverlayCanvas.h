@@ -2,10 +2,12 @@
 // The canvas above a window's content on which screen transitions and flights draw snapshots of
 // views (QVView::snapshot) as they move, fade and scale. It covers the window, stays on top, lets
 // every click through and draws nothing while it holds no items.
+#include <QColor>
 #include <QPixmap>
 #include <QWidget>
 #include <cstdint>
 #include <map>
+#include <vector>
 
 #include "QVBase/Geometry.h"
 
@@ -17,6 +19,7 @@ class QVOverlayCanvas : public QWidget {
     double alpha = 1;
     double scale = 1;  // about the frame's centre
     double cornerRadius = 0;
+    QColor backgroundColor;  // filled under the picture, rounded like it; none when invalid
   };
   using ItemId = uint64_t;
 
@@ -37,6 +40,13 @@ class QVOverlayCanvas : public QWidget {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // Halved copies of a picture drawn much smaller than its size (a shrinking snapshot), made once.
+  const QPixmap& pictureForWidth(ItemId id, const QPixmap& picture, double pixelWidth);
+  struct Levels {
+    qint64 key = 0;
+    std::vector<QPixmap> halves;
+  };
   std::map<ItemId, Item> items_;
+  std::map<ItemId, Levels> levels_;
   ItemId next_ = 1;
 };

@@ -61,6 +61,8 @@ class QVPresentationEffect final : public QGraphicsEffect {
 
  protected:
   void draw(QPainter* painter) override {
+    // Nothing to show: no picture of the subtree is made (an empty one cannot be).
+    if (view_->alpha_ <= 0 || sourceBoundingRect().isEmpty()) return;
     QPoint offset;
     const QPixmap source = cachedSource(&offset);
     if (source.isNull()) return;

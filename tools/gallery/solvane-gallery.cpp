@@ -340,7 +340,7 @@ int main(int argc, char** argv) {
     source->setMasksToBounds(true);
     const QPixmap snapshot = source->snapshot();
     delete source;
-    overlay->addItem({snapshot, CGRectMake(560, 236, 150, 96), 0.8, 0.92, 12});
+    overlay->addItem({snapshot, CGRectMake(560, 236, 150, 96), 0.8, 0.92, 12, QColor()});
   });
 
   if (!screenshot.empty()) {

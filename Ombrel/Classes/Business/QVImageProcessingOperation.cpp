@@ -136,7 +136,13 @@ void QVImageProcessingOperation::main() {
     lensCorrectionImage_ = platformImage(lensImage, fitSize);
     processedImage_ = platformImage(second, fitSize);
   }
-  logLine("Finished processing %s, type: %lu");
+  // Not cancelled, yet nothing rendered: callers get the source without a processed image (an export
+  // fails on it), and the log says so rather than that processing finished.
+  if (second)
+    logLine("Finished processing %s, type: %lu");
+  else
+    QVLogError("Processing %s made no image, type: %lu", qv::lastPathComponent(task->path()).c_str(),
+               (unsigned long)task->type());
   QVImageTaskOperation::main();
 }
 

@@ -29,8 +29,11 @@ std::shared_ptr<QVRovaProcessor> QVImageTaskOperation::processor() {
 }
 
 void QVImageTaskOperation::cancel() {
-  if (auto p = processor()) p->cancelProcessingQueue();
+  // Marked cancelled before the processor's work stops: a load or render stopped here answers with
+  // nothing and wakes `main()`, which must then see the cancel, not a picture that failed; else the
+  // task would end as done with no image and run its callbacks.
   QVSyncOperation::cancel();
+  if (auto p = processor()) p->cancelProcessingQueue();
 }
 
 std::string QVImageTaskOperation::description() const {

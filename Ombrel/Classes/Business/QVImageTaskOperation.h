@@ -3,9 +3,10 @@
 // (as a sync operation) for the processor's asynchronous completions.
 //
 // The processor is made on first use through the core framework's factory, posts no change
-// notifications and keeps no result caches of its own. Cancelling the operation first stops the
-// processor's engine work, then cancels the operation, which unlocks a `main()` that waits for a
-// completion: quitting never hangs on a completion that does not come.
+// notifications and keeps no result caches of its own. Cancelling first marks the operation
+// cancelled, which unlocks a `main()` that waits for a completion (quitting never hangs on a
+// completion that does not come), then stops the processor's engine work: the empty answers of the
+// stopped loads and renders always find the operation cancelled.
 #include <memory>
 #include <mutex>
 #include <string>

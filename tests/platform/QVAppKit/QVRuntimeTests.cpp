@@ -97,7 +97,7 @@ TEST(QVOverlayCanvas, DrawsSnapshotsAboveTheContentAndLetsClicksThrough) {
 
   auto* overlay = QVOverlayCanvas::overlayForWindow(window.get());
   EXPECT_EQ(QVOverlayCanvas::overlayForWindow(window.get()), overlay);
-  const auto id = overlay->addItem({snapshot, CGRectMake(60, 60, 20, 20), 1, 1, 0});
+  const auto id = overlay->addItem({snapshot, CGRectMake(60, 60, 20, 20), 1, 1, 0, QColor()});
   QImage image = appkit_test::render(window.get());
   EXPECT_EQ(appkit_test::pixelAt(image, 70, 30), QColor(Qt::red)) << "top right in Qt space";
   EXPECT_EQ(window->childAt(70, 30), nullptr) << "the overlay takes no clicks";

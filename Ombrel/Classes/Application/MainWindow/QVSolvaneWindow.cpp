@@ -17,6 +17,7 @@
 #include "QVAppKit/QVGeometry.h"
 #include "QVAppKit/QVShadowRenderer.h"
 #include "QVAppKit/QVViewController.h"
+#include "QVAppKit/QVWindowResizing.h"
 
 #if defined(SOLVANE_HAS_XCB)
 #include <xcb/xcb.h>
@@ -569,7 +570,7 @@ void QVSolvaneWindow::paintEvent(QPaintEvent* event) {
 }
 
 unsigned QVSolvaneWindow::resizeEdgesAt(QPoint p) const {
-  if (sizeMode_ == QVScreenModeOpen) return 0;
+  if (sizeMode_ == QVScreenModeOpen || !QVWindowResizing::isResizable(this)) return 0;
   if (minSize_.width == maxSize_.width && minSize_.height == maxSize_.height && maxSize_.width > 0) return 0;
   const QRect inner = rect().adjusted(shadowMargin_, shadowMargin_, -shadowMargin_, -shadowMargin_);
   const int reach = QVFramelessWindow::kResizeMargin;

@@ -43,7 +43,7 @@ class QVBasicExportSingleImageViewController : public QVSImageViewController, pu
   }
   void updateWithExportState(uint64_t state) { updateWithExportState(state, true); }
   void performCurtainAnimation(std::function<void(bool finished)> completion);
-  void cancelStateTransition();
+  virtual void cancelStateTransition();
   void removeLoadingAnimation();
   void changeBoostSliderAmount(double amount) { rules_->changeBoostSliderAmount(amount); }
 
@@ -86,8 +86,8 @@ class QVBasicExportSingleImageViewController : public QVSImageViewController, pu
 
  protected:
   void onBoostSliderChanged(bool opening);
-  void prepareToTransitionWithViewsToShow(std::vector<QVView*>& viewsToShow, std::vector<QVView*>& viewsToHide,
-                                          uint64_t state);
+  virtual void prepareToTransitionWithViewsToShow(std::vector<QVView*>& viewsToShow, std::vector<QVView*>& viewsToHide,
+                                                  uint64_t state);
 
  private:
   std::function<void()> prepareTransitionToState(uint64_t state, bool animated);

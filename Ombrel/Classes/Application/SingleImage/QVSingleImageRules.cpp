@@ -54,6 +54,7 @@ void QVSingleImageRules::fillProcessed(NSImageRef source, NSImageRef result, con
 void QVSingleImageRules::showProcessedImageWithPath(const std::string& path, bool animated) {
   imagePath_ = path;
   failed_ = false;
+  resultArrived_ = false;
   std::weak_ptr<int> alive = alive_;
   auto stillShowing = [this, alive, path] { return alive.lock() && imagePath_ == path; };
   NSImageRef result = facade_->processedImageAtPath(path, kPreviewImageType);
@@ -73,8 +74,8 @@ void QVSingleImageRules::showProcessedImageWithPath(const std::string& path, boo
     qv::dispatchOnMainThread([this, stillShowing, blurred] {
       if (!stillShowing()) return;
       port_->setBlurredImage(blurred);
-      // A result that came first (or a failure) keeps its state.
-      if (!failed_ && !(stateSet_ && currentState_ == QVExportImageViewControllerState_Processed)) {
+      // A result that came first (or a failure) keeps its state; the previous photo's does not.
+      if (!failed_ && !resultArrived_) {
         port_->updateWithExportState(QVExportImageViewControllerState_Processing, true);
       }
     });
@@ -91,6 +92,7 @@ void QVSingleImageRules::showProcessedImageWithPath(const std::string& path, boo
           port_->showProcessingFailed();
           return;
         }
+        resultArrived_ = true;
         fillProcessed(source, processed, imagePath_);
         onImageProcessed(processed, source, imagePath_);
         port_->updateWithExportState(QVExportImageViewControllerState_Processed, true);

@@ -80,6 +80,8 @@ class QVSingleImageRules {
   std::string imagePath_;
   uint64_t currentState_ = QVExportImageViewControllerState_Processing;
   bool stateSet_ = false;
+  // The shown path's result came (before its blurred preview, perhaps).
+  bool resultArrived_ = false;
   bool failed_ = false;
   std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };

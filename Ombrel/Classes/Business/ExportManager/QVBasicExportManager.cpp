@@ -210,9 +210,6 @@ void QVBasicExportManager::requestImage(const RunPtr& run, uint64_t index, const
       run->waiting[index] = [weakSelf, run, index, path, ready, image, reason] {
         auto self = weakSelf.lock();
         if (!self || !self->isLive(run)) return;
-        self->updateProgress();
-        // The updater may have cancelled.
-        if (!self->isLive(run)) return;
         if (!image) return self->failImage(run, path, QVImageSaver::imageSourceError(reason));
         ready(run, index, path, image);
       };
@@ -310,7 +307,9 @@ double QVBasicExportManager::availableMemory() {
 }
 
 void QVBasicExportManager::completeImage(const RunPtr& run) {
-  if (++run->completed < run->total) return;
+  // One step per photo done (written or failed), the last one ending the run instead: the steps
+  // go 0 to n - 1 and the finish fills the bar.
+  if (++run->completed < run->total) return updateProgress();
   // Every target is written (or failed): the names are the disk's to tell from now on.
   releaseClaims(*run);
   processOneAtOnce(*run);

@@ -7,8 +7,9 @@
 // size, given its effect strength, then named on the main thread and written on the manager's own
 // serial writing queue, so writes go one at a time beside the processing of the next photo. A
 // run's photos are counted as they complete (written, or failed and reported through
-// `onExportFailed`); when all n have completed the run ends: finished when at least one file was
-// written, otherwise cancelled. A failed photo is never listed in `exportedPaths`. Within a run,
+// `onExportFailed`): progress reports step 0 when the run begins and step k once k photos have
+// completed, up to n - 1; when all n have completed the run ends: finished when at least one file
+// was written, otherwise cancelled. A failed photo is never listed in `exportedPaths`. Within a run,
 // a name one photo has taken is never given to another: a second photo that would write it gets
 // the next free numbered name without asking.
 //
@@ -133,8 +134,8 @@ class QVBasicExportManager : public QVExportManagable, public std::enable_shared
 
   // Asks the facade for the photo at full size and blends its effect strength: with a batch
   // preset at that depth, otherwise as the interactive export does (8 bits, only when needed).
-  // On the main thread the step is counted (`updateProgress`) and, while the run lives, the image
-  // handed to `ready`; a photo that could not be processed is reported as failed instead.
+  // On the main thread, while the run lives, the image is handed to `ready`; a photo that could
+  // not be processed is reported as failed instead.
   void requestImage(const RunPtr& run, uint64_t index, const std::string& path,
                     const std::shared_ptr<QVBatchPreset>& batchPreset, int colorDepth, ImageReady ready);
 

@@ -151,18 +151,21 @@ TEST_F(ProcessingPipeline, UnreadableFileEndsWithNilImages) {
   EXPECT_FALSE(manager->isRunning());
 }
 
-// Cancels itself from another thread while its second render is waited for.
+// Cancels itself from another thread while its second render is waited for. The cancel stops the
+// queued render, whose empty answer wakes the operation's thread: that thread must find the
+// operation cancelled, not a render that made nothing.
 class CancelledInSecondRender : public QVImageProcessingOperation {
  public:
   using QVImageProcessingOperation::QVImageProcessingOperation;
   int renders = 0;
+  std::thread canceller;
   std::shared_ptr<QVIPImage> render(QVRovaProcessor& processor, CGRect rect, CGSize fitSize) override {
     if (++renders == 2) {
       processor.setSuspendProcessing(true);  // the render stays queued
-      std::thread([self = shared_from_this(), this] {
+      canceller = std::thread([this] {
         while (!isLocked()) std::this_thread::yield();
-        self->cancel();
-      }).detach();
+        cancel();
+      });
     }
     return QVImageProcessingOperation::render(processor, rect, fitSize);
   }
@@ -179,6 +182,8 @@ TEST(QVImageProcessingOperation, CancelDuringTheSecondRenderEndsWithoutProcessed
   auto queue = QVRecordedOperationQueue::serialQueueWithName("test.cancel");
   queue->setObject(op, params->cacheKey());
   queue->waitUntilAllOperationsAreFinished();  // the queue's thread is released
+  ASSERT_TRUE(op->canceller.joinable());
+  op->canceller.join();  // the cancel has ended too
   EXPECT_EQ(op->renders, 2);
   EXPECT_TRUE(op->isCancelled());
   EXPECT_TRUE(op->originalImage());

@@ -62,7 +62,7 @@ class FakeWindowServices : public QVWindowControllerServices {
   bool plugin = false;
   CGSize imageSize = CGSizeMake(3000, 2000);
   Paths samples;
-  std::shared_ptr<singleimage_test::FakeFacade> facade = std::make_shared<singleimage_test::FakeFacade>();
+  std::shared_ptr<single_image_test::FakeFacade> facade = std::make_shared<single_image_test::FakeFacade>();
   std::shared_ptr<PluginRecord> pluginRecord = std::make_shared<PluginRecord>();
 };
 

@@ -13,7 +13,7 @@
 
 namespace {
 
-using singleimage_test::FakeFacade;
+using single_image_test::FakeFacade;
 
 const NSImageRef kRed = compare_test::flatImage(90, 60, 255, 0, 0);
 const NSImageRef kBlue = compare_test::flatImage(90, 60, 0, 0, 255);

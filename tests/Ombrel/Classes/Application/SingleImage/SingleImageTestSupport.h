@@ -1,6 +1,7 @@
 #pragma once
-// The application core as the single-image screen sees it, answered by the test.
+// The application core as the single-image screens see it, answered by the test.
 #include <map>
+#include <memory>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -8,7 +9,7 @@
 #include "../Common/CompareTestSupport.h"
 #include "Ombrel/Classes/Application/SingleImage/QVSingleImageFacade.h"
 
-namespace singleimage_test {
+namespace single_image_test {
 
 class FakeFacade : public QVSingleImageFacade {
  public:
@@ -41,7 +42,8 @@ class FakeFacade : public QVSingleImageFacade {
   }
   void stopImageProcessingObservation() override { observation = nullptr; }
   void cleanAt(const std::string& p, const std::vector<uint64_t>&) override { cleaned.push_back(p); }
-  CGSize imageSizeForPath(const std::string&) override { return CGSizeMake(6000, 4000); }
+  std::map<std::string, CGSize> sizes;
+  CGSize imageSizeForPath(const std::string& p) override { return sizes.count(p) ? sizes[p] : CGSizeMake(6000, 4000); }
 
   void answerBlurred() {
     auto requests = std::move(blurredRequests);
@@ -55,4 +57,4 @@ class FakeFacade : public QVSingleImageFacade {
   }
 };
 
-}  // namespace singleimage_test
+}  // namespace single_image_test

@@ -1,0 +1,118 @@
+#include "Ombrel/Classes/Application/Transitions/QVMultiAnimationTransitionController.h"
+
+#include "Ombrel/Classes/Application/MainWindow/QVSolvaneWindow.h"
+#include "Ombrel/Classes/Application/OpenScreen/QVOpenViewController.h"
+#include "Ombrel/Classes/Application/Style/QVUIStyle.h"
+#include "QVAppKit/QVGeometry.h"
+#include "QVAppKit/QVView.h"
+
+#include <QCoreApplication>
+
+namespace {
+QWidget* viewForKey(QVExportContainerAnimatable* vc, const char* key) {
+  if (!vc) return nullptr;
+  const auto views = vc->animatableViews();
+  auto it = views.find(key);
+  return it == views.end() ? nullptr : it->second;
+}
+}  // namespace
+
+void QVMultiAnimationTransitionController::actualTransitionToMode(int64_t mode, Completion completion) {
+  QVTransitionSprites* s = sprites();
+  QVExportContainerAnimatable* gallery = multiVC();
+  QVExportContainerAnimatable* open = openVC();
+  if (mode != 0 || !s || !gallery || !open) {
+    if (completion) completion(true);
+    return;
+  }
+  if (QVSolvaneWindow* w = window()) w->setTopConstrolsVisible(false);
+  embedView(view(), gallery->containerView());
+  // The open screen is laid at its own size, centred, where the window will show it; its picture
+  // fades in there at the end.
+  QWidget* openView = open->containerView();
+  QVView* transitionView = view();
+  const CGSize openSize = window() ? window()->windowSizeForMode(0) : CGSizeMake(openView->width(), openView->height());
+  const CGRect middle = QVMiddleRect(openSize, CGSizeMake(transitionView->width(), transitionView->height()));
+  openView->setParent(transitionView);
+  if (auto* basic = dynamic_cast<QVBasicView*>(openView)) {
+    basic->setFrame(middle);
+    basic->show();
+    basic->setNeedsLayout();
+    basic->layoutSubtreeIfNeeded();
+  } else {
+    openView->setGeometry(QVGeometry::qtRectFromRect(middle, transitionView->height()).toRect());
+    openView->show();
+  }
+  openView->lower();
+  QCoreApplication::sendPostedEvents();
+  QWidget* spring = viewForKey(open, QVOpenViewControllerSpringViewKey);
+  const CGRect springRect = spring ? s->frameInWindow(spring) : s->frameInWindow(openView);
+  const QVTransitionSprites::SpriteId openSprite = s->grab(openView);
+  {
+    QVTransitionSprite hidden = s->sprite(openSprite);
+    hidden.opacity = 0;
+    s->set(openSprite, hidden);
+  }
+
+  QWidget* background = viewForKey(gallery, QVGalleryViewControllerBackgroundViewKey);
+  QVTransitionSprites::SpriteId bgSprite = 0;
+  if (background) {
+    bgSprite = s->grab(background);
+  } else {
+    QVTransitionSprite bg;
+    bg.frame = s->frameInWindow(view());
+    bg.backgroundColor = QVUIStyle::themeBGColor();
+    bgSprite = s->add(bg);
+  }
+  QWidget* collection = viewForKey(gallery, QVGalleryViewControllerCollectionViewKey);
+  if (!collection) collection = gallery->containerView();
+  const QVTransitionSprites::SpriteId collectionSprite = s->grab(collection);
+
+  std::weak_ptr<bool> alive = alive_;
+  auto isAlive = [alive] {
+    auto live = alive.lock();
+    return live && *live;
+  };
+  // 3. The open screen fades in over the panel; then the window takes the open screen's shape.
+  storeCompletion(kQVOpenButtonFadeInAnimationKey, [this, isAlive, completion, middle](bool) {
+    if (!isAlive()) return;
+    if (QVSolvaneWindow* w = window()) {
+      // The window takes the open screen's place on screen, where its picture faded in.
+      const CGRect frame = w->frame();
+      w->changeSizeMode(0, false, CGPointMake(frame.origin.x + middle.origin.x, frame.origin.y + middle.origin.y));
+    }
+    if (completion) completion(true);
+  });
+  // 2. The background shrinks into the panel.
+  storeCompletion(kQVGallerySizeAnimationKey, [this, isAlive, openSprite, bgSprite](bool) {
+    if (!isAlive()) return;
+    QVTransitionSprite shown = sprites()->sprite(openSprite);
+    shown.opacity = 1;
+    animateSprite(openSprite, shown, kQVOpenButtonFadeInAnimationKey);
+    // The panel lies above the open screen's picture: the two cross-fade.
+    QVTransitionSprite panel = sprites()->sprite(bgSprite);
+    panel.opacity = 0;
+    animateSprite(bgSprite, panel);
+  });
+  // 1. The grid fades out.
+  storeCompletion(kQVCollectionFadeAnimationKey, [this, isAlive, bgSprite, springRect](bool) {
+    if (!isAlive()) return;
+    QVTransitionSprite panel = sprites()->sprite(bgSprite);
+    panel.frame = springRect;
+    panel.cornerRadius = 6;
+    panel.backgroundColor = QVUIStyle::themeBGColor();
+    animateSprite(bgSprite, panel, kQVGallerySizeAnimationKey);
+  });
+  QVTransitionSprite faded = s->sprite(collectionSprite);
+  faded.opacity = 0;
+  animateSprite(collectionSprite, faded, kQVCollectionFadeAnimationKey);
+}
+
+void QVMultiAnimationTransitionController::actualFinishTransitionWithMode(int64_t mode) {
+  QVExportAnimationTransitionController::actualFinishTransitionWithMode(mode);
+  if (auto* open = openVC()) {
+    for (auto& [key, view] : open->animatableViews())
+      if (auto* v = dynamic_cast<QVView*>(view)) v->setAlpha(1);
+  }
+  view()->setParent(nullptr);
+}

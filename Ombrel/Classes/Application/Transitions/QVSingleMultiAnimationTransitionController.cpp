@@ -1,0 +1,146 @@
+#include "Ombrel/Classes/Application/Transitions/QVSingleMultiAnimationTransitionController.h"
+
+#include <QGuiApplication>
+
+#include "QVAppKit/QVView.h"
+
+QVSingleMultiAnimationTransitionController::EdgeInsets
+QVSingleMultiAnimationTransitionController::edgeInsetsForCellRect(CGRect r, CGSize container, bool rightToLeft) {
+  EdgeInsets e;
+  e.top = container.height - (r.origin.y + r.size.height);
+  e.bottom = r.origin.y;
+  e.left = r.origin.x;
+  e.right = container.width - (r.origin.x + r.size.width);
+  if (rightToLeft) std::swap(e.left, e.right);
+  return e;
+}
+
+QVSingleMultiAnimationTransitionController::~QVSingleMultiAnimationTransitionController() {
+  // A transition dropped while it runs reports nothing.
+  *alive_ = false;
+  if (group_) QVAnimationDriver::shared().cancel(group_);
+}
+
+bool QVSingleMultiAnimationTransitionController::rightToLeft() const {
+  return QGuiApplication::layoutDirection() == Qt::RightToLeft;
+}
+
+void QVSingleMultiAnimationTransitionController::willBeginTransitionToMode(int64_t) {}
+void QVSingleMultiAnimationTransitionController::didFinishTransitionToMode(int64_t) {}
+
+QVSingleMultiAnimationTransitionController::EdgeInsets QVSingleMultiAnimationTransitionController::insets() const {
+  return edgeInsetsForCellRect(cellRect_, fullRect_.size, rightToLeft());
+}
+
+void QVSingleMultiAnimationTransitionController::prepareForTransition() {
+  QVView* transitionView = view();
+  if (auto* gallery = multiVC(); gallery && gallery->containerView()) {
+    multiView_ = gallery->containerView();
+    embedView(transitionView, multiView_);
+  }
+  QVTransitionSprites* s = sprites();
+  if (!s) return;
+  fullRect_ = s->frameInWindow(transitionView);
+  if (auto prototype =
+          delegate() ? delegate()->exportAnimationTransitionCreateGalleryFirstCellPrototype(this) : nullptr) {
+    singleSmallView_ = std::move(prototype);
+    singleSmallView_->resize(int(fullRect_.size.width), int(fullRect_.size.height));
+    QVTransitionSprite small;
+    small.picture = singleSmallView_->grab();
+    small.frame = fullRect_;
+    smallSprite_ = s->add(small);
+  }
+  if (auto* single = singleVC(); single && single->containerView()) {
+    QWidget* full = single->containerView();
+    if (full->size() != QSize(int(fullRect_.size.width), int(fullRect_.size.height)))
+      full->resize(int(fullRect_.size.width), int(fullRect_.size.height));
+    QVTransitionSprite picture;
+    picture.picture = full->grab();
+    picture.frame = fullRect_;
+    fullSprite_ = s->add(picture);
+    full->hide();
+  }
+  if (delegate()) cellRect_ = delegate()->exportAnimationTransitionCalculateGalleryFirstCellRect(this);
+}
+
+void QVSingleMultiAnimationTransitionController::apply() {
+  QVTransitionSprites* s = sprites();
+  if (!s) return;
+  // The constants are leading/trailing: in a right-to-left interface leading is the right edge.
+  const double left = rightToLeft() ? constants_.right : constants_.left;
+  const double right = rightToLeft() ? constants_.left : constants_.right;
+  const CGRect frame = CGRectMake(fullRect_.origin.x + left, fullRect_.origin.y + constants_.bottom,
+                                  std::max(0.0, fullRect_.size.width - left - right),
+                                  std::max(0.0, fullRect_.size.height - constants_.top - constants_.bottom));
+  for (auto id : {smallSprite_, fullSprite_}) {
+    if (!id) continue;
+    QVTransitionSprite sprite = s->sprite(id);
+    sprite.frame = frame;
+    if (id == fullSprite_) sprite.opacity = fullAlpha_;
+    s->set(id, sprite);
+  }
+}
+
+void QVSingleMultiAnimationTransitionController::actualTransitionToMode(int64_t mode, Completion completion) {
+  prepareForTransition();
+  if (mode == 1) {
+    constants_ = insets();
+    fullAlpha_ = 0;
+    apply();
+    animateTransition(EdgeInsets{}, 1, completion);
+  } else {
+    constants_ = EdgeInsets{};
+    fullAlpha_ = 1;
+    apply();
+    animateTransition(insets(), 0, completion);
+  }
+}
+
+void QVSingleMultiAnimationTransitionController::animateTransition(EdgeInsets to, double toAlpha,
+                                                                   Completion completion) {
+  ++animCount_;
+  // A new group takes over the values from where the running one left them.
+  auto& driver = QVAnimationDriver::shared();
+  if (group_) {
+    const auto previous = group_;
+    group_ = 0;
+    driver.cancel(previous);
+  }
+  const EdgeInsets from = constants_;
+  const double fromAlpha = fullAlpha_;
+  std::weak_ptr<bool> alive = alive_;
+  group_ = driver.animate(
+      kQVStandardAnimationDuration, QVTimingFunction::EaseInEaseOut,
+      [this, from, to, fromAlpha, toAlpha](double t) {
+        auto mix = [t](double a, double b) { return a + (b - a) * t; };
+        constants_ = EdgeInsets{mix(from.top, to.top), mix(from.left, to.left), mix(from.bottom, to.bottom),
+                                mix(from.right, to.right)};
+        fullAlpha_ = mix(fromAlpha, toAlpha);
+        apply();
+      },
+      [this, alive, completion](bool) {
+        if (auto live = alive.lock(); !live || !*live) return;
+        if (--animCount_ > 0) return;
+        group_ = 0;
+        if (completion) completion(true);
+      });
+}
+
+void QVSingleMultiAnimationTransitionController::actualCancel(QVExportTransition transition, Completion completion) {
+  if (transition == QVExportTransitionMake(1, 2)) {
+    std::weak_ptr<bool> alive = alive_;
+    animateTransition(EdgeInsets{}, 1, [this, alive, completion](bool) {
+      if (auto live = alive.lock(); live && *live) actualFinishTransitionWithMode(1);
+      if (completion) completion(true);
+    });
+    return;
+  }
+  if (completion) completion(true);
+}
+
+void QVSingleMultiAnimationTransitionController::actualFinishTransitionWithMode(int64_t mode) {
+  QVExportAnimationTransitionController::actualFinishTransitionWithMode(mode);
+  fullSprite_ = smallSprite_ = 0;
+  singleSmallView_.reset();
+  if (auto* single = singleVC(); single && single->containerView()) single->containerView()->show();
+}

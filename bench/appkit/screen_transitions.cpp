@@ -1,0 +1,305 @@
+// bench_screen_transitions [frames-folder]
+// Frame times of the main window's screen transitions at device pixel ratio 2 on a 2560 x 1440
+// screen: open screen to single image, open screen to gallery, single image to gallery and back,
+// gallery to open screen. Each display frame steps the animation driver's clock by 1/60 s and
+// paints the window into its backing store. With a folder, eight frames of each transition are
+// saved there as PNG. Target: mean at most 8 ms a frame, none over 16 ms. Runs on Qt's offscreen
+// platform unless QT_QPA_PLATFORM says otherwise.
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+#include "Ombrel/Classes/Application/MainWindow/QVSolvaneWindow.h"
+#include "Ombrel/Classes/Application/OpenScreen/QVOpenScreenServices.h"
+#include "Ombrel/Classes/Application/OpenScreen/QVOpenViewController.h"
+#include "Ombrel/Classes/Application/Style/QVUIStyle.h"
+#include "Ombrel/Classes/Application/Transitions/QVExportAnimationHelper.h"
+#include "QVAppKit/QVAnimationDriver.h"
+#include "QVAppKit/QVFonts.h"
+#include "QVAppKit/QVSolvaneTopBarView.h"
+#include "QVAppKit/QVView.h"
+#include "QVPlatform/MainExecutor.h"
+
+namespace {
+
+QImage photo(int w, int h, int seed) {
+  QImage image(w, h, QImage::Format_RGB32);
+  QPainter p(&image);
+  QLinearGradient sky(0, 0, 0, h);
+  sky.setColorAt(0, QColor::fromHsv((200 + seed * 23) % 360, 120, 230));
+  sky.setColorAt(1, QColor::fromHsv((30 + seed * 41) % 360, 160, 120));
+  p.fillRect(image.rect(), sky);
+  p.setPen(Qt::NoPen);
+  for (int i = 0; i < 30; ++i) {
+    p.setBrush(QColor::fromHsv((i * 37 + seed * 11) % 360, 150, 200, 170));
+    p.drawEllipse(QPointF((i * 97 + seed * 13) % w, (i * 57 + seed * 7) % h), w / 20.0 + i % 9, w / 20.0 + i % 9);
+  }
+  return image;
+}
+
+// A view showing a display-sized copy of a photo, made once per size.
+class PhotoView : public QVView {
+ public:
+  using QVView::QVView;
+  QImage source;
+  void drawContent(QPainter& painter) override {
+    const QSize pixels = size() * devicePixelRatioF();
+    if (cached_.size() != pixels) {
+      cached_ = QPixmap::fromImage(source.scaled(pixels, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation));
+      cached_.setDevicePixelRatio(devicePixelRatioF());
+    }
+    painter.drawPixmap(QPointF(0, 0), cached_);
+  }
+
+ private:
+  QPixmap cached_;
+};
+
+class Services : public QVOpenScreenServices {
+ public:
+  bool validateImageAtPath(const std::string&) override { return true; }
+  void loadBlurredImageAtPath(const std::string&, std::function<void(NSImageRef)> completion) override {
+    completion(nullptr);
+  }
+  void showChooseFilesPanel(std::function<void(const std::optional<std::vector<std::string>>&)>) override {}
+  void setAppLaunched() override {}
+};
+
+class OpenScreen : public QVExportContainerAnimatable {
+ public:
+  QVOpenViewController vc;
+  int64_t containerMode() const override { return 0; }
+  QWidget* containerView() override { return vc.view(); }
+  std::map<std::string, QWidget*> animatableViews() override { return vc.animatableViews().views; }
+  bool blurIsShown() override { return vc.animatableViews().blurIsShown; }
+};
+
+class SingleScreen : public QVExportContainerAnimatable {
+ public:
+  QPointer<PhotoView> view = QVMake<PhotoView>(CGRectMake(0, 0, 10, 10));
+  SingleScreen() { view->source = photo(1800, 1200, 1); }
+  int64_t containerMode() const override { return 1; }
+  QWidget* containerView() override { return view; }
+};
+
+// A gallery drawn as the grid of cells the real one lays out.
+class GalleryView : public QVView {
+ public:
+  using QVView::QVView;
+  std::vector<QImage> thumbs;
+  std::vector<CGRect> cells() const {
+    std::vector<CGRect> rects;
+    const double w = 220, h = 170, gap = 16;
+    const int columns = std::max(1, int((width() - gap) / (w + gap)));
+    for (size_t i = 0; i < thumbs.size(); ++i)
+      rects.push_back(CGRectMake(gap + (i % columns) * (w + gap), height() - 60 - h - (i / columns) * (h + gap), w, h));
+    return rects;
+  }
+  // The grid is drawn once per size, as the real gallery keeps its cells' pictures.
+  void drawContent(QPainter& painter) override {
+    const QSize pixels = size() * devicePixelRatioF();
+    if (cached_.size() != pixels) {
+      cached_ = QPixmap(pixels);
+      cached_.setDevicePixelRatio(devicePixelRatioF());
+      QPainter p(&cached_);
+      p.setRenderHint(QPainter::Antialiasing);
+      p.setRenderHint(QPainter::SmoothPixmapTransform);
+      p.fillRect(rect(), QVUIStyle::themeBGColor());
+      const auto rects = cells();
+      for (size_t i = 0; i < rects.size(); ++i) {
+        const QRectF r(rects[i].origin.x, height() - rects[i].origin.y - rects[i].size.height, rects[i].size.width,
+                       rects[i].size.height);
+        p.setPen(Qt::NoPen);
+        p.setBrush(QVUIStyle::themeBGColor().lighter(130));
+        p.drawRoundedRect(r, 6, 6);
+        const QRectF inner = r.adjusted(12, 12, -12, -12);
+        const QSizeF fitted = QSizeF(thumbs[i].size()).scaled(inner.size(), Qt::KeepAspectRatio);
+        p.drawImage(QRectF(inner.center() - QPointF(fitted.width() / 2, fitted.height() / 2), fitted), thumbs[i]);
+      }
+    }
+    painter.drawPixmap(QPointF(0, 0), cached_);
+  }
+
+ private:
+  QPixmap cached_;
+};
+
+class CellView : public QWidget {
+ public:
+  QImage thumb;
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QVUIStyle::themeBGColor().lighter(130));
+    painter.drawRoundedRect(QRectF(rect()), 6, 6);
+    const QRectF inner = QRectF(rect()).adjusted(12, 12, -12, -12);
+    const QSizeF fitted = QSizeF(thumb.size()).scaled(inner.size(), Qt::KeepAspectRatio);
+    painter.drawImage(QRectF(inner.center() - QPointF(fitted.width() / 2, fitted.height() / 2), fitted), thumb);
+  }
+};
+
+class GalleryScreen : public QVExportGalleryAnimatable {
+ public:
+  QPointer<GalleryView> view = QVMake<GalleryView>(CGRectMake(0, 0, 10, 10));
+  std::vector<std::string> paths;
+  GalleryScreen() {
+    for (int i = 0; i < 20; ++i) {
+      paths.push_back("/bench/" + std::to_string(i) + ".jpg");
+      view->thumbs.push_back(photo(300, 200, i));
+    }
+  }
+  QWidget* containerView() override { return view; }
+  std::vector<CGRect> cellRects() override { return view->cells(); }
+  CGRect lonelyCachedCellRect() override { return cellRectForItem(0); }
+  CGRect cellRectForItem(int row) override {
+    auto rects = cellRects();
+    return row < int(rects.size()) ? rects[row] : CGRectZero;
+  }
+  std::vector<std::string> imagePaths() override { return paths; }
+};
+
+class WindowController : public QVExportWindowControllable {
+ public:
+  QVSolvaneWindow* window = new QVSolvaneWindow();
+  QVExportContainerAnimatable* current = nullptr;
+  std::map<int64_t, QVExportContainerAnimatable*> screens;
+  GalleryScreen* gallery = nullptr;
+  QVExportContainerAnimatable* currentVC() override { return current; }
+  QVExportContainerAnimatable* viewControllerForMode(int64_t mode) override { return screens[mode]; }
+  QWidget* contentContainer() override { return window->contentView(); }
+  std::optional<CGSize> firstImageSize() override { return CGSizeMake(1800, 1200); }
+  std::vector<std::string> tempAnimationPaths() override { return gallery->paths; }
+  std::unique_ptr<QWidget> createImageCell(const std::string&) override {
+    // The first cell as the gallery draws it: the tile with its thumbnail fitted inside.
+    auto cell = std::make_unique<CellView>();
+    cell->thumb = gallery->view->thumbs.front();
+    return cell;
+  }
+  void loadThumbnail(const std::string& path, std::function<void(QImage)> done) override {
+    const int i = std::atoi(path.c_str() + 7);
+    done(gallery->view->thumbs[size_t(i)]);
+  }
+};
+
+struct Figures {
+  double first = 0, mean = 0, worst = 0;
+  int frames = 0;
+  std::vector<double> times;
+};
+
+Figures run(WindowController& wc, int64_t from, int64_t to, const QString& folder, const char* name) {
+  auto& driver = QVAnimationDriver::shared();
+  QVExportAnimationHelper helper(QVExportTransitionMake(from, to), &wc);
+  bool done = false;
+  std::vector<double> times;
+  std::vector<QImage> frames;
+  QElapsedTimer timer;
+  timer.start();
+  helper.animateTransition([&](QVExportContainerAnimatable* end) {
+    helper.finishTransition();
+    wc.current = end;
+    done = true;
+  });
+  wc.window->repaint();
+  times.push_back(timer.nsecsElapsed() / 1e6);
+  if (!folder.isEmpty()) frames.push_back(wc.window->grab().toImage());
+  int guard = 0;
+  while (!done && guard++ < 600) {
+    timer.start();
+    qv::MainExecutor::shared().runUntilIdle();
+    driver.advance(1.0 / 60.0);
+    wc.window->repaint();
+    times.push_back(timer.nsecsElapsed() / 1e6);
+    if (!folder.isEmpty()) frames.push_back(wc.window->grab().toImage());
+  }
+  if (!folder.isEmpty()) {
+    frames.push_back(wc.window->grab().toImage());
+    for (int k = 0; k < 8; ++k) {
+      const size_t index = size_t(k) * (frames.size() - 1) / 7;
+      frames[index].save(QDir(folder).filePath(QString("%1-%2.png").arg(name).arg(k)));
+    }
+  }
+  Figures f;
+  f.times = times;
+  f.frames = int(times.size());
+  f.first = times.front();
+  for (double t : times) {
+    f.mean += t;
+    f.worst = std::max(f.worst, t);
+  }
+  f.mean /= std::max<size_t>(1, times.size());
+  return f;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QTemporaryDir configDir;
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+    // One 2560 x 1440 screen, so that the window takes the shapes it takes there.
+    const QString config = configDir.filePath("screens.json");
+    QFile file(config);
+    if (file.open(QIODevice::WriteOnly)) {
+      file.write(R"({"screens": [{"name": "Main", "x": 0, "y": 0, "width": 2560, "height": 1440,
+                     "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})");
+      file.close();
+      qputenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + config).toUtf8());
+    } else {
+      qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+  }
+  if (qEnvironmentVariableIsEmpty("QT_SCALE_FACTOR")) qputenv("QT_SCALE_FACTOR", "2");
+  QApplication app(argc, argv);
+  QVFonts::loadOnce();
+  const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+  if (!folder.isEmpty()) QDir().mkpath(folder);
+  QVOpenScreenServices::setShared(std::make_shared<Services>());
+  qv::MainExecutor::shared().useManualClock();
+  QVAnimationDriver::shared().useManualClock();
+  QVAnimationDriver::shared().setFrameInterval(1.0 / 60.0);
+
+  WindowController wc;
+  wc.window->setTitleBarView(QVSolvaneTopBarView::topBar());
+  auto open = std::make_unique<OpenScreen>();
+  SingleScreen single;
+  GalleryScreen gallery;
+  wc.gallery = &gallery;
+  wc.screens = {{0, open.get()}, {1, &single}, {2, &gallery}};
+  wc.current = open.get();
+  QVExportAnimationTransitionController::embedView(wc.contentContainer(), open->containerView());
+  wc.window->show();
+  QApplication::processEvents();
+  wc.window->repaint();
+
+  struct Step {
+    int64_t from, to;
+    const char* name;
+  };
+  const Step steps[] = {{0, 1, "open-to-single"},          {1, 2, "single-to-gallery"}, {2, 1, "gallery-to-single"},
+                        {1, 2, "single-to-gallery-again"}, {2, 0, "gallery-to-open"},   {0, 2, "open-to-gallery"}};
+  std::printf("screen transitions, device pixel ratio %.1f (%s)\n", wc.window->devicePixelRatioF(),
+              qPrintable(QGuiApplication::platformName()));
+  for (const Step& s : steps) {
+    if (s.from == 1 && wc.window->sizeMode() != 1) wc.window->changeSizeMode(1, false);
+    const Figures f = run(wc, s.from, s.to, folder, s.name);
+    if (s.to == 2 && wc.window->sizeMode() != 2) wc.window->changeSizeMode(2, false);
+    std::printf(
+        "%-24s window %4dx%-4d points, %3d frames: first %.2f ms (grabs the views), mean %.2f ms, worst "
+        "%.2f ms (target: mean at most 8, none over 16)\n",
+        s.name, wc.window->width(), wc.window->height(), f.frames, f.first, f.mean, f.worst);
+    if (qEnvironmentVariableIsSet("SOLVANE_BENCH_VERBOSE")) {
+      for (double t : f.times) std::printf(" %.1f", t);
+      std::printf("\n");
+    }
+  }
+  return 0;
+}

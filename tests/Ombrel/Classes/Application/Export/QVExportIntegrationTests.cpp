@@ -1,0 +1,156 @@
+// The export panel with the application's own pieces: the facade (engine, presets, caches), the
+// interactive manager, the image writer and the export dialog of the panels, answered by a script.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "ExportPanelTestSupport.h"
+#include "Ombrel/Classes/Application/ApplicationTestSupport.h"
+#include "Ombrel/Classes/Application/Export/QVExportViewController.h"
+#include "Ombrel/Classes/Application/SoundManager/QVSoundManager.h"
+#include "Ombrel/Classes/Business/ExportManager/QVSharingServices.h"
+#include "common/TestSupport.h"
+#include "tests/Ombrel/Classes/Business/AppTestSupport.h"
+#include "tests/Ombrel/Classes/Common/Reachability/FakeReachabilityProbe.h"
+
+namespace fs = std::filesystem;
+using namespace export_test;
+
+namespace {
+
+// The options the dialog's view would hand back: a JPEG at 8 bits.
+class JPEGOptions : public QVExportOptionsAccessory {
+ public:
+  QWidget* view() override { return nullptr; }
+  std::string type() const override { return "public.jpeg"; }
+  int64_t depth() const override { return 8; }
+  qv::Dictionary imageProperties() const override { return {}; }
+  void setOptionsDelegate(QVExportOptionsViewDelegate* d) override { delegate = d; }
+  QVExportOptionsViewDelegate* delegate = nullptr;
+};
+
+// Pumps both manual clocks until the condition holds, letting background work run meanwhile.
+bool pumpUntil(const std::function<bool()>& condition, double seconds = 120) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    pump(1.0 / 60);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return true;
+}
+
+TEST(ExportPanelIntegration, ExportsARealPhotoThroughTheSaveDialogAndRevealsIt) {
+  solvane::test::FakeProbeInstaller offline(std::make_shared<solvane::test::FakeReachabilityProbe>(0));
+  solvane::test::startFacadeOnce();
+  const fs::path dir = solvane::test::makeTempDir("ExportPanelIntegration");
+  const fs::path source = dir / "chelsea.png";
+  fs::copy_file(solvane::test::dataDir() / "enhance" / "chelsea.png", source, fs::copy_options::overwrite_existing);
+  const fs::path target = dir / "out" / "chelsea enhanced.jpg";
+  fs::create_directories(target.parent_path());
+
+  auto panels = std::make_shared<app_test::ScriptedPanelPresenter>();
+  QVPanelResult answer;
+  answer.response = QVModalResponseOK;
+  answer.url = target.string();
+  answer.directoryURL = target.parent_path().string();
+  panels->script = {answer};
+  QVSolvanePanels::setPresenter(panels);
+  QVSolvanePanels::setAccessoryMaker([](bool, int64_t, int64_t) { return std::make_shared<JPEGOptions>(); });
+  QVSharingServices::setDialogPresenter(QVSolvanePanels::exportDialogPresenter());
+  auto revealer = std::make_shared<RecordingRevealer>();
+  QVFileRevealer::setShared(revealer);
+  QVSoundManager::setPlayer([](QVSoundCue) {});
+
+  std::vector<std::string> log;
+  RecordingDelegate delegate;
+  delegate.log = &log;
+  PathsSource paths;
+  paths.paths = {source.string()};
+  QWidget window;
+  window.resize(1280, 800);
+  {
+    QVExportViewController panel;
+    panel.setDelegate(&delegate);
+    panel.setDataSource(&paths);
+    QVEmbedInContainer(panel.view(), &window);
+    window.show();
+    pump(1.2);
+    log.clear();
+
+    panel.exportPhotosToDisk(paths.paths);
+    ASSERT_EQ(panels->shown.size(), 1u);
+    EXPECT_EQ(panels->shown[0].kind, QVPanelSpec::Kind::Save);
+    EXPECT_EQ(panels->shown[0].nameFieldStringValue, "chelsea");
+    ASSERT_TRUE(pumpUntil([&] { return panel.currentState() == QVExportViewStateEnd; }));
+    std::vector<std::string> states;
+    for (const auto& entry : log)
+      if (entry.rfind("will ", 0) == 0) states.push_back(entry);
+    EXPECT_EQ(states, (std::vector<std::string>{"will 1", "will 2"})) << "0 -> 1 -> 2";
+
+    // One JPEG, where the dialog said.
+    std::vector<std::string> written;
+    for (const auto& entry : fs::directory_iterator(target.parent_path())) written.push_back(entry.path().string());
+    EXPECT_EQ(written, std::vector<std::string>{target.string()});
+    std::ifstream in(target, std::ios::binary);
+    unsigned char magic[3] = {};
+    in.read(reinterpret_cast<char*>(magic), 3);
+    EXPECT_EQ(magic[0], 0xFF);
+    EXPECT_EQ(magic[1], 0xD8);
+    EXPECT_EQ(magic[2], 0xFF);
+
+    EXPECT_FALSE(panel.exportEndView()->revealButton()->isHidden());
+    panel.exportEndViewDidClickReveal(panel.exportEndView());
+    EXPECT_EQ(revealer->revealed, std::vector<std::vector<std::string>>{{target.string()}});
+  }
+  QVSolvanePanels::setPresenter(nullptr);
+  QVSolvanePanels::setAccessoryMaker(nullptr);
+  QVSharingServices::setDialogPresenter(nullptr);
+  QVFileRevealer::setShared(nullptr);
+  QVSoundManager::setPlayer(nullptr);
+  QVExportManagerFactory::setMaker(nullptr);
+}
+
+// The options view's advanced settings reach the panel through the interactive manager and the
+// application's dialog: the export-options window opens; closed without a preset, the focus comes
+// back.
+TEST(ExportPanelIntegration, TheDialogsAdvancedSettingsOpenTheExportOptionsWindow) {
+  auto panels = std::make_shared<app_test::ScriptedPanelPresenter>();
+  panels->holdOpen = true;
+  QVSolvanePanels::setPresenter(panels);
+  std::shared_ptr<JPEGOptions> options;
+  QVSolvanePanels::setAccessoryMaker([&](bool, int64_t, int64_t) { return options = std::make_shared<JPEGOptions>(); });
+  QVSharingServices::setDialogPresenter(QVSolvanePanels::exportDialogPresenter());
+  std::vector<std::shared_ptr<HeldSettingsWindow>> windows;
+  QVBatchSettingsWindow::setMaker([&] {
+    windows.push_back(std::make_shared<HeldSettingsWindow>());
+    return windows.back();
+  });
+  std::vector<std::string> log;
+  RecordingDelegate delegate;
+  delegate.log = &log;
+  {
+    QVExportViewController panel;
+    panel.setDelegate(&delegate);
+    panel.exportPhotosToDisk({"/photos/a.jpg"});
+    ASSERT_TRUE(options);
+    ASSERT_TRUE(options->delegate);
+    options->delegate->advancedSettingsOptionDidSelect();
+    ASSERT_EQ(windows.size(), 1u);
+    windows[0]->close(nullptr);
+    QVPanelResult cancelled;
+    panels->finish(cancelled);
+    pump(0.1);
+    EXPECT_EQ(log, (std::vector<std::string>{"focus 1", "focus 1", "focus 0", "focus 0"}));
+    EXPECT_EQ(panel.currentState(), QVExportViewStateBegin);
+  }
+  QVSolvanePanels::setPresenter(nullptr);
+  QVSolvanePanels::setAccessoryMaker(nullptr);
+  QVSharingServices::setDialogPresenter(nullptr);
+  QVBatchSettingsWindow::setMaker(nullptr);
+}
+
+}  // namespace
