@@ -2,7 +2,9 @@
 //
 // Runs Solvane whole (the same launch as the program) and walks through it as a new user would,
 // writing OUTDIR/NN-step.png after each step and one line per step on standard output:
-//   the open screen; File > Open with its dialog (PHOTO1); the start-over question; a second
+//   the open screen; File > Open with its dialog (PHOTO1); the strength slider opened and set to 50
+//   by dragging its knob; the export menu, "Save to disk" and the save dialog with a typed name
+//   (OUTDIR/exported.jpg is written); the start-over question; a second
 //   invocation of PATH (build/Ombrel/Solvane) handing over PHOTO2; a drop of PHOTO3; a drop of
 //   PHOTO1 and PHOTO2 (the gallery); start over.
 // Each screenshot is taken when the step's screen has settled (the photo enhanced, the curtain at
@@ -14,14 +16,17 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
 #include <QUrl>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <deque>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -31,8 +36,10 @@
 #include "Ombrel/Classes/Application/AppDelegate/QVApplicationLaunch.h"
 #include "Ombrel/Classes/Application/AppDelegate/QVSingleInstance.h"
 #include "Ombrel/Classes/Application/Controllers/QVMainScreens.h"
+#include "Ombrel/Classes/Application/Export/QVExportBeginView.h"
 #include "Ombrel/Classes/Application/Menus/QVMenuController.h"
 #include "QVAppKit/QVMainExecutorBridge.h"
+#include "QVAppKit/QVSliderView.h"
 
 namespace {
 
@@ -143,6 +150,38 @@ void synthesiseDrop(QWidget* target, const std::vector<std::string>& paths) {
   QTimer::singleShot(5000, mime, [mime] { delete mime; });
 }
 
+// A press and release at a point of the widget, as the pointer makes them.
+void click(QWidget* widget, QPointF at) {
+  for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+    const Qt::MouseButtons buttons = type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton;
+    QMouseEvent event(type, at, widget->mapTo(widget->window(), at), widget->mapToGlobal(at), Qt::LeftButton, buttons,
+                      Qt::NoModifier);
+    QCoreApplication::sendEvent(widget, &event);
+  }
+}
+
+// Drags the slider's knob to the value as a hand does: press on the bar, two moves that show how
+// the value follows the pointer, then the move onto the value and the release.
+void setSliderByPointer(QVSliderView* slider, double target) {
+  auto send = [slider](QEvent::Type type, double x) {
+    const QPointF at(x, slider->height() / 2.0);
+    const Qt::MouseButtons buttons = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+    const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+    QMouseEvent event(type, at, slider->mapTo(slider->window(), at), slider->mapToGlobal(at), button, buttons,
+                      Qt::NoModifier);
+    QCoreApplication::sendEvent(slider, &event);
+  };
+  const double w = slider->width();
+  send(QEvent::MouseButtonPress, w * 0.5);
+  send(QEvent::MouseMove, w * 0.4);
+  const double v1 = slider->value();
+  send(QEvent::MouseMove, w * 0.6);
+  const double v2 = slider->value();
+  const double x = v2 != v1 ? w * 0.4 + (target - v1) * (w * 0.2) / (v2 - v1) : w * 0.5;
+  send(QEvent::MouseMove, x);
+  send(QEvent::MouseButtonRelease, x);
+}
+
 void clickButton(QMessageBox* box, const std::string& title) {
   for (QAbstractButton* button : box->buttons()) {
     if (button->text().toStdString() == title) {
@@ -191,6 +230,50 @@ int main(int argc, char** argv) {
               std::printf("  dialog %s\n", dialog->isVisible() ? "still open" : "closed");
             },
             [&tour] { return tour.singleSettled(); }, 60, false, 2.0});
+  // The strength: the slider opens with a click and a click on its bar sets 50.
+  auto beginView = [&c] { return c.singleScreen()->controller()->exportViewController()->exportBeginView(); };
+  tour.add({"strength-slider-open",
+            [&] {
+              QVBoostSpringSlider* slider = beginView()->sliderMenu();
+              click(slider, QPointF(slider->width() / 2.0, slider->height() / 2.0));
+            },
+            [&] { return beginView()->sliderMenu()->expanded() && !beginView()->sliderMenu()->animating(); }, 10, false,
+            0.5});
+  tour.add({"strength-50",
+            [&] {
+              QVSliderView* slider = beginView()->sliderMenu()->sliderView();
+              setSliderByPointer(slider, 50);
+              std::printf("  strength %.1f\n", slider->value());
+            },
+            nullptr, 5, false, 1.5});
+  // Export to disk: the export menu, "Save to disk", the save dialog with a typed name.
+  const std::string exported = out + "/exported.jpg";
+  tour.add({"export-menu",
+            [&] {
+              QVBoostSpringSlider* slider = beginView()->sliderMenu();
+              if (slider->expanded()) slider->switchExpanded();
+              QTimer::singleShot(600, [&] { beginView()->switchExportMenu(); });
+            },
+            [&] { return beginView()->exportMenu()->expanded() && !beginView()->exportMenu()->animating(); }, 10, false,
+            0.5});
+  tour.add({"save-dialog",
+            [&] {
+              auto* panel = c.singleScreen()->controller()->exportViewController();
+              panel->exportBeginViewDidClickExportMenuItemOfType(beginView(), 0);
+            },
+            [] { return visibleTopLevel<QFileDialog>() != nullptr; }, 10, true, 0.8});
+  tour.add(
+      {"exported",
+       [&] {
+         auto* dialog = visibleTopLevel<QFileDialog>();
+         dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QString::fromStdString(exported));
+         dialog->findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"))->button(QDialogButtonBox::Save)->click();
+       },
+       [&] {
+         return std::filesystem::exists(exported) &&
+                c.singleScreen()->controller()->exportViewController()->currentState() == 2;
+       },
+       60, false, 1.0});
   tour.add({"start-over-question", [&c] { QTimer::singleShot(0, [&c] { c.onStartOverMenuItem(nullptr); }); },
             [] { return visibleTopLevel<QMessageBox>() != nullptr; }, 10, true});
   tour.add({"open-screen-again", [] { clickButton(visibleTopLevel<QMessageBox>(), "Start Over"); }, openScreenShown});

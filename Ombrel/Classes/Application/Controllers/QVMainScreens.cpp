@@ -47,14 +47,20 @@ QVSingleMainScreen::QVSingleMainScreen(QVMainScreenHost* host, std::shared_ptr<Q
 
 QVSingleMainScreen::~QVSingleMainScreen() = default;
 
-uint64_t QVSingleMainScreen::exportState() { return 0; }
+uint64_t QVSingleMainScreen::exportState() { return vc_->exportState(); }
 
-bool QVSingleMainScreen::exportWithExportType(uint64_t) { return false; }
+bool QVSingleMainScreen::exportWithExportType(uint64_t type) {
+  vc_->exportViewController()->exportAllImagesWithExportType(type);
+  return true;
+}
 
-void QVSingleMainScreen::showBlurredPreview(bool show) { blurred_ = show; }
+void QVSingleMainScreen::showBlurredPreview(bool show) {
+  blurred_ = show;
+  vc_->showBlurredPreview(show);
+}
 
 void QVSingleMainScreen::transitToNewSingleViewWithPath(const std::string& path) {
-  vc_->showProcessedImageWithPath(path);
+  vc_->transitToNewSingleViewWithPath(path);
 }
 
 void QVSingleMainScreen::dragEntered(const std::vector<std::string>& paths, bool replaceKey,

@@ -12,7 +12,7 @@
 #include "Ombrel/Classes/Application/Controllers/QVEmptyScreenView.h"
 #include "Ombrel/Classes/Application/Controllers/QVMainScreen.h"
 #include "Ombrel/Classes/Application/OpenScreen/QVOpenViewController.h"
-#include "Ombrel/Classes/Application/SingleImage/QVBasicExportSingleImageViewController.h"
+#include "Ombrel/Classes/Application/SingleImage/QVExportSingleImageViewController.h"
 
 class QVSingleImageFacade;
 
@@ -42,7 +42,7 @@ class QVOpenMainScreen : public QVMainScreen {
 // Mode 1: one photo, before and after.
 class QVSingleMainScreen : public QVMainScreen {
  public:
-  using Controller = QVBasicExportSingleImageViewController;
+  using Controller = QVExportSingleImageViewController;
   QVSingleMainScreen(QVMainScreenHost* host, std::shared_ptr<QVSingleImageFacade> facade);
   ~QVSingleMainScreen() override;
   Controller* controller() const { return vc_.get(); }

@@ -7,6 +7,7 @@
 #include "ControllerTestSupport.h"
 #include "Ombrel/Classes/Application/Common/QVSingleImageNotifications.h"
 #include "Ombrel/Classes/Application/OpenScreen/QVOpenView.h"
+#include "Ombrel/Classes/Business/ExportManager/QVSharingServices.h"
 #include "Ombrel/Classes/Business/QVApp.h"
 
 using namespace controller_test;
@@ -266,4 +267,38 @@ TEST_F(MainWindowFlows, TheGalleryLeavesForItsLastPhotoAndSheetsOpenBelowTheTitl
   controller->startOver();
   settle();
   EXPECT_GE(controller->sheetTopOffset(), 36 + controller->openViewController()->contentsEdgeInset().top - 1e-9);
+}
+
+TEST_F(MainWindowFlows, FilesHandedOverWhileTheSingleImageExportsAreIgnored) {
+  openOne();
+  auto* exportPanel = controller->singleScreen()->controller()->exportViewController();
+  exportPanel->view();
+  exportPanel->updateWithExportState(1);
+  settle();
+  ASSERT_NE(controller->currentScreen()->exportState(), 0u);
+  controller->addImagesAtPaths(paths({"b.jpg"}));
+  settle();
+  EXPECT_EQ(controller->currentMode(), 1);
+  EXPECT_EQ(controller->paths(), paths({"a.jpg"}));
+  exportPanel->updateWithExportState(0);
+  settle();
+  controller->addImagesAtPaths(paths({"b.jpg"}));
+  EXPECT_EQ(controller->currentMode(), 2);
+}
+
+TEST_F(MainWindowFlows, SaveFirstOpensTheExportToDisk) {
+  // The disk export asks for its destination through the application's panels.
+  QVSharingServices::setDialogPresenter(QVSolvanePanels::exportDialogPresenter());
+  openOne();
+  window->exportedFlag = false;
+  alerts->answers = {5};
+  EXPECT_FALSE(controller->windowShouldClose());
+  settle();
+  ASSERT_FALSE(panels->specs.empty());
+  EXPECT_EQ(panels->specs.back().kind, QVPanelSpec::Kind::Save);
+  EXPECT_EQ(controller->currentMode(), 1);
+  EXPECT_EQ(closer.closes, 0);
+  panels->choose({});
+  settle();
+  QVSharingServices::setDialogPresenter(nullptr);
 }
