@@ -5,24 +5,41 @@
 //                                      then quits the normal way (for looking at the window under
 //                                      Xvfb: xvfb-run -s "-screen 0 1600x1000x24" Solvane --screenshot a.png)
 //   Solvane --screenshot-menu OUT.png  the same with the top bar's menu open
+//   Solvane ... --plugin-press-done-after S
+//                                      test hook of a plug-in run: S seconds after launch, does
+//                                      what the plug-in screen's DONE button does (with
+//                                      --screenshot the picture is taken just before, without
+//                                      quitting) and prints how long the run took to end
 //
 // Start-up order: the application object; the hand-over to a running instance (this process then
 // exits); the engine; the application delegate (which starts the application core); launching;
 // the files of the command line, or the main window when there are none; the main loop.
 #include <QDir>
+#include <QIcon>
 #include <QScreen>
 #include <QTimer>
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "Ombrel/Classes/Application/Alerts/QVModalAlerts.h"
 #include "Ombrel/Classes/Application/AppDelegate/QVAppDelegate.h"
 #include "Ombrel/Classes/Application/AppDelegate/QVApplication.h"
 #include "Ombrel/Classes/Application/AppDelegate/QVApplicationLaunch.h"
 #include "Ombrel/Classes/Application/AppDelegate/QVSingleInstance.h"
+#include "Ombrel/Classes/Application/PluginMode/QVPluginController.h"
+#include "Ombrel/Classes/Application/Services/QVAppLink.h"
+#include "Ombrel/Classes/Application/Style/QVUIStyle.h"
+#include "QVAppKit/QVFonts.h"
 #include "QVAppKit/QVMainExecutorBridge.h"
+#include "QVAppKit/QVSolvaneTopBarView.h"
 #include "QVApplicationInfo/QVApplicationInfo.h"
+#include "QVPlatform/Bundle.h"
+#include "QVPlatform/Log.h"
 
 namespace {
 
@@ -31,6 +48,7 @@ struct Options {
   std::vector<std::string> paths;
   std::string screenshot;
   bool withMenu = false;  // --screenshot-menu: the same with the top bar's menu open
+  double pressDoneAfter = -1;
 };
 
 Options parse(int argc, char** argv) {
@@ -40,6 +58,8 @@ Options parse(int argc, char** argv) {
     if ((std::strcmp(argv[i], "--screenshot") == 0 || std::strcmp(argv[i], "--screenshot-menu") == 0) && i + 1 < argc) {
       options.withMenu = std::strcmp(argv[i], "--screenshot-menu") == 0;
       options.screenshot = argv[++i];
+    } else if (std::strcmp(argv[i], "--plugin-press-done-after") == 0 && i + 1 < argc) {
+      options.pressDoneAfter = std::atof(argv[++i]);
     } else if (argv[i][0] == '-') {
       // Options of the launcher ("-QVPluginMode", "-QVLightroomPluginOwner") and of Qt.
     } else {
@@ -49,14 +69,15 @@ Options parse(int argc, char** argv) {
   return options;
 }
 
-void takeScreenshot(const std::shared_ptr<QVAppDelegate>& delegate, const std::string& file, bool withMenu) {
+void takeScreenshot(const std::shared_ptr<QVAppDelegate>& delegate, const std::string& file, bool withMenu,
+                    double delay = 1.5, bool quit = true) {
   if (withMenu) {
     QTimer::singleShot(1000, [delegate] {
       auto* bar = delegate->solvaneWindowController()->visibleTitleBar();
       bar->showMenu(bar->solvaneButton());
     });
   }
-  QTimer::singleShot(1500, [delegate, file, withMenu] {
+  QTimer::singleShot(int(delay * 1000), [delegate, file, withMenu, quit] {
     QWidget* window = delegate->solvaneWindowController()->window();
     // An open menu is a window of its own: then the screen around the main window is taken.
     const QPixmap picture =
@@ -67,7 +88,20 @@ void takeScreenshot(const std::shared_ptr<QVAppDelegate>& delegate, const std::s
                  file.c_str(), picture.width(), picture.height(), picture.devicePixelRatio());
     std::fflush(stdout);
     // Quits without the close question: the pictures were only looked at.
-    delegate->solvaneWindowControllerWillCloseWindow(delegate->solvaneWindowController().get());
+    if (quit) delegate->solvaneWindowControllerWillCloseWindow(delegate->solvaneWindowController().get());
+  });
+}
+
+std::chrono::steady_clock::time_point donePressedAt;
+
+// The plug-in run's DONE, as the button does it: the plug-in controller exports every host image.
+void pressDoneAfter(double seconds) {
+  QTimer::singleShot(int(seconds * 1000), [] {
+    static std::shared_ptr<QVPluginController> controller = QVPluginController::make();
+    donePressedAt = std::chrono::steady_clock::now();
+    std::printf("plug-in: DONE pressed\n");
+    std::fflush(stdout);
+    if (!controller->exportImages()) std::printf("plug-in: no host images\n");
   });
 }
 
@@ -79,25 +113,41 @@ int main(int argc, char** argv) {
   QCoreApplication::setApplicationVersion(QString::fromUtf8(QVApplicationInfo::shortVersion));
   QGuiApplication::setDesktopFileName(QStringLiteral("app.solvane.Solvane"));
   const Options options = parse(argc, argv);
-  const auto paths = QVSingleInstance::absolutePaths(options.paths, QDir::currentPath().toStdString());
+  auto paths = QVSingleInstance::absolutePaths(options.paths, QDir::currentPath().toStdString());
 
+  // A plug-in run is its own instance: its photos belong to the host's run, so it neither hands
+  // them to a running Solvane nor takes another invocation's.
+  const bool pluginRun = QVAppLink::isPluginRunArguments(options.arguments);
   QVSingleInstance instance;
-  switch (instance.handOverToRunningInstance(paths)) {
-    case QVSingleInstance::HandOver::Delivered:
-      std::printf("Solvane is already running: %zu photos handed over\n", paths.size());
-      return 0;
-    case QVSingleInstance::HandOver::Unanswered:
-      // Starting a second instance would share the running one's stores: this one gives up.
-      std::fprintf(stderr, "Solvane is already running but does not answer; try again later\n");
-      return 1;
-    case QVSingleInstance::HandOver::NotRunning:
-      break;
+  if (!pluginRun) {
+    switch (instance.handOverToRunningInstance(paths)) {
+      case QVSingleInstance::HandOver::Delivered:
+        std::printf("Solvane is already running: %zu photos handed over\n", paths.size());
+        return 0;
+      case QVSingleInstance::HandOver::Unanswered:
+        // Starting a second instance would share the running one's stores: this one gives up.
+        std::fprintf(stderr, "Solvane is already running but does not answer; try again later\n");
+        return 1;
+      case QVSingleInstance::HandOver::NotRunning:
+        break;
+    }
   }
 
   auto delegate = QVLaunchApplication(app, options.arguments, paths, instance);
-  if (!options.screenshot.empty()) takeScreenshot(delegate, options.screenshot, options.withMenu);
+  if (options.pressDoneAfter >= 0) {
+    if (!options.screenshot.empty())
+      takeScreenshot(delegate, options.screenshot, options.withMenu, std::max(0.0, options.pressDoneAfter - 0.2),
+                     false);
+    pressDoneAfter(options.pressDoneAfter);
+  } else if (!options.screenshot.empty()) {
+    takeScreenshot(delegate, options.screenshot, options.withMenu);
+  }
 
   const int status = app.exec();
+  if (donePressedAt != std::chrono::steady_clock::time_point()) {
+    std::printf("plug-in: the run ended %.0f ms after DONE\n",
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - donePressedAt).count());
+  }
   QVMainExecutorBridge::uninstall();
   return status;
 }

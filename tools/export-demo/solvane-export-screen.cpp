@@ -16,11 +16,13 @@
 
 #include "Ombrel/Classes/Application/Export/QVExportDatasource.h"
 #include "Ombrel/Classes/Application/Export/QVExportManagerFactory.h"
+#include "Ombrel/Classes/Application/PluginMode/QVPluginSingleImageViewController.h"
 #include "Ombrel/Classes/Application/Services/QVAppLink.h"
 #include "Ombrel/Classes/Application/SingleImage/QVExportSingleImageViewController.h"
 #include "Ombrel/Classes/Application/SoundManager/QVSoundManager.h"
 #include "Ombrel/Classes/Application/Style/QVUIStyle.h"
 #include "Ombrel/Classes/Business/QVApp.h"
+#include "Ombrel/Classes/Helpers/QVSPluginModeManager.h"
 #include "QVAppKit/QVFonts.h"
 #include "QVAppKit/QVMainExecutorBridge.h"
 
@@ -63,9 +65,12 @@ void save(QWidget* window, const std::string& file) {
 
 int main(int argc, char** argv) {
   std::string photo = SOLVANE_DEMO_PHOTO, prefix;
+  bool plugin = false;  // --plugin: the plug-in run's screen (Lightroom, the photo as the host image)
   for (int i = 1; i < argc; ++i) {
     if (!std::strcmp(argv[i], "--screenshots") && i + 1 < argc)
       prefix = argv[++i];
+    else if (!std::strcmp(argv[i], "--plugin"))
+      plugin = true;
     else
       photo = argv[i];
   }
@@ -79,9 +84,17 @@ int main(int argc, char** argv) {
   QVSoundManager::setSoundsDisabled(true);
   QVExportDatasource::setTargetOfferedQuery([](uint64_t type) { return type == 0 || type == 2 || type == 5; });
   auto standIn = std::make_shared<StandInManager>();
-  QVExportManagerFactory::setMaker([standIn](uint64_t) { return standIn; });
+  if (plugin) {
+    QVSPluginModeManager::shared().configureWithArguments(
+        {"solvane-export-screen", "-QVImagePath", photo, "-QVLightroomPluginOwner", "-QVPluginMode"});
+  } else {
+    QVExportManagerFactory::setMaker([standIn](uint64_t) { return standIn; });
+  }
 
-  QVExportSingleImageViewController screen(QVMakeSingleImageAppFacade());
+  std::unique_ptr<QVExportSingleImageViewController> screenHolder =
+      plugin ? std::make_unique<QVPluginSingleImageViewController>(QVMakeSingleImageAppFacade())
+             : std::make_unique<QVExportSingleImageViewController>(QVMakeSingleImageAppFacade());
+  QVExportSingleImageViewController& screen = *screenHolder;
   QWidget* window = screen.view();
   screen.rootView()->setFrame(CGRectMake(0, 0, kWidth, kHeight));
   window->setWindowTitle(QString::fromStdString(std::filesystem::path(photo).filename().string()));
@@ -92,6 +105,14 @@ int main(int argc, char** argv) {
   QTimer::singleShot(6000, [&] {
     screen.resetSplitFactor();
     save(window, prefix + "-processed.png");
+    if (plugin) {
+      screen.exportViewController()->exportBeginView()->sliderMenu()->switchExpanded();
+      QTimer::singleShot(1500, [&] {
+        save(window, prefix + "-slider.png");
+        app.quit();
+      });
+      return;
+    }
     screen.exportViewController()->exportBeginView()->exportMenu()->switchExpanded();
   });
   QTimer::singleShot(8000, [&] {

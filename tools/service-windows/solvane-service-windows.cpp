@@ -2,6 +2,8 @@
 // to a PNG, the way a user sees them:
 //   solvane-service-windows --feedback OUT.png [--filled] [--sending] [PHOTO...]
 //   solvane-service-windows --about OUT.png [PHOTO...]
+//   solvane-service-windows --plugins OUT.png [--lightroom-installed] [PHOTO...]
+//     (the plug-in installer; set SOLVANE_HOME to a temporary folder: it installs there)
 // Photos given are opened in the main window first, as the user would have them.
 // Under Xvfb: xvfb-run -s "-screen 0 2560x1440x24" env QT_SCALE_FACTOR=2 solvane-service-windows ...
 #include <QApplication>
@@ -15,6 +17,8 @@
 #include "Ombrel/Classes/Application/About/QVAboutWindowController.h"
 #include "Ombrel/Classes/Application/Controllers/QVSolvaneWindowController.h"
 #include "Ombrel/Classes/Application/Feedback/QVFeedbackWindowController.h"
+#include "Ombrel/Classes/Application/PluginMode/QVPluginController.h"
+#include "Ombrel/Classes/Application/PluginMode/QVPluginInstallWindowController.h"
 #include "Ombrel/Classes/Application/Services/QVAppLink.h"
 #include "Ombrel/Classes/Application/Style/QVUIStyle.h"
 #include "QVAppKit/QVFonts.h"
@@ -32,14 +36,18 @@ class HeldSender : public QVFeedbackSender {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string feedbackOut, aboutOut;
-  bool filled = false, sending = false;
+  std::string feedbackOut, aboutOut, pluginsOut;
+  bool filled = false, sending = false, lightroomInstalled = false;
   std::vector<std::string> photos;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--feedback") == 0 && i + 1 < argc)
       feedbackOut = argv[++i];
     else if (std::strcmp(argv[i], "--about") == 0 && i + 1 < argc)
       aboutOut = argv[++i];
+    else if (std::strcmp(argv[i], "--plugins") == 0 && i + 1 < argc)
+      pluginsOut = argv[++i];
+    else if (std::strcmp(argv[i], "--lightroom-installed") == 0)
+      lightroomInstalled = true;
     else if (std::strcmp(argv[i], "--filled") == 0)
       filled = true;
     else if (std::strcmp(argv[i], "--sending") == 0)
@@ -47,8 +55,11 @@ int main(int argc, char** argv) {
     else if (argv[i][0] != '-')
       photos.push_back(argv[i]);
   }
-  if (feedbackOut.empty() == aboutOut.empty()) {
-    std::fprintf(stderr, "usage: %s --feedback OUT.png [--filled] [--sending] | --about OUT.png\n", argv[0]);
+  if (int(!feedbackOut.empty()) + int(!aboutOut.empty()) + int(!pluginsOut.empty()) != 1) {
+    std::fprintf(stderr,
+                 "usage: %s --feedback OUT.png [--filled] [--sending] | --about OUT.png | --plugins OUT.png "
+                 "[--lightroom-installed]\n",
+                 argv[0]);
     return 2;
   }
   QApplication app(argc, argv);
@@ -59,9 +70,18 @@ int main(int argc, char** argv) {
 
   std::unique_ptr<QVFeedbackWindowController> feedback;
   std::unique_ptr<QVAboutWindowController> about;
+  std::shared_ptr<QVPluginController> plugins;
   QWidget* shown = nullptr;
   QTimer::singleShot(1200, [&] {
-    if (!feedbackOut.empty()) {
+    if (!pluginsOut.empty()) {
+      plugins = QVPluginController::make();
+      plugins->installPlugins();
+      if (lightroomInstalled) {
+        auto installer = plugins->pluginInstallWC()->installViewController()->pluginsInstaller();
+        if (!installer->isLightroomPluginInstalled()) installer->installLightroomPlugin();
+      }
+      shown = plugins->pluginInstallWC()->window();
+    } else if (!feedbackOut.empty()) {
       feedback = std::make_unique<QVFeedbackWindowController>(std::make_shared<HeldSender>());
       auto* vc = feedback->feedbackViewController();
       if (filled) {
@@ -82,13 +102,14 @@ int main(int argc, char** argv) {
     }
   });
   QTimer::singleShot(2600, [&] {
-    const bool saved =
-        solvane_tools::saveScreenAround({main->window(), shown}, feedbackOut.empty() ? aboutOut : feedbackOut);
+    const std::string& out = !pluginsOut.empty() ? pluginsOut : feedbackOut.empty() ? aboutOut : feedbackOut;
+    const bool saved = solvane_tools::saveScreenAround({main->window(), shown}, out);
     app.exit(saved ? 0 : 1);
   });
   const int status = app.exec();
   feedback.reset();
   about.reset();
+  plugins.reset();
   main.reset();
   QVMainExecutorBridge::uninstall();
   return status;

@@ -62,6 +62,8 @@ void QVModalAlerts::showAlertCompleteFields() {
   runOK(L("Error"), L("Please, complete all fields of the feedback sheet"), false);
 }
 
+void QVModalAlerts::showAlertImageCannotBeSaved() { runOK(L("Image cannot be saved"), "", true); }
+
 void QVModalAlerts::showAlertInvalidEmail() { runOK(L("Error"), L("Please, enter a correct email"), false); }
 
 void QVModalAlerts::showAlertNetworkError(const qv::Error& error) {

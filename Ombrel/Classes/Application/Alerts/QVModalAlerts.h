@@ -34,6 +34,9 @@ class QVModalAlerts : public QVSolvaneAlertsPresenter {
   // 8 "Overwrite" or 9 "Create New"; the "Apply to all" check box goes through `applyToAll`.
   int64_t showAlertRenameExportImage(const std::string& fileName, bool* applyToAll) override;
 
+  // "Image cannot be saved" with "OK", after the attention cue (a plug-in result not written).
+  static void showAlertImageCannotBeSaved();
+
   // The support address named in the unsupported-format alert.
   static constexpr const char* kSupportEmail = "support@solvane.app";
 };

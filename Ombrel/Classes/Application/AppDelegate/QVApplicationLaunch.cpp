@@ -15,7 +15,9 @@
 #include "QVPlatform/Log.h"
 
 std::shared_ptr<QVAppDelegate> QVLaunchApplication(QVApplication& app, const std::vector<std::string>& arguments,
-                                                   const std::vector<std::string>& paths, QVSingleInstance& instance) {
+                                                   std::vector<std::string> paths, QVSingleInstance& instance) {
+  // A plug-in run is its own instance: it takes no other invocation's photos.
+  const bool pluginRun = QVAppLink::isPluginRunArguments(arguments);
   QGuiApplication::setWindowIcon(QIcon::fromTheme(
       QStringLiteral("app.solvane.Solvane"),
       QIcon(QString::fromStdString(qv::Bundle::mainBundle().resourcePath() + "/Desktop/app.solvane.Solvane.svg"))));
@@ -24,6 +26,8 @@ std::shared_ptr<QVAppDelegate> QVLaunchApplication(QVApplication& app, const std
   QVUIStyle::applyToApplication(app);
   QVMainExecutorBridge::install();
   QVAppLink::configureWithArguments(arguments);
+  // The host's images, not every argument that looks like a path (save paths need not exist).
+  if (pluginRun) paths = QVAppLink::pluginPhotoCollection();
   QVSolvaneTopBarView::setPluginModeQuery([] { return QVAppLink::isPluginMode(); });
   if (!QVAppLink::startEngine()) QVLogError("the image engine did not start");
 
@@ -33,9 +37,11 @@ std::shared_ptr<QVAppDelegate> QVLaunchApplication(QVApplication& app, const std
   app.setShortcutValidator([weak = std::weak_ptr(delegate)] {
     if (auto d = weak.lock()) d->validateAllMenus();
   });
-  instance.listen([weak = std::weak_ptr(delegate)](const std::vector<std::string>& handed) {
-    if (auto d = weak.lock()) d->applicationOpenFiles(handed);
-  });
+  if (!pluginRun) {
+    instance.listen([weak = std::weak_ptr(delegate)](const std::vector<std::string>& handed) {
+      if (auto d = weak.lock()) d->applicationOpenFiles(handed);
+    });
+  }
   QObject::connect(&app, &QCoreApplication::aboutToQuit, [weak = std::weak_ptr(delegate)] {
     if (auto d = weak.lock()) d->applicationWillTerminate();
   });

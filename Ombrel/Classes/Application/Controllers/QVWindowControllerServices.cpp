@@ -5,6 +5,7 @@
 #include <random>
 
 #include "Ombrel/Classes/Application/Panels/QVUsageEvents.h"
+#include "Ombrel/Classes/Application/PluginMode/QVPluginController.h"
 #include "Ombrel/Classes/Application/SingleImage/QVSingleImageFacade.h"
 #include "Ombrel/Classes/Business/ErrorTracker/QVAppEventTracker.h"
 #include "Ombrel/Classes/Business/QVApp.h"
@@ -66,8 +67,14 @@ std::shared_ptr<QVSingleImageFacade> QVWindowControllerServices::singleImageFaca
 }
 
 std::unique_ptr<QVWindowPluginController> QVWindowControllerServices::makePluginController() {
-  // No host application on this system hands photos over yet: the run has nothing to cancel.
-  return std::make_unique<QVWindowPluginController>();
+  // One plug-in controller for the whole process, never destroyed: the installer window it keeps
+  // must not outlive the application object.
+  static auto* controller = new std::shared_ptr<QVPluginController>(QVPluginController::make());
+  struct Forward : QVWindowPluginController {
+    void cancelPlugin() override { (*controller)->cancelPlugin(); }
+    void installPlugins() override { (*controller)->installPlugins(); }
+  };
+  return std::make_unique<Forward>();
 }
 
 std::shared_ptr<QVWindowControllerServices> QVWindowControllerServices::shared() {

@@ -45,16 +45,16 @@ class QVExportBeginView : public QVView, public QVExportSpringMenuDelegate {
   double sliderRightConstant() const { return sliderRightConstant_; }
   QVLocalEventMonitor* monitor() const { return monitor_; }
   // The controls on screen (the menu, and the slider when shown).
-  std::vector<QWidget*> visibleControls() const;
+  virtual std::vector<QWidget*> visibleControls() const;
   // Told whenever a control moved or changed size (each spring step included).
   void setControlsFrameObserver(std::function<void()> observer) { controlsFrameObserver_ = std::move(observer); }
 
   void validateExportMenuTitles();
   void updateExpotedItemsCount(uint64_t count);
   // Also on the menu and the slider; disabling closes an open export menu.
-  void setControlsEnabled(bool enabled);
+  virtual void setControlsEnabled(bool enabled);
   void setSliderBoostAmount(double fraction) { sliderMenu_->setSliderValue(fraction); }
-  void setExportControlsTranslucent(bool translucent);
+  virtual void setExportControlsTranslucent(bool translucent);
   void switchExportMenu() { exportMenu_->switchAndHandleMenu(kQVExportTypeNone); }
 
   // The controls' shadows (menu, slider), each below its control.
@@ -70,6 +70,12 @@ class QVExportBeginView : public QVView, public QVExportSpringMenuDelegate {
   void springMenuWillBeginAnimating(QVSpringMenu* sender) override;
   void springMenuDidAnimateToFrame(QVSpringMenu* sender, CGRect frame) override;
   void springMenuDidFinishAnimating(QVSpringMenu* sender) override;
+
+ protected:
+  // Tells the panel that a control moved or changed size (a subclass's own layout).
+  void notifyControlsFrameChanged() {
+    if (controlsFrameObserver_) controlsFrameObserver_();
+  }
 
  private:
   void styleControl(QVSpringMenu* control);

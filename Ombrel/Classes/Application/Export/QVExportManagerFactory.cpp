@@ -1,5 +1,7 @@
 #include "Ombrel/Classes/Application/Export/QVExportManagerFactory.h"
 
+#include "Ombrel/Classes/Application/PluginMode/QVPluginController.h"
+
 #include "Ombrel/Classes/Application/Services/QVAppLink.h"
 #include "Ombrel/Classes/Application/Services/QVSolvaneAppHelpers.h"
 #include "Ombrel/Classes/Business/ExportManager/QVExportManager.h"
@@ -18,6 +20,7 @@ void QVExportManagerFactory::setMaker(Maker m) { maker() = std::move(m); }
 std::shared_ptr<QVExportManagable> QVExportManagerFactory::exportManagerForPlatform(uint64_t platform) {
   if (const auto& m = maker()) return m(platform);
   const std::string name = QVSolvaneAppHelpers::exportManagerClassForPlatform(platform, QVAppLink::isPluginMode());
+  if (name == "QVPluginController") return QVPluginController::make();
   if (name == "QVExportManagerBusiness") return QVExportManagerBusiness::make();
   if (name != "QVExportManager")
     QVLogWarning("no export manager \"%s\" in this build; the interactive one stands in", name.c_str());

@@ -76,12 +76,16 @@ void QVExportViewController::nextTurn(std::function<void(QVExportViewController*
 
 // ---- Views ----
 
+QVExportBeginView* QVExportViewController::makeBeginView(uint64_t itemsCount, bool showSlider) {
+  return QVMake<QVExportBeginView>(itemsCount, showSlider);
+}
+
 QVExportBeginView* QVExportViewController::exportBeginView() {
   if (!beginView_) {
     const auto paths = imagesPathsToShare();
     bool slider = true;
     if (delegate_) slider = delegate_->exportControllerShouldShowSlider(this).value_or(true);
-    beginView_ = QVMake<QVExportBeginView>(paths.empty() ? 1 : paths.size(), slider);
+    beginView_ = makeBeginView(paths.empty() ? 1 : paths.size(), slider);
     beginView_->setDelegate(this);
     beginView_->setControlsFrameObserver([this] { updateInputMask(); });
   }

@@ -110,9 +110,9 @@ class QVExportViewController : public QVViewController,
   void exportImages(const std::vector<std::string>& paths, uint64_t type);
   void beginExport(const std::vector<std::string>& paths, uint64_t type,
                    const std::shared_ptr<QVExportManagable>& manager);
-  void prepareViewsForExport(uint64_t type, uint64_t filesCount);
+  virtual void prepareViewsForExport(uint64_t type, uint64_t filesCount);
   void cancelExport();
-  void finishExport();
+  virtual void finishExport();
 
   // The managers, made on first use.
   std::shared_ptr<QVExportManagable> exportManager();
@@ -144,6 +144,10 @@ class QVExportViewController : public QVViewController,
 
   // Whether the panel lets clicks through outside the begin row's controls now.
   bool passesClicksThrough() const;
+
+ protected:
+  // The begin row (the plug-in panel has its own).
+  virtual QVExportBeginView* makeBeginView(uint64_t itemsCount, bool showSlider);
 
  private:
   class Updater;

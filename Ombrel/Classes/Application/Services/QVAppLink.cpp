@@ -1,5 +1,6 @@
 #include "Ombrel/Classes/Application/Services/QVAppLink.h"
 
+#include <algorithm>
 #include <mutex>
 
 #include "Ombrel/Classes/Business/QVApp.h"
@@ -18,6 +19,10 @@ void start() {
 
 void configureWithArguments(const std::vector<std::string>& arguments) {
   QVSPluginModeManager::shared().configureWithArguments(arguments);
+}
+
+bool isPluginRunArguments(const std::vector<std::string>& arguments) {
+  return std::find(arguments.begin(), arguments.end(), "-QVPluginMode") != arguments.end();
 }
 
 bool isPluginMode() { return QVApp::isPluginMode(); }

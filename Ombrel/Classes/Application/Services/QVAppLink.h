@@ -22,6 +22,8 @@ bool startEngine();
 void start();
 // Plug-in mode and the host's photos (arguments "-QVPluginMode" / "-QVLightroomPluginOwner").
 void configureWithArguments(const std::vector<std::string>& arguments);
+// Whether a command line starts a plug-in run ("-QVPluginMode" among the arguments).
+bool isPluginRunArguments(const std::vector<std::string>& arguments);
 bool isPluginMode();
 // The batch preset store (export options).
 std::shared_ptr<QVBatchPresetManager> batchPresetManager();

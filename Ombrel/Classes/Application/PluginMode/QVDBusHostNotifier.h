@@ -1,0 +1,9 @@
+#pragma once
+// The host notifier over the session bus: one broadcast signal per post (see QVHostNotifier.h).
+// Without a session bus the post is logged instead, so a run outside a desktop session still ends.
+#include "Ombrel/Classes/Application/PluginMode/QVHostNotifier.h"
+
+class QVDBusHostNotifier : public QVHostNotifier {
+ public:
+  void post(const std::string& name) override;
+};

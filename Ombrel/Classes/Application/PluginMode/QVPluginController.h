@@ -1,0 +1,179 @@
+#pragma once
+// The export manager of plug-in mode. A host application started the application with its images
+// and where it expects the results (QVSPluginModeManager); the controller processes every host
+// image at full size, applies the strength the user set per image, writes each result where the
+// host expects it, tells the host (QVHostNotifier) and ends the application through the shell's
+// quit. It also cancels the run on demand and opens the plug-in installer.
+//
+// Export (`exportWithType`): all images are asked of the facade at once; each completion hops to
+// the main thread before it touches the count or the results. Progress: the start reports
+// (0, n) and counts one step, each image's completion reports (step, n) and counts one more, so
+// the last image's completion is the one that finds step == n: it writes the results, finishes
+// the export, posts "app_termination_ok", marks the run applied and quits 1 s later. An image the
+// facade could not process is logged, still counted, and not written. With no host images the
+// run ends the same way at once.
+//
+// Writing: each result goes to `savePathForPath` in the host image's type with its properties
+// (each source's own when the host gave no single image), TIFF when no type can be read or
+// written, when the host passed extra resources or when the target ends in "tiff". Every write
+// goes through the export writer, which writes beside the target and renames over it, so a write
+// in place that fails leaves the host's original whole; a failure is logged and shown ("Image
+// cannot be saved", with the attention cue) and the others are still written.
+//
+// Cancel (`cancelPlugin`): stops the image work; in plug-in mode posts "app_termination_cancel",
+// then "app_termination_ok", and marks the run cancelled; in any case `exitPlugin`: the image work
+// is cancelled and cleaned, and 0.3 s later the will-terminate notification is posted and the
+// application quits.
+//
+// Its collaborators are small interfaces (facade, writer, alerts, terminator, notifier, the mode
+// manager) so it runs headless; `make()` fills in the application's own for those not given.
+// Made, driven and destroyed on the main thread, always owned by a shared_ptr.
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Ombrel/Classes/Application/PluginMode/QVHostNotifier.h"
+#include "Ombrel/Classes/Application/PluginMode/QVPluginLaunchInfo.h"
+#include "Ombrel/Classes/Business/ExportManager/QVExportManagable.h"
+#include "Ombrel/Classes/Helpers/QVSPluginModeManager.h"
+#include "QVPlatform/ImageIO/NSImage.h"
+#include "QVPlatform/MainExecutor.h"
+#include "QVPlatform/Value.h"
+
+class QVPluginInstallWindowController;
+
+// Seconds from the last result to the quit, and from a cancel to the quit.
+inline constexpr double kQVPluginTerminateDelay = 1.0;
+inline constexpr double kQVPluginExitDelay = 0.3;
+inline constexpr const char* kQVPluginName = "SolvaneBrisko";
+inline constexpr const char* kQVPluginApplicationName = "Solvane Brisko";
+inline constexpr const char* kQVPluginApplicationUUID = "6F1C2A9E-4B7D-4E35-9A80-3D5C7B21E64F";
+
+class QVPluginController : public QVExportManagable, public std::enable_shared_from_this<QVPluginController> {
+ public:
+  // The application core as the controller uses it. Completions may run on any thread.
+  class Facade {
+   public:
+    using Processed = std::function<void(NSImageRef source, NSImageRef processed)>;
+    using Blended = std::function<void(NSImageRef image)>;
+    virtual ~Facade() = default;
+    virtual void setExporting(bool exporting) = 0;
+    // The photo at full size; a photo that cannot be processed answers a null processed image.
+    virtual void processFullSizeImageAtPath(const std::string& path, Processed completion) = 0;
+    // The processed image blended over the source with the photo's stored strength.
+    virtual void applyBoostAmount(NSImageRef source, NSImageRef processed, const std::string& path,
+                                  Blended completion) = 0;
+    virtual void cancelProcessing() = 0;
+    // Cancels every task and empties the source list, the caches and the per-image settings.
+    virtual void cancelProcessingAndClean() = 0;
+    virtual void trackExport(const std::vector<std::string>& paths, uint64_t type) = 0;
+    virtual void imageWasSaved() = 0;
+  };
+  // The export writer: true once the file is in place (written beside it and renamed over it).
+  class ImageWriter {
+   public:
+    virtual ~ImageWriter() = default;
+    virtual bool write(const CGImageRef& image, const std::string& path, const std::string& type,
+                       const qv::Value& properties, std::string* error) = 0;
+  };
+  class Alerts {
+   public:
+    virtual ~Alerts() = default;
+    // "Image cannot be saved" with "OK", after the attention cue; main thread.
+    virtual void showImageCannotBeSaved() = 0;
+  };
+  class Terminator {
+   public:
+    virtual ~Terminator() = default;
+    // The shell's orderly quit; main thread.
+    virtual void terminate() = 0;
+  };
+  struct Services {
+    std::shared_ptr<Facade> facade;
+    std::shared_ptr<ImageWriter> writer;
+    std::shared_ptr<Alerts> alerts;
+    std::shared_ptr<Terminator> terminator;
+    std::shared_ptr<QVHostNotifier> notifier;
+    // Not owned; the process-wide manager when none.
+    QVSPluginModeManager* modeManager = nullptr;
+  };
+
+  // The application core's own facade (what `make` uses when none is given).
+  static std::shared_ptr<Facade> makeAppFacade();
+  static std::shared_ptr<QVPluginController> make(Services services);
+  static std::shared_ptr<QVPluginController> make();
+  ~QVPluginController() override;
+  static std::string pluginName() { return kQVPluginName; }
+
+  // ---- QVExportManagable ----
+  // The host's images are the paths; the given ones are not used. True when there is one.
+  bool prepareExportPaths(const std::vector<std::string>& paths) override;
+  void exportWithType(uint64_t type) override;
+  // The exporting flag off and the image work stopped; the running export's results are dropped.
+  void cancelProcessing() override;
+  // The exporting flag off and the export tracked.
+  void finishExport() override;
+  std::shared_ptr<QVExportProgressUpdatable> progressUpdater() const override { return progressUpdater_.lock(); }
+  void setProgressUpdater(const std::shared_ptr<QVExportProgressUpdatable>& updater) override {
+    progressUpdater_ = updater;
+  }
+  void setExportOptionDelegate(const std::shared_ptr<QVExportOptionsViewDelegate>& delegate) override {
+    exportOptionDelegate_ = delegate;
+  }
+  // The sources of the host's save pairs, else its single image, else none (read each time).
+  const std::vector<std::string>& paths() const override;
+  uint64_t type() const override { return type_; }
+  const std::vector<std::string>& exportedPaths() const override { return exportedPaths_; }
+
+  // ---- The run ----
+  // `exportWithType(0)` when there is a host image; false (nothing starts) otherwise.
+  bool exportImages();
+  void cancelPlugin();
+  void exitPlugin();
+  // Opens the plug-in installer window (kept while open).
+  void installPlugins();
+  QVPluginInstallWindowController* pluginInstallWC() const { return pluginInstallWC_.get(); }
+  static QVPluginLaunchInfo launchInfo();
+
+  // ---- Where and how results are written ----
+  std::string exportPath() const;
+  // In place when the save path is the host's image; else the source's save pair; else the source
+  // with the save path's extension; else the source itself.
+  std::string savePathForPath(const std::string& path) const;
+  // The type a result is written as, from the type read for it and its output path.
+  std::string outputTypeFor(const std::string& readType, const std::string& outputPath) const;
+  // Writes the results in the order of `paths`; each result has the type and properties of the
+  // host's image, or its own source's when there is no host image.
+  void saveImages(const std::map<std::string, NSImageRef>& images);
+  // Nothing for a null image; the writer otherwise; a failure is logged and shown.
+  bool saveImage(const NSImageRef& image, const std::string& path, const std::string& type,
+                 const qv::Value& properties);
+
+  uint64_t parts() const { return parts_; }
+  uint64_t processingPart() const { return processingPart_; }
+  void beginUpdateProgress();
+  void updateProgress();
+  QVSPluginModeManager& modeManager() const { return *services_.modeManager; }
+
+ private:
+  struct Run {
+    bool cancelled = false;
+    std::map<std::string, NSImageRef> results;
+  };
+  explicit QVPluginController(Services services);
+  void imageCompleted(const std::shared_ptr<Run>& run, const std::string& path, NSImageRef image);
+  void endRun();
+
+  Services services_;
+  std::weak_ptr<QVExportProgressUpdatable> progressUpdater_;
+  std::weak_ptr<QVExportOptionsViewDelegate> exportOptionDelegate_;
+  mutable std::vector<std::string> paths_;
+  std::vector<std::string> exportedPaths_;
+  uint64_t type_ = 0;
+  uint64_t parts_ = 0;
+  uint64_t processingPart_ = 0;
+  std::shared_ptr<Run> run_;
+  std::unique_ptr<QVPluginInstallWindowController> pluginInstallWC_;
+};

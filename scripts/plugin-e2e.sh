@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# A plug-in run end to end, as a host starts it, on a private session bus under Xvfb:
+#   Solvane <photo> -QVImagePath <photo> -QVSavePath <out>.tiff -QVLightroomPluginOwner -QVPluginMode
+# with the test hook pressing DONE after a few seconds. Checks that the TIFF is written, that the bus
+# carried "app_termination_ok" and that the process ended; writes the plug-in screen's screenshot.
+#   scripts/plugin-e2e.sh [build-dir] [output-dir]
+#   SOLVANE_E2E_LAUNCHER=1 also runs it through the installed launcher (SolvaneBriskoBridge -QVWait).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+BUILD="${1:-build}"
+OUT="${2:-$BUILD/plugin-e2e}"
+mkdir -p "$OUT"
+OUT="$(cd "$OUT" && pwd)"
+ROOT="$PWD"
+HOME_DIR="$(mktemp -d)"
+trap 'rm -rf "$HOME_DIR"' EXIT
+PHOTO="$HOME_DIR/host photo.png"
+cp tests/data/enhance/astronaut.png "$PHOTO"
+# Hosts name the result beside their image, under the image's name: a single result is written at
+# the image's path with the save path's extension.
+SAVE="$HOME_DIR/host photo.tiff"
+rm -f "$OUT/result.tiff" "$OUT/bus.log" "$OUT/solvane.log"
+
+run_on_bus() {
+  # $@: the command that starts Solvane.
+  dbus-run-session -- bash -c '
+    dbus-monitor --session "type=signal,interface=app.solvane.Solvane.Plugin" > "$0/bus.log" 2>&1 &
+    monitor=$!
+    sleep 0.5
+    start=$(date +%s.%N)
+    "${@}" > "$0/solvane.log" 2>&1 || echo "exit status $?" >> "$0/solvane.log"
+    end=$(date +%s.%N)
+    sleep 0.3
+    kill $monitor 2>/dev/null || true
+    echo "ran $(awk "BEGIN{printf \"%.2f\", $end - $start}") s" >> "$0/solvane.log"
+  ' "$OUT" "$@"
+}
+
+# A Solvane already running must neither take the plug-in run's photo nor give it its own.
+xvfb-run -a -s "-screen 0 1600x1000x24" env SOLVANE_HOME="$HOME_DIR" "$ROOT/$BUILD/Ombrel/Solvane" \
+  > "$OUT/running.log" 2>&1 &
+running=$!
+sleep 3
+
+run_on_bus xvfb-run -a -s "-screen 0 2560x1440x24" env SOLVANE_HOME="$HOME_DIR" QT_SCALE_FACTOR=2 \
+  "$ROOT/$BUILD/Ombrel/Solvane" "$PHOTO" -QVImagePath "$PHOTO" -QVSavePath "$SAVE" \
+  --screenshot "$OUT/plugin-screen.png" --plugin-press-done-after 6 -QVLightroomPluginOwner -QVPluginMode
+
+status=0
+grep -E "plug-in:|wrote|ran |already running" "$OUT/solvane.log" || true
+if grep -q "already running" "$OUT/solvane.log"; then echo "FAIL: the plug-in run handed over"; status=1; fi
+kill "$running" 2>/dev/null || true
+wait "$running" 2>/dev/null || true
+if [[ -s "$SAVE" ]] && [[ "$(head -c 2 "$SAVE")" == "II" || "$(head -c 2 "$SAVE")" == "MM" ]]; then
+  echo "ok: $SAVE is a TIFF ($(stat -c %s "$SAVE") bytes; copied to $OUT/result.tiff)"
+  cp "$SAVE" "$OUT/result.tiff"
+else
+  echo "FAIL: no TIFF at $SAVE"; status=1
+fi
+if grep -q 'member=app_termination_ok' "$OUT/bus.log"; then
+  echo "ok: the bus carried app_termination_ok"
+else
+  echo "FAIL: no app_termination_ok on the bus"; status=1
+fi
+if grep -q 'member=app_termination_cancel' "$OUT/bus.log"; then echo "FAIL: a cancel was posted"; status=1; fi
+
+if [[ "${SOLVANE_E2E_LAUNCHER:-}" == "1" ]]; then
+  # The same through the installed launcher, as a host's plug-in runs it (it waits for Solvane).
+  PREFIX="$HOME_DIR/prefix"
+  cmake --install "$BUILD" --prefix "$PREFIX" > /dev/null
+  rm -f "$SAVE"
+  run_on_bus env SOLVANE_BRISKO_BUNDLE="$PREFIX/bin" xvfb-run -a -s "-screen 0 2560x1440x24" env \
+    SOLVANE_HOME="$HOME_DIR" QT_SCALE_FACTOR=2 "$PREFIX/bin/SolvaneBriskoBridge" -QVWait "$PHOTO" \
+    -QVImagePath "$PHOTO" -QVSavePath "$SAVE" --plugin-press-done-after 6
+  grep -E "ran |Error" "$OUT/solvane.log" || true
+  if [[ -s "$SAVE" ]] && grep -q 'member=app_termination_ok' "$OUT/bus.log"; then
+    echo "ok: through the launcher: $SAVE written, app_termination_ok on the bus"
+  else
+    echo "FAIL: through the launcher"; status=1
+  fi
+fi
+exit $status

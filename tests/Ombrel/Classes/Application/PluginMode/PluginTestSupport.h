@@ -1,0 +1,129 @@
+#pragma once
+// Fakes for the plug-in controller's collaborators: a facade whose completions the test runs, a
+// writer over the real export writer that can be told to fail, and recorders for the host
+// notifications, the alerts and the quit.
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "Ombrel/Classes/Application/PluginMode/QVPluginController.h"
+#include "QVPlatform/ImageIO/ImageIO.h"
+#include "QVPlatform/ImageIO/QVShareManager.h"
+#include "QVPlatform/MainExecutor.h"
+
+namespace plugin_test {
+
+// A flat 8-bit RGB image of one grey value.
+inline NSImageRef greyImage(uint8_t value, size_t width = 32, size_t height = 24) {
+  auto pixels = std::make_shared<std::vector<uint8_t>>(width * height * 3, value);
+  return NSImage::imageWithCGImage(
+      CGImageCreate(width, height, 8, 24, width * 3, CGColorSpaceCreateDeviceRGB(), kCGImageAlphaNone, pixels));
+}
+
+// Writes a small image file of that type.
+inline void writeImageFile(const std::filesystem::path& path, const std::string& type, uint8_t value = 90) {
+  auto destination = CGImageDestinationCreateWithURL(path.string(), type, 1);
+  CGImageDestinationAddImage(destination, greyImage(value)->CGImage(), qv::Value());
+  CGImageDestinationFinalize(destination);
+}
+
+// The first pixel's first component of an image file (-1 when unreadable).
+inline int firstComponent(const std::filesystem::path& path) {
+  auto source = CGImageSourceCreateWithURL(path.string());
+  if (!source) return -1;
+  auto image = CGImageSourceCreateImageAtIndex(source, 0);
+  return image ? image->bytes[0] : -1;
+}
+
+inline std::string fileType(const std::filesystem::path& path) {
+  auto source = CGImageSourceCreateWithURL(path.string());
+  return source ? CGImageSourceGetType(source) : std::string();
+}
+
+class FakeFacade : public QVPluginController::Facade {
+ public:
+  std::vector<std::string> calls;
+  std::vector<std::pair<std::string, Processed>> pending;
+  std::shared_ptr<QVPluginController::Facade> blender;  // the blend of the application when set
+  bool exporting = false;
+
+  void setExporting(bool value) override {
+    exporting = value;
+    calls.push_back(value ? "exporting on" : "exporting off");
+  }
+  void processFullSizeImageAtPath(const std::string& path, Processed completion) override {
+    pending.emplace_back(path, std::move(completion));
+  }
+  void applyBoostAmount(NSImageRef source, NSImageRef processed, const std::string& path, Blended completion) override {
+    if (blender) return blender->applyBoostAmount(std::move(source), std::move(processed), path, completion);
+    completion(std::move(processed));
+  }
+  void cancelProcessing() override { calls.push_back("cancel"); }
+  void cancelProcessingAndClean() override { calls.push_back("cancel and clean"); }
+  void trackExport(const std::vector<std::string>& paths, uint64_t type) override {
+    calls.push_back("track " + std::to_string(paths.size()) + " type " + std::to_string(type));
+  }
+  void imageWasSaved() override { calls.push_back("saved"); }
+
+  // Answers the request for `path` (source grey 40, processed grey 200, or none).
+  void complete(const std::string& path, bool processed = true) {
+    for (auto it = pending.begin(); it != pending.end(); ++it) {
+      if (it->first != path) continue;
+      auto completion = std::move(it->second);
+      pending.erase(it);
+      completion(greyImage(40), processed ? greyImage(200) : nullptr);
+      return;
+    }
+    ADD_FAILURE() << "no request for " << path;
+  }
+};
+
+// The real export writer, failing on purpose for the paths in `failing`.
+class TestWriter : public QVPluginController::ImageWriter {
+ public:
+  std::set<std::string> failing;
+  std::vector<std::pair<std::string, std::string>> written;  // path, type
+  bool write(const CGImageRef& image, const std::string& path, const std::string& type, const qv::Value& properties,
+             std::string* error) override {
+    if (failing.count(path)) {
+      if (error) *error = "refused by the test";
+      return false;
+    }
+    const bool ok = QVShareManager::shared().saveImage(image, path, type, properties, error);
+    if (ok) written.emplace_back(path, type);
+    return ok;
+  }
+};
+
+class RecordingNotifier : public QVHostNotifier {
+ public:
+  std::vector<std::string> posted;
+  void post(const std::string& name) override { posted.push_back(name); }
+};
+
+class RecordingAlerts : public QVPluginController::Alerts {
+ public:
+  int shown = 0;
+  void showImageCannotBeSaved() override { ++shown; }
+};
+
+class RecordingTerminator : public QVPluginController::Terminator {
+ public:
+  std::vector<double> times;  // main-executor clock at each quit
+  void terminate() override { times.push_back(qv::MainExecutor::shared().now()); }
+};
+
+class RecordingUpdater : public QVExportProgressUpdatable {
+ public:
+  std::vector<std::string> calls;
+  void onExportStarted(QVExportManagable&) override { calls.push_back("started"); }
+  void updateProgress(uint64_t part, uint64_t count) override {
+    calls.push_back(std::to_string(part) + "/" + std::to_string(count));
+  }
+};
+
+}  // namespace plugin_test
