@@ -29,6 +29,7 @@
 #include "Ombrel/Classes/Application/Alerts/QVModalAlerts.h"
 #include "Ombrel/Classes/Application/AppDelegate/QVAppDelegate.h"
 #include "Ombrel/Classes/Application/AppDelegate/QVApplication.h"
+#include "Ombrel/Classes/Application/AppDelegate/QVApplicationLaunch.h"
 #include "Ombrel/Classes/Application/AppDelegate/QVSingleInstance.h"
 #include "Ombrel/Classes/Application/PluginMode/QVPluginController.h"
 #include "Ombrel/Classes/Application/Services/QVAppLink.h"
@@ -85,7 +86,9 @@ void takeScreenshot(const std::shared_ptr<QVAppDelegate>& delegate, const std::s
     const bool saved = picture.save(QString::fromStdString(file));
     std::fprintf(saved ? stdout : stderr, "%s %s (%dx%d, device pixel ratio %.1f)\n", saved ? "wrote" : "cannot write",
                  file.c_str(), picture.width(), picture.height(), picture.devicePixelRatio());
-    if (quit) delegate->exitApp(nullptr);
+    std::fflush(stdout);
+    // Quits without the close question: the pictures were only looked at.
+    if (quit) delegate->solvaneWindowControllerWillCloseWindow(delegate->solvaneWindowController().get());
   });
 }
 
@@ -130,38 +133,7 @@ int main(int argc, char** argv) {
     }
   }
 
-  QGuiApplication::setWindowIcon(QIcon::fromTheme(
-      QStringLiteral("app.solvane.Solvane"),
-      QIcon(QString::fromStdString(qv::Bundle::mainBundle().resourcePath() + "/Desktop/app.solvane.Solvane.svg"))));
-  QVFonts::loadOnce();
-  app.setFont(QVFonts::systemFontOfSize(13));
-  QVUIStyle::applyToApplication(app);
-  QVMainExecutorBridge::install();
-  QVAppLink::configureWithArguments(options.arguments);
-  // The host's images, not every argument that looks like a path (save paths need not exist).
-  if (pluginRun) paths = QVAppLink::pluginPhotoCollection();
-  QVSolvaneTopBarView::setPluginModeQuery([] { return QVAppLink::isPluginMode(); });
-  if (!QVAppLink::startEngine()) QVLogError("the image engine did not start");
-
-  // The application core's alerts appear as the application's message boxes.
-  QVSolvaneAlerts::setPresenter(std::make_shared<QVModalAlerts>());
-  auto delegate = QVAppDelegate::make();
-  app.setShortcutValidator([weak = std::weak_ptr(delegate)] {
-    if (auto d = weak.lock()) d->validateAllMenus();
-  });
-  if (!pluginRun)
-    instance.listen([weak = std::weak_ptr(delegate)](const std::vector<std::string>& handed) {
-      if (auto d = weak.lock()) d->applicationOpenFiles(handed);
-    });
-  QObject::connect(&app, &QCoreApplication::aboutToQuit, [&delegate] { delegate->applicationWillTerminate(); });
-
-  delegate->applicationWillFinishLaunching();
-  if (paths.empty()) {
-    delegate->applicationOpenUntitledFile();
-  } else {
-    delegate->applicationOpenFiles(paths);
-  }
-  delegate->applicationDidFinishLaunching();
+  auto delegate = QVLaunchApplication(app, options.arguments, paths, instance);
   if (options.pressDoneAfter >= 0) {
     if (!options.screenshot.empty())
       takeScreenshot(delegate, options.screenshot, options.withMenu, std::max(0.0, options.pressDoneAfter - 0.2),

@@ -93,6 +93,9 @@ std::shared_ptr<QVSolvaneWindowController> QVAppDelegate::solvaneWindowControlle
       auto controller = weak.lock();
       return controller ? controller->window() : nullptr;
     });
+    QVSolvanePanels::setSheetPlacer([weak = std::weak_ptr(solvaneWindowController_)](QWidget* panel) {
+      if (auto controller = weak.lock()) controller->placeSheet(panel);
+    });
     // Disk exports ask for their destination through the export dialog with the export options.
     QVSolvanePanels::setAccessoryMaker([](bool, int64_t colorSpace, int64_t depth) {
       return std::static_pointer_cast<QVExportOptionsAccessory>(
@@ -182,8 +185,8 @@ QWidget* QVAppDelegate::isOpenPanelPresent() {
 // ---- Quit ----
 
 void QVAppDelegate::exitApp(QVMenuItem*) {
-  if (solvaneWindowController_ && !solvaneWindowController_->windowShouldClose()) return;
   if (isMainWindowOpened()) {
+    // Closing asks first (photos not exported); a yes ends the application through this delegate.
     solvaneWindowController_->closeWindow();
   } else {
     // No main window to close: quit straight away.
@@ -277,7 +280,8 @@ std::shared_ptr<QVMenu> QVAppDelegate::topBarMenu() {
 
 void QVAppDelegate::rebuildTopBarMenu() {
   if (!titleBarMenu_) {
-    titleBarMenu_ = QVMenuController::solvaneTitleBarMenuWithTarget(solvaneWindowController_.get());
+    // The controller's own: it adds and removes the Export submenu there.
+    titleBarMenu_ = solvaneWindowController_->titleBarItemsMenuShared();
   }
   // The title-bar items act on the main window controller, made together with the top bar.
   for (QVMenuItem* item : titleBarMenu_->items()) {

@@ -114,12 +114,17 @@ CGSize QVSCompareView::labelSize(const QVSCompareLabel& label) const {
   return CGSizeMake(std::ceil(std::max(0.0, text) + 2 * kLabelPadding), kLabelHeight);
 }
 
+void QVSCompareView::setLabelsTopMargin(double margin) {
+  labelsTopMargin_ = margin;
+  update();
+}
+
 CGRect QVSCompareView::labelsRect() const {
   const CGSize b = labelSize(before_), a = labelSize(after_);
   const double w = b.width + a.width + line_.lineWidth();
   const double leftWidth = rightToLeft_ ? a.width : b.width;
   const double x = std::round(labelsCentre_ - line_.lineWidth() / 2 - leftWidth);
-  return CGRectMake(x, bounds().size.height - kLabelsTopMargin - kLabelHeight, w, kLabelHeight);
+  return CGRectMake(x, bounds().size.height - labelsTopMargin_ - kLabelHeight, w, kLabelHeight);
 }
 
 CGRect QVSCompareView::lineRect() const {

@@ -46,6 +46,9 @@ class QVSCompareView : public QVView {
   void setCompareAlpha(double alpha);
 
   QVSSplitLineView& splitLine() { return line_; }
+  // The labels' distance from the top (more where a title bar lies over the picture).
+  double labelsTopMargin() const { return labelsTopMargin_; }
+  void setLabelsTopMargin(double margin);
   void setLabels(QVSCompareLabel before, QVSCompareLabel after);
   void setShadowsEnabled(bool enabled);
   void setRightToLeft(bool rightToLeft);
@@ -88,6 +91,7 @@ class QVSCompareView : public QVView {
   Picture main_, compare_, backdrop_;
   double compareAlpha_ = 1;
   QVSSplitLineView line_;
+  double labelsTopMargin_ = kLabelsTopMargin;
   QVSCompareLabel before_, after_;
   bool shadows_ = true;
   bool rightToLeft_ = false;

@@ -1,23 +1,50 @@
 #include "Ombrel/Classes/Application/Controllers/QVSolvaneWindowController.h"
 
 #include <QGuiApplication>
-#include <QScreen>
-#include <algorithm>
-#include <set>
 
+#include "Ombrel/Classes/Application/Common/QVSingleImageNotifications.h"
+#include "Ombrel/Classes/Application/Controllers/QVMainScreens.h"
 #include "Ombrel/Classes/Application/Feedback/QVFeedbackWindowController.h"
-#include "Ombrel/Classes/Application/Gallery/QVGalleryServices.h"
-#include "Ombrel/Classes/Application/MainWindow/QVExportImageDatasource.h"
 #include "Ombrel/Classes/Application/Menus/QVMenuController.h"
+#include "Ombrel/Classes/Application/OpenScreen/QVOpenView.h"
 #include "Ombrel/Classes/Application/Panels/QVSolvanePanels.h"
-#include "Ombrel/Classes/Application/PluginMode/QVPluginController.h"
-#include "Ombrel/Classes/Application/Services/QVAppLink.h"
 #include "Ombrel/Classes/Application/SoundManager/QVSoundManager.h"
 #include "Ombrel/Classes/Application/Style/QVUIStyle.h"
-#include "Ombrel/Classes/Helpers/QVSolvaneHelpers.h"
+#include "Ombrel/Classes/Helpers/QVSolvaneAlerts.h"
 #include "QVPlatform/Log.h"
 #include "QVPlatform/MainExecutor.h"
-#include "QVPlatform/NotificationCenter.h"
+
+namespace {
+
+const char* modeLogName(int64_t mode) {
+  switch (mode) {
+    case 0:
+      return "QVExportViewMode_Open";
+    case 1:
+      return "QVExportViewMode_SingleView";
+    case 2:
+      return "QVExportViewMode_MultipleView";
+    default:
+      return "None";
+  }
+}
+
+std::function<bool()>& replaceKeyQuery() {
+  static std::function<bool()> query = [] {
+    return QGuiApplication::queryKeyboardModifiers().testFlag(Qt::ControlModifier);
+  };
+  return query;
+}
+
+// The title bar's height: sheets open below it.
+constexpr double kSheetTopOffset = 36;
+
+}  // namespace
+
+void QVSolvaneWindowController::setReplaceKeyQuery(std::function<bool()> query) {
+  replaceKeyQuery() =
+      query ? std::move(query) : [] { return QGuiApplication::queryKeyboardModifiers().testFlag(Qt::ControlModifier); };
+}
 
 std::shared_ptr<QVSolvaneWindowController> QVSolvaneWindowController::make() {
   std::shared_ptr<QVSolvaneWindowController> controller(new QVSolvaneWindowController());
@@ -26,15 +53,17 @@ std::shared_ptr<QVSolvaneWindowController> QVSolvaneWindowController::make() {
 }
 
 QVSolvaneWindowController::~QVSolvaneWindowController() {
+  observers_.clear();
+  transition_.reset();
+  current_.reset();
   dragViewAssistant_.reset();
-  if (galleryVC_) galleryVC_->setDelegate(nullptr);
-  galleryVC_.reset();
   if (dragView_) dragView_->setDelegate(nullptr);
-  openVC_.reset();
+  if (exportPathStorage_) exportPathStorage_->setDelegate(nullptr);
   delete window_.data();
 }
 
 void QVSolvaneWindowController::build() {
+  services_ = QVWindowControllerServices::shared();
   auto* window = new QVSolvaneWindow();
   window->setWindowTitle(QStringLiteral("Solvane"));
   window_ = window;
@@ -57,102 +86,480 @@ void QVSolvaneWindowController::build() {
       self->delegate_->solvaneWindowControllerWillCloseWindow(self.get());
   };
   window->didShow = [weak] {
-    auto self = weak.lock();
-    // The open screen appears each time the window shows it.
-    if (self && self->openVC_) self->openVC_->viewDidAppear();
+    if (auto self = weak.lock(); self && self->current_) self->current_->enter();
   };
+  currentMode_ = 0;
   updateForCurrentMode();
-  feedbackObserver_ = qv::NotificationCenter::defaultCenter().addObserver(kQVShowFeedbackWindowClicked, nullptr,
-                                                                          [weak](const qv::Notification&) {
-                                                                            if (auto self = weak.lock())
-                                                                              self->showFeedbackWindow();
-                                                                          });
+
+  auto& center = qv::NotificationCenter::defaultCenter();
+  auto on = [weak](void (QVSolvaneWindowController::*method)()) {
+    return [weak, method](const qv::Notification&) {
+      if (auto self = weak.lock()) ((*self).*method)();
+    };
+  };
+  observers_.push_back(
+      center.addObserver(kQVOpenSampleImageClicked, nullptr, on(&QVSolvaneWindowController::onOpenSampleImage)));
+  observers_.push_back(
+      center.addObserver(kQVShowFeedbackWindowClicked, nullptr, on(&QVSolvaneWindowController::showFeedbackWindow)));
+  if (!isPluginMode()) {
+    observers_.push_back(
+        center.addObserver(kQVExportViewStateDidChangeNotification, nullptr, [weak](const qv::Notification& n) {
+          auto self = weak.lock();
+          if (auto state = QVSingleImageNotifications::objectValue<uint64_t>(n); self && state)
+            self->onExportViewStateDidChange(*state);
+        }));
+  }
+}
+
+void QVSolvaneWindowController::after(double seconds, std::function<void(QVSolvaneWindowController&)> block) {
+  std::weak_ptr<QVSolvaneWindowController> weak = weak_from_this();
+  qv::MainExecutor::shared().asyncAfter(seconds, [weak, block = std::move(block)] {
+    if (auto self = weak.lock()) block(*self);
+  });
+}
+
+// ---- Screens and modes ----
+
+QVOpenMainScreen* QVSolvaneWindowController::openScreen() const {
+  return dynamic_cast<QVOpenMainScreen*>(current_.get());
+}
+QVSingleMainScreen* QVSolvaneWindowController::singleScreen() const {
+  return dynamic_cast<QVSingleMainScreen*>(current_.get());
+}
+QVGalleryMainScreen* QVSolvaneWindowController::galleryScreen() const {
+  return dynamic_cast<QVGalleryMainScreen*>(current_.get());
+}
+QVOpenViewController* QVSolvaneWindowController::openViewController() const {
+  auto* open = openScreen();
+  return open ? open->controller() : nullptr;
+}
+
+std::unique_ptr<QVMainScreen> QVSolvaneWindowController::viewControllerForMode(int64_t mode) {
+  switch (mode) {
+    case 0:
+      return std::make_unique<QVOpenMainScreen>(this, this, makeTitleBar());
+    case 1: {
+      auto single = std::make_unique<QVSingleMainScreen>(this, services_->singleImageFacade());
+      const auto paths = imagePaths();
+      if (!paths.empty()) single->controller()->showProcessedImageWithPath(paths.front());
+      return single;
+    }
+    case 2:
+      return std::make_unique<QVGalleryMainScreen>(this);
+    default:
+      return nullptr;
+  }
+}
+
+void QVSolvaneWindowController::updateForCurrentMode() {
+  updateForMode(currentMode_, viewControllerForMode(currentMode_));
+}
+
+void QVSolvaneWindowController::updateForMode(int64_t mode, std::unique_ptr<QVMainScreen> screen) {
+  currentMode_ = mode;
+  if (window_) {
+    const bool animated = window_->isVisible();
+    window_->setSizeMode(mode);
+    const CGSize size = firstImageSize();
+    if (mode == 1 && (size.width > 0 && size.height > 0)) {
+      window_->updateWithContentSize(size, std::nullopt, animated);
+    } else {
+      window_->updateWithCurrentSizeMode(animated);
+    }
+    window_->updateTopControlsVisibility(mode);
+  }
+  present(std::move(screen));
+}
+
+void QVSolvaneWindowController::present(std::unique_ptr<QVMainScreen> screen) {
+  if (current_) {
+    current_->leave();
+    if (QWidget* view = current_->view()) {
+      view->hide();
+      view->setParent(nullptr);
+    }
+  }
+  current_ = std::move(screen);
+  if (!current_) return;
+  QVEmbedInContainer(current_->view(), vcContainer_);
+  current_->view()->show();
+  current_->enter();
+  if (auto* bar = window_ ? window_->titleBarView() : nullptr) {
+    bar->setImportButtonType(currentMode_ == 0 ? 0 : QVUIStyle::importButtonType());
+    bar->setEnableImportMoreButton(QVMenuController::isImportExportMenuEnabled());
+  }
+}
+
+CGSize QVSolvaneWindowController::firstImageSize() const {
+  std::vector<std::string> paths;
+  if (exportPathStorage_ && exportPathStorage_->tempPaths() && !exportPathStorage_->tempPaths()->empty()) {
+    paths = *exportPathStorage_->tempPaths();
+  } else {
+    paths = imagePaths();
+  }
+  return paths.empty() ? CGSizeZero : services_->imageSizeForPath(paths.front());
+}
+
+// ---- Paths ----
+
+std::vector<std::string> QVSolvaneWindowController::imagePaths() const {
+  return exportPathStorage_ ? exportPathStorage_->pathsOrEmpty() : std::vector<std::string>{};
+}
+
+bool QVSolvaneWindowController::isPluginMode() const { return services_->isPluginMode(); }
+
+std::vector<std::string> QVSolvaneWindowController::updatePaths(const std::vector<std::string>& paths) {
+  const std::vector<std::string> valid = QVExportImageDatasource::validateFilenames(paths);
+  if (valid.empty()) {
+    if (isPluginMode()) {
+      if (window_) window_->hide();
+      if (!pluginController_) pluginController_ = services_->makePluginController();
+      pluginController_->cancelPlugin();
+    }
+    return {};
+  }
+  QVSoundManager::playDropSounds();
+  if (exportPathStorage_) {
+    exportPathStorage_->addPaths(valid);
+  } else {
+    exportPathStorage_ = std::make_unique<QVExportImageDatasource>(valid);
+    exportPathStorage_->setDelegate(this);
+  }
+  services_->trackEventImageLoadWithPaths(valid);
+  services_->setExported(false);
+  return valid;
+}
+
+std::vector<std::string> QVSolvaneWindowController::replacePaths(const std::vector<std::string>& paths) {
+  exportPathStorage_.reset();
+  return updatePaths(paths);
+}
+
+void QVSolvaneWindowController::updatePathsAndChangeMode(const std::vector<std::string>& paths) {
+  updatePaths(paths);
+  const int64_t mode = viewModeFromPathsCount(imagePaths().size());
+  if (mode == 2 && currentMode_ == 2) {
+    if (auto* gallery = galleryScreen()) gallery->update();
+    return;
+  }
+  if (mode == currentMode_ && mode != 1) return;
+  currentMode_ = mode;
+  updateForCurrentMode();
+}
+
+void QVSolvaneWindowController::exportImagePathsDidChange(QVExportImageDatasource*) {
+  if (currentMode_ != 2) return;
+  if (imagePaths().empty()) {
+    currentMode_ = 0;
+    updateForCurrentMode();
+  } else if (auto* gallery = galleryScreen()) {
+    gallery->update();
+  }
+}
+
+// ---- Entry points ----
+
+void QVSolvaneWindowController::simulateDrop(const std::vector<std::string>& paths) {
+  QVLog(1, "simulateDrop:");
+  if (paths.empty()) return;
+  std::weak_ptr<QVSolvaneWindowController> weak = weak_from_this();
+  handleDraggingEntered(paths, [weak, paths] {
+    if (auto self = weak.lock()) self->processDroppedImagePaths(paths);
+  });
+}
+
+void QVSolvaneWindowController::addImagesAtPaths(const std::vector<std::string>& paths) {
+  QVLog(1, "addImagesAtPaths:");
+  if (current_ && current_->exportState() != 0) return;
+  updatePathsAndChangeMode(paths);
+}
+
+void QVSolvaneWindowController::addFilesViaOpenPanel() {
+  QVLog(1, "addFilesViaOpenPanel");
+  // On the open screen the panel is the screen's own: it springs up and shows the choice blurred.
+  if (auto* open = openViewController()) {
+    open->showAndHandleChooseFilesPanel();
+    return;
+  }
+  openFiles();
+}
+
+void QVSolvaneWindowController::openFiles() {
+  QVOverlayedViewController* overlayed = current_ ? current_->overlayed() : nullptr;
+  if (overlayed) overlayed->showOverlay(true);
+  std::weak_ptr<QVSolvaneWindowController> weak = weak_from_this();
+  QVSolvanePanels::showAndHandleChooseFilesPanelHandler([weak](const std::optional<std::vector<std::string>>& paths) {
+    auto self = weak.lock();
+    if (!self) return;
+    if (auto* overlay = self->current_ ? self->current_->overlayed() : nullptr) overlay->showOverlay(false);
+    if (!self->imagePaths().empty()) {
+      if (paths) self->addImagesAtPaths(*paths);
+    } else if (paths && !paths->empty()) {
+      self->after(0.3,
+                  [chosen = *paths](QVSolvaneWindowController& c) { c.handleTransitionFromOpenViewWithPaths(chosen); });
+    }
+  });
+}
+
+void QVSolvaneWindowController::installPlugins() {
+  if (!pluginController_) pluginController_ = services_->makePluginController();
+  pluginController_->installPlugins();
+}
+
+void QVSolvaneWindowController::onOpenSampleImage() {
+  const std::vector<std::string> samples = services_->samplePaths();
+  if (samples.empty()) return;
+  simulateDrop({samples[services_->randomIndex(samples.size())]});
+  services_->trackSampleImageOpened();
 }
 
 void QVSolvaneWindowController::showFeedbackWindow() {
-  if (!feedbackWindowController_) feedbackWindowController_ = std::make_unique<QVFeedbackWindowController>();
-  feedbackWindowController_->show();
+  feedbackWC_ = std::make_unique<QVFeedbackWindowController>();
+  feedbackWC_->show();
+}
+
+double QVSolvaneWindowController::sheetTopOffset() const {
+  return kSheetTopOffset + (currentMode_ == 0 && current_ ? current_->sheetTopInset() : 0);
+}
+
+void QVSolvaneWindowController::placeSheet(QWidget* panel) const {
+  if (!window_ || !panel) return;
+  QWidget* content = window_->contentView();
+  const QPoint origin = content->mapToGlobal(QPoint(0, 0));
+  panel->move(origin.x() + (content->width() - panel->width()) / 2, origin.y() + int(sheetTopOffset()));
+}
+
+// ---- Drags ----
+
+void QVSolvaneWindowController::openDragViewDidEnter(QVOpenDragView* view) {
+  handleDraggingEntered(view->URLs(), nullptr);
+}
+
+void QVSolvaneWindowController::openDragViewDidMoveWhileDragging(QVOpenDragView*, CGPoint location) {
+  if (currentMode_ == 0 && current_) current_->dragMoved(location);
+}
+
+void QVSolvaneWindowController::openDragViewDidExit(QVOpenDragView* view) {
+  if (current_) current_->dragExited(view->URLs());
+}
+
+void QVSolvaneWindowController::openDragViewDidDrop(QVOpenDragView* view) { processDroppedImagePaths(view->URLs()); }
+
+void QVSolvaneWindowController::handleDraggingEntered(const std::vector<std::string>& paths,
+                                                      std::function<void()> completion) {
+  if (!current_) return;
+  current_->dragEntered(paths, replaceKeyQuery()(), std::move(completion));
+}
+
+void QVSolvaneWindowController::processDroppedImagePaths(const std::vector<std::string>& paths) {
+  QVLog(1, "current mode is %s", modeLogName(currentMode_));
+  if (current_) current_->acceptDrop(paths);
+}
+
+void QVSolvaneWindowController::openViewControllerDidOpenPaths(QVOpenViewController*,
+                                                               const std::vector<std::string>& paths) {
+  after(0.3, [paths](QVSolvaneWindowController& c) {
+    if (c.current_ && c.currentMode_ == 0) c.current_->acceptDrop(paths);
+  });
+}
+
+// ---- Transitions ----
+
+void QVSolvaneWindowController::transitFrom(int64_t from, int64_t to, std::unique_ptr<QVMainScreen> end,
+                                            std::function<void(QVMainScreen* end)> completion) {
+  std::weak_ptr<QVSolvaneWindowController> weak = weak_from_this();
+  transition_ =
+      QVScreenTransitions::make(from, to, std::move(end), [weak](int64_t mode) -> std::unique_ptr<QVMainScreen> {
+        auto self = weak.lock();
+        return self ? self->viewControllerForMode(mode) : nullptr;
+      });
+  transition_->animateTransition(std::move(completion));
+}
+
+void QVSolvaneWindowController::beginTransition(int64_t to, std::function<void(QVMainScreen* end)> done) {
+  if (transition_) {
+    if (done) done(transition_->endScreen());
+    return;
+  }
+  transitFrom(currentMode_, to, nullptr, std::move(done));
+}
+
+void QVSolvaneWindowController::finishTransition(int64_t to, std::function<void(QVMainScreen* end)> prepare) {
+  if (!transition_) transitFrom(currentMode_, to, nullptr, nullptr);
+  auto transition = std::move(transition_);
+  if (prepare) prepare(transition->endScreen());
+  transition->finishTransition();
+  updateForMode(to, transition->takeEndScreen());
+}
+
+void QVSolvaneWindowController::cancelTransition() {
+  if (auto transition = std::move(transition_)) transition->cancelTransition();
+}
+
+void QVSolvaneWindowController::handleTransitionFromOpenViewWithPaths(const std::vector<std::string>& paths) {
+  const std::vector<std::string> valid = updatePaths(paths);
+  if (valid.empty()) {
+    if (auto* open = openViewController()) open->updateBlurredImageWithURL(std::nullopt);
+    return;
+  }
+  const int64_t endMode = imagePaths().size() < 2 ? 1 : 2;
+  std::weak_ptr<QVSolvaneWindowController> weak = weak_from_this();
+  // The valid images are enhanced as previews once their screen shows.
+  transitFrom(0, endMode, nullptr, [weak, endMode, valid](QVMainScreen*) {
+    auto self = weak.lock();
+    if (!self || !self->transition_) return;
+    auto transition = std::move(self->transition_);
+    self->updateForMode(endMode, transition->takeEndScreen());
+    self->services_->processImagesAtPaths(valid, 1);
+  });
+}
+
+void QVSolvaneWindowController::galleryDidLeaveASingleImageWithPath(const std::string& path,
+                                                                    std::function<void()> animationCompletion) {
+  auto single = std::make_unique<QVSingleMainScreen>(this, services_->singleImageFacade());
+  single->controller()->showProcessedImageWithPath(path, false);
+  std::weak_ptr<QVSolvaneWindowController> weak = weak_from_this();
+  transitFrom(2, 1, std::move(single), [weak, animationCompletion](QVMainScreen*) {
+    auto self = weak.lock();
+    if (!self || !self->transition_) return;
+    auto transition = std::move(self->transition_);
+    transition->finishTransition();
+    self->updateForMode(1, transition->takeEndScreen());
+    if (animationCompletion) animationCompletion();
+    auto* screen = self->singleScreen();
+    if (!screen || screen->controller()->currentState() != 1) return;
+    self->after(0.1, [](QVSolvaneWindowController& c) {
+      auto* single = c.singleScreen();
+      if (!single) return;
+      auto* vc = single->controller();
+      vc->performCurtainAnimation([vc](bool) { vc->onEndTransitionToState(vc->currentState()); });
+    });
+  });
+}
+
+// ---- Closing and starting over ----
+
+bool QVSolvaneWindowController::windowShouldClose() {
+  QVLog(1, "windowShouldClose:");
+  if (terminating_) return true;
+  if (isPluginMode()) {
+    if (!pluginController_) pluginController_ = services_->makePluginController();
+    pluginController_->cancelPlugin();
+    return false;
+  }
+  if ((currentMode_ == 1 || currentMode_ == 2) && !closeSessionsWithAlert(true, services_->exported())) return false;
+  if (delegate_) {
+    delegate_->solvaneWindowControllerWillCloseWindow(this);
+    return false;
+  }
+  return true;
+}
+
+bool QVSolvaneWindowController::closeSessionsWithAlert(bool showQuitButton, bool showCancelButton) {
+  const int64_t answer =
+      QVSolvaneAlerts::showAlertWantStartOverWithQuitButton(showQuitButton, !services_->exported(), showCancelButton);
+  if ((answer == kAnswerQuit || answer == kAnswerStartOver) && current_) current_->willPrepareToHideWindow();
+  switch (answer) {
+    case kAnswerQuit:
+      return true;
+    case kAnswerStartOver:
+      startOver();
+      return false;
+    case kAnswerSaveFirst:
+      exportWithExportType(0);
+      return false;
+    default:
+      return false;
+  }
+}
+
+void QVSolvaneWindowController::startOver() {
+  QVLog(1, "startOver");
+  services_->cancelProcessingAndClean(false);
+  cancelTransition();
+  if (exportPathStorage_) exportPathStorage_->clear();
+  if (auto* gallery = galleryScreen()) {
+    std::weak_ptr<QVSolvaneWindowController> weak = weak_from_this();
+    gallery->prepareToStartOver([weak] {
+      auto self = weak.lock();
+      if (!self) return;
+      self->transitFrom(2, 0, nullptr, [weak](QVMainScreen*) {
+        auto self = weak.lock();
+        if (!self || !self->transition_) return;
+        auto transition = std::move(self->transition_);
+        self->updateForMode(0, transition->takeEndScreen());
+      });
+    });
+  } else {
+    currentMode_ = 0;
+    if (exportPathStorage_) exportPathStorage_->clear();
+    updateForCurrentMode();
+  }
+  if (dragView_) dragView_->setDraggingEnabled(true);
+  if (!isPluginMode()) removeExportSubmenus();
+}
+
+// ---- Export ----
+
+void QVSolvaneWindowController::exportWithExportType(uint64_t type) {
+  if (current_) current_->exportWithExportType(type);
+}
+
+void QVSolvaneWindowController::onExportMenuItemSelected(QVMenuItem* item) {
+  if (item && item->representedObject().has_value()) exportWithExportType(uint64_t(item->tag()));
+}
+
+void QVSolvaneWindowController::removeExportSubmenus() {
+  QVMenuController::deleteExportSubmenuFromFileMenu();
+  QVMenuController::deleteExportSubmenuFromMenu(titleBarItemsMenu());
+}
+
+void QVSolvaneWindowController::onExportViewStateDidChange(uint64_t state) {
+  removeExportSubmenus();
+  if (state != 1 || isPluginMode()) return;
+  QVMenuController::addExportSubmenuToFileMenuWithTarget(this);
+  QVMenuController::addExportSubmenuToMenu(titleBarItemsMenu(), this);
+}
+
+// ---- Title bar, menus and the window ----
+
+QVMenu* QVSolvaneWindowController::titleBarItemsMenu() {
+  if (!titleBarItemsMenu_) titleBarItemsMenu_ = QVMenuController::solvaneTitleBarMenuWithTarget(this);
+  return titleBarItemsMenu_.get();
 }
 
 QVSolvaneTopBarView* QVSolvaneWindowController::makeTitleBar() {
   auto* bar = QVSolvaneTopBarView::topBarWithMenu(titleBarMenu_);
   bar->setTitle("Solvane");
-  bar->setImportButtonType(paths_.empty() ? 0 : QVUIStyle::importButtonType());
+  bar->setImportButtonType(imagePaths().empty() ? 0 : QVUIStyle::importButtonType());
   bar->setEnableImportMoreButton(true);
   bar->setDelegate(std::weak_ptr<QVSolvaneTopBarViewDelegate>(shared_from_this()));
   return bar;
 }
 
 QVSolvaneTopBarView* QVSolvaneWindowController::visibleTitleBar() const {
-  if (openVC_ && openVC_->isViewLoaded()) {
-    if (auto* open = dynamic_cast<QVOpenView*>(openVC_->view())) {
-      if (auto* bar = dynamic_cast<QVSolvaneTopBarView*>(open->titleBarView())) return bar;
+  if (auto* open = openViewController(); open && open->isViewLoaded()) {
+    if (auto* view = dynamic_cast<QVOpenView*>(open->view())) {
+      if (auto* bar = dynamic_cast<QVSolvaneTopBarView*>(view->titleBarView())) return bar;
     }
   }
   return window_ ? window_->titleBarView() : nullptr;
 }
 
-void QVSolvaneWindowController::updateForCurrentMode() {
-  const int64_t mode = screenMode();
-  if (mode == currentMode_ || !window_) return;
-  const bool animated = window_->isVisible();
-  currentMode_ = mode;
-  if (galleryVC_ && mode != QVScreenModeGallery) {
-    galleryVC_->viewWillDisappear();
-    galleryVC_->setDelegate(nullptr);
-    galleryVC_->setDatasource(nullptr);
-    if (QWidget* view = galleryVC_->view()) {
-      view->hide();
-      view->setParent(nullptr);
-    }
-    galleryVC_.reset();
-  }
-  if (mode != QVScreenModeSingle && placeholder_) {
-    placeholder_->hide();
-    placeholder_->deleteLater();
-    placeholder_ = nullptr;
-  }
-  if (mode == QVScreenModeOpen) {
-    openVC_ = std::make_unique<QVOpenViewController>();
-    openVC_->setDelegate(this);
-    QVEmbedInContainer(openVC_->view(), vcContainer_);
-    openVC_->insertTitleBarView(makeTitleBar());
-  } else {
-    if (openVC_) {
-      openVC_->setDelegate(nullptr);
-      if (QWidget* view = openVC_->view()) {
-        view->hide();
-        view->setParent(nullptr);
-      }
-      openVC_.reset();
-    }
-    if (mode == QVScreenModeGallery) {
-      showGallery();
-    } else if (!placeholder_) {
-      placeholder_ = QVMake<QVEmptyScreenView>(CGRectMake(0, 0, 10, 10));
-      QVEmbedInContainer(placeholder_, vcContainer_);
-      placeholder_->show();
-    }
-  }
-  window_->changeSizeMode(mode, animated);
-  if (window_->isVisible() && openVC_) openVC_->viewDidAppear();
-}
-
 QVSolvaneTopBarView* QVSolvaneWindowController::createTitleBar(std::shared_ptr<QMenu> menu) {
   titleBarMenu_ = std::move(menu);
-  // The import-more button appears once photos are open (the open screen is the import place).
   auto* bar = makeTitleBar();
   bar->setBackgroundColor(QVUIStyle::darkColor());
   window_->setTitleBarView(bar);
-  if (openVC_) openVC_->insertTitleBarView(makeTitleBar());
+  if (auto* open = openViewController()) open->insertTitleBarView(makeTitleBar());
   return bar;
 }
 
 void QVSolvaneWindowController::setTitleBarMenu(std::shared_ptr<QMenu> menu) {
   if (!window_) return;
   titleBarMenu_ = menu;
-  if (openVC_ && openVC_->mainView()) {
-    if (auto* bar = dynamic_cast<QVSolvaneTopBarView*>(openVC_->mainView()->titleBarView())) bar->setTopBarMenu(menu);
+  if (auto* open = openViewController(); open && open->mainView()) {
+    if (auto* bar = dynamic_cast<QVSolvaneTopBarView*>(open->mainView()->titleBarView())) bar->setTopBarMenu(menu);
   }
   if (auto* bar = window_->titleBarView()) {
     bar->setTopBarMenu(std::move(menu));
@@ -182,97 +589,8 @@ void QVSolvaneWindowController::closeWindow() {
   if (window_) window_->close();
 }
 
-int64_t QVSolvaneWindowController::screenMode() const { return paths_.empty() ? 0 : paths_.size() == 1 ? 1 : 2; }
-
-void QVSolvaneWindowController::updatePathsAndChangeMode(std::vector<std::string> paths) {
-  std::vector<std::string> added;
-  const std::set<std::string> before(paths_.begin(), paths_.end());
-  for (const auto& p : paths) {
-    if (!before.count(p)) added.push_back(p);
-  }
-  if (paths.empty()) {
-    ++generation_;
-    enhanced_.clear();
-  }
-  paths_ = std::move(paths);
-  const bool galleryShown = galleryVC_ != nullptr;
-  updateForCurrentMode();
-  if (galleryShown && galleryVC_) galleryVC_->reloadLastCells(added.size());
-  if (placeholder_) placeholder_->setPathCount(std::set<std::string>(paths_.begin(), paths_.end()).size());
-  if (window_) {
-    if (auto* bar = window_->titleBarView()) {
-      bar->setImportButtonType(paths_.empty() ? 0 : QVUIStyle::importButtonType());
-      bar->setEnableImportMoreButton(QVMenuController::isImportExportMenuEnabled());
-    }
-  }
-  QVLog(1, "screen mode %lld with %zu paths", static_cast<long long>(screenMode()), paths_.size());
-  processPreviews(added);
-}
-
-void QVSolvaneWindowController::processPreviews(const std::vector<std::string>& paths) {
-  std::weak_ptr<QVSolvaneWindowController> weak = weak_from_this();
-  const uint64_t generation = generation_;
-  for (const auto& path : std::set<std::string>(paths.begin(), paths.end())) {
-    QVAppLink::processPreviewAtPath(path, [weak, path, generation](bool enhanced) {
-      QVDispatchOnMainThread([weak, path, generation, enhanced] {
-        auto self = weak.lock();
-        if (!self || !enhanced || generation != self->generation_) return;
-        self->enhanced_.insert(path);
-        self->showEnhancedCount();
-      });
-    });
-  }
-  showEnhancedCount();
-}
-
-void QVSolvaneWindowController::showEnhancedCount() {
-  const std::set<std::string> open(paths_.begin(), paths_.end());
-  size_t count = 0;
-  for (const auto& path : open) count += enhanced_.count(path);
-  if (placeholder_) placeholder_->setEnhancedCount(count);
-}
-
-void QVSolvaneWindowController::simulateDrop(const std::vector<std::string>& paths) {
-  QVLogInfo("simulateDrop: %zu paths", paths.size());
-  if (paths.empty()) return;
-  // Paths already open are not added again; equal paths inside the batch both stay.
-  const std::set<std::string> known(paths_.begin(), paths_.end());
-  std::vector<std::string> next = paths_;
-  for (const auto& path : paths) {
-    if (!known.count(path)) next.push_back(path);
-  }
-  QVSoundManager::playDropSounds();
-  updatePathsAndChangeMode(std::move(next));
-}
-
-void QVSolvaneWindowController::addImagesAtPaths(const std::vector<std::string>& paths) {
-  QVLogInfo("addImagesAtPaths: %zu paths", paths.size());
-  updatePathsAndChangeMode(paths);
-}
-
-void QVSolvaneWindowController::addFilesViaOpenPanel() {
-  // On the open screen the panel is the screen's own: it springs up and shows the choice blurred.
-  if (currentMode_ == QVScreenModeOpen && openVC_) {
-    openVC_->showAndHandleChooseFilesPanel();
-    return;
-  }
-  std::weak_ptr<QVSolvaneWindowController> weak = weak_from_this();
-  QVSolvanePanels::showAndHandleChooseFilesPanelHandler([weak](const std::optional<std::vector<std::string>>& paths) {
-    if (auto self = weak.lock(); self && paths) self->simulateDrop(*paths);
-  });
-}
-
-bool QVSolvaneWindowController::windowShouldClose() { return true; }
-
-void QVSolvaneWindowController::installPlugins() {
-  // The plug-in controller opens the installer window and keeps it while it is open. Kept for the
-  // life of the process and never destroyed: its window must not outlive the application object.
-  static auto* controller = new std::shared_ptr<QVPluginController>(QVPluginController::make());
-  (*controller)->installPlugins();
-}
-
 bool QVSolvaneWindowController::validateMenuItem(QVMenuItem* item) {
-  return QVMenuController::validateMenuItem(item, int64_t(paths_.size()));
+  return QVMenuController::validateMenuItem(item, int64_t(imagePaths().size()));
 }
 
 void QVSolvaneWindowController::onHelpMenuItem(QVMenuItem* item) {
@@ -285,141 +603,4 @@ void QVSolvaneWindowController::applyPlugin(QVMenuItem*) {
 
 void QVSolvaneWindowController::cancelPlugin(QVMenuItem*) {
   qv::NotificationCenter::defaultCenter().post(kQVCancelPluginNotificationName);
-}
-
-// ---- Drags and the open screen ----
-
-void QVSolvaneWindowController::openDragViewDidEnter(QVOpenDragView* view) {
-  if (currentMode_ == QVScreenModeOpen && openVC_ && !view->URLs().empty()) {
-    openVC_->updateBlurredImageWithURL(view->URLs().front(), nullptr);
-  }
-}
-
-void QVSolvaneWindowController::openDragViewDidMoveWhileDragging(QVOpenDragView*, CGPoint location) {
-  if (currentMode_ == QVScreenModeOpen && openVC_) openVC_->handleDragDidMoveWhileDragging(location);
-}
-
-void QVSolvaneWindowController::openDragViewDidExit(QVOpenDragView* view) {
-  if (currentMode_ == QVScreenModeOpen && openVC_) openVC_->handleDragDidExitWithURLs(view->URLs());
-}
-
-void QVSolvaneWindowController::openDragViewDidDrop(QVOpenDragView* view) {
-  const std::vector<std::string> paths = view->URLs();
-  if (currentMode_ != QVScreenModeOpen || !openVC_) {
-    simulateDrop(QVExportImageDatasource::validateFilenames(paths));
-    return;
-  }
-  std::weak_ptr<QVSolvaneWindowController> weak = weak_from_this();
-  openVC_->waitForBlurredImageApply([weak, paths] {
-    if (auto self = weak.lock()) self->handleTransitionFromOpenViewWithPaths(paths);
-  });
-}
-
-void QVSolvaneWindowController::openViewControllerDidOpenPaths(QVOpenViewController*,
-                                                               const std::vector<std::string>& paths) {
-  std::weak_ptr<QVSolvaneWindowController> weak = weak_from_this();
-  qv::MainExecutor::shared().asyncAfter(0.3, [weak, paths] {
-    auto self = weak.lock();
-    if (!self || !self->openVC_) return;
-    self->openVC_->waitForBlurredImageApply([weak, paths] {
-      // Chosen files were validated by the open screen already.
-      if (auto self = weak.lock()) self->simulateDrop(paths);
-    });
-  });
-}
-
-void QVSolvaneWindowController::handleTransitionFromOpenViewWithPaths(const std::vector<std::string>& paths) {
-  const std::vector<std::string> valid = QVExportImageDatasource::validateFilenames(paths);
-  if (valid.empty()) {
-    if (openVC_) openVC_->updateBlurredImageWithURL(std::nullopt);
-    return;
-  }
-  simulateDrop(valid);
-}
-
-// ---- The gallery ----
-
-namespace {
-
-// The facade's services, and the open list follows the gallery's deletions.
-class QVWindowGalleryServices : public QVGalleryServices {
- public:
-  explicit QVWindowGalleryServices(std::weak_ptr<QVSolvaneWindowController> controller)
-      : base_(QVGalleryServices::shared()), controller_(std::move(controller)) {}
-  void loadImageAtPath(const std::string& path, int64_t type, ImageCompletion completion) override {
-    base_->loadImageAtPath(path, type, std::move(completion));
-  }
-  void processImageAtPath(const std::string& path, int64_t type, int64_t priority,
-                          ProcessingCompletion completion) override {
-    base_->processImageAtPath(path, type, priority, std::move(completion));
-  }
-  void cancelLoadingImageAtPath(const std::string& path, int64_t type) override {
-    base_->cancelLoadingImageAtPath(path, type);
-  }
-  void cancelProcessingImageAtPath(const std::string& path, int64_t type) override {
-    base_->cancelProcessingImageAtPath(path, type);
-  }
-  void deleteImagesWithPaths(const std::vector<std::string>& paths) override {
-    base_->deleteImagesWithPaths(paths);
-    if (auto controller = controller_.lock()) controller->galleryDidDeletePaths(paths);
-  }
-  bool isPluginMode() override { return base_->isPluginMode(); }
-  bool isImportExportMenuEnabled() override { return base_->isImportExportMenuEnabled(); }
-  bool isFilePanelShown() override { return base_->isFilePanelShown(); }
-  CGSize imageSizeForPath(const std::string& path) override { return base_->imageSizeForPath(path); }
-
- private:
-  std::shared_ptr<QVGalleryServices> base_;
-  std::weak_ptr<QVSolvaneWindowController> controller_;
-};
-
-}  // namespace
-
-void QVSolvaneWindowController::showGallery() {
-  if (galleryVC_) return;
-  galleryVC_ = std::make_unique<QVGalleryViewController>(std::make_shared<QVWindowGalleryServices>(weak_from_this()));
-  galleryVC_->setDatasource(this);
-  galleryVC_->setDelegate(this);
-  QVEmbedInContainer(galleryVC_->view(), vcContainer_);
-  galleryVC_->view()->show();
-  galleryVC_->reloadData();
-  galleryVC_->viewWillAppear();
-}
-
-void QVSolvaneWindowController::galleryDidDeletePaths(const std::vector<std::string>& paths) {
-  const std::set<std::string> removed(paths.begin(), paths.end());
-  std::vector<std::string> left;
-  for (const auto& path : paths_) {
-    if (!removed.count(path)) left.push_back(path);
-  }
-  if (left.size() == paths_.size()) return;
-  std::weak_ptr<QVSolvaneWindowController> weak = weak_from_this();
-  paths_ = left;
-  if (paths_.size() >= 2) return;
-  // Fewer than two left: the screen changes once the gallery is done.
-  qv::MainExecutor::shared().async([weak] {
-    if (auto self = weak.lock()) self->updatePathsAndChangeMode(self->paths_);
-  });
-}
-
-void QVSolvaneWindowController::galleryViewControllerDidLeaveASingleImageWithPath(
-    QVGalleryViewController*, const std::string& path, std::function<void()> animationCompletion) {
-  std::weak_ptr<QVSolvaneWindowController> weak = weak_from_this();
-  qv::MainExecutor::shared().async([weak, path, animationCompletion] {
-    auto self = weak.lock();
-    if (!self) return;
-    self->updatePathsAndChangeMode({path});
-    if (animationCompletion) animationCompletion();
-  });
-}
-
-void QVSolvaneWindowController::removeAllItemsInGalleryController(QVGalleryViewController*) {
-  std::weak_ptr<QVSolvaneWindowController> weak = weak_from_this();
-  qv::MainExecutor::shared().async([weak] {
-    if (auto self = weak.lock()) self->addImagesAtPaths({});
-  });
-}
-
-void QVSolvaneWindowController::clickStartOverInGalleryController(QVGalleryViewController* controller) {
-  removeAllItemsInGalleryController(controller);
 }

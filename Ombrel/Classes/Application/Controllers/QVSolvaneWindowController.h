@@ -1,23 +1,23 @@
 #pragma once
-// The main window controller, as far as the screens built so far need it: it owns the main window
-// (QVSolvaneWindow) with the drag view covering its content and the screen container inside it,
-// and the list of open paths; it shows the open screen while no photo is open, takes drops and
-// open-panel choices, answers the title-bar menu and validates menu items with the number of open
-// paths. Two or more photos show in the gallery; until the single-image screen is wired in, one
-// open photo shows as `QVEmptyScreenView`.
+// The main window controller: owns the main window (QVSolvaneWindow) with the drag view covering
+// its content and the screen container inside it, keeps the list of open paths and shows the
+// screen of the mode their number gives (0 open screen, 1 single image, 2 gallery). Every way in
+// which photos enter ends here: the open panel, the import-more button, files handed to the
+// program, drops, the sample photo. Screens are reached through `QVMainScreen`; a change of screen
+// is a `QVScreenTransition` from the table of (from, to) transitions. It also answers the close
+// and start-over alert, the Export submenu, the feedback command and the plug-in actions.
 //
-// The open list keeps each path once; two equal paths inside one dropped batch both stay.
-//
-// Main thread only.
+// Main thread only; delayed blocks are main-executor timers holding the controller weakly.
 #include <QPointer>
+#include <functional>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
-#include "Ombrel/Classes/Application/Controllers/QVEmptyScreenView.h"
-#include "Ombrel/Classes/Application/Gallery/QVGalleryViewController.h"
+#include "Ombrel/Classes/Application/Controllers/QVMainScreen.h"
+#include "Ombrel/Classes/Application/Controllers/QVWindowControllerServices.h"
 #include "Ombrel/Classes/Application/MainWindow/QVDragViewAssistant.h"
+#include "Ombrel/Classes/Application/MainWindow/QVExportImageDatasource.h"
 #include "Ombrel/Classes/Application/MainWindow/QVSolvaneWindow.h"
 #include "Ombrel/Classes/Application/Menus/QVMenu.h"
 #include "Ombrel/Classes/Application/OpenScreen/QVOpenDragView.h"
@@ -27,6 +27,9 @@
 
 class QVSolvaneWindowController;
 class QVFeedbackWindowController;
+class QVOpenMainScreen;
+class QVSingleMainScreen;
+class QVGalleryMainScreen;
 
 inline constexpr const char* kQVApplyPluginNotificationName = "QVApplyPluginNotificationName";
 inline constexpr const char* kQVCancelPluginNotificationName = "QVCancelPluginNotificationName";
@@ -41,22 +44,28 @@ class QVSolvaneWindowController : public QVMenuResponder,
                                   public QVSolvaneTopBarViewDelegate,
                                   public QVOpenDragViewDelegate,
                                   public QVOpenViewControllerDelegate,
-                                  public QVGalleryControllerDatasource,
-                                  public QVGalleryControllerDelegate,
+                                  public QVExportImageDatasourceDelegate,
+                                  public QVMainScreenHost,
                                   public std::enable_shared_from_this<QVSolvaneWindowController> {
  public:
+  // Answers of the close and start-over alert.
+  enum : int64_t { kAnswerQuit = 3, kAnswerStartOver = 4, kAnswerSaveFirst = 5 };
+
   static std::shared_ptr<QVSolvaneWindowController> make();
   ~QVSolvaneWindowController() override;
 
   QVSolvaneWindow* window() const { return window_; }
   QVOpenDragView* dragView() const { return dragView_; }
   QVView* vcContainer() const { return vcContainer_; }
-  // The open screen while mode 0 shows, else none.
-  QVOpenViewController* openViewController() const { return openVC_.get(); }
-  QVEmptyScreenView* placeholderView() const { return placeholder_; }
-  // The gallery while mode 2 shows, else none.
-  QVGalleryViewController* galleryViewController() const { return galleryVC_.get(); }
   int64_t currentMode() const { return currentMode_; }
+  QVMainScreen* currentScreen() const { return current_.get(); }
+  // The current screen as the screen of its mode, else none.
+  QVOpenMainScreen* openScreen() const;
+  QVSingleMainScreen* singleScreen() const;
+  QVGalleryMainScreen* galleryScreen() const;
+  QVOpenViewController* openViewController() const;
+  QVScreenTransition* transition() const { return transition_.get(); }
+  QVExportImageDatasource* exportPathStorage() const { return exportPathStorage_.get(); }
   // The title bar on screen: the open screen's own in mode 0, else the window's.
   QVSolvaneTopBarView* visibleTitleBar() const;
   void showWindow();
@@ -69,82 +78,104 @@ class QVSolvaneWindowController : public QVMenuResponder,
   // Not owned: the delegate outlives the controller (the application delegate).
   void setDelegate(QVSolvaneWindowControllerDelegate* delegate) { delegate_ = delegate; }
 
-  const std::vector<std::string>& paths() const { return paths_; }
-  // 0 open screen, 1 single image, 2 gallery, from the number of paths.
-  int64_t screenMode() const;
+  std::vector<std::string> paths() const { return imagePaths(); }
+  static int64_t viewModeFromPathsCount(size_t count) { return count == 0 ? 0 : count == 1 ? 1 : 2; }
+  // Whether the replace key (Ctrl) is held; tests set their own.
+  static void setReplaceKeyQuery(std::function<bool()> query);
 
-  // Paths as if dropped on the current screen (added to the open list).
+  // ---- Entry points ----
+  // Paths as if dropped on the window (the sample photo, files opened at launch).
   void simulateDrop(const std::vector<std::string>& paths);
-  // Replaces the open list.
+  // Files handed to the program: ignored while the screen exports.
   void addImagesAtPaths(const std::vector<std::string>& paths);
   void addFilesViaOpenPanel();
+  void openFiles();
+  // Asks (with photos open) before the window closes; false keeps it.
   bool windowShouldClose();
   void installPlugins();
-  // Made on the first feedback command ("QVShowFeedbackWindowClicked"), kept, and shown.
+  // The close and start-over alert; true when the window may close.
+  bool closeSessionsWithAlert(bool showQuitButton, bool showCancelButton);
+  void startOver();
+  void exportWithExportType(uint64_t type);
+  void onOpenSampleImage();
   void showFeedbackWindow();
-  QVFeedbackWindowController* feedbackWindowController() const { return feedbackWindowController_.get(); }
-  // The top bar with the given menu as the title menu.
+  QVFeedbackWindowController* feedbackWindowController() const { return feedbackWC_.get(); }
+  // The gallery leaves for its one photo.
+  void galleryDidLeaveASingleImageWithPath(const std::string& path, std::function<void()> animationCompletion);
+  // How far below the window's top a sheet is placed.
+  double sheetTopOffset() const;
+  // Puts a sheet's panel that far below the top of the window's content, centred across it.
+  void placeSheet(QWidget* panel) const;
+
+  // ---- Title bar and menus ----
   QVSolvaneTopBarView* createTitleBar(std::shared_ptr<QMenu> menu);
   void setTitleBarMenu(std::shared_ptr<QMenu> menu);
-
-  // QVMenuResponder
+  // The title bar's own items (import more, start over, export), made on first use.
+  QVMenu* titleBarItemsMenu();
+  std::shared_ptr<QVMenu> titleBarItemsMenuShared() {
+    titleBarItemsMenu();
+    return titleBarItemsMenu_;
+  }
   bool validateMenuItem(QVMenuItem* item) override;
-  void onOpenFilesMenuItem(QVMenuItem*) override { addFilesViaOpenPanel(); }
-  void onStartOverMenuItem(QVMenuItem*) override { addImagesAtPaths({}); }
+  void onOpenFilesMenuItem(QVMenuItem*) override { openFiles(); }
+  void onStartOverMenuItem(QVMenuItem*) override { closeSessionsWithAlert(false, true); }
   void onHelpMenuItem(QVMenuItem* item) override;
   void applyPlugin(QVMenuItem*) override;
   void cancelPlugin(QVMenuItem*) override;
+  void onExportMenuItemSelected(QVMenuItem* item) override;
+  void didClickImportMoreButton(QVSolvaneTopBarView*) override { openFiles(); }
 
-  // QVSolvaneTopBarViewDelegate
-  void didClickImportMoreButton(QVSolvaneTopBarView*) override { addFilesViaOpenPanel(); }
-
-  // QVOpenDragViewDelegate
+  // ---- Drag view, open screen and path list ----
   void openDragViewDidEnter(QVOpenDragView* view) override;
   void openDragViewDidMoveWhileDragging(QVOpenDragView* view, CGPoint location) override;
   void openDragViewDidExit(QVOpenDragView* view) override;
   void openDragViewDidDrop(QVOpenDragView* view) override;
-
-  // QVOpenViewControllerDelegate
   void openViewControllerDidOpenPaths(QVOpenViewController* controller, const std::vector<std::string>& paths) override;
+  void exportImagePathsDidChange(QVExportImageDatasource* datasource) override;
 
-  // QVGalleryControllerDatasource
-  std::optional<std::vector<std::string>> imagesPaths() override { return paths_; }
-  // QVGalleryControllerDelegate (the screen changes on the next turn: the gallery is still at work)
-  bool answersDidLeaveASingleImage() const override { return true; }
-  void galleryViewControllerDidLeaveASingleImageWithPath(QVGalleryViewController* controller, const std::string& path,
-                                                         std::function<void()> animationCompletion) override;
-  void removeAllItemsInGalleryController(QVGalleryViewController* controller) override;
-  void clickStartOverInGalleryController(QVGalleryViewController* controller) override;
-  // The gallery deleted paths from the source list: they leave the open list too.
-  void galleryDidDeletePaths(const std::vector<std::string>& paths);
+  // ---- What screens ask ----
+  std::vector<std::string> updatePaths(const std::vector<std::string>& paths) override;
+  std::vector<std::string> replacePaths(const std::vector<std::string>& paths) override;
+  std::vector<std::string> imagePaths() const override;
+  bool isPluginMode() const override;
+  void handleTransitionFromOpenViewWithPaths(const std::vector<std::string>& paths) override;
+  void beginTransition(int64_t to, std::function<void(QVMainScreen* end)> done) override;
+  void finishTransition(int64_t to, std::function<void(QVMainScreen* end)> prepare) override;
+  void cancelTransition() override;
 
  private:
   QVSolvaneWindowController() = default;
   void build();
-  void showGallery();
-  void updatePathsAndChangeMode(std::vector<std::string> paths);
-  void processPreviews(const std::vector<std::string>& paths);
-  void showEnhancedCount();
-  // Shows the screen of the mode for the number of open paths.
+  std::unique_ptr<QVMainScreen> viewControllerForMode(int64_t mode);
   void updateForCurrentMode();
+  void updateForMode(int64_t mode, std::unique_ptr<QVMainScreen> screen);
+  void present(std::unique_ptr<QVMainScreen> screen);
+  void updatePathsAndChangeMode(const std::vector<std::string>& paths);
+  void handleDraggingEntered(const std::vector<std::string>& paths, std::function<void()> completion);
+  void processDroppedImagePaths(const std::vector<std::string>& paths);
+  void transitFrom(int64_t from, int64_t to, std::unique_ptr<QVMainScreen> end,
+                   std::function<void(QVMainScreen* end)> completion);
+  void onExportViewStateDidChange(uint64_t state);
+  void removeExportSubmenus();
   QVSolvaneTopBarView* makeTitleBar();
-  // Validated drops and chosen files go to the list; with none valid the open screen springs back.
-  void handleTransitionFromOpenViewWithPaths(const std::vector<std::string>& paths);
+  CGSize firstImageSize() const;
+  // Runs the block after `seconds` on the main executor while the controller lives.
+  void after(double seconds, std::function<void(QVSolvaneWindowController&)> block);
 
   QPointer<QVSolvaneWindow> window_;
   QPointer<QVOpenDragView> dragView_;
   QPointer<QVView> vcContainer_;
-  std::unique_ptr<QVOpenViewController> openVC_;
-  QPointer<QVEmptyScreenView> placeholder_;
-  std::unique_ptr<QVGalleryViewController> galleryVC_;
-  std::unique_ptr<QVDragViewAssistant> dragViewAssistant_;
-  std::shared_ptr<QMenu> titleBarMenu_;
   int64_t currentMode_ = -1;
   QVSolvaneWindowControllerDelegate* delegate_ = nullptr;
-  std::vector<std::string> paths_;
-  // Paths whose preview is enhanced; a request's answer counts only while its path is open.
-  std::set<std::string> enhanced_;
-  uint64_t generation_ = 0;
-  qv::ObserverToken feedbackObserver_;
-  std::unique_ptr<QVFeedbackWindowController> feedbackWindowController_;
+  std::unique_ptr<QVExportImageDatasource> exportPathStorage_;
+  std::shared_ptr<QVMenu> titleBarItemsMenu_;
+  std::shared_ptr<QMenu> titleBarMenu_;
+  std::unique_ptr<QVWindowPluginController> pluginController_;
+  std::unique_ptr<QVScreenTransition> transition_;
+  std::unique_ptr<QVMainScreen> current_;
+  std::unique_ptr<QVDragViewAssistant> dragViewAssistant_;
+  std::unique_ptr<QVFeedbackWindowController> feedbackWC_;
+  std::shared_ptr<QVWindowControllerServices> services_;
+  std::vector<qv::ObserverToken> observers_;
+  bool terminating_ = false;
 };

@@ -16,6 +16,7 @@ struct Globals {
   std::shared_ptr<QVPanelPresenter> presenter;
   QVSolvanePanels::AccessoryMaker accessoryMaker;
   std::function<QWidget*()> mainWindow;
+  std::function<void(QWidget*)> sheetPlacer;
   bool openPanelShowed = false;
   bool savePanelShowed = false;
 };
@@ -74,6 +75,10 @@ void QVFileDialogPanelPresenter::beginSheet(const QVPanelSpec& spec, QWidget* wi
     result.directoryURL = dialog->directory().absolutePath().toStdString();
     if (completion) completion(result);
   });
+  if (window) {
+    dialog->adjustSize();
+    QVSolvanePanels::placeSheet(dialog);
+  }
   dialog->open();
 }
 
@@ -91,6 +96,12 @@ std::shared_ptr<QVPanelPresenter> QVSolvanePanels::presenter() {
 void QVSolvanePanels::setAccessoryMaker(AccessoryMaker maker) { globals().accessoryMaker = std::move(maker); }
 void QVSolvanePanels::setMainWindowProvider(std::function<QWidget*()> provider) {
   globals().mainWindow = std::move(provider);
+}
+void QVSolvanePanels::setSheetPlacer(std::function<void(QWidget*)> placer) {
+  globals().sheetPlacer = std::move(placer);
+}
+void QVSolvanePanels::placeSheet(QWidget* panel) {
+  if (globals().sheetPlacer && panel) globals().sheetPlacer(panel);
 }
 bool QVSolvanePanels::isOpenPanelShowed() { return globals().openPanelShowed; }
 bool QVSolvanePanels::isSavePanelShowed() { return globals().savePanelShowed; }

@@ -88,6 +88,9 @@ class QVSolvanePanels {
   static void setAccessoryMaker(AccessoryMaker maker);
   // The window sheets attach to (the main window).
   static void setMainWindowProvider(std::function<QWidget*()> provider);
+  // Places a panel shown as a sheet on the main window before it opens (none: Qt's placement).
+  static void setSheetPlacer(std::function<void(QWidget* panel)> placer);
+  static void placeSheet(QWidget* panel);
 
   // Returns the options view at once (nullptr without a maker).
   static std::shared_ptr<QVExportOptionsAccessory> showExportDialogWithPaths(const std::vector<std::string>& paths,

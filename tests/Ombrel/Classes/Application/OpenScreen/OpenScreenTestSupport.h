@@ -66,7 +66,7 @@ class FakeServices : public QVOpenScreenServices {
 
 class FakeSourceList : public QVExportImageSourceList {
  public:
-  Paths imagesPaths() const override { return {}; }
+  Paths imagesPaths() const override { return remaining; }
   void setImagesPaths(const Paths&, bool) override {}
   void addImageWithPaths(const Paths&) override {}
   Paths validatedFilenames(const Paths& paths) const override {
@@ -80,6 +80,8 @@ class FakeSourceList : public QVExportImageSourceList {
   }
   mutable int validations = 0;
   bool rejectAll = false;
+  // What the source list holds after a deletion.
+  Paths remaining;
 };
 
 }  // namespace openscreen_test
