@@ -14,6 +14,7 @@
 
 class QVMainScreen;
 class QVOverlayedViewController;
+class QVExportImageDatasource;
 
 // The controller as a screen sees it.
 class QVMainScreenHost {
@@ -32,6 +33,14 @@ class QVMainScreenHost {
   // The running transition's end becomes the current screen in mode `to`.
   virtual void finishTransition(int64_t to, std::function<void(QVMainScreen* end)> prepare) = 0;
   virtual void cancelTransition() = 0;
+  // The path list (it keeps the photo a transition animates).
+  virtual QVExportImageDatasource* exportPathStorage() const = 0;
+  virtual void startOver() = 0;
+  // The close and start-over alert; true when the window may close.
+  virtual bool closeSessionsWithAlert(bool showQuitButton, bool showCancelButton) = 0;
+  // The gallery leaves for its one photo; `animationCompletion` runs once it shows.
+  virtual void galleryDidLeaveASingleImageWithPath(const std::string& path,
+                                                   std::function<void()> animationCompletion) = 0;
 };
 
 class QVMainScreen {

@@ -1,5 +1,6 @@
 #include "Ombrel/Classes/Application/Controllers/QVMainScreens.h"
 
+#include "Ombrel/Classes/Application/Gallery/QVGalleryModel.h"
 #include "QVAppKit/QVSolvaneTopBarView.h"
 #include "QVPlatform/Log.h"
 
@@ -117,28 +118,31 @@ void QVSingleMainScreen::acceptDrop(const std::vector<std::string>& paths) {
 // ---- Gallery ----
 
 QVGalleryMainScreen::QVGalleryMainScreen(QVMainScreenHost* host)
-    : host_(host), view_(QVMake<QVEmptyScreenView>(CGRectMake(0, 0, 10, 10))) {
-  // The rows present when the screen is made; later additions arrive as reloads.
-  rows_ = host_->imagePaths().size();
-  refresh();
+    : host_(host), vc_(std::make_unique<QVGalleryViewController>()) {
+  vc_->setDatasource(this);
+  vc_->setDelegate(this);
+  vc_->reloadData();
 }
 
 QVGalleryMainScreen::~QVGalleryMainScreen() {
-  if (view_ && !view_->parent()) delete view_.data();
+  vc_->setDelegate(nullptr);
+  vc_->setDatasource(nullptr);
 }
 
-void QVGalleryMainScreen::update() {
-  rows_ = host_->imagePaths().size();
-  refresh();
-}
+size_t QVGalleryMainScreen::rowCount() const { return size_t(vc_->model()->rowCount()); }
 
-void QVGalleryMainScreen::reloadLastCells(size_t count) {
-  rows_ += count;
-  refresh();
-}
-
-void QVGalleryMainScreen::prepareToStartOver(std::function<void()> block) {
-  if (block) block();
+bool QVGalleryMainScreen::exportWithExportType(uint64_t type) {
+  if (QVQuickPreviewScreen* preview = vc_->quickPreviewViewController()) {
+    if (auto* single = dynamic_cast<QVExportSingleImageViewController*>(preview->viewController())) {
+      single->exportViewController()->exportAllImagesWithExportType(type);
+      return true;
+    }
+  }
+  if (QVGalleryExportPanel* panel = vc_->exportViewController()) {
+    panel->exportAllImagesWithExportType(type);
+    return true;
+  }
+  return false;
 }
 
 void QVGalleryMainScreen::acceptDrop(const std::vector<std::string>& paths) {
@@ -147,8 +151,4 @@ void QVGalleryMainScreen::acceptDrop(const std::vector<std::string>& paths) {
   // Photos already open are not added again: only the growth becomes rows.
   const size_t grown = host_->imagePaths().size() - before;
   if (grown) reloadLastCells(grown);
-}
-
-void QVGalleryMainScreen::refresh() {
-  if (view_) view_->setPathCount(rows_);
 }

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "Ombrel/Classes/Application/Controllers/QVEmptyScreenView.h"
 #include "Ombrel/Classes/Application/Controllers/QVMainScreen.h"
+#include "Ombrel/Classes/Application/Gallery/QVGalleryViewController.h"
 #include "Ombrel/Classes/Application/OpenScreen/QVOpenViewController.h"
 #include "Ombrel/Classes/Application/SingleImage/QVExportSingleImageViewController.h"
 
@@ -71,25 +71,46 @@ class QVSingleMainScreen : public QVMainScreen {
 };
 
 // Mode 2: every open photo.
-class QVGalleryMainScreen : public QVMainScreen {
+class QVGalleryMainScreen : public QVMainScreen,
+                            public QVGalleryControllerDatasource,
+                            public QVGalleryControllerDelegate {
  public:
   explicit QVGalleryMainScreen(QVMainScreenHost* host);
   ~QVGalleryMainScreen() override;
+  QVGalleryViewController* controller() const { return vc_.get(); }
 
   int64_t mode() const override { return 2; }
-  QWidget* view() override { return view_; }
+  QWidget* view() override { return vc_->view(); }
+  void enter() override { vc_->viewWillAppear(); }
+  void leave() override { vc_->viewWillDisappear(); }
+  QVOverlayedViewController* overlayed() override { return vc_.get(); }
+  uint64_t exportState() override { return vc_->exportState(); }
+  // The open quick preview's screen exports when there is one, else the gallery's panel.
+  bool exportWithExportType(uint64_t type) override;
+  void willPrepareToHideWindow() override { vc_->willPrepareToHideWindow(); }
   // The grid's rows (in step with the open paths).
-  size_t rowCount() const { return rows_; }
+  size_t rowCount() const;
   // The open paths changed; the grid follows.
-  void update();
+  void update() { vc_->update(); }
   // `count` rows were appended to the open paths.
-  void reloadLastCells(size_t count);
-  void prepareToStartOver(std::function<void()> block);
+  void reloadLastCells(size_t count) { vc_->reloadLastCells(count); }
+  void prepareToStartOver(std::function<void()> block) { vc_->prepareToStartOver(std::move(block)); }
   void acceptDrop(const std::vector<std::string>& paths) override;
 
+  // The gallery's data source and delegate.
+  std::optional<std::vector<std::string>> imagesPaths() override { return host_->imagePaths(); }
+  QVExportImageDatasource* exportPathStorage() override { return host_->exportPathStorage(); }
+  bool answersDidLeaveASingleImage() const override { return true; }
+  void galleryViewControllerDidLeaveASingleImageWithPath(QVGalleryViewController*, const std::string& path,
+                                                         std::function<void()> animationCompletion) override {
+    host_->galleryDidLeaveASingleImageWithPath(path, std::move(animationCompletion));
+  }
+  void removeAllItemsInGalleryController(QVGalleryViewController*) override { host_->startOver(); }
+  void clickStartOverInGalleryController(QVGalleryViewController*) override {
+    host_->closeSessionsWithAlert(false, false);
+  }
+
  private:
-  void refresh();
   QVMainScreenHost* host_;
-  QPointer<QVEmptyScreenView> view_;
-  size_t rows_ = 0;
+  std::unique_ptr<QVGalleryViewController> vc_;
 };

@@ -65,7 +65,7 @@ class QVSolvaneWindowController : public QVMenuResponder,
   QVGalleryMainScreen* galleryScreen() const;
   QVOpenViewController* openViewController() const;
   QVScreenTransition* transition() const { return transition_.get(); }
-  QVExportImageDatasource* exportPathStorage() const { return exportPathStorage_.get(); }
+  QVExportImageDatasource* exportPathStorage() const override { return exportPathStorage_.get(); }
   // The title bar on screen: the open screen's own in mode 0, else the window's.
   QVSolvaneTopBarView* visibleTitleBar() const;
   void showWindow();
@@ -94,14 +94,14 @@ class QVSolvaneWindowController : public QVMenuResponder,
   bool windowShouldClose();
   void installPlugins();
   // The close and start-over alert; true when the window may close.
-  bool closeSessionsWithAlert(bool showQuitButton, bool showCancelButton);
-  void startOver();
+  bool closeSessionsWithAlert(bool showQuitButton, bool showCancelButton) override;
+  void startOver() override;
   void exportWithExportType(uint64_t type);
   void onOpenSampleImage();
   void showFeedbackWindow();
   QVFeedbackWindowController* feedbackWindowController() const { return feedbackWC_.get(); }
   // The gallery leaves for its one photo.
-  void galleryDidLeaveASingleImageWithPath(const std::string& path, std::function<void()> animationCompletion);
+  void galleryDidLeaveASingleImageWithPath(const std::string& path, std::function<void()> animationCompletion) override;
   // How far below the window's top a sheet is placed.
   double sheetTopOffset() const;
   // Puts a sheet's panel that far below the top of the window's content, centred across it.

@@ -8,14 +8,17 @@
 #include <QMimeData>
 #include <QTemporaryDir>
 #include <QUrl>
+#include <algorithm>
 #include <deque>
 
 #include "../SingleImage/SingleImageTestSupport.h"
 #include "Ombrel/Classes/Application/Controllers/QVMainScreens.h"
 #include "Ombrel/Classes/Application/Controllers/QVSolvaneWindowController.h"
+#include "Ombrel/Classes/Application/Gallery/GalleryTestSupport.h"
 #include "Ombrel/Classes/Application/Menus/QVMenuController.h"
 #include "Ombrel/Classes/Application/OpenScreen/OpenScreenTestSupport.h"
 #include "Ombrel/Classes/Application/Panels/QVSolvanePanels.h"
+#include "Ombrel/Classes/Business/QVApp.h"
 #include "Ombrel/Classes/Helpers/QVSolvaneAlerts.h"
 
 namespace controller_test {
@@ -135,6 +138,19 @@ class RecordingTransition : public QVImmediateScreenTransition {
   std::shared_ptr<TransitionRecord> record_;
 };
 
+// The source list as the application core keeps it: what was handed over, less what the gallery
+// deleted (then "QVAppDidDeleteSourceItem" is posted).
+class KeptSourceList : public openscreen_test::FakeSourceList {
+ public:
+  void setImagesPaths(const Paths& paths, bool) override { remaining = paths; }
+  void addImageWithPaths(const Paths& paths) override { remaining.insert(remaining.end(), paths.begin(), paths.end()); }
+  void deleteImagesWithPaths(const Paths& paths) {
+    std::erase_if(remaining,
+                  [&](const std::string& p) { return std::find(paths.begin(), paths.end(), p) != paths.end(); });
+    qv::NotificationCenter::defaultCenter().post(kQVAppDidDeleteSourceItemNotification);
+  }
+};
+
 class CloseRecorder : public QVSolvaneWindowControllerDelegate {
  public:
   void solvaneWindowControllerWillCloseWindow(QVSolvaneWindowController*) override { ++closes; }
@@ -153,6 +169,8 @@ class ControllerTest : public testing::Test {
     QVExportImageSourceList::setShared(sourceList);
     QVWindowControllerServices::setShared(window);
     QVSolvaneAlerts::setPresenter(alerts);
+    QVGalleryServices::setShared(gallery);
+    gallery->onDelete = [list = sourceList](const Paths& paths) { list->deleteImagesWithPaths(paths); };
     QVSolvanePanels::setPresenter(panels);
     QVSolvaneWindowController::setReplaceKeyQuery([this] { return replaceKey; });
     for (auto [from, to] : {std::pair{0, 1}, {0, 2}, {1, 2}, {2, 1}, {2, 0}}) {
@@ -174,6 +192,7 @@ class ControllerTest : public testing::Test {
     QVWindowControllerServices::setShared(nullptr);
     QVSolvaneAlerts::setPresenter(nullptr);
     QVSolvanePanels::setPresenter(nullptr);
+    QVGalleryServices::setShared(nullptr);
   }
   std::string path(const char* name) const { return dir.filePath(name).toStdString(); }
   Paths paths(const std::vector<const char*>& names) const {
@@ -203,7 +222,8 @@ class ControllerTest : public testing::Test {
   QMimeData mime;
   bool replaceKey = false;
   std::shared_ptr<openscreen_test::FakeServices> services = std::make_shared<openscreen_test::FakeServices>();
-  std::shared_ptr<openscreen_test::FakeSourceList> sourceList = std::make_shared<openscreen_test::FakeSourceList>();
+  std::shared_ptr<KeptSourceList> sourceList = std::make_shared<KeptSourceList>();
+  std::shared_ptr<gallery_test::FakeServices> gallery = std::make_shared<gallery_test::FakeServices>();
   std::shared_ptr<FakeWindowServices> window = std::make_shared<FakeWindowServices>();
   std::shared_ptr<ScriptedAlerts> alerts = std::make_shared<ScriptedAlerts>();
   std::shared_ptr<ScriptedPanels> panels = std::make_shared<ScriptedPanels>();

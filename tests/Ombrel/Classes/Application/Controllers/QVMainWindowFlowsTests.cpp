@@ -302,3 +302,25 @@ TEST_F(MainWindowFlows, SaveFirstOpensTheExportToDisk) {
   settle();
   QVSharingServices::setDialogPresenter(nullptr);
 }
+
+TEST_F(MainWindowFlows, TheGalleryDeletesFromTheOpenListAndLeavesForItsLastPhoto) {
+  drop({"a.jpg", "b.jpg", "c.jpg"});
+  auto* grid = controller->galleryScreen()->controller();
+  grid->removeItemsAtIndexPaths({2});
+  settle();
+  EXPECT_EQ(controller->paths(), paths({"a.jpg", "b.jpg"}));
+  EXPECT_EQ(controller->galleryScreen()->rowCount(), 2u);
+  // All but one: the single image with the one left; the list loses the other afterwards.
+  grid->removeItemsAtIndexPaths({0});
+  settle();
+  EXPECT_EQ(controller->currentMode(), 1);
+  EXPECT_EQ(shownPath(*controller), path("b.jpg"));
+  EXPECT_EQ(controller->paths(), paths({"b.jpg"}));
+  // Deleting everything starts over.
+  drop({"a.jpg"});
+  ASSERT_EQ(controller->currentMode(), 2);
+  controller->galleryScreen()->controller()->removeItemsAtIndexPaths({0, 1});
+  settle();
+  EXPECT_EQ(controller->currentMode(), 0);
+  EXPECT_TRUE(controller->paths().empty());
+}
