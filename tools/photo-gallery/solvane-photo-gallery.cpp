@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "Ombrel/Classes/Application/Controllers/QVSolvaneWindowController.h"
+#include "Ombrel/Classes/Application/Controllers/QVMainScreens.h"
 #include "Ombrel/Classes/Application/Gallery/QVGalleryModel.h"
 #include "Ombrel/Classes/Application/Gallery/QVGalleryViewController.h"
 #include "Ombrel/Classes/Application/Services/QVAppLink.h"
@@ -106,7 +107,7 @@ int main(int argc, char** argv) {
   main->addImagesAtPaths(photos);
 
   QTimer::singleShot(2500, [&] {
-    if (auto* gallery = main->galleryViewController()) {
+    if (auto* gallery = main->galleryScreen() ? main->galleryScreen()->controller() : nullptr) {
       gallery->selectRows({1, 2, 6});
       if (preview) gallery->showQuickpreview();
       // The grid as an export shows it: blurred and frozen.
@@ -116,7 +117,8 @@ int main(int argc, char** argv) {
   QTimer::singleShot(6500, [&] {
     QWidget* window = main->window();
     QRect area = window->frameGeometry();
-    if (auto* gallery = main->galleryViewController(); gallery && gallery->hasQuickPreviewController()) {
+    if (auto* gallery = main->galleryScreen() ? main->galleryScreen()->controller() : nullptr;
+        gallery && gallery->hasQuickPreviewController()) {
       if (QWidget* quick = gallery->quickPreviewController()->window(); quick && quick->isVisible())
         area = area.united(quick->frameGeometry());
     }
