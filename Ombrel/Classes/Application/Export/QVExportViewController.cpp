@@ -64,7 +64,8 @@ void QVExportViewController::viewDidLoad() {
   QVViewController::viewDidLoad();
   // Above the screen's own views.
   view()->raise();
-  updateWithExportState(QVExportViewStateBegin);
+  // A state asked for before the view existed is the one the loaded panel shows.
+  updateWithExportState(currentState_);
 }
 
 void QVExportViewController::nextTurn(std::function<void(QVExportViewController*)> block) {
@@ -119,6 +120,12 @@ std::vector<std::string> QVExportViewController::imagesPathsToShare() const {
 }
 
 void QVExportViewController::updateWithExportState(uint64_t state) {
+  // Loading the view shows the current state: set it first, and let the load make the one change.
+  if (!isViewLoaded()) {
+    currentState_ = state;
+    view();
+    return;
+  }
   ++generation_;
   if (delegate_) delegate_->exportControllerWillChangeExportState(this, state);
   currentState_ = state;

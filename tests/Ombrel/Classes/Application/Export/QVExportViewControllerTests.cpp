@@ -118,6 +118,19 @@ TEST_F(ExportPanel, StartFinishAndDoneInOrder) {
   EXPECT_NE(panel->exportManager(), first) << "the next export gets a new interactive manager";
 }
 
+TEST_F(ExportPanel, AStateSetBeforeTheViewLoadsIsTheOneShown) {
+  QVExportViewController fresh;
+  fresh.setDelegate(&delegate);
+  fresh.setDataSource(&source);
+  fresh.updateWithExportState(QVExportViewStateInProgress);
+  EXPECT_EQ(fresh.currentState(), QVExportViewStateInProgress);
+  EXPECT_EQ(fresh.exportInProgressView()->superview(), fresh.view());
+  EXPECT_EQ(fresh.exportBeginView()->superview(), nullptr);
+  pump(1.2);
+  EXPECT_EQ(fresh.currentState(), QVExportViewStateInProgress) << "the load did not put the panel back to 0";
+  EXPECT_EQ(log, (std::vector<std::string>{"will 1", "post 1", "did 1"}));
+}
+
 TEST_F(ExportPanel, UserCancelAndManagerCancelReturnToTheBeginRow) {
   struct Case {
     const char* name;
