@@ -69,8 +69,10 @@ class Tour {
     auto* single = controller().singleScreen();
     if (!single || controller().currentMode() != 1) return false;
     auto* vc = single->controller();
+    // Settled means the compare is what the user sees: no blurred preview left over it.
     return vc->currentState() == 1 && vc->compareView()->curtainVisible() &&
-           !vc->curtainAnimator()->observesCurtainPosition();
+           !(vc->curtainAnimator() && vc->curtainAnimator()->observesCurtainPosition()) &&
+           !vc->blurredPreview()->parentWidget();
   }
   void shoot(const std::string& name, bool wholeScreen) {
     QWidget* window = controller().window();
@@ -248,12 +250,14 @@ int main(int argc, char** argv) {
             nullptr, 5, false, 1.5});
   // Export to disk: the export menu, "Save to disk", the save dialog with a typed name.
   const std::string exported = out + "/exported.jpg";
-  tour.add({"export-menu",
+  tour.add({"slider-closed",
             [&] {
               QVBoostSpringSlider* slider = beginView()->sliderMenu();
               if (slider->expanded()) slider->switchExpanded();
-              QTimer::singleShot(600, [&] { beginView()->switchExportMenu(); });
             },
+            [&] { return !beginView()->sliderMenu()->expanded() && !beginView()->sliderMenu()->animating(); }, 10,
+            false, 0.8});
+  tour.add({"export-menu", [&] { beginView()->switchExportMenu(); },
             [&] { return beginView()->exportMenu()->expanded() && !beginView()->exportMenu()->animating(); }, 10, false,
             0.5});
   tour.add({"save-dialog",

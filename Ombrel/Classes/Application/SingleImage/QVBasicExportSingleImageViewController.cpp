@@ -316,6 +316,9 @@ void QVBasicExportSingleImageViewController::updateWithExportState(uint64_t stat
   rules_->setCurrentState(state);
   setCurtainEnabled(state == QVExportImageViewControllerState_Processed);
 
+  // A cross-fade of the previous state still running (a cached photo is processed a moment after its
+  // preview came up) would end by showing its views again over this state's.
+  NSViewControllerSwitchViewAnimation::cancelVisibilityChange(this);
   std::vector<QVView*> viewsToHide = viewsPool(), viewsToShow;
   prepareToTransitionWithViewsToShow(viewsToShow, viewsToHide, state);
 

@@ -121,6 +121,22 @@ TEST_F(SingleImage, AnUncachedPreviewShowsProcessingThenProcessedOnItsResult) {
   EXPECT_EQ(vc->splitLineOffset(), -450 + 300 + 6);
 }
 
+TEST_F(SingleImage, AResultWhileThePreviewStillFadesInLeavesNoPreviewOverThePhoto) {
+  // The result may come while the blurred preview still fades in, or before its picture.
+  for (bool blurredFirst : {true, false}) {
+    SCOPED_TRACE(blurredFirst ? "blurred picture first" : "result first");
+    const std::string path = blurredFirst ? "/p/b.jpg" : "/p/c.jpg";
+    vc->showProcessedImageWithPath(path);
+    if (blurredFirst) facade->answerBlurred();
+    run(0.2);
+    facade->observation(path, kRed, kBlue);
+    if (!blurredFirst) facade->answerBlurred();
+    EXPECT_EQ(vc->currentState(), 1u);
+    run(4);
+    EXPECT_EQ(vc->blurredPreview()->parentWidget(), nullptr) << "the fade-in's end must not bring it back";
+  }
+}
+
 TEST_F(SingleImage, AFailedPreviewStaysLockedAndSaysSo) {
   vc->showProcessedImageWithPath("/p/c.jpg");
   facade->answerBlurred();
