@@ -122,6 +122,13 @@ void QVBasicView::addConstraint(std::function<void()> rule) {
 
 void QVBasicView::removeAllConstraints() { constraints_.clear(); }
 
+void QVBasicView::setSubviewConstraint(QWidget* subview, std::function<void()> rule) {
+  if (!subview || !rule) return;
+  std::erase_if(subviewConstraints_, [subview](const auto& entry) { return !entry.first || entry.first == subview; });
+  subviewConstraints_.emplace_back(subview, std::move(rule));
+  setNeedsLayout();
+}
+
 void QVSetNeedsDisplayInRect(QWidget* widget, const QRect& rect) {
   if (!widget) return;
   widget->update(rect);
@@ -164,6 +171,10 @@ void QVBasicView::layout() {
   // A rule may add rules; run the ones present when layout began.
   const auto rules = constraints_;
   for (const auto& rule : rules) rule();
+  std::erase_if(subviewConstraints_,
+                [this](const auto& entry) { return !entry.first || entry.first->parentWidget() != this; });
+  const auto placed = subviewConstraints_;
+  for (const auto& entry : placed) entry.second();
 }
 
 QWidget* QVBasicView::hitTest(CGPoint point) {

@@ -16,6 +16,7 @@
 // after setNeedsLayout().
 //
 // Main thread only.
+#include <QPointer>
 #include <QWidget>
 #include <cstdint>
 #include <functional>
@@ -66,6 +67,10 @@ class QVBasicView : public QWidget {
   void addConstraint(std::function<void()> rule);
   void removeAllConstraints();
   size_t constraintCount() const { return constraints_.size(); }
+  // A rule that places one subview (filling, pinning): it belongs to the container, not to the
+  // container's own place, so it survives the container moving to another superview. One rule per
+  // subview (a new one replaces the old); it is dropped once the subview has left.
+  void setSubviewConstraint(QWidget* subview, std::function<void()> rule);
   void setNeedsLayout();
   bool needsLayout() const { return needsLayout_; }
   // Lays out this view when asked to and then its subviews, at once.
@@ -104,6 +109,7 @@ class QVBasicView : public QWidget {
   bool applyingFrame_ = false;
   QWidget* watched_ = nullptr;
   std::vector<std::function<void()>> constraints_;
+  std::vector<std::pair<QPointer<QWidget>, std::function<void()>>> subviewConstraints_;
 };
 
 // setNeedsDisplay for any widget: a plain Qt widget inside a toolkit view that changes from code

@@ -45,7 +45,7 @@ void QVEmbedInContainer(QWidget* view, QWidget* container) {
         embedded->setGeometry(basic->rect());
       }
     };
-    basic->addConstraint(fill);
+    basic->setSubviewConstraint(view, fill);
     fill();
     view->show();
     return;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "QVAppKit/QVViewController.h"
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -51,6 +53,24 @@ TEST(QVBasicView, ConstraintsAreSetUpOncePerAttachment) {
   EXPECT_EQ(view->constraintCount(), 1u);
   view->layoutSubtreeIfNeeded();
   EXPECT_EQ(view->ruleRuns, 1);
+}
+
+TEST(QVBasicView, AnEmbeddedViewKeepsFillingAContainerThatMoved) {
+  // A panel moved out of its screen and back (as a cross-fade does) still fills the panel's
+  // children to its new size.
+  std::unique_ptr<QVBasicView> screen(QVMake<QVBasicView>(CGRectMake(0, 0, 400, 300)));
+  auto* panel = QVMake<QVBasicView>(CGRectMake(0, 0, 400, 300));
+  auto* row = QVMake<QVBasicView>(CGRectMake(0, 0, 10, 10));
+  QVEmbedInContainer(panel, screen.get());
+  QVEmbedInContainer(row, panel);
+  EXPECT_EQ(row->frame().size.width, 400);
+  panel->removeFromSuperview();
+  QVEmbedInContainer(panel, screen.get());
+  screen->setFrame(CGRectMake(0, 0, 768, 432));
+  screen->layoutSubtreeIfNeeded();
+  EXPECT_EQ(panel->frame().size.width, 768);
+  EXPECT_EQ(row->frame().size.width, 768);
+  EXPECT_EQ(row->frame().size.height, 432);
 }
 
 TEST(QVBasicView, FramesAreInTheSuperviewsBottomLeftSpace) {
