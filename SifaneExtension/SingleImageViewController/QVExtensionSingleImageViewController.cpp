@@ -115,12 +115,6 @@ void QVExtensionSingleImageViewController::updateWithExportState(uint64_t state,
     cancelProcessing_(imagePath());
     removeLoadingAnimation();
   }
-  // The blurred photo returns under the panel: without the processing's phase text, which the
-  // panel's own text replaces.
-  if (QVLoadingLabelView* label = loadingLabelView(); label->superview()) {
-    label->stopAnimation();
-    label->removeFromSuperview();
-  }
   // The fade put the panel on top of the blurred preview.
   processView().startExportOfImage(imagePath());
 }

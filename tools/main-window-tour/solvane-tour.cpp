@@ -277,7 +277,7 @@ int main(int argc, char** argv) {
          return std::filesystem::exists(exported) &&
                 c.singleScreen()->controller()->exportViewController()->currentState() == 2;
        },
-       60, false, 1.0});
+       60, false, 2.5});
   tour.add({"start-over-question", [&c] { QTimer::singleShot(0, [&c] { c.onStartOverMenuItem(nullptr); }); },
             [] { return visibleTopLevel<QMessageBox>() != nullptr; }, 10, true});
   tour.add({"open-screen-again", [] { clickButton(visibleTopLevel<QMessageBox>(), "Start Over"); }, openScreenShown});

@@ -285,6 +285,12 @@ std::function<void()> QVBasicExportSingleImageViewController::prepareTransitionT
       break;
     }
     case QVExportImageViewControllerState_Exporting:
+      // The blurred photo returns under the export panel: without the processing's phase text,
+      // which the panel's own text replaces.
+      if (loadingLabel_ && loadingLabel_->superview()) {
+        loadingLabel_->stopAnimation();
+        loadingLabel_->removeFromSuperview();
+      }
       block = [this, alive] {
         if (alive.lock()) resetSplitFactor();
       };

@@ -130,6 +130,22 @@ TEST_F(ExportSingleImage, ACancelledExportReturnsToProcessedWithoutWaitingForAPh
   EXPECT_FALSE(controlsLocked());
 }
 
+TEST_F(ExportSingleImage, TheExportShowsNoProcessingTextOverTheBlurredPhoto) {
+  // A photo that was processed (not answered from the cache) showed its phases in the preview.
+  vc->showProcessedImageWithPath("/photos/b.jpg");
+  facade->answerBlurred();
+  pump(1.2);
+  facade->observation("/photos/b.jpg", kRed, kBlue);
+  pump(3);
+  ASSERT_EQ(vc->currentState(), QVExportImageViewControllerState_Processed);
+  ASSERT_TRUE(vc->loadingLabelView()->superview()) << "the phases stay in the preview after processing";
+  vc->exportViewController()->exportAllImagesWithExportType(2);
+  manager->start();
+  pump(1.5);
+  EXPECT_EQ(vc->currentState(), QVExportImageViewControllerState_Exporting);
+  EXPECT_EQ(vc->loadingLabelView()->superview(), nullptr) << "the panel's own text replaces them";
+}
+
 TEST_F(ExportSingleImage, DraggedFilesCoverThePictureWithTheBlurredPreview) {
   showProcessed();
   QVView* preview = vc->blurredPreview();
