@@ -14,34 +14,16 @@
 #include <gtest/gtest.h>
 #include <QApplication>
 
-#include "QVAppKit/QVFonts.h"
 #include "QVLightroomBridge/TestAppInvokerBridge/QVAppBundle.h"
+#include "common/OffscreenQtEnvironment.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 // The alert's tests need an application: one, on the offscreen platform, before any test runs.
-class QtEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "launcher_tests";
-    static char* argv[] = {name, nullptr};
-    app_ = new QApplication(argc, argv);
-    QVFonts::loadOnce();
-  }
-  void TearDown() override {
-    delete app_;
-    app_ = nullptr;
-  }
-
- private:
-  QApplication* app_ = nullptr;
-};
-
-[[maybe_unused]] auto* environment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+[[maybe_unused]] auto* environment =
+    ::testing::AddGlobalTestEnvironment(new solvane::test::OffscreenQtEnvironment<>("launcher_tests"));
 
 void setOrUnset(const std::string& name, const std::optional<std::string>& value) {
   if (value) {

@@ -5,33 +5,14 @@
 #include <QPainter>
 
 #include "QVAppKit/QVAnimationDriver.h"
-#include "QVAppKit/QVFonts.h"
+#include "common/OffscreenQtEnvironment.h"
 
 namespace {
 
-// Makes the application once, on the offscreen platform, before any test runs.
-class QtEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "appkit_tests";
-    static char* argv[] = {name, nullptr};
-    app_ = new QApplication(argc, argv);
-    QVFonts::loadOnce();
-    QVAnimationDriver::shared().useManualClock();
-  }
-  void TearDown() override {
-    QVAnimationDriver::shared().cancelAll();
-    delete app_;
-    app_ = nullptr;
-  }
-
- private:
-  QApplication* app_ = nullptr;
-};
-
-[[maybe_unused]] auto* environment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+// The application, once, on the offscreen platform, with the animation driver on its manual clock.
+[[maybe_unused]] auto* environment = ::testing::AddGlobalTestEnvironment(new solvane::test::OffscreenQtEnvironment<>(
+    "appkit_tests", {}, [] { QVAnimationDriver::shared().useManualClock(); },
+    [] { QVAnimationDriver::shared().cancelAll(); }));
 
 }  // namespace
 
