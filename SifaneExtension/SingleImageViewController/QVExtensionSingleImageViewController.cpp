@@ -94,11 +94,10 @@ void QVExtensionSingleImageViewController::prepareToTransitionWithViewsToShow(st
                                                                               std::vector<QVView*>& viewsToHide,
                                                                               uint64_t state) {
   QVView* panel = processView().panelView();
-  // A panel not on screen has nothing to hide; left in the list, a fade still finishing from this
-  // change would take it out of the view after a later change had put it there.
-  if (state == QVExportImageViewControllerState_Exporting || !panel->parentWidget())
+  if (state == QVExportImageViewControllerState_Exporting) {
     viewsToHide.erase(std::remove(viewsToHide.begin(), viewsToHide.end(), panel), viewsToHide.end());
-  if (state == QVExportImageViewControllerState_Exporting) viewsToShow.push_back(panel);
+    viewsToShow.push_back(panel);
+  }
   QVBasicExportSingleImageViewController::prepareToTransitionWithViewsToShow(viewsToShow, viewsToHide, state);
 }
 
