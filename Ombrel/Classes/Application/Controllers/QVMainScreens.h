@@ -39,7 +39,8 @@ class QVOpenMainScreen : public QVMainScreen {
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
-// Mode 1: one photo, before and after.
+// Mode 1: one photo, before and after; in plug-in mode the plug-in screen
+// (`QVPluginSingleImageViewController`).
 class QVSingleMainScreen : public QVMainScreen {
  public:
   using Controller = QVExportSingleImageViewController;
