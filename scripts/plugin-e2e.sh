@@ -13,9 +13,15 @@ mkdir -p "$OUT"
 OUT="$(cd "$OUT" && pwd)"
 ROOT="$PWD"
 HOME_DIR="$(mktemp -d)"
-trap 'rm -rf "$HOME_DIR"' EXIT
-PHOTO="$HOME_DIR/host photo.png"
-cp tests/data/enhance/astronaut.png "$PHOTO"
+running=""
+cleanup() {
+  if [[ -n "$running" ]]; then kill -- -"$running" 2>/dev/null || true; fi
+  rm -rf "$HOME_DIR"
+}
+trap cleanup EXIT
+# A photo large enough to open (800 x 600 at least).
+PHOTO="$HOME_DIR/host photo.jpg"
+cp Ombrel/Resources/Samples/forest-creek.jpg "$PHOTO"
 # Hosts name the result beside their image, under the image's name: a single result is written at
 # the image's path with the save path's extension.
 SAVE="$HOME_DIR/host photo.tiff"
@@ -28,7 +34,8 @@ run_on_bus() {
     monitor=$!
     sleep 0.5
     start=$(date +%s.%N)
-    "${@}" > "$0/solvane.log" 2>&1 || echo "exit status $?" >> "$0/solvane.log"
+    # A run that does not end is a failure, not a hang.
+    timeout 60 "${@}" > "$0/solvane.log" 2>&1 || echo "exit status $?" >> "$0/solvane.log"
     end=$(date +%s.%N)
     sleep 0.3
     kill $monitor 2>/dev/null || true
@@ -37,7 +44,8 @@ run_on_bus() {
 }
 
 # A Solvane already running must neither take the plug-in run's photo nor give it its own.
-xvfb-run -a -s "-screen 0 1600x1000x24" env SOLVANE_HOME="$HOME_DIR" "$ROOT/$BUILD/Ombrel/Solvane" \
+# Its own process group, so that it ends with everything xvfb-run started.
+setsid xvfb-run -a -s "-screen 0 1600x1000x24" env SOLVANE_HOME="$HOME_DIR" "$ROOT/$BUILD/Ombrel/Solvane" \
   > "$OUT/running.log" 2>&1 &
 running=$!
 sleep 3
@@ -49,8 +57,9 @@ run_on_bus xvfb-run -a -s "-screen 0 2560x1440x24" env SOLVANE_HOME="$HOME_DIR" 
 status=0
 grep -E "plug-in:|wrote|ran |already running" "$OUT/solvane.log" || true
 if grep -q "already running" "$OUT/solvane.log"; then echo "FAIL: the plug-in run handed over"; status=1; fi
-kill "$running" 2>/dev/null || true
+kill -- -"$running" 2>/dev/null || true
 wait "$running" 2>/dev/null || true
+running=""
 if [[ -s "$SAVE" ]] && [[ "$(head -c 2 "$SAVE")" == "II" || "$(head -c 2 "$SAVE")" == "MM" ]]; then
   echo "ok: $SAVE is a TIFF ($(stat -c %s "$SAVE") bytes; copied to $OUT/result.tiff)"
   cp "$SAVE" "$OUT/result.tiff"
