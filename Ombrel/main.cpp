@@ -128,7 +128,8 @@ void clickWindow(QWidget* top, QPoint point) {
 }
 
 // The plug-in run's DONE, clicked on the screen S seconds after launch, or as soon after as the
-// button takes clicks; with a screenshot file the window is taken just before.
+// button takes clicks; with a screenshot file the window is taken just before and, as NAME-saving,
+// while the results are saved.
 void pressDoneAfter(const std::shared_ptr<QVAppDelegate>& delegate, double seconds, const std::string& screenshot,
                     int attempt = 0) {
   QTimer::singleShot(int(seconds * 1000), [delegate, screenshot, attempt] {
@@ -149,6 +150,13 @@ void pressDoneAfter(const std::shared_ptr<QVAppDelegate>& delegate, double secon
     std::printf("plug-in: DONE pressed\n");
     std::fflush(stdout);
     clickWindow(button->window(), centre);
+    // And once the panel shows the saving progress titled after the host.
+    if (!screenshot.empty()) {
+      std::string saving = screenshot;
+      const size_t dot = saving.rfind('.');
+      saving.insert(dot == std::string::npos ? saving.size() : dot, "-saving");
+      QTimer::singleShot(900, [delegate, saving] { saveScreenshot(delegate, saving, false); });
+    }
   });
 }
 

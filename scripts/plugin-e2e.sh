@@ -7,11 +7,16 @@
 #   SOLVANE_E2E_LAUNCHER=1 also runs it through the installed launcher (SolvaneBriskoBridge -QVWait).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-BUILD="${1:-build}"
+BUILD="$(cd "${1:-build}" && pwd)"
 OUT="${2:-$BUILD/plugin-e2e}"
+for tool in dbus-run-session dbus-monitor xvfb-run; do
+  if ! command -v "$tool" > /dev/null; then
+    echo "SKIP: $tool is missing (scripts/deps.sh installs it)"
+    exit 77
+  fi
+done
 mkdir -p "$OUT"
 OUT="$(cd "$OUT" && pwd)"
-ROOT="$PWD"
 HOME_DIR="$(mktemp -d)"
 running=""
 cleanup() {
@@ -45,13 +50,13 @@ run_on_bus() {
 
 # A Solvane already running must neither take the plug-in run's photo nor give it its own.
 # Its own process group, so that it ends with everything xvfb-run started.
-setsid xvfb-run -a -s "-screen 0 1600x1000x24" env SOLVANE_HOME="$HOME_DIR" "$ROOT/$BUILD/Ombrel/Solvane" \
+setsid xvfb-run -a -s "-screen 0 1600x1000x24" env SOLVANE_HOME="$HOME_DIR" "$BUILD/Ombrel/Solvane" \
   > "$OUT/running.log" 2>&1 &
 running=$!
 sleep 3
 
 run_on_bus xvfb-run -a -s "-screen 0 2560x1440x24" env SOLVANE_HOME="$HOME_DIR" QT_SCALE_FACTOR=2 \
-  "$ROOT/$BUILD/Ombrel/Solvane" "$PHOTO" -QVImagePath "$PHOTO" -QVSavePath "$SAVE" \
+  "$BUILD/Ombrel/Solvane" "$PHOTO" -QVImagePath "$PHOTO" -QVSavePath "$SAVE" \
   --screenshot "$OUT/plugin-screen.png" --plugin-press-done-after 6 -QVLightroomPluginOwner -QVPluginMode
 
 status=0
@@ -72,6 +77,16 @@ else
   echo "FAIL: no app_termination_ok on the bus"; status=1
 fi
 if grep -q 'member=app_termination_cancel' "$OUT/bus.log"; then echo "FAIL: a cancel was posted"; status=1; fi
+# The run ends 1 s after the results are written; the limit leaves room for a loaded machine.
+ended_ms="$(sed -n 's/^plug-in: the run ended \([0-9]*\) ms after DONE$/\1/p' "$OUT/solvane.log")"
+limit_ms="${SOLVANE_E2E_END_LIMIT_MS:-3000}"
+if [[ -z "$ended_ms" ]]; then
+  echo "FAIL: DONE was not pressed, or the run did not end"; status=1
+elif (( ended_ms > limit_ms )); then
+  echo "FAIL: the run ended ${ended_ms} ms after DONE (limit ${limit_ms} ms)"; status=1
+else
+  echo "ok: the run ended ${ended_ms} ms after DONE"
+fi
 
 if [[ "${SOLVANE_E2E_LAUNCHER:-}" == "1" ]]; then
   # The same through the installed launcher, as a host's plug-in runs it (it waits for Solvane).
