@@ -132,7 +132,11 @@ void clickWindow(QWidget* top, QPoint point) {
 // while the results are saved.
 void pressDoneAfter(const std::shared_ptr<QVAppDelegate>& delegate, double seconds, const std::string& screenshot,
                     int attempt = 0) {
-  QTimer::singleShot(int(seconds * 1000), [delegate, screenshot, attempt] {
+  // Timers still pending when the loop ends are destroyed with the application object: they must
+  // not hold the delegate, which has to go before it.
+  QTimer::singleShot(int(seconds * 1000), [weak = std::weak_ptr(delegate), screenshot, attempt] {
+    auto delegate = weak.lock();
+    if (!delegate) return;
     QPoint centre;
     QWidget* button = clickableDoneButton(delegate, &centre);
     if (!button) {
@@ -155,7 +159,9 @@ void pressDoneAfter(const std::shared_ptr<QVAppDelegate>& delegate, double secon
       std::string saving = screenshot;
       const size_t dot = saving.rfind('.');
       saving.insert(dot == std::string::npos ? saving.size() : dot, "-saving");
-      QTimer::singleShot(900, [delegate, saving] { saveScreenshot(delegate, saving, false); });
+      QTimer::singleShot(900, [weak = std::weak_ptr(delegate), saving] {
+        if (auto live = weak.lock()) saveScreenshot(live, saving, false);
+      });
     }
   });
 }

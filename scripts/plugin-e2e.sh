@@ -77,6 +77,9 @@ else
   echo "FAIL: no app_termination_ok on the bus"; status=1
 fi
 if grep -q 'member=app_termination_cancel' "$OUT/bus.log"; then echo "FAIL: a cancel was posted"; status=1; fi
+if grep -q '^exit status' "$OUT/solvane.log"; then
+  echo "FAIL: Solvane ended with $(grep '^exit status' "$OUT/solvane.log" | head -1)"; status=1
+fi
 # The run ends 1 s after the results are written; the limit leaves room for a loaded machine.
 ended_ms="$(sed -n 's/^plug-in: the run ended \([0-9]*\) ms after DONE$/\1/p' "$OUT/solvane.log")"
 limit_ms="${SOLVANE_E2E_END_LIMIT_MS:-3000}"
