@@ -159,7 +159,7 @@ void pressDoneAfter(const std::shared_ptr<QVAppDelegate>& delegate, double secon
       std::string saving = screenshot;
       const size_t dot = saving.rfind('.');
       saving.insert(dot == std::string::npos ? saving.size() : dot, "-saving");
-      QTimer::singleShot(900, [weak = std::weak_ptr(delegate), saving] {
+      QTimer::singleShot(1100, [weak = std::weak_ptr(delegate), saving] {
         if (auto live = weak.lock()) saveScreenshot(live, saving, false);
       });
     }
