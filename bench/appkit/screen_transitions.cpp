@@ -17,9 +17,9 @@
 #include <functional>
 #include <vector>
 
+#include "Ombrel/Classes/Application/Controllers/QVMainScreens.h"
 #include "Ombrel/Classes/Application/MainWindow/QVSolvaneWindow.h"
 #include "Ombrel/Classes/Application/OpenScreen/QVOpenScreenServices.h"
-#include "Ombrel/Classes/Application/OpenScreen/QVOpenViewController.h"
 #include "Ombrel/Classes/Application/Style/QVUIStyle.h"
 #include "Ombrel/Classes/Application/Transitions/QVExportAnimationHelper.h"
 #include "QVAppKit/QVAnimationDriver.h"
@@ -71,15 +71,6 @@ class Services : public QVOpenScreenServices {
   }
   void showChooseFilesPanel(std::function<void(const std::optional<std::vector<std::string>>&)>) override {}
   void setAppLaunched() override {}
-};
-
-class OpenScreen : public QVExportContainerAnimatable {
- public:
-  QVOpenViewController vc;
-  int64_t containerMode() const override { return 0; }
-  QWidget* containerView() override { return vc.view(); }
-  std::map<std::string, QWidget*> animatableViews() override { return vc.animatableViews().views; }
-  bool blurIsShown() override { return vc.animatableViews().blurIsShown; }
 };
 
 class SingleScreen : public QVExportContainerAnimatable {
@@ -269,7 +260,8 @@ int main(int argc, char** argv) {
 
   WindowController wc;
   wc.window->setTitleBarView(QVSolvaneTopBarView::topBar());
-  auto open = std::make_unique<OpenScreen>();
+  // The open screen as the window shows it: no host, no delegate, no title bar of its own.
+  auto open = std::make_unique<QVOpenMainScreen>(nullptr, nullptr, nullptr);
   SingleScreen single;
   GalleryScreen gallery;
   wc.gallery = &gallery;
