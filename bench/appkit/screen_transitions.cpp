@@ -200,8 +200,10 @@ Figures run(WindowController& wc, int64_t from, int64_t to, const QString& folde
     wc.current = end;
     done = true;
   });
+  const double setup = timer.nsecsElapsed() / 1e6;
   wc.window->repaint();
   times.push_back(timer.nsecsElapsed() / 1e6);
+  if (qEnvironmentVariableIsSet("SOLVANE_BENCH_VERBOSE")) std::printf("setup %.1f ms\n", setup);
   if (!folder.isEmpty()) frames.push_back(wc.window->grab().toImage());
   int guard = 0;
   while (!done && guard++ < 600) {
@@ -214,6 +216,11 @@ Figures run(WindowController& wc, int64_t from, int64_t to, const QString& folde
   }
   if (!folder.isEmpty()) {
     frames.push_back(wc.window->grab().toImage());
+    // The last frame of the motion and the first of the end screen, to compare for a jump.
+    if (qEnvironmentVariableIsSet("SOLVANE_BENCH_VERBOSE") && frames.size() > 3) {
+      frames[frames.size() - 3].save(QDir(folder).filePath(QString("%1-last-motion.png").arg(name)));
+      frames.back().save(QDir(folder).filePath(QString("%1-end.png").arg(name)));
+    }
     for (int k = 0; k < 8; ++k) {
       const size_t index = size_t(k) * (frames.size() - 1) / 7;
       frames[index].save(QDir(folder).filePath(QString("%1-%2.png").arg(name).arg(k)));

@@ -461,10 +461,15 @@ TEST_F(AnimatedFlows, StartOverFromTheGalleryShrinksIntoTheOpenScreenAndStaysThe
   ASSERT_EQ(controller->currentMode(), 2);
   const CGRect before = controller->window()->frame();
   const CGRect kept = QVMiddleRect(controller->window()->windowSizeForMode(0), before.size);
+  const auto galleryParts = controller->galleryScreen()->controller()->animatableViews();
+  ASSERT_GT(galleryParts.size(), 2u) << "the grid, its background and the export button";
   alerts->answers = {4};
   controller->onStartOverMenuItem(nullptr);
   qv::MainExecutor::shared().runUntilIdle();
   EXPECT_GT(overlay()->itemCount(), 0u);
+  // The gallery stays under the motion: none of its parts may show through as the panel shrinks.
+  settle(0.4);
+  for (const auto& [key, part] : galleryParts) EXPECT_FALSE(part->isVisible()) << key;
   settle();
   EXPECT_EQ(controller->currentMode(), 0);
   EXPECT_EQ(controller->window()->sizeMode(), 0);
