@@ -155,6 +155,24 @@ void synthesiseDrop(QWidget* target, const std::vector<std::string>& paths) {
   QTimer::singleShot(5000, mime, [mime] { delete mime; });
 }
 
+// A drag that rests over the window for `hover` ms before it is dropped.
+void synthesiseSlowDrop(QWidget* target, const std::vector<std::string>& paths, int hover) {
+  auto* mime = new QMimeData();
+  QList<QUrl> urls;
+  for (const auto& path : paths) urls.push_back(QUrl::fromLocalFile(QString::fromStdString(path)));
+  mime->setUrls(urls);
+  const QPointF centre(target->width() / 2.0, target->height() / 2.0);
+  QDragEnterEvent enter(centre.toPoint(), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(target, &enter);
+  QDragMoveEvent move(centre.toPoint(), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(target, &move);
+  QTimer::singleShot(hover, target, [target, mime, centre] {
+    QDropEvent drop(centre, Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &drop);
+    QTimer::singleShot(5000, mime, [mime] { delete mime; });
+  });
+}
+
 // A press and release at a point of the widget, as the pointer makes them.
 void click(QWidget* widget, QPointF at) {
   for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
@@ -301,6 +319,19 @@ int main(int argc, char** argv) {
             },
             [&c] { return c.currentMode() == 2 && !c.transition(); }, 30});
   tour.add({"start-over-from-gallery", [&c] { c.startOver(); }, openScreenShown, 10, false, 1.5});
+  if (motion) {
+    // The transitions the walk above does not show whole: open screen to gallery, gallery to its
+    // last photo, a drag resting over the single image before its drop.
+    tour.add({"gallery-from-open-screen", [&] { synthesiseDrop(c.dragView(), photos); },
+              [&c] { return c.currentMode() == 2 && !c.transition(); }, 30, false, 1.0});
+    tour.add({"single-image-from-gallery",
+              [&c] {
+                c.galleryScreen()->controller()->removeItemsAtIndexPaths({1, 2});
+              },
+              [&tour] { return tour.singleSettled(); }, 60, false, 2.0});
+    tour.add({"gallery-from-slow-drop", [&] { synthesiseSlowDrop(c.dragView(), {photos[1]}, 800); },
+              [&c] { return c.currentMode() == 2 && !c.transition(); }, 30, false, 1.0});
+  }
   QTimer motionTimer;
   int motionFrames = 0;
   if (motion) {

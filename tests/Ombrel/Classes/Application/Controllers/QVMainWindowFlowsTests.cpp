@@ -445,8 +445,16 @@ TEST_F(AnimatedFlows, ADragOverTheSingleImageShrinksItAndLeavingGrowsItBackOnce)
   EXPECT_EQ(single->parentWidget(), container());
   EXPECT_TRUE(single->isVisible());
   EXPECT_EQ(overlay()->itemCount(), 0u);
-  // A drag that is dropped ends in the gallery.
-  drop({"b.jpg"});
+  // A drag that rests over it: the gallery shows what a drop would do, the single image stays out
+  // of sight (never a window of its own).
+  drag({"b.jpg"});
+  settle();
+  ASSERT_NE(controller->transition(), nullptr);
+  EXPECT_FALSE(single->isVisible());
+  EXPECT_EQ(overlay()->itemCount(), 0u);
+  // Dropped, it ends in the gallery.
+  controller->dragView()->performDragOperation();
+  controller->dragView()->draggingEnded();
   settle();
   EXPECT_EQ(controller->currentMode(), 2);
   EXPECT_EQ(overlay()->itemCount(), 0u);
