@@ -45,7 +45,7 @@ void QVMultiAnimationTransitionController::actualTransitionToMode(int64_t mode, 
     openView->show();
   }
   openView->lower();
-  QCoreApplication::sendPostedEvents();
+  layOutPendingViews();
   QWidget* spring = viewForKey(open, QVOpenViewControllerSpringViewKey);
   const CGRect springRect = spring ? s->frameInWindow(spring) : s->frameInWindow(openView);
   const QVTransitionSprites::SpriteId openSprite = s->grab(openView);
