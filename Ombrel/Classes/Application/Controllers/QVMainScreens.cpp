@@ -1,6 +1,7 @@
 #include "Ombrel/Classes/Application/Controllers/QVMainScreens.h"
 
 #include "Ombrel/Classes/Application/Gallery/QVGalleryModel.h"
+#include "Ombrel/Classes/Application/PluginMode/QVPluginSingleImageViewController.h"
 #include "QVAppKit/QVSolvaneTopBarView.h"
 #include "QVPlatform/Log.h"
 
@@ -39,8 +40,20 @@ void QVOpenMainScreen::acceptDrop(const std::vector<std::string>& paths) {
 
 // ---- Single image ----
 
+namespace {
+
+// A plug-in run shows the host's photo with the plug-in panel (Done and the slider) instead of the
+// export panel.
+std::unique_ptr<QVSingleMainScreen::Controller> makeSingleController(QVMainScreenHost* host,
+                                                                     std::shared_ptr<QVSingleImageFacade> facade) {
+  if (host->isPluginMode()) return std::make_unique<QVPluginSingleImageViewController>(std::move(facade));
+  return std::make_unique<QVSingleMainScreen::Controller>(std::move(facade));
+}
+
+}  // namespace
+
 QVSingleMainScreen::QVSingleMainScreen(QVMainScreenHost* host, std::shared_ptr<QVSingleImageFacade> facade)
-    : host_(host), vc_(std::make_unique<Controller>(std::move(facade))) {
+    : host_(host), vc_(makeSingleController(host, std::move(facade))) {
   // The window's title bar lies over the top of the photo: the labels stand below it.
   vc_->view();
   vc_->compareView()->setLabelsTopMargin(QVSolvaneTopBarView::kHeight + QVSCompareView::kLabelsTopMargin / 2);

@@ -45,7 +45,8 @@ class QVOpenMainScreen : public QVMainScreen, public QVExportContainerAnimatable
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
-// Mode 1: one photo, before and after.
+// Mode 1: one photo, before and after; in plug-in mode the plug-in screen
+// (`QVPluginSingleImageViewController`).
 class QVSingleMainScreen : public QVMainScreen, public QVExportContainerAnimatable {
  public:
   using Controller = QVExportSingleImageViewController;
