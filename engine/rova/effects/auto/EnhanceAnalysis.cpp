@@ -65,9 +65,10 @@ constexpr double kWhiteTypical = 0.01, kWhiteDeadZone = 0.12;
 // without highlights (an overcast scene, a flat photo) keeps its key.
 constexpr double kStretchMedianCap = 0.20;
 // Unused headroom is itself evidence of under-exposure: a picture with nothing within kHeadroomSure
-// of white (display values) is stretched without the cap above, from kHeadroomSome on the cap gives
-// way gradually (a pale scene darkened reads as a plausible mid-toned one).
-constexpr double kHeadroomSome = 0.25, kHeadroomSure = 0.4, kHeadroomMedianCap = 0.25;
+// of white (display values) is stretched to white without the cap above, from kHeadroomSome on the
+// cap gives way gradually. A pale scene darkened reads as a plausible mid-toned one, and any cap on
+// its mid-tones held it short (a pale clock at -1.5 EV came back half-way, 12.3 CIEDE2000).
+constexpr double kHeadroomSome = 0.25, kHeadroomSure = 0.4, kHeadroomMedianCap = 1.0;
 // A veil (a fade, a mix with grey) lifts the black and pulls the white down alike: its strength is
 // the smaller of the two, and undoing it is undoing that mix. A lifted black whose white end still
 // reaches white is the scene's own (a pale wall, mist, a light wood) and is left as it is.
