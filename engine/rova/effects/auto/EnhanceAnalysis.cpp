@@ -85,6 +85,9 @@ constexpr double kMaxDarkenEV = 1.2;
 // Clipped pixels against those in the stop under white: good photos (a lamp, a flame blown) show
 // up to about 0.15, photos a stop over 0.9 and more.
 constexpr double kPileUpDeadZone = 1.0;
+// The share of the clipped pixels that must be white in every channel for the pile-up to count at
+// all, and from which it counts in full.
+constexpr double kWhiteClippedNone = 0.01, kWhiteClippedSure = 0.05;
 // Mid-tones this far over the aim (EV) and more: the picture is bright all through, and a clipped
 // channel that a light's colour could explain is counted as over-exposure after all.
 constexpr double kLightClipMidEV = 0.75, kLightClipMidSureEV = 1.25;
@@ -672,9 +675,14 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
   // photo's histogram holds about as much in each stop, so a clipped mass as large as the stop
   // under it means about a stop was lost (good photos, a lamp or the sun blown, stay under 0.2).
   const double pileUp = double(clipped) / double(std::max<size_t>(topStop, 1));
-  const double lostEV = std::log2(1 + beyondDeadZone(pileUp, kPileUpDeadZone));
   a.medianLuminance = median, a.clippedShare = clippedShare, a.pileUp = pileUp;
   a.colourClipped = clipped ? 1 - double(white) / double(clipped) : 0;
+  // A picture pushed past its range blows its whites and pale greys in every channel. A pile-up of
+  // pixels each still holding a channel under white is coloured light clipping one or two channels
+  // (a grey ceiling under a cool-green cast clipped its blue and green, and was darkened a stop): the
+  // pile-up says a stop was lost only as far as some of the clipped pixels are white.
+  const double whiteEvidence = auto_support::smoothstep(kWhiteClippedNone, kWhiteClippedSure, 1 - a.colourClipped);
+  const double lostEV = std::log2(1 + beyondDeadZone(pileUp, kPileUpDeadZone)) * whiteEvidence;
   if ((overEV > 0 || lostEV > 0) && clippedShare > kClipDeadZone) {
     // Over-exposed: the clipped share says so (a bright scene without clipping is left bright), the
     // mid-tones or the pile-up at white say by how much (a night scene's mid-tones stay dark).
