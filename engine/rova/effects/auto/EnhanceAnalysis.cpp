@@ -658,15 +658,16 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
   for (const Tops& part : topCounts)
     clipped += part.clipped, topStop += part.topStop, white += part.white, lightClipped += part.lightClipped;
   const double median = quantile(lum, 0.5);
-  const double overEV = median > 0 ? beyondDeadZone(std::log2(median / kMidAim), kOverDeadZoneEV) : 0;
+  const double overMid = median > 0 ? std::log2(median / kMidAim) : 0;
+  const double overEV = median > 0 ? beyondDeadZone(overMid, kOverDeadZoneEV) : 0;
+  const double brightThrough = auto_support::smoothstep(kLightClipMidEV, kLightClipMidSureEV, overMid);
   {
     // A clipped channel that a light's colour could explain is no over-exposure as far as the
     // estimate is taken for a light. Where it is not (the scene's own colour: nothing near grey, or
     // too coloured for a light), a picture whose mid-tones are bright all through clipped its own
     // colour's channel, as a picture a stop too bright does first (a yellow flower, a green leaf
     // filling the frame).
-    const double overMid = median > 0 ? std::log2(median / kMidAim) : 0;
-    const double left = (1 - lightTrust) * auto_support::smoothstep(kLightClipMidEV, kLightClipMidSureEV, overMid);
+    const double left = (1 - lightTrust) * brightThrough;
     const auto counted = size_t(std::lround(double(lightClipped) * left));
     clipped += counted, topStop -= counted;
   }
@@ -687,7 +688,10 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
     // Over-exposed: the clipped share says so (a bright scene without clipping is left bright), the
     // mid-tones or the pile-up at white say by how much (a night scene's mid-tones stay dark).
     const double ev = std::min(kMaxDarkenEV, std::max(overEV, lostEV));
-    const double sure = auto_support::smoothstep(kClipDeadZone, kClipSure, clippedShare);
+    // Clipping with no white in it is a colour's (a pale scene under a cast, the colour of a
+    // high-key scene): it says so only of a picture bright all through.
+    const double sure = auto_support::smoothstep(kClipDeadZone, kClipSure, clippedShare) *
+                        (1 - (1 - whiteEvidence) * (1 - brightThrough));
     t.exposureGain = std::exp2(-ev * sure);
     t.shoulderWhite = 0.92;
   } else if (median > 1e-4) {

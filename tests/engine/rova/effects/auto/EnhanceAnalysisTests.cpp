@@ -167,10 +167,10 @@ TEST(EnhanceAnalysis, OverExposureIsToldByClippingThatStaysNearWhite) {
   }
 }
 
-// A pile-up at white says a stop was lost only where the clipped pixels are white: a pale grey
-// ceiling filling a third of the frame, under a cool-green cast that clips its blue, is not darkened;
-// the same picture a stop too bright, its ceiling white, is.
-TEST(EnhanceAnalysis, APileUpOfColouredClippingIsNoOverExposure) {
+// Clipping says a stop was lost only where the clipped pixels are white, or where the picture is bright
+// all through: a pale grey ceiling filling a third of the frame, under a cool-green cast that clips its
+// blue, is not darkened; the same picture a stop too bright, its ceiling white, is.
+TEST(EnhanceAnalysis, ClippingWithNoWhiteInItIsAColourNotOverExposure) {
   auto ceiling = proctest::makeImage(180, 120, [](int x, int y, float* c) {
     // The ceiling on the left; warm wood elsewhere, which pulls the estimated light warm of the cast
     // (the estimate then explains too little of the clipping).
@@ -181,6 +181,18 @@ TEST(EnhanceAnalysis, APileUpOfColouredClippingIsNoOverExposure) {
   EXPECT_GT(cool.pileUp, 1.5);  // as much piled up as a picture a stop too bright
   EXPECT_EQ(cool.tone.exposureGain, 1);
   EXPECT_LT(ea::analyse(*underLight(ceiling, {2, 2, 2})).tone.exposureGain, 0.75);
+
+  // A pale high-key scene (mid-tones near a stop over the aim) with a tenth of it a pink glow that
+  // clips its red: barely darkened. A stop brighter still, it is.
+  auto pale = proctest::makeImage(180, 120, [](int x, int y, float* c) {
+    const float v = 0.08f + 0.4f * float((x * 7 + y * 13) % 41) / 40;
+    c[0] = c[1] = c[2] = v;
+    if (y < 12) c[0] = 1, c[1] = 0.7f, c[2] = 0.75f;
+  });
+  const auto highKey = ea::analyse(*underLight(pale, {1, 1, 1}));
+  EXPECT_GT(highKey.clippedShare, 0.05);
+  EXPECT_GT(highKey.tone.exposureGain, 0.85);
+  EXPECT_LT(ea::analyse(*underLight(pale, {1.7f, 1.7f, 1.7f})).tone.exposureGain, 0.75);
 }
 
 // A one-coloured scene with nothing grey in it (an orange flower filling the frame): a warm cast that
