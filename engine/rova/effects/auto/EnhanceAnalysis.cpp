@@ -47,7 +47,12 @@ constexpr double kPlausibleCast = 30, kImplausibleCast = 36;
 // kCandidateSure on it is.
 constexpr double kCandidateDegrees = 10, kCandidateNone = 0.015, kCandidateSure = 0.03;
 constexpr double kVeilColourLimit = 0.1;  // a veil this strong (display values) leaves the colour alone
-constexpr double kCoreDegrees = 5, kCoreNone = 0.08, kCoreSure = 0.16;
+// Near is not enough: grey surfaces under a light gather around its colour, while the pixels of a
+// one-coloured scene that happen to lie near the estimate are the pale tail of the scene's colour.
+// Of the candidates, those within kCoreDegrees: spread evenly over the 10-degree disc they would be a
+// quarter (the discs' areas), so the correction is trusted in full only where they are at least as
+// dense at the centre (kCoreSure), and not at all where they thin out towards it (kCoreNone).
+constexpr double kCoreDegrees = 5, kCoreNone = 0.15, kCoreSure = 0.25;
 // A cast multiplies every pixel, so it tints the shadows as much as the rest. When the darkest part
 // of the picture (the lowest kDarkShare of the pixels bright enough to show a hue) is mostly
 // neutral (within kNeutralDegrees) while the estimators report a strong cast, the scene's own
