@@ -1,4 +1,4 @@
-// solvane-tour OUTDIR PHOTO1 PHOTO2 PHOTO3 [--solvane PATH]
+// solvane-tour OUTDIR PHOTO1 PHOTO2 PHOTO3 [--solvane PATH] [--motion]
 //
 // Runs Solvane whole (the same launch as the program) and walks through it as a new user would,
 // writing OUTDIR/NN-step.png after each step and one line per step on standard output:
@@ -8,7 +8,10 @@
 //   invocation of PATH (build/Ombrel/Solvane) handing over PHOTO2; a drop of PHOTO3; a drop of
 //   PHOTO1 and PHOTO2 (the gallery); start over.
 // Each screenshot is taken when the step's screen has settled (the photo enhanced, the curtain at
-// rest). Meant for Xvfb: xvfb-run -s "-screen 0 2560x1440x24" env QT_SCALE_FACTOR=2 solvane-tour out a.jpg b.jpg c.jpg
+// rest). With --motion, while a screen transition runs the window's place on the screen is grabbed
+// every display frame into OUTDIR/motion/NNNN-FROM-TO.png (what the screen really shows: a flash
+// or a jump is seen there). Meant for Xvfb: xvfb-run -s "-screen 0 2560x1440x24" env QT_SCALE_FACTOR=2 solvane-tour out
+// a.jpg b.jpg c.jpg
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QDragEnterEvent>
@@ -136,8 +139,9 @@ T* visibleTopLevel() {
   return nullptr;
 }
 
-// A drop on the window as a file manager makes it: enter, move, drop.
-void synthesiseDrop(QWidget* target, const std::vector<std::string>& paths) {
+// A drop on the window as a file manager makes it: enter, move, drop; with `hover` (ms) the drag
+// rests over the window that long before it is dropped.
+void synthesiseDrop(QWidget* target, const std::vector<std::string>& paths, int hover = 0) {
   auto* mime = new QMimeData();
   QList<QUrl> urls;
   for (const auto& path : paths) urls.push_back(QUrl::fromLocalFile(QString::fromStdString(path)));
@@ -147,9 +151,16 @@ void synthesiseDrop(QWidget* target, const std::vector<std::string>& paths) {
   QCoreApplication::sendEvent(target, &enter);
   QDragMoveEvent move(centre.toPoint(), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
   QCoreApplication::sendEvent(target, &move);
-  QDropEvent drop(centre, Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
-  QCoreApplication::sendEvent(target, &drop);
-  QTimer::singleShot(5000, mime, [mime] { delete mime; });
+  auto drop = [target, mime, centre] {
+    QDropEvent event(centre, Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &event);
+    QTimer::singleShot(5000, mime, [mime] { delete mime; });
+  };
+  if (hover > 0) {
+    QTimer::singleShot(hover, target, drop);
+  } else {
+    drop();
+  }
 }
 
 // A press and release at a point of the widget, as the pointer makes them.
@@ -206,8 +217,10 @@ int main(int argc, char** argv) {
   QDir().mkpath(QString::fromStdString(out));
   const auto photos = QVSingleInstance::absolutePaths({argv[2], argv[3], argv[4]}, QDir::currentPath().toStdString());
   std::string solvane = "build/Ombrel/Solvane";
-  for (int i = 5; i + 1 < argc; ++i) {
-    if (std::string(argv[i]) == "--solvane") solvane = argv[i + 1];
+  bool motion = false;
+  for (int i = 5; i < argc; ++i) {
+    if (std::string(argv[i]) == "--solvane" && i + 1 < argc) solvane = argv[i + 1];
+    if (std::string(argv[i]) == "--motion") motion = true;
   }
 
   QVSingleInstance instance;
@@ -296,6 +309,36 @@ int main(int argc, char** argv) {
             },
             [&c] { return c.currentMode() == 2 && !c.transition(); }, 30});
   tour.add({"start-over-from-gallery", [&c] { c.startOver(); }, openScreenShown, 10, false, 1.5});
+  if (motion) {
+    // The transitions the walk above does not show whole: open screen to gallery, gallery to its
+    // last photo, a drag resting over the single image before its drop.
+    tour.add({"gallery-from-open-screen", [&] { synthesiseDrop(c.dragView(), photos); },
+              [&c] { return c.currentMode() == 2 && !c.transition(); }, 30, false, 1.0});
+    tour.add({"single-image-from-gallery",
+              [&c] {
+                c.galleryScreen()->controller()->removeItemsAtIndexPaths({1, 2});
+              },
+              [&tour] { return tour.singleSettled(); }, 60, false, 2.0});
+    tour.add({"gallery-from-slow-drop", [&] { synthesiseDrop(c.dragView(), {photos[1]}, 800); },
+              [&c] { return c.currentMode() == 2 && !c.transition(); }, 30, false, 1.0});
+  }
+  QTimer motionTimer;
+  int motionFrames = 0;
+  if (motion) {
+    QDir().mkpath(QString::fromStdString(out + "/motion"));
+    QObject::connect(&motionTimer, &QTimer::timeout, [&] {
+      QVScreenTransition* t = c.transition();
+      if (!t) return;
+      QWidget* window = c.window();
+      const QRect place = window->frameGeometry();
+      const QPixmap picture = window->screen()->grabWindow(0, place.x(), place.y(), place.width(), place.height());
+      char name[64];
+      std::snprintf(name, sizeof name, "/motion/%04d-%lld-%lld.png", motionFrames++, (long long)t->from(),
+                    (long long)t->to());
+      picture.save(QString::fromStdString(out + name));
+    });
+    motionTimer.start(16);
+  }
   QTimer::singleShot(0, [&tour] { tour.start(); });
 
   const int status = app.exec();

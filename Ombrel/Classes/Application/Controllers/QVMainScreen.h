@@ -14,6 +14,7 @@
 
 class QVMainScreen;
 class QVOverlayedViewController;
+class QVExportContainerAnimatable;
 class QVExportImageDatasource;
 
 // The controller as a screen sees it.
@@ -73,6 +74,8 @@ class QVMainScreen {
   virtual QVOverlayedViewController* overlayed() { return nullptr; }
   // The top inset sheets are moved down by (beyond the title bar).
   virtual double sheetTopInset() { return 0; }
+  // The screen as the animated transitions see it; none takes no part in them.
+  virtual QVExportContainerAnimatable* animatable() { return nullptr; }
 };
 
 // Makes the screen of a mode (none for other modes).
@@ -91,6 +94,8 @@ class QVScreenTransition {
   // Back to the start screen as it was.
   virtual void cancelTransition() = 0;
   virtual void finishTransition() = 0;
+  // Whether the transition gave the window the end mode's shape itself.
+  virtual bool shapesWindow() const { return false; }
 };
 
 // The transitions by (from, to); a pair with no entry changes at once.

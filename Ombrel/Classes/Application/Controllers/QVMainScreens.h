@@ -13,11 +13,12 @@
 #include "Ombrel/Classes/Application/Gallery/QVGalleryViewController.h"
 #include "Ombrel/Classes/Application/OpenScreen/QVOpenViewController.h"
 #include "Ombrel/Classes/Application/SingleImage/QVExportSingleImageViewController.h"
+#include "Ombrel/Classes/Application/Transitions/QVExportAnimationTransitionController.h"
 
 class QVSingleImageFacade;
 
 // Mode 0: the drop area, the open button and the sample photo.
-class QVOpenMainScreen : public QVMainScreen {
+class QVOpenMainScreen : public QVMainScreen, public QVExportContainerAnimatable {
  public:
   QVOpenMainScreen(QVMainScreenHost* host, QVOpenViewControllerDelegate* delegate, QWidget* titleBar);
   ~QVOpenMainScreen() override;
@@ -32,6 +33,11 @@ class QVOpenMainScreen : public QVMainScreen {
   // Once the first photo shows blurred, the paths leave the open screen.
   void acceptDrop(const std::vector<std::string>& paths) override;
   double sheetTopInset() override { return vc_->contentsEdgeInset().top; }
+  QVExportContainerAnimatable* animatable() override { return this; }
+  int64_t containerMode() const override { return 0; }
+  QWidget* containerView() override { return vc_->view(); }
+  std::map<std::string, QWidget*> animatableViews() override { return vc_->animatableViews().views; }
+  bool blurIsShown() override { return vc_->animatableViews().blurIsShown; }
 
  private:
   QVMainScreenHost* host_;
@@ -41,7 +47,7 @@ class QVOpenMainScreen : public QVMainScreen {
 
 // Mode 1: one photo, before and after; in plug-in mode the plug-in screen
 // (`QVPluginSingleImageViewController`).
-class QVSingleMainScreen : public QVMainScreen {
+class QVSingleMainScreen : public QVMainScreen, public QVExportContainerAnimatable {
  public:
   using Controller = QVExportSingleImageViewController;
   QVSingleMainScreen(QVMainScreenHost* host, std::shared_ptr<QVSingleImageFacade> facade);
@@ -53,6 +59,9 @@ class QVSingleMainScreen : public QVMainScreen {
   QVOverlayedViewController* overlayed() override { return vc_.get(); }
   uint64_t exportState() override;
   bool exportWithExportType(uint64_t type) override;
+  QVExportContainerAnimatable* animatable() override { return this; }
+  int64_t containerMode() const override { return 1; }
+  QWidget* containerView() override { return vc_->view(); }
 
   // Held while one photo is dragged with the replace key (Ctrl): a drop replaces the photo.
   bool commandKeyWasPressedWhileDragging() const { return replaceKey_; }
@@ -89,6 +98,7 @@ class QVGalleryMainScreen : public QVMainScreen,
   // The open quick preview's screen exports when there is one, else the gallery's panel.
   bool exportWithExportType(uint64_t type) override;
   void willPrepareToHideWindow() override { vc_->willPrepareToHideWindow(); }
+  QVExportContainerAnimatable* animatable() override { return vc_.get(); }
   // The grid's rows (in step with the open paths).
   size_t rowCount() const;
   // The open paths changed; the grid follows.

@@ -10,6 +10,7 @@
 #include "Ombrel/Classes/Application/Panels/QVSolvanePanels.h"
 #include "Ombrel/Classes/Application/SoundManager/QVSoundManager.h"
 #include "Ombrel/Classes/Application/Style/QVUIStyle.h"
+#include "Ombrel/Classes/Application/Transitions/QVAnimatedScreenTransition.h"
 #include "Ombrel/Classes/Helpers/QVSolvaneAlerts.h"
 #include "QVPlatform/Log.h"
 #include "QVPlatform/MainExecutor.h"
@@ -55,6 +56,7 @@ std::shared_ptr<QVSolvaneWindowController> QVSolvaneWindowController::make() {
 QVSolvaneWindowController::~QVSolvaneWindowController() {
   observers_.clear();
   transition_.reset();
+  cancelled_.clear();
   current_.reset();
   dragViewAssistant_.reset();
   if (dragView_) dragView_->setDelegate(nullptr);
@@ -88,6 +90,7 @@ void QVSolvaneWindowController::build() {
   window->didShow = [weak] {
     if (auto self = weak.lock(); self && self->current_) self->current_->enter();
   };
+  registerTransitions();
   currentMode_ = 0;
   updateForCurrentMode();
 
@@ -155,13 +158,15 @@ void QVSolvaneWindowController::updateForCurrentMode() {
   updateForMode(currentMode_, viewControllerForMode(currentMode_));
 }
 
-void QVSolvaneWindowController::updateForMode(int64_t mode, std::unique_ptr<QVMainScreen> screen) {
+void QVSolvaneWindowController::updateForMode(int64_t mode, std::unique_ptr<QVMainScreen> screen, bool shapeWindow) {
   currentMode_ = mode;
   if (window_) {
     const bool animated = window_->isVisible();
     window_->setSizeMode(mode);
     const CGSize size = firstImageSize();
-    if (mode == 1 && (size.width > 0 && size.height > 0)) {
+    if (!shapeWindow) {
+      // Already in shape: animating it again would move it away from where the motion ended.
+    } else if (mode == 1 && (size.width > 0 && size.height > 0)) {
       window_->updateWithContentSize(size, std::nullopt, animated);
     } else {
       window_->updateWithCurrentSizeMode(animated);
@@ -172,6 +177,10 @@ void QVSolvaneWindowController::updateForMode(int64_t mode, std::unique_ptr<QVMa
 }
 
 void QVSolvaneWindowController::present(std::unique_ptr<QVMainScreen> screen) {
+  // A transition still running (or running back after a cancel) would show the screen that goes
+  // now: it stops without reporting.
+  transition_.reset();
+  cancelled_.clear();
   if (current_) {
     current_->leave();
     if (QWidget* view = current_->view()) {
@@ -181,7 +190,8 @@ void QVSolvaneWindowController::present(std::unique_ptr<QVMainScreen> screen) {
   }
   current_ = std::move(screen);
   if (!current_) return;
-  QVEmbedInContainer(current_->view(), vcContainer_);
+  // A transition may have put it in already.
+  if (current_->view()->parentWidget() != vcContainer_) QVEmbedInContainer(current_->view(), vcContainer_);
   current_->view()->show();
   current_->enter();
   if (auto* bar = window_ ? window_->titleBarView() : nullptr) {
@@ -387,13 +397,39 @@ void QVSolvaneWindowController::beginTransition(int64_t to, std::function<void(Q
 void QVSolvaneWindowController::finishTransition(int64_t to, std::function<void(QVMainScreen* end)> prepare) {
   if (!transition_) transitFrom(currentMode_, to, nullptr, nullptr);
   auto transition = std::move(transition_);
+  if (!transition) return;
   if (prepare) prepare(transition->endScreen());
+  completeTransition(to, std::move(transition));
+}
+
+void QVSolvaneWindowController::completeTransition(int64_t to, std::unique_ptr<QVScreenTransition> transition) {
   transition->finishTransition();
-  updateForMode(to, transition->takeEndScreen());
+  updateForMode(to, transition->takeEndScreen(), !transition->shapesWindow());
 }
 
 void QVSolvaneWindowController::cancelTransition() {
-  if (auto transition = std::move(transition_)) transition->cancelTransition();
+  if (auto transition = std::move(transition_)) {
+    transition->cancelTransition();
+    cancelled_.push_back(std::move(transition));
+  }
+}
+
+void QVSolvaneWindowController::registerTransitions() {
+  std::weak_ptr<QVSolvaneWindowController> weak = weak_from_this();
+  for (auto [from, to] : {std::pair<int64_t, int64_t>{0, 1}, {0, 2}, {1, 2}, {2, 1}, {2, 0}}) {
+    QVScreenTransitions::setMaker(
+        from, to,
+        [weak](int64_t f, int64_t t, std::unique_ptr<QVMainScreen> end) -> std::unique_ptr<QVScreenTransition> {
+          auto self = weak.lock();
+          if (!self) return std::make_unique<QVImmediateScreenTransition>(f, t, std::move(end));
+          QVAnimatedScreenTransition::Context context;
+          context.start = self->current_.get();
+          context.container = self->vcContainer_;
+          context.paths = self->imagePaths();
+          if (const CGSize size = self->firstImageSize(); size.width > 0 && size.height > 0) context.imageSize = size;
+          return std::make_unique<QVAnimatedScreenTransition>(f, t, std::move(end), std::move(context));
+        });
+  }
 }
 
 void QVSolvaneWindowController::handleTransitionFromOpenViewWithPaths(const std::vector<std::string>& paths) {
@@ -408,8 +444,7 @@ void QVSolvaneWindowController::handleTransitionFromOpenViewWithPaths(const std:
   transitFrom(0, endMode, nullptr, [weak, endMode, valid](QVMainScreen*) {
     auto self = weak.lock();
     if (!self || !self->transition_) return;
-    auto transition = std::move(self->transition_);
-    self->updateForMode(endMode, transition->takeEndScreen());
+    self->completeTransition(endMode, std::move(self->transition_));
     self->services_->processImagesAtPaths(valid, 1);
   });
 }
@@ -422,9 +457,7 @@ void QVSolvaneWindowController::galleryDidLeaveASingleImageWithPath(const std::s
   transitFrom(2, 1, std::move(single), [weak, animationCompletion](QVMainScreen*) {
     auto self = weak.lock();
     if (!self || !self->transition_) return;
-    auto transition = std::move(self->transition_);
-    transition->finishTransition();
-    self->updateForMode(1, transition->takeEndScreen());
+    self->completeTransition(1, std::move(self->transition_));
     if (animationCompletion) animationCompletion();
     auto* screen = self->singleScreen();
     if (!screen || screen->controller()->currentState() != 1) return;
@@ -486,8 +519,7 @@ void QVSolvaneWindowController::startOver() {
       self->transitFrom(2, 0, nullptr, [weak](QVMainScreen*) {
         auto self = weak.lock();
         if (!self || !self->transition_) return;
-        auto transition = std::move(self->transition_);
-        self->updateForMode(0, transition->takeEndScreen());
+        self->completeTransition(0, std::move(self->transition_));
       });
     });
   } else {

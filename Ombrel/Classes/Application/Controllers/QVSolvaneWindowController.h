@@ -148,7 +148,11 @@ class QVSolvaneWindowController : public QVMenuResponder,
   void build();
   std::unique_ptr<QVMainScreen> viewControllerForMode(int64_t mode);
   void updateForCurrentMode();
-  void updateForMode(int64_t mode, std::unique_ptr<QVMainScreen> screen);
+  // `shapeWindow` false: a transition already gave the window the mode's shape.
+  void updateForMode(int64_t mode, std::unique_ptr<QVMainScreen> screen, bool shapeWindow = true);
+  // The transition's end becomes the current screen in mode `to`.
+  void completeTransition(int64_t to, std::unique_ptr<QVScreenTransition> transition);
+  void registerTransitions();
   void present(std::unique_ptr<QVMainScreen> screen);
   void updatePathsAndChangeMode(const std::vector<std::string>& paths);
   void handleDraggingEntered(const std::vector<std::string>& paths, std::function<void()> completion);
@@ -172,6 +176,8 @@ class QVSolvaneWindowController : public QVMenuResponder,
   std::shared_ptr<QMenu> titleBarMenu_;
   std::unique_ptr<QVWindowPluginController> pluginController_;
   std::unique_ptr<QVScreenTransition> transition_;
+  // Cancelled transitions run back to their start screen until the screen changes.
+  std::vector<std::unique_ptr<QVScreenTransition>> cancelled_;
   std::unique_ptr<QVMainScreen> current_;
   std::unique_ptr<QVDragViewAssistant> dragViewAssistant_;
   std::unique_ptr<QVFeedbackWindowController> feedbackWC_;

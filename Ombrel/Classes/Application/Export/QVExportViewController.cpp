@@ -88,7 +88,10 @@ QVExportBeginView* QVExportViewController::exportBeginView() {
     if (delegate_) slider = delegate_->exportControllerShouldShowSlider(this).value_or(true);
     beginView_ = makeBeginView(paths.empty() ? 1 : paths.size(), slider);
     beginView_->setDelegate(this);
-    beginView_->setControlsFrameObserver([this] { updateInputMask(); });
+    // The row may outlive the controller (out of the panel while another row shows).
+    beginView_->setControlsFrameObserver([this, alive = std::weak_ptr<int>(alive_)] {
+      if (alive.lock()) updateInputMask();
+    });
   }
   return beginView_;
 }

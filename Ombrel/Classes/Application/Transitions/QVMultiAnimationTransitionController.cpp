@@ -1,5 +1,6 @@
 #include "Ombrel/Classes/Application/Transitions/QVMultiAnimationTransitionController.h"
 
+#include "Ombrel/Classes/Application/Gallery/QVGalleryViewController.h"
 #include "Ombrel/Classes/Application/MainWindow/QVSolvaneWindow.h"
 #include "Ombrel/Classes/Application/OpenScreen/QVOpenViewController.h"
 #include "Ombrel/Classes/Application/Style/QVUIStyle.h"
@@ -44,7 +45,7 @@ void QVMultiAnimationTransitionController::actualTransitionToMode(int64_t mode, 
     openView->show();
   }
   openView->lower();
-  QCoreApplication::sendPostedEvents();
+  layOutPendingViews();
   QWidget* spring = viewForKey(open, QVOpenViewControllerSpringViewKey);
   const CGRect springRect = spring ? s->frameInWindow(spring) : s->frameInWindow(openView);
   const QVTransitionSprites::SpriteId openSprite = s->grab(openView);
@@ -54,7 +55,7 @@ void QVMultiAnimationTransitionController::actualTransitionToMode(int64_t mode, 
     s->set(openSprite, hidden);
   }
 
-  QWidget* background = viewForKey(gallery, QVGalleryViewControllerBackgroundViewKey);
+  QWidget* background = viewForKey(gallery, kQVGalleryViewControllerBackgroundViewKey);
   QVTransitionSprites::SpriteId bgSprite = 0;
   if (background) {
     bgSprite = s->grab(background);
@@ -64,7 +65,7 @@ void QVMultiAnimationTransitionController::actualTransitionToMode(int64_t mode, 
     bg.backgroundColor = QVUIStyle::themeBGColor();
     bgSprite = s->add(bg);
   }
-  QWidget* collection = viewForKey(gallery, QVGalleryViewControllerCollectionViewKey);
+  QWidget* collection = viewForKey(gallery, kQVGalleryViewControllerCollectionViewKey);
   if (!collection) collection = gallery->containerView();
   const QVTransitionSprites::SpriteId collectionSprite = s->grab(collection);
 
@@ -106,6 +107,17 @@ void QVMultiAnimationTransitionController::actualTransitionToMode(int64_t mode, 
   QVTransitionSprite faded = s->sprite(collectionSprite);
   faded.opacity = 0;
   animateSprite(collectionSprite, faded, kQVCollectionFadeAnimationKey);
+  // The rest the gallery shows over its grid (the export button) fades with it: the real gallery
+  // stays under the transition, where it would show once the background shrinks.
+  for (const auto& [key, part] : gallery->animatableViews()) {
+    if (!part || !part->isVisible() || key == kQVGalleryViewControllerBackgroundViewKey ||
+        key == kQVGalleryViewControllerCollectionViewKey)
+      continue;
+    const QVTransitionSprites::SpriteId sprite = s->grab(part);
+    QVTransitionSprite gone = s->sprite(sprite);
+    gone.opacity = 0;
+    animateSprite(sprite, gone);
+  }
 }
 
 void QVMultiAnimationTransitionController::actualFinishTransitionWithMode(int64_t mode) {

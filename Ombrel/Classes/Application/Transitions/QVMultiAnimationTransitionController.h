@@ -1,5 +1,6 @@
 #pragma once
-// From the gallery back to the open screen (start over): the gallery's grid fades, its background
+// From the gallery back to the open screen (start over): the gallery's grid (and the rest of what it
+// publishes, the export button) fades, its background
 // shrinks into the open screen's panel taking the theme colour, and the open screen fades in. The
 // three steps chain through stored completions chosen by the identifier of the animation that
 // stopped.
@@ -10,9 +11,6 @@
 inline constexpr const char* kQVCollectionFadeAnimationKey = "kQVCollectionFadeAnimationKey";
 inline constexpr const char* kQVGallerySizeAnimationKey = "kQVGallerySizeAnimationKey";
 inline constexpr const char* kQVOpenButtonFadeInAnimationKey = "kQVOpenButtonFadeInAnimationKey";
-
-inline constexpr const char* QVGalleryViewControllerCollectionViewKey = "QVGalleryViewControllerCollectionViewKey";
-inline constexpr const char* QVGalleryViewControllerBackgroundViewKey = "QVGalleryViewControllerBackgroundViewKey";
 
 class QVMultiAnimationTransitionController : public QVExportAnimationTransitionController {
  protected:

@@ -142,5 +142,8 @@ void QVSingleMultiAnimationTransitionController::actualFinishTransitionWithMode(
   QVExportAnimationTransitionController::actualFinishTransitionWithMode(mode);
   fullSprite_ = smallSprite_ = 0;
   singleSmallView_.reset();
-  if (auto* single = singleVC(); single && single->containerView()) single->containerView()->show();
+  // Shown again only where it stays in the window: out of it, showing would open it as a window of
+  // its own.
+  if (auto* single = singleVC(); single && single->containerView() && single->containerView()->parentWidget())
+    single->containerView()->show();
 }

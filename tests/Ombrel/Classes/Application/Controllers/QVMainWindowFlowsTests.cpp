@@ -1,14 +1,19 @@
 // The main window's flows end to end on the offscreen platform: real open and single-image
-// screens over a fake application core, with scripted alerts, panels and transitions.
+// screens over a fake application core, with scripted alerts, panels and transitions; last, the
+// controller's own animated transitions in a shown window on the manual clocks.
 #include <gtest/gtest.h>
 
+#include <QBuffer>
 #include <cmath>
 
 #include "ControllerTestSupport.h"
 #include "Ombrel/Classes/Application/Common/QVSingleImageNotifications.h"
 #include "Ombrel/Classes/Application/OpenScreen/QVOpenView.h"
+#include "Ombrel/Classes/Application/Transitions/QVAnimatedScreenTransition.h"
+#include "Ombrel/Classes/Application/Transitions/QVOpenAnimationTransitionController.h"
 #include "Ombrel/Classes/Business/ExportManager/QVSharingServices.h"
 #include "Ombrel/Classes/Business/QVApp.h"
+#include "QVAppKit/QVOverlayCanvas.h"
 
 using namespace controller_test;
 using openscreen_test::settle;
@@ -101,9 +106,10 @@ TEST_F(MainWindowFlows, TheShownFileDroppedAgainKeepsTheSingleImageAndCancelsThe
 TEST_F(MainWindowFlows, DropsThatAddPhotosKeepTheGalleryRowsInStepWithThePaths) {
   openOne();
   // One new, one already open: the single image animates to the gallery with one row more.
+  const int finishes = transitions->finishes;
   drop({"a.jpg", "b.jpg"});
   ASSERT_EQ(controller->currentMode(), 2);
-  EXPECT_EQ(transitions->finishes, 1);
+  EXPECT_EQ(transitions->finishes, finishes + 1);
   EXPECT_EQ(controller->galleryScreen()->rowCount(), 2u);
   drop({"b.jpg", "c.jpg", "small.jpg"});
   EXPECT_EQ(controller->paths(), paths({"a.jpg", "b.jpg", "c.jpg"}));
@@ -323,4 +329,167 @@ TEST_F(MainWindowFlows, TheGalleryDeletesFromTheOpenListAndLeavesForItsLastPhoto
   settle();
   EXPECT_EQ(controller->currentMode(), 0);
   EXPECT_TRUE(controller->paths().empty());
+}
+
+// ---- The animated transitions in the real window ----
+
+namespace {
+
+// The controller's own transitions, in a shown window.
+class AnimatedFlows : public ControllerTest {
+ protected:
+  AnimatedFlows() { recordTransitions = false; }
+  void SetUp() override {
+    ControllerTest::SetUp();
+    controller->showWindow();
+    settle();
+  }
+  QVOverlayCanvas* overlay() { return QVOverlayCanvas::overlayForWindow(controller->window()); }
+  // Steps both clocks a frame at a time until a transition runs (the drop waits for the blurred photo).
+  QVAnimatedScreenTransition* untilTransition() {
+    for (int i = 0; i < 120 && !controller->transition(); ++i) {
+      qv::MainExecutor::shared().advance(1.0 / 60);
+      QVAnimationDriver::shared().advance(1.0 / 60);
+    }
+    qv::MainExecutor::shared().runUntilIdle();
+    return dynamic_cast<QVAnimatedScreenTransition*>(controller->transition());
+  }
+  QWidget* container() { return controller->vcContainer(); }
+  static NSImageRef pngImage(const QImage& image) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return NSImage::imageWithData(std::vector<uint8_t>(bytes.begin(), bytes.end()));
+  }
+  static CGPoint centre(CGRect r) { return CGPointMake(r.origin.x + r.size.width / 2, r.origin.y + r.size.height / 2); }
+};
+
+}  // namespace
+
+TEST_F(AnimatedFlows, OpenToSingleImageMovesSpritesKeepsTheCentreAndEndsOnTheSingleImage) {
+  const CGPoint before = centre(controller->window()->frame());
+  drag({"a.jpg"});
+  controller->dragView()->performDragOperation();
+  controller->dragView()->draggingEnded();
+  // The motion runs in the overlay; the screen has not changed yet and nothing is processed.
+  ASSERT_NE(untilTransition(), nullptr);
+  EXPECT_EQ(controller->currentMode(), 0);
+  EXPECT_GT(overlay()->itemCount(), 0u);
+  EXPECT_TRUE(window->processed.empty());
+  const CGRect shaped = controller->window()->frame();
+  settle();
+  EXPECT_EQ(controller->currentMode(), 1);
+  EXPECT_EQ(controller->transition(), nullptr);
+  EXPECT_EQ(overlay()->itemCount(), 0u);
+  // The window kept its centre and was not shaped a second time at the end.
+  EXPECT_NEAR(centre(controller->window()->frame()).x, before.x, 1);
+  EXPECT_NEAR(centre(controller->window()->frame()).y, before.y, 1);
+  EXPECT_EQ(controller->window()->frame(), shaped);
+  QWidget* single = controller->singleScreen()->view();
+  EXPECT_EQ(single->parentWidget(), container());
+  EXPECT_TRUE(single->isVisible());
+  EXPECT_EQ(container()->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly).size(), 1)
+      << "only the single image is left in the window";
+  EXPECT_EQ(window->processed.size(), 1u);
+}
+
+TEST_F(AnimatedFlows, OpenToTheGalleryFlies16OfTwentyAndEachCellGetsItsOwnPath) {
+  Paths twenty;
+  QImage image(8, 8, QImage::Format_RGB32);
+  image.fill(Qt::red);
+  for (int i = 0; i < 20; ++i) {
+    const QString file = dir.filePath(QString("p%1.jpg").arg(i));
+    ASSERT_TRUE(image.save(file, "JPEG"));
+    twenty.push_back(file.toStdString());
+  }
+  controller->simulateDrop(twenty);
+  auto* animated = untilTransition();
+  ASSERT_NE(animated, nullptr);
+  auto* open = dynamic_cast<QVOpenAnimationTransitionController*>(animated->helper()->transitionVC());
+  ASSERT_NE(open, nullptr);
+  // The gallery was measured without starting its own thumbnail work: the loads are the flight's.
+  ASSERT_EQ(gallery->loads.size(), 16u);
+  for (size_t i = 0; i < 16; ++i) EXPECT_EQ(gallery->loads[i].path, twenty[i]);
+  // Answers in reverse order; one fails and leaves its cell empty.
+  for (int i = 15; i >= 0; --i) {
+    QImage thumb(10 + i, 10, QImage::Format_RGB32);
+    thumb.fill(Qt::white);
+    gallery->loads[size_t(i)].completion(gallery->loads[size_t(i)].path, i == 5 ? nullptr : pngImage(thumb));
+  }
+  qv::MainExecutor::shared().runUntilIdle();
+  ASSERT_EQ(open->cells().size(), 16u);
+  for (int i = 0; i < 16; ++i) EXPECT_EQ(i == 5 ? 0 : 10 + i, open->thumbnails()[i].width()) << i;
+  settle();
+  EXPECT_EQ(controller->currentMode(), 2);
+  EXPECT_EQ(controller->transition(), nullptr);
+  EXPECT_EQ(overlay()->itemCount(), 0u);
+  EXPECT_EQ(controller->galleryScreen()->rowCount(), 20u);
+  EXPECT_TRUE(controller->galleryScreen()->view()->isVisible());
+}
+
+TEST_F(AnimatedFlows, ADragOverTheSingleImageShrinksItAndLeavingGrowsItBackOnce) {
+  openOne();
+  settle();
+  QWidget* single = controller->singleScreen()->view();
+  drag({"b.jpg"});
+  ASSERT_NE(controller->transition(), nullptr);
+  EXPECT_GT(overlay()->itemCount(), 0u);
+  EXPECT_FALSE(single->isVisible()) << "its picture moves instead";
+  settle(0.1);
+  controller->dragView()->draggingExited();
+  EXPECT_EQ(controller->transition(), nullptr);
+  settle();
+  EXPECT_EQ(controller->currentMode(), 1);
+  EXPECT_EQ(controller->singleScreen()->view(), single);
+  EXPECT_EQ(single->parentWidget(), container());
+  EXPECT_TRUE(single->isVisible());
+  EXPECT_EQ(overlay()->itemCount(), 0u);
+  // A drag that rests over it: the gallery shows what a drop would do, the single image stays out
+  // of sight (never a window of its own).
+  drag({"b.jpg"});
+  settle();
+  ASSERT_NE(controller->transition(), nullptr);
+  EXPECT_FALSE(single->isVisible());
+  EXPECT_EQ(overlay()->itemCount(), 0u);
+  // Dropped, it ends in the gallery.
+  controller->dragView()->performDragOperation();
+  controller->dragView()->draggingEnded();
+  settle();
+  EXPECT_EQ(controller->currentMode(), 2);
+  EXPECT_EQ(overlay()->itemCount(), 0u);
+  EXPECT_TRUE(controller->galleryScreen()->view()->isVisible());
+}
+
+TEST_F(AnimatedFlows, StartOverFromTheGalleryShrinksIntoTheOpenScreenAndStaysThere) {
+  drop({"a.jpg", "b.jpg"});
+  // The flight waits for its thumbnails.
+  for (auto& load : gallery->loads) load.completion(load.path, nullptr);
+  settle();
+  ASSERT_EQ(controller->currentMode(), 2);
+  const CGRect before = controller->window()->frame();
+  const CGRect kept = QVMiddleRect(controller->window()->windowSizeForMode(0), before.size);
+  const auto galleryParts = controller->galleryScreen()->controller()->animatableViews();
+  ASSERT_GT(galleryParts.size(), 2u) << "the grid, its background and the export button";
+  alerts->answers = {4};
+  controller->onStartOverMenuItem(nullptr);
+  qv::MainExecutor::shared().runUntilIdle();
+  EXPECT_GT(overlay()->itemCount(), 0u);
+  // The gallery stays under the motion: none of its parts may show through as the panel shrinks.
+  settle(0.4);
+  for (const auto& [key, part] : galleryParts) EXPECT_FALSE(part->isVisible()) << key;
+  settle();
+  EXPECT_EQ(controller->currentMode(), 0);
+  EXPECT_EQ(controller->window()->sizeMode(), 0);
+  EXPECT_NEAR(controller->window()->frame().origin.x, before.origin.x + kept.origin.x, 1);
+  EXPECT_NEAR(controller->window()->frame().origin.y, before.origin.y + kept.origin.y, 1);
+  EXPECT_EQ(overlay()->itemCount(), 0u);
+  auto* open = controller->openScreen();
+  ASSERT_NE(open, nullptr);
+  // Every part shows, but the blurred photo: the new open screen has none.
+  for (auto& [key, view] : open->animatableViews())
+    if (auto* v = dynamic_cast<QVView*>(view); v && key != QVOpenViewControllerBlurredBackgroundViewKey)
+      EXPECT_TRUE(v->isVisible() && v->alpha() == 1) << key;
+  EXPECT_TRUE(open->view()->isVisible());
+  EXPECT_EQ(container()->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly).size(), 1);
 }

@@ -3,8 +3,8 @@
 #include <QCoreApplication>
 #include <QImage>
 
+#include "Ombrel/Classes/Application/Controllers/QVMainScreens.h"
 #include "Ombrel/Classes/Application/MainWindow/QVSolvaneWindow.h"
-#include "Ombrel/Classes/Application/OpenScreen/QVOpenViewController.h"
 #include "Ombrel/Classes/Application/Transitions/QVExportAnimationHelper.h"
 #include "Ombrel/Classes/Application/Transitions/QVMultiAnimationTransitionController.h"
 #include "Ombrel/Classes/Application/Transitions/QVOpenAnimationTransitionController.h"
@@ -24,15 +24,6 @@ void settle(double seconds = 3) {
   }
   qv::MainExecutor::shared().runUntilIdle();
 }
-
-class OpenScreen : public QVExportContainerAnimatable {
- public:
-  QVOpenViewController vc;
-  int64_t containerMode() const override { return 0; }
-  QWidget* containerView() override { return vc.view(); }
-  std::map<std::string, QWidget*> animatableViews() override { return vc.animatableViews().views; }
-  bool blurIsShown() override { return vc.animatableViews().blurIsShown; }
-};
 
 class PlainScreen : public QVExportContainerAnimatable {
  public:
@@ -109,7 +100,8 @@ class FakeWindowController : public QVExportWindowControllable {
 
 struct TransitionFixture : ::testing::Test {
   FakeWindowController wc;
-  OpenScreen open;
+  // The open screen as the window shows it: no host, no delegate, no title bar of its own.
+  QVOpenMainScreen open{nullptr, nullptr, nullptr};
   PlainScreen single{1};
   GalleryScreen gallery;
   void SetUp() override {
