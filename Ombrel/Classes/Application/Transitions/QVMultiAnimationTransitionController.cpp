@@ -118,6 +118,9 @@ void QVMultiAnimationTransitionController::actualTransitionToMode(int64_t mode, 
     gone.opacity = 0;
     animateSprite(sprite, gone);
   }
+  // Whatever else it draws (the export panel's backdrop) must not show either: the gallery stays in
+  // the window, hidden, its parts moving as sprites.
+  gallery->containerView()->hide();
 }
 
 void QVMultiAnimationTransitionController::actualFinishTransitionWithMode(int64_t mode) {
