@@ -11,6 +11,7 @@
 #include <vector>
 
 #include <libraw/libraw.h>
+#include <omp.h>
 
 #include "rova/ImageData.h"
 #include "rova/Parallel.h"
@@ -223,10 +224,27 @@ class BandDecoder : public LibRaw {
   bool borrowed_ = false;
 };
 
+// LibRaw spreads some steps of its development over OpenMP's threads. Bands already run side by
+// side, one a core, so a band's development stays on its worker: each band's team of a thread a core
+// only took turns with the others on the same cores, spinning between steps (five bands of a 24 MP
+// file developed in about 0.6 of the time on one thread each). OpenMP keeps this setting per thread;
+// the worker gets its own back after the band.
+class OneThreadOfOpenMp {
+ public:
+  OneThreadOfOpenMp() : saved_(omp_get_max_threads()) { omp_set_num_threads(1); }
+  ~OneThreadOfOpenMp() { omp_set_num_threads(saved_); }
+  OneThreadOfOpenMp(const OneThreadOfOpenMp&) = delete;
+  OneThreadOfOpenMp& operator=(const OneThreadOfOpenMp&) = delete;
+
+ private:
+  int saved_;
+};
+
 // The development of one band: rows [y0, y1) of the picture, developed with the context rows
 // around them from `unpacked`'s sensor data by a decoder of its own, into out's rows y0..y1.
 std::string developBand(const uint8_t* d, size_t n, const LibRaw& unpacked, const DecodeRequest& req, int y0, int y1,
                         Bitmap& out) {
+  const OneThreadOfOpenMp oneThread;
   auto raw = std::make_unique<BandDecoder>();
   if (int rc = raw->open_buffer(const_cast<uint8_t*>(d), n); rc != LIBRAW_SUCCESS) return libraw_strerror(rc);
   const int width = unpacked.imgdata.sizes.width, height = unpacked.imgdata.sizes.height;
