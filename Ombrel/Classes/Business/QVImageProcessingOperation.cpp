@@ -107,13 +107,16 @@ void QVImageProcessingOperation::main() {
           (unsigned long)task->type(), size.width, size.height);
   }
   // An export's original is only blended into the render, at the depth the file is written at: an
-  // 8-bit file takes an 8-bit original (half the bytes, and no 16-bit pass over every sample).
+  // 8-bit file takes an 8-bit original (half the bytes, and no 16-bit pass over every sample); an
+  // export at full strength takes none.
   NSImageRef original;
-  if (const auto& batch = task->batchPreset(); batch && QVExportManagerBusiness::colorDepthForPreset(*batch) == 8) {
-    if (auto bitmap = loaded ? loaded->CGImageWithColorspace(loaded->colorspaceCode(), 8) : nullptr)
-      original = NSImage::imageWithCGImage(bitmap, fitSize);
+  if (task->keepsOriginal()) {
+    const auto& batch = task->batchPreset();
+    if (batch && loaded && QVExportManagerBusiness::colorDepthForPreset(*batch) == 8)
+      if (auto bitmap = loaded->CGImageWithColorspace(loaded->colorspaceCode(), 8))
+        original = NSImage::imageWithCGImage(bitmap, fitSize);
+    if (!original) original = platformImage(loaded, fitSize);
   }
-  if (!original) original = platformImage(loaded, fitSize);
   {
     std::lock_guard guard(imagesMutex_);
     originalImage_ = std::move(original);
