@@ -1,13 +1,18 @@
 // A batch export as the application runs it: the preset-driven export manager over the facade,
 // processor and image writer.
 //
-//   bench_export_batch [COUNT] [WIDTH HEIGHT] [--iso N] [--photos DIR]
+//   bench_export_batch [COUNT] [WIDTH HEIGHT] [--iso N] [--photos DIR] [--against RENDERER]
 //       Makes COUNT photograph-like JPEGs (20 of 4000 x 3000, 12 MP, by default) in a folder of its
 //       own (with a camera sensor's grain at ISO N when asked: what noise reduction works on in real
 //       photographs), or takes the first COUNT JPEGs of DIR (in name order), then exports them with the shipped preset
 //       "JPEG Full Size" (full size, sRGB, quality 0.9, the source names) into another, and prints the wall time, the
 //       time per photo, the cores kept busy on average (CPU time of all threads / wall time, out of the machine's), and
 //       the process's peak resident memory. SOLVANE_HOME is set to a temporary folder unless given.
+//       With --against, the same photos then go through as many RENDERER processes (solvane-render,
+//       "--size" of each photo's longer side) side by side as the machine has cores, in the same run:
+//       their wall time, photos a second and CPU time (user + system of the children) print below.
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -33,6 +38,40 @@ namespace {
 
 namespace fs = std::filesystem;
 
+double childrenCPUSeconds() {
+  rusage u{};
+  getrusage(RUSAGE_CHILDREN, &u);
+  return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + 1e-6 * double(u.ru_utime.tv_usec + u.ru_stime.tv_usec);
+}
+
+// Runs `renderer INPUT OUTPUT --size LONGER` for every photo, `slots` processes at a time; false when one failed.
+bool renderSideBySide(const std::string& renderer, const std::vector<std::string>& paths,
+                      const std::vector<int>& longer, const fs::path& out, unsigned slots) {
+  size_t next = 0, running = 0;
+  bool ok = true;
+  while (next < paths.size() || running > 0) {
+    while (running < slots && next < paths.size()) {
+      const std::string target = (out / ("render-" + std::to_string(next + 1) + ".jpg")).string();
+      const std::string size = std::to_string(longer[next]);
+      const pid_t pid = fork();
+      if (pid == 0) {
+        // Their own reports would drown the figures.
+        if (FILE* quiet = std::freopen("/dev/null", "w", stdout)) (void)quiet;
+        execl(renderer.c_str(), renderer.c_str(), paths[next].c_str(), target.c_str(), "--size", size.c_str(),
+              static_cast<char*>(nullptr));
+        _exit(127);
+      }
+      if (pid < 0) return false;
+      ++next, ++running;
+    }
+    int status = 0;
+    if (wait(&status) < 0) break;
+    --running;
+    ok = ok && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  }
+  return ok;
+}
+
 constexpr const char* kJPEGFullSizeUUID = "5C0A7E1D-2B6F-4C3A-9E8D-1F4B2A6C7D01";
 
 class Updater : public QVExportProgressUpdatable {
@@ -51,13 +90,15 @@ class Updater : public QVExportProgressUpdatable {
 
 int main(int argc, char** argv) {
   int iso = 0;
-  std::string photos;
+  std::string photos, renderer;
   std::vector<std::string> numbers;
   for (int i = 1; i < argc; ++i) {
     if (!std::strcmp(argv[i], "--iso") && i + 1 < argc)
       iso = std::max(0, std::atoi(argv[++i]));
     else if (!std::strcmp(argv[i], "--photos") && i + 1 < argc)
       photos = argv[++i];
+    else if (!std::strcmp(argv[i], "--against") && i + 1 < argc)
+      renderer = argv[++i];
     else
       numbers.push_back(argv[i]);
   }
@@ -65,7 +106,8 @@ int main(int argc, char** argv) {
   int width = numbers.size() > 2 ? std::atoi(numbers[1].c_str()) : 4000,
       height = numbers.size() > 2 ? std::atoi(numbers[2].c_str()) : 3000;
   if (count <= 0 || width <= 0 || height <= 0) {
-    std::fprintf(stderr, "usage: bench_export_batch [COUNT] [WIDTH HEIGHT] [--iso N] [--photos DIR]\n");
+    std::fprintf(stderr,
+                 "usage: bench_export_batch [COUNT] [WIDTH HEIGHT] [--iso N] [--photos DIR] [--against RENDERER]\n");
     return 2;
   }
   char pattern[] = "/tmp/bench-export-batch-XXXXXX";
@@ -78,6 +120,7 @@ int main(int argc, char** argv) {
   fs::create_directories(sources);
   fs::create_directories(out);
   std::vector<std::string> paths;
+  std::vector<int> longer;
   double pixels = 0;
   if (!photos.empty()) {
     // The photographs given, in name order; their pixels counted from their headers.
@@ -94,6 +137,7 @@ int main(int argc, char** argv) {
       rova::codecs::ImageInfo info;
       if (!rova::codecs::readInfo(bytes.data(), bytes.size(), "jpg", info, nullptr)) continue;
       pixels += double(info.size.width) * info.size.height;
+      longer.push_back(int(std::max(info.size.width, info.size.height)));
       paths.push_back(path.string());
     }
     if (paths.empty()) {
@@ -113,6 +157,7 @@ int main(int argc, char** argv) {
       std::ofstream(path, std::ios::binary)
           .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
       paths.push_back(path.string());
+      longer.push_back(std::max(width, height));
     }
     pixels = double(count) * width * height;
   }
@@ -151,10 +196,24 @@ int main(int argc, char** argv) {
       load[0]);
   std::printf("  %s: %zu written, %d failed\n", updater->finished ? "finished" : "ended without finishing",
               manager->exportedPaths().size(), updater->failures);
-  std::printf("  wall %.2f s   per photo %.0f ms   %.1f MP/s\n", wall, wall * 1e3 / count, pixels / 1e6 / wall);
+  std::printf("  wall %.2f s   per photo %.0f ms   %.2f photos/s   %.1f MP/s\n", wall, wall * 1e3 / count, count / wall,
+              pixels / 1e6 / wall);
   std::printf("  cores kept busy %.2f of %u (CPU %.1f s)   peak memory %.0f MB\n", cpu / wall, cores, cpu,
               bench::peakMB());
   QVApp::cancelImageOperationsAndWaitUntilDone();
+  if (!renderer.empty()) {
+    const fs::path rendered = root / "rendered";
+    fs::create_directories(rendered);
+    const double children0 = childrenCPUSeconds();
+    bool ok = true;
+    const double renderWall = bench::seconds([&] { ok = renderSideBySide(renderer, paths, longer, rendered, cores); });
+    const double renderCPU = childrenCPUSeconds() - children0;
+    getloadavg(load, 3);
+    std::printf("%u %s side by side (load %.1f): %s\n", cores, fs::path(renderer).filename().c_str(), load[0],
+                ok ? "all written" : "some failed");
+    std::printf("  wall %.2f s   %.2f photos/s (batch %.2f)   cores busy %.2f (CPU %.1f s)\n", renderWall,
+                count / renderWall, count / wall, renderCPU / renderWall, renderCPU);
+  }
   std::error_code ec;
   fs::remove_all(root, ec);
   return updater->finished ? 0 : 1;

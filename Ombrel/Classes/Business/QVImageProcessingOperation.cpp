@@ -1,6 +1,7 @@
 #include "Ombrel/Classes/Business/QVImageProcessingOperation.h"
 
 #include "Ombrel/Classes/Business/Batch/QVBatchPreset.h"
+#include "Ombrel/Classes/Business/ExportManager/QVExportManagerBusiness.h"
 #include "Ombrel/Classes/Business/Presets/QVPresetHelpers.h"
 #include "Ombrel/Classes/Helpers/QVSolvaneHelpers.h"
 #include "QVCore/ImageProcessing/Processor/QVRovaProcessor.h"
@@ -57,7 +58,9 @@ std::shared_ptr<QVIPImage> QVImageProcessingOperation::render(QVRovaProcessor& p
   request->setFitSize(fitSize);
   if (const auto& batch = task.batchPreset()) {
     if (batch->format()) request->setColorspace(batch->format()->colorSpace());
-    request->setDepth(16);
+    // The depth the file is written at: an 8-bit file from a 16-bit render would cost a second
+    // conversion of every sample (and the render's 16-bit curve) for nothing.
+    request->setDepth(QVExportManagerBusiness::colorDepthForPreset(*batch));
   }
   // Each render of a task shows a different layer stack; a cached result would be the former one.
   request->setDisableCache(true);
@@ -103,9 +106,20 @@ void QVImageProcessingOperation::main() {
     QVLog(8, "Image did load before processing: %s, type: %lu, size {%g, %g}", qv::lastPathComponent(path).c_str(),
           (unsigned long)task->type(), size.width, size.height);
   }
+  // An export's original is only blended into the render, at the depth the file is written at: an
+  // 8-bit file takes an 8-bit original (half the bytes, and no 16-bit pass over every sample); an
+  // export at full strength takes none.
+  NSImageRef original;
+  if (task->keepsOriginal()) {
+    const auto& batch = task->batchPreset();
+    if (batch && loaded && QVExportManagerBusiness::colorDepthForPreset(*batch) == 8)
+      if (auto bitmap = loaded->CGImageWithColorspace(loaded->colorspaceCode(), 8))
+        original = NSImage::imageWithCGImage(bitmap, fitSize);
+    if (!original) original = platformImage(loaded, fitSize);
+  }
   {
     std::lock_guard guard(imagesMutex_);
-    originalImage_ = platformImage(loaded, fitSize);
+    originalImage_ = std::move(original);
   }
   // A file the engine cannot read has nothing to render: the task ends with nil images.
   if (!loaded || isCancelled()) return QVImageTaskOperation::main();

@@ -18,6 +18,7 @@ std::shared_ptr<QVImageTaskParams> QVImageTaskParams::copy() const {
   auto params = imageTaskParamsWithImagePath(path_, type_, priority_, batchPreset_);
   params->effectsPresets_.insert(params->effectsPresets_.end(), effectsPresets_.begin(), effectsPresets_.end());
   params->lensCorrectionPreset_ = lensCorrectionPreset_;
+  if (!keepsOriginal_) params->setKeepsOriginal(false);
   return params;
 }
 
@@ -28,8 +29,9 @@ void QVImageTaskParams::createCacheKey() {
   // one that is not) share cached renders of different sizes: the kind of resizing and the enlarge
   // switch follow it.
   if (const auto& resizing = batchPreset_ ? batchPreset_->resizing() : nullptr; resizing && resizing->value())
-    cacheKey_ += "_" + *resizing->value() + "_" + std::to_string(resizing->type()) +
-                 (resizing->shouldEnlarge() ? "_1" : "_0");
+    cacheKey_ +=
+        "_" + *resizing->value() + "_" + std::to_string(resizing->type()) + (resizing->shouldEnlarge() ? "_1" : "_0");
+  if (!keepsOriginal_) cacheKey_ += "_processedOnly";
 }
 
 bool QVImageTaskParams::isEqual(const QVImageTaskParams& other) const {

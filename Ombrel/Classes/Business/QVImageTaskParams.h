@@ -45,6 +45,14 @@ class QVImageTaskParams {
   void setLensCorrectionPreset(std::shared_ptr<QVPreset> preset) { lensCorrectionPreset_ = std::move(preset); }
   const std::shared_ptr<QVBatchPreset>& batchPreset() const { return batchPreset_; }
   void setBatchPreset(std::shared_ptr<QVBatchPreset> preset) { batchPreset_ = std::move(preset); }
+  // Whether the task hands back the source picture beside the processed one (the default). An
+  // export at full strength never blends the source in and goes without it: its bitmap is a pass
+  // over every pixel. Such a task never joins one that keeps it (its key differs).
+  bool keepsOriginal() const { return keepsOriginal_; }
+  void setKeepsOriginal(bool keeps) {
+    keepsOriginal_ = keeps;
+    createCacheKey();
+  }
   std::vector<std::shared_ptr<QVPreset>>& effectsPresets() { return effectsPresets_; }
   const std::vector<std::shared_ptr<QVPreset>>& effectsPresets() const { return effectsPresets_; }
 
@@ -55,6 +63,7 @@ class QVImageTaskParams {
   std::string path_;
   int64_t type_ = 0;
   int64_t priority_ = 0;
+  bool keepsOriginal_ = true;
   std::shared_ptr<QVPreset> lensCorrectionPreset_;
   std::shared_ptr<QVBatchPreset> batchPreset_;
   std::vector<std::shared_ptr<QVPreset>> effectsPresets_;

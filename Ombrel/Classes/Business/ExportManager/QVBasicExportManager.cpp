@@ -228,21 +228,28 @@ void QVBasicExportManager::requestImage(const RunPtr& run, uint64_t index, const
       return deliver(nullptr, "the preset's colour space " + std::to_string(space) +
                                   " is unknown (1 sRGB, 2 Adobe RGB, 3 ProPhoto RGB)");
   }
-  auto processed = [run, path, batchPreset, colorDepth, deliver](const std::string&, NSImageRef source,
-                                                                 NSImageRef processedImage) {
+  // A preset export's strength is the photo's when it is asked for. At full strength the render is
+  // the result: no source to convert, no blend to wait for.
+  const double amount = batchPreset ? QVApp::boostAmountForImagePath(path) : 0;
+  const bool fullStrength = batchPreset && amount >= 1;
+  auto processed = [run, path, batchPreset, colorDepth, amount, fullStrength, deliver](
+                       const std::string&, NSImageRef source, NSImageRef processedImage) {
     if (run->cancelled) return;
     if (!processedImage) return deliver(nullptr);
-    if (batchPreset)
-      QVApp::applyBoostAmount(QVApp::boostAmountForImagePath(path), path, std::move(source), std::move(processedImage),
-                              colorDepth, deliver);
+    if (fullStrength)
+      deliver(std::move(processedImage));
+    else if (batchPreset)
+      QVApp::applyBoostAmount(amount, path, std::move(source), std::move(processedImage), colorDepth, deliver);
     else
       QVApp::applyBoostAmountIfNeededWithOriginalImage(std::move(source), std::move(processedImage), path, deliver);
   };
-  if (batchPreset)
-    QVApp::processImageWithTaskParams(QVImageTaskParams::imageTaskParamsWithImagePath(path, 2, 4, batchPreset),
-                                      processed);
-  else
+  if (batchPreset) {
+    auto params = QVImageTaskParams::imageTaskParamsWithImagePath(path, 2, 4, batchPreset);
+    params->setKeepsOriginal(!fullStrength);
+    QVApp::processImageWithTaskParams(params, processed);
+  } else {
     QVApp::processImageAtPath(path, 2, 4, nullptr, processed);
+  }
 }
 
 void QVBasicExportManager::writeInBackground(const RunPtr& run, const std::string& sourcePath,

@@ -123,6 +123,26 @@ TEST_F(ProcessingPipeline, WithoutPresetsTheRenderIsTheSource) {
   EXPECT_LT(meanDifference(result.image, result.processed), 1.0);
 }
 
+// An export for an 8-bit file renders at 8 bits and takes its source at 8 bits, for the strength
+// blend; one at full strength hands back the render alone.
+TEST_F(ProcessingPipeline, AnExportRendersAtItsFilesDepthAndTakesTheSourceOnlyToBlend) {
+  const std::string photo = (dataDir() / "enhance" / "coffee.png").string();
+  for (const bool keepsOriginal : {true, false}) {
+    auto params = QVImageTaskParams::imageTaskParamsWithImagePath(photo, 2, 4, std::make_shared<QVBatchPreset>());
+    params->setKeepsOriginal(keepsOriginal);
+    auto result = process(params);
+    ASSERT_TRUE(result.processed) << keepsOriginal;
+    EXPECT_EQ(result.processed->CGImage()->bitsPerComponent, 8u) << keepsOriginal;
+    if (!keepsOriginal) {
+      EXPECT_FALSE(result.image);
+      continue;
+    }
+    ASSERT_TRUE(result.image);
+    EXPECT_EQ(result.image->CGImage()->bitsPerComponent, 8u);
+    EXPECT_LT(meanDifference(result.image, result.processed), 1.0) << "no presets: the render is the source";
+  }
+}
+
 TEST_F(ProcessingPipeline, LensCorrectionRendersTwiceAndKeepsThreeImages) {
   const std::string photo = (dataDir() / "enhance" / "chelsea.png").string();
   auto params = QVImageTaskParams::imageTaskParamsWithImagePath(photo, 1, 4);

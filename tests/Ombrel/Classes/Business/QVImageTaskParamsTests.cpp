@@ -34,8 +34,7 @@ TEST(QVImageTaskParams, CacheKeyIsTheImageKeyUnlessTheExportPresetResizes) {
   auto enlarging = longEdge("1024");
   enlarging->resizing()->setShouldEnlarge(true);
   for (const auto& other : {shortEdge, enlarging})
-    EXPECT_FALSE(
-        QVImageTaskParams::imageTaskParamsWithImagePath("/photos/a.jpg", 1, 4, other)->isEqual(*resized));
+    EXPECT_FALSE(QVImageTaskParams::imageTaskParamsWithImagePath("/photos/a.jpg", 1, 4, other)->isEqual(*resized));
 }
 
 TEST(QVImageTaskParams, EqualityIgnoresPriorityAndPresetsAndKeepsTheKeyUntilRecomputed) {
@@ -68,6 +67,13 @@ TEST(QVImageTaskParams, CopyCarriesPresetsWithAFreshKey) {
   ASSERT_EQ(copy->effectsPresets().size(), 1u);
   EXPECT_EQ(copy->effectsPresets()[0], effect);
   EXPECT_EQ(copy->priority(), 3);
+
+  // A task without the source never serves one that needs it; its copies go without it too.
+  auto bare = original->copy();
+  bare->setKeepsOriginal(false);
+  EXPECT_FALSE(bare->isEqual(*copy));
+  EXPECT_FALSE(bare->copy()->keepsOriginal());
+  EXPECT_TRUE(bare->copy()->isEqual(*bare));
 }
 
 TEST(QVSolvaneHelpers, SizesAndKeys) {
