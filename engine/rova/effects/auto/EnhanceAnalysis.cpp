@@ -53,6 +53,11 @@ constexpr double kVeilColourLimit = 0.1;  // a veil this strong (display values)
 // quarter (the discs' areas), so the correction is trusted in full only where they are at least as
 // dense at the centre (kCoreSure), and not at all where they thin out towards it (kCoreNone).
 constexpr double kCoreDegrees = 5, kCoreNone = 0.15, kCoreSure = 0.25;
+// Clipping makes the estimate unsure (an edge into a clipped area, a highlight clipped in one channel
+// have the wrong colour), unless the unclipped candidates gather tightly around it: from kCoreTight
+// on (candidates within kCoreDegrees half as many again as an even spread) they vouch for the light
+// themselves, and from kCoreTightSure on the clipping no longer holds the correction back.
+constexpr double kCoreTight = 0.35, kCoreTightSure = 0.5;
 // A cast multiplies every pixel, so it tints the shadows as much as the rest. When the darkest part
 // of the picture (the lowest kDarkShare of the pixels bright enough to show a hue) is mostly
 // neutral (within kNeutralDegrees) while the estimators report a strong cast, the scene's own
@@ -549,7 +554,9 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
                         auto_support::smoothstep(kCandidateNone, kCandidateSure, a.illuminant.candidateShare) *
                         auto_support::smoothstep(kCoreNone, kCoreSure, a.illuminant.candidateCore);
   a.colourSureness = (1 - auto_support::smoothstep(kSpreadSure, kSpreadLost, a.illuminant.spreadDegrees)) *
-                     (1 - auto_support::smoothstep(0.1, 0.4, a.illuminant.clippedShare)) * a.lightPlausibility;
+                     (1 - auto_support::smoothstep(0.1, 0.4, a.illuminant.clippedShare) *
+                              (1 - auto_support::smoothstep(kCoreTight, kCoreTightSure, a.illuminant.candidateCore))) *
+                     a.lightPlausibility;
   double share = (a.castDegrees > 0 ? applied / a.castDegrees : 0) * a.colourSureness;
   // How far the estimate is taken for a light at all, whatever the clipping (which makes the colour
   // layer timid, not the light less real) and the dead zone (a mood light is still a light).

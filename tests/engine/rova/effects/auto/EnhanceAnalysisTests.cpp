@@ -267,3 +267,25 @@ TEST(EnhanceAnalysis, AVeilIsAMixWithGreyAndAPaleSceneIsNot) {
     EXPECT_EQ(t.toBlack, t.fromBlack);
   }
 }
+
+// Clipping makes the light's estimate unsure, unless the unclipped surfaces near it gather tightly
+// around it: a grey room whose pale wall, a third of the frame, clips under a cool-green cast is
+// corrected in full; the same clipping with the near-grey surfaces scattered around the estimate
+// holds the correction back.
+TEST(EnhanceAnalysis, TightlyGatheredGreysVouchForALightThatClips) {
+  auto room = [](float scatter) {
+    return proctest::makeImage(180, 120, [scatter](int x, int y, float* c) {
+      const int i = x * 7 + y * 13;
+      const float v = x < 70 ? 0.95f : 0.05f + 0.5f * float(i % 41) / 40;
+      // Each surface's own slight colour, spread both ways round grey.
+      const float red = scatter * (float(i % 11) / 10 - 0.5f), blue = scatter * (float(i / 11 % 7) / 6 - 0.5f);
+      c[0] = v * (1 + red), c[1] = v, c[2] = v * (1 + blue);
+    });
+  };
+  const auto tight = ea::analyse(*underLight(room(0), {0.7f, 1.1f, 1.3f}));
+  EXPECT_GT(tight.illuminant.clippedShare, 0.3);
+  EXPECT_GT(tight.colourStrength, 0.9);
+  const auto scattered = ea::analyse(*underLight(room(0.6f), {0.7f, 1.1f, 1.3f}));
+  EXPECT_LT(scattered.illuminant.candidateCore, 0.45);  // not tight
+  EXPECT_LT(scattered.colourStrength, 0.5);
+}
