@@ -53,6 +53,11 @@ constexpr double kVeilColourLimit = 0.1;  // a veil this strong (display values)
 // quarter (the discs' areas), so the correction is trusted in full only where they are at least as
 // dense at the centre (kCoreSure), and not at all where they thin out towards it (kCoreNone).
 constexpr double kCoreDegrees = 5, kCoreNone = 0.15, kCoreSure = 0.25;
+// Clipping makes the estimate unsure (an edge into a clipped area, a highlight clipped in one channel
+// have the wrong colour), unless the unclipped candidates gather tightly around it: from kCoreTight
+// on (candidates within kCoreDegrees half as many again as an even spread) they vouch for the light
+// themselves, and from kCoreTightSure on the clipping no longer holds the correction back.
+constexpr double kCoreTight = 0.35, kCoreTightSure = 0.5;
 // A cast multiplies every pixel, so it tints the shadows as much as the rest. When the darkest part
 // of the picture (the lowest kDarkShare of the pixels bright enough to show a hue) is mostly
 // neutral (within kNeutralDegrees) while the estimators report a strong cast, the scene's own
@@ -150,6 +155,12 @@ Illuminant unit(const Illuminant& e) {
 constexpr double kMagentaKept = 0.3;
 // The direction of a 10000 K sky from neutral in log chromaticity (red and blue over green).
 constexpr double kSkyRay[2] = {-0.133 / 0.3857, 0.362 / 0.3857};
+// 10000 K's distance from neutral along kSkyRay. Daylight up to it is the picture's mood (shade, an
+// overcast, a storm sky) even in an estimate that lies past it: an estimate lying mostly along the
+// locus (its along part's share of the whole, squared, over kMostlyDaylight; in full from
+// kDaylightSure) is mostly daylight plus a further cast, and only the cast is taken out. A cool-green
+// cast on a neutral scene lies at about 0.4, and is taken out whole.
+constexpr double kDaylightLength = 0.3857, kMostlyDaylight = 0.5, kDaylightSure = 0.8;
 std::pair<double, double> towardsPlausibleLight(double lr, double lb) {
   // Unit directions: illuminant A in linear Rec. 709 is (1.845, 0.826, 0.233), log chromaticity
   // (0.804, -1.264); a 10000 K daylight (0.871, 0.995, 1.429), (-0.133, 0.362).
@@ -537,6 +548,16 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
     const double along = std::max(0.0, lr * kSkyRay[0] + lb * kSkyRay[1]), off = lr * kSkyRay[1] - lb * kSkyRay[0];
     const double onLocus = along * along / (along * along + off * off + 1e-12);
     moodDeadZone = kCastDeadZone + (kDaylightDeadZone - kCastDeadZone) * onLocus * onLocus;
+    // The daylight in the estimate (its part along the locus, up to 10000 K) is kept as far as the
+    // estimate lies along the locus: a blue sky under a cool-green cast keeps some of its blue, while a
+    // cast mostly off the locus is removed almost whole.
+    const double keep =
+        auto_support::smoothstep(kMostlyDaylight, kDaylightSure, onLocus) * std::min(along, kDaylightLength);
+    if (keep > 0) {
+      const Illuminant kept{e[0] / std::exp(keep * kSkyRay[0]), e[1], e[2] / std::exp(keep * kSkyRay[1])};
+      const double l = 0.2126 / kept[0] + 0.7152 / kept[1] + 0.0722 / kept[2];
+      a.fullGains = {float(1 / kept[0] / l), float(1 / kept[1] / l), float(1 / kept[2] / l)};
+    }
   }
   const double deadZone = std::max(moodDeadZone, kSpreadShare * a.illuminant.spreadDegrees);
   // A cast is removed whole once it is clearly beyond the estimators' error (a warm one, more often
@@ -549,7 +570,9 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
                         auto_support::smoothstep(kCandidateNone, kCandidateSure, a.illuminant.candidateShare) *
                         auto_support::smoothstep(kCoreNone, kCoreSure, a.illuminant.candidateCore);
   a.colourSureness = (1 - auto_support::smoothstep(kSpreadSure, kSpreadLost, a.illuminant.spreadDegrees)) *
-                     (1 - auto_support::smoothstep(0.1, 0.4, a.illuminant.clippedShare)) * a.lightPlausibility;
+                     (1 - auto_support::smoothstep(0.1, 0.4, a.illuminant.clippedShare) *
+                              (1 - auto_support::smoothstep(kCoreTight, kCoreTightSure, a.illuminant.candidateCore))) *
+                     a.lightPlausibility;
   double share = (a.castDegrees > 0 ? applied / a.castDegrees : 0) * a.colourSureness;
   // How far the estimate is taken for a light at all, whatever the clipping (which makes the colour
   // layer timid, not the light less real) and the dead zone (a mood light is still a light).

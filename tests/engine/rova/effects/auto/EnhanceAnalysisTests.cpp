@@ -267,3 +267,45 @@ TEST(EnhanceAnalysis, AVeilIsAMixWithGreyAndAPaleSceneIsNot) {
     EXPECT_EQ(t.toBlack, t.fromBlack);
   }
 }
+
+// Clipping makes the light's estimate unsure, unless the unclipped surfaces near it gather tightly
+// around it: a grey room whose pale wall, a third of the frame, clips under a cool-green cast is
+// corrected in full; the same clipping with the near-grey surfaces scattered around the estimate
+// holds the correction back.
+TEST(EnhanceAnalysis, TightlyGatheredGreysVouchForALightThatClips) {
+  auto room = [](float scatter) {
+    return proctest::makeImage(180, 120, [scatter](int x, int y, float* c) {
+      const int i = x * 7 + y * 13;
+      const float v = x < 70 ? 0.95f : 0.05f + 0.5f * float(i % 41) / 40;
+      // Each surface's own slight colour, spread both ways round grey.
+      const float red = scatter * (float(i % 11) / 10 - 0.5f), blue = scatter * (float(i / 11 % 7) / 6 - 0.5f);
+      c[0] = v * (1 + red), c[1] = v, c[2] = v * (1 + blue);
+    });
+  };
+  const auto tight = ea::analyse(*underLight(room(0), {0.7f, 1.1f, 1.3f}));
+  EXPECT_GT(tight.illuminant.clippedShare, 0.3);
+  EXPECT_GT(tight.colourStrength, 0.9);
+  const auto scattered = ea::analyse(*underLight(room(0.6f), {0.7f, 1.1f, 1.3f}));
+  EXPECT_LT(scattered.illuminant.candidateCore, 0.45);  // not tight
+  EXPECT_LT(scattered.colourStrength, 0.5);
+}
+
+// An estimate lying mostly along the daylight locus is mostly daylight, and daylight up to 10000 K is
+// the picture's mood however far past it the estimate lies: a scene under a blue beyond any sky (the
+// sky's blue and a further cool cast) comes back to a 10000 K blue, not to neutral. A cool-green cast,
+// mostly off the locus, is still taken out whole.
+TEST(EnhanceAnalysis, DaylightInAStrongBlueEstimateIsKept) {
+  auto lightAfter = [&](std::array<float, 3> light) {
+    auto image = analysisImageOf("astronaut", light);
+    EXPECT_TRUE(image);
+    if (!image) return ea::Illuminant{1, 1, 1};
+    const auto a = ea::analyse(*image);
+    const auto g = ea::partialGains(a.fullGains, a.colourStrength);
+    return ea::Illuminant{light[0] * g[0], light[1] * g[1], light[2] * g[2]};
+  };
+  const ea::Illuminant neutral{1, 1, 1}, sky{0.871, 0.995, 1.429};  // 10000 K
+  EXPECT_LT(ea::angularErrorDegrees(lightAfter({0.7f, 1.1f, 1.3f}), neutral), 4);
+  const auto blue = lightAfter({0.44f, 0.55f, 1.0f});  // twice as far along the locus, darker (unclipped)
+  EXPECT_GT(ea::angularErrorDegrees(blue, neutral), 8);
+  EXPECT_LT(ea::angularErrorDegrees(blue, sky), ea::angularErrorDegrees(blue, neutral));
+}
