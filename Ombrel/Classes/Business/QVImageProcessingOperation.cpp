@@ -129,11 +129,15 @@ void QVImageProcessingOperation::main() {
   const CGRect imageRect = CGRectMake(0, 0, canvas.width, canvas.height);
   const CGSize renderSize = engineFitSize(fitSize, canvas);
   logLine("Began processing %s, type: %lu");
-  const auto& lens = task->lensCorrectionPreset();
+  // A lens pass renders the lens correction alone first, as the original of a blend; a task that
+  // keeps no original gets the lens correction with the effects in one render.
+  const std::shared_ptr<QVPreset> lens = task->keepsOriginal() ? task->lensCorrectionPreset() : nullptr;
+  std::vector<std::shared_ptr<QVPreset>> presets = task->effectsPresets();
+  if (!lens && task->lensCorrectionPreset()) presets.insert(presets.begin(), task->lensCorrectionPreset());
   // An export renders its picture once (a lens pass renders twice) and lets the processor go: its
   // render may work in the decoded picture's own buffer.
   processor->setSingleRender(task->type() == 2 && !lens);
-  QVPresetHelpers::installLayersCreatedWithPresets(lens ? std::vector{lens} : task->effectsPresets(), *processor);
+  QVPresetHelpers::installLayersCreatedWithPresets(lens ? std::vector{lens} : presets, *processor);
   auto first = render(*processor, imageRect, renderSize);
   if (isCancelled()) return performFinishedCallback();
   std::shared_ptr<QVIPImage> second = first, lensImage;

@@ -157,6 +157,27 @@ TEST_F(ProcessingPipeline, LensCorrectionRendersTwiceAndKeepsThreeImages) {
       << meanDifference(result.image, result.lens) << " " << meanDifference(result.image, result.processed);
 }
 
+TEST_F(ProcessingPipeline, WithoutAnOriginalTheLensCorrectionAndTheEffectsRenderOnce) {
+  // An export at full strength keeps no original: the lens correction goes into the one render with
+  // the effects, no lens-corrected picture of its own is made, and the result is the two renders'.
+  const std::string photo = (dataDir() / "enhance" / "chelsea.png").string();
+  auto batch = std::make_shared<QVBatchPreset>();
+  batch->format()->setColorSpace(1);
+  auto params = QVImageTaskParams::imageTaskParamsWithImagePath(photo, 2, 4, batch);
+  params->setLensCorrectionPreset(shippedPreset("LensCorrection", "AdditionalPresets"));
+  params->effectsPresets().push_back(shippedPreset("DefaultJpegPreset", "Presets"));
+  auto only = params->copy();
+  only->setKeepsOriginal(false);
+  const auto twice = process(params), once = process(only);
+  ASSERT_TRUE(twice.lens && twice.processed && twice.image);
+  ASSERT_TRUE(once.processed);
+  EXPECT_FALSE(once.lens);
+  EXPECT_FALSE(once.image);
+  EXPECT_LE(meanDifference(twice.processed, once.processed), 0.5);
+  // The effects are there, not only the lens correction.
+  EXPECT_GT(meanDifference(twice.lens, once.processed), 1.0);
+}
+
 TEST_F(ProcessingPipeline, UnreadableFileEndsWithNilImages) {
   auto dir = solvane::test::makeTempDir("unreadable");
   const std::string path = (dir / "broken.jpg").string();
