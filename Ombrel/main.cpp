@@ -6,18 +6,21 @@
 //                                      Xvfb: xvfb-run -s "-screen 0 1600x1000x24" Solvane --screenshot a.png)
 //   Solvane --screenshot-menu OUT.png  the same with the top bar's menu open
 //   Solvane ... --plugin-press-done-after S
-//                                      test hook of a plug-in run: S seconds after launch, does
-//                                      what the plug-in screen's DONE button does (with
-//                                      --screenshot the picture is taken just before, without
-//                                      quitting) and prints how long the run took to end
+//                                      test hook of a plug-in run: S seconds after launch (or as
+//                                      soon after as the button takes clicks) clicks the plug-in
+//                                      screen's DONE button in the window (with --screenshot the
+//                                      picture is taken just before, without quitting) and prints
+//                                      how long the run took to end
 //
 // Start-up order: the application object; the hand-over to a running instance (this process then
 // exits); the engine; the application delegate (which starts the application core); launching;
 // the files of the command line, or the main window when there are none; the main loop.
 #include <QDir>
 #include <QIcon>
+#include <QMouseEvent>
 #include <QScreen>
 #include <QTimer>
+#include <QWindow>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -31,7 +34,8 @@
 #include "Ombrel/Classes/Application/AppDelegate/QVApplication.h"
 #include "Ombrel/Classes/Application/AppDelegate/QVApplicationLaunch.h"
 #include "Ombrel/Classes/Application/AppDelegate/QVSingleInstance.h"
-#include "Ombrel/Classes/Application/PluginMode/QVPluginController.h"
+#include "Ombrel/Classes/Application/Controllers/QVMainScreens.h"
+#include "Ombrel/Classes/Application/PluginMode/QVPluginSingleImageViewController.h"
 #include "Ombrel/Classes/Application/Services/QVAppLink.h"
 #include "Ombrel/Classes/Application/Style/QVUIStyle.h"
 #include "QVAppKit/QVFonts.h"
@@ -69,39 +73,96 @@ Options parse(int argc, char** argv) {
   return options;
 }
 
-void takeScreenshot(const std::shared_ptr<QVAppDelegate>& delegate, const std::string& file, bool withMenu,
-                    double delay = 1.5, bool quit = true) {
+// Writes the main window to `file` now.
+void saveScreenshot(const std::shared_ptr<QVAppDelegate>& delegate, const std::string& file, bool withMenu) {
+  QWidget* window = delegate->solvaneWindowController()->window();
+  // An open menu is a window of its own: then the screen around the main window is taken.
+  const QPixmap picture =
+      withMenu ? window->screen()->grabWindow(0, window->x(), window->y(), window->width(), window->height())
+               : window->grab();
+  const bool saved = picture.save(QString::fromStdString(file));
+  std::fprintf(saved ? stdout : stderr, "%s %s (%dx%d, device pixel ratio %.1f)\n", saved ? "wrote" : "cannot write",
+               file.c_str(), picture.width(), picture.height(), picture.devicePixelRatio());
+  std::fflush(stdout);
+}
+
+// The window once it has settled, then quits.
+void takeScreenshot(const std::shared_ptr<QVAppDelegate>& delegate, const std::string& file, bool withMenu) {
   if (withMenu) {
     QTimer::singleShot(1000, [delegate] {
       auto* bar = delegate->solvaneWindowController()->visibleTitleBar();
       bar->showMenu(bar->solvaneButton());
     });
   }
-  QTimer::singleShot(int(delay * 1000), [delegate, file, withMenu, quit] {
-    QWidget* window = delegate->solvaneWindowController()->window();
-    // An open menu is a window of its own: then the screen around the main window is taken.
-    const QPixmap picture =
-        withMenu ? window->screen()->grabWindow(0, window->x(), window->y(), window->width(), window->height())
-                 : window->grab();
-    const bool saved = picture.save(QString::fromStdString(file));
-    std::fprintf(saved ? stdout : stderr, "%s %s (%dx%d, device pixel ratio %.1f)\n", saved ? "wrote" : "cannot write",
-                 file.c_str(), picture.width(), picture.height(), picture.devicePixelRatio());
-    std::fflush(stdout);
+  QTimer::singleShot(1500, [delegate, file, withMenu] {
+    saveScreenshot(delegate, file, withMenu);
     // Quits without the close question: the pictures were only looked at.
-    if (quit) delegate->solvaneWindowControllerWillCloseWindow(delegate->solvaneWindowController().get());
+    delegate->solvaneWindowControllerWillCloseWindow(delegate->solvaneWindowController().get());
   });
 }
 
 std::chrono::steady_clock::time_point donePressedAt;
 
-// The plug-in run's DONE, as the button does it: the plug-in controller exports every host image.
-void pressDoneAfter(double seconds) {
-  QTimer::singleShot(int(seconds * 1000), [] {
-    static std::shared_ptr<QVPluginController> controller = QVPluginController::make();
+// The plug-in screen's DONE button, when the window shows it and a click at its centre would reach it
+// (the row stays locked until the photo is enhanced).
+QWidget* clickableDoneButton(const std::shared_ptr<QVAppDelegate>& delegate, QPoint* centre) {
+  auto* single = delegate->solvaneWindowController()->singleScreen();
+  auto* screen = single ? dynamic_cast<QVPluginSingleImageViewController*>(single->controller()) : nullptr;
+  QWidget* button = screen ? screen->pluginExportViewController()->pluginBeginView()->actionButton() : nullptr;
+  if (!button || !button->isVisible()) return nullptr;
+  QWidget* top = button->window();
+  *centre = button->mapTo(top, button->rect().center());
+  QWidget* hit = top->childAt(*centre);
+  return hit && (hit == button || button->isAncestorOf(hit)) ? button : nullptr;
+}
+
+// A left click at `point` of the window, delivered as the window system delivers one: Qt finds the
+// widget under it.
+void clickWindow(QWidget* top, QPoint point) {
+  QWindow* window = top->windowHandle();
+  const QPointF global = top->mapToGlobal(QPointF(point));
+  QMouseEvent press(QEvent::MouseButtonPress, QPointF(point), global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(window, &press);
+  QMouseEvent release(QEvent::MouseButtonRelease, QPointF(point), global, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(window, &release);
+}
+
+// The plug-in run's DONE, clicked on the screen S seconds after launch, or as soon after as the
+// button takes clicks; with a screenshot file the window is taken just before and, as NAME-saving,
+// while the results are saved.
+void pressDoneAfter(const std::shared_ptr<QVAppDelegate>& delegate, double seconds, const std::string& screenshot,
+                    int attempt = 0) {
+  // Timers still pending when the loop ends are destroyed with the application object: they must
+  // not hold the delegate, which has to go before it.
+  QTimer::singleShot(int(seconds * 1000), [weak = std::weak_ptr(delegate), screenshot, attempt] {
+    auto delegate = weak.lock();
+    if (!delegate) return;
+    QPoint centre;
+    QWidget* button = clickableDoneButton(delegate, &centre);
+    if (!button) {
+      // About 20 s more for the photo to be enhanced, then the run is given up as failed.
+      if (attempt == 80) {
+        std::fprintf(stderr, "plug-in: no DONE button on the screen to press\n");
+        QCoreApplication::exit(2);
+        return;
+      }
+      pressDoneAfter(delegate, 0.25, screenshot, attempt + 1);
+      return;
+    }
+    if (!screenshot.empty()) saveScreenshot(delegate, screenshot, false);
     donePressedAt = std::chrono::steady_clock::now();
     std::printf("plug-in: DONE pressed\n");
     std::fflush(stdout);
-    if (!controller->exportImages()) std::printf("plug-in: no host images\n");
+    clickWindow(button->window(), centre);
+    // And once the panel shows the saving progress titled after the host.
+    if (!screenshot.empty()) {
+      std::string saving = screenshot;
+      const size_t dot = saving.rfind('.');
+      saving.insert(dot == std::string::npos ? saving.size() : dot, "-saving");
+      QTimer::singleShot(1100, [weak = std::weak_ptr(delegate), saving] {
+        if (auto live = weak.lock()) saveScreenshot(live, saving, false);
+      });
+    }
   });
 }
 
@@ -135,10 +196,7 @@ int main(int argc, char** argv) {
 
   auto delegate = QVLaunchApplication(app, options.arguments, paths, instance);
   if (options.pressDoneAfter >= 0) {
-    if (!options.screenshot.empty())
-      takeScreenshot(delegate, options.screenshot, options.withMenu, std::max(0.0, options.pressDoneAfter - 0.2),
-                     false);
-    pressDoneAfter(options.pressDoneAfter);
+    pressDoneAfter(delegate, options.pressDoneAfter, options.screenshot);
   } else if (!options.screenshot.empty()) {
     takeScreenshot(delegate, options.screenshot, options.withMenu);
   }

@@ -7,15 +7,26 @@
 #   SOLVANE_E2E_LAUNCHER=1 also runs it through the installed launcher (SolvaneBriskoBridge -QVWait).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-BUILD="${1:-build}"
+BUILD="$(cd "${1:-build}" && pwd)"
 OUT="${2:-$BUILD/plugin-e2e}"
+for tool in dbus-run-session dbus-monitor xvfb-run; do
+  if ! command -v "$tool" > /dev/null; then
+    echo "SKIP: $tool is missing (scripts/deps.sh installs it)"
+    exit 77
+  fi
+done
 mkdir -p "$OUT"
 OUT="$(cd "$OUT" && pwd)"
-ROOT="$PWD"
 HOME_DIR="$(mktemp -d)"
-trap 'rm -rf "$HOME_DIR"' EXIT
-PHOTO="$HOME_DIR/host photo.png"
-cp tests/data/enhance/astronaut.png "$PHOTO"
+running=""
+cleanup() {
+  if [[ -n "$running" ]]; then kill -- -"$running" 2>/dev/null || true; fi
+  rm -rf "$HOME_DIR"
+}
+trap cleanup EXIT
+# A photo large enough to open (800 x 600 at least).
+PHOTO="$HOME_DIR/host photo.jpg"
+cp Ombrel/Resources/Samples/forest-creek.jpg "$PHOTO"
 # Hosts name the result beside their image, under the image's name: a single result is written at
 # the image's path with the save path's extension.
 SAVE="$HOME_DIR/host photo.tiff"
@@ -28,7 +39,8 @@ run_on_bus() {
     monitor=$!
     sleep 0.5
     start=$(date +%s.%N)
-    "${@}" > "$0/solvane.log" 2>&1 || echo "exit status $?" >> "$0/solvane.log"
+    # A run that does not end is a failure, not a hang.
+    timeout 60 "${@}" > "$0/solvane.log" 2>&1 || echo "exit status $?" >> "$0/solvane.log"
     end=$(date +%s.%N)
     sleep 0.3
     kill $monitor 2>/dev/null || true
@@ -37,20 +49,22 @@ run_on_bus() {
 }
 
 # A Solvane already running must neither take the plug-in run's photo nor give it its own.
-xvfb-run -a -s "-screen 0 1600x1000x24" env SOLVANE_HOME="$HOME_DIR" "$ROOT/$BUILD/Ombrel/Solvane" \
+# Its own process group, so that it ends with everything xvfb-run started.
+setsid xvfb-run -a -s "-screen 0 1600x1000x24" env SOLVANE_HOME="$HOME_DIR" "$BUILD/Ombrel/Solvane" \
   > "$OUT/running.log" 2>&1 &
 running=$!
 sleep 3
 
 run_on_bus xvfb-run -a -s "-screen 0 2560x1440x24" env SOLVANE_HOME="$HOME_DIR" QT_SCALE_FACTOR=2 \
-  "$ROOT/$BUILD/Ombrel/Solvane" "$PHOTO" -QVImagePath "$PHOTO" -QVSavePath "$SAVE" \
+  "$BUILD/Ombrel/Solvane" "$PHOTO" -QVImagePath "$PHOTO" -QVSavePath "$SAVE" \
   --screenshot "$OUT/plugin-screen.png" --plugin-press-done-after 6 -QVLightroomPluginOwner -QVPluginMode
 
 status=0
 grep -E "plug-in:|wrote|ran |already running" "$OUT/solvane.log" || true
 if grep -q "already running" "$OUT/solvane.log"; then echo "FAIL: the plug-in run handed over"; status=1; fi
-kill "$running" 2>/dev/null || true
+kill -- -"$running" 2>/dev/null || true
 wait "$running" 2>/dev/null || true
+running=""
 if [[ -s "$SAVE" ]] && [[ "$(head -c 2 "$SAVE")" == "II" || "$(head -c 2 "$SAVE")" == "MM" ]]; then
   echo "ok: $SAVE is a TIFF ($(stat -c %s "$SAVE") bytes; copied to $OUT/result.tiff)"
   cp "$SAVE" "$OUT/result.tiff"
@@ -63,6 +77,19 @@ else
   echo "FAIL: no app_termination_ok on the bus"; status=1
 fi
 if grep -q 'member=app_termination_cancel' "$OUT/bus.log"; then echo "FAIL: a cancel was posted"; status=1; fi
+if grep -q '^exit status' "$OUT/solvane.log"; then
+  echo "FAIL: Solvane ended with $(grep '^exit status' "$OUT/solvane.log" | head -1)"; status=1
+fi
+# The run ends 1 s after the results are written; the limit leaves room for a loaded machine.
+ended_ms="$(sed -n 's/^plug-in: the run ended \([0-9]*\) ms after DONE$/\1/p' "$OUT/solvane.log")"
+limit_ms="${SOLVANE_E2E_END_LIMIT_MS:-3000}"
+if [[ -z "$ended_ms" ]]; then
+  echo "FAIL: DONE was not pressed, or the run did not end"; status=1
+elif (( ended_ms > limit_ms )); then
+  echo "FAIL: the run ended ${ended_ms} ms after DONE (limit ${limit_ms} ms)"; status=1
+else
+  echo "ok: the run ended ${ended_ms} ms after DONE"
+fi
 
 if [[ "${SOLVANE_E2E_LAUNCHER:-}" == "1" ]]; then
   # The same through the installed launcher, as a host's plug-in runs it (it waits for Solvane).

@@ -182,7 +182,7 @@ class WindowController : public QVExportWindowControllable {
 };
 
 struct Figures {
-  double first = 0, mean = 0, worst = 0;
+  double start = 0, first = 0, mean = 0, worst = 0;
   int frames = 0;
   std::vector<double> times;
 };
@@ -200,10 +200,12 @@ Figures run(WindowController& wc, int64_t from, int64_t to, const QString& folde
     wc.current = end;
     done = true;
   });
-  const double setup = timer.nsecsElapsed() / 1e6;
+  // The start (grabs, the window's new shape) happens once, before the motion's clock starts: it
+  // delays the motion but is no frame of it.
+  const double start = timer.nsecsElapsed() / 1e6;
+  timer.start();
   wc.window->repaint();
   times.push_back(timer.nsecsElapsed() / 1e6);
-  if (qEnvironmentVariableIsSet("SOLVANE_BENCH_VERBOSE")) std::printf("setup %.1f ms\n", setup);
   if (!folder.isEmpty()) frames.push_back(wc.window->grab().toImage());
   int guard = 0;
   while (!done && guard++ < 600) {
@@ -227,6 +229,7 @@ Figures run(WindowController& wc, int64_t from, int64_t to, const QString& folde
     }
   }
   Figures f;
+  f.start = start;
   f.times = times;
   f.frames = int(times.size());
   f.first = times.front();
@@ -285,16 +288,16 @@ int main(int argc, char** argv) {
   };
   const Step steps[] = {{0, 1, "open-to-single"},          {1, 2, "single-to-gallery"}, {2, 1, "gallery-to-single"},
                         {1, 2, "single-to-gallery-again"}, {2, 0, "gallery-to-open"},   {0, 2, "open-to-gallery"}};
-  std::printf("screen transitions, device pixel ratio %.1f (%s)\n", wc.window->devicePixelRatioF(),
-              qPrintable(QGuiApplication::platformName()));
+  std::printf("screen transitions, device pixel ratio %.1f (%s); target: mean at most 8 ms, no frame over 16 ms\n",
+              wc.window->devicePixelRatioF(), qPrintable(QGuiApplication::platformName()));
   for (const Step& s : steps) {
     if (s.from == 1 && wc.window->sizeMode() != 1) wc.window->changeSizeMode(1, false);
     const Figures f = run(wc, s.from, s.to, folder, s.name);
     if (s.to == 2 && wc.window->sizeMode() != 2) wc.window->changeSizeMode(2, false);
     std::printf(
-        "%-24s window %4dx%-4d points, %3d frames: first %.2f ms (grabs the views), mean %.2f ms, worst "
-        "%.2f ms (target: mean at most 8, none over 16)\n",
-        s.name, wc.window->width(), wc.window->height(), f.frames, f.first, f.mean, f.worst);
+        "%-24s window %4dx%-4d points, start %5.1f ms (grabs, new shape), %3d frames: first %5.2f ms, mean %5.2f ms, "
+        "worst %5.2f ms\n",
+        s.name, wc.window->width(), wc.window->height(), f.start, f.frames, f.first, f.mean, f.worst);
     if (qEnvironmentVariableIsSet("SOLVANE_BENCH_VERBOSE")) {
       for (double t : f.times) std::printf(" %.1f", t);
       std::printf("\n");

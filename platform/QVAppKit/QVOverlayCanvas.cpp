@@ -99,6 +99,16 @@ void QVOverlayCanvas::paintEvent(QPaintEvent*) {
     painter.translate(c);
     painter.scale(item.scale, item.scale);
     painter.translate(-c);
+    if (item.picture.isNull()) {
+      // A plain colour: filled as its shape, cheaper than a clip over the whole rectangle.
+      if (item.cornerRadius > 0) {
+        painter.fillPath(QVRoundedRectPath(target, item.cornerRadius), item.backgroundColor);
+      } else {
+        painter.fillRect(target, item.backgroundColor);
+      }
+      painter.restore();
+      continue;
+    }
     if (item.cornerRadius > 0) painter.setClipPath(QVRoundedRectPath(target, item.cornerRadius));
     if (hasBackground) painter.fillRect(target, item.backgroundColor);
     if (!item.picture.isNull()) {
@@ -106,8 +116,11 @@ void QVOverlayCanvas::paintEvent(QPaintEvent*) {
       const QRectF drawn = painter.transform().mapRect(target);
       if (std::abs(drawn.width() * dpr - item.picture.width()) < 0.5 &&
           std::abs(drawn.height() * dpr - item.picture.height()) < 0.5) {
-        // Drawn at its own size: no resampling.
-        painter.drawPixmap(target.topLeft(), item.picture);
+        // Drawn at its own size: no resampling, on whole device pixels so that it is a plain copy
+        // (a moving sprite's place is fractional; between pixels it would be filtered every frame).
+        const QPointF at = painter.transform().map(target.topLeft());
+        painter.resetTransform();
+        painter.drawPixmap(QPointF(std::round(at.x() * dpr) / dpr, std::round(at.y() * dpr) / dpr), item.picture);
       } else {
         const QPixmap& source = pictureForWidth(id, item.picture, drawn.width() * dpr);
         painter.drawPixmap(target, source, QRectF(source.rect()));

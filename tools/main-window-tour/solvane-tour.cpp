@@ -139,8 +139,9 @@ T* visibleTopLevel() {
   return nullptr;
 }
 
-// A drop on the window as a file manager makes it: enter, move, drop.
-void synthesiseDrop(QWidget* target, const std::vector<std::string>& paths) {
+// A drop on the window as a file manager makes it: enter, move, drop; with `hover` (ms) the drag
+// rests over the window that long before it is dropped.
+void synthesiseDrop(QWidget* target, const std::vector<std::string>& paths, int hover = 0) {
   auto* mime = new QMimeData();
   QList<QUrl> urls;
   for (const auto& path : paths) urls.push_back(QUrl::fromLocalFile(QString::fromStdString(path)));
@@ -150,27 +151,16 @@ void synthesiseDrop(QWidget* target, const std::vector<std::string>& paths) {
   QCoreApplication::sendEvent(target, &enter);
   QDragMoveEvent move(centre.toPoint(), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
   QCoreApplication::sendEvent(target, &move);
-  QDropEvent drop(centre, Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
-  QCoreApplication::sendEvent(target, &drop);
-  QTimer::singleShot(5000, mime, [mime] { delete mime; });
-}
-
-// A drag that rests over the window for `hover` ms before it is dropped.
-void synthesiseSlowDrop(QWidget* target, const std::vector<std::string>& paths, int hover) {
-  auto* mime = new QMimeData();
-  QList<QUrl> urls;
-  for (const auto& path : paths) urls.push_back(QUrl::fromLocalFile(QString::fromStdString(path)));
-  mime->setUrls(urls);
-  const QPointF centre(target->width() / 2.0, target->height() / 2.0);
-  QDragEnterEvent enter(centre.toPoint(), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
-  QCoreApplication::sendEvent(target, &enter);
-  QDragMoveEvent move(centre.toPoint(), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
-  QCoreApplication::sendEvent(target, &move);
-  QTimer::singleShot(hover, target, [target, mime, centre] {
-    QDropEvent drop(centre, Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(target, &drop);
+  auto drop = [target, mime, centre] {
+    QDropEvent event(centre, Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &event);
     QTimer::singleShot(5000, mime, [mime] { delete mime; });
-  });
+  };
+  if (hover > 0) {
+    QTimer::singleShot(hover, target, drop);
+  } else {
+    drop();
+  }
 }
 
 // A press and release at a point of the widget, as the pointer makes them.
@@ -329,7 +319,7 @@ int main(int argc, char** argv) {
                 c.galleryScreen()->controller()->removeItemsAtIndexPaths({1, 2});
               },
               [&tour] { return tour.singleSettled(); }, 60, false, 2.0});
-    tour.add({"gallery-from-slow-drop", [&] { synthesiseSlowDrop(c.dragView(), {photos[1]}, 800); },
+    tour.add({"gallery-from-slow-drop", [&] { synthesiseDrop(c.dragView(), {photos[1]}, 800); },
               [&c] { return c.currentMode() == 2 && !c.transition(); }, 30, false, 1.0});
   }
   QTimer motionTimer;

@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QWindow>
+#include <algorithm>
 #include <cmath>
 
 #include "Ombrel/Classes/Application/MainWindow/QVSolvaneWindowAnimator.h"
@@ -531,18 +532,21 @@ const QPixmap& QVSolvaneWindow::shadowPicture() {
   if (width() < 2 * corner || height() < 2 * corner) {
     shadow_ = blurredShadow(size(), dpr);
   } else {
-    if (shadowTile_.isNull() || shadowTile_.devicePixelRatio() != dpr ||
-        !QVSCornerRadiiIsEqual(shadowTileRadii_, radii_)) {
-      shadowTile_ = blurredShadow(QSize(tile, tile), dpr);
-      shadowTileRadii_ = radii_;
+    auto found = std::find_if(shadowTiles_.begin(), shadowTiles_.end(), [&](const ShadowTile& t) {
+      return t.dpr == dpr && QVSCornerRadiiIsEqual(t.radii, radii_);
+    });
+    if (found == shadowTiles_.end()) {
+      shadowTiles_.push_back({radii_, dpr, blurredShadow(QSize(tile, tile), dpr)});
+      found = std::prev(shadowTiles_.end());
     }
+    const QPixmap& shadowTile = found->tile;
     shadow_ = QPixmap(QSize(int(std::ceil(width() * dpr)), int(std::ceil(height() * dpr))));
     shadow_.setDevicePixelRatio(dpr);
     shadow_.fill(Qt::transparent);
     QPainter p(&shadow_);
     const double c = corner, w = width(), h = height(), mid = tile - 2 * c;
     auto piece = [&](double tx, double ty, double tw, double th, double sx, double sy, double sw, double sh) {
-      p.drawPixmap(QRectF(tx, ty, tw, th), shadowTile_, QRectF(sx * dpr, sy * dpr, sw * dpr, sh * dpr));
+      p.drawPixmap(QRectF(tx, ty, tw, th), shadowTile, QRectF(sx * dpr, sy * dpr, sw * dpr, sh * dpr));
     };
     piece(0, 0, c, c, 0, 0, c, c);
     piece(w - c, 0, c, c, tile - c, 0, c, c);

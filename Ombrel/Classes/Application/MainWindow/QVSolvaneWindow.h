@@ -24,6 +24,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "Ombrel/Classes/Application/MainWindow/QVSolvaneWindowShapes.h"
 #include "QVAppKit/QVRoundedView.h"
@@ -173,8 +174,14 @@ class QVSolvaneWindow : public QWidget {
   uint64_t frameAnimation_ = 0;
   QPixmap shadow_;
   QSize shadowFor_;
-  QPixmap shadowTile_;
-  QVCornerRadii shadowTileRadii_;
+  // The blurred tiles, one per corner radii and pixel ratio: the modes switch between a few radii,
+  // and a mode change must not blur again.
+  struct ShadowTile {
+    QVCornerRadii radii;
+    qreal dpr = 0;
+    QPixmap tile;
+  };
+  std::vector<ShadowTile> shadowTiles_;
   // An aspect-kept resize under way.
   unsigned resizeEdges_ = 0;
   QPointF resizeStartPointer_;

@@ -54,8 +54,10 @@ class ModalAlerts : public QVPluginController::Alerts {
 class ApplicationQuit : public QVPluginController::Terminator {
  public:
   // Ends the main loop: the application delegate's termination (image work stopped, dialogs
-  // closed, the will-terminate notification) follows from it.
-  void terminate() override { QCoreApplication::quit(); }
+  // closed, the will-terminate notification) follows from it. Not `quit()`: that first asks every
+  // window to close, and the main window answers a close in plug-in mode by cancelling the run,
+  // which would end it again and again.
+  void terminate() override { QCoreApplication::exit(0); }
 };
 
 std::string lowercased(std::string text) {

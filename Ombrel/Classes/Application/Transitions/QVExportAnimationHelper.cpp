@@ -81,7 +81,7 @@ void QVExportAnimationHelper::showAnimationControllerIfNeeded(QVExportAnimationT
   }
   controller->view()->setProperty("qvTransitionView", true);
   QVExportAnimationTransitionController::embedView(container, controller->view());
-  QCoreApplication::sendPostedEvents();
+  QVExportAnimationTransitionController::layOutPendingViews();
   ++timesLaid_;
 }
 
@@ -111,7 +111,7 @@ void QVExportAnimationHelper::layoutGallery(QVExportGalleryAnimatable* g,
   // Laid out invisibly so that its cells have places before it shows.
   if (auto* v = dynamic_cast<QVView*>(view)) v->setAlpha(0);
   QVExportAnimationTransitionController::embedView(controller->view(), view);
-  QCoreApplication::sendPostedEvents();
+  QVExportAnimationTransitionController::layOutPendingViews();
 }
 
 std::vector<CGRect> QVExportAnimationHelper::exportAnimationTransitionCalculateGalleryCellRects(

@@ -1,5 +1,7 @@
 #include "Ombrel/Classes/Application/Transitions/QVExportAnimationTransitionController.h"
 
+#include <QCoreApplication>
+
 #include "Ombrel/Classes/Application/MainWindow/QVSolvaneWindow.h"
 #include "Ombrel/Classes/Application/Transitions/QVMultiAnimationTransitionController.h"
 #include "Ombrel/Classes/Application/Transitions/QVOpenAnimationTransitionController.h"
@@ -90,6 +92,12 @@ void QVExportAnimationTransitionController::embedView(QWidget* container, QWidge
   if (view->parentWidget() != container) QVEmbedInContainer(view, container);
   view->show();
   view->raise();
+}
+
+void QVExportAnimationTransitionController::layOutPendingViews() {
+  // Views queue their layout as a call; Qt's layouts post a layout request.
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
 }
 
 QVTransitionSprites* QVExportAnimationTransitionController::sprites() {

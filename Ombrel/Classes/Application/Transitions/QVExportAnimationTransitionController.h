@@ -113,6 +113,9 @@ class QVExportAnimationTransitionController {
 
   // Puts the view into the container, filling it (QVEmbedInContainer), shown on top of its siblings.
   static void embedView(QWidget* container, QWidget* view);
+  // Runs the layouts waiting in the event queue, and nothing else: a paint waiting there belongs to
+  // the next display frame, not to the start of a transition.
+  static void layOutPendingViews();
 
   // The sprites of the transition, in the window of the controller's view (else the start screen's).
   QVTransitionSprites* sprites();

@@ -45,7 +45,7 @@ void QVMultiAnimationTransitionController::actualTransitionToMode(int64_t mode, 
     openView->show();
   }
   openView->lower();
-  QCoreApplication::sendPostedEvents();
+  layOutPendingViews();
   QWidget* spring = viewForKey(open, QVOpenViewControllerSpringViewKey);
   const CGRect springRect = spring ? s->frameInWindow(spring) : s->frameInWindow(openView);
   const QVTransitionSprites::SpriteId openSprite = s->grab(openView);
@@ -118,6 +118,9 @@ void QVMultiAnimationTransitionController::actualTransitionToMode(int64_t mode, 
     gone.opacity = 0;
     animateSprite(sprite, gone);
   }
+  // Whatever else it draws (the export panel's backdrop) must not show either: the gallery stays in
+  // the window, hidden, its parts moving as sprites.
+  gallery->containerView()->hide();
 }
 
 void QVMultiAnimationTransitionController::actualFinishTransitionWithMode(int64_t mode) {

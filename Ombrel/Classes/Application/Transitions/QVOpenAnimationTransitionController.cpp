@@ -71,7 +71,7 @@ CGSize QVOpenAnimationTransitionController::prepareWindowForMode(int64_t mode) {
   } else {
     w->updateWindowShapeWithCurrentModeAndAnimated(false);
   }
-  QCoreApplication::sendPostedEvents();
+  layOutPendingViews();
   if (view()->parentWidget()) embedView(view()->parentWidget(), view());
   return old;
 }
@@ -104,7 +104,7 @@ void QVOpenAnimationTransitionController::actualTransitionToMode(int64_t mode, C
   // The open screen's parts are grabbed where they stand, before the window changes its shape.
   QWidget* openView = open->containerView();
   embedView(view(), openView);
-  QCoreApplication::sendPostedEvents();
+  layOutPendingViews();
   const auto views = open->animatableViews();
   if (auto it = views.find(QVOpenViewControllerSpringViewKey); it != views.end())
     if (auto* spring = dynamic_cast<QVOpenSpringView*>(it->second)) popScale_ = spring->scale().width;
@@ -271,7 +271,7 @@ void QVOpenAnimationTransitionController::animateEndVC(int64_t mode, Completion 
     return;
   }
   embedView(view(), end->containerView());
-  QCoreApplication::sendPostedEvents();
+  layOutPendingViews();
   std::vector<QWidget*> appearing{end->containerView()};
   // The title bar's import button comes in with the gallery (the single image shows it as it is).
   if (QVSolvaneWindow* w = window(); w && mode != 1) {

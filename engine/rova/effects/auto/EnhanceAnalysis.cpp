@@ -47,7 +47,12 @@ constexpr double kPlausibleCast = 30, kImplausibleCast = 36;
 // kCandidateSure on it is.
 constexpr double kCandidateDegrees = 10, kCandidateNone = 0.015, kCandidateSure = 0.03;
 constexpr double kVeilColourLimit = 0.1;  // a veil this strong (display values) leaves the colour alone
-constexpr double kCoreDegrees = 5, kCoreNone = 0.08, kCoreSure = 0.16;
+// Near is not enough: grey surfaces under a light gather around its colour, while the pixels of a
+// one-coloured scene that happen to lie near the estimate are the pale tail of the scene's colour.
+// Of the candidates, those within kCoreDegrees: spread evenly over the 10-degree disc they would be a
+// quarter (the discs' areas), so the correction is trusted in full only where they are at least as
+// dense at the centre (kCoreSure), and not at all where they thin out towards it (kCoreNone).
+constexpr double kCoreDegrees = 5, kCoreNone = 0.15, kCoreSure = 0.25;
 // A cast multiplies every pixel, so it tints the shadows as much as the rest. When the darkest part
 // of the picture (the lowest kDarkShare of the pixels bright enough to show a hue) is mostly
 // neutral (within kNeutralDegrees) while the estimators report a strong cast, the scene's own
@@ -65,9 +70,10 @@ constexpr double kWhiteTypical = 0.01, kWhiteDeadZone = 0.12;
 // without highlights (an overcast scene, a flat photo) keeps its key.
 constexpr double kStretchMedianCap = 0.20;
 // Unused headroom is itself evidence of under-exposure: a picture with nothing within kHeadroomSure
-// of white (display values) is stretched without the cap above, from kHeadroomSome on the cap gives
-// way gradually (a pale scene darkened reads as a plausible mid-toned one).
-constexpr double kHeadroomSome = 0.25, kHeadroomSure = 0.4, kHeadroomMedianCap = 0.25;
+// of white (display values) is stretched to white without the cap above, from kHeadroomSome on the
+// cap gives way gradually. A pale scene darkened reads as a plausible mid-toned one, and any cap on
+// its mid-tones held it short (a pale clock at -1.5 EV came back half-way, 12.3 CIEDE2000).
+constexpr double kHeadroomSome = 0.25, kHeadroomSure = 0.4, kHeadroomMedianCap = 1.0;
 // A veil (a fade, a mix with grey) lifts the black and pulls the white down alike: its strength is
 // the smaller of the two, and undoing it is undoing that mix. A lifted black whose white end still
 // reaches white is the scene's own (a pale wall, mist, a light wood) and is left as it is.
@@ -84,6 +90,9 @@ constexpr double kMaxDarkenEV = 1.2;
 // Clipped pixels against those in the stop under white: good photos (a lamp, a flame blown) show
 // up to about 0.15, photos a stop over 0.9 and more.
 constexpr double kPileUpDeadZone = 1.0;
+// The share of the clipped pixels that must be white in every channel for the pile-up to count at
+// all, and from which it counts in full.
+constexpr double kWhiteClippedNone = 0.01, kWhiteClippedSure = 0.05;
 // Mid-tones this far over the aim (EV) and more: the picture is bright all through, and a clipped
 // channel that a light's colour could explain is counted as over-exposure after all.
 constexpr double kLightClipMidEV = 0.75, kLightClipMidSureEV = 1.25;
@@ -654,15 +663,16 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
   for (const Tops& part : topCounts)
     clipped += part.clipped, topStop += part.topStop, white += part.white, lightClipped += part.lightClipped;
   const double median = quantile(lum, 0.5);
-  const double overEV = median > 0 ? beyondDeadZone(std::log2(median / kMidAim), kOverDeadZoneEV) : 0;
+  const double overMid = median > 0 ? std::log2(median / kMidAim) : 0;
+  const double overEV = median > 0 ? beyondDeadZone(overMid, kOverDeadZoneEV) : 0;
+  const double brightThrough = auto_support::smoothstep(kLightClipMidEV, kLightClipMidSureEV, overMid);
   {
     // A clipped channel that a light's colour could explain is no over-exposure as far as the
     // estimate is taken for a light. Where it is not (the scene's own colour: nothing near grey, or
     // too coloured for a light), a picture whose mid-tones are bright all through clipped its own
     // colour's channel, as a picture a stop too bright does first (a yellow flower, a green leaf
     // filling the frame).
-    const double overMid = median > 0 ? std::log2(median / kMidAim) : 0;
-    const double left = (1 - lightTrust) * auto_support::smoothstep(kLightClipMidEV, kLightClipMidSureEV, overMid);
+    const double left = (1 - lightTrust) * brightThrough;
     const auto counted = size_t(std::lround(double(lightClipped) * left));
     clipped += counted, topStop -= counted;
   }
@@ -671,14 +681,22 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
   // photo's histogram holds about as much in each stop, so a clipped mass as large as the stop
   // under it means about a stop was lost (good photos, a lamp or the sun blown, stay under 0.2).
   const double pileUp = double(clipped) / double(std::max<size_t>(topStop, 1));
-  const double lostEV = std::log2(1 + beyondDeadZone(pileUp, kPileUpDeadZone));
   a.medianLuminance = median, a.clippedShare = clippedShare, a.pileUp = pileUp;
   a.colourClipped = clipped ? 1 - double(white) / double(clipped) : 0;
+  // A picture pushed past its range blows its whites and pale greys in every channel. A pile-up of
+  // pixels each still holding a channel under white is coloured light clipping one or two channels
+  // (a grey ceiling under a cool-green cast clipped its blue and green, and was darkened a stop): the
+  // pile-up says a stop was lost only as far as some of the clipped pixels are white.
+  const double whiteEvidence = auto_support::smoothstep(kWhiteClippedNone, kWhiteClippedSure, 1 - a.colourClipped);
+  const double lostEV = std::log2(1 + beyondDeadZone(pileUp, kPileUpDeadZone)) * whiteEvidence;
   if ((overEV > 0 || lostEV > 0) && clippedShare > kClipDeadZone) {
     // Over-exposed: the clipped share says so (a bright scene without clipping is left bright), the
     // mid-tones or the pile-up at white say by how much (a night scene's mid-tones stay dark).
     const double ev = std::min(kMaxDarkenEV, std::max(overEV, lostEV));
-    const double sure = auto_support::smoothstep(kClipDeadZone, kClipSure, clippedShare);
+    // Clipping with no white in it is a colour's (a pale scene under a cast, the colour of a
+    // high-key scene): it says so only of a picture bright all through.
+    const double sure = auto_support::smoothstep(kClipDeadZone, kClipSure, clippedShare) *
+                        (1 - (1 - whiteEvidence) * (1 - brightThrough));
     t.exposureGain = std::exp2(-ev * sure);
     t.shoulderWhite = 0.92;
   } else if (median > 1e-4) {

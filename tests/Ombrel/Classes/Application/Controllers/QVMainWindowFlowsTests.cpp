@@ -469,6 +469,7 @@ TEST_F(AnimatedFlows, StartOverFromTheGalleryShrinksIntoTheOpenScreenAndStaysThe
   ASSERT_EQ(controller->currentMode(), 2);
   const CGRect before = controller->window()->frame();
   const CGRect kept = QVMiddleRect(controller->window()->windowSizeForMode(0), before.size);
+  QWidget* galleryView = controller->galleryScreen()->view();
   const auto galleryParts = controller->galleryScreen()->controller()->animatableViews();
   ASSERT_GT(galleryParts.size(), 2u) << "the grid, its background and the export button";
   alerts->answers = {4};
@@ -478,6 +479,8 @@ TEST_F(AnimatedFlows, StartOverFromTheGalleryShrinksIntoTheOpenScreenAndStaysThe
   // The gallery stays under the motion: none of its parts may show through as the panel shrinks.
   settle(0.4);
   for (const auto& [key, part] : galleryParts) EXPECT_FALSE(part->isVisible()) << key;
+  EXPECT_TRUE(container()->isAncestorOf(galleryView) && !galleryView->isVisible())
+      << "kept in the window, hidden with all it draws";
   settle();
   EXPECT_EQ(controller->currentMode(), 0);
   EXPECT_EQ(controller->window()->sizeMode(), 0);

@@ -20,15 +20,19 @@ namespace {
 
 const char* kPhotos[] = {"astronaut", "chelsea", "coffee", "rocket"};
 
-ImageDataRGBfPtr analysisImageOf(const std::string& name, std::array<float, 3> cast) {
-  const auto path = solvane::test::dataDir() / "enhance" / (name + ".png");
-  auto image = ImageReader::instance().read(path.string(), {}, kReadDefaultFlags, nullptr);
-  if (!image) return nullptr;
+// The picture's analysis image under a light (each channel multiplied), clipped at white.
+ImageDataRGBfPtr underLight(const ImagePtr& image, std::array<float, 3> light) {
   auto data = EffectParametersContext(image).analysisImage()->copy();
   float* px = data->floats();
   for (size_t i = 0; i < data->pixelCount(); ++i, px += 3)
-    for (int k = 0; k < 3; ++k) px[k] = std::min(1.f, px[k] * cast[k]);
+    for (int k = 0; k < 3; ++k) px[k] = std::min(1.f, px[k] * light[k]);
   return data;
+}
+
+ImageDataRGBfPtr analysisImageOf(const std::string& name, std::array<float, 3> cast) {
+  const auto path = solvane::test::dataDir() / "enhance" / (name + ".png");
+  auto image = ImageReader::instance().read(path.string(), {}, kReadDefaultFlags, nullptr);
+  return image ? underLight(image, cast) : nullptr;
 }
 
 }  // namespace
@@ -163,6 +167,34 @@ TEST(EnhanceAnalysis, OverExposureIsToldByClippingThatStaysNearWhite) {
   }
 }
 
+// Clipping says a stop was lost only where the clipped pixels are white, or where the picture is bright
+// all through: a pale grey ceiling filling a third of the frame, under a cool-green cast that clips its
+// blue, is not darkened; the same picture a stop too bright, its ceiling white, is.
+TEST(EnhanceAnalysis, ClippingWithNoWhiteInItIsAColourNotOverExposure) {
+  auto ceiling = proctest::makeImage(180, 120, [](int x, int y, float* c) {
+    // The ceiling on the left; warm wood elsewhere, which pulls the estimated light warm of the cast
+    // (the estimate then explains too little of the clipping).
+    const float v = x < 60 ? 0.95f : 0.01f + 0.3f * float((x * 7 + y * 13) % 41) / 40;
+    c[0] = v, c[1] = x < 60 ? v : 0.75f * v, c[2] = x < 60 ? v : 0.45f * v;
+  });
+  const auto cool = ea::analyse(*underLight(ceiling, {0.7f, 1.1f, 1.3f}));
+  EXPECT_GT(cool.pileUp, 1.5);  // as much piled up as a picture a stop too bright
+  EXPECT_EQ(cool.tone.exposureGain, 1);
+  EXPECT_LT(ea::analyse(*underLight(ceiling, {2, 2, 2})).tone.exposureGain, 0.75);
+
+  // A pale high-key scene (mid-tones near a stop over the aim) with a tenth of it a pink glow that
+  // clips its red: barely darkened. A stop brighter still, it is.
+  auto pale = proctest::makeImage(180, 120, [](int x, int y, float* c) {
+    const float v = 0.08f + 0.4f * float((x * 7 + y * 13) % 41) / 40;
+    c[0] = c[1] = c[2] = v;
+    if (y < 12) c[0] = 1, c[1] = 0.7f, c[2] = 0.75f;
+  });
+  const auto highKey = ea::analyse(*underLight(pale, {1, 1, 1}));
+  EXPECT_GT(highKey.clippedShare, 0.05);
+  EXPECT_GT(highKey.tone.exposureGain, 0.85);
+  EXPECT_LT(ea::analyse(*underLight(pale, {1.7f, 1.7f, 1.7f})).tone.exposureGain, 0.75);
+}
+
 // A one-coloured scene with nothing grey in it (an orange flower filling the frame): a warm cast that
 // clips its red is no over-exposure, though the colour layer, seeing only the scene's colour, does not
 // take the estimate for a light it may correct. The same picture a stop too bright clips the same
@@ -172,13 +204,7 @@ TEST(EnhanceAnalysis, AOneColouredSceneClippedByACastIsNotOverExposed) {
     const float v = 0.1f + 0.9f * float((x * 7 + y * 13) % 37) / 36;
     c[0] = 0.8f * v, c[1] = 0.45f * v, c[2] = 0.04f * v;
   });
-  auto spoilt = [&](std::array<float, 3> light) {
-    auto img = EffectParametersContext(flower).analysisImage()->copy();
-    float* px = img->floats();
-    for (size_t i = 0; i < img->pixelCount(); ++i, px += 3)
-      for (int k = 0; k < 3; ++k) px[k] = std::min(1.f, px[k] * light[k]);
-    return img;
-  };
+  auto spoilt = [&](std::array<float, 3> light) { return underLight(flower, light); };
   const auto warm = ea::analyse(*spoilt({1.35f, 1, 0.6f}));
   EXPECT_LT(warm.colourStrength, 0.05);
   EXPECT_EQ(warm.tone.exposureGain, 1);
