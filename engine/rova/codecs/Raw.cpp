@@ -175,12 +175,17 @@ void setDevelopment(LibRaw& raw, const DecodeRequest& req, bool half) {
   raw.set_progress_handler(onProgress, const_cast<CancelFlag*>(&req.cancel));
 }
 
-// Rows a band of a full-size development reads around it: the wavelet denoising's five levels reach
-// 124 rows (62 of its half-size image), the demosaicing a few more. A multiple of 16, so a band's
+// Rows a band of a full-size development reads around it. With the wavelet denoising: its five
+// levels reach 124 rows (62 of its half-size image), the demosaicing a few more. Without it, only
+// DHT's neighbourhoods and their refinement passes, a handful of rows. A multiple of 16, so a band's
 // first row keeps the colour filter's phase and the half-size grouping of the denoising.
-constexpr int kBandContext = 160;
-// Rows of a band, at least: shorter bands would develop more context than picture.
-constexpr int kBandRowsMin = 800;
+constexpr int kBandContextDenoised = 160, kBandContextPlain = 32;
+// Rows of a band, at least, in context rows: shorter bands would develop more context than picture.
+constexpr int kBandRowsPerContext = 5;
+
+int bandContext(const LibRaw& raw, const DecodeRequest& req) {
+  return req.rawDenoise && denoiseThreshold(raw.imgdata.other.iso_speed) > 0 ? kBandContextDenoised : kBandContextPlain;
+}
 
 // A decoder that develops one band of a picture another decoder has unpacked: it parses the file
 // itself (its own decoding state), then reads the other's unpacked sensor data instead of unpacking
@@ -249,7 +254,8 @@ std::string developBand(const uint8_t* d, size_t n, const LibRaw& unpacked, cons
   if (int rc = raw->open_buffer(const_cast<uint8_t*>(d), n); rc != LIBRAW_SUCCESS) return libraw_strerror(rc);
   const int width = unpacked.imgdata.sizes.width, height = unpacked.imgdata.sizes.height;
   if (raw->imgdata.sizes.width != width || raw->imgdata.sizes.height != height) return "unexpected size";
-  const int ya = std::max(0, y0 - kBandContext), yb = std::min(height, y1 + kBandContext);
+  const int context = bandContext(unpacked, req);
+  const int ya = std::max(0, y0 - context), yb = std::min(height, y1 + context);
   setDevelopment(*raw, req, false);
   auto& crop = raw->imgdata.params.cropbox;
   crop[0] = 0, crop[1] = unsigned(ya), crop[2] = unsigned(width), crop[3] = unsigned(yb - ya);
@@ -271,7 +277,7 @@ std::string developBand(const uint8_t* d, size_t n, const LibRaw& unpacked, cons
 }
 
 // How many bands a full-size development of this file takes: plain Bayer sensors of three colours,
-// tall enough for bands of at least kBandRowsMin rows, one band a core.
+// tall enough for bands of at least kBandRowsPerContext times their context rows, one band a core.
 int bandsFor(const LibRaw& raw, const DecodeRequest& req) {
   const auto& s = raw.imgdata.sizes;
   const bool plainBayer = raw.imgdata.idata.filters >= 1000 && raw.imgdata.idata.filters != LIBRAW_XTRANS &&
@@ -279,9 +285,9 @@ int bandsFor(const LibRaw& raw, const DecodeRequest& req) {
                           raw.imgdata.rawdata.ioparams.fuji_width == 0;
   if (req.rawBands == 1 || !plainBayer) return 1;
   const int byCores = std::max(1, int(std::thread::hardware_concurrency()));
-  const int bySize = std::max(1, s.height / kBandRowsMin);
-  return req.rawBands > 1 ? std::min(req.rawBands, std::max(1, s.height / (2 * kBandContext)))
-                          : std::min(byCores, bySize);
+  const int context = bandContext(raw, req);
+  const int bySize = std::max(1, s.height / (kBandRowsPerContext * context));
+  return req.rawBands > 1 ? std::min(req.rawBands, std::max(1, s.height / (2 * context))) : std::min(byCores, bySize);
 }
 
 }  // namespace
