@@ -16,7 +16,11 @@ namespace bench {
 // tree's.
 inline std::filesystem::path resourcesDir() {
   if (const char* env = std::getenv("SOLVANE_RESOURCES")) return env;
+#ifdef SOLVANE_SOURCE_DIR
+  return std::filesystem::path(SOLVANE_SOURCE_DIR) / "Ombrel" / "Resources";
+#else
   return std::filesystem::path(__FILE__).parent_path().parent_path() / "Ombrel" / "Resources";
+#endif
 }
 
 // Wall-clock seconds one call of f takes.

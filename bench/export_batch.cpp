@@ -49,6 +49,8 @@ bool renderSideBySide(const std::string& renderer, const std::vector<std::string
                       const std::vector<int>& longer, const fs::path& out, unsigned slots) {
   size_t next = 0, running = 0;
   bool ok = true;
+  // A child that reopens stdout flushes what it inherited: the batch's figures would print once per process.
+  std::fflush(stdout);
   while (next < paths.size() || running > 0) {
     while (running < slots && next < paths.size()) {
       const std::string target = (out / ("render-" + std::to_string(next + 1) + ".jpg")).string();
