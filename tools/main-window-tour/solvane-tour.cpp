@@ -28,6 +28,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <deque>
 #include <filesystem>
 #include <functional>
@@ -211,6 +212,11 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: solvane-tour OUTDIR PHOTO1 PHOTO2 PHOTO3 [--solvane PATH]\n");
     return 2;
   }
+  // A tour of its own: another Solvane running on this machine (a user's, another tour's) must not
+  // take the second invocation's photos, so the single instance listens in a private folder that
+  // the second invocation inherits.
+  char runtime[] = "/tmp/solvane-tour-XXXXXX";
+  if (mkdtemp(runtime)) setenv("XDG_RUNTIME_DIR", runtime, 1);
   QVApplication app(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("Solvane"));
   const std::string out = argv[1];

@@ -1,5 +1,7 @@
 #include "Ombrel/Classes/Helpers/QVSolvaneHelpers.h"
 
+#include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <system_error>
 
@@ -15,10 +17,17 @@ void QVDispatchOnMainThread(qv::Block block) {
     main.async(std::move(block));
 }
 
+namespace {
+std::atomic<double> gDisplayScale{1.0};
+}
+
+void QVSolvaneHelpers::setDisplayScale(double scale) { gDisplayScale = std::clamp(scale, 1.0, 4.0); }
+double QVSolvaneHelpers::displayScale() { return gDisplayScale; }
+
 CGSize QVSolvaneHelpers::sizeFromImageType(int64_t type) {
   switch (type) {
     case 0:
-      return CGSizeMake(198, 132);
+      return CGSizeMake(198 * displayScale(), 132 * displayScale());
     case 1:
       return CGSizeMake(2000, 2000);
     default:

@@ -13,9 +13,13 @@ void QVDispatchOnMainThread(qv::Block block);
 
 class QVSolvaneHelpers {
  public:
-  // The box an image type renders into: 0 thumbnail 198 x 132, 1 preview 2000 x 2000, any other
-  // type the zero size (full resolution).
+  // The box an image type renders into, in pixels: 0 thumbnail 198 x 132 times the display scale,
+  // 1 preview 2000 x 2000, any other type the zero size (full resolution).
   static CGSize sizeFromImageType(int64_t type);
+  // The device pixel ratio thumbnails are made for (1 until the application sets its screens'):
+  // a thumbnail of 198 pixels shown on a 2x screen would be enlarged and blurred.
+  static void setDisplayScale(double scale);
+  static double displayScale();
   // "<md5 of the path>_<type>": the notification object of a processed image and the cache key of
   // a task without batch preset. No key without a path.
   static std::optional<std::string> imageKeyAtPath(const std::optional<std::string>& path, uint64_t typeId);

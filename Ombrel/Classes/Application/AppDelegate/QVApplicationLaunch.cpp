@@ -1,6 +1,8 @@
 #include "Ombrel/Classes/Application/AppDelegate/QVApplicationLaunch.h"
 
 #include <QIcon>
+#include <QScreen>
+#include <algorithm>
 
 #include "Ombrel/Classes/Application/Alerts/QVModalAlerts.h"
 #include "Ombrel/Classes/Application/AppDelegate/QVAppDelegate.h"
@@ -8,6 +10,7 @@
 #include "Ombrel/Classes/Application/AppDelegate/QVSingleInstance.h"
 #include "Ombrel/Classes/Application/Services/QVAppLink.h"
 #include "Ombrel/Classes/Application/Style/QVUIStyle.h"
+#include "Ombrel/Classes/Helpers/QVSolvaneHelpers.h"
 #include "QVAppKit/QVFonts.h"
 #include "QVAppKit/QVMainExecutorBridge.h"
 #include "QVAppKit/QVSolvaneTopBarView.h"
@@ -21,6 +24,10 @@ std::shared_ptr<QVAppDelegate> QVLaunchApplication(QVApplication& app, const std
   QGuiApplication::setWindowIcon(QIcon::fromTheme(
       QStringLiteral("app.solvane.Solvane"),
       QIcon(QString::fromStdString(qv::Bundle::mainBundle().resourcePath() + "/Desktop/app.solvane.Solvane.svg"))));
+  // Thumbnails are made for the sharpest screen the window may be shown on.
+  double scale = 1;
+  for (const QScreen* screen : QGuiApplication::screens()) scale = std::max(scale, screen->devicePixelRatio());
+  QVSolvaneHelpers::setDisplayScale(scale);
   QVFonts::loadOnce();
   app.setFont(QVFonts::systemFontOfSize(13));
   QVUIStyle::applyToApplication(app);

@@ -86,6 +86,12 @@ TEST(QVSolvaneHelpers, SizesAndKeys) {
     EXPECT_EQ(s.width, c.w) << c.type;
     EXPECT_EQ(s.height, c.h) << c.type;
   }
+  // On a 2x screen a thumbnail has twice the pixels; the preview's box is already larger than the view.
+  QVSolvaneHelpers::setDisplayScale(2);
+  EXPECT_EQ(QVSolvaneHelpers::sizeFromImageType(0).width, 396);
+  EXPECT_EQ(QVSolvaneHelpers::sizeFromImageType(0).height, 264);
+  EXPECT_EQ(QVSolvaneHelpers::sizeFromImageType(1).width, 2000);
+  QVSolvaneHelpers::setDisplayScale(1);
   EXPECT_FALSE(QVSolvaneHelpers::imageKeyAtPath(std::nullopt, 1).has_value());
   EXPECT_EQ(*QVSolvaneHelpers::imageKeyAtPath(std::string(""), 2), qv::md5(std::string("")) + "_2");
 }
