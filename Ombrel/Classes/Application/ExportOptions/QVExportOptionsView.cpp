@@ -60,6 +60,13 @@ bool isJPEGType(const std::string& type) {
          QVBatchTextHelpers::caseInsensitiveEquals(type, kUTTypeJPEG2000);
 }
 
+// The types whose files hold 16 bits a sample; any other is written at 8 whatever the depth chosen.
+bool holdsSixteenBits(const std::string& type) {
+  return QVBatchTextHelpers::caseInsensitiveEquals(type, kUTTypePNG) ||
+         QVBatchTextHelpers::caseInsensitiveEquals(type, kUTTypeTIFF) ||
+         QVBatchTextHelpers::caseInsensitiveEquals(type, kUTTypeJPEG2000);
+}
+
 }  // namespace
 
 std::shared_ptr<QVExportOptionsView> QVExportOptionsView::exportOptionsViewWithMetadata(const qv::Value& metadata,
@@ -193,7 +200,7 @@ void QVExportOptionsView::initializeWithMetadata(const qv::Value& metadata, int6
   compressionPopup_->selectItemAtIndex(1);
   mutableImageProperties();
   depthIndex_ = depth == 8 ? 0 : 1;
-  depthPopup_->selectItemAtIndex(depthIndex_);
+  showDepthForType();
   colorSpaceIndex_ = colorSpace == 3 ? 2 : colorSpace == 2 ? 1 : 0;
   colorSpacePopup_->selectItemAtIndex(colorSpaceIndex_);
 }
@@ -212,6 +219,15 @@ void QVExportOptionsView::typeDidChange() {
   // The properties carry the quality the slider shows for the new type.
   if (imageProperties_) (*imageProperties_)[kCGImageDestinationLossyCompressionQuality] = qv::Value(quality);
   changeLayoutPositionForTab(tab);
+  showDepthForType();
+}
+
+void QVExportOptionsView::showDepthForType() {
+  // A JPEG or WebP file is 8 bits whatever was chosen: the popup says so and waits, keeping the
+  // choice for a type that can hold 16 bits.
+  const bool deep = holdsSixteenBits(type_);
+  depthPopup_->setEnabled(deep);
+  depthPopup_->selectItemAtIndex(deep ? depthIndex_ : 0);
 }
 
 void QVExportOptionsView::changeLayoutPositionForTab(int tab) {
@@ -251,7 +267,7 @@ qv::Dictionary QVExportOptionsView::imageProperties() const {
   return properties;
 }
 
-int64_t QVExportOptionsView::depth() const { return depthIndex_ == 0 ? 8 : 16; }
+int64_t QVExportOptionsView::depth() const { return depthIndex_ == 0 || !holdsSixteenBits(type_) ? 8 : 16; }
 
 int64_t QVExportOptionsView::colorSpace() const { return tables().colorSpaceAtIndex(uint64_t(colorSpaceIndex_)); }
 
@@ -268,7 +284,9 @@ void QVExportOptionsView::qualityDidChange() {
   settings().saveExportImageCompressionQuality(qv::Value(quality), type_);
 }
 
-void QVExportOptionsView::depthDidChange() { depthIndex_ = std::max(0, depthPopup_->indexOfSelectedItem()); }
+void QVExportOptionsView::depthDidChange() {
+  if (depthPopup_->isEnabled()) depthIndex_ = std::max(0, depthPopup_->indexOfSelectedItem());
+}
 
 void QVExportOptionsView::colorSpaceDidChange() {
   colorSpaceIndex_ = std::max(0, colorSpacePopup_->indexOfSelectedItem());

@@ -84,6 +84,7 @@ class QVExportOptionsView : public QVExportOptionsAccessory {
   void initializeWithMetadata(const qv::Value& metadata, int64_t colorSpace, int64_t depth);
   void buildWidget();
   void changeLayoutPositionForTab(int tab);
+  void showDepthForType();
   void allowOnlyTypeInPanel();
   qv::Dictionary& mutableImageProperties() const;
   QVAppSettings& settings() const;

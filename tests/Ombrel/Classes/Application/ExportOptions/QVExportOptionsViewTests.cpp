@@ -132,6 +132,8 @@ TEST_F(QVExportOptionsViewTest, DepthAndColourSpaceAreReadOnEveryCall) {
     int colorIndex;
     int64_t depth;
   } cases[] = {{3, 16, 2, 16}, {2, 8, 1, 8}, {7, 0, 0, 16}};
+  // A type that holds 16 bits shows the depth given.
+  qv::UserDefaults::standardUserDefaults().setObject(qv::Value(kUTTypeTIFF), kQVPreviousExportImageTypeKey);
   for (const auto& c : cases) {
     auto view = make(qv::Value(), c.colorSpaceIn, c.depthIn);
     EXPECT_EQ(view->colorSpacePopUpButton()->indexOfSelectedItem(), c.colorIndex);
@@ -145,6 +147,25 @@ TEST_F(QVExportOptionsViewTest, DepthAndColourSpaceAreReadOnEveryCall) {
   EXPECT_EQ(view->imageProperties().at(kCGImagePropertyDepth).asInt(), 16);
   view->colorSpacePopUpButton()->chooseItemAtIndex(2);
   EXPECT_EQ(view->colorSpace(), 3);
+}
+
+TEST_F(QVExportOptionsViewTest, AJPEGIsEightBitsAndTheSixteenBitChoiceWaitsForATypeThatHoldsIt) {
+  auto view = make(qv::Value(), 1, 16);  // no remembered type: JPEG
+  EXPECT_FALSE(view->depthPopUpButton()->isEnabled());
+  EXPECT_EQ(view->depthPopUpButton()->indexOfSelectedItem(), 0);
+  EXPECT_EQ(view->depth(), 8);
+  EXPECT_EQ(view->imageProperties().at(kCGImagePropertyDepth).asInt(), 8);
+  struct Case {
+    const char* type;
+    bool enabled;
+    int64_t depth;
+  } cases[] = {{kUTTypeTIFF, true, 16}, {kUTTypePNG, true, 16}, {kUTTypeJPEG, false, 8}, {kUTTypeTIFF, true, 16}};
+  for (const auto& c : cases) {
+    view->popUpButton()->chooseItemAtIndex(indexOfType(c.type));
+    EXPECT_EQ(view->depthPopUpButton()->isEnabled(), c.enabled) << c.type;
+    EXPECT_EQ(view->depthPopUpButton()->indexOfSelectedItem(), c.depth == 16 ? 1 : 0) << c.type;
+    EXPECT_EQ(view->depth(), c.depth) << c.type;
+  }
 }
 
 TEST_F(QVExportOptionsViewTest, AdvancedSettingsCallsTheDelegateThenCancelsTheDialog) {
