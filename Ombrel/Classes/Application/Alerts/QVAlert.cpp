@@ -3,12 +3,18 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QIcon>
 #include <QMessageBox>
 #include <QPushButton>
 
 QVAlertResponse QVMessageBoxAlertRunner::runModal(const QVAlertSpec& spec) {
   QMessageBox box(QApplication::activeWindow());
-  box.setIcon(QMessageBox::Warning);
+  // The application's own icon, as desktop alerts show it; the stock warning sign without one.
+  const QIcon icon = QApplication::windowIcon();
+  if (!icon.isNull())
+    box.setIconPixmap(icon.pixmap(QSize(56, 56), box.devicePixelRatioF()));
+  else
+    box.setIcon(QMessageBox::Warning);
   box.setWindowModality(Qt::ApplicationModal);
   box.setText(QString::fromStdString(spec.messageText));
   if (!spec.informativeText.empty()) box.setInformativeText(QString::fromStdString(spec.informativeText));

@@ -85,10 +85,25 @@ QString QVUIStyle::menuStyleSheet() {
       "QMenu::indicator { width: 12px; height: 12px; left: 6px; }");
 }
 
+QString QVUIStyle::dialogStyleSheet() {
+  // Alerts and file dialogs in the application's own look: rounded flat buttons, the default one in
+  // the theme colour, no stock icons on the buttons, the alert's message in a heavier weight.
+  return QStringLiteral(
+      "QDialogButtonBox { dialogbuttonbox-buttons-have-icons: 0; }"
+      "QMessageBox QPushButton, QDialogButtonBox QPushButton { background: #3b3c42; color: #ecedf0; border: none;"
+      " border-radius: 6px; padding: 6px 18px; min-width: 64px; }"
+      "QMessageBox QPushButton:hover, QDialogButtonBox QPushButton:hover { background: #46474e; }"
+      "QMessageBox QPushButton:default, QDialogButtonBox QPushButton:default { background: #1db565; color: #ffffff; }"
+      "QMessageBox QPushButton:default:hover, QDialogButtonBox QPushButton:default:hover { background: #22c470; }"
+      "QMessageBox QPushButton:disabled, QDialogButtonBox QPushButton:disabled { background: #2e2f34;"
+      " color: #6b6e76; }"
+      "QMessageBox QLabel#qt_msgbox_label { font-weight: 600; }");
+}
+
 void QVUIStyle::applyToApplication(QApplication& application) {
   if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion"))) application.setStyle(fusion);
   application.setPalette(applicationPalette());
-  application.setStyleSheet(menuStyleSheet());
+  application.setStyleSheet(menuStyleSheet() + dialogStyleSheet());
 }
 
 void QVUIStyle::paintBackdrop(QPainter& painter, const QRectF& rect, const QColor& top, const QColor& bottom,

@@ -66,5 +66,6 @@ class QVUIStyle {
                             QPointF glowCentre, double glowRadius, int glowAlpha);
   static QPalette applicationPalette();
   static QString menuStyleSheet();
+  static QString dialogStyleSheet();
   static void applyToApplication(QApplication& application);
 };
