@@ -1,5 +1,7 @@
 #include "QVAppKit/QVDisabledButton.h"
 
+#include <algorithm>
+
 #include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -99,9 +101,20 @@ void QVDisabledButton::paintEvent(QPaintEvent*) {
     painter.setPen(QPen(Qt::white, 1.7, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     painter.drawPath(tick);
   }
-  painter.setFont(font());
   painter.setPen(titleColor_);
   const QRectF textRect(box.right() + kGap, 0, width() - box.right() - kGap, height());
+  // A title a little too long for its place is set a little smaller before it loses its end: up to
+  // a tenth under its size, then elided.
+  QFont font = this->font();
+  const double advance = QFontMetricsF(font).horizontalAdvance(text());
+  if (advance > textRect.width() && advance > 0) {
+    const double scale = std::max(0.9, textRect.width() / advance);
+    if (font.pointSizeF() > 0)
+      font.setPointSizeF(font.pointSizeF() * scale);
+    else if (font.pixelSize() > 0)
+      font.setPixelSize(std::max(1, int(std::floor(font.pixelSize() * scale))));
+  }
+  painter.setFont(font);
   painter.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter,
-                   QFontMetricsF(font()).elidedText(text(), Qt::ElideRight, textRect.width()));
+                   QFontMetricsF(font).elidedText(text(), Qt::ElideRight, textRect.width()));
 }

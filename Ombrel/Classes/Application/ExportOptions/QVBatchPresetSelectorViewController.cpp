@@ -144,11 +144,18 @@ void QVBatchPresetSelectorViewController::viewDidLoad() {
   batchPresetSelectorEditingModeDidChange(model_->editingMode());
 }
 
+double QVBatchPresetSelectorViewController::defaultListHeightForCount(size_t count) {
+  const double rows = double(std::min<size_t>(count, 6)) * QVSettingsPresetCellDelegate::kRowHeight;
+  return std::max(kDefaultListHeight, kListTitleHeight + kListTitleGap + rows + 2);
+}
+
 void QVBatchPresetSelectorViewController::layoutViews() {
   QVView* main = mainView();
   const double w = main->width(), h = main->height();
-  placeTopLeft(defaultViews_.containerView, QRectF(kListLeft, kTop, kListWidth, kDefaultListHeight));
-  const double userTop = kTop + kDefaultListHeight + kListGap;
+  const double listHeight =
+      defaultListHeightForCount(model_ ? model_->presetsWithType(kQVBatchPresetTypeDefault).size() : 0);
+  placeTopLeft(defaultViews_.containerView, QRectF(kListLeft, kTop, kListWidth, listHeight));
+  const double userTop = kTop + listHeight + kListGap;
   const double buttonsTop = h - kMargin - kButtonHeight;
   // The user list ends where the buttons' row begins; the refusal message sits in that row.
   placeTopLeft(customViews_.containerView,

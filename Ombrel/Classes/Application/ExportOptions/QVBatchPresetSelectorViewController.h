@@ -38,6 +38,9 @@ class QVBatchPresetSelectorViewController : public QVViewControllerWithoutNib, p
   static constexpr double kListLeft = 18, kListWidth = 200, kTop = 54, kDefaultListHeight = 86, kListGap = 20;
   static constexpr double kListTitleHeight = 20, kListTitleGap = 4, kMargin = 16;
   static constexpr double kOKWidth = 116, kButtonHeight = 28, kSaveWidth = 164, kButtonGap = 8;
+  // The default presets' list: at least kDefaultListHeight, tall enough to show up to six presets
+  // without scrolling (the user list below takes what is left).
+  static double defaultListHeightForCount(size_t count);
 
   // Without a store, the facade's.
   explicit QVBatchPresetSelectorViewController(std::shared_ptr<QVBatchPresetManager> store = nullptr);

@@ -108,8 +108,12 @@ TEST_F(QVBatchSettingsWindowTest, AnApplicationWindowAboveTheMainWindowLaidOutAs
 
   QWidget* content = window->contentView();
   auto* s = selector();
-  EXPECT_EQ(rectIn(s->defaultPresetsViews().containerView, content), QRect(18, 54, 200, 86));
-  EXPECT_EQ(rectIn(s->customPresetsViews().containerView, content).top(), 54 + 86 + 20);
+  // The default list shows every default preset (up to six) without scrolling.
+  const int defaults = table(1)->model()->rowCount();
+  const int listHeight = std::max(86, 20 + 4 + std::min(defaults, 6) * 20 + 2);
+  EXPECT_EQ(rectIn(s->defaultPresetsViews().containerView, content), QRect(18, 54, 200, listHeight));
+  EXPECT_EQ(rectIn(s->customPresetsViews().containerView, content).top(), 54 + listHeight + 20);
+  EXPECT_GE(table(1)->viewport()->height(), defaults * 20);
   EXPECT_EQ(rectIn(s->okButton(), content), QRect(750 - 16 - 116, 526 - 16 - 28, 116, 28));
   QWidget* pane = s->settingsVC()->view();
   EXPECT_EQ(rectIn(pane, content), QRect(18 + 200 + 16, 54, 750 - 16 - 234, 526 - 16 - 28 - 16 - 54));
