@@ -35,6 +35,9 @@ constexpr double kDaylightDeadZone = 12.5;
 // Estimators that disagree widen the dead zone (by this share of their largest difference); past
 // the second figure (degrees) nothing is left to trust.
 constexpr double kSpreadShare = 0.4, kSpreadSure = 15, kSpreadLost = 35;
+// The second strongest estimator must see a cast beyond this share of the dead zone for the
+// correction to be whole (one estimator alone wanders further than the three together).
+constexpr double kSupportShare = 0.5;
 // No light a photographer meets is that far from white (a fundus photograph, a red wall filling the
 // frame: the estimators then see the scene's colour, not the light's): past the first figure
 // (degrees) the correction fades, past the second it is gone.
@@ -83,6 +86,9 @@ constexpr double kHeadroomSome = 0.25, kHeadroomSure = 0.4, kHeadroomMedianCap =
 // the smaller of the two, and undoing it is undoing that mix. A lifted black whose white end still
 // reaches white is the scene's own (a pale wall, mist, a light wood) and is left as it is.
 constexpr double kLowQuantile = 0.002, kHighQuantile = 0.998;
+// The black's lift against the white's shortfall: a veil makes them about equal (faded photos measure
+// 0.8-1.5); at kVeilBalanceNone or less the lift is the scene's, from kVeilBalanceSure on a veil's.
+constexpr double kVeilBalanceNone = 0.5, kVeilBalanceSure = 0.8;
 
 // Exposure: a share of clipped pixels over this (on top of what good photos show) with mid-tones
 // over the aim triggers darkening.
@@ -116,6 +122,10 @@ constexpr double kDeepShadowShare = 0.25, kBrightShare = 0.08;
 // photo at kSoft gets it all (the same photos blurred by a pixel measure about 0.6).
 constexpr float kEdgeStep = 0.08f;
 constexpr double kSharpEnough = 0.66, kSoft = 0.6;
+// Steepness is measured in each of kTiles x kTiles regions, and counts over the sharpest of them that
+// together hold kSharpShare of the picture's edges.
+constexpr int kTiles = 4;
+constexpr double kSharpShare = 0.25;
 
 double srgb(double linear) { return linearToSrgb(float(std::clamp(linear, 0.0, 1.0))); }
 
@@ -223,7 +233,11 @@ struct Veil {
   double unveil(double x) const { return (x - v) / (1 - 2 * v); }
 };
 Veil veilOf(double lo, double hi) {
-  return {std::min(0.45, beyondDeadZone(std::min(lo - kBlackTypical, 1 - kWhiteTypical - hi), kBlackDeadZone))};
+  const double lift = lo - kBlackTypical, shortfall = 1 - kWhiteTypical - hi;
+  const double v = std::min(0.45, beyondDeadZone(std::min(lift, shortfall), kBlackDeadZone));
+  // A white that falls short by far more than the black is lifted is the exposure's doing (a hazy or
+  // pale scene darkened): the lift is then the scene's own haze, not a veil.
+  return {v > 0 ? v * auto_support::smoothstep(kVeilBalanceNone, kVeilBalanceSure, lift / shortfall) : 0};
 }
 
 // The channel extremes of a list of linear pixels in display values: a low quantile of min(R, G, B)
@@ -433,12 +447,25 @@ double sharpnessOf(const ImageDataRGBf& img) {
   auto_support::inPieces<char>(p.size(), [&](size_t i0, size_t i1, char&) {
     for (size_t i = i0; i < i1; ++i) p[i] = std::sqrt(std::max(0.f, tone::luminance(img.floats() + 3 * i)));
   });
-  struct Steps {
-    double one = 0, two = 0;
+  // The regions divide the visible part of the picture (its bounding box).
+  int x0 = 0, y0 = 0, x1 = w, y1 = h;
+  if (img.alpha()) {
+    x0 = w, y0 = h, x1 = 0, y1 = 0;
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x)
+        if (auto_support::isAnalysed(img, x, y))
+          x0 = std::min(x0, x), y0 = std::min(y0, y), x1 = std::max(x1, x + 1), y1 = std::max(y1, y + 1);
+    if (x1 <= x0 || y1 <= y0) return 1;
+  }
+  auto tileOf = [&](int x, int y) {
+    return std::min(kTiles - 1, (x - x0) * kTiles / (x1 - x0)) +
+           kTiles * std::min(kTiles - 1, (y - y0) * kTiles / (y1 - y0));
   };
-  double one = 0, two = 0;
-  const auto stepSums = auto_support::inRowBands<Steps>(img, [&](int y0, int y1, Steps& st) {
-    for (int y = y0; y < y1 && y + 2 < h; y += 2)
+  struct Steps {
+    double one[kTiles * kTiles] = {}, two[kTiles * kTiles] = {};
+  };
+  const auto stepSums = auto_support::inRowBands<Steps>(img, [&](int r0, int r1, Steps& sums) {
+    for (int y = r0; y < r1 && y + 2 < h; y += 2)
       for (int x = 0; x + 2 < w; x += 2) {
         const float* q = p.data() + size_t(y) * w + x;
         // Where the picture has hidden parts, as at its borders: all three points must be in it.
@@ -448,13 +475,32 @@ double sharpnessOf(const ImageDataRGBf& img) {
         for (int step : {1, w}) {
           const float d2 = std::fabs(q[2 * step] - q[0]);
           if (d2 < kEdgeStep) continue;
-          st.one += std::max(std::fabs(q[step] - q[0]), std::fabs(q[2 * step] - q[step]));
-          st.two += d2;
+          const int tile = tileOf(x, y);
+          sums.one[tile] += std::max(std::fabs(q[step] - q[0]), std::fabs(q[2 * step] - q[step]));
+          sums.two[tile] += d2;
         }
       }
   });
-  for (const Steps& part : stepSums) one += part.one, two += part.two;
-  return two > 0 ? one / two : 1;
+  Steps all;
+  for (const Steps& part : stepSums)
+    for (int t = 0; t < kTiles * kTiles; ++t) all.one[t] += part.one[t], all.two[t] += part.two[t];
+  double one = 0, two = 0;
+  for (int t = 0; t < kTiles * kTiles; ++t) one += all.one[t], two += all.two[t];
+  if (!(two > 0)) return 1;
+  // The sharpest regions, together holding kSharpShare of the edges: a picture in focus somewhere (the
+  // subject) with the rest soft (depth of field, a blurred background) is sharp; only a picture soft
+  // all over (shaken, out of focus) is not. (Several regions, so that the steepness of a few edges in
+  // one region does not decide.)
+  int order[kTiles * kTiles];
+  for (int t = 0; t < kTiles * kTiles; ++t) order[t] = t;
+  auto ratio = [&](int t) { return all.two[t] > 0 ? all.one[t] / all.two[t] : 0.0; };
+  std::stable_sort(order, order + kTiles * kTiles, [&](int a, int b) { return ratio(a) > ratio(b); });
+  double sharpOne = 0, sharpTwo = 0;
+  for (int t : order) {
+    if (sharpTwo >= kSharpShare * two) break;
+    sharpOne += all.one[t], sharpTwo += all.two[t];
+  }
+  return std::max(one / two, sharpOne / sharpTwo);
 }
 
 // The share of a colour correction (0..share) that keeps the picture's neutral pixels neutral:
@@ -574,6 +620,17 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
                               (1 - auto_support::smoothstep(kCoreTight, kCoreTightSure, a.illuminant.candidateCore))) *
                      a.lightPlausibility;
   double share = (a.castDegrees > 0 ? applied / a.castDegrees : 0) * a.colourSureness;
+  {
+    // A cast that one estimator alone sees is thin evidence (grey edge led by the warm rims of a
+    // backlit scene, whose bright pixels and overall colour are neutral): the correction goes only as
+    // far as the second strongest of the three sees a cast beyond half the dead zone.
+    double seen[3] = {angularErrorDegrees(a.illuminant.greyEdge, {1, 1, 1}),
+                      angularErrorDegrees(a.illuminant.shadesOfGrey, {1, 1, 1}),
+                      angularErrorDegrees(a.illuminant.brightPixels, {1, 1, 1})};
+    std::sort(seen, seen + 3);
+    const double support = seen[1] > 0 ? beyondDeadZone(seen[1], kSupportShare * moodDeadZone) / seen[1] : 0;
+    share = std::min(share, support * a.colourSureness);
+  }
   // How far the estimate is taken for a light at all, whatever the clipping (which makes the colour
   // layer timid, not the light less real) and the dead zone (a mood light is still a light).
   const double lightTrust =

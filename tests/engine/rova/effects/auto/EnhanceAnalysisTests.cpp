@@ -309,3 +309,75 @@ TEST(EnhanceAnalysis, DaylightInAStrongBlueEstimateIsKept) {
   EXPECT_GT(ea::angularErrorDegrees(blue, neutral), 8);
   EXPECT_LT(ea::angularErrorDegrees(blue, sky), ea::angularErrorDegrees(blue, neutral));
 }
+
+// Sharpening is judged on the sharpest part of the picture: a subject in focus with the rest of the
+// frame soft (depth of field) needs none; the same picture soft all over does.
+TEST(EnhanceAnalysis, ASubjectInFocusBeforeASoftBackgroundNeedsNoSharpening) {
+  const int w = 160, h = 120;
+  auto squares = [](int x, int y) { return ((x / 6 + y / 6) % 2) ? 0.6f : 0.05f; };
+  auto picture = [&](bool subjectSharp) {
+    return proctest::makeImage(w, h, [&](int x, int y, float* c) {
+      float v = squares(x, y);
+      if (!subjectSharp || x >= w / 4 || y >= h / 4) {
+        float sum = 0, weight = 0;
+        for (int dy = -3; dy <= 3; ++dy)
+          for (int dx = -3; dx <= 3; ++dx) {
+            const float g = std::exp(-float(dx * dx + dy * dy) / 4.5f);
+            sum += g * squares(x + dx, y + dy), weight += g;
+          }
+        v = sum / weight;
+      }
+      c[0] = c[1] = c[2] = v;
+    });
+  };
+  const auto focused = ea::analyse(*EffectParametersContext(picture(true)).analysisImage());
+  const auto soft = ea::analyse(*EffectParametersContext(picture(false)).analysisImage());
+  EXPECT_EQ(focused.sharpenNeed, 0);
+  EXPECT_GT(soft.sharpenNeed, 0.5);
+}
+
+// A cast that grey edge alone sees (the warm rims of a backlit scene) while the bright pixels and
+// the picture's overall colour are neutral is not removed; the same scene under a real warm light,
+// which all three see, is.
+TEST(EnhanceAnalysis, ACastOneEstimatorAloneSeesIsNotRemoved) {
+  const int w = 200, h = 150;
+  auto scene = [&](std::array<float, 3> light) {
+    return proctest::makeImage(w, h, [&](int x, int y, float* c) {
+      // Below: sunlit warm rims (hard warm edges on dark) on the left, a dim ground of gently varying
+      // warm greys on the right.
+      float below[3];
+      if (x < w / 2) {
+        const float v = (x / 2) % 2 ? 1.f : 0.06f;
+        below[0] = 0.8f * v, below[1] = 0.48f * v, below[2] = 0.2f * v;
+      } else {
+        const float t = float((x * 13 + y * 7) % 17) / 16, v = 0.12f + 0.04f * t;
+        below[0] = v * (1.25f + 0.1f * t), below[1] = v, below[2] = v * (0.7f - 0.05f * t);
+      }
+      // Above: a bright neutral sky, blending softly into the ground (no hard edge of its own).
+      const float sky = std::clamp(float(h / 2 + 20 - y) / 40, 0.f, 1.f);
+      for (int k = 0; k < 3; ++k) c[k] = std::min(1.f, (sky * 0.85f + (1 - sky) * below[k]) * light[k]);
+    });
+  };
+  const auto rims = ea::analyse(*EffectParametersContext(scene({1, 1, 1})).analysisImage());
+  EXPECT_GT(ea::angularErrorDegrees(rims.illuminant.greyEdge, {1, 1, 1}), 15);
+  EXPECT_LT(ea::angularErrorDegrees(rims.illuminant.brightPixels, {1, 1, 1}), 3);
+  EXPECT_EQ(rims.colourStrength, 0);
+  const auto warm = ea::analyse(*EffectParametersContext(scene({1.35f, 1, 0.6f})).analysisImage());
+  EXPECT_GT(warm.colourStrength, 0.5);
+}
+
+// A veil lifts the black and pulls the white in alike. A hazy scene darkened lifts its black a little
+// and pulls its white in far more: its haze stays, and only the white end is brought back.
+TEST(EnhanceAnalysis, AHazyBlackUnderAFarShorterWhiteIsNoVeil) {
+  auto hazy = [](float gain) {
+    return proctest::makeImage(160, 120, [gain](int x, int y, float* c) {
+      // Display values from a hazy 0.3 to white, a pale blue haze.
+      const float d = 0.3f + 0.7f * float(x + 160 * (y % 7)) / float(160 * 7);
+      c[0] = gain * srgbToLinear(d * 0.9f), c[1] = gain * srgbToLinear(d * 0.95f), c[2] = gain * srgbToLinear(d);
+    });
+  };
+  const auto t = ea::analyse(*EffectParametersContext(hazy(std::exp2(-1.5f))).analysisImage()).tone;
+  EXPECT_GT(t.fromBlack, 0.1);
+  EXPECT_EQ(t.toBlack, t.fromBlack);
+  EXPECT_GT(t.toWhite, t.fromWhite + 0.2);
+}
