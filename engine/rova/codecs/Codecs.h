@@ -159,7 +159,11 @@ struct DecodeRequest {
   bool rawDenoise = false;     // wavelet denoising during RAW decoding
   // Horizontal bands of a full-size RAW developed side by side, each by a decoder of its own with
   // context rows around it (0: by the picture's height and the cores; 1: the whole picture at once).
+  // Our own demosaicing of a plain Bayer sensor works in tiles on every core either way; bands there
+  // only move where the tiles start.
   int rawBands = 0;
+  // A plain Bayer sensor developed by LibRaw's DHT instead of our own demosaicing (for comparisons).
+  bool rawLibRawDemosaic = false;
   // Optional. Used only where it saves time: JPEG files decoded in bands, or large enough to be
   // worth a second thread.
   RowSink* rowSink = nullptr;

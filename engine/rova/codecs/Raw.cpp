@@ -4,9 +4,11 @@
 // (no brightening by the histogram), and what lies above the sensor's white kept as values over 1
 // that lose their colour as they near the clip instead of shifting in hue.
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <numeric>
 #include <thread>
 #include <vector>
 
@@ -15,6 +17,7 @@
 
 #include "rova/ImageData.h"
 #include "rova/Parallel.h"
+#include "rova/codecs/BayerDemosaic.h"
 #include "rova/codecs/Codecs.h"
 
 namespace rova::codecs::detail {
@@ -97,22 +100,38 @@ struct Development {
 
   // `cameraColour` false: LibRaw converted to linear sRGB itself (sensors of other than three
   // colours); the scale and exposure are the same, the roll-off has no channel clips to go by.
-  Development(const LibRaw& raw, bool cameraColour) {
+  // `preMul`: the white balance multipliers LibRaw scaled by (its own after its development).
+  Development(const LibRaw& raw, bool cameraColour) : Development(raw, cameraColour, raw.imgdata.color.pre_mul) {}
+  Development(const LibRaw& raw, bool cameraColour, const float preMul[4]) {
     const auto& c = raw.imgdata.color;
     const int colors = std::clamp(raw.imgdata.idata.colors, 1, 4);
     float lowest = 1;
     for (int k = 0; k < colors; ++k)
-      if (c.pre_mul[k] > 0) lowest = std::min(lowest, c.pre_mul[k]);
+      if (preMul[k] > 0) lowest = std::min(lowest, preMul[k]);
     unit = 1.f / (65535.f * lowest);
     const float exposure = float(std::exp2(baselineEV(raw)));
     for (int i = 0; i < 3; ++i) {
-      clip[i] = !cameraColour ? 1e30f : c.pre_mul[i] > 0 ? c.pre_mul[i] / lowest : 1.f;
+      clip[i] = !cameraColour ? 1e30f : preMul[i] > 0 ? preMul[i] / lowest : 1.f;
       for (int k = 0; k < 3; ++k) matrix[i][k] = (cameraColour ? c.rgb_cam[i][k] : float(i == k)) * exposure;
     }
   }
 
-  // Pixels near the clip roll off to grey of their own luminance. `rows` rows of `camera` (out's
-  // width) become out's rows from `outRow` on.
+  // One pixel: camera colour `v` in units (the first channel to clip reaches 1 at the sensor's
+  // white) to Rec. 709 in `o`; near the clip it rolls off to grey of its own luminance.
+  void pixel(const float v[3], float* o) const {
+    float near = 0;
+    for (int k = 0; k < 3; ++k) near = std::max(near, v[k] / clip[k]);
+    for (int i = 0; i < 3; ++i) o[i] = matrix[i][0] * v[0] + matrix[i][1] * v[1] + matrix[i][2] * v[2];
+    if (near > kHighlightKnee) {
+      float t = std::min(1.f, (near - kHighlightKnee) / (1 - kHighlightKnee));
+      t = t * t * (3 - 2 * t);
+      const float grey = std::max(0.f, 0.2126f * o[0] + 0.7152f * o[1] + 0.0722f * o[2]);
+      for (int i = 0; i < 3; ++i) o[i] += t * (grey - o[i]);
+    }
+    for (int i = 0; i < 3; ++i) o[i] = std::max(0.f, o[i]);
+  }
+
+  // `rows` rows of LibRaw's 16-bit `camera` output (out's width) become out's rows from `outRow` on.
   void apply(const uint16_t* camera, int rows, Bitmap& out, int outRow) const {
     const int w = out.width;
     parallelFor(rows, rowsPerPiece(w), [&](int64_t y0, int64_t y1) {
@@ -120,19 +139,8 @@ struct Development {
         float* o = reinterpret_cast<float*>(out.row(outRow + y));
         const uint16_t* px = camera + size_t(y) * w * 3;
         for (int x = 0; x < w; ++x, o += 3, px += 3) {
-          float v[3], near = 0;
-          for (int k = 0; k < 3; ++k) {
-            v[k] = px[k] * unit;
-            near = std::max(near, v[k] / clip[k]);
-          }
-          for (int i = 0; i < 3; ++i) o[i] = matrix[i][0] * v[0] + matrix[i][1] * v[1] + matrix[i][2] * v[2];
-          if (near > kHighlightKnee) {
-            float t = std::min(1.f, (near - kHighlightKnee) / (1 - kHighlightKnee));
-            t = t * t * (3 - 2 * t);
-            const float grey = std::max(0.f, 0.2126f * o[0] + 0.7152f * o[1] + 0.0722f * o[2]);
-            for (int i = 0; i < 3; ++i) o[i] += t * (grey - o[i]);
-          }
-          for (int i = 0; i < 3; ++i) o[i] = std::max(0.f, o[i]);
+          const float v[3] = {px[0] * unit, px[1] * unit, px[2] * unit};
+          pixel(v, o);
         }
       }
     });
@@ -290,6 +298,156 @@ int bandsFor(const LibRaw& raw, const DecodeRequest& req) {
   return req.rawBands > 1 ? std::min(req.rawBands, std::max(1, s.height / (2 * context))) : std::min(byCores, bySize);
 }
 
+// LibRaw's colour of a filter (0 red, 1 green, 2 blue, 3 the second green) at a place of the picture.
+int filterColour(const LibRaw& raw, int y, int x) {
+  return int(raw.imgdata.idata.filters >> ((((y << 1) & 14) | (x & 1)) << 1) & 3);
+}
+
+// Whether our own demosaicing develops this file at full size: a plain Bayer sensor (a 2 x 2 pattern
+// of three colours, square pixels, none of the makers' special layouts) without LibRaw's denoising.
+bool ownDemosaicFor(LibRaw& raw, const DecodeRequest& req) {
+  const auto& id = raw.imgdata.idata;
+  const auto& s = raw.imgdata.sizes;
+  if (req.rawLibRawDemosaic || (req.rawDenoise && denoiseThreshold(raw.imgdata.other.iso_speed) > 0)) return false;
+  if (id.filters < 1000 || id.filters == LIBRAW_XTRANS || id.colors != 3 || s.pixel_aspect != 1.0) return false;
+  const auto& output = raw.get_internal_data_pointer()->internal_output_params;
+  if (output.fuji_width || output.zero_is_bad || raw.is_sraw() || raw.is_floating_point()) return false;
+  if (s.width < 4 * BayerDemosaic::kBorder || s.height < 4 * BayerDemosaic::kBorder) return false;
+  int colours[4];
+  for (int p = 0; p < 4; ++p) colours[p] = std::min(2, filterColour(raw, p >> 1, p & 1) == 3 ? 1 : filterColour(raw, p >> 1, p & 1));
+  for (int y = 0; y < 16; ++y)
+    for (int x = 0; x < 2; ++x)
+      if (filterColour(raw, y, x) != filterColour(raw, y & 1, x)) return false;
+  return BayerDemosaic::isPlainBayer(colours);
+}
+
+// The unpacked mosaic's levels as LibRaw's development would scale them: each place's black level
+// (per colour, and the file's repeating pattern of black levels) subtracted, the white balance as
+// shot, and the sensor's white (less the lowest black) at 1 for the channel with the largest
+// multiplier, clipped to [0, 1] as LibRaw's 16 bits are.
+struct MosaicLevels {
+  int colours[4] = {};                 // 0 red, 1 green, 2 blue at (y & 1) * 2 + (x & 1)
+  float preMul[4] = {};                // the white balance, the largest 1
+  int periodRows = 2, periodColumns = 2;  // of the tables below, over picture coordinates
+  std::vector<float> black, scale;
+
+  // False for levels LibRaw reads from a table of the camera's own (old cameras) or patterns of
+  // black levels longer than 16 pixels: LibRaw then develops the file.
+  bool read(const LibRaw& raw) {
+    const auto& c = raw.imgdata.color;
+    for (const auto& row : c.white)
+      for (const auto v : row)
+        if (v) return false;
+    float pre[4];
+    std::copy(c.pre_mul, c.pre_mul + 4, pre);
+    if (c.cam_mul[0] != -1 && c.cam_mul[0] > 0 && c.cam_mul[2] > 0) std::copy(c.cam_mul, c.cam_mul + 4, pre);
+    if (pre[1] == 0) pre[1] = 1;
+    if (pre[3] == 0) pre[3] = pre[1];
+    const float largest = *std::max_element(pre, pre + 4);
+    for (int k = 0; k < 4; ++k) {
+      if (!(pre[k] > 0)) return false;
+      preMul[k] = pre[k] / largest;
+    }
+    const unsigned patternRows = c.cblack[4], patternColumns = c.cblack[5];
+    const bool pattern = patternRows && patternColumns;
+    if (pattern) {
+      periodRows = int(std::lcm(2u, patternRows));
+      periodColumns = int(std::lcm(2u, patternColumns));
+      if (periodRows > 16 || periodColumns > 16 || 6 + patternRows * patternColumns > LIBRAW_CBLACK_SIZE) return false;
+    }
+    black.resize(size_t(periodRows) * periodColumns);
+    scale.resize(black.size());
+    for (int y = 0; y < periodRows; ++y)
+      for (int x = 0; x < periodColumns; ++x)
+        black[size_t(y) * periodColumns + x] =
+            float(c.black + c.cblack[filterColour(raw, y, x)] +
+                  (pattern ? c.cblack[6 + (unsigned(y) % patternRows) * patternColumns + unsigned(x) % patternColumns] : 0));
+    const float white = float(c.maximum) - *std::min_element(black.begin(), black.end());
+    if (!(white > 0)) return false;
+    for (int y = 0; y < periodRows; ++y)
+      for (int x = 0; x < periodColumns; ++x) scale[size_t(y) * periodColumns + x] = preMul[filterColour(raw, y, x)] / white;
+    for (int p = 0; p < 4; ++p) colours[p] = std::min(2, filterColour(raw, p >> 1, p & 1) == 3 ? 1 : filterColour(raw, p >> 1, p & 1));
+    return true;
+  }
+};
+
+// A tile of our own demosaicing gives this many rows and columns (it reads BayerDemosaic::kBorder more on each side).
+constexpr int kTileSize = 240;
+
+// Picture coordinate of a tile's sample at `v`, mirrored at the picture's edges about its first and
+// last pixel, which keeps the filter's phase.
+inline int mirrored(int v, int size) { return v < 0 ? -v : v >= size ? 2 * size - 2 - v : v; }
+
+// Our own development of a plain Bayer sensor at full size: the unpacked mosaic at LibRaw's levels,
+// demosaiced tile by tile on every core (no sample developed twice but each tile's thin border) and
+// converted straight into `out`'s rows. Bands (rawBands over 1) only move where the tiles start.
+std::string developMosaic(const LibRaw& raw, const MosaicLevels& levels, const DecodeRequest& req, Bitmap& out) {
+  const auto& s = raw.imgdata.sizes;
+  const int width = s.width, height = s.height;
+  const uint16_t* const mosaic = raw.imgdata.rawdata.raw_image;
+  const size_t pitch = s.raw_pitch / sizeof(uint16_t);
+  const int top = s.top_margin, left = s.left_margin;
+  if (!mosaic || top + height > s.raw_height || left + width > s.raw_width) return "unexpected layout";
+  struct Tile {
+    int y0, y1, x0, x1;
+  };
+  std::vector<Tile> tiles;
+  const int bands = req.rawBands > 1 ? std::min(req.rawBands, height / kTileSize + 1) : 1;
+  const int step = bands > 1 ? (height / bands + 15) / 16 * 16 : height;
+  for (int b = 0; b < bands; ++b) {
+    const int b0 = b * step, b1 = b + 1 == bands ? height : std::min(height, (b + 1) * step);
+    for (int y = b0; y < b1; y += kTileSize)
+      for (int x = 0; x < width; x += kTileSize)
+        tiles.push_back({y, std::min(b1, y + kTileSize), x, std::min(width, x + kTileSize)});
+  }
+  const Development development(raw, true, levels.preMul);
+  const float toUnits = 65535.f * development.unit;
+  constexpr int kB = BayerDemosaic::kBorder;
+  std::atomic<size_t> next{0};
+  std::atomic<bool> cancelled{false};
+  const int workers = int(std::min<size_t>(tiles.size(), std::max(1u, std::thread::hardware_concurrency())));
+  parallelFor(workers, 1, [&](int64_t, int64_t) {
+    BayerDemosaic demosaic(levels.colours);
+    std::vector<int> columns, phases;
+    for (size_t t = next++; t < tiles.size(); t = next++) {
+      if (isCancelled(req.cancel)) {
+        cancelled = true;
+        return;
+      }
+      const Tile& tile = tiles[t];
+      const int bw = tile.x1 - tile.x0 + 2 * kB, bh = tile.y1 - tile.y0 + 2 * kB;
+      columns.resize(size_t(bw));
+      phases.resize(size_t(bw));
+      for (int i = 0; i < bw; ++i) {
+        columns[size_t(i)] = mirrored(tile.x0 - kB + i, width);
+        phases[size_t(i)] = columns[size_t(i)] % levels.periodColumns;
+      }
+      float* m = demosaic.mosaic(bw, bh);
+      for (int r = 0; r < bh; ++r, m += bw) {
+        const int y = mirrored(tile.y0 - kB + r, height);
+        const uint16_t* src = mosaic + size_t(y + top) * pitch + left;
+        const size_t period = size_t(y % levels.periodRows) * levels.periodColumns;
+        const float *black = levels.black.data() + period, *scale = levels.scale.data() + period;
+        for (int i = 0; i < bw; ++i) {
+          const int p = phases[size_t(i)];
+          m[i] = std::min(1.f, std::max(0.f, (float(src[columns[size_t(i)]]) - black[p]) * scale[p]));
+        }
+      }
+      demosaic.run();
+      for (int y = tile.y0; y < tile.y1; ++y) {
+        const int r = y - tile.y0 + kB;
+        const float *red = demosaic.row(0, r) + kB, *green = demosaic.row(1, r) + kB, *blue = demosaic.row(2, r) + kB;
+        float* o = reinterpret_cast<float*>(out.row(y)) + size_t(tile.x0) * 3;
+        for (int i = 0, n = tile.x1 - tile.x0; i < n; ++i, o += 3) {
+          const float v[3] = {red[i] * toUnits, green[i] * toUnits, blue[i] * toUnits};
+          development.pixel(v, o);
+        }
+      }
+    }
+  });
+  return cancelled ? "cancelled" : "";
+}
+
 }  // namespace
 
 bool decodeRAW(const uint8_t* d, size_t n, const DecodeRequest& req, DecodeResult& res, std::string* error) {
@@ -303,7 +461,22 @@ bool decodeRAW(const uint8_t* d, size_t n, const DecodeRequest& req, DecodeResul
   fillInfo(*raw, res.info, raw->imgdata.idata.dng_version != 0);
   static const int kHalf[] = {1, 2};
   const bool half = req.rawHalfSize || chooseReduction(res.info.size, res.info.orientation, req.fitSize, kHalf, 2) == 2;
-  const int bands = half ? 1 : bandsFor(*raw, req);
+  bool unpacked = false;
+  if (!half && ownDemosaicFor(*raw, req)) {
+    setDevelopment(*raw, req, false);
+    if (int rc = raw->unpack(); rc != LIBRAW_SUCCESS) return fail(libraw_strerror(rc));
+    unpacked = true;
+    MosaicLevels levels;
+    if (raw->imgdata.rawdata.raw_image && levels.read(*raw)) {
+      if (!res.bitmap.allocate(raw->imgdata.sizes.width, raw->imgdata.sizes.height, 3, 32)) return fail("out of memory");
+      if (const std::string why = developMosaic(*raw, levels, req, res.bitmap); !why.empty()) return fail(why);
+      res.scale = 1.0;
+      res.linear = true;
+      return true;
+    }
+    // A mosaic LibRaw keeps in another form, or levels from a camera's own tables: LibRaw's development.
+  }
+  const int bands = half || unpacked ? 1 : bandsFor(*raw, req);
   if (bands > 1) {
     // Each band is developed by a decoder of its own, side by side: LibRaw's development runs mostly
     // on one core. The file is unpacked once and every band reads that (the sensor data is a third of
@@ -328,7 +501,7 @@ bool decodeRAW(const uint8_t* d, size_t n, const DecodeRequest& req, DecodeResul
   }
   setDevelopment(*raw, req, half);
   const bool cameraColour = raw->imgdata.idata.colors == 3;
-  int rc = raw->unpack();
+  int rc = unpacked ? LIBRAW_SUCCESS : raw->unpack();
   if (rc != LIBRAW_SUCCESS) return fail(libraw_strerror(rc));
   rc = raw->dcraw_process();
   if (rc != LIBRAW_SUCCESS) return fail(isCancelled(req.cancel) ? "cancelled" : libraw_strerror(rc));
