@@ -33,9 +33,6 @@ inline float blend(float a, float gradientA, float b, float gradientB) {
   return (gradientB * a + gradientA * b) / (gradientA + gradientB);
 }
 
-// The first x from `from` on with the parity `parity`.
-inline int firstWithParity(int from, int parity) { return from + ((from & 1) != parity ? 1 : 0); }
-
 }  // namespace
 
 BayerDemosaic::BayerDemosaic(const int colours[4]) { std::copy(colours, colours + 4, colours_); }
@@ -115,36 +112,40 @@ void BayerDemosaic::lowPass() {
 // Green at red and blue pixels, rows and columns [5, size - 5): each neighbouring green scaled by
 // the ratio of the low-pass image at this pixel to the low-pass image between them (the mean of
 // this pixel's and the next same-coloured pixel's), so the estimate follows the local shape of the
-// light instead of overshooting at an edge; the two sides of each direction by their gradients, the
-// two directions by the pixel's direction statistic.
+// light instead of overshooting at an edge, averaged with the green corrected by half the
+// difference of this pixel's colour to its next sample on that side; the two sides of each
+// direction by their gradients, the two directions by the pixel's direction statistic. (Every loop
+// here runs over whole rows and keeps the values of the pixels it is for, so that it vectorises.)
 void BayerDemosaic::greenAtRedAndBlue() {
   const int w = width_, h = height_;
-  const ptrdiff_t s = w;
+  const ptrdiff_t s = w, s2 = 2 * s, s3 = 3 * s, s4 = 4 * s;
   const float *c = plane(kMosaic), *lp = plane(kLowPass), *vh = plane(kDirectionVH);
   float* green = plane(kGreen);
   std::memcpy(green, c, sizeof(float) * size_t(w) * h);
   for (int y = 5; y < h - 5; ++y) {
     const int notGreen = colours_[(y & 1) * 2] == 1 ? 1 : 0;
-    for (int x = firstWithParity(5, notGreen); x < w - 5; x += 2) {
-      const size_t i = size_t(y) * w + x;
-      const float *p = c + i, *l = lp + i;
-      const float gN = kEps + std::fabs(p[-s] - p[s]) + std::fabs(p[0] - p[-2 * s]) + std::fabs(p[-s] - p[-3 * s]) +
-                       std::fabs(p[-2 * s] - p[-4 * s]);
-      const float gS = kEps + std::fabs(p[s] - p[-s]) + std::fabs(p[0] - p[2 * s]) + std::fabs(p[s] - p[3 * s]) +
-                       std::fabs(p[2 * s] - p[4 * s]);
-      const float gW = kEps + std::fabs(p[-1] - p[1]) + std::fabs(p[0] - p[-2]) + std::fabs(p[-1] - p[-3]) +
-                       std::fabs(p[-2] - p[-4]);
-      const float gE =
-          kEps + std::fabs(p[1] - p[-1]) + std::fabs(p[0] - p[2]) + std::fabs(p[1] - p[3]) + std::fabs(p[2] - p[4]);
-      // Each side's estimate: the ratio-corrected green, averaged with the green corrected by half
-      // the difference of this pixel's colour to the next sample of it on that side.
-      const float twice = l[0] + l[0];
-      auto side = [&](ptrdiff_t k) {
-        return 0.5f * (p[k] * twice / (kEps + l[0] + l[2 * k]) + p[k] + 0.5f * (p[0] - p[2 * k]));
-      };
-      const float vertical = blend(side(-s), gN, side(s), gS), horizontal = blend(side(-1), gW, side(1), gE);
-      const float d = refined(vh + i, s);
-      green[i] = clamp01(d * horizontal + (1 - d) * vertical);
+    const size_t row = size_t(y) * w;
+    const float *p = c + row, *l = lp + row, *d = vh + row;
+    float* out = green + row;
+#pragma omp simd
+    for (int x = 5; x < w - 5; ++x) {
+      const float gN = kEps + std::fabs(p[x - s] - p[x + s]) + std::fabs(p[x] - p[x - s2]) +
+                       std::fabs(p[x - s] - p[x - s3]) + std::fabs(p[x - s2] - p[x - s4]);
+      const float gS = kEps + std::fabs(p[x + s] - p[x - s]) + std::fabs(p[x] - p[x + s2]) +
+                       std::fabs(p[x + s] - p[x + s3]) + std::fabs(p[x + s2] - p[x + s4]);
+      const float gW = kEps + std::fabs(p[x - 1] - p[x + 1]) + std::fabs(p[x] - p[x - 2]) +
+                       std::fabs(p[x - 1] - p[x - 3]) + std::fabs(p[x - 2] - p[x - 4]);
+      const float gE = kEps + std::fabs(p[x + 1] - p[x - 1]) + std::fabs(p[x] - p[x + 2]) +
+                       std::fabs(p[x + 1] - p[x + 3]) + std::fabs(p[x + 2] - p[x + 4]);
+      const float twice = l[x] + l[x];
+      const float eN = 0.5f * (p[x - s] * twice / (kEps + l[x] + l[x - s2]) + p[x - s] + 0.5f * (p[x] - p[x - s2]));
+      const float eS = 0.5f * (p[x + s] * twice / (kEps + l[x] + l[x + s2]) + p[x + s] + 0.5f * (p[x] - p[x + s2]));
+      const float eW = 0.5f * (p[x - 1] * twice / (kEps + l[x] + l[x - 2]) + p[x - 1] + 0.5f * (p[x] - p[x - 2]));
+      const float eE = 0.5f * (p[x + 1] * twice / (kEps + l[x] + l[x + 2]) + p[x + 1] + 0.5f * (p[x] - p[x + 2]));
+      const float vertical = blend(eN, gN, eS, gS), horizontal = blend(eW, gW, eE, gE);
+      const float k = refined(d + x, s);
+      const float value = clamp01(k * horizontal + (1 - k) * vertical);
+      out[x] = (x & 1) == notGreen ? value : p[x];
     }
   }
 }
@@ -157,18 +158,19 @@ void BayerDemosaic::directionsPQ() {
   const float* c = plane(kMosaic);
   float *p = plane(kFirst), *q = plane(kSecond), *pq = plane(kDirectionPQ);
   for (int y = 3; y < h - 3; ++y) {
-    const int notGreen = colours_[(y & 1) * 2] == 1 ? 1 : 0;
-    for (int x = firstWithParity(3, notGreen); x < w - 3; x += 2) {
-      const size_t i = size_t(y) * w + x;
-      const float a = highPass(c + i, s + 1), b = highPass(c + i, s - 1);
-      p[i] = a * a;
-      q[i] = b * b;
+    const size_t row = size_t(y) * w;
+#pragma omp simd
+    for (int x = 3; x < w - 3; ++x) {
+      const float a = highPass(c + row + x, s + 1), b = highPass(c + row + x, s - 1);
+      p[row + x] = a * a;
+      q[row + x] = b * b;
     }
   }
   for (int y = 4; y < h - 4; ++y) {
-    const int notGreen = colours_[(y & 1) * 2] == 1 ? 1 : 0;
-    for (int x = firstWithParity(4, notGreen); x < w - 4; x += 2) {
-      const size_t i = size_t(y) * w + x;
+    const size_t row = size_t(y) * w;
+#pragma omp simd
+    for (int x = 4; x < w - 4; ++x) {
+      const size_t i = row + x;
       const float main = std::max(kEpsSquared, p[i - s - 1] + p[i] + p[i + s + 1]);
       const float anti = std::max(kEpsSquared, q[i - s + 1] + q[i] + q[i + s - 1]);
       pq[i] = main / (main + anti);
@@ -187,18 +189,24 @@ void BayerDemosaic::redAndBlueAtBlueAndRed() {
   std::memcpy(plane(kBlue), c, sizeof(float) * size_t(w) * h);
   for (int y = 7; y < h - 7; ++y) {
     const int notGreen = colours_[(y & 1) * 2] == 1 ? 1 : 0;
-    float* missing = plane(colours_[(y & 1) * 2 + notGreen] == 0 ? kBlue : kRed);
-    for (int x = firstWithParity(7, notGreen); x < w - 7; x += 2) {
-      const size_t i = size_t(y) * w + x;
-      const float *p = c + i, *g = green + i;
-      const float gNW = kEps + std::fabs(p[-m] - p[m]) + std::fabs(p[-m] - p[-3 * m]) + std::fabs(g[0] - g[-2 * m]);
-      const float gSE = kEps + std::fabs(p[m] - p[-m]) + std::fabs(p[m] - p[3 * m]) + std::fabs(g[0] - g[2 * m]);
-      const float gNE = kEps + std::fabs(p[-a] - p[a]) + std::fabs(p[-a] - p[-3 * a]) + std::fabs(g[0] - g[-2 * a]);
-      const float gSW = kEps + std::fabs(p[a] - p[-a]) + std::fabs(p[a] - p[3 * a]) + std::fabs(g[0] - g[2 * a]);
-      const float main = blend(p[-m] - g[-m], gNW, p[m] - g[m], gSE);
-      const float anti = blend(p[-a] - g[-a], gNE, p[a] - g[a], gSW);
-      const float d = refined(pq + i, s);
-      missing[i] = clamp01(g[0] + d * anti + (1 - d) * main);
+    const size_t row = size_t(y) * w;
+    float* out = plane(colours_[(y & 1) * 2 + notGreen] == 0 ? kBlue : kRed) + row;
+    const float *p = c + row, *g = green + row, *d = pq + row;
+#pragma omp simd
+    for (int x = 7; x < w - 7; ++x) {
+      const float gNW =
+          kEps + std::fabs(p[x - m] - p[x + m]) + std::fabs(p[x - m] - p[x - 3 * m]) + std::fabs(g[x] - g[x - 2 * m]);
+      const float gSE =
+          kEps + std::fabs(p[x + m] - p[x - m]) + std::fabs(p[x + m] - p[x + 3 * m]) + std::fabs(g[x] - g[x + 2 * m]);
+      const float gNE =
+          kEps + std::fabs(p[x - a] - p[x + a]) + std::fabs(p[x - a] - p[x - 3 * a]) + std::fabs(g[x] - g[x - 2 * a]);
+      const float gSW =
+          kEps + std::fabs(p[x + a] - p[x - a]) + std::fabs(p[x + a] - p[x + 3 * a]) + std::fabs(g[x] - g[x + 2 * a]);
+      const float main = blend(p[x - m] - g[x - m], gNW, p[x + m] - g[x + m], gSE);
+      const float anti = blend(p[x - a] - g[x - a], gNE, p[x + a] - g[x + a], gSW);
+      const float k = refined(d + x, s);
+      const float value = clamp01(g[x] + k * anti + (1 - k) * main);
+      out[x] = (x & 1) == notGreen ? value : out[x];
     }
   }
 }
@@ -208,26 +216,33 @@ void BayerDemosaic::redAndBlueAtBlueAndRed() {
 // gradient. (A choice of direction here, as for green, left more false colour on fine detail.)
 void BayerDemosaic::redAndBlueAtGreen() {
   const int w = width_, h = height_;
-  const ptrdiff_t s = w;
-  const float* green = plane(kGreen);
-  float *red = plane(kRed), *blue = plane(kBlue);
   for (int y = 10; y < h - 10; ++y) {
     const int isGreen = colours_[(y & 1) * 2] == 1 ? 0 : 1;
-    for (int x = firstWithParity(10, isGreen); x < w - 10; x += 2) {
-      const size_t i = size_t(y) * w + x;
-      const float* g = green + i;
-      for (float* channel : {red, blue}) {
-        const float* q = channel + i;
-        const float gN = kEps + std::fabs(q[-s] - q[s]) + std::fabs(q[-s] - q[-3 * s]) + std::fabs(g[0] - g[-2 * s]);
-        const float gS = kEps + std::fabs(q[s] - q[-s]) + std::fabs(q[s] - q[3 * s]) + std::fabs(g[0] - g[2 * s]);
-        const float gW = kEps + std::fabs(q[-1] - q[1]) + std::fabs(q[-1] - q[-3]) + std::fabs(g[0] - g[-2]);
-        const float gE = kEps + std::fabs(q[1] - q[-1]) + std::fabs(q[1] - q[3]) + std::fabs(g[0] - g[2]);
-        const float wN = 1 / gN, wS = 1 / gS, wW = 1 / gW, wE = 1 / gE;
-        channel[i] = clamp01(g[0] + (wN * (q[-s] - g[-s]) + wS * (q[s] - g[s]) + wW * (q[-1] - g[-1]) +
-                                     wE * (q[1] - g[1])) /
-                                        (wN + wS + wW + wE));
-      }
-    }
+    const size_t row = size_t(y) * w;
+    for (const Plane channel : {kRed, kBlue}) channelAtGreen(plane(channel) + row, plane(kGreen) + row, isGreen);
+  }
+}
+
+// One row of red or blue (`q`) at green pixels (those of x's parity `isGreen`) over green `g`.
+void BayerDemosaic::channelAtGreen(float* q, const float* g, int isGreen) const {
+  const int w = width_;
+  const ptrdiff_t s = w, s2 = 2 * s, s3 = 3 * s;
+#pragma omp simd
+  for (int x = 10; x < w - 10; ++x) {
+    // The four sides' weights, the inverses of their gradients a, b, c, d, all multiplied by abcd.
+    const float a =
+        kEps + std::fabs(q[x - s] - q[x + s]) + std::fabs(q[x - s] - q[x - s3]) + std::fabs(g[x] - g[x - s2]);
+    const float b =
+        kEps + std::fabs(q[x + s] - q[x - s]) + std::fabs(q[x + s] - q[x + s3]) + std::fabs(g[x] - g[x + s2]);
+    const float c = kEps + std::fabs(q[x - 1] - q[x + 1]) + std::fabs(q[x - 1] - q[x - 3]) + std::fabs(g[x] - g[x - 2]);
+    const float d = kEps + std::fabs(q[x + 1] - q[x - 1]) + std::fabs(q[x + 1] - q[x + 3]) + std::fabs(g[x] - g[x + 2]);
+    const float ab = a * b, cd = c * d;
+    const float wN = b * cd, wS = a * cd, wW = ab * d, wE = ab * c;
+    const float difference = (wN * (q[x - s] - g[x - s]) + wS * (q[x + s] - g[x + s]) + wW * (q[x - 1] - g[x - 1]) +
+                              wE * (q[x + 1] - g[x + 1])) /
+                             (wN + wS + wW + wE);
+    const float value = clamp01(g[x] + difference);
+    q[x] = (x & 1) == isGreen ? value : q[x];
   }
 }
 

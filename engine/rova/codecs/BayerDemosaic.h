@@ -35,6 +35,7 @@ class BayerDemosaic {
   enum Plane { kMosaic, kDirectionVH, kDirectionPQ, kLowPass, kFirst, kSecond, kRed, kGreen, kBlue, kPlanes };
 
   float* plane(Plane p) { return planes_[p].data(); }
+  const float* plane(Plane p) const { return planes_[p].data(); }
 
   void directionsVH();
   void lowPass();
@@ -42,6 +43,7 @@ class BayerDemosaic {
   void directionsPQ();
   void redAndBlueAtBlueAndRed();
   void redAndBlueAtGreen();
+  void channelAtGreen(float* q, const float* g, int isGreen) const;
 
   int colours_[4];
   int width_ = 0, height_ = 0;

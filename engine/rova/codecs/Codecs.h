@@ -146,6 +146,12 @@ class RowSink {
   virtual ~RowSink() = default;
   virtual bool begin(int width, int height, int channels, const ImageInfo& info) = 0;
   virtual void rows(int y, int count, const uint8_t* data, size_t rowBytes) = 0;
+  // Linear-light RGB floats (a RAW development on every core) in place of a bitmap of floats:
+  // beginLinear() first, once (false declines, the bitmap is filled as usual), then linearBlock()
+  // from several threads at once, each with its own rectangle of the stored picture, `rowFloats`
+  // floats from one of its rows to the next. A sink of 8-bit rows only keeps these defaults.
+  virtual bool beginLinear(int width, int height, const ImageInfo& info) { return false; }
+  virtual void linearBlock(int x, int y, int width, int height, const float* data, size_t rowFloats) {}
 };
 
 struct DecodeRequest {

@@ -116,19 +116,20 @@ struct Development {
     }
   }
 
-  // One pixel: camera colour `v` in units (the first channel to clip reaches 1 at the sensor's
-  // white) to Rec. 709 in `o`; near the clip it rolls off to grey of its own luminance.
-  void pixel(const float v[3], float* o) const {
-    float near = 0;
-    for (int k = 0; k < 3; ++k) near = std::max(near, v[k] / clip[k]);
-    for (int i = 0; i < 3; ++i) o[i] = matrix[i][0] * v[0] + matrix[i][1] * v[1] + matrix[i][2] * v[2];
-    if (near > kHighlightKnee) {
-      float t = std::min(1.f, (near - kHighlightKnee) / (1 - kHighlightKnee));
-      t = t * t * (3 - 2 * t);
-      const float grey = std::max(0.f, 0.2126f * o[0] + 0.7152f * o[1] + 0.0722f * o[2]);
-      for (int i = 0; i < 3; ++i) o[i] += t * (grey - o[i]);
-    }
-    for (int i = 0; i < 3; ++i) o[i] = std::max(0.f, o[i]);
+  // One pixel: camera colour (r, g, b) in units (the first channel to clip reaches 1 at the sensor's
+  // white) to Rec. 709 in `o`; near the clip it rolls off to grey of its own luminance. Without
+  // branches, so that loops over it vectorise (under the knee the roll-off adds exactly nothing).
+  [[gnu::always_inline]] void pixel(float r, float g, float b, float* o) const {
+    const float near = std::max(std::max(r / clip[0], g / clip[1]), b / clip[2]);
+    float t = std::min(1.f, std::max(0.f, (near - kHighlightKnee) / (1 - kHighlightKnee)));
+    t = t * t * (3 - 2 * t);
+    const float o0 = matrix[0][0] * r + matrix[0][1] * g + matrix[0][2] * b;
+    const float o1 = matrix[1][0] * r + matrix[1][1] * g + matrix[1][2] * b;
+    const float o2 = matrix[2][0] * r + matrix[2][1] * g + matrix[2][2] * b;
+    const float grey = std::max(0.f, 0.2126f * o0 + 0.7152f * o1 + 0.0722f * o2);
+    o[0] = std::max(0.f, o0 + t * (grey - o0));
+    o[1] = std::max(0.f, o1 + t * (grey - o1));
+    o[2] = std::max(0.f, o2 + t * (grey - o2));
   }
 
   // `rows` rows of LibRaw's 16-bit `camera` output (out's width) become out's rows from `outRow` on.
@@ -139,8 +140,7 @@ struct Development {
         float* o = reinterpret_cast<float*>(out.row(outRow + y));
         const uint16_t* px = camera + size_t(y) * w * 3;
         for (int x = 0; x < w; ++x, o += 3, px += 3) {
-          const float v[3] = {px[0] * unit, px[1] * unit, px[2] * unit};
-          pixel(v, o);
+          pixel(px[0] * unit, px[1] * unit, px[2] * unit, o);
         }
       }
     });
@@ -314,7 +314,8 @@ bool ownDemosaicFor(LibRaw& raw, const DecodeRequest& req) {
   if (output.fuji_width || output.zero_is_bad || raw.is_sraw() || raw.is_floating_point()) return false;
   if (s.width < 4 * BayerDemosaic::kBorder || s.height < 4 * BayerDemosaic::kBorder) return false;
   int colours[4];
-  for (int p = 0; p < 4; ++p) colours[p] = std::min(2, filterColour(raw, p >> 1, p & 1) == 3 ? 1 : filterColour(raw, p >> 1, p & 1));
+  for (int p = 0; p < 4; ++p)
+    colours[p] = std::min(2, filterColour(raw, p >> 1, p & 1) == 3 ? 1 : filterColour(raw, p >> 1, p & 1));
   for (int y = 0; y < 16; ++y)
     for (int x = 0; x < 2; ++x)
       if (filterColour(raw, y, x) != filterColour(raw, y & 1, x)) return false;
@@ -326,8 +327,8 @@ bool ownDemosaicFor(LibRaw& raw, const DecodeRequest& req) {
 // shot, and the sensor's white (less the lowest black) at 1 for the channel with the largest
 // multiplier, clipped to [0, 1] as LibRaw's 16 bits are.
 struct MosaicLevels {
-  int colours[4] = {};                 // 0 red, 1 green, 2 blue at (y & 1) * 2 + (x & 1)
-  float preMul[4] = {};                // the white balance, the largest 1
+  int colours[4] = {};                    // 0 red, 1 green, 2 blue at (y & 1) * 2 + (x & 1)
+  float preMul[4] = {};                   // the white balance, the largest 1
   int periodRows = 2, periodColumns = 2;  // of the tables below, over picture coordinates
   std::vector<float> black, scale;
 
@@ -359,14 +360,16 @@ struct MosaicLevels {
     scale.resize(black.size());
     for (int y = 0; y < periodRows; ++y)
       for (int x = 0; x < periodColumns; ++x)
-        black[size_t(y) * periodColumns + x] =
-            float(c.black + c.cblack[filterColour(raw, y, x)] +
-                  (pattern ? c.cblack[6 + (unsigned(y) % patternRows) * patternColumns + unsigned(x) % patternColumns] : 0));
+        black[size_t(y) * periodColumns + x] = float(
+            c.black + c.cblack[filterColour(raw, y, x)] +
+            (pattern ? c.cblack[6 + (unsigned(y) % patternRows) * patternColumns + unsigned(x) % patternColumns] : 0));
     const float white = float(c.maximum) - *std::min_element(black.begin(), black.end());
     if (!(white > 0)) return false;
     for (int y = 0; y < periodRows; ++y)
-      for (int x = 0; x < periodColumns; ++x) scale[size_t(y) * periodColumns + x] = preMul[filterColour(raw, y, x)] / white;
-    for (int p = 0; p < 4; ++p) colours[p] = std::min(2, filterColour(raw, p >> 1, p & 1) == 3 ? 1 : filterColour(raw, p >> 1, p & 1));
+      for (int x = 0; x < periodColumns; ++x)
+        scale[size_t(y) * periodColumns + x] = preMul[filterColour(raw, y, x)] / white;
+    for (int p = 0; p < 4; ++p)
+      colours[p] = std::min(2, filterColour(raw, p >> 1, p & 1) == 3 ? 1 : filterColour(raw, p >> 1, p & 1));
     return true;
   }
 };
@@ -379,9 +382,11 @@ constexpr int kTileSize = 240;
 inline int mirrored(int v, int size) { return v < 0 ? -v : v >= size ? 2 * size - 2 - v : v; }
 
 // Our own development of a plain Bayer sensor at full size: the unpacked mosaic at LibRaw's levels,
-// demosaiced tile by tile on every core (no sample developed twice but each tile's thin border) and
-// converted straight into `out`'s rows. Bands (rawBands over 1) only move where the tiles start.
-std::string developMosaic(const LibRaw& raw, const MosaicLevels& levels, const DecodeRequest& req, Bitmap& out) {
+// demosaiced tile by tile on every core (no sample developed twice but each tile's thin border),
+// each tile converted while in cache and handed to `sink` (or, without one, copied into `out`'s
+// rows). Bands (rawBands over 1) only move where the tiles start.
+std::string developMosaic(const LibRaw& raw, const MosaicLevels& levels, const DecodeRequest& req, RowSink* sink,
+                          Bitmap* out) {
   const auto& s = raw.imgdata.sizes;
   const int width = s.width, height = s.height;
   const uint16_t* const mosaic = raw.imgdata.rawdata.raw_image;
@@ -409,6 +414,7 @@ std::string developMosaic(const LibRaw& raw, const MosaicLevels& levels, const D
   parallelFor(workers, 1, [&](int64_t, int64_t) {
     BayerDemosaic demosaic(levels.colours);
     std::vector<int> columns, phases;
+    std::vector<float> block(size_t(kTileSize) * kTileSize * 3);
     for (size_t t = next++; t < tiles.size(); t = next++) {
       if (isCancelled(req.cancel)) {
         cancelled = true;
@@ -434,14 +440,21 @@ std::string developMosaic(const LibRaw& raw, const MosaicLevels& levels, const D
         }
       }
       demosaic.run();
-      for (int y = tile.y0; y < tile.y1; ++y) {
-        const int r = y - tile.y0 + kB;
-        const float *red = demosaic.row(0, r) + kB, *green = demosaic.row(1, r) + kB, *blue = demosaic.row(2, r) + kB;
-        float* o = reinterpret_cast<float*>(out.row(y)) + size_t(tile.x0) * 3;
-        for (int i = 0, n = tile.x1 - tile.x0; i < n; ++i, o += 3) {
-          const float v[3] = {red[i] * toUnits, green[i] * toUnits, blue[i] * toUnits};
-          development.pixel(v, o);
-        }
+      const int tw = tile.x1 - tile.x0, th = tile.y1 - tile.y0;
+      for (int r = 0; r < th; ++r) {
+        const float *red = demosaic.row(0, r + kB) + kB, *green = demosaic.row(1, r + kB) + kB,
+                    *blue = demosaic.row(2, r + kB) + kB;
+        float* o = block.data() + size_t(r) * tw * 3;
+#pragma omp simd
+        for (int i = 0; i < tw; ++i)
+          development.pixel(red[i] * toUnits, green[i] * toUnits, blue[i] * toUnits, o + 3 * i);
+      }
+      if (sink) {
+        sink->linearBlock(tile.x0, tile.y0, tw, th, block.data(), size_t(tw) * 3);
+      } else {
+        for (int r = 0; r < th; ++r)
+          std::memcpy(reinterpret_cast<float*>(out->row(tile.y0 + r)) + size_t(tile.x0) * 3,
+                      block.data() + size_t(r) * tw * 3, sizeof(float) * 3 * tw);
       }
     }
   });
@@ -468,8 +481,13 @@ bool decodeRAW(const uint8_t* d, size_t n, const DecodeRequest& req, DecodeResul
     unpacked = true;
     MosaicLevels levels;
     if (raw->imgdata.rawdata.raw_image && levels.read(*raw)) {
-      if (!res.bitmap.allocate(raw->imgdata.sizes.width, raw->imgdata.sizes.height, 3, 32)) return fail("out of memory");
-      if (const std::string why = developMosaic(*raw, levels, req, res.bitmap); !why.empty()) return fail(why);
+      // Straight into the caller's image when it takes linear blocks: no full-size bitmap between.
+      const int width = raw->imgdata.sizes.width, height = raw->imgdata.sizes.height;
+      RowSink* sink = req.rowSink && req.rowSink->beginLinear(width, height, res.info) ? req.rowSink : nullptr;
+      if (!sink && !res.bitmap.allocate(width, height, 3, 32)) return fail("out of memory");
+      if (const std::string why = developMosaic(*raw, levels, req, sink, sink ? nullptr : &res.bitmap); !why.empty())
+        return fail(why);
+      res.streamed = sink != nullptr;
       res.scale = 1.0;
       res.linear = true;
       return true;

@@ -96,8 +96,7 @@ ImageDataRGBfPtr decodeRaw(const fs::path& p, const codecs::DecodeRequest& reque
   if (result.bitmap.empty()) return nullptr;
   EXPECT_TRUE(result.linear);
   auto data = ImageDataRGBf::create(result.bitmap.width, result.bitmap.height);
-  for (int y = 0; y < data->height(); ++y)
-    std::memcpy(data->row(y), result.bitmap.row(y), size_t(data->width()) * 12);
+  for (int y = 0; y < data->height(); ++y) std::memcpy(data->row(y), result.bitmap.row(y), size_t(data->width()) * 12);
   return data;
 }
 
@@ -387,9 +386,8 @@ TEST(RawDevelop, OwnDemosaicingIsAsFaithfulAsDht) {
 TEST(RawDevelop, OwnDevelopmentKeepsTheLevelsOfLibRaw) {
   const fs::path dir = solvane::test::makeTempDir("rawlevels");
   const int w = 200, h = 160;
-  auto flat = proctest::makeImage(w, h, [&](int x, int, float rgb[3]) {
-    rgb[0] = 0.3f, rgb[1] = 0.5f, rgb[2] = x < w / 2 ? 0.2f : 0.9f;
-  });
+  auto flat = proctest::makeImage(
+      w, h, [&](int x, int, float rgb[3]) { rgb[0] = 0.3f, rgb[1] = 0.5f, rgb[2] = x < w / 2 ? 0.2f : 0.9f; });
   solvane::dng::SensorSpec mixing;
   mixing.mixing = {0.8, 0.25, -0.05, 0.15, 0.75, 0.1, 0.0, 0.2, 0.8};
   const fs::path p = makeDng(dir, "flat", mixing, flat);
