@@ -405,3 +405,28 @@ TEST(RawDevelop, OwnDevelopmentKeepsTheLevelsOfLibRaw) {
   EXPECT_LT(worst, 2e-4f);
   EXPECT_NEAR(own->row(h / 2)[w / 4].b, 0.2f, 1e-3f);
 }
+
+// The reader takes our own development straight into its image, block by block, turned by the file's
+// orientation on the way: the same pixels as the decoder's bitmap turned afterwards, for every
+// orientation (a picture of odd width and height, so every turn and mirror shows).
+TEST(RawDevelop, ReaderTakesTheDevelopmentTurnedByTheOrientation) {
+  const fs::path dir = solvane::test::makeTempDir("raworientation");
+  auto original = photoAtItsOwnSize("coffee")->imageData();
+  const int w = 301, h = 203;
+  auto picture = proctest::makeImage(w, h, [&](int x, int y, float rgb[3]) {
+    for (int c = 0; c < 3; ++c) rgb[c] = (&original->row(y)[x].r)[c];
+  });
+  for (int orientation = 1; orientation <= 8; ++orientation) {
+    SCOPED_TRACE("orientation " + std::to_string(orientation));
+    solvane::dng::SensorSpec spec;
+    spec.orientation = orientation;
+    const fs::path p = makeDng(dir, "turned" + std::to_string(orientation), spec, picture);
+    const auto stored = decodeRaw(p, {});
+    auto read = develop(p);
+    ASSERT_TRUE(stored && read);
+    const auto turned = applyOrientation(stored, orientation);
+    ASSERT_EQ(read->imageData()->width(), turned->width());
+    ASSERT_EQ(read->imageData()->height(), turned->height());
+    EXPECT_EQ(proctest::maxDifference(*read->imageData(), *turned), 0.f);
+  }
+}
