@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <numeric>
 #include <thread>
@@ -217,6 +218,12 @@ class BandDecoder : public LibRaw {
     borrowed_ = true;
   }
 
+  // Makes the development stop short of LibRaw's demosaicing (ours follows): the mosaic is then left
+  // in imgdata.image, one colour a pixel, at its levels, white-balanced and denoised.
+  void skipDemosaicing() {
+    callbacks.interpolate_bayer_cb = [](void*) {};
+  }
+
   // Forgets the borrowed sensor data so that freeing this decoder's buffers leaves it alone.
   void returnBorrowed() {
     if (!borrowed_) return;
@@ -253,37 +260,6 @@ class OneThreadOfOpenMp {
   int saved_;
 };
 
-// The development of one band: rows [y0, y1) of the picture, developed with the context rows
-// around them from `unpacked`'s sensor data by a decoder of its own, into out's rows y0..y1.
-std::string developBand(const uint8_t* d, size_t n, const LibRaw& unpacked, const DecodeRequest& req, int y0, int y1,
-                        Bitmap& out) {
-  const OneThreadOfOpenMp oneThread;
-  auto raw = std::make_unique<BandDecoder>();
-  if (int rc = raw->open_buffer(const_cast<uint8_t*>(d), n); rc != LIBRAW_SUCCESS) return libraw_strerror(rc);
-  const int width = unpacked.imgdata.sizes.width, height = unpacked.imgdata.sizes.height;
-  if (raw->imgdata.sizes.width != width || raw->imgdata.sizes.height != height) return "unexpected size";
-  const int context = bandContext(unpacked, req);
-  const int ya = std::max(0, y0 - context), yb = std::min(height, y1 + context);
-  setDevelopment(*raw, req, false);
-  auto& crop = raw->imgdata.params.cropbox;
-  crop[0] = 0, crop[1] = unsigned(ya), crop[2] = unsigned(width), crop[3] = unsigned(yb - ya);
-  raw->borrow(unpacked);
-  int rc = raw->dcraw_process();
-  if (rc != LIBRAW_SUCCESS) return isCancelled(req.cancel) ? "cancelled" : libraw_strerror(rc);
-  int err = 0;
-  libraw_processed_image_t* img = raw->dcraw_make_mem_image(&err);
-  if (!img) return libraw_strerror(err);
-  std::unique_ptr<libraw_processed_image_t, void (*)(libraw_processed_image_t*)> guard(img, LibRaw::dcraw_clear_mem);
-  if (img->type != LIBRAW_IMAGE_BITMAP || img->colors != 3 || img->bits != 16 || img->width != width ||
-      img->height != yb - ya)
-    return "unexpected output";
-  const Development development(*raw, true);
-  raw->returnBorrowed();
-  raw->recycle();
-  development.apply(reinterpret_cast<const uint16_t*>(img->data) + size_t(y0 - ya) * width * 3, y1 - y0, out, y0);
-  return {};
-}
-
 // How many bands a full-size development of this file takes: plain Bayer sensors of three colours,
 // tall enough for bands of at least kBandRowsPerContext times their context rows, one band a core.
 int bandsFor(const LibRaw& raw, const DecodeRequest& req) {
@@ -303,23 +279,34 @@ int filterColour(const LibRaw& raw, int y, int x) {
   return int(raw.imgdata.idata.filters >> ((((y << 1) & 14) | (x & 1)) << 1) & 3);
 }
 
-// Whether our own demosaicing develops this file at full size: a plain Bayer sensor (a 2 x 2 pattern
-// of three colours, square pixels, none of the makers' special layouts) without LibRaw's denoising.
-bool ownDemosaicFor(LibRaw& raw, const DecodeRequest& req) {
+// Our demosaicing's colour (0 red, 1 green, 2 blue) of the filter at (y, x): both greens are green.
+int plainColour(const LibRaw& raw, int y, int x) {
+  const int c = filterColour(raw, y, x);
+  return c == 3 ? 1 : c;
+}
+
+// A plain Bayer sensor: a 2 x 2 pattern of three colours, square pixels, none of the makers' special
+// layouts, and more than a few tiles' borders across.
+bool isPlainBayerSensor(LibRaw& raw) {
   const auto& id = raw.imgdata.idata;
   const auto& s = raw.imgdata.sizes;
-  if (req.rawLibRawDemosaic || (req.rawDenoise && denoiseThreshold(raw.imgdata.other.iso_speed) > 0)) return false;
   if (id.filters < 1000 || id.filters == LIBRAW_XTRANS || id.colors != 3 || s.pixel_aspect != 1.0) return false;
   const auto& output = raw.get_internal_data_pointer()->internal_output_params;
   if (output.fuji_width || output.zero_is_bad || raw.is_sraw() || raw.is_floating_point()) return false;
   if (s.width < 4 * BayerDemosaic::kBorder || s.height < 4 * BayerDemosaic::kBorder) return false;
   int colours[4];
-  for (int p = 0; p < 4; ++p)
-    colours[p] = std::min(2, filterColour(raw, p >> 1, p & 1) == 3 ? 1 : filterColour(raw, p >> 1, p & 1));
+  for (int p = 0; p < 4; ++p) colours[p] = plainColour(raw, p >> 1, p & 1);
   for (int y = 0; y < 16; ++y)
     for (int x = 0; x < 2; ++x)
       if (filterColour(raw, y, x) != filterColour(raw, y & 1, x)) return false;
   return BayerDemosaic::isPlainBayer(colours);
+}
+
+// Whether our own demosaicing develops this file at full size straight from its unpacked mosaic: a
+// plain Bayer sensor without LibRaw's denoising.
+bool ownDemosaicFor(LibRaw& raw, const DecodeRequest& req) {
+  if (req.rawLibRawDemosaic || (req.rawDenoise && denoiseThreshold(raw.imgdata.other.iso_speed) > 0)) return false;
+  return isPlainBayerSensor(raw);
 }
 
 // The unpacked mosaic's levels as LibRaw's development would scale them: each place's black level
@@ -368,8 +355,7 @@ struct MosaicLevels {
     for (int y = 0; y < periodRows; ++y)
       for (int x = 0; x < periodColumns; ++x)
         scale[size_t(y) * periodColumns + x] = preMul[filterColour(raw, y, x)] / white;
-    for (int p = 0; p < 4; ++p)
-      colours[p] = std::min(2, filterColour(raw, p >> 1, p & 1) == 3 ? 1 : filterColour(raw, p >> 1, p & 1));
+    for (int p = 0; p < 4; ++p) colours[p] = plainColour(raw, p >> 1, p & 1);
     return true;
   }
 };
@@ -381,64 +367,45 @@ constexpr int kTileSize = 240;
 // last pixel, which keeps the filter's phase.
 inline int mirrored(int v, int size) { return v < 0 ? -v : v >= size ? 2 * size - 2 - v : v; }
 
-// Our own development of a plain Bayer sensor at full size: the unpacked mosaic at LibRaw's levels,
-// demosaiced tile by tile on every core (no sample developed twice but each tile's thin border),
-// each tile converted while in cache and handed to `sink` (or, without one, copied into `out`'s
-// rows). Bands (rawBands over 1) only move where the tiles start.
-std::string developMosaic(const LibRaw& raw, const MosaicLevels& levels, const DecodeRequest& req, RowSink* sink,
-                          Bitmap* out) {
-  const auto& s = raw.imgdata.sizes;
-  const int width = s.width, height = s.height;
-  const uint16_t* const mosaic = raw.imgdata.rawdata.raw_image;
-  const size_t pitch = s.raw_pitch / sizeof(uint16_t);
-  const int top = s.top_margin, left = s.left_margin;
-  if (!mosaic || top + height > s.raw_height || left + width > s.raw_width) return "unexpected layout";
+// Where our own demosaicing reads the mosaic: row y's samples at `columns` (picture coordinates) into
+// `out`, in [0, 1] of LibRaw's 16-bit scale.
+using MosaicRow = std::function<void(int y, const std::vector<int>& columns, float* out)>;
+
+// Our own demosaicing of rows [bounds.front(), bounds.back()) of a `width` x `height` mosaic, tile by
+// tile on every core (no sample developed twice but each tile's thin border; tiles start again at each
+// of `bounds`), each tile converted while in cache and handed to `sink` (or, without one, copied into
+// `out`'s rows). Samples past the picture's edges are mirrored about its first and last pixels.
+std::string developTiles(int width, int height, const std::vector<int>& bounds, const int colours[4],
+                         const MosaicRow& mosaicRow, const Development& development, const CancelFlag& cancel,
+                         RowSink* sink, Bitmap* out) {
   struct Tile {
     int y0, y1, x0, x1;
   };
   std::vector<Tile> tiles;
-  const int bands = req.rawBands > 1 ? std::min(req.rawBands, height / kTileSize + 1) : 1;
-  const int step = bands > 1 ? (height / bands + 15) / 16 * 16 : height;
-  for (int b = 0; b < bands; ++b) {
-    const int b0 = b * step, b1 = b + 1 == bands ? height : std::min(height, (b + 1) * step);
-    for (int y = b0; y < b1; y += kTileSize)
+  for (size_t b = 0; b + 1 < bounds.size(); ++b)
+    for (int y = bounds[b]; y < bounds[b + 1]; y += kTileSize)
       for (int x = 0; x < width; x += kTileSize)
-        tiles.push_back({y, std::min(b1, y + kTileSize), x, std::min(width, x + kTileSize)});
-  }
-  const Development development(raw, true, levels.preMul);
+        tiles.push_back({y, std::min(bounds[b + 1], y + kTileSize), x, std::min(width, x + kTileSize)});
   const float toUnits = 65535.f * development.unit;
   constexpr int kB = BayerDemosaic::kBorder;
   std::atomic<size_t> next{0};
   std::atomic<bool> cancelled{false};
   const int workers = int(std::min<size_t>(tiles.size(), std::max(1u, std::thread::hardware_concurrency())));
   parallelFor(workers, 1, [&](int64_t, int64_t) {
-    BayerDemosaic demosaic(levels.colours);
-    std::vector<int> columns, phases;
+    BayerDemosaic demosaic(colours);
+    std::vector<int> columns;
     std::vector<float> block(size_t(kTileSize) * kTileSize * 3);
     for (size_t t = next++; t < tiles.size(); t = next++) {
-      if (isCancelled(req.cancel)) {
+      if (isCancelled(cancel)) {
         cancelled = true;
         return;
       }
       const Tile& tile = tiles[t];
       const int bw = tile.x1 - tile.x0 + 2 * kB, bh = tile.y1 - tile.y0 + 2 * kB;
       columns.resize(size_t(bw));
-      phases.resize(size_t(bw));
-      for (int i = 0; i < bw; ++i) {
-        columns[size_t(i)] = mirrored(tile.x0 - kB + i, width);
-        phases[size_t(i)] = columns[size_t(i)] % levels.periodColumns;
-      }
+      for (int i = 0; i < bw; ++i) columns[size_t(i)] = mirrored(tile.x0 - kB + i, width);
       float* m = demosaic.mosaic(bw, bh);
-      for (int r = 0; r < bh; ++r, m += bw) {
-        const int y = mirrored(tile.y0 - kB + r, height);
-        const uint16_t* src = mosaic + size_t(y + top) * pitch + left;
-        const size_t period = size_t(y % levels.periodRows) * levels.periodColumns;
-        const float *black = levels.black.data() + period, *scale = levels.scale.data() + period;
-        for (int i = 0; i < bw; ++i) {
-          const int p = phases[size_t(i)];
-          m[i] = std::min(1.f, std::max(0.f, (float(src[columns[size_t(i)]]) - black[p]) * scale[p]));
-        }
-      }
+      for (int r = 0; r < bh; ++r) mosaicRow(mirrored(tile.y0 - kB + r, height), columns, m + size_t(r) * bw);
       demosaic.run();
       const int tw = tile.x1 - tile.x0, th = tile.y1 - tile.y0;
       for (int r = 0; r < th; ++r) {
@@ -459,6 +426,94 @@ std::string developMosaic(const LibRaw& raw, const MosaicLevels& levels, const D
     }
   });
   return cancelled ? "cancelled" : "";
+}
+
+// Our own development of a plain Bayer sensor at full size from the unpacked mosaic at LibRaw's
+// levels. Bands (rawBands over 1) only move where the tiles start.
+std::string developMosaic(const LibRaw& raw, const MosaicLevels& levels, const DecodeRequest& req, RowSink* sink,
+                          Bitmap* out) {
+  const auto& s = raw.imgdata.sizes;
+  const int width = s.width, height = s.height;
+  const uint16_t* const mosaic = raw.imgdata.rawdata.raw_image;
+  const size_t pitch = s.raw_pitch / sizeof(uint16_t);
+  const int top = s.top_margin, left = s.left_margin;
+  if (!mosaic || top + height > s.raw_height || left + width > s.raw_width) return "unexpected layout";
+  std::vector<int> bounds{0};
+  const int bands = req.rawBands > 1 ? std::min(req.rawBands, height / kTileSize + 1) : 1;
+  const int step = bands > 1 ? (height / bands + 15) / 16 * 16 : height;
+  for (int b = 1; b <= bands; ++b) bounds.push_back(b == bands ? height : std::min(height, b * step));
+  const int period = levels.periodColumns;
+  auto row = [&](int y, const std::vector<int>& columns, float* m) {
+    const uint16_t* src = mosaic + size_t(y + top) * pitch + left;
+    const size_t first = size_t(y % levels.periodRows) * period;
+    const float *black = levels.black.data() + first, *scale = levels.scale.data() + first;
+    const int n = int(columns.size());
+    for (int i = 0; i < n; ++i) {
+      const int x = columns[size_t(i)], p = period == 2 ? x & 1 : x % period;
+      m[i] = std::min(1.f, std::max(0.f, (float(src[x]) - black[p]) * scale[p]));
+    }
+  };
+  return developTiles(width, height, bounds, levels.colours, row, Development(raw, true, levels.preMul), req.cancel,
+                      sink, out);
+}
+
+// The development of one band: rows [y0, y1) of the picture, developed with the context rows
+// around them from `unpacked`'s sensor data by a decoder of its own. With `ownDemosaic`, LibRaw's
+// development (its levels, white balance and wavelet denoising) stops before demosaicing and ours
+// follows, into `sink` or out's rows; else LibRaw develops the whole band, into out's rows y0..y1.
+std::string developBand(const uint8_t* d, size_t n, const LibRaw& unpacked, const DecodeRequest& req, int y0, int y1,
+                        bool ownDemosaic, RowSink* sink, Bitmap* out) {
+  const OneThreadOfOpenMp oneThread;
+  auto raw = std::make_unique<BandDecoder>();
+  if (int rc = raw->open_buffer(const_cast<uint8_t*>(d), n); rc != LIBRAW_SUCCESS) return libraw_strerror(rc);
+  const int width = unpacked.imgdata.sizes.width, height = unpacked.imgdata.sizes.height;
+  if (raw->imgdata.sizes.width != width || raw->imgdata.sizes.height != height) return "unexpected size";
+  const int context = bandContext(unpacked, req);
+  const int ya = std::max(0, y0 - context), yb = std::min(height, y1 + context);
+  setDevelopment(*raw, req, false);
+  auto& crop = raw->imgdata.params.cropbox;
+  crop[0] = 0, crop[1] = unsigned(ya), crop[2] = unsigned(width), crop[3] = unsigned(yb - ya);
+  raw->borrow(unpacked);
+  if (ownDemosaic) raw->skipDemosaicing();
+  int rc = raw->dcraw_process();
+  if (rc != LIBRAW_SUCCESS) return isCancelled(req.cancel) ? "cancelled" : libraw_strerror(rc);
+  if (ownDemosaic) {
+    const auto& s = raw->imgdata.sizes;
+    const auto* image = raw->imgdata.image;
+    // Full size again after the denoising's half-size pass (the working sizes may still say half).
+    if (!image || s.width != width || s.height != yb - ya) return "unexpected output";
+    int channels[4], colours[4];
+    for (int p = 0; p < 4; ++p) {
+      channels[p] = filterColour(*raw, ya + (p >> 1), p & 1);
+      colours[p] = channels[p] == 3 ? 1 : channels[p];
+    }
+    if (!BayerDemosaic::isPlainBayer(colours)) return "unexpected output";
+    auto row = [&](int y, const std::vector<int>& columns, float* m) {
+      const auto* src = image + size_t(y - ya) * width;
+      const int* channel = channels + (y & 1) * 2;
+      const int count = int(columns.size());
+      for (int i = 0; i < count; ++i) {
+        const int x = columns[size_t(i)];
+        m[i] = src[x][channel[x & 1]] * (1.f / 65535);
+      }
+    };
+    const std::string why =
+        developTiles(width, height, {y0, y1}, colours, row, Development(*raw, true), req.cancel, sink, out);
+    raw->returnBorrowed();
+    return why;
+  }
+  int err = 0;
+  libraw_processed_image_t* img = raw->dcraw_make_mem_image(&err);
+  if (!img) return libraw_strerror(err);
+  std::unique_ptr<libraw_processed_image_t, void (*)(libraw_processed_image_t*)> guard(img, LibRaw::dcraw_clear_mem);
+  if (img->type != LIBRAW_IMAGE_BITMAP || img->colors != 3 || img->bits != 16 || img->width != width ||
+      img->height != yb - ya)
+    return "unexpected output";
+  const Development development(*raw, true);
+  raw->returnBorrowed();
+  raw->recycle();
+  development.apply(reinterpret_cast<const uint16_t*>(img->data) + size_t(y0 - ya) * width * 3, y1 - y0, *out, y0);
+  return {};
 }
 
 }  // namespace
@@ -495,24 +550,32 @@ bool decodeRAW(const uint8_t* d, size_t n, const DecodeRequest& req, DecodeResul
     // A mosaic LibRaw keeps in another form, or levels from a camera's own tables: LibRaw's development.
   }
   const int bands = half || unpacked ? 1 : bandsFor(*raw, req);
-  if (bands > 1) {
+  // With LibRaw's denoising, a plain Bayer sensor is demosaiced by us after it too, in bands.
+  const bool ownAfterDenoising = !half && !unpacked && !req.rawLibRawDemosaic &&
+                                 bandContext(*raw, req) == kBandContextDenoised && isPlainBayerSensor(*raw);
+  if (bands > 1 || ownAfterDenoising) {
     // Each band is developed by a decoder of its own, side by side: LibRaw's development runs mostly
     // on one core. The file is unpacked once and every band reads that (the sensor data is a third of
     // a band's working memory at 8 bands). The bands' rows are whole-picture rows rounded to 16.
     const int width = raw->imgdata.sizes.width, height = raw->imgdata.sizes.height;
     setDevelopment(*raw, req, false);
     if (int rc = raw->unpack(); rc != LIBRAW_SUCCESS) return fail(libraw_strerror(rc));
-    if (!res.bitmap.allocate(width, height, 3, 32)) return fail("out of memory");
+    RowSink* sink =
+        ownAfterDenoising && req.rowSink && req.rowSink->beginLinear(width, height, res.info) ? req.rowSink : nullptr;
+    if (!sink && !res.bitmap.allocate(width, height, 3, 32)) return fail("out of memory");
     const int step = (height / bands + 15) / 16 * 16;
     std::vector<std::string> errors(static_cast<size_t>(bands));
     parallelFor(bands, 1, [&](int64_t b0, int64_t b1) {
       for (int64_t b = b0; b < b1; ++b) {
         const int y0 = int(b) * step, y1 = b + 1 == bands ? height : std::min(height, int(b + 1) * step);
-        if (y0 < y1) errors[size_t(b)] = developBand(d, n, *raw, req, y0, y1, res.bitmap);
+        if (y0 < y1)
+          errors[size_t(b)] =
+              developBand(d, n, *raw, req, y0, y1, ownAfterDenoising, sink, sink ? nullptr : &res.bitmap);
       }
     });
     for (const auto& why : errors)
       if (!why.empty()) return fail(why);
+    res.streamed = sink != nullptr;
     res.scale = 1.0;
     res.linear = true;
     return true;

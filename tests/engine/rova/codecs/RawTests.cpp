@@ -281,9 +281,8 @@ TEST(RawDevelop, HighlightsOverTheClipKeepTheirHue) {
 }
 
 // Denoising while decoding grows with the ISO speed the file states: a base-ISO file keeps every
-// pixel, a high-ISO one comes out much closer to the clean picture (by a sixth to a fifth: the plain
-// development's own demosaicing already turns less of the noise into false colour than the AHD that
-// follows the denoising), and the default preset on top never takes it further from it.
+// pixel, a high-ISO one comes out much closer to the clean picture, and the default preset on top
+// never takes it further from it.
 TEST(RawDevelop, DenoisingFollowsTheIsoSpeed) {
   const fs::path dir = solvane::test::makeTempDir("rawnoise");
   for (const char* name : {"coffee", "rocket"}) {
@@ -304,7 +303,7 @@ TEST(RawDevelop, DenoisingFollowsTheIsoSpeed) {
       if (iso <= 200)
         EXPECT_EQ(proctest::maxDifference(*plain->imageData(), *denoised->imageData()), 0.f) << name;
       else
-        EXPECT_LT(after, 0.85 * before) << name;
+        EXPECT_LT(after, 0.8 * before) << name;
       EXPECT_LT(enhanced, after + 0.3) << name << " ISO " << iso;
       if (iso > 200) look(*enhancedRaw(denoised), std::string(name) + "-iso3200-preset");
     }
