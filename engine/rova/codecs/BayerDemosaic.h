@@ -43,7 +43,7 @@ class BayerDemosaic {
   void directionsPQ();
   void redAndBlueAtBlueAndRed();
   void redAndBlueAtGreen();
-  void channelAtGreen(float* q, const float* g, int isGreen) const;
+  void channelAtGreen(const float* q, const float* g, float* values) const;
 
   int colours_[4];
   int width_ = 0, height_ = 0;

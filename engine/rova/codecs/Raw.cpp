@@ -96,7 +96,8 @@ constexpr float kHighlightKnee = 0.85f;
 // baseline exposure.
 struct Development {
   float unit = 1.f / 65535;
-  float clip[3] = {1, 1, 1};  // each channel's clip in those units (1 for the first to clip)
+  float clip[3] = {1, 1, 1};     // each channel's clip in those units (1 for the first to clip)
+  float perClip[3] = {1, 1, 1};  // their inverses
   float matrix[3][3] = {};
 
   // `cameraColour` false: LibRaw converted to linear sRGB itself (sensors of other than three
@@ -113,16 +114,22 @@ struct Development {
     const float exposure = float(std::exp2(baselineEV(raw)));
     for (int i = 0; i < 3; ++i) {
       clip[i] = !cameraColour ? 1e30f : preMul[i] > 0 ? preMul[i] / lowest : 1.f;
+      perClip[i] = 1 / clip[i];
       for (int k = 0; k < 3; ++k) matrix[i][k] = (cameraColour ? c.rgb_cam[i][k] : float(i == k)) * exposure;
     }
   }
 
   // One pixel: camera colour (r, g, b) in units (the first channel to clip reaches 1 at the sensor's
-  // white) to Rec. 709 in `o`; near the clip it rolls off to grey of its own luminance. Without
-  // branches, so that loops over it vectorise (under the knee the roll-off adds exactly nothing).
-  [[gnu::always_inline]] void pixel(float r, float g, float b, float* o) const {
-    const float near = std::max(std::max(r / clip[0], g / clip[1]), b / clip[2]);
-    float t = std::min(1.f, std::max(0.f, (near - kHighlightKnee) / (1 - kHighlightKnee)));
+  // white) to Rec. 709 in `o`; near the clip it rolls off to grey of its own luminance.
+  void pixel(float r, float g, float b, float* o) const {
+    const float near = std::max(std::max(r * perClip[0], g * perClip[1]), b * perClip[2]);
+    if (!(near > kHighlightKnee)) {
+      o[0] = std::max(0.f, matrix[0][0] * r + matrix[0][1] * g + matrix[0][2] * b);
+      o[1] = std::max(0.f, matrix[1][0] * r + matrix[1][1] * g + matrix[1][2] * b);
+      o[2] = std::max(0.f, matrix[2][0] * r + matrix[2][1] * g + matrix[2][2] * b);
+      return;
+    }
+    float t = std::min(1.f, (near - kHighlightKnee) / (1 - kHighlightKnee));
     t = t * t * (3 - 2 * t);
     const float o0 = matrix[0][0] * r + matrix[0][1] * g + matrix[0][2] * b;
     const float o1 = matrix[1][0] * r + matrix[1][1] * g + matrix[1][2] * b;
@@ -367,6 +374,13 @@ constexpr int kTileSize = 240;
 // last pixel, which keeps the filter's phase.
 inline int mirrored(int v, int size) { return v < 0 ? -v : v >= size ? 2 * size - 2 - v : v; }
 
+// A row of our demosaicing's red, green and blue (LibRaw's 16-bit scale over 65535, times `toUnits`)
+// through the development into `out`, three floats a pixel.
+void convertRow(const Development& development, float toUnits, const float* red, const float* green, const float* blue,
+                int n, float* out) {
+  for (int i = 0; i < n; ++i) development.pixel(red[i] * toUnits, green[i] * toUnits, blue[i] * toUnits, out + 3 * i);
+}
+
 // Where our own demosaicing reads the mosaic: row y's samples at `columns` (picture coordinates) into
 // `out`, in [0, 1] of LibRaw's 16-bit scale.
 using MosaicRow = std::function<void(int y, const std::vector<int>& columns, float* out)>;
@@ -408,14 +422,9 @@ std::string developTiles(int width, int height, const std::vector<int>& bounds, 
       for (int r = 0; r < bh; ++r) mosaicRow(mirrored(tile.y0 - kB + r, height), columns, m + size_t(r) * bw);
       demosaic.run();
       const int tw = tile.x1 - tile.x0, th = tile.y1 - tile.y0;
-      for (int r = 0; r < th; ++r) {
-        const float *red = demosaic.row(0, r + kB) + kB, *green = demosaic.row(1, r + kB) + kB,
-                    *blue = demosaic.row(2, r + kB) + kB;
-        float* o = block.data() + size_t(r) * tw * 3;
-#pragma omp simd
-        for (int i = 0; i < tw; ++i)
-          development.pixel(red[i] * toUnits, green[i] * toUnits, blue[i] * toUnits, o + 3 * i);
-      }
+      for (int r = 0; r < th; ++r)
+        convertRow(development, toUnits, demosaic.row(0, r + kB) + kB, demosaic.row(1, r + kB) + kB,
+                   demosaic.row(2, r + kB) + kB, tw, block.data() + size_t(r) * tw * 3);
       if (sink) {
         sink->linearBlock(tile.x0, tile.y0, tw, th, block.data(), size_t(tw) * 3);
       } else {
@@ -448,6 +457,17 @@ std::string developMosaic(const LibRaw& raw, const MosaicLevels& levels, const D
     const size_t first = size_t(y % levels.periodRows) * period;
     const float *black = levels.black.data() + first, *scale = levels.scale.data() + first;
     const int n = int(columns.size());
+    if (period == 2 && columns.back() - columns.front() == n - 1) {  // no mirrored edge: a plain run
+      const uint16_t* run = src + columns.front();
+      const int p = columns.front() & 1;
+      const float black0 = black[p], scale0 = scale[p], black1 = black[p ^ 1], scale1 = scale[p ^ 1];
+#pragma omp simd
+      for (int i = 0; i < n; ++i) {
+        const float v = (float(run[i]) - ((i & 1) ? black1 : black0)) * ((i & 1) ? scale1 : scale0);
+        m[i] = std::min(1.f, std::max(0.f, v));
+      }
+      return;
+    }
     for (int i = 0; i < n; ++i) {
       const int x = columns[size_t(i)], p = period == 2 ? x & 1 : x % period;
       m[i] = std::min(1.f, std::max(0.f, (float(src[x]) - black[p]) * scale[p]));
