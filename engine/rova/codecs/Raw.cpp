@@ -1,4 +1,5 @@
-// Camera RAW and DNG through LibRaw: half-size decoding for previews, full demosaicing for export,
+// Camera RAW and DNG through LibRaw: half-size decoding for previews, full demosaicing for export
+// (our own for plain Bayer sensors, after LibRaw's unpacking and, when it runs, its denoising),
 // embedded previews. The development is a faithful base for the layers above it: the file's black
 // and white levels, its white balance as shot and its colour matrix, the exposure the file states
 // (no brightening by the histogram), and what lies above the sensor's white kept as values over 1
@@ -60,8 +61,9 @@ void fillInfo(LibRaw& raw, ImageInfo& info, bool dng) {
   info.orientation = orientationFromFlip(raw.imgdata.sizes.flip);
 }
 
-// Demosaicing: DHT, of LibRaw's AHD, AAHD, DCB, PPG, VNG and DHT the one with the fewest colour
-// errors on fine detail (see docs/ENGINE.md, "RAW development").
+// LibRaw's demosaicing, where ours (BayerDemosaic) does not develop the file or a caller asks for it:
+// DHT, of LibRaw's AHD, AAHD, DCB, PPG, VNG and DHT the one with the fewest colour errors on fine
+// detail (see docs/ENGINE.md, "RAW development").
 constexpr int kDemosaic = 11, kDemosaicWhenDenoising = 3;
 
 // Where a camera puts its white: a third of a stop under the sensor's clip, the headroom a
