@@ -312,8 +312,8 @@ TEST(RawDevelop, DenoisingFollowsTheIsoSpeed) {
 
 // A full-size development in bands gives the pixels of the development of the whole picture at once,
 // over three bands of a picture three photographs tall. Denoised (each band by a LibRaw decoder of its
-// own with context rows around it, wavelet denoising, then AHD) and plain (our own demosaicing, whose
-// tiles then start at each band): the same pixels.
+// own with context rows around it for the wavelet denoising, then our demosaicing) and plain (our own
+// demosaicing, whose tiles then start at each band): the same pixels.
 TEST(RawDevelop, BandsGiveTheWholeDevelopment) {
   const fs::path dir = solvane::test::makeTempDir("rawbands");
   auto original = photo("coffee")->imageData();
