@@ -9,7 +9,7 @@ namespace rova::codecs::detail {
 namespace {
 
 // The steps run in AVX2 where the processor has it (twice the lanes of the baseline's SSE2).
-#define kWithAvx2 [[gnu::target_clones("avx2", "default")]]
+#define AVX2_WHERE_AVAILABLE [[gnu::target_clones("avx2", "default")]]
 
 // Values are in [0, 1]: these keep divisions finite in flat, black areas.
 constexpr float kEps = 1e-5f, kEpsSquared = 1e-10f;
@@ -68,7 +68,7 @@ void BayerDemosaic::run() {
 // Where vertical detail outweighs horizontal detail (towards 1) the pixel is interpolated
 // horizontally, and the other way round: the squared high pass along each direction, summed over
 // the pixel and its two neighbours on that line. Rows and columns [4, size - 4).
-kWithAvx2 void BayerDemosaic::directionsVH() {
+AVX2_WHERE_AVAILABLE void BayerDemosaic::directionsVH() {
   const int w = width_, h = height_;
   const ptrdiff_t s = w;
   const float* c = plane(kMosaic);
@@ -96,7 +96,7 @@ kWithAvx2 void BayerDemosaic::directionsVH() {
 
 // A low-pass image of the mosaic (1 2 1 by 1 2 1): every pixel sees one red, one blue and two greens
 // in the same proportions, so it is a soft grey picture free of the pattern. Rows and columns [1, size - 1).
-kWithAvx2 void BayerDemosaic::lowPass() {
+AVX2_WHERE_AVAILABLE void BayerDemosaic::lowPass() {
   const int w = width_, h = height_;
   const ptrdiff_t s = w;
   const float* c = plane(kMosaic);
@@ -119,7 +119,7 @@ kWithAvx2 void BayerDemosaic::lowPass() {
 // difference of this pixel's colour to its next sample on that side; the two sides of each
 // direction by their gradients, the two directions by the pixel's direction statistic. (Every loop
 // here runs over whole rows and keeps the values of the pixels it is for, so that it vectorises.)
-kWithAvx2 void BayerDemosaic::greenAtRedAndBlue() {
+AVX2_WHERE_AVAILABLE void BayerDemosaic::greenAtRedAndBlue() {
   const int w = width_, h = height_;
   const ptrdiff_t s = w, s2 = 2 * s, s3 = 3 * s, s4 = 4 * s;
   const float *c = plane(kMosaic), *lp = plane(kLowPass), *vh = plane(kDirectionVH);
@@ -155,7 +155,7 @@ kWithAvx2 void BayerDemosaic::greenAtRedAndBlue() {
 
 // The diagonal directions at red and blue pixels, as directionsVH does for the vertical and the
 // horizontal (towards 1: interpolated along the anti-diagonal). Rows and columns [4, size - 4).
-kWithAvx2 void BayerDemosaic::directionsPQ() {
+AVX2_WHERE_AVAILABLE void BayerDemosaic::directionsPQ() {
   const int w = width_, h = height_;
   const ptrdiff_t s = w;
   const float* c = plane(kMosaic);
@@ -184,7 +184,7 @@ kWithAvx2 void BayerDemosaic::directionsPQ() {
 // Blue at red pixels and red at blue ones, rows and columns [7, size - 7): the colour difference to
 // green of the four diagonal neighbours (which are all of the missing colour), each diagonal's two
 // sides by their gradients, the two diagonals by the pixel's diagonal statistic.
-kWithAvx2 void BayerDemosaic::redAndBlueAtBlueAndRed() {
+AVX2_WHERE_AVAILABLE void BayerDemosaic::redAndBlueAtBlueAndRed() {
   const int w = width_, h = height_;
   const ptrdiff_t s = w, m = s + 1, a = s - 1;  // main and anti-diagonal steps
   const float *c = plane(kMosaic), *green = plane(kGreen), *pq = plane(kDirectionPQ);
@@ -232,7 +232,7 @@ void BayerDemosaic::redAndBlueAtGreen() {
 
 // One row of red or blue (`q`) at green pixels over green `g`, into `values` (computed at every
 // pixel, kept at the green ones).
-kWithAvx2 void BayerDemosaic::channelAtGreen(const float* q, const float* g, float* values) const {
+AVX2_WHERE_AVAILABLE void BayerDemosaic::channelAtGreen(const float* q, const float* g, float* values) const {
   const int w = width_;
   const ptrdiff_t s = w, s2 = 2 * s, s3 = 3 * s;
 #pragma omp simd
