@@ -67,7 +67,7 @@ bool writeBayerDng(const std::string& path, int w, int h, const float* rgb, cons
   TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, uint16_t(32803));  // colour filter array
   TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
   TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, uint32_t(std::max(1, std::min(h, (1 << 20) / (2 * w) + 1))));
-  TIFFSetField(tif, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
+  TIFFSetField(tif, TIFFTAG_ORIENTATION, uint16_t(std::clamp(spec.orientation, 1, 8)));
   TIFFSetField(tif, TIFFTAG_MAKE, "Testmaker");
   TIFFSetField(tif, TIFFTAG_MODEL, "Bayer One");
   static const uint8_t kVersion[4] = {1, 4, 0, 0};

@@ -28,6 +28,7 @@ struct SensorSpec {
   int iso = 0;  // written as the EXIF ISO speed when positive
   // The DNG BaselineExposure tag in EV when set (NaN: not written).
   double baselineExposure = __builtin_nan("");
+  int orientation = 1;  // the TIFF Orientation tag (1..8): how the stored picture is to be turned
 };
 
 // Writes `rgb` (w x h pixels, three floats each, rows top to bottom) as a DNG at `path`.

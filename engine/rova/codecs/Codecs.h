@@ -146,6 +146,12 @@ class RowSink {
   virtual ~RowSink() = default;
   virtual bool begin(int width, int height, int channels, const ImageInfo& info) = 0;
   virtual void rows(int y, int count, const uint8_t* data, size_t rowBytes) = 0;
+  // Linear-light RGB floats (a RAW development on every core) in place of a bitmap of floats:
+  // beginLinear() first, once (false declines, the bitmap is filled as usual), then linearBlock()
+  // from several threads at once, each with its own rectangle of the stored picture, `rowFloats`
+  // floats from one of its rows to the next. A sink of 8-bit rows only keeps these defaults.
+  virtual bool beginLinear(int width, int height, const ImageInfo& info) { return false; }
+  virtual void linearBlock(int x, int y, int width, int height, const float* data, size_t rowFloats) {}
 };
 
 struct DecodeRequest {
@@ -159,7 +165,11 @@ struct DecodeRequest {
   bool rawDenoise = false;     // wavelet denoising during RAW decoding
   // Horizontal bands of a full-size RAW developed side by side, each by a decoder of its own with
   // context rows around it (0: by the picture's height and the cores; 1: the whole picture at once).
+  // Our own demosaicing of a plain Bayer sensor works in tiles on every core either way; bands there
+  // only move where the tiles start.
   int rawBands = 0;
+  // A plain Bayer sensor developed by LibRaw's DHT instead of our own demosaicing (for comparisons).
+  bool rawLibRawDemosaic = false;
   // Optional. Used only where it saves time: JPEG files decoded in bands, or large enough to be
   // worth a second thread.
   RowSink* rowSink = nullptr;

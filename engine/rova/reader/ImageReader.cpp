@@ -252,6 +252,31 @@ class FloatRowSink : public codecs::RowSink {
       convert<3>(y, count, data, rowBytes);
   }
 
+  bool beginLinear(int width, int height, const codecs::ImageInfo& info) override {
+    plan_ = planConversion(info, 3, 32, true, flags_);
+    const Size size = codecs::orientedSize({width, height}, plan_.orientation);
+    data_ = ImageDataRGBf::createUninitialized(size.width, size.height, plan_.type);
+    map_ = codecs::orientationMap(plan_.orientation, width, height);
+    return data_ != nullptr;
+  }
+
+  // The block's pixels to where the orientation takes them (the map's steps are 1, -1 or 0, so it is
+  // its own inverse's transpose).
+  void linearBlock(int x, int y, int width, int height, const float* data, size_t rowFloats) override {
+    ImageDataRGBf& out = *data_;
+    const codecs::OrientationMap& m = map_;
+    for (int k = 0; k < height; ++k) {
+      const float* p = data + rowFloats * size_t(k);
+      if (m.yx == 0) {  // stored rows stay rows (possibly mirrored or upside down)
+        PixelRGB<float>* row = out.row((y + k - m.y0) * m.yy) + (x - m.x0) * m.xx;
+        for (int i = 0; i < width; ++i, p += 3) row[i * m.xx] = {p[0], p[1], p[2]};
+      } else {  // turned a quarter: the stored row becomes a column
+        const int column = (y + k - m.y0) * m.yx;
+        for (int i = 0; i < width; ++i, p += 3) out.row((x + i - m.x0) * m.xy)[column] = {p[0], p[1], p[2]};
+      }
+    }
+  }
+
   const ConversionPlan& plan() const { return plan_; }
   ImageDataRGBfPtr take() { return std::move(data_); }
 
