@@ -471,11 +471,11 @@ int quality(const std::string& outDir) {
         using rova::enhance_analysis::angularErrorDegrees;
         std::printf(
             "        estimators: grey edge %4.1f (err %4.1f) shades %4.1f (err %4.1f) bright %4.1f (err %4.1f) "
-            "edge-bright %4.1f\n",
+            "edge-bright %4.1f; candidates beyond the light %+.2f, off the locus %.0f deg\n",
             angularErrorDegrees(e.greyEdge, {1, 1, 1}), angularErrorDegrees(e.greyEdge, s.light),
             angularErrorDegrees(e.shadesOfGrey, {1, 1, 1}), angularErrorDegrees(e.shadesOfGrey, s.light),
             angularErrorDegrees(e.brightPixels, {1, 1, 1}), angularErrorDegrees(e.brightPixels, s.light),
-            angularErrorDegrees(e.greyEdge, e.brightPixels));
+            angularErrorDegrees(e.greyEdge, e.brightPixels), e.candidateBeyond, e.offLocusDegrees);
       }
       if (!outDir.empty())
         write(toBitmap({source.get(), spoilt->imageData().get(), out.get()}),

@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdio>
 #include <memory>
-#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -56,6 +55,14 @@ constexpr double kVeilColourLimit = 0.1;  // a veil this strong (display values)
 // quarter (the discs' areas), so the correction is trusted in full only where they are at least as
 // dense at the centre (kCoreSure), and not at all where they thin out towards it (kCoreNone).
 constexpr double kCoreDegrees = 5, kCoreNone = 0.15, kCoreSure = 0.25;
+// A light off the locus of daylight and black bodies (a fluorescent tube, a cast) tints every surface
+// alike, so the greys it lights gather on it. When the candidates instead lie beyond the estimate along
+// its own hue (their mean offset in log chromaticity over kBeyondNone; in full from kBeyondSure), they
+// are the pale fringe of one coloured object (a flower's blur) and the estimate is that object's colour
+// pulled towards neutral: it is not taken for a light as far as it lies off the locus (from
+// kOffLocusNone degrees, in full from kOffLocusSure). Along the locus greys do spread so, between the
+// sunlit and the shaded parts of a scene.
+constexpr double kBeyondNone = 0.2, kBeyondSure = 0.3, kOffLocusNone = 15, kOffLocusSure = 25;
 // Clipping makes the estimate unsure (an edge into a clipped area, a highlight clipped in one channel
 // have the wrong colour), unless the unclipped candidates gather tightly around it: from kCoreTight
 // on (candidates within kCoreDegrees half as many again as an even spread) they vouch for the light
@@ -165,6 +172,8 @@ Illuminant unit(const Illuminant& e) {
 constexpr double kMagentaKept = 0.3;
 // The direction of a 10000 K sky from neutral in log chromaticity (red and blue over green).
 constexpr double kSkyRay[2] = {-0.133 / 0.3857, 0.362 / 0.3857};
+// The direction of illuminant A from neutral, likewise.
+constexpr double kWarmRay[2] = {0.804 / 1.498, -1.264 / 1.498};
 // 10000 K's distance from neutral along kSkyRay. Daylight up to it is the picture's mood (shade, an
 // overcast, a storm sky) even in an estimate that lies past it: an estimate lying mostly along the
 // locus (its along part's share of the whole, squared, over kMostlyDaylight; in full from
@@ -174,9 +183,8 @@ constexpr double kDaylightLength = 0.3857, kMostlyDaylight = 0.5, kDaylightSure 
 std::pair<double, double> towardsPlausibleLight(double lr, double lb) {
   // Unit directions: illuminant A in linear Rec. 709 is (1.845, 0.826, 0.233), log chromaticity
   // (0.804, -1.264); a 10000 K daylight (0.871, 0.995, 1.429), (-0.133, 0.362).
-  static const double warm[2] = {0.804 / 1.498, -1.264 / 1.498}, cool[2] = {-0.133 / 0.3857, 0.362 / 0.3857};
-  const double tw = lr * warm[0] + lb * warm[1], tc = lr * cool[0] + lb * cool[1];
-  const double* ray = tw >= tc ? warm : cool;
+  const double tw = lr * kWarmRay[0] + lb * kWarmRay[1], tc = lr * kSkyRay[0] + lb * kSkyRay[1];
+  const double* ray = tw >= tc ? kWarmRay : kSkyRay;
   const double t = std::max(0.0, std::max(tw, tc));
   const double rr = lr - t * ray[0], rb = lb - t * ray[1];
   if (rr + rb <= 0) return {lr, lb};  // on the green side: kept
@@ -194,13 +202,24 @@ double quantile(std::vector<float> v, double q) {
 // correction would make (nearly) grey. A clipped channel could have been anything above white, so it
 // is taken as near the light as it allows (a highlight clipped in every channel is white under any
 // light).
+//
+// It also tells where the unclipped candidates lie along the light's own hue: their mean offset from it
+// in log chromaticity, along the direction from neutral to the light (positive: beyond it, more
+// saturated in its hue).
+struct Candidates {
+  double share = 1, core = 0, beyond = 0;
+};
 template <class Lit>
-std::pair<double, double> candidateShare(const ImageDataRGBf& img, const Illuminant& light, const Lit& lit) {
+Candidates candidatesNear(const ImageDataRGBf& img, const Illuminant& light, const Lit& lit) {
   const Illuminant l = unit(light);
   const double cosLimit = std::cos(kCandidateDegrees * M_PI / 180), cosCore = std::cos(kCoreDegrees * M_PI / 180);
   struct Counts {
-    size_t counted = 0, near = 0, core = 0;
+    size_t counted = 0, near = 0, core = 0, placed = 0;
+    double beyond = 0;
   };
+  // The light's hue: the unit direction from neutral to it in log chromaticity (none for a grey light).
+  const double lr = std::log(l[0] / l[1]), lb = std::log(l[2] / l[1]), length = std::hypot(lr, lb);
+  const double hr = length > 1e-6 ? lr / length : 0, hb = length > 1e-6 ? lb / length : 0;
   // The cosine of the angle between the pixel and the light, a clipped channel taken as near as it allows.
   auto cosine = [&](const float* c) {
     double v[3] = {c[0], c[1], c[2]}, sumPixel = 0, sumLight = 0;
@@ -218,11 +237,24 @@ std::pair<double, double> candidateShare(const ImageDataRGBf& img, const Illumin
     if (!lit(c)) return;
     ++n.counted;
     const double cs = cosine(c);
-    if (cs >= cosLimit) ++n.near;
+    if (cs >= cosLimit) {
+      ++n.near;
+      if (c[0] > 0 && c[1] > 0 && c[2] > 0 && std::max({c[0], c[1], c[2]}) < kClipped) {
+        n.beyond += (std::log(c[0] / c[1]) - lr) * hr + (std::log(c[2] / c[1]) - lb) * hb;
+        ++n.placed;
+      }
+    }
     if (cs >= cosCore) ++n.core;
   });
-  for (const Counts& part : nearCounts) counted += part.counted, near += part.near, core += part.core;
-  return {counted ? double(near) / double(counted) : 1.0, near ? double(core) / double(near) : 0.0};
+  size_t placed = 0;
+  double beyond = 0;
+  for (const Counts& part : nearCounts)
+    counted += part.counted, near += part.near, core += part.core, placed += part.placed, beyond += part.beyond;
+  Candidates result;
+  result.share = counted ? double(near) / double(counted) : 1.0;
+  result.core = near ? double(core) / double(near) : 0.0;
+  result.beyond = placed ? beyond / double(placed) : 0.0;
+  return result;
 }
 
 // The veil of a picture whose darkest channel reaches `lo` and brightest `hi` (display values): a
@@ -382,7 +414,16 @@ IlluminantEstimate estimateIlluminant(const ImageDataRGBf& img) {
   for (int i = 0; i < 3; ++i)
     for (int j = i + 1; j < 3; ++j)
       e.spreadDegrees = std::max(e.spreadDegrees, angularErrorDegrees(*all3[i], *all3[j]));
-  std::tie(e.candidateShare, e.candidateCore) = candidateShare(img, e.consensus, lit);
+  const Candidates candidates = candidatesNear(img, e.consensus, lit);
+  e.candidateShare = candidates.share, e.candidateCore = candidates.core, e.candidateBeyond = candidates.beyond;
+  {
+    // How far the estimate lies off the locus of plausible lights: the angle, in log chromaticity,
+    // between it and the nearer of the two rays.
+    const double tw = pr * kWarmRay[0] + pb * kWarmRay[1], tc = pr * kSkyRay[0] + pb * kSkyRay[1];
+    const double* ray = tw >= tc ? kWarmRay : kSkyRay;
+    const double along = std::max(tw, tc), off = std::fabs(pr * ray[1] - pb * ray[0]);
+    e.offLocusDegrees = std::hypot(pr, pb) > 1e-6 ? std::atan2(off, along) * 180 / M_PI : 0;
+  }
   return e;
 }
 
@@ -614,7 +655,9 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
   a.lightPlausibility = (1 - auto_support::smoothstep(kPlausibleCast, kImplausibleCast,
                                                       angularErrorDegrees(a.illuminant.unconstrained, {1, 1, 1}))) *
                         auto_support::smoothstep(kCandidateNone, kCandidateSure, a.illuminant.candidateShare) *
-                        auto_support::smoothstep(kCoreNone, kCoreSure, a.illuminant.candidateCore);
+                        auto_support::smoothstep(kCoreNone, kCoreSure, a.illuminant.candidateCore) *
+                        (1 - auto_support::smoothstep(kOffLocusNone, kOffLocusSure, a.illuminant.offLocusDegrees) *
+                                 auto_support::smoothstep(kBeyondNone, kBeyondSure, a.illuminant.candidateBeyond));
   a.colourSureness = (1 - auto_support::smoothstep(kSpreadSure, kSpreadLost, a.illuminant.spreadDegrees)) *
                      (1 - auto_support::smoothstep(0.1, 0.4, a.illuminant.clippedShare) *
                               (1 - auto_support::smoothstep(kCoreTight, kCoreTightSure, a.illuminant.candidateCore))) *

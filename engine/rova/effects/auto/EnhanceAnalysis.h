@@ -36,6 +36,8 @@ struct IlluminantEstimate {
   double clippedShare = 0;            // share of pixels with a channel at white (left out of grey edge)
   double candidateShare = 1;          // share of the lit pixels near the consensus's colour (grey once corrected)
   double candidateCore = 0;           // of those, the share in the inner half of the angle
+  double candidateBeyond = 0;  // their mean offset from the light along its hue (log chromaticity; > 0: beyond it)
+  double offLocusDegrees = 0;  // the consensus's angle off the locus of plausible lights (log chromaticity)
 };
 
 // The three estimators on linear light, near-black pixels left out:

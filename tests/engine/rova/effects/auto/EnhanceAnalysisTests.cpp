@@ -381,3 +381,38 @@ TEST(EnhanceAnalysis, AHazyBlackUnderAFarShorterWhiteIsNoVeil) {
   EXPECT_EQ(t.toBlack, t.fromBlack);
   EXPECT_GT(t.toWhite, t.fromWhite + 0.2);
 }
+
+// A light off the locus of daylight and black bodies tints every surface alike, so the greys it lights
+// gather on it. A scene of one hue off the locus (a yellow-green blur), whose palest parts stop short
+// of grey, has its estimate fall between neutral and the scene's colour, with the pale parts near it
+// lying beyond it along that hue: its colour is left alone. Greys under a cool-green light, spread
+// both ways round it as ordinary surfaces are, are corrected.
+TEST(EnhanceAnalysis, ThePaleFringeOfOneHueOffTheLocusIsNoLight) {
+  const int w = 200, h = 150;
+  const float hue[3] = {std::exp(-0.1f), 1, std::exp(-1.1f)};  // log chromaticity (-0.1, -1.1)
+  const auto blur = proctest::makeImage(w, h, [&](int x, int y, float* c) {
+    // Soft: saturation and brightness drift slowly over the frame; most of the blur is saturated, and
+    // its paler parts thin out towards 0.4 of its saturation.
+    const float u = 0.5f + 0.5f * std::sin(0.09f * x + 0.05f * y), t = 0.5f + 0.5f * std::sin(0.07f * y - 0.03f * x);
+    const float s = 0.4f + 0.6f * std::sqrt(u), v = 0.01f + 0.85f * t * t;
+    for (int k = 0; k < 3; ++k) c[k] = v * std::pow(hue[k], s);
+  });
+  const auto one = ea::analyse(*EffectParametersContext(blur).analysisImage());
+  EXPECT_GT(one.castDegrees, 10);
+  EXPECT_GT(one.illuminant.candidateShare, 0.5);  // near enough to pass for greys
+  EXPECT_GT(one.illuminant.offLocusDegrees, 30);
+  EXPECT_GT(one.illuminant.candidateBeyond, 0.28);
+  EXPECT_LT(one.colourStrength, 0.05);  // 0.74 were the fringe taken for greys
+
+  const auto greys = proctest::makeImage(w, h, [&](int x, int y, float* c) {
+    const int i = x * 7 + y * 13;
+    const float v = 0.05f + 0.8f * float(i % 41) / 40;
+    // Each surface's own slight colour, spread both ways round grey; under the light.
+    const float red = 0.2f * (float(i % 11) / 10 - 0.5f), blue = 0.2f * (float(i / 11 % 7) / 6 - 0.5f);
+    c[0] = 0.7f * v * (1 + red), c[1] = 1.1f * v, c[2] = 1.3f * v * (1 + blue);
+  });
+  const auto lit = ea::analyse(*EffectParametersContext(greys).analysisImage());
+  EXPECT_GT(lit.illuminant.offLocusDegrees, 30);
+  EXPECT_LT(std::fabs(lit.illuminant.candidateBeyond), 0.1);
+  EXPECT_GT(lit.colourStrength, 0.9);
+}
