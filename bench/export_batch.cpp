@@ -11,6 +11,7 @@
 //       With --against, the same photos then go through as many RENDERER processes (solvane-render,
 //       "--size" of each photo's longer side) side by side as the machine has cores, in the same run:
 //       their wall time, photos a second and CPU time (user + system of the children) print below.
+//       SOLVANE_BENCH_KEEP=1 keeps the folder (sources/, out/, rendered/) and prints where it is.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -216,7 +217,11 @@ int main(int argc, char** argv) {
     std::printf("  wall %.2f s   %.2f photos/s (batch %.2f)   cores busy %.2f (CPU %.1f s)\n", renderWall,
                 count / renderWall, count / wall, renderCPU / renderWall, renderCPU);
   }
-  std::error_code ec;
-  fs::remove_all(root, ec);
+  if (std::getenv("SOLVANE_BENCH_KEEP")) {
+    std::printf("kept %s\n", root.c_str());
+  } else {
+    std::error_code ec;
+    fs::remove_all(root, ec);
+  }
   return updater->finished ? 0 : 1;
 }
