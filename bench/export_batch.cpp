@@ -7,10 +7,12 @@
 //       photographs), or takes the first COUNT JPEGs of DIR (in name order), then exports them with the shipped preset
 //       "JPEG Full Size" (full size, sRGB, quality 0.9, the source names) into another, and prints the wall time, the
 //       time per photo, the cores kept busy on average (CPU time of all threads / wall time, out of the machine's), and
-//       the process's peak resident memory. SOLVANE_HOME is set to a temporary folder unless given.
+//       the process's peak resident memory, and how many large buffers one photo freed the next ones took
+//       again. SOLVANE_HOME is set to a temporary folder unless given.
 //       With --against, the same photos then go through as many RENDERER processes (solvane-render,
 //       "--size" of each photo's longer side) side by side as the machine has cores, in the same run:
 //       their wall time, photos a second and CPU time (user + system of the children) print below.
+//       SOLVANE_BENCH_KEEP=1 keeps the folder (sources/, out/, rendered/) and prints where it is.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -33,6 +35,7 @@
 #include "Ombrel/Classes/Business/ExportManager/QVExportManagerBusiness.h"
 #include "Ombrel/Classes/Business/QVApp.h"
 #include "QVPlatform/MainExecutor.h"
+#include "rova/LargeBufferReuse.h"
 
 namespace {
 
@@ -181,6 +184,7 @@ int main(int argc, char** argv) {
   manager->setPreset(preset);
   manager->prepareExportPaths(paths);
 
+  const uint64_t reused0 = rova::LargeBufferReuse::reusedBuffers();
   const double cpu0 = bench::cpuSeconds();
   const double wall = bench::seconds([&] {
     manager->exportWithType(kQVExportTypeDisk);
@@ -200,8 +204,9 @@ int main(int argc, char** argv) {
               manager->exportedPaths().size(), updater->failures);
   std::printf("  wall %.2f s   per photo %.0f ms   %.2f photos/s   %.1f MP/s\n", wall, wall * 1e3 / count, count / wall,
               pixels / 1e6 / wall);
-  std::printf("  cores kept busy %.2f of %u (CPU %.1f s)   peak memory %.0f MB\n", cpu / wall, cores, cpu,
-              bench::peakMB());
+  std::printf("  cores kept busy %.2f of %u (CPU %.1f s)   peak memory %.0f MB   large buffers reused %llu\n",
+              cpu / wall, cores, cpu, bench::peakMB(),
+              static_cast<unsigned long long>(rova::LargeBufferReuse::reusedBuffers() - reused0));
   QVApp::cancelImageOperationsAndWaitUntilDone();
   if (!renderer.empty()) {
     const fs::path rendered = root / "rendered";
@@ -216,7 +221,11 @@ int main(int argc, char** argv) {
     std::printf("  wall %.2f s   %.2f photos/s (batch %.2f)   cores busy %.2f (CPU %.1f s)\n", renderWall,
                 count / renderWall, count / wall, renderCPU / renderWall, renderCPU);
   }
-  std::error_code ec;
-  fs::remove_all(root, ec);
+  if (std::getenv("SOLVANE_BENCH_KEEP")) {
+    std::printf("kept %s\n", root.c_str());
+  } else {
+    std::error_code ec;
+    fs::remove_all(root, ec);
+  }
   return updater->finished ? 0 : 1;
 }

@@ -8,6 +8,8 @@ find_package(PNG REQUIRED)
 find_package(TIFF REQUIRED)
 find_package(nlohmann_json REQUIRED)
 find_package(Boost REQUIRED)
+# The engine's loops share one pool of workers (rova::parallelFor); OpenCV runs on the same library.
+find_package(TBB REQUIRED)
 # Debian ships OpenCV's CMake package only with the full libopencv-dev; the three modules we use
 # are found directly.
 find_path(OpenCV_INCLUDE_DIRS opencv2/core.hpp PATH_SUFFIXES opencv4 REQUIRED)

@@ -14,7 +14,7 @@ PACKAGES=(
   zlib1g-dev libminizip-dev libssl-dev uuid-dev libboost-dev
   libjpeg62-turbo-dev libpng-dev libtiff-dev libwebp-dev libraw-dev libexiv2-dev liblcms2-dev
   libopenjp2-7-dev
-  libopencv-core-dev libopencv-imgproc-dev libopencv-photo-dev liblensfun-dev libglib2.0-dev
+  libopencv-core-dev libopencv-imgproc-dev libopencv-photo-dev libtbb-dev liblensfun-dev libglib2.0-dev
   zip unzip p7zip-full
   libcurl4-openssl-dev libicu-dev
   qt6-base-dev libxcb1-dev qt6-svg-dev qt6-multimedia-dev libgl-dev fonts-inter xvfb xauth

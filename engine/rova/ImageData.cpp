@@ -10,6 +10,7 @@
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "rova/LargeBufferReuse.h"
 #include "rova/Parallel.h"
 
 namespace rova {
@@ -39,12 +40,18 @@ std::shared_ptr<_ImageData<T>> resizeImpl(const _ImageData<T>& src, int width, i
 
 namespace detail {
 
+namespace {
+constexpr size_t kHugePage = size_t(2) << 20, kMallocMapMax = kLargePixelBufferBytes;
+size_t roundedToHugePages(size_t bytes) { return (bytes + kHugePage - 1) / kHugePage * kHugePage; }
+}  // namespace
+
 void* allocatePixels(size_t bytes) noexcept {
   // Up to malloc's largest mapping threshold, freed buffers go back to its heap and the next ones of
-  // the size reuse them without faulting; beyond it every buffer is a fresh mapping.
-  constexpr size_t kHugePage = size_t(2) << 20, kMallocMapMax = size_t(32) << 20;
+  // the size reuse them without faulting; beyond it every buffer is a fresh mapping, unless one
+  // freed before is kept for reuse.
   if (bytes <= kMallocMapMax) return std::malloc(bytes ? bytes : 1);
-  const size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+  const size_t rounded = roundedToHugePages(bytes);
+  if (void* kept = takeKeptPixels(rounded)) return kept;
   void* p = std::aligned_alloc(kHugePage, rounded);
 #ifdef MADV_HUGEPAGE
   if (p) madvise(p, rounded, MADV_HUGEPAGE);  // a hint: refused or unsupported changes nothing
@@ -52,7 +59,10 @@ void* allocatePixels(size_t bytes) noexcept {
   return p;
 }
 
-void freePixels(void* p) noexcept { std::free(p); }
+void freePixels(void* p, size_t bytes) noexcept {
+  if (p && bytes > kMallocMapMax && keepPixels(p, roundedToHugePages(bytes))) return;
+  std::free(p);
+}
 
 void preferHugePages(void* p, size_t bytes) noexcept {
 #ifdef MADV_HUGEPAGE

@@ -41,14 +41,19 @@ bool isAcceptableImageSize(int64_t width, int64_t height);
 namespace detail {
 // Raw storage for pixel buffers: nothing is written into it (nullptr when memory is short). Large
 // buffers sit on huge-page boundaries and ask the kernel for huge pages, so filling a full-size
-// picture takes a few hundred page faults instead of tens of thousands.
+// picture takes a few hundred page faults instead of tens of thousands; while a LargeBufferReuse
+// lives, they may be buffers freed before (their pages in place, their former pixels in them).
 void* allocatePixels(size_t bytes) noexcept;
-void freePixels(void* p) noexcept;
+// Frees what allocatePixels(bytes) gave, with the same `bytes`.
+void freePixels(void* p, size_t bytes) noexcept;
+// Past this size (malloc's largest mapping threshold) a buffer is a mapping of its own.
+inline constexpr size_t kLargePixelBufferBytes = size_t(32) << 20;
 // Asks the kernel to back the whole 2 MB pages inside [p, p + bytes) with huge pages when they are
 // first touched (a hint; large buffers of other allocators: one fault per 2 MB instead of per 4 kB).
 void preferHugePages(void* p, size_t bytes) noexcept;
 struct PixelsDeleter {
-  void operator()(void* p) const noexcept { freePixels(p); }
+  size_t bytes = 0;
+  void operator()(void* p) const noexcept { freePixels(p, bytes); }
 };
 }  // namespace detail
 
@@ -70,7 +75,8 @@ class _ImageData {
                                                          ImageDataColorProfileType type = kColorProfileNative) {
     if (!isAcceptableImageSize(width, height)) return nullptr;
     // Raw storage, not new T[]: the pixel type's member initialisers would clear every byte first.
-    Storage px(static_cast<T*>(detail::allocatePixels(size_t(width) * size_t(height) * sizeof(T))));
+    const size_t bytes = size_t(width) * size_t(height) * sizeof(T);
+    Storage px(static_cast<T*>(detail::allocatePixels(bytes)), detail::PixelsDeleter{bytes});
     if (!px) return nullptr;
     return std::shared_ptr<_ImageData>(new _ImageData(width, height, type, std::move(px)));
   }

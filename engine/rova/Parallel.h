@@ -9,7 +9,8 @@
 namespace rova {
 
 // Calls body(begin, end) over [0, count) in pieces of `grain` (the last may be shorter), on the worker
-// threads; a count of one piece or less runs on the calling thread.
+// threads; a count of one piece or less runs on the calling thread, and so does a loop started
+// inside a piece of another (in order). Loops started by several threads at once share the workers.
 void parallelFor(int64_t count, int64_t grain, const std::function<void(int64_t, int64_t)>& body);
 
 // Rows of a picture `width` pixels wide that make a piece worth handing to another thread (about 64 k

@@ -100,7 +100,7 @@ void QVImageProcessingOperation::main() {
   });
   lock();
   if (isCancelled()) return performFinishedCallback();
-  auto loaded = *loadedSlot;
+  auto loaded = std::move(*loadedSlot);
   if (loaded) {
     auto size = loaded->size();
     QVLog(8, "Image did load before processing: %s, type: %lu, size {%g, %g}", qv::lastPathComponent(path).c_str(),
@@ -123,6 +123,9 @@ void QVImageProcessingOperation::main() {
   }
   // A file the engine cannot read has nothing to render: the task ends with nil images.
   if (!loaded || isCancelled()) return QVImageTaskOperation::main();
+  // The decoded picture is let go before the render: while this task still holds it, an export's
+  // single render cannot take its pixels as the result buffer and copies them into fresh memory.
+  loaded.reset();
 
   // The processor may have decoded the file at a reduced scale: regions are in its canvas's pixels.
   const CGSize canvas = processor->canvasSize();

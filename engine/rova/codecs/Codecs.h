@@ -53,7 +53,8 @@ class Bytes {
 Format detectFormat(const uint8_t* data, size_t size, const std::string& lowerExtension = {});
 
 // Leaves new elements uninitialised: decoders overwrite every byte of a bitmap anyway. A large
-// bitmap asks for huge pages, as the engine's own pixel buffers do.
+// bitmap asks for huge pages, as the engine's own pixel buffers do, and the largest come from (and
+// go back to) the engine's pixel storage, which may reuse them (LargeBufferReuse).
 template <class T>
 struct DefaultInitAllocator : std::allocator<T> {
   template <class U>
@@ -62,9 +63,20 @@ struct DefaultInitAllocator : std::allocator<T> {
   };
   using std::allocator<T>::allocator;
   T* allocate(size_t n) {
+    if (n > rova::detail::kLargePixelBufferBytes / sizeof(T)) {
+      if (n > std::allocator_traits<std::allocator<T>>::max_size(*this)) throw std::bad_array_new_length();
+      if (void* p = rova::detail::allocatePixels(n * sizeof(T))) return static_cast<T*>(p);
+      throw std::bad_alloc();
+    }
     T* p = std::allocator<T>::allocate(n);
     if (n * sizeof(T) >= (size_t(8) << 20)) rova::detail::preferHugePages(p, n * sizeof(T));
     return p;
+  }
+  void deallocate(T* p, size_t n) {
+    if (n > rova::detail::kLargePixelBufferBytes / sizeof(T))
+      rova::detail::freePixels(p, n * sizeof(T));
+    else
+      std::allocator<T>::deallocate(p, n);
   }
   template <class U>
   void construct(U* p) noexcept {

@@ -17,6 +17,7 @@
 #include "QVCore/Utils/QVImageUtils.h"
 #include "QVPlatform/Additions.h"
 #include "QVPlatform/Log.h"
+#include "rova/LargeBufferReuse.h"
 
 namespace fs = std::filesystem;
 
@@ -288,11 +289,14 @@ void QVBasicExportManager::processSeveralAtOnce(const RunPtr& run, const std::ve
   }
   run->photosAtOnce = photosAtOnce(largest, availableMemory(), std::thread::hardware_concurrency());
   QVApp::setPhotosProcessedAtOnce(run->photosAtOnce);
+  run->bufferReuse =
+      std::make_unique<rova::LargeBufferReuse>(size_t(double(run->photosAtOnce) * kBytesPerPixelReused * largest));
 }
 
 void QVBasicExportManager::processOneAtOnce(Run& run) {
   if (run.photosAtOnce > 1) QVApp::setPhotosProcessedAtOnce(1);
   run.photosAtOnce = 1;
+  run.bufferReuse.reset();
 }
 
 int64_t QVBasicExportManager::photosAtOnce(double pixels, double availableBytes, unsigned cores) {

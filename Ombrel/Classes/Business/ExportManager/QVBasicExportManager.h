@@ -37,6 +37,9 @@
 #include "QVPlatform/ImageIO/NSImage.h"
 
 class QVBatchPreset;
+namespace rova {
+class LargeBufferReuse;
+}
 
 // Export types.
 inline constexpr uint64_t kQVExportTypeDisk = 0;
@@ -122,6 +125,9 @@ class QVBasicExportManager : public QVExportManagable, public std::enable_shared
     std::map<uint64_t, std::function<void()>> waiting;
     // Photos the processing queue works on at once for this run (given back when it ends).
     int64_t photosAtOnce = 1;
+    // Large buffers freed by one photo are kept for the next ones while the run processes (see
+    // processSeveralAtOnce).
+    std::unique_ptr<rova::LargeBufferReuse> bufferReuse;
   };
   using RunPtr = std::shared_ptr<Run>;
   using ImageReady = std::function<void(const RunPtr& run, uint64_t index, const std::string& path, NSImageRef image)>;
@@ -158,15 +164,21 @@ class QVBasicExportManager : public QVExportManagable, public std::enable_shared
   // or reported (failed) and the photo counted as completed. Nothing starts once the run ended.
   void writeInBackground(const RunPtr& run, const std::string& sourcePath, const std::string& target, Write write);
   // Lets the run's photos be processed several at once, as many as memory allows for the largest
-  // of them (see photosAtOnce), until the run ends.
+  // of them (see photosAtOnce), until the run ends; meanwhile the large buffers a photo frees (its
+  // float picture, the render's planes, the file's bitmap) are kept for the next photos, up to
+  // kBytesPerPixelReused a pixel of the largest for each photo under way: a fresh buffer's pages
+  // are cleared by the kernel when first touched, a reused one's are in place.
   void processSeveralAtOnce(const RunPtr& run, const std::vector<std::string>& paths);
-  // Gives the run's share back: one photo at a time again.
+  // Gives the run's share back: one photo at a time again, and no buffer kept.
   static void processOneAtOnce(Run& run);
   // How many photos of `pixels` each to process at once with `availableBytes` of memory on `cores`:
   // each takes about kBytesPerPixelInFlight a pixel while processed, blended and written; half the
   // memory is left to the rest of the system, and past half the cores more photos only compete for
   // them (each render uses every core).
   static constexpr double kBytesPerPixelInFlight = 48;
+  // A photo's buffers past malloc's own reuse: the float picture (12 bytes a pixel), a float plane
+  // of the render (4) and the 8-bit bitmap of the file (3), rounded up.
+  static constexpr double kBytesPerPixelReused = 20;
   static int64_t photosAtOnce(double pixels, double availableBytes, unsigned cores);
   // Memory the system can give without swapping (MemAvailable), in bytes; 0 when unknown.
   static double availableMemory();

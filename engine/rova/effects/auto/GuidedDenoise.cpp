@@ -334,8 +334,9 @@ void guidedDenoise(ImageDataRGBf& buffer, float sigma, float amount, const std::
   // The copy (40 MB at 24 MP) is left uninitialised: clearing it took one thread 20 ms of page faults
   // while every other core waited; the copying loop below faults it in on all of them.
   const size_t edgeFloats = size_t(std::max(0, bands - 1)) * 2 * kContext * rowFloats;
-  std::unique_ptr<float, detail::PixelsDeleter> edgeMemory(
-      static_cast<float*>(detail::allocatePixels(std::max<size_t>(1, edgeFloats) * sizeof(float))));
+  const size_t edgeBytes = std::max<size_t>(1, edgeFloats) * sizeof(float);
+  std::unique_ptr<float, detail::PixelsDeleter> edgeMemory(static_cast<float*>(detail::allocatePixels(edgeBytes)),
+                                                           detail::PixelsDeleter{edgeBytes});
   if (!edgeMemory) throw std::bad_alloc();
   float* const edges = edgeMemory.get();
   auto edgeRow = [&](int y) -> float* {  // the copy of row y, or nullptr when y is not near a boundary

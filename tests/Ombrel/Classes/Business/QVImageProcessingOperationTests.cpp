@@ -14,6 +14,7 @@
 #include "QVCore/Model/Entities/QVPreset.h"
 #include "QVPlatform/Bundle.h"
 #include "common/TestSupport.h"
+#include "rova/layers/ImageLayer.h"
 
 namespace {
 
@@ -231,6 +232,29 @@ TEST(QVImageProcessingOperation, CancelDuringTheSecondRenderEndsWithoutProcessed
   EXPECT_FALSE(op->processedImage());
   EXPECT_FALSE(called);
   if (auto p = op->processor()) p->setSuspendProcessing(false);
+}
+
+// An export renders its picture once: the task lets the decoded picture go before the render, so
+// the render makes its result in that picture's buffer instead of a fresh copy of it, with or
+// without the source kept for a blend. (The picture is larger than the analysis image, which
+// would otherwise share its pixels.)
+TEST(QVImageProcessingOperation, AnExportRendersInTheDecodedPicturesOwnBuffer) {
+  const std::string photo = solvane::test::gradientJpeg(1600, 1200);
+  auto queue = QVRecordedOperationQueue::serialQueueWithName("test.export");
+  for (const bool keepsOriginal : {false, true}) {
+    auto params = QVImageTaskParams::imageTaskParamsWithImagePath(photo, 2, 4, std::make_shared<QVBatchPreset>());
+    params->setKeepsOriginal(keepsOriginal);
+    params->effectsPresets().push_back(shippedPreset("DefaultJpegPreset", "Presets"));
+    auto op = QVImageProcessingOperation::initWithTaskParams(params);
+    queue->setObject(op, params->cacheKey());
+    queue->waitUntilAllOperationsAreFinished();
+    ASSERT_TRUE(op->processedImage()) << keepsOriginal;
+    EXPECT_EQ(bool(op->originalImage()), keepsOriginal);
+    auto layer = std::dynamic_pointer_cast<rova::ImageLayer>(op->processor()->cppProcessor()->layerAtIndex(0));
+    ASSERT_TRUE(layer && layer->getSourceImage()) << keepsOriginal;
+    EXPECT_EQ(layer->getSourceImage()->source()->data(), nullptr)
+        << "the decoded pixels were copied, " << keepsOriginal;
+  }
 }
 
 TEST(QVImageLoadingOperation, ThumbnailAndPreviewSizes) {

@@ -7,6 +7,7 @@
 #include "Ombrel/Classes/Business/ExportManager/QVImageSaver.h"
 #include "Ombrel/Classes/Business/QVImageSettingsManager.h"
 #include "Ombrel/Classes/Business/QVProcessingManager.h"
+#include "rova/LargeBufferReuse.h"
 #include "rova/codecs/Codecs.h"
 #include "tests/Ombrel/Classes/Business/ExportManager/ExportTestSupport.h"
 
@@ -204,6 +205,53 @@ TEST_F(QVExportManagerBusinessTest, SeveralAtOnceKeepTheOrderOfTheRequest) {
                                                       "progress 3/4", "finished"}));
   EXPECT_EQ(QVApp::processingManager()->syncQueue()->maxConcurrentOperationCount(), 1)
       << "the run gave its share of the processing back";
+}
+
+// A batch reuses the large buffers its photos free (float pictures past malloc's own reuse) for the
+// photos after them: every file still holds its own photo, pixel for pixel as when that photo is
+// exported alone, in the order of the request, and nothing stays kept once the run has ended.
+TEST_F(QVExportManagerBusinessTest, ReusedBuffersNeverMixThePhotos) {
+  auto decoded = [](const fs::path& path) {
+    const std::string bytes = readBytes(path);
+    rova::codecs::DecodeResult result;
+    EXPECT_TRUE(
+        rova::codecs::decode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), "jpeg", {}, result, nullptr))
+        << path;
+    return std::vector<uint8_t>(result.bitmap.pixels.begin(), result.bitmap.pixels.end());
+  };
+  // Six photos of 1800 x 1800 (39 MB of float RGB each), each with a pattern of its own: more
+  // than an 8-core machine processes at once, so the last ones start after the first freed theirs.
+  std::vector<std::string> sources;
+  fs::create_directories(dir / "in");
+  for (int i = 0; i < 6; ++i) {
+    rova::codecs::Bitmap picture;
+    ASSERT_TRUE(picture.allocate(1800, 1800, 3, 8));
+    for (int y = 0; y < picture.height; ++y)
+      for (int x = 0; x < picture.width * 3; ++x)
+        picture.row(y)[x] = uint8_t((x * (i + 1) + y * (7 - i) + ((x / 3 + y) % 11) * 9 * i) & 0xFF);
+    const auto bytes = rova::codecs::encode(picture, {}, nullptr);
+    const fs::path path = dir / "in" / ("photo-" + std::to_string(i + 1) + ".jpg");
+    writeBytes(path, std::string(bytes.begin(), bytes.end()));
+    sources.push_back(path.string());
+  }
+  auto exportInto = [&](const fs::path& out, const std::vector<std::string>& paths) {
+    fs::create_directories(out);
+    auto preset = presetFromStore(kJPEGFullSizeUUID, out);
+    updater = std::make_shared<RecordingUpdater>();
+    auto manager = start(preset, paths);
+    EXPECT_TRUE(waitForEnd(*updater));
+    return manager->exportedPaths();
+  };
+  const auto together = exportInto(dir / "together", sources);
+  EXPECT_EQ(rova::LargeBufferReuse::keptBytes(), 0u) << "the run's kept buffers are freed when it ends";
+  ASSERT_EQ(together.size(), sources.size());
+  for (size_t i = 0; i < sources.size(); ++i) {
+    const fs::path expected = dir / "together" / ("photo-" + std::to_string(i + 1) + ".jpeg");
+    EXPECT_EQ(together[i], expected.string());
+    const auto alone = exportInto(dir / ("alone-" + std::to_string(i + 1)), {sources[i]});
+    ASSERT_EQ(alone.size(), 1u);
+    EXPECT_TRUE(decoded(together[i]) == decoded(alone[0])) << together[i];
+  }
 }
 
 // As many photos at once as half the available memory holds, at most half the cores, at least one.
