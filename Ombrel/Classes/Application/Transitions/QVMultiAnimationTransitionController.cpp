@@ -131,3 +131,17 @@ void QVMultiAnimationTransitionController::actualFinishTransitionWithMode(int64_
   }
   view()->setParent(nullptr);
 }
+
+void QVMultiAnimationTransitionController::actualCancel(QVExportTransition, Completion completion) {
+  // The stored steps go first: stopping their animations would otherwise run the next step.
+  clearStoredCompletions();
+  QVExportAnimationTransitionController::actualFinishTransitionWithMode(2);
+  if (QWidget* openView = openVC() ? openVC()->containerView() : nullptr;
+      openView && openView->parentWidget() == view()) {
+    openView->hide();
+    openView->setParent(nullptr);
+  }
+  if (auto* gallery = multiVC(); gallery && gallery->containerView()) gallery->containerView()->show();
+  if (QVSolvaneWindow* w = window()) w->updateTopControlsVisibility(2);
+  if (completion) completion(true);
+}

@@ -2,7 +2,10 @@
 
 #include <QGuiApplication>
 
+#include "Ombrel/Classes/Application/Style/QVUIStyle.h"
 #include "QVAppKit/QVView.h"
+
+#include <cmath>
 
 QVSingleMultiAnimationTransitionController::EdgeInsets
 QVSingleMultiAnimationTransitionController::edgeInsetsForCellRect(CGRect r, CGSize container, bool rightToLeft) {
@@ -37,16 +40,33 @@ void QVSingleMultiAnimationTransitionController::prepareForTransition() {
   if (auto* gallery = multiVC(); gallery && gallery->containerView()) {
     multiView_ = gallery->containerView();
     embedView(transitionView, multiView_);
+    // Its cells need their places before the first one is measured.
+    if (currentTransition().endMode == 2) layOutPendingViews();
   }
   QVTransitionSprites* s = sprites();
   if (!s) return;
   fullRect_ = s->frameInWindow(transitionView);
+  if (delegate()) cellRect_ = delegate()->exportAnimationTransitionCalculateGalleryFirstCellRect(this);
+  // Back to one photo, the gallery's other cells and its controls go while the photo grows: a
+  // cover of the gallery's own colour fades in over it, under the moving pictures.
+  if (currentTransition().endMode == 1 && multiView_) {
+    QVTransitionSprite cover;
+    cover.frame = fullRect_;
+    cover.backgroundColor = QVUIStyle::themeBGColor();
+    cover.opacity = 0;
+    coverSprite_ = s->add(cover);
+  }
   if (auto prototype =
           delegate() ? delegate()->exportAnimationTransitionCreateGalleryFirstCellPrototype(this) : nullptr) {
+    // Drawn at the cell's size, where it shows alone; larger, it lies under the full picture.
     singleSmallView_ = std::move(prototype);
-    singleSmallView_->resize(int(fullRect_.size.width), int(fullRect_.size.height));
+    const CGSize size = CGRectIsEmpty(cellRect_) ? fullRect_.size : cellRect_.size;
+    singleSmallView_->resize(int(std::lround(size.width)), int(std::lround(size.height)));
     QVTransitionSprite small;
-    small.picture = singleSmallView_->grab();
+    if (auto* v = dynamic_cast<QVView*>(singleSmallView_.get()))
+      small.picture = v->snapshot();
+    else
+      small.picture = singleSmallView_->grab();
     small.frame = fullRect_;
     smallSprite_ = s->add(small);
   }
@@ -60,7 +80,6 @@ void QVSingleMultiAnimationTransitionController::prepareForTransition() {
     fullSprite_ = s->add(picture);
     full->hide();
   }
-  if (delegate()) cellRect_ = delegate()->exportAnimationTransitionCalculateGalleryFirstCellRect(this);
 }
 
 void QVSingleMultiAnimationTransitionController::apply() {
@@ -78,6 +97,11 @@ void QVSingleMultiAnimationTransitionController::apply() {
     sprite.frame = frame;
     if (id == fullSprite_) sprite.opacity = fullAlpha_;
     s->set(id, sprite);
+  }
+  if (coverSprite_) {
+    QVTransitionSprite cover = s->sprite(coverSprite_);
+    cover.opacity = fullAlpha_;
+    s->set(coverSprite_, cover);
   }
 }
 
@@ -140,7 +164,7 @@ void QVSingleMultiAnimationTransitionController::actualCancel(QVExportTransition
 
 void QVSingleMultiAnimationTransitionController::actualFinishTransitionWithMode(int64_t mode) {
   QVExportAnimationTransitionController::actualFinishTransitionWithMode(mode);
-  fullSprite_ = smallSprite_ = 0;
+  fullSprite_ = smallSprite_ = coverSprite_ = 0;
   singleSmallView_.reset();
   // Shown again only where it stays in the window: out of it, showing would open it as a window of
   // its own.
