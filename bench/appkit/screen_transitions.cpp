@@ -14,18 +14,21 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <vector>
 
 #include "Ombrel/Classes/Application/Controllers/QVMainScreens.h"
 #include "Ombrel/Classes/Application/MainWindow/QVSolvaneWindow.h"
 #include "Ombrel/Classes/Application/OpenScreen/QVOpenScreenServices.h"
+#include "Ombrel/Classes/Application/Panels/QVImageCell.h"
 #include "Ombrel/Classes/Application/Style/QVUIStyle.h"
 #include "Ombrel/Classes/Application/Transitions/QVExportAnimationHelper.h"
 #include "QVAppKit/QVAnimationDriver.h"
 #include "QVAppKit/QVFonts.h"
 #include "QVAppKit/QVSolvaneTopBarView.h"
 #include "QVAppKit/QVView.h"
+#include "QVPlatform/ImageIO/CoreGraphics.h"
 #include "QVPlatform/MainExecutor.h"
 
 namespace {
@@ -123,20 +126,17 @@ class GalleryView : public QVView {
   QPixmap cached_;
 };
 
-class CellView : public QWidget {
- public:
-  QImage thumb;
-  void paintEvent(QPaintEvent*) override {
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(QVUIStyle::themeBGColor().lighter(130));
-    painter.drawRoundedRect(QRectF(rect()), 6, 6);
-    const QRectF inner = QRectF(rect()).adjusted(12, 12, -12, -12);
-    const QSizeF fitted = QSizeF(thumb.size()).scaled(inner.size(), Qt::KeepAspectRatio);
-    painter.drawImage(QRectF(inner.center() - QPointF(fitted.width() / 2, fitted.height() / 2), fitted), thumb);
-  }
-};
+// The platform image of a picture, as the screens hold their photos.
+NSImageRef platformImage(const QImage& picture) {
+  const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
+  auto data = std::make_shared<std::vector<uint8_t>>(size_t(rgb.width()) * size_t(rgb.height()) * 3);
+  for (int y = 0; y < rgb.height(); ++y)
+    std::memcpy(data->data() + size_t(y) * size_t(rgb.width()) * 3, rgb.constScanLine(y), size_t(rgb.width()) * 3);
+  return NSImage::imageWithCGImage(
+      CGImageCreate(size_t(rgb.width()), size_t(rgb.height()), 8, 24, size_t(rgb.width()) * 3,
+                    CGColorSpaceCreateDeviceRGB(), kCGImageAlphaNone, data),
+      CGSizeMake(rgb.width(), rgb.height()));
+}
 
 class GalleryScreen : public QVExportGalleryAnimatable {
  public:
@@ -164,16 +164,18 @@ class WindowController : public QVExportWindowControllable {
   QVExportContainerAnimatable* current = nullptr;
   std::map<int64_t, QVExportContainerAnimatable*> screens;
   GalleryScreen* gallery = nullptr;
+  SingleScreen* single = nullptr;
   QVExportContainerAnimatable* currentVC() override { return current; }
   QVExportContainerAnimatable* viewControllerForMode(int64_t mode) override { return screens[mode]; }
   QWidget* contentContainer() override { return window->contentView(); }
   std::optional<CGSize> firstImageSize() override { return CGSizeMake(1800, 1200); }
   std::vector<std::string> tempAnimationPaths() override { return gallery->paths; }
-  std::unique_ptr<QWidget> createImageCell(const std::string&) override {
-    // The first cell as the gallery draws it: the tile with its thumbnail fitted inside.
-    auto cell = std::make_unique<CellView>();
-    cell->thumb = gallery->view->thumbs.front();
-    return cell;
+  std::unique_ptr<QWidget> createImageCell(const std::string& path) override {
+    // The shell's cell with the picture a screen already holds: the gallery's thumbnail when the
+    // gallery is shown, else the single image's photo.
+    const bool fromGallery = current == gallery;
+    const QImage& picture = fromGallery ? gallery->view->thumbs.front() : single->view->source;
+    return std::unique_ptr<QWidget>(QVImageCell::createImageCell(path, platformImage(picture)));
   }
   void loadThumbnail(const std::string& path, std::function<void(QImage)> done) override {
     const int i = std::atoi(path.c_str() + 7);
@@ -275,6 +277,7 @@ int main(int argc, char** argv) {
   SingleScreen single;
   GalleryScreen gallery;
   wc.gallery = &gallery;
+  wc.single = &single;
   wc.screens = {{0, open.get()}, {1, &single}, {2, &gallery}};
   wc.current = open.get();
   QVExportAnimationTransitionController::embedView(wc.contentContainer(), open->containerView());
@@ -291,9 +294,16 @@ int main(int argc, char** argv) {
   std::printf("screen transitions, device pixel ratio %.1f (%s); target: mean at most 8 ms, no frame over 16 ms\n",
               wc.window->devicePixelRatioF(), qPrintable(QGuiApplication::platformName()));
   for (const Step& s : steps) {
-    if (s.from == 1 && wc.window->sizeMode() != 1) wc.window->changeSizeMode(1, false);
+    if (s.from == 1 && wc.window->sizeMode() != 1) {
+      wc.window->changeSizeMode(1, false);
+      QApplication::processEvents();
+      wc.window->repaint();
+    }
     const Figures f = run(wc, s.from, s.to, folder, s.name);
     if (s.to == 2 && wc.window->sizeMode() != 2) wc.window->changeSizeMode(2, false);
+    // The next transition starts from its screen as shown and settled, as in the application.
+    QApplication::processEvents();
+    wc.window->repaint();
     std::printf(
         "%-24s window %4dx%-4d points, start %5.1f ms (grabs, new shape), %3d frames: first %5.2f ms, mean %5.2f ms, "
         "worst %5.2f ms\n",

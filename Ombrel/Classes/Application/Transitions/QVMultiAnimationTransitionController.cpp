@@ -75,14 +75,27 @@ void QVMultiAnimationTransitionController::actualTransitionToMode(int64_t mode, 
     return live && *live;
   };
   // 3. The open screen fades in over the panel; then the window takes the open screen's shape.
-  storeCompletion(kQVOpenButtonFadeInAnimationKey, [this, isAlive, completion, middle](bool) {
+  storeCompletion(kQVOpenButtonFadeInAnimationKey, [this, isAlive, completion, middle, openSprite](bool) {
     if (!isAlive()) return;
-    if (QVSolvaneWindow* w = window()) {
-      // The window takes the open screen's place on screen, where its picture faded in.
-      const CGRect frame = w->frame();
-      w->changeSizeMode(0, false, CGPointMake(frame.origin.x + middle.origin.x, frame.origin.y + middle.origin.y));
+    QVSolvaneWindow* w = window();
+    if (!w) {
+      if (completion) completion(true);
+      return;
     }
-    if (completion) completion(true);
+    // The window takes the open screen's place on screen, where its picture faded in; the picture
+    // stays there, now at the window's own place.
+    const CGRect frame = w->frame();
+    w->changeSizeMode(0, false, CGPointMake(frame.origin.x + middle.origin.x, frame.origin.y + middle.origin.y));
+    QVTransitionSprite open = sprites()->sprite(openSprite);
+    open.frame.origin = CGPointMake(open.frame.origin.x - middle.origin.x, open.frame.origin.y - middle.origin.y);
+    sprites()->set(openSprite, open);
+    // A new shape takes a new backing store and a whole paint: that is this display frame's work,
+    // and the real open screen takes the picture's place in the next one.
+    endFrame_ = QVAnimationDriver::shared().add([](double) { return false; },
+                                                [isAlive, completion](bool finished) {
+                                                  if (!finished || !isAlive()) return;
+                                                  if (completion) completion(true);
+                                                });
   });
   // 2. The background shrinks into the panel.
   storeCompletion(kQVGallerySizeAnimationKey, [this, isAlive, openSprite, bgSprite](bool) {
@@ -135,6 +148,7 @@ void QVMultiAnimationTransitionController::actualFinishTransitionWithMode(int64_
 void QVMultiAnimationTransitionController::actualCancel(QVExportTransition, Completion completion) {
   // The stored steps go first: stopping their animations would otherwise run the next step.
   clearStoredCompletions();
+  if (endFrame_) QVAnimationDriver::shared().cancel(endFrame_);
   QVExportAnimationTransitionController::actualFinishTransitionWithMode(2);
   if (QWidget* openView = openVC() ? openVC()->containerView() : nullptr;
       openView && openView->parentWidget() == view()) {

@@ -22,4 +22,8 @@ class QVMultiAnimationTransitionController : public QVExportAnimationTransitionC
   // Stops where it is and puts the gallery back as it was; reports once, at once. The interrupted
   // transition never reports.
   void actualCancel(QVExportTransition transition, Completion completion) override;
+
+ private:
+  // The frame after the window took its new shape, when the transition reports.
+  QVAnimationDriver::AnimationId endFrame_ = 0;
 };

@@ -79,6 +79,8 @@ void QVSingleMultiAnimationTransitionController::prepareForTransition() {
     picture.frame = fullRect_;
     fullSprite_ = s->add(picture);
     full->hide();
+    // It is drawn down to the cell's size: the smaller copies are made here, not in a frame.
+    if (!CGRectIsEmpty(cellRect_)) s->prepareForWidth(fullSprite_, cellRect_.size.width);
   }
 }
 
