@@ -278,6 +278,8 @@ int main(int argc, char** argv) {
   GalleryScreen gallery;
   wc.gallery = &gallery;
   wc.single = &single;
+  // The first cell shows the single image's photo, as the gallery's first thumbnail would.
+  gallery.view->thumbs.front() = single.view->source.scaled(300, 200, Qt::KeepAspectRatio, Qt::SmoothTransformation);
   wc.screens = {{0, open.get()}, {1, &single}, {2, &gallery}};
   wc.current = open.get();
   QVExportAnimationTransitionController::embedView(wc.contentContainer(), open->containerView());

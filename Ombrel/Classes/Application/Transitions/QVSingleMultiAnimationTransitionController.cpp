@@ -2,6 +2,7 @@
 
 #include <QGuiApplication>
 
+#include "Ombrel/Classes/Application/MainWindow/QVSolvaneWindow.h"
 #include "Ombrel/Classes/Application/Style/QVUIStyle.h"
 #include "QVAppKit/QVView.h"
 
@@ -82,6 +83,9 @@ void QVSingleMultiAnimationTransitionController::prepareForTransition() {
     // It is drawn down to the cell's size: the smaller copies are made here, not in a frame.
     if (!CGRectIsEmpty(cellRect_)) s->prepareForWidth(fullSprite_, cellRect_.size.width);
   }
+  // The window's title bar lies over both screens: it stays above the moving pictures.
+  if (QVSolvaneWindow* w = window(); w && w->titlebarContainer() && w->titlebarContainer()->isVisible())
+    s->grab(w->titlebarContainer());
 }
 
 void QVSingleMultiAnimationTransitionController::apply() {

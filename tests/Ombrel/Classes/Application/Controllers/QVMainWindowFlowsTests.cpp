@@ -561,3 +561,26 @@ TEST_F(AnimatedFlows, TheCellPrototypeShowsThePhotoFromTheStartBothWays) {
   EXPECT_EQ(controller->currentMode(), 1);
   EXPECT_EQ(shownPath(*controller), path("b.jpg"));
 }
+
+TEST_F(AnimatedFlows, TheTitleBarStaysAboveThePhotoAsItShrinks) {
+  controller->createTitleBar(nullptr);
+  window->facade->processed[path("a.jpg")] = gallery_test::solidImage(Qt::blue, 600, 400);
+  openOne();
+  settle();
+  QWidget* bar = controller->window()->titleBarView();
+  ASSERT_TRUE(bar && bar->isVisible());
+  const QRect place(bar->mapTo(controller->window(), QPoint(0, 0)), bar->size());
+  const QImage before = controller->window()->grab(place).toImage();
+  drag({"b.jpg"});
+  ASSERT_NE(controller->transition(), nullptr);
+  EXPECT_GT(overlay()->itemCount(), 0u);
+  // The same bar, but for a few edge pixels (its rounded corners show what lies below).
+  const QImage during = controller->window()->grab(place).toImage();
+  int differing = 0;
+  for (int y = 0; y < before.height(); ++y)
+    for (int x = 0; x < before.width(); ++x) {
+      const QColor a(before.pixel(x, y)), b(during.pixel(x, y));
+      differing += std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue()) > 48;
+    }
+  EXPECT_LT(differing, before.width() * before.height() / 100) << "the photo's picture covers the title bar";
+}
