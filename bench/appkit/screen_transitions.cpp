@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "Ombrel/Classes/Application/Controllers/QVMainScreens.h"
+#include "Ombrel/Classes/Application/Gallery/QVPreviewCollectionViewCell.h"
 #include "Ombrel/Classes/Application/MainWindow/QVSolvaneWindow.h"
 #include "Ombrel/Classes/Application/OpenScreen/QVOpenScreenServices.h"
 #include "Ombrel/Classes/Application/Panels/QVImageCell.h"
@@ -111,12 +112,17 @@ class GalleryView : public QVView {
       for (size_t i = 0; i < rects.size(); ++i) {
         const QRectF r(rects[i].origin.x, height() - rects[i].origin.y - rects[i].size.height, rects[i].size.width,
                        rects[i].size.height);
-        p.setPen(Qt::NoPen);
-        p.setBrush(QVUIStyle::themeBGColor().lighter(130));
-        p.drawRoundedRect(r, 6, 6);
-        const QRectF inner = r.adjusted(12, 12, -12, -12);
-        const QSizeF fitted = QSizeF(thumbs[i].size()).scaled(inner.size(), Qt::KeepAspectRatio);
-        p.drawImage(QRectF(inner.center() - QPointF(fitted.width() / 2, fitted.height() / 2), fitted), thumbs[i]);
+        // The real gallery's cell painter.
+        QVPreviewCollectionViewCell::Drawing drawing;
+        drawing.boundsSize = rects[i].size;
+        drawing.previewSize = CGSizeMake(rects[i].size.width - 24, rects[i].size.height - 24);
+        drawing.hasImage = true;
+        drawing.imageSize = CGSizeMake(thumbs[i].width(), thumbs[i].height());
+        const CGSize fit = QVPreviewCollectionViewCell::fitImageSize(drawing.imageSize, drawing.previewSize);
+        drawing.picture = QPixmap::fromImage(thumbs[i].scaled(QSize(int(fit.width * 2), int(fit.height * 2)),
+                                                              Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+        drawing.picture.setDevicePixelRatio(2);
+        QVPreviewCollectionViewCell::draw(p, r, drawing);
       }
     }
     painter.drawPixmap(QPointF(0, 0), cached_);

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QPainter>
 
+#include "Ombrel/Classes/Application/Gallery/QVPreviewCollectionViewCell.h"
 #include "Ombrel/Classes/Application/MainWindow/QVSolvaneWindow.h"
 #include "Ombrel/Classes/Application/OpenScreen/QVOpenSpringView.h"
 #include "Ombrel/Classes/Application/OpenScreen/QVOpenViewController.h"
@@ -17,25 +18,27 @@ CGRect offset(CGRect r, CGPoint by) {
   return CGRectMake(r.origin.x + by.x, r.origin.y + by.y, r.size.width, r.size.height);
 }
 
-// A cell as the gallery draws it: a rounded tile with the thumbnail fitted inside its inset.
+// A cell as the gallery draws it, by the gallery's own cell painter: the thumbnail fitted inside
+// the inset (a dashed outline while it has none).
 QPixmap cellPicture(CGSize size, double inset, const QImage& image, double dpr) {
   QPixmap picture(QSize(int(std::ceil(size.width * dpr)), int(std::ceil(size.height * dpr))));
   picture.setDevicePixelRatio(dpr);
   picture.fill(Qt::transparent);
-  QPainter painter(&picture);
-  painter.setRenderHint(QPainter::Antialiasing);
-  painter.setRenderHint(QPainter::SmoothPixmapTransform);
-  const QRectF bounds(0, 0, size.width, size.height);
-  QColor tile = QVUIStyle::themeBGColor().lighter(130);
-  painter.setPen(Qt::NoPen);
-  painter.setBrush(tile);
-  painter.drawRoundedRect(bounds, 6, 6);
-  if (!image.isNull()) {
-    const CGRect inner =
-        CGRectMake(inset, inset, std::max(0.0, size.width - 2 * inset), std::max(0.0, size.height - 2 * inset));
-    const CGRect fitted = QVAspectRect(CGSizeMake(image.width(), image.height()), inner, /*fill=*/false);
-    painter.drawImage(QVGeometry::qtRectFromRect(fitted, size.height), image);
+  QVPreviewCollectionViewCell::Drawing drawing;
+  drawing.boundsSize = size;
+  drawing.previewSize = CGSizeMake(std::max(0.0, size.width - 2 * inset), std::max(0.0, size.height - 2 * inset));
+  drawing.hasImage = !image.isNull();
+  if (drawing.hasImage) {
+    drawing.imageSize = CGSizeMake(image.width(), image.height());
+    const CGSize fit = QVPreviewCollectionViewCell::fitImageSize(drawing.imageSize, drawing.previewSize);
+    drawing.picture =
+        QPixmap::fromImage(image.scaled(QSize(int(std::lround(fit.width * dpr)), int(std::lround(fit.height * dpr))),
+                                        Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    drawing.picture.setDevicePixelRatio(dpr);
   }
+  QPainter painter(&picture);
+  painter.setRenderHint(QPainter::SmoothPixmapTransform);
+  QVPreviewCollectionViewCell::draw(painter, QRectF(0, 0, size.width, size.height), drawing);
   return picture;
 }
 }  // namespace

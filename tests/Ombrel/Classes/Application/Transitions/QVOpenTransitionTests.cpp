@@ -182,6 +182,12 @@ TEST_F(TransitionFixture, OpenToGalleryFlies16CellsEachWithItsOwnPathsThumbnail)
       EXPECT_EQ(c->thumbnails()[i].width(), 10 + i);
     }
   }
+  // A flying cell is drawn as the gallery draws its cells: the thumbnail in the middle, nothing
+  // around it (no tile that would vanish as the real cells take over).
+  const QImage cell = c->sprites()->sprite(c->cells()[0]).picture.toImage();
+  ASSERT_FALSE(cell.isNull());
+  EXPECT_EQ(qAlpha(cell.pixel(2, 2)), 0);
+  EXPECT_EQ(QColor(cell.pixel(cell.width() / 2, cell.height() / 2)), QColor(Qt::white));
   settle(3);
   EXPECT_EQ(done, 1);
   EXPECT_EQ(overlay()->itemCount(), 0u);
