@@ -112,16 +112,21 @@ class GalleryView : public QVView {
       for (size_t i = 0; i < rects.size(); ++i) {
         const QRectF r(rects[i].origin.x, height() - rects[i].origin.y - rects[i].size.height, rects[i].size.width,
                        rects[i].size.height);
-        // The real gallery's cell painter.
+        // The real gallery's cell painter, with a picture per cell made once (as its model keeps them).
         QVPreviewCollectionViewCell::Drawing drawing;
         drawing.boundsSize = rects[i].size;
         drawing.previewSize = CGSizeMake(rects[i].size.width - 24, rects[i].size.height - 24);
         drawing.hasImage = true;
         drawing.imageSize = CGSizeMake(thumbs[i].width(), thumbs[i].height());
         const CGSize fit = QVPreviewCollectionViewCell::fitImageSize(drawing.imageSize, drawing.previewSize);
-        drawing.picture = QPixmap::fromImage(thumbs[i].scaled(QSize(int(fit.width * 2), int(fit.height * 2)),
-                                                              Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
-        drawing.picture.setDevicePixelRatio(2);
+        const QSize fitPixels(int(fit.width * devicePixelRatioF()), int(fit.height * devicePixelRatioF()));
+        if (pictures_.size() <= i) pictures_.resize(i + 1);
+        if (pictures_[i].size() != fitPixels) {
+          pictures_[i] =
+              QPixmap::fromImage(thumbs[i].scaled(fitPixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+          pictures_[i].setDevicePixelRatio(devicePixelRatioF());
+        }
+        drawing.picture = pictures_[i];
         QVPreviewCollectionViewCell::draw(p, r, drawing);
       }
     }
@@ -130,6 +135,7 @@ class GalleryView : public QVView {
 
  private:
   QPixmap cached_;
+  std::vector<QPixmap> pictures_;
 };
 
 // The platform image of a picture, as the screens hold their photos.
@@ -286,6 +292,9 @@ int main(int argc, char** argv) {
   wc.single = &single;
   // The first cell shows the single image's photo, as the gallery's first thumbnail would.
   gallery.view->thumbs.front() = single.view->source.scaled(300, 200, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+  // The cells' pictures are made once, as the gallery's model keeps them between paints.
+  gallery.view->resize(1008, 720);
+  gallery.view->grab();
   wc.screens = {{0, open.get()}, {1, &single}, {2, &gallery}};
   wc.current = open.get();
   QVExportAnimationTransitionController::embedView(wc.contentContainer(), open->containerView());
