@@ -276,12 +276,10 @@ void QVOpenAnimationTransitionController::animateEndVC(int64_t mode, Completion 
   embedView(view(), end->containerView());
   layOutPendingViews();
   std::vector<QWidget*> appearing{end->containerView()};
-  // The title bar's import button comes in with the gallery (the single image shows it as it is).
-  if (QVSolvaneWindow* w = window(); w && mode != 1) {
-    const auto views = w->animatableViews();
-    if (auto it = views.find(QVTopBarImportButtonKey); it != views.end() && it->second && it->second->isVisible())
-      appearing.push_back(it->second);
-  }
+  // The window's title bar (with its import button) lies over the end screen: its picture comes in
+  // with the screen's, above it (under the screen's picture it would show only once the sprites go).
+  if (QVSolvaneWindow* w = window(); w && w->titlebarContainer() && w->titlebarContainer()->isVisible())
+    appearing.push_back(w->titlebarContainer());
   auto remaining = std::make_shared<size_t>(appearing.size());
   for (QWidget* widget : appearing) {
     const QVTransitionSprites::SpriteId id = s->grab(widget);

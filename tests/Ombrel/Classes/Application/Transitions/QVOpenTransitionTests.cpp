@@ -297,4 +297,40 @@ TEST_F(TransitionFixture, ADriverDroppedWhileItRunsReportsNothingAndLeavesNoSpri
   }
 }
 
+TEST_F(TransitionFixture, TheWindowsTitleBarComesInWithTheEndScreenAboveIt) {
+  for (int64_t mode : {1, 2}) {
+    SCOPED_TRACE(mode);
+    gallery.g.paths = {"/photos/a.jpg", "/photos/b.jpg"};
+    wc.show(&open);
+    wc.imageSize = CGSizeMake(3000, 2000);
+    QVExportAnimationHelper helper(QVExportTransitionMake(0, mode), &wc);
+    int done = 0;
+    helper.animateTransition([&](QVExportContainerAnimatable* end) {
+      ++done;
+      wc.current = end;
+      helper.finishTransition();
+    });
+    auto* c = helper.transitionVC();
+    QWidget* endView = wc.screens[mode]->containerView();
+    QWidget* bar = wc.window.titlebarContainer();
+    // Frame by frame (the thumbnails answering) until the end screen's picture comes in.
+    for (int i = 0; i < 240 && !c->sprites()->spriteForView(endView); ++i) {
+      for (auto& [path, answer] : wc.pendingThumbs) answer(QImage());
+      wc.pendingThumbs.clear();
+      qv::MainExecutor::shared().runUntilIdle();
+      QVAnimationDriver::shared().advance(1.0 / 60);
+    }
+    const auto endSprite = c->sprites()->spriteForView(endView);
+    ASSERT_NE(endSprite, 0u);
+    const auto barSprite = c->sprites()->spriteForView(bar);
+    ASSERT_NE(barSprite, 0u) << "the title bar's picture comes in too";
+    EXPECT_GT(barSprite, endSprite) << "drawn above the end screen's";
+    EXPECT_LT(overlay()->item(barSprite)->alpha, 0.5);
+    settle(1);
+    EXPECT_EQ(done, 1);
+    EXPECT_TRUE(bar->isVisible());
+    EXPECT_EQ(overlay()->itemCount(), 0u);
+  }
+}
+
 }  // namespace
