@@ -137,6 +137,9 @@ void QVOpenAnimationTransitionController::actualTransitionToMode(int64_t mode, C
   const CGRect middle = QVMiddleRect(old, newRect_.size);
   initialRect_ = offset(middle, transitionRect_.origin);
   placeParts(initialRect_);
+  // The window's first paint in its new shape (a new backing store) is part of the start, not of
+  // the motion's first frame; it also leaves the grown window empty for no displayed frame.
+  if (QVSolvaneWindow* w = window(); w && w->isVisible()) w->repaint();
 
   std::weak_ptr<bool> alive = alive_;
   auto endBlock = [this, alive, mode, completion](bool) {
