@@ -26,7 +26,16 @@ void QVMultiAnimationTransitionController::actualTransitionToMode(int64_t mode, 
     if (completion) completion(true);
     return;
   }
-  if (QVSolvaneWindow* w = window()) w->setTopConstrolsVisible(false);
+  // The window's top controls go, but their picture fades with the grid (at once they would jump
+  // away); it is not the real bar's stand-in, so clearing the sprites does not show the bar again.
+  QVTransitionSprite bar;
+  if (QVSolvaneWindow* w = window()) {
+    if (QWidget* controls = w->titlebarContainer(); controls && controls->isVisible()) {
+      bar.picture = controls->grab();
+      bar.frame = s->frameInWindow(controls);
+    }
+    w->setTopConstrolsVisible(false);
+  }
   embedView(view(), gallery->containerView());
   // The open screen is laid at its own size, centred, where the window will show it; its picture
   // fades in there at the end.
@@ -120,6 +129,7 @@ void QVMultiAnimationTransitionController::actualTransitionToMode(int64_t mode, 
   QVTransitionSprite faded = s->sprite(collectionSprite);
   faded.opacity = 0;
   animateSprite(collectionSprite, faded, kQVCollectionFadeAnimationKey);
+
   // The rest the gallery shows over its grid (the export button) fades with it: the real gallery
   // stays under the transition, where it would show once the background shrinks.
   for (const auto& [key, part] : gallery->animatableViews()) {
@@ -130,6 +140,12 @@ void QVMultiAnimationTransitionController::actualTransitionToMode(int64_t mode, 
     QVTransitionSprite gone = s->sprite(sprite);
     gone.opacity = 0;
     animateSprite(sprite, gone);
+  }
+  // Above everything the gallery showed.
+  if (!bar.picture.isNull()) {
+    const QVTransitionSprites::SpriteId barSprite = s->add(bar);
+    bar.opacity = 0;
+    animateSprite(barSprite, bar);
   }
   // Whatever else it draws (the export panel's backdrop) must not show either: the gallery stays in
   // the window, hidden, its parts moving as sprites.

@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "ControllerTestSupport.h"
+#include "Ombrel/Classes/Application/ApplicationTestSupport.h"
 #include "Ombrel/Classes/Application/Common/QVSingleImageNotifications.h"
 #include "Ombrel/Classes/Application/Gallery/QVGalleryModel.h"
 #include "Ombrel/Classes/Application/OpenScreen/QVOpenView.h"
@@ -575,12 +576,7 @@ TEST_F(AnimatedFlows, TheTitleBarStaysAboveThePhotoAsItShrinks) {
   ASSERT_NE(controller->transition(), nullptr);
   EXPECT_GT(overlay()->itemCount(), 0u);
   // The same bar, but for a few edge pixels (its rounded corners show what lies below).
-  const QImage during = controller->window()->grab(place).toImage();
-  int differing = 0;
-  for (int y = 0; y < before.height(); ++y)
-    for (int x = 0; x < before.width(); ++x) {
-      const QColor a(before.pixel(x, y)), b(during.pixel(x, y));
-      differing += std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue()) > 48;
-    }
-  EXPECT_LT(differing, before.width() * before.height() / 100) << "the photo's picture covers the title bar";
+  EXPECT_LT(app_test::differingPixels(controller->window()->grab(place).toImage(), before),
+            before.width() * before.height() / 100)
+      << "the photo's picture covers the title bar";
 }

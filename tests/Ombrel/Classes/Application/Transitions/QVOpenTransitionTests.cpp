@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QImage>
 
+#include "Ombrel/Classes/Application/ApplicationTestSupport.h"
 #include "Ombrel/Classes/Application/Controllers/QVMainScreens.h"
 #include "Ombrel/Classes/Application/MainWindow/QVSolvaneWindow.h"
 #include "Ombrel/Classes/Application/Transitions/QVExportAnimationHelper.h"
@@ -331,6 +332,34 @@ TEST_F(TransitionFixture, TheWindowsTitleBarComesInWithTheEndScreenAboveIt) {
     EXPECT_TRUE(bar->isVisible());
     EXPECT_EQ(overlay()->itemCount(), 0u);
   }
+}
+
+TEST_F(TransitionFixture, BackToTheOpenScreenTheTitleBarFadesWithTheGridAndStaysHidden) {
+  wc.window.changeSizeMode(2, false);
+  wc.window.updateTopControlsVisibility(2);
+  wc.show(&gallery);
+  QWidget* bar = wc.window.titlebarContainer();
+  // Over the screen, as in the window controller's window (here the screen shares its parent).
+  bar->raise();
+  ASSERT_TRUE(bar->isVisible());
+  const QRect place(bar->mapTo(&wc.window, QPoint(0, 0)), bar->size());
+  const QImage before = wc.window.grab(place).toImage();
+  QVExportAnimationHelper helper(QVExportTransitionMake(2, 0), &wc);
+  int done = 0;
+  helper.animateTransition([&](QVExportContainerAnimatable* end) {
+    ++done;
+    wc.window.updateTopControlsVisibility(0);
+    helper.finishTransition();
+  });
+  EXPECT_FALSE(bar->isVisible());
+  const int few = before.width() * before.height() / 100;
+  EXPECT_LT(app_test::differingPixels(wc.window.grab(place).toImage(), before), few)
+      << "its picture stands where it stood";
+  settle(0.2);
+  EXPECT_GT(app_test::differingPixels(wc.window.grab(place).toImage(), before), few) << "and fades";
+  settle(2);
+  EXPECT_EQ(done, 1);
+  EXPECT_FALSE(bar->isVisible()) << "the open screen has no window title bar";
 }
 
 }  // namespace
