@@ -49,8 +49,15 @@ void QVSingleMultiAnimationTransitionController::prepareForTransition() {
   fullRect_ = s->frameInWindow(transitionView);
   if (delegate()) cellRect_ = delegate()->exportAnimationTransitionCalculateGalleryFirstCellRect(this);
   // Back to one photo, the gallery's other cells and its controls go while the photo grows: a
-  // cover of the gallery's own colour fades in over it, under the moving pictures.
+  // cover of the gallery's own colour fades in over it, under the moving pictures. The gallery is
+  // leaving: its picture stands in for it (its grid would otherwise repaint under every frame, as
+  // long as a frame of the motion itself), and the real one stays hidden; a cancel shows it again.
   if (currentTransition().endMode == 1 && multiView_) {
+    QVTransitionSprite gallery;
+    gallery.picture = multiView_->grab();
+    gallery.frame = s->frameInWindow(multiView_);
+    s->add(gallery);
+    multiView_->hide();
     QVTransitionSprite cover;
     cover.frame = fullRect_;
     cover.backgroundColor = QVUIStyle::themeBGColor();

@@ -248,7 +248,8 @@ TEST_F(SingleMultiFixture, BackToOnePhotoCoversTheOtherCellsAsThePhotoGrows) {
   EXPECT_LT(half, 0.8);
   EXPECT_DOUBLE_EQ(half, c.fullAlpha()) << "the cover fades in with the photo";
   advance(0.05);
-  ASSERT_EQ(overlay->itemCount(), 2u) << "the cover and the photo";
+  ASSERT_EQ(overlay->itemCount(), 3u) << "the gallery's picture, the cover and the photo";
+  EXPECT_FALSE(gallery.containerView()->isVisible()) << "its picture stands in for the gallery";
   // Beside the growing photo the gallery goes under its own colour.
   const double a = overlay->item(c.coverSprite())->alpha;
   EXPECT_GT(a, 0.7);
