@@ -270,6 +270,9 @@ void QVOpenAnimationTransitionController::animateEndVC(int64_t mode, Completion 
   QVExportContainerAnimatable* end = endVC();
   if (QVSolvaneWindow* w = window()) {
     w->setTitleBarVisible(true);
+    // The import button the end screen shows is there already, so that it comes in with the bar.
+    if (QVSolvaneTopBarView* bar = w->titleBarView(); bar && mode != 0)
+      bar->setImportButtonType(QVUIStyle::importButtonType());
     w->setShowImportMoreButton(mode != 0);
   }
   if (!s || !end || !end->containerView()) {

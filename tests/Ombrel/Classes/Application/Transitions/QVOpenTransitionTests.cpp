@@ -327,6 +327,11 @@ TEST_F(TransitionFixture, TheWindowsTitleBarComesInWithTheEndScreenAboveIt) {
     ASSERT_NE(barSprite, 0u) << "the title bar's picture comes in too";
     EXPECT_GT(barSprite, endSprite) << "drawn above the end screen's";
     EXPECT_LT(overlay()->item(barSprite)->alpha, 0.5);
+    // Its import button is in the picture already, not added once the sprites go.
+    const auto parts = wc.window.animatableViews();
+    const auto button = parts.find(QVTopBarImportButtonKey);
+    ASSERT_NE(button, parts.end());
+    EXPECT_TRUE(button->second && !button->second->isHidden() && bar->isAncestorOf(button->second));
     settle(1);
     EXPECT_EQ(done, 1);
     EXPECT_TRUE(bar->isVisible());
