@@ -211,6 +211,8 @@ Figures run(WindowController& wc, int64_t from, int64_t to, const QString& folde
   timer.start();
   helper.animateTransition([&](QVExportContainerAnimatable* end) {
     helper.finishTransition();
+    // As the window controller does: the top controls of the new mode, above the screen.
+    wc.window->updateTopControlsVisibility(to);
     wc.current = end;
     done = true;
   });
