@@ -14,18 +14,22 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <vector>
 
 #include "Ombrel/Classes/Application/Controllers/QVMainScreens.h"
+#include "Ombrel/Classes/Application/Gallery/QVPreviewCollectionViewCell.h"
 #include "Ombrel/Classes/Application/MainWindow/QVSolvaneWindow.h"
 #include "Ombrel/Classes/Application/OpenScreen/QVOpenScreenServices.h"
+#include "Ombrel/Classes/Application/Panels/QVImageCell.h"
 #include "Ombrel/Classes/Application/Style/QVUIStyle.h"
 #include "Ombrel/Classes/Application/Transitions/QVExportAnimationHelper.h"
 #include "QVAppKit/QVAnimationDriver.h"
 #include "QVAppKit/QVFonts.h"
 #include "QVAppKit/QVSolvaneTopBarView.h"
 #include "QVAppKit/QVView.h"
+#include "QVPlatform/ImageIO/CoreGraphics.h"
 #include "QVPlatform/MainExecutor.h"
 
 namespace {
@@ -108,12 +112,22 @@ class GalleryView : public QVView {
       for (size_t i = 0; i < rects.size(); ++i) {
         const QRectF r(rects[i].origin.x, height() - rects[i].origin.y - rects[i].size.height, rects[i].size.width,
                        rects[i].size.height);
-        p.setPen(Qt::NoPen);
-        p.setBrush(QVUIStyle::themeBGColor().lighter(130));
-        p.drawRoundedRect(r, 6, 6);
-        const QRectF inner = r.adjusted(12, 12, -12, -12);
-        const QSizeF fitted = QSizeF(thumbs[i].size()).scaled(inner.size(), Qt::KeepAspectRatio);
-        p.drawImage(QRectF(inner.center() - QPointF(fitted.width() / 2, fitted.height() / 2), fitted), thumbs[i]);
+        // The real gallery's cell painter, with a picture per cell made once (as its model keeps them).
+        QVPreviewCollectionViewCell::Drawing drawing;
+        drawing.boundsSize = rects[i].size;
+        drawing.previewSize = CGSizeMake(rects[i].size.width - 24, rects[i].size.height - 24);
+        drawing.hasImage = true;
+        drawing.imageSize = CGSizeMake(thumbs[i].width(), thumbs[i].height());
+        const CGSize fit = QVPreviewCollectionViewCell::fitImageSize(drawing.imageSize, drawing.previewSize);
+        const QSize fitPixels(int(fit.width * devicePixelRatioF()), int(fit.height * devicePixelRatioF()));
+        if (pictures_.size() <= i) pictures_.resize(i + 1);
+        if (pictures_[i].size() != fitPixels) {
+          pictures_[i] =
+              QPixmap::fromImage(thumbs[i].scaled(fitPixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+          pictures_[i].setDevicePixelRatio(devicePixelRatioF());
+        }
+        drawing.picture = pictures_[i];
+        QVPreviewCollectionViewCell::draw(p, r, drawing);
       }
     }
     painter.drawPixmap(QPointF(0, 0), cached_);
@@ -121,22 +135,20 @@ class GalleryView : public QVView {
 
  private:
   QPixmap cached_;
+  std::vector<QPixmap> pictures_;
 };
 
-class CellView : public QWidget {
- public:
-  QImage thumb;
-  void paintEvent(QPaintEvent*) override {
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(QVUIStyle::themeBGColor().lighter(130));
-    painter.drawRoundedRect(QRectF(rect()), 6, 6);
-    const QRectF inner = QRectF(rect()).adjusted(12, 12, -12, -12);
-    const QSizeF fitted = QSizeF(thumb.size()).scaled(inner.size(), Qt::KeepAspectRatio);
-    painter.drawImage(QRectF(inner.center() - QPointF(fitted.width() / 2, fitted.height() / 2), fitted), thumb);
-  }
-};
+// The platform image of a picture, as the screens hold their photos.
+NSImageRef platformImage(const QImage& picture) {
+  const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
+  auto data = std::make_shared<std::vector<uint8_t>>(size_t(rgb.width()) * size_t(rgb.height()) * 3);
+  for (int y = 0; y < rgb.height(); ++y)
+    std::memcpy(data->data() + size_t(y) * size_t(rgb.width()) * 3, rgb.constScanLine(y), size_t(rgb.width()) * 3);
+  return NSImage::imageWithCGImage(
+      CGImageCreate(size_t(rgb.width()), size_t(rgb.height()), 8, 24, size_t(rgb.width()) * 3,
+                    CGColorSpaceCreateDeviceRGB(), kCGImageAlphaNone, data),
+      CGSizeMake(rgb.width(), rgb.height()));
+}
 
 class GalleryScreen : public QVExportGalleryAnimatable {
  public:
@@ -164,16 +176,18 @@ class WindowController : public QVExportWindowControllable {
   QVExportContainerAnimatable* current = nullptr;
   std::map<int64_t, QVExportContainerAnimatable*> screens;
   GalleryScreen* gallery = nullptr;
+  SingleScreen* single = nullptr;
   QVExportContainerAnimatable* currentVC() override { return current; }
   QVExportContainerAnimatable* viewControllerForMode(int64_t mode) override { return screens[mode]; }
   QWidget* contentContainer() override { return window->contentView(); }
   std::optional<CGSize> firstImageSize() override { return CGSizeMake(1800, 1200); }
   std::vector<std::string> tempAnimationPaths() override { return gallery->paths; }
-  std::unique_ptr<QWidget> createImageCell(const std::string&) override {
-    // The first cell as the gallery draws it: the tile with its thumbnail fitted inside.
-    auto cell = std::make_unique<CellView>();
-    cell->thumb = gallery->view->thumbs.front();
-    return cell;
+  std::unique_ptr<QWidget> createImageCell(const std::string& path) override {
+    // The shell's cell with the picture a screen already holds: the gallery's thumbnail when the
+    // gallery is shown, else the single image's photo.
+    const bool fromGallery = current == gallery;
+    const QImage& picture = fromGallery ? gallery->view->thumbs.front() : single->view->source;
+    return std::unique_ptr<QWidget>(QVImageCell::createImageCell(path, platformImage(picture)));
   }
   void loadThumbnail(const std::string& path, std::function<void(QImage)> done) override {
     const int i = std::atoi(path.c_str() + 7);
@@ -197,6 +211,8 @@ Figures run(WindowController& wc, int64_t from, int64_t to, const QString& folde
   timer.start();
   helper.animateTransition([&](QVExportContainerAnimatable* end) {
     helper.finishTransition();
+    // As the window controller does: the top controls of the new mode, above the screen.
+    wc.window->updateTopControlsVisibility(to);
     wc.current = end;
     done = true;
   });
@@ -275,6 +291,12 @@ int main(int argc, char** argv) {
   SingleScreen single;
   GalleryScreen gallery;
   wc.gallery = &gallery;
+  wc.single = &single;
+  // The first cell shows the single image's photo, as the gallery's first thumbnail would.
+  gallery.view->thumbs.front() = single.view->source.scaled(300, 200, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+  // The cells' pictures are made once, as the gallery's model keeps them between paints.
+  gallery.view->resize(1008, 720);
+  gallery.view->grab();
   wc.screens = {{0, open.get()}, {1, &single}, {2, &gallery}};
   wc.current = open.get();
   QVExportAnimationTransitionController::embedView(wc.contentContainer(), open->containerView());
@@ -291,9 +313,16 @@ int main(int argc, char** argv) {
   std::printf("screen transitions, device pixel ratio %.1f (%s); target: mean at most 8 ms, no frame over 16 ms\n",
               wc.window->devicePixelRatioF(), qPrintable(QGuiApplication::platformName()));
   for (const Step& s : steps) {
-    if (s.from == 1 && wc.window->sizeMode() != 1) wc.window->changeSizeMode(1, false);
+    if (s.from == 1 && wc.window->sizeMode() != 1) {
+      wc.window->changeSizeMode(1, false);
+      QApplication::processEvents();
+      wc.window->repaint();
+    }
     const Figures f = run(wc, s.from, s.to, folder, s.name);
     if (s.to == 2 && wc.window->sizeMode() != 2) wc.window->changeSizeMode(2, false);
+    // The next transition starts from its screen as shown and settled, as in the application.
+    QApplication::processEvents();
+    wc.window->repaint();
     std::printf(
         "%-24s window %4dx%-4d points, start %5.1f ms (grabs, new shape), %3d frames: first %5.2f ms, mean %5.2f ms, "
         "worst %5.2f ms\n",

@@ -69,6 +69,12 @@ const QVOverlayCanvas::Item* QVOverlayCanvas::item(ItemId id) const {
   return it == items_.end() ? nullptr : &it->second;
 }
 
+void QVOverlayCanvas::prepareItemForWidth(ItemId id, double pointWidth) {
+  auto it = items_.find(id);
+  if (it == items_.end() || it->second.picture.isNull()) return;
+  pictureForWidth(id, it->second.picture, pointWidth * devicePixelRatioF());
+}
+
 const QPixmap& QVOverlayCanvas::pictureForWidth(ItemId id, const QPixmap& picture, double pixelWidth) {
   if (pixelWidth * 2 > picture.width()) return picture;
   Levels& levels = levels_[id];
@@ -123,6 +129,9 @@ void QVOverlayCanvas::paintEvent(QPaintEvent*) {
         painter.drawPixmap(QPointF(std::round(at.x() * dpr) / dpr, std::round(at.y() * dpr) / dpr), item.picture);
       } else {
         const QPixmap& source = pictureForWidth(id, item.picture, drawn.width() * dpr);
+        // Filtered, but without antialiased edges: those would take the slow textured path for
+        // the whole picture every frame; an edge off by under a device pixel does not show.
+        painter.setRenderHint(QPainter::Antialiasing, false);
         painter.drawPixmap(target, source, QRectF(source.rect()));
       }
     }

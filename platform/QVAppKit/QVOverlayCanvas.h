@@ -32,6 +32,9 @@ class QVOverlayCanvas : public QWidget {
   bool removeItem(ItemId id);
   void removeAllItems();
   const Item* item(ItemId id) const;
+  // Makes now the smaller copies the item's picture needs to be drawn `pointWidth` wide, so that
+  // the frame that first draws it that small does not make them.
+  void prepareItemForWidth(ItemId id, double pointWidth);
   size_t itemCount() const { return items_.size(); }
 
  protected:

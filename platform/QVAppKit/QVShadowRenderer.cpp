@@ -8,34 +8,56 @@
 
 namespace {
 
-// One horizontal box pass over every channel of every row (premultiplied, so channels blur alike).
-void boxPass(QImage& image, int radius, bool horizontal) {
-  if (radius < 1) return;
-  const int w = image.width(), h = image.height();
-  const int lines = horizontal ? h : w, length = horizontal ? w : h;
-  std::vector<uint32_t> line(length);
-  const int window = 2 * radius + 1;
-  for (int l = 0; l < lines; ++l) {
-    auto at = [&](int i) -> QRgb& {
-      return horizontal ? reinterpret_cast<QRgb*>(image.scanLine(l))[i] : reinterpret_cast<QRgb*>(image.scanLine(i))[l];
-    };
-    for (int i = 0; i < length; ++i) line[i] = at(i);
+// Each channel of a premultiplied pixel, highest byte first.
+inline void addPixel(int* sum, uint32_t p, int sign) {
+  sum[0] += sign * int((p >> 24) & 0xff);
+  sum[1] += sign * int((p >> 16) & 0xff);
+  sum[2] += sign * int((p >> 8) & 0xff);
+  sum[3] += sign * int(p & 0xff);
+}
+
+inline uint32_t meanPixel(const int* sum, int window) {
+  return (uint32_t(sum[0] / window) << 24) | (uint32_t(sum[1] / window) << 16) | (uint32_t(sum[2] / window) << 8) |
+         uint32_t(sum[3] / window);
+}
+
+// One box pass along every row: each channel becomes the mean of the 2r + 1 pixels around it,
+// pixels beyond the edge counting as transparent.
+void boxPassRows(QImage& image, int radius) {
+  const int w = image.width(), h = image.height(), window = 2 * radius + 1;
+  std::vector<uint32_t> line(size_t(w), 0);
+  for (int y = 0; y < h; ++y) {
+    auto* row = reinterpret_cast<uint32_t*>(image.scanLine(y));
+    std::copy(row, row + w, line.begin());
     int sum[4] = {0, 0, 0, 0};
-    auto add = [&](int i, int sign) {
-      if (i < 0 || i >= length) return;
-      const uint32_t p = line[i];
-      sum[0] += sign * int((p >> 24) & 0xff);
-      sum[1] += sign * int((p >> 16) & 0xff);
-      sum[2] += sign * int((p >> 8) & 0xff);
-      sum[3] += sign * int(p & 0xff);
-    };
-    for (int i = -radius; i <= radius; ++i) add(i, 1);
-    for (int i = 0; i < length; ++i) {
-      at(i) = (uint32_t(sum[0] / window) << 24) | (uint32_t(sum[1] / window) << 16) | (uint32_t(sum[2] / window) << 8) |
-              uint32_t(sum[3] / window);
-      add(i - radius, -1);
-      add(i + radius + 1, 1);
+    for (int i = 0; i <= std::min(radius, w - 1); ++i) addPixel(sum, line[size_t(i)], 1);
+    for (int x = 0; x < w; ++x) {
+      row[x] = meanPixel(sum, window);
+      if (x - radius >= 0) addPixel(sum, line[size_t(x - radius)], -1);
+      if (x + radius + 1 < w) addPixel(sum, line[size_t(x + radius + 1)], 1);
     }
+  }
+}
+
+// The same along every column, walked row by row (a column at a time strides through memory):
+// one running sum per column and channel.
+void boxPassColumns(QImage& image, int radius) {
+  const int w = image.width(), h = image.height(), window = 2 * radius + 1;
+  const QImage source = image.copy();
+  std::vector<int> sums(size_t(w) * 4, 0);
+  auto addRow = [&](int y, int sign) {
+    if (y < 0 || y >= h) return;
+    const auto* row = reinterpret_cast<const uint32_t*>(source.constScanLine(y));
+    int* sum = sums.data();
+    for (int x = 0; x < w; ++x, sum += 4) addPixel(sum, row[x], sign);
+  };
+  for (int y = 0; y <= std::min(radius, h - 1); ++y) addRow(y, 1);
+  for (int y = 0; y < h; ++y) {
+    auto* row = reinterpret_cast<uint32_t*>(image.scanLine(y));
+    const int* sum = sums.data();
+    for (int x = 0; x < w; ++x, sum += 4) row[x] = meanPixel(sum, window);
+    addRow(y - radius, -1);
+    addRow(y + radius + 1, 1);
   }
 }
 
@@ -50,8 +72,8 @@ void QVBlurImage(QImage& image, double radius) {
   // of a shadow is about two sigmas.
   const int box = std::max(1, int(std::lround(radius / 2.0)));
   for (int pass = 0; pass < 3; ++pass) {
-    boxPass(image, box, true);
-    boxPass(image, box, false);
+    boxPassRows(image, box);
+    boxPassColumns(image, box);
   }
 }
 

@@ -61,6 +61,13 @@ QVSingleMainScreen::QVSingleMainScreen(QVMainScreenHost* host, std::shared_ptr<Q
 
 QVSingleMainScreen::~QVSingleMainScreen() = default;
 
+NSImageRef QVSingleMainScreen::shownImageAtPath(const std::string& path) {
+  if (vc_->imagePath() != path) return nullptr;
+  for (QVImageView* view : {vc_->fullsizePreviewImageView(), vc_->fullsizeOriginalImageView(), vc_->blurredPreview()})
+    if (view->image()) return view->image();
+  return nullptr;
+}
+
 uint64_t QVSingleMainScreen::exportState() { return vc_->exportState(); }
 
 bool QVSingleMainScreen::exportWithExportType(uint64_t type) {

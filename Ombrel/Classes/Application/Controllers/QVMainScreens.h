@@ -62,6 +62,8 @@ class QVSingleMainScreen : public QVMainScreen, public QVExportContainerAnimatab
   QVExportContainerAnimatable* animatable() override { return this; }
   int64_t containerMode() const override { return 1; }
   QWidget* containerView() override { return vc_->view(); }
+  // The enhanced preview once it shows, else the original, else the blurred stand-in.
+  NSImageRef shownImageAtPath(const std::string& path) override;
 
   // Held while one photo is dragged with the replace key (Ctrl): a drop replaces the photo.
   bool commandKeyWasPressedWhileDragging() const { return replaceKey_; }

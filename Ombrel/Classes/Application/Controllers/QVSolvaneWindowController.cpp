@@ -200,13 +200,15 @@ void QVSolvaneWindowController::present(std::unique_ptr<QVMainScreen> screen) {
   }
 }
 
+std::vector<std::string> QVSolvaneWindowController::transitionPaths() const {
+  // The photo the gallery is leaving for is kept apart from the open list until it shows.
+  if (exportPathStorage_ && exportPathStorage_->tempPaths() && !exportPathStorage_->tempPaths()->empty())
+    return *exportPathStorage_->tempPaths();
+  return imagePaths();
+}
+
 CGSize QVSolvaneWindowController::firstImageSize() const {
-  std::vector<std::string> paths;
-  if (exportPathStorage_ && exportPathStorage_->tempPaths() && !exportPathStorage_->tempPaths()->empty()) {
-    paths = *exportPathStorage_->tempPaths();
-  } else {
-    paths = imagePaths();
-  }
+  const std::vector<std::string> paths = transitionPaths();
   return paths.empty() ? CGSizeZero : services_->imageSizeForPath(paths.front());
 }
 
@@ -425,7 +427,7 @@ void QVSolvaneWindowController::registerTransitions() {
           QVAnimatedScreenTransition::Context context;
           context.start = self->current_.get();
           context.container = self->vcContainer_;
-          context.paths = self->imagePaths();
+          context.paths = self->transitionPaths();
           if (const CGSize size = self->firstImageSize(); size.width > 0 && size.height > 0) context.imageSize = size;
           return std::make_unique<QVAnimatedScreenTransition>(f, t, std::move(end), std::move(context));
         });

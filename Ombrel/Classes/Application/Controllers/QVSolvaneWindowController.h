@@ -162,6 +162,8 @@ class QVSolvaneWindowController : public QVMenuResponder,
   void onExportViewStateDidChange(uint64_t state);
   void removeExportSubmenus();
   QVSolvaneTopBarView* makeTitleBar();
+  // The paths a transition shows: the photo the gallery leaves for while it does, else the open list.
+  std::vector<std::string> transitionPaths() const;
   CGSize firstImageSize() const;
   // Runs the block after `seconds` on the main executor while the controller lives.
   void after(double seconds, std::function<void(QVSolvaneWindowController&)> block);

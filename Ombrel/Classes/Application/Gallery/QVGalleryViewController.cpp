@@ -218,6 +218,12 @@ CGRect QVGalleryViewController::cellRectForItemAtIndexPath(int row, bool reverse
   return rect;
 }
 
+NSImageRef QVGalleryViewController::shownImageAtPath(const std::string& path) {
+  if (!model_) return nullptr;
+  NSImageRef processed = model_->processedImage(path);
+  return processed ? processed : model_->originalImage(path);
+}
+
 std::map<std::string, QWidget*> QVGalleryViewController::animatableViews() {
   std::map<std::string, QWidget*> views{{kQVGalleryViewControllerCollectionViewKey, collectionView_},
                                         {kQVGalleryViewControllerBackgroundViewKey, backgroundView_}};

@@ -107,6 +107,8 @@ class QVGalleryViewController : public QVOverlayedViewController,
   // The data source's paths (empty when it does not answer).
   std::vector<std::string> paths() const;
   std::vector<std::string> imagePaths() override { return paths(); }
+  // The cell's picture of the path: the enhanced thumbnail once it came, else the thumbnail.
+  NSImageRef shownImageAtPath(const std::string& path) override;
 
   // ---- Called by the main window controller and the transitions ----
   void update();

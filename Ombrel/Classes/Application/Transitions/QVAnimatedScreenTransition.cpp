@@ -2,7 +2,9 @@
 
 #include "Ombrel/Classes/Application/Gallery/QVGalleryModel.h"
 #include "Ombrel/Classes/Application/Gallery/QVGalleryServices.h"
+#include "Ombrel/Classes/Application/Panels/QVImageCell.h"
 #include "QVAppKit/QVImageBridge.h"
+#include "QVAppKit/QVImageView.h"
 #include "QVPlatform/MainExecutor.h"
 
 QVAnimatedScreenTransition::QVAnimatedScreenTransition(int64_t from, int64_t to, std::unique_ptr<QVMainScreen> end,
@@ -39,6 +41,17 @@ void QVAnimatedScreenTransition::State::loadThumbnail(const std::string& path, s
                                                  if (done)
                                                    done(image ? QVImageBridge::imageFromNSImage(image) : QImage());
                                                });
+}
+
+std::unique_ptr<QWidget> QVAnimatedScreenTransition::State::createImageCell(const std::string& path) {
+  QVExportContainerAnimatable* screens[] = {currentVC(), viewControllerForMode(-1)};
+  if (screens[1] && screens[1]->containerMode() == 2) std::swap(screens[0], screens[1]);
+  for (auto* screen : screens) {
+    if (NSImageRef shown = screen ? screen->shownImageAtPath(path) : nullptr)
+      return std::unique_ptr<QWidget>(QVImageCell::createImageCell(path, std::move(shown)));
+  }
+  // A cell still loading would be grabbed empty: better none.
+  return nullptr;
 }
 
 void QVAnimatedScreenTransition::animateTransition(std::function<void(QVMainScreen* end)> completion) {

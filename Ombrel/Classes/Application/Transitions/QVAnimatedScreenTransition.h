@@ -57,6 +57,9 @@ class QVAnimatedScreenTransition : public QVScreenTransition {
     std::optional<CGSize> firstImageSize() override { return context.imageSize; }
     std::vector<std::string> tempAnimationPaths() override { return context.paths; }
     void loadThumbnail(const std::string& path, std::function<void(QImage)> done) override;
+    // The shell's image cell showing the picture of the path one of the two screens holds (the
+    // gallery's thumbnail first, else the single image's); none when neither has one.
+    std::unique_ptr<QWidget> createImageCell(const std::string& path) override;
   };
 
   int64_t from_, to_;

@@ -24,6 +24,7 @@
 
 #include "Ombrel/Classes/Application/Transitions/QVExportTransition.h"
 #include "Ombrel/Classes/Application/Transitions/QVTransitionSprites.h"
+#include "QVPlatform/ImageIO/NSImage.h"
 
 class QVView;
 class QVSolvaneWindow;
@@ -38,6 +39,9 @@ class QVExportContainerAnimatable {
   virtual std::map<std::string, QWidget*> animatableViews() { return {}; }
   // The open screen: whether its blurred photo shows during the transitions.
   virtual bool blurIsShown() { return false; }
+  // The photo at the path as the screen already holds it in memory (a thumbnail, a preview);
+  // none when it has none at hand. Never loads.
+  virtual NSImageRef shownImageAtPath(const std::string& path) { return nullptr; }
 };
 
 // What the transitions ask of the driver that runs them.
@@ -125,6 +129,8 @@ class QVExportAnimationTransitionController {
   void storeCompletion(const std::string& identifier, Completion completion);
   void animationDidStop(const std::string& identifier, bool finished);
   bool hasStoredCompletion(const std::string& identifier) const { return stored_.count(identifier) != 0; }
+  // Forgets every stored completion: the animations still running then report to nobody.
+  void clearStoredCompletions() { stored_.clear(); }
 
  protected:
   // The subclass's animation: the completion runs when it ends (never in the base).

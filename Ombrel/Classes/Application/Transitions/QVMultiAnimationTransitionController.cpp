@@ -26,7 +26,16 @@ void QVMultiAnimationTransitionController::actualTransitionToMode(int64_t mode, 
     if (completion) completion(true);
     return;
   }
-  if (QVSolvaneWindow* w = window()) w->setTopConstrolsVisible(false);
+  // The window's top controls go, but their picture fades with the grid (at once they would jump
+  // away); it is not the real bar's stand-in, so clearing the sprites does not show the bar again.
+  QVTransitionSprite bar;
+  if (QVSolvaneWindow* w = window()) {
+    if (QWidget* controls = w->titlebarContainer(); controls && controls->isVisible()) {
+      bar.picture = controls->grab();
+      bar.frame = s->frameInWindow(controls);
+    }
+    w->setTopConstrolsVisible(false);
+  }
   embedView(view(), gallery->containerView());
   // The open screen is laid at its own size, centred, where the window will show it; its picture
   // fades in there at the end.
@@ -75,14 +84,27 @@ void QVMultiAnimationTransitionController::actualTransitionToMode(int64_t mode, 
     return live && *live;
   };
   // 3. The open screen fades in over the panel; then the window takes the open screen's shape.
-  storeCompletion(kQVOpenButtonFadeInAnimationKey, [this, isAlive, completion, middle](bool) {
+  storeCompletion(kQVOpenButtonFadeInAnimationKey, [this, isAlive, completion, middle, openSprite](bool) {
     if (!isAlive()) return;
-    if (QVSolvaneWindow* w = window()) {
-      // The window takes the open screen's place on screen, where its picture faded in.
-      const CGRect frame = w->frame();
-      w->changeSizeMode(0, false, CGPointMake(frame.origin.x + middle.origin.x, frame.origin.y + middle.origin.y));
+    QVSolvaneWindow* w = window();
+    if (!w) {
+      if (completion) completion(true);
+      return;
     }
-    if (completion) completion(true);
+    // The window takes the open screen's place on screen, where its picture faded in; the picture
+    // stays there, now at the window's own place.
+    const CGRect frame = w->frame();
+    w->changeSizeMode(0, false, CGPointMake(frame.origin.x + middle.origin.x, frame.origin.y + middle.origin.y));
+    QVTransitionSprite open = sprites()->sprite(openSprite);
+    open.frame.origin = CGPointMake(open.frame.origin.x - middle.origin.x, open.frame.origin.y - middle.origin.y);
+    sprites()->set(openSprite, open);
+    // A new shape takes a new backing store and a whole paint: that is this display frame's work,
+    // and the real open screen takes the picture's place in the next one.
+    endFrame_ = QVAnimationDriver::shared().add([](double) { return false; },
+                                                [isAlive, completion](bool finished) {
+                                                  if (!finished || !isAlive()) return;
+                                                  if (completion) completion(true);
+                                                });
   });
   // 2. The background shrinks into the panel.
   storeCompletion(kQVGallerySizeAnimationKey, [this, isAlive, openSprite, bgSprite](bool) {
@@ -107,6 +129,7 @@ void QVMultiAnimationTransitionController::actualTransitionToMode(int64_t mode, 
   QVTransitionSprite faded = s->sprite(collectionSprite);
   faded.opacity = 0;
   animateSprite(collectionSprite, faded, kQVCollectionFadeAnimationKey);
+
   // The rest the gallery shows over its grid (the export button) fades with it: the real gallery
   // stays under the transition, where it would show once the background shrinks.
   for (const auto& [key, part] : gallery->animatableViews()) {
@@ -117,6 +140,12 @@ void QVMultiAnimationTransitionController::actualTransitionToMode(int64_t mode, 
     QVTransitionSprite gone = s->sprite(sprite);
     gone.opacity = 0;
     animateSprite(sprite, gone);
+  }
+  // Above everything the gallery showed.
+  if (!bar.picture.isNull()) {
+    const QVTransitionSprites::SpriteId barSprite = s->add(bar);
+    bar.opacity = 0;
+    animateSprite(barSprite, bar);
   }
   // Whatever else it draws (the export panel's backdrop) must not show either: the gallery stays in
   // the window, hidden, its parts moving as sprites.
@@ -130,4 +159,19 @@ void QVMultiAnimationTransitionController::actualFinishTransitionWithMode(int64_
       if (auto* v = dynamic_cast<QVView*>(view)) v->setAlpha(1);
   }
   view()->setParent(nullptr);
+}
+
+void QVMultiAnimationTransitionController::actualCancel(QVExportTransition, Completion completion) {
+  // The stored steps go first: stopping their animations would otherwise run the next step.
+  clearStoredCompletions();
+  if (endFrame_) QVAnimationDriver::shared().cancel(endFrame_);
+  QVExportAnimationTransitionController::actualFinishTransitionWithMode(2);
+  if (QWidget* openView = openVC() ? openVC()->containerView() : nullptr;
+      openView && openView->parentWidget() == view()) {
+    openView->hide();
+    openView->setParent(nullptr);
+  }
+  if (auto* gallery = multiVC(); gallery && gallery->containerView()) gallery->containerView()->show();
+  if (QVSolvaneWindow* w = window()) w->updateTopControlsVisibility(2);
+  if (completion) completion(true);
 }

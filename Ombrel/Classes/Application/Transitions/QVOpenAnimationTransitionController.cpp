@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QPainter>
 
+#include "Ombrel/Classes/Application/Gallery/QVPreviewCollectionViewCell.h"
 #include "Ombrel/Classes/Application/MainWindow/QVSolvaneWindow.h"
 #include "Ombrel/Classes/Application/OpenScreen/QVOpenSpringView.h"
 #include "Ombrel/Classes/Application/OpenScreen/QVOpenViewController.h"
@@ -17,25 +18,27 @@ CGRect offset(CGRect r, CGPoint by) {
   return CGRectMake(r.origin.x + by.x, r.origin.y + by.y, r.size.width, r.size.height);
 }
 
-// A cell as the gallery draws it: a rounded tile with the thumbnail fitted inside its inset.
+// A cell as the gallery draws it, by the gallery's own cell painter: the thumbnail fitted inside
+// the inset (a dashed outline while it has none).
 QPixmap cellPicture(CGSize size, double inset, const QImage& image, double dpr) {
   QPixmap picture(QSize(int(std::ceil(size.width * dpr)), int(std::ceil(size.height * dpr))));
   picture.setDevicePixelRatio(dpr);
   picture.fill(Qt::transparent);
-  QPainter painter(&picture);
-  painter.setRenderHint(QPainter::Antialiasing);
-  painter.setRenderHint(QPainter::SmoothPixmapTransform);
-  const QRectF bounds(0, 0, size.width, size.height);
-  QColor tile = QVUIStyle::themeBGColor().lighter(130);
-  painter.setPen(Qt::NoPen);
-  painter.setBrush(tile);
-  painter.drawRoundedRect(bounds, 6, 6);
-  if (!image.isNull()) {
-    const CGRect inner =
-        CGRectMake(inset, inset, std::max(0.0, size.width - 2 * inset), std::max(0.0, size.height - 2 * inset));
-    const CGRect fitted = QVAspectRect(CGSizeMake(image.width(), image.height()), inner, /*fill=*/false);
-    painter.drawImage(QVGeometry::qtRectFromRect(fitted, size.height), image);
+  QVPreviewCollectionViewCell::Drawing drawing;
+  drawing.boundsSize = size;
+  drawing.previewSize = CGSizeMake(std::max(0.0, size.width - 2 * inset), std::max(0.0, size.height - 2 * inset));
+  drawing.hasImage = !image.isNull();
+  if (drawing.hasImage) {
+    drawing.imageSize = CGSizeMake(image.width(), image.height());
+    const CGSize fit = QVPreviewCollectionViewCell::fitImageSize(drawing.imageSize, drawing.previewSize);
+    drawing.picture =
+        QPixmap::fromImage(image.scaled(QSize(int(std::lround(fit.width * dpr)), int(std::lround(fit.height * dpr))),
+                                        Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    drawing.picture.setDevicePixelRatio(dpr);
   }
+  QPainter painter(&picture);
+  painter.setRenderHint(QPainter::SmoothPixmapTransform);
+  QVPreviewCollectionViewCell::draw(painter, QRectF(0, 0, size.width, size.height), drawing);
   return picture;
 }
 }  // namespace
@@ -134,6 +137,9 @@ void QVOpenAnimationTransitionController::actualTransitionToMode(int64_t mode, C
   const CGRect middle = QVMiddleRect(old, newRect_.size);
   initialRect_ = offset(middle, transitionRect_.origin);
   placeParts(initialRect_);
+  // The window's first paint in its new shape (a new backing store) is part of the start, not of
+  // the motion's first frame; it also leaves the grown window empty for no displayed frame.
+  if (QVSolvaneWindow* w = window(); w && w->isVisible()) w->repaint();
 
   std::weak_ptr<bool> alive = alive_;
   auto endBlock = [this, alive, mode, completion](bool) {
@@ -264,6 +270,9 @@ void QVOpenAnimationTransitionController::animateEndVC(int64_t mode, Completion 
   QVExportContainerAnimatable* end = endVC();
   if (QVSolvaneWindow* w = window()) {
     w->setTitleBarVisible(true);
+    // The import button the end screen shows is there already, so that it comes in with the bar.
+    if (QVSolvaneTopBarView* bar = w->titleBarView(); bar && mode != 0)
+      bar->setImportButtonType(QVUIStyle::importButtonType());
     w->setShowImportMoreButton(mode != 0);
   }
   if (!s || !end || !end->containerView()) {
@@ -273,12 +282,10 @@ void QVOpenAnimationTransitionController::animateEndVC(int64_t mode, Completion 
   embedView(view(), end->containerView());
   layOutPendingViews();
   std::vector<QWidget*> appearing{end->containerView()};
-  // The title bar's import button comes in with the gallery (the single image shows it as it is).
-  if (QVSolvaneWindow* w = window(); w && mode != 1) {
-    const auto views = w->animatableViews();
-    if (auto it = views.find(QVTopBarImportButtonKey); it != views.end() && it->second && it->second->isVisible())
-      appearing.push_back(it->second);
-  }
+  // The window's title bar (with its import button) lies over the end screen: its picture comes in
+  // with the screen's, above it (under the screen's picture it would show only once the sprites go).
+  if (QVSolvaneWindow* w = window(); w && w->titlebarContainer() && w->titlebarContainer()->isVisible())
+    appearing.push_back(w->titlebarContainer());
   auto remaining = std::make_shared<size_t>(appearing.size());
   for (QWidget* widget : appearing) {
     const QVTransitionSprites::SpriteId id = s->grab(widget);

@@ -2,7 +2,11 @@
 
 #include <QGuiApplication>
 
+#include "Ombrel/Classes/Application/MainWindow/QVSolvaneWindow.h"
+#include "Ombrel/Classes/Application/Style/QVUIStyle.h"
 #include "QVAppKit/QVView.h"
+
+#include <cmath>
 
 QVSingleMultiAnimationTransitionController::EdgeInsets
 QVSingleMultiAnimationTransitionController::edgeInsetsForCellRect(CGRect r, CGSize container, bool rightToLeft) {
@@ -37,16 +41,40 @@ void QVSingleMultiAnimationTransitionController::prepareForTransition() {
   if (auto* gallery = multiVC(); gallery && gallery->containerView()) {
     multiView_ = gallery->containerView();
     embedView(transitionView, multiView_);
+    // Its cells need their places before the first one is measured.
+    if (currentTransition().endMode == 2) layOutPendingViews();
   }
   QVTransitionSprites* s = sprites();
   if (!s) return;
   fullRect_ = s->frameInWindow(transitionView);
+  if (delegate()) cellRect_ = delegate()->exportAnimationTransitionCalculateGalleryFirstCellRect(this);
+  // Back to one photo, the gallery's other cells and its controls go while the photo grows: a
+  // cover of the gallery's own colour fades in over it, under the moving pictures. The gallery is
+  // leaving: its picture stands in for it (its grid would otherwise repaint under every frame, as
+  // long as a frame of the motion itself), and the real one stays hidden; a cancel shows it again.
+  if (currentTransition().endMode == 1 && multiView_) {
+    QVTransitionSprite gallery;
+    gallery.picture = multiView_->grab();
+    gallery.frame = s->frameInWindow(multiView_);
+    s->add(gallery);
+    multiView_->hide();
+    QVTransitionSprite cover;
+    cover.frame = fullRect_;
+    cover.backgroundColor = QVUIStyle::themeBGColor();
+    cover.opacity = 0;
+    coverSprite_ = s->add(cover);
+  }
   if (auto prototype =
           delegate() ? delegate()->exportAnimationTransitionCreateGalleryFirstCellPrototype(this) : nullptr) {
+    // Drawn at the cell's size, where it shows alone; larger, it lies under the full picture.
     singleSmallView_ = std::move(prototype);
-    singleSmallView_->resize(int(fullRect_.size.width), int(fullRect_.size.height));
+    const CGSize size = CGRectIsEmpty(cellRect_) ? fullRect_.size : cellRect_.size;
+    singleSmallView_->resize(int(std::lround(size.width)), int(std::lround(size.height)));
     QVTransitionSprite small;
-    small.picture = singleSmallView_->grab();
+    if (auto* v = dynamic_cast<QVView*>(singleSmallView_.get()))
+      small.picture = v->snapshot();
+    else
+      small.picture = singleSmallView_->grab();
     small.frame = fullRect_;
     smallSprite_ = s->add(small);
   }
@@ -59,8 +87,12 @@ void QVSingleMultiAnimationTransitionController::prepareForTransition() {
     picture.frame = fullRect_;
     fullSprite_ = s->add(picture);
     full->hide();
+    // It is drawn down to the cell's size: the smaller copies are made here, not in a frame.
+    if (!CGRectIsEmpty(cellRect_)) s->prepareForWidth(fullSprite_, cellRect_.size.width);
   }
-  if (delegate()) cellRect_ = delegate()->exportAnimationTransitionCalculateGalleryFirstCellRect(this);
+  // The window's title bar lies over both screens: it stays above the moving pictures.
+  if (QVSolvaneWindow* w = window(); w && w->titlebarContainer() && w->titlebarContainer()->isVisible())
+    s->grab(w->titlebarContainer());
 }
 
 void QVSingleMultiAnimationTransitionController::apply() {
@@ -78,6 +110,11 @@ void QVSingleMultiAnimationTransitionController::apply() {
     sprite.frame = frame;
     if (id == fullSprite_) sprite.opacity = fullAlpha_;
     s->set(id, sprite);
+  }
+  if (coverSprite_) {
+    QVTransitionSprite cover = s->sprite(coverSprite_);
+    cover.opacity = fullAlpha_;
+    s->set(coverSprite_, cover);
   }
 }
 
@@ -140,7 +177,7 @@ void QVSingleMultiAnimationTransitionController::actualCancel(QVExportTransition
 
 void QVSingleMultiAnimationTransitionController::actualFinishTransitionWithMode(int64_t mode) {
   QVExportAnimationTransitionController::actualFinishTransitionWithMode(mode);
-  fullSprite_ = smallSprite_ = 0;
+  fullSprite_ = smallSprite_ = coverSprite_ = 0;
   singleSmallView_.reset();
   // Shown again only where it stays in the window: out of it, showing would open it as a window of
   // its own.

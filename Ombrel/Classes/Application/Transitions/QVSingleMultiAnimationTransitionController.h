@@ -24,6 +24,10 @@ class QVSingleMultiAnimationTransitionController : public QVExportAnimationTrans
   bool isAnimating() const override { return animCount_ > 0; }
   int64_t animCount() const { return animCount_; }
   CGRect cellRect() const { return cellRect_; }
+  // The cell prototype's sprite (0 without one) and the cover over the gallery going back to one
+  // photo (0 otherwise).
+  QVTransitionSprites::SpriteId prototypeSprite() const { return smallSprite_; }
+  QVTransitionSprites::SpriteId coverSprite() const { return coverSprite_; }
   // The constants of the four edges now (leading, trailing as left, right of a left-to-right
   // interface) and the full view's alpha.
   EdgeInsets constants() const { return constants_; }
@@ -48,6 +52,7 @@ class QVSingleMultiAnimationTransitionController : public QVExportAnimationTrans
   QPointer<QWidget> multiView_;
   QVTransitionSprites::SpriteId fullSprite_ = 0;
   QVTransitionSprites::SpriteId smallSprite_ = 0;
+  QVTransitionSprites::SpriteId coverSprite_ = 0;
   CGRect fullRect_ = CGRectZero;
   CGRect cellRect_ = CGRectZero;
   EdgeInsets constants_;

@@ -98,6 +98,10 @@ void QVTransitionSprites::remove(SpriteId id) {
   if (canvas_) canvas_->removeItem(id);
 }
 
+void QVTransitionSprites::prepareForWidth(SpriteId id, double width) {
+  if (canvas_ && sprites_.count(id)) canvas_->prepareItemForWidth(id, width);
+}
+
 void QVTransitionSprites::animate(SpriteId id, const QVTransitionSprite& target, Completion completion,
                                   double duration) {
   if (!sprites_.count(id)) {

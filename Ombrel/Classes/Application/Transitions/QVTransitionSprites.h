@@ -52,6 +52,8 @@ class QVTransitionSprites {
   void set(SpriteId id, const QVTransitionSprite& sprite);
   QVTransitionSprite sprite(SpriteId id) const;
   void remove(SpriteId id);
+  // The sprite's picture will be drawn as narrow as `width` points: its smaller copies are made now.
+  void prepareForWidth(SpriteId id, double width);
   size_t count() const { return sprites_.size(); }
 
   // From the sprite as it is to `target` over `duration` with the standard ease.

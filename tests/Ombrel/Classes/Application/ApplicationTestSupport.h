@@ -1,6 +1,10 @@
 #pragma once
 // The application's classes are tested on Qt's offscreen platform with the main executor pumped
 // by hand on a manual clock. This file's environment makes the application object once.
+#include <QColor>
+#include <QImage>
+#include <algorithm>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -66,5 +70,18 @@ class RecordingOpener : public QVDesktopOpener {
     return true;
   }
 };
+
+// How many pixels of two pictures of one size differ by more than `tolerance` (the sum of the
+// three channels' differences): edges drawn over something else may differ by a few.
+inline int differingPixels(const QImage& a, const QImage& b, int tolerance = 48) {
+  int differing = 0;
+  for (int y = 0; y < std::min(a.height(), b.height()); ++y)
+    for (int x = 0; x < std::min(a.width(), b.width()); ++x) {
+      const QColor p(a.pixel(x, y)), q(b.pixel(x, y));
+      differing +=
+          std::abs(p.red() - q.red()) + std::abs(p.green() - q.green()) + std::abs(p.blue() - q.blue()) > tolerance;
+    }
+  return differing;
+}
 
 }  // namespace app_test

@@ -7,10 +7,13 @@
 #include <cmath>
 
 #include "ControllerTestSupport.h"
+#include "Ombrel/Classes/Application/ApplicationTestSupport.h"
 #include "Ombrel/Classes/Application/Common/QVSingleImageNotifications.h"
+#include "Ombrel/Classes/Application/Gallery/QVGalleryModel.h"
 #include "Ombrel/Classes/Application/OpenScreen/QVOpenView.h"
 #include "Ombrel/Classes/Application/Transitions/QVAnimatedScreenTransition.h"
 #include "Ombrel/Classes/Application/Transitions/QVOpenAnimationTransitionController.h"
+#include "Ombrel/Classes/Application/Transitions/QVSingleMultiAnimationTransitionController.h"
 #include "Ombrel/Classes/Business/ExportManager/QVSharingServices.h"
 #include "Ombrel/Classes/Business/QVApp.h"
 #include "QVAppKit/QVOverlayCanvas.h"
@@ -495,4 +498,85 @@ TEST_F(AnimatedFlows, StartOverFromTheGalleryShrinksIntoTheOpenScreenAndStaysThe
       EXPECT_TRUE(v->isVisible() && v->alpha() == 1) << key;
   EXPECT_TRUE(open->view()->isVisible());
   EXPECT_EQ(container()->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly).size(), 1);
+}
+
+namespace {
+
+// The cell prototype of the running single-image/gallery transition: its picture as taken at the
+// start, with the cell rectangle it flies to or from.
+struct Prototype {
+  QPixmap picture;
+  CGRect cell = CGRectZero;
+};
+
+Prototype prototypeOf(QVAnimatedScreenTransition* animated) {
+  auto* c = animated ? dynamic_cast<QVSingleMultiAnimationTransitionController*>(animated->helper()->transitionVC())
+                     : nullptr;
+  if (!c || !c->prototypeSprite() || !c->sprites()) return {};
+  return {c->sprites()->sprite(c->prototypeSprite()).picture, c->cellRect()};
+}
+
+// The picture at the cell's size in device pixels, the photo's colour in its middle.
+void expectReadyCell(const Prototype& p, QColor photo) {
+  ASSERT_FALSE(p.picture.isNull()) << "a prototype exists";
+  ASSERT_FALSE(CGRectIsEmpty(p.cell));
+  const double dpr = p.picture.devicePixelRatio();
+  EXPECT_NEAR(p.picture.width(), p.cell.size.width * dpr, 1);
+  EXPECT_NEAR(p.picture.height(), p.cell.size.height * dpr, 1);
+  const QImage image = p.picture.toImage();
+  const QColor middle(image.pixel(image.width() / 2, image.height() / 2));
+  EXPECT_NEAR(middle.red(), photo.red(), 12);
+  EXPECT_NEAR(middle.green(), photo.green(), 12);
+  EXPECT_NEAR(middle.blue(), photo.blue(), 12);
+}
+
+}  // namespace
+
+TEST_F(AnimatedFlows, TheCellPrototypeShowsThePhotoFromTheStartBothWays) {
+  // Towards the gallery: the enhanced photo the single image shows, at the first cell's size.
+  window->facade->original[path("a.jpg")] = gallery_test::solidImage(Qt::yellow, 600, 400);
+  window->facade->processed[path("a.jpg")] = gallery_test::solidImage(Qt::blue, 600, 400);
+  openOne();
+  settle();
+  ASSERT_NE(controller->singleScreen()->shownImageAtPath(path("a.jpg")), nullptr);
+  drag({"b.jpg"});
+  ASSERT_NE(dynamic_cast<QVAnimatedScreenTransition*>(controller->transition()), nullptr);
+  expectReadyCell(prototypeOf(dynamic_cast<QVAnimatedScreenTransition*>(controller->transition())), Qt::blue);
+  controller->dragView()->performDragOperation();
+  controller->dragView()->draggingEnded();
+  settle();
+  ASSERT_EQ(controller->currentMode(), 2);
+  // Back to the photo the gallery leaves: its own cell's thumbnail, not the first path's.
+  QVGalleryModel* cells = controller->galleryScreen()->controller()->model();
+  for (int row : {0, 1}) cells->requestImagesForRow(row);
+  ASSERT_EQ(gallery->loads.size(), 2u);
+  for (auto& load : gallery->loads)
+    load.completion(load.path, gallery_test::solidImage(load.path == path("b.jpg") ? Qt::red : Qt::green));
+  settle();
+  controller->galleryScreen()->controller()->removeItemsAtIndexPaths({0});
+  auto* back = untilTransition();
+  ASSERT_NE(back, nullptr);
+  ASSERT_EQ(back->to(), 1);
+  expectReadyCell(prototypeOf(back), Qt::red);
+  settle();
+  EXPECT_EQ(controller->currentMode(), 1);
+  EXPECT_EQ(shownPath(*controller), path("b.jpg"));
+}
+
+TEST_F(AnimatedFlows, TheTitleBarStaysAboveThePhotoAsItShrinks) {
+  controller->createTitleBar(nullptr);
+  window->facade->processed[path("a.jpg")] = gallery_test::solidImage(Qt::blue, 600, 400);
+  openOne();
+  settle();
+  QWidget* bar = controller->window()->titleBarView();
+  ASSERT_TRUE(bar && bar->isVisible());
+  const QRect place(bar->mapTo(controller->window(), QPoint(0, 0)), bar->size());
+  const QImage before = controller->window()->grab(place).toImage();
+  drag({"b.jpg"});
+  ASSERT_NE(controller->transition(), nullptr);
+  EXPECT_GT(overlay()->itemCount(), 0u);
+  // The same bar, but for a few edge pixels (its rounded corners show what lies below).
+  EXPECT_LT(app_test::differingPixels(controller->window()->grab(place).toImage(), before),
+            before.width() * before.height() / 100)
+      << "the photo's picture covers the title bar";
 }

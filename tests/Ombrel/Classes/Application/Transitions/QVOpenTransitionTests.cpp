@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QImage>
 
+#include "Ombrel/Classes/Application/ApplicationTestSupport.h"
 #include "Ombrel/Classes/Application/Controllers/QVMainScreens.h"
 #include "Ombrel/Classes/Application/MainWindow/QVSolvaneWindow.h"
 #include "Ombrel/Classes/Application/Transitions/QVExportAnimationHelper.h"
@@ -182,6 +183,12 @@ TEST_F(TransitionFixture, OpenToGalleryFlies16CellsEachWithItsOwnPathsThumbnail)
       EXPECT_EQ(c->thumbnails()[i].width(), 10 + i);
     }
   }
+  // A flying cell is drawn as the gallery draws its cells: the thumbnail in the middle, nothing
+  // around it (no tile that would vanish as the real cells take over).
+  const QImage cell = c->sprites()->sprite(c->cells()[0]).picture.toImage();
+  ASSERT_FALSE(cell.isNull());
+  EXPECT_EQ(qAlpha(cell.pixel(2, 2)), 0);
+  EXPECT_EQ(QColor(cell.pixel(cell.width() / 2, cell.height() / 2)), QColor(Qt::white));
   settle(3);
   EXPECT_EQ(done, 1);
   EXPECT_EQ(overlay()->itemCount(), 0u);
@@ -289,6 +296,75 @@ TEST_F(TransitionFixture, ADriverDroppedWhileItRunsReportsNothingAndLeavesNoSpri
     EXPECT_EQ(overlay()->itemCount(), 0u);
     EXPECT_EQ(QVAnimationDriver::shared().runningCount(), 0u);
   }
+}
+
+TEST_F(TransitionFixture, TheWindowsTitleBarComesInWithTheEndScreenAboveIt) {
+  for (int64_t mode : {1, 2}) {
+    SCOPED_TRACE(mode);
+    gallery.g.paths = {"/photos/a.jpg", "/photos/b.jpg"};
+    wc.show(&open);
+    wc.imageSize = CGSizeMake(3000, 2000);
+    QVExportAnimationHelper helper(QVExportTransitionMake(0, mode), &wc);
+    int done = 0;
+    helper.animateTransition([&](QVExportContainerAnimatable* end) {
+      ++done;
+      wc.current = end;
+      helper.finishTransition();
+    });
+    auto* c = helper.transitionVC();
+    QWidget* endView = wc.screens[mode]->containerView();
+    QWidget* bar = wc.window.titlebarContainer();
+    // Frame by frame (the thumbnails answering) until the end screen's picture comes in.
+    for (int i = 0; i < 240 && !c->sprites()->spriteForView(endView); ++i) {
+      for (auto& [path, answer] : wc.pendingThumbs) answer(QImage());
+      wc.pendingThumbs.clear();
+      qv::MainExecutor::shared().runUntilIdle();
+      QVAnimationDriver::shared().advance(1.0 / 60);
+    }
+    const auto endSprite = c->sprites()->spriteForView(endView);
+    ASSERT_NE(endSprite, 0u);
+    const auto barSprite = c->sprites()->spriteForView(bar);
+    ASSERT_NE(barSprite, 0u) << "the title bar's picture comes in too";
+    EXPECT_GT(barSprite, endSprite) << "drawn above the end screen's";
+    EXPECT_LT(overlay()->item(barSprite)->alpha, 0.5);
+    // Its import button is in the picture already, not added once the sprites go.
+    const auto parts = wc.window.animatableViews();
+    const auto button = parts.find(QVTopBarImportButtonKey);
+    ASSERT_NE(button, parts.end());
+    EXPECT_TRUE(button->second && !button->second->isHidden() && bar->isAncestorOf(button->second));
+    settle(1);
+    EXPECT_EQ(done, 1);
+    EXPECT_TRUE(bar->isVisible());
+    EXPECT_EQ(overlay()->itemCount(), 0u);
+  }
+}
+
+TEST_F(TransitionFixture, BackToTheOpenScreenTheTitleBarFadesWithTheGridAndStaysHidden) {
+  wc.window.changeSizeMode(2, false);
+  wc.window.updateTopControlsVisibility(2);
+  wc.show(&gallery);
+  QWidget* bar = wc.window.titlebarContainer();
+  // Over the screen, as in the window controller's window (here the screen shares its parent).
+  bar->raise();
+  ASSERT_TRUE(bar->isVisible());
+  const QRect place(bar->mapTo(&wc.window, QPoint(0, 0)), bar->size());
+  const QImage before = wc.window.grab(place).toImage();
+  QVExportAnimationHelper helper(QVExportTransitionMake(2, 0), &wc);
+  int done = 0;
+  helper.animateTransition([&](QVExportContainerAnimatable* end) {
+    ++done;
+    wc.window.updateTopControlsVisibility(0);
+    helper.finishTransition();
+  });
+  EXPECT_FALSE(bar->isVisible());
+  const int few = before.width() * before.height() / 100;
+  EXPECT_LT(app_test::differingPixels(wc.window.grab(place).toImage(), before), few)
+      << "its picture stands where it stood";
+  settle(0.2);
+  EXPECT_GT(app_test::differingPixels(wc.window.grab(place).toImage(), before), few) << "and fades";
+  settle(2);
+  EXPECT_EQ(done, 1);
+  EXPECT_FALSE(bar->isVisible()) << "the open screen has no window title bar";
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <QGuiApplication>
 #include <QWidget>
 
+#include "Ombrel/Classes/Application/Style/QVUIStyle.h"
 #include "Ombrel/Classes/Application/Transitions/QVExportAnimationTransitionController.h"
 #include "Ombrel/Classes/Application/Transitions/QVMultiAnimationTransitionController.h"
 #include "Ombrel/Classes/Application/Transitions/QVOpenAnimationTransitionController.h"
@@ -235,12 +236,74 @@ TEST_F(SingleMultiFixture, BackFromTheGalleryGrowsFromTheCellItLeft) {
   EXPECT_DOUBLE_EQ(c.fullAlpha(), 1);
 }
 
+TEST_F(SingleMultiFixture, BackToOnePhotoCoversTheOtherCellsAsThePhotoGrows) {
+  auto* overlay = QVOverlayCanvas::overlayForWindow(stage.window.get());
+  static_cast<QVView*>(gallery.containerView())->setBackgroundColor(QColor(0, 160, 0));
+  start(2, 1);
+  ASSERT_NE(c.coverSprite(), 0u);
+  EXPECT_DOUBLE_EQ(overlay->item(c.coverSprite())->alpha, 0) << "the gallery shows whole at the start";
+  advance(0.15);
+  const double half = overlay->item(c.coverSprite())->alpha;
+  EXPECT_GT(half, 0.2);
+  EXPECT_LT(half, 0.8);
+  EXPECT_DOUBLE_EQ(half, c.fullAlpha()) << "the cover fades in with the photo";
+  advance(0.05);
+  ASSERT_EQ(overlay->itemCount(), 3u) << "the gallery's picture, the cover and the photo";
+  EXPECT_FALSE(gallery.containerView()->isVisible()) << "its picture stands in for the gallery";
+  // Beside the growing photo the gallery goes under its own colour.
+  const double a = overlay->item(c.coverSprite())->alpha;
+  EXPECT_GT(a, 0.7);
+  const QColor corner(stage.window->grab().toImage().pixel(1, 1));
+  EXPECT_NEAR(corner.green(), 160 * (1 - a) + QVUIStyle::themeBGColor().green() * a, 6);
+  EXPECT_NEAR(corner.red(), QVUIStyle::themeBGColor().red() * a, 6);
+  advance(0.1);
+  EXPECT_EQ(reports, std::vector<bool>{true});
+  EXPECT_EQ(overlay->itemCount(), 0u);
+}
+
+TEST_F(SingleMultiFixture, TowardsTheGalleryNothingCoversIt) {
+  start(1, 2);
+  EXPECT_EQ(c.coverSprite(), 0u);
+  advance(0.5);
+  EXPECT_EQ(reports, std::vector<bool>{true});
+}
+
 TEST_F(SingleMultiFixture, RightToLeftShrinksTowardsTheMirroredCell) {
   QGuiApplication::setLayoutDirection(Qt::RightToLeft);
   start(1, 2);
   advance(0.5);
   QGuiApplication::setLayoutDirection(Qt::LeftToRight);
   EXPECT_EQ(c.constants(), (SingleMulti::EdgeInsets{150, 560, 300, 40}));
+}
+
+TEST(QVTransitions, BackToTheOpenScreenCancelledAtAnyStepReportsOnceAndShowsTheGalleryAgain) {
+  // During the grid's fade, the panel's shrink and the open screen's fade-in.
+  for (double at : {0.1, 0.45, 0.75}) {
+    SCOPED_TRACE(at);
+    Stage stage;
+    FakeScreen gallery{2, QColor(30, 30, 30)};
+    FakeScreen open{0, QColor(60, 60, 60)};
+    QVMultiAnimationTransitionController c;
+    stage.lay(c);
+    QVExportAnimationTransitionController::embedView(c.view(), gallery.containerView());
+    c.setStartVC(&gallery);
+    c.setEndVC(&open);
+    int reports = 0;
+    c.makeTransition(QVExportTransitionMake(2, 0), [&](bool) { ++reports; });
+    auto* overlay = QVOverlayCanvas::overlayForWindow(stage.window.get());
+    EXPECT_GT(overlay->itemCount(), 0u);
+    advance(at);
+    std::vector<bool> cancels;
+    c.cancelTransition([&](bool f) { cancels.push_back(f); });
+    EXPECT_EQ(cancels, std::vector<bool>{true});
+    advance(2);
+    EXPECT_EQ(cancels, std::vector<bool>{true});
+    EXPECT_EQ(reports, 0) << "the interrupted transition never reports";
+    EXPECT_EQ(c.currentTransition(), QVExportTransitionNone);
+    EXPECT_EQ(overlay->itemCount(), 0u);
+    EXPECT_TRUE(gallery.containerView()->isVisible());
+    EXPECT_EQ(open.containerView()->parentWidget(), nullptr) << "the open screen leaves the transition view";
+  }
 }
 
 }  // namespace
