@@ -91,6 +91,12 @@ class Tour {
     if (steps_.empty()) {
       std::printf("tour done, %d failures\n", failures_);
       std::fflush(stdout);
+      // Closing may ask a question in a modal alert's own loop (this call then returns only when it
+      // is answered) or wait on a last motion; the tour ends either way, its screenshots written.
+      QTimer::singleShot(2000, [failures = failures_] {
+        std::fflush(stdout);
+        std::_Exit(failures ? 1 : 0);
+      });
       delegate_->solvaneWindowControllerWillCloseWindow(&controller());
       return;
     }
