@@ -4,6 +4,7 @@
 #include <deque>
 #include <mutex>
 #include <set>
+#include <unordered_map>
 #include <vector>
 
 namespace rova {
@@ -13,13 +14,25 @@ namespace {
 struct Kept {
   void* pixels;
   size_t bytes;
+  // Fresh buffers larger than this one that were made while it waited.
+  int passedOver = 0;
 };
+
+// A kept buffer serves a request up to this much smaller than itself: the same kind of buffer of a
+// slightly smaller photo (cameras and crops differ by a few per cent to a few tens), never a
+// picture's buffer for a bitmap a quarter of its size.
+constexpr double kLargestServedRatio = 1.5;
+// A kept buffer passed over by this many larger fresh ones belongs to smaller photos than those
+// under way now: it is freed rather than held beside them.
+constexpr int kPassedOverLimit = 2;
 
 struct State {
   std::mutex mutex;
   std::multiset<size_t> capacities;  // one a live LargeBufferReuse
   std::deque<Kept> kept;             // oldest first
   size_t keptBytes = 0;
+  // Buffers handed out for fewer bytes than they hold, with the bytes they hold.
+  std::unordered_map<void*, size_t> lentLarger;
   uint64_t reused = 0;
 
   size_t capacity() const { return capacities.empty() ? 0 : *capacities.rbegin(); }
@@ -85,16 +98,45 @@ namespace detail {
 
 void* takeKeptPixels(size_t bytes) noexcept {
   State& s = state();
-  std::lock_guard lock(s.mutex);
-  for (auto it = s.kept.begin(); it != s.kept.end(); ++it) {
-    if (it->bytes != bytes) continue;
-    void* p = it->pixels;
-    s.keptBytes -= bytes;
-    ++s.reused;
-    s.kept.erase(it);
-    return p;
+  std::vector<void*> freed;
+  void* taken = nullptr;
+  {
+    std::lock_guard lock(s.mutex);
+    // The smallest kept buffer that holds the bytes without wasting much, the oldest among equals.
+    auto best = s.kept.end();
+    for (auto it = s.kept.begin(); it != s.kept.end(); ++it)
+      if (it->bytes >= bytes && double(it->bytes) <= kLargestServedRatio * double(bytes) &&
+          (best == s.kept.end() || it->bytes < best->bytes))
+        best = it;
+    if (best != s.kept.end()) {
+      try {
+        if (best->bytes != bytes) s.lentLarger.emplace(best->pixels, best->bytes);
+        taken = best->pixels;
+        s.keptBytes -= best->bytes;
+        ++s.reused;
+        s.kept.erase(best);
+      } catch (...) {
+        taken = nullptr;  // without its true size recorded it is not handed out
+      }
+    } else {
+      // A fresh buffer follows: the kept ones too small for it twice over are another photo
+      // size's, and would only add to what this one takes.
+      try {
+        for (auto it = s.kept.begin(); it != s.kept.end();) {
+          if (it->bytes < bytes && ++it->passedOver >= kPassedOverLimit) {
+            freed.push_back(it->pixels);
+            s.keptBytes -= it->bytes;
+            it = s.kept.erase(it);
+          } else {
+            ++it;
+          }
+        }
+      } catch (...) {
+      }
+    }
   }
-  return nullptr;
+  freeAll(freed);
+  return taken;
 }
 
 bool keepPixels(void* p, size_t bytes) noexcept {
@@ -102,6 +144,10 @@ bool keepPixels(void* p, size_t bytes) noexcept {
   std::vector<void*> freed;
   {
     std::lock_guard lock(s.mutex);
+    if (auto lent = s.lentLarger.find(p); lent != s.lentLarger.end()) {
+      bytes = lent->second;
+      s.lentLarger.erase(lent);
+    }
     const size_t capacity = s.capacity();
     if (bytes > capacity) return false;
     try {

@@ -5,9 +5,14 @@
 // its pages when it is first touched, and on a busy machine finds and compacts free huge pages for
 // it, a fifth or more of a batch photo's CPU. While at least one LargeBufferReuse lives, such
 // buffers are not unmapped when freed but kept, up to the largest capacity the live ones ask for,
-// and the next allocation of the same size (rounded to 2 MB, as they are allocated) takes the one
-// kept longest, its pages already in place. When a buffer would not fit, the oldest kept ones are
-// freed first. When the last LargeBufferReuse ends, every kept buffer is freed.
+// and the next allocation takes the smallest kept buffer that holds it (sizes rounded to 2 MB, as
+// they are allocated), the one kept longest among equals, its pages already in place: the same
+// size, or up to half as large again (a slightly smaller photo's buffer of the same kind; a
+// buffer handed out larger goes back to the kept ones with all its bytes). When a buffer would not
+// fit, the oldest kept ones are freed first; a kept buffer passed over by two fresh allocations
+// larger than it (photos of a larger size came) is freed, so buffers of the photos before are not
+// held beside those of the photos under way. When the last LargeBufferReuse ends, every kept
+// buffer is freed.
 //
 // A reused buffer holds what its former owner wrote: the engine's raw pixel storage never promised
 // zeros (`_ImageData::create` clears its buffer itself).
@@ -34,7 +39,8 @@ class LargeBufferReuse {
 };
 
 namespace detail {
-// A kept buffer of exactly `bytes`, or nullptr.
+// A kept buffer of at least `bytes` (at most half as large again), or nullptr; the caller then
+// makes a fresh one.
 void* takeKeptPixels(size_t bytes) noexcept;
 // Keeps the buffer of `bytes` for reuse; false (the caller frees it) when nothing is kept now or it
 // is larger than the capacity.

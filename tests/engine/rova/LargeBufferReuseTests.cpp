@@ -89,3 +89,54 @@ TEST(LargeBufferReuse, CapacityDropsTheOldestAndTheLastEndFreesAll) {
   EXPECT_EQ(LargeBufferReuse::keptBytes(), 0u);
   EXPECT_EQ(LargeBufferReuse::keptBuffers(), 0u);
 }
+
+namespace {
+// A float plane of exactly `mb` MB (rows of 16 kB).
+ImageDataFPtr planeOf(int mb) { return ImageDataF::createUninitialized(4096, 64 * mb); }
+}  // namespace
+
+// A kept buffer serves a slightly smaller photo's buffer of the same kind (up to half as large
+// again as asked), the smallest that holds it first, and goes back with all its bytes; it never
+// serves a much smaller one.
+TEST(LargeBufferReuse, ServesSmallerRequestsUpToHalfAsLargeAgain) {
+  struct Case {
+    int askedMB;
+    bool served;
+  };
+  for (const Case c : {Case{60, true}, Case{40, true}, Case{38, false}}) {
+    LargeBufferReuse reuse(400 * MB);
+    auto kept = planeOf(60);
+    const float* pixels = kept->floats();
+    kept.reset();
+    auto asked = planeOf(c.askedMB);
+    ASSERT_TRUE(asked);
+    EXPECT_EQ(asked->floats() == pixels, c.served) << c.askedMB << " MB from a kept 60 MB buffer";
+    asked.reset();
+    if (c.served) {
+      EXPECT_EQ(LargeBufferReuse::keptBytes(), 60 * MB) << c.askedMB << " MB: back with all its bytes";
+      EXPECT_EQ(LargeBufferReuse::keptBuffers(), 1u);
+    }
+  }
+
+  LargeBufferReuse reuse(400 * MB);
+  auto big = planeOf(50), fit = planeOf(44);
+  const float* fitPixels = fit->floats();
+  big.reset();
+  fit.reset();
+  EXPECT_EQ(planeOf(40)->floats(), fitPixels) << "the smallest that holds it";
+}
+
+// Photos of a larger size come: a buffer kept from smaller ones, passed over by two fresh larger
+// buffers, is freed instead of being held beside them; a larger kept buffer stays.
+TEST(LargeBufferReuse, FreesKeptBuffersOfSmallerPhotosOnceLargerOnesCome) {
+  LargeBufferReuse reuse(1000 * MB);
+  auto small = planeOf(34), large = planeOf(120);
+  small.reset();
+  large.reset();
+  ASSERT_EQ(LargeBufferReuse::keptBytes(), 154 * MB);
+  auto first = planeOf(60);  // fresh: 34 MB is too small, 120 MB more than half as large again
+  EXPECT_EQ(LargeBufferReuse::keptBytes(), 154 * MB) << "passed over once: still kept";
+  auto second = planeOf(60);
+  EXPECT_EQ(LargeBufferReuse::keptBytes(), 120 * MB) << "passed over twice: freed";
+  EXPECT_EQ(LargeBufferReuse::keptBuffers(), 1u);
+}
