@@ -54,7 +54,8 @@ void* allocatePixels(size_t bytes) noexcept {
   if (void* kept = takeKeptPixels(rounded)) return kept;
   void* p = std::aligned_alloc(kHugePage, rounded);
 #ifdef MADV_HUGEPAGE
-  if (p) madvise(p, rounded, MADV_HUGEPAGE);  // a hint: refused or unsupported changes nothing
+  // A hint: refused or unsupported changes nothing. Not while buffers are reused (see reusesPixels).
+  if (p && !reusesPixels()) madvise(p, rounded, MADV_HUGEPAGE);
 #endif
   return p;
 }

@@ -42,7 +42,8 @@ namespace detail {
 // Raw storage for pixel buffers: nothing is written into it (nullptr when memory is short). Large
 // buffers sit on huge-page boundaries and ask the kernel for huge pages, so filling a full-size
 // picture takes a few hundred page faults instead of tens of thousands; while a LargeBufferReuse
-// lives, they may be buffers freed before (their pages in place, their former pixels in them).
+// lives, they may be buffers freed before (their pages in place, their former pixels in them), and
+// fresh ones do not ask for huge pages (see LargeBufferReuse).
 void* allocatePixels(size_t bytes) noexcept;
 // Frees what allocatePixels(bytes) gave, with the same `bytes`.
 void freePixels(void* p, size_t bytes) noexcept;

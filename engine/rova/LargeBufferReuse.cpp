@@ -139,6 +139,12 @@ void* takeKeptPixels(size_t bytes) noexcept {
   return taken;
 }
 
+bool reusesPixels() noexcept {
+  State& s = state();
+  std::lock_guard lock(s.mutex);
+  return !s.capacities.empty();
+}
+
 bool keepPixels(void* p, size_t bytes) noexcept {
   State& s = state();
   std::vector<void*> freed;

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
 #include <memory>
+#include <string>
 
 #include "rova/ImageData.h"
 #include "rova/codecs/Codecs.h"
@@ -139,4 +142,32 @@ TEST(LargeBufferReuse, FreesKeptBuffersOfSmallerPhotosOnceLargerOnesCome) {
   auto second = planeOf(60);
   EXPECT_EQ(LargeBufferReuse::keptBytes(), 120 * MB) << "passed over twice: freed";
   EXPECT_EQ(LargeBufferReuse::keptBuffers(), 1u);
+}
+
+namespace {
+// Whether the mapping holding `p` is marked for huge pages (its "hg" flag in /proc/self/smaps).
+bool markedForHugePages(const void* p) {
+  std::ifstream smaps("/proc/self/smaps");
+  const auto address = reinterpret_cast<uintptr_t>(p);
+  bool inside = false;
+  for (std::string line; std::getline(smaps, line);) {
+    unsigned long begin = 0, end = 0;
+    // Only a mapping's first line starts with its range ("Anon..." starts with a hex digit, not a range).
+    if (std::sscanf(line.c_str(), "%lx-%lx", &begin, &end) == 2) {
+      inside = begin <= address && address < end;
+    } else if (inside && line.rfind("VmFlags:", 0) == 0) {
+      return line.find(" hg") != std::string::npos;
+    }
+  }
+  return false;
+}
+}  // namespace
+
+// Fresh large buffers ask for huge pages, except while buffers are reused (a run of photos).
+TEST(LargeBufferReuse, FreshBuffersAskForHugePagesOnlyWithoutReuse) {
+  auto alone = planeOf(40);
+  if (!markedForHugePages(alone->floats())) GTEST_SKIP() << "this kernel has no transparent huge pages";
+  LargeBufferReuse reuse(400 * MB);
+  auto inRun = planeOf(40);
+  EXPECT_FALSE(markedForHugePages(inRun->floats())) << "a fresh buffer while buffers are reused";
 }
