@@ -1,10 +1,14 @@
 // A batch export as the application runs it: the preset-driven export manager over the facade,
 // processor and image writer.
 //
-//   bench_export_batch [COUNT] [WIDTH HEIGHT] [--iso N] [--photos DIR] [--against RENDERER]
+//   bench_export_batch [COUNT] [WIDTH HEIGHT] [--iso N] [--photos DIR | --real] [--against RENDERER]
 //       Makes COUNT photograph-like JPEGs (20 of 4000 x 3000, 12 MP, by default) in a folder of its
 //       own (with a camera sensor's grain at ISO N when asked: what noise reduction works on in real
-//       photographs), or takes the first COUNT JPEGs of DIR (in name order), then exports them with the shipped preset
+//       photographs), or takes the first COUNT JPEGs of DIR (in name order), or with --real the first
+//       COUNT of 20 real photographs of 12 to 16 MP with little grain (copies of three of the desktop
+//       wallpapers Debian installs in /usr/share/backgrounds, package lomiri-wallpapers-16.04, which
+//       scripts/deps.sh --bench installs; it says so and stops when they are missing), in three sizes
+//       one after the other as a camera and two crops would give them; then exports them with the shipped preset
 //       "JPEG Full Size" (full size, sRGB, quality 0.9, the source names) into another, and prints the wall time, the
 //       time per photo, the cores kept busy on average (CPU time of all threads / wall time, out of the machine's), and
 //       the process's peak resident memory, and how many large buffers one photo freed the next ones took
@@ -77,6 +81,42 @@ bool renderSideBySide(const std::string& renderer, const std::vector<std::string
   return ok;
 }
 
+// The real photographs of --real: each wallpaper copied that many times, named <prefix><n>.jpg.
+struct RealPhoto {
+  const char* wallpaper;
+  const char* prefix;
+  int copies;
+};
+constexpr RealPhoto kRealPhotos[] = {
+    {"Dragonfly_by_Bolly.jpg", "a", 7},              // 4224 x 3168
+    {"sunset_by_Aitzol_Berasategi.jpg", "b", 7},     // 4272 x 2848
+    {"seeding_by_Clements_Engelhardt.jpg", "c", 6},  // 5312 x 2988
+};
+constexpr const char* kWallpapers = "/usr/share/backgrounds";
+
+// Copies the real photographs into `folder`; false (having said what is missing) when they are not installed.
+bool makeRealPhotos(const fs::path& folder) {
+  for (const auto& photo : kRealPhotos) {
+    const fs::path source = fs::path(kWallpapers) / photo.wallpaper;
+    if (!fs::exists(source)) {
+      std::fprintf(
+          stderr,
+          "--real: %s is not installed (package lomiri-wallpapers-16.04: scripts/deps.sh --bench installs it)\n",
+          source.c_str());
+      return false;
+    }
+    for (int i = 1; i <= photo.copies; ++i) {
+      std::error_code ec;
+      fs::copy_file(source, folder / (photo.prefix + std::to_string(i) + ".jpg"), ec);
+      if (ec) {
+        std::fprintf(stderr, "--real: cannot copy %s: %s\n", source.c_str(), ec.message().c_str());
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
 constexpr const char* kJPEGFullSizeUUID = "5C0A7E1D-2B6F-4C3A-9E8D-1F4B2A6C7D01";
 
 class Updater : public QVExportProgressUpdatable {
@@ -95,6 +135,7 @@ class Updater : public QVExportProgressUpdatable {
 
 int main(int argc, char** argv) {
   int iso = 0;
+  bool real = false;
   std::string photos, renderer;
   std::vector<std::string> numbers;
   for (int i = 1; i < argc; ++i) {
@@ -102,6 +143,8 @@ int main(int argc, char** argv) {
       iso = std::max(0, std::atoi(argv[++i]));
     else if (!std::strcmp(argv[i], "--photos") && i + 1 < argc)
       photos = argv[++i];
+    else if (!std::strcmp(argv[i], "--real"))
+      real = true;
     else if (!std::strcmp(argv[i], "--against") && i + 1 < argc)
       renderer = argv[++i];
     else
@@ -111,8 +154,9 @@ int main(int argc, char** argv) {
   int width = numbers.size() > 2 ? std::atoi(numbers[1].c_str()) : 4000,
       height = numbers.size() > 2 ? std::atoi(numbers[2].c_str()) : 3000;
   if (count <= 0 || width <= 0 || height <= 0) {
-    std::fprintf(stderr,
-                 "usage: bench_export_batch [COUNT] [WIDTH HEIGHT] [--iso N] [--photos DIR] [--against RENDERER]\n");
+    std::fprintf(
+        stderr,
+        "usage: bench_export_batch [COUNT] [WIDTH HEIGHT] [--iso N] [--photos DIR | --real] [--against RENDERER]\n");
     return 2;
   }
   char pattern[] = "/tmp/bench-export-batch-XXXXXX";
@@ -124,6 +168,14 @@ int main(int argc, char** argv) {
   const fs::path sources = root / "sources", out = root / "out";
   fs::create_directories(sources);
   fs::create_directories(out);
+  if (real) {
+    if (!makeRealPhotos(sources)) {
+      std::error_code ec;
+      fs::remove_all(root, ec);
+      return 1;
+    }
+    photos = sources.string();
+  }
   std::vector<std::string> paths;
   std::vector<int> longer;
   double pixels = 0;
@@ -195,11 +247,12 @@ int main(int argc, char** argv) {
 
   double load[3] = {0, 0, 0};
   getloadavg(load, 3);
-  std::printf(
-      "batch export: %d photos of %s%.1f MP%s as JPEG with \"JPEG Full Size\" (load %.1f)\n", count,
-      photos.empty() ? "" : "about ", pixels / count / 1e6,
-      photos.empty() ? (iso > 0 ? (", grain of ISO " + std::to_string(iso)).c_str() : "") : (" from " + photos).c_str(),
-      load[0]);
+  std::printf("batch export: %d photos of %s%.1f MP%s as JPEG with \"JPEG Full Size\" (load %.1f)\n", count,
+              photos.empty() ? "" : "about ", pixels / count / 1e6,
+              photos.empty() ? (iso > 0 ? (", grain of ISO " + std::to_string(iso)).c_str() : "")
+              : real         ? " (real photographs)"
+                             : (" from " + photos).c_str(),
+              load[0]);
   std::printf("  %s: %zu written, %d failed\n", updater->finished ? "finished" : "ended without finishing",
               manager->exportedPaths().size(), updater->failures);
   std::printf("  wall %.2f s   per photo %.0f ms   %.2f photos/s   %.1f MP/s\n", wall, wall * 1e3 / count, count / wall,

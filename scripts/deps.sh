@@ -4,7 +4,8 @@
 #   scripts/deps.sh            build + test packages
 #   scripts/deps.sh --dev      also the extra tools of scripts/sanitize.sh (clang for fuzzing)
 #   scripts/deps.sh --bench    also the photographs of the enhancement's quality bench
-#                              (tests/data/enhance/photos.tsv; not needed to build or test)
+#                              (tests/data/enhance/photos.tsv) and of bench_export_batch --real
+#                              (lomiri-wallpapers-16.04); not needed to build or test
 set -euo pipefail
 
 PACKAGES=(
