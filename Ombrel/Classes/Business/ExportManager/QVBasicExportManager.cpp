@@ -300,7 +300,7 @@ void QVBasicExportManager::processOneAtOnce(Run& run) {
 }
 
 int64_t QVBasicExportManager::photosAtOnce(double pixels, double availableBytes, unsigned cores) {
-  const int64_t byCores = std::max<int64_t>(1, int64_t(cores) / 2);
+  const int64_t byCores = std::max<int64_t>(1, int64_t(cores) * 3 / 4);
   if (pixels <= 0 || availableBytes <= 0) return 1;
   const auto byMemory = int64_t(0.5 * availableBytes / (kBytesPerPixelInFlight * pixels));
   return std::clamp<int64_t>(byMemory, 1, byCores);

@@ -173,8 +173,10 @@ class QVBasicExportManager : public QVExportManagable, public std::enable_shared
   static void processOneAtOnce(Run& run);
   // How many photos of `pixels` each to process at once with `availableBytes` of memory on `cores`:
   // each takes about kBytesPerPixelInFlight a pixel while processed, blended and written; half the
-  // memory is left to the rest of the system, and past half the cores more photos only compete for
-  // them (each render uses every core).
+  // memory is left to the rest of the system. At most three quarters of the cores: a photo's decode
+  // runs on one thread (a JPEG without restart markers), so with photos of little grain, whose
+  // render is short, half the cores left cores idle while the photos under way decoded; past three
+  // quarters more photos only compete for the cores (each render uses every core) and take memory.
   static constexpr double kBytesPerPixelInFlight = 48;
   // A photo's buffers past malloc's own reuse: the float picture (12 bytes a pixel), a float plane
   // of the render (4) and the 8-bit bitmap of the file (3), rounded up.

@@ -254,7 +254,8 @@ TEST_F(QVExportManagerBusinessTest, ReusedBuffersNeverMixThePhotos) {
   }
 }
 
-// As many photos at once as half the available memory holds, at most half the cores, at least one.
+// As many photos at once as half the available memory holds, at most three quarters of the cores, at
+// least one.
 TEST(QVBasicExportManagerBudget, PhotosAtOnceFromThePictureSize) {
   struct Case {
     double pixels, available;
@@ -262,9 +263,10 @@ TEST(QVBasicExportManagerBudget, PhotosAtOnceFromThePictureSize) {
     int64_t expected;
   };
   const double GB = 1e9, MP = 1e6;
-  for (const Case c : {Case{12 * MP, 16 * GB, 8, 4}, Case{12 * MP, 2 * GB, 8, 1}, Case{12 * MP, 3 * GB, 8, 2},
-                       Case{96 * MP, 16 * GB, 8, 1}, Case{2 * MP, 16 * GB, 2, 1}, Case{12 * MP, 0, 8, 1},
-                       Case{0, 16 * GB, 8, 1}, Case{24 * MP, 64 * GB, 16, 8}}) {
+  for (const Case c :
+       {Case{12 * MP, 16 * GB, 8, 6}, Case{12 * MP, 2 * GB, 8, 1}, Case{12 * MP, 3 * GB, 8, 2},
+        Case{12 * MP, 5 * GB, 8, 4}, Case{96 * MP, 16 * GB, 8, 1}, Case{2 * MP, 16 * GB, 2, 1},
+        Case{2 * MP, 16 * GB, 4, 3}, Case{12 * MP, 0, 8, 1}, Case{0, 16 * GB, 8, 1}, Case{24 * MP, 64 * GB, 16, 12}}) {
     EXPECT_EQ(QVBasicExportManagerBudgetProbe::photosAtOnce(c.pixels, c.available, c.cores), c.expected)
         << c.pixels << " px, " << c.available << " B, " << c.cores << " cores";
   }
