@@ -119,6 +119,13 @@ constexpr double kWhiteClippedNone = 0.01, kWhiteClippedSure = 0.05;
 // Mid-tones this far over the aim (EV) and more: the picture is bright all through, and a clipped
 // channel that a light's colour could explain is counted as over-exposure after all.
 constexpr double kLightClipMidEV = 0.75, kLightClipMidSureEV = 1.25;
+// A near-white pixel whose one channel a warm light clipped shows how near white it is in its other
+// channels once the light is taken out: it counts as clipped when one of them lies within the
+// estimate's own error (a few per cent of its gains) of the clip level, as it would have unlit. (Only
+// the clipped channel was asked before, which the light's gain takes well under white: a low-key
+// portrait's highlights no longer counted under a warm cast, and it got the mid-tone lift meant for
+// a dark picture with headroom.)
+constexpr float kClipLightMargin = 0.95f;
 constexpr double kDarkMidDeadZoneEV = 2.5;  // a dark median inside this is the picture's key
 constexpr double kMaxMidLiftEV = 1.0;
 // Linear value where the roll-off of a picture brighter than white starts.
@@ -780,7 +787,9 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
       bool stillClipped = false;
       for (int k = 0; k < 3; ++k) {
         const float received = c[k] / gains[k];
-        stillClipped |= received >= kClipped && received * neutralGains[k] >= kClipped * 0.9f;
+        const float lightOut = received * neutralGains[k];
+        stillClipped |=
+            (received >= kClipped && lightOut >= kClipped * 0.9f) || lightOut >= kClipped * kClipLightMargin;
       }
       if (samples[i].receivedClipped && stillClipped) {
         ++n.clipped;

@@ -444,3 +444,26 @@ TEST(EnhanceAnalysis, AWarmLightTheEstimatorsAgreeOnIsRemovedWhole) {
     EXPECT_LE(a.colourStrength, c.maxStrength) << a.castDegrees;
   }
 }
+
+// A low-key picture with a few near-white highlights has used its headroom: it gets no mid-tone lift,
+// as photographed or under a warm light that clips the highlights' red (their green and blue, the
+// light taken out, still lie at white; before, only the clipped red was asked, and the cast picture
+// was lifted as a dark one with headroom to spare).
+TEST(EnhanceAnalysis, HighlightsAWarmLightClipsStillCountAsClipped) {
+  const auto lowKey = proctest::makeImage(200, 150, [](int x, int y, float* c) {
+    const int i = x * 7 + y * 13;
+    if (i % 31 == 0) {  // about 3 % of the picture: near-white highlights
+      c[0] = 0.99f, c[1] = 0.97f, c[2] = 0.95f;
+      return;
+    }
+    const float v = 0.01f + 0.03f * float(i % 41) / 40;
+    const float tint = 0.1f * (float(i % 11) / 10 - 0.5f);
+    c[0] = v * (1 + tint), c[1] = v, c[2] = v * (1 - tint);
+  });
+  for (const std::array<float, 3> light : {std::array<float, 3>{1, 1, 1}, std::array<float, 3>{1.35f, 1, 0.6f}}) {
+    const auto a = ea::analyse(*underLight(lowKey, light));
+    EXPECT_GT(a.clippedShare, 0.02) << light[0];
+    EXPECT_EQ(a.tone.midBoost, 0) << light[0];
+    EXPECT_EQ(a.tone.exposureGain, 1) << light[0];
+  }
+}
