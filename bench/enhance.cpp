@@ -469,6 +469,29 @@ int quality(const std::string& outDir) {
             a.tone.fromWhite, a.tone.toWhite, a.tone.midBoost, a.tone.exposureGain, a.medianLuminance, a.clippedShare,
             a.pileUp, a.colourClipped, a.vibranceNeed, a.shadowNeed, a.highlightNeed, a.sharpenNeed);
         using rova::enhance_analysis::angularErrorDegrees;
+        {
+          // The colour correction alone on the spoilt picture (CIEDE2000 to the original): with the
+          // spoiler's own light, with each estimator's light and the consensus before the prior in full,
+          // with the estimate in full, and as applied. What the estimate misses against what the
+          // strength holds back.
+          auto gained = [&](const std::array<float, 3>& g) {
+            auto d = spoilt->imageData()->copy();
+            for (size_t i = 0; i < d->pixelCount(); ++i)
+              for (int k = 0; k < 3; ++k) d->floats()[3 * i + k] *= g[k];
+            return rova::meanDeltaE(*source, *d);
+          };
+          // Gains that neutralise a light, a white keeping its luminance (as the analysis's).
+          auto gainsOf = [](const std::array<double, 3>& v) {
+            const double l = 0.2126 / v[0] + 0.7152 / v[1] + 0.0722 / v[2];
+            return std::array<float, 3>{float(1 / v[0] / l), float(1 / v[1] / l), float(1 / v[2] / l)};
+          };
+          std::printf("        each alone: grey edge %.2f shades %.2f bright %.2f before the prior %.2f\n",
+                      gained(gainsOf(e.greyEdge)), gained(gainsOf(e.shadesOfGrey)), gained(gainsOf(e.brightPixels)),
+                      gained(gainsOf(e.unconstrained)));
+          std::printf("        colour alone: true light %.2f, estimate in full %.2f, as applied %.2f\n",
+                      gained(gainsOf(s.light)), gained(a.fullGains),
+                      gained(rova::enhance_analysis::partialGains(a.fullGains, a.colourStrength)));
+        }
         std::printf(
             "        estimators: grey edge %4.1f (err %4.1f) shades %4.1f (err %4.1f) bright %4.1f (err %4.1f) "
             "edge-bright %4.1f; candidates beyond the light %+.2f, off the locus %.0f deg\n",

@@ -34,6 +34,11 @@ constexpr double kDaylightDeadZone = 12.5;
 // Estimators that disagree widen the dead zone (by this share of their largest difference); past
 // the second figure (degrees) nothing is left to trust.
 constexpr double kSpreadShare = 0.4, kSpreadSure = 15, kSpreadLost = 35;
+// The warm light's zone is wide for the mood's sake, not for the estimators' error, and so is the
+// ramp past it (to twice the zone). Where the three estimators agree (within kAgreeSure degrees of
+// each other; not at all from kAgreeNone on) a warm estimate past the zone is measured, not guessed:
+// the correction reaches the full inverse at kAgreedRamp times the zone.
+constexpr double kAgreeSure = 3, kAgreeNone = 6, kAgreedRamp = 1.5;
 // The second strongest estimator must see a cast beyond this share of the dead zone for the
 // correction to be whole (one estimator alone wanders further than the three together).
 constexpr double kSupportShare = 0.5;
@@ -114,6 +119,13 @@ constexpr double kWhiteClippedNone = 0.01, kWhiteClippedSure = 0.05;
 // Mid-tones this far over the aim (EV) and more: the picture is bright all through, and a clipped
 // channel that a light's colour could explain is counted as over-exposure after all.
 constexpr double kLightClipMidEV = 0.75, kLightClipMidSureEV = 1.25;
+// A near-white pixel whose one channel a warm light clipped shows how near white it is in its other
+// channels once the light is taken out: it counts as clipped when one of them lies within the
+// estimate's own error (a few per cent of its gains) of the clip level, as it would have unlit. (Only
+// the clipped channel was asked before, which the light's gain takes well under white: a low-key
+// portrait's highlights no longer counted under a warm cast, and it got the mid-tone lift meant for
+// a dark picture with headroom.)
+constexpr float kClipLightMargin = 0.95f;
 constexpr double kDarkMidDeadZoneEV = 2.5;  // a dark median inside this is the picture's key
 constexpr double kMaxMidLiftEV = 1.0;
 // Linear value where the roll-off of a picture brighter than white starts.
@@ -289,10 +301,12 @@ std::pair<double, double> channelExtremes(const Pixels& px, const Encode& encode
 
 }  // namespace
 
-double beyondDeadZone(double x, double d) {
+double beyondDeadZone(double x, double d) { return beyondDeadZone(x, d, 2 * d); }
+
+double beyondDeadZone(double x, double d, double fullFrom) {
   if (d <= 0) return std::max(0.0, x);
   if (x <= d) return 0;
-  return x >= 2 * d ? x : 2 * (x - d);
+  return x >= fullFrom ? x : fullFrom * (x - d) / (fullFrom - d);
 }
 
 double angularErrorDegrees(const Illuminant& a, const Illuminant& b) {
@@ -649,7 +663,8 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
   const double deadZone = std::max(moodDeadZone, kSpreadShare * a.illuminant.spreadDegrees);
   // A cast is removed whole once it is clearly beyond the estimators' error (a warm one, more often
   // the mood of the light, has the wider dead zone).
-  const double applied = beyondDeadZone(a.castDegrees, deadZone);
+  const double agreement = warm ? 1 - auto_support::smoothstep(kAgreeSure, kAgreeNone, a.illuminant.spreadDegrees) : 0;
+  const double applied = beyondDeadZone(a.castDegrees, deadZone, deadZone * (2 - (2 - kAgreedRamp) * agreement));
   // Whether the estimate is a light at all (not the colour of a scene with nothing neutral in it),
   // then how sure it is (the estimators agree, little is clipped).
   a.lightPlausibility = (1 - auto_support::smoothstep(kPlausibleCast, kImplausibleCast,
@@ -772,7 +787,9 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
       bool stillClipped = false;
       for (int k = 0; k < 3; ++k) {
         const float received = c[k] / gains[k];
-        stillClipped |= received >= kClipped && received * neutralGains[k] >= kClipped * 0.9f;
+        const float lightOut = received * neutralGains[k];
+        stillClipped |=
+            (received >= kClipped && lightOut >= kClipped * 0.9f) || lightOut >= kClipped * kClipLightMargin;
       }
       if (samples[i].receivedClipped && stillClipped) {
         ++n.clipped;

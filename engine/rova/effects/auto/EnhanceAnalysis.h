@@ -21,6 +21,8 @@ namespace rova::enhance_analysis {
 // What is left of a need x once the dead zone d is taken off: 0 up to d, x itself past 2d, linear
 // in between (continuous, so a picture near the edge of the zone gets a small correction).
 double beyondDeadZone(double x, double deadZone);
+// The same with the full inverse reached at `fullFrom` (> deadZone) instead of twice the dead zone.
+double beyondDeadZone(double x, double deadZone, double fullFrom);
 
 // One illuminant estimate: the colour of the light, linear RGB (any scale).
 using Illuminant = std::array<double, 3>;

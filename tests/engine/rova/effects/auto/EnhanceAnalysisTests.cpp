@@ -44,6 +44,12 @@ TEST(EnhanceAnalysis, DeadZoneLeavesSmallNeedsAloneAndFullNeedsWhole) {
   for (Case c : {Case{0.5, 1, 0}, Case{1, 1, 0}, Case{1.5, 1, 1}, Case{2, 1, 2}, Case{5, 1, 5}, Case{-1, 1, 0},
                  Case{0.3, 0, 0.3}})
     EXPECT_DOUBLE_EQ(ea::beyondDeadZone(c.need, c.deadZone), c.left) << c.need << " " << c.deadZone;
+  // With the full inverse reached sooner: continuous at both ends, linear in between.
+  struct Ramp {
+    double need, deadZone, fullFrom, left;
+  };
+  for (Ramp r : {Ramp{8, 8, 12, 0}, Ramp{10, 8, 12, 6}, Ramp{12, 8, 12, 12}, Ramp{14, 8, 12, 14}, Ramp{12, 8, 16, 8}})
+    EXPECT_DOUBLE_EQ(ea::beyondDeadZone(r.need, r.deadZone, r.fullFrom), r.left) << r.need << " " << r.fullFrom;
 }
 
 // The consensus's angular error against the light the photo was given (neutral, or the cast):
@@ -415,4 +421,49 @@ TEST(EnhanceAnalysis, ThePaleFringeOfOneHueOffTheLocusIsNoLight) {
   EXPECT_GT(lit.illuminant.offLocusDegrees, 30);
   EXPECT_LT(std::fabs(lit.illuminant.candidateBeyond), 0.1);
   EXPECT_GT(lit.colourStrength, 0.9);
+}
+
+// A warm light past the mood's zone that the three estimators agree on is removed whole: greys of
+// many surfaces under a light 12.8 degrees warm (the former ramp, to twice the zone, applied 0.75 of
+// it and left a quarter of the cast). A warm light inside the zone stays, as the picture's mood.
+TEST(EnhanceAnalysis, AWarmLightTheEstimatorsAgreeOnIsRemovedWhole) {
+  struct Case {
+    std::array<float, 3> light;
+    double minStrength, maxStrength;
+  };
+  for (const Case& c : {Case{{1.25f, 1, 0.7f}, 0.95, 1.0}, Case{{1.1f, 1, 0.85f}, 0, 0.02}}) {
+    const auto greys = proctest::makeImage(200, 150, [&](int x, int y, float* px) {
+      const int i = x * 7 + y * 13;
+      const float v = 0.05f + 0.8f * float(i % 41) / 40;
+      const float tint = 0.1f * (float(i % 11) / 10 - 0.5f);  // each surface's own slight colour
+      px[0] = c.light[0] * v * (1 + tint), px[1] = c.light[1] * v, px[2] = c.light[2] * v * (1 - tint);
+    });
+    const auto a = ea::analyse(*EffectParametersContext(greys).analysisImage());
+    EXPECT_LT(a.illuminant.spreadDegrees, 3) << c.light[0];
+    EXPECT_GE(a.colourStrength, c.minStrength) << a.castDegrees;
+    EXPECT_LE(a.colourStrength, c.maxStrength) << a.castDegrees;
+  }
+}
+
+// A low-key picture with a few near-white highlights has used its headroom: it gets no mid-tone lift,
+// as photographed or under a warm light that clips the highlights' red (their green and blue, the
+// light taken out, still lie at white; before, only the clipped red was asked, and the cast picture
+// was lifted as a dark one with headroom to spare).
+TEST(EnhanceAnalysis, HighlightsAWarmLightClipsStillCountAsClipped) {
+  const auto lowKey = proctest::makeImage(200, 150, [](int x, int y, float* c) {
+    const int i = x * 7 + y * 13;
+    if (i % 31 == 0) {  // about 3 % of the picture: near-white highlights
+      c[0] = 0.99f, c[1] = 0.97f, c[2] = 0.95f;
+      return;
+    }
+    const float v = 0.01f + 0.03f * float(i % 41) / 40;
+    const float tint = 0.1f * (float(i % 11) / 10 - 0.5f);
+    c[0] = v * (1 + tint), c[1] = v, c[2] = v * (1 - tint);
+  });
+  for (const std::array<float, 3> light : {std::array<float, 3>{1, 1, 1}, std::array<float, 3>{1.35f, 1, 0.6f}}) {
+    const auto a = ea::analyse(*underLight(lowKey, light));
+    EXPECT_GT(a.clippedShare, 0.02) << light[0];
+    EXPECT_EQ(a.tone.midBoost, 0) << light[0];
+    EXPECT_EQ(a.tone.exposureGain, 1) << light[0];
+  }
 }
