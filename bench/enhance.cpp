@@ -47,6 +47,7 @@
 #include "rova/ColourDifference.h"
 #include "rova/FilePixels.h"
 #include "rova/codecs/Codecs.h"
+#include "rova/effects/ToneMath.h"
 #include "rova/effects/auto/AutoEffects.h"
 #include "rova/effects/auto/EnhanceAnalysis.h"
 #include "rova/presets/PresetLayers.h"
@@ -491,6 +492,25 @@ int quality(const std::string& outDir) {
           std::printf("        colour alone: true light %.2f, estimate in full %.2f, as applied %.2f\n",
                       gained(gainsOf(s.light)), gained(a.fullGains),
                       gained(rova::enhance_analysis::partialGains(a.fullGains, a.colourStrength)));
+        }
+        {
+          // The result's error split: its exposure (its median luminance against the original's, in EV)
+          // and what is left once a gain puts its median on the original's (colour, contrast).
+          auto medianOf = [](const rova::ImageDataRGBf& d) {
+            std::vector<float> y(d.pixelCount());
+            for (size_t i = 0; i < y.size(); ++i) y[i] = rova::tone::luminance(d.floats() + 3 * i);
+            std::nth_element(y.begin(), y.begin() + long(y.size() / 2), y.end());
+            return double(y[y.size() / 2]);
+          };
+          const double mo = medianOf(*source), mr = medianOf(*out);
+          auto matched = out->copy();
+          const float g = mr > 1e-6 ? float(mo / mr) : 1.f;
+          for (size_t i = 0; i < 3 * matched->pixelCount(); ++i) matched->floats()[i] *= g;
+          const double rest = rova::meanDeltaE(*source, *matched);
+          std::printf(
+              "        exposure: result %+.2f EV of the original's median (%.3f); at its median %.2f, "
+              "exposure's share %+.2f\n",
+              std::log2(std::max(mr, 1e-6) / std::max(mo, 1e-6)), mo, rest, got - rest);
         }
         std::printf(
             "        estimators: grey edge %4.1f (err %4.1f) shades %4.1f (err %4.1f) bright %4.1f (err %4.1f) "

@@ -92,8 +92,10 @@ constexpr double kStretchMedianCap = 0.20;
 // Unused headroom is itself evidence of under-exposure: a picture with nothing within kHeadroomSure
 // of white (display values) is stretched to white without the cap above, from kHeadroomSome on the
 // cap gives way gradually. A pale scene darkened reads as a plausible mid-toned one, and any cap on
-// its mid-tones held it short (a pale clock at -1.5 EV came back half-way, 12.3 CIEDE2000).
-constexpr double kHeadroomSome = 0.25, kHeadroomSure = 0.4, kHeadroomMedianCap = 1.0;
+// its mid-tones held it short (a pale clock at -1.5 EV came back half-way, 12.3 CIEDE2000). A stop
+// short of white (0.735) is sure evidence; a good photo whose own top stops short reaches 0.8 (half a
+// stop), and under a cast the colour layer moves that top by a few hundredths.
+constexpr double kHeadroomSome = 0.23, kHeadroomSure = 0.3, kHeadroomMedianCap = 1.0;
 // A veil (a fade, a mix with grey) lifts the black and pulls the white down alike: its strength is
 // the smaller of the two, and undoing it is undoing that mix. A lifted black whose white end still
 // reaches white is the scene's own (a pale wall, mist, a light wood) and is left as it is.

@@ -467,3 +467,26 @@ TEST(EnhanceAnalysis, HighlightsAWarmLightClipsStillCountAsClipped) {
     EXPECT_EQ(a.tone.exposureGain, 1) << light[0];
   }
 }
+
+// A pale scene (its median three quarters of the way up in display values) a stop too dark has its
+// white a stop short of white: that much unused headroom says it was darkened, and its white comes
+// back to white though its mid-tones read as those of a mid-toned scene. The same scene with its white
+// short by less (a soft picture whose own top stops at 0.8) keeps its key.
+TEST(EnhanceAnalysis, AStopOfUnusedHeadroomBringsAPaleSceneBackToWhite) {
+  auto pale = proctest::makeImage(160, 120, [](int x, int y, float* c) {
+    const float u = float((x * 7 + y * 13) % 101) / 100;
+    c[0] = c[1] = c[2] = srgbToLinear(1 - (1 - u) * (1 - u));
+  });
+  struct Case {
+    float gain;
+    bool toWhite;
+  };
+  for (Case c : {Case{0.5f, true}, Case{0.6f, false}}) {
+    const auto t = ea::analyse(*underLight(pale, {c.gain, c.gain, c.gain})).tone;
+    EXPECT_LT(t.fromWhite, 0.81) << c.gain;
+    if (c.toWhite)
+      EXPECT_GT(t.toWhite, 0.95) << c.gain;
+    else
+      EXPECT_LT(t.toWhite, 0.85) << c.gain;
+  }
+}
