@@ -57,29 +57,30 @@ float* BayerDemosaic::mosaic(int width, int height) {
 }
 
 void BayerDemosaic::run() {
-  directionsVH();
+  // Vertical against horizontal at every pixel, then the main diagonal against the anti-diagonal
+  // (towards 1: interpolated along the anti-diagonal).
+  directions(width_, 1, kDirectionVH);
   lowPass();
   greenAtRedAndBlue();
-  directionsPQ();
+  directions(ptrdiff_t(width_) + 1, ptrdiff_t(width_) - 1, kDirectionPQ);
   redAndBlueAtBlueAndRed();
   redAndBlueAtGreen();
 }
 
-// Where vertical detail outweighs horizontal detail (towards 1) the pixel is interpolated
-// horizontally, and the other way round: the squared high pass along each direction, summed over
-// the pixel and its two neighbours on that line. Rows and columns [4, size - 4).
-AVX2_WHERE_AVAILABLE void BayerDemosaic::directionsVH() {
+// Where detail along `first` outweighs detail along `second` (towards 1) the pixel is interpolated
+// along `second`, and the other way round: the squared high pass along each step, summed over the
+// pixel and its two neighbours on that line, into plane `out`. Rows and columns [4, size - 4).
+AVX2_WHERE_AVAILABLE void BayerDemosaic::directions(ptrdiff_t first, ptrdiff_t second, Plane out) {
   const int w = width_, h = height_;
-  const ptrdiff_t s = w;
   const float* c = plane(kMosaic);
-  float *vertical = plane(kFirst), *horizontal = plane(kSecond), *vh = plane(kDirectionVH);
+  float *along = plane(kFirst), *across = plane(kSecond), *ratio = plane(out);
   for (int y = 3; y < h - 3; ++y) {
     const size_t row = size_t(y) * w;
 #pragma omp simd
     for (int x = 3; x < w - 3; ++x) {
-      const float a = highPass(c + row + x, s), b = highPass(c + row + x, 1);
-      vertical[row + x] = a * a;
-      horizontal[row + x] = b * b;
+      const float a = highPass(c + row + x, first), b = highPass(c + row + x, second);
+      along[row + x] = a * a;
+      across[row + x] = b * b;
     }
   }
   for (int y = 4; y < h - 4; ++y) {
@@ -87,9 +88,9 @@ AVX2_WHERE_AVAILABLE void BayerDemosaic::directionsVH() {
 #pragma omp simd
     for (int x = 4; x < w - 4; ++x) {
       const size_t i = row + x;
-      const float v = std::max(kEpsSquared, vertical[i - s] + vertical[i] + vertical[i + s]);
-      const float hz = std::max(kEpsSquared, horizontal[i - 1] + horizontal[i] + horizontal[i + 1]);
-      vh[i] = v / (v + hz);
+      const float u = std::max(kEpsSquared, along[i - first] + along[i] + along[i + first]);
+      const float v = std::max(kEpsSquared, across[i - second] + across[i] + across[i + second]);
+      ratio[i] = u / (u + v);
     }
   }
 }
@@ -149,34 +150,6 @@ AVX2_WHERE_AVAILABLE void BayerDemosaic::greenAtRedAndBlue() {
       const float k = refined(d + x, s);
       const float value = clamp01(k * horizontal + (1 - k) * vertical);
       out[x] = (x & 1) == notGreen ? value : p[x];
-    }
-  }
-}
-
-// The diagonal directions at red and blue pixels, as directionsVH does for the vertical and the
-// horizontal (towards 1: interpolated along the anti-diagonal). Rows and columns [4, size - 4).
-AVX2_WHERE_AVAILABLE void BayerDemosaic::directionsPQ() {
-  const int w = width_, h = height_;
-  const ptrdiff_t s = w;
-  const float* c = plane(kMosaic);
-  float *p = plane(kFirst), *q = plane(kSecond), *pq = plane(kDirectionPQ);
-  for (int y = 3; y < h - 3; ++y) {
-    const size_t row = size_t(y) * w;
-#pragma omp simd
-    for (int x = 3; x < w - 3; ++x) {
-      const float a = highPass(c + row + x, s + 1), b = highPass(c + row + x, s - 1);
-      p[row + x] = a * a;
-      q[row + x] = b * b;
-    }
-  }
-  for (int y = 4; y < h - 4; ++y) {
-    const size_t row = size_t(y) * w;
-#pragma omp simd
-    for (int x = 4; x < w - 4; ++x) {
-      const size_t i = row + x;
-      const float main = std::max(kEpsSquared, p[i - s - 1] + p[i] + p[i + s + 1]);
-      const float anti = std::max(kEpsSquared, q[i - s + 1] + q[i] + q[i + s - 1]);
-      pq[i] = main / (main + anti);
     }
   }
 }

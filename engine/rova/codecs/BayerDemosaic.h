@@ -37,10 +37,10 @@ class BayerDemosaic {
   float* plane(Plane p) { return planes_[p].data(); }
   const float* plane(Plane p) const { return planes_[p].data(); }
 
-  void directionsVH();
+  // The ratio of detail along step `first` to all detail along `first` and `second`, into plane `out`.
+  void directions(ptrdiff_t first, ptrdiff_t second, Plane out);
   void lowPass();
   void greenAtRedAndBlue();
-  void directionsPQ();
   void redAndBlueAtBlueAndRed();
   void redAndBlueAtGreen();
   void channelAtGreen(const float* q, const float* g, float* values) const;
