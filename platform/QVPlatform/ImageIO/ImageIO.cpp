@@ -692,6 +692,16 @@ std::vector<rova::MetadataEntry> metadataToWrite(const qv::Value& p, size_t widt
 
 }  // namespace
 
+namespace {
+bool holdsSixteenBits(codecs::Format f) {
+  return f == codecs::Format::PNG || f == codecs::Format::TIFF || f == codecs::Format::JPEG2000;
+}
+}  // namespace
+
+bool CGImageDestinationTypeHoldsSixteenBits(const std::string& type) {
+  return holdsSixteenBits(codecs::formatForTypeIdentifier(type));
+}
+
 bool CGImageDestinationFinalize(const CGImageDestinationRef& d, std::string* error) {
   auto fail = [&](const std::string& why) {
     if (error) *error = why;
@@ -708,8 +718,7 @@ bool CGImageDestinationFinalize(const CGImageDestinationRef& d, std::string* err
   o.lossless = d->format == codecs::Format::WebP && o.quality >= 1.0;
   const bool deep = img.bitsPerComponent > 8;
   const int64_t wantDepth = p[kCGImagePropertyDepth].asInt(deep ? 16 : 8);
-  const bool deepFormat =
-      d->format == codecs::Format::PNG || d->format == codecs::Format::TIFF || d->format == codecs::Format::JPEG2000;
+  const bool deepFormat = holdsSixteenBits(d->format);
   o.depth = deepFormat && wantDepth >= 16 ? 16 : 8;
   o.tiffCompression = tiffCompression(p[kCGImagePropertyTIFFDictionary][kCGImagePropertyTIFFCompression].asInt(1));
   o.icc = CGColorSpaceCopyICCData(img.colorSpace);

@@ -141,6 +141,9 @@ void CGImageDestinationAddImage(const CGImageDestinationRef& dest, const CGImage
 // The source's image with the source's metadata, overridden by the given properties.
 void CGImageDestinationAddImageFromSource(const CGImageDestinationRef& dest, const CGImageSourceRef& source,
                                           size_t index, const qv::Value& properties = {});
+// Whether files of a destination type hold 16 bits a sample ("public.png", "public.tiff",
+// "public.jpeg-2000"); any other type is written at 8 whatever Depth asks.
+bool CGImageDestinationTypeHoldsSixteenBits(const std::string& type);
 // The destination type a file name asks for by its extension ("public.jpeg" for .jpg, .jpeg and .jpe,
 // "public.png", "public.tiff" for .tif and .tiff, "org.webmproject.webp", "public.jpeg-2000" for
 // .jp2); "" when no destination

@@ -60,13 +60,6 @@ bool isJPEGType(const std::string& type) {
          QVBatchTextHelpers::caseInsensitiveEquals(type, kUTTypeJPEG2000);
 }
 
-// The types whose files hold 16 bits a sample; any other is written at 8 whatever the depth chosen.
-bool holdsSixteenBits(const std::string& type) {
-  return QVBatchTextHelpers::caseInsensitiveEquals(type, kUTTypePNG) ||
-         QVBatchTextHelpers::caseInsensitiveEquals(type, kUTTypeTIFF) ||
-         QVBatchTextHelpers::caseInsensitiveEquals(type, kUTTypeJPEG2000);
-}
-
 }  // namespace
 
 std::shared_ptr<QVExportOptionsView> QVExportOptionsView::exportOptionsViewWithMetadata(const qv::Value& metadata,
@@ -225,7 +218,7 @@ void QVExportOptionsView::typeDidChange() {
 void QVExportOptionsView::showDepthForType() {
   // A JPEG or WebP file is 8 bits whatever was chosen: the popup says so and waits, keeping the
   // choice for a type that can hold 16 bits.
-  const bool deep = holdsSixteenBits(type_);
+  const bool deep = CGImageDestinationTypeHoldsSixteenBits(type_);
   depthPopup_->setEnabled(deep);
   depthPopup_->selectItemAtIndex(deep ? depthIndex_ : 0);
 }
@@ -267,7 +260,9 @@ qv::Dictionary QVExportOptionsView::imageProperties() const {
   return properties;
 }
 
-int64_t QVExportOptionsView::depth() const { return depthIndex_ == 0 || !holdsSixteenBits(type_) ? 8 : 16; }
+int64_t QVExportOptionsView::depth() const {
+  return depthIndex_ == 0 || !CGImageDestinationTypeHoldsSixteenBits(type_) ? 8 : 16;
+}
 
 int64_t QVExportOptionsView::colorSpace() const { return tables().colorSpaceAtIndex(uint64_t(colorSpaceIndex_)); }
 
