@@ -450,8 +450,10 @@ double ToneCurve::apply(double linear) const {
   double c = linear;
   if (fromBlack != toBlack || fromWhite != toWhite || midBoost != 0) {
     double v = encode(c);
-    const double slope = (toWhite - toBlack) / std::max(1e-6, fromWhite - fromBlack);
+    const double w1 = gainFromWhite > 0 ? gainFromWhite : toWhite;
+    const double slope = (w1 - toBlack) / std::max(1e-6, fromWhite - fromBlack);
     v = toBlack + (v - fromBlack) * slope;
+    if (gainFromWhite > 0 && v > 0) v = encode(decode(v) * decode(toWhite) / decode(w1));
     if (toWhite != fromWhite && v > toWhite && toWhite < 1) {
       // What lay beyond the measured white rolls off towards white instead of clipping.
       const double room = 1 - toWhite;
@@ -751,11 +753,13 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
       const double headroom = auto_support::smoothstep(kHeadroomSome, kHeadroomSure, 1 - hi1);
       const double m = veil.unveil(srgb(quantile(std::move(lum), 0.5))),
                    cap = srgb(kStretchMedianCap + headroom * (kHeadroomMedianCap - kStretchMedianCap));
-      if (m > lo1 + 1e-3) {
-        // The stretch of the unveiled picture, [lo1, hi1] to [lo1, toWhite], within the cap.
-        const double slope = (t.toWhite - lo1) / (hi1 - lo1), maxSlope = (cap - lo1) / (m - lo1);
-        if (slope > maxSlope) t.toWhite = std::max(hi1, lo1 + maxSlope * (hi1 - lo1));
-      }
+      // The stretch is a linear gain, an exposure's: a darkened picture's mid-tones and shadows come
+      // back with its white (stretched in display values they came back 0.15-0.3 EV short), within the
+      // cap on its mid-tones.
+      const double M = unSrgb(m), W = unSrgb(hi1);
+      double g = unSrgb(t.toWhite) / std::max(1e-9, W);
+      if (M > 1e-6) g = std::min(g, unSrgb(cap) / M);
+      t.gainFromWhite = hi1, t.toWhite = srgb(W * std::max(g, 1.0));
     }
   }
 

@@ -56,6 +56,9 @@ struct ToneCurve {
   // Levels: display value `fromBlack` goes to `toBlack`, `fromWhite` to `toWhite`, linearly between
   // (and beyond, with values past toWhite rolled off softly towards white when the white moved).
   double fromBlack = 0, toBlack = 0, fromWhite = 1, toWhite = 1;
+  // When over 0, the display values take fromWhite only to this, and a linear gain then takes it on
+  // to toWhite: the white end's stretch undoes a darkened picture's exposure.
+  double gainFromWhite = 0;
   double midBoost = 0;       // lift of the mid-tones in display values (0 and 1 stay)
   double exposureGain = 1;   // linear gain, <= 1 (darkening)
   double shoulderWhite = 1;  // with exposureGain < 1, where linear white lands

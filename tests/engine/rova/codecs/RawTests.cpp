@@ -193,8 +193,8 @@ TEST(RawDevelop, DefaultPresetLeavesAGoodExposureAndBringsBackAPoorOne) {
                 medianLuminance(*dark->imageData()), medianLuminance(*back), medianLuminance(*original->imageData()),
                 off, enhance::meanDeltaE(*back, *original->imageData()));
     // Half a stop; the cat's own white falls short (0.8), and with that much unused headroom it is
-    // stretched to white like any underexposed picture, a little past its own key.
-    EXPECT_LT(std::fabs(off), std::strcmp(name, "chelsea") ? 0.5 : 0.6) << name;
+    // brought to white like any underexposed picture, past its own key by what its white lacked.
+    EXPECT_LT(std::fabs(off), std::strcmp(name, "chelsea") ? 0.5 : 0.75) << name;
     look(*back, std::string(name) + "-under-preset");
     // Over-exposed by a stop, part of it past the sensor's white: the RAW's headroom (the values
     // over 1 the develop keeps) is brought back under white.

@@ -490,3 +490,19 @@ TEST(EnhanceAnalysis, AStopOfUnusedHeadroomBringsAPaleSceneBackToWhite) {
       EXPECT_LT(t.toWhite, 0.85) << c.gain;
   }
 }
+
+// A picture darkened by an exposure comes back by an exposure: a gain in linear light that takes its
+// white back to white takes its mid-tones and shadows back with it. (Stretched in display values, the
+// mid-grey came back 0.13 EV short and the deep shadow 0.3 EV short.)
+TEST(EnhanceAnalysis, ADarkenedPictureComesBackByAGainNotAStretchOfItsDisplayValues) {
+  auto scene = proctest::makeImage(160, 120, [](int x, int y, float* c) {
+    const float u = float((x * 7 + y * 13) % 101) / 100;
+    c[0] = c[1] = c[2] = srgbToLinear(u);
+  });
+  const float gain = std::exp2(-1.5f);
+  const auto t = ea::analyse(*underLight(scene, {gain, gain, gain})).tone;
+  for (float original : {0.01f, 0.05f, 0.2f, 0.5f}) {
+    const double back = t.apply(original * gain);
+    EXPECT_NEAR(std::log2(back / original), 0, 0.06) << original;
+  }
+}
