@@ -129,6 +129,9 @@ constexpr double kLightClipMidEV = 0.75, kLightClipMidSureEV = 1.25;
 // a dark picture with headroom.)
 constexpr float kClipLightMargin = 0.95f;
 constexpr double kDarkMidDeadZoneEV = 2.5;  // a dark median inside this is the picture's key
+// Pixels whose brightest channel lies this close under the measured white end (display values) sit
+// on it: what a clipped highlight became when the picture was faded or darkened.
+constexpr double kPiledAtWhite = 0.002;
 constexpr double kMaxMidLiftEV = 1.0;
 // Linear value where the roll-off of a picture brighter than white starts.
 constexpr double kShoulderStart = 0.7;
@@ -849,7 +852,19 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
     // Still dark after the levels (its top reaches white: a small bright part in a dark picture):
     // the mid-tones rise a little, past the dead zone that low-key pictures fill.
     // A picture that clips has used its headroom: its darkness is the scene's (a low-key portrait).
-    const double unclipped = 1 - auto_support::smoothstep(kClipDeadZone / 4, 2 * kClipDeadZone, clippedShare);
+    // One whose white end the levels moved (a fade, a darkening) may have clipped before it was
+    // spoilt: its clipped pixels all sit at the same top value, a pile over the measured white that
+    // a picture's own highlights never make.
+    double piledAtWhite = 0;
+    if (t.fromWhite != t.toWhite) {
+      const float top = float(unSrgb(std::max(0.0, hi - kPiledAtWhite)));
+      const size_t piled = std::count_if(px.begin(), px.end(), [top](const std::array<float, 3>& c) {
+        return std::max({c[0], c[1], c[2]}) >= top;
+      });
+      piledAtWhite = std::max(0.0, double(piled) / double(px.size()) - (1 - kHighQuantile));
+    }
+    const double unclipped =
+        1 - auto_support::smoothstep(kClipDeadZone / 4, 2 * kClipDeadZone, std::max(clippedShare, piledAtWhite));
     const double ev =
         std::min(kMaxMidLiftEV, beyondDeadZone(std::log2(kMidAim / median), kDarkMidDeadZoneEV) * 0.5 * unclipped);
     if (ev > 0) {

@@ -506,3 +506,28 @@ TEST(EnhanceAnalysis, ADarkenedPictureComesBackByAGainNotAStretchOfItsDisplayVal
     EXPECT_NEAR(std::log2(back / original), 0, 0.06) << original;
   }
 }
+
+// A low-key picture (most of it deep in the shadows) with a small part clipped keeps its key: it used
+// its headroom. Faded or darkened, that part no longer reaches the clip level, but it still sits in one
+// pile on the picture's white end, and the picture keeps its key as well. (Before, the faded or darkened
+// portrait lost its clipping and had its mid-tones lifted, ending brighter than it was.)
+TEST(EnhanceAnalysis, ALowKeyPictureThatClippedKeepsItsKeyFadedOrDarkened) {
+  auto lowKey = proctest::makeImage(160, 120, [](int x, int y, float* c) {
+    const float u = float((x * 7 + y * 13) % 101) / 100;
+    const float v = x < 8 ? 1.f : srgbToLinear(0.05f + 0.25f * u * u);  // a clipped strip, dark rest
+    c[0] = c[1] = c[2] = v;
+  });
+  auto display = [&](auto f) {
+    auto img = EffectParametersContext(lowKey).analysisImage()->copy();
+    float* px = img->floats();
+    for (size_t i = 0; i < img->pixelCount() * 3; ++i) px[i] = srgbToLinear(float(f(linearToSrgb(px[i]))));
+    return img;
+  };
+  EXPECT_EQ(ea::analyse(*display([](double v) { return v; })).tone.midBoost, 0);
+  const auto faded = ea::analyse(*display([](double v) { return 0.3 + 0.4 * v; })).tone;
+  EXPECT_GT(faded.fromBlack, 0.25);  // the veil is undone
+  EXPECT_EQ(faded.midBoost, 0);
+  const auto darkened = ea::analyse(*underLight(lowKey, {0.35f, 0.35f, 0.35f})).tone;
+  EXPECT_GT(darkened.toWhite, darkened.fromWhite + 0.2);  // brought back to white
+  EXPECT_EQ(darkened.midBoost, 0);
+}
