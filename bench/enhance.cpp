@@ -28,6 +28,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -433,32 +434,46 @@ int quality(const std::string& outDir) {
   auto halfIndex = [&](const std::string& h) {
     return size_t(std::find(halves.begin(), halves.end(), h) - halves.begin());
   };
-  for (size_t si = 0; si < spoilers().size(); ++si) {
-    const Spoiler& s = spoilers()[si];
-    for (const BenchPhoto& photo : photos) {
-      const size_t hi = halfIndex(photo.half);
-      if (hi >= halves.size()) continue;
+  // Every (spoiler, photo) pair on its own, on a few threads; what each prints is kept and printed in
+  // the pairs' order afterwards, so the output is the same as one after the other.
+  struct Pair {
+    size_t si = 0;
+    const BenchPhoto* photo = nullptr;
+    double in = 0, got = 0;
+    bool failed = false;
+    std::string text;
+  };
+  std::vector<Pair> pairs;
+  for (size_t si = 0; si < spoilers().size(); ++si)
+    for (const BenchPhoto& photo : photos)
+      if (halfIndex(photo.half) < halves.size()) pairs.push_back({si, &photo});
+  std::atomic<size_t> next{0};
+  auto work = [&] {
+    for (size_t at; (at = next++) < pairs.size();) {
+      Pair& pair = pairs[at];
+      const Spoiler& s = spoilers()[pair.si];
+      const BenchPhoto& photo = *pair.photo;
+      auto say = [&pair](const char* format, auto... args) {
+        char buf[1024];
+        std::snprintf(buf, sizeof buf, format, args...);
+        pair.text += buf;
+      };
       auto source = photo.original->imageData();
       auto spoilt = spoil(photo.original, s.name);
       auto p = rova::presets::enhancedProcessor(
           spoilt, {rova::presets::defaultPresetFor(spoilt, photo.path.string(), bench::resourcesDir())},
           bench::resourcesDir());
       auto out = render(*p, {});
-      if (!out) return 1;
+      if (!out) {
+        pair.failed = true;
+        continue;
+      }
       const double in = rova::meanDeltaE(*source, *spoilt->imageData()), got = rova::meanDeltaE(*source, *out);
-      Figures& f = figures[hi][si];
-      const bool isSpoilt = std::strcmp(s.name, "none") != 0;
-      f.in += in, f.out += got, ++f.n;
-      if (isSpoilt && got > in) ++f.worse;
-      char buf[96];
-      std::snprintf(buf, sizeof buf, " %s %.2f->%.2f%s", photo.name.c_str(), in, got,
-                    isSpoilt && got > in ? "(!)" : "");
-      f.detail += buf;
+      pair.in = in, pair.got = got;
       if (verbose) {
         auto a = rova::enhance_analysis::analyse(*EffectParametersContext(spoilt).analysisImage());
         const auto& e = a.illuminant;
-        std::printf(
-            "  %-5s %-12s %-8s %5.2f->%5.2f light %.2f %.2f %.2f cast %4.1f err %4.1f (spread %4.1f clip %.3f near "
+        say("  %-5s %-12s %-8s %5.2f->%5.2f light %.2f %.2f %.2f cast %4.1f err %4.1f (spread %4.1f clip %.3f near "
             "%.3f core %.2f sure "
             "%.2f) colour "
             "%.2f | black %.3f->%.3f white %.3f->%.3f mid %.2f gain %.2f (med %.3f clip %.3f pile %.2f col %.2f) | vib "
@@ -486,12 +501,12 @@ int quality(const std::string& outDir) {
             const double l = 0.2126 / v[0] + 0.7152 / v[1] + 0.0722 / v[2];
             return std::array<float, 3>{float(1 / v[0] / l), float(1 / v[1] / l), float(1 / v[2] / l)};
           };
-          std::printf("        each alone: grey edge %.2f shades %.2f bright %.2f before the prior %.2f\n",
-                      gained(gainsOf(e.greyEdge)), gained(gainsOf(e.shadesOfGrey)), gained(gainsOf(e.brightPixels)),
-                      gained(gainsOf(e.unconstrained)));
-          std::printf("        colour alone: true light %.2f, estimate in full %.2f, as applied %.2f\n",
-                      gained(gainsOf(s.light)), gained(a.fullGains),
-                      gained(rova::enhance_analysis::partialGains(a.fullGains, a.colourStrength)));
+          say("        each alone: grey edge %.2f shades %.2f bright %.2f before the prior %.2f\n",
+              gained(gainsOf(e.greyEdge)), gained(gainsOf(e.shadesOfGrey)), gained(gainsOf(e.brightPixels)),
+              gained(gainsOf(e.unconstrained)));
+          say("        colour alone: true light %.2f, estimate in full %.2f, as applied %.2f\n",
+              gained(gainsOf(s.light)), gained(a.fullGains),
+              gained(rova::enhance_analysis::partialGains(a.fullGains, a.colourStrength)));
         }
         {
           // The result's error split: its exposure (its median luminance against the original's, in EV)
@@ -507,13 +522,11 @@ int quality(const std::string& outDir) {
           const float g = mr > 1e-6 ? float(mo / mr) : 1.f;
           for (size_t i = 0; i < 3 * matched->pixelCount(); ++i) matched->floats()[i] *= g;
           const double rest = rova::meanDeltaE(*source, *matched);
-          std::printf(
-              "        exposure: result %+.2f EV of the original's median (%.3f); at its median %.2f, "
+          say("        exposure: result %+.2f EV of the original's median (%.3f); at its median %.2f, "
               "exposure's share %+.2f\n",
               std::log2(std::max(mr, 1e-6) / std::max(mo, 1e-6)), mo, rest, got - rest);
         }
-        std::printf(
-            "        estimators: grey edge %4.1f (err %4.1f) shades %4.1f (err %4.1f) bright %4.1f (err %4.1f) "
+        say("        estimators: grey edge %4.1f (err %4.1f) shades %4.1f (err %4.1f) bright %4.1f (err %4.1f) "
             "edge-bright %4.1f; candidates beyond the light %+.2f, off the locus %.0f deg\n",
             angularErrorDegrees(e.greyEdge, {1, 1, 1}), angularErrorDegrees(e.greyEdge, s.light),
             angularErrorDegrees(e.shadesOfGrey, {1, 1, 1}), angularErrorDegrees(e.shadesOfGrey, s.light),
@@ -524,6 +537,25 @@ int quality(const std::string& outDir) {
         write(toBitmap({source.get(), spoilt->imageData().get(), out.get()}),
               (std::filesystem::path(outDir) / (photo.half + "-" + s.name + "-" + photo.name + ".png")).string());
     }
+  };
+  {
+    const unsigned threads = std::max(1u, std::min(8u, std::thread::hardware_concurrency()));
+    std::vector<std::thread> pool;
+    for (unsigned i = 0; i < threads; ++i) pool.emplace_back(work);
+    for (auto& t : pool) t.join();
+  }
+  for (const Pair& pair : pairs) {
+    if (pair.failed) return 1;
+    std::fputs(pair.text.c_str(), stdout);
+    const Spoiler& s = spoilers()[pair.si];
+    Figures& f = figures[halfIndex(pair.photo->half)][pair.si];
+    const bool isSpoilt = std::strcmp(s.name, "none") != 0;
+    f.in += pair.in, f.out += pair.got, ++f.n;
+    if (isSpoilt && pair.got > pair.in) ++f.worse;
+    char buf[96];
+    std::snprintf(buf, sizeof buf, " %s %.2f->%.2f%s", pair.photo->name.c_str(), pair.in, pair.got,
+                  isSpoilt && pair.got > pair.in ? "(!)" : "");
+    f.detail += buf;
   }
   for (size_t hi = 0; hi < halves.size(); ++hi) {
     const int n = figures[hi][0].n;
