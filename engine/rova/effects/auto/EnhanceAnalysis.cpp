@@ -63,6 +63,12 @@ constexpr double kVeilColourLimit = 0.1;  // a veil this strong (display values)
 // quarter (the discs' areas), so the correction is trusted in full only where they are at least as
 // dense at the centre (kCoreSure), and not at all where they thin out towards it (kCoreNone).
 constexpr double kCoreDegrees = 5, kCoreNone = 0.15, kCoreSure = 0.25;
+// Thin is not enough either: the tail of one colour thins towards the estimate from one side, and its
+// candidates lie on that side of it (their mean offset along the light's hue, as below). Candidates
+// spread thinly but evenly round the estimate (a mean offset under kCentredSure either way; none of
+// this from kCentredNone on) are the varied greys of a scene under the light, and their thinness is
+// no evidence against it.
+constexpr double kCentredSure = 0.3, kCentredNone = 0.4;
 // A light off the locus of daylight and black bodies (a fluorescent tube, a cast) tints every surface
 // alike, so the greys it lights gather on it. When the candidates instead lie beyond the estimate along
 // its own hue (their mean offset in log chromaticity over kBeyondNone; in full from kBeyondSure), they
@@ -683,12 +689,14 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
   const double applied = beyondDeadZone(a.castDegrees, deadZone, deadZone * (2 - (2 - kAgreedRamp) * agreement));
   // Whether the estimate is a light at all (not the colour of a scene with nothing neutral in it),
   // then how sure it is (the estimators agree, little is clipped).
-  a.lightPlausibility = (1 - auto_support::smoothstep(kPlausibleCast, kImplausibleCast,
-                                                      angularErrorDegrees(a.illuminant.unconstrained, {1, 1, 1}))) *
-                        auto_support::smoothstep(kCandidateNone, kCandidateSure, a.illuminant.candidateShare) *
-                        auto_support::smoothstep(kCoreNone, kCoreSure, a.illuminant.candidateCore) *
-                        (1 - auto_support::smoothstep(kOffLocusNone, kOffLocusSure, a.illuminant.offLocusDegrees) *
-                                 auto_support::smoothstep(kBeyondNone, kBeyondSure, a.illuminant.candidateBeyond));
+  a.lightPlausibility =
+      (1 - auto_support::smoothstep(kPlausibleCast, kImplausibleCast,
+                                    angularErrorDegrees(a.illuminant.unconstrained, {1, 1, 1}))) *
+      auto_support::smoothstep(kCandidateNone, kCandidateSure, a.illuminant.candidateShare) *
+      std::max(auto_support::smoothstep(kCoreNone, kCoreSure, a.illuminant.candidateCore),
+               1 - auto_support::smoothstep(kCentredSure, kCentredNone, std::fabs(a.illuminant.candidateBeyond))) *
+      (1 - auto_support::smoothstep(kOffLocusNone, kOffLocusSure, a.illuminant.offLocusDegrees) *
+               auto_support::smoothstep(kBeyondNone, kBeyondSure, a.illuminant.candidateBeyond));
   a.colourSureness = (1 - auto_support::smoothstep(kSpreadSure, kSpreadLost, a.illuminant.spreadDegrees)) *
                      (1 - auto_support::smoothstep(0.1, 0.4, a.illuminant.clippedShare) *
                               (1 - auto_support::smoothstep(kCoreTight, kCoreTightSure, a.illuminant.candidateCore))) *

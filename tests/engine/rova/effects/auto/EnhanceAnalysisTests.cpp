@@ -524,3 +524,24 @@ TEST(EnhanceAnalysis, ACastEveryEstimatorSeesIsRemovedThoughTheyDisagreeOnItsHue
   EXPECT_LT(weakest(open.illuminant), 4);
   EXPECT_LT(open.colourStrength, 0.1);
 }
+
+// Near-grey surfaces of many slight tints, thinly spread but evenly round the light (fewer at its very
+// colour than an even spread, none leaning to one side of it), are a scene's varied greys under a warm
+// light, not the pale tail of one colour: the cast is removed, though their core is thin.
+TEST(EnhanceAnalysis, ThinlyButEvenlySpreadGreysVouchForALight) {
+  const auto scene = proctest::makeImage(200, 150, [](int x, int y, float* c) {
+    const int i = x * 7 + y * 13;
+    const float v = 0.05f + 0.5f * float(i % 41) / 40;
+    // Tints on a ring round grey (log chromaticity), reaching twice as far along the warm light's hue.
+    const float a = float(i % 12) * 0.5236f, along = std::cos(a) * 0.54f - std::sin(a) * 0.84f;
+    const float r = 0.25f * (along > 0 ? 1 + along : 1 + 0.9f * along);
+    const float s[3] = {v * std::exp(r * std::cos(a)), v, v * std::exp(r * std::sin(a))};
+    const float light[3] = {1.35f, 1, 0.6f};
+    for (int k = 0; k < 3; ++k) c[k] = std::min(1.f, s[k] * light[k]);
+  });
+  const auto a = ea::analyse(*EffectParametersContext(scene).analysisImage());
+  EXPECT_LT(a.illuminant.candidateCore, 0.15);  // thinner at the light than an even spread
+  EXPECT_LT(std::fabs(a.illuminant.candidateBeyond), 0.1);
+  EXPECT_GT(a.castDegrees, 16);
+  EXPECT_GT(a.colourStrength, 0.9);
+}
