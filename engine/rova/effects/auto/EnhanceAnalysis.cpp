@@ -39,6 +39,9 @@ constexpr double kSpreadShare = 0.4, kSpreadSure = 15, kSpreadLost = 35;
 // each other; not at all from kAgreeNone on) a warm estimate past the zone is measured, not guessed:
 // the correction reaches the full inverse at kAgreedRamp times the zone.
 constexpr double kAgreeSure = 3, kAgreeNone = 6, kAgreedRamp = 1.5;
+// Every estimator alone seeing a cast past the mood's zone (the weakest from the zone on, in full from
+// kUnanimousFull times it) is as good as agreement: see below.
+constexpr double kUnanimousFull = 1.5;
 // The second strongest estimator must see a cast beyond this share of the dead zone for the
 // correction to be whole (one estimator alone wanders further than the three together).
 constexpr double kSupportShare = 0.5;
@@ -60,6 +63,12 @@ constexpr double kVeilColourLimit = 0.1;  // a veil this strong (display values)
 // quarter (the discs' areas), so the correction is trusted in full only where they are at least as
 // dense at the centre (kCoreSure), and not at all where they thin out towards it (kCoreNone).
 constexpr double kCoreDegrees = 5, kCoreNone = 0.15, kCoreSure = 0.25;
+// Thin is not enough either: the tail of one colour thins towards the estimate from one side, and its
+// candidates lie on that side of it (their mean offset along the light's hue, as below). Candidates
+// spread thinly but evenly round the estimate (a mean offset under kCentredSure either way; none of
+// this from kCentredNone on) are the varied greys of a scene under the light, and their thinness is
+// no evidence against it.
+constexpr double kCentredSure = 0.3, kCentredNone = 0.4;
 // A light off the locus of daylight and black bodies (a fluorescent tube, a cast) tints every surface
 // alike, so the greys it lights gather on it. When the candidates instead lie beyond the estimate along
 // its own hue (their mean offset in log chromaticity over kBeyondNone; in full from kBeyondSure), they
@@ -667,19 +676,32 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
       a.fullGains = {float(1 / kept[0] / l), float(1 / kept[1] / l), float(1 / kept[2] / l)};
     }
   }
-  const double deadZone = std::max(moodDeadZone, kSpreadShare * a.illuminant.spreadDegrees);
+  // How far each estimator alone sees a cast, weakest first.
+  double seen[3] = {angularErrorDegrees(a.illuminant.greyEdge, {1, 1, 1}),
+                    angularErrorDegrees(a.illuminant.shadesOfGrey, {1, 1, 1}),
+                    angularErrorDegrees(a.illuminant.brightPixels, {1, 1, 1})};
+  std::sort(seen, seen + 3);
+  // Estimators that disagree leave it open whether there is a cast at all, but only while one of
+  // them still sees the light within the mood's zone: when even the weakest sees a cast past it, they
+  // differ on its hue, not on its being there, and neither the zone's widening nor the slower ramp
+  // applies.
+  const double unanimous = auto_support::smoothstep(moodDeadZone, kUnanimousFull * moodDeadZone, seen[0]);
+  const double deadZone = std::max(moodDeadZone, kSpreadShare * a.illuminant.spreadDegrees * (1 - unanimous));
   // A cast is removed whole once it is clearly beyond the estimators' error (a warm one, more often
   // the mood of the light, has the wider dead zone).
-  const double agreement = warm ? 1 - auto_support::smoothstep(kAgreeSure, kAgreeNone, a.illuminant.spreadDegrees) : 0;
+  const double agreement =
+      warm ? std::max(unanimous, 1 - auto_support::smoothstep(kAgreeSure, kAgreeNone, a.illuminant.spreadDegrees)) : 0;
   const double applied = beyondDeadZone(a.castDegrees, deadZone, deadZone * (2 - (2 - kAgreedRamp) * agreement));
   // Whether the estimate is a light at all (not the colour of a scene with nothing neutral in it),
   // then how sure it is (the estimators agree, little is clipped).
-  a.lightPlausibility = (1 - auto_support::smoothstep(kPlausibleCast, kImplausibleCast,
-                                                      angularErrorDegrees(a.illuminant.unconstrained, {1, 1, 1}))) *
-                        auto_support::smoothstep(kCandidateNone, kCandidateSure, a.illuminant.candidateShare) *
-                        auto_support::smoothstep(kCoreNone, kCoreSure, a.illuminant.candidateCore) *
-                        (1 - auto_support::smoothstep(kOffLocusNone, kOffLocusSure, a.illuminant.offLocusDegrees) *
-                                 auto_support::smoothstep(kBeyondNone, kBeyondSure, a.illuminant.candidateBeyond));
+  a.lightPlausibility =
+      (1 - auto_support::smoothstep(kPlausibleCast, kImplausibleCast,
+                                    angularErrorDegrees(a.illuminant.unconstrained, {1, 1, 1}))) *
+      auto_support::smoothstep(kCandidateNone, kCandidateSure, a.illuminant.candidateShare) *
+      std::max(auto_support::smoothstep(kCoreNone, kCoreSure, a.illuminant.candidateCore),
+               1 - auto_support::smoothstep(kCentredSure, kCentredNone, std::fabs(a.illuminant.candidateBeyond))) *
+      (1 - auto_support::smoothstep(kOffLocusNone, kOffLocusSure, a.illuminant.offLocusDegrees) *
+               auto_support::smoothstep(kBeyondNone, kBeyondSure, a.illuminant.candidateBeyond));
   a.colourSureness = (1 - auto_support::smoothstep(kSpreadSure, kSpreadLost, a.illuminant.spreadDegrees)) *
                      (1 - auto_support::smoothstep(0.1, 0.4, a.illuminant.clippedShare) *
                               (1 - auto_support::smoothstep(kCoreTight, kCoreTightSure, a.illuminant.candidateCore))) *
@@ -689,10 +711,6 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
     // A cast that one estimator alone sees is thin evidence (grey edge led by the warm rims of a
     // backlit scene, whose bright pixels and overall colour are neutral): the correction goes only as
     // far as the second strongest of the three sees a cast beyond half the dead zone.
-    double seen[3] = {angularErrorDegrees(a.illuminant.greyEdge, {1, 1, 1}),
-                      angularErrorDegrees(a.illuminant.shadesOfGrey, {1, 1, 1}),
-                      angularErrorDegrees(a.illuminant.brightPixels, {1, 1, 1})};
-    std::sort(seen, seen + 3);
     const double support = seen[1] > 0 ? beyondDeadZone(seen[1], kSupportShare * moodDeadZone) / seen[1] : 0;
     share = std::min(share, support * a.colourSureness);
   }

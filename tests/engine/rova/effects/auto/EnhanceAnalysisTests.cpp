@@ -531,3 +531,58 @@ TEST(EnhanceAnalysis, ALowKeyPictureThatClippedKeepsItsKeyFadedOrDarkened) {
   EXPECT_GT(darkened.toWhite, darkened.fromWhite + 0.2);  // brought back to white
   EXPECT_EQ(darkened.midBoost, 0);
 }
+
+// Estimators that disagree on a cast's hue but each see it past the mood's zone leave no doubt that
+// there is one: greys under a cool-green light, with cyan highlights that lead the bright-pixels
+// estimate far past the other two, lose the cast whole (the zone widened by their disagreement held it
+// to about two thirds). Where pale yellow surfaces bring one estimator back within the zone, the
+// widened zone holds: whether there is a cast at all is then open.
+TEST(EnhanceAnalysis, ACastEveryEstimatorSeesIsRemovedThoughTheyDisagreeOnItsHue) {
+  auto scene = [](float yellow) {
+    return proctest::makeImage(200, 150, [yellow](int x, int y, float* c) {
+      const int i = x * 7 + y * 13;
+      const float v = 0.05f + 0.5f * float(i % 41) / 40;
+      const float tint = 0.1f * (float(i % 11) / 10 - 0.5f);
+      float s[3] = {v * (1 + tint), v, v * (1 - tint)};
+      if (i % 23 == 0)
+        s[0] = 0.8f * 0.64f, s[1] = 0.8f, s[2] = 0.8f / 0.8f;  // cyan highlights
+      else if (i % 5 == 0)
+        s[0] = 0.6f * yellow, s[1] = 0.6f, s[2] = 0.6f / yellow / yellow;
+      const float light[3] = {std::pow(0.7f, 0.6f), std::pow(1.1f, 0.6f), std::pow(1.3f, 0.6f)};
+      for (int k = 0; k < 3; ++k) c[k] = std::min(1.f, s[k] * light[k]);
+    });
+  };
+  auto weakest = [](const ea::IlluminantEstimate& e) {
+    return std::min({ea::angularErrorDegrees(e.greyEdge, {1, 1, 1}), ea::angularErrorDegrees(e.shadesOfGrey, {1, 1, 1}),
+                     ea::angularErrorDegrees(e.brightPixels, {1, 1, 1})});
+  };
+  const auto seen = ea::analyse(*EffectParametersContext(scene(1.05f)).analysisImage());
+  EXPECT_GT(seen.illuminant.spreadDegrees, 12);  // the zone widened to 0.4 times that, full at twice it
+  EXPECT_LT(seen.castDegrees, 0.8 * seen.illuminant.spreadDegrees);
+  EXPECT_GT(weakest(seen.illuminant), 5.25);
+  EXPECT_GT(seen.colourStrength, 0.9);
+  const auto open = ea::analyse(*EffectParametersContext(scene(1.1f)).analysisImage());
+  EXPECT_LT(weakest(open.illuminant), 4);
+  EXPECT_LT(open.colourStrength, 0.1);
+}
+
+// Near-grey surfaces of many slight tints, thinly spread but evenly round the light (fewer at its very
+// colour than an even spread, none leaning to one side of it), are a scene's varied greys under a warm
+// light, not the pale tail of one colour: the cast is removed, though their core is thin.
+TEST(EnhanceAnalysis, ThinlyButEvenlySpreadGreysVouchForALight) {
+  const auto scene = proctest::makeImage(200, 150, [](int x, int y, float* c) {
+    const int i = x * 7 + y * 13;
+    const float v = 0.05f + 0.5f * float(i % 41) / 40;
+    // Tints on a ring round grey (log chromaticity), reaching twice as far along the warm light's hue.
+    const float a = float(i % 12) * 0.5236f, along = std::cos(a) * 0.54f - std::sin(a) * 0.84f;
+    const float r = 0.25f * (along > 0 ? 1 + along : 1 + 0.9f * along);
+    const float s[3] = {v * std::exp(r * std::cos(a)), v, v * std::exp(r * std::sin(a))};
+    const float light[3] = {1.35f, 1, 0.6f};
+    for (int k = 0; k < 3; ++k) c[k] = std::min(1.f, s[k] * light[k]);
+  });
+  const auto a = ea::analyse(*EffectParametersContext(scene).analysisImage());
+  EXPECT_LT(a.illuminant.candidateCore, 0.15);  // thinner at the light than an even spread
+  EXPECT_LT(std::fabs(a.illuminant.candidateBeyond), 0.1);
+  EXPECT_GT(a.castDegrees, 16);
+  EXPECT_GT(a.colourStrength, 0.9);
+}
