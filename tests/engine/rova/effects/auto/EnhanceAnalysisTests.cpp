@@ -494,9 +494,9 @@ TEST(EnhanceAnalysis, AStopOfUnusedHeadroomBringsAPaleSceneBackToWhite) {
 // A camera's tone curve rolls a pale colour's channels off together into white, so a sky that blows
 // keeps its unclipped channels near white; a picture pushed a stop past its range cuts each channel
 // where it crosses the clip, and its pale grey-blue sky clips in blue and green with red far under
-// white. Two skies over the same dark ground, clipped as much and piled up as much at white, none of
-// their pixels white in every channel: the cut one is darkened, the rolled-off one is not, nor is the
-// pale sky as photographed.
+// white. Two skies over the same ground, both clipping a fifth of the picture and piling up past the
+// former dead zone at white, none of their pixels white in every channel: the cut one is darkened, the
+// rolled-off one is not, nor is the pale sky as photographed.
 TEST(EnhanceAnalysis, APaleSkyCutByTheClipIsOverExposedAndOneRolledIntoWhiteIsNot) {
   auto scene = [](bool rolledOff) {
     return proctest::makeImage(200, 120, [rolledOff](int x, int y, float* c) {
