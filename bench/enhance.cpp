@@ -477,13 +477,13 @@ int quality(const std::string& outDir) {
             "%.3f core %.2f sure "
             "%.2f) colour "
             "%.2f | black %.3f->%.3f white %.3f->%.3f mid %.2f gain %.2f (med %.3f clip %.3f pile %.2f col %.2f) | vib "
-            "%.2f sh %.2f hi %.2f sharp %.2f\n",
+            "%.2f sh %.2f hi %.2f sharp %.2f pale cut %.2f\n",
             photo.half.c_str(), photo.name.c_str(), s.name, in, got, e.consensus[0] / e.consensus[1], 1.0,
             e.consensus[2] / e.consensus[1], a.castDegrees,
             rova::enhance_analysis::angularErrorDegrees(e.consensus, s.light), e.spreadDegrees, e.clippedShare,
             e.candidateShare, e.candidateCore, a.colourSureness, a.colourStrength, a.tone.fromBlack, a.tone.toBlack,
             a.tone.fromWhite, a.tone.toWhite, a.tone.midBoost, a.tone.exposureGain, a.medianLuminance, a.clippedShare,
-            a.pileUp, a.colourClipped, a.vibranceNeed, a.shadowNeed, a.highlightNeed, a.sharpenNeed);
+            a.pileUp, a.colourClipped, a.vibranceNeed, a.shadowNeed, a.highlightNeed, a.sharpenNeed, a.paleCut);
         using rova::enhance_analysis::angularErrorDegrees;
         {
           // The colour correction alone on the spoilt picture (CIEDE2000 to the original): with the

@@ -127,6 +127,18 @@ constexpr double kPileUpDeadZone = 1.0;
 // The share of the clipped pixels that must be white in every channel for the pile-up to count at
 // all, and from which it counts in full.
 constexpr double kWhiteClippedNone = 0.01, kWhiteClippedSure = 0.05;
+// A clipped pixel whose lowest unclipped channel lies in this range (as the colour layer leaves it
+// and with the light taken out) is a pale tint cut by the clip: a saturated colour's lowest channel
+// lies under it, a white's over it.
+constexpr float kPaleCutLow = 0.3f, kPaleCutHigh = 0.8f;
+// The share of the clipped pixels that are pale tints cut, from which they count and from which
+// in full; and the pile-up's dead zone where they do.
+constexpr double kPaleCutNone = 0.2, kPaleCutSure = 0.3, kPaleCutPileUpDeadZone = 0.4;
+// A pile-up over this (and in full twice it) has next to nothing in the stop under white.
+constexpr double kRampPileUp = 3;
+// Weak evidence says no more than a stop was lost; a picture pushed further is bright all through,
+// which the mid-tones say.
+constexpr double kPaleCutMaxEV = 1.0;
 // Mid-tones this far over the aim (EV) and more: the picture is bright all through, and a clipped
 // channel that a light's colour could explain is counted as over-exposure after all.
 constexpr double kLightClipMidEV = 0.75, kLightClipMidSureEV = 1.25;
@@ -788,9 +800,9 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
   auto levelled = std::make_unique<Table>([&](double x) { return t.apply(x); });
   std::vector<float> lum(px.size());
   struct Tops {
-    size_t clipped = 0, topStop = 0, white = 0, lightClipped = 0;
+    size_t clipped = 0, topStop = 0, white = 0, lightClipped = 0, paleCut = 0;
   };
-  size_t clipped = 0, topStop = 0, white = 0, lightClipped = 0;
+  size_t clipped = 0, topStop = 0, white = 0, lightClipped = 0, paleCut = 0;
   // Whether a channel clipped because of the light's colour or the exposure: the estimate is taken
   // as a light as far as any plausible light could be that coloured (whether or not the colour layer
   // trusts it enough to correct it): a clipped channel that a plausible light explains is no
@@ -812,15 +824,25 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
       // colour layer applies): a cast that clipped one channel (red under a warm light) is no
       // over-exposure, and the pixel's other channels were never clipped.
       bool stillClipped = false;
+      // The lowest unclipped channel, as the colour layer leaves it and with the light taken out (a
+      // clipped channel could have been anything above white).
+      float lowest = 1, lowestLightOut = 1;
       for (int k = 0; k < 3; ++k) {
         const float received = c[k] / gains[k];
         const float lightOut = received * neutralGains[k];
+        if (c[k] < kClipped) lowest = std::min(lowest, c[k]);
+        if (received < kClipped) lowestLightOut = std::min(lowestLightOut, lightOut);
         stillClipped |=
             (received >= kClipped && lightOut >= kClipped * 0.9f) || lightOut >= kClipped * kClipLightMargin;
       }
       if (samples[i].receivedClipped && stillClipped) {
         ++n.clipped;
         n.white += samples[i].receivedWhite;
+        // Clipped as the tone layer sees it, with a channel far under white whether or not the light
+        // is taken out: a cast that clipped a near-white (a grey ceiling under a warm light) is no
+        // pale tint, its other channels lie at white once the light is out.
+        n.paleCut += top >= kClipped && std::min(lowest, lowestLightOut) >= kPaleCutLow &&
+                     std::max(lowest, lowestLightOut) < kPaleCutHigh;
       } else if (top >= kClipped / 2) {
         ++n.topStop;
         n.lightClipped += samples[i].receivedClipped;  // clipped, but a light's colour could explain it
@@ -828,7 +850,8 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
     }
   });
   for (const Tops& part : topCounts)
-    clipped += part.clipped, topStop += part.topStop, white += part.white, lightClipped += part.lightClipped;
+    clipped += part.clipped, topStop += part.topStop, white += part.white, lightClipped += part.lightClipped,
+        paleCut += part.paleCut;
   const double median = quantile(lum, 0.5);
   const double overMid = median > 0 ? std::log2(median / kMidAim) : 0;
   const double overEV = median > 0 ? beyondDeadZone(overMid, kOverDeadZoneEV) : 0;
@@ -850,21 +873,33 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
   const double pileUp = double(clipped) / double(std::max<size_t>(topStop, 1));
   a.medianLuminance = median, a.clippedShare = clippedShare, a.pileUp = pileUp;
   a.colourClipped = clipped ? 1 - double(white) / double(clipped) : 0;
+  a.paleCut = clipped ? double(paleCut) / double(clipped) : 0;
   // A picture pushed past its range blows its whites and pale greys in every channel. A pile-up of
   // pixels each still holding a channel under white is coloured light clipping one or two channels
   // (a grey ceiling under a cool-green cast clipped its blue and green, and was darkened a stop): the
   // pile-up says a stop was lost only as far as some of the clipped pixels are white.
   const double whiteEvidence = auto_support::smoothstep(kWhiteClippedNone, kWhiteClippedSure, 1 - a.colourClipped);
   const double lostEV = std::log2(1 + beyondDeadZone(pileUp, kPileUpDeadZone)) * whiteEvidence;
-  if ((overEV > 0 || lostEV > 0) && clippedShare > kClipDeadZone) {
+  // Pale tints cut by the clip: a camera's tone curve rolls a pale colour's channels off together
+  // into white, so a pale tint that clipped in one channel holds the others near white too (a white
+  // sky); a picture pushed past its range cuts each channel where it crosses the clip, and a pale
+  // sky or a pale wall clips in one or two channels with the others far under white (a grey-blue
+  // sky turned cyan). Where those make up the clipped pixels, a smaller pile-up says a stop was lost.
+  const double paleEvidence = auto_support::smoothstep(kPaleCutNone, kPaleCutSure, a.paleCut);
+  // A cut runs through a ramp, which goes on under white: the stop under white holds about as much as
+  // was clipped. A clipped mass with next to nothing under it is an object's own edge (a coloured
+  // glow, a lamp's disc against a darker scene), not a cut.
+  const double paleLostEV = std::log2(1 + beyondDeadZone(pileUp, kPaleCutPileUpDeadZone)) * paleEvidence *
+                            (1 - auto_support::smoothstep(kRampPileUp, 2 * kRampPileUp, pileUp));
+  if ((overEV > 0 || lostEV > 0 || paleLostEV > 0) && clippedShare > kClipDeadZone) {
     // Over-exposed: the clipped share says so (a bright scene without clipping is left bright), the
     // mid-tones or the pile-up at white say by how much (a night scene's mid-tones stay dark).
     const double ev = std::min(kMaxDarkenEV, std::max(overEV, lostEV));
     // Clipping with no white in it is a colour's (a pale scene under a cast, the colour of a
     // high-key scene): it says so only of a picture bright all through.
-    const double sure = auto_support::smoothstep(kClipDeadZone, kClipSure, clippedShare) *
-                        (1 - (1 - whiteEvidence) * (1 - brightThrough));
-    t.exposureGain = std::exp2(-ev * sure);
+    const double clipSure = auto_support::smoothstep(kClipDeadZone, kClipSure, clippedShare);
+    const double sure = clipSure * (1 - (1 - whiteEvidence) * (1 - brightThrough));
+    t.exposureGain = std::exp2(-std::max(ev * sure, std::min(kPaleCutMaxEV, paleLostEV) * clipSure));
     t.shoulderWhite = 0.92;
   } else if (median > 1e-4) {
     // Still dark after the levels (its top reaches white: a small bright part in a dark picture):

@@ -94,6 +94,7 @@ struct Analysis {
   // luminance, the share of pixels clipped, and those against the ones in the stop under white.
   double medianLuminance = 0, clippedShare = 0, pileUp = 0;
   double colourClipped = 0;  // share of the clipped pixels with a channel still under white
+  double paleCut = 0;        // share of the clipped pixels that are pale tints cut by the clip
 };
 
 // Edge steepness of an image (see Analysis::sharpness).

@@ -586,3 +586,39 @@ TEST(EnhanceAnalysis, ThinlyButEvenlySpreadGreysVouchForALight) {
   EXPECT_GT(a.castDegrees, 16);
   EXPECT_GT(a.colourStrength, 0.9);
 }
+
+// A camera's tone curve rolls a pale colour's channels off together into white, so a sky that blows
+// keeps its unclipped channels near white; a picture pushed a stop past its range cuts each channel
+// where it crosses the clip, and its pale grey-blue sky clips in blue and green with red far under
+// white. Two skies over the same ground, both clipping a fifth of the picture and piling up past the
+// former dead zone at white, none of their pixels white in every channel: the cut one is darkened, the
+// rolled-off one is not, nor is the pale sky as photographed.
+TEST(EnhanceAnalysis, APaleSkyCutByTheClipIsOverExposedAndOneRolledIntoWhiteIsNot) {
+  auto scene = [](bool rolledOff) {
+    return proctest::makeImage(200, 120, [rolledOff](int x, int y, float* c) {
+      const float t = float(x) / 199;
+      if (y < 48) {
+        if (rolledOff)
+          c[0] = 0.85f + 0.1f * t, c[1] = 0.87f + 0.1f * t, c[2] = std::min(1.f, 0.9f + 0.2f * t);
+        else
+          c[0] = 0.3f * (0.6f + t), c[1] = 0.4f * (0.6f + t), c[2] = 0.49f * (0.6f + t);
+        return;
+      }
+      const float v = 0.02f + 0.2f * float((x * 7 + y * 13) % 41) / 40;  // warm textured ground
+      c[0] = 1.15f * v, c[1] = v, c[2] = 0.75f * v;
+    });
+  };
+  const auto pale = scene(false), rolled = scene(true);
+  EXPECT_EQ(ea::analyse(*underLight(pale, {1, 1, 1})).tone.exposureGain, 1);
+  const auto cut = ea::analyse(*underLight(pale, {2, 2, 2}));
+  const auto blown = ea::analyse(*underLight(rolled, {1, 1, 1}));
+  for (const auto& a : {cut, blown}) {
+    EXPECT_GT(a.clippedShare, 0.15);
+    EXPECT_GT(a.pileUp, 1.0);
+    EXPECT_EQ(a.colourClipped, 1);  // nothing white in every channel
+  }
+  EXPECT_GT(cut.paleCut, 0.4);
+  EXPECT_LT(cut.tone.exposureGain, 0.75);
+  EXPECT_EQ(blown.paleCut, 0);
+  EXPECT_EQ(blown.tone.exposureGain, 1);
+}
