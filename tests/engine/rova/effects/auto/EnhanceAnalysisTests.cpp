@@ -490,3 +490,50 @@ TEST(EnhanceAnalysis, AStopOfUnusedHeadroomBringsAPaleSceneBackToWhite) {
       EXPECT_LT(t.toWhite, 0.85) << c.gain;
   }
 }
+
+// Grey surfaces change by the same ratio in the three channels at their edges, whatever the light,
+// while the edges between surfaces of different colours do not. A scene mostly of warm colours with
+// a few grey surfaces beside them, under a cool-green light: every estimator that averages the
+// picture is led towards its warm colours, the greys give the light itself. A mosaic of the warm
+// colours alone has no such pixels, and the grey pixels are not heard.
+TEST(EnhanceAnalysis, GreySurfacesEdgesGiveTheLight) {
+  // Blocks of 8 pixels: each a colour of its own (no two alike, so no edge keeps its ratio across the
+  // channels), or a grey of its own level where `greys` says.
+  auto mosaic = [](bool greys) {
+    return proctest::makeImage(192, 128, [greys](int x, int y, float* c) {
+      const int bx = x / 8, by = y / 8, i = bx * 31 + by * 17 + bx * by * 7;
+      const float v = 0.15f + 0.7f * float(i % 23) / 22;
+      if (greys && bx >= 18) {
+        c[0] = c[1] = c[2] = 0.45f * v;
+        return;
+      }
+      const float hue = float(i % 13) / 12;  // orange to yellow, a little red and green in places
+      c[0] = v, c[1] = v * (0.3f + 0.5f * hue), c[2] = v * (0.05f + 0.2f * float(i % 5) / 4);
+    });
+  };
+  const ea::Illuminant light{0.7, 1.1, 1.3};
+  const auto withGreys = ea::estimateIlluminant(*underLight(mosaic(true), {0.7f, 1.1f, 1.3f}));
+  EXPECT_LT(withGreys.greyPixelIndex, 0.01);
+  EXPECT_EQ(withGreys.greyPixelTrust, 1);
+  EXPECT_LT(ea::angularErrorDegrees(withGreys.greyPixels, light), 0.5);
+  EXPECT_LT(ea::angularErrorDegrees(withGreys.consensus, light), 0.5);
+  for (const auto& other : {withGreys.greyEdge, withGreys.shadesOfGrey, withGreys.brightPixels})
+    EXPECT_GT(ea::angularErrorDegrees(other, light), 5);
+
+  const auto colours = ea::estimateIlluminant(*underLight(mosaic(false), {0.7f, 1.1f, 1.3f}));
+  EXPECT_GT(colours.greyPixelIndex, 0.03);
+  EXPECT_GT(ea::angularErrorDegrees(colours.greyPixels, light), 5);
+  EXPECT_EQ(colours.greyPixelTrust, 0);
+
+  // One yellow surface, its shading and saturation drifting smoothly: shading alone keeps the log
+  // contrast alike in the channels, so its pixels pass for grey, but they are one end of the
+  // surface's range of saturation, the pixels near their colour all on one side: not heard.
+  const auto shaded = proctest::makeImage(192, 128, [](int x, int y, float* c) {
+    const float s = 0.7f + 0.3f * std::sin(0.05f * x), v = 0.1f + 0.8f * (0.5f + 0.5f * std::sin(0.06f * y));
+    c[0] = v * std::pow(1.3f, s), c[1] = v, c[2] = v * std::pow(0.4f, s);
+  });
+  const auto one = ea::estimateIlluminant(*underLight(shaded, {1, 1, 1}));
+  EXPECT_LT(one.greyPixelIndex, 0.01);
+  EXPECT_GT(std::fabs(one.greyPixelBeyond), 0.16);
+  EXPECT_EQ(one.greyPixelTrust, 0);
+}
