@@ -65,15 +65,19 @@ TEST(EnhanceAnalysis, IlluminantErrorOnRealPhotos) {
       const auto e = ea::estimateIlluminant(*image);
       const ea::Illuminant truth{casts[c][0], casts[c][1], casts[c][2]};
       const double error = ea::angularErrorDegrees(e.consensus, truth);
-      std::printf("%-10s cast %d: consensus %5.2f  grey edge %5.2f  shades of grey %5.2f  bright pixels %5.2f deg\n",
-                  name, c, error, ea::angularErrorDegrees(e.greyEdge, truth),
-                  ea::angularErrorDegrees(e.shadesOfGrey, truth), ea::angularErrorDegrees(e.brightPixels, truth));
+      std::printf(
+          "%-10s cast %d: consensus %5.2f  grey edge %5.2f  shades of grey %5.2f  bright pixels %5.2f  grey pixels "
+          "%5.2f (heard %.2f) deg\n",
+          name, c, error, ea::angularErrorDegrees(e.greyEdge, truth), ea::angularErrorDegrees(e.shadesOfGrey, truth),
+          ea::angularErrorDegrees(e.brightPixels, truth), ea::angularErrorDegrees(e.greyPixels, truth),
+          e.greyPixelTrust);
       sum[c] += error;
     }
   const double n = double(std::size(kPhotos));
   std::printf("mean error: unspoilt %.2f, warm cast %.2f, cool-green cast %.2f deg\n", sum[0] / n, sum[1] / n,
               sum[2] / n);
-  // Measured: 2.55, 5.24 and 6.32 degrees (the casts clip bright pixels in one channel).
+  // Measured: 2.78, 5.00 and 6.39 degrees (the casts clip bright pixels in one channel; the astronaut's
+  // grey pixels, heard at 0.8, are 2 degrees off where the other three's consensus was 0.4).
   EXPECT_LE(sum[0] / n, 4.0);
   EXPECT_LE(sum[1] / n, 6.0);
   EXPECT_LE(sum[2] / n, 7.0);
