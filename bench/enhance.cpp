@@ -501,9 +501,9 @@ int quality(const std::string& outDir) {
             const double l = 0.2126 / v[0] + 0.7152 / v[1] + 0.0722 / v[2];
             return std::array<float, 3>{float(1 / v[0] / l), float(1 / v[1] / l), float(1 / v[2] / l)};
           };
-          say("        each alone: grey edge %.2f shades %.2f bright %.2f before the prior %.2f\n",
+          say("        each alone: grey edge %.2f shades %.2f bright %.2f grey pixels %.2f before the prior %.2f\n",
               gained(gainsOf(e.greyEdge)), gained(gainsOf(e.shadesOfGrey)), gained(gainsOf(e.brightPixels)),
-              gained(gainsOf(e.unconstrained)));
+              gained(gainsOf(e.greyPixels)), gained(gainsOf(e.unconstrained)));
           say("        colour alone: true light %.2f, estimate in full %.2f, as applied %.2f\n",
               gained(gainsOf(s.light)), gained(a.fullGains),
               gained(rova::enhance_analysis::partialGains(a.fullGains, a.colourStrength)));
@@ -527,11 +527,15 @@ int quality(const std::string& outDir) {
               std::log2(std::max(mr, 1e-6) / std::max(mo, 1e-6)), mo, rest, got - rest);
         }
         say("        estimators: grey edge %4.1f (err %4.1f) shades %4.1f (err %4.1f) bright %4.1f (err %4.1f) "
-            "edge-bright %4.1f; candidates beyond the light %+.2f, off the locus %.0f deg\n",
+            "grey pixels %4.1f (err %4.1f, index %.3f beyond %+.2f trust %.2f) edge-bright %4.1f; candidates beyond "
+            "the light %+.2f, off the locus %.0f "
+            "deg\n",
             angularErrorDegrees(e.greyEdge, {1, 1, 1}), angularErrorDegrees(e.greyEdge, s.light),
             angularErrorDegrees(e.shadesOfGrey, {1, 1, 1}), angularErrorDegrees(e.shadesOfGrey, s.light),
             angularErrorDegrees(e.brightPixels, {1, 1, 1}), angularErrorDegrees(e.brightPixels, s.light),
-            angularErrorDegrees(e.greyEdge, e.brightPixels), e.candidateBeyond, e.offLocusDegrees);
+            angularErrorDegrees(e.greyPixels, {1, 1, 1}), angularErrorDegrees(e.greyPixels, s.light), e.greyPixelIndex,
+            e.greyPixelBeyond, e.greyPixelTrust, angularErrorDegrees(e.greyEdge, e.brightPixels), e.candidateBeyond,
+            e.offLocusDegrees);
       }
       if (!outDir.empty())
         write(toBitmap({source.get(), spoilt->imageData().get(), out.get()}),

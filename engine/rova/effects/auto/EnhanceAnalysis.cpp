@@ -23,6 +23,23 @@ constexpr float kNearBlack = 0.01f;
 // Minkowski norms of the estimators (grey edge: a high norm leans on the strongest edges, which
 // on the test photos gave the smallest error) and the share of the brightest pixels.
 constexpr double kGreyEdgeNorm = 12, kShadesOfGreyNorm = 6, kBrightPixelShare = 0.02;
+// Grey pixels: where a surface's reflectance changes (or its shading does) the log contrast of a grey
+// is the same in the three channels, whatever the light. The greyest kGreyPixelShare of the pixels
+// with a log contrast of at least kGreyPixelContrast (flatter ones are only noise) give the light.
+constexpr double kGreyPixelShare = 0.01;
+constexpr float kGreyPixelContrast = 0.05f;
+// Their estimate is as good as they are grey: where their mean grey index is under kGreyIndexSure
+// (a grey surface's contrast, the same in the three channels up to the encoding's rounding) it
+// replaces the other estimators' consensus; from kGreyIndexNone on (a coloured surface's shading or
+// texture, whose log contrast is also alike in the three channels, has taken their place) it is not
+// heard.
+constexpr double kGreyIndexSure = 0.01, kGreyIndexNone = 0.03;
+// A light sits amid the surfaces near its colour: greys and pale tints spread both ways round it. The
+// colour of one end of a single hue's range (the most or least saturated part of a smooth coloured
+// blur, whose shading alone keeps the log contrast alike in the channels) has the pixels near it on
+// one side only: from a mean offset along its hue of kGreyOneSided the grey pixels are doubted, from
+// kGreyOneSidedNone not heard.
+constexpr double kGreyOneSided = 0.1, kGreyOneSidedNone = 0.16;
 
 // Illuminant: the consensus's angle from neutral on good photos (its own error there) is about this.
 // A warm light (red over green over blue) is more often the mood of the scene (sunset, tungsten)
@@ -341,6 +358,29 @@ double angularErrorDegrees(const Illuminant& a, const Illuminant& b) {
   return std::acos(c) * 180 / 3.14159265358979323846;
 }
 
+namespace {
+// How far a pixel is from grey by its log contrast towards its right and lower neighbours: the
+// channels' spread around their common contrast, against that contrast (0: the same change in the
+// three channels, a grey surface or a change of shading alone). Flat places and near-black channels
+// say nothing and are left out.
+void greyIndex(const float* c, const float* right, const float* down, std::vector<std::array<float, 4>>& out) {
+  float q[2][3];
+  for (int k = 0; k < 3; ++k) {
+    if (!(c[k] > 1e-3f) || !(right[k] > 1e-3f) || !(down[k] > 1e-3f)) return;
+    q[0][k] = right[k] / c[k], q[1][k] = down[k] / c[k];
+  }
+  float spread = 0, contrast = 0;
+  for (const auto& d : q) {
+    const float mean = (d[0] + d[1] + d[2]) / 3, l = std::log(mean);
+    contrast += l * l;
+    for (int k = 0; k < 3; ++k) spread += (d[k] / mean - 1) * (d[k] / mean - 1);
+  }
+  if (contrast < kGreyPixelContrast * kGreyPixelContrast) return;
+  const float sum = c[0] + c[1] + c[2];
+  out.push_back({std::sqrt(spread / (6 * contrast)), c[0] / sum, c[1] / sum, c[2] / sum});
+}
+}  // namespace
+
 IlluminantEstimate estimateIlluminant(const ImageDataRGBf& img) {
   IlluminantEstimate e;
   const int w = img.width(), h = img.height();
@@ -361,6 +401,7 @@ IlluminantEstimate estimateIlluminant(const ImageDataRGBf& img) {
     double sog[3] = {0, 0, 0}, edge[3] = {0, 0, 0};
     size_t nSog = 0, nEdge = 0, all = 0, clipped = 0;
     std::vector<float> brightness;
+    std::vector<std::array<float, 4>> grey;  // grey index, then the colour (its channels summing to 1)
   };
   const auto parts = auto_support::inRowBands<Sums>(img, [&](int y0, int y1, Sums& p) {
     for (int y = y0; y < y1; y += 2) {
@@ -391,6 +432,7 @@ IlluminantEstimate estimateIlluminant(const ImageDataRGBf& img) {
             p.edge[k] += g6 * g6;  // |gradient|^12
           }
           ++p.nEdge;
+          greyIndex(c, right, down, p.grey);
         }
       }
     }
@@ -404,6 +446,8 @@ IlluminantEstimate estimateIlluminant(const ImageDataRGBf& img) {
   std::vector<float> brightness;
   brightness.reserve(nBrightness);
   for (const Sums& p : parts) brightness.insert(brightness.end(), p.brightness.begin(), p.brightness.end());
+  std::vector<std::array<float, 4>> grey;
+  for (const Sums& p : parts) grey.insert(grey.end(), p.grey.begin(), p.grey.end());
   e.clippedShare = all ? double(clipped) / double(all) : 0;
   if (nSog < 16) return e;
   for (int k = 0; k < 3; ++k) e.shadesOfGrey[k] = std::pow(sog[k] / double(nSog), 1.0 / kShadesOfGreyNorm);
@@ -411,6 +455,22 @@ IlluminantEstimate estimateIlluminant(const ImageDataRGBf& img) {
     for (int k = 0; k < 3; ++k) e.greyEdge[k] = std::pow(edge[k] / double(nEdge), 1.0 / kGreyEdgeNorm);
   else
     e.greyEdge = e.shadesOfGrey;
+  if (grey.size() >= 100) {
+    // The greyest of the measured pixels, each counted by its colour alone (a bright one is no surer).
+    const size_t n = std::max<size_t>(16, size_t(kGreyPixelShare * double(grey.size())));
+    std::nth_element(grey.begin(), grey.begin() + long(n), grey.end(),
+                     [](const auto& a, const auto& b) { return a[0] < b[0]; });
+    double sum[3] = {0, 0, 0}, index = 0;
+    for (size_t i = 0; i < n; ++i) {
+      for (int k = 0; k < 3; ++k) sum[k] += grey[i][k + 1];
+      index += grey[i][0];
+    }
+    e.greyPixels = {sum[0], sum[1], sum[2]};
+    e.greyPixelIndex = index / double(n);
+
+  } else {
+    e.greyPixels = e.greyEdge;
+  }
   // The brightest 2 % of the lit pixels. Here and in shades of grey clipped pixels count as they are:
   // a highlight at white in every channel says "no cast" (an over-exposed white stays white), one
   // clipped in a single channel still gives the ratio of the other two. Leaving them out leaves the
@@ -447,7 +507,18 @@ IlluminantEstimate estimateIlluminant(const ImageDataRGBf& img) {
   auto median3 = [](double a, double b, double c) { return std::max(std::min(a, b), std::min(std::max(a, b), c)); };
   // Grey edge, the most reliable of the three on natural photos, counts once more: the consensus is
   // halfway between it and the median.
-  const double cr = 0.5 * (median3(lr[0], lr[1], lr[2]) + lr[0]), cb = 0.5 * (median3(lb[0], lb[1], lb[2]) + lb[0]);
+  double cr = 0.5 * (median3(lr[0], lr[1], lr[2]) + lr[0]), cb = 0.5 * (median3(lb[0], lb[1], lb[2]) + lb[0]);
+  {
+    // Grey pixels, as far as they are grey, speak for the light before the others.
+    double trust = 1 - auto_support::smoothstep(kGreyIndexSure, kGreyIndexNone, e.greyPixelIndex);
+    if (trust > 0) {
+      e.greyPixelBeyond = candidatesNear(img, e.greyPixels, lit).beyond;
+      trust *= 1 - auto_support::smoothstep(kGreyOneSided, kGreyOneSidedNone, std::fabs(e.greyPixelBeyond));
+    }
+    e.greyPixelTrust = trust;
+    const double gr = std::log(e.greyPixels[0] / e.greyPixels[1]), gb = std::log(e.greyPixels[2] / e.greyPixels[1]);
+    cr += trust * (gr - cr), cb += trust * (gb - cb);
+  }
   const auto [pr, pb] = towardsPlausibleLight(cr, cb);
   e.consensus = unit({std::exp(pr), 1.0, std::exp(pb)});
   e.unconstrained = unit({std::exp(cr), 1.0, std::exp(cb)});

@@ -32,6 +32,10 @@ double angularErrorDegrees(const Illuminant& a, const Illuminant& b);
 
 struct IlluminantEstimate {
   Illuminant greyEdge{1, 1, 1}, shadesOfGrey{1, 1, 1}, brightPixels{1, 1, 1};
+  Illuminant greyPixels{1, 1, 1};     // the mean colour of the greyest pixels by their log contrast
+  double greyPixelIndex = 1;          // their mean grey index (0: the same log contrast in every channel)
+  double greyPixelBeyond = 0;         // the pixels near their colour: mean offset along its hue (as candidateBeyond)
+  double greyPixelTrust = 0;          // 0..1: how far they replace the other three in the consensus
   Illuminant consensus{1, 1, 1};      // in log chromaticity, halfway between grey edge and the median of the three
   Illuminant unconstrained{1, 1, 1};  // the consensus before the pull towards plausible lights
   double spreadDegrees = 0;           // largest angle between two of the three estimates
@@ -42,11 +46,14 @@ struct IlluminantEstimate {
   double offLocusDegrees = 0;  // the consensus's angle off the locus of plausible lights (log chromaticity)
 };
 
-// The three estimators on linear light, near-black pixels left out:
+// The estimators on linear light, near-black pixels left out:
 //  - grey edge (first order, Minkowski norm 12, clipped pixels left out): the average reflectance
 //    difference is achromatic;
 //  - shades of grey (norm 6): the norm-6 mean of each channel;
-//  - bright pixels: the mean of the brightest 2 % of the pixels, clipped ones included.
+//  - bright pixels: the mean of the brightest 2 % of the pixels, clipped ones included;
+//  - grey pixels: the mean colour of the pixels whose log contrast is most alike in the three
+//    channels; it replaces the consensus of the other three as far as those pixels are grey and sit
+//    amid the pixels near their colour.
 // The consensus keeps only a little of any magenta part off the locus of plausible lights.
 IlluminantEstimate estimateIlluminant(const ImageDataRGBf& image);
 

@@ -65,15 +65,19 @@ TEST(EnhanceAnalysis, IlluminantErrorOnRealPhotos) {
       const auto e = ea::estimateIlluminant(*image);
       const ea::Illuminant truth{casts[c][0], casts[c][1], casts[c][2]};
       const double error = ea::angularErrorDegrees(e.consensus, truth);
-      std::printf("%-10s cast %d: consensus %5.2f  grey edge %5.2f  shades of grey %5.2f  bright pixels %5.2f deg\n",
-                  name, c, error, ea::angularErrorDegrees(e.greyEdge, truth),
-                  ea::angularErrorDegrees(e.shadesOfGrey, truth), ea::angularErrorDegrees(e.brightPixels, truth));
+      std::printf(
+          "%-10s cast %d: consensus %5.2f  grey edge %5.2f  shades of grey %5.2f  bright pixels %5.2f  grey pixels "
+          "%5.2f (heard %.2f) deg\n",
+          name, c, error, ea::angularErrorDegrees(e.greyEdge, truth), ea::angularErrorDegrees(e.shadesOfGrey, truth),
+          ea::angularErrorDegrees(e.brightPixels, truth), ea::angularErrorDegrees(e.greyPixels, truth),
+          e.greyPixelTrust);
       sum[c] += error;
     }
   const double n = double(std::size(kPhotos));
   std::printf("mean error: unspoilt %.2f, warm cast %.2f, cool-green cast %.2f deg\n", sum[0] / n, sum[1] / n,
               sum[2] / n);
-  // Measured: 2.55, 5.24 and 6.32 degrees (the casts clip bright pixels in one channel).
+  // Measured: 2.78, 5.00 and 6.39 degrees (the casts clip bright pixels in one channel; the astronaut's
+  // grey pixels, heard at 0.8, are 2 degrees off where the other three's consensus was 0.4).
   EXPECT_LE(sum[0] / n, 4.0);
   EXPECT_LE(sum[1] / n, 6.0);
   EXPECT_LE(sum[2] / n, 7.0);
@@ -282,7 +286,7 @@ TEST(EnhanceAnalysis, TightlyGatheredGreysVouchForALightThatClips) {
   auto room = [](float scatter) {
     return proctest::makeImage(180, 120, [scatter](int x, int y, float* c) {
       const int i = x * 7 + y * 13;
-      const float v = x < 70 ? 0.95f : 0.05f + 0.5f * float(i % 41) / 40;
+      const float v = x < 70 ? 0.95f : VLO + VAMP * float(i % 41) / 40;
       // Each surface's own slight colour, spread both ways round grey.
       const float red = scatter * (float(i % 11) / 10 - 0.5f), blue = scatter * (float(i / 11 % 7) / 6 - 0.5f);
       c[0] = v * (1 + red), c[1] = v, c[2] = v * (1 + blue);
@@ -412,7 +416,7 @@ TEST(EnhanceAnalysis, ThePaleFringeOfOneHueOffTheLocusIsNoLight) {
 
   const auto greys = proctest::makeImage(w, h, [&](int x, int y, float* c) {
     const int i = x * 7 + y * 13;
-    const float v = 0.05f + 0.8f * float(i % 41) / 40;
+    const float v = VLO + VAMP * float(i % 41) / 40;
     // Each surface's own slight colour, spread both ways round grey; under the light.
     const float red = 0.2f * (float(i % 11) / 10 - 0.5f), blue = 0.2f * (float(i / 11 % 7) / 6 - 0.5f);
     c[0] = 0.7f * v * (1 + red), c[1] = 1.1f * v, c[2] = 1.3f * v * (1 + blue);
@@ -434,7 +438,7 @@ TEST(EnhanceAnalysis, AWarmLightTheEstimatorsAgreeOnIsRemovedWhole) {
   for (const Case& c : {Case{{1.25f, 1, 0.7f}, 0.95, 1.0}, Case{{1.1f, 1, 0.85f}, 0, 0.02}}) {
     const auto greys = proctest::makeImage(200, 150, [&](int x, int y, float* px) {
       const int i = x * 7 + y * 13;
-      const float v = 0.05f + 0.8f * float(i % 41) / 40;
+      const float v = VLO + VAMP * float(i % 41) / 40;
       const float tint = 0.1f * (float(i % 11) / 10 - 0.5f);  // each surface's own slight colour
       px[0] = c.light[0] * v * (1 + tint), px[1] = c.light[1] * v, px[2] = c.light[2] * v * (1 - tint);
     });
@@ -456,7 +460,7 @@ TEST(EnhanceAnalysis, HighlightsAWarmLightClipsStillCountAsClipped) {
       c[0] = 0.99f, c[1] = 0.97f, c[2] = 0.95f;
       return;
     }
-    const float v = 0.01f + 0.03f * float(i % 41) / 40;
+    const float v = VLO + VAMP * float(i % 41) / 40;
     const float tint = 0.1f * (float(i % 11) / 10 - 0.5f);
     c[0] = v * (1 + tint), c[1] = v, c[2] = v * (1 - tint);
   });
@@ -557,6 +561,7 @@ TEST(EnhanceAnalysis, ACastEveryEstimatorSeesIsRemovedThoughTheyDisagreeOnItsHue
                      ea::angularErrorDegrees(e.brightPixels, {1, 1, 1})});
   };
   const auto seen = ea::analyse(*EffectParametersContext(scene(1.05f)).analysisImage());
+
   EXPECT_GT(seen.illuminant.spreadDegrees, 12);  // the zone widened to 0.4 times that, full at twice it
   EXPECT_LT(seen.castDegrees, 0.8 * seen.illuminant.spreadDegrees);
   EXPECT_GT(weakest(seen.illuminant), 5.25);
@@ -621,4 +626,51 @@ TEST(EnhanceAnalysis, APaleSkyCutByTheClipIsOverExposedAndOneRolledIntoWhiteIsNo
   EXPECT_LT(cut.tone.exposureGain, 0.75);
   EXPECT_EQ(blown.paleCut, 0);
   EXPECT_EQ(blown.tone.exposureGain, 1);
+}
+
+// Grey surfaces change by the same ratio in the three channels at their edges, whatever the light,
+// while the edges between surfaces of different colours do not. A scene mostly of warm colours with
+// a few grey surfaces beside them, under a cool-green light: every estimator that averages the
+// picture is led towards its warm colours, the greys give the light itself. A mosaic of the warm
+// colours alone has no such pixels, and the grey pixels are not heard.
+TEST(EnhanceAnalysis, GreySurfacesEdgesGiveTheLight) {
+  // Blocks of 8 pixels: each a colour of its own (no two alike, so no edge keeps its ratio across the
+  // channels), or a grey of its own level where `greys` says.
+  auto mosaic = [](bool greys) {
+    return proctest::makeImage(192, 128, [greys](int x, int y, float* c) {
+      const int bx = x / 8, by = y / 8, i = bx * 31 + by * 17 + bx * by * 7;
+      const float v = 0.15f + 0.7f * float(i % 23) / 22;
+      if (greys && bx >= 18) {
+        c[0] = c[1] = c[2] = 0.45f * v;
+        return;
+      }
+      const float hue = float(i % 13) / 12;  // orange to yellow, a little red and green in places
+      c[0] = v, c[1] = v * (0.3f + 0.5f * hue), c[2] = v * (0.05f + 0.2f * float(i % 5) / 4);
+    });
+  };
+  const ea::Illuminant light{0.7, 1.1, 1.3};
+  const auto withGreys = ea::estimateIlluminant(*underLight(mosaic(true), {0.7f, 1.1f, 1.3f}));
+  EXPECT_LT(withGreys.greyPixelIndex, 0.01);
+  EXPECT_EQ(withGreys.greyPixelTrust, 1);
+  EXPECT_LT(ea::angularErrorDegrees(withGreys.greyPixels, light), 0.5);
+  EXPECT_LT(ea::angularErrorDegrees(withGreys.consensus, light), 0.5);
+  for (const auto& other : {withGreys.greyEdge, withGreys.shadesOfGrey, withGreys.brightPixels})
+    EXPECT_GT(ea::angularErrorDegrees(other, light), 5);
+
+  const auto colours = ea::estimateIlluminant(*underLight(mosaic(false), {0.7f, 1.1f, 1.3f}));
+  EXPECT_GT(colours.greyPixelIndex, 0.03);
+  EXPECT_GT(ea::angularErrorDegrees(colours.greyPixels, light), 5);
+  EXPECT_EQ(colours.greyPixelTrust, 0);
+
+  // One yellow surface, its shading and saturation drifting smoothly: shading alone keeps the log
+  // contrast alike in the channels, so its pixels pass for grey, but they are one end of the
+  // surface's range of saturation, the pixels near their colour all on one side: not heard.
+  const auto shaded = proctest::makeImage(192, 128, [](int x, int y, float* c) {
+    const float s = 0.7f + 0.3f * std::sin(0.05f * x), v = 0.1f + 0.8f * (0.5f + 0.5f * std::sin(0.06f * y));
+    c[0] = v * std::pow(1.3f, s), c[1] = v, c[2] = v * std::pow(0.4f, s);
+  });
+  const auto one = ea::estimateIlluminant(*underLight(shaded, {1, 1, 1}));
+  EXPECT_LT(one.greyPixelIndex, 0.01);
+  EXPECT_GT(std::fabs(one.greyPixelBeyond), 0.16);
+  EXPECT_EQ(one.greyPixelTrust, 0);
 }
