@@ -286,7 +286,7 @@ TEST(EnhanceAnalysis, TightlyGatheredGreysVouchForALightThatClips) {
   auto room = [](float scatter) {
     return proctest::makeImage(180, 120, [scatter](int x, int y, float* c) {
       const int i = x * 7 + y * 13;
-      const float v = x < 70 ? 0.95f : VLO + VAMP * float(i % 41) / 40;
+      const float v = x < 70 ? 0.95f : 0.05f + 0.5f * float(i % 41) / 40;
       // Each surface's own slight colour, spread both ways round grey.
       const float red = scatter * (float(i % 11) / 10 - 0.5f), blue = scatter * (float(i / 11 % 7) / 6 - 0.5f);
       c[0] = v * (1 + red), c[1] = v, c[2] = v * (1 + blue);
@@ -416,7 +416,7 @@ TEST(EnhanceAnalysis, ThePaleFringeOfOneHueOffTheLocusIsNoLight) {
 
   const auto greys = proctest::makeImage(w, h, [&](int x, int y, float* c) {
     const int i = x * 7 + y * 13;
-    const float v = VLO + VAMP * float(i % 41) / 40;
+    const float v = 0.05f + 0.8f * float(i % 41) / 40;
     // Each surface's own slight colour, spread both ways round grey; under the light.
     const float red = 0.2f * (float(i % 11) / 10 - 0.5f), blue = 0.2f * (float(i / 11 % 7) / 6 - 0.5f);
     c[0] = 0.7f * v * (1 + red), c[1] = 1.1f * v, c[2] = 1.3f * v * (1 + blue);
@@ -438,7 +438,7 @@ TEST(EnhanceAnalysis, AWarmLightTheEstimatorsAgreeOnIsRemovedWhole) {
   for (const Case& c : {Case{{1.25f, 1, 0.7f}, 0.95, 1.0}, Case{{1.1f, 1, 0.85f}, 0, 0.02}}) {
     const auto greys = proctest::makeImage(200, 150, [&](int x, int y, float* px) {
       const int i = x * 7 + y * 13;
-      const float v = VLO + VAMP * float(i % 41) / 40;
+      const float v = 0.05f + 0.8f * float(i % 41) / 40;
       const float tint = 0.1f * (float(i % 11) / 10 - 0.5f);  // each surface's own slight colour
       px[0] = c.light[0] * v * (1 + tint), px[1] = c.light[1] * v, px[2] = c.light[2] * v * (1 - tint);
     });
@@ -460,7 +460,7 @@ TEST(EnhanceAnalysis, HighlightsAWarmLightClipsStillCountAsClipped) {
       c[0] = 0.99f, c[1] = 0.97f, c[2] = 0.95f;
       return;
     }
-    const float v = VLO + VAMP * float(i % 41) / 40;
+    const float v = 0.01f + 0.03f * float(i % 41) / 40;
     const float tint = 0.1f * (float(i % 11) / 10 - 0.5f);
     c[0] = v * (1 + tint), c[1] = v, c[2] = v * (1 - tint);
   });
