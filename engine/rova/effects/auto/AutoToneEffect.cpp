@@ -35,24 +35,31 @@ class ToneKernel : public EffectKernel {
           });
       return;
     }
-    // Darkening a clipped picture: where channels reached white, the shoulder would squeeze them while
-    // the channel under them keeps the body's gain, which turns a clipped highlight's faint tint into
-    // a strong one (an overexposed white cup going yellow-green). There the pixel is scaled as a whole,
-    // by what the curve does to its largest channel, so its hue and saturation stay as they are.
+    // Darkening a clipped picture: where a channel reached white, the shoulder would lift it towards
+    // white while the channels under it keep the body's gain, which turns a clipped highlight's faint
+    // tint into a strong one (an overexposed white cup going yellow-green, a pale sky that clipped its
+    // blue going violet, yellow petals going orange). There the pixel is scaled as a whole, keeping its
+    // hue and saturation, by what the curve does to its middle channel: the brightest one that may
+    // still hold its value. Two channels at white make a highlight, which the shoulder keeps near
+    // white; one alone is a colour, which takes the body's gain. The per-channel curve gives way to it
+    // as the top channel nears white, so nothing jumps where a channel starts to clip.
     forPixels4(
         px, n, [&](F4 & r, F4 & g, F4 & b) __attribute__((always_inline)) {
           const F4 top = vmax(vmax(r, g), b);
-          // The middle channel: two channels at white make a highlight; one alone is a saturated colour
-          // (warm wood with its red clipped), which the per-channel curve gives back its saturation.
-          const F4 middle = vmax(vmin(r, g), vmin(vmax(r, g), b));
-          const F4 t = clamp((middle - kHueFrom) * (1 / (kHueTo - kHueFrom)), 0.f, 1.f);
+          const F4 t = clamp((top - kWholeFrom) * (1 / (kWholeTo - kWholeFrom)), 0.f, 1.f);
           const F4 w = t * t * (3.f - 2.f * t);
           const F4 R = map(r, topScale), G = map(g, topScale), B = map(b, topScale);
           if (!any(w > 0.f)) {
             r = R, g = G, b = B;
             return;
           }
-          const F4 scale = map(top, topScale) / vmax(top, splat(1e-6f));
+          const F4 middle = vmax(vmin(r, g), vmin(vmax(r, g), b));
+          // Kept off black, where the toe would make the ratio meaningless.
+          const F4 ref = vmax(middle, top * 0.05f);
+          // Never past what the curve gives the top channel itself: a value over white (a RAW's
+          // headroom) still lands under white.
+          const F4 scale =
+              vmin(map(ref, topScale) / vmax(ref, splat(1e-6f)), map(top, topScale) / vmax(top, splat(1e-6f)));
           r = R + w * (r * scale - R), g = G + w * (g * scale - G), b = B + w * (b * scale - B);
         });
   }
@@ -71,8 +78,8 @@ class ToneKernel : public EffectKernel {
   float pairs_[kLut][2];                // each entry with the next, for lookupPairs
   float topScale_ = 1;                  // past the table the curve goes on in proportion
   bool keepClippedHue_ = false;         // darkening: highlights at white are scaled as a whole
-  // Between these middle-channel values the per-channel curve gives way to the whole-pixel scaling.
-  static constexpr float kHueFrom = 0.8f, kHueTo = 0.98f;
+  // Between these top-channel values the per-channel curve gives way to the whole-pixel scaling.
+  static constexpr float kWholeFrom = 0.7f, kWholeTo = 0.95f;
 };
 
 }  // namespace

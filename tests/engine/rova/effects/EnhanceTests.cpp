@@ -288,6 +288,33 @@ TEST(Enhance, OverExposedHighlightsKeepTheirHue) {
   EXPECT_GT(kept, 0.95 * double(n));
 }
 
+// A pale colour that clipped one channel only (a face's red, a grey-blue sky's blue) keeps its hue
+// when a picture a stop too bright is darkened: the clipped channel is not lifted towards white over
+// the others (which turned a pale sky violet and a face pink in blotches).
+TEST(Enhance, OverExposedPaleColoursClippedInOneChannelKeepTheirHue) {
+  auto original = photo("astronaut");
+  ASSERT_TRUE(original);
+  auto bright = changed(original, [](float* c) {
+    for (int k = 0; k < 3; ++k) c[k] = std::min(1.f, 2 * c[k]);
+  });
+  auto out = enhanced(bright);
+  ASSERT_TRUE(out);
+  auto in = bright->imageData();
+  size_t n = 0, kept = 0;
+  for (size_t i = 0; i < in->pixelCount(); ++i) {
+    const float* c = in->floats() + 3 * i;
+    const int top = int(std::max_element(c, c + 3) - c);
+    const float a = c[(top + 1) % 3], b = c[(top + 2) % 3];
+    if (c[top] < 1 || std::min(a, b) < 0.6f || std::max(a, b) > 0.9f) continue;
+    const float* o = out->floats() + 3 * i;
+    ++n;
+    // The clipped channel against the brighter of the other two, as received and as darkened.
+    if (o[top] / std::max({o[(top + 1) % 3], o[(top + 2) % 3], 1e-6f}) < 1.1f * c[top] / std::max(a, b)) ++kept;
+  }
+  ASSERT_GT(n, 100u);
+  EXPECT_GT(kept, 0.95 * double(n));
+}
+
 TEST(Enhance, FadedPhotoRegainsItsTonalRange) {
   for (const char* name : kPhotos) {
     auto original = photo(name);
