@@ -525,6 +525,9 @@ IlluminantEstimate estimateIlluminant(const ImageDataRGBf& img) {
   for (int i = 0; i < 3; ++i)
     for (int j = i + 1; j < 3; ++j)
       e.spreadDegrees = std::max(e.spreadDegrees, angularErrorDegrees(*all3[i], *all3[j]));
+  // The three's disagreement says how unsure their consensus is; as far as the grey pixels speak for the
+  // light instead, it no longer does.
+  e.spreadDegrees *= 1 - e.greyPixelTrust;
   const Candidates candidates = candidatesNear(img, e.consensus, lit);
   e.candidateShare = candidates.share, e.candidateCore = candidates.core, e.candidateBeyond = candidates.beyond;
   {
