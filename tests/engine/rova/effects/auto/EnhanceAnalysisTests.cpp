@@ -540,7 +540,10 @@ TEST(EnhanceAnalysis, ALowKeyPictureThatClippedKeepsItsKeyFadedOrDarkened) {
 // there is one: greys under a cool-green light, with cyan highlights that lead the bright-pixels
 // estimate far past the other two, lose the cast whole (the zone widened by their disagreement held it
 // to about two thirds). Where pale yellow surfaces bring one estimator back within the zone, the
-// widened zone holds: whether there is a cast at all is then open.
+// widened zone holds: whether there is a cast at all is then open. Every surface leans a little
+// towards one channel, each pixel towards another than its neighbours two pixels away: its edges
+// change colour as well as lightness, so no pixel is grey enough for the grey pixels to be heard and
+// settle the light in the estimators' place.
 TEST(EnhanceAnalysis, ACastEveryEstimatorSeesIsRemovedThoughTheyDisagreeOnItsHue) {
   auto scene = [](float yellow) {
     return proctest::makeImage(200, 150, [yellow](int x, int y, float* c) {
@@ -552,6 +555,8 @@ TEST(EnhanceAnalysis, ACastEveryEstimatorSeesIsRemovedThoughTheyDisagreeOnItsHue
         s[0] = 0.8f * 0.64f, s[1] = 0.8f, s[2] = 0.8f / 0.8f;  // cyan highlights
       else if (i % 5 == 0)
         s[0] = 0.6f * yellow, s[1] = 0.6f, s[2] = 0.6f / yellow / yellow;
+      const int lean = (x + 2 * y) % 3;  // two pixels right or down: another channel
+      for (int k = 0; k < 3; ++k) s[k] *= std::exp(k == lean ? 0.12f : -0.06f);
       const float light[3] = {std::pow(0.7f, 0.6f), std::pow(1.1f, 0.6f), std::pow(1.3f, 0.6f)};
       for (int k = 0; k < 3; ++k) c[k] = std::min(1.f, s[k] * light[k]);
     });
@@ -562,22 +567,26 @@ TEST(EnhanceAnalysis, ACastEveryEstimatorSeesIsRemovedThoughTheyDisagreeOnItsHue
   };
   const auto seen = ea::analyse(*EffectParametersContext(scene(1.05f)).analysisImage());
 
+  EXPECT_EQ(seen.illuminant.greyPixelTrust, 0);
   EXPECT_GT(seen.illuminant.spreadDegrees, 12);  // the zone widened to 0.4 times that, full at twice it
   EXPECT_LT(seen.castDegrees, 0.8 * seen.illuminant.spreadDegrees);
   EXPECT_GT(weakest(seen.illuminant), 5.25);
   EXPECT_GT(seen.colourStrength, 0.9);
   const auto open = ea::analyse(*EffectParametersContext(scene(1.1f)).analysisImage());
+  EXPECT_EQ(open.illuminant.greyPixelTrust, 0);
   EXPECT_LT(weakest(open.illuminant), 4);
   EXPECT_LT(open.colourStrength, 0.1);
 }
 
 // Near-grey surfaces of many slight tints, thinly spread but evenly round the light (fewer at its very
 // colour than an even spread, none leaning to one side of it), are a scene's varied greys under a warm
-// light, not the pale tail of one colour: the cast is removed, though their core is thin.
+// light, not the pale tail of one colour: the cast is removed, though their core is thin. Neighbours
+// differ in lightness by at most a factor of 3.7, so their change of tint stays large beside it: no
+// pixel is grey enough for the grey pixels to be heard and settle the light in the estimators' place.
 TEST(EnhanceAnalysis, ThinlyButEvenlySpreadGreysVouchForALight) {
   const auto scene = proctest::makeImage(200, 150, [](int x, int y, float* c) {
     const int i = x * 7 + y * 13;
-    const float v = 0.05f + 0.5f * float(i % 41) / 40;
+    const float v = 0.15f + 0.4f * float(i % 41) / 40;
     // Tints on a ring round grey (log chromaticity), reaching twice as far along the warm light's hue.
     const float a = float(i % 12) * 0.5236f, along = std::cos(a) * 0.54f - std::sin(a) * 0.84f;
     const float r = 0.25f * (along > 0 ? 1 + along : 1 + 0.9f * along);
@@ -586,6 +595,7 @@ TEST(EnhanceAnalysis, ThinlyButEvenlySpreadGreysVouchForALight) {
     for (int k = 0; k < 3; ++k) c[k] = std::min(1.f, s[k] * light[k]);
   });
   const auto a = ea::analyse(*EffectParametersContext(scene).analysisImage());
+  EXPECT_EQ(a.illuminant.greyPixelTrust, 0);
   EXPECT_LT(a.illuminant.candidateCore, 0.15);  // thinner at the light than an even spread
   EXPECT_LT(std::fabs(a.illuminant.candidateBeyond), 0.1);
   EXPECT_GT(a.castDegrees, 16);
