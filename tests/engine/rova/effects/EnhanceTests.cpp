@@ -81,6 +81,20 @@ size_t clippedPixels(const ImageDataRGBf& d) {
   return n;
 }
 
+// Each pixel of a photo a stop too bright (linear values doubled, clipped at white) with the same pixel
+// enhanced: `f(received, enhanced)`.
+void forEachPixelOfAStopTooBright(const char* name, const std::function<void(const float*, const float*)>& f) {
+  auto original = photo(name);
+  ASSERT_TRUE(original) << name;
+  auto bright = changed(original, [](float* c) {
+    for (int k = 0; k < 3; ++k) c[k] = std::min(1.f, 2 * c[k]);
+  });
+  auto out = enhanced(bright);
+  ASSERT_TRUE(out) << name;
+  auto in = bright->imageData();
+  for (size_t i = 0; i < in->pixelCount(); ++i) f(in->floats() + 3 * i, out->floats() + 3 * i);
+}
+
 }  // namespace
 
 TEST(EnhancePresets, EveryPresetParsesAndBuildsOverOrdinaryAndRawPictures) {
@@ -265,24 +279,14 @@ TEST(Enhance, StrongColourCastLeavesNeutralGreysNeutral) {
 // clipped in red and green with blue a little under white stays a pale white, not yellow-green
 // (the shoulder squeezing the clipped channels while blue keeps the body's gain).
 TEST(Enhance, OverExposedHighlightsKeepTheirHue) {
-  auto original = photo("coffee");
-  ASSERT_TRUE(original);
-  auto bright = changed(original, [](float* c) {
-    for (int k = 0; k < 3; ++k) c[k] = std::min(1.f, 2 * c[k]);
-  });
-  auto out = enhanced(bright);
-  ASSERT_TRUE(out);
-  auto in = bright->imageData();
   size_t n = 0, kept = 0;
   double before = 0, after = 0;
-  for (size_t i = 0; i < in->pixelCount(); ++i) {
-    const float* c = in->floats() + 3 * i;
-    if (c[0] < 1 || c[1] < 1 || c[2] < 0.8f || c[2] > 0.95f) continue;
-    const float* o = out->floats() + 3 * i;
+  forEachPixelOfAStopTooBright("coffee", [&](const float* c, const float* o) {
+    if (c[0] < 1 || c[1] < 1 || c[2] < 0.8f || c[2] > 0.95f) return;
     ++n;
     before += lum(c), after += lum(o);
     if (o[2] / std::max(o[1], 1e-6f) > 0.9f * c[2]) ++kept;
-  }
+  });
   ASSERT_GT(n, 100u);
   EXPECT_LT(after, 0.95 * before);  // darkened
   EXPECT_GT(kept, 0.95 * double(n));
@@ -292,25 +296,15 @@ TEST(Enhance, OverExposedHighlightsKeepTheirHue) {
 // when a picture a stop too bright is darkened: the clipped channel is not lifted towards white over
 // the others (which turned a pale sky violet and a face pink in blotches).
 TEST(Enhance, OverExposedPaleColoursClippedInOneChannelKeepTheirHue) {
-  auto original = photo("astronaut");
-  ASSERT_TRUE(original);
-  auto bright = changed(original, [](float* c) {
-    for (int k = 0; k < 3; ++k) c[k] = std::min(1.f, 2 * c[k]);
-  });
-  auto out = enhanced(bright);
-  ASSERT_TRUE(out);
-  auto in = bright->imageData();
   size_t n = 0, kept = 0;
-  for (size_t i = 0; i < in->pixelCount(); ++i) {
-    const float* c = in->floats() + 3 * i;
+  forEachPixelOfAStopTooBright("astronaut", [&](const float* c, const float* o) {
     const int top = int(std::max_element(c, c + 3) - c);
     const float a = c[(top + 1) % 3], b = c[(top + 2) % 3];
-    if (c[top] < 1 || std::min(a, b) < 0.6f || std::max(a, b) > 0.9f) continue;
-    const float* o = out->floats() + 3 * i;
+    if (c[top] < 1 || std::min(a, b) < 0.6f || std::max(a, b) > 0.9f) return;
     ++n;
     // The clipped channel against the brighter of the other two, as received and as darkened.
     if (o[top] / std::max({o[(top + 1) % 3], o[(top + 2) % 3], 1e-6f}) < 1.1f * c[top] / std::max(a, b)) ++kept;
-  }
+  });
   ASSERT_GT(n, 100u);
   EXPECT_GT(kept, 0.95 * double(n));
 }
