@@ -467,7 +467,6 @@ IlluminantEstimate estimateIlluminant(const ImageDataRGBf& img) {
     }
     e.greyPixels = {sum[0], sum[1], sum[2]};
     e.greyPixelIndex = index / double(n);
-
   } else {
     e.greyPixels = e.greyEdge;
   }
