@@ -47,7 +47,12 @@ void QVAnimationDriver::useManualClock() {
   if (manual_) return;
   const double current = now();
   manual_ = true;
-  manualNow_ = current;
+  // The manual clock starts at zero, not at the system's (large, ever different) seconds: sums of
+  // short advances then round the same way in every run. Running animations keep their elapsed time.
+  manualNow_ = 0;
+  for (auto& [id, a] : animations_) {
+    if (a.start >= 0) a.start -= current;
+  }
   if (timer_) timer_->stop();
 }
 
@@ -91,7 +96,10 @@ QVAnimationDriver::AnimationId QVAnimationDriver::animate(double duration, QVTim
   if (!apply) return 0;
   return add(
       [duration, timing, apply = std::move(apply)](double elapsed) {
-        const double t = duration > 0 ? std::min(1.0, elapsed / duration) : 1.0;
+        // A tick within a nanosecond of the end is the end: advances that add up to the duration
+        // may round a hair below it.
+        constexpr double kRounding = 1e-9;
+        const double t = duration > 0 && elapsed < duration - kRounding ? elapsed / duration : 1.0;
         apply(t >= 1.0 ? 1.0 : QVApplyTimingFunction(timing, t));
         return t < 1.0;
       },

@@ -4,8 +4,9 @@
 // the driver's clock, on the main thread. While animations run, a timer ticks with the display's
 // refresh; with none running it is stopped.
 //
-// Tests switch to the manual clock (`useManualClock()`) and move time with `advance(seconds)`,
-// which ticks in display-sized steps, so they never sleep. Springs integrate in fixed steps of
+// Tests switch to the manual clock (`useManualClock()`, which starts at zero whatever the system
+// clock says) and move time with `advance(seconds)`, which ticks in display-sized steps, so they
+// never sleep. Springs integrate in fixed steps of
 // their own over the elapsed time, so the values they reach do not depend on the tick rate.
 #include <cstdint>
 #include <functional>

@@ -41,6 +41,29 @@ TEST(QVAnimationDriver, StepsOnTheManualClockAndEndsExactlyAtOne) {
   EXPECT_FALSE(driver.cancel(id));
 }
 
+TEST(QVAnimationDriver, AdvancesThatAddUpToTheDurationEndTheAnimationWhereverTheClockStands) {
+  // At some clock readings 0.15 + 0.05 + 0.1 seconds add up to a hair less than 0.3.
+  auto& driver = QVAnimationDriver::shared();
+  ASSERT_TRUE(driver.usesManualClock());
+  const double frame = driver.frameInterval();
+  for (double at : {0.0, 1234.5678, 31337.0}) {
+    SCOPED_TRACE(at);
+    driver.setFrameInterval(1e6);  // one tick to get there
+    driver.advance(at);
+    driver.setFrameInterval(frame);
+    double last = -1;
+    int finished = 0;
+    driver.animate(
+        0.3, QVTimingFunction::EaseInEaseOut, [&](double p) { last = p; }, [&](bool f) { finished += f; });
+    driver.advance(0.15);
+    driver.advance(0.05);
+    EXPECT_EQ(finished, 0);
+    driver.advance(0.1);
+    EXPECT_EQ(finished, 1);
+    EXPECT_EQ(last, 1);
+  }
+}
+
 TEST(QVAnimationDriver, NoAnimationBlockTurnsImplicitAnimationsOffInsideOnly) {
   EXPECT_TRUE(QVImplicitAnimationsEnabled());
   QVRunNoAnimationBlock([] {
