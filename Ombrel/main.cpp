@@ -15,7 +15,6 @@
 // Start-up order: the application object; the hand-over to a running instance (this process then
 // exits); the engine; the application delegate (which starts the application core); launching;
 // the files of the command line, or the main window when there are none; the main loop.
-#include <QDir>
 #include <QIcon>
 #include <QMouseEvent>
 #include <QScreen>
@@ -174,7 +173,8 @@ int main(int argc, char** argv) {
   QCoreApplication::setApplicationVersion(QString::fromUtf8(QVApplicationInfo::shortVersion));
   QGuiApplication::setDesktopFileName(QStringLiteral("app.solvane.Solvane"));
   const Options options = parse(argc, argv);
-  auto paths = QVSingleInstance::absolutePaths(options.paths, QDir::currentPath().toStdString());
+  // Paths stay the bytes the command line gave (a file name need not be UTF-8).
+  auto paths = QVSingleInstance::absolutePaths(options.paths, QVSingleInstance::currentFolder());
 
   // A plug-in run is its own instance: its photos belong to the host's run, so it neither hands
   // them to a running Solvane nor takes another invocation's.

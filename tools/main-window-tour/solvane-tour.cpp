@@ -227,7 +227,7 @@ int main(int argc, char** argv) {
   QCoreApplication::setApplicationName(QStringLiteral("Solvane"));
   const std::string out = argv[1];
   QDir().mkpath(QString::fromStdString(out));
-  const auto photos = QVSingleInstance::absolutePaths({argv[2], argv[3], argv[4]}, QDir::currentPath().toStdString());
+  const auto photos = QVSingleInstance::absolutePaths({argv[2], argv[3], argv[4]}, QVSingleInstance::currentFolder());
   std::string solvane = "build/Ombrel/Solvane";
   bool motion = false;
   for (int i = 5; i < argc; ++i) {

@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QDataStream>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLocalSocket>
@@ -14,7 +13,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <string_view>
 
+#include "QVAppKit/QVFileNames.h"
 #include "QVPlatform/Log.h"
 #include "QVPlatform/Places.h"
 
@@ -32,18 +33,18 @@ bool peerIs(qintptr descriptor, uid_t owner) {
 }
 
 // The messages for a list: as many as it takes to keep each under the maximum.
-std::vector<QByteArray> messagesFor(const QStringList& paths) {
+std::vector<QByteArray> messagesFor(const std::vector<std::string>& paths) {
   std::vector<QByteArray> out;
-  QStringList batch;
+  std::vector<std::string> batch;
   qint64 bytes = 0;
-  for (const QString& path : paths) {
-    const qint64 size = 4 + qint64(path.size()) * 2;
-    if (!batch.isEmpty() && bytes + size > QVSingleInstance::kMaximumMessageBytes - 64) {
+  for (const std::string& path : paths) {
+    const qint64 size = 4 + qint64(path.size());
+    if (!batch.empty() && bytes + size > QVSingleInstance::kMaximumMessageBytes - 64) {
       out.push_back(QVSingleInstance::encodePaths(batch));
       batch.clear();
       bytes = 0;
     }
-    batch << path;
+    batch.push_back(path);
     bytes += size;
   }
   out.push_back(QVSingleInstance::encodePaths(batch));
@@ -80,7 +81,7 @@ std::string QVSingleInstance::defaultFolder() {
   std::vector<std::string> candidates;
   if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && runtime[0] == '/')
     candidates.push_back(std::string(runtime) + "/solvane");
-  candidates.push_back(QDir::tempPath().toStdString() + "/solvane-" + std::to_string(::geteuid()));
+  candidates.push_back(QVPathFromQt(QDir::tempPath()) + "/solvane-" + std::to_string(::geteuid()));
   // Someone else may have taken that name in the shared folder: the user's own caches then.
   candidates.push_back(qv::places::cachesDirectory() + "/run");
   for (const auto& candidate : candidates) {
@@ -106,20 +107,25 @@ QVSingleInstance::~QVSingleInstance() {
   if (server_) server_->close();
 }
 
-QByteArray QVSingleInstance::encodePaths(const QStringList& paths) {
-  QByteArray body;
-  QDataStream out(&body, QIODevice::WriteOnly);
-  out.setVersion(QDataStream::Qt_6_4);
-  out << paths;
+QByteArray QVSingleInstance::encodePaths(const std::vector<std::string>& paths) {
   QByteArray message(kLengthBytes, '\0');
-  qToBigEndian<quint32>(quint32(body.size()), message.data());
-  return message + body;
+  auto number = [&message](quint32 value) {
+    char bytes[4];
+    qToBigEndian<quint32>(value, bytes);
+    message.append(bytes, 4);
+  };
+  number(quint32(paths.size()));
+  for (const std::string& path : paths) {
+    number(quint32(path.size()));
+    message.append(path.data(), qsizetype(path.size()));
+  }
+  qToBigEndian<quint32>(quint32(message.size() - kLengthBytes), message.data());
+  return message;
 }
 
-// Read by hand rather than through QDataStream: every count and length in the message is checked
-// against the bytes that are really there before anything is allocated (QDataStream would reserve
-// what a hostile count asks for).
-bool QVSingleInstance::decodePaths(const QByteArray& body, QStringList* paths) {
+// Every count and length in the message is checked against the bytes that are really there
+// before anything is allocated.
+bool QVSingleInstance::decodePaths(const QByteArray& body, std::vector<std::string>* paths) {
   const auto* bytes = reinterpret_cast<const uchar*>(body.constData());
   const qsizetype size = body.size();
   qsizetype at = 0;
@@ -131,34 +137,47 @@ bool QVSingleInstance::decodePaths(const QByteArray& body, QStringList* paths) {
   };
   quint32 count = 0;
   if (!number(&count) || count > quint32((size - at) / 4)) return false;
-  QStringList list;
-  list.reserve(qsizetype(count));
+  std::vector<std::string> list;
+  list.reserve(count);
   for (quint32 i = 0; i < count; ++i) {
     quint32 length = 0;
-    if (!number(&length)) return false;
-    if (length == 0xFFFFFFFFu) {  // a null string
-      list << QString();
-      continue;
-    }
-    if (length % 2 != 0 || qsizetype(length) > size - at) return false;
-    QString text(qsizetype(length / 2), Qt::Uninitialized);
-    for (quint32 k = 0; k < length / 2; ++k) text[k] = QChar(qFromBigEndian<quint16>(bytes + at + 2 * k));
+    if (!number(&length) || qint64(length) > qint64(size - at)) return false;
+    list.emplace_back(body.constData() + at, size_t(length));
     at += length;
-    list << text;
   }
   if (at != size) return false;
-  if (paths) *paths = list;
+  if (paths) *paths = std::move(list);
   return true;
 }
 
 std::vector<std::string> QVSingleInstance::absolutePaths(const std::vector<std::string>& paths,
                                                          const std::string& folder) {
   std::vector<std::string> out;
-  const QDir base(QString::fromStdString(folder));
   for (const auto& path : paths) {
-    out.push_back(QDir::cleanPath(base.absoluteFilePath(QString::fromStdString(path))).toStdString());
+    const std::string whole = !path.empty() && path[0] == '/' ? path : folder + "/" + path;
+    std::vector<std::string_view> parts;
+    const std::string_view view(whole);
+    for (size_t begin = 0; begin <= view.size();) {
+      const size_t end = std::min(view.find('/', begin), view.size());
+      const std::string_view part = view.substr(begin, end - begin);
+      if (part == "..") {
+        if (!parts.empty()) parts.pop_back();
+      } else if (!part.empty() && part != ".") {
+        parts.push_back(part);
+      }
+      begin = end + 1;
+    }
+    std::string cleaned;
+    for (const auto& part : parts) (cleaned += '/') += part;
+    out.push_back(cleaned.empty() ? "/" : cleaned);
   }
   return out;
+}
+
+std::string QVSingleInstance::currentFolder() {
+  std::error_code error;
+  const std::filesystem::path folder = std::filesystem::current_path(error);
+  return error ? std::string("/") : folder.native();
 }
 
 bool QVSingleInstance::sendTo(const QByteArray& message, int timeoutMs) {
@@ -170,7 +189,7 @@ bool QVSingleInstance::sendTo(const QByteArray& message, int timeoutMs) {
     return false;
   }
   QLocalSocket socket;
-  socket.connectToServer(QString::fromStdString(socketPath_));
+  socket.connectToServer(QVQtPath(socketPath_));
   if (!socket.waitForConnected(timeoutMs)) return false;
   if (!peerIs(socket.socketDescriptor(), owner_)) {
     QVLogWarning("refusing to hand paths to %s: its peer is another user", socketPath_.c_str());
@@ -186,16 +205,14 @@ bool QVSingleInstance::sendTo(const QByteArray& message, int timeoutMs) {
 QVSingleInstance::HandOver QVSingleInstance::handOverToRunningInstance(const std::vector<std::string>& paths,
                                                                        int timeoutMs) {
   if (socketPath_.empty()) return HandOver::NotRunning;  // no private folder: this process runs alone
-  QStringList list;
-  for (const auto& p : paths) list << QString::fromStdString(p);
-  const std::vector<QByteArray> messages = messagesFor(list);
+  const std::vector<QByteArray> messages = messagesFor(paths);
   auto sendAll = [&](int eachMs) {
     for (const auto& message : messages)
       if (!sendTo(message, eachMs)) return false;
     return true;
   };
   if (sendAll(500)) return HandOver::Delivered;
-  lock_ = std::make_unique<QLockFile>(QString::fromStdString(socketPath_ + ".lock"));
+  lock_ = std::make_unique<QLockFile>(QVQtPath(socketPath_ + ".lock"));
   // A lock whose owner died is taken over at once (QLockFile checks the process); a live owner's
   // lock never goes stale however long it is held.
   lock_->setStaleLockTime(0);
@@ -219,7 +236,7 @@ QVSingleInstance::HandOver QVSingleInstance::handOverToRunningInstance(const std
 bool QVSingleInstance::listen(PathsHandler handler) {
   if (socketPath_.empty()) return false;
   if (!lock_ || !lock_->isLocked()) {
-    lock_ = std::make_unique<QLockFile>(QString::fromStdString(socketPath_ + ".lock"));
+    lock_ = std::make_unique<QLockFile>(QVQtPath(socketPath_ + ".lock"));
     lock_->setStaleLockTime(0);
     if (!lock_->tryLock(0)) {
       QVLogError("not listening on %s: another instance holds its lock", socketPath_.c_str());
@@ -231,7 +248,7 @@ bool QVSingleInstance::listen(PathsHandler handler) {
   server_ = std::make_unique<QLocalServer>();
   server_->setSocketOptions(QLocalServer::UserAccessOption);
   server_->setMaxPendingConnections(kMaximumConnections);
-  const QString name = QString::fromStdString(socketPath_);
+  const QString name = QVQtPath(socketPath_);
   // This process holds the lock: a socket file here was left by an instance that is gone.
   QLocalServer::removeServer(name);
   if (!server_->listen(name)) {
@@ -279,15 +296,13 @@ void QVSingleInstance::serve(QLocalSocket* socket) {
       }
       buffer->append(socket->read(*length - buffer->size()));
       if (buffer->size() < *length) continue;
-      QStringList paths;
-      if (!decodePaths(*buffer, &paths)) {
+      std::vector<std::string> list;
+      if (!decodePaths(*buffer, &list)) {
         QVLogWarning("closing a hand-over connection: its message is not a list of paths");
         socket->abort();
         socket->deleteLater();
         return;
       }
-      std::vector<std::string> list;
-      for (const auto& p : paths) list.push_back(p.toStdString());
       QVLog(1, "another invocation handed over %zu paths", list.size());
       if (handler_) handler_(list);
       socket->write(QByteArray(1, kAcknowledge));

@@ -11,15 +11,19 @@
 // of an instance is removed only once the process holding its lock is gone, so a stalled instance
 // keeps its socket and a later invocation gives up instead of starting a second instance.
 //
-// Wire format: a 4-byte big-endian length, then a QDataStream (Qt 6.4) QStringList of that many
-// bytes (at most kMaximumMessageBytes); the answer is the single byte '1'. A message that is too
-// long, does not decode, or is not complete within the deadline closes its connection.
+// Paths are bytes from end to end, as the file system has them (a Linux file name need not be
+// UTF-8): they are never turned into text on the way.
+//
+// Wire format: a 4-byte big-endian length, then a body of that many bytes (at most
+// kMaximumMessageBytes): a 4-byte big-endian count of paths, then for each path a 4-byte
+// big-endian length and its bytes (the layout of a QDataStream list of byte arrays). The answer is
+// the single byte '1'. A message that is too long, does not decode, or is not complete within the
+// deadline closes its connection.
 #include <sys/types.h>
 
 #include <QByteArray>
 #include <QLocalServer>
 #include <QLockFile>
-#include <QStringList>
 #include <functional>
 #include <memory>
 #include <string>
@@ -68,11 +72,14 @@ class QVSingleInstance {
   void setMessageDeadlineMs(int ms) { deadlineMs_ = ms; }
 
   // A whole message (length and list).
-  static QByteArray encodePaths(const QStringList& paths);
+  static QByteArray encodePaths(const std::vector<std::string>& paths);
   // The list of a message's body (without the length); false when it is not exactly one list.
-  static bool decodePaths(const QByteArray& body, QStringList* paths);
-  // Absolute, cleaned paths against a folder.
+  static bool decodePaths(const QByteArray& body, std::vector<std::string>* paths);
+  // Absolute, cleaned paths against a folder ("." and empty parts dropped, ".." taking the part
+  // before it away), byte for byte.
   static std::vector<std::string> absolutePaths(const std::vector<std::string>& paths, const std::string& folder);
+  // The process's working folder as the file system names it (bytes).
+  static std::string currentFolder();
 
  private:
   bool sendTo(const QByteArray& message, int timeoutMs);

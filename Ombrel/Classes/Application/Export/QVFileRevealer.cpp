@@ -8,6 +8,7 @@
 #include <QUrl>
 
 #include "Ombrel/Classes/Business/ExportManager/QVSharingServices.h"
+#include "QVAppKit/QVFileNames.h"
 #include "QVPlatform/Additions.h"
 #include "QVPlatform/Log.h"
 
@@ -30,7 +31,7 @@ void QVFileRevealer::setShared(std::shared_ptr<QVFileRevealer> revealer) { curre
 std::vector<std::string> QVDesktopFileRevealer::fileURIs(const std::vector<std::string>& paths) {
   std::vector<std::string> uris;
   for (const auto& path : paths)
-    uris.push_back(QUrl::fromLocalFile(QString::fromStdString(path)).toString(QUrl::FullyEncoded).toStdString());
+    uris.push_back(QVFileURLForPath(path).toString(QUrl::FullyEncoded).toStdString());
   return uris;
 }
 

@@ -5,6 +5,7 @@
 #include <QMimeData>
 #include <QUrl>
 
+#include "QVAppKit/QVFileNames.h"
 #include "QVPlatform/FileAdditions.h"
 
 QVOpenDragView::~QVOpenDragView() {
@@ -26,7 +27,7 @@ std::vector<std::string> QVOpenDragView::pathsFromMimeData(const QMimeData* data
   std::vector<std::string> paths;
   if (!data || !data->hasUrls()) return paths;
   for (const QUrl& url : data->urls()) {
-    if (url.isLocalFile()) paths.push_back(url.toLocalFile().toStdString());
+    if (url.isLocalFile()) paths.push_back(QVPathFromFileURL(url));
   }
   return paths;
 }

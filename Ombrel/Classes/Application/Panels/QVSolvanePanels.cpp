@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <set>
 
+#include "QVAppKit/QVFileNames.h"
 #include "QVPlatform/FileAdditions.h"
 #include "QVPlatform/Localization.h"
 
@@ -70,9 +71,12 @@ void QVFileDialogPanelPresenter::beginSheet(const QVPanelSpec& spec, QWidget* wi
   QObject::connect(dialog, &QDialog::finished, dialog, [dialog, completion](int code) {
     QVPanelResult result;
     result.response = code == QDialog::Accepted ? QVModalResponseOK : QVModalResponseCancel;
-    for (const QString& file : dialog->selectedFiles()) result.paths.push_back(file.toStdString());
+    // As URLs: a portal's dialog hands the names over byte for byte that way.
+    for (const QUrl& file : dialog->selectedUrls()) {
+      if (file.isLocalFile()) result.paths.push_back(QVPathFromFileURL(file));
+    }
     if (!result.paths.empty()) result.url = result.paths.front();
-    result.directoryURL = dialog->directory().absolutePath().toStdString();
+    result.directoryURL = QVPathFromQt(dialog->directory().absolutePath());
     if (completion) completion(result);
   });
   if (window) {

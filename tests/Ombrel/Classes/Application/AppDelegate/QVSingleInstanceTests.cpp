@@ -48,13 +48,15 @@ void whileServing(Work work) {
   other.join();
 }
 
-TEST(QVSingleInstance, PathsSurviveTheWireAndAnythingElseIsRefused) {
-  const QStringList paths = {QStringLiteral("/a/b.jpg"), QStringLiteral("/ü/ß é.png"), QString()};
+TEST(QVSingleInstance, PathsSurviveTheWireByteForByteAndAnythingElseIsRefused) {
+  // File names are bytes: UTF-8, Latin-1 that is not UTF-8, any byte but '/' and NUL.
+  const std::vector<std::string> paths = {"/a/b.jpg", "/\xc3\xbc/\xc3\x9f \xc3\xa9.png", "/p/caf\xe9.jpg",
+                                          "/p/\xff\xfe\x80.jpg", ""};
   const QByteArray message = QVSingleInstance::encodePaths(paths);
   ASSERT_GT(message.size(), 4);
   EXPECT_EQ(qFromBigEndian<quint32>(message.constData()), quint32(message.size() - 4));
   const QByteArray body = message.mid(4);
-  QStringList back;
+  std::vector<std::string> back;
   ASSERT_TRUE(QVSingleInstance::decodePaths(body, &back));
   EXPECT_EQ(back, paths);
   EXPECT_FALSE(QVSingleInstance::decodePaths(body.left(body.size() - 3), &back)) << "cut short";
@@ -62,12 +64,16 @@ TEST(QVSingleInstance, PathsSurviveTheWireAndAnythingElseIsRefused) {
   // Counts and lengths that ask for more than the message holds are refused before anything is
   // made of them.
   EXPECT_FALSE(QVSingleInstance::decodePaths(QByteArray(8, '\xff'), &back)) << "four thousand million paths";
-  EXPECT_FALSE(QVSingleInstance::decodePaths(QByteArray::fromHex("000000017ffffffe0041"), &back)) << "a huge string";
-  EXPECT_FALSE(QVSingleInstance::decodePaths(QByteArray::fromHex("00000001000000030041"), &back)) << "half a character";
-  ASSERT_TRUE(QVSingleInstance::decodePaths(QByteArray::fromHex("00000002ffffffff000000020041"), &back));
-  EXPECT_EQ(back, (QStringList{QString(), QStringLiteral("A")}));
-  EXPECT_EQ(QVSingleInstance::absolutePaths({"a.jpg", "../b/c.jpg", "/abs/./d.jpg"}, "/home/u/pics"),
-            (std::vector<std::string>{"/home/u/pics/a.jpg", "/home/u/b/c.jpg", "/abs/d.jpg"}));
+  EXPECT_FALSE(QVSingleInstance::decodePaths(QByteArray::fromHex("000000017ffffffe0041"), &back)) << "a huge path";
+  EXPECT_FALSE(QVSingleInstance::decodePaths(QByteArray::fromHex("00000001ffffffff"), &back)) << "no null path";
+  ASSERT_TRUE(QVSingleInstance::decodePaths(QByteArray::fromHex("00000002000000000000000141"), &back));
+  EXPECT_EQ(back, (std::vector<std::string>{"", "A"}));
+  EXPECT_EQ(QVSingleInstance::absolutePaths({"a.jpg", "../b/c.jpg", "/abs/./d.jpg", "caf\xe9.jpg", "x//y/", "/.."},
+                                            "/home/u/pics"),
+            (std::vector<std::string>{"/home/u/pics/a.jpg", "/home/u/b/c.jpg", "/abs/d.jpg", "/home/u/pics/caf\xe9.jpg",
+                                      "/home/u/pics/x/y", "/"}));
+  EXPECT_EQ(QVSingleInstance::absolutePaths({"\xe9t\xe9.jpg"}, "/home/\xe9l\xe8ve"),
+            std::vector<std::string>{"/home/\xe9l\xe8ve/\xe9t\xe9.jpg"});
 }
 
 // The socket's folder: made private, or refused when someone else could use it.
@@ -131,11 +137,11 @@ TEST(QVSingleInstance, ASecondInvocationHandsItsPathsToTheFirst) {
 
   HandOver result = HandOver::NotRunning;
   whileServing([&] {
-    result = QVSingleInstance(name, folder).handOverToRunningInstance({"/p/a.jpg", "/p/b.jpg"}, 3000);
+    result = QVSingleInstance(name, folder).handOverToRunningInstance({"/p/a.jpg", "/p/caf\xe9.jpg"}, 3000);
   });
   EXPECT_EQ(result, HandOver::Delivered);
   ASSERT_EQ(received.size(), 1u);
-  EXPECT_EQ(received[0], (std::vector<std::string>{"/p/a.jpg", "/p/b.jpg"}));
+  EXPECT_EQ(received[0], (std::vector<std::string>{"/p/a.jpg", "/p/caf\xe9.jpg"})) << "a Latin-1 name arrives as it is";
 
   // A socket that is not the expected user's gets nothing, and nobody starts a second instance.
   whileServing([&] {
@@ -203,7 +209,7 @@ TEST(QVSingleInstance, BadMessagesCloseTheirConnection) {
       {"not a list", withLength(8, QByteArray(8, '\xff')), false},
       {"cut short, then silence", withLength(100, QByteArray(10, '\0')), false},
       {"half a length, then silence", QByteArray(2, '\0'), false},
-      {"a good one", QVSingleInstance::encodePaths({QStringLiteral("/ok.jpg")}), true},
+      {"a good one", QVSingleInstance::encodePaths({"/ok.jpg"}), true},
   };
   for (const auto& c : cases) {
     bool closed = false;
