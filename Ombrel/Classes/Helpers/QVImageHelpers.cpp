@@ -1,13 +1,21 @@
 #include "Ombrel/Classes/Helpers/QVImageHelpers.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 
 #include "QVCore/Utils/QVImageUtils.h"
 #include "QVPlatform/Additions.h"
 #include "QVPlatform/FileAdditions.h"
 #include "QVPlatform/Bundle.h"
 #include "QVPlatform/PropertyList.h"
+#include "rova/ImageData.h"
+#include "rova/reader/ImageReader.h"
 
 namespace {
 std::string lowered(std::string text) {
@@ -25,11 +33,63 @@ bool QVImageHelpers::validateImageAtPath(const std::string& path, qv::Error* err
     assingError(error, QVImageValidationErrorExcludedType);
     return false;
   }
-  if (!QVImageUtils::canOpenImageAtURL(path)) {
+  // Anything but a regular file is refused before it is opened: a named pipe would wait for a
+  // writer, a device be read for ever.
+  if (!isRegularFile(path) || !QVImageUtils::canOpenImageAtURL(path)) {
     assingError(error, QVImageValidationErrorUnreadable);
     return false;
   }
   return true;
+}
+
+bool QVImageHelpers::isRegularFile(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+QVUnopenableFile QVImageHelpers::whyImageCannotOpen(const std::string& path) {
+  QVUnopenableFile why;
+  why.path = path;
+  auto unreadable = [&why](int code) {
+    why.reason = QVUnopenableReason::Unreadable;
+    why.systemError = std::strerror(code);
+    return why;
+  };
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) {
+    if (errno == ENOENT || errno == ENOTDIR) {
+      why.reason = QVUnopenableReason::Missing;
+      return why;
+    }
+    return unreadable(errno);
+  }
+  if (!S_ISREG(st.st_mode)) {
+    why.reason = QVUnopenableReason::NotRegularFile;
+    why.kind = S_ISDIR(st.st_mode)                          ? "folder"
+               : S_ISFIFO(st.st_mode)                       ? "named pipe"
+               : S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) ? "device"
+               : S_ISSOCK(st.st_mode)                       ? "socket"
+                                                            : "special file";
+    return why;
+  }
+  if (st.st_size == 0) {
+    why.reason = QVUnopenableReason::Empty;
+    return why;
+  }
+  // A regular file: opening it cannot wait (and O_NONBLOCK keeps it so should it be swapped for a
+  // pipe meanwhile).
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return unreadable(errno);
+  ::close(fd);
+  const rova::Size size = rova::ImageReader::instance().getImageSize(path);
+  if (size.width > 0 && size.height > 0 && !rova::isAcceptableImageSize(size.width, size.height)) {
+    why.reason = QVUnopenableReason::TooLarge;
+    why.width = size.width;
+    why.height = size.height;
+    return why;
+  }
+  why.reason = QVUnopenableReason::NotAnImage;
+  return why;
 }
 
 bool QVImageHelpers::validateSizeForPath(const std::string& path) {

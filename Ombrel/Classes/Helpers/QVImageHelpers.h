@@ -1,7 +1,8 @@
 #pragma once
 // The checks that decide whether an opened file can become a source image: not of an excluded
-// type, readable by the engine's reader, and at least 800 x 600 pixels in either orientation.
-// Stateless; safe on any thread.
+// type, a regular file the engine's reader can open, and at least 800 x 600 pixels in either
+// orientation; and why one cannot. Stateless; safe on any thread.
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -13,10 +14,34 @@
 inline constexpr const char* kQVImageValidationErrorDomain = "com.orvanta.image";
 enum : int64_t { QVImageValidationErrorUnreadable = 1, QVImageValidationErrorExcludedType = 2 };
 
+// Why a file cannot become a source image, for the message that names it.
+enum class QVUnopenableReason {
+  Missing,         // nothing at that path
+  NotRegularFile,  // a folder, a named pipe, a device or a socket (`kind`)
+  Empty,           // zero bytes
+  Unreadable,      // this user may not read it, or reading fails (`systemError`)
+  NotAnImage,      // the engine's reader does not know what it holds
+  TooLarge,        // its header declares more pixels than the engine takes (`width` x `height`)
+};
+
+struct QVUnopenableFile {
+  std::string path;
+  QVUnopenableReason reason = QVUnopenableReason::NotAnImage;
+  std::string kind;         // NotRegularFile: "folder", "named pipe", "device", "socket", "special file"
+  std::string systemError;  // Unreadable: the system's words
+  int64_t width = 0, height = 0;
+  bool operator==(const QVUnopenableFile&) const = default;
+};
+
 class QVImageHelpers {
  public:
-  // The extension is not excluded (compared exactly, case-sensitive) and the engine's reader can
-  // open the file; otherwise false with error 2 or 1 in *error when given.
+  // Why the engine's reader cannot open the file. The kind of file is looked at (stat) before
+  // anything opens it, so a named pipe or a device is never opened or read.
+  static QVUnopenableFile whyImageCannotOpen(const std::string& path);
+  // Whether the path is a regular file (following links), without opening it.
+  static bool isRegularFile(const std::string& path);
+  // The extension is not excluded (compared exactly, case-sensitive), the path is a regular file
+  // and the engine's reader can open it; otherwise false with error 2 or 1 in *error when given.
   static bool validateImageAtPath(const std::string& path, qv::Error* error = nullptr);
   // Width >= 800 and height >= 600, or width >= 600 and height >= 800 (pixels as shown).
   static bool validateSizeForPath(const std::string& path);

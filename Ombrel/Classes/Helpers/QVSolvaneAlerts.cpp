@@ -30,8 +30,10 @@ void QVSolvaneAlerts::showAllertNotSupportExtension(const std::string& extension
   if (auto p = presenterFor("not supported extension")) p->showAllertNotSupportExtension(extension);
 }
 
-void QVSolvaneAlerts::showAlertSourceNotAvailable() {
-  if (auto p = presenterFor("source not available")) p->showAlertSourceNotAvailable();
+void QVSolvaneAlerts::showAlertSourceNotAvailable(const std::vector<QVUnopenableFile>& files) {
+  for (const auto& file : files)
+    QVLogInfo("cannot open %s (reason %d)", file.path.c_str(), static_cast<int>(file.reason));
+  if (auto p = presenterFor("source not available")) p->showAlertSourceNotAvailable(files);
 }
 
 void QVSolvaneAlerts::showAlertLessThanMinimumSize() {

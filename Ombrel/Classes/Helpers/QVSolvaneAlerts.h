@@ -9,7 +9,9 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "Ombrel/Classes/Helpers/QVImageHelpers.h"
 #include "QVPlatform/Error.h"
 
 // The code of each choice, shared by the alerts.
@@ -29,7 +31,8 @@ class QVSolvaneAlertsPresenter {
  public:
   virtual ~QVSolvaneAlertsPresenter() = default;
   virtual void showAllertNotSupportExtension(const std::string& extension) = 0;
-  virtual void showAlertSourceNotAvailable() = 0;
+  // Files the engine's reader cannot open, each with its reason, in the order they were given.
+  virtual void showAlertSourceNotAvailable(const std::vector<QVUnopenableFile>& files) = 0;
   virtual void showAlertLessThanMinimumSize() = 0;
   virtual void showAlertCompleteFields() {}
   virtual void showAlertInvalidEmail() {}
@@ -53,7 +56,7 @@ class QVSolvaneAlerts {
   static std::shared_ptr<QVSolvaneAlertsPresenter> presenter();
 
   static void showAllertNotSupportExtension(const std::string& extension);
-  static void showAlertSourceNotAvailable();
+  static void showAlertSourceNotAvailable(const std::vector<QVUnopenableFile>& files);
   static void showAlertLessThanMinimumSize();
   static void showAlertCompleteFields();
   static void showAlertInvalidEmail();

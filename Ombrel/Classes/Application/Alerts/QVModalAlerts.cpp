@@ -1,10 +1,13 @@
 #include "Ombrel/Classes/Application/Alerts/QVModalAlerts.h"
 
+#include <QStringDecoder>
 #include <initializer_list>
+#include <string_view>
 
 #include "Ombrel/Classes/Application/Services/QVTextAdditions.h"
 #include "Ombrel/Classes/Application/SoundManager/QVSoundManager.h"
 #include "QVPlatform/Localization.h"
+#include "rova/ImageData.h"
 
 namespace {
 
@@ -42,10 +45,48 @@ void QVModalAlerts::showAllertNotSupportExtension(const std::string& extension) 
         true);
 }
 
-void QVModalAlerts::showAlertSourceNotAvailable() {
+std::string QVModalAlerts::unopenableFileLine(const QVUnopenableFile& file) {
+  // The name as the user knows it: file names are bytes, most of them UTF-8; an older one in
+  // Latin-1 ("caf\xe9.jpg") reads right that way.
+  const std::string_view path(file.path);
+  const std::string_view bytes = path.substr(path.rfind('/') == std::string_view::npos ? 0 : path.rfind('/') + 1);
+  QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+  QString name = utf8.decode(QByteArrayView(bytes.data(), qsizetype(bytes.size())));
+  if (utf8.hasError()) name = QString::fromLatin1(bytes.data(), qsizetype(bytes.size()));
+  const std::string shown = name.toStdString();
+  switch (file.reason) {
+    case QVUnopenableReason::Missing:
+      return QVLocalizedFormat("“%@”: missing (there is no such file)", {shown});
+    case QVUnopenableReason::NotRegularFile:
+      return QVLocalizedFormat("“%@”: not a regular file (a %@)", {shown, L(file.kind)});
+    case QVUnopenableReason::Empty:
+      return QVLocalizedFormat("“%@”: empty (0 bytes)", {shown});
+    case QVUnopenableReason::Unreadable:
+      return QVLocalizedFormat("“%@”: unreadable (%@)", {shown, file.systemError});
+    case QVUnopenableReason::NotAnImage:
+      return QVLocalizedFormat("“%@”: not an image", {shown});
+    case QVUnopenableReason::TooLarge: {
+      const bool sideTooLong = file.width > rova::kMaxImageSide || file.height > rova::kMaxImageSide;
+      const std::string limit =
+          sideTooLong ? QVLocalizedFormat("more than %lu pixels on a side", {std::to_string(rova::kMaxImageSide)})
+                      : QVLocalizedFormat("more than %lu megapixels", {std::to_string(rova::maxPixelCount() / 1000000)});
+      return QVLocalizedFormat("“%@”: too large (%lu × %lu pixels, %@)",
+                               {shown, std::to_string(file.width), std::to_string(file.height), limit});
+    }
+  }
+  return shown;
+}
+
+void QVModalAlerts::showAlertSourceNotAvailable(const std::vector<QVUnopenableFile>& files) {
+  constexpr size_t kNamed = 8;
+  std::string named;
+  for (size_t i = 0; i < files.size() && i < kNamed; ++i) named += unopenableFileLine(files[i]) + "\n";
+  if (files.size() > kNamed)
+    named += QVLocalizedFormat("and %lu more", {std::to_string(files.size() - kNamed)}) + "\n";
   runOK(L("This file format is not supported"),
-        L("<AppName> only works with the image files: JPG, PNG, Raw and similar. If you have questions, please email "
-          "at ") +
+        named + (named.empty() ? "" : "\n") +
+            L("<AppName> only works with the image files: JPG, PNG, Raw and similar. If you have questions, please "
+              "email at ") +
             kSupportEmail + ".",
         true);
 }

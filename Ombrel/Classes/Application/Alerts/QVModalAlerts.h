@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "Ombrel/Classes/Application/Alerts/QVAlert.h"
 #include "Ombrel/Classes/Helpers/QVSolvaneAlerts.h"
@@ -20,7 +21,11 @@ class QVModalAlerts : public QVSolvaneAlertsPresenter {
   static std::shared_ptr<QVAlertRunner> runner();
 
   void showAllertNotSupportExtension(const std::string& extension) override;
-  void showAlertSourceNotAvailable() override;
+  // "This file format is not supported", then each file by name with why it cannot be opened (the
+  // first eight; how many more after them), then which files the program works with.
+  void showAlertSourceNotAvailable(const std::vector<QVUnopenableFile>& files) override;
+  // One file's line of that alert: its name (a name that is not UTF-8 read as Latin-1) and reason.
+  static std::string unopenableFileLine(const QVUnopenableFile& file);
   void showAlertLessThanMinimumSize() override;
   void showAlertCompleteFields() override;
   void showAlertInvalidEmail() override;

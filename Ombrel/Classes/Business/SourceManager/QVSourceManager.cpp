@@ -91,7 +91,8 @@ void QVSourceManager::setSelectedImageIdx(uint64_t index) {
 std::vector<std::string> QVSourceManager::validatedFilenames(const std::vector<std::string>& paths) {
   std::vector<std::string> result = paths;
   std::set<size_t> reported;
-  bool notAvailable = false, tooSmall = false;
+  bool tooSmall = false;
+  std::vector<QVUnopenableFile> unopenable;
   auto drop = [&result](const std::string& path) {
     result.erase(std::remove(result.begin(), result.end(), path), result.end());
   };
@@ -102,7 +103,8 @@ std::vector<std::string> QVSourceManager::validatedFilenames(const std::vector<s
       if (QVImageHelpers::validateSizeForPath(path)) continue;
       tooSmall = true;
     } else if (error.code == QVImageValidationErrorUnreadable) {
-      notAvailable = true;
+      if (std::none_of(unopenable.begin(), unopenable.end(), [&](const auto& u) { return u.path == path; }))
+        unopenable.push_back(QVImageHelpers::whyImageCannotOpen(path));
     } else if (!reported.count(i)) {
       const std::string extension = qv::pathExtension(path);
       for (size_t j = i; j < paths.size(); ++j)
@@ -112,9 +114,9 @@ std::vector<std::string> QVSourceManager::validatedFilenames(const std::vector<s
     }
     drop(path);
   }
-  if (notAvailable) {
+  if (!unopenable.empty()) {
     trackValidationError(kImageValidationFailed);
-    QVSolvaneAlerts::showAlertSourceNotAvailable();
+    QVSolvaneAlerts::showAlertSourceNotAvailable(unopenable);
   }
   if (tooSmall) {
     trackValidationError(kLoadImageOfWrongSize);

@@ -22,11 +22,20 @@ namespace solvane::test {
 class RecordingAlerts : public QVSolvaneAlertsPresenter {
  public:
   void showAllertNotSupportExtension(const std::string& extension) override { record("not supported: " + extension); }
-  void showAlertSourceNotAvailable() override { record("source not available"); }
+  void showAlertSourceNotAvailable(const std::vector<QVUnopenableFile>& files) override {
+    record("source not available");
+    std::lock_guard lock(mutex_);
+    unopenable_.insert(unopenable_.end(), files.begin(), files.end());
+  }
   void showAlertLessThanMinimumSize() override { record("less than minimum size"); }
   std::vector<std::string> shown() {
     std::lock_guard lock(mutex_);
     return shown_;
+  }
+  // The files the source-not-available alerts named, in order.
+  std::vector<QVUnopenableFile> unopenable() {
+    std::lock_guard lock(mutex_);
+    return unopenable_;
   }
 
  private:
@@ -36,6 +45,7 @@ class RecordingAlerts : public QVSolvaneAlertsPresenter {
   }
   std::mutex mutex_;
   std::vector<std::string> shown_;
+  std::vector<QVUnopenableFile> unopenable_;
 };
 
 // Installs a recording presenter for the life of the object.

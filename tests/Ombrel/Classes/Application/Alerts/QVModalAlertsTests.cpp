@@ -90,7 +90,7 @@ TEST_F(QVModalAlertsTest, AttentionAlertsPlayTheCueFirstAndFillTheirTexts) {
   EXPECT_EQ(runner->shown.back().informativeText,
             "We will add more PSD formats in the future, but in the meantime, you can export to multiple JPGs or TIFFs "
             "and import those into Solvane.");
-  alerts.showAlertSourceNotAvailable();
+  alerts.showAlertSourceNotAvailable({});
   EXPECT_NE(runner->shown.back().informativeText.find("support@solvane.app."), std::string::npos);
   alerts.showAlertLessThanMinimumSize();
   EXPECT_EQ(runner->shown.back().informativeText,
@@ -105,10 +105,45 @@ TEST_F(QVModalAlertsTest, AttentionAlertsPlayTheCueFirstAndFillTheirTexts) {
   EXPECT_EQ(cues.size(), 3u);
   // With cues off the alert still shows, silently.
   QVSoundManager::setSoundsDisabled(true);
-  alerts.showAlertSourceNotAvailable();
+  alerts.showAlertSourceNotAvailable({});
   EXPECT_EQ(cues.size(), 3u);
   EXPECT_EQ(runner->shown.size(), 7u);
   QVSoundManager::setSoundsDisabled(false);
+}
+
+TEST_F(QVModalAlertsTest, TheUnopenableAlertKeepsItsTitleAndNamesEachFileWithItsReason) {
+  using R = QVUnopenableReason;
+  const struct {
+    QVUnopenableFile file;
+    std::string line;
+  } cases[] = {
+      {{"/p/empty.jpg", R::Empty}, "“empty.jpg”: empty (0 bytes)"},
+      {{"/tmp/pipe", R::NotRegularFile, "named pipe"}, "“pipe”: not a regular file (a named pipe)"},
+      {{"/dev/zero", R::NotRegularFile, "device"}, "“zero”: not a regular file (a device)"},
+      {{"/p/Trip", R::NotRegularFile, "folder"}, "“Trip”: not a regular file (a folder)"},
+      {{"/p/caf\xe9.jpg", R::NotAnImage}, "“café.jpg”: not an image"},  // a Latin-1 name, read as such
+      {{"/p/caf\xc3\xa9.jpg", R::NotAnImage}, "“café.jpg”: not an image"},
+      {{"/p/big.png", R::TooLarge, "", "", 60000, 60000}, "“big.png”: too large (60000 × 60000 pixels, more than 200 megapixels)"},
+      {{"/p/long.png", R::TooLarge, "", "", 70000, 10}, "“long.png”: too large (70000 × 10 pixels, more than 65535 pixels on a side)"},
+      {{"/p/secret.jpg", R::Unreadable, "", "Permission denied"}, "“secret.jpg”: unreadable (Permission denied)"},
+      {{"/p/gone.jpg", R::Missing}, "“gone.jpg”: missing (there is no such file)"},
+  };
+  std::vector<QVUnopenableFile> files;
+  for (const auto& c : cases) {
+    EXPECT_EQ(QVModalAlerts::unopenableFileLine(c.file), c.line);
+    files.push_back(c.file);
+  }
+  alerts.showAlertSourceNotAvailable({files[0], files[4]});
+  EXPECT_EQ(runner->shown.back().messageText, "This file format is not supported");
+  const std::string& text = runner->shown.back().informativeText;
+  EXPECT_EQ(text.rfind(cases[0].line + "\n" + cases[4].line + "\n\n", 0), 0u) << text;
+  EXPECT_NE(text.find("support@solvane.app."), std::string::npos);
+  // Eight are named, then how many more.
+  alerts.showAlertSourceNotAvailable(files);
+  const std::string& all = runner->shown.back().informativeText;
+  EXPECT_NE(all.find(cases[7].line + "\nand 2 more\n\n"), std::string::npos) << all;
+  EXPECT_EQ(all.find(cases[8].line), std::string::npos);
+  EXPECT_EQ(cues, (std::vector<QVSoundCue>(2, QVSoundCue::Attention)));
 }
 
 TEST_F(QVModalAlertsTest, CoreAlertsReachTheUserThroughThePresenter) {

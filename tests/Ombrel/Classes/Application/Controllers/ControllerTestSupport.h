@@ -76,7 +76,7 @@ class ScriptedAlerts : public QVSolvaneAlertsPresenter {
     bool quit, save, cancel;
   };
   void showAllertNotSupportExtension(const std::string&) override {}
-  void showAlertSourceNotAvailable() override {}
+  void showAlertSourceNotAvailable(const std::vector<QVUnopenableFile>&) override {}
   void showAlertLessThanMinimumSize() override {}
   int64_t showAlertWantStartOver(bool quit, bool save, bool cancel) override {
     asked.push_back({quit, save, cancel});

@@ -40,7 +40,7 @@ class PresetAlerts : public QVSolvaneAlertsPresenter {
   bool deleteAnswer = true;
   std::vector<std::string> deleteAsked, notSaved;
   void showAllertNotSupportExtension(const std::string&) override {}
-  void showAlertSourceNotAvailable() override {}
+  void showAlertSourceNotAvailable(const std::vector<QVUnopenableFile>&) override {}
   void showAlertLessThanMinimumSize() override {}
   bool showAlertDeleteBatchPresetWithName(const std::string& name) override {
     deleteAsked.push_back(name);

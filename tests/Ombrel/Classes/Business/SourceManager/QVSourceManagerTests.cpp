@@ -1,5 +1,10 @@
 #include "Ombrel/Classes/Business/SourceManager/QVSourceManager.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 
 #include <gtest/gtest.h>
@@ -147,6 +152,80 @@ TEST_F(QVSourceValidation, OneAlertPerExcludedExtensionThenUnreadableThenTooSmal
   EXPECT_EQ(recorder.alerts->shown(), (std::vector<std::string>{"not supported: x3f", "not supported: kdc",
                                                                 "source not available", "less than minimum size"}));
   EXPECT_EQ(solvane::test::storedErrorCodes(), (std::vector<int64_t>{4, 4, 4, 1}));
+}
+
+// A PNG whose header declares 60000 x 60000 pixels (its header checksum right).
+std::string pngDeclaring60000Square(const fs::path& path) {
+  writePNG(path, 16, 16);
+  std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+  char header[33];
+  file.read(header, sizeof header);
+  for (int at : {16, 20}) {  // width and height, big-endian
+    header[at] = 0, header[at + 1] = 0, header[at + 2] = char(0xEA), header[at + 3] = char(0x60);
+  }
+  uint32_t crc = 0xFFFFFFFFu;  // CRC-32 of the chunk's type and data
+  for (int i = 12; i < 29; ++i) {
+    crc ^= uint8_t(header[i]);
+    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  }
+  crc = ~crc;
+  for (int i = 0; i < 4; ++i) header[29 + i] = char(crc >> (24 - 8 * i));
+  file.seekp(0);
+  file.write(header, sizeof header);
+  return path.string();
+}
+
+// Each file that cannot be opened is named with its reason, in the order given; a pipe and a
+// device are only looked at, never opened (opening the pipe would wait for a writer for ever,
+// reading the device would never end).
+TEST_F(QVSourceValidation, EachUnopenableFileIsNamedWithItsReason) {
+  using R = QVUnopenableReason;
+  std::ofstream(dir / "empty.jpg").close();
+  ASSERT_EQ(::mkfifo((dir / "pipe.jpg").c_str(), 0600), 0);
+  fs::create_directory(dir / "folder.jpg");
+  const std::string latin1 = png("caf\xe9.png", 800, 600);  // "café.png" in Latin-1: not UTF-8
+  const struct {
+    std::string path;
+    R reason;
+    std::string kind;
+    int64_t width = 0, height = 0;
+  } cases[] = {
+      {(dir / "empty.jpg").string(), R::Empty, ""},
+      {(dir / "pipe.jpg").string(), R::NotRegularFile, "named pipe"},
+      {"/dev/zero", R::NotRegularFile, "device"},
+      {(dir / "folder.jpg").string(), R::NotRegularFile, "folder"},
+      {junk("notes\xe9.jpg"), R::NotAnImage, ""},
+      {pngDeclaring60000Square(dir / "huge.png"), R::TooLarge, "", 60000, 60000},
+      {(dir / "gone.jpg").string(), R::Missing, ""},
+      {(dir / "empty.jpg" / "below").string(), R::Missing, ""},
+  };
+  std::vector<std::string> paths;
+  for (const auto& c : cases) paths.push_back(c.path);
+  paths.insert(paths.begin() + 3, latin1);
+  paths.push_back((dir / "gone.jpg").string());  // named once
+
+  EXPECT_EQ(QVSourceManager::validatedFilenames(paths), std::vector<std::string>{latin1});
+  EXPECT_EQ(recorder.alerts->shown(), std::vector<std::string>{"source not available"});
+  const auto named = recorder.alerts->unopenable();
+  ASSERT_EQ(named.size(), std::size(cases));
+  for (size_t i = 0; i < named.size(); ++i) {
+    SCOPED_TRACE(cases[i].path);
+    EXPECT_EQ(named[i].path, cases[i].path) << "the name's bytes as they were given";
+    EXPECT_EQ(named[i].reason, cases[i].reason);
+    EXPECT_EQ(named[i].kind, cases[i].kind);
+    EXPECT_EQ(named[i].width, cases[i].width);
+    EXPECT_EQ(named[i].height, cases[i].height);
+  }
+  EXPECT_EQ(solvane::test::storedErrorCodes(), std::vector<int64_t>{4});
+
+  // A file this user may not read (root reads everything).
+  if (::geteuid() != 0) {
+    const std::string locked = png("locked.png", 800, 600);
+    fs::permissions(locked, fs::perms::none);
+    const QVUnopenableFile why = QVImageHelpers::whyImageCannotOpen(locked);
+    EXPECT_EQ(why.reason, R::Unreadable);
+    EXPECT_EQ(why.systemError, std::strerror(EACCES));
+  }
 }
 
 TEST(QVImageHelpers, ExtensionsRawSplitAndDeclaredTypes) {
