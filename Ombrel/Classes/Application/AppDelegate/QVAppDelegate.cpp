@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QWidget>
 #include <chrono>
+#include <utility>
 
 #include "Ombrel/Classes/Application/ExportOptions/QVExportOptionsView.h"
 #include "Ombrel/Classes/Application/Menus/QVMenuController.h"
@@ -147,9 +148,14 @@ void QVAppDelegate::continueAppOpenFiles(const std::vector<std::string>& paths) 
     controller->simulateDrop(paths);
     return;
   }
-  std::weak_ptr<QVSolvaneWindowController> weakController = controller;
-  waitForOpenViewToAppearWithCompletion([weakController, paths] {
-    if (auto c = weakController.lock()) c->simulateDrop(paths);
+  // Every burst that arrives before the open screen is dropped on it, together.
+  pathsAwaitingOpenScreen_.insert(pathsAwaitingOpenScreen_.end(), paths.begin(), paths.end());
+  std::weak_ptr<QVAppDelegate> weak = weak_from_this();
+  waitForOpenViewToAppearWithCompletion([weak] {
+    auto self = weak.lock();
+    if (!self) return;
+    const std::vector<std::string> waiting = std::exchange(self->pathsAwaitingOpenScreen_, {});
+    if (self->solvaneWindowController_) self->solvaneWindowController_->simulateDrop(waiting);
   });
 }
 

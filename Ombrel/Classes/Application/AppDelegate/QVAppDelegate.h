@@ -5,8 +5,9 @@
 // actions of the application as a whole.
 //
 // Open requests are gathered for 0.25 s (each request restarts the wait) and the whole burst is
-// then dropped on the main window as if dragged there; a burst that arrives before the open screen
-// has appeared waits for it (a later such burst replaces the waiting one).
+// then dropped on the main window as if dragged there; bursts that arrive before the open screen
+// has appeared wait for it together, and one that arrives while the screen still takes the
+// previous drop waits for that (the window controller queues them): no burst is lost.
 //
 // Quit: the Quit item closes the main window (unless it refuses); closing it posts the
 // will-terminate notification and ends the main loop; at termination the image work is cancelled
@@ -102,6 +103,8 @@ class QVAppDelegate : public QVMenuResponder,
   std::unique_ptr<QVAboutWindowController> aboutWindowController_;
   std::shared_ptr<QVFileTimedCollector> fileCollector_;
   std::function<void()> startWindowPresentCompletion_;
+  // Paths of the bursts waiting for the open screen to appear.
+  std::vector<std::string> pathsAwaitingOpenScreen_;
   bool startWindowIsPresented_ = false;
   qv::ObserverToken openViewObserver_;
   std::unique_ptr<QVMenu> mainMenu_;

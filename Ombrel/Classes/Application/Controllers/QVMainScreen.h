@@ -63,6 +63,9 @@ class QVMainScreen {
   virtual void dragMoved(CGPoint) {}
   virtual void dragExited(const std::vector<std::string>&) {}
   virtual void acceptDrop(const std::vector<std::string>& paths) = 0;
+  // Still busy with what was dragged or dropped on it (the open screen while it puts the photo up
+  // blurred): a drop the program makes itself waits until this is false.
+  virtual bool isTakingDrop() { return false; }
 
   // What export may do now: non-zero while the screen exports.
   virtual uint64_t exportState() { return 0; }

@@ -1,6 +1,8 @@
 #include "Ombrel/Classes/Application/Controllers/QVMainScreens.h"
 
 #include "Ombrel/Classes/Application/Gallery/QVGalleryModel.h"
+#include "Ombrel/Classes/Application/OpenScreen/QVOpenSpringView.h"
+#include "Ombrel/Classes/Application/OpenScreen/QVOpenView.h"
 #include "Ombrel/Classes/Application/PluginMode/QVPluginSingleImageViewController.h"
 #include "QVAppKit/QVSolvaneTopBarView.h"
 #include "QVPlatform/Log.h"
@@ -36,6 +38,11 @@ void QVOpenMainScreen::acceptDrop(const std::vector<std::string>& paths) {
   vc_->waitForBlurredImageApply([alive, host, paths] {
     if (auto live = alive.lock(); live && *live) host->handleTransitionFromOpenViewWithPaths(paths);
   });
+}
+
+bool QVOpenMainScreen::isTakingDrop() {
+  QVOpenView* open = vc_->mainView();
+  return open && open->springView() && open->springView()->isApplyingBlurredImage();
 }
 
 // ---- Single image ----
@@ -86,7 +93,11 @@ void QVSingleMainScreen::transitToNewSingleViewWithPath(const std::string& path)
 
 void QVSingleMainScreen::dragEntered(const std::vector<std::string>& paths, bool replaceKey,
                                      std::function<void()> ready) {
-  if (host_->isPluginMode()) return;
+  // The plug-in screen shows nothing for a drag; the drop itself is ignored.
+  if (host_->isPluginMode()) {
+    if (ready) ready();
+    return;
+  }
   if (replaceKey && paths.size() == 1) {
     replaceKey_ = true;
     showBlurredPreview(true);

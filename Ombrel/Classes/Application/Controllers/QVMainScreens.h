@@ -32,6 +32,7 @@ class QVOpenMainScreen : public QVMainScreen, public QVExportContainerAnimatable
   void dragExited(const std::vector<std::string>& paths) override { vc_->handleDragDidExitWithURLs(paths); }
   // Once the first photo shows blurred, the paths leave the open screen.
   void acceptDrop(const std::vector<std::string>& paths) override;
+  bool isTakingDrop() override;
   double sheetTopInset() override { return vc_->contentsEdgeInset().top; }
   QVExportContainerAnimatable* animatable() override { return this; }
   int64_t containerMode() const override { return 0; }

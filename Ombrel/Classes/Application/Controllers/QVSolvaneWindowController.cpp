@@ -1,6 +1,7 @@
 #include "Ombrel/Classes/Application/Controllers/QVSolvaneWindowController.h"
 
 #include <QGuiApplication>
+#include <utility>
 
 #include "Ombrel/Classes/Application/Common/QVSingleImageNotifications.h"
 #include "Ombrel/Classes/Application/Controllers/QVMainScreens.h"
@@ -221,7 +222,10 @@ std::vector<std::string> QVSolvaneWindowController::imagePaths() const {
 bool QVSolvaneWindowController::isPluginMode() const { return services_->isPluginMode(); }
 
 std::vector<std::string> QVSolvaneWindowController::updatePaths(const std::vector<std::string>& paths) {
+  // Validation may show alerts, whose loops run queued work: no queued drop starts meanwhile.
+  ++validating_;
   const std::vector<std::string> valid = QVExportImageDatasource::validateFilenames(paths);
+  --validating_;
   if (valid.empty()) {
     if (isPluginMode()) {
       if (window_) window_->hide();
@@ -274,10 +278,58 @@ void QVSolvaneWindowController::exportImagePathsDidChange(QVExportImageDatasourc
 void QVSolvaneWindowController::simulateDrop(const std::vector<std::string>& paths) {
   QVLog(1, "simulateDrop:");
   if (paths.empty()) return;
+  queuedDrops_.insert(queuedDrops_.end(), paths.begin(), paths.end());
+  dropQueuedPaths();
+}
+
+bool QVSolvaneWindowController::isSettledForDrop() const {
+  return current_ && !transition_ && validating_ == 0 && !current_->isTakingDrop();
+}
+
+void QVSolvaneWindowController::dropQueuedPaths() {
+  // How often a waiting drop looks at the screen again, and how often a drop the screen let go of
+  // without taking it is made again before it is given up (neither screen does that today).
+  constexpr double kCheckInterval = 0.05;
+  constexpr int kMaximumAttempts = 3;
+  auto checkLater = [this] {
+    if (dropCheckScheduled_) return;
+    dropCheckScheduled_ = true;
+    after(kCheckInterval, [](QVSolvaneWindowController& c) {
+      c.dropCheckScheduled_ = false;
+      c.dropQueuedPaths();
+    });
+  };
+  if (!dropInFlight_ && queuedDrops_.empty()) return;
+  if (!isSettledForDrop()) {
+    checkLater();
+    return;
+  }
+  if (dropInFlight_) {
+    DropInFlight done = std::move(*dropInFlight_);
+    dropInFlight_.reset();
+    if (!done.taken && done.attempts >= kMaximumAttempts) {
+      QVLogError("the screen did not take %zu dropped paths after %d attempts", done.paths.size(), done.attempts);
+    } else if (!done.taken) {
+      // The screen settled without taking them (what it waited for was called off): once more.
+      queuedDrops_.insert(queuedDrops_.begin(), done.paths.begin(), done.paths.end());
+      queuedDropAttempts_ = done.attempts;
+    }
+  }
+  if (queuedDrops_.empty()) return;
+  DropInFlight drop;
+  drop.paths = std::exchange(queuedDrops_, {});
+  drop.ticket = ++dropTickets_;
+  drop.attempts = std::exchange(queuedDropAttempts_, 0) + 1;
+  dropInFlight_ = drop;
   std::weak_ptr<QVSolvaneWindowController> weak = weak_from_this();
-  handleDraggingEntered(paths, [weak, paths] {
-    if (auto self = weak.lock()) self->processDroppedImagePaths(paths);
+  // The program's own drop never replaces the photo shown, whatever keys are held.
+  current_->dragEntered(drop.paths, false, [weak, ticket = drop.ticket, paths = drop.paths] {
+    auto self = weak.lock();
+    if (!self || !self->dropInFlight_ || self->dropInFlight_->ticket != ticket || self->dropInFlight_->taken) return;
+    self->dropInFlight_->taken = true;
+    self->processDroppedImagePaths(paths);
   });
+  checkLater();
 }
 
 void QVSolvaneWindowController::addImagesAtPaths(const std::vector<std::string>& paths) {

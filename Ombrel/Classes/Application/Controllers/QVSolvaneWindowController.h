@@ -11,6 +11,7 @@
 #include <QPointer>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -84,8 +85,12 @@ class QVSolvaneWindowController : public QVMenuResponder,
   static void setReplaceKeyQuery(std::function<bool()> query);
 
   // ---- Entry points ----
-  // Paths as if dropped on the window (the sample photo, files opened at launch).
+  // Paths as if dropped on the window (the sample photo, files handed to the program). One such
+  // drop at a time: paths that arrive while the screen still takes the previous drop (puts its
+  // photo up, moves to the next screen) wait, never lost, and follow as one drop once it settles.
   void simulateDrop(const std::vector<std::string>& paths);
+  // Paths waiting for the screen to settle.
+  const std::vector<std::string>& queuedDropPaths() const { return queuedDrops_; }
   // Files handed to the program: ignored while the screen exports.
   void addImagesAtPaths(const std::vector<std::string>& paths);
   void addFilesViaOpenPanel();
@@ -167,6 +172,19 @@ class QVSolvaneWindowController : public QVMenuResponder,
   CGSize firstImageSize() const;
   // Runs the block after `seconds` on the main executor while the controller lives.
   void after(double seconds, std::function<void(QVSolvaneWindowController&)> block);
+  // No transition runs, no validation is under way and the screen is not busy with a drop.
+  bool isSettledForDrop() const;
+  // Ends the drop in flight once the screen has settled, then starts the queued one; looks again
+  // a little later while either waits.
+  void dropQueuedPaths();
+
+  // The drop made by `simulateDrop` that the screen is taking.
+  struct DropInFlight {
+    std::vector<std::string> paths;
+    uint64_t ticket = 0;
+    bool taken = false;  // the screen was given the drop
+    int attempts = 0;
+  };
 
   QPointer<QVSolvaneWindow> window_;
   QPointer<QVOpenDragView> dragView_;
@@ -186,4 +204,10 @@ class QVSolvaneWindowController : public QVMenuResponder,
   std::shared_ptr<QVWindowControllerServices> services_;
   std::vector<qv::ObserverToken> observers_;
   bool terminating_ = false;
+  std::vector<std::string> queuedDrops_;
+  std::optional<DropInFlight> dropInFlight_;
+  uint64_t dropTickets_ = 0;
+  int queuedDropAttempts_ = 0;
+  bool dropCheckScheduled_ = false;
+  int validating_ = 0;
 };

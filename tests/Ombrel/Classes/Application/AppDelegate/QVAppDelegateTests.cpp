@@ -85,6 +85,37 @@ TEST_F(QVAppDelegateTest, RequestsThreeTenthsApartAreTwoBatches) {
   EXPECT_EQ(paths(), (std::vector<std::string>{"/p/a.jpg", "/p/b.jpg"}));
 }
 
+// Bursts handed over while the open screen still puts the first photo up wait for it, and then
+// all open: none is lost.
+TEST_F(QVAppDelegateTest, HandOversThatArriveWhileTheScreenTakesTheFirstAllOpen) {
+  auto& main = qv::MainExecutor::shared();
+  delegate->applicationOpenUntitledFile();
+  auto controller = delegate->solvaneWindowController();
+  openServices->holdBlurs = true;
+  delegate->applicationOpenFiles({"/p/a.jpg"});
+  main.advance(0.3);
+  ASSERT_EQ(openServices->requested, std::vector<std::string>{"/p/a.jpg"}) << "the first photo is being put up";
+  delegate->applicationOpenFiles({"/p/b.jpg"});
+  main.advance(0.3);
+  delegate->applicationOpenFiles({"/p/c.jpg", "/p/d.jpg"});
+  main.advance(0.3);
+  EXPECT_EQ(openServices->requested, std::vector<std::string>{"/p/a.jpg"}) << "the screen was left alone";
+  EXPECT_EQ(controller->queuedDropPaths(), (std::vector<std::string>{"/p/b.jpg", "/p/c.jpg", "/p/d.jpg"}));
+  EXPECT_TRUE(paths().empty());
+
+  // The photo shows: the first drop goes on to its screen, then the waiting ones follow.
+  openServices->holdBlurs = false;
+  for (auto& release : std::exchange(openServices->held, {})) release();
+  for (int i = 0; i < 100 && (paths().size() < 4 || controller->transition()); ++i) {
+    QVAnimationDriver::shared().advance(0.05);
+    main.advance(0.05);
+  }
+  EXPECT_EQ(paths(), (std::vector<std::string>{"/p/a.jpg", "/p/b.jpg", "/p/c.jpg", "/p/d.jpg"}));
+  EXPECT_EQ(batches, 2) << "the first drop, then the waiting ones as one";
+  EXPECT_EQ(controller->currentMode(), 2);
+  EXPECT_TRUE(controller->queuedDropPaths().empty());
+}
+
 TEST_F(QVAppDelegateTest, FilesWaitForTheOpenScreenAndALaterBatchReplacesTheWaitingOne) {
   EXPECT_FALSE(delegate->startWindowIsPresented());
   int first = 0, second = 0;
