@@ -73,7 +73,8 @@ void QVBasicExportManager::updateProgress() {
 
 void QVBasicExportManager::finishExport() {
   QVApp::setExporting(false);
-  QVApp::setExported(true);
+  // A photo that could not be written is not exported: closing still offers to save first.
+  if (failedPaths_.empty()) QVApp::setExported(true);
   ExportTracker tracker;
   {
     std::lock_guard lock(gTrackerMutex);
@@ -214,12 +215,18 @@ void QVBasicExportManager::requestImage(const RunPtr& run, uint64_t index, const
         if (!image) return self->failImage(run, path, QVImageSaver::imageSourceError(reason));
         ready(run, index, path, image);
       };
+      // A photo may wait on a question (a name already taken) whose dialog runs the main loop:
+      // photos ready meanwhile queue up behind it instead of asking at once, so the questions
+      // come one at a time and an "Apply to all" answers the rest.
+      if (run->takingUp) return;
+      run->takingUp = true;
       while (!run->waiting.empty() && run->waiting.begin()->first == run->nextInOrder) {
         auto next = std::move(run->waiting.begin()->second);
         run->waiting.erase(run->waiting.begin());
         ++run->nextInOrder;
         next();
       }
+      run->takingUp = false;
     });
   };
   // A preset's colour space the renderer does not know would fail every render without a word.
