@@ -331,6 +331,9 @@ void QVBasicExportManager::completeImage(const RunPtr& run) {
   // Every target is written (or failed): the names are the disk's to tell from now on.
   releaseClaims(*run);
   processOneAtOnce(*run);
+  // A photo not written leaves the work unsaved, whatever an earlier export wrote: closing offers
+  // to save first again.
+  if (!failedPaths_.empty()) QVApp::setExported(false);
   if (run->onComplete) return run->onComplete(run);
   if (run->writtenTargets.empty())
     cancelExport();
