@@ -45,6 +45,27 @@ bool pumpUntil(const std::function<bool()>& condition, double seconds = 120) {
   return true;
 }
 
+// The panel in a window on screen, with a recording delegate and the paths as its data source, its
+// begin row shown and the log emptied.
+struct PanelOnScreen {
+  explicit PanelOnScreen(std::vector<std::string> sources) {
+    delegate.log = &log;
+    paths.paths = std::move(sources);
+    window.resize(1280, 800);
+    panel.setDelegate(&delegate);
+    panel.setDataSource(&paths);
+    QVEmbedInContainer(panel.view(), &window);
+    window.show();
+    pump(1.2);
+    log.clear();
+  }
+  std::vector<std::string> log;
+  RecordingDelegate delegate;
+  PathsSource paths;
+  QWidget window;
+  QVExportViewController panel;
+};
+
 TEST(ExportPanelIntegration, ExportsARealPhotoThroughTheSaveDialogAndRevealsIt) {
   solvane::test::FakeProbeInstaller offline(std::make_shared<solvane::test::FakeReachabilityProbe>(0));
   solvane::test::startFacadeOnce();
@@ -67,23 +88,11 @@ TEST(ExportPanelIntegration, ExportsARealPhotoThroughTheSaveDialogAndRevealsIt) 
   QVFileRevealer::setShared(revealer);
   QVSoundManager::setPlayer([](QVSoundCue) {});
 
-  std::vector<std::string> log;
-  RecordingDelegate delegate;
-  delegate.log = &log;
-  PathsSource paths;
-  paths.paths = {source.string()};
-  QWidget window;
-  window.resize(1280, 800);
   {
-    QVExportViewController panel;
-    panel.setDelegate(&delegate);
-    panel.setDataSource(&paths);
-    QVEmbedInContainer(panel.view(), &window);
-    window.show();
-    pump(1.2);
-    log.clear();
-
-    panel.exportPhotosToDisk(paths.paths);
+    PanelOnScreen onScreen({source.string()});
+    auto& panel = onScreen.panel;
+    const auto& log = onScreen.log;
+    panel.exportPhotosToDisk(onScreen.paths.paths);
     ASSERT_EQ(panels->shown.size(), 1u);
     EXPECT_EQ(panels->shown[0].kind, QVPanelSpec::Kind::Save);
     EXPECT_EQ(panels->shown[0].nameFieldStringValue, "chelsea");
@@ -219,21 +228,10 @@ TEST(ExportPanelIntegration, PhotosThatCannotBeWrittenAreNamedAndNeverReportedAs
     alerts->failures.clear();
     QVApp::setExported(true);  // as after an earlier export that wrote everything
 
-    std::vector<std::string> log;
-    RecordingDelegate delegate;
-    delegate.log = &log;
-    PathsSource paths;
-    paths.paths = sources;
-    QWidget window;
-    window.resize(1280, 800);
-    QVExportViewController panel;
-    panel.setDelegate(&delegate);
-    panel.setDataSource(&paths);
-    QVEmbedInContainer(panel.view(), &window);
-    window.show();
-    pump(1.2);
-    log.clear();
-    panel.exportPhotosToDisk(paths.paths);
+    PanelOnScreen onScreen(sources);
+    auto& panel = onScreen.panel;
+    const auto& log = onScreen.log;
+    panel.exportPhotosToDisk(sources);
     ASSERT_EQ(panels->shown.size(), 1u);
     panels->shown.clear();
     ASSERT_TRUE(pumpUntil([&] { return !alerts->failures.empty(); }))
