@@ -80,3 +80,14 @@ int64_t QVSolvaneAlerts::showAlertRenameExportImage(const std::string& fileName,
   auto p = presenterFor("rename export image");
   return p ? p->showAlertRenameExportImage(fileName, applyToAll) : QVAlertResultOverwrite;
 }
+
+void QVSolvaneAlerts::showAlertExportFailed(const std::vector<QVExportFailure>& failures, uint64_t exported) {
+  if (failures.empty()) return;
+  for (const auto& failure : failures)
+    QVLogError("not exported: %s: %s", failure.sourcePath.c_str(), failure.reason.c_str());
+  if (auto p = presenterFor("export failed")) p->showAlertExportFailed(failures, exported);
+}
+
+void QVSolvaneAlerts::showAlertNoProgramToOpen(QVDesktopProgram program, const std::string& what) {
+  if (auto p = presenterFor("no program to open")) p->showAlertNoProgramToOpen(program, what);
+}

@@ -26,6 +26,16 @@ enum QVAlertResult : int64_t {
   QVAlertResultCreateNew = 9,
 };
 
+// The desktop programs the application hands things to.
+enum class QVDesktopProgram { WebBrowser, MailProgram, FileManager };
+
+// A photo an export could not write, and why.
+struct QVExportFailure {
+  std::string sourcePath;
+  std::string reason;
+  bool operator==(const QVExportFailure&) const = default;
+};
+
 // What shows the alerts. Each method has the alert's arguments and answers its result.
 class QVSolvaneAlertsPresenter {
  public:
@@ -47,6 +57,8 @@ class QVSolvaneAlertsPresenter {
   virtual int64_t showAlertRenameExportImage(const std::string& /*fileName*/, bool* /*applyToAll*/) {
     return QVAlertResultOverwrite;
   }
+  virtual void showAlertExportFailed(const std::vector<QVExportFailure>& /*failures*/, uint64_t /*exported*/) {}
+  virtual void showAlertNoProgramToOpen(QVDesktopProgram /*program*/, const std::string& /*what*/) {}
 };
 
 class QVSolvaneAlerts {
@@ -68,4 +80,10 @@ class QVSolvaneAlerts {
   static int64_t showAlertWantStartOverWithQuitButton(bool quitButton, bool saveButton, bool cancelButton);
   static int64_t showAlertFeedbackSent();
   static int64_t showAlertRenameExportImage(const std::string& fileName, bool* applyToAll);
+  // Names every photo of an export that could not be written, with its reason; `exported` photos
+  // were written.
+  static void showAlertExportFailed(const std::vector<QVExportFailure>& failures, uint64_t exported);
+  // No program of the desktop took what was handed to it: `what` is what the user can use instead
+  // (the web address for a browser, the message for a mail program, the folder for a file manager).
+  static void showAlertNoProgramToOpen(QVDesktopProgram program, const std::string& what);
 };

@@ -22,6 +22,9 @@ QVAlertResponse QVMessageBoxAlertRunner::runModal(const QVAlertSpec& spec) {
   for (size_t i = 0; i < spec.buttons.size(); ++i) {
     // One role for all keeps the buttons in the given order; the first is the default one.
     QPushButton* button = box.addButton(QString::fromStdString(spec.buttons[i]), QMessageBox::ActionRole);
+    // The style sheet's padding is not in the button's size hint: without room for it a longer
+    // title ("Quit Solvane") is cut at both ends.
+    button->setMinimumWidth(button->fontMetrics().horizontalAdvance(button->text()) + 2 * 18 + 8);
     if (i == 0) box.setDefaultButton(button);
     if (spec.cancelButtonIndex && *spec.cancelButtonIndex == i) box.setEscapeButton(button);
     buttons.push_back(button);

@@ -169,3 +169,41 @@ int64_t QVModalAlerts::showAlertRenameExportImage(const std::string& fileName, b
   if (applyToAll) *applyToAll = response.suppressionChecked;
   return response.buttonIndex == 0 ? 8 : 9;
 }
+
+void QVModalAlerts::showAlertExportFailed(const std::vector<QVExportFailure>& failures, uint64_t exported) {
+  if (failures.empty()) return;
+  auto fileName = [](const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+  };
+  const std::string message =
+      failures.size() == 1
+          ? QVLocalizedFormat("\u201c%@\u201d could not be exported.", {fileName(failures[0].sourcePath)})
+          : QVLocalizedFormat("%lu photos could not be exported.", {std::to_string(failures.size())});
+  std::string lines;
+  for (const auto& failure : failures) {
+    if (!lines.empty()) lines += "\n";
+    lines += fileName(failure.sourcePath) + ": " + (failure.reason.empty() ? L("unknown error") : failure.reason);
+  }
+  if (exported > 0)
+    lines += "\n\n" + (exported == 1 ? L("The other photo was exported.")
+                                       : QVLocalizedFormat("The other %lu photos were exported.",
+                                                           {std::to_string(exported)}));
+  runOK(message, lines, true);
+}
+
+void QVModalAlerts::showAlertNoProgramToOpen(QVDesktopProgram program, const std::string& what) {
+  switch (program) {
+    case QVDesktopProgram::WebBrowser:
+      runOK(L("No web browser could open the page."),
+            QVLocalizedFormat("Please open this address in a web browser:\n%@", {what}), true);
+      break;
+    case QVDesktopProgram::MailProgram:
+      runOK(L("No mail program is set up to write the message."),
+            QVLocalizedFormat("You can send it from your own mail:\n\n%@", {what}), true);
+      break;
+    case QVDesktopProgram::FileManager:
+      runOK(L("No file manager could show the folder."), QVLocalizedFormat("The photos are in:\n%@", {what}), true);
+      break;
+  }
+}

@@ -38,6 +38,11 @@ class QVModalAlerts : public QVSolvaneAlertsPresenter {
   int64_t showAlertFeedbackSent() override;
   // 8 "Overwrite" or 9 "Create New"; the "Apply to all" check box goes through `applyToAll`.
   int64_t showAlertRenameExportImage(const std::string& fileName, bool* applyToAll) override;
+  // After the attention cue: "“a.jpg” could not be exported." or "N photos could not be
+  // exported.", then one line per photo, "a.jpg: <reason>", and how many were written.
+  void showAlertExportFailed(const std::vector<QVExportFailure>& failures, uint64_t exported) override;
+  // After the attention cue: which program is missing and what to use instead.
+  void showAlertNoProgramToOpen(QVDesktopProgram program, const std::string& what) override;
 
   // "Image cannot be saved" with "OK", after the attention cue (a plug-in result not written).
   static void showAlertImageCannotBeSaved();

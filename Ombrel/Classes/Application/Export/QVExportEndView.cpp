@@ -3,6 +3,7 @@
 #include <QPointer>
 #include <QString>
 
+#include "Ombrel/Classes/Application/Services/QVTextAdditions.h"
 #include "QVPlatform/Localization.h"
 
 namespace {
@@ -47,6 +48,13 @@ void QVExportEndView::layout() {
   const CGRect title = titleLabel()->frame();
   revealButton_->setFrame(CGRectMake(std::round((bounds().size.width - kRevealWidth) / 2),
                                      title.origin.y - kRevealGap - kRevealHeight, kRevealWidth, kRevealHeight));
+}
+
+void QVExportEndView::setExportedCount(uint64_t written, uint64_t total) {
+  titleLabel()->setTitle(written >= total ? localized("EXPORT COMPLETE")
+                                          : QVLocalizedFormat("%lu OF %lu EXPORTED",
+                                                              {std::to_string(written), std::to_string(total)}));
+  setNeedsLayout();
 }
 
 void QVExportEndView::revealButtonDidClick() {

@@ -1,5 +1,6 @@
 #pragma once
-// The export panel's end view: "EXPORT COMPLETE", the done button in the corner and, after a disk
+// The export panel's end view: "EXPORT COMPLETE" (or, when some photos could not be written,
+// "2 OF 3 EXPORTED"), the done button in the corner and, after a disk
 // export, a wide "REVEAL IN FINDER" button (its English text "SHOW IN FOLDER") 20 points below the
 // title. Whether the reveal button shows is asked of the delegate when the view is first laid out
 // in a superview, and not again.
@@ -33,6 +34,8 @@ class QVExportEndView : public QVExportLabeledView {
   QVRoundedSpringButton* revealButton() const { return revealButton_; }
   bool isShowRevealInFinderButton() const;
   void revealButtonDidClick();
+  // The title for an export that wrote `written` of `total` photos.
+  void setExportedCount(uint64_t written, uint64_t total);
 
  private:
   QVExportEndViewDelegate* delegate_ = nullptr;

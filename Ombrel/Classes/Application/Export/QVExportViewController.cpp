@@ -33,6 +33,9 @@ class QVExportViewController::Updater : public QVExportProgressUpdatable, public
   void onExportCanceled(QVExportManagable& manager) override {
     if (panel_) panel_->onExportCanceled(manager);
   }
+  void onExportFailed(QVExportManagable& manager, const std::string& sourcePath, const qv::Error& error) override {
+    if (panel_) panel_->onExportFailed(manager, sourcePath, error);
+  }
   void exportOnDiskDialogDidCancel() override {
     if (panel_) panel_->exportOnDiskDialogDidCancel();
   }
@@ -311,6 +314,7 @@ void QVExportViewController::exportEndViewDidClickReveal(QVExportEndView*) {
 // ---- Progress ----
 
 void QVExportViewController::onExportStarted(QVExportManagable&) {
+  failures_.clear();
   exportInProgressView()->setImagesPathsToShare(imagesPathsToShare());
   updateWithExportState(QVExportViewStateInProgress);
   exportInProgressView()->startAnimation();
@@ -331,14 +335,33 @@ void QVExportViewController::onExportFinished(QVExportManagable& manager) {
   QVProgressView* bar = exportInProgressView()->progressView();
   // The managers report the steps before each photo; the last one ends with the finish.
   updateProgress(bar->partsCount(), bar->partsCount());
+  const uint64_t written = manager.exportedPaths().size();
   std::weak_ptr<int> alive = alive_;
   const uint64_t generation = generation_;
-  bar->waitEndAnimationWithCompletion([this, alive, generation] {
+  bar->waitEndAnimationWithCompletion([this, alive, generation, written] {
     if (!alive.lock() || generation != generation_) return;
     QVSoundManager::playCompleteSounds();
     exportInProgressView()->stopAnimation();
     exportInProgressView()->prepareForReuse();
+    exportEndView()->setExportedCount(written, written + failures_.size());
     updateWithExportState(QVExportViewStateEnd);
+    reportFailures(written);
+  });
+}
+
+void QVExportViewController::onExportFailed(QVExportManagable& manager, const std::string& sourcePath,
+                                            const qv::Error& error) {
+  if (runningManager_ && runningManager_.get() != &manager) return;
+  const auto found = error.userInfo.find("reason");
+  std::string reason = found == error.userInfo.end() ? std::string() : found->second.asString();
+  if (reason.empty()) reason = error.description;
+  failures_.push_back({sourcePath, reason});
+}
+
+void QVExportViewController::reportFailures(uint64_t exported) {
+  if (failures_.empty()) return;
+  nextTurn([failures = failures_, exported](QVExportViewController*) {
+    QVSolvaneAlerts::showAlertExportFailed(failures, exported);
   });
 }
 
@@ -348,6 +371,8 @@ void QVExportViewController::onExportCanceled(QVExportManagable& manager) {
   exportInProgressView()->stopAnimation();
   cancelExport();
   exportInProgressView()->prepareForReuse();
+  // Nothing was written: say why.
+  reportFailures(0);
 }
 
 // ---- The export-options route ----

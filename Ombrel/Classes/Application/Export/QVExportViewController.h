@@ -13,6 +13,11 @@
 //   1     the user's cancel / the manager's cancel 0    the running manager cancelled, exportControllerDidCancel
 //   2     the end view's done button               0    exportControllerDidFinish; a new interactive manager next
 //
+// A photo the manager could not export is kept with its reason; when the export ends, every one is
+// named in one alert (with the attention cue), and the end view counts what was written ("2 OF 3
+// EXPORTED" in place of "EXPORT COMPLETE"). When nothing was written the manager cancels: the panel
+// returns to the begin row and the alert says why.
+//
 // The panel remembers which manager runs the export and cancels that one; progress, finish and
 // cancel reports count only while the state is 1 (a late one after a cancel is ignored), and the
 // end of the bar's animation does nothing once the panel was reloaded or is gone. A choice in the
@@ -36,6 +41,7 @@
 #include "Ombrel/Classes/Application/Export/QVExportEndView.h"
 #include "Ombrel/Classes/Application/Export/QVExportProcessView.h"
 #include "Ombrel/Classes/Business/ExportManager/QVExportManagable.h"
+#include "Ombrel/Classes/Helpers/QVSolvaneAlerts.h"
 #include "QVAppKit/QVViewController.h"
 
 class QVExportViewController;
@@ -130,7 +136,10 @@ class QVExportViewController : public QVViewController,
   void updateProgress(uint64_t part, uint64_t partsCount);
   void onExportFinished(QVExportManagable& manager);
   void onExportCanceled(QVExportManagable& manager);
+  void onExportFailed(QVExportManagable& manager, const std::string& sourcePath, const qv::Error& error);
   void exportOnDiskDialogDidCancel() { notifyDidChangeFocus(false); }
+  // The photos of the export under way (or of the last one) that could not be exported.
+  const std::vector<QVExportFailure>& failures() const { return failures_; }
   // The export dialog's options view asked for the export-options window.
   void advancedSettingsOptionDidSelect();
   // The object the managers hold (weakly) as their progress updater and option delegate.
@@ -153,6 +162,8 @@ class QVExportViewController : public QVViewController,
   class Updater;
   void notifyDidChangeFocus(bool focused);
   void updateInputMask();
+  // Names the failed photos in one alert, on the next turn.
+  void reportFailures(uint64_t exported);
   // Runs on the next turn of the main queue while the panel lives.
   void nextTurn(std::function<void(QVExportViewController*)> block);
 
@@ -167,6 +178,7 @@ class QVExportViewController : public QVViewController,
   QPointer<QVExportEndView> endView_;
   bool showReveal_ = false;
   std::vector<std::string> paths_;
+  std::vector<QVExportFailure> failures_;
   std::shared_ptr<QVBatchSettingsWindow> settingsVC_;
   std::shared_ptr<Updater> updater_;
   // Bumped by every reload and state change: a bar's end animation of an older one does nothing.

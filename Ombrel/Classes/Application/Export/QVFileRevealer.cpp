@@ -8,6 +8,7 @@
 #include <QUrl>
 
 #include "Ombrel/Classes/Business/ExportManager/QVSharingServices.h"
+#include "Ombrel/Classes/Helpers/QVSolvaneAlerts.h"
 #include "QVAppKit/QVFileNames.h"
 #include "QVPlatform/Additions.h"
 #include "QVPlatform/Log.h"
@@ -18,7 +19,12 @@ std::shared_ptr<QVFileRevealer>& current() {
   return revealer;
 }
 
-void openFolderOf(const std::string& path) { QVSharingServices::openURL(qv::deletingLastPathComponent(path)); }
+// When nothing can open the folder either, the user is told where the files are.
+void openFolderOf(const std::string& path) {
+  const std::string folder = qv::deletingLastPathComponent(path);
+  QVSharingServices::openURL(folder,
+                             [folder] { QVSolvaneAlerts::showAlertNoProgramToOpen(QVDesktopProgram::FileManager, folder); });
+}
 }  // namespace
 
 std::shared_ptr<QVFileRevealer> QVFileRevealer::shared() {

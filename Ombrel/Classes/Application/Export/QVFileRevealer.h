@@ -1,7 +1,8 @@
 #pragma once
 // Shows exported files in the desktop's file manager. The desktop's own asks the file manager
 // over D-Bus to show the files selected (org.freedesktop.FileManager1.ShowItems); when no file
-// manager answers, the folder of the first file is opened with the desktop's default program.
+// manager answers, the folder of the first file is opened with the desktop's default program, and
+// when no program opens it either an alert gives the folder.
 // Tests install a fake.
 //
 // Main thread only.

@@ -4,12 +4,15 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
+#include <QStandardPaths>
 #include <algorithm>
+#include <cstdlib>
 #include <set>
 
 #include "QVAppKit/QVFileNames.h"
 #include "QVPlatform/FileAdditions.h"
 #include "QVPlatform/Localization.h"
+#include "QVPlatform/UserDefaults.h"
 
 namespace {
 
@@ -45,7 +48,6 @@ void QVFileDialogPanelPresenter::beginSheet(const QVPanelSpec& spec, QWidget* wi
   if (spec.kind == QVPanelSpec::Kind::Save) {
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setFileMode(QFileDialog::AnyFile);
-    dialog->selectFile(QString::fromStdString(spec.nameFieldStringValue));
   } else {
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
     if (spec.canChooseDirectories && !spec.canChooseFiles) {
@@ -56,6 +58,8 @@ void QVFileDialogPanelPresenter::beginSheet(const QVPanelSpec& spec, QWidget* wi
     }
   }
   dialog->setOption(QFileDialog::ReadOnly, !spec.canCreateDirectories);
+  if (!spec.directory.empty()) dialog->setDirectory(QString::fromStdString(spec.directory));
+  if (spec.kind == QVPanelSpec::Kind::Save) dialog->selectFile(QString::fromStdString(spec.nameFieldStringValue));
   if (!spec.prompt.empty()) dialog->setLabelText(QFileDialog::Accept, QString::fromStdString(spec.prompt));
   if (!spec.allowedFileTypes.empty()) {
     QStringList patterns;
@@ -120,6 +124,33 @@ std::vector<std::string> QVSolvanePanels::allowedFileTypes() {
   return out;
 }
 
+std::string QVSolvanePanels::startDirectory() {
+  auto isFolder = [](const std::string& path) { return !path.empty() && QFileInfo(QString::fromStdString(path)).isDir(); };
+  if (auto last = qv::UserDefaults::standardUserDefaults().stringForKey(kLastDirectoryKey); last && isFolder(*last))
+    return *last;
+  // SOLVANE_HOME stands for the home folder (tests, a moved profile).
+  if (const char* home = std::getenv("SOLVANE_HOME"); home && *home) {
+    const std::string pictures = std::string(home) + "/Pictures";
+    return isFolder(pictures) ? pictures : std::string(home);
+  }
+  // XDG_PICTURES_DIR of the user's folders (~/Pictures unless set otherwise).
+  const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+  if (isFolder(pictures.toStdString())) return pictures.toStdString();
+  return QDir::homePath().toStdString();
+}
+
+void QVSolvanePanels::rememberDirectory(const QVPanelResult& result, bool choseFolder) {
+  if (result.response != QVModalResponseOK) return;
+  std::string folder;
+  if (!result.url.empty()) {
+    const QFileInfo chosen(QString::fromStdString(result.url));
+    folder = (choseFolder && chosen.isDir() ? chosen.absoluteFilePath() : chosen.absolutePath()).toStdString();
+  } else {
+    folder = result.directoryURL;
+  }
+  if (!folder.empty()) qv::UserDefaults::standardUserDefaults().setObject(qv::Value(folder), kLastDirectoryKey);
+}
+
 std::shared_ptr<QVExportOptionsAccessory> QVSolvanePanels::showExportDialogWithPaths(
     const std::vector<std::string>& paths, ExportCompletion completion) {
   QVPanelSpec spec;
@@ -140,13 +171,21 @@ std::shared_ptr<QVExportOptionsAccessory> QVSolvanePanels::showExportDialogWithP
   if (globals().accessoryMaker) options = globals().accessoryMaker(false, 1, 0);
   if (options) spec.accessoryView = options->view();
   if (paths.size() > 1) spec.canSelectHiddenExtension = false;
+  spec.directory = startDirectory();
   globals().savePanelShowed = true;
   std::weak_ptr<QVExportOptionsAccessory> weakOptions = options;
-  presenter()->beginSheet(spec, mainWindow(), [completion, weakOptions](const QVPanelResult& result) {
+  const bool choosesFolder = spec.kind == QVPanelSpec::Kind::Open;
+  presenter()->beginSheet(spec, mainWindow(), [completion, weakOptions, choosesFolder](const QVPanelResult& result) {
     globals().savePanelShowed = false;
+    rememberDirectory(result, choosesFolder);
     if (!completion) return;
+    // The folder chooser's answer is the folder chosen in it (selected or typed); the folder it
+    // was showing is only its parent then.
+    std::string directory = result.directoryURL;
+    if (choosesFolder && !result.url.empty() && QFileInfo(QString::fromStdString(result.url)).isDir())
+      directory = QFileInfo(QString::fromStdString(result.url)).absoluteFilePath().toStdString();
     auto view = weakOptions.lock();
-    completion(result.response, result.url, result.directoryURL, view ? view->type() : std::string(),
+    completion(result.response, result.url, directory, view ? view->type() : std::string(),
                view ? view->depth() : 0, view ? view->imageProperties() : qv::Dictionary{},
                view ? view->colorSpace() : 0);
   });
@@ -194,9 +233,12 @@ void QVSolvanePanels::showChooseFilesPanelWithMultipleFiles(bool multiple, bool 
   spec.canChooseDirectories = chooseDirectories;
   spec.canChooseFiles = chooseFiles;
   spec.allowedFileTypes = allowedFileTypes();
+  spec.directory = startDirectory();
   globals().openPanelShowed = true;
-  presenter()->beginSheet(spec, mainWindow(), [completion](const QVPanelResult& result) {
+  const bool choosesFolder = chooseDirectories && !chooseFiles;
+  presenter()->beginSheet(spec, mainWindow(), [completion, choosesFolder](const QVPanelResult& result) {
     globals().openPanelShowed = false;
+    rememberDirectory(result, choosesFolder);
     if (!completion) return;
     if (result.response == QVModalResponseOK) {
       completion(result.paths);

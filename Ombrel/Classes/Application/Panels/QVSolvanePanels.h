@@ -5,6 +5,11 @@
 // them is a `QVPanelPresenter` (Qt's file dialog unless one was set), so tests script the answers.
 // Two flags tell whether a panel of each kind is on screen.
 //
+// Every panel opens in the folder last used in one (kept in the user defaults), else the user's
+// Pictures folder (XDG), else the home folder; never in the folder the program was started from.
+// The export dialog's folder chooser answers the folder the user chose (selected in the list or
+// typed), not the folder the dialog was showing around it.
+//
 // Main thread only.
 #include <QPointer>
 #include <QWidget>
@@ -32,6 +37,7 @@ struct QVPanelSpec {
   std::string nameFieldStringValue;           // save panels
   std::string prompt;                         // the OK button's title; empty for the default
   std::vector<std::string> allowedFileTypes;  // lower-case extensions; empty allows all
+  std::string directory;                      // the folder shown first; empty: the presenter's choice
   QPointer<QWidget> accessoryView;            // shown below the file list, not owned
 };
 
@@ -107,4 +113,11 @@ class QVSolvanePanels {
   static bool isSavePanelShowed();
   // The extensions the application opens (the document types of the bundle), lower case.
   static std::vector<std::string> allowedFileTypes();
+
+  // The folder the next panel opens in (see above), and the one to remember after a panel's OK:
+  // the chosen folder, or the folder of the chosen file.
+  static std::string startDirectory();
+  static void rememberDirectory(const QVPanelResult& result, bool choseFolder);
+  // The user defaults key of the last folder.
+  static constexpr const char* kLastDirectoryKey = "QVLastPanelDirectory";
 };

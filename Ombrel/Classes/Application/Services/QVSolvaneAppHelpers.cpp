@@ -1,6 +1,5 @@
 #include "Ombrel/Classes/Application/Services/QVSolvaneAppHelpers.h"
 
-#include <QDesktopServices>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QStringList>
@@ -8,6 +7,7 @@
 #include <mutex>
 
 #include "Ombrel/Classes/Common/Reachability/Reachability.h"
+#include "Ombrel/Classes/Helpers/QVSolvaneAlerts.h"
 #include "QVPlatform/Localization.h"
 #include "QVPlatform/Log.h"
 
@@ -30,14 +30,32 @@ QString percentEscaped(const std::string& text) {
   return QString::fromLatin1(QUrl::toPercentEncoding(QString::fromStdString(text)));
 }
 
+// Runs `start` with a failure report that calls `failed`; true unless the failure came at once
+// (the program could not be started at all).
+bool startWatched(const std::function<void(std::function<void()>)>& start, std::function<void()> failed) {
+  enum { InCall, FailedInCall, Returned };
+  auto state = std::make_shared<int>(InCall);
+  start([state, failed] {
+    if (*state == InCall) *state = FailedInCall;
+    failed();
+  });
+  const bool failedAtOnce = *state == FailedInCall;
+  *state = Returned;
+  return !failedAtOnce;
+}
+
 }  // namespace
 
 // ---- QVSystemDesktopOpener ----
 
 bool QVSystemDesktopOpener::openURL(const std::string& url) {
-  const bool opened = QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
+  const bool opened = QVSharingServices::openURL(url);
   if (!opened) QVLogWarning("cannot open %s", url.c_str());
   return opened;
+}
+
+void QVSystemDesktopOpener::openURLWatched(const std::string& url, std::function<void()> failed) {
+  QVSharingServices::openURL(url, std::move(failed));
 }
 
 std::vector<std::string> QVSystemDesktopOpener::xdgEmailArguments(const QVMailMessage& message) {
@@ -69,6 +87,15 @@ bool QVSystemDesktopOpener::composeMail(const QVMailMessage& message) {
   return openURL(mailtoURL(message));
 }
 
+void QVSystemDesktopOpener::composeMailWatched(const QVMailMessage& message, std::function<void()> failed) {
+  if (!QStandardPaths::findExecutable(QStringLiteral("xdg-email")).isEmpty()) {
+    QVSharingServices::composeMail(message, std::move(failed));
+    return;
+  }
+  if (!message.attachments.empty()) QVLogWarning("a mailto: address cannot carry the attachments");
+  openURLWatched(mailtoURL(message), std::move(failed));
+}
+
 // ---- QVSolvaneAppHelpers ----
 
 void QVSolvaneAppHelpers::setDesktopOpener(std::shared_ptr<QVDesktopOpener> opener) {
@@ -84,7 +111,9 @@ std::shared_ptr<QVDesktopOpener> QVSolvaneAppHelpers::desktopOpener() {
 
 bool QVSolvaneAppHelpers::openURLString(const std::string& url) {
   if (url.empty()) return false;
-  return desktopOpener()->openURL(url);
+  return startWatched(
+      [url](std::function<void()> failed) { desktopOpener()->openURLWatched(url, std::move(failed)); },
+      [url] { QVSolvaneAlerts::showAlertNoProgramToOpen(QVDesktopProgram::WebBrowser, url); });
 }
 
 QVMailMessage QVSolvaneAppHelpers::tellFriendMessage() {
@@ -98,7 +127,9 @@ QVMailMessage QVSolvaneAppHelpers::tellFriendMessage() {
 bool QVSolvaneAppHelpers::tellFriendAction() {
   const QVMailMessage message = tellFriendMessage();
   if (message.body.empty()) return false;
-  return desktopOpener()->composeMail(message);
+  return startWatched(
+      [message](std::function<void()> failed) { desktopOpener()->composeMailWatched(message, std::move(failed)); },
+      [body = message.body] { QVSolvaneAlerts::showAlertNoProgramToOpen(QVDesktopProgram::MailProgram, body); });
 }
 
 bool QVSolvaneAppHelpers::internetConnection() {

@@ -73,7 +73,8 @@ void QVBasicExportManager::updateProgress() {
 
 void QVBasicExportManager::finishExport() {
   QVApp::setExporting(false);
-  QVApp::setExported(true);
+  // A photo that could not be written is not exported: closing still offers to save first.
+  if (failedPaths_.empty()) QVApp::setExported(true);
   ExportTracker tracker;
   {
     std::lock_guard lock(gTrackerMutex);
@@ -214,12 +215,18 @@ void QVBasicExportManager::requestImage(const RunPtr& run, uint64_t index, const
         if (!image) return self->failImage(run, path, QVImageSaver::imageSourceError(reason));
         ready(run, index, path, image);
       };
+      // A photo may wait on a question (a name already taken) whose dialog runs the main loop:
+      // photos ready meanwhile queue up behind it instead of asking at once, so the questions
+      // come one at a time and an "Apply to all" answers the rest.
+      if (run->takingUp) return;
+      run->takingUp = true;
       while (!run->waiting.empty() && run->waiting.begin()->first == run->nextInOrder) {
         auto next = std::move(run->waiting.begin()->second);
         run->waiting.erase(run->waiting.begin());
         ++run->nextInOrder;
         next();
       }
+      run->takingUp = false;
     });
   };
   // A preset's colour space the renderer does not know would fail every render without a word.
@@ -324,6 +331,9 @@ void QVBasicExportManager::completeImage(const RunPtr& run) {
   // Every target is written (or failed): the names are the disk's to tell from now on.
   releaseClaims(*run);
   processOneAtOnce(*run);
+  // A photo not written leaves the work unsaved, whatever an earlier export wrote: closing offers
+  // to save first again.
+  if (!failedPaths_.empty()) QVApp::setExported(false);
   if (run->onComplete) return run->onComplete(run);
   if (run->writtenTargets.empty())
     cancelExport();

@@ -11,7 +11,8 @@
 // completed, up to n - 1; when all n have completed the run ends: finished when at least one file
 // was written, otherwise cancelled. A failed photo is never listed in `exportedPaths`. Within a run,
 // a name one photo has taken is never given to another: a second photo that would write it gets
-// the next free numbered name without asking.
+// the next free numbered name without asking. Photos are taken up one at a time, in the order
+// asked: while one waits on the user's answer to a name question, the others wait behind it.
 //
 // Cancel (`cancelProcessing`): the run is marked cancelled, the facade's export work is stopped,
 // nothing of the run reaches the updater any more (no finish), and no write starts afterwards;
@@ -63,8 +64,8 @@ class QVBasicExportManager : public QVExportManagable, public std::enable_shared
   // Empties `exportedPaths` (and the failures); subclasses call it first.
   void exportWithType(uint64_t type) override;
   void cancelProcessing() override;
-  // The exporting flag off, exported on, the export tracked (the sources written), then the
-  // updater's `onExportFinished`.
+  // The exporting flag off, exported on unless a photo failed, the export tracked (the sources
+  // written), then the updater's `onExportFinished`.
   void finishExport() override;
   // The exporting flag off, the paths dropped, the updater's `onExportCanceled`.
   void cancelExport();
@@ -123,6 +124,8 @@ class QVBasicExportManager : public QVExportManagable, public std::enable_shared
     // after every photo asked before it, so names and results keep the order of the request.
     uint64_t nextInOrder = 0;
     std::map<uint64_t, std::function<void()>> waiting;
+    // True while photos are being taken up (one of them may be asking the user).
+    bool takingUp = false;
     // Photos the processing queue works on at once for this run (given back when it ends).
     int64_t photosAtOnce = 1;
     // Large buffers freed by one photo are kept for the next ones while the run processes (see

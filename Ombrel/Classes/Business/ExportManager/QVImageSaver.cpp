@@ -1,5 +1,7 @@
 #include "Ombrel/Classes/Business/ExportManager/QVImageSaver.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
@@ -106,6 +108,22 @@ qv::Value QVImageSaver::imagePropertiesForImageSource(const qv::Value& imageProp
   return mergedImageProperties(imageProperties, QVImageUtils::imagePropertiesAtPath(originalImagePath), formatOptions);
 }
 
+namespace {
+
+// A file or folder without any write permission was made read-only by its owner: it is neither
+// replaced nor written into, also by a user the system would let (root).
+std::optional<std::string> readOnlyReason(const std::string& target) {
+  struct stat st {};
+  if (::lstat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0)
+    return "the file " + target + " is read-only";
+  const std::string folder = std::filesystem::path(target).parent_path().string();
+  if (!folder.empty() && ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & 0222) == 0)
+    return "the folder " + folder + " is read-only";
+  return std::nullopt;
+}
+
+}  // namespace
+
 std::optional<qv::Error> QVImageSaver::saveImage(const NSImageRef& image, const std::string& fromPath,
                                                  const std::string& toPath, const std::string& imageType,
                                                  bool shouldOverwrite, const FormatOptions* formatOptions,
@@ -117,6 +135,7 @@ std::optional<qv::Error> QVImageSaver::saveImage(const NSImageRef& image, const 
   std::error_code ec;
   if (!shouldOverwrite && filenameCollisionBlock && std::filesystem::exists(target, ec))
     target = filenameCollisionBlock(target);
+  if (auto readOnly = readOnlyReason(target)) return imageSaveError(*readOnly);
   std::string reason;
   // Not overwriting, the file goes into place only while its name is free: a file another export
   // wrote there meanwhile is kept, and this write fails with the reason.
@@ -153,6 +172,7 @@ std::optional<qv::Error> QVImageSaver::saveImageWithOptions(const NSImageRef& im
                                                             const QVImageExportOptions& options, bool replace) {
   CGImageRef bitmap = image ? image->CGImage() : nullptr;
   if (!bitmap) return imageSourceError("the processed photo has no pixels");
+  if (auto readOnly = readOnlyReason(outPath)) return imageSaveError(*readOnly);
   std::string reason;
   if (!QVShareManager::shared().saveImage(bitmap, outPath, options.type(),
                                           imagePropertiesForExportOptions(inPath, options), &reason, replace))

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -14,6 +15,7 @@
 #include <thread>
 
 #include "QVPlatform/Log.h"
+#include "QVPlatform/MainExecutor.h"
 #include "QVPlatform/Places.h"
 
 extern char** environ;
@@ -68,7 +70,8 @@ std::vector<std::string> splitExecLine(const std::string& line) {
 
 // ---- The process launcher ----
 
-bool QVProcessDesktopLauncher::launch(const std::vector<std::string>& arguments) {
+bool QVProcessDesktopLauncher::start(const std::vector<std::string>& arguments,
+                                     std::function<void(int status, double seconds)> ended) {
   if (arguments.empty()) return false;
   std::vector<char*> argv;
   for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
@@ -80,12 +83,28 @@ bool QVProcessDesktopLauncher::launch(const std::vector<std::string>& arguments)
     return false;
   }
   // Desktop programs outlive the call; the child is reaped whenever it ends.
-  std::thread([pid] {
+  const auto started = std::chrono::steady_clock::now();
+  std::thread([pid, started, ended = std::move(ended)] {
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
+    if (ended) ended(status, std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
   }).detach();
   return true;
+}
+
+bool QVProcessDesktopLauncher::launch(const std::vector<std::string>& arguments) { return start(arguments, nullptr); }
+
+void QVProcessDesktopLauncher::launchWatched(const std::vector<std::string>& arguments, std::function<void()> failed) {
+  const std::string program = arguments.empty() ? std::string() : arguments[0];
+  const bool started = start(arguments, [failed, program](int status, double seconds) {
+    const bool ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    if (ok || seconds > kFailureWindowSeconds || !failed) return;
+    QVLogWarning("%s could not open what it was given (status %d)", program.c_str(),
+                 WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+    qv::MainExecutor::shared().async(failed);
+  });
+  if (!started && failed) failed();
 }
 
 // ---- Ports ----
@@ -126,16 +145,35 @@ std::vector<std::string> QVSharingServices::xdgEmailArguments(const QVMailMessag
   return args;
 }
 
-bool QVSharingServices::composeMail(const QVMailMessage& message) {
+namespace {
+
+// Launches the command, watched when the caller wants to hear of a failure; true when it started
+// (as far as is known at once).
+bool launchCommand(const std::vector<std::string>& command, std::function<void()> failed) {
+  if (!failed) return QVSharingServices::launcher()->launch(command);
+  // A failure to start is told during the call, a later one from the main loop.
+  auto inCall = std::make_shared<bool>(true);
+  auto failedAtOnce = std::make_shared<bool>(false);
+  QVSharingServices::launcher()->launchWatched(command, [failed, inCall, failedAtOnce] {
+    if (*inCall) *failedAtOnce = true;
+    failed();
+  });
+  *inCall = false;
+  return !*failedAtOnce;
+}
+
+}  // namespace
+
+bool QVSharingServices::composeMail(const QVMailMessage& message, std::function<void()> failed) {
   std::vector<std::string> command = {"xdg-email"};
   const auto args = xdgEmailArguments(message);
   command.insert(command.end(), args.begin(), args.end());
-  return launcher()->launch(command);
+  return launchCommand(command, std::move(failed));
 }
 
-bool QVSharingServices::openURL(const std::string& url) {
+bool QVSharingServices::openURL(const std::string& url, std::function<void()> failed) {
   if (url.empty()) return false;
-  return launcher()->launch({"xdg-open", url});
+  return launchCommand({"xdg-open", url}, std::move(failed));
 }
 
 // ---- Desktop entries ----

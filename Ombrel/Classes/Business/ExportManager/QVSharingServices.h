@@ -5,7 +5,10 @@
 //    folder chooser for several, with the export options the user picked;
 //  - the desktop launcher (`QVDesktopLauncher`): starts a desktop program detached. Mail with the
 //    exported files attached goes through `xdg-email --attach` (xdg-utils), the sibling
-//    application through its desktop entry, web pages and folders through `xdg-open`.
+//    application through its desktop entry, web pages and folders through `xdg-open`. Those
+//    openers start at once and only then look for a browser, mail program or file manager, so a
+//    caller that must tell the user when there is none watches how the opener ends
+//    (`launchWatched`).
 //
 // The social-network services (export types 1, 3 and 4) have no counterpart on Linux: they are
 // not offered (`isExportTypeAvailable`), and the export menu leaves them out.
@@ -56,12 +59,25 @@ class QVDesktopLauncher {
  public:
   virtual ~QVDesktopLauncher() = default;
   virtual bool launch(const std::vector<std::string>& arguments) = 0;
+  // Starts the program; `failed` runs once, on the main thread, when it could not be started or
+  // when it ended with a failure status soon after (xdg-open and xdg-email end with 3 when no
+  // program on the desktop can open what they were given). This default only knows the start.
+  virtual void launchWatched(const std::vector<std::string>& arguments, std::function<void()> failed) {
+    if (!launch(arguments) && failed) failed();
+  }
 };
 
 // The real one: posix_spawnp, the child reaped by a detached thread.
 class QVProcessDesktopLauncher : public QVDesktopLauncher {
  public:
+  // A failure status later than this after the start is the program's own business (a browser
+  // the opener ran in the foreground and the user closed), not a failure to open.
+  static constexpr double kFailureWindowSeconds = 20;
   bool launch(const std::vector<std::string>& arguments) override;
+  void launchWatched(const std::vector<std::string>& arguments, std::function<void()> failed) override;
+
+ private:
+  bool start(const std::vector<std::string>& arguments, std::function<void(int status, double seconds)> ended);
 };
 
 class QVSharingServices {
@@ -79,10 +95,12 @@ class QVSharingServices {
   // The `xdg-email` arguments after the program's name: "--utf8", the subject, the body, one
   // "--attach <file>" per attachment, then the recipients.
   static std::vector<std::string> xdgEmailArguments(const QVMailMessage& message);
-  // Composes the mail through `xdg-email`; false when it could not be started.
-  static bool composeMail(const QVMailMessage& message);
-  // Opens a URL or a folder with the desktop's default program (`xdg-open`).
-  static bool openURL(const std::string& url);
+  // Composes the mail through `xdg-email`; false when it could not be started. With `failed`, the
+  // launch is watched (see QVDesktopLauncher::launchWatched) and `failed` told when no mail
+  // program took the message.
+  static bool composeMail(const QVMailMessage& message, std::function<void()> failed = nullptr);
+  // Opens a URL or a folder with the desktop's default program (`xdg-open`); `failed` as above.
+  static bool openURL(const std::string& url, std::function<void()> failed = nullptr);
 
   // The desktop entry "<applicationID>.desktop" in the user's and the system's application
   // folders ($XDG_DATA_HOME, then $XDG_DATA_DIRS); empty when none is installed.

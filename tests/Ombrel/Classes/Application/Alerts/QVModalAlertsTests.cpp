@@ -158,3 +158,60 @@ TEST_F(QVModalAlertsTest, CoreAlertsReachTheUserThroughThePresenter) {
 }
 
 }  // namespace
+
+namespace {
+
+// The export's failure alert names every photo not written with its reason, after the attention
+// cue, and says how many were written.
+TEST_F(QVModalAlertsTest, ExportFailureNamesEveryPhotoWithItsReason) {
+  const struct {
+    std::vector<QVExportFailure> failures;
+    uint64_t exported;
+    std::string message, informative;
+  } cases[] = {
+      {{{"/photos/coffee.png", "the file /out/coffee.jpg is read-only"}},
+       2,
+       "\u201ccoffee.png\u201d could not be exported.",
+       "coffee.png: the file /out/coffee.jpg is read-only\n\nThe other 2 photos were exported."},
+      {{{"/p/a.png", "the folder /out is read-only"}, {"/p/b.png", ""}},
+       0,
+       "2 photos could not be exported.",
+       "a.png: the folder /out is read-only\nb.png: unknown error"},
+      {{{"/p/a.png", "no space left"}}, 1, "\u201ca.png\u201d could not be exported.",
+       "a.png: no space left\n\nThe other photo was exported."},
+  };
+  for (const auto& c : cases) {
+    alerts.showAlertExportFailed(c.failures, c.exported);
+    ASSERT_FALSE(runner->shown.empty());
+    EXPECT_EQ(runner->shown.back().messageText, c.message);
+    EXPECT_EQ(runner->shown.back().informativeText, c.informative);
+    EXPECT_EQ(runner->shown.back().buttons, std::vector<std::string>{"OK"});
+  }
+  EXPECT_EQ(cues, std::vector<QVSoundCue>(3, QVSoundCue::Attention));
+  runner->shown.clear();
+  alerts.showAlertExportFailed({}, 3);
+  EXPECT_TRUE(runner->shown.empty()) << "nothing failed, nothing to say";
+}
+
+// No browser, mail program or file manager: the alert says which is missing and gives what to use
+// instead.
+TEST_F(QVModalAlertsTest, NoProgramToOpenGivesWhatToUseInstead) {
+  const struct {
+    QVDesktopProgram program;
+    std::string what, message;
+  } cases[] = {
+      {QVDesktopProgram::WebBrowser, "https://solvane.app/rd/support", "No web browser could open the page."},
+      {QVDesktopProgram::MailProgram, "Have a look: https://solvane.app/", "No mail program is set up to write the message."},
+      {QVDesktopProgram::FileManager, "/home/me/Pictures/out", "No file manager could show the folder."},
+  };
+  for (const auto& c : cases) {
+    alerts.showAlertNoProgramToOpen(c.program, c.what);
+    ASSERT_FALSE(runner->shown.empty());
+    EXPECT_EQ(runner->shown.back().messageText, c.message);
+    EXPECT_NE(runner->shown.back().informativeText.find(c.what), std::string::npos)
+        << runner->shown.back().informativeText;
+  }
+  EXPECT_EQ(cues, std::vector<QVSoundCue>(3, QVSoundCue::Attention));
+}
+
+}  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QBuffer>
+#include <QWindow>
 #include <cmath>
 
 #include "ControllerTestSupport.h"
@@ -193,6 +194,50 @@ TEST_F(MainWindowFlows, TheCloseAlertAsksWithPhotosOpenAndActsOnEachAnswer) {
     EXPECT_EQ(closer.closes, c.closes);
     EXPECT_EQ(controller->currentMode(), c.mode);
   }
+}
+
+// The real main window closed with a photo open, as the window manager's close button closes it
+// (a close event to its window): the question is asked, "Save first" offered only while the work
+// is not exported, and each answer acts. Quit hands the end to the application (which quits), Start
+// Over returns to the open screen, Cancel keeps the photo, Save first opens the export dialog; the
+// window itself never goes away on its own.
+TEST_F(MainWindowFlows, ClosingTheRealWindowWithAPhotoOpenAsksAndEachAnswerActs) {
+  QVSharingServices::setDialogPresenter(QVSolvanePanels::exportDialogPresenter());
+  QVSolvaneWindow* win = controller->window();
+  ASSERT_TRUE(win);
+  win->show();
+  ASSERT_TRUE(win->windowHandle());
+  const struct {
+    int64_t answer;
+    bool exported;
+    int closes;   // the application told to end
+    int64_t mode;  // afterwards
+    bool dialog;  // the export dialog opened
+  } cases[] = {{QVAlertResultCancel, true, 0, 1, false}, {QVAlertResultCancel, false, 0, 1, false},
+               {5, false, 0, 1, true},  {4, false, 0, 0, false}, {3, false, 1, 1, false}, {3, true, 1, 1, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "answer " << c.answer << " exported " << c.exported);
+    if (controller->currentMode() != 1) openOne();
+    window->exportedFlag = c.exported;
+    closer.closes = 0;
+    alerts->answers = {c.answer};
+    const size_t asked = alerts->asked.size(), dialogs = panels->specs.size();
+    EXPECT_FALSE(win->windowHandle()->close()) << "the window decides through its question";
+    settle();
+    ASSERT_EQ(alerts->asked.size(), asked + 1) << "one question per close";
+    EXPECT_TRUE(alerts->asked.back().quit);
+    EXPECT_EQ(alerts->asked.back().save, !c.exported);
+    EXPECT_TRUE(win->isVisible());
+    EXPECT_EQ(closer.closes, c.closes);
+    EXPECT_EQ(controller->currentMode(), c.mode);
+    EXPECT_EQ(panels->specs.size(), dialogs + (c.dialog ? 1 : 0));
+    if (c.dialog) {
+      EXPECT_EQ(panels->specs.back().kind, QVPanelSpec::Kind::Save);
+      panels->choose({});
+      settle();
+    }
+  }
+  QVSharingServices::setDialogPresenter(nullptr);
 }
 
 TEST_F(MainWindowFlows, ClosingInPluginModeCancelsTheRunAndKeepsTheWindow) {

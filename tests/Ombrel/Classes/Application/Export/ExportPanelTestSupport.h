@@ -4,6 +4,7 @@
 // export-options window, and a pump that moves both manual clocks.
 #include <QApplication>
 #include <QWidget>
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "Ombrel/Classes/Application/Export/QVExportViewController.h"
 #include "Ombrel/Classes/Application/Export/QVFileRevealer.h"
 #include "Ombrel/Classes/Business/ExportManager/QVExportManagerBusiness.h"
+#include "Ombrel/Classes/Business/ExportManager/QVImageSaver.h"
 #include "QVAppKit/QVAnimationDriver.h"
 #include "QVPlatform/MainExecutor.h"
 
@@ -57,6 +59,7 @@ class FakeManager : public QVExportManagable {
 
   // Reports, as a manager does.
   void start() {
+    failed.clear();
     if (auto u = updater_.lock()) u->onExportStarted(*this), u->updateProgress(0, paths_.size());
   }
   void step(uint64_t part) {
@@ -66,6 +69,19 @@ class FakeManager : public QVExportManagable {
     exported = paths_;
     if (auto u = updater_.lock()) u->onExportFinished(*this);
   }
+  // The photo could not be written: reported, and left out of what the finish lists.
+  void fail(const std::string& path, const std::string& reason) {
+    failed.push_back(path);
+    if (auto u = updater_.lock()) u->onExportFailed(*this, path, QVImageSaver::imageSaveError(reason));
+  }
+  // Ends with what was written: finished when something was, else cancelled.
+  void end() {
+    exported.clear();
+    for (const auto& p : paths_)
+      if (std::find(failed.begin(), failed.end(), p) == failed.end()) exported.push_back(p);
+    if (auto u = updater_.lock()) exported.empty() ? u->onExportCanceled(*this) : u->onExportFinished(*this);
+  }
+  std::vector<std::string> failed;
   void cancel() {
     if (auto u = updater_.lock()) u->onExportCanceled(*this);
   }

@@ -6,6 +6,7 @@
 #include "Ombrel/Classes/Application/Export/QVExportDatasource.h"
 #include "Ombrel/Classes/Application/MainWindow/QVDragViewAssistant.h"
 #include "Ombrel/Classes/Application/SoundManager/QVSoundManager.h"
+#include "Ombrel/Classes/Helpers/QVSolvaneAlerts.h"
 #include "QVAppKit/NSViewController+SwitchViewAnimation.h"
 
 using namespace export_test;
@@ -297,6 +298,65 @@ TEST_F(ExportPanel, BeginRowCountsThePathsAndLetsClicksThroughElsewhere) {
   startExport();
   EXPECT_FALSE(panel->passesClicksThrough());
   EXPECT_TRUE(root->mask().isEmpty()) << "during an export the whole panel takes the pointer";
+}
+
+// Photos a manager could not write: kept with their reasons while the export runs (a report of
+// another manager counts for nothing), named in one alert when it ends, and counted on the end
+// view; when none was written the panel goes back to its begin row, never to the end view. The
+// next export starts with a clean list and says "EXPORT COMPLETE" again.
+TEST_F(ExportPanel, FailedPhotosAreNamedOnceTheExportEndsAndCountedOnTheEndView) {
+  struct FailureAlerts : QVSolvaneAlertsPresenter {
+    void showAllertNotSupportExtension(const std::string&) override {}
+    void showAlertSourceNotAvailable() override {}
+    void showAlertLessThanMinimumSize() override {}
+    void showAlertExportFailed(const std::vector<QVExportFailure>& f, uint64_t exported) override {
+      shown.emplace_back(f, exported);
+    }
+    std::vector<std::pair<std::vector<QVExportFailure>, uint64_t>> shown;
+  };
+  auto alerts = std::make_shared<FailureAlerts>();
+  QVSolvaneAlerts::setPresenter(alerts);
+  const struct {
+    const char* what;
+    std::vector<std::string> failing;
+    uint64_t state;
+    const char* title;
+  } cases[] = {
+      {"one of two", {"/photos/b.jpg"}, QVExportViewStateEnd, "1 OF 2 EXPORTED"},
+      {"none written", {"/photos/a.jpg", "/photos/b.jpg"}, QVExportViewStateBegin, nullptr},
+      {"all written", {}, QVExportViewStateEnd, "EXPORT COMPLETE"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    alerts->shown.clear();
+    log.clear();
+    startExport();
+    FakeManager stranger;
+    stranger.setProgressUpdater(panel->progressUpdater());
+    stranger.fail("/elsewhere/x.jpg", "not this export's");
+    for (const auto& path : c.failing) manager().fail(path, "the folder /out is read-only");
+    EXPECT_TRUE(alerts->shown.empty()) << "named once the export ends, not photo by photo";
+    manager().end();
+    pump(3);
+    EXPECT_EQ(panel->currentState(), c.state);
+    EXPECT_EQ(std::count(log.begin(), log.end(), "will 2"), c.state == QVExportViewStateEnd ? 1 : 0);
+    if (c.title) EXPECT_EQ(panel->exportEndView()->titleLabel()->title().value_or(""), c.title);
+    std::vector<QVExportFailure> expected;
+    for (const auto& path : c.failing) expected.push_back({path, "the folder /out is read-only"});
+    EXPECT_EQ(panel->failures(), expected);
+    if (expected.empty()) {
+      EXPECT_TRUE(alerts->shown.empty());
+    } else {
+      ASSERT_EQ(alerts->shown.size(), 1u);
+      EXPECT_EQ(alerts->shown[0].first, expected);
+      EXPECT_EQ(alerts->shown[0].second, 2 - expected.size());
+    }
+    if (panel->currentState() == QVExportViewStateEnd) {
+      panel->exportActionedBasicViewDidClickActionButton(panel->exportEndView());
+      pump(1.2);
+    }
+  }
+  QVSolvaneAlerts::setPresenter(nullptr);
 }
 
 }  // namespace

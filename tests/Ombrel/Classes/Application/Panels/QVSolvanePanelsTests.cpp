@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+
 #include "Ombrel/Classes/Application/ApplicationTestSupport.h"
 #include "Ombrel/Classes/Application/Panels/QVSolvanePanels.h"
+#include "QVPlatform/UserDefaults.h"
 
 namespace {
 
@@ -106,6 +110,85 @@ TEST_F(QVSolvanePanelsTest, OpenPanelFlagHoldsWhileThePanelShows) {
   EXPECT_TRUE(QVSolvanePanels::isOpenPanelShowed());
   presenter->finish({});
   EXPECT_FALSE(QVSolvanePanels::isOpenPanelShowed());
+}
+
+}  // namespace
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The folder chooser of a several-photo export answers the folder chosen in it (selected in the
+// list or typed, as the dialog's selection), not the folder it was showing around it; with
+// nothing selected, the folder shown is the one chosen.
+TEST_F(QVSolvanePanelsTest, ExportFolderChooserAnswersTheChosenFolder) {
+  const fs::path shown = fs::path(std::getenv("SOLVANE_HOME")) / "export folders";
+  fs::create_directories(shown / "chosen");
+  const struct {
+    const char* what;
+    std::string url;
+    std::string expected;
+  } cases[] = {
+      {"a subfolder selected or typed", (shown / "chosen").string(), (shown / "chosen").string()},
+      {"nothing selected", "", shown.string()},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    QVPanelResult ok;
+    ok.response = QVModalResponseOK;
+    ok.url = c.url;
+    if (!c.url.empty()) ok.paths = {c.url};
+    ok.directoryURL = shown.string();
+    presenter->script = {ok};
+    std::string directory;
+    QVSolvanePanels::showExportDialogWithPaths(
+        {"/a.jpg", "/b.jpg"}, [&](int64_t, const std::string&, const std::string& d, const std::string&, int64_t,
+                                  const qv::Dictionary&, int64_t) { directory = d; });
+    EXPECT_EQ(directory, c.expected);
+  }
+}
+
+// Every panel opens in the folder used last (the chosen folder, or the folder of the chosen file),
+// else the Pictures folder, else the home folder: never in the folder the program started from.
+TEST_F(QVSolvanePanelsTest, PanelsOpenInTheLastFolderElsePicturesElseHome) {
+  const fs::path home = std::getenv("SOLVANE_HOME");
+  const fs::path pictures = home / "Pictures";
+  auto& defaults = qv::UserDefaults::standardUserDefaults();
+  defaults.removeObjectForKey(QVSolvanePanels::kLastDirectoryKey);
+  fs::remove_all(pictures);
+  auto shownIn = [&] {
+    presenter->script = {QVPanelResult{}};
+    QVSolvanePanels::showChooseFilesPanelWithMultipleFiles(true, [](const auto&) {});
+    return presenter->shown.back().directory;
+  };
+  EXPECT_EQ(shownIn(), home.string()) << "no Pictures folder: home";
+  fs::create_directories(pictures);
+  EXPECT_EQ(shownIn(), pictures.string());
+
+  // A photo opened from a folder: the next panel, an export dialog too, starts there.
+  const fs::path trip = home / "trip";
+  fs::create_directories(trip / "out");
+  QVPanelResult opened;
+  opened.response = QVModalResponseOK;
+  opened.paths = {(trip / "a.jpg").string()};
+  opened.url = opened.paths[0];
+  presenter->script = {opened};
+  QVSolvanePanels::showChooseFilesPanelWithMultipleFiles(true, [](const auto&) {});
+  QVSolvanePanels::showExportDialogWithPaths({"/a.jpg", "/b.jpg"}, nullptr);
+  EXPECT_EQ(presenter->shown.back().directory, trip.string());
+  // The folder chosen for an export is the next start.
+  QVPanelResult exported;
+  exported.response = QVModalResponseOK;
+  exported.url = (trip / "out").string();
+  exported.directoryURL = trip.string();
+  presenter->script = {exported};
+  QVSolvanePanels::showExportDialogWithPaths({"/a.jpg", "/b.jpg"}, nullptr);
+  EXPECT_EQ(shownIn(), (trip / "out").string());
+  // A cancelled panel changes nothing; a last folder that is gone falls back to Pictures.
+  EXPECT_EQ(shownIn(), (trip / "out").string());
+  fs::remove_all(trip);
+  EXPECT_EQ(shownIn(), pictures.string());
+  defaults.removeObjectForKey(QVSolvanePanels::kLastDirectoryKey);
 }
 
 }  // namespace

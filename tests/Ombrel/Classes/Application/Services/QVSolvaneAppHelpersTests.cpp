@@ -1,9 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
 #include "Ombrel/Classes/Application/ApplicationTestSupport.h"
 #include "Ombrel/Classes/Application/Services/QVSolvaneAppHelpers.h"
 #include "Ombrel/Classes/Application/Services/QVTextAdditions.h"
 #include "Ombrel/Classes/Common/Reachability/Reachability.h"
+#include "Ombrel/Classes/Helpers/QVSolvaneAlerts.h"
+#include "common/TestSupport.h"
+#include "tests/Ombrel/Classes/Business/AppTestSupport.h"
 
 namespace {
 
@@ -19,6 +26,88 @@ TEST(QVSolvaneAppHelpers, TellAFriendGoesToTheMailOpenerWithItsTexts) {
   EXPECT_FALSE(QVSolvaneAppHelpers::openURLString(""));
   EXPECT_EQ(opener->urls, (std::vector<std::string>{"https://solvane.app/rd/support"}));
   QVSolvaneAppHelpers::setDesktopOpener(nullptr);
+}
+
+// Records the alerts that say no program could open something.
+class NoProgramAlerts : public solvane::test::RecordingAlerts {
+ public:
+  std::vector<std::pair<QVDesktopProgram, std::string>> noProgram;
+  void showAlertNoProgramToOpen(QVDesktopProgram program, const std::string& what) override {
+    noProgram.emplace_back(program, what);
+  }
+};
+
+// An opener with no program behind it: it says so at once, or (as xdg-open does, which starts and
+// only then looks for a browser) later.
+class NoProgramOpener : public QVDesktopOpener {
+ public:
+  bool later = false;
+  std::vector<std::function<void()>> pending;
+  bool openURL(const std::string&) override { return false; }
+  bool composeMail(const QVMailMessage&) override { return false; }
+  void openURLWatched(const std::string&, std::function<void()> failed) override { report(failed); }
+  void composeMailWatched(const QVMailMessage&, std::function<void()> failed) override { report(failed); }
+
+ private:
+  void report(std::function<void()> failed) {
+    if (later)
+      pending.push_back(failed);
+    else
+      failed();
+  }
+};
+
+// Help, Suggest a Feature, Contact Support and Tell a Friend with no browser or mail program: an
+// alert says so, with the address to visit or the message to send, whether the opener could not
+// start or found nothing afterwards.
+TEST(QVSolvaneAppHelpers, WithoutABrowserOrMailProgramAnAlertGivesTheAddress) {
+  auto alerts = std::make_shared<NoProgramAlerts>();
+  QVSolvaneAlerts::setPresenter(alerts);
+  auto opener = std::make_shared<NoProgramOpener>();
+  QVSolvaneAppHelpers::setDesktopOpener(opener);
+  const std::string body = QVSolvaneAppHelpers::tellFriendMessage().body;
+  for (bool later : {false, true}) {
+    SCOPED_TRACE(later ? "found nothing afterwards" : "could not start");
+    alerts->noProgram.clear();
+    opener->later = later;
+    EXPECT_EQ(QVSolvaneAppHelpers::openURLString("https://solvane.app/rd/support"), later);
+    EXPECT_EQ(QVSolvaneAppHelpers::tellFriendAction(), later);
+    for (auto& failed : opener->pending) failed();
+    opener->pending.clear();
+    EXPECT_EQ(alerts->noProgram,
+              (std::vector<std::pair<QVDesktopProgram, std::string>>{
+                  {QVDesktopProgram::WebBrowser, "https://solvane.app/rd/support"},
+                  {QVDesktopProgram::MailProgram, body}}));
+  }
+  QVSolvaneAppHelpers::setDesktopOpener(nullptr);
+  QVSolvaneAlerts::setPresenter(nullptr);
+}
+
+// The desktop's own opener with a real `xdg-open` that finds no browser (it ends with 3): the
+// failure comes back through the launcher to the alert.
+TEST(QVSolvaneAppHelpers, TheSystemOpenerHearsThatXdgOpenFoundNoBrowser) {
+  const std::filesystem::path bin = solvane::test::makeTempDir("no-browser");
+  {
+    std::ofstream script(bin / "xdg-open");
+    script << "#!/bin/sh\necho \"xdg-open: no method available for opening '$1'\" >&2\nexit 3\n";
+  }
+  std::filesystem::permissions(bin / "xdg-open", std::filesystem::perms::owner_all);
+  const std::string savedPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+  ::setenv("PATH", (bin.string() + ":" + savedPath).c_str(), 1);
+  auto alerts = std::make_shared<NoProgramAlerts>();
+  QVSolvaneAlerts::setPresenter(alerts);
+  QVSolvaneAppHelpers::setDesktopOpener(nullptr);
+  QVSharingServices::setLauncher(nullptr);
+  EXPECT_TRUE(QVSolvaneAppHelpers::openURLString("https://solvane.app/rd/inapp_help")) << "xdg-open started";
+  EXPECT_TRUE(solvane::test::pumpMainUntil([&] { return !alerts->noProgram.empty(); }));
+  EXPECT_EQ(alerts->noProgram, (std::vector<std::pair<QVDesktopProgram, std::string>>{
+                                   {QVDesktopProgram::WebBrowser, "https://solvane.app/rd/inapp_help"}}));
+  // A program that is not there at all fails at once.
+  bool failed = false;
+  QVProcessDesktopLauncher().launchWatched({"solvane-no-such-program"}, [&] { failed = true; });
+  EXPECT_TRUE(failed);
+  ::setenv("PATH", savedPath.c_str(), 1);
+  QVSolvaneAlerts::setPresenter(nullptr);
 }
 
 TEST(QVSolvaneAppHelpers, MailOpenerArgumentsAndMailtoEscaping) {

@@ -31,9 +31,15 @@ class ScriptedRenameAlerts : public RecordingAlerts {
   int64_t answer = QVAlertResultCreateNew;
   bool applyToAll = false;
   std::vector<std::string> asked;
+  // Runs while the question is open (a modal dialog runs the main loop meanwhile).
+  std::function<void()> whileOpen;
+  int open = 0, mostOpenAtOnce = 0;
   int64_t showAlertRenameExportImage(const std::string& fileName, bool* apply) override {
     EXPECT_TRUE(qv::MainExecutor::shared().isMainThread()) << "alerts are shown on the main thread";
     asked.push_back(fileName);
+    mostOpenAtOnce = std::max(mostOpenAtOnce, ++open);
+    if (whileOpen) whileOpen();
+    --open;
     if (apply) *apply = applyToAll;
     return answer;
   }

@@ -3,6 +3,7 @@
 #include <fstream>
 #include <set>
 
+#include "Ombrel/Classes/Business/ExportManager/QVImageSaver.h"
 #include "QVCore/Utils/QVImageUtils.h"
 #include "QVPlatform/Places.h"
 #include "tests/Ombrel/Classes/Business/ExportManager/ExportTestSupport.h"
@@ -124,6 +125,100 @@ TEST_F(QVExportManagerTest, TwoExportsIntoOneFolderNeverShareAName) {
   for (const auto& entry : fs::directory_iterator(out)) files += entry.is_regular_file();
   EXPECT_EQ(files, 4u);
   for (const auto& path : written) EXPECT_EQ(readBack(path).type, kUTTypeJPEG) << path;
+}
+
+// A name question is a modal dialog, which runs the main loop while it waits: the photos that reach
+// their own name question meanwhile wait behind it, so the questions come one at a time and "Apply
+// to all" answers the rest.
+TEST_F(QVExportManagerTest, NameQuestionsComeOneAtATimeAndApplyToAllAnswersTheRest) {
+  const std::vector<std::string> sources = {photo("astronaut.png"), photo("coffee.png"), photo("chelsea.png")};
+  const fs::path out = dir / "again";
+  fs::create_directories(out);
+  for (const char* name : {"astronaut.jpeg", "coffee.jpeg", "chelsea.jpeg"}) writeBytes(out / name, "first export");
+  dialog->directoryURL = out.string();
+  dialog->fileType = kUTTypeJPEG;
+  alerts->answer = QVAlertResultCreateNew;
+  alerts->applyToAll = true;
+  // While the first question is open, every other photo is processed and handed back.
+  alerts->whileOpen = [this] {
+    pumpMainUntil([] {
+      auto& queues = QVQueueManager::shared();
+      return !QVApp::isProcessingImages() && queues.imageBlendingQueue()->operationCount() == 0;
+    });
+    for (int i = 0; i < 5; ++i) pumpMainUntil([] { return true; }, 0.05);
+  };
+  exportPaths(sources, kQVExportTypeDisk);
+  ASSERT_TRUE(waitForEnd(*updater));
+  EXPECT_EQ(alerts->asked, std::vector<std::string>{"astronaut.jpeg"});
+  EXPECT_EQ(alerts->mostOpenAtOnce, 1);
+  EXPECT_EQ(manager->exportedPaths(),
+            (std::vector<std::string>{(out / "astronaut_2.jpeg").string(), (out / "coffee_2.jpeg").string(),
+                                      (out / "chelsea_2.jpeg").string()}));
+  for (const char* name : {"astronaut.jpeg", "coffee.jpeg", "chelsea.jpeg"}) {
+    std::ifstream in(out / name);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "first export") << name;
+  }
+}
+
+// A photo whose file cannot be written (a read-only file in its place, which "Overwrite" does not
+// replace; a read-only folder) is reported with its reason and never counted as exported: the
+// others are written, and closing still offers to save first. When none could be written, the
+// export ends cancelled, not finished.
+TEST_F(QVExportManagerTest, APhotoThatCannotBeWrittenIsReportedAndNotCountedAsExported) {
+  const std::vector<std::string> sources = {photo("astronaut.png"), photo("coffee.png"), photo("chelsea.png")};
+  const struct {
+    const char* what;
+    bool readOnlyFolder;
+    std::vector<std::string> failed;  // source file names
+    const char* reason;
+    const char* end;
+  } cases[] = {
+      {"read-only file", false, {"coffee.png"}, "is read-only", "finished"},
+      {"read-only folder", true, {"astronaut.png", "coffee.png", "chelsea.png"}, "is read-only", "canceled"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const fs::path out = dir / (std::string("out ") + c.what);
+    fs::create_directories(out);
+    writeBytes(out / "coffee.jpeg", "protected");
+    fs::permissions(out / "coffee.jpeg", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    if (c.readOnlyFolder) fs::permissions(out, fs::perms::owner_read | fs::perms::owner_exec);
+    *updater = RecordingUpdater();
+    alerts->asked.clear();
+    alerts->answer = QVAlertResultOverwrite;
+    QVApp::setExported(true);  // an earlier export wrote every photo
+    dialog->directoryURL = out.string();
+    dialog->fileType = kUTTypeJPEG;
+    exportPaths(sources, kQVExportTypeDisk);
+    ASSERT_TRUE(waitForEnd(*updater));
+    EXPECT_EQ(updater->calls.back(), c.end);
+    std::vector<std::string> failed;
+    for (const auto& path : manager->failedPaths()) failed.push_back(fs::path(path).filename().string());
+    EXPECT_EQ(failed, c.failed);
+    ASSERT_EQ(updater->errors.size(), c.failed.size());
+    for (const auto& error : updater->errors) {
+      EXPECT_EQ(error.code, kQVImageSaverErrorSave);
+      ASSERT_TRUE(error.userInfo.count("reason"));
+      EXPECT_NE(error.userInfo.at("reason").asString().find(c.reason), std::string::npos)
+          << error.userInfo.at("reason").asString();
+    }
+    EXPECT_EQ(manager->exportedPaths().size(), sources.size() - c.failed.size());
+    for (const auto& path : manager->exportedPaths()) EXPECT_EQ(readBack(path).type, kUTTypeJPEG) << path;
+    std::ifstream in(out / "coffee.jpeg");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "protected");
+    EXPECT_FALSE(QVApp::exported()) << "a photo not written leaves the work unsaved, whatever was written before";
+    EXPECT_FALSE(QVApp::exporting());
+    fs::permissions(out, fs::perms::owner_all);
+  }
+  // Every photo written: now the work counts as saved.
+  *updater = RecordingUpdater();
+  const fs::path out = dir / "writable";
+  fs::create_directories(out);
+  dialog->directoryURL = out.string();
+  exportPaths(sources, kQVExportTypeDisk);
+  ASSERT_TRUE(waitForEnd(*updater));
+  EXPECT_EQ(manager->exportedPaths().size(), 3u);
+  EXPECT_TRUE(QVApp::exported());
 }
 
 // E-mail: each photo as a JPEG in a folder of this export, handed to `xdg-email` as attachments
