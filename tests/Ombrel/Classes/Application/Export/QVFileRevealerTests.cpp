@@ -28,7 +28,7 @@ class RecordingLauncher : public QVDesktopLauncher {
 class FolderAlerts : public QVSolvaneAlertsPresenter {
  public:
   void showAllertNotSupportExtension(const std::string&) override {}
-  void showAlertSourceNotAvailable() override {}
+  void showAlertSourceNotAvailable(const std::vector<QVUnopenableFile>&) override {}
   void showAlertLessThanMinimumSize() override {}
   void showAlertNoProgramToOpen(QVDesktopProgram program, const std::string& what) override {
     shown.emplace_back(program, what);
