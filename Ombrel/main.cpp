@@ -183,7 +183,8 @@ int main(int argc, char** argv) {
   if (!pluginRun) {
     switch (instance.handOverToRunningInstance(paths)) {
       case QVSingleInstance::HandOver::Delivered:
-        std::printf("Solvane is already running: %zu photos handed over\n", paths.size());
+        std::printf("Solvane is already running: %zu %s handed over\n", paths.size(),
+                    paths.size() == 1 ? "photo" : "photos");
         return 0;
       case QVSingleInstance::HandOver::Unanswered:
         // Starting a second instance would share the running one's stores: this one gives up.
