@@ -128,6 +128,11 @@ TEST_F(PluginModeFlows, ThreeHostPhotosShowTheGalleryWithDoneAndDoneExportsAllTh
     EXPECT_EQ(panel->currentState(), QVExportViewStateInProgress);
     controller->cancelPlugin(nullptr);
     settle(1.5);
+    EXPECT_EQ(panel->currentState(), QVExportViewStateBegin);
+    // The cancel brings DONE back, even when it came before the start's fade had ended.
+    EXPECT_EQ(panel->pluginBeginView(), row);
+    EXPECT_TRUE(row->isVisible());
+    EXPECT_TRUE(row->actionButton()->isVisible());
     controller->startOver();
     settle();
   }

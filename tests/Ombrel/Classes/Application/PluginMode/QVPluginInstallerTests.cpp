@@ -93,18 +93,12 @@ TEST_F(QVPluginInstallerTest, InstallAndUninstallTheTemplatesInTheDataFolder) {
 }
 
 #if defined(SOLVANE_BUILT_PROGRAM) && defined(SOLVANE_BUILT_LAUNCHER)
-// The templates name the launcher beside the running program: the build puts it there (with the
-// manifest it finds the program by), so a template written by a program run from the build names
-// a launcher that exists.
+// The templates name the launcher beside the running program: the build puts it there, so a
+// template written by a program run from the build names a launcher that exists.
 TEST(QVPluginInstallerLauncher, TheTemplatesLauncherBesideTheBuiltProgramIsTheBuiltLauncher) {
   const fs::path program = SOLVANE_BUILT_PROGRAM;
   const std::string launcher = QVSolvanePluginsInstaller::launcherPathBesideProgram(program.parent_path().string());
   EXPECT_EQ(fs::path(launcher), fs::path(SOLVANE_BUILT_LAUNCHER));
-  std::ifstream in(program.parent_path() / "Solvane.manifest.json");
-  ASSERT_TRUE(in.good()) << "no manifest beside " << program;
-  const auto manifest = nlohmann::json::parse(in);
-  EXPECT_EQ(manifest["identifier"], "com.solvane.brisko");
-  EXPECT_EQ(manifest["executable"], program.filename().string());
 }
 #endif
 
