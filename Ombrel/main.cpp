@@ -8,7 +8,7 @@
 //   Solvane ... --plugin-press-done-after S
 //                                      test hook of a plug-in run: S seconds after launch (or as
 //                                      soon after as the button takes clicks) clicks the plug-in
-//                                      screen's DONE button in the window (with --screenshot the
+//                                      screen's or gallery's DONE button in the window (with --screenshot the
 //                                      picture is taken just before, without quitting) and prints
 //                                      how long the run took to end
 //
@@ -34,6 +34,7 @@
 #include "Ombrel/Classes/Application/AppDelegate/QVApplicationLaunch.h"
 #include "Ombrel/Classes/Application/AppDelegate/QVSingleInstance.h"
 #include "Ombrel/Classes/Application/Controllers/QVMainScreens.h"
+#include "Ombrel/Classes/Application/Gallery/QVGalleryExportPanelAdapter.h"
 #include "Ombrel/Classes/Application/PluginMode/QVPluginSingleImageViewController.h"
 #include "Ombrel/Classes/Application/Services/QVAppLink.h"
 #include "Ombrel/Classes/Application/Style/QVUIStyle.h"
@@ -105,9 +106,17 @@ std::chrono::steady_clock::time_point donePressedAt;
 // The plug-in screen's DONE button, when the window shows it and a click at its centre would reach it
 // (the row stays locked until the photo is enhanced).
 QWidget* clickableDoneButton(const std::shared_ptr<QVAppDelegate>& delegate, QPoint* centre) {
-  auto* single = delegate->solvaneWindowController()->singleScreen();
-  auto* screen = single ? dynamic_cast<QVPluginSingleImageViewController*>(single->controller()) : nullptr;
-  QWidget* button = screen ? screen->pluginExportViewController()->pluginBeginView()->actionButton() : nullptr;
+  // The plug-in panel of the screen shown: the single image's, or the gallery's for several photos.
+  auto controller = delegate->solvaneWindowController();
+  QVPluginExportViewController* panel = nullptr;
+  if (auto* single = controller->singleScreen()) {
+    if (auto* screen = dynamic_cast<QVPluginSingleImageViewController*>(single->controller()))
+      panel = screen->pluginExportViewController();
+  } else if (auto* gallery = controller->galleryScreen()) {
+    if (auto* adapter = dynamic_cast<QVGalleryExportPanelAdapter*>(gallery->controller()->exportViewController()))
+      panel = dynamic_cast<QVPluginExportViewController*>(adapter->exportViewController());
+  }
+  QWidget* button = panel ? panel->pluginBeginView()->actionButton() : nullptr;
   if (!button || !button->isVisible()) return nullptr;
   QWidget* top = button->window();
   *centre = button->mapTo(top, button->rect().center());
@@ -183,7 +192,8 @@ int main(int argc, char** argv) {
   if (!pluginRun) {
     switch (instance.handOverToRunningInstance(paths)) {
       case QVSingleInstance::HandOver::Delivered:
-        std::printf("Solvane is already running: %zu photos handed over\n", paths.size());
+        std::printf("Solvane is already running: %zu %s handed over\n", paths.size(),
+                    paths.size() == 1 ? "photo" : "photos");
         return 0;
       case QVSingleInstance::HandOver::Unanswered:
         // Starting a second instance would share the running one's stores: this one gives up.

@@ -16,7 +16,7 @@ printf '[Desktop Entry]\nType=Application\nName=Host\nExec=%s\nIcon=%s\n' "$shel
 shoot() {  # <data folder> <output>
   xvfb-run -a -s "-screen 0 2560x1440x24" env QT_SCALE_FACTOR=2 XDG_DATA_HOME="$1" XDG_DATA_DIRS="$1" \
     SOLVANE_BRISKO_BUNDLE="$work/nowhere" bash -c '
-      build/QVLightroomBridge/SolvaneBriskoBridge photo.jpg 2>/dev/null &
+      build/Ombrel/SolvaneBriskoBridge photo.jpg 2>/dev/null &
       launcher=$!
       sleep 2
       import -window root -crop 900x280+830+580 +repage "$0"

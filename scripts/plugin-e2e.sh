@@ -3,6 +3,7 @@
 #   Solvane <photo> -QVImagePath <photo> -QVSavePath <out>.tiff -QVLightroomPluginOwner -QVPluginMode
 # with the test hook pressing DONE after a few seconds. Checks that the TIFF is written, that the bus
 # carried "app_termination_ok" and that the process ended; writes the plug-in screen's screenshot.
+# Then three host photos written in place: the gallery's DONE, the three files and the bus.
 #   scripts/plugin-e2e.sh [build-dir] [output-dir]
 #   SOLVANE_E2E_LAUNCHER=1 also runs it through the installed launcher (SolvaneBriskoBridge -QVWait).
 set -euo pipefail
@@ -89,6 +90,30 @@ elif (( ended_ms > limit_ms )); then
   echo "FAIL: the run ended ${ended_ms} ms after DONE (limit ${limit_ms} ms)"; status=1
 else
   echo "ok: the run ended ${ended_ms} ms after DONE"
+fi
+
+# Three host photos, each written in place: the gallery shows the plug-in panel and its DONE hands
+# all three back.
+for name in a b c; do cp Ombrel/Resources/Samples/forest-creek.jpg "$HOME_DIR/host $name.jpg"; done
+pairs=()
+for name in a b c; do pairs+=(-QVSavePair "$HOME_DIR/host $name.jpg" "$HOME_DIR/host $name.jpg"); done
+before="$(md5sum < Ombrel/Resources/Samples/forest-creek.jpg)"
+run_on_bus xvfb-run -a -s "-screen 0 2560x1440x24" env SOLVANE_HOME="$HOME_DIR" QT_SCALE_FACTOR=2 \
+  "$BUILD/Ombrel/Solvane" "${pairs[@]}" --screenshot "$OUT/plugin-gallery.png" --plugin-press-done-after 6 \
+  -QVLightroomPluginOwner -QVPluginMode
+grep -E "plug-in:|ran " "$OUT/solvane.log" || true
+for name in a b c; do
+  photo="$HOME_DIR/host $name.jpg"
+  if [[ "$(head -c 2 "$photo" | od -An -tx1 | tr -d ' ')" == "ffd8" && "$(md5sum < "$photo")" != "$before" ]]; then
+    echo "ok: host $name.jpg written in place"
+  else
+    echo "FAIL: host $name.jpg not written in place"; status=1
+  fi
+done
+if grep -q 'member=app_termination_ok' "$OUT/bus.log" && ! grep -q 'member=app_termination_cancel' "$OUT/bus.log"; then
+  echo "ok: three photos: the bus carried app_termination_ok"
+else
+  echo "FAIL: three photos: no app_termination_ok, or a cancel, on the bus"; status=1
 fi
 
 if [[ "${SOLVANE_E2E_LAUNCHER:-}" == "1" ]]; then

@@ -41,7 +41,10 @@ bool changeVisibility(QVViewController* controller, const std::vector<QVView*>& 
   fade->animateWithDefaultDurationAndCompletion(
       [controller, view, weakFade, hidden, postHideBlock = std::move(postHideBlock)](bool finished) {
         if (!view) return;  // the controller went away with its view
-        if (finished) {
+        // A later change that took over before this one ended decides those views now (it may show
+        // one this change was hiding, as a cancel right after a start shows the begin row again).
+        const bool superseded = fadeAnimator(controller) != weakFade.lock();
+        if (finished && !superseded) {
           std::vector<QWidget*> remove;
           for (const auto& h : hidden) {
             if (h) remove.push_back(h);

@@ -66,9 +66,10 @@ void QVSolvaneAlerts::showAlertBatchPresetNotSavedWithName(const std::string& na
   if (auto p = presenterFor("batch preset not saved")) p->showAlertBatchPresetNotSavedWithName(name);
 }
 
-int64_t QVSolvaneAlerts::showAlertWantStartOverWithQuitButton(bool quitButton, bool saveButton, bool cancelButton) {
+int64_t QVSolvaneAlerts::showAlertWantStartOverWithQuitButton(bool quitButton, bool saveButton, bool cancelButton,
+                                                              size_t photoCount) {
   auto p = presenterFor("start over");
-  return p ? p->showAlertWantStartOver(quitButton, saveButton, cancelButton) : QVAlertResultStartOver;
+  return p ? p->showAlertWantStartOver(quitButton, saveButton, cancelButton, photoCount) : QVAlertResultStartOver;
 }
 
 int64_t QVSolvaneAlerts::showAlertFeedbackSent() {

@@ -50,7 +50,9 @@ class QVSolvaneAlertsPresenter {
   virtual bool showAlertOkCancelWithTitle(const std::string&, const std::string&) { return true; }
   virtual bool showAlertDeleteBatchPresetWithName(const std::string&) { return true; }
   virtual void showAlertBatchPresetNotSavedWithName(const std::string&) {}
-  virtual int64_t showAlertWantStartOver(bool /*quitButton*/, bool /*saveButton*/, bool /*cancelButton*/) {
+  // `photoCount`: how many photos are open (the save question speaks of one photo or of several).
+  virtual int64_t showAlertWantStartOver(bool /*quitButton*/, bool /*saveButton*/, bool /*cancelButton*/,
+                                         size_t /*photoCount*/) {
     return QVAlertResultStartOver;
   }
   virtual int64_t showAlertFeedbackSent() { return QVAlertResultOK; }
@@ -77,7 +79,8 @@ class QVSolvaneAlerts {
   static bool showAlertDeleteBatchPresetWithName(const std::string& name);
   // A batch preset could not be written to its file.
   static void showAlertBatchPresetNotSavedWithName(const std::string& name);
-  static int64_t showAlertWantStartOverWithQuitButton(bool quitButton, bool saveButton, bool cancelButton);
+  static int64_t showAlertWantStartOverWithQuitButton(bool quitButton, bool saveButton, bool cancelButton,
+                                                      size_t photoCount = 1);
   static int64_t showAlertFeedbackSent();
   static int64_t showAlertRenameExportImage(const std::string& fileName, bool* applyToAll);
   // Names every photo of an export that could not be written, with its reason; `exported` photos

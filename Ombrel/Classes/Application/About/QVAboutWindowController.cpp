@@ -12,6 +12,7 @@
 #include "QVAppKit/NSView+Extensions.h"
 #include "QVAppKit/QVFonts.h"
 #include "QVAppKit/QVFramelessWindow.h"
+#include "QVAppKit/QVWindowButton.h"
 #include "QVPlatform/Bundle.h"
 #include "QVPlatform/Localization.h"
 
@@ -111,6 +112,12 @@ QVAboutWindowController::QVAboutWindowController(QVAboutRecord record) : record_
   divider_->setBackgroundColor(QColor(255, 255, 255, 20));
   window->addSubview(divider_);
 
+  // The close button, where the application's other windows have theirs.
+  closeButton_ = QVWindowButton::windowButtonWithSize(CGSizeMake(kCloseButtonSize, kCloseButtonSize), std::nullopt);
+  closeButton_->setImageNamesWithPrefix("WindowButtonClose");
+  closeButton_->setAction(QVWindowButton::closeAction());
+  window->addSubview(closeButton_);
+
   buildTable();
   configLable();
   window->addConstraint([this] { layoutContent(); });
@@ -173,6 +180,7 @@ void QVAboutWindowController::layoutContent() {
   auto fromTop = [h](double x, double top, double width, double height) {
     return CGRectMake(x, h - top - height, width, height);
   };
+  closeButton_->setFrame(fromTop(kCloseButtonInset, kCloseButtonInset, kCloseButtonSize, kCloseButtonSize));
   iconView_->setFrame(fromTop(w / 2 - 32, 34, 64, 64));
   appNameLabel_->setFrame(fromTop(0, 112, w, 30));
   versionLable_->setFrame(fromTop(0, 144, w, 16));

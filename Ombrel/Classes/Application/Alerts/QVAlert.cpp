@@ -6,6 +6,7 @@
 #include <QIcon>
 #include <QMessageBox>
 #include <QPushButton>
+#include <algorithm>
 
 QVAlertResponse QVMessageBoxAlertRunner::runModal(const QVAlertSpec& spec) {
   QMessageBox box(QApplication::activeWindow());
@@ -29,6 +30,13 @@ QVAlertResponse QVMessageBoxAlertRunner::runModal(const QVAlertSpec& spec) {
     if (spec.cancelButtonIndex && *spec.cancelButtonIndex == i) box.setEscapeButton(button);
     buttons.push_back(button);
   }
+  // Every button at least as wide as its size hint (its title and the style sheet's padding): the
+  // style sheet's "min-width" becomes each button's minimum width, and the message box, which fixes
+  // its own width, squeezes the buttons down to it, cutting a long title ("Quit Anyway") at both
+  // ends.
+  box.ensurePolished();
+  for (QAbstractButton* button : buttons)
+    button->setMinimumWidth(std::max(button->minimumWidth(), button->sizeHint().width()));
   QCheckBox* suppression = nullptr;
   if (spec.suppressionTitle) {
     suppression = new QCheckBox(QString::fromStdString(*spec.suppressionTitle));

@@ -130,12 +130,16 @@ void QVModalAlerts::showAlertBatchPresetNotSavedWithName(const std::string& name
   runOK(L("Error"), QVLocalizedFormat("The preset %@ could not be saved.", {name}), false);
 }
 
-int64_t QVModalAlerts::showAlertWantStartOver(bool quitButton, bool saveButton, bool cancelButton) {
+std::string QVModalAlerts::startOverSaveQuestion(size_t photoCount) {
+  return photoCount > 1
+             ? L("The photos were not saved and may be lost. Would you like to save or share them first?")
+             : L("The photo was not saved and may be lost. Would you like to save or share it first?");
+}
+
+int64_t QVModalAlerts::showAlertWantStartOver(bool quitButton, bool saveButton, bool cancelButton, size_t photoCount) {
   QVAlertSpec spec;
   spec.messageText = L("Are you sure you want to quit?");
-  if (saveButton) {
-    spec.informativeText = L("The photo was not saved and may be lost. Would you like to save or share it first?");
-  }
+  if (saveButton) spec.informativeText = startOverSaveQuestion(photoCount);
   std::vector<int64_t> codes;
   auto add = [&](const std::string& title, int64_t code) {
     spec.buttons.push_back(QVCapitalizedString(title));

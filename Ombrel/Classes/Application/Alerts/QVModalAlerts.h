@@ -34,7 +34,9 @@ class QVModalAlerts : public QVSolvaneAlertsPresenter {
   bool showAlertOkCancelWithTitle(const std::string& title, const std::string& message) override;
   bool showAlertDeleteBatchPresetWithName(const std::string& name) override;
   void showAlertBatchPresetNotSavedWithName(const std::string& name) override;
-  int64_t showAlertWantStartOver(bool quitButton, bool saveButton, bool cancelButton) override;
+  int64_t showAlertWantStartOver(bool quitButton, bool saveButton, bool cancelButton, size_t photoCount) override;
+  // The save question's text: of the one photo, or of the photos when several are open.
+  static std::string startOverSaveQuestion(size_t photoCount);
   int64_t showAlertFeedbackSent() override;
   // 8 "Overwrite" or 9 "Create New"; the "Apply to all" check box goes through `applyToAll`.
   int64_t showAlertRenameExportImage(const std::string& fileName, bool* applyToAll) override;

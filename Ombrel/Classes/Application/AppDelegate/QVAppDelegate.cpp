@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QWidget>
 #include <chrono>
+#include <set>
 #include <utility>
 
 #include "Ombrel/Classes/Application/ExportOptions/QVExportOptionsView.h"
@@ -78,18 +79,12 @@ std::shared_ptr<QVSolvaneWindowController> QVAppDelegate::solvaneWindowControlle
     solvaneWindowController_->setDelegate(this);
     solvaneWindowController_->createTitleBar(topBarMenu());
     // Every shortcut answers in every window of the application, even with the menu closed.
+    // An item that two menus carry (the plug-in commands) answers its shortcut once.
     auto* window = solvaneWindowController_->window();
-    std::function<void(QMenu*)> addShortcuts = [&](QMenu* menu) {
-      for (QAction* action : menu->actions()) {
-        if (!action->shortcut().isEmpty()) {
-          action->setShortcutContext(Qt::ApplicationShortcut);
-          window->addAction(action);
-        }
-        if (QMenu* sub = action->menu()) addShortcuts(sub);
-      }
-    };
-    addShortcuts(mainMenu());
-    addShortcuts(titleBarMenu_.get());
+    for (QVMenuItem* item : QVMenuController::shortcutItems({mainMenu(), titleBarMenu_.get()})) {
+      item->setShortcutContext(Qt::ApplicationShortcut);
+      window->addAction(item);
+    }
     QVSolvanePanels::setMainWindowProvider([weak = std::weak_ptr(solvaneWindowController_)]() -> QWidget* {
       auto controller = weak.lock();
       return controller ? controller->window() : nullptr;
@@ -297,8 +292,11 @@ void QVAppDelegate::rebuildTopBarMenu() {
   menu->clear();  // separators go; the items belong to their own menus
   QVMenu* file = QVMenuController::fileMenu();
   QVMenu* app = QVMenuController::appMenu();
-  auto add = [menu](QAction* action) {
-    if (action) menu->addAction(action);
+  // Each command once: the File menu carries its own copies of the title bar's Export submenu and
+  // plug-in commands, which the title bar's stand for here.
+  std::set<int64_t> added;
+  auto add = [menu, &added](QVMenuItem* item) {
+    if (item && added.insert(item->tag()).second) menu->addAction(item);
   };
   // Opening and the File menu.
   if (file) add(file->itemWithTag(QVMenuTagOpenFiles));
@@ -306,9 +304,7 @@ void QVAppDelegate::rebuildTopBarMenu() {
     if (item->tag() != QVMenuTagContactSupport && item->tag() != QVMenuTagQuit) add(item);
   }
   if (file) {
-    for (QVMenuItem* item : file->items()) {
-      if (item->tag() != QVMenuTagOpenFiles) add(item);
-    }
+    for (QVMenuItem* item : file->items()) add(item);
   }
   menu->addSeparator();
   // The application as a whole.

@@ -73,6 +73,9 @@ class QVMainScreen {
   virtual bool exportWithExportType(uint64_t) { return false; }
   // The window is about to close or start over.
   virtual void willPrepareToHideWindow() {}
+  // The Start Over command while a window of the screen's own is in front (the gallery's quick
+  // preview): the screen answers it its own way and says true; false leaves it to the controller.
+  virtual bool startOverFromOwnWindow() { return false; }
   // The screen's overlay for the open panel, when it has one.
   virtual QVOverlayedViewController* overlayed() { return nullptr; }
   // The top inset sheets are moved down by (beyond the title bar).

@@ -1,5 +1,7 @@
 #include "Ombrel/Classes/Application/Controllers/QVMainScreens.h"
 
+#include <QApplication>
+
 #include "Ombrel/Classes/Application/Gallery/QVGalleryModel.h"
 #include "Ombrel/Classes/Application/OpenScreen/QVOpenSpringView.h"
 #include "Ombrel/Classes/Application/OpenScreen/QVOpenView.h"
@@ -47,20 +49,10 @@ bool QVOpenMainScreen::isTakingDrop() {
 
 // ---- Single image ----
 
-namespace {
-
 // A plug-in run shows the host's photo with the plug-in panel (Done and the slider) instead of the
 // export panel.
-std::unique_ptr<QVSingleMainScreen::Controller> makeSingleController(QVMainScreenHost* host,
-                                                                     std::shared_ptr<QVSingleImageFacade> facade) {
-  if (host->isPluginMode()) return std::make_unique<QVPluginSingleImageViewController>(std::move(facade));
-  return std::make_unique<QVSingleMainScreen::Controller>(std::move(facade));
-}
-
-}  // namespace
-
 QVSingleMainScreen::QVSingleMainScreen(QVMainScreenHost* host, std::shared_ptr<QVSingleImageFacade> facade)
-    : host_(host), vc_(makeSingleController(host, std::move(facade))) {
+    : host_(host), vc_(QVMakeSingleImageViewController(host->isPluginMode(), std::move(facade))) {
   // The window's title bar lies over the top of the photo: the labels stand below it.
   vc_->view();
   vc_->compareView()->setLabelsTopMargin(QVSolvaneTopBarView::kHeight + QVSCompareView::kLabelsTopMargin / 2);
@@ -161,6 +153,14 @@ QVGalleryMainScreen::~QVGalleryMainScreen() {
 }
 
 size_t QVGalleryMainScreen::rowCount() const { return size_t(vc_->model()->rowCount()); }
+
+bool QVGalleryMainScreen::startOverFromOwnWindow() {
+  if (!vc_->isQuickpreviewVisible()) return false;
+  QVQuickPreviewWindowController* preview = vc_->quickPreviewController();
+  if (!preview->window() || QApplication::activeWindow() != preview->window()) return false;
+  preview->onStartOverMenuItem();
+  return true;
+}
 
 bool QVGalleryMainScreen::exportWithExportType(uint64_t type) {
   if (QVQuickPreviewScreen* preview = vc_->quickPreviewViewController()) {

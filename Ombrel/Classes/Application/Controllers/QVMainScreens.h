@@ -101,6 +101,8 @@ class QVGalleryMainScreen : public QVMainScreen,
   // The open quick preview's screen exports when there is one, else the gallery's panel.
   bool exportWithExportType(uint64_t type) override;
   void willPrepareToHideWindow() override { vc_->willPrepareToHideWindow(); }
+  // With the quick preview in front, Start Over is the preview's: it asks through the gallery.
+  bool startOverFromOwnWindow() override;
   QVExportContainerAnimatable* animatable() override { return vc_.get(); }
   // The grid's rows (in step with the open paths).
   size_t rowCount() const;

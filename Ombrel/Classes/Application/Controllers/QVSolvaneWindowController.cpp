@@ -544,7 +544,8 @@ bool QVSolvaneWindowController::windowShouldClose() {
 
 bool QVSolvaneWindowController::closeSessionsWithAlert(bool showQuitButton, bool showCancelButton) {
   const int64_t answer =
-      QVSolvaneAlerts::showAlertWantStartOverWithQuitButton(showQuitButton, !services_->exported(), showCancelButton);
+      QVSolvaneAlerts::showAlertWantStartOverWithQuitButton(showQuitButton, !services_->exported(), showCancelButton,
+                                                            imagePaths().size());
   if ((answer == kAnswerQuit || answer == kAnswerStartOver) && current_) current_->willPrepareToHideWindow();
   switch (answer) {
     case kAnswerQuit:
@@ -558,6 +559,11 @@ bool QVSolvaneWindowController::closeSessionsWithAlert(bool showQuitButton, bool
     default:
       return false;
   }
+}
+
+void QVSolvaneWindowController::onStartOverMenuItem(QVMenuItem*) {
+  if (current_ && current_->startOverFromOwnWindow()) return;
+  closeSessionsWithAlert(false, true);
 }
 
 void QVSolvaneWindowController::startOver() {

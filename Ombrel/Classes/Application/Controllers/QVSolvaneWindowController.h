@@ -123,7 +123,9 @@ class QVSolvaneWindowController : public QVMenuResponder,
   }
   bool validateMenuItem(QVMenuItem* item) override;
   void onOpenFilesMenuItem(QVMenuItem*) override { openFiles(); }
-  void onStartOverMenuItem(QVMenuItem*) override { closeSessionsWithAlert(false, true); }
+  // Start Over: the screen's own window in front answers it (the quick preview), else the alert
+  // with a cancel button.
+  void onStartOverMenuItem(QVMenuItem*) override;
   void onHelpMenuItem(QVMenuItem* item) override;
   void applyPlugin(QVMenuItem*) override;
   void cancelPlugin(QVMenuItem*) override;

@@ -18,7 +18,7 @@ std::string localized(const char* key) { return qv::QVSLocalization::localizedSt
 std::string upper(const std::string& text) { return QString::fromStdString(text).toUpper().toStdString(); }
 
 std::string photosTitle(uint64_t count) {
-  std::string title = localized("EXPORT %lu PHOTOS");
+  std::string title = localized(count == 1 ? "EXPORT %lu PHOTO" : "EXPORT %lu PHOTOS");
   if (const size_t at = title.find("%lu"); at != std::string::npos) title.replace(at, 3, std::to_string(count));
   return title;
 }

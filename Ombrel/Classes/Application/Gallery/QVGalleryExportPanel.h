@@ -1,7 +1,7 @@
 #pragma once
 // The export panel docked over the gallery, as far as the gallery drives it, and what the panel
-// asks of the gallery (its data source and delegate). The export screens' panel unless a factory
-// was set (tests set their own).
+// asks of the gallery (its data source and delegate). The export screens' panel, or in a plug-in
+// run the plug-in panel, unless a factory was set (tests set their own).
 //
 // Main thread only.
 #include <QWidget>
@@ -23,6 +23,8 @@ class QVGalleryExportPanelOwner {
   virtual void exportControllerDidCancel(QVGalleryExportPanel* panel) = 0;
   virtual void exportControllerDidFinish(QVGalleryExportPanel* panel) = 0;
   virtual void exportControllerDidChangeExportState(QVGalleryExportPanel* panel, uint64_t state) = 0;
+  // A plug-in run: the panel is the plug-in panel (DONE hands every host photo back).
+  virtual bool exportPanelIsPluginPanel() { return false; }
 };
 
 class QVGalleryExportPanel {

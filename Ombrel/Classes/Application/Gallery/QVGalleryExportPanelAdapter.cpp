@@ -4,7 +4,9 @@
 #include "QVAppKit/NSView+SpringAnimation.h"
 
 QVGalleryExportPanelAdapter::QVGalleryExportPanelAdapter(QVGalleryExportPanelOwner* owner)
-    : owner_(owner), panel_(std::make_unique<QVExportViewController>()) {
+    : owner_(owner),
+      panel_(owner->exportPanelIsPluginPanel() ? std::make_unique<QVPluginExportViewController>(this)
+                                               : std::make_unique<QVExportViewController>()) {
   panel_->setDelegate(this);
   panel_->setDataSource(this);
 }

@@ -1,17 +1,21 @@
 #pragma once
 // The application's export panel docked over the gallery: the panel of the export screens, with
 // the gallery as its data source and delegate (through QVGalleryExportPanelOwner). No strength
-// slider in the gallery.
+// slider in the gallery. In a plug-in run it is the plug-in panel: its begin row is the DONE button
+// alone (each photo's strength was set on its own screen), and the main window's apply and cancel
+// commands reach it.
 //
 // Main thread only.
 #include <memory>
 
 #include "Ombrel/Classes/Application/Export/QVExportViewController.h"
 #include "Ombrel/Classes/Application/Gallery/QVGalleryExportPanel.h"
+#include "Ombrel/Classes/Application/PluginMode/QVPluginExportViewController.h"
 
 class QVGalleryExportPanelAdapter : public QVGalleryExportPanel,
                                     public QVExportViewControllerDelegate,
-                                    public QVExportViewControllerDataSource {
+                                    public QVExportViewControllerDataSource,
+                                    public QVPluginExportLayoutDelegate {
  public:
   explicit QVGalleryExportPanelAdapter(QVGalleryExportPanelOwner* owner);
   ~QVGalleryExportPanelAdapter() override;
@@ -41,6 +45,8 @@ class QVGalleryExportPanelAdapter : public QVGalleryExportPanel,
   std::optional<std::vector<std::string>> exportControllerPathsToShare() override {
     return owner_->exportControllerPathsToShare();
   }
+  // QVPluginExportLayoutDelegate: the gallery's begin row is the button alone, whatever the count.
+  uint64_t overlayElementsLayoutWithPathsCount(size_t) override { return kQVPluginElementButton; }
 
  private:
   QVGalleryExportPanelOwner* owner_;

@@ -245,6 +245,8 @@ void QVGalleryViewController::willPrepareToHideWindow() {
   if (isQuickpreviewVisible()) hideQuickpreview();
 }
 
+bool QVGalleryViewController::exportPanelIsPluginPanel() { return services_->isPluginMode(); }
+
 uint64_t QVGalleryViewController::exportState() const { return exportPanel_ ? exportPanel_->currentState() : 0; }
 
 // ---- Start over, blur ----
@@ -417,8 +419,12 @@ std::vector<std::string> QVGalleryViewController::contextMenuTitles() const {
   if (services_->isPluginMode()) return {};
   const size_t selected = selectedRows().size();
   const std::string count = selected ? std::to_string(selected) : qv::QVSLocalization::localizedStringForKey("All");
-  return {formatCount(qv::QVSLocalization::localizedStringForKey("Export %@ Images..."), count),
-          formatCount(qv::QVSLocalization::localizedStringForKey("Delete %@ Images..."), count)};
+  // One selected photo is "Image"; several, or all, are "Images".
+  const bool one = selected == 1;
+  return {formatCount(qv::QVSLocalization::localizedStringForKey(one ? "Export %@ Image..." : "Export %@ Images..."),
+                      count),
+          formatCount(qv::QVSLocalization::localizedStringForKey(one ? "Delete %@ Image..." : "Delete %@ Images..."),
+                      count)};
 }
 
 QMenu* QVGalleryViewController::createContextMenu() {

@@ -74,7 +74,6 @@ class QVGalleryViewController : public QVOverlayedViewController,
   static constexpr double kBlurRadius = 10;
   static CGSize cellSize() { return CGSizeMake(198, 132); }
   double cellInset() override { return 12; }
-  static constexpr int64_t overlayElementsLayoutWithPathsCount(uint64_t) { return 1; }
 
   explicit QVGalleryViewController(std::shared_ptr<QVGalleryServices> services = nullptr);
   ~QVGalleryViewController() override;
@@ -166,6 +165,7 @@ class QVGalleryViewController : public QVOverlayedViewController,
   void exportControllerDidFinish(QVGalleryExportPanel* panel) override;
   void exportControllerDidChangeExportState(QVGalleryExportPanel* panel, uint64_t state) override;
   bool exportControllerShouldShowSlider() const { return false; }
+  bool exportPanelIsPluginPanel() override;
   void onExportVCStateChange(uint64_t state);
   // QVQuickPreviewWindowControllerDelegate
   void quickPreviewClickStartOverMenuItem(QVQuickPreviewWindowController*) override;

@@ -1,15 +1,17 @@
 #include "Ombrel/Classes/Application/Gallery/QVQuickPreviewScreen.h"
 
-#include "Ombrel/Classes/Application/SingleImage/QVExportSingleImageViewController.h"
+#include "Ombrel/Classes/Application/Gallery/QVGalleryServices.h"
+#include "Ombrel/Classes/Application/PluginMode/QVPluginSingleImageViewController.h"
 
 namespace {
 
-// The single-image export screen: the photo blurred while it is processed, then source and result
-// under the split line, with its own export panel.
+// The single-image screen: the photo blurred while it is processed, then source and result under
+// the split line, with its own export panel; in a plug-in run the plug-in screen, whose panel is
+// the plug-in one (the strength slider, and DONE for a host's one photo).
 class QVExportQuickPreviewScreen : public QVQuickPreviewScreen {
  public:
-  QVExportQuickPreviewScreen()
-      : controller_(std::make_unique<QVExportSingleImageViewController>(QVMakeSingleImageAppFacade())) {}
+  explicit QVExportQuickPreviewScreen(bool pluginMode)
+      : controller_(QVMakeSingleImageViewController(pluginMode, QVMakeSingleImageAppFacade())) {}
   QWidget* view() override { return controller_->view(); }
   QVViewController* viewController() override { return controller_.get(); }
   void showProcessedImageWithPath(const std::string& path) override { controller_->showProcessedImageWithPath(path); }
@@ -30,7 +32,7 @@ QVQuickPreviewScreen::Factory& sharedFactory() {
 
 std::unique_ptr<QVQuickPreviewScreen> QVQuickPreviewScreen::make() {
   if (sharedFactory()) return sharedFactory()();
-  return std::make_unique<QVExportQuickPreviewScreen>();
+  return std::make_unique<QVExportQuickPreviewScreen>(QVGalleryServices::shared()->isPluginMode());
 }
 
 void QVQuickPreviewScreen::setFactory(Factory factory) { sharedFactory() = std::move(factory); }

@@ -1,7 +1,7 @@
 #pragma once
 // The single-image screen inside the quick preview, as far as the preview drives it: a fresh one
-// for each shown photo: the single-image export screen unless a factory was set (tests set their
-// own).
+// for each shown photo: the single-image export screen, or the plug-in screen in a plug-in run,
+// unless a factory was set (tests set their own).
 //
 // Main thread only.
 #include <QWidget>

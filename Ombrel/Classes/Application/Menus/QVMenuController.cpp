@@ -3,7 +3,9 @@
 #include <QApplication>
 #include <QPointer>
 #include <QWidget>
+#include <set>
 
+#include "Ombrel/Classes/Application/Export/QVExportDatasource.h"
 #include "Ombrel/Classes/Application/Services/QVAppLink.h"
 #include "Ombrel/Classes/Application/Services/QVSolvaneAppHelpers.h"
 #include "Ombrel/Classes/Application/Services/QVTextAdditions.h"
@@ -36,6 +38,20 @@ QVMenuValidationState defaultState() {
   QWidget* key = QApplication::activeWindow();
   state.keyWindowUsable = key && key->isVisible() && !(key->isModal() || QApplication::activeModalWidget() == key);
   return state;
+}
+
+// The export targets this desktop offers, as the export menu shows them.
+std::vector<QVExportMenuEntry> offeredExportEntries() {
+  std::vector<QVExportMenuEntry> entries;
+  for (const QVExportMenuItemPtr& item : QVExportDatasource::exportItems()) {
+    QVExportMenuEntry entry;
+    entry.title = item->title;
+    entry.smallImageName = item->smallImageName.empty() ? item->imageName : item->smallImageName;
+    entry.type = item->type;
+    entry.exportItem = item;
+    entries.push_back(std::move(entry));
+  }
+  return entries;
 }
 
 QVMenu* submenuOfItemWithTag(QVMenu* menu, int64_t tag) {
@@ -123,7 +139,7 @@ void QVMenuController::setTargetForMenuItems(QVMenuResponder* target, const std:
 
 QVMenu* QVMenuController::createExportMenuWithTarget(QVMenuResponder* target) {
   auto* menu = new QVMenu();
-  const auto entries = globals().exportItems ? globals().exportItems() : std::vector<QVExportMenuEntry>{};
+  const auto entries = globals().exportItems ? globals().exportItems() : offeredExportEntries();
   for (const auto& entry : entries) {
     auto* item = new QVMenuItem({}, &QVMenuResponder::onExportMenuItemSelected, {}, menu);
     item->setText(QString::fromStdString(QVCapitalizedString(qv::QVSLocalization::localizedStringForKey(entry.title))));
@@ -252,11 +268,32 @@ void QVMenuController::validateMenu(QMenu* menu, const std::function<bool(QVMenu
       if (item->isVisible()) item->setEnabled(enabled);
     }
     if (QMenu* submenu = action->menu()) {
-      // Export targets keep the states updateExportSubmenu gave them.
-      if (auto* item = dynamic_cast<QVMenuItem*>(action); item && item->tag() == QVMenuTagExport) continue;
+      // Export targets are made disabled and follow the import/export switch, as updateExportSubmenu
+      // sets them; the title bar's copy is set here, each time its menu is validated.
+      if (auto* item = dynamic_cast<QVMenuItem*>(action); item && item->tag() == QVMenuTagExport) {
+        for (QAction* target : submenu->actions()) target->setEnabled(isImportExportMenuEnabled());
+        continue;
+      }
       validateMenu(submenu, validator);
     }
   }
+}
+
+std::vector<QVMenuItem*> QVMenuController::shortcutItems(std::initializer_list<QMenu*> menus) {
+  std::vector<QVMenuItem*> items;
+  std::set<std::pair<int64_t, QString>> seen;
+  std::function<void(QMenu*)> walk = [&](QMenu* menu) {
+    if (!menu) return;
+    for (QAction* action : menu->actions()) {
+      auto* item = dynamic_cast<QVMenuItem*>(action);
+      if (item && !item->shortcut().isEmpty() &&
+          seen.insert({item->tag(), item->shortcut().toString(QKeySequence::PortableText)}).second)
+        items.push_back(item);
+      if (QMenu* submenu = action->menu()) walk(submenu);
+    }
+  };
+  for (QMenu* menu : menus) walk(menu);
+  return items;
 }
 
 // ---- Help ----

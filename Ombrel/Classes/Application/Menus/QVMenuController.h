@@ -14,6 +14,7 @@
 #include <any>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -107,6 +108,11 @@ class QVMenuController {
   // Applies a validator to every item of a menu and its submenus (enabled = the answer).
   static void validateMenu(QMenu* menu, const std::function<bool(QVMenuItem*)>& validator);
 
+  // The items with a shortcut in the menus and their submenus, in order, the first of each tag and
+  // shortcut only: an item two menus carry (the plug-in commands are in the title bar's menu and in the
+  // File menu) must answer its shortcut once, or the two copies make it ambiguous and neither runs.
+  static std::vector<QVMenuItem*> shortcutItems(std::initializer_list<QMenu*> menus);
+
   // Help items: 30100, 30200, 30400 open pages of the web site; 30300 posts
   // "QVShowFeedbackWindowClicked". Other tags do nothing.
   static void handleHelpMenuActionForItem(QVMenuItem* item);
@@ -118,6 +124,6 @@ class QVMenuController {
   // Where validation reads its state (the facade, the sound switch and the windows by default).
   static void setValidationStateProvider(std::function<QVMenuValidationState()> provider);
   static QVMenuValidationState validationState();
-  // The export targets of the Export submenu (none by default).
+  // The export targets of the Export submenu (by default the targets the export menu offers).
   static void setExportItemsProvider(std::function<std::vector<QVExportMenuEntry>()> provider);
 };

@@ -75,6 +75,8 @@ void QVOpenView::addSubviews() {
   dropRing_->setBorderWidth(2);
   dropRing_->setCornerRadius(7);
   dropRing_->setAlpha(0);
+  // Only drawn: it lies over the whole panel, title bar included, and must not take its clicks.
+  dropRing_->setUserInteractionEnabled(false);
   addSubview(dropRing_);
 
   // The controls stand above the panel, not in it: the pop springs the panel (its face, the photo

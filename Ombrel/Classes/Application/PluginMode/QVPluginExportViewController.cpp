@@ -1,6 +1,7 @@
 #include "Ombrel/Classes/Application/PluginMode/QVPluginExportViewController.h"
 
 #include "Ombrel/Classes/Application/Controllers/QVSolvaneWindowController.h"
+#include "Ombrel/Classes/Business/QVApp.h"
 #include "QVPlatform/Localization.h"
 #include "QVPlatform/Log.h"
 
@@ -42,7 +43,7 @@ QVExportBeginView* QVPluginExportViewController::makeBeginView(uint64_t, bool) {
 
 void QVPluginExportViewController::onApply() {
   QVLogInfo("plug-in: apply");
-  if (!QVPluginScreenRules::shouldStartExport(currentState())) return;
+  if (!QVPluginScreenRules::shouldStartExport(currentState(), QVApp::exporting())) return;
   auto manager = exportManager();
   if (!manager || manager->paths().empty()) {
     QVLogInfo("plug-in: no host images, nothing to export");

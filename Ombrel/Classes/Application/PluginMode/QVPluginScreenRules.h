@@ -26,7 +26,9 @@ std::string hostTitle(int32_t owner);
 // `kGap` in; the slider `kGap` above the bottom and `kGap` left of the button, or of the edge.
 CGRect buttonFrame(CGSize bounds);
 CGRect sliderFrame(CGSize bounds, CGSize sliderSize, uint64_t elements);
-// Done and the apply command start an export only from the begin state (0): never a second run.
-inline bool shouldStartExport(uint64_t panelState) { return panelState == 0; }
+// Done and the apply command start an export only from the begin state (0), and only while no
+// export runs: never a second run, neither on this panel nor on another plug-in screen that heard
+// the same apply command (the gallery's panel and its quick preview's both listen).
+inline bool shouldStartExport(uint64_t panelState, bool exportRunning) { return panelState == 0 && !exportRunning; }
 
 }  // namespace QVPluginScreenRules

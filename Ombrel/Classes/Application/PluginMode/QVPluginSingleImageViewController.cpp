@@ -5,3 +5,9 @@ std::unique_ptr<QVExportViewController> QVPluginSingleImageViewController::creat
   panel->exportBeginView()->setUserInteractionEnabled(false);
   return panel;
 }
+
+std::unique_ptr<QVExportSingleImageViewController> QVMakeSingleImageViewController(
+    bool pluginMode, std::shared_ptr<QVSingleImageFacade> facade) {
+  if (pluginMode) return std::make_unique<QVPluginSingleImageViewController>(std::move(facade));
+  return std::make_unique<QVExportSingleImageViewController>(std::move(facade));
+}

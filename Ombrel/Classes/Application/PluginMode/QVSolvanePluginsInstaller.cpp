@@ -23,9 +23,13 @@ QVSolvanePluginsInstaller::QVSolvanePluginsInstaller(std::string dataFolder, std
 
 QVSolvanePluginsInstaller::~QVSolvanePluginsInstaller() { waitUntilIdle(); }
 
+std::string QVSolvanePluginsInstaller::launcherPathBesideProgram(const std::string& programFolder) {
+  return (fs::path(programFolder) / "SolvaneBriskoBridge").string();
+}
+
 std::string QVSolvanePluginsInstaller::defaultLauncherPath() {
   const QString folder = QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QString();
-  return (fs::path(folder.toStdString()) / "SolvaneBriskoBridge").string();
+  return launcherPathBesideProgram(folder.toStdString());
 }
 
 void QVSolvanePluginsInstaller::setLaunchInfo(const QVPluginLaunchInfo& info) {

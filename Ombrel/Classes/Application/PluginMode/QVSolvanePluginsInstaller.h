@@ -43,8 +43,10 @@ class QVSolvanePluginsInstaller {
   // The Lightroom template; empty (logged) without a data folder.
   std::string photoshopLightroomPluginPath() const;
   std::string photoshopPluginPath() const;
-  // The installed launcher the templates name: SolvaneBriskoBridge beside the running program.
+  // The installed launcher the templates name: SolvaneBriskoBridge beside the running program
+  // (installed and in the build tree alike: the build puts the launcher beside the program).
   static std::string defaultLauncherPath();
+  static std::string launcherPathBesideProgram(const std::string& programFolder);
   const std::string& launcherPath() const { return launcherPath_; }
 
   bool isPhotoshopPluginInstalled() const { return psInstalled_; }

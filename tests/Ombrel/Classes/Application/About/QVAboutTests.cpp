@@ -111,4 +111,18 @@ TEST_F(QVAboutWindowTest, EscapeAndControlWCloseIt) {
   controller.window()->close();
 }
 
+// A visible way to close it: the close button in the top-left corner, which a click presses.
+TEST_F(QVAboutWindowTest, ItsCloseButtonShowsInTheTopLeftCornerAndClosesIt) {
+  controller.startForWindow(nullptr);
+  QWidget* window = controller.window();
+  QVWindowButton* button = controller.closeButton();
+  ASSERT_NE(button, nullptr);
+  ASSERT_TRUE(button->isVisible());
+  const QRect frame = button->geometry();
+  EXPECT_EQ(frame.topLeft(), QPoint(12, 12));
+  EXPECT_EQ(frame.size(), QSize(14, 14));
+  QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier, QPoint(7, 7));
+  EXPECT_FALSE(window->isVisible());
+}
+
 }  // namespace

@@ -1,6 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+
 #include "Ombrel/Classes/Application/Alerts/QVModalAlerts.h"
+#include "Ombrel/Classes/Application/Style/QVUIStyle.h"
 #include "Ombrel/Classes/Application/ApplicationTestSupport.h"
 #include "Ombrel/Classes/Application/SoundManager/QVSoundManager.h"
 
@@ -40,13 +46,50 @@ TEST_F(QVModalAlertsTest, StartOverButtonsAndCodes) {
   for (const Case& c : cases) {
     for (size_t i = 0; i < c.codes.size(); ++i) {
       answer(int64_t(i));
-      EXPECT_EQ(alerts.showAlertWantStartOver(c.quit, c.save, c.cancel), c.codes[i]);
+      EXPECT_EQ(alerts.showAlertWantStartOver(c.quit, c.save, c.cancel, 1), c.codes[i]);
       EXPECT_EQ(runner->shown.back().buttons, c.buttons);
       EXPECT_EQ(runner->shown.back().messageText, "Are you sure you want to quit?");
       EXPECT_EQ(runner->shown.back().informativeText.empty(), !c.save);
     }
   }
   EXPECT_TRUE(cues.empty());
+}
+
+// The save question speaks of the one photo, or of the photos when several are open.
+TEST_F(QVModalAlertsTest, StartOverSaveQuestionFollowsThePhotoCount) {
+  const std::string one = "The photo was not saved and may be lost. Would you like to save or share it first?";
+  const std::string several = "The photos were not saved and may be lost. Would you like to save or share them first?";
+  const std::pair<size_t, std::string> cases[] = {{0, one}, {1, one}, {2, several}, {7, several}};
+  for (const auto& [count, text] : cases) {
+    answer(0);
+    alerts.showAlertWantStartOver(false, true, true, count);
+    EXPECT_EQ(runner->shown.back().informativeText, text) << count << " photos";
+  }
+}
+
+// The message box shows every button's whole title, in the application's style: the quit
+// question's first button ("Quit Anyway", "Quit Solvane") was cut at both ends.
+TEST(QVMessageBoxAlertRunner, EveryButtonIsWideEnoughForItsTitle) {
+  auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
+  ASSERT_NE(app, nullptr);
+  const QString sheet = app->styleSheet();
+  app->setStyleSheet(QVUIStyle::menuStyleSheet() + QVUIStyle::dialogStyleSheet());
+  const std::vector<std::string> titles = {"Quit Anyway", "Start Over", "Cancel", "Save First"};
+  std::vector<std::pair<int, int>> widths;  // button width, title width
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box) return;
+    for (QAbstractButton* button : box->buttons())
+      widths.emplace_back(button->width(), button->fontMetrics().horizontalAdvance(button->text()));
+    box->buttons().front()->click();
+  });
+  QVMessageBoxAlertRunner runner;
+  const QVAlertResponse response =
+      runner.runModal({"Are you sure you want to quit?", "The photos were not saved.", titles, std::nullopt, 2});
+  app->setStyleSheet(sheet);
+  ASSERT_EQ(widths.size(), titles.size());
+  for (const auto& [button, title] : widths) EXPECT_GE(button, title + 2 * 18) << "a title wider than its button";
+  EXPECT_GE(response.buttonIndex, 0);
 }
 
 TEST_F(QVModalAlertsTest, ButtonSetsAndResultCodes) {

@@ -8,6 +8,8 @@
 #include "Ombrel/Classes/Application/AppDelegate/QVApplication.h"
 #include "Ombrel/Classes/Application/ApplicationTestSupport.h"
 #include "Ombrel/Classes/Application/Controllers/ControllerTestSupport.h"
+#include "Ombrel/Classes/Application/Common/QVSingleImageNotifications.h"
+#include "Ombrel/Classes/Application/Export/QVExportDatasource.h"
 #include "Ombrel/Classes/Application/Menus/QVMenuController.h"
 #include "Ombrel/Classes/Application/Panels/QVSolvanePanels.h"
 #include "Ombrel/Classes/Application/SoundManager/QVSoundManager.h"
@@ -243,6 +245,72 @@ TEST_F(QVAppDelegateTest, ShortcutsAnswerWithTheMenuClosedOnlyWhileTheirItemIsSh
   app->setShortcutValidator(nullptr);
   QVSolvanePanels::setPresenter(nullptr);
   QVSolvaneAlerts::setPresenter(nullptr);
+}
+
+// How many items of the menu carry the tag.
+size_t countOfTag(QVMenu* menu, int64_t tag) {
+  size_t count = 0;
+  for (QVMenuItem* item : menu->items()) count += item->tag() == tag;
+  return count;
+}
+
+// The File menu carries its own copies of the Export submenu and of the plug-in commands: the top
+// bar's menu lists each once, and each shortcut runs once (two copies would make it ambiguous).
+TEST_F(QVAppDelegateTest, TheTopBarMenuListsEachCommandOnceAndThePluginShortcutsRun) {
+  auto* app = dynamic_cast<QVApplication*>(QCoreApplication::instance());
+  ASSERT_NE(app, nullptr);
+  app->setShortcutValidator([this] { delegate->validateAllMenus(); });
+  auto& plugin = QVSPluginModeManager::shared();
+  plugin.setPluginMode(true);
+  QWidget* window = delegate->solvaneWindowController()->window();
+  delegate->solvaneWindowController()->showWindow();
+  QApplication::setActiveWindow(window);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+  auto menu = delegate->topBarMenu();
+  delegate->rebuildTopBarMenu();
+  delegate->validateAllMenus();
+  EXPECT_EQ(countOfTag(menu.get(), QVMenuTagApply), 1u);
+  EXPECT_EQ(countOfTag(menu.get(), QVMenuTagCancel), 1u);
+  ASSERT_NE(QVMenuController::fileMenu()->itemWithTag(QVMenuTagApply), nullptr) << "the File menu has its own";
+
+  int applies = 0, cancels = 0;
+  auto& center = qv::NotificationCenter::defaultCenter();
+  auto applied = center.addObserver(kQVApplyPluginNotificationName, nullptr, [&](const qv::Notification&) { ++applies; });
+  auto cancelled =
+      center.addObserver(kQVCancelPluginNotificationName, nullptr, [&](const qv::Notification&) { ++cancels; });
+  QTest::keyClick(window, Qt::Key_A, Qt::ControlModifier);
+  EXPECT_EQ(applies, 1);
+  // Cancel is offered while an export runs.
+  QVApp::setExporting(true);
+  QTest::keyClick(window, Qt::Key_S, Qt::ControlModifier);
+  EXPECT_EQ(cancels, 1);
+  QVApp::setExporting(false);
+  app->setShortcutValidator(nullptr);
+  plugin.setPluginMode(false);
+}
+
+TEST_F(QVAppDelegateTest, TheExportSubmenuShowsOnceWithTheOfferedTargets) {
+  delegate->applicationOpenUntitledFile();
+  auto menu = delegate->topBarMenu();
+  qv::NotificationCenter::defaultCenter().post(kQVExportViewStateDidChangeNotification,
+                                               std::make_shared<qv::Value>(int64_t(1)));
+  delegate->rebuildTopBarMenu();
+  ASSERT_EQ(countOfTag(menu.get(), QVMenuTagExport), 1u);
+  auto* submenu = dynamic_cast<QVMenu*>(menu->itemWithTag(QVMenuTagExport)->menu());
+  ASSERT_NE(submenu, nullptr);
+  std::vector<int64_t> types;
+  for (QVMenuItem* item : submenu->items()) types.push_back(item->tag());
+  std::vector<int64_t> offered;
+  for (const auto& item : QVExportDatasource::exportItems()) offered.push_back(int64_t(item->type));
+  EXPECT_FALSE(offered.empty());
+  EXPECT_EQ(types, offered);
+  // Each opening validates them: on with the import/export switch, off while it is off.
+  delegate->validateAllMenus();
+  for (QVMenuItem* item : submenu->items()) EXPECT_TRUE(item->isEnabled()) << item->title();
+  QVMenuController::setEnabledImportExportMenu(false);
+  delegate->validateAllMenus();
+  for (QVMenuItem* item : submenu->items()) EXPECT_FALSE(item->isEnabled()) << item->title();
+  QVMenuController::setEnabledImportExportMenu(true);
 }
 
 }  // namespace

@@ -74,12 +74,13 @@ class ScriptedAlerts : public QVSolvaneAlertsPresenter {
  public:
   struct Asked {
     bool quit, save, cancel;
+    size_t photoCount;
   };
   void showAllertNotSupportExtension(const std::string&) override {}
   void showAlertSourceNotAvailable(const std::vector<QVUnopenableFile>&) override {}
   void showAlertLessThanMinimumSize() override {}
-  int64_t showAlertWantStartOver(bool quit, bool save, bool cancel) override {
-    asked.push_back({quit, save, cancel});
+  int64_t showAlertWantStartOver(bool quit, bool save, bool cancel, size_t photoCount) override {
+    asked.push_back({quit, save, cancel, photoCount});
     if (answers.empty()) return 0;
     const int64_t answer = answers.front();
     answers.pop_front();

@@ -143,6 +143,7 @@ TEST_F(MainWindowFlows, StartOverFromTheSingleImageAndTheGalleryReturnsToTheOpen
     EXPECT_FALSE(asked.quit);
     EXPECT_EQ(asked.save, !c.exported);
     EXPECT_TRUE(asked.cancel);
+    EXPECT_EQ(asked.photoCount, c.files.size());  // the save question speaks of one photo or of several
     EXPECT_EQ(controller->currentMode(), 0);
     EXPECT_NE(controller->openViewController(), nullptr);
     EXPECT_TRUE(controller->paths().empty());

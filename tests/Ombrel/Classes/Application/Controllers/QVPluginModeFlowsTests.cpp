@@ -6,6 +6,7 @@
 
 #include "ControllerTestSupport.h"
 #include "Ombrel/Classes/Application/Export/QVExportManagerFactory.h"
+#include "Ombrel/Classes/Application/Gallery/QVGalleryExportPanelAdapter.h"
 #include "Ombrel/Classes/Application/PluginMode/QVPluginSingleImageViewController.h"
 #include "tests/Ombrel/Classes/Application/PluginMode/PluginTestSupport.h"
 
@@ -23,9 +24,13 @@ class PluginModeFlows : public ControllerTest {
   // A plug-in run on `photo` as the host starts it; the panel's manager is a plug-in controller
   // with fakes.
   void startPluginRun(const std::string& photo) {
+    startPluginRunWithArguments({"Solvane", photo, "-QVImagePath", photo, "-QVSavePath", photo + ".tiff",
+                                 "-QVLightroomPluginOwner", "-QVPluginMode"});
+  }
+  void startPluginRunWithArguments(const std::vector<std::string>& arguments) {
     window->plugin = true;
-    modeManager.configureWithArguments({"Solvane", photo, "-QVImagePath", photo, "-QVSavePath", photo + ".tiff",
-                                        "-QVLightroomPluginOwner", "-QVPluginMode"});
+    gallery->pluginMode = true;
+    modeManager.configureWithArguments(arguments);
     QVPluginController::Services services;
     services.facade = hostFacade;
     services.writer = std::make_shared<plugin_test::TestWriter>();
@@ -77,6 +82,60 @@ TEST_F(PluginModeFlows, OneHostPhotoShowsThePluginScreenAndItsDoneExportsThePhot
 TEST_F(PluginModeFlows, OutsideAPluginRunTheSingleImageIsTheExportScreen) {
   openOne();
   EXPECT_EQ(dynamic_cast<QVPluginSingleImageViewController*>(controller->singleScreen()->controller()), nullptr);
+}
+
+// Several host photos: the gallery docks the plug-in panel (DONE alone: each photo's strength is
+// set on its own screen), DONE asks for every host photo at full size, and the title bar's apply
+// command does the same.
+TEST_F(PluginModeFlows, ThreeHostPhotosShowTheGalleryWithDoneAndDoneExportsAllThree) {
+  const Paths photos = paths({"a.jpg", "b.jpg", "c.jpg"});
+  std::vector<std::string> arguments = {"Solvane"};
+  for (const std::string& photo : photos) arguments.insert(arguments.end(), {"-QVSavePair", photo, photo});
+  arguments.insert(arguments.end(), {"-QVLightroomPluginOwner", "-QVPluginMode"});
+  for (bool byCommand : {false, true}) {
+    SCOPED_TRACE(byCommand ? "the apply command" : "DONE");
+    startPluginRunWithArguments(arguments);
+    hostFacade->pending.clear();
+    controller->showWindow();
+    controller->addImagesAtPaths(photos);
+    settle();
+    ASSERT_EQ(controller->currentMode(), 2);
+    auto* adapter = dynamic_cast<QVGalleryExportPanelAdapter*>(controller->galleryScreen()->controller()->exportViewController());
+    ASSERT_NE(adapter, nullptr);
+    auto* panel = dynamic_cast<QVPluginExportViewController*>(adapter->exportViewController());
+    ASSERT_NE(panel, nullptr) << "a plug-in run's gallery docks the plug-in panel";
+    auto* row = panel->pluginBeginView();
+    ASSERT_NE(row->actionButton(), nullptr);
+    EXPECT_EQ(row->actionButton()->title(), "DONE");
+    EXPECT_EQ(row->visibleControls(), std::vector<QWidget*>{row->actionButton()});
+    if (byCommand) {
+      controller->applyPlugin(nullptr);
+    } else {
+      QWidget* button = row->actionButton();
+      QWidget* top = button->window();
+      ASSERT_TRUE(top->isVisible());
+      const QPoint centre = button->mapTo(top, button->rect().center());
+      QWidget* hit = top->childAt(centre);
+      EXPECT_TRUE(hit == button || button->isAncestorOf(hit)) << "nothing lies over DONE";
+      QTest::mouseClick(top->windowHandle(), Qt::LeftButton, {}, centre);
+      settle(0.5);
+      QCoreApplication::processEvents();
+    }
+    std::vector<std::string> asked;
+    for (const auto& request : hostFacade->pending) asked.push_back(request.first);
+    std::sort(asked.begin(), asked.end());
+    EXPECT_EQ(asked, photos);
+    EXPECT_EQ(panel->currentState(), QVExportViewStateInProgress);
+    controller->cancelPlugin(nullptr);
+    settle(1.5);
+    EXPECT_EQ(panel->currentState(), QVExportViewStateBegin);
+    // The cancel brings DONE back, even when it came before the start's fade had ended.
+    EXPECT_EQ(panel->pluginBeginView(), row);
+    EXPECT_TRUE(row->isVisible());
+    EXPECT_TRUE(row->actionButton()->isVisible());
+    controller->startOver();
+    settle();
+  }
 }
 
 }  // namespace

@@ -135,7 +135,7 @@ TEST_F(BeginRow, TitlesAndPlaces) {
   EXPECT_EQ(menu->collapsedTitle(), "EXPORT");
   EXPECT_EQ(menu->expandedTitle(), "CANCEL");
   row->updateExpotedItemsCount(1);
-  EXPECT_EQ(menu->collapsedTitle(), "EXPORT 1 PHOTOS");
+  EXPECT_EQ(menu->collapsedTitle(), "EXPORT 1 PHOTO");
   window->layoutSubtreeIfNeeded();
   EXPECT_EQ(CGRectGetMaxX(menu->frame()), 1000 - 11);
   EXPECT_EQ(menu->frame().origin.y, 11);

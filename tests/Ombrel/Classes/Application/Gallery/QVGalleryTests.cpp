@@ -276,6 +276,8 @@ TEST_F(QVGalleryTest, ContextMenuTitlesCountTheSelectionOrSayAllAndItsActionsFol
   EXPECT_EQ(controller->contextMenuTitles(), Paths({"Export 2 Images...", "Delete 2 Images..."}));
   controller->selectMenuExportImages();
   EXPECT_EQ(lastPanel->exported[1], Paths({pathFor(1), pathFor(3)}));
+  controller->selectRows({2});
+  EXPECT_EQ(controller->contextMenuTitles(), Paths({"Export 1 Image...", "Delete 1 Image..."}));
   controller->selectRows({});
   controller->selectMenuRemoveImages();
   EXPECT_EQ(delegate.removeAll, 1) << "deleting with nothing selected starts over";

@@ -4,6 +4,7 @@
 #include "Ombrel/Classes/Application/Gallery/QVQuickPreviewFrames.h"
 #include "Ombrel/Classes/Application/Gallery/QVQuickPreviewWindowController.h"
 #include "Ombrel/Classes/Application/MainWindow/QVSolvaneWindow.h"
+#include "Ombrel/Classes/Application/PluginMode/QVPluginSingleImageViewController.h"
 
 using namespace gallery_test;
 
@@ -137,4 +138,19 @@ TEST_F(QVQuickPreviewTest, ClosingTheWindowTellsTheDelegate) {
   preview->window()->close();
   EXPECT_EQ(delegate.hides, 1);
   EXPECT_TRUE(preview->hidden());
+}
+
+// The preview's screen is the screen of the run: the plug-in screen in a plug-in run (its panel is
+// the plug-in one, which answers the apply and cancel commands), the export screen otherwise.
+TEST_F(QVQuickPreviewTest, APluginRunsPreviewShowsThePluginScreen) {
+  QVQuickPreviewScreen::setFactory(nullptr);
+  for (bool plugin : {false, true}) {
+    services->pluginMode = plugin;
+    auto screen = QVQuickPreviewScreen::make();
+    auto* single = dynamic_cast<QVExportSingleImageViewController*>(screen->viewController());
+    ASSERT_NE(single, nullptr);
+    auto* pluginScreen = dynamic_cast<QVPluginSingleImageViewController*>(single);
+    EXPECT_EQ(pluginScreen != nullptr, plugin);
+    if (pluginScreen) EXPECT_NE(pluginScreen->pluginExportViewController()->pluginBeginView(), nullptr);
+  }
 }

@@ -164,6 +164,26 @@ TEST_F(QVMenuControllerTest, ItemsWithoutTargetGoToTheFirstResponder) {
   QVMenuController::setFirstResponder(nullptr);
 }
 
+// An item two menus carry answers its shortcut once; items of different tags keep theirs even with
+// one shortcut (they are never shown together), and submenus are walked.
+TEST_F(QVMenuControllerTest, ShortcutItemsTakeTheFirstOfEachTagAndShortcut) {
+  state.pluginMode = true;
+  QVMenu main;
+  auto* file = new QVMenu("File", &main);
+  QVMenuItem* open = file->addItem("Open Photos...", QVMenuTagOpenFiles, nullptr, "o");
+  file->addItem("Settings", QVMenuTagFileSettings, nullptr);
+  main.addSubmenuItem("File", QVMenuTagFileMenu, file);
+  QVMenuController::setMainMenu(&main);
+  auto titleBar = QVMenuController::solvaneTitleBarMenuWithTarget(nullptr);
+  ASSERT_NE(file->itemWithTag(QVMenuTagApply), nullptr) << "the File menu has its own plug-in commands";
+  QVMenu other;
+  QVMenuItem* importMore = other.addItem("Import More...", QVMenuTagImportMore, nullptr, "o");
+  const auto items = QVMenuController::shortcutItems({titleBar.get(), &main, &other});
+  const std::vector<QVMenuItem*> expected = {titleBar->itemWithTag(QVMenuTagApply),
+                                             titleBar->itemWithTag(QVMenuTagCancel), open, importMore};
+  EXPECT_EQ(items, expected);
+}
+
 TEST_F(QVMenuControllerTest, ExportSubmenuIsAddedAtItsIndexAndRemovedWithItsObjects) {
   QVMenuController::setExportItemsProvider([] {
     return std::vector<QVExportMenuEntry>{{"save to disk", {}, "", 0, std::string("disk")},

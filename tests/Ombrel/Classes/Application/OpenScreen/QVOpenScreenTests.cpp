@@ -5,6 +5,7 @@
 #include "Ombrel/Classes/Application/OpenScreen/QVBlurredMovableImageView.h"
 #include "Ombrel/Classes/Application/OpenScreen/QVOpenViewController.h"
 #include "QVAppKit/QVAnimationDriver.h"
+#include "QVAppKit/QVSolvaneTopBarView.h"
 #include "QVAppKit/QVViewController.h"
 #include "QVPlatform/MainExecutor.h"
 #include "QVPlatform/NotificationCenter.h"
@@ -205,5 +206,24 @@ TEST_F(QVOpenScreenTest, ContentsEdgeInsetIsThePanelsPlaceInTheWindow) {
   view()->layoutSubtreeIfNeeded();
   const double inset = QVOpenView::kPanelInset;
   EXPECT_EQ(controller.contentsEdgeInset(), (Insets{inset, inset, inset, inset}));
+  controller.view()->setParent(nullptr);
+}
+
+// The title over the open screen's panel takes its clicks (it opens the title menu): nothing the
+// panel draws over itself, such as the drop ring, lies over it.
+TEST_F(QVOpenScreenTest, TheTitleBarsTitleTakesItsClicks) {
+  auto* bar = QVSolvaneTopBarView::topBar();
+  bar->setTitle("Solvane");
+  controller.insertTitleBarView(bar);
+  QVSolvaneWindow window;
+  QVEmbedInContainer(controller.view(), window.contentView());
+  window.show();
+  window.contentView()->layoutSubtreeIfNeeded();
+  view()->layoutSubtreeIfNeeded();
+  bar->layoutSubtreeIfNeeded();
+  QWidget* title = bar->solvaneButton();
+  ASSERT_TRUE(title->isVisible());
+  const QPoint centre = title->mapTo(&window, title->rect().center());
+  EXPECT_EQ(window.childAt(centre), title);
   controller.view()->setParent(nullptr);
 }

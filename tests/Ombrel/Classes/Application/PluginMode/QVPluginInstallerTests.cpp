@@ -92,6 +92,16 @@ TEST_F(QVPluginInstallerTest, InstallAndUninstallTheTemplatesInTheDataFolder) {
   EXPECT_FALSE(installer->isPhotoshopPluginInstalled());
 }
 
+#if defined(SOLVANE_BUILT_PROGRAM) && defined(SOLVANE_BUILT_LAUNCHER)
+// The templates name the launcher beside the running program: the build puts it there, so a
+// template written by a program run from the build names a launcher that exists.
+TEST(QVPluginInstallerLauncher, TheTemplatesLauncherBesideTheBuiltProgramIsTheBuiltLauncher) {
+  const fs::path program = SOLVANE_BUILT_PROGRAM;
+  const std::string launcher = QVSolvanePluginsInstaller::launcherPathBesideProgram(program.parent_path().string());
+  EXPECT_EQ(fs::path(launcher), fs::path(SOLVANE_BUILT_LAUNCHER));
+}
+#endif
+
 TEST_F(QVPluginInstallerTest, AFailedInstallWriteReportsNotInstalled) {
   // A file where the template's folder should be: the folder cannot be made.
   fs::create_directories(dir / "data/Adobe/Lightroom");

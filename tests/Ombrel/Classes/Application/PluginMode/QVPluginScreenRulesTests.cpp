@@ -31,9 +31,11 @@ TEST(QVPluginScreenRules, HostTitlesAndTheBeginStateOnly) {
   EXPECT_EQ(hostTitle(1), "SAVING TO PHOTOSHOP");
   EXPECT_EQ(hostTitle(7), "Unknown");
   EXPECT_EQ(hostTitle(-1), "Unknown");
-  EXPECT_TRUE(shouldStartExport(0));
-  EXPECT_FALSE(shouldStartExport(1));
-  EXPECT_FALSE(shouldStartExport(2));
+  EXPECT_TRUE(shouldStartExport(0, false));
+  EXPECT_FALSE(shouldStartExport(1, false));
+  EXPECT_FALSE(shouldStartExport(2, false));
+  // Another plug-in screen already runs the export the same apply command started.
+  EXPECT_FALSE(shouldStartExport(0, true));
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "Ombrel/Classes/Application/Controllers/QVSolvaneWindowController.h"
 #include "Ombrel/Classes/Application/Export/QVExportManagerFactory.h"
 #include "Ombrel/Classes/Application/PluginMode/QVPluginExportViewController.h"
+#include "Ombrel/Classes/Business/QVApp.h"
 #include "QVAppKit/QVAnimationDriver.h"
 #include "QVAppKit/QVViewController.h"
 #include "common/TestSupport.h"
@@ -136,6 +137,21 @@ TEST_F(QVPluginScreensTest, DoneAndApplyStartOneExportOnlyFromTheBeginState) {
   EXPECT_EQ(panel->currentState(), QVExportViewStateBegin);
   EXPECT_FALSE(facade->exporting);
   EXPECT_TRUE(notifier->posted.empty());
+}
+
+// The gallery's panel and its quick preview's both hear the apply command: the first starts the
+// run, and the application's exporting flag keeps the other from starting a second one.
+TEST_F(QVPluginScreensTest, TheApplyCommandStartsNothingWhileAnotherScreensExportRuns) {
+  start({"-QVImagePath", "/h/a.jpg", "-QVPluginMode"});
+  QVApp::setExporting(true);
+  qv::NotificationCenter::defaultCenter().post(kQVApplyPluginNotificationName);
+  pump(0.5);
+  QVApp::setExporting(false);
+  EXPECT_TRUE(facade->pending.empty());
+  EXPECT_EQ(panel->currentState(), QVExportViewStateBegin);
+  qv::NotificationCenter::defaultCenter().post(kQVApplyPluginNotificationName);
+  pump(0.5);
+  EXPECT_EQ(facade->pending.size(), 1u);
 }
 
 TEST_F(QVPluginScreensTest, WithoutHostImagesTheApplyCommandStartsNothing) {
