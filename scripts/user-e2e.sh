@@ -155,7 +155,15 @@ drag() {  # drag X0 Y0 X1 Y1
 }
 click() { xdotool mousemove "$1" "$2" click 1; }
 # Windows of the program other than the main one (dialogs, alerts), one id a line.
-other_windows() { xdotool search --onlyvisible --pid "$solvane" 2> /dev/null | grep -vx "$MAIN" || true; }
+# (At least 200 x 80 points: a tooltip or a menu's shadow is no dialog.)
+other_windows() {
+  local w
+  for w in $(xdotool search --onlyvisible --pid "$solvane" 2> /dev/null | grep -vx "$MAIN"); do
+    eval "$(xdotool getwindowgeometry --shell "$w" 2> /dev/null | sed 's/^/W_/')" || continue
+    ((W_WIDTH >= $(pt 200) && W_HEIGHT >= $(pt 80))) && echo "$w"
+  done
+  return 0
+}
 dialog_shown() { DIALOG=$(other_windows | head -1); [[ -n "$DIALOG" ]]; }
 no_dialog() { [[ -z "$(other_windows)" ]]; }
 # Types into the dialog's focused field (the file name) and presses Return.
@@ -164,7 +172,9 @@ type_into_dialog() {
   xdotool key --clearmodifiers ctrl+a
   xdotool type --delay 4 "$1"
   xdotool key Return
+  wait_for 10 "the dialog to close after Return" dialog_closed "$DIALOG"
 }
+dialog_closed() { ! other_windows | grep -qx "$1"; }
 # The export menu of the row at the bottom right: once open, its white panel rises above the pill;
 # its first item ("Save to disk") is the panel's top row (the longest white run on a column inside it).
 menu_top() {  # menu_top FILE -> the panel's top edge on the column 60 points left of the window's right
@@ -245,7 +255,6 @@ type_into_dialog "$SINGLE"
 single_written() { [[ -s "$SINGLE" ]] && full_size "$SINGLE" "$P1"; }
 check 30 "the exported photo at full size in the chosen subfolder ($SINGLE)" single_written &&
   ok "exported into the chosen subfolder at full size: $(identify -format '%w x %h' "$SINGLE")"
-wait_for 10 "the save dialog to close" no_dialog
 
 # ---- 5. Three photos handed over as the desktop opens files: the gallery.
 "$SOLVANE" "$P1" "$P2" "$P3" >> "$OUT/solvane.log" 2>&1 || fail "the second invocation did not hand over"
@@ -261,6 +270,7 @@ ok "three photos in the gallery"
 
 # ---- 6. The gallery exported into a chosen folder.
 BATCH="$WORK/exports/batch"
+three_written() { (($(files_in "$BATCH") == 3)); }
 export_gallery() {
   wait_for 10 "the gallery's export button" gallery_export_shown
   click "$PILL_X" $((Y + HEIGHT - $(pt 33)))
@@ -271,14 +281,18 @@ export_gallery() {
   type_into_dialog "$BATCH"
 }
 export_gallery
-# Three files in the chosen folder; a question instead means the photos went to another folder
-# where they exist already (the one of the first export): it is answered so the walk goes on.
-three_written() { (($(files_in "$BATCH") == 3)) || dialog_shown; }
-if check 40 "three photos in the chosen folder $BATCH" three_written && (($(files_in "$BATCH") == 3)); then
+# Three files in the chosen folder, or a question (the photos went to another folder where they exist
+# already, the first export's: a failure, answered so that the walk goes on).
+written_or_asked() { three_written || dialog_shown; }
+check 60 "three photos in the chosen folder $BATCH" written_or_asked || true
+if three_written; then
   ok "the gallery exported three photos into the chosen folder"
-else
-  [[ -n "$(other_windows)" ]] && echo "FAIL: the gallery's export did not write into the chosen folder (asked about a file of another folder)" &&
-    failures=$((failures + 1)) && shot "$OUT/failure-$failures.png" && xdotool key Tab Tab space Return
+elif dialog_shown; then
+  echo "FAIL: the gallery's export did not write into the chosen folder (it asked about a file that exists elsewhere)"
+  failures=$((failures + 1))
+  save_step asked-about-another-folder
+  xdotool windowfocus "$DIALOG" 2> /dev/null || true
+  xdotool key Tab Tab space Return
 fi
 wait_for 40 "the export to end (no dialog left)" no_dialog
 # The end view's DONE brings the gallery's export button back.
@@ -312,9 +326,20 @@ fi
 wait_for 20 "the questions and the export to end" no_dialog
 
 # ---- 8. Start Over, and the title menu on the open screen.
-xdotool key --window "$MAIN" ctrl+n
+# The export's end view goes with its DONE; then the menu's shortcut, to the main window.
+if done_shown; then click "$PILL_X" $((Y + HEIGHT - $(pt 33))); fi
+wait_for 10 "the gallery's export button after DONE" gallery_export_shown
+xdotool windowfocus --sync "$MAIN" 2> /dev/null || xdotool windowfocus "$MAIN"
+xdotool key ctrl+n
+answered=""
 open_screen() {
-  if dialog_shown; then xdotool windowfocus "$DIALOG" 2> /dev/null || true; fi
+  # Asked first ("Are you sure...?" with Start Over, its default button, and Cancel): Return.
+  if [[ -z "$answered" ]] && dialog_shown; then
+    answered=1
+    save_step start-over-question
+    xdotool windowfocus "$DIALOG" 2> /dev/null || true
+    xdotool key Return
+  fi
   geometry
   ((WIDTH < $(pt 600)))
 }
@@ -337,7 +362,8 @@ save_step title-menu
 xdotool key Escape
 
 # ---- 9. Quit.
-xdotool key --window "$MAIN" ctrl+q
+xdotool windowfocus --sync "$MAIN" 2> /dev/null || xdotool windowfocus "$MAIN"
+xdotool key ctrl+q
 wait_for 15 "the program to end after Quit" exited
 wait "$solvane" || fail "the program ended with status $?"
 solvane=""
