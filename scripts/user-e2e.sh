@@ -159,6 +159,7 @@ click() { xdotool mousemove "$1" "$2" click 1; }
 other_windows() {
   local w
   for w in $(xdotool search --onlyvisible --pid "$solvane" 2> /dev/null | grep -vx "$MAIN"); do
+    W_WIDTH=0 W_HEIGHT=0
     eval "$(xdotool getwindowgeometry --shell "$w" 2> /dev/null | sed 's/^/W_/')" || continue
     ((W_WIDTH >= $(pt 200) && W_HEIGHT >= $(pt 80))) && echo "$w"
   done
