@@ -350,7 +350,12 @@ sleep 0.5  # the open screen's own fade
 shot "$WORK/open.png"
 save_step open-screen
 geometry
-click $((X + WIDTH / 2)) $((Y + $(pt 12)))
+# The title ("Solvane" and its arrow) is the bright text in the top 60 points of the window's middle.
+band_x=$((X + WIDTH / 2 - $(pt 60))) band_y=$Y
+title=$(convert "$WORK/open.png" -crop "$(pt 120)x$(pt 60)+$band_x+$band_y" +repage -colorspace Gray -threshold 70% \
+  -format '%@' info:)  # the bright pixels' box: WxH+X+Y
+[[ "$title" =~ ^([0-9]+)x([0-9]+)\+([0-9]+)\+([0-9]+)$ ]] || fail "no title found on the open screen ($title)"
+click $((band_x + BASH_REMATCH[3] + BASH_REMATCH[1] / 2)) $((band_y + BASH_REMATCH[4] + BASH_REMATCH[2] / 2))
 menu_shown() {
   [[ -n "$(other_windows)" ]] && return 0
   shot "$WORK/now.png"
