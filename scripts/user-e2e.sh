@@ -47,7 +47,7 @@ export SOLVANE_HOME="$WORK/home" TMPDIR="$WORK/tmp" QT_SCALE_FACTOR="$S"
 mkdir -p "$SOLVANE_HOME" "$TMPDIR"
 
 # ---- Photos, folders.
-SAMPLES=Ombrel/Resources/Samples
+SAMPLES="$PWD/Ombrel/Resources/Samples"
 P1="$WORK/photos/forest creek.jpg" P2="$WORK/photos/dandelions.jpg" P3="$WORK/photos/mountain path.jpg"
 mkdir -p "$WORK/photos" "$WORK/exports/single/chosen" "$WORK/exports/batch"
 cp "$SAMPLES/forest-creek.jpg" "$P1"
@@ -200,6 +200,10 @@ full_size() { [[ "$(identify -format '%w %h' "$1" 2> /dev/null)" == "$(identify 
 exited() { ! kill -0 "$solvane" 2> /dev/null; }
 
 # ---- 1. A photo from the command line: the single image with its split line.
+# The program runs in a private working folder: a dialog that starts there, or an export that lands
+# there, never writes into the checkout.
+mkdir -p "$WORK/cwd"
+cd "$WORK/cwd"
 "$SOLVANE" "$P1" > "$OUT/solvane.log" 2>&1 &
 solvane=$!
 MAIN=$(timeout 30 xdotool search --sync --onlyvisible --pid "$solvane" | head -1) || fail "no window came up"
