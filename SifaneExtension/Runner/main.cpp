@@ -14,6 +14,7 @@
 // file is left under either name); 2 a command line that cannot run; 134 a photo below
 // 800 x 600 (after its alert).
 #include <QApplication>
+#include <QScreen>
 #include <QTimer>
 #include <cstdio>
 #include <filesystem>
@@ -111,7 +112,11 @@ int main(int argc, char** argv) {
   auto view = std::make_unique<QVPhotoEditingContainerView>();
   controller->setView(view.get());
   auto* window = QVMake<QVExtensionHostWindow>(view->containerView(), fs::path(photo).filename().string());
-  window->resize(kWindowWidth, kWindowHeight);
+  // Never larger than the screen's available area (1280 x 720 points at 2x on a 1440-pixel screen):
+  // the photo's bottom and the strength slider stay on screen.
+  QSize windowSize(kWindowWidth, kWindowHeight);
+  if (QScreen* screen = window->screen()) windowSize = windowSize.boundedTo(screen->availableGeometry().size());
+  window->resize(windowSize);
   controller->viewDidLoad();
 
   // The last edit's record goes along only when the extension can continue from it.

@@ -116,6 +116,7 @@ QVView* QVOverlayedViewController::transparentOverlayView() {
     overlay_ = QVMake<QVView>();
     overlay_->setBackgroundColor(Qt::black);
     overlay_->setAlpha(0);
+    overlay_->setUserInteractionEnabled(false);
   }
   return overlay_;
 }
@@ -130,5 +131,6 @@ void QVOverlayedViewController::showOverlay(bool show, QWidget* belowView) {
   if (belowView && belowView->parentWidget() == view()) {
     overlay->stackUnder(belowView);
   }
+  overlay->setUserInteractionEnabled(show);
   NSViewFadeAnimation::switchToAlpha(overlay, show ? kOverlayAlpha : 0);
 }

@@ -63,10 +63,12 @@ class QVOverlayedViewController : public QVViewController, public QVViewControll
   static constexpr double kOverlayAlpha = 0.6;
 
   void viewDidLoad() override;
-  // Black, alpha 0, made on first use.
+  // Black, alpha 0, made on first use. It lies over the whole view, so it takes the pointer only
+  // while it dims: hidden, the clicks and drags go to the views below it (the split line).
   QVView* transparentOverlayView();
   void showOverlay(bool show) { showOverlay(show, nullptr); }
-  // With a view, the overlay goes directly below it first; then it fades to 0.6 or to 0.
+  // With a view, the overlay goes directly below it first; then it fades to 0.6 (and takes the
+  // pointer) or to 0 (and lets it through at once).
   void showOverlay(bool show, QWidget* belowView);
   void childViewController(QVViewController* child, bool didChangeFocus) override { showOverlay(didChangeFocus); }
 

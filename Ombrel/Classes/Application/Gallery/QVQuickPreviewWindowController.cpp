@@ -8,6 +8,7 @@
 #include "Ombrel/Classes/Application/Gallery/QVGalleryServices.h"
 #include "Ombrel/Classes/Application/Gallery/QVQuickPreviewFrames.h"
 #include "Ombrel/Classes/Application/MainWindow/QVSolvaneWindow.h"
+#include "Ombrel/Classes/Application/MainWindow/QVSolvaneWindowShapes.h"
 #include "Ombrel/Classes/Application/Style/QVUIStyle.h"
 #include "QVAppKit/QVSolvaneTopBarView.h"
 #include "QVAppKit/QVViewController.h"
@@ -101,7 +102,13 @@ CGRect QVQuickPreviewWindowController::windowFrameForImageSize(CGSize size, bool
   };
   const CGRect area = QVQuickPreviewFrames::windowFrameForImageSize(
       size, centered, withoutBar(parent), withoutBar(window_ ? window_->frame() : CGRectZero));
-  return CGRectMake(area.origin.x, area.origin.y - bar / 2, area.size.width, area.size.height + bar);
+  const CGRect frame = CGRectMake(area.origin.x, area.origin.y - bar / 2, area.size.width, area.size.height + bar);
+  // A photo nearly square takes 0.8 of a wide gallery's width: on a small screen (1280 x 720
+  // points at 2x) that is taller than the screen. The window shrinks to the screen's available
+  // area, the photo's shape below the bar kept.
+  auto* main = dynamic_cast<QVSolvaneWindow*>(parentWindow_.data());
+  const CGRect visible = main ? main->visibleScreenFrame() : (window_ ? window_->visibleScreenFrame() : CGRectZero);
+  return QVSolvaneWindowShapes::frameFittedInVisibleRect(frame, visible, bar);
 }
 
 void QVQuickPreviewWindowController::showFromRect(CGRect rect, QVSolvaneWindow* appWindow) {

@@ -346,8 +346,15 @@ void QVSolvaneWindow::updateWithContentSize(CGSize imageSize, std::optional<CGPo
     size = maxSize_;
   }
   const CGPoint origin = position ? *position : centerPointForWindowWithSize(size);
-  setAspectRatio(size);
-  const CGRect frame = CGRectMake(origin.x, origin.y, size.width, size.height);
+  // Never larger than the screen's available area (a portrait photo's 800 points at 2x on a
+  // 1440-pixel screen): the photo's shape is kept, and so are the limits within the screen.
+  const CGRect frame = QVSolvaneWindowShapes::frameFittedInVisibleRect(CGRectMake(origin.x, origin.y, size.width, size.height),
+                                                                      visibleScreenFrame());
+  if (frame.size.width < size.width || frame.size.height < size.height) {
+    setMinSize(CGSizeMake(std::min(minSize_.width, frame.size.width), std::min(minSize_.height, frame.size.height)));
+    setMaxSize(frame.size);
+  }
+  setAspectRatio(frame.size);
   setFrame(frame, true, animated);
 }
 

@@ -82,6 +82,29 @@ Limits limitsAroundImage(CGSize fitted, double scale, CGSize imageSize) {
   return limits;
 }
 
+CGRect frameFittedInVisibleRect(CGRect frame, CGRect visible, double fixedTop) {
+  if (!(visible.size.width > 0 && visible.size.height > fixedTop)) return frame;
+  CGRect fitted = frame;
+  const double partWidth = frame.size.width, partHeight = frame.size.height - fixedTop;
+  if (partWidth > 0 && partHeight > 0) {
+    const double scale =
+        std::min({1.0, visible.size.width / partWidth, (visible.size.height - fixedTop) / partHeight});
+    if (scale < 1) {
+      // Whole points (the small epsilon keeps a side that fits exactly from losing one).
+      fitted.size = CGSizeMake(std::min(visible.size.width, std::floor(partWidth * scale + 1e-6)),
+                               std::min(visible.size.height, std::floor(partHeight * scale + 1e-6) + fixedTop));
+      fitted.origin = CGPointMake(std::round(frame.origin.x + (frame.size.width - fitted.size.width) / 2),
+                                  std::round(frame.origin.y + (frame.size.height - fitted.size.height) / 2));
+    }
+  }
+  fitted.size.width = std::min(fitted.size.width, visible.size.width);
+  fitted.size.height = std::min(fitted.size.height, visible.size.height);
+  const double right = visible.origin.x + visible.size.width, top = visible.origin.y + visible.size.height;
+  fitted.origin.x = std::clamp(fitted.origin.x, visible.origin.x, right - fitted.size.width);
+  fitted.origin.y = std::clamp(fitted.origin.y, visible.origin.y, top - fitted.size.height);
+  return fitted;
+}
+
 CGPoint centerPointForWindowWithSize(CGRect visible, CGSize size) {
   return CGPointMake(visible.origin.x + (visible.size.width - size.width) * 0.5,
                      visible.origin.y + (visible.size.height - size.height) * 0.5);

@@ -60,6 +60,12 @@ struct Limits {
 // (600 x 800 for portrait shapes), never larger than twice the image nor F x s.
 Limits limitsAroundImage(CGSize fitted, double scale, CGSize imageSize);
 
+// A window frame that fits in the visible rectangle (its screen's available area): a frame larger
+// than it shrinks about its centre to whole points, the part below a fixed-height top (the title bar
+// above a picture) keeping its aspect; then the frame moves, if needed, to lie inside it. A frame
+// that fits stays as it is; without a visible rectangle nothing changes.
+CGRect frameFittedInVisibleRect(CGRect frame, CGRect visibleRect, double fixedTopHeight = 0);
+
 // The origin that centres a window of the size in the visible rectangle.
 CGPoint centerPointForWindowWithSize(CGRect visibleRect, CGSize size);
 

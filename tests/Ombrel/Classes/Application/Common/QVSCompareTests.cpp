@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 #include <QGuiApplication>
+#include <QTest>
+#include <QWindow>
 
 #include <cmath>
 #include <memory>
@@ -124,6 +126,34 @@ TEST_F(Compare, DraggingMovesTheLineWithThePointerAndStopsAtTheEdges) {
   // The hit strip followed the line.
   EXPECT_NEAR(vc->splitLineMouseTrackingView()->frame().origin.x + QVSCompareViewController::kHitStripWidth / 2, 3,
               1.0);
+}
+
+TEST_F(Compare, APressThroughTheWindowOnTheLineOrItsLabelsDragsTheLine) {
+  // The pointer as the window system hands it over: the window finds the widget under it, so a
+  // view lying over the line (the overlay that dims the screen, at rest transparent) would take it.
+  struct Case {
+    const char* where;
+    QWidget* (*tracker)(QVSCompareViewController&);
+  };
+  const Case cases[] = {
+      {"line", [](QVSCompareViewController& c) -> QWidget* { return c.splitLineMouseTrackingView(); }},
+      {"labels", [](QVSCompareViewController& c) -> QWidget* { return c.beforeAfterLabelsContainer(); }},
+  };
+  for (const Case& c : cases) {
+    make();
+    vc->setCurtainEnabled(true);
+    QWidget* root = vc->rootView();
+    root->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(root));
+    QWindow* window = root->windowHandle();
+    const QPoint start = c.tracker(*vc)->geometry().center();
+    const double before = vc->compareView()->lineCentre();
+    QTest::mousePress(window, Qt::LeftButton, {}, start);
+    for (int step = 1; step <= 4; ++step) QTest::mouseMove(window, start + QPoint(40 * step, 0));
+    QTest::mouseRelease(window, Qt::LeftButton, {}, start + QPoint(160, 0));
+    EXPECT_NEAR(vc->compareView()->lineCentre(), before + 160, 1.0) << c.where;
+    root->hide();
+  }
 }
 
 TEST_F(Compare, SourceLeftOfTheLineAndResultRightOfIt) {

@@ -159,3 +159,33 @@ TEST(QVSolvaneWindowShapes, EdgeResizeKeepsTheAspectRatioAndLimits) {
   f = S::aspectResizedFrame(start, 4 | 8, 100, -20, 0, min, max);
   expectSize(f.size, 1100, 520);
 }
+
+TEST(QVSolvaneWindowShapes, AFrameNeverLargerThanTheScreensAvailableArea) {
+  // The available area of a 2560 x 1440 screen at 2x below a 25-point panel.
+  const CGRect visible = CGRectMake(0, 0, 1280, 695);
+  struct Row {
+    const char* what;
+    CGRect frame;
+    double fixedTop;
+    CGRect expected;
+  };
+  const Row rows[] = {
+      {"fits: unchanged", CGRectMake(100, 50, 800, 600), 0, CGRectMake(100, 50, 800, 600)},
+      {"too tall: shrinks about its centre, aspect kept", CGRectMake(240, -52.5, 790, 800), 0,
+       CGRectMake(292, 0, 686, 695)},
+      {"a square photo below a 36-point bar, then moved up onto the screen", CGRectMake(237, -91, 806, 842), 36,
+       CGRectMake(311, 0, 659, 695)},
+      {"too wide, then moved right onto the screen", CGRectMake(-100, 100, 2000, 500), 0,
+       CGRectMake(0, 190, 1280, 320)},
+      {"fits but lies partly off the screen: moved in", CGRectMake(900, 400, 600, 400), 0,
+       CGRectMake(680, 295, 600, 400)},
+  };
+  for (const Row& row : rows) {
+    const CGRect fitted = S::frameFittedInVisibleRect(row.frame, visible, row.fixedTop);
+    EXPECT_EQ(fitted, row.expected) << row.what;
+    EXPECT_LE(fitted.size.width, visible.size.width) << row.what;
+    EXPECT_LE(fitted.size.height, visible.size.height) << row.what;
+  }
+  // Without a screen nothing changes.
+  EXPECT_EQ(S::frameFittedInVisibleRect(CGRectMake(0, 0, 5000, 5000), CGRectZero), CGRectMake(0, 0, 5000, 5000));
+}

@@ -1,0 +1,382 @@
+#!/usr/bin/env bash
+# Solvane as a user drives it, end to end: the real program on its own Xvfb screen, walked with real
+# X11 pointer and key events (xdotool), checked by the screen's pixels and by the files it writes.
+#   scripts/user-e2e.sh [build-dir] [output-dir] [scale]      (scale 1: 1600 x 1000; 2: 2560 x 1440)
+# The walk: a photo opened from the command line; the split line dragged (its pixels must follow); the
+# strength slider dragged (the picture must change); the photo exported through the save dialog into a
+# chosen subfolder (the file must be there at full size); three photos handed over (the gallery); the
+# three exported into a chosen folder, and again, answering the "already exists" question once with
+# "Apply to all"; Start Over; the title menu opened on the open screen; Quit.
+# Every wait is on a condition (a window, a file, pixels) with a limit; the screenshots of each step
+# and the program's output are left in the output folder. Exit 77 (skipped) without Xvfb.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+BUILD="$(cd "${1:-build}" && pwd)"
+OUT="${2:-$BUILD/user-e2e}"
+S="${3:-1}"
+if ! command -v Xvfb > /dev/null; then
+  echo "SKIP: Xvfb is missing (scripts/deps.sh installs it)"
+  exit 77
+fi
+for tool in xdotool import convert compare identify; do
+  command -v "$tool" > /dev/null || { echo "FAIL: $tool is missing (scripts/deps.sh installs it)"; exit 1; }
+done
+mkdir -p "$OUT"
+OUT="$(cd "$OUT" && pwd)"
+rm -rf "${OUT:?}"/*
+WORK="$(mktemp -d)"
+SOLVANE="$BUILD/Ombrel/Solvane"
+xvfb="" solvane=""
+cleanup() {
+  [[ -n "$solvane" ]] && kill "$solvane" 2> /dev/null || true
+  [[ -n "$xvfb" ]] && kill "$xvfb" 2> /dev/null || true
+  rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+# ---- The screen: Xvfb picks a free display and tells it on a descriptor.
+if [[ "$S" == 2 ]]; then SCREEN=2560x1440; else SCREEN=1600x1000; fi
+exec 3> "$WORK/display"
+Xvfb -displayfd 3 -screen 0 "${SCREEN}x24" -nolisten tcp > "$OUT/xvfb.log" 2>&1 &
+xvfb=$!
+exec 3>&-
+for _ in $(seq 100); do [[ -s "$WORK/display" ]] && break; sleep 0.1; done
+[[ -s "$WORK/display" ]] || { echo "FAIL: Xvfb did not start"; exit 1; }
+export DISPLAY=":$(head -1 "$WORK/display")"
+export SOLVANE_HOME="$WORK/home" TMPDIR="$WORK/tmp" QT_SCALE_FACTOR="$S"
+mkdir -p "$SOLVANE_HOME" "$TMPDIR"
+
+# ---- Photos, folders.
+SAMPLES="$PWD/Ombrel/Resources/Samples"
+P1="$WORK/photos/forest creek.jpg" P2="$WORK/photos/dandelions.jpg" P3="$WORK/photos/mountain path.jpg"
+mkdir -p "$WORK/photos" "$WORK/exports/single/chosen" "$WORK/exports/batch"
+cp "$SAMPLES/forest-creek.jpg" "$P1"
+cp "$SAMPLES/dandelions.jpg" "$P2"
+cp "$SAMPLES/mountain-path.jpg" "$P3"
+
+START=$SECONDS
+step=0
+failures=0
+fail() {
+  echo "FAIL: $*"
+  shot "$OUT/failure.png" || true
+  echo "--- program output"; tail -30 "$OUT/solvane.log" 2> /dev/null || true
+  exit 1
+}
+ok() { echo "ok   $*  ($((SECONDS - START)) s)"; }
+# A check the walk can go on after: its failure is counted and reported at the end.
+# check SECONDS WHAT COMMAND...
+check() {
+  local limit=$1 what=$2
+  shift 2
+  local end=$((SECONDS + limit))
+  until "$@"; do
+    if ((SECONDS >= end)); then
+      echo "FAIL: $what (waited $limit s)"
+      shot "$OUT/failure-$((failures + 1)).png" || true
+      failures=$((failures + 1))
+      return 1
+    fi
+    sleep 0.1
+  done
+}
+pt() { echo $(($1 * S)); }  # points to pixels
+shot() { import -window root "$1"; }
+save_step() { step=$((step + 1)); shot "$OUT/$(printf %02d $step)-$1.png"; }
+# wait_for SECONDS WHAT COMMAND...: runs the command every 0.1 s until it succeeds.
+wait_for() {
+  local limit=$1 what=$2
+  shift 2
+  local end=$((SECONDS + limit))
+  until "$@"; do
+    ((SECONDS < end)) || fail "$what (waited $limit s)"
+    sleep 0.1
+  done
+}
+geometry() {  # X Y WIDTH HEIGHT of the main window
+  eval "$(xdotool getwindowgeometry --shell "$MAIN")"
+}
+# Runs of pixels on one row of a screenshot: "start end" for each run of at least MIN pixels whose
+# colour passes the test (white: all channels >= 245; green: the slider's fill).
+runs() {  # runs FILE Y X0 X1 MIN white|green
+  convert "$1" -crop "$(($4 - $3))x1+$3+$2" +repage -depth 8 txt:- | awk -F'[(),: ]+' -v x0="$3" -v min="$5" \
+    -v kind="$6" '
+    NR > 1 {
+      x = $1 + x0; r = $3; g = $4; b = $5
+      hit = kind == "white" ? (r >= 245 && g >= 245 && b >= 245) : (g >= 140 && r <= 120 && g - b >= 40)
+      if (hit) { if (!n) s = x; n++; e = x } else { if (n >= min) print s, e; n = 0 }
+    }
+    END { if (n >= min) print s, e }'
+}
+# The split line: a white strip 4 to 8 points wide, at the same place on two rows of the photo.
+line_x() {  # line_x FILE -> its centre, or nothing
+  geometry
+  local a b
+  a=$(runs "$1" $((Y + HEIGHT / 2)) "$X" $((X + WIDTH)) "$(pt 4)" white |
+    awk -v max="$(pt 8)" '$2 - $1 + 1 <= max { print ($1 + $2) / 2 }')
+  b=$(runs "$1" $((Y + HEIGHT * 3 / 4)) "$X" $((X + WIDTH)) "$(pt 4)" white |
+    awk -v max="$(pt 8)" '$2 - $1 + 1 <= max { print ($1 + $2) / 2 }')
+  for x in $a; do for y in $b; do
+    awk -v x="$x" -v y="$y" 'BEGIN { d = x - y; exit !(d < 1.5 && d > -1.5) }' && { echo "${x%.*}"; return; }
+  done; done
+}
+line_found() { shot "$WORK/now.png"; LINE=$(line_x "$WORK/now.png"); [[ -n "$LINE" ]]; }
+line_near() { shot "$WORK/now.png"; LINE=$(line_x "$WORK/now.png"); [[ -n "$LINE" ]] && ((LINE > $1 - $(pt 4) && LINE < $1 + $(pt 4))); }
+# The white controls at the window's bottom right (the export pill, the strength button), right first,
+# as "centre-x" on the row 16 points above the bottom edge (below their titles).
+controls() {
+  geometry
+  runs "$1" $((Y + HEIGHT - $(pt 16))) $((X + WIDTH / 2)) $((X + WIDTH)) "$(pt 20)" white |
+    awk '{ print int(($1 + $2) / 2) }' | sort -rn
+}
+# The rightmost white control's centre and width (the gallery's "EXPORT 3 PHOTOS" is over 150 points wide,
+# the end view's "DONE" below it); PILL_X its centre.
+pill() {  # sets PILL_X and PILL_W (0 without one)
+  geometry
+  local run
+  run=$(runs "$1" $((Y + HEIGHT - $(pt 16))) $((X + WIDTH / 2)) $((X + WIDTH)) "$(pt 20)" white | tail -1)
+  PILL_W=0
+  [[ -n "$run" ]] || return 0
+  PILL_X=$(((${run% *} + ${run#* }) / 2))
+  PILL_W=$((${run#* } - ${run% *} + 1))
+}
+gallery_export_shown() { shot "$WORK/now.png"; pill "$WORK/now.png"; ((PILL_W >= $(pt 150))); }
+done_shown() { shot "$WORK/now.png"; pill "$WORK/now.png"; ((PILL_W > 0 && PILL_W < $(pt 150))); }
+# A pointer drag with the left button, in steps, as a hand does it.
+drag() {  # drag X0 Y0 X1 Y1
+  xdotool mousemove "$1" "$2"
+  xdotool mousedown 1
+  local i
+  for i in 1 2 3 4 5 6 7 8 9 10; do
+    xdotool mousemove $(($1 + ($3 - $1) * i / 10)) $(($2 + ($4 - $2) * i / 10))
+    sleep 0.03
+  done
+  xdotool mouseup 1
+}
+click() { xdotool mousemove "$1" "$2" click 1; }
+# Windows of the program other than the main one (dialogs, alerts), one id a line.
+# (At least 200 x 80 points: a tooltip or a menu's shadow is no dialog.)
+other_windows() {
+  local w
+  for w in $(xdotool search --onlyvisible --pid "$solvane" 2> /dev/null | grep -vx "$MAIN"); do
+    W_WIDTH=0 W_HEIGHT=0
+    eval "$(xdotool getwindowgeometry --shell "$w" 2> /dev/null | sed 's/^/W_/')" || continue
+    ((W_WIDTH >= $(pt 200) && W_HEIGHT >= $(pt 80))) && echo "$w"
+  done
+  return 0
+}
+dialog_shown() { DIALOG=$(other_windows | head -1); [[ -n "$DIALOG" ]]; }
+no_dialog() { [[ -z "$(other_windows)" ]]; }
+# Types into the dialog's focused field (the file name) and presses Return.
+type_into_dialog() {
+  xdotool windowfocus --sync "$DIALOG" 2> /dev/null || xdotool windowfocus "$DIALOG"
+  xdotool key --clearmodifiers ctrl+a
+  xdotool type --delay 4 "$1"
+  xdotool key Return
+  wait_for 10 "the dialog to close after Return" dialog_closed "$DIALOG"
+}
+dialog_closed() { ! other_windows | grep -qx "$1"; }
+# The export menu of the row at the bottom right: once open, its white panel rises above the pill;
+# its first item ("Save to disk") is the panel's top row (the longest white run on a column inside it).
+menu_top() {  # menu_top FILE -> the panel's top edge on the column 60 points left of the window's right
+  geometry
+  local x=$((X + WIDTH - $(pt 60)))
+  convert "$1" -crop "1x$((HEIGHT / 2))+$x+$((Y + HEIGHT / 2))" +repage -depth 8 txt:- |
+    awk -F'[(),: ]+' -v y0=$((Y + HEIGHT / 2)) '
+      NR > 1 {
+        w = ($3 >= 245 && $4 >= 245 && $5 >= 245)
+        if (w && !n) start = $2 + y0
+        n = w ? n + 1 : 0
+        if (n > best) { best = n; top = start }
+      }
+      END { if (best > 40) print top }'
+}
+menu_open() {  # the panel reaches more than 90 points above the bottom
+  shot "$WORK/now.png"; MENU_TOP=$(menu_top "$WORK/now.png")
+  [[ -n "$MENU_TOP" ]] && ((MENU_TOP < Y + HEIGHT - $(pt 90)))
+}
+files_in() { find "$1" -maxdepth 1 -type f | wc -l; }
+full_size() { [[ "$(identify -format '%w %h' "$1" 2> /dev/null)" == "$(identify -format '%w %h' "$2")" ]]; }
+exited() { ! kill -0 "$solvane" 2> /dev/null; }
+
+# ---- 1. A photo from the command line: the single image with its split line.
+# The program runs in a private working folder: a dialog that starts there, or an export that lands
+# there, never writes into the checkout.
+mkdir -p "$WORK/cwd"
+cd "$WORK/cwd"
+"$SOLVANE" "$P1" > "$OUT/solvane.log" 2>&1 &
+solvane=$!
+MAIN=$(timeout 30 xdotool search --sync --onlyvisible --pid "$solvane" | head -1) || fail "no window came up"
+wait_for 40 "the enhanced photo with its split line" line_found
+save_step single-image
+ok "the photo opened from the command line shows its split line at x=$LINE"
+
+# ---- 2. The split line follows the pointer: pressed on the line, dragged 150 points right.
+geometry
+from=$LINE
+drag "$from" $((Y + HEIGHT / 2)) $((from + $(pt 150))) $((Y + HEIGHT / 2))
+if check 5 "the split line to move from $from to $((from + $(pt 150)))" line_near $((from + $(pt 150))); then
+  ok "the split line was dragged from x=$from to x=$LINE"
+fi
+save_step split-line-dragged
+
+# ---- 3. The strength slider: opened, its knob dragged left; the picture changes.
+shot "$WORK/before-strength.png"
+mapfile -t ctl < <(controls "$WORK/before-strength.png")
+((${#ctl[@]} >= 2)) || fail "the export and strength buttons were not found at the bottom right"
+EXPORT_X=${ctl[0]} STRENGTH_X=${ctl[1]}
+ROW_Y=$((Y + HEIGHT - $(pt 33)))
+click "$STRENGTH_X" "$ROW_Y"
+slider_open() {
+  shot "$WORK/now.png"
+  FILL=$(runs "$WORK/now.png" "$ROW_Y" "$X" $((X + WIDTH)) "$(pt 100)" green | tail -1)
+  [[ -n "$FILL" ]]
+}
+wait_for 5 "the strength slider to open" slider_open
+sleep 0.6  # the slider's spring settles (the fill stays where it is meanwhile)
+slider_open
+photo_crop() { convert "$1" -crop "$(pt 200)x$(pt 120)+$((X + WIDTH / 4))+$((Y + HEIGHT / 3))" +repage "$2"; }
+photo_crop "$WORK/now.png" "$WORK/strength-100.png"
+knob_x=$((${FILL#* } - $(pt 8)))
+drag "$knob_x" "$ROW_Y" $((knob_x - $(pt 150))) "$ROW_Y"
+picture_changed() {
+  shot "$WORK/now.png"
+  photo_crop "$WORK/now.png" "$WORK/strength-now.png"
+  local diff
+  diff=$(compare -metric AE -fuzz 2% "$WORK/strength-100.png" "$WORK/strength-now.png" null: 2>&1 || true)
+  ((${diff%% *} > $(pt 200) * $(pt 120) / 10))
+}
+check 5 "the picture to change with the strength" picture_changed && ok "the strength slider's drag changed the picture"
+save_step strength-lowered
+
+# ---- 4. One photo exported through the save dialog into a chosen subfolder, at full size.
+click "$EXPORT_X" "$ROW_Y"
+wait_for 5 "the export menu to open" menu_open
+click "$EXPORT_X" $((MENU_TOP + $(pt 30)))
+wait_for 10 "the save dialog" dialog_shown
+save_step save-dialog
+SINGLE="$WORK/exports/single/chosen/forest creek.jpeg"
+type_into_dialog "$SINGLE"
+single_written() { [[ -s "$SINGLE" ]] && full_size "$SINGLE" "$P1"; }
+check 30 "the exported photo at full size in the chosen subfolder ($SINGLE)" single_written &&
+  ok "exported into the chosen subfolder at full size: $(identify -format '%w x %h' "$SINGLE")"
+
+# ---- 5. Three photos handed over as the desktop opens files: the gallery.
+"$SOLVANE" "$P1" "$P2" "$P3" >> "$OUT/solvane.log" 2>&1 || fail "the second invocation did not hand over"
+gallery_ready() {
+  geometry
+  ((WIDTH >= $(pt 1000))) || return 1
+  # The export pill turns white once every photo is processed.
+  gallery_export_shown
+}
+wait_for 40 "the gallery of three photos with its export button" gallery_ready
+save_step gallery
+ok "three photos in the gallery"
+
+# ---- 6. The gallery exported into a chosen folder.
+BATCH="$WORK/exports/batch"
+three_written() { (($(files_in "$BATCH") == 3)); }
+export_gallery() {
+  wait_for 10 "the gallery's export button" gallery_export_shown
+  click "$PILL_X" $((Y + HEIGHT - $(pt 33)))
+  wait_for 5 "the gallery's export menu to open" menu_open
+  click "$PILL_X" $((MENU_TOP + $(pt 30)))
+  wait_for 10 "the folder dialog" dialog_shown
+  save_step folder-dialog
+  type_into_dialog "$BATCH"
+}
+export_gallery
+# Three files in the chosen folder, or a question (the photos went to another folder where they exist
+# already, the first export's: a failure, answered so that the walk goes on).
+written_or_asked() { three_written || dialog_shown; }
+check 60 "three photos in the chosen folder $BATCH" written_or_asked || true
+if three_written; then
+  ok "the gallery exported three photos into the chosen folder"
+elif dialog_shown; then
+  echo "FAIL: the gallery's export did not write into the chosen folder (it asked about a file that exists elsewhere)"
+  failures=$((failures + 1))
+  save_step asked-about-another-folder
+  xdotool windowfocus "$DIALOG" 2> /dev/null || true
+  xdotool key Tab Tab space Return
+fi
+wait_for 40 "the export to end (no dialog left)" no_dialog
+# The end view's DONE brings the gallery's export button back.
+wait_for 40 "the export's end with its DONE button" done_shown
+click "$PILL_X" $((Y + HEIGHT - $(pt 33)))
+# Stale times, so that overwritten files show.
+find "$BATCH" -maxdepth 1 -type f -exec touch -d '2000-01-01' {} +
+
+# ---- 7. Again into the same folder: "already exists", answered once with "Apply to all".
+export_gallery
+if check 20 "the \"already exists\" question" dialog_shown; then
+  save_step already-exists
+  xdotool windowfocus "$DIALOG" 2> /dev/null || true
+  # The check box follows the two buttons in the focus chain; Return presses the default "Overwrite".
+  xdotool key Tab Tab space
+  save_step apply-to-all
+  xdotool key Return
+  all_overwritten() {
+    [[ -z "$(find "$BATCH" -maxdepth 1 -type f ! -newermt '2001-01-01')" ]] || return 1
+    (($(files_in "$BATCH") == 3))
+  }
+  if check 40 "the three photos overwritten after one question" all_overwritten; then
+    if [[ -n "$(other_windows)" ]]; then
+      echo "FAIL: another question came after \"Apply to all\""
+      failures=$((failures + 1))
+    else
+      ok "one question, \"Apply to all\": the three photos overwritten, no copies"
+    fi
+  fi
+fi
+wait_for 20 "the questions and the export to end" no_dialog
+
+# ---- 8. Start Over, and the title menu on the open screen.
+# The export's end view goes with its DONE; then the menu's shortcut, to the main window.
+if done_shown; then click "$PILL_X" $((Y + HEIGHT - $(pt 33))); fi
+wait_for 10 "the gallery's export button after DONE" gallery_export_shown
+xdotool windowfocus --sync "$MAIN" 2> /dev/null || xdotool windowfocus "$MAIN"
+xdotool key ctrl+n
+answered=""
+open_screen() {
+  # Asked first ("Are you sure...?" with Start Over, its default button, and Cancel): Return.
+  if [[ -z "$answered" ]] && dialog_shown; then
+    answered=1
+    save_step start-over-question
+    xdotool windowfocus "$DIALOG" 2> /dev/null || true
+    xdotool key Return
+  fi
+  geometry
+  ((WIDTH < $(pt 600)))
+}
+wait_for 20 "the open screen after Start Over" open_screen
+wait_for 5 "no question left" no_dialog
+sleep 0.5  # the open screen's own fade
+shot "$WORK/open.png"
+save_step open-screen
+geometry
+# The title ("Solvane" and its arrow) is the bright text in the top 60 points of the window's middle.
+band_x=$((X + WIDTH / 2 - $(pt 60))) band_y=$Y
+title=$(convert "$WORK/open.png" -crop "$(pt 120)x$(pt 60)+$band_x+$band_y" +repage -colorspace Gray -threshold 70% \
+  -format '%@' info:)  # the bright pixels' box: WxH+X+Y
+[[ "$title" =~ ^([0-9]+)x([0-9]+)\+([0-9]+)\+([0-9]+)$ ]] || fail "no title found on the open screen ($title)"
+click $((band_x + BASH_REMATCH[3] + BASH_REMATCH[1] / 2)) $((band_y + BASH_REMATCH[4] + BASH_REMATCH[2] / 2))
+menu_shown() {
+  [[ -n "$(other_windows)" ]] && return 0
+  shot "$WORK/now.png"
+  local diff
+  diff=$(compare -metric AE -fuzz 5% "$WORK/open.png" "$WORK/now.png" null: 2>&1 || true)
+  ((${diff%% *} > $(pt 40) * $(pt 40)))
+}
+check 5 "the title menu to open on the open screen" menu_shown && ok "the title menu opened on the open screen"
+save_step title-menu
+xdotool key Escape
+
+# ---- 9. Quit.
+xdotool windowfocus --sync "$MAIN" 2> /dev/null || xdotool windowfocus "$MAIN"
+xdotool key ctrl+q
+wait_for 15 "the program to end after Quit" exited
+wait "$solvane" || fail "the program ended with status $?"
+solvane=""
+ok "quit"
+echo "user e2e done in $((SECONDS - START)) s with $failures failed check(s); screenshots in $OUT"
+((failures == 0))
