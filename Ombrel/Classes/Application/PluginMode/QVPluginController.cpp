@@ -194,6 +194,7 @@ std::vector<QVPluginController::Destination> QVPluginController::planDestination
       named = false;
     }
     // Only a file the host named is replaced; any other result takes a name nothing has.
+    d.freeBase = d.path;
     if (!named && (nameTaken(d.path) || claimed.count(targetKey(d.path)))) d.path = freeName(d.path, claimed);
     d.replace = named;
     d.properties = resultProperties(source, d.type);
@@ -346,7 +347,7 @@ bool QVPluginController::writeResult(const NSImageRef& image, Destination& d, st
     }
     *reason = error.empty() ? "the file could not be written" : error;
     if (d.replace || !nameTaken(d.path)) return false;
-    d.path = freeName(d.path, {});
+    d.path = freeName(d.freeBase.empty() ? d.path : d.freeBase, {});
   }
   return false;
 }

@@ -165,6 +165,7 @@ class QVPluginController : public QVExportManagable, public std::enable_shared_f
     std::string type;      // the type identifier written
     bool replace = false;  // the host named exactly this file: a complete file is renamed over it
     std::string note;      // why `path` is not `asked`
+    std::string freeBase;  // the name free names are made from ("name.ext" for "name_2.ext")
     qv::Value properties;  // metadata, depth and colour space, read before any file is written
   };
   // The destinations of these sources, in order (see the class comment). Reads the files' kinds,

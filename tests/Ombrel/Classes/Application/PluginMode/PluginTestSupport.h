@@ -104,9 +104,11 @@ class TestWriter : public QVPluginController::ImageWriter {
   std::set<std::string> failing;
   std::vector<std::pair<std::string, std::string>> written;  // path, type
   std::vector<bool> replaced;                                 // each write's `replace`
+  std::function<void(const std::string& path)> beforeWrite;    // runs first when set
   bool write(const CGImageRef& image, const std::string& path, const std::string& type, const qv::Value& properties,
              bool replace, std::string* error) override {
     replaced.push_back(replace);
+    if (beforeWrite) beforeWrite(path);
     if (failing.count(path)) {
       if (error) *error = "refused by the test";
       return false;
@@ -125,6 +127,10 @@ class RecordingNotifier : public QVHostNotifier {
   void post(const std::string& name, const std::vector<std::string>& more) override {
     posted.push_back(name);
     details.push_back(more);
+  }
+  void clear() {
+    posted.clear();
+    details.clear();
   }
   // The details of the posts of that name.
   std::vector<std::vector<std::string>> of(const std::string& name) const {
