@@ -55,7 +55,9 @@ class ShareWriter : public QVPluginController::ImageWriter {
 
 class ModalAlerts : public QVPluginController::Alerts {
  public:
-  void showImageCannotBeSaved(const std::string& reason) override { QVModalAlerts::showAlertImageCannotBeSaved(reason); }
+  void showImageCannotBeSaved(const std::string& reason) override {
+    QVModalAlerts::showAlertImageCannotBeSaved(reason);
+  }
 };
 
 class ApplicationQuit : public QVPluginController::Terminator {
@@ -274,8 +276,8 @@ void QVPluginController::endRun() {
     modeManager().applyPluginMode();
   } else {
     const std::string reason = std::to_string(failures_.size()) + " of " + std::to_string(parts_) +
-                               (parts_ == 1 ? " image has" : " images have") + " no result: " +
-                               failures_.front().reason;
+                               (parts_ == 1 ? " image has" : " images have") +
+                               " no result: " + failures_.front().reason;
     notifier.post(kQVHostTerminationFailed, {reason});
     modeManager().failPluginMode(reason);
     status = 1;

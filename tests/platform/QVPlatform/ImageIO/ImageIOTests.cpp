@@ -191,8 +191,8 @@ TEST(ImageIO, LinearLightIsEncodedDisplayReferred) {
     const char* profile;
   } cases[] = {
       {"linear 16-bit to JPEG: sRGB", flat(linear, 16, 0.2), kUTTypeJPEG, Value(), srgbOfFifth, 8, "sRGB"},
-      {"linear 16-bit to a 16-bit TIFF: sRGB", flat(linear, 16, 0.2), kUTTypeTIFF,
-       Value(qv::Dictionary{{"Depth", 16}}), srgbOfFifth, 16, "sRGB"},
+      {"linear 16-bit to a 16-bit TIFF: sRGB", flat(linear, 16, 0.2), kUTTypeTIFF, Value(qv::Dictionary{{"Depth", 16}}),
+       srgbOfFifth, 16, "sRGB"},
       {"linear 8-bit to PNG: sRGB", flat(linear, 8, 0.2), kUTTypePNG, Value(), srgbOfFifth, 8, "sRGB"},
       {"linear, Adobe RGB asked for", flat(linear, 16, 0.2), kUTTypeJPEG,
        Value(qv::Dictionary{{kQVImageDestinationColorSpace, icc(kCGColorSpaceAdobeRGB1998)}}), adobeOfFifth, 8,

@@ -87,11 +87,15 @@ class FakeFacade : public QVPluginController::Facade {
 
   // Answers the request for `path` (source grey 40, processed grey 200, or none).
   void complete(const std::string& path, bool processed = true) {
+    completeWith(path, processed ? greyImage(200) : nullptr);
+  }
+  // Answers it with this processed image.
+  void completeWith(const std::string& path, NSImageRef processed) {
     for (auto it = pending.begin(); it != pending.end(); ++it) {
       if (it->first != path) continue;
       auto completion = std::move(it->second);
       pending.erase(it);
-      completion(greyImage(40), processed ? greyImage(200) : nullptr);
+      completion(greyImage(40), std::move(processed));
       return;
     }
     ADD_FAILURE() << "no request for " << path;
@@ -103,8 +107,8 @@ class TestWriter : public QVPluginController::ImageWriter {
  public:
   std::set<std::string> failing;
   std::vector<std::pair<std::string, std::string>> written;  // path, type
-  std::vector<bool> replaced;                                 // each write's `replace`
-  std::function<void(const std::string& path)> beforeWrite;    // runs first when set
+  std::vector<bool> replaced;                                // each write's `replace`
+  std::function<void(const std::string& path)> beforeWrite;  // runs first when set
   bool write(const CGImageRef& image, const std::string& path, const std::string& type, const qv::Value& properties,
              bool replace, std::string* error) override {
     replaced.push_back(replace);
@@ -121,8 +125,8 @@ class TestWriter : public QVPluginController::ImageWriter {
 
 class RecordingNotifier : public QVHostNotifier {
  public:
-  std::vector<std::string> posted;                        // the names
-  std::vector<std::vector<std::string>> details;          // each post's details
+  std::vector<std::string> posted;                // the names
+  std::vector<std::vector<std::string>> details;  // each post's details
   using QVHostNotifier::post;
   void post(const std::string& name, const std::vector<std::string>& more) override {
     posted.push_back(name);

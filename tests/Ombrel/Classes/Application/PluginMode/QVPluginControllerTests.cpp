@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -13,6 +15,7 @@
 #include "Ombrel/Classes/Business/QVImageSettingsManager.h"
 #include "QVPlatform/NotificationCenter.h"
 #include "common/TestSupport.h"
+#include "rova/Color.h"
 #include "tests/Ombrel/Classes/Application/PluginMode/PluginTestSupport.h"
 
 namespace fs = std::filesystem;
@@ -163,7 +166,7 @@ TEST_F(QVPluginControllerTest, SaveRulesTable) {
     // The arguments; "@" stands for the case's folder.
     std::vector<std::string> arguments;
     std::vector<std::pair<std::string, std::string>> written;  // relative path, type (each a result)
-    std::vector<std::string> untouched;                          // relative paths left as they were
+    std::vector<std::string> untouched;                        // relative paths left as they were
     bool fails;
   } cases[] = {
       {"a save path in another folder is honoured, the original untouched",
@@ -268,8 +271,7 @@ TEST_F(QVPluginControllerTest, SaveRulesTable) {
     const auto failed = notifier->of(kQVHostResultFailed);
     EXPECT_EQ(failed.size(), c.fails ? 1u : 0u);
     for (const auto& f : failed) EXPECT_FALSE(f.at(2).empty()) << "a reason";
-    EXPECT_EQ(notifier->endings(),
-              std::vector<std::string>{c.fails ? kQVHostTerminationFailed : kQVHostTerminationOK});
+    EXPECT_EQ(notifier->endings(), std::vector<std::string>{c.fails ? kQVHostTerminationFailed : kQVHostTerminationOK});
     EXPECT_EQ(manager.runState(),
               c.fails ? QVSPluginModeManager::RunState::Failed : QVSPluginModeManager::RunState::Applied);
     EXPECT_EQ(alerts->reasons.size(), c.fails ? 1u : 0u);
@@ -282,8 +284,8 @@ TEST_F(QVPluginControllerTest, SaveRulesTable) {
 // Only a file the host named is replaced; every other write takes its name exclusively.
 TEST_F(QVPluginControllerTest, OnlyNamedTargetsAreWrittenOverTheRestTakeTheirNamesExclusively) {
   const std::string a = file("a.jpg"), b = file("b.jpg");
-  start({"-QVSavePair", a, (dir / "same.jpg").string(), "-QVSavePair", b, (dir / "same.jpg").string(),
-         "-QVPluginMode"});
+  start(
+      {"-QVSavePair", a, (dir / "same.jpg").string(), "-QVSavePair", b, (dir / "same.jpg").string(), "-QVPluginMode"});
   const auto plan = controller->planDestinations(controller->paths());
   ASSERT_EQ(plan.size(), 2u);
   EXPECT_TRUE(plan[0].replace);
@@ -469,6 +471,49 @@ TEST_F(QVPluginControllerTest, AWriteInPlaceReplacesTheOriginalOnlyWhenItSucceed
   ASSERT_EQ(notifier->of(kQVHostResultFailed).size(), 1u);
   EXPECT_EQ(notifier->of(kQVHostResultFailed)[0][2], "refused by the test");
   EXPECT_TRUE(controller->exportedPaths().empty());
+}
+
+// The engine's result is in linear light; the host gets it display-referred, in the colour space of
+// the source's profile, so a viewer that ignores profiles shows it as bright as the source.
+TEST_F(QVPluginControllerTest, AResultInLinearLightIsWrittenInItsSourcesColourSpace) {
+  // A 16-bit picture in linear light, every sample 0.2.
+  const size_t w = 32, h = 24;
+  auto pixels = std::make_shared<std::vector<uint8_t>>(w * h * 6);
+  for (size_t i = 0; i < w * h * 3; ++i) {
+    const uint16_t v = uint16_t(0.2 * 65535 + 0.5);
+    std::memcpy(pixels->data() + i * 2, &v, 2);
+  }
+  const auto linear = NSImage::imageWithCGImage(
+      CGImageCreate(w, h, 16, 48, w * 6, CGColorSpaceCreateWithProfileType(rova::kColorProfileNative),
+                    kCGImageAlphaNone | kCGBitmapByteOrder16Little, pixels));
+  struct Case {
+    const char* name;
+    const char* sourceSpace;
+    int expected;  // the first sample written
+    const char* profile;
+  } cases[] = {
+      {"an sRGB source", kCGColorSpaceSRGB, int(std::lround(255 * rova::linearToSrgb(0.2f))), "sRGB"},
+      {"an Adobe RGB source", kCGColorSpaceAdobeRGB1998, int(std::lround(255 * std::pow(0.2, 256.0 / 563.0))),
+       "Adobe RGB"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path source = dir / (std::string(c.name) + ".png");
+    auto bytes = std::make_shared<std::vector<uint8_t>>(w * h * 3, 90);
+    auto destination = CGImageDestinationCreateWithURL(source.string(), kUTTypePNG, 1);
+    CGImageDestinationAddImage(destination, CGImageCreate(w, h, 8, 24, w * 3, CGColorSpaceCreateWithName(c.sourceSpace),
+                                                          kCGImageAlphaNone, bytes));
+    ASSERT_TRUE(CGImageDestinationFinalize(destination));
+    const std::string out = (dir / (std::string(c.name) + "-out.png")).string();
+    start({"-QVSavePair", source.string(), out, "-QVPluginMode"});
+    controller->exportImages();
+    facade->completeWith(source.string(), linear);
+    advance(0);
+    EXPECT_NEAR(firstComponent(out), c.expected, 1);
+    auto space = CGImageSourceCopyColorSpace(CGImageSourceCreateWithURL(out));
+    ASSERT_TRUE(space);
+    EXPECT_NE(space->name.find(c.profile), std::string::npos) << space->name;
+  }
 }
 
 TEST_F(QVPluginControllerTest, StrengthZeroWritesTheSourceThroughTheApplicationsBlend) {
