@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # A plug-in run end to end, as a host starts it, on a private session bus under Xvfb:
-#   Solvane <photo> -QVImagePath <photo> -QVSavePath <out>.tiff -QVLightroomPluginOwner -QVPluginMode
-# with the test hook pressing DONE after a few seconds. Checks that the TIFF is written, that the bus
-# carried "app_termination_ok" and that the process ended; writes the plug-in screen's screenshot.
+#   Solvane <photo> -QVImagePath <photo> -QVSavePath <other folder>/<name>.tif -QVLightroomPluginOwner -QVPluginMode
+# with the test hook pressing DONE after a few seconds. Checks that a TIFF is written at the save path
+# and the host's photo left as it was, that the bus carried "app_result_saved" and "app_termination_ok"
+# and that the process ended with status 0; with ImageMagick's `identify`, that the result read without
+# colour management is as bright as the photo's enhanced rendering (solvane-render, sRGB) within 3 %.
+# Writes the plug-in screen's screenshot.
 # Then three host photos written in place: the gallery's DONE, the three files and the bus.
 #   scripts/plugin-e2e.sh [build-dir] [output-dir]
 #   SOLVANE_E2E_LAUNCHER=1 also runs it through the installed launcher (SolvaneBriskoBridge -QVWait).
@@ -28,9 +31,9 @@ trap cleanup EXIT
 # A photo large enough to open (800 x 600 at least).
 PHOTO="$HOME_DIR/host photo.jpg"
 cp Ombrel/Resources/Samples/forest-creek.jpg "$PHOTO"
-# Hosts name the result beside their image, under the image's name: a single result is written at
-# the image's path with the save path's extension.
-SAVE="$HOME_DIR/host photo.tiff"
+# The host expects the result in a folder of its own, under a ".tif" name: a TIFF exactly there.
+mkdir -p "$HOME_DIR/host results"
+SAVE="$HOME_DIR/host results/host photo.tif"
 rm -f "$OUT/result.tiff" "$OUT/bus.log" "$OUT/solvane.log"
 
 run_on_bus() {
@@ -72,22 +75,44 @@ if [[ -s "$SAVE" ]] && [[ "$(head -c 2 "$SAVE")" == "II" || "$(head -c 2 "$SAVE"
 else
   echo "FAIL: no TIFF at $SAVE"; status=1
 fi
-if grep -q 'member=app_termination_ok' "$OUT/bus.log"; then
-  echo "ok: the bus carried app_termination_ok"
+if cmp -s Ombrel/Resources/Samples/forest-creek.jpg "$PHOTO"; then
+  echo "ok: the host's photo is as it was"
 else
-  echo "FAIL: no app_termination_ok on the bus"; status=1
+  echo "FAIL: the host's photo was changed"; status=1
+fi
+if grep -q 'member=app_result_saved' "$OUT/bus.log" && grep -q 'member=app_termination_ok' "$OUT/bus.log"; then
+  echo "ok: the bus carried app_result_saved and app_termination_ok"
+else
+  echo "FAIL: no app_result_saved or no app_termination_ok on the bus"; status=1
+fi
+if grep -q 'member=app_termination_failed' "$OUT/bus.log"; then echo "FAIL: a failure was posted"; status=1; fi
+# Display-referred: read as plain samples (no colour management), the result is as bright as the
+# photo's enhanced rendering in sRGB.
+if command -v identify > /dev/null && [[ -x "$BUILD/tools/solvane-render" && -s "$SAVE" ]]; then
+  "$BUILD/tools/solvane-render" "$PHOTO" "$OUT/reference.png" > /dev/null 2>&1 || true
+  mean() { identify -format '%[fx:mean]' "$1" 2> /dev/null; }
+  result_mean="$(mean "$SAVE")"
+  reference_mean="$(mean "$OUT/reference.png")"
+  if [[ -z "$result_mean" || -z "$reference_mean" ]]; then
+    echo "FAIL: cannot measure the brightness of the result or the reference"; status=1
+  elif awk -v a="$result_mean" -v b="$reference_mean" 'BEGIN { d = a / b - 1; exit !(d < 0.03 && d > -0.03) }'; then
+    echo "ok: mean brightness $result_mean, the enhanced rendering's $reference_mean (within 3 %)"
+  else
+    echo "FAIL: mean brightness $result_mean, the enhanced rendering's $reference_mean (more than 3 % apart)"
+    status=1
+  fi
+else
+  echo "note: brightness not compared (no identify or no solvane-render)"
 fi
 if grep -q 'member=app_termination_cancel' "$OUT/bus.log"; then echo "FAIL: a cancel was posted"; status=1; fi
 if grep -q '^exit status' "$OUT/solvane.log"; then
   echo "FAIL: Solvane ended with $(grep '^exit status' "$OUT/solvane.log" | head -1)"; status=1
 fi
-# The run ends 1 s after the results are written; the limit leaves room for a loaded machine.
+# How soon the run ends after DONE is printed, not judged: speed belongs to the benchmarks, and a
+# loaded machine must not fail the walk.
 ended_ms="$(sed -n 's/^plug-in: the run ended \([0-9]*\) ms after DONE$/\1/p' "$OUT/solvane.log")"
-limit_ms="${SOLVANE_E2E_END_LIMIT_MS:-3000}"
 if [[ -z "$ended_ms" ]]; then
   echo "FAIL: DONE was not pressed, or the run did not end"; status=1
-elif (( ended_ms > limit_ms )); then
-  echo "FAIL: the run ended ${ended_ms} ms after DONE (limit ${limit_ms} ms)"; status=1
 else
   echo "ok: the run ended ${ended_ms} ms after DONE"
 fi

@@ -190,6 +190,35 @@ bool colorTransformFromICC(const float* src, float* dst, size_t pixelCount, cons
   return true;
 }
 
+bool colorTransformBetween(const float* src, float* dst, size_t pixelCount, const ColorSpace& from,
+                           const ColorSpace& to) {
+  if (!src || !dst) return false;
+  if (isSameColorSpace(from, to)) {
+    if (src != dst) std::copy_n(src, pixelCount * 3, dst);
+    return true;
+  }
+  const auto& a = from.iccData();
+  const auto& b = to.iccData();
+  if (a.empty() || b.empty()) return false;
+  cmsHPROFILE in = cmsOpenProfileFromMem(a.data(), cmsUInt32Number(a.size()));
+  cmsHPROFILE out = cmsOpenProfileFromMem(b.data(), cmsUInt32Number(b.size()));
+  cmsHTRANSFORM t = nullptr;
+  if (in && out && cmsGetColorSpace(in) == cmsSigRgbData && cmsGetColorSpace(out) == cmsSigRgbData)
+    t = cmsCreateTransformTHR(nullptr, in, TYPE_RGB_FLT, out, TYPE_RGB_FLT, INTENT_RELATIVE_COLORIMETRIC,
+                              cmsFLAGS_NOCACHE | cmsFLAGS_NOOPTIMIZE);
+  if (in) cmsCloseProfile(in);
+  if (out) cmsCloseProfile(out);
+  if (!t) return false;
+  runTransform(t, src, dst, pixelCount);
+  cmsDeleteTransform(t);
+  return true;
+}
+
+bool isSameColorSpace(const ColorSpace& a, const ColorSpace& b) {
+  if (a.type() != kColorProfileUnknown && b.type() != kColorProfileUnknown) return sameSpace(a.type(), b.type());
+  return a.iccData() == b.iccData();
+}
+
 ImageDataRGBfPtr convertColorProfile(const ImageDataRGBfPtr& src, ImageDataColorProfileType dstType) {
   if (!src || !isValidColorProfileType(dstType)) return nullptr;
   if (src->colorProfileType() == dstType) return src;

@@ -44,6 +44,13 @@ bool colorTransformIpp(const float* src, float* dst, ImageDataColorProfileType s
 // Converts float RGB pixels from an arbitrary ICC profile into a profile type (in place allowed).
 bool colorTransformFromICC(const float* src, float* dst, size_t pixelCount, const std::vector<uint8_t>& icc,
                            ImageDataColorProfileType dstType);
+// Converts float RGB pixels between two colour spaces over their ICC profiles (relative colorimetric,
+// in place allowed, run in parallel chunks). False when either profile is not an RGB profile that
+// lcms2 takes; `dst` is then untouched.
+bool colorTransformBetween(const float* src, float* dst, size_t pixelCount, const ColorSpace& from,
+                           const ColorSpace& to);
+// Whether two colour spaces are the same profile (the same engine type, or the same ICC bytes).
+bool isSameColorSpace(const ColorSpace& a, const ColorSpace& b);
 // The same for whole buffers: a new buffer in the target type (a shared copy when already there).
 ImageDataRGBfPtr convertColorProfile(const ImageDataRGBfPtr& src, ImageDataColorProfileType dstType);
 // Converts in place and retags the buffer.

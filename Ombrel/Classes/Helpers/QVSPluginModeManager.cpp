@@ -134,6 +134,13 @@ void QVSPluginModeManager::cancelPluginMode() {
   QVLogInfo("plug-in mode cancelled: the host gets no result");
 }
 
+void QVSPluginModeManager::failPluginMode(const std::string& reason) {
+  std::lock_guard guard(mutex_);
+  if (runState_ != RunState::Running) return;
+  runState_ = RunState::Failed;
+  QVLogError("plug-in mode failed: %s", reason.c_str());
+}
+
 QVSPluginModeManager::RunState QVSPluginModeManager::runState() const {
   std::lock_guard guard(mutex_);
   return runState_;

@@ -20,7 +20,7 @@
 //
 // A flag that needs a value and has none at the end of the line is ignored. Other arguments
 // (Qt's, the program's own) are left alone. `applyPluginMode` and `cancelPluginMode` mark the end
-// of the run (logged once). Thread-safe.
+// of the run (logged once); `failPluginMode` marks a run that ended without every result. Thread-safe.
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -34,7 +34,7 @@ inline constexpr int32_t kQVPluginOwnerUnknown = -1;
 
 class QVSPluginModeManager {
  public:
-  enum class RunState { Running, Applied, Cancelled };
+  enum class RunState { Running, Applied, Cancelled, Failed };
   using SavePairs = std::vector<std::pair<std::string, std::string>>;
 
   static QVSPluginModeManager& shared();
@@ -56,9 +56,11 @@ class QVSPluginModeManager {
   std::vector<std::string> photoCollection() const;
   void setPhotoCollection(std::vector<std::string> paths);
 
-  // The end of the run, with or without a result (the first call counts).
+  // The end of the run: every result written, cancelled, or at least one image without a result
+  // (the first call counts).
   void applyPluginMode();
   void cancelPluginMode();
+  void failPluginMode(const std::string& reason);
   RunState runState() const;
 
  private:

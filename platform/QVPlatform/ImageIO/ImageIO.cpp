@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <set>
 
@@ -463,6 +464,24 @@ std::vector<std::string> CGImageSourceCopyTypeIdentifiers() {
   return {kUTTypeJPEG, kUTTypePNG, kUTTypeTIFF, kUTTypeWebP, kUTTypeJPEG2000, kUTTypeRawImage, kUTTypeDNG};
 }
 
+CGColorSpaceRef CGImageSourceCopyColorSpace(const CGImageSourceRef& source) {
+  if (!source || source->info.icc.empty()) return nullptr;
+  return CGColorSpaceCreateWithICCData(source->info.icc);
+}
+
+namespace qv {
+CGColorSpaceRef displayColorSpaceForFile(const std::string& path) {
+  CGColorSpaceRef own = CGImageSourceCopyColorSpace(CGImageSourceCreateWithURL(path));
+  // Only an RGB profile can describe a colour rendering: a grey one (or one lcms2 refuses) gives sRGB.
+  const float probe[3] = {0.5f, 0.5f, 0.5f};
+  float out[3];
+  if (own && own->space &&
+      rova::colorTransformBetween(probe, out, 1, *own->space, *rova::createColorSpace(rova::kColorProfileSRGB)))
+    return own;
+  return CGColorSpaceCreateWithName(kCGColorSpaceSRGB);
+}
+}  // namespace qv
+
 // ---- destinations ----
 
 class CGImageDestination {
@@ -659,6 +678,66 @@ codecs::TiffCompression tiffCompression(int64_t code) {
   }
 }
 
+// The colour space the picture is to be encoded in when it is not its own (see
+// kQVImageDestinationColorSpace); nullptr to write its samples as they are.
+CGColorSpaceRef encodingColorSpace(const qv::Value& p, const CGImage& img) {
+  CGColorSpaceRef own = img.colorSpace;
+  CGColorSpaceRef wanted;
+  if (const qv::Value* icc = p.find(kQVImageDestinationColorSpace); icc && icc->data())
+    wanted = CGColorSpaceCreateWithICCData(*icc->data());
+  else if (own && own->space && own->space->isLinear())
+    wanted = CGColorSpaceCreateWithName(kCGColorSpaceSRGB);
+  if (!wanted || !wanted->space || img.colorComponents() < 3) return nullptr;
+  if (own && own->space && rova::isSameColorSpace(*own->space, *wanted->space)) return nullptr;
+  return wanted;
+}
+
+// `wide` (16-bit samples, RGB or RGBA, in `from`) converted into `to` at `depth`, alpha as it is.
+bool convertBitmap(const codecs::Bitmap& wide, const rova::ColorSpace& from, const rova::ColorSpace& to, int depth,
+                   codecs::Bitmap& out, std::string* why) {
+  const int ch = wide.channels;
+  if (wide.depth != 16 || ch < 3) return false;
+  if (!out.allocate(wide.width, wide.height, ch, depth)) {
+    *why = "out of memory";
+    return false;
+  }
+  // In bands of rows, so the float copy stays small; each band is converted on every core.
+  constexpr int kBand = 64;
+  std::vector<float> rgb;
+  for (int y0 = 0; y0 < wide.height; y0 += kBand) {
+    const int rows = std::min(kBand, wide.height - y0);
+    const size_t n = size_t(rows) * size_t(wide.width);
+    rgb.resize(n * 3);
+    for (int r = 0; r < rows; ++r) {
+      const auto* src = reinterpret_cast<const uint16_t*>(wide.row(y0 + r));
+      float* dst = rgb.data() + size_t(r) * size_t(wide.width) * 3;
+      for (int x = 0; x < wide.width; ++x)
+        for (int c = 0; c < 3; ++c) dst[x * 3 + c] = float(src[size_t(x) * size_t(ch) + size_t(c)]) / 65535.f;
+    }
+    if (!rova::colorTransformBetween(rgb.data(), rgb.data(), n, from, to)) {
+      *why = "cannot convert the picture from " + from.name() + " into " + to.name();
+      return false;
+    }
+    for (int r = 0; r < rows; ++r) {
+      const auto* src = reinterpret_cast<const uint16_t*>(wide.row(y0 + r));
+      const float* colour = rgb.data() + size_t(r) * size_t(wide.width) * 3;
+      uint8_t* dst = out.row(y0 + r);
+      for (int x = 0; x < wide.width; ++x)
+        for (int c = 0; c < ch; ++c) {
+          const size_t i = size_t(x) * size_t(ch) + size_t(c);
+          const float v = c < 3 ? std::clamp(colour[x * 3 + c], 0.f, 1.f) : float(src[i]) / 65535.f;
+          if (depth == 8) {
+            dst[i] = uint8_t(v * 255.f + 0.5f);
+          } else {
+            const uint16_t u = uint16_t(v * 65535.f + 0.5f);
+            std::memcpy(dst + i * 2, &u, 2);
+          }
+        }
+    }
+  }
+  return true;
+}
+
 // The metadata to write for a picture of the given size: the properties' entries less what only
 // described the source (its sizes, its thumbnail), the sizes of this picture, and orientation 1
 // unless the properties state an orientation (the pixels are written as they are to be shown).
@@ -721,7 +800,9 @@ bool CGImageDestinationFinalize(const CGImageDestinationRef& d, std::string* err
   const bool deepFormat = holdsSixteenBits(d->format);
   o.depth = deepFormat && wantDepth >= 16 ? 16 : 8;
   o.tiffCompression = tiffCompression(p[kCGImagePropertyTIFFDictionary][kCGImagePropertyTIFFCompression].asInt(1));
-  o.icc = CGColorSpaceCopyICCData(img.colorSpace);
+  // Display-referred samples: converted into the colour space asked for, or out of linear light.
+  const CGColorSpaceRef encodeIn = encodingColorSpace(p, img);
+  o.icc = CGColorSpaceCopyICCData(encodeIn ? encodeIn : img.colorSpace);
   o.metadata = metadataToWrite(p, img.width, img.height);
   std::string why;
   std::vector<uint8_t> bytes;
@@ -732,8 +813,20 @@ bool CGImageDestinationFinalize(const CGImageDestinationRef& d, std::string* err
   // An alpha that covers nothing is not written (and needs no undoing of premultiplication).
   const bool opaque = alphaIsOpaque(img);
   // A JPEG has no alpha: a picture with transparent parts is composited over white on the way.
-  if (d->format == codecs::Format::JPEG && img.bitsPerComponent == 8 && !img.isFloat() && colourFirst && opaque &&
-      (colours == 1 ? comps <= 2 : comps >= 3)) {
+  if (encodeIn) {
+    const bool keepAlpha = !opaque && d->format != codecs::Format::JPEG;
+    codecs::Bitmap wide, bitmap;
+    if (!bitmapFromImage(img, 16, keepAlpha, opaque, wide)) return fail("unsupported image layout");
+    // A picture without a colour space is taken as sRGB, as everywhere else.
+    const rova::ColorSpacePtr from = img.colorSpace && img.colorSpace->space
+                                         ? img.colorSpace->space
+                                         : rova::createColorSpace(rova::kColorProfileSRGB);
+    if (!convertBitmap(wide, *from, *encodeIn->space, o.depth, bitmap, &why))
+      return fail(why.empty() ? "cannot convert the picture's colours" : why);
+    wide = {};
+    bytes = codecs::encode(bitmap, o, &why);
+  } else if (d->format == codecs::Format::JPEG && img.bitsPerComponent == 8 && !img.isFloat() && colourFirst &&
+             opaque && (colours == 1 ? comps <= 2 : comps >= 3)) {
     // 8-bit colour first, as an export hands it over: the encoder reads the image's rows in place.
     codecs::RowSource rows{int(img.width), int(img.height), int(comps), [&img](int y) { return img.row(size_t(y)); }};
     bytes = codecs::encodeJPEG(rows, o, &why);

@@ -114,11 +114,20 @@ CGImageRef CGImageSourceCreateImageAtIndex(const CGImageSourceRef& source, size_
 CGImageRef CGImageSourceCreateThumbnailAtIndex(const CGImageSourceRef& source, size_t index,
                                                const qv::Value& options = {});
 std::vector<std::string> CGImageSourceCopyTypeIdentifiers();
+// The colour space of the profile the file embeds; nullptr when it embeds none (or one we cannot use).
+CGColorSpaceRef CGImageSourceCopyColorSpace(const CGImageSourceRef& source);
 
 // A destination option (bool, default true): whether a file already at the path is replaced. False,
 // the file is moved into place only while the name is free, and a file that is there fails the
 // write ("a file with that name exists already").
 inline constexpr const char* kQVImageDestinationReplacesExistingFile = "kQVImageDestinationReplacesExistingFile";
+
+// A destination property (data: an RGB ICC profile): the colour space the picture's samples are
+// encoded in, and the profile the file embeds. The picture is converted into it (from 16-bit or
+// float samples, so nothing bands) unless it is in it already. Without it, a picture in linear light
+// (the engine's native or working space) is encoded in sRGB: a file never holds linear-light
+// samples, which every viewer that ignores the profile would show far too dark.
+inline constexpr const char* kQVImageDestinationColorSpace = "kQVImageDestinationColorSpace";
 
 // Destinations write one image of type "public.jpeg", "public.png", "public.tiff",
 // "org.webmproject.webp" or "public.jpeg-2000". nullptr for any other type or a count other than 1.
@@ -159,6 +168,9 @@ namespace qv {
 // encoding it: pixel size, depth, colour model, alpha, profile name, resolution and the {TIFF}
 // section (orientation 1, 72 pixels an inch). A null value for no image.
 Value propertiesForImage(const CGImageRef& image);
+// The colour space a rendering of the image file at `path` is handed over in (display-referred): the
+// file's own RGB profile, else sRGB (no profile, a grey one, or a file that cannot be read).
+CGColorSpaceRef displayColorSpaceForFile(const std::string& path);
 // The property dictionary of a file's metadata as the sources report it (exposed for tests and
 // the engine-side tools).
 Value propertiesFromMetadata(const rova::ImageMetadata& metadata);

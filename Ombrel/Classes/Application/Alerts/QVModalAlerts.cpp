@@ -103,7 +103,9 @@ void QVModalAlerts::showAlertCompleteFields() {
   runOK(L("Error"), L("Please, complete all fields of the feedback sheet"), false);
 }
 
-void QVModalAlerts::showAlertImageCannotBeSaved() { runOK(L("Image cannot be saved"), "", true); }
+void QVModalAlerts::showAlertImageCannotBeSaved(const std::string& reason) {
+  runOK(L("Image cannot be saved"), reason, true);
+}
 
 void QVModalAlerts::showAlertInvalidEmail() { runOK(L("Error"), L("Please, enter a correct email"), false); }
 

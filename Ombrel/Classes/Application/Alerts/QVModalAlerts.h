@@ -47,7 +47,8 @@ class QVModalAlerts : public QVSolvaneAlertsPresenter {
   void showAlertNoProgramToOpen(QVDesktopProgram program, const std::string& what) override;
 
   // "Image cannot be saved" with "OK", after the attention cue (a plug-in result not written).
-  static void showAlertImageCannotBeSaved();
+  // `reason`, when given, says why under the message.
+  static void showAlertImageCannotBeSaved(const std::string& reason = {});
 
   // The support address named in the unsupported-format alert.
   static constexpr const char* kSupportEmail = "support@solvane.app";

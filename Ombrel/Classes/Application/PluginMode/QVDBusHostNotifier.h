@@ -5,5 +5,6 @@
 
 class QVDBusHostNotifier : public QVHostNotifier {
  public:
-  void post(const std::string& name) override;
+  using QVHostNotifier::post;
+  void post(const std::string& name, const std::vector<std::string>& details) override;
 };

@@ -2,8 +2,8 @@
 
 #include <QCoreApplication>
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
+#include <set>
 
 #include "Ombrel/Classes/Application/Alerts/QVModalAlerts.h"
 #include "Ombrel/Classes/Application/Panels/QVUsageEvents.h"
@@ -16,6 +16,8 @@
 #include "QVPlatform/Log.h"
 #include "QVPlatform/NotificationCenter.h"
 
+namespace fs = std::filesystem;
+
 namespace {
 
 class AppFacade : public QVPluginController::Facade {
@@ -27,8 +29,13 @@ class AppFacade : public QVPluginController::Facade {
     });
   }
   void applyBoostAmount(NSImageRef source, NSImageRef processed, const std::string& path, Blended completion) override {
-    QVApp::applyBoostAmountIfNeededWithOriginalImage(std::move(source), std::move(processed), path,
-                                                     [completion](NSImageRef image) { completion(std::move(image)); });
+    const double amount = QVApp::boostAmountForImagePath(path);
+    if (amount <= 0) return completion(std::move(source));
+    if (amount >= 1) return completion(std::move(processed));
+    // At 16 bits: the pictures are still in linear light here, which 8 bits would band in the
+    // shadows; the writer encodes the blend display-referred.
+    QVApp::applyBoostAmount(amount, path, std::move(source), std::move(processed), 16,
+                            [completion](NSImageRef image) { completion(std::move(image)); });
   }
   void cancelProcessing() override { QVApp::cancelExportProcessing(); }
   void cancelProcessingAndClean() override { QVApp::cancelProcessingAndClean(true); }
@@ -41,14 +48,16 @@ class AppFacade : public QVPluginController::Facade {
 class ShareWriter : public QVPluginController::ImageWriter {
  public:
   bool write(const CGImageRef& image, const std::string& path, const std::string& type, const qv::Value& properties,
-             std::string* error) override {
-    return QVShareManager::shared().saveImage(image, path, type, properties, error);
+             bool replace, std::string* error) override {
+    return QVShareManager::shared().saveImage(image, path, type, properties, error, replace);
   }
 };
 
 class ModalAlerts : public QVPluginController::Alerts {
  public:
-  void showImageCannotBeSaved() override { QVModalAlerts::showAlertImageCannotBeSaved(); }
+  void showImageCannotBeSaved(const std::string& reason) override {
+    QVModalAlerts::showAlertImageCannotBeSaved(reason);
+  }
 };
 
 class ApplicationQuit : public QVPluginController::Terminator {
@@ -57,18 +66,48 @@ class ApplicationQuit : public QVPluginController::Terminator {
   // closed, the will-terminate notification) follows from it. Not `quit()`: that first asks every
   // window to close, and the main window answers a close in plug-in mode by cancelling the run,
   // which would end it again and again.
-  void terminate() override { QCoreApplication::exit(0); }
+  void terminate(int status) override { QCoreApplication::exit(status); }
 };
-
-std::string lowercased(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-  return text;
-}
 
 // The types the export writer writes.
 bool isWritableType(const std::string& type) {
-  return type == kUTTypeJPEG || type == kUTTypePNG || type == kUTTypeTIFF || type == kUTTypeWebP ||
-         type == kUTTypeJPEG2000;
+  const auto types = CGImageDestinationCopyTypeIdentifiers();
+  return std::find(types.begin(), types.end(), type) != types.end();
+}
+
+// Something (a file, a folder, a link, even a dangling one) has this name.
+bool nameTaken(const std::string& path) {
+  std::error_code ec;
+  return fs::symlink_status(path, ec).type() != fs::file_type::not_found && !ec;
+}
+
+// One spelling per file for the targets of a run ("out/./a.jpg" is "out/a.jpg").
+std::string targetKey(const std::string& path) {
+  std::error_code ec;
+  fs::path canonical = fs::weakly_canonical(fs::absolute(path, ec), ec);
+  return ec ? fs::path(path).lexically_normal().string() : canonical.string();
+}
+
+// "name_2.ext", "name_3.ext", ... beside `path`: the first whose name is free and not among `claimed`.
+std::string freeName(const std::string& path, const std::set<std::string>& claimed) {
+  const fs::path p(path);
+  const std::string stem = p.stem().string(), extension = p.extension().string();
+  for (int n = 2;; ++n) {
+    const std::string candidate = (p.parent_path() / (stem + "_" + std::to_string(n) + extension)).string();
+    if (!nameTaken(candidate) && !claimed.count(targetKey(candidate))) return candidate;
+  }
+}
+
+// What a result carries of its source: the source's metadata, its depth (16 bits for a source of
+// more than 8 when the type holds them) and its colour space, in which the samples are encoded.
+qv::Value resultProperties(const std::string& source, const std::string& type) {
+  qv::Value properties = QVImageUtils::imagePropertiesAtPath(source);
+  if (!properties.isDictionary()) properties = qv::Dictionary{};
+  const bool deep = QVImageUtils::colorDepthAtPath(source) > 8 && CGImageDestinationTypeHoldsSixteenBits(type);
+  properties.set(kCGImagePropertyDepth, int64_t(deep ? 16 : 8));
+  properties.set(kQVImageDestinationColorSpace,
+                 qv::Value(CGColorSpaceCopyICCData(qv::displayColorSpaceForFile(source))));
+  return properties;
 }
 
 }  // namespace
@@ -109,23 +148,62 @@ bool QVPluginController::prepareExportPaths(const std::vector<std::string>&) { r
 
 std::string QVPluginController::exportPath() const { return modeManager().savePath(); }
 
-std::string QVPluginController::savePathForPath(const std::string& path) const {
+std::string QVPluginController::savePathForPath(const std::string& path, bool* named) const {
   const auto& manager = modeManager();
-  const std::string savePath = manager.savePath();
-  if (!savePath.empty() && savePath == manager.imagePath()) return path;
+  const std::string savePath = manager.savePath(), image = manager.imagePath();
+  auto answer = [named](std::string target, bool exactly) {
+    if (named) *named = exactly;
+    return target;
+  };
   for (const auto& [source, target] : manager.pathsForSave()) {
-    if (source == path) return target;
+    if (source == path) return answer(target, true);
   }
-  if (!savePath.empty())
-    return std::filesystem::path(path).replace_extension(std::filesystem::path(savePath).extension());
-  return path;
+  if (!image.empty() && path == image) return answer(savePath.empty() ? image : savePath, true);
+  if (!savePath.empty()) return answer(fs::path(path).replace_extension(fs::path(savePath).extension()), false);
+  return answer(path, false);
 }
 
 std::string QVPluginController::outputTypeFor(const std::string& readType, const std::string& outputPath) const {
-  if (readType.empty() || !isWritableType(readType)) return kUTTypeTIFF;
+  if (fs::path(outputPath).has_extension()) return CGImageDestinationTypeForPath(outputPath);
   if (!modeManager().lightroomExtrasResPath().empty()) return kUTTypeTIFF;
-  if (lowercased(std::filesystem::path(outputPath).extension().string()) == ".tiff") return kUTTypeTIFF;
-  return readType;
+  return isWritableType(readType) ? readType : std::string(kUTTypeTIFF);
+}
+
+std::vector<QVPluginController::Destination> QVPluginController::planDestinations(
+    const std::vector<std::string>& sources) const {
+  std::vector<Destination> destinations;
+  std::set<std::string> claimed;
+  for (const auto& source : sources) {
+    Destination d;
+    d.source = source;
+    bool named = false;
+    d.asked = d.path = savePathForPath(source, &named);
+    d.type = outputTypeFor(QVImageUtils::imageTypeAtPath(source), d.path);
+    if (d.type.empty()) {
+      // A file's type is its name's: a name no writer writes gets a TIFF of that name instead.
+      d.path = fs::path(d.path).replace_extension(".tif").string();
+      d.type = kUTTypeTIFF;
+      d.note = "no image of the kind \"" + fs::path(d.asked).extension().string() + "\" can be written";
+      named = false;
+    } else if (QVImageUtils::isRawImage(d.path)) {
+      d.path = fs::path(d.path).replace_extension(".tif").string();
+      d.type = kUTTypeTIFF;
+      d.note = "a camera RAW is never overwritten by a rendering";
+      named = false;
+    }
+    if (claimed.count(targetKey(d.path))) {
+      d.note = "another result of this run goes to " + d.path;
+      named = false;
+    }
+    // Only a file the host named is replaced; any other result takes a name nothing has.
+    d.freeBase = d.path;
+    if (!named && (nameTaken(d.path) || claimed.count(targetKey(d.path)))) d.path = freeName(d.path, claimed);
+    d.replace = named;
+    d.properties = resultProperties(source, d.type);
+    claimed.insert(targetKey(d.path));
+    destinations.push_back(std::move(d));
+  }
+  return destinations;
 }
 
 // ---- Export ----
@@ -146,6 +224,8 @@ void QVPluginController::exportWithType(uint64_t type) {
   processingPart_ = 0;
   type_ = type;
   exportedPaths_.clear();
+  failures_.clear();
+  saved_.clear();
   if (run_) run_->cancelled = true;
   auto run = std::make_shared<Run>();
   run_ = run;
@@ -175,7 +255,8 @@ void QVPluginController::imageCompleted(const std::shared_ptr<Run>& run, const s
   if (image) {
     run->results[path] = std::move(image);
   } else {
-    QVLogError("plug-in export: %s could not be processed; it is left out", path.c_str());
+    QVLogError("plug-in export: %s could not be processed; it has no result", path.c_str());
+    failures_.push_back({path, savePathForPath(path), "the photo could not be read or processed"});
   }
   if (processingPart_ == parts_) endRun();
   updateProgress();
@@ -185,10 +266,28 @@ void QVPluginController::endRun() {
   auto run = run_;
   saveImages(run ? run->results : std::map<std::string, NSImageRef>{});
   finishExport();
-  services_.notifier->post(kQVHostTerminationOK);
-  modeManager().applyPluginMode();
+  // The host first (it waits for the answer), then the user.
+  auto& notifier = *services_.notifier;
+  for (const auto& d : saved_) notifier.post(kQVHostResultSaved, {d.source, d.asked, d.path});
+  for (const auto& f : failures_) notifier.post(kQVHostResultFailed, {f.source, f.asked, f.reason});
+  int status = 0;
+  if (failures_.empty()) {
+    notifier.post(kQVHostTerminationOK);
+    modeManager().applyPluginMode();
+  } else {
+    const std::string reason = std::to_string(failures_.size()) + " of " + std::to_string(parts_) +
+                               (parts_ == 1 ? " image has" : " images have") +
+                               " no result: " + failures_.front().reason;
+    notifier.post(kQVHostTerminationFailed, {reason});
+    modeManager().failPluginMode(reason);
+    status = 1;
+    // Modal: the quit below is scheduled once the user has read them.
+    for (const auto& f : failures_)
+      services_.alerts->showImageCannotBeSaved(fs::path(f.source).filename().string() + ": " + f.reason);
+  }
   auto terminator = services_.terminator;
-  qv::MainExecutor::shared().asyncAfter(kQVPluginTerminateDelay, [terminator] { terminator->terminate(); });
+  qv::MainExecutor::shared().asyncAfter(kQVPluginTerminateDelay,
+                                        [terminator, status] { terminator->terminate(status); });
 }
 
 void QVPluginController::beginUpdateProgress() {
@@ -215,31 +314,43 @@ void QVPluginController::finishExport() {
 // ---- Writing ----
 
 void QVPluginController::saveImages(const std::map<std::string, NSImageRef>& images) {
-  const std::string hostImage = modeManager().imagePath();
-  const std::string hostType = hostImage.empty() ? std::string() : QVImageUtils::imageTypeAtPath(hostImage);
-  const qv::Value hostProperties = hostImage.empty() ? qv::Value() : QVImageUtils::imagePropertiesAtPath(hostImage);
-  for (const auto& source : paths()) {
-    auto found = images.find(source);
-    if (found == images.end()) continue;
-    const std::string output = savePathForPath(source);
-    const std::string type = hostImage.empty() ? QVImageUtils::imageTypeAtPath(source) : hostType;
-    const qv::Value properties = hostImage.empty() ? QVImageUtils::imagePropertiesAtPath(source) : hostProperties;
-    if (saveImage(found->second, output, outputTypeFor(type, output), properties)) exportedPaths_.push_back(output);
+  std::vector<std::string> sources;
+  for (const auto& source : paths())
+    if (images.count(source)) sources.push_back(source);
+  // Every target and every source's metadata before the first write: a result written in place of
+  // another photo of the run never changes what that photo's own result carries.
+  for (auto& d : planDestinations(sources)) {
+    if (!d.note.empty())
+      QVLogInfo("plug-in export: the result of %s goes to %s, not %s: %s", d.source.c_str(), d.path.c_str(),
+                d.asked.c_str(), d.note.c_str());
+    std::string reason;
+    if (writeResult(images.at(d.source), d, &reason)) {
+      exportedPaths_.push_back(d.path);
+      saved_.push_back(std::move(d));
+    } else {
+      QVLogError("plug-in export: %s could not be written as %s: %s", d.path.c_str(), d.type.c_str(), reason.c_str());
+      failures_.push_back({d.source, d.asked, reason});
+    }
   }
 }
 
-bool QVPluginController::saveImage(const NSImageRef& image, const std::string& path, const std::string& type,
-                                   const qv::Value& properties) {
+bool QVPluginController::writeResult(const NSImageRef& image, Destination& d, std::string* reason) {
   CGImageRef bitmap = image ? image->CGImage() : nullptr;
-  if (!bitmap) return false;
-  std::string error;
-  if (services_.writer->write(bitmap, path, type, properties, &error)) {
-    services_.facade->imageWasSaved();
-    return true;
+  if (!bitmap) {
+    *reason = "the processed photo has no pixels";
+    return false;
   }
-  QVLogError("plug-in export: %s could not be written as %s: %s", path.c_str(), type.c_str(), error.c_str());
-  auto alerts = services_.alerts;
-  QVDispatchOnMainThread([alerts] { alerts->showImageCannotBeSaved(); });
+  // A free name may be taken between the plan and the write: the next one then, a few times.
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    std::string error;
+    if (services_.writer->write(bitmap, d.path, d.type, d.properties, d.replace, &error)) {
+      services_.facade->imageWasSaved();
+      return true;
+    }
+    *reason = error.empty() ? "the file could not be written" : error;
+    if (d.replace || !nameTaken(d.path)) return false;
+    d.path = freeName(d.freeBase.empty() ? d.path : d.freeBase, {});
+  }
   return false;
 }
 
@@ -260,7 +371,7 @@ void QVPluginController::exitPlugin() {
   auto terminator = services_.terminator;
   qv::MainExecutor::shared().asyncAfter(kQVPluginExitDelay, [terminator] {
     qv::NotificationCenter::defaultCenter().post(kQVApplicationWillTerminateNotification);
-    terminator->terminate();
+    terminator->terminate(0);
   });
 }
 

@@ -9,16 +9,23 @@
 // the main thread before it touches the count or the results. Progress: the start reports
 // (0, n) and counts one step, each image's completion reports (step, n) and counts one more, so
 // the last image's completion is the one that finds step == n: it writes the results, finishes
-// the export, posts "app_termination_ok", marks the run applied and quits 1 s later. An image the
-// facade could not process is logged, still counted, and not written. With no host images the
-// run ends the same way at once.
+// the export, tells the host and quits 1 s later. With no host images the run ends the same way at
+// once.
 //
-// Writing: each result goes to `savePathForPath` in the host image's type with its properties
-// (each source's own when the host gave no single image), TIFF when no type can be read or
-// written, when the host passed extra resources or when the target ends in "tiff". Every write
-// goes through the export writer, which writes beside the target and renames over it, so a write
-// in place that fails leaves the host's original whole; a failure is logged and shown ("Image
-// cannot be saved", with the attention cue) and the others are still written.
+// Writing (`planDestinations`, then `saveImages`): every target and every source's metadata is
+// settled before the first file is written. A file is replaced only when the host named exactly
+// that file (its save pair, its save path, or its one image handed over alone), and then by a
+// complete file renamed over it. Anything else goes under a free name ("name_2.ext") that is taken
+// exclusively: a camera RAW (never overwritten by a rendering: "name.tif" beside it), a target whose
+// extension no writer writes (a TIFF of that name), a second result bound for a target another
+// result of the run has. The file's type is its name's extension's. The samples are display-referred:
+// encoded in the colour space of the source's profile (sRGB without one) at the source's depth (16
+// bits when it has more than 8 and the type holds them).
+//
+// Ending: every result written: "app_result_saved" per result, "app_termination_ok", status 0. An
+// image without a result (not processed, or not written): "app_result_failed" with the reason for
+// it, "app_termination_failed" instead of "app_termination_ok", the user sees "Image cannot be
+// saved" with the reason once per image, and the application ends with status 1.
 //
 // Cancel (`cancelPlugin`): stops the image work; in plug-in mode posts "app_termination_cancel",
 // then "app_termination_ok", and marks the run cancelled; in any case `exitPlugin`: the image work
@@ -72,23 +79,24 @@ class QVPluginController : public QVExportManagable, public std::enable_shared_f
     virtual void imageWasSaved() = 0;
   };
   // The export writer: true once the file is in place (written beside it and renamed over it).
+  // `replace` false: a file already at `path` is never replaced (the write fails).
   class ImageWriter {
    public:
     virtual ~ImageWriter() = default;
     virtual bool write(const CGImageRef& image, const std::string& path, const std::string& type,
-                       const qv::Value& properties, std::string* error) = 0;
+                       const qv::Value& properties, bool replace, std::string* error) = 0;
   };
   class Alerts {
    public:
     virtual ~Alerts() = default;
-    // "Image cannot be saved" with "OK", after the attention cue; main thread.
-    virtual void showImageCannotBeSaved() = 0;
+    // "Image cannot be saved" with `reason` and "OK", after the attention cue; main thread.
+    virtual void showImageCannotBeSaved(const std::string& reason) = 0;
   };
   class Terminator {
    public:
     virtual ~Terminator() = default;
-    // The shell's orderly quit; main thread.
-    virtual void terminate() = 0;
+    // The shell's orderly quit with the process's exit status; main thread.
+    virtual void terminate(int status) = 0;
   };
   struct Services {
     std::shared_ptr<Facade> facade;
@@ -139,17 +147,40 @@ class QVPluginController : public QVExportManagable, public std::enable_shared_f
 
   // ---- Where and how results are written ----
   std::string exportPath() const;
-  // In place when the save path is the host's image; else the source's save pair; else the source
-  // with the save path's extension; else the source itself.
-  std::string savePathForPath(const std::string& path) const;
-  // The type a result is written as, from the type read for it and its output path.
+  // Where the host expects the result of `path`: its save pair's target; for the host's image its
+  // save path (in place when that is the image itself), or the image itself when the host handed
+  // over only its file; for any other source the source with the save path's extension, else the
+  // source. `named`: the host named exactly that file (it may be replaced).
+  std::string savePathForPath(const std::string& path, bool* named = nullptr) const;
+  // The type a result is written as: the one its path's extension names; without an extension, the
+  // type read for it when we write it, else TIFF (always TIFF with the host's extra resources).
+  // Empty for an extension no writer writes.
   std::string outputTypeFor(const std::string& readType, const std::string& outputPath) const;
-  // Writes the results in the order of `paths`; each result has the type and properties of the
-  // host's image, or its own source's when there is no host image.
+
+  // One result's way to its file.
+  struct Destination {
+    std::string source;
+    std::string asked;     // where the host expects it
+    std::string path;      // where it is written
+    std::string type;      // the type identifier written
+    bool replace = false;  // the host named exactly this file: a complete file is renamed over it
+    std::string note;      // why `path` is not `asked`
+    std::string freeBase;  // the name free names are made from ("name.ext" for "name_2.ext")
+    qv::Value properties;  // metadata, depth and colour space, read before any file is written
+  };
+  // The destinations of these sources, in order (see the class comment). Reads the files' kinds,
+  // types and metadata; writes nothing.
+  std::vector<Destination> planDestinations(const std::vector<std::string>& sources) const;
+  // Writes the results in the order of `paths`; what could not be written is in `failures`.
   void saveImages(const std::map<std::string, NSImageRef>& images);
-  // Nothing for a null image; the writer otherwise; a failure is logged and shown.
-  bool saveImage(const NSImageRef& image, const std::string& path, const std::string& type,
-                 const qv::Value& properties);
+
+  struct Failure {
+    std::string source, asked, reason;
+  };
+  // The images of the last run that have no result, with the reason.
+  const std::vector<Failure>& failures() const { return failures_; }
+  // The results of the last run that were written.
+  const std::vector<Destination>& savedDestinations() const { return saved_; }
 
   uint64_t parts() const { return parts_; }
   uint64_t processingPart() const { return processingPart_; }
@@ -165,12 +196,17 @@ class QVPluginController : public QVExportManagable, public std::enable_shared_f
   explicit QVPluginController(Services services);
   void imageCompleted(const std::shared_ptr<Run>& run, const std::string& path, NSImageRef image);
   void endRun();
+  // Writes one result; a destination that is not to be replaced moves on to the next free name when
+  // its name is taken meanwhile. False with the reason.
+  bool writeResult(const NSImageRef& image, Destination& destination, std::string* reason);
 
   Services services_;
   std::weak_ptr<QVExportProgressUpdatable> progressUpdater_;
   std::weak_ptr<QVExportOptionsViewDelegate> exportOptionDelegate_;
   mutable std::vector<std::string> paths_;
   std::vector<std::string> exportedPaths_;
+  std::vector<Failure> failures_;
+  std::vector<Destination> saved_;
   uint64_t type_ = 0;
   uint64_t parts_ = 0;
   uint64_t processingPart_ = 0;

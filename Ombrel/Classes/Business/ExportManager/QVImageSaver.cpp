@@ -130,7 +130,12 @@ std::optional<qv::Error> QVImageSaver::saveImage(const NSImageRef& image, const 
                                                  const FilenameCollisionBlock& filenameCollisionBlock) {
   CGImageRef bitmap = image ? image->CGImage() : nullptr;
   if (!bitmap) return imageSourceError("the processed photo has no pixels");
-  const qv::Value properties = imagePropertiesForImageSource(qv::propertiesForImage(bitmap), fromPath, formatOptions);
+  qv::Value properties = imagePropertiesForImageSource(qv::propertiesForImage(bitmap), fromPath, formatOptions);
+  // A rendering in linear light is handed over in the colour space its source had.
+  if (bitmap->colorSpace && bitmap->colorSpace->space && bitmap->colorSpace->space->isLinear() &&
+      properties.isDictionary())
+    properties.set(kQVImageDestinationColorSpace,
+                   qv::Value(CGColorSpaceCopyICCData(qv::displayColorSpaceForFile(fromPath))));
   std::string target = toPath;
   std::error_code ec;
   if (!shouldOverwrite && filenameCollisionBlock && std::filesystem::exists(target, ec))

@@ -6,6 +6,7 @@
 
 #include "QVPlatform/ImageIO/ImageIO.h"
 #include "common/TestSupport.h"
+#include "rova/Color.h"
 #include "rova/codecs/Codecs.h"
 
 namespace fs = std::filesystem;
@@ -156,6 +157,64 @@ TEST(ImageIO, DepthCompressionAndProfileOfWrittenFiles) {
   auto small = writeToData(gradientImage(64, 64), kUTTypeJPEG,
                            Value(qv::Dictionary{{kCGImageDestinationLossyCompressionQuality, 0.2}}));
   EXPECT_LT(small->size(), big->size());
+}
+
+// A picture handed to a file in linear light is encoded display-referred: in the colour space asked
+// for, else sRGB; a picture already in its colour space keeps every sample.
+TEST(ImageIO, LinearLightIsEncodedDisplayReferred) {
+  const size_t w = 8, h = 4;
+  auto flat = [&](CGColorSpaceRef space, int depth, double value) {
+    const size_t bytes = size_t(depth / 8);
+    auto buf = std::make_shared<std::vector<uint8_t>>(w * h * 3 * bytes);
+    for (size_t i = 0; i < w * h * 3; ++i) {
+      if (depth == 8) {
+        (*buf)[i] = uint8_t(std::lround(value * 255));
+      } else {
+        const auto v = uint16_t(std::lround(value * 65535));
+        std::memcpy(buf->data() + i * 2, &v, 2);
+      }
+    }
+    return CGImageCreate(w, h, size_t(depth), size_t(depth) * 3, w * 3 * bytes, std::move(space),
+                         kCGImageAlphaNone | (depth == 16 ? kCGBitmapByteOrder16Little : 0), buf);
+  };
+  auto icc = [](const char* name) { return Value(CGColorSpaceCopyICCData(CGColorSpaceCreateWithName(name))); };
+  const auto linear = CGColorSpaceCreateWithProfileType(rova::kColorProfileNative);
+  const double srgbOfFifth = rova::linearToSrgb(0.2f);  // about 0.484
+  const double adobeOfFifth = std::pow(0.2, 256.0 / 563.0);
+  struct Case {
+    const char* name;
+    CGImageRef image;
+    const char* type;
+    Value properties;
+    double expected;  // the first sample read back, 0..1
+    int depth;
+    const char* profile;
+  } cases[] = {
+      {"linear 16-bit to JPEG: sRGB", flat(linear, 16, 0.2), kUTTypeJPEG, Value(), srgbOfFifth, 8, "sRGB"},
+      {"linear 16-bit to a 16-bit TIFF: sRGB", flat(linear, 16, 0.2), kUTTypeTIFF, Value(qv::Dictionary{{"Depth", 16}}),
+       srgbOfFifth, 16, "sRGB"},
+      {"linear 8-bit to PNG: sRGB", flat(linear, 8, 0.2), kUTTypePNG, Value(), srgbOfFifth, 8, "sRGB"},
+      {"linear, Adobe RGB asked for", flat(linear, 16, 0.2), kUTTypeJPEG,
+       Value(qv::Dictionary{{kQVImageDestinationColorSpace, icc(kCGColorSpaceAdobeRGB1998)}}), adobeOfFifth, 8,
+       "Adobe RGB"},
+      {"sRGB stays as it is", flat(CGColorSpaceCreateDeviceRGB(), 8, 0.2), kUTTypePNG, Value(), 0.2, 8, "sRGB"},
+      {"sRGB asked for an sRGB picture: as it is", flat(CGColorSpaceCreateDeviceRGB(), 8, 0.2), kUTTypePNG,
+       Value(qv::Dictionary{{kQVImageDestinationColorSpace, icc(kCGColorSpaceSRGB)}}), 0.2, 8, "sRGB"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(c.image);
+    auto src = CGImageSourceCreateWithData(*writeToData(c.image, c.type, c.properties));
+    ASSERT_TRUE(src);
+    auto back = CGImageSourceCreateImageAtIndex(src, 0);
+    ASSERT_TRUE(back);
+    ASSERT_EQ(int(back->bitsPerComponent), c.depth);
+    const double first = c.depth == 8 ? back->bytes[0] / 255.0 : (back->bytes[0] | back->bytes[1] << 8) / 65535.0;
+    EXPECT_NEAR(first, c.expected, c.depth == 8 ? 1.5 / 255 : 2.0 / 65535 + 1e-4);
+    auto space = CGImageSourceCopyColorSpace(src);
+    ASSERT_TRUE(space);
+    EXPECT_NE(space->name.find(c.profile), std::string::npos) << space->name;
+  }
 }
 
 TEST(ImageIO, ThumbnailsFollowTheOptions) {

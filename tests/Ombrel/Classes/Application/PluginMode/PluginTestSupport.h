@@ -3,7 +3,9 @@
 // writer over the real export writer that can be told to fail, and recorders for the host
 // notifications, the alerts and the quit.
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <set>
@@ -14,6 +16,7 @@
 #include "QVPlatform/ImageIO/ImageIO.h"
 #include "QVPlatform/ImageIO/QVShareManager.h"
 #include "QVPlatform/MainExecutor.h"
+#include "tools/dng/DngWriter.h"
 
 namespace plugin_test {
 
@@ -29,6 +32,19 @@ inline void writeImageFile(const std::filesystem::path& path, const std::string&
   auto destination = CGImageDestinationCreateWithURL(path.string(), type, 1);
   CGImageDestinationAddImage(destination, greyImage(value)->CGImage(), qv::Value());
   CGImageDestinationFinalize(destination);
+}
+
+// A small camera RAW (a DNG of a flat grey picture).
+inline bool writeCameraRaw(const std::filesystem::path& path) {
+  const int w = 32, h = 24;
+  std::vector<float> rgb(size_t(w) * h * 3, 0.18f);
+  return solvane::dng::writeBayerDng(path.string(), w, h, rgb.data(), solvane::dng::SensorSpec{});
+}
+
+// A file's bytes ("" when it cannot be read).
+inline std::string contents(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), {});
 }
 
 // The first pixel's first component of an image file (-1 when unreadable).
@@ -71,11 +87,15 @@ class FakeFacade : public QVPluginController::Facade {
 
   // Answers the request for `path` (source grey 40, processed grey 200, or none).
   void complete(const std::string& path, bool processed = true) {
+    completeWith(path, processed ? greyImage(200) : nullptr);
+  }
+  // Answers it with this processed image.
+  void completeWith(const std::string& path, NSImageRef processed) {
     for (auto it = pending.begin(); it != pending.end(); ++it) {
       if (it->first != path) continue;
       auto completion = std::move(it->second);
       pending.erase(it);
-      completion(greyImage(40), processed ? greyImage(200) : nullptr);
+      completion(greyImage(40), std::move(processed));
       return;
     }
     ADD_FAILURE() << "no request for " << path;
@@ -87,13 +107,17 @@ class TestWriter : public QVPluginController::ImageWriter {
  public:
   std::set<std::string> failing;
   std::vector<std::pair<std::string, std::string>> written;  // path, type
+  std::vector<bool> replaced;                                // each write's `replace`
+  std::function<void(const std::string& path)> beforeWrite;  // runs first when set
   bool write(const CGImageRef& image, const std::string& path, const std::string& type, const qv::Value& properties,
-             std::string* error) override {
+             bool replace, std::string* error) override {
+    replaced.push_back(replace);
+    if (beforeWrite) beforeWrite(path);
     if (failing.count(path)) {
       if (error) *error = "refused by the test";
       return false;
     }
-    const bool ok = QVShareManager::shared().saveImage(image, path, type, properties, error);
+    const bool ok = QVShareManager::shared().saveImage(image, path, type, properties, error, replace);
     if (ok) written.emplace_back(path, type);
     return ok;
   }
@@ -101,20 +125,51 @@ class TestWriter : public QVPluginController::ImageWriter {
 
 class RecordingNotifier : public QVHostNotifier {
  public:
-  std::vector<std::string> posted;
-  void post(const std::string& name) override { posted.push_back(name); }
+  std::vector<std::string> posted;                // the names
+  std::vector<std::vector<std::string>> details;  // each post's details
+  using QVHostNotifier::post;
+  void post(const std::string& name, const std::vector<std::string>& more) override {
+    posted.push_back(name);
+    details.push_back(more);
+  }
+  void clear() {
+    posted.clear();
+    details.clear();
+  }
+  // The details of the posts of that name.
+  std::vector<std::vector<std::string>> of(const std::string& name) const {
+    std::vector<std::vector<std::string>> out;
+    for (size_t i = 0; i < posted.size(); ++i)
+      if (posted[i] == name) out.push_back(details[i]);
+    return out;
+  }
+  // The names without the per-result posts.
+  std::vector<std::string> endings() const {
+    std::vector<std::string> out;
+    for (const auto& name : posted)
+      if (name != kQVHostResultSaved && name != kQVHostResultFailed) out.push_back(name);
+    return out;
+  }
 };
 
 class RecordingAlerts : public QVPluginController::Alerts {
  public:
   int shown = 0;
-  void showImageCannotBeSaved() override { ++shown; }
+  std::vector<std::string> reasons;
+  void showImageCannotBeSaved(const std::string& reason) override {
+    ++shown;
+    reasons.push_back(reason);
+  }
 };
 
 class RecordingTerminator : public QVPluginController::Terminator {
  public:
   std::vector<double> times;  // main-executor clock at each quit
-  void terminate() override { times.push_back(qv::MainExecutor::shared().now()); }
+  std::vector<int> statuses;  // and its exit status
+  void terminate(int status) override {
+    times.push_back(qv::MainExecutor::shared().now());
+    statuses.push_back(status);
+  }
 };
 
 class RecordingUpdater : public QVExportProgressUpdatable {

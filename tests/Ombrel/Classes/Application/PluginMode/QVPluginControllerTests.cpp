@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -13,6 +15,7 @@
 #include "Ombrel/Classes/Business/QVImageSettingsManager.h"
 #include "QVPlatform/NotificationCenter.h"
 #include "common/TestSupport.h"
+#include "rova/Color.h"
 #include "tests/Ombrel/Classes/Application/PluginMode/PluginTestSupport.h"
 
 namespace fs = std::filesystem;
@@ -77,29 +80,50 @@ TEST_F(QVPluginControllerTest, SavePathTable) {
     const char* name;
     std::vector<std::string> arguments;
     std::string source, expected;
+    bool named;  // the host named exactly that file
   } cases[] = {
       {"in place when the save path is the host image",
        {"-QVImagePath", "/h/a.jpg", "-QVSavePath", "/h/a.jpg"},
        "/h/a.jpg",
-       "/h/a.jpg"},
+       "/h/a.jpg",
+       true},
       {"the source's pair",
        {"-QVSavePair", "/h/a.jpg", "/o/a-edit.tif", "-QVSavePair", "/h/b.jpg", "/o/b.png"},
        "/h/b.jpg",
-       "/o/b.png"},
+       "/o/b.png",
+       true},
       {"a pair wins over the save path's extension",
        {"-QVSavePath", "/o/s.tif", "-QVSavePair", "/h/a.jpg", "/o/p.png"},
        "/h/a.jpg",
-       "/o/p.png"},
-      {"the extension taken from the save path",
+       "/o/p.png",
+       true},
+      {"a pair wins over a save path that is the host image",
+       {"-QVImagePath", "/h/a.jpg", "-QVSavePath", "/h/a.jpg", "-QVSavePair", "/h/b.jpg", "/o/b.jpg"},
+       "/h/b.jpg",
+       "/o/b.jpg",
+       true},
+      {"the host image goes to its save path, in another folder too",
+       {"-QVImagePath", "/h/x.jpg", "-QVSavePath", "/o/y.tif"},
+       "/h/x.jpg",
+       "/o/y.tif",
+       true},
+      {"another source: the save path's extension beside it",
        {"-QVImagePath", "/h/x.jpg", "-QVSavePath", "/o/y.tif"},
        "/h/b.jpg",
-       "/h/b.tif"},
-      {"fallback: the source itself", {"-QVImagePath", "/h/x.jpg"}, "/h/b.jpg", "/h/b.jpg"},
+       "/h/b.tif",
+       false},
+      {"the host's one file handed over alone: in place", {"/h/x.jpg"}, "/h/x.jpg", "/h/x.jpg", true},
+      {"fallback: the source itself, not named", {"-QVImagePath", "/h/x.jpg"}, "/h/b.jpg", "/h/b.jpg", false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    start(c.arguments);
-    EXPECT_EQ(controller->savePathForPath(c.source), c.expected);
+    // A plain file argument is a host image only when it exists.
+    std::vector<std::string> arguments = c.arguments;
+    if (arguments.size() == 1) arguments = {"-QVImagePath", arguments[0]};
+    start(arguments);
+    bool named = !c.named;
+    EXPECT_EQ(controller->savePathForPath(c.source, &named), c.expected);
+    EXPECT_EQ(named, c.named);
   }
   start({"-QVImagePath", "/h/x.jpg", "-QVSavePath", "/o/y.tif"});
   EXPECT_EQ(controller->exportPath(), "/o/y.tif");
@@ -112,13 +136,17 @@ TEST_F(QVPluginControllerTest, OutputTypeTable) {
     bool extras;
     std::string readType, output, expected;
   } cases[] = {
-      {"the host's JPEG", false, kUTTypeJPEG, "/o/a.jpg", kUTTypeJPEG},
+      {"the name's JPEG", false, kUTTypeJPEG, "/o/a.jpg", kUTTypeJPEG},
       {"a target ending in tiff", false, kUTTypeJPEG, "/o/a.tiff", kUTTypeTIFF},
       {"any case of tiff", false, kUTTypePNG, "/o/a.TIFF", kUTTypeTIFF},
-      {"tif keeps the host's type", false, kUTTypeJPEG, "/o/a.tif", kUTTypeJPEG},
-      {"extras: always TIFF", true, kUTTypeJPEG, "/o/a.jpg", kUTTypeTIFF},
-      {"no type read", false, "", "/o/a.jpg", kUTTypeTIFF},
-      {"a type we cannot write", false, kUTTypeRawImage, "/o/a.cr2", kUTTypeTIFF},
+      {"a .tif name holds a TIFF, whatever the source", false, kUTTypeJPEG, "/o/a.tif", kUTTypeTIFF},
+      {"a .png name holds a PNG", false, kUTTypeJPEG, "/o/a.png", kUTTypePNG},
+      {"extras never put TIFF under a .jpg name", true, kUTTypeJPEG, "/o/a.jpg", kUTTypeJPEG},
+      {"no extension: the type read", false, kUTTypePNG, "/o/a", kUTTypePNG},
+      {"no extension with extras: TIFF", true, kUTTypeJPEG, "/o/a", kUTTypeTIFF},
+      {"no extension, no type read: TIFF", false, "", "/o/a", kUTTypeTIFF},
+      {"no extension, a type we cannot write: TIFF", false, kUTTypeRawImage, "/o/a", kUTTypeTIFF},
+      {"an extension no writer writes: none", false, kUTTypeRawImage, "/o/a.cr2", ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -127,11 +155,161 @@ TEST_F(QVPluginControllerTest, OutputTypeTable) {
   }
 }
 
-TEST_F(QVPluginControllerTest, AnUnreadableHostImageIsWrittenAsTIFF) {
-  const std::string host = (dir / "host.jpg").string();
+// Where each result of a run lands, what it holds and which files stay as they were: the host's and
+// the user's files are replaced only when the host named exactly that file, a camera RAW never,
+// two results never share a file, and every failure reaches the host with its reason.
+TEST_F(QVPluginControllerTest, SaveRulesTable) {
+  struct Case {
+    const char* name;
+    // Files made first: relative path and kind ("jpeg", "png", "raw", "folder", "link:<relative target>").
+    std::vector<std::pair<std::string, std::string>> files;
+    // The arguments; "@" stands for the case's folder.
+    std::vector<std::string> arguments;
+    std::vector<std::pair<std::string, std::string>> written;  // relative path, type (each a result)
+    std::vector<std::string> untouched;                        // relative paths left as they were
+    bool fails;
+  } cases[] = {
+      {"a save path in another folder is honoured, the original untouched",
+       {{"h/a.jpg", "jpeg"}, {"o", "folder"}},
+       {"-QVImagePath", "@/h/a.jpg", "-QVSavePath", "@/o/a.jpg"},
+       {{"o/a.jpg", kUTTypeJPEG}},
+       {"h/a.jpg"},
+       false},
+      {"a .tif save path holds a TIFF",
+       {{"h/a.jpg", "jpeg"}},
+       {"-QVImagePath", "@/h/a.jpg", "-QVSavePath", "@/h/a.tif"},
+       {{"h/a.tif", kUTTypeTIFF}},
+       {"h/a.jpg"},
+       false},
+      {"in place when asked for exactly: a complete file over it",
+       {{"h/a.jpg", "jpeg"}},
+       {"-QVImagePath", "@/h/a.jpg", "-QVSavePath", "@/h/a.jpg"},
+       {{"h/a.jpg", kUTTypeJPEG}},
+       {},
+       false},
+      {"a camera RAW handed over alone: a TIFF beside it",
+       {{"h/p.dng", "raw"}},
+       {"@/h/p.dng"},
+       {{"h/p.tif", kUTTypeTIFF}},
+       {"h/p.dng"},
+       false},
+      {"a camera RAW as its own save path: beside it under a free name",
+       {{"h/p.dng", "raw"}, {"h/p.tif", "png"}},
+       {"-QVImagePath", "@/h/p.dng", "-QVSavePath", "@/h/p.dng"},
+       {{"h/p_2.tif", kUTTypeTIFF}},
+       {"h/p.dng", "h/p.tif"},
+       false},
+      {"two pairs bound for one target: the second under a free name",
+       {{"h/a.jpg", "jpeg"}, {"h/b.jpg", "jpeg"}, {"o", "folder"}},
+       {"-QVSavePair", "@/h/a.jpg", "@/o/same.jpg", "-QVSavePair", "@/h/b.jpg", "@/o/./same.jpg"},
+       {{"o/same.jpg", kUTTypeJPEG}, {"o/same_2.jpg", kUTTypeJPEG}},
+       {"h/a.jpg", "h/b.jpg"},
+       false},
+      {"a name no writer writes: a TIFF of that name",
+       {{"h/a.jpg", "jpeg"}, {"o", "folder"}},
+       {"-QVSavePair", "@/h/a.jpg", "@/o/a.psd"},
+       {{"o/a.tif", kUTTypeTIFF}},
+       {"h/a.jpg"},
+       false},
+      {"a link at the save path is replaced, never followed",
+       {{"h/a.jpg", "jpeg"}, {"u/keep.jpg", "jpeg"}, {"o/link.jpg", "link:u/keep.jpg"}},
+       {"-QVImagePath", "@/h/a.jpg", "-QVSavePath", "@/o/link.jpg"},
+       {{"o/link.jpg", kUTTypeJPEG}},
+       {"h/a.jpg", "u/keep.jpg"},
+       false},
+      {"a folder at the save path: a failure",
+       {{"h/a.jpg", "jpeg"}, {"o/a.jpg", "folder"}},
+       {"-QVImagePath", "@/h/a.jpg", "-QVSavePath", "@/o/a.jpg"},
+       {},
+       {"h/a.jpg"},
+       true},
+      {"a missing folder: a failure, the other result still written",
+       {{"h/a.jpg", "jpeg"}, {"h/b.jpg", "jpeg"}},
+       {"-QVSavePair", "@/h/a.jpg", "@/nowhere/a.jpg", "-QVSavePair", "@/h/b.jpg", "@/h/b-out.jpg"},
+       {{"h/b-out.jpg", kUTTypeJPEG}},
+       {"h/a.jpg", "h/b.jpg"},
+       true},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path root = dir / ("case" + std::to_string(n++));
+    std::map<std::string, std::string> before;
+    for (const auto& [relative, kind] : c.files) {
+      const fs::path path = root / relative;
+      fs::create_directories(kind == "folder" ? path : path.parent_path());
+      if (kind == "jpeg" || kind == "png") writeImageFile(path, kind == "png" ? kUTTypePNG : kUTTypeJPEG);
+      if (kind == "raw") ASSERT_TRUE(writeCameraRaw(path));
+      if (kind.rfind("link:", 0) == 0) fs::create_symlink(root / kind.substr(5), path);
+    }
+    for (const auto& relative : c.untouched) before[relative] = contents(root / relative);
+    std::vector<std::string> arguments;
+    for (auto argument : c.arguments) {
+      if (!argument.empty() && argument[0] == '@') argument = root.string() + argument.substr(1);
+      arguments.push_back(argument);
+    }
+    arguments.push_back("-QVPluginMode");
+    notifier->clear();
+    alerts->reasons.clear();
+    const size_t quits = terminator->statuses.size();
+    start(arguments);
+    ASSERT_TRUE(controller->exportImages());
+    for (const auto& source : controller->paths()) facade->complete(source);
+    advance(0);
+    for (const auto& [relative, type] : c.written) {
+      EXPECT_EQ(fileType(root / relative), type) << relative;
+      EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(root / relative))) << relative << " is a file of its own";
+    }
+    for (const auto& relative : c.untouched) EXPECT_EQ(contents(root / relative), before[relative]) << relative;
+    // The host learns where every result went, and of every failure with its reason.
+    const auto saved = notifier->of(kQVHostResultSaved);
+    ASSERT_EQ(saved.size(), c.written.size());
+    for (size_t i = 0; i < saved.size(); ++i) {
+      ASSERT_EQ(saved[i].size(), 3u);
+      EXPECT_EQ(fs::path(saved[i][2]).lexically_normal(), (root / c.written[i].first).lexically_normal());
+    }
+    const auto failed = notifier->of(kQVHostResultFailed);
+    EXPECT_EQ(failed.size(), c.fails ? 1u : 0u);
+    for (const auto& f : failed) EXPECT_FALSE(f.at(2).empty()) << "a reason";
+    EXPECT_EQ(notifier->endings(), std::vector<std::string>{c.fails ? kQVHostTerminationFailed : kQVHostTerminationOK});
+    EXPECT_EQ(manager.runState(),
+              c.fails ? QVSPluginModeManager::RunState::Failed : QVSPluginModeManager::RunState::Applied);
+    EXPECT_EQ(alerts->reasons.size(), c.fails ? 1u : 0u);
+    advance(1.0);
+    ASSERT_EQ(terminator->statuses.size(), quits + 1);
+    EXPECT_EQ(terminator->statuses.back(), c.fails ? 1 : 0);
+  }
+}
+
+// Only a file the host named is replaced; every other write takes its name exclusively.
+TEST_F(QVPluginControllerTest, OnlyNamedTargetsAreWrittenOverTheRestTakeTheirNamesExclusively) {
+  const std::string a = file("a.jpg"), b = file("b.jpg");
+  start(
+      {"-QVSavePair", a, (dir / "same.jpg").string(), "-QVSavePair", b, (dir / "same.jpg").string(), "-QVPluginMode"});
+  const auto plan = controller->planDestinations(controller->paths());
+  ASSERT_EQ(plan.size(), 2u);
+  EXPECT_TRUE(plan[0].replace);
+  EXPECT_FALSE(plan[1].replace);
+  EXPECT_EQ(plan[1].path, (dir / "same_2.jpg").string());
+  EXPECT_FALSE(plan[1].note.empty());
+  // A name taken between the plan and the write: the next free one, never over it.
+  controller->exportImages();
+  writer->beforeWrite = [this](const std::string& path) {
+    if (path == (dir / "same_2.jpg").string() && !fs::exists(path)) writeImageFile(path, kUTTypePNG);
+  };
+  facade->complete(a);
+  facade->complete(b);
+  advance(0);
+  EXPECT_EQ(fileType(dir / "same_2.jpg"), kUTTypePNG) << "left as it was";
+  EXPECT_EQ(fileType(dir / "same_3.jpg"), kUTTypeJPEG);
+  EXPECT_EQ(writer->replaced, (std::vector<bool>{true, false, false}));
+}
+
+// The host's image unreadable and without an extension, handed over alone: a TIFF in its place.
+TEST_F(QVPluginControllerTest, AnUnreadableHostImageWithoutExtensionIsWrittenAsTIFF) {
+  const std::string host = (dir / "host").string();
   std::ofstream(host) << "not an image";
-  // The save path's extension on the host image's name: written in place.
-  start({"-QVImagePath", host, "-QVSavePath", (dir / "elsewhere.jpg").string(), "-QVPluginMode"});
+  start({"-QVImagePath", host, "-QVPluginMode"});
   ASSERT_TRUE(controller->exportImages());
   facade->complete(host);
   advance(0);
@@ -154,7 +332,7 @@ TEST_F(QVPluginControllerTest, ProgressSequencesForOneTwoAndThreeImages) {
     }
     start(arguments);
     updater->calls.clear();
-    notifier->posted.clear();
+    notifier->clear();
     writer->written.clear();
     ASSERT_TRUE(controller->exportImages());
     EXPECT_EQ(facade->pending.size(), n) << "every image is asked at once";
@@ -166,11 +344,12 @@ TEST_F(QVPluginControllerTest, ProgressSequencesForOneTwoAndThreeImages) {
     }
     EXPECT_EQ(updater->calls, expected[n - 1]);
     EXPECT_EQ(writer->written.size(), n);
-    EXPECT_EQ(notifier->posted, std::vector<std::string>{kQVHostTerminationOK});
+    EXPECT_EQ(notifier->endings(), std::vector<std::string>{kQVHostTerminationOK});
+    EXPECT_EQ(notifier->of(kQVHostResultSaved).size(), n);
   }
 }
 
-TEST_F(QVPluginControllerTest, ThreeImagesOneFailingGiveTwoFilesOneOkAndAQuitOneSecondLater) {
+TEST_F(QVPluginControllerTest, ThreeImagesOneFailingGiveTwoFilesAFailureToTheHostAndAQuitOneSecondLater) {
   std::vector<std::string> sources = {file("a.jpg"), file("b.jpg"), file("c.jpg")};
   std::vector<std::string> arguments = {"-QVLightroomPluginOwner", "-QVPluginMode"};
   for (const auto& s : sources) arguments.insert(arguments.end(), {"-QVSavePair", s, s + ".result.jpg"});
@@ -186,8 +365,17 @@ TEST_F(QVPluginControllerTest, ThreeImagesOneFailingGiveTwoFilesOneOkAndAQuitOne
   EXPECT_FALSE(fs::exists(sources[1] + ".result.jpg"));
   EXPECT_TRUE(fs::exists(sources[2] + ".result.jpg"));
   EXPECT_EQ(controller->exportedPaths().size(), 2u);
-  EXPECT_EQ(notifier->posted, std::vector<std::string>{kQVHostTerminationOK});
-  EXPECT_EQ(manager.runState(), QVSPluginModeManager::RunState::Applied);
+  // The image without a result is a failure: the host hears it with its reason, never "ok".
+  EXPECT_EQ(notifier->endings(), std::vector<std::string>{kQVHostTerminationFailed});
+  const auto failed = notifier->of(kQVHostResultFailed);
+  ASSERT_EQ(failed.size(), 1u);
+  EXPECT_EQ(failed[0][0], sources[1]);
+  EXPECT_EQ(failed[0][1], sources[1] + ".result.jpg");
+  EXPECT_NE(failed[0][2].find("could not be read or processed"), std::string::npos);
+  EXPECT_EQ(notifier->of(kQVHostResultSaved).size(), 2u);
+  EXPECT_EQ(manager.runState(), QVSPluginModeManager::RunState::Failed);
+  ASSERT_EQ(alerts->reasons.size(), 1u);
+  EXPECT_NE(alerts->reasons[0].find("b.jpg"), std::string::npos);
   EXPECT_FALSE(facade->exporting);
   EXPECT_EQ(std::count(facade->calls.begin(), facade->calls.end(), "track 3 type 0"), 1);
   EXPECT_EQ(std::count(facade->calls.begin(), facade->calls.end(), "saved"), 2);
@@ -196,6 +384,7 @@ TEST_F(QVPluginControllerTest, ThreeImagesOneFailingGiveTwoFilesOneOkAndAQuitOne
   advance(0.02);
   ASSERT_EQ(terminator->times.size(), 1u);
   EXPECT_NEAR(terminator->times[0] - last, 1.0, 0.011);
+  EXPECT_EQ(terminator->statuses, std::vector<int>{1});
 }
 
 TEST_F(QVPluginControllerTest, CompletionsHopToTheMainThreadBeforeTouchingTheCount) {
@@ -225,12 +414,12 @@ TEST_F(QVPluginControllerTest, NoPathsEndsAtOnceButTheApplyCommandStartsNothing)
   EXPECT_EQ(manager.runState(), QVSPluginModeManager::RunState::Applied);
   EXPECT_FALSE(facade->exporting);
   advance(1.0);
-  EXPECT_EQ(terminator->times.size(), 1u);
+  EXPECT_EQ(terminator->statuses, std::vector<int>{0});
 }
 
-TEST_F(QVPluginControllerTest, WithoutAHostImageEachResultTakesItsOwnSourcesType) {
+TEST_F(QVPluginControllerTest, TargetsWithoutAnExtensionTakeTheirOwnSourcesType) {
   const std::string png = file("a.png", kUTTypePNG), jpeg = file("b.jpg", kUTTypeJPEG);
-  const std::string pngOut = (dir / "a-out.img").string(), jpegOut = (dir / "b-out.img").string();
+  const std::string pngOut = (dir / "a-out").string(), jpegOut = (dir / "b-out").string();
   start({"-QVSavePair", png, pngOut, "-QVSavePair", jpeg, jpegOut, "-QVPluginMode"});
   controller->exportImages();
   facade->complete(png);
@@ -239,14 +428,14 @@ TEST_F(QVPluginControllerTest, WithoutAHostImageEachResultTakesItsOwnSourcesType
   EXPECT_EQ(fileType(pngOut), kUTTypePNG);
   EXPECT_EQ(fileType(jpegOut), kUTTypeJPEG);
 
-  // With a host image its type is every result's.
+  // With a host image too: each result is its own source's (type and metadata).
   const std::string host = file("host.png", kUTTypePNG);
-  const std::string out = (dir / "c-out.img").string();
+  const std::string out = (dir / "c-out").string();
   start({"-QVImagePath", host, "-QVSavePair", jpeg, out, "-QVPluginMode"});
   controller->exportImages();
   facade->complete(jpeg);
   advance(0);
-  EXPECT_EQ(fileType(out), kUTTypePNG);
+  EXPECT_EQ(fileType(out), kUTTypeJPEG);
 }
 
 TEST_F(QVPluginControllerTest, AWriteInPlaceReplacesTheOriginalOnlyWhenItSucceeds) {
@@ -268,7 +457,7 @@ TEST_F(QVPluginControllerTest, AWriteInPlaceReplacesTheOriginalOnlyWhenItSucceed
   std::ifstream in(other, std::ios::binary);
   const std::string bytes((std::istreambuf_iterator<char>(in)), {});
   writer->failing = {other};
-  notifier->posted.clear();
+  notifier->clear();
   start({"-QVImagePath", other, "-QVSavePath", other, "-QVPluginMode"});
   controller->exportImages();
   facade->complete(other);
@@ -276,8 +465,55 @@ TEST_F(QVPluginControllerTest, AWriteInPlaceReplacesTheOriginalOnlyWhenItSucceed
   std::ifstream again(other, std::ios::binary);
   EXPECT_EQ(std::string((std::istreambuf_iterator<char>(again)), {}), bytes);
   EXPECT_EQ(alerts->shown, 1);
-  EXPECT_EQ(notifier->posted, std::vector<std::string>{kQVHostTerminationOK});
+  ASSERT_EQ(alerts->reasons.size(), 1u);
+  EXPECT_NE(alerts->reasons[0].find("refused by the test"), std::string::npos) << "the reason, for the user";
+  EXPECT_EQ(notifier->endings(), std::vector<std::string>{kQVHostTerminationFailed});
+  ASSERT_EQ(notifier->of(kQVHostResultFailed).size(), 1u);
+  EXPECT_EQ(notifier->of(kQVHostResultFailed)[0][2], "refused by the test");
   EXPECT_TRUE(controller->exportedPaths().empty());
+}
+
+// The engine's result is in linear light; the host gets it display-referred, in the colour space of
+// the source's profile, so a viewer that ignores profiles shows it as bright as the source.
+TEST_F(QVPluginControllerTest, AResultInLinearLightIsWrittenInItsSourcesColourSpace) {
+  // A 16-bit picture in linear light, every sample 0.2.
+  const size_t w = 32, h = 24;
+  auto pixels = std::make_shared<std::vector<uint8_t>>(w * h * 6);
+  for (size_t i = 0; i < w * h * 3; ++i) {
+    const uint16_t v = uint16_t(0.2 * 65535 + 0.5);
+    std::memcpy(pixels->data() + i * 2, &v, 2);
+  }
+  const auto linear = NSImage::imageWithCGImage(
+      CGImageCreate(w, h, 16, 48, w * 6, CGColorSpaceCreateWithProfileType(rova::kColorProfileNative),
+                    kCGImageAlphaNone | kCGBitmapByteOrder16Little, pixels));
+  struct Case {
+    const char* name;
+    const char* sourceSpace;
+    int expected;  // the first sample written
+    const char* profile;
+  } cases[] = {
+      {"an sRGB source", kCGColorSpaceSRGB, int(std::lround(255 * rova::linearToSrgb(0.2f))), "sRGB"},
+      {"an Adobe RGB source", kCGColorSpaceAdobeRGB1998, int(std::lround(255 * std::pow(0.2, 256.0 / 563.0))),
+       "Adobe RGB"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path source = dir / (std::string(c.name) + ".png");
+    auto bytes = std::make_shared<std::vector<uint8_t>>(w * h * 3, 90);
+    auto destination = CGImageDestinationCreateWithURL(source.string(), kUTTypePNG, 1);
+    CGImageDestinationAddImage(destination, CGImageCreate(w, h, 8, 24, w * 3, CGColorSpaceCreateWithName(c.sourceSpace),
+                                                          kCGImageAlphaNone, bytes));
+    ASSERT_TRUE(CGImageDestinationFinalize(destination));
+    const std::string out = (dir / (std::string(c.name) + "-out.png")).string();
+    start({"-QVSavePair", source.string(), out, "-QVPluginMode"});
+    controller->exportImages();
+    facade->completeWith(source.string(), linear);
+    advance(0);
+    EXPECT_NEAR(firstComponent(out), c.expected, 1);
+    auto space = CGImageSourceCopyColorSpace(CGImageSourceCreateWithURL(out));
+    ASSERT_TRUE(space);
+    EXPECT_NE(space->name.find(c.profile), std::string::npos) << space->name;
+  }
 }
 
 TEST_F(QVPluginControllerTest, StrengthZeroWritesTheSourceThroughTheApplicationsBlend) {
@@ -318,7 +554,7 @@ TEST_F(QVPluginControllerTest, ACancelInPluginModePostsCancelThenOkAndQuitsAfter
   EXPECT_EQ(willTerminate, 1);
 
   // Outside plug-in mode: nothing is posted, but the application still ends.
-  notifier->posted.clear();
+  notifier->clear();
   start({"-QVImagePath", a});
   controller->cancelPlugin();
   advance(0.3);
