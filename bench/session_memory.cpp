@@ -13,6 +13,7 @@
 //       Every 5 s it prints the resident memory, the entity store's data file and live records, and
 //       the memory cache's bytes; at the end the peaks and the machine's load. SOLVANE_HOME is set
 //       to a temporary folder unless given; the folder is removed at the end.
+#include <malloc.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -30,6 +31,7 @@
 
 #include "BenchPictures.h"
 #include "BenchSupport.h"
+#include "Ombrel/Classes/Basic/QVQueueManager.h"
 #include "Ombrel/Classes/Business/Cache/QVEntitiesCache.h"
 #include "Ombrel/Classes/Business/QVApp.h"
 #include "Ombrel/Classes/Model/Entities/QVEntitiesStorage.h"
@@ -202,8 +204,8 @@ int main(int argc, char** argv) {
   double peakStoreMB = 0, peakRSS = 0, nextScroll = scrollSeconds, nextPrint = 0;
   std::printf("session of %d paths of %s%dx%d photos, a screen of %zu cells moving every %.1f s\n", count,
               same ? "one " : "", width, height, cells, scrollSeconds);
-  std::printf("%7s %9s %11s %11s %11s %11s %11s\n", "time s", "previews", "resident MB", "store MB", "live MB",
-              "cache MB", "gallery MB");
+  std::printf("%7s %9s %11s %11s %11s %11s %11s %11s %7s\n", "time s", "previews", "resident MB", "heap MB",
+              "store MB", "live MB", "cache MB", "gallery MB", "stores");
   auto& executor = qv::MainExecutor::shared();
   std::function<void()> sample = [&] {
     const double now = elapsed();
@@ -212,9 +214,11 @@ int main(int argc, char** argv) {
     peakStoreMB = std::max(peakStoreMB, store);
     const bool done = previews.load() >= count || now >= limitSeconds;
     if (now >= nextPrint || done) {
-      std::printf("%7.0f %9d %11.0f %11.0f %11.0f %11.0f %11.0f\n", now, previews.load(), rss, store,
+      const struct mallinfo2 heap = mallinfo2();
+      std::printf("%7.0f %9d %11.0f %11.0f %11.0f %11.0f %11.0f %11.0f %7zu\n", now, previews.load(), rss,
+                  megabytes(heap.uordblks + heap.hblkhd), store,
                   megabytes(QVEntitiesStorage::shared().liveBytes()), megabytes(QVEntitiesCache::shared().totalCost()),
-                  megabytes(screen.heldBytes()));
+                  megabytes(screen.heldBytes()), QVQueueManager::shared().cacheInternalQueue()->operationCount());
       std::fflush(stdout);
       nextPrint += 5;
     }
@@ -237,7 +241,13 @@ int main(int argc, char** argv) {
               "cores)\n",
               peakStoreMB, megabytes(fileBytesOnDisk(dataFile)), load0[0], load[0],
               std::max(1u, std::thread::hardware_concurrency()));
+  // What stays once the caches are emptied: what the session holds per photo beyond them.
   QVApp::cancelImageOperationsAndWaitUntilDone();
+  QVEntitiesCache::shared().count();
+  malloc_trim(0);
+  const struct mallinfo2 heap = mallinfo2();
+  std::printf("after emptying the caches: resident %.0f MB, heap in use %.0f MB\n", bench::residentMB(),
+              megabytes(heap.uordblks + heap.hblkhd));
   std::error_code ec;
   fs::remove_all(root, ec);
   return 0;

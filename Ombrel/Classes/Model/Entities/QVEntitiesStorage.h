@@ -38,9 +38,9 @@
 #include "QVPlatform/Dispatch.h"
 #include "QVPlatform/Value.h"
 
-// Live records are kept to this many bytes: a little more than the memory cache holds, so an entity
-// the memory cache let go of is usually still here.
-inline constexpr uint64_t kQVEntitiesStorageLiveLimit = 1'000'000'000;
+// Live records are kept to this many bytes (a compaction then copies at most this much, which the
+// store's queue waits for).
+inline constexpr uint64_t kQVEntitiesStorageLiveLimit = 512'000'000;
 // Dead space below this is left alone: copying the live records for less is not worth it.
 inline constexpr uint64_t kQVEntitiesStorageCompactionMinimum = 64'000'000;
 // What the store leaves free on the disk whatever it is asked to write.
