@@ -1,9 +1,12 @@
 // A browsing session of many photos as the application runs it, for its resident memory and the
 // entity store's disk use.
 //
-//   bench_session_memory [PATHS] [WIDTH HEIGHT] [--same] [--screen CELLS] [--scroll SECONDS] [--seconds LIMIT]
+//   bench_session_memory [PATHS] [WIDTH HEIGHT] [--same | --distinct N] [--screen CELLS] [--scroll SECONDS]
+//                        [--seconds LIMIT]
 //       Makes PATHS photograph-like JPEGs (500 of 1000 x 700 by default), each a little different so
-//       no two decode alike, or with --same one photo under PATHS names (hard links). Then does what
+//       no two decode alike, or with --same one photo under PATHS names (hard links), or with
+//       --distinct N that many different photos, path i a hard link to photo i modulo N (quicker to
+//       make for thousands of paths; a photo comes back only N paths later). Then does what
 //       opening them does: the facade's source list takes them and every photo is enhanced as a
 //       preview (image type 1, priority 2), while a gallery screen of CELLS cells (24 by default)
 //       asks for the thumbnail and the enhanced thumbnail of the photos it shows (priority 3) and
@@ -123,12 +126,15 @@ class Screen {
 int main(int argc, char** argv) {
   std::vector<std::string> numbers;
   bool same = false;
+  int distinct = 0;
   size_t cells = 24;
   double scrollSeconds = 3, limitSeconds = 600;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--same")
       same = true;
+    else if (arg == "--distinct" && i + 1 < argc)
+      distinct = std::max(1, std::atoi(argv[++i]));
     else if (arg == "--screen" && i + 1 < argc)
       cells = size_t(std::max(1, std::atoi(argv[++i])));
     else if (arg == "--scroll" && i + 1 < argc)
@@ -165,18 +171,20 @@ int main(int argc, char** argv) {
     jpeg.quality = 0.9;
     auto write = [&](int i) {
       rova::codecs::Bitmap stamped = picture;
-      if (!same)
+      if (!same && distinct != 1)
         for (int y = 0; y < std::min(height, 64); ++y) {
           uint8_t* row = stamped.row(y);
-          for (int x = 0; x < std::min(width, 256) * 3; ++x) row[x] = uint8_t(row[x] ^ ((i >> ((x / 3) % 16)) & 1 ? 0x5a : 0));
+          for (int x = 0; x < std::min(width, 256) * 3; ++x)
+            row[x] = uint8_t(row[x] ^ ((i >> ((x / 3) % 16)) & 1 ? 0x5a : 0));
         }
       const auto bytes = rova::codecs::encode(stamped, jpeg, nullptr);
       std::ofstream(paths[size_t(i)], std::ios::binary)
           .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     };
-    if (same) {
-      write(0);
-      for (int i = 1; i < count; ++i) fs::create_hard_link(paths[0], paths[size_t(i)]);
+    if (same) distinct = 1;
+    if (distinct > 0 && distinct < count) {
+      bench::forEachRow(distinct, write);
+      for (int i = distinct; i < count; ++i) fs::create_hard_link(paths[size_t(i % distinct)], paths[size_t(i)]);
     } else {
       bench::forEachRow(count, write);
     }
@@ -202,8 +210,8 @@ int main(int argc, char** argv) {
   const auto t0 = std::chrono::steady_clock::now();
   auto elapsed = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(); };
   double peakStoreMB = 0, peakRSS = 0, nextScroll = scrollSeconds, nextPrint = 0;
-  std::printf("session of %d paths of %s%dx%d photos, a screen of %zu cells moving every %.1f s\n", count,
-              same ? "one " : "", width, height, cells, scrollSeconds);
+  std::printf("session of %d paths of %d different %dx%d photos, a screen of %zu cells moving every %.1f s\n", count,
+              distinct > 0 ? std::min(distinct, count) : count, width, height, cells, scrollSeconds);
   std::printf("%7s %9s %11s %11s %11s %11s %11s %11s %7s\n", "time s", "previews", "resident MB", "heap MB",
               "store MB", "live MB", "cache MB", "gallery MB", "stores");
   auto& executor = qv::MainExecutor::shared();

@@ -9,6 +9,7 @@
 
 namespace {
 std::atomic<uint64_t> gWaitingBytes{0};
+std::atomic<uint64_t> gWaitingBytesLimit{kQVCacheManagerWaitingBytesLimit};
 
 uint64_t lookUp(const std::map<uint64_t, uint64_t>& table, uint64_t imageType) {
   auto it = table.find(imageType);
@@ -38,13 +39,14 @@ NSImageRef QVCacheManager::cachedProcessedImageAtPath(const std::string& path, u
 NSImageRef QVCacheManager::cachedBlurredImageAtPath(const std::string& path) { return readImageEntityOfType(5, path); }
 
 uint64_t QVCacheManager::waitingBytes() { return gWaitingBytes.load(); }
+void QVCacheManager::setWaitingBytesLimit(uint64_t limit) { gWaitingBytesLimit = limit; }
 
 void QVCacheManager::updateCacheImage(NSImageRef image, const std::string& path, uint64_t cacheType,
                                       qv::Block completion) {
   const uint64_t bytes = image ? image->heldBytes() : 0;
   uint64_t waiting = gWaitingBytes.load();
   do {
-    if (waiting > 0 && waiting + bytes > kQVCacheManagerWaitingBytesLimit) {
+    if (waiting > 0 && waiting + bytes > gWaitingBytesLimit.load()) {
       QVLog(256, "Cache store skipped, %llu MB waiting: %s", (unsigned long long)(waiting / 1'000'000), path.c_str());
       if (completion) completion();
       return;

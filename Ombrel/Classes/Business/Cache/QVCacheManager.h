@@ -34,8 +34,9 @@ class QVCacheManager {
 
   static void updateCacheImage(NSImageRef image, const std::string& path, uint64_t cacheType,
                                qv::Block completion = nullptr);
-  // The pixel bytes of the images waiting to be stored.
+  // The pixel bytes of the images waiting to be stored, and their bound.
   static uint64_t waitingBytes();
+  static void setWaitingBytesLimit(uint64_t limit);
 
   static void clean(bool longTerm);
   static void cleanAt(const std::string& path, bool longTermClean);
