@@ -33,7 +33,21 @@ void QVImageTaskOperation::cancel() {
   // nothing and wakes `main()`, which must then see the cancel, not a picture that failed; else the
   // task would end as done with no image and run its callbacks.
   QVSyncOperation::cancel();
-  if (auto p = processor()) p->cancelProcessingQueue();
+  // An operation that never started has no processor to stop, and is not given one.
+  std::shared_ptr<QVRovaProcessor> running;
+  {
+    std::lock_guard guard(processorMutex_);
+    running = processor_;
+  }
+  if (running) running->cancelProcessingQueue();
+}
+
+void QVImageTaskOperation::main() {
+  {
+    std::lock_guard guard(processorMutex_);
+    processor_.reset();
+  }
+  QVSyncOperation::main();
 }
 
 std::string QVImageTaskOperation::description() const {

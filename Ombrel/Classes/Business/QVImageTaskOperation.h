@@ -3,7 +3,9 @@
 // (as a sync operation) for the processor's asynchronous completions.
 //
 // The processor is made on first use through the core framework's factory, posts no change
-// notifications and keeps no result caches of its own. Cancelling first marks the operation
+// notifications and keeps no result caches of its own. It is let go once the task's work is done
+// (before the callbacks run), so a finished operation someone still holds keeps only its results,
+// not the decoded picture and the render buffers of its processor. Cancelling first marks the operation
 // cancelled, which unlocks a `main()` that waits for a completion (quitting never hangs on a
 // completion that does not come), then stops the processor's engine work: the empty answers of the
 // stopped loads and renders always find the operation cancelled.
@@ -33,6 +35,8 @@ class QVImageTaskOperation : public QVSyncOperation, public QVImageProcessable {
   const std::shared_ptr<QVImageTaskParams>& params() const { return params_; }
   std::shared_ptr<QVRovaProcessor> processor() override;
   void cancel() override;
+  // Lets the processor go, then runs the callbacks.
+  void main() override;
   // "<QVImageTaskOperation: address> name: <path>, type: <type>".
   std::string description() const;
 

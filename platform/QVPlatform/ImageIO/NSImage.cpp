@@ -47,6 +47,12 @@ CGImageRef NSImage::CGImageForPixelSize(size_t pixelWidth, size_t pixelHeight) c
   return drawn_;
 }
 
+size_t NSImage::heldBytes() const {
+  if (bitmap_) return bitmap_->byteCount;
+  std::lock_guard<std::mutex> lock(mutex_);
+  return drawn_ ? drawn_->byteCount : 0;
+}
+
 CGColorSpaceRef NSImage::colorSpace() const {
   auto image = CGImage();
   if (image && image->colorSpace) return image->colorSpace;

@@ -42,6 +42,9 @@ class NSImage {
   // The bitmap for a pixel size: a bitmap image answers its own bitmap whatever the size (the
   // caller scales it); a lazy image draws at that size once and keeps the latest drawing.
   CGImageRef CGImageForPixelSize(size_t pixelWidth, size_t pixelHeight) const;
+  // The pixel bytes the image holds now (its bitmap, or its latest drawing); 0 for a lazy image
+  // not drawn yet.
+  size_t heldBytes() const;
   // The colour space of the bitmap (sRGB when the bitmap has none).
   CGColorSpaceRef colorSpace() const;
 

@@ -98,6 +98,7 @@ void QVGalleryModel::requestImagesForRow(int row) {
   const std::string path = pathAt(row);
   if (path.empty()) return;
   Entry& entry = entries_[path];
+  touch(entry);
   if (entry.requested) return;
   entry.requested = true;
   std::weak_ptr<int> alive = alive_;
@@ -130,6 +131,8 @@ void QVGalleryModel::setOriginalImage(const std::string& path, NSImageRef image)
   if (it == entries_.end() || !image) return;
   it->second.original = std::move(image);
   if (!it->second.pictureIsProcessed) it->second.picture = QPixmap();
+  touch(it->second);
+  boundHeldBytes(path);
   rowsChangedForPath(path);
 }
 
@@ -138,7 +141,45 @@ void QVGalleryModel::setProcessedImage(const std::string& path, NSImageRef image
   if (it == entries_.end() || !image) return;
   it->second.processed = std::move(image);
   it->second.picture = QPixmap();
+  touch(it->second);
+  boundHeldBytes(path);
   rowsChangedForPath(path);
+}
+
+uint64_t QVGalleryModel::bytesOf(const Entry& entry) {
+  uint64_t bytes = 0;
+  if (entry.original) bytes += entry.original->heldBytes();
+  if (entry.processed && entry.processed != entry.original) bytes += entry.processed->heldBytes();
+  if (!entry.picture.isNull())
+    bytes += uint64_t(entry.picture.width()) * uint64_t(entry.picture.height()) * uint64_t(entry.picture.depth() / 8);
+  return bytes;
+}
+
+uint64_t QVGalleryModel::heldBytes() const {
+  uint64_t total = 0;
+  for (const auto& [path, entry] : entries_) total += bytesOf(entry);
+  return total;
+}
+
+void QVGalleryModel::setHeldBytesLimit(uint64_t limit) {
+  heldBytesLimit_ = limit;
+  boundHeldBytes({});
+}
+
+void QVGalleryModel::boundHeldBytes(const std::string& keep) {
+  uint64_t total = heldBytes();
+  if (total <= heldBytesLimit_) return;
+  std::vector<std::pair<uint64_t, std::string>> byUse;
+  for (const auto& [path, entry] : entries_)
+    if (path != keep) byUse.emplace_back(entry.lastUse, path);
+  std::sort(byUse.begin(), byUse.end());
+  for (const auto& [use, path] : byUse) {
+    if (total <= heldBytesLimit_) break;
+    total -= bytesOf(entries_.at(path));
+    // Its rows ask again when they are painted again.
+    forgetPath(path);
+    rowsChangedForPath(path);
+  }
 }
 
 void QVGalleryModel::rowsChangedForPath(const std::string& path) {
@@ -153,6 +194,7 @@ QPixmap QVGalleryModel::displayPicture(const std::string& path, QSize pixelSize,
   auto it = entries_.find(path);
   if (it == entries_.end() || pixelSize.isEmpty()) return {};
   const Entry& entry = it->second;
+  touch(entry);
   const NSImageRef& shown = entry.processed ? entry.processed : entry.original;
   if (!shown) return {};
   const bool isProcessed = entry.processed != nullptr;

@@ -8,6 +8,12 @@
 // `shouldStartProcessingThumbs` is on): the thumbnail, then the enhancement at priority 3.
 // Removing the last row of a path cancels its requests.
 //
+// What the model holds follows the screen, not the number of open paths: the images and pictures
+// of the paths together stay within a byte bound (`heldBytesLimit`), the paths least recently
+// painted let go first (their requests cancelled when still running); such a path is asked for
+// again when a row showing it is painted again, which the caches usually answer at once. The
+// bound is well above what a screen of cells shows, so rows on screen are never let go.
+//
 // Main thread only; answers hop to the main executor and do nothing once the model is gone.
 #include <QAbstractListModel>
 #include <QColor>
@@ -27,6 +33,8 @@ class QVGalleryModel : public QAbstractListModel {
   enum Role { PathRole = Qt::UserRole + 1, HasOriginalRole, HasProcessedRole };
   static constexpr int64_t kThumbnailType = 0;
   static constexpr int64_t kEnhancedPriority = 3;
+  // A full 2560 x 1440 screen of cells holds about 250 MB of thumbnails and pictures.
+  static constexpr uint64_t kHeldBytesLimit = 320'000'000;
 
   explicit QVGalleryModel(std::shared_ptr<QVGalleryServices> services, QObject* parent = nullptr);
   ~QVGalleryModel() override;
@@ -57,6 +65,10 @@ class QVGalleryModel : public QAbstractListModel {
   // The image shown for the path (enhanced once it came) as a picture of that pixel size, made once.
   QPixmap displayPicture(const std::string& path, QSize pixelSize, double devicePixelRatio) const;
   int pictureRenders() const { return pictureRenders_; }
+  // The bytes of the images and pictures held, and their bound.
+  uint64_t heldBytes() const;
+  uint64_t heldBytesLimit() const { return heldBytesLimit_; }
+  void setHeldBytesLimit(uint64_t limit);
   // What transparent parts of a photo are shown over.
   void setPictureBackground(QColor color) { background_ = color; }
 
@@ -67,9 +79,15 @@ class QVGalleryModel : public QAbstractListModel {
     NSImageRef processed;
     mutable QPixmap picture;
     mutable bool pictureIsProcessed = false;
+    // When a row of the path was last painted or answered (a running count).
+    mutable uint64_t lastUse = 0;
   };
   void rowsChangedForPath(const std::string& path);
   void forgetPath(const std::string& path);
+  static uint64_t bytesOf(const Entry& entry);
+  void touch(const Entry& entry) const { entry.lastUse = ++useClock_; }
+  // Lets go of the least recently used paths until the held bytes fit the bound; `keep` stays.
+  void boundHeldBytes(const std::string& keep);
 
   std::shared_ptr<QVGalleryServices> services_;
   std::vector<std::string> paths_;
@@ -77,5 +95,7 @@ class QVGalleryModel : public QAbstractListModel {
   bool shouldStartProcessingThumbs_ = true;
   QColor background_ = Qt::black;
   mutable int pictureRenders_ = 0;
+  uint64_t heldBytesLimit_ = kHeldBytesLimit;
+  mutable uint64_t useClock_ = 0;
   std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };

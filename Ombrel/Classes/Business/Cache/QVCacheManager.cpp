@@ -1,10 +1,16 @@
 #include "Ombrel/Classes/Business/Cache/QVCacheManager.h"
 
+#include <atomic>
+
 #include "Ombrel/Classes/Basic/QVCallbackOperation.h"
 #include "Ombrel/Classes/Basic/QVQueueManager.h"
 #include "Ombrel/Classes/Business/Cache/QVTypedCache.h"
+#include "QVPlatform/Log.h"
 
 namespace {
+std::atomic<uint64_t> gWaitingBytes{0};
+std::atomic<uint64_t> gWaitingBytesLimit{kQVCacheManagerWaitingBytesLimit};
+
 uint64_t lookUp(const std::map<uint64_t, uint64_t>& table, uint64_t imageType) {
   auto it = table.find(imageType);
   return it == table.end() ? 0 : it->second;
@@ -32,21 +38,37 @@ NSImageRef QVCacheManager::cachedProcessedImageAtPath(const std::string& path, u
 
 NSImageRef QVCacheManager::cachedBlurredImageAtPath(const std::string& path) { return readImageEntityOfType(5, path); }
 
+uint64_t QVCacheManager::waitingBytes() { return gWaitingBytes.load(); }
+void QVCacheManager::setWaitingBytesLimit(uint64_t limit) { gWaitingBytesLimit = limit; }
+
 void QVCacheManager::updateCacheImage(NSImageRef image, const std::string& path, uint64_t cacheType,
                                       qv::Block completion) {
-  auto operation = QVCallbackOperation::make();
-  std::weak_ptr<QVCallbackOperation> weakOperation = operation;
-  operation->addCallback([image, path, cacheType, completion] {
-    if (!image || path.empty()) {
+  const uint64_t bytes = image ? image->heldBytes() : 0;
+  uint64_t waiting = gWaitingBytes.load();
+  do {
+    if (waiting > 0 && waiting + bytes > gWaitingBytesLimit.load()) {
+      QVLog(256, "Cache store skipped, %llu MB waiting: %s", (unsigned long long)(waiting / 1'000'000), path.c_str());
       if (completion) completion();
       return;
     }
-    QVTypedCache::shared().updateCachedObject(QVCacheObject{{}, image}, cacheType, path, completion);
+  } while (!gWaitingBytes.compare_exchange_weak(waiting, waiting + bytes));
+  // Told once, however the store ends: done, without an image, or cancelled.
+  auto ended = std::make_shared<std::atomic<bool>>(false);
+  qv::Block finish = [bytes, ended, completion] {
+    if (ended->exchange(true)) return;
+    gWaitingBytes -= bytes;
+    if (completion) completion();
+  };
+  auto operation = QVCallbackOperation::make();
+  std::weak_ptr<QVCallbackOperation> weakOperation = operation;
+  operation->addCallback([image, path, cacheType, finish] {
+    if (!image || path.empty()) return finish();
+    QVTypedCache::shared().updateCachedObject(QVCacheObject{{}, image}, cacheType, path, finish);
   });
   // A cancelled store runs none of its callbacks; its caller is still told it has ended.
-  operation->setFinishedCallback([weakOperation, completion] {
+  operation->setFinishedCallback([weakOperation, finish] {
     auto finished = weakOperation.lock();
-    if ((!finished || finished->isCancelled()) && completion) completion();
+    if (!finished || finished->isCancelled()) finish();
   });
   QVQueueManager::shared().cacheQueue()->addOperation(operation);
 }

@@ -3,6 +3,12 @@
 // 2 full size, 3 lens-corrected preview), each mapped to the cache type of its source rendition
 // and of its processed rendition (0, no class, when there is none). Stores run on "QVCache.Queue";
 // their completions run on background threads, also when the store was cancelled.
+//
+// Storing an image (its TIFF, the archive, the entity store's write) can fall behind the photos
+// being processed on a busy machine; the images waiting to be stored then pile up in memory. So
+// the images waiting add up to at most `kQVCacheManagerWaitingBytesLimit`: an image that would
+// pass it is not stored (logged; its completion runs at once) and is made again when it is next
+// asked for. One image is always let in, whatever its size.
 #include <cstdint>
 #include <map>
 #include <string>
@@ -10,6 +16,8 @@
 
 #include "QVPlatform/Dispatch.h"
 #include "QVPlatform/ImageIO/NSImage.h"
+
+inline constexpr uint64_t kQVCacheManagerWaitingBytesLimit = 256'000'000;
 
 class QVCacheManager {
  public:
@@ -26,6 +34,9 @@ class QVCacheManager {
 
   static void updateCacheImage(NSImageRef image, const std::string& path, uint64_t cacheType,
                                qv::Block completion = nullptr);
+  // The pixel bytes of the images waiting to be stored, and their bound.
+  static uint64_t waitingBytes();
+  static void setWaitingBytesLimit(uint64_t limit);
 
   static void clean(bool longTerm);
   static void cleanAt(const std::string& path, bool longTermClean);

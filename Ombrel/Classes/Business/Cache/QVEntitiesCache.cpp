@@ -1,7 +1,10 @@
 #include "Ombrel/Classes/Business/Cache/QVEntitiesCache.h"
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <vector>
 
 #include "Ombrel/Classes/Basic/QVSingleton.h"
@@ -12,6 +15,19 @@ namespace {
 uint64_t touchNow() {
   static std::atomic<uint64_t> clock{0};
   return ++clock;
+}
+
+// Evicted pictures are freed into the allocator's arenas, which keep the pages: after a session
+// of hundreds of photos the process would stay as large as the most it ever held at once, spread
+// over the arenas of every thread. Once an eviction has let pictures go, free pages are handed
+// back to the system, at most every few seconds (a pass over the arenas costs a few milliseconds).
+void handBackFreedPages() {
+  static std::atomic<int64_t> last{0};
+  const int64_t now =
+      std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
+  int64_t before = last.load();
+  if (now - before < 3 || !last.compare_exchange_strong(before, now)) return;
+  malloc_trim(0);
 }
 }  // namespace
 
@@ -71,8 +87,9 @@ void QVEntitiesCache::evictIfNeeded() {
     // Touches without an entity and entities that cost nothing (faces) are passed over.
     if (it == entitiesDictionary_.end() || it->second.cost == 0) continue;
     removeKey(key);
-    if (totalCost_ < evictionTarget_) return;
+    if (totalCost_ < evictionTarget_) break;
   }
+  handBackFreedPages();
 }
 
 void QVEntitiesCache::cleanCache() {

@@ -1,8 +1,10 @@
 #pragma once
 // The process's memory cache of entities under the typed cache's keys (MD5 text of the source
-// path, "_", entity class name). It bounds memory by entity cost (the encoded bytes of image
-// entities; faces cost nothing): once the costs reach the eviction threshold after an insertion,
-// the least recently touched entities go, oldest first, until the total is below the target.
+// path, "_", entity class name). It bounds memory by entity cost (for image entities the encoded
+// bytes and the decoded image kept beside them; faces cost nothing): once the costs reach the
+// eviction threshold after an insertion, the least recently touched entities go, oldest first,
+// until the total is below the target. So the memory it takes follows the photos recently shown
+// or worked on, not the number of photos open.
 //
 // A cost is taken when the entity is inserted and kept with it, so the books always balance even
 // if an entity's cost could change later. Touch marks are taken on the caller's thread when the

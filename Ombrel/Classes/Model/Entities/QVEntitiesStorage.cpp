@@ -2,11 +2,15 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <string_view>
+#include <vector>
 
 #include "Ombrel/Classes/Basic/QVSingleton.h"
 #include "Ombrel/Classes/Model/Entities/QVFilesManager.h"
@@ -51,12 +55,25 @@ bool readAll(int fd, uint64_t offset, uint8_t* bytes, size_t length) {
   return true;
 }
 
+size_t hashOf(const qv::Bytes& data) {
+  return std::hash<std::string_view>{}(std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
+}
+
+// The size of an open file, or -1.
+int64_t fileSize(int fd) {
+  struct stat info {};
+  return ::fstat(fd, &info) == 0 ? int64_t(info.st_size) : -1;
+}
+
 }  // namespace
 
 QVEntitiesStorage& QVEntitiesStorage::shared() { return qvSingleton<QVEntitiesStorage>("QVEntitiesStorage"); }
 
-QVEntitiesStorage::QVEntitiesStorage(std::string directory)
+QVEntitiesStorage::QVEntitiesStorage(std::string directory) : QVEntitiesStorage(std::move(directory), Limits{}) {}
+
+QVEntitiesStorage::QVEntitiesStorage(std::string directory, Limits limits)
     : directory_(std::move(directory)),
+      limits_(limits),
       operationQueue_(qv::DispatchQueue::makeSerial("Entities storage operation queue")) {}
 
 QVEntitiesStorage::~QVEntitiesStorage() { waitUntilIdle(); }
@@ -92,9 +109,84 @@ std::map<std::string, QVEntitiesStorage::Location>& QVEntitiesStorage::map() {
     if (!pair || pair->size() != 2 || !(*pair)[0].isInteger() || !(*pair)[1].isInteger()) continue;
     int64_t offset = (*pair)[0].asInt(), length = (*pair)[1].asInt();
     if (offset < 0 || length <= 0) continue;
-    (*storageMap_)[key] = Location{uint64_t(offset), uint64_t(length)};
+    // Two keys of one offset share its record only when they agree on its length.
+    auto record = records_.find(uint64_t(offset));
+    if (record != records_.end() && record->second.length != uint64_t(length)) continue;
+    pointKey(key, Location{uint64_t(offset), uint64_t(length)}, std::nullopt);
   }
   return *storageMap_;
+}
+
+void QVEntitiesStorage::pointKey(const std::string& key, Location location, std::optional<size_t> hash) {
+  auto& entries = *storageMap_;
+  auto it = entries.find(key);
+  if (it != entries.end() && it->second.offset == location.offset && it->second.length == location.length) {
+    touch(key);
+    return;
+  }
+  forgetKey(key);
+  entries[key] = location;
+  Record& record = records_[location.offset];
+  if (record.keys++ == 0) {
+    record.length = location.length;
+    record.hash = hash;
+    liveBytes_ += location.length;
+    if (hash) recordsByHash_.emplace(*hash, location.offset);
+  }
+  touch(key);
+}
+
+void QVEntitiesStorage::forgetKey(const std::string& key) {
+  auto& entries = *storageMap_;
+  auto it = entries.find(key);
+  if (it == entries.end()) return;
+  const uint64_t offset = it->second.offset;
+  entries.erase(it);
+  if (auto use = lastUse_.find(key); use != lastUse_.end()) {
+    keysByUse_.erase(use->second);
+    lastUse_.erase(use);
+  }
+  auto record = records_.find(offset);
+  if (record == records_.end() || --record->second.keys > 0) return;
+  // No key points to the record any more: its bytes are dead space.
+  liveBytes_ -= record->second.length;
+  if (const auto& hash = record->second.hash) {
+    auto [first, last] = recordsByHash_.equal_range(*hash);
+    for (auto at = first; at != last; ++at)
+      if (at->second == offset) {
+        recordsByHash_.erase(at);
+        break;
+      }
+  }
+  records_.erase(record);
+}
+
+void QVEntitiesStorage::forgetKeysOverlapping(uint64_t start, uint64_t end) {
+  // Only when the file was cut or replaced under the store do records lie past its end.
+  auto after = records_.lower_bound(start);
+  const bool overlaps = after != records_.end() ||
+                        (after != records_.begin() && std::prev(after)->first + std::prev(after)->second.length > start);
+  if (!overlaps) return;
+  std::vector<std::string> keys;
+  for (const auto& [key, location] : map())
+    if (location.offset < end && location.offset + location.length > start) keys.push_back(key);
+  for (const auto& key : keys) forgetKey(key);
+}
+
+void QVEntitiesStorage::forgetAllKeys() {
+  map().clear();
+  records_.clear();
+  recordsByHash_.clear();
+  lastUse_.clear();
+  keysByUse_.clear();
+  liveBytes_ = 0;
+}
+
+void QVEntitiesStorage::touch(const std::string& key) {
+  auto [use, added] = lastUse_.try_emplace(key, 0);
+  if (!added) keysByUse_.erase(use->second);
+  use->second = ++useClock_;
+  keysByUse_[use->second] = key;
 }
 
 bool QVEntitiesStorage::isEntityDataStoredForKey(const std::string& key) {
@@ -115,15 +207,128 @@ std::optional<qv::Bytes> QVEntitiesStorage::readEntityDataForKey(const std::stri
     // A record that runs past the end of the file (the file was cut or replaced) reads as nothing.
     if (::fstat(handle.fd, &info) != 0 || location.offset + location.length > uint64_t(info.st_size)) return;
     qv::Bytes data(location.length);
-    if (readAll(handle.fd, location.offset, data.data(), data.size())) result = std::move(data);
+    if (!readAll(handle.fd, location.offset, data.data(), data.size())) return;
+    result = std::move(data);
+    touch(key);
   });
   return result;
 }
 
+std::optional<QVEntitiesStorage::Location> QVEntitiesStorage::liveRecordWithBytes(const qv::Bytes& data,
+                                                                                  size_t hash) {
+  auto [first, last] = recordsByHash_.equal_range(hash);
+  if (first == last) return std::nullopt;
+  FileHandle handle(::open(storageDataPath().c_str(), O_RDONLY | O_CLOEXEC));
+  if (handle.fd < 0) return std::nullopt;
+  const int64_t size = fileSize(handle.fd);
+  qv::Bytes stored;
+  for (auto it = first; it != last; ++it) {
+    const Location location{it->second, records_.at(it->second).length};
+    if (location.length != data.size() || int64_t(location.offset + location.length) > size) continue;
+    // Equal hashes are only a hint: the bytes on disk are compared.
+    stored.resize(location.length);
+    if (readAll(handle.fd, location.offset, stored.data(), stored.size()) && stored == data) return location;
+  }
+  return std::nullopt;
+}
+
+bool QVEntitiesStorage::diskHasRoomFor(uint64_t length) {
+  struct statvfs disk {};
+  if (::statvfs(directory().c_str(), &disk) != 0) return true;  // unknown: the write itself will tell
+  const uint64_t available = uint64_t(disk.f_bavail) * uint64_t(disk.f_frsize);
+  if (available >= length && available - length >= limits_.diskReserve) return true;
+  if (!refusingForRoom_)
+    QVLogError("Entities storage: %llu MB free on the disk of %s; records are no longer kept (%llu MB stay free)",
+               (unsigned long long)(available / 1'000'000), directory().c_str(),
+               (unsigned long long)(limits_.diskReserve / 1'000'000));
+  refusingForRoom_ = true;
+  return false;
+}
+
+void QVEntitiesStorage::boundLiveBytes(const std::string& keep) {
+  while (liveBytes_ > limits_.liveLimit && !keysByUse_.empty()) {
+    const std::string oldest = keysByUse_.begin()->second;
+    if (oldest == keep) {
+      // Only the newest key is left to forget: it stays while it is the one being written.
+      if (keysByUse_.size() == 1) return;
+      touch(keep);
+      continue;
+    }
+    forgetKey(oldest);
+  }
+}
+
+void QVEntitiesStorage::compactIfNeeded() {
+  const std::string path = storageDataPath();
+  FileHandle source(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (source.fd < 0) return;
+  const int64_t size = fileSize(source.fd);
+  if (size < 0) return;
+  const uint64_t dead = uint64_t(size) > liveBytes_ ? uint64_t(size) - liveBytes_ : 0;
+  if (dead < std::max(limits_.compactionMinimum, liveBytes_)) return;
+
+  // Records the file no longer holds whole (it was cut under the store) cannot be copied: forgotten.
+  std::vector<std::string> unreadable;
+  for (const auto& [key, location] : map())
+    if (location.offset + location.length > uint64_t(size)) unreadable.push_back(key);
+  for (const auto& key : unreadable) forgetKey(key);
+
+  const std::string temporary = path + ".compacting";
+  std::map<uint64_t, uint64_t> moved;  // old offset → new offset
+  {
+    FileHandle target(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    if (target.fd < 0) return;
+    std::vector<uint8_t> buffer;
+    uint64_t written = 0;
+    bool ok = true;
+    for (const auto& [offset, record] : records_) {
+      buffer.resize(record.length);
+      ok = readAll(source.fd, offset, buffer.data(), buffer.size()) && writeAll(target.fd, buffer.data(), buffer.size());
+      if (!ok) break;
+      moved[offset] = written;
+      written += record.length;
+    }
+    if (!ok || ::fsync(target.fd) != 0) {
+      QVLogError("Entities storage: compaction given up: %s", std::strerror(errno));
+      std::error_code error;
+      std::filesystem::remove(temporary, error);
+      return;
+    }
+  }
+  // The saved map describes the old offsets: it goes before the data file is replaced.
+  std::error_code error;
+  std::filesystem::remove(storageMapPath(), error);
+  if (::rename(temporary.c_str(), path.c_str()) != 0) {
+    QVLogError("Entities storage: compaction given up: %s", std::strerror(errno));
+    std::filesystem::remove(temporary, error);
+    return;
+  }
+  for (auto& [key, location] : map()) location.offset = moved.at(location.offset);
+  std::map<uint64_t, Record> records;
+  recordsByHash_.clear();
+  for (auto& [offset, record] : records_) {
+    const uint64_t now = moved.at(offset);
+    if (record.hash) recordsByHash_.emplace(*record.hash, now);
+    records[now] = std::move(record);
+  }
+  records_ = std::move(records);
+  mapHasChanges_ = true;
+  QVLog(256, "Entities storage compacted: %lld bytes to %llu", (long long)size, (unsigned long long)liveBytes_);
+}
+
 bool QVEntitiesStorage::writeEntityData(const qv::Bytes& data, const std::string& key) {
-  if (key.empty()) return false;
+  if (key.empty() || data.empty()) return false;
   bool written = false;
   operationQueue_->sync([&] {
+    map();
+    const size_t hash = hashOf(data);
+    if (auto same = liveRecordWithBytes(data, hash)) {
+      pointKey(key, *same, hash);
+      mapHasChanges_ = true;
+      written = true;
+      return;
+    }
+    if (!diskHasRoomFor(data.size())) return;
     FileHandle handle(::open(storageDataPath().c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
     if (handle.fd < 0) return;
     off_t start = ::lseek(handle.fd, 0, SEEK_END);
@@ -135,9 +340,13 @@ bool QVEntitiesStorage::writeEntityData(const qv::Bytes& data, const std::string
       if (end > start && ::ftruncate(handle.fd, start) != 0) QVLogError("Error: %s", std::strerror(errno));
       return;
     }
-    map()[key] = Location{uint64_t(start), uint64_t(end - start)};
+    forgetKeysOverlapping(uint64_t(start), uint64_t(end));
+    pointKey(key, Location{uint64_t(start), uint64_t(end - start)}, hash);
     mapHasChanges_ = true;
+    refusingForRoom_ = false;
     written = true;
+    boundLiveBytes(key);
+    compactIfNeeded();
   });
   return written;
 }
@@ -174,7 +383,7 @@ void QVEntitiesStorage::saveMapOnQueue() {
 // (after a whole clean their offsets would point into the records of the new data file).
 void QVEntitiesStorage::cleanMap() {
   operationQueue_->sync([this] {
-    map().clear();
+    forgetAllKeys();
     mapHasChanges_ = true;
   });
 }
@@ -182,9 +391,10 @@ void QVEntitiesStorage::cleanMap() {
 void QVEntitiesStorage::cleanMapWithPath(const std::string& path) {
   operationQueue_->sync([this, &path] {
     const std::string prefix = qv::md5(path);
-    auto& entries = map();
-    for (auto it = entries.begin(); it != entries.end();)
-      it = it->first.starts_with(prefix) ? entries.erase(it) : std::next(it);
+    std::vector<std::string> keys;
+    for (const auto& entry : map())
+      if (entry.first.starts_with(prefix)) keys.push_back(entry.first);
+    for (const auto& key : keys) forgetKey(key);
     mapHasChanges_ = true;
   });
 }
@@ -207,7 +417,9 @@ void QVEntitiesStorage::cleanupEntitiesStorageWithPath(const std::string& path) 
 
 void QVEntitiesStorage::cleanupEntitiesStorageForKey(const std::string& key) {
   operationQueue_->async([this, key] {
-    if (map().erase(key)) mapHasChanges_ = true;
+    if (!map().count(key)) return;
+    forgetKey(key);
+    mapHasChanges_ = true;
   });
 }
 
@@ -219,4 +431,23 @@ std::map<std::string, QVEntitiesStorage::Location> QVEntitiesStorage::storageMap
 
 void QVEntitiesStorage::waitUntilIdle() {
   operationQueue_->sync([] {});
+}
+
+uint64_t QVEntitiesStorage::liveBytes() {
+  uint64_t live = 0;
+  operationQueue_->sync([&] {
+    map();
+    live = liveBytes_;
+  });
+  return live;
+}
+
+uint64_t QVEntitiesStorage::dataFileBytes() {
+  uint64_t size = 0;
+  operationQueue_->sync([&] {
+    std::error_code error;
+    const auto bytes = std::filesystem::file_size(qv::appendingPathComponent(directory(), "EntitiesStorage.data"), error);
+    size = error ? 0 : uint64_t(bytes);
+  });
+  return size;
 }

@@ -78,9 +78,17 @@ void QVImageEntity::setCacheObject(const QVCacheObject& object) {
   setImage(object.image);
 }
 
+uint64_t QVImageEntity::cost() const {
+  const uint64_t encoded = cacheObject_.size();
+  if (encoded == 0) return 0;
+  std::lock_guard guard(imageMutex_);
+  const uint64_t decoded = image_ ? image_->heldBytes() : 0;
+  return encoded + (decoded ? decoded : encoded);
+}
+
 NSImageRef QVImageEntity::image() const {
   std::lock_guard guard(imageMutex_);
-  if (!image_ && cost() != 0)
+  if (!image_ && cacheObject_.size() != 0)
     if (const qv::Bytes* data = cacheObject_.data()) image_ = NSImage::imageWithData(*data);
   return image_;
 }

@@ -101,8 +101,10 @@ class QVImageEntity : public QVStorableEntity, public QVImageEntityContainable {
   // The held image; decoded from the data on first use.
   NSImageRef image() const override;
   void setImage(NSImageRef image);
-  // The byte length of the encoded image (0 without one).
-  uint64_t cost() const override { return cacheObject_.size(); }
+  // The memory the entity takes: the encoded image and the decoded one it keeps beside it (the image
+  // held, or for one not decoded yet the encoded length: an uncompressed TIFF decodes to about its
+  // own size). 0 without an encoded image.
+  uint64_t cost() const override;
 
  private:
   mutable std::mutex imageMutex_;

@@ -246,11 +246,13 @@ TEST(QVImageProcessingOperation, AnExportRendersInTheDecodedPicturesOwnBuffer) {
     params->setKeepsOriginal(keepsOriginal);
     params->effectsPresets().push_back(shippedPreset("DefaultJpegPreset", "Presets"));
     auto op = QVImageProcessingOperation::initWithTaskParams(params);
+    // The finished task lets its processor go: the test keeps it to look inside.
+    auto processor = op->processor();
     queue->setObject(op, params->cacheKey());
     queue->waitUntilAllOperationsAreFinished();
     ASSERT_TRUE(op->processedImage()) << keepsOriginal;
     EXPECT_EQ(bool(op->originalImage()), keepsOriginal);
-    auto layer = std::dynamic_pointer_cast<rova::ImageLayer>(op->processor()->cppProcessor()->layerAtIndex(0));
+    auto layer = std::dynamic_pointer_cast<rova::ImageLayer>(processor->cppProcessor()->layerAtIndex(0));
     ASSERT_TRUE(layer && layer->getSourceImage()) << keepsOriginal;
     EXPECT_EQ(layer->getSourceImage()->source()->data(), nullptr)
         << "the decoded pixels were copied, " << keepsOriginal;

@@ -169,6 +169,46 @@ TEST(QVGalleryModel, InsertsAsManyRowsAsTheListReallyGrew) {
   EXPECT_EQ(resets, 0);
 }
 
+TEST(QVGalleryModel, HeldImagesStayWithinTheirBoundLeastRecentlyPaintedGoingFirst) {
+  auto services = std::make_shared<FakeServices>();
+  QVGalleryModel model(services);
+  Paths paths;
+  for (int n = 0; n < 6; ++n) paths.push_back(pathFor(n));
+  model.setPaths(paths);
+  // 300 x 200 RGB: 180 000 bytes an image; room for three paths' thumbnail and enhanced thumbnail
+  // and a few small pictures.
+  const uint64_t perPath = 2 * 180'000, limit = 3 * perPath + 10'000;
+  model.setHeldBytesLimit(limit);
+  auto answer = [&](int n) {
+    model.requestImagesForRow(n);
+    model.setOriginalImage(pathFor(n), solidImage(originalColor(n)));
+    model.setProcessedImage(pathFor(n), solidImage(processedColor(n)));
+  };
+  for (int n = 0; n < 3; ++n) answer(n);
+  EXPECT_EQ(model.heldBytes(), 3 * perPath);
+  // Row 0 is painted again: row 1 is now the least recently used.
+  EXPECT_FALSE(model.displayPicture(pathFor(0), QSize(30, 20), 1.0).isNull());
+  answer(3);
+  EXPECT_LE(model.heldBytes(), limit);
+  EXPECT_TRUE(model.wasRequested(pathFor(0)));
+  EXPECT_FALSE(model.wasRequested(pathFor(1))) << "let go";
+  EXPECT_EQ(model.originalImage(pathFor(1)), nullptr);
+  EXPECT_EQ(services->cancelledLoads, Paths({pathFor(1)}));
+  EXPECT_TRUE(model.wasRequested(pathFor(2)));
+  EXPECT_TRUE(model.wasRequested(pathFor(3)));
+  // A row of a path let go asks again once painted again.
+  const size_t asked = services->loads.size();
+  model.requestImagesForRow(1);
+  EXPECT_EQ(services->loads.size(), asked + 1);
+  EXPECT_EQ(services->loads.back().path, pathFor(1));
+  // Held bytes never exceed the bound however many paths are shown in turn.
+  for (int n = 0; n < 6; ++n) {
+    answer(n);
+    EXPECT_LE(model.heldBytes(), limit) << n;
+    EXPECT_NE(model.originalImage(pathFor(n)), nullptr) << "the path just painted stays";
+  }
+}
+
 TEST_F(QVGalleryTest, LateAnswersInAnyOrderLandOnTheirOwnRowsThenTheEnhancedOnes) {
   open(20);
   ASSERT_EQ(services->loads.size(), 20u) << "every visible cell asked for its thumbnail";

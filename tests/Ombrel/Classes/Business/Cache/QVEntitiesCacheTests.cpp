@@ -27,7 +27,7 @@ constexpr uint64_t kThreshold = kQVEntitiesCacheEvictionThreshold;
 constexpr uint64_t kTarget = kQVEntitiesCacheEvictionTarget;
 
 TEST(QVEntitiesCacheTest, ThresholdsKeepAHundredsOfPhotosSessionWellBelowTwoGigabytes) {
-  // Encoded bytes are counted; the decoded image of each entity lives beside them, about as big.
+  // An image entity's cost counts its encoded bytes and the decoded image beside them.
   EXPECT_LE(2 * kThreshold, 1'500'000'000u);
   EXPECT_LT(kTarget, kThreshold);
 }

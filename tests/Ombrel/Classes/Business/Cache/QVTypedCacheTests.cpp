@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <future>
+#include <thread>
 
 #include "Ombrel/Classes/Basic/QVQueueManager.h"
 #include "Ombrel/Classes/Business/Cache/QVCacheManager.h"
@@ -172,6 +174,29 @@ TEST_F(QVCacheManagerTest, CancelledRequestsStillComplete) {
   EXPECT_EQ(completions.load(), 2);
   EXPECT_FALSE(gotEntity.load());
   EXPECT_EQ(QVTypedCache::shared().readObjectOfType(3, "/p/a.jpg"), nullptr);
+}
+
+TEST_F(QVCacheManagerTest, ImagesWaitingToBeStoredStayWithinTheirBound) {
+  NSImageRef image = flatImage(7, 100, 100);
+  const uint64_t bytes = image->heldBytes();
+  ASSERT_EQ(bytes, 30'000u);
+  QVCacheManager::setWaitingBytesLimit(2 * bytes);
+  std::atomic<int> completions{0};
+  {
+    // The stores wait behind a held queue, as behind a slow disk.
+    QueueHold hold(QVQueueManager::shared().cacheQueue());
+    for (const char* path : {"/p/a.jpg", "/p/b.jpg", "/p/c.jpg"})
+      QVCacheManager::updateCacheImage(image, path, 1, [&] { ++completions; });
+    EXPECT_EQ(QVCacheManager::waitingBytes(), 2 * bytes);
+    EXPECT_EQ(completions.load(), 1) << "the image past the bound is not stored, and its caller is told at once";
+  }
+  for (int i = 0; i < 30'000 && completions.load() < 3; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  EXPECT_EQ(completions.load(), 3);
+  EXPECT_EQ(QVCacheManager::waitingBytes(), 0u);
+  EXPECT_EQ(firstByte(QVCacheManager::cachedOriginalImageAtPath("/p/a.jpg", 0)), 7);
+  EXPECT_EQ(firstByte(QVCacheManager::cachedOriginalImageAtPath("/p/b.jpg", 0)), 7);
+  EXPECT_EQ(QVCacheManager::cachedOriginalImageAtPath("/p/c.jpg", 0), nullptr);
+  QVCacheManager::setWaitingBytesLimit(kQVCacheManagerWaitingBytesLimit);
 }
 
 // ---- Obtaining --------------------------------------------------------------------------------

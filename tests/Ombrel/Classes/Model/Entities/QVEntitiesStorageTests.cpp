@@ -10,6 +10,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <limits>
+#include <map>
 
 #include "Ombrel/Classes/Model/Entities/QVEntity.h"
 #include "Ombrel/Classes/Model/Entities/QVFilesManager.h"
@@ -233,6 +235,123 @@ TEST_F(QVEntitiesStorageTest, AnUnwritableDataFileLeavesTheMapAsItWas) {
   EXPECT_EQ(storage->readEntityDataForKey("a"), std::nullopt);
 }
 
+// A store whose bounds a test can reach with a few bytes.
+class QVBoundedEntitiesStorageTest : public QVEntitiesStorageTest {
+ protected:
+  void make(QVEntitiesStorage::Limits limits) {
+    storage.reset();
+    storage = std::make_unique<QVEntitiesStorage>(directory, limits);
+  }
+  // Every key of the saved map read the way the file format says: its [offset, length] bytes of
+  // "EntitiesStorage.data".
+  std::map<std::string, qv::Bytes> recordsAsTheFilesSay() {
+    storage->saveMap();
+    qv::Error error;
+    qv::Value map = qv::PropertyList::readFile(storage->storageMapPath(), &error);
+    std::ifstream in(storage->storageDataPath(), std::ios::binary);
+    const std::string data((std::istreambuf_iterator<char>(in)), {});
+    std::map<std::string, qv::Bytes> records;
+    for (const auto& [key, pair] : *map.dictionary()) {
+      const size_t offset = size_t(pair.array()->at(0).asInt()), length = size_t(pair.array()->at(1).asInt());
+      if (offset + length <= data.size()) records[key] = bytes(data.substr(offset, length));
+    }
+    return records;
+  }
+};
+
+TEST_F(QVBoundedEntitiesStorageTest, AnEntityStoredTwiceTakesTheRoomOnce) {
+  const qv::Bytes entity = QVImageThumbEntity().entityData();
+  ASSERT_TRUE(storage->writeEntityData(entity, "a"));
+  ASSERT_TRUE(storage->writeEntityData(entity, "a"));
+  ASSERT_TRUE(storage->writeEntityData(entity, "b"));
+  EXPECT_EQ(dataSize(), entity.size());
+  EXPECT_EQ(storage->liveBytes(), entity.size());
+  EXPECT_EQ(storage->readEntityDataForKey("b"), entity);
+
+  // Equal length and other bytes are another record; the shared one lives while a key points to it.
+  qv::Bytes other = entity;
+  other.back() ^= 1;
+  ASSERT_TRUE(storage->writeEntityData(other, "a"));
+  EXPECT_EQ(dataSize(), 2 * entity.size());
+  EXPECT_EQ(storage->readEntityDataForKey("a"), other);
+  EXPECT_EQ(storage->readEntityDataForKey("b"), entity);
+  EXPECT_EQ(storage->liveBytes(), 2 * entity.size());
+  storage->cleanupEntitiesStorageForKey("b");
+  EXPECT_EQ(storage->liveBytes(), entity.size());
+  EXPECT_EQ(recordsAsTheFilesSay(), (std::map<std::string, qv::Bytes>{{"a", other}}));
+}
+
+TEST_F(QVBoundedEntitiesStorageTest, LiveRecordsStayWithinTheLimitLeastRecentlyUsedGoingFirst) {
+  make({.liveLimit = 30, .compactionMinimum = 1'000, .diskReserve = 0});
+  ASSERT_TRUE(storage->writeEntityData(bytes("aaaaaaaaaa"), "a"));
+  ASSERT_TRUE(storage->writeEntityData(bytes("bbbbbbbbbb"), "b"));
+  ASSERT_TRUE(storage->writeEntityData(bytes("cccccccccc"), "c"));
+  // A read is a use: "b" is now the least recently used.
+  ASSERT_TRUE(storage->readEntityDataForKey("a"));
+  ASSERT_TRUE(storage->writeEntityData(bytes("dddddddddd"), "d"));
+  EXPECT_FALSE(storage->isEntityDataStoredForKey("b"));
+  for (const char* key : {"a", "c", "d"}) EXPECT_TRUE(storage->isEntityDataStoredForKey(key)) << key;
+  EXPECT_EQ(storage->liveBytes(), 30u);
+  // A record bigger than the limit on its own is kept while it is the newest.
+  ASSERT_TRUE(storage->writeEntityData(qv::Bytes(40, 'e'), "e"));
+  EXPECT_EQ(storage->storageMap().size(), 1u);
+  EXPECT_EQ(storage->readEntityDataForKey("e"), qv::Bytes(40, 'e'));
+}
+
+TEST_F(QVBoundedEntitiesStorageTest, DeadSpaceIsGivenBackAndTheFilesKeepTheirFormat) {
+  make({.liveLimit = 1'000, .compactionMinimum = 25, .diskReserve = 0});
+  ASSERT_TRUE(storage->writeEntityData(bytes("first a"), "a"));
+  ASSERT_TRUE(storage->writeEntityData(bytes("bbbbbbbbbb"), "b"));
+  storage->saveMap();
+  // Rewrites of "a" leave dead records until they reach the live bytes and the minimum.
+  ASSERT_TRUE(storage->writeEntityData(bytes("second a"), "a"));
+  ASSERT_TRUE(storage->writeEntityData(bytes("third a!"), "a"));
+  EXPECT_EQ(dataSize(), 7u + 10 + 8 + 8);
+  ASSERT_TRUE(storage->writeEntityData(bytes("fourth a"), "a"));
+  // 23 dead bytes and 18 live: still kept. One more rewrite passes the minimum.
+  EXPECT_EQ(dataSize(), 7u + 10 + 8 + 8 + 8);
+  EXPECT_TRUE(fs::exists(storage->storageMapPath()));
+  ASSERT_TRUE(storage->writeEntityData(bytes("fifth a!"), "a"));
+  EXPECT_EQ(dataSize(), 18u) << "only the live records are left";
+  EXPECT_EQ(storage->liveBytes(), 18u);
+  // A saved map would have pointed at the old offsets.
+  EXPECT_FALSE(fs::exists(storage->storageMapPath()));
+  EXPECT_EQ(storage->readEntityDataForKey("a"), bytes("fifth a!"));
+  EXPECT_EQ(storage->readEntityDataForKey("b"), bytes("bbbbbbbbbb"));
+  // The records are back to back in their former order and the map says where.
+  auto map = storage->storageMap();
+  EXPECT_EQ(map["b"].offset, 0u);
+  EXPECT_EQ(map["a"].offset, 10u);
+  const std::map<std::string, qv::Bytes> expected{{"a", bytes("fifth a!")}, {"b", bytes("bbbbbbbbbb")}};
+  EXPECT_EQ(recordsAsTheFilesSay(), expected);
+  reopen();
+  EXPECT_EQ(storage->readEntityDataForKey("a"), bytes("fifth a!"));
+  EXPECT_EQ(storage->readEntityDataForKey("b"), bytes("bbbbbbbbbb"));
+  EXPECT_FALSE(fs::exists(storage->storageDataPath() + ".compacting"));
+
+  // Keys forgotten by a clean leave dead space the next write gives back.
+  storage.reset();
+  make({.liveLimit = 1'000, .compactionMinimum = 25, .diskReserve = 0});
+  storage->cleanupEntitiesStorage();
+  ASSERT_TRUE(storage->writeEntityData(qv::Bytes(30, 'x'), qv::md5("/p.jpg") + "_QVImageThumbEntity"));
+  ASSERT_TRUE(storage->writeEntityData(qv::Bytes(5, 'y'), "y"));
+  storage->cleanupEntitiesStorageWithPath("/p.jpg");
+  ASSERT_TRUE(storage->writeEntityData(qv::Bytes(5, 'z'), "z"));
+  EXPECT_EQ(dataSize(), 10u);
+  EXPECT_EQ(recordsAsTheFilesSay(),
+            (std::map<std::string, qv::Bytes>{{"y", qv::Bytes(5, 'y')}, {"z", qv::Bytes(5, 'z')}}));
+}
+
+TEST_F(QVBoundedEntitiesStorageTest, ARecordTheDiskHasNoRoomForIsRefused) {
+  make({.liveLimit = 1'000, .compactionMinimum = 25, .diskReserve = std::numeric_limits<uint64_t>::max() / 2});
+  EXPECT_FALSE(storage->writeEntityData(bytes("no room"), "a"));
+  EXPECT_FALSE(storage->writeEntityData(bytes("still none"), "b"));
+  EXPECT_FALSE(storage->isEntityDataStoredForKey("a"));
+  EXPECT_EQ(dataSize(), 0u);
+  make({.liveLimit = 1'000, .compactionMinimum = 25, .diskReserve = 0});
+  EXPECT_TRUE(storage->writeEntityData(bytes("room"), "a"));
+}
+
 TEST(QVFilesManagerTest, EntitiesFolderIsInTheApplicationFolderAndIsMadeAgainWhenRemoved) {
   auto& manager = QVFilesManager::sharedManager();
   EXPECT_EQ(manager.applicationFilesDirectoryPath(), qv::places::applicationSupportDirectory());
@@ -255,7 +374,9 @@ TEST(QVEntityTest, ImageEntityKeepsTheImageAsTIFFAndDecodesItAgain) {
   EXPECT_EQ(entity->image(), nullptr);
   entity->setCacheObject({{}, image});
   EXPECT_EQ(entity->image(), image);
-  EXPECT_EQ(entity->cost(), image->TIFFRepresentation().size());
+  // The memory it takes: the TIFF and the decoded image kept beside it.
+  const uint64_t tiff = image->TIFFRepresentation().size();
+  EXPECT_EQ(entity->cost(), tiff + 6 * 4 * 3);
 
   qv::Bytes archive = entity->entityData();
   qv::Error error;
@@ -266,9 +387,11 @@ TEST(QVEntityTest, ImageEntityKeepsTheImageAsTIFFAndDecodesItAgain) {
   auto decoded =
       std::dynamic_pointer_cast<QVImageEntity>(QVEntity::initWithData(&QVProcessedPreviewEntity::cls(), archive));
   ASSERT_TRUE(decoded);
-  EXPECT_EQ(decoded->cost(), entity->cost());
+  // Before it is decoded, the image counts as big as its TIFF; afterwards as what it holds.
+  EXPECT_EQ(decoded->cost(), 2 * tiff);
   NSImageRef back = decoded->image();
   ASSERT_TRUE(back);
+  EXPECT_EQ(decoded->cost(), tiff + back->heldBytes());
   auto a = image->CGImage(), b = back->CGImage();
   ASSERT_EQ(b->width, a->width);
   ASSERT_EQ(b->height, a->height);
