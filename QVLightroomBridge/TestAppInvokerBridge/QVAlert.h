@@ -58,7 +58,9 @@ class QVAlert {
   // path found is written to standard error.
   static std::optional<std::string> appPath();
   // The icon of the desktop entry that runs `executablePath`, at `side` logical pixels; a null
-  // pixmap when there is none.
+  // pixmap when there is none. An "Icon" path, or a name looked up in the hicolor theme and the
+  // pixmaps folder of each data folder; every file is read only when it is a regular file of at
+  // most 16 MB (a FIFO or a huge file at an icon's place gives no icon, never a hang).
   static QPixmap iconForExecutable(const std::string& executablePath, int side, double devicePixelRatio);
 
  private:

@@ -43,6 +43,9 @@ class TimingView : public QVPhotoEditingView {
   void showImageController(const std::string& path) override { view_.showImageController(path); }
   void updateWithExportState(uint64_t state) override { view_.updateWithExportState(state); }
   double boostAmount() override { return view_.boostAmount(); }
+  void setPreviewFailureHandler(std::function<void()> handler) override {
+    view_.setPreviewFailureHandler(std::move(handler));
+  }
   void completeExportAnimation(std::function<void()> completion) override {
     rendered = Clock::now();
     view_.completeExportAnimation([this, completion] {

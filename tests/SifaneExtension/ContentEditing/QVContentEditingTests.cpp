@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
 #include <fstream>
 
 #include "QVPlatform/PropertyList.h"
@@ -46,4 +50,135 @@ TEST(QVContentEditingOutput, NamesTheRenderingAndTheRecordAfterThePhotoInTheHost
   // Two inputs are equal only with the same photo, record and folder.
   EXPECT_EQ(input, QVContentEditingInput("/photos/Holiday 2026.tar.JPG", std::nullopt, "/tmp/out"));
   EXPECT_FALSE(input == QVContentEditingInput("/photos/Holiday 2026.tar.JPG", QVAdjustmentData(), "/tmp/out"));
+}
+
+namespace {
+
+std::string contents(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+}  // namespace
+
+// A record is read only from a regular file of a bounded size: a FIFO is refused at once (never
+// waited on), a padded record before it is parsed.
+TEST(QVAdjustmentData, ReadsOnlyABoundedRegularFile) {
+  namespace fs = std::filesystem;
+  const auto dir = solvane::test::makeTempDir("adjustment-bounds");
+  ASSERT_EQ(::mkfifo((dir / "fifo.json").c_str(), 0600), 0);
+  const QVAdjustmentData record("a", "1.0", "x");
+  ASSERT_TRUE(record.writeToFile((dir / "padded.json").string()));
+  fs::resize_file(dir / "padded.json", QVAdjustmentData::kMaxFileBytes + 1);
+  std::ofstream(dir / "empty.json").close();
+  fs::create_directory(dir / "folder.json");
+  struct Case {
+    const char* name;
+    const char* reason;
+  } cases[] = {
+      {"fifo.json", "not a regular file"},
+      {"padded.json", "larger than"},
+      {"empty.json", "empty file"},
+      {"folder.json", "a folder"},
+      {"missing.json", "no such file"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    qv::Error error;
+    EXPECT_FALSE(QVAdjustmentData::readFromFile((dir / c.name).string(), &error));
+    EXPECT_NE(error.description.find(c.reason), std::string::npos) << error.description;
+  }
+}
+
+// The edit's names are checked before anyone edits, and the record goes in only while its name is
+// free; when it cannot, this edit's rendering goes again and nothing that was there before does.
+TEST(QVContentEditingOutput, NeverReplacesAFileAndRemovesOnlyItsOwnRendering) {
+  namespace fs = std::filesystem;
+  struct Case {
+    const char* name;
+    // What the folder holds before the edit (name -> text), and links (name -> target).
+    std::vector<std::pair<std::string, std::string>> files, links;
+    bool photoInOutput;    // the photo is "IMG.tiff" in the output folder itself
+    const char* checkWhy;  // empty: the names are free
+  } cases[] = {
+      {"free names", {}, {}, false, ""},
+      {"the photo itself", {}, {}, true, "the photo itself"},
+      {"an earlier rendering", {{"IMG.tiff", "earlier rendering"}}, {}, false, "exists already"},
+      {"an earlier record", {{"IMG.json", "earlier record"}}, {}, false, "exists already"},
+      {"a link at the record's name", {}, {{"IMG.json", "../victim"}}, false, "exists already"},
+      {"a dangling link at the rendering's name", {}, {{"IMG.tiff", "../nowhere"}}, false, "exists already"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto dir = solvane::test::makeTempDir(std::string("output-") + c.name);
+    const fs::path out = dir / "out";
+    fs::create_directories(out);
+    std::ofstream(dir / "victim") << "the user's file";
+    for (const auto& [name, text] : c.files) std::ofstream(out / name) << text;
+    for (const auto& [name, target] : c.links) fs::create_symlink(target, out / name);
+    const fs::path photo = c.photoInOutput ? out / "IMG.tiff" : dir / "IMG.jpg";
+    std::ofstream(photo) << "the photo";
+    const QVContentEditingOutput output(QVContentEditingInput(photo.string(), std::nullopt, out.string()));
+    const auto why = output.checkWritable();
+    if (!*c.checkWhy) {
+      EXPECT_FALSE(why) << *why;
+    } else {
+      ASSERT_TRUE(why);
+      EXPECT_NE(why->find(c.checkWhy), std::string::npos) << *why;
+    }
+    EXPECT_EQ(contents(dir / "victim"), "the user's file");
+    EXPECT_EQ(contents(photo), "the photo");
+  }
+
+  // Committing: the record's name taken after the check (by a file or a link) fails the edit and
+  // removes the rendering this edit wrote, unless someone else's file has taken its name; what
+  // took either name is left alone. A free name: both files, the record complete.
+  enum class Taken { No, ByFile, ByLink };
+  struct Commit {
+    const char* name;
+    Taken recordName;
+    bool renderingReplaced;
+  } commits[] = {
+      {"free", Taken::No, false},
+      {"record's name taken by a file", Taken::ByFile, false},
+      {"record's name taken by a link", Taken::ByLink, false},
+      {"rendering replaced by someone else's", Taken::ByFile, true},
+  };
+  for (const auto& c : commits) {
+    SCOPED_TRACE(c.name);
+    const auto dir = solvane::test::makeTempDir(std::string("commit-") + c.name);
+    std::ofstream(dir / "victim") << "the user's file";
+    QVContentEditingOutput output(QVContentEditingInput((dir / "IMG.jpg").string(), std::nullopt, dir.string()));
+    output.setAdjustmentData(QVAdjustmentData("a", "1.0", "x"));
+    std::ofstream(output.renderedContentPath()) << "ours";
+    const auto rendering = QVContentEditingOutput::FileIdentity::of(output.renderedContentPath());
+    ASSERT_TRUE(rendering);
+    if (c.renderingReplaced) {
+      std::ofstream(dir / "theirs") << "theirs";
+      fs::rename(dir / "theirs", output.renderedContentPath());
+    }
+    if (c.recordName == Taken::ByLink) fs::create_symlink(dir / "victim", output.adjustmentDataPath());
+    if (c.recordName == Taken::ByFile) std::ofstream(output.adjustmentDataPath()) << "someone else's record";
+
+    const auto failed = output.commitAdjustmentData(*rendering);
+    EXPECT_EQ(contents(dir / "victim"), "the user's file");
+    if (c.recordName == Taken::No) {
+      EXPECT_FALSE(failed) << *failed;
+      EXPECT_EQ(QVAdjustmentData::readFromFile(output.adjustmentDataPath()), *output.adjustmentData());
+      EXPECT_EQ(contents(output.renderedContentPath()), "ours");
+      continue;
+    }
+    ASSERT_TRUE(failed);
+    EXPECT_NE(failed->find("exists already"), std::string::npos) << *failed;
+    if (c.renderingReplaced) {
+      EXPECT_EQ(contents(output.renderedContentPath()), "theirs");
+    } else {
+      EXPECT_FALSE(fs::exists(output.renderedContentPath()));
+    }
+    if (c.recordName == Taken::ByLink) {
+      EXPECT_TRUE(fs::is_symlink(output.adjustmentDataPath()));
+    } else {
+      EXPECT_EQ(contents(output.adjustmentDataPath()), "someone else's record");
+    }
+  }
 }

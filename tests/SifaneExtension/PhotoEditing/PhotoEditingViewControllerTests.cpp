@@ -218,3 +218,42 @@ TEST_F(PhotoEditingViewControllerTest, SmallPhotoShowsNothingThenAlertsRecordsAn
       },
       testing::ExitedWithCode(134), "alert less than minimum size\n\\[facade\\] event 0 1\n\\[facade\\] terminate 134");
 }
+
+// A photo that cannot be decoded is a failure with its reason, never taken for a small photo: the
+// host hears it once, on the main queue, and nothing is alerted about size or ended with 134.
+TEST_F(PhotoEditingViewControllerTest, APhotoThatCannotBeDecodedIsReportedAsSuchOnce) {
+  struct Case {
+    const char* name;
+    std::optional<std::string> unreadable;  // what the reader says at the start
+    bool previewFails;                      // the screen's preview fails afterwards
+    bool shown;
+  } cases[] = {
+      {"not an image, or empty", "not a photo that can be decoded: /photos/IMG_1.jpg", false, false},
+      {"a damaged photo whose preview fails", std::nullopt, true, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto localFacade = std::make_shared<FakeFacade>();
+    localFacade->unreadable = c.unreadable;
+    FakeView localView;
+    PhotoEditingViewController local(localFacade);
+    local.setView(&localView);
+    std::vector<std::string> failures;
+    local.setFailureHandler([&](const std::string& reason) { failures.push_back(reason); });
+    local.startContentEditingWithInput(input(), "");
+    local.viewWillAppear();
+    EXPECT_EQ(!localView.log.empty(), c.shown);
+    if (c.previewFails) {
+      ASSERT_TRUE(localView.previewFailed);
+      localView.previewFailed();
+      localView.previewFailed();  // a second report changes nothing
+    }
+    EXPECT_TRUE(failures.empty()) << "the host hears it on the main queue, not inside the call";
+    pumpMain();
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_NE(failures[0].find("/photos/IMG_1.jpg"), std::string::npos) << failures[0];
+    EXPECT_EQ(count(localFacade->log, "alert less than minimum size"), 0u);
+    EXPECT_EQ(count(localFacade->log, "terminate 134"), 0u);
+    EXPECT_EQ(count(localFacade->log, "event 0 1"), 0u);
+  }
+}
