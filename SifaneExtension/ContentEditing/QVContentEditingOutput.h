@@ -2,13 +2,18 @@
 // What an editor hands back when an edit is finished, made from the edit's input: the adjustment
 // record the editor sets, and where the editor writes the rendered photo. The host chose the
 // folder (the input's output directory); the names follow the photo's: "<name>.tiff" for the
-// rendering and "<name>.json" for the record, which the host writes from the output once the
-// editor has handed it back.
+// rendering and "<name>.json" for the record.
 //
-// Neither name ever replaces a file: the rendering and the record go into place only while their
-// names are free (the photo itself may lie in the output folder under the rendering's name). When
-// the record cannot be written, the host removes the rendering this edit wrote, and nothing else:
-// a file that was under either name before the edit stays as it was.
+// An edit is one commit. The editor writes the rendering whole to a temporary file
+// (`renderingTemporaryPath`, a hidden name in the output folder); the host then `commit`s: the
+// record is written whole to its own temporary, and only then are both renamed to their names,
+// the record first and the rendering last (its appearance marks a finished edit). Neither rename
+// ever replaces anything (the photo itself may lie in the output folder under the rendering's
+// name). Any failure removes what this edit created, and nothing else: a file that was under
+// either name before the edit stays as it was. A host that does not commit calls `discard`.
+//
+// The temporary names are fixed per process and input ("." + name + ".tiff." + a random token of
+// the process + ".part"), so a host can clean them up when it is killed before the commit.
 //
 // Main thread (it travels with the edit); the paths are fixed at construction.
 #include <sys/types.h>
@@ -29,6 +34,10 @@ class QVContentEditingOutput {
   const std::string& renderedContentPath() const { return renderedContentPath_; }
   // The same with ".json": where the host keeps the record beside the rendering.
   const std::string& adjustmentDataPath() const { return adjustmentDataPath_; }
+  // Where the editor writes the rendering (only while the name is free) before the commit.
+  const std::string& renderingTemporaryPath() const { return renderingTemporaryPath_; }
+  // Where the record is written before the commit renames it.
+  const std::string& recordTemporaryPath() const { return recordTemporaryPath_; }
 
   // Which file a name held at one moment (a regular file, never followed through a link).
   struct FileIdentity {
@@ -43,14 +52,18 @@ class QVContentEditingOutput {
   // are free. None when they can, else the reason (a taken name says whether it is the photo).
   std::optional<std::string> checkWritable() const;
 
-  // The host's half of finishing: the record written under its name, never over anything there.
-  // When it cannot be, the rendering is removed again, but only while its name still holds
-  // `rendering`, the file the editor wrote. None once both files are in place, else the reason.
-  std::optional<std::string> commitAdjustmentData(const FileIdentity& rendering) const;
+  // The host's half of finishing: the record to its temporary, then both renames, never over
+  // anything. None once both files are in place under their names, else the reason (and nothing
+  // of this edit is left).
+  std::optional<std::string> commit() const;
+  // Removes this edit's temporary files (those that are regular files).
+  void discard() const;
 
  private:
   std::optional<QVAdjustmentData> adjustmentData_;
   std::string photoPath_;
   std::string renderedContentPath_;
   std::string adjustmentDataPath_;
+  std::string renderingTemporaryPath_;
+  std::string recordTemporaryPath_;
 };

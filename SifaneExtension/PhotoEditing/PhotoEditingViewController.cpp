@@ -162,7 +162,8 @@ void PhotoEditingViewController::writeOutput(const std::string& path, NSImageRef
   if (!image) {
     failure = "The photo could not be blended at its strength: " + path;
   } else {
-    failure = facade_->writeTIFF(image, path, output->renderedContentPath());
+    // Whole, to the edit's temporary name: the host's commit puts it under its name.
+    failure = facade_->writeTIFF(image, path, output->renderingTemporaryPath());
   }
   finishEditing();
   if (failure) {

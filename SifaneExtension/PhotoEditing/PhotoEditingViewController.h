@@ -18,8 +18,9 @@
 // The rendering carries the strength set on the screen's slider. The extension stores no strength
 // per photo, so the strength is taken from the screen when the edit is finished.
 //
-// A failed TIFF write hands back no output, with the reason: the host never gets "done" with a
-// missing or partial file.
+// The TIFF is written whole to the output's temporary name; the host commits the edit (both
+// files renamed into place, never over anything). A failed TIFF write hands back no output, with
+// the reason: the host never gets "done" with a missing or partial file.
 //
 // Rules only: the widgets are reached through QVPhotoEditingView, the application core through
 // QVPhotoEditingFacade. Main thread only; facade completions are brought to the main thread and

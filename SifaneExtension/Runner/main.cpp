@@ -13,14 +13,17 @@
 //
 // Exit status: 0 done or cancelled; 1 the edit could not be written (the reason on stderr; no
 // file of this run is left under either name); 2 a command line that cannot run, a missing photo
-// or one that is not a regular file; 3 a photo that cannot be decoded (after its alert); 134 a
+// or one that is not a regular file, no display that can be reached; 3 a photo that cannot be decoded (after its alert); 134 a
 // photo below 800 x 600 (after its alert). Paths are taken as the bytes they are.
+#include <unistd.h>
+
 #include <QApplication>
 #include <QBuffer>
 #include <QTimer>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 
@@ -87,12 +90,50 @@ void takeScreenshot(QVExtensionHostWindow* window, QVPhotoEditingContainerView* 
   });
 }
 
+// The edit's two temporary names, removed when the runner is stopped by a signal before its commit
+// (only unlink, which is safe in a handler). A kill that cannot be caught may leave them: hidden
+// names, never anything under the edit's own names.
+char pendingTemporaries[2][4096];
+void removeTemporariesAndStop(int signal) {
+  for (const char* path : pendingTemporaries) {
+    if (*path) ::unlink(path);
+  }
+  std::signal(signal, SIG_DFL);
+  std::raise(signal);
+}
+
+void cleanUpOnSignals(const QVContentEditingOutput& output) {
+  const std::string* paths[] = {&output.renderingTemporaryPath(), &output.recordTemporaryPath()};
+  for (size_t i = 0; i < 2; ++i) {
+    if (paths[i]->size() < sizeof pendingTemporaries[i]) {
+      std::memcpy(pendingTemporaries[i], paths[i]->c_str(), paths[i]->size() + 1);
+    }
+  }
+  for (int signal : {SIGTERM, SIGINT, SIGHUP, SIGQUIT}) std::signal(signal, removeTemporariesAndStop);
+}
+
+// While the application object is made: Qt ends a process that cannot reach its display (or start
+// its platform plug-in) with an abort. The runner ends instead with the status of an environment
+// it cannot run in, and the reason.
+QtMessageHandler previousHandler = nullptr;
+void startupMessageHandler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+  if (type != QtFatalMsg) {
+    if (previousHandler) previousHandler(type, context, message);
+    return;
+  }
+  std::fprintf(stderr, "SifaneExtension: no display to edit on: %s\n", message.toLocal8Bit().constData());
+  std::fflush(nullptr);
+  std::_Exit(QVExtensionRunnerOptions::kUsageStatus);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   // A caller that stops reading our output must not turn a finished edit into a killed process.
   std::signal(SIGPIPE, SIG_IGN);
+  previousHandler = qInstallMessageHandler(startupMessageHandler);
   QVApplication app(argc, argv);
+  qInstallMessageHandler(previousHandler);
   QCoreApplication::setApplicationName(QString::fromUtf8(QVApplicationInfo::displayName));
   QCoreApplication::setApplicationVersion(QString::fromUtf8(QVApplicationInfo::shortVersion));
   // The arguments as the bytes they are (what Qt left of them): a file name need not be UTF-8.
@@ -135,6 +176,7 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "SifaneExtension: the edit was not saved: %s\n", why->c_str());
       return QVExtensionRunnerOptions::kNotWrittenStatus;
     }
+    cleanUpOnSignals(planned);
   }
 
   // The engine first, before any view exists.
@@ -189,13 +231,9 @@ int main(int argc, char** argv) {
         finish(QVExtensionRunnerOptions::kNotWrittenStatus);
         return;
       }
-      // All or nothing: a rendering without its record is no finished edit, so when the record
-      // cannot be written the rendering this edit wrote goes again (and nothing else does).
-      const auto rendering = QVContentEditingOutput::FileIdentity::of(output->renderedContentPath());
-      const auto failed = rendering ? output->commitAdjustmentData(*rendering)
-                                    : std::optional<std::string>("the rendering is missing: " +
-                                                                 output->renderedContentPath());
-      if (failed) {
+      // One commit: the record to its temporary, then both renamed into place; on any failure
+      // nothing of this edit is left and nothing that was there is touched.
+      if (const auto failed = output->commit()) {
         std::fprintf(stderr, "SifaneExtension: the edit was not saved: %s\n", failed->c_str());
         finish(QVExtensionRunnerOptions::kNotWrittenStatus);
         return;

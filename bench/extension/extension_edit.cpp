@@ -145,8 +145,8 @@ int main(int argc, char** argv) {
     bool finished = false;
     std::optional<std::string> failure;
     const auto done = Clock::now();
-    controller->finishContentEditingWithCompletionHandler([&](auto, auto why) {
-      failure = why;
+    controller->finishContentEditingWithCompletionHandler([&](auto output, auto why) {
+      failure = output ? output->commit() : why;  // as a host does: both files into place
       finished = true;
     });
     if (!waitUntil([&] { return finished; }) || failure) {

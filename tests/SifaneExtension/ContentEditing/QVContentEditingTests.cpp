@@ -90,9 +90,9 @@ TEST(QVAdjustmentData, ReadsOnlyABoundedRegularFile) {
   }
 }
 
-// The edit's names are checked before anyone edits, and the record goes in only while its name is
-// free; when it cannot, this edit's rendering goes again and nothing that was there before does.
-TEST(QVContentEditingOutput, NeverReplacesAFileAndRemovesOnlyItsOwnRendering) {
+// The edit's names are checked before anyone edits, and the edit is one commit that never replaces
+// a file: when it cannot be made, this edit's files go again and nothing that was there before does.
+TEST(QVContentEditingOutput, NeverReplacesAFileAndRemovesOnlyItsOwnFiles) {
   namespace fs = std::filesystem;
   struct Case {
     const char* name;
@@ -130,19 +130,21 @@ TEST(QVContentEditingOutput, NeverReplacesAFileAndRemovesOnlyItsOwnRendering) {
     EXPECT_EQ(contents(photo), "the photo");
   }
 
-  // Committing: the record's name taken after the check (by a file or a link) fails the edit and
-  // removes the rendering this edit wrote, unless someone else's file has taken its name; what
-  // took either name is left alone. A free name: both files, the record complete.
-  enum class Taken { No, ByFile, ByLink };
+  // Committing: the rendering is at its temporary name; the record is written to its own, then
+  // both are renamed in. A name taken after the check (by a file, a link, even a FIFO) fails the
+  // edit: nothing of this edit is left (no record, no rendering, no temporary) and what took the
+  // name is left alone. Free names: both files, the record complete, no temporary.
+  enum class Taken { No, ByFile, ByLink, ByFIFO };
   struct Commit {
     const char* name;
-    Taken recordName;
-    bool renderingReplaced;
+    Taken record, rendering;
   } commits[] = {
-      {"free", Taken::No, false},
-      {"record's name taken by a file", Taken::ByFile, false},
-      {"record's name taken by a link", Taken::ByLink, false},
-      {"rendering replaced by someone else's", Taken::ByFile, true},
+      {"free", Taken::No, Taken::No},
+      {"record's name taken by a file", Taken::ByFile, Taken::No},
+      {"record's name taken by a link", Taken::ByLink, Taken::No},
+      {"rendering's name taken by a file", Taken::No, Taken::ByFile},
+      {"rendering's name taken by a link", Taken::No, Taken::ByLink},
+      {"rendering's name taken by a FIFO", Taken::No, Taken::ByFIFO},
   };
   for (const auto& c : commits) {
     SCOPED_TRACE(c.name);
@@ -150,19 +152,23 @@ TEST(QVContentEditingOutput, NeverReplacesAFileAndRemovesOnlyItsOwnRendering) {
     std::ofstream(dir / "victim") << "the user's file";
     QVContentEditingOutput output(QVContentEditingInput((dir / "IMG.jpg").string(), std::nullopt, dir.string()));
     output.setAdjustmentData(QVAdjustmentData("a", "1.0", "x"));
-    std::ofstream(output.renderedContentPath()) << "ours";
-    const auto rendering = QVContentEditingOutput::FileIdentity::of(output.renderedContentPath());
-    ASSERT_TRUE(rendering);
-    if (c.renderingReplaced) {
-      std::ofstream(dir / "theirs") << "theirs";
-      fs::rename(dir / "theirs", output.renderedContentPath());
-    }
-    if (c.recordName == Taken::ByLink) fs::create_symlink(dir / "victim", output.adjustmentDataPath());
-    if (c.recordName == Taken::ByFile) std::ofstream(output.adjustmentDataPath()) << "someone else's record";
+    EXPECT_EQ(fs::path(output.renderingTemporaryPath()).parent_path(), dir) << "beside its name, for the rename";
+    std::ofstream(output.renderingTemporaryPath()) << "ours";
+    auto take = [&](Taken how, const std::string& path) {
+      if (how == Taken::ByFile) std::ofstream(path) << "someone else's";
+      if (how == Taken::ByLink) fs::create_symlink(dir / "victim", path);
+      if (how == Taken::ByFIFO) {
+        ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+      }
+    };
+    take(c.record, output.adjustmentDataPath());
+    take(c.rendering, output.renderedContentPath());
 
-    const auto failed = output.commitAdjustmentData(*rendering);
+    const auto failed = output.commit();
     EXPECT_EQ(contents(dir / "victim"), "the user's file");
-    if (c.recordName == Taken::No) {
+    EXPECT_FALSE(fs::exists(output.renderingTemporaryPath()));
+    EXPECT_FALSE(fs::exists(output.recordTemporaryPath()));
+    if (c.record == Taken::No && c.rendering == Taken::No) {
       EXPECT_FALSE(failed) << *failed;
       EXPECT_EQ(QVAdjustmentData::readFromFile(output.adjustmentDataPath()), *output.adjustmentData());
       EXPECT_EQ(contents(output.renderedContentPath()), "ours");
@@ -170,15 +176,24 @@ TEST(QVContentEditingOutput, NeverReplacesAFileAndRemovesOnlyItsOwnRendering) {
     }
     ASSERT_TRUE(failed);
     EXPECT_NE(failed->find("exists already"), std::string::npos) << *failed;
-    if (c.renderingReplaced) {
-      EXPECT_EQ(contents(output.renderedContentPath()), "theirs");
-    } else {
-      EXPECT_FALSE(fs::exists(output.renderedContentPath()));
+    for (const auto& [how, path] : {std::pair{c.record, output.adjustmentDataPath()},
+                                    std::pair{c.rendering, output.renderedContentPath()}}) {
+      const auto kind = fs::symlink_status(path).type();
+      const fs::file_type expected[] = {fs::file_type::not_found, fs::file_type::regular, fs::file_type::symlink,
+                                        fs::file_type::fifo};
+      EXPECT_EQ(kind, expected[int(how)]) << path << " (nothing of this edit is left, nothing else touched)";
+      if (how == Taken::ByFile) {
+        EXPECT_EQ(contents(path), "someone else's");
+      }
     }
-    if (c.recordName == Taken::ByLink) {
-      EXPECT_TRUE(fs::is_symlink(output.adjustmentDataPath()));
-    } else {
-      EXPECT_EQ(contents(output.adjustmentDataPath()), "someone else's record");
-    }
+  }
+
+  // A rendering that never reached its temporary name: nothing to commit, nothing written.
+  {
+    const auto dir = solvane::test::makeTempDir("commit-nothing");
+    QVContentEditingOutput output(QVContentEditingInput((dir / "IMG.jpg").string(), std::nullopt, dir.string()));
+    output.setAdjustmentData(QVAdjustmentData("a", "1.0", "x"));
+    ASSERT_TRUE(output.commit());
+    EXPECT_TRUE(fs::is_empty(dir));
   }
 }

@@ -133,7 +133,9 @@ TEST_F(PhotoEditingViewControllerTest, FinishingRendersFullSizeAndHandsBackOnlyA
   ASSERT_TRUE(output);
   EXPECT_EQ(output->adjustmentData(), PhotoEditingViewController::adjustmentData());
   EXPECT_EQ(output->renderedContentPath(), "/out/IMG_1.tiff");
-  EXPECT_EQ(facade->writtenPaths, Lines{"/out/IMG_1.tiff"});
+  // Whole, to the edit's temporary name in the host's folder; the host's commit renames it.
+  EXPECT_EQ(facade->writtenPaths, Lines{output->renderingTemporaryPath()});
+  EXPECT_EQ(output->renderingTemporaryPath().rfind("/out/.IMG_1.tiff.", 0), 0u) << output->renderingTemporaryPath();
   EXPECT_EQ(facade->writtenImage, result);
   EXPECT_EQ(facade->log.back(), "clean") << "the edit ends by emptying caches, store and settings";
 }

@@ -30,10 +30,12 @@ struct ProgramRun {
   std::string output;
 };
 
-// Runs the program with the arguments (stdout and stderr together), in its own SOLVANE_HOME.
-ProgramRun runExtension(const std::vector<std::string>& arguments, const fs::path& home) {
-  std::string command =
-      "env QT_QPA_PLATFORM=offscreen SOLVANE_HOME='" + home.string() + "' '" + SIFANE_EXTENSION_PROGRAM + "'";
+// Runs the program with the arguments (stdout and stderr together), in its own SOLVANE_HOME, on
+// the offscreen platform unless `environment` says otherwise ("NAME=value ...").
+ProgramRun runExtension(const std::vector<std::string>& arguments, const fs::path& home,
+                        const std::string& environment = "") {
+  std::string command = "env QT_QPA_PLATFORM=offscreen " + environment + " SOLVANE_HOME='" + home.string() + "' '" +
+                        SIFANE_EXTENSION_PROGRAM + "'";
   for (const auto& a : arguments) command += " '" + a + "'";
   command += " 2>&1";
   ProgramRun run;
@@ -195,6 +197,12 @@ TEST(SifaneExtensionRunner, CommandLinesItCannotRun) {
       runExtension({"--input", (dir / "missing.jpg").string(), "--output-dir", dir.string()}, dir / "home");
   EXPECT_EQ(run.status, QVExtensionRunnerOptions::kUsageStatus) << run.output;
   EXPECT_NE(run.output.find("no such photo"), std::string::npos);
+  // A display that cannot be reached: Qt would abort; the runner says so and ends with 2.
+  const ProgramRun noDisplay =
+      runExtension({"--input", (dir / "missing.jpg").string(), "--output-dir", dir.string()}, dir / "home",
+                   "QT_QPA_PLATFORM=xcb DISPLAY=:9999");
+  EXPECT_EQ(noDisplay.status, QVExtensionRunnerOptions::kUsageStatus) << noDisplay.output;
+  EXPECT_NE(noDisplay.output.find("no display to edit on"), std::string::npos) << noDisplay.output;
 }
 
 namespace {
