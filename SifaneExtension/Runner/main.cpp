@@ -7,9 +7,10 @@
 // shown in a window with the host's own Cancel and Done. The photo (and the last edit's record,
 // unless the extension refuses it) is handed over just after the window appears, or before it
 // with --input-before-show. Done asks the extension to finish: it renders the photo at full size
-// and writes "<DIR>/<name>.tiff" through the export writer; the runner then writes the returned
-// record as "<DIR>/<name>.json" and exits 0. Cancel exits 0 and writes nothing. Neither file
-// ever replaces one that was there: a taken name is found before the edit starts.
+// and writes the TIFF whole to a hidden temporary in DIR through the export writer; the runner
+// then commits the edit ("<DIR>/<name>.json", then "<DIR>/<name>.tiff", both renamed in) and exits
+// 0. Cancel exits 0 and writes nothing. Neither file ever replaces one that was there: a taken
+// name is found before the edit starts, and the renames never replace.
 //
 // Exit status: 0 done or cancelled; 1 the edit could not be written (the reason on stderr; no
 // file of this run is left under either name); 2 a command line that cannot run, a missing photo
