@@ -54,8 +54,14 @@ QVAlertFrames QVAlertFrames::layout(const QVAlertMetrics& m, QSize iconSize, int
   return f;
 }
 
+namespace {
+pid_t hostProcessId = 0;
+}  // namespace
+
+void QVAlert::setHostProcessId(pid_t pid) { hostProcessId = pid; }
+
 std::optional<std::string> QVAlert::appPath() {
-  const std::string link = "/proc/" + std::to_string(::getppid()) + "/exe";
+  const std::string link = "/proc/" + std::to_string(hostProcessId > 0 ? hostProcessId : ::getppid()) + "/exe";
   std::error_code ec;
   const fs::path path = fs::read_symlink(link, ec);
   if (ec) {
@@ -106,9 +112,9 @@ QPixmap QVAlert::iconForExecutable(const std::string& executablePath, int side, 
   } else if (name.find('/') == std::string::npos) {
     // The icon theme every system has, in each data folder, then the old pixmaps folder.
     for (const auto& data : QVDesktopEntry::dataFolders()) {
-      for (const char* place : {"/icons/hicolor/scalable/apps/.svg", "/icons/hicolor/256x256/apps/.png",
-                                "/icons/hicolor/128x128/apps/.png", "/icons/hicolor/64x64/apps/.png",
-                                "/icons/hicolor/48x48/apps/.png", "/pixmaps/.svg", "/pixmaps/.png"}) {
+      for (const char* place :
+           {"/icons/hicolor/scalable/apps/.svg", "/icons/hicolor/256x256/apps/.png", "/icons/hicolor/128x128/apps/.png",
+            "/icons/hicolor/64x64/apps/.png", "/icons/hicolor/48x48/apps/.png", "/pixmaps/.svg", "/pixmaps/.png"}) {
         const std::string pattern = place;
         const size_t slash = pattern.rfind('/');
         candidates.push_back(data + pattern.substr(0, slash + 1) + name + pattern.substr(slash + 1));

@@ -1,5 +1,6 @@
 // SolvaneBriskoBridge: started by a host application's plug-in, it starts Solvane in plug-in mode
 // (see QVLauncherMain.h for the command line). Its status is 0 on every path: hosts rely on it.
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -40,15 +41,19 @@ void showAlert(int argc, char** argv, const std::string& title, const std::strin
   }
   std::cout.flush();
   std::cerr.flush();
+  const pid_t host = ::getppid();
   const pid_t child = ::fork();
   if (child < 0) {
     std::cerr << "Error: the alert could not be shown: " << std::strerror(errno) << "\n";
     return;
   }
   if (child == 0) {
-    // An abort of Qt's leaves no core file behind.
-    const struct rlimit noCore {0, 0};
+    // An abort of Qt's leaves no core file behind, and the alert goes with the launcher when a
+    // host stops it.
+    const struct rlimit noCore { 0, 0 };
     ::setrlimit(RLIMIT_CORE, &noCore);
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    QVAlert::setHostProcessId(host);
     {
       QApplication application(argc, argv);
       if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion"))) application.setStyle(fusion);

@@ -60,8 +60,8 @@ std::optional<QVAdjustmentData> QVAdjustmentData::readFromFile(const std::string
     return std::nullopt;
   }
   qv::Error readError;
-  const qv::Value value =
-      qv::PropertyList::fromJSON(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), &readError);
+  const qv::Value value = qv::PropertyList::fromJSON(
+      std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), &readError);
   if (value.isNull()) {
     qv::setError(error, readError.description.empty()
                             ? qv::Error(kErrorDomain, 1, "The file holds no adjustment record: " + path)

@@ -81,8 +81,8 @@ class QVPhotoEditingAppFacade : public QVPhotoEditingFacade {
                                        const std::string& path) override {
     // Through the export writer: the source's metadata comes along, and the file appears whole or
     // not at all, only under a free name: whatever is there (even the photo itself) stays.
-    auto error = QVImageSaver::saveImage(image, sourcePath, path, kUTTypeTIFF, /*shouldOverwrite=*/false, nullptr,
-                                         nullptr);
+    auto error =
+        QVImageSaver::saveImage(image, sourcePath, path, kUTTypeTIFF, /*shouldOverwrite=*/false, nullptr, nullptr);
     if (!error) return std::nullopt;
     std::string reason = error->userInfo["reason"].asString();
     return error->description + (reason.empty() ? std::string() : ": " + reason);

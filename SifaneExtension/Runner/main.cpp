@@ -14,13 +14,14 @@
 //
 // Exit status: 0 done or cancelled; 1 the edit could not be written (the reason on stderr; no
 // file of this run is left under either name); 2 a command line that cannot run, a missing photo
-// or one that is not a regular file, no display that can be reached; 3 a photo that cannot be decoded (after its alert); 134 a
-// photo below 800 x 600 (after its alert). Paths are taken as the bytes they are.
+// or one that is not a regular file, no display that can be reached; 3 a photo that cannot be decoded (after its
+// alert); 134 a photo below 800 x 600 (after its alert). Paths are taken as the bytes they are.
 #include <unistd.h>
 
 #include <QApplication>
 #include <QBuffer>
 #include <QTimer>
+#include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -225,24 +226,24 @@ int main(int argc, char** argv) {
   };
   auto done = [controller, window, finish] {
     window->setButtonsEnabled(false);
-    controller->finishContentEditingWithCompletionHandler([finish](std::shared_ptr<QVContentEditingOutput> output,
-                                                                   std::optional<std::string> failure) {
-      if (!output) {
-        std::fprintf(stderr, "SifaneExtension: the edit was not saved: %s\n", failure.value_or("").c_str());
-        finish(QVExtensionRunnerOptions::kNotWrittenStatus);
-        return;
-      }
-      // One commit: the record to its temporary, then both renamed into place; on any failure
-      // nothing of this edit is left and nothing that was there is touched.
-      if (const auto failed = output->commit()) {
-        std::fprintf(stderr, "SifaneExtension: the edit was not saved: %s\n", failed->c_str());
-        finish(QVExtensionRunnerOptions::kNotWrittenStatus);
-        return;
-      }
-      std::printf("done: %s\nrecord: %s\n", output->renderedContentPath().c_str(),
-                  output->adjustmentDataPath().c_str());
-      finish(0);
-    });
+    controller->finishContentEditingWithCompletionHandler(
+        [finish](std::shared_ptr<QVContentEditingOutput> output, std::optional<std::string> failure) {
+          if (!output) {
+            std::fprintf(stderr, "SifaneExtension: the edit was not saved: %s\n", failure.value_or("").c_str());
+            finish(QVExtensionRunnerOptions::kNotWrittenStatus);
+            return;
+          }
+          // One commit: the record to its temporary, then both renamed into place; on any failure
+          // nothing of this edit is left and nothing that was there is touched.
+          if (const auto failed = output->commit()) {
+            std::fprintf(stderr, "SifaneExtension: the edit was not saved: %s\n", failed->c_str());
+            finish(QVExtensionRunnerOptions::kNotWrittenStatus);
+            return;
+          }
+          std::printf("done: %s\nrecord: %s\n", output->renderedContentPath().c_str(),
+                      output->adjustmentDataPath().c_str());
+          finish(0);
+        });
   };
   window->setOnDone(done);
   window->setOnCancel(cancel);
@@ -251,7 +252,9 @@ int main(int argc, char** argv) {
   controller->setFailureHandler([controller, window, finish](const std::string& reason) {
     window->setButtonsEnabled(false);
     std::fprintf(stderr, "SifaneExtension: the photo cannot be edited: %s\n", reason.c_str());
-    QVModalAlerts::runner()->runModal(QVAlertSpec{"This photo cannot be edited.", reason, {"OK"}, {}, 0});
+    std::string sentence = reason;
+    if (!sentence.empty()) sentence[0] = char(std::toupper(static_cast<unsigned char>(sentence[0])));
+    QVModalAlerts::runner()->runModal(QVAlertSpec{"This photo cannot be edited.", sentence + ".", {"OK"}, {}, 0});
     controller->cancelContentEditing();
     finish(QVExtensionRunnerOptions::kUndecodableStatus);
   });

@@ -1,8 +1,8 @@
 // The real lookup and launch, with a fake application that records how it was started; and the
 // launcher program itself, run as a host runs it.
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>

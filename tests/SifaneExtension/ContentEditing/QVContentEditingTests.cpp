@@ -76,11 +76,8 @@ TEST(QVAdjustmentData, ReadsOnlyABoundedRegularFile) {
     const char* name;
     const char* reason;
   } cases[] = {
-      {"fifo.json", "not a regular file"},
-      {"padded.json", "larger than"},
-      {"empty.json", "empty file"},
-      {"folder.json", "a folder"},
-      {"missing.json", "no such file"},
+      {"fifo.json", "not a regular file"}, {"padded.json", "larger than"},   {"empty.json", "empty file"},
+      {"folder.json", "a folder"},         {"missing.json", "no such file"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -176,8 +173,8 @@ TEST(QVContentEditingOutput, NeverReplacesAFileAndRemovesOnlyItsOwnFiles) {
     }
     ASSERT_TRUE(failed);
     EXPECT_NE(failed->find("exists already"), std::string::npos) << *failed;
-    for (const auto& [how, path] : {std::pair{c.record, output.adjustmentDataPath()},
-                                    std::pair{c.rendering, output.renderedContentPath()}}) {
+    for (const auto& [how, path] :
+         {std::pair{c.record, output.adjustmentDataPath()}, std::pair{c.rendering, output.renderedContentPath()}}) {
       const auto kind = fs::symlink_status(path).type();
       const fs::file_type expected[] = {fs::file_type::not_found, fs::file_type::regular, fs::file_type::symlink,
                                         fs::file_type::fifo};

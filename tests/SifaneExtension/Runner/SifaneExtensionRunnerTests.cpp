@@ -198,9 +198,8 @@ TEST(SifaneExtensionRunner, CommandLinesItCannotRun) {
   EXPECT_EQ(run.status, QVExtensionRunnerOptions::kUsageStatus) << run.output;
   EXPECT_NE(run.output.find("no such photo"), std::string::npos);
   // A display that cannot be reached: Qt would abort; the runner says so and ends with 2.
-  const ProgramRun noDisplay =
-      runExtension({"--input", (dir / "missing.jpg").string(), "--output-dir", dir.string()}, dir / "home",
-                   "QT_QPA_PLATFORM=xcb DISPLAY=:9999");
+  const ProgramRun noDisplay = runExtension({"--input", (dir / "missing.jpg").string(), "--output-dir", dir.string()},
+                                            dir / "home", "QT_QPA_PLATFORM=xcb DISPLAY=:9999");
   EXPECT_EQ(noDisplay.status, QVExtensionRunnerOptions::kUsageStatus) << noDisplay.output;
   EXPECT_NE(noDisplay.output.find("no display to edit on"), std::string::npos) << noDisplay.output;
 }
@@ -284,8 +283,8 @@ TEST(SifaneExtensionRunner, EveryInputItCannotUseIsAFailureWithItsReasonAndNothi
     for (const auto& entry : fs::recursive_directory_iterator(dir)) {
       if (entry.is_regular_file()) before[entry.path()] = fileText(entry.path());
     }
-    const ProgramRun run = runExtension({"--input", photo.string(), "--output-dir", out.string(), "--auto-finish"},
-                                        dir / "home");
+    const ProgramRun run =
+        runExtension({"--input", photo.string(), "--output-dir", out.string(), "--auto-finish"}, dir / "home");
     EXPECT_EQ(run.status, c.status) << run.output;
     EXPECT_NE(run.output.find(c.says), std::string::npos) << run.output;
     EXPECT_EQ(run.output.find("done: "), std::string::npos) << run.output;

@@ -143,11 +143,13 @@ void QVSolvanePluginsInstaller::install(int64_t type) {
     QVLogError("plug-in installer: no data folder or no plug-in name to install under");
   } else if (kind == 1) {
     // Uninstalling removes our regular file and nothing else.
-    if (::unlink(path.c_str()) != 0) QVLogError("plug-in installer: %s not removed: %s", path.c_str(), std::strerror(errno));
+    if (::unlink(path.c_str()) != 0)
+      QVLogError("plug-in installer: %s not removed: %s", path.c_str(), std::strerror(errno));
   } else if (kind == -1) {
-    QVLogError("plug-in installer: %s is not installed: something that is not a plain file (a link, a folder) is at "
-               "its name, and it is left alone",
-               path.c_str());
+    QVLogError(
+        "plug-in installer: %s is not installed: something that is not a plain file (a link, a folder) is at "
+        "its name, and it is left alone",
+        path.c_str());
   } else {
     // Written to a fresh temporary file beside the target (exclusive, never through a link) and
     // moved into place only while the name is free: a template is never half there, and nothing
