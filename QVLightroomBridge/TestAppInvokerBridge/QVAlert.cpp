@@ -3,18 +3,20 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QBuffer>
 #include <QDialog>
-#include <QFileInfo>
-#include <QIcon>
+#include <QImageReader>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <iostream>
 
 #include "QVAppKit/QVFonts.h"
 #include "QVLightroomBridge/TestAppInvokerBridge/QVDesktopEntry.h"
+#include "rova/codecs/SafeFile.h"
 
 namespace fs = std::filesystem;
 
@@ -52,8 +54,14 @@ QVAlertFrames QVAlertFrames::layout(const QVAlertMetrics& m, QSize iconSize, int
   return f;
 }
 
+namespace {
+pid_t hostProcessId = 0;
+}  // namespace
+
+void QVAlert::setHostProcessId(pid_t pid) { hostProcessId = pid; }
+
 std::optional<std::string> QVAlert::appPath() {
-  const std::string link = "/proc/" + std::to_string(::getppid()) + "/exe";
+  const std::string link = "/proc/" + std::to_string(hostProcessId > 0 ? hostProcessId : ::getppid()) + "/exe";
   std::error_code ec;
   const fs::path path = fs::read_symlink(link, ec);
   if (ec) {
@@ -64,37 +72,64 @@ std::optional<std::string> QVAlert::appPath() {
   return path.string();
 }
 
+namespace {
+
+// Icons are small pictures; a larger file is not read.
+constexpr uint64_t kMaxIconBytes = 16u << 20;
+
+// The picture of an icon file drawn `pixels` wide and high: read by us, once, and only when it is
+// a regular file of a bounded size (Qt's own loaders would wait on a FIFO planted at its name).
+QImage iconImage(const std::string& path, int pixels) {
+  std::vector<uint8_t> bytes;
+  if (!rova::codecs::readFileSafely(path, kMaxIconBytes, bytes, nullptr, /*allowEmpty=*/false)) return {};
+  QByteArray data(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
+  QBuffer buffer(&data);
+  buffer.open(QIODevice::ReadOnly);
+  QImageReader reader(&buffer);
+  const QSize size = reader.size();
+  // A vector icon is drawn at the size it is shown; a bitmap is scaled once it is read.
+  if (size.isValid() && reader.supportsOption(QImageIOHandler::ScaledSize)) {
+    reader.setScaledSize(size.scaled(pixels, pixels, Qt::KeepAspectRatio));
+  }
+  QImage image = reader.read();
+  if (image.isNull()) return {};
+  if (image.width() != pixels && image.height() != pixels) {
+    image = image.scaled(pixels, pixels, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+  }
+  return image;
+}
+
+}  // namespace
+
 QPixmap QVAlert::iconForExecutable(const std::string& executablePath, int side, double devicePixelRatio) {
   const auto entry = QVDesktopEntry::entryRunning(executablePath);
   if (!entry) return {};
-  const QString name = QString::fromStdString(entry->value("Icon"));
-  if (name.isEmpty()) return {};
-  QIcon icon;
-  if (QFileInfo(name).isAbsolute()) {
-    icon = QIcon(name);
-  } else {
-    icon = QIcon::fromTheme(name);
-    // Without a configured theme, the fallback theme's folders and the old pixmaps folder.
+  const std::string name = entry->value("Icon");
+  if (name.empty()) return {};
+  std::vector<std::string> candidates;
+  if (name.front() == '/') {
+    candidates.push_back(name);
+  } else if (name.find('/') == std::string::npos) {
+    // The icon theme every system has, in each data folder, then the old pixmaps folder.
     for (const auto& data : QVDesktopEntry::dataFolders()) {
-      if (!icon.isNull()) break;
-      const QString base = QString::fromStdString(data);
-      for (const QString& candidate :
-           {base + "/icons/hicolor/scalable/apps/" + name + ".svg",
-            base + "/icons/hicolor/256x256/apps/" + name + ".png",
-            base + "/icons/hicolor/128x128/apps/" + name + ".png", base + "/icons/hicolor/64x64/apps/" + name + ".png",
-            base + "/icons/hicolor/48x48/apps/" + name + ".png", base + "/pixmaps/" + name + ".svg",
-            base + "/pixmaps/" + name + ".png"}) {
-        if (QFileInfo::exists(candidate)) {
-          icon = QIcon(candidate);
-          break;
-        }
+      for (const char* place :
+           {"/icons/hicolor/scalable/apps/.svg", "/icons/hicolor/256x256/apps/.png", "/icons/hicolor/128x128/apps/.png",
+            "/icons/hicolor/64x64/apps/.png", "/icons/hicolor/48x48/apps/.png", "/pixmaps/.svg", "/pixmaps/.png"}) {
+        const std::string pattern = place;
+        const size_t slash = pattern.rfind('/');
+        candidates.push_back(data + pattern.substr(0, slash + 1) + name + pattern.substr(slash + 1));
       }
     }
   }
-  if (icon.isNull()) return {};
-  QPixmap pixmap = icon.pixmap(QSize(side, side), devicePixelRatio);
-  if (pixmap.isNull()) return {};
-  return pixmap;
+  const int pixels = std::max(1, int(std::lround(side * devicePixelRatio)));
+  for (const auto& candidate : candidates) {
+    QImage image = iconImage(candidate, pixels);
+    if (image.isNull()) continue;
+    QPixmap pixmap = QPixmap::fromImage(std::move(image));
+    pixmap.setDevicePixelRatio(devicePixelRatio);
+    return pixmap;
+  }
+  return {};
 }
 
 std::unique_ptr<QDialog> QVAlert::makeWindow() {

@@ -1,4 +1,5 @@
 #pragma once
+#include <sys/types.h>
 // The launcher's own modal message window, shown when the application cannot be found: the icon
 // of the program that started the launcher (the host), a bold title, a smaller message that wraps
 // inside the fixed width, and "OK". The launcher's only use of Qt; a QApplication must exist.
@@ -54,11 +55,16 @@ class QVAlert {
   // The window `run` shows, built but not shown (children "icon", "title", "message", "ok").
   std::unique_ptr<QDialog> makeWindow();
 
-  // The executable of the parent process (read from /proc), nullopt when it cannot be read. The
+  // The executable of the host process (read from /proc), nullopt when it cannot be read. The
   // path found is written to standard error.
   static std::optional<std::string> appPath();
+  // The host process: the parent's unless set (the launcher shows its alert from a child process
+  // of its own, which names the launcher's parent here).
+  static void setHostProcessId(pid_t pid);
   // The icon of the desktop entry that runs `executablePath`, at `side` logical pixels; a null
-  // pixmap when there is none.
+  // pixmap when there is none. An "Icon" path, or a name looked up in the hicolor theme and the
+  // pixmaps folder of each data folder; every file is read only when it is a regular file of at
+  // most 16 MB (a FIFO or a huge file at an icon's place gives no icon, never a hang).
   static QPixmap iconForExecutable(const std::string& executablePath, int side, double devicePixelRatio);
 
  private:

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
-#include <fstream>
 #include <nlohmann/json.hpp>
+#include <vector>
+
+#include "rova/codecs/SafeFile.h"
 
 namespace fs = std::filesystem;
 
@@ -15,9 +17,13 @@ std::optional<QVAppBundle> QVAppBundle::open(const std::string& folder, std::str
   };
   if (folder.empty()) return fail("no folder");
   const fs::path manifest = fs::path(folder) / kManifestName;
-  std::ifstream in(manifest);
-  if (!in) return fail(manifest.string() + " cannot be read");
-  const auto json = nlohmann::json::parse(in, nullptr, /*allow_exceptions=*/false);
+  // A regular file of a bounded size only: nothing planted there holds or floods the launcher.
+  std::vector<uint8_t> bytes;
+  std::string why;
+  if (!rova::codecs::readFileSafely(manifest.string(), kMaxManifestBytes, bytes, &why, /*allowEmpty=*/false)) {
+    return fail(manifest.string() + " cannot be read (" + why + ")");
+  }
+  const auto json = nlohmann::json::parse(bytes.begin(), bytes.end(), nullptr, /*allow_exceptions=*/false);
   if (!json.is_object()) return fail(manifest.string() + " is not a JSON object");
   const auto identifier = json.find("identifier");
   const auto executable = json.find("executable");

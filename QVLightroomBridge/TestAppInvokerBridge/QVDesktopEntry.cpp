@@ -6,8 +6,9 @@
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
+
+#include "rova/codecs/SafeFile.h"
 
 namespace fs = std::filesystem;
 
@@ -86,8 +87,11 @@ std::vector<std::string> QVDesktopEntry::dataFolders() {
 }
 
 std::optional<QVDesktopEntry> QVDesktopEntry::read(const std::string& path) {
-  std::ifstream in(path);
-  if (!in) return std::nullopt;
+  // Only a regular file of a bounded size: a FIFO planted among the entries never holds the
+  // launcher, and a huge file is refused before it is read.
+  std::vector<uint8_t> bytes;
+  if (!rova::codecs::readFileSafely(path, kMaxFileBytes, bytes, nullptr)) return std::nullopt;
+  std::istringstream in(std::string(bytes.begin(), bytes.end()));
   QVDesktopEntry entry;
   entry.path_ = path;
   bool inMainGroup = false;

@@ -1,6 +1,7 @@
 #pragma once
 // The few parts of freedesktop.org desktop entries the launcher needs: finding the application
 // folders, reading the main group, and the program an entry starts. No Qt.
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
@@ -12,7 +13,10 @@ class QVDesktopEntry {
   // $XDG_DATA_DIRS (default /usr/local/share:/usr/share). Entries live in their "applications".
   static std::vector<std::string> dataFolders();
 
-  // The keys of the "[Desktop Entry]" group; nullopt when the file cannot be read or is hidden.
+  // Entries are a few kilobytes; a larger file is no entry.
+  static constexpr uint64_t kMaxFileBytes = 1 << 20;
+  // The keys of the "[Desktop Entry]" group; nullopt when the file cannot be read, is hidden, is
+  // not a regular file (a FIFO is refused without waiting) or is larger than kMaxFileBytes.
   static std::optional<QVDesktopEntry> read(const std::string& path);
   // "<name>.desktop" in the application folders, the name compared without regard to case; the
   // first readable one wins. Empty when there is none.

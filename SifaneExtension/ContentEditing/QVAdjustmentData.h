@@ -8,6 +8,7 @@
 // A file whose object lacks one of the three texts is no record.
 //
 // A value type; any thread.
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -38,7 +39,13 @@ class QVAdjustmentData {
   std::string jsonRepresentation() const;
   // Written atomically (a temporary file renamed into place); false with the reason in `error`.
   bool writeToFile(const std::string& path, qv::Error* error = nullptr) const;
-  // None (with the reason in `error`) when the file cannot be read or holds no record.
+  // The same, but only while the name is free: a file (or a link) already there is left as it was
+  // and the write fails.
+  bool writeToNewFile(const std::string& path, qv::Error* error = nullptr) const;
+  // Records are a few hundred bytes; a file larger than this is refused before it is parsed.
+  static constexpr uint64_t kMaxFileBytes = 1 << 20;
+  // None (with the reason in `error`) when the file is not a regular file, is empty or larger than
+  // kMaxFileBytes, cannot be read or holds no record.
   static std::optional<QVAdjustmentData> readFromFile(const std::string& path, qv::Error* error = nullptr);
 
  private:

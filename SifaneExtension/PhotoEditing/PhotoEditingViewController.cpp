@@ -63,6 +63,12 @@ void PhotoEditingViewController::performPresentationCheck() {
 
 void PhotoEditingViewController::presentContent() {
   const std::string path = input_->fullSizeImagePath();
+  // A file the reader cannot open has no size at all: that is a failure of its own, not a photo
+  // that is too small.
+  if (const auto unreadable = facade_->validateImageAtPath(path)) {
+    reportFailure(*unreadable);
+    return;
+  }
   if (!facade_->validateSizeForPath(path)) {
     // Nothing is shown of a photo the enhancement cannot take: the alert, its event and the end
     // of the process follow on the main queue.
@@ -78,8 +84,24 @@ void PhotoEditingViewController::presentContent() {
   }
   if (view_) view_->setContainerHidden(false);
   exportPathStorage_ = std::make_unique<QVExportImageDatasource>(std::vector<std::string>{path});
-  if (view_) view_->showImageController(exportPathStorage_->pathsOrEmpty().front());
+  if (view_) {
+    std::weak_ptr<int> alive = alive_;
+    view_->setPreviewFailureHandler([this, alive, path] {
+      if (alive.lock()) reportFailure("the photo could not be decoded or enhanced: " + path);
+    });
+    view_->showImageController(exportPathStorage_->pathsOrEmpty().front());
+  }
   facade_->trackEventImageLoadWithPaths({path});
+}
+
+void PhotoEditingViewController::reportFailure(const std::string& reason) {
+  if (failureReported_) return;
+  failureReported_ = true;
+  QVLogError("The photo cannot be edited: %s", reason.c_str());
+  std::weak_ptr<int> alive = alive_;
+  qv::MainExecutor::shared().async([this, alive, reason] {
+    if (alive.lock() && failureHandler_) failureHandler_(reason);
+  });
 }
 
 void PhotoEditingViewController::finishContentEditingWithCompletionHandler(CompletionHandler handler) {
@@ -140,7 +162,8 @@ void PhotoEditingViewController::writeOutput(const std::string& path, NSImageRef
   if (!image) {
     failure = "The photo could not be blended at its strength: " + path;
   } else {
-    failure = facade_->writeTIFF(image, path, output->renderedContentPath());
+    // Whole, to the edit's temporary name: the host's commit puts it under its name.
+    failure = facade_->writeTIFF(image, path, output->renderingTemporaryPath());
   }
   finishEditing();
   if (failure) {

@@ -11,16 +11,21 @@
 //
 // A photo below 800 x 600 is never presented: the size alert, the event "Load image of wrong size"
 // (type 0, code 1) and the end of the process with status 134 are scheduled on the main queue.
+// A photo that cannot be decoded at all (not an image, empty, damaged) is not presented either,
+// and its preview failing later ends the edit the same way: the failure handler gets the reason
+// on the main queue, once. Neither is taken for a photo that is too small.
 //
 // The rendering carries the strength set on the screen's slider. The extension stores no strength
 // per photo, so the strength is taken from the screen when the edit is finished.
 //
-// A failed TIFF write hands back no output, with the reason: the host never gets "done" with a
-// missing or partial file.
+// The TIFF is written whole to the output's temporary name; the host commits the edit (both
+// files renamed into place, never over anything). A failed TIFF write hands back no output, with
+// the reason: the host never gets "done" with a missing or partial file.
 //
 // Rules only: the widgets are reached through QVPhotoEditingView, the application core through
 // QVPhotoEditingFacade. Main thread only; facade completions are brought to the main thread and
 // dropped once the controller is gone.
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -53,6 +58,11 @@ class PhotoEditingViewController : public QVContentEditingController {
 
   // Not owned: the view outlives the controller or clears itself.
   void setView(QVPhotoEditingView* view) { view_ = view; }
+
+  // Told, once, on the main thread, when the edit cannot go on: the photo cannot be decoded or its
+  // preview could not be enhanced. The host ends the edit and reports the reason.
+  using FailureHandler = std::function<void(const std::string& reason)>;
+  void setFailureHandler(FailureHandler handler) { failureHandler_ = std::move(handler); }
   QVPhotoEditingView* view() const { return view_; }
 
   // Services, the two launch events, the container hidden, the launch action.
@@ -82,6 +92,8 @@ class PhotoEditingViewController : public QVContentEditingController {
  private:
   void finishWithImage(const std::string& path, NSImageRef image, CompletionHandler handler);
   void writeOutput(const std::string& path, NSImageRef image, CompletionHandler handler);
+  // Hands the reason to the failure handler on the main queue, once per edit.
+  void reportFailure(const std::string& reason);
 
   std::shared_ptr<QVPhotoEditingFacade> facade_;
   QVPhotoEditingView* view_ = nullptr;
@@ -89,5 +101,7 @@ class PhotoEditingViewController : public QVContentEditingController {
   std::unique_ptr<QVExportImageDatasource> exportPathStorage_;
   bool isViewAppeared_ = false;
   bool isContentPresented_ = false;
+  FailureHandler failureHandler_;
+  bool failureReported_ = false;
   std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };

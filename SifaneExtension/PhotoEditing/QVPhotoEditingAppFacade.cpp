@@ -40,6 +40,12 @@ class QVPhotoEditingAppFacade : public QVPhotoEditingFacade {
     if (auto launch = QVAppLaunchAction::appLaunched()) launch->fire();
   }
 
+  std::optional<std::string> validateImageAtPath(const std::string& path) override {
+    qv::Error error;
+    if (QVImageHelpers::validateImageAtPath(path, &error)) return std::nullopt;
+    return error.code == QVImageValidationErrorExcludedType ? "a type of photo the enhancement does not take: " + path
+                                                            : "not a photo that can be decoded: " + path;
+  }
   bool validateSizeForPath(const std::string& path) override { return QVImageHelpers::validateSizeForPath(path); }
   void showAlertLessThanMinimumSize() override { QVSolvaneAlerts::showAlertLessThanMinimumSize(); }
 
@@ -74,8 +80,9 @@ class QVPhotoEditingAppFacade : public QVPhotoEditingFacade {
   std::optional<std::string> writeTIFF(const NSImageRef& image, const std::string& sourcePath,
                                        const std::string& path) override {
     // Through the export writer: the source's metadata comes along, and the file appears whole or
-    // not at all.
-    auto error = QVImageSaver::saveImage(image, sourcePath, path, kUTTypeTIFF, true, nullptr, nullptr);
+    // not at all, only under a free name: whatever is there (even the photo itself) stays.
+    auto error =
+        QVImageSaver::saveImage(image, sourcePath, path, kUTTypeTIFF, /*shouldOverwrite=*/false, nullptr, nullptr);
     if (!error) return std::nullopt;
     std::string reason = error->userInfo["reason"].asString();
     return error->description + (reason.empty() ? std::string() : ": " + reason);

@@ -47,3 +47,7 @@ double QVPhotoEditingContainerView::boostAmount() {
 void QVPhotoEditingContainerView::completeExportAnimation(std::function<void()> completion) {
   singleImageController()->completeExportAnimation(std::move(completion));
 }
+
+void QVPhotoEditingContainerView::setPreviewFailureHandler(std::function<void()> handler) {
+  singleImageController()->setProcessingFailedHandler(std::move(handler));
+}

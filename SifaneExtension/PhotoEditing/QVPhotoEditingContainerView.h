@@ -26,6 +26,7 @@ class QVPhotoEditingContainerView : public QVPhotoEditingView {
   void updateWithExportState(uint64_t state) override;
   double boostAmount() override;
   void completeExportAnimation(std::function<void()> completion) override;
+  void setPreviewFailureHandler(std::function<void()> handler) override;
 
  private:
   std::shared_ptr<QVSingleImageFacade> facade_;

@@ -30,6 +30,9 @@ class QVPhotoEditingFacade {
   virtual void fireAppLaunchAction() = 0;
 
   // ---- The photo ----
+  // None when the engine's reader can open the photo; else why it cannot (not an image, empty,
+  // damaged, a type the enhancement does not take).
+  virtual std::optional<std::string> validateImageAtPath(const std::string& path) = 0;
   // At least 800 x 600 in either orientation.
   virtual bool validateSizeForPath(const std::string& path) = 0;
   virtual void showAlertLessThanMinimumSize() = 0;
@@ -44,7 +47,8 @@ class QVPhotoEditingFacade {
   // processed image blended over the source at that opacity, 8 bits per channel.
   virtual void applyBoostAmount(double amount, NSImageRef originalImage, NSImageRef processedImage,
                                 const std::string& path, ImageCompletion completion) = 0;
-  // Writes the image as TIFF, whole or not at all; none on success, else the reason.
+  // Writes the image as TIFF, whole or not at all, and only while the name is free (a file already
+  // there is never replaced); none on success, else the reason.
   virtual std::optional<std::string> writeTIFF(const NSImageRef& image, const std::string& sourcePath,
                                                const std::string& path) = 0;
   // Cancels all processing and empties the caches, the entity store and the per-image settings.

@@ -19,6 +19,9 @@ class QVPhotoEditingView {
   virtual void updateWithExportState(uint64_t state) = 0;
   // The strength the user set on the screen's slider (0 the source, 1 the full enhancement).
   virtual double boostAmount() = 0;
+  // Called when the shown photo's preview could not be made (the photo cannot be decoded or
+  // enhanced); the screen says so and stays in its processing state.
+  virtual void setPreviewFailureHandler(std::function<void()> handler) = 0;
   // The progress bar runs to its end; the completion follows once it has stopped.
   virtual void completeExportAnimation(std::function<void()> completion) = 0;
 };

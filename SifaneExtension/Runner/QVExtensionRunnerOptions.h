@@ -25,7 +25,10 @@ struct QVExtensionRunnerOptions {
   std::string screenshot;
   std::string screenshotExporting;
 
-  static constexpr int kUsageStatus = 2;
+  // Exit statuses besides 0 (done or cancelled) and 134 (a photo below 800 x 600).
+  static constexpr int kNotWrittenStatus = 1;   // the edit could not be written
+  static constexpr int kUsageStatus = 2;        // a command line that cannot run, a missing photo
+  static constexpr int kUndecodableStatus = 3;  // a photo that cannot be decoded
   static const char* usage();
   // None, with the reason in `error`, for a command line the runner cannot run.
   static std::optional<QVExtensionRunnerOptions> parse(const std::vector<std::string>& arguments, std::string* error);

@@ -7,16 +7,26 @@
 // shown in a window with the host's own Cancel and Done. The photo (and the last edit's record,
 // unless the extension refuses it) is handed over just after the window appears, or before it
 // with --input-before-show. Done asks the extension to finish: it renders the photo at full size
-// and writes "<DIR>/<name>.tiff" atomically through the export writer; the runner then writes the
-// returned record as "<DIR>/<name>.json" and exits 0. Cancel exits 0 and writes nothing.
+// and writes the TIFF whole to a hidden temporary in DIR through the export writer; the runner
+// then commits the edit ("<DIR>/<name>.json", then "<DIR>/<name>.tiff", both renamed in) and exits
+// 0. Cancel exits 0 and writes nothing. Neither file ever replaces one that was there: a taken
+// name is found before the edit starts, and the renames never replace.
 //
 // Exit status: 0 done or cancelled; 1 the edit could not be written (the reason on stderr; no
-// file is left under either name); 2 a command line that cannot run; 134 a photo below
-// 800 x 600 (after its alert).
+// file of this run is left under either name); 2 a command line that cannot run, a missing photo
+// or one that is not a regular file, no display that can be reached; 3 a photo that cannot be decoded (after its
+// alert); 134 a photo below 800 x 600 (after its alert). Paths are taken as the bytes they are.
+#include <unistd.h>
+
 #include <QApplication>
+#include <QBuffer>
 #include <QScreen>
 #include <QTimer>
+#include <cctype>
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 
@@ -34,6 +44,7 @@
 #include "SifaneExtension/PhotoEditing/QVPhotoEditingContainerView.h"
 #include "SifaneExtension/Runner/QVExtensionHostWindow.h"
 #include "SifaneExtension/Runner/QVExtensionRunnerOptions.h"
+#include "rova/codecs/SafeFile.h"
 
 namespace fs = std::filesystem;
 
@@ -50,11 +61,21 @@ class PrintingAlertRunner : public QVAlertRunner {
   }
 };
 
+// The file named on the command line is replaced only by a complete picture renamed over it, and
+// a link at its name is replaced, not followed.
 void saveWindow(QWidget* window, const std::string& file) {
   const QPixmap picture = window->grab();
-  const bool saved = picture.save(QString::fromStdString(file));
-  std::fprintf(saved ? stdout : stderr, "%s %s (%dx%d, device pixel ratio %.1f)\n", saved ? "wrote" : "cannot write",
-               file.c_str(), picture.width(), picture.height(), picture.devicePixelRatio());
+  QByteArray png;
+  QBuffer buffer(&png);
+  std::string why = "the window could not be encoded";
+  const bool saved = buffer.open(QIODevice::WriteOnly) && picture.save(&buffer, "PNG") &&
+                     rova::codecs::writeFileSafely(file, png.constData(), size_t(png.size()), &why);
+  if (saved) {
+    std::printf("wrote %s (%dx%d, device pixel ratio %.1f)\n", file.c_str(), picture.width(), picture.height(),
+                picture.devicePixelRatio());
+  } else {
+    std::fprintf(stderr, "SifaneExtension: the screenshot was not written: %s\n", why.c_str());
+  }
 }
 
 // Opens the slider once the preview shows, sets it to 60, writes the window and cancels.
@@ -72,14 +93,54 @@ void takeScreenshot(QVExtensionHostWindow* window, QVPhotoEditingContainerView* 
   });
 }
 
+// The edit's two temporary names, removed when the runner is stopped by a signal before its commit
+// (only unlink, which is safe in a handler). A kill that cannot be caught may leave them: hidden
+// names, never anything under the edit's own names.
+char pendingTemporaries[2][4096];
+void removeTemporariesAndStop(int signal) {
+  for (const char* path : pendingTemporaries) {
+    if (*path) ::unlink(path);
+  }
+  std::signal(signal, SIG_DFL);
+  std::raise(signal);
+}
+
+void cleanUpOnSignals(const QVContentEditingOutput& output) {
+  const std::string* paths[] = {&output.renderingTemporaryPath(), &output.recordTemporaryPath()};
+  for (size_t i = 0; i < 2; ++i) {
+    if (paths[i]->size() < sizeof pendingTemporaries[i]) {
+      std::memcpy(pendingTemporaries[i], paths[i]->c_str(), paths[i]->size() + 1);
+    }
+  }
+  for (int signal : {SIGTERM, SIGINT, SIGHUP, SIGQUIT}) std::signal(signal, removeTemporariesAndStop);
+}
+
+// While the application object is made: Qt ends a process that cannot reach its display (or start
+// its platform plug-in) with an abort. The runner ends instead with the status of an environment
+// it cannot run in, and the reason.
+QtMessageHandler previousHandler = nullptr;
+void startupMessageHandler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+  if (type != QtFatalMsg) {
+    if (previousHandler) previousHandler(type, context, message);
+    return;
+  }
+  std::fprintf(stderr, "SifaneExtension: no display to edit on: %s\n", message.toLocal8Bit().constData());
+  std::fflush(nullptr);
+  std::_Exit(QVExtensionRunnerOptions::kUsageStatus);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A caller that stops reading our output must not turn a finished edit into a killed process.
+  std::signal(SIGPIPE, SIG_IGN);
+  previousHandler = qInstallMessageHandler(startupMessageHandler);
   QVApplication app(argc, argv);
+  qInstallMessageHandler(previousHandler);
   QCoreApplication::setApplicationName(QString::fromUtf8(QVApplicationInfo::displayName));
   QCoreApplication::setApplicationVersion(QString::fromUtf8(QVApplicationInfo::shortVersion));
-  std::vector<std::string> arguments;
-  for (const QString& a : QCoreApplication::arguments()) arguments.push_back(a.toStdString());
+  // The arguments as the bytes they are (what Qt left of them): a file name need not be UTF-8.
+  const std::vector<std::string> arguments(argv, argv + argc);
   std::string error;
   const auto parsed = QVExtensionRunnerOptions::parse(arguments, &error);
   if (!parsed) {
@@ -89,13 +150,37 @@ int main(int argc, char** argv) {
   const QVExtensionRunnerOptions options = *parsed;
   std::error_code ec;
   const std::string photo = fs::absolute(options.input, ec).string();
-  if (!fs::is_regular_file(photo, ec)) {
-    std::fprintf(stderr, "SifaneExtension: no such photo: %s\n", options.input.c_str());
-    return QVExtensionRunnerOptions::kUsageStatus;
+  {
+    // Opened once without blocking: a FIFO or a device is refused at once, never waited on.
+    rova::codecs::ReadableFile file;
+    std::string why;
+    if (!file.open(photo, &why, /*allowEmpty=*/true)) {
+      if (errno == ENOENT) {
+        std::fprintf(stderr, "SifaneExtension: no such photo: %s\n", options.input.c_str());
+      } else {
+        std::fprintf(stderr, "SifaneExtension: the photo cannot be used: %s\n", why.c_str());
+      }
+      return QVExtensionRunnerOptions::kUsageStatus;
+    }
+    if (file.size() == 0) {
+      std::fprintf(stderr, "SifaneExtension: the photo cannot be edited: an empty file, not a photo: %s\n",
+                   options.input.c_str());
+      return QVExtensionRunnerOptions::kUndecodableStatus;
+    }
   }
   const std::string outputDirectory = fs::absolute(options.outputDirectory, ec).string();
-  // The host's folder is made here; when it cannot be, finishing reports the failed write.
-  qv::createDirectory(outputDirectory);
+  {
+    // The host's folder is made here, and the edit's names must be free before anyone edits: the
+    // rendering and its record never replace a file (least of all the photo itself).
+    qv::Error folderError;
+    qv::createDirectory(outputDirectory, &folderError);
+    const QVContentEditingOutput planned(QVContentEditingInput(photo, std::nullopt, outputDirectory));
+    if (const auto why = planned.checkWritable()) {
+      std::fprintf(stderr, "SifaneExtension: the edit was not saved: %s\n", why->c_str());
+      return QVExtensionRunnerOptions::kNotWrittenStatus;
+    }
+    cleanUpOnSignals(planned);
+  }
 
   // The engine first, before any view exists.
   auto facade = QVMakePhotoEditingAppFacade();
@@ -146,30 +231,38 @@ int main(int argc, char** argv) {
   };
   auto done = [controller, window, finish] {
     window->setButtonsEnabled(false);
-    controller->finishContentEditingWithCompletionHandler([finish](std::shared_ptr<QVContentEditingOutput> output,
-                                                                   std::optional<std::string> failure) {
-      if (!output) {
-        std::fprintf(stderr, "SifaneExtension: the edit was not saved: %s\n", failure.value_or("").c_str());
-        finish(1);
-        return;
-      }
-      qv::Error writeError;
-      if (!output->adjustmentData() ||
-          !output->adjustmentData()->writeToFile(output->adjustmentDataPath(), &writeError)) {
-        // All or nothing: a rendering without its record is no finished edit.
-        std::error_code removeError;
-        fs::remove(output->renderedContentPath(), removeError);
-        std::fprintf(stderr, "SifaneExtension: the edit's record was not saved: %s\n", writeError.description.c_str());
-        finish(1);
-        return;
-      }
-      std::printf("done: %s\nrecord: %s\n", output->renderedContentPath().c_str(),
-                  output->adjustmentDataPath().c_str());
-      finish(0);
-    });
+    controller->finishContentEditingWithCompletionHandler(
+        [finish](std::shared_ptr<QVContentEditingOutput> output, std::optional<std::string> failure) {
+          if (!output) {
+            std::fprintf(stderr, "SifaneExtension: the edit was not saved: %s\n", failure.value_or("").c_str());
+            finish(QVExtensionRunnerOptions::kNotWrittenStatus);
+            return;
+          }
+          // One commit: the record to its temporary, then both renamed into place; on any failure
+          // nothing of this edit is left and nothing that was there is touched.
+          if (const auto failed = output->commit()) {
+            std::fprintf(stderr, "SifaneExtension: the edit was not saved: %s\n", failed->c_str());
+            finish(QVExtensionRunnerOptions::kNotWrittenStatus);
+            return;
+          }
+          std::printf("done: %s\nrecord: %s\n", output->renderedContentPath().c_str(),
+                      output->adjustmentDataPath().c_str());
+          finish(0);
+        });
   };
   window->setOnDone(done);
   window->setOnCancel(cancel);
+  // A photo that cannot be decoded or enhanced ends the edit: its alert (printed when no one is
+  // there), then the status that says so. Nothing is written.
+  controller->setFailureHandler([controller, window, finish](const std::string& reason) {
+    window->setButtonsEnabled(false);
+    std::fprintf(stderr, "SifaneExtension: the photo cannot be edited: %s\n", reason.c_str());
+    std::string sentence = reason;
+    if (!sentence.empty()) sentence[0] = char(std::toupper(static_cast<unsigned char>(sentence[0])));
+    QVModalAlerts::runner()->runModal(QVAlertSpec{"This photo cannot be edited.", sentence + ".", {"OK"}, {}, 0});
+    controller->cancelContentEditing();
+    finish(QVExtensionRunnerOptions::kUndecodableStatus);
+  });
 
   // --auto-finish and --screenshot act once the enhanced preview is on screen.
   bool acted = false;

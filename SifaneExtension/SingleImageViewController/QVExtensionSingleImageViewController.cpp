@@ -103,6 +103,11 @@ void QVExtensionSingleImageViewController::prepareToTransitionWithViewsToShow(st
 
 // ---- States ----
 
+void QVExtensionSingleImageViewController::showProcessingFailed() {
+  QVBasicExportSingleImageViewController::showProcessingFailed();
+  if (processingFailed_) processingFailed_();
+}
+
 void QVExtensionSingleImageViewController::updateWithExportState(uint64_t state, bool animated) {
   const uint64_t previous = currentState();
   if (state == QVExportImageViewControllerState_Exporting && slider_ && slider_->expanded() && !slider_->animating())

@@ -49,6 +49,11 @@ class QVExtensionSingleImageViewController : public QVBasicExportSingleImageView
   using QVBasicExportSingleImageViewController::updateWithExportState;
   void updateWithExportState(uint64_t state, bool animated) override;
 
+  // Says so on the screen (the base's message) and tells the handler: the host waits for the
+  // preview and must learn that it will not come.
+  void showProcessingFailed() override;
+  void setProcessingFailedHandler(std::function<void()> handler) { processingFailed_ = std::move(handler); }
+
   // The bar runs to its one part; the completion follows once it has stopped.
   void completeExportAnimation(std::function<void()> completion);
 
@@ -69,6 +74,7 @@ class QVExtensionSingleImageViewController : public QVBasicExportSingleImageView
   bool onMouseDown(QEvent* event);
 
   std::function<void(const std::string&)> cancelProcessing_;
+  std::function<void()> processingFailed_;
   QVView* sliderContainer_ = nullptr;
   QVBoostSpringSlider* slider_ = nullptr;
   std::unique_ptr<QVExtensionExportProgressPanel> processView_;

@@ -43,6 +43,9 @@ class TimingView : public QVPhotoEditingView {
   void showImageController(const std::string& path) override { view_.showImageController(path); }
   void updateWithExportState(uint64_t state) override { view_.updateWithExportState(state); }
   double boostAmount() override { return view_.boostAmount(); }
+  void setPreviewFailureHandler(std::function<void()> handler) override {
+    view_.setPreviewFailureHandler(std::move(handler));
+  }
   void completeExportAnimation(std::function<void()> completion) override {
     rendered = Clock::now();
     view_.completeExportAnimation([this, completion] {
@@ -142,8 +145,8 @@ int main(int argc, char** argv) {
     bool finished = false;
     std::optional<std::string> failure;
     const auto done = Clock::now();
-    controller->finishContentEditingWithCompletionHandler([&](auto, auto why) {
-      failure = why;
+    controller->finishContentEditingWithCompletionHandler([&](auto output, auto why) {
+      failure = output ? output->commit() : why;  // as a host does: both files into place
       finished = true;
     });
     if (!waitUntil([&] { return finished; }) || failure) {

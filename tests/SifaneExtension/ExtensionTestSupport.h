@@ -30,6 +30,8 @@ class FakeFacade : public QVPhotoEditingFacade {
  public:
   std::vector<std::string> log;
   bool largeEnough = true;
+  // The reason validateImageAtPath gives; none: the photo decodes.
+  std::optional<std::string> unreadable;
   // When set, terminate really ends the process (the small-photo test runs in a child).
   bool exitOnTerminate = false;
   // The pending full-size render: the test answers it.
@@ -48,6 +50,7 @@ class FakeFacade : public QVPhotoEditingFacade {
     note("event " + std::to_string(type) + " " + std::to_string(code));
   }
   void fireAppLaunchAction() override { note("launch action"); }
+  std::optional<std::string> validateImageAtPath(const std::string&) override { return unreadable; }
   bool validateSizeForPath(const std::string&) override { return largeEnough; }
   void showAlertLessThanMinimumSize() override { note("alert less than minimum size"); }
   void terminate(int status) override {
@@ -102,6 +105,9 @@ class FakeView : public QVPhotoEditingView {
     log.push_back("complete export animation");
     pendingExportEnd = std::move(completion);
   }
+  // The screen calls it when the preview fails; the test does.
+  std::function<void()> previewFailed;
+  void setPreviewFailureHandler(std::function<void()> handler) override { previewFailed = std::move(handler); }
 };
 
 class MemorySourceList : public QVExportImageSourceList {

@@ -214,6 +214,11 @@ bool writeFileSafely(const std::string& path, const void* data, size_t size, std
       error, options);
 }
 
+bool moveWithoutReplacing(const std::string& from, const std::string& to, std::string* error) {
+  if (renameNoReplace(AT_FDCWD, from.c_str(), to.c_str()) == 0) return true;
+  return failWith(error, to, errno == EEXIST ? "a file with that name exists already" : std::strerror(errno));
+}
+
 ReadableFile::~ReadableFile() {
   if (fd_ >= 0) ::close(fd_);
 }

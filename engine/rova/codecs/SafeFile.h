@@ -50,6 +50,11 @@ bool writeFileSafely(const std::string& path, const std::function<bool(FILE*, st
 bool writeFileSafely(const std::string& path, const void* data, size_t size, std::string* error,
                      const SafeWriteOptions& options = {});
 
+// Moves `from` to `to` (both in one folder) only while `to` is free: nothing there (a file, a link,
+// a FIFO) is ever replaced (errno EEXIST then). The two-file commits use it: each file is written
+// whole to its temporary first, and the renames come last.
+bool moveWithoutReplacing(const std::string& from, const std::string& to, std::string* error);
+
 // Reading: a file is opened once, without blocking (a FIFO or a device never hangs the reader),
 // and accepted only when it is a regular file. The reasons given: "no such file", "a folder, not a
 // file", "not a regular file", "empty file", "permission denied", "larger than N bytes".

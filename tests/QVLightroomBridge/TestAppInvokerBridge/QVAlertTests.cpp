@@ -1,4 +1,7 @@
 // The launcher's alert on the offscreen platform.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -115,6 +118,28 @@ TEST_F(QVAlertTest, TheHostsIconComesFromTheDesktopEntryThatRunsIt) {
   EXPECT_EQ(p.icon->pixmap().toImage().pixelColor(25, 25), QColor(29, 181, 101));
   EXPECT_EQ(p.icon->geometry(), QRect(20, 20, 50, 50));
   EXPECT_EQ(p.title->geometry().left(), 50 + 28);
+}
+
+// The icon's file is read by the launcher itself, only when it is a regular file of a bounded
+// size: a FIFO or a huge file planted at the icon's place gives the empty place, never a hang.
+// The host is the process named (the launcher's alert runs in a child of its own).
+TEST_F(QVAlertTest, AnIconThatIsNotASmallRegularFileGivesTheEmptyPlace) {
+  QVAlert::setHostProcessId(::getpid());
+  const auto self = QVAlert::appPath();
+  QVAlert::setHostProcessId(0);
+  ASSERT_TRUE(self.has_value());
+  EXPECT_EQ(fs::path(*self), fs::read_symlink("/proc/self/exe"));
+  ASSERT_EQ(::mkfifo((root_ / "fifo.png").c_str(), 0600), 0);
+  std::ofstream(root_ / "huge.png").close();
+  fs::resize_file(root_ / "huge.png", 64u << 20);
+  fs::create_directories(root_ / "data-home" / "applications");
+  for (const char* icon : {"fifo.png", "huge.png", "missing.png"}) {
+    SCOPED_TRACE(icon);
+    std::ofstream(root_ / "data-home" / "applications" / "host.desktop")
+        << "[Desktop Entry]\nType=Application\nName=Host\nExec=" << *self << "\nIcon=" << (root_ / icon).string()
+        << "\n";
+    EXPECT_TRUE(QVAlert::iconForExecutable(*self, 50, 1.0).isNull());
+  }
 }
 
 TEST_F(QVAlertTest, RunReturnsOnceOKIsPressed) {

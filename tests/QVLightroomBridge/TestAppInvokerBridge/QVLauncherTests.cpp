@@ -2,15 +2,19 @@
 // launcher program itself, run as a host runs it.
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 #include <future>
+#include <map>
 #include <sstream>
 
 #include "LauncherTestSupport.h"
+#include "QVLightroomBridge/TestAppInvokerBridge/QVAppBundle.h"
 #include "QVLightroomBridge/TestAppInvokerBridge/QVLauncher.h"
 #include "common/TestSupport.h"
 
@@ -214,6 +218,65 @@ TEST_F(SolvaneBriskoBridgeTest, AMissingApplicationEndsWithZeroAndALine) {
     const auto run = startProgram(root_, arguments);
     EXPECT_EQ(launcher_test::waitForChild(run.pid), 0);
     EXPECT_NE(run.read(run.err).find("Could not find Solvane Brisko on your computer."), std::string::npos);
+  }
+  EXPECT_FALSE(fs::exists(root_ / "fake" / "record"));
+}
+
+// Every hostile setting ends the launcher with 0 and a line naming what went wrong: a display that
+// cannot be reached (Qt would abort), a FIFO where the desktop entry or the manifest is read (it
+// would wait forever), a manifest padded far beyond any real one.
+TEST_F(SolvaneBriskoBridgeTest, EveryPathEndsWithZeroAndItsReasonWhateverIsPlanted) {
+  FakeApplication fake(root_ / "fake");
+  ScopedEnvironment env(fake.environment(false));
+  struct Case {
+    const char* name;
+    std::map<std::string, std::optional<std::string>> environment;
+    std::function<Strings(const fs::path& dir)> plant;  // answers the launcher's arguments
+    const char* says;
+  } cases[] = {
+      {"a display that cannot be reached",
+       {{"DISPLAY", ":9999"}},
+       [](const fs::path&) { return Strings{"x"}; },
+       "the alert could not be shown"},
+      {"a platform plug-in that cannot start",
+       {{"QT_QPA_PLATFORM", "xcb"}, {"DISPLAY", ":9999"}},
+       [](const fs::path&) { return Strings{"x"}; },
+       "the alert could not be shown"},
+      {"a FIFO as the desktop entry",
+       {},
+       [this](const fs::path&) {
+         fs::create_directories(root_ / "data-home" / "applications");
+         ::mkfifo((root_ / "data-home" / "applications" / "com.solvane.brisko.desktop").c_str(), 0600);
+         return Strings{"-QVExportPresets", "x"};
+       },
+       "Could not find Solvane Brisko"},
+      {"a FIFO as the manifest",
+       {},
+       [](const fs::path& dir) {
+         fs::create_directories(dir / "bundle");
+         ::mkfifo((dir / "bundle" / QVAppBundle::kManifestName).c_str(), 0600);
+         return Strings{"-QVExportPresets", "-QVAppBundlePath", (dir / "bundle").string()};
+       },
+       "not a regular file"},
+      {"a padded manifest",
+       {},
+       [](const fs::path& dir) {
+         launcher_test::writeManifest(dir / "bundle", "com.solvane.brisko", FakeApplication::program());
+         fs::resize_file(dir / "bundle" / QVAppBundle::kManifestName, 64u << 20);
+         return Strings{"-QVExportPresets", "-QVAppBundlePath", (dir / "bundle").string()};
+       },
+       "larger than"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path dir = root_ / c.name;
+    fs::create_directories(dir);
+    ScopedEnvironment caseEnvironment(c.environment);
+    const Strings arguments = c.plant(dir);
+    const auto run = startProgram(dir, arguments);
+    EXPECT_EQ(launcher_test::waitForChild(run.pid), 0);
+    EXPECT_NE(run.read(run.err).find(c.says), std::string::npos) << run.read(run.err);
+    fs::remove_all(root_ / "data-home" / "applications");
   }
   EXPECT_FALSE(fs::exists(root_ / "fake" / "record"));
 }

@@ -133,7 +133,9 @@ TEST_F(PhotoEditingViewControllerTest, FinishingRendersFullSizeAndHandsBackOnlyA
   ASSERT_TRUE(output);
   EXPECT_EQ(output->adjustmentData(), PhotoEditingViewController::adjustmentData());
   EXPECT_EQ(output->renderedContentPath(), "/out/IMG_1.tiff");
-  EXPECT_EQ(facade->writtenPaths, Lines{"/out/IMG_1.tiff"});
+  // Whole, to the edit's temporary name in the host's folder; the host's commit renames it.
+  EXPECT_EQ(facade->writtenPaths, Lines{output->renderingTemporaryPath()});
+  EXPECT_EQ(output->renderingTemporaryPath().rfind("/out/.IMG_1.tiff.", 0), 0u) << output->renderingTemporaryPath();
   EXPECT_EQ(facade->writtenImage, result);
   EXPECT_EQ(facade->log.back(), "clean") << "the edit ends by emptying caches, store and settings";
 }
@@ -217,4 +219,43 @@ TEST_F(PhotoEditingViewControllerTest, SmallPhotoShowsNothingThenAlertsRecordsAn
         std::_Exit(2);  // not reached: the scheduled block ends the process
       },
       testing::ExitedWithCode(134), "alert less than minimum size\n\\[facade\\] event 0 1\n\\[facade\\] terminate 134");
+}
+
+// A photo that cannot be decoded is a failure with its reason, never taken for a small photo: the
+// host hears it once, on the main queue, and nothing is alerted about size or ended with 134.
+TEST_F(PhotoEditingViewControllerTest, APhotoThatCannotBeDecodedIsReportedAsSuchOnce) {
+  struct Case {
+    const char* name;
+    std::optional<std::string> unreadable;  // what the reader says at the start
+    bool previewFails;                      // the screen's preview fails afterwards
+    bool shown;
+  } cases[] = {
+      {"not an image, or empty", "not a photo that can be decoded: /photos/IMG_1.jpg", false, false},
+      {"a damaged photo whose preview fails", std::nullopt, true, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto localFacade = std::make_shared<FakeFacade>();
+    localFacade->unreadable = c.unreadable;
+    FakeView localView;
+    PhotoEditingViewController local(localFacade);
+    local.setView(&localView);
+    std::vector<std::string> failures;
+    local.setFailureHandler([&](const std::string& reason) { failures.push_back(reason); });
+    local.startContentEditingWithInput(input(), "");
+    local.viewWillAppear();
+    EXPECT_EQ(!localView.log.empty(), c.shown);
+    if (c.previewFails) {
+      ASSERT_TRUE(localView.previewFailed);
+      localView.previewFailed();
+      localView.previewFailed();  // a second report changes nothing
+    }
+    EXPECT_TRUE(failures.empty()) << "the host hears it on the main queue, not inside the call";
+    pumpMain();
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_NE(failures[0].find("/photos/IMG_1.jpg"), std::string::npos) << failures[0];
+    EXPECT_EQ(count(localFacade->log, "alert less than minimum size"), 0u);
+    EXPECT_EQ(count(localFacade->log, "terminate 134"), 0u);
+    EXPECT_EQ(count(localFacade->log, "event 0 1"), 0u);
+  }
 }

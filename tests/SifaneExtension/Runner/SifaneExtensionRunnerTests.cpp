@@ -1,12 +1,15 @@
 // The runner program end to end on the offscreen platform, as a host would start it.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <array>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <map>
 
 #include "Ombrel/Classes/Business/ErrorTracker/QVAppEvent.h"
 #include "Ombrel/Classes/Business/ErrorTracker/QVAppEventStorage.h"
@@ -27,10 +30,12 @@ struct ProgramRun {
   std::string output;
 };
 
-// Runs the program with the arguments (stdout and stderr together), in its own SOLVANE_HOME.
-ProgramRun runExtension(const std::vector<std::string>& arguments, const fs::path& home) {
-  std::string command =
-      "env QT_QPA_PLATFORM=offscreen SOLVANE_HOME='" + home.string() + "' '" + SIFANE_EXTENSION_PROGRAM + "'";
+// Runs the program with the arguments (stdout and stderr together), in its own SOLVANE_HOME, on
+// the offscreen platform unless `environment` says otherwise ("NAME=value ...").
+ProgramRun runExtension(const std::vector<std::string>& arguments, const fs::path& home,
+                        const std::string& environment = "") {
+  std::string command = "env QT_QPA_PLATFORM=offscreen " + environment + " SOLVANE_HOME='" + home.string() + "' '" +
+                        SIFANE_EXTENSION_PROGRAM + "'";
   for (const auto& a : arguments) command += " '" + a + "'";
   command += " 2>&1";
   ProgramRun run;
@@ -205,4 +210,132 @@ TEST(SifaneExtensionRunner, CommandLinesItCannotRun) {
       runExtension({"--input", (dir / "missing.jpg").string(), "--output-dir", dir.string()}, dir / "home");
   EXPECT_EQ(run.status, QVExtensionRunnerOptions::kUsageStatus) << run.output;
   EXPECT_NE(run.output.find("no such photo"), std::string::npos);
+  // A display that cannot be reached: Qt would abort; the runner says so and ends with 2.
+  const ProgramRun noDisplay = runExtension({"--input", (dir / "missing.jpg").string(), "--output-dir", dir.string()},
+                                            dir / "home", "QT_QPA_PLATFORM=xcb DISPLAY=:9999");
+  EXPECT_EQ(noDisplay.status, QVExtensionRunnerOptions::kUsageStatus) << noDisplay.output;
+  EXPECT_NE(noDisplay.output.find("no display to edit on"), std::string::npos) << noDisplay.output;
+}
+
+namespace {
+
+std::string fileText(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+}  // namespace
+
+// What the runner does with photos, folders and records it cannot use: every case ends with its
+// own status and a line naming the reason, and no file that was there before is changed.
+TEST(SifaneExtensionRunner, EveryInputItCannotUseIsAFailureWithItsReasonAndNothingIsReplaced) {
+  struct Case {
+    const char* name;
+    // Prepares the folder; answers the photo and the output folder.
+    std::function<std::pair<fs::path, fs::path>(const fs::path& dir)> prepare;
+    int status;
+    const char* says;
+  } cases[] = {
+      {"the output folder is the photo's own, and the photo has the rendering's name",
+       [](const fs::path& dir) {
+         const fs::path jpeg = writePhoto(dir, "seed.jpg", 1000, 667);
+         auto image = readImage(jpeg);
+         auto destination = CGImageDestinationCreateWithURL((dir / "IMG.tiff").string(), kUTTypeTIFF, 1);
+         CGImageDestinationAddImage(destination, image->CGImage(), qv::Value());
+         CGImageDestinationFinalize(destination);
+         return std::pair{dir / "IMG.tiff", dir};
+       },
+       QVExtensionRunnerOptions::kNotWrittenStatus, "the photo itself"},
+      {"a rendering of an earlier edit is in the output folder",
+       [](const fs::path& dir) {
+         fs::create_directories(dir / "out");
+         std::ofstream(dir / "out" / "IMG.tiff") << "an earlier rendering";
+         return std::pair{writePhoto(dir, "IMG.jpg", 1000, 667), dir / "out"};
+       },
+       QVExtensionRunnerOptions::kNotWrittenStatus, "exists already"},
+      {"a link at the record's name",
+       [](const fs::path& dir) {
+         fs::create_directories(dir / "out");
+         std::ofstream(dir / "victim") << "the user's file";
+         fs::create_symlink(dir / "victim", dir / "out" / "IMG.json");
+         return std::pair{writePhoto(dir, "IMG.jpg", 1000, 667), dir / "out"};
+       },
+       QVExtensionRunnerOptions::kNotWrittenStatus, "exists already"},
+      {"a file that is not an image",
+       [](const fs::path& dir) {
+         std::ofstream(dir / "IMG.jpg") << "plain text, not a photo";
+         return std::pair{dir / "IMG.jpg", dir / "out"};
+       },
+       QVExtensionRunnerOptions::kUndecodableStatus, "not a photo that can be decoded"},
+      {"an empty file",
+       [](const fs::path& dir) {
+         std::ofstream(dir / "IMG.jpg").close();
+         return std::pair{dir / "IMG.jpg", dir / "out"};
+       },
+       QVExtensionRunnerOptions::kUndecodableStatus, "an empty file"},
+      {"a FIFO",
+       [](const fs::path& dir) {
+         ::mkfifo((dir / "IMG.jpg").c_str(), 0600);
+         return std::pair{dir / "IMG.jpg", dir / "out"};
+       },
+       QVExtensionRunnerOptions::kUsageStatus, "not a regular file"},
+      {"a truncated JPEG",
+       [](const fs::path& dir) {
+         const fs::path photo = writePhoto(dir, "IMG.jpg", 1200, 800);
+         fs::resize_file(photo, fs::file_size(photo) / 3);
+         return std::pair{photo, dir / "out"};
+       },
+       QVExtensionRunnerOptions::kUndecodableStatus, "cannot be edited"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto dir = solvane::test::makeTempDir("runner-refused");
+    const auto [photo, out] = c.prepare(dir);
+    // What every file held before the run.
+    std::map<fs::path, std::string> before;
+    for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+      if (entry.is_regular_file()) before[entry.path()] = fileText(entry.path());
+    }
+    const ProgramRun run =
+        runExtension({"--input", photo.string(), "--output-dir", out.string(), "--auto-finish"}, dir / "home");
+    EXPECT_EQ(run.status, c.status) << run.output;
+    EXPECT_NE(run.output.find(c.says), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find("done: "), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find("too small"), std::string::npos) << "never taken for a small photo: " << run.output;
+    for (const auto& [path, text] : before) {
+      if (path.string().find("/home/") != std::string::npos) continue;
+      EXPECT_EQ(fileText(path), text) << path;
+    }
+    for (const char* made : {"IMG.tiff", "IMG.json"}) {
+      if (!before.count(out / made) && !fs::is_symlink(out / made)) {
+        EXPECT_FALSE(fs::exists(out / made)) << made;
+      }
+    }
+  }
+}
+
+// A file name is bytes: one that is not UTF-8 is edited like any other, and its rendering and
+// record keep its bytes. A record padded far beyond any real one (or a FIFO) is refused unread
+// and the edit goes on from the original.
+TEST(SifaneExtensionRunner, NamesAreBytesAndAnOversizedOrFIFORecordIsRefusedUnread) {
+  const auto dir = solvane::test::makeTempDir("runner-bytes");
+  const std::string name = "Caf\xe9-\xff";  // Latin-1 bytes, invalid as UTF-8
+  const fs::path photo = writePhoto(dir, name + ".jpg", 1000, 667);
+  ASSERT_TRUE(PhotoEditingViewController::adjustmentData().writeToFile((dir / "padded.json").string()));
+  fs::resize_file(dir / "padded.json", 48u << 20);
+  ASSERT_EQ(::mkfifo((dir / "fifo.json").c_str(), 0600), 0);
+  for (const char* record : {"padded.json", "fifo.json"}) {
+    SCOPED_TRACE(record);
+    const fs::path out = dir / (std::string("out-") + record);
+    const ProgramRun run = runExtension({"--input", photo.string(), "--output-dir", out.string(), "--adjustment",
+                                         (dir / record).string(), "--auto-finish"},
+                                        dir / "home");
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("the record is not used"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find(std::string(record) == "fifo.json" ? "not a regular file" : "larger than"),
+              std::string::npos)
+        << run.output;
+    EXPECT_TRUE(fs::is_regular_file(out / (name + ".tiff")));
+    EXPECT_TRUE(QVAdjustmentData::readFromFile((out / (name + ".json")).string()));
+  }
 }

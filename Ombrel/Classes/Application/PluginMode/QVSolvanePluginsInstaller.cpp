@@ -1,12 +1,17 @@
 #include "Ombrel/Classes/Application/PluginMode/QVSolvanePluginsInstaller.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <nlohmann/json.hpp>
 
 #include "QVPlatform/Log.h"
 #include "QVPlatform/Places.h"
+#include "rova/codecs/SafeFile.h"
 
 namespace fs = std::filesystem;
 
@@ -42,6 +47,24 @@ QVPluginLaunchInfo QVSolvanePluginsInstaller::launchInfo() const {
   return launchInfo_;
 }
 
+namespace {
+
+// A plug-in's name becomes a file name: one that would leave its folder names no file.
+bool usableFileName(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
+         name.find('\0') == std::string::npos;
+}
+
+// What is at a template's name, never followed through a link: 1 a regular file (our template),
+// 0 nothing, -1 anything else (a link, a folder, a FIFO: not ours, never touched).
+int templateKind(const std::string& path) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0) return errno == ENOENT ? 0 : -1;
+  return S_ISREG(st.st_mode) ? 1 : -1;
+}
+
+}  // namespace
+
 std::string QVSolvanePluginsInstaller::photoshopLightroomPluginSubpath() const {
   return "Adobe/Lightroom/External Editor Presets/" + launchInfo().pluginAppName + ".lrtemplate";
 }
@@ -51,11 +74,12 @@ std::string QVSolvanePluginsInstaller::photoshopLightroomPluginPath() const {
     QVLogError("Could not find Application Support directory");
     return {};
   }
+  if (!usableFileName(launchInfo().pluginAppName)) return {};
   return (fs::path(dataFolder_) / photoshopLightroomPluginSubpath()).string();
 }
 
 std::string QVSolvanePluginsInstaller::photoshopPluginPath() const {
-  if (dataFolder_.empty()) return {};
+  if (dataFolder_.empty() || !usableFileName(launchInfo().pluginAppName)) return {};
   return (fs::path(dataFolder_) / QVApplicationSupportFolderSubpath() / "Plug-ins" / "Photoshop" /
           (launchInfo().pluginAppName + ".json"))
       .string();
@@ -104,8 +128,7 @@ void QVSolvanePluginsInstaller::set(std::atomic<bool>& property, bool value, con
 
 void QVSolvanePluginsInstaller::validate(int64_t type) {
   const std::string path = templatePath(type);
-  std::error_code ec;
-  const bool installed = !path.empty() && fs::is_regular_file(path, ec);
+  const bool installed = !path.empty() && templateKind(path) == 1;
   if (type == kQVPluginTypePhotoshop) {
     set(psInstalled_, installed, "photoshopPluginInstalled", true);
   } else {
@@ -119,26 +142,29 @@ void QVSolvanePluginsInstaller::install(int64_t type) {
   const char* executingKey = photoshop ? "photoshopInstallationExecuting" : "lightroomInstallationExecuting";
   set(executing, true, executingKey);
   const std::string path = templatePath(type);
-  std::error_code ec;
+  const int kind = path.empty() ? -1 : templateKind(path);
   if (path.empty()) {
-    QVLogError("plug-in installer: no data folder to install into");
-  } else if (fs::is_regular_file(path, ec)) {
-    if (!fs::remove(path, ec)) QVLogError("plug-in installer: %s not removed: %s", path.c_str(), ec.message().c_str());
+    QVLogError("plug-in installer: no data folder or no plug-in name to install under");
+  } else if (kind == 1) {
+    // Uninstalling removes our regular file and nothing else.
+    if (::unlink(path.c_str()) != 0)
+      QVLogError("plug-in installer: %s not removed: %s", path.c_str(), std::strerror(errno));
+  } else if (kind == -1) {
+    QVLogError(
+        "plug-in installer: %s is not installed: something that is not a plain file (a link, a folder) is at "
+        "its name, and it is left alone",
+        path.c_str());
   } else {
-    // Written beside the target and renamed into place, so a template is never half there.
-    const fs::path target(path);
-    fs::create_directories(target.parent_path(), ec);
-    const fs::path temporary = target.string() + ".part";
-    {
-      std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-      out << templateText(type);
-      out.close();
-      if (!out) fs::remove(temporary, ec);
-    }
-    if (fs::exists(temporary, ec)) fs::rename(temporary, target, ec);
-    if (ec || !fs::is_regular_file(target)) {
-      fs::remove(temporary, ec);
-      QVLogError("plug-in installer: %s could not be written", path.c_str());
+    // Written to a fresh temporary file beside the target (exclusive, never through a link) and
+    // moved into place only while the name is free: a template is never half there, and nothing
+    // that appeared at its name meanwhile is replaced.
+    rova::codecs::SafeWriteOptions options;
+    options.createFolder = true;
+    options.replace = false;
+    const std::string text = templateText(type);
+    std::string why;
+    if (!rova::codecs::writeFileSafely(path, text.data(), text.size(), &why, options)) {
+      QVLogError("plug-in installer: %s", why.c_str());
     }
   }
   validate(type);

@@ -3,8 +3,12 @@
 // user's data folder that names the installed launcher (SolvaneBriskoBridge) and its arguments:
 //   Lightroom (type 2): "<data>/Adobe/Lightroom/External Editor Presets/<plug-in name>.lrtemplate"
 //   Photoshop (type 1): "<data>/Solvane/Plug-ins/Photoshop/<plug-in name>.json"
-// "Installed" means the file exists. Installing a host that is installed uninstalls it (the
-// screen's button reads "Uninstall" then). A write that fails leaves the host not installed.
+// "Installed" means a regular file is at the template's name (a link there is never followed and
+// never counts). Installing a host that is installed uninstalls it (the screen's button reads
+// "Uninstall" then): only that regular file is removed. A template is written to a fresh
+// exclusive temporary file and moved into place only while its name is free; a link, folder or
+// other thing at its name is left alone and the host stays not installed. A write that fails
+// leaves the host not installed. A plug-in name that is not a plain file name gives no path.
 //
 // The work runs on the installer's own serial queue (a worker thread) behind four observable
 // properties ("photoshopPluginInstalled", "photoshopInstallationExecuting",

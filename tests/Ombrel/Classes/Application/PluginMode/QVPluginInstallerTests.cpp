@@ -2,9 +2,12 @@
 // screen and window offscreen over an installer whose properties the test sets.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <QApplication>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <thread>
 
@@ -110,6 +113,63 @@ TEST_F(QVPluginInstallerTest, AFailedInstallWriteReportsNotInstalled) {
   installer->waitUntilIdle();
   EXPECT_FALSE(installer->isLightroomPluginInstalled());
   EXPECT_FALSE(installer->isLightroomInstallationExecuting());
+}
+
+// Whatever is planted at the template's name or at the name the old installer wrote its
+// temporary file under, nothing is written through a link, nothing that is not our regular file
+// counts as installed or is removed, and no check waits on a FIFO.
+TEST_F(QVPluginInstallerTest, NothingIsWrittenThroughALinkAndOnlyOurOwnFileIsRemoved) {
+  const fs::path folder = dir / "data/Adobe/Lightroom/External Editor Presets";
+  const fs::path lightroom = folder / "SolvaneBrisko.lrtemplate";
+  struct Case {
+    const char* name;
+    std::function<void()> plant;
+    bool installs;  // the button installs (the name was free)
+  } cases[] = {
+      {"a link at the old temporary name",
+       [&] { fs::create_symlink(dir / "victim", fs::path(lightroom.string() + ".part")); }, true},
+      {"a link at the template's name", [&] { fs::create_symlink(dir / "victim", lightroom); }, false},
+      {"a dangling link at the template's name", [&] { fs::create_symlink(dir / "nowhere", lightroom); }, false},
+      {"a FIFO at the template's name", [&] { ASSERT_EQ(::mkfifo(lightroom.c_str(), 0600), 0); }, false},
+      {"a folder at the template's name", [&] { fs::create_directories(lightroom / "inside"); }, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(dir / "data");
+    fs::create_directories(folder);
+    std::ofstream(dir / "victim") << "the user's file";
+    c.plant();
+    const auto kindBefore = fs::symlink_status(lightroom).type();
+    installer->checkAndUpdatePluginsAsync();
+    installer->waitUntilIdle();
+    EXPECT_FALSE(installer->isLightroomPluginInstalled()) << "only our regular file counts";
+    installer->installLightroomPlugin();
+    installer->waitUntilIdle();
+    EXPECT_EQ(installer->isLightroomPluginInstalled(), c.installs);
+    EXPECT_FALSE(installer->isLightroomInstallationExecuting());
+    if (c.installs) {
+      EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(lightroom)));
+      std::ifstream in(lightroom);
+      EXPECT_EQ(nlohmann::json::parse(in)["host"], "Lightroom");
+    } else {
+      EXPECT_EQ(fs::symlink_status(lightroom).type(), kindBefore) << "left as it was";
+    }
+    std::ifstream victim(dir / "victim");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(victim), {}), "the user's file");
+  }
+  // A plug-in name that would leave its folder gives no template at all.
+  for (const char* name : {"../escape", "..", ""}) {
+    SCOPED_TRACE(name);
+    QVPluginLaunchInfo info = QVPluginController::launchInfo();
+    info.pluginAppName = name;
+    installer->setLaunchInfo(info);
+    EXPECT_EQ(installer->photoshopLightroomPluginPath(), "");
+    EXPECT_EQ(installer->photoshopPluginPath(), "");
+    installer->installLightroomPlugin();
+    installer->waitUntilIdle();
+    EXPECT_FALSE(installer->isLightroomPluginInstalled());
+  }
+  EXPECT_FALSE(fs::exists(dir / "data/Adobe/Lightroom/escape.lrtemplate"));
 }
 
 TEST_F(QVPluginInstallerTest, StatusTableForBothHosts) {
