@@ -7,7 +7,8 @@
 //       a strong colour cast, faded, or grainy) to see what the enhancement does with it.
 //   bench_enhance --quality [OUTDIR]
 //       Spoils each photo of tests/data/enhance/photos.tsv in each way (also usable with --before:
-//       darken, brighten, cast, coolcast, fade, darkcool, noise), enhances it and prints the mean
+//       darken, brighten, cast, coolcast, fade, darkcool, blue, darkblue,
+//       noise), enhances it and prints the mean
 //       CIEDE2000 to the original per spoiler, for the half the rules are tuned on and the half held
 //       back apart, and per photo, then what each layer adds on the unspoilt photographs. With
 //       SOLVANE_BENCH_VERBOSE=1 also what the analysis decided for each; SOLVANE_BENCH_HALF=held (or
@@ -121,6 +122,14 @@ const std::vector<Spoiler>& spoilers() {
        "-1 EV with cool-green cast",
        [](float* c) { c[0] *= 0.35f, c[1] *= 0.55f, c[2] *= 0.65f; },
        {0.35, 0.55, 0.65}},
+      // A daylight-balanced picture taken in shade, or a wrong white balance: a blue close to the
+      // cool end of the daylight locus (about 10000 K), slightly on its green side.
+      {"blue", "blue cast x(0.78,0.95,1.3)", [](float* c) { c[0] *= 0.78f, c[1] *= 0.95f, c[2] *= 1.3f; },
+       {0.78, 0.95, 1.3}},
+      {"darkblue",
+       "-1 EV with blue cast",
+       [](float* c) { c[0] *= 0.39f, c[1] *= 0.475f, c[2] *= 0.65f; },
+       {0.39, 0.475, 0.65}},
   };
   return all;
 }
@@ -566,18 +575,25 @@ int quality(const std::string& outDir) {
     if (!n) continue;
     std::printf("\n%s half: %d pictures\n%-28s %8s %8s %7s %6s\n", halves[hi].c_str(), n, "spoiler", "spoilt",
                 "enhanced", "ratio", "worse");
-    double sumIn = 0, sumOut = 0;
-    int worse = 0;
+    // The average over the first six spoilers (the classes of the earlier rounds, comparable with
+    // their figures) and over all of them.
+    constexpr size_t kFormerClasses = 6;
+    double sumIn = 0, sumOut = 0, formerIn = 0, formerOut = 0;
+    int worse = 0, formerWorse = 0;
     for (size_t si = 0; si < spoilers().size(); ++si) {
       const Figures& f = figures[hi][si];
       const double in = f.in / n, out = f.out / n;
       if (si > 0) sumIn += in, sumOut += out, worse += f.worse;
+      if (si > 0 && si <= kFormerClasses) formerIn += in, formerOut += out, formerWorse += f.worse;
       std::printf("%-28s %8.2f %8.2f %7s %6d\n", spoilers()[si].what, in, out,
                   si > 0 ? (std::to_string(int(std::lround(100 * out / in))) + " %").c_str() : "", f.worse);
     }
-    const double classes = double(spoilers().size() - 1);
-    std::printf("%-28s %8.2f %8.2f %7s %6d\n", "average of the six", sumIn / classes, sumOut / classes,
-                (std::to_string(int(std::lround(100 * sumOut / sumIn))) + " %").c_str(), worse);
+    auto average = [](const char* what, double in, double out, double classes, int worse) {
+      std::printf("%-28s %8.2f %8.2f %7s %6d\n", what, in / classes, out / classes,
+                  (std::to_string(int(std::lround(100 * out / in))) + " %").c_str(), worse);
+    };
+    average("average of the six", formerIn, formerOut, double(kFormerClasses), formerWorse);
+    average("average of all", sumIn, sumOut, double(spoilers().size() - 1), worse);
     for (size_t si = 0; si < spoilers().size(); ++si)
       std::printf("  %-9s%s\n", spoilers()[si].name, figures[hi][si].detail.c_str());
   }

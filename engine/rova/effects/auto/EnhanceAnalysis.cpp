@@ -45,9 +45,11 @@ constexpr double kGreyOneSided = 0.1, kGreyOneSidedNone = 0.16;
 // A warm light (red over green over blue) is more often the mood of the scene (sunset, tungsten)
 // than a fault, so its dead zone is wider.
 constexpr double kCastDeadZone = 3.5, kWarmCastDeadZone = 8;  // degrees
-// Daylight in shade, under an overcast or a storm sky runs up to about 10000 K, 12.5 degrees from
-// neutral along the daylight locus: a picture lit by it is bluer than neutral, not wrong.
-constexpr double kDaylightDeadZone = 12.5;
+// A cool light along the daylight locus (shade, an overcast, dusk) is partly the picture's mood, and
+// its dead zone is wider than a cast's, but not as wide as the whole of daylight: a daylight-balanced
+// picture taken in shade, or one with a wrong white balance, is about 12 degrees blue (10000 K), and
+// is a fault to put right, keeping only some of its blue (below).
+constexpr double kDaylightDeadZone = 6;
 // Estimators that disagree widen the dead zone (by this share of their largest difference); past
 // the second figure (degrees) nothing is left to trust.
 constexpr double kSpreadShare = 0.4, kSpreadSure = 15, kSpreadLost = 35;
@@ -85,7 +87,13 @@ constexpr double kCoreDegrees = 5, kCoreNone = 0.15, kCoreSure = 0.25;
 // spread thinly but evenly round the estimate (a mean offset under kCentredSure either way; none of
 // this from kCentredNone on) are the varied greys of a scene under the light, and their thinness is
 // no evidence against it.
-constexpr double kCentredSure = 0.3, kCentredNone = 0.4;
+constexpr double kCentredSure = 0.3, kCentredNone = 0.35;
+// And the further they lean beyond it (from kLeanFrom, in full from kLeanFull), the denser at the
+// light they must be, by up to kLeanCore: a colour's pale fringe can be as dense as an even spread
+// round its own edge (a red flower in a green and yellow blur under a blue cast, core 0.27, its
+// candidates 0.35 beyond: its colour was taken for a warm light, and removing it added blue to a
+// picture already too blue), while greys round a light lean less, or gather far more densely.
+constexpr double kLeanFrom = 0.25, kLeanFull = 0.35, kLeanCore = 0.2;
 // A light off the locus of daylight and black bodies (a fluorescent tube, a cast) tints every surface
 // alike, so the greys it lights gather on it. When the candidates instead lie beyond the estimate along
 // its own hue (their mean offset in log chromaticity over kBeyondNone; in full from kBeyondSure), they
@@ -229,12 +237,12 @@ constexpr double kMagentaKept = 0.3;
 constexpr double kSkyRay[2] = {-0.133 / 0.3857, 0.362 / 0.3857};
 // The direction of illuminant A from neutral, likewise.
 constexpr double kWarmRay[2] = {0.804 / 1.498, -1.264 / 1.498};
-// 10000 K's distance from neutral along kSkyRay. Daylight up to it is the picture's mood (shade, an
-// overcast, a storm sky) even in an estimate that lies past it: an estimate lying mostly along the
-// locus (its along part's share of the whole, squared, over kMostlyDaylight; in full from
-// kDaylightSure) is mostly daylight plus a further cast, and only the cast is taken out. A cool-green
-// cast on a neutral scene lies at about 0.4, and is taken out whole.
-constexpr double kDaylightLength = 0.3857, kMostlyDaylight = 0.5, kDaylightSure = 0.8;
+// How much of a cool daylight the correction keeps as the picture's mood, as a distance from neutral
+// along kSkyRay: about 7000 K (10000 K lies at 0.3857). An estimate lying mostly along the locus (its
+// along part's share of the whole, squared, over kMostlyDaylight; in full from kDaylightSure) keeps that
+// much of its blue and loses the rest; the mood may keep some blue, never add any. A cool-green cast
+// on a neutral scene lies at about 0.4, and is taken out whole.
+constexpr double kDaylightKept = 0.06, kMostlyDaylight = 0.5, kDaylightSure = 0.8;
 std::pair<double, double> towardsPlausibleLight(double lr, double lb) {
   // Unit directions: illuminant A in linear Rec. 709 is (1.845, 0.826, 0.233), log chromaticity
   // (0.804, -1.264); a 10000 K daylight (0.871, 0.995, 1.429), (-0.133, 0.362).
@@ -750,11 +758,11 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
     const double along = std::max(0.0, lr * kSkyRay[0] + lb * kSkyRay[1]), off = lr * kSkyRay[1] - lb * kSkyRay[0];
     const double onLocus = along * along / (along * along + off * off + 1e-12);
     moodDeadZone = kCastDeadZone + (kDaylightDeadZone - kCastDeadZone) * onLocus * onLocus;
-    // The daylight in the estimate (its part along the locus, up to 10000 K) is kept as far as the
+    // Some of the daylight in the estimate (its part along the locus, up to kDaylightKept) is kept as far as the
     // estimate lies along the locus: a blue sky under a cool-green cast keeps some of its blue, while a
     // cast mostly off the locus is removed almost whole.
     const double keep =
-        auto_support::smoothstep(kMostlyDaylight, kDaylightSure, onLocus) * std::min(along, kDaylightLength);
+        auto_support::smoothstep(kMostlyDaylight, kDaylightSure, onLocus) * std::min(along, kDaylightKept);
     if (keep > 0) {
       const Illuminant kept{e[0] / std::exp(keep * kSkyRay[0]), e[1], e[2] / std::exp(keep * kSkyRay[1])};
       const double l = 0.2126 / kept[0] + 0.7152 / kept[1] + 0.0722 / kept[2];
@@ -779,11 +787,12 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
   const double applied = beyondDeadZone(a.castDegrees, deadZone, deadZone * (2 - (2 - kAgreedRamp) * agreement));
   // Whether the estimate is a light at all (not the colour of a scene with nothing neutral in it),
   // then how sure it is (the estimators agree, little is clipped).
+  const double lean = kLeanCore * auto_support::smoothstep(kLeanFrom, kLeanFull, a.illuminant.candidateBeyond);
   a.lightPlausibility =
       (1 - auto_support::smoothstep(kPlausibleCast, kImplausibleCast,
                                     angularErrorDegrees(a.illuminant.unconstrained, {1, 1, 1}))) *
       auto_support::smoothstep(kCandidateNone, kCandidateSure, a.illuminant.candidateShare) *
-      std::max(auto_support::smoothstep(kCoreNone, kCoreSure, a.illuminant.candidateCore),
+      std::max(auto_support::smoothstep(kCoreNone + lean, kCoreSure + lean, a.illuminant.candidateCore),
                1 - auto_support::smoothstep(kCentredSure, kCentredNone, std::fabs(a.illuminant.candidateBeyond))) *
       (1 - auto_support::smoothstep(kOffLocusNone, kOffLocusSure, a.illuminant.offLocusDegrees) *
                auto_support::smoothstep(kBeyondNone, kBeyondSure, a.illuminant.candidateBeyond));
@@ -810,6 +819,14 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
   if (share > 0) share *= neutralKeepingShare(lit, a.fullGains, share);
   a.colourStrength = share;
   const auto gains = partialGains(a.fullGains, share);
+  {
+    // What a grey looks like after the colour layer: the light times the gains, as far as the
+    // estimate is a light at all.
+    double m[3];
+    for (int k = 0; k < 3; ++k) m[k] = std::pow(e[k] / e[1] * gains[k] / gains[1], lightTrust);
+    const double l = 0.2126 * m[0] + 0.7152 * m[1] + 0.0722 * m[2];
+    a.moodLight = {float(m[0] / l), float(m[1] / l), float(m[2] / l)};
+  }
 
   // The picture after the colour layer (samples only: a quarter of the pixels).
   struct Sample {

@@ -86,10 +86,14 @@ struct ToneCurve {
 struct Analysis {
   IlluminantEstimate illuminant;
   double castDegrees = 0;                   // of the consensus from neutral
-  std::array<float, 3> fullGains{1, 1, 1};  // neutralise the consensus fully; grey keeps its luminance
+  // Neutralise the consensus fully (a cool daylight keeps some of its blue); grey keeps its luminance.
+  std::array<float, 3> fullGains{1, 1, 1};
   double lightPlausibility = 0;  // 0..1: the estimate is a light, not the colour of a scene with nothing neutral
   double colourSureness = 0;     // share of the full correction the estimate supports (also spread, clipping)
   double colourStrength = 0;     // share of the full correction an ordinary colour layer applies
+  // The colour of a grey after the colour layer (unit luminance): the light's tint it leaves as the
+  // picture's mood, as far as the estimate is taken for a light.
+  std::array<float, 3> moodLight{1, 1, 1};
   ToneCurve tone;
   // Finishing needs, 0..1 (0: the layer leaves the picture alone).
   double vibranceNeed = 0, shadowNeed = 0, highlightNeed = 0, sharpenNeed = 0;

@@ -81,20 +81,52 @@ double NoiseReductionEffect::estimateNoise(const ImageDataRGBf& data) {
                   if (yy >= 0 && yy < side && xx >= 0 && xx < side) hidden[size_t(yy) * side + xx] = 1;
                 }
       }
-      std::vector<float> r;
-      r.reserve(p.size());
-      for (int y = 1; y + 1 < side; ++y)
-        for (int x = 1; x + 1 < side; ++x) {
-          if (!hidden.empty() && hidden[size_t(y) * side + x]) continue;
-          auto at = [&](int dx, int dy) { return p[size_t(y + dy) * side + x + dx]; };
-          const float v = at(-1, -1) + at(1, -1) + at(-1, 1) + at(1, 1) -
-                          2 * (at(0, -1) + at(0, 1) + at(-1, 0) + at(1, 0)) + 4 * at(0, 0);
-          const float bright = at(0, 0);
-          if (bright > 0.03f && bright < 0.97f) r.push_back(std::fabs(v));
+      // The robust response of the mask over a plane of n x n pixels (NaN: too few to tell).
+      auto sigmaOf = [&](const std::vector<float>& q, int n, const std::vector<uint8_t>& masked) {
+        std::vector<float> r;
+        r.reserve(q.size());
+        for (int y = 1; y + 1 < n; ++y)
+          for (int x = 1; x + 1 < n; ++x) {
+            if (!masked.empty() && masked[size_t(y) * n + x]) continue;
+            auto at = [&](int dx, int dy) { return q[size_t(y + dy) * n + x + dx]; };
+            const float v = at(-1, -1) + at(1, -1) + at(-1, 1) + at(1, 1) -
+                            2 * (at(0, -1) + at(0, 1) + at(-1, 0) + at(1, 0)) + 4 * at(0, 0);
+            const float bright = at(0, 0);
+            if (bright > 0.03f && bright < 0.97f) r.push_back(std::fabs(v));
+          }
+        if (r.size() < 100) return std::nan("");
+        std::nth_element(r.begin(), r.begin() + r.size() / 2, r.end());
+        return r[r.size() / 2] / (0.6745 * 6);
+      };
+      const double fine = sigmaOf(p, side, hidden);
+      if (std::isnan(fine)) continue;
+      // Grain is independent from pixel to pixel: the mean of two by two pixels holds half of it. Texture
+      // (fur, foliage, fabric) is drawn over several pixels and holds as much or more at that scale. So
+      // of what the mask finds, the part that halves is grain: a crop filled with fur or leaves, which
+      // measured like heavy grain at every crop of a busy picture, now measures as what grain it has.
+      const int half = side / 2;
+      std::vector<float> binned(size_t(half) * half);
+      for (int y = 0; y < half; ++y)
+        for (int x = 0; x < half; ++x) {
+          const float* a = &p[size_t(2 * y) * side + 2 * x];
+          binned[size_t(y) * half + x] = 0.25f * (a[0] + a[1] + a[side] + a[side + 1]);
         }
-      if (r.size() < 100) continue;
-      std::nth_element(r.begin(), r.begin() + r.size() / 2, r.end());
-      perCrop[size_t(c)] = r[r.size() / 2] / (0.6745 * 6);
+      // A cell with a hidden pixel's neighbourhood in it marks its own neighbourhood.
+      std::vector<uint8_t> hiddenCells;
+      if (!hidden.empty()) {
+        hiddenCells.assign(binned.size(), 0);
+        for (int y = 0; y < side; ++y)
+          for (int x = 0; x < side; ++x)
+            if (hidden[size_t(y) * side + x])
+              for (int dy = -1; dy <= 1; ++dy)
+                for (int dx = -1; dx <= 1; ++dx) {
+                  const int yy = y / 2 + dy, xx = x / 2 + dx;
+                  if (yy >= 0 && yy < half && xx >= 0 && xx < half) hiddenCells[size_t(yy) * half + xx] = 1;
+                }
+      }
+      const double coarse = sigmaOf(binned, half, hiddenCells);
+      const double grain2 = std::isnan(coarse) ? fine * fine : (fine * fine - coarse * coarse) * 4 / 3;
+      perCrop[size_t(c)] = std::sqrt(std::clamp(grain2, 0.0, fine * fine));
     }
   });
   std::vector<double> estimates;

@@ -22,6 +22,7 @@ using namespace rova;
 using enhance::Lab;
 using enhance::meanDeltaE;
 using enhance::toLab;
+namespace ea = rova::enhance_analysis;
 
 namespace {
 
@@ -586,6 +587,76 @@ TEST(EnhanceEffects, NoiseEstimateIsNotFooledByTexture) {
   };
   EXPECT_LT(NoiseReductionEffect::estimateNoise(*picture(0)->imageData()), 0.002);
   EXPECT_NEAR(NoiseReductionEffect::estimateNoise(*picture(0.02f)->imageData()), 0.02, 0.007);
+}
+
+// A picture filled with fine texture from edge to edge (fur, foliage), clean: every crop of it is
+// texture, so the flattest crop is no help, and the texture measured as grain (0.015, twice the
+// layer's floor: the fur was smoothed). Grain is independent from pixel to pixel and halves in the
+// mean of two by two pixels; texture drawn over a few pixels does not: the picture measures clean.
+// Grain over a plain picture is measured as before.
+TEST(EnhanceEffects, NoiseEstimateIsNotFooledByTextureFillingTheFrame) {
+  std::mt19937 rng(5);
+  std::uniform_real_distribution<float> phase(0, 6.2832f);
+  std::normal_distribution<float> gauss(0, 1);
+  // Strands: sums of waves three to six pixels long in many directions.
+  struct Wave {
+    float kx, ky, phase;
+  };
+  std::vector<Wave> waves;
+  for (int i = 0; i < 24; ++i) {
+    const float direction = phase(rng), length = 3.f + 3.f * float(i % 6) / 5;
+    waves.push_back({std::cos(direction) * 6.2832f / length, std::sin(direction) * 6.2832f / length, phase(rng)});
+  }
+  auto picture = [&](float textured, float sigma) {
+    return proctest::makeImage(600, 400, [&](int x, int y, float* c) {
+      float texture = 0;
+      for (const Wave& w : waves) texture += std::sin(w.kx * float(x) + w.ky * float(y) + w.phase);
+      const float v = std::sqrt(0.25f) + textured * texture + sigma * gauss(rng);
+      c[0] = v * v * 1.1f, c[1] = v * v, c[2] = v * v * 0.8f;
+    });
+  };
+  EXPECT_LT(NoiseReductionEffect::estimateNoise(*picture(0.025f, 0)->imageData()), 0.004);
+  EXPECT_NEAR(NoiseReductionEffect::estimateNoise(*picture(0, 0.02f)->imageData()), 0.02, 0.004);
+}
+
+// A light the colour layer leaves as the picture's mood (a slight blue of shade, inside its dead
+// zone) is its white: vibrance raises saturation from it, so the greys keep the tint they had and are
+// not made bluer. (Raised from neutral, the greys of a dull picture under the mood's blue took a
+// stronger blue, the cast doubled.)
+TEST(Enhance, VibranceDoesNotRaiseTheTintTheColourLayerLeaves) {
+  const std::array<float, 3> light{0.93f, 1.f, 1.12f};
+  const float muted[][3] = {{0.2f, 0.18f, 0.16f}, {0.16f, 0.18f, 0.17f}, {0.17f, 0.17f, 0.19f}};
+  auto image = proctest::makeImage(192, 128, [&](int x, int y, float* c) {
+    const int patch = (x / 32) + 6 * (y / 32);
+    const float shade = 0.9f + 0.1f * float((x * 7 + y * 13) % 11) / 10;
+    for (int k = 0; k < 3; ++k)  // a pale strip along the top reaches near white: no stretch of the levels
+      c[k] = light[k] * (y < 4 ? 0.85f : shade * (patch % 2 ? muted[(patch / 2) % 3][k] : 0.17f));
+  });
+  auto greyChroma = [&](bool vibrance, double* need) {
+    auto p = enhance::enhancedProcessor(image, {preset("Presets/DefaultJpegPreset")});
+    for (size_t i = 0; i < p->getLayersCount(); ++i) {
+      auto layer = std::dynamic_pointer_cast<AdjustmentLayer>(p->layerAtIndex(i));
+      if (layer && layer->effectsCount() > 0 && layer->effectAtIndex(0)->id() == std::string(effect_id::kVibrance))
+        layer->setEnabled(vibrance);
+    }
+    auto out = proctest::render(*p);
+    double sum = 0;
+    int n = 0;
+    for (int y = 8; y < 128; y += 32)
+      for (int x = 8; x < 192; x += 32)
+        if (((x / 32) + 6 * (y / 32)) % 2 == 0) {
+          const Lab lab = toLab(proctest::px(*out, x + 8, y + 8));
+          sum += std::hypot(lab.a, lab.b), ++n;
+        }
+    if (need) *need = ea::analyse(*EffectParametersContext(image).analysisImage()).vibranceNeed;
+    return sum / n;
+  };
+  double need = 0;
+  const double without = greyChroma(false, nullptr), with = greyChroma(true, &need);
+  std::printf("grey chroma without vibrance %.2f, with %.2f (need %.2f)\n", without, with, need);
+  EXPECT_GT(need, 0.1);
+  EXPECT_GT(without, 1.5);  // the mood's tint is there
+  EXPECT_LT(with, without * 1.02 + 0.05);
 }
 
 // A picture whose right half is transparent over garish colours: the hidden pixels decide nothing.
