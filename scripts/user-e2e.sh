@@ -50,10 +50,15 @@ mkdir -p "$SOLVANE_HOME" "$TMPDIR"
 SAMPLES="$PWD/Ombrel/Resources/Samples"
 P1="$WORK/photos/forest creek.jpg" P2="$WORK/photos/dandelions.jpg" P3="$WORK/photos/mountain path.jpg"
 mkdir -p "$WORK/photos" "$WORK/exports/single/chosen" "$WORK/exports/batch"
-cp "$SAMPLES/forest-creek.jpg" "$P1"
+# The first photo is spoilt on purpose (a stop darker, with a blue cast): the enhancement leaves a good
+# photo nearly as it is, so only a photo it visibly mends lets the split line and the strength show a change.
+convert "$SAMPLES/forest-creek.jpg" -evaluate multiply 0.5 -channel B -evaluate multiply 1.3 +channel \
+  -quality 92 "$P1"
 cp "$SAMPLES/dandelions.jpg" "$P2"
 cp "$SAMPLES/mountain-path.jpg" "$P3"
 
+CHECKOUT=$PWD
+touch "$WORK/started"
 START=$SECONDS
 step=0
 failures=0
@@ -145,6 +150,7 @@ done_shown() { shot "$WORK/now.png"; pill "$WORK/now.png"; ((PILL_W > 0 && PILL_
 # A pointer drag with the left button, in steps, as a hand does it.
 drag() {  # drag X0 Y0 X1 Y1
   xdotool mousemove "$1" "$2"
+  sleep 0.15
   xdotool mousedown 1
   local i
   for i in 1 2 3 4 5 6 7 8 9 10; do
@@ -153,7 +159,13 @@ drag() {  # drag X0 Y0 X1 Y1
   done
   xdotool mouseup 1
 }
-click() { xdotool mousemove "$1" "$2" click 1; }
+# The pointer rests a moment where it lands before the button goes down: a press sent the instant the
+# pointer moves is now and then taken for the place it came from.
+click() {
+  xdotool mousemove "$1" "$2"
+  sleep 0.15
+  xdotool click 1
+}
 # Windows of the program other than the main one (dialogs, alerts), one id a line.
 # (At least 200 x 80 points: a tooltip or a menu's shadow is no dialog.)
 other_windows() {
@@ -208,6 +220,7 @@ cd "$WORK/cwd"
 solvane=$!
 MAIN=$(timeout 30 xdotool search --sync --onlyvisible --pid "$solvane" | head -1) || fail "no window came up"
 wait_for 40 "the enhanced photo with its split line" line_found
+cp "$WORK/now.png" "$WORK/split-before-drag.png"
 save_step single-image
 ok "the photo opened from the command line shows its split line at x=$LINE"
 
@@ -217,6 +230,18 @@ from=$LINE
 drag "$from" $((Y + HEIGHT / 2)) $((from + $(pt 150))) $((Y + HEIGHT / 2))
 if check 5 "the split line to move from $from to $((from + $(pt 150)))" line_near $((from + $(pt 150))); then
   ok "the split line was dragged from x=$from to x=$LINE"
+  # The strip the line swept showed the enhanced photo and now shows the original: the two must differ
+  # (the same pixels on both sides would be an enhancement that never reached the screen).
+  strip() { convert "$1" -crop "$(pt 120)x$(pt 120)+$((from + $(pt 15)))+$((Y + HEIGHT / 3))" +repage "$2"; }
+  strip "$WORK/split-before-drag.png" "$WORK/strip-after.png"
+  strip "$WORK/now.png" "$WORK/strip-before.png"
+  swept=$(compare -metric AE -fuzz 4% "$WORK/strip-after.png" "$WORK/strip-before.png" null: 2>&1 || true)
+  if ((${swept%% *} > $(pt 120) * $(pt 120) / 2)); then
+    ok "before and after differ on screen (${swept%% *} of $(($(pt 120) * $(pt 120))) pixels)"
+  else
+    echo "FAIL: the original and the enhanced photo look the same on screen (${swept%% *} pixels differ)"
+    failures=$((failures + 1))
+  fi
 fi
 save_step split-line-dragged
 
@@ -233,10 +258,22 @@ slider_open() {
   [[ -n "$FILL" ]]
 }
 wait_for 5 "the strength slider to open" slider_open
-sleep 0.6  # the slider's spring settles (the fill stays where it is meanwhile)
-slider_open
-photo_crop() { convert "$1" -crop "$(pt 200)x$(pt 120)+$((X + WIDTH / 4))+$((Y + HEIGHT / 3))" +repage "$2"; }
-photo_crop "$WORK/now.png" "$WORK/strength-100.png"
+# A piece of the enhanced side, right of the split line (left of it the original stays as it is).
+CROP_X=$((${LINE:-$from} + $(pt 15)))
+((CROP_X <= X + WIDTH - $(pt 210))) || CROP_X=$((X + WIDTH - $(pt 210)))
+photo_crop() { convert "$1" -crop "$(pt 200)x$(pt 120)+$CROP_X+$((Y + HEIGHT / 3))" +repage "$2"; }
+# The slider's spring and the picture settle first: two looks in a row alike, the slider's fill too.
+settled() {
+  local fill=$FILL
+  photo_crop "$WORK/now.png" "$WORK/strength-100.png"
+  slider_open || return 1
+  photo_crop "$WORK/now.png" "$WORK/strength-again.png"
+  [[ "$FILL" == "$fill" ]] || return 1
+  local diff
+  diff=$(compare -metric AE -fuzz 1% "$WORK/strength-100.png" "$WORK/strength-again.png" null: 2>&1 || true)
+  ((${diff%% *} == 0))
+}
+wait_for 10 "the strength slider and the picture to settle" settled
 knob_x=$((${FILL#* } - $(pt 8)))
 drag "$knob_x" "$ROW_Y" $((knob_x - $(pt 150))) "$ROW_Y"
 picture_changed() {
@@ -378,5 +415,12 @@ wait_for 15 "the program to end after Quit" exited
 wait "$solvane" || fail "the program ended with status $?"
 solvane=""
 ok "quit"
+# Nothing the walk made (an export, a copy) landed in the checkout.
+strays=$(find "$CHECKOUT" -path "$CHECKOUT/.git" -prune -o -newer "$WORK/started" -type f \
+  \( -name 'forest creek*' -o -name 'dandelions*' -o -name 'mountain path*' \) -print)
+if [[ -n "$strays" ]]; then
+  echo "FAIL: the walk wrote into the checkout: $strays"
+  failures=$((failures + 1))
+fi
 echo "user e2e done in $((SECONDS - START)) s with $failures failed check(s); screenshots in $OUT"
 ((failures == 0))
