@@ -126,6 +126,11 @@ line_x() {  # line_x FILE -> its centre, or nothing
   done; done
 }
 line_found() { shot "$WORK/now.png"; LINE=$(line_x "$WORK/now.png"); [[ -n "$LINE" ]]; }
+# The line where it rests: seen at the same place twice in a row (it slides in as the photo appears).
+line_steady() {
+  local last=${LINE:-}
+  line_found && [[ "$LINE" == "$last" ]]
+}
 line_near() { shot "$WORK/now.png"; LINE=$(line_x "$WORK/now.png"); [[ -n "$LINE" ]] && ((LINE > $1 - $(pt 4) && LINE < $1 + $(pt 4))); }
 # The white controls at the window's bottom right (the export pill, the strength button), right first,
 # as "centre-x" on the row 16 points above the bottom edge (below their titles).
@@ -219,7 +224,8 @@ cd "$WORK/cwd"
 "$SOLVANE" "$P1" > "$OUT/solvane.log" 2>&1 &
 solvane=$!
 MAIN=$(timeout 30 xdotool search --sync --onlyvisible --pid "$solvane" | head -1) || fail "no window came up"
-wait_for 40 "the enhanced photo with its split line" line_found
+LINE=""
+wait_for 40 "the enhanced photo with its split line at rest" line_steady
 cp "$WORK/now.png" "$WORK/split-before-drag.png"
 save_step single-image
 ok "the photo opened from the command line shows its split line at x=$LINE"
