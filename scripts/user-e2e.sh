@@ -242,10 +242,13 @@ if check 5 "the split line to move from $from to $((from + $(pt 150)))" line_nea
   strip "$WORK/split-before-drag.png" "$WORK/strip-after.png"
   strip "$WORK/now.png" "$WORK/strip-before.png"
   swept=$(compare -metric AE -fuzz 4% "$WORK/strip-after.png" "$WORK/strip-before.png" null: 2>&1 || true)
-  if ((${swept%% *} > $(pt 120) * $(pt 120) / 2)); then
-    ok "before and after differ on screen (${swept%% *} of $(($(pt 120) * $(pt 120))) pixels)"
+  # And the enhanced side is the brighter one (the photo was darkened): the two are not swapped.
+  mean() { convert "$1" -colorspace Gray -format '%[fx:int(mean * 1000)]' info:; }
+  lit_after=$(mean "$WORK/strip-after.png") lit_before=$(mean "$WORK/strip-before.png")
+  if ((${swept%% *} > $(pt 120) * $(pt 120) / 2 && lit_after > lit_before + 30)); then
+    ok "before and after differ on screen (${swept%% *} of $(($(pt 120) * $(pt 120))) pixels; brightness $lit_before -> $lit_after of 1000)"
   else
-    echo "FAIL: the original and the enhanced photo look the same on screen (${swept%% *} pixels differ)"
+    echo "FAIL: the enhanced photo is not seen on screen (${swept%% *} pixels differ; brightness $lit_before -> $lit_after)"
     failures=$((failures + 1))
   fi
 fi
