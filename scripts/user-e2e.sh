@@ -396,8 +396,16 @@ open_screen() {
 }
 wait_for 20 "the open screen after Start Over" open_screen
 wait_for 5 "no question left" no_dialog
-sleep 0.5  # the open screen's own fade
+# The open screen fades in: it is read once two looks in a row are alike.
 shot "$WORK/open.png"
+screen_still() {
+  shot "$WORK/now.png"
+  local diff
+  diff=$(compare -metric AE -fuzz 1% "$WORK/open.png" "$WORK/now.png" null: 2>&1 || true)
+  mv "$WORK/now.png" "$WORK/open.png"
+  ((${diff%% *} == 0))
+}
+wait_for 10 "the open screen to settle" screen_still
 save_step open-screen
 geometry
 # The title ("Solvane" and its arrow) is the bright text in the top 60 points of the window's middle.
