@@ -208,9 +208,12 @@ menu_top() {  # menu_top FILE -> the panel's top edge on the column 60 points le
       }
       END { if (best > 40) print top }'
 }
-menu_open() {  # the panel reaches more than 90 points above the bottom
+# The panel reaches more than 90 points above the bottom and has stopped rising (its top the same twice in
+# a row): a press on an item still sliding up lands on the one below it.
+menu_open() {
+  local last=${MENU_TOP:-}
   shot "$WORK/now.png"; MENU_TOP=$(menu_top "$WORK/now.png")
-  [[ -n "$MENU_TOP" ]] && ((MENU_TOP < Y + HEIGHT - $(pt 90)))
+  [[ -n "$MENU_TOP" ]] && ((MENU_TOP < Y + HEIGHT - $(pt 90))) && [[ "$MENU_TOP" == "$last" ]]
 }
 files_in() { find "$1" -maxdepth 1 -type f | wc -l; }
 full_size() { [[ "$(identify -format '%w %h' "$1" 2> /dev/null)" == "$(identify -format '%w %h' "$2")" ]]; }
@@ -297,6 +300,7 @@ save_step strength-lowered
 
 # ---- 4. One photo exported through the save dialog into a chosen subfolder, at full size.
 click "$EXPORT_X" "$ROW_Y"
+MENU_TOP=""
 wait_for 5 "the export menu to open" menu_open
 click "$EXPORT_X" $((MENU_TOP + $(pt 30)))
 wait_for 10 "the save dialog" dialog_shown
@@ -325,6 +329,7 @@ three_written() { (($(files_in "$BATCH") == 3)); }
 export_gallery() {
   wait_for 10 "the gallery's export button" gallery_export_shown
   click "$PILL_X" $((Y + HEIGHT - $(pt 33)))
+  MENU_TOP=""
   wait_for 5 "the gallery's export menu to open" menu_open
   click "$PILL_X" $((MENU_TOP + $(pt 30)))
   wait_for 10 "the folder dialog" dialog_shown
