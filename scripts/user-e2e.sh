@@ -50,10 +50,15 @@ mkdir -p "$SOLVANE_HOME" "$TMPDIR"
 SAMPLES="$PWD/Ombrel/Resources/Samples"
 P1="$WORK/photos/forest creek.jpg" P2="$WORK/photos/dandelions.jpg" P3="$WORK/photos/mountain path.jpg"
 mkdir -p "$WORK/photos" "$WORK/exports/single/chosen" "$WORK/exports/batch"
-cp "$SAMPLES/forest-creek.jpg" "$P1"
+# The first photo is spoilt on purpose (a stop darker, with a blue cast): the enhancement leaves a good
+# photo nearly as it is, so only a photo it visibly mends lets the split line and the strength show a change.
+convert "$SAMPLES/forest-creek.jpg" -evaluate multiply 0.5 -channel B -evaluate multiply 1.3 +channel \
+  -quality 92 "$P1"
 cp "$SAMPLES/dandelions.jpg" "$P2"
 cp "$SAMPLES/mountain-path.jpg" "$P3"
 
+CHECKOUT=$PWD
+touch "$WORK/started"
 START=$SECONDS
 step=0
 failures=0
@@ -121,6 +126,11 @@ line_x() {  # line_x FILE -> its centre, or nothing
   done; done
 }
 line_found() { shot "$WORK/now.png"; LINE=$(line_x "$WORK/now.png"); [[ -n "$LINE" ]]; }
+# The line where it rests: seen at the same place twice in a row (it slides in as the photo appears).
+line_steady() {
+  local last=${LINE:-}
+  line_found && [[ "$LINE" == "$last" ]]
+}
 line_near() { shot "$WORK/now.png"; LINE=$(line_x "$WORK/now.png"); [[ -n "$LINE" ]] && ((LINE > $1 - $(pt 4) && LINE < $1 + $(pt 4))); }
 # The white controls at the window's bottom right (the export pill, the strength button), right first,
 # as "centre-x" on the row 16 points above the bottom edge (below their titles).
@@ -145,6 +155,7 @@ done_shown() { shot "$WORK/now.png"; pill "$WORK/now.png"; ((PILL_W > 0 && PILL_
 # A pointer drag with the left button, in steps, as a hand does it.
 drag() {  # drag X0 Y0 X1 Y1
   xdotool mousemove "$1" "$2"
+  sleep 0.15
   xdotool mousedown 1
   local i
   for i in 1 2 3 4 5 6 7 8 9 10; do
@@ -153,7 +164,13 @@ drag() {  # drag X0 Y0 X1 Y1
   done
   xdotool mouseup 1
 }
-click() { xdotool mousemove "$1" "$2" click 1; }
+# The pointer rests a moment where it lands before the button goes down: a press sent the instant the
+# pointer moves is now and then taken for the place it came from.
+click() {
+  xdotool mousemove "$1" "$2"
+  sleep 0.15
+  xdotool click 1
+}
 # Windows of the program other than the main one (dialogs, alerts), one id a line.
 # (At least 200 x 80 points: a tooltip or a menu's shadow is no dialog.)
 other_windows() {
@@ -191,9 +208,12 @@ menu_top() {  # menu_top FILE -> the panel's top edge on the column 60 points le
       }
       END { if (best > 40) print top }'
 }
-menu_open() {  # the panel reaches more than 90 points above the bottom
+# The panel reaches more than 90 points above the bottom and has stopped rising (its top the same twice in
+# a row): a press on an item still sliding up lands on the one below it.
+menu_open() {
+  local last=${MENU_TOP:-}
   shot "$WORK/now.png"; MENU_TOP=$(menu_top "$WORK/now.png")
-  [[ -n "$MENU_TOP" ]] && ((MENU_TOP < Y + HEIGHT - $(pt 90)))
+  [[ -n "$MENU_TOP" ]] && ((MENU_TOP < Y + HEIGHT - $(pt 90))) && [[ "$MENU_TOP" == "$last" ]]
 }
 files_in() { find "$1" -maxdepth 1 -type f | wc -l; }
 full_size() { [[ "$(identify -format '%w %h' "$1" 2> /dev/null)" == "$(identify -format '%w %h' "$2")" ]]; }
@@ -207,7 +227,9 @@ cd "$WORK/cwd"
 "$SOLVANE" "$P1" > "$OUT/solvane.log" 2>&1 &
 solvane=$!
 MAIN=$(timeout 30 xdotool search --sync --onlyvisible --pid "$solvane" | head -1) || fail "no window came up"
-wait_for 40 "the enhanced photo with its split line" line_found
+LINE=""
+wait_for 40 "the enhanced photo with its split line at rest" line_steady
+cp "$WORK/now.png" "$WORK/split-before-drag.png"
 save_step single-image
 ok "the photo opened from the command line shows its split line at x=$LINE"
 
@@ -217,6 +239,21 @@ from=$LINE
 drag "$from" $((Y + HEIGHT / 2)) $((from + $(pt 150))) $((Y + HEIGHT / 2))
 if check 5 "the split line to move from $from to $((from + $(pt 150)))" line_near $((from + $(pt 150))); then
   ok "the split line was dragged from x=$from to x=$LINE"
+  # The strip the line swept showed the enhanced photo and now shows the original: the two must differ
+  # (the same pixels on both sides would be an enhancement that never reached the screen).
+  strip() { convert "$1" -crop "$(pt 120)x$(pt 120)+$((from + $(pt 15)))+$((Y + HEIGHT / 3))" +repage "$2"; }
+  strip "$WORK/split-before-drag.png" "$WORK/strip-after.png"
+  strip "$WORK/now.png" "$WORK/strip-before.png"
+  swept=$(compare -metric AE -fuzz 4% "$WORK/strip-after.png" "$WORK/strip-before.png" null: 2>&1 || true)
+  # And the enhanced side is the brighter one (the photo was darkened): the two are not swapped.
+  mean() { convert "$1" -colorspace Gray -format '%[fx:int(mean * 1000)]' info:; }
+  lit_after=$(mean "$WORK/strip-after.png") lit_before=$(mean "$WORK/strip-before.png")
+  if ((${swept%% *} > $(pt 120) * $(pt 120) / 2 && lit_after > lit_before + 30)); then
+    ok "before and after differ on screen (${swept%% *} of $(($(pt 120) * $(pt 120))) pixels; brightness $lit_before -> $lit_after of 1000)"
+  else
+    echo "FAIL: the enhanced photo is not seen on screen (${swept%% *} pixels differ; brightness $lit_before -> $lit_after)"
+    failures=$((failures + 1))
+  fi
 fi
 save_step split-line-dragged
 
@@ -233,10 +270,22 @@ slider_open() {
   [[ -n "$FILL" ]]
 }
 wait_for 5 "the strength slider to open" slider_open
-sleep 0.6  # the slider's spring settles (the fill stays where it is meanwhile)
-slider_open
-photo_crop() { convert "$1" -crop "$(pt 200)x$(pt 120)+$((X + WIDTH / 4))+$((Y + HEIGHT / 3))" +repage "$2"; }
-photo_crop "$WORK/now.png" "$WORK/strength-100.png"
+# A piece of the enhanced side, right of the split line (left of it the original stays as it is).
+CROP_X=$((${LINE:-$from} + $(pt 15)))
+((CROP_X <= X + WIDTH - $(pt 210))) || CROP_X=$((X + WIDTH - $(pt 210)))
+photo_crop() { convert "$1" -crop "$(pt 200)x$(pt 120)+$CROP_X+$((Y + HEIGHT / 3))" +repage "$2"; }
+# The slider's spring and the picture settle first: two looks in a row alike, the slider's fill too.
+settled() {
+  local fill=$FILL
+  photo_crop "$WORK/now.png" "$WORK/strength-100.png"
+  slider_open || return 1
+  photo_crop "$WORK/now.png" "$WORK/strength-again.png"
+  [[ "$FILL" == "$fill" ]] || return 1
+  local diff
+  diff=$(compare -metric AE -fuzz 1% "$WORK/strength-100.png" "$WORK/strength-again.png" null: 2>&1 || true)
+  ((${diff%% *} == 0))
+}
+wait_for 10 "the strength slider and the picture to settle" settled
 knob_x=$((${FILL#* } - $(pt 8)))
 drag "$knob_x" "$ROW_Y" $((knob_x - $(pt 150))) "$ROW_Y"
 picture_changed() {
@@ -251,6 +300,7 @@ save_step strength-lowered
 
 # ---- 4. One photo exported through the save dialog into a chosen subfolder, at full size.
 click "$EXPORT_X" "$ROW_Y"
+MENU_TOP=""
 wait_for 5 "the export menu to open" menu_open
 click "$EXPORT_X" $((MENU_TOP + $(pt 30)))
 wait_for 10 "the save dialog" dialog_shown
@@ -279,6 +329,7 @@ three_written() { (($(files_in "$BATCH") == 3)); }
 export_gallery() {
   wait_for 10 "the gallery's export button" gallery_export_shown
   click "$PILL_X" $((Y + HEIGHT - $(pt 33)))
+  MENU_TOP=""
   wait_for 5 "the gallery's export menu to open" menu_open
   click "$PILL_X" $((MENU_TOP + $(pt 30)))
   wait_for 10 "the folder dialog" dialog_shown
@@ -350,8 +401,16 @@ open_screen() {
 }
 wait_for 20 "the open screen after Start Over" open_screen
 wait_for 5 "no question left" no_dialog
-sleep 0.5  # the open screen's own fade
+# The open screen fades in: it is read once two looks in a row are alike.
 shot "$WORK/open.png"
+screen_still() {
+  shot "$WORK/now.png"
+  local diff
+  diff=$(compare -metric AE -fuzz 1% "$WORK/open.png" "$WORK/now.png" null: 2>&1 || true)
+  mv "$WORK/now.png" "$WORK/open.png"
+  ((${diff%% *} == 0))
+}
+wait_for 10 "the open screen to settle" screen_still
 save_step open-screen
 geometry
 # The title ("Solvane" and its arrow) is the bright text in the top 60 points of the window's middle.
@@ -378,5 +437,12 @@ wait_for 15 "the program to end after Quit" exited
 wait "$solvane" || fail "the program ended with status $?"
 solvane=""
 ok "quit"
+# Nothing the walk made (an export, a copy) landed in the checkout.
+strays=$(find "$CHECKOUT" -path "$CHECKOUT/.git" -prune -o -newer "$WORK/started" -type f \
+  \( -name 'forest creek*' -o -name 'dandelions*' -o -name 'mountain path*' \) -print)
+if [[ -n "$strays" ]]; then
+  echo "FAIL: the walk wrote into the checkout: $strays"
+  failures=$((failures + 1))
+fi
 echo "user e2e done in $((SECONDS - START)) s with $failures failed check(s); screenshots in $OUT"
 ((failures == 0))
