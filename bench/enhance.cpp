@@ -535,16 +535,22 @@ int quality(const std::string& outDir) {
               "exposure's share %+.2f\n",
               std::log2(std::max(mr, 1e-6) / std::max(mo, 1e-6)), mo, rest, got - rest);
         }
+        // The direction of a light from neutral in log chromaticity (degrees; the warm end of the locus
+        // lies at -58, the blue end at 110).
+        auto hue = [](const std::array<double, 3>& l) {
+          return std::atan2(std::log(l[2] / l[1]), std::log(l[0] / l[1])) * 180 / M_PI;
+        };
         say("        estimators: grey edge %4.1f (err %4.1f) shades %4.1f (err %4.1f) bright %4.1f (err %4.1f) "
             "grey pixels %4.1f (err %4.1f, index %.3f beyond %+.2f trust %.2f) edge-bright %4.1f; candidates beyond "
             "the light %+.2f, off the locus %.0f "
-            "deg\n",
+            "deg; hues grey edge %.0f shades %.0f bright %.0f grey pixels %.0f consensus %.0f; headroom %.2f\n",
             angularErrorDegrees(e.greyEdge, {1, 1, 1}), angularErrorDegrees(e.greyEdge, s.light),
             angularErrorDegrees(e.shadesOfGrey, {1, 1, 1}), angularErrorDegrees(e.shadesOfGrey, s.light),
             angularErrorDegrees(e.brightPixels, {1, 1, 1}), angularErrorDegrees(e.brightPixels, s.light),
             angularErrorDegrees(e.greyPixels, {1, 1, 1}), angularErrorDegrees(e.greyPixels, s.light), e.greyPixelIndex,
             e.greyPixelBeyond, e.greyPixelTrust, angularErrorDegrees(e.greyEdge, e.brightPixels), e.candidateBeyond,
-            e.offLocusDegrees);
+            e.offLocusDegrees, hue(e.greyEdge), hue(e.shadesOfGrey), hue(e.brightPixels), hue(e.greyPixels),
+            hue(e.consensus), a.headroom);
       }
       if (!outDir.empty())
         write(toBitmap({source.get(), spoilt->imageData().get(), out.get()}),

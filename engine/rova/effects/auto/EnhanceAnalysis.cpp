@@ -45,6 +45,9 @@ constexpr double kGreyOneSided = 0.1, kGreyOneSidedNone = 0.16;
 // A warm light (red over green over blue) is more often the mood of the scene (sunset, tungsten)
 // than a fault, so its dead zone is wider.
 constexpr double kCastDeadZone = 3.5, kWarmCastDeadZone = 8;  // degrees
+// The correction as applied (its share times the cast, degrees): under this nothing is applied, from
+// twice it all (the estimators' error on good photos averages 2.6 degrees).
+constexpr double kAppliedDeadZone = 1;
 // A cool light along the daylight locus (shade, an overcast, dusk) is partly the picture's mood, and
 // its dead zone is wider than a cast's, but not as wide as the whole of daylight: a daylight-balanced
 // picture taken in shade, or one with a wrong white balance, is about 12 degrees blue (10000 K), and
@@ -817,6 +820,11 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
   // veil is a mix with grey and says nothing of a cast: a veiled picture's colour is left to it.
   share *= 1 - auto_support::smoothstep(0, kVeilColourLimit, receivedVeil);
   if (share > 0) share *= neutralKeepingShare(lit, a.fullGains, share);
+  // What is applied is a need too: a correction that the doubts above have cut to a sliver of a
+  // degree is inside any estimate's error and out of sight, and it is the tail of those doubts, not
+  // evidence (a red flower in a green-yellow blur under a blue cast, its own colour read as a warm
+  // light and doubted to 0.02 of it, had 0.4 degrees of blue added). It has its own dead zone.
+  if (a.castDegrees > 0) share = beyondDeadZone(share * a.castDegrees, kAppliedDeadZone) / a.castDegrees;
   a.colourStrength = share;
   const auto gains = partialGains(a.fullGains, share);
   {
@@ -873,7 +881,21 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
     if (whiteMove > 0) {
       std::vector<float> lum;
       each(lum, [](const std::array<float, 3>& c) { return tone::luminance(c.data()); });
-      const double headroom = auto_support::smoothstep(kHeadroomSome, kHeadroomSure, 1 - hi1);
+      // Unused headroom is the photographer's evidence, and the colour layer's gains move the top:
+      // they keep a white's luminance, so a grey under the estimated light comes out at the smallest
+      // of them times its brightest channel as received. Where the estimate is a light (its neutral
+      // candidates gathered round it), what the gains leave is the picture's top; where it was taken
+      // only for its candidates spread evenly round it, with none gathered at it, the gains may take
+      // out part of the subject's own colour, and its brightest channel with it, and the top is judged
+      // as the gains would leave a grey as received (a ginger cat under a cool-green cast, core 0.00,
+      // its top 0.80 as photographed, came to 0.75 and was brightened 0.9 EV).
+      double top = hi1;
+      if (const double ceiling = std::min({1.f, gains[0], gains[1], gains[2]}); ceiling < 1) {
+        const double gathered = auto_support::smoothstep(kCoreNone, kCoreSure, a.illuminant.candidateCore);
+        top = gathered * hi1 + (1 - gathered) * std::min(1.0, srgb(unSrgb(hi1) / ceiling));
+      }
+      const double headroom = auto_support::smoothstep(kHeadroomSome, kHeadroomSure, 1 - top);
+      a.headroom = headroom;
       const double m = veil.unveil(srgb(quantile(std::move(lum), 0.5))),
                    cap = srgb(kStretchMedianCap + headroom * (kHeadroomMedianCap - kStretchMedianCap));
       // The stretch is a linear gain, an exposure's: a darkened picture's mid-tones and shadows come

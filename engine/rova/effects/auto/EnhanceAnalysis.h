@@ -69,6 +69,7 @@ struct ToneCurve {
   double midBoost = 0;       // lift of the mid-tones in display values (0 and 1 stay)
   double exposureGain = 1;   // linear gain, <= 1 (darkening)
   double shoulderWhite = 1;  // with exposureGain < 1, where linear white lands
+  double dbgReceived = 0, dbgAfter = 0, dbgCeiling = 0;
   double headroomTop = 1;    // the picture's top over white (a RAW development's headroom), rolled off
   // Always on top: display values past kCeilingStart approach kCeiling and never reach white, so
   // the overshoot of an earlier sharpening or a bright float value does not clip.
@@ -106,6 +107,7 @@ struct Analysis {
   double medianLuminance = 0, clippedShare = 0, pileUp = 0;
   double colourClipped = 0;  // share of the clipped pixels with a channel still under white
   double paleCut = 0;        // share of the clipped pixels that are pale tints cut by the clip
+  double headroom = 0;       // 0..1: how far the picture's unused headroom says it was darkened
 };
 
 // Edge steepness of an image (see Analysis::sharpness).

@@ -531,6 +531,34 @@ TEST(EnhanceAnalysis, AStopOfUnusedHeadroomBringsAPaleSceneBackToWhite) {
   }
 }
 
+// The headroom is the photographer's, not the colour layer's: gains that take a strong cast out keep a
+// white's luminance and so take the picture's top down (here from 0.80 to 0.74). A picture exposed to
+// its top under the cast is not brightened for that; a stop darker it still comes back to white. (The
+// lowered top read as unused headroom, and a ginger cat under a cool-green cast was brightened 0.9 EV.)
+TEST(EnhanceAnalysis, TheTopAColourCorrectionLowersIsNoUnusedHeadroom) {
+  auto pale = proctest::makeImage(160, 120, [](int x, int y, float* c) {
+    const float u = float((x * 7 + y * 13) % 101) / 100;
+    c[0] = c[1] = c[2] = srgbToLinear(1 - (1 - u) * (1 - u));
+  });
+  const std::array<float, 3> cast{0.6f, 0.9f, 1.5f};
+  struct Case {
+    float exposure;
+    bool toWhite;
+  };
+  for (Case c : {Case{0.6f, false}, Case{0.3f, true}}) {
+    const auto a = ea::analyse(*underLight(pale, {c.exposure * cast[0], c.exposure * cast[1], c.exposure * cast[2]}));
+    ASSERT_GT(a.colourStrength, 0.8) << c.exposure;
+    // Where the colour layer leaves the picture's white, and where the tone layer takes it.
+    const auto g = ea::partialGains(a.fullGains, a.colourStrength);
+    const double white = c.exposure * (0.2126 * cast[0] * g[0] + 0.7152 * cast[1] * g[1] + 0.0722 * cast[2] * g[2]);
+    const double back = a.tone.apply(white);
+    if (c.toWhite)
+      EXPECT_GT(back, 0.8) << c.exposure;
+    else
+      EXPECT_LT(std::log2(back / white), 0.15) << c.exposure;
+  }
+}
+
 // A picture darkened by an exposure comes back by an exposure: a gain in linear light that takes its
 // white back to white takes its mid-tones and shadows back with it. (Stretched in display values, the
 // mid-grey came back 0.13 EV short and the deep shadow 0.3 EV short.)
