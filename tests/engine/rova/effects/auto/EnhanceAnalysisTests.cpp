@@ -531,32 +531,44 @@ TEST(EnhanceAnalysis, AStopOfUnusedHeadroomBringsAPaleSceneBackToWhite) {
   }
 }
 
-// The headroom is the photographer's, not the colour layer's: gains that take a strong cast out keep a
-// white's luminance and so take the picture's top down (here from 0.80 to 0.74). A picture exposed to
-// its top under the cast is not brightened for that; a stop darker it still comes back to white. (The
-// lowered top read as unused headroom, and a ginger cat under a cool-green cast was brightened 0.9 EV.)
-TEST(EnhanceAnalysis, TheTopAColourCorrectionLowersIsNoUnusedHeadroom) {
-  auto pale = proctest::makeImage(160, 120, [](int x, int y, float* c) {
-    const float u = float((x * 7 + y * 13) % 101) / 100;
-    c[0] = c[1] = c[2] = srgbToLinear(1 - (1 - u) * (1 - u));
-  });
-  const std::array<float, 3> cast{0.6f, 0.9f, 1.5f};
+// The colour layer's gains keep a white's luminance and move the picture's top. Where its light is
+// gathered greys, what they leave is the picture's top, and a top a stop short is a darkened picture
+// (the astronaut a stop darker under a cool-green cast). Where the light was taken only for candidates
+// spread evenly round it, none gathered at it (the ginger cat), the gains also take out some of the
+// cat's own colour, and the top they lower is no unused headroom: under the cast alone the cat keeps
+// its exposure (it was brightened 0.9 EV), a stop darker it is still brightened.
+TEST(EnhanceAnalysis, ATopTheColourLayerLowersIsHeadroomOnlyUnderAGatheredLight) {
   struct Case {
-    float exposure;
-    bool toWhite;
+    const char* photo;
+    std::array<float, 3> light;
+    double minEV, maxEV;  // the tone layer's gain at the mid-tones
   };
-  for (Case c : {Case{0.6f, false}, Case{0.3f, true}}) {
-    const auto a = ea::analyse(*underLight(pale, {c.exposure * cast[0], c.exposure * cast[1], c.exposure * cast[2]}));
-    ASSERT_GT(a.colourStrength, 0.8) << c.exposure;
-    // Where the colour layer leaves the picture's white, and where the tone layer takes it.
-    const auto g = ea::partialGains(a.fullGains, a.colourStrength);
-    const double white = c.exposure * (0.2126 * cast[0] * g[0] + 0.7152 * cast[1] * g[1] + 0.0722 * cast[2] * g[2]);
-    const double back = a.tone.apply(white);
-    if (c.toWhite)
-      EXPECT_GT(back, 0.8) << c.exposure;
-    else
-      EXPECT_LT(std::log2(back / white), 0.15) << c.exposure;
+  for (const Case& c : {Case{"chelsea", {0.7f, 1.1f, 1.3f}, -0.1, 0.3}, Case{"chelsea", {0.78f, 0.95f, 1.3f}, -0.1, 0.3},
+                        Case{"chelsea", {0.35f, 0.55f, 0.65f}, 0.7, 2}, Case{"astronaut", {0.35f, 0.55f, 0.65f}, 0.7, 2}}) {
+    auto img = analysisImageOf(c.photo, c.light);
+    ASSERT_TRUE(img);
+    const auto a = ea::analyse(*img);
+    ASSERT_GT(a.colourStrength, 0.3) << c.photo << " " << c.light[0];
+    const double ev = std::log2(a.tone.apply(0.18) / 0.18);
+    EXPECT_GT(ev, c.minEV) << c.photo << " " << c.light[0];
+    EXPECT_LT(ev, c.maxEV) << c.photo << " " << c.light[0];
   }
+}
+
+// What the colour layer applies has a dead zone too: a correction the doubts have cut to under a
+// degree is not applied (greys under a slight cyan light, just past the cast's dead zone), one of
+// two degrees and more in full.
+TEST(EnhanceAnalysis, ASliverOfACorrectionIsNotApplied) {
+  auto greys = proctest::makeImage(160, 120, [](int x, int y, float* c) {
+    const float u = float((x * 7 + y * 13) % 101) / 100;
+    c[0] = c[1] = c[2] = 0.02f + 0.9f * u * u;
+  });
+  const auto slight = ea::analyse(*underLight(greys, {0.86f, 1, 1}));
+  ASSERT_GT(slight.castDegrees, 3.6);
+  ASSERT_LT(slight.castDegrees, 4.5);
+  EXPECT_EQ(slight.colourStrength, 0);
+  const auto clear = ea::analyse(*underLight(greys, {0.7f, 1, 1}));
+  EXPECT_GT(clear.colourStrength, 0.95);
 }
 
 // A picture darkened by an exposure comes back by an exposure: a gain in linear light that takes its
