@@ -69,7 +69,6 @@ struct ToneCurve {
   double midBoost = 0;       // lift of the mid-tones in display values (0 and 1 stay)
   double exposureGain = 1;   // linear gain, <= 1 (darkening)
   double shoulderWhite = 1;  // with exposureGain < 1, where linear white lands
-  double dbgReceived = 0, dbgAfter = 0, dbgCeiling = 0;
   double headroomTop = 1;    // the picture's top over white (a RAW development's headroom), rolled off
   // Always on top: display values past kCeilingStart approach kCeiling and never reach white, so
   // the overshoot of an earlier sharpening or a bright float value does not clip.
