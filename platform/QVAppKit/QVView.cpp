@@ -64,7 +64,7 @@ class QVPresentationEffect final : public QGraphicsEffect {
     // Nothing to show: no picture of the subtree is made (an empty one cannot be).
     if (view_->alpha_ <= 0 || sourceBoundingRect().isEmpty()) return;
     QPoint offset;
-    const QPixmap source = cachedSource(&offset);
+    const QPixmap source = cachedSource(painter->device()->devicePixelRatio(), &offset);
     if (source.isNull()) return;
     const QPixmap& content = clipped(source, offset);
     painter->save();
@@ -95,16 +95,36 @@ class QVPresentationEffect final : public QGraphicsEffect {
     return clipped_;
   }
 
-  QPixmap cachedSource(QPoint* offset) {
-    if (source_.isNull() || sourceGeneration_ != generation_) {
+  QPixmap cachedSource(qreal dpr, QPoint* offset) {
+    if (source_.isNull() || sourceGeneration_ != generation_ || source_.devicePixelRatio() != dpr) {
       rendering_ = true;
-      source_ = sourcePixmap(Qt::LogicalCoordinates, &sourceOffset_, QGraphicsEffect::NoPad);
+      source_ = renderSubtree(dpr, &sourceOffset_);
       rendering_ = false;
       sourceGeneration_ = generation_;
       ++renders_;
     }
     *offset = sourceOffset_;
     return source_;
+  }
+
+  // The view and its subtree as they are drawn without the effect, with the place of the picture's
+  // top-left corner in the view. Not QGraphicsEffect::sourcePixmap: it renders the whole widget
+  // into the picture's corner, and a widget with a mask (the export panel keeps one so that clicks
+  // pass through beside its controls) renders only the mask's part there, from the mask's corner,
+  // so the subtree would be drawn up and left by that much. The part inside the mask is rendered
+  // here where it lies. While the effect draws, rendering the widget paints it without the effect.
+  QPixmap renderSubtree(qreal dpr, QPoint* offset) const {
+    QRegion region(view_->rect());
+    if (!view_->mask().isEmpty()) region &= view_->mask();
+    const QRect area = region.boundingRect();
+    *offset = area.topLeft();
+    if (area.isEmpty()) return {};
+    QPixmap picture((QSizeF(area.size()) * dpr).toSize());
+    picture.setDevicePixelRatio(dpr);
+    picture.fill(Qt::transparent);
+    // The region's corner lands on the target offset: the picture's origin is the area's corner.
+    view_->render(&picture, QPoint(), region, QWidget::DrawChildren);
+    return picture;
   }
 
   QVView* view_;

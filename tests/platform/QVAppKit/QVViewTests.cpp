@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 #include "AppKitTestSupport.h"
@@ -182,6 +183,38 @@ TEST(QVView, TheSubtreesPictureIsKeptForPresentationChangesAndDroppedForContentC
   plain->resize(10, 10);  // any event inside counts as a change
   render(canvas.get());
   EXPECT_EQ(container->subtreePictureRenders(), first + 2);
+}
+
+// A panel that lets clicks through beside its controls keeps a mask around them; fading, it draws
+// through the combined effect. Its controls stay where they are, on screen and in a snapshot (the
+// picture a transition moves), and what lies outside the mask stays cut off as without the fade.
+TEST(QVView, AFadingViewWithAMaskDrawsItsSubtreeWhereItLies) {
+  struct Case {
+    const char* how;
+    std::function<QImage(QVView*)> draw;
+  };
+  const Case cases[] = {
+      {"on screen", [](QVView* v) { return render(v); }},
+      {"in a snapshot", [](QVView* v) { return v->snapshot().toImage(); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.how);
+    auto canvas = makeCanvas(300, 200);
+    canvas->show();
+    auto* panel = QVMake<QVView>(CGRectMake(0, 0, 300, 200));
+    canvas->addSubview(panel);
+    addFilled(panel, CGRectMake(230, 10, 60, 30), Qt::red);   // bottom-right: Qt's (230, 160)
+    addFilled(panel, CGRectMake(10, 160, 60, 30), Qt::blue);  // top-left, outside the mask
+    panel->setMask(QRegion(150, 150, 150, 50));
+    panel->setAlpha(0.31);
+    ASSERT_TRUE(panel->usesPresentationEffect());
+    const QImage image = c.draw(canvas.get());
+    const QColor faded(255, 176, 176);
+    EXPECT_TRUE(near(pixelAt(image, 260, 175), faded)) << pixelAt(image, 260, 175).name().toStdString();
+    EXPECT_TRUE(near(pixelAt(image, 232, 162), faded)) << "its corner in place";
+    EXPECT_TRUE(near(pixelAt(image, 110, 25), Qt::white)) << "not moved up and left by the mask's corner";
+    EXPECT_TRUE(near(pixelAt(image, 40, 25), Qt::white)) << "cut off by the mask";
+  }
 }
 
 TEST(QVView, ShadowIsDrawnOutsideTheViewAndMovesUpWithAPositiveOffset) {

@@ -412,6 +412,10 @@ void QVSolvaneWindow::setFrame(CGRect target, bool display, bool animate) {
                          start.origin.y + t * (target.origin.y - start.origin.y),
                          std::round(start.size.width + t * (target.size.width - start.size.width)),
                          std::round(start.size.height + t * (target.size.height - start.size.height))));
+        // The window system moves and resizes the window at once, keeping the old picture at its
+        // top-left corner; a repaint left for later would show every step laid out as the step
+        // before. The step is drawn now, right behind the move.
+        self->repaint();
       },
       [self](bool) {
         if (self) self->frameAnimation_ = 0;

@@ -14,6 +14,7 @@
 #include "QVAppKit/QVCommonUISamples.h"
 #include "QVAppKit/QVFadeAnimator.h"
 #include "QVAppKit/QVFonts.h"
+#include "QVAppKit/QVSpringAnimation.h"
 #include "QVAppKit/QVViewController.h"
 #include "QVPlatform/Bundle.h"
 #include "QVPlatform/FileAdditions.h"
@@ -186,10 +187,18 @@ void QVOpenView::layout() {
   imageView_->setFrame(CGRectMake(centred(76), ch - 28 - 76, 76, 76));
   dragPhotoLabel_->setFrame(CGRectMake(16, ch - 122 - 28, w - 32, 28));
   orLabel_->setFrame(CGRectMake(centred(60), ch - 156 - 18, 60, 18));
+  const CGRect button = CGRectMake(centred(168), ch - 184 - 44, 168, 44);
   if (!openButton_->currentClickAnimationKey().empty() || !openButton_->currentHoverAnimationKey().empty()) {
-    // A spring owns the button's size right now.
+    // A spring owns the button's size right now (the pointer may rest where the button appears, as
+    // the window shrinks back from a photo): it keeps that size about its anchor, which goes to its
+    // place in this layout, or the button would stay where the former size put it until the spring
+    // lets go.
+    const CGSize size = QVSpringLayer::size(openButton_);
+    const CGPoint a = openButton_->anchorPoint();
+    const CGPoint at = CGPointMake(button.origin.x + a.x * button.size.width, button.origin.y + a.y * button.size.height);
+    openButton_->setFrame(CGRectMake(at.x - a.x * size.width, at.y - a.y * size.height, size.width, size.height));
   } else {
-    openButton_->setFrame(CGRectMake(centred(168), ch - 184 - 44, 168, 44));
+    openButton_->setFrame(button);
   }
   openSampleButton_->setFrame(CGRectMake(centred(240), ch - 246 - 22, 240, 22));
   imageFormatsLabel_->setFrame(CGRectMake(16, 20, w - 32, 18));

@@ -160,6 +160,33 @@ TEST_F(QVSolvaneWindowTest, AnimatorRunsNFramesAndOneCompletion) {
   EXPECT_EQ(completions, 1);
 }
 
+// The window system moves and resizes the window at once and keeps its old picture until the next
+// paint: each step of a frame animation is painted before the step returns, or the window would
+// show every step laid out as the one before (Start Over shrinking back to the open screen).
+TEST_F(QVSolvaneWindowTest, EachStepOfAFrameAnimationIsPaintedAtItsSize) {
+  class SizeAtPaint : public QWidget {
+   public:
+    using QWidget::QWidget;
+    QSize painted;
+    void paintEvent(QPaintEvent*) override { painted = window()->size(); }
+  };
+  auto& driver = QVAnimationDriver::shared();
+  QVSolvaneWindow window;
+  window.changeSizeMode(QVScreenModeSingle, false);
+  window.show();
+  auto* probe = new SizeAtPaint(window.contentView());
+  probe->setGeometry(0, 0, 40, 40);
+  probe->show();
+  QCoreApplication::processEvents();
+  const QSize start = window.size();
+  window.changeSizeMode(QVScreenModeOpen, true);
+  for (int step = 0; step < 3; ++step) {
+    driver.advance(0.05);
+    ASSERT_NE(window.size(), start);
+    EXPECT_EQ(probe->painted, window.size()) << "step " << step;
+  }
+}
+
 TEST_F(QVSolvaneWindowTest, EdgeDragKeepsTheAspectRatio) {
   QVSolvaneWindow window;
   window.changeSizeMode(QVScreenModeSingle, false);

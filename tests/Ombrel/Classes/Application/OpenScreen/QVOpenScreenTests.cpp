@@ -209,6 +209,26 @@ TEST_F(QVOpenScreenTest, ContentsEdgeInsetIsThePanelsPlaceInTheWindow) {
   controller.view()->setParent(nullptr);
 }
 
+// The window shrinks back to the open screen under a resting pointer: the import button springs
+// to its hover size while the screen is laid out for the smaller window. It keeps the spring's
+// size but sits at its new place, centred in the panel, not where the larger window had it.
+TEST_F(QVOpenScreenTest, TheImportButtonKeepsItsPlaceWhileItsHoverSpringRuns) {
+  view()->setFrame(CGRectMake(0, 0, 960, 639));
+  view()->layoutSubtreeIfNeeded();
+  QVSpringButton* button = view()->openButton();
+  button->setHovering(true);
+  ASSERT_FALSE(button->currentHoverAnimationKey().empty());
+  QVAnimationDriver::shared().advance(0.05);
+  view()->setFrame(CGRectMake(0, 0, 452, 440));
+  view()->setNeedsLayout();
+  view()->layoutSubtreeIfNeeded();
+  ASSERT_FALSE(button->currentHoverAnimationKey().empty()) << "the spring still runs";
+  const QRect placed = button->geometry();
+  const QWidget* panel = button->parentWidget();
+  EXPECT_NEAR(placed.center().x(), panel->width() / 2.0, 1.5);
+  EXPECT_TRUE(panel->rect().contains(placed)) << placed.x() << "," << placed.y() << " " << placed.width();
+}
+
 // The title over the open screen's panel takes its clicks (it opens the title menu): nothing the
 // panel draws over itself, such as the drop ring, lies over it.
 TEST_F(QVOpenScreenTest, TheTitleBarsTitleTakesItsClicks) {
