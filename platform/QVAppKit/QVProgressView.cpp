@@ -224,6 +224,13 @@ void QVProgressView::drawContent(QPainter& painter) {
   painter.setPen(Qt::NoPen);
   painter.setBrush(*bar.backgroundColor);
   const double radius = std::min(bar.cornerRadius, rect.width() * 0.5);
-  painter.drawRoundedRect(rect, radius, radius);
+  QPainterPath fill;
+  fill.addRoundedRect(rect, radius, radius);
+  // Narrower than the bar is high (the first steps), the fill is cut to the bar's rounded end, so it
+  // fills that end instead of standing out of it as a square sliver.
+  QPainterPath body;
+  const QRectF inner(rect.x(), rect.y(), bounds().size.width - 2 * rect.x(), rect.height());
+  body.addRoundedRect(inner, bar.cornerRadius, bar.cornerRadius);
+  painter.drawPath(fill.intersected(body));
   painter.restore();
 }

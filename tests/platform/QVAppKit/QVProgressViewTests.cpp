@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QImage>
+#include <QPainter>
+#include <QPainterPath>
+
 #include <cmath>
 #include <memory>
 
@@ -67,6 +71,42 @@ TEST_F(ProgressView, NoPartsOrNotStartedDrawsNothing) {
   start(0);
   EXPECT_EQ(barWidth(), 0);
   EXPECT_EQ(view->animationCount(), 0);
+}
+
+TEST_F(ProgressView, TheFirstNarrowStepStaysInsideTheBarsRoundedEnd) {
+  // A hundred parts: the running first part is a fill 1 point wide, narrower than the end's curve.
+  view->setProgressColor(QColor(0, 255, 0));
+  start(100);
+  driver().advance(3.5);
+  ASSERT_EQ(barWidth(), 1);
+  for (const double dpr : {1.0, 2.0}) {
+    SCOPED_TRACE(dpr);
+    auto image = [dpr] {
+      QImage out(QSize(202, 10) * dpr, QImage::Format_ARGB32_Premultiplied);
+      out.setDevicePixelRatio(dpr);
+      out.fill(Qt::transparent);
+      return out;
+    };
+    QImage drawn = image(), body = image();
+    view->render(&drawn);
+    QPainter painter(&body);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPainterPath inner;
+    inner.addRoundedRect(QRectF(1, 1, 200, 8), 4, 4);
+    painter.fillPath(inner, Qt::black);
+    painter.end();
+    // Green over the black bar: how much of the fill a pixel shows, never more than the bar covers it.
+    int filled = 0, outside = 0;
+    for (int y = 0; y < drawn.height(); ++y)
+      for (int x = 0; x < drawn.width(); ++x) {
+        const QRgb pixel = drawn.pixel(x, y);
+        const int green = qGreen(pixel) - qRed(pixel);
+        filled += green > 0;
+        outside += green > qAlpha(body.pixel(x, y)) + 8;
+      }
+    EXPECT_GT(filled, 0);
+    EXPECT_EQ(outside, 0);
+  }
 }
 
 TEST_F(ProgressView, SameCurrentPartStartsNothing) {

@@ -10,6 +10,7 @@
 #include "Ombrel/Classes/Application/MainWindow/QVDragViewAssistant.h"
 #include "Ombrel/Classes/Application/SoundManager/QVSoundManager.h"
 #include "Ombrel/Classes/Business/ExportManager/QVExportManagerBusiness.h"
+#include "QVAppKit/NSView+Extensions.h"
 #include "QVAppKit/NSViewController+SwitchViewAnimation.h"
 #include "QVPlatform/Localization.h"
 #include "QVPlatform/MainExecutor.h"
@@ -145,16 +146,34 @@ void QVExportViewController::updateWithExportState(uint64_t state) {
   // Hidden views that are not on screen need no fade.
   hide.erase(std::remove_if(hide.begin(), hide.end(), [this](QVView* v) { return v->superview() != view(); }),
              hide.end());
+  // The three views are see-through and keep their buttons in the same corner (the begin row's DONE
+  // or export menu, CANCEL, the end view's DONE): a leaving view held in sight through the fade would
+  // have its button drawn under the coming one's. So the leaving views go out of sight at once and
+  // the coming view fades in alone; the leaving ones leave the panel when the fade has ended. This
+  // change decides every view on screen, so an earlier fade still running is dropped first.
+  NSViewControllerSwitchViewAnimation::cancelVisibilityChange(this);
+  std::vector<QPointer<QWidget>> leaving;
+  for (QVView* v : hide) {
+    v->setAlpha(0);
+    leaving.emplace_back(v);
+  }
   // Leaving the begin row, the whole panel takes the pointer at once; coming back, only once the
-  // other views have faded.
+  // other views have left.
   updateInputMask();
   std::weak_ptr<int> alive = alive_;
-  auto didChange = [this, alive, state] {
+  auto didChange = [this, alive, state, leaving, generation = generation_] {
     if (!alive.lock()) return;
+    // A later change decides the views itself.
+    if (generation == generation_) {
+      std::vector<QWidget*> remove;
+      for (const auto& v : leaving)
+        if (v && v->parentWidget() == view()) remove.push_back(v);
+      NSViewExtensions::removeFromSuperviews(remove);
+    }
     updateInputMask();
     if (delegate_) delegate_->exportControllerDidChangeExportState(this, state);
   };
-  if (!NSViewControllerSwitchViewAnimation::changeVisibility(this, hide, show, true, didChange))
+  if (!NSViewControllerSwitchViewAnimation::changeVisibility(this, {}, show, true, didChange))
     nextTurn([didChange](QVExportViewController*) { didChange(); });
   qv::NotificationCenter::defaultCenter().post(kQVExportStateChangedNotificationName,
                                                std::make_shared<qv::Value>(int64_t(state)));

@@ -1,7 +1,8 @@
 #pragma once
 // The export panel that the single-image screen and the gallery lay over their content. It shows
 // one of three views: the begin row (0, the export menu and the strength slider), the progress
-// view (1) and the end view (2), cross-fading between them; it starts every export on one of its
+// view (1) and the end view (2), fading the coming one in (the leaving one goes out of sight at once:
+// the three are see-through with their buttons in one corner); it starts every export on one of its
 // two managers (made through QVExportManagerFactory: the interactive one for the menu, the menu
 // bar and disk exports, the preset-driven one for the export-options route), follows their
 // progress, and on each switch of state tells its delegate (will change, and did change once the

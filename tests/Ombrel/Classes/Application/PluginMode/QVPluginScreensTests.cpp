@@ -1,6 +1,7 @@
 // The plug-in screens offscreen: the begin row for one and two host images, the progress title per
-// host, Done and the apply command only from the begin state, the end state ending the run, and a
-// press outside the open slider closing it while still reaching what was pressed.
+// host, Done and the apply command only from the begin state, DONE and CANCEL never seen over each other
+// while the panel switches, the end state ending the run, and a press outside the open slider closing it
+// while still reaching what was pressed.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -137,6 +138,48 @@ TEST_F(QVPluginScreensTest, DoneAndApplyStartOneExportOnlyFromTheBeginState) {
   EXPECT_EQ(panel->currentState(), QVExportViewStateBegin);
   EXPECT_FALSE(facade->exporting);
   EXPECT_TRUE(notifier->posted.empty());
+}
+
+// Whether the user can see the widget: shown, with every view from it up to the window opaque at all.
+bool seen(QWidget* widget, QWidget* window) {
+  for (QWidget* w = widget; w; w = w->parentWidget()) {
+    if (!w->isVisible()) return false;
+    if (auto* view = dynamic_cast<QVView*>(w); view && view->alpha() <= 0) return false;
+    if (w == window) return true;
+  }
+  return false;
+}
+
+// The panel's views are see-through and keep their buttons in one corner. While DONE gives way to
+// the saving progress, and while the progress gives way to the begin row again, the two buttons are
+// never both in sight there, drawn over each other.
+TEST_F(QVPluginScreensTest, DoneAndCancelAreNeverSeenOverEachOtherWhileThePanelSwitches) {
+  const auto dir = solvane::test::makeTempDir("plugin-screens-corner");
+  const std::string photo = (dir / "a.jpg").string();
+  writeImageFile(photo, kUTTypeJPEG);
+  start({"-QVImagePath", photo, "-QVSavePath", photo, "-QVLightroomPluginOwner", "-QVPluginMode"});
+  QWidget* done = panel->pluginBeginView()->actionButton();
+  QWidget* cancel = panel->exportInProgressView()->actionButton();
+  auto drawnOverEachOther = [&] {
+    return seen(done, window) && seen(cancel, window) && qtFrame(done).intersects(qtFrame(cancel));
+  };
+  QTest::mouseClick(done, Qt::LeftButton);
+  for (int frame = 0; frame < 12; ++frame) {
+    pump(0.1);
+    SCOPED_TRACE(frame);
+    EXPECT_FALSE(drawnOverEachOther());
+  }
+  ASSERT_EQ(panel->currentState(), QVExportViewStateInProgress);
+  EXPECT_TRUE(seen(cancel, window));
+  EXPECT_FALSE(seen(done, window));
+  qv::NotificationCenter::defaultCenter().post(kQVCancelPluginNotificationName);
+  for (int frame = 0; frame < 12; ++frame) {
+    pump(0.1);
+    SCOPED_TRACE(frame);
+    EXPECT_FALSE(drawnOverEachOther());
+  }
+  EXPECT_TRUE(seen(done, window));
+  EXPECT_FALSE(seen(cancel, window));
 }
 
 // The gallery's panel and its quick preview's both hear the apply command: the first starts the
