@@ -241,9 +241,10 @@ constexpr double kSkyRay[2] = {-0.133 / 0.3857, 0.362 / 0.3857};
 // The direction of illuminant A from neutral, likewise.
 constexpr double kWarmRay[2] = {0.804 / 1.498, -1.264 / 1.498};
 // How much of a cool daylight the correction keeps as the picture's mood, as a distance from neutral
-// along kSkyRay: about 7000 K (10000 K lies at 0.3857). An estimate lying mostly along the locus (its
-// along part's share of the whole, squared, over kMostlyDaylight; in full from kDaylightSure) keeps that
-// much of its blue and loses the rest; the mood may keep some blue, never add any. A cool-green cast
+// along kSkyRay: about 7000 K (10000 K lies at 0.3857). The daylight in an estimate is its part along
+// the locus as far as it lies along the locus (its along part's share of the whole, squared, over
+// kMostlyDaylight; in full from kDaylightSure); up to that much of it is kept and the rest lost; the
+// mood may keep some blue, never add any. A cool-green cast
 // on a neutral scene lies at about 0.4, and is taken out whole.
 constexpr double kDaylightKept = 0.06, kMostlyDaylight = 0.5, kDaylightSure = 0.8;
 std::pair<double, double> towardsPlausibleLight(double lr, double lb) {
@@ -761,11 +762,14 @@ Analysis analyse(const ImageDataRGBf& source, double exposureBiasEV) {
     const double along = std::max(0.0, lr * kSkyRay[0] + lb * kSkyRay[1]), off = lr * kSkyRay[1] - lb * kSkyRay[0];
     const double onLocus = along * along / (along * along + off * off + 1e-12);
     moodDeadZone = kCastDeadZone + (kDaylightDeadZone - kCastDeadZone) * onLocus * onLocus;
-    // Some of the daylight in the estimate (its part along the locus, up to kDaylightKept) is kept as far as the
-    // estimate lies along the locus: a blue sky under a cool-green cast keeps some of its blue, while a
-    // cast mostly off the locus is removed almost whole.
+    // The daylight in the estimate is its part along the locus, as far as the estimate lies along the
+    // locus; of that, up to kDaylightKept is kept. The trace caps what is kept, not the daylight itself:
+    // a snowy scene under a blue sky and a cool-green cast (its estimate 41 degrees off the locus, a
+    // weight of 0.15) keeps its own slight blue (0.15 of 0.36 along the sky ray), where capping first
+    // kept 0.15 of the trace, and its snow came back yellow. A cast mostly off the locus is removed
+    // almost whole.
     const double keep =
-        auto_support::smoothstep(kMostlyDaylight, kDaylightSure, onLocus) * std::min(along, kDaylightKept);
+        std::min(auto_support::smoothstep(kMostlyDaylight, kDaylightSure, onLocus) * along, kDaylightKept);
     if (keep > 0) {
       const Illuminant kept{e[0] / std::exp(keep * kSkyRay[0]), e[1], e[2] / std::exp(keep * kSkyRay[1])};
       const double l = 0.2126 / kept[0] + 0.7152 / kept[1] + 0.0722 / kept[2];

@@ -336,6 +336,26 @@ TEST(EnhanceAnalysis, DaylightInAStrongBlueEstimateKeepsOnlyATraceOfBlue) {
   EXPECT_LT(ea::angularErrorDegrees(blue, neutral), ea::angularErrorDegrees({deep[0], deep[1], deep[2]}, neutral));
 }
 
+// A cool-green cast over a scene in the blue of shade: its estimate lies partly along the daylight
+// locus (38 degrees off it), and the daylight in it keeps a trace of its blue, up to the trace itself
+// (0.06 along the sky ray in log chromaticity), never more, and none of the cast's green. (Capping the
+// estimate's daylight part at the trace before weighting it kept a third of the trace, and snow in
+// shade under such a cast came back yellow.)
+TEST(EnhanceAnalysis, ACastPartlyAlongTheLocusKeepsItsDaylightUpToATrace) {
+  const auto greys = proctest::makeImage(180, 120, [](int x, int y, float* c) {
+    c[0] = c[1] = c[2] = 0.03f + 0.6f * float((x * 7 + y * 13) % 41) / 40;
+  });
+  const std::array<float, 3> light{0.7f, 1.1f, 1.45f};
+  const auto a = ea::analyse(*underLight(greys, light));
+  const auto g = ea::partialGains(a.fullGains, a.colourStrength);
+  // What a grey is left with, in log chromaticity, along the sky ray (10000 K at 0.3857) and off it.
+  const double lr = std::log(light[0] * g[0] / (light[1] * g[1])), lb = std::log(light[2] * g[2] / (light[1] * g[1]));
+  const double along = (-0.133 * lr + 0.362 * lb) / 0.3857, off = (0.362 * lr + 0.133 * lb) / 0.3857;
+  EXPECT_GT(along, 0.045);
+  EXPECT_LT(along, 0.065);
+  EXPECT_LT(std::fabs(off), 0.02);
+}
+
 // A pale sky whose blue a blue cast clipped, its red and green far under white, is no over-exposure:
 // the light explains the clipping. (While the colour layer kept a daylight blue whole, the exposure
 // step judged the clipping with that blue left in, took the sky for a pale tint cut by the clip, and
