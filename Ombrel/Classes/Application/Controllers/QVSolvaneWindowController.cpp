@@ -259,6 +259,13 @@ void QVSolvaneWindowController::updatePathsAndChangeMode(const std::vector<std::
     return;
   }
   if (mode == currentMode_ && mode != 1) return;
+  // From the one photo the gallery comes with the motion a drop makes (the photo shrinks into its
+  // cell), whichever control handed the photos in. A transition already under way is cut instead.
+  if (currentMode_ == 1 && mode == 2 && !transition_) {
+    if (auto* single = singleScreen()) single->controller()->cancelStateTransition();
+    transitAndComplete(1, 2, nullptr, nullptr);
+    return;
+  }
   currentMode_ = mode;
   updateForCurrentMode();
 }
@@ -440,6 +447,17 @@ void QVSolvaneWindowController::transitFrom(int64_t from, int64_t to, std::uniqu
   transition_->animateTransition(std::move(completion));
 }
 
+void QVSolvaneWindowController::transitAndComplete(int64_t from, int64_t to, std::unique_ptr<QVMainScreen> end,
+                                                   std::function<void(QVSolvaneWindowController&)> then) {
+  std::weak_ptr<QVSolvaneWindowController> weak = weak_from_this();
+  transitFrom(from, to, std::move(end), [weak, to, then = std::move(then)](QVMainScreen*) {
+    auto self = weak.lock();
+    if (!self || !self->transition_) return;
+    self->completeTransition(to, std::move(self->transition_));
+    if (then) then(*self);
+  });
+}
+
 void QVSolvaneWindowController::beginTransition(int64_t to, std::function<void(QVMainScreen* end)> done) {
   if (transition_) {
     if (done) done(transition_->endScreen());
@@ -493,29 +511,20 @@ void QVSolvaneWindowController::handleTransitionFromOpenViewWithPaths(const std:
     return;
   }
   const int64_t endMode = imagePaths().size() < 2 ? 1 : 2;
-  std::weak_ptr<QVSolvaneWindowController> weak = weak_from_this();
   // The valid images are enhanced as previews once their screen shows.
-  transitFrom(0, endMode, nullptr, [weak, endMode, valid](QVMainScreen*) {
-    auto self = weak.lock();
-    if (!self || !self->transition_) return;
-    self->completeTransition(endMode, std::move(self->transition_));
-    self->services_->processImagesAtPaths(valid, 1);
-  });
+  transitAndComplete(0, endMode, nullptr,
+                     [valid](QVSolvaneWindowController& c) { c.services_->processImagesAtPaths(valid, 1); });
 }
 
 void QVSolvaneWindowController::galleryDidLeaveASingleImageWithPath(const std::string& path,
                                                                     std::function<void()> animationCompletion) {
   auto single = std::make_unique<QVSingleMainScreen>(this, services_->singleImageFacade());
   single->controller()->showProcessedImageWithPath(path, false);
-  std::weak_ptr<QVSolvaneWindowController> weak = weak_from_this();
-  transitFrom(2, 1, std::move(single), [weak, animationCompletion](QVMainScreen*) {
-    auto self = weak.lock();
-    if (!self || !self->transition_) return;
-    self->completeTransition(1, std::move(self->transition_));
+  transitAndComplete(2, 1, std::move(single), [animationCompletion](QVSolvaneWindowController& self) {
     if (animationCompletion) animationCompletion();
-    auto* screen = self->singleScreen();
+    auto* screen = self.singleScreen();
     if (!screen || screen->controller()->currentState() != 1) return;
-    self->after(0.1, [](QVSolvaneWindowController& c) {
+    self.after(0.1, [](QVSolvaneWindowController& c) {
       auto* single = c.singleScreen();
       if (!single) return;
       auto* vc = single->controller();
@@ -574,13 +583,7 @@ void QVSolvaneWindowController::startOver() {
   if (auto* gallery = galleryScreen()) {
     std::weak_ptr<QVSolvaneWindowController> weak = weak_from_this();
     gallery->prepareToStartOver([weak] {
-      auto self = weak.lock();
-      if (!self) return;
-      self->transitFrom(2, 0, nullptr, [weak](QVMainScreen*) {
-        auto self = weak.lock();
-        if (!self || !self->transition_) return;
-        self->completeTransition(0, std::move(self->transition_));
-      });
+      if (auto self = weak.lock()) self->transitAndComplete(2, 0, nullptr, nullptr);
     });
   } else {
     currentMode_ = 0;

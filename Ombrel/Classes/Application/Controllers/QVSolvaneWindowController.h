@@ -159,6 +159,9 @@ class QVSolvaneWindowController : public QVMenuResponder,
   void updateForMode(int64_t mode, std::unique_ptr<QVMainScreen> screen, bool shapeWindow = true);
   // The transition's end becomes the current screen in mode `to`.
   void completeTransition(int64_t to, std::unique_ptr<QVScreenTransition> transition);
+  // Runs the transition, completes it at its end, then runs `then`.
+  void transitAndComplete(int64_t from, int64_t to, std::unique_ptr<QVMainScreen> end,
+                          std::function<void(QVSolvaneWindowController&)> then);
   void registerTransitions();
   void present(std::unique_ptr<QVMainScreen> screen);
   void updatePathsAndChangeMode(const std::vector<std::string>& paths);
