@@ -181,6 +181,8 @@ void QVSolvaneWindowController::present(std::unique_ptr<QVMainScreen> screen) {
   // A transition still running (or running back after a cancel) would show the screen that goes
   // now: it stops without reporting.
   transition_.reset();
+  transitionMoving_ = false;
+  finishWhenStill_ = nullptr;
   cancelled_.clear();
   if (current_) {
     current_->leave();
@@ -444,7 +446,18 @@ void QVSolvaneWindowController::transitFrom(int64_t from, int64_t to, std::uniqu
         auto self = weak.lock();
         return self ? self->viewControllerForMode(mode) : nullptr;
       });
-  transition_->animateTransition(std::move(completion));
+  QVScreenTransition* started = transition_.get();
+  transitionMoving_ = true;
+  transition_->animateTransition([weak, started, completion = std::move(completion)](QVMainScreen* end) {
+    auto self = weak.lock();
+    std::function<void()> finish;
+    if (self && self->transition_.get() == started) {
+      self->transitionMoving_ = false;
+      finish = std::exchange(self->finishWhenStill_, nullptr);
+    }
+    if (completion) completion(end);
+    if (finish) finish();
+  });
 }
 
 void QVSolvaneWindowController::transitAndComplete(int64_t from, int64_t to, std::unique_ptr<QVMainScreen> end,
@@ -468,10 +481,19 @@ void QVSolvaneWindowController::beginTransition(int64_t to, std::function<void(Q
 
 void QVSolvaneWindowController::finishTransition(int64_t to, std::function<void(QVMainScreen* end)> prepare) {
   if (!transition_) transitFrom(currentMode_, to, nullptr, nullptr);
-  auto transition = std::move(transition_);
-  if (!transition) return;
-  if (prepare) prepare(transition->endScreen());
-  completeTransition(to, std::move(transition));
+  if (!transition_) return;
+  if (prepare) prepare(transition_->endScreen());
+  if (transitionMoving_) {
+    // A drop made while the photo still moves: the end screen takes over when the motion has come
+    // to rest, not in the middle of it.
+    std::weak_ptr<QVSolvaneWindowController> weak = weak_from_this();
+    finishWhenStill_ = [weak, to] {
+      auto self = weak.lock();
+      if (self && self->transition_) self->completeTransition(to, std::move(self->transition_));
+    };
+    return;
+  }
+  completeTransition(to, std::move(transition_));
 }
 
 void QVSolvaneWindowController::completeTransition(int64_t to, std::unique_ptr<QVScreenTransition> transition) {
@@ -480,6 +502,8 @@ void QVSolvaneWindowController::completeTransition(int64_t to, std::unique_ptr<Q
 }
 
 void QVSolvaneWindowController::cancelTransition() {
+  transitionMoving_ = false;
+  finishWhenStill_ = nullptr;
   if (auto transition = std::move(transition_)) {
     transition->cancelTransition();
     cancelled_.push_back(std::move(transition));

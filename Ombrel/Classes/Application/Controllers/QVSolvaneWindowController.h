@@ -201,6 +201,9 @@ class QVSolvaneWindowController : public QVMenuResponder,
   std::shared_ptr<QMenu> titleBarMenu_;
   std::unique_ptr<QVWindowPluginController> pluginController_;
   std::unique_ptr<QVScreenTransition> transition_;
+  // `transition_` still moves; what completes it once it stands still (a drop made meanwhile).
+  bool transitionMoving_ = false;
+  std::function<void()> finishWhenStill_;
   // Cancelled transitions run back to their start screen until the screen changes.
   std::vector<std::unique_ptr<QVScreenTransition>> cancelled_;
   std::unique_ptr<QVMainScreen> current_;
