@@ -10,7 +10,7 @@
 // Each screenshot is taken when the step's screen has settled (the photo enhanced, the curtain at
 // rest). With --motion, while a screen transition runs the window's place on the screen is grabbed
 // every display frame into OUTDIR/motion/NNNN-FROM-TO.png (what the screen really shows: a flash
-// or a jump is seen there). Meant for Xvfb: xvfb-run -s "-screen 0 2560x1440x24" env QT_SCALE_FACTOR=2 solvane-tour out
+// or a jump is seen there); the frames are kept in memory and written when the motion is over. Meant for Xvfb: xvfb-run -s "-screen 0 2560x1440x24" env QT_SCALE_FACTOR=2 solvane-tour out
 // a.jpg b.jpg c.jpg
 #include <QDialogButtonBox>
 #include <QDir>
@@ -33,6 +33,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Ombrel/Classes/Application/AppDelegate/QVAppDelegate.h"
@@ -334,20 +335,30 @@ int main(int argc, char** argv) {
     tour.add({"gallery-from-slow-drop", [&] { synthesiseDrop(c.dragView(), {photos[1]}, 800); },
               [&c] { return c.currentMode() == 2 && !c.transition(); }, 30, false, 1.0});
   }
+  struct Shot {
+    std::string file;
+    QImage picture;
+  };
+  std::vector<Shot> motionShots;
   QTimer motionTimer;
   int motionFrames = 0;
   if (motion) {
     QDir().mkpath(QString::fromStdString(out + "/motion"));
     QObject::connect(&motionTimer, &QTimer::timeout, [&] {
       QVScreenTransition* t = c.transition();
-      if (!t) return;
+      if (!t) {
+        for (const Shot& shot : std::exchange(motionShots, {})) shot.picture.save(QString::fromStdString(shot.file));
+        return;
+      }
       QWidget* window = c.window();
       const QRect place = window->frameGeometry();
       const QPixmap picture = window->screen()->grabWindow(0, place.x(), place.y(), place.width(), place.height());
       char name[64];
       std::snprintf(name, sizeof name, "/motion/%04d-%lld-%lld.png", motionFrames++, (long long)t->from(),
                     (long long)t->to());
-      picture.save(QString::fromStdString(out + name));
+      // Written once the motion is over: a picture written here (a large PNG takes longer than the
+      // whole motion) would hold up the very frames it is meant to record.
+      motionShots.push_back({out + name, picture.toImage()});
     });
     motionTimer.start(16);
   }

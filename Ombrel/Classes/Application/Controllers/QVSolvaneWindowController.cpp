@@ -181,6 +181,8 @@ void QVSolvaneWindowController::present(std::unique_ptr<QVMainScreen> screen) {
   // A transition still running (or running back after a cancel) would show the screen that goes
   // now: it stops without reporting.
   transition_.reset();
+  transitionMoving_ = false;
+  finishWhenStill_ = nullptr;
   cancelled_.clear();
   if (current_) {
     current_->leave();
@@ -259,6 +261,13 @@ void QVSolvaneWindowController::updatePathsAndChangeMode(const std::vector<std::
     return;
   }
   if (mode == currentMode_ && mode != 1) return;
+  // From the one photo the gallery comes with the motion a drop makes (the photo shrinks into its
+  // cell), whichever control handed the photos in. A transition already under way is cut instead.
+  if (currentMode_ == 1 && mode == 2 && !transition_) {
+    if (auto* single = singleScreen()) single->controller()->cancelStateTransition();
+    transitAndComplete(1, 2, nullptr, nullptr);
+    return;
+  }
   currentMode_ = mode;
   updateForCurrentMode();
 }
@@ -437,7 +446,29 @@ void QVSolvaneWindowController::transitFrom(int64_t from, int64_t to, std::uniqu
         auto self = weak.lock();
         return self ? self->viewControllerForMode(mode) : nullptr;
       });
-  transition_->animateTransition(std::move(completion));
+  QVScreenTransition* started = transition_.get();
+  transitionMoving_ = true;
+  transition_->animateTransition([weak, started, completion = std::move(completion)](QVMainScreen* end) {
+    auto self = weak.lock();
+    std::function<void()> finish;
+    if (self && self->transition_.get() == started) {
+      self->transitionMoving_ = false;
+      finish = std::exchange(self->finishWhenStill_, nullptr);
+    }
+    if (completion) completion(end);
+    if (finish) finish();
+  });
+}
+
+void QVSolvaneWindowController::transitAndComplete(int64_t from, int64_t to, std::unique_ptr<QVMainScreen> end,
+                                                   std::function<void(QVSolvaneWindowController&)> then) {
+  std::weak_ptr<QVSolvaneWindowController> weak = weak_from_this();
+  transitFrom(from, to, std::move(end), [weak, to, then = std::move(then)](QVMainScreen*) {
+    auto self = weak.lock();
+    if (!self || !self->transition_) return;
+    self->completeTransition(to, std::move(self->transition_));
+    if (then) then(*self);
+  });
 }
 
 void QVSolvaneWindowController::beginTransition(int64_t to, std::function<void(QVMainScreen* end)> done) {
@@ -450,10 +481,19 @@ void QVSolvaneWindowController::beginTransition(int64_t to, std::function<void(Q
 
 void QVSolvaneWindowController::finishTransition(int64_t to, std::function<void(QVMainScreen* end)> prepare) {
   if (!transition_) transitFrom(currentMode_, to, nullptr, nullptr);
-  auto transition = std::move(transition_);
-  if (!transition) return;
-  if (prepare) prepare(transition->endScreen());
-  completeTransition(to, std::move(transition));
+  if (!transition_) return;
+  if (prepare) prepare(transition_->endScreen());
+  if (transitionMoving_) {
+    // A drop made while the photo still moves: the end screen takes over when the motion has come
+    // to rest, not in the middle of it.
+    std::weak_ptr<QVSolvaneWindowController> weak = weak_from_this();
+    finishWhenStill_ = [weak, to] {
+      auto self = weak.lock();
+      if (self && self->transition_) self->completeTransition(to, std::move(self->transition_));
+    };
+    return;
+  }
+  completeTransition(to, std::move(transition_));
 }
 
 void QVSolvaneWindowController::completeTransition(int64_t to, std::unique_ptr<QVScreenTransition> transition) {
@@ -462,6 +502,8 @@ void QVSolvaneWindowController::completeTransition(int64_t to, std::unique_ptr<Q
 }
 
 void QVSolvaneWindowController::cancelTransition() {
+  transitionMoving_ = false;
+  finishWhenStill_ = nullptr;
   if (auto transition = std::move(transition_)) {
     transition->cancelTransition();
     cancelled_.push_back(std::move(transition));
@@ -493,29 +535,20 @@ void QVSolvaneWindowController::handleTransitionFromOpenViewWithPaths(const std:
     return;
   }
   const int64_t endMode = imagePaths().size() < 2 ? 1 : 2;
-  std::weak_ptr<QVSolvaneWindowController> weak = weak_from_this();
   // The valid images are enhanced as previews once their screen shows.
-  transitFrom(0, endMode, nullptr, [weak, endMode, valid](QVMainScreen*) {
-    auto self = weak.lock();
-    if (!self || !self->transition_) return;
-    self->completeTransition(endMode, std::move(self->transition_));
-    self->services_->processImagesAtPaths(valid, 1);
-  });
+  transitAndComplete(0, endMode, nullptr,
+                     [valid](QVSolvaneWindowController& c) { c.services_->processImagesAtPaths(valid, 1); });
 }
 
 void QVSolvaneWindowController::galleryDidLeaveASingleImageWithPath(const std::string& path,
                                                                     std::function<void()> animationCompletion) {
   auto single = std::make_unique<QVSingleMainScreen>(this, services_->singleImageFacade());
   single->controller()->showProcessedImageWithPath(path, false);
-  std::weak_ptr<QVSolvaneWindowController> weak = weak_from_this();
-  transitFrom(2, 1, std::move(single), [weak, animationCompletion](QVMainScreen*) {
-    auto self = weak.lock();
-    if (!self || !self->transition_) return;
-    self->completeTransition(1, std::move(self->transition_));
+  transitAndComplete(2, 1, std::move(single), [animationCompletion](QVSolvaneWindowController& self) {
     if (animationCompletion) animationCompletion();
-    auto* screen = self->singleScreen();
+    auto* screen = self.singleScreen();
     if (!screen || screen->controller()->currentState() != 1) return;
-    self->after(0.1, [](QVSolvaneWindowController& c) {
+    self.after(0.1, [](QVSolvaneWindowController& c) {
       auto* single = c.singleScreen();
       if (!single) return;
       auto* vc = single->controller();
@@ -574,13 +607,7 @@ void QVSolvaneWindowController::startOver() {
   if (auto* gallery = galleryScreen()) {
     std::weak_ptr<QVSolvaneWindowController> weak = weak_from_this();
     gallery->prepareToStartOver([weak] {
-      auto self = weak.lock();
-      if (!self) return;
-      self->transitFrom(2, 0, nullptr, [weak](QVMainScreen*) {
-        auto self = weak.lock();
-        if (!self || !self->transition_) return;
-        self->completeTransition(0, std::move(self->transition_));
-      });
+      if (auto self = weak.lock()) self->transitAndComplete(2, 0, nullptr, nullptr);
     });
   } else {
     currentMode_ = 0;

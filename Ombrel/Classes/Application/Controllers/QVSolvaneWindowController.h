@@ -159,6 +159,9 @@ class QVSolvaneWindowController : public QVMenuResponder,
   void updateForMode(int64_t mode, std::unique_ptr<QVMainScreen> screen, bool shapeWindow = true);
   // The transition's end becomes the current screen in mode `to`.
   void completeTransition(int64_t to, std::unique_ptr<QVScreenTransition> transition);
+  // Runs the transition, completes it at its end, then runs `then`.
+  void transitAndComplete(int64_t from, int64_t to, std::unique_ptr<QVMainScreen> end,
+                          std::function<void(QVSolvaneWindowController&)> then);
   void registerTransitions();
   void present(std::unique_ptr<QVMainScreen> screen);
   void updatePathsAndChangeMode(const std::vector<std::string>& paths);
@@ -198,6 +201,9 @@ class QVSolvaneWindowController : public QVMenuResponder,
   std::shared_ptr<QMenu> titleBarMenu_;
   std::unique_ptr<QVWindowPluginController> pluginController_;
   std::unique_ptr<QVScreenTransition> transition_;
+  // `transition_` still moves; what completes it once it stands still (a drop made meanwhile).
+  bool transitionMoving_ = false;
+  std::function<void()> finishWhenStill_;
   // Cancelled transitions run back to their start screen until the screen changes.
   std::vector<std::unique_ptr<QVScreenTransition>> cancelled_;
   std::unique_ptr<QVMainScreen> current_;

@@ -609,6 +609,59 @@ TEST_F(AnimatedFlows, TheCellPrototypeShowsThePhotoFromTheStartBothWays) {
   EXPECT_EQ(shownPath(*controller), path("b.jpg"));
 }
 
+TEST_F(AnimatedFlows, PhotosAddedOverTheSingleImageShrinkItIntoTheGalleryOverTime) {
+  // The title bar's import button and File > Open hand photos in; a drop may come before the motion
+  // its drag started has ended. Either way the gallery takes over only once the photo is in its cell.
+  struct Case {
+    const char* name;
+    std::function<void()> add;
+  };
+  const Case cases[] = {
+      {"handed in", [this] { controller->addImagesAtPaths(paths({"b.jpg", "c.jpg"})); }},
+      {"dropped at once",
+       [this] {
+         drag({"b.jpg", "c.jpg"});
+         controller->dragView()->performDragOperation();
+         controller->dragView()->draggingEnded();
+       }},
+  };
+  for (const Case& run : cases) {
+    SCOPED_TRACE(run.name);
+    controller->startOver();
+    settle();
+    window->facade->processed[path("a.jpg")] = gallery_test::solidImage(Qt::blue, 600, 400);
+    openOne();
+    settle();
+    QWidget* single = controller->singleScreen()->view();
+    const double fullWidth = container()->width();
+    run.add();
+    auto* animated = dynamic_cast<QVAnimatedScreenTransition*>(controller->transition());
+    ASSERT_NE(animated, nullptr) << "the gallery came at once, without the motion";
+    ASSERT_EQ(animated->from(), 1);
+    ASSERT_EQ(animated->to(), 2);
+    auto* c = dynamic_cast<QVSingleMultiAnimationTransitionController*>(animated->helper()->transitionVC());
+    ASSERT_NE(c, nullptr);
+    ASSERT_NE(c->prototypeSprite(), 0u);
+    EXPECT_EQ(controller->currentMode(), 1) << "the mode changes when the motion ends";
+    EXPECT_FALSE(single->isVisible()) << "its picture moves instead";
+    // Half-way the photo is between its full place and its cell, half faded.
+    QVAnimationDriver::shared().advance(0.15);
+    ASSERT_EQ(controller->transition(), animated);
+    const CGRect halfway = c->sprites()->sprite(c->prototypeSprite()).frame;
+    EXPECT_LT(halfway.size.width, fullWidth - 20);
+    EXPECT_GT(halfway.size.width, c->cellRect().size.width + 20);
+    EXPECT_GT(c->fullAlpha(), 0.1);
+    EXPECT_LT(c->fullAlpha(), 0.9);
+    settle();
+    EXPECT_EQ(controller->transition(), nullptr);
+    EXPECT_EQ(controller->currentMode(), 2);
+    ASSERT_NE(controller->galleryScreen(), nullptr);
+    EXPECT_EQ(controller->galleryScreen()->rowCount(), 3u);
+    EXPECT_TRUE(controller->galleryScreen()->view()->isVisible());
+    EXPECT_EQ(overlay()->itemCount(), 0u);
+  }
+}
+
 TEST_F(AnimatedFlows, TheTitleBarStaysAboveThePhotoAsItShrinks) {
   controller->createTitleBar(nullptr);
   window->facade->processed[path("a.jpg")] = gallery_test::solidImage(Qt::blue, 600, 400);
