@@ -65,6 +65,21 @@ bool x11CompositorRuns() {
 #endif
 }
 
+// Sets the native window's bit gravity: what the X server does with the window's picture when the
+// window is moved and resized in one step, until the program has painted the new size.
+void setX11BitGravity(QWidget* window, int gravity) {
+#if defined(SOLVANE_HAS_XCB)
+  auto* x11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+  if (!x11 || !x11->connection() || !window->windowHandle()) return;
+  const uint32_t value = uint32_t(gravity);
+  xcb_change_window_attributes(x11->connection(), xcb_window_t(window->windowHandle()->winId()),
+                               XCB_CW_BIT_GRAVITY, &value);
+#else
+  (void)window;
+  (void)gravity;
+#endif
+}
+
 double desktopFlipHeight() {
   QScreen* primary = QGuiApplication::primaryScreen();
   return primary ? primary->geometry().y() + primary->geometry().height() : 0;
@@ -391,8 +406,19 @@ void QVSolvaneWindow::setFrame(CGRect target, bool display, bool animate) {
   }
   auto apply = [this](CGRect rect) {
     const QRect r = qtRectFromScreenRect(rect).adjusted(-shadowMargin_, -shadowMargin_, shadowMargin_, shadowMargin_);
-    applyQtLimits(r.size());
+    // The limits take in both sizes while the geometry changes: limits narrowed to the new size
+    // first would resize the window on their own, at its old top-left, a step before the move.
+    applyQtLimits(r.size(), size());
+    // The window system shows the old picture until the step is painted; by default at the new
+    // top-left corner, so a window growing or shrinking round its centre (opening a photo, Start
+    // Over) showed a frame of its content shifted. The gravity keeps that picture where it stood.
+    const int gravity = isVisible() ? bitGravityKeepingPicture(geometry(), r) : 1;
+    if (gravity != bitGravity_ && windowHandle() && testAttribute(Qt::WA_WState_Created)) {
+      setX11BitGravity(this, gravity);
+      bitGravity_ = gravity;
+    }
     setGeometry(r);
+    applyQtLimits(r.size());
     // Hidden windows get their resize event only when shown: the parts follow now.
     layoutParts();
     updateMask();
@@ -422,6 +448,21 @@ void QVSolvaneWindow::setFrame(CGRect target, bool display, bool animate) {
       });
 }
 
+int QVSolvaneWindow::bitGravityKeepingPicture(const QRect& from, const QRect& to) {
+  // 0 for the near edge kept, 1 for the centre, 2 for the far edge; a tolerance of a pixel for
+  // the rounding of an animated step.
+  auto axis = [](int fromLow, int fromHigh, int toLow, int toHigh) {
+    if (std::abs(toLow - fromLow) <= 1) return 0;
+    if (std::abs(toHigh - fromHigh) <= 1) return 2;
+    if (std::abs((toLow + toHigh) - (fromLow + fromHigh)) <= 2) return 1;
+    return -1;
+  };
+  const int column = axis(from.left(), from.right() + 1, to.left(), to.right() + 1);
+  const int row = axis(from.top(), from.bottom() + 1, to.top(), to.bottom() + 1);
+  if (column < 0 || row < 0) return 1;
+  return 1 + row * 3 + column;
+}
+
 void QVSolvaneWindow::setPosition(CGPoint origin) {
   CGRect f = frame();
   f.origin = origin;
@@ -438,7 +479,7 @@ void QVSolvaneWindow::setMaxSize(CGSize size) {
   applyQtLimits(this->size());
 }
 
-void QVSolvaneWindow::applyQtLimits(QSize current) {
+void QVSolvaneWindow::applyQtLimits(QSize current, QSize also) {
   // The limits bind the user's resizing only: frames set from code (shapes, animations) may lie
   // outside them, so Qt's limits always include the size the window is given.
   const int m = 2 * shadowMargin_;
@@ -447,9 +488,10 @@ void QVSolvaneWindow::applyQtLimits(QSize current) {
   if (maxSize_.width > 0 && maxSize_.height > 0) {
     max = QSize(int(std::floor(maxSize_.width)) + m, int(std::floor(maxSize_.height)) + m);
   }
-  if (!current.isEmpty()) {
-    min = min.boundedTo(current);
-    max = max.expandedTo(current);
+  for (const QSize& size : {current, also}) {
+    if (size.isEmpty()) continue;
+    min = min.boundedTo(size);
+    max = max.expandedTo(size);
   }
   setMinimumSize(min);
   setMaximumSize(max.expandedTo(min));

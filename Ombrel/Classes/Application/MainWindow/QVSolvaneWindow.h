@@ -132,6 +132,11 @@ class QVSolvaneWindow : public QWidget {
   static CGRect screenRectFromQtRect(const QRect& rect);
   static QRect qtRectFromScreenRect(CGRect rect);
 
+  // The X11 bit gravity (1 north-west ... 5 centre ... 9 south-east) that keeps the window's old
+  // picture where it stood on the screen when the window goes from `from` to `to`: an edge that
+  // stays put on each axis, else the centre when it stays, else the top-left (the default).
+  static int bitGravityKeepingPicture(const QRect& from, const QRect& to);
+
   // Told when the window closes (the close may be refused by `shouldClose`).
   std::function<bool()> shouldClose;
   std::function<void()> willClose;
@@ -151,7 +156,8 @@ class QVSolvaneWindow : public QWidget {
 
  private:
   void layoutParts();
-  void applyQtLimits(QSize current);
+  // Qt's size limits for the user's resizing, widened to take in `current` and `also`.
+  void applyQtLimits(QSize current, QSize also = {});
   QPixmap blurredShadow(QSize windowSize, qreal dpr) const;
   void updateMask();
   void applyShape(const QVSolvaneWindowShape& shape, std::optional<CGPoint> position, bool animated);
@@ -170,6 +176,7 @@ class QVSolvaneWindow : public QWidget {
   CGSize maxSize_ = CGSizeZero;
   double aspectRatio_ = 0;
   int shadowMargin_ = 0;
+  int bitGravity_ = 1;
   std::shared_ptr<QVSolvaneWindowAnimator> windowAnimator_;
   uint64_t frameAnimation_ = 0;
   QPixmap shadow_;

@@ -187,6 +187,61 @@ TEST_F(QVSolvaneWindowTest, EachStepOfAFrameAnimationIsPaintedAtItsSize) {
   }
 }
 
+// While the window system moves and resizes the window, it shows the old picture until the new
+// size is painted: the gravity chosen keeps it where it stood on the screen (growing round the
+// centre when a photo opens, shrinking round it on Start Over, an edge dragged by the user).
+TEST(QVSolvaneWindowGravity, TheOldPictureStaysWhereItStoodOnTheScreen) {
+  struct Case {
+    QRect from, to;
+    int gravity;
+  };
+  const QRect from(400, 300, 600, 400);
+  for (const Case& c : {
+           Case{from, QRect(200, 150, 1000, 700), 5},  // grown round its centre
+           Case{from, QRect(501, 351, 399, 299), 5},   // shrunk round it, a pixel of rounding
+           Case{from, QRect(400, 300, 800, 500), 1},   // the far edges dragged
+           Case{from, QRect(300, 200, 700, 500), 9},   // the near edges dragged
+           Case{from, QRect(300, 300, 700, 400), 3},   // the left edge dragged
+           Case{from, QRect(400, 250, 600, 450), 7},   // the top edge dragged
+           Case{from, QRect(450, 300, 600, 400), 1},   // only moved: the picture moves with it
+           Case{from, QRect(0, 0, 200, 100), 1},       // moved and resized with nothing kept
+       })
+    EXPECT_EQ(QVSolvaneWindow::bitGravityKeepingPicture(c.from, c.to), c.gravity) << c.to.x() << "," << c.to.y();
+}
+
+// Opening a photo grows the window round its centre while the photo's screen asks for a larger
+// minimum size: the window goes there in one step, never first grown at its old top-left by its
+// limits (which the window system showed as a frame of the content shifted up and left).
+TEST_F(QVSolvaneWindowTest, AWindowGivenAFrameBelowItsNewLimitsGoesThereInOneStep) {
+  class GeometrySeen : public QObject {
+   public:
+    std::vector<QRect> seen;
+    QWidget* watched = nullptr;
+    bool eventFilter(QObject* o, QEvent* e) override {
+      if (o == watched && (e->type() == QEvent::Resize || e->type() == QEvent::Move))
+        seen.push_back(watched->geometry());
+      return false;
+    }
+  };
+  QVSolvaneWindow window;
+  window.changeSizeMode(QVScreenModeOpen, false);
+  window.show();
+  QCoreApplication::processEvents();
+  const CGRect small = window.frame();
+  GeometrySeen filter;
+  filter.watched = &window;
+  window.installEventFilter(&filter);
+  window.setMinSize(CGSizeMake(small.size.width + 200, small.size.height + 100));
+  const CGRect large = CGRectMake(small.origin.x - 150, small.origin.y - 100, small.size.width + 300,
+                                  small.size.height + 200);
+  window.setFrame(large, true, false);
+  QCoreApplication::processEvents();
+  EXPECT_NEAR(window.frame().size.width, large.size.width, 1);
+  for (const QRect& g : filter.seen)
+    EXPECT_TRUE(g == window.geometry()) << "an intermediate geometry " << g.x() << "," << g.y() << " " << g.width()
+                                        << "x" << g.height();
+}
+
 TEST_F(QVSolvaneWindowTest, EdgeDragKeepsTheAspectRatio) {
   QVSolvaneWindow window;
   window.changeSizeMode(QVScreenModeSingle, false);
