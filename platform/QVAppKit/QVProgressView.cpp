@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QScreen>
+#include <algorithm>
 #include <cmath>
 
 #include "QVAppKit/QVRepeatingTimer.h"
@@ -144,13 +145,27 @@ void QVProgressView::layout() {
   }
   const CGRect from = progressLayer_.frame;
   const CGRect to = CGRectMake(r.origin.x, r.origin.y, target, r.size.height);
+  // Steps may come faster than one animation lasts: each one starting from rest would keep the bar
+  // in its slow first moments and show nothing until the last. So the motion starts at speed (ease
+  // out), and the parts already done are caught up first, at once; the rest of the step then
+  // creeps on into the running part.
+  const double doneWidth = std::min(std::round(double(done) * partWidth), r.size.width);
+  const double catchUp = done < parts && from.size.width < doneWidth ? kCatchUpDuration : 0;
   std::weak_ptr<bool> alive = alive_;
   barAnimation_ = QVAnimationDriver::shared().animate(
-      duration, QVTimingFunction::EaseInEaseOut,
-      [this, alive, from, to](double t) {
+      duration, QVTimingFunction::Linear,
+      [this, alive, from, to, doneWidth, catchUp, duration](double t) {
         if (alive.expired()) return;
-        progressLayer_.frame = CGRectMake(to.origin.x, to.origin.y,
-                                          from.size.width + (to.size.width - from.size.width) * t, to.size.height);
+        const double elapsed = t * duration;
+        auto ease = [](double p) { return QVApplyTimingFunction(QVTimingFunction::EaseOut, std::clamp(p, 0.0, 1.0)); };
+        double width;
+        if (elapsed < catchUp)
+          width = from.size.width + (doneWidth - from.size.width) * ease(elapsed / catchUp);
+        else if (catchUp > 0)
+          width = doneWidth + (to.size.width - doneWidth) * ease((elapsed - catchUp) / (duration - catchUp));
+        else
+          width = from.size.width + (to.size.width - from.size.width) * ease(t);
+        progressLayer_.frame = CGRectMake(to.origin.x, to.origin.y, width, to.size.height);
         update();
       },
       [this, alive, generation = generation_](bool) {

@@ -1,7 +1,8 @@
 #pragma once
 // The export progress bar: a rounded bar divided into equal parts whose filled portion grows in
 // animated steps (a running part shows as 60 % done), over thin stripes that drift left while work
-// is under way.
+// is under way. A step moves at once: the parts done are caught up within a third of a second and
+// the running part fills slowly on, so the bar follows the work however fast the steps come.
 //
 // Qt has no layer tree, so the two layers of the bar are small models painted by the view: the
 // filled bar (`QVProgressBarLayer`, a frame, corner radius, colour and hidden flag) and the striped
@@ -69,6 +70,9 @@ class QVProgressAnimatedBackgroundLayer {
 
 class QVProgressView : public QVView {
  public:
+  // How soon a step shows the parts already done, when the bar is behind them (seconds).
+  static constexpr double kCatchUpDuration = 0.35;
+
   using QVView::QVView;
   ~QVProgressView() override;
 

@@ -64,6 +64,34 @@ TEST_F(ProgressView, WidthStepsAndDurations) {
   }
 }
 
+// A short export reports its steps a quarter of a second apart, quicker than a step lasts: the
+// bar must move from the start, show each part done soon after it is reported and never go back.
+TEST_F(ProgressView, FollowsStepsThatComeFasterThanOneStepLasts) {
+  start(3);
+  const double partWidth = 200.0 / 3;
+  double last = 0;
+  auto run = [&](double seconds) {
+    for (double t = 0; t < seconds; t += 1.0 / 60) {
+      driver().advance(1.0 / 60);
+      EXPECT_GE(barWidth(), last - 1e-9) << "the bar went back";
+      last = barWidth();
+    }
+  };
+  run(0.25);
+  // A fifth of the running part's lead (0.6 part) is shown within a quarter of a second.
+  EXPECT_GE(barWidth(), 0.2 * 0.6 * partWidth);
+  for (uint64_t done : {1, 2}) {
+    view->setCurrentPart(done);
+    view->layoutSubtreeIfNeeded();
+    run(0.4);
+    EXPECT_GE(barWidth(), done * partWidth - 1) << done << " parts done";
+  }
+  view->setCurrentPart(3);
+  view->layoutSubtreeIfNeeded();
+  run(1.1);
+  EXPECT_EQ(barWidth(), 200);
+}
+
 TEST_F(ProgressView, NoPartsOrNotStartedDrawsNothing) {
   view->setCurrentPart(3);
   view->layoutSubtreeIfNeeded();
