@@ -49,6 +49,7 @@ void QVProgressAnimatedBackgroundLayer::stopAnimation() {
 void QVProgressAnimatedBackgroundLayer::updateLineBar() {
   const double x = sawtoothX_;
   sawtoothX_ = std::fabs(x) >= kToothWidth * 10 ? 0 : x - kToothWidth / kStepsPerSecond;
+  if (moved_) moved_();
 }
 
 std::vector<CGPoint> QVProgressAnimatedBackgroundLayer::sawtoothOutline() const {
@@ -98,6 +99,10 @@ void QVProgressView::initialize() {
   QVView::initialize();
   progressLayer_.backgroundColor = QColor(Qt::white);
   background_ = std::make_unique<QVProgressAnimatedBackgroundLayer>(mainScreenWidth());
+  // Through the toolkit, not QWidget::update(): a fading panel keeps a picture of its subtree and
+  // draws it again only when told its content changed; the bar and the stripes would stand still
+  // all through the panel's fade-in.
+  background_->setMovedHandler([this] { setNeedsDisplay(); });
 }
 
 void QVProgressView::setCurrentPart(uint64_t part) {
@@ -109,7 +114,7 @@ void QVProgressView::setCurrentPart(uint64_t part) {
 
 void QVProgressView::setProgressColor(std::optional<QColor> color) {
   progressLayer_.backgroundColor = color;
-  update();
+  setNeedsDisplay();
 }
 
 void QVProgressView::layout() {
@@ -119,7 +124,7 @@ void QVProgressView::layout() {
   const uint64_t parts = partsCount_;
   const uint64_t done = std::min(partsCount_, currentPart_);
   progressLayer_.cornerRadius = r.size.height * 0.5;
-  update();
+  setNeedsDisplay();
   if (parts == 0 || !progressStarted_) {
     if (barAnimation_ != 0) {
       auto id = barAnimation_;
@@ -166,7 +171,7 @@ void QVProgressView::layout() {
         else
           width = from.size.width + (to.size.width - from.size.width) * ease(t);
         progressLayer_.frame = CGRectMake(to.origin.x, to.origin.y, width, to.size.height);
-        update();
+        setNeedsDisplay();
       },
       [this, alive, generation = generation_](bool) {
         if (alive.expired() || generation != generation_) return;

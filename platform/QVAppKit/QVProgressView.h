@@ -49,6 +49,8 @@ class QVProgressAnimatedBackgroundLayer {
   bool isAnimating() const { return timer_ != 0; }
   // Moves the stripes one step left; after ten teeth they jump back to 0 (the pattern repeats).
   void updateLineBar();
+  // Told after every step, so that the view showing the stripes draws them again.
+  void setMovedHandler(std::function<void()> moved) { moved_ = std::move(moved); }
 
   CGRect frame() const { return frame_; }
   CGRect maskFrame() const { return maskFrame_; }
@@ -66,6 +68,7 @@ class QVProgressAnimatedBackgroundLayer {
   CGRect maskFrame_ = CGRectZero;
   double sawtoothX_ = 0;
   QVAnimationDriver::AnimationId timer_ = 0;
+  std::function<void()> moved_;
 };
 
 class QVProgressView : public QVView {

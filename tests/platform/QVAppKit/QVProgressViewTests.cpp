@@ -92,6 +92,26 @@ TEST_F(ProgressView, FollowsStepsThatComeFasterThanOneStepLasts) {
   EXPECT_EQ(barWidth(), 200);
 }
 
+// The export panel fades in as the export starts, and a fading view draws a kept picture of its
+// subtree: the bar and the stripes must still be seen moving under it.
+TEST_F(ProgressView, MovesWhileItsPanelFadesIn) {
+  std::unique_ptr<QVView> window(QVMake<QVView>(CGRectMake(0, 0, 202, 10)));
+  auto* panel = QVMake<QVView>(CGRectMake(0, 0, 202, 10));
+  window->addSubview(panel);
+  auto* bar = view.release();
+  panel->addSubview(bar);
+  view.reset(QVMake<QVProgressView>(CGRectMake(0, 0, 202, 10)));  // the fixture's, unused here
+  bar->setPartsCount(3);
+  bar->startAnimation();
+  main().runUntilIdle();
+  panel->setAlpha(0.5);
+  const QImage before = window->grab().toImage();
+  driver().advance(0.5);
+  const QImage after = window->grab().toImage();
+  EXPECT_GT(bar->progressLayer().frame.size.width, 0);
+  EXPECT_NE(before, after) << "the fading panel still shows the bar as it was";
+}
+
 TEST_F(ProgressView, NoPartsOrNotStartedDrawsNothing) {
   view->setCurrentPart(3);
   view->layoutSubtreeIfNeeded();
