@@ -10,8 +10,9 @@
 // Each screenshot is taken when the step's screen has settled (the photo enhanced, the curtain at
 // rest). With --motion, while a screen transition runs the window's place on the screen is grabbed
 // every display frame into OUTDIR/motion/NNNN-FROM-TO.png (what the screen really shows: a flash
-// or a jump is seen there); the frames are kept in memory and written when the motion is over. Meant for Xvfb: xvfb-run -s "-screen 0 2560x1440x24" env QT_SCALE_FACTOR=2 solvane-tour out
-// a.jpg b.jpg c.jpg
+// or a jump is seen there); the frames are kept in memory and written when the motion is over, so
+// saving them does not slow the motion down. Meant for Xvfb:
+//   xvfb-run -s "-screen 0 2560x1440x24" env QT_SCALE_FACTOR=2 solvane-tour out a.jpg b.jpg c.jpg
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QDragEnterEvent>

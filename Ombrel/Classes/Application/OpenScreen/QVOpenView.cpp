@@ -193,10 +193,9 @@ void QVOpenView::layout() {
     // the window shrinks back from a photo): it keeps that size about its anchor, which goes to its
     // place in this layout, or the button would stay where the former size put it until the spring
     // lets go.
-    const CGSize size = QVSpringLayer::size(openButton_);
     const CGPoint a = openButton_->anchorPoint();
-    const CGPoint at = CGPointMake(button.origin.x + a.x * button.size.width, button.origin.y + a.y * button.size.height);
-    openButton_->setFrame(CGRectMake(at.x - a.x * size.width, at.y - a.y * size.height, size.width, size.height));
+    QVSpringLayer::setValue(openButton_, QVSpringProperty::Position,
+                            {button.origin.x + a.x * button.size.width, button.origin.y + a.y * button.size.height});
   } else {
     openButton_->setFrame(button);
   }
