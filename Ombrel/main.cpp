@@ -10,7 +10,10 @@
 //                                      soon after as the button takes clicks) clicks the plug-in
 //                                      screen's or gallery's DONE button in the window (with --screenshot the
 //                                      picture is taken just before, without quitting) and prints
-//                                      how long the run took to end
+//                                      how long the run took to end; the alerts that follow are
+//                                      printed and answered with their first button
+//   Solvane ... --plugin-close-after S the same, but closes the main window instead of clicking
+//                                      DONE (as the window manager's close does: the run is cancelled)
 //
 // Start-up order: the application object; the hand-over to a running instance (this process then
 // exits); the engine; the application delegate (which starts the application core); launching;
@@ -53,6 +56,7 @@ struct Options {
   std::string screenshot;
   bool withMenu = false;  // --screenshot-menu: the same with the top bar's menu open
   double pressDoneAfter = -1;
+  bool closeInstead = false;  // --plugin-close-after
 };
 
 Options parse(int argc, char** argv) {
@@ -62,7 +66,10 @@ Options parse(int argc, char** argv) {
     if ((std::strcmp(argv[i], "--screenshot") == 0 || std::strcmp(argv[i], "--screenshot-menu") == 0) && i + 1 < argc) {
       options.withMenu = std::strcmp(argv[i], "--screenshot-menu") == 0;
       options.screenshot = argv[++i];
-    } else if (std::strcmp(argv[i], "--plugin-press-done-after") == 0 && i + 1 < argc) {
+    } else if ((std::strcmp(argv[i], "--plugin-press-done-after") == 0 ||
+                std::strcmp(argv[i], "--plugin-close-after") == 0) &&
+               i + 1 < argc) {
+      options.closeInstead = std::strcmp(argv[i], "--plugin-close-after") == 0;
       options.pressDoneAfter = std::atof(argv[++i]);
     } else if (argv[i][0] == '-') {
       // Options of the launcher ("-QVPluginMode", "-QVLightroomPluginOwner") and of Qt.
@@ -102,6 +109,18 @@ void takeScreenshot(const std::shared_ptr<QVAppDelegate>& delegate, const std::s
 }
 
 std::chrono::steady_clock::time_point donePressedAt;
+const char* endedAfter = "DONE";
+
+// The test hook's alerts: printed for the script that reads them and answered with the first
+// button, so a run that fails ends without anyone at the screen.
+class PrintingAlertRunner : public QVAlertRunner {
+ public:
+  QVAlertResponse runModal(const QVAlertSpec& spec) override {
+    std::printf("plug-in: alert \"%s\": %s\n", spec.messageText.c_str(), spec.informativeText.c_str());
+    std::fflush(stdout);
+    return {};
+  }
+};
 
 // The plug-in screen's DONE button, when the window shows it and a click at its centre would reach it
 // (the row stays locked until the photo is enhanced).
@@ -139,10 +158,10 @@ void clickWindow(QWidget* top, QPoint point) {
 // button takes clicks; with a screenshot file the window is taken just before and, as NAME-saving,
 // while the results are saved.
 void pressDoneAfter(const std::shared_ptr<QVAppDelegate>& delegate, double seconds, const std::string& screenshot,
-                    int attempt = 0) {
+                    bool closeInstead, int attempt = 0) {
   // Timers still pending when the loop ends are destroyed with the application object: they must
   // not hold the delegate, which has to go before it.
-  QTimer::singleShot(int(seconds * 1000), [weak = std::weak_ptr(delegate), screenshot, attempt] {
+  QTimer::singleShot(int(seconds * 1000), [weak = std::weak_ptr(delegate), screenshot, closeInstead, attempt] {
     auto delegate = weak.lock();
     if (!delegate) return;
     QPoint centre;
@@ -154,11 +173,18 @@ void pressDoneAfter(const std::shared_ptr<QVAppDelegate>& delegate, double secon
         QCoreApplication::exit(2);
         return;
       }
-      pressDoneAfter(delegate, 0.25, screenshot, attempt + 1);
+      pressDoneAfter(delegate, 0.25, screenshot, closeInstead, attempt + 1);
       return;
     }
     if (!screenshot.empty()) saveScreenshot(delegate, screenshot, false);
     donePressedAt = std::chrono::steady_clock::now();
+    if (closeInstead) {
+      endedAfter = "the close";
+      std::printf("plug-in: closing the window\n");
+      std::fflush(stdout);
+      button->window()->close();
+      return;
+    }
     std::printf("plug-in: DONE pressed\n");
     std::fflush(stdout);
     clickWindow(button->window(), centre);
@@ -206,15 +232,18 @@ int main(int argc, char** argv) {
 
   auto delegate = QVLaunchApplication(app, options.arguments, paths, instance);
   if (options.pressDoneAfter >= 0) {
-    pressDoneAfter(delegate, options.pressDoneAfter, options.screenshot);
+    QVModalAlerts::setRunner(std::make_shared<PrintingAlertRunner>());
+    pressDoneAfter(delegate, options.pressDoneAfter, options.screenshot, options.closeInstead);
   } else if (!options.screenshot.empty()) {
     takeScreenshot(delegate, options.screenshot, options.withMenu);
   }
 
   const int status = app.exec();
   if (donePressedAt != std::chrono::steady_clock::time_point()) {
-    std::printf("plug-in: the run ended %.0f ms after DONE\n",
-                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - donePressedAt).count());
+    std::printf("plug-in: the run ended %.0f ms after %s\n",
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - donePressedAt).count(),
+                endedAfter);
+    std::printf("plug-in: exit status %d\n", status);
   }
   QVMainExecutorBridge::uninstall();
   return status;

@@ -7,6 +7,11 @@
 # colour management is as bright as the photo's enhanced rendering (solvane-render, sRGB) within 3 %.
 # Writes the plug-in screen's screenshot.
 # Then three host photos written in place: the gallery's DONE, the three files and the bus.
+# Then a read-only photo and one whose name is Latin-1 (not UTF-8): the read-only one is refused and
+# kept, the other written, and the bus carries its name's exact bytes. Then a run cancelled by
+# closing the window. Every run's end messages are checked in order: the per-result messages first,
+# then "app_termination_failed" or "app_termination_cancel" when the run failed or was cancelled,
+# and "app_termination_ok" last of all (the host's "the program ends").
 #   scripts/plugin-e2e.sh [build-dir] [output-dir]
 #   SOLVANE_E2E_LAUNCHER=1 also runs it through the installed launcher (SolvaneBriskoBridge -QVWait).
 set -euo pipefail
@@ -52,6 +57,34 @@ run_on_bus() {
   ' "$OUT" "$@"
 }
 
+# The plug-in's messages on the bus, in order, one line each ("app_result_saved" ...).
+members() { sed -n 's/.*interface=app\.solvane\.Solvane\.Plugin; member=\([a-z_]*\).*/\1/p' "$OUT/bus.log"; }
+# Checks the end of a run: $1 the run's name, $2 the ending messages expected in order, space-separated.
+check_endings() {
+  local all endings
+  all="$(members | tr '\n' ' ' | sed 's/ $//')"
+  endings="$(members | grep '^app_termination_' | tr '\n' ' ' | sed 's/ $//')"
+  if [[ "$endings" != "$2" ]]; then
+    echo "FAIL: $1: the run ended with \"$endings\", not \"$2\" (all: $all)"; status=1
+  elif [[ "$all" =~ app_termination_.*app_result_ ]]; then
+    echo "FAIL: $1: a result was posted after the end (all: $all)"; status=1
+  else
+    echo "ok: $1: the bus carried \"$all\" (the end last)"
+  fi
+}
+# Checks the exit status the program printed: $1 the run's name, $2 the status expected.
+check_exit() {
+  if grep -q "^plug-in: exit status $2\$" "$OUT/solvane.log"; then
+    echo "ok: $1: the run ended with status $2"
+  else
+    echo "FAIL: $1: the run did not end with status $2"; status=1
+  fi
+}
+# The bus log's bytes as hex words on one line, and a path's bytes the same way: a byte array of
+# the path appears as that sequence.
+bus_hex() { tr -s ' \n' '  ' < "$OUT/bus.log"; }
+hex_of() { printf '%s' "$1" | od -An -tx1 -v | tr -s ' \n' '  ' | sed 's/^ //; s/ $//'; }
+
 # A Solvane already running must neither take the plug-in run's photo nor give it its own.
 # Its own process group, so that it ends with everything xvfb-run started.
 setsid xvfb-run -a -s "-screen 0 1600x1000x24" env SOLVANE_HOME="$HOME_DIR" "$BUILD/Ombrel/Solvane" \
@@ -80,12 +113,12 @@ if cmp -s Ombrel/Resources/Samples/forest-creek.jpg "$PHOTO"; then
 else
   echo "FAIL: the host's photo was changed"; status=1
 fi
-if grep -q 'member=app_result_saved' "$OUT/bus.log" && grep -q 'member=app_termination_ok' "$OUT/bus.log"; then
-  echo "ok: the bus carried app_result_saved and app_termination_ok"
+if grep -q 'member=app_result_saved' "$OUT/bus.log"; then
+  echo "ok: the bus carried app_result_saved"
 else
-  echo "FAIL: no app_result_saved or no app_termination_ok on the bus"; status=1
+  echo "FAIL: no app_result_saved on the bus"; status=1
 fi
-if grep -q 'member=app_termination_failed' "$OUT/bus.log"; then echo "FAIL: a failure was posted"; status=1; fi
+check_endings "one photo" "app_termination_ok"
 # Display-referred: read as plain samples (no colour management), the result is as bright as the
 # photo's enhanced rendering in sRGB.
 if command -v identify > /dev/null && [[ -x "$BUILD/tools/solvane-render" && -s "$SAVE" ]]; then
@@ -104,7 +137,6 @@ if command -v identify > /dev/null && [[ -x "$BUILD/tools/solvane-render" && -s 
 else
   echo "note: brightness not compared (no identify or no solvane-render)"
 fi
-if grep -q 'member=app_termination_cancel' "$OUT/bus.log"; then echo "FAIL: a cancel was posted"; status=1; fi
 if grep -q '^exit status' "$OUT/solvane.log"; then
   echo "FAIL: Solvane ended with $(grep '^exit status' "$OUT/solvane.log" | head -1)"; status=1
 fi
@@ -135,11 +167,57 @@ for name in a b c; do
     echo "FAIL: host $name.jpg not written in place"; status=1
   fi
 done
-if grep -q 'member=app_termination_ok' "$OUT/bus.log" && ! grep -q 'member=app_termination_cancel' "$OUT/bus.log"; then
-  echo "ok: three photos: the bus carried app_termination_ok"
+check_endings "three photos" "app_termination_ok"
+if grep -q '^exit status' "$OUT/solvane.log"; then echo "FAIL: three photos: $(grep '^exit status' "$OUT/solvane.log")"; status=1; fi
+
+# A read-only photo to be edited in place is refused and kept; a photo whose name is Latin-1 is
+# written, and the host hears the name's exact bytes. The run fails (status 1) and still ends with
+# app_termination_ok after the failure.
+READ_ONLY="$HOME_DIR/read-only.jpg"
+LATIN1="$HOME_DIR/caf$(printf '\xe9').jpg"
+LATIN1_OUT="$HOME_DIR/caf$(printf '\xe9')-out.jpg"
+cp Ombrel/Resources/Samples/forest-creek.jpg "$READ_ONLY"
+chmod 0444 "$READ_ONLY"
+cp Ombrel/Resources/Samples/forest-creek.jpg "$LATIN1"
+run_on_bus xvfb-run -a -s "-screen 0 2560x1440x24" env SOLVANE_HOME="$HOME_DIR" QT_SCALE_FACTOR=2 \
+  "$BUILD/Ombrel/Solvane" -QVSavePair "$READ_ONLY" "$READ_ONLY" -QVSavePair "$LATIN1" "$LATIN1_OUT" \
+  --plugin-press-done-after 6 -QVLightroomPluginOwner -QVPluginMode
+grep -E "plug-in:|ran " "$OUT/solvane.log" || true
+if cmp -s Ombrel/Resources/Samples/forest-creek.jpg "$READ_ONLY" && [[ "$(stat -c %a "$READ_ONLY")" == 444 ]]; then
+  echo "ok: the read-only photo is as it was"
 else
-  echo "FAIL: three photos: no app_termination_ok, or a cancel, on the bus"; status=1
+  echo "FAIL: the read-only photo was changed"; status=1
 fi
+if [[ "$(head -c 2 "$LATIN1_OUT" 2>/dev/null | od -An -tx1 | tr -d ' ')" == "ffd8" ]]; then
+  echo "ok: the Latin-1 photo's result is a JPEG at its exact name"
+else
+  echo "FAIL: no JPEG at the Latin-1 save path"; status=1
+fi
+if [[ "$(bus_hex)" == *"$(hex_of "$LATIN1_OUT")"* ]]; then
+  echo "ok: the bus carried the Latin-1 result's name byte for byte"
+else
+  echo "FAIL: the Latin-1 result's exact name is not on the bus"; status=1
+fi
+if grep -q 'member=app_result_failed' "$OUT/bus.log" && grep -q 'read-only' "$OUT/bus.log"; then
+  echo "ok: the host heard why the read-only photo has no result"
+else
+  echo "FAIL: no app_result_failed naming the read-only file"; status=1
+fi
+check_endings "a read-only photo" "app_termination_failed app_termination_ok"
+check_exit "a read-only photo" 1
+
+# Cancelled: the window closed while the photo is shown.
+cp Ombrel/Resources/Samples/forest-creek.jpg "$PHOTO"
+run_on_bus xvfb-run -a -s "-screen 0 2560x1440x24" env SOLVANE_HOME="$HOME_DIR" QT_SCALE_FACTOR=2 \
+  "$BUILD/Ombrel/Solvane" "$PHOTO" --plugin-close-after 6 -QVLightroomPluginOwner -QVPluginMode
+grep -E "plug-in:|ran " "$OUT/solvane.log" || true
+if cmp -s Ombrel/Resources/Samples/forest-creek.jpg "$PHOTO"; then
+  echo "ok: cancelled: the host's photo is as it was"
+else
+  echo "FAIL: cancelled: the host's photo was changed"; status=1
+fi
+check_endings "cancelled" "app_termination_cancel app_termination_ok"
+check_exit "cancelled" 0
 
 if [[ "${SOLVANE_E2E_LAUNCHER:-}" == "1" ]]; then
   # The same through the installed launcher, as a host's plug-in runs it (it waits for Solvane).
@@ -150,10 +228,11 @@ if [[ "${SOLVANE_E2E_LAUNCHER:-}" == "1" ]]; then
     SOLVANE_HOME="$HOME_DIR" QT_SCALE_FACTOR=2 "$PREFIX/bin/SolvaneBriskoBridge" -QVWait "$PHOTO" \
     -QVImagePath "$PHOTO" -QVSavePath "$SAVE" --plugin-press-done-after 6
   grep -E "ran |Error" "$OUT/solvane.log" || true
-  if [[ -s "$SAVE" ]] && grep -q 'member=app_termination_ok' "$OUT/bus.log"; then
-    echo "ok: through the launcher: $SAVE written, app_termination_ok on the bus"
+  if [[ -s "$SAVE" ]]; then
+    echo "ok: through the launcher: $SAVE written"
   else
-    echo "FAIL: through the launcher"; status=1
+    echo "FAIL: through the launcher: nothing at $SAVE"; status=1
   fi
+  check_endings "through the launcher" "app_termination_ok"
 fi
 exit $status

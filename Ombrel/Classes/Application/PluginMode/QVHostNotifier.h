@@ -4,16 +4,17 @@
 //                            (they differ when the result could not go where asked: a camera RAW is
 //                            never overwritten, two results never share a file)
 //   "app_result_failed"      per image that has no result: source, the path asked for, the reason
-//   "app_termination_ok"     the application ends after every result was written, and also after a
-//                            cancel
 //   "app_termination_cancel" posted first when the run was cancelled
-//   "app_termination_failed" the application ends and at least one image has no result: the reason
-//                            (never followed by "app_termination_ok"; the exit status is then 1)
+//   "app_termination_failed" at least one image has no result: the reason (the exit status is then 1)
+//   "app_termination_ok"     the application ends: always the last post of a run, after every result
+//                            was written, after "app_termination_failed" and after a cancel
 //
 // The application's notifier broadcasts them as D-Bus signals on the session bus: interface
 // "app.solvane.Solvane.Plugin", path "/app/solvane/Solvane/Plugin", member the name, arguments: this
-// process's id (uint32), then the strings above. Without a session bus each post is one log line.
-// Tests install a recording notifier.
+// process's id (uint32), then the texts above as strings, then the paths among them again as byte
+// arrays. A file name is any bytes and a D-Bus string is UTF-8: the string of a name that is not
+// UTF-8 has U+FFFD in it, the byte array is the name exactly. Without a session bus each post is one
+// log line. Tests install a recording notifier.
 #include <memory>
 #include <string>
 #include <vector>
@@ -29,9 +30,12 @@ inline constexpr const char* kQVHostNotifierPath = "/app/solvane/Solvane/Plugin"
 class QVHostNotifier {
  public:
   virtual ~QVHostNotifier() = default;
-  // Posts at once (no queueing beyond the bus's own); any thread. `details` follow the process id.
-  virtual void post(const std::string& name, const std::vector<std::string>& details) = 0;
-  void post(const std::string& name) { post(name, {}); }
+  // Posts at once (no queueing beyond the bus's own); any thread. `texts` follow the process id, then
+  // `paths`, each exactly its bytes.
+  virtual void post(const std::string& name, const std::vector<std::string>& texts,
+                    const std::vector<std::string>& paths) = 0;
+  void post(const std::string& name, const std::vector<std::string>& texts) { post(name, texts, {}); }
+  void post(const std::string& name) { post(name, {}, {}); }
 
   // The session-bus notifier.
   static std::shared_ptr<QVHostNotifier> makeDefault();

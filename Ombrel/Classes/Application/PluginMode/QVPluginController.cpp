@@ -8,6 +8,7 @@
 #include "Ombrel/Classes/Application/Alerts/QVModalAlerts.h"
 #include "Ombrel/Classes/Application/Panels/QVUsageEvents.h"
 #include "Ombrel/Classes/Application/PluginMode/QVPluginInstallWindowController.h"
+#include "Ombrel/Classes/Business/ExportManager/QVImageSaver.h"
 #include "Ombrel/Classes/Business/QVApp.h"
 #include "Ombrel/Classes/Helpers/QVSolvaneHelpers.h"
 #include "QVCore/Utils/QVImageUtils.h"
@@ -268,8 +269,10 @@ void QVPluginController::endRun() {
   finishExport();
   // The host first (it waits for the answer), then the user.
   auto& notifier = *services_.notifier;
-  for (const auto& d : saved_) notifier.post(kQVHostResultSaved, {d.source, d.asked, d.path});
-  for (const auto& f : failures_) notifier.post(kQVHostResultFailed, {f.source, f.asked, f.reason});
+  for (const auto& d : saved_)
+    notifier.post(kQVHostResultSaved, {d.source, d.asked, d.path}, {d.source, d.asked, d.path});
+  for (const auto& f : failures_)
+    notifier.post(kQVHostResultFailed, {f.source, f.asked, f.reason}, {f.source, f.asked});
   int status = 0;
   if (failures_.empty()) {
     notifier.post(kQVHostTerminationOK);
@@ -278,7 +281,10 @@ void QVPluginController::endRun() {
     const std::string reason = std::to_string(failures_.size()) + " of " + std::to_string(parts_) +
                                (parts_ == 1 ? " image has" : " images have") +
                                " no result: " + failures_.front().reason;
+    // "ok" is the host's word that the program ends, whatever the run's outcome; the failure came
+    // before it.
     notifier.post(kQVHostTerminationFailed, {reason});
+    notifier.post(kQVHostTerminationOK);
     modeManager().failPluginMode(reason);
     status = 1;
     // Modal: the quit below is scheduled once the user has read them.
@@ -338,6 +344,11 @@ bool QVPluginController::writeResult(const NSImageRef& image, Destination& d, st
   CGImageRef bitmap = image ? image->CGImage() : nullptr;
   if (!bitmap) {
     *reason = "the processed photo has no pixels";
+    return false;
+  }
+  // A rename over a read-only file needs only the folder's permission: refused, as the export does.
+  if (auto readOnly = QVImageSaver::readOnlyReason(d.path)) {
+    *reason = *readOnly;
     return false;
   }
   // A free name may be taken between the plan and the write: the next one then, a few times.

@@ -23,9 +23,11 @@
 // bits when it has more than 8 and the type holds them).
 //
 // Ending: every result written: "app_result_saved" per result, "app_termination_ok", status 0. An
-// image without a result (not processed, or not written): "app_result_failed" with the reason for
-// it, "app_termination_failed" instead of "app_termination_ok", the user sees "Image cannot be
-// saved" with the reason once per image, and the application ends with status 1.
+// image without a result (not processed, or not written, a read-only file or folder among the
+// reasons): "app_result_failed" with the reason for it, "app_termination_failed", then
+// "app_termination_ok" (the host's word that the program ends), the user sees "Image cannot be
+// saved" with the reason once per image, and the application ends with status 1. The paths go to
+// the host as texts and as their exact bytes (QVHostNotifier).
 //
 // Cancel (`cancelPlugin`): stops the image work; in plug-in mode posts "app_termination_cancel",
 // then "app_termination_ok", and marks the run cancelled; in any case `exitPlugin`: the image work

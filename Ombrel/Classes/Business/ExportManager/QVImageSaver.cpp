@@ -108,11 +108,7 @@ qv::Value QVImageSaver::imagePropertiesForImageSource(const qv::Value& imageProp
   return mergedImageProperties(imageProperties, QVImageUtils::imagePropertiesAtPath(originalImagePath), formatOptions);
 }
 
-namespace {
-
-// A file or folder without any write permission was made read-only by its owner: it is neither
-// replaced nor written into, also by a user the system would let (root).
-std::optional<std::string> readOnlyReason(const std::string& target) {
+std::optional<std::string> QVImageSaver::readOnlyReason(const std::string& target) {
   struct stat st {};
   if (::lstat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0)
     return "the file " + target + " is read-only";
@@ -121,8 +117,6 @@ std::optional<std::string> readOnlyReason(const std::string& target) {
     return "the folder " + folder + " is read-only";
   return std::nullopt;
 }
-
-}  // namespace
 
 std::optional<qv::Error> QVImageSaver::saveImage(const NSImageRef& image, const std::string& fromPath,
                                                  const std::string& toPath, const std::string& imageType,

@@ -77,6 +77,11 @@ class QVImageSaver {
                                                        const std::string& outPath, const QVImageExportOptions& options,
                                                        bool replace = true);
 
+  // Why nothing may be written at `target`, if so: a file or folder without any write permission
+  // was made read-only by its owner, so it is neither replaced nor written into, also by a user
+  // the system would let (root) or by a rename over it (which needs only the folder's permission).
+  static std::optional<std::string> readOnlyReason(const std::string& target);
+
   // Error 1000; `reason` (in the user info under "reason") says what went wrong.
   static qv::Error imageSourceError(const std::string& reason = {});
   static qv::Error imageSaveError(const std::string& reason = {});

@@ -126,15 +126,26 @@ class TestWriter : public QVPluginController::ImageWriter {
 class RecordingNotifier : public QVHostNotifier {
  public:
   std::vector<std::string> posted;                // the names
-  std::vector<std::vector<std::string>> details;  // each post's details
+  std::vector<std::vector<std::string>> details;  // each post's texts
+  std::vector<std::vector<std::string>> paths;    // and its paths
   using QVHostNotifier::post;
-  void post(const std::string& name, const std::vector<std::string>& more) override {
+  void post(const std::string& name, const std::vector<std::string>& texts,
+            const std::vector<std::string>& exact) override {
     posted.push_back(name);
-    details.push_back(more);
+    details.push_back(texts);
+    paths.push_back(exact);
   }
   void clear() {
     posted.clear();
     details.clear();
+    paths.clear();
+  }
+  // The paths of the posts of that name.
+  std::vector<std::vector<std::string>> pathsOf(const std::string& name) const {
+    std::vector<std::vector<std::string>> out;
+    for (size_t i = 0; i < posted.size(); ++i)
+      if (posted[i] == name) out.push_back(paths[i]);
+    return out;
   }
   // The details of the posts of that name.
   std::vector<std::vector<std::string>> of(const std::string& name) const {

@@ -161,7 +161,8 @@ TEST_F(QVPluginControllerTest, OutputTypeTable) {
 TEST_F(QVPluginControllerTest, SaveRulesTable) {
   struct Case {
     const char* name;
-    // Files made first: relative path and kind ("jpeg", "png", "raw", "folder", "link:<relative target>").
+    // Files made first: relative path and kind ("jpeg", "png", "raw", "folder", "link:<relative target>";
+    // "read-only jpeg", "read-only folder": without any write permission).
     std::vector<std::pair<std::string, std::string>> files;
     // The arguments; "@" stands for the case's folder.
     std::vector<std::string> arguments;
@@ -223,6 +224,30 @@ TEST_F(QVPluginControllerTest, SaveRulesTable) {
        {},
        {"h/a.jpg"},
        true},
+      {"a read-only host photo edited in place: refused, kept as it was",
+       {{"h/a.jpg", "read-only jpeg"}},
+       {"@/h/a.jpg"},
+       {},
+       {"h/a.jpg"},
+       true},
+      {"a read-only save path: refused, the other result still written",
+       {{"h/a.jpg", "jpeg"}, {"h/b.jpg", "jpeg"}, {"o/a.jpg", "read-only jpeg"}},
+       {"-QVSavePair", "@/h/a.jpg", "@/o/a.jpg", "-QVSavePair", "@/h/b.jpg", "@/o/b.jpg"},
+       {{"o/b.jpg", kUTTypeJPEG}},
+       {"h/a.jpg", "o/a.jpg"},
+       true},
+      {"a read-only folder: nothing written into it",
+       {{"h/a.jpg", "jpeg"}, {"o/keep.jpg", "jpeg"}, {"o", "read-only folder"}},
+       {"-QVImagePath", "@/h/a.jpg", "-QVSavePath", "@/o/a.jpg"},
+       {},
+       {"h/a.jpg", "o/keep.jpg"},
+       true},
+      {"a name that is not UTF-8: written and reported by its exact bytes",
+       {{"h/caf\xe9.jpg", "jpeg"}},
+       {"-QVImagePath", "@/h/caf\xe9.jpg", "-QVSavePath", "@/h/caf\xe9-out.jpg"},
+       {{"h/caf\xe9-out.jpg", kUTTypeJPEG}},
+       {"h/caf\xe9.jpg"},
+       false},
       {"a missing folder: a failure, the other result still written",
        {{"h/a.jpg", "jpeg"}, {"h/b.jpg", "jpeg"}},
        {"-QVSavePair", "@/h/a.jpg", "@/nowhere/a.jpg", "-QVSavePair", "@/h/b.jpg", "@/h/b-out.jpg"},
@@ -237,10 +262,14 @@ TEST_F(QVPluginControllerTest, SaveRulesTable) {
     std::map<std::string, std::string> before;
     for (const auto& [relative, kind] : c.files) {
       const fs::path path = root / relative;
-      fs::create_directories(kind == "folder" ? path : path.parent_path());
+      fs::create_directories(kind == "folder" || kind == "read-only folder" ? path : path.parent_path());
       if (kind == "jpeg" || kind == "png") writeImageFile(path, kind == "png" ? kUTTypePNG : kUTTypeJPEG);
       if (kind == "raw") ASSERT_TRUE(writeCameraRaw(path));
       if (kind.rfind("link:", 0) == 0) fs::create_symlink(root / kind.substr(5), path);
+      if (kind == "read-only jpeg") writeImageFile(path, kUTTypeJPEG);
+      if (kind.rfind("read-only", 0) == 0)
+        fs::permissions(path, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read |
+                                  (kind == "read-only folder" ? fs::perms::owner_exec : fs::perms::none));
     }
     for (const auto& relative : c.untouched) before[relative] = contents(root / relative);
     std::vector<std::string> arguments;
@@ -261,23 +290,91 @@ TEST_F(QVPluginControllerTest, SaveRulesTable) {
       EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(root / relative))) << relative << " is a file of its own";
     }
     for (const auto& relative : c.untouched) EXPECT_EQ(contents(root / relative), before[relative]) << relative;
-    // The host learns where every result went, and of every failure with its reason.
+    // The host learns where every result went, by the exact bytes of its name, and of every failure
+    // with its reason.
     const auto saved = notifier->of(kQVHostResultSaved);
+    const auto savedPaths = notifier->pathsOf(kQVHostResultSaved);
     ASSERT_EQ(saved.size(), c.written.size());
     for (size_t i = 0; i < saved.size(); ++i) {
       ASSERT_EQ(saved[i].size(), 3u);
       EXPECT_EQ(fs::path(saved[i][2]).lexically_normal(), (root / c.written[i].first).lexically_normal());
+      ASSERT_EQ(savedPaths[i].size(), 3u);
+      EXPECT_EQ(fs::path(savedPaths[i][2]).lexically_normal().string(),
+                (root / c.written[i].first).lexically_normal().string());
+      EXPECT_TRUE(fs::is_regular_file(savedPaths[i][2])) << "the name the host hears is the file's";
+      EXPECT_TRUE(fs::exists(savedPaths[i][0]));
     }
     const auto failed = notifier->of(kQVHostResultFailed);
     EXPECT_EQ(failed.size(), c.fails ? 1u : 0u);
     for (const auto& f : failed) EXPECT_FALSE(f.at(2).empty()) << "a reason";
-    EXPECT_EQ(notifier->endings(), std::vector<std::string>{c.fails ? kQVHostTerminationFailed : kQVHostTerminationOK});
+    for (const auto& f : notifier->pathsOf(kQVHostResultFailed)) EXPECT_EQ(f.size(), 2u) << "source and target";
+    EXPECT_EQ(notifier->endings(), (c.fails ? std::vector<std::string>{kQVHostTerminationFailed, kQVHostTerminationOK}
+                                            : std::vector<std::string>{kQVHostTerminationOK}));
     EXPECT_EQ(manager.runState(),
               c.fails ? QVSPluginModeManager::RunState::Failed : QVSPluginModeManager::RunState::Applied);
     EXPECT_EQ(alerts->reasons.size(), c.fails ? 1u : 0u);
     advance(1.0);
     ASSERT_EQ(terminator->statuses.size(), quits + 1);
     EXPECT_EQ(terminator->statuses.back(), c.fails ? 1 : 0);
+    for (const auto& [relative, kind] : c.files)
+      if (kind == "read-only folder") fs::permissions(root / relative, fs::perms::owner_all);
+  }
+}
+
+// What the host hears when a run ends, in order: the per-result posts, then the failure when an
+// image has no result or the cancel, and "app_termination_ok" last of all, exactly once, whatever
+// the outcome (the host's word that the program ends); the exit status tells the outcome.
+TEST_F(QVPluginControllerTest, EndMessageSequencesTable) {
+  const std::string saved = kQVHostResultSaved, failed = kQVHostResultFailed, ok = kQVHostTerminationOK,
+                    failure = kQVHostTerminationFailed, cancel = kQVHostTerminationCancel;
+  struct Case {
+    const char* name;
+    // Each photo handed over to be written in place: "a" processed, "-a" not processed, "!a"
+    // processed but read-only.
+    std::vector<std::string> photos;
+    bool cancelled;
+    std::vector<std::string> expected;
+    int status;
+  } cases[] = {
+      {"one written", {"a"}, false, {saved, ok}, 0},
+      {"three written", {"a", "b", "c"}, false, {saved, saved, saved, ok}, 0},
+      {"the one photo not processed", {"-a"}, false, {failed, failure, ok}, 1},
+      {"one of three not processed", {"a", "-b", "c"}, false, {saved, saved, failed, failure, ok}, 1},
+      {"the one photo read-only", {"!a"}, false, {failed, failure, ok}, 1},
+      {"one of two read-only", {"!a", "b"}, false, {saved, failed, failure, ok}, 1},
+      {"cancelled before any result", {"a", "b"}, true, {cancel, ok}, 0},
+      {"no photos", {}, false, {ok}, 0},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path root = dir / ("end" + std::to_string(n++));
+    fs::create_directories(root);
+    std::vector<std::string> arguments = {"-QVPluginMode"};
+    std::vector<std::pair<std::string, bool>> sources;  // path, processed
+    for (const auto& photo : c.photos) {
+      const std::string path = (root / (photo.substr(photo[0] == '-' || photo[0] == '!') + ".jpg")).string();
+      writeImageFile(path, kUTTypeJPEG);
+      if (photo[0] == '!')
+        fs::permissions(path, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+      arguments.insert(arguments.end(), {"-QVSavePair", path, path});
+      sources.emplace_back(path, photo[0] != '-');
+    }
+    notifier->clear();
+    const size_t quits = terminator->statuses.size();
+    start(arguments);
+    if (sources.empty()) {
+      controller->exportWithType(0);
+    } else {
+      ASSERT_TRUE(controller->exportImages());
+    }
+    if (c.cancelled) controller->cancelPlugin();
+    for (const auto& [path, processed] : sources) facade->complete(path, processed);
+    advance(0);
+    EXPECT_EQ(notifier->posted, c.expected);
+    advance(1.0);
+    ASSERT_EQ(terminator->statuses.size(), quits + 1) << "the program ends once";
+    EXPECT_EQ(terminator->statuses.back(), c.status);
   }
 }
 
@@ -365,8 +462,9 @@ TEST_F(QVPluginControllerTest, ThreeImagesOneFailingGiveTwoFilesAFailureToTheHos
   EXPECT_FALSE(fs::exists(sources[1] + ".result.jpg"));
   EXPECT_TRUE(fs::exists(sources[2] + ".result.jpg"));
   EXPECT_EQ(controller->exportedPaths().size(), 2u);
-  // The image without a result is a failure: the host hears it with its reason, never "ok".
-  EXPECT_EQ(notifier->endings(), std::vector<std::string>{kQVHostTerminationFailed});
+  // The image without a result is a failure: the host hears it with its reason, then that the
+  // program ends.
+  EXPECT_EQ(notifier->endings(), (std::vector<std::string>{kQVHostTerminationFailed, kQVHostTerminationOK}));
   const auto failed = notifier->of(kQVHostResultFailed);
   ASSERT_EQ(failed.size(), 1u);
   EXPECT_EQ(failed[0][0], sources[1]);
@@ -467,7 +565,7 @@ TEST_F(QVPluginControllerTest, AWriteInPlaceReplacesTheOriginalOnlyWhenItSucceed
   EXPECT_EQ(alerts->shown, 1);
   ASSERT_EQ(alerts->reasons.size(), 1u);
   EXPECT_NE(alerts->reasons[0].find("refused by the test"), std::string::npos) << "the reason, for the user";
-  EXPECT_EQ(notifier->endings(), std::vector<std::string>{kQVHostTerminationFailed});
+  EXPECT_EQ(notifier->endings(), (std::vector<std::string>{kQVHostTerminationFailed, kQVHostTerminationOK}));
   ASSERT_EQ(notifier->of(kQVHostResultFailed).size(), 1u);
   EXPECT_EQ(notifier->of(kQVHostResultFailed)[0][2], "refused by the test");
   EXPECT_TRUE(controller->exportedPaths().empty());
