@@ -230,9 +230,10 @@ int main(int argc, char** argv) {
     }
   }
 
+  // Under the test hook no alert waits for a hand, from the launch on.
+  if (options.pressDoneAfter >= 0) QVModalAlerts::setRunner(std::make_shared<PrintingAlertRunner>());
   auto delegate = QVLaunchApplication(app, options.arguments, paths, instance);
   if (options.pressDoneAfter >= 0) {
-    QVModalAlerts::setRunner(std::make_shared<PrintingAlertRunner>());
     pressDoneAfter(delegate, options.pressDoneAfter, options.screenshot, options.closeInstead);
   } else if (!options.screenshot.empty()) {
     takeScreenshot(delegate, options.screenshot, options.withMenu);
