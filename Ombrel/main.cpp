@@ -12,7 +12,7 @@
 //                                      picture is taken just before, without quitting) and prints
 //                                      how long the run took to end
 //
-// Start-up order: the application object; the hand-over to a running instance (this process then
+// Start-up order: the application object (without a display: one line, status 1); the hand-over to a running instance (this process then
 // exits); the engine; the application delegate (which starts the application core); launching;
 // the files of the command line, or the main window when there are none; the main loop.
 #include <QIcon>
@@ -38,6 +38,7 @@
 #include "Ombrel/Classes/Application/PluginMode/QVPluginSingleImageViewController.h"
 #include "Ombrel/Classes/Application/Services/QVAppLink.h"
 #include "Ombrel/Classes/Application/Style/QVUIStyle.h"
+#include "QVAppKit/QVDisplayCheck.h"
 #include "QVAppKit/QVFonts.h"
 #include "QVAppKit/QVMainExecutorBridge.h"
 #include "QVAppKit/QVSolvaneTopBarView.h"
@@ -177,7 +178,11 @@ void pressDoneAfter(const std::shared_ptr<QVAppDelegate>& delegate, double secon
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Without a display (a login over SSH, one that cannot be reached) the program says so in one line
+  // and ends with 1, not with Qt's abort.
+  QVDisplayCheck::StartUp startUp("Solvane", 1);
   QVApplication app(argc, argv);
+  startUp.done();
   QCoreApplication::setApplicationName(QString::fromUtf8(QVApplicationInfo::displayName));
   QCoreApplication::setApplicationVersion(QString::fromUtf8(QVApplicationInfo::shortVersion));
   QGuiApplication::setDesktopFileName(QStringLiteral("app.solvane.Solvane"));
