@@ -15,7 +15,7 @@
 //   Solvane ... --plugin-close-after S the same, but closes the main window instead of clicking
 //                                      DONE (as the window manager's close does: the run is cancelled)
 //
-// Start-up order: the application object; the hand-over to a running instance (this process then
+// Start-up order: the application object (without a display: one line, status 1); the hand-over to a running instance (this process then
 // exits); the engine; the application delegate (which starts the application core); launching;
 // the files of the command line, or the main window when there are none; the main loop.
 #include <QIcon>
@@ -41,6 +41,7 @@
 #include "Ombrel/Classes/Application/PluginMode/QVPluginSingleImageViewController.h"
 #include "Ombrel/Classes/Application/Services/QVAppLink.h"
 #include "Ombrel/Classes/Application/Style/QVUIStyle.h"
+#include "QVAppKit/QVDisplayCheck.h"
 #include "QVAppKit/QVFonts.h"
 #include "QVAppKit/QVMainExecutorBridge.h"
 #include "QVAppKit/QVSolvaneTopBarView.h"
@@ -203,7 +204,11 @@ void pressDoneAfter(const std::shared_ptr<QVAppDelegate>& delegate, double secon
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Without a display (a login over SSH, one that cannot be reached) the program says so in one line
+  // and ends with 1, not with Qt's abort.
+  QVDisplayCheck::StartUp startUp("Solvane", 1);
   QVApplication app(argc, argv);
+  startUp.done();
   QCoreApplication::setApplicationName(QString::fromUtf8(QVApplicationInfo::displayName));
   QCoreApplication::setApplicationVersion(QString::fromUtf8(QVApplicationInfo::shortVersion));
   QGuiApplication::setDesktopFileName(QStringLiteral("app.solvane.Solvane"));

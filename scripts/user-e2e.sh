@@ -1,16 +1,25 @@
 #!/usr/bin/env bash
 # Solvane as a user drives it, end to end: the real program on its own Xvfb screen, walked with real
 # X11 pointer and key events (xdotool), checked by the screen's pixels and by the files it writes.
-#   scripts/user-e2e.sh [build-dir] [output-dir] [scale]      (scale 1: 1600 x 1000; 2: 2560 x 1440)
+#   scripts/user-e2e.sh [--openbox] [build-dir] [output-dir] [scale]   (scale 1: 1600 x 1000; 2: 2560 x 1440)
+# --openbox: under a window manager (openbox, started on the walk's screen before the program), as
+# users run it; without it, on the bare X server.
 # The walk: a photo opened from the command line; the split line dragged (its pixels must follow); the
 # strength slider dragged (the picture must change); the photo exported through the save dialog into a
 # chosen subfolder (the file must be there at full size); three photos handed over (the gallery); the
 # three exported into a chosen folder, and again, answering the "already exists" question once with
 # "Apply to all"; Start Over; the title menu opened on the open screen; Quit.
-# Every wait is on a condition (a window, a file, pixels) with a limit; the screenshots of each step
-# and the program's output are left in the output folder. Exit 77 (skipped) without Xvfb.
+# Every wait is on a condition (a window, a file, pixels) with a limit; the limits are generous, so
+# that a loaded machine (parallel builds) passes too, and cost nothing when it is quick. The
+# screenshots of each step and the program's output are left in the output folder. Exit 77 (skipped)
+# without Xvfb (or openbox, when asked for).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+WM=""
+if [[ "${1:-}" == --openbox ]]; then
+  WM=openbox
+  shift
+fi
 BUILD="$(cd "${1:-build}" && pwd)"
 OUT="${2:-$BUILD/user-e2e}"
 S="${3:-1}"
@@ -18,7 +27,11 @@ if ! command -v Xvfb > /dev/null; then
   echo "SKIP: Xvfb is missing (scripts/deps.sh installs it)"
   exit 77
 fi
-for tool in xdotool import convert compare identify; do
+if [[ -n "$WM" ]] && ! command -v openbox > /dev/null; then
+  echo "SKIP: openbox is missing (scripts/deps.sh installs it)"
+  exit 77
+fi
+for tool in xdotool xprop import convert compare identify; do
   command -v "$tool" > /dev/null || { echo "FAIL: $tool is missing (scripts/deps.sh installs it)"; exit 1; }
 done
 mkdir -p "$OUT"
@@ -26,9 +39,10 @@ OUT="$(cd "$OUT" && pwd)"
 rm -rf "${OUT:?}"/*
 WORK="$(mktemp -d)"
 SOLVANE="$BUILD/Ombrel/Solvane"
-xvfb="" solvane=""
+xvfb="" solvane="" wm=""
 cleanup() {
   [[ -n "$solvane" ]] && kill "$solvane" 2> /dev/null || true
+  [[ -n "$wm" ]] && kill "$wm" 2> /dev/null || true
   [[ -n "$xvfb" ]] && kill "$xvfb" 2> /dev/null || true
   rm -rf "$WORK"
 }
@@ -45,6 +59,15 @@ for _ in $(seq 100); do [[ -s "$WORK/display" ]] && break; sleep 0.1; done
 export DISPLAY=":$(head -1 "$WORK/display")"
 export SOLVANE_HOME="$WORK/home" TMPDIR="$WORK/tmp" QT_SCALE_FACTOR="$S"
 mkdir -p "$SOLVANE_HOME" "$TMPDIR"
+# The window manager manages the screen once it has put its check window on the root window (the
+# standard's way of telling a manager is running); only then may the program's windows map.
+if [[ -n "$WM" ]]; then
+  HOME="$WORK/wm-home" XDG_CONFIG_HOME="$WORK/wm-home" openbox --sm-disable > "$OUT/openbox.log" 2>&1 &
+  wm=$!
+  wm_manages() { xprop -root _NET_SUPPORTING_WM_CHECK 2> /dev/null | grep -q 'window id'; }
+  for _ in $(seq 300); do wm_manages && break; sleep 0.1; done
+  wm_manages || { echo "FAIL: openbox did not take the screen"; cat "$OUT/openbox.log"; exit 1; }
+fi
 
 # ---- Photos, folders.
 SAMPLES="$PWD/Ombrel/Resources/Samples"
@@ -69,10 +92,14 @@ fail() {
   exit 1
 }
 ok() { echo "ok   $*  ($((SECONDS - START)) s)"; }
+# The limits below are what a quiet machine needs at most; a loaded one (parallel builds, a load of 4
+# a core) runs everything several times slower, so each is stretched by USER_E2E_PATIENCE (default 4).
+# A wait ends as soon as its condition holds: the stretch costs nothing unless a step fails.
+PATIENCE=${USER_E2E_PATIENCE:-4}
 # A check the walk can go on after: its failure is counted and reported at the end.
 # check SECONDS WHAT COMMAND...
 check() {
-  local limit=$1 what=$2
+  local limit=$(($1 * PATIENCE)) what=$2
   shift 2
   local end=$((SECONDS + limit))
   until "$@"; do
@@ -90,7 +117,7 @@ shot() { import -window root "$1"; }
 save_step() { step=$((step + 1)); shot "$OUT/$(printf %02d $step)-$1.png"; }
 # wait_for SECONDS WHAT COMMAND...: runs the command every 0.1 s until it succeeds.
 wait_for() {
-  local limit=$1 what=$2
+  local limit=$(($1 * PATIENCE)) what=$2
   shift 2
   local end=$((SECONDS + limit))
   until "$@"; do
@@ -226,12 +253,51 @@ mkdir -p "$WORK/cwd"
 cd "$WORK/cwd"
 "$SOLVANE" "$P1" > "$OUT/solvane.log" 2>&1 &
 solvane=$!
-MAIN=$(timeout 30 xdotool search --sync --onlyvisible --pid "$solvane" | head -1) || fail "no window came up"
+MAIN=$(timeout $((30 * PATIENCE)) xdotool search --sync --onlyvisible --pid "$solvane" | head -1) || fail "no window came up"
 LINE=""
 wait_for 40 "the enhanced photo with its split line at rest" line_steady
 cp "$WORK/now.png" "$WORK/split-before-drag.png"
 save_step single-image
 ok "the photo opened from the command line shows its split line at x=$LINE"
+
+# ---- 1b. A tap on the photo (press and release in one go, as a touchpad sends them), then the pointer
+# moves on: the window stays where it was. A drag held on the photo still moves the window, and
+# only while held.
+geometry
+HOME_X=$X HOME_Y=$Y
+# On the photo, away from the split line and from the controls at the bottom.
+tap_x=$((LINE > X + WIDTH / 2 ? X + WIDTH / 4 : X + WIDTH * 3 / 4)) tap_y=$((Y + HEIGHT / 3))
+click "$tap_x" "$tap_y"
+for i in 1 2 3 4 5 6 7 8; do
+  xdotool mousemove $((tap_x + 120 * i / 8)) $((tap_y + 160 * i / 8))
+  sleep 0.03
+done
+window_at() { geometry; ((X == $1 && Y == $2)); }
+# Nothing to wait for when all is well: the window is looked at for a second after the pointer moved.
+stayed=1
+for _ in $(seq 10); do
+  sleep 0.1
+  window_at "$HOME_X" "$HOME_Y" || { stayed=""; break; }
+done
+if [[ -n "$stayed" ]]; then
+  ok "a tap on the photo and a pointer move leave the window where it was ($X,$Y)"
+else
+  echo "FAIL: the window followed the pointer after a tap on the photo ($HOME_X,$HOME_Y -> $X,$Y)"
+  failures=$((failures + 1))
+  xdotool click 1  # a window manager's move ends with a click
+fi
+# A real drag: the window follows by the pointer's travel, and stays once the button is up.
+drag "$tap_x" "$tap_y" $((tap_x + $(pt 40))) $((tap_y + $(pt 30)))
+xdotool mousemove $((tap_x + $(pt 100))) $((tap_y + $(pt 90)))
+if check 10 "the window to move by the drag on the photo ($HOME_X,$HOME_Y + $(pt 40),$(pt 30))" \
+  window_at $((HOME_X + $(pt 40))) $((HOME_Y + $(pt 30))); then
+  ok "a drag held on the photo moved the window by its travel"
+fi
+# And back, so that the rest of the walk finds it where it was.
+geometry
+drag $((tap_x + $(pt 40))) $((tap_y + $(pt 30))) "$tap_x" "$tap_y"
+wait_for 10 "the window back at $HOME_X,$HOME_Y after the drag back" window_at "$HOME_X" "$HOME_Y"
+save_step tap-and-drag-on-photo
 
 # ---- 2. The split line follows the pointer: pressed on the line, dragged 150 points right.
 geometry

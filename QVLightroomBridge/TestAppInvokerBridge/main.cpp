@@ -15,6 +15,7 @@
 #include <iostream>
 #include <memory>
 
+#include "QVAppKit/QVDisplayCheck.h"
 #include "QVAppKit/QVFonts.h"
 #include "QVLightroomBridge/TestAppInvokerBridge/QVAlert.h"
 #include "QVLightroomBridge/TestAppInvokerBridge/QVLauncher.h"
@@ -22,20 +23,12 @@
 
 namespace {
 
-// Qt ends the process when it cannot reach a display; the launcher must still end with 0.
-bool canShowWindows() {
-  const char* platform = std::getenv("QT_QPA_PLATFORM");
-  if (platform && *platform) return true;
-  const char* x11 = std::getenv("DISPLAY");
-  const char* wayland = std::getenv("WAYLAND_DISPLAY");
-  return (x11 && *x11) || (wayland && *wayland);
-}
-
 // The alert runs in a child process: Qt ends a process whose display cannot be reached (or whose
 // platform plug-in fails) with an abort, and that must never be the launcher's status. The
 // launcher waits for the child and reports how it ended.
 void showAlert(int argc, char** argv, const std::string& title, const std::string& message) {
-  if (!canShowWindows()) {
+  // Qt ends the process when it cannot reach a display; the launcher must still end with 0.
+  if (!QVDisplayCheck::environmentNamesDisplay()) {
     std::cerr << "Error: no display for the alert\n";
     return;
   }

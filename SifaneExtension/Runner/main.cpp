@@ -34,6 +34,7 @@
 #include "Ombrel/Classes/Application/AppDelegate/QVApplication.h"
 #include "Ombrel/Classes/Application/Common/QVSingleImageNotifications.h"
 #include "Ombrel/Classes/Application/Style/QVUIStyle.h"
+#include "QVAppKit/QVDisplayCheck.h"
 #include "QVAppKit/QVFonts.h"
 #include "QVAppKit/QVMainExecutorBridge.h"
 #include "QVApplicationInfo/QVApplicationInfo.h"
@@ -115,28 +116,16 @@ void cleanUpOnSignals(const QVContentEditingOutput& output) {
   for (int signal : {SIGTERM, SIGINT, SIGHUP, SIGQUIT}) std::signal(signal, removeTemporariesAndStop);
 }
 
-// While the application object is made: Qt ends a process that cannot reach its display (or start
-// its platform plug-in) with an abort. The runner ends instead with the status of an environment
-// it cannot run in, and the reason.
-QtMessageHandler previousHandler = nullptr;
-void startupMessageHandler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
-  if (type != QtFatalMsg) {
-    if (previousHandler) previousHandler(type, context, message);
-    return;
-  }
-  std::fprintf(stderr, "SifaneExtension: no display to edit on: %s\n", message.toLocal8Bit().constData());
-  std::fflush(nullptr);
-  std::_Exit(QVExtensionRunnerOptions::kUsageStatus);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   // A caller that stops reading our output must not turn a finished edit into a killed process.
   std::signal(SIGPIPE, SIG_IGN);
-  previousHandler = qInstallMessageHandler(startupMessageHandler);
+  // Qt ends a process that cannot reach its display with an abort; the runner ends instead with the
+  // status of an environment it cannot run in, and the reason in one line.
+  QVDisplayCheck::StartUp startUp("SifaneExtension", QVExtensionRunnerOptions::kUsageStatus);
   QVApplication app(argc, argv);
-  qInstallMessageHandler(previousHandler);
+  startUp.done();
   QCoreApplication::setApplicationName(QString::fromUtf8(QVApplicationInfo::displayName));
   QCoreApplication::setApplicationVersion(QString::fromUtf8(QVApplicationInfo::shortVersion));
   // The arguments as the bytes they are (what Qt left of them): a file name need not be UTF-8.

@@ -1,14 +1,13 @@
 #include "QVAppKit/QVAbstractButton.h"
 
 #include <QFontMetricsF>
-#include <QLine>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QWindow>
 #include <cmath>
 
 #include "QVAppKit/NSView+Extensions.h"
 #include "QVAppKit/QVFonts.h"
+#include "QVAppKit/QVWindowMoving.h"
 
 namespace {
 CGSize& classTextOffset() {
@@ -231,16 +230,15 @@ void QVTitleBarButton::setCanMoveWindow(bool can) {
 }
 
 void QVTitleBarButton::mousePressEvent(QMouseEvent* event) {
-  pressPoint_ = event->position();
   QVButton::mousePressEvent(event);
+  if (canMoveWindow_ && isPressed()) QVWindowMoving::armWithPress(this, *event);
 }
 
 void QVTitleBarButton::mouseMoveEvent(QMouseEvent* event) {
-  // A drag that starts on a button allowed to move the window becomes a move of the window; a click
-  // (no travel) stays a click.
-  if (canMoveWindow_ && isPressed() && QLineF(pressPoint_, event->position()).length() >= kMoveThreshold) {
+  // A drag that starts on a button allowed to move the window becomes a move of the window (the
+  // application-wide move saw this event first); a click (no travel) stays a click.
+  if (canMoveWindow_ && isPressed() && QVWindowMoving::isMoving()) {
     abandonPress();
-    if (QWindow* handle = window()->windowHandle()) handle->startSystemMove();
     event->accept();
     return;
   }

@@ -120,10 +120,8 @@ class QVTitleBarButton : public QVButton {
  public:
   using QVButton::QVButton;
   bool canMoveWindow() const { return canMoveWindow_; }
-  // With YES a drag that starts on the button moves the window.
+  // With YES a drag that starts on the button moves the window (see QVWindowMoving).
   void setCanMoveWindow(bool can);
-  // Points the pointer must travel with the button held before the window moves.
-  static constexpr double kMoveThreshold = 3;
 
  protected:
   void mousePressEvent(QMouseEvent* event) override;
@@ -131,5 +129,4 @@ class QVTitleBarButton : public QVButton {
 
  private:
   bool canMoveWindow_ = false;
-  QPointF pressPoint_;
 };

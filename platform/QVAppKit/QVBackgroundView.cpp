@@ -4,9 +4,9 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QSvgRenderer>
-#include <QWindow>
 #include <cmath>
 
+#include "QVAppKit/QVWindowMoving.h"
 #include "QVPlatform/Bundle.h"
 
 // ---- QVBackgroundView ----
@@ -124,14 +124,8 @@ void QVBackgroundView::mousePressEvent(QMouseEvent* event) {
     rightMouseDown(event);
     return;
   }
-  if (canMoveWindow_ && event->button() == Qt::LeftButton) {
-    if (QWindow* handle = window()->windowHandle()) {
-      event->accept();
-      handle->startSystemMove();
-      return;
-    }
-  }
-  event->accept();  // dropped
+  if (canMoveWindow_) QVWindowMoving::armWithPress(this, *event);
+  event->accept();  // otherwise dropped
 }
 
 void QVBackgroundView::rightMouseDown(QMouseEvent* event) { event->ignore(); }

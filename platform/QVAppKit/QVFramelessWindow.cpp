@@ -1,10 +1,10 @@
 #include "QVAppKit/QVFramelessWindow.h"
 
+#include "QVAppKit/QVWindowMoving.h"
 #include "QVAppKit/QVWindowResizing.h"
 
 #include <QMouseEvent>
 #include <QWidget>
-#include <QWindow>
 
 Qt::Edges QVFramelessResizeEdges(QSize size, QPoint p, int margin) {
   Qt::Edges edges;
@@ -45,10 +45,8 @@ bool QVFramelessWindow::eventFilter(QObject* watched, QEvent* event) {
       }
     }
     if (event->type() == QEvent::MouseButtonPress && mouse->button() == Qt::LeftButton && edges) {
-      if (QWindow* handle = window_->windowHandle()) {
-        handle->startSystemResize(edges);
-        return true;
-      }
+      QVWindowMoving::armResizeWithPress(window_, *mouse, edges);
+      return true;
     }
   }
   return false;

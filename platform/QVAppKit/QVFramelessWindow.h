@@ -1,8 +1,8 @@
 #pragma once
-// Moving and resizing a frameless top-level window through the window system: a press within a
-// few points of an edge or corner starts `QWindow::startSystemResize` with those edges, and the
+// Moving and resizing a frameless top-level window: a press within a few points of an edge or corner,
+// once dragged, starts `QWindow::startSystemResize` with those edges (QVWindowMoving), and the
 // pointer shows the matching resize cursor. Moving is started by the views that allow it (top
-// bar, background views, title-bar buttons) with `startSystemMove`.
+// bar, background views, title-bar buttons) through `QVWindowMoving`.
 //
 // Main thread only.
 #include <QObject>

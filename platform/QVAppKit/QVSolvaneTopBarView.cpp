@@ -5,13 +5,13 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QSvgRenderer>
-#include <QWindow>
 #include <cmath>
 
 #include "QVAppKit/NSView+Extensions.h"
 #include "QVAppKit/QVFonts.h"
 #include "QVAppKit/QVSpringButton.h"
 #include "QVAppKit/QVViewController.h"
+#include "QVAppKit/QVWindowMoving.h"
 #include "QVPlatform/Localization.h"
 
 namespace {
@@ -230,11 +230,9 @@ bool QVSolvaneTopBarView::handleDoubleClick(Qt::KeyboardModifiers modifiers) {
 
 void QVSolvaneTopBarView::mousePressEvent(QMouseEvent* event) {
   if (event->button() == Qt::LeftButton && !(event->modifiers() & Qt::ControlModifier) && mouseDownCanMoveWindow()) {
-    if (QWindow* handle = window()->windowHandle()) {
-      event->accept();
-      handle->startSystemMove();
-      return;
-    }
+    QVWindowMoving::armWithPress(this, *event);
+    event->accept();
+    return;
   }
   QVView::mousePressEvent(event);
 }

@@ -2,7 +2,7 @@
 // The application's own title bar for its frameless windows: the three window buttons, a title
 // button that opens the title-bar menu below itself (with a small arrow beside it), and an
 // import-more button of one of two kinds. A double click on the bar zooms the window and a drag
-// on it moves the window through the window system (`QWindow::startSystemMove`).
+// on it moves the window (`QVWindowMoving`).
 //
 // Without interface files, the bar builds its parts in code (`addSubviews`) and places them in
 // `layout`: window buttons at the leading edge, the import-more container after them, the title

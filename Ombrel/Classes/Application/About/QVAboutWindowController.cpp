@@ -6,11 +6,11 @@
 #include <QPainter>
 #include <QScreen>
 #include <QSvgRenderer>
-#include <QWindow>
 
 #include "Ombrel/Classes/Application/Style/QVUIStyle.h"
 #include "QVAppKit/NSView+Extensions.h"
 #include "QVAppKit/QVFonts.h"
+#include "QVAppKit/QVWindowMoving.h"
 #include "QVAppKit/QVFramelessWindow.h"
 #include "QVAppKit/QVWindowButton.h"
 #include "QVPlatform/Bundle.h"
@@ -75,8 +75,8 @@ bool QVAboutWindow::event(QEvent* event) {
   }
   if (event->type() == QEvent::MouseButtonPress) {
     auto* press = static_cast<QMouseEvent*>(event);
-    if (press->button() == Qt::LeftButton && windowHandle()) {
-      windowHandle()->startSystemMove();
+    if (press->button() == Qt::LeftButton) {
+      QVWindowMoving::armWithPress(this, *press);
       return true;
     }
   }

@@ -484,6 +484,11 @@ bool QVGalleryViewController::handleKeyDownEvent(int key, Qt::KeyboardModifiers)
         showQuickpreview();
       }
       return true;
+    case Qt::Key_Escape:
+      // Closes the preview as space does; without one it is not ours.
+      if (!isQuickpreviewVisible()) return false;
+      if (!quickPreview_->animatesResize()) hideQuickpreview();
+      return true;
     case Qt::Key_Backspace:
     case Qt::Key_Delete: {
       if (services_->isPluginMode()) return true;

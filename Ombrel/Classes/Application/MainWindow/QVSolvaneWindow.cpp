@@ -18,6 +18,7 @@
 #include "QVAppKit/QVGeometry.h"
 #include "QVAppKit/QVShadowRenderer.h"
 #include "QVAppKit/QVViewController.h"
+#include "QVAppKit/QVWindowMoving.h"
 #include "QVAppKit/QVWindowResizing.h"
 
 #if defined(SOLVANE_HAS_XCB)
@@ -638,7 +639,7 @@ unsigned QVSolvaneWindow::resizeEdgesAt(QPoint p) const {
 
 void QVSolvaneWindow::mousePressEvent(QMouseEvent* event) {
   if (event->button() == Qt::LeftButton && userInteractionEnabled_ && isMovableByWindowBackground()) {
-    if (QWindow* handle = windowHandle()) handle->startSystemMove();
+    QVWindowMoving::armWithPress(this, *event);
     event->accept();
     return;
   }
@@ -683,10 +684,8 @@ bool QVSolvaneWindow::eventFilter(QObject* watched, QEvent* event) {
       resizeStartFrame_ = frame();
       return true;
     }
-    if (QWindow* handle = windowHandle()) {
-      handle->startSystemResize(Qt::Edges(int(edges)));
-      return true;
-    }
+    QVWindowMoving::armResizeWithPress(this, *mouse, Qt::Edges(int(edges)));
+    return true;
   }
   return false;
 }

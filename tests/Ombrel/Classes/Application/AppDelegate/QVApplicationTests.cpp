@@ -1,12 +1,18 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QWidget>
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <string>
 
 #include "Ombrel/Classes/Application/AppDelegate/QVApplication.h"
 #include "Ombrel/Classes/Application/ApplicationTestSupport.h"
+#include "common/TestSupport.h"
 
 namespace {
 
@@ -71,5 +77,48 @@ TEST(QVApplication, KeyPressIsConsumedOnlyWhenTaken) {
   EXPECT_EQ(validations, 1);
   app->setShortcutValidator(nullptr);
 }
+
+#if defined(SOLVANE_BUILT_PROGRAM)
+// The program started with only the given environment (`env -i`), stdout and stderr together.
+std::pair<int, std::string> runProgram(const std::string& environment, const std::string& arguments = "") {
+  const std::string command =
+      "env -i " + environment + " '" + std::string(SOLVANE_BUILT_PROGRAM) + "' " + arguments + " 2>&1 < /dev/null";
+  std::string output;
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (!pipe) return {-1, output};
+  std::array<char, 4096> buffer;
+  while (size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe)) output.append(buffer.data(), n);
+  const int raw = ::pclose(pipe);
+  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw), output};
+}
+
+// As from a login over SSH: Qt would abort (134) with its advice to reinstall. The program says in one
+// line why it cannot show a window and ends with 1; a platform named explicitly is still used.
+TEST(QVApplicationStart, WithoutADisplayTheProgramSaysSoInOneLineAndEndsWithOne) {
+  const auto dir = solvane::test::makeTempDir("no-display");
+  const std::string home = "SOLVANE_HOME='" + (dir / "home").string() + "' TMPDIR='" + dir.string() + "' ";
+  struct Case {
+    const char* name;
+    std::string environment;
+    std::string line;
+  } cases[] = {
+      {"no display at all", home, "Solvane: no display to show windows on (neither DISPLAY nor WAYLAND_DISPLAY is set)\n"},
+      {"a display nobody serves", home + "DISPLAY=:9999", "Solvane: no display could be reached (DISPLAY=:9999)\n"},
+      {"X11 asked for without a display", home + "QT_QPA_PLATFORM=xcb",
+       "Solvane: no display could be reached (QT_QPA_PLATFORM=xcb)\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto [status, output] = runProgram(c.environment, "photo.jpg");
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(output, c.line);
+  }
+  // The offscreen platform, named explicitly, needs no display: the program runs and quits.
+  const std::string picture = (dir / "window.png").string();
+  const auto [status, output] = runProgram(home + "QT_QPA_PLATFORM=offscreen", "--screenshot '" + picture + "'");
+  EXPECT_EQ(status, 0) << output;
+  EXPECT_TRUE(std::filesystem::exists(picture)) << output;
+}
+#endif
 
 }  // namespace

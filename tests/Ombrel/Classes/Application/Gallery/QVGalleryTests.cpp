@@ -383,6 +383,22 @@ TEST_F(QVGalleryTest, SpaceOpensAndClosesTheQuickPreviewAndArrowsStepOrMoveTheSe
   EXPECT_FALSE(key(Qt::Key_Space)) << "not while a file panel is up";
 }
 
+TEST_F(QVGalleryTest, EscapeInThePreviewClosesItAndIsNotTakenWithoutOne) {
+  open(4);
+  EXPECT_FALSE(key(Qt::Key_Escape)) << "no preview: Escape is left to others";
+  controller->selectRows({0, 2});
+  EXPECT_TRUE(key(Qt::Key_Space));
+  settle();
+  ASSERT_TRUE(controller->isQuickpreviewVisible());
+  // Typed into the preview's own window, as the keyboard delivers it there.
+  QWidget* preview = controller->quickPreviewController()->window();
+  QTest::keyClick(preview, Qt::Key_Escape);
+  EXPECT_TRUE(controller->quickPreviewController()->hidden());
+  settle();
+  EXPECT_FALSE(controller->isQuickpreviewVisible());
+  EXPECT_FALSE(key(Qt::Key_Escape));
+}
+
 TEST_F(QVGalleryTest, WhileExportingTheGridIsBlurredAndTakesNoKeysOrClicks) {
   open(6);
   std::vector<uint64_t> posted;
