@@ -226,6 +226,11 @@ int main(int argc, char** argv) {
         std::printf("Solvane is already running: %zu %s handed over\n", paths.size(),
                     paths.size() == 1 ? "photo" : "photos");
         return 0;
+      case QVSingleInstance::HandOver::Queued:
+        // Taken, but the running instance finishes the export it is making first.
+        std::printf("Solvane is already running: %zu %s handed over; %s once the export under way has finished\n",
+                    paths.size(), paths.size() == 1 ? "photo" : "photos", paths.size() == 1 ? "it opens" : "they open");
+        return 0;
       case QVSingleInstance::HandOver::Unanswered:
         // Starting a second instance would share the running one's stores: this one gives up.
         std::fprintf(stderr, "Solvane is already running but does not answer; try again later\n");

@@ -8,7 +8,9 @@
 # strength slider dragged (the picture must change); the photo exported through the save dialog into a
 # chosen subfolder (the file must be there at full size); three photos handed over (the gallery); the
 # three exported into a chosen folder, and again, answering the "already exists" question once with
-# "Apply to all"; Start Over; the title menu opened on the open screen; Quit.
+# "Apply to all"; a fourth photo handed over and the second of four deleted in the gallery (three cells
+# must show, and an export must write exactly those three); Start Over; the title menu opened on the
+# open screen; Quit.
 # Every wait is on a condition (a window, a file, pixels) with a limit; the limits are generous, so
 # that a loaded machine (parallel builds) passes too, and cost nothing when it is quick. The
 # screenshots of each step and the program's output are left in the output folder. Exit 77 (skipped)
@@ -392,7 +394,7 @@ ok "three photos in the gallery"
 # ---- 6. The gallery exported into a chosen folder.
 BATCH="$WORK/exports/batch"
 three_written() { (($(files_in "$BATCH") == 3)); }
-export_gallery() {
+export_gallery() {  # export_gallery [FOLDER] (the batch folder without one)
   wait_for 10 "the gallery's export button" gallery_export_shown
   click "$PILL_X" $((Y + HEIGHT - $(pt 33)))
   MENU_TOP=""
@@ -400,7 +402,7 @@ export_gallery() {
   click "$PILL_X" $((MENU_TOP + $(pt 30)))
   wait_for 10 "the folder dialog" dialog_shown
   save_step folder-dialog
-  type_into_dialog "$BATCH"
+  type_into_dialog "${1:-$BATCH}"
 }
 export_gallery
 # Three files in the chosen folder, or a question (the photos went to another folder where they exist
@@ -446,6 +448,86 @@ if check 20 "the \"already exists\" question" dialog_shown; then
   fi
 fi
 wait_for 20 "the questions and the export to end" no_dialog
+
+# ==== Gallery delete: one photo of four (a block of its own) ====
+# A fourth photo handed over; the second cell deleted through its context menu ("Delete 1 Image..."):
+# the grid must show a cell for each of the three left, and an export must write exactly those three.
+P4="$WORK/photos/meadow.jpg"
+convert "$SAMPLES/dandelions.jpg" -flop -modulate 100,60 -quality 92 "$P4"
+AFTER_DELETE="$WORK/exports/after-delete"
+mkdir -p "$AFTER_DELETE"
+# The export before ends with its DONE button, which brings the gallery's export button back (pressed
+# again while it shows: a press as it fades in is not taken).
+done_pressed() {
+  if done_shown; then
+    click "$PILL_X" $((Y + HEIGHT - $(pt 33)))
+    sleep 0.5
+  fi
+  gallery_export_shown
+}
+wait_for 40 "the gallery's export button before the fourth photo" done_pressed
+"$SOLVANE" "$P4" >> "$OUT/solvane.log" 2>&1 || fail "the second invocation did not hand over the fourth photo"
+# The cells on the grid's first two rows, "x y" of each centre: runs at least 100 points wide of
+# columns that show a picture (at least a tenth of a band 60 points high across the cells' middle
+# differs from the grid's background, rgb 45 45 45); gaps under 15 points are inside a picture.
+cell_centres() {  # cell_centres FILE
+  geometry
+  local row top
+  for row in 0 1; do
+    top=$((Y + $(pt 36) + $(pt 98) + row * $(pt 176) - $(pt 30)))
+    convert "$1" -crop "${WIDTH}x$(pt 60)+$X+$top" +repage -fuzz 6% -fill black -opaque 'rgb(45,45,45)' \
+      -fill white +opaque black -colorspace Gray -scale "${WIDTH}x1!" -depth 8 txt:- |
+      awk -F'[(),: ]+' -v x0="$X" -v min="$(pt 100)" -v gap="$(pt 15)" -v y=$((top + $(pt 30))) '
+        NR > 1 {
+          x = $1 + x0
+          if ($3 >= 26) { if (!n) s = x; n = 1; e = x }
+          else if (n && x - e > gap) { if (e - s >= min) print int((s + e) / 2), y; n = 0 }
+        }
+        END { if (n && e - s >= min) print int((s + e) / 2), y }'
+  done
+}
+cells_shown() {  # cells_shown N: the grid shows N cells, its export button ready
+  shot "$WORK/cells.png"
+  CELLS=$(cell_centres "$WORK/cells.png")
+  [[ $(grep -c . <<< "$CELLS") == "$1" ]] && gallery_export_shown
+}
+CELLS=""
+wait_for 40 "four cells in the gallery" cells_shown 4
+save_step gallery-four
+read -r CELL_X CELL_Y < <(sed -n 2p <<< "$CELLS")
+# The context menu of the second cell (a right press selects it first); its second item deletes.
+xdotool mousemove "$CELL_X" "$CELL_Y"
+sleep 0.15
+xdotool click 3
+menu_popped() {
+  shot "$WORK/now.png"
+  local diff
+  diff=$(compare -metric AE -fuzz 5% "$WORK/cells.png" "$WORK/now.png" null: 2>&1 || true)
+  ((${diff%% *} > $(pt 60) * $(pt 20)))
+}
+wait_for 5 "the cell's context menu" menu_popped
+save_step gallery-context-menu
+xdotool key Down Down Return
+if check 10 "three cells left after deleting the second of four" cells_shown 3; then
+  ok "deleting the second of four leaves three cells"
+fi
+save_step gallery-three-left
+# Exported into a fresh folder: exactly the three left, the deleted one not among them.
+export_gallery "$AFTER_DELETE"
+three_left_written() {
+  (($(files_in "$AFTER_DELETE") == 3)) && ls "$AFTER_DELETE" | grep -q '^forest creek' &&
+    ls "$AFTER_DELETE" | grep -q '^mountain path' && ls "$AFTER_DELETE" | grep -q '^meadow'
+}
+if check 60 "the three photos left (and no other) exported into $AFTER_DELETE" three_left_written; then
+  ok "the export after the delete wrote the three left: $(ls "$AFTER_DELETE" | tr '\n' ' ')"
+fi
+wait_for 40 "the export after the delete to end with its DONE button" done_shown
+if (($(files_in "$AFTER_DELETE") != 3)) || ls "$AFTER_DELETE" | grep -q '^dandelions'; then
+  echo "FAIL: the export after the delete wrote: $(ls "$AFTER_DELETE" | tr '\n' ' ')"
+  failures=$((failures + 1))
+fi
+wait_for 20 "the gallery's export button after DONE" done_pressed
+# ==== Gallery delete: end ====
 
 # ---- 8. Start Over, and the title menu on the open screen.
 # The export's end view goes with its DONE; then the menu's shortcut, to the main window.

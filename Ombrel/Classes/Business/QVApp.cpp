@@ -157,12 +157,33 @@ QVAppSettings& QVApp::settings() { return *shared()->settings_; }
 
 bool QVApp::exporting() { return settings().exporting(); }
 void QVApp::setExporting(bool exporting) { settings().setExporting(exporting); }
-bool QVApp::exported() { return settings().exported(); }
-void QVApp::setExported(bool exported) { settings().setExported(exported); }
+bool QVApp::exported() {
+  const auto marks = imageSettingsManager();
+  const auto sources = sourceManager();
+  if (!marks || !sources) return true;
+  for (const auto& path : sources->imagesPaths())
+    if (!marks->isExportedAtImagePath(path)) return false;
+  return true;
+}
+void QVApp::setPhotosExported(const std::vector<std::string>& paths, bool exported) {
+  if (auto marks = imageSettingsManager()) marks->setExportedAtImagePaths(paths, exported);
+}
+void QVApp::setExported(bool exported) {
+  if (auto sources = sourceManager()) setPhotosExported(sources->imagesPaths(), exported);
+}
 bool QVApp::autoLensCorrectionEnabled() { return settings().autoLensCorrectionEnabled(); }
-void QVApp::setAutoLensCorrectionEnabled(bool enabled) { settings().setAutoLensCorrectionEnabled(enabled); }
+// Either switch changes how every photo renders: exports made before are out of date.
+void QVApp::setAutoLensCorrectionEnabled(bool enabled) {
+  if (enabled != autoLensCorrectionEnabled())
+    if (auto marks = imageSettingsManager()) marks->forgetExports();
+  settings().setAutoLensCorrectionEnabled(enabled);
+}
 bool QVApp::autoColorTemperatureEnabled() { return settings().autoColorTemperatureEnabled(); }
-void QVApp::setAutoColorTemperatureEnabled(bool enabled) { settings().setAutoColorTemperatureEnabled(enabled); }
+void QVApp::setAutoColorTemperatureEnabled(bool enabled) {
+  if (enabled != autoColorTemperatureEnabled())
+    if (auto marks = imageSettingsManager()) marks->forgetExports();
+  settings().setAutoColorTemperatureEnabled(enabled);
+}
 bool QVApp::isPhotosExtension() { return QVAppSettings::isPhotosExtension(); }
 bool QVApp::isPluginMode() { return settings().appLocationType() == 1; }
 uint64_t QVApp::platform() { return settings().platform(); }

@@ -117,7 +117,13 @@ class QVApp : public QVSourceManagerDelegate,
   // ---- Settings forwarders ----
   static bool exporting();
   static void setExporting(bool exporting);
+  // Every open photo was exported since it last changed (its strength, a correction switch):
+  // closing then need not offer to save first. Each photo keeps its own mark
+  // (QVImageSettingsManager).
   static bool exported();
+  // Marks the photos exported (an export wrote them) or not (newly opened, or their export failed).
+  static void setPhotosExported(const std::vector<std::string>& paths, bool exported);
+  // The same for every open photo.
   static void setExported(bool exported);
   static bool autoLensCorrectionEnabled();
   static void setAutoLensCorrectionEnabled(bool enabled);

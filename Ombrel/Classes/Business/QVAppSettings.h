@@ -34,11 +34,10 @@ class QVAppSettings {
   void saveDefaultLensCorrectionEnabledIfNeeded(bool enabled);
   void saveDefaultColorTemperatureEnabledIfNeeded(bool enabled);
 
-  // An export is running / an image has been exported (this run only).
+  // An export is running (this run only). Which photos were exported is each photo's own mark
+  // (QVImageSettingsManager).
   bool exporting() const { return exporting_; }
   void setExporting(bool exporting) { exporting_ = exporting; }
-  bool exported() const { return exported_; }
-  void setExported(bool exported) { exported_ = exported; }
 
   // The main bundle's "CFBundleName" ("Solvane" without one).
   std::string name() const;
@@ -68,5 +67,4 @@ class QVAppSettings {
   bool autoLensCorrectionEnabled_ = false;
   bool autoColorTemperatureEnabled_ = false;
   bool exporting_ = false;
-  bool exported_ = false;
 };

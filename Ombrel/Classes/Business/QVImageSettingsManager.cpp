@@ -25,6 +25,20 @@ void QVImageSettingsManager::updateAmount(double amount, const std::string& path
   settingAtPath(path)->setAmount(amount);
 }
 
+bool QVImageSettingsManager::isExportedAtImagePath(const std::string& path) const {
+  const SettingPtr setting = objectForKeyedSubscript(keyForImagePath(path));
+  return setting && setting->exported();
+}
+
+void QVImageSettingsManager::setExportedAtImagePaths(const std::vector<std::string>& paths, bool exported) {
+  for (const auto& path : paths) settingAtPath(path)->setExported(exported);
+}
+
+void QVImageSettingsManager::forgetExports() {
+  std::lock_guard guard(mutex_);
+  for (auto& [key, setting] : settingsDic_) setting->setExported(false);
+}
+
 void QVImageSettingsManager::clean() {
   std::lock_guard guard(mutex_);
   settingsDic_.clear();

@@ -1,7 +1,11 @@
 #pragma once
 // Per-image settings for one run (nothing is written to disk): the enhancement strength of each
-// source image (the strength slider's amount, 0 to 1, where 1 is the full enhancement) and two
-// run-wide counters of tracked image loads and exports.
+// source image (the strength slider's amount, 0 to 1, where 1 is the full enhancement), whether it
+// was exported since it last changed, and two run-wide counters of tracked image loads and exports.
+//
+// A photo counts as exported from the end of an export that wrote it until its strength changes
+// (or a setting every photo follows does, `forgetExports`): closing asks to save first while an
+// open photo is not exported.
 //
 // An image's key is the MD5 of its path lower-cased, so paths that differ only in letter case
 // share one setting. A setting is made with amount 1.0 on first use. Inside the photo-library
@@ -16,14 +20,21 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 class QVImageSetting {
  public:
   double amount() const { return amount_.load(); }
-  void setAmount(double amount) { amount_.store(amount); }
+  // A different strength makes an earlier export of the photo out of date.
+  void setAmount(double amount) {
+    if (amount_.exchange(amount) != amount) exported_.store(false);
+  }
+  bool exported() const { return exported_.load(); }
+  void setExported(bool exported) { exported_.store(exported); }
 
  private:
   std::atomic<double> amount_{1.0};
+  std::atomic<bool> exported_{false};
 };
 
 class QVImageSettingsManager {
@@ -38,6 +49,11 @@ class QVImageSettingsManager {
   double amountAtImagePath(const std::string& path) { return settingAtPath(path)->amount(); }
   // Nothing inside the photo-library extension.
   void updateAmount(double amount, const std::string& path);
+  // Whether the photo was exported since it last changed (false for a photo without a setting).
+  bool isExportedAtImagePath(const std::string& path) const;
+  void setExportedAtImagePaths(const std::vector<std::string>& paths, bool exported);
+  // Every photo's export is out of date (a setting that changes every rendering changed).
+  void forgetExports();
   // Removes every setting; the counters keep their values.
   void clean();
 

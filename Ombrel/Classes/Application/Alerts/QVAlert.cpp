@@ -8,8 +8,10 @@
 #include <QPushButton>
 #include <algorithm>
 
+#include "QVAppKit/QVDialogParent.h"
+
 QVAlertResponse QVMessageBoxAlertRunner::runModal(const QVAlertSpec& spec) {
-  QMessageBox box(QApplication::activeWindow());
+  QMessageBox box(QVWindowForDialog(QApplication::activeWindow()));
   // The application's own icon, as desktop alerts show it; the stock warning sign without one.
   const QIcon icon = QApplication::windowIcon();
   if (!icon.isNull())

@@ -131,7 +131,9 @@ void QVAppDelegate::continueAppOpenFiles(const std::vector<std::string>& paths) 
     }
   }
   const bool wasOpen = isMainWindowOpened();
-  controller->makeKeyAndOrderFront();
+  // A dialog up (an export's, a question) stays over the window: raising the window without a
+  // window manager would cover it.
+  if (!QApplication::activeModalWidget()) controller->makeKeyAndOrderFront();
   if (wasOpen) {
     if (QWidget* panel = isOpenPanelPresent()) {
       if (auto* dialog = dynamic_cast<QDialog*>(panel)) {
@@ -175,7 +177,13 @@ bool QVAppDelegate::isMainWindowOpened() const {
          (solvaneWindowController_->isWindowVisible() || solvaneWindowController_->isWindowMiniaturized());
 }
 
+bool QVAppDelegate::handedFilesWaitForExport() const {
+  return solvaneWindowController_ && solvaneWindowController_->isExportUnderWay();
+}
+
 QWidget* QVAppDelegate::isOpenPanelPresent() {
+  // An export's folder chooser is an open dialog too: closing it would drop the export.
+  if (QVSolvanePanels::isSavePanelShowed()) return nullptr;
   for (QWidget* widget : QApplication::topLevelWidgets()) {
     auto* dialog = dynamic_cast<QFileDialog*>(widget);
     if (dialog && dialog->isVisible() && dialog->acceptMode() == QFileDialog::AcceptOpen) return dialog;

@@ -47,6 +47,8 @@ class QVAppDelegate : public QVMenuResponder,
   // No documents at start: the main window comes up.
   bool applicationOpenUntitledFile();
   void applicationOpenFiles(const std::vector<std::string>& paths);
+  // Files handed to the program now wait for an export under way (see the window controller).
+  bool handedFilesWaitForExport() const;
   bool applicationShouldTerminateAfterLastWindowClosed() const { return true; }
   void applicationWillTerminate();
 
@@ -56,7 +58,7 @@ class QVAppDelegate : public QVMenuResponder,
   void waitForOpenViewToAppearWithCompletion(std::function<void()> completion);
   void onStartWindowDidAppear();
   bool isMainWindowOpened() const;
-  // The file chooser on screen, or nullptr.
+  // The file chooser on screen, or nullptr (never an export's dialog, which may choose a folder).
   static QWidget* isOpenPanelPresent();
 
   std::shared_ptr<QVSolvaneWindowController> solvaneWindowController();

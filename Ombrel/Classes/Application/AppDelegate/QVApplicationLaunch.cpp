@@ -45,6 +45,10 @@ std::shared_ptr<QVAppDelegate> QVLaunchApplication(QVApplication& app, const std
     if (auto d = weak.lock()) d->validateAllMenus();
   });
   if (!pluginRun) {
+    instance.setWaitQuery([weak = std::weak_ptr(delegate)] {
+      auto d = weak.lock();
+      return d && d->handedFilesWaitForExport();
+    });
     instance.listen([weak = std::weak_ptr(delegate)](const std::vector<std::string>& handed) {
       if (auto d = weak.lock()) d->applicationOpenFiles(handed);
     });

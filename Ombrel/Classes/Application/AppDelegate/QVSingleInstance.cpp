@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string_view>
 
 #include "QVAppKit/QVFileNames.h"
@@ -22,6 +23,8 @@
 namespace {
 
 constexpr char kAcknowledge = '1';
+// Taken, but the paths wait for the export the running instance is making.
+constexpr char kAcknowledgeWaiting = 'w';
 constexpr int kLengthBytes = 4;
 
 // The user at the other end of a connected local socket.
@@ -180,38 +183,45 @@ std::string QVSingleInstance::currentFolder() {
   return error ? std::string("/") : folder.native();
 }
 
-bool QVSingleInstance::sendTo(const QByteArray& message, int timeoutMs) {
+char QVSingleInstance::sendTo(const QByteArray& message, int timeoutMs) {
   // The paths go only to this user's own socket, answered by this user's own process.
   struct stat st {};
-  if (::lstat(socketPath_.c_str(), &st) != 0) return false;
+  if (::lstat(socketPath_.c_str(), &st) != 0) return 0;
   if (!S_ISSOCK(st.st_mode) || st.st_uid != owner_) {
     QVLogWarning("refusing to hand paths to %s: not a socket of user %u", socketPath_.c_str(), unsigned(owner_));
-    return false;
+    return 0;
   }
   QLocalSocket socket;
   socket.connectToServer(QVQtPath(socketPath_));
-  if (!socket.waitForConnected(timeoutMs)) return false;
+  if (!socket.waitForConnected(timeoutMs)) return 0;
   if (!peerIs(socket.socketDescriptor(), owner_)) {
     QVLogWarning("refusing to hand paths to %s: its peer is another user", socketPath_.c_str());
-    return false;
+    return 0;
   }
   socket.write(message);
-  if (!socket.waitForBytesWritten(timeoutMs)) return false;
+  if (!socket.waitForBytesWritten(timeoutMs)) return 0;
   // The instance answers once it has the paths; without the answer they may be lost.
-  if (!socket.waitForReadyRead(timeoutMs)) return false;
-  return socket.read(1) == QByteArray(1, kAcknowledge);
+  if (!socket.waitForReadyRead(timeoutMs)) return 0;
+  const QByteArray answer = socket.read(1);
+  if (answer == QByteArray(1, kAcknowledge) || answer == QByteArray(1, kAcknowledgeWaiting)) return answer[0];
+  return 0;
 }
 
 QVSingleInstance::HandOver QVSingleInstance::handOverToRunningInstance(const std::vector<std::string>& paths,
                                                                        int timeoutMs) {
   if (socketPath_.empty()) return HandOver::NotRunning;  // no private folder: this process runs alone
   const std::vector<QByteArray> messages = messagesFor(paths);
-  auto sendAll = [&](int eachMs) {
-    for (const auto& message : messages)
-      if (!sendTo(message, eachMs)) return false;
-    return true;
+  // What the running instance made of the paths: none delivered, all taken, or some waiting.
+  auto sendAll = [&](int eachMs) -> std::optional<HandOver> {
+    bool waits = false;
+    for (const auto& message : messages) {
+      const char answer = sendTo(message, eachMs);
+      if (!answer) return std::nullopt;
+      waits = waits || answer == kAcknowledgeWaiting;
+    }
+    return waits ? HandOver::Queued : HandOver::Delivered;
   };
-  if (sendAll(500)) return HandOver::Delivered;
+  if (auto delivered = sendAll(500)) return *delivered;
   lock_ = std::make_unique<QLockFile>(QVQtPath(socketPath_ + ".lock"));
   // A lock whose owner died is taken over at once (QLockFile checks the process); a live owner's
   // lock never goes stale however long it is held.
@@ -220,9 +230,9 @@ QVSingleInstance::HandOver QVSingleInstance::handOverToRunningInstance(const std
   clock.start();
   while (!lock_->tryLock(50)) {
     // Another instance holds the lock: it is running or starting up, so wait for its answer.
-    if (sendAll(250)) {
+    if (auto delivered = sendAll(250)) {
       lock_.reset();
-      return HandOver::Delivered;
+      return *delivered;
     }
     if (clock.elapsed() > timeoutMs) {
       QVLogWarning("another instance holds %s.lock but does not answer", socketPath_.c_str());
@@ -304,8 +314,10 @@ void QVSingleInstance::serve(QLocalSocket* socket) {
         return;
       }
       QVLog(1, "another invocation handed over %zu paths", list.size());
+      // Asked before the handler takes them: the answer is what becomes of these paths.
+      const bool waits = waitQuery_ && waitQuery_();
       if (handler_) handler_(list);
-      socket->write(QByteArray(1, kAcknowledge));
+      socket->write(QByteArray(1, waits ? kAcknowledgeWaiting : kAcknowledge));
       socket->flush();
       socket->disconnectFromServer();
       return;

@@ -17,8 +17,10 @@
 // Wire format: a 4-byte big-endian length, then a body of that many bytes (at most
 // kMaximumMessageBytes): a 4-byte big-endian count of paths, then for each path a 4-byte
 // big-endian length and its bytes (the layout of a QDataStream list of byte arrays). The answer is
-// the single byte '1'. A message that is too long, does not decode, or is not complete within the
-// deadline closes its connection.
+// the single byte '1' (or 'w', below). A message that is too long, does not decode, or is not complete within the
+// deadline closes its connection. The answer is '1' when the paths open now, 'w' when they wait
+// for an export the running instance is making (they open once it has ended), so the later
+// invocation can say which.
 #include <sys/types.h>
 
 #include <QByteArray>
@@ -36,6 +38,7 @@ class QVSingleInstance {
   // What a hand-over came to.
   enum class HandOver {
     Delivered,   // a running instance took the paths: this process should exit
+    Queued,      // a running instance took the paths, to open once its export under way has ended: exit
     NotRunning,  // no instance runs: this process holds the lock and should `listen`
     Unanswered,  // an instance holds the lock but did not answer: this process must not start
   };
@@ -63,6 +66,9 @@ class QVSingleInstance {
   // Listens for later invocations (needs the event loop); each batch goes to the handler on the
   // main thread. False when this process does not hold the lock or the socket cannot be made.
   bool listen(PathsHandler handler);
+  // Asked as each batch is taken: true when the paths wait for an export under way (the answer
+  // then says so).
+  void setWaitQuery(std::function<bool()> query) { waitQuery_ = std::move(query); }
   bool isListening() const { return server_ && server_->isListening(); }
   // The socket's full path (empty without a private folder).
   const std::string& socketPath() const { return socketPath_; }
@@ -82,7 +88,8 @@ class QVSingleInstance {
   static std::string currentFolder();
 
  private:
-  bool sendTo(const QByteArray& message, int timeoutMs);
+  // The running instance's answer to one message: none (not delivered), '1' or 'w'.
+  char sendTo(const QByteArray& message, int timeoutMs);
   void serve(class QLocalSocket* socket);
 
   std::string serverName_;
@@ -92,6 +99,7 @@ class QVSingleInstance {
   int deadlineMs_ = kMessageDeadlineMs;
   int connections_ = 0;
   PathsHandler handler_;
+  std::function<bool()> waitQuery_;
   std::unique_ptr<QLockFile> lock_;
   std::unique_ptr<QLocalServer> server_;
 };

@@ -5,6 +5,7 @@
 
 #include "Ombrel/Classes/Application/Common/QVSingleImageNotifications.h"
 #include "Ombrel/Classes/Application/Controllers/QVMainScreens.h"
+#include "Ombrel/Classes/Application/Export/QVExportViewController.h"
 #include "Ombrel/Classes/Application/Feedback/QVFeedbackWindowController.h"
 #include "Ombrel/Classes/Application/Menus/QVMenuController.h"
 #include "Ombrel/Classes/Application/OpenScreen/QVOpenView.h"
@@ -244,7 +245,8 @@ std::vector<std::string> QVSolvaneWindowController::updatePaths(const std::vecto
     exportPathStorage_->setDelegate(this);
   }
   services_->trackEventImageLoadWithPaths(valid);
-  services_->setExported(false);
+  // Photos opened now are not exported yet, whatever an export of the same file did before.
+  services_->setPhotosExported(valid, false);
   return valid;
 }
 
@@ -292,7 +294,12 @@ void QVSolvaneWindowController::simulateDrop(const std::vector<std::string>& pat
 }
 
 bool QVSolvaneWindowController::isSettledForDrop() const {
-  return current_ && !transition_ && validating_ == 0 && !current_->isTakingDrop();
+  return current_ && !transition_ && validating_ == 0 && !current_->isTakingDrop() && !isExportUnderWay();
+}
+
+bool QVSolvaneWindowController::isExportUnderWay() const {
+  return (current_ && current_->exportState() == QVExportViewStateInProgress) || services_->isExporting() ||
+         QVSolvanePanels::isSavePanelShowed();
 }
 
 void QVSolvaneWindowController::dropQueuedPaths() {
@@ -397,6 +404,12 @@ double QVSolvaneWindowController::sheetTopOffset() const {
 
 void QVSolvaneWindowController::placeSheet(QWidget* panel) const {
   if (!window_ || !panel) return;
+  // A panel asked from another window of ours (the quick preview) opens over that one.
+  if (QWidget* over = panel->parentWidget() ? panel->parentWidget()->window() : nullptr; over && over != window_) {
+    const QRect frame = over->frameGeometry();
+    panel->move(frame.x() + (frame.width() - panel->width()) / 2, frame.y() + int(QVSolvaneTopBarView::kHeight));
+    return;
+  }
   QWidget* content = window_->contentView();
   const QPoint origin = content->mapToGlobal(QPoint(0, 0));
   panel->move(origin.x() + (content->width() - panel->width()) / 2, origin.y() + int(sheetTopOffset()));

@@ -91,6 +91,9 @@ class QVSolvaneWindowController : public QVMenuResponder,
   void simulateDrop(const std::vector<std::string>& paths);
   // Paths waiting for the screen to settle.
   const std::vector<std::string>& queuedDropPaths() const { return queuedDrops_; }
+  // An export the user started is under way (its dialog up, or its photos being written): paths
+  // handed to the program wait until it has ended, so the screen it runs on stays.
+  bool isExportUnderWay() const;
   // Files handed to the program: ignored while the screen exports.
   void addImagesAtPaths(const std::vector<std::string>& paths);
   void addFilesViaOpenPanel();

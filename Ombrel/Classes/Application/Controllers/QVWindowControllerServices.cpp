@@ -26,7 +26,10 @@ void QVWindowControllerServices::processImagesAtPaths(const std::vector<std::str
 }
 
 bool QVWindowControllerServices::exported() { return QVApp::exported(); }
-void QVWindowControllerServices::setExported(bool exported) { QVApp::setExported(exported); }
+void QVWindowControllerServices::setPhotosExported(const std::vector<std::string>& paths, bool exported) {
+  QVApp::setPhotosExported(paths, exported);
+}
+bool QVWindowControllerServices::isExporting() { return QVApp::exporting(); }
 void QVWindowControllerServices::cancelProcessingAndClean(bool longTerm) { QVApp::cancelProcessingAndClean(longTerm); }
 
 void QVWindowControllerServices::trackEventImageLoadWithPaths(const std::vector<std::string>& paths) {

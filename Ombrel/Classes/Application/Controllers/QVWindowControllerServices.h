@@ -24,8 +24,11 @@ class QVWindowControllerServices {
   virtual ~QVWindowControllerServices() = default;
   // Queues enhancement of every path at the image type (1: preview).
   virtual void processImagesAtPaths(const std::vector<std::string>& paths, int64_t imageType);
+  // Every open photo exported since it last changed.
   virtual bool exported();
-  virtual void setExported(bool exported);
+  virtual void setPhotosExported(const std::vector<std::string>& paths, bool exported);
+  // An export runs (any screen's, the quick preview's too).
+  virtual bool isExporting();
   // Cancels all image work and empties the caches (with `longTerm` the disk store too).
   virtual void cancelProcessingAndClean(bool longTerm);
   virtual void trackEventImageLoadWithPaths(const std::vector<std::string>& paths);

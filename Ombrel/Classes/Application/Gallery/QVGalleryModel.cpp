@@ -51,6 +51,23 @@ void QVGalleryModel::setPaths(const std::vector<std::string>& paths) {
     return;
   }
   const std::set<std::string> open(paths.begin(), paths.end());
+  if (paths.size() < paths_.size() && open.size() == paths.size()) {
+    // Only lost paths when the ones left keep their order: their rows go, the others stay (and
+    // so does the selection on them).
+    std::set<int> gone;
+    size_t next = 0;
+    for (size_t row = 0; row < paths_.size(); ++row) {
+      if (next < paths.size() && paths_[row] == paths[next]) {
+        ++next;
+      } else {
+        gone.insert(int(row));
+      }
+    }
+    if (next == paths.size()) {
+      removeRows(gone);
+      return;
+    }
+  }
   beginResetModel();
   paths_ = paths;
   endResetModel();
@@ -81,6 +98,15 @@ void QVGalleryModel::removeRows(const std::set<int>& rows) {
   for (const auto& path : touched) {
     if (!open.count(path)) forgetPath(path);
   }
+}
+
+void QVGalleryModel::removePaths(const std::vector<std::string>& paths) {
+  const std::set<std::string> removed(paths.begin(), paths.end());
+  std::set<int> rows;
+  for (size_t row = 0; row < paths_.size(); ++row) {
+    if (removed.count(paths_[row])) rows.insert(int(row));
+  }
+  removeRows(rows);
 }
 
 void QVGalleryModel::forgetPath(const std::string& path) {

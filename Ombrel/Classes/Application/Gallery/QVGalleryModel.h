@@ -46,11 +46,15 @@ class QVGalleryModel : public QAbstractListModel {
   const std::vector<std::string>& paths() const { return paths_; }
   std::string pathAt(int row) const;
   // Follows a new list: when it only grew at its end the new rows are inserted (as many as it
-  // really grew), otherwise the rows are reset. Images of paths still open are kept.
+  // really grew), when it only lost paths (the others in their order) those rows are removed,
+  // otherwise the rows are reset. Images of paths still open are kept.
   void setPaths(const std::vector<std::string>& paths);
   // Removes the rows (any order, duplicates ignored) and cancels the requests of paths no longer open.
   void removeRows(const std::set<int>& rows);
   using QAbstractListModel::removeRows;
+  // Removes the rows showing these paths; a path no longer shown is passed over, so a list that
+  // already followed the deletion loses nothing more.
+  void removePaths(const std::vector<std::string>& paths);
 
   bool shouldStartProcessingThumbs() const { return shouldStartProcessingThumbs_; }
   void setShouldStartProcessingThumbs(bool start) { shouldStartProcessingThumbs_ = start; }

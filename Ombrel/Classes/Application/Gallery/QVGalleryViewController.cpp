@@ -370,7 +370,8 @@ void QVGalleryViewController::selectRows(const std::set<int>& rows) {
 }
 
 std::vector<std::string> QVGalleryViewController::photoPathsAtIndexPaths(const std::set<int>& rows) const {
-  const std::vector<std::string> all = paths();
+  // Rows are the grid's: the photo a row stands for is the one its cell shows.
+  const std::vector<std::string> all = model_ ? model_->paths() : paths();
   std::vector<std::string> result;
   for (int row : rows) {
     if (row >= 0 && size_t(row) < all.size()) result.push_back(all[size_t(row)]);
@@ -379,7 +380,8 @@ std::vector<std::string> QVGalleryViewController::photoPathsAtIndexPaths(const s
 }
 
 void QVGalleryViewController::removeItemsAtIndexPaths(const std::set<int>& rows) {
-  const std::vector<std::string> all = paths();
+  view();
+  const std::vector<std::string> all = model_->paths();
   if (rows.size() == all.size()) {
     startOver();
     return;
@@ -408,7 +410,9 @@ void QVGalleryViewController::removeItemsAtIndexPaths(const std::set<int>& rows)
     return;
   }
   services_->deleteImagesWithPaths(removed);
-  model_->removeRows(rows);
+  // The source list tells the main window at once, which may have reloaded the grid already: the
+  // rows go by their photos, never by number, so no photo left loses its cell.
+  model_->removePaths(removed);
   if (exportPanel_) exportPanel_->reload();
   validateQuickPreviewVisibility();
 }
@@ -554,7 +558,7 @@ void QVGalleryViewController::showQuickpreview() {
 
 void QVGalleryViewController::hideQuickpreview() {
   if (!quickPreview_) return;
-  const std::vector<std::string> all = paths();
+  const std::vector<std::string> all = model_ ? model_->paths() : paths();
   const std::string selected = quickPreview_->selectedPath();
   int row = -1;
   for (size_t i = 0; i < all.size(); ++i) {

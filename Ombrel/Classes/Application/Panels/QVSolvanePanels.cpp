@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <set>
 
+#include "QVAppKit/QVDialogParent.h"
 #include "QVAppKit/QVFileNames.h"
 #include "QVPlatform/FileAdditions.h"
 #include "QVPlatform/Localization.h"
@@ -30,7 +31,8 @@ Globals& globals() {
   return g;
 }
 
-QWidget* mainWindow() { return globals().mainWindow ? globals().mainWindow() : nullptr; }
+// The window a panel comes over: the main window unless the user is in one that would cover it.
+QWidget* mainWindow() { return QVWindowForDialog(globals().mainWindow ? globals().mainWindow() : nullptr); }
 
 std::string L(const std::string& key) { return qv::QVSLocalization::localizedStringForKey(key); }
 

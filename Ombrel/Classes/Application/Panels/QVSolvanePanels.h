@@ -1,7 +1,8 @@
 #pragma once
 // The application's file panels: the export destination dialog (a save panel for one photo, a
 // folder chooser for several) with the export options as its accessory view, and the file chooser.
-// Panels run as window-modal sheets on the main window and answer through a completion; what shows
+// Panels run as window-modal sheets on the main window (on the quick preview when the user is in it,
+// see QVWindowForDialog) and answer through a completion; what shows
 // them is a `QVPanelPresenter` (Qt's file dialog unless one was set), so tests script the answers.
 // Two flags tell whether a panel of each kind is on screen.
 //
@@ -92,7 +93,7 @@ class QVSolvanePanels {
   static void setPresenter(std::shared_ptr<QVPanelPresenter> presenter);
   static std::shared_ptr<QVPanelPresenter> presenter();
   static void setAccessoryMaker(AccessoryMaker maker);
-  // The window sheets attach to (the main window).
+  // The main window: sheets attach to it unless a window of ours would cover them.
   static void setMainWindowProvider(std::function<QWidget*()> provider);
   // Places a panel shown as a sheet on the main window before it opens (none: Qt's placement).
   static void setSheetPlacer(std::function<void(QWidget* panel)> placer);

@@ -73,8 +73,9 @@ void QVBasicExportManager::updateProgress() {
 
 void QVBasicExportManager::finishExport() {
   QVApp::setExporting(false);
-  // A photo that could not be written is not exported: closing still offers to save first.
-  if (failedPaths_.empty()) QVApp::setExported(true);
+  // The photos written are exported; one that could not be written is not (marked so when it
+  // failed): closing still offers to save first.
+  QVApp::setPhotosExported(run_ ? run_->writtenSources : paths_, true);
   ExportTracker tracker;
   {
     std::lock_guard lock(gTrackerMutex);
@@ -333,7 +334,7 @@ void QVBasicExportManager::completeImage(const RunPtr& run) {
   processOneAtOnce(*run);
   // A photo not written leaves the work unsaved, whatever an earlier export wrote: closing offers
   // to save first again.
-  if (!failedPaths_.empty()) QVApp::setExported(false);
+  QVApp::setPhotosExported(failedPaths_, false);
   if (run->onComplete) return run->onComplete(run);
   if (run->writtenTargets.empty())
     cancelExport();

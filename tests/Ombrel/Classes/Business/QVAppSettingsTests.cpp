@@ -106,6 +106,26 @@ TEST(QVImageSettingsManager, AmountsPerPathIgnoringCaseAndCleaning) {
   QVAppSettings::setPhotosExtension(false);
 }
 
+// Each photo is exported or not on its own; a different strength (never the same one written
+// again, as the blending queue does) or a change every photo follows makes its export out of date.
+TEST(QVImageSettingsManager, ExportMarksPerPhotoLastUntilTheStrengthChanges) {
+  QVImageSettingsManager manager;
+  EXPECT_FALSE(manager.isExportedAtImagePath("/a.jpg")) << "never exported";
+  manager.setExportedAtImagePaths({"/a.jpg", "/b.jpg"}, true);
+  EXPECT_TRUE(manager.isExportedAtImagePath("/A.JPG"));
+  EXPECT_TRUE(manager.isExportedAtImagePath("/b.jpg"));
+  EXPECT_FALSE(manager.isExportedAtImagePath("/c.jpg"));
+  manager.updateAmount(1.0, "/a.jpg");
+  EXPECT_TRUE(manager.isExportedAtImagePath("/a.jpg")) << "the same strength again";
+  manager.updateAmount(0.6, "/a.jpg");
+  EXPECT_FALSE(manager.isExportedAtImagePath("/a.jpg"));
+  EXPECT_TRUE(manager.isExportedAtImagePath("/b.jpg")) << "the other photo keeps its mark";
+  manager.setExportedAtImagePaths({"/a.jpg"}, true);
+  manager.forgetExports();
+  EXPECT_FALSE(manager.isExportedAtImagePath("/a.jpg"));
+  EXPECT_FALSE(manager.isExportedAtImagePath("/b.jpg"));
+}
+
 TEST(QVImageSettingsManager, MainThreadAndBlendingQueueMayUseItTogether) {
   QVImageSettingsManager manager;
   auto writer = [&manager](int offset) {

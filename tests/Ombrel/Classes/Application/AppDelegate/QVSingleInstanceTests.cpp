@@ -143,6 +143,19 @@ TEST(QVSingleInstance, ASecondInvocationHandsItsPathsToTheFirst) {
   ASSERT_EQ(received.size(), 1u);
   EXPECT_EQ(received[0], (std::vector<std::string>{"/p/a.jpg", "/p/caf\xe9.jpg"})) << "a Latin-1 name arrives as it is";
 
+  // While the running instance makes an export, the paths are taken to wait for it, and the later
+  // invocation hears so.
+  bool exporting = true;
+  first.setWaitQuery([&] { return exporting; });
+  whileServing([&] { result = QVSingleInstance(name, folder).handOverToRunningInstance({"/p/b.jpg"}, 3000); });
+  EXPECT_EQ(result, HandOver::Queued);
+  ASSERT_EQ(received.size(), 2u) << "taken all the same";
+  EXPECT_EQ(received[1], std::vector<std::string>{"/p/b.jpg"});
+  exporting = false;
+  whileServing([&] { result = QVSingleInstance(name, folder).handOverToRunningInstance({"/p/c.jpg"}, 3000); });
+  EXPECT_EQ(result, HandOver::Delivered);
+  ASSERT_EQ(received.size(), 3u);
+
   // A socket that is not the expected user's gets nothing, and nobody starts a second instance.
   whileServing([&] {
     QVSingleInstance other(name, folder);
@@ -150,7 +163,7 @@ TEST(QVSingleInstance, ASecondInvocationHandsItsPathsToTheFirst) {
     result = other.handOverToRunningInstance({"/secret.jpg"}, 600);
   });
   EXPECT_EQ(result, HandOver::Unanswered);
-  EXPECT_EQ(received.size(), 1u);
+  EXPECT_EQ(received.size(), 3u);
 }
 
 // A running instance that does not answer (its main thread stalls) keeps its socket: the later

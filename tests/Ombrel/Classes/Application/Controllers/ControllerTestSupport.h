@@ -44,7 +44,8 @@ class FakeWindowServices : public QVWindowControllerServices {
  public:
   void processImagesAtPaths(const Paths& paths, int64_t type) override { processed.emplace_back(paths, type); }
   bool exported() override { return exportedFlag; }
-  void setExported(bool exported) override { exportedFlag = exported; }
+  void setPhotosExported(const Paths&, bool exported) override { exportedFlag = exported; }
+  bool isExporting() override { return exporting; }
   void cancelProcessingAndClean(bool longTerm) override { cleans.push_back(longTerm); }
   void trackEventImageLoadWithPaths(const Paths& paths) override { loads.push_back(paths); }
   void trackSampleImageOpened() override { ++sampleEvents; }
@@ -59,6 +60,7 @@ class FakeWindowServices : public QVWindowControllerServices {
 
   std::vector<std::pair<Paths, int64_t>> processed;
   bool exportedFlag = true;
+  bool exporting = false;
   std::vector<bool> cleans;
   std::vector<Paths> loads;
   int sampleEvents = 0;
@@ -164,7 +166,7 @@ class ControllerTest : public testing::Test {
     ASSERT_TRUE(dir.isValid());
     QImage image(8, 8, QImage::Format_RGB32);
     image.fill(Qt::blue);
-    for (const char* name : {"a.jpg", "b.jpg", "c.jpg", "broken.jpg", "small.jpg"})
+    for (const char* name : {"a.jpg", "b.jpg", "c.jpg", "d.jpg", "broken.jpg", "small.jpg"})
       ASSERT_TRUE(image.save(dir.filePath(name), "JPEG"));
     QVOpenScreenServices::setShared(services);
     QVExportImageSourceList::setShared(sourceList);

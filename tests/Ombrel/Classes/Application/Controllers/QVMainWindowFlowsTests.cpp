@@ -341,6 +341,64 @@ TEST_F(MainWindowFlows, FilesHandedOverWhileTheSingleImageExportsAreIgnored) {
   EXPECT_EQ(controller->currentMode(), 2);
 }
 
+// Files handed to the program (a second invocation) while an export the user started is under way
+// wait for it: the screen it runs on stays, and once the export has ended they open as a drop.
+TEST_F(MainWindowFlows, FilesHandedOverWhileAnExportIsUnderWayWaitForItThenOpen) {
+  QVSharingServices::setDialogPresenter(QVSolvanePanels::exportDialogPresenter());
+  const struct Case {
+    const char* name;
+    std::function<void()> begin, end;
+  } cases[] = {
+      {"the screen's export writes",
+       [this] {
+         auto* panel = controller->singleScreen()->controller()->exportViewController();
+         panel->view();
+         panel->updateWithExportState(1);
+       },
+       [this] { controller->singleScreen()->controller()->exportViewController()->updateWithExportState(2); }},
+      {"its dialog is up", [this] { QVSolvanePanels::showExportDialogWithPaths(paths({"a.jpg"}), nullptr); },
+       [this] { panels->choose({}); }},
+      {"the quick preview's export writes", [this] { window->exporting = true; },
+       [this] { window->exporting = false; }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TearDown();
+    SetUp();
+    QVSharingServices::setDialogPresenter(QVSolvanePanels::exportDialogPresenter());
+    openOne();
+    c.begin();
+    settle();
+    ASSERT_TRUE(controller->isExportUnderWay());
+    controller->simulateDrop(paths({"b.jpg"}));
+    settle();
+    EXPECT_EQ(controller->currentMode(), 1) << "the export's screen stays";
+    EXPECT_EQ(controller->paths(), paths({"a.jpg"}));
+    EXPECT_EQ(controller->queuedDropPaths(), paths({"b.jpg"})) << "waiting, not dropped";
+    c.end();
+    settle();
+    EXPECT_FALSE(controller->isExportUnderWay());
+    EXPECT_EQ(controller->currentMode(), 2);
+    EXPECT_EQ(controller->paths(), paths({"a.jpg", "b.jpg"}));
+    EXPECT_TRUE(controller->queuedDropPaths().empty());
+  }
+  QVSharingServices::setDialogPresenter(nullptr);
+}
+
+// Deleting one photo of four from the middle: the main window reloads the grid while the gallery
+// deletes, and the grid still shows exactly the three left, in order.
+TEST_F(MainWindowFlows, DeletingTheSecondOfFourLeavesACellForEachOfTheThreeLeft) {
+  drop({"a.jpg", "b.jpg", "c.jpg", "d.jpg"});
+  ASSERT_EQ(controller->currentMode(), 2);
+  auto* grid = controller->galleryScreen()->controller();
+  grid->selectRows({1});
+  grid->selectMenuRemoveImages();
+  settle();
+  EXPECT_EQ(controller->paths(), paths({"a.jpg", "c.jpg", "d.jpg"}));
+  EXPECT_EQ(grid->model()->paths(), controller->paths());
+  EXPECT_EQ(grid->photoPathsAtIndexPaths({1}), paths({"c.jpg"}));
+}
+
 TEST_F(MainWindowFlows, SaveFirstOpensTheExportToDisk) {
   // The disk export asks for its destination through the application's panels.
   QVSharingServices::setDialogPresenter(QVSolvanePanels::exportDialogPresenter());

@@ -13,6 +13,7 @@
 #include "Ombrel/Classes/Application/SoundManager/QVSoundManager.h"
 #include "Ombrel/Classes/Business/ExportManager/QVSharingServices.h"
 #include "Ombrel/Classes/Business/QVApp.h"
+#include "Ombrel/Classes/Business/SourceManager/QVSourceManager.h"
 #include "Ombrel/Classes/Helpers/QVSolvaneAlerts.h"
 #include "common/TestSupport.h"
 #include "tests/Ombrel/Classes/Business/AppTestSupport.h"
@@ -226,6 +227,7 @@ TEST(ExportPanelIntegration, PhotosThatCannotBeWrittenAreNamedAndNeverReportedAs
     panels->script = {answer};
     alerts->asked.clear();
     alerts->failures.clear();
+    QVApp::sourceManager()->setImagesPaths(sources, false);
     QVApp::setExported(true);  // as after an earlier export that wrote everything
 
     PanelOnScreen onScreen(sources);
@@ -265,6 +267,7 @@ TEST(ExportPanelIntegration, PhotosThatCannotBeWrittenAreNamedAndNeverReportedAs
     EXPECT_FALSE(QVApp::exported()) << "closing must still offer to save first";
     fs::permissions(chosen, fs::perms::owner_all);
   }
+  QVApp::sourceManager()->setImagesPaths({}, false);
   QVSolvanePanels::setPresenter(nullptr);
   QVSolvanePanels::setAccessoryMaker(nullptr);
   QVSharingServices::setDialogPresenter(nullptr);

@@ -157,6 +157,29 @@ TEST(QVGalleryModel, PassesTheModelTesterThroughGrowthResetsRemovalsAndAnswers) 
   EXPECT_EQ(services->cancelledLoads, Paths({pathFor(1)})) << "the one requested path was cancelled once gone";
 }
 
+TEST(QVGalleryModel, AListThatOnlyLostPathsRemovesTheirRowsAndKeepsTheOthers) {
+  QVGalleryModel model(std::make_shared<FakeServices>());
+  QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+  model.setPaths({pathFor(0), pathFor(1), pathFor(2), pathFor(3), pathFor(4)});
+  int removed = 0, resets = 0;
+  QObject::connect(&model, &QAbstractItemModel::rowsRemoved,
+                   [&](const QModelIndex&, int first, int last) { removed += last - first + 1; });
+  QObject::connect(&model, &QAbstractItemModel::modelReset, [&] { ++resets; });
+  model.setPaths({pathFor(0), pathFor(2), pathFor(4)});
+  EXPECT_EQ(model.paths(), Paths({pathFor(0), pathFor(2), pathFor(4)}));
+  EXPECT_EQ(removed, 2);
+  EXPECT_EQ(resets, 0);
+  // Removing by path after the list already followed removes nothing more.
+  model.removePaths({pathFor(1), pathFor(3)});
+  EXPECT_EQ(model.paths(), Paths({pathFor(0), pathFor(2), pathFor(4)}));
+  model.removePaths({pathFor(2)});
+  EXPECT_EQ(model.paths(), Paths({pathFor(0), pathFor(4)}));
+  // Another order is a reset.
+  model.setPaths({pathFor(4), pathFor(0)});
+  EXPECT_EQ(resets, 1);
+  EXPECT_EQ(model.paths(), Paths({pathFor(4), pathFor(0)}));
+}
+
 TEST(QVGalleryModel, InsertsAsManyRowsAsTheListReallyGrew) {
   QVGalleryModel model(std::make_shared<FakeServices>());
   model.setPaths({pathFor(0), pathFor(1)});
@@ -303,6 +326,55 @@ TEST_F(QVGalleryTest, DeletionTable) {
       EXPECT_TRUE(services->deleted.empty());
     }
     datasource.storage = nullptr;
+  }
+}
+
+// The main window reloads the grid as soon as the source list loses a photo, which happens inside
+// the gallery's own delete: whether it did or not, the grid shows exactly the photos left, each
+// cell its own photo, and a row stands for the photo its cell shows.
+TEST_F(QVGalleryTest, DeletingShowsExactlyThePhotosLeftWhenTheWindowReloadsDuringTheDelete) {
+  const struct Case {
+    const char* name;
+    std::set<int> deleted;
+    bool windowReloads;
+  } cases[] = {
+      {"the second, window reloads", {1}, true},   {"the second", {1}, false},
+      {"the first, window reloads", {0}, true},    {"the last, window reloads", {4}, true},
+      {"two apart, window reloads", {1, 3}, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TearDown();
+    SetUp();
+    datasource = FakeDatasource();
+    services->onDelete = [this, reloads = c.windowReloads](const Paths& removed) {
+      for (const auto& p : removed) std::erase(datasource.paths, p);
+      if (reloads) controller->update();
+    };
+    open(5);
+    for (const auto& load : services->loads) answerLoad(load);
+    settle();
+    controller->selectRows(c.deleted);
+    ASSERT_TRUE(key(Qt::Key_Delete));
+    layout();
+    Paths left;
+    for (int i = 0; i < 5; ++i)
+      if (!c.deleted.count(i)) left.push_back(pathFor(i));
+    EXPECT_EQ(datasource.paths, left);
+    EXPECT_EQ(controller->model()->paths(), left);
+    EXPECT_EQ(grid()->visibleRows().size(), left.size()) << "a cell for every photo left";
+    EXPECT_EQ(grid()->cellRects().size(), left.size());
+    const QImage picture = viewportPicture();
+    for (int row = 0; row < int(left.size()); ++row) {
+      EXPECT_EQ(pixelAtRow(picture, row), originalColor(indexOf(left[size_t(row)]))) << "row " << row;
+      EXPECT_EQ(controller->photoPathsAtIndexPaths({row}), Paths({left[size_t(row)]})) << "row " << row;
+    }
+    // Space on the second cell opens the photo that cell shows.
+    controller->selectRows({1});
+    ASSERT_TRUE(key(Qt::Key_Space));
+    settle();
+    ASSERT_TRUE(controller->isQuickpreviewVisible());
+    EXPECT_EQ(controller->quickPreviewController()->selectedPath(), left[1]);
   }
 }
 

@@ -4,6 +4,9 @@
 #include <set>
 
 #include "Ombrel/Classes/Business/ExportManager/QVImageSaver.h"
+#include "Ombrel/Classes/Business/QVApp.h"
+#include "Ombrel/Classes/Business/QVImageSettingsManager.h"
+#include "Ombrel/Classes/Business/SourceManager/QVSourceManager.h"
 #include "QVCore/Utils/QVImageUtils.h"
 #include "QVPlatform/Places.h"
 #include "tests/Ombrel/Classes/Business/ExportManager/ExportTestSupport.h"
@@ -186,6 +189,7 @@ TEST_F(QVExportManagerTest, APhotoThatCannotBeWrittenIsReportedAndNotCountedAsEx
     *updater = RecordingUpdater();
     alerts->asked.clear();
     alerts->answer = QVAlertResultOverwrite;
+    QVApp::sourceManager()->setImagesPaths(sources, false);
     QVApp::setExported(true);  // an earlier export wrote every photo
     dialog->directoryURL = out.string();
     dialog->fileType = kUTTypeJPEG;
@@ -219,6 +223,44 @@ TEST_F(QVExportManagerTest, APhotoThatCannotBeWrittenIsReportedAndNotCountedAsEx
   ASSERT_TRUE(waitForEnd(*updater));
   EXPECT_EQ(manager->exportedPaths().size(), 3u);
   EXPECT_TRUE(QVApp::exported());
+  QVApp::sourceManager()->setImagesPaths({}, false);
+}
+
+// Three photos open, exported one at a time (as from the quick preview): the work counts as saved
+// only once each was exported since it last changed.
+TEST_F(QVExportManagerTest, TheWorkIsSavedOnlyWhenEveryOpenPhotoIsExportedSinceItChanged) {
+  const std::vector<std::string> sources = {photo("astronaut.png"), photo("coffee.png"), photo("chelsea.png")};
+  QVApp::sourceManager()->setImagesPaths(sources, false);
+  QVApp::setPhotosExported(sources, false);  // as the window marks photos it opens
+  auto exportOne = [&](const std::string& source, const char* name) {
+    *updater = RecordingUpdater();
+    dialog->url = (dir / name).string();
+    dialog->directoryURL = dir.string();
+    dialog->fileType = kUTTypeJPEG;
+    exportPaths({source}, kQVExportTypeDisk);
+    ASSERT_TRUE(waitForEnd(*updater));
+    ASSERT_EQ(updater->calls.back(), "finished");
+  };
+  EXPECT_FALSE(QVApp::exported());
+  exportOne(sources[1], "one.jpeg");
+  EXPECT_TRUE(QVApp::imageSettingsManager()->isExportedAtImagePath(sources[1]));
+  EXPECT_FALSE(QVApp::exported()) << "two of three never exported";
+  exportOne(sources[0], "two.jpeg");
+  EXPECT_FALSE(QVApp::exported());
+  exportOne(sources[2], "three.jpeg");
+  EXPECT_TRUE(QVApp::exported());
+  // A new strength for one photo: its export is out of date.
+  QVApp::imageSettingsManager()->updateAmount(0.5, sources[2]);
+  EXPECT_FALSE(QVApp::exported());
+  exportOne(sources[2], "four.jpeg");
+  EXPECT_TRUE(QVApp::exported());
+  // A correction switch changes every photo.
+  const bool lens = QVApp::autoLensCorrectionEnabled();
+  QVApp::setAutoLensCorrectionEnabled(!lens);
+  EXPECT_FALSE(QVApp::exported());
+  QVApp::setAutoLensCorrectionEnabled(lens);
+  QVApp::imageSettingsManager()->updateAmount(1.0, sources[2]);
+  QVApp::sourceManager()->setImagesPaths({}, false);
 }
 
 // E-mail: each photo as a JPEG in a folder of this export, handed to `xdg-email` as attachments
