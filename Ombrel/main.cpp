@@ -12,9 +12,9 @@
 //                                      picture is taken just before, without quitting) and prints
 //                                      how long the run took to end
 //
-// Start-up order: the application object (without a display: one line, status 1); the hand-over to a running instance (this process then
-// exits); the engine; the application delegate (which starts the application core); launching;
-// the files of the command line, or the main window when there are none; the main loop.
+// Start-up order: the application object (without a display: one line, status 1); the hand-over to a running instance
+// (this process then exits); the engine; the application delegate (which starts the application core); launching; the
+// files of the command line, or the main window when there are none; the main loop.
 #include <QIcon>
 #include <QMouseEvent>
 #include <QScreen>
