@@ -15,9 +15,9 @@
 //   Solvane ... --plugin-close-after S the same, but closes the main window instead of clicking
 //                                      DONE (as the window manager's close does: the run is cancelled)
 //
-// Start-up order: the application object (without a display: one line, status 1); the hand-over to a running instance (this process then
-// exits); the engine; the application delegate (which starts the application core); launching;
-// the files of the command line, or the main window when there are none; the main loop.
+// Start-up order: the application object (without a display: one line, status 1); the hand-over to a running instance
+// (this process then exits); the engine; the application delegate (which starts the application core); launching; the
+// files of the command line, or the main window when there are none; the main loop.
 #include <QIcon>
 #include <QMouseEvent>
 #include <QScreen>

@@ -10,9 +10,9 @@
 #include "Ombrel/Classes/Application/Style/QVUIStyle.h"
 #include "QVAppKit/NSView+Extensions.h"
 #include "QVAppKit/QVFonts.h"
-#include "QVAppKit/QVWindowMoving.h"
 #include "QVAppKit/QVFramelessWindow.h"
 #include "QVAppKit/QVWindowButton.h"
+#include "QVAppKit/QVWindowMoving.h"
 #include "QVPlatform/Bundle.h"
 #include "QVPlatform/Localization.h"
 

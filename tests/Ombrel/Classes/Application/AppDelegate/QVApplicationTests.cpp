@@ -102,7 +102,8 @@ TEST(QVApplicationStart, WithoutADisplayTheProgramSaysSoInOneLineAndEndsWithOne)
     std::string environment;
     std::string line;
   } cases[] = {
-      {"no display at all", home, "Solvane: no display to show windows on (neither DISPLAY nor WAYLAND_DISPLAY is set)\n"},
+      {"no display at all", home,
+       "Solvane: no display to show windows on (neither DISPLAY nor WAYLAND_DISPLAY is set)\n"},
       {"a display nobody serves", home + "DISPLAY=:9999", "Solvane: no display could be reached (DISPLAY=:9999)\n"},
       {"X11 asked for without a display", home + "QT_QPA_PLATFORM=xcb",
        "Solvane: no display could be reached (QT_QPA_PLATFORM=xcb)\n"},
