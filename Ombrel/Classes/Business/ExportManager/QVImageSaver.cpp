@@ -9,6 +9,7 @@
 #include "QVCore/Utils/QVImageUtils.h"
 #include "QVPlatform/ImageIO/QVShareManager.h"
 #include "QVPlatform/Localization.h"
+#include "QVPlatform/OwnFiles.h"
 
 namespace {
 
@@ -113,10 +114,9 @@ namespace {
 // A file or folder without any write permission was made read-only by its owner: it is neither
 // replaced nor written into, also by a user the system would let (root).
 std::optional<std::string> readOnlyReason(const std::string& target) {
-  struct stat st {};
-  if (::lstat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0)
-    return "the file " + target + " is read-only";
+  if (qv::entryAt(target).isReadOnlyFile()) return "the file " + target + " is read-only";
   const std::string folder = std::filesystem::path(target).parent_path().string();
+  struct stat st {};
   if (!folder.empty() && ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & 0222) == 0)
     return "the folder " + folder + " is read-only";
   return std::nullopt;
