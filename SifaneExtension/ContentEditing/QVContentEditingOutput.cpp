@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "QVPlatform/OwnFiles.h"
 #include "rova/codecs/SafeFile.h"
 
 namespace {
@@ -51,9 +52,9 @@ QVContentEditingOutput::QVContentEditingOutput(const QVContentEditingInput& inpu
 }
 
 std::optional<QVContentEditingOutput::FileIdentity> QVContentEditingOutput::FileIdentity::of(const std::string& path) {
-  struct stat st {};
-  if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
-  return FileIdentity{st.st_dev, st.st_ino};
+  const qv::Entry entry = qv::entryAt(path);
+  if (!entry.isRegular()) return std::nullopt;
+  return FileIdentity{entry.device, entry.inode};
 }
 
 std::optional<std::string> QVContentEditingOutput::checkWritable() const {
@@ -62,14 +63,14 @@ std::optional<std::string> QVContentEditingOutput::checkWritable() const {
   for (const std::string* path : {&renderedContentPath_, &adjustmentDataPath_}) {
     std::string why;
     if (!rova::codecs::checkWritable(*path, &why)) return why;
-    struct stat st {};
-    if (::lstat(path->c_str(), &st) == 0) {
-      const bool isPhoto = photoKnown && st.st_dev == photo.st_dev && st.st_ino == photo.st_ino;
+    const qv::Entry entry = qv::entryAt(*path);
+    if (entry.isTaken()) {
+      const bool isPhoto = photoKnown && entry.device == photo.st_dev && entry.inode == photo.st_ino;
       return "cannot write " + *path + ": " +
              (isPhoto ? std::string("that is the photo itself (choose another output folder)")
                       : std::string("a file with that name exists already"));
     }
-    if (errno != ENOENT) return "cannot write " + *path + ": " + std::strerror(errno);
+    if (entry.kind == qv::EntryKind::Unknown) return "cannot write " + *path + ": " + std::strerror(entry.error);
   }
   return std::nullopt;
 }

@@ -1,6 +1,9 @@
 #include "QVPlatform/Log.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -10,6 +13,7 @@
 #include <vector>
 
 #include "QVPlatform/Bundle.h"
+#include "QVPlatform/OwnFiles.h"
 #include "QVPlatform/Places.h"
 #include "QVPlatform/PropertyList.h"
 
@@ -95,6 +99,7 @@ void QVLogger::setOutputPath(const std::string& path) {
   if (path == outputPath_) return;
   if (file_) std::fclose(file_);
   file_ = nullptr;
+  openRefused_ = false;
   outputPath_ = path;
 }
 
@@ -148,15 +153,59 @@ void QVLogger::writeLine(LogLevel level, const std::string& text) {
   std::lock_guard lock(mutex_);
   if (!enabled_) return;
   if (level == LogLevel::Error && errorsToStderr_) std::fputs(line.c_str(), stderr);
-  if (!file_ && !outputPath_.empty()) {
-    std::error_code ec;
-    std::filesystem::create_directories(std::filesystem::path(outputPath_).parent_path(), ec);
-    file_ = std::fopen(outputPath_.c_str(), "ae");
-  }
+  if (!file_ && !outputPath_.empty() && !openRefused_) openOutput();
   if (file_) {
     std::fputs(line.c_str(), file_);
     std::fflush(file_);
+    outputBytes_ += line.size();
+    if (outputBytes_ > maximumBytes_) rotateOutput();
   }
+}
+
+void QVLogger::openOutput() {
+  std::error_code ec;
+  std::filesystem::create_directories(std::filesystem::path(outputPath_).parent_path(), ec);
+  std::string why;
+  const int fd = openOwnFile(outputPath_, O_WRONLY | O_CREAT | O_APPEND, &why);
+  if (fd < 0) {
+    // A link, a FIFO or a folder at the log's name is not ours to write through: no log then,
+    // said once.
+    openRefused_ = true;
+    std::fprintf(stderr, "The log is not written: %s\n", why.c_str());
+    return;
+  }
+  struct stat info {};
+  outputBytes_ = ::fstat(fd, &info) == 0 ? uint64_t(info.st_size) : 0;
+  file_ = ::fdopen(fd, "a");
+  if (!file_) {
+    ::close(fd);
+    return;
+  }
+  // A log left longer by an earlier run (or one that bounded it no longer) is put aside first.
+  if (outputBytes_ > maximumBytes_) rotateOutput();
+}
+
+// The log keeps at most two files of its bound: the current one and, as "<name>.1", the one
+// before it, which a rotation replaces. Should the rename fail, the log starts again empty rather
+// than grow.
+void QVLogger::rotateOutput() {
+  std::fclose(file_);
+  file_ = nullptr;
+  outputBytes_ = 0;
+  const std::string older = outputPath_ + ".1";
+  const bool moved = ::rename(outputPath_.c_str(), older.c_str()) == 0;
+  const int fd = openOwnFile(outputPath_, O_WRONLY | O_CREAT | O_APPEND | (moved ? 0 : O_TRUNC));
+  if (fd < 0) {
+    openRefused_ = true;
+    return;
+  }
+  file_ = ::fdopen(fd, "a");
+  if (!file_) ::close(fd);
+}
+
+void QVLogger::setMaximumBytes(uint64_t bytes) {
+  std::lock_guard lock(mutex_);
+  maximumBytes_ = std::max<uint64_t>(bytes, 1);
 }
 
 void QVLogger::log(LogLevel level, const std::string& message) {

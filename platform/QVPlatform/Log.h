@@ -8,6 +8,9 @@
 //   "Enabled"    boolean (default YES)
 // Without it: level info, all trace categories, enabled.
 //
+// The log file is one of the program's own: never written through a link or into a FIFO at its
+// name, and bounded (two files of at most kDefaultMaximumBytes each, see setMaximumBytes).
+//
 // Thread-safe: any thread may log; each line is written whole.
 #include <cstdarg>
 #include <cstdint>
@@ -34,6 +37,10 @@ class QVLogger {
   void setTraceMask(uint64_t mask);
   // Copies error lines to stderr (default YES).
   void setErrorsToStderr(bool on);
+  // The most a log file grows to: past it, the file becomes "<name>.1" (replacing the one before)
+  // and a new one is begun, when the log is opened and while lines are written.
+  static constexpr uint64_t kDefaultMaximumBytes = uint64_t(8) << 20;
+  void setMaximumBytes(uint64_t bytes);
 
   bool shouldLogLevel(LogLevel level) const;
   bool shouldLogTrace(uint64_t mask) const;
@@ -52,10 +59,16 @@ class QVLogger {
  private:
   QVLogger();
   void writeLine(LogLevel level, const std::string& text);
+  // With the mutex held.
+  void openOutput();
+  void rotateOutput();
 
   mutable std::mutex mutex_;
   std::string outputPath_;
   FILE* file_ = nullptr;
+  uint64_t outputBytes_ = 0;
+  uint64_t maximumBytes_ = kDefaultMaximumBytes;
+  bool openRefused_ = false;
   bool enabled_ = true;
   bool errorsToStderr_ = true;
   LogLevel level_ = LogLevel::Info;

@@ -131,10 +131,10 @@ std::optional<uint64_t> sizeForContentsAtPath(const std::string& path, Error* er
   return total;
 }
 
-std::optional<Bytes> readFileBytes(const std::string& path, Error* error) {
+std::optional<Bytes> readFileBytes(const std::string& path, Error* error, uint64_t maxBytes) {
   Bytes data;
   std::string why;
-  if (!rova::codecs::readFileSafely(path, kMaxReadFileBytes, data, &why)) {
+  if (!rova::codecs::readFileSafely(path, maxBytes, data, &why)) {
     const int code = errno ? errno : EIO;
     // The reader's reason names the path last; the message names it first.
     const std::string suffix = ": " + path;

@@ -63,7 +63,9 @@ std::optional<uint64_t> sizeForContentsAtPath(const std::string& path, Error* er
 // smaller; anything bigger is refused before it takes memory.
 inline constexpr uint64_t kMaxReadFileBytes = uint64_t(1) << 30;
 
-// The whole file, or nullopt when it cannot be read (*error filled).
-std::optional<Bytes> readFileBytes(const std::string& path, Error* error = nullptr);
+// The whole file, or nullopt when it cannot be read (*error filled): only a regular file (a FIFO
+// or a device is refused, never waited on) of at most `maxBytes`.
+std::optional<Bytes> readFileBytes(const std::string& path, Error* error = nullptr,
+                                   uint64_t maxBytes = kMaxReadFileBytes);
 
 }  // namespace qv

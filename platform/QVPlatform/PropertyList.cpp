@@ -373,6 +373,40 @@ Value PropertyList::readFile(const std::string& path, Error* error, PropertyList
   return read(*bytes, error, format);
 }
 
+Value PropertyList::salvageCutDictionary(std::string_view data) {
+  const size_t root = data.find("<dict>");
+  if (root == std::string_view::npos || data.substr(0, root).find("<plist") == std::string_view::npos) return {};
+  // One pass over the tags finds where each whole entry of the root dictionary ends (a value
+  // closed at the root's depth); the text up to the last of them, with the root closed, is read.
+  // Should that fail (damage before the cut), the entry before it is tried, a few times.
+  std::vector<size_t> ends;
+  int depth = 0;
+  for (size_t at = root; at < data.size();) {
+    const size_t open = data.find('<', at);
+    const size_t close = open == std::string_view::npos ? open : data.find('>', open);
+    if (close == std::string_view::npos) break;
+    const std::string_view tag = data.substr(open, close - open + 1);
+    at = close + 1;
+    if (tag.starts_with("<?") || tag.starts_with("<!")) continue;
+    if (tag.starts_with("</")) {
+      if (--depth == 0) break;  // the root itself closed: the file was not cut
+      if (depth == 1 && tag != "</key>") ends.push_back(at);
+    } else if (tag.ends_with("/>")) {
+      if (depth == 1) ends.push_back(at);
+    } else {
+      ++depth;
+    }
+  }
+  constexpr int kMaximumTries = 8;
+  for (int tries = 0; tries < kMaximumTries && !ends.empty(); ++tries, ends.pop_back()) {
+    std::string candidate(data.substr(0, ends.back()));
+    candidate += "\n</dict>\n</plist>\n";
+    Value value = read(candidate, nullptr);
+    if (value.isDictionary()) return value;
+  }
+  return {};
+}
+
 namespace {
 
 // plist_to_xml or plist_to_bin over a converted value.

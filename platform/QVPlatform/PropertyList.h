@@ -30,6 +30,10 @@ struct PropertyList {
     return read(data.data(), data.size(), error, format);
   }
   static Value readFile(const std::string& path, Error* error, PropertyListFormat* format = nullptr);
+  // What can still be read of an XML property list whose root dictionary was cut short (a write
+  // that never finished): the dictionary of every entry before the cut that is whole, or null
+  // when there is none (a binary list keeps its index at its end, so nothing of one cut short is).
+  static Value salvageCutDictionary(std::string_view data);
 
   static std::optional<std::string> toXML(const Value& value, Error* error = nullptr);
   static std::optional<Bytes> toBinary(const Value& value, Error* error = nullptr);

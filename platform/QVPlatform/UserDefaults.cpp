@@ -1,13 +1,16 @@
 #include "QVPlatform/UserDefaults.h"
 
+#include <cerrno>
 #include <filesystem>
 #include <map>
 #include <mutex>
 
 #include "QVPlatform/Bundle.h"
 #include "QVPlatform/Log.h"
+#include "QVPlatform/OwnFiles.h"
 #include "QVPlatform/Places.h"
 #include "QVPlatform/PropertyList.h"
+#include "rova/codecs/SafeFile.h"
 
 namespace qv {
 
@@ -18,14 +21,52 @@ struct UserDefaults::Store {
   Dictionary registered;
   bool dirty = false;
 
-  explicit Store(std::string p) : path(std::move(p)) {
-    if (!std::filesystem::exists(path)) return;
+  explicit Store(std::string p) : path(std::move(p)) { load(); }
+
+  // A settings file that is there but cannot be read as a dictionary (cut short by a write that
+  // never finished, overwritten with something else, grown past any settings) is kept beside it
+  // under a free name ("<name>.damaged", "<name>.damaged-2", ...), never written over; whatever
+  // entries of it are whole are kept and saved again at once. A FIFO or a device at the name is
+  // neither read nor moved (the next save refuses it too, and says so).
+  void load() {
+    const Entry entry = entryAt(path);
+    if (!entry.isTaken()) return;
     Error error;
-    Value v = PropertyList::readFile(path, &error);
-    if (v.isDictionary())
-      values = *v.dictionary();
-    else
-      QVLogWarning("Unreadable user defaults %s: %s", path.c_str(), error.description.c_str());
+    const std::optional<Bytes> bytes = readFileBytes(path, &error, kMaxSettingsBytes);
+    if (!bytes && error.code == ENOENT) return;  // a link that leads nowhere: nothing stored
+    const Value stored = bytes ? PropertyList::read(*bytes, &error) : Value();
+    if (stored.isDictionary()) {
+      values = *stored.dictionary();
+      return;
+    }
+    if (bytes && !error.code) error.description = "not a dictionary";
+    QVLogWarning("Unreadable user defaults %s: %s", path.c_str(), error.description.c_str());
+    const bool damaged = bytes || error.code == EFBIG;
+    if (!damaged || (entry.kind != EntryKind::Regular && entry.kind != EntryKind::Link)) return;
+    const std::string kept = keepAside();
+    if (kept.empty()) return;
+    const Value salvaged = bytes ? PropertyList::salvageCutDictionary(
+                                       std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()))
+                                 : Value();
+    if (const Dictionary* entries = salvaged.dictionary()) values = *entries;
+    QVLogWarning("Damaged user defaults %s kept as %s; %zu settings read from it", path.c_str(), kept.c_str(),
+                 values.size());
+    if (!values.empty()) save();
+  }
+
+  // Moves the file at `path` to the first free damaged name beside it; the name, or empty.
+  std::string keepAside() const {
+    for (int n = 1; n <= 100; ++n) {
+      const std::string name = path + ".damaged" + (n == 1 ? std::string() : "-" + std::to_string(n));
+      std::string why;
+      if (rova::codecs::moveWithoutReplacing(path, name, &why)) return name;
+      if (errno != EEXIST) {
+        QVLogError("Damaged user defaults %s not kept: %s", path.c_str(), why.c_str());
+        return {};
+      }
+    }
+    QVLogError("Damaged user defaults %s not kept: no free name", path.c_str());
+    return {};
   }
 
   // With the mutex held.

@@ -7,7 +7,9 @@
 // every call sees what another wrote. Each change is written to disk at once (atomically), so
 // values survive a crash as well as a restart; `synchronize` writes again when an earlier write
 // failed. Registered defaults are answered for keys without a stored value and are never written.
-// Thread-safe.
+// A damaged file is kept beside its name ("<domain>.plist.damaged"), and the entries that can still
+// be read of it are kept (see Store::load). Thread-safe.
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -15,6 +17,9 @@
 #include "QVPlatform/Value.h"
 
 namespace qv {
+
+// The largest settings file read; a bigger one is no settings file and is kept aside as damaged.
+inline constexpr uint64_t kMaxSettingsBytes = uint64_t(16) << 20;
 
 class UserDefaults {
  public:

@@ -15,6 +15,7 @@
 #include "QVPlatform/Bundle.h"
 #include "QVPlatform/ImageIO/ImageIO.h"
 #include "QVPlatform/Log.h"
+#include "QVPlatform/OwnFiles.h"
 #include "QVPlatform/PropertyList.h"
 
 namespace fs = std::filesystem;
@@ -60,10 +61,7 @@ bool isDirectory(const std::string& path) {
   return fs::is_directory(path, ec);
 }
 
-bool existsAt(const std::string& path) {
-  std::error_code ec;
-  return fs::exists(fs::symlink_status(path, ec));
-}
+bool existsAt(const std::string& path) { return qv::entryAt(path).isTaken(); }
 
 // A resource path stored in a bundle, made absolute; empty for a value that would lead out of it.
 std::string bundleResourcePath(const std::string& contents, const std::string& stored) {

@@ -16,6 +16,7 @@
 #include "QVPlatform/ImageIO/QVShareManager.h"
 #include "QVPlatform/Log.h"
 #include "QVPlatform/NotificationCenter.h"
+#include "QVPlatform/OwnFiles.h"
 
 namespace fs = std::filesystem;
 
@@ -77,10 +78,7 @@ bool isWritableType(const std::string& type) {
 }
 
 // Something (a file, a folder, a link, even a dangling one) has this name.
-bool nameTaken(const std::string& path) {
-  std::error_code ec;
-  return fs::symlink_status(path, ec).type() != fs::file_type::not_found && !ec;
-}
+bool nameTaken(const std::string& path) { return qv::entryAt(path).isTaken(); }
 
 // One spelling per file for the targets of a run ("out/./a.jpg" is "out/a.jpg").
 std::string targetKey(const std::string& path) {

@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "QVPlatform/Log.h"
+#include "QVPlatform/OwnFiles.h"
 #include "QVPlatform/Places.h"
 #include "rova/codecs/SafeFile.h"
 
@@ -58,9 +59,8 @@ bool usableFileName(const std::string& name) {
 // What is at a template's name, never followed through a link: 1 a regular file (our template),
 // 0 nothing, -1 anything else (a link, a folder, a FIFO: not ours, never touched).
 int templateKind(const std::string& path) {
-  struct stat st {};
-  if (::lstat(path.c_str(), &st) != 0) return errno == ENOENT ? 0 : -1;
-  return S_ISREG(st.st_mode) ? 1 : -1;
+  const qv::Entry entry = qv::entryAt(path);
+  return entry.kind == qv::EntryKind::Missing ? 0 : entry.isRegular() ? 1 : -1;
 }
 
 }  // namespace

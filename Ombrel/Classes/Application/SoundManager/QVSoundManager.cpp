@@ -7,6 +7,7 @@
 
 #include "QVCore/Common/QVCoreStartup.h"
 #include "QVPlatform/Log.h"
+#include "QVPlatform/OwnFiles.h"
 #include "QVPlatform/Places.h"
 
 namespace {
@@ -49,8 +50,8 @@ void QVSoundManager::setPlayer(Player p) { player() = std::move(p); }
 
 std::string QVSoundManager::fileForCue(QVSoundCue cue) {
   const std::string path = qv::places::cachesDirectory() + "/Sounds/" + QVSoundSynthesis::fileNameForCue(cue);
-  std::error_code ec;
-  if (std::filesystem::is_regular_file(path, ec)) return path;
+  // Only our own regular file is played; anything else at the name (a link, a FIFO) is replaced.
+  if (qv::entryAt(path).isRegular()) return path;
   const auto bytes = QVSoundSynthesis::wavFileFromSamples(QVSoundSynthesis::samplesForCue(cue));
   qv::Error error;
   if (!qv::writeFileAtomically(path, bytes.data(), bytes.size(), &error)) {

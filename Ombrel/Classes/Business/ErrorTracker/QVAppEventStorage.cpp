@@ -9,6 +9,7 @@
 
 #include "QVPlatform/Additions.h"
 #include "QVPlatform/Log.h"
+#include "QVPlatform/OwnFiles.h"
 #include "QVPlatform/Places.h"
 
 namespace {
@@ -60,9 +61,10 @@ QVAppEventStorage::QVAppEventStorage(std::string path, bool removePreviousLog) :
 
 void QVAppEventStorage::createLogFile() {
   qv::createDirectory(qv::deletingLastPathComponent(path_));
-  const int fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  std::string why;
+  const int fd = qv::openOwnFile(path_, O_WRONLY | O_CREAT, &why);
   if (fd < 0) {
-    QV_LOG_FAILURE("open(" + path_ + ", O_CREAT) < 0");
+    QV_LOG_FAILURE("open(" + path_ + ", O_CREAT) < 0: " + why);
     return;
   }
   ::close(fd);
@@ -86,7 +88,7 @@ std::string QVAppEventStorage::metadataSection(const std::vector<uint64_t>& offs
 void QVAppEventStorage::readMetadata() {
   eventMap_.clear();
   currentMetadataOffset_ = 0;
-  const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = qv::openOwnFile(path_, O_RDONLY);
   if (fd < 0) return;
   struct stat info {};
   if (fstat(fd, &info) != 0 || info.st_size == 0) {
@@ -94,6 +96,14 @@ void QVAppEventStorage::readMetadata() {
     return;
   }
   const uint64_t size = uint64_t(info.st_size);
+  // A log kept within its bound is never this long: what is there is not one of ours, and its
+  // records would all be read into memory. It counts as empty and is written over.
+  if (size > 2 * maximumBytes_ + (uint64_t(1) << 20)) {
+    ::close(fd);
+    QVLogWarning("Event log %s is %llu bytes, past its bound; it counts as empty", path_.c_str(),
+                 (unsigned long long)size);
+    return;
+  }
   const uint64_t window = std::min(size, kTailWindow);
   std::string tail(window, '\0');
   std::vector<uint64_t> offsets;
@@ -168,9 +178,10 @@ bool QVAppEventStorage::writeEventsAndMetadata(const std::vector<qv::Bytes>& rec
   // Records and tail go out in one write over the old tail, so the file is without a valid tail
   // for as short a time as possible.
   bytes.insert(bytes.end(), metadata.begin(), metadata.end());
-  const int fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  std::string why;
+  const int fd = qv::openOwnFile(path_, O_WRONLY | O_CREAT, &why);
   if (fd < 0) {
-    QV_LOG_FAILURE("open(" + path_ + ", O_WRONLY) < 0");
+    QV_LOG_FAILURE("open(" + path_ + ", O_WRONLY) < 0: " + why);
     return false;
   }
   const bool written = writeAll(fd, bytes.data(), bytes.size(), off_t(currentMetadataOffset_)) &&
@@ -207,7 +218,7 @@ bool QVAppEventStorage::saveEvent(const QVAppEvent& event) { return saveEventDat
 
 std::vector<qv::Bytes> QVAppEventStorage::readRecordsLocked(size_t count) {
   std::vector<qv::Bytes> records;
-  const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = qv::openOwnFile(path_, O_RDONLY);
   if (fd < 0) return records;
   uint64_t start = 0;
   for (size_t i = 0; i < std::min(count, eventMap_.size()); ++i) {

@@ -4,16 +4,20 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <exception>
-#include <fstream>
 #include <sstream>
+
+#include "QVPlatform/Log.h"
+#include "QVPlatform/OwnFiles.h"
 
 namespace {
 
@@ -158,7 +162,8 @@ bool QVCrashCapture::isInstalled() { return gInstalled; }
 bool QVCrashCapture::install(const std::string& notePath, const std::string& appVersion, const std::string& OSVersion,
                              uint64_t locationType, const std::string& sessionID) {
   uninstall();
-  const int fd = ::open(notePath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  // Never through a link at the note's name, never waiting on a FIFO there.
+  const int fd = qv::openOwnFile(notePath, O_WRONLY | O_CREAT | O_APPEND);
   if (fd < 0) return false;
   gNoteFd = fd;
   std::snprintf(gEnvironment, sizeof gEnvironment, "app %s\nos %s\nlocation %llu\nsession %s\n",
@@ -208,8 +213,27 @@ std::vector<QVCrashNote> QVCrashCapture::takeCrashNotes(const std::string& noteP
     if (notes.size() == maximum) notes.pop_front();
     notes.push_back(note);
   };
-  std::ifstream file(notePath);
-  if (!file) return {};
+  // Only a regular file at the name is read and emptied (a link, a FIFO or a device there is
+  // left alone), and at most its last kMaximumNoteBytes: the newest notes.
+  std::string why;
+  const int fd = qv::openOwnFile(notePath, O_RDWR, &why);
+  if (fd < 0) {
+    if (errno != ENOENT) QVLogWarning("Crash notes not read: %s", why.c_str());
+    return {};
+  }
+  struct stat info {};
+  const uint64_t size = ::fstat(fd, &info) == 0 ? uint64_t(info.st_size) : 0;
+  const uint64_t start = size > kMaximumNoteBytes ? size - kMaximumNoteBytes : 0;
+  std::string text(size_t(size - start), '\0');
+  size_t got = 0;
+  while (got < text.size()) {
+    const ssize_t n = ::pread(fd, text.data() + got, text.size() - got, off_t(start + got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += size_t(n);
+  }
+  text.resize(got);
+  std::istringstream file(text);
   std::string line;
   QVCrashNote note;
   bool inNote = false, inStack = false;
@@ -246,8 +270,8 @@ std::vector<QVCrashNote> QVCrashCapture::takeCrashNotes(const std::string& noteP
   }
   // A note cut short by the dying process still tells what happened.
   if (inNote && !note.reason.empty()) keep(note);
-  file.close();
   // Emptied, not removed: a process that installed the handlers keeps writing to the same file.
-  ::truncate(notePath.c_str(), 0);
+  if (::ftruncate(fd, 0) != 0) QVLogWarning("Crash notes not emptied: %s: %s", notePath.c_str(), std::strerror(errno));
+  ::close(fd);
   return {std::make_move_iterator(notes.begin()), std::make_move_iterator(notes.end())};
 }

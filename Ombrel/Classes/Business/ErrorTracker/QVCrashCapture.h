@@ -43,7 +43,10 @@ class QVCrashCapture {
 
   // "Kernel Crash: <description>, Signal: <SHORT NAME>" of a signal.
   static std::string signalReason(int signal);
-  // Reads the notes in a file (in one pass) and empties it; only the newest `maximum` are kept.
+  // Reads the notes in a file (in one pass) and empties it; only the newest `maximum` are kept, and
+  // of a longer file only its last kMaximumNoteBytes are read. Anything but a regular file at the
+  // name (a link, a FIFO) is neither read nor emptied.
   static constexpr size_t kMaximumCrashNotes = 100;
+  static constexpr uint64_t kMaximumNoteBytes = uint64_t(1) << 20;
   static std::vector<QVCrashNote> takeCrashNotes(const std::string& notePath, size_t maximum = kMaximumCrashNotes);
 };

@@ -17,6 +17,7 @@
 #include "QVCore/Utils/QVImageUtils.h"
 #include "QVPlatform/Additions.h"
 #include "QVPlatform/Log.h"
+#include "QVPlatform/OwnFiles.h"
 #include "rova/LargeBufferReuse.h"
 
 namespace fs = std::filesystem;
@@ -26,10 +27,7 @@ namespace {
 std::mutex gTrackerMutex;
 QVBasicExportManager::ExportTracker gExportTracker;
 
-bool exists(const std::string& path) {
-  std::error_code ec;
-  return fs::exists(fs::symlink_status(path, ec));
-}
+bool exists(const std::string& path) { return qv::entryAt(path).isTaken(); }
 
 }  // namespace
 

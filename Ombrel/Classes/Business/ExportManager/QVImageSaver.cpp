@@ -9,6 +9,7 @@
 #include "QVCore/Utils/QVImageUtils.h"
 #include "QVPlatform/ImageIO/QVShareManager.h"
 #include "QVPlatform/Localization.h"
+#include "QVPlatform/OwnFiles.h"
 
 namespace {
 
@@ -109,10 +110,9 @@ qv::Value QVImageSaver::imagePropertiesForImageSource(const qv::Value& imageProp
 }
 
 std::optional<std::string> QVImageSaver::readOnlyReason(const std::string& target) {
-  struct stat st {};
-  if (::lstat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0)
-    return "the file " + target + " is read-only";
+  if (qv::entryAt(target).isReadOnlyFile()) return "the file " + target + " is read-only";
   const std::string folder = std::filesystem::path(target).parent_path().string();
+  struct stat st {};
   if (!folder.empty() && ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & 0222) == 0)
     return "the folder " + folder + " is read-only";
   return std::nullopt;

@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <mutex>
 #include <sstream>
 #include <thread>
@@ -147,6 +146,8 @@ std::vector<std::string> QVSharingServices::xdgEmailArguments(const QVMailMessag
 
 namespace {
 
+constexpr uint64_t kMaximumDesktopEntryBytes = uint64_t(1) << 20;
+
 // Launches the command, watched when the caller wants to hear of a failure; true when it started
 // (as far as is known at once).
 bool launchCommand(const std::vector<std::string>& command, std::function<void()> failed) {
@@ -194,8 +195,10 @@ std::string QVSharingServices::desktopEntryPath(const std::string& applicationID
 
 std::vector<std::string> QVSharingServices::commandForDesktopEntry(const std::string& entryPath,
                                                                    const std::vector<std::string>& files) {
-  std::ifstream in(entryPath);
-  if (!in) return {};
+  // A desktop entry is a few kilobytes; a FIFO or a device at its name is never waited on.
+  const std::optional<qv::Bytes> bytes = qv::readFileBytes(entryPath, nullptr, kMaximumDesktopEntryBytes);
+  if (!bytes) return {};
+  std::istringstream in(std::string(bytes->begin(), bytes->end()));
   std::string line, exec;
   bool inMainGroup = false;
   while (std::getline(in, line)) {

@@ -16,8 +16,10 @@
 #include "Ombrel/Classes/Model/Entities/QVFilesManager.h"
 #include "QVPlatform/Additions.h"
 #include "QVPlatform/Log.h"
+#include "QVPlatform/OwnFiles.h"
 #include "QVPlatform/Places.h"
 #include "QVPlatform/PropertyList.h"
+#include "rova/codecs/SafeFile.h"
 
 namespace {
 
@@ -92,7 +94,7 @@ std::string QVEntitiesStorage::storageMapPath() {
 
 std::string QVEntitiesStorage::storageDataPath() {
   std::string path = qv::appendingPathComponent(directory(), "EntitiesStorage.data");
-  FileHandle handle(::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+  FileHandle handle(qv::openOwnFile(path, O_WRONLY | O_CREAT));
   return path;
 }
 
@@ -164,8 +166,8 @@ void QVEntitiesStorage::forgetKey(const std::string& key) {
 void QVEntitiesStorage::forgetKeysOverlapping(uint64_t start, uint64_t end) {
   // Only when the file was cut or replaced under the store do records lie past its end.
   auto after = records_.lower_bound(start);
-  const bool overlaps = after != records_.end() ||
-                        (after != records_.begin() && std::prev(after)->first + std::prev(after)->second.length > start);
+  const bool overlaps = after != records_.end() || (after != records_.begin() &&
+                                                    std::prev(after)->first + std::prev(after)->second.length > start);
   if (!overlaps) return;
   std::vector<std::string> keys;
   for (const auto& [key, location] : map())
@@ -201,7 +203,7 @@ std::optional<qv::Bytes> QVEntitiesStorage::readEntityDataForKey(const std::stri
     auto it = map().find(key);
     if (it == map().end()) return;
     const Location location = it->second;
-    FileHandle handle(::open(storageDataPath().c_str(), O_RDONLY | O_CLOEXEC));
+    FileHandle handle(qv::openOwnFile(storageDataPath(), O_RDONLY));
     if (handle.fd < 0) return;
     struct stat info {};
     // A record that runs past the end of the file (the file was cut or replaced) reads as nothing.
@@ -214,11 +216,10 @@ std::optional<qv::Bytes> QVEntitiesStorage::readEntityDataForKey(const std::stri
   return result;
 }
 
-std::optional<QVEntitiesStorage::Location> QVEntitiesStorage::liveRecordWithBytes(const qv::Bytes& data,
-                                                                                  size_t hash) {
+std::optional<QVEntitiesStorage::Location> QVEntitiesStorage::liveRecordWithBytes(const qv::Bytes& data, size_t hash) {
   auto [first, last] = recordsByHash_.equal_range(hash);
   if (first == last) return std::nullopt;
-  FileHandle handle(::open(storageDataPath().c_str(), O_RDONLY | O_CLOEXEC));
+  FileHandle handle(qv::openOwnFile(storageDataPath(), O_RDONLY));
   if (handle.fd < 0) return std::nullopt;
   const int64_t size = fileSize(handle.fd);
   qv::Bytes stored;
@@ -260,7 +261,7 @@ void QVEntitiesStorage::boundLiveBytes(const std::string& keep) {
 
 void QVEntitiesStorage::compactIfNeeded() {
   const std::string path = storageDataPath();
-  FileHandle source(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  FileHandle source(qv::openOwnFile(path, O_RDONLY));
   if (source.fd < 0) return;
   const int64_t size = fileSize(source.fd);
   if (size < 0) return;
@@ -273,34 +274,35 @@ void QVEntitiesStorage::compactIfNeeded() {
     if (location.offset + location.length > uint64_t(size)) unreadable.push_back(key);
   for (const auto& key : unreadable) forgetKey(key);
 
-  const std::string temporary = path + ".compacting";
+  // The live records go to a new file through the safe writer (a fresh temporary name created
+  // exclusively, synced, renamed over the data file); the saved map describes the old offsets, so
+  // it goes first. A failure leaves the old data file whole, and the map in memory, still true of
+  // it, is saved again.
   std::map<uint64_t, uint64_t> moved;  // old offset → new offset
-  {
-    FileHandle target(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-    if (target.fd < 0) return;
-    std::vector<uint8_t> buffer;
-    uint64_t written = 0;
-    bool ok = true;
-    for (const auto& [offset, record] : records_) {
-      buffer.resize(record.length);
-      ok = readAll(source.fd, offset, buffer.data(), buffer.size()) && writeAll(target.fd, buffer.data(), buffer.size());
-      if (!ok) break;
-      moved[offset] = written;
-      written += record.length;
-    }
-    if (!ok || ::fsync(target.fd) != 0) {
-      QVLogError("Entities storage: compaction given up: %s", std::strerror(errno));
-      std::error_code error;
-      std::filesystem::remove(temporary, error);
-      return;
-    }
-  }
-  // The saved map describes the old offsets: it goes before the data file is replaced.
   std::error_code error;
   std::filesystem::remove(storageMapPath(), error);
-  if (::rename(temporary.c_str(), path.c_str()) != 0) {
-    QVLogError("Entities storage: compaction given up: %s", std::strerror(errno));
-    std::filesystem::remove(temporary, error);
+  std::string why;
+  const bool compacted = rova::codecs::writeFileSafely(
+      path,
+      [&](FILE* target, std::string* failure) {
+        std::vector<uint8_t> buffer;
+        uint64_t written = 0;
+        for (const auto& [offset, record] : records_) {
+          buffer.resize(record.length);
+          if (!readAll(source.fd, offset, buffer.data(), buffer.size()) ||
+              std::fwrite(buffer.data(), 1, buffer.size(), target) != buffer.size()) {
+            *failure = std::strerror(errno ? errno : EIO);
+            return false;
+          }
+          moved[offset] = written;
+          written += record.length;
+        }
+        return true;
+      },
+      &why, rova::codecs::SafeWriteOptions{.newFileMode = 0644});
+  if (!compacted) {
+    QVLogError("Entities storage: compaction given up: %s", why.c_str());
+    mapHasChanges_ = true;
     return;
   }
   for (auto& [key, location] : map()) location.offset = moved.at(location.offset);
@@ -329,8 +331,12 @@ bool QVEntitiesStorage::writeEntityData(const qv::Bytes& data, const std::string
       return;
     }
     if (!diskHasRoomFor(data.size())) return;
-    FileHandle handle(::open(storageDataPath().c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
-    if (handle.fd < 0) return;
+    std::string why;
+    FileHandle handle(qv::openOwnFile(storageDataPath(), O_WRONLY | O_CREAT, &why));
+    if (handle.fd < 0) {
+      QVLogError("Entities storage: %s", why.c_str());
+      return;
+    }
     off_t start = ::lseek(handle.fd, 0, SEEK_END);
     if (start < 0) return;
     bool whole = writeAll(handle.fd, data.data(), data.size());
@@ -366,7 +372,7 @@ void QVEntitiesStorage::saveMapOnQueue() {
   if (!mapHasChanges_) return;
   // The records must be on disk before a map that points at them.
   {
-    FileHandle handle(::open(storageDataPath().c_str(), O_WRONLY | O_CLOEXEC));
+    FileHandle handle(qv::openOwnFile(storageDataPath(), O_WRONLY));
     if (handle.fd >= 0) ::fsync(handle.fd);
   }
   qv::Value file = qv::Dictionary{};
@@ -446,7 +452,8 @@ uint64_t QVEntitiesStorage::dataFileBytes() {
   uint64_t size = 0;
   operationQueue_->sync([&] {
     std::error_code error;
-    const auto bytes = std::filesystem::file_size(qv::appendingPathComponent(directory(), "EntitiesStorage.data"), error);
+    const auto bytes =
+        std::filesystem::file_size(qv::appendingPathComponent(directory(), "EntitiesStorage.data"), error);
     size = error ? 0 : uint64_t(bytes);
   });
   return size;

@@ -184,3 +184,28 @@ TEST(QVAppEventStorageLayout, BatchesAndRotationAtASize) {
   EXPECT_EQ(now[0]->info.at("QVCodeName").asInt(), 50);
   EXPECT_LE(fs::file_size(path), size);
 }
+
+// The log's name holding something else: nothing waits on a FIFO, nothing is written or read
+// through a link, and a file far past the bound is not read into memory but written over.
+TEST(QVAppEventStorageLayout, WhatIsNotALogOfOursIsNeitherWaitedOnNorWrittenThrough) {
+  using solvane::test::Put;
+  for (Put put : {Put::Fifo, Put::LinkToFile, Put::LinkToZero, Put::DanglingLink, Put::File}) {
+    const fs::path dir = solvane::test::makeTempDir("event-kinds");
+    const fs::path path = dir / "Errors.log", victim = dir / "victim";
+    solvane::test::place(put, path, victim);
+    if (put == Put::File) {
+      // A tail that claims a huge offsets text: refused by its size before anything is read.
+      writeBytes(path, "");
+      fs::resize_file(path, 3 * QVAppEventStorage::kDefaultMaximumBytes);
+      std::ofstream(path, std::ios::binary | std::ios::in | std::ios::out | std::ios::ate) << "{9999999999}";
+    }
+    ASSERT_TRUE(solvane::test::endsSoon([&] {
+      QVAppEventStorage storage(path.string(), false);
+      EXPECT_TRUE(storage.readAllEvents().empty()) << solvane::test::describe(put);
+      const bool saved = storage.saveEvent(*sampleEvent(0, 1));
+      EXPECT_EQ(saved, put == Put::File) << solvane::test::describe(put);
+    })) << solvane::test::describe(put);
+    EXPECT_EQ(solvane::test::contents(victim), "victim") << solvane::test::describe(put);
+    if (put == Put::File) EXPECT_LT(fs::file_size(path), 4096u) << "written over from the start";
+  }
+}

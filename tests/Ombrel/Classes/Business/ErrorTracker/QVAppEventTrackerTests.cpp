@@ -432,3 +432,59 @@ TEST_F(QVAppEventTrackerTest, ConcurrentTrackingLosesAndDuplicatesNothing) {
   EXPECT_EQ(all.size(), size_t(kThreads * kPerThread));
   EXPECT_EQ(std::set<int64_t>(all.begin(), all.end()).size(), all.size()) << "no record twice";
 }
+
+// The notes file is one of the program's own: whatever else is at its name is never waited on (a
+// FIFO held the quit, which waits for the notes' reader), never read through (a link to /dev/zero
+// or to another file), and a file grown past any run's notes is read only at its end.
+TEST_F(QVAppEventTrackerTest, CrashNotesOfEveryKindAreReadBoundedOrLeftAlone) {
+  using solvane::test::Put;
+  tracker->waitForCrashNotes();
+  const std::string note = "QVCrashNote\ncode 3\nreason last crash\napp 1\nos x\nlocation 0\nsession s\nstack\nend\n";
+  struct Case {
+    Put put;
+    size_t events;
+  };
+  for (const Case& c : {Case{Put::Fifo, 0}, Case{Put::LinkToZero, 0}, Case{Put::LinkToFile, 0},
+                        Case{Put::DanglingLink, 0}, Case{Put::Folder, 0}, Case{Put::File, 1}}) {
+    const fs::path run = solvane::test::makeTempDir("notes");
+    const fs::path notes = run / kQVCrashNotesFileName, victim = run / "victim";
+    solvane::test::place(c.put, notes, victim);
+    if (c.put == Put::File) {
+      // Many megabytes of an old crash loop, the newest note last.
+      std::ofstream out(notes, std::ios::binary | std::ios::trunc);
+      const std::string old(1000, 'x');
+      for (int i = 0; i < 5000; ++i) out << "QVCrashNote\ncode 3\nreason " << old << "\nstack\nend\n";
+      out << note;
+    }
+    auto nextRun = std::make_shared<QVAppEventTracker>();
+    ASSERT_TRUE(solvane::test::endsSoon([&] {
+      nextRun->setupStorageBasePath(run.string(), kLogFiles);
+      nextRun->waitForCrashNotes();
+    })) << solvane::test::describe(c.put);
+    const auto crashes = nextRun->storageForType(0)->readAllEvents();
+    if (c.put == Put::File) {
+      ASSERT_EQ(crashes.size(), QVCrashCapture::kMaximumCrashNotes);
+      EXPECT_EQ(crashes.back()->info.at("QVReasonName").asString(), "last crash");
+    } else {
+      EXPECT_EQ(crashes.size(), c.events) << solvane::test::describe(c.put);
+    }
+    EXPECT_EQ(solvane::test::contents(victim), "victim")
+        << "neither read nor emptied through " << solvane::test::describe(c.put);
+  }
+}
+
+// The capture's own note file is opened at install: never through a link, never a FIFO.
+TEST(QVCrashCaptureInstall, OnlyARegularFileOrAFreeNameTakesTheNotes) {
+  using solvane::test::Put;
+  for (Put put : {Put::Nothing, Put::File, Put::Fifo, Put::LinkToFile, Put::LinkToZero, Put::DanglingLink}) {
+    const fs::path dir = solvane::test::makeTempDir("install");
+    const fs::path notes = dir / "Crash.notes", victim = dir / "victim";
+    solvane::test::place(put, notes, victim);
+    bool installed = false;
+    ASSERT_TRUE(solvane::test::endsSoon([&] { installed = QVCrashCapture::install(notes.string(), "1", "x", 0, "s"); }))
+        << solvane::test::describe(put);
+    EXPECT_EQ(installed, put == Put::Nothing || put == Put::File) << solvane::test::describe(put);
+    QVCrashCapture::uninstall();
+    EXPECT_EQ(solvane::test::contents(victim), "victim") << solvane::test::describe(put);
+  }
+}

@@ -17,8 +17,10 @@
 #include "Ombrel/Classes/Model/Entities/QVFilesManager.h"
 #include "QVPlatform/Additions.h"
 #include "QVPlatform/ImageIO/CoreGraphics.h"
+#include "QVPlatform/OwnFiles.h"
 #include "QVPlatform/Places.h"
 #include "QVPlatform/PropertyList.h"
+#include "common/TestSupport.h"
 
 namespace fs = std::filesystem;
 
@@ -340,6 +342,53 @@ TEST_F(QVBoundedEntitiesStorageTest, DeadSpaceIsGivenBackAndTheFilesKeepTheirFor
   EXPECT_EQ(dataSize(), 10u);
   EXPECT_EQ(recordsAsTheFilesSay(),
             (std::map<std::string, qv::Bytes>{{"y", qv::Bytes(5, 'y')}, {"z", qv::Bytes(5, 'z')}}));
+}
+
+// Compaction writes through the safe writer: a fresh temporary name, never the fixed name an
+// earlier version used, so whatever sits there (a link to another file) is never followed; and a
+// failed compaction leaves the old data file and a map that still describes it.
+TEST_F(QVBoundedEntitiesStorageTest, CompactionNeverWritesThroughWhatIsAtATemporaryName) {
+  using solvane::test::Put;
+  for (Put put : {Put::LinkToFile, Put::DanglingLink, Put::Fifo, Put::File}) {
+    storage.reset();
+    fs::remove_all(directory);
+    make({.liveLimit = 1'000, .compactionMinimum = 25, .diskReserve = 0});
+    const fs::path fixed = storage->storageDataPath() + ".compacting", victim = fs::path(directory) / "victim";
+    solvane::test::place(put, fixed, victim);
+    ASSERT_TRUE(storage->writeEntityData(bytes("bbbbbbbbbb"), "b"));
+    for (const char* text : {"first a", "second a", "third a!", "fourth a", "fifth a!"})
+      ASSERT_TRUE(solvane::test::endsSoon([&] { ASSERT_TRUE(storage->writeEntityData(bytes(text), "a")); }))
+          << solvane::test::describe(put);
+    EXPECT_EQ(dataSize(), 18u) << "compacted past " << solvane::test::describe(put);
+    EXPECT_EQ(solvane::test::contents(victim), "victim") << solvane::test::describe(put);
+    EXPECT_TRUE(qv::entryAt(fixed.string()).isTaken()) << "left where it was: " << solvane::test::describe(put);
+    EXPECT_EQ(recordsAsTheFilesSay(),
+              (std::map<std::string, qv::Bytes>{{"a", bytes("fifth a!")}, {"b", bytes("bbbbbbbbbb")}}));
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(directory))
+      if (entry.path().filename().string().starts_with(".")) left.push_back(entry.path().filename().string());
+    EXPECT_TRUE(left.empty()) << "no temporary file left: " << left.front();
+  }
+}
+
+// The data file's name holding something else: the store neither waits on it nor writes or reads
+// through it; it keeps nothing instead.
+TEST_F(QVBoundedEntitiesStorageTest, ADataFileThatIsNotOursIsLeftAlone) {
+  using solvane::test::Put;
+  for (Put put : {Put::Fifo, Put::LinkToFile, Put::LinkToZero, Put::DanglingLink}) {
+    storage.reset();
+    fs::remove_all(directory);
+    fs::create_directories(directory);
+    const fs::path data = fs::path(directory) / "EntitiesStorage.data", victim = fs::path(directory) / "victim";
+    solvane::test::place(put, data, victim);
+    make({.liveLimit = 1'000, .compactionMinimum = 25, .diskReserve = 0});
+    ASSERT_TRUE(solvane::test::endsSoon([&] {
+      EXPECT_FALSE(storage->writeEntityData(bytes("record"), "a")) << solvane::test::describe(put);
+      EXPECT_FALSE(storage->readEntityDataForKey("a")) << solvane::test::describe(put);
+      storage->saveMap();
+    })) << solvane::test::describe(put);
+    EXPECT_EQ(solvane::test::contents(victim), "victim") << solvane::test::describe(put);
+  }
 }
 
 TEST_F(QVBoundedEntitiesStorageTest, ARecordTheDiskHasNoRoomForIsRefused) {
