@@ -19,7 +19,7 @@ PACKAGES=(
   zip unzip p7zip-full
   libcurl4-openssl-dev libicu-dev
   qt6-base-dev libxcb1-dev qt6-svg-dev qt6-multimedia-dev libgl-dev fonts-inter xvfb xauth
-  xdg-utils dbus-daemon dbus-bin xdotool imagemagick x11-utils openbox
+  xdg-utils dbus-daemon dbus-bin xdotool imagemagick x11-utils libx11-dev libxext-dev openbox
 )
 if [[ "${1:-}" == "--dev" ]]; then
   PACKAGES+=(clang libclang-rt-14-dev)

@@ -7,6 +7,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QTimer>
 #include <QWindow>
 #include <algorithm>
 #include <cmath>
@@ -34,6 +35,11 @@ std::function<bool()>& compositingQuery() {
   return query;
 }
 
+std::function<bool()>& windowManagerQuery() {
+  static std::function<bool()> query;
+  return query;
+}
+
 std::function<bool()>& pluginModeQuery() {
   static std::function<bool()> query;
   return query;
@@ -41,28 +47,86 @@ std::function<bool()>& pluginModeQuery() {
 
 bool pluginMode() { return pluginModeQuery() ? pluginModeQuery()() : QVAppLink::isPluginMode(); }
 
+#if defined(SOLVANE_HAS_XCB)
+// The application's X connection (none on other platforms) and an atom that exists already
+// (XCB_ATOM_NONE when no client ever named it).
+xcb_connection_t* x11Connection() {
+  auto* x11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+  return x11 ? x11->connection() : nullptr;
+}
+
+xcb_atom_t existingAtom(xcb_connection_t* connection, const QByteArray& name) {
+  auto cookie = xcb_intern_atom(connection, 1, uint16_t(name.size()), name.constData());
+  xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(connection, cookie, nullptr);
+  if (!reply) return XCB_ATOM_NONE;
+  const xcb_atom_t atom = reply->atom;
+  free(reply);
+  return atom;
+}
+#endif
+
 // Whether an X11 compositing manager owns the screen's "_NET_WM_CM_S<n>" selection.
 bool x11CompositorRuns() {
 #if defined(SOLVANE_HAS_XCB)
-  auto* x11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-  if (!x11 || !x11->connection()) return false;
-  xcb_connection_t* connection = x11->connection();
-  const QByteArray name = "_NET_WM_CM_S0";
-  auto cookie = xcb_intern_atom(connection, 1, uint16_t(name.size()), name.constData());
-  xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(connection, cookie, nullptr);
-  if (!atom) return false;
+  xcb_connection_t* connection = x11Connection();
+  if (!connection) return false;
+  const xcb_atom_t atom = existingAtom(connection, "_NET_WM_CM_S0");
+  if (atom == XCB_ATOM_NONE) return false;
   bool owned = false;
-  if (atom->atom != XCB_ATOM_NONE) {
-    auto ownerCookie = xcb_get_selection_owner(connection, atom->atom);
-    if (auto* owner = xcb_get_selection_owner_reply(connection, ownerCookie, nullptr)) {
-      owned = owner->owner != XCB_NONE;
-      free(owner);
-    }
+  auto ownerCookie = xcb_get_selection_owner(connection, atom);
+  if (auto* owner = xcb_get_selection_owner_reply(connection, ownerCookie, nullptr)) {
+    owned = owner->owner != XCB_NONE;
+    free(owner);
   }
-  free(atom);
   return owned;
 #else
   return false;
+#endif
+}
+
+// Whether an X11 window manager runs: the root window names its check window
+// ("_NET_SUPPORTING_WM_CHECK"), and that window names itself (a manager gone leaves the root's
+// property behind, naming a window that no longer exists).
+bool x11WindowManagerRuns() {
+#if defined(SOLVANE_HAS_XCB)
+  xcb_connection_t* connection = x11Connection();
+  if (!connection) return false;
+  const xcb_atom_t check = existingAtom(connection, "_NET_SUPPORTING_WM_CHECK");
+  if (check == XCB_ATOM_NONE) return false;
+  auto checkWindowOf = [&](xcb_window_t window) -> xcb_window_t {
+    auto propertyCookie = xcb_get_property(connection, 0, window, check, XCB_ATOM_WINDOW, 0, 1);
+    xcb_get_property_reply_t* reply = xcb_get_property_reply(connection, propertyCookie, nullptr);
+    if (!reply) return XCB_NONE;
+    xcb_window_t named = XCB_NONE;
+    if (reply->type == XCB_ATOM_WINDOW && reply->format == 32 && xcb_get_property_value_length(reply) >= 4)
+      named = *static_cast<xcb_window_t*>(xcb_get_property_value(reply));
+    free(reply);
+    return named;
+  };
+  const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+  if (!screen) return false;
+  const xcb_window_t named = checkWindowOf(screen->root);
+  return named != XCB_NONE && checkWindowOf(named) == named;
+#else
+  return false;
+#endif
+}
+
+// The colour the X server fills a window's newly uncovered parts with until the program paints
+// them. Qt leaves none (the parts keep whatever the screen showed there: a window manager's frame,
+// white or black, beside the old picture); the content's own colour makes a frame change under a
+// window manager look like the content arriving a moment late instead.
+void setX11BackgroundPixel(QWidget* window, const QColor& colour) {
+#if defined(SOLVANE_HAS_XCB)
+  auto* x11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+  if (!x11 || !x11->connection() || !window->windowHandle()) return;
+  // An opaque pixel in both the 24-bit and the 32-bit (translucent) visuals' layout.
+  const uint32_t value = 0xff000000u | uint32_t(colour.rgb() & 0xffffff);
+  xcb_change_window_attributes(x11->connection(), xcb_window_t(window->windowHandle()->winId()), XCB_CW_BACK_PIXEL,
+                               &value);
+#else
+  (void)window;
+  (void)colour;
 #endif
 }
 
@@ -73,8 +137,8 @@ void setX11BitGravity(QWidget* window, int gravity) {
   auto* x11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
   if (!x11 || !x11->connection() || !window->windowHandle()) return;
   const uint32_t value = uint32_t(gravity);
-  xcb_change_window_attributes(x11->connection(), xcb_window_t(window->windowHandle()->winId()),
-                               XCB_CW_BIT_GRAVITY, &value);
+  xcb_change_window_attributes(x11->connection(), xcb_window_t(window->windowHandle()->winId()), XCB_CW_BIT_GRAVITY,
+                               &value);
 #else
   (void)window;
   (void)gravity;
@@ -173,7 +237,7 @@ QVSolvaneWindow::QVSolvaneWindow() {
 
   content_ = QVMake<QVRoundedView>(CGRectMake(0, 0, 10, 10));
   content_->setParent(this);
-  content_->setBackgroundColor(QColor(17, 18, 20));
+  content_->setBackgroundColor(kContentColour);
   titlebarContainer_ = QVMake<QVView>(CGRectMake(0, 0, 10, QVSolvaneTopBarView::kHeight));
   content_->addSubview(titlebarContainer_);
   corners_ = new QVSolvaneWindowCorners(this);
@@ -202,6 +266,13 @@ bool QVSolvaneWindow::compositingActive() {
 }
 
 void QVSolvaneWindow::setCompositingQuery(std::function<bool()> query) { compositingQuery() = std::move(query); }
+
+bool QVSolvaneWindow::windowManagerRuns() {
+  if (windowManagerQuery()) return windowManagerQuery()();
+  return QGuiApplication::platformName() == QLatin1String("xcb") && x11WindowManagerRuns();
+}
+
+void QVSolvaneWindow::setWindowManagerQuery(std::function<bool()> query) { windowManagerQuery() = std::move(query); }
 void QVSolvaneWindow::setPluginModeQuery(std::function<bool()> query) { pluginModeQuery() = std::move(query); }
 
 // ---- Parts ----
@@ -364,8 +435,8 @@ void QVSolvaneWindow::updateWithContentSize(CGSize imageSize, std::optional<CGPo
   const CGPoint origin = position ? *position : centerPointForWindowWithSize(size);
   // Never larger than the screen's available area (a portrait photo's 800 points at 2x on a
   // 1440-pixel screen): the photo's shape is kept, and so are the limits within the screen.
-  const CGRect frame = QVSolvaneWindowShapes::frameFittedInVisibleRect(CGRectMake(origin.x, origin.y, size.width, size.height),
-                                                                      visibleScreenFrame());
+  const CGRect frame = QVSolvaneWindowShapes::frameFittedInVisibleRect(
+      CGRectMake(origin.x, origin.y, size.width, size.height), visibleScreenFrame());
   if (frame.size.width < size.width || frame.size.height < size.height) {
     setMinSize(CGSizeMake(std::min(minSize_.width, frame.size.width), std::min(minSize_.height, frame.size.height)));
     setMaxSize(frame.size);
@@ -396,7 +467,8 @@ QRect QVSolvaneWindow::qtRectFromScreenRect(CGRect rect) {
 }
 
 CGRect QVSolvaneWindow::frame() const {
-  const QRect outer = geometry();
+  // A frame waiting for the window manager's answer is the window's frame already.
+  const QRect outer = waiting_ ? *waiting_ : geometry();
   return screenRectFromQtRect(outer.adjusted(shadowMargin_, shadowMargin_, -shadowMargin_, -shadowMargin_));
 }
 
@@ -410,16 +482,9 @@ void QVSolvaneWindow::setFrame(CGRect target, bool display, bool animate) {
     // The limits take in both sizes while the geometry changes: limits narrowed to the new size
     // first would resize the window on their own, at its old top-left, a step before the move.
     applyQtLimits(r.size(), size());
-    // The window system shows the old picture until the step is painted; by default at the new
-    // top-left corner, so a window growing or shrinking round its centre (opening a photo, Start
-    // Over) showed a frame of its content shifted. The gravity keeps that picture where it stood.
-    const int gravity = isVisible() ? bitGravityKeepingPicture(geometry(), r) : 1;
-    if (gravity != bitGravity_ && windowHandle() && testAttribute(Qt::WA_WState_Created)) {
-      setX11BitGravity(this, gravity);
-      bitGravity_ = gravity;
-    }
-    setGeometry(r);
-    applyQtLimits(r.size());
+    requestGeometry(r);
+    // A frame waiting for the window manager's answer leaves the window at the size it asked for.
+    applyQtLimits(r.size(), size());
     // Hidden windows get their resize event only when shown: the parts follow now.
     layoutParts();
     updateMask();
@@ -447,6 +512,77 @@ void QVSolvaneWindow::setFrame(CGRect target, bool display, bool animate) {
       [self](bool) {
         if (self) self->frameAnimation_ = 0;
       });
+}
+
+void QVSolvaneWindow::sendGeometry(const QRect& r) {
+  // The window system shows the old picture until the step is painted; by default at the new
+  // top-left corner, so a window growing or shrinking round its centre (opening a photo, Start
+  // Over) showed a frame of its content shifted. The gravity keeps that picture where it stood.
+  const int gravity = isVisible() ? bitGravityKeepingPicture(geometry(), r) : 1;
+  if (gravity != bitGravity_ && windowHandle() && testAttribute(Qt::WA_WState_Created)) {
+    setX11BitGravity(this, gravity);
+    bitGravity_ = gravity;
+  }
+  setGeometry(r);
+}
+
+void QVSolvaneWindow::requestGeometry(const QRect& r) {
+  if (!awaitsAnswers_ || !isVisible() || !windowHandle()) {
+    waiting_.reset();
+    sendGeometry(r);
+    return;
+  }
+  if (unanswered_) {
+    // The newest frame goes once the window manager has answered the one sent.
+    waiting_ = r;
+    return;
+  }
+  if (r == geometry()) return;
+  unanswered_ = r;
+  ++request_;
+  // Nothing is painted until the answer: the new layout painted into the window at its old size
+  // would show cut (or, once an earlier step's answer came, drawn at that step's size); the old
+  // picture stays where it stood meanwhile (bit gravity).
+  setUpdatesEnabled(false);
+  sendGeometry(r);
+  if (!answerTimeout_) {
+    answerTimeout_ = new QTimer(this);
+    answerTimeout_->setSingleShot(true);
+    QObject::connect(answerTimeout_, &QTimer::timeout, this, [this] { geometryAnswered(request_); });
+  }
+  answerTimeout_->start(kGeometryAnswerTimeoutMs);
+}
+
+void QVSolvaneWindow::geometryAnswered(uint64_t request) {
+  // A report taken up late may belong to a request answered already.
+  if (request != request_) return;
+  if (answerTimeout_) answerTimeout_->stop();
+  if (!unanswered_) return;
+  unanswered_.reset();
+  setUpdatesEnabled(true);
+  // The step the window manager has just made is painted now, before the next is asked for.
+  if (isVisible()) repaint();
+  if (waiting_) {
+    const QRect next = *waiting_;
+    waiting_.reset();
+    applyQtLimits(next.size(), size());
+    requestGeometry(next);
+    applyQtLimits(next.size(), size());
+    layoutParts();
+    updateMask();
+  }
+}
+
+void QVSolvaneWindow::watchNativeWindow() {
+  QWindow* handle = windowHandle();
+  if (!handle) return;
+  if (handle != watched_) {
+    if (watched_) watched_->removeEventFilter(this);
+    watched_ = handle;
+    handle->installEventFilter(this);
+  }
+  awaitsAnswers_ = windowManagerRuns();
+  if (!compositingActive() && testAttribute(Qt::WA_WState_Created)) setX11BackgroundPixel(this, kContentColour);
 }
 
 int QVSolvaneWindow::bitGravityKeepingPicture(const QRect& from, const QRect& to) {
@@ -648,6 +784,22 @@ void QVSolvaneWindow::mousePressEvent(QMouseEvent* event) {
 
 bool QVSolvaneWindow::eventFilter(QObject* watched, QEvent* event) {
   const auto type = event->type();
+  if (watched == watched_ && watched_) {
+    // The window system's report of the window's geometry at the size and place asked for: the
+    // answer to the request sent (a window manager may report steps of its own before it). Taken
+    // up once Qt has given the report to the widget, so the next request is not undone by it.
+    if ((type == QEvent::Resize || type == QEvent::Move) && unanswered_ && watched_->geometry() == *unanswered_) {
+      QPointer<QVSolvaneWindow> self(this);
+      const uint64_t request = request_;
+      QMetaObject::invokeMethod(
+          this,
+          [self, request] {
+            if (self) self->geometryAnswered(request);
+          },
+          Qt::QueuedConnection);
+    }
+    return false;
+  }
   if (type != QEvent::MouseButtonPress && type != QEvent::MouseMove && type != QEvent::MouseButtonRelease) return false;
   auto* widget = qobject_cast<QWidget*>(watched);
   if (!widget || widget->window() != this || !widget->isWidgetType()) return false;
@@ -699,7 +851,20 @@ void QVSolvaneWindow::closeEvent(QCloseEvent* event) {
   event->accept();
 }
 
+void QVSolvaneWindow::hideEvent(QHideEvent* event) {
+  QWidget::hideEvent(event);
+  // A hidden window waits for no answer: its next frame goes straight through, and it paints when shown.
+  if (answerTimeout_) answerTimeout_->stop();
+  if (waiting_) setGeometry(*waiting_);
+  waiting_.reset();
+  if (unanswered_) {
+    unanswered_.reset();
+    setUpdatesEnabled(true);
+  }
+}
+
 void QVSolvaneWindow::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
+  watchNativeWindow();
   if (didShow) didShow();
 }

@@ -16,6 +16,7 @@
 // `setUserInteractionEnabled(false)` freezes the whole content (clicks pass through to nothing).
 //
 // Main thread only.
+#include <QColor>
 #include <QPixmap>
 #include <QPointer>
 #include <QWidget>
@@ -31,11 +32,17 @@
 #include "QVAppKit/QVSolvaneTopBarView.h"
 
 class QVSolvaneWindowAnimator;
+class QTimer;
+class QWindow;
 
 class QVSolvaneWindow : public QWidget {
  public:
   // The shadow's reach around the frame where a compositor runs.
   static constexpr int kShadowMargin = 28;
+  // The content's colour, also what the X server fills uncovered parts of the window with.
+  static inline const QColor kContentColour{17, 18, 20};
+  // A window manager that never answers a frame change holds up the next one this long.
+  static constexpr int kGeometryAnswerTimeoutMs = 150;
 
   QVSolvaneWindow();
   ~QVSolvaneWindow() override;
@@ -43,6 +50,11 @@ class QVSolvaneWindow : public QWidget {
   // Whether translucent windows are blended (a compositor runs). Replaceable for tests and tools.
   static bool compositingActive();
   static void setCompositingQuery(std::function<bool()> query);
+  // Whether a window manager runs (X11: one names itself on the root window). Under one, frame
+  // changes are requests it answers later: the window sends one at a time (see `setFrame`).
+  // Replaceable for tests and tools.
+  static bool windowManagerRuns();
+  static void setWindowManagerQuery(std::function<bool()> query);
   // Whether the application runs as a plug-in (the import-more button never shows then).
   static void setPluginModeQuery(std::function<bool()> query);
 
@@ -112,7 +124,16 @@ class QVSolvaneWindow : public QWidget {
   // ---- Frame ----
   CGRect frame() const;
   // Moves and sizes the frame; animated frames slide over the standard duration.
+  //
+  // Under a window manager the new geometry is a request the manager answers later, and Qt lays
+  // the window out again at every size it reports: reports of earlier steps arriving after later
+  // requests drew the window at old sizes. So one request is out at a time: a frame set while one
+  // is unanswered waits (the newest wins), and the window paints nothing between a request and its
+  // answer, when the step is painted and the waiting frame sent. Without a manager the X server
+  // answers at once and frames go straight through.
   void setFrame(CGRect frame, bool display = true, bool animate = false);
+  // Whether a frame change waits for the window manager's answer (tests).
+  bool awaitsGeometryAnswer() const { return unanswered_.has_value(); }
   void setPosition(CGPoint origin);
   // Limits of the user's resizing (frames set from code may lie outside them).
   CGSize minSize() const { return minSize_; }
@@ -152,10 +173,18 @@ class QVSolvaneWindow : public QWidget {
   void mousePressEvent(QMouseEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void layoutParts();
+  // One geometry request out at a time under a window manager (see `setFrame`).
+  void requestGeometry(const QRect& geometry);
+  void sendGeometry(const QRect& geometry);
+  // Request n answered (reported, or given up on): its step painted, the waiting frame sent.
+  void geometryAnswered(uint64_t request);
+  // Watches the native window's geometry reports and gives it its background pixel.
+  void watchNativeWindow();
   // Qt's size limits for the user's resizing, widened to take in `current` and `also`.
   void applyQtLimits(QSize current, QSize also = {});
   QPixmap blurredShadow(QSize windowSize, qreal dpr) const;
@@ -177,6 +206,12 @@ class QVSolvaneWindow : public QWidget {
   double aspectRatio_ = 0;
   int shadowMargin_ = 0;
   int bitGravity_ = 1;
+  bool awaitsAnswers_ = false;
+  std::optional<QRect> unanswered_;
+  uint64_t request_ = 0;  // the number of the last request sent while awaiting answers
+  std::optional<QRect> waiting_;
+  QPointer<QWindow> watched_;
+  QTimer* answerTimeout_ = nullptr;
   std::shared_ptr<QVSolvaneWindowAnimator> windowAnimator_;
   uint64_t frameAnimation_ = 0;
   QPixmap shadow_;

@@ -22,7 +22,7 @@ QVSolvaneWindowShape shapeForMode(int64_t mode, const QVSolvaneScreenMetrics& me
       break;
     case QVScreenModeGallery:
       shape.minSize = galleryWindowMinSize(metrics);
-      shape.frameSize = shape.minSize;
+      shape.frameSize = galleryWindowSize(metrics);
       shape.maxSize = galleryWindowMaxSize(metrics);
       shape.radii = QVSMakeCornerRadii(6, 6, 30, 6);
       break;
@@ -37,14 +37,27 @@ QVSolvaneWindowShape shapeForMode(int64_t mode, const QVSolvaneScreenMetrics& me
 }
 
 CGSize windowSizeForMode(int64_t mode, const QVSolvaneScreenMetrics& metrics) {
-  if (mode == QVScreenModeGallery) return galleryWindowMinSize(metrics);
+  if (mode == QVScreenModeGallery) return galleryWindowSize(metrics);
   if (mode == QVScreenModeOpen) return kOpenSize;
   return CGSizeZero;
 }
 
-CGSize galleryWindowMinSize(const QVSolvaneScreenMetrics& metrics) {
+CGSize galleryWindowSize(const QVSolvaneScreenMetrics& metrics) {
   return CGSizeMake(std::min(kGalleryMinWidth, metrics.visibleSize.width),
                     std::min(kGalleryMinContentHeight + metrics.titleBarContainerHeight, metrics.visibleSize.height));
+}
+
+CGSize galleryWindowMinSize(const QVSolvaneScreenMetrics& metrics) {
+  // The gallery opens at its designed size, cut to the screen; a limit equal to the screen's side
+  // would leave nothing to shrink (a 1280 x 720-point screen at 2x held the window at its full
+  // height), so on a side the screen is too small for the limit falls below it.
+  const CGSize size = galleryWindowSize(metrics);
+  auto side = [](double designed, double opened, double visible) {
+    return opened < designed ? std::round(visible * kGalleryCutMinShare) : designed;
+  };
+  return CGSizeMake(
+      side(kGalleryMinWidth, size.width, metrics.visibleSize.width),
+      side(kGalleryMinContentHeight + metrics.titleBarContainerHeight, size.height, metrics.visibleSize.height));
 }
 
 CGSize galleryWindowMaxSize(const QVSolvaneScreenMetrics& metrics) { return metrics.mainScreenSize; }
@@ -87,8 +100,7 @@ CGRect frameFittedInVisibleRect(CGRect frame, CGRect visible, double fixedTop) {
   CGRect fitted = frame;
   const double partWidth = frame.size.width, partHeight = frame.size.height - fixedTop;
   if (partWidth > 0 && partHeight > 0) {
-    const double scale =
-        std::min({1.0, visible.size.width / partWidth, (visible.size.height - fixedTop) / partHeight});
+    const double scale = std::min({1.0, visible.size.width / partWidth, (visible.size.height - fixedTop) / partHeight});
     if (scale < 1) {
       // Whole points (the small epsilon keeps a side that fits exactly from losing one).
       fitted.size = CGSizeMake(std::min(visible.size.width, std::floor(partWidth * scale + 1e-6)),

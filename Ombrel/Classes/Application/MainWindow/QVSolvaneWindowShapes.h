@@ -37,10 +37,17 @@ inline constexpr CGSize kSingleSize{800, 600};
 inline constexpr double kGalleryMinWidth = 1008;
 inline constexpr double kGalleryMinContentHeight = 724;
 inline constexpr double kDefaultSizeScale = 1.5;
+// On a side the screen is too small for the gallery's designed size, the share of the screen's
+// side the user may shrink the window to.
+inline constexpr double kGalleryCutMinShare = 0.75;
 
 QVSolvaneWindowShape shapeForMode(int64_t mode, const QVSolvaneScreenMetrics& metrics);
-// 0 the open size, 2 the gallery minimum, others zero.
+// 0 the open size, 2 the gallery's opening size, others zero.
 CGSize windowSizeForMode(int64_t mode, const QVSolvaneScreenMetrics& metrics);
+// The gallery opens at 1008 x (724 + the title bar's container), each side cut to the screen's
+// available area. Its limit is that designed size where the screen holds it; on a side the screen
+// is smaller, three quarters of the screen's side, so the window can still be made smaller.
+CGSize galleryWindowSize(const QVSolvaneScreenMetrics& metrics);
 CGSize galleryWindowMinSize(const QVSolvaneScreenMetrics& metrics);
 CGSize galleryWindowMaxSize(const QVSolvaneScreenMetrics& metrics);
 

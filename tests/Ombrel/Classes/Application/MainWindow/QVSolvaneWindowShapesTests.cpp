@@ -58,15 +58,35 @@ TEST(QVSolvaneWindowShapes, ModeTable) {
   expectSize(S::windowSizeForMode(2, metrics2560()), 1008, 762);
 }
 
-TEST(QVSolvaneWindowShapes, GalleryMinimumNeverAboveItsScreen) {
-  QVSolvaneScreenMetrics small = metrics2560();
-  small.visibleSize = CGSizeMake(900, 700);
-  expectSize(S::galleryWindowMinSize(small), 900, 700);
-  QVSolvaneScreenMetrics none;  // no screen and no container: both count as 0
-  expectSize(S::galleryWindowMinSize(none), 0, 0);
-  const CGSize big = S::galleryWindowMinSize(metrics2560());
-  EXPECT_LE(big.width, 1008);
-  EXPECT_LE(big.height, 1415);
+TEST(QVSolvaneWindowShapes, GalleryOpensCutToItsScreenAndCanStillShrink) {
+  // The available area (points) and the title bar's container; the window's opening size and its
+  // limit. A 2560 x 1440 screen at 2x is 1280 x 720 points: the gallery opens at the screen's full
+  // height, and its limit must leave room to make it lower.
+  struct Case {
+    CGSize visible;
+    double bar;
+    CGSize frame, min;
+  } cases[] = {
+      {{2560, 1415}, 38, {1008, 762}, {1008, 762}},  // the designed size fits: it is the limit too
+      {{1600, 1000}, 38, {1008, 762}, {1008, 762}},
+      {{1280, 720}, 38, {1008, 720}, {1008, 540}},  // too low: three quarters of the height
+      {{900, 700}, 38, {900, 700}, {675, 525}},     // too narrow and too low
+      {{0, 0}, 0, {0, 0}, {0, 0}},                  // no screen and no container
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.visible.width << "x" << c.visible.height);
+    QVSolvaneScreenMetrics m = metrics2560();
+    m.visibleSize = c.visible;
+    m.titleBarContainerHeight = c.bar;
+    const auto shape = S::shapeForMode(QVScreenModeGallery, m);
+    expectSize(shape.frameSize, c.frame.width, c.frame.height);
+    expectSize(S::windowSizeForMode(QVScreenModeGallery, m), c.frame.width, c.frame.height);
+    expectSize(shape.minSize, c.min.width, c.min.height);
+    expectSize(S::galleryWindowMinSize(m), c.min.width, c.min.height);
+    // Never above the screen, never above the size it opens at.
+    EXPECT_LE(shape.minSize.width, std::min(c.visible.width, shape.frameSize.width));
+    EXPECT_LE(shape.minSize.height, std::min(c.visible.height, shape.frameSize.height));
+  }
 }
 
 TEST(QVSolvaneWindowShapes, FitsImagesToTheMainScreen) {

@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QScreen>
 #include <cmath>
+#include <vector>
 
 #include "Ombrel/Classes/Application/MainWindow/QVSolvaneWindowAnimator.h"
 #include "QVAppKit/QVAnimationDriver.h"
@@ -22,11 +23,28 @@ class QVSolvaneWindowTest : public testing::Test {
   void TearDown() override {
     QVSolvaneWindow::setPluginModeQuery(nullptr);
     QVSolvaneWindow::setCompositingQuery(nullptr);
+    QVSolvaneWindow::setWindowManagerQuery(nullptr);
     QVAnimationDriver::shared().cancelAll();
   }
   bool plugin = false;
   bool compositing = true;
 };
+
+// A small view in the window's content that notes the window's size at each of its paints.
+class SizeAtPaint : public QWidget {
+ public:
+  using QWidget::QWidget;
+  std::vector<QSize> paints;
+  void paintEvent(QPaintEvent*) override { paints.push_back(window()->size()); }
+};
+
+SizeAtPaint* shownProbe(QVSolvaneWindow& window) {
+  auto* probe = new SizeAtPaint(window.contentView());
+  probe->setGeometry(0, 0, 40, 40);
+  probe->show();
+  QCoreApplication::processEvents();
+  return probe;
+}
 
 void expectCentredOnScreen(const QVSolvaneWindow& window) {
   const CGRect visible = window.visibleScreenFrame();
@@ -164,27 +182,64 @@ TEST_F(QVSolvaneWindowTest, AnimatorRunsNFramesAndOneCompletion) {
 // paint: each step of a frame animation is painted before the step returns, or the window would
 // show every step laid out as the one before (Start Over shrinking back to the open screen).
 TEST_F(QVSolvaneWindowTest, EachStepOfAFrameAnimationIsPaintedAtItsSize) {
-  class SizeAtPaint : public QWidget {
-   public:
-    using QWidget::QWidget;
-    QSize painted;
-    void paintEvent(QPaintEvent*) override { painted = window()->size(); }
-  };
   auto& driver = QVAnimationDriver::shared();
   QVSolvaneWindow window;
   window.changeSizeMode(QVScreenModeSingle, false);
   window.show();
-  auto* probe = new SizeAtPaint(window.contentView());
-  probe->setGeometry(0, 0, 40, 40);
-  probe->show();
-  QCoreApplication::processEvents();
+  auto* probe = shownProbe(window);
   const QSize start = window.size();
   window.changeSizeMode(QVScreenModeOpen, true);
   for (int step = 0; step < 3; ++step) {
     driver.advance(0.05);
     ASSERT_NE(window.size(), start);
-    EXPECT_EQ(probe->painted, window.size()) << "step " << step;
+    ASSERT_FALSE(probe->paints.empty());
+    EXPECT_EQ(probe->paints.back(), window.size()) << "step " << step;
   }
+}
+
+// Under a window manager a frame change is a request answered later, and every size reported is
+// laid out again: reports of earlier steps arriving after later requests drew the quick preview at
+// an old size, then jumped. One request is out at a time, a frame set meanwhile waits (the newest
+// wins, and is the window's frame already), and nothing is painted between a request and its
+// answer; each answered step is painted at its size.
+TEST_F(QVSolvaneWindowTest, UnderAWindowManagerOneFrameChangeIsOutAtATime) {
+  QVSolvaneWindow::setWindowManagerQuery([] { return true; });
+  auto& driver = QVAnimationDriver::shared();
+  QVSolvaneWindow window;
+  window.changeSizeMode(QVScreenModeSingle, false);
+  window.show();
+  auto* probe = shownProbe(window);
+  QCoreApplication::processEvents();
+  ASSERT_FALSE(window.awaitsGeometryAnswer());
+  const QSize start = window.size();
+  probe->paints.clear();
+
+  window.changeSizeMode(QVScreenModeOpen, true);
+  driver.advance(0.05);
+  ASSERT_TRUE(window.awaitsGeometryAnswer());
+  const QSize first = window.size();
+  EXPECT_NE(first, start);
+  window.repaint();
+  for (const QSize& painted : probe->paints) EXPECT_EQ(painted, start) << "painted at its new size before the answer";
+  probe->paints.clear();
+  // The next step waits for the answer: the window stays, its frame is the waiting one.
+  driver.advance(0.05);
+  EXPECT_EQ(window.size(), first);
+  EXPECT_LT(window.frame().size.width, QVSolvaneWindow::screenRectFromQtRect(QRect(QPoint(), first)).size.width);
+
+  // Answered, painted, the waiting step sent; and so on to the end of the motion.
+  for (int turn = 0; turn < 20; ++turn) {
+    QCoreApplication::processEvents();
+    driver.advance(0.05);
+  }
+  QCoreApplication::processEvents();
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(window.awaitsGeometryAnswer());
+  EXPECT_NEAR(window.frame().size.width, QVSolvaneWindowShapes::kOpenSize.width, 1);
+  EXPECT_NEAR(window.frame().size.height, QVSolvaneWindowShapes::kOpenSize.height, 1);
+  ASSERT_FALSE(probe->paints.empty());
+  EXPECT_EQ(probe->paints.front(), first) << "the first step answered is painted at its size";
+  EXPECT_EQ(probe->paints.back(), window.size());
 }
 
 // While the window system moves and resizes the window, it shows the old picture until the new
@@ -232,8 +287,8 @@ TEST_F(QVSolvaneWindowTest, AWindowGivenAFrameBelowItsNewLimitsGoesThereInOneSte
   filter.watched = &window;
   window.installEventFilter(&filter);
   window.setMinSize(CGSizeMake(small.size.width + 200, small.size.height + 100));
-  const CGRect large = CGRectMake(small.origin.x - 150, small.origin.y - 100, small.size.width + 300,
-                                  small.size.height + 200);
+  const CGRect large =
+      CGRectMake(small.origin.x - 150, small.origin.y - 100, small.size.width + 300, small.size.height + 200);
   window.setFrame(large, true, false);
   QCoreApplication::processEvents();
   EXPECT_NEAR(window.frame().size.width, large.size.width, 1);
