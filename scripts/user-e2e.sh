@@ -311,6 +311,61 @@ single_written() { [[ -s "$SINGLE" ]] && full_size "$SINGLE" "$P1"; }
 check 30 "the exported photo at full size in the chosen subfolder ($SINGLE)" single_written &&
   ok "exported into the chosen subfolder at full size: $(identify -format '%w x %h' "$SINGLE")"
 
+# ==== Save As by name and depth (begin) ====
+# The single photo saved three more times, each name typed with its extension into the save dialog.
+# The typed extension decides the type (the dialog's type follows it as it is typed) and the depth the
+# dialog shows is the depth written: "typed.tif" typed while the dialog offers JPEG must be a TIFF of
+# 16 bits (the depth the dialog offers first); "deep.png" a PNG of 16 bits; "plain.jpg" typed while it
+# offers PNG an 8-bit JPEG. Checked with `file` and `identify`; no other file may appear beside them.
+SAVEAS="$WORK/exports/single/typed"
+mkdir -p "$SAVEAS"
+saveas_export() {  # saveas_export NAME: Save to disk from the export menu, NAME typed, a look, Return
+  local pill_wait
+  pill_wait() { shot "$WORK/now.png"; mapfile -t ctl < <(controls "$WORK/now.png"); ((${#ctl[@]} >= 2)); }
+  wait_for 20 "the export button back after the last export" pill_wait
+  EXPORT_X=${ctl[0]}
+  click "$EXPORT_X" "$ROW_Y"
+  MENU_TOP=""
+  wait_for 5 "the export menu to open" menu_open
+  click "$EXPORT_X" $((MENU_TOP + $(pt 30)))
+  wait_for 10 "the save dialog" dialog_shown
+  xdotool windowfocus --sync "$DIALOG" 2> /dev/null || xdotool windowfocus "$DIALOG"
+  xdotool key --clearmodifiers ctrl+a
+  xdotool type --delay 4 "$SAVEAS/$1"
+  sleep 0.3
+  save_step "save-as-${1%.*}"
+  xdotool key Return
+  wait_for 10 "the dialog to close after Return" dialog_closed "$DIALOG"
+}
+saveas_written() { [[ -s "$SAVEAS/$1" ]] && identify "$SAVEAS/$1" > /dev/null 2>&1; }
+saveas_check() {  # saveas_check NAME FILE-SAYS FORMAT DEPTH
+  local name=$1 says=$2 format=$3 depth=$4
+  check 30 "$name written" saveas_written "$name" || return 0
+  local kind got
+  kind=$(file -b "$SAVEAS/$name")
+  got=$(identify -format '%m %z' "$SAVEAS/$name" 2> /dev/null)
+  if [[ "$kind" == *"$says"* && "$got" == "$format $depth" ]]; then
+    ok "$name is what its name says: $got ($kind)"
+  else
+    echo "FAIL: $name should be $format of $depth bits: identify says \"$got\", file says \"$kind\""
+    failures=$((failures + 1))
+  fi
+}
+saveas_export typed.tif
+saveas_check typed.tif "TIFF image data" TIFF 16
+saveas_export deep.png
+saveas_check deep.png "16-bit/color RGB" PNG 16
+saveas_export plain.jpg
+saveas_check plain.jpg "JPEG image data" JPEG 8
+saveas_files=$(find "$SAVEAS" -maxdepth 1 -type f -printf '%f\n' | sort | tr '\n' ' ')
+if [[ "$saveas_files" == "deep.png plain.jpg typed.tif " ]]; then
+  ok "the three names typed and nothing else: $saveas_files"
+else
+  echo "FAIL: the typed names should be the only files: $saveas_files"
+  failures=$((failures + 1))
+fi
+# ==== Save As by name and depth (end) ====
+
 # ---- 5. Three photos handed over as the desktop opens files: the gallery.
 "$SOLVANE" "$P1" "$P2" "$P3" >> "$OUT/solvane.log" 2>&1 || fail "the second invocation did not hand over"
 gallery_ready() {
