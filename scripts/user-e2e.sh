@@ -195,9 +195,9 @@ type_into_dialog() {
 dialog_closed() { ! other_windows | grep -qx "$1"; }
 # The export menu of the row at the bottom right: once open, its white panel rises above the pill;
 # its first item ("Save to disk") is the panel's top row (the longest white run on a column inside it).
-menu_top() {  # menu_top FILE -> the panel's top edge on the column 60 points left of the window's right
+menu_top() {  # menu_top FILE [POINTS] -> the panel's top edge on the column 60 (or POINTS) points left of the window's right
   geometry
-  local x=$((X + WIDTH - $(pt 60)))
+  local x=$((X + WIDTH - $(pt "${2:-60}")))
   convert "$1" -crop "1x$((HEIGHT / 2))+$x+$((Y + HEIGHT / 2))" +repage -depth 8 txt:- |
     awk -F'[(),: ]+' -v y0=$((Y + HEIGHT / 2)) '
       NR > 1 {
@@ -301,7 +301,7 @@ save_step strength-lowered
 # ---- 4. One photo exported through the save dialog into a chosen subfolder, at full size.
 click "$EXPORT_X" "$ROW_Y"
 MENU_TOP=""
-wait_for 5 "the export menu to open" menu_open
+wait_for 20 "the export menu to open" menu_open
 click "$EXPORT_X" $((MENU_TOP + $(pt 30)))
 wait_for 10 "the save dialog" dialog_shown
 save_step save-dialog
@@ -319,14 +319,50 @@ check 30 "the exported photo at full size in the chosen subfolder ($SINGLE)" sin
 # offers PNG an 8-bit JPEG. Checked with `file` and `identify`; no other file may appear beside them.
 SAVEAS="$WORK/exports/single/typed"
 mkdir -p "$SAVEAS"
+# The single photo's export and strength buttons, back once the last export's end view went with its DONE.
+# (At rest: the same two places twice in a row; a press while they slide in is lost.)
+saveas_controls() {
+  local last="${ctl[*]:-}"
+  shot "$WORK/now.png"
+  mapfile -t ctl < <(controls "$WORK/now.png")
+  ((${#ctl[@]} >= 2)) && [[ "${ctl[*]}" == "$last" ]] && return 0
+  ((${#ctl[@]} < 2)) && done_shown && click "$PILL_X" $((Y + HEIGHT - $(pt 33)))
+  return 1
+}
 saveas_export() {  # saveas_export NAME: Save to disk from the export menu, NAME typed, a look, Return
-  local pill_wait
-  pill_wait() { shot "$WORK/now.png"; mapfile -t ctl < <(controls "$WORK/now.png"); ((${#ctl[@]} >= 2)); }
-  wait_for 20 "the export button back after the last export" pill_wait
+  ctl=()
+  wait_for 30 "the export button back after the last export (DONE pressed)" saveas_controls
   EXPORT_X=${ctl[0]}
-  click "$EXPORT_X" "$ROW_Y"
-  MENU_TOP=""
-  wait_for 5 "the export menu to open" menu_open
+  # A press while the end view still fades out is lost: pressed again only while no menu shows.
+  # The menu stands narrower over the export button alone (its titles cross the column 60 points in):
+  # its top is looked for 20 points left of the window's right.
+  local try opened=""
+  saveas_menu_open() {
+    local last=${MENU_TOP:-}
+    shot "$WORK/now.png"; MENU_TOP=$(menu_top "$WORK/now.png" 20)
+    [[ -n "$MENU_TOP" ]] && ((MENU_TOP < Y + HEIGHT - $(pt 90))) && [[ "$MENU_TOP" == "$last" ]]
+  }
+  for try in 1 2 3; do
+    # The pointer comes from elsewhere, as a hand's does: a press where it already rests (on DONE)
+    # is now and then not taken.
+    xdotool mousemove $((EXPORT_X - $(pt 200))) $((ROW_Y - $(pt 200)))
+    sleep 0.3
+    xdotool mousemove "$EXPORT_X" "$ROW_Y"
+    sleep 0.3
+    xdotool mousedown 1
+    sleep 0.15
+    xdotool mouseup 1
+    MENU_TOP=""
+    local end=$((SECONDS + 15))
+    until ((SECONDS >= end)); do
+      saveas_menu_open && { opened=1; break; }
+      # Rising still (above the pill's own top): no second press, it would close it.
+      [[ -n "$MENU_TOP" ]] && ((MENU_TOP < Y + HEIGHT - $(pt 90))) && end=$((SECONDS + 15))
+      sleep 0.1
+    done
+    [[ -n "$opened" ]] && break
+  done
+  [[ -n "$opened" ]] || fail "the export menu to open (three presses)"
   click "$EXPORT_X" $((MENU_TOP + $(pt 30)))
   wait_for 10 "the save dialog" dialog_shown
   xdotool windowfocus --sync "$DIALOG" 2> /dev/null || xdotool windowfocus "$DIALOG"
@@ -385,7 +421,7 @@ export_gallery() {
   wait_for 10 "the gallery's export button" gallery_export_shown
   click "$PILL_X" $((Y + HEIGHT - $(pt 33)))
   MENU_TOP=""
-  wait_for 5 "the gallery's export menu to open" menu_open
+  wait_for 20 "the gallery's export menu to open" menu_open
   click "$PILL_X" $((MENU_TOP + $(pt 30)))
   wait_for 10 "the folder dialog" dialog_shown
   save_step folder-dialog

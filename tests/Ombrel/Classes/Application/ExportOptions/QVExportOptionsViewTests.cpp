@@ -287,7 +287,7 @@ TEST_F(QVExportOptionsViewTest, TheAnsweredNameDecidesTheType) {
   std::string type;
   int64_t depth = 0;
   qv::Dictionary properties;
-  QVSolvanePanels::showExportDialogWithPaths(
+  auto shown = QVSolvanePanels::showExportDialogWithPaths(
       {"/photos/a.jpg"}, [&](int64_t, const std::string&, const std::string&, const std::string& t, int64_t d,
                              const qv::Dictionary& p, int64_t) {
         type = t;
