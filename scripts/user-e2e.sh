@@ -301,7 +301,7 @@ save_step strength-lowered
 # ---- 4. One photo exported through the save dialog into a chosen subfolder, at full size.
 click "$EXPORT_X" "$ROW_Y"
 MENU_TOP=""
-wait_for 20 "the export menu to open" menu_open
+wait_for 5 "the export menu to open" menu_open
 click "$EXPORT_X" $((MENU_TOP + $(pt 30)))
 wait_for 10 "the save dialog" dialog_shown
 save_step save-dialog
@@ -342,6 +342,8 @@ saveas_export() {  # saveas_export NAME: Save to disk from the export menu, NAME
     shot "$WORK/now.png"; MENU_TOP=$(menu_top "$WORK/now.png" 20)
     [[ -n "$MENU_TOP" ]] && ((MENU_TOP < Y + HEIGHT - $(pt 90))) && [[ "$MENU_TOP" == "$last" ]]
   }
+  # The main window takes the keyboard focus back from the save dialog that closed.
+  xdotool windowfocus --sync "$MAIN" 2> /dev/null || xdotool windowfocus "$MAIN"
   for try in 1 2 3; do
     # The pointer comes from elsewhere, as a hand's does: a press where it already rests (on DONE)
     # is now and then not taken.
@@ -421,7 +423,7 @@ export_gallery() {
   wait_for 10 "the gallery's export button" gallery_export_shown
   click "$PILL_X" $((Y + HEIGHT - $(pt 33)))
   MENU_TOP=""
-  wait_for 20 "the gallery's export menu to open" menu_open
+  wait_for 5 "the gallery's export menu to open" menu_open
   click "$PILL_X" $((MENU_TOP + $(pt 30)))
   wait_for 10 "the folder dialog" dialog_shown
   save_step folder-dialog
