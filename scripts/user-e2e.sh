@@ -224,9 +224,9 @@ type_into_dialog() {
 dialog_closed() { ! other_windows | grep -qx "$1"; }
 # The export menu of the row at the bottom right: once open, its white panel rises above the pill;
 # its first item ("Save to disk") is the panel's top row (the longest white run on a column inside it).
-menu_top() {  # menu_top FILE -> the panel's top edge on the column 60 points left of the window's right
+menu_top() {  # menu_top FILE [POINTS] -> the panel's top edge on the column 60 (or POINTS) points left of the window's right
   geometry
-  local x=$((X + WIDTH - $(pt 60)))
+  local x=$((X + WIDTH - $(pt "${2:-60}")))
   convert "$1" -crop "1x$((HEIGHT / 2))+$x+$((Y + HEIGHT / 2))" +repage -depth 8 txt:- |
     awk -F'[(),: ]+' -v y0=$((Y + HEIGHT / 2)) '
       NR > 1 {
@@ -378,6 +378,99 @@ type_into_dialog "$SINGLE"
 single_written() { [[ -s "$SINGLE" ]] && full_size "$SINGLE" "$P1"; }
 check 30 "the exported photo at full size in the chosen subfolder ($SINGLE)" single_written &&
   ok "exported into the chosen subfolder at full size: $(identify -format '%w x %h' "$SINGLE")"
+
+# ==== Save As by name and depth (begin) ====
+# The single photo saved three more times, each name typed with its extension into the save dialog.
+# The typed extension decides the type (the dialog's type follows it as it is typed) and the depth the
+# dialog shows is the depth written: "typed.tif" typed while the dialog offers JPEG must be a TIFF of
+# 16 bits (the depth the dialog offers first); "deep.png" a PNG of 16 bits; "plain.jpg" typed while it
+# offers PNG an 8-bit JPEG. Checked with `file` and `identify`; no other file may appear beside them.
+SAVEAS="$WORK/exports/single/typed"
+mkdir -p "$SAVEAS"
+# The single photo's export and strength buttons, back once the last export's end view went with its DONE.
+# (At rest: the same two places twice in a row; a press while they slide in is lost.)
+saveas_controls() {
+  local last="${ctl[*]:-}"
+  shot "$WORK/now.png"
+  mapfile -t ctl < <(controls "$WORK/now.png")
+  ((${#ctl[@]} >= 2)) && [[ "${ctl[*]}" == "$last" ]] && return 0
+  ((${#ctl[@]} < 2)) && done_shown && click "$PILL_X" $((Y + HEIGHT - $(pt 33)))
+  return 1
+}
+saveas_export() {  # saveas_export NAME: Save to disk from the export menu, NAME typed, a look, Return
+  ctl=()
+  wait_for 30 "the export button back after the last export (DONE pressed)" saveas_controls
+  EXPORT_X=${ctl[0]}
+  # A press while the end view still fades out is lost: pressed again only while no menu shows.
+  # The menu stands narrower over the export button alone (its titles cross the column 60 points in):
+  # its top is looked for 20 points left of the window's right.
+  local try opened=""
+  saveas_menu_open() {
+    local last=${MENU_TOP:-}
+    shot "$WORK/now.png"; MENU_TOP=$(menu_top "$WORK/now.png" 20)
+    [[ -n "$MENU_TOP" ]] && ((MENU_TOP < Y + HEIGHT - $(pt 90))) && [[ "$MENU_TOP" == "$last" ]]
+  }
+  # The main window takes the keyboard focus back from the save dialog that closed.
+  xdotool windowfocus --sync "$MAIN" 2> /dev/null || xdotool windowfocus "$MAIN"
+  for try in 1 2 3; do
+    # The pointer comes from elsewhere, as a hand's does: a press where it already rests (on DONE)
+    # is now and then not taken.
+    xdotool mousemove $((EXPORT_X - $(pt 200))) $((ROW_Y - $(pt 200)))
+    sleep 0.3
+    xdotool mousemove "$EXPORT_X" "$ROW_Y"
+    sleep 0.3
+    xdotool mousedown 1
+    sleep 0.15
+    xdotool mouseup 1
+    MENU_TOP=""
+    local end=$((SECONDS + 15))
+    until ((SECONDS >= end)); do
+      saveas_menu_open && { opened=1; break; }
+      # Rising still (above the pill's own top): no second press, it would close it.
+      [[ -n "$MENU_TOP" ]] && ((MENU_TOP < Y + HEIGHT - $(pt 90))) && end=$((SECONDS + 15))
+      sleep 0.1
+    done
+    [[ -n "$opened" ]] && break
+  done
+  [[ -n "$opened" ]] || fail "the export menu to open (three presses)"
+  click "$EXPORT_X" $((MENU_TOP + $(pt 30)))
+  wait_for 10 "the save dialog" dialog_shown
+  xdotool windowfocus --sync "$DIALOG" 2> /dev/null || xdotool windowfocus "$DIALOG"
+  xdotool key --clearmodifiers ctrl+a
+  xdotool type --delay 4 "$SAVEAS/$1"
+  sleep 0.3
+  save_step "save-as-${1%.*}"
+  xdotool key Return
+  wait_for 10 "the dialog to close after Return" dialog_closed "$DIALOG"
+}
+saveas_written() { [[ -s "$SAVEAS/$1" ]] && identify "$SAVEAS/$1" > /dev/null 2>&1; }
+saveas_check() {  # saveas_check NAME FILE-SAYS FORMAT DEPTH
+  local name=$1 says=$2 format=$3 depth=$4
+  check 30 "$name written" saveas_written "$name" || return 0
+  local kind got
+  kind=$(file -b "$SAVEAS/$name")
+  got=$(identify -format '%m %z' "$SAVEAS/$name" 2> /dev/null)
+  if [[ "$kind" == *"$says"* && "$got" == "$format $depth" ]]; then
+    ok "$name is what its name says: $got ($kind)"
+  else
+    echo "FAIL: $name should be $format of $depth bits: identify says \"$got\", file says \"$kind\""
+    failures=$((failures + 1))
+  fi
+}
+saveas_export typed.tif
+saveas_check typed.tif "TIFF image data" TIFF 16
+saveas_export deep.png
+saveas_check deep.png "16-bit/color RGB" PNG 16
+saveas_export plain.jpg
+saveas_check plain.jpg "JPEG image data" JPEG 8
+saveas_files=$(find "$SAVEAS" -maxdepth 1 -type f -printf '%f\n' | sort | tr '\n' ' ')
+if [[ "$saveas_files" == "deep.png plain.jpg typed.tif " ]]; then
+  ok "the three names typed and nothing else: $saveas_files"
+else
+  echo "FAIL: the typed names should be the only files: $saveas_files"
+  failures=$((failures + 1))
+fi
+# ==== Save As by name and depth (end) ====
 
 # ---- 5. Three photos handed over as the desktop opens files: the gallery.
 "$SOLVANE" "$P1" "$P2" "$P3" >> "$OUT/solvane.log" 2>&1 || fail "the second invocation did not hand over"

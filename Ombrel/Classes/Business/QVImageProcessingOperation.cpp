@@ -22,6 +22,12 @@ NSImageRef platformImage(const std::shared_ptr<QVIPImage>& image, CGSize size) {
   return bitmap ? NSImage::imageWithCGImage(bitmap, size) : nullptr;
 }
 
+// The depth an export task's file is written at: the task's own, else its preset's.
+int writtenDepth(const QVImageTaskParams& task) {
+  if (task.renderDepth()) return task.renderDepth() >= 16 ? 16 : 8;
+  return task.batchPreset() ? QVExportManagerBusiness::colorDepthForPreset(*task.batchPreset()) : 8;
+}
+
 }  // namespace
 
 CGSize QVImageProcessingOperation::fitSizeForParams(const QVImageTaskParams& params, CGSize imageSize) {
@@ -60,7 +66,7 @@ std::shared_ptr<QVIPImage> QVImageProcessingOperation::render(QVRovaProcessor& p
     if (batch->format()) request->setColorspace(batch->format()->colorSpace());
     // The depth the file is written at: an 8-bit file from a 16-bit render would cost a second
     // conversion of every sample (and the render's 16-bit curve) for nothing.
-    request->setDepth(QVExportManagerBusiness::colorDepthForPreset(*batch));
+    request->setDepth(writtenDepth(task));
   }
   // Each render of a task shows a different layer stack; a cached result would be the former one.
   request->setDisableCache(true);
@@ -112,7 +118,7 @@ void QVImageProcessingOperation::main() {
   NSImageRef original;
   if (task->keepsOriginal()) {
     const auto& batch = task->batchPreset();
-    if (batch && loaded && QVExportManagerBusiness::colorDepthForPreset(*batch) == 8)
+    if (batch && loaded && writtenDepth(*task) == 8)
       if (auto bitmap = loaded->CGImageWithColorspace(loaded->colorspaceCode(), 8))
         original = NSImage::imageWithCGImage(bitmap, fitSize);
     if (!original) original = platformImage(loaded, fitSize);

@@ -19,6 +19,7 @@ std::shared_ptr<QVImageTaskParams> QVImageTaskParams::copy() const {
   params->effectsPresets_.insert(params->effectsPresets_.end(), effectsPresets_.begin(), effectsPresets_.end());
   params->lensCorrectionPreset_ = lensCorrectionPreset_;
   if (!keepsOriginal_) params->setKeepsOriginal(false);
+  if (renderDepth_) params->setRenderDepth(renderDepth_);
   return params;
 }
 
@@ -32,6 +33,7 @@ void QVImageTaskParams::createCacheKey() {
     cacheKey_ +=
         "_" + *resizing->value() + "_" + std::to_string(resizing->type()) + (resizing->shouldEnlarge() ? "_1" : "_0");
   if (!keepsOriginal_) cacheKey_ += "_processedOnly";
+  if (renderDepth_) cacheKey_ += "_depth" + std::to_string(renderDepth_);
 }
 
 bool QVImageTaskParams::isEqual(const QVImageTaskParams& other) const {

@@ -53,6 +53,14 @@ class QVImageTaskParams {
     keepsOriginal_ = keeps;
     createCacheKey();
   }
+  // The bits a sample the export's file is written at (8 or 16); 0, the default, takes the export
+  // preset's (16 only for a TIFF preset of 16 bits). The render is made at that depth, so a 16-bit
+  // file holds the rendering's own 16-bit samples. A 16-bit task never joins an 8-bit one.
+  int renderDepth() const { return renderDepth_; }
+  void setRenderDepth(int depth) {
+    renderDepth_ = depth;
+    createCacheKey();
+  }
   std::vector<std::shared_ptr<QVPreset>>& effectsPresets() { return effectsPresets_; }
   const std::vector<std::shared_ptr<QVPreset>>& effectsPresets() const { return effectsPresets_; }
 
@@ -64,6 +72,7 @@ class QVImageTaskParams {
   int64_t type_ = 0;
   int64_t priority_ = 0;
   bool keepsOriginal_ = true;
+  int renderDepth_ = 0;
   std::shared_ptr<QVPreset> lensCorrectionPreset_;
   std::shared_ptr<QVBatchPreset> batchPreset_;
   std::vector<std::shared_ptr<QVPreset>> effectsPresets_;

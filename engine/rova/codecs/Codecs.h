@@ -240,6 +240,16 @@ int metadataOrientation(const uint8_t* data, size_t size);
 // (EXIF, XMP) and the thumbnail (IFD1, XMP). A writer states sizes of its own and no thumbnail.
 bool isSourceOnlyMetadataKey(const std::string& key);
 
+// Whether an EXIF tag (exiv2 key) stays true of a picture rendered from the file and written anew,
+// so a written file may carry it from its source: tags of the main image (IFD0), the EXIF and the
+// GPS directories that exiv2 knows, less what describes how the source stored its pixels (strip
+// and tile layout, compression, sample format, YCbCr coding, the raw data tags of a DNG or TIFF/EP
+// file), pointers to other directories, blocks written on their own (ICC profile, XMP, IPTC,
+// Photoshop resources, the maker note), the colour description of the source's encoding (the
+// writer states the colour space of its own profile) and positions in the source's pixels. False
+// for the interoperability and thumbnail directories and for keys that are not EXIF.
+bool isCarriedExifKey(const std::string& key);
+
 // Writes metadata entries into encoded file bytes (in place); false when exiv2 refuses them.
 // Thumbnail entries are never written, and a thumbnail the bytes had is removed.
 bool writeMetadata(std::vector<uint8_t>& file, const std::vector<MetadataEntry>& entries, std::string* error);

@@ -96,6 +96,78 @@ bool isSourceOnlyMetadataKey(const std::string& key) {
   return std::any_of(std::begin(kSizes), std::end(kSizes), [&](const char* k) { return key == k; });
 }
 
+bool isCarriedExifKey(const std::string& key) {
+  static const char* kGroups[] = {"Exif.Image.", "Exif.Photo.", "Exif.GPSInfo."};
+  if (std::none_of(std::begin(kGroups), std::end(kGroups), [&](const char* g) { return key.rfind(g, 0) == 0; }))
+    return false;
+  if (isSourceOnlyMetadataKey(key) || key == kMakerNoteKey) return false;
+  // How the source stored its pixels, pointers and blocks of their own, the source encoding's
+  // colours, and positions in the source's pixels (turned and resized on the way).
+  static const std::set<std::string> kNotCarried = {
+      "Exif.Image.NewSubfileType",
+      "Exif.Image.SubfileType",
+      "Exif.Image.BitsPerSample",
+      "Exif.Image.Compression",
+      "Exif.Image.PhotometricInterpretation",
+      "Exif.Image.Thresholding",
+      "Exif.Image.FillOrder",
+      "Exif.Image.StripOffsets",
+      "Exif.Image.SamplesPerPixel",
+      "Exif.Image.RowsPerStrip",
+      "Exif.Image.StripByteCounts",
+      "Exif.Image.PlanarConfiguration",
+      "Exif.Image.Predictor",
+      "Exif.Image.TileWidth",
+      "Exif.Image.TileLength",
+      "Exif.Image.TileOffsets",
+      "Exif.Image.TileByteCounts",
+      "Exif.Image.SubIFDs",
+      "Exif.Image.ExtraSamples",
+      "Exif.Image.SampleFormat",
+      "Exif.Image.SMinSampleValue",
+      "Exif.Image.SMaxSampleValue",
+      "Exif.Image.JPEGTables",
+      "Exif.Image.JPEGProc",
+      "Exif.Image.JPEGInterchangeFormat",
+      "Exif.Image.JPEGInterchangeFormatLength",
+      "Exif.Image.YCbCrCoefficients",
+      "Exif.Image.YCbCrSubSampling",
+      "Exif.Image.YCbCrPositioning",
+      "Exif.Image.ReferenceBlackWhite",
+      "Exif.Image.TransferFunction",
+      "Exif.Image.WhitePoint",
+      "Exif.Image.PrimaryChromaticities",
+      "Exif.Image.CFARepeatPatternDim",
+      "Exif.Image.CFAPattern",
+      "Exif.Image.ExifTag",
+      "Exif.Image.GPSTag",
+      "Exif.Image.InterColorProfile",
+      "Exif.Image.XMLPacket",
+      "Exif.Image.IPTCNAA",
+      "Exif.Image.ImageResources",
+      "Exif.Image.PrintImageMatching",
+      "Exif.Image.DNGPrivateData",
+      "Exif.Photo.InteroperabilityTag",
+      "Exif.Photo.ColorSpace",
+      "Exif.Photo.Gamma",
+      "Exif.Photo.CompressedBitsPerPixel",
+      "Exif.Photo.SubjectArea",
+      "Exif.Photo.SubjectLocation",
+      "Exif.Photo.CFAPattern",
+      "Exif.Photo.OffsetSchema",
+  };
+  if (kNotCarried.count(key)) return false;
+  try {
+    const Exiv2::ExifKey exifKey(key);
+    // The DNG tags (from 0xC612 on) describe raw data and its rendering, not a rendered picture.
+    if (key.rfind("Exif.Image.", 0) == 0 && exifKey.tag() >= 0xC612) return false;
+    // A tag exiv2 does not know by name cannot be written.
+    return exifKey.tagName().rfind("0x", 0) != 0;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
 namespace {
 
 float firstNumber(const Exiv2::ExifData& exif, const char* key, float fallback) {

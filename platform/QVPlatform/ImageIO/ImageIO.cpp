@@ -122,6 +122,89 @@ void merge(qv::Value& a, const qv::Value& b) {
   }
 }
 
+// The EXIF directories whose other tags (those kFields does not name) a property dictionary
+// carries under their exiv2 tag names, in the section of their directory ("Exif.Photo.LightSource"
+// as {Exif} "LightSource", "Exif.GPSInfo.GPSMapDatum" as {GPS} "MapDatum").
+struct ExifDirectory {
+  const char* group;      // exiv2 key prefix
+  const char* dict;       // property section
+  const char* tagPrefix;  // left out of the section's key
+};
+constexpr ExifDirectory kExifDirectories[] = {
+    {"Exif.Image.", kCGImagePropertyTIFFDictionary, ""},
+    {"Exif.Photo.", kCGImagePropertyExifDictionary, ""},
+    {"Exif.GPSInfo.", kCGImagePropertyGPSDictionary, "GPS"},
+};
+
+bool namedByTable(const char* dict, const std::string& key) {
+  return std::any_of(std::begin(kFields), std::end(kFields),
+                     [&](const Field& f) { return std::strcmp(f.dict, dict) == 0 && key == f.key; });
+}
+
+// A number as the dictionaries hold it: an integer when it is one.
+qv::Value numberValue(double x) {
+  if (std::isfinite(x) && x == std::floor(x) && std::fabs(x) < 9.0e15) return qv::Value(int64_t(x));
+  return qv::Value(x);
+}
+
+// Adds the EXIF entries kFields does not name and a written picture may carry (see
+// codecs::isCarriedExifKey) to their sections; a value a section holds already stays.
+void putOtherExifEntries(qv::Value& root, const std::vector<rova::MetadataEntry>& entries) {
+  for (const auto& e : entries) {
+    if (!e.bytes.empty() || !codecs::isCarriedExifKey(e.key)) continue;
+    // exiv2 hands over at most 64 numbers of an entry: a longer one is left out, never cut short.
+    if (e.isNumeric && (e.numbers.empty() || e.numbers.size() >= 64)) continue;
+    for (const auto& d : kExifDirectories) {
+      if (e.key.rfind(d.group, 0) != 0) continue;
+      std::string name = e.key.substr(std::strlen(d.group));
+      if (*d.tagPrefix && name.rfind(d.tagPrefix, 0) == 0) name.erase(0, std::strlen(d.tagPrefix));
+      if (name.empty() || namedByTable(d.dict, name)) break;
+      const qv::Value* section = root.find(d.dict);
+      if (section && section->find(name)) break;
+      qv::Value v;
+      if (!e.isNumeric) {
+        v = e.text;
+      } else if (e.numbers.size() == 1) {
+        v = numberValue(e.numbers[0]);
+      } else {
+        qv::Array a;
+        for (double x : e.numbers) a.push_back(numberValue(x));
+        v = std::move(a);
+      }
+      put(root, d.dict, name.c_str(), std::move(v));
+      break;
+    }
+  }
+}
+
+// The entries for the section values kFields does not name that are EXIF tags a written picture
+// may carry.
+void addOtherExifEntries(std::vector<rova::MetadataEntry>& out, const qv::Value& props) {
+  for (const auto& d : kExifDirectories) {
+    const qv::Value* section = props.find(d.dict);
+    if (!section || !section->isDictionary()) continue;
+    for (const auto& [name, v] : *section->dictionary()) {
+      if (namedByTable(d.dict, name)) continue;
+      const std::string key = std::string(d.group) + d.tagPrefix + name;
+      if (!codecs::isCarriedExifKey(key)) continue;
+      rova::MetadataEntry e{key, {}, {}, false};
+      if (v.isNumber()) {
+        e.numbers = {v.asDouble()};
+      } else if (v.isArray() && !v.array()->empty() &&
+                 std::all_of(v.array()->begin(), v.array()->end(), [](const qv::Value& x) { return x.isNumber(); })) {
+        for (const auto& x : *v.array()) e.numbers.push_back(x.asDouble());
+      } else if (v.isString()) {
+        e.text = v.asString();
+      } else {
+        continue;
+      }
+      e.isNumeric = !e.numbers.empty();
+      for (double x : e.numbers) e.text += (e.text.empty() ? "" : " ") + formatNumber(x);
+      out.push_back(std::move(e));
+    }
+  }
+}
+
 }  // namespace
 
 namespace qv {
@@ -187,6 +270,7 @@ Value propertiesFromMetadata(const rova::ImageMetadata& m) {
       }
     }
   }
+  putOtherExifEntries(root, m.entries);
   for (const auto& e : m.entries) {
     if (e.key == rova::kMakerNoteKey && !e.bytes.empty()) {
       put(root, kCGImagePropertyExifDictionary, kQVImagePropertyExifMakerNote, Bytes(e.bytes));
@@ -292,6 +376,7 @@ std::vector<rova::MetadataEntry> metadataFromProperties(const Value& props) {
       }
     }
   }
+  addOtherExifEntries(out, props);
   if (const Value* exif = props.find(kCGImagePropertyExifDictionary); exif && exif->isDictionary())
     if (const Value* note = exif->find(kQVImagePropertyExifMakerNote); note && note->data() && !note->data()->empty()) {
       rova::MetadataEntry e;
@@ -739,9 +824,12 @@ bool convertBitmap(const codecs::Bitmap& wide, const rova::ColorSpace& from, con
 }
 
 // The metadata to write for a picture of the given size: the properties' entries less what only
-// described the source (its sizes, its thumbnail), the sizes of this picture, and orientation 1
-// unless the properties state an orientation (the pixels are written as they are to be shown).
-std::vector<rova::MetadataEntry> metadataToWrite(const qv::Value& p, size_t width, size_t height) {
+// described the source (its sizes, its thumbnail), the sizes of this picture, orientation 1
+// unless the properties state an orientation (the pixels are written as they are to be shown),
+// and the EXIF colour space of the profile written with it (`profile`; none: sRGB): 1 for sRGB,
+// 0xFFFF (uncalibrated) for any other.
+std::vector<rova::MetadataEntry> metadataToWrite(const qv::Value& p, size_t width, size_t height,
+                                                 const CGColorSpaceRef& profile) {
   std::vector<rova::MetadataEntry> m = qv::metadataFromProperties(p);
   std::erase_if(m, [](const rova::MetadataEntry& e) { return codecs::isSourceOnlyMetadataKey(e.key); });
   if (m.empty()) return m;
@@ -754,6 +842,10 @@ std::vector<rova::MetadataEntry> metadataToWrite(const qv::Value& p, size_t widt
   if (exif) {
     m.push_back(number("Exif.Photo.PixelXDimension", double(width)));
     m.push_back(number("Exif.Photo.PixelYDimension", double(height)));
+    const bool srgb = !profile || !profile->space ||
+                      rova::isSameColorSpace(*profile->space, *rova::createColorSpace(rova::kColorProfileSRGB));
+    std::erase_if(m, [](const rova::MetadataEntry& e) { return e.key == "Exif.Photo.ColorSpace"; });
+    m.push_back(number("Exif.Photo.ColorSpace", srgb ? 1 : 0xFFFF));
     if (!statesOrientation &&
         std::none_of(m.begin(), m.end(), [](auto& e) { return e.key == "Exif.Image.Orientation"; }))
       m.push_back(number("Exif.Image.Orientation", 1));
@@ -802,8 +894,9 @@ bool CGImageDestinationFinalize(const CGImageDestinationRef& d, std::string* err
   o.tiffCompression = tiffCompression(p[kCGImagePropertyTIFFDictionary][kCGImagePropertyTIFFCompression].asInt(1));
   // Display-referred samples: converted into the colour space asked for, or out of linear light.
   const CGColorSpaceRef encodeIn = encodingColorSpace(p, img);
-  o.icc = CGColorSpaceCopyICCData(encodeIn ? encodeIn : img.colorSpace);
-  o.metadata = metadataToWrite(p, img.width, img.height);
+  const CGColorSpaceRef written = encodeIn ? encodeIn : img.colorSpace;
+  o.icc = CGColorSpaceCopyICCData(written);
+  o.metadata = metadataToWrite(p, img.width, img.height, written);
   std::string why;
   std::vector<uint8_t> bytes;
   const size_t comps = img.componentsPerPixel(), colours = img.colorComponents();

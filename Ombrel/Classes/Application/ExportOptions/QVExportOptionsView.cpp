@@ -2,7 +2,9 @@
 
 #include <QDialog>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
+#include <QLineEdit>
 #include <QPainter>
 #include <QPainterPath>
 #include <QResizeEvent>
@@ -16,6 +18,7 @@
 #include "Ombrel/Classes/Business/QVApp.h"
 #include "Ombrel/Classes/Business/QVAppSettings.h"
 #include "QVAppKit/QVCommonUISamples.h"
+#include "QVAppKit/QVFileNames.h"
 #include "QVPlatform/ImageIO/ImageIO.h"
 #include "QVPlatform/UserDefaults.h"
 
@@ -135,7 +138,10 @@ void QVExportOptionsView::buildWidget() {
 
   card->heightRule = [this] { return int(height_); };
   // The dialog that shows the card offers only the chosen type.
-  card->shownRule = [this] { allowOnlyTypeInPanel(); };
+  card->shownRule = [this] {
+    allowOnlyTypeInPanel();
+    watchNameInPanel();
+  };
   QPointer<QVLabel> typeTitle = typeLabel, depthTitle = depthLabel, colorTitle = colorLabel,
                     compressionTitle = compressionLabel, qualityTitle = qualityLabel;
   card->layoutRule = [this, card, typeTitle, depthTitle, colorTitle, compressionTitle, qualityTitle] {
@@ -199,6 +205,7 @@ void QVExportOptionsView::initializeWithMetadata(const qv::Value& metadata, int6
 }
 
 void QVExportOptionsView::typeDidChange() {
+  typedSuffix_.clear();
   if (auto title = typePopup_->titleOfSelectedItem())
     if (auto identifier = tables().saveTypeIdentifierForTitle(*title)) type_ = *identifier;
   const bool tiff = QVBatchTextHelpers::caseInsensitiveEquals(type_, kUTTypeTIFF);
@@ -213,6 +220,55 @@ void QVExportOptionsView::typeDidChange() {
   if (imageProperties_) (*imageProperties_)[kCGImageDestinationLossyCompressionQuality] = qv::Value(quality);
   changeLayoutPositionForTab(tab);
   showDepthForType();
+}
+
+bool QVExportOptionsView::selectType(const std::string& type) {
+  const auto index = tables().indexOfSaveTypeWithIdentifier(type);
+  const auto& types = tables().saveTypes();
+  if (!typePopup_ || index >= types.size() || !QVBatchTextHelpers::caseInsensitiveEquals(types[index].identifier, type))
+    return false;
+  typePopup_->selectItemAtIndex(int(index));
+  typeDidChange();
+  return true;
+}
+
+void QVExportOptionsView::followTypeOfFileName(const std::string& path) {
+  const std::string named = CGImageDestinationTypeForPath(path);
+  if (named.empty() || QVBatchTextHelpers::caseInsensitiveEquals(named, type_)) return;
+  followingName_ = true;
+  selectType(named);
+  followingName_ = false;
+}
+
+void QVExportOptionsView::nameWasTyped(const std::string& name) {
+  const std::string named = CGImageDestinationTypeForPath(name);
+  if (named.empty()) return;
+  const std::string suffix = QFileInfo(QString::fromStdString(name)).suffix().toStdString();
+  if (QVBatchTextHelpers::caseInsensitiveEquals(named, type_)) {
+    // The same type under another spelling: the filter takes it, the name stays.
+    if (suffix == typedSuffix_ || QVExportFileTypes::extensionForType(type_) == suffix) return;
+    typedSuffix_ = suffix;
+    allowOnlyTypeInPanel();
+    return;
+  }
+  // The pop-up's change would clear the typed extension: it is set once the type is taken.
+  followingName_ = true;
+  const bool taken = selectType(named);
+  followingName_ = false;
+  if (!taken) return;
+  typedSuffix_ = suffix;
+  allowOnlyTypeInPanel();
+}
+
+void QVExportOptionsView::watchNameInPanel() {
+  QFileDialog* dialog = panel();
+  if (!dialog || dialog->acceptMode() != QFileDialog::AcceptSave || watchedDialog_ == dialog) return;
+  watchedDialog_ = dialog;
+  // Only what the user edits (typed, pasted, deleted): the dialog's own changes of the text are no
+  // choice of a type.
+  if (auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+    QObject::connect(edit, &QLineEdit::textEdited, widget_,
+                     [this](const QString& text) { nameWasTyped(QVPathFromQt(text)); });
 }
 
 void QVExportOptionsView::showDepthForType() {
@@ -312,26 +368,28 @@ void QVExportOptionsView::addViewToSavePanel(QFileDialog* dialog) {
 void QVExportOptionsView::allowOnlyTypeInPanel() {
   // A save dialog offers only the chosen type; a folder chooser has no file type to limit.
   QFileDialog* dialog = panel();
-  if (!dialog || dialog->acceptMode() != QFileDialog::AcceptSave) return;
+  if (followingName_ || !dialog || dialog->acceptMode() != QFileDialog::AcceptSave) return;
   const auto extension = QVExportFileTypes::extensionForType(type_);
   if (!extension) return;
-  const QString suffix = QString::fromStdString(*extension);
+  // The extension the user typed comes first: Qt's dialog puts the filter's first extension in
+  // place of the name's when the filter changes.
+  const QString suffix = QString::fromStdString(typedSuffix_.empty() ? *extension : typedSuffix_);
+  QString patterns = QStringLiteral("*.") + suffix;
+  if (!typedSuffix_.empty() && typedSuffix_ != *extension)
+    patterns += QStringLiteral(" *.") + QString::fromStdString(*extension);
   // The name typed so far, read first: Qt's dialog replaces the text after the last dot itself
   // when the filter changes.
   const QStringList chosen = dialog->selectedFiles();
   const auto title = typePopup_ ? typePopup_->titleOfSelectedItem().value_or(*extension) : *extension;
-  dialog->setNameFilters({QString::fromStdString(title) + QStringLiteral(" (*.") + suffix + ')'});
+  dialog->setNameFilters({QString::fromStdString(title) + QStringLiteral(" (") + patterns + ')'});
   dialog->setDefaultSuffix(suffix);
-  // It gets the new type's extension in place of another type's (dots of its own stay).
+  // A typed name already says the type.
+  if (!typedSuffix_.empty()) return;
+  // It gets the new type's extension in place of another type's, also of another spelling
+  // ("x.tif", "x.JPG"); dots of its own stay.
   if (chosen.isEmpty()) return;
   const QFileInfo info(chosen.front());
-  QString name = info.fileName();
-  const std::string current = info.suffix().toLower().toStdString();
-  for (const auto& saveType : tables().saveTypes()) {
-    if (QVExportFileTypes::extensionForType(saveType.identifier) == current) {
-      name = info.completeBaseName();
-      break;
-    }
-  }
+  const QString name =
+      CGImageDestinationTypeForPath(info.fileName().toStdString()).empty() ? info.fileName() : info.completeBaseName();
   if (!name.isEmpty()) dialog->selectFile(name + '.' + suffix);
 }

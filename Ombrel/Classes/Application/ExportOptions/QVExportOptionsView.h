@@ -48,6 +48,13 @@ class QVExportOptionsView : public QVExportOptionsAccessory {
   QVExportOptionsViewDelegate* delegate() const { return delegate_; }
   void setDelegate(QVExportOptionsViewDelegate* delegate) { delegate_ = delegate; }
   void setOptionsDelegate(QVExportOptionsViewDelegate* delegate) override { setDelegate(delegate); }
+  // Selects the type the name's extension asks for, when a writer knows it (the dialog is left
+  // as it is: it has answered).
+  void followTypeOfFileName(const std::string& path) override;
+  // The user typed this into the save dialog's name field: an extension a writer knows selects its
+  // type at once (so the depth, compression and quality shown are that type's), and the dialog's
+  // filter takes the extension as typed ("x.tif" stays "x.tif").
+  void nameWasTyped(const std::string& name);
 
   // User actions (the controls call these; tests may too).
   void typeDidChange();
@@ -86,6 +93,10 @@ class QVExportOptionsView : public QVExportOptionsAccessory {
   void changeLayoutPositionForTab(int tab);
   void showDepthForType();
   void allowOnlyTypeInPanel();
+  // Follows the name field of the save dialog that carries the view (once per dialog).
+  void watchNameInPanel();
+  // Selects the type in the pop-up and takes it (false for a type the pop-up does not offer).
+  bool selectType(const std::string& type);
   qv::Dictionary& mutableImageProperties() const;
   QVAppSettings& settings() const;
 
@@ -100,6 +111,12 @@ class QVExportOptionsView : public QVExportOptionsAccessory {
   mutable std::optional<qv::Dictionary> imageProperties_;
   QVAppSettings* settings_ = nullptr;
   QVExportOptionsViewDelegate* delegate_ = nullptr;
+  // While a type follows the dialog's answer, the dialog is left alone.
+  bool followingName_ = false;
+  // The extension the user typed for the current type ("tif" for TIFF), empty when the type was
+  // chosen in the pop-up: the dialog's filter and default suffix use it, and the name stays.
+  std::string typedSuffix_;
+  QPointer<QFileDialog> watchedDialog_;
 
   QPointer<QWidget> widget_;
   QPointer<QVPopUpButton> typePopup_, compressionPopup_, depthPopup_, colorSpacePopup_;

@@ -127,7 +127,9 @@ std::vector<std::string> QVSolvanePanels::allowedFileTypes() {
 }
 
 std::string QVSolvanePanels::startDirectory() {
-  auto isFolder = [](const std::string& path) { return !path.empty() && QFileInfo(QString::fromStdString(path)).isDir(); };
+  auto isFolder = [](const std::string& path) {
+    return !path.empty() && QFileInfo(QString::fromStdString(path)).isDir();
+  };
   if (auto last = qv::UserDefaults::standardUserDefaults().stringForKey(kLastDirectoryKey); last && isFolder(*last))
     return *last;
   // SOLVANE_HOME stands for the home folder (tests, a moved profile).
@@ -187,9 +189,9 @@ std::shared_ptr<QVExportOptionsAccessory> QVSolvanePanels::showExportDialogWithP
     if (choosesFolder && !result.url.empty() && QFileInfo(QString::fromStdString(result.url)).isDir())
       directory = QFileInfo(QString::fromStdString(result.url)).absoluteFilePath().toStdString();
     auto view = weakOptions.lock();
-    completion(result.response, result.url, directory, view ? view->type() : std::string(),
-               view ? view->depth() : 0, view ? view->imageProperties() : qv::Dictionary{},
-               view ? view->colorSpace() : 0);
+    if (view && !choosesFolder && result.response == QVModalResponseOK) view->followTypeOfFileName(result.url);
+    completion(result.response, result.url, directory, view ? view->type() : std::string(), view ? view->depth() : 0,
+               view ? view->imageProperties() : qv::Dictionary{}, view ? view->colorSpace() : 0);
   });
   return options;
 }

@@ -77,6 +77,10 @@ class QVExportOptionsAccessory {
   virtual int64_t colorSpace() const { return 1; }
   // Told when the user asks for the advanced (preset) settings; not owned.
   virtual void setOptionsDelegate(QVExportOptionsViewDelegate*) {}
+  // The save dialog's answer, before the export reads the choices: a name whose extension asks for
+  // another type than the one chosen is written as that type (QVExportFileTypes::saveTargetForName),
+  // so the options become that type's (its depth, compression and quality).
+  virtual void followTypeOfFileName(const std::string&) {}
 };
 
 class QVSolvanePanels {

@@ -1,6 +1,7 @@
 #include "Ombrel/Classes/Business/Batch/QVExportFileTypes.h"
 
 #include "Ombrel/Classes/Business/Batch/QVBatchTextHelpers.h"
+#include "QVPlatform/ImageIO/ImageIO.h"
 
 namespace {
 
@@ -40,4 +41,12 @@ std::optional<std::string> QVExportFileTypes::extensionForType(std::string_view 
 bool QVExportFileTypes::isLossyType(std::string_view typeIdentifier) {
   return QVBatchTextHelpers::caseInsensitiveEquals(typeIdentifier, kQVExportTypeJPEG) ||
          QVBatchTextHelpers::caseInsensitiveEquals(typeIdentifier, kQVExportTypeJPEG2000);
+}
+
+QVExportFileTypes::SaveTarget QVExportFileTypes::saveTargetForName(const std::string& path,
+                                                                   const std::string& chosenType) {
+  if (std::string named = CGImageDestinationTypeForPath(path); !named.empty()) return {path, named, false};
+  const auto extension = extensionForType(chosenType);
+  if (!extension || path.empty()) return {path, chosenType, false};
+  return {path + "." + *extension, chosenType, true};
 }

@@ -253,6 +253,9 @@ void QVBasicExportManager::requestImage(const RunPtr& run, uint64_t index, const
   if (batchPreset) {
     auto params = QVImageTaskParams::imageTaskParamsWithImagePath(path, 2, 4, batchPreset);
     params->setKeepsOriginal(!fullStrength);
+    // A 16-bit file is rendered at 16 bits (a preset names 16 bits for TIFF only; the export dialog
+    // for every type that holds them).
+    if (colorDepth == 16) params->setRenderDepth(16);
     QVApp::processImageWithTaskParams(params, processed);
   } else {
     QVApp::processImageAtPath(path, 2, 4, nullptr, processed);

@@ -98,28 +98,46 @@ void QVExportManager::exportToDisk(const std::vector<std::string>& paths, const 
     };
   // One photo to a file the dialog chose; otherwise the output is a folder, whatever its name.
   const bool toFile = !isDirectory(outputPath) && !qv::pathExtension(outputPath).empty();
+  // A file is written as its name says (see QVExportFileTypes::saveTargetForName); a type that
+  // holds no 16-bit samples is written at 8 bits.
+  std::string file = outputPath;
+  bool renamed = false;
+  QVImageExportOptionsPtr written = options;
+  if (toFile && options) {
+    const auto target = QVExportFileTypes::saveTargetForName(outputPath, options->type());
+    file = target.path;
+    renamed = target.renamed;
+    if (target.type != options->type() ||
+        (options->depth() > 8 && !CGImageDestinationTypeHoldsSixteenBits(target.type))) {
+      written = std::make_shared<QVImageExportOptions>(*options);
+      written->setType(target.type);
+      if (!CGImageDestinationTypeHoldsSixteenBits(target.type)) written->setDepth(8);
+    }
+  }
   std::weak_ptr<QVBasicExportManager> weakSelf = shared_from_this();
   // A colour space chosen in the dialog reaches the render as a batch preset's does: through a
   // preset holding only that format, rendered at the chosen depth.
   std::shared_ptr<QVBatchPreset> renderPreset;
   int depth = 8;
-  if (options && options->colorSpace() > 0) {
+  if (written && written->colorSpace() > 0) {
     renderPreset = std::make_shared<QVBatchPreset>();
-    renderPreset->format()->setExportType(options->type());
-    renderPreset->format()->setColorSpace(options->colorSpace());
-    depth = options->depth() == 16 ? 16 : 8;
+    renderPreset->format()->setExportType(written->type());
+    renderPreset->format()->setColorSpace(written->colorSpace());
+    depth = written->depth() == 16 ? 16 : 8;
   }
   for (uint64_t i = 0; i < paths.size(); ++i) {
     requestImage(run, i, paths[i], renderPreset, depth,
-                 [weakSelf, outputPath, options, toFile](const RunPtr& run, uint64_t, const std::string& path,
-                                                         NSImageRef image) {
+                 [weakSelf, outputPath, file, renamed, options = written, toFile](
+                     const RunPtr& run, uint64_t, const std::string& path, NSImageRef image) {
                    auto self = std::static_pointer_cast<QVExportManager>(weakSelf.lock());
                    if (!self) return;
                    std::string target;
                    if (toFile) {
-                     // A second photo never goes over the first.
-                     // The dialog asked about replacing the chosen file already.
-                     target = run->claimed.count(outputPath) ? self->freePath(outputPath, *run) : outputPath;
+                     // A second photo never goes over the first. The dialog asked about replacing
+                     // the chosen file already; a name given its type's extension was never asked
+                     // about and takes a free name when it is taken.
+                     const bool free = !run->claimed.count(file) && !(renamed && self->isTaken(file, *run));
+                     target = free ? file : self->freePath(file, *run);
                      claim(run, target);
                      if (target == outputPath) run->replaceable.insert(target);
                    } else {

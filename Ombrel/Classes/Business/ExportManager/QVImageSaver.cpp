@@ -149,7 +149,8 @@ qv::Value QVImageSaver::mergedExportProperties(const qv::Value& sourceProperties
   const qv::Value* sourceTiff = merged.find(kCGImagePropertyTIFFDictionary);
   qv::Value tiff = sourceTiff ? *sourceTiff : qv::Value();
   qv::Value params = options.paramsDic().isDictionary() ? options.paramsDic() : qv::Value(qv::Dictionary{});
-  params.set(kCGImagePropertyDepth, sourceDepth);
+  // The depth the dialog showed is the depth written; the source's only where the options name none.
+  params.set(kCGImagePropertyDepth, options.depth() > 0 ? int64_t(options.depth()) : sourceDepth);
   if (tiff.isDictionary())
     if (const qv::Value* optionTiff = params.find(kCGImagePropertyTIFFDictionary)) addEntries(tiff, *optionTiff);
   addEntries(merged, params);

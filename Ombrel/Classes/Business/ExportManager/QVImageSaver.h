@@ -6,7 +6,8 @@
 //    source's values winning inside the metadata sections; TIFF compression, depth and quality
 //    from the preset's format;
 //  - the interactive export (`imagePropertiesForExportOptions`): the source's properties as the
-//    base, the options' parameters laid over them, the depth of the source file.
+//    base, the options' parameters laid over them, the options' depth (the source file's when
+//    the options name none).
 // Stateless; every operation may run on any thread.
 #include <cstdint>
 #include <functional>
@@ -65,8 +66,9 @@ class QVImageSaver {
                                          const FormatOptions* formatOptions);
 
   // The interactive merge: the source's cleaned properties, the options' parameters over them
-  // (their {TIFF} entries over the source's {TIFF} section), "Depth" the colour depth of the
-  // source file. A dictionary without the source's metadata when the source cannot be read.
+  // (their {TIFF} entries over the source's {TIFF} section), "Depth" the options' depth, or the
+  // colour depth of the source file when the options' depth is 0. A dictionary without the source's metadata when the
+  // source cannot be read.
   static qv::Value imagePropertiesForExportOptions(const std::string& originalImagePath,
                                                    const QVImageExportOptions& options);
   static qv::Value mergedExportProperties(const qv::Value& sourceProperties, int64_t sourceDepth,

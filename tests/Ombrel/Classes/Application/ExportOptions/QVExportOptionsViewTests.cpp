@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QDialog>
 #include <QFileDialog>
+#include <QLineEdit>
+#include <QTest>
 #include <QVBoxLayout>
 
 #include "Ombrel/Classes/Application/ApplicationTestSupport.h"
@@ -222,6 +224,88 @@ TEST_F(QVExportOptionsViewTest, TheSaveDialogOffersOnlyTheChosenType) {
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   EXPECT_EQ(view->view(), nullptr);  // gone with the dialog; the choices stay readable
   EXPECT_EQ(view->type(), kUTTypeTIFF);
+}
+
+// A name typed with an extension a writer knows selects that type as it is typed, so the controls
+// show what will be written (TIFF's compression and 16 bits; JPEG's 8); the name keeps the
+// extension as typed, and a type chosen afterwards replaces it in any spelling.
+TEST_F(QVExportOptionsViewTest, ATypedExtensionSelectsItsTypeAsItIsTyped) {
+  auto view = make(qv::Value(), 1, 0);
+  QVPanelSpec spec;
+  spec.kind = QVPanelSpec::Kind::Save;
+  spec.nameFieldStringValue = "beach";
+  spec.accessoryView = view->view();
+  QVFileDialogPanelPresenter presenter;
+  presenter.beginSheet(spec, nullptr, [](const QVPanelResult&) {});
+  QFileDialog* dialog = view->panel();
+  ASSERT_NE(dialog, nullptr);
+  auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+  ASSERT_NE(edit, nullptr);
+  auto typeName = [&](const QString& name) {
+    edit->clear();
+    QTest::keyClicks(edit, name);
+  };
+  struct Case {
+    const char* typed;
+    const char* type;
+    int64_t depth;
+    int tab;
+    const char* filter;
+  } cases[] = {
+      {"beach.tif", kUTTypeTIFF, 16, 2, "TIFF (*.tif *.tiff)"},
+      {"beach.JPG", kUTTypeJPEG, 8, 1, "JPEG (*.JPG *.jpeg)"},
+      {"beach.png", kUTTypePNG, 16, 0, "PNG (*.png)"},
+      {"beach.jp2", kUTTypeJPEG2000, 16, 1, "JPEG 2000 (*.jp2)"},
+      // An extension no writer knows changes nothing.
+      {"beach.foo", kUTTypeJPEG2000, 16, 1, "JPEG 2000 (*.jp2)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.typed);
+    typeName(QString::fromLatin1(c.typed));
+    EXPECT_EQ(view->type(), c.type);
+    EXPECT_EQ(view->popUpButton()->indexOfSelectedItem(), indexOfType(c.type));
+    EXPECT_EQ(view->depth(), c.depth);
+    EXPECT_EQ(view->depthPopUpButton()->isEnabled(), c.depth == 16);
+    EXPECT_EQ(view->tabIndex(), c.tab);
+    EXPECT_EQ(dialog->nameFilters(), QStringList{QString::fromLatin1(c.filter)});
+    EXPECT_EQ(edit->text(), QString::fromLatin1(c.typed));
+    EXPECT_EQ(storedType(), c.type);
+  }
+  // Chosen in the pop-up, a type replaces a known extension of another spelling.
+  typeName(QStringLiteral("beach.tif"));
+  view->popUpButton()->chooseItemAtIndex(indexOfType(kUTTypePNG));
+  EXPECT_EQ(dialog->nameFilters(), QStringList{QStringLiteral("PNG (*.png)")});
+  EXPECT_TRUE(dialog->selectedFiles().front().endsWith(QStringLiteral("/beach.png")));
+  dialog->reject();
+}
+
+// The dialog's answer with a name of another type (pasted past the field, or a type it does not
+// follow live): the export reads that type, with its depth and quality.
+TEST_F(QVExportOptionsViewTest, TheAnsweredNameDecidesTheType) {
+  auto presenter = installDialog();
+  settings.saveExportImageCompressionQuality(qv::Value(0.6), kUTTypeJPEG);
+  std::string type;
+  int64_t depth = 0;
+  qv::Dictionary properties;
+  auto shown = QVSolvanePanels::showExportDialogWithPaths(
+      {"/photos/a.jpg"}, [&](int64_t, const std::string&, const std::string&, const std::string& t, int64_t d,
+                             const qv::Dictionary& p, int64_t) {
+        type = t;
+        depth = d;
+        properties = p;
+      });
+  auto view = made.lock();
+  ASSERT_TRUE(view);
+  view->popUpButton()->chooseItemAtIndex(indexOfType(kUTTypeTIFF));
+  view->depthPopUpButton()->chooseItemAtIndex(1);
+  QVPanelResult ok;
+  ok.response = QVModalResponseOK;
+  ok.url = "/exports/answer.jpg";
+  presenter->finish(ok);
+  EXPECT_EQ(type, kUTTypeJPEG);
+  EXPECT_EQ(depth, 8);
+  EXPECT_EQ(properties.at(kCGImagePropertyDepth).asInt(), 8);
+  EXPECT_EQ(quality(properties), 0.6);
 }
 
 TEST_F(QVExportOptionsViewTest, TheExportDialogHandsTheChoicesOn) {

@@ -81,6 +81,64 @@ TEST_F(QVExportManagerTest, DialogColourSpaceReachesTheRender) {
   EXPECT_EQ(written[kCGImagePropertyProfileName].asString(), "Adobe RGB (1998)");
 }
 
+// What lands on disk is what its name says, at the depth the dialog showed: a name whose extension
+// a writer knows is written as that type (whatever type the dialog had), 16 bits are written for
+// the types that hold them from a 16-bit render (not 8-bit samples widened), and any other name
+// gets the dialog's type's extension, taking a free name when that one is taken (nobody was asked
+// about it).
+TEST_F(QVExportManagerTest, TheNameSaysTheTypeAndTheDialogTheDepth) {
+  const std::string source = photo("astronaut.png");
+  writeBytes(dir / "odd.foo.png", "kept: nobody asked about this name");
+  struct Case {
+    const char* typed;
+    const char* dialogType;
+    int64_t dialogDepth;
+    const char* written;  // file name written
+    const char* type;
+    size_t bits;
+  } cases[] = {
+      {"typed.tif", kUTTypeJPEG, 8, "typed.tif", kUTTypeTIFF, 8},
+      {"typed.PNG", kUTTypeTIFF, 16, "typed.PNG", kUTTypePNG, 16},
+      {"deep.png", kUTTypePNG, 16, "deep.png", kUTTypePNG, 16},
+      {"deep.tiff", kUTTypeTIFF, 16, "deep.tiff", kUTTypeTIFF, 16},
+      {"deep.jp2", kUTTypeJPEG2000, 16, "deep.jp2", kUTTypeJPEG2000, 16},
+      {"flat.png", kUTTypePNG, 8, "flat.png", kUTTypePNG, 8},
+      {"flat.jpg", kUTTypePNG, 16, "flat.jpg", kUTTypeJPEG, 8},
+      {"odd.foo", kUTTypePNG, 8, "odd.foo_2.png", kUTTypePNG, 8},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.typed);
+    *updater = RecordingUpdater();
+    dialog->url = (dir / c.typed).string();
+    dialog->directoryURL = dir.string();
+    dialog->fileType = c.dialogType;
+    dialog->depth = c.dialogDepth;
+    dialog->colorSpace = 1;
+    exportPaths({source}, kQVExportTypeDisk);
+    ASSERT_TRUE(waitForEnd(*updater));
+    EXPECT_EQ(updater->count("finished"), 1u);
+    EXPECT_EQ(manager->exportedPaths(), std::vector<std::string>{(dir / c.written).string()});
+    const WrittenImage written = readBack(dir / c.written);
+    EXPECT_EQ(written.type, c.type);
+    EXPECT_EQ(written.bits, c.bits);
+    if (c.bits == 16) {
+      // The rendering's own 16-bit samples: 8-bit samples widened would all be multiples of 257
+      // (where the enhancement leaves a colour as it was, a 16-bit sample is one too).
+      auto image = CGImageSourceCreateImageAtIndex(CGImageSourceCreateWithURL((dir / c.written).string()), 0);
+      ASSERT_TRUE(image);
+      size_t widened = 0, samples = 0;
+      for (size_t y = 0; y < image->height; y += 7) {
+        const auto* row = reinterpret_cast<const uint16_t*>(image->row(y));
+        for (size_t i = 0; i < image->width * image->componentsPerPixel(); ++i, ++samples) widened += row[i] % 257 == 0;
+      }
+      EXPECT_LT(widened * 10, samples * 9);
+    }
+  }
+  std::ifstream kept(dir / "odd.foo.png");
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "kept: nobody asked about this name");
+  EXPECT_FALSE(fs::exists(dir / "odd.foo"));
+}
+
 // Several photos into a folder whose name has a dot: names from the sources (a dotted one keeps
 // its dots), a collision answered "Create New" without "Apply to all", so each collision asks.
 TEST_F(QVExportManagerTest, FolderExportResolvesCollisions) {

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <exiv2/exiv2.hpp>
 #include <fstream>
+#include <map>
 #include <set>
 #include <sstream>
 
@@ -175,6 +176,140 @@ TEST(QVImageSaver, WritesEveryFormatWithTheSourcesMetadataMerged) {
   }
 }
 
+namespace {
+
+// A camera's JPEG: its EXIF as a camera writes it (versions, colour space, the capture's tags,
+// the layout of its own YCbCr data, an interoperability directory and a thumbnail), turned by
+// orientation 6.
+fs::path makeCameraJpeg(const fs::path& dir) {
+  auto buf = std::make_shared<std::vector<uint8_t>>(48 * 32 * 3, uint8_t(90));
+  auto image = CGImageCreate(48, 32, 8, 24, 48 * 3, CGColorSpaceCreateDeviceRGB(), kCGImageAlphaNone, buf);
+  auto data = std::make_shared<std::vector<uint8_t>>();
+  auto dest = CGImageDestinationCreateWithData(data, kUTTypeJPEG, 1);
+  CGImageDestinationAddImage(dest, image, {});
+  EXPECT_TRUE(CGImageDestinationFinalize(dest));
+  auto img = Exiv2::ImageFactory::open(data->data(), long(data->size()));
+  img->readMetadata();
+  Exiv2::ExifData exif;
+  exif["Exif.Image.Make"] = "Maker";
+  exif["Exif.Image.Model"] = "Board Camera";
+  exif["Exif.Image.Software"] = "Firmware 1.2";
+  exif["Exif.Image.Orientation"] = uint16_t(6);
+  exif["Exif.Image.YCbCrPositioning"] = uint16_t(2);
+  exif["Exif.Photo.ExifVersion"] = Exiv2::DataValue(reinterpret_cast<const Exiv2::byte*>("0231"), 4);
+  exif["Exif.Photo.FlashpixVersion"] = Exiv2::DataValue(reinterpret_cast<const Exiv2::byte*>("0100"), 4);
+  const Exiv2::byte components[] = {1, 2, 3, 0};
+  exif["Exif.Photo.ComponentsConfiguration"] = Exiv2::DataValue(components, 4);
+  exif["Exif.Photo.ColorSpace"] = uint16_t(1);
+  exif["Exif.Photo.LightSource"] = uint16_t(4);
+  exif["Exif.Photo.SensingMethod"] = uint16_t(2);
+  exif["Exif.Photo.CustomRendered"] = uint16_t(0);
+  exif["Exif.Photo.DigitalZoomRatio"] = Exiv2::URational(3, 2);
+  exif["Exif.Photo.ExposureTime"] = Exiv2::URational(1, 250);
+  exif["Exif.Photo.DateTimeOriginal"] = "2024:05:06 07:08:09";
+  exif["Exif.Photo.CompressedBitsPerPixel"] = Exiv2::URational(4, 1);
+  exif["Exif.Photo.PixelXDimension"] = uint32_t(4000);
+  exif["Exif.Iop.InteroperabilityIndex"] = "R98";
+  exif["Exif.GPSInfo.GPSVersionID"] = Exiv2::DataValue(components, 4, Exiv2::invalidByteOrder, Exiv2::unsignedByte);
+  exif["Exif.GPSInfo.GPSMapDatum"] = "WGS-84";
+  Exiv2::ExifThumb(exif).setJpegThumbnail(data->data(), long(data->size()));
+  img->setExifData(exif);
+  img->writeMetadata();
+  auto& io = img->io();
+  io.seek(0, Exiv2::BasicIo::beg);
+  Exiv2::DataBuf bytes = io.read(long(io.size()));
+  const fs::path path = dir / "camera.jpg";
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.pData_), bytes.size_);
+  return path;
+}
+
+// Every EXIF tag of a file as exiv2 reads it, key to text.
+std::map<std::string, std::string> exifTags(const fs::path& path) {
+  std::map<std::string, std::string> tags;
+  auto img = Exiv2::ImageFactory::open(path.string());
+  img->readMetadata();
+  for (const auto& d : img->exifData()) tags[d.key()] = d.toString();
+  return tags;
+}
+
+}  // namespace
+
+// The EXIF a written file carries, over formats and both merges: every source tag still true of
+// the written picture, the ones that change stated anew (orientation, size, the colour space of
+// the profile written: 1 sRGB, 0xFFFF otherwise), and what described the source's own data left
+// out (its YCbCr layout, compression ratio, interoperability directory and thumbnail).
+TEST(QVImageSaver, ExifTagsStillTrueAreKeptAndTheRestStatedAnew) {
+  const fs::path dir = solvane::test::makeTempDir("saver-exif");
+  const fs::path source = makeCameraJpeg(dir);
+  ASSERT_EQ(exifTags(source).at("Exif.Photo.ExifVersion"), "48 50 51 49");
+  auto srgb8 = [] {
+    auto buf = std::make_shared<std::vector<uint8_t>>(kWidth * kHeight * 3, uint8_t(140));
+    return NSImage::imageWithCGImage(
+        CGImageCreate(kWidth, kHeight, 8, 24, kWidth * 3, CGColorSpaceCreateDeviceRGB(), kCGImageAlphaNone, buf));
+  }();
+  const std::map<std::string, std::string> kept = {
+      {"Exif.Image.Make", "Maker"},
+      {"Exif.Image.Model", "Board Camera"},
+      {"Exif.Image.Software", "Firmware 1.2"},
+      {"Exif.Photo.ExifVersion", "48 50 51 49"},
+      {"Exif.Photo.FlashpixVersion", "48 49 48 48"},
+      {"Exif.Photo.ComponentsConfiguration", "1 2 3 0"},
+      {"Exif.Photo.LightSource", "4"},
+      {"Exif.Photo.SensingMethod", "2"},
+      {"Exif.Photo.CustomRendered", "0"},
+      {"Exif.Photo.DigitalZoomRatio", "3/2"},
+      {"Exif.Photo.ExposureTime", "1/250"},
+      {"Exif.Photo.DateTimeOriginal", "2024:05:06 07:08:09"},
+      {"Exif.GPSInfo.GPSVersionID", "1 2 3 0"},
+      {"Exif.GPSInfo.GPSMapDatum", "WGS-84"},
+      {"Exif.Image.Orientation", "1"},
+      {"Exif.Photo.PixelXDimension", std::to_string(kWidth)},
+      {"Exif.Photo.PixelYDimension", std::to_string(kHeight)},
+  };
+  const char* dropped[] = {"Exif.Image.YCbCrPositioning", "Exif.Photo.CompressedBitsPerPixel",
+                           "Exif.Iop.InteroperabilityIndex", "Exif.Thumbnail.JPEGInterchangeFormat",
+                           "Exif.Thumbnail.Compression"};
+  struct Case {
+    const char* name;
+    const char* type;
+    bool interactive;  // the save dialog's merge, else a preset's
+    bool wideGamut;    // an Adobe RGB render, else sRGB
+  } cases[] = {
+      {"dialog.jpg", kUTTypeJPEG, true, false},     {"dialog.png", kUTTypePNG, true, false},
+      {"dialog.tif", kUTTypeTIFF, true, false},     {"preset.jpg", kUTTypeJPEG, false, true},
+      {"preset.png", kUTTypePNG, false, true},      {"preset.tif", kUTTypeTIFF, false, true},
+      {"dialog-wide.tif", kUTTypeTIFF, true, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path out = dir / c.name;
+    const NSImageRef image = c.wideGamut ? gradient16() : srgb8;
+    std::optional<qv::Error> error;
+    if (c.interactive) {
+      auto options = QVImageExportOptions::defaultOptionsWithType(c.type);
+      error = QVImageSaver::saveImageWithOptions(image, source.string(), out.string(), *options);
+    } else {
+      const QVImageSaver::FormatOptions format{c.type, 0.9, std::nullopt};
+      error = QVImageSaver::saveImage(image, source.string(), out.string(), c.type, true, &format, nullptr);
+    }
+    ASSERT_FALSE(error) << error->userInfo["reason"].asString();
+    const auto tags = exifTags(out);
+    for (const auto& [key, value] : kept) {
+      const auto found = tags.find(key);
+      if (found == tags.end()) {
+        ADD_FAILURE() << key << " is missing";
+        continue;
+      }
+      EXPECT_EQ(found->second, value) << key;
+    }
+    ASSERT_TRUE(tags.count("Exif.Photo.ColorSpace"));
+    EXPECT_EQ(tags.at("Exif.Photo.ColorSpace"), c.wideGamut ? "65535" : "1");
+    for (const char* key : dropped) EXPECT_FALSE(tags.count(key)) << key;
+    // A TIFF's own layout is the written file's, not the source's.
+    if (std::string(c.type) == kUTTypeTIFF) EXPECT_NE(tags.at("Exif.Image.Compression"), "6");
+  }
+}
+
 // Error 1000 for an image that gives no bitmap, nothing written.
 TEST(QVImageSaver, AnImageWithoutABitmapIsError1000) {
   const fs::path dir = solvane::test::makeTempDir("saver-nobitmap");
@@ -333,7 +468,7 @@ TEST(QVImageSaver, PresetMergeTable) {
 }
 
 // The interactive merge, in memory: the source is the base, the options lie over it, the depth is
-// the source file's.
+// the options' (the one the dialog showed), the source file's only when the options name none.
 TEST(QVImageSaver, InteractiveMergeTable) {
   const Value source =
       qv::Dictionary{{"Depth", Value(int64_t(16))},
@@ -351,7 +486,17 @@ TEST(QVImageSaver, InteractiveMergeTable) {
   bare.erase("{TIFF}");
   m = QVImageSaver::mergedExportProperties(bare, 16, *defaults);
   EXPECT_FALSE(m.find("{TIFF}"));
-  EXPECT_EQ(m["Depth"].asInt(), 16);
+  EXPECT_EQ(m["Depth"].asInt(), 8);
+  struct DepthCase {
+    uint64_t options;
+    int64_t source, written;
+  } depths[] = {{16, 8, 16}, {8, 16, 8}, {0, 16, 16}, {0, 8, 8}};
+  for (const auto& d : depths) {
+    const auto options =
+        QVImageExportOptions::imageExportOptionsWithDepth(d.options, kUTTypePNG, defaults->paramsDic());
+    EXPECT_EQ(QVImageSaver::mergedExportProperties(source, d.source, *options)["Depth"].asInt(), d.written)
+        << d.options << " over " << d.source;
+  }
   // An unreadable source: the options alone.
   m = QVImageSaver::mergedExportProperties(Value(), 0, *defaults);
   EXPECT_EQ(m[kCGImageDestinationLossyCompressionQuality].asDouble(), 0.85);
