@@ -623,8 +623,10 @@ wait_for 20 "the gallery's export button after DONE" done_pressed
 # ==== Gallery delete: end ====
 
 # ---- 8. Start Over, and the title menu on the open screen.
-# The export's end view goes with its DONE; then the menu's shortcut, to the main window.
-if done_shown; then click "$PILL_X" $((Y + HEIGHT - $(pt 33))); fi
+# The export's end view goes with its DONE (it comes once the last file is written, a while after the
+# question on a loaded machine); then the menu's shortcut, to the main window.
+wait_for 20 "the export's end with its DONE button" done_shown
+click "$PILL_X" $((Y + HEIGHT - $(pt 33)))
 wait_for 10 "the gallery's export button after DONE" gallery_export_shown
 xdotool windowfocus --sync "$MAIN" 2> /dev/null || xdotool windowfocus "$MAIN"
 xdotool key ctrl+n

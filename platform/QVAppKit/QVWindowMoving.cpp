@@ -7,8 +7,38 @@
 #include <QWidget>
 #include <QWindow>
 #include <cmath>
+#include <cstdlib>
+
+#if defined(SOLVANE_HAS_XCB)
+#include <xcb/xcb.h>
+
+#include <QtGui/qguiapplication_platform.h>
+#endif
 
 namespace {
+
+// The left button as the X server has it now. Qt's record of the buttons follows the events it was
+// handed, and a window manager that grabs the press to focus the window and replays it may hand over
+// a tap's press and release in an order that leaves the record "held": the window would then follow
+// a pointer whose button is up. Elsewhere the record is all there is.
+bool leftButtonHeld(Qt::MouseButtons recorded) {
+  if (!(recorded & Qt::LeftButton)) return false;
+#if defined(SOLVANE_HAS_XCB)
+  auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+  xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
+  if (!connection) return true;
+  const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+  if (!screen) return true;
+  xcb_query_pointer_reply_t* pointer =
+      xcb_query_pointer_reply(connection, xcb_query_pointer(connection, screen->root), nullptr);
+  if (!pointer) return true;
+  const bool held = pointer->mask & XCB_BUTTON_MASK_1;
+  std::free(pointer);
+  return held;
+#else
+  return true;
+#endif
+}
 
 // Follows the mouse events of the whole application (the pointer may leave the view and its
 // window while the button is held) from the press until the release; installed only meanwhile.
@@ -78,8 +108,13 @@ class MoveTracker : public QObject {
       return;
     }
     const QPointF travel = event.globalPosition() - pressGlobal_;
+    if (!moving_ && std::hypot(travel.x(), travel.y()) < QVWindowMoving::kThreshold) return;
+    // Before each step: the window system's own word that the button is down.
+    if (!leftButtonHeld(event.buttons())) {
+      end();
+      return;
+    }
     if (!moving_) {
-      if (std::hypot(travel.x(), travel.y()) < QVWindowMoving::kThreshold) return;
       moving_ = true;
       if (edges_) {
         if (QWindow* handle = window_->windowHandle()) handle->startSystemResize(edges_);
