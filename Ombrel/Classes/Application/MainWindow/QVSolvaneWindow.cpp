@@ -481,6 +481,7 @@ void QVSolvaneWindow::setFrame(CGRect target, bool display, bool animate) {
     // The limits take in both sizes while the geometry changes: limits narrowed to the new size
     // first would resize the window on their own, at its old top-left, a step before the move.
     applyQtLimits(r.size(), size());
+    askedAgain_ = false;
     requestGeometry(r);
     // A frame waiting for the window manager's answer leaves the window at the size it asked for.
     applyQtLimits(r.size(), size());
@@ -557,19 +558,30 @@ void QVSolvaneWindow::geometryAnswered(uint64_t request) {
   if (request != request_) return;
   if (answerTimeout_) answerTimeout_->stop();
   if (!unanswered_) return;
+  const QRect asked = *unanswered_;
   unanswered_.reset();
   setUpdatesEnabled(true);
   // The step the window manager has just made is painted now, before the next is asked for.
   if (isVisible()) repaint();
+  QRect next;
   if (waiting_) {
-    const QRect next = *waiting_;
+    next = *waiting_;
     waiting_.reset();
-    applyQtLimits(next.size(), size());
-    requestGeometry(next);
-    applyQtLimits(next.size(), size());
-    layoutParts();
-    updateMask();
+  } else if (geometry() != asked) {
+    // Given up on, or a report of the manager's own step came last: the frame asked for is asked
+    // again, once, so the window never rests laid out at a step of the motion.
+    if (askedAgain_) return;
+    askedAgain_ = true;
+    next = asked;
+  } else {
+    askedAgain_ = false;
+    return;
   }
+  applyQtLimits(next.size(), size());
+  requestGeometry(next);
+  applyQtLimits(next.size(), size());
+  layoutParts();
+  updateMask();
 }
 
 void QVSolvaneWindow::watchNativeWindow() {

@@ -210,6 +210,7 @@ class QVSolvaneWindow : public QWidget {
   std::optional<QRect> unanswered_;
   uint64_t request_ = 0;  // the number of the last request sent while awaiting answers
   std::optional<QRect> waiting_;
+  bool askedAgain_ = false;  // the last frame asked for has been asked for a second time
   QPointer<QWindow> watched_;
   QTimer* answerTimeout_ = nullptr;
   std::shared_ptr<QVSolvaneWindowAnimator> windowAnimator_;
