@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -574,7 +575,9 @@ void QVSolvaneWindow::geometryAnswered(uint64_t request) {
     askedAgain_ = true;
     next = asked;
   } else {
-    askedAgain_ = false;
+    // Answered as asked; a report of the manager's own coming shortly after is taken up too.
+    lastAnswered_ = asked;
+    answeredAt_.start();
     return;
   }
   applyQtLimits(next.size(), size());
@@ -806,6 +809,25 @@ bool QVSolvaneWindow::eventFilter(QObject* watched, QEvent* event) {
           this,
           [self, request] {
             if (self) self->geometryAnswered(request);
+          },
+          Qt::QueuedConnection);
+    } else if ((type == QEvent::Resize || type == QEvent::Move) && !unanswered_ && lastAnswered_ &&
+               answeredAt_.isValid() && answeredAt_.elapsed() < kLateReportMs && !askedAgain_ &&
+               watched_->geometry() != *lastAnswered_) {
+      // A report of an earlier step arriving after the answer: Qt has laid the window out at that
+      // size again, so the frame answered is asked for once more.
+      QPointer<QVSolvaneWindow> self(this);
+      QMetaObject::invokeMethod(
+          this,
+          [self] {
+            if (!self || self->unanswered_ || !self->lastAnswered_ || self->askedAgain_) return;
+            self->askedAgain_ = true;
+            const QRect again = *self->lastAnswered_;
+            self->applyQtLimits(again.size(), self->size());
+            self->requestGeometry(again);
+            self->applyQtLimits(again.size(), self->size());
+            self->layoutParts();
+            self->updateMask();
           },
           Qt::QueuedConnection);
     }
