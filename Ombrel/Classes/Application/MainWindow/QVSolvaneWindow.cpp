@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -482,6 +483,7 @@ void QVSolvaneWindow::setFrame(CGRect target, bool display, bool animate) {
     // The limits take in both sizes while the geometry changes: limits narrowed to the new size
     // first would resize the window on their own, at its old top-left, a step before the move.
     applyQtLimits(r.size(), size());
+    askedAgain_ = false;
     requestGeometry(r);
     // A frame waiting for the window manager's answer leaves the window at the size it asked for.
     applyQtLimits(r.size(), size());
@@ -558,19 +560,32 @@ void QVSolvaneWindow::geometryAnswered(uint64_t request) {
   if (request != request_) return;
   if (answerTimeout_) answerTimeout_->stop();
   if (!unanswered_) return;
+  const QRect asked = *unanswered_;
   unanswered_.reset();
   setUpdatesEnabled(true);
   // The step the window manager has just made is painted now, before the next is asked for.
   if (isVisible()) repaint();
+  QRect next;
   if (waiting_) {
-    const QRect next = *waiting_;
+    next = *waiting_;
     waiting_.reset();
-    applyQtLimits(next.size(), size());
-    requestGeometry(next);
-    applyQtLimits(next.size(), size());
-    layoutParts();
-    updateMask();
+  } else if (geometry() != asked) {
+    // Given up on, or a report of the manager's own step came last: the frame asked for is asked
+    // again, once, so the window never rests laid out at a step of the motion.
+    if (askedAgain_) return;
+    askedAgain_ = true;
+    next = asked;
+  } else {
+    // Answered as asked; a report of the manager's own coming shortly after is taken up too.
+    lastAnswered_ = asked;
+    answeredAt_.start();
+    return;
   }
+  applyQtLimits(next.size(), size());
+  requestGeometry(next);
+  applyQtLimits(next.size(), size());
+  layoutParts();
+  updateMask();
 }
 
 void QVSolvaneWindow::watchNativeWindow() {
@@ -795,6 +810,25 @@ bool QVSolvaneWindow::eventFilter(QObject* watched, QEvent* event) {
           this,
           [self, request] {
             if (self) self->geometryAnswered(request);
+          },
+          Qt::QueuedConnection);
+    } else if ((type == QEvent::Resize || type == QEvent::Move) && !unanswered_ && lastAnswered_ &&
+               answeredAt_.isValid() && answeredAt_.elapsed() < kLateReportMs && !askedAgain_ &&
+               watched_->geometry() != *lastAnswered_) {
+      // A report of an earlier step arriving after the answer: Qt has laid the window out at that
+      // size again, so the frame answered is asked for once more.
+      QPointer<QVSolvaneWindow> self(this);
+      QMetaObject::invokeMethod(
+          this,
+          [self] {
+            if (!self || self->unanswered_ || !self->lastAnswered_ || self->askedAgain_) return;
+            self->askedAgain_ = true;
+            const QRect again = *self->lastAnswered_;
+            self->applyQtLimits(again.size(), self->size());
+            self->requestGeometry(again);
+            self->applyQtLimits(again.size(), self->size());
+            self->layoutParts();
+            self->updateMask();
           },
           Qt::QueuedConnection);
     }

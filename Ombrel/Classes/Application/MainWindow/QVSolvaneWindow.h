@@ -17,6 +17,7 @@
 //
 // Main thread only.
 #include <QColor>
+#include <QElapsedTimer>
 #include <QPixmap>
 #include <QPointer>
 #include <QWidget>
@@ -43,6 +44,8 @@ class QVSolvaneWindow : public QWidget {
   static inline const QColor kContentColour{17, 18, 20};
   // A window manager that never answers a frame change holds up the next one this long.
   static constexpr int kGeometryAnswerTimeoutMs = 150;
+  // A report differing from the frame answered this soon after it is a late one of an earlier step.
+  static constexpr int kLateReportMs = 400;
 
   QVSolvaneWindow();
   ~QVSolvaneWindow() override;
@@ -210,6 +213,9 @@ class QVSolvaneWindow : public QWidget {
   std::optional<QRect> unanswered_;
   uint64_t request_ = 0;  // the number of the last request sent while awaiting answers
   std::optional<QRect> waiting_;
+  bool askedAgain_ = false;
+  std::optional<QRect> lastAnswered_;  // the last frame answered as asked, and when
+  QElapsedTimer answeredAt_;           // the last frame asked for has been asked for a second time
   QPointer<QWindow> watched_;
   QTimer* answerTimeout_ = nullptr;
   std::shared_ptr<QVSolvaneWindowAnimator> windowAnimator_;
