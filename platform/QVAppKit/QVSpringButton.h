@@ -54,6 +54,8 @@ class QVSpringButton : public QVTitledButton {
   void updateHover(bool hover);
   void handleMouseDown();
   void sendActionToTarget();
+  // After the release spring: the hover state is the hover size shown, then follows the pointer.
+  void followPointerAfterRelease();
   void addTrackingArea();
 
   virtual void mouseEntered();

@@ -5,11 +5,13 @@
 #include <QCheckBox>
 #include <QIcon>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <algorithm>
 
 QVAlertResponse QVMessageBoxAlertRunner::runModal(const QVAlertSpec& spec) {
-  QMessageBox box(QApplication::activeWindow());
+  const QPointer<QWidget> asking = QApplication::activeWindow();
+  QMessageBox box(asking);
   // The application's own icon, as desktop alerts show it; the stock warning sign without one.
   const QIcon icon = QApplication::windowIcon();
   if (!icon.isNull())
@@ -43,6 +45,9 @@ QVAlertResponse QVMessageBoxAlertRunner::runModal(const QVAlertSpec& spec) {
     box.setCheckBox(suppression);
   }
   box.exec();
+  // The window the alert was asked from takes the keyboard again: without a window manager
+  // nothing gives it back, and its fields took no typing, its buttons kept the hover they froze in.
+  if (asking && asking->isVisible() && QApplication::activeWindow() != asking) asking->activateWindow();
   QVAlertResponse response;
   const auto it = std::find(buttons.begin(), buttons.end(), box.clickedButton());
   // Closing the box without a button answers the escape button, else the default one.
