@@ -51,9 +51,16 @@ void QVSpringButton::setAnchor(CGPoint anchor) {
 
 void QVSpringButton::onViewFrameChanged() {
   QVTitledButton::onViewFrameChanged();
-  // The sizes the springs pass through are not the button's own.
-  if (QVSpringLayer::isApplyingSpring()) return;
+  // The sizes the springs pass through are not the button's own, nor is the size a spring left
+  // when the frame is reported again unchanged (layout passes while an alert is up did so, and
+  // the hover size became the size to rest at).
   const CGSize size = frame().size;
+  if (QVSpringLayer::isApplyingSpring()) {
+    springSize_ = size;
+    return;
+  }
+  if (springSize_ && *springSize_ == size) return;
+  springSize_.reset();
   clickParams()->setOriginalSize(size);
   hoverParams()->setOriginalSize(size);
   initialParams()->setOriginalSize(size);

@@ -14,6 +14,7 @@
 #include <QPointer>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "QVAppKit/QVMouseEventTrackingView.h"
@@ -91,6 +92,8 @@ class QVSpringButton : public QVTitledButton {
   std::string currentHoverAnimationKey_;
   std::string currentClickAnimationKey_;
   QPointer<QWidget> observedWindow_;
+  // The size the last spring step wrote, until the frame takes another.
+  std::optional<CGSize> springSize_;
 };
 
 class QVRoundedSpringButton : public QVSpringButton {
