@@ -223,8 +223,13 @@ int main(int argc, char** argv) {
   if (!pluginRun) {
     switch (instance.handOverToRunningInstance(paths)) {
       case QVSingleInstance::HandOver::Delivered:
-        std::printf("Solvane is already running: %zu %s handed over\n", paths.size(),
-                    paths.size() == 1 ? "photo" : "photos");
+        // With no photos the running Solvane only comes to the front.
+        if (paths.empty()) {
+          std::printf("Solvane is already running: its window was brought to the front\n");
+        } else {
+          std::printf("Solvane is already running: %zu %s handed over\n", paths.size(),
+                      paths.size() == 1 ? "photo" : "photos");
+        }
         return 0;
       case QVSingleInstance::HandOver::Queued:
         // Taken, but the running instance finishes the export it is making first.

@@ -73,10 +73,10 @@ void PhotoEditingViewController::presentContent() {
     // Nothing is shown of a photo the enhancement cannot take: the alert, its event and the end
     // of the process follow on the main queue.
     std::weak_ptr<QVPhotoEditingFacade> facade = facade_;
-    qv::MainExecutor::shared().async([facade] {
+    qv::MainExecutor::shared().async([facade, path] {
       auto strong = facade.lock();
       if (!strong) return;
-      strong->showAlertLessThanMinimumSize();
+      strong->showAlertLessThanMinimumSize(path);
       strong->trackEvent(kEventTypeError, kEventCodeWrongSize);
       strong->terminate(kQVExtensionSmallPhotoStatus);
     });

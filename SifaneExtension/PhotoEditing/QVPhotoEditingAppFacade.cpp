@@ -47,7 +47,9 @@ class QVPhotoEditingAppFacade : public QVPhotoEditingFacade {
                                                             : "not a photo that can be decoded: " + path;
   }
   bool validateSizeForPath(const std::string& path) override { return QVImageHelpers::validateSizeForPath(path); }
-  void showAlertLessThanMinimumSize() override { QVSolvaneAlerts::showAlertLessThanMinimumSize(); }
+  void showAlertLessThanMinimumSize(const std::string& path) override {
+    QVSolvaneAlerts::showAlertLessThanMinimumSize({QVImageHelpers::tooSmallImage(path)});
+  }
 
   void terminate(int status) override {
     // The event logs are written as each event is recorded; nothing else needs to be closed.

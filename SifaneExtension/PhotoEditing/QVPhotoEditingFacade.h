@@ -35,7 +35,8 @@ class QVPhotoEditingFacade {
   virtual std::optional<std::string> validateImageAtPath(const std::string& path) = 0;
   // At least 800 x 600 in either orientation.
   virtual bool validateSizeForPath(const std::string& path) = 0;
-  virtual void showAlertLessThanMinimumSize() = 0;
+  // The too-small alert naming the photo.
+  virtual void showAlertLessThanMinimumSize(const std::string& path) = 0;
   // Ends the process with the status (does not return in the real facade).
   virtual void terminate(int status) = 0;
   virtual void trackEventImageLoadWithPaths(const std::vector<std::string>& paths) = 0;

@@ -29,6 +29,10 @@ QPainterPath QVRoundedRectPath(const QRectF& rect, double radius) {
   return QVRoundedRectPath(rect, QVRoundParams{kQVRectCornerAll, {radius, radius, radius, radius}});
 }
 
+QRegion QVRoundedRectRegion(const QRect& rect, const QVRoundParams& params) {
+  return QRegion(QVRoundedRectPath(QRectF(rect), params).toFillPolygon().toPolygon());
+}
+
 QPixmap QVClipPixmapToPath(const QPixmap& picture, const QPainterPath& path) {
   QPixmap out(picture.size());
   out.setDevicePixelRatio(picture.devicePixelRatio());

@@ -4,6 +4,7 @@
 #include <QPainterPath>
 #include <QPixmap>
 #include <QRectF>
+#include <QRegion>
 #include <cstdint>
 
 struct QVCornerRadii {
@@ -38,6 +39,9 @@ struct QVRoundParams {
 QPainterPath QVRoundedRectPath(const QRectF& rect, const QVRoundParams& params);
 // All four corners rounded with one radius.
 QPainterPath QVRoundedRectPath(const QRectF& rect, double radius);
+// The rounded rectangle as a region of whole pixels: the shape a translucent window is cut to
+// where no compositor blends it (its transparent corners would show black).
+QRegion QVRoundedRectRegion(const QRect& rect, const QVRoundParams& params);
 
 // A copy of the picture (device pixel ratio kept) with everything outside the path (in the
 // picture's logical space) made transparent; the path's edge is antialiased.

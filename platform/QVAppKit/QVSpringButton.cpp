@@ -1,5 +1,6 @@
 #include "QVAppKit/QVSpringButton.h"
 
+#include <QCursor>
 #include <QEvent>
 #include <QTimer>
 
@@ -50,9 +51,16 @@ void QVSpringButton::setAnchor(CGPoint anchor) {
 
 void QVSpringButton::onViewFrameChanged() {
   QVTitledButton::onViewFrameChanged();
-  // The sizes the springs pass through are not the button's own.
-  if (QVSpringLayer::isApplyingSpring()) return;
+  // The sizes the springs pass through are not the button's own, nor is the size a spring left
+  // when the frame is reported again unchanged (layout passes while an alert is up did so, and
+  // the hover size became the size to rest at).
   const CGSize size = frame().size;
+  if (QVSpringLayer::isApplyingSpring()) {
+    springSize_ = size;
+    return;
+  }
+  if (springSize_ && *springSize_ == size) return;
+  springSize_.reset();
   clickParams()->setOriginalSize(size);
   hoverParams()->setOriginalSize(size);
   initialParams()->setOriginalSize(size);
@@ -146,6 +154,7 @@ void QVSpringButton::mouseDown(const QMouseEvent&) {
         weak->performClickAnimation(false, [weak, within] {
           if (!weak) return;
           weak->setUserInteractionEnabled(true);
+          weak->followPointerAfterRelease();
           if (within) weak->sendActionToTarget();
         });
       });
@@ -164,6 +173,19 @@ void QVSpringButton::performClickAnimation(bool pressed, std::function<void()> c
         if (completion) completion();
       });
   springFace(params);
+}
+
+void QVSpringButton::followPointerAfterRelease() {
+  // The release spring ends at the hover size (hover on) wherever the pointer went, and the
+  // enter and leave events of the press went by while the button took no mouse events (Qt sends
+  // a leave when the grab ends over a view that ignores the mouse; its spring ran against the
+  // release spring). The state and the size are made those of where the pointer is now: a button
+  // left enlarged under a state saying "not hovering" stayed so, since neither a leave nor the
+  // window becoming key again (after the action's alert) changed that state.
+  const bool inside = QRectF(rect()).contains(mapFromGlobal(QCursor::pos()));
+  hovering_ = hoverEnabled_ && inside;
+  setMouseDownCanMoveWindow(!inside);
+  animateToHover(hovering_);
 }
 
 void QVSpringButton::sendActionToTarget() {

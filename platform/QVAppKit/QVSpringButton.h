@@ -14,6 +14,7 @@
 #include <QPointer>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "QVAppKit/QVMouseEventTrackingView.h"
@@ -54,6 +55,8 @@ class QVSpringButton : public QVTitledButton {
   void updateHover(bool hover);
   void handleMouseDown();
   void sendActionToTarget();
+  // After the release spring: the hover state is the hover size shown, then follows the pointer.
+  void followPointerAfterRelease();
   void addTrackingArea();
 
   virtual void mouseEntered();
@@ -89,6 +92,8 @@ class QVSpringButton : public QVTitledButton {
   std::string currentHoverAnimationKey_;
   std::string currentClickAnimationKey_;
   QPointer<QWidget> observedWindow_;
+  // The size the last spring step wrote, until the frame takes another.
+  std::optional<CGSize> springSize_;
 };
 
 class QVRoundedSpringButton : public QVSpringButton {

@@ -52,7 +52,7 @@ class FakeFacade : public QVPhotoEditingFacade {
   void fireAppLaunchAction() override { note("launch action"); }
   std::optional<std::string> validateImageAtPath(const std::string&) override { return unreadable; }
   bool validateSizeForPath(const std::string&) override { return largeEnough; }
-  void showAlertLessThanMinimumSize() override { note("alert less than minimum size"); }
+  void showAlertLessThanMinimumSize(const std::string&) override { note("alert less than minimum size"); }
   void terminate(int status) override {
     note("terminate " + std::to_string(status));
     if (exitOnTerminate) {

@@ -92,6 +92,31 @@ QVUnopenableFile QVImageHelpers::whyImageCannotOpen(const std::string& path) {
   return why;
 }
 
+std::optional<QVUnopenableFile> QVImageHelpers::whyImageCannotDecode(const std::string& path) {
+  if (!isRegularFile(path) || !QVImageUtils::canOpenImageAtURL(path)) return whyImageCannotOpen(path);
+  // A small fit lets the decoder take its quickest route (JPEG DCT scaling, RAW half size): the
+  // whole file is still read, so a cut-off or damaged stream is found.
+  constexpr int kProbeSide = 256;
+  std::string error;
+  if (rova::ImageReader::instance().read(path, {kProbeSide, kProbeSide}, rova::kReadDefaultFlags, nullptr, &error))
+    return std::nullopt;
+  QVUnopenableFile why;
+  why.path = path;
+  why.reason = QVUnopenableReason::Damaged;
+  why.systemError = error;
+  return why;
+}
+
+QVUnopenableFile QVImageHelpers::tooSmallImage(const std::string& path) {
+  const CGSize size = QVImageUtils::imageSizeForPath(path);
+  QVUnopenableFile why;
+  why.path = path;
+  why.reason = QVUnopenableReason::TooSmall;
+  why.width = int64_t(size.width);
+  why.height = int64_t(size.height);
+  return why;
+}
+
 bool QVImageHelpers::validateSizeForPath(const std::string& path) {
   const CGSize size = QVImageUtils::imageSizeForPath(path);
   return (size.width >= 800 && size.height >= 600) || (size.width >= 600 && size.height >= 800);

@@ -3,6 +3,7 @@
 // type, a regular file the engine's reader can open, and at least 800 x 600 pixels in either
 // orientation; and why one cannot. Stateless; safe on any thread.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,14 +23,16 @@ enum class QVUnopenableReason {
   Unreadable,      // this user may not read it, or reading fails (`systemError`)
   NotAnImage,      // the engine's reader does not know what it holds
   TooLarge,        // its header declares more pixels than the engine takes (`width` x `height`)
+  TooSmall,        // fewer pixels than the enhancement needs (`width` x `height`)
+  Damaged,         // its header reads but its picture does not decode (`systemError`: the decoder's words)
 };
 
 struct QVUnopenableFile {
   std::string path;
   QVUnopenableReason reason = QVUnopenableReason::NotAnImage;
-  std::string kind;         // NotRegularFile: "folder", "named pipe", "device", "socket", "special file"
-  std::string systemError;  // Unreadable: the system's words
-  int64_t width = 0, height = 0;
+  std::string kind;               // NotRegularFile: "folder", "named pipe", "device", "socket", "special file"
+  std::string systemError;        // Unreadable: the system's words; Damaged: the decoder's
+  int64_t width = 0, height = 0;  // TooLarge, TooSmall
   bool operator==(const QVUnopenableFile&) const = default;
 };
 
@@ -38,6 +41,12 @@ class QVImageHelpers {
   // Why the engine's reader cannot open the file. The kind of file is looked at (stat) before
   // anything opens it, so a named pipe or a device is never opened or read.
   static QVUnopenableFile whyImageCannotOpen(const std::string& path);
+  // Why a photo whose picture failed to load cannot be decoded (decoded again, at a small size):
+  // Damaged with the decoder's words, or what `whyImageCannotOpen` finds when the header does not
+  // read either; none when it decodes now. Not for the main thread.
+  static std::optional<QVUnopenableFile> whyImageCannotDecode(const std::string& path);
+  // A photo `validateSizeForPath` refuses, with its size as shown.
+  static QVUnopenableFile tooSmallImage(const std::string& path);
   // Whether the path is a regular file (following links), without opening it.
   static bool isRegularFile(const std::string& path);
   // The extension is not excluded (compared exactly, case-sensitive), the path is a regular file

@@ -30,14 +30,22 @@ void QVSolvaneAlerts::showAllertNotSupportExtension(const std::string& extension
   if (auto p = presenterFor("not supported extension")) p->showAllertNotSupportExtension(extension);
 }
 
-void QVSolvaneAlerts::showAlertSourceNotAvailable(const std::vector<QVUnopenableFile>& files) {
+namespace {
+void logUnopenable(const std::vector<QVUnopenableFile>& files) {
   for (const auto& file : files)
-    QVLogInfo("cannot open %s (reason %d)", file.path.c_str(), static_cast<int>(file.reason));
+    QVLogInfo("cannot open %s (reason %d%s%s)", file.path.c_str(), static_cast<int>(file.reason),
+              file.systemError.empty() ? "" : ": ", file.systemError.c_str());
+}
+}  // namespace
+
+void QVSolvaneAlerts::showAlertSourceNotAvailable(const std::vector<QVUnopenableFile>& files) {
+  logUnopenable(files);
   if (auto p = presenterFor("source not available")) p->showAlertSourceNotAvailable(files);
 }
 
-void QVSolvaneAlerts::showAlertLessThanMinimumSize() {
-  if (auto p = presenterFor("less than minimum size")) p->showAlertLessThanMinimumSize();
+void QVSolvaneAlerts::showAlertLessThanMinimumSize(const std::vector<QVUnopenableFile>& files) {
+  logUnopenable(files);
+  if (auto p = presenterFor("less than minimum size")) p->showAlertLessThanMinimumSize(files);
 }
 
 void QVSolvaneAlerts::showAlertCompleteFields() {

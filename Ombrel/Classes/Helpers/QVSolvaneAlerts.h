@@ -43,7 +43,8 @@ class QVSolvaneAlertsPresenter {
   virtual void showAllertNotSupportExtension(const std::string& extension) = 0;
   // Files the engine's reader cannot open, each with its reason, in the order they were given.
   virtual void showAlertSourceNotAvailable(const std::vector<QVUnopenableFile>& files) = 0;
-  virtual void showAlertLessThanMinimumSize() = 0;
+  // Photos smaller than the enhancement needs, each with its size, in the order they were given.
+  virtual void showAlertLessThanMinimumSize(const std::vector<QVUnopenableFile>& files) = 0;
   virtual void showAlertCompleteFields() {}
   virtual void showAlertInvalidEmail() {}
   virtual void showAlertNetworkError(const qv::Error&) {}
@@ -71,7 +72,7 @@ class QVSolvaneAlerts {
 
   static void showAllertNotSupportExtension(const std::string& extension);
   static void showAlertSourceNotAvailable(const std::vector<QVUnopenableFile>& files);
-  static void showAlertLessThanMinimumSize();
+  static void showAlertLessThanMinimumSize(const std::vector<QVUnopenableFile>& files);
   static void showAlertCompleteFields();
   static void showAlertInvalidEmail();
   static void showAlertNetworkError(const qv::Error& error);

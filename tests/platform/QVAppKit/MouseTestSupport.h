@@ -2,6 +2,7 @@
 // Synthetic mouse events for the toolkit's tests, delivered straight to a widget (as Qt's implicit
 // grab delivers them to the pressed widget). Points are in Qt's widget space of the receiver.
 #include <QCoreApplication>
+#include <QCursor>
 #include <QEnterEvent>
 #include <QMouseEvent>
 #include <QWidget>
@@ -9,6 +10,7 @@
 namespace mouse_test {
 
 inline void send(QWidget* w, QEvent::Type type, QPointF local) {
+  QCursor::setPos(w->mapToGlobal(local).toPoint());  // the pointer is where its events say
   const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
   const Qt::MouseButtons buttons = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
   QMouseEvent e(type, local, local, w->mapToGlobal(local), button, buttons, Qt::NoModifier);

@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QWindow>
+#include <functional>
 #include <memory>
 
 #include "MouseTestSupport.h"
@@ -94,6 +95,42 @@ TEST_F(SpringButton, ReleaseInsideSendsOnceAfterTheReleaseSpring) {
   EXPECT_EQ(QVSpringLayer::size(button), CGSizeMake(110, 33)) << "released under the pointer: hover size";
   QCoreApplication::processEvents();
   EXPECT_EQ(senders.size(), 1u);
+}
+
+// Released inside, the button rests at its hover size; whatever takes the pointer away next must
+// bring it back: leaving it, or the action's alert taking the window's key state until it closes.
+TEST_F(SpringButton, AfterAReleaseInsideLeavingOrAnAlertSpringsItBack) {
+  QEvent resign(QEvent::WindowDeactivate), become(QEvent::WindowActivate);
+  const struct {
+    const char* name;
+    std::function<void()> away;
+  } cases[] = {
+      {"left", [&] { leave(button); }},
+      {"an alert came and went",
+       [&] {
+         QCoreApplication::sendEvent(window.get(), &resign);
+         leave(button);
+         button->onViewFrameChanged();  // a layout pass reports the enlarged frame again, unchanged
+         QCoreApplication::sendEvent(window.get(), &become);
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    enter(button);
+    press(button, QPointF(50, 15));
+    driver().advance(0.3);
+    release(button, QPointF(50, 15));
+    leave(button);  // Qt's, as the grab ends over a button that takes no mouse events
+    driver().advance(2);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(QVSpringLayer::size(button), CGSizeMake(110, 33));
+    EXPECT_TRUE(button->hovering()) << "the hover size shown is the hover state";
+    c.away();
+    driver().advance(2);
+    EXPECT_FALSE(button->hovering());
+    EXPECT_EQ(QVSpringLayer::size(button), CGSizeMake(100, 30));
+  }
+  EXPECT_EQ(senders.size(), 2u);
 }
 
 TEST_F(SpringButton, DraggingOutAndReleasingOutsideSendsNothing) {

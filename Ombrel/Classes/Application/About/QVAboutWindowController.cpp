@@ -7,6 +7,7 @@
 #include <QScreen>
 #include <QSvgRenderer>
 
+#include "Ombrel/Classes/Application/MainWindow/QVSolvaneWindow.h"
 #include "Ombrel/Classes/Application/Style/QVUIStyle.h"
 #include "QVAppKit/NSView+Extensions.h"
 #include "QVAppKit/QVFonts.h"
@@ -81,6 +82,15 @@ bool QVAboutWindow::event(QEvent* event) {
     }
   }
   return QVRoundedView::event(event);
+}
+
+void QVAboutWindow::resizeEvent(QResizeEvent* event) {
+  QVRoundedView::resizeEvent(event);
+  if (QVSolvaneWindow::compositingActive()) {
+    clearMask();
+  } else {
+    setMask(QVRoundedRectRegion(rect(), roundParams()));
+  }
 }
 
 void QVAboutWindow::keyPressEvent(QKeyEvent* event) {

@@ -25,6 +25,8 @@ class QVAboutWindow : public QVRoundedView {
  protected:
   bool event(QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  // Without a compositor the window is cut to its rounded shape.
+  void resizeEvent(QResizeEvent* event) override;
 };
 
 class QVAboutWindowController {

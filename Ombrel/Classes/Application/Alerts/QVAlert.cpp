@@ -5,13 +5,17 @@
 #include <QCheckBox>
 #include <QIcon>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <algorithm>
 
 #include "QVAppKit/QVDialogParent.h"
 
 QVAlertResponse QVMessageBoxAlertRunner::runModal(const QVAlertSpec& spec) {
-  QMessageBox box(QVWindowForDialog(QApplication::activeWindow()));
+  // The window the box was asked from gets the focus back after it (without a window manager
+  // nothing else gives it back); the box itself opens over whatever stays on top.
+  const QPointer<QWidget> asking = QApplication::activeWindow();
+  QMessageBox box(QVWindowForDialog(asking));
   // The application's own icon, as desktop alerts show it; the stock warning sign without one.
   const QIcon icon = QApplication::windowIcon();
   if (!icon.isNull())
@@ -45,6 +49,9 @@ QVAlertResponse QVMessageBoxAlertRunner::runModal(const QVAlertSpec& spec) {
     box.setCheckBox(suppression);
   }
   box.exec();
+  // The window the alert was asked from takes the keyboard again: without a window manager
+  // nothing gives it back, and its fields took no typing, its buttons kept the hover they froze in.
+  if (asking && asking->isVisible() && QApplication::activeWindow() != asking) asking->activateWindow();
   QVAlertResponse response;
   const auto it = std::find(buttons.begin(), buttons.end(), box.clickedButton());
   // Closing the box without a button answers the escape button, else the default one.

@@ -34,7 +34,8 @@ class QVAlertRunner {
   virtual QVAlertResponse runModal(const QVAlertSpec& spec) = 0;
 };
 
-// Qt's message box, warning style, application-modal over the active window.
+// Qt's message box, warning style, application-modal over the active window, which is made the
+// active window again once the box closes.
 class QVMessageBoxAlertRunner : public QVAlertRunner {
  public:
   QVAlertResponse runModal(const QVAlertSpec& spec) override;

@@ -73,29 +73,40 @@ std::string QVModalAlerts::unopenableFileLine(const QVUnopenableFile& file) {
       return QVLocalizedFormat("“%@”: too large (%lu × %lu pixels, %@)",
                                {shown, std::to_string(file.width), std::to_string(file.height), limit});
     }
+    case QVUnopenableReason::TooSmall:
+      return QVLocalizedFormat("“%@”: too small (%lu × %lu pixels)",
+                               {shown, std::to_string(file.width), std::to_string(file.height)});
+    case QVUnopenableReason::Damaged:
+      return file.systemError.empty() ? QVLocalizedFormat("“%@”: damaged", {shown})
+                                      : QVLocalizedFormat("“%@”: damaged (%@)", {shown, file.systemError});
   }
   return shown;
 }
 
-void QVModalAlerts::showAlertSourceNotAvailable(const std::vector<QVUnopenableFile>& files) {
+std::string QVModalAlerts::unopenableFileLines(const std::vector<QVUnopenableFile>& files) {
   constexpr size_t kNamed = 8;
   std::string named;
   for (size_t i = 0; i < files.size() && i < kNamed; ++i) named += unopenableFileLine(files[i]) + "\n";
   if (files.size() > kNamed)
     named += QVLocalizedFormat("and %lu more", {std::to_string(files.size() - kNamed)}) + "\n";
+  return named + (named.empty() ? "" : "\n");
+}
+
+void QVModalAlerts::showAlertSourceNotAvailable(const std::vector<QVUnopenableFile>& files) {
   runOK(L("This file format is not supported"),
-        named + (named.empty() ? "" : "\n") +
+        unopenableFileLines(files) +
             L("<AppName> only works with the image files: JPG, PNG, Raw and similar. If you have questions, please "
               "email at ") +
             kSupportEmail + ".",
         true);
 }
 
-void QVModalAlerts::showAlertLessThanMinimumSize() {
+void QVModalAlerts::showAlertLessThanMinimumSize(const std::vector<QVUnopenableFile>& files) {
   runOK(L("Oh my, this picture is too small to apply my algorithms to."),
-        QVLocalizedFormat(
-            "Please make sure your photos are at least %lu by %lu pixels, so that I can work with them properly.",
-            {"800", "600"}),
+        unopenableFileLines(files) +
+            QVLocalizedFormat(
+                "Please make sure your photos are at least %lu by %lu pixels, so that I can work with them properly.",
+                {"800", "600"}),
         true);
 }
 

@@ -26,7 +26,11 @@ class QVModalAlerts : public QVSolvaneAlertsPresenter {
   void showAlertSourceNotAvailable(const std::vector<QVUnopenableFile>& files) override;
   // One file's line of that alert: its name (a name that is not UTF-8 read as Latin-1) and reason.
   static std::string unopenableFileLine(const QVUnopenableFile& file);
-  void showAlertLessThanMinimumSize() override;
+  // The lines of the first eight files, how many more after them, and a blank line; nothing for none.
+  static std::string unopenableFileLines(const std::vector<QVUnopenableFile>& files);
+  // "Oh my, this picture is too small…", then each photo by name with its size (as above), then
+  // the size the photos need.
+  void showAlertLessThanMinimumSize(const std::vector<QVUnopenableFile>& files) override;
   void showAlertCompleteFields() override;
   void showAlertInvalidEmail() override;
   void showAlertNetworkError(const qv::Error& error) override;

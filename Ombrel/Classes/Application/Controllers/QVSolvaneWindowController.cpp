@@ -574,7 +574,6 @@ void QVSolvaneWindowController::galleryDidLeaveASingleImageWithPath(const std::s
 
 bool QVSolvaneWindowController::windowShouldClose() {
   QVLog(1, "windowShouldClose:");
-  if (terminating_) return true;
   if (isPluginMode()) {
     if (!pluginController_) pluginController_ = services_->makePluginController();
     pluginController_->cancelPlugin();

@@ -214,7 +214,6 @@ class QVSolvaneWindowController : public QVMenuResponder,
   std::unique_ptr<QVFeedbackWindowController> feedbackWC_;
   std::shared_ptr<QVWindowControllerServices> services_;
   std::vector<qv::ObserverToken> observers_;
-  bool terminating_ = false;
   std::vector<std::string> queuedDrops_;
   std::optional<DropInFlight> dropInFlight_;
   uint64_t dropTickets_ = 0;

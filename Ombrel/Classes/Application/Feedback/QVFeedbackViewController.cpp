@@ -33,8 +33,7 @@ QString fieldStyleSheet(const char* type) {
   const QColor theme = QVUIStyle::themeColor();
   return QStringLiteral(
              "%1 { background: rgba(255,255,255,13); color: white; border: 1px solid rgba(255,255,255,22); "
-             "border-radius: 8px; padding: 8px 18px 0 18px; selection-background-color: %2; "
-             "placeholder-text-color: rgb(118, 122, 132); }"
+             "border-radius: 8px; padding: 8px 18px 0 18px; selection-background-color: %2; }"
              "%1:focus { border-color: %2; }")
       .arg(QLatin1String(type), theme.name());
 }
@@ -112,6 +111,7 @@ void QVFeedbackViewController::viewDidLoad() {
   feedbackField_ = makeMessageField();
   feedbackField_->setFont(fieldFont);
   feedbackField_->setStyleSheet(fieldStyleSheet("QPlainTextEdit"));
+  // Style sheets of this Qt have no placeholder colour: the palette's role gives it.
   QPalette palette = feedbackField_->palette();
   palette.setColor(QPalette::PlaceholderText, QColor(118, 122, 132));
   palette.setColor(QPalette::Text, Qt::white);

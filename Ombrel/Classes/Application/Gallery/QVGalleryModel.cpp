@@ -6,6 +6,7 @@
 
 #include "Ombrel/Classes/Application/Gallery/QVGalleryServices.h"
 #include "Ombrel/Classes/Helpers/QVSolvaneHelpers.h"
+#include "Ombrel/Classes/Helpers/QVUndecodablePhotos.h"
 #include "QVAppKit/QVImageBridge.h"
 
 QVGalleryModel::QVGalleryModel(std::shared_ptr<QVGalleryServices> services, QObject* parent)
@@ -110,6 +111,8 @@ void QVGalleryModel::removePaths(const std::vector<std::string>& paths) {
 }
 
 void QVGalleryModel::forgetPath(const std::string& path) {
+  // Opened again later, a photo that failed is named again.
+  if (std::find(paths_.begin(), paths_.end(), path) == paths_.end()) reportedFailures_.erase(path);
   auto it = entries_.find(path);
   if (it == entries_.end()) return;
   if (it->second.requested && services_) {
@@ -151,10 +154,15 @@ NSImageRef QVGalleryModel::processedImage(const std::string& path) const {
   return it == entries_.end() ? nullptr : it->second.processed;
 }
 
+void QVGalleryModel::reportFailedImage(const std::string& path) {
+  if (entries_.count(path) && reportedFailures_.insert(path).second) QVUndecodablePhotos::report(path);
+}
+
 void QVGalleryModel::setOriginalImage(const std::string& path, NSImageRef image) {
   auto it = entries_.find(path);
   // An answer for a path no longer open (or asked for again since) has no row to land on.
-  if (it == entries_.end() || !image) return;
+  if (it == entries_.end()) return;
+  if (!image) return reportFailedImage(path);
   it->second.original = std::move(image);
   if (!it->second.pictureIsProcessed) it->second.picture = QPixmap();
   touch(it->second);
@@ -164,7 +172,8 @@ void QVGalleryModel::setOriginalImage(const std::string& path, NSImageRef image)
 
 void QVGalleryModel::setProcessedImage(const std::string& path, NSImageRef image) {
   auto it = entries_.find(path);
-  if (it == entries_.end() || !image) return;
+  if (it == entries_.end()) return;
+  if (!image) return reportFailedImage(path);
   it->second.processed = std::move(image);
   it->second.picture = QPixmap();
   touch(it->second);

@@ -14,6 +14,9 @@
 // again when a row showing it is painted again, which the caches usually answer at once. The
 // bound is well above what a screen of cells shows, so rows on screen are never let go.
 //
+// A photo whose thumbnail or enhanced thumbnail does not come (its picture does not decode) is
+// reported once while it stays open (`QVUndecodablePhotos` names it with its reason).
+//
 // Main thread only; answers hop to the main executor and do nothing once the model is gone.
 #include <QAbstractListModel>
 #include <QColor>
@@ -64,6 +67,7 @@ class QVGalleryModel : public QAbstractListModel {
 
   NSImageRef originalImage(const std::string& path) const;
   NSImageRef processedImage(const std::string& path) const;
+  // An answer; nullptr is a failure, reported once per open path.
   void setOriginalImage(const std::string& path, NSImageRef image);
   void setProcessedImage(const std::string& path, NSImageRef image);
   // The image shown for the path (enhanced once it came) as a picture of that pixel size, made once.
@@ -88,6 +92,7 @@ class QVGalleryModel : public QAbstractListModel {
   };
   void rowsChangedForPath(const std::string& path);
   void forgetPath(const std::string& path);
+  void reportFailedImage(const std::string& path);
   static uint64_t bytesOf(const Entry& entry);
   void touch(const Entry& entry) const { entry.lastUse = ++useClock_; }
   // Lets go of the least recently used paths until the held bytes fit the bound; `keep` stays.
@@ -96,6 +101,7 @@ class QVGalleryModel : public QAbstractListModel {
   std::shared_ptr<QVGalleryServices> services_;
   std::vector<std::string> paths_;
   std::map<std::string, Entry> entries_;
+  std::set<std::string> reportedFailures_;
   bool shouldStartProcessingThumbs_ = true;
   QColor background_ = Qt::black;
   mutable int pictureRenders_ = 0;

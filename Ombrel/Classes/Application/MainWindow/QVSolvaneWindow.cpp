@@ -691,8 +691,7 @@ void QVSolvaneWindow::updateMask() {
     return;
   }
   // No compositor: only the rounded shape is part of the window.
-  const QPainterPath path = QVRoundedRectPath(QRectF(rect()), QVRoundParams{kQVRectCornerAll, radii_});
-  setMask(QRegion(path.toFillPolygon().toPolygon()));
+  setMask(QVRoundedRectRegion(rect(), QVRoundParams{kQVRectCornerAll, radii_}));
 }
 
 void QVSolvaneWindow::resizeEvent(QResizeEvent* event) {

@@ -91,8 +91,10 @@ void QVSourceManager::setSelectedImageIdx(uint64_t index) {
 std::vector<std::string> QVSourceManager::validatedFilenames(const std::vector<std::string>& paths) {
   std::vector<std::string> result = paths;
   std::set<size_t> reported;
-  bool tooSmall = false;
-  std::vector<QVUnopenableFile> unopenable;
+  std::vector<QVUnopenableFile> unopenable, tooSmall;
+  auto listed = [](const std::vector<QVUnopenableFile>& files, const std::string& path) {
+    return std::any_of(files.begin(), files.end(), [&](const auto& file) { return file.path == path; });
+  };
   auto drop = [&result](const std::string& path) {
     result.erase(std::remove(result.begin(), result.end(), path), result.end());
   };
@@ -101,10 +103,9 @@ std::vector<std::string> QVSourceManager::validatedFilenames(const std::vector<s
     qv::Error error;
     if (QVImageHelpers::validateImageAtPath(path, &error)) {
       if (QVImageHelpers::validateSizeForPath(path)) continue;
-      tooSmall = true;
+      if (!listed(tooSmall, path)) tooSmall.push_back(QVImageHelpers::tooSmallImage(path));
     } else if (error.code == QVImageValidationErrorUnreadable) {
-      if (std::none_of(unopenable.begin(), unopenable.end(), [&](const auto& u) { return u.path == path; }))
-        unopenable.push_back(QVImageHelpers::whyImageCannotOpen(path));
+      if (!listed(unopenable, path)) unopenable.push_back(QVImageHelpers::whyImageCannotOpen(path));
     } else if (!reported.count(i)) {
       const std::string extension = qv::pathExtension(path);
       for (size_t j = i; j < paths.size(); ++j)
@@ -118,9 +119,9 @@ std::vector<std::string> QVSourceManager::validatedFilenames(const std::vector<s
     trackValidationError(kImageValidationFailed);
     QVSolvaneAlerts::showAlertSourceNotAvailable(unopenable);
   }
-  if (tooSmall) {
+  if (!tooSmall.empty()) {
     trackValidationError(kLoadImageOfWrongSize);
-    QVSolvaneAlerts::showAlertLessThanMinimumSize();
+    QVSolvaneAlerts::showAlertLessThanMinimumSize(tooSmall);
   }
   return result;
 }

@@ -59,7 +59,8 @@ class QVSourceManager : public std::enable_shared_from_this<QVSourceManager> {
 
   // The paths that pass validation, in their order. The others are reported: one
   // unsupported-extension alert and error event (code 4) per excluded extension, then at most one
-  // source-not-available alert (event code 4), then at most one too-small alert (event code 1).
+  // source-not-available alert (event code 4), then at most one too-small alert (event code 1);
+  // these two name each file once, with why.
   static std::vector<std::string> validatedFilenames(const std::vector<std::string>& paths);
   // Sorts the paths into supported RAW files and the others, keeping their order; nothing without
   // a block.

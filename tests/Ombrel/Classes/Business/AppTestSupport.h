@@ -27,7 +27,11 @@ class RecordingAlerts : public QVSolvaneAlertsPresenter {
     std::lock_guard lock(mutex_);
     unopenable_.insert(unopenable_.end(), files.begin(), files.end());
   }
-  void showAlertLessThanMinimumSize() override { record("less than minimum size"); }
+  void showAlertLessThanMinimumSize(const std::vector<QVUnopenableFile>& files) override {
+    record("less than minimum size");
+    std::lock_guard lock(mutex_);
+    tooSmall_.insert(tooSmall_.end(), files.begin(), files.end());
+  }
   std::vector<std::string> shown() {
     std::lock_guard lock(mutex_);
     return shown_;
@@ -36,6 +40,11 @@ class RecordingAlerts : public QVSolvaneAlertsPresenter {
   std::vector<QVUnopenableFile> unopenable() {
     std::lock_guard lock(mutex_);
     return unopenable_;
+  }
+  // The files the too-small alerts named, in order.
+  std::vector<QVUnopenableFile> tooSmall() {
+    std::lock_guard lock(mutex_);
+    return tooSmall_;
   }
 
  private:
@@ -46,6 +55,7 @@ class RecordingAlerts : public QVSolvaneAlertsPresenter {
   std::mutex mutex_;
   std::vector<std::string> shown_;
   std::vector<QVUnopenableFile> unopenable_;
+  std::vector<QVUnopenableFile> tooSmall_;
 };
 
 // Installs a recording presenter for the life of the object.
@@ -61,13 +71,20 @@ inline void startFacadeOnce() {
   std::call_once(started, [] { QVApp::start(); });
 }
 
-// A grey PNG of that pixel size.
-inline void writePNG(const std::filesystem::path& path, size_t width, size_t height) {
+// An image of that pixel size and type ("public.png", "public.jpeg"): grey, or a diagonal
+// gradient (a JPEG of it has entropy-coded data all the way).
+inline void writeImage(const std::filesystem::path& path, size_t width, size_t height, const char* type,
+                       bool gradient = false) {
   auto pixels = std::make_shared<std::vector<uint8_t>>(width * height * 3, 128);
+  for (size_t i = 0; gradient && i < pixels->size(); ++i)
+    (*pixels)[i] = uint8_t((i / 3 % width + i / 3 / width) * 7 + i % 3 * 50);
   auto image = CGImageCreate(width, height, 8, 24, width * 3, CGColorSpaceCreateDeviceRGB(), kCGImageAlphaNone, pixels);
-  auto destination = CGImageDestinationCreateWithURL(path.string(), kUTTypePNG, 1);
+  auto destination = CGImageDestinationCreateWithURL(path.string(), type, 1);
   CGImageDestinationAddImage(destination, image, qv::Value());
   CGImageDestinationFinalize(destination);
+}
+inline void writePNG(const std::filesystem::path& path, size_t width, size_t height) {
+  writeImage(path, width, height, kUTTypePNG);
 }
 
 // The codes of the error events the shared tracker holds.

@@ -92,6 +92,31 @@ TEST(QVMessageBoxAlertRunner, EveryButtonIsWideEnoughForItsTitle) {
   EXPECT_GE(response.buttonIndex, 0);
 }
 
+// Once the box closes, the window it was asked from is the active window again (no window
+// manager hands the focus back), so its fields take typing and its spring buttons leave their
+// frozen hover.
+TEST(QVMessageBoxAlertRunner, TheAskingWindowIsActiveAgainAfterTheBox) {
+  QWidget asking;
+  asking.resize(300, 200);
+  asking.show();
+  asking.activateWindow();
+  QApplication::processEvents();
+  ASSERT_EQ(QApplication::activeWindow(), &asking);
+  QWidget other;  // what the system activated meanwhile
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box) return;
+    other.show();
+    other.activateWindow();
+    box->buttons().front()->click();
+  });
+  QVMessageBoxAlertRunner runner;
+  EXPECT_EQ(runner.runModal({"Error", "Please, enter a correct email", {"OK"}, std::nullopt, std::nullopt}).buttonIndex,
+            0);
+  QApplication::processEvents();
+  EXPECT_EQ(QApplication::activeWindow(), &asking);
+}
+
 TEST_F(QVModalAlertsTest, ButtonSetsAndResultCodes) {
   answer(1);
   EXPECT_FALSE(alerts.showAlertOkCancelWithTitle("Title", "Message"));
@@ -135,7 +160,8 @@ TEST_F(QVModalAlertsTest, AttentionAlertsPlayTheCueFirstAndFillTheirTexts) {
             "and import those into Solvane.");
   alerts.showAlertSourceNotAvailable({});
   EXPECT_NE(runner->shown.back().informativeText.find("support@solvane.app."), std::string::npos);
-  alerts.showAlertLessThanMinimumSize();
+  alerts.showAlertLessThanMinimumSize({});
+  EXPECT_EQ(runner->shown.back().messageText, "Oh my, this picture is too small to apply my algorithms to.");
   EXPECT_EQ(runner->shown.back().informativeText,
             "Please make sure your photos are at least 800 by 600 pixels, so that I can work with them properly.");
   EXPECT_EQ(cues, (std::vector<QVSoundCue>(3, QVSoundCue::Attention)));
@@ -170,6 +196,9 @@ TEST_F(QVModalAlertsTest, TheUnopenableAlertKeepsItsTitleAndNamesEachFileWithIts
       {{"/p/long.png", R::TooLarge, "", "", 70000, 10}, "“long.png”: too large (70000 × 10 pixels, more than 65535 pixels on a side)"},
       {{"/p/secret.jpg", R::Unreadable, "", "Permission denied"}, "“secret.jpg”: unreadable (Permission denied)"},
       {{"/p/gone.jpg", R::Missing}, "“gone.jpg”: missing (there is no such file)"},
+      {{"/p/cut.jpg", R::Damaged, "", "JPEG: premature end of data"}, "“cut.jpg”: damaged (JPEG: premature end of data)"},
+      {{"/p/odd.jpg", R::Damaged}, "“odd.jpg”: damaged"},
+      {{"/p/tiny.png", R::TooSmall, "", "", 640, 480}, "“tiny.png”: too small (640 × 480 pixels)"},
   };
   std::vector<QVUnopenableFile> files;
   for (const auto& c : cases) {
@@ -184,9 +213,17 @@ TEST_F(QVModalAlertsTest, TheUnopenableAlertKeepsItsTitleAndNamesEachFileWithIts
   // Eight are named, then how many more.
   alerts.showAlertSourceNotAvailable(files);
   const std::string& all = runner->shown.back().informativeText;
-  EXPECT_NE(all.find(cases[7].line + "\nand 2 more\n\n"), std::string::npos) << all;
+  EXPECT_NE(all.find(cases[7].line + "\nand 5 more\n\n"), std::string::npos) << all;
   EXPECT_EQ(all.find(cases[8].line), std::string::npos);
   EXPECT_EQ(cues, (std::vector<QVSoundCue>(2, QVSoundCue::Attention)));
+
+  // The too-small alert keeps its texts and names its photos the same way, before the size they need.
+  alerts.showAlertLessThanMinimumSize({files.back()});
+  EXPECT_EQ(runner->shown.back().messageText, "Oh my, this picture is too small to apply my algorithms to.");
+  EXPECT_EQ(runner->shown.back().informativeText,
+            cases[std::size(cases) - 1].line +
+                "\n\nPlease make sure your photos are at least 800 by 600 pixels, so that I can work with them "
+                "properly.");
 }
 
 TEST_F(QVModalAlertsTest, CoreAlertsReachTheUserThroughThePresenter) {

@@ -80,7 +80,7 @@ class ScriptedAlerts : public QVSolvaneAlertsPresenter {
   };
   void showAllertNotSupportExtension(const std::string&) override {}
   void showAlertSourceNotAvailable(const std::vector<QVUnopenableFile>&) override {}
-  void showAlertLessThanMinimumSize() override {}
+  void showAlertLessThanMinimumSize(const std::vector<QVUnopenableFile>&) override {}
   int64_t showAlertWantStartOver(bool quit, bool save, bool cancel, size_t photoCount) override {
     asked.push_back({quit, save, cancel, photoCount});
     if (answers.empty()) return 0;

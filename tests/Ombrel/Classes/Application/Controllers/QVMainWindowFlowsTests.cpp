@@ -3,7 +3,9 @@
 // controller's own animated transitions in a shown window on the manual clocks.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QBuffer>
+#include <QPointer>
 #include <QWindow>
 #include <cmath>
 
@@ -150,6 +152,66 @@ TEST_F(MainWindowFlows, StartOverFromTheSingleImageAndTheGalleryReturnsToTheOpen
     ASSERT_EQ(window->cleans.size(), cleansBefore + 1);
     EXPECT_FALSE(window->cleans.back());  // the disk store stays
     EXPECT_TRUE(controller->dragView()->draggingEnabled());
+  }
+}
+
+// Ctrl+N while the quick preview is the active window asks from the preview: neither Quit nor
+// Cancel, "Save first" when the photos were not exported. Start Over closes the preview and goes
+// back to the open screen; the other answers leave the gallery and its preview as they were. With
+// the main window in front the usual question (with Cancel) is asked.
+TEST_F(MainWindowFlows, StartOverFromTheQuickPreviewAsksWithoutQuitOrCancel) {
+  controller->showWindow();
+  const struct {
+    const char* name;
+    bool previewInFront;
+    bool exported;
+    int64_t answer;
+    bool startsOver;
+  } cases[] = {
+      {"start over, not exported", true, false, 4, true},
+      {"start over, exported", true, true, 4, true},
+      {"the alert dismissed", true, false, 0, false},
+      {"the main window in front", false, true, 4, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    drop({"a.jpg", "b.jpg", "c.jpg"});
+    ASSERT_EQ(controller->currentMode(), 2);
+    auto* gallery = controller->galleryScreen()->controller();
+    gallery->selectRows({1, 2});
+    gallery->showQuickpreview();
+    settle();
+    ASSERT_TRUE(gallery->isQuickpreviewVisible());
+    const QPointer<QWidget> previewWindow = gallery->quickPreviewController()->window();
+    QWidget* front = c.previewInFront ? previewWindow : controller->window();
+    front->activateWindow();
+    QApplication::processEvents();
+    ASSERT_EQ(QApplication::activeWindow(), front) << front->isVisible();
+
+    window->exportedFlag = c.exported;
+    alerts->answers = {c.answer};
+    const size_t asked = alerts->asked.size();
+    controller->onStartOverMenuItem(nullptr);
+    settle();
+    ASSERT_EQ(alerts->asked.size(), asked + 1) << "asked once";
+    const auto question = alerts->asked.back();
+    EXPECT_FALSE(question.quit);
+    EXPECT_EQ(question.cancel, !c.previewInFront);
+    EXPECT_EQ(question.save, !c.exported);
+    EXPECT_EQ(question.photoCount, 3u);
+    if (c.startsOver) {
+      EXPECT_EQ(controller->currentMode(), 0);
+      EXPECT_NE(controller->openViewController(), nullptr);
+      EXPECT_TRUE(controller->paths().empty());
+      EXPECT_FALSE(previewWindow && previewWindow->isVisible()) << "the preview closed with the gallery";
+    } else {
+      EXPECT_EQ(controller->currentMode(), 2);
+      EXPECT_EQ(controller->paths(), paths({"a.jpg", "b.jpg", "c.jpg"}));
+      EXPECT_TRUE(gallery->isQuickpreviewVisible());
+      gallery->hideQuickpreview();
+      controller->startOver();
+      settle();
+    }
   }
 }
 

@@ -308,7 +308,7 @@ TEST_F(ExportPanel, FailedPhotosAreNamedOnceTheExportEndsAndCountedOnTheEndView)
   struct FailureAlerts : QVSolvaneAlertsPresenter {
     void showAllertNotSupportExtension(const std::string&) override {}
     void showAlertSourceNotAvailable(const std::vector<QVUnopenableFile>&) override {}
-    void showAlertLessThanMinimumSize() override {}
+    void showAlertLessThanMinimumSize(const std::vector<QVUnopenableFile>&) override {}
     void showAlertExportFailed(const std::vector<QVExportFailure>& f, uint64_t exported) override {
       shown.emplace_back(f, exported);
     }

@@ -29,7 +29,7 @@ class FolderAlerts : public QVSolvaneAlertsPresenter {
  public:
   void showAllertNotSupportExtension(const std::string&) override {}
   void showAlertSourceNotAvailable(const std::vector<QVUnopenableFile>&) override {}
-  void showAlertLessThanMinimumSize() override {}
+  void showAlertLessThanMinimumSize(const std::vector<QVUnopenableFile>&) override {}
   void showAlertNoProgramToOpen(QVDesktopProgram program, const std::string& what) override {
     shown.emplace_back(program, what);
   }

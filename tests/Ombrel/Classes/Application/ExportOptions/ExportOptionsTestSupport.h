@@ -41,7 +41,7 @@ class PresetAlerts : public QVSolvaneAlertsPresenter {
   std::vector<std::string> deleteAsked, notSaved;
   void showAllertNotSupportExtension(const std::string&) override {}
   void showAlertSourceNotAvailable(const std::vector<QVUnopenableFile>&) override {}
-  void showAlertLessThanMinimumSize() override {}
+  void showAlertLessThanMinimumSize(const std::vector<QVUnopenableFile>&) override {}
   bool showAlertDeleteBatchPresetWithName(const std::string& name) override {
     deleteAsked.push_back(name);
     return deleteAnswer;

@@ -17,6 +17,7 @@
 
 namespace fs = std::filesystem;
 using solvane::test::AlertRecorder;
+using solvane::test::writeImage;
 using solvane::test::writePNG;
 
 namespace {
@@ -133,8 +134,11 @@ TEST_F(QVSourceValidation, MinimumSizeInEitherOrientation) {
     EXPECT_EQ(QVImageHelpers::validateSizeForPath(path), c.passes) << path;
   }
   const auto ok = png("ok.png", 800, 600), small = png("small.png", 799, 600);
-  EXPECT_EQ(QVSourceManager::validatedFilenames({ok, small, ok}), (std::vector<std::string>{ok, ok}));
+  EXPECT_EQ(QVSourceManager::validatedFilenames({ok, small, ok, small}), (std::vector<std::string>{ok, ok}));
   EXPECT_EQ(recorder.alerts->shown(), std::vector<std::string>{"less than minimum size"});
+  const auto named = recorder.alerts->tooSmall();
+  ASSERT_EQ(named.size(), 1u) << "named once";
+  EXPECT_EQ(named[0], (QVUnopenableFile{small, QVUnopenableReason::TooSmall, "", "", 799, 600}));
   EXPECT_EQ(solvane::test::storedErrorCodes(), std::vector<int64_t>{1});
 }
 
@@ -154,14 +158,14 @@ TEST_F(QVSourceValidation, OneAlertPerExcludedExtensionThenUnreadableThenTooSmal
   EXPECT_EQ(solvane::test::storedErrorCodes(), (std::vector<int64_t>{4, 4, 4, 1}));
 }
 
-// A PNG whose header declares 60000 x 60000 pixels (its header checksum right).
-std::string pngDeclaring60000Square(const fs::path& path) {
+// A PNG whose header declares that size (its header checksum right).
+std::string pngDeclaring(const fs::path& path, uint32_t width, uint32_t height) {
   writePNG(path, 16, 16);
   std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
   char header[33];
   file.read(header, sizeof header);
-  for (int at : {16, 20}) {  // width and height, big-endian
-    header[at] = 0, header[at + 1] = 0, header[at + 2] = char(0xEA), header[at + 3] = char(0x60);
+  for (auto [at, value] : {std::pair{16, width}, {20, height}}) {  // big-endian
+    for (int i = 0; i < 4; ++i) header[at + i] = char(value >> (24 - 8 * i));
   }
   uint32_t crc = 0xFFFFFFFFu;  // CRC-32 of the chunk's type and data
   for (int i = 12; i < 29; ++i) {
@@ -195,7 +199,7 @@ TEST_F(QVSourceValidation, EachUnopenableFileIsNamedWithItsReason) {
       {"/dev/zero", R::NotRegularFile, "device"},
       {(dir / "folder.jpg").string(), R::NotRegularFile, "folder"},
       {junk("notes\xe9.jpg"), R::NotAnImage, ""},
-      {pngDeclaring60000Square(dir / "huge.png"), R::TooLarge, "", 60000, 60000},
+      {pngDeclaring(dir / "huge.png", 60000, 60000), R::TooLarge, "", 60000, 60000},
       {(dir / "gone.jpg").string(), R::Missing, ""},
       {(dir / "empty.jpg" / "below").string(), R::Missing, ""},
   };
@@ -226,6 +230,49 @@ TEST_F(QVSourceValidation, EachUnopenableFileIsNamedWithItsReason) {
     EXPECT_EQ(why.reason, R::Unreadable);
     EXPECT_EQ(why.systemError, std::strerror(EACCES));
   }
+}
+
+// What the user is told of each photo refused on opening, or that fails once open: the file by
+// name, with why. A cut-off JPEG reads its header and passes; its picture does not decode, and the
+// decoder says why.
+TEST_F(QVSourceValidation, EachRefusedOrUndecodablePhotoIsNamedWithWhy) {
+  using R = QVUnopenableReason;
+  writeImage(dir / "whole.jpg", 900, 700, kUTTypeJPEG, true);
+  const auto whole = fs::file_size(dir / "whole.jpg");
+  fs::copy_file(dir / "whole.jpg", dir / "cut.jpg");
+  fs::resize_file(dir / "cut.jpg", whole / 2);
+  const struct {
+    const char* name;
+    std::string path;
+    bool opens;  // passes the checks on opening
+    const char* alert;
+    R reason;
+    int64_t width = 0, height = 0;
+    const char* decoderSays = "";
+  } cases[] = {
+      {"too large", pngDeclaring(dir / "wide.png", 20000, 20000), false, "source not available", R::TooLarge, 20000,
+       20000},
+      {"too small", png("small.png", 640, 480), false, "less than minimum size", R::TooSmall, 640, 480},
+      {"not an image", junk("notes.jpg"), false, "source not available", R::NotAnImage},
+      {"truncated", (dir / "cut.jpg").string(), true, "", R::Damaged, 0, 0, "premature end of data"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    AlertRecorder told;
+    const auto kept = QVSourceManager::validatedFilenames({c.path});
+    EXPECT_EQ(kept.size(), c.opens ? 1u : 0u);
+    const auto named = c.opens ? std::vector<QVUnopenableFile>{*QVImageHelpers::whyImageCannotDecode(c.path)}
+                       : c.reason == R::TooSmall ? told.alerts->tooSmall()
+                                                 : told.alerts->unopenable();
+    EXPECT_EQ(told.alerts->shown(), c.opens ? std::vector<std::string>{} : std::vector<std::string>{c.alert});
+    ASSERT_EQ(named.size(), 1u);
+    EXPECT_EQ(named[0].path, c.path);
+    EXPECT_EQ(named[0].reason, c.reason);
+    EXPECT_EQ(named[0].width, c.width);
+    EXPECT_EQ(named[0].height, c.height);
+    EXPECT_NE(named[0].systemError.find(c.decoderSays), std::string::npos) << named[0].systemError;
+  }
+  EXPECT_EQ(QVImageHelpers::whyImageCannotDecode((dir / "whole.jpg").string()), std::nullopt) << "it decodes";
 }
 
 TEST(QVImageHelpers, ExtensionsRawSplitAndDeclaredTypes) {
