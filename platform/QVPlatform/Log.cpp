@@ -16,6 +16,7 @@
 #include "QVPlatform/OwnFiles.h"
 #include "QVPlatform/Places.h"
 #include "QVPlatform/PropertyList.h"
+#include "rova/codecs/SafeFile.h"
 
 namespace qv {
 
@@ -191,9 +192,12 @@ void QVLogger::openOutput() {
 void QVLogger::rotateOutput() {
   std::fclose(file_);
   file_ = nullptr;
+  const uint64_t rotated = outputBytes_;
   outputBytes_ = 0;
   const std::string older = outputPath_ + ".1";
   const bool moved = ::rename(outputPath_.c_str(), older.c_str()) == 0;
+  // A log far past the bound (left by a version that never bounded it) keeps only its newest lines.
+  if (moved && rotated > maximumBytes_ + kRotationSlack) keepNewestLines(older, maximumBytes_);
   const int fd = openOwnFile(outputPath_, O_WRONLY | O_CREAT | O_APPEND | (moved ? 0 : O_TRUNC));
   if (fd < 0) {
     openRefused_ = true;
@@ -201,6 +205,17 @@ void QVLogger::rotateOutput() {
   }
   file_ = ::fdopen(fd, "a");
   if (!file_) ::close(fd);
+}
+
+// The last `bytes` of the file (from the first whole line in them) are written in its place.
+void QVLogger::keepNewestLines(const std::string& path, uint64_t bytes) {
+  rova::codecs::ReadableFile file;
+  if (!file.open(path, nullptr, true) || file.size() <= bytes) return;
+  std::string tail(size_t(bytes), '\0');
+  if (!file.readAt(file.size() - bytes, tail.data(), tail.size(), nullptr)) return;
+  const size_t lineStart = tail.find('\n');
+  if (lineStart != std::string::npos) tail.erase(0, lineStart + 1);
+  rova::codecs::writeFileSafely(path, tail.data(), tail.size(), nullptr, {.sync = false});
 }
 
 void QVLogger::setMaximumBytes(uint64_t bytes) {

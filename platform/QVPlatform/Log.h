@@ -38,7 +38,8 @@ class QVLogger {
   // Copies error lines to stderr (default YES).
   void setErrorsToStderr(bool on);
   // The most a log file grows to: past it, the file becomes "<name>.1" (replacing the one before)
-  // and a new one is begun, when the log is opened and while lines are written.
+  // and a new one is begun, when the log is opened and while lines are written. A file found far
+  // past it keeps only its newest lines (the bound's worth) as "<name>.1".
   static constexpr uint64_t kDefaultMaximumBytes = uint64_t(8) << 20;
   void setMaximumBytes(uint64_t bytes);
 
@@ -62,6 +63,9 @@ class QVLogger {
   // With the mutex held.
   void openOutput();
   void rotateOutput();
+  static void keepNewestLines(const std::string& path, uint64_t bytes);
+  // How far past its bound a rotated log may be before its older file is cut to the bound.
+  static constexpr uint64_t kRotationSlack = uint64_t(64) << 10;
 
   mutable std::mutex mutex_;
   std::string outputPath_;

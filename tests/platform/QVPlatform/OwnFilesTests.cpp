@@ -127,10 +127,25 @@ TEST_F(LogBound, ALogLeftTooLongIsPutAsideAtTheFirstLine) {
   logger.setMaximumBytes(4000);
   logger.setOutputPath(path.string());
   QVLogInfo("first line of the run");
-  EXPECT_EQ(fs::file_size(path.string() + ".1"), 5001u) << "the old log is kept whole as the one before";
+  EXPECT_EQ(fs::file_size(path.string() + ".1"), 5001u) << "a log just past the bound is kept whole";
   const std::string now = contents(path);
   EXPECT_LT(now.size(), 200u);
   EXPECT_NE(now.find("first line of the run"), std::string::npos);
+}
+
+TEST_F(LogBound, ALogFarPastItsBoundKeepsOnlyItsNewestLines) {
+  {
+    std::ofstream old(path, std::ios::binary);
+    for (int i = 0; i < 20000; ++i) old << "old line " << i << "\n";  // about 250 KB
+  }
+  logger.setMaximumBytes(4000);
+  logger.setOutputPath(path.string());
+  QVLogInfo("first line of the run");
+  const std::string older = contents(path.string() + ".1");
+  EXPECT_LE(older.size(), 4000u);
+  EXPECT_TRUE(older.starts_with("old line ")) << "cut at a whole line";
+  EXPECT_TRUE(older.ends_with("old line 19999\n")) << "the newest lines kept";
+  EXPECT_NE(contents(path).find("first line of the run"), std::string::npos);
 }
 
 TEST_F(LogBound, ALogStaysWithinTwoFilesOfItsBoundWhileWriting) {
