@@ -389,16 +389,23 @@ SAVEAS="$WORK/exports/single/typed"
 mkdir -p "$SAVEAS"
 # The single photo's export and strength buttons, back once the last export's end view went with its DONE.
 # (At rest: the same two places twice in a row; a press while they slide in is lost.)
+# DONE is pressed once, and again only when it still shows 10 s later: the export button comes back
+# where DONE was, and as wide, before the strength button beside it, so a second press soon after
+# the first would open the export menu.
+DONE_PRESSED_AT=""
 saveas_controls() {
   local last="${ctl[*]:-}"
   shot "$WORK/now.png"
   mapfile -t ctl < <(controls "$WORK/now.png")
   ((${#ctl[@]} >= 2)) && [[ "${ctl[*]}" == "$last" ]] && return 0
-  ((${#ctl[@]} < 2)) && done_shown && click "$PILL_X" $((Y + HEIGHT - $(pt 33)))
+  if ((${#ctl[@]} < 2)) && { [[ -z "$DONE_PRESSED_AT" ]] || ((SECONDS - DONE_PRESSED_AT >= 10)); } && done_shown; then
+    click "$PILL_X" $((Y + HEIGHT - $(pt 33)))
+    DONE_PRESSED_AT=$SECONDS
+  fi
   return 1
 }
 saveas_export() {  # saveas_export NAME: Save to disk from the export menu, NAME typed, a look, Return
-  ctl=()
+  ctl=() DONE_PRESSED_AT=""
   wait_for 30 "the export button back after the last export (DONE pressed)" saveas_controls
   EXPORT_X=${ctl[0]}
   # A press while the end view still fades out is lost: pressed again only while no menu shows.
@@ -413,6 +420,9 @@ saveas_export() {  # saveas_export NAME: Save to disk from the export menu, NAME
   # The main window takes the keyboard focus back from the save dialog that closed.
   xdotool windowfocus --sync "$MAIN" 2> /dev/null || xdotool windowfocus "$MAIN"
   for try in 1 2 3; do
+    # Already open (a press meant for DONE that came late): pressing again would close it.
+    MENU_TOP=""
+    saveas_menu_open || saveas_menu_open && { opened=1; break; }
     # The pointer comes from elsewhere, as a hand's does: a press where it already rests (on DONE)
     # is now and then not taken.
     xdotool mousemove $((EXPORT_X - $(pt 200))) $((ROW_Y - $(pt 200)))
@@ -623,11 +633,8 @@ wait_for 20 "the gallery's export button after DONE" done_pressed
 # ==== Gallery delete: end ====
 
 # ---- 8. Start Over, and the title menu on the open screen.
-# The export's end view goes with its DONE (it comes once the last file is written, a while after the
-# question on a loaded machine); then the menu's shortcut, to the main window.
-wait_for 20 "the export's end with its DONE button" done_shown
-click "$PILL_X" $((Y + HEIGHT - $(pt 33)))
-wait_for 10 "the gallery's export button after DONE" gallery_export_shown
+# The last export's end view went with its DONE; then the menu's shortcut, to the main window.
+wait_for 10 "the gallery's export button after DONE" done_pressed
 xdotool windowfocus --sync "$MAIN" 2> /dev/null || xdotool windowfocus "$MAIN"
 xdotool key ctrl+n
 answered=""

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QUrl>
 #include <string>
+#include <string_view>
 
 // The path of a local file URL as the file system names it: its percent-encoded bytes decoded, not
 // read as UTF-8. Empty for a URL that is not a local file.
@@ -17,3 +18,7 @@ QUrl QVFileURLForPath(const std::string& path);
 QString QVQtPath(const std::string& path);
 // A path Qt chose (a dialog's choice) as the system names it.
 std::string QVPathFromQt(const QString& path);
+// Text to show that may carry a file name's bytes: read as UTF-8, and each byte that is not part
+// of a well-formed UTF-8 sequence read as Latin-1, so that "caf\xe9.jpg" shows as "café.jpg"
+// in a message that is otherwise UTF-8 instead of with a replacement character.
+QString QVDisplayText(std::string_view bytes);

@@ -10,6 +10,7 @@
 #include <algorithm>
 
 #include "QVAppKit/QVDialogParent.h"
+#include "QVAppKit/QVFileNames.h"
 
 QVAlertResponse QVMessageBoxAlertRunner::runModal(const QVAlertSpec& spec) {
   // The window the box was asked from gets the focus back after it (without a window manager
@@ -23,12 +24,12 @@ QVAlertResponse QVMessageBoxAlertRunner::runModal(const QVAlertSpec& spec) {
   else
     box.setIcon(QMessageBox::Warning);
   box.setWindowModality(Qt::ApplicationModal);
-  box.setText(QString::fromStdString(spec.messageText));
-  if (!spec.informativeText.empty()) box.setInformativeText(QString::fromStdString(spec.informativeText));
+  box.setText(QVDisplayText(spec.messageText));
+  if (!spec.informativeText.empty()) box.setInformativeText(QVDisplayText(spec.informativeText));
   std::vector<QAbstractButton*> buttons;
   for (size_t i = 0; i < spec.buttons.size(); ++i) {
     // One role for all keeps the buttons in the given order; the first is the default one.
-    QPushButton* button = box.addButton(QString::fromStdString(spec.buttons[i]), QMessageBox::ActionRole);
+    QPushButton* button = box.addButton(QVDisplayText(spec.buttons[i]), QMessageBox::ActionRole);
     // The style sheet's padding is not in the button's size hint: without room for it a longer
     // title ("Quit Solvane") is cut at both ends.
     button->setMinimumWidth(button->fontMetrics().horizontalAdvance(button->text()) + 2 * 18 + 8);
@@ -45,7 +46,7 @@ QVAlertResponse QVMessageBoxAlertRunner::runModal(const QVAlertSpec& spec) {
     button->setMinimumWidth(std::max(button->minimumWidth(), button->sizeHint().width()));
   QCheckBox* suppression = nullptr;
   if (spec.suppressionTitle) {
-    suppression = new QCheckBox(QString::fromStdString(*spec.suppressionTitle));
+    suppression = new QCheckBox(QVDisplayText(*spec.suppressionTitle));
     box.setCheckBox(suppression);
   }
   box.exec();

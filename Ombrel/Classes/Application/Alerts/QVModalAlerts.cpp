@@ -1,11 +1,11 @@
 #include "Ombrel/Classes/Application/Alerts/QVModalAlerts.h"
 
-#include <QStringDecoder>
 #include <initializer_list>
 #include <string_view>
 
 #include "Ombrel/Classes/Application/Services/QVTextAdditions.h"
 #include "Ombrel/Classes/Application/SoundManager/QVSoundManager.h"
+#include "QVAppKit/QVFileNames.h"
 #include "QVPlatform/Localization.h"
 #include "rova/ImageData.h"
 
@@ -50,10 +50,7 @@ std::string QVModalAlerts::unopenableFileLine(const QVUnopenableFile& file) {
   // Latin-1 ("caf\xe9.jpg") reads right that way.
   const std::string_view path(file.path);
   const std::string_view bytes = path.substr(path.rfind('/') == std::string_view::npos ? 0 : path.rfind('/') + 1);
-  QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-  QString name = utf8.decode(QByteArrayView(bytes.data(), qsizetype(bytes.size())));
-  if (utf8.hasError()) name = QString::fromLatin1(bytes.data(), qsizetype(bytes.size()));
-  const std::string shown = name.toStdString();
+  const std::string shown = QVDisplayText(bytes).toStdString();
   switch (file.reason) {
     case QVUnopenableReason::Missing:
       return QVLocalizedFormat("“%@”: missing (there is no such file)", {shown});
