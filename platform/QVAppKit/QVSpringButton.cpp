@@ -2,13 +2,17 @@
 
 #include <QCursor>
 #include <QEvent>
+#include <QMouseEvent>
 #include <QTimer>
 
 #include "QVAppKit/NSView+Extensions.h"
 #include "QVAppKit/NSView+SpringAnimation.h"
 #include "QVAppKit/NSView+TrackingLoop.h"
 
-QVSpringButton::~QVSpringButton() { removeObserversForWindow(observedWindow_); }
+QVSpringButton::~QVSpringButton() {
+  removeObserversForWindow(observedWindow_);
+  watchPointerAfterRelease(false);
+}
 
 void QVSpringButton::initialize() {
   QVTitledButton::initialize();
@@ -77,6 +81,8 @@ void QVSpringButton::addTrackingArea() {
 bool QVSpringButton::event(QEvent* event) {
   // Shown in a window an ancestor was moved into after the button joined it.
   if (event->type() == QEvent::Show) observeCurrentWindow();
+  // Qt's own enter or leave: it knows where the pointer is again.
+  if (event->type() == QEvent::Enter || event->type() == QEvent::Leave) watchPointerAfterRelease(false);
   if (currentTrackingArea_) {
     if (event->type() == QEvent::Enter) mouseEntered();
     if (event->type() == QEvent::Leave) mouseExited();
@@ -186,6 +192,20 @@ void QVSpringButton::followPointerAfterRelease() {
   hovering_ = hoverEnabled_ && inside;
   setMouseDownCanMoveWindow(!inside);
   animateToHover(hovering_);
+  // Qt took that leave to mean the pointer is over the view below the button, and sends the button
+  // an enter only when the pointer next moves inside it: a pointer that goes straight out (a click
+  // and away, or the first move already outside) left the button at its hover size for good, the
+  // installer's Uninstall larger than Install beside it. Until Qt enters the button again, the
+  // window's own pointer events tell when the pointer has gone.
+  watchPointerAfterRelease(inside);
+}
+
+void QVSpringButton::watchPointerAfterRelease(bool watch) {
+  QWindow* handle = watch && window() ? window()->windowHandle() : nullptr;
+  if (handle == pointerWatchWindow_) return;
+  if (pointerWatchWindow_) pointerWatchWindow_->removeEventFilter(this);
+  pointerWatchWindow_ = handle;
+  if (handle) handle->installEventFilter(this);
 }
 
 void QVSpringButton::sendActionToTarget() {
@@ -224,6 +244,17 @@ void QVSpringButton::removeObserversForWindow(QWidget* window) {
 }
 
 bool QVSpringButton::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == pointerWatchWindow_) {
+    bool gone = event->type() == QEvent::Leave;
+    if (event->type() == QEvent::MouseMove) {
+      const QPointF global = static_cast<QMouseEvent*>(event)->globalPosition();
+      gone = !QRectF(rect()).contains(mapFromGlobal(global));
+    }
+    if (gone) {
+      watchPointerAfterRelease(false);
+      updateHover(false);
+    }
+  }
   if (watched == observedWindow_) {
     if (event->type() == QEvent::WindowDeactivate) handleWindowDidResignKey();
     if (event->type() == QEvent::WindowActivate) handleWindowDidBecomeKey();

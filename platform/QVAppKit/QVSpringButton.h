@@ -12,6 +12,7 @@
 //
 // Main thread only.
 #include <QPointer>
+#include <QWindow>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -80,6 +81,9 @@ class QVSpringButton : public QVTitledButton {
   void observeCurrentWindow();
   void addObserversForWindow(QWidget* window);
   void removeObserversForWindow(QWidget* window);
+  // After a release inside, until Qt enters the button again: its window's own pointer events tell
+  // when the pointer has gone (see followPointerAfterRelease).
+  void watchPointerAfterRelease(bool watch);
 
   bool hoverEnabled_ = true;
   bool tracksHovering_ = true;
@@ -92,6 +96,7 @@ class QVSpringButton : public QVTitledButton {
   std::string currentHoverAnimationKey_;
   std::string currentClickAnimationKey_;
   QPointer<QWidget> observedWindow_;
+  QPointer<QWindow> pointerWatchWindow_;
   // The size the last spring step wrote, until the frame takes another.
   std::optional<CGSize> springSize_;
 };

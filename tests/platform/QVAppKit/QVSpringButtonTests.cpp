@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QCursor>
+#include <QEnterEvent>
 #include <QWindow>
 #include <functional>
 #include <memory>
@@ -239,6 +241,7 @@ namespace {
 void sendToWindow(QWidget* window, QEvent::Type type, QPointF point) {
   const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
   const Qt::MouseButtons buttons = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+  QCursor::setPos(window->mapToGlobal(point).toPoint());  // the pointer is where its events say
   QMouseEvent e(type, point, point, window->mapToGlobal(point), button, buttons, Qt::NoModifier);
   QCoreApplication::sendEvent(window->windowHandle(), &e);
 }
@@ -261,6 +264,44 @@ TEST(QVSpringButtonInWindow, TheReleaseReachesTheButtonThatTookThePress) {
   QCoreApplication::processEvents();
   EXPECT_EQ(sent, 1);
   EXPECT_TRUE(button->userInteractionEnabled());
+}
+
+// Released inside, the button rests at its hover size while Qt takes the pointer to be over the view
+// below it (the grab ended while the button took no mouse events). A pointer that then goes straight
+// out, without another move inside the button, must still bring it back to its own size.
+TEST(QVSpringButtonInWindow, AfterAReleaseInsideThePointerGoingStraightOutSpringsItBack) {
+  QVAnimationDriver::shared().useManualClock();
+  const struct {
+    const char* name;
+    std::function<void(QWidget* window)> away;
+  } cases[] = {
+      {"moved out over the window", [](QWidget* w) { sendToWindow(w, QEvent::MouseMove, QPointF(20, 20)); }},
+      {"left the window",
+       [](QWidget* w) {
+         QEvent leave(QEvent::Leave);
+         QCoreApplication::sendEvent(w->windowHandle(), &leave);
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::unique_ptr<QVView> window(QVMake<QVView>(CGRectMake(0, 0, 300, 200)));
+    auto* button = QVMake<QVSpringButton>(CGRectMake(100, 85, 100, 30));
+    window->addSubview(button);
+    window->show();
+    const QPointF centre = button->mapTo(window.get(), QPointF(50, 15));
+    QCursor::setPos(window->mapToGlobal(centre).toPoint());
+    QEnterEvent enter(centre, centre, window->mapToGlobal(centre));
+    QCoreApplication::sendEvent(window->windowHandle(), &enter);  // the pointer comes in over the button
+    ASSERT_TRUE(button->hovering());
+    sendToWindow(window.get(), QEvent::MouseButtonPress, centre);
+    sendToWindow(window.get(), QEvent::MouseButtonRelease, centre);
+    QVAnimationDriver::shared().advance(2);
+    ASSERT_EQ(QVSpringLayer::size(button), CGSizeMake(110, 33));
+    c.away(window.get());
+    QVAnimationDriver::shared().advance(2);
+    EXPECT_FALSE(button->hovering());
+    EXPECT_EQ(QVSpringLayer::size(button), CGSizeMake(100, 30));
+  }
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <algorithm>
+#include <cmath>
 
 #include "Ombrel/Classes/Application/Common/QVSingleImageNotifications.h"
 #include "Ombrel/Classes/Application/Gallery/QVGalleryCollectionView.h"
@@ -24,6 +25,69 @@
 #include "QVPlatform/NotificationCenter.h"
 
 namespace {
+
+// The gallery's own background under the quick preview's corners. The preview floats over the
+// gallery with its corners cut round, the bottom right one by 30 points; a wide photo's preview
+// reaches down to the export pill there, and through the cut the pill showed as if laid over the
+// preview's corner. Painted above the gallery's controls under each corner square of the preview,
+// the background lets the preview cover all of its frame and still look round against the gallery.
+class QVQuickPreviewCornerCover : public QWidget {
+ public:
+  QVQuickPreviewCornerCover(QWidget* gallery, QVSolvaneWindow* preview) : QWidget(gallery), preview_(preview) {
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    preview->installEventFilter(this);
+    // The window's frame animation resizes the content after the window's own events.
+    if (QWidget* content = preview->contentView()) content->installEventFilter(this);
+    if (QWidget* window = gallery->window()) window->installEventFilter(this);
+    hide();
+  }
+  ~QVQuickPreviewCornerCover() override {
+    if (preview_) preview_->removeEventFilter(this);
+  }
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    const QEvent::Type type = event->type();
+    if (type == QEvent::Move || type == QEvent::Resize || type == QEvent::Show || type == QEvent::Hide) follow();
+    return false;
+  }
+  void paintEvent(QPaintEvent*) override { QPainter(this).fillRect(rect(), QVUIStyle::themeBGColor()); }
+
+ private:
+  // Takes the place of the preview's corners as the gallery sees them; hidden with the preview.
+  void follow() {
+    QWidget* gallery = parentWidget();
+    QWidget* content = preview_ ? preview_->contentView() : nullptr;
+    if (!gallery || !content || !preview_->isVisible()) {
+      hide();
+      return;
+    }
+    const QRect frame(gallery->mapFromGlobal(content->mapToGlobal(QPoint(0, 0))), content->size());
+    const QVCornerRadii radii = preview_->cornerRadii();
+    QRegion corners;
+    auto add = [&](double radius, bool right, bool bottom) {
+      const int side = int(std::ceil(radius));
+      corners += QRect(right ? frame.right() + 1 - side : frame.left(), bottom ? frame.bottom() + 1 - side : frame.top(),
+                       side, side);
+    };
+    add(radii.topLeft, false, false);
+    add(radii.topRight, true, false);
+    add(radii.bottomRight, true, true);
+    add(radii.bottomLeft, false, true);
+    corners &= gallery->rect();
+    if (corners.isEmpty()) {
+      hide();
+      return;
+    }
+    const QRect bounds = corners.boundingRect();
+    setGeometry(bounds);
+    setMask(corners.translated(-bounds.topLeft()));
+    show();
+    raise();
+  }
+
+  QPointer<QVSolvaneWindow> preview_;
+};
 
 // A picture of the grid blurred once, laid over it while an export runs.
 class QVGalleryBlurredView : public QVView {
@@ -160,6 +224,7 @@ QVQuickPreviewWindowController* QVGalleryViewController::quickPreviewController(
   if (!quickPreview_) {
     quickPreview_ = std::make_unique<QVQuickPreviewWindowController>();
     quickPreview_->setDelegate(this);
+    if (root_ && quickPreview_->window()) new QVQuickPreviewCornerCover(root_, quickPreview_->window());
   }
   return quickPreview_.get();
 }
