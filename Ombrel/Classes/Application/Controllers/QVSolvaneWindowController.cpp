@@ -163,9 +163,14 @@ void QVSolvaneWindowController::updateForCurrentMode() {
 void QVSolvaneWindowController::updateForMode(int64_t mode, std::unique_ptr<QVMainScreen> screen, bool shapeWindow) {
   currentMode_ = mode;
   if (window_) {
-    const bool animated = window_->isVisible();
+    // Under a window manager the new screen's shape is taken in one step: a motion there is a round
+    // trip per step, each step laid out and painted again late (the gallery's grid changed its
+    // columns on the way), with the old picture shown where the manager put the window meanwhile.
+    const bool inOneStep = window_->isVisible() && window_->answersFramesLate();
+    const bool animated = window_->isVisible() && !inOneStep;
     window_->setSizeMode(mode);
     const CGSize size = firstImageSize();
+    if (shapeWindow && inOneStep) window_->setKeepsOldPicture(false);
     if (!shapeWindow) {
       // Already in shape: animating it again would move it away from where the motion ended.
     } else if (mode == 1 && (size.width > 0 && size.height > 0)) {
@@ -173,6 +178,7 @@ void QVSolvaneWindowController::updateForMode(int64_t mode, std::unique_ptr<QVMa
     } else {
       window_->updateWithCurrentSizeMode(animated);
     }
+    window_->setKeepsOldPicture(true);
     window_->updateTopControlsVisibility(mode);
   }
   present(std::move(screen));

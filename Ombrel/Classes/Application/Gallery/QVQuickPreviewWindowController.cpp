@@ -139,14 +139,20 @@ void QVQuickPreviewWindowController::hideToRect(CGRect rect) {
   if (delegate_) delegate_->quickPreviewWillHide(this);
   hidden_ = true;
   if (!window_) return;
-  // The window shrinks into the cell, then closes (unless it was shown again meanwhile).
+  // The window shrinks into the cell, then closes (unless it was shown again meanwhile). Under a
+  // window manager the last step may still be unanswered when the motion ends: the window closes
+  // once that step is painted, never while the server shows it at the cell's size unpainted (the
+  // window's dark fill, a black box or L over the gallery).
   std::weak_ptr<int> alive = alive_;
   updateWindowFromRect(window_->frame(), rect, [this, alive] {
     if (!alive.lock() || !hidden_ || !window_) return;
-    auto close = std::move(window_->willClose);
-    window_->willClose = nullptr;
-    window_->close();
-    window_->willClose = std::move(close);
+    window_->whenFrameAnswered([this, alive] {
+      if (!alive.lock() || !hidden_ || !window_ || animatesResize_) return;
+      auto close = std::move(window_->willClose);
+      window_->willClose = nullptr;
+      window_->close();
+      window_->willClose = std::move(close);
+    });
   });
 }
 

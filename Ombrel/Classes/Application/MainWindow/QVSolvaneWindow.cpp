@@ -12,6 +12,7 @@
 #include <QWindow>
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "Ombrel/Classes/Application/MainWindow/QVSolvaneWindowAnimator.h"
 #include "Ombrel/Classes/Application/Services/QVAppLink.h"
@@ -520,7 +521,7 @@ void QVSolvaneWindow::sendGeometry(const QRect& r) {
   // The window system shows the old picture until the step is painted; by default at the new
   // top-left corner, so a window growing or shrinking round its centre (opening a photo, Start
   // Over) showed a frame of its content shifted. The gravity keeps that picture where it stood.
-  const int gravity = isVisible() ? bitGravityKeepingPicture(geometry(), r) : 1;
+  const int gravity = !keepsOldPicture_ ? 0 : isVisible() ? bitGravityKeepingPicture(geometry(), r) : 1;
   if (gravity != bitGravity_ && windowHandle() && testAttribute(Qt::WA_WState_Created)) {
     setX11BitGravity(this, gravity);
     bitGravity_ = gravity;
@@ -540,6 +541,7 @@ void QVSolvaneWindow::requestGeometry(const QRect& r) {
     return;
   }
   if (r == geometry()) return;
+  sizeWhenAsked_ = size();
   unanswered_ = r;
   ++request_;
   // Nothing is painted until the answer: the new layout painted into the window at its old size
@@ -553,6 +555,19 @@ void QVSolvaneWindow::requestGeometry(const QRect& r) {
     QObject::connect(answerTimeout_, &QTimer::timeout, this, [this] { geometryAnswered(request_); });
   }
   answerTimeout_->start(kGeometryAnswerTimeoutMs);
+}
+
+void QVSolvaneWindow::whenFrameAnswered(std::function<void()> block) {
+  if (!block) return;
+  whenAnswered_.push_back(std::move(block));
+  runWhenAnswered();
+}
+
+void QVSolvaneWindow::runWhenAnswered() {
+  if (unanswered_ || waiting_ || whenAnswered_.empty()) return;
+  // A block may close the window or ask for another frame: the list is taken first.
+  auto blocks = std::exchange(whenAnswered_, {});
+  for (auto& block : blocks) block();
 }
 
 void QVSolvaneWindow::geometryAnswered(uint64_t request) {
@@ -572,13 +587,17 @@ void QVSolvaneWindow::geometryAnswered(uint64_t request) {
   } else if (geometry() != asked) {
     // Given up on, or a report of the manager's own step came last: the frame asked for is asked
     // again, once, so the window never rests laid out at a step of the motion.
-    if (askedAgain_) return;
+    if (askedAgain_) {
+      runWhenAnswered();
+      return;
+    }
     askedAgain_ = true;
     next = asked;
   } else {
     // Answered as asked; a report of the manager's own coming shortly after is taken up too.
     lastAnswered_ = asked;
     answeredAt_.start();
+    runWhenAnswered();
     return;
   }
   applyQtLimits(next.size(), size());
@@ -586,6 +605,7 @@ void QVSolvaneWindow::geometryAnswered(uint64_t request) {
   applyQtLimits(next.size(), size());
   layoutParts();
   updateMask();
+  runWhenAnswered();
 }
 
 void QVSolvaneWindow::watchNativeWindow() {
@@ -640,7 +660,15 @@ void QVSolvaneWindow::applyQtLimits(QSize current, QSize also) {
   if (maxSize_.width > 0 && maxSize_.height > 0) {
     max = QSize(int(std::floor(maxSize_.width)) + m, int(std::floor(maxSize_.height)) + m);
   }
-  for (const QSize& size : {current, also}) {
+  // While a frame change is out the window manager still holds the window at the size it had (Qt
+  // already reports the size asked for), and the frames asked for are still to come: the limits
+  // take them all in. A manager applies new limits to the window it holds: a minimum above that
+  // size had it grow the window on its own, racing the request (the gallery came in at its
+  // minimum height, laid out and painted there, and grew only when asked again).
+  const QSize held = unanswered_ ? sizeWhenAsked_ : QSize();
+  const QSize asked = unanswered_ ? unanswered_->size() : QSize();
+  const QSize next = waiting_ ? waiting_->size() : QSize();
+  for (const QSize& size : {current, also, held, asked, next}) {
     if (size.isEmpty()) continue;
     min = min.boundedTo(size);
     max = max.expandedTo(size);
@@ -894,6 +922,7 @@ void QVSolvaneWindow::hideEvent(QHideEvent* event) {
     unanswered_.reset();
     setUpdatesEnabled(true);
   }
+  runWhenAnswered();
 }
 
 void QVSolvaneWindow::showEvent(QShowEvent* event) {

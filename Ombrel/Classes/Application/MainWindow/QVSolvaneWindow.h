@@ -137,6 +137,14 @@ class QVSolvaneWindow : public QWidget {
   void setFrame(CGRect frame, bool display = true, bool animate = false);
   // Whether a frame change waits for the window manager's answer (tests).
   bool awaitsGeometryAnswer() const { return unanswered_.has_value(); }
+  // Whether frame changes are answered late by a window manager (set when the window is shown).
+  // A frame that goes with a new layout of the content is then best made in one step: every step
+  // of a motion would be laid out and painted once more, late, with the window system showing the
+  // old picture where the manager has put the window meanwhile.
+  bool answersFramesLate() const { return awaitsAnswers_; }
+  // Runs the block once no frame change is out or waiting (at once when none is): the last step
+  // asked for has been answered and painted.
+  void whenFrameAnswered(std::function<void()> block);
   void setPosition(CGPoint origin);
   // Limits of the user's resizing (frames set from code may lie outside them).
   CGSize minSize() const { return minSize_; }
@@ -160,6 +168,14 @@ class QVSolvaneWindow : public QWidget {
   // picture where it stood on the screen when the window goes from `from` to `to`: an edge that
   // stays put on each axis, else the centre when it stays, else the top-left (the default).
   static int bitGravityKeepingPicture(const QRect& from, const QRect& to);
+  // Whether frame changes keep the old picture (on by default). Off while the window takes a new
+  // screen's shape in one step under a window manager: the old screen's picture fits the new frame
+  // nowhere, and the manager moves and resizes the window in steps of its own, so the server showed
+  // it offset (Start Over: the photo's picture shifted in the open screen's frame). Forgotten, the
+  // window shows its content's colour until the new screen is painted.
+  void setKeepsOldPicture(bool keeps) { keepsOldPicture_ = keeps; }
+  // The bit gravity last given to the native window (0 forgets the picture).
+  int bitGravity() const { return bitGravity_; }
 
   // Told when the window closes (the close may be refused by `shouldClose`).
   std::function<bool()> shouldClose;
@@ -186,6 +202,8 @@ class QVSolvaneWindow : public QWidget {
   void sendGeometry(const QRect& geometry);
   // Request n answered (reported, or given up on): its step painted, the waiting frame sent.
   void geometryAnswered(uint64_t request);
+  // Runs the blocks waiting for the frame's answer once nothing is out or waiting.
+  void runWhenAnswered();
   // Watches the native window's geometry reports and gives it its background pixel.
   void watchNativeWindow();
   // Qt's size limits for the user's resizing, widened to take in `current` and `also`.
@@ -209,10 +227,13 @@ class QVSolvaneWindow : public QWidget {
   double aspectRatio_ = 0;
   int shadowMargin_ = 0;
   int bitGravity_ = 1;
+  bool keepsOldPicture_ = true;
   bool awaitsAnswers_ = false;
   std::optional<QRect> unanswered_;
+  QSize sizeWhenAsked_;   // the size the manager holds the window at while a request is out
   uint64_t request_ = 0;  // the number of the last request sent while awaiting answers
   std::optional<QRect> waiting_;
+  std::vector<std::function<void()>> whenAnswered_;
   bool askedAgain_ = false;
   std::optional<QRect> lastAnswered_;  // the last frame answered as asked, and when
   QElapsedTimer answeredAt_;           // the last frame asked for has been asked for a second time

@@ -43,6 +43,12 @@ QPixmap cellPicture(CGSize size, double inset, const QImage& image, double dpr) 
 }
 }  // namespace
 
+bool QVOpenAnimationTransitionController::showsPicture(const std::map<std::string, QWidget*>& views, const char* key) {
+  const auto it = views.find(key);
+  const auto* view = it == views.end() ? nullptr : dynamic_cast<const QVView*>(it->second);
+  return view && view->isVisible() && view->alpha() > 0;
+}
+
 QVOpenAnimationTransitionController::Part QVOpenAnimationTransitionController::grabPart(const char* key) {
   Part part;
   QVExportContainerAnimatable* open = openVC();
@@ -123,8 +129,11 @@ void QVOpenAnimationTransitionController::actualTransitionToMode(int64_t mode, C
     }
     s->set(background_.sprite, panel);
   }
+  // The blurred photo grows with the panel whenever it shows: photos chosen in the panel ask for it,
+  // a drop or a hand-over has faded it in already (left out, the panel went black under nothing).
   // Without a photo shown the blurred view is an empty picture: not worth scaling every frame.
-  if (open->blurIsShown()) blurred_ = grabPart(QVOpenViewControllerBlurredBackgroundViewKey);
+  if (open->blurIsShown() || showsPicture(views, QVOpenViewControllerBlurredBackgroundViewKey))
+    blurred_ = grabPart(QVOpenViewControllerBlurredBackgroundViewKey);
   // The button first, so that the controls' picture does not hold a second copy of it.
   exportPart_ = grabPart(QVOpenViewControllerExportButtonKey);
   controls_ = grabPart(QVOpenViewControllerControlsViewKey);

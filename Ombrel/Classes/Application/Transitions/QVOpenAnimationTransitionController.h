@@ -8,6 +8,8 @@
 //
 // Main thread only.
 #include <QImage>
+#include <map>
+#include <string>
 #include <vector>
 
 #include "Ombrel/Classes/Application/Transitions/QVExportAnimationTransitionController.h"
@@ -27,6 +29,8 @@ class QVOpenAnimationTransitionController : public QVExportAnimationTransitionCo
   CGRect newRect() const { return newRect_; }
   // The export button's sprite (0 when the open screen has none).
   QVTransitionSprites::SpriteId exportButtonSprite() const { return exportButton_; }
+  // The blurred photo's sprite (0 when the open screen showed none).
+  QVTransitionSprites::SpriteId blurredSprite() const { return blurred_.sprite; }
 
  protected:
   void actualTransitionToMode(int64_t mode, Completion completion) override;
@@ -37,6 +41,8 @@ class QVOpenAnimationTransitionController : public QVExportAnimationTransitionCo
     CGRect frame = CGRectZero;  // relative to the transition view's origin
   };
   Part grabPart(const char* key);
+  // Whether the view published under the key shows (visible, not faded out).
+  static bool showsPicture(const std::map<std::string, QWidget*>& views, const char* key);
   CGSize prepareWindowForMode(int64_t mode);
   void placeParts(CGRect initial);
   void animateOpenView(int64_t mode, Completion completion);

@@ -799,3 +799,113 @@ TEST_F(AnimatedFlows, TheTitleBarStaysAboveThePhotoAsItShrinks) {
             before.width() * before.height() / 100)
       << "the photo's picture covers the title bar";
 }
+
+TEST_F(AnimatedFlows, ADroppedPhotoGrowsBlurredWithThePanel) {
+  // The drop shows the photo blurred in the panel before the paths leave the open screen; the
+  // motion grows that picture with the panel, which turns black beneath it. Left out, the window
+  // dipped to black between the blurred photo and the single image.
+  drag({"a.jpg"});
+  controller->dragView()->performDragOperation();
+  controller->dragView()->draggingEnded();
+  auto* animated = untilTransition();
+  ASSERT_NE(animated, nullptr);
+  auto* open = dynamic_cast<QVOpenAnimationTransitionController*>(animated->helper()->transitionVC());
+  ASSERT_NE(open, nullptr);
+  ASSERT_NE(open->blurredSprite(), 0u) << "the blurred photo takes no part in the motion";
+  const QVTransitionSprite photo = open->sprites()->sprite(open->blurredSprite());
+  EXPECT_GT(photo.opacity, 0.9);
+  ASSERT_FALSE(photo.picture.isNull());
+  // The blue photo's darkened copy, not an empty picture.
+  const QImage picture = photo.picture.toImage();
+  const QColor middle = picture.pixelColor(picture.width() / 2, picture.height() / 2);
+  EXPECT_GT(middle.alpha(), 200);
+  EXPECT_GT(middle.blue(), middle.red() + 10);
+  settle();
+  EXPECT_EQ(controller->currentMode(), 1);
+  EXPECT_EQ(overlay()->itemCount(), 0u);
+}
+
+namespace {
+
+// The controller's transitions under a window manager: frames are requests it answers later, taken
+// up when Qt's events are processed.
+class AnimatedFlowsUnderAWindowManager : public AnimatedFlows {
+ protected:
+  void SetUp() override {
+    QVSolvaneWindow::setWindowManagerQuery([] { return true; });
+    AnimatedFlows::SetUp();
+  }
+  void TearDown() override {
+    AnimatedFlows::TearDown();
+    QVSolvaneWindow::setWindowManagerQuery(nullptr);
+  }
+  void settleAnswering(double seconds = 4) {
+    for (int i = 0; i < int(seconds * 10); ++i) {
+      QCoreApplication::processEvents();
+      qv::MainExecutor::shared().advance(0.1);
+      QVAnimationDriver::shared().advance(0.1);
+    }
+    qv::MainExecutor::shared().runUntilIdle();
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+  }
+};
+
+// The sizes the window is laid out at.
+class SizesSeen : public QObject {
+ public:
+  explicit SizesSeen(QWidget* watched) : watched_(watched) { watched->installEventFilter(this); }
+  std::vector<QSize> sizes;
+  bool eventFilter(QObject* o, QEvent* e) override {
+    if (o == watched_ && e->type() == QEvent::Resize) sizes.push_back(watched_->size());
+    return false;
+  }
+
+ private:
+  QWidget* watched_;
+};
+
+}  // namespace
+
+// Each step of a motion is a round trip through the manager, laid out and painted once more when
+// it is answered, while the window system shows the old picture where the manager has put the
+// window: the gallery coming in showed doubled title bars and its grid changing columns, Start Over
+// two offset copies of the open screen. The window takes the new screen's shape in one step, so
+// the screen is laid out at its final size only, and shows nothing of the old screen meanwhile.
+TEST_F(AnimatedFlowsUnderAWindowManager, ANewScreenIsLaidOutAtItsFinalSizeOnly) {
+  struct Case {
+    const char* name;
+    std::function<void()> change;
+    int64_t mode;
+  };
+  const Case cases[] = {
+      {"photos added over the single image",
+       [this] {
+         controller->addImagesAtPaths(paths({"b.jpg", "c.jpg"}));
+       },
+       2},
+      {"start over from the single image", [this] { controller->startOver(); }, 0},
+  };
+  ASSERT_TRUE(controller->window()->answersFramesLate());
+  for (const Case& run : cases) {
+    SCOPED_TRACE(run.name);
+    controller->startOver();
+    settleAnswering();
+    drop({"a.jpg"});
+    settleAnswering();
+    ASSERT_EQ(controller->currentMode(), 1);
+    const QSize single = controller->window()->size();
+    SizesSeen seen(controller->window());
+    run.change();
+    settleAnswering();
+    ASSERT_EQ(controller->currentMode(), run.mode);
+    EXPECT_FALSE(controller->window()->awaitsGeometryAnswer());
+    ASSERT_NE(controller->window()->size(), single);
+    ASSERT_FALSE(seen.sizes.empty());
+    for (const QSize& size : seen.sizes)
+      EXPECT_EQ(size, controller->window()->size()) << "laid out at " << size.width() << " x " << size.height();
+    // The old screen's picture fits the new frame nowhere: the window system forgets it rather than
+    // showing it where the manager's own steps leave it.
+    EXPECT_EQ(controller->window()->bitGravity(), 0);
+  }
+}

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+
 #include "Ombrel/Classes/Application/Gallery/GalleryTestSupport.h"
 #include "Ombrel/Classes/Application/Gallery/QVQuickPreviewFrames.h"
 #include "Ombrel/Classes/Application/Gallery/QVQuickPreviewWindowController.h"
@@ -28,6 +30,7 @@ class QVQuickPreviewTest : public testing::Test {
     qv::MainExecutor::shared().discardPending();
     QVQuickPreviewScreen::setFactory(nullptr);
     QVGalleryServices::setShared(nullptr);
+    QVSolvaneWindow::setWindowManagerQuery(nullptr);
   }
   void showThree() {
     preview->setImagePaths({pathFor(0), pathFor(1), pathFor(2)});
@@ -153,4 +156,35 @@ TEST_F(QVQuickPreviewTest, APluginRunsPreviewShowsThePluginScreen) {
     EXPECT_EQ(pluginScreen != nullptr, plugin);
     if (pluginScreen) EXPECT_NE(pluginScreen->pluginExportViewController()->pluginBeginView(), nullptr);
   }
+}
+
+// Under a window manager the preview's last step into the cell may still be unanswered when the
+// motion ends: the server shows the window at the cell's size unpainted, its dark fill a black box
+// (or, with the old picture kept in a corner, an L) over the gallery. It closes once that step is
+// answered and painted.
+TEST_F(QVQuickPreviewTest, UnderAWindowManagerThePreviewClosesOnceItsLastStepIsAnswered) {
+  QVSolvaneWindow::setWindowManagerQuery([] { return true; });
+  auto answer = [] {
+    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+  };
+  preview->setImagePaths({pathFor(0), pathFor(1), pathFor(2)});
+  preview->showFromRect(CGRectMake(300, 300, 198, 132), main);
+  for (int i = 0; i < 30; ++i) {
+    answer();
+    QVAnimationDriver::shared().advance(0.05);
+  }
+  answer();
+  ASSERT_TRUE(preview->window()->answersFramesLate());
+  ASSERT_FALSE(preview->animatesResize());
+  ASSERT_FALSE(preview->window()->awaitsGeometryAnswer());
+  const CGRect cell = CGRectMake(300, 300, 198, 132);
+  preview->hideToRect(cell);
+  // The whole motion, without a single answer taken up.
+  for (int i = 0; i < 10; ++i) QVAnimationDriver::shared().advance(0.05);
+  ASSERT_FALSE(preview->animatesResize());
+  ASSERT_TRUE(preview->window()->awaitsGeometryAnswer());
+  EXPECT_TRUE(preview->window()->isVisible()) << "closed while its last step was unanswered";
+  answer();
+  EXPECT_FALSE(preview->window()->isVisible());
+  EXPECT_EQ(preview->window()->frame(), cell) << "closed before it reached the cell";
 }

@@ -242,6 +242,39 @@ TEST_F(QVSolvaneWindowTest, UnderAWindowManagerOneFrameChangeIsOutAtATime) {
   EXPECT_EQ(probe->paints.back(), window.size());
 }
 
+// A window manager holds the window at its old size until it answers, and applies limits set
+// meanwhile to the window it holds: a minimum above that size had it grow the window on its own,
+// racing the request (the gallery, its minimum height set as it came in, was answered at that
+// height, laid out and painted there, and grew only when asked again). Limits set while a frame
+// change is out take in the size held as well as the one asked for.
+TEST_F(QVSolvaneWindowTest, UnderAWindowManagerLimitsSetWhileAFrameIsOutKeepTheSizeHeld) {
+  QVSolvaneWindow::setWindowManagerQuery([] { return true; });
+  QVSolvaneWindow window;
+  window.changeSizeMode(QVScreenModeSingle, false);
+  window.show();
+  QCoreApplication::processEvents();
+  QCoreApplication::processEvents();
+  ASSERT_FALSE(window.awaitsGeometryAnswer());
+  const QSize held = window.size();
+  const CGRect small = window.frame();
+  const CGRect large =
+      CGRectMake(small.origin.x - 100, small.origin.y - 100, small.size.width + 200, small.size.height + 200);
+  window.setFrame(large, true, false);
+  ASSERT_TRUE(window.awaitsGeometryAnswer());
+  // The new screen's limits: a minimum between the two sizes, a maximum below the frame asked for.
+  window.setMinSize(CGSizeMake(small.size.width + 100, small.size.height + 100));
+  window.setMaxSize(CGSizeMake(small.size.width + 150, small.size.height + 150));
+  EXPECT_LE(window.minimumWidth(), held.width());
+  EXPECT_LE(window.minimumHeight(), held.height());
+  EXPECT_GE(window.maximumWidth(), window.size().width()) << "the frame asked for is cut";
+  EXPECT_GE(window.maximumHeight(), window.size().height()) << "the frame asked for is cut";
+  // Answered: the frame asked for.
+  for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+  EXPECT_FALSE(window.awaitsGeometryAnswer());
+  EXPECT_NEAR(window.frame().size.width, large.size.width, 1);
+  EXPECT_NEAR(window.frame().size.height, large.size.height, 1);
+}
+
 // While the window system moves and resizes the window, it shows the old picture until the new
 // size is painted: the gravity chosen keeps it where it stood on the screen (growing round the
 // centre when a photo opens, shrinking round it on Start Over, an edge dragged by the user).
