@@ -117,6 +117,24 @@ TEST(QVMessageBoxAlertRunner, TheAskingWindowIsActiveAgainAfterTheBox) {
   EXPECT_EQ(QApplication::activeWindow(), &asking);
 }
 
+// A host's or a user's file named in Latin-1 bytes ("caf\xe9.jpg") reads as "café.jpg" in the box,
+// next to the message's own UTF-8 quotes, not with a replacement character.
+TEST(QVMessageBoxAlertRunner, AByteNameInAMessageReadsAsLatin1) {
+  QString text, informative;
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box) return;
+    text = box->text();
+    informative = box->informativeText();
+    box->buttons().front()->click();
+  });
+  QVMessageBoxAlertRunner runner;
+  runner.runModal({"\xe2\x80\x9c" "caf\xe9.jpg\xe2\x80\x9d could not be exported.",
+                   "caf\xe9.jpg: the file /out/caf\xe9.jpg is read-only", {"OK"}, std::nullopt, std::nullopt});
+  EXPECT_EQ(text, QStringLiteral("\u201c" "caf\u00e9.jpg\u201d could not be exported."));
+  EXPECT_EQ(informative, QStringLiteral("caf\u00e9.jpg: the file /out/caf\u00e9.jpg is read-only"));
+}
+
 TEST_F(QVModalAlertsTest, ButtonSetsAndResultCodes) {
   answer(1);
   EXPECT_FALSE(alerts.showAlertOkCancelWithTitle("Title", "Message"));
