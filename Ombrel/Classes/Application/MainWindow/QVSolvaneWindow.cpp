@@ -520,12 +520,18 @@ void QVSolvaneWindow::sendGeometry(const QRect& r) {
   // The window system shows the old picture until the step is painted; by default at the new
   // top-left corner, so a window growing or shrinking round its centre (opening a photo, Start
   // Over) showed a frame of its content shifted. The gravity keeps that picture where it stood.
-  const int gravity = isVisible() ? bitGravityKeepingPicture(geometry(), r) : 1;
+  const int gravity = bitGravityFor(r);
   if (gravity != bitGravity_ && windowHandle() && testAttribute(Qt::WA_WState_Created)) {
     setX11BitGravity(this, gravity);
     bitGravity_ = gravity;
   }
   setGeometry(r);
+}
+
+int QVSolvaneWindow::bitGravityFor(const QRect& to) const {
+  // 0 is X11's ForgetGravity: the whole window is filled with its background until painted.
+  if (dropsPicture_ && fillsUncovered_) return 0;
+  return isVisible() ? bitGravityKeepingPicture(geometry(), to) : 1;
 }
 
 void QVSolvaneWindow::requestGeometry(const QRect& r) {
@@ -541,6 +547,7 @@ void QVSolvaneWindow::requestGeometry(const QRect& r) {
   }
   if (r == geometry()) return;
   unanswered_ = r;
+  sizeBeforeRequest_ = size();
   ++request_;
   // Nothing is painted until the answer: the new layout painted into the window at its old size
   // would show cut (or, once an earlier step's answer came, drawn at that step's size); the old
@@ -562,6 +569,8 @@ void QVSolvaneWindow::geometryAnswered(uint64_t request) {
   if (!unanswered_) return;
   const QRect asked = *unanswered_;
   unanswered_.reset();
+  // The window stands at the size answered: the limits need no longer take in the one before.
+  applyQtLimits(size());
   setUpdatesEnabled(true);
   // The step the window manager has just made is painted now, before the next is asked for.
   if (isVisible()) repaint();
@@ -597,7 +606,8 @@ void QVSolvaneWindow::watchNativeWindow() {
     handle->installEventFilter(this);
   }
   awaitsAnswers_ = windowManagerRuns();
-  if (!compositingActive() && testAttribute(Qt::WA_WState_Created)) setX11BackgroundPixel(this, kContentColour);
+  fillsUncovered_ = !compositingActive() && testAttribute(Qt::WA_WState_Created);
+  if (fillsUncovered_) setX11BackgroundPixel(this, kContentColour);
 }
 
 int QVSolvaneWindow::bitGravityKeepingPicture(const QRect& from, const QRect& to) {
@@ -640,7 +650,12 @@ void QVSolvaneWindow::applyQtLimits(QSize current, QSize also) {
   if (maxSize_.width > 0 && maxSize_.height > 0) {
     max = QSize(int(std::floor(maxSize_.width)) + m, int(std::floor(maxSize_.height)) + m);
   }
-  for (const QSize& size : {current, also}) {
+  // While a frame change is unanswered the window manager still holds the window at the size
+  // before it: limits excluding that size would have the manager resize the window on its own, at
+  // its old place, before it takes up the request (the quick preview, limited to the open screen's
+  // size, was reported at that size in the middle of its opening and laid out there).
+  const QSize onScreen = unanswered_ ? sizeBeforeRequest_ : QSize();
+  for (const QSize& size : {current, also, onScreen}) {
     if (size.isEmpty()) continue;
     min = min.boundedTo(size);
     max = max.expandedTo(size);

@@ -137,6 +137,14 @@ class QVSolvaneWindow : public QWidget {
   void setFrame(CGRect frame, bool display = true, bool animate = false);
   // Whether a frame change waits for the window manager's answer (tests).
   bool awaitsGeometryAnswer() const { return unanswered_.has_value(); }
+  // While set, a change of size drops the window's old picture where the X server fills uncovered
+  // parts with the content's colour (no compositor): the window shows that colour until it is
+  // painted at its new size. For content laid out anew at every size (the quick preview opening),
+  // whose old picture, kept in a corner of the grown window, showed it small and off-centre.
+  void setDropsPictureOnResize(bool drops) { dropsPicture_ = drops; }
+  bool dropsPictureOnResize() const { return dropsPicture_; }
+  // The X11 bit gravity the next change from the window's geometry to `to` is sent with (tests).
+  int bitGravityFor(const QRect& to) const;
   void setPosition(CGPoint origin);
   // Limits of the user's resizing (frames set from code may lie outside them).
   CGSize minSize() const { return minSize_; }
@@ -209,8 +217,11 @@ class QVSolvaneWindow : public QWidget {
   double aspectRatio_ = 0;
   int shadowMargin_ = 0;
   int bitGravity_ = 1;
+  bool dropsPicture_ = false;
+  bool fillsUncovered_ = false;  // the native window's background is the content's colour
   bool awaitsAnswers_ = false;
   std::optional<QRect> unanswered_;
+  QSize sizeBeforeRequest_;  // the window's size when the unanswered request went out
   uint64_t request_ = 0;  // the number of the last request sent while awaiting answers
   std::optional<QRect> waiting_;
   bool askedAgain_ = false;
