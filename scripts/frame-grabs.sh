@@ -57,11 +57,21 @@ for _ in $(seq 100); do [[ -s "$WORK/display" ]] && break; sleep 0.1; done
 export DISPLAY=":$(head -1 "$WORK/display")"
 export SOLVANE_HOME="$WORK/home" TMPDIR="$WORK/tmp" QT_SCALE_FACTOR="$S"
 mkdir -p "$SOLVANE_HOME" "$TMPDIR"
+# The server answers before anything connects: a window manager started too early could not open
+# the display, and the walk then ran on the bare server while claiming one.
+for _ in $(seq 100); do xprop -root > /dev/null 2>&1 && break; sleep 0.1; done
+wm_named() { xprop -root _NET_SUPPORTING_WM_CHECK 2> /dev/null | grep -q 'window id'; }
 if [[ "$WM" == wm ]]; then
-  "${UP[@]}" openbox > "$OUT/openbox.log" 2>&1 &
-  wm=$!
-  # The window manager is up once it names itself on the root window.
-  for _ in $(seq 100); do xprop -root _NET_SUPPORTING_WM_CHECK 2> /dev/null | grep -q 'window id' && break; sleep 0.1; done
+  for _ in 1 2 3; do
+    "${UP[@]}" openbox >> "$OUT/openbox.log" 2>&1 &
+    wm=$!
+    # The window manager is up once it names itself on the root window.
+    for _ in $(seq 100); do wm_named && break; kill -0 "$wm" 2> /dev/null || break; sleep 0.1; done
+    wm_named && break
+    kill "$wm" 2> /dev/null || true
+    wm=""
+  done
+  wm_named || { echo "FAIL: openbox did not come up"; cat "$OUT/openbox.log"; exit 1; }
 fi
 
 SAMPLES="$PWD/Ombrel/Resources/Samples"

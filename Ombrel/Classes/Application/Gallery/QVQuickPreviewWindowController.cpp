@@ -139,6 +139,7 @@ void QVQuickPreviewWindowController::hideToRect(CGRect rect) {
   if (delegate_) delegate_->quickPreviewWillHide(this);
   hidden_ = true;
   if (!window_) return;
+  window_->setDropsPictureOnResize(false);
   // The window shrinks into the cell, then closes (unless it was shown again meanwhile). Under a
   // window manager the last step may still be unanswered when the motion ends: the window closes
   // once that step is painted, never while the server shows it at the cell's size unpainted (the
@@ -201,6 +202,11 @@ void QVQuickPreviewWindowController::refreshSingleImagePreviewShowWindowAtCenter
   }
   std::weak_ptr<int> alive = alive_;
   QVQuickPreviewScreen* screen = screen_.get();
+  // The new screen is laid out anew at every step: the last step's picture kept in a corner of the
+  // grown window would show it small and off-centre, so the window shows the content's colour
+  // until each step is painted. Kept while the preview is open: under a window manager the last
+  // step may still be on its way when the motion ends.
+  window_->setDropsPictureOnResize(true);
   updateWindowFromRect(window_->frame(), target, [this, alive, screen] {
     if (!alive.lock() || screen_.get() != screen) return;
     if (auto done = screen->onWindowDidLayout()) done();
@@ -234,6 +240,9 @@ void QVQuickPreviewWindowController::updateWindowFromRect(CGRect from, CGRect to
                                         from.size.width + (to.size.width - from.size.width) * t,
                                         from.size.height + (to.size.height - from.size.height) * t);
         window_->setFrame(frame, true, false);
+        // Painted right behind the change (the window system shows the step at once without a
+        // window manager; under one nothing paints before the answer, which paints the step).
+        window_->repaint();
       },
       [this, alive, completion](bool finished) {
         if (!alive.lock()) return;

@@ -521,12 +521,18 @@ void QVSolvaneWindow::sendGeometry(const QRect& r) {
   // The window system shows the old picture until the step is painted; by default at the new
   // top-left corner, so a window growing or shrinking round its centre (opening a photo, Start
   // Over) showed a frame of its content shifted. The gravity keeps that picture where it stood.
-  const int gravity = !keepsOldPicture_ ? 0 : isVisible() ? bitGravityKeepingPicture(geometry(), r) : 1;
+  const int gravity = bitGravityFor(r);
   if (gravity != bitGravity_ && windowHandle() && testAttribute(Qt::WA_WState_Created)) {
     setX11BitGravity(this, gravity);
     bitGravity_ = gravity;
   }
   setGeometry(r);
+}
+
+int QVSolvaneWindow::bitGravityFor(const QRect& to) const {
+  // 0 is X11's ForgetGravity: the whole window is filled with its background until painted.
+  if (!keepsOldPicture_ || (dropsPicture_ && fillsUncovered_)) return 0;
+  return isVisible() ? bitGravityKeepingPicture(geometry(), to) : 1;
 }
 
 void QVSolvaneWindow::requestGeometry(const QRect& r) {
@@ -577,6 +583,8 @@ void QVSolvaneWindow::geometryAnswered(uint64_t request) {
   if (!unanswered_) return;
   const QRect asked = *unanswered_;
   unanswered_.reset();
+  // The window stands at the size answered: the limits need no longer take in the one before.
+  applyQtLimits(size());
   setUpdatesEnabled(true);
   // The step the window manager has just made is painted now, before the next is asked for.
   if (isVisible()) repaint();
@@ -617,7 +625,8 @@ void QVSolvaneWindow::watchNativeWindow() {
     handle->installEventFilter(this);
   }
   awaitsAnswers_ = windowManagerRuns();
-  if (!compositingActive() && testAttribute(Qt::WA_WState_Created)) setX11BackgroundPixel(this, kContentColour);
+  fillsUncovered_ = !compositingActive() && testAttribute(Qt::WA_WState_Created);
+  if (fillsUncovered_) setX11BackgroundPixel(this, kContentColour);
 }
 
 int QVSolvaneWindow::bitGravityKeepingPicture(const QRect& from, const QRect& to) {

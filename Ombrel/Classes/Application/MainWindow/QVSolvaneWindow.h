@@ -145,6 +145,14 @@ class QVSolvaneWindow : public QWidget {
   // Runs the block once no frame change is out or waiting (at once when none is): the last step
   // asked for has been answered and painted.
   void whenFrameAnswered(std::function<void()> block);
+  // While set, a change of size drops the window's old picture where the X server fills uncovered
+  // parts with the content's colour (no compositor): the window shows that colour until it is
+  // painted at its new size. For content laid out anew at every size (the quick preview opening),
+  // whose old picture, kept in a corner of the grown window, showed it small and off-centre.
+  void setDropsPictureOnResize(bool drops) { dropsPicture_ = drops; }
+  bool dropsPictureOnResize() const { return dropsPicture_; }
+  // The X11 bit gravity the next change from the window's geometry to `to` is sent with (tests).
+  int bitGravityFor(const QRect& to) const;
   void setPosition(CGPoint origin);
   // Limits of the user's resizing (frames set from code may lie outside them).
   CGSize minSize() const { return minSize_; }
@@ -228,6 +236,8 @@ class QVSolvaneWindow : public QWidget {
   int shadowMargin_ = 0;
   int bitGravity_ = 1;
   bool keepsOldPicture_ = true;
+  bool dropsPicture_ = false;
+  bool fillsUncovered_ = false;  // the native window's background is the content's colour
   bool awaitsAnswers_ = false;
   std::optional<QRect> unanswered_;
   QSize sizeWhenAsked_;   // the size the manager holds the window at while a request is out

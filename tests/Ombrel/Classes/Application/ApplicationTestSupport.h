@@ -3,6 +3,7 @@
 // by hand on a manual clock. This file's environment makes the application object once.
 #include <QColor>
 #include <QImage>
+#include <QWidget>
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
@@ -14,6 +15,15 @@
 #include "Ombrel/Classes/Application/Services/QVSolvaneAppHelpers.h"
 
 namespace app_test {
+
+// A small view that notes its window's size at each of its paints: a window's content painted
+// at a size other than the window's shows cut or off-centre.
+class SizeAtPaint : public QWidget {
+ public:
+  using QWidget::QWidget;
+  std::vector<QSize> paints;
+  void paintEvent(QPaintEvent*) override { paints.push_back(window()->size()); }
+};
 
 // Records every alert and answers from a script (button 0, unchecked, when the script runs out).
 class ScriptedAlertRunner : public QVAlertRunner {

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 
+#include "Ombrel/Classes/Application/ApplicationTestSupport.h"
 #include "Ombrel/Classes/Application/Gallery/GalleryTestSupport.h"
 #include "Ombrel/Classes/Application/Gallery/QVQuickPreviewFrames.h"
 #include "Ombrel/Classes/Application/Gallery/QVQuickPreviewWindowController.h"
@@ -31,6 +32,7 @@ class QVQuickPreviewTest : public testing::Test {
     QVQuickPreviewScreen::setFactory(nullptr);
     QVGalleryServices::setShared(nullptr);
     QVSolvaneWindow::setWindowManagerQuery(nullptr);
+    QVSolvaneWindow::setCompositingQuery(nullptr);
   }
   void showThree() {
     preview->setImagePaths({pathFor(0), pathFor(1), pathFor(2)});
@@ -187,4 +189,39 @@ TEST_F(QVQuickPreviewTest, UnderAWindowManagerThePreviewClosesOnceItsLastStepIsA
   answer();
   EXPECT_FALSE(preview->window()->isVisible());
   EXPECT_EQ(preview->window()->frame(), cell) << "closed before it reached the cell";
+}
+
+// The preview's screen is laid out anew at every step of its opening. Without a compositor the X
+// server keeps a window's old picture in a corner when it grows (the rest filled with the content's
+// colour), so a step shown before it was painted had the photo small and off-centre in the grown
+// window. While it is open, the window drops its picture at each change of size (showing the
+// content's colour) and paints each step right behind it; it keeps its picture when it shrinks
+// back into the cell.
+TEST_F(QVQuickPreviewTest, EachStepOfTheOpeningIsPaintedAtItsSizeWithoutAnOldPictureKept) {
+  QVSolvaneWindow::setCompositingQuery([] { return false; });
+  preview = std::make_unique<QVQuickPreviewWindowController>();
+  auto* probe = new app_test::SizeAtPaint(preview->window()->contentView());
+  probe->setGeometry(0, 0, 40, 40);
+  preview->setImagePaths({pathFor(0), pathFor(1)});
+  preview->showFromRect(CGRectMake(300, 300, 198, 132), main);
+  QCoreApplication::processEvents();  // shown on the screen
+  probe->paints.clear();
+  QVSolvaneWindow* window = preview->window();
+  const QRect larger = window->geometry().adjusted(-50, -50, 50, 50);
+  for (int step = 0; step < 4; ++step) {
+    QVAnimationDriver::shared().advance(0.05);
+    ASSERT_TRUE(preview->animatesResize());
+    ASSERT_FALSE(probe->paints.empty());
+    EXPECT_EQ(probe->paints.back(), window->size()) << "step " << step;
+    EXPECT_EQ(window->bitGravityFor(larger), 0) << "the old picture dropped at step " << step;
+  }
+  settle();
+  ASSERT_FALSE(preview->animatesResize());
+  EXPECT_EQ(probe->paints.back(), window->size());
+  // Under a window manager the last step may still be on its way when the motion ends: open, the
+  // picture is still dropped (stepping to the next photo lays the screen out anew too).
+  EXPECT_EQ(window->bitGravityFor(window->geometry().adjusted(-50, -50, 50, 50)), 0);
+  // Shrinking back into the cell keeps the picture.
+  preview->hideToRect(CGRectMake(300, 300, 198, 132));
+  EXPECT_NE(window->bitGravityFor(window->geometry().adjusted(-50, -50, 50, 50)), 0);
 }

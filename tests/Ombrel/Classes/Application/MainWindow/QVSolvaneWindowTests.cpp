@@ -9,6 +9,7 @@
 #include <cmath>
 #include <vector>
 
+#include "Ombrel/Classes/Application/ApplicationTestSupport.h"
 #include "Ombrel/Classes/Application/MainWindow/QVSolvaneWindowAnimator.h"
 #include "QVAppKit/QVAnimationDriver.h"
 
@@ -30,13 +31,7 @@ class QVSolvaneWindowTest : public testing::Test {
   bool compositing = true;
 };
 
-// A small view in the window's content that notes the window's size at each of its paints.
-class SizeAtPaint : public QWidget {
- public:
-  using QWidget::QWidget;
-  std::vector<QSize> paints;
-  void paintEvent(QPaintEvent*) override { paints.push_back(window()->size()); }
-};
+using app_test::SizeAtPaint;
 
 SizeAtPaint* shownProbe(QVSolvaneWindow& window) {
   auto* probe = new SizeAtPaint(window.contentView());
@@ -273,6 +268,49 @@ TEST_F(QVSolvaneWindowTest, UnderAWindowManagerLimitsSetWhileAFrameIsOutKeepTheS
   EXPECT_FALSE(window.awaitsGeometryAnswer());
   EXPECT_NEAR(window.frame().size.width, large.size.width, 1);
   EXPECT_NEAR(window.frame().size.height, large.size.height, 1);
+}
+
+// A window manager applies a client's size limits to the size it holds the window at. While a
+// frame change is unanswered that is still the old size: limits narrowed to the new size then had
+// the manager resize the window to them on its own, at its old place (the quick preview, still
+// limited to the open screen's size, was reported at that size halfway through its opening, laid
+// out there and showed the manager's white frame around it). Until the answer the limits take in
+// the old size too; once it came they bind again.
+TEST_F(QVSolvaneWindowTest, UnderAWindowManagerTheLimitsHoldTheOldSizeUntilTheAnswer) {
+  compositing = false;
+  QVSolvaneWindow::setWindowManagerQuery([] { return true; });
+  struct Case {
+    const char* name;
+    CGSize from, to;  // the open screen's limits lie between them
+  };
+  for (const Case& c : {Case{"growing past the minimum", CGSizeMake(200, 130), CGSizeMake(800, 570)},
+                        Case{"shrinking past the maximum", CGSizeMake(800, 570), CGSizeMake(200, 130)}}) {
+    SCOPED_TRACE(c.name);
+    QVSolvaneWindow window;
+    window.changeSizeMode(QVScreenModeOpen, false);
+    window.setFrame(CGRectMake(300, 300, c.from.width, c.from.height), true, false);
+    window.show();
+    QCoreApplication::processEvents();
+    ASSERT_FALSE(window.awaitsGeometryAnswer());
+    const QSize before = window.size();
+
+    window.setFrame(CGRectMake(250, 250, c.to.width, c.to.height), true, false);
+    ASSERT_TRUE(window.awaitsGeometryAnswer());
+    EXPECT_LE(window.minimumWidth(), before.width());
+    EXPECT_LE(window.minimumHeight(), before.height());
+    EXPECT_GE(window.maximumWidth(), before.width());
+    EXPECT_GE(window.maximumHeight(), before.height());
+
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    ASSERT_FALSE(window.awaitsGeometryAnswer());
+    EXPECT_NEAR(window.frame().size.width, c.to.width, 1);
+    // Answered: the limits bind again, widened only to the window's own size.
+    const QSize now = window.size();
+    const QSize open(int(QVSolvaneWindowShapes::kOpenSize.width), int(QVSolvaneWindowShapes::kOpenSize.height));
+    EXPECT_EQ(window.minimumSize(), open.boundedTo(now));
+    EXPECT_EQ(window.maximumSize(), open.expandedTo(now));
+  }
 }
 
 // While the window system moves and resizes the window, it shows the old picture until the new
