@@ -140,19 +140,31 @@ void QVQuickPreviewWindowController::hideToRect(CGRect rect) {
   hidden_ = true;
   if (!window_) return;
   window_->setDropsPictureOnResize(false);
-  // The window shrinks into the cell, then closes (unless it was shown again meanwhile). Under a
-  // window manager the last step may still be unanswered when the motion ends: the window closes
-  // once that step is painted, never while the server shows it at the cell's size unpainted (the
-  // window's dark fill, a black box or L over the gallery).
+  auto closeWindow = [this] {
+    auto close = std::move(window_->willClose);
+    window_->willClose = nullptr;
+    window_->close();
+    window_->willClose = std::move(close);
+  };
+  // Under a window manager each step of a shrink is answered late, and the manager's own frame
+  // around the window stays a moment at the step before: every step left a black L beside the
+  // shrunk preview. There the preview closes at once, as the main window changes screens in one step.
+  if (window_->answersFramesLate()) {
+    if (animation_) QVAnimationDriver::shared().cancel(animation_);
+    animation_ = 0;
+    animatesResize_ = false;
+    closeWindow();
+    return;
+  }
+  // The window shrinks into the cell, then closes (unless it was shown again meanwhile). The last
+  // step is painted before it closes, never shown at the cell's size unpainted (the window's dark
+  // fill, a black box over the gallery).
   std::weak_ptr<int> alive = alive_;
-  updateWindowFromRect(window_->frame(), rect, [this, alive] {
+  updateWindowFromRect(window_->frame(), rect, [this, alive, closeWindow] {
     if (!alive.lock() || !hidden_ || !window_) return;
-    window_->whenFrameAnswered([this, alive] {
+    window_->whenFrameAnswered([this, alive, closeWindow] {
       if (!alive.lock() || !hidden_ || !window_ || animatesResize_) return;
-      auto close = std::move(window_->willClose);
-      window_->willClose = nullptr;
-      window_->close();
-      window_->willClose = std::move(close);
+      closeWindow();
     });
   });
 }

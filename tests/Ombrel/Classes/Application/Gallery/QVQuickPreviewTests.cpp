@@ -160,35 +160,45 @@ TEST_F(QVQuickPreviewTest, APluginRunsPreviewShowsThePluginScreen) {
   }
 }
 
-// Under a window manager the preview's last step into the cell may still be unanswered when the
-// motion ends: the server shows the window at the cell's size unpainted, its dark fill a black box
-// (or, with the old picture kept in a corner, an L) over the gallery. It closes once that step is
-// answered and painted.
-TEST_F(QVQuickPreviewTest, UnderAWindowManagerThePreviewClosesOnceItsLastStepIsAnswered) {
-  QVSolvaneWindow::setWindowManagerQuery([] { return true; });
-  auto answer = [] {
-    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
-  };
-  preview->setImagePaths({pathFor(0), pathFor(1), pathFor(2)});
-  preview->showFromRect(CGRectMake(300, 300, 198, 132), main);
-  for (int i = 0; i < 30; ++i) {
-    answer();
-    QVAnimationDriver::shared().advance(0.05);
-  }
-  answer();
-  ASSERT_TRUE(preview->window()->answersFramesLate());
-  ASSERT_FALSE(preview->animatesResize());
-  ASSERT_FALSE(preview->window()->awaitsGeometryAnswer());
+// Under a window manager each step of the shrink into the cell was answered late, and the
+// manager's frame, a moment at the step before, showed a black L beside the shrunk preview at every
+// step. There the preview closes at once, also in the middle of its opening; without one it still
+// shrinks into the cell before closing.
+TEST_F(QVQuickPreviewTest, UnderAWindowManagerThePreviewClosesAtOnceElseShrinksIntoTheCell) {
   const CGRect cell = CGRectMake(300, 300, 198, 132);
-  preview->hideToRect(cell);
-  // The whole motion, without a single answer taken up.
-  for (int i = 0; i < 10; ++i) QVAnimationDriver::shared().advance(0.05);
-  ASSERT_FALSE(preview->animatesResize());
-  ASSERT_TRUE(preview->window()->awaitsGeometryAnswer());
-  EXPECT_TRUE(preview->window()->isVisible()) << "closed while its last step was unanswered";
-  answer();
-  EXPECT_FALSE(preview->window()->isVisible());
-  EXPECT_EQ(preview->window()->frame(), cell) << "closed before it reached the cell";
+  struct Case {
+    const char* name;
+    bool windowManager;
+    int stepsBeforeHide;  // of the opening's motion, 0.05 s each
+  };
+  for (const Case& c : {Case{"window manager, opened", true, 30}, Case{"window manager, mid-opening", true, 2},
+                        Case{"bare server, opened", false, 30}}) {
+    SCOPED_TRACE(c.name);
+    QVSolvaneWindow::setWindowManagerQuery([wm = c.windowManager] { return wm; });
+    preview = std::make_unique<QVQuickPreviewWindowController>();
+    preview->setImagePaths({pathFor(0), pathFor(1), pathFor(2)});
+    preview->showFromRect(cell, main);
+    for (int i = 0; i < c.stepsBeforeHide; ++i) {
+      for (int k = 0; k < 5; ++k) QCoreApplication::processEvents();
+      QVAnimationDriver::shared().advance(0.05);
+    }
+    ASSERT_EQ(preview->window()->answersFramesLate(), c.windowManager);
+    ASSERT_TRUE(preview->window()->isVisible());
+    const CGRect open = preview->window()->frame();
+    preview->hideToRect(cell);
+    if (c.windowManager) {
+      EXPECT_FALSE(preview->window()->isVisible()) << "shrank under the window manager";
+      EXPECT_FALSE(preview->animatesResize());
+      EXPECT_EQ(preview->window()->frame(), open) << "stepped towards the cell";
+    } else {
+      EXPECT_TRUE(preview->animatesResize());
+      for (int i = 0; i < 10; ++i) QVAnimationDriver::shared().advance(0.05);
+      for (int k = 0; k < 5; ++k) QCoreApplication::processEvents();
+      EXPECT_FALSE(preview->window()->isVisible());
+      EXPECT_EQ(preview->window()->frame(), cell) << "closed before it reached the cell";
+    }
+    EXPECT_TRUE(preview->hidden());
+  }
 }
 
 // The preview's screen is laid out anew at every step of its opening. Without a compositor the X
