@@ -34,45 +34,10 @@ mkdir -p "$OUT"
 OUT="$(cd "$OUT" && pwd)"
 rm -rf "${OUT:?}"/*
 WORK="$(mktemp -d)"
-xvfb="" wm="" solvane=""
-cleanup() {
-  [[ -n "$solvane" ]] && kill "$solvane" 2> /dev/null || true
-  [[ -n "$wm" ]] && kill "$wm" 2> /dev/null || true
-  [[ -n "$xvfb" ]] && kill "$xvfb" 2> /dev/null || true
-  rm -rf "$WORK"
-}
-trap cleanup EXIT
-
+source scripts/lib/screen.sh
 # Everything started here runs ahead of the rest of a loaded machine when that is allowed: parallel
 # builds would otherwise stretch the frames and starve the grabber.
-UP=()
-if nice -n -10 true 2> /dev/null; then UP=(nice -n -10); fi
-if [[ "$S" == 2 ]]; then SCREEN=2560x1440; else SCREEN=1600x1000; fi
-exec 3> "$WORK/display"
-"${UP[@]}" Xvfb -displayfd 3 -screen 0 "${SCREEN}x24" -nolisten tcp > "$OUT/xvfb.log" 2>&1 &
-xvfb=$!
-exec 3>&-
-for _ in $(seq 100); do [[ -s "$WORK/display" ]] && break; sleep 0.1; done
-[[ -s "$WORK/display" ]] || { echo "FAIL: Xvfb did not start"; exit 1; }
-export DISPLAY=":$(head -1 "$WORK/display")"
-export SOLVANE_HOME="$WORK/home" TMPDIR="$WORK/tmp" QT_SCALE_FACTOR="$S"
-mkdir -p "$SOLVANE_HOME" "$TMPDIR"
-# The server answers before anything connects: a window manager started too early could not open
-# the display, and the walk then ran on the bare server while claiming one.
-for _ in $(seq 100); do xprop -root > /dev/null 2>&1 && break; sleep 0.1; done
-wm_named() { xprop -root _NET_SUPPORTING_WM_CHECK 2> /dev/null | grep -q 'window id'; }
-if [[ "$WM" == wm ]]; then
-  for _ in 1 2 3; do
-    "${UP[@]}" openbox >> "$OUT/openbox.log" 2>&1 &
-    wm=$!
-    # The window manager is up once it names itself on the root window.
-    for _ in $(seq 100); do wm_named && break; kill -0 "$wm" 2> /dev/null || break; sleep 0.1; done
-    wm_named && break
-    kill "$wm" 2> /dev/null || true
-    wm=""
-  done
-  wm_named || { echo "FAIL: openbox did not come up"; cat "$OUT/openbox.log"; exit 1; }
-fi
+start_screen "$S" "$([[ "$WM" == wm ]] && echo openbox)" ahead
 
 SAMPLES="$PWD/Ombrel/Resources/Samples"
 mkdir -p "$WORK/photos" "$WORK/cwd"

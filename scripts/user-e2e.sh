@@ -41,35 +41,9 @@ OUT="$(cd "$OUT" && pwd)"
 rm -rf "${OUT:?}"/*
 WORK="$(mktemp -d)"
 SOLVANE="$BUILD/Ombrel/Solvane"
-xvfb="" solvane="" wm=""
-cleanup() {
-  [[ -n "$solvane" ]] && kill "$solvane" 2> /dev/null || true
-  [[ -n "$wm" ]] && kill "$wm" 2> /dev/null || true
-  [[ -n "$xvfb" ]] && kill "$xvfb" 2> /dev/null || true
-  rm -rf "$WORK"
-}
-trap cleanup EXIT
-
-# ---- The screen: Xvfb picks a free display and tells it on a descriptor.
-if [[ "$S" == 2 ]]; then SCREEN=2560x1440; else SCREEN=1600x1000; fi
-exec 3> "$WORK/display"
-Xvfb -displayfd 3 -screen 0 "${SCREEN}x24" -nolisten tcp > "$OUT/xvfb.log" 2>&1 &
-xvfb=$!
-exec 3>&-
-for _ in $(seq 100); do [[ -s "$WORK/display" ]] && break; sleep 0.1; done
-[[ -s "$WORK/display" ]] || { echo "FAIL: Xvfb did not start"; exit 1; }
-export DISPLAY=":$(head -1 "$WORK/display")"
-export SOLVANE_HOME="$WORK/home" TMPDIR="$WORK/tmp" QT_SCALE_FACTOR="$S"
-mkdir -p "$SOLVANE_HOME" "$TMPDIR"
-# The window manager manages the screen once it has put its check window on the root window (the
-# standard's way of telling a manager is running); only then may the program's windows map.
-if [[ -n "$WM" ]]; then
-  HOME="$WORK/wm-home" XDG_CONFIG_HOME="$WORK/wm-home" openbox --sm-disable > "$OUT/openbox.log" 2>&1 &
-  wm=$!
-  wm_manages() { xprop -root _NET_SUPPORTING_WM_CHECK 2> /dev/null | grep -q 'window id'; }
-  for _ in $(seq 300); do wm_manages && break; sleep 0.1; done
-  wm_manages || { echo "FAIL: openbox did not take the screen"; cat "$OUT/openbox.log"; exit 1; }
-fi
+source scripts/lib/screen.sh
+# ---- The screen, under the window manager when asked for.
+start_screen "$S" "$WM"
 
 # ---- Photos, folders.
 SAMPLES="$PWD/Ombrel/Resources/Samples"

@@ -51,6 +51,20 @@ std::set<std::string> entries(const fs::path& dir) {
   return names;
 }
 
+// The JPEG with its EXIF replaced by `exif` and the JPEG itself as its thumbnail (as a camera
+// writes one), written at `path`.
+fs::path withExifAndThumbnail(Exiv2::Image& img, Exiv2::ExifData exif, const std::vector<uint8_t>& jpeg,
+                              const fs::path& path) {
+  Exiv2::ExifThumb(exif).setJpegThumbnail(jpeg.data(), long(jpeg.size()));
+  img.setExifData(exif);
+  img.writeMetadata();
+  auto& io = img.io();
+  io.seek(0, Exiv2::BasicIo::beg);
+  Exiv2::DataBuf bytes = io.read(long(io.size()));
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.pData_), bytes.size_);
+  return path;
+}
+
 // The source photo: a small JPEG turned by orientation 6, with camera, lens, place and date, XMP,
 // a maker note of the camera and an EXIF thumbnail.
 fs::path makeSourceJpeg(const fs::path& dir) {
@@ -79,15 +93,7 @@ fs::path makeSourceJpeg(const fs::path& dir) {
   Exiv2::ExifData exif = img->exifData();
   exif["Exif.Canon.OwnerName"] = "Owner Of The Camera";
   exif["Exif.Canon.FirmwareVersion"] = "Firmware 1.0";
-  Exiv2::ExifThumb(exif).setJpegThumbnail(data->data(), long(data->size()));
-  img->setExifData(exif);
-  img->writeMetadata();
-  auto& io = img->io();
-  io.seek(0, Exiv2::BasicIo::beg);
-  Exiv2::DataBuf bytes = io.read(long(io.size()));
-  const fs::path path = dir / "source.jpg";
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.pData_), bytes.size_);
-  return path;
+  return withExifAndThumbnail(*img, exif, *data, dir / "source.jpg");
 }
 
 // The exiv2 keys of a maker-note block.
@@ -212,15 +218,7 @@ fs::path makeCameraJpeg(const fs::path& dir) {
   exif["Exif.Iop.InteroperabilityIndex"] = "R98";
   exif["Exif.GPSInfo.GPSVersionID"] = Exiv2::DataValue(components, 4, Exiv2::invalidByteOrder, Exiv2::unsignedByte);
   exif["Exif.GPSInfo.GPSMapDatum"] = "WGS-84";
-  Exiv2::ExifThumb(exif).setJpegThumbnail(data->data(), long(data->size()));
-  img->setExifData(exif);
-  img->writeMetadata();
-  auto& io = img->io();
-  io.seek(0, Exiv2::BasicIo::beg);
-  Exiv2::DataBuf bytes = io.read(long(io.size()));
-  const fs::path path = dir / "camera.jpg";
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.pData_), bytes.size_);
-  return path;
+  return withExifAndThumbnail(*img, exif, *data, dir / "camera.jpg");
 }
 
 // Every EXIF tag of a file as exiv2 reads it, key to text.
